@@ -1,0 +1,86 @@
+#include "foundation/errors.h"
+
+#include <iostream>
+
+namespace {
+
+const char* const kErrorCodes[11] = {
+    "General error.",
+    "Insufficient memory.",
+    "INFINITE expression. Divided by ZERO or pole of the function.",
+    "Out of argument range in the called function.\nIncorrect range, indefinite expression or argument set up.",
+    "Incorrect structure of dynamic variable. Failture in the source-code",
+    "Incorrect dimensions of dynamic structure.",
+    "Assignment operation is not allowed.",
+    "Incorrect type of a variable or a node.",
+    "Unallocated variable to a pointer.",
+    "Initialization required.",
+    "C Error: Error in Calculation Occured (e.g. Negative Values).",
+};
+
+class StderrSink : public MessageSink {
+public:
+    void Warning(const std::string& message) override { std::cerr << "Warning: " << message << '\n'; }
+    bool Question(const std::string& question) override
+    {
+        std::cerr << "Question (answered No): " << question << '\n';
+        return false;
+    }
+    void Message(const std::string& message) override { std::cerr << message << '\n'; }
+};
+
+StderrSink g_defaultSink;
+MessageSink* g_sink = &g_defaultSink;
+
+}  // namespace
+
+void ThrowError(std::string message) { throw Exception(message); }
+
+std::string ErrorCodeText(std::int8_t code)
+{
+    if (code >= -11 && code <= -1) return kErrorCodes[-code - 1];
+    return {};
+}
+
+void ThrowErrorCode(std::int8_t code, std::string where)
+{
+    std::string text;
+    if (!where.empty()) text = "(" + where + "): ";
+    text += ErrorCodeText(code);
+    ThrowError(text);
+}
+
+void ShowWarning(const std::string& message) { g_sink->Warning(message); }
+bool Confirm(const std::string& question) { return g_sink->Question(question); }
+bool ConfirmOverwrite(const std::string& fileName) { return Confirm("Overwrite file: " + fileName + "?"); }
+void ShowMessage(const std::string& message) { g_sink->Message(message); }
+
+MessageSink* SetMessageSink(MessageSink* sink)
+{
+    MessageSink* old = g_sink;
+    g_sink = sink ? sink : &g_defaultSink;
+    return old;
+}
+
+MessageSink* CurrentMessageSink() { return g_sink; }
+
+RecordingMessageSink::RecordingMessageSink() : previous_(SetMessageSink(this)) {}
+RecordingMessageSink::~RecordingMessageSink() { SetMessageSink(previous_); }
+
+void RecordingMessageSink::Warning(const std::string& message) { warnings.push_back(message); }
+bool RecordingMessageSink::Question(const std::string& question)
+{
+    questions.push_back(question);
+    if (answers.empty()) return false;
+    bool a = answers.front();
+    answers.erase(answers.begin());
+    return a;
+}
+void RecordingMessageSink::Message(const std::string& message) { messages.push_back(message); }
+void RecordingMessageSink::Clear()
+{
+    warnings.clear();
+    questions.clear();
+    messages.clear();
+    answers.clear();
+}

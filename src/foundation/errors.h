@@ -1,0 +1,76 @@
+// Error raising and the program's message and question boxes.
+//
+// Every fatal condition is raised as an `Exception` carrying a message text.
+// Non-fatal conditions go to a warning box, questions to a Yes/No box. The boxes
+// are reached through one injectable `MessageSink`: the windows install Qt
+// message boxes, headless code and tests install a recording sink.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// The exception every part of the program raises.
+class Exception : public std::runtime_error {
+public:
+    explicit Exception(const std::string& message) : std::runtime_error(message) {}
+    std::string Message() const { return what(); }
+};
+
+// Raises an Exception whose message is exactly `message`.
+[[noreturn]] void ThrowError(std::string message);
+
+// Raises "(" + where + "): " (only for a non-empty where) followed by the
+// standard text of `code` (-1 .. -11; any other code appends nothing).
+[[noreturn]] void ThrowErrorCode(std::int8_t code, std::string where);
+
+// The standard text of a code, empty for codes outside -1 .. -11.
+std::string ErrorCodeText(std::int8_t code);
+
+// Modal warning box with one OK button.
+void ShowWarning(const std::string& message);
+// Modal Yes/No box: true exactly when the user answers Yes.
+bool Confirm(const std::string& question);
+// Confirm("Overwrite file: " + fileName + "?").
+bool ConfirmOverwrite(const std::string& fileName);
+// Plain message box (OK only).
+void ShowMessage(const std::string& message);
+
+// Where warnings, questions and plain messages go.
+class MessageSink {
+public:
+    virtual ~MessageSink() = default;
+    virtual void Warning(const std::string& message) = 0;
+    virtual bool Question(const std::string& question) = 0;
+    virtual void Message(const std::string& message) = 0;
+};
+
+// Installs a sink (nullptr restores the default one, which writes to standard
+// error and answers every question with No). Returns the previous sink.
+MessageSink* SetMessageSink(MessageSink* sink);
+MessageSink* CurrentMessageSink();
+
+// A sink that records everything and answers questions from a queue of answers
+// (No once the queue is empty). Installs itself for its lifetime.
+class RecordingMessageSink : public MessageSink {
+public:
+    RecordingMessageSink();
+    ~RecordingMessageSink() override;
+    RecordingMessageSink(const RecordingMessageSink&) = delete;
+    RecordingMessageSink& operator=(const RecordingMessageSink&) = delete;
+
+    void Warning(const std::string& message) override;
+    bool Question(const std::string& question) override;
+    void Message(const std::string& message) override;
+
+    std::vector<std::string> warnings;
+    std::vector<std::string> questions;
+    std::vector<std::string> messages;
+    std::vector<bool> answers;   // consumed front to back by Question
+
+    void Clear();
+
+private:
+    MessageSink* previous_;
+};
