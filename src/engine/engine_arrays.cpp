@@ -1,0 +1,148 @@
+#include "engine/engine_arrays.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "engine/run_state.h"
+
+void EngineArrays::RotateLevels(int* map, int n) {
+    const int oldest = map[n];
+    for (int l = n; l > 1; --l) map[l] = map[l - 1];
+    map[1] = oldest;
+}
+
+void EngineArrays::SwapLevels(int* map, int a, int b) { std::swap(map[a], map[b]); }
+
+void EngineArrays::Allocate(int nComp, int nx, const std::vector<int>& zmin,
+                            const std::vector<int>& zmax, int mixSegCount) {
+    Release();
+    NComp = nComp < 0 ? 0 : nComp;
+    Nn = (nx < 0 ? 0 : nx) + 1;
+    ZMin.assign(static_cast<std::size_t>(NComp) + 3, 0);
+    ZMax.assign(static_cast<std::size_t>(NComp) + 3, 0);
+    MaxAbsZ = 1;
+    NForms = 2;
+    for (int i = 1; i <= NComp; ++i) {
+        const int lo = static_cast<std::size_t>(i) < zmin.size() ? std::min(zmin[i], 0) : 0;
+        const int hi = static_cast<std::size_t>(i) < zmax.size() ? std::max(zmax[i], 0) : 0;
+        ZMin[i] = lo;
+        ZMax[i] = hi;
+        MaxAbsZ = std::max({MaxAbsZ, -lo, hi});
+        NForms += hi - lo;
+    }
+    ZMin[NComp + 1] = 0;  ZMax[NComp + 1] = 1;   // H+
+    ZMin[NComp + 2] = -1; ZMax[NComp + 2] = 0;   // OH-
+    FormOffset.assign(static_cast<std::size_t>(NComp) + 3, 0);
+    FormRows = 0;
+    for (int i = 1; i <= NComp + 2; ++i) {
+        FormOffset[i] = FormRows;
+        FormRows += ZMax[i] - ZMin[i] + 1;
+    }
+    MixSegCount = mixSegCount < 1 ? 1 : mixSegCount;
+
+    const std::size_t nn = static_cast<std::size_t>(Nn);
+    c_.assign(5 * cRows() * nn, 0.0);
+    cForm_.assign(5 * static_cast<std::size_t>(FormRows) * nn, 0.0);
+    f_.assign(4 * cRows() * nn, 0.0);
+    is_.assign(5 * nn, 0.0);
+    t_.assign(5 * nn, 0.0);
+    dtdt_.assign(4 * nn, 0.0);
+    for (int l = 0; l <= 5; ++l) lvC[l] = lvIS[l] = lvT[l] = l;
+    for (int l = 0; l <= 4; ++l) lvF[l] = lvDT[l] = l;
+
+    for (NodeTable* t : {&uForm_, &uFormLim_, &pKaForm_, &kForm_, &kFormLim_, &lForm_, &dForm_, &urfMob_})
+        t->Resize(FormRows, Nn);
+
+    DBase.assign(static_cast<std::size_t>(NComp) + 1, 0.0);
+    Denom.assign(static_cast<std::size_t>(NComp) + 1, 0.0);
+    CLeft.assign(static_cast<std::size_t>(NComp) + 2, 0.0);
+    SkipComp.assign(static_cast<std::size_t>(NComp) + 2, 0);
+    ZScratch[0].clear();
+    ZScratch[1].assign(static_cast<std::size_t>(MaxAbsZ) + 1, 0.0);
+    ZScratch[2].assign(static_cast<std::size_t>(MaxAbsZ) + 1, 0.0);
+
+    Pred.Resize(NComp + 3, Nn);
+    Corr.Resize(NComp + 3, Nn);
+    UEff.Resize(NComp + 1, Nn);
+    ZMean.Resize(NComp + 1, Nn);
+    CMixPrev.Resize(NComp + 1, Nn);
+    CMix.Resize(NComp + 1, Nn);
+    MixWindow.Resize(MixSegCount + 1, Nn);
+    DrawnProfile.Resize(NComp + 1, Nn);
+    URF.Resize(NComp + 3, Nn);
+    URFWorkA.Resize(NComp + 1, Nn + 1);
+    URFWorkB.Resize(NComp + 1, Nn + 1);
+    URFR.Resize(7, Nn + 1);
+
+    for (std::vector<double>* v : {&Kappa, &PH, &E, &T0, &Mix, &HeatP, &S, &SVol, &PKEOF, &UEOFMax})
+        v->assign(nn, 0.0);
+
+    NewtonL.assign(static_cast<std::size_t>(FormRows), 0.0L);
+    NewtonP.assign(static_cast<std::size_t>(FormRows), 0.0L);
+    allocated_ = true;
+}
+
+void EngineArrays::AllocateMicellar() {
+    const std::size_t nn = static_cast<std::size_t>(Nn);
+    MicConc.assign(nn, 0.0);
+    MicFree.assign(nn, 0.0);
+    MicBound.Resize(NComp + 1, Nn);
+}
+
+void EngineArrays::Release() {
+    for (std::vector<double>* v : {&c_, &cForm_, &f_, &is_, &t_, &dtdt_, &DBase, &Denom, &CLeft,
+                                   &Kappa, &PH, &E, &T0, &Mix, &HeatP, &S, &SVol, &PKEOF,
+                                   &UEOFMax, &MicConc, &MicFree, &CMCProfile}) {
+        v->clear();
+        v->shrink_to_fit();
+    }
+    for (auto& z : ZScratch) { z.clear(); z.shrink_to_fit(); }
+    SkipComp.clear();
+    SkipComp.shrink_to_fit();
+    for (NodeTable* t : {&uForm_, &uFormLim_, &pKaForm_, &kForm_, &kFormLim_, &lForm_, &dForm_,
+                         &urfMob_, &Pred, &Corr, &UEff, &ZMean, &CMixPrev, &CMix, &MicBound,
+                         &MixWindow, &DrawnProfile, &URF, &URFWorkA, &URFWorkB, &URFR})
+        t->Release();
+    NewtonL.clear();
+    NewtonL.shrink_to_fit();
+    NewtonP.clear();
+    NewtonP.shrink_to_fit();
+    ZMin.clear();
+    ZMax.clear();
+    FormOffset.clear();
+    FormRows = 0;
+    NComp = 0;
+    Nn = 0;
+    MaxAbsZ = 1;
+    NForms = 0;
+    MixSegCount = 1;
+    allocated_ = false;
+}
+
+void AllocEngineArrays(RunState& st, int mixSegCount) {
+    const int n = st.NComp;
+    std::vector<int> zmin(static_cast<std::size_t>(n < 0 ? 0 : n) + 1, 0), zmax = zmin;
+    for (int i = 1; i <= n; ++i) {
+        const TComponents& rec = st.CompInit[i];
+        zmin[i] = rec.minCharge;
+        zmax[i] = rec.maxCharge;
+    }
+    st.Arr.Allocate(n, st.NX, zmin, zmax, mixSegCount);
+    EngineArrays& a = st.Arr;
+    for (int j = 0; j < a.Nn; ++j) {
+        a.E[j] = 0.0;
+        a.T(2)[j] = st.Temperature;
+        a.T0[j] = st.Temperature;
+        a.Mix[j] = 0.0;
+        a.HeatP[j] = 0.0;
+    }
+}
+
+void FreeEngineArrays(RunState& st) {
+    st.Arr.Release();
+    st.CompSeriesCount = 0;
+    st.CMCProfileReady = false;
+    st.Initialised = false;
+    if (!st.Destroying) st.PsqPlayerReloadNeeded = true;
+    st.host().OnEngineArraysFreed(st.Destroying);
+}
