@@ -25,6 +25,9 @@ public:
     virtual void RedrawGraph() {}
     // Rewrites the main window's values and status bar from the run state.
     virtual void UpdateMainInfo() {}
+    // Titles, axes and shown series of the chart for the view of DetectorView
+    // (Init calls it after rebuilding the run's series and check lists).
+    virtual void SetupGraph() {}
     // Wall marker lines at the given node indices.
     virtual void DrawWindowLines(int /*leftWall*/, int /*rightWall*/) {}
     // Moves the detector marker.

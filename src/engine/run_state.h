@@ -15,6 +15,7 @@
 #include "engine/components.h"
 #include "engine/engine_arrays.h"
 #include "engine/engine_host.h"
+#include "engine/run_series.h"
 #include "foundation/univset.h"
 
 // Values the engine keeps for the whole program (not reset by Init).
@@ -55,6 +56,7 @@ public:
     bool InitDone = false;
     bool UniformSection = true;
     bool EOFAsVelocity = false;     // uniform S and SVol (set by Init)
+    bool NumericalFailure = false;  // a routine of the current step failed numerically (Stop set too)
 
     // ===== 2. Geometry: pending (edited) / applied pairs =========================
     int NXPending = 1000;             int NX = 1000;                // last node index
@@ -92,7 +94,7 @@ public:
     double FakeCapLen = 0;         // m
     double DiffMultiplier = 1.0;
     double Kw = 1e-8;              // mM2, the user's ionic product of water
-    double KwCorr = 1e-8;          // mM2, ionic product corrected for ionic strength (Kw kept)
+    double KwIS = 1e-8;            // mM2, ionic product corrected for ionic strength (Kw kept)
     double DiffTimeSet = 10, DiffTime = 10;  // s
     double Kin1 = 5e-6, Kin2 = 0;
     double KinA = 1, KinB = 1, KinC = 1, KinD = 1, KinX = -0.2;
@@ -138,6 +140,9 @@ public:
     // ===== 6. Display and program options ===========================================
     double XScale = 1000;          // metres -> chart x unit
     int ZeroPosNode = 0;
+    // Chart data of the run (profile and detector series, check lists); the
+    // chart mirrors it.
+    RunSeries Series;
 
     // ===== 7. Engine arrays ============================================================
     EngineArrays Arr;
