@@ -15,6 +15,7 @@
 #include "engine/components.h"
 #include "engine/engine_arrays.h"
 #include "engine/engine_host.h"
+#include "engine/ionic_strength.h"
 #include "engine/run_series.h"
 #include "foundation/univset.h"
 
@@ -146,6 +147,8 @@ public:
 
     // ===== 7. Engine arrays ============================================================
     EngineArrays Arr;
+    // Work storage of the ionic-strength correction (sized once per run shape).
+    IonicStrengthWork ISWork;
 
     // ===== 8. Program-lifetime engine values ==========================================
     EngineStatics Statics;

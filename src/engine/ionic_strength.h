@@ -1,0 +1,68 @@
+// Ionic-strength correction of the equilibrium and of the mobilities.
+//
+// ISC wraps the electroneutrality solve of every node in a fixed-point
+// iteration on the activity coefficients (Debye-Hueckel with a linear term),
+// turns the thermodynamic constants into concentration constants, expresses
+// the pH as an activity and finally corrects the ionic mobilities for the
+// ionic strength (Onsager-Fuoss theory, or a simplified two-term form).
+// The user's ionic product of water (RunState::Kw) is never touched: the
+// corrected value lives in RunState::KwIS.
+#pragma once
+
+#include <vector>
+
+#include "foundation/errors.h"
+
+class RunState;
+class EngineArrays;
+
+// Raised by onsfuo when the node holds no ions (the sum of z^2 c is not
+// positive). ISC turns it into error code -11.
+class OnsagerFuossError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// Work storage of the correction, sized once for the shape of a run and reused
+// by every call (no allocation per node).
+struct IonicStrengthWork {
+    std::vector<double> Gamma;        // [MaxAbsZ+1] activity coefficients by |z|
+    // Species lists of the Onsager-Fuoss method (every charged form, H+, OH-).
+    std::vector<int> Z;               // charge
+    std::vector<int> Comp, Form;      // constituent (NComp+1 = H+, NComp+2 = OH-) and form
+    std::vector<double> Lambda;       // conductance, S cm2/mol per unit charge
+    std::vector<double> Conc;         // mol/L
+    std::vector<double> W;            // z^2 c
+    std::vector<double> Omega;
+    std::vector<double> Mu;
+    std::vector<double> R;            // 6 x n: r(0)..r(5)
+    std::vector<double> H;            // n x n
+    int SizedForms = -1, SizedMaxZ = -1;
+
+    // Sizes the storage for a run shape; keeps it when the shape is unchanged.
+    void Prepare(int maxAbsZ, int nForms);
+};
+
+// Equilibrium of `level` with the ionic-strength correction on every node of
+// the window (the whole grid when source = -1). source as for Elneut.
+// Raises code -10 at "ISC>>is_init == false" before Init; every failure inside
+// the node loop reaches the caller as "(ISC): " + its message, or as code -11
+// at "ISC" for the mobility correction's error.
+void ISC(RunState& st, int level, int source);
+
+// Activity coefficients gamma[1..maxZ] at the ionic strength (mM), the change
+// of gamma[maxZ], the concentration constants KForm from KFormLim at `node` and
+// the corrected ionic product of water `kw`. ZScratch[1] receives gamma.
+void mcinn(EngineArrays& a, int maxZ, double& change, double ionicStrength, double* gamma,
+           double& kw, int node);
+
+// Activity coefficient of charge magnitude z at the ionic strength (mM).
+double ActivityCoefficient(int z, double ionicStrength);
+
+// IonicStrength[level][node] = 0.5 (cH + cOH + sum z^2 c) of the stored forms;
+// nothing in complexation mode.
+void NodeIonicStrength(RunState& st, int level, int node);
+
+// Corrects UForm of every charged form and of H+ and OH- at `node` for the
+// ionic strength of `level` (the simplified method when cbFastIS is ticked).
+void onsfuo(RunState& st, int level, int node);
