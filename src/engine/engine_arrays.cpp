@@ -79,6 +79,10 @@ void EngineArrays::Allocate(int nComp, int nx, const std::vector<int>& zmin,
 
     NewtonL.assign(static_cast<std::size_t>(FormRows), 0.0L);
     NewtonP.assign(static_cast<std::size_t>(FormRows), 0.0L);
+    NewtonPow.assign(2 * static_cast<std::size_t>(MaxAbsZ) + 4, 0.0L);
+    NewtonC.assign(static_cast<std::size_t>(NComp) + 1, 0.0L);
+    NewtonS0.assign(static_cast<std::size_t>(NComp) + 1, 0.0L);
+    NewtonActive.assign(static_cast<std::size_t>(NComp) + 1, 0);
     allocated_ = true;
 }
 
@@ -105,8 +109,12 @@ void EngineArrays::Release() {
         t->Release();
     NewtonL.clear();
     NewtonL.shrink_to_fit();
-    NewtonP.clear();
-    NewtonP.shrink_to_fit();
+    for (std::vector<long double>* v : {&NewtonP, &NewtonPow, &NewtonC, &NewtonS0}) {
+        v->clear();
+        v->shrink_to_fit();
+    }
+    NewtonActive.clear();
+    NewtonActive.shrink_to_fit();
     ZMin.clear();
     ZMax.clear();
     FormOffset.clear();

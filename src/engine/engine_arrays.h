@@ -123,8 +123,12 @@ public:
     std::vector<double> CMCProfile;         // micellar window's CMC profile
 
     // ---- Newton scratch (per node, contiguous; sized at allocation) --------
-    std::vector<long double> NewtonL;   // [FormRows]
-    std::vector<long double> NewtonP;   // [FormRows]
+    std::vector<long double> NewtonL;   // [FormRows]: LForm of the node
+    std::vector<long double> NewtonP;   // [FormRows]: L * x^z of the node
+    std::vector<long double> NewtonPow; // [2*MaxAbsZ+4]: x^z, z = -(MaxAbsZ+1)..MaxAbsZ+1
+    std::vector<long double> NewtonC;   // [NComp+1]: concentrations of the node
+    std::vector<long double> NewtonS0;  // [NComp+1]: denominators of the node
+    std::vector<int> NewtonActive;      // [NComp+1]: constituents taking part in the solve
 
     // Allocates everything for the given charges (zmin/zmax indexed 1..nComp)
     // and node count, zero-filled; releases any previous allocation first.

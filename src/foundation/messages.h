@@ -10,3 +10,7 @@ inline constexpr const char* kWhereTreeDiv = "TFnTree::operator/";
 inline constexpr const char* kWhereTreeErf = "TFnTree::Erf";
 inline constexpr const char* kWhereCopyTreeSource = "CopyTree>>source";
 inline constexpr const char* kWhereErfStepTree = "ErfStepTree";
+
+// Engine: a stored hydrogen-ion concentration that is not a positive finite
+// number (followed by the node and the value).
+inline constexpr const char* kBadHydrogenConcentration = "Incorrect H+ concentration at node ";

@@ -1,0 +1,58 @@
+// Acid-base equilibrium of the run: per-node constants built at Init, the
+// speciation of a level from its stored cH, and the electroneutrality solve
+// (Newton's method for cH at every node).
+#pragma once
+
+#include <string>
+
+class RunState;
+
+// Physical constants of the engine.
+inline constexpr double kGasConstant = 8.314;        // J/(mol.K)
+inline constexpr double kFaraday = 96485.0;          // C/mol
+inline constexpr double kPi = 3.141592653589793;
+inline constexpr double kMobilityH = 362.5e-9;       // m2/(V.s)
+inline constexpr double kMobilityOH = 205.5e-9;      // m2/(V.s)
+inline constexpr double kNeutralOnlyMobility = 2e-8; // m2/(V.s), constituent without charged forms
+inline constexpr double kImmobileMobility = 1e-15;   // m2/(V.s)
+inline constexpr double kKwRef = 1e-8;               // mM2
+
+// Ionic product of water in force: the ionic-strength corrected value while the
+// correction is on, the user's value otherwise.
+double ActiveKw(const RunState& st);
+
+// ---- per-node constants (run initialisation) ----------------------------------
+// SkipComp: 1 for a charged constituent whose charged forms have mobility
+// <= 1e-15 at every node, 0 otherwise.
+void SetSkipComp(RunState& st);
+// Default cross-sections S and SVol (unless the capillary-effects table feeds
+// them) and the uniform-capillary flag EOFAsVelocity.
+void SetDefaultCrossSections(RunState& st);
+// H+ and OH- data, UFormLim, KForm, KFormLim, LForm, DBase and DForm.
+// Raises code -3 at "Elneut" when a cation's constants multiply to exactly 0.
+void SetNodeConstants(RunState& st);
+// Rebuilds LForm at one node from KForm (used after KForm changes there).
+void BuildLForm(RunState& st, int node);
+
+// ---- speciation ----------------------------------------------------------------
+// From the stored cH of `level`: cOH, pH (unless the ionic-strength correction
+// is on), every form, ZMean, UEff and IonicStrength[level]. node < 0 treats the
+// window LeftWall..RightWall. A node whose cH is not a positive finite number is
+// left untouched, and the run is stopped with a warning (once per run).
+void CalcSpeciation(RunState& st, int level, int node);
+
+// ---- electroneutrality ---------------------------------------------------------
+// Solves cH of `level` at one node (node >= 0) or at every node of the range
+// (window, or the whole grid when source = -1). source 0 = level + 1 supplies
+// the start values, -1 = start at 1e-12 and continue from the left neighbour.
+// With `speciate`, CalcSpeciation(level, node) follows. A failed solve warns
+// (once per run), sets Stop and NumericalFailure and leaves the remaining nodes.
+void Elneut(RunState& st, int level, int source, int node, bool speciate);
+// The complexation mode's equilibrium; Elneut hands its work to it while the
+// complexation mode is on (when no handler is set, Elneut solves as usual).
+extern void (*ComplexElneutHandler)(RunState& st, int level, int source, int node, bool speciate);
+
+// Shows `message` unless a warning with `key` was shown already in this run.
+void WarnOncePerRun(RunState& st, const std::string& key, const std::string& message);
+// Text of a double in the general format with 15 significant digits.
+std::string GeneralFloatText(double v);
