@@ -32,5 +32,7 @@ struct DerivativeVariants {
     DerivativeVariant Effects = nullptr;   // capillary effects
     DerivativeVariant Chrom = nullptr;     // "Chrom Mode"
     DerivativeVariant LiBz = nullptr;      // cbLiBz
+    // Temperature update of the heating modes, run before the speciation.
+    void (*UpdateTemperature)(RunState& st) = nullptr;
 };
 DerivativeVariants& InstalledDerivativeVariants();

@@ -14,3 +14,39 @@ inline constexpr const char* kWhereErfStepTree = "ErfStepTree";
 // Engine: a stored hydrogen-ion concentration that is not a positive finite
 // number (followed by the node and the value).
 inline constexpr const char* kBadHydrogenConcentration = "Incorrect H+ concentration at node ";
+
+// Run initialisation: modes whose set-up this version does not build yet.
+inline constexpr const char* kInitComplexUnavailable =
+    "Complex Mode: Not available in this version - switch it off to INIT.";
+inline constexpr const char* kInitMicellarUnavailable =
+    "Micellar Mode: Not available in this version - switch it off to INIT.";
+inline constexpr const char* kInitEffectsUnavailable =
+    "CE Effects: Not available in this version - switch them off to INIT.";
+
+// Engine: the column has no finite positive resistance (zero or non-finite
+// conductivity or cross-section); the run stops.
+inline constexpr const char* kBadResistance =
+    "Resistance of the capillary is zero or undefined (check conductivity and cross-section). Calculation stopped.";
+// Engine: derivative routines of modes that this version does not build yet;
+// the run stops when such a mode is switched on.
+inline constexpr const char* kDerComplexUnavailable =
+    "Complex Mode: Not available in this version - switch it off to RUN.";
+inline constexpr const char* kDerRacemicUnavailable =
+    "Racemic Mode: Not available in this version - switch it off to RUN.";
+inline constexpr const char* kDerLinearUnavailable =
+    "Linearized Mode: Not available in this version - switch it off to RUN.";
+inline constexpr const char* kDerMicellarUnavailable =
+    "Micellar Mode: Not available in this version - switch it off to RUN.";
+inline constexpr const char* kDerSpecialUnavailable =
+    "Special Mode: Not available in this version - switch it off to RUN.";
+inline constexpr const char* kDerEffectsUnavailable =
+    "CE Effects: Not available in this version - switch them off to RUN.";
+inline constexpr const char* kDerChromUnavailable =
+    "Chrom Mode: Not available in this version - switch it off to RUN.";
+inline constexpr const char* kDerLiBzUnavailable =
+    "LiBz Mode: Not available in this version - switch it off to RUN.";
+
+// Project open: whether the sequence saved beside the project is copied into
+// the temporary sequence (with "Ask Before Transfer PSQ").
+inline constexpr const char* kPsqTransferQuestion =
+    "Copy the saved PSQ file into the temporary PSQ file, so that the run can be continued?";

@@ -1,0 +1,328 @@
+#include "engine/derivatives.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+#include "engine/comp_window.h"
+#include "engine/equilibrium.h"
+#include "engine/run_state.h"
+#include "engine/voltage.h"
+#include "foundation/messages.h"
+
+namespace {
+
+// Work rows of the derivative routine; grown once, never freed, so a time step
+// allocates nothing.
+struct DerScratch {
+    std::vector<double> W, K, G, Dsum, Msum;
+    void Ensure(int nn) {
+        if (static_cast<int>(W.size()) >= nn) return;
+        for (std::vector<double>* v : {&W, &K, &G, &Dsum, &Msum}) v->assign(nn, 0.0);
+    }
+};
+
+DerScratch& Scratch() {
+    static DerScratch s;
+    return s;
+}
+
+inline double Sign(double v) { return v > 0 ? 1.0 : (v < 0 ? -1.0 : 0.0); }
+
+// A mode whose derivative routine is not built: the run stops (warning once).
+void Unavailable(RunState& st, const char* key, const char* text) {
+    st.Stop = true;
+    st.NumericalFailure = true;
+    WarnOncePerRun(st, key, text);
+}
+
+// Runs a mode variant, or stops the run when it is not installed.
+bool RunVariant(RunState& st, DerivativeVariant v, int level, bool fieldOnly, const char* key,
+                const char* text) {
+    if (!v) {
+        Unavailable(st, key, text);
+        return false;
+    }
+    v(st, level, fieldOnly);
+    return true;
+}
+
+// Speciation of `level` on every node of the grid.
+void SpeciateWholeGrid(RunState& st, int level) {
+    const int lw = st.LeftWall, rw = st.RightWall;
+    st.LeftWall = 0;
+    st.RightWall = st.NX;
+    CalcSpeciation(st, level, -1);
+    st.LeftWall = lw;
+    st.RightWall = rw;
+}
+
+// Kinetic reaction C + P -> PC (constituents 2, 3 -> 1) over the interior.
+void KineticTerm(RunState& st, int level, int lw, int rw) {
+    EngineArrays& a = st.Arr;
+    const double* c1 = a.C(level, 1);
+    const double* c2 = a.C(level, 2);
+    const double* c3 = a.C(level, 3);
+    const double* cOH = a.COH(level);
+    double* f1 = a.F(level, 1);
+    double* f2 = a.F(level, 2);
+    double* f3 = a.F(level, 3);
+    for (int j = lw + 1; j < rw; ++j) {
+        // Concentrations a hair below zero would make a fractional power NaN.
+        const double C1 = std::max(c1[j], 0.0), C2 = std::max(c2[j], 0.0), C3 = std::max(c3[j], 0.0);
+        const double v = st.Kin1 * std::pow(C2, st.KinA) * std::pow(C3, st.KinB) *
+                             std::pow(cOH[j], st.KinC) -
+                         st.Kin2 * std::pow(C1, st.KinD) * std::pow(cOH[j], st.KinX);
+        f1[j] += v;
+        f2[j] -= v;
+        f3[j] -= v;
+    }
+}
+
+// Enantiomers 1 and 2 migrating as complexes with the charged selector 3 and
+// converting into each other; replaces the transport of constituents 1..3.
+void RacemicTerm(RunState& st, int level, int lw, int rw, double h1, double h2) {
+    EngineArrays& a = st.Arr;
+    st.host().SetStatusText("Racemic MODE ...");
+    const double A = st.RacemicA, B = st.RacemicB, G = st.RacemicG;
+    const double* c1 = a.C(level, 1);
+    const double* c2 = a.C(level, 2);
+    const double* s = a.C(level, 3);
+    const double* E = a.E.data();
+    const double* d1 = a.DForm(1, 0);
+    const double* d2 = a.DForm(2, 0);
+    const double* d3 = a.DForm(3, 0);
+    const double* u1 = a.UForm(1, 0);
+    const double* u2 = a.UForm(2, 0);
+    const double* u3 = a.UForm(3, 0);
+    const double sgn3 = Sign(a.ZMin[3]);
+    double* f1 = a.F(level, 1);
+    double* f2 = a.F(level, 2);
+    double* f3 = a.F(level, 3);
+    auto thetaA = [&](int x) { return A * s[x] / (A * s[x] + 1); };
+    auto thetaB = [&](int x) { return B * s[x] / (B * s[x] + 1); };
+    for (int j = lw + 1; j < rw; ++j) {
+        f1[j] = d1[j] * (c1[j - 1] - 2 * c1[j] + c1[j + 1]) * h2 +
+                (c1[j + 1] * E[j + 1] * u1[j + 1] * thetaA(j + 1) -
+                 c1[j - 1] * E[j - 1] * u1[j - 1] * thetaA(j - 1)) * h1 -
+                G * c1[j] / (A * s[j] + 1) + G * c2[j] / (B * s[j] + 1);
+        f2[j] = d2[j] * (c2[j - 1] - 2 * c2[j] + c2[j + 1]) * h2 +
+                (c2[j + 1] * E[j + 1] * u2[j + 1] * thetaB(j + 1) -
+                 c2[j - 1] * E[j - 1] * u2[j - 1] * thetaB(j - 1)) * h1 -
+                G * c2[j] / (B * s[j] + 1) + G * c1[j] / (A * s[j] + 1);
+        f3[j] = d3[j] * (s[j - 1] - 2 * s[j] + s[j + 1]) * h2 -
+                sgn3 * (s[j + 1] * E[j + 1] * u3[j + 1] - s[j - 1] * E[j - 1] * u3[j - 1]) * h1;
+    }
+}
+
+// The standard finite-difference scheme with its add-ons.
+void StandardScheme(RunState& st, int level, bool fieldOnly) {
+    EngineArrays& a = st.Arr;
+    const int nc = a.NComp;
+    const int lw = st.LeftWall, rw = st.RightWall;
+    const double h1 = 0.5 / st.DX;
+    const double h2 = 1 / st.DX / st.DX;
+    DerScratch& sc = Scratch();
+    sc.Ensure(a.Nn);
+    double* W = sc.W.data();
+    double* K = sc.K.data();
+    double* kappa = a.Kappa.data();
+    double* E = a.E.data();
+
+    // Conductivity and the diffusion-current sum; one-sided differences at
+    // the walls. Each node sums its species in order 1..NComp+2, forms upward.
+    std::fill(W + lw, W + rw + 1, 0.0);
+    std::fill(K + lw, K + rw + 1, 0.0);
+    for (int i = 1; i <= nc + 2; ++i) {
+        const int zmin = a.ZMin[i], nf = a.Forms(i);
+        for (int k = 0; k < nf; ++k) {
+            const int z = zmin + k;
+            if (z == 0) continue;
+            const double zd = z, az = std::abs(z);
+            const double* D = a.DForm(i, k);
+            const double* c = a.CForm(level, i, k);
+            const double* u = a.UForm(i, k);
+            W[lw] += zd * D[lw] * (c[lw + 2] - c[lw]) * h1;
+            for (int j = lw + 1; j < rw; ++j) W[j] += zd * D[j] * (c[j + 1] - c[j - 1]) * h1;
+            W[rw] += zd * D[rw] * (c[rw] - c[rw - 2]) * h1;
+            for (int j = lw; j <= rw; ++j) K[j] += az * u[j] * c[j];
+        }
+    }
+    for (int j = lw; j <= rw; ++j) kappa[j] = 96485.0 * K[j];
+
+    AddAdditionalConductivity(st);
+    if (!CalcVoltageCurrent(st)) return;
+
+    // Ohmic field corrected by the diffusion current.
+    const double I = st.I;
+    const double* S = a.S.data();
+    for (int j = lw; j <= rw; ++j) E[j] = (96485.0 * W[j] + I / S[j]) / kappa[j];
+    if (fieldOnly) return;
+
+    // Transport: diffusion at the node's own coefficient, migration as the
+    // central difference of sign(z) u c E over the neighbours.
+    double* Ds = sc.Dsum.data();
+    double* Ms = sc.Msum.data();
+    double* G = sc.G.data();
+    for (int i = 1; i <= nc; ++i) {
+        const int zmin = a.ZMin[i], nf = a.Forms(i);
+        std::fill(Ds + lw, Ds + rw + 1, 0.0);
+        std::fill(Ms + lw, Ms + rw + 1, 0.0);
+        for (int k = 0; k < nf; ++k) {
+            const int z = zmin + k;
+            const double* D = a.DForm(i, k);
+            const double* c = a.CForm(level, i, k);
+            for (int j = lw + 1; j < rw; ++j) Ds[j] += D[j] * (c[j - 1] - 2 * c[j] + c[j + 1]) * h2;
+            if (z == 0) continue;
+            const double sg = z > 0 ? 1.0 : -1.0;
+            const double* u = a.UForm(i, k);
+            for (int j = lw; j <= rw; ++j) G[j] = u[j] * c[j] * E[j];
+            for (int j = lw + 1; j < rw; ++j) Ms[j] += sg * (G[j + 1] - G[j - 1]) * h1;
+        }
+        double* f = a.F(level, i);
+        for (int j = lw + 1; j < rw; ++j) f[j] = Ds[j] - Ms[j];
+    }
+
+    // Electroosmotic convection of the analytical concentration.
+    if (st.cbEOFDif) {
+        const double v = st.EOFMob * (st.U / (st.CapLength + st.FakeCapLen));
+        for (int i = 1; i <= nc; ++i) {
+            const double sg = Sign(a.DBase[i]);
+            if (sg == 0) continue;
+            const double* c = a.C(level, i);
+            double* f = a.F(level, i);
+            for (int j = lw + 1; j < rw; ++j) f[j] += -v * (c[j + 1] - c[j - 1]) * h1 * sg;
+        }
+    }
+
+    if (st.cbKinetic && nc >= 3) KineticTerm(st, level, lw, rw);
+    if (st.setup_cbRacemic && nc > 2 && a.ZMin[3] + a.ZMax[3] == -1)
+        RacemicTerm(st, level, lw, rw, h1, h2);
+
+    // Walls: a constituent entering the window (or at rest) holds its wall
+    // value; one leaving it lets the wall follow its neighbour.
+    if (level > 3) {
+        for (int i = 1; i <= nc; ++i) {
+            const int zmin = a.ZMin[i], nf = a.Forms(i);
+            for (int x : {lw + 1, rw - 1}) {
+                double ue = 0;
+                const double c = a.C(level, i)[x];
+                for (int k = 0; k < nf; ++k) {
+                    const int z = zmin + k;
+                    if (z == 0 || c == 0) continue;
+                    ue += a.CForm(level, i, k)[x] / c * (z > 0 ? 1.0 : -1.0) * a.UForm(i, k)[x];
+                }
+                a.UEff[i][x] = ue;
+            }
+        }
+    }
+    for (int i = 1; i <= nc; ++i) {
+        double* f = a.F(level, i);
+        f[lw] = a.UEff[i][lw + 1] * I >= 0 ? 0.0 : f[lw + 1];
+        f[rw] = a.UEff[i][rw - 1] * I <= 0 ? 0.0 : f[rw - 1];
+    }
+
+    ElectrodeBoundary(st, level, E);
+    if (st.cbDcH) CalcDER_dcH(st, level);
+}
+
+}  // namespace
+
+DerivativeVariants& InstalledDerivativeVariants() {
+    static DerivativeVariants v;
+    return v;
+}
+
+void CalcDER(RunState& st, int level, bool fieldOnly) {
+    EngineArrays& a = st.Arr;
+    if (!a.Allocated() || level < 1 || level > 5) return;
+    const DerivativeVariants& var = InstalledDerivativeVariants();
+    if (st.cbComplex) {
+        RunVariant(st, var.Complex, level, fieldOnly, "DerComplex", kDerComplexUnavailable);
+        return;
+    }
+    ClampComputationWindow(st);
+    if (!st.ISCorrection) {
+        if (var.UpdateTemperature) var.UpdateTemperature(st);
+        SpeciateWholeGrid(st, level);
+    }
+    if (st.cbIgnDER) return;
+    if (st.cbRacemic) {
+        RunVariant(st, var.Racemic, level, false, "DerRacemic", kDerRacemicUnavailable);
+        return;
+    }
+    if (st.cbMX) {
+        RunVariant(st, var.Linear, level, fieldOnly, "DerLinear", kDerLinearUnavailable);
+        return;
+    }
+    if (st.cbSDS) {
+        if (RunVariant(st, var.SDS, level, fieldOnly, "DerSDS", kDerMicellarUnavailable) && st.cbDcH)
+            CalcDER_dcH(st, level);
+        return;
+    }
+    if (st.cbSpec) {
+        RunVariant(st, var.Special, level, fieldOnly, "DerSpecial", kDerSpecialUnavailable);
+        return;
+    }
+    if (st.cbS || st.cbH || st.cbMix || st.cbT || st.cbSvol || st.cbEOF) {
+        if (RunVariant(st, var.Effects, level, fieldOnly, "DerEffects", kDerEffectsUnavailable) &&
+            st.cbDcH)
+            CalcDER_dcH(st, level);
+        return;
+    }
+    if (st.cbChrom) {
+        RunVariant(st, var.Chrom, level, fieldOnly, "DerChrom", kDerChromUnavailable);
+        return;
+    }
+    if (st.cbLiBz) {
+        RunVariant(st, var.LiBz, level, fieldOnly, "DerLiBz", kDerLiBzUnavailable);
+        return;
+    }
+    StandardScheme(st, level, fieldOnly);
+}
+
+void CalcDER_dcH(RunState& st, int level) {
+    EngineArrays& a = st.Arr;
+    const int nc = a.NComp;
+    const int lw = st.LeftWall, rw = st.RightWall;
+    const double* cH = a.CH(level);
+    const double* is = a.IonicStrength(level);
+    double* fH = a.F(level, nc + 1);
+    for (int j = lw; j <= rw; ++j) {
+        double P = 0, Q = 0;
+        for (int i = 1; i <= nc; ++i) {
+            const double zm = a.ZMean[i][j];
+            P += zm * a.F(level, i)[j];
+            Q += zm * zm * a.C(level, i)[j];
+        }
+        fH[j] = -cH[j] * P / (2 * is[j] - Q);
+    }
+}
+
+void ElectrodeBoundary(RunState& st, int level, const double* field) {
+    if (!st.cbLE && !st.cbRE) return;
+    EngineArrays& a = st.Arr;
+    const int nc = a.NComp;
+    const int lw = st.LeftWall, rw = st.RightWall;
+    const double dx = st.DX;
+    const double* T2 = a.T(2);
+    // Convective flux of the electroosmotic flow: the interior scheme carries
+    // matter at +EOFMob*U/(L + extra length), so the boundary flux does too.
+    const double v = st.cbEOFDif ? st.EOFMob * (st.U / (st.CapLength + st.FakeCapLen)) : 0.0;
+    auto flux = [&](int i, int x, int from, int to) {
+        double J = 0;
+        const int nf = a.Forms(i);
+        for (int k = 0; k < nf; ++k) {
+            const double* c = a.CForm(level, i, k);
+            J += (c[to] - c[from]) * (-a.DForm(i, k)[x] * T2[x] / st.Temperature) / dx;
+        }
+        J += field[x] * a.UEff[i][x] * a.C(level, i)[x];
+        if (st.cbEOFDif) J += v * a.C(level, i)[x] * Sign(a.DBase[i]);
+        return J;
+    };
+    for (int i = 1; i <= nc; ++i) {
+        if (st.cbLE) a.F(level, i)[lw] = -flux(i, lw + 1, lw, lw + 1) / dx;
+        if (st.cbRE) a.F(level, i)[rw] = flux(i, rw - 1, rw - 1, rw) / dx;
+    }
+}

@@ -1,0 +1,151 @@
+#include "engine/rk_start.h"
+
+#include <utility>
+#include <vector>
+
+#include "engine/derivatives.h"
+#include "engine/diffusion_mode.h"
+#include "engine/equilibrium.h"
+#include "engine/ionic_strength.h"
+#include "engine/run_state.h"
+#include "foundation/errors.h"
+
+namespace {
+
+// Stage rows K1..K4 and the start values Y: rows 1..NComp of Nn values each.
+struct RKScratch {
+    std::vector<double> K[4], Y;
+    int rows = 0, nn = 0;
+    void Ensure(int r, int n) {
+        const std::size_t need = static_cast<std::size_t>(r) * n;
+        if (Y.size() < need) {
+            for (auto& k : K) k.assign(need, 0.0);
+            Y.assign(need, 0.0);
+        }
+        rows = r;
+        nn = n;
+    }
+    double* Row(std::vector<double>& v, int i) { return v.data() + static_cast<std::size_t>(i - 1) * nn; }
+};
+
+RKScratch& Scratch() {
+    static RKScratch s;
+    return s;
+}
+
+// Equilibrium and derivatives of a stage at level k.
+void StageEvaluation(RunState& st, int k) {
+    if (!st.ISCorrection)
+        Elneut(st, k, 0, -1, true);
+    else
+        ISC(st, k, 0);
+    CalcDER(st, k, false);
+}
+
+void SwapLevelRows(EngineArrays& a, int level) {
+    EngineArrays::SwapLevels(a.lvC, level, 5);
+    EngineArrays::SwapLevels(a.lvIS, level, 5);
+    EngineArrays::SwapLevels(a.lvT, level, 5);
+}
+
+}  // namespace
+
+bool RKStart(RunState& st) {
+    EngineArrays& a = st.Arr;
+    const int nc = a.NComp, nn = a.Nn;
+    const int savedNewton = st.NewtonItTotal;
+    const int savedSteps = st.StepCount;
+    RKScratch& sc = Scratch();
+    sc.Ensure(nc, nn);
+    const double dt = st.DT;
+
+    for (int k = 4; k >= 2; --k) {
+        for (int i = 1; i <= nc; ++i) {
+            const double* src = a.C(k + 1, i);
+            double* y = sc.Row(sc.Y, i);
+            double* c = a.C(k, i);
+            for (int j = 0; j < nn; ++j) c[j] = y[j] = src[j];
+        }
+        // Stage s: C[k] = Y + sum of coef[m] * K[m] (m < s), evaluate, K[s] = dt * F[k].
+        const double coef[4][4] = {{0, 0, 0, 0},
+                                   {kRK_a21, 0, 0, 0},
+                                   {kRK_a31, kRK_a32, 0, 0},
+                                   {kRK_a41, kRK_a42, kRK_a43, 0}};
+        for (int s = 0; s < 4; ++s) {
+            if (s > 0) {
+                for (int i = 1; i <= nc; ++i) {
+                    const double* y = sc.Row(sc.Y, i);
+                    double* c = a.C(k, i);
+                    for (int j = 0; j < nn; ++j) {
+                        double v = y[j];
+                        for (int m = 0; m < s; ++m) v += coef[s][m] * sc.Row(sc.K[m], i)[j];
+                        c[j] = v;
+                    }
+                }
+            }
+            StageEvaluation(st, k);
+            if (st.NumericalFailure) return false;
+            for (int i = 1; i <= nc; ++i) {
+                const double* f = a.F(k, i);
+                double* kk = sc.Row(sc.K[s], i);
+                for (int j = 0; j < nn; ++j) kk[j] = dt * f[j];
+            }
+        }
+        for (int i = 1; i <= nc; ++i) {
+            const double* y = sc.Row(sc.Y, i);
+            const double* k1 = sc.Row(sc.K[0], i);
+            const double* k2 = sc.Row(sc.K[1], i);
+            const double* k3 = sc.Row(sc.K[2], i);
+            const double* k4 = sc.Row(sc.K[3], i);
+            double* c = a.C(k, i);
+            for (int j = 0; j < nn; ++j)
+                c[j] = y[j] + kRK_b1 * k1[j] + kRK_b2 * k2[j] + kRK_b3 * k3[j] + kRK_b4 * k4[j];
+        }
+        StageEvaluation(st, k);
+        if (st.NumericalFailure) return false;
+    }
+
+    if (st.DiffMode) {
+        st.DiffClock += 3 * st.DT;
+        if (st.DiffClock >= st.DiffTime) EndDiffusionMode(st);
+    } else {
+        st.Time += 3 * st.DT;
+    }
+    st.NewtonItTotal = savedNewton;
+    st.StepCount = savedSteps;
+    return true;
+}
+
+bool RestartMultistep(RunState& st, int level) {
+    if (level < 1 || level > 5) return false;
+    EngineArrays& a = st.Arr;
+    if (!a.Allocated()) return false;
+    SwapLevelRows(a, level);
+    const int lw = st.LeftWall, rw = st.RightWall;
+    st.LeftWall = 0;
+    st.RightWall = st.NX < a.Nn - 1 ? st.NX : a.Nn - 1;
+    auto undo = [&] {
+        SwapLevelRows(a, level);
+        st.LeftWall = lw;
+        st.RightWall = rw;
+        st.Restart = true;
+    };
+    bool ok;
+    try {
+        ok = RKStart(st);
+    } catch (const Exception& e) {
+        undo();
+        ThrowError(e.Message());
+    } catch (...) {
+        undo();
+        throw;
+    }
+    if (!ok) {
+        undo();
+        return false;
+    }
+    st.LeftWall = lw;
+    st.RightWall = rw;
+    st.Restart = false;
+    return true;
+}

@@ -1,0 +1,145 @@
+#include "engine/step_services.h"
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "engine/comp_window.h"
+#include "engine/diffusion_mode.h"
+#include "engine/run_state.h"
+
+double ElapsedSeconds(RunState& st, double stamp) {
+    if (stamp == 0) stamp = st.RunStart;
+    return (st.host().NowDays() - stamp) * 86400.0;
+}
+
+void SolverStatistics(RunState& st) {
+    if (!PeriodDue(st.StepCount, st.EditsRef)) return;
+    st.NewtonItMax = st.NewtonItStep;
+    st.NewtonItStep = 0;
+    if (st.ISCorrection) {
+        st.GlobalRatio = static_cast<double>(st.NewtonItTotal) / st.EditsRef /
+                         (st.RightWall - st.LeftWall + 1);
+        st.NewtonItTotal = 0;
+    } else {
+        st.GlobalRatio = static_cast<double>(st.NewtonItTotal) / st.StepCount;
+    }
+}
+
+void TimeStepControl(RunState& st, const RunLocals& loc) {
+    EngineStatics& s = st.Statics;
+    const double dtStart = st.DT;
+    if (st.StepError > st.MaxError) st.MaxError = st.StepError;
+
+    // Immediate cut after a step that needed several corrector passes.
+    if (loc.CorrectorIterations != 1 && st.cbOptDt && st.cbDCDTCor) {
+        const double oldInc = st.ErrInc;
+        if (st.StepCount == s.CutStreakCount + s.CutStreakStart) {
+            if (s.CutStreakCount % 20 == 0) {
+                st.ErrInc = 0.95 * st.ErrInc;
+                st.DT = 0.95 * st.DT;
+            }
+        } else {
+            st.DT = 0.1 * st.DT;
+            if (loc.RunSteps > 5) st.ErrOpt = 0.4 * st.ErrOpt;
+            s.CutStreakStart = st.StepCount;
+            s.CutStreakCount = 0;
+        }
+        s.CutStreakCount += 1;
+        if (oldInc >= 0.05 && st.ErrInc < 0.05) st.ErrInc = 0.05;
+    }
+
+    // Periodic optimisation towards the error target.
+    if (PeriodDue(st.StepCount, st.OptInter) && st.DT == dtStart && st.cbOptDt) {
+        if (st.StepError < 0.1 * st.ErrOpt) st.DT = (1 + st.ErrInc) * st.DT;
+        if (st.StepError > 10 * st.ErrOpt) st.DT = st.DT / (1 + st.ErrInc);
+    }
+    if (st.DT != dtStart) st.Restart = true;
+}
+
+namespace {
+
+// Appends a frame unless the file has outgrown the size limit; past the limit
+// recording ends for this run with a message.
+void AppendChecked(RunState& st, RunLocals& loc) {
+    if (!loc.PsqAppendAllowed) return;
+    if (st.host().FileSizeByName(st.PsqFile) <= kPsqSizeLimit) {
+        st.host().AppendPsqFrame(st.PsqFile);
+        return;
+    }
+    loc.PsqAppendAllowed = false;
+    st.host().ShowMessageWindow(
+        {"Appending to PSQ file was stopped!", "",
+         "Temporary PSQ file exceeded its maximum size limit (Kelvo internal limit). Simulation "
+         "continues without appending data to PSQ file..."});
+}
+
+}  // namespace
+
+void RecordPsqFrame(RunState& st, RunLocals& loc) {
+    if (st.rbPSQNo) return;
+    if (st.rbPSQSteps) {
+        if (PeriodDue(st.StepCount, st.PSQPeriod)) AppendChecked(st, loc);
+        return;
+    }
+    if (!st.rbPSQMS || st.PSQPeriod < 1) return;
+    double& last = st.Statics.LastPsqFrameTime;
+    if (PeriodDue(st.StepCount, st.PSQPeriod) && st.Time == 0) {
+        AppendChecked(st, loc);
+        return;
+    }
+    if (st.Time < last) last = 0;
+    if (st.Time - last >= st.PSQPeriod * 0.001) {
+        AppendChecked(st, loc);
+        last = st.Time;
+    }
+}
+
+int DetectorNode(const RunState& st, double x) {
+    const double v = std::nearbyint(0.001 * st.NX / st.CapLength * x);
+    if (!(v >= 0) || !(v <= st.NX)) return -1;
+    return static_cast<int>(v);
+}
+
+void SampleDetector(RunState& st) {
+    double x = st.DetPosition;
+    if (st.cbEnableEOF) x = x - st.EOFMob * st.U * st.Time / (st.CapLength + st.FakeCapLen) * 1000;
+    st.host().DrawDetectorLine();
+    const int node = DetectorNode(st, x);
+    EngineArrays& a = st.Arr;
+    const bool inside = node >= 0 && node < a.Nn;
+    if (inside) {
+        RunSeries& s = st.Series;
+        const double t = st.Time / 60;
+        s.DET_conductivity.Add(t, a.Kappa[node] * st.CondScale);
+        s.DET_pH.Add(t, a.PH[node]);
+        s.DET_volt.Add(t, st.U * 0.001);
+        s.DET_CDen.Add(t, st.I * 1000000);
+        s.DET_T.Add(t, a.T(2)[node] - 273.15);
+        const int n = static_cast<int>(s.srDetComp.size()) - 1;
+        for (int i = 1; i <= a.NComp && i <= n; ++i) s.srDetComp[i].Add(t, a.C(2, i)[node]);
+    }
+    st.host().OnDetectorSampled(inside);
+}
+
+void StepServices(RunState& st, RunLocals& loc) {
+    SolverStatistics(st);
+    TimeStepControl(st, loc);
+    if (PeriodDue(st.StepCount, st.GraphRef)) RedrawGraph(st);
+    RecordPsqFrame(st, loc);
+    if (st.cbDetectorOn && !st.DiffMode && PeriodDue(st.StepCount, st.DetInput)) SampleDetector(st);
+    if (PeriodDue(st.StepCount, st.EditsRef)) {
+        st.SpentTime += ElapsedSeconds(st, st.RunStartStamp);
+        st.host().UpdateMainInfo();
+        st.host().ShowAdditionalInfo();
+        st.RunStartStamp = st.host().NowDays();
+    }
+    if (PeriodDue(st.StepCount, st.WallRef)) UpdateComputationWindow(st);
+    if (st.DiffMode) {
+        if (st.DiffClock > st.DiffTime)
+            EndDiffusionMode(st);
+        else
+            st.DiffClock += st.DT;
+    }
+    st.host().ProcessMessages();
+}

@@ -1,0 +1,35 @@
+// The services that follow every accepted step of the run loop: solver
+// statistics, time-step control, chart refresh, profile-sequence frames,
+// detector samples, status refresh, computation window, diffusion clock and one
+// pass of the message pump.
+#pragma once
+
+class RunState;
+
+// Values of the running call of RunCalc.
+struct RunLocals {
+    bool PsqAppendAllowed = true;  // reset at every run start
+    int RunSteps = 0;              // steps done in this call
+    int CorrectorIterations = 0;   // corrector passes of the current step (1..10)
+};
+
+// Largest size (bytes) of the temporary sequence file that still takes frames.
+inline constexpr long long kPsqSizeLimit = 2000000000LL;
+
+// A period below 1 is never due.
+inline bool PeriodDue(int count, int period) { return period >= 1 && count % period == 0; }
+
+// Seconds from `stamp` (days; RunStart when 0) to now, whole days included.
+double ElapsedSeconds(RunState& st, double stamp);
+
+// All services of one step, in their order.
+void StepServices(RunState& st, RunLocals& loc);
+
+// The single services (each called by StepServices).
+void SolverStatistics(RunState& st);
+void TimeStepControl(RunState& st, const RunLocals& loc);
+void RecordPsqFrame(RunState& st, RunLocals& loc);
+void SampleDetector(RunState& st);
+// Detector node for a position x (mm): 0.001*NX/CapLength*x rounded with halves
+// to even; -1 when it lies outside 0..NX (or is not finite).
+int DetectorNode(const RunState& st, double x);
