@@ -1,25 +1,15 @@
 #include <gtest/gtest.h>
 
-#include <functional>
 
 #include "foundation/errors.h"
 #include "foundation/paramset.h"
 #include "foundation/polynom.h"
+#include "support/raised_message.h"
 
 namespace {
 
 const std::string kRange =
     "Out of argument range in the called function.\nIncorrect range, indefinite expression or argument set up.";
-
-std::string MessageOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return "(no error)";
-}
 
 }  // namespace
 
@@ -73,7 +63,7 @@ TEST(ParamSet, EntriesValuesAndErrors)
     EXPECT_EQ(s.Name(2), "y");
     EXPECT_EQ(s.Name(3), "z");
     EXPECT_FALSE(s.UseVal(2));
-    EXPECT_EQ(MessageOf([&] { s.Value(1); }),
+    EXPECT_EQ(RaisedMessage([&] { s.Value(1); }),
               "TParamSet::Value>>useVal: value of parameter or variable is not set");
     EXPECT_EQ(s.Find(4), nullptr);
     EXPECT_EQ(s.Find(0), nullptr);
@@ -91,11 +81,11 @@ TEST(ParamSet, EntriesValuesAndErrors)
     EXPECT_EQ(s.Find(1)->value, 2.5);   // kept, but counts as absent
     EXPECT_THROW(s.Value(1), Exception);
 
-    EXPECT_EQ(MessageOf([&] { s.SetValue(9, 1.0); }), "(TParamSet::SetValue): " + kRange);
-    EXPECT_EQ(MessageOf([&] { s.ClearValue(0); }), "(TParamSet::ClearValue): " + kRange);
-    EXPECT_EQ(MessageOf([&] { s.Value(-1); }), "(TParamSet::Value): " + kRange);
-    EXPECT_EQ(MessageOf([&] { s.UseVal(6); }), "(TParamSet::UseVal): " + kRange);
-    EXPECT_EQ(MessageOf([&] { s.Name(9); }), "TParamSet::Name: Out of range");
+    EXPECT_EQ(RaisedMessage([&] { s.SetValue(9, 1.0); }), "(TParamSet::SetValue): " + kRange);
+    EXPECT_EQ(RaisedMessage([&] { s.ClearValue(0); }), "(TParamSet::ClearValue): " + kRange);
+    EXPECT_EQ(RaisedMessage([&] { s.Value(-1); }), "(TParamSet::Value): " + kRange);
+    EXPECT_EQ(RaisedMessage([&] { s.UseVal(6); }), "(TParamSet::UseVal): " + kRange);
+    EXPECT_EQ(RaisedMessage([&] { s.Name(9); }), "TParamSet::Name: Out of range");
 
     // Copies are independent.
     TParamSet copy = s;
