@@ -11,6 +11,7 @@
 
 #include <set>
 #include <string>
+#include <vector>
 
 #include "engine/components.h"
 #include "engine/engine_arrays.h"
@@ -125,6 +126,7 @@ public:
     double KappaEnd = 0;           // S/m
     double EOFMobCalc = 0;
     double LinScale = 0, LinA18 = 0;
+    double LinReference = 0;       // reference value of the linearised mode (0 = take a new one)
     int NComp = 0;                 // constituents of the run
     int LeftWall = 0, RightWall = 1000;  // computation window, both included
     // Messages already shown in this run by routines that warn at every call.
@@ -140,6 +142,7 @@ public:
 
     // ===== 6. Display and program options ===========================================
     double XScale = 1000;          // metres -> chart x unit
+    std::string FileName = "No File";  // current project file
     int ZeroPosNode = 0;
     // Chart data of the run (profile and detector series, check lists); the
     // chart mirrors it.
@@ -162,6 +165,7 @@ public:
     bool cbEOFDif = false;
     bool cbRacemic = false;        // main window "Enable Racemic"
     bool cbRedDiff = false;
+    bool rbSet = true;             // composition files replace (rbSet) or add to (rbAdd) the list
     // run-setup window
     bool rbVoltage = true;         // rbCurrent == !rbVoltage
     bool rbPSQNo = false, rbPSQSteps = false, rbPSQMS = true;
@@ -174,13 +178,18 @@ public:
     bool cbGauss = false, cbMXS = false, cbMXQ = false;
     bool cbLWMove = true, cbRWMove = true, cbKeepDistance = false, cbInitWalls = true;
     bool cbAutoDiff = false;
+    bool cbProtein = false;        // "Protein/Special" (stored in the run-setup block only)
+    std::string edDMult = "120", edPAxis = "1";  // texts of two hidden edits (block only)
     bool edDTInit_Visible = false;
     // options window
     bool cbShowSpentTime = false, cbIgnDER = false, cbIgnDT = true, cbGraphAdd = false;
+    bool cbPSQQuestion = false;    // "Ask Before Transfer PSQ" (project open)
     // micellar window
     bool cbSDS = false;
     bool rbC0 = false;             // rbCT == !rbC0
     int MicCompNo = 1;
+    bool cbShowMic = false, cbShowCMC = false;
+    bool cbIngoreSNA = false;      // loaders drop the micellar fields of the run-setup block
     // capillary-effects window
     bool cbS = false, cbH = false, cbMix = false, cbT = false, cbSvol = false, cbEOF = false;
     bool cbAccT = false, cbTEOF = false, cbDiffusion = false, cbMixE = false, cbAllStac = false;
@@ -188,6 +197,13 @@ public:
     bool rbH = false;              // rbP == !rbH
     bool rbPK_pos = false;         // rbPK_neg == !rbPK_pos
     bool sbData_Visible = false;   // the effects table exists
+    // Table copy of the effects window kept for the project file: SegCount
+    // segments; TableEdge[3..11] edge widths (mm) of grid rows 2..10;
+    // TableRows[2..11][1..SegCount] grid rows 1..10 in display units (a cell
+    // that is no number is -1). Both empty when no copy exists.
+    int SegCount = 0;
+    std::vector<double> TableEdge;
+    std::vector<std::vector<double>> TableRows;
     // complexation window
     bool cbComplex = false;
     // additional-information window

@@ -1,0 +1,93 @@
+// The profile-sequence file (".psq"): a header that fixes the size of the
+// system, then fixed-size frames, each with the run-setup block and every node
+// profile at one moment. A run appends frames to the temporary sequence file of
+// the program instance; a saved project carries a copy of it.
+#pragma once
+
+#include "engine/engine_host.h"
+#include "foundation/fileio.h"
+
+#include <cstdint>
+#include <string>
+
+class RunState;
+
+struct PsqHeader {
+    std::string Version;       // "1.0", "0.1", or "" for a file of another kind
+    std::int32_t N = 0;        // last node index
+    std::int32_t C = 0;        // constituents
+    double CapLength = 0;      // m
+    double PeakWidth = 0;      // mm
+    double PeakEdgeWidth = 0;  // mm
+    double InjSite = 0;        // mm ("1.0"), injection node ("0.1")
+    bool Micelles = false;     // "1.0" only
+    std::int64_t HeaderSize = 0;
+};
+
+// Reads the header at the start of an open sequence file (checked reads). For
+// a first string other than the two known ones only Version ("") is set.
+PsqHeader ReadPsqHeader(KFile& file, std::int64_t limit);
+
+// Bytes of one frame: "1.0": (C + 3)(N + 1) 8 + 357, with micelles
+// + (2N + 2) 8 + 4; "0.1": C (N + 1) 8 + (N + 1) 16 + 88. 0 for another version
+// or a negative N or C.
+std::int64_t PsqFrameSize(const std::string& version, std::int64_t N, std::int64_t C, bool micelles);
+// Number of whole frames after the header; 0 when the rest is not a whole
+// number of frames (or the frame size is not positive).
+std::int64_t PsqFrameCount(std::int64_t fileSize, std::int64_t headerSize, std::int64_t frameSize);
+// Start of frame k (1-based), counted backwards from the end of the file; a k
+// outside 1..count becomes 1.
+std::int64_t PsqFrameStart(std::int64_t fileSize, std::int64_t count, std::int64_t frameSize, int& k);
+
+// "1.0", "0.1", "NotExists", "CannnotRead", "ZeroLength" or "IncorrectFile".
+std::string GetPsqFileVersion(const std::string& name);
+
+// Makes the named file (extension forced to ".psq") an empty sequence file
+// (PsqSize := 0) and writes the composition beside st.PsqFile as ".cmp".
+// Raises "Error: Can't create a new file" when it cannot be created.
+void ResetPsqFile(RunState& st, const std::string& name);
+
+// Appends one frame of the current state to the named file (extension forced
+// to ".psq"), writing the "1.0" header first when the file is empty. A file of
+// another system (N, C or capillary length) or kind raises "Incorrect PSQ
+// file."; frames follow the file's version and micelle byte. A failed write
+// leaves the file as it was before. Sets st.PsqSize.
+void AppendPsqFrame(RunState& st, const std::string& name);
+
+// The engine host of headless use (tests, bench): sends the sequence calls of
+// the run loop to the routines above and everything else to `inner` (when
+// given).
+class PsqFileHost : public EngineHost {
+public:
+    explicit PsqFileHost(RunState& st, EngineHost* inner = nullptr) : st_(st), inner_(inner) {}
+
+    void AppendPsqFrame(const std::string& file) override;
+    void ResetPsqFile(const std::string& file) override;
+    long long FileSizeByName(const std::string& file) override;
+
+    void ProcessMessages() override { if (inner_) inner_->ProcessMessages(); }
+    void SetStatusText(const std::string& t) override { if (inner_) inner_->SetStatusText(t); }
+    void RedrawGraph() override { if (inner_) inner_->RedrawGraph(); }
+    void UpdateMainInfo() override { if (inner_) inner_->UpdateMainInfo(); }
+    void SetupGraph() override { if (inner_) inner_->SetupGraph(); }
+    void DrawWindowLines(int l, int r) override { if (inner_) inner_->DrawWindowLines(l, r); }
+    void DrawDetectorLine() override { if (inner_) inner_->DrawDetectorLine(); }
+    void OnDetectorSampled(bool added) override { if (inner_) inner_->OnDetectorSampled(added); }
+    void ShowAdditionalInfo() override { if (inner_) inner_->ShowAdditionalInfo(); }
+    void ShowMessageWindow(const std::vector<std::string>& lines) override
+    {
+        if (inner_) inner_->ShowMessageWindow(lines);
+    }
+    void SetRunSetupGeometryEditsEnabled(bool e) override { if (inner_) inner_->SetRunSetupGeometryEditsEnabled(e); }
+    void OnDiffusionModeChanged(bool on) override { if (inner_) inner_->OnDiffusionModeChanged(on); }
+    void RefreshMicellarWindow() override { if (inner_) inner_->RefreshMicellarWindow(); }
+    void ShowRunSetupSettings() override { if (inner_) inner_->ShowRunSetupSettings(); }
+    void ShowOptionSettings() override { if (inner_) inner_->ShowOptionSettings(); }
+    void OnNewtonIterations(int node, int n) override { if (inner_) inner_->OnNewtonIterations(node, n); }
+    void OnEngineArraysFreed(bool d) override { if (inner_) inner_->OnEngineArraysFreed(d); }
+    double NowDays() override { return inner_ ? inner_->NowDays() : EngineHost::NowDays(); }
+
+private:
+    RunState& st_;
+    EngineHost* inner_;
+};

@@ -1,0 +1,196 @@
+#include "files/run_setup_block.h"
+
+#include "engine/run_state.h"
+#include "files/file_hooks.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+namespace {
+
+// A field visitor shared by writer and reader, so both follow one order.
+struct BlockWriter {
+    KFile& f;
+    std::int64_t& pos;
+    void F64(double& v) { FileWriteDouble(f, v, pos); }
+    void I32(std::int32_t& v) { FileWriteInt32(f, v, pos); }
+    void B8(bool& v) { FileWriteBool(f, v, pos); }
+};
+
+struct BlockReader {
+    KFile& f;
+    std::int64_t limit;
+    std::int64_t& pos;
+    void F64(double& v) { v = FileReadDouble(f, limit, pos); }
+    void I32(std::int32_t& v) { v = FileReadInt32(f, limit, pos); }
+    void B8(bool& v) { v = FileReadBool(f, limit, pos); }
+};
+
+template <class IO>
+void VisitBlock(IO& io, RunSetupBlock& b, bool inFrame)
+{
+    io.F64(b.Time); io.F64(b.DT); io.F64(b.ErrOpt); io.F64(b.UI); io.F64(b.EOFMob);
+    io.I32(b.LeftWall); io.I32(b.RightWall);
+    io.B8(b.ISCorrection); io.B8(b.cbOptDt); io.B8(b.cbDetectorOn); io.B8(b.cbEnableEOF);
+    io.B8(b.cbEOFDif); io.B8(b.RedDiff); io.B8(b.cbLastCor);
+    if (!inFrame) {
+        io.I32(b.NX); io.F64(b.PeakWidth); io.F64(b.PeakEdgeWidth); io.F64(b.InjSite); io.F64(b.CapLength);
+    }
+    io.F64(b.StopTime); io.F64(b.DetPosition); io.F64(b.ErrInc); io.F64(b.Temperature);
+    io.F64(b.CapDiameter); io.I32(b.DetInput); io.F64(b.FakeCapLen); io.I32(b.OptInter);
+    io.B8(b.cbLWMove); io.B8(b.cbRWMove); io.B8(b.cbKeepDistance);
+    io.F64(b.LW); io.F64(b.RW); io.I32(b.WallInc);
+    io.B8(b.rbVoltage); io.F64(b.Partner); io.I32(b.PSQPeriod); io.I32(b.PsqMode);
+    io.B8(b.cbLBorder); io.B8(b.Unused39); io.B8(b.cbGauss); io.B8(b.cbDCDTCor); io.B8(b.cbPCIS);
+    io.I32(b.ItNew); io.F64(b.EpsNew); io.F64(b.EpsCor);
+    io.B8(b.cbSDS); io.B8(b.cbShowMic); io.B8(b.cbShowCMC); io.I32(b.MicCompNo); io.F64(b.MicMob);
+    io.I32(b.CMCC); io.F64(b.CMCL); io.F64(b.CMCR); io.I32(b.CMCW); io.I32(b.OM);
+    io.F64(b.DiffMultiplier); io.B8(b.DiffMode); io.F64(b.DiffClock); io.F64(b.DiffTime);
+    io.F64(b.DiffTimeSet); io.F64(b.SavedDT); io.F64(b.SavedErrInc);
+    io.B8(b.cbProtein);
+    for (bool& r : b.Reserved64) io.B8(r);
+    for (std::int32_t& r : b.Reserved65) io.I32(r);
+    io.F64(b.DMult); io.F64(b.PAxis);
+    for (double& r : b.Reserved68) io.F64(r);
+}
+
+// Text of a hidden edit as a number ("." or "," as the decimal separator).
+bool TextToNumber(const std::string& text, double& value)
+{
+    std::string t = text;
+    for (char& ch : t)
+        if (ch == ',') ch = '.';
+    const char* first = t.data();
+    const char* last = t.data() + t.size();
+    if (first != last && *first == '+') ++first;
+    if (first == last) return false;
+    const auto [p, ec] = std::from_chars(first, last, value, std::chars_format::general);
+    return ec == std::errc() && p == last && std::isfinite(value);
+}
+
+// General format with 15 significant digits.
+std::string GeneralText(double v)
+{
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.15g", v);
+    return buf;
+}
+
+} // namespace
+
+RunSetupBlock CaptureRunSetupBlock(const RunState& st)
+{
+    RunSetupBlock b;
+    b.Time = st.Time; b.DT = st.DT; b.ErrOpt = st.ErrOpt; b.UI = st.UI; b.EOFMob = st.EOFMob;
+    b.LeftWall = st.LeftWall; b.RightWall = st.RightWall;
+    b.ISCorrection = st.ISCorrection; b.cbOptDt = st.cbOptDt; b.cbDetectorOn = st.cbDetectorOn;
+    b.cbEnableEOF = st.cbEnableEOF; b.cbEOFDif = st.cbEOFDif; b.RedDiff = st.RedDiff;
+    b.cbLastCor = st.cbLastCor;
+    b.NX = st.NX; b.PeakWidth = st.PeakWidth; b.PeakEdgeWidth = st.PeakEdgeWidth;
+    b.InjSite = st.InjSite; b.CapLength = st.CapLength;
+    b.StopTime = st.StopTime; b.DetPosition = st.DetPosition; b.ErrInc = st.ErrInc;
+    b.Temperature = st.Temperature; b.CapDiameter = st.CapDiameter; b.DetInput = st.DetInput;
+    b.FakeCapLen = st.FakeCapLen; b.OptInter = st.OptInter;
+    b.cbLWMove = st.cbLWMove; b.cbRWMove = st.cbRWMove; b.cbKeepDistance = st.cbKeepDistance;
+    b.LW = st.LW; b.RW = st.RW; b.WallInc = st.WallInc;
+    b.rbVoltage = st.rbVoltage;
+    b.Partner = st.rbVoltage ? st.I : st.U;
+    b.PSQPeriod = st.PSQPeriod;
+    b.PsqMode = st.rbPSQMS ? 1 : st.rbPSQSteps ? 2 : st.rbPSQNo ? 3 : 1;
+    b.cbLBorder = st.cbLBorder; b.cbGauss = st.cbGauss; b.cbDCDTCor = st.cbDCDTCor; b.cbPCIS = st.cbPCIS;
+    b.ItNew = st.ItNew; b.EpsNew = st.EpsNew; b.EpsCor = st.EpsCor;
+    b.cbSDS = st.cbSDS; b.cbShowMic = st.cbShowMic; b.cbShowCMC = st.cbShowCMC;
+    b.MicCompNo = st.MicCompNo; b.MicMob = st.MicMob; b.CMCC = st.CMCC; b.CMCL = st.CMCL;
+    b.CMCR = st.CMCR; b.CMCW = st.CMCW; b.OM = st.OM;
+    b.DiffMultiplier = st.DiffMultiplier; b.DiffMode = st.DiffMode; b.DiffClock = st.DiffClock;
+    b.DiffTime = st.DiffTime; b.DiffTimeSet = st.DiffTimeSet; b.SavedDT = st.SavedDT;
+    b.SavedErrInc = st.SavedErrInc;
+    b.cbProtein = st.cbProtein;
+    if (!TextToNumber(st.edDMult, b.DMult)) b.DMult = 120.0;
+    if (!TextToNumber(st.edPAxis, b.PAxis)) b.PAxis = 1.0;
+    return b;
+}
+
+void ApplyRunSetupBlock(RunState& st, const RunSetupBlock& b, bool inFrame)
+{
+    // Fields 1..14.
+    st.Time = b.Time; st.DT = b.DT; st.ErrOpt = b.ErrOpt; st.UI = b.UI; st.EOFMob = b.EOFMob;
+    st.LeftWall = b.LeftWall; st.RightWall = b.RightWall;
+    st.cbIS = st.ISCorrection = b.ISCorrection;
+    st.cbOptDt = b.cbOptDt; st.cbDetectorOn = b.cbDetectorOn; st.cbEnableEOF = b.cbEnableEOF;
+    st.cbEOFDif = b.cbEOFDif;
+    st.cbRedDiff = st.RedDiff = b.RedDiff;
+    st.cbLastCor = b.cbLastCor;
+    // Geometry (the caller has checked it).
+    if (!inFrame) {
+        st.NX = b.NX; st.PeakWidth = b.PeakWidth; st.PeakEdgeWidth = b.PeakEdgeWidth;
+        st.InjSite = b.InjSite; st.CapLength = b.CapLength;
+    }
+    // Fields 20..27.
+    st.StopTime = b.StopTime; st.DetPosition = b.DetPosition; st.ErrInc = b.ErrInc;
+    st.Temperature = b.Temperature; st.CapDiameter = b.CapDiameter;
+    if (b.DetInput >= 1) st.DetInput = b.DetInput;
+    st.FakeCapLen = b.FakeCapLen;
+    if (b.OptInter >= 1) st.OptInter = b.OptInter;
+    if (FileLayerHooks().ApplyZeroPoint) FileLayerHooks().ApplyZeroPoint(st);
+    st.NXPending = st.NX; st.PeakWidthPending = st.PeakWidth; st.PeakEdgeWidthPending = st.PeakEdgeWidth;
+    st.InjSitePending = st.InjSite; st.CapLengthPending = st.CapLength;
+    // Fields 28..45. Checking "Keep Distance" runs its click handler, which
+    // clears "LW can move".
+    st.cbLWMove = b.cbLWMove; st.cbRWMove = b.cbRWMove;
+    const bool keepWasChecked = st.cbKeepDistance;
+    st.cbKeepDistance = b.cbKeepDistance;
+    if (st.cbKeepDistance && !keepWasChecked) st.cbLWMove = false;
+    st.LW = b.LW; st.RW = b.RW; st.WallInc = b.WallInc;
+    st.rbVoltage = b.rbVoltage;
+    if (st.rbVoltage) st.I = b.Partner;
+    else st.U = b.Partner;
+    if (b.PSQPeriod >= 1) st.PSQPeriod = b.PSQPeriod;
+    if (b.PsqMode >= 1 && b.PsqMode <= 3) {
+        st.rbPSQMS = b.PsqMode == 1;
+        st.rbPSQSteps = b.PsqMode == 2;
+        st.rbPSQNo = b.PsqMode == 3;
+    }
+    st.cbLBorder = b.cbLBorder; st.cbGauss = b.cbGauss; st.cbDCDTCor = b.cbDCDTCor; st.cbPCIS = b.cbPCIS;
+    st.ItNew = b.ItNew; st.EpsNew = b.EpsNew; st.EpsCor = b.EpsCor;
+    // Micellar fields 46..55.
+    if (!st.cbIngoreSNA) {
+        st.cbSDS = b.cbSDS; st.cbShowMic = b.cbShowMic; st.cbShowCMC = b.cbShowCMC;
+        if (b.MicCompNo >= 1) st.MicCompNo = b.MicCompNo;
+        st.MicMob = b.MicMob; st.CMCC = b.CMCC; st.CMCL = b.CMCL; st.CMCR = b.CMCR;
+        if (b.CMCW >= 1) st.CMCW = b.CMCW;
+        if (b.OM >= 1) st.OM = b.OM;
+    }
+    // Fields 56..62.
+    st.DiffMultiplier = b.DiffMultiplier; st.DiffMode = b.DiffMode; st.DiffClock = b.DiffClock;
+    st.DiffTime = b.DiffTime; st.DiffTimeSet = b.DiffTimeSet; st.SavedDT = b.SavedDT;
+    st.SavedErrInc = b.SavedErrInc;
+    // Fields 63, 66, 67.
+    st.cbProtein = b.cbProtein;
+    if (b.DMult > 0) st.edDMult = GeneralText(b.DMult);
+    if (b.PAxis != 0 && !std::isnan(b.PAxis)) st.edPAxis = GeneralText(b.PAxis);
+    // The walls are node indices of the grid.
+    if (st.LeftWall < 0 || st.LeftWall > st.NX) st.LeftWall = st.LeftWall < 0 ? 0 : st.NX;
+    if (st.RightWall < 0 || st.RightWall > st.NX) st.RightWall = st.RightWall < 0 ? 0 : st.NX;
+}
+
+void WriteRunSetupBlock(KFile& file, std::int64_t& position, const RunSetupBlock& block, bool inFrame)
+{
+    RunSetupBlock b = block;
+    b.Unused39 = false;
+    for (bool& r : b.Reserved64) r = false;
+    for (std::int32_t& r : b.Reserved65) r = 0;
+    for (double& r : b.Reserved68) r = 0.0;
+    BlockWriter w{file, position};
+    VisitBlock(w, b, inFrame);
+}
+
+RunSetupBlock ReadRunSetupBlock(KFile& file, std::int64_t limit, std::int64_t& position, bool inFrame)
+{
+    RunSetupBlock b;
+    BlockReader r{file, limit, position};
+    VisitBlock(r, b, inFrame);
+    return b;
+}

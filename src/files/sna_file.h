@@ -1,0 +1,64 @@
+// The project file (".sna") with its companions of the same base name: the
+// composition ".cmp" (required for opening), the profile sequence ".psq" and
+// the detector record ".det". The project file holds the run-setup block, the
+// mode switches and the capillary-effects table, the run counters and the
+// current profiles, so that a run can be continued after loading.
+#pragma once
+
+#include "files/run_setup_block.h"
+#include "foundation/fileio.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class RunState;
+
+// The contents of a project file of version "1.1" or "1.0".
+struct ProjectImage {
+    std::string Version = "1.1";
+    RunSetupBlock Block;
+    // "1.1" only: run-setup switches and the effects table copy.
+    bool cbDcH = false, cbChrom = false, cbLE = false, cbRE = false;
+    std::int32_t RowCount = 11;        // rows of the table copy (2..11)
+    std::int32_t SegCount = 0;         // K: segments (0: no table)
+    bool cbS = false, cbH = false, cbMix = false, cbT = false, rbD = false, rbH = false;
+    std::vector<double> Edges;         // edge values of rows 3..RowCount
+    std::vector<double> Cells;         // rows 2..RowCount, each segments 1..K
+    double RunStart = 0, SpentTime = 0;
+    std::int32_t StepCount = 0, NewtonItTotal = 0;
+    std::vector<double> Profiles;      // C x (N+1): constituent 1 nodes 0..N, then 2, ...
+    std::vector<double> HProfile;      // N+1
+    std::vector<std::uint8_t> GraphChecks;  // C+2
+    std::vector<std::uint8_t> DetChecks;    // C+4
+};
+
+// The image of the current state (profiles of time level 2, the state that
+// matches the stored time).
+ProjectImage CaptureProject(const RunState& st);
+
+// Writes / reads the fields of a project file at the start of an open file. The
+// reader needs the constituent count C (from the companion composition); it
+// checks every count against the bytes left before allocating and raises
+// "Incorrect file." for a file that is cut short, of another kind, or whose
+// node count, capillary length or table counts cannot be right. A file of the
+// older layout ("RAVO_CORE SNA FILE") raises "Incorrect file." here.
+void WriteProjectImage(KFile& file, std::int64_t& position, const ProjectImage& image);
+ProjectImage ReadProjectImage(KFile& file, std::int64_t limit, int constituents);
+
+// Saves the project under `name` (the dialog is the caller's): the restore
+// question when the composition was edited since Init, the directory question,
+// the composition, the sequence copy (asking before it overwrites a sequence),
+// the detector record and the project file. The previous project file is
+// replaced only by a complete new one. False when the save ended early.
+bool SaveSnaFile(RunState& st, const std::string& name);
+
+// Opens a project (or, for a ".cmp" name, only a composition). Warnings and
+// false for a missing file or companion; a bad file raises (the run state may
+// then be left after the New command: OpenProject recovers from that).
+bool ReadSnaFile(RunState& st, const std::string& name);
+
+// ReadSnaFile with the recovery of a failed open: the state is reset and
+// initialised empty, and "Warning: While Opening SNA file '" + name + "' Error
+// Message Occur: " + message is raised.
+bool OpenProject(RunState& st, const std::string& name);
