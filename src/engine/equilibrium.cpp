@@ -406,6 +406,8 @@ void Elneut(RunState& st, int level, int source, int node, bool speciate) {
             return;
         }
         if (n > st.NewtonItStep) st.NewtonItStep = n;
+        st.NewtonPassCount += n;
+        ++st.NodeSolveCount;
         if (st.cbNewCnt) st.host().OnNewtonIterations(i, n);
 
         // Results at the node.

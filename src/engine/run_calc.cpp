@@ -218,6 +218,7 @@ bool Stepper::Step(RunLocals& loc) {
         if (st_.NumericalFailure) break;
         const bool ok = Converged();
         loc.CorrectorIterations += 1;
+        ++st_.CorrectorPassCount;
         if (ok || loc.CorrectorIterations >= 10) break;
     }
     st_.StepError = 0;

@@ -116,6 +116,9 @@ public:
     double GlobalRatio = 0;
     int StepCount = 0;
     int NewtonItTotal = 0, NewtonItStep = 0, NewtonItMax = 0;
+    // Solver statistics that only grow (benchmarks read their differences):
+    // Newton passes and node solves of Elneut, corrector passes of the run loop.
+    long long NewtonPassCount = 0, NodeSolveCount = 0, CorrectorPassCount = 0;
     double RunStart = 0, RunStartStamp = 0;  // days
     double SpentTime = 0;          // s
     double DiffClock = 0;          // s
