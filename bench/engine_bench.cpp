@@ -1,0 +1,96 @@
+// Engine benchmark: runs the reference cases headless to a fixed model time
+// and prints steps, wall time, node-steps per second, corrector passes per
+// step, Newton passes per node solve and the trajectory fingerprint.
+//
+//   engine_bench [--repeat N] [--time T] [--nodes N] [case ...]
+//
+// Cases: B1 B2 B3 B4a B4b B5 (default: all). Each case is run N times
+// (default 3) from a fresh Init; the fastest run is reported.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "foundation/errors.h"
+#include "support/bench_cases.h"
+
+namespace {
+
+// Warnings of the engine go to standard error without stopping the program.
+class StderrSink : public MessageSink {
+public:
+    void Warning(const std::string& m) override { std::fprintf(stderr, "warning: %s\n", m.c_str()); }
+    bool Question(const std::string&) override { return false; }
+    void Message(const std::string& m) override { std::fprintf(stderr, "%s\n", m.c_str()); }
+};
+
+int Usage() {
+    std::fprintf(stderr, "usage: engine_bench [--repeat N] [--time T] [--nodes N] [case ...]\n"
+                         "cases:");
+    for (const auto& c : benchcases::ReferenceCases()) std::fprintf(stderr, " %s", c.id.c_str());
+    std::fprintf(stderr, "\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int repeat = 3;
+    double time = 0;  // 0: the case's own model time
+    int nodes = 0;
+    std::vector<std::string> ids;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if ((a == "--repeat" || a == "--time" || a == "--nodes") && i + 1 < argc) {
+            const char* v = argv[++i];
+            if (a == "--repeat") repeat = std::atoi(v);
+            else if (a == "--time") time = std::atof(v);
+            else nodes = std::atoi(v);
+        } else if (a.rfind("--", 0) == 0) {
+            return Usage();
+        } else {
+            ids.push_back(a);
+        }
+    }
+    if (repeat < 1) repeat = 1;
+    std::vector<benchcases::Case> cases;
+    try {
+        if (ids.empty()) cases = benchcases::ReferenceCases();
+        for (const auto& id : ids) cases.push_back(benchcases::FindCase(id));
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return Usage();
+    }
+
+    StderrSink sink;
+    SetMessageSink(&sink);
+    std::printf("%s\n", "Kelvo engine benchmark (single thread; best of the repeats)");
+    for (const auto& c : cases) std::printf("  %-4s %s, to %g s\n", c.id.c_str(), c.title.c_str(),
+                                            time > 0 ? time : c.stopTime);
+    benchcases::PrintFiguresHeader(stdout);
+    int status = 0;
+    for (const auto& c : cases) {
+        benchcases::Figures best;
+        bool have = false;
+        for (int r = 0; r < repeat; ++r) {
+            RunState st;
+            try {
+                if (!benchcases::InitCase(st, c, nodes)) {
+                    std::fprintf(stderr, "%s: Init refused\n", c.id.c_str());
+                    status = 1;
+                    break;
+                }
+                benchcases::Figures f = benchcases::RunTimed(st, time > 0 ? time : c.stopTime, c.id);
+                if (!have || f.wallSeconds < best.wallSeconds) best = f;
+                have = true;
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "%s: %s\n", c.id.c_str(), e.what());
+                status = 1;
+                break;
+            }
+        }
+        if (have) benchcases::PrintFigures(stdout, best);
+    }
+    SetMessageSink(nullptr);
+    return status;
+}
