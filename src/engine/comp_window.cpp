@@ -72,8 +72,11 @@ void UpdateComputationWindow(RunState& st) {
                     break;
                 }
                 if (st.Running && RW - 3 - inc > 0 && !rightMoved) {
-                    bool flat = inc >= 1 && std::fabs(Y(RW - 2) - vR) < limR;
-                    for (int n = RW - inc - 3; flat && n <= RW - inc + 1; ++n)
+                    // Every node that leaves the window must be flat, not only
+                    // the band at the new wall: a zone between them would be
+                    // frozen outside the window.
+                    bool flat = inc >= 1;
+                    for (int n = RW - inc - 3; flat && n < RW; ++n)
                         flat = std::fabs(Y(n) - vR) < limR;
                     if (flat && ++countRight == nc) {
                         RW -= inc;
@@ -91,8 +94,8 @@ void UpdateComputationWindow(RunState& st) {
                     break;
                 }
                 if (st.Running && LW + inc + 3 < N && !leftMoved) {
-                    bool flat = inc >= 1 && std::fabs(Y(LW + 2) - vL) < limL;
-                    for (int n = LW + inc - 1; flat && n <= LW + inc + 3; ++n)
+                    bool flat = inc >= 1;
+                    for (int n = LW + 1; flat && n <= LW + inc + 3; ++n)
                         flat = std::fabs(Y(n) - vL) < limL;
                     if (flat && ++countLeft == nc) {
                         LW += inc;

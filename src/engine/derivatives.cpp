@@ -234,7 +234,9 @@ DerivativeVariants& InstalledDerivativeVariants() {
     return v;
 }
 
-void CalcDER(RunState& st, int level, bool fieldOnly) {
+namespace {
+
+void Derivatives(RunState& st, int level, bool fieldOnly, bool wholeGrid) {
     EngineArrays& a = st.Arr;
     if (!a.Allocated() || level < 1 || level > 5) return;
     const DerivativeVariants& var = InstalledDerivativeVariants();
@@ -245,7 +247,10 @@ void CalcDER(RunState& st, int level, bool fieldOnly) {
     ClampComputationWindow(st);
     if (!st.ISCorrection) {
         if (var.UpdateTemperature) var.UpdateTemperature(st);
-        SpeciateWholeGrid(st, level);
+        if (wholeGrid)
+            SpeciateWholeGrid(st, level);
+        else
+            CalcSpeciation(st, level, -1);
     }
     if (st.cbIgnDER) return;
     if (st.cbRacemic) {
@@ -280,6 +285,18 @@ void CalcDER(RunState& st, int level, bool fieldOnly) {
         return;
     }
     StandardScheme(st, level, fieldOnly);
+}
+
+}  // namespace
+
+void CalcDER(RunState& st, int level, bool fieldOnly) { Derivatives(st, level, fieldOnly, true); }
+
+void CalcDERInWindow(RunState& st, int level, bool fieldOnly) {
+    Derivatives(st, level, fieldOnly, !WindowSpeciationExact(st));
+}
+
+bool WindowSpeciationExact(const RunState& st) {
+    return !st.ISCorrection && !st.cbComplex && !InstalledDerivativeVariants().UpdateTemperature;
 }
 
 void CalcDER_dcH(RunState& st, int level) {

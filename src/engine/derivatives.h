@@ -11,6 +11,16 @@ class RunState;
 // not available stop the run with a warning.
 void CalcDER(RunState& st, int level, bool fieldOnly);
 
+// CalcDER whose speciation (without the ionic-strength correction) covers only
+// the computation window instead of the whole grid. Nothing of the derivative
+// reads outside the window; the run loop speciates the rest of the current
+// level once per accepted step, before anything else reads it, which gives the
+// same values as the whole-grid speciation of every call.
+void CalcDERInWindow(RunState& st, int level, bool fieldOnly);
+// True when CalcDERInWindow is equivalent to CalcDER followed by a speciation
+// of the nodes outside the window (no temperature update between them).
+bool WindowSpeciationExact(const RunState& st);
+
 // dcH/dt of the hydrogen ion (row NComp+1 of F[level]) over the window, for the
 // mode in which cH is integrated as a species.
 void CalcDER_dcH(RunState& st, int level);

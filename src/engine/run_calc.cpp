@@ -71,6 +71,7 @@ private:
     void Equilibrium(bool corrector);
     bool Converged();
     double ErrorEstimate();
+    void SpeciateOutsideWindow();
 
     RunState& st_;
     EngineArrays& a_;
@@ -155,8 +156,10 @@ void Stepper::Corrector() {
 
 void Stepper::Equilibrium(bool corrector) {
     if (st_.cbDcH) return;
+    // The derivative routine that follows speciates the window again from the
+    // same cH, so the solver's own speciation would be done twice.
     if (!st_.ISCorrection || (corrector && !st_.cbPCIS))
-        Elneut(st_, 1, 0, -1, true);
+        Elneut(st_, 1, 0, -1, !WindowSpeciationExact(st_));
     else
         ISC(st_, 1, 0);
 }
@@ -202,11 +205,30 @@ double Stepper::ErrorEstimate() {
     return err;
 }
 
+// The nodes of level 1 outside the window, which the derivative routine of this
+// step left alone (see CalcDERInWindow).
+void Stepper::SpeciateOutsideWindow() {
+    if (!WindowSpeciationExact(st_)) return;
+    const int lw = st_.LeftWall, rw = st_.RightWall;
+    if (lw > 0) {
+        st_.LeftWall = 0;
+        st_.RightWall = lw - 1;
+        CalcSpeciation(st_, 1, -1);
+    }
+    if (rw < st_.NX) {
+        st_.LeftWall = rw + 1;
+        st_.RightWall = st_.NX;
+        CalcSpeciation(st_, 1, -1);
+    }
+    st_.LeftWall = lw;
+    st_.RightWall = rw;
+}
+
 bool Stepper::Step(RunLocals& loc) {
     st_.NumericalFailure = false;
     Predictor();
     Equilibrium(false);
-    if (!st_.NumericalFailure) CalcDER(st_, 1, false);
+    if (!st_.NumericalFailure) CalcDERInWindow(st_, 1, false);
 
     loc.CorrectorIterations = 0;
     st_.MaxCorrChange = 0;
@@ -214,7 +236,7 @@ bool Stepper::Step(RunLocals& loc) {
         Corrector();
         Equilibrium(true);
         if (st_.NumericalFailure) break;
-        CalcDER(st_, 1, false);
+        CalcDERInWindow(st_, 1, false);
         if (st_.NumericalFailure) break;
         const bool ok = Converged();
         loc.CorrectorIterations += 1;
@@ -225,8 +247,9 @@ bool Stepper::Step(RunLocals& loc) {
     if (st_.cbLastCor && !st_.NumericalFailure) {
         Corrector();
         Equilibrium(true);
-        if (!st_.NumericalFailure) CalcDER(st_, 1, false);
+        if (!st_.NumericalFailure) CalcDERInWindow(st_, 1, false);
     }
+    if (!st_.NumericalFailure) SpeciateOutsideWindow();
     if (st_.NumericalFailure) return false;
     st_.StepError = ErrorEstimate();
     if (!std::isfinite(st_.StepError)) {
