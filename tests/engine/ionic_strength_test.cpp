@@ -9,9 +9,12 @@
 #include <vector>
 
 #include "engine/equilibrium.h"
+#include "engine/init_calc.h"
 #include "engine/ionic_strength.h"
+#include "engine/run_calc.h"
 #include "engine/run_state.h"
 #include "foundation/errors.h"
+#include "support/test_compositions.h"
 #include "support/uniform_grid.h"
 
 namespace {
@@ -293,4 +296,35 @@ TEST(IonicStrength, FailuresCarryTheirTexts) {
     EXPECT_EQ(st.LeftWall, 1);
     EXPECT_EQ(st.RightWall, 3);
     EXPECT_TRUE(std::isfinite(st.Arr.PH[3]));
+}
+
+TEST(IonicStrength, RunWithoutCorrectionAfterOneWithItUsesTheUserIonicProduct) {
+    RunState st;
+    testcomp::PrepareRun(st, testcomp::AcetateBufferWithAnalytes(), 100);
+    const double userKw = std::pow(10.0, 6 - 13.8);
+    st.Kw = userKw;
+    st.cbIS = true;
+    ASSERT_TRUE(InitCalc(st));
+    ASSERT_TRUE(st.ISCorrection);
+    st.StopTime = 0.02;
+    RunCalc(st);
+    StopCalc(st);
+    EXPECT_GT(st.StepCount, 0);
+    EXPECT_EQ(st.Kw, userKw);
+    EXPECT_NE(st.KwIS, userKw);
+    // The activity pH lies above the concentration pH by -log10 gamma1.
+    const int n = st.NX / 2;
+    EXPECT_GT(st.Arr.PH[n] - (3 - std::log10(st.Arr.CH(2)[n])), 0.02);
+
+    st.cbIS = false;
+    ASSERT_TRUE(InitCalc(st));
+    EXPECT_FALSE(st.ISCorrection);
+    EXPECT_DOUBLE_EQ(st.Arr.PKaForm(st.Arr.HIndex(), 1)[0], 6 - std::log10(userKw));
+    st.StopTime = 0.02;
+    RunCalc(st);
+    StopCalc(st);
+    EXPECT_GT(st.StepCount, 0);
+    for (int j = 0; j <= st.NX; j += 10)
+        EXPECT_NEAR(st.Arr.CH(2)[j] * st.Arr.COH(2)[j], userKw, 1e-12 * userKw) << j;
+    EXPECT_NEAR(st.Arr.PH[n], 3 - std::log10(st.Arr.CH(2)[n]), 1e-12);
 }
