@@ -103,12 +103,17 @@ public:
         lastWidth_ = st_.RightWall - st_.LeftWall + 1;
         if (st_.Restart) ++restarts;
     }
+    void OnNewtonIterations(int, int iterations) override {
+        newtonPasses += iterations;
+        ++nodeSolves;
+    }
     void Start() {
         lastSteps_ = st_.StepCount;
         lastWidth_ = st_.RightWall - st_.LeftWall + 1;
     }
     long long nodeSteps = 0;
     int restarts = 0;
+    long long newtonPasses = 0, nodeSolves = 0;  // reported through the iteration profile
 
 private:
     RunState& st_;
@@ -180,6 +185,9 @@ Figures RunTimed(RunState& st, double stopTime, const std::string& id) {
     const int steps0 = st.StepCount;
     const long long cor0 = st.CorrectorPassCount, newton0 = st.NewtonPassCount,
                     solves0 = st.NodeSolveCount;
+    const int elneut0 = st.NewtonItTotal;
+    const bool newCnt = st.cbNewCnt;
+    st.cbNewCnt = true;  // the host counts the Newton passes of every node solve
     if (!st.PsqStarted) host.restarts = 1;
     host.Start();
     const auto t0 = std::chrono::steady_clock::now();
@@ -188,20 +196,30 @@ Figures RunTimed(RunState& st, double stopTime, const std::string& id) {
     } catch (...) {
         StopCalc(st);
         st.Host = saved;
+        st.cbNewCnt = newCnt;
         throw;
     }
     const auto t1 = std::chrono::steady_clock::now();
     StopCalc(st);
     host.ProcessMessages();  // the width of the last step
     st.Host = saved;
+    st.cbNewCnt = newCnt;
     f.wallSeconds = std::chrono::duration<double>(t1 - t0).count();
     f.modelTime = st.Time;
     f.steps = st.StepCount - steps0;
     f.restarts = host.restarts;
     f.nodeSteps = host.nodeSteps;
     f.correctorPasses = st.CorrectorPassCount - cor0;
+    // Without the run loop's counter: every step solves the equilibrium once
+    // after the predictor and once per corrector pass.
+    if (f.correctorPasses == 0 && !st.ISCorrection && st.NewtonItTotal >= elneut0)
+        f.correctorPasses = st.NewtonItTotal - elneut0 - f.steps;
     f.newtonPasses = st.NewtonPassCount - newton0;
     f.nodeSolves = st.NodeSolveCount - solves0;
+    if (f.nodeSolves == 0) {
+        f.newtonPasses = host.newtonPasses;
+        f.nodeSolves = host.nodeSolves;
+    }
     f.fingerprint = TakeFingerprint(st);
     return f;
 }
