@@ -130,16 +130,22 @@ Pattern ParsePattern(const std::string& text)
     return p;
 }
 
+// Skips leading blanks and an optional sign; true for a minus.
+bool SkipBlanksAndSign(const std::string& text, size_t& i)
+{
+    while (i < text.size() && IsBlank(text[i])) ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) return text[i++] == '-';
+    return false;
+}
+
 // Parses the strict number grammar
 //   [blanks][sign](digits[.[digits]] | .digits)[(e|E)[sign]digits][blanks]
 // with '.' or ',' as the point.
 bool ParseDecimalText(const std::string& text, double& value)
 {
-    size_t i = 0;
     const size_t n = text.size();
-    while (i < n && IsBlank(text[i])) ++i;
-    bool negative = false;
-    if (i < n && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    size_t i = 0;
+    const bool negative = SkipBlanksAndSign(text, i);
     std::string mantissaInt, mantissaFrac;
     while (i < n && IsDigit(text[i])) mantissaInt.push_back(text[i++]);
     if (i < n && (text[i] == '.' || text[i] == ',')) {
@@ -188,11 +194,9 @@ bool ParseDecimalText(const std::string& text, double& value)
 
 bool ParseIntText(const std::string& text, int& value)
 {
-    size_t i = 0;
     const size_t n = text.size();
-    while (i < n && IsBlank(text[i])) ++i;
-    bool negative = false;
-    if (i < n && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    size_t i = 0;
+    const bool negative = SkipBlanksAndSign(text, i);
     int base = 10;
     if (i < n && text[i] == '$') {
         base = 16;

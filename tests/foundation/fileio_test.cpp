@@ -15,6 +15,7 @@
 
 #include "foundation/errors.h"
 #include "support/temp_dir.h"
+#include "support/raised_message.h"
 
 namespace {
 
@@ -37,17 +38,6 @@ Bytes Pattern(size_t n, unsigned seed = 7)
     Bytes b(n);
     for (size_t i = 0; i < n; ++i) b[i] = static_cast<unsigned char>((i * 131 + seed + i / 977) & 0xFF);
     return b;
-}
-
-template <class F>
-std::string Raised(F f)
-{
-    try {
-        f();
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return "<nothing raised>";
 }
 
 bool DescriptorOpen(int fd) { return ::fcntl(fd, F_GETFD) != -1; }
@@ -140,7 +130,7 @@ TEST(FileIO, CutRecordRaisesIncorrectFileAndClosesOnce)
         KFile f = KFile::Open(cut, 0);
         ASSERT_TRUE(f.IsOpen());
         const int fd = f.Handle();
-        EXPECT_EQ(Raised([&] { ReadRecord(f, FileSizeByName(cut)); }), "Incorrect file.") << "length " << length;
+        EXPECT_EQ(RaisedMessage([&] { ReadRecord(f, FileSizeByName(cut)); }), "Incorrect file.") << "length " << length;
         EXPECT_FALSE(f.IsOpen());
         EXPECT_FALSE(DescriptorOpen(fd));
         // The descriptor number is reused by the next open; the caller's own close
@@ -169,17 +159,17 @@ TEST(FileIO, LimitsTextsAndFailures)
     EXPECT_EQ(pos, 100);
     EXPECT_TRUE(f.IsOpen());
     pos = 96;
-    EXPECT_EQ(Raised([&] { FileReadChecked(f, buffer, 5, 100, pos); }), "Incorrect file.");
+    EXPECT_EQ(RaisedMessage([&] { FileReadChecked(f, buffer, 5, 100, pos); }), "Incorrect file.");
     EXPECT_EQ(pos, 96);
     EXPECT_FALSE(f.IsOpen());
 
     // A negative count and a position + count that would overflow are refused.
     KFile g = KFile::Open(name, 0);
     pos = 0;
-    EXPECT_EQ(Raised([&] { FileReadChecked(g, buffer, -1, 100, pos); }), "Incorrect file.");
+    EXPECT_EQ(RaisedMessage([&] { FileReadChecked(g, buffer, -1, 100, pos); }), "Incorrect file.");
     KFile h = KFile::Open(name, 0);
     pos = INT64_MAX - 2;
-    EXPECT_EQ(Raised([&] { FileReadChecked(h, buffer, 8, INT64_MAX, pos); }), "Incorrect file.");
+    EXPECT_EQ(RaisedMessage([&] { FileReadChecked(h, buffer, 8, INT64_MAX, pos); }), "Incorrect file.");
 
     // A limit beyond the real end: a short read is no error.
     KFile s = KFile::Open(name, 0);
@@ -247,22 +237,22 @@ TEST(FileIO, LimitsTextsAndFailures)
     KFile folder = KFile::Open(dir.path().string(), 0);
     ASSERT_TRUE(folder.IsOpen());
     pos = 0;
-    EXPECT_EQ(Raised([&] { FileReadChecked(folder, buffer, 1, 10, pos); }), "Error: Can't read from file");
+    EXPECT_EQ(RaisedMessage([&] { FileReadChecked(folder, buffer, 1, 10, pos); }), "Error: Can't read from file");
     EXPECT_FALSE(folder.IsOpen());
     KFile folder2 = KFile::Open(dir.path().string(), 0);
-    EXPECT_EQ(Raised([&] { FileReadStringZ(folder2, text, 10, pos); }), "Error: Can't read from file");
+    EXPECT_EQ(RaisedMessage([&] { FileReadStringZ(folder2, text, 10, pos); }), "Error: Can't read from file");
     EXPECT_FALSE(folder2.IsOpen());
     if (std::filesystem::exists("/dev/full")) {
         KFile full = KFile::Open("/dev/full", 2);
         ASSERT_TRUE(full.IsOpen());
         pos = 0;
-        EXPECT_EQ(Raised([&] { FileWriteDouble(full, 1.0, pos); }), "Error: Can't write to file");
+        EXPECT_EQ(RaisedMessage([&] { FileWriteDouble(full, 1.0, pos); }), "Error: Can't write to file");
         EXPECT_FALSE(full.IsOpen());
         EXPECT_EQ(pos, 0);
     }
     KFile reader = KFile::Open(name, 0);
     pos = 0;
-    EXPECT_EQ(Raised([&] { FileWriteString(reader, "x", pos, true); }), "Error: Can't write to file");
+    EXPECT_EQ(RaisedMessage([&] { FileWriteString(reader, "x", pos, true); }), "Error: Can't write to file");
 
     // Sizes.
     EXPECT_EQ(FileSizeByName(dir.file("missing")), -1);

@@ -7,19 +7,9 @@
 #include <vector>
 
 #include "foundation/errors.h"
+#include "support/raised_message.h"
 
 namespace {
-
-template <class F>
-std::string Raised(F f)
-{
-    try {
-        f();
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return "<nothing raised>";
-}
 
 void Fill(TMatrix& a, double base)
 {
@@ -37,8 +27,8 @@ TEST(Matrix, ConstructionAndAssignmentModes)
     TMatrix four(4);
     for (int i = 0; i <= 4; ++i)
         for (int j = 0; j <= 4; ++j) EXPECT_EQ(four[i][j], 0);
-    EXPECT_EQ(Raised([] { TMatrix bad(0); }), "(TMatrix::TMatrix(int)): " + ErrorCodeText(-6));
-    EXPECT_EQ(Raised([] { TMatrix bad(-3); }), "(TMatrix::TMatrix(int)): " + ErrorCodeText(-6));
+    EXPECT_EQ(RaisedMessage([] { TMatrix bad(0); }), "(TMatrix::TMatrix(int)): " + ErrorCodeText(-6));
+    EXPECT_EQ(RaisedMessage([] { TMatrix bad(-3); }), "(TMatrix::TMatrix(int)): " + ErrorCodeText(-6));
 
     RecordingMessageSink sink;
     TMatrix three(3);
@@ -66,7 +56,7 @@ TEST(Matrix, ConstructionAndAssignmentModes)
     TMatrix refused(2);
     Fill(refused, 5);
     refused.mode = 2;
-    EXPECT_EQ(Raised([&] { refused = three; }), "(TMatrix::operator=): " + ErrorCodeText(-7));
+    EXPECT_EQ(RaisedMessage([&] { refused = three; }), "(TMatrix::operator=): " + ErrorCodeText(-7));
     EXPECT_EQ(refused.n(), 2);
     EXPECT_EQ(refused.mode, 2);
     EXPECT_EQ(refused[2][2], 5 + 22);

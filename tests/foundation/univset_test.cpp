@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "support/raised_message.h"
+
 namespace {
 
 const std::string kNoNode = "IndexAddress(int): Node doesn't exist!";
@@ -43,17 +45,6 @@ void ExpectConsistent(const TUnivSet<T>& list)
     }
     EXPECT_EQ(nodes, list.Count());
     EXPECT_EQ(last, list.Tail());
-}
-
-template <class F>
-std::string Raised(F f)
-{
-    try {
-        f();
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return "<nothing raised>";
 }
 
 std::string Code4(const std::string& where) { return "(" + where + "): " + ErrorCodeText(-4); }
@@ -113,7 +104,7 @@ TEST(UnivSet, InsertAndRemoveRenumber)
     EXPECT_EQ(Values(list), (std::vector<std::string>{"a", "x", "b", "c", "y", "d"}));
     EXPECT_EQ(list.Tail()->index, 6);
     ExpectConsistent(list);
-    EXPECT_EQ(Raised([&] { list.Insert(9, "q"); }), kNoNode);
+    EXPECT_EQ(RaisedMessage([&] { list.Insert(9, "q"); }), kNoNode);
 
     TUnivSet<std::string> gaps;
     gaps.Put(1, "a");
@@ -122,7 +113,7 @@ TEST(UnivSet, InsertAndRemoveRenumber)
     gaps.Insert(3, "c");
     EXPECT_EQ(Indices(gaps), (std::vector<int>{1, 2, 3, 5}));
     TUnivSet<std::string> empty;
-    EXPECT_EQ(Raised([&] { empty.Insert(1, "a"); }), kNoNode);
+    EXPECT_EQ(RaisedMessage([&] { empty.Insert(1, "a"); }), kNoNode);
 
     TUnivSet<std::string> r;
     for (const char* s : {"a", "b", "c", "d"}) r.Add(s);
@@ -131,7 +122,7 @@ TEST(UnivSet, InsertAndRemoveRenumber)
     EXPECT_EQ(Values(r), (std::vector<std::string>{"a", "c", "d"}));
     r.RemoveNode(3);
     EXPECT_EQ(r.Tail()->data, "c");
-    EXPECT_EQ(Raised([&] { r.RemoveNode(7); }), Code4("template TUnivSet::RemoveNode"));
+    EXPECT_EQ(RaisedMessage([&] { r.RemoveNode(7); }), Code4("template TUnivSet::RemoveNode"));
     r.RemoveNode(1);
     EXPECT_EQ(r.Head()->data, "c");
     EXPECT_EQ(r.Head()->index, 1);
@@ -146,17 +137,17 @@ TEST(UnivSet, InsertAndRemoveRenumber)
 TEST(UnivSet, LookupsRaiseForBadIndices)
 {
     TUnivSet<int> list;
-    EXPECT_EQ(Raised([&] { list[1]; }), kNoNode);
-    EXPECT_EQ(Raised([&] { list.Get(1); }), kNoNode);
+    EXPECT_EQ(RaisedMessage([&] { list[1]; }), kNoNode);
+    EXPECT_EQ(RaisedMessage([&] { list.Get(1); }), kNoNode);
     list.Put(1, 10);
     list.Put(2, 20);
     list.Put(5, 50);
     EXPECT_EQ(list.IndexAddress(3), nullptr);
     EXPECT_EQ(list.IndexAddress(5), list.Tail());
     EXPECT_EQ(list.IndexAddress(2)->data, 20);
-    EXPECT_EQ(Raised([&] { list.IndexAddress(6); }), kNoNode);
-    EXPECT_EQ(Raised([&] { list[3]; }), Code4("template TUnivSet::operator[]"));
-    EXPECT_EQ(Raised([&] { list.Get(3); }), Code4("template TUnivSet::Get"));
+    EXPECT_EQ(RaisedMessage([&] { list.IndexAddress(6); }), kNoNode);
+    EXPECT_EQ(RaisedMessage([&] { list[3]; }), Code4("template TUnivSet::operator[]"));
+    EXPECT_EQ(RaisedMessage([&] { list.Get(3); }), Code4("template TUnivSet::Get"));
     EXPECT_EQ(list.IndexAddress(0), nullptr);   // below the head: a larger index met first
 
     TUSNode<int>* pred = nullptr;
@@ -237,7 +228,7 @@ TEST(UnivSet, AgreesWithMapModelOnRandomOperations)
             } else if (kind == 5) {
                 // Remove: later indices move down by one.
                 const bool present = model.count(index) != 0;
-                std::string raised = Raised([&] { list.RemoveNode(index); });
+                std::string raised = RaisedMessage([&] { list.RemoveNode(index); });
                 if (!present) {
                     EXPECT_EQ(raised, Code4("template TUnivSet::RemoveNode"));
                 } else {
@@ -252,7 +243,7 @@ TEST(UnivSet, AgreesWithMapModelOnRandomOperations)
             } else if (kind == 6) {
                 // Insert: an existing index shifts it and later ones up; a gap is filled.
                 const bool above = model.empty() || index > model.rbegin()->first;
-                std::string raised = Raised([&] { list.Insert(index, value); });
+                std::string raised = RaisedMessage([&] { list.Insert(index, value); });
                 if (above) {
                     EXPECT_EQ(raised, kNoNode);
                 } else if (model.count(index)) {
@@ -269,7 +260,7 @@ TEST(UnivSet, AgreesWithMapModelOnRandomOperations)
                     EXPECT_EQ(list[index], model[index]);
                     EXPECT_EQ(list.Get(index), model[index]);
                 } else {
-                    std::string raised = Raised([&] { list.Get(index); });
+                    std::string raised = RaisedMessage([&] { list.Get(index); });
                     const bool outside = model.empty() || index > model.rbegin()->first;
                     EXPECT_EQ(raised, outside ? kNoNode : Code4("template TUnivSet::Get"));
                 }
