@@ -44,10 +44,13 @@ void StageEvaluation(RunState& st, int k) {
     CalcDER(st, k, false);
 }
 
-void SwapLevelRows(EngineArrays& a, int level) {
+// The temperature levels take part only while the heating integrates them;
+// otherwise level 2 alone holds the temperature and must stay where it is.
+void SwapLevelRows(RunState& st, int level) {
+    EngineArrays& a = st.Arr;
     EngineArrays::SwapLevels(a.lvC, level, 5);
     EngineArrays::SwapLevels(a.lvIS, level, 5);
-    EngineArrays::SwapLevels(a.lvT, level, 5);
+    if (st.cbH) EngineArrays::SwapLevels(a.lvT, level, 5);
 }
 
 }  // namespace
@@ -122,12 +125,12 @@ bool RestartMultistep(RunState& st, int level) {
     if (level < 1 || level > 5) return false;
     EngineArrays& a = st.Arr;
     if (!a.Allocated()) return false;
-    SwapLevelRows(a, level);
+    SwapLevelRows(st, level);
     const int lw = st.LeftWall, rw = st.RightWall;
     st.LeftWall = 0;
     st.RightWall = st.NX < a.Nn - 1 ? st.NX : a.Nn - 1;
     auto undo = [&] {
-        SwapLevelRows(a, level);
+        SwapLevelRows(st, level);
         st.LeftWall = lw;
         st.RightWall = rw;
         st.Restart = true;
