@@ -18,6 +18,7 @@
 #include "engine/engine_host.h"
 #include "engine/ionic_strength.h"
 #include "engine/run_series.h"
+#include "foundation/matrix.h"
 #include "foundation/univset.h"
 
 // Values the engine keeps for the whole program (not reset by Init).
@@ -142,6 +143,8 @@ public:
     std::string PsqFile, PsqFileOwn;
     long long PsqSize = 0;
     int CompSeriesCount = 0;
+    // Coefficient matrices of the linearised mode (NComp x NComp, rebuilt by Init).
+    TMatrix Mat1{2}, Mat2{2};
 
     // ===== 6. Display and program options ===========================================
     double XScale = 1000;          // metres -> chart x unit

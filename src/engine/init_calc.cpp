@@ -1,0 +1,241 @@
+#include "engine/init_calc.h"
+
+#include <string>
+
+#include "engine/comp_window.h"
+#include "engine/diffusion_mode.h"
+#include "engine/equilibrium.h"
+#include "engine/init_distribution.h"
+#include "engine/recalc.h"
+#include "engine/run_series.h"
+#include "engine/run_state.h"
+#include "foundation/errors.h"
+#include "foundation/messages.h"
+
+namespace {
+
+// Caption of the run-setup window's node-count label, quoted in the refusal.
+constexpr const char* kNodesCaption = "Grid Points (Nodes)";
+constexpr int kMinNodes = 10;
+
+// Coefficient matrices of the linearised mode: zero, with fixed values for two
+// constituents.
+void SetLinearMatrices(RunState& st) {
+    st.Mat1 = TMatrix(st.NComp);
+    st.Mat2 = TMatrix(st.NComp);
+    if (st.NComp != 2) return;
+    st.Mat1[1][1] = -2.44586297443e-10;
+    st.Mat1[1][2] = -5.49491542042e-10;
+    st.Mat1[2][1] = 1.83961711019e-9;
+    st.Mat1[2][2] = 1.0040148111e-9;
+    st.Mat2[1][1] = 6.57099853217e-10;
+    st.Mat2[1][2] = 9.72941002773e-11;
+    st.Mat2[2][1] = -3.78440505158e-10;
+    st.Mat2[2][2] = 1.13954602666e-9;
+}
+
+bool AnyEffectsMode(const RunState& st) {
+    return st.cbS || st.cbH || st.cbMix || st.cbT || st.cbSvol || st.cbEOF;
+}
+
+void WarnNodeCount() {
+    ShowWarning(std::string("Increase Nodes in RunSetup >> \"") + kNodesCaption +
+                "\" to Proceed!\nMinimum Value is " + std::to_string(kMinNodes) + ".");
+}
+
+// Refuses a mode whose set-up does not exist yet: no run is left behind.
+bool RefuseMode(RunState& st, const char* message) {
+    ShowWarning(message);
+    FreeEngineArrays(st);
+    ClearRunSeries(st.Series);
+    return false;
+}
+
+// Walls of a new grid: the whole grid with cbInitWalls, else clamped into
+// 0..NX; a window of fewer than 3 nodes becomes the whole grid.
+void InitWalls(RunState& st) {
+    if (st.cbInitWalls) {
+        st.LeftWall = 0;
+        st.RightWall = st.NX;
+        st.cbKeepDistance = false;
+        st.cbLWMove = !st.cbMix;
+        st.cbRWMove = !st.cbMix;
+        return;
+    }
+    ClampComputationWindow(st);
+}
+
+// The steps of INIT after the previous arrays were released. Returns false on
+// a refusal (arrays released); raises on failures of the called routines.
+bool BuildRun(RunState& st, const bool flags[12]) {
+    EngineArrays& a = st.Arr;
+    if (!st.Loading) {
+        st.NX = st.NXPending;
+        st.PeakWidth = st.PeakWidthPending;
+        st.PeakEdgeWidth = st.PeakEdgeWidthPending;
+        st.InjSite = st.InjSitePending;
+        st.CapLength = st.CapLengthPending;
+        InitWalls(st);
+        st.Time = 0.0;
+        st.SpentTime = 0.0;
+        st.LinReference = 0.0;
+    } else if (st.NX < 1) {
+        WarnNodeCount();
+        return false;
+    }
+
+    st.SetupChanged = false;
+    for (bool& changed : st.SetupItemChanged) changed = false;
+    st.DX = st.CapLength / st.NX;
+    st.Initialised = true;
+    st.GlobalRatio = 0.0;
+    st.MaxError = 0.0;
+    st.StepCount = 0;
+    st.NewtonItTotal = 0;
+    st.NewtonItStep = 0;
+
+    st.CompInit.Empty();
+    for (const auto* node = st.Composition.Head(); node; node = node->next)
+        st.CompInit.Add(node->data);
+    st.CompChanged = false;
+    if (st.CompInit.Count() == 0) {
+        st.NComp = 0;
+        st.Series.clbGraph.assign(1, CheckListItem{"No constituents", true, true});
+        st.Initialised = false;
+        ShowWarning("No constituents!");
+        return false;
+    }
+    st.NComp = st.CompInit.Count();
+    SetLinearMatrices(st);
+
+    CreateCompSeries(st);
+    AllocEngineArrays(st, 1);
+    if (!InitDistribution(st)) return false;
+    SetSkipComp(st);
+    SetDefaultCrossSections(st);
+    FillSectionSeries(st);
+    // Left-border values: the initial concentration at node 0.
+    for (int i = 1; i <= st.NComp; ++i) a.CLeft[static_cast<std::size_t>(i)] = a.C(2, i)[0];
+    SetNodeConstants(st);
+    PrepareProfileLists(st, flags);
+
+    if (!st.Loading && !st.LoadingPsq) {
+        st.PsqFile = st.PsqFileOwn;
+        st.host().ResetPsqFile(st.PsqFileOwn);
+        st.PsqSize = st.host().FileSizeByName(st.PsqFileOwn);
+    }
+    AddPlaceholderPoints(st);
+
+    const int n = st.NX;
+    if (st.Loading) {
+        for (int j = 0; j <= n; ++j) a.Kappa[j] = 0.0;
+        if (st.cbChrom) {
+            for (int j = 0; j <= n; ++j) {
+                a.Kappa[j] = 1.0;
+                a.CH(1)[j] = 1e-4;
+                a.CH(2)[j] = 1e-4;
+            }
+        }
+        st.Series.sr_conductivity.Clear();
+        st.Series.sr_pH.Clear();
+        for (int j = 0; j <= n; ++j) st.Series.sr_conductivity.Add(NodeX(st, j), 0.0);
+        for (int j = 0; j <= n; ++j) st.Series.sr_pH.Add(NodeX(st, j), 0.0);
+        st.TempOption = true;
+        st.InitDone = true;
+        return true;
+    }
+
+    if (!st.cbIgnDT && st.edDTInit_Visible) st.DT = st.DTInit;
+    st.NumericalFailure = false;
+    RecalcProfiles(st, -1);
+    // A state whose equilibrium failed is no run: the warning has been shown.
+    if (st.NumericalFailure) return false;
+    const int h = st.NComp + 1, oh = st.NComp + 2;
+    a.CLeft[static_cast<std::size_t>(h)] = a.CH(2)[0];
+    for (int i = 1; i <= st.NComp; ++i)
+        for (int j = 0; j <= n; ++j) a.URF[i][j] = a.C(2, i)[j];
+    for (int j = 0; j <= n; ++j) {
+        a.URF[h][j] = a.CH(2)[j];
+        a.URF[oh][j] = a.COH(2)[j];
+    }
+    for (int i = 1; i <= st.NComp; ++i)
+        for (int k = 0; k <= a.ZMax[i] - a.ZMin[i]; ++k) {
+            if (k == -a.ZMin[i]) continue;
+            for (int j = 0; j <= n; ++j) a.URFMob(i, k)[j] = a.UForm(i, k)[j];
+        }
+    for (int j = 0; j <= n; ++j) {
+        a.URFMob(h, 1)[j] = a.UForm(h, 1)[j];
+        a.URFMob(oh, 0)[j] = a.UForm(oh, 0)[j];
+    }
+
+    if (st.cbAutoDiff) {
+        StartDiffusionMode(st, st.DiffTimeSet);
+    } else {
+        st.DiffMode = false;
+        st.host().OnDiffusionModeChanged(false);
+    }
+    st.PsqStarted = false;
+    st.NewtonItTotal = 0;
+    st.TempOption = true;
+    st.InitDone = true;
+    st.host().UpdateMainInfo();
+    RedrawGraph(st);
+    st.host().ShowAdditionalInfo();
+    return true;
+}
+
+}  // namespace
+
+bool InitCalc(RunState& st) {
+    // Refusals that leave the previous state as it was.
+    if (st.Running) {
+        ShowWarning("START is active");
+        return false;
+    }
+    if (st.Composition.Count() == 0) {
+        ShowWarning("No constituents!");
+        return false;
+    }
+    if (st.cbComplex) return RefuseMode(st, kInitComplexUnavailable);
+    if (st.cbDcH && st.cbIS) {
+        st.cbIS = false;
+        ShowWarning(
+            "Ionic Strength Correction is not applicable with dcH/dt MODE. IS correction dissabled");
+    }
+    if (!st.Loading && st.NXPending < kMinNodes) {
+        WarnNodeCount();
+        return false;
+    }
+    st.TempOption = false;
+    st.ISCorrection = st.cbIS;
+    st.RedDiff = st.cbRedDiff && st.DiffMultiplier != 1.0;
+    st.RacemicAtInit = st.cbRacemic;
+    if (st.cbSDS) return RefuseMode(st, kInitMicellarUnavailable);
+    st.SDSAtInit = false;
+    if (AnyEffectsMode(st)) return RefuseMode(st, kInitEffectsUnavailable);
+
+    st.host().ShowRunSetupSettings();
+    st.host().ShowOptionSettings();
+    bool flags[12];
+    SaveProfileChecks(st, st.NComp, flags);
+
+    st.DistPreview = false;
+    st.host().SetStatusText("Initializing ...");
+    st.host().ProcessMessages();
+    st.WarnedThisRun.clear();
+    FreeEngineArrays(st);
+    ClearRunSeries(st.Series);
+
+    // From here on the previous run is gone; a failure leaves no half-built run.
+    try {
+        if (BuildRun(st, flags)) return true;
+        if (st.Arr.Allocated()) FreeEngineArrays(st);
+        ClearRunSeries(st.Series);
+        st.Initialised = false;
+        return false;
+    } catch (...) {
+        FreeEngineArrays(st);
+        ClearRunSeries(st.Series);
+        throw;
+    }
+}

@@ -1,0 +1,64 @@
+#include "engine/recalc.h"
+
+#include "engine/derivatives.h"
+#include "engine/equilibrium.h"
+#include "engine/ionic_strength.h"
+#include "engine/run_series.h"
+#include "engine/run_state.h"
+
+void RecalcProfiles(RunState& st, int start) {
+    EngineArrays& a = st.Arr;
+    if (!a.Allocated()) return;
+    const int n = st.NX;
+    // The equilibrium and the field of every node; the window is restored
+    // also when a routine raises.
+    const int left = st.LeftWall, right = st.RightWall;
+    st.LeftWall = 0;
+    st.RightWall = n;
+    try {
+        st.NewtonItTotal = 0;
+        if (!st.ISCorrection)
+            Elneut(st, 2, start, -1, true);
+        else
+            ISC(st, 2, start);
+        CalcDER(st, 2, true);
+    } catch (...) {
+        st.LeftWall = left;
+        st.RightWall = right;
+        throw;
+    }
+    st.LeftWall = left;
+    st.RightWall = right;
+    st.KappaEnd = a.Kappa[n];
+    if (st.cbChrom) {
+        for (int j = 0; j <= n; ++j) {
+            a.Kappa[j] = 1.0;
+            for (int l = 1; l <= 5; ++l) a.CH(l)[j] = 1e-4;
+        }
+    }
+
+    RunSeries& s = st.Series;
+    for (ChartSeries* p : {&s.sr_conductivity, &s.sr_pH, &s.sr_IS, &s.sr_j, &s.sr_E, &s.sr_Ui,
+                           &s.sr_P, &s.sr_potential})
+        p->Clear();
+    const double* is2 = a.IonicStrength(2);
+    for (int j = 0; j <= n; ++j) s.sr_conductivity.Add(NodeX(st, j), a.Kappa[j] * st.CondScale);
+    for (int j = 0; j <= n; ++j) s.sr_pH.Add(NodeX(st, j), a.PH[j]);
+    for (int j = 0; j <= n; ++j) {
+        // Without the correction the ionic strength of the node is computed here.
+        if (!st.ISCorrection) NodeIonicStrength(st, 2, j);
+        s.sr_IS.Add(NodeX(st, j), is2[j]);
+    }
+    for (int j = 0; j <= n; ++j)
+        s.sr_j.Add(NodeX(st, j), a.S[j] != 0.0 ? st.I / a.S[j] * 0.001 : 0.0);
+    for (int j = 0; j <= n; ++j) s.sr_E.Add(NodeX(st, j), a.E[j] * 0.001);
+    for (int j = 0; j <= n; ++j) s.sr_Ui.Add(NodeX(st, j), s.sr_E.y[j] * st.DX * 1000.0);
+    for (int j = 0; j <= n; ++j)
+        s.sr_P.Add(NodeX(st, j), st.DX != 0.0 ? s.sr_Ui.y[j] * st.I / st.DX : 0.0);
+    s.sr_potential.Add(0.0, s.sr_Ui.y[0] * 0.001 * 0.5);
+    for (int j = 1; j < n; ++j)
+        s.sr_potential.Add(NodeX(st, j), s.sr_potential.y[j - 1] + s.sr_Ui.y[j] * 0.001);
+    if (n > 0)
+        s.sr_potential.Add(st.CapLength * st.XScale,
+                           s.sr_potential.y[n - 1] + s.sr_Ui.y[n] * 0.001 * 0.5);
+}
