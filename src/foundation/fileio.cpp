@@ -257,10 +257,10 @@ void FileWriteDouble(KFile& file, double value, std::int64_t& position)
 
 std::int64_t FileSizeByName(const std::string& name)
 {
+    // Only regular files: opening a pipe for reading would wait for a writer.
+    if (!FileExists(name)) return -1;
     KFile file = KFile::Open(name, 0);
     if (!file.IsOpen()) return -1;
-    struct stat st;
-    if (::fstat(file.Handle(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
     return file.Seek(0, 2);
 }
 

@@ -250,8 +250,11 @@ double RoundD(double x, int digits)
     // Scaled in extended precision so that subnormal scales stay representable.
     const long double scale = std::pow(10.0L, static_cast<long double>(exponent - 1));
     const long double factor = std::pow(10.0L, static_cast<long double>(digits - 1));
-    const long double rounded = std::nearbyint(static_cast<long double>(x) / scale * factor);
-    return static_cast<double>(rounded / factor * scale);
+    const long double rounded = std::nearbyint(static_cast<long double>(x) / scale * factor) / factor * scale;
+    // Rounding up near the largest double stays at the largest double.
+    const long double largest = std::numeric_limits<double>::max();
+    if (std::fabs(rounded) > largest) return std::copysign(std::numeric_limits<double>::max(), x);
+    return static_cast<double>(rounded);
 }
 
 double TruncD(double x) { return std::trunc(x); }

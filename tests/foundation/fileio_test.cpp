@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -259,6 +260,9 @@ TEST(FileIO, LimitsTextsAndFailures)
     WriteAll(dir.file("empty"), {});
     EXPECT_EQ(FileSizeByName(dir.file("empty")), 0);
     EXPECT_EQ(FileSizeByName(dir.path().string()), -1);
+    ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0600), 0);
+    EXPECT_EQ(FileSizeByName(dir.file("pipe")), -1);   // returns at once
+    EXPECT_EQ(FileCopy(dir.file("pipe"), dir.file("pipe.copy"), false, 0), -1);
     EXPECT_TRUE(FileExists(name));
     EXPECT_FALSE(FileExists(dir.path().string()));
     EXPECT_EQ(ExtractFileDir("/a/b/c.txt"), "/a/b");

@@ -64,7 +64,9 @@ TEST(NumText, RoundDHalvesToEvenAndRefusesBadArguments)
     EXPECT_NEAR(RoundD(9.96, 2), 10, 1e-14);
     EXPECT_NEAR(RoundD(-1.23456789e-200, 4), -1.235e-200, 1e-214);
     EXPECT_NEAR(RoundD(9.87654321e300, 3), 9.88e300, 1e286);
-    EXPECT_EQ(RoundD(4.9e-324, 3), 4.9e-324);   // the smallest subnormal survives the scaling
+    EXPECT_EQ(RoundD(4.9e-324, 3), 4.9e-324);
+    EXPECT_EQ(RoundD(std::numeric_limits<double>::max(), 3), std::numeric_limits<double>::max());
+    EXPECT_EQ(RoundD(-1.79e308, 2), -std::numeric_limits<double>::max());   // not -inf   // the smallest subnormal survives the scaling
 
     // 18 digits give every double back.
     std::mt19937_64 rng(42);
