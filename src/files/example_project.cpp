@@ -42,10 +42,11 @@ void ComposeExampleDemo(RunState& st)
     // Background electrolyte: 20 mM acetic acid half neutralised by sodium (pH about 4.8).
     st.Composition.Add(Constituent("Acetic acid", -1, 0, {4.756, 0.0}, {42.4, 0.0}, kBGE, 20.0, 20.0, 0x808080));
     st.Composition.Add(Constituent("Sodium", 0, 1, {0.0, kStrongCation}, {0.0, 51.9}, kBGE, 10.0, 10.0, 0x000000));
-    // Analytes injected as one 2 mm zone: a fast, a slow and a weak cation.
+    // Analytes injected as one 2 mm zone: two strong cations and a weak base
+    // (protonated in this buffer); all three pass the detector within a minute.
     st.Composition.Add(Constituent("Potassium", 0, 1, {0.0, kStrongCation}, {0.0, 76.2}, kAnalyte, 0.0, 0.5, 0x0000FF));
     st.Composition.Add(Constituent("Lithium", 0, 1, {0.0, kStrongCation}, {0.0, 40.1}, kAnalyte, 0.0, 0.5, 0xFF0000));
-    st.Composition.Add(Constituent("Creatinine", 0, 1, {0.0, 4.83}, {0.0, 37.2}, kAnalyte, 0.0, 0.5, 0x008000));
+    st.Composition.Add(Constituent("Imidazole", 0, 1, {0.0, 6.95}, {0.0, 52.0}, kAnalyte, 0.0, 0.5, 0x008000));
 
     // A 25 mm capillary of 50 um at 250 V; the detector 20 mm from the inlet.
     st.NXPending = 500;

@@ -1,0 +1,123 @@
+// Runs a project file headless and prints the benchmark figures:
+//
+//   run_project <project.sna> [--time T] [--csv DIR]
+//
+// The run goes to the project's stop time, or to the model time T. With --csv
+// the final level-2 profiles (position, every constituent, pH, conductivity)
+// go to DIR/profiles.csv and the detector record to DIR/detector.csv.
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "engine/run_state.h"
+#include "files/sna_file.h"
+#include "foundation/errors.h"
+#include "support/bench_cases.h"
+
+namespace {
+
+class StderrSink : public MessageSink {
+public:
+    void Warning(const std::string& m) override { std::fprintf(stderr, "warning: %s\n", m.c_str()); }
+    bool Question(const std::string&) override { return false; }
+    void Message(const std::string& m) override { std::fprintf(stderr, "%s\n", m.c_str()); }
+};
+
+// Shortest text that reads back to the same double.
+std::string Num(double v)
+{
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, r.ptr);
+}
+
+std::string Quoted(const std::string& s)
+{
+    std::string out = "\"";
+    for (char ch : s) {
+        if (ch == '"') out += '"';
+        out += ch;
+    }
+    return out + "\"";
+}
+
+bool WriteCsv(RunState& st, const std::filesystem::path& dir)
+{
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    std::ofstream prof(dir / "profiles.csv");
+    if (!prof) return false;
+    prof << "x_mm";
+    for (int i = 1; i <= st.NComp; ++i) prof << ',' << Quoted(st.CompInit[i].name + " (mM)");
+    prof << ",pH,conductivity_S_per_m\n";
+    for (int n = 0; n <= st.NX; ++n) {
+        prof << Num(n * st.CapLength / st.NX * 1000.0);
+        for (int i = 1; i <= st.NComp; ++i) prof << ',' << Num(st.Arr.C(2, i)[n]);
+        prof << ',' << Num(st.Arr.PH[n]) << ',' << Num(st.Arr.Kappa[n]) << '\n';
+    }
+    std::ofstream det(dir / "detector.csv");
+    if (!det) return false;
+    const RunSeries& s = st.Series;
+    det << "time_min,pH,conductivity";
+    for (int i = 1; i <= st.NComp; ++i) det << ',' << Quoted(st.CompInit[i].name + " (mM)");
+    det << ",voltage_kV,current_uA\n";
+    auto at = [](const ChartSeries& c, int p) { return p < c.Count() ? c.y[p] : 0.0; };
+    for (int p = 0; p < s.DET_pH.Count(); ++p) {
+        det << Num(s.DET_pH.x[p]) << ',' << Num(s.DET_pH.y[p]) << ',' << Num(at(s.DET_conductivity, p));
+        for (int i = 1; i <= st.NComp; ++i)
+            det << ',' << Num(i < static_cast<int>(s.srDetComp.size()) ? at(s.srDetComp[i], p) : 0.0);
+        det << ',' << Num(at(s.DET_volt, p)) << ',' << Num(at(s.DET_CDen, p)) << '\n';
+    }
+    return static_cast<bool>(prof) && static_cast<bool>(det);
+}
+
+int Usage()
+{
+    std::fprintf(stderr, "usage: run_project <project.sna> [--time T] [--csv DIR]\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::string project, csvDir;
+    double time = 0;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--time" && i + 1 < argc) time = std::atof(argv[++i]);
+        else if (a == "--csv" && i + 1 < argc) csvDir = argv[++i];
+        else if (a.rfind("--", 0) == 0 || !project.empty()) return Usage();
+        else project = a;
+    }
+    if (project.empty()) return Usage();
+
+    StderrSink sink;
+    SetMessageSink(&sink);
+    int status = 0;
+    try {
+        RunState st;
+        if (!OpenProject(st, std::filesystem::absolute(project).string())) {
+            std::fprintf(stderr, "%s: not opened\n", project.c_str());
+            return 1;
+        }
+        const double stop = time > 0 ? time : st.StopTime;
+        std::printf("Kelvo project run: %s, from %g s to %g s (single thread)\n", project.c_str(), st.Time, stop);
+        benchcases::PrintFiguresHeader(stdout);
+        const benchcases::Figures f =
+            benchcases::RunTimed(st, stop, std::filesystem::path(project).stem().string());
+        benchcases::PrintFigures(stdout, f);
+        if (!csvDir.empty() && !WriteCsv(st, csvDir)) {
+            std::fprintf(stderr, "%s: the CSV files could not be written\n", csvDir.c_str());
+            status = 1;
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        status = 1;
+    }
+    SetMessageSink(nullptr);
+    return status;
+}
