@@ -165,12 +165,18 @@ Fingerprint TakeFingerprint(const RunState& st) {
     f.dt = st.DT;
     const EngineArrays& a = st.Arr;
     if (!a.Allocated()) return f;
-    double sum = 0;
+    double sum = 0, moment = 0, ph = 0;
     for (int i = 1; i <= a.NComp; ++i) {
         const double* c = a.C(2, i);
-        for (int n = 0; n < a.Nn; ++n) sum += c[n];
+        for (int n = 0; n < a.Nn; ++n) {
+            sum += c[n];
+            moment += n * c[n];
+        }
     }
+    for (int n = 0; n < a.Nn; ++n) ph += a.PH[n];
     f.sumC = sum;
+    f.sumNodeC = moment;
+    f.sumPH = ph;
     return f;
 }
 

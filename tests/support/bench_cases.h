@@ -41,6 +41,10 @@ struct Fingerprint {
     int steps = 0;
     double dt = 0;
     double sumC = 0;
+    // Finer checksums for the fingerprint test: sum of node index times the
+    // level-2 concentration (moves with every zone) and sum of the pH profile.
+    double sumNodeC = 0;
+    double sumPH = 0;
 };
 Fingerprint TakeFingerprint(const RunState& st);
 

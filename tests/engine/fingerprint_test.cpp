@@ -1,0 +1,51 @@
+// Short versions of the benchmark cases: their trajectories (steps, final time
+// step, checksums of the final profiles) must stay exactly the same when the
+// engine is made faster. A change of the numbers here means the results
+// changed; when that is intended (a corrected formula), replace the expected
+// values with the ones the failure prints.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "support/bench_cases.h"
+
+namespace {
+
+struct Expected {
+    const char* id;
+    int nodes;
+    double stopTime;
+    int steps;
+    double dt, sumC, sumNodeC, sumPH;
+};
+
+// Measured once with the engine as built here.
+const Expected kExpected[] = {
+    {"B1", 200, 0.3, 942, 0.00074505805969238281, 6033.2000000000035, 603075.95307550987, 956.48679838544615},
+    {"B2", 200, 0.5, 1149, 0.0011641532182693481, 4016.3214622443161, 401904.2472889598, 1406.5381512977779},
+    {"B3", 200, 0.1, 547, 0.00030517578125, 6033.2000000000025, 603076.5196906745, 947.84754722150808},
+    {"B4a", 4000, 0.002, 16, 0.0001, 120093.99999999981, 240090717.84950233, 19039.343121388825},
+    {"B5", 200, 0.1, 547, 0.00030517578125, 6033.359999999996, 603078.58617549168, 956.90100468758112},
+};
+
+}  // namespace
+
+TEST(Fingerprint, ShortBenchmarkCasesKeepTheirTrajectories) {
+    for (const Expected& e : kExpected) {
+        RunState st;
+        ASSERT_TRUE(benchcases::InitCase(st, benchcases::FindCase(e.id), e.nodes)) << e.id;
+        const benchcases::Figures f = benchcases::RunTimed(st, e.stopTime, e.id);
+        const benchcases::Fingerprint& p = f.fingerprint;
+        char now[256];
+        std::snprintf(now, sizeof now, "{\"%s\", %d, %g, %d, %.17g, %.17g, %.17g, %.17g},", e.id,
+                      e.nodes, e.stopTime, p.steps, p.dt, p.sumC, p.sumNodeC, p.sumPH);
+        SCOPED_TRACE(now);
+        EXPECT_GT(p.steps, 0);
+        EXPECT_EQ(p.steps, e.steps);
+        EXPECT_EQ(p.dt, e.dt);
+        EXPECT_EQ(p.sumC, e.sumC);
+        EXPECT_EQ(p.sumNodeC, e.sumNodeC);
+        EXPECT_EQ(p.sumPH, e.sumPH);
+    }
+}
