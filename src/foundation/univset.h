@@ -120,10 +120,15 @@ public:
             return;
         }
         Node* copy = new Node(found->index, found->data, found->next);
+        try {
+            found->data = element;
+        } catch (...) {
+            delete copy;
+            throw;
+        }
         found->next = copy;
         if (tail == found) tail = copy;
         ++count;
-        found->data = element;
         for (Node* n = copy; n; n = n->next) ++n->index;
     }
 
