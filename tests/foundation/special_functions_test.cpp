@@ -1,4 +1,4 @@
-#include "foundation/specfun.h"
+#include "foundation/special_functions.h"
 
 #include <gtest/gtest.h>
 
