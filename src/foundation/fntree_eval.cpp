@@ -4,7 +4,7 @@
 #include "foundation/errors.h"
 #include "foundation/fntree.h"
 #include "foundation/numtext.h"
-#include "foundation/special_functions.h"
+#include "foundation/math_functions.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "foundation/errors.h"
 #include "foundation/fntree.h"
-#include "foundation/special_functions.h"
+#include "foundation/math_functions.h"
 #include "support/raised_message.h"
 
 namespace {

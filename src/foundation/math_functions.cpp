@@ -1,4 +1,4 @@
-#include "foundation/special_functions.h"
+#include "foundation/math_functions.h"
 
 #include <cmath>
 
