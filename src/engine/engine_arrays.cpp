@@ -5,6 +5,24 @@
 
 #include "engine/run_state.h"
 
+void NewtonScratch::Resize(int formRows, int nComp, int maxAbsZ) {
+    L.assign(static_cast<std::size_t>(formRows), 0.0L);
+    P.assign(static_cast<std::size_t>(formRows), 0.0L);
+    Pow.assign(2 * static_cast<std::size_t>(maxAbsZ) + 4, 0.0L);
+    C.assign(static_cast<std::size_t>(nComp) + 1, 0.0L);
+    S0.assign(static_cast<std::size_t>(nComp) + 1, 0.0L);
+    Active.assign(static_cast<std::size_t>(nComp) + 1, 0);
+}
+
+void NewtonScratch::Release() {
+    for (std::vector<long double>* v : {&L, &P, &Pow, &C, &S0}) {
+        v->clear();
+        v->shrink_to_fit();
+    }
+    Active.clear();
+    Active.shrink_to_fit();
+}
+
 void EngineArrays::RotateLevels(int* map, int n) {
     const int oldest = map[n];
     for (int l = n; l > 1; --l) map[l] = map[l - 1];
@@ -77,12 +95,7 @@ void EngineArrays::Allocate(int nComp, int nx, const std::vector<int>& zmin,
     for (std::vector<double>* v : {&Kappa, &PH, &E, &T0, &Mix, &HeatP, &S, &SVol, &PKEOF, &UEOFMax})
         v->assign(nn, 0.0);
 
-    NewtonL.assign(static_cast<std::size_t>(FormRows), 0.0L);
-    NewtonP.assign(static_cast<std::size_t>(FormRows), 0.0L);
-    NewtonPow.assign(2 * static_cast<std::size_t>(MaxAbsZ) + 4, 0.0L);
-    NewtonC.assign(static_cast<std::size_t>(NComp) + 1, 0.0L);
-    NewtonS0.assign(static_cast<std::size_t>(NComp) + 1, 0.0L);
-    NewtonActive.assign(static_cast<std::size_t>(NComp) + 1, 0);
+    Newton.Resize(FormRows, NComp, MaxAbsZ);
     allocated_ = true;
 }
 
@@ -107,14 +120,7 @@ void EngineArrays::Release() {
                          &urfMob_, &Pred, &Corr, &UEff, &ZMean, &CMixPrev, &CMix, &MicBound,
                          &MixWindow, &DrawnProfile, &URF, &URFWorkA, &URFWorkB, &URFR})
         t->Release();
-    NewtonL.clear();
-    NewtonL.shrink_to_fit();
-    for (std::vector<long double>* v : {&NewtonP, &NewtonPow, &NewtonC, &NewtonS0}) {
-        v->clear();
-        v->shrink_to_fit();
-    }
-    NewtonActive.clear();
-    NewtonActive.shrink_to_fit();
+    Newton.Release();
     ZMin.clear();
     ZMax.clear();
     FormOffset.clear();

@@ -40,6 +40,19 @@ private:
     int rows_ = 0, cols_ = 0;
 };
 
+// Per-node scratch of the equilibrium routines, contiguous and sized once per
+// allocation. One instance per thread that solves nodes.
+struct NewtonScratch {
+    std::vector<long double> L;     // [FormRows]: LForm of the node
+    std::vector<long double> P;     // [FormRows]: L * x^z of the node
+    std::vector<long double> Pow;   // [2*MaxAbsZ+3]: x^z, z = -(MaxAbsZ+1)..MaxAbsZ+1
+    std::vector<long double> C;     // [NComp+1]: concentrations of the node
+    std::vector<long double> S0;    // [NComp+1]: denominators of the node
+    std::vector<int> Active;        // [NComp+1]: constituents taking part in the solve
+    void Resize(int formRows, int nComp, int maxAbsZ);
+    void Release();
+};
+
 class EngineArrays {
 public:
     // ---- shape (fixed from allocation to release) ---------------------------
@@ -122,13 +135,8 @@ public:
     std::vector<double> MicConc, MicFree;   // micellar mode only
     std::vector<double> CMCProfile;         // micellar window's CMC profile
 
-    // ---- Newton scratch (per node, contiguous; sized at allocation) --------
-    std::vector<long double> NewtonL;   // [FormRows]: LForm of the node
-    std::vector<long double> NewtonP;   // [FormRows]: L * x^z of the node
-    std::vector<long double> NewtonPow; // [2*MaxAbsZ+4]: x^z, z = -(MaxAbsZ+1)..MaxAbsZ+1
-    std::vector<long double> NewtonC;   // [NComp+1]: concentrations of the node
-    std::vector<long double> NewtonS0;  // [NComp+1]: denominators of the node
-    std::vector<int> NewtonActive;      // [NComp+1]: constituents taking part in the solve
+    // ---- equilibrium scratch of the window thread (sized at allocation) ----
+    NewtonScratch Newton;
 
     // Allocates everything for the given charges (zmin/zmax indexed 1..nComp)
     // and node count, zero-filled; releases any previous allocation first.

@@ -1,13 +1,13 @@
 #include "engine/equilibrium.h"
 
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "engine/run_state.h"
 #include "foundation/errors.h"
 #include "foundation/messages.h"
+#include "foundation/numtext.h"
 
 namespace {
 
@@ -35,24 +35,7 @@ void WarnOncePerRun(RunState& st, const std::string& key, const std::string& mes
     if (st.WarnedThisRun.insert(key).second) ShowWarning(message);
 }
 
-std::string GeneralFloatText(double v) {
-    if (std::isnan(v)) return "NAN";
-    if (std::isinf(v)) return v > 0 ? "INF" : "-INF";
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.15G", v);
-    std::string s(buf);
-    const auto e = s.find('E');
-    if (e == std::string::npos) return s;
-    // Exponent without '+' and without leading zeros.
-    std::string mant = s.substr(0, e), exp = s.substr(e + 1);
-    bool neg = false;
-    if (!exp.empty() && (exp[0] == '+' || exp[0] == '-')) {
-        neg = exp[0] == '-';
-        exp.erase(0, 1);
-    }
-    while (exp.size() > 1 && exp[0] == '0') exp.erase(0, 1);
-    return mant + "E" + (neg ? "-" : "") + exp;
-}
+std::string GeneralFloatText(double v) { return FloatToStr(v); }
 
 // ---------------------------------------------------------------------------
 // Per-node constants
@@ -188,6 +171,49 @@ void SetNodeConstants(RunState& st) {
 // Speciation
 // ---------------------------------------------------------------------------
 
+bool SpeciateNode(RunState& st, int level, int n, NewtonScratch& s) {
+    EngineArrays& a = st.Arr;
+    const double cH = a.CH(level)[n];
+    if (!ValidCH(cH)) return false;
+    const double Kw = ActiveKw(st);
+    const int maxZ = a.MaxAbsZ;
+    const int off = maxZ + 1;
+    long double* pw = s.Pow.data();
+    long double* P = s.P.data();
+    const double cOH = Kw / cH;
+    if (!st.ISCorrection) a.PH[n] = 3 - std::log10(cH);
+    long double is = static_cast<long double>(cH) + cOH;
+    a.COH(level)[n] = cOH;
+    PowerTable(pw, off, maxZ, cH);
+    for (int j = 1; j <= a.NComp; ++j) {
+        const int zmin = a.ZMin[j];
+        const int nf = a.Forms(j);
+        const int base = a.FormOffset[j];
+        long double s0 = 0, zm = 0, ue = 0, m2 = 0;
+        for (int k = 0; k < nf; ++k) {
+            const int z = zmin + k;
+            const long double p = pw[off + z] * a.LForm(j, k)[n];
+            P[base + k] = p;
+            s0 += p;
+            if (z == 0) continue;
+            const long double zp = static_cast<long double>(z) * p;
+            zm += zp;
+            m2 += z * zp;
+            if (z > 0) ue += a.UForm(j, k)[n] * p;
+            else ue -= a.UForm(j, k)[n] * p;
+        }
+        const long double inv = 1.0L / s0;
+        a.ZMean[j][n] = static_cast<double>(zm * inv);
+        a.UEff[j][n] = static_cast<double>(ue * inv);
+        const long double cj = a.C(level, j)[n];
+        const long double q = cj * inv;
+        for (int k = 0; k < nf; ++k) a.CForm(level, j, k)[n] = static_cast<double>(q * P[base + k]);
+        is += m2 * inv * cj;
+    }
+    a.IonicStrength(level)[n] = static_cast<double>(0.5L * is);
+    return true;
+}
+
 void CalcSpeciation(RunState& st, int level, int node) {
     if (st.cbComplex) return;
     EngineArrays& a = st.Arr;
@@ -201,58 +227,13 @@ void CalcSpeciation(RunState& st, int level, int node) {
         lo = st.LeftWall < 0 ? 0 : st.LeftWall;
         hi = st.RightWall > last ? last : st.RightWall;
     }
-    const int nc = a.NComp;
-    const double Kw = ActiveKw(st);
-    const bool writePH = !st.ISCorrection;
-    const int maxZ = a.MaxAbsZ;
-    const int off = maxZ + 1;
-    long double* pw = a.NewtonPow.data();
-    long double* P = a.NewtonP.data();
-    double* cHrow = a.CH(level);
-    double* cOHrow = a.COH(level);
-    double* isRow = a.IonicStrength(level);
-
     for (int n = lo; n <= hi; ++n) {
-        const double cH = cHrow[n];
-        if (!ValidCH(cH)) {
-            st.Stop = true;
-            st.NumericalFailure = true;
-            WarnOncePerRun(st, "CalcSpeciation",
-                           std::string(kBadHydrogenConcentration) + std::to_string(n) + ": " +
-                               GeneralFloatText(cH));
-            continue;
-        }
-        const double cOH = Kw / cH;
-        if (writePH) a.PH[n] = 3 - std::log10(cH);
-        long double is = static_cast<long double>(cH) + cOH;
-        cOHrow[n] = cOH;
-        PowerTable(pw, off, maxZ, cH);
-        for (int j = 1; j <= nc; ++j) {
-            const int zmin = a.ZMin[j];
-            const int nf = a.Forms(j);
-            const int base = a.FormOffset[j];
-            long double s0 = 0, zm = 0, ue = 0, m2 = 0;
-            for (int k = 0; k < nf; ++k) {
-                const int z = zmin + k;
-                const long double p = pw[off + z] * a.LForm(j, k)[n];
-                P[base + k] = p;
-                s0 += p;
-                zm += z * p;
-                m2 += static_cast<long double>(z) * z * p;
-                if (z > 0) ue += a.UForm(j, k)[n] * p;
-                else if (z < 0) ue -= a.UForm(j, k)[n] * p;
-            }
-            zm /= s0;
-            ue /= s0;
-            m2 /= s0;
-            a.ZMean[j][n] = static_cast<double>(zm);
-            a.UEff[j][n] = static_cast<double>(ue);
-            const long double cj = a.C(level, j)[n];
-            const long double q = cj / s0;
-            for (int k = 0; k < nf; ++k) a.CForm(level, j, k)[n] = static_cast<double>(q * P[base + k]);
-            is += m2 * cj;
-        }
-        isRow[n] = static_cast<double>(0.5L * is);
+        if (SpeciateNode(st, level, n, a.Newton)) continue;
+        st.Stop = true;
+        st.NumericalFailure = true;
+        WarnOncePerRun(st, "CalcSpeciation",
+                       std::string(kBadHydrogenConcentration) + std::to_string(n) + ": " +
+                           GeneralFloatText(a.CH(level)[n]));
     }
 }
 
@@ -260,76 +241,127 @@ void CalcSpeciation(RunState& st, int level, int node) {
 // Electroneutrality
 // ---------------------------------------------------------------------------
 
-namespace {
-
-// Newton's method for cH at node i. Returns the result and the pass count.
-struct NewtonResult {
-    double x;
-    int n;
-    bool passed;  // at least one pass computed the sums of this node
-};
-
-NewtonResult SolveNode(RunState& st, int level, int i, double x, double r, int itNew,
-                       double Kw, int nActive) {
-    EngineArrays& a = st.Arr;
+ElneutNodeResult SolveElneutNode(const RunState& st, int level, int i, double x, double r,
+                                 int itNew, NewtonScratch& s) {
+    const EngineArrays& a = st.Arr;
+    const double Kw = ActiveKw(st);
     const int maxZ = a.MaxAbsZ;
     const int off = maxZ + 1;
-    long double* pw = a.NewtonPow.data();
-    const long double* L = a.NewtonL.data();
-    const long double* cj = a.NewtonC.data();
-    long double* s0j = a.NewtonS0.data();
-    const int* act = a.NewtonActive.data();
     const double eps = st.EpsNew;
-    (void)level;
-    (void)i;
+    long double* pw = s.Pow.data();
 
-    int n = 0;
-    double p = 0.0;  // value of x at the start of the previous pass (0 before any pass)
-    bool passed = false;
+    // Gather the node's constants and concentrations.
+    int nActive = 0;
+    for (int j = 1; j <= a.NComp; ++j) {
+        const double c = a.C(level, j)[i];
+        s.C[j] = c;
+        const int base = a.FormOffset[j];
+        for (int k = 0; k < a.Forms(j); ++k) s.L[base + k] = a.LForm(j, k)[i];
+        if (c != 0.0 && a.ZMin[j] != a.ZMax[j]) s.Active[nActive++] = j;
+    }
+    ElneutNodeResult res{0.0, 0, false, nActive};
+
+    double p = 0.0;  // x at the start of the previous pass (0 before any pass)
     for (;;) {
         if (x <= 0) {
             r = 0.001 * r;
             x = r;
-            if (r < 1e-36) return {p, n, passed};
+            if (r < 1e-36) {
+                res.x = p;
+                return res;
+            }
         }
         p = x;
         PowerTable(pw, off, maxZ, x);
         long double A = 0, B = 0;
         for (int q = 0; q < nActive; ++q) {
-            const int j = act[q];
+            const int j = s.Active[q];
             const int zmin = a.ZMin[j];
             const int nf = a.Forms(j);
-            const long double* Lj = L + a.FormOffset[j];
-            long double S0 = 0, S1 = 0, D1 = 0, D0 = 0;
+            const int k0 = -zmin;
+            const long double* Lj = s.L.data() + a.FormOffset[j];
+            long double S0 = Lj[k0], S1 = 0, D1 = 0, D0 = 0;  // neutral form: L x^0
             for (int k = 0; k < nf; ++k) {
-                const int z = zmin + k;
-                const long double t = Lj[k] * pw[off + z];
+                if (k == k0) continue;
+                const long double z = zmin + k;
+                const long double t = Lj[k] * pw[off + zmin + k];
+                const long double zd = z * (Lj[k] * pw[off + zmin + k - 1]);
                 S0 += t;
-                if (z != 0) {
-                    const long double td = Lj[k] * pw[off + z - 1];
-                    S1 += z * t;
-                    D1 += static_cast<long double>(z) * z * td;
-                    D0 += z * td;
-                }
+                S1 += z * t;
+                D1 += z * zd;
+                D0 += zd;
             }
-            s0j[j] = S0;
-            const long double c = cj[j];
-            A += c * S1 / S0;
-            B += (D1 * c * S0 - c * S1 * D0) / (S0 * S0);
+            s.S0[j] = S0;
+            const long double c = s.C[j];
+            const long double inv = 1.0L / S0;
+            A += c * S1 * inv;
+            B += (D1 * c * S0 - c * S1 * D0) * (inv * inv);
         }
-        passed = true;
+        res.passed = true;
         const long double xl = x;
-        const long double f = xl - Kw / xl + A;
-        const long double fp = Kw / (xl * xl) + 1 + B;
+        const long double f = xl - Kw * pw[off - 1] + A;  // pw[off - 1] = 1/x
+        const long double fp = Kw * pw[off - 2] + 1 + B;  // pw[off - 2] = 1/x^2
         const double xn = static_cast<double>(xl - f / fp);
-        ++n;
-        if (!std::isfinite(xn)) return {xn, n, passed};
-        if (std::fabs((x - xn) / x) <= eps || n >= itNew) return {xn, n, passed};
+        ++res.n;
+        if (!std::isfinite(xn) || std::fabs((x - xn) / x) <= eps || res.n >= itNew) {
+            res.x = xn;
+            return res;
+        }
         x = xn;
     }
 }
 
-}  // namespace
+void StoreElneutNode(RunState& st, int level, int i, const ElneutNodeResult& res, double x,
+                     NewtonScratch& s) {
+    EngineArrays& a = st.Arr;
+    const double Kw = ActiveKw(st);
+    a.CH(level)[i] = x;
+    a.PH[i] = 3 - std::log10(x);
+    a.COH(level)[i] = Kw / x;
+    const int maxZ = a.MaxAbsZ;
+    const int off = maxZ + 1;
+    long double* pw = s.Pow.data();
+    PowerTable(pw, off, maxZ, x);
+    // The denominators come from the last pass (taken at its start value);
+    // constituents that took no part, or a node solved without any pass, take
+    // them at the result.
+    int q = 0;
+    for (int j = 1; j <= a.NComp; ++j) {
+        const int zmin = a.ZMin[j];
+        const int nf = a.Forms(j);
+        const long double* Lj = s.L.data() + a.FormOffset[j];
+        long double denom;
+        if (q < res.nActive && s.Active[q] == j) {
+            ++q;
+            if (res.passed) {
+                denom = s.S0[j];
+            } else {
+                denom = 0;
+                for (int k = 0; k < nf; ++k) denom += Lj[k] * pw[off + zmin + k];
+            }
+        } else {
+            denom = 0;
+            for (int k = 0; k < nf; ++k) denom += Lj[k] * pw[off + zmin + k];
+        }
+        a.Denom[j] = static_cast<double>(denom);
+        const double c = a.C(level, j)[i];
+        const long double invDenom = 1.0L / denom;
+        long double ue = 0;
+        double charged = 0;
+        for (int k = 0; k < nf; ++k) {
+            const int z = zmin + k;
+            if (z == 0) continue;
+            const long double phi = pw[off + z] * Lj[k] * invDenom;
+            const double cf = static_cast<double>(c * phi);
+            a.CForm(level, j, k)[i] = cf;
+            charged += cf;
+            const long double u = a.UForm(j, k)[i];
+            ue += z > 0 ? phi * u : -phi * u;
+        }
+        a.CForm(level, j, -zmin)[i] = c - charged;
+        a.UEff[j][i] = static_cast<double>(ue);
+    }
+}
 
 void (*ComplexElneutHandler)(RunState&, int, int, int, bool) = nullptr;
 
@@ -342,6 +374,7 @@ void Elneut(RunState& st, int level, int source, int node, bool speciate) {
         ComplexElneutHandler(st, level, source, node, speciate);
         return;
     }
+    if (level < 1 || level > 5) return;
     if (source == 0) source = level + 1;
 
     const int savedLW = st.LeftWall, savedRW = st.RightWall, savedItNew = st.ItNew;
@@ -358,43 +391,30 @@ void Elneut(RunState& st, int level, int source, int node, bool speciate) {
         if (node > last) return;
         lo = hi = node;
     }
-    const double Kw = ActiveKw(st);
-    const int nc = a.NComp;
+    if (source > 5) source = 5;  // no such level: start from the oldest one
     int itNew = st.ItNew;
     double* cH = a.CH(level);
     const double* cHsrc = source >= 1 ? a.CH(source) : nullptr;
 
     for (int i = lo; i <= hi; ++i) {
-        // Start value.
         double x;
         if (source == -1) x = i == lo ? 1e-12 : cH[i - 1];
         else x = cHsrc[i];
         double r = std::fabs(x) + 1e-36;
-        if (!(std::fabs(x) <= 1e6)) {  // too large, or not a number
+        if (!(std::fabs(x) <= 1e6)) {  // start guard (also for a start that is no number)
             x = i > 0 ? cH[i - 1] : 1e-36;
             if (!(std::fabs(x) <= 1e6)) x = 1e-36;
             r = x;
             itNew = 10000;
             st.ItNew = 10000;
         }
-        // Gather the node's constants and concentrations.
-        int nActive = 0;
-        for (int j = 1; j <= nc; ++j) {
-            const double c = a.C(level, j)[i];
-            a.NewtonC[j] = c;
-            const int base = a.FormOffset[j];
-            for (int k = 0; k < a.Forms(j); ++k) a.NewtonL[base + k] = a.LForm(j, k)[i];
-            if (c != 0.0 && a.ZMin[j] != a.ZMax[j]) a.NewtonActive[nActive++] = j;
-        }
-        NewtonResult res = SolveNode(st, level, i, x, r, itNew, Kw, nActive);
+        const ElneutNodeResult res = SolveElneutNode(st, level, i, x, r, itNew, a.Newton);
         double result = res.x;
-        const int n = res.n;
-        // Replacement of tiny values.
-        if (result < 1e-14) {
+        if (result < 1e-14) {  // replacement of tiny values
             result = i == 0 ? 1e-9 : cH[i - 1];
             if (!ValidCH(result)) result = 1e-9;
         }
-        if (!std::isfinite(result) || (result <= 0 && n > itNew)) {
+        if (!std::isfinite(result) || (result <= 0 && res.n > itNew)) {
             st.LeftWall = savedLW;
             st.RightWall = savedRW;
             st.ItNew = savedItNew;
@@ -405,64 +425,9 @@ void Elneut(RunState& st, int level, int source, int node, bool speciate) {
                                GeneralFloatText(result));
             return;
         }
-        if (n > st.NewtonItStep) st.NewtonItStep = n;
-        st.NewtonPassCount += n;
-        ++st.NodeSolveCount;
-        if (st.cbNewCnt) st.host().OnNewtonIterations(i, n);
-
-        // Results at the node.
-        const double xv = result;
-        cH[i] = xv;
-        a.PH[i] = 3 - std::log10(xv);
-        a.COH(level)[i] = Kw / xv;
-        const int maxZ = a.MaxAbsZ;
-        const int off = maxZ + 1;
-        long double* pw = a.NewtonPow.data();
-        // Denominators of constituents that took no part in the passes (or of a
-        // node solved without any pass) are taken at the result.
-        bool needFinalPowers = true;
-        if (!res.passed) {
-            PowerTable(pw, off, maxZ, xv);
-            needFinalPowers = false;
-            for (int q = 0; q < nActive; ++q) {
-                const int j = a.NewtonActive[q];
-                long double S0 = 0;
-                for (int k = 0; k < a.Forms(j); ++k)
-                    S0 += a.NewtonL[a.FormOffset[j] + k] * pw[off + a.ZMin[j] + k];
-                a.NewtonS0[j] = S0;
-            }
-        }
-        if (needFinalPowers) PowerTable(pw, off, maxZ, xv);
-        int q = 0;
-        for (int j = 1; j <= nc; ++j) {
-            const int zmin = a.ZMin[j];
-            const int nf = a.Forms(j);
-            const long double* Lj = a.NewtonL.data() + a.FormOffset[j];
-            long double denom;
-            if (q < nActive && a.NewtonActive[q] == j) {
-                denom = a.NewtonS0[j];
-                ++q;
-            } else {
-                denom = 0;
-                for (int k = 0; k < nf; ++k) denom += Lj[k] * pw[off + zmin + k];
-            }
-            a.Denom[j] = static_cast<double>(denom);
-            const double c = a.C(level, j)[i];
-            long double ue = 0;
-            double charged = 0;
-            for (int k = 0; k < nf; ++k) {
-                const int z = zmin + k;
-                if (z == 0) continue;
-                const long double phi = pw[off + z] * Lj[k] / denom;
-                const double cf = static_cast<double>(c * phi);
-                a.CForm(level, j, k)[i] = cf;
-                charged += cf;
-                const long double u = a.UForm(j, k)[i];
-                ue += z > 0 ? phi * u : -phi * u;
-            }
-            a.CForm(level, j, -zmin)[i] = c - charged;
-            a.UEff[j][i] = static_cast<double>(ue);
-        }
+        if (res.n > st.NewtonItStep) st.NewtonItStep = res.n;
+        if (st.cbNewCnt) st.host().OnNewtonIterations(i, res.n);
+        StoreElneutNode(st, level, i, res, result, a.Newton);
     }
     st.LeftWall = savedLW;
     st.RightWall = savedRW;

@@ -52,7 +52,26 @@ void Elneut(RunState& st, int level, int source, int node, bool speciate);
 // complexation mode is on (when no handler is set, Elneut solves as usual).
 extern void (*ComplexElneutHandler)(RunState& st, int level, int source, int node, bool speciate);
 
+// ---- per-node pieces (for callers that spread nodes over threads) ------------
+// Each takes its own scratch; nodes are independent except where Elneut reads
+// the left neighbour (source -1, the start guard and the tiny-value replacement).
+struct NewtonScratch;
+struct ElneutNodeResult {
+    double x;      // result of the iteration (before the tiny-value replacement)
+    int n;         // Newton passes
+    bool passed;   // at least one pass computed the sums of this node
+    int nActive;   // constituents that took part (listed in the scratch)
+};
+// Speciation of node n of `level`; false (nothing written) for an invalid cH.
+bool SpeciateNode(RunState& st, int level, int n, NewtonScratch& s);
+// Newton's method at node i from start x and restart value r.
+ElneutNodeResult SolveElneutNode(const RunState& st, int level, int i, double x, double r,
+                                 int itNew, NewtonScratch& s);
+// Stores cH = x, pH, cOH, the forms and UEff of node i after SolveElneutNode.
+void StoreElneutNode(RunState& st, int level, int i, const ElneutNodeResult& res, double x,
+                     NewtonScratch& s);
+
 // Shows `message` unless a warning with `key` was shown already in this run.
 void WarnOncePerRun(RunState& st, const std::string& key, const std::string& message);
-// Text of a double in the general format with 15 significant digits.
+// Text of a double in the general format with 15 significant digits (FloatToStr).
 std::string GeneralFloatText(double v);
