@@ -138,26 +138,30 @@ void OnsfuoFull(RunState& st, int level, int node) {
     double* r0 = w.R.data();
     for (int s = 0; s < n; ++s) r0[s] = z[s] - std::fabs(static_cast<double>(z[s]) / lam[s]) * P / Q;
 
-    // H[t][s] = mu_s om_s / (om_s + om_t), plus the row sum on the diagonal.
+    // H[t][s] = mu_s om_s / (om_s + om_t), plus the row sum on the diagonal;
+    // kept as 2H - 1, the matrix of the series.
     double* H = w.H.data();
+    double* muom = ww;  // z^2 c is not needed any more
+    for (int s = 0; s < n; ++s) muom[s] = mu[s] * om[s];
     for (int t = 0; t < n; ++t) {
         double* Ht = H + static_cast<std::size_t>(t) * n;
         double diag = 0;
         for (int s = 0; s < n; ++s) {
-            const double v = mu[s] * om[s] / (om[s] + om[t]);
+            const double v = muom[s] / (om[s] + om[t]);
             Ht[s] = v;
             diag += v;
         }
         Ht[t] += diag;
+        for (int s = 0; s < n; ++s) Ht[s] = 2 * Ht[s] - (s == t ? 1.0 : 0.0);
     }
     // r(m) = (2H - 1) r(m-1), m = 1..5.
     for (int m = 1; m <= 5; ++m) {
         const double* prev = r0 + static_cast<std::size_t>(m - 1) * n;
         double* cur = r0 + static_cast<std::size_t>(m) * n;
         for (int t = 0; t < n; ++t) {
-            const double* Ht = H + static_cast<std::size_t>(t) * n;
+            const double* Mt = H + static_cast<std::size_t>(t) * n;
             double sum = 0;
-            for (int s = 0; s < n; ++s) sum += (2 * Ht[s] - (s == t ? 1.0 : 0.0)) * prev[s];
+            for (int s = 0; s < n; ++s) sum += Mt[s] * prev[s];
             cur[t] = sum;
         }
     }
