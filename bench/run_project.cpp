@@ -5,7 +5,6 @@
 // The run goes to the project's stop time, or to the model time T. With --csv
 // the final level-2 profiles (position, every constituent, pH, conductivity)
 // go to DIR/profiles.csv and the detector record to DIR/detector.csv.
-#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -15,6 +14,7 @@
 #include "engine/run_state.h"
 #include "files/sna_file.h"
 #include "foundation/errors.h"
+#include "foundation/numtext.h"
 #include "support/bench_cases.h"
 
 namespace {
@@ -27,12 +27,7 @@ public:
 };
 
 // Shortest text that reads back to the same double.
-std::string Num(double v)
-{
-    char buf[64];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v);
-    return std::string(buf, r.ptr);
-}
+std::string Num(double v) { return ShortestFloatText(v, '.'); }
 
 std::string Quoted(const std::string& s)
 {

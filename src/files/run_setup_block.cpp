@@ -3,9 +3,9 @@
 #include "engine/run_state.h"
 #include "files/file_hooks.h"
 
-#include <charconv>
+#include "foundation/numtext.h"
+
 #include <cmath>
-#include <cstdio>
 #include <string>
 
 namespace {
@@ -56,28 +56,6 @@ void VisitBlock(IO& io, RunSetupBlock& b, bool inFrame)
     for (double& r : b.Reserved68) io.F64(r);
 }
 
-// Text of a hidden edit as a number ("." or "," as the decimal separator).
-bool TextToNumber(const std::string& text, double& value)
-{
-    std::string t = text;
-    for (char& ch : t)
-        if (ch == ',') ch = '.';
-    const char* first = t.data();
-    const char* last = t.data() + t.size();
-    if (first != last && *first == '+') ++first;
-    if (first == last) return false;
-    const auto [p, ec] = std::from_chars(first, last, value, std::chars_format::general);
-    return ec == std::errc() && p == last && std::isfinite(value);
-}
-
-// General format with 15 significant digits.
-std::string GeneralText(double v)
-{
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.15g", v);
-    return buf;
-}
-
 } // namespace
 
 RunSetupBlock CaptureRunSetupBlock(const RunState& st)
@@ -108,8 +86,8 @@ RunSetupBlock CaptureRunSetupBlock(const RunState& st)
     b.DiffTime = st.DiffTime; b.DiffTimeSet = st.DiffTimeSet; b.SavedDT = st.SavedDT;
     b.SavedErrInc = st.SavedErrInc;
     b.cbProtein = st.cbProtein;
-    if (!TextToNumber(st.edDMult, b.DMult)) b.DMult = 120.0;
-    if (!TextToNumber(st.edPAxis, b.PAxis)) b.PAxis = 1.0;
+    if (!ReadDouble(st.edDMult, b.DMult)) b.DMult = 120.0;
+    if (!ReadDouble(st.edPAxis, b.PAxis)) b.PAxis = 1.0;
     return b;
 }
 
@@ -169,8 +147,8 @@ void ApplyRunSetupBlock(RunState& st, const RunSetupBlock& b, bool inFrame)
     st.SavedErrInc = b.SavedErrInc;
     // Fields 63, 66, 67.
     st.cbProtein = b.cbProtein;
-    if (b.DMult > 0) st.edDMult = GeneralText(b.DMult);
-    if (b.PAxis != 0 && !std::isnan(b.PAxis)) st.edPAxis = GeneralText(b.PAxis);
+    if (b.DMult > 0) st.edDMult = FloatToStr(b.DMult);
+    if (b.PAxis != 0 && !std::isnan(b.PAxis)) st.edPAxis = FloatToStr(b.PAxis);
     // The walls are node indices of the grid.
     if (st.LeftWall < 0 || st.LeftWall > st.NX) st.LeftWall = st.LeftWall < 0 ? 0 : st.NX;
     if (st.RightWall < 0 || st.RightWall > st.NX) st.RightWall = st.RightWall < 0 ? 0 : st.NX;
