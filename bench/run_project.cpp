@@ -13,18 +13,10 @@
 
 #include "engine/run_state.h"
 #include "files/sna_file.h"
-#include "foundation/errors.h"
 #include "foundation/numtext.h"
 #include "support/bench_cases.h"
 
 namespace {
-
-class StderrSink : public MessageSink {
-public:
-    void Warning(const std::string& m) override { std::fprintf(stderr, "warning: %s\n", m.c_str()); }
-    bool Question(const std::string&) override { return false; }
-    void Message(const std::string& m) override { std::fprintf(stderr, "%s\n", m.c_str()); }
-};
 
 // Shortest text that reads back to the same double.
 std::string Num(double v) { return ShortestFloatText(v, '.'); }
@@ -90,8 +82,8 @@ int main(int argc, char** argv)
     }
     if (project.empty()) return Usage();
 
-    StderrSink sink;
-    SetMessageSink(&sink);
+    // Warnings go to standard error and questions are answered No (the default
+    // message sink).
     int status = 0;
     try {
         RunState st;
@@ -113,6 +105,5 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s\n", e.what());
         status = 1;
     }
-    SetMessageSink(nullptr);
     return status;
 }
