@@ -1,16 +1,4 @@
-// Program entry: the window program is built up here as the main window arrives.
-#include <QApplication>
-#include <QMainWindow>
-#include <clocale>
+// Program entry.
+#include "app/app_main.h"
 
-int main(int argc, char** argv)
-{
-    QApplication app(argc, argv);
-    std::setlocale(LC_NUMERIC, "C");
-    QApplication::setApplicationName("Kelvo 5.0");
-    QMainWindow w;
-    w.setWindowTitle("Kelvo 5.0");
-    w.resize(1000, 700);
-    w.show();
-    return app.exec();
-}
+int main(int argc, char** argv) { return RunKelvo(argc, argv); }

@@ -1,0 +1,37 @@
+#include "app/app_main.h"
+
+#include "app/main_window.h"
+#include "app/qt_dialogs.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <clocale>
+
+int RunKelvo(int argc, char** argv)
+{
+    // File arguments are made absolute against the directory the program was
+    // started in, before anything else can change the working directory.
+    QStringList args;
+    for (int i = 1; i < argc; ++i) {
+        QString a = QString::fromLocal8Bit(argv[i]);
+        if (i == 1 && !a.isEmpty() && !a.startsWith('/') && !a.startsWith('-')) a = QFileInfo(a).absoluteFilePath();
+        args << a;
+    }
+    KelvoApplication app(argc, argv);
+    std::setlocale(LC_NUMERIC, "C");
+    SetAppTitle("Kelvo 5.0");
+    QtMessageSink sink;
+    MessageSink* previous = SetMessageSink(&sink);
+
+    int result = 0;
+    {
+        // Windows in their order of creation; the main window comes first and is
+        // the application's main window. The others join this list as they exist.
+        MainWindow fmMain(args);
+        fmMain.show();
+        result = app.exec();
+    }
+    SetMessageSink(previous);
+    return result;
+}

@@ -1,0 +1,24 @@
+// Commit-on-leave behaviour of the numeric edits: the exit handler runs when an
+// edit loses the focus to another control of the program (not when another
+// window is activated or a menu opens); Enter, Esc and Insert go to the
+// window's own key handlers instead of the dialog defaults.
+#pragma once
+
+#include <QObject>
+
+#include <functional>
+
+class QLineEdit;
+
+class EditCommitter : public QObject {
+public:
+    EditCommitter(QLineEdit* edit, std::function<void()> onExit);
+
+    std::function<void()> onExit;
+    std::function<void()> onEnter;
+    std::function<void()> onEscape;
+    std::function<void()> onInsert;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+};

@@ -1,0 +1,1258 @@
+#include "app/main_window.h"
+
+#include "app/chart_view.h"
+#include "app/edit_committer.h"
+#include "app/qt_dialogs.h"
+#include "engine/comp_window.h"
+#include "engine/diffusion_mode.h"
+#include "engine/init_distribution.h"
+#include "engine/run_series.h"
+#include "engine/step_services.h"
+#include "files/file_hooks.h"
+#include "files/psq.h"
+#include "files/program_dir.h"
+#include "foundation/errors.h"
+#include "foundation/fileio.h"
+#include "foundation/numtext.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <climits>
+#include <cmath>
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kRunningPrefix = "Running";
+constexpr const char* kTimeSuffix = "  |  TIME: ";
+
+// "0.0##e+0" below the threshold (and not zero), else the given pattern.
+std::string SmallOr(double v, double threshold, const char* pattern, bool absolute = true)
+{
+    double a = absolute ? std::fabs(v) : v;
+    if (a < threshold && v != 0) return FormatFloat("0.0##e+0", v);
+    return FormatFloat(pattern, v);
+}
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+}  // namespace
+
+// ===== free routines ===========================================================
+
+std::string FormatElapsed(int seconds)
+{
+    if (seconds <= 0) return {};
+    int days = seconds / 86400, hours = (seconds % 86400) / 3600, minutes = (seconds % 3600) / 60,
+        secs = seconds % 60;
+    auto n = [](int v) { return std::to_string(v); };
+    if (days != 0) return "(" + n(days) + " d, " + n(hours) + " h, " + n(minutes) + " m, " + n(secs) + " s)";
+    if (hours != 0) return "(" + n(hours) + " h, " + n(minutes) + " m, " + n(secs) + " s)";
+    if (minutes != 0) return "(" + n(minutes) + " m, " + n(secs) + " s)";
+    return "(" + n(secs) + " s)";
+}
+
+int ClampSeconds(double seconds)
+{
+    if (!std::isfinite(seconds) || seconds <= 0) return 0;
+    if (seconds >= static_cast<double>(INT_MAX)) return INT_MAX;
+    return static_cast<int>(seconds);
+}
+
+void CheckRunSetupChanged(RunState& st)
+{
+    const bool changed[5] = {st.NX != st.NXPending, st.PeakWidth != st.PeakWidthPending,
+                             st.PeakEdgeWidth != st.PeakEdgeWidthPending, st.InjSite != st.InjSitePending,
+                             st.CapLength != st.CapLengthPending};
+    st.SetupChanged = false;
+    for (int i = 0; i < 5; ++i) {
+        st.SetupItemChanged[i] = changed[i];
+        st.SetupChanged = st.SetupChanged || changed[i];
+    }
+}
+
+// ===== construction ==============================================================
+
+MainWindow::MainWindow(QStringList args, QWidget* parent)
+    : QMainWindow(parent), st_(std::make_unique<RunState>()), ops_(DefaultEngineOps()), args_(std::move(args))
+{
+    setObjectName("fmMain");
+    st_->Host = this;
+    rootDir_ = ProgramDir().string();
+    BuildWindow();
+    BuildMenus();
+    BindEdits();
+    BindSwitches();
+    setMinimumSize(800, 600);
+    resize(1100, 760);
+    ResetState();
+    UpdateMainInfo();
+    FileLayerHooks().ResetState = [this](RunState&) { ResetState(); };
+    FileLayerHooks().NewCommand = [this](RunState&) { New1Click(); };
+}
+
+void MainWindow::ResetState()
+{
+    RunState& st = *st_;
+    ResetStateHeadless(st);
+    st.ZeroPosNode = InjectionSiteNode(st, false);
+    st.Series.clbGraph = {{"No constituents", true, true}};
+    st.Series.clbDet = {{"No constituents", true, true}};
+    Title = "KELVO 5";
+    ClickedPoint = 0;
+    ShowSwitches();
+    ShowCheckLists();
+    SetupGraph();
+}
+
+MainWindow::~MainWindow()
+{
+    st_->Destroying = true;
+    if (ops_.FreeEngineArrays) {
+        try {
+            ops_.FreeEngineArrays(*st_);
+        } catch (...) {
+        }
+    }
+    st_->Host = nullptr;
+    FileLayerHooks().ResetState = nullptr;
+    FileLayerHooks().NewCommand = nullptr;
+    marker_.Release();
+}
+
+QLineEdit* MainWindow::AddPanelEdit(QGridLayout* grid, int row, int col, QLabel*& label, const QString& caption,
+                                    const QString& hint, bool readOnly)
+{
+    label = new QLabel(caption);
+    auto* edit = new QLineEdit;
+    edit->setReadOnly(readOnly);
+    edit->setToolTip(hint);
+    edit->setMinimumWidth(90);
+    grid->addWidget(label, row, col);
+    grid->addWidget(edit, row + 1, col);
+    return edit;
+}
+
+void MainWindow::BuildWindow()
+{
+    auto* central = new QWidget;
+    auto* outer = new QVBoxLayout(central);
+    outer->setContentsMargins(4, 4, 4, 4);
+
+    // Run panel plMod: values and the run buttons.
+    auto* plMod = new QGroupBox;
+    auto* grid = new QGridLayout(plMod);
+    grid->setVerticalSpacing(1);
+    QLabel* dummy = nullptr;
+    edTime = AddPanelEdit(grid, 0, 0, llTime, "Time (s)", "", true);
+    edDT = AddPanelEdit(grid, 0, 1, dummy, "dt (s)", "Time step in numerical solution", false);
+    edError = AddPanelEdit(grid, 0, 2, dummy, "Error", "", true);
+    edErrOpt = AddPanelEdit(grid, 0, 3, dummy, "Set Max Error",
+                            "Error centre - dt will be kept to cause error in interval one order around this value",
+                            false);
+    edStopTime = AddPanelEdit(grid, 0, 4, dummy, "Stop Time (s)", "", false);
+    edUI = AddPanelEdit(grid, 2, 0, llUI, "UI", "Set value of current (uA) or voltage (V)", false);
+    edUIOther = AddPanelEdit(grid, 2, 1, llUIOther, "UI other one", "Calculated value of current (uA) or voltage (V)",
+                             true);
+    edEOFMob = AddPanelEdit(grid, 2, 2, llEOFMob, "EOF Mobility (1E-9)",
+                            "EOF mobility used by <Enable EOF> and <EOF in Dif. Eq.>", false);
+    edLeftWall = AddPanelEdit(grid, 2, 3, dummy, "Left Wall (Nodes)", "Position of left calculation border", false);
+    edRightWall = AddPanelEdit(grid, 2, 4, dummy, "Right Wall (Nodes)", "Position of right calculation border", false);
+
+    bbnInit = new QPushButton("&Init");
+    bbnStart = new QPushButton("&Run");
+    bbnStop = new QPushButton("&Stop");
+    bbnSimDet = new QPushButton("Sim/Det");
+    bbnSimDet->setToolTip("Switch between the profile and the detector graph");
+    bbnSimDet->setEnabled(false);
+    for (QPushButton* b : {bbnInit, bbnStart, bbnStop, bbnSimDet}) b->setMinimumWidth(80);
+    grid->addWidget(bbnInit, 1, 5);
+    grid->addWidget(bbnStart, 1, 6);
+    grid->addWidget(bbnStop, 3, 5);
+    grid->addWidget(bbnSimDet, 3, 6);
+
+    spdTime = new QToolButton;
+    spdTime->setText("t");
+    spdTime->setToolTip("Shows more precise time and dt values");
+    spdDiffPrecond = new QToolButton;
+    spdDiffPrecond->setText("Diff");
+    spdDiffPrecond->setCheckable(true);
+    spdDiffPrecond->setToolTip("<Left click> ... Diffusion mode\n<Right click> ... Set duration");
+    auto* speed = new QHBoxLayout;
+    speed->addWidget(spdTime);
+    speed->addWidget(spdDiffPrecond);
+    grid->addLayout(speed, 1, 7);
+
+    llSDSMode = new QLabel("MICELLAR MODE");
+    llDiffMode = new QLabel("DIFFUSION MODE");
+    for (QLabel* l : {llSDSMode, llDiffMode}) {
+        l->setStyleSheet("color: red; font-weight: bold");
+        l->setVisible(false);
+    }
+    grid->addWidget(llSDSMode, 3, 7);
+    grid->addWidget(llDiffMode, 2, 7);
+
+    // Set-up group.
+    auto* gbFOption = new QGroupBox(" Setup ");
+    auto* setup = new QGridLayout(gbFOption);
+    setup->setVerticalSpacing(0);
+    cbIS = new QCheckBox("Ionic Strength");
+    cbOptDt = new QCheckBox("Optimise dt");
+    cbDetectorOn = new QCheckBox("Enable Detector");
+    cbDetectorOn->setToolTip("Enable acquiring detector data");
+    cbEnableEOF = new QCheckBox("EOF by Detector");
+    cbEOFDif = new QCheckBox("EOF in Dif. Eq.");
+    cbShowHints = new QCheckBox("Show Hints");
+    cbRedDiff = new QCheckBox("Diffusion Modifier");
+    cbRedDiff->setToolTip("<Left click> ... Change diffusion coefficients after <INIT>\n"
+                          "<Right click> ... Set diffusion coefficients multiplier");
+    cbRacemic = new QCheckBox("Enable Racemic");
+    cbRacemic->setVisible(false);
+    QCheckBox* boxes[] = {cbIS, cbOptDt, cbDetectorOn, cbEnableEOF, cbEOFDif, cbShowHints, cbRedDiff};
+    for (int i = 0; i < 7; ++i) setup->addWidget(boxes[i], i % 4, i / 4);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(plMod, 1);
+    top->addWidget(gbFOption);
+    outer->addLayout(top);
+
+    // PSQ information.
+    auto* psq = new QHBoxLayout;
+    llPSQFileSize = new QLabel;
+    llPSQFileName = new QLabel;
+    psq->addWidget(new QLabel("PSQ:"));
+    psq->addWidget(llPSQFileSize);
+    psq->addWidget(llPSQFileName, 1);
+    outer->addLayout(psq);
+
+    // Check lists and chart.
+    clbGraph = new QListWidget;
+    clbDet = new QListWidget;
+    const QString listHint = "<Left click> on a check box ... Hide/Unhide profile\n<Left double-click> ... See profile";
+    for (QListWidget* l : {clbGraph, clbDet}) {
+        l->setToolTip(listHint);
+        l->setMaximumWidth(190);
+        l->setMinimumWidth(150);
+    }
+    clbDet->setVisible(false);
+    Graph = new ChartView;
+    Graph->setToolTip("<Left click> on profile ... Information (coordinates, mobility,..)\n"
+                      "<Right double-click> ... see all profiles");
+    auto* lower = new QHBoxLayout;
+    auto* lists = new QVBoxLayout;
+    lists->addWidget(clbGraph);
+    lists->addWidget(clbDet);
+    lower->addLayout(lists);
+    lower->addWidget(Graph, 1);
+    outer->addLayout(lower, 1);
+    setCentralWidget(central);
+
+    // Tool bar.
+    auto* bar = addToolBar("Main");
+    bar->setMovable(false);
+    spbNew = new QToolButton;
+    spbNew->setText("New");
+    spbNew->setToolTip("New project");
+    spbOpen = new QToolButton;
+    spbOpen->setText("Open");
+    spbOpen->setToolTip("Open project from SNA file");
+    spbSave = new QToolButton;
+    spbSave->setText("Save");
+    spbSave->setToolTip("Save project to SNA file");
+    for (QToolButton* b : {spbNew, spbOpen, spbSave}) bar->addWidget(b);
+
+    // Status bar: five panels.
+    const char* texts[5] = {"-", "L", "", "R", "-"};
+    const int widths[5] = {100, 16, 528, 16, 10};
+    for (int i = 0; i < 5; ++i) {
+        sbPanel[i] = new QLabel(texts[i]);
+        sbPanel[i]->setMinimumWidth(widths[i]);
+        if (i != 2) sbPanel[i]->setAlignment(Qt::AlignCenter);
+        statusBar()->addWidget(sbPanel[i], i == 2 ? 1 : 0);
+    }
+
+    // Series of the chart, in the order of the window's layout.
+    RunSeries& s = st_->Series;
+    struct Fixed { ChartSeries* series; const char* title; std::uint32_t colour; bool active; };
+    const std::uint32_t black = 0x000000, teal = 0x808000, maroon = 0x000080, olive = 0x008080,
+                        purple = 0x800080, red = 0x0000FF, green = 0x008000;
+    const Fixed fixed[] = {
+        {&s.sr_conductivity, "Conductivity (x-scale)", black, true},
+        {&s.sr_pH, "pH (x-scale)", 15827199, true},
+        {&s.DET_pH, "pH (detector)", 15827199, false},
+        {&s.DET_conductivity, "Conductivity (detector)", black, false},
+        {&s.sr_detectorLine, "Detector Line", 1082594, false},
+        {&s.sr_LeftWall, "Left Wall", black, false},
+        {&s.sr_RightWall, "Right Wall", black, false},
+        {nullptr, "Micelles", 33023, false},
+        {nullptr, "CMC", teal, true},
+        {&s.DET_volt, "Voltage", maroon, true},
+        {&s.DET_CDen, "Current", olive, true},
+        {&s.sr_diam, "Diameter", purple, false},
+        {&s.sr_DER, "DER", 13271159, false},
+        {nullptr, "Mic-Dye", 4194432, false},
+        {&s.sr_reg[1], "RegFN1", 4194432, false}, {&s.sr_reg[2], "RegFN2", 16744448, false},
+        {&s.sr_reg[3], "RegFN3", 8421440, false}, {&s.sr_reg[4], "RegFN4", olive, false},
+        {&s.sr_reg[5], "RegFN5", 39680, false}, {&s.sr_reg[6], "RegFN6", 10893213, false},
+        {&s.sr_reg[7], "RegFN7", 7572447, false}, {&s.sr_reg[8], "RegFN8", 15558243, false},
+        {&s.sr_S, "S(x) - Cross-Section Area, 1e-9 m2", 12615808, true},
+        {&s.sr_E, "E - Intensity of Electric Field, kV/m", 33410, true},
+        {&s.sr_T, "T - Temperature, \u00b0C", 176, true},
+        {&s.sr_j, "j - Current Density, 1e3 A/m2", 18504, true},
+        {&s.sr_IS, "Ionic Strength, mM", 33023, true},
+        {&s.sr_P, "P/L - Power per Length, W/m", 16744448, true},
+        {&s.sr_potential, "Potential, kV", 3260672, true},
+        {&s.sr_mix, "Mixing Distribution, no. of mixing per sec. (max. 1 per step)", 4227072, true},
+        {&s.sr_Ui, "U(x), V", 6684876, true},
+        {&s.sr_pi, "p(x), 1e-9 K*m3*W-1", 13657606, true},
+        {&s.sr_elneut, "Electroneutrality (1e-12 mM)", red, true},
+        {&s.DET_T, "Temperature (\u00b0C)", green, true},
+        {&s.sr_Svol, "Svol(x) - Volume Cross-Section Area, 1e-9 m2", 848803, false},
+    };
+    for (const Fixed& f : fixed) {
+        if (!f.series) continue;  // micellar series belong to the micellar window's data
+        bool marker = f.series == &s.sr_detectorLine || f.series == &s.sr_LeftWall || f.series == &s.sr_RightWall;
+        if (f.series->title.empty()) f.series->title = f.title;
+        f.series->colour = static_cast<int>(f.colour);
+        f.series->active = f.active;
+        QCPGraph* g = marker ? Graph->AddMarkerLine(f.title, f.colour) : Graph->AddSeries(f.title, f.colour, false);
+        if (marker) {
+            if (f.series == &s.sr_detectorLine) grDetectorLine_ = g;
+            else if (f.series == &s.sr_LeftWall) grLeftWall_ = g;
+            else grRightWall_ = g;
+        }
+        fixed_.emplace_back(f.series, g);
+    }
+    // Before the first Init the chart shows nothing.
+    for (auto& [series, graph] : fixed_) graph->setVisible(false);
+    compGraphs_.assign(1, nullptr);
+    detGraphs_.assign(1, nullptr);
+}
+
+void MainWindow::BuildMenus()
+{
+    QMenu* file = menuBar()->addMenu("&File");
+    QAction* aNew = file->addAction("New");
+    QAction* aOpen = file->addAction("Open...");
+    QAction* aSave = file->addAction("Save...");
+    file->addSeparator();
+    QAction* aExit = file->addAction("E&xit");
+    connect(aNew, &QAction::triggered, this, [this] { Guarded([this] { New1Click(); }); });
+    connect(aOpen, &QAction::triggered, this, [this] { Guarded([this] { spbOpen->click(); }); });
+    connect(aSave, &QAction::triggered, this, [this] { Guarded([this] { spbSave->click(); }); });
+    connect(aExit, &QAction::triggered, this, [this] { Guarded([this] { bnExitClick(); }); });
+    auto* fast = new QAction(this);
+    fast->setShortcut(QKeySequence("Ctrl+Shift+Alt+T"));
+    addAction(fast);
+    connect(fast, &QAction::triggered, this, [this] { close(); });
+    connect(spbNew, &QToolButton::clicked, this, [this] { Guarded([this] { New1Click(); }); });
+    connect(spbOpen, &QToolButton::clicked, this, [this] {
+        Guarded([this] {
+            if (EngineBusy()) {
+                ShowMessage("START is active");
+                return;
+            }
+        });
+    });
+    connect(spbSave, &QToolButton::clicked, this, [this] {
+        Guarded([this] {
+            if (EngineBusy()) ShowMessage("START is active");
+        });
+    });
+}
+
+// ===== panel edits ====================================================================
+
+void MainWindow::BindEdits()
+{
+    RunState& st = *st_;
+    auto commitDouble = [this](QLineEdit* edit, auto accept) {
+        auto* c = new EditCommitter(edit, [this, edit, accept] {
+            double v;
+            if (ReadDouble(edit->text().toStdString(), v)) accept(v);
+            UpdateMainInfo();
+        });
+        c->onEnter = [this] { FocusDefaultButton(); };
+        c->onEscape = [this] {
+            FocusDefaultButton();
+            UpdateMainInfo();
+        };
+        return c;
+    };
+    commitDouble(edDT, [&st](double v) {
+        double dt = v > 0 ? v : (v == 0 ? st.DTDefault : st.DT);
+        if (dt != st.DT) {
+            st.DT = dt;
+            st.Restart = true;
+        }
+    });
+    commitDouble(edUI, [&st](double v) {
+        if (v != st.UI) {
+            st.UI = v;
+            st.Restart = true;
+        }
+    });
+    commitDouble(edErrOpt, [&st](double v) {
+        if (v > 0) st.ErrOpt = v;
+    });
+    commitDouble(edEOFMob, [&st](double v) { st.EOFMob = v * 1e-9; });
+    commitDouble(edStopTime, [&st](double v) {
+        if (v > 0) st.StopTime = v;
+    });
+
+    auto* left = new EditCommitter(edLeftWall, [this, &st] {
+        int v;
+        if (ReadInt(edLeftWall->text().toStdString(), v)) {
+            if (v > st.RightWall - 1) v = st.RightWall - 1;
+            if (v < 0) v = 0;
+            st.LeftWall = v;
+        }
+        if (ops_.UpdateComputationWindow) ops_.UpdateComputationWindow(st);
+        UpdateMainInfo();
+    });
+    auto* right = new EditCommitter(edRightWall, [this, &st] {
+        int v;
+        if (ReadInt(edRightWall->text().toStdString(), v)) {
+            if (v < st.LeftWall + 1) v = st.LeftWall + 1;
+            if (v > st.NX) v = st.NX;
+            st.RightWall = v;
+        }
+        UpdateMainInfo();
+        if (ops_.UpdateComputationWindow) ops_.UpdateComputationWindow(st);
+    });
+    for (EditCommitter* c : {left, right}) {
+        c->onEnter = [this] { FocusDefaultButton(); };
+        c->onEscape = [this] {
+            FocusDefaultButton();
+            UpdateMainInfo();
+        };
+    }
+    left->onInsert = [this] { edLeftWall->setText(QString::number(ClickedPoint)); };
+    right->onInsert = [this] { edRightWall->setText(QString::number(ClickedPoint)); };
+
+    // Display-only edits pass the focus on to their editable neighbour.
+    struct Forward : QObject {
+        QLineEdit* target;
+        Forward(QObject* parent, QLineEdit* t) : QObject(parent), target(t) {}
+        bool eventFilter(QObject* o, QEvent* e) override
+        {
+            if (e->type() == QEvent::FocusIn) target->setFocus(Qt::OtherFocusReason);
+            return QObject::eventFilter(o, e);
+        }
+    };
+    edTime->installEventFilter(new Forward(edTime, edDT));
+    edError->installEventFilter(new Forward(edError, edErrOpt));
+    edUIOther->installEventFilter(new Forward(edUIOther, edUI));
+
+    connect(bbnInit, &QPushButton::clicked, this, [this] { Guarded([this] { bnInitClick(); }); });
+    connect(bbnStart, &QPushButton::clicked, this, [this] { Guarded([this] { bnStartClick(); }); });
+    connect(bbnStop, &QPushButton::clicked, this, [this] { Guarded([this] { bnStopClick(); }); });
+    connect(bbnSimDet, &QPushButton::clicked, this, [this] { Guarded([this] { bbnSimDetClick(); }); });
+    connect(spdDiffPrecond, &QToolButton::clicked, this, [this] { Guarded([this] { spdDiffPrecondClick(); }); });
+    connect(spdTime, &QToolButton::clicked, this, [this] {
+        Guarded([this] { ShowMessage("time = " + FloatToStr(st_->Time) + "\ndt = " + FloatToStr(st_->DT)); });
+    });
+    connect(Graph, &ChartView::RightDoubleClicked, this, [this] { Guarded([this] { RescaleGraph(); }); });
+}
+
+// Check boxes: a change made by the program runs the same handler as a click.
+void MainWindow::BindSwitches()
+{
+    RunState& st = *st_;
+    auto bind = [this](QCheckBox* box, bool& field, std::function<void()> after) {
+        connect(box, &QCheckBox::toggled, this, [this, &field, after](bool on) {
+            Guarded([&] {
+                field = on;
+                if (after) after();
+            });
+        });
+    };
+    bind(cbIS, st.cbIS, [this] { UpdateMainInfo(); });
+    bind(cbOptDt, st.cbOptDt, nullptr);
+    bind(cbDetectorOn, st.cbDetectorOn, [this] { cbDetectorOnClick(); });
+    bind(cbEnableEOF, st.cbEnableEOF, nullptr);
+    bind(cbEOFDif, st.cbEOFDif, nullptr);
+    bind(cbRedDiff, st.cbRedDiff, [this] { UpdateMainInfo(); });
+    bind(cbRacemic, st.cbRacemic, [this] { st_->cbSDS = st_->cbRacemic; });
+    connect(cbShowHints, &QCheckBox::toggled, this, [](bool) {});
+
+    auto listChanged = [this](QListWidget* w, std::vector<CheckListItem> RunSeries::*items) {
+        connect(w, &QListWidget::itemChanged, this, [this, w, items](QListWidgetItem*) {
+            Guarded([&] { CheckListChanged(w, st_->Series.*items); });
+        });
+    };
+    listChanged(clbGraph, &RunSeries::clbGraph);
+    listChanged(clbDet, &RunSeries::clbDet);
+}
+
+void MainWindow::ShowSwitches()
+{
+    const RunState& st = *st_;
+    const std::pair<QCheckBox*, bool> boxes[] = {
+        {cbIS, st.cbIS},           {cbOptDt, st.cbOptDt}, {cbDetectorOn, st.cbDetectorOn},
+        {cbEnableEOF, st.cbEnableEOF}, {cbEOFDif, st.cbEOFDif}, {cbRedDiff, st.cbRedDiff},
+        {cbRacemic, st.cbRacemic}};
+    for (auto [box, on] : boxes) {
+        QSignalBlocker block(box);
+        box->setChecked(on);
+    }
+    bbnSimDet->setEnabled(st.cbDetectorOn);
+}
+
+// ===== check lists =======================================================================
+
+void MainWindow::ShowCheckList(QListWidget* widget, std::vector<CheckListItem>& items)
+{
+    QSignalBlocker block(widget);
+    widget->clear();
+    for (const CheckListItem& item : items) {
+        auto* w = new QListWidgetItem(QString::fromLatin1(item.text.c_str()), widget);
+        w->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        w->setCheckState(item.checked ? Qt::Checked : Qt::Unchecked);
+    }
+}
+
+void MainWindow::ShowCheckLists()
+{
+    ShowCheckList(clbGraph, st_->Series.clbGraph);
+    ShowCheckList(clbDet, st_->Series.clbDet);
+}
+
+void MainWindow::CheckListChanged(QListWidget* widget, std::vector<CheckListItem>& items)
+{
+    if (widget->count() != static_cast<int>(items.size())) return;
+    for (int i = 0; i < widget->count(); ++i) items[i].checked = widget->item(i)->checkState() == Qt::Checked;
+    clbGraphClickCheck();
+}
+
+void MainWindow::clbGraphClickCheck()
+{
+    RunSeries& s = st_->Series;
+    const int n = st_->NComp;
+    if (s.clbGraph.size() < 2) return;
+    auto checked = [](const std::vector<CheckListItem>& list, int i) {
+        return i >= 0 && i < static_cast<int>(list.size()) && list[i].checked;
+    };
+    if (st_->DetectorView) {
+        if (static_cast<int>(s.clbDet.size()) < n + 5) return;
+        s.DET_pH.active = checked(s.clbDet, 0);
+        s.DET_conductivity.active = checked(s.clbDet, 1);
+        s.DET_volt.active = checked(s.clbDet, n + 2);
+        s.DET_CDen.active = checked(s.clbDet, n + 3);
+        s.DET_T.active = checked(s.clbDet, n + 4);
+        for (int i = 1; i <= n && i < static_cast<int>(s.srDetComp.size()); ++i)
+            s.srDetComp[i].active = checked(s.clbDet, i + 1);
+    } else {
+        s.sr_pH.active = checked(s.clbGraph, 0);
+        s.sr_conductivity.active = checked(s.clbGraph, 1);
+        for (int i = 1; i <= n && i < static_cast<int>(s.srComp.size()); ++i)
+            s.srComp[i].active = checked(s.clbGraph, i + 1);
+        ChartSeries* extra[13] = {nullptr, nullptr, &s.sr_E, &s.sr_IS, &s.sr_S, &s.sr_T, &s.sr_P,
+                                  &s.sr_j, &s.sr_potential, &s.sr_Ui, &s.sr_mix, &s.sr_pi, &s.sr_elneut};
+        for (int k = 2; k <= 12; ++k)
+            if (static_cast<int>(s.clbGraph.size()) > n + k) extra[k]->active = s.clbGraph[n + k].checked;
+    }
+    SyncChart();
+}
+
+// ===== chart ==============================================================================
+
+QCPGraph* MainWindow::GraphOf(const ChartSeries& series) const
+{
+    for (const auto& [s, g] : fixed_)
+        if (s == &series) return g;
+    return nullptr;
+}
+
+void MainWindow::SyncSeries(ChartSeries& series, QCPGraph* graph)
+{
+    if (!graph) return;
+    graph->setName(QString::fromLatin1(series.title.c_str()));
+    QPen pen = graph->pen();
+    pen.setColor(ColourFromBGR(static_cast<std::uint32_t>(series.colour)));
+    graph->setPen(pen);
+    graph->setVisible(series.active);
+    if (series.active) {
+        int n = static_cast<int>(std::min(series.x.size(), series.y.size()));
+        ChartView::SetPoints(graph, series.x.data(), series.y.data(), n);
+    }
+}
+
+void MainWindow::SyncCompSeries()
+{
+    RunSeries& s = st_->Series;
+    auto resize = [this](std::vector<QCPGraph*>& graphs, size_t count) {
+        if (count < 1) count = 1;
+        while (graphs.size() > count) {
+            Graph->RemoveSeries(graphs.back());
+            graphs.pop_back();
+        }
+        while (graphs.size() < count) graphs.push_back(Graph->AddSeries(QString(), 0, false));
+    };
+    resize(compGraphs_, s.srComp.size());
+    resize(detGraphs_, s.srDetComp.size());
+    const RunState& st = *st_;
+    const EngineArrays& a = st.Arr;
+    const double dx = st.NX > 0 ? st.CapLength / st.NX * st.XScale : 0;
+    for (size_t i = 1; i < s.srComp.size(); ++i) {
+        ChartSeries& series = s.srComp[i];
+        QCPGraph* g = compGraphs_[i];
+        bool drawn = a.Allocated() && static_cast<int>(i) <= a.NComp && a.DrawnProfile.Rows() > static_cast<int>(i) &&
+                     a.DrawnProfile.Cols() == a.Nn;
+        if (!drawn) {
+            SyncSeries(series, g);
+            continue;
+        }
+        g->setName(QString::fromLatin1(series.title.c_str()));
+        QPen pen = g->pen();
+        pen.setColor(ColourFromBGR(static_cast<std::uint32_t>(series.colour)));
+        g->setPen(pen);
+        g->setVisible(series.active);
+        if (series.active) ChartView::SetProfile(g, dx, a.DrawnProfile[static_cast<int>(i)], a.Nn);
+    }
+    for (size_t i = 1; i < s.srDetComp.size(); ++i) SyncSeries(s.srDetComp[i], detGraphs_[i]);
+}
+
+void MainWindow::SyncChart()
+{
+    for (auto& [series, graph] : fixed_) {
+        if (graph == grLeftWall_ || graph == grRightWall_ || graph == grDetectorLine_) {
+            graph->setVisible(series->active && series->Count() > 0);
+            if (series->Count() > 0) Graph->SetMarkerX(graph, series->x[0]);
+            else graph->data()->clear();
+            continue;
+        }
+        SyncSeries(*series, graph);
+    }
+    SyncCompSeries();
+    Graph->RequestReplot();
+}
+
+void MainWindow::ApplyLineWidth()
+{
+    RunSeries& s = st_->Series;
+    auto width = [this](QCPGraph* g) {
+        if (!g) return;
+        QPen pen = g->pen();
+        pen.setWidth(LineWidth);
+        g->setPen(pen);
+    };
+    for (ChartSeries* series : {&s.sr_pH, &s.sr_conductivity, &s.sr_detectorLine, &s.sr_LeftWall, &s.sr_RightWall,
+                                &s.DET_pH, &s.DET_conductivity, &s.DET_volt, &s.DET_CDen, &s.DET_T})
+        width(GraphOf(*series));
+    if (st_->Initialised) {
+        SyncCompSeries();
+        for (size_t i = 1; i < compGraphs_.size(); ++i) width(compGraphs_[i]);
+        for (size_t i = 1; i < detGraphs_.size(); ++i) width(detGraphs_[i]);
+    }
+    Graph->RequestReplot();
+}
+
+void MainWindow::SetupGraph()
+{
+    RunState& st = *st_;
+    RunSeries& s = st.Series;
+    const int n = st.NComp;
+    auto checked = [](const std::vector<CheckListItem>& list, int i) {
+        return i >= 0 && i < static_cast<int>(list.size()) && list[i].checked;
+    };
+    if (st.DetectorView) {
+        Graph->SetTitle("Detector");
+        Graph->xAxis->setLabel("Time (min)");
+        Graph->yAxis->setLabel("Concentration (mM), Conductivity (1e-2 S/m), pH");
+        Graph->SetBackgroundColour(DetColor);
+        if (st.Initialised) {
+            for (ChartSeries* x : {&s.sr_conductivity, &s.sr_pH, &s.sr_E, &s.sr_IS, &s.sr_S, &s.sr_T, &s.sr_P, &s.sr_j,
+                                   &s.sr_potential, &s.sr_Ui, &s.sr_mix, &s.sr_pi, &s.sr_elneut, &s.sr_LeftWall,
+                                   &s.sr_RightWall})
+                x->active = false;
+            for (size_t i = 1; i < s.srComp.size(); ++i) s.srComp[i].active = false;
+            clbGraph->setVisible(false);
+            ChartSeries* det[5] = {&s.DET_pH, &s.DET_conductivity, &s.DET_volt, &s.DET_CDen, &s.DET_T};
+            const int item[5] = {0, 1, n + 2, n + 3, n + 4};
+            for (int k = 0; k < 5; ++k)
+                if (checked(s.clbDet, item[k])) det[k]->active = true;
+            for (int i = 1; i <= n && i < static_cast<int>(s.srDetComp.size()); ++i)
+                if (checked(s.clbDet, i + 1)) s.srDetComp[i].active = true;
+            clbDet->setVisible(true);
+        }
+    } else {
+        Graph->SetTitle("Profiles");
+        if (st.XScale == 1) Graph->xAxis->setLabel("Position in capillary (m)");
+        else if (st.XScale == 1000) Graph->xAxis->setLabel("Position in capillary (mm)");
+        Graph->yAxis->setLabel("Concentration (mM), Conductivity (1e-2 S/m), pH");
+        Graph->SetBackgroundColour(SimColor);
+        if (st.Initialised) {
+            s.sr_pH.active = checked(s.clbGraph, 0);
+            s.sr_conductivity.active = checked(s.clbGraph, 1);
+            s.sr_E.active = checked(s.clbGraph, n + 2);
+            s.sr_IS.active = checked(s.clbGraph, n + 3);
+            if (static_cast<int>(s.clbGraph.size()) > n + 4) {
+                ChartSeries* more[9] = {&s.sr_S, &s.sr_T, &s.sr_P, &s.sr_j, &s.sr_potential,
+                                        &s.sr_Ui, &s.sr_mix, &s.sr_pi, &s.sr_elneut};
+                for (int k = 0; k < 9; ++k) more[k]->active = checked(s.clbGraph, n + 4 + k);
+            }
+            s.sr_LeftWall.active = s.sr_RightWall.active = !st.DistPreview;
+            for (int i = 1; i < static_cast<int>(s.srComp.size()); ++i) s.srComp[i].active = checked(s.clbGraph, i + 1);
+            clbGraph->setVisible(true);
+            for (ChartSeries* x : {&s.DET_pH, &s.DET_conductivity, &s.DET_volt, &s.DET_CDen, &s.DET_T})
+                x->active = false;
+            for (size_t i = 1; i < s.srDetComp.size(); ++i) s.srDetComp[i].active = false;
+            clbDet->setVisible(false);
+        }
+    }
+    DrawDetectorLine();
+    SyncChart();
+}
+
+void MainWindow::DrawDetectorLine()
+{
+    RunState& st = *st_;
+    ChartSeries& line = st.Series.sr_detectorLine;
+    if (!st.Initialised && line.Count() == 0) {
+        // Before the first Init the line has no points.
+        return;
+    }
+    if (!st.cbDetectorOn || st.DistPreview) {
+        line.active = false;
+        return;
+    }
+    double x = 0.001 * st.DetPosition;
+    if (st.cbDetectorOn && !st.DiffMode && st.cbEnableEOF)
+        x -= st.EOFMob * st.U * st.Time / (st.CapLength + st.FakeCapLen);
+    int d = DetectorNode(st, x * 1000);
+    double px = x * st.XScale;
+    line.x.assign(2, px);
+    line.y.resize(2);
+    line.active = d >= 0 && !st.DetectorView;
+    if (QCPGraph* g = grDetectorLine_) {
+        g->setVisible(line.active);
+        Graph->SetMarkerX(g, px);
+    }
+}
+
+void MainWindow::DrawWindowLines(int leftWall, int rightWall)
+{
+    RunState& st = *st_;
+    auto place = [&](ChartSeries& s, QCPGraph* g, int node) {
+        double x = NodeX(st, node);
+        s.x.assign(2, x);
+        s.y.resize(2);
+        Graph->SetMarkerX(g, x);
+        g->setVisible(s.active);
+    };
+    place(st.Series.sr_LeftWall, grLeftWall_, leftWall);
+    place(st.Series.sr_RightWall, grRightWall_, rightWall);
+    Graph->RequestReplot();
+}
+
+void MainWindow::RescaleGraph()
+{
+    RunState& st = *st_;
+    RunSeries& s = st.Series;
+    if (!st.DetectorView) {
+        if (s.sr_pH.Count() == 0 && !st.Initialised) return;
+        SyncChart();
+        for (QCPGraph* g : {grLeftWall_, grRightWall_, grDetectorLine_}) g->setVisible(false);
+        Graph->RescaleWithMargin();
+        if (!st.DistPreview) {
+            grLeftWall_->setVisible(s.sr_LeftWall.active && s.sr_LeftWall.Count() > 0);
+            grRightWall_->setVisible(s.sr_RightWall.active && s.sr_RightWall.Count() > 0);
+        }
+    } else {
+        if (s.DET_pH.Count() == 0) return;
+        SyncChart();
+        Graph->RescaleWithMargin();
+    }
+    DrawDetectorLine();
+    Graph->RequestReplot();
+}
+
+void MainWindow::bbnSimDetClick()
+{
+    RunState& st = *st_;
+    RunSeries& s = st.Series;
+    if (!st.cbDetectorOn || !st.Initialised || st.DistPreview) {
+        if (st.DetectorView) {
+            st.DetectorView = false;
+            SetupGraph();
+        }
+        return;
+    }
+    const QCPRange x = Graph->xAxis->range(), y = Graph->yAxis->range();
+    auto save = [&](AxisRanges& r) {
+        r.left[0] = y.lower;
+        r.left[1] = y.upper;
+        r.bottom[0] = x.lower;
+        r.bottom[1] = x.upper;
+    };
+    auto restoreAll = [&](const AxisRanges& r) {
+        Graph->SetRangeY(r.left[0], r.left[1]);
+        Graph->SetRangeX(r.bottom[0], r.bottom[1]);
+    };
+    auto restoreLeft = [&](const AxisRanges& r) {
+        Graph->SetRangeY(r.left[0], r.left[1]);
+        Graph->SetAutoX(true);
+    };
+    if (st.DetectorView) {
+        st.DetectorView = false;
+        const ChartSeries& d = s.DET_pH;
+        detShowedAll_ = d.x.empty() || (d.x.front() == x.lower && d.x.back() == x.upper);
+        save(detRanges_);
+        detRangesSaved_ = true;
+        if (simRangesSaved_) {
+            if (!simShowedAll_) restoreAll(simRanges_);
+            else restoreLeft(simRanges_);
+        }
+    } else {
+        st.DetectorView = true;
+        bool showedAll = true;
+        if (Graph->AutoX()) showedAll = true;
+        else if (s.sr_pH.Count() > 0) {
+            double first = NodeX(st, 0), last = NodeX(st, st.NX);
+            showedAll = first == x.lower && last == x.upper;
+        }
+        simShowedAll_ = showedAll;
+        save(simRanges_);
+        simRangesSaved_ = true;
+        if (detRangesSaved_) {
+            if (detShowedAll_ && s.DET_pH.Count() > 0) restoreLeft(detRanges_);
+            else restoreAll(detRanges_);
+        }
+    }
+    SetupGraph();
+}
+
+void MainWindow::cbDetectorOnClick()
+{
+    bbnSimDet->setEnabled(st_->cbDetectorOn);
+    st_->DetectorView = false;
+    SetupGraph();
+}
+
+void MainWindow::RedrawGraph()
+{
+    RunState& st = *st_;
+    if (!redrawing_) {
+        // The engine copies the current profiles into the drawn ones and calls back.
+        redrawing_ = true;
+        try {
+            ::RedrawGraph(st);
+        } catch (...) {
+            redrawing_ = false;
+            throw;
+        }
+        redrawing_ = false;
+        return;
+    }
+    RunSeries& s = st.Series;
+    const int nn = st.Arr.Allocated() ? st.Arr.Nn : 0;
+    // Profiles that Init left without abscissae get them here.
+    for (ChartSeries* p : {&s.sr_pH, &s.sr_conductivity}) {
+        if (nn == 0 || p->Count() != nn || static_cast<int>(p->x.size()) == nn) continue;
+        p->x.resize(nn);
+        for (int j = 0; j < nn; ++j) p->x[j] = NodeX(st, j);
+    }
+    DrawDetectorLine();
+    s.sr_DER.active = !st.DetectorView && st.NComp > 0 && st.cbNewCnt;
+    for (int k = 1; k <= 8; ++k) s.sr_reg[k].active = false;
+    SyncChart();
+}
+
+void MainWindow::OnDetectorSampled(bool pointAdded)
+{
+    if (!pointAdded || !st_->DetectorView) return;
+    SyncChart();
+}
+
+void MainWindow::OnEngineArraysFreed(bool destroying)
+{
+    if (destroying) return;
+    SyncChart();
+}
+
+// ===== run control ==========================================================================
+
+bool MainWindow::EngineBusy() const { return st_->Running || initialising_; }
+
+void MainWindow::bnInitClick()
+{
+    RunState& st = *st_;
+    // A run in progress keeps its arrays and its pending stop request.
+    if (EngineBusy()) return;
+    st.Stop = false;
+    if (st.PsqPlayerInUse) {
+        ShowWarning("PSQ player in use!");
+        return;
+    }
+    if (!ops_.InitCalc) return;
+    initialising_ = true;
+    try {
+        ops_.InitCalc(st);
+    } catch (...) {
+        initialising_ = false;
+        UpdateMainInfo();
+        throw;
+    }
+    initialising_ = false;
+    ShowCheckLists();
+    ShowSwitches();
+    if (!st.Stop) RedrawGraph();
+    SetupGraph();
+    if (!st.Stop) RescaleGraph();
+    UpdateMainInfo();
+}
+
+void MainWindow::bnStartClick()
+{
+    RunState& st = *st_;
+    if (EngineBusy()) {
+        ShowMessage("START is active");
+        return;
+    }
+    std::string failure;
+    bool failed = false;
+    try {
+        if (ops_.RunCalc) ops_.RunCalc(st);
+    } catch (const Exception& e) {
+        failed = true;
+        failure = e.Message();
+    } catch (...) {
+        failed = true;
+        failure = ErrorCodeText(-11);
+    }
+    st.Running = false;
+    if (ops_.StopCalc) ops_.StopCalc(st);
+    else {
+        geometryEditsEnabled_ = true;
+        st.Stop = true;
+        UpdateMainInfo();
+    }
+    if (closeAfterRun_) {
+        closeAfterRun_ = false;
+        QTimer::singleShot(0, this, [this] { close(); });
+    }
+    if (failed) ThrowError(failure);
+}
+
+void MainWindow::bnStopClick() { st_->Stop = true; }
+
+void MainWindow::New1Click()
+{
+    RunState& st = *st_;
+    if (EngineBusy()) {
+        ShowMessage("START is active");
+        return;
+    }
+    NewStateHeadless(st);
+    ResetState();
+    UpdateMainInfo();
+}
+
+void MainWindow::bnExitClick()
+{
+    st_->Stop = true;
+    if (st_->Running) {
+        // The run ends at its next poll; the window closes after it.
+        closeAfterRun_ = true;
+        return;
+    }
+    close();
+}
+
+void MainWindow::spdDiffPrecondClick()
+{
+    if (!st_->DiffMode) StartDiffusionMode(*st_, st_->DiffTimeSet);
+    else EndDiffusionMode(*st_);
+}
+
+void MainWindow::OnDiffusionModeChanged(bool on)
+{
+    QSignalBlocker block(spdDiffPrecond);
+    spdDiffPrecond->setChecked(on);
+    llTime->setText(on ? "Diff. time (s)" : "Time (s)");
+}
+
+void MainWindow::UpdateButtons()
+{
+    const RunState& st = *st_;
+    bool init = true, run = true, stop = true, files = true, save = true;
+    if (st.SetupChanged) run = save = false;
+    if (!st.Initialised) run = save = false;
+    if (st.Initialised && st.cbSDS != st.SDSAtInit) run = save = false;
+    if (st.PsqPlayerInUse) init = run = stop = files = save = false;
+    if (st.CompChanged) run = save = false;
+    if (st.Running || initialising_) init = run = files = save = false;
+    if (st.DistPreview) init = run = stop = files = save = false;
+    bbnInit->setEnabled(init);
+    bbnStart->setEnabled(run);
+    bbnStop->setEnabled(stop);
+    spbNew->setEnabled(files);
+    spbOpen->setEnabled(files);
+    spbSave->setEnabled(save);
+}
+
+void MainWindow::FocusDefaultButton()
+{
+    if (bbnStart->isEnabled() && bbnStart->isVisible()) bbnStart->setFocus(Qt::OtherFocusReason);
+    else bbnInit->setFocus(Qt::OtherFocusReason);
+}
+
+// ===== status refresh =======================================================================
+
+std::string MainWindow::StatusText() const { return sbPanel[2]->text().toStdString(); }
+
+void MainWindow::SetStatusText(const std::string& text) { sbPanel[2]->setText(Q(text)); }
+
+void MainWindow::UpdateMainInfo()
+{
+    RunState& st = *st_;
+    if (st.DistPreview) return;
+
+    if (st.Initialised && !st.PsqStarted && st.Arr.Allocated() && !st.Arr.Kappa.empty() && st.Arr.Kappa[0] != 0 &&
+        ops_.CalcVoltageCurrent)
+        ops_.CalcVoltageCurrent(st);
+    double other = st.rbVoltage ? st.I * 1e6 : st.U;
+    edUIOther->setText(Q(SmallOr(other, 0.01, "0.###")));
+    llUI->setText(st.rbVoltage ? "Voltage (V)" : "Current (uA)");
+    llUIOther->setText(st.rbVoltage ? "Current (uA)" : "Voltage (V)");
+    llSDSMode->setVisible(st.cbSDS);
+    llDiffMode->setVisible(st.DiffMode);
+    auto red = [](QCheckBox* box, bool on) { box->setStyleSheet(on ? "color: #ff0000" : ""); };
+    red(cbIS, st.ISCorrection);
+    red(cbRedDiff, st.RedDiff);
+    red(cbRacemic, st.RacemicAtInit);
+
+    // EOF caption and value.
+    double eof;
+    if (st.cbEOF) {
+        llEOFMob->setText("vEOF (m/s)");
+        edEOFMob->setEnabled(false);
+        eof = st.EOFMobCalc;
+    } else {
+        edEOFMob->setEnabled(true);
+        eof = st.EOFMob * 1e9;
+        if (st.cbVEOF) llEOFMob->setText(st.UniformSection ? "vEOF (m/s)" : "vEOF (m/s for area)");
+        else llEOFMob->setText(st.UniformSection ? "EOF Mobility (1E-9)" : "uEOF (1e-9 for area)");
+    }
+    double a = std::fabs(eof);
+    const char* eofPattern = "0.0#e+0";
+    if (a >= 0.001 && a <= 1000) eofPattern = "0.#####";
+    else if ((a >= 1e-99 && a < 0.001) || (a > 1000 && a < 1e100)) eofPattern = "0.0##e+0";
+    if (!edEOFMob->hasFocus()) edEOFMob->setText(Q(FormatFloat(eofPattern, eof)));
+
+    UpdateButtons();
+    if (!st.Initialised && !st.PsqPlayerInUse) edUIOther->setText("-");
+    edUI->setText(Q(SmallOr(st.UI, 0.01, "0.###")));
+
+    llPSQFileSize->setText(st.PsqSize == -1 ? QString("Uncreated")
+                                            : Q(FormatFloat("0.###", st.PsqSize / 1048576.0) + " MB"));
+    llPSQFileName->setText(Q(st.PsqFile));
+
+    const int id = InstanceID();
+    std::string suffix = id > 1 ? "[" + std::to_string(id) + "]" : "";
+    setWindowTitle(Q(st.FileName.empty() ? Title + suffix : Title + suffix + ": " + st.FileName));
+    SetAppTitle(Q(Title + suffix));
+
+    double t = st.DiffMode ? st.DiffTime - st.DiffClock : st.Time;
+    edTime->setText(Q(t < 1 && t != 0 ? FormatFloat("0.0##e+0", t) : FormatFloat("0.###", t)));
+    edDT->setText(Q(FormatFloat("0.0##e+0", st.DT)));
+    edError->setText(Q(FormatFloat("0.0e+0", st.StepError)));
+    edErrOpt->setText(Q(FormatFloat("0.0##e+0", st.ErrOpt)));
+    edStopTime->setText(Q(FloatToStr(st.StopTime)));
+
+    if (st.Initialised && st.NX > 0) {
+        double z = static_cast<double>(st.ZeroPosNode) / st.NX;
+        double left = -z * st.CapLength * st.XScale, right = (1 - z) * st.CapLength * st.XScale;
+        if (st.cbEnableEOF && st.CapLength > 0) {
+            double shift = st.EOFMob * st.U * st.Time / st.CapLength;
+            left += shift;
+            right += shift;
+        }
+        auto end = [](double v) { return std::fabs(v) < 0.01 && v != 0 ? FormatFloat("0.0##e+0", v) : FormatFloat("0.000", v); };
+        sbPanel[0]->setText(Q(end(left)));
+        sbPanel[4]->setText(Q(end(right)));
+    } else {
+        sbPanel[0]->setText("-");
+        sbPanel[4]->setText("-");
+    }
+    Graph->RequestReplot();
+    edLeftWall->setText(QString::number(st.LeftWall));
+    edRightWall->setText(QString::number(st.RightWall));
+
+    // Status text; a previous elapsed-time suffix is replaced, not repeated.
+    std::string text = StatusText();
+    size_t cut = text.find(kTimeSuffix);
+    if (cut != std::string::npos) text.erase(cut);
+    if (!st.Running) text = "Ready ...";
+    if (text.rfind(kRunningPrefix, 0) == 0) {
+        if (progressSteps_ == 0) progressSteps_ = st.StepCount;
+        int steps = st.StepCount - progressSteps_;
+        if (steps <= 0) steps = -1;
+        double ms = ElapsedSeconds(st, st.RunStartStamp) / steps * 1000;
+        double remaining = st.DT != 0 ? (st.StopTime - st.Time) / st.DT * ms * 0.001 : 0;
+        progressSteps_ = st.StepCount;
+        std::string percent = FormatFloat("0.000", st.StopTime != 0 ? st.Time / st.StopTime * 100 : 0);
+        text = "Running ... (" + percent + " %)";
+        if (steps > 0)
+            text += "   |   AID: " + FormatFloat("0.0", ms) + " ms/iter " + FormatElapsed(ClampSeconds(remaining));
+    }
+    std::string spent = FormatElapsed(ClampSeconds(st.SpentTime));
+    if (!spent.empty()) text += kTimeSuffix + spent;
+    SetStatusText(text);
+
+    if (!st.Running && ops_.UpdateComputationWindow) ops_.UpdateComputationWindow(st);
+}
+
+// ===== EngineHost ============================================================================
+
+void MainWindow::ProcessMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+long long MainWindow::FileSizeByName(const std::string& file) { return ::FileSizeByName(file); }
+
+void MainWindow::AppendPsqFrame(const std::string& file) { ::AppendPsqFrame(*st_, file); }
+
+void MainWindow::ResetPsqFile(const std::string& file) { ::ResetPsqFile(*st_, file); }
+
+// ===== files, start-up and shutdown ==============================================================
+
+std::string MainWindow::SettingsFileName() const { return JoinPath(rootDir_, "KELVO 5.ini").string(); }
+
+bool MainWindow::OpenFile(const std::string& path)
+{
+    if (EngineBusy()) {
+        ShowMessage("START is active");
+        return false;
+    }
+    if (!FileOpener) return false;
+    bool opened = FileOpener(*this, path);
+    ShowSwitches();
+    ShowCheckLists();
+    SetupGraph();
+    RedrawGraph();
+    UpdateMainInfo();
+    return opened;
+}
+
+void MainWindow::FirstActivation()
+{
+    RunState& st = *st_;
+    if (marker_.Claim(rootDir_)) {
+        st.PsqFileOwn = InstanceMarker::TempPsqName(rootDir_, marker_.Id());
+        st.PsqFile = st.PsqFileOwn;
+        st.PsqSize = FileSizeByName(st.PsqFileOwn);
+    } else {
+        ShowWarning("Program was unable to find free ID. Cannot run more than 2^16 applications. "
+                    "Try delete unused .sid files at Kelvo root directory...");
+        quitRequested_ = true;
+        QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    }
+    if (SettingsReader) {
+        try {
+            SettingsReader(*this, SettingsFileName());
+        } catch (...) {
+            ShowWarning("Incorrect INI File.");
+        }
+    }
+    settingsRead_ = true;
+
+    std::string name = !args_.isEmpty() ? args_.first().toStdString() : DefaultFile;
+    if (name.empty()) return;
+    fs::path p(name);
+    if (!p.has_extension()) name += ".sna";
+    std::error_code ec;
+    if (!fs::is_regular_file(name, ec)) return;
+    std::string ext = fs::path(name).extension().string();
+    if (ext == ".sna" || ext == ".cmp" || ext == ".psq") {
+        if (OpenFile(name)) st.OpenExample = false;
+    }
+}
+
+void MainWindow::FormActivate()
+{
+    if (activating_) return;  // a box shown here re-activates the window
+    activating_ = true;
+    Guarded([this] {
+        RunState& st = *st_;
+        bool opened = false;
+        if (firstActivation_) {
+            firstActivation_ = false;
+            bool exampleWanted = st.OpenExample;
+            FirstActivation();
+            opened = exampleWanted && !st.OpenExample;
+        }
+        if (st.OpenExample && !opened) {
+            st.OpenExample = false;
+            fs::path example = FindSupplied("Examples/Example_Demo.sna");
+            if (!example.empty()) OpenFile(example.string());
+        }
+        st.OpenExample = false;
+        UpdateMainInfo();
+        RedrawGraph();
+        SetupGraph();
+    });
+    activating_ = false;
+}
+
+void MainWindow::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) FormActivate();
+}
+
+void MainWindow::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    // Platforms without window activation still get the first activation.
+    if (firstActivation_) QTimer::singleShot(0, this, [this] {
+        if (firstActivation_) FormActivate();
+    });
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    int w = statusBar()->width() - 2 * sbPanel[0]->minimumWidth() - 2 * sbPanel[1]->minimumWidth();
+    if (w > 0) sbPanel[2]->setMinimumWidth(std::min(w, 528));
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    bool accept = false;
+    Guarded([&] {
+        if (EngineBusy()) {
+            // Closing would free the arrays under the running calculation.
+            ShowMessage("START is active");
+            return;
+        }
+        accept = Confirm("Exit Kelvo?");
+    });
+    if (accept) {
+        if (SettingsWriter && settingsRead_) Guarded([this] { SettingsWriter(*this, SettingsFileName()); });
+        marker_.Release();
+    }
+    if (accept) event->accept();
+    else event->ignore();
+}

@@ -1,0 +1,218 @@
+// The main window: owns the run state, implements the engine's host (message
+// pump, status, chart), and drives Init, Run and Stop on the one GUI thread.
+#pragma once
+
+#include "app/instance.h"
+#include "engine/run_state.h"
+
+#include <QMainWindow>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class ChartView;
+class QCPGraph;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QToolButton;
+struct ChartSeries;
+
+// The engine routines the window calls. The program uses the real engine;
+// tests install scripted ones. An empty entry is skipped.
+struct EngineOps {
+    std::function<void(RunState&)> InitCalc;
+    std::function<void(RunState&)> RunCalc;
+    std::function<void(RunState&)> StopCalc;
+    std::function<void(RunState&)> CalcVoltageCurrent;
+    std::function<void(RunState&)> UpdateComputationWindow;
+    std::function<void(RunState&)> FreeEngineArrays;
+};
+EngineOps DefaultEngineOps();
+
+// Elapsed-time text "(d d, h h, m m, s s)" without leading zero units; "" for <= 0.
+std::string FormatElapsed(int seconds);
+// Seconds to a whole count usable by FormatElapsed: truncated, clamped to
+// 0 .. INT_MAX, non-finite values 0.
+int ClampSeconds(double seconds);
+// Sets SetupChanged and the five SetupItemChanged flags from the pending/applied pairs.
+void CheckRunSetupChanged(RunState& st);
+
+class MainWindow : public QMainWindow, public EngineHost {
+    Q_OBJECT
+public:
+    // `args` are the command-line arguments after the program name.
+    explicit MainWindow(QStringList args = {}, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    RunState& State() { return *st_; }
+    EngineOps& Engine() { return ops_; }
+
+    // ---- commands ------------------------------------------------------------
+    void bnInitClick();
+    void bnStartClick();
+    void bnStopClick();
+    void New1Click();
+    void bnExitClick();
+    void bbnSimDetClick();
+    void spdDiffPrecondClick();
+    void cbDetectorOnClick();
+    // Puts the run state back to its defaults (lists, arrays, applied geometry
+    // and display options stay) and shows the empty profile view.
+    void ResetState();
+    // True while Init or a run is active: commands that free or rebuild the
+    // engine arrays are refused then.
+    bool EngineBusy() const;
+
+    // ---- refresh ---------------------------------------------------------------
+    void UpdateButtons();
+    void SetupGraph() override;
+    void clbGraphClickCheck();
+    void ApplyLineWidth();
+    void RescaleGraph();
+    void FocusDefaultButton();
+    // Mirrors the run's series into the chart and asks for a queued repaint.
+    void SyncChart();
+    // Rebuilds both check-list widgets from the run's check lists.
+    void ShowCheckLists();
+
+    // ---- files -------------------------------------------------------------------
+    // The one place through which files are opened (".sna" project, ".cmp"
+    // composition, ".psq" sequence). False when nothing was opened.
+    bool OpenFile(const std::string& path);
+    // Hooks of the file layer: opening by extension and the settings file.
+    std::function<bool(MainWindow&, const std::string&)> FileOpener;
+    std::function<void(MainWindow&, const std::string&)> SettingsReader;
+    std::function<void(MainWindow&, const std::string&)> SettingsWriter;
+    std::string SettingsFileName() const;
+    std::string RootDir() const { return rootDir_; }
+
+    // ---- start-up and shutdown -------------------------------------------------
+    // Work of an activation (the first one claims the instance number, reads the
+    // settings and opens the start file). Runs once at a time.
+    void FormActivate();
+    const InstanceMarker& Instance() const { return marker_; }
+    int InstanceID() const { return marker_.Claimed() ? marker_.Id() : 0; }
+    std::string DefaultFile;        // option "Open File at Program Start"
+    bool QuitRequested() const { return quitRequested_; }
+
+    // ---- EngineHost --------------------------------------------------------------
+    void ProcessMessages() override;
+    void SetStatusText(const std::string& text) override;
+    void RedrawGraph() override;
+    void UpdateMainInfo() override;
+    void DrawWindowLines(int leftWall, int rightWall) override;
+    void DrawDetectorLine() override;
+    void OnDetectorSampled(bool pointAdded) override;
+    void SetRunSetupGeometryEditsEnabled(bool enabled) override { geometryEditsEnabled_ = enabled; }
+    bool GeometryEditsEnabled() const { return geometryEditsEnabled_; }
+    void OnDiffusionModeChanged(bool on) override;
+    void OnEngineArraysFreed(bool destroying) override;
+    long long FileSizeByName(const std::string& file) override;
+    void AppendPsqFrame(const std::string& file) override;
+    void ResetPsqFile(const std::string& file) override;
+
+    // ---- display state ---------------------------------------------------------------
+    std::string Title = "KELVO 5";
+    std::uint32_t SimColor = 0xFFFFFF;
+    std::uint32_t DetColor = 0xB9DCFF;
+    int LineWidth = 1;
+    int ClickedPoint = 0;
+    std::string StatusText() const;
+
+    // ---- controls (named as in the window's layout) -----------------------------------
+    ChartView* Graph = nullptr;
+    QPushButton* bbnInit = nullptr;
+    QPushButton* bbnStart = nullptr;
+    QPushButton* bbnStop = nullptr;
+    QPushButton* bbnSimDet = nullptr;
+    QToolButton* spbNew = nullptr;
+    QToolButton* spbOpen = nullptr;
+    QToolButton* spbSave = nullptr;
+    QToolButton* spdDiffPrecond = nullptr;
+    QToolButton* spdTime = nullptr;
+    QLineEdit* edTime = nullptr;
+    QLineEdit* edError = nullptr;
+    QLineEdit* edDT = nullptr;
+    QLineEdit* edUI = nullptr;
+    QLineEdit* edUIOther = nullptr;
+    QLineEdit* edErrOpt = nullptr;
+    QLineEdit* edEOFMob = nullptr;
+    QLineEdit* edLeftWall = nullptr;
+    QLineEdit* edRightWall = nullptr;
+    QLineEdit* edStopTime = nullptr;
+    QLabel* llTime = nullptr;
+    QLabel* llUI = nullptr;
+    QLabel* llUIOther = nullptr;
+    QLabel* llEOFMob = nullptr;
+    QLabel* llSDSMode = nullptr;
+    QLabel* llDiffMode = nullptr;
+    QLabel* llPSQFileSize = nullptr;
+    QLabel* llPSQFileName = nullptr;
+    QCheckBox* cbIS = nullptr;
+    QCheckBox* cbOptDt = nullptr;
+    QCheckBox* cbDetectorOn = nullptr;
+    QCheckBox* cbEnableEOF = nullptr;
+    QCheckBox* cbEOFDif = nullptr;
+    QCheckBox* cbShowHints = nullptr;
+    QCheckBox* cbRedDiff = nullptr;
+    QCheckBox* cbRacemic = nullptr;
+    QListWidget* clbGraph = nullptr;
+    QListWidget* clbDet = nullptr;
+    QLabel* sbPanel[5] = {nullptr, nullptr, nullptr, nullptr, nullptr};
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void BuildWindow();
+    void BuildMenus();
+    QLineEdit* AddPanelEdit(class QGridLayout* grid, int row, int col, QLabel*& label, const QString& caption,
+                            const QString& hint, bool readOnly);
+    void BindEdits();
+    void BindSwitches();
+    void FirstActivation();
+    // Mirrors the state's switches into the check boxes without running handlers.
+    void ShowSwitches();
+    void ShowCheckList(QListWidget* widget, std::vector<struct CheckListItem>& items);
+    void CheckListChanged(QListWidget* widget, std::vector<struct CheckListItem>& items);
+    void SyncSeries(ChartSeries& series, QCPGraph* graph);
+    void SyncCompSeries();
+    QCPGraph* GraphOf(const ChartSeries& series) const;
+
+    std::unique_ptr<RunState> st_;
+    EngineOps ops_;
+    QStringList args_;
+    InstanceMarker marker_;
+    std::string rootDir_;
+    bool firstActivation_ = true;
+    bool activating_ = false;
+    bool initialising_ = false;
+    bool closeAfterRun_ = false;
+    bool quitRequested_ = false;
+    bool geometryEditsEnabled_ = true;
+    bool settingsRead_ = false;
+    bool redrawing_ = false;        // inside the engine's part of the chart refresh
+    int progressSteps_ = 0;         // step count remembered by the progress text
+
+    // The run's fixed series and the chart lines that show them, in drawing order.
+    std::vector<std::pair<ChartSeries*, QCPGraph*>> fixed_;
+    std::vector<QCPGraph*> compGraphs_, detGraphs_;   // slot 0 unused
+    QCPGraph* grLeftWall_ = nullptr;
+    QCPGraph* grRightWall_ = nullptr;
+    QCPGraph* grDetectorLine_ = nullptr;
+
+    // Saved axis ranges of the two views.
+    struct AxisRanges { double left[2] = {0, 0}, bottom[2] = {0, 0}; };
+    AxisRanges simRanges_, detRanges_;
+    bool simRangesSaved_ = false, detRangesSaved_ = false;
+    bool simShowedAll_ = false, detShowedAll_ = false;
+};

@@ -1,0 +1,37 @@
+// One QApplication for a whole test program (offscreen platform), created by a
+// GoogleTest environment, and helpers shared by the window tests.
+#pragma once
+
+#include <QApplication>
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdlib>
+#include <filesystem>
+
+class QtTestEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        static std::filesystem::path runtime = std::filesystem::temp_directory_path() / "kelvo-test-runtime";
+        std::filesystem::create_directories(runtime);
+        std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+        static int argc = 1;
+        static char name[] = "kelvo_test";
+        static char* argv[] = {name, nullptr};
+        app_ = new QApplication(argc, argv);
+        std::setlocale(LC_NUMERIC, "C");
+    }
+    void TearDown() override
+    {
+        delete app_;
+        app_ = nullptr;
+    }
+
+private:
+    QApplication* app_ = nullptr;
+};
+
+inline ::testing::Environment* const g_qtEnvironment = ::testing::AddGlobalTestEnvironment(new QtTestEnvironment);
