@@ -29,12 +29,11 @@ public:
         return pool;
     }
 
-    int Run(int parts, int first, int last,
-            const std::function<void(int, int, int)>& fn) {
+    int Run(int parts, int first, int last, NodeChunkJob fn) {
         std::lock_guard<std::mutex> runLock(runMutex_);  // one job at a time
         Grow(parts - 1);
         const int n = last - first + 1;
-        job_ = &fn;
+        job_ = fn;
         first_ = first;
         count_ = n;
         parts_ = parts;
@@ -49,7 +48,6 @@ public:
         cv_.notify_all();
         RunChunk(0);
         while (pending_.load(std::memory_order_acquire) != 0) std::this_thread::yield();
-        job_ = nullptr;
         for (auto& e : errors_)
             if (e) std::rethrow_exception(e);
         return parts;
@@ -79,7 +77,7 @@ private:
         const int hi = first_ + static_cast<int>(static_cast<long long>(count_) * (part + 1) / parts_) - 1;
         if (lo > hi) return;
         try {
-            (*job_)(lo, hi, part);
+            job_.call(job_.object, lo, hi, part);
         } catch (...) {
             errors_[static_cast<std::size_t>(part)] = std::current_exception();
         }
@@ -110,7 +108,7 @@ private:
     std::atomic<unsigned long long> generation_{0};
     std::atomic<int> pending_{0};
     std::vector<std::thread> workers_;
-    const std::function<void(int, int, int)>* job_ = nullptr;
+    NodeChunkJob job_{nullptr, nullptr};
     int first_ = 0, count_ = 0, parts_ = 1;
     std::vector<std::exception_ptr> errors_;
     bool quit_ = false;
@@ -126,14 +124,13 @@ int EngineThreads() { return gThreads.load(); }
 
 int MaxNodeChunks() { return EngineThreads(); }
 
-int ForNodeChunks(int first, int last, int minChunk,
-                  const std::function<void(int, int, int)>& fn) {
+int ForNodeChunksJob(int first, int last, int minChunk, NodeChunkJob fn) {
     if (last < first) return 0;
     const int n = last - first + 1;
     if (minChunk < 1) minChunk = 1;
     const int parts = std::min(EngineThreads(), n / minChunk);
     if (parts < 2) {
-        fn(first, last, 0);
+        fn.call(fn.object, first, last, 0);
         return 1;
     }
     return Pool::Instance().Run(parts, first, last, fn);
