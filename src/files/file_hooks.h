@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 class RunState;
 
@@ -17,6 +18,10 @@ struct FileHooks {
     // Main window's ResetState (after a failed project open). Default:
     // ResetStateHeadless.
     std::function<void(RunState&)> ResetState;
+    // Reader of the older options file (".opt" beside an older project or
+    // sequence): the options and the detector node LegacyDetNode. Default:
+    // nothing is read.
+    std::function<void(RunState&, const std::string&)> ReadOptFile;
 };
 
 FileHooks& FileLayerHooks();

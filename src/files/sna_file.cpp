@@ -1,9 +1,12 @@
 #include "files/sna_file.h"
 
 #include "composition/cmp_file.h"
+#include "engine/diffusion_mode.h"
 #include "engine/engine_arrays.h"
+#include "engine/equilibrium.h"
 #include "engine/init_calc.h"
 #include "engine/recalc.h"
+#include "engine/rk_start.h"
 #include "engine/run_state.h"
 #include "files/det_file.h"
 #include "files/file_hooks.h"
@@ -83,6 +86,143 @@ std::vector<std::uint8_t> ReadChecks(KFile& f, std::int64_t limit, std::int64_t&
     std::vector<std::uint8_t> out(static_cast<std::size_t>(count));
     for (int k = 0; k < count; ++k) out[k] = FileReadBool(f, limit, pos);
     return out;
+}
+
+
+// The contents of a project file of the older layout ("RAVO_CORE SNA FILE").
+struct LegacyImage {
+    std::int32_t NX = 0;
+    double PeakWidth = 0, PeakEdgeWidth = 0, InjNode = 0, CapLength = 0;
+    std::vector<double> Profiles;          // C x (N+1)
+    std::vector<std::uint8_t> GraphChecks, DetChecks;   // C+2 each
+    double Time = 0, RunStart = 0, SpentTime = 0;
+    std::int32_t StepCount = 0, NewtonItTotal = 0;
+    bool SetupChanged = false;
+    bool SetupItemChanged[5] = {false, false, false, false, false};
+};
+
+LegacyImage ReadLegacyImage(KFile& f, std::int64_t limit, std::int64_t pos, int constituents)
+{
+    LegacyImage im;
+    FileReadBool(f, limit, pos);   // Initialised: not used
+    im.NX = FileReadInt32(f, limit, pos);
+    im.PeakWidth = FileReadDouble(f, limit, pos);
+    im.PeakEdgeWidth = FileReadDouble(f, limit, pos);
+    im.InjNode = std::nearbyint(FileReadDouble(f, limit, pos));
+    im.CapLength = FileReadDouble(f, limit, pos);
+    if (im.NX < kMinNodes || !(im.CapLength > 0) || !std::isfinite(im.CapLength) || !std::isfinite(im.InjNode)) {
+        f.Close();
+        ThrowError("Incorrect file.");
+    }
+    const std::int64_t nn = static_cast<std::int64_t>(im.NX) + 1;
+    const std::int64_t c = constituents;
+    RequireBytes(f, 8 * c * nn + 2 * (c + 2) + 24 + 8 + 6, limit, pos);
+    im.Profiles.resize(static_cast<std::size_t>(c * nn));
+    FileReadDoubles(f, im.Profiles.data(), c * nn, limit, pos);
+    im.GraphChecks = ReadChecks(f, limit, pos, constituents + 2);
+    im.DetChecks = ReadChecks(f, limit, pos, constituents + 2);
+    im.Time = FileReadDouble(f, limit, pos);
+    im.RunStart = FileReadDouble(f, limit, pos);
+    im.SpentTime = FileReadDouble(f, limit, pos);
+    im.StepCount = FileReadInt32(f, limit, pos);
+    im.NewtonItTotal = FileReadInt32(f, limit, pos);
+    im.SetupChanged = FileReadBool(f, limit, pos);
+    for (bool& b : im.SetupItemChanged) b = FileReadBool(f, limit, pos);
+    std::string trailer;
+    FileReadStringZ(f, trailer, limit, pos);   // not compared
+    return im;
+}
+
+// Check states of the profile list with the series they switch.
+void ApplyGraphChecks(RunState& st, const std::vector<std::uint8_t>& checks)
+{
+    RunSeries& s = st.Series;
+    const int c = st.NComp;
+    for (int k = 0; k < c + 2 && k < static_cast<int>(s.clbGraph.size()); ++k) s.clbGraph[k].checked = checks[k];
+    s.sr_pH.active = checks[0] != 0;
+    s.sr_conductivity.active = checks[1] != 0;
+    for (int i = 1; i <= c && i < static_cast<int>(s.srComp.size()); ++i) s.srComp[i].active = checks[i + 1] != 0;
+}
+
+// Init for a loader: the arrays of the loaded composition and geometry must
+// exist afterwards.
+void InitForLoader(RunState& st)
+{
+    const bool built = InitCalc(st);
+    if (!built || !st.Initialised || st.NComp != st.Composition.Count() || !st.Arr.Allocated() ||
+        st.Arr.Nn != st.NX + 1)
+        ThrowError("Incorrect file.");
+}
+
+// Continues an older project after its header (the profiles go to level 5).
+bool ReadSnaLegacy(RunState& st, KFile& f, std::int64_t position, std::int64_t size, const std::string& name)
+{
+    const LegacyImage im = ReadLegacyImage(f, size, position, st.Composition.Count());
+    f.Close();
+    const std::string optName = ChangeFileExt(name, ".opt");
+    if (FileExists(optName) && FileLayerHooks().ReadOptFile) FileLayerHooks().ReadOptFile(st, optName);
+    st.NX = im.NX;
+    st.PeakWidth = im.PeakWidth;
+    st.PeakEdgeWidth = im.PeakEdgeWidth;
+    st.CapLength = im.CapLength;
+    st.InjSite = im.InjNode * 1000.0 / st.NX * st.CapLength;
+    st.InjSitePending = st.InjSite;
+    st.DetPosition = st.LegacyDetNode * 1000.0 / st.NX * st.CapLength;
+    if (st.LeftWall < 0 || st.LeftWall > st.NX) st.LeftWall = 0;
+    if (st.RightWall < 0 || st.RightWall > st.NX) st.RightWall = st.NX;
+    InitForLoader(st);
+    const std::string detName = ChangeFileExt(name, ".det");
+    if (FileExists(detName)) ReadDetFile(st, detName);
+
+    const int c = st.NComp, nn = st.NX + 1;
+    for (int i = 1; i <= c; ++i)
+        std::copy_n(im.Profiles.data() + static_cast<std::size_t>(i - 1) * nn, nn, st.Arr.C(5, i));
+    ApplyGraphChecks(st, im.GraphChecks);
+    for (int k = 0; k < c + 2 && k < static_cast<int>(st.Series.clbDet.size()); ++k)
+        st.Series.clbDet[k].checked = im.DetChecks[k];
+    st.Time = im.Time;
+    st.RunStart = im.RunStart;
+    st.SpentTime = im.SpentTime;
+    st.StepCount = im.StepCount;
+    st.NewtonItTotal = im.NewtonItTotal;
+    st.GlobalRatio = st.StepCount != 0 ? static_cast<double>(st.NewtonItTotal) / st.StepCount : 0.0;
+    st.SetupChanged = im.SetupChanged;
+    for (int k = 0; k < 5; ++k) st.SetupItemChanged[k] = im.SetupItemChanged[k];
+    st.Loading = false;
+
+    const int leftWall = st.LeftWall, rightWall = st.RightWall;
+    st.LeftWall = 0;
+    st.RightWall = st.NX;
+    try {
+        Elneut(st, 5, -1, -1, true);
+        // Conductivity of level 5: F x sum of |z| u c over every charged form.
+        EngineArrays& a = st.Arr;
+        for (int n = 0; n < nn; ++n) {
+            double sum = 0;
+            for (int i = 1; i <= c + 2; ++i)
+                for (int k = 0; k < a.Forms(i); ++k) {
+                    const int z = a.ZMin[i] + k;
+                    if (z != 0) sum += std::abs(z) * a.UForm(i, k)[n] * a.CForm(5, i, k)[n];
+                }
+            a.Kappa[n] = 96485.0 * sum;
+        }
+        RestartMultistep(st, 5);
+    } catch (...) {
+        st.LeftWall = leftWall;
+        st.RightWall = rightWall;
+        throw;
+    }
+    st.host().RedrawGraph();
+    st.DetectorView = false;
+    st.host().SetupGraph();
+    st.LeftWall = leftWall;
+    st.RightWall = rightWall;
+    st.FileName = name;
+    st.SavedDT = st.DT;
+    st.SavedErrInc = st.ErrInc;
+    EndDiffusionMode(st);
+    st.host().UpdateMainInfo();
+    return true;
 }
 
 } // namespace
@@ -291,8 +431,16 @@ bool ReadSnaFile(RunState& st, const std::string& name)
     KFile f = KFile::Open(name, 0);
     if (!f.IsOpen()) ThrowError("Can't open a file");
     const std::int64_t limit = f.Seek(0, 2);
-    const ProjectImage im = ReadProjectImage(f, limit, st.Composition.Count());
-    f.Close();
+    f.Seek(0, 0);
+    std::int64_t position = 0;
+    std::string kind;
+    FileReadStringZ(f, kind, limit, position);
+    const bool legacy = kind == "RAVO_CORE SNA FILE";
+    ProjectImage im;
+    if (!legacy) {
+        im = ReadProjectImage(f, limit, st.Composition.Count());
+        f.Close();
+    }
 
     // Sequence transfer.
     if (!st.PsqFileOwn.empty()) {
@@ -308,6 +456,8 @@ bool ReadSnaFile(RunState& st, const std::string& name)
         if (!transferred) ResetPsqFile(st, st.PsqFile);
         st.PsqSize = FileSizeByName(st.PsqFile);
     }
+
+    if (legacy) return ReadSnaLegacy(st, f, position, limit, name);
 
     ApplyRunSetupBlock(st, im.Block, false);
     if (im.Version == "1.1") {
@@ -334,10 +484,8 @@ bool ReadSnaFile(RunState& st, const std::string& name)
     }
 
     // The arrays of the loaded composition and geometry.
-    const bool built = InitCalc(st);
-    const int c = st.Composition.Count();
-    if (!built || !st.Initialised || st.NComp != c || !st.Arr.Allocated() || st.Arr.Nn != st.NX + 1)
-        ThrowError("Incorrect file.");
+    InitForLoader(st);
+    const int c = st.NComp;
 
     st.RunStart = im.RunStart;
     st.SpentTime = im.SpentTime;
@@ -348,12 +496,9 @@ bool ReadSnaFile(RunState& st, const std::string& name)
     for (int i = 1; i <= c; ++i)
         std::copy_n(im.Profiles.data() + static_cast<std::size_t>(i - 1) * nn, nn, st.Arr.C(2, i));
     std::copy_n(im.HProfile.data(), nn, st.Arr.CH(2));
+    ApplyGraphChecks(st, im.GraphChecks);
     RunSeries& s = st.Series;
-    for (int k = 0; k < c + 2 && k < static_cast<int>(s.clbGraph.size()); ++k) s.clbGraph[k].checked = im.GraphChecks[k];
     for (int k = 0; k < c + 4 && k < static_cast<int>(s.clbDet.size()); ++k) s.clbDet[k].checked = im.DetChecks[k];
-    s.sr_pH.active = im.GraphChecks[0] != 0;
-    s.sr_conductivity.active = im.GraphChecks[1] != 0;
-    for (int i = 1; i <= c && i < static_cast<int>(s.srComp.size()); ++i) s.srComp[i].active = im.GraphChecks[i + 1] != 0;
 
     st.Loading = false;
     st.FileName = name;

@@ -6,6 +6,7 @@
 #include "engine/run_calc.h"
 #include "engine/run_state.h"
 #include "files/det_file.h"
+#include "files/file_hooks.h"
 #include "files/psq.h"
 #include "files/run_setup_block.h"
 #include "foundation/binio.h"
@@ -249,4 +250,63 @@ TEST(ProjectFile, SavedRunContinuesLikeAnUninterruptedOne)
         }
     EXPECT_LE(diff, 1e-12 * amount);
     for (int n = 0; n <= a.NX; ++n) EXPECT_NEAR(a.Arr.PH[n], b.Arr.PH[n], 1e-10);
+}
+
+TEST(ProjectFile, OlderLayoutIsReadWithItsOptionsAndProfilesAtLevelFive)
+{
+    TempDir tmp;
+    RecordingMessageSink sink;
+    RunState st;
+    PsqFileHost host(st);
+    InitialisedRun(st, host, tmp);
+    const int nn = st.NX + 1, c = st.NComp;
+    ASSERT_TRUE(WriteComposition(st.Composition, tmp.file("old.cmp")));
+    Bytes g;
+    g.str("RAVO_CORE SNA FILE").u8(1).i32(st.NX).f64(1.5).f64(0.25).f64(4.4).f64(st.CapLength);
+    for (int i = 1; i <= c; ++i)
+        for (int n = 0; n < nn; ++n) g.f64(st.Arr.C(2, i)[n]);
+    for (int k = 0; k < c + 2; ++k) g.u8(k != 1);
+    for (int k = 0; k < c + 2; ++k) g.u8(1);
+    g.f64(0.5).f64(45000.0).f64(3.0).i32(50).i32(100).u8(1).u8(0).u8(1).u8(0).u8(0).u8(0).str("EOF");
+    ASSERT_EQ(g.size(), static_cast<std::size_t>(102 + 8 * c * nn + 2 * c));
+    WriteBytes(tmp.file("old.sna"), g.b);
+    WriteBytes(tmp.file("old.opt"), "options");
+
+    FileLayerHooks().ReadOptFile = [](RunState& s, const std::string&) { s.LegacyDetNode = 6; };
+    RunState ld;
+    const bool opened = OpenProject(ld, tmp.file("old.sna"));
+    FileLayerHooks().ReadOptFile = nullptr;
+    ASSERT_TRUE(opened);
+    EXPECT_EQ(ld.NX, st.NX);
+    EXPECT_EQ(ld.PeakWidth, 1.5);
+    EXPECT_DOUBLE_EQ(ld.InjSite, 4.0 * 1000.0 / st.NX * st.CapLength);
+    EXPECT_EQ(ld.InjSitePending, ld.InjSite);
+    EXPECT_DOUBLE_EQ(ld.DetPosition, 6.0 * 1000.0 / st.NX * st.CapLength);
+    EXPECT_TRUE(ld.SetupChanged);
+    EXPECT_TRUE(ld.SetupItemChanged[1]);
+    EXPECT_FALSE(ld.SetupItemChanged[0]);
+    EXPECT_EQ(ld.StepCount, 50);
+    EXPECT_EQ(ld.GlobalRatio, 2.0);
+    EXPECT_FALSE(ld.Series.sr_conductivity.active);
+    // The stored state became the oldest level of a restarted multistep method.
+    EXPECT_NEAR(ld.Time, 0.5 + 3 * ld.DT, 1e-15);
+    double total = 0, stored = 0;
+    for (int i = 1; i <= c; ++i)
+        for (int n = 0; n < nn; ++n) {
+            total += ld.Arr.C(2, i)[n];
+            stored += st.Arr.C(2, i)[n];
+        }
+    EXPECT_NEAR(total, stored, 1e-6 * stored);
+    EXPECT_EQ(ld.FileName, tmp.file("old.sna"));
+
+    for (std::size_t len = 19; len + 4 < g.size(); len += 7) {
+        WriteBytes(tmp.file("old.sna"), g.b.substr(0, len));
+        RunState bad;
+        try {
+            OpenProject(bad, tmp.file("old.sna"));
+            ADD_FAILURE() << len;
+        } catch (const Exception& e) {
+            EXPECT_EQ(e.Message(), WrappedIncorrect(tmp.file("old.sna")));
+        }
+    }
 }
