@@ -392,6 +392,18 @@ void Elneut(RunState& st, int level, int source, int node, bool speciate) {
         lo = hi = node;
     }
     if (source > 5) source = 5;  // no such level: start from the oldest one
+    // Nodes that the closing speciation covers (the restored window, or the
+    // node) are speciated as soon as they are solved: the speciation rewrites
+    // everything the store would write there, so the store is skipped.
+    int specLo = 1, specHi = 0;
+    if (speciate && !st.cbComplex) {
+        if (node >= 0) {
+            specLo = specHi = node;
+        } else {
+            specLo = savedLW < 0 ? 0 : savedLW;
+            specHi = savedRW > last ? last : savedRW;
+        }
+    }
     int itNew = st.ItNew;
     double* cH = a.CH(level);
     const double* cHsrc = source >= 1 ? a.CH(source) : nullptr;
@@ -427,10 +439,23 @@ void Elneut(RunState& st, int level, int source, int node, bool speciate) {
         }
         if (res.n > st.NewtonItStep) st.NewtonItStep = res.n;
         if (st.cbNewCnt) st.host().OnNewtonIterations(i, res.n);
-        StoreElneutNode(st, level, i, res, result, a.Newton);
+        if (i >= specLo && i <= specHi) {
+            cH[i] = result;
+            if (st.ISCorrection) a.PH[i] = 3 - std::log10(result);
+            if (res.passed)
+                for (int q = 0; q < res.nActive; ++q) {
+                    const int j = a.Newton.Active[q];
+                    a.Denom[j] = static_cast<double>(a.Newton.S0[j]);
+                }
+            SpeciateNode(st, level, i, a.Newton);
+        } else {
+            StoreElneutNode(st, level, i, res, result, a.Newton);
+        }
     }
     st.LeftWall = savedLW;
     st.RightWall = savedRW;
     st.ItNew = savedItNew;
-    if (speciate) CalcSpeciation(st, level, node);
+    // Nodes of the speciation range were speciated above; the call is kept for
+    // the modes in which the speciation does its own work.
+    if (speciate && specLo > specHi) CalcSpeciation(st, level, node);
 }

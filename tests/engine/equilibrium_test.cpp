@@ -401,3 +401,30 @@ TEST(CalcSpeciation, FormsMeansAndIonicStrength) {
     ASSERT_EQ(sink.warnings.size(), 1u);
     EXPECT_EQ(sink.warnings[0], "Incorrect H+ concentration at node 7: 0");
 }
+
+TEST(Elneut, SpeciatingCallEqualsSolveThenSpeciation) {
+    RecordingMessageSink sink;
+    const Spec1 base{0, 1, {0, 5.0}, {0, 30.0}, 0.1};
+    RunState a, b;
+    for (RunState* st : {&a, &b}) {
+        SetUpUniformGrid(*st, Records({kAcetic, kSodium10, base}), 30);
+        for (int n = 0; n <= 30; ++n) st->Arr.C(1, 3)[n] = 0.01 * n;
+        st->LeftWall = 7;
+        st->RightWall = 19;
+    }
+    Elneut(a, 1, -1, -1, true);
+    Elneut(b, 1, -1, -1, false);
+    CalcSpeciation(b, 1, -1);
+    for (int n = 0; n <= 30; ++n) {
+        EXPECT_EQ(a.Arr.CH(1)[n], b.Arr.CH(1)[n]);
+        EXPECT_EQ(a.Arr.PH[n], b.Arr.PH[n]);
+        EXPECT_EQ(a.Arr.COH(1)[n], b.Arr.COH(1)[n]);
+        EXPECT_EQ(a.Arr.IonicStrength(1)[n], b.Arr.IonicStrength(1)[n]);
+        for (int j = 1; j <= 3; ++j) {
+            EXPECT_EQ(a.Arr.UEff[j][n], b.Arr.UEff[j][n]) << n;
+            EXPECT_EQ(a.Arr.ZMean[j][n], b.Arr.ZMean[j][n]);
+            for (int k = 0; k < a.Arr.Forms(j); ++k)
+                EXPECT_EQ(a.Arr.CForm(1, j, k)[n], b.Arr.CForm(1, j, k)[n]);
+        }
+    }
+}
