@@ -233,6 +233,28 @@ TEST(ProjectFile, SavedRunContinuesLikeAnUninterruptedOne)
     ASSERT_TRUE(OpenProject(b, tmp.file("run.sna")));
     EXPECT_EQ(b.Time, t1);
     EXPECT_EQ(ReadBytes(b.PsqFile), ReadBytes(tmp.file("run.psq")));   // transferred
+    // After a run the project holds the current state (level 2), the one of the stored time.
+    for (int i = 1; i <= a.NComp; ++i)
+        for (int n = 0; n <= a.NX; ++n) ASSERT_EQ(b.Arr.C(2, i)[n], a.Arr.C(2, i)[n]);
+
+    // Saving again asks before the sequence beside the project is overwritten.
+    sink.Clear();
+    sink.answers = {false};
+    const std::string before = ReadBytes(tmp.file("run.psq"));
+    AppendPsqFrame(a, a.PsqFile);
+    ASSERT_TRUE(SaveSnaFile(a, tmp.file("run.sna")));
+    ASSERT_EQ(sink.questions.size(), 1u);
+    EXPECT_EQ(sink.questions[0], "File " + tmp.file("run.psq") + " exists. Overwrite?");
+    EXPECT_EQ(ReadBytes(tmp.file("run.psq")), before);
+    sink.answers = {true};
+    ASSERT_TRUE(SaveSnaFile(a, tmp.file("run.sna")));
+    EXPECT_EQ(ReadBytes(tmp.file("run.psq")), ReadBytes(a.PsqFile));
+    // No to "Create New Directory?" writes nothing.
+    sink.Clear();
+    EXPECT_FALSE(SaveSnaFile(a, tmp.file("newdir/run.sna")));
+    ASSERT_EQ(sink.questions.size(), 1u);
+    EXPECT_EQ(sink.questions[0], "Create New Directory?\n" + tmp.file("newdir"));
+    EXPECT_FALSE(std::filesystem::exists(tmp.file("newdir")));
 
     // Both continue; the uninterrupted one restarts its multistep method as a
     // loaded run does.

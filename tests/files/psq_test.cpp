@@ -2,6 +2,7 @@
 
 #include "byte_builder.h"
 #include "engine/init_calc.h"
+#include "engine/run_calc.h"
 #include "engine/run_state.h"
 #include "files/run_setup_block.h"
 #include "foundation/errors.h"
@@ -183,4 +184,34 @@ TEST(PsqFile, ForeignAndDamagedFilesAreRefusedAndKept)
     EXPECT_EQ(FileSizeByName(name), 0);
     EXPECT_EQ(st.PsqSize, 0);
     EXPECT_TRUE(FileExists(tmp.file("own.cmp")));
+}
+
+TEST(PsqFile, ARunRecordsItsFirstFrameAndThenEveryPeriod)
+{
+    TempDir tmp;
+    RecordingMessageSink sink;
+    RunState st;
+    PsqFileHost host(st);
+    const std::string psq = tmp.file("Kelvo5_tmp_1.psq");
+    InitialisedRun(st, host, psq, 40);
+    st.rbPSQSteps = true;
+    st.rbPSQMS = false;
+    st.PSQPeriod = 10;
+    st.StopTime = 0.02;
+    RunCalc(st);
+    ASSERT_GT(st.StepCount, 20);
+    const std::int64_t frame = PsqFrameSize("1.0", st.NX, st.NComp, false);
+    EXPECT_EQ(PsqFrameCount(FileSizeByName(psq), 60, frame), 1 + st.StepCount / 10);
+    EXPECT_EQ(st.PsqSize, FileSizeByName(psq));
+    // The last frame holds the state the run ended with.
+    std::string last = ReadBytes(psq).substr(ReadBytes(psq).size() - frame);
+    std::int32_t steps;
+    std::memcpy(&steps, last.data() + 349, 4);
+    EXPECT_EQ(steps, st.StepCount / 10 * 10);
+    // A run that continues after Stop does not write the first frame again.
+    const std::int64_t size = FileSizeByName(psq);
+    st.StopTime = st.Time + 5 * st.DT;
+    st.PSQPeriod = 1000000;
+    RunCalc(st);
+    EXPECT_EQ(FileSizeByName(psq), size);
 }
