@@ -17,6 +17,8 @@ namespace {
 // Caption of the run-setup window's node-count label, quoted in the refusal.
 constexpr const char* kNodesCaption = "Grid Points (Nodes)";
 constexpr int kMinNodes = 10;
+// Caption of the micellar window's constituent-number label.
+constexpr const char* kMicConstituentCaption = "Mic. Constituent No.";
 
 // Coefficient matrices of the linearised mode: zero, with fixed values for two
 // constituents.
@@ -41,6 +43,27 @@ bool AnyEffectsMode(const RunState& st) {
 void WarnNodeCount() {
     ShowWarning(std::string("Increase Nodes in RunSetup >> \"") + kNodesCaption +
                 "\" to Proceed!\nMinimum Value is " + std::to_string(kMinNodes) + ".");
+}
+
+// The micellizing constituent named in the micellar window: an existing
+// constituent (a number below 1 is refused like one above the count) that is a
+// monovalent acid or base.
+bool MicellarConstituentAccepted(const RunState& st) {
+    const int m = st.MicCompNo;
+    if (m < 1 || m > st.Composition.Count()) {
+        ShowWarning(std::string("Incorrect index number of micellizing constituent defined by \"") +
+                    kMicConstituentCaption + "\".");
+        return false;
+    }
+    const auto* node = st.Composition.Head();
+    for (int k = 1; k < m && node; ++k) node = node->next;
+    const bool monovalent = node && ((node->data.maxCharge == 1 && node->data.minCharge == 0) ||
+                                     (node->data.maxCharge == 0 && node->data.minCharge == -1));
+    if (!monovalent) {
+        ShowWarning("Incorrect valency of micellizing constituent.");
+        return false;
+    }
+    return true;
 }
 
 // Refuses a mode whose set-up does not exist yet: no run is left behind.
@@ -210,7 +233,11 @@ bool InitCalc(RunState& st) {
     st.ISCorrection = st.cbIS;
     st.RedDiff = st.cbRedDiff && st.DiffMultiplier != 1.0;
     st.RacemicAtInit = st.cbRacemic;
-    if (st.cbSDS) return RefuseMode(st, kInitMicellarUnavailable);
+    if (st.cbSDS) {
+        if (!MicellarConstituentAccepted(st)) return false;
+        st.SDSAtInit = true;
+        return RefuseMode(st, kInitMicellarUnavailable);
+    }
     st.SDSAtInit = false;
     if (AnyEffectsMode(st)) return RefuseMode(st, kInitEffectsUnavailable);
 

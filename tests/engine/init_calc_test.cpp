@@ -206,7 +206,26 @@ TEST(InitCalc, RefusalsKeepThePreviousRun) {
         sw = false;
     };
     unavailable(st.cbComplex, kInitComplexUnavailable);
+    unavailable(st.cbSDS, kInitMicellarUnavailable);  // constituent 1, an acid (-1..0)
+
+    // The micellizing constituent: a number inside the composition naming a
+    // monovalent acid or base (checked before the mode is refused).
+    ASSERT_TRUE(InitCalc(st));
+    st.cbSDS = true;
+    const std::string index =
+        "Incorrect index number of micellizing constituent defined by \"Mic. Constituent No.\".";
+    st.MicCompNo = 3;
+    refusedKeepsRun(index);
+    st.MicCompNo = 0;
+    refusedKeepsRun(index);
+    st.Composition.Add(Constituent("Ampholyte", -1, 1, {3.0, 0, 9.0}, {20, 0, 20}, BGE, 1, 1));
+    st.MicCompNo = 3;
+    refusedKeepsRun("Incorrect valency of micellizing constituent.");
+    st.Composition = UniformAcetate();
+    st.MicCompNo = 2;  // sodium (0..+1)
+    st.cbSDS = false;
     unavailable(st.cbSDS, kInitMicellarUnavailable);
+    st.MicCompNo = 1;
     unavailable(st.cbMix, kInitEffectsUnavailable);
     unavailable(st.cbS, kInitEffectsUnavailable);
 
