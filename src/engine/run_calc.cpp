@@ -210,18 +210,8 @@ double Stepper::ErrorEstimate() {
 void Stepper::SpeciateOutsideWindow() {
     if (!WindowSpeciationExact(st_)) return;
     const int lw = st_.LeftWall, rw = st_.RightWall;
-    if (lw > 0) {
-        st_.LeftWall = 0;
-        st_.RightWall = lw - 1;
-        CalcSpeciation(st_, 1, -1);
-    }
-    if (rw < st_.NX) {
-        st_.LeftWall = rw + 1;
-        st_.RightWall = st_.NX;
-        CalcSpeciation(st_, 1, -1);
-    }
-    st_.LeftWall = lw;
-    st_.RightWall = rw;
+    if (lw > 0) CalcSpeciationRange(st_, 1, 0, lw - 1);
+    if (rw < st_.NX) CalcSpeciationRange(st_, 1, rw + 1, st_.NX);
 }
 
 bool Stepper::Step(RunLocals& loc) {

@@ -2,11 +2,13 @@
 // computation window, driven through a recording host.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
 #include "engine/comp_window.h"
 #include "engine/derivatives.h"
+#include "engine/equilibrium.h"
 #include "engine/init_calc.h"
 #include "engine/rk_start.h"
 #include "engine/run_calc.h"
@@ -58,6 +60,38 @@ TEST(RunLoop, RefusalsLeaveTheStateAlone) {
     EXPECT_EQ(host.processMessagesCount, 0);
     EXPECT_TRUE(host.statusTexts.empty());
     EXPECT_EQ(st.Time, 5);
+    // A composition without arrays: the equilibrium's own error, nothing run.
+    st.Initialised = false;
+    st.StopTime = 10;
+    EXPECT_THROW(RunCalc(st), Exception);
+    EXPECT_FALSE(st.Running);
+    EXPECT_EQ(host.processMessagesCount, 0);
+}
+
+TEST(RunLoop, SpeciationOfFlatStretchesEqualsTheNodeByNodeResult) {
+    RecordingMessageSink sink;
+    RecordingHost host;
+    RunState st;
+    InitSmall(st, host);
+    EngineArrays& a = st.Arr;
+    auto outputs = [&] {
+        std::vector<double> v(a.PH);
+        for (int i = 1; i <= st.NComp; ++i) {
+            v.insert(v.end(), a.UEff[i], a.UEff[i] + st.NX + 1);
+            v.insert(v.end(), a.ZMean[i], a.ZMean[i] + st.NX + 1);
+            for (int k = 0; k < a.Forms(i); ++k) v.insert(v.end(), a.CForm(2, i, k), a.CForm(2, i, k) + st.NX + 1);
+        }
+        v.insert(v.end(), a.IonicStrength(2), a.IonicStrength(2) + st.NX + 1);
+        v.insert(v.end(), a.COH(2), a.COH(2) + st.NX + 1);
+        return v;
+    };
+    for (int n = 0; n <= st.NX; ++n) CalcSpeciation(st, 2, n);
+    const auto byNode = outputs();
+    std::fill(a.PH.begin(), a.PH.end(), 0.0);
+    for (int i = 1; i <= st.NComp; ++i) std::fill(a.UEff[i], a.UEff[i] + st.NX + 1, 0.0);
+    std::fill(a.IonicStrength(2), a.IonicStrength(2) + st.NX + 1, 0.0);
+    CalcSpeciationRange(st, 2, 0, st.NX);
+    EXPECT_EQ(outputs(), byNode);
 }
 
 TEST(RunLoop, StarterRunsEvenWhenNoStepFits) {
