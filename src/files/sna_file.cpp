@@ -402,13 +402,15 @@ bool ReadSnaFile(RunState& st, const std::string& name)
     st.host().SetStatusText("Loading data ...");
     st.host().ProcessMessages();
     if (LowerExt(name) != ".sna") {
+        bool read = false;
         if (LowerExt(name) == ".cmp") {
             // The copy of the last Init stays; Run waits for the next Init.
-            if (ReadComposition(st, name) && st.Initialised) st.CompChanged = true;
+            read = ReadComposition(st, name);
+            if (read && st.Initialised) st.CompChanged = true;
         }
         st.Loading = false;
         st.host().UpdateMainInfo();
-        return false;
+        return read;
     }
     RunNewCommand(st);
     st.CompInit.Empty();

@@ -53,8 +53,8 @@ ProjectImage ReadProjectImage(KFile& file, std::int64_t limit, int constituents)
 // replaced only by a complete new one. False when the save ended early.
 bool SaveSnaFile(RunState& st, const std::string& name);
 
-// Opens a project (or, for a ".cmp" name, only a composition). Warnings and
-// false for a missing file or companion; a bad file raises (the run state may
+// Opens a project (or, for a ".cmp" name, only a composition: true when it was
+// read). Warnings and false for a missing file or companion; a bad file raises (the run state may
 // then be left after the New command: OpenProject recovers from that).
 bool ReadSnaFile(RunState& st, const std::string& name);
 

@@ -332,3 +332,23 @@ TEST(ProjectFile, OlderLayoutIsReadWithItsOptionsAndProfilesAtLevelFive)
         }
     }
 }
+
+TEST(ProjectFile, OpeningACompositionLoadsOnlyTheComposition)
+{
+    TempDir tmp;
+    RecordingMessageSink sink;
+    RunState st;
+    PsqFileHost host(st);
+    InitialisedRun(st, host, tmp);
+    TUnivSet<TComponents> other;
+    other.Add(st.Composition[2]);
+    ASSERT_TRUE(WriteComposition(other, tmp.file("one.cmp")));
+    const int nx = st.NX;
+    ASSERT_TRUE(OpenProject(st, tmp.file("one.cmp")));
+    EXPECT_EQ(st.Composition.Count(), 1);
+    EXPECT_EQ(st.CompInit.Count(), 4);   // the run keeps the copy it works on ...
+    EXPECT_TRUE(st.CompChanged);         // ... and waits for the next Init
+    EXPECT_TRUE(st.Initialised);
+    EXPECT_EQ(st.NX, nx);
+    EXPECT_FALSE(st.Loading);
+}
