@@ -144,6 +144,21 @@ void ApplyGraphChecks(RunState& st, const std::vector<std::uint8_t>& checks)
     for (int i = 1; i <= c && i < static_cast<int>(s.srComp.size()); ++i) s.srComp[i].active = checks[i + 1] != 0;
 }
 
+// True when the sequence file is empty or holds frames of the run's system.
+bool PsqFitsRun(const RunState& st, const std::string& name)
+{
+    KFile f = KFile::Open(name, 0);
+    if (!f.IsOpen()) return true;
+    const std::int64_t size = f.Seek(0, 2);
+    if (size <= 0) return true;
+    try {
+        const PsqHeader h = ReadPsqHeader(f, size);
+        return !h.Version.empty() && h.N == st.NX && h.C == st.NComp && h.CapLength == st.CapLength;
+    } catch (const Exception&) {
+        return false;
+    }
+}
+
 // Init for a loader: the arrays of the loaded composition and geometry must
 // exist afterwards.
 void InitForLoader(RunState& st)
@@ -488,6 +503,11 @@ bool ReadSnaFile(RunState& st, const std::string& name)
     // The arrays of the loaded composition and geometry.
     InitForLoader(st);
     const int c = st.NComp;
+    // A sequence of another system (a stale companion) could not be continued.
+    if (!st.PsqFile.empty() && !PsqFitsRun(st, st.PsqFile)) {
+        ResetPsqFile(st, st.PsqFile);
+        st.PsqSize = FileSizeByName(st.PsqFile);
+    }
 
     st.RunStart = im.RunStart;
     st.SpentTime = im.SpentTime;

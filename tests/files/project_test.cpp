@@ -150,6 +150,17 @@ TEST(ProjectFile, OlderVersionTableAndMissingCompanion)
     EXPECT_EQ(lt.TableRows[7][2], 72.0);
     EXPECT_EQ(lt.TableEdge[11], 11.5);
 
+    // A sequence beside the project that belongs to another system is not
+    // taken over (the run could not append to it).
+    Bytes foreign;
+    foreign.str("KELVO PSQ FILE").str("1.0").i32(st.NX + 5).i32(st.NComp).f64(st.CapLength).f64(1).f64(1).f64(1).u8(0);
+    WriteBytes(tmp.file("tab.psq"), foreign.b);
+    RunState lp;
+    lp.PsqFileOwn = lp.PsqFile = tmp.file("Kelvo5_tmp_3.psq");
+    ASSERT_TRUE(OpenProject(lp, tmp.file("tab.sna")));
+    EXPECT_EQ(FileSizeByName(lp.PsqFile), 0);
+    EXPECT_EQ(lp.PsqSize, 0);
+
     // Without the composition the project is not opened.
     std::filesystem::remove(tmp.file("tab.cmp"));
     sink.Clear();
