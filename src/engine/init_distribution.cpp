@@ -10,7 +10,7 @@
 #include "engine/run_state.h"
 #include "foundation/errors.h"
 #include "foundation/fntree.h"
-#include "foundation/specfun.h"
+#include "foundation/math_functions.h"
 
 namespace {
 

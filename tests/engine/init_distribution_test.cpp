@@ -10,7 +10,7 @@
 #include "engine/init_distribution.h"
 #include "engine/run_state.h"
 #include "foundation/errors.h"
-#include "foundation/specfun.h"
+#include "foundation/math_functions.h"
 #include "support/test_compositions.h"
 
 using namespace testcomp;
