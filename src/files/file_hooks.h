@@ -22,6 +22,14 @@ struct FileHooks {
     // sequence): the options and the detector node LegacyDetNode. Default:
     // nothing is read.
     std::function<void(RunState&, const std::string&)> ReadOptFile;
+    // Writer of the older options file, beside a saved project whose sequence
+    // has the older layout. Default: nothing is written.
+    std::function<void(RunState&, const std::string&)> WriteOptFile;
+    // Complexation window: its table as the text file beside a project (save
+    // when complexation mode is on; load when the file exists). Default:
+    // nothing is written or read.
+    std::function<void(RunState&, const std::string&)> SaveComplexData;
+    std::function<void(RunState&, const std::string&)> LoadComplexData;
 };
 
 FileHooks& FileLayerHooks();

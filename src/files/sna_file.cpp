@@ -391,8 +391,15 @@ bool SaveSnaFile(RunState& st, const std::string& name)
     if (version == "0.1" || version == "1.0") {
         if (FileCopy(st.PsqFile, ChangeFileExt(name, ".psq"), true, 0) != -1)
             st.PsqSize = FileSizeByName(st.PsqFile);
+        if (version == "0.1" && FileLayerHooks().WriteOptFile)
+            FileLayerHooks().WriteOptFile(st, ChangeFileExt(name, ".opt"));
     }
     WriteDetFile(st, ChangeFileExt(name, ".det"));
+    if (st.cbComplex) {
+        const std::string txtName = ChangeFileExt(name, ".txt");
+        DeleteFile(txtName);
+        if (FileLayerHooks().SaveComplexData) FileLayerHooks().SaveComplexData(st, txtName);
+    }
     const ProjectImage image = CaptureProject(st);
     const bool created = SaveFileAtomically(name, [&](KFile& f, std::int64_t& pos) {
         WriteProjectImage(f, pos, image);
@@ -441,7 +448,9 @@ bool ReadSnaFile(RunState& st, const std::string& name)
         return false;
     }
     MergeComposition(st.Composition, loaded, true);
-    st.cbComplex = FileExists(ChangeFileExt(name, ".txt"));
+    const std::string txtName = ChangeFileExt(name, ".txt");
+    st.cbComplex = FileExists(txtName);
+    if (st.cbComplex && FileLayerHooks().LoadComplexData) FileLayerHooks().LoadComplexData(st, txtName);
 
     // The whole project file is read and checked before the state changes.
     st.host().SetStatusText("Loading data ...");

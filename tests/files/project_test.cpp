@@ -267,6 +267,19 @@ TEST(ProjectFile, SavedRunContinuesLikeAnUninterruptedOne)
     EXPECT_EQ(sink.questions[0], "Create New Directory?\n" + tmp.file("newdir"));
     EXPECT_FALSE(std::filesystem::exists(tmp.file("newdir")));
 
+    // With "Ask Before Transfer PSQ" a No leaves the temporary sequence empty.
+    {
+        RunState q;
+        q.cbPSQQuestion = true;
+        q.PsqFileOwn = q.PsqFile = tmp.file("Kelvo5_tmp_3.psq");
+        sink.Clear();
+        sink.answers = {false};
+        ASSERT_TRUE(OpenProject(q, tmp.file("run.sna")));
+        EXPECT_EQ(sink.questions.size(), 1u);
+        EXPECT_EQ(FileSizeByName(q.PsqFile), 0);
+        sink.Clear();
+    }
+
     // Both continue; the uninterrupted one restarts its multistep method as a
     // loaded run does.
     a.StopTime = b.StopTime = 0.1;
