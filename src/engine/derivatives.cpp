@@ -328,7 +328,10 @@ void Derivatives(RunState& st, int level, bool fieldOnly, bool wholeGrid) {
         RunVariant(st, var.LiBz, level, fieldOnly, "DerLiBz", kDerLiBzUnavailable);
         return;
     }
-    StandardScheme(st, level, fieldOnly);
+    // A grid too short for the wall differences has no transport to compute;
+    // derivative levels exist for 1..4 only.
+    if (st.RightWall - st.LeftWall < 2) return;
+    StandardScheme(st, level, fieldOnly || level > 4);
 }
 
 }  // namespace
@@ -344,6 +347,7 @@ bool WindowSpeciationExact(const RunState& st) {
 }
 
 void CalcDER_dcH(RunState& st, int level) {
+    if (level < 1 || level > 4) return;
     EngineArrays& a = st.Arr;
     const int nc = a.NComp;
     const int lw = st.LeftWall, rw = st.RightWall;
