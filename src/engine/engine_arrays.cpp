@@ -154,6 +154,7 @@ void AllocEngineArrays(RunState& st, int mixSegCount) {
 
 void FreeEngineArrays(RunState& st) {
     st.Arr.Release();
+    ClearRunSeries(st.Series);  // the run's series go, the fixed ones lose their points
     st.CompSeriesCount = 0;
     st.CMCProfileReady = false;
     st.Initialised = false;

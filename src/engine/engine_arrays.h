@@ -161,6 +161,7 @@ private:
 // st.NX + 1 nodes (charges from the records' minCharge/maxCharge), sets E = 0,
 // T[2] = T0 = Temperature, Mix = HeatP = 0. Releases previous arrays first.
 void AllocEngineArrays(RunState& st, int mixSegCount = 1);
-// Releases every array, clears CMCProfileReady and Initialised, and tells the
-// host (which clears the chart series of the run). Calling it twice is harmless.
+// Releases every array, removes the run's chart series and empties the fixed
+// ones, clears CMCProfileReady and Initialised, and tells the host. Calling it
+// twice is harmless.
 void FreeEngineArrays(RunState& st);

@@ -65,7 +65,11 @@ TEST(EngineArrays, ShapesZeroFillRotationAndRelease) {
     EXPECT_EQ(a.F(1, 1)[0], 4);
     EXPECT_EQ(a.F(2, 1)[0], 1);
 
-    // release twice is harmless and tells the host each time
+    // release twice is harmless and tells the host each time; the run's
+    // series go with the arrays
+    st.Series.srComp.resize(4);
+    st.Series.sr_pH.Add(1, 7);
+    st.Series.DET_T.Add(1, 300);
     st.Initialised = true;
     FreeEngineArrays(st);
     FreeEngineArrays(st);
@@ -74,6 +78,9 @@ TEST(EngineArrays, ShapesZeroFillRotationAndRelease) {
     EXPECT_TRUE(st.PsqPlayerReloadNeeded);
     EXPECT_EQ(host.arraysFreedCount, 2);
     EXPECT_TRUE(a.Kappa.empty());
+    EXPECT_TRUE(st.Series.srComp.empty());
+    EXPECT_TRUE(st.Series.sr_pH.x.empty());
+    EXPECT_TRUE(st.Series.DET_T.y.empty());
     // a fresh allocation after release starts from zero with new shapes
     st.NComp = 1;
     st.NX = 4;
