@@ -230,6 +230,29 @@ TEST(RunLoop, FailedStepLeavesLevelTwoUntouched) {
     EXPECT_EQ(sink.warnings, std::vector<std::string>{kDerChromUnavailable});
 }
 
+TEST(RunLoop, HydrogenIonIntegratedInDcHMode) {
+    RecordingMessageSink sink;
+    RecordingHost host;
+    RunState st;
+    InitSmall(st, host);
+    st.cbDcH = true;
+    st.cbLBorder = true;
+    const int H = st.NComp + 1;
+    const double cHFar = st.Arr.CH(2)[90];
+    st.Arr.CLeft[H] = 2 * st.Arr.CH(2)[0];  // a border value the solve would not give
+    host.onProcessMessages = [&](int) {
+        if (st.StepCount == 20) st.Stop = true;
+    };
+    RunCalc(st);
+    EXPECT_TRUE(sink.warnings.empty());
+    EXPECT_EQ(st.StepCount, 20);
+    // The border holds cH itself; the uniform buffer far from the zones keeps
+    // its pH (no charge flux there, so no change of cH).
+    EXPECT_EQ(st.Arr.CH(2)[0], st.Arr.CLeft[H]);
+    EXPECT_NEAR(st.Arr.CH(2)[90], cHFar, 1e-12 * cHFar);
+    EXPECT_NEAR(st.Arr.PH[90], 3 - std::log10(cHFar), 1e-9);
+}
+
 TEST(RunLoop, WindowSpeciationGivesTheWholeGridResult) {
     // The same run with the speciation of every derivative call spread over
     // the whole grid (forced by a temperature hook that does nothing).
