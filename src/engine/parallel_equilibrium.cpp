@@ -1,0 +1,212 @@
+#include "engine/parallel_equilibrium.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "engine/equilibrium.h"
+#include "engine/node_threads.h"
+#include "engine/run_state.h"
+#include "foundation/messages.h"
+
+namespace {
+
+inline bool ValidCH(double cH) { return cH > 0.0 && std::isfinite(cH); }
+
+// Per-chunk outcome of a parallel pass.
+struct ChunkState {
+    int deferFrom = INT_MAX;   // first node left to the serial pass (its neighbour was not final)
+    int failAt = INT_MAX;      // node whose solve failed
+    double failValue = 0;
+    int badSpeciation = INT_MAX;
+    std::vector<double> denom;     // Denom of the chunk's last solves, per constituent
+    std::vector<char> denomSet;
+};
+
+// Scratch of the worker threads, sized for one run shape and reused.
+struct Workspace {
+    std::vector<NewtonScratch> scratch;  // [0] unused: chunk 0 uses the arrays' own scratch
+    std::vector<ChunkState> chunks;
+    std::vector<int> iterations;         // Newton passes per node
+    std::vector<double> backup;          // values a failed call must leave untouched
+    int formRows = -1, nComp = -1, maxAbsZ = -1, nn = -1, threads = -1;
+
+    void Prepare(const EngineArrays& a, int threadCount) {
+        if (a.FormRows == formRows && a.NComp == nComp && a.MaxAbsZ == maxAbsZ && a.Nn == nn &&
+            threadCount <= threads)
+            return;
+        formRows = a.FormRows;
+        nComp = a.NComp;
+        maxAbsZ = a.MaxAbsZ;
+        nn = a.Nn;
+        threads = std::max(threadCount, threads);
+        scratch.resize(static_cast<std::size_t>(threads));
+        for (auto& s : scratch) s.Resize(formRows, nComp, maxAbsZ);
+        chunks.resize(static_cast<std::size_t>(threads));
+        for (auto& c : chunks) {
+            c.denom.assign(static_cast<std::size_t>(nComp) + 1, 0.0);
+            c.denomSet.assign(static_cast<std::size_t>(nComp) + 1, 0);
+        }
+        iterations.assign(static_cast<std::size_t>(nn), 0);
+        backup.assign(static_cast<std::size_t>(BackupRows()) * nn, 0.0);
+    }
+    // Rows saved per node: every form of the constituents and of the solvent
+    // ions, the ionic strength, pH, and ZMean and UEff of each constituent.
+    int BackupRows() const { return formRows + 2 + 2 * nComp; }
+};
+
+Workspace& Work() {
+    static Workspace w;
+    return w;
+}
+
+NewtonScratch& ScratchOf(EngineArrays& a, Workspace& w, int worker) {
+    return worker == 0 ? a.Newton : w.scratch[static_cast<std::size_t>(worker)];
+}
+
+// Copies (save) or restores the values of nodes lo..hi that a call of the
+// equilibrium writes at `level`.
+void SaveOrRestore(EngineArrays& a, Workspace& w, int level, int lo, int hi, bool save) {
+    if (lo > hi) return;
+    const std::size_t nn = static_cast<std::size_t>(a.Nn);
+    int row = 0;
+    auto move = [&](double* data) {
+        double* b = w.backup.data() + static_cast<std::size_t>(row++) * nn;
+        if (save) std::copy(data + lo, data + hi + 1, b + lo);
+        else std::copy(b + lo, b + hi + 1, data + lo);
+    };
+    for (int i = 1; i <= a.NComp + 2; ++i)
+        for (int k = 0; k < a.Forms(i); ++k) move(a.CForm(level, i, k));
+    move(a.IonicStrength(level));
+    move(a.PH.data());
+    for (int j = 1; j <= a.NComp; ++j) {
+        move(a.ZMean[j]);
+        move(a.UEff[j]);
+    }
+}
+
+}  // namespace
+
+bool CalcSpeciationParallel(RunState& st, int level, int lo, int hi) {
+    if (EngineThreads() < 2 || hi - lo + 1 < 2 * kParallelMinChunk) return false;
+    EngineArrays& a = st.Arr;
+    Workspace& w = Work();
+    w.Prepare(a, MaxNodeChunks());
+    const int parts = ForNodeChunks(lo, hi, kParallelMinChunk, [&](int clo, int chi, int worker) {
+        NewtonScratch& s = ScratchOf(a, w, worker);
+        ChunkState& cs = w.chunks[static_cast<std::size_t>(worker)];
+        cs.badSpeciation = INT_MAX;
+        for (int n = clo; n <= chi; ++n)
+            if (!SpeciateNode(st, level, n, s) && cs.badSpeciation == INT_MAX) cs.badSpeciation = n;
+    });
+    for (int c = 0; c < parts; ++c) {
+        const int n = w.chunks[static_cast<std::size_t>(c)].badSpeciation;
+        if (n == INT_MAX) continue;
+        st.Stop = true;
+        st.NumericalFailure = true;
+        WarnOncePerRun(st, "CalcSpeciation",
+                       std::string(kBadHydrogenConcentration) + std::to_string(n) + ": " +
+                           GeneralFloatText(a.CH(level)[n]));
+        break;
+    }
+    return true;
+}
+
+bool ElneutParallel(RunState& st, int level, int source, int lo, int hi) {
+    if (EngineThreads() < 2 || hi - lo + 1 < 2 * kParallelMinChunk) return false;
+    if (source < 1 || source > 5 || source == level || level == 2 || level == 5) return false;
+    if (st.ISCorrection || st.cbComplex) return false;
+    EngineArrays& a = st.Arr;
+    double* cH = a.CH(level);
+    const double* src = a.CH(source);
+    for (int i = lo; i <= hi; ++i)
+        if (!(std::fabs(src[i]) <= 1e6)) return false;  // the start guard works in node order
+
+    Workspace& w = Work();
+    w.Prepare(a, MaxNodeChunks());
+    const int itNew = st.ItNew;
+    const int nc = a.NComp;
+
+    // Solves node i with the serial rules; false when the solve failed.
+    auto solve = [&](int i, NewtonScratch& s, ChunkState& cs, int chunkLo) -> int {
+        const double x = src[i];
+        const double r = std::fabs(x) + 1e-36;
+        const ElneutNodeResult res = SolveElneutNode(st, level, i, x, r, itNew, s);
+        double result = res.x;
+        if (result < 1e-14) {  // replacement of tiny values by the left neighbour
+            if (i == chunkLo && i > lo) return 1;  // the neighbour is not final yet
+            result = i == 0 ? 1e-9 : cH[i - 1];
+            if (!ValidCH(result)) result = 1e-9;
+        }
+        if (!std::isfinite(result) || (result <= 0 && res.n > itNew)) {
+            cs.failAt = i;
+            cs.failValue = result;
+            return 2;
+        }
+        w.iterations[static_cast<std::size_t>(i)] = res.n;
+        cH[i] = result;
+        if (res.passed)
+            for (int q = 0; q < res.nActive; ++q) {
+                const int j = s.Active[q];
+                cs.denom[static_cast<std::size_t>(j)] = static_cast<double>(s.S0[j]);
+                cs.denomSet[static_cast<std::size_t>(j)] = 1;
+            }
+        SpeciateNode(st, level, i, s);
+        return 0;
+    };
+
+    const int parts = ForNodeChunks(lo, hi, kParallelMinChunk, [&](int clo, int chi, int worker) {
+        NewtonScratch& s = ScratchOf(a, w, worker);
+        ChunkState& cs = w.chunks[static_cast<std::size_t>(worker)];
+        cs.deferFrom = cs.failAt = INT_MAX;
+        std::fill(cs.denomSet.begin(), cs.denomSet.end(), 0);
+        SaveOrRestore(a, w, level, clo, chi, true);
+        for (int i = clo; i <= chi; ++i) {
+            const int outcome = solve(i, s, cs, clo);
+            if (outcome == 1) cs.deferFrom = i;
+            if (outcome != 0) break;
+        }
+    });
+
+    // Chunks in node order: a deferred rest is solved now (its left neighbour
+    // is final); the first failure ends the call as in the serial loop.
+    int end = hi;  // last node that keeps its new values
+    bool failed = false;
+    double failValue = 0;
+    for (int c = 0; c < parts && !failed; ++c) {
+        ChunkState& cs = w.chunks[static_cast<std::size_t>(c)];
+        if (cs.deferFrom != INT_MAX) {
+            const int chi = lo + static_cast<int>(static_cast<long long>(hi - lo + 1) * (c + 1) / parts) - 1;
+            for (int i = cs.deferFrom; i <= chi; ++i)
+                if (solve(i, a.Newton, cs, INT_MIN) == 2) break;
+        }
+        if (cs.failAt != INT_MAX) {
+            failed = true;
+            end = cs.failAt - 1;
+            failValue = cs.failValue;
+        }
+    }
+    if (failed) SaveOrRestore(a, w, level, end + 1, hi, false);
+
+    for (int i = lo; i <= end; ++i) {
+        const int n = w.iterations[static_cast<std::size_t>(i)];
+        if (n > st.NewtonItStep) st.NewtonItStep = n;
+        if (st.cbNewCnt) st.host().OnNewtonIterations(i, n);
+    }
+    for (int c = 0; c < parts; ++c) {
+        const ChunkState& cs = w.chunks[static_cast<std::size_t>(c)];
+        for (int j = 1; j <= nc; ++j)
+            if (cs.denomSet[static_cast<std::size_t>(j)]) a.Denom[j] = cs.denom[static_cast<std::size_t>(j)];
+        if (cs.failAt != INT_MAX) break;
+    }
+    if (failed) {
+        st.Stop = true;
+        st.NumericalFailure = true;
+        WarnOncePerRun(st, "Elneut",
+                       "Newton's iteration returns incorrect H+ concentration: " +
+                           GeneralFloatText(failValue));
+    }
+    return true;
+}

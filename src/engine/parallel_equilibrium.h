@@ -1,0 +1,22 @@
+// The equilibrium routines with their node loops spread over threads. Each
+// node is solved and speciated by the same per-node routines as in the serial
+// loops, so every stored value is bit-identical to the serial order. The
+// drivers decline (return false, nothing done) where a node depends on the
+// result of another node of the same call, or where the serial failure
+// semantics could be observed; the caller then runs its serial loop.
+#pragma once
+
+class RunState;
+
+// Speciation of nodes lo..hi of `level` (CalcSpeciation's loop).
+bool CalcSpeciationParallel(RunState& st, int level, int lo, int hi);
+
+// Electroneutrality of nodes lo..hi of `level` from the cH of level `source`,
+// each node speciated right after its solve (Elneut's loop with speciate set
+// over its own window). Declines for source -1, source = level, level 2 or 5,
+// with the ionic-strength correction, and when a start value needs the
+// start guard.
+bool ElneutParallel(RunState& st, int level, int source, int lo, int hi);
+
+// Smallest range worth spreading over threads.
+inline constexpr int kParallelMinChunk = 256;
