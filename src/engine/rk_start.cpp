@@ -135,6 +135,7 @@ bool RestartMultistep(RunState& st, int level) {
         st.RightWall = rw;
         st.Restart = true;
     };
+    const bool diffusionBefore = st.DiffMode;
     bool ok;
     try {
         ok = RKStart(st);
@@ -151,6 +152,9 @@ bool RestartMultistep(RunState& st, int level) {
     }
     st.LeftWall = lw;
     st.RightWall = rw;
-    st.Restart = false;
+    // When the diffusion mode ended during the start, dt and the field have
+    // changed: the history just built does not fit them, so the next step
+    // restarts again.
+    st.Restart = diffusionBefore && !st.DiffMode;
     return true;
 }

@@ -14,7 +14,8 @@ inline constexpr double kRK_b1 = 0.17476028, kRK_b2 = -0.55148053, kRK_b3 = 1.20
 
 // Makes `level` (1..5) the oldest level 5 and fills levels 4, 3, 2 (and their
 // derivatives) by RKStart on the whole grid; Time advances by 3 DT (the
-// diffusion clock in the diffusion mode). Clears Restart and returns true.
+// diffusion clock in the diffusion mode). Clears Restart (it stays set when the
+// diffusion mode ended during the start) and returns true.
 // Outside 1..5 it returns false and changes nothing. When a numerical failure
 // stops the starter, or a routine raises, the level exchange and the window are
 // undone, Time does not advance and Restart stays set (false is returned, the

@@ -477,6 +477,7 @@ TEST(Starter, RestartLevelsAndTime) {
     EXPECT_EQ(st.Time, t);
     EXPECT_FALSE(st.DiffMode);
     EXPECT_EQ(st.DT, st.SavedDT);
+    EXPECT_TRUE(st.Restart);  // the history was built for the diffusion mode
     EXPECT_TRUE(sink.warnings.empty());
 }
 
