@@ -365,7 +365,7 @@ void StoreElneutNode(RunState& st, int level, int i, const ElneutNodeResult& res
 
 void (*ComplexElneutHandler)(RunState&, int, int, int, bool) = nullptr;
 
-void Elneut(RunState& st, int level, int source, int node, bool speciate) {
+void Elneut(RunState& st, int level, int source, int node, bool speciate, bool storeForms) {
     if (st.cbChrom) return;
     ++st.NewtonItTotal;
     EngineArrays& a = st.Arr;
@@ -448,8 +448,12 @@ void Elneut(RunState& st, int level, int source, int node, bool speciate) {
                     a.Denom[j] = static_cast<double>(a.Newton.S0[j]);
                 }
             SpeciateNode(st, level, i, a.Newton);
-        } else {
+        } else if (storeForms) {
             StoreElneutNode(st, level, i, res, result, a.Newton);
+        } else {
+            cH[i] = result;
+            a.PH[i] = 3 - std::log10(result);
+            a.COH(level)[i] = ActiveKw(st) / result;
         }
     }
     st.LeftWall = savedLW;

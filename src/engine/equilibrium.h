@@ -47,7 +47,10 @@ void CalcSpeciation(RunState& st, int level, int node);
 // the start values, -1 = start at 1e-12 and continue from the left neighbour.
 // With `speciate`, CalcSpeciation(level, node) follows. A failed solve warns
 // (once per run), sets Stop and NumericalFailure and leaves the remaining nodes.
-void Elneut(RunState& st, int level, int source, int node, bool speciate);
+// storeForms false (only with speciate false): the caller speciates the solved
+// nodes before anything reads them, so only cH, pH and cOH are stored.
+void Elneut(RunState& st, int level, int source, int node, bool speciate,
+            bool storeForms = true);
 // The complexation mode's equilibrium; Elneut hands its work to it while the
 // complexation mode is on (when no handler is set, Elneut solves as usual).
 extern void (*ComplexElneutHandler)(RunState& st, int level, int source, int node, bool speciate);

@@ -412,9 +412,20 @@ TEST(Elneut, SpeciatingCallEqualsSolveThenSpeciation) {
         st->LeftWall = 7;
         st->RightWall = 19;
     }
+    RunState c;
+    SetUpUniformGrid(c, Records({kAcetic, kSodium10, base}), 30);
+    for (int n = 0; n <= 30; ++n) c.Arr.C(1, 3)[n] = 0.01 * n;
     Elneut(a, 1, -1, -1, true);
     Elneut(b, 1, -1, -1, false);
     CalcSpeciation(b, 1, -1);
+    // only cH stored, the caller speciates the whole solved range
+    Elneut(c, 1, -1, -1, false, false);
+    CalcSpeciation(c, 1, -1);
+    for (int n = 7; n <= 19; ++n) {  // b's window
+        EXPECT_EQ(c.Arr.CH(1)[n], b.Arr.CH(1)[n]);
+        EXPECT_EQ(c.Arr.UEff[3][n], b.Arr.UEff[3][n]);
+        EXPECT_EQ(c.Arr.CForm(1, 1, 0)[n], b.Arr.CForm(1, 1, 0)[n]);
+    }
     for (int n = 0; n <= 30; ++n) {
         EXPECT_EQ(a.Arr.CH(1)[n], b.Arr.CH(1)[n]);
         EXPECT_EQ(a.Arr.PH[n], b.Arr.PH[n]);
