@@ -1,5 +1,6 @@
 #include "engine/equilibrium.h"
 
+#include <cfloat>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -8,6 +9,10 @@
 #include "foundation/errors.h"
 #include "foundation/messages.h"
 #include "foundation/numtext.h"
+
+// The sums of the Newton method need the range of the x87 extended format:
+// charges up to 30 at cH down to 1e-36 mM stay finite there, not in double.
+static_assert(LDBL_MAX_EXP >= 16384, "long double must be the extended format");
 
 namespace {
 
