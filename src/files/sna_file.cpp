@@ -169,11 +169,9 @@ void InitForLoader(RunState& st)
         ThrowError("Incorrect file.");
 }
 
-// Continues an older project after its header (the profiles go to level 5).
-bool ReadSnaLegacy(RunState& st, KFile& f, std::int64_t position, std::int64_t size, const std::string& name)
+// Puts an older project into the state (the profiles go to level 5).
+bool ReadSnaLegacy(RunState& st, const LegacyImage& im, const std::string& name)
 {
-    const LegacyImage im = ReadLegacyImage(f, size, position, st.Composition.Count());
-    f.Close();
     const std::string optName = ChangeFileExt(name, ".opt");
     if (FileExists(optName) && FileLayerHooks().ReadOptFile) FileLayerHooks().ReadOptFile(st, optName);
     st.NX = im.NX;
@@ -463,10 +461,10 @@ bool ReadSnaFile(RunState& st, const std::string& name)
     FileReadStringZ(f, kind, limit, position);
     const bool legacy = kind == "RAVO_CORE SNA FILE";
     ProjectImage im;
-    if (!legacy) {
-        im = ReadProjectImage(f, limit, st.Composition.Count());
-        f.Close();
-    }
+    LegacyImage legacyImage;
+    if (legacy) legacyImage = ReadLegacyImage(f, limit, position, st.Composition.Count());
+    else im = ReadProjectImage(f, limit, st.Composition.Count());
+    f.Close();
 
     // Sequence transfer.
     if (!st.PsqFileOwn.empty()) {
@@ -483,7 +481,7 @@ bool ReadSnaFile(RunState& st, const std::string& name)
         st.PsqSize = FileSizeByName(st.PsqFile);
     }
 
-    if (legacy) return ReadSnaLegacy(st, f, position, limit, name);
+    if (legacy) return ReadSnaLegacy(st, legacyImage, name);
 
     ApplyRunSetupBlock(st, im.Block, false);
     if (im.Version == "1.1") {
