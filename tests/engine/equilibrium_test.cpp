@@ -5,6 +5,7 @@
 #include <cmath>
 #include <functional>
 
+#include "engine/derivatives.h"
 #include "engine/equilibrium.h"
 #include "engine/run_state.h"
 #include "foundation/errors.h"
@@ -143,6 +144,7 @@ TEST(Elneut, ConductivityAndChargeBalanceAtEveryNode) {
         st.Arr.C(2, 4)[n] = 0.5 * std::exp(-0.1 * (n - 10) * (n - 10));
     }
     Elneut(st, 2, -1, -1, true);
+    std::vector<double> kappas;
     for (int n = 0; n <= 20; ++n) {
         double scale = 0;
         const double res = ChargeBalance(st, 2, n, &scale);
@@ -159,12 +161,17 @@ TEST(Elneut, ConductivityAndChargeBalanceAtEveryNode) {
             }
         }
         EXPECT_NEAR(FormConductivity(st, 2, n), kappa, 1e-9 * kappa);
+        kappas.push_back(kappa);
         // weak base: effective mobility u * h / (h + K)
         const double K = std::pow(10.0, 3 - 5.0);
         EXPECT_NEAR(st.Arr.UEff[4][n], 30e-9 * h / (h + K), 1e-12 * 30e-9);
         EXPECT_NEAR(st.Arr.UEff[1][n], -42.4e-9 * (1 - h / (h + std::pow(10.0, 3 - 4.756))),
                     1e-12 * 42.4e-9);
     }
+    // the engine's conductivity (formed with the field) without the
+    // ionic-strength correction
+    CalcDER(st, 2, true);
+    for (int n = 0; n <= 20; ++n) EXPECT_NEAR(st.Arr.Kappa[n], kappas[n], 1e-9 * kappas[n]);
     EXPECT_TRUE(sink.warnings.empty());
 }
 
