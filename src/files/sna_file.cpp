@@ -144,6 +144,27 @@ void ApplyGraphChecks(RunState& st, const std::vector<std::uint8_t>& checks)
     for (int i = 1; i <= c && i < static_cast<int>(s.srComp.size()); ++i) s.srComp[i].active = checks[i + 1] != 0;
 }
 
+// Copies the sequence beside a project, asking before an existing one is
+// replaced; the old copy is replaced only by a complete new one. Returns the
+// bytes copied, -1 on failure, -2 when declined.
+std::int64_t CopySequenceBeside(const std::string& source, const std::string& destination)
+{
+    if (FileExists(destination) && !Confirm("File " + destination + " exists. Overwrite?")) return -2;
+    const std::string temp = destination + ".part";
+    std::int64_t copied = -1;
+    try {
+        copied = FileCopy(source, temp, false, 0);
+    } catch (...) {
+        DeleteFile(temp);
+        throw;
+    }
+    if (copied < 0 || !RenameFile(temp, destination)) {
+        DeleteFile(temp);
+        return -1;
+    }
+    return copied;
+}
+
 // True when the sequence file is empty or holds frames of the run's system.
 bool PsqFitsRun(const RunState& st, const std::string& name)
 {
@@ -387,7 +408,7 @@ bool SaveSnaFile(RunState& st, const std::string& name)
         return false;
     const std::string version = GetPsqFileVersion(st.PsqFile);
     if (version == "0.1" || version == "1.0") {
-        if (FileCopy(st.PsqFile, ChangeFileExt(name, ".psq"), true, 0) != -1)
+        if (CopySequenceBeside(st.PsqFile, ChangeFileExt(name, ".psq")) != -1)
             st.PsqSize = FileSizeByName(st.PsqFile);
         if (version == "0.1" && FileLayerHooks().WriteOptFile)
             FileLayerHooks().WriteOptFile(st, ChangeFileExt(name, ".opt"));
