@@ -36,11 +36,13 @@ RKScratch& Scratch() {
 // Equilibrium and derivatives of a stage at level k.
 void StageEvaluation(RunState& st, int k) {
     // The derivative routine speciates the whole grid (the window is the whole
-    // grid here) from the same cH, so the solver need not speciate first.
-    if (!st.ISCorrection)
-        Elneut(st, k, 0, -1, !WindowSpeciationExact(st));
-    else
+    // grid here) from the same cH, so the solver stores cH alone.
+    if (!st.ISCorrection) {
+        const bool later = WindowSpeciationExact(st);
+        Elneut(st, k, 0, -1, !later, !later);
+    } else {
         ISC(st, k, 0);
+    }
     CalcDER(st, k, false);
 }
 

@@ -156,12 +156,14 @@ void Stepper::Corrector() {
 
 void Stepper::Equilibrium(bool corrector) {
     if (st_.cbDcH) return;
-    // The derivative routine that follows speciates the window again from the
-    // same cH, so the solver's own speciation would be done twice.
-    if (!st_.ISCorrection || (corrector && !st_.cbPCIS))
-        Elneut(st_, 1, 0, -1, !WindowSpeciationExact(st_));
-    else
+    // The derivative routine that follows speciates the window from the same
+    // cH, so the solver stores cH alone.
+    if (!st_.ISCorrection || (corrector && !st_.cbPCIS)) {
+        const bool later = WindowSpeciationExact(st_);
+        Elneut(st_, 1, 0, -1, !later, !later);
+    } else {
         ISC(st_, 1, 0);
+    }
 }
 
 bool Stepper::Converged() {
