@@ -18,10 +18,12 @@ int HardwareThreads() {
 
 std::atomic<int> gThreads{1};
 
-// Persistent workers. A job is published by raising `generation_`; worker w
-// runs chunk w (1..parts-1), the caller runs chunk 0 and waits until every
-// worker has acknowledged the job. Workers spin a short while for the next job before they sleep,
-// so the many small jobs of a time step do not pay for a wake-up each.
+// Persistent workers. A job is published in one atomic word that carries a
+// job counter and the number of chunks, so a worker that takes no part in a
+// job never reads the job's fields. Worker w runs chunk w (1..parts-1), the
+// caller runs chunk 0 and waits for the workers of that job only. Workers spin
+// a short while for the next job before they sleep, so the many small jobs of
+// a time step rarely pay for a wake-up.
 class Pool {
 public:
     static Pool& Instance() {
@@ -32,42 +34,54 @@ public:
     int Run(int parts, int first, int last, NodeChunkJob fn) {
         std::lock_guard<std::mutex> runLock(runMutex_);  // one job at a time
         Grow(parts - 1);
-        const int n = last - first + 1;
         job_ = fn;
         first_ = first;
-        count_ = n;
+        count_ = last - first + 1;
         parts_ = parts;
         errors_.assign(static_cast<std::size_t>(parts), nullptr);
-        // Every worker acknowledges every job, so no worker still reads the
-        // job's fields when the next job writes them.
-        pending_.store(static_cast<int>(workers_.size()), std::memory_order_relaxed);
-        {
-            std::lock_guard<std::mutex> lk(mutex_);
-            generation_.fetch_add(1, std::memory_order_release);
-        }
-        cv_.notify_all();
+        pending_.store(parts - 1, std::memory_order_relaxed);
+        Publish(static_cast<unsigned>(parts));
         RunChunk(0);
-        while (pending_.load(std::memory_order_acquire) != 0) std::this_thread::yield();
+        for (int spin = 0; pending_.load(std::memory_order_acquire) != 0; ++spin)
+            Relax(spin);
         for (auto& e : errors_)
             if (e) std::rethrow_exception(e);
         return parts;
     }
 
     ~Pool() {
-        {
-            std::lock_guard<std::mutex> lk(mutex_);
-            quit_ = true;
-            generation_.fetch_add(1, std::memory_order_release);
-        }
-        cv_.notify_all();
+        Publish(kQuit);
         for (auto& t : workers_) t.join();
     }
 
 private:
+    static constexpr unsigned kQuit = 255;
+
+    static void Relax(int spin) {
+        if (spin < 256) {
+#if defined(__x86_64__) || defined(__i386__)
+            __builtin_ia32_pause();
+#endif
+        } else {
+            std::this_thread::yield();
+        }
+    }
+
+    void Publish(unsigned parts) {
+        bool wake;
+        {
+            std::lock_guard<std::mutex> lk(mutex_);
+            const unsigned long long counter = (word_.load(std::memory_order_relaxed) >> 8) + 1;
+            word_.store((counter << 8) | parts, std::memory_order_release);
+            wake = sleepers_ > 0;
+        }
+        if (wake) cv_.notify_all();
+    }
+
     void Grow(int needed) {
         while (static_cast<int>(workers_.size()) < needed) {
             const int index = static_cast<int>(workers_.size()) + 1;
-            const unsigned long long seen = generation_.load(std::memory_order_acquire);
+            const unsigned long long seen = word_.load(std::memory_order_acquire);
             workers_.emplace_back([this, index, seen] { Loop(index, seen); });
         }
     }
@@ -85,33 +99,38 @@ private:
 
     void Loop(int index, unsigned long long seen) {
         for (;;) {
-            unsigned long long g = generation_.load(std::memory_order_acquire);
-            for (int spin = 0; g == seen && spin < 20000; ++spin) {
-                std::this_thread::yield();
-                g = generation_.load(std::memory_order_acquire);
+            unsigned long long w = word_.load(std::memory_order_acquire);
+            for (int spin = 0; w == seen && spin < 512; ++spin) {
+                Relax(spin);
+                w = word_.load(std::memory_order_acquire);
             }
-            if (g == seen) {
+            if (w == seen) {
                 std::unique_lock<std::mutex> lk(mutex_);
-                cv_.wait(lk, [&] { return generation_.load(std::memory_order_acquire) != seen; });
-                g = generation_.load(std::memory_order_acquire);
+                ++sleepers_;
+                cv_.wait(lk, [&] { return word_.load(std::memory_order_acquire) != seen; });
+                --sleepers_;
+                w = word_.load(std::memory_order_acquire);
             }
-            seen = g;
-            if (quit_) return;
-            if (index < parts_) RunChunk(index);
-            pending_.fetch_sub(1, std::memory_order_acq_rel);
+            seen = w;
+            const unsigned parts = static_cast<unsigned>(w & 0xFF);
+            if (parts == kQuit) return;
+            if (static_cast<unsigned>(index) < parts) {
+                RunChunk(index);
+                pending_.fetch_sub(1, std::memory_order_acq_rel);
+            }
         }
     }
 
     std::mutex runMutex_;
     std::mutex mutex_;
     std::condition_variable cv_;
-    std::atomic<unsigned long long> generation_{0};
+    std::atomic<unsigned long long> word_{0};
     std::atomic<int> pending_{0};
+    int sleepers_ = 0;  // workers waiting on cv_ (guarded by mutex_)
     std::vector<std::thread> workers_;
     NodeChunkJob job_{nullptr, nullptr};
     int first_ = 0, count_ = 0, parts_ = 1;
     std::vector<std::exception_ptr> errors_;
-    bool quit_ = false;
 };
 
 }  // namespace
