@@ -7,6 +7,7 @@
 
 #include "engine/comp_window.h"
 #include "engine/equilibrium.h"
+#include "engine/equilibrium_range.h"
 #include "engine/run_state.h"
 #include "engine/voltage.h"
 #include "foundation/messages.h"
@@ -52,40 +53,6 @@ bool RunVariant(RunState& st, DerivativeVariant v, int level, bool fieldOnly, co
 void SpeciateWholeGrid(RunState& st, int level) {
     const int last = st.Arr.Nn - 1 < st.NX ? st.Arr.Nn - 1 : st.NX;
     CalcSpeciationRange(st, level, 0, last);
-}
-
-// Whether node n has the same speciation inputs as node n - 1.
-bool SameInputsAsLeft(const EngineArrays& a, int level, int n) {
-    const int nc = a.NComp;
-    if (a.CForm(level, nc + 1, 1)[n] != a.CForm(level, nc + 1, 1)[n - 1]) return false;
-    for (int i = 1; i <= nc; ++i) {
-        if (a.C(level, i)[n] != a.C(level, i)[n - 1]) return false;
-        for (int k = 0; k < a.Forms(i); ++k) {
-            const double* l = a.LForm(i, k);
-            const double* u = a.UForm(i, k);
-            if (l[n] != l[n - 1] || u[n] != u[n - 1]) return false;
-        }
-    }
-    return true;
-}
-
-// Copies every result of the speciation of node n - 1 to node n.
-void CopySpeciationFromLeft(RunState& st, int level, int n) {
-    EngineArrays& a = st.Arr;
-    const int nc = a.NComp;
-    double* coh = a.COH(level);
-    coh[n] = coh[n - 1];
-    if (!st.ISCorrection) a.PH[n] = a.PH[n - 1];
-    double* is = a.IonicStrength(level);
-    is[n] = is[n - 1];
-    for (int i = 1; i <= nc; ++i) {
-        a.ZMean[i][n] = a.ZMean[i][n - 1];
-        a.UEff[i][n] = a.UEff[i][n - 1];
-        for (int k = 0; k < a.Forms(i); ++k) {
-            double* c = a.CForm(level, i, k);
-            c[n] = c[n - 1];
-        }
-    }
 }
 
 // Kinetic reaction C + P -> PC (constituents 2, 3 -> 1) over the interior.
@@ -258,20 +225,6 @@ void StandardScheme(RunState& st, int level, bool fieldOnly) {
 }
 
 }  // namespace
-
-void CalcSpeciationRange(RunState& st, int level, int lo, int hi) {
-    EngineArrays& a = st.Arr;
-    if (st.cbComplex || !a.Allocated()) return;
-    const int last = a.Nn - 1;
-    lo = lo < 0 ? 0 : lo;
-    hi = hi > last ? last : hi;
-    for (int n = lo; n <= hi; ++n) {
-        if (n > lo && SameInputsAsLeft(a, level, n))
-            CopySpeciationFromLeft(st, level, n);
-        else
-            CalcSpeciation(st, level, n);
-    }
-}
 
 DerivativeVariants& InstalledDerivativeVariants() {
     static DerivativeVariants v;

@@ -17,11 +17,6 @@ void CalcDER(RunState& st, int level, bool fieldOnly);
 // level once per accepted step, before anything else reads it, which gives the
 // same values as the whole-grid speciation of every call.
 void CalcDERInWindow(RunState& st, int level, bool fieldOnly);
-// CalcSpeciation(level, n) for every node n = lo..hi, where a node whose inputs
-// (concentrations, cH, LForm and UForm) equal those of its left neighbour
-// bitwise takes the neighbour's results instead of computing them again: flat
-// stretches of the profiles cost a comparison per node.
-void CalcSpeciationRange(RunState& st, int level, int lo, int hi);
 // True when CalcDERInWindow is equivalent to CalcDER followed by a speciation
 // of the nodes outside the window (no temperature update between them).
 bool WindowSpeciationExact(const RunState& st);

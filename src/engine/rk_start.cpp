@@ -38,8 +38,10 @@ void StageEvaluation(RunState& st, int k) {
     // The derivative routine speciates the whole grid (the window is the whole
     // grid here) from the same cH, so the solver stores cH alone.
     if (!st.ISCorrection) {
-        const bool later = WindowSpeciationExact(st);
-        Elneut(st, k, 0, -1, !later, !later);
+        if (WindowSpeciationExact(st))
+            Elneut(st, k, 0, -1, false, false);
+        else
+            Elneut(st, k, 0, -1, true);
     } else {
         ISC(st, k, 0);
     }

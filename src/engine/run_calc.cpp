@@ -7,6 +7,7 @@
 #include "engine/comp_window.h"
 #include "engine/derivatives.h"
 #include "engine/equilibrium.h"
+#include "engine/equilibrium_range.h"
 #include "engine/ionic_strength.h"
 #include "engine/rk_start.h"
 #include "engine/run_state.h"
@@ -159,8 +160,10 @@ void Stepper::Equilibrium(bool corrector) {
     // The derivative routine that follows speciates the window from the same
     // cH, so the solver stores cH alone.
     if (!st_.ISCorrection || (corrector && !st_.cbPCIS)) {
-        const bool later = WindowSpeciationExact(st_);
-        Elneut(st_, 1, 0, -1, !later, !later);
+        if (WindowSpeciationExact(st_))
+            Elneut(st_, 1, 0, -1, false, false);
+        else
+            Elneut(st_, 1, 0, -1, true);
     } else {
         ISC(st_, 1, 0);
     }

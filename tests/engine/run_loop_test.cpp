@@ -9,6 +9,7 @@
 #include "engine/comp_window.h"
 #include "engine/derivatives.h"
 #include "engine/equilibrium.h"
+#include "engine/equilibrium_range.h"
 #include "engine/init_calc.h"
 #include "engine/rk_start.h"
 #include "engine/run_calc.h"
