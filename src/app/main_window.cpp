@@ -10,6 +10,7 @@
 #include "engine/step_services.h"
 #include "files/file_hooks.h"
 #include "files/psq.h"
+#include "files/sna_file.h"
 #include "files/program_dir.h"
 #include "foundation/errors.h"
 #include "foundation/fileio.h"
@@ -36,6 +37,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <cctype>
 #include <climits>
 #include <cmath>
 #include <filesystem>
@@ -110,6 +112,14 @@ MainWindow::MainWindow(QStringList args, QWidget* parent)
     ResetState();
     UpdateMainInfo();
     FileLayerHooks().ResetState = [this](RunState&) { ResetState(); };
+    // Projects and compositions open through the file layer; a sequence goes to
+    // the player window.
+    FileOpener = [](MainWindow& w, const std::string& name) {
+        std::string ext = fs::path(name).extension().string();
+        for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (ext == ".sna" || ext == ".cmp") return OpenProject(w.State(), name);
+        return false;
+    };
     FileLayerHooks().NewCommand = [this](RunState&) { New1Click(); };
 }
 
@@ -1147,11 +1157,21 @@ bool MainWindow::OpenFile(const std::string& path)
         return false;
     }
     if (!FileOpener) return false;
-    bool opened = FileOpener(*this, path);
+    bool opened = false;
+    try {
+        opened = FileOpener(*this, path);
+    } catch (...) {
+        ShowSwitches();
+        ShowCheckLists();
+        SetupGraph();
+        UpdateMainInfo();
+        throw;
+    }
     ShowSwitches();
     ShowCheckLists();
     SetupGraph();
     RedrawGraph();
+    if (opened) RescaleGraph();
     UpdateMainInfo();
     return opened;
 }

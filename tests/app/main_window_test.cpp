@@ -5,6 +5,8 @@
 #include "app/chart_view.h"
 #include "app/main_window.h"
 #include "engine/run_series.h"
+#include "files/example_project.h"
+#include "foundation/numtext.h"
 #include "foundation/errors.h"
 #include "support/temp_dir.h"
 
@@ -374,6 +376,7 @@ TEST(MainWindowStart, StartFileAndExampleOpenThroughOnePlace)
     {
         // Settings read at the first activation; a bad file warns and start-up goes on.
         MainWindow w;
+        w.FileOpener = opener;
         int reads = 0;
         w.SettingsReader = [&](MainWindow&, const std::string& name) {
             ++reads;
@@ -421,4 +424,54 @@ TEST_F(ScriptedWindow, ViewSwitchAndCheckLists)
     EXPECT_FALSE(st.cbDetectorOn);
     EXPECT_FALSE(st.DetectorView);
     EXPECT_FALSE(w.bbnSimDet->isEnabled());
+}
+
+TEST(MainWindowEngine, ExampleRunThroughTheWindowAndItsChart)
+{
+    Home home;
+    RecordingMessageSink sink;
+    MainWindow w;
+    ComposeExampleDemo(w.State());
+    w.show();
+    RunState& st = w.State();
+
+    QTest::mouseClick(w.bbnInit, Qt::LeftButton);
+    ASSERT_TRUE(st.Initialised) << (sink.warnings.empty() ? "" : sink.warnings[0]);
+    EXPECT_EQ(st.NComp, 5);
+    ASSERT_EQ(w.clbGraph->count(), 5 + 4);
+    EXPECT_EQ(w.clbGraph->item(2)->text(), "Acetic acid");
+    // Every constituent is drawn with one point per node.
+    int profiles = 0;
+    for (int i = 0; i < w.Graph->graphCount(); ++i) {
+        QCPGraph* g = w.Graph->graph(i);
+        if (g->name().endsWith(" (x-scale)") && g->visible()) {
+            EXPECT_EQ(g->dataCount(), st.NX + 1) << g->name().toStdString();
+            ++profiles;
+        }
+    }
+    EXPECT_EQ(profiles, 5 + 2);  // constituents, pH and conductivity
+
+    st.StopTime = 0.5;
+    QTest::mouseClick(w.bbnStart, Qt::LeftButton);
+    EXPECT_TRUE(sink.messages.empty()) << sink.messages[0];
+    EXPECT_FALSE(st.Running);
+    EXPECT_GT(st.Time, 0.4);
+    EXPECT_LE(st.Time, 0.5);
+    EXPECT_GT(st.StepCount, 0);
+    EXPECT_EQ(w.edTime->text().toStdString(), FormatFloat("0.0##e+0", st.Time));  // below 1 s
+    EXPECT_EQ(w.StatusText().rfind("Ready ...", 0), 0u);
+    // The drawn profile is the current one, and the chart shows it.
+    const double* c2 = st.Arr.C(2, 3);
+    EXPECT_EQ(st.Arr.DrawnProfile[3][st.NX / 2], c2[st.NX / 2]);
+    ASSERT_GT(st.Series.DET_pH.Count(), 0);   // the detector sampled during the run
+    QTest::mouseClick(w.bbnSimDet, Qt::LeftButton);
+    ASSERT_TRUE(st.DetectorView);
+    bool detectorShown = false;
+    for (int i = 0; i < w.Graph->graphCount(); ++i) {
+        QCPGraph* g = w.Graph->graph(i);
+        if (g->name() == "pH (detector)") {
+            detectorShown = g->visible() && g->dataCount() == st.Series.DET_pH.Count();
+        }
+    }
+    EXPECT_TRUE(detectorShown);
 }
