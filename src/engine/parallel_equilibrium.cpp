@@ -67,8 +67,10 @@ NewtonScratch& ScratchOf(EngineArrays& a, Workspace& w, int worker) {
 }
 
 // Copies (save) or restores the values of nodes lo..hi that a call of the
-// equilibrium writes at `level`.
-void SaveOrRestore(EngineArrays& a, Workspace& w, int level, int lo, int hi, bool save) {
+// equilibrium writes at `level`: with speciation every form, the ionic
+// strength, pH and the means; without it cH, cOH and pH.
+void SaveOrRestore(EngineArrays& a, Workspace& w, int level, int lo, int hi, bool speciated,
+                   bool save) {
     if (lo > hi) return;
     const std::size_t nn = static_cast<std::size_t>(a.Nn);
     int row = 0;
@@ -77,10 +79,15 @@ void SaveOrRestore(EngineArrays& a, Workspace& w, int level, int lo, int hi, boo
         if (save) std::copy(data + lo, data + hi + 1, b + lo);
         else std::copy(b + lo, b + hi + 1, data + lo);
     };
+    move(a.PH.data());
+    if (!speciated) {
+        move(a.CH(level));
+        move(a.COH(level));
+        return;
+    }
     for (int i = 1; i <= a.NComp + 2; ++i)
         for (int k = 0; k < a.Forms(i); ++k) move(a.CForm(level, i, k));
     move(a.IonicStrength(level));
-    move(a.PH.data());
     for (int j = 1; j <= a.NComp; ++j) {
         move(a.ZMean[j]);
         move(a.UEff[j]);
@@ -114,7 +121,7 @@ bool CalcSpeciationParallel(RunState& st, int level, int lo, int hi) {
     return true;
 }
 
-bool ElneutParallel(RunState& st, int level, int source, int lo, int hi) {
+bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool speciate) {
     if (EngineThreads() < 2 || hi - lo + 1 < 2 * kParallelMinChunk) return false;
     if (source < 1 || source > 5 || source == level || level == 2 || level == 5) return false;
     if (st.ISCorrection || st.cbComplex) return false;
@@ -128,6 +135,7 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi) {
     w.Prepare(a, MaxNodeChunks());
     const int itNew = st.ItNew;
     const int nc = a.NComp;
+    const double kw = ActiveKw(st);
 
     // Solves node i with the serial rules; false when the solve failed.
     auto solve = [&](int i, NewtonScratch& s, ChunkState& cs, int chunkLo) -> int {
@@ -147,6 +155,11 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi) {
         }
         w.iterations[static_cast<std::size_t>(i)] = res.n;
         cH[i] = result;
+        if (!speciate) {  // cH alone: the caller speciates before anything reads the forms
+            a.PH[i] = 3 - std::log10(result);
+            a.COH(level)[i] = kw / result;
+            return 0;
+        }
         if (res.passed)
             for (int q = 0; q < res.nActive; ++q) {
                 const int j = s.Active[q];
@@ -162,7 +175,7 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi) {
         ChunkState& cs = w.chunks[static_cast<std::size_t>(worker)];
         cs.deferFrom = cs.failAt = INT_MAX;
         std::fill(cs.denomSet.begin(), cs.denomSet.end(), 0);
-        SaveOrRestore(a, w, level, clo, chi, true);
+        SaveOrRestore(a, w, level, clo, chi, speciate, true);
         for (int i = clo; i <= chi; ++i) {
             const int outcome = solve(i, s, cs, clo);
             if (outcome == 1) cs.deferFrom = i;
@@ -188,7 +201,7 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi) {
             failValue = cs.failValue;
         }
     }
-    if (failed) SaveOrRestore(a, w, level, end + 1, hi, false);
+    if (failed) SaveOrRestore(a, w, level, end + 1, hi, speciate, false);
 
     for (int i = lo; i <= end; ++i) {
         const int n = w.iterations[static_cast<std::size_t>(i)];

@@ -11,12 +11,13 @@ class RunState;
 // Speciation of nodes lo..hi of `level` (CalcSpeciation's loop).
 bool CalcSpeciationParallel(RunState& st, int level, int lo, int hi);
 
-// Electroneutrality of nodes lo..hi of `level` from the cH of level `source`,
-// each node speciated right after its solve (Elneut's loop with speciate set
-// over its own window). Declines for source -1, source = level, level 2 or 5,
-// with the ionic-strength correction, and when a start value needs the
-// start guard.
-bool ElneutParallel(RunState& st, int level, int source, int lo, int hi);
+// Electroneutrality of nodes lo..hi of `level` from the cH of level `source`
+// (Elneut's loop over its window). With `speciate` each node is speciated
+// right after its solve (Elneut with its speciation range equal to the
+// window); without it only cH, cOH and pH are stored (Elneut storing no
+// forms). Declines for source -1, source = level, level 2 or 5, with the
+// ionic-strength correction, and when a start value needs the start guard.
+bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool speciate);
 
 // Smallest range worth spreading over threads.
 inline constexpr int kParallelMinChunk = 256;

@@ -66,30 +66,42 @@ bool SameBits(const std::vector<double>& x, const std::vector<double>& y) {
     return x.size() == y.size() && std::memcmp(x.data(), y.data(), x.size() * sizeof(double)) == 0;
 }
 
-// Runs the serial Elneut on one state and the parallel driver on a twin.
+// Runs the serial Elneut on one state and the parallel driver on a twin, with
+// the nodes speciated as they are solved and with cH stored alone.
 void Compare(const std::function<void(RunState&)>& modify, int lo, int hi, int threads,
              const std::function<void(RunState&)>& check = nullptr) {
-    RunState s1, s2;
-    Build(s1);
-    Build(s2);
-    modify(s1);
-    modify(s2);
-    s1.LeftWall = s2.LeftWall = lo;
-    s1.RightWall = s2.RightWall = hi;
-    RecordingMessageSink sink;
-    SetEngineThreads(1);
-    Elneut(s1, 1, 0, -1, true);
-    SetEngineThreads(threads);
-    ASSERT_TRUE(ElneutParallel(s2, 1, 2, lo, hi));
-    EXPECT_TRUE(SameBits(Snapshot(s1, 1), Snapshot(s2, 1)));
-    EXPECT_EQ(s1.Stop, s2.Stop);
-    EXPECT_EQ(s1.NumericalFailure, s2.NumericalFailure);
-    for (int j = 1; j <= s1.Arr.NComp; ++j) {
-        if (s1.Arr.Denom[j] != 0) {
-            EXPECT_EQ(s1.Arr.Denom[j], s2.Arr.Denom[j]) << j;
+    for (bool speciate : {true, false}) {
+        RunState s1, s2;
+        Build(s1);
+        Build(s2);
+        modify(s1);
+        modify(s2);
+        s1.LeftWall = s2.LeftWall = lo;
+        s1.RightWall = s2.RightWall = hi;
+        std::vector<std::string> w1, w2;
+        {
+            RecordingMessageSink sink;
+            SetEngineThreads(1);
+            Elneut(s1, 1, 0, -1, speciate, speciate);
+            w1 = sink.warnings;
         }
+        {
+            RecordingMessageSink sink;
+            SetEngineThreads(threads);
+            ASSERT_TRUE(ElneutParallel(s2, 1, 2, lo, hi, speciate));
+            w2 = sink.warnings;
+        }
+        EXPECT_EQ(w1, w2);
+        EXPECT_TRUE(SameBits(Snapshot(s1, 1), Snapshot(s2, 1))) << speciate;
+        EXPECT_EQ(s1.Stop, s2.Stop);
+        EXPECT_EQ(s1.NumericalFailure, s2.NumericalFailure);
+        for (int j = 1; j <= s1.Arr.NComp; ++j) {
+            if (s1.Arr.Denom[j] != 0) {
+                EXPECT_EQ(s1.Arr.Denom[j], s2.Arr.Denom[j]) << j;
+            }
+        }
+        if (check) check(s2);
     }
-    if (check) check(s2);
 }
 
 }  // namespace
@@ -112,12 +124,12 @@ TEST(ParallelEquilibrium, SameBitsAsTheSerialLoops) {
     ASSERT_TRUE(CalcSpeciationParallel(s2, 2, 0, kNodes));
     EXPECT_TRUE(SameBits(Snapshot(s1, 2), Snapshot(s2, 2)));
     // Declined where nodes depend on each other or the range is small.
-    EXPECT_FALSE(ElneutParallel(s2, 1, -1, 0, kNodes));
-    EXPECT_FALSE(ElneutParallel(s2, 2, 3, 0, kNodes));
-    EXPECT_FALSE(ElneutParallel(s2, 1, 1, 0, kNodes));
-    EXPECT_FALSE(ElneutParallel(s2, 1, 2, 0, 100));
+    EXPECT_FALSE(ElneutParallel(s2, 1, -1, 0, kNodes, true));
+    EXPECT_FALSE(ElneutParallel(s2, 2, 3, 0, kNodes, true));
+    EXPECT_FALSE(ElneutParallel(s2, 1, 1, 0, kNodes, true));
+    EXPECT_FALSE(ElneutParallel(s2, 1, 2, 0, 100, true));
     s2.ISCorrection = true;
-    EXPECT_FALSE(ElneutParallel(s2, 1, 2, 0, kNodes));
+    EXPECT_FALSE(ElneutParallel(s2, 1, 2, 0, kNodes, true));
     SetEngineThreads(1);
     EXPECT_FALSE(CalcSpeciationParallel(s2, 2, 0, kNodes));
 }
