@@ -4,6 +4,7 @@
 #include "app/qt_dialogs.h"
 
 #include <QDir>
+#include <QScreen>
 #include <QFileInfo>
 
 #include <clocale>
@@ -29,7 +30,15 @@ int RunKelvo(int argc, char** argv)
         // Windows in their order of creation; the main window comes first and is
         // the application's main window. The others join this list as they exist.
         MainWindow fmMain(args);
-        fmMain.show();
+        // Centred on the screen, or maximised when it does not fit.
+        const QRect screen = fmMain.screen()->availableGeometry();
+        if (fmMain.width() > screen.width() || fmMain.height() > screen.height()) {
+            fmMain.showMaximized();
+        } else {
+            fmMain.move(screen.x() + (screen.width() - fmMain.width()) / 2,
+                        screen.y() + (screen.height() - fmMain.height()) / 2);
+            fmMain.show();
+        }
         result = app.exec();
     }
     SetMessageSink(previous);

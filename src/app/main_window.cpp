@@ -109,6 +109,9 @@ MainWindow::MainWindow(QStringList args, QWidget* parent)
     BindSwitches();
     setMinimumSize(800, 600);
     resize(1100, 760);
+    for (QWidget* w : findChildren<QWidget*>())
+        if (!w->toolTip().isEmpty()) w->setToolTipDuration(7000);
+    qApp->installEventFilter(this);
     ResetState();
     UpdateMainInfo();
     FileLayerHooks().ResetState = [this](RunState&) { ResetState(); };
@@ -238,7 +241,7 @@ void MainWindow::BuildWindow()
     cbRedDiff = new QCheckBox("Diffusion Modifier");
     cbRedDiff->setToolTip("<Left click> ... Change diffusion coefficients after <INIT>\n"
                           "<Right click> ... Set diffusion coefficients multiplier");
-    cbRacemic = new QCheckBox("Enable Racemic");
+    cbRacemic = new QCheckBox("Enable Racemic", gbFOption);  // hidden in this layout
     cbRacemic->setVisible(false);
     QCheckBox* boxes[] = {cbIS, cbOptDt, cbDetectorOn, cbEnableEOF, cbEOFDif, cbShowHints, cbRedDiff};
     for (int i = 0; i < 7; ++i) setup->addWidget(boxes[i], i % 4, i / 4);
@@ -1234,6 +1237,12 @@ void MainWindow::FormActivate()
         SetupGraph();
     });
     activating_ = false;
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip && !cbShowHints->isChecked()) return true;
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::changeEvent(QEvent* event)

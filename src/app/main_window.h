@@ -167,6 +167,8 @@ public:
     QLabel* sbPanel[5] = {nullptr, nullptr, nullptr, nullptr, nullptr};
 
 protected:
+    // Hints (tool tips) are shown only while "Show Hints" is checked.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;

@@ -172,6 +172,22 @@ TEST_F(ScriptedWindow, CommandsDuringARunAreRefused)
     EXPECT_TRUE(w.isVisible());
 }
 
+TEST_F(ScriptedWindow, ExitDuringARunStopsItAndClosesAfterIt)
+{
+    w.bnInitClick();
+    engine.steps = 100000;
+    engine.duringStep = [&](RunState&, int i) {
+        if (i == 3) w.bnExitClick();
+    };
+    sink.answers = {true};
+    w.bnStartClick();
+    EXPECT_EQ(engine.stepsDone, 4);  // stopped at the next poll
+    EXPECT_TRUE(sink.questions.empty());
+    QTRY_COMPARE(sink.questions.size(), size_t(1));  // the close comes once the loop has ended
+    EXPECT_EQ(sink.questions[0], "Exit Kelvo?");
+    EXPECT_FALSE(w.isVisible());
+}
+
 TEST_F(ScriptedWindow, StopDuringARunEndsItAfterTheCurrentStep)
 {
     engine.steps = 100000;
