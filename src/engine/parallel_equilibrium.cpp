@@ -96,6 +96,10 @@ void SaveOrRestore(EngineArrays& a, Workspace& w, int level, int lo, int hi, boo
 
 }  // namespace
 
+void PrepareWorkerScratch(const EngineArrays& a) { Work().Prepare(a, MaxNodeChunks()); }
+
+NewtonScratch& WorkerScratch(EngineArrays& a, int worker) { return ScratchOf(a, Work(), worker); }
+
 bool CalcSpeciationParallel(RunState& st, int level, int lo, int hi) {
     if (EngineThreads() < 2 || hi - lo + 1 < 2 * kParallelMinChunk) return false;
     EngineArrays& a = st.Arr;
