@@ -491,3 +491,63 @@ TEST(MainWindowEngine, ExampleRunThroughTheWindowAndItsChart)
     }
     EXPECT_TRUE(detectorShown);
 }
+
+TEST_F(ScriptedWindow, ViewSwitchRestoresTheRangesOfEachView)
+{
+    w.bnInitClick();
+    RunState& st = w.State();
+    ChartView& chart = *w.Graph;
+
+    // A zoomed profile view comes back with exactly its ranges.
+    chart.SetRangeX(2, 5);
+    chart.SetRangeY(9, 1);
+    w.bbnSimDetClick();
+    ASSERT_TRUE(st.DetectorView);
+    EXPECT_EQ(chart.xAxis->range(), QCPRange(2, 5));  // first visit: the ranges the chart has
+    chart.SetRangeY(-1, 4);
+    w.bbnSimDetClick();
+    ASSERT_FALSE(st.DetectorView);
+    EXPECT_EQ(chart.xAxis->range(), QCPRange(2, 5));
+    EXPECT_EQ(chart.yAxis->range(), QCPRange(1, 9));
+    EXPECT_FALSE(chart.AutoX());
+
+    // The detector view had no record: it counts as showing everything, so its
+    // left range comes back and the bottom axis follows the data.
+    w.bbnSimDetClick();
+    EXPECT_EQ(chart.yAxis->range(), QCPRange(-1, 4));
+    EXPECT_EQ(chart.xAxis->range(), QCPRange(2, 5));  // the record is still empty
+
+    // An unzoomed profile view restores its left range and shows the whole capillary.
+    w.bbnSimDetClick();
+    w.RescaleGraph();
+    const QCPRange left = chart.yAxis->range();
+    EXPECT_TRUE(chart.AutoX());
+    EXPECT_NEAR(left.lower, 7.0 - 0.1 * st.NX * 0.001, 1e-9);  // pH 7 .. 7 + NX/1000 widened by 10 %
+    w.bbnSimDetClick();
+    chart.SetRangeY(0, 1);
+    w.bbnSimDetClick();
+    EXPECT_EQ(chart.yAxis->range(), left);
+    EXPECT_TRUE(chart.AutoX());
+    chart.replot();
+    EXPECT_DOUBLE_EQ(chart.xAxis->range().lower, NodeX(st, 0));
+    EXPECT_DOUBLE_EQ(chart.xAxis->range().upper, NodeX(st, st.NX));
+
+    // The detector marker sits at the detector position (mm on the axis) and
+    // spans the visible vertical range.
+    st.Series.sr_detectorLine.Add(0, 0);
+    st.Series.sr_detectorLine.Add(0, 0);
+    w.DrawDetectorLine();
+    chart.replot();
+    QCPGraph* line = nullptr;
+    for (int i = 0; i < chart.graphCount(); ++i)
+        if (chart.graph(i)->name() == "Detector Line") line = chart.graph(i);
+    ASSERT_NE(line, nullptr);
+    EXPECT_TRUE(line->visible());
+    ASSERT_EQ(line->dataCount(), 2);
+    EXPECT_DOUBLE_EQ(line->data()->at(0)->key, 20.0);
+    EXPECT_DOUBLE_EQ(line->data()->at(0)->value, chart.yAxis->range().lower);
+    EXPECT_DOUBLE_EQ(line->data()->at(1)->value, chart.yAxis->range().upper);
+    st.DetPosition = 30;  // beyond the 25 mm capillary: hidden
+    w.DrawDetectorLine();
+    EXPECT_FALSE(line->visible());
+}
