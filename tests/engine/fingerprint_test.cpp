@@ -6,8 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
+#include <vector>
 #include <string>
 
+#include "engine/node_threads.h"
 #include "support/bench_cases.h"
 
 namespace {
@@ -48,4 +51,31 @@ TEST(Fingerprint, ShortBenchmarkCasesKeepTheirTrajectories) {
         EXPECT_EQ(p.sumNodeC, e.sumNodeC);
         EXPECT_EQ(p.sumPH, e.sumPH);
     }
+}
+
+TEST(Fingerprint, ThreadsGiveTheSameTrajectory) {
+    // Node-wise work over threads keeps every node's own arithmetic, so the
+    // whole trajectory is the same bit for bit.
+    const int saved = EngineThreads();
+    auto run = [](int threads) {
+        SetEngineThreads(threads);
+        RunState st;
+        EXPECT_TRUE(benchcases::InitCase(st, benchcases::FindCase("B4a"), 2000));
+        benchcases::RunTimed(st, 0.02, "B4a");
+        std::vector<double> profile;
+        for (int i = 1; i <= st.Arr.NComp; ++i)
+            profile.insert(profile.end(), st.Arr.C(2, i), st.Arr.C(2, i) + st.Arr.Nn);
+        profile.insert(profile.end(), st.Arr.PH.begin(), st.Arr.PH.end());
+        profile.insert(profile.end(), st.Arr.Kappa.begin(), st.Arr.Kappa.end());
+        profile.push_back(st.StepCount);
+        profile.push_back(st.DT);
+        profile.push_back(st.U);
+        profile.push_back(st.I);
+        return profile;
+    };
+    const std::vector<double> serial = run(1);
+    const std::vector<double> threaded = run(4);
+    SetEngineThreads(saved);
+    ASSERT_EQ(serial.size(), threaded.size());
+    EXPECT_EQ(std::memcmp(serial.data(), threaded.data(), serial.size() * sizeof(double)), 0);
 }
