@@ -50,12 +50,10 @@ namespace {
 constexpr const char* kRunningPrefix = "Running";
 constexpr const char* kTimeSuffix = "  |  TIME: ";
 
-// "0.0##e+0" below the threshold (and not zero), else the given pattern.
-std::string SmallOr(double v, double threshold, const char* pattern, bool absolute = true)
+// "0.0##e+0" when |v| is below the threshold (zero included), else the given pattern.
+std::string SmallOr(double v, double threshold, const char* pattern)
 {
-    double a = absolute ? std::fabs(v) : v;
-    if (a < threshold && v != 0) return FormatFloat("0.0##e+0", v);
-    return FormatFloat(pattern, v);
+    return FormatFloat(std::fabs(v) < threshold ? "0.0##e+0" : pattern, v);
 }
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
@@ -539,6 +537,14 @@ void MainWindow::ShowSwitches()
 void MainWindow::ShowCheckList(QListWidget* widget, std::vector<CheckListItem>& items)
 {
     QSignalBlocker block(widget);
+    bool same = widget->count() == static_cast<int>(items.size());
+    for (int i = 0; same && i < widget->count(); ++i)
+        same = widget->item(i)->text() == QString::fromLatin1(items[i].text.c_str());
+    if (same) {
+        for (int i = 0; i < widget->count(); ++i)
+            widget->item(i)->setCheckState(items[i].checked ? Qt::Checked : Qt::Unchecked);
+        return;
+    }
     widget->clear();
     for (const CheckListItem& item : items) {
         auto* w = new QListWidgetItem(QString::fromLatin1(item.text.c_str()), widget);
@@ -687,6 +693,7 @@ void MainWindow::SetupGraph()
 {
     RunState& st = *st_;
     RunSeries& s = st.Series;
+    ShowCheckLists();  // the lists may have been rebuilt by Init or a loader
     const int n = st.NComp;
     auto checked = [](const std::vector<CheckListItem>& list, int i) {
         return i >= 0 && i < static_cast<int>(list.size()) && list[i].checked;
@@ -934,7 +941,6 @@ void MainWindow::bnInitClick()
     ShowSwitches();
     if (!st.Stop) RedrawGraph();
     SetupGraph();
-    if (!st.Stop) RescaleGraph();
     UpdateMainInfo();
 }
 

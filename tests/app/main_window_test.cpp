@@ -11,6 +11,7 @@
 #include "support/temp_dir.h"
 
 #include <QCheckBox>
+#include <QFocusEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -277,6 +278,17 @@ TEST(MainWindowEdits, PanelEditsCommitOnLeavingAndIgnoreInvalidText)
     typeInto(w.edDT, "0");
     w.edStopTime->setFocus(Qt::TabFocusReason);
     EXPECT_DOUBLE_EQ(st.DT, st.DTDefault);
+
+    // Another window activated or a menu opened: the edit keeps its text uncommitted.
+    typeInto(w.edDT, "3e-4");
+    for (Qt::FocusReason reason : {Qt::ActiveWindowFocusReason, Qt::PopupFocusReason}) {
+        QFocusEvent away(QEvent::FocusOut, reason);
+        QApplication::sendEvent(w.edDT, &away);
+        EXPECT_DOUBLE_EQ(st.DT, st.DTDefault);
+    }
+    QFocusEvent leave(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(w.edDT, &leave);
+    EXPECT_DOUBLE_EQ(st.DT, 3e-4);
 
     // Enter moves the focus to the default button and so commits; "," is a decimal point.
     typeInto(w.edDT, "1,5e-4");
