@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -19,44 +20,28 @@ TEST(SpecFun, ErfAgreesWithTheLibraryAndIsSaneAtTheEdges)
     EXPECT_LT(worst, 1e-7);
     EXPECT_EQ(Erf(0), 0);
     EXPECT_NEAR(Erf(1), 0.8427007929, 0.8427007929 * 3e-7);
-    for (double x : {6.0, 7.5, 30.0, 1e10, 1e150}) {
+    for (double x : {6.0, 7.5, 30.0, 1e10, 1e150, 1e200, std::numeric_limits<double>::infinity()}) {
         EXPECT_EQ(Erf(x), 1.0) << x;
         EXPECT_EQ(Erf(-x), -1.0) << x;
     }
-    const double inf = std::numeric_limits<double>::infinity();
     EXPECT_TRUE(std::isnan(Erf(std::nan(""))));
-    EXPECT_EQ(Erf(1e200), 1.0);
-    EXPECT_EQ(Erf(-1e200), -1.0);
-    EXPECT_EQ(Erf(inf), 1.0);
-    EXPECT_EQ(Erf(-inf), -1.0);
     EXPECT_NEAR(Erf(1e-300), 0, 2e-300);   // x * x underflows: zero up to 1e-300
 }
 
 TEST(SpecFun, IncompleteGammaAndLnGamma)
 {
-    EXPECT_EQ(GammaP(1, 0), 0);
     EXPECT_EQ(GammaP(2.5, 0), 0);
     for (double x : {0.1, 0.5, 1.0, 2.0, 5.0, 20.0}) EXPECT_NEAR(GammaP(1, x), 1 - std::exp(-x), 3e-7) << x;
     // P(2, x) = 1 - (1 + x) e^-x, on both sides of the series / fraction switch.
     for (double x : {0.3, 2.9, 3.1, 10.0}) EXPECT_NEAR(GammaP(2, x), 1 - (1 + x) * std::exp(-x), 3e-7) << x;
-    EXPECT_EQ(GammaP(0, 1), -1.0);
-    EXPECT_EQ(GammaP(-1, 1), -1.0);
-    EXPECT_EQ(GammaP(1, -0.5), -1.0);
-    EXPECT_EQ(GammaP(std::nan(""), 1), -1.0);
-    EXPECT_EQ(GammaP(1, std::nan("")), -1.0);
+    const double nan = std::nan("");
+    for (auto [a, x] : {std::pair{0.0, 1.0}, {-1.0, 1.0}, {1.0, -0.5}, {nan, 1.0}, {1.0, nan}})
+        EXPECT_EQ(GammaP(a, x), -1.0) << a << " " << x;
     // Large a: the series may stop at its term limit but stays a number in [0, 1].
     const double p = GammaP(1e4, 1e4 - 10);
     EXPECT_TRUE(p >= 0 && p <= 1) << p;
 
-    double gln = 0, q = 0, s = 0;
-    GammaContFrac(q, 0.5, 4.0, gln);
-    GammaSeries(s, 0.5, 4.0, gln);
-    EXPECT_NEAR(q + s, 1.0, 1e-6);
-    EXPECT_NEAR(gln, std::log(std::sqrt(M_PI)), 1e-12);
 
-    EXPECT_NEAR(LnGamma(1), 0, 1e-10);
-    EXPECT_NEAR(LnGamma(2), 0, 1e-10);
-    EXPECT_NEAR(LnGamma(0.5), std::log(std::sqrt(M_PI)), 1e-12);
     double worstRel = 0;
     for (double x = 1e-3; x < 1e6; x *= 1.0007) {
         const double ref = std::lgamma(x);

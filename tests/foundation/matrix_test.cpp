@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "foundation/errors.h"
@@ -11,86 +10,67 @@
 
 namespace {
 
-void Fill(TMatrix& a, double base)
+// A matrix of size n whose element [i][j] is base + 10 i + j.
+TMatrix Filled(int n, double base, int mode)
 {
-    for (int i = 0; i <= a.n(); ++i)
-        for (int j = 0; j <= a.m(); ++j) a[i][j] = base + 10 * i + j;
+    TMatrix a(n);
+    for (int i = 0; i <= n; ++i)
+        for (int j = 0; j <= n; ++j) a[i][j] = base + 10 * i + j;
+    a.mode = mode;
+    return a;
 }
 
-TEST(Matrix, ConstructionAndAssignmentModes)
+TEST(Matrix, ConstructionAssignmentModesAndCopies)
 {
-    TMatrix one(1);
-    EXPECT_EQ(one.n(), 1);
-    EXPECT_EQ(one.m(), 1);
-    EXPECT_EQ(one[1][1], 0);
-    EXPECT_EQ(one.mode, 1);
     TMatrix four(4);
+    EXPECT_EQ(four.n(), 4);
+    EXPECT_EQ(four.m(), 4);
+    EXPECT_EQ(four.mode, 1);
     for (int i = 0; i <= 4; ++i)
         for (int j = 0; j <= 4; ++j) EXPECT_EQ(four[i][j], 0);
-    EXPECT_EQ(RaisedMessage([] { TMatrix bad(0); }), "(TMatrix::TMatrix(int)): " + ErrorCodeText(-6));
-    EXPECT_EQ(RaisedMessage([] { TMatrix bad(-3); }), "(TMatrix::TMatrix(int)): " + ErrorCodeText(-6));
+    for (int n : {0, -3}) EXPECT_EQ(RaisedMessage([n] { TMatrix bad(n); }), "(TMatrix::TMatrix(int)): " + ErrorCodeText(-6));
 
     RecordingMessageSink sink;
-    TMatrix three(3);
-    Fill(three, 100);
-    three.mode = 0;
-
-    TMatrix target(2);
-    target = three;   // mode 1: resized silently, every element (column 0 too) copied
-    EXPECT_EQ(target.n(), 3);
-    EXPECT_EQ(target.m(), 3);
-    EXPECT_EQ(target.mode, 0);
+    const TMatrix three0 = Filled(3, 100, 0), three1 = Filled(3, 100, 1);
+    TMatrix resized(2);   // mode 1: resized silently, every element (column 0 too) copied
+    resized = three0;
+    EXPECT_EQ(resized.n(), 3);
+    EXPECT_EQ(resized.m(), 3);
+    EXPECT_EQ(resized.mode, 0);
     for (int i = 1; i <= 3; ++i)
-        for (int j = 0; j <= 3; ++j) EXPECT_EQ(target[i][j], 100 + 10 * i + j);
+        for (int j = 0; j <= 3; ++j) EXPECT_EQ(resized[i][j], 100 + 10 * i + j);
     EXPECT_TRUE(sink.warnings.empty());
-
-    TMatrix warned(2);
+    TMatrix warned(2);   // mode 0: resized with one warning
     warned.mode = 0;
-    three.mode = 1;
-    warned = three;
+    warned = three1;
     EXPECT_EQ(warned.n(), 3);
     EXPECT_EQ(warned.mode, 1);
-    ASSERT_EQ(sink.warnings.size(), 1u);
-    EXPECT_EQ(sink.warnings[0], "ASSINGMENT OPERATION CHANGED TARGET MATRIX DIMENSIONS");
-
-    TMatrix refused(2);
-    Fill(refused, 5);
-    refused.mode = 2;
-    EXPECT_EQ(RaisedMessage([&] { refused = three; }), "(TMatrix::operator=): " + ErrorCodeText(-7));
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{"ASSINGMENT OPERATION CHANGED TARGET MATRIX DIMENSIONS"});
+    TMatrix refused = Filled(2, 5, 2);   // mode 2: refused, left as it was
+    EXPECT_EQ(RaisedMessage([&] { refused = three1; }), "(TMatrix::operator=): " + ErrorCodeText(-7));
     EXPECT_EQ(refused.n(), 2);
     EXPECT_EQ(refused.mode, 2);
     EXPECT_EQ(refused[2][2], 5 + 22);
 
     // Equal sizes: elements 1..n, 1..m copied, the mode taken, never a message.
     sink.Clear();
-    TMatrix a(3), b(3);
-    Fill(a, 1);
-    a.mode = 2;
+    TMatrix b(3);
     b.mode = 0;
-    b = a;
+    const TMatrix source = Filled(3, 1, 2);
+    b = source;
+    TMatrix& alias = b;
+    b = alias;
     EXPECT_EQ(b.mode, 2);
     EXPECT_EQ(b[3][2], 1 + 32);
     EXPECT_EQ(b[2][0], 0);   // column 0 is not part of an equal-size copy
-    TMatrix& alias = b;
-    b = alias;
-    EXPECT_EQ(b[3][2], 1 + 32);
     EXPECT_TRUE(sink.warnings.empty());
-}
 
-TEST(Matrix, CopiesAreIndependent)
-{
-    TMatrix a(3);
-    Fill(a, 0);
-    TMatrix b(a);
-    b[2][3] = -1;
-    EXPECT_EQ(a[2][3], 23);
-    std::vector<TMatrix> held(3, a);   // an array of matrices, as a record holds them
-    held[1][1][1] = 99;
-    EXPECT_EQ(held[0][1][1], 11);
-    EXPECT_EQ(a[1][1], 11);
-    TMatrix moved = std::move(b);
-    EXPECT_EQ(moved[2][3], -1);
-    EXPECT_EQ(moved.n(), 3);
+    // Copies are deep, also inside a container, as records hold them.
+    std::vector<TMatrix> held(2, b);
+    held[1][2][3] = -1;
+    EXPECT_EQ(held[0][2][3], 1 + 23);
+    EXPECT_EQ(b[2][3], 1 + 23);
+    EXPECT_EQ(held[1].n(), 3);
 }
 
 }  // namespace
