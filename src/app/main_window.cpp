@@ -21,6 +21,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -371,27 +372,16 @@ void MainWindow::BuildMenus()
     file->addSeparator();
     QAction* aExit = file->addAction("E&xit");
     connect(aNew, &QAction::triggered, this, [this] { Guarded([this] { New1Click(); }); });
-    connect(aOpen, &QAction::triggered, this, [this] { Guarded([this] { spbOpen->click(); }); });
-    connect(aSave, &QAction::triggered, this, [this] { Guarded([this] { spbSave->click(); }); });
+    connect(aOpen, &QAction::triggered, this, [this] { Guarded([this] { Open1Click(); }); });
+    connect(aSave, &QAction::triggered, this, [this] { Guarded([this] { Save2Click(); }); });
     connect(aExit, &QAction::triggered, this, [this] { Guarded([this] { bnExitClick(); }); });
     auto* fast = new QAction(this);
     fast->setShortcut(QKeySequence("Ctrl+Shift+Alt+T"));
     addAction(fast);
     connect(fast, &QAction::triggered, this, [this] { close(); });
     connect(spbNew, &QToolButton::clicked, this, [this] { Guarded([this] { New1Click(); }); });
-    connect(spbOpen, &QToolButton::clicked, this, [this] {
-        Guarded([this] {
-            if (EngineBusy()) {
-                ShowMessage("START is active");
-                return;
-            }
-        });
-    });
-    connect(spbSave, &QToolButton::clicked, this, [this] {
-        Guarded([this] {
-            if (EngineBusy()) ShowMessage("START is active");
-        });
-    });
+    connect(spbOpen, &QToolButton::clicked, this, [this] { Guarded([this] { Open1Click(); }); });
+    connect(spbSave, &QToolButton::clicked, this, [this] { Guarded([this] { Save2Click(); }); });
 }
 
 // ===== panel edits ====================================================================
@@ -987,6 +977,36 @@ void MainWindow::New1Click()
     }
     NewStateHeadless(st);
     ResetState();
+    UpdateMainInfo();
+}
+
+void MainWindow::Open1Click()
+{
+    if (EngineBusy()) {
+        ShowMessage("START is active");
+        return;
+    }
+    QString name = QFileDialog::getOpenFileName(this, "Open", Q(rootDir_), "Project File (*.sna);;All Files (*)");
+    if (name.isEmpty()) return;
+    OpenFile(name.toStdString());
+}
+
+void MainWindow::Save2Click()
+{
+    if (EngineBusy()) {
+        ShowMessage("START is active");
+        return;
+    }
+    QFileDialog dialog(this, "Save", Q(rootDir_), "Project File (*.sna)");
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix("sna");
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    try {
+        SaveSnaFile(*st_, dialog.selectedFiles().first().toStdString());
+    } catch (...) {
+        UpdateMainInfo();
+        throw;
+    }
     UpdateMainInfo();
 }
 

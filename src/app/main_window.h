@@ -58,6 +58,9 @@ public:
     void bnStartClick();
     void bnStopClick();
     void New1Click();
+    // Open and save a project through the file dialogs.
+    void Open1Click();
+    void Save2Click();
     void bnExitClick();
     void bbnSimDetClick();
     void spdDiffPrecondClick();
