@@ -20,9 +20,10 @@ int HardwareThreads() {
 std::atomic<int> gThreads{1};
 
 // Persistent workers. A job is published in one atomic word that carries a
-// job counter and the number of chunks, so a worker that takes no part in a
-// job never reads the job's fields. Worker w runs chunk w (1..parts-1), the
-// caller runs chunk 0 and waits for the workers of that job only. Workers spin
+// job counter and the number of helping workers, so a worker that takes no
+// part in a job never reads the job's fields. The caller and the helpers take
+// chunks from a shared counter until none is left; the caller then waits for
+// the helpers of that job only. Workers spin
 // a short while for the next job before they sleep, so the many small jobs of
 // a time step rarely pay for a wake-up.
 class Pool {
@@ -32,22 +33,23 @@ public:
         return pool;
     }
 
-    int Run(int parts, int first, int last, NodeChunkJob fn) {
+    int Run(int threads, int chunks, int first, int last, NodeChunkJob fn) {
         std::lock_guard<std::mutex> runLock(runMutex_);  // one job at a time
-        Grow(parts - 1);
+        Grow(threads - 1);
         job_ = fn;
         first_ = first;
         count_ = last - first + 1;
-        parts_ = parts;
-        errors_.assign(static_cast<std::size_t>(parts), nullptr);
-        pending_.store(parts - 1, std::memory_order_relaxed);
-        Publish(static_cast<unsigned>(parts));
-        RunChunk(0);
+        parts_ = chunks;
+        errors_.assign(static_cast<std::size_t>(chunks), nullptr);
+        next_.store(0, std::memory_order_relaxed);
+        pending_.store(threads - 1, std::memory_order_relaxed);
+        Publish(static_cast<unsigned>(threads));
+        TakeChunks(0);
         for (int spin = 0; pending_.load(std::memory_order_acquire) != 0; ++spin)
             Relax(spin);
         for (auto& e : errors_)
             if (e) std::rethrow_exception(e);
-        return parts;
+        return chunks;
     }
 
     ~Pool() {
@@ -87,14 +89,18 @@ private:
         }
     }
 
-    void RunChunk(int part) {
-        const int lo = first_ + static_cast<int>(static_cast<long long>(count_) * part / parts_);
-        const int hi = first_ + static_cast<int>(static_cast<long long>(count_) * (part + 1) / parts_) - 1;
-        if (lo > hi) return;
-        try {
-            job_.call(job_.object, lo, hi, part);
-        } catch (...) {
-            errors_[static_cast<std::size_t>(part)] = std::current_exception();
+    void TakeChunks(int worker) {
+        for (;;) {
+            const int part = next_.fetch_add(1, std::memory_order_relaxed);
+            if (part >= parts_) return;
+            const int lo = first_ + static_cast<int>(static_cast<long long>(count_) * part / parts_);
+            const int hi = first_ + static_cast<int>(static_cast<long long>(count_) * (part + 1) / parts_) - 1;
+            if (lo > hi) continue;
+            try {
+                job_.call(job_.object, lo, hi, part, worker);
+            } catch (...) {
+                errors_[static_cast<std::size_t>(part)] = std::current_exception();
+            }
         }
     }
 
@@ -120,7 +126,7 @@ private:
             const unsigned parts = static_cast<unsigned>(w & 0xFF);
             if (parts == kQuit) return;
             if (static_cast<unsigned>(index) < parts) {
-                RunChunk(index);
+                TakeChunks(index);
                 pending_.fetch_sub(1, std::memory_order_acq_rel);
             }
         }
@@ -131,6 +137,7 @@ private:
     std::condition_variable cv_;
     std::atomic<unsigned long long> word_{0};
     std::atomic<int> pending_{0};
+    std::atomic<int> next_{0};  // next chunk to take
     int sleepers_ = 0;  // workers waiting on cv_ (guarded by mutex_)
     std::vector<std::thread> workers_;
     NodeChunkJob job_{nullptr, nullptr};
@@ -146,16 +153,23 @@ void SetEngineThreads(int threads) {
 
 int EngineThreads() { return gThreads.load(); }
 
-int MaxNodeChunks() { return EngineThreads(); }
+// Chunks per thread: enough that a thread held up elsewhere leaves its share
+// to the others, few enough that a chunk stays long.
+constexpr int kChunksPerThread = 4;
+
+int MaxNodeChunks() { return EngineThreads() * kChunksPerThread; }
+
+int MaxNodeWorkers() { return EngineThreads(); }
 
 int ForNodeChunksJob(int first, int last, int minChunk, NodeChunkJob fn) {
     if (last < first) return 0;
     const int n = last - first + 1;
     if (minChunk < 1) minChunk = 1;
-    const int parts = std::min(EngineThreads(), n / minChunk);
-    if (parts < 2) {
-        fn.call(fn.object, first, last, 0);
+    const int threads = EngineThreads();
+    const int chunks = std::min(threads * kChunksPerThread, n / minChunk);
+    if (threads < 2 || chunks < 2) {
+        fn.call(fn.object, first, last, 0, 0);
         return 1;
     }
-    return Pool::Instance().Run(parts, first, last, fn);
+    return Pool::Instance().Run(std::min(threads, chunks), chunks, first, last, fn);
 }

@@ -14,24 +14,29 @@ int EngineThreads();
 // A chunk job without ownership (no allocation per call).
 struct NodeChunkJob {
     void* object;
-    void (*call)(void* object, int lo, int hi, int worker);
+    void (*call)(void* object, int lo, int hi, int chunk, int worker);
 };
 int ForNodeChunksJob(int first, int last, int minChunk, NodeChunkJob job);
 
-// Calls fn(lo, hi, worker) for contiguous chunks covering first..last (both
-// included), in parallel when the range has at least 2 * minChunk nodes and
-// more than one thread is allowed; otherwise fn(first, last, 0) on the calling
-// thread. worker numbers the chunks 0..parts-1 (0 runs on the calling thread).
-// Returns the number of chunks used. An exception thrown by fn is raised
-// again on the calling thread after every chunk has finished (the one of the
-// lowest chunk when several throw).
+// Calls fn(lo, hi, chunk, worker) for contiguous chunks covering first..last
+// (both included), chunk 0 first in node order. The chunks are shared out
+// among the threads as they become free, so a thread held up elsewhere does
+// not hold up the others; `worker` (0 = the calling thread) tells which
+// thread runs the chunk, for per-thread scratch. The range is split only when
+// it has at least 2 * minChunk nodes and more than one thread is allowed;
+// otherwise fn(first, last, 0, 0) runs on the calling thread. Returns the
+// number of chunks. An exception thrown by fn is raised again on the calling
+// thread after every chunk has finished (the one of the lowest chunk when
+// several throw).
 template <class F>
 int ForNodeChunks(int first, int last, int minChunk, F&& fn) {
     using Fn = std::remove_reference_t<F>;
     NodeChunkJob job{const_cast<void*>(static_cast<const void*>(&fn)),
-                     [](void* o, int lo, int hi, int w) { (*static_cast<Fn*>(o))(lo, hi, w); }};
+                     [](void* o, int lo, int hi, int c, int w) { (*static_cast<Fn*>(o))(lo, hi, c, w); }};
     return ForNodeChunksJob(first, last, minChunk, job);
 }
 
-// Largest number of chunks ForNodeChunks can use (for per-worker scratch).
+// Largest number of chunks and of workers ForNodeChunks can use (for
+// per-chunk and per-thread scratch).
 int MaxNodeChunks();
+int MaxNodeWorkers();

@@ -27,24 +27,26 @@ struct ChunkState {
 
 // Scratch of the worker threads, sized for one run shape and reused.
 struct Workspace {
-    std::vector<NewtonScratch> scratch;  // [0] unused: chunk 0 uses the arrays' own scratch
-    std::vector<ChunkState> chunks;
+    std::vector<NewtonScratch> scratch;  // per thread; [0] unused: the window thread uses the arrays' own
+    std::vector<ChunkState> chunks;      // per chunk
     std::vector<int> iterations;         // Newton passes per node
     std::vector<double> backup;          // values a failed call must leave untouched
-    int formRows = -1, nComp = -1, maxAbsZ = -1, nn = -1, threads = -1;
+    int formRows = -1, nComp = -1, maxAbsZ = -1, nn = -1, threads = -1, chunkCount = -1;
 
-    void Prepare(const EngineArrays& a, int threadCount) {
+    void Prepare(const EngineArrays& a) {
+        const int threadCount = MaxNodeWorkers(), chunkMax = MaxNodeChunks();
         if (a.FormRows == formRows && a.NComp == nComp && a.MaxAbsZ == maxAbsZ && a.Nn == nn &&
-            threadCount <= threads)
+            threadCount <= threads && chunkMax <= chunkCount)
             return;
         formRows = a.FormRows;
         nComp = a.NComp;
         maxAbsZ = a.MaxAbsZ;
         nn = a.Nn;
         threads = std::max(threadCount, threads);
+        chunkCount = std::max(chunkMax, chunkCount);
         scratch.resize(static_cast<std::size_t>(threads));
         for (auto& s : scratch) s.Resize(formRows, nComp, maxAbsZ);
-        chunks.resize(static_cast<std::size_t>(threads));
+        chunks.resize(static_cast<std::size_t>(chunkCount));
         for (auto& c : chunks) {
             c.denom.assign(static_cast<std::size_t>(nComp) + 1, 0.0);
             c.denomSet.assign(static_cast<std::size_t>(nComp) + 1, 0);
@@ -96,7 +98,7 @@ void SaveOrRestore(EngineArrays& a, Workspace& w, int level, int lo, int hi, boo
 
 }  // namespace
 
-void PrepareWorkerScratch(const EngineArrays& a) { Work().Prepare(a, MaxNodeChunks()); }
+void PrepareWorkerScratch(const EngineArrays& a) { Work().Prepare(a); }
 
 NewtonScratch& WorkerScratch(EngineArrays& a, int worker) { return ScratchOf(a, Work(), worker); }
 
@@ -104,10 +106,10 @@ bool CalcSpeciationParallel(RunState& st, int level, int lo, int hi) {
     if (EngineThreads() < 2 || hi - lo + 1 < 2 * kParallelMinChunk) return false;
     EngineArrays& a = st.Arr;
     Workspace& w = Work();
-    w.Prepare(a, MaxNodeChunks());
-    const int parts = ForNodeChunks(lo, hi, kParallelMinChunk, [&](int clo, int chi, int worker) {
+    w.Prepare(a);
+    const int parts = ForNodeChunks(lo, hi, kParallelMinChunk, [&](int clo, int chi, int chunk, int worker) {
         NewtonScratch& s = ScratchOf(a, w, worker);
-        ChunkState& cs = w.chunks[static_cast<std::size_t>(worker)];
+        ChunkState& cs = w.chunks[static_cast<std::size_t>(chunk)];
         cs.badSpeciation = INT_MAX;
         for (int n = clo; n <= chi; ++n)
             if (!SpeciateNode(st, level, n, s) && cs.badSpeciation == INT_MAX) cs.badSpeciation = n;
@@ -136,7 +138,7 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
         if (!(std::fabs(src[i]) <= 1e6)) return false;  // the start guard works in node order
 
     Workspace& w = Work();
-    w.Prepare(a, MaxNodeChunks());
+    w.Prepare(a);
     const int itNew = st.ItNew;
     const int nc = a.NComp;
     const double kw = ActiveKw(st);
@@ -174,9 +176,9 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
         return 0;
     };
 
-    const int parts = ForNodeChunks(lo, hi, kParallelMinChunk, [&](int clo, int chi, int worker) {
+    const int parts = ForNodeChunks(lo, hi, kParallelMinChunk, [&](int clo, int chi, int chunk, int worker) {
         NewtonScratch& s = ScratchOf(a, w, worker);
-        ChunkState& cs = w.chunks[static_cast<std::size_t>(worker)];
+        ChunkState& cs = w.chunks[static_cast<std::size_t>(chunk)];
         cs.deferFrom = cs.failAt = INT_MAX;
         std::fill(cs.denomSet.begin(), cs.denomSet.end(), 0);
         SaveOrRestore(a, w, level, clo, chi, speciate, true);

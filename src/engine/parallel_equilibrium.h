@@ -19,9 +19,9 @@ bool CalcSpeciationParallel(RunState& st, int level, int lo, int hi);
 // ionic-strength correction, and when a start value needs the start guard.
 bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool speciate);
 
-// Equilibrium scratch of chunk `worker` of a ForNodeChunks call (the arrays'
-// own scratch for chunk 0), sized for the arrays' shape. Call PrepareWorkerScratch
-// on the window thread before the parallel loop.
+// Equilibrium scratch of thread `worker` of a ForNodeChunks call (the arrays'
+// own scratch for the window thread, 0), sized for the arrays' shape. Call
+// PrepareWorkerScratch on the window thread before the parallel loop.
 struct NewtonScratch;
 class EngineArrays;
 void PrepareWorkerScratch(const EngineArrays& a);

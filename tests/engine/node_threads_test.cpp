@@ -26,11 +26,16 @@ TEST(NodeThreads, ChunksCoverTheRangeOnceInOrder) {
             const int first = 7, last = 7 + 1000 + rep;
             std::vector<int> hits(static_cast<std::size_t>(last + 1), 0);
             std::vector<std::pair<int, int>> chunks(static_cast<std::size_t>(MaxNodeChunks()), {-1, -1});
-            const int parts = ForNodeChunks(first, last, 16, [&](int lo, int hi, int w) {
-                chunks[static_cast<std::size_t>(w)] = {lo, hi};
+            std::vector<std::atomic<int>> workers(static_cast<std::size_t>(MaxNodeWorkers()));
+            const int parts = ForNodeChunks(first, last, 16, [&](int lo, int hi, int c, int w) {
+                chunks[static_cast<std::size_t>(c)] = {lo, hi};
+                workers[static_cast<std::size_t>(w)].fetch_add(1);
                 for (int j = lo; j <= hi; ++j) ++hits[static_cast<std::size_t>(j)];
             });
-            EXPECT_EQ(parts, threads);
+            EXPECT_EQ(parts, threads == 1 ? 1 : MaxNodeChunks());
+            int taken = 0;
+            for (auto& n : workers) taken += n.load();
+            EXPECT_EQ(taken, parts);
             for (int j = 0; j <= last; ++j) EXPECT_EQ(hits[static_cast<std::size_t>(j)], j >= first ? 1 : 0);
             EXPECT_EQ(chunks[0].first, first);
             for (int w = 1; w < parts; ++w)
@@ -42,15 +47,16 @@ TEST(NodeThreads, ChunksCoverTheRangeOnceInOrder) {
     // Small ranges and one thread run serially on the calling thread.
     SetEngineThreads(4);
     int calls = 0;
-    EXPECT_EQ(ForNodeChunks(0, 10, 8, [&](int lo, int hi, int w) {
+    EXPECT_EQ(ForNodeChunks(0, 10, 8, [&](int lo, int hi, int c, int w) {
                   ++calls;
                   EXPECT_EQ(lo, 0);
                   EXPECT_EQ(hi, 10);
+                  EXPECT_EQ(c, 0);
                   EXPECT_EQ(w, 0);
               }),
               1);
     EXPECT_EQ(calls, 1);
-    EXPECT_EQ(ForNodeChunks(5, 4, 1, [&](int, int, int) { ++calls; }), 0);
+    EXPECT_EQ(ForNodeChunks(5, 4, 1, [&](int, int, int, int) { ++calls; }), 0);
     EXPECT_EQ(calls, 1);
     SetEngineThreads(0);
     EXPECT_GE(EngineThreads(), 1);
@@ -61,20 +67,20 @@ TEST(NodeThreads, ExceptionsReachTheCaller) {
     SetEngineThreads(4);
     std::atomic<int> done{0};
     try {
-        ForNodeChunks(0, 999, 10, [&](int lo, int, int w) {
+        ForNodeChunks(0, 999, 10, [&](int lo, int, int c, int) {
             done.fetch_add(1);
-            if (w >= 1) throw std::runtime_error("chunk " + std::to_string(w) + " at " + std::to_string(lo));
+            if (c >= 1) throw std::runtime_error("chunk " + std::to_string(c) + " at " + std::to_string(lo));
         });
         FAIL() << "no exception";
     } catch (const std::runtime_error& e) {
-        EXPECT_EQ(std::string(e.what()), "chunk 1 at 250");
+        EXPECT_EQ(std::string(e.what()), "chunk 1 at 62");
     }
-    EXPECT_EQ(done.load(), 4);
+    EXPECT_EQ(done.load(), MaxNodeChunks());
     // The pool stays usable.
     long long sum = 0;
-    std::vector<long long> part(4, 0);
-    ForNodeChunks(1, 1000, 10, [&](int lo, int hi, int w) {
-        for (int j = lo; j <= hi; ++j) part[static_cast<std::size_t>(w)] += j;
+    std::vector<long long> part(static_cast<std::size_t>(MaxNodeChunks()), 0);
+    ForNodeChunks(1, 1000, 10, [&](int lo, int hi, int c, int) {
+        for (int j = lo; j <= hi; ++j) part[static_cast<std::size_t>(c)] += j;
     });
     for (long long p : part) sum += p;
     EXPECT_EQ(sum, 500500);
