@@ -1,7 +1,9 @@
-// Expression trees: construction, folding rules, comparisons, the evaluator
-// and the error-function step tree of the initial profiles.
+// Expression trees: construction, folding rules, copies, the evaluator,
+// the error-function step tree of the initial profiles, the parser and the
+// printer with their round trip, and robustness against arbitrary text.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <random>
@@ -61,6 +63,75 @@ void ExpectLinked(const TFnNode* node)
     }
 }
 
+// The largest magnitude met anywhere in the last evaluation of the tree: the
+// scale against which rounding differences of two equivalent trees are judged.
+double Magnitude(const TFnNode* node)
+{
+    if (!node) return 0.0;
+    return std::max({std::fabs(node->value), Magnitude(node->left.get()), Magnitude(node->right.get())});
+}
+
+const double kPoints[][3] = {{0.7, -1.3, 2.1}, {1.9, 0.4, -0.6}, {-2.2, 3.1, 0.9}, {3.3, 0.25, -1.7}};   // x, y, z
+
+// The value at p, NaN when the evaluation raises.
+double Evaluate(const TFnTree& t, const double (&p)[3])
+{
+    GlobalParams.SetValue(2, p[1]);
+    GlobalParams.SetValue(3, p[2]);
+    double value = std::nan("");
+    RaisedMessage([&] { value = t.Value(p[0]); });
+    GlobalParams.ClearValue(2);
+    GlobalParams.ClearValue(3);
+    return value;
+}
+
+// Prints t, parses the text again and compares the values of both trees at the
+// points where t evaluates; returns the number of points compared.
+int ExpectRoundTrip(const TFnTree& t, const std::string& label)
+{
+    const std::string text = t.ToString();
+    TFnTree back;
+    EXPECT_TRUE(back.FromText(text)) << label << " printed as " << text;
+    int compared = 0;
+    for (const auto& p : kPoints) {
+        const double a = Evaluate(t, p);
+        if (std::isnan(a)) continue;
+        const double scale = std::max(Magnitude(t.root.get()), 1.0);
+        EXPECT_NEAR(a, Evaluate(back, p), 1e-12 * scale) << label << " printed as " << text;
+        ++compared;
+    }
+    return compared;
+}
+
+// A random tree of the given depth, built node by node (no folding): leaves x,
+// y, z, small integers and reals; the binary operators (powers with a small
+// integer or 1/2 as exponent) and functions of one argument.
+std::unique_ptr<TFnNode> RandomTree(std::mt19937& rng, int depth, TFnNode* parent)
+{
+    static const double reals[] = {0.37, -2.5, 1e-3, 2.5e-7, 1.5e20, 123456.789, -7.25e-12};
+    static const int variables[] = {fnX, fnY, fnZ};
+    static const int functions[] = {fnSin, fnCos, fnExp, fnAbs, fnArctg, fnErf, fnTgh, fnSinh, fnArccotg};
+    auto node = TFnTree::NewNode(-1, parent);
+    if (depth == 0 || rng() % 5 == 0) {
+        const unsigned k = rng() % 6;
+        if (k < 3)
+            node->type = variables[k];
+        else   // SetReal makes an integral value an integer node
+            TFnTree::SetReal(node.get(), k < 5 ? static_cast<int>(rng() % 15) - 5.0 : reals[rng() % std::size(reals)]);
+        return node;
+    }
+    const unsigned kind = rng() % 8;
+    node->type = kind < 5 ? fnPower + static_cast<int>(kind) : functions[rng() % std::size(functions)];
+    node->left = RandomTree(rng, depth - 1, node.get());
+    if (node->type == fnPower) {
+        node->right = TFnTree::NewNode(-1, node.get());
+        TFnTree::SetReal(node->right.get(), rng() % 3 == 0 ? 0.5 : static_cast<int>(rng() % 7) - 2.0);
+    } else if (kind < 5) {
+        node->right = RandomTree(rng, depth - 1, node.get());
+    }
+    return node;
+}
+
 TEST(FnTree, ConstantsAndFoldingKeepIntegerAndRealTypes)
 {
     const std::tuple<TFnTree, int, double> cases[] = {   // tree, type of the leaf, its value
@@ -108,17 +179,12 @@ TEST(FnTree, ConstantsAndFoldingKeepIntegerAndRealTypes)
     ExpectLinked(u.root.get());
 }
 
-TEST(FnTree, CopiesAndComparisons)
+TEST(FnTree, CopiesAndEquality)
 {
     const TFnTree t = Parse("Sin(x)*2.5+Log(2, y)");
-    GlobalParams.SetValue(2, 8.0);
-    t.Value(1.0);
-    GlobalParams.ClearValue(2);
-    t.ToString();
     TFnTree c(t);
     EXPECT_TRUE(TFnTree::Equal(t.root.get(), c.root.get()));
-    EXPECT_EQ(c.root->value, 0.0);   // copies take neither computed values nor texts
-    EXPECT_TRUE(c.root->text.empty());
+    EXPECT_NE(c.root->left.get(), t.root->left.get());
     ExpectLinked(c.root.get());
     TFnTree& alias = c;
     c = alias;   // self-assignment keeps the tree
@@ -130,15 +196,6 @@ TEST(FnTree, CopiesAndComparisons)
     EXPECT_TRUE(eq(Parse("x+2"), Parse("2+x")) && eq(Parse("x*y*z"), Parse("z*(x*y)")));
     EXPECT_FALSE(eq(Parse("x-2"), Parse("2-x")) || eq(Parse("x/2"), Parse("2/x")) || eq(Parse("x+2"), Parse("x+3")));
     EXPECT_FALSE(eq(C(2), C(6) / C(3)));   // int 2 is not real 2.0
-    // Order: x after y after z after parameters (by index) after constants, an
-    // integer after a real.
-    std::vector<TFnTree> leaves;
-    for (const char* s : {"x", "y", "z", "Param[5]", "Param[4]", "2", "2.5", "Sin(z)", "Sin(y)"}) leaves.push_back(Parse(s));
-    for (std::size_t a = 0; a < 7; ++a)
-        for (std::size_t b = 0; b < 7; ++b)
-            EXPECT_EQ(TFnTree::Compare(leaves[a].root.get(), leaves[b].root.get()), a < b) << a << " " << b;
-    EXPECT_TRUE(TFnTree::Compare(leaves[8].root.get(), leaves[7].root.get()));
-    EXPECT_FALSE(TFnTree::Compare(leaves[8].root.get(), leaves[8].root.get()));
 }
 
 TEST(FnTree, EvaluatorErrorsCarryExactTexts)
@@ -202,9 +259,8 @@ TEST(FnTree, EvaluationRestoresTheParameter)
     EXPECT_FALSE(GlobalParams.UseVal(3));
     GlobalParams.SetValue(3, 5.0);
     EXPECT_EQ(t.Value(3, -4.0), 4.0);
-    EXPECT_EQ(GlobalParams.Value(3), 5.0);
     EXPECT_THROW(ln.Value(3, -1.0), Exception);
-    EXPECT_EQ(GlobalParams.Value(3), 5.0);   // restored also after a raise
+    EXPECT_EQ(GlobalParams.Value(3), 5.0);   // restored, also after a raise
     GlobalParams.ClearValue(3);
     EXPECT_THROW(ln.Value(3, 0.0), Exception);
     EXPECT_FALSE(GlobalParams.UseVal(3));
@@ -248,6 +304,105 @@ TEST(FnTree, ErfStepTreeMatchesTheDirectFormula)
     EXPECT_EQ(ErfStepTree(levels, at, 0.5).Value(25.0), 4.0);
     EXPECT_THROW(ErfStepTree(levels, {}, 0.5), Exception);
     EXPECT_THROW(ErfStepTree(levels, at, 0.0), Exception);
+}
+
+TEST(FnTreeParser, ParsesAndPrintsTheDocumentedTexts)
+{
+    const std::pair<const char*, const char*> printed[] = {
+        {"30.0*(x^(-1/3))*Abs(z)+2.0", "30 * x^((-1) * 1 / 3) * Abs(z) + 2"}, {"S i n ( x )", "Sin(x)"},
+        {"-x", "(-1) * x"}, {"-2*x", "(-1) * 2 * x"}, {"(x)+(y)", "x + y"}, {"x-(y-z)", "x - (y - z)"},
+        {"(x-y)-z", "x - y - z"}, {"x/(y*z)", "x / (y * z)"}, {"(x*y)/z", "x * y / z"},
+        {"(x+y)*(y-z)", "(x + y) * (y - z)"}, {"(x+1)/(y^2)", "(x + 1) / (y^2)"}, {"(x*y)^(z+1)", "(x * y)^(z + 1)"},
+        {"Log(2,x)", "Log(2, x)"}, {"Param[2]", "y"}, {"param[2]", "y"}, {"Param[2,7]", "y"},
+        {"Param[77]*x", "Param[77] * x"}};   // no such entry: printed by index
+    for (auto [text, print] : printed) EXPECT_EQ(Parse(text).ToString(), print) << text;
+    EXPECT_EQ(TFnTree().ToString(), "Empty");
+    EXPECT_EQ(TFnTree(-2.5).ToString() + TFnTree(-1.0).ToString(), "(-2.5)(-1)");
+    EXPECT_EQ(TFnTree(0.1).ToString() + " " + TFnTree(1.0 / 3.0).ToString(), "0.1 0.333333333333333");
+
+    // Same trees, constants of the same type: an integral value is an integer node.
+    const std::pair<const char*, TFnTree> trees[] = {
+        {"1.5e+3", TFnTree(1500.0)}, {"30.0", TFnTree(30.0)}, {"1,5", TFnTree(1.5)}, {"1e-5", TFnTree(1e-5)},
+        {"(1e-5)", TFnTree(1e-5)}, {"PI", TFnTree(M_PI)}, {"((x))", TFnTree(UnitX)}, {"X()", TFnTree(UnitX)},
+        {"Expx", Parse("Exp(x)")}};
+    for (const auto& [text, tree] : trees) EXPECT_TRUE(TFnTree::Equal(Parse(text).root.get(), tree.root.get())) << text;
+
+    // Signed exponents inside larger expressions, as the printer writes them.
+    const std::pair<const char*, double> values[] = {
+        {"2*1e-5", 2e-5}, {"x-1e-3", 0.999}, {"x*1.5E+20", 1.5e20}, {"x*1E-5-2.5e-3", 1e-5 - 2.5e-3},
+        {"-1e-5", -1e-5}, {"2*(1e-5)", 2e-5}, {"Exp(x)-1", std::exp(1.0) - 1}, {"+x", 1}};   // 'p' is no mantissa
+    for (auto [text, value] : values) EXPECT_DOUBLE_EQ(Parse(text).Value(1.0), value) << text;
+
+    // A named parameter is found by name and shadows "PI".
+    GlobalParams = TParamSet();
+    const int k = GlobalParams.Add("k"), pi = GlobalParams.Add("PI");
+    EXPECT_EQ(Parse("k*x").root->left->intValue, k);
+    EXPECT_EQ(Parse("PI").root->intValue, pi);
+    EXPECT_EQ(Parse("k*x").ToString(), "k * x");
+    GlobalParams = TParamSet();
+}
+
+TEST(FnTreeParser, MalformedTextFailsToTheConstantZero)
+{
+    for (const char* text : {"", "2*-3", "x^-2", "(x", "x)", ")", "Log(8)", "Log(2,8,1)", "Log()", "Log(,2)", "exp(x)",
+                             "Param[]", "()", "1,234.5", "inf", "nan", "0x10", "1e999", "Param[1e300]", "Param[-2]",
+                             "Sin()", "x+", "*x", "x*/y", "2(x)", "Sin(x)(y)", "(x))", "Maxx", "1e", "1e-", "1e-x",
+                             "\tx", "x y"}) {
+        TFnTree t = Parse("x");
+        EXPECT_FALSE(t.FromText(text)) << text;
+        ASSERT_TRUE(t.root) << text;
+        EXPECT_EQ(t.root->type, fnInt) << text;
+        EXPECT_EQ(t.Value(2.0), 0.0) << text;
+        EXPECT_EQ(t.ToString(), "0") << text;
+    }
+    // Deep nesting and very long texts are refused, not followed to the bottom.
+    EXPECT_FALSE(TFnTree().FromText(std::string(5000, '-') + "x"));
+    EXPECT_FALSE(TFnTree().FromText(std::string(20000, '(') + "x" + std::string(20000, ')')));
+    EXPECT_TRUE(TFnTree().FromText(std::string(100, '(') + "x" + std::string(100, ')')));
+    EXPECT_THROW(TFnTree::ReadAS("x", nullptr), Exception);
+}
+
+TEST(FnTreeParser, RoundTripOfACorpusAndOfRandomTrees)
+{
+    for (const char* text :
+         {"30.0*(x^(-1/3))*Abs(z)+2.0", "x-(y-z)", "(x-y)-z", "x/(y*z)", "(x*y)/z", "x/y/z", "2^3^2", "x^y^0.5", "-x^2",
+          "-(x+y)*z", "Sin(x)^2+Cos(x)^2", "Log(2, Abs(x)+1)", "Exp(-x*x/2)/2.5066282746310002", "Erf((x-0.37)/1e-3)",
+          "Erfc(y)", "Tg(x/4)*Cotg(y+5)", "Arcsin(x/10)+Arccos(y/10)+Arctg(z)+Arccotg(x)",
+          "Sinh(x)-Cosh(y)*Tgh(z)/Cotgh(x+10)", "Argsinh(x)+Argcosh(Abs(y)+1)+Argtgh(z/3)+Argcotgh(x+10)",
+          "Sign(x)*Abs(y)", "x*1e-5-y*2.5E+20", "1.5e-300*x", "123456789.123456*y", "Param[1]*Param[3]",
+          "Ln(Abs(x))-Ln(2)", "x^(-2)", "(-2)^3*x", "Sinx+Expx", "PI*x/180", "1,5*x"})
+        EXPECT_GT(ExpectRoundTrip(Parse(text), text), 0) << text;
+
+    std::mt19937 rng(424242);
+    int compared = 0;
+    for (int i = 0; i < 3000 && !HasFailure(); ++i) {
+        TFnTree t;
+        t.root = RandomTree(rng, 1 + i % 6, nullptr);
+        compared += ExpectRoundTrip(t, "random tree " + std::to_string(i));
+    }
+    EXPECT_GT(compared, 6000);
+}
+
+TEST(FnTreeParser, ArbitraryTextNeverBreaksTheParser)
+{
+    const std::string alphabet = "xyz()+-*/^,.eE0123456789 SinLogAbsParam[]";
+    std::mt19937 rng(7);
+    int parsed = 0, compared = 0;
+    for (int i = 0; i < 100000 && !HasFailure(); ++i) {
+        std::string text(rng() % 41, ' ');
+        for (char& c : text) c = alphabet[rng() % alphabet.size()];
+        TFnTree t;
+        const bool ok = t.FromText(text);
+        ASSERT_TRUE(t.root) << text;
+        if (!ok) {
+            EXPECT_EQ(t.ToString(), "0") << text;
+            continue;
+        }
+        ++parsed;
+        compared += ExpectRoundTrip(t, text);
+    }
+    EXPECT_GT(parsed, 1000);
+    EXPECT_GT(compared, 1000);
 }
 
 }  // namespace
