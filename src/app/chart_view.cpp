@@ -122,6 +122,15 @@ void ChartView::SetProfile(QCPGraph* series, double dx, const double* y, int cou
     FillPoints(series, count, [dx](int j) { return j * dx; }, [y](int j) { return y[j]; });
 }
 
+void ChartView::AppendPoints(QCPGraph* series, const double* x, const double* y, int from, int count)
+{
+    if (!series || from >= count) return;
+    if (from < 0) from = 0;
+    QVector<QCPGraphData> points(count - from);
+    for (int j = from; j < count; ++j) points[j - from] = QCPGraphData(x[j], y[j]);
+    series->data()->add(points, true);
+}
+
 int ChartView::PointCount(const QCPGraph* series)
 {
     return series ? series->data()->size() : 0;

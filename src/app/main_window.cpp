@@ -595,7 +595,14 @@ QCPGraph* MainWindow::GraphOf(const ChartSeries& series) const
     return nullptr;
 }
 
-void MainWindow::SyncSeries(ChartSeries& series, QCPGraph* graph)
+bool MainWindow::IsRecord(const ChartSeries& series) const
+{
+    const RunSeries& s = st_->Series;
+    return &series == &s.DET_pH || &series == &s.DET_conductivity || &series == &s.DET_volt ||
+           &series == &s.DET_CDen || &series == &s.DET_T;
+}
+
+void MainWindow::SyncSeries(ChartSeries& series, QCPGraph* graph, bool record)
 {
     if (!graph) return;
     graph->setName(QString::fromLatin1(series.title.c_str()));
@@ -603,10 +610,17 @@ void MainWindow::SyncSeries(ChartSeries& series, QCPGraph* graph)
     pen.setColor(ColourFromBGR(static_cast<std::uint32_t>(series.colour)));
     graph->setPen(pen);
     graph->setVisible(series.active);
-    if (series.active) {
-        int n = static_cast<int>(std::min(series.x.size(), series.y.size()));
+    if (!series.active) return;
+    int n = static_cast<int>(std::min(series.x.size(), series.y.size()));
+    const int shown = graph->dataCount();
+    // The shown points are still the start of the record when its first and last keys agree.
+    bool grown = record && shown <= n &&
+                 (shown == 0 || (graph->data()->constBegin()->key == series.x[0] &&
+                                 (graph->data()->constEnd() - 1)->key == series.x[shown - 1]));
+    if (grown)
+        ChartView::AppendPoints(graph, series.x.data(), series.y.data(), shown, n);
+    else
         ChartView::SetPoints(graph, series.x.data(), series.y.data(), n);
-    }
 }
 
 void MainWindow::SyncCompSeries()
@@ -641,7 +655,7 @@ void MainWindow::SyncCompSeries()
         g->setVisible(series.active);
         if (series.active) ChartView::SetProfile(g, dx, a.DrawnProfile[static_cast<int>(i)], a.Nn);
     }
-    for (size_t i = 1; i < s.srDetComp.size(); ++i) SyncSeries(s.srDetComp[i], detGraphs_[i]);
+    for (size_t i = 1; i < s.srDetComp.size(); ++i) SyncSeries(s.srDetComp[i], detGraphs_[i], true);
 }
 
 void MainWindow::SyncChart()
@@ -653,7 +667,7 @@ void MainWindow::SyncChart()
             else graph->data()->clear();
             continue;
         }
-        SyncSeries(*series, graph);
+        SyncSeries(*series, graph, IsRecord(*series));
     }
     SyncCompSeries();
     Graph->RequestReplot();

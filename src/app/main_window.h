@@ -189,7 +189,10 @@ private:
     void ShowSwitches();
     void ShowCheckList(QListWidget* widget, std::vector<struct CheckListItem>& items);
     void CheckListChanged(QListWidget* widget, std::vector<struct CheckListItem>& items);
-    void SyncSeries(ChartSeries& series, QCPGraph* graph);
+    // Mirrors one series. A detector-record series only grows between clears,
+    // so `record` series take just their new points while the count grows.
+    void SyncSeries(ChartSeries& series, QCPGraph* graph, bool record = false);
+    bool IsRecord(const ChartSeries& series) const;
     void SyncCompSeries();
     QCPGraph* GraphOf(const ChartSeries& series) const;
 

@@ -563,3 +563,43 @@ TEST_F(ScriptedWindow, ViewSwitchRestoresTheRangesOfEachView)
     w.DrawDetectorLine();
     EXPECT_FALSE(line->visible());
 }
+
+TEST_F(ScriptedWindow, DetectorRecordIsMirroredAsItGrowsAndAfterItWasCleared)
+{
+    w.bnInitClick();
+    RunState& st = w.State();
+    ChartSeries& rec = st.Series.DET_pH;
+    QCPGraph* graph = nullptr;
+    for (int i = 0; i < w.Graph->graphCount(); ++i)
+        if (w.Graph->graph(i)->name() == "pH (detector)") graph = w.Graph->graph(i);
+    ASSERT_NE(graph, nullptr);
+    auto same = [&] {
+        if (graph->dataCount() != rec.Count()) return false;
+        for (int j = 0; j < rec.Count(); ++j)
+            if (graph->data()->at(j)->key != rec.x[j] || graph->data()->at(j)->value != rec.y[j]) return false;
+        return true;
+    };
+
+    w.bbnSimDetClick();
+    ASSERT_TRUE(st.DetectorView);
+    for (int k = 0; k < 50; ++k) {
+        rec.Add(k / 60.0, 7 + 0.01 * k);  // one sample, as the run loop appends it
+        w.OnDetectorSampled(true);
+    }
+    EXPECT_TRUE(same());
+
+    // A new record (after an Init) taken while the profile view is shown, longer
+    // than the old one: the detector view shows the new record only.
+    w.bbnSimDetClick();
+    rec.Clear();
+    for (int k = 0; k < 80; ++k) rec.Add(0.5 + k / 60.0, 5 - 0.01 * k);
+    w.bbnSimDetClick();
+    EXPECT_TRUE(same());
+    // Thinned (every second sample kept): shown as it is now.
+    ChartSeries thinned(rec.title);
+    for (int k = 0; k < rec.Count(); k += 2) thinned.Add(rec.x[k], rec.y[k]);
+    rec.x = thinned.x;
+    rec.y = thinned.y;
+    w.SyncChart();
+    EXPECT_TRUE(same());
+}
