@@ -515,10 +515,8 @@ void MainWindow::ShowSwitches()
         {cbIS, st.cbIS},           {cbOptDt, st.cbOptDt}, {cbDetectorOn, st.cbDetectorOn},
         {cbEnableEOF, st.cbEnableEOF}, {cbEOFDif, st.cbEOFDif}, {cbRedDiff, st.cbRedDiff},
         {cbRacemic, st.cbRacemic}};
-    for (auto [box, on] : boxes) {
-        QSignalBlocker block(box);
-        box->setChecked(on);
-    }
+    // A box whose state changes runs its click handler, as a click would.
+    for (auto [box, on] : boxes) box->setChecked(on);
     bbnSimDet->setEnabled(st.cbDetectorOn);
 }
 

@@ -452,6 +452,20 @@ TEST_F(ScriptedWindow, ViewSwitchAndCheckLists)
     EXPECT_FALSE(st.cbDetectorOn);
     EXPECT_FALSE(st.DetectorView);
     EXPECT_FALSE(w.bbnSimDet->isEnabled());
+
+    // The same when a file sets the switch: the box follows and its handler runs.
+    w.cbDetectorOn->setChecked(true);
+    QTest::mouseClick(w.bbnSimDet, Qt::LeftButton);
+    ASSERT_TRUE(st.DetectorView);
+    w.FileOpener = [](MainWindow& m, const std::string&) {
+        m.State().cbDetectorOn = false;
+        return true;
+    };
+    EXPECT_TRUE(w.OpenFile("project.sna"));
+    EXPECT_FALSE(w.cbDetectorOn->isChecked());
+    EXPECT_FALSE(st.DetectorView);
+    EXPECT_FALSE(w.bbnSimDet->isEnabled());
+    EXPECT_TRUE(w.clbGraph->isVisible());
 }
 
 TEST(MainWindowEngine, ExampleRunThroughTheWindowAndItsChart)
