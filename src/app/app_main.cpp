@@ -4,10 +4,26 @@
 #include "app/qt_dialogs.h"
 
 #include <QDir>
+#include <QProxyStyle>
 #include <QScreen>
 #include <QFileInfo>
 
 #include <clocale>
+
+namespace {
+
+// Hints appear 800 ms after the pointer rests on a control.
+class HintDelayStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override
+    {
+        if (hint == QStyle::SH_ToolTip_WakeUpDelay) return 800;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+}  // namespace
 
 int RunKelvo(int argc, char** argv)
 {
@@ -21,6 +37,7 @@ int RunKelvo(int argc, char** argv)
     }
     KelvoApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
+    QApplication::setStyle(new HintDelayStyle);
     SetAppTitle("Kelvo 5.0");
     QtMessageSink sink;
     MessageSink* previous = SetMessageSink(&sink);

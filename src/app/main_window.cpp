@@ -630,7 +630,12 @@ void MainWindow::SyncCompSeries()
             Graph->RemoveSeries(graphs.back());
             graphs.pop_back();
         }
-        while (graphs.size() < count) graphs.push_back(Graph->AddSeries(QString(), 0, false));
+        while (graphs.size() < count) {
+            graphs.push_back(Graph->AddSeries(QString(), 0, false));
+            QPen pen = graphs.back()->pen();
+            pen.setWidth(LineWidth);
+            graphs.back()->setPen(pen);
+        }
     };
     resize(compGraphs_, s.srComp.size());
     resize(detGraphs_, s.srDetComp.size());
@@ -941,6 +946,7 @@ void MainWindow::bnInitClick()
     initialising_ = false;
     ShowCheckLists();
     ShowSwitches();
+    ApplyLineWidth();
     if (!st.Stop) RedrawGraph();
     SetupGraph();
     UpdateMainInfo();
@@ -1210,6 +1216,7 @@ bool MainWindow::OpenFile(const std::string& path)
     }
     ShowSwitches();
     ShowCheckLists();
+    ApplyLineWidth();
     SetupGraph();
     RedrawGraph();
     if (opened) RescaleGraph();
