@@ -59,6 +59,14 @@ std::string SmallOr(double v, double threshold, const char* pattern)
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
+// Writes a value into an editable panel edit, except while the user is typing
+// in it (the refresh during a run would otherwise overwrite the typed text).
+void ShowEditValue(QLineEdit* edit, const QString& text)
+{
+    if (edit->hasFocus() && edit->isModified()) return;
+    edit->setText(text);
+}
+
 }  // namespace
 
 // ===== free routines ===========================================================
@@ -450,8 +458,14 @@ void MainWindow::BindEdits()
             UpdateMainInfo();
         };
     }
-    left->onInsert = [this] { edLeftWall->setText(QString::number(ClickedPoint)); };
-    right->onInsert = [this] { edRightWall->setText(QString::number(ClickedPoint)); };
+    left->onInsert = [this] {
+        edLeftWall->setText(QString::number(ClickedPoint));
+        edLeftWall->setModified(true);
+    };
+    right->onInsert = [this] {
+        edRightWall->setText(QString::number(ClickedPoint));
+        edRightWall->setModified(true);
+    };
 
     // Display-only edits pass the focus on to their editable neighbour.
     struct Forward : QObject {
@@ -1118,11 +1132,11 @@ void MainWindow::UpdateMainInfo()
     const char* eofPattern = "0.0#e+0";
     if (a >= 0.001 && a <= 1000) eofPattern = "0.#####";
     else if ((a >= 1e-99 && a < 0.001) || (a > 1000 && a < 1e100)) eofPattern = "0.0##e+0";
-    if (!edEOFMob->hasFocus()) edEOFMob->setText(Q(FormatFloat(eofPattern, eof)));
+    ShowEditValue(edEOFMob, Q(FormatFloat(eofPattern, eof)));
 
     UpdateButtons();
     if (!st.Initialised && !st.PsqPlayerInUse) edUIOther->setText("-");
-    edUI->setText(Q(SmallOr(st.UI, 0.01, "0.###")));
+    ShowEditValue(edUI, Q(SmallOr(st.UI, 0.01, "0.###")));
 
     llPSQFileSize->setText(st.PsqSize == -1 ? QString("Uncreated")
                                             : Q(FormatFloat("0.###", st.PsqSize / 1048576.0) + " MB"));
@@ -1135,10 +1149,10 @@ void MainWindow::UpdateMainInfo()
 
     double t = st.DiffMode ? st.DiffTime - st.DiffClock : st.Time;
     edTime->setText(Q(t < 1 && t != 0 ? FormatFloat("0.0##e+0", t) : FormatFloat("0.###", t)));
-    edDT->setText(Q(FormatFloat("0.0##e+0", st.DT)));
+    ShowEditValue(edDT, Q(FormatFloat("0.0##e+0", st.DT)));
     edError->setText(Q(FormatFloat("0.0e+0", st.StepError)));
-    edErrOpt->setText(Q(FormatFloat("0.0##e+0", st.ErrOpt)));
-    edStopTime->setText(Q(FloatToStr(st.StopTime)));
+    ShowEditValue(edErrOpt, Q(FormatFloat("0.0##e+0", st.ErrOpt)));
+    ShowEditValue(edStopTime, Q(FloatToStr(st.StopTime)));
 
     if (st.Initialised && st.NX > 0) {
         double z = static_cast<double>(st.ZeroPosNode) / st.NX;
@@ -1156,8 +1170,8 @@ void MainWindow::UpdateMainInfo()
         sbPanel[4]->setText("-");
     }
     Graph->RequestReplot();
-    edLeftWall->setText(QString::number(st.LeftWall));
-    edRightWall->setText(QString::number(st.RightWall));
+    ShowEditValue(edLeftWall, QString::number(st.LeftWall));
+    ShowEditValue(edRightWall, QString::number(st.RightWall));
 
     // Status text; a previous elapsed-time suffix is replaced, not repeated.
     std::string text = StatusText();

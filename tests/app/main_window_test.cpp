@@ -306,6 +306,12 @@ TEST(MainWindowEdits, PanelEditsCommitOnLeavingAndIgnoreInvalidText)
     QTest::keyClick(w.edRightWall, Qt::Key_Return);
     EXPECT_EQ(st.RightWall, st.NX);
 
+    // A refresh while the user types (as the run loop makes them) keeps the typed text.
+    typeInto(w.edStopTime, "77");
+    w.UpdateMainInfo();
+    EXPECT_EQ(w.edStopTime->text(), "77");
+    EXPECT_DOUBLE_EQ(st.StopTime, 3600);
+
     // Esc commits a valid entry, then rewrites the edits from the state.
     typeInto(w.edStopTime, "120");
     QTest::keyClick(w.edStopTime, Qt::Key_Escape);
