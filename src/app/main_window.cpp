@@ -169,7 +169,7 @@ QLineEdit* MainWindow::AddPanelEdit(QGridLayout* grid, int row, int col, QLabel*
     auto* edit = new QLineEdit;
     edit->setReadOnly(readOnly);
     edit->setToolTip(hint);
-    edit->setMinimumWidth(90);
+    edit->setMinimumWidth(80);
     grid->addWidget(label, row, col);
     grid->addWidget(edit, row + 1, col);
     return edit;
@@ -251,12 +251,9 @@ void MainWindow::BuildWindow()
     cbRacemic = new QCheckBox("Enable Racemic", gbFOption);  // hidden in this layout
     cbRacemic->setVisible(false);
     QCheckBox* boxes[] = {cbIS, cbOptDt, cbDetectorOn, cbEnableEOF, cbEOFDif, cbShowHints, cbRedDiff};
-    for (int i = 0; i < 7; ++i) setup->addWidget(boxes[i], i % 4, i / 4);
-
-    auto* top = new QHBoxLayout;
-    top->addWidget(plMod, 1);
-    top->addWidget(gbFOption);
-    outer->addLayout(top);
+    for (int i = 0; i < 7; ++i) setup->addWidget(boxes[i], i, 0);
+    gbFOption->setMaximumWidth(190);
+    outer->addWidget(plMod);
 
     // PSQ information.
     auto* psq = new QHBoxLayout;
@@ -282,6 +279,7 @@ void MainWindow::BuildWindow()
                       "<Right double-click> ... see all profiles");
     auto* lower = new QHBoxLayout;
     auto* lists = new QVBoxLayout;
+    lists->addWidget(gbFOption);
     lists->addWidget(clbGraph);
     lists->addWidget(clbDet);
     lower->addLayout(lists);

@@ -1,5 +1,5 @@
 // Picture of the main window after a short run of the example project:
-//   kelvo_screenshot <out.png> [seconds of model time]
+//   kelvo_screenshot <out.png> [seconds of model time] [width height]
 // Run it under a display server (scripts/screenshot.sh uses Xvfb).
 #include "app/main_window.h"
 #include "app/qt_dialogs.h"
@@ -27,7 +27,7 @@ int main(int argc, char** argv)
         return 1;
     }
     MainWindow w(QStringList{QString::fromStdString(example.string())});
-    w.resize(1280, 860);
+    w.resize(argc > 4 ? std::atoi(argv[3]) : 1280, argc > 4 ? std::atoi(argv[4]) : 860);
     w.show();
     int result = 0;
     QTimer::singleShot(300, &w, [&] {
