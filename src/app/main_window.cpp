@@ -90,6 +90,29 @@ int ClampSeconds(double seconds)
     return static_cast<int>(seconds);
 }
 
+PlayerStartOptions ParsePlayerSwitches(const QStringList& args)
+{
+    PlayerStartOptions o;
+    o.TooMany = args.size() > 4;
+    auto value = [&](int i, std::string& text) {
+        if (i >= args.size()) return false;
+        const QString a = args[i];
+        if (!a.startsWith('/') && !a.startsWith('-')) return false;
+        text = a.mid(1).toStdString();
+        return true;
+    };
+    std::string text;
+    if (!value(1, text)) return o;
+    int n;
+    if (ReadInt(text, n) && n >= 1) o.RequestedFrame = n;
+    if (!value(2, text)) return o;
+    if (ReadInt(text, n) && n >= 1) o.FrameStep = n;
+    if (!value(3, text)) return o;
+    double d;
+    if (ReadDouble(text, d) && d >= 0) o.Delay = d;
+    return o;
+}
+
 void CheckRunSetupChanged(RunState& st)
 {
     const bool changed[5] = {st.NX != st.NXPending, st.PeakWidth != st.PeakWidthPending,
@@ -1258,6 +1281,17 @@ void MainWindow::FirstActivation()
     }
     settingsRead_ = true;
 
+    // Player options after a sequence file.
+    if (args_.size() >= 2) {
+        std::string first = args_.first().toStdString();
+        std::string ext = fs::path(first).extension().string();
+        for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        std::error_code ec;
+        if (ext == ".psq" && fs::is_regular_file(first, ec)) {
+            PlayerStart = ParsePlayerSwitches(args_);
+            if (PlayerStart.TooMany) ShowWarning("Too many parameters called from file shell for PSQ file");
+        }
+    }
     std::string name = !args_.isEmpty() ? args_.first().toStdString() : DefaultFile;
     if (name.empty()) return;
     fs::path p(name);

@@ -40,6 +40,18 @@ std::string FormatElapsed(int seconds);
 // Seconds to a whole count usable by FormatElapsed: truncated, clamped to
 // 0 .. INT_MAX, non-finite values 0.
 int ClampSeconds(double seconds);
+// Player options that may follow a sequence file on the command line:
+// "/n" or "-n" switches for the first frame, the frame step and the delay (s).
+struct PlayerStartOptions {
+    int RequestedFrame = 0;   // 0: not given
+    int FrameStep = 0;        // 0: not given
+    double Delay = -1;        // below 0: not given
+    bool TooMany = false;     // more than four arguments after the program name
+};
+// Reads the switches after the first argument; each counts only when every
+// earlier one was a switch.
+PlayerStartOptions ParsePlayerSwitches(const QStringList& args);
+
 // Sets SetupChanged and the five SetupItemChanged flags from the pending/applied pairs.
 void CheckRunSetupChanged(RunState& st);
 
@@ -102,6 +114,7 @@ public:
     const InstanceMarker& Instance() const { return marker_; }
     int InstanceID() const { return marker_.Claimed() ? marker_.Id() : 0; }
     std::string DefaultFile;        // option "Open File at Program Start"
+    PlayerStartOptions PlayerStart; // from the command line, for the sequence player
     bool QuitRequested() const { return quitRequested_; }
 
     // ---- EngineHost --------------------------------------------------------------

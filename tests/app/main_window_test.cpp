@@ -408,6 +408,23 @@ TEST(MainWindowStart, StartFileAndExampleOpenThroughOnePlace)
     }
     opened.clear();
     {
+        // A sequence file with player switches; more than four arguments warn.
+        const std::string psq = (home.dir.path() / "run.psq").string();
+        { std::FILE* f = std::fopen(psq.c_str(), "w"); std::fclose(f); }
+        MainWindow w(QStringList{QString::fromStdString(psq), "/5", "/2", "/0.5", "/1"});
+        w.FileOpener = opener;
+        w.FormActivate();
+        EXPECT_EQ(w.PlayerStart.RequestedFrame, 5);
+        EXPECT_EQ(w.PlayerStart.FrameStep, 2);
+        EXPECT_DOUBLE_EQ(w.PlayerStart.Delay, 0.5);
+        ASSERT_EQ(sink.warnings.size(), 1u);
+        EXPECT_EQ(sink.warnings[0], "Too many parameters called from file shell for PSQ file");
+        ASSERT_EQ(opened.size(), 1u);
+        EXPECT_EQ(opened[0], psq);
+        sink.Clear();
+    }
+    opened.clear();
+    {
         // Settings read at the first activation; a bad file warns and start-up goes on.
         MainWindow w;
         w.FileOpener = opener;

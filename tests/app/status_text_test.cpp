@@ -41,3 +41,27 @@ TEST(StatusText, SetupChanges)
     EXPECT_FALSE(st.SetupItemChanged[0]);
 }
 
+
+TEST(StatusText, PlayerSwitchesAfterASequenceFile)
+{
+    PlayerStartOptions o = ParsePlayerSwitches({"run.psq", "/5", "/2", "/0.5"});
+    EXPECT_EQ(o.RequestedFrame, 5);
+    EXPECT_EQ(o.FrameStep, 2);
+    EXPECT_DOUBLE_EQ(o.Delay, 0.5);
+    EXPECT_FALSE(o.TooMany);
+
+    o = ParsePlayerSwitches({"run.psq", "5", "/2"});  // no switch first: both ignored
+    EXPECT_EQ(o.RequestedFrame, 0);
+    EXPECT_EQ(o.FrameStep, 0);
+
+    o = ParsePlayerSwitches({"run.psq", "-3", "x", "/1"});  // a non-switch ends the list
+    EXPECT_EQ(o.RequestedFrame, 3);
+    EXPECT_EQ(o.FrameStep, 0);
+    EXPECT_LT(o.Delay, 0);
+
+    o = ParsePlayerSwitches({"run.psq", "/0", "/-2", "/-1", "/9"});  // out of range values are not taken
+    EXPECT_TRUE(o.TooMany);
+    EXPECT_EQ(o.RequestedFrame, 0);
+    EXPECT_EQ(o.FrameStep, 0);
+    EXPECT_LT(o.Delay, 0);
+}
