@@ -59,6 +59,14 @@ std::string SmallOr(double v, double threshold, const char* pattern)
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
+// Extension of a file name in lower case (".sna").
+std::string LowerExtension(const std::string& name)
+{
+    std::string ext = fs::path(name).extension().string();
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
+}
+
 // Writes a value into an editable panel edit, except while the user is typing
 // in it (the refresh during a run would otherwise overwrite the typed text).
 void ShowEditValue(QLineEdit* edit, const QString& text)
@@ -148,8 +156,7 @@ MainWindow::MainWindow(QStringList args, QWidget* parent)
     // Projects and compositions open through the file layer; a sequence goes to
     // the player window.
     FileOpener = [](MainWindow& w, const std::string& name) {
-        std::string ext = fs::path(name).extension().string();
-        for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        std::string ext = LowerExtension(name);
         if (ext == ".sna" || ext == ".cmp") return OpenProject(w.State(), name);
         return false;
     };
@@ -1284,10 +1291,8 @@ void MainWindow::FirstActivation()
     // Player options after a sequence file.
     if (args_.size() >= 2) {
         std::string first = args_.first().toStdString();
-        std::string ext = fs::path(first).extension().string();
-        for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         std::error_code ec;
-        if (ext == ".psq" && fs::is_regular_file(first, ec)) {
+        if (LowerExtension(first) == ".psq" && fs::is_regular_file(first, ec)) {
             PlayerStart = ParsePlayerSwitches(args_);
             if (PlayerStart.TooMany) ShowWarning("Too many parameters called from file shell for PSQ file");
         }
