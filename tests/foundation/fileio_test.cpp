@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <tuple>
 
 #include "foundation/errors.h"
 #include "support/raised_message.h"
@@ -46,49 +47,44 @@ KFile OpenAt(const std::string& name, std::int64_t& pos, std::int64_t at)
     return f;
 }
 
-// The record used below: text, i32, f64, bool, u8, text, f64 (ends in a fixed field).
-struct Record {
-    std::string header, name;
-    std::int32_t number = 0;
-    double value = 0, last = 0;
-    bool flag = false;
-    std::uint8_t small = 0;
-    bool operator==(const Record&) const = default;
-};
+// A record of every field type: text, i32, f64, bool, u8, text, f64 (ends in a fixed field).
+using Record = std::tuple<std::string, std::int32_t, double, bool, std::uint8_t, std::string, double>;
 
 void WriteRecord(const std::string& fileName, const Record& r)
 {
     KFile f = KFile::Create(fileName);
     std::int64_t pos = 0;
-    FileWriteString(f, r.header, pos, true);
-    FileWriteInt32(f, r.number, pos);
-    FileWriteDouble(f, r.value, pos);
-    FileWriteBool(f, r.flag, pos);
-    FileWriteUInt8(f, r.small, pos);
-    FileWriteString(f, r.name, pos, true);
-    FileWriteDouble(f, r.last, pos);
+    FileWriteString(f, std::get<0>(r), pos, true);
+    FileWriteInt32(f, std::get<1>(r), pos);
+    FileWriteDouble(f, std::get<2>(r), pos);
+    FileWriteBool(f, std::get<3>(r), pos);
+    FileWriteUInt8(f, std::get<4>(r), pos);
+    FileWriteString(f, std::get<5>(r), pos, true);
+    FileWriteDouble(f, std::get<6>(r), pos);
 }
 
+std::string ReadText(KFile& f, std::int64_t limit, std::int64_t& pos)
+{
+    std::string text;
+    FileReadStringZ(f, text, limit, pos);
+    return text;
+}
+
+// Reads the fields in order (the elements of a braced list are evaluated left to right).
 Record ReadRecord(const std::string& fileName, KFile& f)
 {
-    Record r;
     const std::int64_t limit = FileSizeByName(fileName);
     std::int64_t pos = 0;
-    FileReadStringZ(f, r.header, limit, pos);
-    r.number = FileReadInt32(f, limit, pos);
-    r.value = FileReadDouble(f, limit, pos);
-    r.flag = FileReadBool(f, limit, pos);
-    r.small = FileReadUInt8(f, limit, pos);
-    FileReadStringZ(f, r.name, limit, pos);
-    r.last = FileReadDouble(f, limit, pos);
-    return r;
+    return Record{ReadText(f, limit, pos),     FileReadInt32(f, limit, pos), FileReadDouble(f, limit, pos),
+                  FileReadBool(f, limit, pos), FileReadUInt8(f, limit, pos), ReadText(f, limit, pos),
+                  FileReadDouble(f, limit, pos)};
 }
 
 TEST(FileIO, RecordLayoutIsLittleEndianAndReadsBack)
 {
     TempDir dir;
     const std::string name = dir.file("rec.bin");
-    const Record in{"KELVO X FILE", "EOF", -2, 1.5, -0.0, true, 200};
+    const Record in{"KELVO X FILE", -2, 1.5, true, 200, "EOF", -0.0};
     WriteRecord(name, in);
     // Text, zero, -2, 1.5, true, 200, "EOF", zero, -0.0.
     EXPECT_EQ(ReadAll(name), std::string("KELVO X FILE\0\xFE\xFF\xFF\xFF\0\0\0\0\0\0\xF8\x3F\x01\xC8"
@@ -96,7 +92,7 @@ TEST(FileIO, RecordLayoutIsLittleEndianAndReadsBack)
     KFile f = KFile::Open(name, 0);
     const Record out = ReadRecord(name, f);
     EXPECT_EQ(out, in);
-    EXPECT_TRUE(std::signbit(out.last));
+    EXPECT_TRUE(std::signbit(std::get<6>(out)));
 
     WriteAll(name, "\x07");   // any non-zero byte reads as true
     std::int64_t pos = 0;
@@ -109,7 +105,7 @@ TEST(FileIO, CutRecordRaisesIncorrectFileAndClosesOnce)
 {
     TempDir dir;
     const std::string full = dir.file("full.bin"), cut = dir.file("cut.bin");
-    const Record record{std::string(260, 'h'), "name", 123456, 3.25, 1e300, false, 9};
+    const Record record{std::string(260, 'h'), 123456, 3.25, false, 9, "name", 1e300};
     WriteRecord(full, record);
     const std::string bytes = ReadAll(full);
     for (size_t length = 0; length < bytes.size(); ++length) {
@@ -248,7 +244,8 @@ TEST(FileIO, CopyRangeChecksBeforeTouchingTheDestination)
     EXPECT_EQ(ReadAll(dst), data.substr(10));
 
     WriteAll(dst, "old");
-    for (auto [from, to] : {std::pair{10, 20}, {12, 11}, {-3, 5}}) EXPECT_EQ(FileCopyRange(src, dst, from, to, false, false), -1);
+    for (auto [from, to] : {std::pair{10, 20}, {12, 11}, {-3, 5}})
+        EXPECT_EQ(FileCopyRange(src, dst, from, to, false, false), -1) << from << ".." << to;
     EXPECT_EQ(FileCopyRange(dir.file("missing"), dst, 0, 1, false, false), -1);
     sink.answers = {true};
     EXPECT_EQ(FileCopyRange(src, dst, 5, 30, true, false), -1);

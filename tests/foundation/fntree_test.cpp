@@ -292,7 +292,7 @@ TEST(FnTree, ErfStepTreeMatchesTheDirectFormula)
             double direct = levels[0];
             for (std::size_t m = 0; m < bounds.size(); ++m)
                 direct += (1.0 + Erf((j - bounds[m]) / (w / 2.0))) * (levels[m + 1] - levels[m]) * 0.5;
-            ASSERT_NEAR(f.Value(j), direct, 1e-12 * 50) << "layout " << layout << " node " << j;
+            ASSERT_NEAR(f.Value(j), direct, 1e-12 * 50) << "layout " << layout << " node " << j;   // levels <= 50
         }
     }
     EXPECT_FALSE(GlobalParams.UseVal(1));

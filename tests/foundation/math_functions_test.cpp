@@ -19,7 +19,6 @@ TEST(SpecFun, ErfAgreesWithTheLibraryAndIsSaneAtTheEdges)
     }
     EXPECT_LT(worst, 1e-7);
     EXPECT_EQ(Erf(0), 0);
-    EXPECT_NEAR(Erf(1), 0.8427007929, 0.8427007929 * 3e-7);
     for (double x : {6.0, 7.5, 30.0, 1e10, 1e150, 1e200, std::numeric_limits<double>::infinity()}) {
         EXPECT_EQ(Erf(x), 1.0) << x;
         EXPECT_EQ(Erf(-x), -1.0) << x;

@@ -46,7 +46,8 @@ TEST(NumText, RoundDHalvesToEvenAndRefusesBadArguments)
         {0.0012345, 3, 0.00123, 1e-18}, {123.456, 2, 120, 1e-13}, {9.96, 2, 10, 1e-14},
         {-1.23456789e-200, 4, -1.235e-200, 1e-214}, {9.87654321e300, 3, 9.88e300, 1e286},
         {4.9e-324, 3, 4.9e-324, 0}, {kMax, 3, kMax, 0}, {-1.79e308, 2, -kMax, 0}};   // not -inf
-    for (auto [x, digits, expected, tolerance] : cases) EXPECT_NEAR(RoundD(x, digits), expected, tolerance) << x << " @" << digits;
+    for (auto [x, digits, expected, tolerance] : cases)
+        EXPECT_NEAR(RoundD(x, digits), expected, tolerance) << x << " @" << digits;
     std::mt19937_64 rng(42);
     for (int i = 0; i < 20000; ++i) {   // 18 digits give every double back
         const double x = RandomDouble(rng);
