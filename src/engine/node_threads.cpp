@@ -20,12 +20,12 @@ int HardwareThreads() {
 std::atomic<int> gThreads{1};
 
 // Persistent workers. A job is published in one atomic word that carries a
-// job counter and the number of helping workers, so a worker that takes no
-// part in a job never reads the job's fields. The caller and the helpers take
-// chunks from a shared counter until none is left; the caller then waits for
-// the helpers of that job only. Workers spin
-// a short while for the next job before they sleep, so the many small jobs of
-// a time step rarely pay for a wake-up.
+// job counter and the number of threads taking part. The chunks are handed out
+// by a second atomic word that carries the same job counter, the chunk count
+// and the next chunk index, so a worker that wakes late for a finished job
+// takes nothing and never reads the fields of a later job. The caller takes
+// chunks too and then waits until every chunk of its job is done; it never
+// waits for a worker that has not started.
 class Pool {
 public:
     static Pool& Instance() {
@@ -36,29 +36,30 @@ public:
     int Run(int threads, int chunks, int first, int last, NodeChunkJob fn) {
         std::lock_guard<std::mutex> runLock(runMutex_);  // one job at a time
         Grow(threads - 1);
+        const unsigned long long job = ((word_.load(std::memory_order_relaxed) >> 8) + 1) & kJobMask;
         job_ = fn;
         first_ = first;
         count_ = last - first + 1;
-        parts_ = chunks;
         errors_.assign(static_cast<std::size_t>(chunks), nullptr);
-        next_.store(0, std::memory_order_relaxed);
-        pending_.store(threads - 1, std::memory_order_relaxed);
-        Publish(static_cast<unsigned>(threads));
-        TakeChunks(0);
-        for (int spin = 0; pending_.load(std::memory_order_acquire) != 0; ++spin)
-            Relax(spin);
+        done_.store(0, std::memory_order_relaxed);
+        next_.store((job << 40) | (static_cast<unsigned long long>(chunks) << 32),
+                    std::memory_order_relaxed);
+        Publish(job, static_cast<unsigned>(threads));
+        TakeChunks(job, 0);
+        for (int spin = 0; done_.load(std::memory_order_acquire) != chunks; ++spin) Relax(spin);
         for (auto& e : errors_)
             if (e) std::rethrow_exception(e);
         return chunks;
     }
 
     ~Pool() {
-        Publish(kQuit);
+        Publish(((word_.load(std::memory_order_relaxed) >> 8) + 1) & kJobMask, kQuit);
         for (auto& t : workers_) t.join();
     }
 
 private:
     static constexpr unsigned kQuit = 255;
+    static constexpr unsigned long long kJobMask = 0xFFFFFF;
 
     static void Relax(int spin) {
         if (spin < 256) {
@@ -70,12 +71,11 @@ private:
         }
     }
 
-    void Publish(unsigned parts) {
+    void Publish(unsigned long long job, unsigned threads) {
         bool wake;
         {
             std::lock_guard<std::mutex> lk(mutex_);
-            const unsigned long long counter = (word_.load(std::memory_order_relaxed) >> 8) + 1;
-            word_.store((counter << 8) | parts, std::memory_order_release);
+            word_.store((job << 8) | threads, std::memory_order_release);
             wake = sleepers_ > 0;
         }
         if (wake) cv_.notify_all();
@@ -89,18 +89,32 @@ private:
         }
     }
 
-    void TakeChunks(int worker) {
+    // Runs chunks of job `job` until none is left (or the job is over).
+    void TakeChunks(unsigned long long job, int worker) {
         for (;;) {
-            const int part = next_.fetch_add(1, std::memory_order_relaxed);
-            if (part >= parts_) return;
-            const int lo = first_ + static_cast<int>(static_cast<long long>(count_) * part / parts_);
-            const int hi = first_ + static_cast<int>(static_cast<long long>(count_) * (part + 1) / parts_) - 1;
-            if (lo > hi) continue;
-            try {
-                job_.call(job_.object, lo, hi, part, worker);
-            } catch (...) {
-                errors_[static_cast<std::size_t>(part)] = std::current_exception();
+            // Claim the next chunk only while the word still belongs to this
+            // job: a late worker must not use up a chunk of a later job.
+            unsigned long long v = next_.load(std::memory_order_acquire);
+            int chunks, part;
+            for (;;) {
+                if ((v >> 40) != job) return;
+                chunks = static_cast<int>((v >> 32) & 0xFF);
+                part = static_cast<int>(v & 0xFFFFFFFFu);
+                if (part >= chunks) return;
+                if (next_.compare_exchange_weak(v, v + 1, std::memory_order_acq_rel,
+                                                std::memory_order_acquire))
+                    break;
             }
+            const int lo = first_ + static_cast<int>(static_cast<long long>(count_) * part / chunks);
+            const int hi = first_ + static_cast<int>(static_cast<long long>(count_) * (part + 1) / chunks) - 1;
+            if (lo <= hi) {
+                try {
+                    job_.call(job_.object, lo, hi, part, worker);
+                } catch (...) {
+                    errors_[static_cast<std::size_t>(part)] = std::current_exception();
+                }
+            }
+            done_.fetch_add(1, std::memory_order_acq_rel);
         }
     }
 
@@ -123,25 +137,22 @@ private:
                 w = word_.load(std::memory_order_acquire);
             }
             seen = w;
-            const unsigned parts = static_cast<unsigned>(w & 0xFF);
-            if (parts == kQuit) return;
-            if (static_cast<unsigned>(index) < parts) {
-                TakeChunks(index);
-                pending_.fetch_sub(1, std::memory_order_acq_rel);
-            }
+            const unsigned threads = static_cast<unsigned>(w & 0xFF);
+            if (threads == kQuit) return;
+            if (static_cast<unsigned>(index) < threads) TakeChunks(w >> 8, index);
         }
     }
 
     std::mutex runMutex_;
     std::mutex mutex_;
     std::condition_variable cv_;
-    std::atomic<unsigned long long> word_{0};
-    std::atomic<int> pending_{0};
-    std::atomic<int> next_{0};  // next chunk to take
+    std::atomic<unsigned long long> word_{0};   // job << 8 | threads
+    std::atomic<unsigned long long> next_{0};   // job << 40 | chunks << 32 | next chunk
+    std::atomic<int> done_{0};                  // chunks finished
     int sleepers_ = 0;  // workers waiting on cv_ (guarded by mutex_)
     std::vector<std::thread> workers_;
     NodeChunkJob job_{nullptr, nullptr};
-    int first_ = 0, count_ = 0, parts_ = 1;
+    int first_ = 0, count_ = 0;
     std::vector<std::exception_ptr> errors_;
 };
 
@@ -166,7 +177,7 @@ int ForNodeChunksJob(int first, int last, int minChunk, NodeChunkJob fn) {
     const int n = last - first + 1;
     if (minChunk < 1) minChunk = 1;
     const int threads = EngineThreads();
-    const int chunks = std::min(threads * kChunksPerThread, n / minChunk);
+    const int chunks = std::min({threads * kChunksPerThread, n / minChunk, 255});
     if (threads < 2 || chunks < 2) {
         fn.call(fn.object, first, last, 0, 0);
         return 1;

@@ -22,7 +22,7 @@ TEST(NodeThreads, ChunksCoverTheRangeOnceInOrder) {
     ThreadsGuard guard;
     for (int threads : {1, 2, 3, 8}) {
         SetEngineThreads(threads);
-        for (int rep = 0; rep < 50; ++rep) {
+        for (int rep = 0; rep < 200; ++rep) {
             const int first = 7, last = 7 + 1000 + rep;
             std::vector<int> hits(static_cast<std::size_t>(last + 1), 0);
             std::vector<std::pair<int, int>> chunks(static_cast<std::size_t>(MaxNodeChunks()), {-1, -1});
