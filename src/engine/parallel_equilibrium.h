@@ -28,4 +28,4 @@ void PrepareWorkerScratch(const EngineArrays& a);
 NewtonScratch& WorkerScratch(EngineArrays& a, int worker);
 
 // Smallest range worth spreading over threads.
-inline constexpr int kParallelMinChunk = 256;
+inline constexpr int kParallelMinChunk = 128;
