@@ -6,30 +6,17 @@
 #include "engine/components.h"
 #include "engine/init_calc.h"
 #include "engine/run_calc.h"
+#include "support/test_compositions.h"
 
 namespace benchcases {
 
 namespace {
 
-enum Type : int { Analyte = 0, BGE = 1, Leading = 2, Terminating = 3 };
-
-TComponents Constituent(const std::string& name, int minCharge, int maxCharge,
-                        const std::vector<double>& pKa, const std::vector<double>& u, int type,
-                        double c, double cInj, int colour) {
-    TComponents rec;
-    rec.name = name;
-    rec.minCharge = minCharge;
-    rec.maxCharge = maxCharge;
-    rec.type = static_cast<std::uint8_t>(type);
-    rec.c = c;
-    rec.cInj = cInj;
-    rec.colour = colour;
-    rec.AllocChargeRows();
-    for (int k = 0; k < rec.FormCount() && k < static_cast<int>(pKa.size()); ++k) rec.pKa[1][k] = pKa[k];
-    for (int k = 0; k < rec.FormCount() && k < static_cast<int>(u.size()); ++k) rec.u[1][k] = u[k];
-    rec.mode = rec.ModeFromFlags();
-    return rec;
-}
+using testcomp::Analyte;
+using testcomp::BGE;
+using testcomp::Constituent;
+using testcomp::Leading;
+using testcomp::Terminating;
 
 TComponents Cation(const std::string& name, double pK, double u, int type, double c, double cInj,
                    int colour) {
