@@ -28,18 +28,13 @@ TComponents Anion(const std::string& name, double pK, double u, int type, double
     return Constituent(name, -1, 0, {pK, 0.0}, {u, 0.0}, type, c, cInj, colour);
 }
 
-// The default run setup of the program with `nodes` + 1 nodes.
-void DefaultSetup(RunState& st, int nodes, double voltage) {
-    st.NXPending = nodes;
-    st.CapLengthPending = 0.025;
-    st.PeakWidthPending = 2.0;
-    st.PeakEdgeWidthPending = 0.5;
-    st.InjSitePending = 3.0;
+// The default run setup of the program with `nodes` + 1 nodes and the
+// composition `comp`, driven at `voltage`.
+void DefaultSetup(RunState& st, const TUnivSet<TComponents>& comp, int nodes, double voltage) {
+    testcomp::PrepareRun(st, comp, nodes);
     st.UI = voltage;
     st.rbVoltage = true;
     st.DT = st.DTDefault = st.DTInit = 1e-4;
-    st.Loading = false;
-    st.LoadingPsq = false;
 }
 
 TUnivSet<TComponents> ZoneComposition() {
@@ -52,8 +47,7 @@ TUnivSet<TComponents> ZoneComposition() {
 }
 
 void PrepareZone(RunState& st) {
-    st.Composition = ZoneComposition();
-    DefaultSetup(st, 1000, 250);
+    DefaultSetup(st, ZoneComposition(), 1000, 250);
 }
 
 void PrepareItp(RunState& st) {
@@ -62,8 +56,7 @@ void PrepareItp(RunState& st) {
     comp.Add(Cation("Sodium", 14.0, 51.9, Analyte, 0.0, 10.0, 0x008000));
     comp.Add(Cation("Lithium", 14.0, 40.1, Terminating, 10.0, 0.0, 0x800000));
     comp.Add(Anion("Chloride", -2.0, 79.1, BGE, 10.0, 10.0, 0x808000));
-    st.Composition = comp;
-    DefaultSetup(st, 1000, 50);
+    DefaultSetup(st, comp, 1000, 50);
 }
 
 // A constituent with charges -30..+30: pK 4 for the anionic steps, 10 for the
