@@ -39,11 +39,7 @@ struct ScriptedEngine {
     {
         EngineOps& ops = w.Engine();
         ops.InitCalc = [](RunState& st) {
-            st.Initialised = true;
-            st.Stop = false;
-            st.Time = 0;
-            st.StepCount = 0;
-            st.NX = st.NXPending;
+            st.Initialised = true; st.Stop = false; st.Time = 0; st.StepCount = 0; st.NX = st.NXPending;
             st.Series.sr_pH.Clear();
             for (int j = 0; j <= st.NX; ++j) st.Series.sr_pH.Add(NodeX(st, j), 7.0 + 0.001 * j);
             st.Series.clbGraph = {{"pH", true}, {"Conductivity", true}, {"E - Intensity", false},
@@ -64,14 +60,12 @@ struct ScriptedEngine {
                 if (st.StepCount % 10 == 0) st.host().UpdateMainInfo();
             }
             stepsDone = st.StepCount;
-            st.Running = false;
-            st.Stop = false;
+            st.Running = st.Stop = false;
             st.host().SetStatusText("Ready!");
         };
         ops.StopCalc = [&w](RunState& st) {
             w.SetRunSetupGeometryEditsEnabled(true);
-            st.Stop = true;
-            st.Running = false;
+            st.Stop = true; st.Running = false;
             st.host().UpdateMainInfo();
         };
     }
@@ -81,16 +75,34 @@ struct Home {
     TempDir dir;
     Home() { setenv("KELVO_HOME", dir.path().c_str(), 1); }
     bool Has(const std::string& name) const { return fs::exists(dir.path() / name); }
+    std::string Touch(const std::string& name) const
+    {
+        fs::create_directories((dir.path() / name).parent_path());
+        std::fclose(std::fopen((dir.path() / name).c_str(), "w"));
+        return (dir.path() / name).string();
+    }
 };
+
+// Which of Init, Run, Stop, New, Open and Save are enabled ('1') or not ('0').
+std::string Enabled(const MainWindow& w)
+{
+    std::string s;
+    for (QWidget* b : std::initializer_list<QWidget*>{w.bbnInit, w.bbnStart, w.bbnStop, w.spbNew, w.spbOpen, w.spbSave})
+        s += b->isEnabled() ? '1' : '0';
+    return s;
+}
+
+QCPGraph* GraphNamed(ChartView& chart, const QString& name)
+{
+    for (int i = 0; i < chart.graphCount(); ++i)
+        if (chart.graph(i)->name() == name) return chart.graph(i);
+    return nullptr;
+}
 
 // A shown main window with the scripted engine, in its own program directory.
 class ScriptedWindow : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        engine.Install(w);
-        w.show();
-    }
+    void SetUp() override { engine.Install(w); w.show(); }
     Home home;
     RecordingMessageSink sink;
     MainWindow w;
@@ -101,29 +113,16 @@ protected:
 
 TEST_F(ScriptedWindow, ButtonStatesThroughAWholeRun)
 {
-    // Before Init: nothing to run or save.
-    EXPECT_TRUE(w.bbnInit->isEnabled());
-    EXPECT_FALSE(w.bbnStart->isEnabled());
-    EXPECT_TRUE(w.bbnStop->isEnabled());
-    EXPECT_FALSE(w.spbSave->isEnabled());
-    EXPECT_TRUE(w.spbNew->isEnabled());
-
+    EXPECT_EQ(Enabled(w), "101110");  // before Init: nothing to run or save
     QTest::mouseClick(w.bbnInit, Qt::LeftButton);
     EXPECT_TRUE(w.State().Initialised);
-    EXPECT_TRUE(w.bbnStart->isEnabled());
-    EXPECT_TRUE(w.spbSave->isEnabled());
+    EXPECT_EQ(Enabled(w), "111111");
 
     bool seen = false;
     engine.duringStep = [&](RunState& st, int i) {
         if (i != 20) return;
-        seen = true;
-        EXPECT_TRUE(st.Running);
-        EXPECT_FALSE(w.bbnInit->isEnabled());
-        EXPECT_FALSE(w.bbnStart->isEnabled());
-        EXPECT_TRUE(w.bbnStop->isEnabled());
-        EXPECT_FALSE(w.spbNew->isEnabled());
-        EXPECT_FALSE(w.spbOpen->isEnabled());
-        EXPECT_FALSE(w.spbSave->isEnabled());
+        seen = st.Running;
+        EXPECT_EQ(Enabled(w), "001000");
         EXPECT_EQ(w.StatusText().rfind("Running ... (", 0), 0u) << w.StatusText();
     };
     w.SetRunSetupGeometryEditsEnabled(false);
@@ -133,58 +132,49 @@ TEST_F(ScriptedWindow, ButtonStatesThroughAWholeRun)
     EXPECT_FALSE(w.State().Running);
     EXPECT_TRUE(w.State().Stop);  // StopCalc always runs at the end
     EXPECT_TRUE(w.GeometryEditsEnabled());
-    EXPECT_TRUE(w.bbnInit->isEnabled());
-    EXPECT_TRUE(w.bbnStart->isEnabled());
+    EXPECT_EQ(Enabled(w), "111111");
     EXPECT_EQ(w.StatusText().rfind("Ready ...", 0), 0u);
     EXPECT_TRUE(sink.messages.empty());
-
     // Init after the stop request still works: it clears Stop first.
     QTest::mouseClick(w.bbnInit, Qt::LeftButton);
     EXPECT_FALSE(w.State().Stop);
     EXPECT_EQ(w.State().StepCount, 0);
 }
 
-TEST_F(ScriptedWindow, CommandsDuringARunAreRefused)
+TEST_F(ScriptedWindow, CommandsDuringARunAreRefusedAndExitClosesAfterIt)
 {
     w.bnInitClick();
-
     int initCalls = 0;
     auto realInit = w.Engine().InitCalc;
     w.Engine().InitCalc = [&](RunState& st) {
         ++initCalls;
         realInit(st);
     };
+    // Reached through the message pump, as a shortcut or a re-enabled control would.
     engine.duringStep = [&](RunState&, int i) {
-        if (i == 5) {
-            // Reached through the message pump, as a shortcut or a re-enabled control would.
-            w.bnStartClick();
-            w.bnInitClick();
-            w.New1Click();
-            w.close();
-        }
+        if (i != 5) return;
+        w.bnStartClick();
+        w.bnInitClick();
+        w.New1Click();
+        w.close();
     };
     sink.answers = {true};
     w.bnStartClick();
     EXPECT_EQ(engine.stepsDone, 200);  // the refused commands did not restart or end the run
     EXPECT_EQ(initCalls, 0);
-    ASSERT_EQ(sink.messages.size(), 3u);
-    for (const std::string& m : sink.messages) EXPECT_EQ(m, "START is active");
+    EXPECT_EQ(sink.messages, std::vector<std::string>(3, "START is active"));
     EXPECT_TRUE(sink.questions.empty());  // closing was refused before the exit question
     EXPECT_TRUE(w.isVisible());
-}
 
-TEST_F(ScriptedWindow, ExitDuringARunStopsItAndClosesAfterIt)
-{
-    w.bnInitClick();
+    // Exit stops the run at the next poll and closes the window once the loop has ended.
     engine.steps = 100000;
     engine.duringStep = [&](RunState&, int i) {
         if (i == 3) w.bnExitClick();
     };
-    sink.answers = {true};
     w.bnStartClick();
-    EXPECT_EQ(engine.stepsDone, 4);  // stopped at the next poll
+    EXPECT_EQ(engine.stepsDone - 200, 4);
     EXPECT_TRUE(sink.questions.empty());
-    QTRY_COMPARE(sink.questions.size(), size_t(1));  // the close comes once the loop has ended
+    QTRY_COMPARE(sink.questions.size(), size_t(1));
     EXPECT_EQ(sink.questions[0], "Exit Kelvo?");
     EXPECT_FALSE(w.isVisible());
 }
@@ -193,17 +183,14 @@ TEST_F(ScriptedWindow, StopDuringARunEndsItAfterTheCurrentStep)
 {
     engine.steps = 100000;
     w.bnInitClick();
-
-    int stepsAtClick = -1;
-    int ticks = 0;
+    int stepsAtClick = -1, ticks = 0;
     QTimer timer;
     timer.setInterval(0);
     QObject::connect(&timer, &QTimer::timeout, [&] {
-        if (++ticks == 7) {
-            stepsAtClick = w.State().StepCount;
-            QTest::mouseClick(w.bbnStop, Qt::LeftButton);
-            timer.stop();
-        }
+        if (++ticks != 7) return;
+        stepsAtClick = w.State().StepCount;
+        QTest::mouseClick(w.bbnStop, Qt::LeftButton);
+        timer.stop();
     });
     timer.start();
     QTest::mouseClick(w.bbnStart, Qt::LeftButton);
@@ -217,23 +204,18 @@ TEST_F(ScriptedWindow, StopDuringARunEndsItAfterTheCurrentStep)
 TEST_F(ScriptedWindow, FailureInsideARunIsShownAfterTheRunHasStopped)
 {
     w.bnInitClick();
-
-    bool runningWhenShown = true;
-    engine.throwAt = [] { ThrowError("Error: Can't write to file"); };
-    QTest::mouseClick(w.bbnStart, Qt::LeftButton);
-    ASSERT_EQ(sink.messages.size(), 1u);
-    EXPECT_EQ(sink.messages[0], "Error: Can't write to file");  // the program's own text is kept
-    EXPECT_FALSE(w.State().Running);
-    runningWhenShown = w.State().Running;
-    EXPECT_FALSE(runningWhenShown);
-    EXPECT_TRUE(w.bbnStart->isEnabled());
-
-    sink.Clear();
-    engine.throwAt = [] { throw std::runtime_error("vector::at"); };
-    QTest::mouseClick(w.bbnStart, Qt::LeftButton);
-    ASSERT_EQ(sink.messages.size(), 1u);
-    EXPECT_EQ(sink.messages[0], "C Error: Error in Calculation Occured (e.g. Negative Values).");
-    EXPECT_FALSE(w.State().Running);
+    // The program's own text is kept; anything else gets the calculation message.
+    const std::pair<std::function<void()>, std::string> failures[] = {
+        {[] { ThrowError("Error: Can't write to file"); }, "Error: Can't write to file"},
+        {[] { throw std::runtime_error("vector::at"); }, "C Error: Error in Calculation Occured (e.g. Negative Values)."}};
+    for (const auto& [raise, text] : failures) {
+        sink.Clear();
+        engine.throwAt = raise;
+        QTest::mouseClick(w.bbnStart, Qt::LeftButton);
+        EXPECT_EQ(sink.messages, std::vector<std::string>{text});
+        EXPECT_FALSE(w.State().Running);
+        EXPECT_TRUE(w.bbnStart->isEnabled());
+    }
 }
 
 TEST(MainWindowEdits, PanelEditsCommitOnLeavingAndIgnoreInvalidText)
@@ -253,6 +235,15 @@ TEST(MainWindowEdits, PanelEditsCommitOnLeavingAndIgnoreInvalidText)
         QTest::keyClicks(edit, text);
     };
 
+    auto enter = [&](QLineEdit* edit, const QString& text) {
+        typeInto(edit, text);
+        QTest::keyClick(edit, Qt::Key_Return);
+    };
+    auto leave = [&](QLineEdit* edit, Qt::FocusReason reason = Qt::TabFocusReason) {
+        QFocusEvent away(QEvent::FocusOut, reason);
+        QApplication::sendEvent(edit, &away);
+    };
+
     typeInto(w.edDT, "2e-4");
     EXPECT_EQ(st.DT, 1e-4);  // nothing happens while typing
     EXPECT_FALSE(st.Restart);
@@ -262,19 +253,15 @@ TEST(MainWindowEdits, PanelEditsCommitOnLeavingAndIgnoreInvalidText)
     EXPECT_TRUE(st.Restart);
     EXPECT_EQ(w.edDT->text(), "2.0e-4");
 
+    // Invalid text is ignored and the stored value shown again; 0 takes the default.
     st.Restart = false;
-    typeInto(w.edDT, "abc");
-    w.edStopTime->setFocus(Qt::TabFocusReason);
-    EXPECT_DOUBLE_EQ(st.DT, 2e-4);
+    for (const char* bad : {"abc", "-1", "inf"}) {
+        typeInto(w.edDT, bad);
+        w.edStopTime->setFocus(Qt::TabFocusReason);
+        EXPECT_DOUBLE_EQ(st.DT, 2e-4) << bad;
+        EXPECT_EQ(w.edDT->text(), "2.0e-4");
+    }
     EXPECT_FALSE(st.Restart);
-    EXPECT_EQ(w.edDT->text(), "2.0e-4");  // the stored value is shown again
-
-    typeInto(w.edDT, "-1");
-    w.edStopTime->setFocus(Qt::TabFocusReason);
-    EXPECT_DOUBLE_EQ(st.DT, 2e-4);
-    typeInto(w.edDT, "inf");
-    w.edStopTime->setFocus(Qt::TabFocusReason);
-    EXPECT_DOUBLE_EQ(st.DT, 2e-4);
     typeInto(w.edDT, "0");
     w.edStopTime->setFocus(Qt::TabFocusReason);
     EXPECT_DOUBLE_EQ(st.DT, st.DTDefault);
@@ -282,29 +269,23 @@ TEST(MainWindowEdits, PanelEditsCommitOnLeavingAndIgnoreInvalidText)
     // Another window activated or a menu opened: the edit keeps its text uncommitted.
     typeInto(w.edDT, "3e-4");
     for (Qt::FocusReason reason : {Qt::ActiveWindowFocusReason, Qt::PopupFocusReason}) {
-        QFocusEvent away(QEvent::FocusOut, reason);
-        QApplication::sendEvent(w.edDT, &away);
+        leave(w.edDT, reason);
         EXPECT_DOUBLE_EQ(st.DT, st.DTDefault);
     }
-    QFocusEvent leave(QEvent::FocusOut, Qt::TabFocusReason);
-    QApplication::sendEvent(w.edDT, &leave);
+    leave(w.edDT);
     EXPECT_DOUBLE_EQ(st.DT, 3e-4);
 
     // Enter moves the focus to the default button and so commits; "," is a decimal point.
-    typeInto(w.edDT, "1,5e-4");
-    QTest::keyClick(w.edDT, Qt::Key_Return);
+    enter(w.edDT, "1,5e-4");
     EXPECT_DOUBLE_EQ(st.DT, 1.5e-4);
     EXPECT_TRUE(w.bbnInit->hasFocus());  // Run is disabled before Init
 
     // Walls: clamped against each other and the grid.
     st.LeftWall = 100;
     st.RightWall = 200;
-    typeInto(w.edLeftWall, "250");
-    QTest::keyClick(w.edLeftWall, Qt::Key_Return);
-    EXPECT_EQ(st.LeftWall, 199);
-    typeInto(w.edRightWall, "5000");
-    QTest::keyClick(w.edRightWall, Qt::Key_Return);
-    EXPECT_EQ(st.RightWall, st.NX);
+    enter(w.edLeftWall, "250");
+    enter(w.edRightWall, "5000");
+    EXPECT_EQ(std::pair(st.LeftWall, st.RightWall), std::pair(199, st.NX));
 
     // A refresh while the user types (as the run loop makes them) keeps the typed text.
     typeInto(w.edStopTime, "77");
@@ -324,122 +305,90 @@ TEST(MainWindowStart, InstanceMarkersAndExit)
 {
     Home home;
     RecordingMessageSink sink;
+    const std::string dir = home.dir.path().string();
     {
-        MainWindow first;
+        MainWindow first, second;
         first.FormActivate();
         ASSERT_TRUE(first.Instance().Claimed());
-        EXPECT_EQ(first.InstanceID(), 1);
         EXPECT_TRUE(home.Has("Kelvo5_ID_1.sid"));
-        EXPECT_EQ(first.State().PsqFileOwn, (home.dir.path() / "Kelvo5_tmp_1.psq").string());
         EXPECT_EQ(first.State().PsqSize, -1);
-        EXPECT_EQ(first.windowTitle(), "KELVO 5: No File");
-
-        MainWindow second;
         second.FormActivate();
-        EXPECT_EQ(second.InstanceID(), 2);
-        EXPECT_EQ(second.State().PsqFileOwn, (home.dir.path() / "Kelvo5_tmp_2.psq").string());
-        EXPECT_EQ(second.windowTitle(), "KELVO 5[2]: No File");
         second.FormActivate();  // later activations claim nothing more
         EXPECT_FALSE(home.Has("Kelvo5_ID_3.sid"));
-
-        // No keeps the window and its marker.
+        for (auto [win, id, title] : {std::tuple(&first, 1, "KELVO 5: No File"), std::tuple(&second, 2, "KELVO 5[2]: No File")}) {
+            EXPECT_EQ(win->InstanceID(), id);
+            EXPECT_EQ(win->State().PsqFileOwn, dir + "/Kelvo5_tmp_" + std::to_string(id) + ".psq");
+            EXPECT_EQ(win->windowTitle(), title);
+        }
+        // No keeps the window and its marker; Yes deletes only the own marker.
         sink.answers = {false};
         first.show();
         EXPECT_FALSE(first.close());
         EXPECT_EQ(sink.questions.back(), "Exit Kelvo?");
         EXPECT_TRUE(home.Has("Kelvo5_ID_1.sid"));
-
-        // Yes deletes only the own marker; the temporary sequence is not touched.
         sink.answers = {true};
         EXPECT_TRUE(first.close());
         EXPECT_FALSE(home.Has("Kelvo5_ID_1.sid"));
         EXPECT_TRUE(home.Has("Kelvo5_ID_2.sid"));
-
         MainWindow third;
         third.FormActivate();
         EXPECT_EQ(third.InstanceID(), 1);  // the freed number is taken again
     }
-    EXPECT_FALSE(home.Has("Kelvo5_ID_1.sid"));
-    EXPECT_FALSE(home.Has("Kelvo5_ID_2.sid"));
+    EXPECT_FALSE(home.Has("Kelvo5_ID_1.sid") || home.Has("Kelvo5_ID_2.sid"));
 
     // A marker left by a process that is gone (nobody holds it) is reused.
-    { std::FILE* f = std::fopen((home.dir.path() / "Kelvo5_ID_1.sid").c_str(), "w"); std::fclose(f); }
-    InstanceMarker m;
-    ASSERT_TRUE(m.Claim(home.dir.path().string()));
-    EXPECT_EQ(m.Id(), 1);
-    InstanceMarker n;
-    ASSERT_TRUE(n.Claim(home.dir.path().string()));
-    EXPECT_EQ(n.Id(), 2);
-    // No free number: the warning and a quit request.
-    InstanceMarker none;
-    EXPECT_FALSE(none.Claim(home.dir.path().string(), 2));
-    EXPECT_FALSE(none.Claim((home.dir.path() / "missing").string()));
+    home.Touch("Kelvo5_ID_1.sid");
+    InstanceMarker m, n, none;
+    ASSERT_TRUE(m.Claim(dir) && n.Claim(dir));
+    EXPECT_EQ(std::pair(m.Id(), n.Id()), std::pair(1, 2));
+    // No free number, or no directory: a quit request.
+    EXPECT_FALSE(none.Claim(dir, 2));
+    EXPECT_FALSE(none.Claim(dir + "/missing"));
 }
 
 TEST(MainWindowStart, StartFileAndExampleOpenThroughOnePlace)
 {
     Home home;
     RecordingMessageSink sink;
-    fs::create_directories(home.dir.path() / "Examples");
-    { std::FILE* f = std::fopen((home.dir.path() / "Examples/Example_Demo.sna").c_str(), "w"); std::fclose(f); }
-    { std::FILE* f = std::fopen((home.dir.path() / "proj.sna").c_str(), "w"); std::fclose(f); }
-
-    std::vector<std::string> opened;
-    auto opener = [&](MainWindow&, const std::string& p) {
-        opened.push_back(p);
-        return true;
-    };
-    {
-        MainWindow w(QStringList{QString::fromStdString((home.dir.path() / "proj").string())});
-        w.FileOpener = opener;
-        w.FormActivate();
-        w.FormActivate();
-        ASSERT_EQ(opened.size(), 1u);  // the name gained ".sna"; the example is not opened
-        EXPECT_EQ(opened[0], (home.dir.path() / "proj.sna").string());
-    }
-    opened.clear();
-    {
-        MainWindow w(QStringList{"/nonexistent/file.sna"});
-        w.FileOpener = opener;
-        w.FormActivate();
-        w.FormActivate();
-        ASSERT_EQ(opened.size(), 1u);  // the example, once
-        EXPECT_EQ(opened[0], (home.dir.path() / "Examples/Example_Demo.sna").string());
-    }
-    opened.clear();
-    {
-        // A sequence file with player switches; more than four arguments warn.
-        const std::string psq = (home.dir.path() / "run.psq").string();
-        { std::FILE* f = std::fopen(psq.c_str(), "w"); std::fclose(f); }
-        MainWindow w(QStringList{QString::fromStdString(psq), "/5", "/2", "/0.5", "/1"});
-        w.FileOpener = opener;
-        w.FormActivate();
-        EXPECT_EQ(w.PlayerStart.RequestedFrame, 5);
-        EXPECT_EQ(w.PlayerStart.FrameStep, 2);
-        EXPECT_DOUBLE_EQ(w.PlayerStart.Delay, 0.5);
-        ASSERT_EQ(sink.warnings.size(), 1u);
-        EXPECT_EQ(sink.warnings[0], "Too many parameters called from file shell for PSQ file");
-        ASSERT_EQ(opened.size(), 1u);
-        EXPECT_EQ(opened[0], psq);
-        sink.Clear();
-    }
-    opened.clear();
-    {
-        // Settings read at the first activation; a bad file warns and start-up goes on.
-        MainWindow w;
-        w.FileOpener = opener;
-        int reads = 0;
-        w.SettingsReader = [&](MainWindow&, const std::string& name) {
-            ++reads;
-            EXPECT_EQ(name, (home.dir.path() / "KELVO 5.ini").string());
-            ThrowError("Incorrect file.");
+    const std::string example = home.Touch("Examples/Example_Demo.sna"), proj = home.Touch("proj.sna");
+    const std::string psq = home.Touch("run.psq");
+    // The name gains ".sna" (the example is then not opened); a missing file
+    // opens the example instead, once; a sequence file takes player switches.
+    const std::pair<QStringList, std::string> cases[] = {
+        {{QString::fromStdString(proj.substr(0, proj.size() - 4))}, proj},
+        {{"/nonexistent/file.sna"}, example},
+        {{QString::fromStdString(psq), "/5", "/2", "/0.5", "/1"}, psq}};
+    for (const auto& [args, expected] : cases) {
+        std::vector<std::string> opened;
+        MainWindow w(args);
+        w.FileOpener = [&](MainWindow&, const std::string& p) {
+            opened.push_back(p);
+            return true;
         };
         w.FormActivate();
         w.FormActivate();
-        EXPECT_EQ(reads, 1);
-        ASSERT_EQ(sink.warnings.size(), 1u);
-        EXPECT_EQ(sink.warnings[0], "Incorrect INI File.");
+        EXPECT_EQ(opened, std::vector<std::string>{expected});
+        if (expected != psq) continue;
+        EXPECT_EQ(std::tuple(w.PlayerStart.RequestedFrame, w.PlayerStart.FrameStep, w.PlayerStart.Delay),
+                  std::tuple(5, 2, 0.5));
+        // More than four arguments warn.
+        EXPECT_EQ(sink.warnings, std::vector<std::string>{"Too many parameters called from file shell for PSQ file"});
     }
+
+    // Settings read at the first activation; a bad file warns and start-up goes on.
+    sink.Clear();
+    MainWindow w;
+    w.FileOpener = [](MainWindow&, const std::string&) { return true; };
+    int reads = 0;
+    w.SettingsReader = [&](MainWindow&, const std::string& name) {
+        ++reads;
+        EXPECT_EQ(name, home.dir.path() / "KELVO 5.ini");
+        ThrowError("Incorrect file.");
+    };
+    w.FormActivate();
+    w.FormActivate();
+    EXPECT_EQ(reads, 1);
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{"Incorrect INI File."});
 }
 
 TEST_F(ScriptedWindow, ViewSwitchAndCheckLists)
@@ -447,11 +396,8 @@ TEST_F(ScriptedWindow, ViewSwitchAndCheckLists)
     w.bnInitClick();
     RunState& st = w.State();
     ASSERT_EQ(w.clbGraph->count(), 4);
-    EXPECT_TRUE(w.clbGraph->isVisible());
-    EXPECT_FALSE(w.clbDet->isVisible());
-    EXPECT_TRUE(st.Series.sr_pH.active);
+    EXPECT_TRUE(w.clbGraph->isVisible() && !w.clbDet->isVisible() && st.Series.sr_pH.active);
     EXPECT_EQ(w.Graph->xAxis->label(), "Position in capillary (mm)");
-
     // Unchecking pH in the list hides its series (a user click on the check box).
     w.clbGraph->item(0)->setCheckState(Qt::Unchecked);
     EXPECT_FALSE(st.Series.sr_pH.active);
@@ -459,24 +405,18 @@ TEST_F(ScriptedWindow, ViewSwitchAndCheckLists)
     EXPECT_TRUE(st.Series.sr_pH.active);
 
     QTest::mouseClick(w.bbnSimDet, Qt::LeftButton);
-    EXPECT_TRUE(st.DetectorView);
+    EXPECT_TRUE(st.DetectorView && !st.Series.sr_pH.active && st.Series.DET_pH.active && w.clbDet->isVisible());
     EXPECT_EQ(w.Graph->Title(), "Detector");
     EXPECT_EQ(w.Graph->xAxis->label(), "Time (min)");
-    EXPECT_FALSE(st.Series.sr_pH.active);
-    EXPECT_TRUE(st.Series.DET_pH.active);
-    EXPECT_TRUE(w.clbDet->isVisible());
     QTest::mouseClick(w.bbnSimDet, Qt::LeftButton);
-    EXPECT_FALSE(st.DetectorView);
-    EXPECT_TRUE(st.Series.sr_pH.active);
+    EXPECT_TRUE(!st.DetectorView && st.Series.sr_pH.active);
 
-    // Switching the detector off returns to the profile view and disables the switch.
+    // Switching the detector off returns to the profile view and disables the
+    // switch, whether the program sets the box (its click handler runs) or a file
+    // sets the switch (the box follows).
     QTest::mouseClick(w.bbnSimDet, Qt::LeftButton);
-    w.cbDetectorOn->setChecked(false);  // a change made by the program runs the click handler
-    EXPECT_FALSE(st.cbDetectorOn);
-    EXPECT_FALSE(st.DetectorView);
-    EXPECT_FALSE(w.bbnSimDet->isEnabled());
-
-    // The same when a file sets the switch: the box follows and its handler runs.
+    w.cbDetectorOn->setChecked(false);
+    EXPECT_FALSE(st.cbDetectorOn || st.DetectorView || w.bbnSimDet->isEnabled());
     w.cbDetectorOn->setChecked(true);
     QTest::mouseClick(w.bbnSimDet, Qt::LeftButton);
     ASSERT_TRUE(st.DetectorView);
@@ -485,9 +425,7 @@ TEST_F(ScriptedWindow, ViewSwitchAndCheckLists)
         return true;
     };
     EXPECT_TRUE(w.OpenFile("project.sna"));
-    EXPECT_FALSE(w.cbDetectorOn->isChecked());
-    EXPECT_FALSE(st.DetectorView);
-    EXPECT_FALSE(w.bbnSimDet->isEnabled());
+    EXPECT_FALSE(w.cbDetectorOn->isChecked() || st.DetectorView || w.bbnSimDet->isEnabled());
     EXPECT_TRUE(w.clbGraph->isVisible());
 }
 
@@ -505,43 +443,31 @@ TEST(MainWindowEngine, ExampleRunThroughTheWindowAndItsChart)
     EXPECT_EQ(st.NComp, 5);
     ASSERT_EQ(w.clbGraph->count(), 5 + 4);
     EXPECT_EQ(w.clbGraph->item(2)->text(), "Acetic acid");
-    // Every constituent is drawn with one point per node.
+    // Every constituent, pH and conductivity are drawn with one point per node.
     int profiles = 0;
     for (int i = 0; i < w.Graph->graphCount(); ++i) {
         QCPGraph* g = w.Graph->graph(i);
-        if (g->name().endsWith(" (x-scale)") && g->visible()) {
-            EXPECT_EQ(g->dataCount(), st.NX + 1) << g->name().toStdString();
-            ++profiles;
-        }
+        if (g->name().endsWith(" (x-scale)") && g->visible()) profiles += g->dataCount() == st.NX + 1;
     }
-    EXPECT_EQ(profiles, 5 + 2);  // constituents, pH and conductivity
+    EXPECT_EQ(profiles, 5 + 2);
 
     st.StopTime = 0.5;
     QTest::mouseClick(w.bbnStart, Qt::LeftButton);
     EXPECT_TRUE(sink.messages.empty()) << sink.messages[0];
-    EXPECT_FALSE(st.Running);
-    EXPECT_GT(st.Time, 0.4);
-    EXPECT_LE(st.Time, 0.5);
-    EXPECT_GT(st.StepCount, 0);
+    EXPECT_TRUE(!st.Running && st.Time > 0.4 && st.Time <= 0.5 && st.StepCount > 0) << st.Time;
     EXPECT_EQ(w.edTime->text().toStdString(), FormatFloat("0.0##e+0", st.Time));  // below 1 s
     EXPECT_EQ(w.StatusText().rfind("Ready ...", 0), 0u);
     // The drawn profile is the current one, and the chart shows it.
-    const double* c2 = st.Arr.C(2, 3);
-    EXPECT_EQ(st.Arr.DrawnProfile[3][st.NX / 2], c2[st.NX / 2]);
+    EXPECT_EQ(st.Arr.DrawnProfile[3][st.NX / 2], st.Arr.C(2, 3)[st.NX / 2]);
     ASSERT_GT(st.Series.DET_pH.Count(), 0);   // the detector sampled during the run
     QTest::mouseClick(w.bbnSimDet, Qt::LeftButton);
     ASSERT_TRUE(st.DetectorView);
-    bool detectorShown = false;
-    for (int i = 0; i < w.Graph->graphCount(); ++i) {
-        QCPGraph* g = w.Graph->graph(i);
-        if (g->name() == "pH (detector)") {
-            detectorShown = g->visible() && g->dataCount() == st.Series.DET_pH.Count();
-        }
-    }
-    EXPECT_TRUE(detectorShown);
+    QCPGraph* detector = GraphNamed(*w.Graph, "pH (detector)");
+    ASSERT_NE(detector, nullptr);
+    EXPECT_TRUE(detector->visible() && detector->dataCount() == st.Series.DET_pH.Count());
 }
 
-TEST_F(ScriptedWindow, ViewSwitchRestoresTheRangesOfEachView)
+TEST_F(ScriptedWindow, ViewsKeepTheirRangesMarkerAndDetectorRecord)
 {
     w.bnInitClick();
     RunState& st = w.State();
@@ -556,15 +482,13 @@ TEST_F(ScriptedWindow, ViewSwitchRestoresTheRangesOfEachView)
     chart.SetRangeY(-1, 4);
     w.bbnSimDetClick();
     ASSERT_FALSE(st.DetectorView);
-    EXPECT_EQ(chart.xAxis->range(), QCPRange(2, 5));
-    EXPECT_EQ(chart.yAxis->range(), QCPRange(1, 9));
+    EXPECT_EQ(std::pair(chart.xAxis->range(), chart.yAxis->range()), std::pair(QCPRange(2, 5), QCPRange(1, 9)));
     EXPECT_FALSE(chart.AutoX());
 
     // The detector view had no record: it counts as showing everything, so its
     // left range comes back and the bottom axis follows the data.
     w.bbnSimDetClick();
-    EXPECT_EQ(chart.yAxis->range(), QCPRange(-1, 4));
-    EXPECT_EQ(chart.xAxis->range(), QCPRange(2, 5));  // the record is still empty
+    EXPECT_EQ(std::pair(chart.xAxis->range(), chart.yAxis->range()), std::pair(QCPRange(2, 5), QCPRange(-1, 4)));
 
     // An unzoomed profile view restores its left range and shows the whole capillary.
     w.bbnSimDetClick();
@@ -578,8 +502,7 @@ TEST_F(ScriptedWindow, ViewSwitchRestoresTheRangesOfEachView)
     EXPECT_EQ(chart.yAxis->range(), left);
     EXPECT_TRUE(chart.AutoX());
     chart.replot();
-    EXPECT_DOUBLE_EQ(chart.xAxis->range().lower, NodeX(st, 0));
-    EXPECT_DOUBLE_EQ(chart.xAxis->range().upper, NodeX(st, st.NX));
+    EXPECT_EQ(chart.xAxis->range(), QCPRange(NodeX(st, 0), NodeX(st, st.NX)));
 
     // The detector marker sits at the detector position (mm on the axis) and
     // spans the visible vertical range.
@@ -587,28 +510,19 @@ TEST_F(ScriptedWindow, ViewSwitchRestoresTheRangesOfEachView)
     st.Series.sr_detectorLine.Add(0, 0);
     w.DrawDetectorLine();
     chart.replot();
-    QCPGraph* line = nullptr;
-    for (int i = 0; i < chart.graphCount(); ++i)
-        if (chart.graph(i)->name() == "Detector Line") line = chart.graph(i);
-    ASSERT_NE(line, nullptr);
-    EXPECT_TRUE(line->visible());
-    ASSERT_EQ(line->dataCount(), 2);
+    QCPGraph* line = GraphNamed(chart, "Detector Line");
+    ASSERT_TRUE(line && line->visible() && line->dataCount() == 2);
     EXPECT_DOUBLE_EQ(line->data()->at(0)->key, 20.0);
     EXPECT_DOUBLE_EQ(line->data()->at(0)->value, chart.yAxis->range().lower);
     EXPECT_DOUBLE_EQ(line->data()->at(1)->value, chart.yAxis->range().upper);
     st.DetPosition = 30;  // beyond the 25 mm capillary: hidden
     w.DrawDetectorLine();
     EXPECT_FALSE(line->visible());
-}
 
-TEST_F(ScriptedWindow, DetectorRecordIsMirroredAsItGrowsAndAfterItWasCleared)
-{
-    w.bnInitClick();
-    RunState& st = w.State();
+    // The detector record is mirrored sample by sample as it grows, and whole
+    // after it was cleared (a new Init) or thinned.
     ChartSeries& rec = st.Series.DET_pH;
-    QCPGraph* graph = nullptr;
-    for (int i = 0; i < w.Graph->graphCount(); ++i)
-        if (w.Graph->graph(i)->name() == "pH (detector)") graph = w.Graph->graph(i);
+    QCPGraph* graph = GraphNamed(chart, "pH (detector)");
     ASSERT_NE(graph, nullptr);
     auto same = [&] {
         if (graph->dataCount() != rec.Count()) return false;
@@ -616,23 +530,19 @@ TEST_F(ScriptedWindow, DetectorRecordIsMirroredAsItGrowsAndAfterItWasCleared)
             if (graph->data()->at(j)->key != rec.x[j] || graph->data()->at(j)->value != rec.y[j]) return false;
         return true;
     };
-
     w.bbnSimDetClick();
     ASSERT_TRUE(st.DetectorView);
     for (int k = 0; k < 50; ++k) {
-        rec.Add(k / 60.0, 7 + 0.01 * k);  // one sample, as the run loop appends it
+        rec.Add(k / 60.0, 7 + 0.01 * k);
         w.OnDetectorSampled(true);
     }
     EXPECT_TRUE(same());
-
-    // A new record (after an Init) taken while the profile view is shown, longer
-    // than the old one: the detector view shows the new record only.
+    // A new, longer record taken while the profile view is shown.
     w.bbnSimDetClick();
     rec.Clear();
     for (int k = 0; k < 80; ++k) rec.Add(0.5 + k / 60.0, 5 - 0.01 * k);
     w.bbnSimDetClick();
     EXPECT_TRUE(same());
-    // Thinned (every second sample kept): shown as it is now.
     ChartSeries thinned(rec.title);
     for (int k = 0; k < rec.Count(); k += 2) thinned.Add(rec.x[k], rec.y[k]);
     rec.x = thinned.x;

@@ -5,32 +5,18 @@
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <optional>
 #include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// Sets or clears an environment variable for the lifetime of the object.
-class EnvGuard {
-public:
-    EnvGuard(const char* name, const char* value) : name_(name)
-    {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value) ::setenv(name, value, 1);
-        else ::unsetenv(name);
-    }
-    ~EnvGuard()
-    {
-        if (old_) ::setenv(name_, old_->c_str(), 1);
-        else ::unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
+// Each test sets every variable it depends on.
+void SetEnv(const char* name, const fs::path& value)
+{
+    if (value.empty()) ::unsetenv(name);
+    else ::setenv(name, value.c_str(), 1);
+}
 
 void Touch(const fs::path& p)
 {
@@ -40,74 +26,55 @@ void Touch(const fs::path& p)
 
 } // namespace
 
-TEST(ProgramDir, ChoiceOfDirectory)
+TEST(ProgramDir, HomeVariableThenWritableExecutableDirectoryThenPerUserDirectory)
 {
     TempDir tmp;
-    {
-        // KELVO_HOME wins over a writable executable directory and is created.
-        fs::path home = tmp.path() / "home" / "sub";
-        EnvGuard g("KELVO_HOME", (home.string() + "/").c_str());
-        EXPECT_EQ(ProgramDirFor(tmp.path()), home);
-        EXPECT_TRUE(fs::is_directory(home));
-        EXPECT_EQ(ProgramDir(), home);
-    }
-    EnvGuard noHome("KELVO_HOME", nullptr);
-    // A writable executable directory is the program directory.
+    const fs::path home = tmp.path() / "home" / "sub", xdg = tmp.path() / "xdg", missing = tmp.path() / "missing";
+    SetEnv("KELVO_HOME", home.string() + "/");
+    EXPECT_EQ(ProgramDirFor(tmp.path()), home);   // created, without the trailing separator
+    EXPECT_TRUE(fs::is_directory(home));
+    EXPECT_EQ(ProgramDir(), home);
+
+    SetEnv("KELVO_HOME", "");
     EXPECT_EQ(ProgramDirFor(tmp.path()), tmp.path());
     EXPECT_EQ(ProgramDir(), ExecutableDir());
-
-    // A read-only (or missing) executable directory falls back to the per-user directory.
-    fs::path xdg = tmp.path() / "xdg";
-    EnvGuard g("XDG_DATA_HOME", xdg.c_str());
-    EXPECT_EQ(ProgramDirFor(tmp.path() / "missing"), xdg / "kelvo");
+    SetEnv("XDG_DATA_HOME", xdg);
+    EXPECT_EQ(ProgramDirFor(missing), xdg / "kelvo");
     EXPECT_TRUE(fs::is_directory(xdg / "kelvo"));
     if (::geteuid() != 0) {
-        fs::path ro = tmp.path() / "ro";
+        const fs::path ro = tmp.path() / "ro";
         fs::create_directories(ro);
         ::chmod(ro.c_str(), 0555);
         EXPECT_EQ(ProgramDirFor(ro), xdg / "kelvo");
         ::chmod(ro.c_str(), 0755);
     }
-    {
-        // Without XDG_DATA_HOME: ~/.local/share/kelvo.
-        EnvGuard noXdg("XDG_DATA_HOME", nullptr);
-        EnvGuard h("HOME", (tmp.path() / "user").c_str());
-        EXPECT_EQ(ProgramDirFor(tmp.path() / "missing"), tmp.path() / "user" / ".local" / "share" / "kelvo");
-    }
+    SetEnv("XDG_DATA_HOME", "");
+    SetEnv("HOME", tmp.path() / "user");
+    EXPECT_EQ(ProgramDirFor(missing), tmp.path() / "user" / ".local" / "share" / "kelvo");
 }
 
-TEST(ProgramDir, JoinPathAcceptsBothSeparators)
+TEST(ProgramDir, SuppliedFilesAreFoundInOrderUnderEitherSeparator)
 {
-    fs::path d("/opt/k");
-    EXPECT_EQ(JoinPath(d, "\\Examples\\Example_Demo.sna"), fs::path("/opt/k/Examples/Example_Demo.sna"));
-    EXPECT_EQ(JoinPath(d, "Examples/Example_Demo.sna"), fs::path("/opt/k/Examples/Example_Demo.sna"));
-    EXPECT_EQ(JoinPath(d, "\\cmp"), fs::path("/opt/k/cmp"));
+    const fs::path d("/opt/k"), demo("/opt/k/Examples/Example_Demo.sna");
+    EXPECT_EQ(JoinPath(d, "\\Examples\\Example_Demo.sna"), demo);
+    EXPECT_EQ(JoinPath(d, "Examples/Example_Demo.sna"), demo);
     EXPECT_EQ(JoinPath(d, "KELVO 5.ini"), fs::path("/opt/k/KELVO 5.ini"));
     EXPECT_EQ(JoinPath(d, ""), d);
-}
 
-TEST(ProgramDir, SuppliedFilesAreFoundInOrder)
-{
     TempDir tmp;
-    fs::path home = tmp.path() / "home";
-    EnvGuard g("KELVO_HOME", home.c_str());
+    const fs::path home = tmp.path() / "home";
+    SetEnv("KELVO_HOME", home);
     const std::string name = "kelvo_supplied_" + std::to_string(::getpid()) + ".txt";
     EXPECT_TRUE(FindSupplied("Examples\\" + name).empty());
-
-    // Beside the executable (the test program's own folder).
-    fs::path beside = JoinPath(ExecutableDir(), "Examples\\" + name);
+    const fs::path beside = JoinPath(ExecutableDir(), "Examples\\" + name), own = home / "Examples" / name;
     Touch(beside);
     EXPECT_EQ(FindSupplied("\\Examples\\" + name), beside);
-
-    // The program directory comes first.
-    fs::path own = home / "Examples" / name;
-    Touch(own);
+    Touch(own);   // the program directory comes first
     EXPECT_EQ(FindSupplied("\\Examples\\" + name), own);
     fs::remove(beside);
     std::error_code ec;
     fs::remove(beside.parent_path(), ec);   // only when empty
     EXPECT_EQ(FindSupplied("Examples/" + name), own);
-
     // A directory with that name is not a supplied file.
     fs::remove(own);
     fs::create_directories(own);
