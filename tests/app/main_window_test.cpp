@@ -1,5 +1,6 @@
 // The main window driven through its widgets: run control, button states,
-// edits that commit on leaving, instance markers, start and exit.
+// edits that commit on leaving, instance markers, start and exit, views; its
+// status texts and start switches.
 #include "qt_test_env.h"
 
 #include "app/chart_view.h"
@@ -19,7 +20,10 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <cmath>
 #include <filesystem>
+#include <limits>
+#include <tuple>
 #include <functional>
 #include <stdexcept>
 
@@ -48,8 +52,7 @@ struct ScriptedEngine {
                                 {"Temperature", false}};
         };
         ops.RunCalc = [this](RunState& st) {
-            st.Running = true;
-            st.Stop = false;
+            st.Running = true; st.Stop = false;
             st.host().SetStatusText("Running ...");
             for (int i = 0; i < steps && !st.Stop; ++i) {
                 st.host().ProcessMessages();
@@ -115,7 +118,6 @@ TEST_F(ScriptedWindow, ButtonStatesThroughAWholeRun)
 {
     EXPECT_EQ(Enabled(w), "101110");  // before Init: nothing to run or save
     QTest::mouseClick(w.bbnInit, Qt::LeftButton);
-    EXPECT_TRUE(w.State().Initialised);
     EXPECT_EQ(Enabled(w), "111111");
 
     bool seen = false;
@@ -129,9 +131,8 @@ TEST_F(ScriptedWindow, ButtonStatesThroughAWholeRun)
     QTest::mouseClick(w.bbnStart, Qt::LeftButton);
     EXPECT_TRUE(seen);
     EXPECT_EQ(engine.stepsDone, 200);
-    EXPECT_FALSE(w.State().Running);
-    EXPECT_TRUE(w.State().Stop);  // StopCalc always runs at the end
-    EXPECT_TRUE(w.GeometryEditsEnabled());
+    // StopCalc always runs at the end.
+    EXPECT_TRUE(!w.State().Running && w.State().Stop && w.GeometryEditsEnabled());
     EXPECT_EQ(Enabled(w), "111111");
     EXPECT_EQ(w.StatusText().rfind("Ready ...", 0), 0u);
     EXPECT_TRUE(sink.messages.empty());
@@ -160,8 +161,8 @@ TEST_F(ScriptedWindow, CommandsDuringARunAreRefusedAndExitClosesAfterIt)
     };
     sink.answers = {true};
     w.bnStartClick();
-    EXPECT_EQ(engine.stepsDone, 200);  // the refused commands did not restart or end the run
-    EXPECT_EQ(initCalls, 0);
+    // The refused commands did not restart or end the run.
+    EXPECT_EQ(std::pair(engine.stepsDone, initCalls), std::pair(200, 0));
     EXPECT_EQ(sink.messages, std::vector<std::string>(3, "START is active"));
     EXPECT_TRUE(sink.questions.empty());  // closing was refused before the exit question
     EXPECT_TRUE(w.isVisible());
@@ -179,7 +180,7 @@ TEST_F(ScriptedWindow, CommandsDuringARunAreRefusedAndExitClosesAfterIt)
     EXPECT_FALSE(w.isVisible());
 }
 
-TEST_F(ScriptedWindow, StopDuringARunEndsItAfterTheCurrentStep)
+TEST_F(ScriptedWindow, StopOrAFailureDuringARunEndsItAfterTheCurrentStep)
 {
     engine.steps = 100000;
     w.bnInitClick();
@@ -199,12 +200,10 @@ TEST_F(ScriptedWindow, StopDuringARunEndsItAfterTheCurrentStep)
     EXPECT_FALSE(w.State().Running);
     EXPECT_TRUE(w.bbnStart->isEnabled());
     EXPECT_TRUE(sink.messages.empty());
-}
 
-TEST_F(ScriptedWindow, FailureInsideARunIsShownAfterTheRunHasStopped)
-{
-    w.bnInitClick();
-    // The program's own text is kept; anything else gets the calculation message.
+    // A failure inside a run is shown after the run has stopped: the program's
+    // own text is kept; anything else gets the calculation message.
+    engine.steps = 200;
     const std::pair<std::function<void()>, std::string> failures[] = {
         {[] { ThrowError("Error: Can't write to file"); }, "Error: Can't write to file"},
         {[] { throw std::runtime_error("vector::at"); }, "C Error: Error in Calculation Occured (e.g. Negative Values)."}};
@@ -228,16 +227,12 @@ TEST(MainWindowEdits, PanelEditsCommitOnLeavingAndIgnoreInvalidText)
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
     RunState& st = w.State();
 
-    auto typeInto = [&](QLineEdit* edit, const QString& text) {
+    auto typeInto = [&](QLineEdit* edit, const QString& text, bool enter = false) {
         edit->setFocus(Qt::MouseFocusReason);
         QTRY_VERIFY(edit->hasFocus());
         edit->selectAll();
         QTest::keyClicks(edit, text);
-    };
-
-    auto enter = [&](QLineEdit* edit, const QString& text) {
-        typeInto(edit, text);
-        QTest::keyClick(edit, Qt::Key_Return);
+        if (enter) QTest::keyClick(edit, Qt::Key_Return);
     };
     auto leave = [&](QLineEdit* edit, Qt::FocusReason reason = Qt::TabFocusReason) {
         QFocusEvent away(QEvent::FocusOut, reason);
@@ -276,15 +271,15 @@ TEST(MainWindowEdits, PanelEditsCommitOnLeavingAndIgnoreInvalidText)
     EXPECT_DOUBLE_EQ(st.DT, 3e-4);
 
     // Enter moves the focus to the default button and so commits; "," is a decimal point.
-    enter(w.edDT, "1,5e-4");
+    typeInto(w.edDT, "1,5e-4", true);
     EXPECT_DOUBLE_EQ(st.DT, 1.5e-4);
     EXPECT_TRUE(w.bbnInit->hasFocus());  // Run is disabled before Init
 
     // Walls: clamped against each other and the grid.
     st.LeftWall = 100;
     st.RightWall = 200;
-    enter(w.edLeftWall, "250");
-    enter(w.edRightWall, "5000");
+    typeInto(w.edLeftWall, "250", true);
+    typeInto(w.edRightWall, "5000", true);
     EXPECT_EQ(std::pair(st.LeftWall, st.RightWall), std::pair(199, st.NX));
 
     // A refresh while the user types (as the run loop makes them) keeps the typed text.
@@ -359,36 +354,32 @@ TEST(MainWindowStart, StartFileAndExampleOpenThroughOnePlace)
         {{"/nonexistent/file.sna"}, example},
         {{QString::fromStdString(psq), "/5", "/2", "/0.5", "/1"}, psq}};
     for (const auto& [args, expected] : cases) {
+        sink.Clear();
         std::vector<std::string> opened;
+        int reads = 0;
         MainWindow w(args);
         w.FileOpener = [&](MainWindow&, const std::string& p) {
             opened.push_back(p);
             return true;
         };
+        // Settings are read at the first activation; a bad file warns and start-up goes on.
+        w.SettingsReader = [&](MainWindow&, const std::string& name) {
+            ++reads;
+            EXPECT_EQ(name, home.dir.path() / "KELVO 5.ini");
+            ThrowError("Incorrect file.");
+        };
         w.FormActivate();
         w.FormActivate();
         EXPECT_EQ(opened, std::vector<std::string>{expected});
-        if (expected != psq) continue;
-        EXPECT_EQ(std::tuple(w.PlayerStart.RequestedFrame, w.PlayerStart.FrameStep, w.PlayerStart.Delay),
-                  std::tuple(5, 2, 0.5));
-        // More than four arguments warn.
-        EXPECT_EQ(sink.warnings, std::vector<std::string>{"Too many parameters called from file shell for PSQ file"});
+        EXPECT_EQ(reads, 1);
+        std::vector<std::string> warnings{"Incorrect INI File."};
+        if (expected == psq) {
+            EXPECT_EQ(std::tuple(w.PlayerStart.RequestedFrame, w.PlayerStart.FrameStep, w.PlayerStart.Delay),
+                      std::tuple(5, 2, 0.5));
+            warnings.push_back("Too many parameters called from file shell for PSQ file");   // more than four arguments
+        }
+        EXPECT_EQ(sink.warnings, warnings);
     }
-
-    // Settings read at the first activation; a bad file warns and start-up goes on.
-    sink.Clear();
-    MainWindow w;
-    w.FileOpener = [](MainWindow&, const std::string&) { return true; };
-    int reads = 0;
-    w.SettingsReader = [&](MainWindow&, const std::string& name) {
-        ++reads;
-        EXPECT_EQ(name, home.dir.path() / "KELVO 5.ini");
-        ThrowError("Incorrect file.");
-    };
-    w.FormActivate();
-    w.FormActivate();
-    EXPECT_EQ(reads, 1);
-    EXPECT_EQ(sink.warnings, std::vector<std::string>{"Incorrect INI File."});
 }
 
 TEST_F(ScriptedWindow, ViewSwitchAndCheckLists)
@@ -427,44 +418,6 @@ TEST_F(ScriptedWindow, ViewSwitchAndCheckLists)
     EXPECT_TRUE(w.OpenFile("project.sna"));
     EXPECT_FALSE(w.cbDetectorOn->isChecked() || st.DetectorView || w.bbnSimDet->isEnabled());
     EXPECT_TRUE(w.clbGraph->isVisible());
-}
-
-TEST(MainWindowEngine, ExampleRunThroughTheWindowAndItsChart)
-{
-    Home home;
-    RecordingMessageSink sink;
-    MainWindow w;
-    ComposeExampleDemo(w.State());
-    w.show();
-    RunState& st = w.State();
-
-    QTest::mouseClick(w.bbnInit, Qt::LeftButton);
-    ASSERT_TRUE(st.Initialised) << (sink.warnings.empty() ? "" : sink.warnings[0]);
-    EXPECT_EQ(st.NComp, 5);
-    ASSERT_EQ(w.clbGraph->count(), 5 + 4);
-    EXPECT_EQ(w.clbGraph->item(2)->text(), "Acetic acid");
-    // Every constituent, pH and conductivity are drawn with one point per node.
-    int profiles = 0;
-    for (int i = 0; i < w.Graph->graphCount(); ++i) {
-        QCPGraph* g = w.Graph->graph(i);
-        if (g->name().endsWith(" (x-scale)") && g->visible()) profiles += g->dataCount() == st.NX + 1;
-    }
-    EXPECT_EQ(profiles, 5 + 2);
-
-    st.StopTime = 0.5;
-    QTest::mouseClick(w.bbnStart, Qt::LeftButton);
-    EXPECT_TRUE(sink.messages.empty()) << sink.messages[0];
-    EXPECT_TRUE(!st.Running && st.Time > 0.4 && st.Time <= 0.5 && st.StepCount > 0) << st.Time;
-    EXPECT_EQ(w.edTime->text().toStdString(), FormatFloat("0.0##e+0", st.Time));  // below 1 s
-    EXPECT_EQ(w.StatusText().rfind("Ready ...", 0), 0u);
-    // The drawn profile is the current one, and the chart shows it.
-    EXPECT_EQ(st.Arr.DrawnProfile[3][st.NX / 2], st.Arr.C(2, 3)[st.NX / 2]);
-    ASSERT_GT(st.Series.DET_pH.Count(), 0);   // the detector sampled during the run
-    QTest::mouseClick(w.bbnSimDet, Qt::LeftButton);
-    ASSERT_TRUE(st.DetectorView);
-    QCPGraph* detector = GraphNamed(*w.Graph, "pH (detector)");
-    ASSERT_NE(detector, nullptr);
-    EXPECT_TRUE(detector->visible() && detector->dataCount() == st.Series.DET_pH.Count());
 }
 
 TEST_F(ScriptedWindow, ViewsKeepTheirRangesMarkerAndDetectorRecord)
@@ -549,4 +502,91 @@ TEST_F(ScriptedWindow, ViewsKeepTheirRangesMarkerAndDetectorRecord)
     rec.y = thinned.y;
     w.SyncChart();
     EXPECT_TRUE(same());
+}
+
+
+TEST(MainWindowEngine, ExampleRunThroughTheWindowAndItsChart)
+{
+    Home home;
+    RecordingMessageSink sink;
+    MainWindow w;
+    ComposeExampleDemo(w.State());
+    w.show();
+    RunState& st = w.State();
+
+    QTest::mouseClick(w.bbnInit, Qt::LeftButton);
+    ASSERT_TRUE(st.Initialised) << (sink.warnings.empty() ? "" : sink.warnings[0]);
+    ASSERT_EQ(w.clbGraph->count(), 5 + 4);
+    EXPECT_EQ(w.clbGraph->item(2)->text(), "Acetic acid");
+    // Every constituent, pH and conductivity are drawn with one point per node.
+    int profiles = 0;
+    for (int i = 0; i < w.Graph->graphCount(); ++i) {
+        QCPGraph* g = w.Graph->graph(i);
+        if (g->name().endsWith(" (x-scale)") && g->visible()) profiles += g->dataCount() == st.NX + 1;
+    }
+    EXPECT_EQ(profiles, 5 + 2);
+
+    st.StopTime = 0.5;
+    QTest::mouseClick(w.bbnStart, Qt::LeftButton);
+    EXPECT_TRUE(sink.messages.empty()) << sink.messages[0];
+    EXPECT_TRUE(!st.Running && st.Time > 0.4 && st.Time <= 0.5 && st.StepCount > 0) << st.Time;
+    EXPECT_EQ(w.edTime->text().toStdString(), FormatFloat("0.0##e+0", st.Time));  // below 1 s
+    EXPECT_EQ(w.StatusText().rfind("Ready ...", 0), 0u);
+    // The drawn profile is the current one, and the chart shows it.
+    EXPECT_EQ(st.Arr.DrawnProfile[3][st.NX / 2], st.Arr.C(2, 3)[st.NX / 2]);
+    ASSERT_GT(st.Series.DET_pH.Count(), 0);   // the detector sampled during the run
+    QTest::mouseClick(w.bbnSimDet, Qt::LeftButton);
+    ASSERT_TRUE(st.DetectorView);
+    QCPGraph* detector = GraphNamed(*w.Graph, "pH (detector)");
+    EXPECT_TRUE(detector && detector->visible() && detector->dataCount() == st.Series.DET_pH.Count());
+}
+
+TEST(StatusText, ElapsedTimeTexts)
+{
+    const std::pair<int, std::string> cases[] = {{0, ""}, {-5, ""}, {59, "(59 s)"}, {61, "(1 m, 1 s)"},
+                                                 {3725, "(1 h, 2 m, 5 s)"}, {90061, "(1 d, 1 h, 1 m, 1 s)"},
+                                                 {86400, "(1 d, 0 h, 0 m, 0 s)"}};
+    for (const auto& [seconds, text] : cases) EXPECT_EQ(FormatElapsed(seconds), text) << seconds;
+    // Remaining times from a tiny or negative dt stay inside the int range.
+    EXPECT_EQ(ClampSeconds(1e300), std::numeric_limits<int>::max());
+    EXPECT_EQ(ClampSeconds(-1e300), 0);
+    EXPECT_EQ(ClampSeconds(std::nan("")), 0);
+    EXPECT_EQ(ClampSeconds(3725.9), 3725);
+}
+
+TEST(StatusText, SetupChanges)
+{
+    RunState st;
+    CheckRunSetupChanged(st);
+    EXPECT_FALSE(st.SetupChanged);
+    st.PeakWidthPending = 3;
+    st.NXPending = 500;
+    CheckRunSetupChanged(st);
+    EXPECT_TRUE(st.SetupChanged && st.SetupItemChanged[0] && st.SetupItemChanged[1] && !st.SetupItemChanged[4]);
+    st.PeakWidthPending = st.PeakWidth;
+    st.NXPending = st.NX;
+    CheckRunSetupChanged(st);
+    EXPECT_FALSE(st.SetupChanged || st.SetupItemChanged[0]);
+}
+
+TEST(StatusText, PlayerSwitchesAfterASequenceFile)
+{
+    struct Case {
+        QStringList args;
+        int frame, step;
+        double delay;   // -1: not given
+        bool tooMany;
+    };
+    const Case cases[] = {
+        {{"run.psq", "/5", "/2", "/0.5"}, 5, 2, 0.5, false},   // four switches: see the start test
+        {{"run.psq", "5", "/2"}, 0, 0, -1, false},               // no switch first: both ignored
+        {{"run.psq", "-3", "x", "/1"}, 3, 0, -1, false},         // a non-switch ends the list
+        {{"run.psq", "/0", "/-2", "/-1", "/9"}, 0, 0, -1, true}, // out of range values are not taken
+    };
+    for (const Case& c : cases) {
+        const PlayerStartOptions o = ParsePlayerSwitches(c.args);
+        EXPECT_EQ(std::tuple(o.RequestedFrame, o.FrameStep, o.TooMany), std::tuple(c.frame, c.step, c.tooMany)) << c.args[1].toStdString();
+        if (c.delay < 0) EXPECT_LT(o.Delay, 0);
+        else EXPECT_DOUBLE_EQ(o.Delay, c.delay);
+    }
 }

@@ -24,11 +24,7 @@ public:
         app_ = new QApplication(argc, argv);
         std::setlocale(LC_NUMERIC, "C");
     }
-    void TearDown() override
-    {
-        delete app_;
-        app_ = nullptr;
-    }
+    void TearDown() override { delete app_; app_ = nullptr; }
 
 private:
     QApplication* app_ = nullptr;

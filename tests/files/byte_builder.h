@@ -23,6 +23,7 @@ struct Bytes {
     Bytes& u8(unsigned v) { return le(v, 1); }
     Bytes& i32(std::int32_t v) { return le(static_cast<std::uint32_t>(v), 4); }
     Bytes& f64(double v) { std::uint64_t u; std::memcpy(&u, &v, 8); return le(u, 8); }
+    Bytes& f64s(const double* v, int n) { for (int i = 0; i < n; ++i) f64(v[i]); return *this; }
     Bytes& raw(const std::string& s) { b += s; return *this; }
     std::size_t size() const { return b.size(); }
 };

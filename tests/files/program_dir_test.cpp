@@ -18,12 +18,6 @@ void SetEnv(const char* name, const fs::path& value)
     else ::setenv(name, value.c_str(), 1);
 }
 
-void Touch(const fs::path& p)
-{
-    fs::create_directories(p.parent_path());
-    std::ofstream(p) << "x";
-}
-
 } // namespace
 
 TEST(ProgramDir, HomeVariableThenWritableExecutableDirectoryThenPerUserDirectory)
@@ -55,29 +49,27 @@ TEST(ProgramDir, HomeVariableThenWritableExecutableDirectoryThenPerUserDirectory
 
 TEST(ProgramDir, SuppliedFilesAreFoundInOrderUnderEitherSeparator)
 {
-    const fs::path d("/opt/k"), demo("/opt/k/Examples/Example_Demo.sna");
-    EXPECT_EQ(JoinPath(d, "\\Examples\\Example_Demo.sna"), demo);
-    EXPECT_EQ(JoinPath(d, "Examples/Example_Demo.sna"), demo);
-    EXPECT_EQ(JoinPath(d, "KELVO 5.ini"), fs::path("/opt/k/KELVO 5.ini"));
-    EXPECT_EQ(JoinPath(d, ""), d);
+    EXPECT_EQ(JoinPath("/opt/k", "\\Examples\\Example_Demo.sna"), JoinPath("/opt/k", "Examples/Example_Demo.sna"));
+    EXPECT_EQ(JoinPath("/opt/k", "Examples/Example_Demo.sna"), fs::path("/opt/k/Examples/Example_Demo.sna"));
+    EXPECT_EQ(JoinPath("/opt/k", ""), fs::path("/opt/k"));
 
     TempDir tmp;
-    const fs::path home = tmp.path() / "home";
-    SetEnv("KELVO_HOME", home);
-    const std::string name = "kelvo_supplied_" + std::to_string(::getpid()) + ".txt";
-    EXPECT_TRUE(FindSupplied("Examples\\" + name).empty());
-    const fs::path beside = JoinPath(ExecutableDir(), "Examples\\" + name), own = home / "Examples" / name;
-    Touch(beside);
-    EXPECT_EQ(FindSupplied("\\Examples\\" + name), beside);
-    Touch(own);   // the program directory comes first
-    EXPECT_EQ(FindSupplied("\\Examples\\" + name), own);
+    SetEnv("KELVO_HOME", tmp.path());
+    const std::string name = "Examples/kelvo_supplied_" + std::to_string(::getpid()) + ".txt";
+    const fs::path beside = JoinPath(ExecutableDir(), name), own = tmp.path() / name;
+    EXPECT_TRUE(FindSupplied(name).empty());
+    for (const fs::path& p : {beside, own}) {   // the program directory comes first
+        fs::create_directories(p.parent_path());
+        std::ofstream(p) << "x";
+        EXPECT_EQ(FindSupplied("\\Examples\\" + p.filename().string()), p);
+    }
     fs::remove(beside);
     std::error_code ec;
     fs::remove(beside.parent_path(), ec);   // only when empty
-    EXPECT_EQ(FindSupplied("Examples/" + name), own);
+    EXPECT_EQ(FindSupplied(name), own);
     // A directory with that name is not a supplied file.
     fs::remove(own);
     fs::create_directories(own);
-    EXPECT_TRUE(FindSupplied("Examples/" + name).empty());
+    EXPECT_TRUE(FindSupplied(name).empty());
     EXPECT_EQ(InstalledDataDir(), ExecutableDir().parent_path() / "share" / "kelvo");
 }

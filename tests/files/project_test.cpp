@@ -1,8 +1,12 @@
+// The project file with its companions (composition, detector record,
+// sequence copy) and the example project.
 #include "files/sna_file.h"
 
 #include "run_fixture.h"
 #include "composition/cmp_file.h"
 #include "engine/run_calc.h"
+#include "files/det_file.h"
+#include "files/example_project.h"
 #include "files/file_hooks.h"
 #include "foundation/binio.h"
 #include "foundation/errors.h"
@@ -11,6 +15,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <functional>
 #include <tuple>
 
 namespace {
@@ -29,9 +34,8 @@ std::string GoldenProject(RunState& st, const std::string& scratch, const std::s
             for (int k = 1; k <= st.SegCount; ++k) g.f64(st.TableRows[r][k]);
     }
     g.f64(st.RunStart).f64(st.SpentTime).i32(st.StepCount).i32(st.NewtonItTotal);
-    for (int i = 1; i <= c; ++i)
-        for (int n = 0; n < nn; ++n) g.f64(st.Arr.C(2, i)[n]);
-    for (int n = 0; n < nn; ++n) g.f64(st.Arr.CH(2)[n]);
+    for (int i = 1; i <= c; ++i) g.f64s(st.Arr.C(2, i), nn);
+    g.f64s(st.Arr.CH(2), nn);
     for (int k = 0; k < c + 2; ++k) g.u8(st.Series.clbGraph[k].checked);
     for (int k = 0; k < c + 4; ++k) g.u8(k < static_cast<int>(st.Series.clbDet.size()) && st.Series.clbDet[k].checked);
     return g.str("EOF").b;
@@ -42,9 +46,49 @@ std::string WrappedIncorrect(const std::string& name)
     return "Warning: While Opening SNA file '" + name + "' Error Message Occur: Incorrect file.";
 }
 
+constexpr int kPoints = 3;
+
+void Record(RunState& st)
+{
+    RunSeries& s = st.Series;
+    for (int p = 0; p < kPoints; ++p) {
+        const double t = 0.5 * (p + 1);
+        s.DET_pH.Add(t, 4.7 + 0.01 * p);
+        s.DET_conductivity.Add(t, 0.05 + p);
+        for (int i = 1; i <= st.NComp; ++i) s.srDetComp[i].Add(t, 10.0 * i + p);
+        s.DET_volt.Add(t, 0.25);
+        s.DET_CDen.Add(t, 3.0 + p);
+        s.DET_T.Add(t, 25.0);
+    }
+}
+
+std::string GoldenDet(const RunState& st, bool withVI = true)
+{
+    Bytes g;
+    g.str("KELVO DET FILE").str("1.0").i32(kPoints).i32(static_cast<int>(st.Series.clbDet.size()));
+    for (const CheckListItem& item : st.Series.clbDet) g.str(item.text);
+    for (int p = 0; p < kPoints; ++p) {
+        g.f64(0.5 * (p + 1)).f64(4.7 + 0.01 * p).f64(0.05 + p);
+        for (int i = 1; i <= st.NComp; ++i) g.f64(10.0 * i + p);
+        g.f64(withVI ? 0.25 : 0.0).f64(withVI ? 3.0 + p : 0.0);
+    }
+    return g.str("EOF").b;
+}
+
+// Mean of f over a constituent's level-2 profile.
+double ProfileMean(RunState& st, int i, const std::function<double(int)>& f)
+{
+    double m0 = 0, m1 = 0;
+    for (int n = 0; n <= st.NX; ++n) {
+        m0 += st.Arr.C(2, i)[n];
+        m1 += f(n) * st.Arr.C(2, i)[n];
+    }
+    return m1 / m0;
+}
+
 } // namespace
 
-TEST(ProjectFile, SaveWritesTheLayoutOpenRestoresItAndDamagedFilesRaise)
+TEST(ProjectFile, BothLayoutsAreReadTheCurrentOneWrittenAndDamagedFilesRaise)
 {
     TempDir tmp;
     RecordingMessageSink sink;
@@ -87,17 +131,49 @@ TEST(ProjectFile, SaveWritesTheLayoutOpenRestoresItAndDamagedFilesRaise)
     RunState ld;
     ASSERT_TRUE(OpenProject(ld, tmp.file("old.sna")));
     EXPECT_DOUBLE_EQ(ld.Temperature, st.Temperature + 0.15);
+
+    // The older layout: positions from node numbers (the injection node, the
+    // detector node of the options file); the stored state becomes the oldest
+    // level of a restarted multistep method.
+    const int nn = st.NX + 1, c = st.NComp;
+    Bytes g;
+    g.str("RAVO_CORE SNA FILE").u8(1).i32(st.NX).f64(1.5).f64(0.25).f64(4.4).f64(st.CapLength);
+    double stored = 0, total = 0;
+    for (int i = 1; i <= c; ++i)
+        for (int n = 0; n < nn; ++n) g.f64(st.Arr.C(2, i)[n]), stored += st.Arr.C(2, i)[n];
+    for (int k = 0; k < 2 * (c + 2); ++k) g.u8(k != 1);
+    g.f64(0.5).f64(45000.0).f64(3.0).i32(50).i32(100).u8(1).u8(0).u8(1).u8(0).u8(0).u8(0).str("EOF");
+    const std::string old = tmp.file("old.sna");
+    WriteBytes(old, g.b);
+    WriteBytes(tmp.file("old.opt"), "options");
+    FileLayerHooks().ReadOptFile = [](RunState& s, const std::string&) { s.LegacyDetNode = 6; };
+    RunState lg;
+    const bool opened = OpenProject(lg, old);
+    FileLayerHooks().ReadOptFile = nullptr;
+    ASSERT_TRUE(opened);
+    EXPECT_EQ(std::tuple(lg.NX, lg.PeakWidth, lg.StepCount, lg.GlobalRatio), std::tuple(st.NX, 1.5, 50, 2.0));
+    EXPECT_DOUBLE_EQ(lg.InjSite, 4.0 * 1000.0 / st.NX * st.CapLength);
+    EXPECT_EQ(lg.InjSitePending, lg.InjSite);
+    EXPECT_DOUBLE_EQ(lg.DetPosition, 6.0 * 1000.0 / st.NX * st.CapLength);
+    EXPECT_TRUE(lg.SetupChanged && lg.SetupItemChanged[1] && !lg.SetupItemChanged[0]);
+    EXPECT_FALSE(lg.Series.sr_conductivity.active);
+    EXPECT_NEAR(lg.Time, 0.5 + 3 * lg.DT, 1e-15);
+    for (int i = 1; i <= c; ++i)
+        for (int n = 0; n < nn; ++n) total += lg.Arr.C(2, i)[n];
+    EXPECT_NEAR(total, stored, 1e-6 * stored);
     EXPECT_TRUE(sink.warnings.empty());
 
     // Cut, or with a wrong node count or table counts: raised, and the state recovered.
-    for (const std::string& bytes : Damaged(golden, 4, {19 + 55, 392, 396})) {
-        if (bytes == WithInt32At(golden, 396, 0)) continue;   // no table: its bytes read as run data
-        WriteBytes(name, bytes);
+    auto expectRefused = [&](const std::string& file, const std::string& bytes) {
+        WriteBytes(file, bytes);
         RunState bad;
-        EXPECT_EQ(RaisedMessage([&] { OpenProject(bad, name); }), WrappedIncorrect(name)) << bytes.size();
+        EXPECT_EQ(RaisedMessage([&] { OpenProject(bad, file); }), WrappedIncorrect(file)) << bytes.size();
         EXPECT_FALSE(bad.Loading || bad.Running);
         EXPECT_EQ(bad.NX, 1000);   // the geometry of a fresh state
-    }
+    };
+    for (const std::string& bytes : Damaged(golden, 4, {19 + 55, 392, 396}))
+        if (bytes != WithInt32At(golden, 396, 0)) expectRefused(name, bytes);   // 0: the table read as run data
+    for (std::size_t len = 19; len + 4 < g.size(); ++len) expectRefused(old, g.b.substr(0, len));
     // Without the composition the project is not opened.
     std::filesystem::remove(tmp.file("proj.cmp"));
     EXPECT_FALSE(OpenProject(ld, name));
@@ -143,7 +219,7 @@ TEST(ProjectFile, SavedRunContinuesLikeAnUninterruptedOne)
     EXPECT_EQ(PsqFrameCount(FileSizeByName(a.PsqFile), 60, frame), 1 + a.StepCount / 20);
     const std::string sna = tmp.file("run.sna"), psq = tmp.file("run.psq");
     ASSERT_TRUE(SaveSnaFile(a, sna));
-    EXPECT_EQ(GetPsqFileVersion(psq), "1.0");
+    EXPECT_EQ(ReadBytes(psq), ReadBytes(a.PsqFile));
     ASSERT_TRUE(OpenProject(b, sna));
     EXPECT_EQ(b.Time, a.Time);
     EXPECT_EQ(ReadBytes(b.PsqFile), ReadBytes(psq));   // transferred
@@ -193,49 +269,88 @@ TEST(ProjectFile, SavedRunContinuesLikeAnUninterruptedOne)
     for (int n = 0; n <= a.NX; ++n) EXPECT_NEAR(a.Arr.PH[n], b.Arr.PH[n], 1e-10);
 }
 
-TEST(ProjectFile, OlderLayoutIsReadWithItsOptionsAndProfilesAtLevelFive)
+TEST(DetectorFile, LayoutOlderLayoutAndDamagedFiles)
 {
     TempDir tmp;
     RecordingMessageSink sink;
-    HostedRun r;
+    HostedRun r, ld;
     r.Init();
+    ld.Init();
     RunState& st = r.st;
-    const int nn = st.NX + 1, c = st.NComp;
-    const std::string name = tmp.file("old.sna");
-    ASSERT_TRUE(WriteComposition(st.Composition, tmp.file("old.cmp")));
-    Bytes g;
-    g.str("RAVO_CORE SNA FILE").u8(1).i32(st.NX).f64(1.5).f64(0.25).f64(4.4).f64(st.CapLength);
-    double stored = 0;
-    for (int i = 1; i <= c; ++i)
-        for (int n = 0; n < nn; ++n) g.f64(st.Arr.C(2, i)[n]), stored += st.Arr.C(2, i)[n];
-    for (int k = 0; k < 2 * (c + 2); ++k) g.u8(k != 1);
-    g.f64(0.5).f64(45000.0).f64(3.0).i32(50).i32(100).u8(1).u8(0).u8(1).u8(0).u8(0).u8(0).str("EOF");
-    ASSERT_EQ(g.size(), static_cast<std::size_t>(102 + 8 * c * nn + 2 * c));
-    WriteBytes(name, g.b);
-    WriteBytes(tmp.file("old.opt"), "options");
+    RunSeries& rd = ld.st.Series;
+    Record(st);
+    ASSERT_GE(st.Series.clbDet.size(), 2u);
+    ASSERT_TRUE(WriteDetFile(st, tmp.file("r.det")));
+    const std::string g = GoldenDet(st);
+    EXPECT_EQ(ReadBytes(tmp.file("r.det")), g);
 
-    // Positions come from node numbers (the injection node, the detector node of the options file).
-    FileLayerHooks().ReadOptFile = [](RunState& s, const std::string&) { s.LegacyDetNode = 6; };
-    RunState ld;
-    const bool opened = OpenProject(ld, name);
-    FileLayerHooks().ReadOptFile = nullptr;
-    ASSERT_TRUE(opened);
-    EXPECT_EQ(std::tuple(ld.NX, ld.PeakWidth, ld.StepCount, ld.GlobalRatio), std::tuple(st.NX, 1.5, 50, 2.0));
-    EXPECT_DOUBLE_EQ(ld.InjSite, 4.0 * 1000.0 / st.NX * st.CapLength);
-    EXPECT_EQ(ld.InjSitePending, ld.InjSite);
-    EXPECT_DOUBLE_EQ(ld.DetPosition, 6.0 * 1000.0 / st.NX * st.CapLength);
-    EXPECT_TRUE(ld.SetupChanged && ld.SetupItemChanged[1] && !ld.SetupItemChanged[0]);
-    EXPECT_FALSE(ld.Series.sr_conductivity.active);
-    // The stored state became the oldest level of a restarted multistep method.
-    EXPECT_NEAR(ld.Time, 0.5 + 3 * ld.DT, 1e-15);
-    double total = 0;
-    for (int i = 1; i <= c; ++i)
-        for (int n = 0; n < nn; ++n) total += ld.Arr.C(2, i)[n];
-    EXPECT_NEAR(total, stored, 1e-6 * stored);
-
-    for (std::size_t len = 19; len + 4 < g.size(); ++len) {
-        WriteBytes(name, g.b.substr(0, len));
-        RunState bad;
-        EXPECT_EQ(RaisedMessage([&] { OpenProject(bad, name); }), WrappedIncorrect(name)) << len;
+    // Damaged files add no points ("EOF" cut before its zero byte still reads).
+    for (const std::string& bytes : Damaged(g, 1, {19, 23})) {
+        WriteBytes(tmp.file("d.det"), bytes);
+        bool read = false;
+        const std::string m = RaisedMessage([&] { read = ReadDetFile(ld.st, tmp.file("d.det")); });
+        EXPECT_TRUE(m == "Incorrect file." || m == "(no error)") << m;
+        EXPECT_FALSE(read) << bytes.size();
+        EXPECT_EQ(rd.DET_pH.Count(), 0);
     }
+    WriteBytes(tmp.file("k.det"), "KELVO SNA FILE");
+    sink.Clear();
+    EXPECT_FALSE(ReadDetFile(ld.st, tmp.file("k.det")));
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{"Incorrect Detector File."});
+
+    // The older layout: no voltage and current, temperature 25.0.
+    Bytes legacy;
+    legacy.str("RAVO_CORE DET FILE").i32(1).i32(0).f64(1.0).f64(7.0).f64(0.1);
+    for (int i = 1; i <= ld.st.NComp; ++i) legacy.f64(i);
+    WriteBytes(tmp.file("old.det"), legacy.str("EOF").b);
+    ASSERT_TRUE(ReadDetFile(ld.st, tmp.file("old.det")));
+    EXPECT_EQ(std::tuple(rd.DET_volt.y[0], rd.DET_CDen.y[0], rd.DET_T.y[0], rd.srDetComp[4].y[0]),
+              std::tuple(0.0, 0.0, 25.0, 4.0));
+    // Reading appends to the record of the current run.
+    ASSERT_TRUE(ReadDetFile(ld.st, tmp.file("r.det")));
+    ASSERT_TRUE(ReadDetFile(ld.st, tmp.file("r.det")));
+    ASSERT_EQ(rd.DET_pH.Count(), 1 + 2 * kPoints);
+    EXPECT_EQ(std::tuple(rd.DET_pH.y[5], rd.srDetComp[3].y[3], rd.DET_CDen.y[2], rd.DET_T.y[6]),
+              std::tuple(4.71, 32.0, 4.0, 25.0));
+
+    // Voltage and current are 0.0 at every point when their series hold another count.
+    st.Series.DET_volt.Add(9, 9);
+    ASSERT_TRUE(WriteDetFile(st, tmp.file("vi.det")));
+    EXPECT_EQ(ReadBytes(tmp.file("vi.det")), GoldenDet(st, false));
+    // Nothing is written before Init.
+    RunState none;
+    EXPECT_FALSE(WriteDetFile(none, tmp.file("none.det")));
+    EXPECT_FALSE(FileExists(tmp.file("none.det")));
+    EXPECT_EQ(sink.warnings.size(), 1u);
+}
+
+TEST(ExampleProject, OpensAndItsZonesMoveAtTheirMobilityTimesField)
+{
+    TempDir tmp;
+    RecordingMessageSink sink;
+    std::string error;
+    ASSERT_TRUE(WriteExampleDemo(tmp.file("Example_Demo.sna"), error)) << error;
+    RunState st;
+    ASSERT_TRUE(OpenProject(st, tmp.file("Example_Demo.sna")));
+    ASSERT_EQ(st.NComp, 5);
+    EXPECT_EQ(std::tuple(st.NX, st.StopTime, st.Time), std::tuple(500, 60.0, 0.0));
+    EXPECT_EQ(st.CompInit[3].name, "Potassium");
+
+    // Between 1 s and 2 s each strong cation (K+ 3, Li+ 4) moves at its mobility
+    // times the field strength where it is.
+    auto x = [&](int n) { return n * st.CapLength / st.NX; };
+    auto e = [&](int n) { return std::fabs(st.Arr.E[n]); };
+    double x1[5], e1[5];
+    st.StopTime = 1.0;
+    RunCalc(st);
+    const double t1 = st.Time;
+    for (int i : {3, 4}) x1[i] = ProfileMean(st, i, x), e1[i] = ProfileMean(st, i, e);
+    st.StopTime = 2.0;
+    RunCalc(st);
+    ASSERT_GT(st.Time - t1, 0.9);
+    for (auto [i, u] : {std::pair(3, 76.2e-9), std::pair(4, 40.1e-9)}) {
+        const double v = (ProfileMean(st, i, x) - x1[i]) / (st.Time - t1);
+        EXPECT_NEAR(v, u * 0.5 * (e1[i] + ProfileMean(st, i, e)), 0.02 * v) << i;
+    }
+    EXPECT_TRUE(sink.warnings.empty());
 }

@@ -5,12 +5,10 @@
 #include "support/raised_message.h"
 #include "support/temp_dir.h"
 
-namespace {
+#include <filesystem>
+#include <tuple>
 
-void AddNodes(Bytes& g, const double* v, int nn)
-{
-    for (int i = 0; i < nn; ++i) g.f64(v[i]);
-}
+namespace {
 
 // One "1.0" frame of the state, from the frame table.
 std::string GoldenFrame(RunState& st, const std::string& scratch, bool micelles)
@@ -18,10 +16,9 @@ std::string GoldenFrame(RunState& st, const std::string& scratch, bool micelles)
     const int nn = st.NX + 1;
     Bytes g;
     g.raw(BlockBytes(st, scratch, true)).f64(st.RunStart).f64(st.SpentTime).i32(st.StepCount).i32(st.NewtonItTotal);
-    AddNodes(g, st.Arr.PH.data(), nn);
-    AddNodes(g, st.Arr.Kappa.data(), nn);
-    for (int i = 1; i <= st.NComp; ++i) AddNodes(g, st.Arr.C(2, i), nn);
-    AddNodes(g, st.Arr.CH(2), nn);
+    g.f64s(st.Arr.PH.data(), nn).f64s(st.Arr.Kappa.data(), nn);
+    for (int i = 1; i <= st.NComp; ++i) g.f64s(st.Arr.C(2, i), nn);
+    g.f64s(st.Arr.CH(2), nn);
     if (micelles) {
         const double* cs = st.Arr.C(2, st.MicCompNo);
         for (int i = 0; i < nn; ++i) g.f64(cs[i] > st.CMC ? (cs[i] - st.CMC) / st.OM : 0.0);
@@ -31,17 +28,15 @@ std::string GoldenFrame(RunState& st, const std::string& scratch, bool micelles)
     return g.b;
 }
 
-std::string GoldenHeader(const RunState& st, bool micelles, double capLength = 0, double widths = 0)
+std::string GoldenHeader(const RunState& st, bool micelles)
 {
-    Bytes g;
-    g.str("KELVO PSQ FILE").str("1.0").i32(st.NX).i32(st.NComp).f64(capLength ? capLength : st.CapLength);
-    if (widths) return g.f64(widths).f64(widths).f64(widths).u8(0).b;
-    return g.f64(st.PeakWidth).f64(st.PeakEdgeWidth).f64(st.InjSite).u8(micelles ? 1 : 0).b;
+    return Bytes().str("KELVO PSQ FILE").str("1.0").i32(st.NX).i32(st.NComp).f64(st.CapLength).f64(st.PeakWidth)
+        .f64(st.PeakEdgeWidth).f64(st.InjSite).u8(micelles).b;
 }
 
 } // namespace
 
-TEST(PsqFile, HeaderAndFramesFollowTheLayout)
+TEST(PsqFile, HeaderAndFramesFollowTheLayoutAndOtherFilesAreRefusedAndKept)
 {
     TempDir tmp;
     RecordingMessageSink sink;
@@ -104,15 +99,9 @@ TEST(PsqFile, HeaderAndFramesFollowTheLayout)
     g.f64(st.StopTime).i32(st.StepCount).i32(st.NewtonItTotal).f64(st.MaxCorrChange).i32(st.LeftWall).i32(st.RightWall);
     EXPECT_EQ(ReadBytes(old).substr(59, 88), g.b);
     EXPECT_TRUE(sink.warnings.empty());
-}
 
-TEST(PsqFile, ForeignAndDamagedFilesAreRefusedAndKept)
-{
-    TempDir tmp;
-    HostedRun r(tmp.file("own.psq"));
-    r.Init();
-    RunState& st = r.st;
-    const std::string name = tmp.file("x.psq"), header = GoldenHeader(st, false);
+    // A file of another system or kind, cut or with impossible counts, is refused and kept.
+    const std::string name = tmp.file("x.psq");
     auto refused = [&](const std::string& bytes) {
         WriteBytes(name, bytes);
         const std::string m = RaisedMessage([&] { AppendPsqFrame(st, name); });
@@ -122,16 +111,16 @@ TEST(PsqFile, ForeignAndDamagedFilesAreRefusedAndKept)
     std::vector<std::string> bad = Damaged(header, 0, {19, 23});
     bad.erase(bad.begin());   // an empty file gets a header
     bad.insert(bad.end(), {WithInt32At(header, 19, st.NX + 1), WithInt32At(header, 23, st.NComp - 1),
-                           GoldenHeader(st, false, st.CapLength * 2), "KELVO SNA FILE"});
+                           std::string(header).replace(27, 8, Bytes().f64(2 * st.CapLength).b), "KELVO SNA FILE"});
     for (const std::string& bytes : bad) EXPECT_TRUE(refused(bytes)) << bytes.size();
-    EXPECT_FALSE(refused(GoldenHeader(st, false, 0, 9.0)));   // other peak widths and injection site
+    EXPECT_FALSE(refused(header.substr(0, 35) + Bytes().f64(9).f64(9).f64(9).u8(0).b));   // other widths and injection site
 
     EXPECT_EQ(GetPsqFileVersion(tmp.file("none.psq")), "NotExists");
     WriteBytes(name, "XYZ");
     EXPECT_EQ(GetPsqFileVersion(name), "IncorrectFile");
     // Reset empties the file and writes the composition beside PsqFile.
+    std::filesystem::remove(tmp.file("Kelvo5_tmp_1.cmp"));
     ResetPsqFile(st, name);
-    EXPECT_EQ(FileSizeByName(name), 0);
-    EXPECT_EQ(st.PsqSize, 0);
-    EXPECT_TRUE(FileExists(tmp.file("own.cmp")));
+    EXPECT_EQ(std::tuple(FileSizeByName(name), st.PsqSize), std::tuple(0, 0));
+    EXPECT_TRUE(FileExists(tmp.file("Kelvo5_tmp_1.cmp")));
 }

@@ -87,12 +87,11 @@ TEST(RunSetupBlock, ReaderAppliesFieldsWithTheirSideEffects)
     WriteBytes(tmp.file("full.bin"), GoldenBlock(false));
     WriteBytes(tmp.file("frame.bin"), GoldenBlock(true));
     RunState st;
-    st.U = 111;
+    st.U = 111;   // stays: the partner goes to I
     ApplyRunSetupBlock(st, ReadBlockFile(tmp.file("full.bin"), false), false);
     EXPECT_TRUE(st.cbIS && st.cbRedDiff && st.rbPSQSteps && !st.rbPSQMS && !st.rbPSQNo);
-    EXPECT_EQ(std::tuple(st.NXPending, st.CapLengthPending, st.InjSitePending), std::tuple(100, 0.05, 4.0));
-    EXPECT_EQ(st.U, 111);   // the partner went to I
-    EXPECT_EQ(st.edPAxis, "1");
+    EXPECT_EQ(std::tuple(st.NXPending, st.CapLengthPending, st.InjSitePending, st.U, st.edPAxis),
+              std::tuple(100, 0.05, 4.0, 111.0, "1"));
 
     // In a frame the geometry stays and is copied into the pending values.
     RunState fr;
