@@ -585,7 +585,8 @@ TEST(StatusText, PlayerSwitchesAfterASequenceFile)
     };
     for (const Case& c : cases) {
         const PlayerStartOptions o = ParsePlayerSwitches(c.args);
-        EXPECT_EQ(std::tuple(o.RequestedFrame, o.FrameStep, o.TooMany), std::tuple(c.frame, c.step, c.tooMany)) << c.args[1].toStdString();
+        EXPECT_EQ(std::tuple(o.RequestedFrame, o.FrameStep, o.TooMany), std::tuple(c.frame, c.step, c.tooMany))
+            << c.args.join(' ').toStdString();
         if (c.delay < 0) EXPECT_LT(o.Delay, 0);
         else EXPECT_DOUBLE_EQ(o.Delay, c.delay);
     }

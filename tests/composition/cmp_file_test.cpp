@@ -64,6 +64,7 @@ TEST(CompositionFile, WriterAndReaderFollowTheLayoutAndDamagedFilesChangeNothing
     const std::string name = tmp.file("mix.cmp");
     ASSERT_TRUE(WriteComposition(Pair(), name));
     EXPECT_EQ(ReadBytes(name), Golden());
+    WriteBytes(name, Golden());
     RunState st;
     ASSERT_TRUE(ReadComposition(st, name));
     ASSERT_EQ(st.Composition.Count(), 2);

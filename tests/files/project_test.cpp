@@ -102,7 +102,7 @@ TEST(ProjectFile, BothLayoutsAreReadTheCurrentOneWrittenAndDamagedFilesRaise)
     st.SegCount = 2;
     st.TableEdge.assign(12, 0.0);
     st.TableRows.assign(12, std::vector<double>(3, 0.0));
-    for (int r = 2; r <= 11; ++r) st.TableEdge[r] = 0.5 + r, st.TableRows[r] = {0.0, 10.0 * r + 1, 10.0 * r + 2};
+    for (int row = 2; row <= 11; ++row) st.TableEdge[row] = 0.5 + row, st.TableRows[row] = {0.0, 10.0 * row + 1, 10.0 * row + 2};
     const std::string name = tmp.file("proj.sna"), golden = GoldenProject(st, tmp.file("b.bin"));
     ASSERT_TRUE(SaveSnaFile(st, name));
     EXPECT_EQ(ReadBytes(name), golden);
@@ -118,6 +118,7 @@ TEST(ProjectFile, BothLayoutsAreReadTheCurrentOneWrittenAndDamagedFilesRaise)
     WriteBytes(tmp.file("proj.psq"), Bytes().str("KELVO PSQ FILE").str("1.0").i32(st.NX + 5).i32(st.NComp)
                                          .f64(st.CapLength).f64(1).f64(1).f64(1).u8(0).b);
     HostedRun l(tmp.file("Kelvo5_tmp_2.psq"));
+    WriteBytes(name, golden);
     ASSERT_TRUE(OpenProject(l.st, name));
     EXPECT_TRUE(l.st.Initialised && l.st.sbData_Visible && !l.st.Series.sr_pH.active);
     EXPECT_EQ(std::tuple(l.st.FileName, l.st.GlobalRatio, l.st.PsqSize), std::tuple(name, 3.0, 0));
@@ -125,7 +126,7 @@ TEST(ProjectFile, BothLayoutsAreReadTheCurrentOneWrittenAndDamagedFilesRaise)
     l.st.NewtonItTotal = 90;
     ASSERT_TRUE(SaveSnaFile(l.st, tmp.file("again.sna")));
     EXPECT_EQ(ReadBytes(tmp.file("again.sna")), golden);
-    // Version "1.0" has no switches and table, and its temperature is in degrees Celsius + 273.
+    // Version "1.0" has no switches and table; its temperature is stored 0.15 K low.
     std::filesystem::copy_file(tmp.file("proj.cmp"), tmp.file("old.cmp"));
     WriteBytes(tmp.file("old.sna"), GoldenProject(st, tmp.file("b.bin"), "1.0"));
     RunState ld;
@@ -283,6 +284,7 @@ TEST(DetectorFile, LayoutOlderLayoutAndDamagedFiles)
     ASSERT_TRUE(WriteDetFile(st, tmp.file("r.det")));
     const std::string g = GoldenDet(st);
     EXPECT_EQ(ReadBytes(tmp.file("r.det")), g);
+    WriteBytes(tmp.file("r.det"), g);
 
     // Damaged files add no points ("EOF" cut before its zero byte still reads).
     for (const std::string& bytes : Damaged(g, 1, {19, 23})) {
