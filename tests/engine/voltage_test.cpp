@@ -1,11 +1,11 @@
-// Voltage and current of the column against Ohm's law for a uniform
-// electrolyte whose conductivity is computed here from the ion mobilities.
+// Voltage, current and the derived profiles of a uniform electrolyte against
+// Ohm's law, with the conductivity computed here from the ion mobilities; the
+// profile recalculation on the whole grid whatever the window.
 #include <gtest/gtest.h>
-
-#include <cmath>
 
 #include "engine/derivatives.h"
 #include "engine/init_calc.h"
+#include "engine/recalc.h"
 #include "engine/run_state.h"
 #include "engine/voltage.h"
 #include "foundation/errors.h"
@@ -16,49 +16,44 @@ namespace {
 
 using namespace testcomp;
 
-constexpr double kFaradayConst = 96485.0;
-constexpr double kPi = 3.141592653589793;
+// 10 mM NaCl on 100 nodes at the default 250 V over 25 mm; its conductivity
+// F sum u c of Na+, Cl- and the water ions at pH 7, and the cross-section.
+constexpr double kKappa = 96485.0 * (kUNa * 1e-9 * 10 + kUCl * 1e-9 * 10 + (362.5e-9 + 205.5e-9) * 1e-4);
+constexpr double kS = 3.141592653589793 * 0.25 * 5e-5 * 5e-5;
 
-// 10 mM NaCl along the whole capillary.
 void InitUniformNaCl(RunState& st) {
     TUnivSet<TComponents> comp;
     comp.Add(StrongCation("Sodium", kUNa, BGE, 10.0, 10.0));
     comp.Add(StrongAnion("Chloride", kUCl, BGE, 10.0, 10.0));
     PrepareRun(st, comp, 100);
     ASSERT_TRUE(InitCalc(st));
+    ASSERT_EQ(st.CapDiameter, 5e-5);
 }
 
-// kappa = F * sum u c of Na+, Cl- and the water ions at pH 7.
-double NaClConductivity() {
-    const double cw = 1e-4;  // mM
-    return kFaradayConst * (kUNa * 1e-9 * 10 + kUCl * 1e-9 * 10 + 362.5e-9 * cw + 205.5e-9 * cw);
-}
-
-TEST(Voltage, OhmsLawInUniformElectrolyte) {
+TEST(Voltage, OhmsLawAndTheDerivedProfiles) {
     RecordingMessageSink sink;
     RunState st;
     InitUniformNaCl(st);
-    const double kappa = NaClConductivity();
-    const double S = kPi * 0.25 * st.CapDiameter * st.CapDiameter;
     const double L = st.CapLength;
+    // constant voltage: I = U kappa S / L, the field U / L everywhere, the
+    // current density I / S, the potential rising to U (end nodes count half)
+    EXPECT_NEAR(st.I, 250 * kKappa * kS / L, 1e-6 * st.I);
+    const RunSeries& s = st.Series;
+    for (int j = 0; j <= 100; j += 10) {
+        EXPECT_NEAR(st.Arr.E[j], 250 / L, 1e-6 * 250 / L);
+        EXPECT_NEAR(s.sr_E.y[j], 250 / L * 0.001, 1e-6);
+        EXPECT_NEAR(s.sr_j.y[j], st.I / kS * 0.001, 1e-9 * st.I / kS);
+        EXPECT_NEAR(s.sr_potential.y[j], 0.25 * (j + 0.5 - 0.5 * (j == 100)) / 100, 1e-9) << j;
+    }
+    EXPECT_NEAR(s.sr_IS.y[50], 10.0, 1e-3);  // 0.5 sum z^2 c
 
-    // Constant voltage: I = U kappa S / L.
-    st.rbVoltage = true;
-    st.UI = 250;
-    CalcDER(st, 2, true);
-    EXPECT_EQ(st.U, 250);
-    EXPECT_NEAR(st.I, 250 * kappa * S / L, 1e-6 * 250 * kappa * S / L);
-    // The field of a uniform column is U / L everywhere.
-    for (int j = 0; j <= st.NX; j += 10) EXPECT_NEAR(st.Arr.E[j], 250 / L, 1e-6 * 250 / L);
-
-    // Constant current: the set value is in microamperes, U = I R.
+    // constant current: the set value in microamperes, U = I R
     st.rbVoltage = false;
     st.UI = 100;
     CalcDER(st, 2, true);
     EXPECT_DOUBLE_EQ(st.I, 1e-4);
-    EXPECT_NEAR(st.U, 1e-4 * L / (kappa * S), 1e-6 * 1e-4 * L / (kappa * S));
-
-    // Negative set values carry their sign; diffusion mode has no field.
+    EXPECT_NEAR(st.U, 1e-4 * L / (kKappa * kS), 1e-6 * st.U);
+    // negative set values carry their sign; the diffusion mode has no field
     st.UI = -100;
     ASSERT_TRUE(CalcVoltageCurrent(st));
     EXPECT_LT(st.U, 0);
@@ -69,60 +64,68 @@ TEST(Voltage, OhmsLawInUniformElectrolyte) {
     EXPECT_TRUE(sink.warnings.empty());
 }
 
-TEST(Voltage, AdditionalConductivityIsAddedOnce) {
+TEST(Voltage, AdditionalConductivityFakeLengthAndUndefinedResistance) {
     RecordingMessageSink sink;
     RunState st;
     InitUniformNaCl(st);
+    // the additional conductivity is added once: repeated refreshes do not drift
     st.AddCond = 0.05;
-    st.UI = 250;
     CalcDER(st, 2, true);
-    const double kappa = NaClConductivity() + 0.05;
-    EXPECT_NEAR(st.Arr.Kappa[0], kappa, 1e-9 * kappa);
     const double u = st.U, i = st.I;
-    // A status refresh recomputes U and I from the same profile: nothing drifts.
     ASSERT_TRUE(CalcVoltageCurrent(st));
     ASSERT_TRUE(CalcVoltageCurrent(st));
     EXPECT_EQ(st.U, u);
     EXPECT_EQ(st.I, i);
-    EXPECT_NEAR(st.Arr.Kappa[st.NX / 2], kappa, 1e-9 * kappa);
-    const double S = kPi * 0.25 * st.CapDiameter * st.CapDiameter;
-    EXPECT_NEAR(st.I, 250 * kappa * S / st.CapLength, 1e-6 * st.I);
-}
-
-TEST(Voltage, FakeLengthAndUndefinedResistance) {
-    RecordingMessageSink sink;
-    RunState st;
-    InitUniformNaCl(st);
-    const double kappa = NaClConductivity();
-    const double S = kPi * 0.25 * st.CapDiameter * st.CapDiameter;
-    // The extra length enters divided by the end conductivity alone.
+    EXPECT_NEAR(st.I, 250 * (kKappa + 0.05) * kS / st.CapLength, 1e-6 * st.I);
+    st.AddCond = 0;
+    CalcDER(st, 2, true);
+    // the extra length enters divided by the end conductivity alone
     st.FakeCapLen = 0.01;
     st.KappaEnd = 0;
     const double R = ColumnResistance(st);
-    EXPECT_NEAR(st.KappaEnd, kappa, 1e-9 * kappa);
-    EXPECT_NEAR(R, 0.01 / kappa + st.CapLength / (kappa * S), 1e-9 * R);
+    EXPECT_NEAR(R, 0.01 / kKappa + st.CapLength / (kKappa * kS), 1e-9 * R);
 
-    // A zero cross-section: warning, stop, U and I untouched.
+    // a zero cross-section, or a zero end conductivity with an extra length:
+    // one warning, the run stopped, U and I untouched
     st.FakeCapLen = 0;
-    st.UI = 250;
     ASSERT_TRUE(CalcVoltageCurrent(st));
-    const double u = st.U, i = st.I;
+    const double u0 = st.U, i0 = st.I;
     st.Arr.S[5] = 0;
-    st.Stop = false;
     EXPECT_FALSE(CalcVoltageCurrent(st));
     EXPECT_FALSE(CalcVoltageCurrent(st));
-    EXPECT_TRUE(st.Stop);
-    EXPECT_TRUE(st.NumericalFailure);
-    EXPECT_EQ(st.U, u);
-    EXPECT_EQ(st.I, i);
-    ASSERT_EQ(sink.warnings.size(), 1u);
-    EXPECT_EQ(sink.warnings[0], kBadResistance);
-    // A zero end conductivity with an extra length is refused as well.
-    st.Arr.S[5] = S;
+    EXPECT_TRUE(st.Stop && st.NumericalFailure);
+    EXPECT_EQ(st.U, u0);
+    EXPECT_EQ(st.I, i0);
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{kBadResistance});
+    st.Arr.S[5] = kS;
     st.FakeCapLen = 0.01;
-    st.KappaEnd = 0;
-    st.Arr.Kappa[st.NX] = 0;
+    st.KappaEnd = st.Arr.Kappa[st.NX] = 0;
     EXPECT_FALSE(CalcVoltageCurrent(st));
+}
+
+TEST(RecalcProfiles, WholeGridWhateverTheWindowAndChromMode) {
+    RecordingMessageSink sink;
+    RunState st;
+    PrepareRun(st, AcetateBufferWithAnalytes(), 100);
+    ASSERT_TRUE(InitCalc(st));
+    EngineArrays& a = st.Arr;
+    for (int j = 0; j <= 100; ++j) a.CH(2)[j] = 1.0;  // spoil the equilibrium everywhere
+    st.LeftWall = 40;
+    st.RightWall = 60;
+    RecalcProfiles(st, 2);
+    EXPECT_EQ(st.LeftWall, 40);
+    EXPECT_EQ(st.RightWall, 60);
+    for (int j : {0, 50, 90, 100}) EXPECT_NEAR(a.PH[j], 4.7575, 0.01) << j;  // outside the analytes
+    // Chrom mode: conductivity 1 and pH 7 on every level; the end conductivity stays
+    st.cbChrom = true;
+    const double kappaEnd = a.Kappa[100];
+    RecalcProfiles(st, 2);
+    EXPECT_EQ(st.KappaEnd, kappaEnd);
+    for (int j = 0; j <= 100; j += 25) {
+        EXPECT_EQ(a.Kappa[j], 1.0);
+        EXPECT_EQ(st.Series.sr_conductivity.y[j], st.CondScale);
+        for (int l = 1; l <= 5; ++l) EXPECT_EQ(a.CH(l)[j], 1e-4);
+    }
 }
 
 }  // namespace
