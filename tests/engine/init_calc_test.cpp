@@ -26,16 +26,23 @@ TUnivSet<TComponents> UniformAcetate() {
     return comp;
 }
 
-}  // namespace
-
-TEST(InitCalc, CompleteInitSolvesTheWholeGrid) {
+class Init : public ::testing::Test {
+protected:
+    void Prepare(const TUnivSet<TComponents>& comp, int nodes) {
+        PrepareRun(st, comp, nodes);
+        st.Host = &host;
+    }
     RecordingMessageSink sink;
     RecordingHost host;
-    host.fileSize = 123;
     RunState st;
-    st.Host = &host;
+};
+
+}  // namespace
+
+TEST_F(Init, CompleteInitSolvesTheWholeGrid) {
+    host.fileSize = 123;
+    Prepare(AcetateBufferWithAnalytes(), 200);
     st.PsqFileOwn = "own.psq";
-    PrepareRun(st, AcetateBufferWithAnalytes(), 200);
     st.Time = 12.0;
     st.StepCount = 7;
     st.PsqStarted = st.CompChanged = st.SetupChanged = true;
@@ -73,10 +80,8 @@ TEST(InitCalc, CompleteInitSolvesTheWholeGrid) {
     EXPECT_FALSE(s.clbGraph[6].checked || s.sr_E.active);
 }
 
-TEST(InitCalc, RefusalsInOrderKeepThePreviousRun) {
-    RecordingMessageSink sink;
-    RunState st;
-    PrepareRun(st, UniformAcetate(), 50);
+TEST_F(Init, RefusalsInOrderKeepThePreviousRun) {
+    Prepare(UniformAcetate(), 50);
     ASSERT_TRUE(InitCalc(st));
     const double ph = st.Arr.PH[10];
     auto refusedKeepsRun = [&](const std::vector<std::string>& messages) {
@@ -145,12 +150,8 @@ TEST(InitCalc, RefusalsInOrderKeepThePreviousRun) {
     EXPECT_EQ(st.NX, 10);
 }
 
-TEST(InitCalc, FailuresAfterTheReleaseLeaveNoHalfBuiltRun) {
-    RecordingMessageSink sink;
-    RecordingHost host;
-    RunState st;
-    st.Host = &host;
-    PrepareRun(st, UniformAcetate(), 50);
+TEST_F(Init, FailuresAfterTheReleaseLeaveNoHalfBuiltRun) {
+    Prepare(UniformAcetate(), 50);
     auto failsWithoutRun = [&](const std::function<void()>& spoil, const std::string& message) {
         ASSERT_TRUE(InitCalc(st));
         spoil();
@@ -183,12 +184,8 @@ TEST(InitCalc, FailuresAfterTheReleaseLeaveNoHalfBuiltRun) {
     failsWithoutRun([&] { st.cbRacemic = true; }, "");
 }
 
-TEST(InitCalc, WallsGraphMarksAndDiffusionModeTakenAtInit) {
-    RecordingMessageSink sink;
-    RecordingHost host;
-    RunState st;
-    st.Host = &host;
-    PrepareRun(st, AcetateBufferWithAnalytes(), 100);
+TEST_F(Init, WallsGraphMarksAndDiffusionModeTakenAtInit) {
+    Prepare(AcetateBufferWithAnalytes(), 100);
     st.cbInitWalls = false;
     // walls outside the grid, or left from a larger grid, become the grid
     const int walls[][4] = {{-3, 105, 0, 100}, {500, 1000, 0, 100}, {20, 60, 20, 60}};
@@ -222,12 +219,8 @@ TEST(InitCalc, WallsGraphMarksAndDiffusionModeTakenAtInit) {
     EXPECT_TRUE(sink.warnings.empty());
 }
 
-TEST(InitCalc, LoadingPathPreparesArraysWithoutEquilibrium) {
-    RecordingMessageSink sink;
-    RecordingHost host;
-    RunState st;
-    st.Host = &host;
-    PrepareRun(st, AcetateBufferWithAnalytes(), 5);  // pending values are not applied
+TEST_F(Init, LoadingPathPreparesArraysWithoutEquilibrium) {
+    Prepare(AcetateBufferWithAnalytes(), 5);  // pending values are not applied
     st.NX = 40;
     st.Time = 7.5;
     st.Loading = true;

@@ -170,18 +170,18 @@ TEST(InitDistribution, TableProfileAndSetUpsThatCannotBeLaidOut) {
         EXPECT_TRUE(st.Arr.C(2, 2)[j] == 3.0 && st.Arr.C(2, 3)[j] == 3.0) << j;
     }
 
+    // segment layouts that cannot be laid out (and modes outside 1..5): refused, no run left
     RecordingMessageSink sink;
     const TComponents seg = StrongCation("B", kUNa, BGE, 0, 0);
-    TComponents noMode = seg, badMode = seg, noZones = Segmented(seg, {1.0}, {1.0}),
-                missing = Segmented(seg, {1.0, 2.0}, {1.0, 1.0});
-    noMode.mode = 0;
-    badMode.mode = 6;
-    noZones.zones = 0;
-    missing.c_grad.resize(2);
-    for (const TComponents& bad : {noMode, badMode, noZones, missing, Segmented(seg, {1.0, 2.0}, {0.0, 0.0}),
-                                   Segmented(seg, {1.0, 2.0}, {1.0, -1.0})}) {
+    std::vector<TComponents> bad = {seg, seg, Segmented(seg, {1.0}, {1.0}), Segmented(seg, {1.0, 2.0}, {1.0, 1.0}),
+                                    Segmented(seg, {1.0, 2.0}, {0.0, 0.0}), Segmented(seg, {1.0, 2.0}, {1.0, -1.0})};
+    bad[0].mode = 0;
+    bad[1].mode = 6;
+    bad[2].zones = 0;
+    bad[3].c_grad.resize(2);
+    for (const TComponents& b : bad) {
         RunState s2;
-        Prepare(s2, {a, bad, a}, 100);
+        Prepare(s2, {a, b, a}, 100);
         s2.Initialised = true;
         sink.Clear();
         EXPECT_FALSE(InitDistribution(s2));

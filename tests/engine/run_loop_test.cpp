@@ -326,41 +326,33 @@ TEST_F(RunLoop, StarterRestartsOnTheWholeGridAndInTheDiffusionMode) {
 }
 
 TEST_F(RunLoop, WindowWallsFollowTheDrawnProfileAndNeverSkipAZone) {
+    auto update = [&](int left, int right, int inc) {
+        st.LeftWall = left;
+        st.RightWall = right;
+        st.WallInc = inc;
+        UpdateComputationWindow(st);
+        return std::make_pair(st.LeftWall, st.RightWall);
+    };
+    // in a run the walls narrow where every profile is flat, but not past the
+    // analyte zones (nodes 4..20 of the drawn profile): the right wall stays
+    // 30 nodes beyond them
     st.Running = true;
-    st.WallInc = 10;
     st.LW = st.RW = 1e-6;
-    // the walls narrow where every profile is flat, but not past the analyte
-    // zones (nodes 4..20 of the drawn profile); the right wall stays 30 nodes
-    // beyond them
-    st.LeftWall = 0;
-    st.RightWall = 100;
-    UpdateComputationWindow(st);
-    EXPECT_EQ(st.LeftWall, 0);
-    EXPECT_EQ(st.RightWall, 50);
+    EXPECT_EQ(update(0, 100, 10), std::make_pair(0, 50));
     // an increment larger than the gap to a zone does not jump over it
-    st.WallInc = 60;
-    st.LeftWall = 30;
-    st.RightWall = 100;
     for (int i = 1; i <= st.NComp; ++i)
         for (int j = 0; j <= st.NX; ++j) st.Arr.DrawnProfile[i][j] = (j >= 70 && j <= 75) ? 1.0 : 0.0;
-    UpdateComputationWindow(st);
-    EXPECT_LE(st.LeftWall, 70);
+    EXPECT_LE(update(30, 100, 60).first, 70);
     // outside a run the walls only widen; a zero limit widens to the end
     st.Running = false;
-    st.WallInc = 10;
-    st.LeftWall = 30;
-    st.RightWall = 50;
     st.RW = 0;
-    UpdateComputationWindow(st);
-    EXPECT_EQ(st.RightWall, 100);
-    EXPECT_EQ(st.LeftWall, 30);
+    EXPECT_EQ(update(30, 50, 10), std::make_pair(30, 100));
     EXPECT_EQ(host.windowLines.back(), std::make_pair(30, 100));
     // walls outside the grid or too close are repaired
     st.LeftWall = 99;
     st.RightWall = 150;
     ClampComputationWindow(st);
-    EXPECT_EQ(st.LeftWall, 0);
-    EXPECT_EQ(st.RightWall, 100);
+    EXPECT_EQ(std::make_pair(st.LeftWall, st.RightWall), std::make_pair(0, 100));
 }
 
 }  // namespace
