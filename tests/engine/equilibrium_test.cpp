@@ -10,7 +10,6 @@
 #include "engine/equilibrium.h"
 #include "engine/run_state.h"
 #include "foundation/errors.h"
-#include "support/recording_host.h"
 #include "support/uniform_grid.h"
 
 namespace {
@@ -230,19 +229,14 @@ TEST(Elneut, NewtonEdgeCases) {
 
 TEST(Elneut, SourceLevelsWindowAndFailures) {
     RecordingMessageSink sink;
-    RecordingHost host;
     RunState st;
-    st.Host = &host;
     SetUpUniformGrid(st, Records({kAcetic, kSodium10}), 10);
     // source -1 solves the whole grid whatever the window, then restores it
     st.LeftWall = 3;
     st.RightWall = 5;
-    st.cbNewCnt = true;
     Elneut(st, 3, -1, -1, true);
-    EXPECT_EQ(st.LeftWall, 3);
-    EXPECT_EQ(st.RightWall, 5);
+    EXPECT_EQ(std::make_pair(st.LeftWall, st.RightWall), std::make_pair(3, 5));
     for (int n = 0; n <= 10; ++n) EXPECT_NEAR(st.Arr.PH[n], 4.7575, 1e-3);
-    EXPECT_EQ(host.newtonIterations.size(), 11u);
     // source 0 at level 1 starts from level 2 and solves only the window
     // (a wall beyond the grid clamped)
     for (int n = 0; n <= 10; ++n) st.Arr.CH(1)[n] = 7.0;
