@@ -150,11 +150,11 @@ TEST(Elneut, ProfileThatDiffersFromNodeToNodeWithChargesFromMinus30ToPlus30) {
 
 TEST(Elneut, NewtonEdgeCases) {
     RecordingMessageSink sink;
-    {   // start guard: a start above 1e6 (or not a number) restarts from 1e-36;
-        // water then needs more than 100 passes, so the limit is raised
+    {   // start guard: a start above 1e6 (or not a number) restarts from the left
+        // neighbour of the level solved, at node 0 from 1e-36; water then needs
+        // more than 100 passes, so the limit is raised for that call
         RunState st;
         SetUpUniformGrid(st, {}, 4);
-        // past node 0 the guard takes the left neighbour of the level solved
         st.Arr.CH(2)[0] = 2e6;
         st.Arr.CH(2)[3] = 5e6;
         st.Arr.CH(2)[4] = std::nan("");
@@ -177,31 +177,20 @@ TEST(Elneut, NewtonEdgeCases) {
         EXPECT_LT(st.NewtonItStep, 40);  // restarted, not run into the limit
         EXPECT_NEAR(st.Arr.PH[1], DirectPH({{0, 1, {0, 14}, {0, 51.9}, 1.0}}), 1e-7);
     }
-    {   // tiny results (Kw 1e-30) take the left neighbour's value, else 1e-9
+    {   // tiny results (Kw 1e-30), and starts of 0 or below that end before the
+        // first pass, take the left neighbour's value when it is valid, else 1e-9
         RunState st;
         st.Kw = 1e-30;
         SetUpUniformGrid(st, {MakeStrongCation("Na", 51.9, 1.0)}, 8);
-        Elneut(st, 1, 0, 0, false);
+        st.Arr.CH(1)[4] = 4.2e-6;
+        st.Arr.CH(2)[5] = -1e-40;
+        for (int n : {0, 5, 6}) Elneut(st, 1, 0, n, false);
         EXPECT_EQ(st.Arr.CH(1)[0], 1e-9);
-        st.Arr.CH(1)[6] = 4.2e-6;
+        EXPECT_EQ(st.Arr.CH(1)[5], 4.2e-6);
+        EXPECT_EQ(st.Arr.CH(1)[6], 4.2e-6);
+        st.Arr.CH(1)[6] = 0.0;
         Elneut(st, 1, 0, 7, false);
-        EXPECT_EQ(st.Arr.CH(1)[7], 4.2e-6);
-        st.Arr.CH(1)[5] = 0.0;
-        Elneut(st, 1, 0, 6, false);
-        EXPECT_EQ(st.Arr.CH(1)[6], 1e-9);
-    }
-    {   // a start of 0 or below ends before the first pass; replaced the same way
-        RunState st;
-        SetUpUniformGrid(st, {MakeStrongAnion("Cl", 79.1, 1.0)}, 8);
-        st.Arr.CH(2)[0] = 0.0;
-        st.NewtonItStep = 0;
-        Elneut(st, 1, 0, 0, true);
-        EXPECT_EQ(st.Arr.CH(1)[0], 1e-9);
-        EXPECT_EQ(st.NewtonItStep, 0);
-        st.Arr.CH(1)[6] = 3.3e-5;
-        st.Arr.CH(2)[7] = -1e-40;
-        Elneut(st, 1, 0, 7, true);
-        EXPECT_EQ(st.Arr.CH(1)[7], 3.3e-5);
+        EXPECT_EQ(st.Arr.CH(1)[7], 1e-9);
     }
     {   // Chrom mode: nothing computed or counted; not initialised: counted, raised
         RunState st;
