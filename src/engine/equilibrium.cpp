@@ -1,5 +1,6 @@
 #include "engine/equilibrium.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstdlib>
@@ -266,18 +267,10 @@ ElneutNodeResult SolveElneutNode(const RunState& st, int level, int i, double x,
     }
     ElneutNodeResult res{0.0, 0, false, nActive};
 
-    double p = 0.0;  // x at the start of the previous pass (0 before any pass)
-    for (;;) {
-        if (x <= 0) {
-            r = 0.001 * r;
-            x = r;
-            if (r < 1e-36) {
-                res.x = p;
-                return res;
-            }
-        }
-        p = x;
-        PowerTable(pw, off, maxZ, x);
+    // Charge balance f(x) = cH - cOH + sum of the charges of all forms and its
+    // derivative at x; the sums S0 of the constituents are kept in the scratch.
+    auto balance = [&](double xv, long double& f, long double& fp) {
+        PowerTable(pw, off, maxZ, xv);
         long double A = 0, B = 0;
         for (int q = 0; q < nActive; ++q) {
             const int j = s.Active[q];
@@ -302,18 +295,73 @@ ElneutNodeResult SolveElneutNode(const RunState& st, int level, int i, double x,
             A += c * S1 * inv;
             B += (D1 * c * S0 - c * S1 * D0) * (inv * inv);
         }
+        const long double xl = xv;
+        f = xl - Kw * pw[off - 1] + A;  // pw[off - 1] = 1/x
+        fp = Kw * pw[off - 2] + 1 + B;  // pw[off - 2] = 1/x^2
+    };
+
+    double p = 0.0;  // x at the start of the previous pass (0 before any pass)
+    for (;;) {
+        if (x <= 0) {
+            r = 0.001 * r;
+            x = r;
+            if (r < 1e-36) {
+                res.x = p;
+                return res;
+            }
+        }
+        p = x;
+        long double f, fp;
+        balance(x, f, fp);
         res.passed = true;
-        const long double xl = x;
-        const long double f = xl - Kw * pw[off - 1] + A;  // pw[off - 1] = 1/x
-        const long double fp = Kw * pw[off - 2] + 1 + B;  // pw[off - 2] = 1/x^2
-        const double xn = static_cast<double>(xl - f / fp);
+        const double xn = static_cast<double>(static_cast<long double>(x) - f / fp);
         ++res.n;
-        if (!std::isfinite(xn) || std::fabs((x - xn) / x) <= eps || res.n >= itNew) {
+        if (!std::isfinite(xn) || std::fabs((x - xn) / x) <= eps) {
             res.x = xn;
             return res;
         }
+        if (res.n >= itNew) break;
         x = xn;
     }
+
+    // The iteration limit was reached before the step became small: the last
+    // iterate may be far from the root (a start from a distant neighbour with
+    // highly charged forms). The balance rises strictly with x, so the root is
+    // bracketed and found by Newton steps kept inside the bracket, bisecting
+    // geometrically where a step leaves it.
+    const double kMin = 1e-100, kMax = 1e100;  // x^(+-MaxAbsZ) stays finite in long double
+    double lo = x, hi = x;
+    long double f, fp;
+    balance(x, f, fp);
+    if (f > 0) {
+        while (lo > kMin) {
+            lo = std::max(lo * 1e-3, kMin);
+            balance(lo, f, fp);
+            if (f <= 0) break;
+        }
+    } else {
+        while (hi < kMax) {
+            hi = std::min(hi * 1e3, kMax);
+            balance(hi, f, fp);
+            if (f >= 0) break;
+        }
+    }
+    const double tol = eps > 1e-15 ? eps : 1e-15;
+    double xc = std::sqrt(lo) * std::sqrt(hi);
+    for (int pass = 0; pass < 2000; ++pass) {
+        balance(xc, f, fp);
+        ++res.n;
+        if (f == 0) break;
+        if (f < 0) lo = xc; else hi = xc;
+        double xn = static_cast<double>(static_cast<long double>(xc) - f / fp);
+        if (!(xn > lo && xn < hi)) xn = std::sqrt(lo) * std::sqrt(hi);
+        const bool done = std::fabs((xc - xn) / xc) <= tol || hi - lo <= tol * lo;
+        xc = xn;
+        if (done) break;
+    }
+    res.x = xc;
+    res.passed = false;  // the denominators are taken at the result
+    return res;
 }
 
 void StoreElneutNode(RunState& st, int level, int i, const ElneutNodeResult& res, double x,

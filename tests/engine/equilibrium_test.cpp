@@ -86,7 +86,7 @@ void CheckNode(RunState& st, std::vector<Spec1> cs, int n) {
             zmean += z * f[k];
         }
         EXPECT_NEAR(a.UEff[j + 1][n], ueff, 1e-19) << n;
-        EXPECT_NEAR(a.ZMean[j + 1][n], zmean, 1e-12) << n;
+        EXPECT_NEAR(a.ZMean[j + 1][n], zmean, 1e-10) << n;  // steep with high charges
     }
     EXPECT_NEAR(a.Kappa[n], kappa, 1e-9 * kappa) << n;
     EXPECT_NEAR(a.IonicStrength(2)[n], ionic, 1e-9 * ionic) << n;
@@ -136,7 +136,7 @@ TEST(Elneut, ProfileThatDiffersFromNodeToNodeWithChargesFromMinus30ToPlus30) {
         st.Arr.C(2, 1)[n] = 5.0 + n;
         st.Arr.C(2, 3)[n] = 0.01 * n;
         st.Arr.C(2, 4)[n] = 0.5 * std::exp(-0.1 * (n - 10) * (n - 10));
-        st.Arr.C(2, 5)[n] = n < 10 ? 0.0 : 0.01 * (n - 10);
+        st.Arr.C(2, 5)[n] = 0.005 * (20 - n);  // neighbours far apart in pH: Newton alone stalls
     }
     Elneut(st, 2, -1, -1, true);
     CalcDER(st, 2, true);
