@@ -7,6 +7,8 @@
 
 #include "engine/comp_window.h"
 #include "engine/equilibrium.h"
+#include "engine/node_threads.h"
+#include "engine/parallel_equilibrium.h"
 #include "engine/equilibrium_range.h"
 #include "engine/run_state.h"
 #include "engine/voltage.h"
@@ -18,6 +20,11 @@ namespace {
 // allocates nothing.
 struct DerScratch {
     std::vector<double> W, K, G, Dsum, Msum;
+    std::vector<double> Gw;  // one row of u c E per worker thread
+    void EnsureWorkers(int workers, int nn) {
+        const std::size_t need = static_cast<std::size_t>(workers) * nn;
+        if (Gw.size() < need) Gw.assign(need, 0.0);
+    }
     void Ensure(int nn) {
         if (static_cast<int>(W.size()) >= nn) return;
         for (std::vector<double>* v : {&W, &K, &G, &Dsum, &Msum}) v->assign(nn, 0.0);
@@ -128,25 +135,29 @@ void StandardScheme(RunState& st, int level, bool fieldOnly) {
     double* E = a.E.data();
 
     // Conductivity and the diffusion-current sum; one-sided differences at
-    // the walls. Each node sums its species in order 1..NComp+2, forms upward.
-    std::fill(W + lw, W + rw + 1, 0.0);
-    std::fill(K + lw, K + rw + 1, 0.0);
-    for (int i = 1; i <= nc + 2; ++i) {
-        const int zmin = a.ZMin[i], nf = a.Forms(i);
-        for (int k = 0; k < nf; ++k) {
-            const int z = zmin + k;
-            if (z == 0) continue;
-            const double zd = z, az = std::abs(z);
-            const double* D = a.DForm(i, k);
-            const double* c = a.CForm(level, i, k);
-            const double* u = a.UForm(i, k);
-            W[lw] += zd * D[lw] * (c[lw + 2] - c[lw]) * h1;
-            for (int j = lw + 1; j < rw; ++j) W[j] += zd * D[j] * (c[j + 1] - c[j - 1]) * h1;
-            W[rw] += zd * D[rw] * (c[rw] - c[rw - 2]) * h1;
-            for (int j = lw; j <= rw; ++j) K[j] += az * u[j] * c[j];
+    // the walls. Each node sums its species in order 1..NComp+2, forms upward;
+    // node chunks may run on several threads (every node keeps its order).
+    ForNodeChunks(lw, rw, kParallelMinChunk, [&](int clo, int chi, int, int) {
+        std::fill(W + clo, W + chi + 1, 0.0);
+        std::fill(K + clo, K + chi + 1, 0.0);
+        const int ilo = std::max(clo, lw + 1), ihi = std::min(chi, rw - 1);
+        for (int i = 1; i <= nc + 2; ++i) {
+            const int zmin = a.ZMin[i], nf = a.Forms(i);
+            for (int k = 0; k < nf; ++k) {
+                const int z = zmin + k;
+                if (z == 0) continue;
+                const double zd = z, az = std::abs(z);
+                const double* D = a.DForm(i, k);
+                const double* c = a.CForm(level, i, k);
+                const double* u = a.UForm(i, k);
+                if (clo == lw) W[lw] += zd * D[lw] * (c[lw + 2] - c[lw]) * h1;
+                for (int j = ilo; j <= ihi; ++j) W[j] += zd * D[j] * (c[j + 1] - c[j - 1]) * h1;
+                if (chi == rw) W[rw] += zd * D[rw] * (c[rw] - c[rw - 2]) * h1;
+                for (int j = clo; j <= chi; ++j) K[j] += az * u[j] * c[j];
+            }
         }
-    }
-    for (int j = lw; j <= rw; ++j) kappa[j] = 96485.0 * K[j];
+        for (int j = clo; j <= chi; ++j) kappa[j] = 96485.0 * K[j];
+    });
 
     AddAdditionalConductivity(st);
     if (!CalcVoltageCurrent(st)) return;
@@ -154,32 +165,37 @@ void StandardScheme(RunState& st, int level, bool fieldOnly) {
     // Ohmic field corrected by the diffusion current.
     const double I = st.I;
     const double* S = a.S.data();
-    for (int j = lw; j <= rw; ++j) E[j] = (96485.0 * W[j] + I / S[j]) / kappa[j];
+    ForNodeChunks(lw, rw, kParallelMinChunk, [&](int clo, int chi, int, int) {
+        for (int j = clo; j <= chi; ++j) E[j] = (96485.0 * W[j] + I / S[j]) / kappa[j];
+    });
     if (fieldOnly) return;
 
     // Transport: diffusion at the node's own coefficient, migration as the
     // central difference of sign(z) u c E over the neighbours.
     double* Ds = sc.Dsum.data();
     double* Ms = sc.Msum.data();
-    double* G = sc.G.data();
-    for (int i = 1; i <= nc; ++i) {
-        const int zmin = a.ZMin[i], nf = a.Forms(i);
-        std::fill(Ds + lw, Ds + rw + 1, 0.0);
-        std::fill(Ms + lw, Ms + rw + 1, 0.0);
-        for (int k = 0; k < nf; ++k) {
-            const int z = zmin + k;
-            const double* D = a.DForm(i, k);
-            const double* c = a.CForm(level, i, k);
-            for (int j = lw + 1; j < rw; ++j) Ds[j] += D[j] * (c[j - 1] - 2 * c[j] + c[j + 1]) * h2;
-            if (z == 0) continue;
-            const double sg = z > 0 ? 1.0 : -1.0;
-            const double* u = a.UForm(i, k);
-            for (int j = lw; j <= rw; ++j) G[j] = u[j] * c[j] * E[j];
-            for (int j = lw + 1; j < rw; ++j) Ms[j] += sg * (G[j + 1] - G[j - 1]) * h1;
+    sc.EnsureWorkers(MaxNodeWorkers(), a.Nn);
+    ForNodeChunks(lw + 1, rw - 1, kParallelMinChunk, [&](int clo, int chi, int, int worker) {
+        double* G = sc.Gw.data() + static_cast<std::size_t>(worker) * a.Nn;
+        for (int i = 1; i <= nc; ++i) {
+            const int zmin = a.ZMin[i], nf = a.Forms(i);
+            std::fill(Ds + clo, Ds + chi + 1, 0.0);
+            std::fill(Ms + clo, Ms + chi + 1, 0.0);
+            for (int k = 0; k < nf; ++k) {
+                const int z = zmin + k;
+                const double* D = a.DForm(i, k);
+                const double* c = a.CForm(level, i, k);
+                for (int j = clo; j <= chi; ++j) Ds[j] += D[j] * (c[j - 1] - 2 * c[j] + c[j + 1]) * h2;
+                if (z == 0) continue;
+                const double sg = z > 0 ? 1.0 : -1.0;
+                const double* u = a.UForm(i, k);
+                for (int j = clo - 1; j <= chi + 1; ++j) G[j] = u[j] * c[j] * E[j];
+                for (int j = clo; j <= chi; ++j) Ms[j] += sg * (G[j + 1] - G[j - 1]) * h1;
+            }
+            double* f = a.F(level, i);
+            for (int j = clo; j <= chi; ++j) f[j] = Ds[j] - Ms[j];
         }
-        double* f = a.F(level, i);
-        for (int j = lw + 1; j < rw; ++j) f[j] = Ds[j] - Ms[j];
-    }
+    });
 
     // Electroosmotic convection of the analytical concentration.
     if (st.cbEOFDif) {

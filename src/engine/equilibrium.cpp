@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "engine/parallel_equilibrium.h"
 #include "engine/run_state.h"
 #include "foundation/errors.h"
 #include "foundation/messages.h"
@@ -233,6 +234,7 @@ void CalcSpeciation(RunState& st, int level, int node) {
         lo = st.LeftWall < 0 ? 0 : st.LeftWall;
         hi = st.RightWall > last ? last : st.RightWall;
     }
+    if (node < 0 && CalcSpeciationParallel(st, level, lo, hi)) return;
     for (int n = lo; n <= hi; ++n) {
         if (SpeciateNode(st, level, n, a.Newton)) continue;
         st.Stop = true;
@@ -456,6 +458,15 @@ void Elneut(RunState& st, int level, int source, int node, bool speciate, bool s
             specLo = savedLW < 0 ? 0 : savedLW;
             specHi = savedRW > last ? last : savedRW;
         }
+    }
+    // A window whose nodes do not depend on each other may be spread over
+    // threads (the same per-node routines, the same bits).
+    if (node < 0 && ((specLo == lo && specHi == hi) || (specLo > specHi && !speciate && !storeForms)) &&
+        ElneutParallel(st, level, source, lo, hi, specLo <= specHi)) {
+        st.LeftWall = savedLW;
+        st.RightWall = savedRW;
+        st.ItNew = savedItNew;
+        return;
     }
     int itNew = st.ItNew;
     double* cH = a.CH(level);

@@ -1,8 +1,11 @@
 #include "engine/equilibrium_range.h"
 
+#include <atomic>
 #include <cmath>
 
 #include "engine/equilibrium.h"
+#include "engine/node_threads.h"
+#include "engine/parallel_equilibrium.h"
 #include "engine/run_state.h"
 
 namespace {
@@ -49,6 +52,22 @@ void CalcSpeciationRange(RunState& st, int level, int lo, int hi) {
     const int last = a.Nn - 1;
     lo = lo < 0 ? 0 : lo;
     hi = hi > last ? last : hi;
+    if (lo > hi) return;
+    // Spread over threads: the first node of a chunk is computed, which gives
+    // the bits a copy from its left neighbour gives. A node without a valid cH
+    // sends the whole range through the serial loop (its warning and copies).
+    PrepareWorkerScratch(a);
+    std::atomic<bool> invalid{false};
+    ForNodeChunks(lo, hi, kParallelMinChunk, [&](int clo, int chi, int, int worker) {
+        NewtonScratch& s = WorkerScratch(a, worker);
+        for (int n = clo; n <= chi; ++n) {
+            if (n > clo && SameInputsAsLeft(a, level, n))
+                CopySpeciationFromLeft(st, level, n);
+            else if (!SpeciateNode(st, level, n, s))
+                invalid.store(true, std::memory_order_relaxed);
+        }
+    });
+    if (!invalid.load()) return;
     for (int n = lo; n <= hi; ++n) {
         if (n > lo && SameInputsAsLeft(a, level, n))
             CopySpeciationFromLeft(st, level, n);
