@@ -71,21 +71,26 @@ private:
         }
     }
 
+    // Stores the job word and wakes the sleeping workers that take part
+    // (all of them for the quit word).
     void Publish(unsigned long long job, unsigned threads) {
-        bool wake;
-        {
-            std::lock_guard<std::mutex> lk(mutex_);
-            word_.store((job << 8) | threads, std::memory_order_release);
-            wake = sleepers_ > 0;
-        }
-        if (wake) cv_.notify_all();
+        std::lock_guard<std::mutex> lk(mutex_);
+        word_.store((job << 8) | threads, std::memory_order_release);
+        for (std::size_t w = 0; w < slots_.size(); ++w)
+            if (slots_[w]->sleeping && (threads == kQuit || w + 1 < threads)) slots_[w]->cv.notify_one();
     }
 
     void Grow(int needed) {
         while (static_cast<int>(workers_.size()) < needed) {
             const int index = static_cast<int>(workers_.size()) + 1;
+            Slot* slot;
+            {
+                std::lock_guard<std::mutex> lk(mutex_);
+                slots_.push_back(std::make_unique<Slot>());
+                slot = slots_.back().get();
+            }
             const unsigned long long seen = word_.load(std::memory_order_acquire);
-            workers_.emplace_back([this, index, seen] { Loop(index, seen); });
+            workers_.emplace_back([this, index, seen, slot] { Loop(index, seen, *slot); });
         }
     }
 
@@ -118,38 +123,54 @@ private:
         }
     }
 
-    void Loop(int index, unsigned long long seen) {
+    // Whether worker `index` takes part in the job of word w.
+    static bool TakesPart(unsigned long long w, int index) {
+        const unsigned threads = static_cast<unsigned>(w & 0xFF);
+        return threads == kQuit || static_cast<unsigned>(index) < threads;
+    }
+
+    struct Slot;
+    void Loop(int index, unsigned long long seen, Slot& slot) {
+        // Spin up to about 200 us after the last job this worker took part in:
+        // the serial parts of a time step between two jobs are shorter than a
+        // sleep and a wake-up. Jobs it takes no part in do not keep it awake.
+        auto spinEnd = std::chrono::steady_clock::now() + std::chrono::microseconds(200);
         for (;;) {
-            // Spin up to about 200 us: the serial parts of a time step between
-            // two jobs are shorter than a sleep and a wake-up.
             unsigned long long w = word_.load(std::memory_order_acquire);
-            const auto spinEnd = std::chrono::steady_clock::now() + std::chrono::microseconds(200);
-            for (int spin = 0; w == seen; ++spin) {
+            for (int spin = 0; !(w != seen && TakesPart(w, index)); ++spin) {
+                seen = w;
                 Relax(spin & 255);
                 w = word_.load(std::memory_order_acquire);
                 if ((spin & 63) == 63 && std::chrono::steady_clock::now() > spinEnd) break;
             }
-            if (w == seen) {
+            if (!(w != seen && TakesPart(w, index))) {
                 std::unique_lock<std::mutex> lk(mutex_);
-                ++sleepers_;
-                cv_.wait(lk, [&] { return word_.load(std::memory_order_acquire) != seen; });
-                --sleepers_;
+                slot.sleeping = true;
+                slot.cv.wait(lk, [&] {
+                    const unsigned long long v = word_.load(std::memory_order_acquire);
+                    return v != seen && TakesPart(v, index);
+                });
+                slot.sleeping = false;
                 w = word_.load(std::memory_order_acquire);
             }
             seen = w;
-            const unsigned threads = static_cast<unsigned>(w & 0xFF);
-            if (threads == kQuit) return;
-            if (static_cast<unsigned>(index) < threads) TakeChunks(w >> 8, index);
+            if ((w & 0xFF) == kQuit) return;
+            TakeChunks(w >> 8, index);
+            spinEnd = std::chrono::steady_clock::now() + std::chrono::microseconds(200);
         }
     }
 
     std::mutex runMutex_;
     std::mutex mutex_;
-    std::condition_variable cv_;
+    // One wake-up per worker, so a job wakes only the workers it needs.
+    struct Slot {
+        std::condition_variable cv;
+        bool sleeping = false;  // guarded by mutex_
+    };
+    std::vector<std::unique_ptr<Slot>> slots_;
     std::atomic<unsigned long long> word_{0};   // job << 8 | threads
     std::atomic<unsigned long long> next_{0};   // job << 40 | chunks << 32 | next chunk
     std::atomic<int> done_{0};                  // chunks finished
-    int sleepers_ = 0;  // workers waiting on cv_ (guarded by mutex_)
     std::vector<std::thread> workers_;
     NodeChunkJob job_{nullptr, nullptr};
     int first_ = 0, count_ = 0;
