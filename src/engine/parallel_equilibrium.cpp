@@ -129,7 +129,7 @@ bool CalcSpeciationParallel(RunState& st, int level, int lo, int hi) {
 
 bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool speciate) {
     if (EngineThreads() < 2 || hi - lo + 1 < 2 * kParallelMinChunk) return false;
-    if (source < 1 || source > 5 || source == level || level == 2 || level == 5) return false;
+    if (source < 1 || source > 5 || level < 1 || level > 5) return false;
     if (st.ISCorrection || st.cbComplex) return false;
     EngineArrays& a = st.Arr;
     double* cH = a.CH(level);

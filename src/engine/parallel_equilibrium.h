@@ -15,8 +15,10 @@ bool CalcSpeciationParallel(RunState& st, int level, int lo, int hi);
 // (Elneut's loop over its window). With `speciate` each node is speciated
 // right after its solve (Elneut with its speciation range equal to the
 // window); without it only cH, cOH and pH are stored (Elneut storing no
-// forms). Declines for source -1, source = level, level 2 or 5, with the
-// ionic-strength correction, and when a start value needs the start guard.
+// forms). Nodes after a failed solve keep their values, as in the serial
+// loop. Declines for source -1 (each node starts from its left neighbour),
+// with the ionic-strength correction, and when a start value needs the start
+// guard.
 bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool speciate);
 
 // Equilibrium scratch of thread `worker` of a ForNodeChunks call (the arrays'

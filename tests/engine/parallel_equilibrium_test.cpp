@@ -69,7 +69,7 @@ bool SameBits(const std::vector<double>& x, const std::vector<double>& y) {
 // Runs the serial Elneut on one state and the parallel driver on a twin, with
 // the nodes speciated as they are solved and with cH stored alone.
 void Compare(const std::function<void(RunState&)>& modify, int lo, int hi, int threads,
-             const std::function<void(RunState&)>& check = nullptr) {
+             const std::function<void(RunState&)>& check = nullptr, int level = 1, int source = 2) {
     for (bool speciate : {true, false}) {
         RunState s1, s2;
         Build(s1);
@@ -82,17 +82,17 @@ void Compare(const std::function<void(RunState&)>& modify, int lo, int hi, int t
         {
             RecordingMessageSink sink;
             SetEngineThreads(1);
-            Elneut(s1, 1, 0, -1, speciate, speciate);
+            Elneut(s1, level, source, -1, speciate, speciate);
             w1 = sink.warnings;
         }
         {
             RecordingMessageSink sink;
             SetEngineThreads(threads);
-            ASSERT_TRUE(ElneutParallel(s2, 1, 2, lo, hi, speciate));
+            ASSERT_TRUE(ElneutParallel(s2, level, source, lo, hi, speciate));
             w2 = sink.warnings;
         }
         EXPECT_EQ(w1, w2);
-        EXPECT_TRUE(SameBits(Snapshot(s1, 1), Snapshot(s2, 1))) << speciate;
+        EXPECT_TRUE(SameBits(Snapshot(s1, level), Snapshot(s2, level))) << speciate;
         EXPECT_EQ(s1.Stop, s2.Stop);
         EXPECT_EQ(s1.NumericalFailure, s2.NumericalFailure);
         for (int j = 1; j <= s1.Arr.NComp; ++j) {
@@ -111,6 +111,10 @@ TEST(ParallelEquilibrium, SameBitsAsTheSerialLoops) {
     for (int threads : {2, 3, 8}) {
         Compare([](RunState&) {}, 0, kNodes, threads);
         Compare([](RunState&) {}, 37, kNodes - 100, threads);
+        // Level 2 from its own cH (a project just read) and level 3 from level 4.
+        Compare([](RunState& st) { std::copy(st.Arr.C(1, 1), st.Arr.C(1, 1) + st.Arr.Nn, st.Arr.C(2, 1)); },
+                0, kNodes, threads, nullptr, 2, 2);
+        Compare([](RunState&) {}, 0, kNodes, threads, nullptr, 3, 4);
     }
     // Speciation alone.
     RunState s1, s2;
@@ -125,8 +129,6 @@ TEST(ParallelEquilibrium, SameBitsAsTheSerialLoops) {
     EXPECT_TRUE(SameBits(Snapshot(s1, 2), Snapshot(s2, 2)));
     // Declined where nodes depend on each other or the range is small.
     EXPECT_FALSE(ElneutParallel(s2, 1, -1, 0, kNodes, true));
-    EXPECT_FALSE(ElneutParallel(s2, 2, 3, 0, kNodes, true));
-    EXPECT_FALSE(ElneutParallel(s2, 1, 1, 0, kNodes, true));
     EXPECT_FALSE(ElneutParallel(s2, 1, 2, 0, 100, true));
     s2.ISCorrection = true;
     EXPECT_FALSE(ElneutParallel(s2, 1, 2, 0, kNodes, true));
