@@ -163,3 +163,24 @@ void TComponents::AllocTable(int count) {
 
 double TComponents::PKaOf(int row, int charge) const { return RowValue(pKa, row, charge - minCharge); }
 double TComponents::UOf(int row, int charge) const { return RowValue(u, row, charge - minCharge); }
+
+TComponents TComponents::Uniform(const std::string& name, int minCharge, int maxCharge,
+                                 const std::vector<double>& pKa, const std::vector<double>& u,
+                                 int type, double c, double cInj, int colour) {
+    TComponents rec;
+    rec.name = name;
+    rec.minCharge = minCharge;
+    rec.maxCharge = maxCharge;
+    rec.type = static_cast<std::uint8_t>(type);
+    rec.c = c;
+    rec.cInj = cInj;
+    rec.colour = colour;
+    rec.AllocChargeRows();
+    for (int k = 0; k < rec.FormCount(); ++k) {
+        const auto uk = static_cast<std::size_t>(k);
+        if (uk < pKa.size()) rec.pKa[1][k] = pKa[uk];
+        if (uk < u.size()) rec.u[1][k] = u[uk];
+    }
+    rec.mode = rec.ModeFromFlags();
+    return rec;
+}

@@ -70,4 +70,11 @@ public:
     // Reading helpers tolerant of missing rows and positions (0 when absent).
     double PKaOf(int row, int charge) const;
     double UOf(int row, int charge) const;
+
+    // A one-segment record with the charges minCharge..maxCharge; pKa and u
+    // (1e-9 m2/(V.s)) list the charge positions from minCharge up, the neutral
+    // one included (its entries are not used); missing entries stay 0.
+    static TComponents Uniform(const std::string& name, int minCharge, int maxCharge,
+                               const std::vector<double>& pKa, const std::vector<double>& u,
+                               int type, double c, double cInj, int colour = 0);
 };

@@ -9,28 +9,6 @@
 
 namespace {
 
-// A constituent of one segment with the charges minCharge..maxCharge; pKa and u
-// (1e-9 m2/(V.s)) list every charge position, the neutral one included.
-TComponents Constituent(const std::string& name, int minCharge, int maxCharge, const std::vector<double>& pKa,
-                        const std::vector<double>& u, int type, double c, double cInj, int colour)
-{
-    TComponents rec;
-    rec.name = name;
-    rec.minCharge = minCharge;
-    rec.maxCharge = maxCharge;
-    rec.type = static_cast<std::uint8_t>(type);
-    rec.c = c;
-    rec.cInj = cInj;
-    rec.colour = colour;
-    rec.AllocChargeRows();
-    for (int k = 0; k < rec.FormCount(); ++k) {
-        rec.pKa[1][k] = pKa[static_cast<std::size_t>(k)];
-        rec.u[1][k] = u[static_cast<std::size_t>(k)];
-    }
-    rec.mode = rec.ModeFromFlags();
-    return rec;
-}
-
 constexpr int kAnalyte = 0, kBGE = 1;
 constexpr double kStrongCation = 16.0;   // pK of the +1 form of a fully dissociated cation
 
@@ -40,13 +18,13 @@ void ComposeExampleDemo(RunState& st)
 {
     st.Composition.Empty();
     // Background electrolyte: 20 mM acetic acid half neutralised by sodium (pH about 4.8).
-    st.Composition.Add(Constituent("Acetic acid", -1, 0, {4.756, 0.0}, {42.4, 0.0}, kBGE, 20.0, 20.0, 0x808080));
-    st.Composition.Add(Constituent("Sodium", 0, 1, {0.0, kStrongCation}, {0.0, 51.9}, kBGE, 10.0, 10.0, 0x000000));
+    st.Composition.Add(TComponents::Uniform("Acetic acid", -1, 0, {4.756, 0.0}, {42.4, 0.0}, kBGE, 20.0, 20.0, 0x808080));
+    st.Composition.Add(TComponents::Uniform("Sodium", 0, 1, {0.0, kStrongCation}, {0.0, 51.9}, kBGE, 10.0, 10.0, 0x000000));
     // Analytes injected as one 2 mm zone: two strong cations and a weak base
     // (protonated in this buffer); all three pass the detector within a minute.
-    st.Composition.Add(Constituent("Potassium", 0, 1, {0.0, kStrongCation}, {0.0, 76.2}, kAnalyte, 0.0, 0.5, 0x0000FF));
-    st.Composition.Add(Constituent("Lithium", 0, 1, {0.0, kStrongCation}, {0.0, 40.1}, kAnalyte, 0.0, 0.5, 0xFF0000));
-    st.Composition.Add(Constituent("Imidazole", 0, 1, {0.0, 6.95}, {0.0, 52.0}, kAnalyte, 0.0, 0.5, 0x008000));
+    st.Composition.Add(TComponents::Uniform("Potassium", 0, 1, {0.0, kStrongCation}, {0.0, 76.2}, kAnalyte, 0.0, 0.5, 0x0000FF));
+    st.Composition.Add(TComponents::Uniform("Lithium", 0, 1, {0.0, kStrongCation}, {0.0, 40.1}, kAnalyte, 0.0, 0.5, 0xFF0000));
+    st.Composition.Add(TComponents::Uniform("Imidazole", 0, 1, {0.0, 6.95}, {0.0, 52.0}, kAnalyte, 0.0, 0.5, 0x008000));
 
     // A 25 mm capillary of 50 um at 250 V; the detector 20 mm from the inlet.
     st.NXPending = 500;

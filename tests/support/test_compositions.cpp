@@ -5,19 +5,7 @@ namespace testcomp {
 TComponents Constituent(const std::string& name, int minCharge, int maxCharge,
                         const std::vector<double>& pKa, const std::vector<double>& u, int type,
                         double c, double cInj, int colour) {
-    TComponents rec;
-    rec.name = name;
-    rec.minCharge = minCharge;
-    rec.maxCharge = maxCharge;
-    rec.type = static_cast<std::uint8_t>(type);
-    rec.c = c;
-    rec.cInj = cInj;
-    rec.colour = colour;
-    rec.AllocChargeRows();
-    for (int k = 0; k < rec.FormCount() && k < static_cast<int>(pKa.size()); ++k) rec.pKa[1][k] = pKa[k];
-    for (int k = 0; k < rec.FormCount() && k < static_cast<int>(u.size()); ++k) rec.u[1][k] = u[k];
-    rec.mode = rec.ModeFromFlags();
-    return rec;
+    return TComponents::Uniform(name, minCharge, maxCharge, pKa, u, type, c, cInj, colour);
 }
 
 TComponents StrongCation(const std::string& name, double u, int type, double c, double cInj) {

@@ -8,20 +8,7 @@
 TComponents MakeConstituent(const std::string& name, int minCharge, int maxCharge,
                             const std::vector<double>& pKa, const std::vector<double>& u,
                             double c) {
-    TComponents r;
-    r.name = name;
-    r.minCharge = minCharge;
-    r.maxCharge = maxCharge;
-    r.mode = 1;
-    r.type = 1;
-    r.c = c;
-    r.cInj = c;
-    r.AllocChargeRows();
-    for (int k = 0; k < r.FormCount(); ++k) {
-        if (static_cast<std::size_t>(k) < pKa.size()) r.pKa[1][k] = pKa[k];
-        if (static_cast<std::size_t>(k) < u.size()) r.u[1][k] = u[k];
-    }
-    return r;
+    return TComponents::Uniform(name, minCharge, maxCharge, pKa, u, 1, c, c);
 }
 
 TComponents MakeStrongCation(const std::string& name, double u, double c) {
