@@ -2,6 +2,7 @@
 
 #include "app/main_window.h"
 #include "app/qt_dialogs.h"
+#include "engine/node_threads.h"
 
 #include <QDir>
 #include <QProxyStyle>
@@ -37,6 +38,8 @@ int RunKelvo(int argc, char** argv)
     }
     KelvoApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
+    // Node-wise engine work uses every hardware thread; results do not depend on it.
+    SetEngineThreads(0);
     QApplication::setStyle(new HintDelayStyle);
     SetAppTitle("Kelvo 5.0");
     QtMessageSink sink;
