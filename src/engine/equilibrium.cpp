@@ -514,10 +514,8 @@ void Elneut(RunState& st, int level, int source, int node, bool speciate, bool s
             SpeciateNode(st, level, i, a.Newton);
         } else if (storeForms) {
             StoreElneutNode(st, level, i, res, result, a.Newton);
-        } else {
+        } else {  // cH alone: the caller's speciation writes pH and cOH
             cH[i] = result;
-            a.PH[i] = 3 - std::log10(result);
-            a.COH(level)[i] = ActiveKw(st) / result;
         }
     }
     st.LeftWall = savedLW;

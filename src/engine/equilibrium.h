@@ -48,7 +48,8 @@ void CalcSpeciation(RunState& st, int level, int node);
 // With `speciate`, CalcSpeciation(level, node) follows. A failed solve warns
 // (once per run), sets Stop and NumericalFailure and leaves the remaining nodes.
 // storeForms false (only with speciate false): the caller speciates the solved
-// nodes before anything reads them, so only cH, pH and cOH are stored.
+// nodes before anything reads them, so only cH is stored (the speciation
+// writes pH and cOH).
 void Elneut(RunState& st, int level, int source, int node, bool speciate,
             bool storeForms = true);
 // The complexation mode's equilibrium; Elneut hands its work to it while the

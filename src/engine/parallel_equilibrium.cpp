@@ -141,7 +141,6 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
     w.Prepare(a);
     const int itNew = st.ItNew;
     const int nc = a.NComp;
-    const double kw = ActiveKw(st);
 
     // Solves node i with the serial rules; false when the solve failed.
     auto solve = [&](int i, NewtonScratch& s, ChunkState& cs, int chunkLo) -> int {
@@ -161,11 +160,7 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
         }
         w.iterations[static_cast<std::size_t>(i)] = res.n;
         cH[i] = result;
-        if (!speciate) {  // cH alone: the caller speciates before anything reads the forms
-            a.PH[i] = 3 - std::log10(result);
-            a.COH(level)[i] = kw / result;
-            return 0;
-        }
+        if (!speciate) return 0;  // cH alone: the caller's speciation writes pH, cOH and the forms
         if (res.passed)
             for (int q = 0; q < res.nActive; ++q) {
                 const int j = s.Active[q];
