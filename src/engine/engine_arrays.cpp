@@ -12,15 +12,20 @@ void NewtonScratch::Resize(int formRows, int nComp, int maxAbsZ) {
     C.assign(static_cast<std::size_t>(nComp) + 1, 0.0L);
     S0.assign(static_cast<std::size_t>(nComp) + 1, 0.0L);
     Active.assign(static_cast<std::size_t>(nComp) + 1, 0);
+    Z.assign(static_cast<std::size_t>(formRows), 0);
+    End.assign(static_cast<std::size_t>(nComp) + 1, 0);
+    L0.assign(static_cast<std::size_t>(nComp) + 1, 0.0L);
 }
 
 void NewtonScratch::Release() {
-    for (std::vector<long double>* v : {&L, &P, &Pow, &C, &S0}) {
+    for (std::vector<long double>* v : {&L, &P, &Pow, &C, &S0, &L0}) {
         v->clear();
         v->shrink_to_fit();
     }
-    Active.clear();
-    Active.shrink_to_fit();
+    for (std::vector<int>* v : {&Active, &Z, &End}) {
+        v->clear();
+        v->shrink_to_fit();
+    }
 }
 
 void EngineArrays::RotateLevels(int* map, int n) {

@@ -258,41 +258,54 @@ ElneutNodeResult SolveElneutNode(const RunState& st, int level, int i, double x,
     const double eps = st.EpsNew;
     long double* pw = s.Pow.data();
 
-    // Gather the node's constants and concentrations.
-    int nActive = 0;
+    // Gather the constants and concentrations of the constituents that take
+    // part: the charged forms of each, in order, then the neutral form apart.
+    int nActive = 0, e = 0;
     for (int j = 1; j <= a.NComp; ++j) {
         const double c = a.C(level, j)[i];
-        s.C[j] = c;
-        const int base = a.FormOffset[j];
-        for (int k = 0; k < a.Forms(j); ++k) s.L[base + k] = a.LForm(j, k)[i];
-        if (c != 0.0 && a.ZMin[j] != a.ZMax[j]) s.Active[nActive++] = j;
+        const int zmin = a.ZMin[j];
+        if (c == 0.0 || zmin == a.ZMax[j]) continue;
+        const int nf = a.Forms(j);
+        const int k0 = -zmin;
+        for (int k = 0; k < nf; ++k) {
+            const long double l = a.LForm(j, k)[i];
+            if (k == k0) {
+                s.L0[nActive] = l;
+                continue;
+            }
+            s.L[e] = l;
+            s.Z[e] = zmin + k;
+            ++e;
+        }
+        s.C[nActive] = c;
+        s.End[nActive] = e;
+        s.Active[nActive++] = j;
     }
     ElneutNodeResult res{0.0, 0, false, nActive};
 
     // Charge balance f(x) = cH - cOH + sum of the charges of all forms and its
     // derivative at x; the sums S0 of the constituents are kept in the scratch.
+    const long double* L = s.L.data();
+    const int* Z = s.Z.data();
     auto balance = [&](double xv, long double& f, long double& fp) {
         PowerTable(pw, off, maxZ, xv);
+        const long double* pz = pw + off;
         long double A = 0, B = 0;
+        int m = 0;
         for (int q = 0; q < nActive; ++q) {
-            const int j = s.Active[q];
-            const int zmin = a.ZMin[j];
-            const int nf = a.Forms(j);
-            const int k0 = -zmin;
-            const long double* Lj = s.L.data() + a.FormOffset[j];
-            long double S0 = Lj[k0], S1 = 0, D1 = 0, D0 = 0;  // neutral form: L x^0
-            for (int k = 0; k < nf; ++k) {
-                if (k == k0) continue;
-                const long double z = zmin + k;
-                const long double t = Lj[k] * pw[off + zmin + k];
-                const long double zd = z * (Lj[k] * pw[off + zmin + k - 1]);
+            long double S0 = s.L0[q], S1 = 0, D1 = 0, D0 = 0;  // neutral form: L x^0
+            for (const int end = s.End[q]; m < end; ++m) {
+                const int zi = Z[m];
+                const long double z = zi;
+                const long double t = L[m] * pz[zi];
+                const long double zd = z * (L[m] * pz[zi - 1]);
                 S0 += t;
                 S1 += z * t;
                 D1 += z * zd;
                 D0 += zd;
             }
-            s.S0[j] = S0;
-            const long double c = s.C[j];
+            s.S0[s.Active[q]] = S0;
+            const long double c = s.C[q];
             const long double inv = 1.0L / S0;
             A += c * S1 * inv;
             B += (D1 * c * S0 - c * S1 * D0) * (inv * inv);
@@ -384,7 +397,7 @@ void StoreElneutNode(RunState& st, int level, int i, const ElneutNodeResult& res
     for (int j = 1; j <= a.NComp; ++j) {
         const int zmin = a.ZMin[j];
         const int nf = a.Forms(j);
-        const long double* Lj = s.L.data() + a.FormOffset[j];
+        auto Lj = [&](int k) -> long double { return a.LForm(j, k)[i]; };
         long double denom;
         if (q < res.nActive && s.Active[q] == j) {
             ++q;
@@ -392,11 +405,11 @@ void StoreElneutNode(RunState& st, int level, int i, const ElneutNodeResult& res
                 denom = s.S0[j];
             } else {
                 denom = 0;
-                for (int k = 0; k < nf; ++k) denom += Lj[k] * pw[off + zmin + k];
+                for (int k = 0; k < nf; ++k) denom += Lj(k) * pw[off + zmin + k];
             }
         } else {
             denom = 0;
-            for (int k = 0; k < nf; ++k) denom += Lj[k] * pw[off + zmin + k];
+            for (int k = 0; k < nf; ++k) denom += Lj(k) * pw[off + zmin + k];
         }
         a.Denom[j] = static_cast<double>(denom);
         const double c = a.C(level, j)[i];
@@ -406,7 +419,7 @@ void StoreElneutNode(RunState& st, int level, int i, const ElneutNodeResult& res
         for (int k = 0; k < nf; ++k) {
             const int z = zmin + k;
             if (z == 0) continue;
-            const long double phi = pw[off + z] * Lj[k] * invDenom;
+            const long double phi = pw[off + z] * Lj(k) * invDenom;
             const double cf = static_cast<double>(c * phi);
             a.CForm(level, j, k)[i] = cf;
             charged += cf;
