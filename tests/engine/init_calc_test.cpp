@@ -65,19 +65,9 @@ TEST_F(Init, CompleteInitSolvesTheWholeGrid) {
     for (int i = 1; i <= 4; ++i) EXPECT_EQ(st.Arr.CLeft[i], st.Arr.C(2, i)[0]);
     EXPECT_EQ(st.Arr.CLeft[5], st.Arr.CH(2)[0]);
 
-    // chart data: one point per node, the detector list with every trace
-    // checked, the profile list with pH, conductivity and the constituents
-    const RunSeries& s = st.Series;
-    EXPECT_EQ(s.sr_pH.Count(), 201);
-    EXPECT_EQ(s.sr_reg[8].Count(), 201);
-    std::vector<std::string> det;
-    for (const CheckListItem& item : s.clbDet) det.push_back(item.checked ? item.text : "");
-    EXPECT_EQ(det, (std::vector<std::string>{"pH", "Conductivity", "Acetic acid", "Sodium", "Potassium",
-                                             "Base", "Voltage", "Current", "Temperature"}));
-    ASSERT_EQ(s.clbGraph.size(), 8u);
-    EXPECT_EQ(s.clbGraph[6].text, "E - Intensity");
-    EXPECT_TRUE(s.clbGraph[0].checked && s.clbGraph[1].checked && s.clbGraph[2].checked);
-    EXPECT_FALSE(s.clbGraph[6].checked || s.sr_E.active);
+    // chart data: one point per node
+    EXPECT_EQ(st.Series.sr_pH.Count(), 201);
+    EXPECT_EQ(st.Series.sr_reg[8].Count(), 201);
 }
 
 TEST_F(Init, RefusalsInOrderKeepThePreviousRun) {
@@ -181,7 +171,7 @@ TEST_F(Init, FailuresAfterTheReleaseLeaveNoHalfBuiltRun) {
     failsWithoutRun([&] { st.cbRacemic = true; }, "");
 }
 
-TEST_F(Init, WallsGraphMarksAndDiffusionModeTakenAtInit) {
+TEST_F(Init, WallsAndDiffusionModeTakenAtInit) {
     Prepare(AcetateBufferWithAnalytes(), 100);
     st.cbInitWalls = false;
     // walls outside the grid, or left from a larger grid, become the grid
@@ -196,19 +186,6 @@ TEST_F(Init, WallsGraphMarksAndDiffusionModeTakenAtInit) {
     ASSERT_TRUE(InitCalc(st));
     EXPECT_EQ(std::make_pair(st.LeftWall, st.RightWall), std::make_pair(0, 100));
     EXPECT_FALSE(st.cbKeepDistance);
-
-    // the marks of pH, conductivity and the two profiles after the
-    // constituents survive a change of the constituent count
-    std::vector<CheckListItem>& g = st.Series.clbGraph;
-    g[0].checked = false;
-    g[1].checked = g[4 + 2].checked = true;  // "E - Intensity"
-    g[4 + 3].checked = false;                // "Ionic Strength"
-    st.Composition.RemoveNode(4);
-    ASSERT_TRUE(InitCalc(st));
-    ASSERT_EQ(g.size(), 7u);
-    EXPECT_EQ(g[5].text, "E - Intensity");
-    EXPECT_TRUE(!g[0].checked && g[1].checked && g[5].checked && !g[6].checked);
-
     // the diffusion mode at start
     st.cbAutoDiff = true;
     ASSERT_TRUE(InitCalc(st));
@@ -227,12 +204,8 @@ TEST_F(Init, LoadingPathPreparesArraysWithoutEquilibrium) {
     EXPECT_TRUE(st.Loading);  // cleared by the loader, not here
     EXPECT_EQ(st.NewtonItTotal, 0);
     EXPECT_EQ(st.Arr.CH(2)[20], 0.0);
-    // Chrom mode: conductivity 1 and pH 7 on levels 1 and 2
-    st.cbChrom = true;
-    ASSERT_TRUE(InitCalc(st));
-    EXPECT_TRUE(st.Arr.Kappa[3] == 1.0 && st.Arr.CH(1)[3] == 1e-4 && st.Arr.CH(2)[3] == 1e-4);
     // neither the loader nor the sequence player resets the sequence file
-    st.cbChrom = st.Loading = false;
+    st.Loading = false;
     st.LoadingPsq = true;
     st.NXPending = 40;
     ASSERT_TRUE(InitCalc(st));

@@ -2,15 +2,11 @@
 // computation window, driven through a recording host.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <vector>
 
 #include "engine/comp_window.h"
-#include "engine/derivatives.h"
-#include "engine/equilibrium.h"
-#include "engine/equilibrium_range.h"
 #include "engine/init_calc.h"
 #include "engine/rk_start.h"
 #include "engine/run_calc.h"
@@ -40,21 +36,10 @@ protected:
     RunState st;
 };
 
-// Concentrations and cH of level 2; with `derived` also pH, cOH, ionic
-// strength, and the forms, UEff and ZMean of every constituent.
-std::vector<double> Level2(RunState& st, bool derived = false) {
-    EngineArrays& a = st.Arr;
-    std::vector<double> v;
-    auto add = [&](const double* p) { v.insert(v.end(), p, p + st.NX + 1); };
-    add(a.CH(2));
-    for (int i = 1; i <= st.NComp; ++i) add(a.C(2, i));
-    if (!derived) return v;
-    for (const double* p : {a.PH.data(), a.COH(2), a.IonicStrength(2)}) add(p);
-    for (int i = 1; i <= st.NComp; ++i) {
-        add(a.UEff[i]);
-        add(a.ZMean[i]);
-        for (int k = 0; k < a.Forms(i); ++k) add(a.CForm(2, i, k));
-    }
+// Concentrations and cH of level 2.
+std::vector<double> Level2(RunState& st) {
+    std::vector<double> v(st.Arr.CH(2), st.Arr.CH(2) + st.NX + 1);
+    for (int i = 1; i <= st.NComp; ++i) v.insert(v.end(), st.Arr.C(2, i), st.Arr.C(2, i) + st.NX + 1);
     return v;
 }
 
@@ -191,54 +176,7 @@ TEST_F(RunLoop, FailedStepLeavesLevelTwoUntouched) {
     }
 }
 
-TEST_F(RunLoop, HydrogenIonIntegratedInDcHMode) {
-    st.cbDcH = st.cbLBorder = true;
-    const int H = st.NComp + 1;
-    const double cHFar = st.Arr.CH(2)[90];
-    st.Arr.CLeft[H] = 2 * st.Arr.CH(2)[0];  // a border value the solve would not give
-    StopAfter(host, st, 20);
-    RunCalc(st);
-    EXPECT_TRUE(sink.warnings.empty());
-    EXPECT_EQ(st.StepCount, 20);
-    // the border holds cH itself; the buffer far from the zones keeps its pH
-    EXPECT_EQ(st.Arr.CH(2)[0], st.Arr.CLeft[H]);
-    EXPECT_NEAR(st.Arr.CH(2)[90], cHFar, 1e-12 * cHFar);
-}
-
-TEST_F(RunLoop, SpeciationShortcutsGiveTheNodeByNodeResult) {
-    RunState& a = st;
-    RecordingHost h2;
-    RunState b;
-    PrepareRun(b, AcetateBufferWithAnalytes(), 100);
-    b.Host = &h2;
-    ASSERT_TRUE(InitCalc(b));
-    b.DT = 1e-3;
-    // flat stretches speciated once
-    for (int n = 0; n <= a.NX; ++n) CalcSpeciation(a, 2, n);
-    const auto byNode = Level2(a, true);
-    std::fill(a.Arr.PH.begin(), a.Arr.PH.end(), 0.0);
-    std::fill(a.Arr.IonicStrength(2), a.Arr.IonicStrength(2) + a.NX + 1, 0.0);
-    for (int i = 1; i <= a.NComp; ++i) std::fill(a.Arr.UEff[i], a.Arr.UEff[i] + a.NX + 1, 0.0);
-    CalcSpeciationRange(a, 2, 0, a.NX);
-    EXPECT_EQ(Level2(a, true), byNode);
-    // a run with window speciation against one that speciates the whole grid
-    // in every derivative call (forced by a temperature hook that does nothing)
-    a.StopTime = b.StopTime = 0.2;
-    a.WallInc = b.WallInc = 5;
-    RunCalc(a);
-    InstalledDerivativeVariants().UpdateTemperature = [](RunState&) {};
-    RunCalc(b);
-    InstalledDerivativeVariants().UpdateTemperature = nullptr;
-    ASSERT_TRUE(sink.warnings.empty());
-    ASSERT_GT(a.StepCount, 30);
-    EXPECT_EQ(a.StepCount, b.StepCount);
-    EXPECT_EQ(Level2(a, true), Level2(b, true));
-    EXPECT_EQ(a.Arr.Kappa, b.Arr.Kappa);
-    EXPECT_EQ(a.Arr.E, b.Arr.E);
-    EXPECT_EQ(a.Series.DET_pH.y, b.Series.DET_pH.y);
-}
-
-TEST_F(RunLoop, DetectorNodesSamplesAndZeroPeriods) {
+TEST_F(RunLoop, DetectorNodesAndSamples) {
     ASSERT_EQ(st.CapLength, 0.025);  // node = 4 x (mm); halves round to even
     const double x[] = {0.125, 0.375, 0.625, 25.1, 25.13, -0.2, std::nan("")};
     const int node[] = {0, 2, 2, 100, -1, -1, -1};
@@ -253,19 +191,6 @@ TEST_F(RunLoop, DetectorNodesSamplesAndZeroPeriods) {
     EXPECT_EQ(s.DET_pH.Count(), 2);
     EXPECT_EQ(s.srDetComp[3].Count(), 2);
     EXPECT_DOUBLE_EQ(s.DET_volt.y[0], st.UI * 0.001);
-
-    // zero periods are never due
-    st.EditsRef = st.GraphRef = st.DetInput = st.OptInter = st.WallRef = st.PSQPeriod = 0;
-    st.rbPSQMS = false;
-    st.rbPSQSteps = true;
-    host.detectorSamples.clear();
-    const auto frames = host.psqFrames.size();
-    const int redraws = host.redrawCount;
-    StopAfter(host, st, 25);
-    RunCalc(st);
-    EXPECT_TRUE(host.detectorSamples.empty());
-    EXPECT_EQ(host.psqFrames.size(), frames);
-    EXPECT_EQ(host.redrawCount - redraws, 2);  // start and end of the run
     EXPECT_TRUE(sink.warnings.empty());
 }
 
@@ -297,7 +222,7 @@ TEST(StepServices, SequenceFramesByModelTimeAndTheSizeLimit) {
     EXPECT_EQ(host.psqFrames.size(), 1u + 3u);
 }
 
-TEST_F(RunLoop, StarterRestartsOnTheWholeGridAndInTheDiffusionMode) {
+TEST_F(RunLoop, StarterRestartsOnTheWholeGrid) {
     EXPECT_FALSE(RestartMultistep(st, 6));
     // from a narrow window: the starter integrates the whole grid, restores
     // the window, and level 5 keeps the start state
@@ -311,14 +236,6 @@ TEST_F(RunLoop, StarterRestartsOnTheWholeGridAndInTheDiffusionMode) {
     EXPECT_DOUBLE_EQ(st.Time, 3 * st.DT);
     EXPECT_EQ(std::vector<double>(st.Arr.C(5, 3), st.Arr.C(5, 3) + st.NX + 1), analyte);
     EXPECT_NE(st.Arr.C(2, 3)[15], analyte[15]);  // outside the old window
-    // in the diffusion mode its clock runs instead of the time; the mode ends
-    // when the clock reaches its duration and the history is rebuilt
-    st.DiffMode = true;
-    st.DiffTime = 3 * st.DT;
-    const double t = st.Time;
-    ASSERT_TRUE(RestartMultistep(st, 2));
-    EXPECT_EQ(st.Time, t);
-    EXPECT_TRUE(!st.DiffMode && st.Restart);
     EXPECT_TRUE(sink.warnings.empty());
 }
 
