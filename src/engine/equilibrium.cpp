@@ -18,12 +18,12 @@ static_assert(LDBL_MAX_EXP >= 16384, "long double must be the extended format");
 
 namespace {
 
-// Fills pw[off + z] = x^z for z = -(maxZ+1)..maxZ+1 by repeated multiplication.
-inline void PowerTable(long double* pw, int off, int maxZ, long double x) {
+// Fills pw[off + z] = x^z for z = -down..up by repeated multiplication.
+inline void PowerTable(long double* pw, int off, int up, int down, long double x) {
     pw[off] = 1.0L;
-    for (int z = 1; z <= maxZ + 1; ++z) pw[off + z] = pw[off + z - 1] * x;
+    for (int z = 1; z <= up; ++z) pw[off + z] = pw[off + z - 1] * x;
     const long double inv = 1.0L / x;
-    for (int z = 1; z <= maxZ + 1; ++z) pw[off - z] = pw[off - z + 1] * inv;
+    for (int z = 1; z <= down; ++z) pw[off - z] = pw[off - z + 1] * inv;
 }
 
 inline bool ValidCH(double cH) { return cH > 0.0 && std::isfinite(cH); }
@@ -191,30 +191,36 @@ bool SpeciateNode(RunState& st, int level, int n, NewtonScratch& s) {
     if (!st.ISCorrection) a.PH[n] = 3 - std::log10(cH);
     long double is = static_cast<long double>(cH) + cOH;
     a.COH(level)[n] = cOH;
-    PowerTable(pw, off, maxZ, cH);
+    PowerTable(pw, off, maxZ, maxZ, cH);
+    const long double* pz = pw + off;
+    const std::size_t nn = static_cast<std::size_t>(a.Nn);
     for (int j = 1; j <= a.NComp; ++j) {
         const int zmin = a.ZMin[j];
         const int nf = a.Forms(j);
         const int base = a.FormOffset[j];
+        // Rows of the forms of j are consecutive, Nn values apart.
+        const double* L = a.LForm(j, 0) + n;
+        const double* U = a.UForm(j, 0) + n;
         long double s0 = 0, zm = 0, ue = 0, m2 = 0;
         for (int k = 0; k < nf; ++k) {
             const int z = zmin + k;
-            const long double p = pw[off + z] * a.LForm(j, k)[n];
+            const long double p = pz[z] * L[k * nn];
             P[base + k] = p;
             s0 += p;
             if (z == 0) continue;
             const long double zp = static_cast<long double>(z) * p;
             zm += zp;
             m2 += z * zp;
-            if (z > 0) ue += a.UForm(j, k)[n] * p;
-            else ue -= a.UForm(j, k)[n] * p;
+            if (z > 0) ue += U[k * nn] * p;
+            else ue -= U[k * nn] * p;
         }
         const long double inv = 1.0L / s0;
         a.ZMean[j][n] = static_cast<double>(zm * inv);
         a.UEff[j][n] = static_cast<double>(ue * inv);
         const long double cj = a.C(level, j)[n];
         const long double q = cj * inv;
-        for (int k = 0; k < nf; ++k) a.CForm(level, j, k)[n] = static_cast<double>(q * P[base + k]);
+        double* CF = a.CForm(level, j, 0) + n;
+        for (int k = 0; k < nf; ++k) CF[k * nn] = static_cast<double>(q * P[base + k]);
         is += m2 * inv * cj;
     }
     a.IonicStrength(level)[n] = static_cast<double>(0.5L * is);
@@ -288,7 +294,7 @@ ElneutNodeResult SolveElneutNode(const RunState& st, int level, int i, double x,
     const long double* L = s.L.data();
     const int* Z = s.Z.data();
     auto balance = [&](double xv, long double& f, long double& fp) {
-        PowerTable(pw, off, maxZ, xv);
+        PowerTable(pw, off, maxZ, maxZ + 1, xv);  // x^(z-1) of z = -maxZ, and 1/x^2
         const long double* pz = pw + off;
         long double A = 0, B = 0;
         int m = 0;
@@ -389,7 +395,7 @@ void StoreElneutNode(RunState& st, int level, int i, const ElneutNodeResult& res
     const int maxZ = a.MaxAbsZ;
     const int off = maxZ + 1;
     long double* pw = s.Pow.data();
-    PowerTable(pw, off, maxZ, x);
+    PowerTable(pw, off, maxZ, maxZ, x);
     // The denominators come from the last pass (taken at its start value);
     // constituents that took no part, or a node solved without any pass, take
     // them at the result.
