@@ -40,20 +40,16 @@ protected:
 }  // namespace
 
 TEST_F(Init, CompleteInitSolvesTheWholeGrid) {
-    host.fileSize = 123;
     Prepare(AcetateBufferWithAnalytes(), 200);
     st.PsqFileOwn = "own.psq";
     st.Time = 12.0;
     st.StepCount = 7;
-    st.PsqStarted = st.CompChanged = st.SetupChanged = true;
+    st.CompChanged = st.SetupChanged = true;
     ASSERT_TRUE(InitCalc(st));
     EXPECT_TRUE(sink.warnings.empty());
-    EXPECT_FALSE(st.PsqStarted || st.CompChanged || st.SetupChanged);
-    EXPECT_EQ(st.Time, 0.0);
-    EXPECT_EQ(st.StepCount, 0);
-    EXPECT_EQ(st.PsqFile, "own.psq");
+    EXPECT_FALSE(st.CompChanged || st.SetupChanged);
+    EXPECT_TRUE(st.Time == 0.0 && st.StepCount == 0);
     EXPECT_EQ(host.psqResets, std::vector<std::string>{"own.psq"});
-    EXPECT_EQ(st.PsqSize, 123);
     // electroneutrality at every node of level 2, the left border values kept
     for (int j = 0; j <= st.NX; ++j) {
         double scale = 0;

@@ -194,7 +194,7 @@ TEST_F(RunLoop, DetectorNodesAndSamples) {
     EXPECT_TRUE(sink.warnings.empty());
 }
 
-TEST(StepServices, SequenceFramesByModelTimeAndTheSizeLimit) {
+TEST(StepServices, SequenceSizeLimit) {
     RecordingHost host;
     RunState st;
     st.Host = &host;
@@ -209,17 +209,6 @@ TEST(StepServices, SequenceFramesByModelTimeAndTheSizeLimit) {
     EXPECT_EQ(host.psqFrames.size(), 1u);
     ASSERT_EQ(host.messageWindows.size(), 1u);
     EXPECT_EQ(host.messageWindows[0][0], "Appending to PSQ file was stopped!");
-    // by model time: a frame whenever PSQPeriod ms have passed since the last
-    RunLocals fresh;
-    host.fileSize = -1;
-    st.rbPSQSteps = false;
-    st.rbPSQMS = true;
-    st.PSQPeriod = 100;
-    for (double t : {0.05, 0.1, 0.15, 0.2, 0.31}) {
-        st.Time = t;
-        RecordPsqFrame(st, fresh);
-    }
-    EXPECT_EQ(host.psqFrames.size(), 1u + 3u);
 }
 
 TEST_F(RunLoop, StarterRestartsOnTheWholeGrid) {
