@@ -202,15 +202,29 @@ bool SpeciateNode(RunState& st, int level, int n, NewtonScratch& s) {
         const double* L = a.LForm(j, 0) + n;
         const double* U = a.UForm(j, 0) + n;
         long double s0 = 0, zm = 0, ue = 0, m2 = 0;
+        // Charges 0 and +-1 skip the products by x^0 = 1 and by z, which are exact.
         for (int k = 0; k < nf; ++k) {
             const int z = zmin + k;
+            if (z == 0) {
+                const long double p = L[k * nn];
+                P[base + k] = p;
+                s0 += p;
+                continue;
+            }
             const long double p = pz[z] * L[k * nn];
             P[base + k] = p;
             s0 += p;
-            if (z == 0) continue;
-            const long double zp = static_cast<long double>(z) * p;
-            zm += zp;
-            m2 += z * zp;
+            if (z == 1) {
+                zm += p;
+                m2 += p;
+            } else if (z == -1) {
+                zm -= p;
+                m2 += p;
+            } else {
+                const long double zp = static_cast<long double>(z) * p;
+                zm += zp;
+                m2 += z * zp;
+            }
             if (z > 0) ue += U[k * nn] * p;
             else ue -= U[k * nn] * p;
         }
@@ -302,13 +316,29 @@ ElneutNodeResult SolveElneutNode(const RunState& st, int level, int i, double x,
             long double S0 = s.L0[q], S1 = 0, D1 = 0, D0 = 0;  // neutral form: L x^0
             for (const int end = s.End[q]; m < end; ++m) {
                 const int zi = Z[m];
-                const long double z = zi;
-                const long double t = L[m] * pz[zi];
-                const long double zd = z * (L[m] * pz[zi - 1]);
-                S0 += t;
-                S1 += z * t;
-                D1 += z * zd;
-                D0 += zd;
+                // Charges +-1 skip the products by z and by x^0 = 1, which are exact.
+                if (zi == 1) {
+                    const long double t = L[m] * pz[1];
+                    S0 += t;
+                    S1 += t;
+                    D1 += L[m];
+                    D0 += L[m];
+                } else if (zi == -1) {
+                    const long double t = L[m] * pz[-1];
+                    const long double w = L[m] * pz[-2];  // -zd
+                    S0 += t;
+                    S1 -= t;
+                    D1 += w;
+                    D0 -= w;
+                } else {
+                    const long double z = zi;
+                    const long double t = L[m] * pz[zi];
+                    const long double zd = z * (L[m] * pz[zi - 1]);
+                    S0 += t;
+                    S1 += z * t;
+                    D1 += z * zd;
+                    D0 += zd;
+                }
             }
             s.S0[s.Active[q]] = S0;
             const long double c = s.C[q];
