@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstddef>
 
 #include "engine/equilibrium.h"
 #include "engine/node_threads.h"
@@ -10,18 +11,23 @@
 
 namespace {
 
+// The rows of the constituents 1..NComp (concentrations, and the forms of a
+// level or of a per-form constant) follow each other Nn values apart.
+
 // Whether node n has the same speciation inputs as node n - 1.
 bool SameInputsAsLeft(const EngineArrays& a, int level, int n) {
     const int nc = a.NComp;
-    if (a.CForm(level, nc + 1, 1)[n] != a.CForm(level, nc + 1, 1)[n - 1]) return false;
-    for (int i = 1; i <= nc; ++i) {
-        if (a.C(level, i)[n] != a.C(level, i)[n - 1]) return false;
-        for (int k = 0; k < a.Forms(i); ++k) {
-            const double* l = a.LForm(i, k);
-            const double* u = a.UForm(i, k);
-            if (l[n] != l[n - 1] || u[n] != u[n - 1]) return false;
-        }
-    }
+    const std::ptrdiff_t nn = a.Nn;
+    const double* h = a.CForm(level, nc + 1, 1) + n;
+    if (h[0] != h[-1]) return false;
+    const double* c = a.C(level, 1) + n;
+    for (int i = 0; i < nc; ++i, c += nn)
+        if (c[0] != c[-1]) return false;
+    const int rows = a.FormOffset[nc + 1] - a.FormOffset[1];
+    const double* l = a.LForm(1, 0) + n;
+    const double* u = a.UForm(1, 0) + n;
+    for (int r = 0; r < rows; ++r, l += nn, u += nn)
+        if (l[0] != l[-1] || u[0] != u[-1]) return false;
     return true;
 }
 
@@ -29,6 +35,7 @@ bool SameInputsAsLeft(const EngineArrays& a, int level, int n) {
 void CopySpeciationFromLeft(RunState& st, int level, int n) {
     EngineArrays& a = st.Arr;
     const int nc = a.NComp;
+    const std::ptrdiff_t nn = a.Nn;
     double* coh = a.COH(level);
     coh[n] = coh[n - 1];
     if (!st.ISCorrection) a.PH[n] = a.PH[n - 1];
@@ -37,11 +44,10 @@ void CopySpeciationFromLeft(RunState& st, int level, int n) {
     for (int i = 1; i <= nc; ++i) {
         a.ZMean[i][n] = a.ZMean[i][n - 1];
         a.UEff[i][n] = a.UEff[i][n - 1];
-        for (int k = 0; k < a.Forms(i); ++k) {
-            double* c = a.CForm(level, i, k);
-            c[n] = c[n - 1];
-        }
     }
+    const int rows = a.FormOffset[nc + 1] - a.FormOffset[1];
+    double* cf = a.CForm(level, 1, 0) + n;
+    for (int r = 0; r < rows; ++r, cf += nn) cf[0] = cf[-1];
 }
 
 }  // namespace
