@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstddef>
 #include <cstdlib>
 #include <string>
 
@@ -280,15 +281,21 @@ ElneutNodeResult SolveElneutNode(const RunState& st, int level, int i, double x,
 
     // Gather the constants and concentrations of the constituents that take
     // part: the charged forms of each, in order, then the neutral form apart.
+    // The rows of constituents 1..NComp follow each other Nn values apart.
     int nActive = 0, e = 0;
-    for (int j = 1; j <= a.NComp; ++j) {
-        const double c = a.C(level, j)[i];
+    const std::ptrdiff_t nn = a.Nn;
+    const double* crow = a.C(level, 1) + i;
+    const double* lrow = a.LForm(1, 0) + i;
+    for (int j = 1; j <= a.NComp; ++j, crow += nn) {
+        const double c = *crow;
         const int zmin = a.ZMin[j];
-        if (c == 0.0 || zmin == a.ZMax[j]) continue;
-        const int nf = a.Forms(j);
+        const int nf = a.ZMax[j] - zmin + 1;
+        const double* Lj = lrow;
+        lrow += nf * nn;
+        if (c == 0.0 || nf == 1) continue;
         const int k0 = -zmin;
         for (int k = 0; k < nf; ++k) {
-            const long double l = a.LForm(j, k)[i];
+            const long double l = Lj[k * nn];
             if (k == k0) {
                 s.L0[nActive] = l;
                 continue;
