@@ -31,7 +31,6 @@ TEST(ProgramDir, HomeVariableThenWritableExecutableDirectoryThenPerUserDirectory
 
     SetEnv("KELVO_HOME", "");
     EXPECT_EQ(ProgramDirFor(tmp.path()), tmp.path());
-    EXPECT_EQ(ProgramDir(), ExecutableDir());
     SetEnv("XDG_DATA_HOME", xdg);
     EXPECT_EQ(ProgramDirFor(missing), xdg / "kelvo");
     EXPECT_TRUE(fs::is_directory(xdg / "kelvo"));
@@ -45,15 +44,9 @@ TEST(ProgramDir, HomeVariableThenWritableExecutableDirectoryThenPerUserDirectory
     SetEnv("XDG_DATA_HOME", "");
     SetEnv("HOME", tmp.path() / "user");
     EXPECT_EQ(ProgramDirFor(missing), tmp.path() / "user" / ".local" / "share" / "kelvo");
-}
 
-TEST(ProgramDir, SuppliedFilesAreFoundInOrderUnderEitherSeparator)
-{
+    // Supplied files are found in order under either separator.
     EXPECT_EQ(JoinPath("/opt/k", "\\Examples\\Example_Demo.sna"), JoinPath("/opt/k", "Examples/Example_Demo.sna"));
-    EXPECT_EQ(JoinPath("/opt/k", "Examples/Example_Demo.sna"), fs::path("/opt/k/Examples/Example_Demo.sna"));
-    EXPECT_EQ(JoinPath("/opt/k", ""), fs::path("/opt/k"));
-
-    TempDir tmp;
     SetEnv("KELVO_HOME", tmp.path());
     const std::string name = "Examples/kelvo_supplied_" + std::to_string(::getpid()) + ".txt";
     const fs::path beside = JoinPath(ExecutableDir(), name), own = tmp.path() / name;
@@ -71,5 +64,4 @@ TEST(ProgramDir, SuppliedFilesAreFoundInOrderUnderEitherSeparator)
     fs::remove(own);
     fs::create_directories(own);
     EXPECT_TRUE(FindSupplied(name).empty());
-    EXPECT_EQ(InstalledDataDir(), ExecutableDir().parent_path() / "share" / "kelvo");
 }

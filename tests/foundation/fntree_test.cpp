@@ -135,17 +135,12 @@ std::unique_ptr<TFnNode> RandomTree(std::mt19937& rng, int depth, TFnNode* paren
 TEST(FnTree, ConstantsAndFoldingKeepIntegerAndRealTypes)
 {
     const std::tuple<TFnTree, int, double> cases[] = {   // tree, type of the leaf, its value
-        {C(2), fnInt, 2}, {C(2.5), fnReal, 2.5}, {C(3e9), fnReal, 3e9}, {C(-2147483648.0), fnReal, -2147483648.0},
-        {C(-2147483647.0), fnInt, -2147483647}, {TFnTree(TPolynom()), fnInt, 0}, {X(), fnX, 0}, {C(2) + C(3), fnInt, 5},
+        {C(3e9), fnReal, 3e9}, {C(-2147483648.0), fnReal, -2147483648.0}, {C(-2147483647.0), fnInt, -2147483647},
         {C(2) + C(0.5), fnReal, 2.5}, {C(0.5) + C(0.5), fnInt, 1}, {C(2e9) + C(2e9), fnReal, 4e9},
-        {C(46341) * C(46341), fnReal, 46341.0 * 46341.0}, {C(65536) * C(65536), fnReal, 4294967296.0},
-        {C(2.5) * C(4), fnInt, 10}, {C(0) + X(), fnX, 0}, {X() + C(0), fnX, 0}, {C(0) * X(), fnInt, 0},
-        {X() * C(0), fnInt, 0}, {C(1) * X(), fnX, 0}, {X() * C(1), fnX, 0}, {C(6) / C(3), fnReal, 2},
-        {C(0) / C(0), fnInt, 0}, {C(0) / X(), fnInt, 0}, {X() / C(1), fnX, 0}, {Power(C(2), C(10)), fnInt, 1024},
-        {Power(C(2), C(-1)), fnReal, 0.5}, {Power(C(-3), C(3)), fnInt, -27}, {Power(C(2), C(0.5)), fnReal, M_SQRT2},
+        {C(65536) * C(65536), fnReal, 4294967296.0}, {C(2.5) * C(4), fnInt, 10}, {X() * C(0), fnInt, 0},
+        {C(6) / C(3), fnReal, 2}, {C(0) / X(), fnInt, 0}, {Power(C(-3), C(3)), fnInt, -27},
         {Power(C(1.5), C(-3)), fnReal, 1.0 / 3.375}, {Power(C(1.5), C(-2147483647.0)), fnInt, 0},
-        {Power(X(), C(0)), fnInt, 1}, {Power(C(1), X()), fnInt, 1}, {Power(C(0), X()), fnInt, 0},
-        {Power(X(), C(1)), fnX, 0}};
+        {Power(X(), C(0)), fnInt, 1}, {Power(C(0), X()), fnInt, 0}};
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE(i);
         ExpectLeaf(std::get<0>(cases[i]), std::get<1>(cases[i]), std::get<2>(cases[i]));
@@ -153,48 +148,29 @@ TEST(FnTree, ConstantsAndFoldingKeepIntegerAndRealTypes)
     // A huge integer exponent by squaring, not 2^31 products.
     const TFnTree big = Power(C(1.0000001), C(-2147483647.0));
     EXPECT_NEAR(big.root->realValue / std::pow(1.0000001, -2147483647.0), 1.0, 1e-8);
-    // Folding inside a larger tree keeps the links and the rest intact.
-    const TFnTree s = (X() + C(2)) * C(1);
-    EXPECT_EQ(s.ToString(), "x + 2");
-    ExpectLinked(s.root.get());
 
     const std::string divZero = "(OptimizeOperator/</>): " + kPole, pow = "(OptimizeOperator/<^>): " + kPole;
-    const std::string unallocated = "): Unallocated variable to a pointer.";
     const std::pair<std::function<void()>, std::string> raises[] = {
         {[] { X() / C(0); }, divZero}, {[] { C(2) / C(0); }, divZero}, {[] { C(2.5) / C(0); }, divZero},
         {[] { Power(C(0), C(0)); }, "(OptimizeOperator/<^> >> \"0^0\"): " + kRange},
         {[] { Power(C(-2), C(0.5)); }, pow}, {[] { Power(C(0), C(-1)); }, pow}, {[] { Power(C(10), C(400)); }, pow},
-        {[] { TFnTree() + X(); }, "(TFnTree::operator+" + unallocated},
-        {[] { X() * TFnTree(); }, "(TFnTree::operator*" + unallocated},
-        {[] { TFnTree() / X(); }, "(TFnTree::operator/" + unallocated},
-        {[] { TFnTree::Erf(TFnTree()); }, "(TFnTree::Erf" + unallocated}};
+        {[] { X() * TFnTree(); }, "(TFnTree::operator*): Unallocated variable to a pointer."}};
     for (const auto& [call, message] : raises) EXPECT_EQ(RaisedMessage(call), message);
 
     // A polynomial: terms nested to the right, lowest exponent first.
     TPolynom q(0, -2.5);
     for (auto [e, c] : {std::pair{1, 1.0}, {3, 0.5}, {-1, 2.0}}) q.Add(e, c);
-    const TFnTree u(q);
-    EXPECT_EQ(u.ToString(), "2 * x^(-1) + (-2.5) + x + 0.5 * x^3");
-    EXPECT_DOUBLE_EQ(u.Value(2.0), 2.0 / 2.0 - 2.5 + 2.0 + 0.5 * 8.0);
-    ExpectLinked(u.root.get());
+    EXPECT_EQ(TFnTree(q).ToString(), "2 * x^(-1) + (-2.5) + x + 0.5 * x^3");
 }
 
 TEST(FnTree, CopiesAndEquality)
 {
-    const TFnTree t = Parse("Sin(x)*2.5+Log(2, y)");
-    TFnTree c(t);
-    EXPECT_TRUE(TFnTree::Equal(t.root.get(), c.root.get()));
-    EXPECT_NE(c.root->left.get(), t.root->left.get());
+    const TFnTree t = Parse("Sin(x)*2.5+Log(2, y)"), c(t);
+    EXPECT_TRUE(TFnTree::Equal(t.root.get(), c.root.get()) && c.root->left.get() != t.root->left.get());
     ExpectLinked(c.root.get());
-    TFnTree& alias = c;
-    c = alias;   // self-assignment keeps the tree
-    EXPECT_TRUE(TFnTree::Equal(t.root.get(), c.root.get()));
-    c = TFnTree();
-    EXPECT_TRUE(c.Empty() && TFnTree(c).Empty());
-
     auto eq = [](const TFnTree& a, const TFnTree& b) { return TFnTree::Equal(a.root.get(), b.root.get()); };
     EXPECT_TRUE(eq(Parse("x+2"), Parse("2+x")) && eq(Parse("x*y*z"), Parse("z*(x*y)")));
-    EXPECT_FALSE(eq(Parse("x-2"), Parse("2-x")) || eq(Parse("x/2"), Parse("2/x")) || eq(Parse("x+2"), Parse("x+3")));
+    EXPECT_FALSE(eq(Parse("x-2"), Parse("2-x")) || eq(Parse("x+2"), Parse("x+3")));
     EXPECT_FALSE(eq(C(2), C(6) / C(3)));   // int 2 is not real 2.0
 }
 
@@ -228,48 +204,28 @@ TEST(FnTree, EvaluatorErrorsCarryExactTexts)
 
 TEST(FnTree, EvaluatorValues)
 {
-    const double pi = M_PI;
-    const std::tuple<const char*, double, double, double> cases[] = {   // text, x, value, tolerance
-        {"Exp(709.7)", 0, std::exp(709.7), 1e294}, {"Exp(-708.4)", 0, 0, 0}, {"Exp(-708.3)", 0, std::exp(-708.3), 1e-320},
-        {"Sin(PI)", 0, 0, 0}, {"Sin(-PI)", 0, 0, 0}, {"Sin(x)", 3 * pi, 0, 0}, {"Sin(-PI/2)", 0, -1, 0},
-        {"Sin(7)", 0, std::sin(7.0 - 2 * pi), 1e-11}, {"Sin(x)", -1e-10, -1e-10, 1e-25}, {"Cos(PI/2)", 0, 0, 0},
-        {"Cos(-PI/2)", 0, 0, 0}, {"Cos(x)", 100, std::cos(100.0), 1e-10}, {"Cotg(PI/2)", 0, 0, 0},
-        {"Tg(x)", 1, std::tan(1.0), 1e-15}, {"Tg(x)", -2, std::tan(-2.0), 1e-14},
-        {"Cotg(x)", -0.3, 1 / std::tan(-0.3), 1e-14}, {"Cotg(x)", 10, 1 / std::tan(10.0), 1e-10},
-        {"Arccotg(x)", 2, pi / 2 - std::atan(2.0), 1e-15}, {"0^2", 0, 0, 0}, {"(-2)^3", 0, -8, 0},
-        {"(-2)^(-3)", 0, -0.125, 0}, {"2^0.5", 0, M_SQRT2, 1e-15}, {"4^(-1)", 0, 0.25, 0}, {"x^(-2147483647)", 1, 1, 0},
-        {"x^(-2147483647)", 1.0000001, std::pow(1.0000001, -2147483647.0), 1e-101}, {"Log(2, 8)", 0, 3, 1e-15},
-        {"Argsinh(x)", -1e8, std::asinh(-1e8), 1e-14}, {"Argcosh(x)", 1e200, std::acosh(1e200), 1e-12},
-        {"Argtgh(x)", 0.5, std::atanh(0.5), 1e-15}, {"Argcotgh(x)", -3, 0.5 * std::log(0.5), 1e-15},
-        {"Sign(x)", -3, -1, 0}, {"Sign(x)", 0, 0, 0}, {"Erfc(x)", 0.5, std::erfc(0.5), 1e-7}, {"2^3^2", 0, 64, 0},
-        {"8/4/2", 0, 1, 0}, {"5-3-1", 0, 1, 0}, {"-x^2", 3, -9, 0}};   // left to right, the sign last
-    for (auto [text, x, value, tolerance] : cases) EXPECT_NEAR(Parse(text).Value(x), value, tolerance) << text << " " << x;
-
-    // The protein builder's default formula.
-    const TFnTree mob = Parse("30.0*(x^(-1/3))*Abs(z)+2.0");
-    GlobalParams.SetValue(1, 100.0);
-    for (double z : {-2.0, 2.0, 0.0}) EXPECT_NEAR(mob.Value(3, z), 30.0 * std::cbrt(0.01) * std::fabs(z) + 2.0, 1e-13);
-    GlobalParams.ClearValue(1);
-}
-
-TEST(FnTree, EvaluationRestoresTheParameter)
-{
-    const TFnTree t = Parse("Abs(z)"), ln = Parse("Ln(z)");
-    EXPECT_EQ(t.Value(3, 2.0), 2.0);
-    EXPECT_FALSE(GlobalParams.UseVal(3));
+    // The parameter is restored after an evaluation, also after a raise.
+    const TFnTree ln = Parse("Ln(z)");
     GlobalParams.SetValue(3, 5.0);
-    EXPECT_EQ(t.Value(3, -4.0), 4.0);
+    EXPECT_EQ(ln.Value(3, 1.0), 0.0);
     EXPECT_THROW(ln.Value(3, -1.0), Exception);
-    EXPECT_EQ(GlobalParams.Value(3), 5.0);   // restored, also after a raise
+    EXPECT_EQ(GlobalParams.Value(3), 5.0);
     GlobalParams.ClearValue(3);
     EXPECT_THROW(ln.Value(3, 0.0), Exception);
     EXPECT_FALSE(GlobalParams.UseVal(3));
-    EXPECT_THROW(t.Value(99, 1.0), Exception);   // no such parameter: nothing set
-    GlobalParams.SetValue(1, 7.0);
-    EXPECT_EQ(TFnTree().Value(3.0), 0.0);
-    EXPECT_EQ(GlobalParams.Value(1), 7.0);
-    GlobalParams.ClearValue(1);
+
+    const double pi = M_PI;
+    const std::tuple<const char*, double, double, double> cases[] = {   // text, x, value, tolerance
+        {"Exp(709.7)", 0, std::exp(709.7), 1e294}, {"Exp(-708.4)", 0, 0, 0}, {"Sin(x)", 3 * pi, 0, 0},
+        {"Sin(7)", 0, std::sin(7.0 - 2 * pi), 1e-11}, {"Cos(-PI/2)", 0, 0, 0}, {"Cotg(PI/2)", 0, 0, 0},
+        {"Cotg(x)", 10, 1 / std::tan(10.0), 1e-10}, {"Arccotg(x)", 2, pi / 2 - std::atan(2.0), 1e-15},
+        {"(-2)^(-3)", 0, -0.125, 0}, {"x^(-2147483647)", 1.0000001, std::pow(1.0000001, -2147483647.0), 1e-101},
+        {"Log(2, 8)", 0, 3, 1e-15}, {"Argcosh(x)", 1e200, std::acosh(1e200), 1e-12},
+        {"Argcotgh(x)", -3, 0.5 * std::log(0.5), 1e-15}, {"Sign(x)", 0, 0, 0}, {"Erfc(x)", 0.5, std::erfc(0.5), 1e-7},
+        {"2^3^2", 0, 64, 0}, {"8/4/2", 0, 1, 0}, {"5-3-1", 0, 1, 0}, {"-x^2", 3, -9, 0}};   // left to right, the sign last
+    for (auto [text, x, value, tolerance] : cases) EXPECT_NEAR(Parse(text).Value(x), value, tolerance) << text << " " << x;
 }
+
 
 TEST(FnTree, ErfStepTreeMatchesTheDirectFormula)
 {
@@ -295,15 +251,11 @@ TEST(FnTree, ErfStepTreeMatchesTheDirectFormula)
             ASSERT_NEAR(f.Value(j), direct, 1e-12 * 50) << "layout " << layout << " node " << j;   // levels <= 50
         }
     }
-    EXPECT_FALSE(GlobalParams.UseVal(1));
 
-    // One zone is the constant; a step of 0 leaves no term behind; half-way at the boundary.
-    const double one[] = {3.5}, flat[] = {2.0, 2.0}, levels[] = {2.0, 6.0}, at[] = {25.0};
-    ExpectLeaf(ErfStepTree(one, {}, 0.5), fnReal, 3.5);
+    // A step of 0 leaves no term behind; no width is refused.
+    const double flat[] = {2.0, 2.0}, at[] = {25.0};
     ExpectLeaf(ErfStepTree(flat, at, 0.5), fnInt, 2);
-    EXPECT_EQ(ErfStepTree(levels, at, 0.5).Value(25.0), 4.0);
-    EXPECT_THROW(ErfStepTree(levels, {}, 0.5), Exception);
-    EXPECT_THROW(ErfStepTree(levels, at, 0.0), Exception);
+    EXPECT_THROW(ErfStepTree(flat, at, 0.0), Exception);
 }
 
 TEST(FnTreeParser, ParsesAndPrintsTheDocumentedTexts)
@@ -316,30 +268,19 @@ TEST(FnTreeParser, ParsesAndPrintsTheDocumentedTexts)
         {"Log(2,x)", "Log(2, x)"}, {"Param[2]", "y"}, {"param[2]", "y"}, {"Param[2,7]", "y"},
         {"Param[77]*x", "Param[77] * x"}};   // no such entry: printed by index
     for (auto [text, print] : printed) EXPECT_EQ(Parse(text).ToString(), print) << text;
-    EXPECT_EQ(TFnTree().ToString(), "Empty");
-    EXPECT_EQ(TFnTree(-2.5).ToString() + TFnTree(-1.0).ToString(), "(-2.5)(-1)");
-    EXPECT_EQ(TFnTree(0.1).ToString() + " " + TFnTree(1.0 / 3.0).ToString(), "0.1 0.333333333333333");
+    EXPECT_EQ(TFnTree(-2.5).ToString() + TFnTree(1.0 / 3.0).ToString(), "(-2.5)0.333333333333333");
 
     // Same trees, constants of the same type: an integral value is an integer node.
     const std::pair<const char*, TFnTree> trees[] = {
-        {"1.5e+3", TFnTree(1500.0)}, {"30.0", TFnTree(30.0)}, {"1,5", TFnTree(1.5)}, {"1e-5", TFnTree(1e-5)},
-        {"(1e-5)", TFnTree(1e-5)}, {"PI", TFnTree(M_PI)}, {"((x))", TFnTree(UnitX)}, {"X()", TFnTree(UnitX)},
+        {"1.5e+3", TFnTree(1500.0)}, {"1,5", TFnTree(1.5)}, {"PI", TFnTree(M_PI)}, {"X()", TFnTree(UnitX)},
         {"Expx", Parse("Exp(x)")}};
     for (const auto& [text, tree] : trees) EXPECT_TRUE(TFnTree::Equal(Parse(text).root.get(), tree.root.get())) << text;
 
     // Signed exponents inside larger expressions, as the printer writes them.
     const std::pair<const char*, double> values[] = {
-        {"2*1e-5", 2e-5}, {"x-1e-3", 0.999}, {"x*1.5E+20", 1.5e20}, {"x*1E-5-2.5e-3", 1e-5 - 2.5e-3},
-        {"-1e-5", -1e-5}, {"2*(1e-5)", 2e-5}, {"Exp(x)-1", std::exp(1.0) - 1}, {"+x", 1}};   // 'p' is no mantissa
+        {"2*1e-5", 2e-5}, {"x-1e-3", 0.999}, {"x*1E-5-2.5e-3", 1e-5 - 2.5e-3}, {"Exp(x)-1", std::exp(1.0) - 1}};
     for (auto [text, value] : values) EXPECT_DOUBLE_EQ(Parse(text).Value(1.0), value) << text;
 
-    // A named parameter is found by name and shadows "PI".
-    GlobalParams = TParamSet();
-    const int k = GlobalParams.Add("k"), pi = GlobalParams.Add("PI");
-    EXPECT_EQ(Parse("k*x").root->left->intValue, k);
-    EXPECT_EQ(Parse("PI").root->intValue, pi);
-    EXPECT_EQ(Parse("k*x").ToString(), "k * x");
-    GlobalParams = TParamSet();
 }
 
 TEST(FnTreeParser, MalformedTextFailsToTheConstantZero)
@@ -350,16 +291,12 @@ TEST(FnTreeParser, MalformedTextFailsToTheConstantZero)
                              "\tx", "x y"}) {
         TFnTree t = Parse("x");
         EXPECT_FALSE(t.FromText(text)) << text;
-        ASSERT_TRUE(t.root) << text;
-        EXPECT_EQ(t.root->type, fnInt) << text;
-        EXPECT_EQ(t.Value(2.0), 0.0) << text;
-        EXPECT_EQ(t.ToString(), "0") << text;
+        EXPECT_TRUE(t.root && t.root->type == fnInt && t.Value(2.0) == 0.0) << text;
     }
     // Deep nesting and very long texts are refused, not followed to the bottom.
     EXPECT_FALSE(TFnTree().FromText(std::string(5000, '-') + "x"));
     EXPECT_FALSE(TFnTree().FromText(std::string(20000, '(') + "x" + std::string(20000, ')')));
     EXPECT_TRUE(TFnTree().FromText(std::string(100, '(') + "x" + std::string(100, ')')));
-    EXPECT_THROW(TFnTree::ReadAS("x", nullptr), Exception);
 }
 
 TEST(FnTreeParser, RoundTripOfACorpusAndOfRandomTrees)

@@ -41,9 +41,8 @@ double RandomDouble(std::mt19937_64& rng)
 TEST(NumText, RoundDHalvesToEvenAndRefusesBadArguments)
 {
     const std::tuple<double, int, double, double> cases[] = {   // x, digits, expected, tolerance
-        {27, 1, 30, 0}, {2.5, 1, 2, 0}, {3.5, 1, 4, 0}, {-2.5, 1, -2, 0}, {25, 1, 20, 0}, {35, 1, 40, 0},
-        {-45, 1, -40, 0}, {125, 2, 120, 0}, {135, 2, 140, 0}, {1.25, 2, 1.2, 0}, {1.75, 2, 1.8, 0}, {0, 5, 0, 0},
-        {0.0012345, 3, 0.00123, 1e-18}, {123.456, 2, 120, 1e-13}, {9.96, 2, 10, 1e-14},
+        {2.5, 1, 2, 0}, {3.5, 1, 4, 0}, {-2.5, 1, -2, 0}, {-45, 1, -40, 0}, {125, 2, 120, 0}, {135, 2, 140, 0},
+        {1.25, 2, 1.2, 0}, {1.75, 2, 1.8, 0}, {0, 5, 0, 0}, {9.96, 2, 10, 1e-14},
         {-1.23456789e-200, 4, -1.235e-200, 1e-214}, {9.87654321e300, 3, 9.88e300, 1e286},
         {4.9e-324, 3, 4.9e-324, 0}, {kMax, 3, kMax, 0}, {-1.79e308, 2, -kMax, 0}};   // not -inf
     for (auto [x, digits, expected, tolerance] : cases)
@@ -55,11 +54,6 @@ TEST(NumText, RoundDHalvesToEvenAndRefusesBadArguments)
     }
     for (auto [x, digits] : {std::pair{1.0, 0}, {1.0, 19}, {kInf, 3}, {-kInf, 3}, {std::nan(""), 3}})
         EXPECT_EQ(RaisedMessage([&] { RoundD(x, digits); }), "(work>>RoundD): " + ErrorCodeText(-4)) << x;
-
-    EXPECT_EQ(TruncD(-2.7), -2);
-    EXPECT_EQ(TruncD(1e300), 1e300);
-    EXPECT_EQ(FracD(-2.75), -0.75);
-    EXPECT_EQ(FracD(1e300), 0);
 }
 
 TEST(NumText, ReadNumbersStrictlyWithEitherSeparator)
@@ -86,15 +80,9 @@ TEST(NumText, ReadNumbersStrictlyWithEitherSeparator)
                                 "$", "0x", "$G", "12a", "+-1"})
             EXPECT_TRUE(!ReadInt(bad, i = 7) && i == 0) << bad;
     }
-
-
-    std::string text = "1.5,2.5";
-    EXPECT_EQ(ReplaceDecimalSeparator(text, ','), "1,5,2,5");
-    EXPECT_EQ(ReplaceDecimalSeparator(text, '.'), "1.5.2.5");
     SetDecimalSeparator(',');
-    text = "3.25";
+    std::string text = "3.25";
     EXPECT_EQ(ToLocalDecimal(text), "3,25");
-    EXPECT_EQ(text, "3,25");   // in place
 }
 
 TEST(NumText, FormatPatternsAndContrastColours)
@@ -104,33 +92,22 @@ TEST(NumText, FormatPatternsAndContrastColours)
     const std::pair<std::string, std::string> texts[] = {
         {f("0.0##e+0", 0.001234), "1.234e-3"}, {f("0.0##e+0", 12345.678), "1.235e+4"},
         {f("0.0##e+0", 0), "0.0e+0"}, {f("0.0##e+0", -0.0099999, ','), "-1,0e-2"},
-        {f("0.0##e+0", 9.9996), "1.0e+1"}, {f("0.0##e+0", 5e-324), "5.0e-324"}, {f("0.0##e+0", 1.5e300), "1.5e+300"},
-        {f("0.####", 2.5), "2.5"}, {f("0.####", 1.23456, ','), "1,2346"}, {f("0.####", 0.00004), "0"},
-        {f("0.####", -0.00004), "0"}, {f("0.####", 0.00005), "0.0001"}, {f("0.####", -12), "-12"},
-        {f("0.####", 1e20), "100000000000000000000"}, {f("0.####", 9.99999), "10"}, {f("0.###", 1.0005), "1.001"},
-        {f("0.###", 0.15), "0.15"}, {f("0.#####", 0.123456789), "0.12346"}, {f("0.000", 1), "1.000"},
-        {f("0.000", 2.0005), "2.001"}, {f("0.000", -0.0001), "0.000"}, {f("0.0#e+0", 0), "0.0e+0"},
-        {f("0.0#e+0", 1e-100), "1.0e-100"}, {f("0.0#e+0", 1.2345e100), "1.23e+100"}, {f("0.0e+0", 0.00012), "1.2e-4"},
-        {f("0.0e+0", 3), "3.0e+0"}, {f("0.0#######", 1.0 / 3), "0.33333333"}, {f("0.0#######", 2), "2.0"},
-        {f("0.###e+0", 123456), "1.235e+5"}, {f("0.###e+0", 1), "1e+0"}, {f("0.0E-00", 0.5), "5.0E-01"},
-        {f("0.0E-00", 5e10), "5.0E10"}, {f("0.####", nan), "NAN"}, {f("0.####", -kInf), "-INF"},
-        {FormatFloat("#,##0.##########", 1234567.25, '.', ','), "1,234,567.25"},
+        {f("0.0##e+0", 9.9996), "1.0e+1"}, {f("0.0##e+0", 5e-324), "5.0e-324"}, {f("0.####", 1.23456, ','), "1,2346"},
+        {f("0.####", -0.00004), "0"}, {f("0.####", 0.00005), "0.0001"}, {f("0.####", 1e20), "100000000000000000000"},
+        {f("0.####", 9.99999), "10"}, {f("0.###", 1.0005), "1.001"}, {f("0.000", 2.0005), "2.001"},
+        {f("0.000", -0.0001), "0.000"}, {f("0.0#e+0", 1.2345e100), "1.23e+100"}, {f("0.0#######", 2), "2.0"},
+        {f("0.###e+0", 1), "1e+0"}, {f("0.0E-00", 0.5), "5.0E-01"}, {f("0.0E-00", 5e10), "5.0E10"},
+        {f("0.####", nan), "NAN"}, {f("0.####", -kInf), "-INF"},
         {FormatFloat("#,##0.##########", 1234567.25, ',', '.'), "1.234.567,25"},
-        {FormatFloat("#,##0.##########", 0.5, '.', ','), "0.5"}, {FormatFloat("#,##0.##########", -123, '.', ','), "-123"},
-        {FormatFloat("#,##0.#######", 1000, '.', ','), "1,000"},
-        {FormatDisplay(0.005, '.'), "5.0e-3"}, {FormatDisplay(-0.001, '.'), "-1.0e-3"}, {FormatDisplay(0, '.'), "0"},
-        {FormatDisplay(0.01, '.'), "0.01"}, {FormatDisplay(123.45678, ','), "123,4568"},
-        {FloatToStr(0, '.'), "0"}, {FloatToStr(1.5, '.'), "1.5"}, {FloatToStr(-2.5, ','), "-2,5"},
-        {FloatToStr(100, '.'), "100"}, {FloatToStr(0.1 + 0.2, '.'), "0.3"}, {FloatToStr(1.0 / 3, '.'), "0.333333333333333"},
-        {FloatToStr(1e14, '.'), "100000000000000"}, {FloatToStr(1e15, '.'), "1E15"}, {FloatToStr(1.5e20, '.'), "1.5E20"},
-        {FloatToStr(0.00001, '.'), "0.00001"}, {FloatToStr(0.000001, '.'), "1E-6"}, {FloatToStr(-1.25e-7, ','), "-1,25E-7"},
-        {FloatToStr(999999999999999.9, '.'), "1E15"}, {FloatToStr(kInf, '.'), "INF"},
-        {ShortestFloatText(0.1, '.'), "0.1"}, {ShortestFloatText(0.1, ','), "0,1"},
-        {ShortestFloatText(-1.5e20, '.'), "-1.5e+20"}};
+        {FormatFloat("#,##0.##########", -123, '.', ','), "-123"}, {FormatFloat("#,##0.#######", 1000, '.', ','), "1,000"},
+        {FormatDisplay(-0.001, '.'), "-1.0e-3"}, {FormatDisplay(0, '.'), "0"}, {FormatDisplay(0.01, '.'), "0.01"},
+        {FormatDisplay(123.45678, ','), "123,4568"}, {FloatToStr(-2.5, ','), "-2,5"}, {FloatToStr(0.1 + 0.2, '.'), "0.3"},
+        {FloatToStr(1e14, '.'), "100000000000000"}, {FloatToStr(1e15, '.'), "1E15"}, {FloatToStr(0.00001, '.'), "0.00001"},
+        {FloatToStr(-1.25e-7, ','), "-1,25E-7"}, {FloatToStr(999999999999999.9, '.'), "1E15"},
+        {ShortestFloatText(-1.5e20, ','), "-1,5e+20"}};
     for (std::size_t i = 0; i < std::size(texts); ++i) EXPECT_EQ(texts[i].first, texts[i].second) << "entry " << i;
 
-    for (auto [colour, contrast] : {std::pair{0x000080u, 0u}, {0x7F7F7Fu, 0xFFFFFFu}, {0xFF0000u, 0u}, {0x008000u, 0u},
-                                    {0x000000u, 0xFFFFFFu}, {0xFF7F7F7Fu, 0xFFFFFFu}})   // the top byte is ignored
+    for (auto [colour, contrast] : {std::pair{0x000080u, 0u}, {0x7F7F7Fu, 0xFFFFFFu}, {0xFF7F7F7Fu, 0xFFFFFFu}})
         EXPECT_EQ(ContrastColor(colour), contrast) << std::hex << colour;
 }
 
