@@ -194,26 +194,31 @@ bool SpeciateNode(RunState& st, int level, int n, NewtonScratch& s) {
     a.COH(level)[n] = cOH;
     PowerTable(pw, off, maxZ, maxZ, cH);
     const long double* pz = pw + off;
-    const std::size_t nn = static_cast<std::size_t>(a.Nn);
-    for (int j = 1; j <= a.NComp; ++j) {
+    // The rows of constituents 1..NComp (and of their forms) follow each
+    // other Nn values apart.
+    const std::ptrdiff_t nn = a.Nn;
+    const double* L = a.LForm(1, 0) + n;
+    const double* U = a.UForm(1, 0) + n;
+    double* CF = a.CForm(level, 1, 0) + n;
+    const double* crow = a.C(level, 1) + n;
+    double* zmRow = a.ZMean[1] + n;
+    double* ueRow = a.UEff[1] + n;
+    for (int j = 1; j <= a.NComp; ++j, crow += nn, zmRow += nn, ueRow += nn) {
         const int zmin = a.ZMin[j];
-        const int nf = a.Forms(j);
-        const int base = a.FormOffset[j];
-        // Rows of the forms of j are consecutive, Nn values apart.
-        const double* L = a.LForm(j, 0) + n;
-        const double* U = a.UForm(j, 0) + n;
+        const int nf = a.ZMax[j] - zmin + 1;
+        long double* Pj = P;  // the forms of j, for the concentrations below
         long double s0 = 0, zm = 0, ue = 0, m2 = 0;
         // Charges 0 and +-1 skip the products by x^0 = 1 and by z, which are exact.
         for (int k = 0; k < nf; ++k) {
             const int z = zmin + k;
             if (z == 0) {
                 const long double p = L[k * nn];
-                P[base + k] = p;
+                Pj[k] = p;
                 s0 += p;
                 continue;
             }
             const long double p = pz[z] * L[k * nn];
-            P[base + k] = p;
+            Pj[k] = p;
             s0 += p;
             if (z == 1) {
                 zm += p;
@@ -230,13 +235,15 @@ bool SpeciateNode(RunState& st, int level, int n, NewtonScratch& s) {
             else ue -= U[k * nn] * p;
         }
         const long double inv = 1.0L / s0;
-        a.ZMean[j][n] = static_cast<double>(zm * inv);
-        a.UEff[j][n] = static_cast<double>(ue * inv);
-        const long double cj = a.C(level, j)[n];
+        *zmRow = static_cast<double>(zm * inv);
+        *ueRow = static_cast<double>(ue * inv);
+        const long double cj = *crow;
         const long double q = cj * inv;
-        double* CF = a.CForm(level, j, 0) + n;
-        for (int k = 0; k < nf; ++k) CF[k * nn] = static_cast<double>(q * P[base + k]);
+        for (int k = 0; k < nf; ++k) CF[k * nn] = static_cast<double>(q * Pj[k]);
         is += m2 * inv * cj;
+        L += nf * nn;
+        U += nf * nn;
+        CF += nf * nn;
     }
     a.IonicStrength(level)[n] = static_cast<double>(0.5L * is);
     return true;
