@@ -49,12 +49,9 @@ void Record(RunState& st)
     RunSeries& s = st.Series;
     for (int p = 0; p < kPoints; ++p) {
         const double t = 0.5 * (p + 1);
-        s.DET_pH.Add(t, 4.7 + 0.01 * p);
-        s.DET_conductivity.Add(t, 0.05 + p);
+        s.DET_pH.Add(t, 4.7 + 0.01 * p), s.DET_conductivity.Add(t, 0.05 + p);
         for (int i = 1; i <= st.NComp; ++i) s.srDetComp[i].Add(t, 10.0 * i + p);
-        s.DET_volt.Add(t, 0.25);
-        s.DET_CDen.Add(t, 3.0 + p);
-        s.DET_T.Add(t, 25.0);
+        s.DET_volt.Add(t, 0.25), s.DET_CDen.Add(t, 3.0 + p), s.DET_T.Add(t, 25.0);
     }
 }
 
@@ -217,8 +214,7 @@ TEST(ProjectFile, SavedRunContinuesLikeAnUninterruptedOne)
     EXPECT_EQ(ReadBytes(psq), ReadBytes(a.PsqFile));
 
     // Both continue; the uninterrupted one restarts its multistep method as a loaded run does.
-    a.StopTime = b.StopTime = 0.1;
-    a.PsqStarted = false;
+    a.StopTime = b.StopTime = 0.1, a.PsqStarted = false;
     RunCalc(a);
     RunCalc(b);
     EXPECT_EQ(a.StepCount, b.StepCount);
