@@ -15,10 +15,12 @@ void NewtonScratch::Resize(int formRows, int nComp, int maxAbsZ) {
     Z.assign(static_cast<std::size_t>(formRows), 0);
     End.assign(static_cast<std::size_t>(nComp) + 1, 0);
     L0.assign(static_cast<std::size_t>(nComp) + 1, 0.0L);
+    TermA.assign(static_cast<std::size_t>(nComp) + 1, 0.0L);
+    TermB.assign(static_cast<std::size_t>(nComp) + 1, 0.0L);
 }
 
 void NewtonScratch::Release() {
-    for (std::vector<long double>* v : {&L, &P, &Pow, &C, &S0, &L0}) {
+    for (std::vector<long double>* v : {&L, &P, &Pow, &C, &S0, &L0, &TermA, &TermB}) {
         v->clear();
         v->shrink_to_fit();
     }

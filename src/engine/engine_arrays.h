@@ -47,6 +47,7 @@ struct NewtonScratch {
     std::vector<int> Z;             // [FormRows]: charge of each entry of L
     std::vector<int> End;           // [NComp+1]: end of active constituent q's entries in L
     std::vector<long double> L0;    // [NComp+1]: LForm of active constituent q's neutral form
+    std::vector<long double> TermA, TermB;  // [NComp+1]: active constituent q's terms of f and f'
     std::vector<long double> P;     // [FormRows]: L * x^z of the node
     std::vector<long double> Pow;   // [2*MaxAbsZ+3]: x^z, z = -(MaxAbsZ+1)..MaxAbsZ+1
     std::vector<long double> C;     // [NComp+1]: concentration of active constituent q

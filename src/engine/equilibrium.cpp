@@ -321,6 +321,8 @@ ElneutNodeResult SolveElneutNode(const RunState& st, int level, int i, double x,
     // derivative at x; the sums S0 of the constituents are kept in the scratch.
     const long double* L = s.L.data();
     const int* Z = s.Z.data();
+    long double* tA = s.TermA.data();
+    long double* tB = s.TermB.data();
     auto balance = [&](double xv, long double& f, long double& fp) {
         PowerTable(pw, off, maxZ, maxZ + 1, xv);  // x^(z-1) of z = -maxZ, and 1/x^2
         const long double* pz = pw + off;
@@ -357,8 +359,13 @@ ElneutNodeResult SolveElneutNode(const RunState& st, int level, int i, double x,
             s.S0[s.Active[q]] = S0;
             const long double c = s.C[q];
             const long double inv = 1.0L / S0;
-            A += c * S1 * inv;
-            B += (D1 * c * S0 - c * S1 * D0) * (inv * inv);
+            tA[q] = c * S1 * inv;
+            tB[q] = (D1 * c * S0 - c * S1 * D0) * (inv * inv);
+        }
+        // Summed apart, so the constituents' divisions need not wait for the sums.
+        for (int q = 0; q < nActive; ++q) {
+            A += tA[q];
+            B += tB[q];
         }
         const long double xl = xv;
         f = xl - Kw * pw[off - 1] + A;  // pw[off - 1] = 1/x
