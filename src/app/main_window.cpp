@@ -1381,3 +1381,10 @@ void MainWindow::closeEvent(QCloseEvent* event)
     if (accept) event->accept();
     else event->ignore();
 }
+
+void MainWindow::ShowMessageWindow(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines) text += (text.empty() ? "" : "\n") + line;
+    ShowMessage(text);
+}

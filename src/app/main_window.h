@@ -125,6 +125,8 @@ public:
     void DrawWindowLines(int leftWall, int rightWall) override;
     void DrawDetectorLine() override;
     void OnDetectorSampled(bool pointAdded) override;
+    // Until the message window exists, its lines are shown in a plain message box.
+    void ShowMessageWindow(const std::vector<std::string>& lines) override;
     void SetRunSetupGeometryEditsEnabled(bool enabled) override { geometryEditsEnabled_ = enabled; }
     bool GeometryEditsEnabled() const { return geometryEditsEnabled_; }
     void OnDiffusionModeChanged(bool on) override;
