@@ -67,6 +67,8 @@ public:
     bool Step(RunLocals& loc);
 
 private:
+    void PredictRow(int row, double* c1, const double* c5, double q);
+    void CorrectRow(int row, double* c1, const double* c2, const double* c4, double q);
     void Predictor();
     void Corrector();
     void Equilibrium(bool corrector);
@@ -80,77 +82,57 @@ private:
     const int H_;
 };
 
-void Stepper::Predictor() {
-    const double dt = st_.DT;
+// Predictor of one row (a constituent, or cH as row NComp + 1) over the
+// window; Pred keeps the predicted window for the error estimate.
+void Stepper::PredictRow(int row, double* c1, const double* c5, double q) {
     const int lw = st_.LeftWall, rw = st_.RightWall;
-    const double q = 4.0 / 3.0 * dt;
+    const double* f2 = a_.F(2, row);
+    const double* f3 = a_.F(3, row);
+    const double* f4 = a_.F(4, row);
+    double* pred = a_.Pred[row];
+    for (int j = lw; j <= rw; ++j) c1[j] = c5[j] + q * (2 * f2[j] - f3[j] + 2 * f4[j]);
+    if (st_.cbLBorder) LeftBorder(st_, c1, a_.CLeft[row]);
+    std::copy(c1 + lw, c1 + rw + 1, pred + lw);
+    // The linearised mode holds the right end too (Pred keeps the computed value).
+    if (st_.cbLBorder && st_.cbMX) c1[st_.NX] = a_.CLeft[row];
+}
+
+// Corrector of one row over the window; Corr keeps the derivative it started from.
+void Stepper::CorrectRow(int row, double* c1, const double* c2, const double* c4, double q) {
+    const int lw = st_.LeftWall, rw = st_.RightWall;
+    const double* f1 = a_.F(1, row);
+    const double* f2 = a_.F(2, row);
+    const double* f3 = a_.F(3, row);
+    std::copy(f1 + lw, f1 + rw + 1, a_.Corr[row] + lw);
+    for (int j = lw; j <= rw; ++j) c1[j] = (9 * c2[j] - c4[j]) / 8 + q * (f1[j] + 2 * f2[j] - f3[j]);
+    if (st_.cbLBorder) {
+        LeftBorder(st_, c1, a_.CLeft[row]);
+        if (st_.cbMX) c1[st_.NX] = a_.CLeft[row];
+    }
+}
+
+void Stepper::Predictor() {
+    const double q = 4.0 / 3.0 * st_.DT;
     for (int i = 1; i <= nc_; ++i) {
-        double* c1 = a_.C(1, i);
         if (a_.SkipComp[i] == 1) {
             // Immobile constituents keep their profile in every level.
-            std::copy(a_.C(2, i), a_.C(2, i) + a_.Nn, c1);
+            std::copy(a_.C(2, i), a_.C(2, i) + a_.Nn, a_.C(1, i));
             continue;
         }
-        const double* c5 = a_.C(5, i);
-        const double* f2 = a_.F(2, i);
-        const double* f3 = a_.F(3, i);
-        const double* f4 = a_.F(4, i);
-        double* pred = a_.Pred[i];
-        for (int j = lw; j <= rw; ++j) c1[j] = c5[j] + q * (2 * f2[j] - f3[j] + 2 * f4[j]);
-        if (st_.cbLBorder) LeftBorder(st_, c1, a_.CLeft[i]);
-        std::copy(c1 + lw, c1 + rw + 1, pred + lw);
-        // The linearised mode holds the right end too (Pred keeps the computed value).
-        if (st_.cbLBorder && st_.cbMX) c1[st_.NX] = a_.CLeft[i];
+        PredictRow(i, a_.C(1, i), a_.C(5, i), q);
     }
     if (st_.cbDcH) {
-        double* h1 = a_.CH(1);
-        const double* h5 = a_.CH(5);
-        const double* f2 = a_.F(2, H_);
-        const double* f3 = a_.F(3, H_);
-        const double* f4 = a_.F(4, H_);
-        double* pred = a_.Pred[H_];
-        for (int j = lw; j <= rw; ++j) h1[j] = h5[j] + q * (2 * f2[j] - f3[j] + 2 * f4[j]);
-        if (st_.cbLBorder) LeftBorder(st_, h1, a_.CLeft[H_]);
-        std::copy(h1 + lw, h1 + rw + 1, pred + lw);
-        if (st_.cbLBorder && st_.cbMX) h1[st_.NX] = a_.CLeft[H_];
+        PredictRow(H_, a_.CH(1), a_.CH(5), q);
         CalcSpeciation(st_, 1, -1);
     }
 }
 
 void Stepper::Corrector() {
-    const double dt = st_.DT;
-    const int lw = st_.LeftWall, rw = st_.RightWall;
-    const double q = 3.0 / 8.0 * dt;
-    for (int i = 1; i <= nc_; ++i) {
-        if (a_.SkipComp[i] == 1) continue;
-        double* c1 = a_.C(1, i);
-        const double* c2 = a_.C(2, i);
-        const double* c4 = a_.C(4, i);
-        const double* f1 = a_.F(1, i);
-        const double* f2 = a_.F(2, i);
-        const double* f3 = a_.F(3, i);
-        double* corr = a_.Corr[i];
-        std::copy(f1 + lw, f1 + rw + 1, corr + lw);
-        for (int j = lw; j <= rw; ++j) c1[j] = (9 * c2[j] - c4[j]) / 8 + q * (f1[j] + 2 * f2[j] - f3[j]);
-        if (st_.cbLBorder) {
-            LeftBorder(st_, c1, a_.CLeft[i]);
-            if (st_.cbMX) c1[st_.NX] = a_.CLeft[i];
-        }
-    }
+    const double q = 3.0 / 8.0 * st_.DT;
+    for (int i = 1; i <= nc_; ++i)
+        if (a_.SkipComp[i] != 1) CorrectRow(i, a_.C(1, i), a_.C(2, i), a_.C(4, i), q);
     if (st_.cbDcH) {
-        double* h1 = a_.CH(1);
-        const double* h2 = a_.CH(2);
-        const double* h4 = a_.CH(4);
-        const double* f1 = a_.F(1, H_);
-        const double* f2 = a_.F(2, H_);
-        const double* f3 = a_.F(3, H_);
-        double* corr = a_.Corr[H_];
-        std::copy(f1 + lw, f1 + rw + 1, corr + lw);
-        for (int j = lw; j <= rw; ++j) h1[j] = (9 * h2[j] - h4[j]) / 8 + q * (f1[j] + 2 * f2[j] - f3[j]);
-        if (st_.cbLBorder) {
-            LeftBorder(st_, h1, a_.CLeft[H_]);
-            if (st_.cbMX) h1[st_.NX] = a_.CLeft[H_];
-        }
+        CorrectRow(H_, a_.CH(1), a_.CH(2), a_.CH(4), q);
         CalcSpeciation(st_, 1, -1);
     }
 }
