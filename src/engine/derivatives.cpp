@@ -10,6 +10,7 @@
 #include "engine/node_threads.h"
 #include "engine/parallel_equilibrium.h"
 #include "engine/equilibrium_range.h"
+#include "engine/ionic_strength.h"
 #include "engine/run_state.h"
 #include "engine/voltage.h"
 #include "foundation/messages.h"
@@ -313,6 +314,15 @@ void CalcDERInWindow(RunState& st, int level, bool fieldOnly) {
 
 bool WindowSpeciationExact(const RunState& st) {
     return !st.ISCorrection && !st.cbComplex && !InstalledDerivativeVariants().UpdateTemperature;
+}
+
+void EquilibriumForDerivatives(RunState& st, int level, bool ionicStrength) {
+    if (ionicStrength)
+        ISC(st, level, 0);
+    else if (WindowSpeciationExact(st))
+        Elneut(st, level, 0, -1, false, false);
+    else
+        Elneut(st, level, 0, -1, true);
 }
 
 void CalcDER_dcH(RunState& st, int level) {

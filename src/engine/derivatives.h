@@ -20,6 +20,10 @@ void CalcDERInWindow(RunState& st, int level, bool fieldOnly);
 // True when CalcDERInWindow is equivalent to CalcDER followed by a speciation
 // of the nodes outside the window (no temperature update between them).
 bool WindowSpeciationExact(const RunState& st);
+// Equilibrium of `level` ahead of a derivative call: ISC with the ionic-strength
+// correction, else Elneut. When the derivative routine speciates the window
+// from the same cH, the solver stores cH alone.
+void EquilibriumForDerivatives(RunState& st, int level, bool ionicStrength);
 
 // dcH/dt of the hydrogen ion (row NComp+1 of F[level]) over the window, for the
 // mode in which cH is integrated as a species.

@@ -5,8 +5,6 @@
 
 #include "engine/derivatives.h"
 #include "engine/diffusion_mode.h"
-#include "engine/equilibrium.h"
-#include "engine/ionic_strength.h"
 #include "engine/run_state.h"
 #include "foundation/errors.h"
 
@@ -35,16 +33,8 @@ RKScratch& Scratch() {
 
 // Equilibrium and derivatives of a stage at level k.
 void StageEvaluation(RunState& st, int k) {
-    // The derivative routine speciates the whole grid (the window is the whole
-    // grid here) from the same cH, so the solver stores cH alone.
-    if (!st.ISCorrection) {
-        if (WindowSpeciationExact(st))
-            Elneut(st, k, 0, -1, false, false);
-        else
-            Elneut(st, k, 0, -1, true);
-    } else {
-        ISC(st, k, 0);
-    }
+    // The window is the whole grid here, so CalcDER speciates all of it.
+    EquilibriumForDerivatives(st, k, st.ISCorrection);
     CalcDER(st, k, false);
 }
 

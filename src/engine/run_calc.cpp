@@ -8,7 +8,6 @@
 #include "engine/derivatives.h"
 #include "engine/equilibrium.h"
 #include "engine/equilibrium_range.h"
-#include "engine/ionic_strength.h"
 #include "engine/rk_start.h"
 #include "engine/run_state.h"
 #include "engine/step_services.h"
@@ -139,16 +138,8 @@ void Stepper::Corrector() {
 
 void Stepper::Equilibrium(bool corrector) {
     if (st_.cbDcH) return;
-    // The derivative routine that follows speciates the window from the same
-    // cH, so the solver stores cH alone.
-    if (!st_.ISCorrection || (corrector && !st_.cbPCIS)) {
-        if (WindowSpeciationExact(st_))
-            Elneut(st_, 1, 0, -1, false, false);
-        else
-            Elneut(st_, 1, 0, -1, true);
-    } else {
-        ISC(st_, 1, 0);
-    }
+    // The corrector passes leave the ionic-strength correction out unless cbPCIS.
+    EquilibriumForDerivatives(st_, 1, st_.ISCorrection && (!corrector || st_.cbPCIS));
 }
 
 bool Stepper::Converged() {
