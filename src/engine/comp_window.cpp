@@ -5,17 +5,13 @@
 
 #include "engine/run_state.h"
 
-namespace {
-
-inline int LastNode(const RunState& st) {
+int LastGridNode(const RunState& st) {
     const int n = st.Arr.Allocated() ? st.Arr.Nn - 1 : st.NX;
     return st.NX < n ? st.NX : n;
 }
 
-}  // namespace
-
 void ClampComputationWindow(RunState& st) {
-    const int last = LastNode(st);
+    const int last = LastGridNode(st);
     st.LeftWall = std::clamp(st.LeftWall, 0, std::max(last, 0));
     st.RightWall = std::clamp(st.RightWall, 0, std::max(last, 0));
     if (st.RightWall - st.LeftWall < 2) {
@@ -45,7 +41,7 @@ void UpdateComputationWindow(RunState& st) {
         return;
     }
     EngineArrays& a = st.Arr;
-    const int N = LastNode(st);
+    const int N = LastGridNode(st);
     const int nc = std::min(a.NComp, a.DrawnProfile.Rows() - 1);
     const int inc = st.WallInc;
     const double limL = st.LW, limR = st.RW;

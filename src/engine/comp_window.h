@@ -6,6 +6,9 @@
 
 class RunState;
 
+// Last node of the grid the arrays hold: min(NX, Nn - 1); NX before allocation.
+int LastGridNode(const RunState& st);
+
 // Clamps both walls into 0..NX; a window of fewer than 3 nodes becomes the
 // whole grid. Every routine that works on the window calls it first.
 void ClampComputationWindow(RunState& st);

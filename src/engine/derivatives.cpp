@@ -59,8 +59,7 @@ bool RunVariant(RunState& st, DerivativeVariant v, int level, bool fieldOnly, co
 
 // Speciation of `level` on every node of the grid.
 void SpeciateWholeGrid(RunState& st, int level) {
-    const int last = st.Arr.Nn - 1 < st.NX ? st.Arr.Nn - 1 : st.NX;
-    CalcSpeciationRange(st, level, 0, last);
+    CalcSpeciationRange(st, level, 0, LastGridNode(st));
 }
 
 // Kinetic reaction C + P -> PC (constituents 2, 3 -> 1) over the interior.

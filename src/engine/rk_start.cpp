@@ -3,6 +3,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/comp_window.h"
 #include "engine/derivatives.h"
 #include "engine/diffusion_mode.h"
 #include "engine/run_state.h"
@@ -122,7 +123,7 @@ bool RestartMultistep(RunState& st, int level) {
     SwapLevelRows(st, level);
     const int lw = st.LeftWall, rw = st.RightWall;
     st.LeftWall = 0;
-    st.RightWall = st.NX < a.Nn - 1 ? st.NX : a.Nn - 1;
+    st.RightWall = LastGridNode(st);
     auto undo = [&] {
         SwapLevelRows(st, level);
         st.LeftWall = lw;
