@@ -5,6 +5,7 @@
 
 #include "foundation/numtext.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -121,7 +122,10 @@ void ApplyRunSetupBlock(RunState& st, const RunSetupBlock& b, bool inFrame)
     const bool keepWasChecked = st.cbKeepDistance;
     st.cbKeepDistance = b.cbKeepDistance;
     if (st.cbKeepDistance && !keepWasChecked) st.cbLWMove = false;
-    st.LW = b.LW; st.RW = b.RW; st.WallInc = b.WallInc;
+    st.LW = b.LW; st.RW = b.RW;
+    // The wall step is added to node indices: a step below one node or far
+    // beyond the grid (whose sums would overflow) keeps the value in memory.
+    if (b.WallInc >= 1 && b.WallInc <= std::max(st.NX, 100)) st.WallInc = b.WallInc;
     st.rbVoltage = b.rbVoltage;
     if (st.rbVoltage) st.I = b.Partner;
     else st.U = b.Partner;

@@ -105,8 +105,14 @@ TEST(RunSetupBlock, WriterAndReaderFollowTheLayout)
     // Out-of-range stored values keep the values in memory; walls are kept on the grid.
     RunSetupBlock b = ReadBlockFile(tmp.file("full.bin"), false);
     b.PsqMode = 7; b.PSQPeriod = 0; b.MicCompNo = 0; b.LeftWall = -5; b.RightWall = 1000000;
+    b.WallInc = 2147483647;
     RunState un;
+    un.WallInc = 7;
     ApplyRunSetupBlock(un, b, false);
     EXPECT_TRUE(un.rbPSQMS && !un.rbPSQSteps && !un.rbPSQNo);
     EXPECT_EQ(std::tuple(un.PSQPeriod, un.MicCompNo, un.LeftWall, un.RightWall), std::tuple(1000, 1, 0, 100));
+    EXPECT_EQ(un.WallInc, 7);   // a wall step far beyond the grid would overflow the walls
+    b.WallInc = -3;
+    ApplyRunSetupBlock(un, b, false);
+    EXPECT_EQ(un.WallInc, 7);
 }
