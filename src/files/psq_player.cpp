@@ -214,6 +214,8 @@ bool NextPlayFrame(int& current, int step, int count)
 
 PsqPlayer::PsqPlayer(RunState& st) : st_(st) { ResetPlayer(); }
 
+std::string PsqPlayer::DelayText() const { return FormatFloat("0.####", RoundD(Delay, 10)); }
+
 bool PsqPlayer::ReloadNeeded() const { return st_.PsqPlayerReloadNeeded; }
 
 void PsqPlayer::SetBusy(bool busy)

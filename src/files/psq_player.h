@@ -76,6 +76,13 @@ public:
     // shown (set by every release of the arrays).
     bool ReloadNeeded() const;
 
+    // ---- what the controls show -------------------------------------------------
+    // Delay rounded to 10 digits, "0.####".
+    std::string DelayText() const;
+    // The scroll bar: range 1..ScrollMax(), enabled with a file holding frames.
+    int ScrollMax() const { return FrameCount > 0 ? FrameCount : 1; }
+    bool ScrollEnabled() const { return !FileName.empty() && FrameCount != 0; }
+
     // ---- hooks of the window -------------------------------------------------
     // Writes the state to the controls.
     std::function<void()> UpdateControls;

@@ -195,6 +195,9 @@ TEST(PsqPlayer, RecordedRunReplaysFrameByFrameAndPlaysWithSteps)
     EXPECT_FALSE(player.EditDelay("10.5"));
     EXPECT_TRUE(player.EditDelay("0,5"));
     EXPECT_EQ(player.Delay, 0.5);
+    EXPECT_EQ(player.DelayText(), "0.5");
+    EXPECT_TRUE(player.ScrollEnabled());
+    EXPECT_EQ(player.ScrollMax(), 9);
     EXPECT_EQ(shown, (std::vector<int>{9, 5}));
     EXPECT_TRUE(sink.warnings.empty());
 }
