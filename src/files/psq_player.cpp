@@ -80,14 +80,23 @@ void CopyValues(std::vector<double>& row, KFile& f, std::int64_t count, std::int
     FileReadDoubles(f, row.data(), count, limit, pos);
 }
 
-// Puts the geometry of a checked header into the run state (applied and pending).
-void ApplyHeaderGeometry(RunState& st, const PsqHeader& h)
+// Puts the geometry of a checked header into the run state; with `pending`
+// (a rebuilt engine) also into the edited values, otherwise only the legacy
+// injection site goes there.
+void ApplyHeaderGeometry(RunState& st, const PsqHeader& h, bool pending)
 {
-    st.NX = st.NXPending = h.N;
-    st.CapLength = st.CapLengthPending = h.CapLength;
-    st.PeakWidth = st.PeakWidthPending = h.PeakWidth;
-    st.PeakEdgeWidth = st.PeakEdgeWidthPending = h.PeakEdgeWidth;
-    st.InjSite = st.InjSitePending = HeaderInjSite(h);
+    st.NX = h.N;
+    st.CapLength = h.CapLength;
+    st.PeakWidth = h.PeakWidth;
+    st.PeakEdgeWidth = h.PeakEdgeWidth;
+    st.InjSite = HeaderInjSite(h);
+    if (pending) {
+        st.NXPending = st.NX;
+        st.CapLengthPending = st.CapLength;
+        st.PeakWidthPending = st.PeakWidth;
+        st.PeakEdgeWidthPending = st.PeakEdgeWidth;
+    }
+    if (pending || h.Version == "0.1") st.InjSitePending = st.InjSite;
 }
 
 // Field strength from the current and the conductivity of a node, kV/m (0
@@ -293,11 +302,11 @@ void PsqPlayer::PlayPsqFile(const std::string& name)
                 comp = PlaceholderComposition(h.C);
             }
             RunNewCommand(st);
-            ApplyHeaderGeometry(st, h);
+            ApplyHeaderGeometry(st, h, true);
             if (h.Version == "0.1" && FileLayerHooks().ReadOptFile) {
                 const std::string optName = ChangeFileExt(name, ".opt");
                 if (FileExists(optName)) FileLayerHooks().ReadOptFile(st, optName);
-                ApplyHeaderGeometry(st, h);
+                ApplyHeaderGeometry(st, h, true);
             }
             st.CompInit.Empty();
             st.Composition = comp;
@@ -313,7 +322,7 @@ void PsqPlayer::PlayPsqFile(const std::string& name)
             st.PsqPlayerReloadNeeded = false;
         } else if (count >= 1) {
             st.LoadingPsq = true;
-            ApplyHeaderGeometry(st, h);
+            ApplyHeaderGeometry(st, h, false);
         }
 
         if (RequestedFrame > 0) StartFrame = RequestedFrame;
