@@ -1,0 +1,601 @@
+#include "files/psq_player.h"
+
+#include "composition/cmp_file.h"
+#include "engine/init_calc.h"
+#include "engine/comp_window.h"
+#include "engine/recalc.h"
+#include "engine/run_state.h"
+#include "files/file_hooks.h"
+#include "foundation/binio.h"
+#include "foundation/errors.h"
+#include "foundation/numtext.h"
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <cmath>
+#include <filesystem>
+#include <system_error>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kIncorrectPsq = "Incorrect PSQ file.";
+constexpr const char* kIncorrectCmp =
+    "Incorrect CMP file to load system data - load CMP file before INIT or START!";
+constexpr int kMinPsqNodes = 10;
+// Largest system a sequence may describe (nodes, constituents of the panel).
+constexpr std::int64_t kMaxPsqNodes = 10000000;
+constexpr std::int64_t kMaxPsqConstituents = 2048;
+constexpr double kPi = 3.14159265358979323846;
+
+// Distinct chart colours (0x00BBGGRR) for constituents made up from nothing.
+constexpr int kPlaceholderColours[] = {0x0000FF, 0x008000, 0xFF0000, 0x800080, 0x008080,
+                                       0x808000, 0x000080, 0x0080FF, 0xFF8000, 0x404040};
+
+// The header of an open file, checked: a header that cannot be read in full,
+// of another kind, or describing no possible system raises "Incorrect PSQ file.".
+PsqHeader CheckedHeader(KFile& f, std::int64_t size)
+{
+    PsqHeader h;
+    try {
+        h = ReadPsqHeader(f, size);
+    } catch (const Exception&) {
+        ThrowError(kIncorrectPsq);
+    }
+    const bool finite = std::isfinite(h.CapLength) && std::isfinite(h.PeakWidth) &&
+                        std::isfinite(h.PeakEdgeWidth) && std::isfinite(h.InjSite);
+    if (h.Version.empty() || h.N < kMinPsqNodes || h.C < 1 || !(h.CapLength > 0) || !finite ||
+        h.N > kMaxPsqNodes || h.C > kMaxPsqConstituents)
+        ThrowError(kIncorrectPsq);
+    const std::int64_t frame = PsqFrameSize(h.Version, h.N, h.C, h.Micelles);
+    if (frame <= 0 || frame > INT32_MAX) ThrowError(kIncorrectPsq);
+    return h;
+}
+
+// Injection site in mm of a header ("0.1" files store the node).
+double HeaderInjSite(const PsqHeader& h)
+{
+    if (h.Version != "0.1") return h.InjSite;
+    return std::nearbyint(h.InjSite) * 1000.0 / h.N * h.CapLength;
+}
+
+// Neutral constituents "Component 1" ... "Component C" for a sequence without
+// a fitting composition.
+TUnivSet<TComponents> PlaceholderComposition(int count)
+{
+    TUnivSet<TComponents> list;
+    for (int k = 1; k <= count; ++k) {
+        const int colour = kPlaceholderColours[(k - 1) % std::size(kPlaceholderColours)];
+        list.Add(TComponents::Uniform("Component " + std::to_string(k), 0, 0, {0.0}, {0.0}, 0, 0.0, 0.0, colour));
+    }
+    return list;
+}
+
+void CopyValues(std::vector<double>& row, KFile& f, std::int64_t count, std::int64_t limit, std::int64_t& pos)
+{
+    row.resize(static_cast<std::size_t>(count));
+    FileReadDoubles(f, row.data(), count, limit, pos);
+}
+
+// Puts the geometry of a checked header into the run state; with `pending`
+// (a rebuilt engine) also into the edited values, otherwise only the legacy
+// injection site goes there.
+void ApplyHeaderGeometry(RunState& st, const PsqHeader& h, bool pending)
+{
+    st.NX = h.N;
+    st.CapLength = h.CapLength;
+    st.PeakWidth = h.PeakWidth;
+    st.PeakEdgeWidth = h.PeakEdgeWidth;
+    st.InjSite = HeaderInjSite(h);
+    if (pending) {
+        st.NXPending = st.NX;
+        st.CapLengthPending = st.CapLength;
+        st.PeakWidthPending = st.PeakWidth;
+        st.PeakEdgeWidthPending = st.PeakEdgeWidth;
+    }
+    if (pending || h.Version == "0.1") st.InjSitePending = st.InjSite;
+}
+
+// Field strength from the current and the conductivity of a node, kV/m (0
+// where the conductivity is not positive).
+double FieldOf(const RunState& st, double kappa)
+{
+    const double d = st.CapDiameter;
+    if (!(kappa > 0) || !(d > 0)) return 0.0;
+    return st.I / kappa * 0.001 / kPi / d / d * 4.0;
+}
+
+// Shows a frame: the state part into the run state, the profiles into the
+// chart data (the concentrations of the run are not changed).
+void ApplyPsqFrame(RunState& st, const PsqFrame& fr, const PsqHeader& h)
+{
+    const bool legacy = h.Version == "0.1";
+    if (legacy) {
+        st.Time = fr.Time; st.DT = fr.DT; st.StepError = fr.StepError; st.ErrOpt = fr.ErrOpt;
+        st.I = fr.I; st.U = fr.U; st.MaxError = fr.MaxError; st.StopTime = fr.StopTime;
+        st.MaxCorrChange = fr.MaxCorrChange;
+        st.LeftWall = std::clamp<int>(fr.LeftWall, 0, st.NX);
+        st.RightWall = std::clamp<int>(fr.RightWall, 0, st.NX);
+    } else {
+        ApplyRunSetupBlock(st, fr.Block, true);
+        st.RunStart = fr.RunStart;
+        st.SpentTime = fr.SpentTime;
+    }
+    st.StepCount = fr.StepCount;
+    st.NewtonItTotal = fr.NewtonItTotal;
+    st.host().DrawDetectorLine();
+    st.GlobalRatio = st.StepCount != 0 ? static_cast<double>(st.NewtonItTotal) / st.StepCount : 0.0;
+
+    const int nn = h.N + 1;
+    RunSeries& s = st.Series;
+    for (ChartSeries* p : {&s.sr_pH, &s.sr_conductivity}) {
+        if (p->Count() == nn && static_cast<int>(p->x.size()) == nn) continue;
+        p->Clear();
+        for (int j = 0; j < nn; ++j) p->Add(NodeX(st, j), 0.0);
+    }
+    for (int j = 0; j < nn; ++j) {
+        s.sr_pH.y[j] = fr.PH[j] + (legacy ? 3.0 : 0.0);
+        s.sr_conductivity.y[j] = fr.Kappa[j] * st.CondScale;
+    }
+    EngineArrays& a = st.Arr;
+    for (int k = 1; k <= h.C; ++k)
+        std::copy_n(fr.C.data() + static_cast<std::size_t>(k - 1) * nn, nn, a.DrawnProfile[k]);
+    if (legacy) return;
+    std::copy_n(fr.H.data(), nn, a.CH(2));
+    s.sr_E.Clear();
+    for (int j = 0; j < nn; ++j) s.sr_E.Add(NodeX(st, j), FieldOf(st, fr.Kappa[j]));
+}
+
+// Writes the bytes of `source` from..to-1 at the running position of `out`.
+void CopyRange(KFile& src, std::int64_t size, std::int64_t from, std::int64_t to, KFile& out, std::int64_t& pos)
+{
+    std::vector<char> buffer(1 << 16);
+    std::int64_t at = from;
+    if (src.Seek(from, 0) != from) ThrowError("Error: Can't read from file");
+    while (at < to) {
+        const std::int64_t n = std::min<std::int64_t>(to - at, static_cast<std::int64_t>(buffer.size()));
+        FileReadChecked(src, buffer.data(), n, size, at);
+        FileWriteChecked(out, buffer.data(), n, pos);
+    }
+}
+
+} // namespace
+
+PsqFrame ReadPsqFrame(KFile& f, std::int64_t limit, std::int64_t pos, const PsqHeader& h)
+{
+    PsqFrame fr;
+    const std::int64_t nn = static_cast<std::int64_t>(h.N) + 1;
+    const std::int64_t frameSize = PsqFrameSize(h.Version, h.N, h.C, h.Micelles);
+    if (frameSize <= 0) ThrowError("Incorrect file.");
+    RequireBytes(f, frameSize, limit, pos);
+    if (f.Seek(pos, 0) != pos) ThrowError("Error: Can't read from file");
+    if (h.Version == "0.1") {
+        for (double* v : {&fr.Time, &fr.DT, &fr.StepError, &fr.ErrOpt, &fr.I, &fr.U, &fr.MaxError, &fr.StopTime})
+            *v = FileReadDouble(f, limit, pos);
+        fr.StepCount = FileReadInt32(f, limit, pos);
+        fr.NewtonItTotal = FileReadInt32(f, limit, pos);
+        fr.MaxCorrChange = FileReadDouble(f, limit, pos);
+        fr.LeftWall = FileReadInt32(f, limit, pos);
+        fr.RightWall = FileReadInt32(f, limit, pos);
+    } else {
+        fr.Block = ReadRunSetupBlock(f, limit, pos, true);
+        fr.RunStart = FileReadDouble(f, limit, pos);
+        fr.SpentTime = FileReadDouble(f, limit, pos);
+        fr.StepCount = FileReadInt32(f, limit, pos);
+        fr.NewtonItTotal = FileReadInt32(f, limit, pos);
+    }
+    CopyValues(fr.PH, f, nn, limit, pos);
+    CopyValues(fr.Kappa, f, nn, limit, pos);
+    CopyValues(fr.C, f, nn * h.C, limit, pos);
+    if (h.Version == "0.1") return fr;
+    CopyValues(fr.H, f, nn, limit, pos);
+    if (h.Micelles) {
+        CopyValues(fr.Mic, f, nn, limit, pos);
+        FileReadInt32(f, limit, pos);   // number of the constituent of the next row
+        CopyValues(fr.MicBound, f, nn, limit, pos);
+    }
+    return fr;
+}
+
+std::vector<int> ReducedFrames(int count, int p)
+{
+    std::vector<int> kept;
+    if (p < 2) {
+        for (int k = 1; k <= count; ++k) kept.push_back(k);
+        return kept;
+    }
+    for (int k = 1; k <= count; ++k)
+        if (k % p != 0 || k > count / p * p) kept.push_back(k);
+    return kept;
+}
+
+bool NextPlayFrame(int& current, int step, int count)
+{
+    current += step;
+    if (current <= count) return true;
+    if (current - step >= count) return false;
+    current = count;
+    return true;
+}
+
+PsqPlayer::PsqPlayer(RunState& st) : st_(st) { ResetPlayer(); }
+
+std::string PsqPlayer::DelayText() const { return FormatFloat("0.####", RoundD(Delay, 10)); }
+
+bool PsqPlayer::ReloadNeeded() const { return st_.PsqPlayerReloadNeeded; }
+
+void PsqPlayer::SetBusy(bool busy)
+{
+    Busy = busy;
+    st_.PsqPlayerInUse = Busy || KeepPlaying;
+}
+
+void PsqPlayer::SetPlaying(bool playing)
+{
+    KeepPlaying = playing;
+    st_.PsqPlayerInUse = Busy || KeepPlaying;
+}
+
+void PsqPlayer::ResetPlayer()
+{
+    CurrentFrame = StartFrame = FrameCount = 1;
+    FrameSize = 1;
+    HeaderSize = 0;
+    FileName.clear();
+    FileOpened = SingleFrame = false;
+    SetBusy(false);
+    SetPlaying(false);
+    st_.PsqPlayerReloadNeeded = true;
+    Controls();
+}
+
+void PsqPlayer::PlayPsqFile(const std::string& name)
+{
+    RunState& st = st_;
+    // Rebuilding the arrays or showing frames under a running loop is refused.
+    if (st.Running) ThrowError("START is active");
+    if (!FileExists(name)) ThrowError("PSQ file " + name + " not found.");
+    KFile f = KFile::Open(name, 0);
+    if (!f.IsOpen()) ThrowError("Error: Cannot Open File.");
+    SetBusy(true);
+    try {
+        const std::int64_t size = f.Seek(0, 2);
+        if (size < 0) ThrowError("Error: Cannot Open File.");
+        if (size == 0) {
+            f.Close();
+            SetBusy(false);
+            FileName.clear();
+            FileOpened = false;
+            return;
+        }
+        // Everything about the file is known before the run state changes.
+        const PsqHeader h = CheckedHeader(f, size);
+        const std::int64_t frameSize = PsqFrameSize(h.Version, h.N, h.C, h.Micelles);
+        const std::int64_t count = PsqFrameCount(size, h.HeaderSize, frameSize);
+        if (count > INT32_MAX) ThrowError(kIncorrectPsq);
+        const bool fits = st.Arr.Allocated() && st.Arr.Nn == h.N + 1 && st.Arr.NComp == h.C && st.NComp == h.C &&
+                          st.Arr.DrawnProfile.Rows() > h.C && st.NX == h.N && st.CapLength == h.CapLength;
+        if (!fits) st.PsqPlayerReloadNeeded = true;
+        Version = h.Version;
+        Micelles = h.Micelles;
+        HeaderSize = h.HeaderSize;
+        FrameSize = frameSize;
+        FrameCount = static_cast<int>(count);
+
+        // A file without a whole frame shows nothing and rebuilds nothing.
+        if (count >= 1 && ReloadNeeded()) {
+            const std::string cmpName = ChangeFileExt(name, ".cmp");
+            TUnivSet<TComponents> comp;
+            bool usable = false;
+            if (FileExists(cmpName)) {
+                try {
+                    usable = LoadCompositionFile(cmpName, comp) && comp.Count() == h.C;
+                } catch (const Exception&) {
+                    usable = false;
+                }
+            }
+            if (!usable) {
+                ShowWarning(kIncorrectCmp);
+                comp = PlaceholderComposition(h.C);
+            }
+            RunNewCommand(st);
+            ApplyHeaderGeometry(st, h, true);
+            if (h.Version == "0.1" && FileLayerHooks().ReadOptFile) {
+                const std::string optName = ChangeFileExt(name, ".opt");
+                if (FileExists(optName)) FileLayerHooks().ReadOptFile(st, optName);
+                ApplyHeaderGeometry(st, h, true);
+            }
+            st.CompInit.Empty();
+            st.Composition = comp;
+            st.host().UpdateMainInfo();
+            st.Loading = true;
+            st.LoadingPsq = true;
+            const bool built = InitCalc(st);
+            st.Initialised = false;
+            st.Loading = false;
+            if (!built || !st.Arr.Allocated() || st.NComp != h.C || st.Arr.Nn != h.N + 1 ||
+                st.Arr.DrawnProfile.Rows() <= h.C)
+                ThrowError(kIncorrectPsq);
+            st.PsqPlayerReloadNeeded = false;
+        } else if (count >= 1) {
+            st.LoadingPsq = true;
+            ApplyHeaderGeometry(st, h, false);
+        }
+
+        if (RequestedFrame > 0) StartFrame = RequestedFrame;
+        if (StartFrame > FrameCount) StartFrame = FrameCount;
+        if (StartFrame < 1) StartFrame = 1;
+        CurrentFrame = StartFrame;
+        auto t0 = std::chrono::steady_clock::now();
+        SetPlaying(true);
+        while (KeepPlaying && !ReloadNeeded() && FrameCount >= 1) {
+            int k = CurrentFrame;
+            const std::int64_t at = PsqFrameStart(size, count, frameSize, k);
+            CurrentFrame = k;
+            const PsqFrame fr = ReadPsqFrame(f, size, at, h);
+            ApplyPsqFrame(st, fr, h);
+            MicelleRow = fr.Mic;
+            MicelleBoundRow = fr.MicBound;
+            st.host().UpdateMainInfo();
+            st.host().RefreshMicellarWindow();
+            if (FrameShown) FrameShown(CurrentFrame);
+            Controls();
+            st.host().ProcessMessages();
+            if (ReloadNeeded()) {
+                ShowWarning("Illegal operation - CMP dynamic arrays changed during process");
+                break;
+            }
+            if (Delay > 0 && CurrentFrame != FrameCount && !SingleFrame) {
+                const auto until = t0 + std::chrono::duration<double>(Delay);
+                std::this_thread::sleep_until(until);
+                t0 = std::chrono::steady_clock::now();
+            }
+            if (SingleFrame) break;
+            if (!NextPlayFrame(CurrentFrame, FrameStep, FrameCount)) break;
+        }
+        if (CurrentFrame > FrameCount) CurrentFrame = FrameCount;
+        Controls();
+        st.host().ProcessMessages();
+        f.Close();
+        st.LoadingPsq = false;
+        SetBusy(false);
+        SetPlaying(false);
+    } catch (...) {
+        SetPlaying(false);
+        SetBusy(false);
+        st.LoadingPsq = false;
+        st.Loading = false;
+        f.Close();
+        throw;
+    }
+}
+
+bool PsqPlayer::Open(const std::string& name)
+{
+    if (Busy) return false;
+    if (!FileExists(name)) {
+        ShowWarning("File \"" + name + "\" not found.");
+        return false;
+    }
+    SingleFrame = false;
+    StartFrame = 1;
+    FileName = name;
+    FileOpened = true;
+    st_.PsqPlayerReloadNeeded = true;
+    try {
+        PlayPsqFile(name);
+    } catch (...) {
+        FileName.clear();
+        FileOpened = false;
+        Controls();
+        throw;
+    }
+    Controls();
+    return FileOpened;
+}
+
+void PsqPlayer::Play()
+{
+    if (Busy) return;
+    SingleFrame = false;
+    StartFrame = CurrentFrame;
+    if (FileOpened) PlayPsqFile(FileName);
+    Controls();
+}
+
+void PsqPlayer::StopPlaying()
+{
+    SetPlaying(false);
+    Controls();
+}
+
+void PsqPlayer::ShowSingle()
+{
+    if (Busy) return;
+    SingleFrame = true;
+    try {
+        if (FileOpened) PlayPsqFile(FileName);
+    } catch (...) {
+        SingleFrame = false;
+        throw;
+    }
+    SingleFrame = false;
+}
+
+void PsqPlayer::First()
+{
+    SetPlaying(false);
+    CurrentFrame = StartFrame = 1;
+    Controls();
+    ShowSingle();
+}
+
+void PsqPlayer::Last()
+{
+    SetPlaying(false);
+    CurrentFrame = StartFrame = FrameCount;
+    Controls();
+    ShowSingle();
+}
+
+void PsqPlayer::ShowFrame(int frame)
+{
+    CurrentFrame = frame;
+    Controls();
+    if (Busy) return;
+    StartFrame = CurrentFrame;
+    ShowSingle();
+}
+
+bool PsqPlayer::EditFrame(const std::string& text)
+{
+    int k = 0;
+    if (!ReadInt(text, k) || k < 1 || k > FrameCount) {
+        Controls();
+        return false;
+    }
+    RequestedFrame = 0;
+    ShowFrame(k);
+    return true;
+}
+
+bool PsqPlayer::EditStep(const std::string& text)
+{
+    int k = 0;
+    const bool ok = ReadInt(text, k) && k >= 1;
+    if (ok) FrameStep = k;
+    Controls();
+    return ok;
+}
+
+bool PsqPlayer::EditDelay(const std::string& text)
+{
+    double d = 0;
+    const bool ok = ReadDouble(text, d) && d >= 0 && d <= 10;
+    if (ok) Delay = d;
+    Controls();
+    return ok;
+}
+
+bool PsqPlayer::Use()
+{
+    RunState& st = st_;
+    if (st.Running) {
+        ShowWarning("START is active");
+        return false;
+    }
+    if (!FileOpened) {
+        ShowWarning("No opened PSQ file");
+        return false;
+    }
+    if (Busy) {
+        ShowWarning("STOP playing PSQ file prior to do TAKE!");
+        return false;
+    }
+    if (ReloadNeeded() || !st.Arr.Allocated() || st.Arr.DrawnProfile.Rows() <= st.NComp) {
+        ShowWarning("Dynamic array changed - it will be restored by clicking on PLAY, moving with scroll bar or "
+                    "inputing FRAME value.");
+        return false;
+    }
+    // A file without whole frames has nothing to continue from.
+    if (FrameCount < 1 || CurrentFrame < 1 || CurrentFrame > FrameCount) {
+        ShowWarning("Out of frame range!");
+        return false;
+    }
+    st.Initialised = true;
+    const int nn = st.Arr.Nn;
+    for (int k = 1; k <= st.NComp; ++k) std::copy_n(st.Arr.DrawnProfile[k], nn, st.Arr.C(2, k));
+    RecalcProfiles(st, Version == "0.1" ? -1 : 2);
+    st.PsqStarted = false;
+    st.PsqFile = st.PsqFileOwn;
+
+    // The temporary sequence becomes the opened file cut after the shown frame,
+    // replaced only by a complete copy; its composition goes beside it.
+    if (!st.PsqFile.empty()) {
+        const std::int64_t keep = HeaderSize + static_cast<std::int64_t>(CurrentFrame) * FrameSize;
+        const std::string part = st.PsqFile + ".part";
+        std::int64_t copied = -1;
+        try {
+            copied = FileCopy(FileName, part, false, keep);
+        } catch (const Exception&) {
+            copied = -1;
+        }
+        if (copied != keep || !RenameFile(part, st.PsqFile)) {
+            DeleteFile(part);
+            ShowWarning("Error: Can't create a new file");
+            ResetPsqFile(st, st.PsqFile);
+        } else {
+            WriteComposition(st.Composition, ChangeFileExt(st.PsqFile, ".cmp"));
+        }
+        st.PsqSize = FileSizeByName(st.PsqFile);
+    }
+
+    st.DetectorView = false;
+    st.host().SetupGraph();
+    RedrawGraph(st);
+    st.host().UpdateMainInfo();
+    ResetPlayer();
+    st.host().UpdateMainInfo();
+    st.host().RefreshMicellarWindow();
+    return true;
+}
+
+bool PsqPlayer::CanReduce() const { return !Busy && !KeepPlaying && FrameCount >= 2 && !FileName.empty(); }
+
+bool PsqPlayer::ReducePeriod(const std::string& text, int& period) const
+{
+    int p = 0;
+    if (text.empty() || text == " " || !ReadInt(text, p) || p < 2 || p > FrameCount) return false;
+    period = p;
+    return true;
+}
+
+bool PsqPlayer::ReduceSize(int p, const std::string& target)
+{
+    if (!CanReduce() || p < 2 || p > FrameCount || target.empty()) return false;
+    const std::string source = FileName;
+    std::error_code ec;
+    const bool inPlace = target == source || fs::equivalent(target, source, ec);
+    const fs::path dir = fs::path(target).parent_path();
+    if (!dir.empty() && !fs::is_directory(dir, ec)) {
+        if (!Confirm("Create New Directory?\n" + dir.string())) return false;
+        fs::create_directory(dir, ec);
+    }
+    KFile src = KFile::Open(source, 0);
+    if (!src.IsOpen()) ThrowError("Error: Cannot Open File.");
+    const std::int64_t size = src.Seek(0, 2);
+    // The file must still hold the frames the player counted.
+    if (size != HeaderSize + static_cast<std::int64_t>(FrameCount) * FrameSize) ThrowError(kIncorrectPsq);
+    const int blocks = FrameCount / p;
+    const bool written = SaveFileAtomically(target, [&](KFile& out, std::int64_t& pos) {
+        CopyRange(src, size, 0, HeaderSize, out, pos);
+        for (int i = 1; i <= blocks; ++i) {
+            const std::int64_t first = HeaderSize + static_cast<std::int64_t>(i - 1) * p * FrameSize;
+            CopyRange(src, size, first, first + static_cast<std::int64_t>(p - 1) * FrameSize, out, pos);
+        }
+        CopyRange(src, size, HeaderSize + static_cast<std::int64_t>(blocks) * p * FrameSize, size, out, pos);
+    });
+    src.Close();
+    if (!written) {
+        ShowWarning("Error: Can't create a new file");
+        return false;
+    }
+    const std::string cmp = ChangeFileExt(source, ".cmp");
+    const std::string targetCmp = ChangeFileExt(target, ".cmp");
+    if (!inPlace && FileExists(cmp) && cmp != targetCmp && !fs::equivalent(cmp, targetCmp, ec)) {
+        const std::string part = targetCmp + ".part";
+        if (FileCopy(cmp, part, false, 0) < 0 || !RenameFile(part, targetCmp)) {
+            DeleteFile(part);
+            ShowWarning("Error: Can't create a new file");
+        }
+    }
+    if (inPlace) {
+        CurrentFrame = 1;
+        Controls();
+        ShowFrame(1);
+    }
+    return true;
+}

@@ -1,0 +1,390 @@
+#include "files/psq_player.h"
+
+#include "run_fixture.h"
+#include "composition/cmp_file.h"
+#include "engine/run_calc.h"
+#include "foundation/errors.h"
+#include "support/raised_message.h"
+#include "support/temp_dir.h"
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// The state a frame is written from.
+struct Shot {
+    double time = 0;
+    int steps = 0;
+    std::vector<std::vector<double>> c;   // constituents 1..C
+    std::vector<double> ph, kappa, h;
+};
+
+// Sends the sequence calls to the files and keeps the state of every frame.
+class ShotHost : public PsqFileHost {
+public:
+    explicit ShotHost(RunState& st) : PsqFileHost(st), st_(st) {}
+    void AppendPsqFrame(const std::string& file) override
+    {
+        Shot s;
+        const int nn = st_.NX + 1;
+        s.time = st_.Time;
+        s.steps = st_.StepCount;
+        for (int k = 1; k <= st_.NComp; ++k) s.c.emplace_back(st_.Arr.C(2, k), st_.Arr.C(2, k) + nn);
+        s.ph = st_.Arr.PH;
+        s.kappa = st_.Arr.Kappa;
+        s.h.assign(st_.Arr.CH(2), st_.Arr.CH(2) + nn);
+        shots.push_back(s);
+        PsqFileHost::AppendPsqFrame(file);
+    }
+    std::vector<Shot> shots;
+
+private:
+    RunState& st_;
+};
+
+// A run recording every step (fixed time step): the frame at the start and one
+// per step.
+struct Recorder {
+    RunState st;
+    ShotHost host{st};
+    Recorder(const std::string& psq, int steps)
+    {
+        st.Host = &host;
+        st.PsqFileOwn = st.PsqFile = psq;
+        testcomp::PrepareRun(st, testcomp::AcetateBufferWithAnalytes(), 12);
+        EXPECT_TRUE(InitCalc(st));
+        st.rbPSQMS = false;
+        st.rbPSQSteps = true;
+        st.PSQPeriod = 1;
+        st.cbOptDt = false;
+        st.StopTime = st.DT * (steps + 3.5);   // the start of the run takes three
+        RunCalc(st);
+    }
+};
+
+// A live run of another system, into which the player loads.
+struct Live {
+    RunState st;
+    PsqFileHost host{st};
+    explicit Live(const std::string& own)
+    {
+        st.Host = &host;
+        st.PsqFileOwn = st.PsqFile = own;
+        testcomp::PrepareRun(st, testcomp::ItpStrongIons(), 30);
+        EXPECT_TRUE(InitCalc(st));
+    }
+};
+
+// What a failed open must leave as it was.
+struct LiveImage {
+    int nx, nxPending, ncomp, steps;
+    double cap, capPending, width, edge, site, time;
+    bool initialised;
+    std::vector<std::string> names;
+    std::vector<double> c, drawn, ph;
+    bool operator==(const LiveImage&) const = default;
+};
+
+LiveImage ImageOf(RunState& st)
+{
+    LiveImage m{st.NX, st.NXPending, st.NComp, st.StepCount, st.CapLength, st.CapLengthPending, st.PeakWidth,
+                st.PeakEdgeWidth, st.InjSite, st.Time, st.Initialised, {}, {}, {}, st.Series.sr_pH.y};
+    for (const auto* n = st.Composition.Head(); n; n = n->next) m.names.push_back(n->data.name);
+    for (int k = 1; k <= st.NComp; ++k) {
+        m.c.insert(m.c.end(), st.Arr.C(2, k), st.Arr.C(2, k) + st.Arr.Nn);
+        m.drawn.insert(m.drawn.end(), st.Arr.DrawnProfile[k], st.Arr.DrawnProfile[k] + st.Arr.Nn);
+    }
+    return m;
+}
+
+std::vector<double> Row(const double* p, int n) { return std::vector<double>(p, p + n); }
+
+// Header and frames of a sequence file as byte strings.
+struct Layout {
+    std::string header;
+    std::vector<std::string> frames;
+    Layout(const std::string& bytes, std::size_t headerSize, std::size_t frameSize)
+    {
+        header = bytes.substr(0, headerSize);
+        for (std::size_t at = headerSize; at + frameSize <= bytes.size(); at += frameSize)
+            frames.push_back(bytes.substr(at, frameSize));
+    }
+    std::string Of(const std::vector<int>& kept) const
+    {
+        std::string s = header;
+        for (int k : kept) s += frames[static_cast<std::size_t>(k - 1)];
+        return s;
+    }
+};
+
+} // namespace
+
+TEST(PsqPlayer, FrameStepsAndReducedFramesFollowTheRules)
+{
+    auto play = [](int count, int step) {
+        std::vector<int> shown{1};
+        int k = 1;
+        while (NextPlayFrame(k, step, count)) shown.push_back(k);
+        return shown;
+    };
+    EXPECT_EQ(play(10, 3), (std::vector<int>{1, 4, 7, 10}));
+    EXPECT_EQ(play(9, 3), (std::vector<int>{1, 4, 7, 9}));
+    EXPECT_EQ(play(1, 1), (std::vector<int>{1}));
+    EXPECT_EQ(ReducedFrames(7, 2), (std::vector<int>{1, 3, 5, 7}));
+    EXPECT_EQ(ReducedFrames(7, 3), (std::vector<int>{1, 2, 4, 5, 7}));
+    EXPECT_EQ(ReducedFrames(10, 3), (std::vector<int>{1, 2, 4, 5, 7, 8, 10}));
+}
+
+TEST(PsqPlayer, RecordedRunReplaysFrameByFrameAndPlaysWithSteps)
+{
+    TempDir tmp;
+    RecordingMessageSink sink;
+    const std::string rec = tmp.file("rec.psq");
+    Recorder r(rec, 9);
+    ASSERT_EQ(r.host.shots.size(), 10u);   // the start of the run and nine steps
+    Live live(tmp.file("own.psq"));
+    RunState& st = live.st;
+
+    PsqPlayer player(st);
+    std::vector<int> shown;
+    player.FrameShown = [&](int k) {
+        shown.push_back(k);
+        const Shot& s = r.host.shots[static_cast<std::size_t>(k - 1)];
+        const int nn = st.NX + 1;
+        EXPECT_EQ(st.Time, s.time);
+        EXPECT_EQ(st.StepCount, s.steps);
+        EXPECT_TRUE(st.PsqPlayerInUse);
+        for (int c = 1; c <= st.NComp; ++c) EXPECT_EQ(Row(st.Arr.DrawnProfile[c], nn), s.c[c - 1]) << k;
+        EXPECT_EQ(st.Series.sr_pH.y, s.ph);
+        for (int j = 0; j < nn; ++j) EXPECT_EQ(st.Series.sr_conductivity.y[j], s.kappa[j] * st.CondScale);
+        EXPECT_EQ(Row(st.Arr.CH(2), nn), s.h);
+    };
+    ASSERT_TRUE(player.Open(rec));
+    EXPECT_EQ(shown, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+    // The engine was rebuilt for the recorded system and its composition.
+    EXPECT_EQ(st.NX, 12);
+    EXPECT_EQ(st.NComp, r.st.NComp);
+    EXPECT_EQ(st.Composition.Head()->data.name, r.st.Composition.Head()->data.name);
+    EXPECT_FALSE(st.Initialised);
+    EXPECT_FALSE(player.ReloadNeeded());
+    EXPECT_FALSE(st.PsqPlayerInUse);
+    EXPECT_EQ(player.FrameCount, 10);
+    EXPECT_EQ(player.CurrentFrame, 10);
+
+    // Step 3 from frame 1; then on 9 frames the last frame is still shown once.
+    shown.clear();
+    player.FrameStep = 3;
+    player.First();
+    player.Play();
+    EXPECT_EQ(shown, (std::vector<int>{1, 1, 4, 7, 10}));
+    const Layout lay(ReadBytes(rec), static_cast<std::size_t>(player.HeaderSize),
+                     static_cast<std::size_t>(player.FrameSize));
+    const std::string nine = tmp.file("nine.psq");
+    WriteBytes(nine, lay.Of({1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    std::filesystem::copy_file(tmp.file("rec.cmp"), tmp.file("nine.cmp"));
+    shown.clear();
+    ASSERT_TRUE(player.Open(nine));
+    EXPECT_EQ(shown, (std::vector<int>{1, 4, 7, 9}));
+    // Navigation and edits.
+    shown.clear();
+    player.Last();
+    EXPECT_TRUE(player.EditFrame("5"));
+    EXPECT_FALSE(player.EditFrame("10"));
+    EXPECT_FALSE(player.EditStep("0"));
+    EXPECT_FALSE(player.EditDelay("10.5"));
+    EXPECT_TRUE(player.EditDelay("0,5"));
+    EXPECT_EQ(player.Delay, 0.5);
+    EXPECT_EQ(player.DelayText(), "0.5");
+    EXPECT_TRUE(player.ScrollEnabled());
+    EXPECT_EQ(player.ScrollMax(), 9);
+    EXPECT_EQ(shown, (std::vector<int>{9, 5}));
+    EXPECT_TRUE(sink.warnings.empty());
+}
+
+TEST(PsqPlayer, UseCutsTheSequenceAndContinuesTheRunAsTheUninterruptedOne)
+{
+    TempDir tmp;
+    RecordingMessageSink sink;
+    const std::string rec = tmp.file("rec.psq");
+    Recorder r(rec, 9);
+    const std::string recorded = ReadBytes(rec);
+    Live live(tmp.file("own.psq"));
+    RunState& st = live.st;
+    PsqPlayer player(st);
+
+    // Refusals.
+    EXPECT_FALSE(player.Use());
+    EXPECT_EQ(sink.warnings.back(), "No opened PSQ file");
+    ASSERT_TRUE(player.Open(rec));
+    st.Running = true;
+    EXPECT_EQ(RaisedMessage([&] { player.Play(); }), "START is active");
+    EXPECT_FALSE(player.Use());
+    EXPECT_EQ(sink.warnings.back(), "START is active");
+    st.Running = false;
+
+    // Use on frame 4 of 10: the temporary sequence is the header and 4 frames,
+    // and the next START appends frame 5.
+    player.ShowFrame(4);
+    ASSERT_TRUE(player.Use());
+    EXPECT_TRUE(st.Initialised);
+    EXPECT_FALSE(player.FileOpened);
+    const Layout lay(recorded, 60, static_cast<std::size_t>(PsqFrameSize("1.0", 12, st.NComp, false)));
+    EXPECT_TRUE(ReadBytes(st.PsqFile) == lay.Of({1, 2, 3, 4}));
+    EXPECT_EQ(st.PsqSize, static_cast<long long>(lay.Of({1, 2, 3, 4}).size()));
+    EXPECT_TRUE(FileExists(tmp.file("own.cmp")));
+    st.StopTime = st.Time + 1.5 * st.DT;
+    RunCalc(st);
+    const std::string after = ReadBytes(st.PsqFile);
+    EXPECT_TRUE(after.substr(0, lay.Of({1, 2, 3, 4}).size()) == lay.Of({1, 2, 3, 4}));
+    EXPECT_EQ(after.size(), lay.Of({1, 2, 3, 4, 5}).size());
+    EXPECT_EQ(GetPsqFileVersion(st.PsqFile), "1.0");
+
+    // Use on the last frame continues like the recorder restarted at that moment.
+    ASSERT_TRUE(player.Open(rec));
+    EXPECT_EQ(player.CurrentFrame, 10);
+    ASSERT_TRUE(player.Use());
+    r.st.PsqStarted = false;
+    r.st.StopTime = st.StopTime = r.st.DT * 30.5;
+    RunCalc(r.st);
+    RunCalc(st);
+    EXPECT_EQ(st.StepCount, r.st.StepCount);
+    EXPECT_DOUBLE_EQ(st.Time, r.st.Time);
+    double cmax = 0, diff = 0;
+    for (int k = 1; k <= st.NComp; ++k)
+        for (int j = 0; j <= st.NX; ++j) {
+            cmax = std::max(cmax, std::fabs(r.st.Arr.C(2, k)[j]));
+            diff = std::max(diff, std::fabs(st.Arr.C(2, k)[j] - r.st.Arr.C(2, k)[j]));
+        }
+    EXPECT_GT(cmax, 1.0);
+    EXPECT_LT(diff, 1e-10 * cmax);
+    EXPECT_TRUE(sink.warnings.size() == 2u) << sink.warnings.back();
+}
+
+TEST(PsqPlayer, ReduceSizeKeepsTheChosenFramesByteForByte)
+{
+    TempDir tmp;
+    RecordingMessageSink sink;
+    const std::string rec = tmp.file("rec.psq");
+    Recorder r(rec, 9);
+    Live live(tmp.file("own.psq"));
+    PsqPlayer player(live.st);
+    ASSERT_TRUE(player.Open(rec));
+    const Layout lay(ReadBytes(rec), 60, static_cast<std::size_t>(player.FrameSize));
+    ASSERT_EQ(lay.frames.size(), 10u);
+
+    int p = 0;
+    EXPECT_FALSE(player.ReducePeriod("1", p));
+    EXPECT_FALSE(player.ReducePeriod("11", p));
+    EXPECT_FALSE(player.ReducePeriod(" ", p));
+    EXPECT_FALSE(player.ReducePeriod("2.5", p));
+    ASSERT_TRUE(player.ReducePeriod("3", p));
+    // Into a new directory (after Yes), with the composition beside it.
+    sink.answers = {true};
+    const std::string out = (tmp.path() / "sub" / "small.psq").string();
+    ASSERT_TRUE(player.ReduceSize(p, out));
+    EXPECT_TRUE(ReadBytes(out) == lay.Of({1, 2, 4, 5, 7, 8, 10}));
+    EXPECT_TRUE(ReadBytes((tmp.path() / "sub" / "small.cmp").string()) == ReadBytes(tmp.file("rec.cmp")));
+
+    // In place: the opened file is replaced and frame 1 is shown.
+    std::vector<int> shown;
+    player.FrameShown = [&](int k) { shown.push_back(k); };
+    ASSERT_TRUE(player.ReduceSize(2, rec));
+    EXPECT_TRUE(ReadBytes(rec) == lay.Of(ReducedFrames(10, 2)));   // 1, 3, 5, 7, 9
+    EXPECT_EQ(shown, (std::vector<int>{1}));
+    EXPECT_EQ(player.FrameCount, 5);
+    EXPECT_FALSE(FileExists(tmp.file("$rec.psq")));
+    // One frame: nothing to reduce.
+    const std::string one = tmp.file("one.psq");
+    WriteBytes(one, lay.Of({1}));
+    ASSERT_TRUE(player.Open(one));
+    EXPECT_FALSE(player.CanReduce());
+    EXPECT_FALSE(player.ReduceSize(2, tmp.file("x.psq")));
+    EXPECT_FALSE(FileExists(tmp.file("x.psq")));
+}
+
+TEST(PsqPlayer, DamagedOrForeignFilesLeaveTheLiveRunUntouched)
+{
+    TempDir tmp;
+    RecordingMessageSink sink;
+    const std::string rec = tmp.file("rec.psq");
+    Recorder r(rec, 1);
+    const std::string good = ReadBytes(rec);
+    const std::size_t frame = static_cast<std::size_t>(PsqFrameSize("1.0", 12, r.st.NComp, false));
+    ASSERT_EQ(good.size(), 60 + 2 * frame);
+    Live live(tmp.file("own.psq"));
+    RunState& st = live.st;
+    st.StopTime = 3.5 * st.DT;
+    RunCalc(st);
+    const LiveImage before = ImageOf(st);
+    PsqPlayer player(st);
+
+    std::vector<std::string> bad;
+    for (std::size_t len = 0; len < good.size(); ++len)
+        if (len != 60 + frame) bad.push_back(good.substr(0, len));   // that one is a whole frame
+    for (std::int32_t n : {-1, 0, 9, 13, INT_MAX, INT_MIN}) bad.push_back(WithInt32At(good, 19, n));
+    for (std::int32_t c : {-1, 0, r.st.NComp + 1, 4096, INT_MAX, INT_MIN}) bad.push_back(WithInt32At(good, 23, c));
+    for (double len : {0.0, -0.025, std::nan(""), HUGE_VAL})
+        bad.push_back(std::string(good).replace(27, 8, Bytes().f64(len).b));
+    bad.push_back(std::string(good).replace(59, 1, "\x01"));   // micelle rows the frames do not hold
+    bad.push_back(std::string(good).replace(0, 14, "KELVO SNA FILE"));
+    bad.push_back("RAVO_CORE PSQ FILE");
+
+    const std::string name = tmp.file("bad.psq");
+    std::filesystem::copy_file(tmp.file("rec.cmp"), tmp.file("bad.cmp"));
+    for (const std::string& bytes : bad) {
+        WriteBytes(name, bytes);
+        const std::string m = RaisedMessage([&] { player.Open(name); });
+        EXPECT_TRUE(m == "Incorrect PSQ file." || (m == "(no error)" && player.FrameCount == 0) ||
+                    (m == "(no error)" && bytes.empty()))
+            << bytes.size() << " " << m;
+        EXPECT_TRUE(ImageOf(st) == before) << bytes.size();
+        EXPECT_FALSE(st.PsqPlayerInUse);
+        EXPECT_FALSE(player.Busy);
+        // Nothing to continue from.
+        sink.Clear();
+        EXPECT_FALSE(player.Use());
+        EXPECT_EQ(sink.warnings.size(), 1u);
+    }
+    EXPECT_TRUE(ImageOf(st) == before);
+    EXPECT_EQ(RaisedMessage([&] { player.Open(tmp.file("none.psq")); }), "(no error)");
+    EXPECT_EQ(sink.warnings.back(), "File \"" + tmp.file("none.psq") + "\" not found.");
+}
+
+TEST(PsqPlayer, LegacySequenceWithoutCompositionGetsPlaceholdersAndItsInjectionSiteInMillimetres)
+{
+    TempDir tmp;
+    RecordingMessageSink sink;
+    const int N = 200, C = 2, nn = N + 1;
+    Bytes b;
+    b.str("RAVO_CORE PSQ FILE").i32(N).i32(C).f64(0.1).f64(2.0).f64(0.5).f64(50.0);
+    ASSERT_EQ(b.size(), 59u);
+    b.f64(1.5).f64(1e-4).f64(0).f64(1e-11).f64(2e-6).f64(250).f64(0).f64(100);   // Time .. StopTime
+    b.i32(15).i32(30).f64(0.0).i32(-5).i32(N + 7);                                // counts, walls out of range
+    for (int j = 0; j < nn; ++j) b.f64(4.0 + j * 0.001);                         // pH
+    for (int j = 0; j < nn; ++j) b.f64(0.05);                                    // conductivity
+    for (int k = 1; k <= C; ++k)
+        for (int j = 0; j < nn; ++j) b.f64(k * 10.0 + j);
+    const std::string name = tmp.file("old.psq");
+    WriteBytes(name, b.b);
+    Live live(tmp.file("own.psq"));
+    RunState& st = live.st;
+    PsqPlayer player(st);
+    ASSERT_TRUE(player.Open(name));
+    EXPECT_EQ(sink.warnings, (std::vector<std::string>{
+                                 "Incorrect CMP file to load system data - load CMP file before INIT or START!"}));
+    EXPECT_EQ(player.Version, "0.1");
+    EXPECT_EQ(player.FrameCount, 1);
+    EXPECT_DOUBLE_EQ(st.InjSite, 25.0);
+    EXPECT_DOUBLE_EQ(st.InjSitePending, 25.0);
+    EXPECT_EQ(st.NX, N);
+    ASSERT_EQ(st.Composition.Count(), C);
+    EXPECT_EQ(st.Composition.Head()->data.name, "Component 1");
+    EXPECT_EQ(st.Composition.Head()->next->data.name, "Component 2");
+    EXPECT_EQ(st.Time, 1.5);
+    EXPECT_EQ(st.StepCount, 15);
+    EXPECT_EQ(st.LeftWall, 0);
+    EXPECT_EQ(st.RightWall, N);
+    EXPECT_DOUBLE_EQ(st.Series.sr_pH.y[100], 7.1);   // stored pH + 3
+    EXPECT_EQ(st.Arr.DrawnProfile[2][7], 27.0);
+}

@@ -1,0 +1,307 @@
+#include "tools/init_dist.h"
+
+#include "engine/init_calc.h"
+#include "engine/run_state.h"
+#include "foundation/errors.h"
+#include "support/test_compositions.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace {
+
+// Current profiles of two constituents on `nodes` nodes: 1000 k + node.
+std::vector<std::vector<double>> Current(int nodes)
+{
+    std::vector<std::vector<double>> c(2);
+    for (int k = 0; k < 2; ++k)
+        for (int i = 0; i < nodes; ++i) c[static_cast<std::size_t>(k)].push_back(1000.0 * (k + 1) + i);
+    return c;
+}
+
+DistTable Table(int segments, int left, int right, const std::vector<std::string>& widths,
+                const std::vector<std::string>& types, int constituents = 2)
+{
+    std::vector<std::string> names;
+    for (int k = 1; k <= constituents; ++k) names.push_back("C" + std::to_string(k));
+    DistTable t = MakeDistTable(names, segments, left, right);
+    for (int j = 1; j <= segments; ++j) {
+        t.Width[static_cast<std::size_t>(j)] = widths[static_cast<std::size_t>(j - 1)];
+        t.Type[static_cast<std::size_t>(j)] = types[static_cast<std::size_t>(j - 1)];
+    }
+    return t;
+}
+
+// Values k of the current profile at nodes from..to-1.
+std::vector<double> Nodes(int k, int from, int to)
+{
+    std::vector<double> v;
+    for (int i = from; i < to; ++i) v.push_back(1000.0 * k + i);
+    return v;
+}
+
+std::vector<double> Join(std::vector<double> a, const std::vector<double>& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+} // namespace
+
+TEST(InitDist, GridCheckAndProfilesOfHandCases)
+{
+    // One middle "U" of width 0 on 201 nodes takes all of them.
+    DistTable t = Table(1, 0, 0, {"0"}, {"U"});
+    EXPECT_EQ(NormalizeDistTable(t, 0, 201), 201);
+    EXPECT_EQ(t.Width[1], "201");
+    auto p = BuildDistProfiles(t, 201, Current(201), 201);
+    EXPECT_EQ(p[1], Nodes(2, 0, 201));
+
+    // A left "C" of 50 nodes at 2 mM, then the old profiles.
+    t = Table(2, 1, 0, {"50", "0"}, {"U", "U"});
+    for (int k = 1; k <= 2; ++k) t.Cell[k][1] = "2";
+    EXPECT_EQ(NormalizeDistTable(t, 0, 100), 150);
+    EXPECT_EQ(t.Type[1], "C");
+    EXPECT_EQ(t.Cell[1][1], "2");
+    p = BuildDistProfiles(t, 150, Current(100), 100);
+    EXPECT_EQ(p[0], Join(std::vector<double>(50, 2.0), Nodes(1, 0, 100)));
+
+    // A middle "D" of 20 nodes removes them; a "U" cell in a "C" segment keeps
+    // that constituent's nodes, a number fills, anything else gives 0.
+    t = Table(4, 0, 0, {"30", "20", "10", "x"}, {"u", "d", "C", "U"});
+    t.Cell[1][3] = "U";
+    t.Cell[2][3] = "5,5";
+    t.Cell[2][2] = "7";
+    EXPECT_EQ(NormalizeDistTable(t, 0, 100), 80);
+    EXPECT_EQ(t.Width[4], "40");
+    EXPECT_EQ(t.Cell[2][2], "D");
+    p = BuildDistProfiles(t, 80, Current(100), 100);
+    EXPECT_EQ(p[0], Join(Nodes(1, 0, 30), Nodes(1, 50, 100)));
+    EXPECT_EQ(p[1], Join(Join(Nodes(2, 0, 30), std::vector<double>(10, 5.5)), Nodes(2, 60, 100)));
+    t.Cell[2][3] = "abc";
+    EXPECT_EQ(BuildDistProfiles(t, 80, Current(100), 100)[1][35], 0.0);
+
+    // Too wide: taken from the right, a deleted segment counts to no new node.
+    t = Table(2, 0, 0, {"50", "80"}, {"U", "D"});
+    EXPECT_EQ(NormalizeDistTable(t, 0, 100), 50);
+    EXPECT_EQ(t.Width[2], "50");
+    t = Table(3, 0, 0, {"60", "-5", "70"}, {"U", "C", "U"});
+    EXPECT_EQ(NormalizeDistTable(t, 0, 100), 100);
+    EXPECT_EQ(t.Width[1], "60");
+    EXPECT_EQ(t.Width[2], "0");
+    EXPECT_EQ(t.Width[3], "40");
+    // Too narrow with a deleted last middle segment: the nodes are deleted.
+    t = Table(2, 0, 0, {"10", "10"}, {"U", "D"});
+    EXPECT_EQ(NormalizeDistTable(t, 0, 30), 10);
+    EXPECT_EQ(t.Width[2], "20");
+    EXPECT_EQ(BuildDistProfiles(t, 10, Current(30), 30)[0], Nodes(1, 0, 10));
+
+    // A constituent added since the last Init: "0" in the kept segments and
+    // outside, never a current profile.
+    t = Table(3, 1, 1, {"5", "0", "5"}, {"U", "U", "D"}, 3);
+    EXPECT_EQ(NormalizeDistTable(t, 1, 20), 30);
+    EXPECT_EQ(t.Type[2], "C");
+    EXPECT_EQ(t.Cell[1][2], "U");
+    EXPECT_EQ(t.Cell[3][2], "0");
+    EXPECT_EQ(t.Cell[3][1], "0");
+    EXPECT_EQ(t.Type[3], "C");
+    t.Cell[3][2] = "U";   // typed by the user: no profile to keep
+    p = BuildDistProfiles(t, 30, Current(20), 20);
+    EXPECT_EQ(p[2], std::vector<double>(30, 0.0));
+    EXPECT_EQ(p[0], Join(Join(std::vector<double>(5, 0.0), Nodes(1, 0, 20)), std::vector<double>(5, 0.0)));
+
+    // Outer segments only: the widths stay as typed, the titles untouched.
+    t = Table(2, 1, 1, {"7", "8"}, {"U", "U"});
+    EXPECT_EQ(NormalizeDistTable(t, 0, 100), 15);
+    EXPECT_EQ(t.Width[0], "Width (Nodes)");
+    EXPECT_EQ(MakeDistTable({"a"}, 2, 2, 2).RightSegCount, 0);
+}
+
+TEST(InitDist, RandomTablesCoverTheCurrentNodesAndFillTheNewSize)
+{
+    std::mt19937 rng(12345);
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    const std::vector<std::string> types{"U", "C", "D", "u", "c", "d", "x", ""};
+    const std::vector<std::string> cells{"U", "D", "0", "2.5", "x", "", "-1"};
+    for (int run = 0; run < 2000; ++run) {
+        const int S = pick(1, 8), L = pick(0, S), R = pick(0, S - L), count = pick(1, 4);
+        const int nodes = pick(1, 300), newConst = pick(0, count);
+        std::vector<std::string> widths, ty;
+        for (int j = 0; j < S; ++j) {
+            const int w = pick(-20, 250);
+            widths.push_back(pick(0, 9) == 0 ? "abc" : std::to_string(w));
+            ty.push_back(types[static_cast<std::size_t>(pick(0, 7))]);
+        }
+        DistTable t = Table(S, L, R, widths, ty, count);
+        for (int k = 1; k <= count; ++k)
+            for (int j = 1; j <= S; ++j) t.Cell[k][j] = cells[static_cast<std::size_t>(pick(0, 6))];
+        const int size = NormalizeDistTable(t, newConst, nodes);
+        long long middle = 0, kept = 0;
+        for (int j = 1; j <= S; ++j) {
+            const int w = t.WidthOf(j);
+            ASSERT_GE(w, 0);
+            ASSERT_EQ(t.Width[j], std::to_string(w));
+            if (t.Outer(j)) ASSERT_EQ(t.Type[j], "C");
+            else middle += w;
+            if (t.Outer(j) || t.TypeOf(j) != 'D') kept += w;
+            for (int k = 1; k <= count; ++k) {
+                if (!t.Outer(j) && t.TypeOf(j) == 'D') {
+                    ASSERT_EQ(t.Cell[k][j], "D");
+                } else {
+                    ASSERT_NE(t.Cell[k][j], "D");
+                }
+                if (t.Outer(j)) {
+                    ASSERT_NE(t.Cell[k][j], "U");
+                }
+            }
+        }
+        if (S - L - R > 0) {
+            ASSERT_EQ(middle, nodes) << run;
+        }
+        ASSERT_EQ(size, kept);
+        std::vector<std::vector<double>> cur(static_cast<std::size_t>(count - newConst));
+        for (auto& row : cur)
+            for (int i = 0; i < nodes; ++i) row.push_back(i + 1.0);
+        const auto p = BuildDistProfiles(t, size, cur, nodes);
+        ASSERT_EQ(p.size(), static_cast<std::size_t>(count));
+        for (const auto& row : p) ASSERT_EQ(row.size(), static_cast<std::size_t>(size));
+        // A table made only of kept middle segments reproduces the profiles.
+        if (newConst == 0 && L == 0 && R == 0) {
+            bool allKept = true;
+            for (int j = 1; j <= S; ++j) allKept = allKept && t.TypeOf(j) == 'U';
+            if (allKept) {
+                ASSERT_EQ(p[0], cur[0]);
+            }
+        }
+    }
+}
+
+TEST(InitDist, PreviewApplyAndInitFromTheTableGiveTheSameProfiles)
+{
+    RecordingMessageSink sink;
+    RunState st;
+    testcomp::PrepareRun(st, testcomp::AcetateBufferWithAnalytes(), 40);
+    ASSERT_TRUE(InitCalc(st));
+    const double dx = st.DX;
+    std::vector<std::vector<double>> before;
+    for (int k = 1; k <= st.NComp; ++k) before.emplace_back(st.Arr.C(2, k), st.Arr.C(2, k) + 41);
+
+    InitDistTool tool(st);
+    EXPECT_EQ(InitDistTool::OpenRefusal(st), "");
+    ASSERT_TRUE(tool.EditSegCount("2"));
+    ASSERT_TRUE(tool.EditLeftSegCount("1"));
+    EXPECT_FALSE(tool.EditRightSegCount("2"));
+    st.Running = true;
+    EXPECT_FALSE(tool.Create());
+    EXPECT_EQ(sink.warnings.back(), "START is active");
+    st.Running = false;
+    ASSERT_TRUE(tool.Create());
+    tool.Table.Width[1] = "10";
+    for (int k = 1; k <= st.NComp; ++k) tool.Table.Cell[k][1] = "2";
+    tool.TableEdited();
+    EXPECT_EQ(tool.NewSize, 51);
+    EXPECT_EQ(tool.Table.Width[2], "41");
+
+    // Cancel after a preview restores the length and the run's series.
+    ASSERT_TRUE(tool.Preview());
+    EXPECT_TRUE(st.DistPreview);
+    EXPECT_DOUBLE_EQ(st.CapLength, 50 * dx);
+    EXPECT_EQ(tool.CapLengthText(), "Capillary Length = 31.25 mm");
+    EXPECT_EQ(st.Series.srComp[2].Count(), 51);
+    EXPECT_EQ(st.Series.srComp[2].y[9], 2.0);
+    EXPECT_EQ(st.Series.srComp[2].y[10], before[1][0]);
+    tool.Close();
+    EXPECT_FALSE(st.DistPreview);
+    EXPECT_DOUBLE_EQ(st.CapLength, 0.025);
+    EXPECT_DOUBLE_EQ(st.CapLengthPending, 0.025);
+    EXPECT_EQ(st.Series.srComp.size(), static_cast<std::size_t>(st.NComp) + 1);
+    EXPECT_EQ(st.Series.srComp[2].Count(), 0);   // drawn from the run again
+
+    // Preview and Apply: a grid of 51 nodes with the plateau at the left.
+    ASSERT_TRUE(tool.Create());
+    tool.Table.Width[1] = "10";
+    for (int k = 1; k <= st.NComp; ++k) tool.Table.Cell[k][1] = "2";
+    tool.TableEdited();
+    ASSERT_TRUE(tool.Preview());
+    st.Time = 12.5;
+    tool.CopyTime = true;
+    st.Running = true;
+    EXPECT_FALSE(tool.Apply());
+    st.Running = false;
+    ASSERT_TRUE(tool.Apply());
+    tool.Close();
+    EXPECT_EQ(st.NX, 50);
+    EXPECT_DOUBLE_EQ(st.CapLength, 50 * dx);
+    EXPECT_EQ(st.Time, 12.5);
+    EXPECT_TRUE(st.DiffMode);
+    std::vector<std::vector<double>> applied;
+    for (int k = 1; k <= st.NComp; ++k) {
+        applied.emplace_back(st.Arr.C(2, k), st.Arr.C(2, k) + 51);
+        EXPECT_EQ(applied.back(), Join(std::vector<double>(10, 2.0), before[static_cast<std::size_t>(k - 1)]));
+    }
+    ASSERT_EQ(st.CompInit.Head()->data.tableCount, 51);
+    EXPECT_EQ(st.Composition.Head()->data.table[11], before[0][0]);
+
+    // Init again: the table-defined profiles give the same level 2.
+    ASSERT_TRUE(InitCalc(st));
+    for (int k = 1; k <= st.NComp; ++k)
+        EXPECT_EQ(std::vector<double>(st.Arr.C(2, k), st.Arr.C(2, k) + 51), applied[static_cast<std::size_t>(k - 1)]);
+}
+
+TEST(InitDist, MinimumSizeNewConstituentsAndRefusals)
+{
+    RecordingMessageSink sink;
+    RunState st;
+    testcomp::PrepareRun(st, testcomp::AcetateBufferWithAnalytes(), 40);
+    ASSERT_TRUE(InitCalc(st));
+    InitDistTool tool(st);
+    tool.EditSegCount("2");
+    ASSERT_TRUE(tool.Create());
+    // 10 nodes kept, the other 31 deleted: refused; 11 proceeds.
+    tool.Table.Width[1] = "10";
+    tool.Table.Type[2] = "D";
+    tool.TableEdited();
+    EXPECT_EQ(tool.NewSize, 10);
+    ASSERT_TRUE(tool.Preview());
+    EXPECT_FALSE(tool.Apply());
+    EXPECT_EQ(sink.warnings.back(), "Increase Total Number of Nodes to Proceed!\nMinimum Value is 11.");
+    EXPECT_EQ(st.NX, 40);
+    tool.Table.Width[1] = "11";
+    tool.TableEdited();
+    EXPECT_FALSE(tool.ApplyEnabled);
+    ASSERT_TRUE(tool.Preview());
+    ASSERT_TRUE(tool.Apply());
+    EXPECT_EQ(st.NX, 10);
+    tool.Close();
+
+    // Everything deleted: no preview.
+    ASSERT_TRUE(tool.Create());
+    tool.Table.Type[1] = tool.Table.Type[2] = "D";
+    tool.TableEdited();
+    EXPECT_EQ(tool.NewSize, 0);
+    EXPECT_FALSE(tool.Preview());
+    EXPECT_FALSE(st.DistPreview);
+
+    // A constituent added after the Init.
+    st.Composition.Add(testcomp::StrongCation("Li", testcomp::kULi, testcomp::Analyte, 1.0, 0.0));
+    sink.Clear();
+    tool.EditSegCount("1");
+    ASSERT_TRUE(tool.Create());
+    EXPECT_EQ(tool.NewConstCount, 1);
+    EXPECT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.warnings, (std::vector<std::string>{
+                                 "New profiles will be dispayed incorrectly but after <APPLY> it will work correctly."}));
+    EXPECT_EQ(tool.Table.Type[1], "C");
+    EXPECT_EQ(tool.Table.Cell[5][1], "0");
+    EXPECT_EQ(st.Series.srComp.size(), 6u);
+    EXPECT_EQ(st.Series.srComp[5].title, "Li (x-scale)");
+    ASSERT_TRUE(tool.Preview());
+    ASSERT_TRUE(tool.Apply());
+    EXPECT_EQ(st.NComp, 5);
+    EXPECT_EQ(st.Arr.C(2, 5)[3], 0.0);
+    tool.Close();
+
+    st.cbComplex = true;
+    EXPECT_EQ(InitDistTool::OpenRefusal(st), "Feature not compatible with complex mode!");
+}
