@@ -51,13 +51,12 @@ TEST(LinearWindow, ProcessShowsTheComputedMobilityAndOkCloses)
     w.bnProcessClick();
     EXPECT_EQ(sink.messages, std::vector<std::string>{"BGE calculation error"});
     EXPECT_TRUE(st.EIData.Empty());
-    // A leading constituent: the refusal only, nothing shown.
+    // Acetic acid first: index ZMin + ZMax = -1 names no form.
     sink.Clear();
-    st.CompInit[1].c = 10;
-    st.CompInit[1].type = Leading;
+    st.CompInit[1] = WeakAcid("Acetic acid", kPKAcetic, kUAcetate, BGE, 20, 20);
     w.bnProcessClick();
-    EXPECT_TRUE(sink.messages.empty());
-    EXPECT_EQ(sink.warnings, std::vector<std::string>{"In PM MODE all constituents have to be of type A or B."});
+    EXPECT_EQ(sink.messages, std::vector<std::string>{"N/A"});
+    EXPECT_FALSE(st.EIData.Empty());
 }
 
 TEST(LinearWindow, HiddenMenuEntryOpensItModally)

@@ -269,8 +269,7 @@ TEST(BgeCalculation, RefusalsAndFailuresLeaveTheRecordEmpty)
         b.st.CompInit.Add(Record("Li", Potassium(1), type));
         EXPECT_FALSE(BuildPMBGE(b.st));
         EXPECT_EQ(b.sink.warnings, std::vector<std::string>{"In PM MODE all constituents have to be of type A or B."});
-        EXPECT_TRUE(b.rec().Empty());
-        EXPECT_TRUE(b.rec().FormConc.empty() && b.rec().ZMin.empty());
+        EXPECT_TRUE(b.rec().Empty() && b.rec().FormConc.empty() && b.rec().ZMin.empty());
     }
     // Nothing initialised: nothing to compute.
     Bge none({}, false);
@@ -307,16 +306,4 @@ TEST(BgeCalculation, RefusalsAndFailuresLeaveTheRecordEmpty)
     ASSERT_TRUE(still.ok);
     EXPECT_TRUE(std::isfinite(still.rec().Conductivity));
     EXPECT_LT(still.rec().FormMob[1][1], kUNa);
-}
-
-TEST(BgeCalculation, LinearToolValue)
-{
-    // FormMob of constituent 1 at index ZMin + ZMax: the +1 form of sodium.
-    Bge b({Record("Na", kSodium), Record("Ac", kAcetic)}, false);
-    ASSERT_TRUE(b.ok);
-    EXPECT_EQ(LinearToolValueText(b.rec()), "51.9");
-    // Acetic acid first: index -1 lies outside its forms.
-    Bge a({Record("Ac", kAcetic), Record("Na", kSodium)}, false);
-    EXPECT_EQ(LinearToolValueText(a.rec()), "N/A");
-    EXPECT_EQ(LinearToolValueText(TEIData()), "N/A");
 }
