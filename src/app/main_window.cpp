@@ -2,6 +2,7 @@
 
 #include "app/chart_view.h"
 #include "app/edit_committer.h"
+#include "app/linear_window.h"
 #include "app/qt_dialogs.h"
 #include "engine/comp_window.h"
 #include "engine/diffusion_mode.h"
@@ -411,6 +412,7 @@ void MainWindow::BuildMenus()
     connect(aOpen, &QAction::triggered, this, [this] { Guarded([this] { Open1Click(); }); });
     connect(aSave, &QAction::triggered, this, [this] { Guarded([this] { Save2Click(); }); });
     connect(aExit, &QAction::triggered, this, [this] { Guarded([this] { bnExitClick(); }); });
+    InstallLinearWindow(*this, State());
     auto* fast = new QAction(this);
     fast->setShortcut(QKeySequence("Ctrl+Shift+Alt+T"));
     addAction(fast);

@@ -379,6 +379,7 @@ ElneutNodeResult SolveElneutNode(const RunState& st, int level, int i, double x,
             x = r;
             if (r < 1e-36) {
                 res.x = p;
+                res.exhausted = true;
                 return res;
             }
         }

@@ -65,6 +65,7 @@ struct ElneutNodeResult {
     int n;         // Newton passes
     bool passed;   // at least one pass computed the sums of this node
     int nActive;   // constituents that took part (listed in the scratch)
+    bool exhausted = false;  // the restarts from below ran out: x is no root
 };
 // Speciation of node n of `level`; false (nothing written) for an invalid cH.
 bool SpeciateNode(RunState& st, int level, int n, NewtonScratch& s);

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/bge_record.h"
 #include "engine/components.h"
 #include "engine/engine_arrays.h"
 #include "engine/engine_host.h"
@@ -145,6 +146,7 @@ public:
     int CompSeriesCount = 0;
     // Coefficient matrices of the linearised mode (NComp x NComp, rebuilt by Init).
     TMatrix Mat1{2}, Mat2{2};
+    TEIData EIData;                // background-electrolyte record (src/tools/bge_calc)
 
     // ===== 6. Display and program options ===========================================
     double XScale = 1000;          // metres -> chart x unit

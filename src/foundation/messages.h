@@ -15,6 +15,10 @@ inline constexpr const char* kWhereErfStepTree = "ErfStepTree";
 // number (followed by the node and the value).
 inline constexpr const char* kBadHydrogenConcentration = "Incorrect H+ concentration at node ";
 
+// Linear tool: the value it shows does not exist (no result, or an index
+// outside the forms of the first constituent).
+inline constexpr const char* kNotAvailable = "N/A";
+
 // Run initialisation: modes whose set-up this version does not build yet.
 inline constexpr const char* kInitComplexUnavailable =
     "Complex Mode: Not available in this version - switch it off to INIT.";

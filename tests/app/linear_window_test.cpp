@@ -1,0 +1,83 @@
+// The linear tool window: its one button, the hidden menu entry that opens it,
+// and the value of the background-electrolyte record its handler shows.
+#include "qt_test_env.h"
+
+#include "app/linear_window.h"
+#include "app/main_window.h"
+#include "engine/run_state.h"
+#include "foundation/errors.h"
+#include "foundation/numtext.h"
+#include "support/temp_dir.h"
+#include "support/test_compositions.h"
+
+#include <QAction>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <cmath>
+#include <cstdlib>
+
+using namespace testcomp;
+
+TEST(LinearWindow, ProcessShowsTheComputedMobilityAndOkCloses)
+{
+    RecordingMessageSink sink;
+    RunState st;
+    st.CompInit.Add(StrongCation("Sodium", kUNa, BGE, 10, 10));
+    st.CompInit.Add(WeakAcid("Acetic acid", kPKAcetic, kUAcetate, BGE, 20, 20));
+    st.CompInit.Add(StrongCation("Potassium", kUK, Analyte, 0, 1));
+    st.ISCorrection = true;
+    LinearWindow w(st);
+    EXPECT_EQ(w.windowTitle(), "Linear Aproximation");
+    const auto buttons = w.findChildren<QPushButton*>();
+    ASSERT_EQ(buttons.size(), 1);
+    EXPECT_EQ(buttons[0]->text(), "&OK");
+
+    w.show();
+    w.bnProcessClick();
+    ASSERT_FALSE(st.EIData.Empty());
+    // The +1 form of sodium (index ZMin + ZMax = 1), corrected for the ionic strength.
+    const double u = st.EIData.FormMob[1][1];
+    EXPECT_EQ(sink.messages, std::vector<std::string>{FloatToStr(u)});
+    EXPECT_LT(u, kUNa);
+    EXPECT_GT(u, 0.9 * kUNa);
+    QTest::mouseClick(w.bnClose, Qt::LeftButton);
+    EXPECT_FALSE(w.isVisible());
+
+    // A failed calculation shows its error and leaves the record empty.
+    sink.Clear();
+    st.CompInit[1].c = std::nan("");
+    w.bnProcessClick();
+    EXPECT_EQ(sink.messages, std::vector<std::string>{"BGE calculation error"});
+    EXPECT_TRUE(st.EIData.Empty());
+    // Acetic acid first: index ZMin + ZMax = -1 names no form.
+    sink.Clear();
+    st.CompInit[1] = WeakAcid("Acetic acid", kPKAcetic, kUAcetate, BGE, 20, 20);
+    w.bnProcessClick();
+    EXPECT_EQ(sink.messages, std::vector<std::string>{"N/A"});
+    EXPECT_FALSE(st.EIData.Empty());
+}
+
+TEST(LinearWindow, HiddenMenuEntryOpensItModally)
+{
+    TempDir home;
+    setenv("KELVO_HOME", home.path().c_str(), 1);
+    RecordingMessageSink sink;
+    MainWindow main;
+    auto* entry = main.findChild<QAction*>("Linear1");
+    auto* window = main.findChild<LinearWindow*>("fmLinear");
+    ASSERT_TRUE(entry && window);
+    EXPECT_EQ(entry->text(), "Linear");
+    EXPECT_FALSE(entry->isVisible());
+    bool shownModal = false;
+    QTimer::singleShot(0, window, [&] {
+        shownModal = window->isVisible() && window->isModal();
+        QTest::mouseClick(window->bnClose, Qt::LeftButton);
+    });
+    entry->trigger();
+    EXPECT_TRUE(shownModal);
+    EXPECT_FALSE(window->isVisible());
+    // Opening and closing computes nothing.
+    EXPECT_TRUE(main.State().EIData.Empty());
+}
