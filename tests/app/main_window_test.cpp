@@ -31,6 +31,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// A control of a window, found by its object name.
+template <class T>
+T* Ctl(const QWidget& window, const char* name)
+{
+    T* control = window.findChild<T*>(name);
+    if (!control) throw std::logic_error(std::string("no control ") + name);
+    return control;
+}
+
 // A stand-in engine: Init builds a small state, Run counts steps and pumps the
 // messages once per step like the real loop, so that clicks land between steps.
 struct ScriptedEngine {
@@ -90,8 +99,8 @@ struct Home {
 std::string Enabled(const MainWindow& w)
 {
     std::string s;
-    for (QWidget* b : std::initializer_list<QWidget*>{w.bbnInit, w.bbnStart, w.bbnStop, w.spbNew, w.spbOpen, w.spbSave})
-        s += b->isEnabled() ? '1' : '0';
+    for (const char* name : {"bbnInit", "bbnStart", "bbnStop", "spbNew", "spbOpen", "spbSave"})
+        s += Ctl<QWidget>(w, name)->isEnabled() ? '1' : '0';
     return s;
 }
 
@@ -117,7 +126,7 @@ protected:
 TEST_F(ScriptedWindow, ButtonStatesThroughAWholeRun)
 {
     EXPECT_EQ(Enabled(w), "101110");  // before Init: nothing to run or save
-    QTest::mouseClick(w.bbnInit, Qt::LeftButton);
+    QTest::mouseClick(Ctl<QPushButton>(w, "bbnInit"), Qt::LeftButton);
     EXPECT_EQ(Enabled(w), "111111");
 
     bool seen = false;
@@ -128,7 +137,7 @@ TEST_F(ScriptedWindow, ButtonStatesThroughAWholeRun)
         EXPECT_EQ(w.StatusText().rfind("Running ... (", 0), 0u) << w.StatusText();
     };
     w.SetRunSetupGeometryEditsEnabled(false);
-    QTest::mouseClick(w.bbnStart, Qt::LeftButton);
+    QTest::mouseClick(Ctl<QPushButton>(w, "bbnStart"), Qt::LeftButton);
     EXPECT_TRUE(seen);
     EXPECT_EQ(engine.stepsDone, 200);
     // StopCalc always runs at the end.
@@ -136,7 +145,7 @@ TEST_F(ScriptedWindow, ButtonStatesThroughAWholeRun)
     EXPECT_EQ(Enabled(w), "111111");
     EXPECT_EQ(w.StatusText().rfind("Ready ...", 0), 0u);
     // Init after the stop request still works: it clears Stop first.
-    QTest::mouseClick(w.bbnInit, Qt::LeftButton);
+    QTest::mouseClick(Ctl<QPushButton>(w, "bbnInit"), Qt::LeftButton);
     EXPECT_FALSE(w.State().Stop);
     EXPECT_EQ(w.State().StepCount, 0);
 }
@@ -189,15 +198,15 @@ TEST_F(ScriptedWindow, StopOrAFailureDuringARunEndsItAfterTheCurrentStep)
     QObject::connect(&timer, &QTimer::timeout, [&] {
         if (++ticks != 7) return;
         stepsAtClick = w.State().StepCount;
-        QTest::mouseClick(w.bbnStop, Qt::LeftButton);
+        QTest::mouseClick(Ctl<QPushButton>(w, "bbnStop"), Qt::LeftButton);
         timer.stop();
     });
     timer.start();
-    QTest::mouseClick(w.bbnStart, Qt::LeftButton);
+    QTest::mouseClick(Ctl<QPushButton>(w, "bbnStart"), Qt::LeftButton);
     ASSERT_GE(stepsAtClick, 0);
     EXPECT_EQ(engine.stepsDone, stepsAtClick + 1);
     EXPECT_FALSE(w.State().Running);
-    EXPECT_TRUE(w.bbnStart->isEnabled());
+    EXPECT_TRUE(Ctl<QPushButton>(w, "bbnStart")->isEnabled());
     EXPECT_TRUE(sink.messages.empty());
 
     // A failure inside a run is shown after the run has stopped: the program's
@@ -209,10 +218,10 @@ TEST_F(ScriptedWindow, StopOrAFailureDuringARunEndsItAfterTheCurrentStep)
     for (const auto& [raise, text] : failures) {
         sink.Clear();
         engine.throwAt = raise;
-        QTest::mouseClick(w.bbnStart, Qt::LeftButton);
+        QTest::mouseClick(Ctl<QPushButton>(w, "bbnStart"), Qt::LeftButton);
         EXPECT_EQ(sink.messages, std::vector<std::string>{text});
         EXPECT_FALSE(w.State().Running);
-        EXPECT_TRUE(w.bbnStart->isEnabled());
+        EXPECT_TRUE(Ctl<QPushButton>(w, "bbnStart")->isEnabled());
     }
 }
 
@@ -238,50 +247,50 @@ TEST(MainWindowEdits, PanelEditsCommitOnLeavingAndIgnoreInvalidText)
         QApplication::sendEvent(edit, &away);
     };
 
-    typeInto(w.edDT, "2e-4");
+    typeInto(Ctl<QLineEdit>(w, "edDT"), "2e-4");
     EXPECT_EQ(st.DT, 1e-4);  // nothing happens while typing
     EXPECT_FALSE(st.Restart);
-    w.edStopTime->setFocus(Qt::TabFocusReason);
-    QTRY_VERIFY(w.edStopTime->hasFocus());
+    Ctl<QLineEdit>(w, "edStopTime")->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(Ctl<QLineEdit>(w, "edStopTime")->hasFocus());
     EXPECT_DOUBLE_EQ(st.DT, 2e-4);
     EXPECT_TRUE(st.Restart);
-    EXPECT_EQ(w.edDT->text(), "2.0e-4");
+    EXPECT_EQ(Ctl<QLineEdit>(w, "edDT")->text(), "2.0e-4");
 
     // Invalid text is ignored and the stored value shown again.
     st.Restart = false;
     for (const char* bad : {"abc", "-1", "inf"}) {
-        typeInto(w.edDT, bad);
-        w.edStopTime->setFocus(Qt::TabFocusReason);
+        typeInto(Ctl<QLineEdit>(w, "edDT"), bad);
+        Ctl<QLineEdit>(w, "edStopTime")->setFocus(Qt::TabFocusReason);
         EXPECT_DOUBLE_EQ(st.DT, 2e-4) << bad;
-        EXPECT_EQ(w.edDT->text(), "2.0e-4");
+        EXPECT_EQ(Ctl<QLineEdit>(w, "edDT")->text(), "2.0e-4");
     }
     EXPECT_FALSE(st.Restart);
 
     // Another window activated or a menu opened: the edit keeps its text uncommitted.
-    typeInto(w.edDT, "3e-4");
+    typeInto(Ctl<QLineEdit>(w, "edDT"), "3e-4");
     for (Qt::FocusReason reason : {Qt::ActiveWindowFocusReason, Qt::PopupFocusReason}) {
-        leave(w.edDT, reason);
+        leave(Ctl<QLineEdit>(w, "edDT"), reason);
         EXPECT_DOUBLE_EQ(st.DT, 2e-4);
     }
-    leave(w.edDT);
+    leave(Ctl<QLineEdit>(w, "edDT"));
     EXPECT_DOUBLE_EQ(st.DT, 3e-4);
 
     // Enter moves the focus to the default button and so commits; "," is a decimal point.
-    typeInto(w.edDT, "1,5e-4", true);
+    typeInto(Ctl<QLineEdit>(w, "edDT"), "1,5e-4", true);
     EXPECT_DOUBLE_EQ(st.DT, 1.5e-4);
-    EXPECT_TRUE(w.bbnInit->hasFocus());  // Run is disabled before Init
+    EXPECT_TRUE(Ctl<QPushButton>(w, "bbnInit")->hasFocus());  // Run is disabled before Init
 
     // Walls: clamped against each other and the grid.
     st.LeftWall = 100;
     st.RightWall = 200;
-    typeInto(w.edLeftWall, "250", true);
-    typeInto(w.edRightWall, "5000", true);
+    typeInto(Ctl<QLineEdit>(w, "edLeftWall"), "250", true);
+    typeInto(Ctl<QLineEdit>(w, "edRightWall"), "5000", true);
     EXPECT_EQ(std::pair(st.LeftWall, st.RightWall), std::pair(199, st.NX));
 
     // A refresh while the user types (as the run loop makes them) keeps the typed text.
-    typeInto(w.edStopTime, "77");
+    typeInto(Ctl<QLineEdit>(w, "edStopTime"), "77");
     w.UpdateMainInfo();
-    EXPECT_EQ(w.edStopTime->text(), "77");
+    EXPECT_EQ(Ctl<QLineEdit>(w, "edStopTime")->text(), "77");
     EXPECT_DOUBLE_EQ(st.StopTime, 3600);
     EXPECT_TRUE(sink.warnings.empty());
 }
@@ -366,35 +375,38 @@ TEST_F(ScriptedWindow, ViewSwitchAndCheckLists)
 {
     w.bnInitClick();
     RunState& st = w.State();
-    ASSERT_EQ(w.clbGraph->count(), 4);
-    EXPECT_TRUE(w.clbGraph->isVisible() && !w.clbDet->isVisible() && st.Series.sr_pH.active);
+    ASSERT_EQ(Ctl<QListWidget>(w, "clbGraph")->count(), 4);
+    EXPECT_TRUE(Ctl<QListWidget>(w, "clbGraph")->isVisible() && !Ctl<QListWidget>(w, "clbDet")->isVisible() &&
+                st.Series.sr_pH.active);
     // Unchecking pH in the list hides its series (a user click on the check box).
-    w.clbGraph->item(0)->setCheckState(Qt::Unchecked);
+    Ctl<QListWidget>(w, "clbGraph")->item(0)->setCheckState(Qt::Unchecked);
     EXPECT_FALSE(st.Series.sr_pH.active);
-    w.clbGraph->item(0)->setCheckState(Qt::Checked);
+    Ctl<QListWidget>(w, "clbGraph")->item(0)->setCheckState(Qt::Checked);
     EXPECT_TRUE(st.Series.sr_pH.active);
 
-    QTest::mouseClick(w.bbnSimDet, Qt::LeftButton);
-    EXPECT_TRUE(st.DetectorView && !st.Series.sr_pH.active && st.Series.DET_pH.active && w.clbDet->isVisible());
-    EXPECT_EQ(w.Graph->xAxis->label(), "Time (min)");
-    QTest::mouseClick(w.bbnSimDet, Qt::LeftButton);
+    QTest::mouseClick(Ctl<QPushButton>(w, "bbnSimDet"), Qt::LeftButton);
+    EXPECT_TRUE(st.DetectorView && !st.Series.sr_pH.active && st.Series.DET_pH.active &&
+                Ctl<QListWidget>(w, "clbDet")->isVisible());
+    EXPECT_EQ(Ctl<ChartView>(w, "Graph")->xAxis->label(), "Time (min)");
+    QTest::mouseClick(Ctl<QPushButton>(w, "bbnSimDet"), Qt::LeftButton);
     EXPECT_TRUE(!st.DetectorView && st.Series.sr_pH.active);
 
     // A file that switches the detector off returns to the profile view and disables the switch.
-    QTest::mouseClick(w.bbnSimDet, Qt::LeftButton);
+    QTest::mouseClick(Ctl<QPushButton>(w, "bbnSimDet"), Qt::LeftButton);
     w.FileOpener = [](MainWindow& m, const std::string&) {
         m.State().cbDetectorOn = false;
         return true;
     };
     EXPECT_TRUE(w.OpenFile("project.sna"));
-    EXPECT_FALSE(w.cbDetectorOn->isChecked() || st.DetectorView || w.bbnSimDet->isEnabled());
+    EXPECT_FALSE(Ctl<QCheckBox>(w, "cbDetectorOn")->isChecked() || st.DetectorView ||
+                 Ctl<QPushButton>(w, "bbnSimDet")->isEnabled());
 }
 
 TEST_F(ScriptedWindow, ViewsKeepTheirRangesMarkerAndDetectorRecord)
 {
     w.bnInitClick();
     RunState& st = w.State();
-    ChartView& chart = *w.Graph;
+    ChartView& chart = *Ctl<ChartView>(w, "Graph");
 
     // A zoomed profile view comes back with exactly its ranges.
     chart.SetRangeX(2, 5);
@@ -458,27 +470,27 @@ TEST(MainWindowEngine, ExampleRunThroughTheWindowAndItsChart)
     w.show();
     RunState& st = w.State();
 
-    QTest::mouseClick(w.bbnInit, Qt::LeftButton);
+    QTest::mouseClick(Ctl<QPushButton>(w, "bbnInit"), Qt::LeftButton);
     ASSERT_TRUE(st.Initialised) << (sink.warnings.empty() ? "" : sink.warnings[0]);
-    ASSERT_EQ(w.clbGraph->count(), 5 + 4);
+    ASSERT_EQ(Ctl<QListWidget>(w, "clbGraph")->count(), 5 + 4);
     // Every constituent, pH and conductivity are drawn with one point per node.
     int profiles = 0;
-    for (int i = 0; i < w.Graph->graphCount(); ++i) {
-        QCPGraph* g = w.Graph->graph(i);
+    for (int i = 0; i < Ctl<ChartView>(w, "Graph")->graphCount(); ++i) {
+        QCPGraph* g = Ctl<ChartView>(w, "Graph")->graph(i);
         if (g->name().endsWith(" (x-scale)") && g->visible()) profiles += g->dataCount() == st.NX + 1;
     }
     EXPECT_EQ(profiles, 5 + 2);
 
     st.StopTime = 0.5;
-    QTest::mouseClick(w.bbnStart, Qt::LeftButton);
+    QTest::mouseClick(Ctl<QPushButton>(w, "bbnStart"), Qt::LeftButton);
     EXPECT_TRUE(sink.messages.empty()) << sink.messages[0];
     EXPECT_TRUE(!st.Running && st.Time > 0.4 && st.Time <= 0.5 && st.StepCount > 0) << st.Time;
-    EXPECT_EQ(w.edTime->text().toStdString(), FormatFloat("0.0##e+0", st.Time));  // below 1 s
+    EXPECT_EQ(Ctl<QLineEdit>(w, "edTime")->text().toStdString(), FormatFloat("0.0##e+0", st.Time));  // below 1 s
     EXPECT_EQ(w.StatusText().rfind("Ready ...", 0), 0u);
     ASSERT_GT(st.Series.DET_pH.Count(), 0);   // the detector sampled during the run
-    QTest::mouseClick(w.bbnSimDet, Qt::LeftButton);
+    QTest::mouseClick(Ctl<QPushButton>(w, "bbnSimDet"), Qt::LeftButton);
     ASSERT_TRUE(st.DetectorView);
-    QCPGraph* detector = GraphNamed(*w.Graph, "pH (detector)");
+    QCPGraph* detector = GraphNamed(*Ctl<ChartView>(w, "Graph"), "pH (detector)");
     EXPECT_TRUE(detector && detector->visible() && detector->dataCount() == st.Series.DET_pH.Count());
 }
 
