@@ -250,6 +250,10 @@ void MainWindow::BuildWindow()
     c_.llDiffMode = new QLabel("DIFFUSION MODE");
     for (QLabel* l : {c_.llSDSMode, c_.llDiffMode}) {
         l->setStyleSheet("color: red; font-weight: bold");
+        // A hidden label keeps its place, so that the buttons beside it never move.
+        QSizePolicy policy = l->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        l->setSizePolicy(policy);
         l->setVisible(false);
     }
     grid->addWidget(c_.llSDSMode, 3, 7);
@@ -515,6 +519,9 @@ void MainWindow::ShowBindings()
 {
     Binder().Refresh();
     c_.bbnSimDet->setEnabled(st_->cbDetectorOn);
+    QSignalBlocker block(c_.spdDiffPrecond);
+    c_.spdDiffPrecond->setChecked(st_->DiffMode);
+    c_.llTime->setText(st_->DiffMode ? "Diff. time (s)" : "Time (s)");
 }
 
 // ===== check lists =======================================================================
@@ -925,7 +932,10 @@ void MainWindow::bnInitClick()
 {
     RunState& st = *st_;
     // A run in progress keeps its arrays and its pending stop request.
-    if (EngineBusy()) return;
+    if (EngineBusy()) {
+        ShowMessage("START is active");
+        return;
+    }
     st.Stop = false;
     if (st.PsqPlayerInUse) {
         ShowWarning("PSQ player in use!");
@@ -941,6 +951,8 @@ void MainWindow::bnInitClick()
         throw;
     }
     initialising_ = false;
+    if (st.Initialised) needInit_ = false;
+    CloseIfRequested();
     ShowCheckLists();
     ShowBindings();
     ApplyLineWidth();
@@ -956,6 +968,7 @@ void MainWindow::bnStartClick()
         ShowMessage("START is active");
         return;
     }
+    if (needInit_) return;  // Run is disabled until an Init succeeds
     std::string failure;
     bool failed = false;
     try {
@@ -974,14 +987,18 @@ void MainWindow::bnStartClick()
         st.Stop = true;
         UpdateMainInfo();
     }
-    if (closeAfterRun_) {
-        closeAfterRun_ = false;
-        QTimer::singleShot(0, this, [this] { close(); });
-    }
+    CloseIfRequested();
     if (failed) ThrowError(failure);
 }
 
 void MainWindow::bnStopClick() { st_->Stop = true; }
+
+void MainWindow::CloseIfRequested()
+{
+    if (!closeAfterRun_) return;
+    closeAfterRun_ = false;
+    QTimer::singleShot(0, this, [this] { close(); });
+}
 
 void MainWindow::New1Click()
 {
@@ -1012,6 +1029,7 @@ void MainWindow::Save2Click()
         ShowMessage("START is active");
         return;
     }
+    if (!Commands().save) return;  // nothing initialised, or a state Run would refuse
     QFileDialog dialog(this, "Save", Q(rootDir_), "Project File (*.sna)");
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix("sna");
@@ -1049,23 +1067,31 @@ void MainWindow::OnDiffusionModeChanged(bool on)
     c_.llTime->setText(on ? "Diff. time (s)" : "Time (s)");
 }
 
-void MainWindow::UpdateButtons()
+MainWindow::CommandStates MainWindow::Commands() const
 {
     const RunState& st = *st_;
     bool init = true, run = true, stop = true, files = true, save = true;
-    if (st.SetupChanged) run = save = false;
-    if (!st.Initialised) run = save = false;
+    // After a failed open the state is empty but marked initialised: Run and Save wait for an Init.
+    if (st.SetupChanged || !st.Initialised || needInit_) run = save = false;
     if (st.Initialised && st.cbSDS != st.SDSAtInit) run = save = false;
     if (st.PsqPlayerInUse) init = run = stop = files = save = false;
     if (st.CompChanged) run = save = false;
     if (st.Running || initialising_) init = run = files = save = false;
     if (st.DistPreview) init = run = stop = files = save = false;
-    c_.bbnInit->setEnabled(init);
-    c_.bbnStart->setEnabled(run);
-    c_.bbnStop->setEnabled(stop);
-    c_.spbNew->setEnabled(files);
-    c_.spbOpen->setEnabled(files);
-    c_.spbSave->setEnabled(save);
+    return {init, run, stop, files, save};
+}
+
+void MainWindow::UpdateButtons()
+{
+    const CommandStates c = Commands();
+    c_.bbnInit->setEnabled(c.init);
+    c_.bbnStart->setEnabled(c.run);
+    c_.bbnStop->setEnabled(c.stop);
+    // The File menu's commands follow their buttons.
+    for (QWidget* w : std::initializer_list<QWidget*>{c_.spbNew, c_.spbOpen}) w->setEnabled(c.files);
+    for (QAction* a : {aNew_, aOpen_}) a->setEnabled(c.files);
+    c_.spbSave->setEnabled(c.save);
+    aSave_->setEnabled(c.save);
 }
 
 void MainWindow::FocusDefaultButton()
@@ -1172,6 +1198,10 @@ bool MainWindow::OpenFile(const std::string& path)
         ShowMessage("START is active");
         return false;
     }
+    if (LowerExtension(path) == ".psq") {
+        ShowMessage("\"" + path + "\" is a profile-sequence file; this version has no sequence player to play it.");
+        return false;
+    }
     if (!FileOpener) return false;
     auto show = [this] {
         // The refresh runs no check-box handler: a detector switched off by the file leaves its view here.
@@ -1183,10 +1213,12 @@ bool MainWindow::OpenFile(const std::string& path)
     try {
         opened = FileOpener(*this, path);
     } catch (...) {
+        needInit_ = true;
         show();
         UpdateMainInfo();
         throw;
     }
+    needInit_ = false;
     ApplyLineWidth();
     show();
     RedrawGraph();
@@ -1234,7 +1266,9 @@ void MainWindow::FirstActivation()
     if (!fs::is_regular_file(name, ec)) return;
     std::string ext = fs::path(name).extension().string();
     if (ext == ".sna" || ext == ".cmp" || ext == ".psq") {
-        if (OpenFile(name)) st.OpenExample = false;
+        // The named file takes the example's place also when it fails to open.
+        st.OpenExample = false;
+        OpenFile(name);
     }
 }
 
@@ -1297,8 +1331,10 @@ void MainWindow::closeEvent(QCloseEvent* event)
     bool accept = false;
     Guarded([&] {
         if (EngineBusy()) {
-            // Closing would free the arrays under the running calculation.
-            ShowMessage("START is active");
+            // Closing would free the arrays under the running calculation: the run
+            // stops after its current step and the window asks then.
+            st_->Stop = true;
+            closeAfterRun_ = true;
             return;
         }
         accept = Confirm("Exit Kelvo?");

@@ -159,6 +159,13 @@ private:
                             const QString& hint, bool readOnly);
     void BindControls();
     void FirstActivation();
+    // Which commands are allowed now; the buttons and the File menu show it.
+    struct CommandStates {
+        bool init, run, stop, files, save;
+    };
+    CommandStates Commands() const;
+    // Closes the window when a close was asked for during a run or an Init.
+    void CloseIfRequested();
     // Mirrors the state into every bound control without running handlers.
     void ShowBindings();
     void ShowCheckList(QListWidget* widget, std::vector<struct CheckListItem>& items);
@@ -225,6 +232,7 @@ private:
     bool activating_ = false;
     bool initialising_ = false;
     bool closeAfterRun_ = false;
+    bool needInit_ = false;         // an open failed: Run and Save wait for a successful Init
     bool quitRequested_ = false;
     bool geometryEditsEnabled_ = true;
     bool settingsRead_ = false;

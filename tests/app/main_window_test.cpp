@@ -11,7 +11,9 @@
 #include "foundation/errors.h"
 #include "support/temp_dir.h"
 
+#include <QAction>
 #include <QCheckBox>
+#include <QLabel>
 #include <QFocusEvent>
 #include <QLineEdit>
 #include <QListWidget>
@@ -23,6 +25,7 @@
 #include <cmath>
 #include <filesystem>
 #include <limits>
+#include <set>
 #include <tuple>
 #include <functional>
 #include <stdexcept>
@@ -165,27 +168,178 @@ TEST_F(ScriptedWindow, CommandsDuringARunAreRefusedAndExitClosesAfterIt)
         w.bnStartClick();
         w.bnInitClick();
         w.New1Click();
-        w.close();
     };
-    sink.answers = {true};
     w.bnStartClick();
     // The refused commands did not restart or end the run.
     EXPECT_EQ(std::pair(engine.stepsDone, initCalls), std::pair(200, 0));
     EXPECT_EQ(sink.messages, std::vector<std::string>(3, "START is active"));
-    EXPECT_TRUE(sink.questions.empty());  // closing was refused before the exit question
-    EXPECT_TRUE(w.isVisible());
 
-    // Exit stops the run at the next poll and closes the window once the loop has ended.
+    // Closing the window stops the run after the current step, then asks; No keeps the window.
     engine.steps = 100000;
     engine.duringStep = [&](RunState&, int i) {
-        if (i == 3) w.bnExitClick();
+        if (i == 3) w.close();
     };
     w.bnStartClick();
     EXPECT_EQ(engine.stepsDone - 200, 4);
     EXPECT_TRUE(sink.questions.empty());
     QTRY_COMPARE(sink.questions.size(), size_t(1));
     EXPECT_EQ(sink.questions[0], "Exit Kelvo?");
+    EXPECT_TRUE(w.isVisible());
+
+    // Exit stops the run at the next poll and closes the window once the loop has ended.
+    sink.answers = {true};
+    engine.duringStep = [&](RunState&, int i) {
+        if (i == 3) w.bnExitClick();
+    };
+    w.bnStartClick();
+    EXPECT_EQ(engine.stepsDone - 204, 4);
+    EXPECT_EQ(sink.questions.size(), size_t(1));
+    QTRY_COMPARE(sink.questions.size(), size_t(2));
+    EXPECT_EQ(sink.questions[1], "Exit Kelvo?");
     EXPECT_FALSE(w.isVisible());
+}
+
+TEST_F(ScriptedWindow, FileMenuFollowsTheButtonsAndSaveNeedsAnInit)
+{
+    auto action = [&](const QString& text) {
+        for (QAction* a : w.findChildren<QAction*>())
+            if (a->text() == text) return a;
+        throw std::logic_error("no menu item " + text.toStdString());
+    };
+    QAction *aNew = action("New"), *aOpen = action("Open..."), *aSave = action("Save...");
+    auto menu = [&] {
+        return std::string{aNew->isEnabled() ? '1' : '0', aOpen->isEnabled() ? '1' : '0', aSave->isEnabled() ? '1' : '0'};
+    };
+    EXPECT_EQ(menu(), "110");
+    // Save before Init opens no dialog and writes nothing (the reader would refuse it).
+    bool dialog = false;
+    QTimer::singleShot(0, [&] {
+        if (QWidget* m = QApplication::activeModalWidget()) {
+            dialog = true;
+            m->close();
+        }
+    });
+    w.Save2Click();  // as a shortcut would reach it
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(dialog);
+    for (const auto& entry : fs::recursive_directory_iterator(home.dir.path()))
+        EXPECT_NE(entry.path().extension(), ".sna") << entry.path();
+
+    w.bnInitClick();
+    EXPECT_EQ(menu(), "111");
+    std::string during;
+    engine.duringStep = [&](RunState&, int i) {
+        if (i == 20) during = menu();
+    };
+    w.bnStartClick();
+    EXPECT_EQ(during, "000");
+    EXPECT_EQ(menu(), "111");
+}
+
+TEST_F(ScriptedWindow, EditsDuringARunKeepTheTypedTextAndFollowEnterEscAndInsert)
+{
+    QApplication::setActiveWindow(&w);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    w.bnInitClick();
+    RunState& st = w.State();
+    QLineEdit *edUI = Ctl<QLineEdit>(w, "edUI"), *edStopTime = Ctl<QLineEdit>(w, "edStopTime"),
+              *edLeftWall = Ctl<QLineEdit>(w, "edLeftWall");
+    const double ui = st.UI;
+    auto type = [](QLineEdit* edit, const char* text) {
+        edit->setFocus(Qt::MouseFocusReason);
+        edit->selectAll();
+        QTest::keyClicks(edit, text);
+    };
+    std::vector<std::string> seen;
+    engine.duringStep = [&](RunState& s, int i) {
+        // Selected at step 5, typed over after the run's refresh at step 10, Enter at 15
+        // (no button can take the focus during a run).
+        if (i == 5) {
+            edUI->setFocus(Qt::MouseFocusReason);
+            edUI->selectAll();
+        }
+        if (i == 12) QTest::keyClicks(edUI, "500");
+        if (i == 15) {
+            seen.push_back(edUI->text().toStdString() + " " + FloatToStr(s.UI));
+            QTest::keyClick(edUI, Qt::Key_Return);
+            seen.push_back(FloatToStr(s.UI) + (edUI->hasFocus() ? " focused" : ""));
+        }
+        if (i == 16) {
+            type(edStopTime, "x");
+            w.UpdateMainInfo();
+            QTest::keyClick(edStopTime, Qt::Key_Escape);
+            seen.push_back(edStopTime->text().toStdString());
+        }
+        if (i == 17) {
+            w.ClickedPoint = 7;
+            edLeftWall->setFocus(Qt::MouseFocusReason);
+            QTest::keyClick(edLeftWall, Qt::Key_Insert);
+            QTest::keyClick(edLeftWall, Qt::Key_Return);
+            seen.push_back(std::to_string(s.LeftWall));
+        }
+    };
+    w.bnStartClick();
+    EXPECT_EQ(engine.stepsDone, 200);
+    EXPECT_EQ(seen, (std::vector<std::string>{"500 " + FloatToStr(ui), "500", FloatToStr(st.StopTime), "7"}));
+    EXPECT_TRUE(st.Restart);
+}
+
+TEST_F(ScriptedWindow, AFailedOpenLeavesRunDisabledUntilAnInitSucceeds)
+{
+    w.bnInitClick();
+    EXPECT_EQ(Enabled(w), "111111");
+    // The loader's recovery leaves an empty state marked initialised.
+    w.FileOpener = [](MainWindow& m, const std::string&) -> bool {
+        m.State().Initialised = true;
+        ThrowError("Warning: While Opening SNA file 'bad.sna' Error Message Occur: Incorrect file.");
+    };
+    EXPECT_ANY_THROW(w.OpenFile("bad.sna"));
+    EXPECT_EQ(Enabled(w), "101110");
+    w.bnStartClick();
+    EXPECT_EQ(engine.stepsDone, 0);
+    w.bnInitClick();
+    EXPECT_EQ(Enabled(w), "111111");
+}
+
+TEST_F(ScriptedWindow, DiffusionModeLabelMovesNoButtonAndNewReleasesDiff)
+{
+    w.bnInitClick();
+    auto* diff = Ctl<QToolButton>(w, "spdDiffPrecond");
+    auto places = [&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        std::vector<QRect> r;
+        for (const char* name : {"bbnInit", "bbnStart", "bbnStop", "bbnSimDet", "spdDiffPrecond", "spdTime", "edRightWall"})
+            r.push_back(Ctl<QWidget>(w, name)->geometry());
+        return r;
+    };
+    const std::vector<QRect> before = places();
+    w.State().DiffMode = true;
+    w.UpdateMainInfo();
+    EXPECT_TRUE(Ctl<QLabel>(w, "llDiffMode")->isVisibleTo(&w) && diff->isChecked());
+    EXPECT_EQ(places(), before);
+    w.New1Click();
+    EXPECT_FALSE(w.State().DiffMode || diff->isChecked());
+    EXPECT_EQ(Ctl<QLabel>(w, "llTime")->text(), "Time (s)");
+}
+
+TEST(ExampleProject, ConstituentColoursDifferFromEachOtherAndFromTheWindowsCurves)
+{
+    Home home;
+    RecordingMessageSink sink;
+    MainWindow w;
+    ChartView& chart = *Ctl<ChartView>(w, "Graph");
+    std::set<QRgb> builtIn;
+    for (int i = 0; i < chart.graphCount(); ++i) builtIn.insert(chart.graph(i)->pen().color().rgb());
+    ASSERT_GT(builtIn.size(), 20u);
+    RunState st;
+    ComposeExampleDemo(st);
+    std::set<QRgb> seen;
+    for (const auto* node = st.Composition.Head(); node; node = node->next) {
+        const QRgb c = ColourFromBGR(static_cast<std::uint32_t>(node->data.colour)).rgb();
+        EXPECT_TRUE(seen.insert(c).second) << node->data.name;
+        EXPECT_EQ(builtIn.count(c), 0u) << node->data.name;
+    }
+    EXPECT_EQ(seen.size(), 5u);
 }
 
 TEST_F(ScriptedWindow, StopOrAFailureDuringARunEndsItAfterTheCurrentStep)
@@ -346,8 +500,14 @@ TEST(MainWindowStart, StartFileAndExampleOpenThroughOnePlace)
     const std::string example = home.Touch("Examples/Example_Demo.sna"), proj = home.Touch("proj.sna");
     // The name gains ".sna" (the example is then not opened); a missing file
     // opens the example instead, once.
-    const std::pair<QStringList, std::string> cases[] = {
-        {{QString::fromStdString(proj.substr(0, proj.size() - 4))}, proj}, {{"/nonexistent/file.sna"}, example}};
+    // A named project that fails to open is not followed by the example; a
+    // sequence file (no player yet) is refused with a message.
+    const std::string bad = home.Touch("bad.sna"), seq = home.Touch("run.psq");
+    const std::pair<QStringList, std::vector<std::string>> cases[] = {
+        {{QString::fromStdString(proj.substr(0, proj.size() - 4))}, {proj}},
+        {{"/nonexistent/file.sna"}, {example}},
+        {{QString::fromStdString(bad)}, {bad}},
+        {{QString::fromStdString(seq)}, {}}};
     for (const auto& [args, expected] : cases) {
         sink.Clear();
         std::vector<std::string> opened;
@@ -355,6 +515,7 @@ TEST(MainWindowStart, StartFileAndExampleOpenThroughOnePlace)
         MainWindow w(args);
         w.FileOpener = [&](MainWindow&, const std::string& p) {
             opened.push_back(p);
+            if (p == bad) ThrowError("Incorrect file.");
             return true;
         };
         // Settings are read at the first activation; a bad file warns and start-up goes on.
@@ -365,9 +526,15 @@ TEST(MainWindowStart, StartFileAndExampleOpenThroughOnePlace)
         };
         w.FormActivate();
         w.FormActivate();
-        EXPECT_EQ(opened, std::vector<std::string>{expected});
+        EXPECT_EQ(opened, expected);
         EXPECT_EQ(reads, 1);
         EXPECT_EQ(sink.warnings, std::vector<std::string>{"Incorrect INI File."});
+        if (args.first().toStdString() == bad) {
+            EXPECT_EQ(sink.messages, std::vector<std::string>{"Incorrect file."});
+        }
+        if (args.first().toStdString() == seq) {
+            EXPECT_TRUE(sink.messages.size() == 1 && sink.messages[0].find("sequence player") != std::string::npos);
+        }
     }
 }
 
