@@ -1106,6 +1106,32 @@ std::string MainWindow::StatusText() const { return c_.sbPanel[2]->text().toStdS
 
 void MainWindow::SetStatusText(const std::string& text) { c_.sbPanel[2]->setText(Q(text)); }
 
+// Status text: "Ready ..." or the progress of a run, then the time spent; a
+// previous elapsed-time suffix is replaced, not repeated.
+void MainWindow::ShowProgressText()
+{
+    RunState& st = *st_;
+    std::string text = StatusText();
+    size_t cut = text.find(kTimeSuffix);
+    if (cut != std::string::npos) text.erase(cut);
+    if (!st.Running) text = "Ready ...";
+    if (text.rfind(kRunningPrefix, 0) == 0) {
+        if (progressSteps_ == 0) progressSteps_ = st.StepCount;
+        int steps = st.StepCount - progressSteps_;
+        if (steps <= 0) steps = -1;
+        double ms = ElapsedSeconds(st, st.RunStartStamp) / steps * 1000;
+        double remaining = st.DT != 0 ? (st.StopTime - st.Time) / st.DT * ms * 0.001 : 0;
+        progressSteps_ = st.StepCount;
+        std::string percent = FormatFloat("0.000", st.StopTime != 0 ? st.Time / st.StopTime * 100 : 0);
+        text = "Running ... (" + percent + " %)";
+        if (steps > 0)
+            text += "   |   AID: " + FormatFloat("0.0", ms) + " ms/iter " + FormatElapsed(ClampSeconds(remaining));
+    }
+    std::string spent = FormatElapsed(ClampSeconds(st.SpentTime));
+    if (!spent.empty()) text += kTimeSuffix + spent;
+    SetStatusText(text);
+}
+
 void MainWindow::UpdateMainInfo()
 {
     RunState& st = *st_;
@@ -1154,26 +1180,7 @@ void MainWindow::UpdateMainInfo()
     }
     c_.Graph->RequestReplot();
 
-    // Status text; a previous elapsed-time suffix is replaced, not repeated.
-    std::string text = StatusText();
-    size_t cut = text.find(kTimeSuffix);
-    if (cut != std::string::npos) text.erase(cut);
-    if (!st.Running) text = "Ready ...";
-    if (text.rfind(kRunningPrefix, 0) == 0) {
-        if (progressSteps_ == 0) progressSteps_ = st.StepCount;
-        int steps = st.StepCount - progressSteps_;
-        if (steps <= 0) steps = -1;
-        double ms = ElapsedSeconds(st, st.RunStartStamp) / steps * 1000;
-        double remaining = st.DT != 0 ? (st.StopTime - st.Time) / st.DT * ms * 0.001 : 0;
-        progressSteps_ = st.StepCount;
-        std::string percent = FormatFloat("0.000", st.StopTime != 0 ? st.Time / st.StopTime * 100 : 0);
-        text = "Running ... (" + percent + " %)";
-        if (steps > 0)
-            text += "   |   AID: " + FormatFloat("0.0", ms) + " ms/iter " + FormatElapsed(ClampSeconds(remaining));
-    }
-    std::string spent = FormatElapsed(ClampSeconds(st.SpentTime));
-    if (!spent.empty()) text += kTimeSuffix + spent;
-    SetStatusText(text);
+    ShowProgressText();
 
     if (!st.Running && ops_.UpdateComputationWindow) ops_.UpdateComputationWindow(st);
 }

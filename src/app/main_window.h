@@ -168,6 +168,7 @@ private:
     void CloseIfRequested();
     // Mirrors the state into every bound control without running handlers.
     void ShowBindings();
+    void ShowProgressText();
     void ShowCheckList(QListWidget* widget, std::vector<struct CheckListItem>& items);
     void CheckListChanged(QListWidget* widget, std::vector<struct CheckListItem>& items);
     // Mirrors one series. A detector-record series only grows between clears,
