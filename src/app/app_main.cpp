@@ -10,6 +10,8 @@
 #include <QFileInfo>
 
 #include <clocale>
+#include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -35,6 +37,16 @@ int RunKelvo(int argc, char** argv)
         QString a = QString::fromLocal8Bit(argv[i]);
         if (i == 1 && !a.isEmpty() && !a.startsWith('/') && !a.startsWith('-')) a = QFileInfo(a).absoluteFilePath();
         args << a;
+    }
+    // Without a display Qt would abort with a long message; one line says why instead.
+    auto unset = [](const char* name) {
+        const char* v = std::getenv(name);
+        return !v || !*v;
+    };
+    if (unset("QT_QPA_PLATFORM") && unset("DISPLAY") && unset("WAYLAND_DISPLAY")) {
+        std::fprintf(stderr, "kelvo: no display found (DISPLAY is not set); start it in a desktop session "
+                             "or under xvfb-run\n");
+        return 1;
     }
     KelvoApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");

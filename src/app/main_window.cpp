@@ -68,14 +68,6 @@ std::string LowerExtension(const std::string& name)
     return ext;
 }
 
-// Writes a value into an editable panel edit, except while the user is typing
-// in it (the refresh during a run would otherwise overwrite the typed text).
-void ShowEditValue(QLineEdit* edit, const QString& text)
-{
-    if (edit->hasFocus() && edit->isModified()) return;
-    edit->setText(text);
-}
-
 }  // namespace
 
 // ===== free routines ===========================================================
@@ -137,15 +129,14 @@ void CheckRunSetupChanged(RunState& st)
 // ===== construction ==============================================================
 
 MainWindow::MainWindow(QStringList args, QWidget* parent)
-    : QMainWindow(parent), st_(std::make_unique<RunState>()), ops_(DefaultEngineOps()), args_(std::move(args))
+    : QMainWindow(parent), StateWindow(this), st_(std::make_unique<RunState>()), ops_(DefaultEngineOps()), args_(std::move(args))
 {
     setObjectName("fmMain");
     st_->Host = this;
     rootDir_ = ProgramDir().string();
     BuildWindow();
     BuildMenus();
-    BindEdits();
-    BindSwitches();
+    BindControls();
     setMinimumSize(800, 600);
     resize(1100, 760);
     for (QWidget* w : findChildren<QWidget*>())
@@ -173,7 +164,7 @@ void MainWindow::ResetState()
     st.Series.clbDet = {{"No constituents", true, true}};
     Title = "KELVO 5";
     ClickedPoint = 0;
-    ShowSwitches();
+    ShowBindings();
     ShowCheckLists();
     SetupGraph();
 }
@@ -217,129 +208,133 @@ void MainWindow::BuildWindow()
     auto* grid = new QGridLayout(plMod);
     grid->setVerticalSpacing(1);
     QLabel* dummy = nullptr;
-    edTime = AddPanelEdit(grid, 0, 0, llTime, "Time (s)", "", true);
-    edDT = AddPanelEdit(grid, 0, 1, dummy, "dt (s)", "Time step in numerical solution", false);
-    edError = AddPanelEdit(grid, 0, 2, dummy, "Error", "", true);
-    edErrOpt = AddPanelEdit(grid, 0, 3, dummy, "Set Max Error",
+    c_.edTime = AddPanelEdit(grid, 0, 0, c_.llTime, "Time (s)", "", true);
+    c_.edDT = AddPanelEdit(grid, 0, 1, dummy, "dt (s)", "Time step in numerical solution", false);
+    c_.edError = AddPanelEdit(grid, 0, 2, dummy, "Error", "", true);
+    c_.edErrOpt = AddPanelEdit(grid, 0, 3, dummy, "Set Max Error",
                             "Error centre - dt will be kept to cause error in interval one order around this value",
                             false);
-    edStopTime = AddPanelEdit(grid, 0, 4, dummy, "Stop Time (s)", "", false);
-    edUI = AddPanelEdit(grid, 2, 0, llUI, "UI", "Set value of current (uA) or voltage (V)", false);
-    edUIOther = AddPanelEdit(grid, 2, 1, llUIOther, "UI other one", "Calculated value of current (uA) or voltage (V)",
+    c_.edStopTime = AddPanelEdit(grid, 0, 4, dummy, "Stop Time (s)", "", false);
+    c_.edUI = AddPanelEdit(grid, 2, 0, c_.llUI, "UI", "Set value of current (uA) or voltage (V)", false);
+    c_.edUIOther = AddPanelEdit(grid, 2, 1, c_.llUIOther, "UI other one", "Calculated value of current (uA) or voltage (V)",
                              true);
-    edEOFMob = AddPanelEdit(grid, 2, 2, llEOFMob, "EOF Mobility (1E-9)",
+    c_.edEOFMob = AddPanelEdit(grid, 2, 2, c_.llEOFMob, "EOF Mobility (1E-9)",
                             "EOF mobility used by <Enable EOF> and <EOF in Dif. Eq.>", false);
-    edLeftWall = AddPanelEdit(grid, 2, 3, dummy, "Left Wall (Nodes)", "Position of left calculation border", false);
-    edRightWall = AddPanelEdit(grid, 2, 4, dummy, "Right Wall (Nodes)", "Position of right calculation border", false);
+    c_.edLeftWall = AddPanelEdit(grid, 2, 3, dummy, "Left Wall (Nodes)", "Position of left calculation border", false);
+    c_.edRightWall = AddPanelEdit(grid, 2, 4, dummy, "Right Wall (Nodes)", "Position of right calculation border", false);
 
-    bbnInit = new QPushButton("&Init");
-    bbnStart = new QPushButton("&Run");
-    bbnStop = new QPushButton("&Stop");
-    bbnSimDet = new QPushButton("Sim/Det");
-    bbnSimDet->setToolTip("Switch between the profile and the detector graph");
-    bbnSimDet->setEnabled(false);
-    for (QPushButton* b : {bbnInit, bbnStart, bbnStop, bbnSimDet}) b->setMinimumWidth(80);
-    grid->addWidget(bbnInit, 1, 5);
-    grid->addWidget(bbnStart, 1, 6);
-    grid->addWidget(bbnStop, 3, 5);
-    grid->addWidget(bbnSimDet, 3, 6);
+    c_.bbnInit = new QPushButton("&Init");
+    c_.bbnStart = new QPushButton("&Run");
+    c_.bbnStop = new QPushButton("&Stop");
+    c_.bbnSimDet = new QPushButton("Sim/Det");
+    c_.bbnSimDet->setToolTip("Switch between the profile and the detector graph");
+    c_.bbnSimDet->setEnabled(false);
+    for (QPushButton* b : {c_.bbnInit, c_.bbnStart, c_.bbnStop, c_.bbnSimDet}) b->setMinimumWidth(80);
+    grid->addWidget(c_.bbnInit, 1, 5);
+    grid->addWidget(c_.bbnStart, 1, 6);
+    grid->addWidget(c_.bbnStop, 3, 5);
+    grid->addWidget(c_.bbnSimDet, 3, 6);
 
-    spdTime = new QToolButton;
-    spdTime->setText("t");
-    spdTime->setToolTip("Shows more precise time and dt values");
-    spdDiffPrecond = new QToolButton;
-    spdDiffPrecond->setText("Diff");
-    spdDiffPrecond->setCheckable(true);
-    spdDiffPrecond->setToolTip("<Left click> ... Diffusion mode\n<Right click> ... Set duration");
+    c_.spdTime = new QToolButton;
+    c_.spdTime->setText("t");
+    c_.spdTime->setToolTip("Shows more precise time and dt values");
+    c_.spdDiffPrecond = new QToolButton;
+    c_.spdDiffPrecond->setText("Diff");
+    c_.spdDiffPrecond->setCheckable(true);
+    c_.spdDiffPrecond->setToolTip("<Left click> ... Diffusion mode\n<Right click> ... Set duration");
     auto* speed = new QHBoxLayout;
-    speed->addWidget(spdTime);
-    speed->addWidget(spdDiffPrecond);
+    speed->addWidget(c_.spdTime);
+    speed->addWidget(c_.spdDiffPrecond);
     grid->addLayout(speed, 1, 7);
 
-    llSDSMode = new QLabel("MICELLAR MODE");
-    llDiffMode = new QLabel("DIFFUSION MODE");
-    for (QLabel* l : {llSDSMode, llDiffMode}) {
+    c_.llSDSMode = new QLabel("MICELLAR MODE");
+    c_.llDiffMode = new QLabel("DIFFUSION MODE");
+    for (QLabel* l : {c_.llSDSMode, c_.llDiffMode}) {
         l->setStyleSheet("color: red; font-weight: bold");
+        // A hidden label keeps its place, so that the buttons beside it never move.
+        QSizePolicy policy = l->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        l->setSizePolicy(policy);
         l->setVisible(false);
     }
-    grid->addWidget(llSDSMode, 3, 7);
-    grid->addWidget(llDiffMode, 2, 7);
+    grid->addWidget(c_.llSDSMode, 3, 7);
+    grid->addWidget(c_.llDiffMode, 2, 7);
 
     // Set-up group.
     auto* gbFOption = new QGroupBox(" Setup ");
     auto* setup = new QGridLayout(gbFOption);
     setup->setVerticalSpacing(0);
-    cbIS = new QCheckBox("Ionic Strength");
-    cbOptDt = new QCheckBox("Optimise dt");
-    cbDetectorOn = new QCheckBox("Enable Detector");
-    cbDetectorOn->setToolTip("Enable acquiring detector data");
-    cbEnableEOF = new QCheckBox("EOF by Detector");
-    cbEOFDif = new QCheckBox("EOF in Dif. Eq.");
-    cbShowHints = new QCheckBox("Show Hints");
-    cbRedDiff = new QCheckBox("Diffusion Modifier");
-    cbRedDiff->setToolTip("<Left click> ... Change diffusion coefficients after <INIT>\n"
+    c_.cbIS = new QCheckBox("Ionic Strength");
+    c_.cbOptDt = new QCheckBox("Optimise dt");
+    c_.cbDetectorOn = new QCheckBox("Enable Detector");
+    c_.cbDetectorOn->setToolTip("Enable acquiring detector data");
+    c_.cbEnableEOF = new QCheckBox("EOF by Detector");
+    c_.cbEOFDif = new QCheckBox("EOF in Dif. Eq.");
+    c_.cbShowHints = new QCheckBox("Show Hints");
+    c_.cbRedDiff = new QCheckBox("Diffusion Modifier");
+    c_.cbRedDiff->setToolTip("<Left click> ... Change diffusion coefficients after <INIT>\n"
                           "<Right click> ... Set diffusion coefficients multiplier");
-    cbRacemic = new QCheckBox("Enable Racemic", gbFOption);  // hidden in this layout
-    cbRacemic->setVisible(false);
-    QCheckBox* boxes[] = {cbIS, cbOptDt, cbDetectorOn, cbEnableEOF, cbEOFDif, cbShowHints, cbRedDiff};
+    c_.cbRacemic = new QCheckBox("Enable Racemic", gbFOption);  // hidden in this layout
+    c_.cbRacemic->setVisible(false);
+    QCheckBox* boxes[] = {c_.cbIS, c_.cbOptDt, c_.cbDetectorOn, c_.cbEnableEOF, c_.cbEOFDif, c_.cbShowHints, c_.cbRedDiff};
     for (int i = 0; i < 7; ++i) setup->addWidget(boxes[i], i, 0);
     gbFOption->setMaximumWidth(190);
     outer->addWidget(plMod);
 
     // PSQ information.
     auto* psq = new QHBoxLayout;
-    llPSQFileSize = new QLabel;
-    llPSQFileName = new QLabel;
+    c_.llPSQFileSize = new QLabel;
+    c_.llPSQFileName = new QLabel;
     psq->addWidget(new QLabel("PSQ:"));
-    psq->addWidget(llPSQFileSize);
-    psq->addWidget(llPSQFileName, 1);
+    psq->addWidget(c_.llPSQFileSize);
+    psq->addWidget(c_.llPSQFileName, 1);
     outer->addLayout(psq);
 
     // Check lists and chart.
-    clbGraph = new QListWidget;
-    clbDet = new QListWidget;
+    c_.clbGraph = new QListWidget;
+    c_.clbDet = new QListWidget;
     const QString listHint = "<Left click> on a check box ... Hide/Unhide profile\n<Left double-click> ... See profile";
-    for (QListWidget* l : {clbGraph, clbDet}) {
+    for (QListWidget* l : {c_.clbGraph, c_.clbDet}) {
         l->setToolTip(listHint);
         l->setMaximumWidth(190);
         l->setMinimumWidth(150);
     }
-    clbDet->setVisible(false);
-    Graph = new ChartView;
-    Graph->setToolTip("<Left click> on profile ... Information (coordinates, mobility,..)\n"
+    c_.clbDet->setVisible(false);
+    c_.Graph = new ChartView;
+    c_.Graph->setToolTip("<Left click> on profile ... Information (coordinates, mobility,..)\n"
                       "<Right double-click> ... see all profiles");
     auto* lower = new QHBoxLayout;
     auto* lists = new QVBoxLayout;
     lists->addWidget(gbFOption);
-    lists->addWidget(clbGraph);
-    lists->addWidget(clbDet);
+    lists->addWidget(c_.clbGraph);
+    lists->addWidget(c_.clbDet);
     lower->addLayout(lists);
-    lower->addWidget(Graph, 1);
+    lower->addWidget(c_.Graph, 1);
     outer->addLayout(lower, 1);
     setCentralWidget(central);
 
     // Tool bar.
     auto* bar = addToolBar("Main");
     bar->setMovable(false);
-    spbNew = new QToolButton;
-    spbNew->setText("New");
-    spbNew->setToolTip("New project");
-    spbOpen = new QToolButton;
-    spbOpen->setText("Open");
-    spbOpen->setToolTip("Open project from SNA file");
-    spbSave = new QToolButton;
-    spbSave->setText("Save");
-    spbSave->setToolTip("Save project to SNA file");
-    for (QToolButton* b : {spbNew, spbOpen, spbSave}) bar->addWidget(b);
+    c_.spbNew = new QToolButton;
+    c_.spbNew->setText("New");
+    c_.spbNew->setToolTip("New project");
+    c_.spbOpen = new QToolButton;
+    c_.spbOpen->setText("Open");
+    c_.spbOpen->setToolTip("Open project from SNA file");
+    c_.spbSave = new QToolButton;
+    c_.spbSave->setText("Save");
+    c_.spbSave->setToolTip("Save project to SNA file");
+    for (QToolButton* b : {c_.spbNew, c_.spbOpen, c_.spbSave}) bar->addWidget(b);
 
     // Status bar: five panels.
     const char* texts[5] = {"-", "L", "", "R", "-"};
     const int widths[5] = {100, 16, 528, 16, 10};
     for (int i = 0; i < 5; ++i) {
-        sbPanel[i] = new QLabel(texts[i]);
-        sbPanel[i]->setMinimumWidth(widths[i]);
-        if (i != 2) sbPanel[i]->setAlignment(Qt::AlignCenter);
-        statusBar()->addWidget(sbPanel[i], i == 2 ? 1 : 0);
+        c_.sbPanel[i] = new QLabel(texts[i]);
+        c_.sbPanel[i]->setMinimumWidth(widths[i]);
+        if (i != 2) c_.sbPanel[i]->setAlignment(Qt::AlignCenter);
+        statusBar()->addWidget(c_.sbPanel[i], i == 2 ? 1 : 0);
     }
 
     // Series of the chart, in the order of the window's layout.
@@ -386,7 +381,7 @@ void MainWindow::BuildWindow()
         if (f.series->title.empty()) f.series->title = f.title;
         f.series->colour = static_cast<int>(f.colour);
         f.series->active = f.active;
-        QCPGraph* g = marker ? Graph->AddMarkerLine(f.title, f.colour) : Graph->AddSeries(f.title, f.colour, false);
+        QCPGraph* g = marker ? c_.Graph->AddMarkerLine(f.title, f.colour) : c_.Graph->AddSeries(f.title, f.colour, false);
         if (marker) {
             if (f.series == &s.sr_detectorLine) grDetectorLine_ = g;
             else if (f.series == &s.sr_LeftWall) grLeftWall_ = g;
@@ -398,170 +393,137 @@ void MainWindow::BuildWindow()
     for (auto& [series, graph] : fixed_) graph->setVisible(false);
     compGraphs_.assign(1, nullptr);
     detGraphs_.assign(1, nullptr);
+
+    const std::pair<QObject*, const char*> names[] = {
+        {c_.Graph, "Graph"}, {c_.bbnInit, "bbnInit"}, {c_.bbnStart, "bbnStart"}, {c_.bbnStop, "bbnStop"},
+        {c_.bbnSimDet, "bbnSimDet"}, {c_.spbNew, "spbNew"}, {c_.spbOpen, "spbOpen"}, {c_.spbSave, "spbSave"},
+        {c_.spdDiffPrecond, "spdDiffPrecond"}, {c_.spdTime, "spdTime"}, {c_.edTime, "edTime"},
+        {c_.edError, "edError"}, {c_.edDT, "edDT"}, {c_.edUI, "edUI"}, {c_.edUIOther, "edUIOther"},
+        {c_.edErrOpt, "edErrOpt"}, {c_.edEOFMob, "edEOFMob"}, {c_.edLeftWall, "edLeftWall"},
+        {c_.edRightWall, "edRightWall"}, {c_.edStopTime, "edStopTime"}, {c_.llTime, "llTime"}, {c_.llUI, "llUI"},
+        {c_.llUIOther, "llUIOther"}, {c_.llEOFMob, "llEOFMob"}, {c_.llSDSMode, "llSDSMode"},
+        {c_.llDiffMode, "llDiffMode"}, {c_.llPSQFileSize, "llPSQFileSize"}, {c_.llPSQFileName, "llPSQFileName"},
+        {c_.cbIS, "cbIS"}, {c_.cbOptDt, "cbOptDt"}, {c_.cbDetectorOn, "cbDetectorOn"}, {c_.cbEnableEOF, "cbEnableEOF"},
+        {c_.cbEOFDif, "cbEOFDif"}, {c_.cbShowHints, "cbShowHints"}, {c_.cbRedDiff, "cbRedDiff"},
+        {c_.cbRacemic, "cbRacemic"}, {c_.clbGraph, "clbGraph"}, {c_.clbDet, "clbDet"}};
+    for (auto [widget, name] : names) widget->setObjectName(name);
+    for (int i = 0; i < 5; ++i) c_.sbPanel[i]->setObjectName(QString("sbPanel%1").arg(i));
 }
 
 void MainWindow::BuildMenus()
 {
     QMenu* file = menuBar()->addMenu("&File");
-    QAction* aNew = file->addAction("New");
-    QAction* aOpen = file->addAction("Open...");
-    QAction* aSave = file->addAction("Save...");
+    aNew_ = file->addAction("New");
+    aOpen_ = file->addAction("Open...");
+    aSave_ = file->addAction("Save...");
     file->addSeparator();
     QAction* aExit = file->addAction("E&xit");
-    connect(aNew, &QAction::triggered, this, [this] { Guarded([this] { New1Click(); }); });
-    connect(aOpen, &QAction::triggered, this, [this] { Guarded([this] { Open1Click(); }); });
-    connect(aSave, &QAction::triggered, this, [this] { Guarded([this] { Save2Click(); }); });
-    connect(aExit, &QAction::triggered, this, [this] { Guarded([this] { bnExitClick(); }); });
     InstallLinearWindow(*this, State());
     auto* fast = new QAction(this);
     fast->setShortcut(QKeySequence("Ctrl+Shift+Alt+T"));
     addAction(fast);
     connect(fast, &QAction::triggered, this, [this] { close(); });
-    connect(spbNew, &QToolButton::clicked, this, [this] { Guarded([this] { New1Click(); }); });
-    connect(spbOpen, &QToolButton::clicked, this, [this] { Guarded([this] { Open1Click(); }); });
-    connect(spbSave, &QToolButton::clicked, this, [this] { Guarded([this] { Save2Click(); }); });
+    OnSignal(aNew_, &QAction::triggered, [this] { New1Click(); });
+    OnSignal(aOpen_, &QAction::triggered, [this] { Open1Click(); });
+    OnSignal(aSave_, &QAction::triggered, [this] { Save2Click(); });
+    OnSignal(aExit, &QAction::triggered, [this] { bnExitClick(); });
+    OnSignal(c_.spbNew, &QToolButton::clicked, [this] { New1Click(); });
+    OnSignal(c_.spbOpen, &QToolButton::clicked, [this] { Open1Click(); });
+    OnSignal(c_.spbSave, &QToolButton::clicked, [this] { Save2Click(); });
 }
 
-// ===== panel edits ====================================================================
+// ===== bound controls ====================================================================
 
-void MainWindow::BindEdits()
+void MainWindow::BindControls()
 {
     RunState& st = *st_;
-    auto commitDouble = [this](QLineEdit* edit, auto accept) {
-        auto* c = new EditCommitter(edit, [this, edit, accept] {
-            double v;
-            if (ReadDouble(edit->text().toStdString(), v)) accept(v);
-            UpdateMainInfo();
-        });
-        c->onEnter = [this] { FocusDefaultButton(); };
-        c->onEscape = [this] {
-            FocusDefaultButton();
-            UpdateMainInfo();
-        };
-        return c;
-    };
-    commitDouble(edDT, [&st](double v) {
+    StateBinder& b = Binder();
+    b.afterChange = [this] { UpdateMainInfo(); };
+    b.onEnter = b.onEscape = [this] { FocusDefaultButton(); };
+    auto text = [](const char* pattern, const double& v) { return [pattern, &v] { return Q(FormatFloat(pattern, v)); }; };
+
+    // Display-only edits pass the focus on to their editable neighbour.
+    b.Display(c_.edTime, [&st] {
+        double t = st.DiffMode ? st.DiffTime - st.DiffClock : st.Time;
+        return Q(t < 1 && t != 0 ? FormatFloat("0.0##e+0", t) : FormatFloat("0.###", t));
+    }, c_.edDT);
+    b.Display(c_.edError, text("0.0e+0", st.StepError), c_.edErrOpt);
+    b.Display(c_.edUIOther, [&st] {
+        if (!st.Initialised && !st.PsqPlayerInUse) return QString("-");
+        return Q(SmallOr(st.rbVoltage ? st.I * 1e6 : st.U, 0.01, "0.###"));
+    }, c_.edUI);
+
+    b.Number(c_.edDT, text("0.0##e+0", st.DT), [&st](double v) {
         double dt = v > 0 ? v : (v == 0 ? st.DTDefault : st.DT);
         if (dt != st.DT) {
             st.DT = dt;
             st.Restart = true;
         }
     });
-    commitDouble(edUI, [&st](double v) {
+    b.Number(c_.edUI, [&st] { return Q(SmallOr(st.UI, 0.01, "0.###")); }, [&st](double v) {
         if (v != st.UI) {
             st.UI = v;
             st.Restart = true;
         }
     });
-    commitDouble(edErrOpt, [&st](double v) {
+    b.Number(c_.edErrOpt, text("0.0##e+0", st.ErrOpt), [&st](double v) {
         if (v > 0) st.ErrOpt = v;
     });
-    commitDouble(edEOFMob, [&st](double v) { st.EOFMob = v * 1e-9; });
-    commitDouble(edStopTime, [&st](double v) {
+    b.Number(c_.edEOFMob, [&st] {
+        double eof = st.cbEOF ? st.EOFMobCalc : st.EOFMob * 1e9, a = std::fabs(eof);
+        const char* pattern = "0.0#e+0";
+        if (a >= 0.001 && a <= 1000) pattern = "0.#####";
+        else if ((a >= 1e-99 && a < 0.001) || (a > 1000 && a < 1e100)) pattern = "0.0##e+0";
+        return Q(FormatFloat(pattern, eof));
+    }, [&st](double v) { st.EOFMob = v * 1e-9; });
+    b.Number(c_.edStopTime, [&st] { return Q(FloatToStr(st.StopTime)); }, [&st](double v) {
         if (v > 0) st.StopTime = v;
     });
 
-    auto* left = new EditCommitter(edLeftWall, [this, &st] {
-        int v;
-        if (ReadInt(edLeftWall->text().toStdString(), v)) {
-            if (v > st.RightWall - 1) v = st.RightWall - 1;
-            if (v < 0) v = 0;
-            st.LeftWall = v;
-        }
-        if (ops_.UpdateComputationWindow) ops_.UpdateComputationWindow(st);
-        UpdateMainInfo();
-    });
-    auto* right = new EditCommitter(edRightWall, [this, &st] {
-        int v;
-        if (ReadInt(edRightWall->text().toStdString(), v)) {
-            if (v < st.LeftWall + 1) v = st.LeftWall + 1;
-            if (v > st.NX) v = st.NX;
-            st.RightWall = v;
-        }
-        UpdateMainInfo();
-        if (ops_.UpdateComputationWindow) ops_.UpdateComputationWindow(st);
-    });
-    for (EditCommitter* c : {left, right}) {
-        c->onEnter = [this] { FocusDefaultButton(); };
-        c->onEscape = [this] {
-            FocusDefaultButton();
-            UpdateMainInfo();
+    // Walls: the computation window follows every commit, also of text that did not parse.
+    auto moveWindow = [this] {
+        if (ops_.UpdateComputationWindow) ops_.UpdateComputationWindow(*st_);
+    };
+    EditCommitter* left = b.Integer(c_.edLeftWall, [&st] { return QString::number(st.LeftWall); }, [&st](int v) {
+        st.LeftWall = std::max(std::min(v, st.RightWall - 1), 0);
+    }, moveWindow);
+    EditCommitter* right = b.Integer(c_.edRightWall, [&st] { return QString::number(st.RightWall); }, [&st](int v) {
+        st.RightWall = std::min(std::max(v, st.LeftWall + 1), st.NX);
+    }, moveWindow);
+    for (auto [c, edit] : {std::pair(left, c_.edLeftWall), std::pair(right, c_.edRightWall)})
+        c->onInsert = [this, edit = edit] {
+            edit->setText(QString::number(ClickedPoint));
+            edit->setModified(true);
         };
-    }
-    left->onInsert = [this] {
-        edLeftWall->setText(QString::number(ClickedPoint));
-        edLeftWall->setModified(true);
-    };
-    right->onInsert = [this] {
-        edRightWall->setText(QString::number(ClickedPoint));
-        edRightWall->setModified(true);
-    };
 
-    // Display-only edits pass the focus on to their editable neighbour.
-    struct Forward : QObject {
-        QLineEdit* target;
-        Forward(QObject* parent, QLineEdit* t) : QObject(parent), target(t) {}
-        bool eventFilter(QObject* o, QEvent* e) override
-        {
-            if (e->type() == QEvent::FocusIn) target->setFocus(Qt::OtherFocusReason);
-            return QObject::eventFilter(o, e);
-        }
-    };
-    edTime->installEventFilter(new Forward(edTime, edDT));
-    edError->installEventFilter(new Forward(edError, edErrOpt));
-    edUIOther->installEventFilter(new Forward(edUIOther, edUI));
+    // Check boxes; the hints box only switches the tool tips.
+    b.Check(c_.cbIS, st.cbIS);
+    b.Check(c_.cbOptDt, st.cbOptDt);
+    b.Check(c_.cbDetectorOn, st.cbDetectorOn, [this] { cbDetectorOnClick(); });
+    b.Check(c_.cbEnableEOF, st.cbEnableEOF);
+    b.Check(c_.cbEOFDif, st.cbEOFDif);
+    b.Check(c_.cbRedDiff, st.cbRedDiff);
+    b.Check(c_.cbRacemic, st.cbRacemic, [this] { st_->cbSDS = st_->cbRacemic; });
 
-    connect(bbnInit, &QPushButton::clicked, this, [this] { Guarded([this] { bnInitClick(); }); });
-    connect(bbnStart, &QPushButton::clicked, this, [this] { Guarded([this] { bnStartClick(); }); });
-    connect(bbnStop, &QPushButton::clicked, this, [this] { Guarded([this] { bnStopClick(); }); });
-    connect(bbnSimDet, &QPushButton::clicked, this, [this] { Guarded([this] { bbnSimDetClick(); }); });
-    connect(spdDiffPrecond, &QToolButton::clicked, this, [this] { Guarded([this] { spdDiffPrecondClick(); }); });
-    connect(spdTime, &QToolButton::clicked, this, [this] {
-        Guarded([this] { ShowMessage("time = " + FloatToStr(st_->Time) + "\ndt = " + FloatToStr(st_->DT)); });
-    });
-    connect(Graph, &ChartView::RightDoubleClicked, this, [this] { Guarded([this] { RescaleGraph(); }); });
+    OnSignal(c_.clbGraph, &QListWidget::itemChanged, [this] { CheckListChanged(c_.clbGraph, st_->Series.clbGraph); });
+    OnSignal(c_.clbDet, &QListWidget::itemChanged, [this] { CheckListChanged(c_.clbDet, st_->Series.clbDet); });
+    OnSignal(c_.bbnInit, &QPushButton::clicked, [this] { bnInitClick(); });
+    OnSignal(c_.bbnStart, &QPushButton::clicked, [this] { bnStartClick(); });
+    OnSignal(c_.bbnStop, &QPushButton::clicked, [this] { bnStopClick(); });
+    OnSignal(c_.bbnSimDet, &QPushButton::clicked, [this] { bbnSimDetClick(); });
+    OnSignal(c_.spdDiffPrecond, &QToolButton::clicked, [this] { spdDiffPrecondClick(); });
+    OnSignal(c_.spdTime, &QToolButton::clicked,
+             [this] { ShowMessage("time = " + FloatToStr(st_->Time) + "\ndt = " + FloatToStr(st_->DT)); });
+    OnSignal(c_.Graph, &ChartView::RightDoubleClicked, [this] { RescaleGraph(); });
 }
 
-// Check boxes: a change made by the program runs the same handler as a click.
-void MainWindow::BindSwitches()
+void MainWindow::ShowBindings()
 {
-    RunState& st = *st_;
-    auto bind = [this](QCheckBox* box, bool& field, std::function<void()> after) {
-        connect(box, &QCheckBox::toggled, this, [this, &field, after](bool on) {
-            Guarded([&] {
-                field = on;
-                if (after) after();
-            });
-        });
-    };
-    bind(cbIS, st.cbIS, [this] { UpdateMainInfo(); });
-    bind(cbOptDt, st.cbOptDt, nullptr);
-    bind(cbDetectorOn, st.cbDetectorOn, [this] { cbDetectorOnClick(); });
-    bind(cbEnableEOF, st.cbEnableEOF, nullptr);
-    bind(cbEOFDif, st.cbEOFDif, nullptr);
-    bind(cbRedDiff, st.cbRedDiff, [this] { UpdateMainInfo(); });
-    bind(cbRacemic, st.cbRacemic, [this] { st_->cbSDS = st_->cbRacemic; });
-    connect(cbShowHints, &QCheckBox::toggled, this, [](bool) {});
-
-    auto listChanged = [this](QListWidget* w, std::vector<CheckListItem> RunSeries::*items) {
-        connect(w, &QListWidget::itemChanged, this, [this, w, items](QListWidgetItem*) {
-            Guarded([&] { CheckListChanged(w, st_->Series.*items); });
-        });
-    };
-    listChanged(clbGraph, &RunSeries::clbGraph);
-    listChanged(clbDet, &RunSeries::clbDet);
-}
-
-void MainWindow::ShowSwitches()
-{
-    const RunState& st = *st_;
-    const std::pair<QCheckBox*, bool> boxes[] = {
-        {cbIS, st.cbIS},           {cbOptDt, st.cbOptDt}, {cbDetectorOn, st.cbDetectorOn},
-        {cbEnableEOF, st.cbEnableEOF}, {cbEOFDif, st.cbEOFDif}, {cbRedDiff, st.cbRedDiff},
-        {cbRacemic, st.cbRacemic}};
-    // A box whose state changes runs its click handler, as a click would.
-    for (auto [box, on] : boxes) box->setChecked(on);
-    bbnSimDet->setEnabled(st.cbDetectorOn);
+    Binder().Refresh();
+    c_.bbnSimDet->setEnabled(st_->cbDetectorOn);
+    QSignalBlocker block(c_.spdDiffPrecond);
+    c_.spdDiffPrecond->setChecked(st_->DiffMode);
+    c_.llTime->setText(st_->DiffMode ? "Diff. time (s)" : "Time (s)");
 }
 
 // ===== check lists =======================================================================
@@ -587,8 +549,8 @@ void MainWindow::ShowCheckList(QListWidget* widget, std::vector<CheckListItem>& 
 
 void MainWindow::ShowCheckLists()
 {
-    ShowCheckList(clbGraph, st_->Series.clbGraph);
-    ShowCheckList(clbDet, st_->Series.clbDet);
+    ShowCheckList(c_.clbGraph, st_->Series.clbGraph);
+    ShowCheckList(c_.clbDet, st_->Series.clbDet);
 }
 
 void MainWindow::CheckListChanged(QListWidget* widget, std::vector<CheckListItem>& items)
@@ -671,11 +633,11 @@ void MainWindow::SyncCompSeries()
     auto resize = [this](std::vector<QCPGraph*>& graphs, size_t count) {
         if (count < 1) count = 1;
         while (graphs.size() > count) {
-            Graph->RemoveSeries(graphs.back());
+            c_.Graph->RemoveSeries(graphs.back());
             graphs.pop_back();
         }
         while (graphs.size() < count) {
-            graphs.push_back(Graph->AddSeries(QString(), 0, false));
+            graphs.push_back(c_.Graph->AddSeries(QString(), 0, false));
             QPen pen = graphs.back()->pen();
             pen.setWidth(LineWidth);
             graphs.back()->setPen(pen);
@@ -710,14 +672,14 @@ void MainWindow::SyncChart()
     for (auto& [series, graph] : fixed_) {
         if (graph == grLeftWall_ || graph == grRightWall_ || graph == grDetectorLine_) {
             graph->setVisible(series->active && series->Count() > 0);
-            if (series->Count() > 0) Graph->SetMarkerX(graph, series->x[0]);
+            if (series->Count() > 0) c_.Graph->SetMarkerX(graph, series->x[0]);
             else graph->data()->clear();
             continue;
         }
         SyncSeries(*series, graph, IsRecord(*series));
     }
     SyncCompSeries();
-    Graph->RequestReplot();
+    c_.Graph->RequestReplot();
 }
 
 void MainWindow::ApplyLineWidth()
@@ -737,7 +699,7 @@ void MainWindow::ApplyLineWidth()
         for (size_t i = 1; i < compGraphs_.size(); ++i) width(compGraphs_[i]);
         for (size_t i = 1; i < detGraphs_.size(); ++i) width(detGraphs_[i]);
     }
-    Graph->RequestReplot();
+    c_.Graph->RequestReplot();
 }
 
 void MainWindow::SetupGraph()
@@ -750,31 +712,31 @@ void MainWindow::SetupGraph()
         return i >= 0 && i < static_cast<int>(list.size()) && list[i].checked;
     };
     if (st.DetectorView) {
-        Graph->SetTitle("Detector");
-        Graph->xAxis->setLabel("Time (min)");
-        Graph->yAxis->setLabel("Concentration (mM), Conductivity (1e-2 S/m), pH");
-        Graph->SetBackgroundColour(DetColor);
+        c_.Graph->SetTitle("Detector");
+        c_.Graph->xAxis->setLabel("Time (min)");
+        c_.Graph->yAxis->setLabel("Concentration (mM), Conductivity (1e-2 S/m), pH");
+        c_.Graph->SetBackgroundColour(DetColor);
         if (st.Initialised) {
             for (ChartSeries* x : {&s.sr_conductivity, &s.sr_pH, &s.sr_E, &s.sr_IS, &s.sr_S, &s.sr_T, &s.sr_P, &s.sr_j,
                                    &s.sr_potential, &s.sr_Ui, &s.sr_mix, &s.sr_pi, &s.sr_elneut, &s.sr_LeftWall,
                                    &s.sr_RightWall})
                 x->active = false;
             for (size_t i = 1; i < s.srComp.size(); ++i) s.srComp[i].active = false;
-            clbGraph->setVisible(false);
+            c_.clbGraph->setVisible(false);
             ChartSeries* det[5] = {&s.DET_pH, &s.DET_conductivity, &s.DET_volt, &s.DET_CDen, &s.DET_T};
             const int item[5] = {0, 1, n + 2, n + 3, n + 4};
             for (int k = 0; k < 5; ++k)
                 if (checked(s.clbDet, item[k])) det[k]->active = true;
             for (int i = 1; i <= n && i < static_cast<int>(s.srDetComp.size()); ++i)
                 if (checked(s.clbDet, i + 1)) s.srDetComp[i].active = true;
-            clbDet->setVisible(true);
+            c_.clbDet->setVisible(true);
         }
     } else {
-        Graph->SetTitle("Profiles");
-        if (st.XScale == 1) Graph->xAxis->setLabel("Position in capillary (m)");
-        else if (st.XScale == 1000) Graph->xAxis->setLabel("Position in capillary (mm)");
-        Graph->yAxis->setLabel("Concentration (mM), Conductivity (1e-2 S/m), pH");
-        Graph->SetBackgroundColour(SimColor);
+        c_.Graph->SetTitle("Profiles");
+        if (st.XScale == 1) c_.Graph->xAxis->setLabel("Position in capillary (m)");
+        else if (st.XScale == 1000) c_.Graph->xAxis->setLabel("Position in capillary (mm)");
+        c_.Graph->yAxis->setLabel("Concentration (mM), Conductivity (1e-2 S/m), pH");
+        c_.Graph->SetBackgroundColour(SimColor);
         if (st.Initialised) {
             s.sr_pH.active = checked(s.clbGraph, 0);
             s.sr_conductivity.active = checked(s.clbGraph, 1);
@@ -787,11 +749,11 @@ void MainWindow::SetupGraph()
             }
             s.sr_LeftWall.active = s.sr_RightWall.active = !st.DistPreview;
             for (int i = 1; i < static_cast<int>(s.srComp.size()); ++i) s.srComp[i].active = checked(s.clbGraph, i + 1);
-            clbGraph->setVisible(true);
+            c_.clbGraph->setVisible(true);
             for (ChartSeries* x : {&s.DET_pH, &s.DET_conductivity, &s.DET_volt, &s.DET_CDen, &s.DET_T})
                 x->active = false;
             for (size_t i = 1; i < s.srDetComp.size(); ++i) s.srDetComp[i].active = false;
-            clbDet->setVisible(false);
+            c_.clbDet->setVisible(false);
         }
     }
     DrawDetectorLine();
@@ -820,7 +782,7 @@ void MainWindow::DrawDetectorLine()
     line.active = d >= 0 && !st.DetectorView;
     if (QCPGraph* g = grDetectorLine_) {
         g->setVisible(line.active);
-        Graph->SetMarkerX(g, px);
+        c_.Graph->SetMarkerX(g, px);
     }
 }
 
@@ -831,12 +793,12 @@ void MainWindow::DrawWindowLines(int leftWall, int rightWall)
         double x = NodeX(st, node);
         s.x.assign(2, x);
         s.y.resize(2);
-        Graph->SetMarkerX(g, x);
+        c_.Graph->SetMarkerX(g, x);
         g->setVisible(s.active);
     };
     place(st.Series.sr_LeftWall, grLeftWall_, leftWall);
     place(st.Series.sr_RightWall, grRightWall_, rightWall);
-    Graph->RequestReplot();
+    c_.Graph->RequestReplot();
 }
 
 void MainWindow::RescaleGraph()
@@ -847,7 +809,7 @@ void MainWindow::RescaleGraph()
         if (s.sr_pH.Count() == 0 && !st.Initialised) return;
         SyncChart();
         for (QCPGraph* g : {grLeftWall_, grRightWall_, grDetectorLine_}) g->setVisible(false);
-        Graph->RescaleWithMargin();
+        c_.Graph->RescaleWithMargin();
         if (!st.DistPreview) {
             grLeftWall_->setVisible(s.sr_LeftWall.active && s.sr_LeftWall.Count() > 0);
             grRightWall_->setVisible(s.sr_RightWall.active && s.sr_RightWall.Count() > 0);
@@ -855,10 +817,10 @@ void MainWindow::RescaleGraph()
     } else {
         if (s.DET_pH.Count() == 0) return;
         SyncChart();
-        Graph->RescaleWithMargin();
+        c_.Graph->RescaleWithMargin();
     }
     DrawDetectorLine();
-    Graph->RequestReplot();
+    c_.Graph->RequestReplot();
 }
 
 void MainWindow::bbnSimDetClick()
@@ -872,7 +834,7 @@ void MainWindow::bbnSimDetClick()
         }
         return;
     }
-    const QCPRange x = Graph->xAxis->range(), y = Graph->yAxis->range();
+    const QCPRange x = c_.Graph->xAxis->range(), y = c_.Graph->yAxis->range();
     auto save = [&](AxisRanges& r) {
         r.left[0] = y.lower;
         r.left[1] = y.upper;
@@ -880,12 +842,12 @@ void MainWindow::bbnSimDetClick()
         r.bottom[1] = x.upper;
     };
     auto restoreAll = [&](const AxisRanges& r) {
-        Graph->SetRangeY(r.left[0], r.left[1]);
-        Graph->SetRangeX(r.bottom[0], r.bottom[1]);
+        c_.Graph->SetRangeY(r.left[0], r.left[1]);
+        c_.Graph->SetRangeX(r.bottom[0], r.bottom[1]);
     };
     auto restoreLeft = [&](const AxisRanges& r) {
-        Graph->SetRangeY(r.left[0], r.left[1]);
-        Graph->SetAutoX(true);
+        c_.Graph->SetRangeY(r.left[0], r.left[1]);
+        c_.Graph->SetAutoX(true);
     };
     if (st.DetectorView) {
         st.DetectorView = false;
@@ -900,7 +862,7 @@ void MainWindow::bbnSimDetClick()
     } else {
         st.DetectorView = true;
         bool showedAll = true;
-        if (Graph->AutoX()) showedAll = true;
+        if (c_.Graph->AutoX()) showedAll = true;
         else if (s.sr_pH.Count() > 0) {
             double first = NodeX(st, 0), last = NodeX(st, st.NX);
             showedAll = first == x.lower && last == x.upper;
@@ -918,7 +880,7 @@ void MainWindow::bbnSimDetClick()
 
 void MainWindow::cbDetectorOnClick()
 {
-    bbnSimDet->setEnabled(st_->cbDetectorOn);
+    c_.bbnSimDet->setEnabled(st_->cbDetectorOn);
     st_->DetectorView = false;
     SetupGraph();
 }
@@ -972,7 +934,10 @@ void MainWindow::bnInitClick()
 {
     RunState& st = *st_;
     // A run in progress keeps its arrays and its pending stop request.
-    if (EngineBusy()) return;
+    if (EngineBusy()) {
+        ShowMessage("START is active");
+        return;
+    }
     st.Stop = false;
     if (st.PsqPlayerInUse) {
         ShowWarning("PSQ player in use!");
@@ -988,8 +953,10 @@ void MainWindow::bnInitClick()
         throw;
     }
     initialising_ = false;
+    if (st.Initialised) needInit_ = false;
+    CloseIfRequested();
     ShowCheckLists();
-    ShowSwitches();
+    ShowBindings();
     ApplyLineWidth();
     if (!st.Stop) RedrawGraph();
     SetupGraph();
@@ -1003,6 +970,7 @@ void MainWindow::bnStartClick()
         ShowMessage("START is active");
         return;
     }
+    if (needInit_) return;  // Run is disabled until an Init succeeds
     std::string failure;
     bool failed = false;
     try {
@@ -1021,14 +989,18 @@ void MainWindow::bnStartClick()
         st.Stop = true;
         UpdateMainInfo();
     }
-    if (closeAfterRun_) {
-        closeAfterRun_ = false;
-        QTimer::singleShot(0, this, [this] { close(); });
-    }
+    CloseIfRequested();
     if (failed) ThrowError(failure);
 }
 
 void MainWindow::bnStopClick() { st_->Stop = true; }
+
+void MainWindow::CloseIfRequested()
+{
+    if (!closeAfterRun_) return;
+    closeAfterRun_ = false;
+    QTimer::singleShot(0, this, [this] { close(); });
+}
 
 void MainWindow::New1Click()
 {
@@ -1059,6 +1031,7 @@ void MainWindow::Save2Click()
         ShowMessage("START is active");
         return;
     }
+    if (!Commands().save) return;  // nothing initialised, or a state Run would refuse
     QFileDialog dialog(this, "Save", Q(rootDir_), "Project File (*.sna)");
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix("sna");
@@ -1091,119 +1064,55 @@ void MainWindow::spdDiffPrecondClick()
 
 void MainWindow::OnDiffusionModeChanged(bool on)
 {
-    QSignalBlocker block(spdDiffPrecond);
-    spdDiffPrecond->setChecked(on);
-    llTime->setText(on ? "Diff. time (s)" : "Time (s)");
+    QSignalBlocker block(c_.spdDiffPrecond);
+    c_.spdDiffPrecond->setChecked(on);
+    c_.llTime->setText(on ? "Diff. time (s)" : "Time (s)");
 }
 
-void MainWindow::UpdateButtons()
+MainWindow::CommandStates MainWindow::Commands() const
 {
     const RunState& st = *st_;
     bool init = true, run = true, stop = true, files = true, save = true;
-    if (st.SetupChanged) run = save = false;
-    if (!st.Initialised) run = save = false;
+    // After a failed open the state is empty but marked initialised: Run and Save wait for an Init.
+    if (st.SetupChanged || !st.Initialised || needInit_) run = save = false;
     if (st.Initialised && st.cbSDS != st.SDSAtInit) run = save = false;
     if (st.PsqPlayerInUse) init = run = stop = files = save = false;
     if (st.CompChanged) run = save = false;
     if (st.Running || initialising_) init = run = files = save = false;
     if (st.DistPreview) init = run = stop = files = save = false;
-    bbnInit->setEnabled(init);
-    bbnStart->setEnabled(run);
-    bbnStop->setEnabled(stop);
-    spbNew->setEnabled(files);
-    spbOpen->setEnabled(files);
-    spbSave->setEnabled(save);
+    return {init, run, stop, files, save};
+}
+
+void MainWindow::UpdateButtons()
+{
+    const CommandStates c = Commands();
+    c_.bbnInit->setEnabled(c.init);
+    c_.bbnStart->setEnabled(c.run);
+    c_.bbnStop->setEnabled(c.stop);
+    // The File menu's commands follow their buttons.
+    for (QWidget* w : std::initializer_list<QWidget*>{c_.spbNew, c_.spbOpen}) w->setEnabled(c.files);
+    for (QAction* a : {aNew_, aOpen_}) a->setEnabled(c.files);
+    c_.spbSave->setEnabled(c.save);
+    aSave_->setEnabled(c.save);
 }
 
 void MainWindow::FocusDefaultButton()
 {
-    if (bbnStart->isEnabled() && bbnStart->isVisible()) bbnStart->setFocus(Qt::OtherFocusReason);
-    else bbnInit->setFocus(Qt::OtherFocusReason);
+    if (c_.bbnStart->isEnabled() && c_.bbnStart->isVisible()) c_.bbnStart->setFocus(Qt::OtherFocusReason);
+    else c_.bbnInit->setFocus(Qt::OtherFocusReason);
 }
 
 // ===== status refresh =======================================================================
 
-std::string MainWindow::StatusText() const { return sbPanel[2]->text().toStdString(); }
+std::string MainWindow::StatusText() const { return c_.sbPanel[2]->text().toStdString(); }
 
-void MainWindow::SetStatusText(const std::string& text) { sbPanel[2]->setText(Q(text)); }
+void MainWindow::SetStatusText(const std::string& text) { c_.sbPanel[2]->setText(Q(text)); }
 
-void MainWindow::UpdateMainInfo()
+// Status text: "Ready ..." or the progress of a run, then the time spent; a
+// previous elapsed-time suffix is replaced, not repeated.
+void MainWindow::ShowProgressText()
 {
     RunState& st = *st_;
-    if (st.DistPreview) return;
-
-    if (st.Initialised && !st.PsqStarted && st.Arr.Allocated() && !st.Arr.Kappa.empty() && st.Arr.Kappa[0] != 0 &&
-        ops_.CalcVoltageCurrent)
-        ops_.CalcVoltageCurrent(st);
-    double other = st.rbVoltage ? st.I * 1e6 : st.U;
-    edUIOther->setText(Q(SmallOr(other, 0.01, "0.###")));
-    llUI->setText(st.rbVoltage ? "Voltage (V)" : "Current (uA)");
-    llUIOther->setText(st.rbVoltage ? "Current (uA)" : "Voltage (V)");
-    llSDSMode->setVisible(st.cbSDS);
-    llDiffMode->setVisible(st.DiffMode);
-    auto red = [](QCheckBox* box, bool on) { box->setStyleSheet(on ? "color: #ff0000" : ""); };
-    red(cbIS, st.ISCorrection);
-    red(cbRedDiff, st.RedDiff);
-    red(cbRacemic, st.RacemicAtInit);
-
-    // EOF caption and value.
-    double eof;
-    if (st.cbEOF) {
-        llEOFMob->setText("vEOF (m/s)");
-        edEOFMob->setEnabled(false);
-        eof = st.EOFMobCalc;
-    } else {
-        edEOFMob->setEnabled(true);
-        eof = st.EOFMob * 1e9;
-        if (st.cbVEOF) llEOFMob->setText(st.UniformSection ? "vEOF (m/s)" : "vEOF (m/s for area)");
-        else llEOFMob->setText(st.UniformSection ? "EOF Mobility (1E-9)" : "uEOF (1e-9 for area)");
-    }
-    double a = std::fabs(eof);
-    const char* eofPattern = "0.0#e+0";
-    if (a >= 0.001 && a <= 1000) eofPattern = "0.#####";
-    else if ((a >= 1e-99 && a < 0.001) || (a > 1000 && a < 1e100)) eofPattern = "0.0##e+0";
-    ShowEditValue(edEOFMob, Q(FormatFloat(eofPattern, eof)));
-
-    UpdateButtons();
-    if (!st.Initialised && !st.PsqPlayerInUse) edUIOther->setText("-");
-    ShowEditValue(edUI, Q(SmallOr(st.UI, 0.01, "0.###")));
-
-    llPSQFileSize->setText(st.PsqSize == -1 ? QString("Uncreated")
-                                            : Q(FormatFloat("0.###", st.PsqSize / 1048576.0) + " MB"));
-    llPSQFileName->setText(Q(st.PsqFile));
-
-    const int id = InstanceID();
-    std::string suffix = id > 1 ? "[" + std::to_string(id) + "]" : "";
-    setWindowTitle(Q(st.FileName.empty() ? Title + suffix : Title + suffix + ": " + st.FileName));
-    SetAppTitle(Q(Title + suffix));
-
-    double t = st.DiffMode ? st.DiffTime - st.DiffClock : st.Time;
-    edTime->setText(Q(t < 1 && t != 0 ? FormatFloat("0.0##e+0", t) : FormatFloat("0.###", t)));
-    ShowEditValue(edDT, Q(FormatFloat("0.0##e+0", st.DT)));
-    edError->setText(Q(FormatFloat("0.0e+0", st.StepError)));
-    ShowEditValue(edErrOpt, Q(FormatFloat("0.0##e+0", st.ErrOpt)));
-    ShowEditValue(edStopTime, Q(FloatToStr(st.StopTime)));
-
-    if (st.Initialised && st.NX > 0) {
-        double z = static_cast<double>(st.ZeroPosNode) / st.NX;
-        double left = -z * st.CapLength * st.XScale, right = (1 - z) * st.CapLength * st.XScale;
-        if (st.cbEnableEOF && st.CapLength > 0) {
-            double shift = st.EOFMob * st.U * st.Time / st.CapLength;
-            left += shift;
-            right += shift;
-        }
-        auto end = [](double v) { return std::fabs(v) < 0.01 && v != 0 ? FormatFloat("0.0##e+0", v) : FormatFloat("0.000", v); };
-        sbPanel[0]->setText(Q(end(left)));
-        sbPanel[4]->setText(Q(end(right)));
-    } else {
-        sbPanel[0]->setText("-");
-        sbPanel[4]->setText("-");
-    }
-    Graph->RequestReplot();
-    ShowEditValue(edLeftWall, QString::number(st.LeftWall));
-    ShowEditValue(edRightWall, QString::number(st.RightWall));
-
-    // Status text; a previous elapsed-time suffix is replaced, not repeated.
     std::string text = StatusText();
     size_t cut = text.find(kTimeSuffix);
     if (cut != std::string::npos) text.erase(cut);
@@ -1223,6 +1132,57 @@ void MainWindow::UpdateMainInfo()
     std::string spent = FormatElapsed(ClampSeconds(st.SpentTime));
     if (!spent.empty()) text += kTimeSuffix + spent;
     SetStatusText(text);
+}
+
+void MainWindow::UpdateMainInfo()
+{
+    RunState& st = *st_;
+    if (st.DistPreview) return;
+
+    if (st.Initialised && !st.PsqStarted && st.Arr.Allocated() && !st.Arr.Kappa.empty() && st.Arr.Kappa[0] != 0 &&
+        ops_.CalcVoltageCurrent)
+        ops_.CalcVoltageCurrent(st);
+    c_.llUI->setText(st.rbVoltage ? "Voltage (V)" : "Current (uA)");
+    c_.llUIOther->setText(st.rbVoltage ? "Current (uA)" : "Voltage (V)");
+    c_.llSDSMode->setVisible(st.cbSDS);
+    c_.llDiffMode->setVisible(st.DiffMode);
+    auto red = [](QCheckBox* box, bool on) { box->setStyleSheet(on ? "color: #ff0000" : ""); };
+    red(c_.cbIS, st.ISCorrection);
+    red(c_.cbRedDiff, st.RedDiff);
+    red(c_.cbRacemic, st.RacemicAtInit);
+    c_.edEOFMob->setEnabled(!st.cbEOF);
+    if (st.cbEOF || st.cbVEOF) c_.llEOFMob->setText(st.cbEOF || st.UniformSection ? "vEOF (m/s)" : "vEOF (m/s for area)");
+    else c_.llEOFMob->setText(st.UniformSection ? "EOF Mobility (1E-9)" : "uEOF (1e-9 for area)");
+    ShowBindings();
+    UpdateButtons();
+
+    c_.llPSQFileSize->setText(st.PsqSize == -1 ? QString("Uncreated")
+                                            : Q(FormatFloat("0.###", st.PsqSize / 1048576.0) + " MB"));
+    c_.llPSQFileName->setText(Q(st.PsqFile));
+
+    const int id = InstanceID();
+    std::string suffix = id > 1 ? "[" + std::to_string(id) + "]" : "";
+    setWindowTitle(Q(st.FileName.empty() ? Title + suffix : Title + suffix + ": " + st.FileName));
+    SetAppTitle(Q(Title + suffix));
+
+    if (st.Initialised && st.NX > 0) {
+        double z = static_cast<double>(st.ZeroPosNode) / st.NX;
+        double left = -z * st.CapLength * st.XScale, right = (1 - z) * st.CapLength * st.XScale;
+        if (st.cbEnableEOF && st.CapLength > 0) {
+            double shift = st.EOFMob * st.U * st.Time / st.CapLength;
+            left += shift;
+            right += shift;
+        }
+        auto end = [](double v) { return std::fabs(v) < 0.01 && v != 0 ? FormatFloat("0.0##e+0", v) : FormatFloat("0.000", v); };
+        c_.sbPanel[0]->setText(Q(end(left)));
+        c_.sbPanel[4]->setText(Q(end(right)));
+    } else {
+        c_.sbPanel[0]->setText("-");
+        c_.sbPanel[4]->setText("-");
+    }
+    c_.Graph->RequestReplot();
+
+    ShowProgressText();
 
     if (!st.Running && ops_.UpdateComputationWindow) ops_.UpdateComputationWindow(st);
 }
@@ -1247,21 +1207,29 @@ bool MainWindow::OpenFile(const std::string& path)
         ShowMessage("START is active");
         return false;
     }
+    if (LowerExtension(path) == ".psq") {
+        ShowMessage("\"" + path + "\" is a profile-sequence file; this version has no sequence player to play it.");
+        return false;
+    }
     if (!FileOpener) return false;
+    auto show = [this] {
+        // The refresh runs no check-box handler: a detector switched off by the file leaves its view here.
+        if (!st_->cbDetectorOn) st_->DetectorView = false;
+        ShowBindings();
+        SetupGraph();
+    };
     bool opened = false;
     try {
         opened = FileOpener(*this, path);
     } catch (...) {
-        ShowSwitches();
-        ShowCheckLists();
-        SetupGraph();
+        needInit_ = true;
+        show();
         UpdateMainInfo();
         throw;
     }
-    ShowSwitches();
-    ShowCheckLists();
+    needInit_ = false;
     ApplyLineWidth();
-    SetupGraph();
+    show();
     RedrawGraph();
     if (opened) RescaleGraph();
     UpdateMainInfo();
@@ -1307,7 +1275,9 @@ void MainWindow::FirstActivation()
     if (!fs::is_regular_file(name, ec)) return;
     std::string ext = fs::path(name).extension().string();
     if (ext == ".sna" || ext == ".cmp" || ext == ".psq") {
-        if (OpenFile(name)) st.OpenExample = false;
+        // The named file takes the example's place also when it fails to open.
+        st.OpenExample = false;
+        OpenFile(name);
     }
 }
 
@@ -1339,7 +1309,7 @@ void MainWindow::FormActivate()
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::ToolTip && !cbShowHints->isChecked()) return true;
+    if (event->type() == QEvent::ToolTip && !c_.cbShowHints->isChecked()) return true;
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -1361,8 +1331,8 @@ void MainWindow::showEvent(QShowEvent* event)
 void MainWindow::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
-    int w = statusBar()->width() - 2 * sbPanel[0]->minimumWidth() - 2 * sbPanel[1]->minimumWidth();
-    if (w > 0) sbPanel[2]->setMinimumWidth(std::min(w, 528));
+    int w = statusBar()->width() - 2 * c_.sbPanel[0]->minimumWidth() - 2 * c_.sbPanel[1]->minimumWidth();
+    if (w > 0) c_.sbPanel[2]->setMinimumWidth(std::min(w, 528));
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
@@ -1370,8 +1340,10 @@ void MainWindow::closeEvent(QCloseEvent* event)
     bool accept = false;
     Guarded([&] {
         if (EngineBusy()) {
-            // Closing would free the arrays under the running calculation.
-            ShowMessage("START is active");
+            // Closing would free the arrays under the running calculation: the run
+            // stops after its current step and the window asks then.
+            st_->Stop = true;
+            closeAfterRun_ = true;
             return;
         }
         accept = Confirm("Exit Kelvo?");

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/instance.h"
+#include "app/state_binder.h"
 #include "engine/run_state.h"
 
 #include <QMainWindow>
@@ -55,14 +56,14 @@ PlayerStartOptions ParsePlayerSwitches(const QStringList& args);
 // Sets SetupChanged and the five SetupItemChanged flags from the pending/applied pairs.
 void CheckRunSetupChanged(RunState& st);
 
-class MainWindow : public QMainWindow, public EngineHost {
+class MainWindow : public QMainWindow, public StateWindow, public EngineHost {
     Q_OBJECT
 public:
     // `args` are the command-line arguments after the program name.
     explicit MainWindow(QStringList args = {}, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    RunState& State() { return *st_; }
+    RunState& State() override { return *st_; }
     EngineOps& Engine() { return ops_; }
 
     // ---- commands ------------------------------------------------------------
@@ -143,47 +144,6 @@ public:
     int ClickedPoint = 0;
     std::string StatusText() const;
 
-    // ---- controls (named as in the window's layout) -----------------------------------
-    ChartView* Graph = nullptr;
-    QPushButton* bbnInit = nullptr;
-    QPushButton* bbnStart = nullptr;
-    QPushButton* bbnStop = nullptr;
-    QPushButton* bbnSimDet = nullptr;
-    QToolButton* spbNew = nullptr;
-    QToolButton* spbOpen = nullptr;
-    QToolButton* spbSave = nullptr;
-    QToolButton* spdDiffPrecond = nullptr;
-    QToolButton* spdTime = nullptr;
-    QLineEdit* edTime = nullptr;
-    QLineEdit* edError = nullptr;
-    QLineEdit* edDT = nullptr;
-    QLineEdit* edUI = nullptr;
-    QLineEdit* edUIOther = nullptr;
-    QLineEdit* edErrOpt = nullptr;
-    QLineEdit* edEOFMob = nullptr;
-    QLineEdit* edLeftWall = nullptr;
-    QLineEdit* edRightWall = nullptr;
-    QLineEdit* edStopTime = nullptr;
-    QLabel* llTime = nullptr;
-    QLabel* llUI = nullptr;
-    QLabel* llUIOther = nullptr;
-    QLabel* llEOFMob = nullptr;
-    QLabel* llSDSMode = nullptr;
-    QLabel* llDiffMode = nullptr;
-    QLabel* llPSQFileSize = nullptr;
-    QLabel* llPSQFileName = nullptr;
-    QCheckBox* cbIS = nullptr;
-    QCheckBox* cbOptDt = nullptr;
-    QCheckBox* cbDetectorOn = nullptr;
-    QCheckBox* cbEnableEOF = nullptr;
-    QCheckBox* cbEOFDif = nullptr;
-    QCheckBox* cbShowHints = nullptr;
-    QCheckBox* cbRedDiff = nullptr;
-    QCheckBox* cbRacemic = nullptr;
-    QListWidget* clbGraph = nullptr;
-    QListWidget* clbDet = nullptr;
-    QLabel* sbPanel[5] = {nullptr, nullptr, nullptr, nullptr, nullptr};
-
 protected:
     // Hints (tool tips) are shown only while "Show Hints" is checked.
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -197,11 +157,18 @@ private:
     void BuildMenus();
     QLineEdit* AddPanelEdit(class QGridLayout* grid, int row, int col, QLabel*& label, const QString& caption,
                             const QString& hint, bool readOnly);
-    void BindEdits();
-    void BindSwitches();
+    void BindControls();
     void FirstActivation();
-    // Mirrors the state's switches into the check boxes without running handlers.
-    void ShowSwitches();
+    // Which commands are allowed now; the buttons and the File menu show it.
+    struct CommandStates {
+        bool init, run, stop, files, save;
+    };
+    CommandStates Commands() const;
+    // Closes the window when a close was asked for during a run or an Init.
+    void CloseIfRequested();
+    // Mirrors the state into every bound control without running handlers.
+    void ShowBindings();
+    void ShowProgressText();
     void ShowCheckList(QListWidget* widget, std::vector<struct CheckListItem>& items);
     void CheckListChanged(QListWidget* widget, std::vector<struct CheckListItem>& items);
     // Mirrors one series. A detector-record series only grows between clears,
@@ -210,6 +177,52 @@ private:
     bool IsRecord(const ChartSeries& series) const;
     void SyncCompSeries();
     QCPGraph* GraphOf(const ChartSeries& series) const;
+
+    // Controls of the main window, named as in its layout (object names too).
+    struct Controls {
+        ChartView* Graph = nullptr;
+        QPushButton* bbnInit = nullptr;
+        QPushButton* bbnStart = nullptr;
+        QPushButton* bbnStop = nullptr;
+        QPushButton* bbnSimDet = nullptr;
+        QToolButton* spbNew = nullptr;
+        QToolButton* spbOpen = nullptr;
+        QToolButton* spbSave = nullptr;
+        QToolButton* spdDiffPrecond = nullptr;
+        QToolButton* spdTime = nullptr;
+        QLineEdit* edTime = nullptr;
+        QLineEdit* edError = nullptr;
+        QLineEdit* edDT = nullptr;
+        QLineEdit* edUI = nullptr;
+        QLineEdit* edUIOther = nullptr;
+        QLineEdit* edErrOpt = nullptr;
+        QLineEdit* edEOFMob = nullptr;
+        QLineEdit* edLeftWall = nullptr;
+        QLineEdit* edRightWall = nullptr;
+        QLineEdit* edStopTime = nullptr;
+        QLabel* llTime = nullptr;
+        QLabel* llUI = nullptr;
+        QLabel* llUIOther = nullptr;
+        QLabel* llEOFMob = nullptr;
+        QLabel* llSDSMode = nullptr;
+        QLabel* llDiffMode = nullptr;
+        QLabel* llPSQFileSize = nullptr;
+        QLabel* llPSQFileName = nullptr;
+        QCheckBox* cbIS = nullptr;
+        QCheckBox* cbOptDt = nullptr;
+        QCheckBox* cbDetectorOn = nullptr;
+        QCheckBox* cbEnableEOF = nullptr;
+        QCheckBox* cbEOFDif = nullptr;
+        QCheckBox* cbShowHints = nullptr;
+        QCheckBox* cbRedDiff = nullptr;
+        QCheckBox* cbRacemic = nullptr;
+        QListWidget* clbGraph = nullptr;
+        QListWidget* clbDet = nullptr;
+        QLabel* sbPanel[5] = {nullptr, nullptr, nullptr, nullptr, nullptr};
+    } c_;
+    class QAction* aNew_ = nullptr;
+    class QAction* aOpen_ = nullptr;
+    class QAction* aSave_ = nullptr;
 
     std::unique_ptr<RunState> st_;
     EngineOps ops_;
@@ -220,6 +233,7 @@ private:
     bool activating_ = false;
     bool initialising_ = false;
     bool closeAfterRun_ = false;
+    bool needInit_ = false;         // an open failed: Run and Save wait for a successful Init
     bool quitRequested_ = false;
     bool geometryEditsEnabled_ = true;
     bool settingsRead_ = false;

@@ -17,14 +17,16 @@ constexpr double kStrongCation = 16.0;   // pK of the +1 form of a fully dissoci
 void ComposeExampleDemo(RunState& st)
 {
     st.Composition.Empty();
+    // Colours (0x00BBGGRR) differ from each other and from the window's own
+    // curves: grey, orange, dark red, blue and green.
     // Background electrolyte: 20 mM acetic acid half neutralised by sodium (pH about 4.8).
     st.Composition.Add(TComponents::Uniform("Acetic acid", -1, 0, {4.756, 0.0}, {42.4, 0.0}, kBGE, 20.0, 20.0, 0x808080));
-    st.Composition.Add(TComponents::Uniform("Sodium", 0, 1, {0.0, kStrongCation}, {0.0, 51.9}, kBGE, 10.0, 10.0, 0x000000));
+    st.Composition.Add(TComponents::Uniform("Sodium", 0, 1, {0.0, kStrongCation}, {0.0, 51.9}, kBGE, 10.0, 10.0, 0x00A5FF));
     // Analytes injected as one 2 mm zone: two strong cations and a weak base
     // (protonated in this buffer); all three pass the detector within a minute.
-    st.Composition.Add(TComponents::Uniform("Potassium", 0, 1, {0.0, kStrongCation}, {0.0, 76.2}, kAnalyte, 0.0, 0.5, 0x0000FF));
-    st.Composition.Add(TComponents::Uniform("Lithium", 0, 1, {0.0, kStrongCation}, {0.0, 40.1}, kAnalyte, 0.0, 0.5, 0xFF0000));
-    st.Composition.Add(TComponents::Uniform("Imidazole", 0, 1, {0.0, 6.95}, {0.0, 52.0}, kAnalyte, 0.0, 0.5, 0x008000));
+    st.Composition.Add(TComponents::Uniform("Potassium", 0, 1, {0.0, kStrongCation}, {0.0, 76.2}, kAnalyte, 0.0, 0.5, 0x3030C0));
+    st.Composition.Add(TComponents::Uniform("Lithium", 0, 1, {0.0, kStrongCation}, {0.0, 40.1}, kAnalyte, 0.0, 0.5, 0xC06000));
+    st.Composition.Add(TComponents::Uniform("Imidazole", 0, 1, {0.0, 6.95}, {0.0, 52.0}, kAnalyte, 0.0, 0.5, 0x20A020));
 
     // A 25 mm capillary of 50 um at 250 V; the detector 20 mm from the inlet.
     st.NXPending = 500;

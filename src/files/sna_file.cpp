@@ -445,7 +445,8 @@ bool ReadSnaFile(RunState& st, const std::string& name)
     if (LowerExt(name) != ".sna") {
         bool read = false;
         if (LowerExt(name) == ".cmp") {
-            // The copy of the last Init stays; Run waits for the next Init.
+            // The constituents of the last Init go; Run waits for the next Init.
+            st.CompInit.Empty();
             read = ReadComposition(st, name);
             if (read && st.Initialised) st.CompChanged = true;
         }

@@ -11,7 +11,9 @@
 #include "foundation/errors.h"
 #include "support/temp_dir.h"
 
+#include <QAction>
 #include <QCheckBox>
+#include <QLabel>
 #include <QFocusEvent>
 #include <QLineEdit>
 #include <QListWidget>
@@ -23,6 +25,7 @@
 #include <cmath>
 #include <filesystem>
 #include <limits>
+#include <set>
 #include <tuple>
 #include <functional>
 #include <stdexcept>
@@ -30,6 +33,15 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// A control of a window, found by its object name.
+template <class T>
+T* Ctl(const QWidget& window, const char* name)
+{
+    T* control = window.findChild<T*>(name);
+    if (!control) throw std::logic_error(std::string("no control ") + name);
+    return control;
+}
 
 // A stand-in engine: Init builds a small state, Run counts steps and pumps the
 // messages once per step like the real loop, so that clicks land between steps.
@@ -90,8 +102,8 @@ struct Home {
 std::string Enabled(const MainWindow& w)
 {
     std::string s;
-    for (QWidget* b : std::initializer_list<QWidget*>{w.bbnInit, w.bbnStart, w.bbnStop, w.spbNew, w.spbOpen, w.spbSave})
-        s += b->isEnabled() ? '1' : '0';
+    for (const char* name : {"bbnInit", "bbnStart", "bbnStop", "spbNew", "spbOpen", "spbSave"})
+        s += Ctl<QWidget>(w, name)->isEnabled() ? '1' : '0';
     return s;
 }
 
@@ -117,7 +129,7 @@ protected:
 TEST_F(ScriptedWindow, ButtonStatesThroughAWholeRun)
 {
     EXPECT_EQ(Enabled(w), "101110");  // before Init: nothing to run or save
-    QTest::mouseClick(w.bbnInit, Qt::LeftButton);
+    QTest::mouseClick(Ctl<QPushButton>(w, "bbnInit"), Qt::LeftButton);
     EXPECT_EQ(Enabled(w), "111111");
 
     bool seen = false;
@@ -128,7 +140,7 @@ TEST_F(ScriptedWindow, ButtonStatesThroughAWholeRun)
         EXPECT_EQ(w.StatusText().rfind("Running ... (", 0), 0u) << w.StatusText();
     };
     w.SetRunSetupGeometryEditsEnabled(false);
-    QTest::mouseClick(w.bbnStart, Qt::LeftButton);
+    QTest::mouseClick(Ctl<QPushButton>(w, "bbnStart"), Qt::LeftButton);
     EXPECT_TRUE(seen);
     EXPECT_EQ(engine.stepsDone, 200);
     // StopCalc always runs at the end.
@@ -136,7 +148,7 @@ TEST_F(ScriptedWindow, ButtonStatesThroughAWholeRun)
     EXPECT_EQ(Enabled(w), "111111");
     EXPECT_EQ(w.StatusText().rfind("Ready ...", 0), 0u);
     // Init after the stop request still works: it clears Stop first.
-    QTest::mouseClick(w.bbnInit, Qt::LeftButton);
+    QTest::mouseClick(Ctl<QPushButton>(w, "bbnInit"), Qt::LeftButton);
     EXPECT_FALSE(w.State().Stop);
     EXPECT_EQ(w.State().StepCount, 0);
 }
@@ -156,27 +168,178 @@ TEST_F(ScriptedWindow, CommandsDuringARunAreRefusedAndExitClosesAfterIt)
         w.bnStartClick();
         w.bnInitClick();
         w.New1Click();
-        w.close();
     };
-    sink.answers = {true};
     w.bnStartClick();
     // The refused commands did not restart or end the run.
     EXPECT_EQ(std::pair(engine.stepsDone, initCalls), std::pair(200, 0));
     EXPECT_EQ(sink.messages, std::vector<std::string>(3, "START is active"));
-    EXPECT_TRUE(sink.questions.empty());  // closing was refused before the exit question
-    EXPECT_TRUE(w.isVisible());
 
-    // Exit stops the run at the next poll and closes the window once the loop has ended.
+    // Closing the window stops the run after the current step, then asks; No keeps the window.
     engine.steps = 100000;
     engine.duringStep = [&](RunState&, int i) {
-        if (i == 3) w.bnExitClick();
+        if (i == 3) w.close();
     };
     w.bnStartClick();
     EXPECT_EQ(engine.stepsDone - 200, 4);
     EXPECT_TRUE(sink.questions.empty());
     QTRY_COMPARE(sink.questions.size(), size_t(1));
     EXPECT_EQ(sink.questions[0], "Exit Kelvo?");
+    EXPECT_TRUE(w.isVisible());
+
+    // Exit stops the run at the next poll and closes the window once the loop has ended.
+    sink.answers = {true};
+    engine.duringStep = [&](RunState&, int i) {
+        if (i == 3) w.bnExitClick();
+    };
+    w.bnStartClick();
+    EXPECT_EQ(engine.stepsDone - 204, 4);
+    EXPECT_EQ(sink.questions.size(), size_t(1));
+    QTRY_COMPARE(sink.questions.size(), size_t(2));
+    EXPECT_EQ(sink.questions[1], "Exit Kelvo?");
     EXPECT_FALSE(w.isVisible());
+}
+
+TEST_F(ScriptedWindow, FileMenuFollowsTheButtonsAndSaveNeedsAnInit)
+{
+    auto action = [&](const QString& text) {
+        for (QAction* a : w.findChildren<QAction*>())
+            if (a->text() == text) return a;
+        throw std::logic_error("no menu item " + text.toStdString());
+    };
+    QAction *aNew = action("New"), *aOpen = action("Open..."), *aSave = action("Save...");
+    auto menu = [&] {
+        return std::string{aNew->isEnabled() ? '1' : '0', aOpen->isEnabled() ? '1' : '0', aSave->isEnabled() ? '1' : '0'};
+    };
+    EXPECT_EQ(menu(), "110");
+    // Save before Init opens no dialog and writes nothing (the reader would refuse it).
+    bool dialog = false;
+    QTimer::singleShot(0, [&] {
+        if (QWidget* m = QApplication::activeModalWidget()) {
+            dialog = true;
+            m->close();
+        }
+    });
+    w.Save2Click();  // as a shortcut would reach it
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(dialog);
+    for (const auto& entry : fs::recursive_directory_iterator(home.dir.path()))
+        EXPECT_NE(entry.path().extension(), ".sna") << entry.path();
+
+    w.bnInitClick();
+    EXPECT_EQ(menu(), "111");
+    std::string during;
+    engine.duringStep = [&](RunState&, int i) {
+        if (i == 20) during = menu();
+    };
+    w.bnStartClick();
+    EXPECT_EQ(during, "000");
+    EXPECT_EQ(menu(), "111");
+}
+
+TEST_F(ScriptedWindow, EditsDuringARunKeepTheTypedTextAndFollowEnterEscAndInsert)
+{
+    QApplication::setActiveWindow(&w);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    w.bnInitClick();
+    RunState& st = w.State();
+    QLineEdit *edUI = Ctl<QLineEdit>(w, "edUI"), *edStopTime = Ctl<QLineEdit>(w, "edStopTime"),
+              *edLeftWall = Ctl<QLineEdit>(w, "edLeftWall");
+    const double ui = st.UI;
+    auto type = [](QLineEdit* edit, const char* text) {
+        edit->setFocus(Qt::MouseFocusReason);
+        edit->selectAll();
+        QTest::keyClicks(edit, text);
+    };
+    std::vector<std::string> seen;
+    engine.duringStep = [&](RunState& s, int i) {
+        // Selected at step 5, typed over after the run's refresh at step 10, Enter at 15
+        // (no button can take the focus during a run).
+        if (i == 5) {
+            edUI->setFocus(Qt::MouseFocusReason);
+            edUI->selectAll();
+        }
+        if (i == 12) QTest::keyClicks(edUI, "500");
+        if (i == 15) {
+            seen.push_back(edUI->text().toStdString() + " " + FloatToStr(s.UI));
+            QTest::keyClick(edUI, Qt::Key_Return);
+            seen.push_back(FloatToStr(s.UI) + (edUI->hasFocus() ? " focused" : ""));
+        }
+        if (i == 16) {
+            type(edStopTime, "x");
+            w.UpdateMainInfo();
+            QTest::keyClick(edStopTime, Qt::Key_Escape);
+            seen.push_back(edStopTime->text().toStdString());
+        }
+        if (i == 17) {
+            w.ClickedPoint = 7;
+            edLeftWall->setFocus(Qt::MouseFocusReason);
+            QTest::keyClick(edLeftWall, Qt::Key_Insert);
+            QTest::keyClick(edLeftWall, Qt::Key_Return);
+            seen.push_back(std::to_string(s.LeftWall));
+        }
+    };
+    w.bnStartClick();
+    EXPECT_EQ(engine.stepsDone, 200);
+    EXPECT_EQ(seen, (std::vector<std::string>{"500 " + FloatToStr(ui), "500", FloatToStr(st.StopTime), "7"}));
+    EXPECT_TRUE(st.Restart);
+}
+
+TEST_F(ScriptedWindow, AFailedOpenLeavesRunDisabledUntilAnInitSucceeds)
+{
+    w.bnInitClick();
+    EXPECT_EQ(Enabled(w), "111111");
+    // The loader's recovery leaves an empty state marked initialised.
+    w.FileOpener = [](MainWindow& m, const std::string&) -> bool {
+        m.State().Initialised = true;
+        ThrowError("Warning: While Opening SNA file 'bad.sna' Error Message Occur: Incorrect file.");
+    };
+    EXPECT_ANY_THROW(w.OpenFile("bad.sna"));
+    EXPECT_EQ(Enabled(w), "101110");
+    w.bnStartClick();
+    EXPECT_EQ(engine.stepsDone, 0);
+    w.bnInitClick();
+    EXPECT_EQ(Enabled(w), "111111");
+}
+
+TEST_F(ScriptedWindow, DiffusionModeLabelMovesNoButtonAndNewReleasesDiff)
+{
+    w.bnInitClick();
+    auto* diff = Ctl<QToolButton>(w, "spdDiffPrecond");
+    auto places = [&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        std::vector<QRect> r;
+        for (const char* name : {"bbnInit", "bbnStart", "bbnStop", "bbnSimDet", "spdDiffPrecond", "spdTime", "edRightWall"})
+            r.push_back(Ctl<QWidget>(w, name)->geometry());
+        return r;
+    };
+    const std::vector<QRect> before = places();
+    w.State().DiffMode = true;
+    w.UpdateMainInfo();
+    EXPECT_TRUE(Ctl<QLabel>(w, "llDiffMode")->isVisibleTo(&w) && diff->isChecked());
+    EXPECT_EQ(places(), before);
+    w.New1Click();
+    EXPECT_FALSE(w.State().DiffMode || diff->isChecked());
+    EXPECT_EQ(Ctl<QLabel>(w, "llTime")->text(), "Time (s)");
+}
+
+TEST(ExampleProject, ConstituentColoursDifferFromEachOtherAndFromTheWindowsCurves)
+{
+    Home home;
+    RecordingMessageSink sink;
+    MainWindow w;
+    ChartView& chart = *Ctl<ChartView>(w, "Graph");
+    std::set<QRgb> builtIn;
+    for (int i = 0; i < chart.graphCount(); ++i) builtIn.insert(chart.graph(i)->pen().color().rgb());
+    ASSERT_GT(builtIn.size(), 20u);
+    RunState st;
+    ComposeExampleDemo(st);
+    std::set<QRgb> seen;
+    for (const auto* node = st.Composition.Head(); node; node = node->next) {
+        const QRgb c = ColourFromBGR(static_cast<std::uint32_t>(node->data.colour)).rgb();
+        EXPECT_TRUE(seen.insert(c).second) << node->data.name;
+        EXPECT_EQ(builtIn.count(c), 0u) << node->data.name;
+    }
+    EXPECT_EQ(seen.size(), 5u);
 }
 
 TEST_F(ScriptedWindow, StopOrAFailureDuringARunEndsItAfterTheCurrentStep)
@@ -189,15 +352,15 @@ TEST_F(ScriptedWindow, StopOrAFailureDuringARunEndsItAfterTheCurrentStep)
     QObject::connect(&timer, &QTimer::timeout, [&] {
         if (++ticks != 7) return;
         stepsAtClick = w.State().StepCount;
-        QTest::mouseClick(w.bbnStop, Qt::LeftButton);
+        QTest::mouseClick(Ctl<QPushButton>(w, "bbnStop"), Qt::LeftButton);
         timer.stop();
     });
     timer.start();
-    QTest::mouseClick(w.bbnStart, Qt::LeftButton);
+    QTest::mouseClick(Ctl<QPushButton>(w, "bbnStart"), Qt::LeftButton);
     ASSERT_GE(stepsAtClick, 0);
     EXPECT_EQ(engine.stepsDone, stepsAtClick + 1);
     EXPECT_FALSE(w.State().Running);
-    EXPECT_TRUE(w.bbnStart->isEnabled());
+    EXPECT_TRUE(Ctl<QPushButton>(w, "bbnStart")->isEnabled());
     EXPECT_TRUE(sink.messages.empty());
 
     // A failure inside a run is shown after the run has stopped: the program's
@@ -209,10 +372,10 @@ TEST_F(ScriptedWindow, StopOrAFailureDuringARunEndsItAfterTheCurrentStep)
     for (const auto& [raise, text] : failures) {
         sink.Clear();
         engine.throwAt = raise;
-        QTest::mouseClick(w.bbnStart, Qt::LeftButton);
+        QTest::mouseClick(Ctl<QPushButton>(w, "bbnStart"), Qt::LeftButton);
         EXPECT_EQ(sink.messages, std::vector<std::string>{text});
         EXPECT_FALSE(w.State().Running);
-        EXPECT_TRUE(w.bbnStart->isEnabled());
+        EXPECT_TRUE(Ctl<QPushButton>(w, "bbnStart")->isEnabled());
     }
 }
 
@@ -238,50 +401,50 @@ TEST(MainWindowEdits, PanelEditsCommitOnLeavingAndIgnoreInvalidText)
         QApplication::sendEvent(edit, &away);
     };
 
-    typeInto(w.edDT, "2e-4");
+    typeInto(Ctl<QLineEdit>(w, "edDT"), "2e-4");
     EXPECT_EQ(st.DT, 1e-4);  // nothing happens while typing
     EXPECT_FALSE(st.Restart);
-    w.edStopTime->setFocus(Qt::TabFocusReason);
-    QTRY_VERIFY(w.edStopTime->hasFocus());
+    Ctl<QLineEdit>(w, "edStopTime")->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(Ctl<QLineEdit>(w, "edStopTime")->hasFocus());
     EXPECT_DOUBLE_EQ(st.DT, 2e-4);
     EXPECT_TRUE(st.Restart);
-    EXPECT_EQ(w.edDT->text(), "2.0e-4");
+    EXPECT_EQ(Ctl<QLineEdit>(w, "edDT")->text(), "2.0e-4");
 
     // Invalid text is ignored and the stored value shown again.
     st.Restart = false;
     for (const char* bad : {"abc", "-1", "inf"}) {
-        typeInto(w.edDT, bad);
-        w.edStopTime->setFocus(Qt::TabFocusReason);
+        typeInto(Ctl<QLineEdit>(w, "edDT"), bad);
+        Ctl<QLineEdit>(w, "edStopTime")->setFocus(Qt::TabFocusReason);
         EXPECT_DOUBLE_EQ(st.DT, 2e-4) << bad;
-        EXPECT_EQ(w.edDT->text(), "2.0e-4");
+        EXPECT_EQ(Ctl<QLineEdit>(w, "edDT")->text(), "2.0e-4");
     }
     EXPECT_FALSE(st.Restart);
 
     // Another window activated or a menu opened: the edit keeps its text uncommitted.
-    typeInto(w.edDT, "3e-4");
+    typeInto(Ctl<QLineEdit>(w, "edDT"), "3e-4");
     for (Qt::FocusReason reason : {Qt::ActiveWindowFocusReason, Qt::PopupFocusReason}) {
-        leave(w.edDT, reason);
+        leave(Ctl<QLineEdit>(w, "edDT"), reason);
         EXPECT_DOUBLE_EQ(st.DT, 2e-4);
     }
-    leave(w.edDT);
+    leave(Ctl<QLineEdit>(w, "edDT"));
     EXPECT_DOUBLE_EQ(st.DT, 3e-4);
 
     // Enter moves the focus to the default button and so commits; "," is a decimal point.
-    typeInto(w.edDT, "1,5e-4", true);
+    typeInto(Ctl<QLineEdit>(w, "edDT"), "1,5e-4", true);
     EXPECT_DOUBLE_EQ(st.DT, 1.5e-4);
-    EXPECT_TRUE(w.bbnInit->hasFocus());  // Run is disabled before Init
+    EXPECT_TRUE(Ctl<QPushButton>(w, "bbnInit")->hasFocus());  // Run is disabled before Init
 
     // Walls: clamped against each other and the grid.
     st.LeftWall = 100;
     st.RightWall = 200;
-    typeInto(w.edLeftWall, "250", true);
-    typeInto(w.edRightWall, "5000", true);
+    typeInto(Ctl<QLineEdit>(w, "edLeftWall"), "250", true);
+    typeInto(Ctl<QLineEdit>(w, "edRightWall"), "5000", true);
     EXPECT_EQ(std::pair(st.LeftWall, st.RightWall), std::pair(199, st.NX));
 
     // A refresh while the user types (as the run loop makes them) keeps the typed text.
-    typeInto(w.edStopTime, "77");
+    typeInto(Ctl<QLineEdit>(w, "edStopTime"), "77");
     w.UpdateMainInfo();
-    EXPECT_EQ(w.edStopTime->text(), "77");
+    EXPECT_EQ(Ctl<QLineEdit>(w, "edStopTime")->text(), "77");
     EXPECT_DOUBLE_EQ(st.StopTime, 3600);
     EXPECT_TRUE(sink.warnings.empty());
 }
@@ -337,8 +500,14 @@ TEST(MainWindowStart, StartFileAndExampleOpenThroughOnePlace)
     const std::string example = home.Touch("Examples/Example_Demo.sna"), proj = home.Touch("proj.sna");
     // The name gains ".sna" (the example is then not opened); a missing file
     // opens the example instead, once.
-    const std::pair<QStringList, std::string> cases[] = {
-        {{QString::fromStdString(proj.substr(0, proj.size() - 4))}, proj}, {{"/nonexistent/file.sna"}, example}};
+    // A named project that fails to open is not followed by the example; a
+    // sequence file (no player yet) is refused with a message.
+    const std::string bad = home.Touch("bad.sna"), seq = home.Touch("run.psq");
+    const std::pair<QStringList, std::vector<std::string>> cases[] = {
+        {{QString::fromStdString(proj.substr(0, proj.size() - 4))}, {proj}},
+        {{"/nonexistent/file.sna"}, {example}},
+        {{QString::fromStdString(bad)}, {bad}},
+        {{QString::fromStdString(seq)}, {}}};
     for (const auto& [args, expected] : cases) {
         sink.Clear();
         std::vector<std::string> opened;
@@ -346,6 +515,7 @@ TEST(MainWindowStart, StartFileAndExampleOpenThroughOnePlace)
         MainWindow w(args);
         w.FileOpener = [&](MainWindow&, const std::string& p) {
             opened.push_back(p);
+            if (p == bad) ThrowError("Incorrect file.");
             return true;
         };
         // Settings are read at the first activation; a bad file warns and start-up goes on.
@@ -356,9 +526,15 @@ TEST(MainWindowStart, StartFileAndExampleOpenThroughOnePlace)
         };
         w.FormActivate();
         w.FormActivate();
-        EXPECT_EQ(opened, std::vector<std::string>{expected});
+        EXPECT_EQ(opened, expected);
         EXPECT_EQ(reads, 1);
         EXPECT_EQ(sink.warnings, std::vector<std::string>{"Incorrect INI File."});
+        if (args.first().toStdString() == bad) {
+            EXPECT_EQ(sink.messages, std::vector<std::string>{"Incorrect file."});
+        }
+        if (args.first().toStdString() == seq) {
+            EXPECT_TRUE(sink.messages.size() == 1 && sink.messages[0].find("sequence player") != std::string::npos);
+        }
     }
 }
 
@@ -366,35 +542,38 @@ TEST_F(ScriptedWindow, ViewSwitchAndCheckLists)
 {
     w.bnInitClick();
     RunState& st = w.State();
-    ASSERT_EQ(w.clbGraph->count(), 4);
-    EXPECT_TRUE(w.clbGraph->isVisible() && !w.clbDet->isVisible() && st.Series.sr_pH.active);
+    ASSERT_EQ(Ctl<QListWidget>(w, "clbGraph")->count(), 4);
+    EXPECT_TRUE(Ctl<QListWidget>(w, "clbGraph")->isVisible() && !Ctl<QListWidget>(w, "clbDet")->isVisible() &&
+                st.Series.sr_pH.active);
     // Unchecking pH in the list hides its series (a user click on the check box).
-    w.clbGraph->item(0)->setCheckState(Qt::Unchecked);
+    Ctl<QListWidget>(w, "clbGraph")->item(0)->setCheckState(Qt::Unchecked);
     EXPECT_FALSE(st.Series.sr_pH.active);
-    w.clbGraph->item(0)->setCheckState(Qt::Checked);
+    Ctl<QListWidget>(w, "clbGraph")->item(0)->setCheckState(Qt::Checked);
     EXPECT_TRUE(st.Series.sr_pH.active);
 
-    QTest::mouseClick(w.bbnSimDet, Qt::LeftButton);
-    EXPECT_TRUE(st.DetectorView && !st.Series.sr_pH.active && st.Series.DET_pH.active && w.clbDet->isVisible());
-    EXPECT_EQ(w.Graph->xAxis->label(), "Time (min)");
-    QTest::mouseClick(w.bbnSimDet, Qt::LeftButton);
+    QTest::mouseClick(Ctl<QPushButton>(w, "bbnSimDet"), Qt::LeftButton);
+    EXPECT_TRUE(st.DetectorView && !st.Series.sr_pH.active && st.Series.DET_pH.active &&
+                Ctl<QListWidget>(w, "clbDet")->isVisible());
+    EXPECT_EQ(Ctl<ChartView>(w, "Graph")->xAxis->label(), "Time (min)");
+    QTest::mouseClick(Ctl<QPushButton>(w, "bbnSimDet"), Qt::LeftButton);
     EXPECT_TRUE(!st.DetectorView && st.Series.sr_pH.active);
 
     // A file that switches the detector off returns to the profile view and disables the switch.
-    QTest::mouseClick(w.bbnSimDet, Qt::LeftButton);
+    QTest::mouseClick(Ctl<QPushButton>(w, "bbnSimDet"), Qt::LeftButton);
     w.FileOpener = [](MainWindow& m, const std::string&) {
         m.State().cbDetectorOn = false;
         return true;
     };
     EXPECT_TRUE(w.OpenFile("project.sna"));
-    EXPECT_FALSE(w.cbDetectorOn->isChecked() || st.DetectorView || w.bbnSimDet->isEnabled());
+    EXPECT_FALSE(Ctl<QCheckBox>(w, "cbDetectorOn")->isChecked() || st.DetectorView ||
+                 Ctl<QPushButton>(w, "bbnSimDet")->isEnabled());
 }
 
 TEST_F(ScriptedWindow, ViewsKeepTheirRangesMarkerAndDetectorRecord)
 {
     w.bnInitClick();
     RunState& st = w.State();
-    ChartView& chart = *w.Graph;
+    ChartView& chart = *Ctl<ChartView>(w, "Graph");
 
     // A zoomed profile view comes back with exactly its ranges.
     chart.SetRangeX(2, 5);
@@ -458,27 +637,27 @@ TEST(MainWindowEngine, ExampleRunThroughTheWindowAndItsChart)
     w.show();
     RunState& st = w.State();
 
-    QTest::mouseClick(w.bbnInit, Qt::LeftButton);
+    QTest::mouseClick(Ctl<QPushButton>(w, "bbnInit"), Qt::LeftButton);
     ASSERT_TRUE(st.Initialised) << (sink.warnings.empty() ? "" : sink.warnings[0]);
-    ASSERT_EQ(w.clbGraph->count(), 5 + 4);
+    ASSERT_EQ(Ctl<QListWidget>(w, "clbGraph")->count(), 5 + 4);
     // Every constituent, pH and conductivity are drawn with one point per node.
     int profiles = 0;
-    for (int i = 0; i < w.Graph->graphCount(); ++i) {
-        QCPGraph* g = w.Graph->graph(i);
+    for (int i = 0; i < Ctl<ChartView>(w, "Graph")->graphCount(); ++i) {
+        QCPGraph* g = Ctl<ChartView>(w, "Graph")->graph(i);
         if (g->name().endsWith(" (x-scale)") && g->visible()) profiles += g->dataCount() == st.NX + 1;
     }
     EXPECT_EQ(profiles, 5 + 2);
 
     st.StopTime = 0.5;
-    QTest::mouseClick(w.bbnStart, Qt::LeftButton);
+    QTest::mouseClick(Ctl<QPushButton>(w, "bbnStart"), Qt::LeftButton);
     EXPECT_TRUE(sink.messages.empty()) << sink.messages[0];
     EXPECT_TRUE(!st.Running && st.Time > 0.4 && st.Time <= 0.5 && st.StepCount > 0) << st.Time;
-    EXPECT_EQ(w.edTime->text().toStdString(), FormatFloat("0.0##e+0", st.Time));  // below 1 s
+    EXPECT_EQ(Ctl<QLineEdit>(w, "edTime")->text().toStdString(), FormatFloat("0.0##e+0", st.Time));  // below 1 s
     EXPECT_EQ(w.StatusText().rfind("Ready ...", 0), 0u);
     ASSERT_GT(st.Series.DET_pH.Count(), 0);   // the detector sampled during the run
-    QTest::mouseClick(w.bbnSimDet, Qt::LeftButton);
+    QTest::mouseClick(Ctl<QPushButton>(w, "bbnSimDet"), Qt::LeftButton);
     ASSERT_TRUE(st.DetectorView);
-    QCPGraph* detector = GraphNamed(*w.Graph, "pH (detector)");
+    QCPGraph* detector = GraphNamed(*Ctl<ChartView>(w, "Graph"), "pH (detector)");
     EXPECT_TRUE(detector && detector->visible() && detector->dataCount() == st.Series.DET_pH.Count());
 }
 

@@ -117,6 +117,10 @@ TEST(ProjectFile, BothLayoutsAreReadTheCurrentOneWrittenAndDamagedFilesRaise)
     l.st.NewtonItTotal = 90;
     ASSERT_TRUE(SaveSnaFile(l.st, tmp.file("again.sna")));
     EXPECT_EQ(ReadBytes(tmp.file("again.sna")), golden);
+    // A composition opened alone: the constituents of the last Init go, Run waits for the next Init.
+    ASSERT_GT(l.st.CompInit.Count(), 0);
+    ASSERT_TRUE(OpenProject(l.st, tmp.file("ref.cmp")));
+    EXPECT_TRUE(l.st.CompInit.Count() == 0 && l.st.CompChanged && l.st.Composition.Count() > 0);
     // Version "1.0" has no switches and table; its temperature is stored 0.15 K low.
     std::filesystem::copy_file(tmp.file("proj.cmp"), tmp.file("old.cmp"));
     WriteBytes(tmp.file("old.sna"), GoldenProject(st, tmp.file("b.bin"), "1.0"));

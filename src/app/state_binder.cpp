@@ -1,0 +1,130 @@
+#include "app/state_binder.h"
+
+#include "foundation/numtext.h"
+
+#include <QCheckBox>
+#include <QEvent>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QSignalBlocker>
+
+namespace {
+
+// Display-only edits pass the focus on to their editable neighbour.
+class ForwardFocus : public QObject {
+public:
+    ForwardFocus(QObject* parent, QLineEdit* target) : QObject(parent), target_(target) {}
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::FocusIn) target_->setFocus(Qt::OtherFocusReason);
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QLineEdit* target_;
+};
+
+// Hands a text that parses to `accept`; other text is ignored.
+template <class T, class Read>
+std::function<void(const std::string&)> Parser(std::function<void(T)> accept, Read read)
+{
+    return [accept = std::move(accept), read](const std::string& text) {
+        T v;
+        if (read(text, v)) accept(v);
+    };
+}
+
+}  // namespace
+
+void StateBinder::Changed() const
+{
+    if (afterChange) afterChange();
+}
+
+void StateBinder::Check(QCheckBox* box, bool& field, std::function<void()> after)
+{
+    switches_.push_back({box, nullptr, &field});
+    ConnectGuarded(box, &QCheckBox::toggled, context_, [this, &field, after](bool on) {
+        field = on;
+        if (after) after();
+        Changed();
+    });
+}
+
+void StateBinder::Radio(QRadioButton* on, QRadioButton* off, bool& field, std::function<void()> after)
+{
+    switches_.push_back({on, off, &field});
+    // Only the button that becomes checked reports, so a switch runs `after` once.
+    auto bind = [&](QRadioButton* button, bool value) {
+        ConnectGuarded(button, &QRadioButton::toggled, context_, [this, &field, after, value](bool checked) {
+            if (!checked) return;
+            field = value;
+            if (after) after();
+            Changed();
+        });
+    };
+    bind(on, true);
+    bind(off, false);
+}
+
+EditCommitter* StateBinder::Commit(QLineEdit* edit, std::function<QString()> show,
+                                   std::function<void(const std::string&)> parse, std::function<void()> after)
+{
+    texts_.push_back({edit, std::move(show)});
+    auto* c = new EditCommitter(edit, [this, edit, parse, after] {
+        parse(edit->text().toStdString());
+        edit->setModified(false);
+        if (after) after();
+        Changed();
+    });
+    // Enter and Esc leave the edit, which commits it; when no button can take
+    // the focus (during a run) the edit gives it up all the same.
+    c->onEnter = [this, edit] {
+        if (onEnter) onEnter();
+        if (edit->hasFocus()) edit->clearFocus();
+    };
+    c->onEscape = [this, edit] {
+        if (onEscape) onEscape();
+        if (edit->hasFocus()) edit->clearFocus();
+        Changed();
+    };
+    return c;
+}
+
+EditCommitter* StateBinder::Number(QLineEdit* edit, std::function<QString()> show, std::function<void(double)> accept,
+                                   std::function<void()> after)
+{
+    return Commit(edit, std::move(show), Parser<double>(std::move(accept), ReadDouble), std::move(after));
+}
+
+EditCommitter* StateBinder::Integer(QLineEdit* edit, std::function<QString()> show, std::function<void(int)> accept,
+                                    std::function<void()> after)
+{
+    return Commit(edit, std::move(show), Parser<int>(std::move(accept), ReadInt), std::move(after));
+}
+
+void StateBinder::Display(QLineEdit* edit, std::function<QString()> show, QLineEdit* next)
+{
+    texts_.push_back({edit, std::move(show)});
+    if (next) edit->installEventFilter(new ForwardFocus(edit, next));
+}
+
+void StateBinder::Refresh() const
+{
+    for (const Switch& s : switches_) {
+        QSignalBlocker blockOn(s.on);
+        if (!s.off) {
+            s.on->setChecked(*s.field);
+            continue;
+        }
+        // In an exclusive group checking one button releases the other.
+        QSignalBlocker blockOff(s.off);
+        (*s.field ? s.on : s.off)->setChecked(true);
+    }
+    for (const Text& t : texts_) {
+        // The edit being typed into keeps its text.
+        if (t.edit->hasFocus()) continue;
+        t.edit->setText(t.show());
+        t.edit->setModified(false);
+    }
+}

@@ -1,0 +1,136 @@
+// A small window bound to the run state through the binder: the refresh
+// mirrors the fields into the controls without running handlers and leaves the
+// edit being typed into alone; user changes commit back to the fields.
+#include "qt_test_env.h"
+
+#include "app/state_binder.h"
+#include "engine/run_state.h"
+#include "foundation/numtext.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+namespace {
+
+class BoundTestWindow : public QWidget, public StateWindow {
+public:
+    explicit BoundTestWindow(RunState& st) : StateWindow(this), st_(st)
+    {
+        auto* row = new QHBoxLayout(this);
+        for (QWidget* w : std::initializer_list<QWidget*>{cbIS, rbVoltage, rbCurrent, edDT, edTime, edStopTime, bnOK})
+            row->addWidget(w);
+        StateBinder& b = Binder();
+        b.afterChange = [this] {
+            ++refreshes;
+            Binder().Refresh();
+        };
+        b.onEnter = [this] {
+            if (bnOK->isEnabled()) bnOK->setFocus(Qt::OtherFocusReason);
+        };
+        b.Check(cbIS, st.cbIS, [this] { ++isClicks; });
+        b.Radio(rbVoltage, rbCurrent, st.rbVoltage, [this] { ++driveClicks; });
+        b.Number(edDT, [&st] { return QString::fromStdString(FormatFloat("0.0##e+0", st.DT)); }, [&st](double v) {
+            if (v > 0) st.DT = v;  // zero and negative steps are refused
+        });
+        b.Number(edStopTime, [&st] { return QString::number(st.StopTime); }, [&st](double v) { st.StopTime = v; },
+                 [this] { ++stopCommits; });
+        b.Display(edTime, [&st] { return QString::number(st.Time); }, edDT);
+        OnSignal(bnOK, &QPushButton::clicked, [] { ThrowError("refused"); });
+    }
+    RunState& State() override { return st_; }
+
+    QCheckBox* cbIS = new QCheckBox("Ionic Strength");
+    QRadioButton* rbVoltage = new QRadioButton("Voltage");
+    QRadioButton* rbCurrent = new QRadioButton("Current");
+    QLineEdit* edDT = new QLineEdit;
+    QLineEdit* edTime = new QLineEdit;
+    QLineEdit* edStopTime = new QLineEdit;
+    QPushButton* bnOK = new QPushButton("OK");
+    int isClicks = 0, driveClicks = 0, refreshes = 0, stopCommits = 0;
+
+private:
+    RunState& st_;
+};
+
+}  // namespace
+
+TEST(StateBinder, MirrorsFieldsAndCommitsUserChanges)
+{
+    RecordingMessageSink sink;
+    RunState st;
+    BoundTestWindow w(st);
+    w.show();
+    QApplication::setActiveWindow(&w);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+
+    // The refresh mirrors every field and runs no handler.
+    st.cbIS = true;
+    st.rbVoltage = false;
+    st.DT = 2.5e-4;
+    st.Time = 12;
+    w.Binder().Refresh();
+    EXPECT_TRUE(w.cbIS->isChecked());
+    EXPECT_TRUE(w.rbCurrent->isChecked() && !w.rbVoltage->isChecked());
+    EXPECT_EQ(w.edDT->text(), "2.5e-4");
+    EXPECT_EQ(w.edTime->text(), "12");
+    EXPECT_EQ(w.isClicks + w.driveClicks + w.refreshes, 0);
+    st.rbVoltage = true;
+    w.Binder().Refresh();
+    EXPECT_TRUE(w.rbVoltage->isChecked() && !w.rbCurrent->isChecked());
+
+    // Clicks write the fields, run the handler once, then the refresh.
+    QTest::mouseClick(w.cbIS, Qt::LeftButton);
+    EXPECT_FALSE(st.cbIS);
+    EXPECT_EQ(w.isClicks, 1);
+    QTest::mouseClick(w.rbCurrent, Qt::LeftButton);
+    EXPECT_FALSE(st.rbVoltage);
+    EXPECT_EQ(w.driveClicks, 1);
+    QTest::mouseClick(w.rbVoltage, Qt::LeftButton);
+    EXPECT_TRUE(st.rbVoltage);
+    EXPECT_EQ(w.driveClicks, 2);
+    EXPECT_EQ(w.refreshes, 3);
+
+    // A number commits on leaving; a refused one leaves the field and is replaced.
+    auto type = [&](QLineEdit* edit, const char* text) {
+        edit->setFocus(Qt::MouseFocusReason);
+        QTRY_VERIFY(edit->hasFocus());
+        edit->selectAll();
+        QTest::keyClicks(edit, text);
+    };
+    type(w.edDT, "4e-4");
+    w.Binder().Refresh();  // as the run loop refreshes while the user types
+    EXPECT_EQ(w.edDT->text(), "4e-4");
+    EXPECT_EQ(st.DT, 2.5e-4);
+    w.edStopTime->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(w.edStopTime->hasFocus());
+    EXPECT_DOUBLE_EQ(st.DT, 4e-4);
+    EXPECT_EQ(w.edDT->text(), "4.0e-4");
+    type(w.edDT, "-1");
+    w.edStopTime->setFocus(Qt::TabFocusReason);
+    EXPECT_DOUBLE_EQ(st.DT, 4e-4);
+    EXPECT_EQ(w.edDT->text(), "4.0e-4");
+
+    // Enter commits also when no button can take the focus; text that does not
+    // parse still runs the edit's own `after` and is replaced.
+    w.bnOK->setEnabled(false);
+    type(w.edStopTime, "120");
+    QTest::keyClick(w.edStopTime, Qt::Key_Return);
+    EXPECT_EQ(st.StopTime, 120);
+    EXPECT_FALSE(w.edStopTime->hasFocus());
+    type(w.edStopTime, "x");
+    QTest::keyClick(w.edStopTime, Qt::Key_Escape);
+    EXPECT_EQ(st.StopTime, 120);
+    EXPECT_EQ(w.edStopTime->text(), "120");
+    EXPECT_EQ(w.stopCommits, 3);  // left once while typing into edDT
+
+    // A display edit hands the focus on; a handler's exception becomes a message.
+    w.edTime->setFocus(Qt::MouseFocusReason);
+    QTRY_VERIFY(w.edDT->hasFocus());
+    w.bnOK->setEnabled(true);
+    QTest::mouseClick(w.bnOK, Qt::LeftButton);
+    EXPECT_EQ(sink.messages, std::vector<std::string>{"refused"});
+}
