@@ -2,7 +2,6 @@
 
 #include "composition/composition_panel.h"
 #include "foundation/errors.h"
-#include "foundation/messages.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -12,6 +11,8 @@ namespace {
 // Largest charge magnitude the wizard takes: beyond it the rows and the number
 // of questions grow without use.
 constexpr int kMaxWizardCharge = 100;
+
+constexpr const char* kAmpholinesRejected = "Incorrect input. Action cancelled.";
 
 }  // namespace
 

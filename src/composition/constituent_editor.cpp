@@ -1,5 +1,7 @@
 #include "composition/constituent_editor.h"
 
+#include "composition/cmp_file.h"
+#include "composition/database.h"
 #include "engine/run_state.h"
 #include "foundation/errors.h"
 
@@ -75,6 +77,12 @@ int UColumn(int mode, int seg)
 
 std::string Num(double v) { return FloatToStr(v); }
 
+// Largest segment count and charge magnitude the editor takes: larger entries
+// are ignored like unreadable ones (every segment and charge form is a grid
+// column or row and an array entry).
+constexpr int kMaxZones = 1000;
+constexpr int kMaxChargeMagnitude = 100;
+
 std::string LengthText(double ratio, double sum, double capLength)
 {
     if (!(sum > 0)) return "0";
@@ -123,7 +131,8 @@ void ConstituentEditor::EditConcInj(const std::string& text)
 void ConstituentEditor::EditMinChargeText(const std::string& text)
 {
     int v;
-    if (!ReadInt(text, v) || v == INT32_MIN) v = -1;
+    if (!ReadInt(text, v)) v = -1;
+    if (v < -kMaxChargeMagnitude || v > kMaxChargeMagnitude) v = EditMinCharge;
     EditMinCharge = -std::abs(v);
     UpdateApplyButtons();
     Refresh();
@@ -132,7 +141,8 @@ void ConstituentEditor::EditMinChargeText(const std::string& text)
 void ConstituentEditor::EditMaxChargeText(const std::string& text)
 {
     int v;
-    if (!ReadInt(text, v) || v == INT32_MIN) v = 1;
+    if (!ReadInt(text, v)) v = 1;
+    if (v < -kMaxChargeMagnitude || v > kMaxChargeMagnitude) v = EditMaxCharge;
     EditMaxCharge = std::abs(v);
     UpdateApplyButtons();
     Refresh();
@@ -160,7 +170,7 @@ void ConstituentEditor::SetType(int type)
 void ConstituentEditor::EditZoneCount(const std::string& text)
 {
     int v;
-    if (ReadInt(text, v) && v > 0) EditZones = v;
+    if (ReadInt(text, v) && v > 0 && v <= kMaxZones) EditZones = v;
     UpdateApplyButtons();
     Refresh();
 }
@@ -736,6 +746,36 @@ void ConstituentEditor::Restore()
     for (const auto* n = st_.CompInit.Head(); n; n = n->next) st_.Composition.Add(n->data);
     st_.CompChanged = false;
     Refresh();
+}
+
+bool ConstituentEditor::OpenComposition(const std::string& fileName)
+{
+    st_.CompChanged = true;
+    bool ok = false;
+    try {
+        ok = ReadComposition(st_, fileName);
+    } catch (const Exception& e) {
+        ShowWarning(e.Message());
+    }
+    Refresh();
+    return ok;
+}
+
+bool ConstituentEditor::SaveComposition(const std::string& fileName)
+{
+    try {
+        return WriteComposition(st_.Composition, fileName);
+    } catch (const Exception& e) {
+        ShowWarning(e.Message());
+        return false;
+    }
+}
+
+bool ConstituentEditor::OpenDatabase(const std::string& fileName)
+{
+    DatabaseAvailable = ReadDatabase(fileName, st_.Database);
+    if (!DatabaseAvailable) ShowWarning("DATABASE isn't accessible.");
+    return DatabaseAvailable;
 }
 
 int RowFromAnswer(const std::string& text, int count)

@@ -128,6 +128,17 @@ public:
     bool DeleteAll();
     // Composition := CompInit; CompChanged cleared.
     void Restore();
+    // "Open" of a composition file: CompChanged set, the file merged by the
+    // Set/Add choice (st.rbSet). A damaged file is reported with its message
+    // and leaves the composition as it was. False when nothing was read.
+    bool OpenComposition(const std::string& fileName);
+    // "Save": the whole composition; a write error is reported with its message.
+    bool SaveComposition(const std::string& fileName);
+    // Reads the database into the run state's Database list. On failure the
+    // warning "DATABASE isn't accessible." and DatabaseAvailable false (the
+    // window hides its database panel).
+    bool OpenDatabase(const std::string& fileName);
+    bool DatabaseAvailable = false;
 
 private:
     void SetRowsEnabled(bool apply, bool cancel);

@@ -53,6 +53,3 @@ inline constexpr const char* kPsqTransferQuestion =
 
 // Protein builder: a bond count that is not a whole number (after the quoted text).
 inline constexpr const char* kNotAnInteger = "' is not a valid integer value";
-// Ampholines wizard: the series would take the composition beyond the panel's
-// 2048 rows; refused like any other bad answer.
-inline constexpr const char* kAmpholinesRejected = "Incorrect input. Action cancelled.";

@@ -2,7 +2,11 @@
 
 #include "engine/run_state.h"
 #include "foundation/errors.h"
+#include "support/temp_dir.h"
 #include "support/test_compositions.h"
+
+#include <fstream>
+#include <iterator>
 
 #include <gtest/gtest.h>
 
@@ -52,6 +56,13 @@ TEST(ConstituentEditor, ChargeEditsAndWideningKeepValuesAndZeroFill)
     EXPECT_EQ(ed.EditMinCharge, -1);
     ed.EditMaxChargeText("x");
     EXPECT_EQ(ed.EditMaxCharge, 1);
+    // Charge magnitudes and segment counts too large for the grids are ignored.
+    ed.EditMaxChargeText("2147483647");
+    EXPECT_EQ(ed.EditMaxCharge, 1);
+    ed.EditMinChargeText("-2147483648");
+    EXPECT_EQ(ed.EditMinCharge, -1);
+    ed.EditZoneCount("1000000000");
+    EXPECT_EQ(ed.EditZones, 5);
     // Pending shape differs: the grids give way to the message, Apply and Cancel on.
     EXPECT_TRUE(ed.View().showMessage);
     EXPECT_FALSE(ed.View().showZ);
@@ -348,4 +359,36 @@ TEST(ConstituentEditor, NewColourDefaultNameTemplateTablesAndDatabasePick)
     f.sink.answers = {true};
     ed.DeleteAllTables();
     EXPECT_EQ(f.st.Composition[2].tableCount, 0);
+}
+
+TEST(ConstituentEditor, CompositionFileAndDatabaseThroughTheEditor)
+{
+    Fixture f;
+    auto& ed = f.ed;
+    TempDir dir;
+    EXPECT_FALSE(ed.OpenDatabase(dir.file("Database.dbc")));
+    EXPECT_EQ(f.sink.warnings.back(), "DATABASE isn't accessible.");
+    EXPECT_FALSE(ed.DatabaseAvailable);
+
+    f.st.Composition.Add(testcomp::WeakAcid("Acetic acid", 4.756, 42.4, testcomp::BGE, 20, 0));
+    f.st.Composition.Add(testcomp::StrongCation("Sodium", 51.9, testcomp::BGE, 10, 0));
+    const std::string name = dir.file("buffer.cmp");
+    ASSERT_TRUE(ed.SaveComposition(name));
+    // Open in "Add" mode: names already present are skipped.
+    f.st.rbSet = false;
+    ASSERT_TRUE(ed.OpenComposition(name));
+    EXPECT_TRUE(f.st.CompChanged);
+    EXPECT_EQ(f.st.Composition.Count(), 2);
+    // A file cut short is reported and changes nothing.
+    std::string bytes;
+    {
+        std::ifstream in(name, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    std::ofstream(name, std::ios::binary | std::ios::trunc).write(bytes.data(), 60);
+    f.st.rbSet = true;
+    EXPECT_FALSE(ed.OpenComposition(name));
+    EXPECT_EQ(f.sink.warnings.back(), "Incorrect file.");
+    ASSERT_EQ(f.st.Composition.Count(), 2);
+    EXPECT_EQ(f.st.Composition[1].name, "Acetic acid");
 }
