@@ -52,6 +52,8 @@ inline constexpr const char* kDatabaseFileName = "Database.dbc";
 inline constexpr const char* kNeutralConstituent = "Neutral Constituent";
 inline constexpr const char* kApplyMessage = "Click <APPLY> button to apply changes or <CANCEL> to cancel changes";
 inline constexpr const char* kTemplateFirstItem = "Choose Template Constituent";
+// Filter of the composition file dialogs (entries "caption|pattern").
+inline constexpr const char* kComponentFileFilter = "Component File (*.cmp)|*.cmp|All Files (*.*)|*.*";
 
 class ConstituentEditor {
 public:
