@@ -1,5 +1,11 @@
 #include "composition/database.h"
 
+#include "composition/constituent_editor.h"
+#include "engine/init_calc.h"
+#include "engine/run_state.h"
+#include "support/recording_host.h"
+#include "support/test_compositions.h"
+
 #include "../files/byte_builder.h"
 #include "foundation/errors.h"
 #include "support/temp_dir.h"
@@ -190,4 +196,41 @@ TEST(ConstituentDatabase, SuppliedDatabaseLoadsWithPhysicalValuesAndPublishedFig
     EXPECT_NEAR(byName["Phosphate"]->PKaOf(1, -3), 12.35, 0.005);
     EXPECT_NEAR(byName["Glycine"]->PKaOf(1, 1), 2.34, 0.005);
 }
+
+// A Tris-MES buffer picked from the supplied database in the editor: the
+// initialised run has the pH of a direct solution of its charge balance.
+TEST(ConstituentDatabase, BufferPickedFromTheDatabaseHasThePHOfItsChargeBalance)
+{
+    RecordingMessageSink sink;
+    RunState st;
+    ConstituentEditor ed(st);
+    ASSERT_TRUE(ed.OpenDatabase(KELVO_DATABASE_FILE));
+    auto pick = [&](const std::string& name, const std::string& c) {
+        for (const auto* n = st.Database.Head(); n; n = n->next)
+            if (n->data.name == name) ed.Pick(st.Database, n->index - 1);
+        ASSERT_EQ(ed.WorkComp.name, name);
+        ed.EditConcentration(c);
+        ed.EditConcInj(c);
+        ASSERT_TRUE(ed.Accept());
+    };
+    pick("Tris", "20");
+    pick("MES", "10");
+    ASSERT_EQ(st.Composition.Count(), 2);
+    EXPECT_EQ(st.Composition[1].type, 1);
+    const TUnivSet<TComponents> comp = st.Composition;
+    RecordingHost host;
+    testcomp::PrepareRun(st, comp, 50);
+    st.Host = &host;
+    ASSERT_TRUE(InitCalc(st));
+    // 20 mM Tris (pKa 8.07, base) and 10 mM MES (pKa 6.27, acid), water 1e-14 M2.
+    auto balance = [](double pH) {
+        const double h = std::pow(10.0, -pH) * 1e3, oh = 1e-8 / h;   // mM
+        return 20.0 / (1 + std::pow(10.0, pH - 8.07)) + h - 10.0 / (1 + std::pow(10.0, 6.27 - pH)) - oh;
+    };
+    double lo = 2, hi = 12;
+    for (int k = 0; k < 80; ++k) ((balance((lo + hi) / 2) > 0) ? lo : hi) = (lo + hi) / 2;
+    EXPECT_NEAR(lo, 8.084, 0.01);
+    for (int j = 0; j <= st.NX; j += 10) EXPECT_NEAR(st.Arr.PH[j], lo, 1e-6) << j;
+}
 #endif
+
