@@ -54,3 +54,6 @@ inline constexpr const char* kDerLiBzUnavailable =
 // the temporary sequence (with "Ask Before Transfer PSQ").
 inline constexpr const char* kPsqTransferQuestion =
     "Copy the saved PSQ file into the temporary PSQ file, so that the run can be continued?";
+
+// Protein builder: a bond count that is not a whole number (after the quoted text).
+inline constexpr const char* kNotAnInteger = "' is not a valid integer value";

@@ -1,0 +1,236 @@
+#include "composition/database.h"
+
+#include "composition/constituent_editor.h"
+#include "engine/init_calc.h"
+#include "engine/run_state.h"
+#include "support/recording_host.h"
+#include "support/test_compositions.h"
+
+#include "../files/byte_builder.h"
+#include "foundation/errors.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+
+namespace {
+
+// Three entries written from the layout: a neutral one, an ampholyte -1..1 and
+// a triprotic acid. Mobilities come before pKa values, charges -n..-1, 1..p.
+std::string Golden()
+{
+    Bytes g;
+    g.str("any header text").raw(std::string(8, '\x55')).i32(3);
+    g.str("Ethanol").i32(0).i32(0);
+    g.str("Glycine").i32(1).i32(1).f64(-37.4).f64(40.9).f64(9.6).f64(2.34);
+    g.str("Phosphate").i32(3).i32(0).f64(-71.5).f64(-59.1).f64(-37.3).f64(12.35).f64(7.2).f64(2.15);
+    return g.b;
+}
+
+// Offsets of the three counts: entries, n and p of the glycine entry.
+constexpr std::size_t kCount = 24, kGlyN = 52, kGlyP = 56;
+
+}  // namespace
+
+TEST(ConstituentDatabase, ReaderFollowsTheLayoutAndTheWriterWritesIt)
+{
+    TempDir dir;
+    const std::string name = dir.file("Database.dbc");
+    WriteBytes(name, Golden());
+    TUnivSet<TComponents> db;
+    ASSERT_TRUE(ReadDatabase(name, db));
+    ASSERT_EQ(db.Count(), 3);
+    EXPECT_EQ(db[1].name, "Ethanol");
+    EXPECT_EQ(db[1].minCharge, 0);
+    EXPECT_EQ(db[1].maxCharge, 0);
+    const TComponents& gly = db[2];
+    EXPECT_EQ(gly.minCharge, -1);
+    EXPECT_EQ(gly.maxCharge, 1);
+    EXPECT_EQ(gly.UOf(1, -1), -37.4);
+    EXPECT_EQ(gly.UOf(1, 1), 40.9);
+    EXPECT_EQ(gly.PKaOf(1, -1), 9.6);
+    EXPECT_EQ(gly.PKaOf(1, 1), 2.34);
+    EXPECT_EQ(gly.mode, 1);
+    EXPECT_FALSE(gly.gradient);
+    EXPECT_EQ(gly.c, 0.0);
+    EXPECT_EQ(gly.uMicA, 40.0);
+    const TComponents& ph = db[3];
+    EXPECT_EQ(ph.minCharge, -3);
+    EXPECT_EQ(ph.PKaOf(1, -3), 12.35);
+    EXPECT_EQ(ph.PKaOf(1, -1), 2.15);
+    EXPECT_EQ(ph.UOf(1, -2), -59.1);
+
+    // The writer gives the same bytes after its own header and reserved bytes.
+    const std::string out = dir.file("out.dbc");
+    ASSERT_TRUE(WriteDatabase(out, db));
+    const std::string header = std::string(kDatabaseHeader) + '\0' + std::string(8, '\0');
+    EXPECT_EQ(ReadBytes(out), header + Golden().substr(16 + 8));
+
+    // The list view texts.
+    const auto e = DatabaseRow(db[1]);
+    EXPECT_EQ(e.n, "0");
+    EXPECT_EQ(e.pKa, "");
+    EXPECT_EQ(e.u, "");
+    const auto g = DatabaseRow(gly);
+    EXPECT_EQ(g.n, "-1");
+    EXPECT_EQ(g.p, "1");
+    EXPECT_EQ(g.pKa, "9.6 | 2.34");
+    EXPECT_EQ(g.u, "-37.4 | 40.9");
+    EXPECT_EQ(DatabaseRow(ph).pKa, "12.35; 7.2; 2.15");
+}
+
+TEST(ConstituentDatabase, MissingEmptyShortAndDamagedFilesAreRefusedWhole)
+{
+    TempDir dir;
+    const std::string name = dir.file("Database.dbc");
+    TUnivSet<TComponents> db;
+    db.Add(TComponents());
+    EXPECT_FALSE(ReadDatabase(dir.file("none.dbc"), db));
+    EXPECT_EQ(db.Count(), 0);
+    WriteBytes(name, "");
+    EXPECT_FALSE(ReadDatabase(name, db));
+    // A header and fewer than 12 bytes after it.
+    WriteBytes(name, Bytes().str("hdr").raw(std::string(11, '\0')).b);
+    EXPECT_FALSE(ReadDatabase(name, db));
+    // Exactly 12 bytes with count 0: an empty database.
+    WriteBytes(name, Bytes().str("hdr").raw(std::string(8, '\0')).i32(0).b);
+    EXPECT_TRUE(ReadDatabase(name, db));
+    EXPECT_EQ(db.Count(), 0);
+
+    // Every truncation inside the entries and hostile counts: refused, nothing loaded.
+    const std::string g = Golden();
+    int refused = 0, cases = 0;
+    for (const std::string& bad : Damaged(g, 0, {kCount, kGlyN, kGlyP})) {
+        ++cases;
+        db.Empty();
+        db.Add(TComponents());
+        WriteBytes(name, bad);
+        const bool ok = ReadDatabase(name, db);
+        if (!ok) {
+            ++refused;
+            EXPECT_EQ(db.Count(), 0);
+        } else {
+            // Only the count 0 mutation of the entry count and a cut before the
+            // first entry's name are whole files.
+            EXPECT_LE(db.Count(), 3);
+        }
+    }
+    EXPECT_GT(refused, cases - 4);
+    // A count far beyond the bytes left, and negative charge counts.
+    for (std::int32_t v : {INT_MAX, -1}) {
+        WriteBytes(name, WithInt32At(g, kCount, v));
+        EXPECT_FALSE(ReadDatabase(name, db));
+        WriteBytes(name, WithInt32At(g, kGlyN, v));
+        EXPECT_FALSE(ReadDatabase(name, db));
+    }
+}
+
+TEST(ConstituentDatabase, SourceTableLinesAreCheckedAndConverted)
+{
+    TUnivSet<TComponents> db;
+    std::string error;
+    ASSERT_TRUE(ParseDatabaseTable("# comment\n\nGlycine\t1\t1\t9.6; 2.34\t37.4; 40.9\tPK\tEST\r\n", db, error));
+    ASSERT_EQ(db.Count(), 1);
+    EXPECT_EQ(db[1].PKaOf(1, 1), 2.34);
+    EXPECT_EQ(db[1].UOf(1, -1), 37.4);
+    EXPECT_FALSE(ParseDatabaseTable("X\t1\t1\t9.6\t37.4; 40.9\n", db, error));
+    EXPECT_EQ(error, "line 1: X\t1\t1\t9.6\t37.4; 40.9");
+    EXPECT_FALSE(ParseDatabaseTable("X\t-1\t0\t\t\n", db, error));
+}
+
+#ifdef KELVO_DATABASE_FILE
+TEST(ConstituentDatabase, SuppliedDatabaseLoadsWithPhysicalValuesAndPublishedFigures)
+{
+    TUnivSet<TComponents> db;
+    ASSERT_TRUE(ReadDatabase(KELVO_DATABASE_FILE, db));
+    EXPECT_GE(db.Count(), 300);
+    std::map<std::string, const TComponents*> byName;
+    for (const auto* n = db.Head(); n; n = n->next) {
+        const TComponents& c = n->data;
+        EXPECT_TRUE(byName.emplace(c.name, &c).second) << "twice: " << c.name;
+        EXPECT_FALSE(c.name.empty());
+        EXPECT_LE(c.minCharge, 0);
+        EXPECT_GE(c.maxCharge, 0);
+        for (int z = c.minCharge; z <= c.maxCharge; ++z) {
+            if (z == 0) continue;
+            const double u = c.UOf(1, z), pK = c.PKaOf(1, z);
+            EXPECT_TRUE(std::isfinite(u) && std::fabs(u) < 400 && u > 0) << c.name << " u(" << z << ")";
+            EXPECT_TRUE(std::isfinite(pK) && pK > -2 && pK < 16) << c.name << " pKa(" << z << ")";
+        }
+        // Successive acid constants: the more negative form is the weaker acid,
+        // the more positive form the stronger one.
+        for (int z = c.minCharge; z < -1; ++z) EXPECT_GE(c.PKaOf(1, z), c.PKaOf(1, z + 1)) << c.name;
+        for (int z = 1; z < c.maxCharge; ++z) EXPECT_GE(c.PKaOf(1, z), c.PKaOf(1, z + 1)) << c.name;
+    }
+    // Published figures: u = lambda/F from limiting equivalent conductivities
+    // (S cm2/mol) and pKa at 25 degrees C.
+    const double F = 96485.33212;
+    auto uFromLambda = [F](double lambda) { return lambda * 1e-4 / F * 1e9; };
+    struct Known {
+        const char* name;
+        int charge;
+        double u, pK;
+    };
+    const Known known[] = {
+        {"Sodium", 1, uFromLambda(50.08), NAN},       {"Potassium", 1, uFromLambda(73.48), NAN},
+        {"Lithium", 1, uFromLambda(38.66), NAN},      {"Chloride", -1, uFromLambda(76.31), NAN},
+        {"Nitrate", -1, uFromLambda(71.42), NAN},     {"Acetic acid", -1, uFromLambda(40.9), 4.756},
+        {"Formic acid", -1, uFromLambda(54.6), 3.75}, {"Sulfate", -2, uFromLambda(80.0), NAN},
+        {"Calcium", 2, uFromLambda(59.47), NAN},      {"Ammonium", 1, uFromLambda(73.5), 9.25},
+        {"Tris", 1, NAN, 8.07},                       {"Phosphate", -2, uFromLambda(57.0), 7.20},
+        {"Glycine", -1, NAN, 9.60},                   {"MES", -1, NAN, 6.27},
+    };
+    for (const Known& k : known) {
+        ASSERT_TRUE(byName.count(k.name)) << k.name;
+        const TComponents& c = *byName[k.name];
+        if (!std::isnan(k.u)) {
+            EXPECT_NEAR(c.UOf(1, k.charge), k.u, 0.06) << k.name;
+        }
+        if (!std::isnan(k.pK)) {
+            EXPECT_NEAR(c.PKaOf(1, k.charge), k.pK, 0.005) << k.name;
+        }
+    }
+    EXPECT_NEAR(byName["Phosphate"]->PKaOf(1, -1), 2.15, 0.005);
+    EXPECT_NEAR(byName["Phosphate"]->PKaOf(1, -3), 12.35, 0.005);
+    EXPECT_NEAR(byName["Glycine"]->PKaOf(1, 1), 2.34, 0.005);
+}
+
+// A Tris-MES buffer picked from the supplied database in the editor: the
+// initialised run has the pH of a direct solution of its charge balance.
+TEST(ConstituentDatabase, BufferPickedFromTheDatabaseHasThePHOfItsChargeBalance)
+{
+    RecordingMessageSink sink;
+    RunState st;
+    ConstituentEditor ed(st);
+    ASSERT_TRUE(ed.OpenDatabase(KELVO_DATABASE_FILE));
+    auto pick = [&](const std::string& name, const std::string& c) {
+        for (const auto* n = st.Database.Head(); n; n = n->next)
+            if (n->data.name == name) ed.Pick(st.Database, n->index - 1);
+        ASSERT_EQ(ed.WorkComp.name, name);
+        ed.EditConcentration(c);
+        ed.EditConcInj(c);
+        ASSERT_TRUE(ed.Accept());
+    };
+    pick("Tris", "20");
+    pick("MES", "10");
+    ASSERT_EQ(st.Composition.Count(), 2);
+    EXPECT_EQ(st.Composition[1].type, 1);
+    const TUnivSet<TComponents> comp = st.Composition;
+    RecordingHost host;
+    testcomp::PrepareRun(st, comp, 50);
+    st.Host = &host;
+    ASSERT_TRUE(InitCalc(st));
+    // 20 mM Tris (pKa 8.07, base) and 10 mM MES (pKa 6.27, acid), water 1e-14 M2.
+    auto balance = [](double pH) {
+        const double h = std::pow(10.0, -pH) * 1e3, oh = 1e-8 / h;   // mM
+        return 20.0 / (1 + std::pow(10.0, pH - 8.07)) + h - 10.0 / (1 + std::pow(10.0, 6.27 - pH)) - oh;
+    };
+    double lo = 2, hi = 12;
+    for (int k = 0; k < 80; ++k) ((balance((lo + hi) / 2) > 0) ? lo : hi) = (lo + hi) / 2;
+    EXPECT_NEAR(lo, 8.084, 0.01);
+    for (int j = 0; j <= st.NX; j += 10) EXPECT_NEAR(st.Arr.PH[j], lo, 1e-6) << j;
+}
+#endif
+

@@ -1,0 +1,394 @@
+#include "composition/constituent_editor.h"
+
+#include "engine/run_state.h"
+#include "foundation/errors.h"
+#include "support/temp_dir.h"
+#include "support/test_compositions.h"
+
+#include <fstream>
+#include <iterator>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// An editor over a fresh run state, with warnings recorded.
+struct Fixture {
+    RecordingMessageSink sink;
+    RunState st;
+    ConstituentEditor ed{st};
+};
+
+// Types charge limits and applies them.
+void ApplyCharges(ConstituentEditor& ed, const std::string& neg, const std::string& pos)
+{
+    ed.EditMinChargeText(neg);
+    ed.EditMaxChargeText(pos);
+    ed.Apply();
+}
+
+// The charge-form grid row of a charge.
+int RowOf(const ConstituentEditor& ed, int z)
+{
+    for (int r = 1; r < ed.sgZ.RowCount(); ++r)
+        if (ed.sgZ.Cell(0, r) == std::to_string(z)) return r;
+    return -1;
+}
+
+}  // namespace
+
+TEST(ConstituentEditor, ChargeEditsAndWideningKeepValuesAndZeroFill)
+{
+    Fixture f;
+    auto& ed = f.ed;
+    // A cleared editor holds an applied neutral record.
+    EXPECT_EQ(ed.AppliedMode, 1);
+    EXPECT_TRUE(ed.View().showNeutral);
+    EXPECT_FALSE(ed.View().showZ);
+    EXPECT_EQ(ed.WorkComp.name, "Constituent 1");
+    EXPECT_EQ(ed.WorkComp.type, 1);
+
+    ed.EditMinChargeText("2");
+    EXPECT_EQ(ed.EditMinCharge, -2);
+    ed.EditMaxChargeText("-3");
+    EXPECT_EQ(ed.EditMaxCharge, 3);
+    ed.EditMinChargeText("x");
+    EXPECT_EQ(ed.EditMinCharge, -1);
+    ed.EditMaxChargeText("x");
+    EXPECT_EQ(ed.EditMaxCharge, 1);
+    // Charge magnitudes and segment counts too large for the grids are ignored.
+    ed.EditMaxChargeText("2147483647");
+    EXPECT_EQ(ed.EditMaxCharge, 1);
+    ed.EditMinChargeText("-2147483648");
+    EXPECT_EQ(ed.EditMinCharge, -1);
+    ed.EditZoneCount("1000000000");
+    EXPECT_EQ(ed.EditZones, 5);
+    // Pending shape differs: the grids give way to the message, Apply and Cancel on.
+    EXPECT_TRUE(ed.View().showMessage);
+    EXPECT_FALSE(ed.View().showZ);
+    EXPECT_TRUE(ed.View().applyEnabled);
+    EXPECT_TRUE(ed.View().cancelEnabled);
+
+    ed.Apply();
+    EXPECT_FALSE(ed.View().showMessage);
+    EXPECT_TRUE(ed.View().showZ);
+    ASSERT_EQ(ed.sgZ.RowCount(), 3);
+    ASSERT_EQ(ed.sgZ.ColCount(), 3);
+    EXPECT_EQ(ed.sgZ.Cell(0, 0), "charge");
+    EXPECT_EQ(ed.sgZ.Cell(1, 0), "pKa");
+    EXPECT_EQ(ed.sgZ.Cell(2, 0), "u (10e-9)");
+    EXPECT_EQ(ed.sgZ.Cell(0, 1), "-1");
+    EXPECT_EQ(ed.sgZ.Cell(0, 2), "1");
+    ed.SetZCell(1, 1, "9,6");   // comma as decimal separator
+    ed.SetZCell(2, 1, "37.4");
+    ed.SetZCell(1, 2, "2.34");
+    ed.SetZCell(2, 2, "40.9");
+
+    // Widen to -2..2: charges -1 and 1 keep their values, new charges are 0.
+    ApplyCharges(ed, "2", "2");
+    EXPECT_EQ(ed.WorkComp.minCharge, -2);
+    EXPECT_EQ(ed.WorkComp.PKaOf(1, -1), 9.6);
+    EXPECT_EQ(ed.WorkComp.UOf(1, 1), 40.9);
+    EXPECT_EQ(ed.WorkComp.PKaOf(1, -2), 0.0);
+    EXPECT_EQ(ed.WorkComp.UOf(1, 2), 0.0);
+    EXPECT_EQ(ed.sgZ.Cell(1, RowOf(ed, -1)), "9.6");
+    EXPECT_EQ(ed.sgZ.Cell(1, RowOf(ed, 2)), "0");
+    // Narrow to 0..1: only charge 1 is left.
+    ApplyCharges(ed, "0", "1");
+    EXPECT_EQ(ed.sgZ.RowCount(), 2);
+    EXPECT_EQ(ed.WorkComp.PKaOf(1, 1), 2.34);
+
+    // Cancel takes the pending limits back to the applied ones.
+    ed.EditMinChargeText("4");
+    ed.Cancel();
+    EXPECT_EQ(ed.EditMinCharge, 0);
+    EXPECT_FALSE(ed.View().applyEnabled);
+    EXPECT_FALSE(ed.View().showMessage);
+
+    // Field edits: negative or unreadable entries are ignored.
+    ed.EditConcentration("2,5");
+    EXPECT_EQ(ed.WorkComp.c, 2.5);
+    ed.EditConcentration("-1");
+    ed.EditConcentration("abc");
+    EXPECT_EQ(ed.WorkComp.c, 2.5);
+    ed.EditMicApK("1000");
+    EXPECT_DOUBLE_EQ(ed.WorkComp.pKMicA, -3.0);
+    ed.EditMicApK("0");
+    EXPECT_DOUBLE_EQ(ed.WorkComp.pKMicA, -3.0);
+    ed.EditColour("0x00FF00");
+    EXPECT_EQ(ed.WorkComp.colour, 0x00FF00);
+    EXPECT_EQ(ed.View().colour, "0x0000FF00");
+    ed.EditColour("-5");
+    EXPECT_EQ(ed.WorkComp.colour, 0x00FF00);
+    ed.EditName("");
+    EXPECT_EQ(ed.View().name, "Constituent 1");
+}
+
+TEST(ConstituentEditor, SegmentsModesAndTheirGrids)
+{
+    Fixture f;
+    auto& ed = f.ed;
+    f.st.CapLength = 0.06;   // 60 mm
+    ApplyCharges(ed, "1", "1");
+    ed.SetZCell(1, 1, "4.75");
+    ed.SetZCell(2, 1, "42.4");
+    ed.SetZCell(1, 2, "9.25");
+    ed.SetZCell(2, 2, "76.2");
+    // Segments on with 3 segments over a plain record: c 0, ratio 1, pKa and u kept.
+    ed.EditZoneCount("3");
+    ed.SetGradient(true);
+    EXPECT_TRUE(ed.View().applyEnabled);
+    ed.Apply();
+    EXPECT_EQ(ed.AppliedMode, 2);
+    EXPECT_FALSE(ed.View().concEnabled);
+    ASSERT_EQ(ed.sgC.ColCount(), 4);
+    EXPECT_EQ(ed.sgC.Cell(0, 0), "Length (mm)");
+    EXPECT_EQ(ed.sgC.Cell(0, 1), "Ratio");
+    EXPECT_EQ(ed.sgC.Cell(0, 2), "c (mM)");
+    for (int i = 1; i <= 3; ++i) {
+        EXPECT_EQ(ed.WorkComp.c_grad[i], 0.0);
+        EXPECT_EQ(ed.WorkComp.ratio[i], 1.0);
+        EXPECT_EQ(ed.sgC.Cell(i, 0), "20");
+    }
+    EXPECT_EQ(ed.WorkComp.PKaOf(1, -1), 4.75);
+    EXPECT_EQ(ed.WorkComp.UOf(1, 1), 76.2);
+    // Lengths follow the typed ratios; a negative ratio is made positive.
+    ed.SetCCell(1, 1, "-1");
+    ed.SetCCell(2, 1, "2");
+    ed.SetCCell(3, 1, "3");
+    EXPECT_TRUE(ed.RatiosToLengths());
+    EXPECT_EQ(ed.sgC.Cell(1, 1), "1");
+    EXPECT_EQ(ed.sgC.Cell(1, 0), "10");
+    EXPECT_EQ(ed.sgC.Cell(3, 0), "30");
+    ed.SetCCell(2, 1, "two");
+    EXPECT_FALSE(ed.RatiosToLengths());
+    EXPECT_EQ(f.sink.warnings.back(), "Ratio Input Error: Incorrect Number Entry in Column No. 2");
+    EXPECT_EQ(ed.sgC.Cell(1, 0), "-");
+    ed.SetCCell(2, 1, "2");
+    ed.SetCCell(2, 2, "7.5");
+
+    // Mode 4 (pKa per segment): the columns and rows per segment.
+    ed.SetGradPKa(true);
+    ed.Apply();
+    EXPECT_EQ(ed.AppliedMode, 4);
+    EXPECT_EQ(ed.WorkComp.c_grad[2], 7.5);
+    EXPECT_EQ(ed.WorkComp.ratio[3], 3.0);
+    ASSERT_EQ(ed.sgZ.ColCount(), 5);
+    EXPECT_EQ(ed.sgZ.Cell(1, 0), "u (10e-9)");
+    EXPECT_EQ(ed.sgZ.Cell(2, 0), "pKa");
+    EXPECT_EQ(ed.sgZ.Cell(4, 0), "pKa");
+    ed.SetZCell(3, RowOf(ed, -1), "5.0");   // segment 2
+    ed.SetZCell(4, RowOf(ed, -1), "5.5");   // segment 3
+    ed.Apply();
+    EXPECT_EQ(ed.WorkComp.PKaOf(2, -1), 5.0);
+    // Mode 4 -> 5 keeps only row 1 of the per-segment pKa for every segment.
+    ed.SetGradU(true);
+    ed.Apply();
+    EXPECT_EQ(ed.AppliedMode, 5);
+    ASSERT_EQ(ed.sgZ.ColCount(), 7);
+    for (int s = 1; s <= 3; ++s) {
+        EXPECT_EQ(ed.WorkComp.PKaOf(s, -1), 4.75) << s;
+        EXPECT_EQ(ed.WorkComp.UOf(s, 1), 76.2) << s;
+        EXPECT_EQ(ed.sgZ.Cell(2 * s - 1, 0), "pKa");
+        EXPECT_EQ(ed.sgZ.Cell(2 * s, 0), "u (10e-9)");
+    }
+    // Mode 3 over mode 5: per-segment mobilities are kept row by row.
+    ed.SetZCell(4, RowOf(ed, 1), "70");
+    ed.SetGradPKa(false);
+    ed.Apply();
+    EXPECT_EQ(ed.AppliedMode, 3);
+    EXPECT_EQ(ed.WorkComp.UOf(2, 1), 70.0);
+    EXPECT_EQ(ed.WorkComp.UOf(3, 1), 76.2);
+    // Segments off: one row each, concentrations editable again.
+    ed.SetGradient(false);
+    EXPECT_FALSE(ed.cbGradU);
+    ed.Apply();
+    EXPECT_EQ(ed.AppliedMode, 1);
+    EXPECT_TRUE(ed.View().concEnabled);
+    EXPECT_FALSE(ed.View().showC);
+}
+
+TEST(ConstituentEditor, AcceptTypeRuleReplacementAndListOperations)
+{
+    Fixture f;
+    auto& ed = f.ed;
+    f.st.Initialised = true;
+    ApplyCharges(ed, "1", "0");
+    ed.EditName("Acetate");
+    ed.SetZCell(1, 1, "4.76");
+    ed.SetZCell(2, 1, "42.4");
+    // A B constituent with c = 0 and no segments is stored as A.
+    ASSERT_TRUE(ed.Accept());
+    ASSERT_EQ(f.st.Composition.Count(), 1);
+    EXPECT_EQ(f.st.Composition[1].type, 0);
+    EXPECT_EQ(f.st.Composition[1].mode, 1);
+    EXPECT_EQ(f.st.Composition[1].PKaOf(1, -1), 4.76);
+    EXPECT_TRUE(f.st.CompChanged);
+    // Accept clears the editor: a new default name, a colour not in use.
+    EXPECT_EQ(ed.WorkComp.name, "Constituent 1");
+    EXPECT_NE(ed.WorkComp.colour, f.st.Composition[1].colour);
+
+    // An A constituent with c != 0 becomes B.
+    ApplyCharges(ed, "0", "1");
+    ed.EditName("Sodium");
+    ed.SetType(0);
+    ed.EditConcentration("10");
+    ed.SetZCell(1, 1, "14");
+    ed.SetZCell(2, 1, "51.9");
+    ASSERT_TRUE(ed.Accept());
+    EXPECT_EQ(f.st.Composition[2].type, 1);
+
+    // An unreadable cell stops Accept with the cell selected; Apply takes 0.
+    ApplyCharges(ed, "0", "1");
+    ed.EditName("Broken");
+    ed.SetZCell(2, 1, "fast");
+    EXPECT_FALSE(ed.Accept());
+    EXPECT_EQ(ed.Selection.grid, GridSelection::Z);
+    EXPECT_EQ(ed.Selection.col, 2);
+    EXPECT_EQ(ed.Selection.row, 1);
+    EXPECT_EQ(f.st.Composition.Count(), 2);
+    ed.Apply();
+    EXPECT_EQ(ed.WorkComp.UOf(1, 1), 0.0);
+
+    // The same name replaces in place: key and position stay.
+    ASSERT_TRUE(ed.EditRow(1));
+    EXPECT_EQ(ed.WorkComp.name, "Acetate");
+    EXPECT_EQ(ed.sgZ.Cell(1, 1), "4.76");
+    ed.SetZCell(1, 1, "4.75");
+    ASSERT_TRUE(ed.Accept());
+    EXPECT_EQ(f.st.Composition.Count(), 2);
+    EXPECT_EQ(f.st.Composition[1].name, "Acetate");
+    EXPECT_EQ(f.st.Composition[1].PKaOf(1, -1), 4.75);
+    EXPECT_FALSE(ed.EditRow(3));
+    EXPECT_EQ(f.sink.warnings.back(), "Index is out of range");
+
+    // Accept with nothing applied.
+    ed.AppliedMode = 0;
+    EXPECT_FALSE(ed.Accept());
+    EXPECT_EQ(f.sink.warnings.back(), "Error: Arrays aren't initialized");
+    ed.Clear();
+
+    // Delete, restore, delete all.
+    f.st.CompInit = f.st.Composition;
+    f.st.CompChanged = false;
+    EXPECT_FALSE(ed.DeleteRow(3));
+    ASSERT_TRUE(ed.DeleteRow(1));
+    EXPECT_EQ(f.st.Composition.Count(), 1);
+    EXPECT_EQ(f.st.Composition[1].name, "Sodium");
+    EXPECT_TRUE(f.st.CompChanged);
+    EXPECT_TRUE(ed.View().restoreEnabled);
+    ed.Restore();
+    EXPECT_FALSE(f.st.CompChanged);
+    ASSERT_EQ(f.st.Composition.Count(), 2);
+    EXPECT_EQ(f.st.Composition[1].name, "Acetate");
+    f.sink.answers = {false};
+    EXPECT_FALSE(ed.DeleteAll());
+    EXPECT_EQ(f.sink.questions.back(), "Are you sure to DELETE ALL constituents?\n");
+    f.sink.answers = {true};
+    EXPECT_TRUE(ed.DeleteAll());
+    EXPECT_EQ(f.st.Composition.Count(), 0);
+    EXPECT_EQ(RowFromAnswer(" 2 ", 3), 2);
+    EXPECT_EQ(RowFromAnswer("4", 3), 0);
+    EXPECT_EQ(RowFromAnswer(" ", 3), 0);
+}
+
+TEST(ConstituentEditor, NewColourDefaultNameTemplateTablesAndDatabasePick)
+{
+    Fixture f;
+    auto& ed = f.ed;
+    // Candidates in order, skipping colours in use and the chart's own colours
+    // (green is the temperature line's colour).
+    f.st.Composition.Add(testcomp::StrongCation("Constituent 1", 50, 1, 1, 0));
+    f.st.Composition[1].colour = 0x0000FF;
+    EXPECT_EQ(ed.NewColour(), 0xFF0000u);
+    f.st.Composition[1].colour = 0xFF0000;
+    ed.Env.SimColor = 0x0000FF;
+    EXPECT_EQ(ed.NewColour(), 0x800080u);
+    EXPECT_EQ(ed.DefaultName(), "Constituent 2");
+
+    // A segmented template gives its segmentation and ratios.
+    TComponents seg = testcomp::Segmented(testcomp::WeakAcid("Seg", 4.0, 40, 0, 0, 0), {1, 2}, {1, 3});
+    seg.type = 2;
+    seg.AllocTable(2);
+    f.st.Composition.Add(seg);
+    ASSERT_EQ(ed.TemplateItems().size(), 3u);
+    EXPECT_EQ(ed.TemplateItems()[0], "Choose Template Constituent");
+    ed.ChooseTemplate(2);
+    EXPECT_EQ(ed.AppliedMode, 2);
+    EXPECT_EQ(ed.sgC.Cell(2, 1), "3");
+    EXPECT_EQ(ed.WorkComp.type, 2);
+    // "All" copies the ratios to constituents with the same segment count.
+    ed.SetCCell(1, 1, "5");
+    f.sink.answers = {true};
+    ed.ApplyToAll();
+    EXPECT_EQ(f.st.Composition[2].ratio[1], 5.0);
+
+    // Pick into three segments: segments and concentrations stay, the entry's
+    // pKa and u go into every segment row.
+    ed.EditZoneCount("3");
+    ed.SetGradPKa(true);
+    ed.Apply();
+    ed.SetCCell(3, 2, "9");
+    ed.Apply();
+    TUnivSet<TComponents> db;
+    db.Add(testcomp::Constituent("Glycine", -1, 1, {9.6, 0, 2.34}, {37.4, 0, 40.9}, 0, 0, 0));
+    ed.Pick(db, 0);
+    EXPECT_EQ(ed.WorkComp.name, "Glycine");
+    EXPECT_EQ(ed.AppliedMode, 4);
+    EXPECT_EQ(ed.WorkComp.zones, 3);
+    EXPECT_EQ(ed.WorkComp.c_grad[3], 9.0);
+    for (int s = 1; s <= 3; ++s) EXPECT_EQ(ed.WorkComp.PKaOf(s, 1), 2.34);
+    EXPECT_EQ(ed.WorkComp.UOf(1, -1), 37.4);
+    EXPECT_FALSE(ed.View().applyEnabled);
+    // Pick into a plain editor: the entry with type B and c = 0; Accept makes it A.
+    ed.Clear();
+    ed.Pick(db, 0);
+    EXPECT_EQ(ed.AppliedMode, 1);
+    EXPECT_EQ(ed.WorkComp.type, 1);
+    ASSERT_TRUE(ed.Accept());
+    EXPECT_EQ(f.st.Composition[3].type, 0);
+    ed.Pick(db, 5);   // no such item: nothing happens
+
+    // Tables: deleted after the question.
+    ed.EditRow(2);
+    EXPECT_TRUE(ed.View().tableEnabled);
+    f.sink.answers = {true};
+    ed.DeleteTable();
+    EXPECT_EQ(ed.WorkComp.tableCount, 0);
+    f.st.Composition[2].AllocTable(4);
+    f.sink.answers = {true};
+    ed.DeleteAllTables();
+    EXPECT_EQ(f.st.Composition[2].tableCount, 0);
+}
+
+TEST(ConstituentEditor, CompositionFileAndDatabaseThroughTheEditor)
+{
+    Fixture f;
+    auto& ed = f.ed;
+    TempDir dir;
+    EXPECT_FALSE(ed.OpenDatabase(dir.file("Database.dbc")));
+    EXPECT_EQ(f.sink.warnings.back(), "DATABASE isn't accessible.");
+    EXPECT_FALSE(ed.DatabaseAvailable);
+
+    f.st.Composition.Add(testcomp::WeakAcid("Acetic acid", 4.756, 42.4, testcomp::BGE, 20, 0));
+    f.st.Composition.Add(testcomp::StrongCation("Sodium", 51.9, testcomp::BGE, 10, 0));
+    const std::string name = dir.file("buffer.cmp");
+    ASSERT_TRUE(ed.SaveComposition(name));
+    // Open in "Add" mode: names already present are skipped.
+    f.st.rbSet = false;
+    ASSERT_TRUE(ed.OpenComposition(name));
+    EXPECT_TRUE(f.st.CompChanged);
+    EXPECT_EQ(f.st.Composition.Count(), 2);
+    // A file cut short is reported and changes nothing.
+    std::string bytes;
+    {
+        std::ifstream in(name, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    std::ofstream(name, std::ios::binary | std::ios::trunc).write(bytes.data(), 60);
+    f.st.rbSet = true;
+    EXPECT_FALSE(ed.OpenComposition(name));
+    EXPECT_EQ(f.sink.warnings.back(), "Incorrect file.");
+    ASSERT_EQ(f.st.Composition.Count(), 2);
+    EXPECT_EQ(f.st.Composition[1].name, "Acetic acid");
+}
