@@ -26,7 +26,7 @@ class RunLoop : public ::testing::Test {
 protected:
     void SetUp() override {
         PrepareRun(st, AcetateBufferWithAnalytes(), 100);
-        st.Host = &host;
+        host.Attach(st);
         ASSERT_TRUE(InitCalc(st));
         st.DT = 1e-3;
         st.StopTime = 1.0;
@@ -56,7 +56,7 @@ TEST(RunLoopRefusals, LeaveTheStateAlone) {
     RecordingMessageSink sink;
     RecordingHost host;
     RunState st;
-    st.Host = &host;
+    host.Attach(st);
     RunCalc(st);  // nothing composed, nothing initialised
     st.Composition.Add(StrongCation("Sodium", kUNa, BGE, 10, 10));
     st.cbComplex = true;
@@ -197,7 +197,7 @@ TEST_F(RunLoop, DetectorNodesAndSamples) {
 TEST(StepServices, SequenceSizeLimit) {
     RecordingHost host;
     RunState st;
-    st.Host = &host;
+    host.Attach(st);
     RunLocals loc;
     st.rbPSQMS = false;
     st.rbPSQSteps = true;
