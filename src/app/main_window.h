@@ -1,5 +1,6 @@
 // The main window: owns the run state, implements the engine's host (message
-// pump, status, chart), and drives Init, Run and Stop on the one GUI thread.
+// pump, status, clock), fans the engine's events out to the windows, and
+// drives Init, Run and Stop on the one GUI thread.
 #pragma once
 
 #include "app/instance.h"

@@ -178,7 +178,7 @@ Figures RunTimed(RunState& st, double stopTime, const std::string& id) {
                     solves0 = st.NodeSolveCount;
     const int elneut0 = st.NewtonItTotal;
     const bool newCnt = st.cbNewCnt;
-    st.cbNewCnt = true;  // the host counts the Newton passes of every node solve
+    st.cbNewCnt = true;  // the iteration events count the Newton passes of every node solve
     if (!st.PsqStarted) host.restarts = 1;
     host.Start();
     const auto t0 = std::chrono::steady_clock::now();
