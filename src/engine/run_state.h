@@ -45,27 +45,41 @@ class RunState : public RunFlags,
                  public WindowPresence {
 public:
     RunFlags& flags() { return *this; }
+    const RunFlags& flags() const { return *this; }
     ModeFlags& modeFlags() { return *this; }
+    const ModeFlags& modeFlags() const { return *this; }
     ProgramFlags& programFlags() { return *this; }
+    const ProgramFlags& programFlags() const { return *this; }
     RunGeometry& geometry() { return *this; }
-    RunParams& params() { return *this; }
-    SolverParams& solver() { return *this; }
-    RunCounters& counters() { return *this; }
-    RunResults& results() { return *this; }
-    RunLists& lists() { return *this; }
-    DisplayOptions& display() { return *this; }
-    EngineStore& store() { return *this; }
-    MainSwitches& mainSwitches() { return *this; }
-    RunSetupSwitches& runSetup() { return *this; }
-    OptionSwitches& options() { return *this; }
-    MicellarSettings& micellar() { return *this; }
-    CapillaryEffects& effects() { return *this; }
-    ComplexationSettings& complexation() { return *this; }
-    WindowPresence& windows() { return *this; }
-    const RunParams& params() const { return *this; }
     const RunGeometry& geometry() const { return *this; }
-    const CapillaryEffects& effects() const { return *this; }
+    RunParams& params() { return *this; }
+    const RunParams& params() const { return *this; }
+    SolverParams& solver() { return *this; }
+    const SolverParams& solver() const { return *this; }
+    RunCounters& counters() { return *this; }
+    const RunCounters& counters() const { return *this; }
+    RunResults& results() { return *this; }
+    const RunResults& results() const { return *this; }
+    RunLists& lists() { return *this; }
+    const RunLists& lists() const { return *this; }
+    DisplayOptions& display() { return *this; }
+    const DisplayOptions& display() const { return *this; }
+    EngineStore& store() { return *this; }
+    const EngineStore& store() const { return *this; }
+    MainSwitches& mainSwitches() { return *this; }
+    const MainSwitches& mainSwitches() const { return *this; }
+    RunSetupSwitches& runSetup() { return *this; }
+    const RunSetupSwitches& runSetup() const { return *this; }
+    OptionSwitches& options() { return *this; }
+    const OptionSwitches& options() const { return *this; }
+    MicellarSettings& micellar() { return *this; }
     const MicellarSettings& micellar() const { return *this; }
+    CapillaryEffects& effects() { return *this; }
+    const CapillaryEffects& effects() const { return *this; }
+    ComplexationSettings& complexation() { return *this; }
+    const ComplexationSettings& complexation() const { return *this; }
+    WindowPresence& windows() { return *this; }
+    const WindowPresence& windows() const { return *this; }
 
     // Values the engine keeps for the whole program (not reset by Init).
     EngineStatics Statics;
