@@ -133,6 +133,9 @@ MainWindow::MainWindow(QStringList args, QWidget* parent)
 {
     setObjectName("fmMain");
     st_->Host = this;
+    recorder_ = std::make_unique<PsqFileRecorder>(*st_);
+    st_->Recorder = recorder_.get();
+    st_->Events.Add(this);
     rootDir_ = ProgramDir().string();
     BuildWindow();
     BuildMenus();
@@ -179,6 +182,8 @@ MainWindow::~MainWindow()
         }
     }
     st_->Host = nullptr;
+    st_->Recorder = nullptr;
+    st_->Events.Remove(this);
     FileLayerHooks().ResetState = nullptr;
     FileLayerHooks().NewCommand = nullptr;
     marker_.Release();
@@ -1191,11 +1196,28 @@ void MainWindow::UpdateMainInfo()
 
 void MainWindow::ProcessMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
-long long MainWindow::FileSizeByName(const std::string& file) { return ::FileSizeByName(file); }
-
-void MainWindow::AppendPsqFrame(const std::string& file) { ::AppendPsqFrame(*st_, file); }
-
-void MainWindow::ResetPsqFile(const std::string& file) { ::ResetPsqFile(*st_, file); }
+void MainWindow::OnEngineEvent(const EngineEvent& e)
+{
+    switch (e.kind) {
+    case EngineEventKind::RedrawGraph: RedrawGraph(); break;
+    case EngineEventKind::UpdateMainInfo: UpdateMainInfo(); break;
+    case EngineEventKind::SetupGraph: SetupGraph(); break;
+    case EngineEventKind::DrawWindowLines: DrawWindowLines(e.first, e.second); break;
+    case EngineEventKind::DrawDetectorLine: DrawDetectorLine(); break;
+    case EngineEventKind::DetectorSampled: OnDetectorSampled(e.flag); break;
+    case EngineEventKind::ShowMessageWindow: ShowMessageWindow(e.lines); break;
+    case EngineEventKind::GeometryEditsEnabled: geometryEditsEnabled_ = e.flag; break;
+    case EngineEventKind::DiffusionModeChanged: OnDiffusionModeChanged(e.flag); break;
+    case EngineEventKind::EngineArraysFreed: OnEngineArraysFreed(e.flag); break;
+    // The additional-information, micellar, run-setup and options windows do
+    // not exist yet; the iteration profile belongs to the first of them.
+    case EngineEventKind::ShowAdditionalInfo:
+    case EngineEventKind::RefreshMicellar:
+    case EngineEventKind::ShowRunSetupSettings:
+    case EngineEventKind::ShowOptionSettings:
+    case EngineEventKind::NewtonIterations: break;
+    }
+}
 
 // ===== files, start-up and shutdown ==============================================================
 

@@ -1,10 +1,12 @@
 // The main window: owns the run state, implements the engine's host (message
-// pump, status, chart), and drives Init, Run and Stop on the one GUI thread.
+// pump, status, clock), fans the engine's events out to the windows, and
+// drives Init, Run and Stop on the one GUI thread.
 #pragma once
 
 #include "app/instance.h"
 #include "app/state_binder.h"
 #include "engine/run_state.h"
+#include "files/psq.h"
 
 #include <QMainWindow>
 #include <QStringList>
@@ -56,7 +58,7 @@ PlayerStartOptions ParsePlayerSwitches(const QStringList& args);
 // Sets SetupChanged and the five SetupItemChanged flags from the pending/applied pairs.
 void CheckRunSetupChanged(RunState& st);
 
-class MainWindow : public QMainWindow, public StateWindow, public EngineHost {
+class MainWindow : public QMainWindow, public StateWindow, public EngineHost, public EngineListener {
     Q_OBJECT
 public:
     // `args` are the command-line arguments after the program name.
@@ -87,7 +89,7 @@ public:
 
     // ---- refresh ---------------------------------------------------------------
     void UpdateButtons();
-    void SetupGraph() override;
+    void SetupGraph();
     void clbGraphClickCheck();
     void ApplyLineWidth();
     void RescaleGraph();
@@ -118,23 +120,22 @@ public:
     PlayerStartOptions PlayerStart; // from the command line, for the sequence player
     bool QuitRequested() const { return quitRequested_; }
 
-    // ---- EngineHost --------------------------------------------------------------
+    // ---- EngineHost and the engine's events ----------------------------------------
     void ProcessMessages() override;
     void SetStatusText(const std::string& text) override;
-    void RedrawGraph() override;
-    void UpdateMainInfo() override;
-    void DrawWindowLines(int leftWall, int rightWall) override;
-    void DrawDetectorLine() override;
-    void OnDetectorSampled(bool pointAdded) override;
+    double NowDays() override { return SystemNowDays(); }
+    // Fans an engine event out to the windows that exist.
+    void OnEngineEvent(const EngineEvent& event) override;
+    void RedrawGraph();
+    void UpdateMainInfo();
+    void DrawWindowLines(int leftWall, int rightWall);
+    void DrawDetectorLine();
+    void OnDetectorSampled(bool pointAdded);
     // Until the message window exists, its lines are shown in a plain message box.
-    void ShowMessageWindow(const std::vector<std::string>& lines) override;
-    void SetRunSetupGeometryEditsEnabled(bool enabled) override { geometryEditsEnabled_ = enabled; }
+    void ShowMessageWindow(const std::vector<std::string>& lines);
     bool GeometryEditsEnabled() const { return geometryEditsEnabled_; }
-    void OnDiffusionModeChanged(bool on) override;
-    void OnEngineArraysFreed(bool destroying) override;
-    long long FileSizeByName(const std::string& file) override;
-    void AppendPsqFrame(const std::string& file) override;
-    void ResetPsqFile(const std::string& file) override;
+    void OnDiffusionModeChanged(bool on);
+    void OnEngineArraysFreed(bool destroying);
 
     // ---- display state ---------------------------------------------------------------
     std::string Title = "KELVO 5";
@@ -225,6 +226,7 @@ private:
     class QAction* aSave_ = nullptr;
 
     std::unique_ptr<RunState> st_;
+    std::unique_ptr<PsqFileRecorder> recorder_;  // the run's sequence files
     EngineOps ops_;
     QStringList args_;
     InstanceMarker marker_;

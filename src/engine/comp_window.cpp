@@ -28,7 +28,7 @@ void DrawWindowLines(RunState& st) {
     ChartSeries& r = st.Series.sr_RightWall;
     if (l.x.size() == 2) l.x[0] = l.x[1] = xL;
     if (r.x.size() == 2) r.x[0] = r.x[1] = xR;
-    st.host().DrawWindowLines(st.LeftWall, st.RightWall);
+    st.Events.Emit(EngineEvent::Pair(EngineEventKind::DrawWindowLines, st.LeftWall, st.RightWall));
 }
 
 void UpdateComputationWindow(RunState& st) {
@@ -124,5 +124,5 @@ void RedrawGraph(RunState& st) {
         if (s.sr_conductivity.Count() == nn)
             for (int j = 0; j < nn; ++j) s.sr_conductivity.y[j] = a.Kappa[j] * st.CondScale;
     }
-    st.host().RedrawGraph();
+    st.Events.Emit(EngineEventKind::RedrawGraph);
 }

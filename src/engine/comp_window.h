@@ -14,14 +14,14 @@ int LastGridNode(const RunState& st);
 void ClampComputationWindow(RunState& st);
 
 // Moves the walls by the profile last drawn (Arr.DrawnProfile), then places the
-// wall marker lines through the host.
+// wall marker lines through the DrawWindowLines event.
 void UpdateComputationWindow(RunState& st);
 
-// The wall marker lines at the current walls (host).
+// The wall marker lines at the current walls (DrawWindowLines event).
 void DrawWindowLines(RunState& st);
 
 // The engine part of the chart refresh: unless the chart is frozen (not
 // initialised, or the initial-distribution preview), copies level 2 of every
 // constituent into the drawn profile (constituents left out of the integration
-// are skipped while a run is active), then asks the host to redraw.
+// are skipped while a run is active), then emits RedrawGraph.
 void RedrawGraph(RunState& st);

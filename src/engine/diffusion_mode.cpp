@@ -9,16 +9,16 @@ void StartDiffusionMode(RunState& st, double duration) {
     st.SavedErrInc = st.ErrInc;
     st.ErrInc = 0.25;
     st.DiffMode = true;
-    st.host().OnDiffusionModeChanged(true);
+    st.Events.Emit(EngineEvent::Flag(EngineEventKind::DiffusionModeChanged, true));
     st.Restart = true;
-    st.host().UpdateMainInfo();
+    st.Events.Emit(EngineEventKind::UpdateMainInfo);
 }
 
 void EndDiffusionMode(RunState& st) {
     st.DT = st.SavedDT;
     st.ErrInc = st.SavedErrInc;
     st.DiffMode = false;
-    st.host().OnDiffusionModeChanged(false);
+    st.Events.Emit(EngineEvent::Flag(EngineEventKind::DiffusionModeChanged, false));
     st.Restart = true;
-    st.host().UpdateMainInfo();
+    st.Events.Emit(EngineEventKind::UpdateMainInfo);
 }

@@ -6,9 +6,9 @@ class RunState;
 
 // Enters the mode for `duration` seconds: DiffClock := 0, DiffTime := duration,
 // DT and ErrInc saved, ErrInc := 0.25, DiffMode := true, Restart := true; the
-// host shows the pressed button and the label "Diff. time (s)".
+// listeners show the pressed button and the label "Diff. time (s)".
 void StartDiffusionMode(RunState& st, double duration);
 
 // Leaves the mode: DT and ErrInc restored, DiffMode := false, Restart := true;
-// the host releases the button and shows "Time (s)".
+// the listeners release the button and show "Time (s)".
 void EndDiffusionMode(RunState& st);

@@ -166,5 +166,5 @@ void FreeEngineArrays(RunState& st) {
     st.CMCProfileReady = false;
     st.Initialised = false;
     if (!st.Destroying) st.PsqPlayerReloadNeeded = true;
-    st.host().OnEngineArraysFreed(st.Destroying);
+    st.Events.Emit(EngineEvent::Flag(EngineEventKind::EngineArraysFreed, st.Destroying));
 }

@@ -573,7 +573,7 @@ void Elneut(RunState& st, int level, int source, int node, bool speciate, bool s
             return;
         }
         if (res.n > st.NewtonItStep) st.NewtonItStep = res.n;
-        if (st.cbNewCnt) st.host().OnNewtonIterations(i, res.n);
+        if (st.cbNewCnt) st.Events.Emit(EngineEvent::Pair(EngineEventKind::NewtonIterations, i, res.n));
         if (i >= specLo && i <= specHi) {
             cH[i] = result;
             if (st.ISCorrection) a.PH[i] = 3 - std::log10(result);

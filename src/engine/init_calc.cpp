@@ -144,8 +144,8 @@ bool BuildRun(RunState& st, const bool flags[12]) {
 
     if (!st.Loading && !st.LoadingPsq) {
         st.PsqFile = st.PsqFileOwn;
-        st.host().ResetPsqFile(st.PsqFileOwn);
-        st.PsqSize = st.host().FileSizeByName(st.PsqFileOwn);
+        st.recorder().ResetPsqFile(st.PsqFileOwn);
+        st.PsqSize = st.recorder().FileSizeByName(st.PsqFileOwn);
     }
     AddPlaceholderPoints(st);
 
@@ -195,15 +195,15 @@ bool BuildRun(RunState& st, const bool flags[12]) {
         StartDiffusionMode(st, st.DiffTimeSet);
     } else {
         st.DiffMode = false;
-        st.host().OnDiffusionModeChanged(false);
+        st.Events.Emit(EngineEvent::Flag(EngineEventKind::DiffusionModeChanged, false));
     }
     st.PsqStarted = false;
     st.NewtonItTotal = 0;
     st.TempOption = true;
     st.InitDone = true;
-    st.host().UpdateMainInfo();
+    st.Events.Emit(EngineEventKind::UpdateMainInfo);
     RedrawGraph(st);
-    st.host().ShowAdditionalInfo();
+    st.Events.Emit(EngineEventKind::ShowAdditionalInfo);
     return true;
 }
 
@@ -241,8 +241,8 @@ bool InitCalc(RunState& st) {
     st.SDSAtInit = false;
     if (AnyEffectsMode(st)) return RefuseMode(st, kInitEffectsUnavailable);
 
-    st.host().ShowRunSetupSettings();
-    st.host().ShowOptionSettings();
+    st.Events.Emit(EngineEventKind::ShowRunSetupSettings);
+    st.Events.Emit(EngineEventKind::ShowOptionSettings);
     bool flags[12];
     SaveProfileChecks(st, st.NComp, flags);
 

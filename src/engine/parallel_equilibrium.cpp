@@ -207,7 +207,7 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
     for (int i = lo; i <= end; ++i) {
         const int n = w.iterations[static_cast<std::size_t>(i)];
         if (n > st.NewtonItStep) st.NewtonItStep = n;
-        if (st.cbNewCnt) st.host().OnNewtonIterations(i, n);
+        if (st.cbNewCnt) st.Events.Emit(EngineEvent::Pair(EngineEventKind::NewtonIterations, i, n));
     }
     for (int c = 0; c < parts; ++c) {
         const ChunkState& cs = w.chunks[static_cast<std::size_t>(c)];

@@ -251,13 +251,15 @@ void RestoreLevel2Profiles(RunState& st) {
 
 }  // namespace
 
-void DisableRunSetup(RunState& st) { st.host().SetRunSetupGeometryEditsEnabled(false); }
+void DisableRunSetup(RunState& st) {
+    st.Events.Emit(EngineEvent::Flag(EngineEventKind::GeometryEditsEnabled, false));
+}
 
 void StopCalc(RunState& st) {
-    st.host().SetRunSetupGeometryEditsEnabled(true);
+    st.Events.Emit(EngineEvent::Flag(EngineEventKind::GeometryEditsEnabled, true));
     st.Stop = true;
     st.Running = false;
-    st.host().UpdateMainInfo();
+    st.Events.Emit(EngineEventKind::UpdateMainInfo);
 }
 
 void RunCalc(RunState& st) {
@@ -289,14 +291,14 @@ void RunCalc(RunState& st) {
 
     UpdateComputationWindow(st);
     RedrawGraph(st);
-    host.UpdateMainInfo();
+    st.Events.Emit(EngineEventKind::UpdateMainInfo);
     host.ProcessMessages();
     DisableRunSetup(st);
     st.RunStart = host.NowDays();
     st.RunStartStamp = host.NowDays();
 
     if (!st.PsqStarted) {
-        host.AppendPsqFrame(st.PsqFile);
+        st.recorder().AppendPsqFrame(st.PsqFile);
         {
             WholeGrid whole(st);
             host.SetStatusText("Initializing Arrays ...");
@@ -333,7 +335,7 @@ void RunCalc(RunState& st) {
     host.SetStatusText("Ready!");
     st.SpentTime += ElapsedSeconds(st, st.RunStartStamp);
     st.Statics.LastRunDT = st.DT;
-    host.UpdateMainInfo();
+    st.Events.Emit(EngineEventKind::UpdateMainInfo);
     RedrawGraph(st);
-    if (st.SDS1_Visible) host.RefreshMicellarWindow();
+    if (st.SDS1_Visible) st.Events.Emit(EngineEventKind::RefreshMicellar);
 }

@@ -129,7 +129,7 @@ void PrepareProfileLists(RunState& st, const bool flags[12]) {
         p->Add(0.0, 0.0);
     }
     st.DetectorView = false;
-    st.host().SetupGraph();
+    st.Events.Emit(EngineEventKind::SetupGraph);
 }
 
 void AddPlaceholderPoints(RunState& st) {

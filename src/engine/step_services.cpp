@@ -63,15 +63,16 @@ namespace {
 // recording ends for this run with a message.
 void AppendChecked(RunState& st, RunLocals& loc) {
     if (!loc.PsqAppendAllowed) return;
-    if (st.host().FileSizeByName(st.PsqFile) <= kPsqSizeLimit) {
-        st.host().AppendPsqFrame(st.PsqFile);
+    if (st.recorder().FileSizeByName(st.PsqFile) <= kPsqSizeLimit) {
+        st.recorder().AppendPsqFrame(st.PsqFile);
         return;
     }
     loc.PsqAppendAllowed = false;
-    st.host().ShowMessageWindow(
+    st.Events.Emit(EngineEvent::Lines(
+        EngineEventKind::ShowMessageWindow,
         {"Appending to PSQ file was stopped!", "",
          "Temporary PSQ file exceeded its maximum size limit (Kelvo internal limit). Simulation "
-         "continues without appending data to PSQ file..."});
+         "continues without appending data to PSQ file..."}));
 }
 
 }  // namespace
@@ -104,7 +105,7 @@ int DetectorNode(const RunState& st, double x) {
 void SampleDetector(RunState& st) {
     double x = st.DetPosition;
     if (st.cbEnableEOF) x = x - st.EOFMob * st.U * st.Time / (st.CapLength + st.FakeCapLen) * 1000;
-    st.host().DrawDetectorLine();
+    st.Events.Emit(EngineEventKind::DrawDetectorLine);
     const int node = DetectorNode(st, x);
     EngineArrays& a = st.Arr;
     const bool inside = node >= 0 && node < a.Nn;
@@ -119,7 +120,7 @@ void SampleDetector(RunState& st) {
         const int n = static_cast<int>(s.srDetComp.size()) - 1;
         for (int i = 1; i <= a.NComp && i <= n; ++i) s.srDetComp[i].Add(t, a.C(2, i)[node]);
     }
-    st.host().OnDetectorSampled(inside);
+    st.Events.Emit(EngineEvent::Flag(EngineEventKind::DetectorSampled, inside));
 }
 
 void StepServices(RunState& st, RunLocals& loc) {
@@ -130,8 +131,8 @@ void StepServices(RunState& st, RunLocals& loc) {
     if (st.cbDetectorOn && !st.DiffMode && PeriodDue(st.StepCount, st.DetInput)) SampleDetector(st);
     if (PeriodDue(st.StepCount, st.EditsRef)) {
         st.SpentTime += ElapsedSeconds(st, st.RunStartStamp);
-        st.host().UpdateMainInfo();
-        st.host().ShowAdditionalInfo();
+        st.Events.Emit(EngineEventKind::UpdateMainInfo);
+        st.Events.Emit(EngineEventKind::ShowAdditionalInfo);
         st.RunStartStamp = st.host().NowDays();
     }
     if (PeriodDue(st.StepCount, st.WallRef)) UpdateComputationWindow(st);

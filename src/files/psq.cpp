@@ -198,6 +198,6 @@ void AppendPsqFrame(RunState& st, const std::string& fileName)
     st.PsqSize = pos;
 }
 
-void PsqFileHost::AppendPsqFrame(const std::string& file) { ::AppendPsqFrame(st_, file); }
-void PsqFileHost::ResetPsqFile(const std::string& file) { ::ResetPsqFile(st_, file); }
-long long PsqFileHost::FileSizeByName(const std::string& file) { return ::FileSizeByName(file); }
+void PsqFileRecorder::AppendPsqFrame(const std::string& file) { ::AppendPsqFrame(st_, file); }
+void PsqFileRecorder::ResetPsqFile(const std::string& file) { ::ResetPsqFile(st_, file); }
+long long PsqFileRecorder::FileSizeByName(const std::string& file) { return ::FileSizeByName(file); }

@@ -4,7 +4,7 @@
 // the program instance; a saved project carries a copy of it.
 #pragma once
 
-#include "engine/engine_host.h"
+#include "engine/psq_recorder.h"
 #include "foundation/fileio.h"
 
 #include <cstdint>
@@ -54,40 +54,16 @@ void ResetPsqFile(RunState& st, const std::string& name);
 // leaves the file as it was before. Sets st.PsqSize.
 void AppendPsqFrame(RunState& st, const std::string& name);
 
-// The engine host of headless use (tests, bench): sends the sequence calls of
-// the run loop to the routines above and everything else to `inner` (when
-// given).
-class PsqFileHost : public EngineHost {
+// The recorder that writes the sequence calls of a run to the files through
+// the routines above.
+class PsqFileRecorder final : public PsqRecorder {
 public:
-    explicit PsqFileHost(RunState& st, EngineHost* inner = nullptr) : st_(st), inner_(inner) {}
+    explicit PsqFileRecorder(RunState& st) : st_(st) {}
 
     void AppendPsqFrame(const std::string& file) override;
     void ResetPsqFile(const std::string& file) override;
     long long FileSizeByName(const std::string& file) override;
 
-    void ProcessMessages() override { if (inner_) inner_->ProcessMessages(); }
-    void SetStatusText(const std::string& t) override { if (inner_) inner_->SetStatusText(t); }
-    void RedrawGraph() override { if (inner_) inner_->RedrawGraph(); }
-    void UpdateMainInfo() override { if (inner_) inner_->UpdateMainInfo(); }
-    void SetupGraph() override { if (inner_) inner_->SetupGraph(); }
-    void DrawWindowLines(int l, int r) override { if (inner_) inner_->DrawWindowLines(l, r); }
-    void DrawDetectorLine() override { if (inner_) inner_->DrawDetectorLine(); }
-    void OnDetectorSampled(bool added) override { if (inner_) inner_->OnDetectorSampled(added); }
-    void ShowAdditionalInfo() override { if (inner_) inner_->ShowAdditionalInfo(); }
-    void ShowMessageWindow(const std::vector<std::string>& lines) override
-    {
-        if (inner_) inner_->ShowMessageWindow(lines);
-    }
-    void SetRunSetupGeometryEditsEnabled(bool e) override { if (inner_) inner_->SetRunSetupGeometryEditsEnabled(e); }
-    void OnDiffusionModeChanged(bool on) override { if (inner_) inner_->OnDiffusionModeChanged(on); }
-    void RefreshMicellarWindow() override { if (inner_) inner_->RefreshMicellarWindow(); }
-    void ShowRunSetupSettings() override { if (inner_) inner_->ShowRunSetupSettings(); }
-    void ShowOptionSettings() override { if (inner_) inner_->ShowOptionSettings(); }
-    void OnNewtonIterations(int node, int n) override { if (inner_) inner_->OnNewtonIterations(node, n); }
-    void OnEngineArraysFreed(bool d) override { if (inner_) inner_->OnEngineArraysFreed(d); }
-    double NowDays() override { return inner_ ? inner_->NowDays() : EngineHost::NowDays(); }
-
 private:
     RunState& st_;
-    EngineHost* inner_;
 };

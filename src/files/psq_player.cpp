@@ -126,7 +126,7 @@ void ApplyPsqFrame(RunState& st, const PsqFrame& fr, const PsqHeader& h)
     }
     st.StepCount = fr.StepCount;
     st.NewtonItTotal = fr.NewtonItTotal;
-    st.host().DrawDetectorLine();
+    st.Events.Emit(EngineEventKind::DrawDetectorLine);
     st.GlobalRatio = st.StepCount != 0 ? static_cast<double>(st.NewtonItTotal) / st.StepCount : 0.0;
 
     const int nn = h.N + 1;
@@ -310,7 +310,7 @@ void PsqPlayer::PlayPsqFile(const std::string& name)
             }
             st.CompInit.Empty();
             st.Composition = comp;
-            st.host().UpdateMainInfo();
+            st.Events.Emit(EngineEventKind::UpdateMainInfo);
             st.Loading = true;
             st.LoadingPsq = true;
             const bool built = InitCalc(st);
@@ -339,8 +339,8 @@ void PsqPlayer::PlayPsqFile(const std::string& name)
             ApplyPsqFrame(st, fr, h);
             MicelleRow = fr.Mic;
             MicelleBoundRow = fr.MicBound;
-            st.host().UpdateMainInfo();
-            st.host().RefreshMicellarWindow();
+            st.Events.Emit(EngineEventKind::UpdateMainInfo);
+            st.Events.Emit(EngineEventKind::RefreshMicellar);
             if (FrameShown) FrameShown(CurrentFrame);
             Controls();
             st.host().ProcessMessages();
@@ -534,12 +534,12 @@ bool PsqPlayer::Use()
     }
 
     st.DetectorView = false;
-    st.host().SetupGraph();
+    st.Events.Emit(EngineEventKind::SetupGraph);
     RedrawGraph(st);
-    st.host().UpdateMainInfo();
+    st.Events.Emit(EngineEventKind::UpdateMainInfo);
     ResetPlayer();
-    st.host().UpdateMainInfo();
-    st.host().RefreshMicellarWindow();
+    st.Events.Emit(EngineEventKind::UpdateMainInfo);
+    st.Events.Emit(EngineEventKind::RefreshMicellar);
     return true;
 }
 

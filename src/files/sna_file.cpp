@@ -246,16 +246,16 @@ bool ReadSnaLegacy(RunState& st, const LegacyImage& im, const std::string& name)
         st.RightWall = rightWall;
         throw;
     }
-    st.host().RedrawGraph();
+    st.Events.Emit(EngineEventKind::RedrawGraph);
     st.DetectorView = false;
-    st.host().SetupGraph();
+    st.Events.Emit(EngineEventKind::SetupGraph);
     st.LeftWall = leftWall;
     st.RightWall = rightWall;
     st.FileName = name;
     st.SavedDT = st.DT;
     st.SavedErrInc = st.ErrInc;
     EndDiffusionMode(st);
-    st.host().UpdateMainInfo();
+    st.Events.Emit(EngineEventKind::UpdateMainInfo);
     return true;
 }
 
@@ -451,7 +451,7 @@ bool ReadSnaFile(RunState& st, const std::string& name)
             if (read && st.Initialised) st.CompChanged = true;
         }
         st.Loading = false;
-        st.host().UpdateMainInfo();
+        st.Events.Emit(EngineEventKind::UpdateMainInfo);
         return read;
     }
     RunNewCommand(st);
@@ -567,12 +567,12 @@ bool ReadSnaFile(RunState& st, const std::string& name)
         throw;
     }
     st.PsqStarted = false;
-    st.host().RedrawGraph();
+    st.Events.Emit(EngineEventKind::RedrawGraph);
     st.DetectorView = false;
-    st.host().SetupGraph();
+    st.Events.Emit(EngineEventKind::SetupGraph);
     st.LeftWall = leftWall;
     st.RightWall = rightWall;
-    st.host().UpdateMainInfo();
+    st.Events.Emit(EngineEventKind::UpdateMainInfo);
     return true;
 }
 
@@ -580,7 +580,7 @@ bool OpenProject(RunState& st, const std::string& name)
 {
     try {
         const bool opened = ReadSnaFile(st, name);
-        st.host().UpdateMainInfo();
+        st.Events.Emit(EngineEventKind::UpdateMainInfo);
         return opened;
     } catch (const std::exception& e) {
         const std::string message = e.what();
@@ -604,7 +604,7 @@ bool OpenProject(RunState& st, const std::string& name)
         } catch (...) {
         }
         st.Loading = false;
-        st.host().UpdateMainInfo();
+        st.Events.Emit(EngineEventKind::UpdateMainInfo);
         ThrowError("Warning: While Opening SNA file '" + name + "' Error Message Occur: " + message);
     }
 }

@@ -297,7 +297,7 @@ bool InitDistTool::Preview()
         return false;
     }
     st.DistPreview = true;
-    st.host().UpdateMainInfo();
+    st.Events.Emit(EngineEventKind::UpdateMainInfo);
     for (int j = 1; j <= Table.SegCount; ++j) SegWidths[static_cast<std::size_t>(j)] = Table.WidthOf(j);
     NewProfiles = BuildDistProfiles(Table, NewSize, CurrentProfiles(), CurrentNodes());
     if (!PreviewChanged) SavedCapLength = st.CapLength;
@@ -317,8 +317,8 @@ bool InitDistTool::Preview()
     st.Series.sr_pH.active = false;
     st.Series.sr_conductivity.active = false;
     st.DetectorView = false;
-    st.host().SetupGraph();
-    st.host().RedrawGraph();
+    st.Events.Emit(EngineEventKind::SetupGraph);
+    st.Events.Emit(EngineEventKind::RedrawGraph);
     ApplyEnabled = true;
     return true;
 }

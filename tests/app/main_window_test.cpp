@@ -72,16 +72,16 @@ struct ScriptedEngine {
                 if (throwAt && i == 3) throwAt();
                 ++st.StepCount;
                 st.Time += st.DT;
-                if (st.StepCount % 10 == 0) st.host().UpdateMainInfo();
+                if (st.StepCount % 10 == 0) st.Events.Emit(EngineEventKind::UpdateMainInfo);
             }
             stepsDone = st.StepCount;
             st.Running = st.Stop = false;
             st.host().SetStatusText("Ready!");
         };
         ops.StopCalc = [&w](RunState& st) {
-            w.SetRunSetupGeometryEditsEnabled(true);
+            st.Events.Emit(EngineEvent::Flag(EngineEventKind::GeometryEditsEnabled, true));
             st.Stop = true; st.Running = false;
-            st.host().UpdateMainInfo();
+            st.Events.Emit(EngineEventKind::UpdateMainInfo);
         };
     }
 };
@@ -139,7 +139,7 @@ TEST_F(ScriptedWindow, ButtonStatesThroughAWholeRun)
         EXPECT_EQ(Enabled(w), "001000");
         EXPECT_EQ(w.StatusText().rfind("Running ... (", 0), 0u) << w.StatusText();
     };
-    w.SetRunSetupGeometryEditsEnabled(false);
+    w.State().Events.Emit(EngineEvent::Flag(EngineEventKind::GeometryEditsEnabled, false));
     QTest::mouseClick(Ctl<QPushButton>(w, "bbnStart"), Qt::LeftButton);
     EXPECT_TRUE(seen);
     EXPECT_EQ(engine.stepsDone, 200);

@@ -14,7 +14,7 @@
 TEST(EngineArrays, ShapesZeroFillRotationAndRelease) {
     RecordingHost host;
     RunState st;
-    st.Host = &host;
+    host.Attach(st);
     st.CompInit.Add(MakeConstituent("phosphate", -3, 0, {12.67, 7.21, 2.16, 0}, {71, 61, 35, 0}, 1));
     st.CompInit.Add(MakeConstituent("glucose", 0, 0, {0}, {0}, 1));
     st.CompInit.Add(MakeConstituent("His", -1, 2, {9.2, 0, 6.0, 1.8}, {30, 0, 20, 40}, 1));

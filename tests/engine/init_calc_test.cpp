@@ -30,7 +30,7 @@ class Init : public ::testing::Test {
 protected:
     void Prepare(const TUnivSet<TComponents>& comp, int nodes) {
         PrepareRun(st, comp, nodes);
-        st.Host = &host;
+        host.Attach(st);
     }
     RecordingMessageSink sink;
     RecordingHost host;
@@ -161,8 +161,9 @@ TEST_F(Init, FailuresAfterTheReleaseLeaveNoHalfBuiltRun) {
     struct FailingHost : RecordingHost {
         void ResetPsqFile(const std::string&) override { ThrowError("Cannot create file."); }
     } failing;
-    failsWithoutRun([&] { st.Host = &failing; }, "Cannot create file.");
-    st.Host = &host;
+    failsWithoutRun([&] { failing.Attach(st); }, "Cannot create file.");
+    failing.Detach();
+    host.Attach(st);
     // a derivative mode without its routine fails in the final equilibrium
     failsWithoutRun([&] { st.cbRacemic = true; }, "");
 }

@@ -26,7 +26,7 @@ class RunLoop : public ::testing::Test {
 protected:
     void SetUp() override {
         PrepareRun(st, AcetateBufferWithAnalytes(), 100);
-        st.Host = &host;
+        host.Attach(st);
         ASSERT_TRUE(InitCalc(st));
         st.DT = 1e-3;
         st.StopTime = 1.0;
@@ -56,7 +56,7 @@ TEST(RunLoopRefusals, LeaveTheStateAlone) {
     RecordingMessageSink sink;
     RecordingHost host;
     RunState st;
-    st.Host = &host;
+    host.Attach(st);
     RunCalc(st);  // nothing composed, nothing initialised
     st.Composition.Add(StrongCation("Sodium", kUNa, BGE, 10, 10));
     st.cbComplex = true;
@@ -197,7 +197,7 @@ TEST_F(RunLoop, DetectorNodesAndSamples) {
 TEST(StepServices, SequenceSizeLimit) {
     RecordingHost host;
     RunState st;
-    st.Host = &host;
+    host.Attach(st);
     RunLocals loc;
     st.rbPSQMS = false;
     st.rbPSQSteps = true;
@@ -259,3 +259,34 @@ TEST_F(RunLoop, WindowWallsFollowTheDrawnProfileAndNeverSkipAZone) {
 }
 
 }  // namespace
+
+// Without a host, sequence frames still reach the recorder and every listener
+// hears the same events; a removed listener hears no more.
+TEST(EngineLinks, FramesGoToTheRecorderAndEventsToEveryListener) {
+    RecordingMessageSink sink;
+    RecordingHost recorder, first, second;
+    RunState st;
+    PrepareRun(st, AcetateBufferWithAnalytes(), 100);
+    st.PsqFileOwn = st.PsqFile = "own.psq";
+    st.Recorder = &recorder;
+    st.Events.Add(&first);
+    st.Events.Add(&second);
+    ASSERT_TRUE(InitCalc(st));
+    st.DT = 1e-3;
+    st.StopTime = 0.01;
+    RunCalc(st);
+    StopCalc(st);
+    EXPECT_EQ(recorder.psqResets, std::vector<std::string>{"own.psq"});
+    EXPECT_FALSE(recorder.psqFrames.empty());
+    EXPECT_TRUE(recorder.events.empty() && recorder.statusTexts.empty());
+    EXPECT_EQ(first.events, second.events);
+    EXPECT_EQ(first.geometryEditsEnabled, (std::vector<bool>{false, true}));
+    EXPECT_GE(first.mainInfoCount, 2);
+    const std::size_t heard = second.events.size();
+    st.Events.Remove(&second);
+    st.StopTime = 0.02;
+    RunCalc(st);
+    StopCalc(st);
+    EXPECT_EQ(second.events.size(), heard);
+    EXPECT_GT(first.events.size(), heard);
+}

@@ -21,9 +21,9 @@ struct Shot {
 };
 
 // Sends the sequence calls to the files and keeps the state of every frame.
-class ShotHost : public PsqFileHost {
+class ShotHost : public PsqRecorder {
 public:
-    explicit ShotHost(RunState& st) : PsqFileHost(st), st_(st) {}
+    explicit ShotHost(RunState& st) : files_(st), st_(st) {}
     void AppendPsqFrame(const std::string& file) override
     {
         Shot s;
@@ -35,11 +35,14 @@ public:
         s.kappa = st_.Arr.Kappa;
         s.h.assign(st_.Arr.CH(2), st_.Arr.CH(2) + nn);
         shots.push_back(s);
-        PsqFileHost::AppendPsqFrame(file);
+        files_.AppendPsqFrame(file);
     }
+    void ResetPsqFile(const std::string& file) override { files_.ResetPsqFile(file); }
+    long long FileSizeByName(const std::string& file) override { return files_.FileSizeByName(file); }
     std::vector<Shot> shots;
 
 private:
+    PsqFileRecorder files_;
     RunState& st_;
 };
 
@@ -50,7 +53,7 @@ struct Recorder {
     ShotHost host{st};
     Recorder(const std::string& psq, int steps)
     {
-        st.Host = &host;
+        st.Recorder = &host;
         st.PsqFileOwn = st.PsqFile = psq;
         testcomp::PrepareRun(st, testcomp::AcetateBufferWithAnalytes(), 12);
         EXPECT_TRUE(InitCalc(st));
@@ -66,10 +69,10 @@ struct Recorder {
 // A live run of another system, into which the player loads.
 struct Live {
     RunState st;
-    PsqFileHost host{st};
+    PsqFileRecorder host{st};
     explicit Live(const std::string& own)
     {
-        st.Host = &host;
+        st.Recorder = &host;
         st.PsqFileOwn = st.PsqFile = own;
         testcomp::PrepareRun(st, testcomp::ItpStrongIons(), 30);
         EXPECT_TRUE(InitCalc(st));

@@ -10,14 +10,14 @@
 
 #include <gtest/gtest.h>
 
-// A run state whose sequence calls go to the file `psq` (no host when empty).
+// A run state whose sequence calls go to the file `psq` (no recorder when empty).
 struct HostedRun {
     RunState st;
-    PsqFileHost host{st};
+    PsqFileRecorder recorder{st};
     explicit HostedRun(const std::string& psq = "")
     {
         if (psq.empty()) return;
-        st.Host = &host;
+        st.Recorder = &recorder;
         st.PsqFileOwn = st.PsqFile = psq;
     }
     // The acetate buffer with two analytes on nx nodes, initialised.

@@ -71,8 +71,9 @@ TComponents HighCharge() {
     return Constituent("Charge 30", -30, 30, pK, u, Analyte, 0.0, 0.01, 0x008080);
 }
 
-// Counts the window width of every step at the message pump that follows it.
-class CountingHost : public EngineHost {
+// Counts the window width of every step at the message pump that follows it,
+// and the Newton passes of every node solve from the iteration events.
+class CountingHost : public EngineHost, public EngineListener {
 public:
     explicit CountingHost(RunState& st) : st_(st) {}
     void ProcessMessages() override {
@@ -83,8 +84,11 @@ public:
         lastWidth_ = st_.RightWall - st_.LeftWall + 1;
         if (st_.Restart) ++restarts;
     }
-    void OnNewtonIterations(int, int iterations) override {
-        newtonPasses += iterations;
+    void SetStatusText(const std::string&) override {}
+    double NowDays() override { return SystemNowDays(); }
+    void OnEngineEvent(const EngineEvent& e) override {
+        if (e.kind != EngineEventKind::NewtonIterations) return;
+        newtonPasses += e.second;
         ++nodeSolves;
     }
     void Start() {
@@ -167,13 +171,14 @@ Figures RunTimed(RunState& st, double stopTime, const std::string& id) {
     CountingHost host(st);
     EngineHost* saved = st.Host;
     st.Host = &host;
+    st.Events.Add(&host);
     st.StopTime = stopTime;
     const int steps0 = st.StepCount;
     const long long cor0 = st.CorrectorPassCount, newton0 = st.NewtonPassCount,
                     solves0 = st.NodeSolveCount;
     const int elneut0 = st.NewtonItTotal;
     const bool newCnt = st.cbNewCnt;
-    st.cbNewCnt = true;  // the host counts the Newton passes of every node solve
+    st.cbNewCnt = true;  // the iteration events count the Newton passes of every node solve
     if (!st.PsqStarted) host.restarts = 1;
     host.Start();
     const auto t0 = std::chrono::steady_clock::now();
@@ -182,6 +187,7 @@ Figures RunTimed(RunState& st, double stopTime, const std::string& id) {
     } catch (...) {
         StopCalc(st);
         st.Host = saved;
+        st.Events.Remove(&host);
         st.cbNewCnt = newCnt;
         throw;
     }
@@ -189,6 +195,7 @@ Figures RunTimed(RunState& st, double stopTime, const std::string& id) {
     StopCalc(st);
     host.ProcessMessages();  // the width of the last step
     st.Host = saved;
+    st.Events.Remove(&host);
     st.cbNewCnt = newCnt;
     f.wallSeconds = std::chrono::duration<double>(t1 - t0).count();
     f.modelTime = st.Time;

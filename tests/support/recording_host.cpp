@@ -1,26 +1,50 @@
 #include "recording_host.h"
 
+#include "engine/run_state.h"
+
+void RecordingHost::Attach(RunState& st) {
+    Detach();
+    st_ = &st;
+    st.Host = this;
+    st.Recorder = this;
+    st.Events.Add(this);
+}
+
+void RecordingHost::Detach() {
+    if (!st_) return;
+    if (st_->Host == this) st_->Host = nullptr;
+    if (st_->Recorder == this) st_->Recorder = nullptr;
+    st_->Events.Remove(this);
+    st_ = nullptr;
+}
+
 void RecordingHost::ProcessMessages() {
     ++processMessagesCount;
     if (onProcessMessages) onProcessMessages(processMessagesCount);
 }
 void RecordingHost::SetStatusText(const std::string& text) { statusTexts.push_back(text); }
-void RecordingHost::RedrawGraph() { ++redrawCount; }
-void RecordingHost::UpdateMainInfo() { ++mainInfoCount; }
-void RecordingHost::DrawWindowLines(int l, int r) { windowLines.emplace_back(l, r); }
-void RecordingHost::DrawDetectorLine() { ++detectorLineCount; }
-void RecordingHost::OnDetectorSampled(bool added) { detectorSamples.push_back(added); }
-void RecordingHost::ShowAdditionalInfo() { ++additionalInfoCount; }
-void RecordingHost::ShowMessageWindow(const std::vector<std::string>& lines) {
-    messageWindows.push_back(lines);
+
+void RecordingHost::OnEngineEvent(const EngineEvent& e) {
+    events.push_back(e.kind);
+    switch (e.kind) {
+    case EngineEventKind::RedrawGraph: ++redrawCount; break;
+    case EngineEventKind::UpdateMainInfo: ++mainInfoCount; break;
+    case EngineEventKind::SetupGraph: ++setupGraphCount; break;
+    case EngineEventKind::DrawWindowLines: windowLines.emplace_back(e.first, e.second); break;
+    case EngineEventKind::DrawDetectorLine: ++detectorLineCount; break;
+    case EngineEventKind::DetectorSampled: detectorSamples.push_back(e.flag); break;
+    case EngineEventKind::ShowAdditionalInfo: ++additionalInfoCount; break;
+    case EngineEventKind::ShowMessageWindow: messageWindows.push_back(e.lines); break;
+    case EngineEventKind::GeometryEditsEnabled: geometryEditsEnabled.push_back(e.flag); break;
+    case EngineEventKind::DiffusionModeChanged: diffusionModes.push_back(e.flag); break;
+    case EngineEventKind::RefreshMicellar: ++micellarRefreshCount; break;
+    case EngineEventKind::ShowRunSetupSettings: ++runSetupSettingsCount; break;
+    case EngineEventKind::ShowOptionSettings: ++optionSettingsCount; break;
+    case EngineEventKind::NewtonIterations: newtonIterations.emplace_back(e.first, e.second); break;
+    case EngineEventKind::EngineArraysFreed: ++arraysFreedCount; break;
+    }
 }
-void RecordingHost::SetRunSetupGeometryEditsEnabled(bool e) { geometryEditsEnabled.push_back(e); }
-void RecordingHost::OnDiffusionModeChanged(bool on) { diffusionModes.push_back(on); }
-void RecordingHost::RefreshMicellarWindow() { ++micellarRefreshCount; }
-void RecordingHost::ShowRunSetupSettings() { ++runSetupSettingsCount; }
-void RecordingHost::ShowOptionSettings() { ++optionSettingsCount; }
-void RecordingHost::OnNewtonIterations(int node, int n) { newtonIterations.emplace_back(node, n); }
-void RecordingHost::OnEngineArraysFreed(bool) { ++arraysFreedCount; }
+
 void RecordingHost::AppendPsqFrame(const std::string& file) {
     if (onAppendPsqFrame) onAppendPsqFrame(file);
     psqFrames.push_back(file);

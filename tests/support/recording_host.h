@@ -1,35 +1,36 @@
-// An engine host for tests: records every call and lets a test react to the
-// message pump (stop after k steps, change dt, ...).
+// An engine host, event listener and sequence recorder for tests: records
+// every call and event and lets a test react to the message pump (stop after k
+// steps, change dt, ...). Attach(st) links it to a run state; a host that
+// does not outlive the state is detached before it goes.
 #pragma once
 
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "engine/engine_events.h"
 #include "engine/engine_host.h"
+#include "engine/psq_recorder.h"
 
-class RecordingHost : public EngineHost {
+class RunState;
+
+class RecordingHost : public EngineHost, public EngineListener, public PsqRecorder {
 public:
+    RecordingHost() = default;
+    RecordingHost(const RecordingHost&) = delete;
+    RecordingHost& operator=(const RecordingHost&) = delete;
+    // Becomes the host, a listener and the recorder of `st` (leaving a state
+    // it was attached to before).
+    void Attach(RunState& st);
+    void Detach();
+
     void ProcessMessages() override;
     void SetStatusText(const std::string& text) override;
-    void RedrawGraph() override;
-    void UpdateMainInfo() override;
-    void DrawWindowLines(int leftWall, int rightWall) override;
-    void DrawDetectorLine() override;
-    void OnDetectorSampled(bool pointAdded) override;
-    void ShowAdditionalInfo() override;
-    void ShowMessageWindow(const std::vector<std::string>& lines) override;
-    void SetRunSetupGeometryEditsEnabled(bool enabled) override;
-    void OnDiffusionModeChanged(bool on) override;
-    void RefreshMicellarWindow() override;
-    void ShowRunSetupSettings() override;
-    void ShowOptionSettings() override;
-    void OnNewtonIterations(int node, int iterations) override;
-    void OnEngineArraysFreed(bool destroying) override;
+    double NowDays() override;
+    void OnEngineEvent(const EngineEvent& event) override;
     void AppendPsqFrame(const std::string& file) override;
     void ResetPsqFile(const std::string& file) override;
     long long FileSizeByName(const std::string& file) override;
-    double NowDays() override;
 
     // Called by ProcessMessages with the number of pump passes so far (1-based).
     std::function<void(int)> onProcessMessages;
@@ -57,4 +58,9 @@ public:
     std::vector<std::pair<int, int>> newtonIterations;
     std::vector<std::string> psqFrames;
     std::vector<std::string> psqResets;
+    int setupGraphCount = 0;
+    std::vector<EngineEventKind> events;  // every event in order
+
+private:
+    RunState* st_ = nullptr;
 };

@@ -1,0 +1,6 @@
+// Switches of the complexation window.
+#pragma once
+
+struct ComplexationSettings {
+    bool cbComplex = false;
+};

@@ -1,0 +1,13 @@
+// Display options and the chart data of the run.
+#pragma once
+
+#include "engine/run_series.h"
+
+struct DisplayOptions {
+    double XScale = 1000;          // metres -> chart x unit
+    double CondScale = 100;
+    int ZeroPosNode = 0;
+    // Chart data of the run (profile and detector series, check lists); the
+    // chart mirrors it.
+    RunSeries Series;
+};
