@@ -20,10 +20,15 @@ ChartLine::ChartLine(const RunState& st, const ChartSeries& series) : st_(&st), 
         return;
     }
     const EngineArrays& a = st.Arr;
-    count_ = a.Allocated() && profileComp_ < a.DrawnProfile.Rows() && a.DrawnProfile.Cols() == a.Nn ? a.Nn : 0;
+    count_ = a.Allocated() && profileComp_ < a.DrawnProfile.Rows() && a.DrawnProfile.Cols() == a.Nn
+                 ? a.Nn
+                 : 0;
 }
 
-const std::string& ChartLine::Title() const { return series_ ? series_->title : kNoTitle; }
+const std::string& ChartLine::Title() const
+{
+    return series_ ? series_->title : kNoTitle;
+}
 
 double ChartLine::X(int i) const
 {
@@ -53,8 +58,9 @@ const ChartSeries* ProfileItemSeries(const RunState& st, int item)
     if (item == 1) return &s.sr_conductivity;
     if (item >= 2 && item <= n + 1)
         return item - 1 < static_cast<int>(s.srComp.size()) ? &s.srComp[item - 1] : nullptr;
-    const ChartSeries* tail[] = {&s.sr_E, &s.sr_IS, &s.sr_S,   &s.sr_T,  &s.sr_P,  &s.sr_j,
-                                 &s.sr_potential, &s.sr_Ui, &s.sr_mix, &s.sr_pi, &s.sr_elneut};
+    const ChartSeries* tail[] = {&s.sr_E,   &s.sr_IS, &s.sr_S,         &s.sr_T,
+                                 &s.sr_P,   &s.sr_j,  &s.sr_potential, &s.sr_Ui,
+                                 &s.sr_mix, &s.sr_pi, &s.sr_elneut};
     const int t = item - (n + 2);
     return t >= 0 && t < 11 ? tail[t] : nullptr;
 }

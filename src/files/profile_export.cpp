@@ -14,7 +14,8 @@ std::string ExportFileName(const std::string& prefix, int index, const std::stri
     std::string text = itemText;
     for (char& c : text)
         if (c == '/' || c == '\\' || c == '\0') c = '_';
-    return prefix + (index >= 0 && index < 10 ? "0" : "") + std::to_string(index) + " " + text + ".csv";
+    return prefix + (index >= 0 && index < 10 ? "0" : "") + std::to_string(index) + " " + text +
+           ".csv";
 }
 
 std::string ExportLine(double x, double y, char separator, char xDecimal, char yDecimal)
@@ -29,7 +30,8 @@ std::string ExportLine(double x, double y, char separator, char xDecimal, char y
 std::string ExportText(const ChartLine& line, char separator, char xDecimal, char yDecimal)
 {
     std::string text;
-    for (int i = 0; i < line.Count(); ++i) text += ExportLine(line.X(i), line.Y(i), separator, xDecimal, yDecimal);
+    for (int i = 0; i < line.Count(); ++i)
+        text += ExportLine(line.X(i), line.Y(i), separator, xDecimal, yDecimal);
     return text;
 }
 
@@ -52,10 +54,11 @@ std::string ExportDoneMessage(const std::string& profileDir, const std::string& 
 namespace {
 
 // Writes one file; false when it cannot be created.
-bool WriteCurve(const std::string& path, const ChartSeries* series, const RunState& st, char separator,
-                char xDecimal, char yDecimal)
+bool WriteCurve(const std::string& path, const ChartSeries* series, const RunState& st,
+                char separator, char xDecimal, char yDecimal)
 {
-    const std::string text = series ? ExportText(ChartLine(st, *series), separator, xDecimal, yDecimal) : "";
+    const std::string text =
+        series ? ExportText(ChartLine(st, *series), separator, xDecimal, yDecimal) : "";
     return SaveFileAtomically(path, [&](KFile& file, std::int64_t& position) {
         FileWriteChecked(file, text.data(), static_cast<std::int64_t>(text.size()), position);
     });
@@ -63,8 +66,8 @@ bool WriteCurve(const std::string& path, const ChartSeries* series, const RunSta
 
 }  // namespace
 
-ExportOutcome ExportAllProfiles(const RunState& st, const std::string& dir, char separator, char decimalSeparator,
-                                bool regFnShown)
+ExportOutcome ExportAllProfiles(const RunState& st, const std::string& dir, char separator,
+                                char decimalSeparator, bool regFnShown)
 {
     ExportOutcome out;
     if (!st.Initialised || st.NComp == 0) return out;
@@ -82,7 +85,8 @@ ExportOutcome ExportAllProfiles(const RunState& st, const std::string& dir, char
     // An item without a series gets an empty file and ends its list.
     for (int i = 0; i < static_cast<int>(s.clbGraph.size()); ++i) {
         const ChartSeries* series = ProfileItemSeries(st, i);
-        if (!write(ExportFileName("sim", i, s.clbGraph[i].text), series, decimalSeparator, '.')) return out;
+        if (!write(ExportFileName("sim", i, s.clbGraph[i].text), series, decimalSeparator, '.'))
+            return out;
         if (!series) break;
     }
     for (int i = 0; i < static_cast<int>(s.clbDet.size()); ++i) {
@@ -92,6 +96,7 @@ ExportOutcome ExportAllProfiles(const RunState& st, const std::string& dir, char
     }
     if (regFnShown)
         for (int i = 1; i <= 6; ++i)
-            if (!write("REG FN " + std::to_string(i) + ".csv", &s.sr_reg[i], decimalSeparator, '.')) return out;
+            if (!write("REG FN " + std::to_string(i) + ".csv", &s.sr_reg[i], decimalSeparator, '.'))
+                return out;
     return out;
 }

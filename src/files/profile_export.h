@@ -39,8 +39,8 @@ std::string ExportDirExistsQuestion(const std::string& typed);
 std::string ExportDoneMessage(const std::string& profileDir, const std::string& typed);
 
 struct ExportOutcome {
-    bool ok = true;             // false: a file could not be created, export ended
-    std::string failedFile;     // the file that could not be created
+    bool ok = true;          // false: a file could not be created, export ended
+    std::string failedFile;  // the file that could not be created
     int filesWritten = 0;
 };
 
@@ -49,5 +49,5 @@ struct ExportOutcome {
 // A file that cannot be created ends the export (files written before stay);
 // a write error raises "Error: Can't write to file". Nothing is written without
 // an initialised run with constituents.
-ExportOutcome ExportAllProfiles(const RunState& st, const std::string& dir, char separator, char decimalSeparator,
-                                bool regFnShown);
+ExportOutcome ExportAllProfiles(const RunState& st, const std::string& dir, char separator,
+                                char decimalSeparator, bool regFnShown);

@@ -46,7 +46,8 @@ InfoTexts ShowInfoTexts(const RunState& st)
 
 std::vector<std::string> UrfReportLines(const RunState& st, const AdditionalState& a)
 {
-    std::vector<std::string> lines = {"Universal Regulation Function Report", "------------------------------------"};
+    std::vector<std::string> lines = {"Universal Regulation Function Report",
+                                      "------------------------------------"};
     const EngineArrays& arr = st.Arr;
     const int nc = st.NComp;
     if (!st.Initialised || !arr.Allocated() || arr.NComp != nc || arr.URFR.Rows() < 7 ||
@@ -58,7 +59,8 @@ std::vector<std::string> UrfReportLines(const RunState& st, const AdditionalStat
     lines.push_back("");
     lines.push_back("X = " + std::to_string(n));
     lines.push_back("");
-    for (int k = 1; k <= 4; ++k) lines.push_back("r" + std::to_string(k) + " = " + FloatToStr(r[k][n]));
+    for (int k = 1; k <= 4; ++k)
+        lines.push_back("r" + std::to_string(k) + " = " + FloatToStr(r[k][n]));
     lines.push_back("");
     lines.push_back("i ... (mju[i]/ueff[i], Z[i]/ueff[i])");
     for (int i = 1; i <= nc; ++i)
@@ -68,7 +70,8 @@ std::vector<std::string> UrfReportLines(const RunState& st, const AdditionalStat
     lines.push_back("i ... R[i]");
     double w = 0;
     for (int i = 1; i <= nc; ++i) {
-        const double ri = (r[2][n] + r[4][n]) * arr.URFWorkA[i][n] + (r[1][n] + r[3][n]) * arr.URFWorkB[i][n];
+        const double ri =
+            (r[2][n] + r[4][n]) * arr.URFWorkA[i][n] + (r[1][n] + r[3][n]) * arr.URFWorkB[i][n];
         w += ri * arr.URF[i][n];
         lines.push_back(std::to_string(i) + " ... " + FloatToStr(ri));
     }

@@ -12,14 +12,14 @@ class RunState;
 // profile switch (cbNewCnt) and "Use initial concentrations and mobilities"
 // (cbCInit) live in the run state, which the engine reads.
 struct AdditionalState {
-    bool cbShowRF = false;                 // "Show Reg. Fn."
-    bool cbRegFn[9] = {};                  // [1..8]: show sr_reg1..sr_reg8
+    bool cbShowRF = false;  // "Show Reg. Fn."
+    bool cbRegFn[9] = {};   // [1..8]: show sr_reg1..sr_reg8
     // [1..5]: terms r1..r4 of the universal function and "One Point
     // Regulation"; [6] is the invisible box.
     bool cbR6[7] = {false, true, true, true, true, true, false};
-    std::string edInitX = "0";             // node of the INIT position
-    int URFCount = 0;                      // node taken by the last ComputeUniversalRF
-    std::string ChargeInfo;                // charge choice of the last refresh ("z" button)
+    std::string edInitX = "0";  // node of the INIT position
+    int URFCount = 0;           // node taken by the last ComputeUniversalRF
+    std::string ChargeInfo;     // charge choice of the last refresh ("z" button)
 };
 
 // Captions of the eight regulating-function boxes, [1..8].
@@ -32,14 +32,14 @@ bool AnyRegFnShown(const AdditionalState& a);
 
 // Texts of the solver counters and the two captions that depend on the run.
 struct InfoTexts {
-    std::string mainC;         // llMainCValue
-    std::string dx;            // llDXValue (mm)
-    std::string newtC;         // llNewtCValue
-    std::string globMN;        // llGlobMNValue
-    std::string globMNCaption; // llGlobMN
-    std::string errDT;         // llErrDTValue
-    std::string errDTCaption;  // llErrDT
-    std::string errMax;        // llErrMaxValue
+    std::string mainC;          // llMainCValue
+    std::string dx;             // llDXValue (mm)
+    std::string newtC;          // llNewtCValue
+    std::string globMN;         // llGlobMNValue
+    std::string globMNCaption;  // llGlobMN
+    std::string errDT;          // llErrDTValue
+    std::string errDTCaption;   // llErrDT
+    std::string errMax;         // llErrMaxValue
 };
 InfoTexts ShowInfoTexts(const RunState& st);
 

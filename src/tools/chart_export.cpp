@@ -10,9 +10,13 @@
 
 namespace fs = std::filesystem;
 
-bool BmpListMatches(int listCount, int compInitCount) { return listCount == compInitCount + 2; }
+bool BmpListMatches(int listCount, int compInitCount)
+{
+    return listCount == compInitCount + 2;
+}
 
-std::string BitmapFileName(const std::string& bmpDir, const std::string& typed, const std::string& itemText)
+std::string BitmapFileName(const std::string& bmpDir, const std::string& typed,
+                           const std::string& itemText)
 {
     std::string name = itemText;
     for (char& c : name)
@@ -30,16 +34,19 @@ std::string ClipboardText(const ChartLine& line, char decimalSeparator)
     std::string text;
     for (int i = 0; i < line.Count(); ++i) {
         if (i > 0) text += '\n';
-        text += FloatToStr(line.X(i), decimalSeparator) + '\t' + FloatToStr(line.Y(i), decimalSeparator);
+        text += FloatToStr(line.X(i), decimalSeparator) + '\t' +
+                FloatToStr(line.Y(i), decimalSeparator);
     }
     return text;
 }
 
 namespace {
 
-template <class F> void ForEachDetectorSeries(RunSeries& s, F f)
+template <class F>
+void ForEachDetectorSeries(RunSeries& s, F f)
 {
-    for (ChartSeries* p : {&s.DET_pH, &s.DET_conductivity, &s.DET_volt, &s.DET_CDen, &s.DET_T}) f(*p);
+    for (ChartSeries* p : {&s.DET_pH, &s.DET_conductivity, &s.DET_volt, &s.DET_CDen, &s.DET_T})
+        f(*p);
     for (std::size_t k = 1; k < s.srDetComp.size(); ++k) f(s.srDetComp[k]);
 }
 
@@ -57,7 +64,10 @@ void Erase(ChartSeries& s, int from, int to)
 
 }  // namespace
 
-int DetectorSamples(const RunSeries& s) { return s.DET_pH.Count(); }
+int DetectorSamples(const RunSeries& s)
+{
+    return s.DET_pH.Count();
+}
 
 bool SkipToPoint(RunSeries& s, int k)
 {

@@ -16,7 +16,8 @@ bool BmpListMatches(int listCount, int compInitCount);
 
 // bmpDir / typed / item text + ".bmp"; a typed absolute name stays absolute;
 // '/' and NUL in the item text become '_'.
-std::string BitmapFileName(const std::string& bmpDir, const std::string& typed, const std::string& itemText);
+std::string BitmapFileName(const std::string& bmpDir, const std::string& typed,
+                           const std::string& itemText);
 // "BMP files successfully saved! \nDIR: " + the directory.
 std::string BmpDoneMessage(const std::string& bmpDir, const std::string& typed);
 

@@ -17,7 +17,10 @@ double PixelOf(double offset)
     return std::floor(std::clamp(offset, -kFar, kFar) + 0.5);
 }
 
-double Span(const AxisRange& r) { return r.upper - r.lower; }
+double Span(const AxisRange& r)
+{
+    return r.upper - r.lower;
+}
 
 const char* const kF10 = "0.0#######";
 const char* const kF4 = "0.####";
@@ -25,7 +28,10 @@ const char* const kFE = "0.###e+0";
 const char* const kMobUnit = "x10^-9 m2.V-1.s-1";
 
 // Rounded to 8 significant digits, in the shortest decimal form.
-std::string Round8(double v) { return std::isfinite(v) ? FloatToStr(RoundD(v, 8)) : FloatToStr(v); }
+std::string Round8(double v)
+{
+    return std::isfinite(v) ? FloatToStr(RoundD(v, 8)) : FloatToStr(v);
+}
 
 // A difference: FE below 0.01 (of the unscaled difference), else F10.
 std::string Difference(double diff, double factor)
@@ -38,8 +44,10 @@ int RoundHalfEven(double v)
 {
     if (std::isnan(v)) return 0;
     const double r = std::nearbyint(v);
-    if (r >= static_cast<double>(std::numeric_limits<int>::max())) return std::numeric_limits<int>::max();
-    if (r <= static_cast<double>(std::numeric_limits<int>::min())) return std::numeric_limits<int>::min();
+    if (r >= static_cast<double>(std::numeric_limits<int>::max()))
+        return std::numeric_limits<int>::max();
+    if (r <= static_cast<double>(std::numeric_limits<int>::min()))
+        return std::numeric_limits<int>::min();
     return static_cast<int>(r);
 }
 
@@ -67,9 +75,10 @@ std::string ProfileText(const RunState& st, const ChartLine& line, int i)
     if (line.Count() != st.NX + 1) {
         const double x = line.X(i);
         const double zeroX = st.ZeroPosNode * st.DX * st.XScale;
-        return "Name: " + line.Title() + "\n\nNode Position: " + std::to_string(RoundHalfEven(x / st.XScale / st.DX)) +
-               "\nCap. Position: " + Round8(x) + posUnit + "\nCap. Position from Zero Position: " + Round8(x - zeroX) +
-               posUnit;
+        return "Name: " + line.Title() +
+               "\n\nNode Position: " + std::to_string(RoundHalfEven(x / st.XScale / st.DX)) +
+               "\nCap. Position: " + Round8(x) + posUnit +
+               "\nCap. Position from Zero Position: " + Round8(x - zeroX) + posUnit;
     }
     const int k = line.ProfileComp();
     const TComponents* rec = k > 0 ? Record(st, k) : nullptr;
@@ -82,30 +91,34 @@ std::string ProfileText(const RunState& st, const ChartLine& line, int i)
         unit = " mM";
     }
     const double v = line.Y(i), vL = line.Y(0), vR = line.Y(st.NX);
-    std::string t = k > 0 ? "Constituent: " + (rec ? rec->name : std::string()) : "Name: " + line.Title();
+    std::string t =
+        k > 0 ? "Constituent: " + (rec ? rec->name : std::string()) : "Name: " + line.Title();
     t += "\n\nValue: " + Round8(v * f) + unit;
     t += "\nValue Difference from Left: " + Difference(v - vL, f) + unit;
     t += "\nValue Difference from Right: " + Difference(v - vR, f) + unit;
     t += "\n\nNode Position: " + std::to_string(i);
-    t += "\nCap. Position: " + FormatFloat(kF4, double(i) / st.NX * st.CapLength * st.XScale) + posUnit;
+    t += "\nCap. Position: " + FormatFloat(kF4, double(i) / st.NX * st.CapLength * st.XScale) +
+         posUnit;
     t += "\nCap. Position from Zero Position: " +
          FormatFloat(kF4, double(i - st.ZeroPosNode) / st.NX * st.CapLength * st.XScale) + posUnit;
     if (k > 0) {
         const EngineArrays& a = st.Arr;
-        const double ueff = a.Allocated() && k < a.UEff.Rows() && i < a.UEff.Cols() ? a.UEff[k][i] : 0.0;
+        const double ueff =
+            a.Allocated() && k < a.UEff.Rows() && i < a.UEff.Cols() ? a.UEff[k][i] : 0.0;
         t += "\n\nEff. mobility: " + FormatFloat(kF10, ueff * 1e9) + kMobUnit;
     }
     if (st.U != 0 || st.Time != 0) {
         double m = 0;
         if (st.Time != 0 && st.U != 0)
-            m = (st.CapLength + st.FakeCapLen) * (double(i - st.ZeroPosNode) / st.NX * st.CapLength) / st.Time / st.U *
-                1e9;
+            m = (st.CapLength + st.FakeCapLen) *
+                (double(i - st.ZeroPosNode) / st.NX * st.CapLength) / st.Time / st.U * 1e9;
         t += "\n\nMobility from Zero Position: " + FormatFloat(kF10, m) + kMobUnit;
     }
     return t;
 }
 
-std::string DetectorText(const RunState& st, const ChartSeries& series, const ChartLine& line, int i)
+std::string DetectorText(const RunState& st, const ChartSeries& series, const ChartLine& line,
+                         int i)
 {
     const RunSeries& s = st.Series;
     const double v = line.Y(i);
@@ -121,15 +134,20 @@ std::string DetectorText(const RunState& st, const ChartSeries& series, const Ch
                             {&s.DET_conductivity, "Conductivity line", 1 / st.CondScale, " S/m"},
                             {&s.DET_volt, "Voltage line", 1, " kV"},
                             {&s.DET_CDen, "Current line", 1, " uA"},
-                            {&s.DET_T, "Temperature line", 1, " \xC2\xB0" "C"}};
+                            {&s.DET_T, "Temperature line", 1,
+                             " \xC2\xB0"
+                             "C"}};
     for (const Trace& tr : traces)
         if (tr.series == &series)
-            return std::string(tr.first) + "\nValue: " + FormatFloat(kF10, v * tr.factor) + tr.unit + tail;
+            return std::string(tr.first) + "\nValue: " + FormatFloat(kF10, v * tr.factor) +
+                   tr.unit + tail;
     if (const int k = DetectorComp(st, series); k > 0) {
         const TComponents* rec = Record(st, k);
         const double d = v - (rec ? BackgroundLevel(*rec) : 0.0);
-        return "Constituent: " + (rec ? rec->name : std::string()) + "\nValue: " + FormatFloat(kF10, v) + " mM" +
-               "\nBGE Difference (Left): " + FormatFloat(std::fabs(d) < 0.01 ? kFE : kF10, d) + " mM" + tail;
+        return "Constituent: " + (rec ? rec->name : std::string()) +
+               "\nValue: " + FormatFloat(kF10, v) + " mM" +
+               "\nBGE Difference (Left): " + FormatFloat(std::fabs(d) < 0.01 ? kFE : kF10, d) +
+               " mM" + tail;
     }
     return "Name: " + series.title + "\nValue: " + FormatFloat(kF10, v) + tail;
 }
@@ -156,8 +174,9 @@ PressAction ChartPressAction(MouseButton button, bool doubleClick)
     return PressAction::Search;
 }
 
-std::optional<NearestPoint> FindNearestPoint(const ChartGeometry& geometry, const std::vector<HintLine>& lines,
-                                             double mouseX, double mouseY, int tolerance)
+std::optional<NearestPoint> FindNearestPoint(const ChartGeometry& geometry,
+                                             const std::vector<HintLine>& lines, double mouseX,
+                                             double mouseY, int tolerance)
 {
     auto usable = [](const HintLine& l) { return l.active && l.line.Count() > 2; };
     const auto ref = std::find_if(lines.begin(), lines.end(), usable);

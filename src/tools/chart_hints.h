@@ -20,8 +20,8 @@ struct AxisRange {
 };
 
 struct ChartGeometry {
-    AxisRange x;             // bottom axis
-    AxisRange y[2];          // value axes: 0 left, 1 right
+    AxisRange x;                                      // bottom axis
+    AxisRange y[2];                                   // value axes: 0 left, 1 right
     double left = 0, top = 0, width = 1, height = 1;  // plot area, pixels
 
     // Screen position of a value, rounded to the whole pixel the chart draws at.
@@ -37,9 +37,9 @@ struct HintLine {
 };
 
 struct NearestPoint {
-    int line = -1;       // index into the searched lines
-    int index = 0;       // point index
-    double distance = 0; // vertical pixel distance
+    int line = -1;        // index into the searched lines
+    int index = 0;        // point index
+    double distance = 0;  // vertical pixel distance
 };
 
 // What a mouse press on the chart does.
@@ -53,8 +53,9 @@ PressAction ChartPressAction(MouseButton button, bool doubleClick);
 // lines with more than 2 points and that index, the nearest vertically, the
 // earlier line on equal distance. None when there is no such line or the
 // distance exceeds `tolerance` pixels.
-std::optional<NearestPoint> FindNearestPoint(const ChartGeometry& geometry, const std::vector<HintLine>& lines,
-                                             double mouseX, double mouseY, int tolerance);
+std::optional<NearestPoint> FindNearestPoint(const ChartGeometry& geometry,
+                                             const std::vector<HintLine>& lines, double mouseX,
+                                             double mouseY, int tolerance);
 
 // The point remembered by the last click.
 struct ChartClick {

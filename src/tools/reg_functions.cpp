@@ -36,15 +36,21 @@ bool ArraysReady(const RunState& st)
     const int nc = st.NComp;
     return st.Initialised && a.Allocated() && a.NComp == nc && a.Nn == st.NX + 1 && a.Nn >= 2 &&
            a.DrawnProfile.Rows() >= nc + 1 && a.DrawnProfile.Cols() == a.Nn && a.URFR.Rows() >= 7 &&
-           a.URFR.Cols() >= a.Nn + 1 && a.URFWorkA.Rows() >= nc + 1 && a.URFWorkA.Cols() >= a.Nn + 1 &&
-           a.URFWorkB.Rows() >= nc + 1 && a.URFWorkB.Cols() >= a.Nn + 1 && a.URF.Rows() >= nc + 3 &&
-           a.URF.Cols() >= a.Nn;
+           a.URFR.Cols() >= a.Nn + 1 && a.URFWorkA.Rows() >= nc + 1 &&
+           a.URFWorkA.Cols() >= a.Nn + 1 && a.URFWorkB.Rows() >= nc + 1 &&
+           a.URFWorkB.Cols() >= a.Nn + 1 && a.URF.Rows() >= nc + 3 && a.URF.Cols() >= a.Nn;
 }
 
-bool Sized(const ChartSeries& s, int nn) { return s.Count() == nn && static_cast<int>(s.x.size()) == nn; }
+bool Sized(const ChartSeries& s, int nn)
+{
+    return s.Count() == nn && static_cast<int>(s.x.size()) == nn;
+}
 
 // a / b, 0 when b is 0.
-double Over(double a, double b) { return b != 0 ? a / b : 0.0; }
+double Over(double a, double b)
+{
+    return b != 0 ? a / b : 0.0;
+}
 
 }  // namespace
 
@@ -52,7 +58,8 @@ bool AllUnivalent(const TUnivSet<TComponents>& list)
 {
     for (const auto* n = list.Head(); n; n = n->next) {
         const TComponents& r = n->data;
-        const bool univalent = (r.minCharge == 0 && r.maxCharge == 1) || (r.minCharge == -1 && r.maxCharge == 0);
+        const bool univalent =
+            (r.minCharge == 0 && r.maxCharge == 1) || (r.minCharge == -1 && r.maxCharge == 0);
         if (!univalent) return false;
     }
     return true;
@@ -129,13 +136,19 @@ std::vector<int> ChargeChoice(const RunState& st)
         // pK of form index f of the first segment
         auto pk = [&](int f) { return rec ? rec->PKaOf(1, zmin + f) : 0.0; };
         int zk = 0;
-        if (zmin == 0 && zmax == 0) zk = 0;
-        else if (zmin == 0) zk = pk(zmax) - pH0 > 2.0 ? zmax : 1;
-        else if (zmax == 0) zk = -1;
-        else zk = pk(1 - zmin) - pH0 <= pH0 - pk(-1 - zmin) ? -1 : 1;
+        if (zmin == 0 && zmax == 0)
+            zk = 0;
+        else if (zmin == 0)
+            zk = pk(zmax) - pH0 > 2.0 ? zmax : 1;
+        else if (zmax == 0)
+            zk = -1;
+        else
+            zk = pk(1 - zmin) - pH0 <= pH0 - pk(-1 - zmin) ? -1 : 1;
         if (zmin < 0) {
-            if (zk < 0 && pH0 - pk(zmax) > 2.0) zk = zmin;
-            else if (zk > 0 && pk(zmax) - pH0 > 2.0) zk = zmax;
+            if (zk < 0 && pH0 - pk(zmax) > 2.0)
+                zk = zmin;
+            else if (zk > 0 && pk(zmax) - pH0 > 2.0)
+                zk = zmax;
         }
         z[k] = zk;
     }
@@ -203,16 +216,20 @@ void FillSimple(RunState& st, const std::vector<int>& z, int fn, std::vector<dou
             }
             if (z[k] == 0) continue;
             const double inv = Over(std::abs(z[k]), arr.UForm(k, z[k] - arr.ZMin[k])[j]);
-            if (fn == 1) sum += inv * c;
-            else if (fn == 3) sum += (inv - Over(z[k], uH)) * c;
-            else sum += (inv + Over(z[k], uOH)) * c;
+            if (fn == 1)
+                sum += inv * c;
+            else if (fn == 3)
+                sum += (inv - Over(z[k], uH)) * c;
+            else
+                sum += (inv + Over(z[k], uOH)) * c;
         }
         y[j] = fn == 2 ? sum : sum * 1e-9;
     }
 }
 
 // Divalent function with constituent 1 as the divalent one; extends `info`.
-void FillDivalent(RunState& st, const std::vector<int>& z, int node, std::vector<double>& y, std::string& info)
+void FillDivalent(RunState& st, const std::vector<int>& z, int node, std::vector<double>& y,
+                  std::string& info)
 {
     EngineArrays& arr = st.Arr;
     const int nc = st.NComp, zmin = arr.ZMin[1], zmax = arr.ZMax[1];
@@ -232,14 +249,18 @@ void FillDivalent(RunState& st, const std::vector<int>& z, int node, std::vector
     if (best < 0) return;
     const int zs = zmin + best;
     int z1, z2;
-    if (zs < -1) z1 = zs + 1, z2 = zs;
-    else if (zs == -1) z1 = -1, z2 = -2;
-    else if (zs > 1) z1 = zs - 1, z2 = zs;
-    else z1 = 1, z2 = 2;
+    if (zs < -1)
+        z1 = zs + 1, z2 = zs;
+    else if (zs == -1)
+        z1 = -1, z2 = -2;
+    else if (zs > 1)
+        z1 = zs - 1, z2 = zs;
+    else
+        z1 = 1, z2 = 2;
     if (z1 < zmin || z1 > zmax || z2 < zmin || z2 > zmax) return;
     const double u1 = arr.UForm(1, z1 - zmin)[node], u2 = arr.UForm(1, z2 - zmin)[node];
-    info += "\n (zl,zh)" + std::to_string(z1) + ", " + std::to_string(z2) + "\n (ul,uh)" + FloatToStr(u1 * 1e9) +
-            ", " + FloatToStr(u2 * 1e9);
+    info += "\n (zl,zh)" + std::to_string(z1) + ", " + std::to_string(z2) + "\n (ul,uh)" +
+            FloatToStr(u1 * 1e9) + ", " + FloatToStr(u2 * 1e9);
     const double a = u2 / z2 - u1 / z1, b = (u2 * u1) / (static_cast<double>(z2) * z1);
     for (int j = 0; j < arr.Nn; ++j) {
         double sum = (u2 - u1) * arr.DrawnProfile[1][j];
@@ -264,7 +285,8 @@ void FillUniversal(RunState& st, const AdditionalState& a, std::vector<double>& 
         const double mTerm = e2 * r[2][i] + e4 * r[4][i] + r[6][i];
         double sum = 0;
         for (int k = 1; k <= st.NComp; ++k)
-            sum += arr.DrawnProfile[k][j] * (zTerm * arr.URFWorkB[k][i] + mTerm * arr.URFWorkA[k][i]);
+            sum +=
+                arr.DrawnProfile[k][j] * (zTerm * arr.URFWorkB[k][i] + mTerm * arr.URFWorkA[k][i]);
         y[j] = sum;
     }
 }
@@ -275,14 +297,16 @@ double Mob(EngineArrays& arr, bool initValues, int k, int f, int i)
     return initValues ? arr.URFMob(k, f)[i] : arr.UForm(k, f)[i];
 }
 
-void FillAmpholyte(RunState& st, const std::vector<int>& z, const AdditionalState& a, std::vector<double>& y)
+void FillAmpholyte(RunState& st, const std::vector<int>& z, const AdditionalState& a,
+                   std::vector<double>& y)
 {
     EngineArrays& arr = st.Arr;
     const int nc = st.NComp;
     if (nc < 1 || arr.ZMin[1] != -1 || arr.ZMax[1] != 1) return;
     for (int j = 0; j < arr.Nn; ++j) {
         const int i = a.cbR6[5] ? a.URFCount : j;
-        const double invA = Over(1.0, Mob(arr, st.cbCInit, 1, 0, i)), invC = Over(1.0, Mob(arr, st.cbCInit, 1, 2, i));
+        const double invA = Over(1.0, Mob(arr, st.cbCInit, 1, 0, i)),
+                     invC = Over(1.0, Mob(arr, st.cbCInit, 1, 2, i));
         double sum = (invA + invC) * 0.5 * arr.DrawnProfile[1][j];
         for (int k = 2; k <= nc; ++k) {
             const double uk = Mob(arr, st.cbCInit, k, z[k] - arr.ZMin[k], i);
@@ -292,7 +316,8 @@ void FillAmpholyte(RunState& st, const std::vector<int>& z, const AdditionalStat
     }
 }
 
-void FillStrong(RunState& st, const std::vector<int>& z, const AdditionalState& a, std::vector<double>& y)
+void FillStrong(RunState& st, const std::vector<int>& z, const AdditionalState& a,
+                std::vector<double>& y)
 {
     EngineArrays& arr = st.Arr;
     const int nc = st.NComp, h = nc + 1, oh = nc + 2;
@@ -306,7 +331,8 @@ void FillStrong(RunState& st, const std::vector<int>& z, const AdditionalState& 
         for (int k = 1; k <= nc; ++k) {
             const double uk = Mob(arr, init, k, z[k] - arr.ZMin[k], i);
             if (uk == 0) continue;
-            sum += (z[k] * (cH + cOH) + std::abs(z[k]) * (cOH * uOH - cH * uH)) / uk * arr.DrawnProfile[k][j];
+            sum += (z[k] * (cH + cOH) + std::abs(z[k]) * (cOH * uOH - cH * uH)) / uk *
+                   arr.DrawnProfile[k][j];
         }
         y[j] = sum;
     }

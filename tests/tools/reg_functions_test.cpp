@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "engine/init_calc.h"
 #include "engine/comp_window.h"
+#include "engine/init_calc.h"
 #include "engine/run_calc.h"
 #include "foundation/errors.h"
 #include "tools/additional_info.h"
@@ -212,9 +212,9 @@ TEST(AdditionalSeries, FieldPotentialPowerAndBalance)
     s.clbGraph.assign(st.NComp + 5, CheckListItem{});
     FillAdditionalSeries(st);
     for (int j = 0; j <= 2; ++j) {
-        EXPECT_NEAR(s.sr_Ui.y[j], e[j] * st.DX, 1e-12);           // V over one node spacing
-        EXPECT_NEAR(s.sr_P.y[j], e[j] * st.I, 1e-15);             // W/m = E I
-        EXPECT_NEAR(s.sr_j.y[j], st.I / 2e-9 * 0.001, 1e-12);      // 1e3 A/m2
+        EXPECT_NEAR(s.sr_Ui.y[j], e[j] * st.DX, 1e-12);        // V over one node spacing
+        EXPECT_NEAR(s.sr_P.y[j], e[j] * st.I, 1e-15);          // W/m = E I
+        EXPECT_NEAR(s.sr_j.y[j], st.I / 2e-9 * 0.001, 1e-12);  // 1e3 A/m2
         EXPECT_NEAR(s.sr_T.y[j], 35.0, 1e-12);
     }
     // the potential at the end is the trapezoidal integral of E over the grid, kV

@@ -23,8 +23,9 @@ inline void MakeToyState(RunState& st, int nx)
     s.srComp.assign(4, ChartSeries());
     s.srDetComp.assign(4, ChartSeries());
     s.srComp[1].title = s.srDetComp[1].title = "Amph";
-    ChartSeries* fixed[] = {&s.sr_pH, &s.sr_conductivity, &s.sr_IS, &s.sr_j, &s.sr_E, &s.sr_Ui, &s.sr_P,
-                            &s.sr_potential, &s.sr_S, &s.sr_T, &s.sr_mix, &s.sr_pi, &s.sr_elneut};
+    ChartSeries* fixed[] = {&s.sr_pH,    &s.sr_conductivity, &s.sr_IS, &s.sr_j, &s.sr_E,   &s.sr_Ui,
+                            &s.sr_P,     &s.sr_potential,    &s.sr_S,  &s.sr_T, &s.sr_mix, &s.sr_pi,
+                            &s.sr_elneut};
     for (ChartSeries* p : fixed) p->Clear();
     for (int r = 1; r <= 8; ++r) s.sr_reg[r].Clear();
     for (int j = 0; j <= nx; ++j) {
