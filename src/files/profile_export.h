@@ -17,6 +17,11 @@ class ChartLine;
 
 // Name of the program's profile export directory inside the program directory.
 inline constexpr const char* kProfileDirName = "Export Profiles";
+// Texts of the export command.
+inline constexpr const char* kExportStatus = "Exporting all data ...";
+inline constexpr const char* kExportCaption = "Export All";
+inline constexpr const char* kExportPrompt = "Input name of a directory";
+inline constexpr const char* kExportCreateFailed = "Error: Can't create a new file";
 
 // `prefix` + two-digit-or-more index + " " + item text + ".csv" ("sim03 pH.csv",
 // "sim10 E.csv"); characters that cannot stand in a file name ('/', '\\', NUL)

@@ -10,6 +10,11 @@
 
 namespace fs = std::filesystem;
 
+std::string BmpCaption(const std::string& viewName)
+{
+    return "Save " + viewName + " to BMP";
+}
+
 bool BmpListMatches(int listCount, int compInitCount)
 {
     return listCount == compInitCount + 2;

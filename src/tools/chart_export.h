@@ -10,6 +10,19 @@ struct RunSeries;
 
 // Name of the program's bitmap export directory inside the program directory.
 inline constexpr const char* kBmpDirName = "Export Bitmaps";
+// Texts of the chart export commands.
+inline constexpr const char* kBmpCountMismatch =
+    "Count of components doesn't match to the actual state";
+inline constexpr const char* kBmpPrompt = "Input name of a directory";
+inline constexpr const char* kClipboardNoSelection =
+    "Error in Copy to Clipboard: No profile selected.";
+inline constexpr const char* kNoDetectorInput = "No detector input!";
+inline constexpr const char* kDetectorCaption = "DETECTOR";
+inline constexpr const char* kSkipToPrompt = "Input stop point to skip detector lines (Nodes):";
+inline constexpr const char* kSkipFromPrompt = "Input start point to skip detector lines (Nodes):";
+inline constexpr const char* kOutOfRange = "Out of range";
+// "Save " + view name + " to BMP"
+std::string BmpCaption(const std::string& viewName);
 
 // Save to BMP works only on a list of the run's shape (its constituents + 2).
 bool BmpListMatches(int listCount, int compInitCount);

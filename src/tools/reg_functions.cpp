@@ -345,6 +345,8 @@ void FillRegulationFunctions(RunState& st, AdditionalState& a)
     RunSeries& s = st.Series;
     for (int k = 1; k <= 8; ++k) s.sr_reg[k].active = false;
     if (st.DetectorView || st.NComp <= 0 || !AnyRegFnShown(a) || !ArraysReady(st)) return;
+    // the universal terms follow the current state unless the Init values are used
+    if (!st.cbCInit) ComputeUniversalRF(st, a);
     a.URFCount = std::clamp(a.URFCount, 0, st.NX);
     const std::vector<int> z = ChargeChoice(st);
     a.ChargeInfo = ChargeChoiceText(z);
@@ -355,10 +357,7 @@ void FillRegulationFunctions(RunState& st, AdditionalState& a)
         std::fill(y.begin(), y.end(), 0.0);
         switch (fn) {
         case 5: FillDivalent(st, z, a.URFCount, y, a.ChargeInfo); break;
-        case 6:
-            if (!st.cbCInit) ComputeUniversalRF(st, a);
-            FillUniversal(st, a, y);
-            break;
+        case 6: FillUniversal(st, a, y); break;
         case 7: FillAmpholyte(st, z, a, y); break;
         case 8: FillStrong(st, z, a, y); break;
         default: FillSimple(st, z, fn, y); break;

@@ -48,6 +48,7 @@ void FillAdditionalSeries(RunState& st);
 
 // The regulating-function part of the chart refresh: sr_reg1..8 become
 // inactive; in the profile view with constituents and any box checked, the
-// charge choice is built (its text in a.ChargeInfo) and every checked series is
-// filled and made active.
+// universal terms are computed (unless st.cbCInit asks for the Init values),
+// the charge choice is built (its text in a.ChargeInfo) and every checked
+// series is filled and made active.
 void FillRegulationFunctions(RunState& st, AdditionalState& a);

@@ -165,6 +165,54 @@ TEST(RegulationFunctions, KohlrauschAndChargeSumOnTheToyState)
     EXPECT_FALSE(s.sr_reg[1].active);
 }
 
+TEST(RegulationFunctions, UniversalFunctionFromItsTerms)
+{
+    RunState st;
+    FillToyEquilibrium(st);
+    st.cbCInit = false;
+    AdditionalState add;
+    add.cbRegFn[6] = true;
+    add.cbR6[5] = false;  // each node its own terms
+    add.edInitX = "1";
+    FillRegulationFunctions(st, add);
+    const std::vector<double>& y = st.Series.sr_reg[6].y;
+    // node 0: r1 = 2.4e-7, r2 = 1, r3 = -2e-7, r4 = 0.5, r5 = cH = 0.5, r6 = 0;
+    // sum of c (r1 + r3 + r5) z/u + c (r2 + r4 + r6) mu/u over the constituents:
+    //   ampholyte 2 * 1.5 * 7 = 21; acid 4 * (0.50000004 * 2.5e7 - 1.5) = 49999998
+    EXPECT_NEAR(y[0], 50000019.0, 1e-6);
+    // one-point regulation: every node reads the terms of node 1
+    // (r1 = 4.8e-7, r2 = 2); node 2 has no ampholyte:
+    //   4 * (0.50000028 * 2.5e7 - 2.5) = 50000018
+    add.cbR6[5] = true;
+    FillRegulationFunctions(st, add);
+    EXPECT_NEAR(y[2], 50000018.0, 1e-6);
+    // without the r1 and r3 terms: 4 * (0.5 * 2.5e7 - 2.5) = 49999990
+    add.cbR6[1] = add.cbR6[3] = false;
+    FillRegulationFunctions(st, add);
+    EXPECT_NEAR(y[2], 49999990.0, 1e-6);
+    EXPECT_EQ(add.URFCount, 1);
+}
+
+TEST(RegulationFunctions, StateBeforeAnySolveGivesFiniteZeros)
+{
+    RunState st;
+    MakeToyState(st, 4);  // every array zero: cH = 0, mobilities 0
+    AdditionalState add;
+    for (int k = 1; k <= 8; ++k) add.cbRegFn[k] = true;
+    st.cbCInit = false;
+    st.Series.clbGraph.assign(st.NComp + 13, CheckListItem{});
+    FillRegulationFunctions(st, add);
+    FillAdditionalSeries(st);
+    const RunSeries& s = st.Series;
+    for (int k = 1; k <= 8; ++k)
+        for (double v : s.sr_reg[k].y) EXPECT_TRUE(std::isfinite(v)) << "reg " << k;
+    for (const ChartSeries* p :
+         {&s.sr_IS, &s.sr_E, &s.sr_elneut, &s.sr_j, &s.sr_P, &s.sr_potential})
+        for (double v : p->y) EXPECT_TRUE(std::isfinite(v)) << p->title;
+    for (int r = 1; r <= 6; ++r)
+        for (int j = 0; j <= 5; ++j) EXPECT_TRUE(std::isfinite(st.Arr.URFR[r][j]));
+}
+
 TEST(RegulationFunctions, AllUnivalent)
 {
     TUnivSet<TComponents> list;
