@@ -10,13 +10,13 @@
 #include "engine/run_state.h"
 #include "files/det_file.h"
 #include "files/file_hooks.h"
+#include "files/openers.h"
 #include "files/psq.h"
 #include "foundation/binio.h"
 #include "foundation/errors.h"
 #include "foundation/messages.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <filesystem>
 #include <system_error>
@@ -32,13 +32,6 @@ const char* const kRestoreQuestion =
     "One or more constituents have been changed. You have to call INIT function or restore changed "
     "constituents.\nDo You want to RESTORE CHANGED CONSTITUENTS and continue? \nThis message should "
     "not be seen - inform authors please.";
-
-std::string LowerExt(const std::string& name)
-{
-    std::string ext = fs::path(name).extension().string();
-    for (char& ch : ext) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    return ext;
-}
 
 // Default of table-copy row r (2..11) in display units, and of the edge
 // column (mm), from the pending geometry.
@@ -69,25 +62,12 @@ double EdgeDefault(const RunState& st)
     return edge * 1000.0;
 }
 
-void WriteChecks(KFile& f, std::int64_t& pos, const std::vector<std::uint8_t>& checks)
-{
-    for (std::uint8_t c : checks) FileWriteBool(f, c != 0, pos);
-}
-
 std::vector<std::uint8_t> ChecksOf(const std::vector<CheckListItem>& items, int count)
 {
     std::vector<std::uint8_t> out(static_cast<std::size_t>(count), 0);
     for (int k = 0; k < count && k < static_cast<int>(items.size()); ++k) out[k] = items[k].checked;
     return out;
 }
-
-std::vector<std::uint8_t> ReadChecks(KFile& f, std::int64_t limit, std::int64_t& pos, int count)
-{
-    std::vector<std::uint8_t> out(static_cast<std::size_t>(count));
-    for (int k = 0; k < count; ++k) out[k] = FileReadBool(f, limit, pos);
-    return out;
-}
-
 
 // The contents of a project file of the older layout ("RAVO_CORE SNA FILE").
 struct LegacyImage {
@@ -101,35 +81,30 @@ struct LegacyImage {
     bool SetupItemChanged[5] = {false, false, false, false, false};
 };
 
-LegacyImage ReadLegacyImage(KFile& f, std::int64_t limit, std::int64_t pos, int constituents)
+// Raises "Incorrect file." for a geometry no run could be built on.
+void CheckGeometry(BinReader& in, std::int32_t nx, double capLength)
+{
+    in.Check(nx >= kMinNodes && capLength > 0 && std::isfinite(capLength));
+}
+
+LegacyImage ReadLegacyImage(BinReader& in, int constituents)
 {
     LegacyImage im;
-    FileReadBool(f, limit, pos);   // Initialised: not used
-    im.NX = FileReadInt32(f, limit, pos);
-    im.PeakWidth = FileReadDouble(f, limit, pos);
-    im.PeakEdgeWidth = FileReadDouble(f, limit, pos);
-    im.InjNode = std::nearbyint(FileReadDouble(f, limit, pos));
-    im.CapLength = FileReadDouble(f, limit, pos);
-    if (im.NX < kMinNodes || !(im.CapLength > 0) || !std::isfinite(im.CapLength) || !std::isfinite(im.InjNode)) {
-        f.Close();
-        ThrowError("Incorrect file.");
-    }
+    in.Bool();   // Initialised: not used
+    in.Fields(im.NX, im.PeakWidth, im.PeakEdgeWidth, im.InjNode, im.CapLength);
+    im.InjNode = std::nearbyint(im.InjNode);
+    CheckGeometry(in, im.NX, im.CapLength);
+    in.Check(std::isfinite(im.InjNode));
     const std::int64_t nn = static_cast<std::int64_t>(im.NX) + 1;
     const std::int64_t c = constituents;
-    RequireBytes(f, 8 * c * nn + 2 * (c + 2) + 24 + 8 + 6, limit, pos);
-    im.Profiles.resize(static_cast<std::size_t>(c * nn));
-    FileReadDoubles(f, im.Profiles.data(), c * nn, limit, pos);
-    im.GraphChecks = ReadChecks(f, limit, pos, constituents + 2);
-    im.DetChecks = ReadChecks(f, limit, pos, constituents + 2);
-    im.Time = FileReadDouble(f, limit, pos);
-    im.RunStart = FileReadDouble(f, limit, pos);
-    im.SpentTime = FileReadDouble(f, limit, pos);
-    im.StepCount = FileReadInt32(f, limit, pos);
-    im.NewtonItTotal = FileReadInt32(f, limit, pos);
-    im.SetupChanged = FileReadBool(f, limit, pos);
-    for (bool& b : im.SetupItemChanged) b = FileReadBool(f, limit, pos);
-    std::string trailer;
-    FileReadStringZ(f, trailer, limit, pos);   // not compared
+    in.RequireItems(c, 8 * nn);
+    in.Require(8 * c * nn + 2 * (c + 2) + 24 + 8 + 6);
+    im.Profiles = in.Doubles(c * nn);
+    im.GraphChecks = in.Flags(c + 2);
+    im.DetChecks = in.Flags(c + 2);
+    in.Fields(im.Time, im.RunStart, im.SpentTime, im.StepCount, im.NewtonItTotal, im.SetupChanged);
+    for (bool& b : im.SetupItemChanged) b = in.Bool();
+    in.StringZ();   // trailer, not compared
     return im;
 }
 
@@ -173,7 +148,8 @@ bool PsqFitsRun(const RunState& st, const std::string& name)
     const std::int64_t size = f.Seek(0, 2);
     if (size <= 0) return true;
     try {
-        const PsqHeader h = ReadPsqHeader(f, size);
+        BinReader in(f);
+        const PsqHeader h = ReadPsqHeader(in);
         return !h.Version.empty() && h.N == st.NX && h.C == st.NComp && h.CapLength == st.CapLength;
     } catch (const Exception&) {
         return false;
@@ -294,97 +270,58 @@ ProjectImage CaptureProject(const RunState& st)
     return im;
 }
 
-void WriteProjectImage(KFile& f, std::int64_t& pos, const ProjectImage& im)
+void WriteProjectImage(BinWriter& out, const ProjectImage& im)
 {
-    FileWriteString(f, "KELVO SNA FILE", pos, true);
-    FileWriteString(f, im.Version, pos, true);
-    WriteRunSetupBlock(f, pos, im.Block, false);
+    out.Fields("KELVO SNA FILE", im.Version);
+    WriteRunSetupBlock(out, im.Block, false);
     if (im.Version == "1.1") {
-        for (bool b : {im.cbDcH, im.cbChrom, im.cbLE, im.cbRE}) FileWriteBool(f, b, pos);
-        FileWriteInt32(f, im.RowCount, pos);
-        FileWriteInt32(f, im.SegCount, pos);
-        for (bool b : {im.cbS, im.cbH, im.cbMix, im.cbT, im.rbD, im.rbH}) FileWriteBool(f, b, pos);
+        out.Fields(im.cbDcH, im.cbChrom, im.cbLE, im.cbRE, im.RowCount, im.SegCount);
+        out.Fields(im.cbS, im.cbH, im.cbMix, im.cbT, im.rbD, im.rbH);
         if (im.SegCount > 0) {
-            FileWriteDoubles(f, im.Edges.data(), static_cast<std::int64_t>(im.Edges.size()), pos);
-            FileWriteDoubles(f, im.Cells.data(), static_cast<std::int64_t>(im.Cells.size()), pos);
+            out.Doubles(im.Edges);
+            out.Doubles(im.Cells);
         }
     }
-    FileWriteDouble(f, im.RunStart, pos);
-    FileWriteDouble(f, im.SpentTime, pos);
-    FileWriteInt32(f, im.StepCount, pos);
-    FileWriteInt32(f, im.NewtonItTotal, pos);
-    FileWriteDoubles(f, im.Profiles.data(), static_cast<std::int64_t>(im.Profiles.size()), pos);
-    FileWriteDoubles(f, im.HProfile.data(), static_cast<std::int64_t>(im.HProfile.size()), pos);
-    WriteChecks(f, pos, im.GraphChecks);
-    WriteChecks(f, pos, im.DetChecks);
-    FileWriteString(f, "EOF", pos, true);
+    out.Fields(im.RunStart, im.SpentTime, im.StepCount, im.NewtonItTotal);
+    out.Doubles(im.Profiles);
+    out.Doubles(im.HProfile);
+    out.Flags(im.GraphChecks);
+    out.Flags(im.DetChecks);
+    out.StringZ("EOF");
 }
 
-ProjectImage ReadProjectImage(KFile& f, std::int64_t limit, int constituents)
+ProjectImage ReadProjectImage(BinReader& in, int constituents)
 {
     ProjectImage im;
-    std::int64_t pos = 0;
-    f.Seek(0, 0);
-    std::string kind;
-    FileReadStringZ(f, kind, limit, pos);
-    if (kind != "KELVO SNA FILE" || constituents < 0) {
-        f.Close();
-        ThrowError("Incorrect file.");
-    }
-    FileReadStringZ(f, im.Version, limit, pos);
-    if (im.Version != "1.1" && im.Version != "1.0") {
-        f.Close();
-        ThrowError("Incorrect file.");
-    }
-    im.Block = ReadRunSetupBlock(f, limit, pos, false);
+    in.Check(in.StringZ() == "KELVO SNA FILE" && constituents >= 0);
+    im.Version = in.StringZ();
+    in.Check(im.Version == "1.1" || im.Version == "1.0");
+    im.Block = ReadRunSetupBlock(in, false);
     if (im.Version == "1.0") im.Block.Temperature += 0.15;
     const RunSetupBlock& b = im.Block;
-    if (b.NX < kMinNodes || !(b.CapLength > 0) || !std::isfinite(b.CapLength)) {
-        f.Close();
-        ThrowError("Incorrect file.");
-    }
+    CheckGeometry(in, b.NX, b.CapLength);
     if (im.Version == "1.1") {
-        im.cbDcH = FileReadBool(f, limit, pos);
-        im.cbChrom = FileReadBool(f, limit, pos);
-        im.cbLE = FileReadBool(f, limit, pos);
-        im.cbRE = FileReadBool(f, limit, pos);
-        im.RowCount = FileReadInt32(f, limit, pos);
-        im.SegCount = FileReadInt32(f, limit, pos);
-        if (im.RowCount < 2 || im.RowCount > kTableRows || im.SegCount < 0) {
-            f.Close();
-            ThrowError("Incorrect file.");
-        }
-        im.cbS = FileReadBool(f, limit, pos);
-        im.cbH = FileReadBool(f, limit, pos);
-        im.cbMix = FileReadBool(f, limit, pos);
-        im.cbT = FileReadBool(f, limit, pos);
-        im.rbD = FileReadBool(f, limit, pos);
-        im.rbH = FileReadBool(f, limit, pos);
+        in.Fields(im.cbDcH, im.cbChrom, im.cbLE, im.cbRE, im.RowCount, im.SegCount);
+        in.Check(im.RowCount >= 2 && im.RowCount <= kTableRows && im.SegCount >= 0);
+        in.Fields(im.cbS, im.cbH, im.cbMix, im.cbT, im.rbD, im.rbH);
         if (im.SegCount > 0) {
             const std::int64_t edges = im.RowCount - 2;
             const std::int64_t cells = static_cast<std::int64_t>(im.RowCount - 1) * im.SegCount;
-            RequireBytes(f, (edges + cells) * 8, limit, pos);
-            im.Edges.resize(static_cast<std::size_t>(edges));
-            im.Cells.resize(static_cast<std::size_t>(cells));
-            FileReadDoubles(f, im.Edges.data(), edges, limit, pos);
-            FileReadDoubles(f, im.Cells.data(), cells, limit, pos);
+            in.Require((edges + cells) * 8);
+            im.Edges = in.Doubles(edges);
+            im.Cells = in.Doubles(cells);
         }
     }
-    im.RunStart = FileReadDouble(f, limit, pos);
-    im.SpentTime = FileReadDouble(f, limit, pos);
-    im.StepCount = FileReadInt32(f, limit, pos);
-    im.NewtonItTotal = FileReadInt32(f, limit, pos);
+    in.Fields(im.RunStart, im.SpentTime, im.StepCount, im.NewtonItTotal);
     const std::int64_t nn = static_cast<std::int64_t>(b.NX) + 1;
     const std::int64_t c = constituents;
-    RequireBytes(f, 8 * (c + 1) * nn + (c + 2) + (c + 4), limit, pos);
-    im.Profiles.resize(static_cast<std::size_t>(c * nn));
-    im.HProfile.resize(static_cast<std::size_t>(nn));
-    FileReadDoubles(f, im.Profiles.data(), c * nn, limit, pos);
-    FileReadDoubles(f, im.HProfile.data(), nn, limit, pos);
-    im.GraphChecks = ReadChecks(f, limit, pos, constituents + 2);
-    im.DetChecks = ReadChecks(f, limit, pos, constituents + 4);
-    std::string trailer;
-    FileReadStringZ(f, trailer, limit, pos);   // not compared
+    in.RequireItems(c + 1, 8 * nn);
+    in.Require(8 * (c + 1) * nn + (c + 2) + (c + 4));
+    im.Profiles = in.Doubles(c * nn);
+    im.HProfile = in.Doubles(nn);
+    im.GraphChecks = in.Flags(c + 2);
+    im.DetChecks = in.Flags(c + 4);
+    in.StringZ();   // trailer, not compared
     return im;
 }
 
@@ -420,9 +357,7 @@ bool SaveSnaFile(RunState& st, const std::string& name)
         if (FileLayerHooks().SaveComplexData) FileLayerHooks().SaveComplexData(st, txtName);
     }
     const ProjectImage image = CaptureProject(st);
-    const bool created = SaveFileAtomically(name, [&](KFile& f, std::int64_t& pos) {
-        WriteProjectImage(f, pos, image);
-    });
+    const bool created = SaveFileAtomically(name, [&](BinWriter& out) { WriteProjectImage(out, image); });
     if (!created) {
         ShowWarning("Error: Cannott Create a New SNA File!");
         return false;
@@ -442,9 +377,9 @@ bool ReadSnaFile(RunState& st, const std::string& name)
     st.Running = false;
     st.host().SetStatusText("Loading data ...");
     st.host().ProcessMessages();
-    if (LowerExt(name) != ".sna") {
+    if (LowerFileExt(name) != ".sna") {
         bool read = false;
-        if (LowerExt(name) == ".cmp") {
+        if (LowerFileExt(name) == ".cmp") {
             // The copy of the last Init stays; Run waits for the next Init.
             read = ReadComposition(st, name);
             if (read && st.Initialised) st.CompChanged = true;
@@ -475,16 +410,16 @@ bool ReadSnaFile(RunState& st, const std::string& name)
     st.host().SetStatusText("Loading data ...");
     KFile f = KFile::Open(name, 0);
     if (!f.IsOpen()) ThrowError("Can't open a file");
-    const std::int64_t limit = f.Seek(0, 2);
-    f.Seek(0, 0);
-    std::int64_t position = 0;
-    std::string kind;
-    FileReadStringZ(f, kind, limit, position);
-    const bool legacy = kind == "RAVO_CORE SNA FILE";
+    BinReader in(f);
+    const bool legacy = in.StringZ() == "RAVO_CORE SNA FILE";
     ProjectImage im;
     LegacyImage legacyImage;
-    if (legacy) legacyImage = ReadLegacyImage(f, limit, position, st.Composition.Count());
-    else im = ReadProjectImage(f, limit, st.Composition.Count());
+    if (legacy) {
+        legacyImage = ReadLegacyImage(in, st.Composition.Count());
+    } else {
+        BinReader fromStart(f);
+        im = ReadProjectImage(fromStart, st.Composition.Count());
+    }
     f.Close();
 
     // Sequence transfer.

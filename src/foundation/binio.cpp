@@ -6,9 +6,22 @@
 #include <bit>
 #include <filesystem>
 #include <system_error>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
+
+namespace {
+
+[[noreturn]] void CloseAndRaise(KFile& file)
+{
+    file.Close();
+    ThrowError("Incorrect file.");
+}
+
+} // namespace
 
 std::string ChangeFileExt(const std::string& name, const std::string& ext)
 {
@@ -21,19 +34,13 @@ std::string ChangeFileExt(const std::string& name, const std::string& ext)
 
 void RequireBytes(KFile& file, std::int64_t bytes, std::int64_t limit, std::int64_t position)
 {
-    if (bytes < 0 || position < 0 || position > limit || bytes > limit - position) {
-        file.Close();
-        ThrowError("Incorrect file.");
-    }
+    if (bytes < 0 || position < 0 || position > limit || bytes > limit - position) CloseAndRaise(file);
 }
 
 void FileReadDoubles(KFile& file, double* values, std::int64_t count, std::int64_t limit,
                      std::int64_t& position)
 {
-    if (count < 0 || count > (INT64_MAX / 8)) {
-        file.Close();
-        ThrowError("Incorrect file.");
-    }
+    if (count < 0 || count > (INT64_MAX / 8)) CloseAndRaise(file);
     if constexpr (std::endian::native == std::endian::little) {
         FileReadChecked(file, values, count * 8, limit, position);
     } else {
@@ -51,8 +58,71 @@ void FileWriteDoubles(KFile& file, const double* values, std::int64_t count, std
     }
 }
 
-bool SaveFileAtomically(const std::string& name,
-                        const std::function<void(KFile& file, std::int64_t& position)>& write)
+BinReader::BinReader(KFile& file) : file_(file), limit_(file.Seek(0, 2)), pos_(0)
+{
+    if (limit_ < 0 || file.Seek(0, 0) != 0) {
+        file.Close();
+        ThrowError("Error: Can't read from file");
+    }
+}
+
+std::string BinReader::StringZ()
+{
+    std::string text;
+    FileReadStringZ(file_, text, limit_, pos_);
+    return text;
+}
+
+std::vector<double> BinReader::Doubles(std::int64_t count)
+{
+    RequireItems(count, 8);
+    std::vector<double> values(static_cast<std::size_t>(count));
+    Doubles(values.data(), count);
+    return values;
+}
+
+std::vector<std::uint8_t> BinReader::Flags(std::int64_t count)
+{
+    RequireItems(count, 1);
+    std::vector<std::uint8_t> flags(static_cast<std::size_t>(count));
+    for (std::uint8_t& f : flags) f = Bool() ? 1 : 0;
+    return flags;
+}
+
+void BinReader::RequireItems(std::int64_t count, std::int64_t bytesEach)
+{
+    if (count < 0 || bytesEach < 0 || (bytesEach > 0 && count > Left() / bytesEach)) Fail();
+}
+
+void BinReader::Fail() { CloseAndRaise(file_); }
+
+bool BinReader::TrailerIsEOF()
+{
+    if (StringZ() == "EOF") return true;
+    ShowWarning("Incorrect file.");
+    return false;
+}
+
+void BinWriter::Flags(const std::vector<std::uint8_t>& flags)
+{
+    for (std::uint8_t f : flags) Bool(f != 0);
+}
+
+bool OpenForReading(KFile& file, const std::string& name, const std::string& cantOpen)
+{
+    if (!FileExists(name)) {
+        ShowWarning("File \"" + name + "\" not found.");
+        return false;
+    }
+    file = KFile::Open(name, 0);
+    if (!file.IsOpen()) {
+        ShowWarning(cantOpen);
+        return false;
+    }
+    return true;
+}
+
+bool SaveFileAtomically(const std::string& name, const std::function<void(BinWriter& out)>& write)
 {
     static std::atomic<unsigned> serial{0};
     const fs::path target(name);
@@ -64,8 +134,8 @@ bool SaveFileAtomically(const std::string& name,
     KFile file = KFile::Create(tmpName);
     if (!file.IsOpen()) return false;
     try {
-        std::int64_t position = 0;
-        write(file, position);
+        BinWriter out(file);
+        write(out);
         if (file.IsOpen()) {
             if (::fsync(file.Handle()) != 0) {
                 file.Close();
@@ -91,4 +161,14 @@ bool FileDirExists(const std::string& name)
     if (dir.empty()) return true;
     std::error_code ec;
     return fs::is_directory(dir, ec);
+}
+
+bool MakeFileDirAsked(const std::string& name, const std::string& question)
+{
+    if (FileDirExists(name)) return true;
+    const fs::path dir = fs::path(name).parent_path();
+    if (!Confirm(question + dir.string())) return false;
+    std::error_code ec;
+    fs::create_directory(dir, ec);
+    return true;
 }

@@ -8,6 +8,7 @@
 #include "files/det_file.h"
 #include "files/example_project.h"
 #include "files/file_hooks.h"
+#include "files/openers.h"
 #include "foundation/binio.h"
 #include "foundation/errors.h"
 #include "support/raised_message.h"
@@ -168,14 +169,14 @@ TEST(ProjectFile, AFailedSaveKeepsThePreviousFile)
     TempDir tmp;
     const std::string name = tmp.file("keep.sna");
     WriteBytes(name, "previous contents");
-    EXPECT_THROW(SaveFileAtomically(name, [](KFile& f, std::int64_t& pos) {
-        FileWriteString(f, "half of a new file", pos, true);
+    EXPECT_THROW(SaveFileAtomically(name, [](BinWriter& out) {
+        out.StringZ("half of a new file");
         ThrowError("Error: Can't write to file");
     }), Exception);
     EXPECT_EQ(ReadBytes(name), "previous contents");
     using It = std::filesystem::directory_iterator;
     EXPECT_EQ(std::distance(It(tmp.path()), It()), 1);   // no temporary file left behind
-    EXPECT_FALSE(SaveFileAtomically(tmp.file("no/such/dir/x.sna"), [](KFile&, std::int64_t&) {}));
+    EXPECT_FALSE(SaveFileAtomically(tmp.file("no/such/dir/x.sna"), [](BinWriter&) {}));
 }
 
 TEST(ProjectFile, SavedRunContinuesLikeAnUninterruptedOne)
@@ -303,4 +304,23 @@ TEST(ExampleProject, OpensAndItsZonesMoveAtTheirMobilityTimesField)
         EXPECT_NEAR(v, u * 0.5 * (e1[i] + ProfileMean(st, i, e)), 0.02 * v) << i;
     }
     EXPECT_TRUE(sink.warnings.empty());
+}
+
+TEST(FileOpeners, ExtensionsInAnyCaseOpenThroughTheirEntry)
+{
+    TempDir tmp;
+    RecordingMessageSink sink;
+    std::string error;
+    ASSERT_TRUE(WriteExampleDemo(tmp.file("Demo.sna"), error)) << error;
+    std::filesystem::rename(tmp.file("Demo.sna"), tmp.file("Demo.SNA"));
+    RunState st;
+    ASSERT_NE(FindFileOpener(tmp.file("Demo.SNA")), nullptr);
+    EXPECT_EQ(FindFileOpener("x.psq"), nullptr);
+    EXPECT_EQ(FindFileOpener("noext"), nullptr);
+    ASSERT_TRUE(OpenByExtension(st, tmp.file("Demo.SNA")));
+    EXPECT_EQ(st.NComp, 5);
+    RunState other;
+    EXPECT_FALSE(OpenByExtension(other, tmp.file("Demo.det")));   // no entry: not opened, no warning
+    EXPECT_TRUE(sink.warnings.empty());
+    EXPECT_EQ(other.Composition.Count(), 0);
 }
