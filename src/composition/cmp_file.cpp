@@ -93,15 +93,18 @@ TComponents ReadRecord(BinReader& in, bool current)
 
 } // namespace
 
+void EncodeComposition(BinWriter& out, const TUnivSet<TComponents>& list)
+{
+    out.Fields("KELVO", "1.0", kSolventKw, kSolventUH, kSolventUOH, list.Count());
+    for (const auto* n = list.Head(); n; n = n->next) WriteRecord(out, n->data);
+    out.StringZ("EOF");
+}
+
 bool WriteComposition(const TUnivSet<TComponents>& list, const std::string& name)
 {
     if (list.Count() == 0) return false;
     if (!MakeFileDirAsked(name, "Create New Dir?\n")) return false;
-    const bool created = SaveFileAtomically(name, [&](BinWriter& out) {
-        out.Fields("KELVO", "1.0", kSolventKw, kSolventUH, kSolventUOH, list.Count());
-        for (const auto* n = list.Head(); n; n = n->next) WriteRecord(out, n->data);
-        out.StringZ("EOF");
-    });
+    const bool created = SaveFileAtomically(name, [&](BinWriter& out) { EncodeComposition(out, list); });
     if (!created) {
         ShowWarning("Error: Can't create new file");
         return false;

@@ -115,8 +115,10 @@ public:
     double MaxError = 0;
     double MaxCorrChange = 0;
     double GlobalRatio = 0;
-    int StepCount = 0;
-    int NewtonItTotal = 0, NewtonItStep = 0, NewtonItMax = 0;
+    // 64-bit: a file may set them near the 32-bit limit and a run goes on counting.
+    long long StepCount = 0;
+    long long NewtonItTotal = 0;
+    int NewtonItStep = 0, NewtonItMax = 0;
     // Solver statistics that only grow (benchmarks read their differences):
     // Newton passes and node solves of Elneut, corrector passes of the run loop.
     long long NewtonPassCount = 0, NodeSolveCount = 0, CorrectorPassCount = 0;

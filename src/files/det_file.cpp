@@ -12,30 +12,33 @@ double PointY(const ChartSeries& s, int p) { return p < s.Count() ? s.y[p] : 0.0
 
 } // namespace
 
-bool WriteDetFile(RunState& st, const std::string& name)
+void EncodeDetFile(BinWriter& out, const RunState& st)
 {
-    if (!MakeFileDirAsked(name, "Create New Dir?\n")) return false;
-    if (!st.Initialised) return false;
     const RunSeries& s = st.Series;
     const int points = s.DET_pH.Count();
     const int nComp = st.NComp;
     const bool withVI = s.DET_volt.Count() == points && s.DET_CDen.Count() == points;
-    const bool created = SaveFileAtomically(name, [&](BinWriter& out) {
-        out.Fields("KELVO DET FILE", "1.0", points, static_cast<std::int32_t>(s.clbDet.size()));
-        for (const CheckListItem& item : s.clbDet) out.StringZ(item.text);
-        std::vector<double> rec(static_cast<std::size_t>(5 + nComp));
-        for (int p = 0; p < points; ++p) {
-            rec[0] = s.DET_pH.x[p];
-            rec[1] = s.DET_pH.y[p];
-            rec[2] = PointY(s.DET_conductivity, p);
-            for (int i = 1; i <= nComp; ++i)
-                rec[2 + i] = i < static_cast<int>(s.srDetComp.size()) ? PointY(s.srDetComp[i], p) : 0.0;
-            rec[3 + nComp] = withVI ? s.DET_volt.y[p] : 0.0;
-            rec[4 + nComp] = withVI ? s.DET_CDen.y[p] : 0.0;
-            out.Doubles(rec);
-        }
-        out.StringZ("EOF");
-    });
+    out.Fields("KELVO DET FILE", "1.0", points, static_cast<std::int32_t>(s.clbDet.size()));
+    for (const CheckListItem& item : s.clbDet) out.StringZ(item.text);
+    std::vector<double> rec(static_cast<std::size_t>(5 + nComp));
+    for (int p = 0; p < points; ++p) {
+        rec[0] = s.DET_pH.x[p];
+        rec[1] = s.DET_pH.y[p];
+        rec[2] = PointY(s.DET_conductivity, p);
+        for (int i = 1; i <= nComp; ++i)
+            rec[2 + i] = i < static_cast<int>(s.srDetComp.size()) ? PointY(s.srDetComp[i], p) : 0.0;
+        rec[3 + nComp] = withVI ? s.DET_volt.y[p] : 0.0;
+        rec[4 + nComp] = withVI ? s.DET_CDen.y[p] : 0.0;
+        out.Doubles(rec);
+    }
+    out.StringZ("EOF");
+}
+
+bool WriteDetFile(RunState& st, const std::string& name)
+{
+    if (!MakeFileDirAsked(name, "Create New Dir?\n")) return false;
+    if (!st.Initialised) return false;
+    const bool created = SaveFileAtomically(name, [&](BinWriter& out) { EncodeDetFile(out, st); });
     if (!created) {
         ShowWarning("Error: Can't create a new file");
         return false;

@@ -48,10 +48,10 @@ void WriteFrame(BinWriter& out, RunState& st, const std::string& version, bool m
     const int nn = st.NX + 1;
     if (version == "0.1") {
         out.Fields(st.Time, st.DT, st.StepError, st.ErrOpt, st.I, st.U, st.MaxError, st.StopTime);
-        out.Fields(st.StepCount, st.NewtonItTotal, st.MaxCorrChange, st.LeftWall, st.RightWall);
+        out.Fields(Int32Field(st.StepCount), Int32Field(st.NewtonItTotal), st.MaxCorrChange, st.LeftWall, st.RightWall);
     } else {
         WriteRunSetupBlock(out, CaptureRunSetupBlock(st), true);
-        out.Fields(st.RunStart, st.SpentTime, st.StepCount, st.NewtonItTotal);
+        out.Fields(st.RunStart, st.SpentTime, Int32Field(st.StepCount), Int32Field(st.NewtonItTotal));
     }
     out.Doubles(st.Arr.PH.data(), nn);
     out.Doubles(st.Arr.Kappa.data(), nn);

@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
 #include <filesystem>
 #include <system_error>
 
@@ -81,10 +82,57 @@ struct LegacyImage {
     bool SetupItemChanged[5] = {false, false, false, false, false};
 };
 
-// Raises "Incorrect file." for a geometry no run could be built on.
-void CheckGeometry(BinReader& in, std::int32_t nx, double capLength)
+bool Finite(std::initializer_list<double> values)
 {
-    in.Check(nx >= kMinNodes && capLength > 0 && std::isfinite(capLength));
+    for (double v : values)
+        if (!std::isfinite(v)) return false;
+    return true;
+}
+
+// Raises "Incorrect file." for a geometry no run could be built on: the node
+// count, the capillary length and the peak widths with the limits of their
+// edits, a finite injection site.
+void CheckGeometry(BinReader& in, std::int32_t nx, double capLength, double peakWidth, double edgeWidth,
+                   double injection)
+{
+    in.Check(nx >= kMinNodes && Finite({capLength, peakWidth, edgeWidth, injection}) && capLength > 0 &&
+             peakWidth > 0 && edgeWidth > 0);
+}
+
+// Raises "Incorrect file." for run values outside the limits of the edits
+// that set them (time step, stop time, temperature, capillary diameter,
+// precisions and Newton limit) or not finite.
+void CheckBlockValues(BinReader& in, const RunSetupBlock& b)
+{
+    in.Check(Finite({b.Time, b.DT, b.ErrOpt, b.UI, b.EOFMob, b.StopTime, b.DetPosition, b.ErrInc, b.Temperature,
+                     b.CapDiameter, b.FakeCapLen, b.LW, b.RW, b.Partner, b.EpsNew, b.EpsCor, b.MicMob, b.CMCL,
+                     b.CMCR, b.DiffMultiplier, b.DiffClock, b.DiffTime, b.DiffTimeSet, b.SavedDT, b.SavedErrInc}));
+    in.Check(b.Time >= 0 && b.DT > 0 && b.ErrOpt > 0 && b.StopTime > 0 && b.ErrInc >= 0 && b.Temperature > 0 &&
+             b.CapDiameter > 0 && b.FakeCapLen >= 0 && b.ItNew > 0 && b.EpsNew > 0 && b.EpsCor > 0);
+    // The diffusion mode gives the saved time step back when it ends.
+    in.Check(!b.DiffMode || b.SavedDT > 0);
+}
+
+// Raises "Incorrect file." unless every stored concentration is a finite
+// number of 0 or more. A run leaves a numerical noise of slightly negative
+// values behind steep zone edges (found up to 1e-5 of the largest value);
+// negative values within 1 % of the largest one are kept as such.
+void CheckConcentrations(BinReader& in, const std::vector<double>& values)
+{
+    double largest = 0;
+    for (double v : values) {
+        in.Check(std::isfinite(v));
+        largest = std::max(largest, v);
+    }
+    const double noise = -0.01 * largest;
+    for (double v : values) in.Check(v >= noise);
+}
+
+// The trailer "EOF" with its zero byte must end the file: a file whose sizes
+// do not add up (a composition of another constituent count) is refused.
+void CheckTrailerEndsFile(BinReader& in)
+{
+    in.Check(in.Left() == 4 && in.StringZ() == "EOF");
 }
 
 LegacyImage ReadLegacyImage(BinReader& in, int constituents)
@@ -93,8 +141,7 @@ LegacyImage ReadLegacyImage(BinReader& in, int constituents)
     in.Bool();   // Initialised: not used
     in.Fields(im.NX, im.PeakWidth, im.PeakEdgeWidth, im.InjNode, im.CapLength);
     im.InjNode = std::nearbyint(im.InjNode);
-    CheckGeometry(in, im.NX, im.CapLength);
-    in.Check(std::isfinite(im.InjNode));
+    CheckGeometry(in, im.NX, im.CapLength, im.PeakWidth, im.PeakEdgeWidth, im.InjNode);
     const std::int64_t nn = static_cast<std::int64_t>(im.NX) + 1;
     const std::int64_t c = constituents;
     in.RequireItems(c, 8 * nn);
@@ -104,7 +151,10 @@ LegacyImage ReadLegacyImage(BinReader& in, int constituents)
     im.DetChecks = in.Flags(c + 2);
     in.Fields(im.Time, im.RunStart, im.SpentTime, im.StepCount, im.NewtonItTotal, im.SetupChanged);
     for (bool& b : im.SetupItemChanged) b = in.Bool();
-    in.StringZ();   // trailer, not compared
+    CheckTrailerEndsFile(in);
+    CheckConcentrations(in, im.Profiles);
+    in.Check(Finite({im.Time, im.RunStart, im.SpentTime}) && im.Time >= 0 && im.StepCount >= 0 &&
+             im.NewtonItTotal >= 0);
     return im;
 }
 
@@ -117,27 +167,6 @@ void ApplyGraphChecks(RunState& st, const std::vector<std::uint8_t>& checks)
     s.sr_pH.active = checks[0] != 0;
     s.sr_conductivity.active = checks[1] != 0;
     for (int i = 1; i <= c && i < static_cast<int>(s.srComp.size()); ++i) s.srComp[i].active = checks[i + 1] != 0;
-}
-
-// Copies the sequence beside a project, asking before an existing one is
-// replaced; the old copy is replaced only by a complete new one. Returns the
-// bytes copied, -1 on failure, -2 when declined.
-std::int64_t CopySequenceBeside(const std::string& source, const std::string& destination)
-{
-    if (FileExists(destination) && !Confirm("File " + destination + " exists. Overwrite?")) return -2;
-    const std::string temp = destination + ".part";
-    std::int64_t copied = -1;
-    try {
-        copied = FileCopy(source, temp, false, 0);
-    } catch (...) {
-        DeleteFile(temp);
-        throw;
-    }
-    if (copied < 0 || !RenameFile(temp, destination)) {
-        DeleteFile(temp);
-        return -1;
-    }
-    return copied;
 }
 
 // True when the sequence file is empty or holds frames of the run's system.
@@ -254,7 +283,8 @@ ProjectImage CaptureProject(const RunState& st)
                 im.Cells.push_back(k < static_cast<int>(st.TableRows[r].size()) ? st.TableRows[r][k] : -1.0);
     }
     im.RunStart = st.RunStart; im.SpentTime = st.SpentTime;
-    im.StepCount = st.StepCount; im.NewtonItTotal = st.NewtonItTotal;
+    im.StepCount = Int32Field(st.StepCount);
+    im.NewtonItTotal = Int32Field(st.NewtonItTotal);
     const int nn = st.NX + 1;
     const int c = st.NComp;
     if (st.Arr.Allocated() && st.Arr.Nn == nn && st.Arr.NComp == c) {
@@ -299,7 +329,8 @@ ProjectImage ReadProjectImage(BinReader& in, int constituents)
     im.Block = ReadRunSetupBlock(in, false);
     if (im.Version == "1.0") im.Block.Temperature += 0.15;
     const RunSetupBlock& b = im.Block;
-    CheckGeometry(in, b.NX, b.CapLength);
+    CheckGeometry(in, b.NX, b.CapLength, b.PeakWidth, b.PeakEdgeWidth, b.InjSite);
+    CheckBlockValues(in, b);
     if (im.Version == "1.1") {
         in.Fields(im.cbDcH, im.cbChrom, im.cbLE, im.cbRE, im.RowCount, im.SegCount);
         in.Check(im.RowCount >= 2 && im.RowCount <= kTableRows && im.SegCount >= 0);
@@ -310,6 +341,8 @@ ProjectImage ReadProjectImage(BinReader& in, int constituents)
             in.Require((edges + cells) * 8);
             im.Edges = in.Doubles(edges);
             im.Cells = in.Doubles(cells);
+            for (const std::vector<double>* v : {&im.Edges, &im.Cells})
+                for (double x : *v) in.Check(std::isfinite(x));
         }
     }
     in.Fields(im.RunStart, im.SpentTime, im.StepCount, im.NewtonItTotal);
@@ -321,7 +354,10 @@ ProjectImage ReadProjectImage(BinReader& in, int constituents)
     im.HProfile = in.Doubles(nn);
     im.GraphChecks = in.Flags(c + 2);
     im.DetChecks = in.Flags(c + 4);
-    in.StringZ();   // trailer, not compared
+    CheckTrailerEndsFile(in);
+    CheckConcentrations(in, im.Profiles);
+    CheckConcentrations(in, im.HProfile);
+    in.Check(Finite({im.RunStart, im.SpentTime}) && im.StepCount >= 0 && im.NewtonItTotal >= 0);
     return im;
 }
 
@@ -340,28 +376,46 @@ bool SaveSnaFile(RunState& st, const std::string& name)
         if (!Confirm("Create New Directory?\n" + dir.string())) return false;
         fs::create_directory(dir, ec);
     }
+    // Every file of the save is written to its temporary file first; the old
+    // files are replaced only when all of them are complete.
+    FileSaveSet save;
     // The composition is required for opening: a save that cannot write it ends.
-    if (!WriteComposition(st.Composition, ChangeFileExt(name, ".cmp")) && st.Composition.Count() > 0)
+    if (st.Composition.Count() > 0 &&
+        !save.Stage(ChangeFileExt(name, ".cmp"), [&](BinWriter& out) { EncodeComposition(out, st.Composition); })) {
+        ShowWarning("Error: Can't create new file");
         return false;
+    }
     const std::string version = GetPsqFileVersion(st.PsqFile);
+    bool sequenceCopied = false;
     if (version == "0.1" || version == "1.0") {
-        if (CopySequenceBeside(st.PsqFile, ChangeFileExt(name, ".psq")) != -1)
-            st.PsqSize = FileSizeByName(st.PsqFile);
+        const std::string psqName = ChangeFileExt(name, ".psq");
+        if (!FileExists(psqName) || Confirm("File " + psqName + " exists. Overwrite?"))
+            sequenceCopied = save.StageByName(psqName, [&](const std::string& temp) {
+                return FileCopy(st.PsqFile, temp, false, 0) >= 0;
+            });
         if (version == "0.1" && FileLayerHooks().WriteOptFile)
-            FileLayerHooks().WriteOptFile(st, ChangeFileExt(name, ".opt"));
+            save.StageByName(ChangeFileExt(name, ".opt"), [&](const std::string& temp) {
+                FileLayerHooks().WriteOptFile(st, temp);
+                return FileExists(temp);
+            });
     }
-    WriteDetFile(st, ChangeFileExt(name, ".det"));
-    if (st.cbComplex) {
-        const std::string txtName = ChangeFileExt(name, ".txt");
-        DeleteFile(txtName);
-        if (FileLayerHooks().SaveComplexData) FileLayerHooks().SaveComplexData(st, txtName);
-    }
+    if (st.Initialised && !save.Stage(ChangeFileExt(name, ".det"), [&](BinWriter& out) { EncodeDetFile(out, st); }))
+        ShowWarning("Error: Can't create a new file");
+    const std::string txtName = ChangeFileExt(name, ".txt");
+    const bool complexTable = st.cbComplex && FileLayerHooks().SaveComplexData;
+    if (complexTable)
+        save.StageByName(txtName, [&](const std::string& temp) {
+            FileLayerHooks().SaveComplexData(st, temp);
+            return FileExists(temp);
+        });
     const ProjectImage image = CaptureProject(st);
-    const bool created = SaveFileAtomically(name, [&](BinWriter& out) { WriteProjectImage(out, image); });
-    if (!created) {
+    if (!save.Stage(name, [&](BinWriter& out) { WriteProjectImage(out, image); })) {
         ShowWarning("Error: Cannott Create a New SNA File!");
         return false;
     }
+    save.Commit();
+    if (st.cbComplex && !complexTable) DeleteFile(txtName);
+    if (sequenceCopied) st.PsqSize = FileSizeByName(st.PsqFile);
     st.FileName = name;
     return true;
 }

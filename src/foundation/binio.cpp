@@ -2,6 +2,7 @@
 
 #include "foundation/errors.h"
 
+#include <algorithm>
 #include <atomic>
 #include <bit>
 #include <filesystem>
@@ -122,36 +123,110 @@ bool OpenForReading(KFile& file, const std::string& name, const std::string& can
     return true;
 }
 
-bool SaveFileAtomically(const std::string& name, const std::function<void(BinWriter& out)>& write)
+namespace {
+
+// The file a save replaces: the target of a symbolic link (followed to its
+// end), else the name itself.
+fs::path SaveTarget(const std::string& name)
+{
+    std::error_code ec;
+    if (!fs::is_symlink(name, ec)) return name;
+    const fs::path real = fs::weakly_canonical(name, ec);
+    return ec ? fs::path(name) : real;
+}
+
+// Creates a new temporary file beside `target` with the permission bits of an
+// existing target. "" when it cannot be created.
+std::string CreateTemp(const fs::path& target, KFile& file)
 {
     static std::atomic<unsigned> serial{0};
-    const fs::path target(name);
-    fs::path dir = target.parent_path();
-    const std::string tmpName =
-        (dir / ("." + target.filename().string() + ".tmp" + std::to_string(::getpid()) + "_" +
-                std::to_string(serial++)))
-            .string();
-    KFile file = KFile::Create(tmpName);
-    if (!file.IsOpen()) return false;
+    const fs::path temp = target.parent_path() / ("." + target.filename().string() + ".tmp" +
+                                                  std::to_string(::getpid()) + "_" + std::to_string(serial++));
+    const int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return {};
+    file = KFile(fd);
+    struct stat old;
+    if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(fd, old.st_mode & 07777);
+    return temp.string();
+}
+
+void SyncDirectory(const fs::path& dir)
+{
+    const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+} // namespace
+
+FileSaveSet::~FileSaveSet()
+{
+    for (const Staged& s : staged_) {
+        std::error_code ec;
+        fs::remove(s.temp, ec);
+    }
+}
+
+bool FileSaveSet::StageByName(const std::string& name, const std::function<bool(const std::string& tempName)>& write)
+{
+    const fs::path target = SaveTarget(name);
+    KFile file;
+    const std::string temp = CreateTemp(target, file);
+    if (temp.empty()) return false;
+    file.Close();
+    bool written = false;
     try {
-        BinWriter out(file);
-        write(out);
-        if (file.IsOpen()) {
-            if (::fsync(file.Handle()) != 0) {
-                file.Close();
-                ThrowError("Error: Can't write to file");
-            }
-            file.Close();
+        written = write(temp);
+        if (written) {
+            KFile synced = KFile::Open(temp, 0);
+            if (!synced.IsOpen() || ::fsync(synced.Handle()) != 0) ThrowError("Error: Can't write to file");
         }
-        std::error_code ec;
-        fs::rename(tmpName, target, ec);
-        if (ec) ThrowError("Error: Can't write to file");
     } catch (...) {
-        file.Close();
         std::error_code ec;
-        fs::remove(tmpName, ec);
+        fs::remove(temp, ec);
         throw;
     }
+    if (!written) {
+        std::error_code ec;
+        fs::remove(temp, ec);
+        return false;
+    }
+    staged_.push_back({target.string(), temp});
+    return true;
+}
+
+bool FileSaveSet::Stage(const std::string& name, const std::function<void(BinWriter& out)>& write)
+{
+    return StageByName(name, [&](const std::string& temp) {
+        KFile file = KFile::Open(temp, 2);
+        if (!file.IsOpen()) ThrowError("Error: Can't write to file");
+        BinWriter out(file);
+        write(out);
+        return true;
+    });
+}
+
+void FileSaveSet::Commit()
+{
+    std::vector<fs::path> dirs;
+    while (!staged_.empty()) {
+        const Staged s = staged_.front();
+        std::error_code ec;
+        fs::rename(s.temp, s.target, ec);
+        if (ec) ThrowError("Error: Can't write to file");   // the rest are removed by the destructor
+        staged_.erase(staged_.begin());
+        const fs::path dir = fs::path(s.target).parent_path();
+        if (std::find(dirs.begin(), dirs.end(), dir) == dirs.end()) dirs.push_back(dir);
+    }
+    for (const fs::path& dir : dirs) SyncDirectory(dir);
+}
+
+bool SaveFileAtomically(const std::string& name, const std::function<void(BinWriter& out)>& write)
+{
+    FileSaveSet save;
+    if (!save.Stage(name, write)) return false;
+    save.Commit();
     return true;
 }
 

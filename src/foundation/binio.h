@@ -25,6 +25,13 @@ void FileReadDoubles(KFile& file, double* values, std::int64_t count, std::int64
                      std::int64_t& position);
 void FileWriteDoubles(KFile& file, const double* values, std::int64_t count, std::int64_t& position);
 
+// A 64-bit counter in a 32-bit field of a file: clamped into the int32 range
+// (a run that counted past it stores the largest value).
+inline std::int32_t Int32Field(long long v)
+{
+    return static_cast<std::int32_t>(v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : v);
+}
+
 // A reading cursor: an open file, the byte position and the limit no read may
 // pass. Every read is one of the guarded reads above, so a file that is cut
 // short, of another kind or damaged raises "Incorrect file." (file closed);
@@ -121,11 +128,42 @@ private:
 // opened warns `cantOpen`; both give false.
 bool OpenForReading(KFile& file, const std::string& name, const std::string& cantOpen);
 
-// Writes `name` through a temporary file in the same directory that is renamed
-// over `name` once `write` has returned. False, with nothing touched, when the
+// The files of one save, replaced together: each is written to a temporary
+// file beside its target, and the targets are replaced (renamed over) only
+// when every file of the save is complete, so a save that fails on the way
+// leaves every old file as it was. A target that is a symbolic link is written
+// through to the file it points to; an existing target keeps its permission
+// bits. The directories are synced after the renames. Temporary files not
+// committed are removed when the set ends.
+class FileSaveSet {
+public:
+    FileSaveSet() = default;
+    FileSaveSet(const FileSaveSet&) = delete;
+    FileSaveSet& operator=(const FileSaveSet&) = delete;
+    ~FileSaveSet();
+
+    // Writes the new contents of `name` to its temporary file. False, with
+    // nothing staged, when the temporary file cannot be created; an exception
+    // of `write` removes it and goes on.
+    bool Stage(const std::string& name, const std::function<void(BinWriter& out)>& write);
+    // The same for a writer that takes a file name: `write` gets the name of
+    // the temporary file and returns whether it wrote it; false unstages it.
+    bool StageByName(const std::string& name, const std::function<bool(const std::string& tempName)>& write);
+    // Renames every staged file over its target in the order staged, then
+    // syncs the directories. A failed rename raises "Error: Can't write to
+    // file" (the files renamed before it stay replaced).
+    void Commit();
+
+private:
+    struct Staged {
+        std::string target, temp;
+    };
+    std::vector<Staged> staged_;
+};
+
+// Writes one file through a FileSaveSet. False, with nothing touched, when the
 // temporary file cannot be created; when `write` raises (or the rename fails)
-// the temporary file is removed, the previous `name` stays as it was and the
-// exception goes on.
+// the previous `name` stays as it was and the exception goes on.
 bool SaveFileAtomically(const std::string& name, const std::function<void(BinWriter& out)>& write);
 
 // Before a save: when the directory of `name` is missing, asks `question` +
