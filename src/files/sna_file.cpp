@@ -356,7 +356,8 @@ ProjectImage ReadProjectImage(BinReader& in, int constituents)
     im.DetChecks = in.Flags(c + 4);
     CheckTrailerEndsFile(in);
     CheckConcentrations(in, im.Profiles);
-    CheckConcentrations(in, im.HProfile);
+    // The hydrogen-ion concentration starts the equilibrium of every node.
+    for (double h : im.HProfile) in.Check(std::isfinite(h) && h > 0);
     in.Check(Finite({im.RunStart, im.SpentTime}) && im.StepCount >= 0 && im.NewtonItTotal >= 0);
     return im;
 }

@@ -99,7 +99,7 @@ void BinReader::Fail() { CloseAndRaise(file_); }
 
 bool BinReader::TrailerIsEOF()
 {
-    if (StringZ() == "EOF") return true;
+    if (Left() == 4 && StringZ() == "EOF") return true;
     ShowWarning("Incorrect file.");
     return false;
 }

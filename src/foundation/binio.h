@@ -73,8 +73,9 @@ public:
     // Raises "Incorrect file." unless `ok` (the file is closed first).
     void Check(bool ok) { if (!ok) Fail(); }
     [[noreturn]] void Fail();
-    // Reads the trailer: false after the warning "Incorrect file." when it is
-    // not "EOF".
+    // Reads the trailer: false after the warning "Incorrect file." unless it
+    // is "EOF" with its zero byte and ends the file (a file whose counts do not
+    // add up is refused even where its fields happen to fit).
     bool TrailerIsEOF();
 
     std::int64_t Position() const { return pos_; }
