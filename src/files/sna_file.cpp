@@ -233,6 +233,7 @@ bool ReadSnaLegacy(RunState& st, const LegacyImage& im, const std::string& name)
     st.LeftWall = 0;
     st.RightWall = st.NX;
     try {
+        st.NumericalFailure = false;
         Elneut(st, 5, -1, -1, true);
         // Conductivity of level 5: F x sum of |z| u c over every charged form.
         EngineArrays& a = st.Arr;
@@ -246,6 +247,8 @@ bool ReadSnaLegacy(RunState& st, const LegacyImage& im, const std::string& name)
             a.Kappa[n] = 96485.0 * sum;
         }
         RestartMultistep(st, 5);
+        // Stored profiles without an equilibrium are no run that could go on.
+        if (st.NumericalFailure) ThrowError("Incorrect file.");
     } catch (...) {
         st.LeftWall = leftWall;
         st.RightWall = rightWall;
@@ -549,7 +552,10 @@ bool ReadSnaFile(RunState& st, const std::string& name)
     st.LeftWall = 0;
     st.RightWall = st.NX;
     try {
+        st.NumericalFailure = false;
         RecalcProfiles(st, 2);
+        // Stored profiles without an equilibrium are no run that could go on.
+        if (st.NumericalFailure) ThrowError("Incorrect file.");
     } catch (...) {
         st.LeftWall = leftWall;
         st.RightWall = rightWall;
@@ -567,6 +573,11 @@ bool ReadSnaFile(RunState& st, const std::string& name)
 
 bool OpenProject(RunState& st, const std::string& name)
 {
+    // The geometry in use before the open: a failed open goes back to it, not
+    // to the geometry of the file it refused.
+    const int nx = st.NX;
+    const double capLength = st.CapLength, peakWidth = st.PeakWidth, edgeWidth = st.PeakEdgeWidth,
+                 injSite = st.InjSite;
     try {
         const bool opened = ReadSnaFile(st, name);
         st.host().UpdateMainInfo();
@@ -576,8 +587,13 @@ bool OpenProject(RunState& st, const std::string& name)
         st.Stop = false;
         st.Running = false;
         FreeEngineArrays(st);
+        st.NX = nx;
+        st.CapLength = capLength;
+        st.PeakWidth = peakWidth;
+        st.PeakEdgeWidth = edgeWidth;
+        st.InjSite = injSite;
         RunResetState(st);
-        // A geometry that a bad file left behind is not built again.
+        // A geometry no run can be built on is replaced by the default one.
         if (st.NX < kMinNodes || st.NX > 10000000 || !(st.CapLength > 0) || !std::isfinite(st.CapLength)) {
             st.NX = st.NXPending = 1000;
             st.CapLength = st.CapLengthPending = 0.025;

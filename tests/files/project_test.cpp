@@ -5,6 +5,7 @@
 #include "run_fixture.h"
 #include "composition/cmp_file.h"
 #include "engine/run_calc.h"
+#include "engine/init_distribution.h"
 #include "files/det_file.h"
 #include "files/example_project.h"
 #include "files/file_hooks.h"
@@ -160,8 +161,17 @@ TEST(ProjectFile, BothLayoutsAreReadTheCurrentOneWrittenAndDamagedFilesRaise)
     for (const std::string& bytes : Damaged(golden, 0, {19 + 55, 392, 396})) expectRefused(name, bytes);
     expectRefused(name, WithInt32At(golden, 392, 1));
     expectRefused(name, golden + std::string(1, '\0'));
-    for (std::size_t len = 19; len + 4 < g.size(); ++len) expectRefused(old, g.b.substr(0, len));
+    for (std::size_t len = 19; len < g.size(); ++len) expectRefused(old, g.b.substr(0, len));
+    expectRefused(old, g.b + "x");
+    // The older layout with values no edit takes, or whose profiles give no equilibrium.
+    std::string odd = g.b;
+    expectRefused(old, odd.replace(24, 8, Bytes().f64(-1.0).b));                  // peak width
+    odd = g.b;
+    expectRefused(old, odd.replace(48, 8, Bytes().f64(1e-290).b));               // capillary length
+    odd = g.b;
+    expectRefused(old, odd.replace(56 + 8, 8, Bytes().f64(std::nan("")).b));   // a concentration
     // Without the composition the project is not opened.
+    sink.Clear();
     std::filesystem::remove(tmp.file("proj.cmp"));
     EXPECT_FALSE(OpenProject(ld, name));
     EXPECT_EQ(sink.warnings, std::vector<std::string>{"File " + tmp.file("proj.cmp") + " not found!"});
@@ -445,6 +455,9 @@ TEST(FileOpeners, ExtensionsInAnyCaseOpenThroughTheirEntry)
     EXPECT_EQ(FindFileOpener("noext"), nullptr);
     ASSERT_TRUE(OpenByExtension(st, tmp.file("Demo.SNA")));
     EXPECT_EQ(st.NComp, 5);
+    // Loading sets the zero point of the capillary ends from the loaded injection site.
+    EXPECT_GT(st.ZeroPosNode, 0);
+    EXPECT_EQ(st.ZeroPosNode, InjectionSiteNode(st, false));
     RunState other;
     EXPECT_FALSE(OpenByExtension(other, tmp.file("Demo.det")));   // no entry: not opened, no warning
     EXPECT_TRUE(sink.warnings.empty());
