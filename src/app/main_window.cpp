@@ -11,6 +11,7 @@
 #include "engine/step_services.h"
 #include "files/file_hooks.h"
 #include "files/psq.h"
+#include "files/openers.h"
 #include "files/sna_file.h"
 #include "files/program_dir.h"
 #include "foundation/errors.h"
@@ -150,11 +151,7 @@ MainWindow::MainWindow(QStringList args, QWidget* parent)
     FileLayerHooks().ResetState = [this](RunState&) { ResetState(); };
     // Projects and compositions open through the file layer; a sequence goes to
     // the player window.
-    FileOpener = [](MainWindow& w, const std::string& name) {
-        std::string ext = LowerExtension(name);
-        if (ext == ".sna" || ext == ".cmp") return OpenProject(w.State(), name);
-        return false;
-    };
+    FileOpener = [](MainWindow& w, const std::string& name) { return OpenByExtension(w.State(), name); };
     FileLayerHooks().NewCommand = [this](RunState&) { New1Click(); };
 }
 

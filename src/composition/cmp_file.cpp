@@ -3,10 +3,6 @@
 #include "engine/run_state.h"
 #include "foundation/binio.h"
 #include "foundation/errors.h"
-#include "foundation/fileio.h"
-
-#include <filesystem>
-#include <system_error>
 
 namespace {
 
@@ -15,109 +11,80 @@ constexpr double kSolventUH = 362.5;
 constexpr double kSolventUOH = 205.5;
 
 // Charge positions stored per row: minCharge..-1 and 1..maxCharge.
-void WriteChargeRow(KFile& f, std::int64_t& pos, const TComponents& c, bool pKaRow, int row)
+void WriteChargeRow(BinWriter& out, const TComponents& c, bool pKaRow, int row)
 {
-    for (int z = c.minCharge; z <= c.maxCharge; ++z) {
-        if (z == 0) continue;
-        FileWriteDouble(f, pKaRow ? c.PKaOf(row, z) : c.UOf(row, z), pos);
-    }
+    for (int z = c.minCharge; z <= c.maxCharge; ++z)
+        if (z != 0) out.Double(pKaRow ? c.PKaOf(row, z) : c.UOf(row, z));
 }
 
-void WriteRecord(KFile& f, std::int64_t& pos, const TComponents& c)
+// Values 1..count of a 1-based array (0.0 past its end).
+void WriteOneBased(BinWriter& out, const std::vector<double>& values, int count)
 {
-    FileWriteString(f, c.name, pos, true);
-    FileWriteInt32(f, c.colour, pos);
-    FileWriteInt32(f, c.minCharge, pos);
-    FileWriteInt32(f, c.maxCharge, pos);
-    FileWriteDouble(f, c.pKMicA, pos);
-    FileWriteDouble(f, c.uMicA, pos);
-    FileWriteBool(f, c.gradient, pos);
-    FileWriteBool(f, c.gradPKa, pos);
-    FileWriteBool(f, c.gradU, pos);
+    for (int k = 1; k <= count; ++k) out.Double(k < static_cast<int>(values.size()) ? values[k] : 0.0);
+}
+
+void WriteRecord(BinWriter& out, const TComponents& c)
+{
+    out.Fields(c.name, c.colour, c.minCharge, c.maxCharge, c.pKMicA, c.uMicA, c.gradient, c.gradPKa, c.gradU);
     if (c.gradient) {
-        FileWriteInt32(f, c.zones, pos);
-        for (int k = 1; k <= c.zones; ++k)
-            FileWriteDouble(f, k < static_cast<int>(c.c_grad.size()) ? c.c_grad[k] : 0.0, pos);
-        for (int k = 1; k <= c.zones; ++k)
-            FileWriteDouble(f, k < static_cast<int>(c.ratio.size()) ? c.ratio[k] : 0.0, pos);
+        out.Int32(c.zones);
+        WriteOneBased(out, c.c_grad, c.zones);
+        WriteOneBased(out, c.ratio, c.zones);
     } else {
-        FileWriteDouble(f, c.c, pos);
-        FileWriteDouble(f, c.cInj, pos);
-        FileWriteUInt8(f, c.type, pos);
+        out.Fields(c.c, c.cInj, c.type);
     }
-    for (int r = 1; r <= c.PKaRows(); ++r) WriteChargeRow(f, pos, c, true, r);
-    for (int r = 1; r <= c.URows(); ++r) WriteChargeRow(f, pos, c, false, r);
+    for (int r = 1; r <= c.PKaRows(); ++r) WriteChargeRow(out, c, true, r);
+    for (int r = 1; r <= c.URows(); ++r) WriteChargeRow(out, c, false, r);
     const int count = c.tableCount > 0 ? c.tableCount : 0;
-    FileWriteInt32(f, count, pos);
-    for (int k = 1; k <= count; ++k)
-        FileWriteDouble(f, k < static_cast<int>(c.table.size()) ? c.table[k] : 0.0, pos);
+    out.Int32(count);
+    WriteOneBased(out, c.table, count);
 }
 
-void ReadChargeRows(KFile& f, std::int64_t limit, std::int64_t& pos, TComponents& c,
-                    TComponents::RowTable& rows, int count)
+// `count` doubles into a 1-based array (slot 0 unused), checked before allocating.
+std::vector<double> ReadOneBased(BinReader& in, std::int64_t count)
+{
+    in.RequireItems(count, 8);
+    std::vector<double> values(static_cast<std::size_t>(count) + 1, 0.0);
+    in.Doubles(values.data() + 1, count);
+    return values;
+}
+
+void ReadChargeRows(BinReader& in, TComponents& c, TComponents::RowTable& rows, int count)
 {
     const std::int64_t perRow = static_cast<std::int64_t>(c.maxCharge) - c.minCharge;
-    RequireBytes(f, perRow * 8 * count, limit, pos);
+    in.RequireItems(count, perRow * 8);
     rows.assign(static_cast<std::size_t>(count) + 1, {});
     for (int r = 1; r <= count; ++r) {
         rows[r].assign(static_cast<std::size_t>(perRow) + 1, 0.0);
-        for (int z = c.minCharge; z <= c.maxCharge; ++z) {
-            if (z == 0) continue;
-            rows[r][z - c.minCharge] = FileReadDouble(f, limit, pos);
-        }
+        for (int z = c.minCharge; z <= c.maxCharge; ++z)
+            if (z != 0) rows[r][z - c.minCharge] = in.Double();
     }
 }
 
-TComponents ReadRecord(KFile& f, std::int64_t limit, std::int64_t& pos, bool current)
+TComponents ReadRecord(BinReader& in, bool current)
 {
     TComponents c;
-    FileReadStringZ(f, c.name, limit, pos);
-    c.colour = FileReadInt32(f, limit, pos);
-    c.minCharge = FileReadInt32(f, limit, pos);
-    c.maxCharge = FileReadInt32(f, limit, pos);
-    if (c.minCharge > 0 || c.maxCharge < 0) {
-        f.Close();
-        ThrowError("Incorrect file.");
-    }
-    if (current) {
-        c.pKMicA = FileReadDouble(f, limit, pos);
-        c.uMicA = FileReadDouble(f, limit, pos);
-    }
-    c.gradient = FileReadBool(f, limit, pos);
-    c.gradPKa = FileReadBool(f, limit, pos);
-    c.gradU = FileReadBool(f, limit, pos);
+    in.Fields(c.name, c.colour, c.minCharge, c.maxCharge);
+    in.Check(c.minCharge <= 0 && c.maxCharge >= 0);
+    if (current) in.Fields(c.pKMicA, c.uMicA);
+    in.Fields(c.gradient, c.gradPKa, c.gradU);
     if (c.gradient) {
-        const std::int32_t zones = FileReadInt32(f, limit, pos);
-        if (zones < 1) {
-            f.Close();
-            ThrowError("Incorrect file.");
-        }
-        RequireBytes(f, static_cast<std::int64_t>(zones) * 16, limit, pos);
-        c.zones = zones;
-        c.c_grad.assign(static_cast<std::size_t>(zones) + 1, 0.0);
-        c.ratio.assign(static_cast<std::size_t>(zones) + 1, 0.0);
-        FileReadDoubles(f, c.c_grad.data() + 1, zones, limit, pos);
-        FileReadDoubles(f, c.ratio.data() + 1, zones, limit, pos);
+        c.zones = in.Int32();
+        in.Check(c.zones >= 1);
+        in.RequireItems(c.zones, 16);
+        c.c_grad = ReadOneBased(in, c.zones);
+        c.ratio = ReadOneBased(in, c.zones);
     } else {
         // Per-segment rows exist only for a segmented constituent.
         c.gradPKa = c.gradU = false;
-        c.c = FileReadDouble(f, limit, pos);
-        c.cInj = FileReadDouble(f, limit, pos);
-        c.type = FileReadUInt8(f, limit, pos);
+        in.Fields(c.c, c.cInj, c.type);
     }
-    ReadChargeRows(f, limit, pos, c, c.pKa, c.PKaRows());
-    ReadChargeRows(f, limit, pos, c, c.u, c.URows());
+    ReadChargeRows(in, c, c.pKa, c.PKaRows());
+    ReadChargeRows(in, c, c.u, c.URows());
     if (current) {
-        const std::int32_t count = FileReadInt32(f, limit, pos);
-        if (count < 0) {
-            f.Close();
-            ThrowError("Incorrect file.");
-        }
-        if (count > 0) {
-            RequireBytes(f, static_cast<std::int64_t>(count) * 8, limit, pos);
-            c.table.assign(static_cast<std::size_t>(count) + 1, 0.0);
-            FileReadDoubles(f, c.table.data() + 1, count, limit, pos);
-        }
+        const std::int32_t count = in.Int32();
+        in.Check(count >= 0);
+        if (count > 0) c.table = ReadOneBased(in, count);
         c.tableCount = count;
     }
     c.mode = c.ModeFromFlags();
@@ -126,25 +93,18 @@ TComponents ReadRecord(KFile& f, std::int64_t limit, std::int64_t& pos, bool cur
 
 } // namespace
 
+void EncodeComposition(BinWriter& out, const TUnivSet<TComponents>& list)
+{
+    out.Fields("KELVO", "1.0", kSolventKw, kSolventUH, kSolventUOH, list.Count());
+    for (const auto* n = list.Head(); n; n = n->next) WriteRecord(out, n->data);
+    out.StringZ("EOF");
+}
+
 bool WriteComposition(const TUnivSet<TComponents>& list, const std::string& name)
 {
     if (list.Count() == 0) return false;
-    if (!FileDirExists(name)) {
-        const std::string dir = std::filesystem::path(name).parent_path().string();
-        if (!Confirm("Create New Dir?\n" + dir)) return false;
-        std::error_code ec;
-        std::filesystem::create_directory(dir, ec);
-    }
-    const bool created = SaveFileAtomically(name, [&](KFile& f, std::int64_t& pos) {
-        FileWriteString(f, "KELVO", pos, true);
-        FileWriteString(f, "1.0", pos, true);
-        FileWriteDouble(f, kSolventKw, pos);
-        FileWriteDouble(f, kSolventUH, pos);
-        FileWriteDouble(f, kSolventUOH, pos);
-        FileWriteInt32(f, list.Count(), pos);
-        for (const auto* n = list.Head(); n; n = n->next) WriteRecord(f, pos, n->data);
-        FileWriteString(f, "EOF", pos, true);
-    });
+    if (!MakeFileDirAsked(name, "Create New Dir?\n")) return false;
+    const bool created = SaveFileAtomically(name, [&](BinWriter& out) { EncodeComposition(out, list); });
     if (!created) {
         ShowWarning("Error: Can't create new file");
         return false;
@@ -154,45 +114,25 @@ bool WriteComposition(const TUnivSet<TComponents>& list, const std::string& name
 
 bool LoadCompositionFile(const std::string& name, TUnivSet<TComponents>& loaded)
 {
-    if (!FileExists(name)) {
-        ShowWarning("File \"" + name + "\" not found.");
-        return false;
-    }
-    KFile f = KFile::Open(name, 0);
-    if (!f.IsOpen()) {
-        ShowWarning("Can't open file");
-        return false;
-    }
-    const std::int64_t limit = f.Seek(0, 2);
-    f.Seek(0, 0);
-    std::int64_t pos = 0;
-    std::string identity, version;
-    FileReadStringZ(f, identity, limit, pos);
+    KFile f;
+    if (!OpenForReading(f, name, "Can't open file")) return false;
+    BinReader in(f);
+    const std::string identity = in.StringZ();
     bool current = false;
     if (identity == "RAVO_CORE") {
-        FileReadDouble(f, limit, pos);
+        in.Double();
     } else if (identity == "KELVO") {
-        FileReadStringZ(f, version, limit, pos);
-        current = version == "1.0";
-        if (current)
-            for (int k = 0; k < 3; ++k) FileReadDouble(f, limit, pos);
+        current = in.StringZ() == "1.0";
+        if (current) in.Doubles(3);   // solvent constants, not used
     } else {
         ShowWarning("Incorrect CMP File.");
         return false;
     }
-    const std::int32_t count = FileReadInt32(f, limit, pos);
-    if (count < 0) {
-        f.Close();
-        ThrowError("Incorrect file.");
-    }
+    const std::int32_t count = in.Int32();
+    in.Check(count >= 0);
     TUnivSet<TComponents> temp;
-    for (std::int32_t k = 0; k < count; ++k) temp.Add(ReadRecord(f, limit, pos, current));
-    std::string trailer;
-    FileReadStringZ(f, trailer, limit, pos);
-    if (trailer != "EOF") {
-        ShowWarning("Incorrect file.");
-        return false;
-    }
+    for (std::int32_t k = 0; k < count; ++k) temp.Add(ReadRecord(in, current));
+    if (!in.TrailerIsEOF()) return false;
     loaded = temp;
     return true;
 }

@@ -5,11 +5,15 @@
 #pragma once
 
 #include "engine/components.h"
+#include "foundation/binio.h"
 #include "foundation/univset.h"
 
 #include <string>
 
 class RunState;
+
+// The bytes of a composition file of `list` (current layout).
+void EncodeComposition(BinWriter& out, const TUnivSet<TComponents>& list);
 
 // Writes `list` to `name`. An empty list writes nothing and gives false; a
 // missing directory is created after Yes to "Create New Dir?\n" + directory

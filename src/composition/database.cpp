@@ -16,32 +16,28 @@ bool ReadEntries(const std::string& name, TUnivSet<TComponents>& out)
 {
     KFile f = KFile::Open(name, 0);
     if (!f.IsOpen()) return false;
-    const std::int64_t limit = f.Seek(0, 2);
-    if (limit <= 0) return false;
-    f.Seek(0, 0);
-    std::int64_t pos = 0;
-    std::string header;
-    FileReadStringZ(f, header, limit, pos);
-    if (limit - pos < 8 + 4) return false;
-    char reserved[8];
-    FileReadChecked(f, reserved, 8, limit, pos);
-    const std::int32_t count = FileReadInt32(f, limit, pos);
-    if (count < 0) ThrowError("Incorrect file.");
+    BinReader in(f);
+    if (in.Limit() <= 0) return false;
+    in.StringZ();  // header text
+    if (in.Left() < 8 + 4) return false;
+    in.Require(8);
+    for (int k = 0; k < 8; ++k) in.UInt8();  // reserved
+    const std::int32_t count = in.Int32();
+    in.Check(count >= 0);
     for (std::int32_t k = 0; k < count; ++k) {
         TComponents c;
-        FileReadStringZ(f, c.name, limit, pos);
-        const std::int32_t n = FileReadInt32(f, limit, pos);
-        const std::int32_t p = FileReadInt32(f, limit, pos);
-        if (n < 0 || p < 0) ThrowError("Incorrect file.");
-        const std::int64_t forms = static_cast<std::int64_t>(n) + p;
-        RequireBytes(f, 16 * forms, limit, pos);
+        c.name = in.StringZ();
+        const std::int32_t n = in.Int32();
+        const std::int32_t p = in.Int32();
+        in.Check(n >= 0 && p >= 0);
+        in.RequireItems(static_cast<std::int64_t>(n) + p, 16);
         c.minCharge = -n;
         c.maxCharge = p;
         c.AllocChargeRows();
         for (int pass = 0; pass < 2; ++pass) {
             TComponents::Row& row = pass == 0 ? c.u[1] : c.pKa[1];
             for (int z = c.minCharge; z <= c.maxCharge; ++z)
-                if (z != 0) row[z - c.minCharge] = FileReadDouble(f, limit, pos);
+                if (z != 0) row[z - c.minCharge] = in.Double();
         }
         c.mode = c.ModeFromFlags();
         out.Add(c);
@@ -106,19 +102,16 @@ bool ReadDatabase(const std::string& name, TUnivSet<TComponents>& database)
 
 bool WriteDatabase(const std::string& name, const TUnivSet<TComponents>& database)
 {
-    return SaveFileAtomically(name, [&](KFile& f, std::int64_t& pos) {
-        FileWriteString(f, kDatabaseHeader, pos, true);
-        const char reserved[8] = {};
-        FileWriteChecked(f, reserved, 8, pos);
-        FileWriteInt32(f, database.Count(), pos);
+    return SaveFileAtomically(name, [&](BinWriter& out) {
+        out.StringZ(kDatabaseHeader);
+        for (int k = 0; k < 8; ++k) out.UInt8(0);  // reserved
+        out.Int32(database.Count());
         for (const auto* n = database.Head(); n; n = n->next) {
             const TComponents& c = n->data;
-            FileWriteString(f, c.name, pos, true);
-            FileWriteInt32(f, -c.minCharge, pos);
-            FileWriteInt32(f, c.maxCharge, pos);
+            out.Fields(c.name, std::int32_t{-c.minCharge}, std::int32_t{c.maxCharge});
             for (int pass = 0; pass < 2; ++pass)
                 for (int z = c.minCharge; z <= c.maxCharge; ++z)
-                    if (z != 0) FileWriteDouble(f, pass == 0 ? c.UOf(1, z) : c.PKaOf(1, z), pos);
+                    if (z != 0) out.Double(pass == 0 ? c.UOf(1, z) : c.PKaOf(1, z));
         }
     });
 }

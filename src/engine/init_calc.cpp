@@ -1,6 +1,10 @@
 #include "engine/init_calc.h"
 
+#include <algorithm>
 #include <string>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include "engine/comp_window.h"
 #include "engine/diffusion_mode.h"
@@ -66,6 +70,27 @@ bool MicellarConstituentAccepted(const RunState& st) {
     return true;
 }
 
+// Bytes of the engine arrays and the chart series of a run of the composition
+// on nx + 1 nodes: an upper estimate from the number of ionic forms.
+double RunBytes(const RunState& st, int nx) {
+    double forms = 4.0;
+    for (const auto* node = st.Composition.Head(); node; node = node->next)
+        forms += static_cast<double>(std::max(node->data.maxCharge, 0)) - std::min(node->data.minCharge, 0) + 1.0;
+    const double rows = st.Composition.Count() + 3.0;
+    return 8.0 * (nx + 1.0) * (14.0 * forms + 26.0 * rows + 40.0);
+}
+
+// A sensible share of the machine for one run: a quarter of the physical
+// memory, and half of an address-space limit when one is set.
+double MemoryShare() {
+    const long pages = ::sysconf(_SC_PHYS_PAGES), pageSize = ::sysconf(_SC_PAGE_SIZE);
+    double share = pages > 0 && pageSize > 0 ? 0.25 * static_cast<double>(pages) * pageSize : 2147483648.0;
+    struct rlimit limit;
+    if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        share = std::min(share, 0.5 * static_cast<double>(limit.rlim_cur));
+    return share;
+}
+
 // Refuses a mode whose set-up does not exist yet: no run is left behind.
 bool RefuseMode(RunState& st, const char* message) {
     ShowWarning(message);
@@ -110,6 +135,10 @@ bool BuildRun(RunState& st, const bool flags[12]) {
     st.SetupChanged = false;
     for (bool& changed : st.SetupItemChanged) changed = false;
     st.DX = st.CapLength / st.NX;
+    // The zero point of the capillary ends follows the applied geometry (the
+    // injection site; an options window with another choice sets it again
+    // when its settings are shown).
+    st.ZeroPosNode = InjectionSiteNode(st, false);
     st.Initialised = true;
     st.GlobalRatio = 0.0;
     st.MaxError = 0.0;
@@ -227,6 +256,11 @@ bool InitCalc(RunState& st) {
     }
     if (!st.Loading && st.NXPending < kMinNodes) {
         WarnNodeCount();
+        return false;
+    }
+    // Before anything is freed or allocated: a run that cannot fit is refused.
+    if (RunBytes(st, st.Loading ? st.NX : st.NXPending) > MemoryShare()) {
+        ShowWarning(kInitRunTooLarge);
         return false;
     }
     st.TempOption = false;

@@ -53,8 +53,8 @@ void SwapLevelRows(RunState& st, int level) {
 bool RKStart(RunState& st) {
     EngineArrays& a = st.Arr;
     const int nc = a.NComp, nn = a.Nn;
-    const int savedNewton = st.NewtonItTotal;
-    const int savedSteps = st.StepCount;
+    const long long savedNewton = st.NewtonItTotal;
+    const long long savedSteps = st.StepCount;
     RKScratch& sc = Scratch();
     sc.Ensure(nc, nn);
     const double dt = st.DT;

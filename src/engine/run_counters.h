@@ -12,8 +12,10 @@ struct RunCounters {
     double StepError = 0;
     double MaxError = 0;
     double GlobalRatio = 0;
-    int StepCount = 0;
-    int NewtonItTotal = 0, NewtonItStep = 0;
+    // 64-bit: a file may set them near the 32-bit limit and a run goes on counting.
+    long long StepCount = 0;
+    long long NewtonItTotal = 0;
+    int NewtonItStep = 0;
     double SpentTime = 0;          // s
     double DiffClock = 0;          // s
     double SavedDT = 1e-4;         // s

@@ -3,10 +3,7 @@
 #include "engine/run_state.h"
 #include "foundation/binio.h"
 #include "foundation/errors.h"
-#include "foundation/fileio.h"
 
-#include <filesystem>
-#include <system_error>
 #include <vector>
 
 namespace {
@@ -15,38 +12,33 @@ double PointY(const ChartSeries& s, int p) { return p < s.Count() ? s.y[p] : 0.0
 
 } // namespace
 
-bool WriteDetFile(RunState& st, const std::string& name)
+void EncodeDetFile(BinWriter& out, const RunState& st)
 {
-    if (!FileDirExists(name)) {
-        const std::string dir = std::filesystem::path(name).parent_path().string();
-        if (!Confirm("Create New Dir?\n" + dir)) return false;
-        std::error_code ec;
-        std::filesystem::create_directory(dir, ec);
-    }
-    if (!st.Initialised) return false;
     const RunSeries& s = st.Series;
     const int points = s.DET_pH.Count();
     const int nComp = st.NComp;
     const bool withVI = s.DET_volt.Count() == points && s.DET_CDen.Count() == points;
-    const bool created = SaveFileAtomically(name, [&](KFile& f, std::int64_t& pos) {
-        FileWriteString(f, "KELVO DET FILE", pos, true);
-        FileWriteString(f, "1.0", pos, true);
-        FileWriteInt32(f, points, pos);
-        FileWriteInt32(f, static_cast<std::int32_t>(s.clbDet.size()), pos);
-        for (const CheckListItem& item : s.clbDet) FileWriteString(f, item.text, pos, true);
-        std::vector<double> rec(static_cast<std::size_t>(5 + nComp));
-        for (int p = 0; p < points; ++p) {
-            rec[0] = s.DET_pH.x[p];
-            rec[1] = s.DET_pH.y[p];
-            rec[2] = PointY(s.DET_conductivity, p);
-            for (int i = 1; i <= nComp; ++i)
-                rec[2 + i] = i < static_cast<int>(s.srDetComp.size()) ? PointY(s.srDetComp[i], p) : 0.0;
-            rec[3 + nComp] = withVI ? s.DET_volt.y[p] : 0.0;
-            rec[4 + nComp] = withVI ? s.DET_CDen.y[p] : 0.0;
-            FileWriteDoubles(f, rec.data(), static_cast<std::int64_t>(rec.size()), pos);
-        }
-        FileWriteString(f, "EOF", pos, true);
-    });
+    out.Fields("KELVO DET FILE", "1.0", points, static_cast<std::int32_t>(s.clbDet.size()));
+    for (const CheckListItem& item : s.clbDet) out.StringZ(item.text);
+    std::vector<double> rec(static_cast<std::size_t>(5 + nComp));
+    for (int p = 0; p < points; ++p) {
+        rec[0] = s.DET_pH.x[p];
+        rec[1] = s.DET_pH.y[p];
+        rec[2] = PointY(s.DET_conductivity, p);
+        for (int i = 1; i <= nComp; ++i)
+            rec[2 + i] = i < static_cast<int>(s.srDetComp.size()) ? PointY(s.srDetComp[i], p) : 0.0;
+        rec[3 + nComp] = withVI ? s.DET_volt.y[p] : 0.0;
+        rec[4 + nComp] = withVI ? s.DET_CDen.y[p] : 0.0;
+        out.Doubles(rec);
+    }
+    out.StringZ("EOF");
+}
+
+bool WriteDetFile(RunState& st, const std::string& name)
+{
+    if (!MakeFileDirAsked(name, "Create New Dir?\n")) return false;
+    if (!st.Initialised) return false;
+    const bool created = SaveFileAtomically(name, [&](BinWriter& out) { EncodeDetFile(out, st); });
     if (!created) {
         ShowWarning("Error: Can't create a new file");
         return false;
@@ -56,51 +48,26 @@ bool WriteDetFile(RunState& st, const std::string& name)
 
 bool ReadDetFile(RunState& st, const std::string& name)
 {
-    if (!FileExists(name)) {
-        ShowWarning("File \"" + name + "\" not found.");
-        return false;
-    }
-    KFile f = KFile::Open(name, 0);
-    if (!f.IsOpen()) {
-        ShowWarning("Can't open a file");
-        return false;
-    }
-    const std::int64_t limit = f.Seek(0, 2);
-    f.Seek(0, 0);
-    std::int64_t pos = 0;
-    std::string kind, version;
-    FileReadStringZ(f, kind, limit, pos);
-    bool legacy = false;
-    if (kind == "RAVO_CORE DET FILE") {
-        legacy = true;
-    } else if (kind == "KELVO DET FILE") {
-        FileReadStringZ(f, version, limit, pos);
-    } else {
+    KFile f;
+    if (!OpenForReading(f, name, "Can't open a file")) return false;
+    BinReader in(f);
+    const std::string kind = in.StringZ();
+    const bool legacy = kind == "RAVO_CORE DET FILE";
+    if (kind == "KELVO DET FILE") {
+        in.StringZ();   // any version
+    } else if (!legacy) {
         ShowWarning("Incorrect Detector File.");
         return false;
     }
-    const std::int32_t points = FileReadInt32(f, limit, pos);
-    const std::int32_t names = FileReadInt32(f, limit, pos);
-    if (points < 0 || names < 0) {
-        f.Close();
-        ThrowError("Incorrect file.");
-    }
-    RequireBytes(f, names, limit, pos);   // every name holds at least its zero byte
-    for (std::int32_t k = 0; k < names; ++k) {
-        std::string dropped;
-        FileReadStringZ(f, dropped, limit, pos);
-    }
+    const std::int32_t points = in.Int32();
+    const std::int32_t names = in.Int32();
+    in.RequireItems(names, 1);   // every name holds at least its zero byte
+    for (std::int32_t k = 0; k < names; ++k) in.StringZ();
     const int nComp = st.NComp;
     const std::int64_t perPoint = (legacy ? 3 : 5) + static_cast<std::int64_t>(nComp);
-    RequireBytes(f, perPoint * 8 * points, limit, pos);
-    std::vector<double> data(static_cast<std::size_t>(perPoint * points));
-    FileReadDoubles(f, data.data(), static_cast<std::int64_t>(data.size()), limit, pos);
-    std::string trailer;
-    FileReadStringZ(f, trailer, limit, pos);
-    if (trailer != "EOF") {
-        ShowWarning("Incorrect file.");
-        return false;
-    }
+    in.RequireItems(points, perPoint * 8);
+    const std::vector<double> data = in.Doubles(perPoint * points);
+    if (!in.TrailerIsEOF()) return false;
     RunSeries& s = st.Series;
     for (std::int32_t p = 0; p < points; ++p) {
         const double* r = data.data() + perPoint * p;

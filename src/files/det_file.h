@@ -4,9 +4,14 @@
 // FILE" layout (without voltage and current) is read.
 #pragma once
 
+#include "foundation/binio.h"
+
 #include <string>
 
 class RunState;
+
+// The bytes of the detector file of the run (current layout).
+void EncodeDetFile(BinWriter& out, const RunState& st);
 
 // Writes the detector record. A missing directory is created after Yes to
 // "Create New Dir?\n" + directory (No gives false); without an initialised run

@@ -59,8 +59,8 @@ bool WriteCurve(const std::string& path, const ChartSeries* series, const RunSta
 {
     const std::string text =
         series ? ExportText(ChartLine(st, *series), separator, xDecimal, yDecimal) : "";
-    return SaveFileAtomically(path, [&](KFile& file, std::int64_t& position) {
-        FileWriteChecked(file, text.data(), static_cast<std::int64_t>(text.size()), position);
+    return SaveFileAtomically(path, [&](BinWriter& out) {
+        out.Bytes(text.data(), static_cast<std::int64_t>(text.size()));
     });
 }
 

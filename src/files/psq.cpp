@@ -17,21 +17,13 @@ namespace {
 constexpr const char* kPsqKind = "KELVO PSQ FILE";
 constexpr const char* kPsqLegacyKind = "RAVO_CORE PSQ FILE";
 
-void WriteHeader(KFile& f, std::int64_t& pos, const RunState& st)
+void WriteHeader(BinWriter& out, const RunState& st)
 {
-    FileWriteString(f, kPsqKind, pos, true);
-    FileWriteString(f, "1.0", pos, true);
-    FileWriteInt32(f, st.NX, pos);
-    FileWriteInt32(f, st.NComp, pos);
-    FileWriteDouble(f, st.CapLength, pos);
-    FileWriteDouble(f, st.PeakWidth, pos);
-    FileWriteDouble(f, st.PeakEdgeWidth, pos);
-    FileWriteDouble(f, st.InjSite, pos);
-    FileWriteBool(f, st.cbSDS, pos);
+    out.Fields(kPsqKind, "1.0", st.NX, st.NComp, st.CapLength, st.PeakWidth, st.PeakEdgeWidth, st.InjSite, st.cbSDS);
 }
 
 // Micelle quantity per node: (c_s - CMC_i) / OM where c_s exceeds CMC_i, else 0.
-void WriteMicelleRows(KFile& f, std::int64_t& pos, RunState& st)
+void WriteMicelleRows(BinWriter& out, RunState& st)
 {
     const int nn = st.NX + 1;
     std::vector<double> row(static_cast<std::size_t>(nn), 0.0);
@@ -43,66 +35,49 @@ void WriteMicelleRows(KFile& f, std::int64_t& pos, RunState& st)
             row[i] = cs[i] > cmc ? (cs[i] - cmc) / st.OM : 0.0;
         }
     }
-    FileWriteDoubles(f, row.data(), nn, pos);
-    FileWriteInt32(f, 2, pos);
+    out.Doubles(row);
+    out.Int32(2);
     std::fill(row.begin(), row.end(), 0.0);
     if (st.NComp >= 2 && st.Arr.MicBound.Rows() > 2 && st.Arr.MicBound.Cols() >= nn)
         std::copy(st.Arr.MicBound[2], st.Arr.MicBound[2] + nn, row.begin());
-    FileWriteDoubles(f, row.data(), nn, pos);
+    out.Doubles(row);
 }
 
-void WriteFrame(KFile& f, std::int64_t& pos, RunState& st, const std::string& version, bool micelles)
+void WriteFrame(BinWriter& out, RunState& st, const std::string& version, bool micelles)
 {
     const int nn = st.NX + 1;
     if (version == "0.1") {
-        for (double v : {st.Time, st.DT, st.StepError, st.ErrOpt, st.I, st.U, st.MaxError, st.StopTime})
-            FileWriteDouble(f, v, pos);
-        FileWriteInt32(f, st.StepCount, pos);
-        FileWriteInt32(f, st.NewtonItTotal, pos);
-        FileWriteDouble(f, st.MaxCorrChange, pos);
-        FileWriteInt32(f, st.LeftWall, pos);
-        FileWriteInt32(f, st.RightWall, pos);
+        out.Fields(st.Time, st.DT, st.StepError, st.ErrOpt, st.I, st.U, st.MaxError, st.StopTime);
+        out.Fields(Int32Field(st.StepCount), Int32Field(st.NewtonItTotal), st.MaxCorrChange, st.LeftWall, st.RightWall);
     } else {
-        WriteRunSetupBlock(f, pos, CaptureRunSetupBlock(st), true);
-        FileWriteDouble(f, st.RunStart, pos);
-        FileWriteDouble(f, st.SpentTime, pos);
-        FileWriteInt32(f, st.StepCount, pos);
-        FileWriteInt32(f, st.NewtonItTotal, pos);
+        WriteRunSetupBlock(out, CaptureRunSetupBlock(st), true);
+        out.Fields(st.RunStart, st.SpentTime, Int32Field(st.StepCount), Int32Field(st.NewtonItTotal));
     }
-    FileWriteDoubles(f, st.Arr.PH.data(), nn, pos);
-    FileWriteDoubles(f, st.Arr.Kappa.data(), nn, pos);
-    for (int i = 1; i <= st.NComp; ++i) FileWriteDoubles(f, st.Arr.C(2, i), nn, pos);
+    out.Doubles(st.Arr.PH.data(), nn);
+    out.Doubles(st.Arr.Kappa.data(), nn);
+    for (int i = 1; i <= st.NComp; ++i) out.Doubles(st.Arr.C(2, i), nn);
     if (version == "0.1") return;
-    FileWriteDoubles(f, st.Arr.CH(2), nn, pos);
-    if (micelles) WriteMicelleRows(f, pos, st);
+    out.Doubles(st.Arr.CH(2), nn);
+    if (micelles) WriteMicelleRows(out, st);
 }
 
 } // namespace
 
-PsqHeader ReadPsqHeader(KFile& f, std::int64_t limit)
+PsqHeader ReadPsqHeader(BinReader& in)
 {
     PsqHeader h;
-    std::int64_t pos = 0;
-    f.Seek(0, 0);
-    std::string kind;
-    FileReadStringZ(f, kind, limit, pos);
+    const std::string kind = in.StringZ();
     if (kind == kPsqKind) {
-        std::string version;
-        FileReadStringZ(f, version, limit, pos);
+        in.StringZ();   // version text, not compared
         h.Version = "1.0";
     } else if (kind == kPsqLegacyKind) {
         h.Version = "0.1";
     } else {
         return h;
     }
-    h.N = FileReadInt32(f, limit, pos);
-    h.C = FileReadInt32(f, limit, pos);
-    h.CapLength = FileReadDouble(f, limit, pos);
-    h.PeakWidth = FileReadDouble(f, limit, pos);
-    h.PeakEdgeWidth = FileReadDouble(f, limit, pos);
-    h.InjSite = FileReadDouble(f, limit, pos);
-    if (h.Version == "1.0") h.Micelles = FileReadBool(f, limit, pos);
-    h.HeaderSize = pos;
+    in.Fields(h.N, h.C, h.CapLength, h.PeakWidth, h.PeakEdgeWidth, h.InjSite);
+    if (h.Version == "1.0") h.Micelles = in.Bool();
+    h.HeaderSize = in.Position();
     return h;
 }
 
@@ -138,10 +113,8 @@ std::string GetPsqFileVersion(const std::string& name)
     if (!f.IsOpen()) return "CannnotRead";
     const std::int64_t size = f.Seek(0, 2);
     if (size <= 0) return size == 0 ? "ZeroLength" : "CannnotRead";
-    f.Seek(0, 0);
-    std::int64_t pos = 0;
-    std::string kind;
-    FileReadStringZ(f, kind, size, pos);
+    BinReader in(f);
+    const std::string kind = in.StringZ();
     if (kind == kPsqLegacyKind) return "0.1";
     if (kind == kPsqKind) return "1.0";
     return "IncorrectFile";
@@ -175,9 +148,12 @@ void AppendPsqFrame(RunState& st, const std::string& fileName)
     std::int64_t pos = 0;
     try {
         if (size == 0) {
-            WriteHeader(f, pos, st);
+            BinWriter out(f);
+            WriteHeader(out, st);
+            pos = out.Position();
         } else {
-            const PsqHeader h = ReadPsqHeader(f, size);
+            BinReader in(f);
+            const PsqHeader h = ReadPsqHeader(in);
             if (h.Version.empty() || h.N != st.NX || h.C != st.NComp || h.CapLength != st.CapLength) {
                 f.Close();
                 ThrowError("Incorrect PSQ file.");
@@ -186,7 +162,9 @@ void AppendPsqFrame(RunState& st, const std::string& fileName)
             micelles = h.Micelles;
             pos = f.Seek(0, 2);
         }
-        WriteFrame(f, pos, st, version, micelles);
+        BinWriter out(f, pos);
+        WriteFrame(out, st, version, micelles);
+        pos = out.Position();
         f.Close();
     } catch (...) {
         // A frame that is not complete would leave no readable frame at all.

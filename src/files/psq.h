@@ -5,7 +5,7 @@
 #pragma once
 
 #include "engine/psq_recorder.h"
-#include "foundation/fileio.h"
+#include "foundation/binio.h"
 
 #include <cstdint>
 #include <string>
@@ -24,9 +24,10 @@ struct PsqHeader {
     std::int64_t HeaderSize = 0;
 };
 
-// Reads the header at the start of an open sequence file (checked reads). For
-// a first string other than the two known ones only Version ("") is set.
-PsqHeader ReadPsqHeader(KFile& file, std::int64_t limit);
+// Reads the header at the position of the cursor (the start of a sequence
+// file). For a first string other than the two known ones only Version ("") is
+// set.
+PsqHeader ReadPsqHeader(BinReader& in);
 
 // Bytes of one frame: "1.0": (C + 3)(N + 1) 8 + 357, with micelles
 // + (2N + 2) 8 + 4; "0.1": C (N + 1) 8 + (N + 1) 16 + 88. 0 for another version

@@ -41,7 +41,9 @@ PsqHeader CheckedHeader(KFile& f, std::int64_t size)
 {
     PsqHeader h;
     try {
-        h = ReadPsqHeader(f, size);
+        if (f.Seek(0, 0) != 0) ThrowError(kIncorrectPsq);
+        BinReader in(f, size);
+        h = ReadPsqHeader(in);
     } catch (const Exception&) {
         ThrowError(kIncorrectPsq);
     }
@@ -74,10 +76,9 @@ TUnivSet<TComponents> PlaceholderComposition(int count)
     return list;
 }
 
-void CopyValues(std::vector<double>& row, KFile& f, std::int64_t count, std::int64_t limit, std::int64_t& pos)
+void CopyValues(std::vector<double>& row, BinReader& in, std::int64_t count)
 {
-    row.resize(static_cast<std::size_t>(count));
-    FileReadDoubles(f, row.data(), count, limit, pos);
+    row = in.Doubles(count);
 }
 
 // Puts the geometry of a checked header into the run state; with `pending`
@@ -150,7 +151,7 @@ void ApplyPsqFrame(RunState& st, const PsqFrame& fr, const PsqHeader& h)
 }
 
 // Writes the bytes of `source` from..to-1 at the running position of `out`.
-void CopyRange(KFile& src, std::int64_t size, std::int64_t from, std::int64_t to, KFile& out, std::int64_t& pos)
+void CopyRange(KFile& src, std::int64_t size, std::int64_t from, std::int64_t to, BinWriter& out)
 {
     std::vector<char> buffer(1 << 16);
     std::int64_t at = from;
@@ -158,7 +159,7 @@ void CopyRange(KFile& src, std::int64_t size, std::int64_t from, std::int64_t to
     while (at < to) {
         const std::int64_t n = std::min<std::int64_t>(to - at, static_cast<std::int64_t>(buffer.size()));
         FileReadChecked(src, buffer.data(), n, size, at);
-        FileWriteChecked(out, buffer.data(), n, pos);
+        out.Bytes(buffer.data(), n);
     }
 }
 
@@ -170,32 +171,33 @@ PsqFrame ReadPsqFrame(KFile& f, std::int64_t limit, std::int64_t pos, const PsqH
     const std::int64_t nn = static_cast<std::int64_t>(h.N) + 1;
     const std::int64_t frameSize = PsqFrameSize(h.Version, h.N, h.C, h.Micelles);
     if (frameSize <= 0) ThrowError("Incorrect file.");
-    RequireBytes(f, frameSize, limit, pos);
+    BinReader in(f, limit, pos);
+    in.Require(frameSize);
     if (f.Seek(pos, 0) != pos) ThrowError("Error: Can't read from file");
     if (h.Version == "0.1") {
         for (double* v : {&fr.Time, &fr.DT, &fr.StepError, &fr.ErrOpt, &fr.I, &fr.U, &fr.MaxError, &fr.StopTime})
-            *v = FileReadDouble(f, limit, pos);
-        fr.StepCount = FileReadInt32(f, limit, pos);
-        fr.NewtonItTotal = FileReadInt32(f, limit, pos);
-        fr.MaxCorrChange = FileReadDouble(f, limit, pos);
-        fr.LeftWall = FileReadInt32(f, limit, pos);
-        fr.RightWall = FileReadInt32(f, limit, pos);
+            *v = in.Double();
+        fr.StepCount = in.Int32();
+        fr.NewtonItTotal = in.Int32();
+        fr.MaxCorrChange = in.Double();
+        fr.LeftWall = in.Int32();
+        fr.RightWall = in.Int32();
     } else {
-        fr.Block = ReadRunSetupBlock(f, limit, pos, true);
-        fr.RunStart = FileReadDouble(f, limit, pos);
-        fr.SpentTime = FileReadDouble(f, limit, pos);
-        fr.StepCount = FileReadInt32(f, limit, pos);
-        fr.NewtonItTotal = FileReadInt32(f, limit, pos);
+        fr.Block = ReadRunSetupBlock(in, true);
+        fr.RunStart = in.Double();
+        fr.SpentTime = in.Double();
+        fr.StepCount = in.Int32();
+        fr.NewtonItTotal = in.Int32();
     }
-    CopyValues(fr.PH, f, nn, limit, pos);
-    CopyValues(fr.Kappa, f, nn, limit, pos);
-    CopyValues(fr.C, f, nn * h.C, limit, pos);
+    CopyValues(fr.PH, in, nn);
+    CopyValues(fr.Kappa, in, nn);
+    CopyValues(fr.C, in, nn * h.C);
     if (h.Version == "0.1") return fr;
-    CopyValues(fr.H, f, nn, limit, pos);
+    CopyValues(fr.H, in, nn);
     if (h.Micelles) {
-        CopyValues(fr.Mic, f, nn, limit, pos);
-        FileReadInt32(f, limit, pos);   // number of the constituent of the next row
-        CopyValues(fr.MicBound, f, nn, limit, pos);
+        CopyValues(fr.Mic, in, nn);
+        in.Int32();   // number of the constituent of the next row
+        CopyValues(fr.MicBound, in, nn);
     }
     return fr;
 }
@@ -570,13 +572,13 @@ bool PsqPlayer::ReduceSize(int p, const std::string& target)
     // The file must still hold the frames the player counted.
     if (size != HeaderSize + static_cast<std::int64_t>(FrameCount) * FrameSize) ThrowError(kIncorrectPsq);
     const int blocks = FrameCount / p;
-    const bool written = SaveFileAtomically(target, [&](KFile& out, std::int64_t& pos) {
-        CopyRange(src, size, 0, HeaderSize, out, pos);
+    const bool written = SaveFileAtomically(target, [&](BinWriter& out) {
+        CopyRange(src, size, 0, HeaderSize, out);
         for (int i = 1; i <= blocks; ++i) {
             const std::int64_t first = HeaderSize + static_cast<std::int64_t>(i - 1) * p * FrameSize;
-            CopyRange(src, size, first, first + static_cast<std::int64_t>(p - 1) * FrameSize, out, pos);
+            CopyRange(src, size, first, first + static_cast<std::int64_t>(p - 1) * FrameSize, out);
         }
-        CopyRange(src, size, HeaderSize + static_cast<std::int64_t>(blocks) * p * FrameSize, size, out, pos);
+        CopyRange(src, size, HeaderSize + static_cast<std::int64_t>(blocks) * p * FrameSize, size, out);
     });
     src.Close();
     if (!written) {

@@ -8,53 +8,29 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <utility>
 
 namespace {
 
-// A field visitor shared by writer and reader, so both follow one order.
-struct BlockWriter {
-    KFile& f;
-    std::int64_t& pos;
-    void F64(double& v) { FileWriteDouble(f, v, pos); }
-    void I32(std::int32_t& v) { FileWriteInt32(f, v, pos); }
-    void B8(bool& v) { FileWriteBool(f, v, pos); }
-};
-
-struct BlockReader {
-    KFile& f;
-    std::int64_t limit;
-    std::int64_t& pos;
-    void F64(double& v) { v = FileReadDouble(f, limit, pos); }
-    void I32(std::int32_t& v) { v = FileReadInt32(f, limit, pos); }
-    void B8(bool& v) { v = FileReadBool(f, limit, pos); }
-};
-
-template <class IO>
-void VisitBlock(IO& io, RunSetupBlock& b, bool inFrame)
+// The fields in file order, shared by writer and reader (BinWriter / BinReader).
+template <class IO, class Block>
+void VisitBlock(IO& io, Block& b, bool inFrame)
 {
-    io.F64(b.Time); io.F64(b.DT); io.F64(b.ErrOpt); io.F64(b.UI); io.F64(b.EOFMob);
-    io.I32(b.LeftWall); io.I32(b.RightWall);
-    io.B8(b.ISCorrection); io.B8(b.cbOptDt); io.B8(b.cbDetectorOn); io.B8(b.cbEnableEOF);
-    io.B8(b.cbEOFDif); io.B8(b.RedDiff); io.B8(b.cbLastCor);
-    if (!inFrame) {
-        io.I32(b.NX); io.F64(b.PeakWidth); io.F64(b.PeakEdgeWidth); io.F64(b.InjSite); io.F64(b.CapLength);
-    }
-    io.F64(b.StopTime); io.F64(b.DetPosition); io.F64(b.ErrInc); io.F64(b.Temperature);
-    io.F64(b.CapDiameter); io.I32(b.DetInput); io.F64(b.FakeCapLen); io.I32(b.OptInter);
-    io.B8(b.cbLWMove); io.B8(b.cbRWMove); io.B8(b.cbKeepDistance);
-    io.F64(b.LW); io.F64(b.RW); io.I32(b.WallInc);
-    io.B8(b.rbVoltage); io.F64(b.Partner); io.I32(b.PSQPeriod); io.I32(b.PsqMode);
-    io.B8(b.cbLBorder); io.B8(b.Unused39); io.B8(b.cbGauss); io.B8(b.cbDCDTCor); io.B8(b.cbPCIS);
-    io.I32(b.ItNew); io.F64(b.EpsNew); io.F64(b.EpsCor);
-    io.B8(b.cbSDS); io.B8(b.cbShowMic); io.B8(b.cbShowCMC); io.I32(b.MicCompNo); io.F64(b.MicMob);
-    io.I32(b.CMCC); io.F64(b.CMCL); io.F64(b.CMCR); io.I32(b.CMCW); io.I32(b.OM);
-    io.F64(b.DiffMultiplier); io.B8(b.DiffMode); io.F64(b.DiffClock); io.F64(b.DiffTime);
-    io.F64(b.DiffTimeSet); io.F64(b.SavedDT); io.F64(b.SavedErrInc);
-    io.B8(b.cbProtein);
-    for (bool& r : b.Reserved64) io.B8(r);
-    for (std::int32_t& r : b.Reserved65) io.I32(r);
-    io.F64(b.DMult); io.F64(b.PAxis);
-    for (double& r : b.Reserved68) io.F64(r);
+    io.Fields(b.Time, b.DT, b.ErrOpt, b.UI, b.EOFMob, b.LeftWall, b.RightWall);
+    io.Fields(b.ISCorrection, b.cbOptDt, b.cbDetectorOn, b.cbEnableEOF, b.cbEOFDif, b.RedDiff, b.cbLastCor);
+    if (!inFrame) io.Fields(b.NX, b.PeakWidth, b.PeakEdgeWidth, b.InjSite, b.CapLength);
+    io.Fields(b.StopTime, b.DetPosition, b.ErrInc, b.Temperature, b.CapDiameter, b.DetInput, b.FakeCapLen,
+              b.OptInter);
+    io.Fields(b.cbLWMove, b.cbRWMove, b.cbKeepDistance, b.LW, b.RW, b.WallInc);
+    io.Fields(b.rbVoltage, b.Partner, b.PSQPeriod, b.PsqMode);
+    io.Fields(b.cbLBorder, b.Unused39, b.cbGauss, b.cbDCDTCor, b.cbPCIS, b.ItNew, b.EpsNew, b.EpsCor);
+    io.Fields(b.cbSDS, b.cbShowMic, b.cbShowCMC, b.MicCompNo, b.MicMob, b.CMCC, b.CMCL, b.CMCR, b.CMCW, b.OM);
+    io.Fields(b.DiffMultiplier, b.DiffMode, b.DiffClock, b.DiffTime, b.DiffTimeSet, b.SavedDT, b.SavedErrInc);
+    io.Fields(b.cbProtein);
+    for (auto& r : b.Reserved64) io.Fields(r);
+    for (auto& r : b.Reserved65) io.Fields(r);
+    io.Fields(b.DMult, b.PAxis);
+    for (auto& r : b.Reserved68) io.Fields(r);
 }
 
 } // namespace
@@ -158,21 +134,19 @@ void ApplyRunSetupBlock(RunState& st, const RunSetupBlock& b, bool inFrame)
     if (st.RightWall < 0 || st.RightWall > st.NX) st.RightWall = st.RightWall < 0 ? 0 : st.NX;
 }
 
-void WriteRunSetupBlock(KFile& file, std::int64_t& position, const RunSetupBlock& block, bool inFrame)
+void WriteRunSetupBlock(BinWriter& out, const RunSetupBlock& block, bool inFrame)
 {
     RunSetupBlock b = block;
     b.Unused39 = false;
     for (bool& r : b.Reserved64) r = false;
     for (std::int32_t& r : b.Reserved65) r = 0;
     for (double& r : b.Reserved68) r = 0.0;
-    BlockWriter w{file, position};
-    VisitBlock(w, b, inFrame);
+    VisitBlock(out, std::as_const(b), inFrame);
 }
 
-RunSetupBlock ReadRunSetupBlock(KFile& file, std::int64_t limit, std::int64_t& position, bool inFrame)
+RunSetupBlock ReadRunSetupBlock(BinReader& in, bool inFrame)
 {
     RunSetupBlock b;
-    BlockReader r{file, limit, position};
-    VisitBlock(r, b, inFrame);
+    VisitBlock(in, b, inFrame);
     return b;
 }

@@ -8,7 +8,7 @@
 // loader can read everything first and change the state only at the end.
 #pragma once
 
-#include "foundation/fileio.h"
+#include "foundation/binio.h"
 
 #include <cstdint>
 
@@ -66,6 +66,6 @@ RunSetupBlock CaptureRunSetupBlock(const RunState& st);
 // inside 0..NX.
 void ApplyRunSetupBlock(RunState& st, const RunSetupBlock& b, bool inFrame);
 
-// Field-by-field encoding at the running position of an open file.
-void WriteRunSetupBlock(KFile& file, std::int64_t& position, const RunSetupBlock& b, bool inFrame);
-RunSetupBlock ReadRunSetupBlock(KFile& file, std::int64_t limit, std::int64_t& position, bool inFrame);
+// Field-by-field encoding at the position of a cursor.
+void WriteRunSetupBlock(BinWriter& out, const RunSetupBlock& b, bool inFrame);
+RunSetupBlock ReadRunSetupBlock(BinReader& in, bool inFrame);

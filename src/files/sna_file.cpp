@@ -10,14 +10,15 @@
 #include "engine/run_state.h"
 #include "files/det_file.h"
 #include "files/file_hooks.h"
+#include "files/openers.h"
 #include "files/psq.h"
 #include "foundation/binio.h"
 #include "foundation/errors.h"
 #include "foundation/messages.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
+#include <initializer_list>
 #include <filesystem>
 #include <system_error>
 
@@ -32,13 +33,6 @@ const char* const kRestoreQuestion =
     "One or more constituents have been changed. You have to call INIT function or restore changed "
     "constituents.\nDo You want to RESTORE CHANGED CONSTITUENTS and continue? \nThis message should "
     "not be seen - inform authors please.";
-
-std::string LowerExt(const std::string& name)
-{
-    std::string ext = fs::path(name).extension().string();
-    for (char& ch : ext) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    return ext;
-}
 
 // Default of table-copy row r (2..11) in display units, and of the edge
 // column (mm), from the pending geometry.
@@ -69,25 +63,12 @@ double EdgeDefault(const RunState& st)
     return edge * 1000.0;
 }
 
-void WriteChecks(KFile& f, std::int64_t& pos, const std::vector<std::uint8_t>& checks)
-{
-    for (std::uint8_t c : checks) FileWriteBool(f, c != 0, pos);
-}
-
 std::vector<std::uint8_t> ChecksOf(const std::vector<CheckListItem>& items, int count)
 {
     std::vector<std::uint8_t> out(static_cast<std::size_t>(count), 0);
     for (int k = 0; k < count && k < static_cast<int>(items.size()); ++k) out[k] = items[k].checked;
     return out;
 }
-
-std::vector<std::uint8_t> ReadChecks(KFile& f, std::int64_t limit, std::int64_t& pos, int count)
-{
-    std::vector<std::uint8_t> out(static_cast<std::size_t>(count));
-    for (int k = 0; k < count; ++k) out[k] = FileReadBool(f, limit, pos);
-    return out;
-}
-
 
 // The contents of a project file of the older layout ("RAVO_CORE SNA FILE").
 struct LegacyImage {
@@ -101,35 +82,79 @@ struct LegacyImage {
     bool SetupItemChanged[5] = {false, false, false, false, false};
 };
 
-LegacyImage ReadLegacyImage(KFile& f, std::int64_t limit, std::int64_t pos, int constituents)
+bool Finite(std::initializer_list<double> values)
+{
+    for (double v : values)
+        if (!std::isfinite(v)) return false;
+    return true;
+}
+
+// Raises "Incorrect file." for a geometry no run could be built on: the node
+// count, the capillary length and the peak widths with the limits of their
+// edits, a finite injection site.
+void CheckGeometry(BinReader& in, std::int32_t nx, double capLength, double peakWidth, double edgeWidth,
+                   double injection)
+{
+    in.Check(nx >= kMinNodes && Finite({capLength, peakWidth, edgeWidth, injection}) && capLength > 0 &&
+             peakWidth > 0 && edgeWidth > 0);
+}
+
+// Raises "Incorrect file." for run values outside the limits of the edits
+// that set them (time step, stop time, temperature, capillary diameter,
+// precisions and Newton limit) or not finite.
+void CheckBlockValues(BinReader& in, const RunSetupBlock& b)
+{
+    in.Check(Finite({b.Time, b.DT, b.ErrOpt, b.UI, b.EOFMob, b.StopTime, b.DetPosition, b.ErrInc, b.Temperature,
+                     b.CapDiameter, b.FakeCapLen, b.LW, b.RW, b.Partner, b.EpsNew, b.EpsCor, b.MicMob, b.CMCL,
+                     b.CMCR, b.DiffMultiplier, b.DiffClock, b.DiffTime, b.DiffTimeSet, b.SavedDT, b.SavedErrInc}));
+    in.Check(b.Time >= 0 && b.DT > 0 && b.ErrOpt > 0 && b.StopTime > 0 && b.ErrInc >= 0 && b.Temperature > 0 &&
+             b.CapDiameter > 0 && b.FakeCapLen >= 0 && b.ItNew > 0 && b.EpsNew > 0 && b.EpsCor > 0);
+    // The diffusion mode gives the saved time step back when it ends.
+    in.Check(!b.DiffMode || b.SavedDT > 0);
+}
+
+// Raises "Incorrect file." unless every stored concentration is a finite
+// number of 0 or more. A run leaves a numerical noise of slightly negative
+// values behind steep zone edges (found up to 1e-5 of the largest value);
+// negative values within 1 % of the largest one are kept as such.
+void CheckConcentrations(BinReader& in, const std::vector<double>& values)
+{
+    double largest = 0;
+    for (double v : values) {
+        in.Check(std::isfinite(v));
+        largest = std::max(largest, v);
+    }
+    const double noise = -0.01 * largest;
+    for (double v : values) in.Check(v >= noise);
+}
+
+// The trailer "EOF" with its zero byte must end the file: a file whose sizes
+// do not add up (a composition of another constituent count) is refused.
+void CheckTrailerEndsFile(BinReader& in)
+{
+    in.Check(in.Left() == 4 && in.StringZ() == "EOF");
+}
+
+LegacyImage ReadLegacyImage(BinReader& in, int constituents)
 {
     LegacyImage im;
-    FileReadBool(f, limit, pos);   // Initialised: not used
-    im.NX = FileReadInt32(f, limit, pos);
-    im.PeakWidth = FileReadDouble(f, limit, pos);
-    im.PeakEdgeWidth = FileReadDouble(f, limit, pos);
-    im.InjNode = std::nearbyint(FileReadDouble(f, limit, pos));
-    im.CapLength = FileReadDouble(f, limit, pos);
-    if (im.NX < kMinNodes || !(im.CapLength > 0) || !std::isfinite(im.CapLength) || !std::isfinite(im.InjNode)) {
-        f.Close();
-        ThrowError("Incorrect file.");
-    }
+    in.Bool();   // Initialised: not used
+    in.Fields(im.NX, im.PeakWidth, im.PeakEdgeWidth, im.InjNode, im.CapLength);
+    im.InjNode = std::nearbyint(im.InjNode);
+    CheckGeometry(in, im.NX, im.CapLength, im.PeakWidth, im.PeakEdgeWidth, im.InjNode);
     const std::int64_t nn = static_cast<std::int64_t>(im.NX) + 1;
     const std::int64_t c = constituents;
-    RequireBytes(f, 8 * c * nn + 2 * (c + 2) + 24 + 8 + 6, limit, pos);
-    im.Profiles.resize(static_cast<std::size_t>(c * nn));
-    FileReadDoubles(f, im.Profiles.data(), c * nn, limit, pos);
-    im.GraphChecks = ReadChecks(f, limit, pos, constituents + 2);
-    im.DetChecks = ReadChecks(f, limit, pos, constituents + 2);
-    im.Time = FileReadDouble(f, limit, pos);
-    im.RunStart = FileReadDouble(f, limit, pos);
-    im.SpentTime = FileReadDouble(f, limit, pos);
-    im.StepCount = FileReadInt32(f, limit, pos);
-    im.NewtonItTotal = FileReadInt32(f, limit, pos);
-    im.SetupChanged = FileReadBool(f, limit, pos);
-    for (bool& b : im.SetupItemChanged) b = FileReadBool(f, limit, pos);
-    std::string trailer;
-    FileReadStringZ(f, trailer, limit, pos);   // not compared
+    in.RequireItems(c, 8 * nn);
+    in.Require(8 * c * nn + 2 * (c + 2) + 24 + 8 + 6);
+    im.Profiles = in.Doubles(c * nn);
+    im.GraphChecks = in.Flags(c + 2);
+    im.DetChecks = in.Flags(c + 2);
+    in.Fields(im.Time, im.RunStart, im.SpentTime, im.StepCount, im.NewtonItTotal, im.SetupChanged);
+    for (bool& b : im.SetupItemChanged) b = in.Bool();
+    CheckTrailerEndsFile(in);
+    CheckConcentrations(in, im.Profiles);
+    in.Check(Finite({im.Time, im.RunStart, im.SpentTime}) && im.Time >= 0 && im.StepCount >= 0 &&
+             im.NewtonItTotal >= 0);
     return im;
 }
 
@@ -144,27 +169,6 @@ void ApplyGraphChecks(RunState& st, const std::vector<std::uint8_t>& checks)
     for (int i = 1; i <= c && i < static_cast<int>(s.srComp.size()); ++i) s.srComp[i].active = checks[i + 1] != 0;
 }
 
-// Copies the sequence beside a project, asking before an existing one is
-// replaced; the old copy is replaced only by a complete new one. Returns the
-// bytes copied, -1 on failure, -2 when declined.
-std::int64_t CopySequenceBeside(const std::string& source, const std::string& destination)
-{
-    if (FileExists(destination) && !Confirm("File " + destination + " exists. Overwrite?")) return -2;
-    const std::string temp = destination + ".part";
-    std::int64_t copied = -1;
-    try {
-        copied = FileCopy(source, temp, false, 0);
-    } catch (...) {
-        DeleteFile(temp);
-        throw;
-    }
-    if (copied < 0 || !RenameFile(temp, destination)) {
-        DeleteFile(temp);
-        return -1;
-    }
-    return copied;
-}
-
 // True when the sequence file is empty or holds frames of the run's system.
 bool PsqFitsRun(const RunState& st, const std::string& name)
 {
@@ -173,7 +177,8 @@ bool PsqFitsRun(const RunState& st, const std::string& name)
     const std::int64_t size = f.Seek(0, 2);
     if (size <= 0) return true;
     try {
-        const PsqHeader h = ReadPsqHeader(f, size);
+        BinReader in(f);
+        const PsqHeader h = ReadPsqHeader(in);
         return !h.Version.empty() && h.N == st.NX && h.C == st.NComp && h.CapLength == st.CapLength;
     } catch (const Exception&) {
         return false;
@@ -228,6 +233,7 @@ bool ReadSnaLegacy(RunState& st, const LegacyImage& im, const std::string& name)
     st.LeftWall = 0;
     st.RightWall = st.NX;
     try {
+        st.NumericalFailure = false;
         Elneut(st, 5, -1, -1, true);
         // Conductivity of level 5: F x sum of |z| u c over every charged form.
         EngineArrays& a = st.Arr;
@@ -241,6 +247,8 @@ bool ReadSnaLegacy(RunState& st, const LegacyImage& im, const std::string& name)
             a.Kappa[n] = 96485.0 * sum;
         }
         RestartMultistep(st, 5);
+        // Stored profiles without an equilibrium are no run that could go on.
+        if (st.NumericalFailure) ThrowError("Incorrect file.");
     } catch (...) {
         st.LeftWall = leftWall;
         st.RightWall = rightWall;
@@ -278,7 +286,8 @@ ProjectImage CaptureProject(const RunState& st)
                 im.Cells.push_back(k < static_cast<int>(st.TableRows[r].size()) ? st.TableRows[r][k] : -1.0);
     }
     im.RunStart = st.RunStart; im.SpentTime = st.SpentTime;
-    im.StepCount = st.StepCount; im.NewtonItTotal = st.NewtonItTotal;
+    im.StepCount = Int32Field(st.StepCount);
+    im.NewtonItTotal = Int32Field(st.NewtonItTotal);
     const int nn = st.NX + 1;
     const int c = st.NComp;
     if (st.Arr.Allocated() && st.Arr.Nn == nn && st.Arr.NComp == c) {
@@ -294,97 +303,65 @@ ProjectImage CaptureProject(const RunState& st)
     return im;
 }
 
-void WriteProjectImage(KFile& f, std::int64_t& pos, const ProjectImage& im)
+void WriteProjectImage(BinWriter& out, const ProjectImage& im)
 {
-    FileWriteString(f, "KELVO SNA FILE", pos, true);
-    FileWriteString(f, im.Version, pos, true);
-    WriteRunSetupBlock(f, pos, im.Block, false);
+    out.Fields("KELVO SNA FILE", im.Version);
+    WriteRunSetupBlock(out, im.Block, false);
     if (im.Version == "1.1") {
-        for (bool b : {im.cbDcH, im.cbChrom, im.cbLE, im.cbRE}) FileWriteBool(f, b, pos);
-        FileWriteInt32(f, im.RowCount, pos);
-        FileWriteInt32(f, im.SegCount, pos);
-        for (bool b : {im.cbS, im.cbH, im.cbMix, im.cbT, im.rbD, im.rbH}) FileWriteBool(f, b, pos);
+        out.Fields(im.cbDcH, im.cbChrom, im.cbLE, im.cbRE, im.RowCount, im.SegCount);
+        out.Fields(im.cbS, im.cbH, im.cbMix, im.cbT, im.rbD, im.rbH);
         if (im.SegCount > 0) {
-            FileWriteDoubles(f, im.Edges.data(), static_cast<std::int64_t>(im.Edges.size()), pos);
-            FileWriteDoubles(f, im.Cells.data(), static_cast<std::int64_t>(im.Cells.size()), pos);
+            out.Doubles(im.Edges);
+            out.Doubles(im.Cells);
         }
     }
-    FileWriteDouble(f, im.RunStart, pos);
-    FileWriteDouble(f, im.SpentTime, pos);
-    FileWriteInt32(f, im.StepCount, pos);
-    FileWriteInt32(f, im.NewtonItTotal, pos);
-    FileWriteDoubles(f, im.Profiles.data(), static_cast<std::int64_t>(im.Profiles.size()), pos);
-    FileWriteDoubles(f, im.HProfile.data(), static_cast<std::int64_t>(im.HProfile.size()), pos);
-    WriteChecks(f, pos, im.GraphChecks);
-    WriteChecks(f, pos, im.DetChecks);
-    FileWriteString(f, "EOF", pos, true);
+    out.Fields(im.RunStart, im.SpentTime, im.StepCount, im.NewtonItTotal);
+    out.Doubles(im.Profiles);
+    out.Doubles(im.HProfile);
+    out.Flags(im.GraphChecks);
+    out.Flags(im.DetChecks);
+    out.StringZ("EOF");
 }
 
-ProjectImage ReadProjectImage(KFile& f, std::int64_t limit, int constituents)
+ProjectImage ReadProjectImage(BinReader& in, int constituents)
 {
     ProjectImage im;
-    std::int64_t pos = 0;
-    f.Seek(0, 0);
-    std::string kind;
-    FileReadStringZ(f, kind, limit, pos);
-    if (kind != "KELVO SNA FILE" || constituents < 0) {
-        f.Close();
-        ThrowError("Incorrect file.");
-    }
-    FileReadStringZ(f, im.Version, limit, pos);
-    if (im.Version != "1.1" && im.Version != "1.0") {
-        f.Close();
-        ThrowError("Incorrect file.");
-    }
-    im.Block = ReadRunSetupBlock(f, limit, pos, false);
+    in.Check(in.StringZ() == "KELVO SNA FILE" && constituents >= 0);
+    im.Version = in.StringZ();
+    in.Check(im.Version == "1.1" || im.Version == "1.0");
+    im.Block = ReadRunSetupBlock(in, false);
     if (im.Version == "1.0") im.Block.Temperature += 0.15;
     const RunSetupBlock& b = im.Block;
-    if (b.NX < kMinNodes || !(b.CapLength > 0) || !std::isfinite(b.CapLength)) {
-        f.Close();
-        ThrowError("Incorrect file.");
-    }
+    CheckGeometry(in, b.NX, b.CapLength, b.PeakWidth, b.PeakEdgeWidth, b.InjSite);
+    CheckBlockValues(in, b);
     if (im.Version == "1.1") {
-        im.cbDcH = FileReadBool(f, limit, pos);
-        im.cbChrom = FileReadBool(f, limit, pos);
-        im.cbLE = FileReadBool(f, limit, pos);
-        im.cbRE = FileReadBool(f, limit, pos);
-        im.RowCount = FileReadInt32(f, limit, pos);
-        im.SegCount = FileReadInt32(f, limit, pos);
-        if (im.RowCount < 2 || im.RowCount > kTableRows || im.SegCount < 0) {
-            f.Close();
-            ThrowError("Incorrect file.");
-        }
-        im.cbS = FileReadBool(f, limit, pos);
-        im.cbH = FileReadBool(f, limit, pos);
-        im.cbMix = FileReadBool(f, limit, pos);
-        im.cbT = FileReadBool(f, limit, pos);
-        im.rbD = FileReadBool(f, limit, pos);
-        im.rbH = FileReadBool(f, limit, pos);
+        in.Fields(im.cbDcH, im.cbChrom, im.cbLE, im.cbRE, im.RowCount, im.SegCount);
+        in.Check(im.RowCount >= 2 && im.RowCount <= kTableRows && im.SegCount >= 0);
+        in.Fields(im.cbS, im.cbH, im.cbMix, im.cbT, im.rbD, im.rbH);
         if (im.SegCount > 0) {
             const std::int64_t edges = im.RowCount - 2;
             const std::int64_t cells = static_cast<std::int64_t>(im.RowCount - 1) * im.SegCount;
-            RequireBytes(f, (edges + cells) * 8, limit, pos);
-            im.Edges.resize(static_cast<std::size_t>(edges));
-            im.Cells.resize(static_cast<std::size_t>(cells));
-            FileReadDoubles(f, im.Edges.data(), edges, limit, pos);
-            FileReadDoubles(f, im.Cells.data(), cells, limit, pos);
+            in.Require((edges + cells) * 8);
+            im.Edges = in.Doubles(edges);
+            im.Cells = in.Doubles(cells);
+            for (const std::vector<double>* v : {&im.Edges, &im.Cells})
+                for (double x : *v) in.Check(std::isfinite(x));
         }
     }
-    im.RunStart = FileReadDouble(f, limit, pos);
-    im.SpentTime = FileReadDouble(f, limit, pos);
-    im.StepCount = FileReadInt32(f, limit, pos);
-    im.NewtonItTotal = FileReadInt32(f, limit, pos);
+    in.Fields(im.RunStart, im.SpentTime, im.StepCount, im.NewtonItTotal);
     const std::int64_t nn = static_cast<std::int64_t>(b.NX) + 1;
     const std::int64_t c = constituents;
-    RequireBytes(f, 8 * (c + 1) * nn + (c + 2) + (c + 4), limit, pos);
-    im.Profiles.resize(static_cast<std::size_t>(c * nn));
-    im.HProfile.resize(static_cast<std::size_t>(nn));
-    FileReadDoubles(f, im.Profiles.data(), c * nn, limit, pos);
-    FileReadDoubles(f, im.HProfile.data(), nn, limit, pos);
-    im.GraphChecks = ReadChecks(f, limit, pos, constituents + 2);
-    im.DetChecks = ReadChecks(f, limit, pos, constituents + 4);
-    std::string trailer;
-    FileReadStringZ(f, trailer, limit, pos);   // not compared
+    in.RequireItems(c + 1, 8 * nn);
+    in.Require(8 * (c + 1) * nn + (c + 2) + (c + 4));
+    im.Profiles = in.Doubles(c * nn);
+    im.HProfile = in.Doubles(nn);
+    im.GraphChecks = in.Flags(c + 2);
+    im.DetChecks = in.Flags(c + 4);
+    CheckTrailerEndsFile(in);
+    CheckConcentrations(in, im.Profiles);
+    // The hydrogen-ion concentration starts the equilibrium of every node.
+    for (double h : im.HProfile) in.Check(std::isfinite(h) && h > 0);
+    in.Check(Finite({im.RunStart, im.SpentTime}) && im.StepCount >= 0 && im.NewtonItTotal >= 0);
     return im;
 }
 
@@ -403,30 +380,46 @@ bool SaveSnaFile(RunState& st, const std::string& name)
         if (!Confirm("Create New Directory?\n" + dir.string())) return false;
         fs::create_directory(dir, ec);
     }
+    // Every file of the save is written to its temporary file first; the old
+    // files are replaced only when all of them are complete.
+    FileSaveSet save;
     // The composition is required for opening: a save that cannot write it ends.
-    if (!WriteComposition(st.Composition, ChangeFileExt(name, ".cmp")) && st.Composition.Count() > 0)
+    if (st.Composition.Count() > 0 &&
+        !save.Stage(ChangeFileExt(name, ".cmp"), [&](BinWriter& out) { EncodeComposition(out, st.Composition); })) {
+        ShowWarning("Error: Can't create new file");
         return false;
+    }
     const std::string version = GetPsqFileVersion(st.PsqFile);
+    bool sequenceCopied = false;
     if (version == "0.1" || version == "1.0") {
-        if (CopySequenceBeside(st.PsqFile, ChangeFileExt(name, ".psq")) != -1)
-            st.PsqSize = FileSizeByName(st.PsqFile);
+        const std::string psqName = ChangeFileExt(name, ".psq");
+        if (!FileExists(psqName) || Confirm("File " + psqName + " exists. Overwrite?"))
+            sequenceCopied = save.StageByName(psqName, [&](const std::string& temp) {
+                return FileCopy(st.PsqFile, temp, false, 0) >= 0;
+            });
         if (version == "0.1" && FileLayerHooks().WriteOptFile)
-            FileLayerHooks().WriteOptFile(st, ChangeFileExt(name, ".opt"));
+            save.StageByName(ChangeFileExt(name, ".opt"), [&](const std::string& temp) {
+                FileLayerHooks().WriteOptFile(st, temp);
+                return FileExists(temp);
+            });
     }
-    WriteDetFile(st, ChangeFileExt(name, ".det"));
-    if (st.cbComplex) {
-        const std::string txtName = ChangeFileExt(name, ".txt");
-        DeleteFile(txtName);
-        if (FileLayerHooks().SaveComplexData) FileLayerHooks().SaveComplexData(st, txtName);
-    }
+    if (st.Initialised && !save.Stage(ChangeFileExt(name, ".det"), [&](BinWriter& out) { EncodeDetFile(out, st); }))
+        ShowWarning("Error: Can't create a new file");
+    const std::string txtName = ChangeFileExt(name, ".txt");
+    const bool complexTable = st.cbComplex && FileLayerHooks().SaveComplexData;
+    if (complexTable)
+        save.StageByName(txtName, [&](const std::string& temp) {
+            FileLayerHooks().SaveComplexData(st, temp);
+            return FileExists(temp);
+        });
     const ProjectImage image = CaptureProject(st);
-    const bool created = SaveFileAtomically(name, [&](KFile& f, std::int64_t& pos) {
-        WriteProjectImage(f, pos, image);
-    });
-    if (!created) {
+    if (!save.Stage(name, [&](BinWriter& out) { WriteProjectImage(out, image); })) {
         ShowWarning("Error: Cannott Create a New SNA File!");
         return false;
     }
+    save.Commit();
+    if (st.cbComplex && !complexTable) DeleteFile(txtName);
+    if (sequenceCopied) st.PsqSize = FileSizeByName(st.PsqFile);
     st.FileName = name;
     return true;
 }
@@ -442,9 +435,9 @@ bool ReadSnaFile(RunState& st, const std::string& name)
     st.Running = false;
     st.host().SetStatusText("Loading data ...");
     st.host().ProcessMessages();
-    if (LowerExt(name) != ".sna") {
+    if (LowerFileExt(name) != ".sna") {
         bool read = false;
-        if (LowerExt(name) == ".cmp") {
+        if (LowerFileExt(name) == ".cmp") {
             // The constituents of the last Init go; Run waits for the next Init.
             st.CompInit.Empty();
             read = ReadComposition(st, name);
@@ -476,16 +469,16 @@ bool ReadSnaFile(RunState& st, const std::string& name)
     st.host().SetStatusText("Loading data ...");
     KFile f = KFile::Open(name, 0);
     if (!f.IsOpen()) ThrowError("Can't open a file");
-    const std::int64_t limit = f.Seek(0, 2);
-    f.Seek(0, 0);
-    std::int64_t position = 0;
-    std::string kind;
-    FileReadStringZ(f, kind, limit, position);
-    const bool legacy = kind == "RAVO_CORE SNA FILE";
+    BinReader in(f);
+    const bool legacy = in.StringZ() == "RAVO_CORE SNA FILE";
     ProjectImage im;
     LegacyImage legacyImage;
-    if (legacy) legacyImage = ReadLegacyImage(f, limit, position, st.Composition.Count());
-    else im = ReadProjectImage(f, limit, st.Composition.Count());
+    if (legacy) {
+        legacyImage = ReadLegacyImage(in, st.Composition.Count());
+    } else {
+        BinReader fromStart(f);
+        im = ReadProjectImage(fromStart, st.Composition.Count());
+    }
     f.Close();
 
     // Sequence transfer.
@@ -560,7 +553,10 @@ bool ReadSnaFile(RunState& st, const std::string& name)
     st.LeftWall = 0;
     st.RightWall = st.NX;
     try {
+        st.NumericalFailure = false;
         RecalcProfiles(st, 2);
+        // Stored profiles without an equilibrium are no run that could go on.
+        if (st.NumericalFailure) ThrowError("Incorrect file.");
     } catch (...) {
         st.LeftWall = leftWall;
         st.RightWall = rightWall;
@@ -578,6 +574,11 @@ bool ReadSnaFile(RunState& st, const std::string& name)
 
 bool OpenProject(RunState& st, const std::string& name)
 {
+    // The geometry in use before the open: a failed open goes back to it, not
+    // to the geometry of the file it refused.
+    const int nx = st.NX;
+    const double capLength = st.CapLength, peakWidth = st.PeakWidth, edgeWidth = st.PeakEdgeWidth,
+                 injSite = st.InjSite;
     try {
         const bool opened = ReadSnaFile(st, name);
         st.Events.Emit(EngineEventKind::UpdateMainInfo);
@@ -587,8 +588,13 @@ bool OpenProject(RunState& st, const std::string& name)
         st.Stop = false;
         st.Running = false;
         FreeEngineArrays(st);
+        st.NX = nx;
+        st.CapLength = capLength;
+        st.PeakWidth = peakWidth;
+        st.PeakEdgeWidth = edgeWidth;
+        st.InjSite = injSite;
         RunResetState(st);
-        // A geometry that a bad file left behind is not built again.
+        // A geometry no run can be built on is replaced by the default one.
         if (st.NX < kMinNodes || st.NX > 10000000 || !(st.CapLength > 0) || !std::isfinite(st.CapLength)) {
             st.NX = st.NXPending = 1000;
             st.CapLength = st.CapLengthPending = 0.025;

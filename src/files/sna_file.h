@@ -6,7 +6,6 @@
 #pragma once
 
 #include "files/run_setup_block.h"
-#include "foundation/fileio.h"
 
 #include <cstdint>
 #include <string>
@@ -37,14 +36,15 @@ struct ProjectImage {
 // matches the stored time).
 ProjectImage CaptureProject(const RunState& st);
 
-// Writes / reads the fields of a project file at the start of an open file. The
+// Writes / reads the fields of a project file from the position of a cursor
+// (the start of the file). The
 // reader needs the constituent count C (from the companion composition); it
 // checks every count against the bytes left before allocating and raises
 // "Incorrect file." for a file that is cut short, of another kind, or whose
 // node count, capillary length or table counts cannot be right. A file of the
 // older layout ("RAVO_CORE SNA FILE") raises "Incorrect file." here.
-void WriteProjectImage(KFile& file, std::int64_t& position, const ProjectImage& image);
-ProjectImage ReadProjectImage(KFile& file, std::int64_t limit, int constituents);
+void WriteProjectImage(BinWriter& out, const ProjectImage& image);
+ProjectImage ReadProjectImage(BinReader& in, int constituents);
 
 // Saves the project under `name` (the dialog is the caller's): the restore
 // question when the composition was edited since Init, the directory question,

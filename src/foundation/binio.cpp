@@ -2,13 +2,27 @@
 
 #include "foundation/errors.h"
 
+#include <algorithm>
 #include <atomic>
 #include <bit>
 #include <filesystem>
 #include <system_error>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
+
+namespace {
+
+[[noreturn]] void CloseAndRaise(KFile& file)
+{
+    file.Close();
+    ThrowError("Incorrect file.");
+}
+
+} // namespace
 
 std::string ChangeFileExt(const std::string& name, const std::string& ext)
 {
@@ -21,19 +35,13 @@ std::string ChangeFileExt(const std::string& name, const std::string& ext)
 
 void RequireBytes(KFile& file, std::int64_t bytes, std::int64_t limit, std::int64_t position)
 {
-    if (bytes < 0 || position < 0 || position > limit || bytes > limit - position) {
-        file.Close();
-        ThrowError("Incorrect file.");
-    }
+    if (bytes < 0 || position < 0 || position > limit || bytes > limit - position) CloseAndRaise(file);
 }
 
 void FileReadDoubles(KFile& file, double* values, std::int64_t count, std::int64_t limit,
                      std::int64_t& position)
 {
-    if (count < 0 || count > (INT64_MAX / 8)) {
-        file.Close();
-        ThrowError("Incorrect file.");
-    }
+    if (count < 0 || count > (INT64_MAX / 8)) CloseAndRaise(file);
     if constexpr (std::endian::native == std::endian::little) {
         FileReadChecked(file, values, count * 8, limit, position);
     } else {
@@ -51,37 +59,174 @@ void FileWriteDoubles(KFile& file, const double* values, std::int64_t count, std
     }
 }
 
-bool SaveFileAtomically(const std::string& name,
-                        const std::function<void(KFile& file, std::int64_t& position)>& write)
+BinReader::BinReader(KFile& file) : file_(file), limit_(file.Seek(0, 2)), pos_(0)
+{
+    if (limit_ < 0 || file.Seek(0, 0) != 0) {
+        file.Close();
+        ThrowError("Error: Can't read from file");
+    }
+}
+
+std::string BinReader::StringZ()
+{
+    std::string text;
+    FileReadStringZ(file_, text, limit_, pos_);
+    return text;
+}
+
+std::vector<double> BinReader::Doubles(std::int64_t count)
+{
+    RequireItems(count, 8);
+    std::vector<double> values(static_cast<std::size_t>(count));
+    Doubles(values.data(), count);
+    return values;
+}
+
+std::vector<std::uint8_t> BinReader::Flags(std::int64_t count)
+{
+    RequireItems(count, 1);
+    std::vector<std::uint8_t> flags(static_cast<std::size_t>(count));
+    for (std::uint8_t& f : flags) f = Bool() ? 1 : 0;
+    return flags;
+}
+
+void BinReader::RequireItems(std::int64_t count, std::int64_t bytesEach)
+{
+    if (count < 0 || bytesEach < 0 || (bytesEach > 0 && count > Left() / bytesEach)) Fail();
+}
+
+void BinReader::Fail() { CloseAndRaise(file_); }
+
+bool BinReader::TrailerIsEOF()
+{
+    if (Left() == 4 && StringZ() == "EOF") return true;
+    ShowWarning("Incorrect file.");
+    return false;
+}
+
+void BinWriter::Flags(const std::vector<std::uint8_t>& flags)
+{
+    for (std::uint8_t f : flags) Bool(f != 0);
+}
+
+bool OpenForReading(KFile& file, const std::string& name, const std::string& cantOpen)
+{
+    if (!FileExists(name)) {
+        ShowWarning("File \"" + name + "\" not found.");
+        return false;
+    }
+    file = KFile::Open(name, 0);
+    if (!file.IsOpen()) {
+        ShowWarning(cantOpen);
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+// The file a save replaces: the target of a symbolic link (followed to its
+// end), else the name itself.
+fs::path SaveTarget(const std::string& name)
+{
+    std::error_code ec;
+    if (!fs::is_symlink(name, ec)) return name;
+    const fs::path real = fs::weakly_canonical(name, ec);
+    return ec ? fs::path(name) : real;
+}
+
+// Creates a new temporary file beside `target` with the permission bits of an
+// existing target. "" when it cannot be created.
+std::string CreateTemp(const fs::path& target, KFile& file)
 {
     static std::atomic<unsigned> serial{0};
-    const fs::path target(name);
-    fs::path dir = target.parent_path();
-    const std::string tmpName =
-        (dir / ("." + target.filename().string() + ".tmp" + std::to_string(::getpid()) + "_" +
-                std::to_string(serial++)))
-            .string();
-    KFile file = KFile::Create(tmpName);
-    if (!file.IsOpen()) return false;
+    const fs::path temp = target.parent_path() / ("." + target.filename().string() + ".tmp" +
+                                                  std::to_string(::getpid()) + "_" + std::to_string(serial++));
+    const int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return {};
+    file = KFile(fd);
+    struct stat old;
+    if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(fd, old.st_mode & 07777);
+    return temp.string();
+}
+
+void SyncDirectory(const fs::path& dir)
+{
+    const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+} // namespace
+
+FileSaveSet::~FileSaveSet()
+{
+    for (const Staged& s : staged_) {
+        std::error_code ec;
+        fs::remove(s.temp, ec);
+    }
+}
+
+bool FileSaveSet::StageByName(const std::string& name, const std::function<bool(const std::string& tempName)>& write)
+{
+    const fs::path target = SaveTarget(name);
+    KFile file;
+    const std::string temp = CreateTemp(target, file);
+    if (temp.empty()) return false;
+    file.Close();
+    bool written = false;
     try {
-        std::int64_t position = 0;
-        write(file, position);
-        if (file.IsOpen()) {
-            if (::fsync(file.Handle()) != 0) {
-                file.Close();
-                ThrowError("Error: Can't write to file");
-            }
-            file.Close();
+        written = write(temp);
+        if (written) {
+            KFile synced = KFile::Open(temp, 0);
+            if (!synced.IsOpen() || ::fsync(synced.Handle()) != 0) ThrowError("Error: Can't write to file");
         }
-        std::error_code ec;
-        fs::rename(tmpName, target, ec);
-        if (ec) ThrowError("Error: Can't write to file");
     } catch (...) {
-        file.Close();
         std::error_code ec;
-        fs::remove(tmpName, ec);
+        fs::remove(temp, ec);
         throw;
     }
+    if (!written) {
+        std::error_code ec;
+        fs::remove(temp, ec);
+        return false;
+    }
+    staged_.push_back({target.string(), temp});
+    return true;
+}
+
+bool FileSaveSet::Stage(const std::string& name, const std::function<void(BinWriter& out)>& write)
+{
+    return StageByName(name, [&](const std::string& temp) {
+        KFile file = KFile::Open(temp, 2);
+        if (!file.IsOpen()) ThrowError("Error: Can't write to file");
+        BinWriter out(file);
+        write(out);
+        return true;
+    });
+}
+
+void FileSaveSet::Commit()
+{
+    std::vector<fs::path> dirs;
+    while (!staged_.empty()) {
+        const Staged s = staged_.front();
+        std::error_code ec;
+        fs::rename(s.temp, s.target, ec);
+        if (ec) ThrowError("Error: Can't write to file");   // the rest are removed by the destructor
+        staged_.erase(staged_.begin());
+        const fs::path dir = fs::path(s.target).parent_path();
+        if (std::find(dirs.begin(), dirs.end(), dir) == dirs.end()) dirs.push_back(dir);
+    }
+    for (const fs::path& dir : dirs) SyncDirectory(dir);
+}
+
+bool SaveFileAtomically(const std::string& name, const std::function<void(BinWriter& out)>& write)
+{
+    FileSaveSet save;
+    if (!save.Stage(name, write)) return false;
+    save.Commit();
     return true;
 }
 
@@ -91,4 +236,14 @@ bool FileDirExists(const std::string& name)
     if (dir.empty()) return true;
     std::error_code ec;
     return fs::is_directory(dir, ec);
+}
+
+bool MakeFileDirAsked(const std::string& name, const std::string& question)
+{
+    if (FileDirExists(name)) return true;
+    const fs::path dir = fs::path(name).parent_path();
+    if (!Confirm(question + dir.string())) return false;
+    std::error_code ec;
+    fs::create_directory(dir, ec);
+    return true;
 }

@@ -1,6 +1,7 @@
 // Building blocks of the file layer on top of the guarded file I/O: companion
-// names, length checks before allocation, arrays of doubles and the save that
-// replaces a file only when the new one is complete.
+// names, the reading and writing cursors every binary format uses, the
+// open-and-check prologue of a reader and the save that replaces a file only
+// when the new one is complete.
 #pragma once
 
 #include "foundation/fileio.h"
@@ -8,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 // "The name with extension X": replaces the extension of the file-name part,
 // or appends `ext` when the name has none. `ext` includes its dot (".cmp").
@@ -23,13 +25,153 @@ void FileReadDoubles(KFile& file, double* values, std::int64_t count, std::int64
                      std::int64_t& position);
 void FileWriteDoubles(KFile& file, const double* values, std::int64_t count, std::int64_t& position);
 
-// Writes `name` through a temporary file in the same directory that is renamed
-// over `name` once `write` has returned. False, with nothing touched, when the
+// A 64-bit counter in a 32-bit field of a file: clamped into the int32 range
+// (a run that counted past it stores the largest value).
+inline std::int32_t Int32Field(long long v)
+{
+    return static_cast<std::int32_t>(v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : v);
+}
+
+// A reading cursor: an open file, the byte position and the limit no read may
+// pass. Every read is one of the guarded reads above, so a file that is cut
+// short, of another kind or damaged raises "Incorrect file." (file closed);
+// a reader lists its fields in order and tests only what it validates.
+class BinReader {
+public:
+    // From `position` up to `limit`.
+    BinReader(KFile& file, std::int64_t limit, std::int64_t position = 0)
+        : file_(file), limit_(limit), pos_(position) {}
+    // The whole file, from its start.
+    explicit BinReader(KFile& file);
+
+    double Double() { return FileReadDouble(file_, limit_, pos_); }
+    std::int32_t Int32() { return FileReadInt32(file_, limit_, pos_); }
+    std::uint8_t UInt8() { return FileReadUInt8(file_, limit_, pos_); }
+    bool Bool() { return FileReadBool(file_, limit_, pos_); }
+    // A zero-terminated text (ends silently at the limit or the end of the file).
+    std::string StringZ();
+    // `count` doubles into `values` / as a new vector (checked before allocating).
+    void Doubles(double* values, std::int64_t count) { FileReadDoubles(file_, values, count, limit_, pos_); }
+    std::vector<double> Doubles(std::int64_t count);
+    // `count` one-byte flags (0 or 1), checked before allocating.
+    std::vector<std::uint8_t> Flags(std::int64_t count);
+
+    // Fields in order, each read by its type (double, int32, bool, uint8, text).
+    template <class... T>
+    void Fields(T&... v) { (Field(v), ...); }
+    void Field(double& v) { v = Double(); }
+    void Field(std::int32_t& v) { v = Int32(); }
+    void Field(bool& v) { v = Bool(); }
+    void Field(std::uint8_t& v) { v = UInt8(); }
+    void Field(std::string& v) { v = StringZ(); }
+
+    // Raises "Incorrect file." unless `bytes` more bytes are left.
+    void Require(std::int64_t bytes) { RequireBytes(file_, bytes, limit_, pos_); }
+    // Raises "Incorrect file." unless `count` >= 0 items of `bytesEach` bytes
+    // fit in what is left (no overflow on any count).
+    void RequireItems(std::int64_t count, std::int64_t bytesEach);
+    // Raises "Incorrect file." unless `ok` (the file is closed first).
+    void Check(bool ok) { if (!ok) Fail(); }
+    [[noreturn]] void Fail();
+    // Reads the trailer: false after the warning "Incorrect file." unless it
+    // is "EOF" with its zero byte and ends the file (a file whose counts do not
+    // add up is refused even where its fields happen to fit).
+    bool TrailerIsEOF();
+
+    std::int64_t Position() const { return pos_; }
+    std::int64_t Limit() const { return limit_; }
+    std::int64_t Left() const { return limit_ - pos_; }
+    KFile& File() { return file_; }
+
+private:
+    KFile& file_;
+    std::int64_t limit_;
+    std::int64_t pos_;
+};
+
+// A writing cursor: an open file and the running byte position. Failures raise
+// "Error: Can't write to file" (file closed).
+class BinWriter {
+public:
+    explicit BinWriter(KFile& file, std::int64_t position = 0) : file_(file), pos_(position) {}
+
+    void Double(double v) { FileWriteDouble(file_, v, pos_); }
+    void Int32(std::int32_t v) { FileWriteInt32(file_, v, pos_); }
+    void UInt8(std::uint8_t v) { FileWriteUInt8(file_, v, pos_); }
+    void Bool(bool v) { FileWriteBool(file_, v, pos_); }
+    // The characters and one zero byte.
+    void StringZ(const std::string& v) { FileWriteString(file_, v, pos_, true); }
+    void Doubles(const double* values, std::int64_t count) { FileWriteDoubles(file_, values, count, pos_); }
+    void Doubles(const std::vector<double>& values) { Doubles(values.data(), static_cast<std::int64_t>(values.size())); }
+    // One byte per flag, 1 for non-zero.
+    void Flags(const std::vector<std::uint8_t>& flags);
+    // Raw bytes as they are.
+    void Bytes(const void* data, std::int64_t count) { FileWriteChecked(file_, data, count, pos_); }
+
+    // Fields in order, each written by its type (double, int32, bool, uint8, text).
+    template <class... T>
+    void Fields(const T&... v) { (Field(v), ...); }
+    void Field(double v) { Double(v); }
+    void Field(std::int32_t v) { Int32(v); }
+    void Field(bool v) { Bool(v); }
+    void Field(std::uint8_t v) { UInt8(v); }
+    void Field(const std::string& v) { StringZ(v); }
+    void Field(const char* v) { StringZ(v); }
+
+    std::int64_t Position() const { return pos_; }
+    KFile& File() { return file_; }
+
+private:
+    KFile& file_;
+    std::int64_t pos_;
+};
+
+// The prologue of a reader: opens an existing regular file for reading. A
+// missing file warns "File \"" + name + "\" not found." and one that cannot be
+// opened warns `cantOpen`; both give false.
+bool OpenForReading(KFile& file, const std::string& name, const std::string& cantOpen);
+
+// The files of one save, replaced together: each is written to a temporary
+// file beside its target, and the targets are replaced (renamed over) only
+// when every file of the save is complete, so a save that fails on the way
+// leaves every old file as it was. A target that is a symbolic link is written
+// through to the file it points to; an existing target keeps its permission
+// bits. The directories are synced after the renames. Temporary files not
+// committed are removed when the set ends.
+class FileSaveSet {
+public:
+    FileSaveSet() = default;
+    FileSaveSet(const FileSaveSet&) = delete;
+    FileSaveSet& operator=(const FileSaveSet&) = delete;
+    ~FileSaveSet();
+
+    // Writes the new contents of `name` to its temporary file. False, with
+    // nothing staged, when the temporary file cannot be created; an exception
+    // of `write` removes it and goes on.
+    bool Stage(const std::string& name, const std::function<void(BinWriter& out)>& write);
+    // The same for a writer that takes a file name: `write` gets the name of
+    // the temporary file and returns whether it wrote it; false unstages it.
+    bool StageByName(const std::string& name, const std::function<bool(const std::string& tempName)>& write);
+    // Renames every staged file over its target in the order staged, then
+    // syncs the directories. A failed rename raises "Error: Can't write to
+    // file" (the files renamed before it stay replaced).
+    void Commit();
+
+private:
+    struct Staged {
+        std::string target, temp;
+    };
+    std::vector<Staged> staged_;
+};
+
+// Writes one file through a FileSaveSet. False, with nothing touched, when the
 // temporary file cannot be created; when `write` raises (or the rename fails)
-// the temporary file is removed, the previous `name` stays as it was and the
-// exception goes on.
-bool SaveFileAtomically(const std::string& name,
-                        const std::function<void(KFile& file, std::int64_t& position)>& write);
+// the previous `name` stays as it was and the exception goes on.
+bool SaveFileAtomically(const std::string& name, const std::function<void(BinWriter& out)>& write);
+
+// Before a save: when the directory of `name` is missing, asks `question` +
+// the directory and creates it after Yes. False after No.
+bool MakeFileDirAsked(const std::string& name, const std::string& question);
 
 // True when the directory part of `name` exists (a bare name counts as the
 // current directory).

@@ -3,6 +3,7 @@
 // (the rightmost one, so equal operators associate to the left) and parses the
 // pieces; what cannot be split is a variable, a parameter, "PI", a function
 // call or a number.
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 
@@ -180,6 +181,9 @@ bool TFnTree::ReadAS(std::string text, TFnNode* node)
     if (p < 0) return false;
     if (p == 1) {
         if (text[0] == '+') return ReadAS(text.substr(1), node);   // a leading '+' changes nothing
+        // A negative number is one constant, as the printer writes it ("(-1) * x"
+        // reads back to the tree it came from, and no deeper).
+        if (ReadNumber(text, node)) return true;
         node->type = fnProduct;
         node->left = NewNode(-1, node);
         SetInt(node->left.get(), -1);
@@ -268,7 +272,9 @@ bool TFnTree::FromText(const std::string& text)
 {
     root = NewNode(-1, nullptr);
     bool ok = false;
-    if (text.size() <= MaxFormulaLength) ok = ReadAS(text, root.get());
+    // The limit counts the characters that are read (spaces are dropped).
+    const auto spaces = static_cast<std::size_t>(std::count(text.begin(), text.end(), ' '));
+    if (text.size() - spaces <= MaxFormulaLength) ok = ReadAS(text, root.get());
     if (!ok) {
         root = NewNode(-1, nullptr);
         SetInt(root.get(), 0);

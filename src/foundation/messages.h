@@ -27,6 +27,11 @@ inline constexpr const char* kInitMicellarUnavailable =
 inline constexpr const char* kInitEffectsUnavailable =
     "CE Effects: Not available in this version - switch them off to INIT.";
 
+// Run initialisation: the engine arrays of the run would not fit in a
+// sensible share of the memory; nothing is allocated.
+inline constexpr const char* kInitRunTooLarge =
+    "The run does not fit in memory: reduce the nodes or the charges of the constituents. INIT cancelled.";
+
 // Engine: the column has no finite positive resistance (zero or non-finite
 // conductivity or cross-section); the run stops.
 inline constexpr const char* kBadResistance =

@@ -79,15 +79,38 @@ TEST(CompositionFile, WriterAndReaderFollowTheLayoutAndDamagedFilesChangeNothing
     EXPECT_FALSE(WriteComposition(TUnivSet<TComponents>(), tmp.file("empty.cmp")));
     EXPECT_FALSE(FileExists(tmp.file("empty.cmp")));
 
+    // Every damaged file is refused with "Incorrect file." (raised where a field
+    // runs past the end, warned where the trailer is not "EOF" ending the file),
+    // a cut identity as another kind of file, and the list stays as it was. The
+    // first record's lowest charge is 0 already.
     for (const std::string& bytes : Damaged(Golden(), 0, {kCount, kMinCharge, kMinCharge + 4, kZones, kTable})) {
+        if (bytes == Golden()) continue;
         WriteBytes(name, bytes);
         RunState d;
         d.Composition.Add(Plain());
-        const std::string m = RaisedMessage([&] { ReadComposition(d, name); });
-        EXPECT_TRUE(m == "Incorrect file." || m == "(no error)") << m;
-        // Either the whole file was right, or the list is as it was.
-        const int n = d.Composition.Count();
-        EXPECT_TRUE(n == 2 || (n == 1 && d.Composition[1].name == "Na")) << bytes.size();
+        sink.Clear();
+        bool read = false;
+        const std::string m = RaisedMessage([&] { read = ReadComposition(d, name); });
+        EXPECT_FALSE(read) << bytes.size();
+        EXPECT_EQ(m == "(no error)" ? sink.warnings : std::vector<std::string>{m},
+                  std::vector<std::string>{bytes.size() < 5 ? "Incorrect CMP File." : "Incorrect file."}) << bytes.size();
+        ASSERT_EQ(d.Composition.Count(), 1);
+        EXPECT_EQ(d.Composition[1].name, "Na");
+    }
+    // A trailer that is cut, or bytes after it, and a segmented record of zero
+    // segments or a negative highest charge are refused the same way.
+    const std::string g = Golden();
+    for (const std::string& bytes : {g.substr(0, g.size() - 1), g + "x", WithInt32At(g, kZones, 0),
+                                     WithInt32At(g, kMinCharge + 4, -1)}) {
+        WriteBytes(name, bytes);
+        RunState d;
+        sink.Clear();
+        bool read = false;
+        const std::string m = RaisedMessage([&] { read = ReadComposition(d, name); });
+        EXPECT_FALSE(read);
+        EXPECT_EQ(m == "(no error)" ? sink.warnings : std::vector<std::string>{m},
+                  std::vector<std::string>{"Incorrect file."}) << bytes.size();
+        EXPECT_EQ(d.Composition.Count(), 0);
     }
 }
 

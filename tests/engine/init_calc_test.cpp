@@ -209,3 +209,46 @@ TEST_F(Init, LoadingPathPreparesArraysWithoutEquilibrium) {
     EXPECT_TRUE(host.psqResets.empty());
     EXPECT_TRUE(sink.warnings.empty());
 }
+
+TEST_F(Init, ARunTooLargeForMemoryIsRefusedBeforeAnythingIsAllocated) {
+    Prepare(UniformAcetate(), 50);
+    ASSERT_TRUE(InitCalc(st));
+    const double ph = st.Arr.PH[10];
+    // 60001 ionic forms on 100001 nodes: several hundred gigabytes of arrays.
+    TUnivSet<TComponents> huge;
+    huge.Add(Constituent("Wide", -30000, 30000, std::vector<double>(60001, 7.0), std::vector<double>(60001, 30.0),
+                         BGE, 10.0, 10.0));
+    const TUnivSet<TComponents> saved = st.Composition;
+    st.Composition = huge;
+    st.NXPending = 100000;
+    sink.Clear();
+    EXPECT_FALSE(InitCalc(st));
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{kInitRunTooLarge});
+    // The previous run stands.
+    EXPECT_TRUE(st.Initialised);
+    EXPECT_EQ(st.NX, 50);
+    EXPECT_EQ(st.Arr.PH[10], ph);
+    // The same composition on a small grid, and the loading path, are measured the same way.
+    st.Loading = true;
+    st.NX = 100000;
+    sink.Clear();
+    EXPECT_FALSE(InitCalc(st));
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{kInitRunTooLarge});
+    st.Loading = false;
+    st.NX = 50;
+    st.Composition = saved;
+    st.NXPending = 50;
+    EXPECT_TRUE(InitCalc(st));
+}
+
+TEST_F(Init, ZeroPointOfTheCapillaryEndsFollowsTheAppliedInjectionSite) {
+    Prepare(UniformAcetate(), 200);
+    st.CapLengthPending = 0.05;
+    st.InjSitePending = 10.0;   // mm: node 40 of 200 on 50 mm
+    st.ZeroPosNode = 7;          // left from another set-up
+    ASSERT_TRUE(InitCalc(st));
+    EXPECT_EQ(st.ZeroPosNode, 40);
+    st.InjSitePending = 25.0;
+    ASSERT_TRUE(InitCalc(st));
+    EXPECT_EQ(st.ZeroPosNode, 100);
+}

@@ -5,9 +5,11 @@
 #include "run_fixture.h"
 #include "composition/cmp_file.h"
 #include "engine/run_calc.h"
+#include "engine/init_distribution.h"
 #include "files/det_file.h"
 #include "files/example_project.h"
 #include "files/file_hooks.h"
+#include "files/openers.h"
 #include "foundation/binio.h"
 #include "foundation/errors.h"
 #include "support/raised_message.h"
@@ -158,13 +160,141 @@ TEST(ProjectFile, BothLayoutsAreReadTheCurrentOneWrittenAndDamagedFilesRaise)
         EXPECT_FALSE(bad.Loading || bad.Running);
         EXPECT_EQ(bad.NX, 1000);   // the geometry of a fresh state
     };
-    for (const std::string& bytes : Damaged(golden, 4, {19 + 55, 392, 396}))
-        if (bytes != WithInt32At(golden, 396, 0)) expectRefused(name, bytes);   // 0: the table read as run data
-    for (std::size_t len = 19; len + 4 < g.size(); ++len) expectRefused(old, g.b.substr(0, len));
+    // Every cut, a node count or table count of -1, 0, the largest or smallest
+    // int, a table of one row, bytes after the trailer.
+    for (const std::string& bytes : Damaged(golden, 0, {19 + 55, 392, 396})) expectRefused(name, bytes);
+    expectRefused(name, WithInt32At(golden, 392, 1));
+    expectRefused(name, golden + std::string(1, '\0'));
+    for (std::size_t len = 19; len < g.size(); ++len) expectRefused(old, g.b.substr(0, len));
+    expectRefused(old, g.b + "x");
+    // The older layout with values no edit takes, or whose profiles give no equilibrium.
+    std::string odd = g.b;
+    expectRefused(old, odd.replace(24, 8, Bytes().f64(-1.0).b));                  // peak width
+    odd = g.b;
+    expectRefused(old, odd.replace(48, 8, Bytes().f64(1e-290).b));               // capillary length
+    odd = g.b;
+    expectRefused(old, odd.replace(56 + 8, 8, Bytes().f64(std::nan("")).b));   // a concentration
     // Without the composition the project is not opened.
+    sink.Clear();
     std::filesystem::remove(tmp.file("proj.cmp"));
     EXPECT_FALSE(OpenProject(ld, name));
     EXPECT_EQ(sink.warnings, std::vector<std::string>{"File " + tmp.file("proj.cmp") + " not found!"});
+}
+
+// The bytes of `g` with the double at `offset` replaced.
+std::string WithDoubleAt(std::string g, std::size_t offset, double v) { return g.replace(offset, 8, Bytes().f64(v).b); }
+
+TEST(ProjectFile, ValuesNoEditWouldTakeAndSizesThatDoNotAddUpAreRefused)
+{
+    TempDir tmp;
+    RecordingMessageSink sink;
+    HostedRun r(tmp.file("Kelvo5_tmp_1.psq"));
+    r.Init();
+    RunState& st = r.st;
+    const std::string name = tmp.file("p.sna");
+    ASSERT_TRUE(SaveSnaFile(st, name));
+    const std::string golden = ReadBytes(name);
+    ASSERT_EQ(golden, GoldenProject(st, tmp.file("b.bin")));
+    // Offsets from the layout: the block at 19, the counters after the empty
+    // effects table, then the profiles and the H+ profile.
+    const std::size_t block = 19, stepCount = 19 + 369 + 4 + 8 + 6 + 16, profiles = stepCount + 8;
+    const std::size_t hydrogen = profiles + 8 * st.NComp * (st.NX + 1);
+    const double nan = std::nan(""), inf = HUGE_VAL;
+    const std::string cmpBytes = ReadBytes(tmp.file("p.cmp"));
+    auto refused = [&](const std::string& bytes, const std::string& what) {
+        WriteBytes(name, bytes);
+        RunState bad;
+        EXPECT_EQ(RaisedMessage([&] { OpenProject(bad, name); }),
+                  "Warning: While Opening SNA file '" + name + "' Error Message Occur: Incorrect file.") << what;
+        // The failed-open state: nothing of the project file applied (fresh
+        // geometry and run values).
+        EXPECT_FALSE(bad.Loading || bad.Running) << what;
+        EXPECT_EQ(std::tuple(bad.NX, bad.Time, bad.DT, bad.StepCount), std::tuple(1000, 0.0, 1e-4, 0LL)) << what;
+    };
+    refused(WithDoubleAt(golden, block + 8, -1e-4), "negative time step");
+    refused(WithDoubleAt(golden, block + 8, nan), "NaN time step");
+    refused(WithDoubleAt(golden, block + 0, -inf), "time -inf");
+    refused(WithDoubleAt(golden, block + 75, nan), "NaN injection site");
+    refused(WithDoubleAt(golden, block + 91, nan), "NaN stop time");
+    refused(WithDoubleAt(golden, block + 91, 0.0), "zero stop time");
+    refused(WithDoubleAt(golden, block + 115, nan), "NaN temperature");
+    refused(WithDoubleAt(golden, block + 115, -1.0), "temperature below 0 K");
+    refused(WithDoubleAt(golden, block + 123, 0.0), "zero capillary diameter");
+    refused(WithInt32At(golden, block + 192, 0), "zero Newton limit");
+    refused(WithDoubleAt(golden, block + 196, 0.0), "zero Newton precision");
+    refused(WithDoubleAt(golden, block + 59, -2.0), "negative peak width");
+    refused(WithInt32At(golden, stepCount, -1), "negative step count");
+    refused(WithDoubleAt(golden, profiles + 8, nan), "NaN concentration");
+    refused(WithDoubleAt(golden, profiles + 8, -5.0), "negative concentration");
+    refused(WithDoubleAt(golden, hydrogen, -1e-5), "negative H+ concentration");
+    refused(WithDoubleAt(golden, hydrogen, inf), "infinite H+ concentration");
+
+    // A composition beside it with one constituent less or more: the profile
+    // part would be read as other constituents' rows.
+    TUnivSet<TComponents> fewer = st.Composition, more = st.Composition;
+    fewer.RemoveNode(fewer.Count());
+    more.Add(testcomp::StrongCation("Extra", 50.0, testcomp::BGE, 1.0, 1.0));
+    for (const TUnivSet<TComponents>* list : {&fewer, &more}) {
+        ASSERT_TRUE(WriteComposition(*list, tmp.file("p.cmp")));
+        refused(golden, "constituents " + std::to_string(list->Count()));
+    }
+    WriteBytes(tmp.file("p.cmp"), cmpBytes);
+
+    // A step count at the 32-bit limit loads and the run counts on past it; a
+    // save stores the largest value the field holds.
+    WriteBytes(name, WithInt32At(golden, stepCount, INT32_MAX));
+    HostedRun l(tmp.file("Kelvo5_tmp_2.psq"));
+    ASSERT_TRUE(OpenProject(l.st, name));
+    ASSERT_EQ(l.st.StepCount, INT32_MAX);
+    l.st.StopTime = l.st.Time + 20 * l.st.DT;
+    RunCalc(l.st);
+    EXPECT_GT(l.st.StepCount, static_cast<long long>(INT32_MAX));
+    ASSERT_TRUE(SaveSnaFile(l.st, tmp.file("q.sna")));
+    EXPECT_EQ(ReadBytes(tmp.file("q.sna")).substr(stepCount, 4), Bytes().i32(INT32_MAX).b);
+}
+
+TEST(ProjectFile, ASaveReplacesItsFilesTogetherAndWritesThroughALink)
+{
+    TempDir tmp;
+    RecordingMessageSink sink;
+    HostedRun r(tmp.file("Kelvo5_tmp_1.psq"));
+    r.Init();
+    RunState& st = r.st;
+    Record(st);
+    const std::string name = tmp.file("s.sna");
+    ASSERT_TRUE(SaveSnaFile(st, name));
+    const std::string sna = ReadBytes(name), cmp = ReadBytes(tmp.file("s.cmp")), det = ReadBytes(tmp.file("s.det"));
+    using It = std::filesystem::directory_iterator;
+    const auto files = std::distance(It(tmp.path()), It());
+
+    // A save that fails on its way (here the complexation table, written after
+    // the composition and the detector record) leaves every old file and no
+    // temporary file.
+    st.Composition[1].name = "Renamed";
+    st.Series.DET_pH.Add(9.0, 7.0);
+    st.cbComplex = true;
+    FileLayerHooks().SaveComplexData = [](RunState&, const std::string&) { ThrowError("Error: Can't write to file"); };
+    const std::string m = RaisedMessage([&] { SaveSnaFile(st, name); });
+    FileLayerHooks().SaveComplexData = nullptr;
+    st.cbComplex = false;
+    EXPECT_EQ(m, "Error: Can't write to file");
+    EXPECT_EQ(std::tuple(ReadBytes(name), ReadBytes(tmp.file("s.cmp")), ReadBytes(tmp.file("s.det"))),
+              std::tuple(sna, cmp, det));
+    EXPECT_EQ(std::distance(It(tmp.path()), It()), files);
+
+    // Saving over a symbolic link replaces the file it points to, with its mode.
+    namespace fs = std::filesystem;
+    fs::create_directory(tmp.file("real"));
+    const std::string target = tmp.file("real/t.sna");
+    WriteBytes(target, "old");
+    fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::create_symlink(target, tmp.file("link.sna"));
+    ASSERT_TRUE(SaveSnaFile(st, tmp.file("link.sna")));
+    EXPECT_TRUE(fs::is_symlink(tmp.file("link.sna")));
+    EXPECT_EQ(ReadBytes(target), GoldenProject(st, tmp.file("b.bin")));
+    EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(ReadBytes(tmp.file("link.cmp")).find("Renamed") != std::string::npos, true);
 }
 
 TEST(ProjectFile, AFailedSaveKeepsThePreviousFile)
@@ -172,14 +302,14 @@ TEST(ProjectFile, AFailedSaveKeepsThePreviousFile)
     TempDir tmp;
     const std::string name = tmp.file("keep.sna");
     WriteBytes(name, "previous contents");
-    EXPECT_THROW(SaveFileAtomically(name, [](KFile& f, std::int64_t& pos) {
-        FileWriteString(f, "half of a new file", pos, true);
+    EXPECT_THROW(SaveFileAtomically(name, [](BinWriter& out) {
+        out.StringZ("half of a new file");
         ThrowError("Error: Can't write to file");
     }), Exception);
     EXPECT_EQ(ReadBytes(name), "previous contents");
     using It = std::filesystem::directory_iterator;
     EXPECT_EQ(std::distance(It(tmp.path()), It()), 1);   // no temporary file left behind
-    EXPECT_FALSE(SaveFileAtomically(tmp.file("no/such/dir/x.sna"), [](KFile&, std::int64_t&) {}));
+    EXPECT_FALSE(SaveFileAtomically(tmp.file("no/such/dir/x.sna"), [](BinWriter&) {}));
 }
 
 TEST(ProjectFile, SavedRunContinuesLikeAnUninterruptedOne)
@@ -248,12 +378,19 @@ TEST(DetectorFile, LayoutOlderLayoutAndDamagedFiles)
     EXPECT_EQ(ReadBytes(tmp.file("r.det")), g);
     WriteBytes(tmp.file("r.det"), g);
 
-    // Damaged files add no points ("EOF" cut before its zero byte still reads).
-    for (const std::string& bytes : Damaged(g, 1, {19, 23})) {
+    // Damaged files (cut anywhere, a wrong point or name count, bytes after the
+    // trailer) are refused with "Incorrect file." (a cut identity as another
+    // kind of file) and add no points.
+    std::vector<std::string> damaged = Damaged(g, 0, {19, 23});
+    damaged.push_back(g + "EOF");
+    for (const std::string& bytes : damaged) {
         WriteBytes(tmp.file("d.det"), bytes);
         bool read = false;
+        sink.Clear();
         const std::string m = RaisedMessage([&] { read = ReadDetFile(ld.st, tmp.file("d.det")); });
-        EXPECT_TRUE(m == "Incorrect file." || m == "(no error)") << m;
+        EXPECT_EQ(m == "(no error)" ? sink.warnings : std::vector<std::string>{m},
+                  std::vector<std::string>{bytes.size() < 14 ? "Incorrect Detector File." : "Incorrect file."})
+            << bytes.size();
         EXPECT_FALSE(read) << bytes.size();
         EXPECT_EQ(rd.DET_pH.Count(), 0);
     }
@@ -307,4 +444,26 @@ TEST(ExampleProject, OpensAndItsZonesMoveAtTheirMobilityTimesField)
         EXPECT_NEAR(v, u * 0.5 * (e1[i] + ProfileMean(st, i, e)), 0.02 * v) << i;
     }
     EXPECT_TRUE(sink.warnings.empty());
+}
+
+TEST(FileOpeners, ExtensionsInAnyCaseOpenThroughTheirEntry)
+{
+    TempDir tmp;
+    RecordingMessageSink sink;
+    std::string error;
+    ASSERT_TRUE(WriteExampleDemo(tmp.file("Demo.sna"), error)) << error;
+    std::filesystem::rename(tmp.file("Demo.sna"), tmp.file("Demo.SNA"));
+    RunState st;
+    ASSERT_NE(FindFileOpener(tmp.file("Demo.SNA")), nullptr);
+    EXPECT_EQ(FindFileOpener("x.psq"), nullptr);
+    EXPECT_EQ(FindFileOpener("noext"), nullptr);
+    ASSERT_TRUE(OpenByExtension(st, tmp.file("Demo.SNA")));
+    EXPECT_EQ(st.NComp, 5);
+    // Loading sets the zero point of the capillary ends from the loaded injection site.
+    EXPECT_GT(st.ZeroPosNode, 0);
+    EXPECT_EQ(st.ZeroPosNode, InjectionSiteNode(st, false));
+    RunState other;
+    EXPECT_FALSE(OpenByExtension(other, tmp.file("Demo.det")));   // no entry: not opened, no warning
+    EXPECT_TRUE(sink.warnings.empty());
+    EXPECT_EQ(other.Composition.Count(), 0);
 }

@@ -81,7 +81,8 @@ struct Live {
 
 // What a failed open must leave as it was.
 struct LiveImage {
-    int nx, nxPending, ncomp, steps;
+    int nx, nxPending, ncomp;
+    long long steps;
     double cap, capPending, width, edge, site, time;
     bool initialised;
     std::vector<std::string> names;

@@ -84,20 +84,24 @@ TEST(PsqFile, HeaderAndFramesFollowTheLayoutAndOtherFilesAreRefusedAndKept)
     EXPECT_EQ(FileSizeByName(old), 59 + PsqFrameSize("0.1", st.NX, st.NComp, false));
     EXPECT_TRUE(sink.warnings.empty());
 
-    // A file of another system or kind, cut or with impossible counts, is refused and kept.
+    // A file of another system or kind, cut or with impossible counts, is refused
+    // and kept: a header cut after its kind text is "Incorrect file." (a field
+    // past the end), every other one "Incorrect PSQ file.".
     const std::string name = tmp.file("x.psq");
-    auto refused = [&](const std::string& bytes) {
+    auto refusal = [&](const std::string& bytes) {
         WriteBytes(name, bytes);
         const std::string m = RaisedMessage([&] { AppendPsqFrame(st, name); });
-        const bool kept = ReadBytes(name) == bytes;   // nothing appended
-        return kept && (m == "Incorrect PSQ file." || m == "Incorrect file.");
+        return ReadBytes(name) == bytes ? m : "(appended)";
     };
-    std::vector<std::string> bad = Damaged(header, 0, {19, 23});
-    bad.erase(bad.begin());   // an empty file gets a header
-    bad.insert(bad.end(), {WithInt32At(header, 19, st.NX + 1), WithInt32At(header, 23, st.NComp - 1),
-                           std::string(header).replace(27, 8, Bytes().f64(2 * st.CapLength).b), "KELVO SNA FILE"});
-    for (const std::string& bytes : bad) EXPECT_TRUE(refused(bytes)) << bytes.size();
-    EXPECT_FALSE(refused(header.substr(0, 35) + Bytes().f64(9).f64(9).f64(9).u8(0).b));   // other widths and injection site
+    const std::size_t kind = std::string("KELVO PSQ FILE").size();
+    for (std::size_t len = 1; len < header.size(); ++len)
+        EXPECT_EQ(refusal(header.substr(0, len)), len < kind ? "Incorrect PSQ file." : "Incorrect file.") << len;
+    std::vector<std::string> other = Damaged(header, header.size(), {19, 23});
+    other.insert(other.end(), {WithInt32At(header, 19, st.NX + 1), WithInt32At(header, 23, st.NComp - 1),
+                               std::string(header).replace(27, 8, Bytes().f64(2 * st.CapLength).b), "KELVO SNA FILE"});
+    for (const std::string& bytes : other) EXPECT_EQ(refusal(bytes), "Incorrect PSQ file.") << bytes.size();
+    // Other widths and injection site: appended.
+    EXPECT_EQ(refusal(header.substr(0, 35) + Bytes().f64(9).f64(9).f64(9).u8(0).b), "(appended)");
 
     EXPECT_EQ(GetPsqFileVersion(tmp.file("none.psq")), "NotExists");
     WriteBytes(name, "XYZ");

@@ -31,8 +31,8 @@ struct HostedRun {
 inline std::string BlockBytes(const RunState& st, const std::string& scratch, bool inFrame)
 {
     KFile f = KFile::Create(scratch);
-    std::int64_t pos = 0;
-    WriteRunSetupBlock(f, pos, CaptureRunSetupBlock(st), inFrame);
+    BinWriter out(f);
+    WriteRunSetupBlock(out, CaptureRunSetupBlock(st), inFrame);
     f.Close();
     return ReadBytes(scratch);
 }

@@ -47,8 +47,8 @@ std::string GoldenBlock(bool inFrame)
 RunSetupBlock ReadBlockFile(const std::string& name, bool inFrame)
 {
     KFile f = KFile::Open(name, 0);
-    std::int64_t pos = 0;
-    return ReadRunSetupBlock(f, FileSizeByName(name), pos, inFrame);
+    BinReader in(f);
+    return ReadRunSetupBlock(in, inFrame);
 }
 
 } // namespace

@@ -92,6 +92,7 @@ TEST(Moments, ToolOnTheRunProfileWithBaselineZeroPointAndRefusals)
 {
     GaussRun r;
     RunState& st = r.st;
+    st.ZeroPosNode = 0;   // positions from the inlet (Init puts the zero at the injection site)
     const int n = st.NX + 1;
     const double dx = st.DX, S = st.Arr.SVol[0];
     const double A = 1.0, mu = 0.05, sigma = 1e-3, K = 30.0, Q = 0.7;

@@ -1,0 +1,89 @@
+// Writes the seed corpus of the fuzz targets into <dir>/<target>/: files
+// written by the program's writers (whose bytes the golden tests compare with
+// the layout tables) for small runs, the older layouts built byte by byte,
+// and typical number and expression texts.
+#include "composition/cmp_file.h"
+#include "engine/init_calc.h"
+#include "engine/run_calc.h"
+#include "engine/run_state.h"
+#include "files/det_file.h"
+#include "files/example_project.h"
+#include "files/psq.h"
+#include "files/sna_file.h"
+#include "files/byte_builder.h"   // the tests' builder of layout bytes
+#include "fuzz_support.h"
+
+#include <filesystem>
+#include <iostream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The example's buffer (its first two constituents, the composition the
+// project target opens its inputs with) on `nodes` nodes, initialised.
+bool BufferRun(RunState& st, int nodes)
+{
+    ComposeExampleDemo(st);
+    while (st.Composition.Count() > 2) st.Composition.RemoveNode(st.Composition.Count());
+    st.NXPending = nodes;
+    return InitCalc(st);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::cerr << "usage: make_seeds <corpus dir>\n";
+        return 2;
+    }
+    QuietMessages();
+    const fs::path dir = argv[1];
+    for (const char* t : {"cmp", "det", "psq", "sna", "text"}) fs::create_directories(dir / t);
+    const fs::path work = dir / "work";
+    fs::create_directories(work);
+    try {
+        RunState st;
+        if (!BufferRun(st, 20)) return 1;
+        st.StopTime = 20 * st.DT;
+        RunCalc(st);
+        // Project (with its composition and detector record) and the whole example composition.
+        if (!SaveSnaFile(st, (work / "run.sna").string())) return 1;
+        fs::copy_file(work / "run.sna", dir / "sna" / "run.sna", fs::copy_options::overwrite_existing);
+        fs::copy_file(work / "run.cmp", dir / "cmp" / "buffer.cmp", fs::copy_options::overwrite_existing);
+        if (fs::exists(work / "run.det")) fs::copy_file(work / "run.det", dir / "det" / "run.det", fs::copy_options::overwrite_existing);
+        RunState example;
+        ComposeExampleDemo(example);
+        if (!WriteComposition(example.Composition, (dir / "cmp" / "example.cmp").string())) return 1;
+        // A sequence of two frames.
+        const std::string psq = (dir / "psq" / "run.psq").string();
+        AppendPsqFrame(st, psq);
+        AppendPsqFrame(st, psq);
+    } catch (const Exception& e) {
+        std::cerr << e.Message() << '\n';
+        return 1;
+    }
+    // Older layouts.
+    WriteBytes(dir / "cmp" / "old.cmp", Bytes().str("RAVO_CORE").f64(1e-8).i32(1).str("HA").i32(5).i32(-1).i32(0)
+                                     .u8(0).u8(0).u8(0).f64(2).f64(1).u8(0).f64(4.75).f64(42.4).str("EOF").b);
+    Bytes det;
+    det.str("RAVO_CORE DET FILE").i32(1).i32(0).f64(1.0).f64(7.0).f64(0.1).f64(1).f64(2);
+    WriteBytes(dir / "det" / "old.det", det.str("EOF").b);
+    Bytes oldPsq;
+    oldPsq.str("RAVO_CORE PSQ FILE").i32(10).i32(2).f64(0.025).f64(2).f64(0.5).f64(50);
+    WriteBytes(dir / "psq" / "old.psq", oldPsq.b);
+    Bytes sna;
+    sna.str("RAVO_CORE SNA FILE").u8(1).i32(10).f64(2.0).f64(0.5).f64(4.0).f64(0.025);
+    for (int k = 0; k < 2 * 11; ++k) sna.f64(k < 11 ? 20.0 : 10.0);
+    for (int k = 0; k < 8; ++k) sna.u8(1);
+    sna.f64(0.5).f64(45000.0).f64(3.0).i32(50).i32(100).u8(1).u8(0).u8(1).u8(0).u8(0).u8(0);
+    WriteBytes(dir / "sna" / "old.sna", sna.str("EOF").b);
+    // Texts.
+    int n = 0;
+    for (const char* t : {"x^2+3*sin(x)", "Log(2,x)-ln(x)/ln(2)", "-1.5e-3", "1,5", "Erf((x-0.5)/0.1)",
+                          "Param[1]*PI", "exp(-(x-y)^2/2)*cos(z)", "((((x))))", "2147483648", "-0", "1e308*10"})
+        WriteBytes(dir / "text" / ("t" + std::to_string(++n)), t);
+    fs::remove_all(work);
+    return 0;
+}
