@@ -272,6 +272,8 @@ bool TFnTree::FromText(const std::string& text)
     if (!ok) {
         root = NewNode(-1, nullptr);
         SetInt(root.get(), 0);
+        return false;
     }
-    return ok;
+    if (OptimizeFlag == 1) Optimize();
+    return true;
 }
