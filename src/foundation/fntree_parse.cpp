@@ -180,6 +180,8 @@ bool TFnTree::ReadAS(std::string text, TFnNode* node)
     if (p < 0) return false;
     if (p == 1) {
         if (text[0] == '+') return ReadAS(text.substr(1), node);   // a leading '+' changes nothing
+        // A signed number is the negative constant, as the printer writes it: "(-2.5)".
+        if (ReadNumber(text, node)) return true;
         node->type = fnProduct;
         node->left = NewNode(-1, node);
         SetInt(node->left.get(), -1);
@@ -269,6 +271,8 @@ bool TFnTree::FromText(const std::string& text)
     root = NewNode(-1, nullptr);
     bool ok = false;
     if (text.size() <= MaxFormulaLength) ok = ReadAS(text, root.get());
+    // The tree's printed text must parse again: it is held to the same length.
+    if (ok) ok = ToString().size() <= MaxFormulaLength;
     if (!ok) {
         root = NewNode(-1, nullptr);
         SetInt(root.get(), 0);

@@ -86,13 +86,36 @@ double Evaluate(const TFnTree& t, const double (&p)[3])
     return value;
 }
 
-// Prints t, parses the text again and compares the values of both trees at the
-// points where t evaluates; returns the number of points compared.
+// The same tree node by node, operands in the same slots; constants equal to
+// the 15 significant digits they are printed with (an integral real may come
+// back as an integer).
+bool SameTree(const TFnNode* a, const TFnNode* b)
+{
+    if (!a || !b) return a == b;
+    const bool ca = a->type == fnInt || a->type == fnReal, cb = b->type == fnInt || b->type == fnReal;
+    if (ca || cb) {
+        if (!(ca && cb)) return false;
+        const double va = a->type == fnInt ? a->intValue : a->realValue;
+        const double vb = b->type == fnInt ? b->intValue : b->realValue;
+        return std::fabs(va - vb) <= 5e-15 * std::fabs(va);
+    }
+    // Parameters 1, 2 and 3 are the variables x, y and z and print as them.
+    auto kind = [](const TFnNode* n) {
+        return n->type == fnParam && n->intValue >= 1 && n->intValue <= 3 ? fnX + 1 - n->intValue : n->type;
+    };
+    if (kind(a) != kind(b) || (kind(a) == fnParam && a->intValue != b->intValue)) return false;
+    return SameTree(a->left.get(), b->left.get()) && SameTree(a->right.get(), b->right.get());
+}
+
+// Prints t, parses the text again, expects the same tree and compares the
+// values of both at the points where t evaluates; returns the number of points compared.
 int ExpectRoundTrip(const TFnTree& t, const std::string& label)
 {
     const std::string text = t.ToString();
     TFnTree back;
     EXPECT_TRUE(back.FromText(text)) << label << " printed as " << text;
+    EXPECT_TRUE(SameTree(t.root.get(), back.root.get())) << label << " printed as " << text << " reads back as "
+                                                          << back.ToString();
     int compared = 0;
     for (const auto& p : kPoints) {
         const double a = Evaluate(t, p);
@@ -164,7 +187,7 @@ TEST(FnTree, ConstantsAndFoldingKeepIntegerAndRealTypes)
     // A polynomial: terms nested to the right, lowest exponent first.
     TPolynom q(0, -2.5);
     for (auto [e, c] : {std::pair{1, 1.0}, {3, 0.5}, {-1, 2.0}}) q.Add(e, c);
-    EXPECT_EQ(TFnTree(q).ToString(), "2 * x^(-1) + (-2.5) + x + 0.5 * x^3");
+    EXPECT_EQ(TFnTree(q).ToString(), "2 * x^(-1) + ((-2.5) + (x + 0.5 * x^3))");
 }
 
 TEST(FnTree, CopiesAndEquality)
@@ -265,8 +288,9 @@ TEST(FnTree, ErfStepTreeMatchesTheDirectFormula)
 TEST(FnTreeParser, ParsesAndPrintsTheDocumentedTexts)
 {
     const std::pair<const char*, const char*> printed[] = {
-        {"30.0*(x^(-1/3))*Abs(z)+2.0", "30 * x^((-1) * 1 / 3) * Abs(z) + 2"}, {"S i n ( x )", "Sin(x)"},
-        {"-x", "(-1) * x"}, {"-2*x", "(-1) * 2 * x"}, {"(x)+(y)", "x + y"}, {"x-(y-z)", "x - (y - z)"},
+        {"30.0*(x^(-1/3))*Abs(z)+2.0", "30 * x^((-1) * (1 / 3)) * Abs(z) + 2"}, {"S i n ( x )", "Sin(x)"},
+        {"-x", "(-1) * x"}, {"-2*x", "(-1) * (2 * x)"}, {"-2", "(-2)"}, {"x*(y/z)", "x * (y / z)"},
+        {"x+(y-z)", "x + (y - z)"}, {"(x)+(y)", "x + y"}, {"x-(y-z)", "x - (y - z)"},
         {"(x-y)-z", "x - y - z"}, {"x/(y*z)", "x / (y * z)"}, {"(x*y)/z", "x * y / z"},
         {"(x+y)*(y-z)", "(x + y) * (y - z)"}, {"(x+1)/(y^2)", "(x + 1) / (y^2)"}, {"(x*y)^(z+1)", "(x * y)^(z + 1)"},
         {"Log(2,x)", "Log(2, x)"}, {"Param[2]", "y"}, {"param[2]", "y"}, {"Param[2,7]", "y"},
@@ -301,6 +325,59 @@ TEST(FnTreeParser, MalformedTextFailsToTheConstantZero)
     EXPECT_FALSE(TFnTree().FromText(std::string(5000, '-') + "x"));
     EXPECT_FALSE(TFnTree().FromText(std::string(20000, '(') + "x" + std::string(20000, ')')));
     EXPECT_TRUE(TFnTree().FromText(std::string(100, '(') + "x" + std::string(100, ')')));
+}
+
+TEST(FnTreeParser, TextsAtTheLimitsPrintToTextsThatParseBack)
+{
+    // The deepest nesting that parses, in each form; the printed text must
+    // parse again to the same tree, also where printing adds parentheses.
+    auto nested = [](const std::string& open, const std::string& inner, const std::string& close, int n) {
+        std::string s;
+        for (int i = 0; i < n; ++i) s += open;
+        s += inner;
+        for (int i = 0; i < n; ++i) s += close;
+        return s;
+    };
+    auto chain = [](const std::string& head, const std::string& link, int n) {
+        std::string s = head;
+        for (int i = 0; i < n; ++i) s += link;
+        return s;
+    };
+    const std::function<std::string(int)> forms[] = {
+        [&](int n) { return nested("-(", "x", ")", n); }, [&](int n) { return nested("Sin(", "-1", ")", n); },
+        [&](int n) { return nested("Sin(", "(-2.5)", ")", n); }, [&](int n) { return chain("x", "^2", n); },
+        [&](int n) { return chain("x", "-1", n); }, [&](int n) { return nested("x*(", "y", ")", n); },
+        [&](int n) { return nested("2/(", "-y", ")", n); }, [&](int n) { return nested("Log(2,", "-x", ")", n); },
+        [&](int n) { return nested("(", "y", ")^2", n); },
+        [&](int n) { return nested("Sin(", "x", ")", n) + "*" + nested("y*(", "z", ")", n); }};
+    int atLimit = 0;
+    for (const auto& form : forms) {
+        int deepest = 1, refused = 400;   // parses, is refused
+        ASSERT_TRUE(TFnTree().FromText(form(deepest)) && !TFnTree().FromText(form(refused))) << form(3);
+        while (refused - deepest > 1) {
+            const int n = (deepest + refused) / 2;
+            (TFnTree().FromText(form(n)) ? deepest : refused) = n;
+        }
+        ASSERT_GT(deepest, 100) << form(3);
+        ASSERT_LT(deepest, 400) << form(3);
+        for (int n = deepest - 2; n <= deepest; ++n) {
+            TFnTree t;
+            ASSERT_TRUE(t.FromText(form(n))) << form(3);
+            ExpectRoundTrip(t, form(3) + " nested " + std::to_string(n));
+            ++atLimit;
+        }
+    }
+    EXPECT_EQ(atLimit, 30);
+    // A long text whose printed form, with blanks and parentheses, would be longer
+    // than any text the parser reads is refused as a whole.
+    const std::function<std::string(int)> balanced = [&](int d) {
+        return d == 0 ? std::string("-x") : "(" + balanced(d - 1) + ")+(" + balanced(d - 1) + ")";
+    };
+    EXPECT_LT(balanced(10).size(), 8192U);
+    EXPECT_FALSE(TFnTree().FromText(balanced(10)));
+    TFnTree shorter;
+    ASSERT_TRUE(shorter.FromText(balanced(9)));
+    ExpectRoundTrip(shorter, "balanced sum of depth 9");
 }
 
 TEST(FnTreeParser, RoundTripOfACorpusAndOfRandomTrees)
