@@ -94,7 +94,8 @@ TEST(Voltage, AdditionalConductivityFakeLengthAndUndefinedResistance) {
     EXPECT_TRUE(st.Stop && st.NumericalFailure);
     EXPECT_EQ(st.U, u0);
     EXPECT_EQ(st.I, i0);
-    EXPECT_EQ(sink.warnings, std::vector<std::string>{kBadResistance});
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{"Conductivity is zero, negative or undefined at node " +
+                                                      std::to_string(st.NX) + ": 0 S/m. Calculation stopped."});
 }
 
 TEST(RecalcProfiles, WholeGridWhateverTheWindow) {
