@@ -1,0 +1,245 @@
+// Paths of the engine checked against values that do not come from its own
+// formulas: the time-step control above and below its error target, the
+// Runge-Kutta starter and the multistep method on a first-order reaction
+// (exp(-k t)), the kinetic term with concentrations below zero, and the
+// electroosmotic term carrying a neutral peak at EOFMob * U / (L + extra length).
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "engine/derivatives.h"
+#include "engine/diffusion_mode.h"
+#include "engine/init_calc.h"
+#include "engine/rk_start.h"
+#include "engine/run_calc.h"
+#include "engine/run_state.h"
+#include "engine/step_services.h"
+#include "foundation/errors.h"
+#include "support/recording_host.h"
+#include "support/test_compositions.h"
+
+namespace {
+
+using namespace testcomp;
+
+TEST(TimeStepControl, ShrinksAboveTheTargetAndGrowsBelowIt) {
+    RunState st;
+    RunLocals loc;
+    loc.CorrectorIterations = 1;
+    st.cbOptDt = true;
+    st.OptInter = 100;
+    st.ErrOpt = 1e-11;
+    st.ErrInc = 0.25;
+    st.DT = 1e-3;
+    // far above the target at a multiple of OptInter: dt / 1.25, and a restart
+    st.StepCount = 300;
+    st.StepError = 1e-3;
+    TimeStepControl(st, loc);
+    EXPECT_DOUBLE_EQ(st.DT, 1e-3 / 1.25);
+    EXPECT_TRUE(st.Restart);
+    EXPECT_EQ(st.MaxError, 1e-3);
+    // not a multiple of OptInter, or within 0.1..10 times the target: unchanged
+    for (auto [count, error] : {std::pair{301, 1e-3}, {400, 9e-11}, {500, 1.1e-12}}) {
+        st.Restart = false;
+        st.StepCount = count;
+        st.StepError = error;
+        TimeStepControl(st, loc);
+        EXPECT_DOUBLE_EQ(st.DT, 1e-3 / 1.25) << count;
+        EXPECT_FALSE(st.Restart) << count;
+    }
+    // below a tenth of the target: dt * 1.25
+    st.StepCount = 600;
+    st.StepError = 0.9e-12;
+    TimeStepControl(st, loc);
+    EXPECT_DOUBLE_EQ(st.DT, 1e-3);
+    EXPECT_TRUE(st.Restart);
+
+    // The immediate cut after a step that needed several corrector passes:
+    // the first step of a streak cuts dt to a tenth (and, after 5 steps of the
+    // run, the target to 0.4 of it); the 21st, 41st ... shrink dt and the
+    // increment by 5 %; the increment stops at 0.05 where it crosses it.
+    st.cbDCDTCor = true;
+    loc.CorrectorIterations = 3;
+    loc.RunSteps = 10;
+    st.Statics.CutStreakCount = st.Statics.CutStreakStart = -1;
+    st.StepCount = 1000;
+    st.StepError = 0;   // the error alone would not change dt here
+    TimeStepControl(st, loc);
+    EXPECT_DOUBLE_EQ(st.DT, 1e-4);
+    EXPECT_DOUBLE_EQ(st.ErrOpt, 0.4e-11);
+    double dt = 1e-4, inc = 0.25;
+    for (int k = 1; k <= 60; ++k) {
+        st.StepCount = 1000 + k;
+        TimeStepControl(st, loc);
+        if (k % 20 == 0) {
+            dt *= 0.95;
+            inc = std::max(0.95 * inc, inc >= 0.05 ? 0.05 : 0.0);
+        }
+        EXPECT_DOUBLE_EQ(st.DT, dt) << k;
+        EXPECT_DOUBLE_EQ(st.ErrInc, inc) << k;
+    }
+    // a step that converged ends the streak; the next cut starts a new one
+    st.StepCount = 1062;
+    loc.CorrectorIterations = 1;
+    TimeStepControl(st, loc);
+    loc.CorrectorIterations = 2;
+    st.StepCount = 1063;
+    TimeStepControl(st, loc);
+    EXPECT_DOUBLE_EQ(st.DT, 0.1 * dt);
+    EXPECT_EQ(st.Statics.CutStreakStart, 1063);
+}
+
+// Weak acids of pK 12 (almost neutral at the buffer's pH) as the product (1),
+// the reactant C (2) and the partner P (3) of the kinetic reaction, in a
+// sodium acetate buffer; every profile flat, so that the transport terms
+// vanish inside the capillary.
+class FirstOrderReaction : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TUnivSet<TComponents> comp;
+        comp.Add(WeakAcid("PC", 12, 20, BGE, 0.5, 0.5));
+        comp.Add(WeakAcid("C", 12, 25, BGE, 2.0, 2.0));
+        comp.Add(WeakAcid("P", 12, 30, BGE, 5.0, 5.0));
+        comp.Add(WeakAcid("Acetic acid", kPKAcetic, kUAcetate, BGE, 20, 20));
+        comp.Add(StrongCation("Sodium", kUNa, BGE, 10, 10));
+        PrepareRun(st, comp, 100);
+        st.Host = &host;
+        ASSERT_TRUE(InitCalc(st));
+        // v = k [C]: C decays as exp(-k t)
+        st.cbKinetic = true;
+        st.Kin1 = kRate;
+        st.Kin2 = 0;
+        st.KinA = 1;
+        st.KinB = st.KinC = st.KinD = st.KinX = 0;
+        st.cbOptDt = false;
+        st.EpsCor = 1e-12;
+    }
+    static constexpr double kRate = 100;   // 1/s
+    static constexpr int kMid = 50;
+    RecordingMessageSink sink;
+    RecordingHost host;
+    RunState st;
+};
+
+TEST_F(FirstOrderReaction, StarterFollowsTheExponentialToFourthOrder) {
+    const double c0 = st.Arr.C(2, 2)[kMid], dt = 1e-3;   // k dt = 0.1
+    ASSERT_EQ(c0, 2.0);
+    st.DT = dt;
+    const double t0 = st.Time;
+    ASSERT_TRUE(RestartMultistep(st, 2));
+    EXPECT_DOUBLE_EQ(st.Time, t0 + 3 * dt);
+    // levels 4, 3, 2 hold t + dt, t + 2 dt, t + 3 dt; Ralston's method is of
+    // fourth order: its error over a step is about (k dt)^5 / 120
+    for (int n = 1; n <= 3; ++n) {
+        const double exact = c0 * std::exp(-kRate * n * dt);
+        EXPECT_NEAR(st.Arr.C(5 - n, 2)[kMid], exact, 5e-7 * exact) << n;
+        // P is used up with C, the product forms from it
+        EXPECT_NEAR(st.Arr.C(5 - n, 3)[kMid], 5.0 - (c0 - exact), 1e-6) << n;
+        EXPECT_NEAR(st.Arr.C(5 - n, 1)[kMid], 0.5 + (c0 - exact), 1e-6) << n;
+    }
+    EXPECT_TRUE(sink.warnings.empty());
+}
+
+TEST_F(FirstOrderReaction, MultistepFollowsTheExponentialAcrossADtChange) {
+    const double c0 = st.Arr.C(2, 2)[kMid];
+    const double t0 = st.Time;
+    st.DT = 2e-4;
+    st.StopTime = 1.0;
+    int step = 0;
+    host.onProcessMessages = [&](int) {
+        if (st.StepCount == 0) return;
+        if (++step == 40) {   // as the dt edit does
+            st.DT = 5e-4;
+            st.Restart = true;
+        }
+        if (step == 120) st.Stop = true;
+    };
+    RunCalc(st);
+    ASSERT_EQ(step, 120);
+    const double t = st.Time - t0;
+    EXPECT_NEAR(t, 43 * 2e-4 + 83 * 5e-4, 1e-12);   // both starters' three steps included
+    const double exact = c0 * std::exp(-kRate * t);
+    EXPECT_NEAR(st.Arr.C(2, 2)[kMid], exact, 1e-5 * c0);
+    EXPECT_TRUE(sink.warnings.empty());
+}
+
+TEST_F(FirstOrderReaction, StarterThatEndsTheDiffusionModeLeavesARestartForTheRestoredDt) {
+    // The starter's three steps run the diffusion clock out; the mode's end
+    // restores dt, which the history just built does not fit: the restart
+    // stays requested, and the next one builds the history at the restored dt.
+    st.DT = 1e-3;
+    StartDiffusionMode(st, 2e-4);
+    st.DT = 1e-4;
+    const double t0 = st.Time;
+    ASSERT_TRUE(RestartMultistep(st, 2));
+    EXPECT_FALSE(st.DiffMode);
+    EXPECT_EQ(st.DT, 1e-3);
+    EXPECT_TRUE(st.Restart);
+    EXPECT_EQ(st.Time, t0);
+    ASSERT_TRUE(RestartMultistep(st, 2));
+    EXPECT_FALSE(st.Restart);
+    EXPECT_DOUBLE_EQ(st.Time, t0 + 3e-3);
+}
+
+TEST_F(FirstOrderReaction, KineticTermClampsOnlyWhereAPowerWouldBeUndefined) {
+    // A concentration below zero: with an integral exponent the power is
+    // finite and taken as it is; with a fractional one it counts as 0.
+    st.Arr.C(2, 2)[kMid] = -0.5;
+    auto rate = [&](double kinA) {   // what the reaction adds to d[PC]/dt
+        st.Kin1 = 0;
+        CalcDER(st, 2, false);
+        const double base = st.Arr.F(2, 1)[kMid];
+        st.Kin1 = kRate;
+        st.KinA = kinA;
+        CalcDER(st, 2, false);
+        return st.Arr.F(2, 1)[kMid] - base;
+    };
+    EXPECT_NEAR(rate(2), kRate * 0.25, 1e-9);
+    EXPECT_NEAR(rate(3), -kRate * 0.125, 1e-9);
+    EXPECT_EQ(rate(0.5), 0.0);
+    EXPECT_FALSE(st.NumericalFailure);
+}
+
+// A neutral marker peak in a sodium acetate buffer, carried by the
+// electroosmotic term of the transport equation.
+TEST(ElectroosmoticTerm, CarriesANeutralPeakAtMobilityTimesVoltageOverLength) {
+    RecordingMessageSink sink;
+    RecordingHost host;
+    RunState st;
+    TUnivSet<TComponents> comp;
+    comp.Add(WeakAcid("Acetic acid", kPKAcetic, kUAcetate, BGE, 20, 20));
+    comp.Add(StrongCation("Sodium", kUNa, BGE, 10, 10));
+    comp.Add(Constituent("Marker", 0, 0, {0}, {20}, Analyte, 0, 1.0));
+    PrepareRun(st, comp, 400);
+    st.Host = &host;
+    st.rbVoltage = st.rbPSQNo = true;
+    st.rbPSQMS = false;
+    st.UI = 250;
+    st.FakeCapLen = 0.025;   // doubles the length the flow is driven over
+    ASSERT_TRUE(InitCalc(st));
+    st.cbEOFDif = true;
+    st.EOFMob = 40e-9;
+    st.DT = 1e-3;
+    const int m = 3;
+    auto centroid = [&] {
+        double s = 0, s1 = 0;
+        for (int j = 0; j <= st.NX; ++j) {
+            s += st.Arr.C(2, m)[j];
+            s1 += j * st.DX * st.Arr.C(2, m)[j];
+        }
+        return std::make_pair(s1 / s, s);
+    };
+    const auto [x0, amount0] = centroid();
+    const double t0 = st.Time;
+    st.StopTime = 4.0;
+    RunCalc(st);
+    const auto [x1, amount1] = centroid();
+    const double v = 40e-9 * 250 / (st.CapLength + 0.025);
+    EXPECT_GT(x1 - x0, 10 * st.DX);
+    EXPECT_NEAR((x1 - x0) / (st.Time - t0), v, 0.005 * v);
+    EXPECT_NEAR(amount1, amount0, 1e-9 * amount0);
+    EXPECT_TRUE(sink.warnings.empty());
+}
+
+}  // namespace
