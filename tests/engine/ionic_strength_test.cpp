@@ -80,6 +80,10 @@ TEST(IonicStrength, AcetateBufferPHIsTheActivityPH) {
         g = std::pow(10.0, -0.50925 * std::sqrt(im) / (1 + 1.5 * std::sqrt(im)) + 0.1 * im);
     }
     EXPECT_NEAR(pHActivity, 3 - std::log10(h * g), 2e-5);
+    // the ionic product of the concentrations is Kw / g^2 under the correction
+    const double kwc = st.Arr.CH(2)[2] * st.Arr.COH(2)[2];
+    EXPECT_NEAR(kwc, 1e-8 / (g * g), 1e-4 * kwc);
+    EXPECT_GT(1e-8 / (g * g) / 1e-8, 1.1);
     // The activity shift of the buffer: about -0.043 at I = 10 mM.
     EXPECT_NEAR(pHActivity - pHPlain, -0.043, 0.002);
     double scale = 0;

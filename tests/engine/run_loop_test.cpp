@@ -266,6 +266,14 @@ TEST_F(RunLoop, WindowWallsFollowTheDrawnProfileAndNeverSkipAZone) {
     for (int i = 1; i <= st.NComp; ++i)
         for (int j = 0; j <= st.NX; ++j) st.Arr.DrawnProfile[i][j] = (j >= 70 && j <= 75) ? 1.0 : 0.0;
     EXPECT_LE(update(30, 100, 60).first, 70);
+    // the same for the right wall retreating towards a zone at 45..50 with a
+    // step of 60 from node 100: it stops beyond the zone
+    for (int i = 1; i <= st.NComp; ++i)
+        for (int j = 0; j <= st.NX; ++j) st.Arr.DrawnProfile[i][j] = (j >= 45 && j <= 50) ? 1.0 : 0.0;
+    const int right = update(0, 100, 60).second;
+    EXPECT_GE(right, 51);
+    for (int i = 1; i <= st.NComp; ++i)
+        for (int j = 0; j <= st.NX; ++j) st.Arr.DrawnProfile[i][j] = (j >= 70 && j <= 75) ? 1.0 : 0.0;
     // outside a run the walls only widen; a zero limit widens to the end
     st.Running = false;
     st.RW = 0;

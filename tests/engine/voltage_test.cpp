@@ -84,6 +84,10 @@ TEST(Voltage, AdditionalConductivityFakeLengthAndUndefinedResistance) {
     st.KappaEnd = 0;
     const double R = ColumnResistance(st);
     EXPECT_NEAR(R, 0.01 / kKappa + st.CapLength / (kKappa * kS), 1e-9 * R);
+    // an extra length as large as L / S doubles the resistance
+    st.FakeCapLen = st.CapLength / kS;
+    EXPECT_NEAR(ColumnResistance(st), 2 * st.CapLength / (kKappa * kS), 1e-8 * R);
+    st.FakeCapLen = 0.01;
 
     // a zero end conductivity with an extra length (like a zero cross-section,
     // see the run loop): one warning, the run stopped, U and I untouched
