@@ -5,6 +5,7 @@
 // electroosmotic term carrying a neutral peak at EOFMob * U / (L + extra length).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -201,12 +202,9 @@ TEST_F(FirstOrderReaction, KineticTermClampsOnlyWhereAPowerWouldBeUndefined) {
     EXPECT_FALSE(st.NumericalFailure);
 }
 
-// A neutral marker peak in a sodium acetate buffer, carried by the
-// electroosmotic term of the transport equation.
-TEST(ElectroosmoticTerm, CarriesANeutralPeakAtMobilityTimesVoltageOverLength) {
-    RecordingMessageSink sink;
-    RecordingHost host;
-    RunState st;
+// A neutral marker peak (constituent 3) in a sodium acetate buffer, 250 V,
+// an extra length equal to the capillary's; dt fixed at 1 ms.
+void PrepareMarkerRun(RunState& st, RecordingHost& host) {
     TUnivSet<TComponents> comp;
     comp.Add(WeakAcid("Acetic acid", kPKAcetic, kUAcetate, BGE, 20, 20));
     comp.Add(StrongCation("Sodium", kUNa, BGE, 10, 10));
@@ -217,10 +215,21 @@ TEST(ElectroosmoticTerm, CarriesANeutralPeakAtMobilityTimesVoltageOverLength) {
     st.rbPSQMS = false;
     st.UI = 250;
     st.FakeCapLen = 0.025;   // doubles the length the flow is driven over
+    st.PeakWidthPending = 0.2;   // mm
+    st.PeakEdgeWidthPending = 0.05;
     ASSERT_TRUE(InitCalc(st));
-    st.cbEOFDif = true;
     st.EOFMob = 40e-9;
     st.DT = 1e-3;
+    st.cbOptDt = false;
+}
+
+// The electroosmotic term of the transport equation carries the marker.
+TEST(ElectroosmoticTerm, CarriesANeutralPeakAtMobilityTimesVoltageOverLength) {
+    RecordingMessageSink sink;
+    RecordingHost host;
+    RunState st;
+    PrepareMarkerRun(st, host);
+    st.cbEOFDif = true;
     const int m = 3;
     auto centroid = [&] {
         double s = 0, s1 = 0;
@@ -240,6 +249,40 @@ TEST(ElectroosmoticTerm, CarriesANeutralPeakAtMobilityTimesVoltageOverLength) {
     EXPECT_NEAR((x1 - x0) / (st.Time - t0), v, 0.005 * v);
     EXPECT_NEAR(amount1, amount0, 1e-9 * amount0);
     EXPECT_TRUE(sink.warnings.empty());
+}
+
+// The detector moving against the flow (the flow left out of the equation)
+// passes a marker that stays where it is at the time the flow of the
+// equation would take to carry it there: its speed is the same
+// EOFMob * U / (L + extra length).
+TEST(ElectroosmoticTerm, DetectorMovesAgainstTheFlowAtTheSpeedOfTheFlow) {
+    RecordingMessageSink sink;
+    RecordingHost host;
+    RunState st;
+    PrepareMarkerRun(st, host);
+    st.cbEOFDif = false;
+    st.cbEnableEOF = true;
+    st.cbDetectorOn = true;
+    st.DetInput = 10;
+    double s = 0, s1 = 0;   // the marker's centroid (mm)
+    for (int j = 0; j <= st.NX; ++j) {
+        s += st.Arr.C(2, 3)[j];
+        s1 += j * st.DX * 1000 * st.Arr.C(2, 3)[j];
+    }
+    const double v = 40e-9 * 250 / (st.CapLength + 0.025) * 1000;   // mm/s
+    st.DetPosition = s1 / s + 0.5;
+    st.StopTime = 5.0;
+    RunCalc(st);
+    EXPECT_TRUE(sink.warnings.empty());
+    // the mean time of the detector trace (s)
+    const ChartSeries& d = st.Series.srDetComp[3];
+    double area = 0, moment = 0;
+    for (std::size_t k = 0; k < d.y.size(); ++k) {
+        area += d.y[k];
+        moment += d.x[k] * 60 * d.y[k];
+    }
+    EXPECT_GT(*std::max_element(d.y.begin(), d.y.end()), 0.5);
+    EXPECT_NEAR(moment / area, 0.5 / v, 0.02 * 0.5 / v);
 }
 
 }  // namespace
