@@ -18,6 +18,7 @@
 #include "engine/step_services.h"
 #include "foundation/errors.h"
 #include "support/recording_host.h"
+#include "support/uniform_grid.h"
 #include "support/test_compositions.h"
 
 namespace {
@@ -200,6 +201,43 @@ TEST_F(FirstOrderReaction, KineticTermClampsOnlyWhereAPowerWouldBeUndefined) {
     EXPECT_NEAR(rate(3), -kRate * 0.125, 1e-9);
     EXPECT_EQ(rate(0.5), 0.0);
     EXPECT_FALSE(st.NumericalFailure);
+}
+
+// The dcH/dt mode integrates cH instead of solving electroneutrality: the run
+// keeps every node electroneutral and ends where the ordinary run ends.
+TEST(DcHMode, KeepsElectroneutralityAndFollowsTheOrdinaryRun) {
+    auto run = [](bool dcH) {
+        RecordingMessageSink sink;
+        RecordingHost host;
+        RunState st;
+        PrepareRun(st, AcetateBufferWithAnalytes(), 100);
+        st.Host = &host;
+        st.cbDcH = dcH;
+        EXPECT_TRUE(InitCalc(st));
+        st.DT = 1e-3;
+        st.cbOptDt = false;
+        st.StopTime = 0.3;
+        RunCalc(st);
+        EXPECT_TRUE(sink.warnings.empty());
+        double worst = 0;
+        for (int j = 0; j <= st.NX; ++j) {
+            double scale = 0;
+            const double r = ChargeBalance(st, 2, j, &scale);
+            worst = std::max(worst, std::fabs(r) / scale);
+        }
+        std::vector<double> v(st.Arr.CH(2), st.Arr.CH(2) + st.NX + 1);
+        for (int i = 1; i <= st.NComp; ++i) v.insert(v.end(), st.Arr.C(2, i), st.Arr.C(2, i) + st.NX + 1);
+        return std::make_pair(worst, v);
+    };
+    const auto [worstOrdinary, ordinary] = run(false);
+    const auto [worstDcH, dcH] = run(true);
+    EXPECT_LT(worstOrdinary, 1e-10);
+    EXPECT_LT(worstDcH, 1e-9);
+    ASSERT_EQ(ordinary.size(), dcH.size());
+    double largest = 0;
+    for (std::size_t k = 0; k < dcH.size(); ++k)
+        largest = std::max(largest, std::fabs(dcH[k] - ordinary[k]) / std::max(std::fabs(ordinary[k]), 1e-3));
+    EXPECT_LT(largest, 1e-8);
 }
 
 // A neutral marker peak (constituent 3) in a sodium acetate buffer, 250 V,
