@@ -240,6 +240,91 @@ TEST(DcHMode, KeepsElectroneutralityAndFollowsTheOrdinaryRun) {
     EXPECT_LT(largest, 1e-8);
 }
 
+// Acetate buffer with two cationic analytes and chloride (constituent 5)
+// injected as an anionic one.
+TUnivSet<TComponents> BufferWithCationsAndAnAnion() {
+    TUnivSet<TComponents> comp = AcetateBufferWithAnalytes();
+    comp.Add(StrongAnion("Chloride", kUCl, Analyte, 0.0, 0.1));
+    return comp;
+}
+
+// Walls inside the analyte zones, where their profiles have a slope: a
+// constituent leaving the window through a wall lets the wall follow its
+// neighbour, one entering it (or at rest) holds the wall.
+TEST(Walls, DerivativeAtWallsInsideAZone) {
+    RecordingMessageSink sink;
+    RecordingHost host;
+    RunState st;
+    PrepareRun(st, BufferWithCationsAndAnAnion(), 200);
+    st.Host = &host;
+    ASSERT_TRUE(InitCalc(st));
+    ASSERT_GT(st.I, 0);
+    // the zones: where K+ (constituent 3) has a slope
+    int lo = -1, hi = -1;
+    for (int j = 1; j < st.NX; ++j)
+        if (std::fabs(st.Arr.C(2, 3)[j + 1] - st.Arr.C(2, 3)[j - 1]) > 1e-3) (lo < 0 ? lo : hi) = j;
+    ASSERT_GT(hi - lo, 10);
+    st.LeftWall = lo + 1;
+    st.RightWall = hi - 1;
+    CalcDER(st, 2, false);
+    int leaving[2] = {0, 0}, entering[2] = {0, 0};
+    for (int i = 1; i <= st.NComp; ++i) {
+        const double* f = st.Arr.F(2, i);
+        const int lw = st.LeftWall, rw = st.RightWall;
+        // direction from the constituent's own forms at the nodes next to the walls
+        for (int side = 0; side < 2; ++side) {
+            const int x = side == 0 ? lw + 1 : rw - 1, wall = side == 0 ? lw : rw;
+            double u = 0;
+            for (int k = 0; k < st.Arr.Forms(i); ++k) {
+                const int z = st.Arr.ZMin[i] + k;
+                if (z != 0) u += st.Arr.CForm(2, i, k)[x] * (z > 0 ? 1 : -1) * st.Arr.UForm(i, k)[x];
+            }
+            // cations drift towards +x with the current, anions towards -x
+            const bool leaves = side == 0 ? u < 0 : u > 0;
+            const bool sloped = f[x] != 0.0;
+            if (leaves) {
+                leaving[side] += sloped;
+                EXPECT_EQ(f[wall], f[x]) << i << " " << side;
+            } else {
+                entering[side] += sloped;
+                EXPECT_EQ(f[wall], 0.0) << i << " " << side;
+            }
+        }
+    }
+    for (int side = 0; side < 2; ++side) EXPECT_TRUE(leaving[side] > 0 && entering[side] > 0) << side;
+}
+
+// With the constant left border the value at node 0 stays the one of Init,
+// also where the profile there has a slope; without it node 0 moves.
+TEST(Walls, ConstantLeftBorderHoldsASlopedNodeZero) {
+    auto nodeZero = [](bool border) {
+        RecordingMessageSink sink;
+        RecordingHost host;
+        RunState st;
+        PrepareRun(st, BufferWithCationsAndAnAnion(), 200);
+        st.Host = &host;
+        st.InjSitePending = 0.5;   // the zone's rising edge at node 0
+        st.PeakWidthPending = 1.0;
+        st.PeakEdgeWidthPending = 0.5;
+        EXPECT_TRUE(InitCalc(st));
+        const double c0 = st.Arr.C(2, 5)[0];   // chloride leaves through node 0
+        EXPECT_GT(std::fabs(st.Arr.C(2, 5)[1] - c0), 1e-3 * c0);
+        EXPECT_EQ(st.Arr.CLeft[5], c0);
+        st.cbLBorder = border;
+        st.cbLWMove = false;   // node 0 stays in the window
+        st.LeftWall = 0;
+        st.DT = 1e-4;
+        st.StopTime = 0.01;
+        RunCalc(st);
+        EXPECT_TRUE(sink.warnings.empty());
+        return std::make_pair(c0, st.Arr.C(2, 5)[0]);
+    };
+    const auto [held0, held] = nodeZero(true);
+    EXPECT_EQ(held, held0);
+    const auto [free0, moved] = nodeZero(false);
+    EXPECT_GT(std::fabs(moved - free0), 1e-6 * free0);
+}
+
 // A neutral marker peak (constituent 3) in a sodium acetate buffer, 250 V,
 // an extra length equal to the capillary's; dt fixed at 1 ms.
 void PrepareMarkerRun(RunState& st, RecordingHost& host) {
