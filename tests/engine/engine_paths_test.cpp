@@ -11,6 +11,8 @@
 
 #include "engine/derivatives.h"
 #include "engine/diffusion_mode.h"
+#include "engine/equilibrium.h"
+#include "engine/equilibrium_range.h"
 #include "engine/init_calc.h"
 #include "engine/rk_start.h"
 #include "engine/run_calc.h"
@@ -238,6 +240,30 @@ TEST(DcHMode, KeepsElectroneutralityAndFollowsTheOrdinaryRun) {
     for (std::size_t k = 0; k < dcH.size(); ++k)
         largest = std::max(largest, std::fabs(dcH[k] - ordinary[k]) / std::max(std::fabs(ordinary[k]), 1e-3));
     EXPECT_LT(largest, 1e-8);
+}
+
+// Equal concentrations and cH on every node, but a segment of other
+// mobilities from node 5 on and another pK from node 8 on: the speciation there is the
+// node's own, not a copy of its left neighbour's.
+TEST(Speciation, NeighboursWithOtherMobilitiesAreNotCopied) {
+    RunState st;
+    SetUpUniformGrid(st, {MakeStrongCation("Na", 50.0, 10), MakeStrongAnion("Cl", 80.0, 5),
+                          MakeConstituent("Acetic acid", -1, 0, {4.756, 0}, {42.4, 0}, 5)},
+                     10);
+    Elneut(st, 2, -1, -1, true);
+    const double h = st.Arr.CH(2)[0];
+    for (int j = 0; j <= st.NX; ++j) st.Arr.CH(2)[j] = h;   // the same cH everywhere
+    EngineArrays& a = st.Arr;
+    for (int j = 5; j <= st.NX; ++j) a.UForm(1, 1)[j] = 2 * a.UForm(1, 1)[0];   // sodium twice as fast
+    for (int j = 8; j <= st.NX; ++j) a.LForm(3, 0)[j] = 10 * a.LForm(3, 0)[0];   // acetate: pK one lower
+    CalcSpeciationRange(st, 2, 0, st.NX);
+    for (int j : {4, 5, 6, 7, 8, 9}) {
+        // a strong cation: UEff is its mobility
+        EXPECT_NEAR(a.UEff[1][j], a.UForm(1, 1)[j], 1e-5 * a.UForm(1, 1)[j]) << j;
+        // the dissociated fraction of acetic acid from its own constant: Ka / (Ka + cH)
+        const double ka = std::pow(10.0, 3 - (j < 8 ? 4.756 : 3.756));
+        EXPECT_NEAR(a.CForm(2, 3, 0)[j] / 5.0, ka / (ka + h), 1e-9) << j;
+    }
 }
 
 // Acetate buffer with two cationic analytes and chloride (constituent 5)
