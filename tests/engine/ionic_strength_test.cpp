@@ -19,7 +19,8 @@
 
 namespace {
 
-// Conductivity F * sum |z| u c of NaCl at c mM after the correction (S/m).
+// Conductivity F * sum |z| u c of NaCl at c mM after the correction (S/m),
+// the ions of water left out.
 double ConductivityOfNaCl(double c, bool simplified) {
     RunState st;
     SetUpUniformGrid(st, {MakeStrongCation("Na", 51.9, c), MakeStrongAnion("Cl", 79.1, c)}, 4);
@@ -28,7 +29,7 @@ double ConductivityOfNaCl(double c, bool simplified) {
     ISC(st, 2, -1);
     EngineArrays& a = st.Arr;
     double k = 0;
-    for (int j = 1; j <= a.NComp + 2; ++j)
+    for (int j = 1; j <= a.NComp; ++j)
         for (int f = 0; f < a.Forms(j); ++f) k += std::abs(a.ZMin[j] + f) * a.UForm(j, f)[2] * a.CForm(2, j, f)[2];
     return 96485.0 * k;
 }
@@ -42,6 +43,14 @@ TEST(IonicStrength, ConductivityOfSodiumChlorideAndActivityCoefficients) {
     EXPECT_NEAR(k10, 0.11851, 0.005 * 0.11851);
     EXPECT_NEAR(ConductivityOfNaCl(1.0, false), 0.012368, 0.005 * 0.012368);
     EXPECT_NEAR(ConductivityOfNaCl(10.0, true), k10, 0.001 * k10);
+    // At 0.1 mM the relaxation and electrophoretic terms reduce to Onsager's
+    // limiting law for a 1:1 salt in water at 25 degC:
+    // Lambda0 - Lambda = (0.2289 Lambda0 + 60.20 S cm2/mol) sqrt(c / (mol/L)).
+    for (double c : {0.1, 0.4}) {
+        const double lambda0 = 96485.0 * (51.9e-9 + 79.1e-9);   // S m2/mol
+        const double decrement = (0.2289 * lambda0 + 60.20e-4) * std::sqrt(c / 1000);
+        EXPECT_NEAR(lambda0 - ConductivityOfNaCl(c, false) / c, decrement, 0.03 * decrement) << c;
+    }
     for (int z = 1; z <= 3; ++z) {
         EXPECT_EQ(ActivityCoefficient(z, 0.0), 1.0);
         EXPECT_NEAR(ActivityCoefficient(z, 1e-10), 1.0, 1e-6 * z * z);
