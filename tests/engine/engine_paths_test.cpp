@@ -351,6 +351,43 @@ TEST(Walls, ConstantLeftBorderHoldsASlopedNodeZero) {
     EXPECT_GT(std::fabs(moved - free0), 1e-6 * free0);
 }
 
+// Electrodes at both ends close the capillary: the cations of the buffer
+// migrate away from the left end (anode side) and pile up at the right one,
+// the anions the other way round, by about the amount migration carries in
+// the time (E u c t over the node spacing); the ordinary walls hold
+// the ends of a flat buffer.
+TEST(ElectrodeBoundary, ClosedEndsDepleteAndAccumulateByMigration) {
+    auto ends = [](bool electrodes) {
+        RecordingMessageSink sink;
+        RecordingHost host;
+        RunState st;
+        PrepareRun(st, AcetateBufferWithAnalytes(), 100);
+        st.Host = &host;
+        EXPECT_TRUE(InitCalc(st));
+        st.cbLE = st.cbRE = electrodes;
+        st.cbLWMove = st.cbRWMove = false;
+        st.LeftWall = 0;
+        st.RightWall = st.NX;
+        st.DT = 1e-4;
+        st.StopTime = 0.02;
+        RunCalc(st);
+        EXPECT_TRUE(sink.warnings.empty());
+        // sodium (2) and acetate (1) at both ends, relative to their buffer values
+        return std::vector<double>{st.Arr.C(2, 2)[0] / 10, st.Arr.C(2, 2)[st.NX] / 10,
+                                   st.Arr.C(2, 1)[0] / 20, st.Arr.C(2, 1)[st.NX] / 20, st.Time, st.Arr.E[1], st.DX};
+    };
+    const std::vector<double> held = ends(false), closed = ends(true);
+    for (int k = 0; k < 4; ++k) EXPECT_NEAR(held[k], 1.0, 1e-9) << k;
+    // sodium: E u t / dx of its concentration leaves the left end node
+    const double t = closed[4], E = closed[5], dx = closed[6];
+    const double moved = E * kUNa * 1e-9 * t / dx;
+    ASSERT_GT(moved, 0.02);
+    EXPECT_NEAR(closed[0], 1 - moved, 0.05 * moved);
+    EXPECT_NEAR(closed[1], 1 + moved, 0.05 * moved);
+    EXPECT_GT(closed[2], 1.0);   // acetate piles up at the anode side
+    EXPECT_LT(closed[3], 1.0);
+}
+
 // A neutral marker peak (constituent 3) in a sodium acetate buffer, 250 V,
 // an extra length equal to the capillary's; dt fixed at 1 ms.
 void PrepareMarkerRun(RunState& st, RecordingHost& host) {
