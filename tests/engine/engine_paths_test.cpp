@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <vector>
 
 #include "engine/derivatives.h"
@@ -26,6 +27,21 @@
 namespace {
 
 using namespace testcomp;
+
+// A run state with a recording host and message sink, prepared with the
+// composition and node count, `before` applied, and initialised.
+struct HostedRun {
+    HostedRun(const TUnivSet<TComponents>& comp, int nodes, const std::function<void(RunState&)>& before = {}) {
+        PrepareRun(st, comp, nodes);
+        st.Host = &host;
+        if (before) before(st);
+        initialised = InitCalc(st);
+    }
+    RecordingMessageSink sink;
+    RecordingHost host;
+    RunState st;
+    bool initialised = false;
+};
 
 TEST(TimeStepControl, ShrinksAboveTheTargetAndGrowsBelowIt) {
     RunState st;
@@ -208,14 +224,11 @@ TEST_F(FirstOrderReaction, KineticTermClampsOnlyWhereAPowerWouldBeUndefined) {
 // The dcH/dt mode integrates cH instead of solving electroneutrality: the run
 // keeps every node electroneutral and ends where the ordinary run ends.
 TEST(DcHMode, KeepsElectroneutralityAndFollowsTheOrdinaryRun) {
-    auto run = [](bool dcH) {
-        RecordingMessageSink sink;
-        RecordingHost host;
-        RunState st;
-        PrepareRun(st, AcetateBufferWithAnalytes(), 100);
-        st.Host = &host;
-        st.cbDcH = dcH;
-        EXPECT_TRUE(InitCalc(st));
+    auto runMode = [](bool dcH) {
+        HostedRun run(AcetateBufferWithAnalytes(), 100, [dcH](RunState& s) { s.cbDcH = dcH; });
+        EXPECT_TRUE(run.initialised);
+        RunState& st = run.st;
+        const RecordingMessageSink& sink = run.sink;
         st.DT = 1e-3;
         st.cbOptDt = false;
         st.StopTime = 0.3;
@@ -231,8 +244,8 @@ TEST(DcHMode, KeepsElectroneutralityAndFollowsTheOrdinaryRun) {
         for (int i = 1; i <= st.NComp; ++i) v.insert(v.end(), st.Arr.C(2, i), st.Arr.C(2, i) + st.NX + 1);
         return std::make_pair(worst, v);
     };
-    const auto [worstOrdinary, ordinary] = run(false);
-    const auto [worstDcH, dcH] = run(true);
+    const auto [worstOrdinary, ordinary] = runMode(false);
+    const auto [worstDcH, dcH] = runMode(true);
     EXPECT_LT(worstOrdinary, 1e-10);
     EXPECT_LT(worstDcH, 1e-9);
     ASSERT_EQ(ordinary.size(), dcH.size());
@@ -358,12 +371,10 @@ TEST(Walls, ConstantLeftBorderHoldsASlopedNodeZero) {
 // the ends of a flat buffer.
 TEST(ElectrodeBoundary, ClosedEndsDepleteAndAccumulateByMigration) {
     auto ends = [](bool electrodes) {
-        RecordingMessageSink sink;
-        RecordingHost host;
-        RunState st;
-        PrepareRun(st, AcetateBufferWithAnalytes(), 100);
-        st.Host = &host;
-        EXPECT_TRUE(InitCalc(st));
+        HostedRun run(AcetateBufferWithAnalytes(), 100);
+        EXPECT_TRUE(run.initialised);
+        RunState& st = run.st;
+        const RecordingMessageSink& sink = run.sink;
         st.cbLE = st.cbRE = electrodes;
         st.cbLWMove = st.cbRWMove = false;
         st.LeftWall = 0;
