@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "engine/derivatives.h"
@@ -159,6 +160,18 @@ TEST_F(FirstOrderReaction, StarterFollowsTheExponentialToFourthOrder) {
         EXPECT_NEAR(st.Arr.C(5 - n, 1)[kMid], 0.5 + (c0 - exact), 1e-6) << n;
     }
     EXPECT_TRUE(sink.warnings.empty());
+}
+
+TEST_F(FirstOrderReaction, StarterStopsAtANonFiniteConcentrationAndNamesIt) {
+    st.DT = 1e-3;
+    st.Arr.C(2, 2)[kMid] = std::nan("");
+    const double t0 = st.Time;
+    EXPECT_FALSE(RestartMultistep(st, 2));
+    EXPECT_TRUE(st.Stop && st.NumericalFailure && st.Restart);
+    EXPECT_EQ(st.Time, t0);
+    EXPECT_TRUE(std::isnan(st.Arr.C(2, 2)[kMid]));   // the level exchange undone
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{"Concentration is not a finite number: constituent 2, node " +
+                                                      std::to_string(kMid) + ". Calculation stopped."});
 }
 
 TEST_F(FirstOrderReaction, MultistepFollowsTheExponentialAcrossADtChange) {
