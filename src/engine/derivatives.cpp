@@ -72,12 +72,12 @@ void KineticTerm(RunState& st, int level, int lw, int rw) {
     double* f1 = a.F(level, 1);
     double* f2 = a.F(level, 2);
     double* f3 = a.F(level, 3);
+    // c^e by the C library's pow; a concentration a hair below zero under a
+    // fractional exponent (a NaN) is taken as 0.
+    auto power = [](double c, double e) { return std::pow(c < 0 && std::trunc(e) != e ? 0.0 : c, e); };
     for (int j = lw + 1; j < rw; ++j) {
-        // Concentrations a hair below zero would make a fractional power NaN.
-        const double C1 = std::max(c1[j], 0.0), C2 = std::max(c2[j], 0.0), C3 = std::max(c3[j], 0.0);
-        const double v = st.Kin1 * std::pow(C2, st.KinA) * std::pow(C3, st.KinB) *
-                             std::pow(cOH[j], st.KinC) -
-                         st.Kin2 * std::pow(C1, st.KinD) * std::pow(cOH[j], st.KinX);
+        const double v = st.Kin1 * power(c2[j], st.KinA) * power(c3[j], st.KinB) * power(cOH[j], st.KinC) -
+                         st.Kin2 * power(c1[j], st.KinD) * power(cOH[j], st.KinX);
         f1[j] += v;
         f2[j] -= v;
         f3[j] -= v;

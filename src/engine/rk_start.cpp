@@ -7,6 +7,7 @@
 #include "engine/derivatives.h"
 #include "engine/diffusion_mode.h"
 #include "engine/run_state.h"
+#include "engine/step_services.h"
 #include "foundation/errors.h"
 
 namespace {
@@ -34,6 +35,7 @@ RKScratch& Scratch() {
 
 // Equilibrium and derivatives of a stage at level k.
 void StageEvaluation(RunState& st, int k) {
+    if (!ConcentrationsFinite(st, k)) return;
     // The window is the whole grid here, so CalcDER speciates all of it.
     EquilibriumForDerivatives(st, k, st.ISCorrection);
     CalcDER(st, k, false);

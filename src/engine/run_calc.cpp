@@ -137,7 +137,7 @@ void Stepper::Corrector() {
 }
 
 void Stepper::Equilibrium(bool corrector) {
-    if (st_.cbDcH) return;
+    if (!ConcentrationsFinite(st_, 1) || st_.cbDcH) return;
     // The corrector passes leave the ionic-strength correction out unless cbPCIS.
     EquilibriumForDerivatives(st_, 1, st_.ISCorrection && (!corrector || st_.cbPCIS));
 }
@@ -211,20 +211,16 @@ bool Stepper::Step(RunLocals& loc) {
         ++st_.CorrectorPassCount;
         if (ok || loc.CorrectorIterations >= 10) break;
     }
-    st_.StepError = 0;
     if (st_.cbLastCor && !st_.NumericalFailure) {
         Corrector();
         Equilibrium(true);
         if (!st_.NumericalFailure) CalcDERInWindow(st_, 1, false);
     }
     if (!st_.NumericalFailure) SpeciateOutsideWindow();
+    // A rejected step leaves the error of the last accepted step shown.
     if (st_.NumericalFailure) return false;
+    if (!ConcentrationsFinite(st_, 1)) return false;
     st_.StepError = ErrorEstimate();
-    if (!std::isfinite(st_.StepError)) {
-        st_.Stop = true;
-        st_.NumericalFailure = true;
-        return false;
-    }
 
     EngineArrays::RotateLevels(a_.lvC, 5);
     EngineArrays::RotateLevels(a_.lvIS, 5);

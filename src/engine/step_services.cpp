@@ -6,11 +6,31 @@
 
 #include "engine/comp_window.h"
 #include "engine/diffusion_mode.h"
+#include "engine/equilibrium.h"
 #include "engine/run_state.h"
+#include "foundation/messages.h"
 
 double ElapsedSeconds(RunState& st, double stamp) {
     if (stamp == 0) stamp = st.RunStart;
     return (st.host().NowDays() - stamp) * 86400.0;
+}
+
+bool ConcentrationsFinite(RunState& st, int level) {
+    EngineArrays& a = st.Arr;
+    const int nc = a.NComp, lw = st.LeftWall, rw = st.RightWall;
+    for (int i = 1; i <= nc + 1; ++i) {
+        if (i <= nc && a.SkipComp[i] == 1) continue;
+        const double* c = i > nc ? a.CH(level) : a.C(level, i);
+        for (int j = lw; j <= rw; ++j) {
+            if (std::isfinite(c[j])) continue;
+            st.Stop = true;
+            st.NumericalFailure = true;
+            WarnOncePerRun(st, "ConcentrationsFinite",
+                           kBadConcentrationOf + std::to_string(i) + ", node " + std::to_string(j) + kCalculationStopped);
+            return false;
+        }
+    }
+    return true;
 }
 
 void SolverStatistics(RunState& st) {

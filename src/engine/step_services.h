@@ -22,6 +22,12 @@ inline bool PeriodDue(long long count, int period) { return period >= 1 && count
 // Seconds from `stamp` (days; RunStart when 0) to now, whole days included.
 double ElapsedSeconds(RunState& st, double stamp);
 
+// Whether every concentration of `level` (constituents that move, and cH as
+// constituent NComp + 1) is finite over the window; otherwise the run stops
+// (Stop and NumericalFailure set) with a warning that names the first
+// constituent and node that failed.
+bool ConcentrationsFinite(RunState& st, int level);
+
 // All services of one step, in their order.
 void StepServices(RunState& st, RunLocals& loc);
 

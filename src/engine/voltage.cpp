@@ -1,6 +1,7 @@
 #include "engine/voltage.h"
 
 #include <cmath>
+#include <string>
 
 #include "engine/equilibrium.h"
 #include "engine/run_state.h"
@@ -34,6 +35,30 @@ double ColumnResistance(RunState& st) {
     return sum * st.DX;
 }
 
+namespace {
+
+// What makes the column unfit to carry the current: the first node whose
+// conductivity or cross-section is not a positive finite number (a negative
+// conductivity comes from negative concentrations and would reverse the local
+// field), else an undefined resistance; empty when the column is sound.
+std::string ColumnFault(const RunState& st, double r) {
+    const EngineArrays& a = st.Arr;
+    const int n = a.Nn - 1 < st.NX ? a.Nn - 1 : st.NX;
+    auto bad = [](double v) { return !(v > 0) || !std::isfinite(v); };
+    for (int j = 0; j <= n; ++j) {
+        if (bad(a.Kappa[j]))
+            return kBadConductivityAt + std::to_string(j) + ": " + GeneralFloatText(a.Kappa[j]) + " S/m" +
+                   kCalculationStopped;
+        if (bad(a.S[j]))
+            return kBadCrossSectionAt + std::to_string(j) + ": " + GeneralFloatText(a.S[j]) + " m2" +
+                   kCalculationStopped;
+    }
+    if (!(r > 0) || !std::isfinite(r)) return kBadResistance;
+    return {};
+}
+
+}  // namespace
+
 bool CalcVoltageCurrent(RunState& st) {
     if (st.DiffMode) {
         st.U = 0;
@@ -42,10 +67,10 @@ bool CalcVoltageCurrent(RunState& st) {
     }
     if (!st.Arr.Allocated()) return false;
     const double r = ColumnResistance(st);
-    if (!(r > 0) || !std::isfinite(r)) {
+    if (const std::string fault = ColumnFault(st, r); !fault.empty()) {
         st.Stop = true;
         st.NumericalFailure = true;
-        WarnOncePerRun(st, "CalcVoltageCurrent", kBadResistance);
+        WarnOncePerRun(st, "CalcVoltageCurrent", fault);
         return false;
     }
     if (st.rbVoltage) {

@@ -113,6 +113,7 @@ TFnTree& TFnTree::operator=(const TFnTree& other)
     if (this == &other) return *this;
     TFnTree copy(other);
     root = std::move(copy.root);
+    if (OptimizeFlag == 1) Optimize();
     return *this;
 }
 

@@ -9,6 +9,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "foundation/paramset.h"
 #include "foundation/polynom.h"
@@ -68,6 +69,14 @@ extern const std::array<std::string, 100> FunctionNames;
 
 // 0 at program start; nothing in the program changes it.
 extern std::uint8_t OptimizeFlag;
+
+// One entry of a term set (coefficient * node) or of a factor set
+// (node ^ (value + exponentNode)) of the optimiser.
+struct TFnSetNode {
+    std::unique_ptr<TFnNode> value;          // constant: coefficient or numeric exponent
+    std::unique_ptr<TFnNode> node;           // the term or the base
+    std::unique_ptr<TFnNode> exponentNode;   // a non-constant exponent; null when only numeric
+};
 
 class TFnTree {
 public:
@@ -136,6 +145,32 @@ public:
     static void OptimizeOperator197(TFnNode* node);
     static void OptimizeOperator196(TFnNode* node);
     static void OptimizeOperator195(TFnNode* node);
+
+    // The optimiser: simplifies the subtree in place into a canonical form
+    // (constants folded, inverse functions cancelled, equal terms and factors
+    // merged and ordered). Domain errors of folded constants raise.
+    // The whole tree, repeated until a pass changes nothing (a few passes at most).
+    void Optimize();
+    static void Optimize(TFnNode* node);
+    // A chain of sums and differences whose top is the node.
+    static void OptimizePass(TFnNode* node);
+    // Enters one term (with sign +1 or -1) into the constant and the term set.
+    static void OptimizeHiSort(std::unique_ptr<TFnNode> term, int sign, TFnNode* constant,
+                               std::vector<TFnSetNode>& set);
+    // A chain of products and quotients whose top is the node.
+    static void CollectTerms(TFnNode* node);
+    // Enters one factor (+1) or divisor (-1) into the constant and the factor set.
+    static void OptimizeMeSort(std::unique_ptr<TFnNode> factor, int sign, TFnNode* constant,
+                               std::vector<TFnSetNode>& set);
+    // The product (already simplified) with its sums multiplied out and the
+    // result simplified; null when it has no sum factor or too many terms would result.
+    static std::unique_ptr<TFnNode> ExpandProducts(const TFnNode* node);
+    // The power node of a factor entry (its base alone for an exponent 1).
+    static std::unique_ptr<TFnNode> BuildPowerFactor(TFnSetNode& entry);
+    // The canonical product of a constant and a factor set.
+    static std::unique_ptr<TFnNode> BuildProduct(std::unique_ptr<TFnNode> constant, std::vector<TFnSetNode>& set);
+    // A power node and nested powers.
+    static void OptimizePowerChain(TFnNode* node);
 };
 
 // Deep copy of the source subtree into target (type, constants and operands;

@@ -181,8 +181,7 @@ bool TFnTree::ReadAS(std::string text, TFnNode* node)
     if (p < 0) return false;
     if (p == 1) {
         if (text[0] == '+') return ReadAS(text.substr(1), node);   // a leading '+' changes nothing
-        // A negative number is one constant, as the printer writes it ("(-1) * x"
-        // reads back to the tree it came from, and no deeper).
+        // A signed number is the negative constant, as the printer writes it: "(-2.5)".
         if (ReadNumber(text, node)) return true;
         node->type = fnProduct;
         node->left = NewNode(-1, node);
@@ -275,9 +274,13 @@ bool TFnTree::FromText(const std::string& text)
     // The limit counts the characters that are read (spaces are dropped).
     const auto spaces = static_cast<std::size_t>(std::count(text.begin(), text.end(), ' '));
     if (text.size() - spaces <= MaxFormulaLength) ok = ReadAS(text, root.get());
+    // The tree's printed text must parse again: it is held to the same length.
+    if (ok) ok = ToString().size() <= MaxFormulaLength;
     if (!ok) {
         root = NewNode(-1, nullptr);
         SetInt(root.get(), 0);
+        return false;
     }
-    return ok;
+    if (OptimizeFlag == 1) Optimize();
+    return true;
 }

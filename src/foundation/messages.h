@@ -36,6 +36,14 @@ inline constexpr const char* kInitRunTooLarge =
 // conductivity or cross-section); the run stops.
 inline constexpr const char* kBadResistance =
     "Resistance of the capillary is zero or undefined (check conductivity and cross-section). Calculation stopped.";
+// Engine: what made the resistance undefined, named with the node and the
+// value (followed by kCalculationStopped).
+inline constexpr const char* kBadConductivityAt = "Conductivity is zero, negative or undefined at node ";
+inline constexpr const char* kBadCrossSectionAt = "Cross-section is zero, negative or undefined at node ";
+// Engine: a step gave a concentration that is not a finite number (followed by
+// the constituent number, the node and kCalculationStopped).
+inline constexpr const char* kBadConcentrationOf = "Concentration is not a finite number: constituent ";
+inline constexpr const char* kCalculationStopped = ". Calculation stopped.";
 // Engine: derivative routines of modes that this version does not build yet;
 // the run stops when such a mode is switched on.
 inline constexpr const char* kDerComplexUnavailable =

@@ -19,7 +19,8 @@
 
 namespace {
 
-// Conductivity F * sum |z| u c of NaCl at c mM after the correction (S/m).
+// Conductivity F * sum |z| u c of NaCl at c mM after the correction (S/m),
+// the ions of water left out.
 double ConductivityOfNaCl(double c, bool simplified) {
     RunState st;
     SetUpUniformGrid(st, {MakeStrongCation("Na", 51.9, c), MakeStrongAnion("Cl", 79.1, c)}, 4);
@@ -28,7 +29,7 @@ double ConductivityOfNaCl(double c, bool simplified) {
     ISC(st, 2, -1);
     EngineArrays& a = st.Arr;
     double k = 0;
-    for (int j = 1; j <= a.NComp + 2; ++j)
+    for (int j = 1; j <= a.NComp; ++j)
         for (int f = 0; f < a.Forms(j); ++f) k += std::abs(a.ZMin[j] + f) * a.UForm(j, f)[2] * a.CForm(2, j, f)[2];
     return 96485.0 * k;
 }
@@ -42,6 +43,14 @@ TEST(IonicStrength, ConductivityOfSodiumChlorideAndActivityCoefficients) {
     EXPECT_NEAR(k10, 0.11851, 0.005 * 0.11851);
     EXPECT_NEAR(ConductivityOfNaCl(1.0, false), 0.012368, 0.005 * 0.012368);
     EXPECT_NEAR(ConductivityOfNaCl(10.0, true), k10, 0.001 * k10);
+    // At 0.1 mM the relaxation and electrophoretic terms reduce to Onsager's
+    // limiting law for a 1:1 salt in water at 25 degC:
+    // Lambda0 - Lambda = (0.2289 Lambda0 + 60.20 S cm2/mol) sqrt(c / (mol/L)).
+    for (double c : {0.1, 0.4}) {
+        const double lambda0 = 96485.0 * (51.9e-9 + 79.1e-9);   // S m2/mol
+        const double decrement = (0.2289 * lambda0 + 60.20e-4) * std::sqrt(c / 1000);
+        EXPECT_NEAR(lambda0 - ConductivityOfNaCl(c, false) / c, decrement, 0.03 * decrement) << c;
+    }
     for (int z = 1; z <= 3; ++z) {
         EXPECT_EQ(ActivityCoefficient(z, 0.0), 1.0);
         EXPECT_NEAR(ActivityCoefficient(z, 1e-10), 1.0, 1e-6 * z * z);
@@ -80,11 +89,69 @@ TEST(IonicStrength, AcetateBufferPHIsTheActivityPH) {
         g = std::pow(10.0, -0.50925 * std::sqrt(im) / (1 + 1.5 * std::sqrt(im)) + 0.1 * im);
     }
     EXPECT_NEAR(pHActivity, 3 - std::log10(h * g), 2e-5);
+    // the ionic product of the concentrations is Kw / g^2 under the correction
+    const double kwc = st.Arr.CH(2)[2] * st.Arr.COH(2)[2];
+    EXPECT_NEAR(kwc, 1e-8 / (g * g), 1e-4 * kwc);
+    EXPECT_GT(1e-8 / (g * g) / 1e-8, 1.1);
     // The activity shift of the buffer: about -0.043 at I = 10 mM.
     EXPECT_NEAR(pHActivity - pHPlain, -0.043, 0.002);
     double scale = 0;
     const double residual = ChargeBalance(st, 2, 2, &scale);
     EXPECT_LE(std::fabs(residual), 1e-12 * scale);
+}
+
+TEST(IonicStrength, TrivalentBufferAtHighIonicStrengthReachesTheFixedPoint) {
+    // Citric acid 100 mM (pK 3.13, 4.76, 6.40) with 200 mM sodium: the
+    // activity coefficients (down to about 0.1 for the trivalent form) move
+    // the species, which move the ionic strength; the correction must follow
+    // this loop to its fixed point.
+    const double pK[3] = {3.13, 4.76, 6.40}, cA = 100, cNa = 200;
+    RunState st;
+    SetUpUniformGrid(st, {MakeConstituent("Citric acid", -3, 0, {pK[2], pK[1], pK[0], 0}, {70, 55, 30, 0}, cA),
+                          MakeStrongCation("Na", 51.9, cNa)},
+                     2);
+    st.ISCorrection = true;
+    st.cbISPostN = true;
+    ISC(st, 2, -1);
+
+    // Direct solution: concentration constants from the activity coefficients
+    // of the extended Debye-Hueckel law, charge balance by bisection, ionic
+    // strength from the species; repeated until the coefficients settle.
+    auto gammaOf = [](int z, double im) {
+        return std::pow(10.0, z * z * (-0.50925 * std::sqrt(im) / (1 + 1.5 * std::sqrt(im)) + 0.1 * im));
+    };
+    double im = 0, h = 0;
+    int passes = 0;
+    for (double gOld = 0; passes < 200; ++passes) {
+        double g[4];
+        for (int z = 0; z <= 3; ++z) g[z] = gammaOf(z, im);
+        double K[4] = {0, 0, 0, 0};   // K[m]: the step from charge -(m-1) to -m (mM)
+        for (int m = 1; m <= 3; ++m) K[m] = std::pow(10.0, 3 - pK[m - 1]) * g[m - 1] / (g[1] * g[m]);
+        const double kw = 1e-8 / (g[1] * g[1]);
+        auto fractions = [&](double x, double* f) {
+            double w[4] = {1, 0, 0, 0}, sum = 1;
+            for (int m = 1; m <= 3; ++m) sum += w[m] = w[m - 1] * K[m] / x;
+            for (int m = 0; m <= 3; ++m) f[m] = w[m] / sum;
+        };
+        double lo = -12, hi = 3;
+        for (int b = 0; b < 200; ++b) {
+            const double mid = 0.5 * (lo + hi), x = std::pow(10.0, mid);
+            double f[4];
+            fractions(x, f);
+            const double charge = x - kw / x + cNa - cA * (f[1] + 2 * f[2] + 3 * f[3]);
+            (charge > 0 ? hi : lo) = mid;
+        }
+        h = std::pow(10.0, 0.5 * (lo + hi));
+        double f[4];
+        fractions(h, f);
+        im = 0.0005 * (h + kw / h + cNa + cA * (f[1] + 4 * f[2] + 9 * f[3]));
+        if (std::fabs(g[3] - gOld) <= 1e-12 * g[3]) break;
+        gOld = g[3];
+    }
+    EXPECT_GE(passes, 5);   // the fixed point is several passes away from the start
+    EXPECT_NEAR(st.Arr.IonicStrength(2)[1], im * 1000, 2e-8 * im * 1000);
+    EXPECT_NEAR(st.Arr.PH[1], 3 - std::log10(h * gammaOf(1, im)), 3e-8);
+    EXPECT_NEAR(st.Arr.CH(2)[1], h, 1e-7 * h);
 }
 
 TEST(IonicStrength, SimplifiedCorrectionNeverGivesNegativeMobility) {

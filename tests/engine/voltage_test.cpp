@@ -84,6 +84,10 @@ TEST(Voltage, AdditionalConductivityFakeLengthAndUndefinedResistance) {
     st.KappaEnd = 0;
     const double R = ColumnResistance(st);
     EXPECT_NEAR(R, 0.01 / kKappa + st.CapLength / (kKappa * kS), 1e-9 * R);
+    // an extra length as large as L / S doubles the resistance
+    st.FakeCapLen = st.CapLength / kS;
+    EXPECT_NEAR(ColumnResistance(st), 2 * st.CapLength / (kKappa * kS), 1e-8 * R);
+    st.FakeCapLen = 0.01;
 
     // a zero end conductivity with an extra length (like a zero cross-section,
     // see the run loop): one warning, the run stopped, U and I untouched
@@ -94,7 +98,8 @@ TEST(Voltage, AdditionalConductivityFakeLengthAndUndefinedResistance) {
     EXPECT_TRUE(st.Stop && st.NumericalFailure);
     EXPECT_EQ(st.U, u0);
     EXPECT_EQ(st.I, i0);
-    EXPECT_EQ(sink.warnings, std::vector<std::string>{kBadResistance});
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{"Conductivity is zero, negative or undefined at node " +
+                                                      std::to_string(st.NX) + ": 0 S/m. Calculation stopped."});
 }
 
 TEST(RecalcProfiles, WholeGridWhateverTheWindow) {

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <functional>
 #include <random>
+#include <span>
 #include <tuple>
 #include <vector>
 
@@ -85,13 +86,36 @@ double Evaluate(const TFnTree& t, const double (&p)[3])
     return value;
 }
 
-// Prints t, parses the text again and compares the values of both trees at the
-// points where t evaluates; returns the number of points compared.
+// The same tree node by node, operands in the same slots; constants equal to
+// the 15 significant digits they are printed with (an integral real may come
+// back as an integer).
+bool SameTree(const TFnNode* a, const TFnNode* b)
+{
+    if (!a || !b) return a == b;
+    const bool ca = a->type == fnInt || a->type == fnReal, cb = b->type == fnInt || b->type == fnReal;
+    if (ca || cb) {
+        if (!(ca && cb)) return false;
+        const double va = a->type == fnInt ? a->intValue : a->realValue;
+        const double vb = b->type == fnInt ? b->intValue : b->realValue;
+        return std::fabs(va - vb) <= 5e-15 * std::fabs(va);
+    }
+    // Parameters 1, 2 and 3 are the variables x, y and z and print as them.
+    auto kind = [](const TFnNode* n) {
+        return n->type == fnParam && n->intValue >= 1 && n->intValue <= 3 ? fnX + 1 - n->intValue : n->type;
+    };
+    if (kind(a) != kind(b) || (kind(a) == fnParam && a->intValue != b->intValue)) return false;
+    return SameTree(a->left.get(), b->left.get()) && SameTree(a->right.get(), b->right.get());
+}
+
+// Prints t, parses the text again, expects the same tree and compares the
+// values of both at the points where t evaluates; returns the number of points compared.
 int ExpectRoundTrip(const TFnTree& t, const std::string& label)
 {
     const std::string text = t.ToString();
     TFnTree back;
     EXPECT_TRUE(back.FromText(text)) << label << " printed as " << text;
+    EXPECT_TRUE(SameTree(t.root.get(), back.root.get())) << label << " printed as " << text << " reads back as "
+                                                          << back.ToString();
     int compared = 0;
     for (const auto& p : kPoints) {
         const double a = Evaluate(t, p);
@@ -105,10 +129,13 @@ int ExpectRoundTrip(const TFnTree& t, const std::string& label)
 
 // A random tree of the given depth, built node by node (no folding): leaves x,
 // y, z, small integers and reals; the binary operators (powers with a small
-// integer or 1/2 as exponent) and functions of one argument.
-std::unique_ptr<TFnNode> RandomTree(std::mt19937& rng, int depth, TFnNode* parent)
+// integer or 1/2 as exponent) and functions of one argument. Moderate reals
+// only: no tiny or huge constants, whose cancellation against a variable
+// leaves the unoptimised tree itself without a correct digit.
+std::unique_ptr<TFnNode> RandomTree(std::mt19937& rng, int depth, TFnNode* parent, bool moderate = false)
 {
-    static const double reals[] = {0.37, -2.5, 1e-3, 2.5e-7, 1.5e20, 123456.789, -7.25e-12};
+    static const double allReals[] = {0.37, -2.5, 1.25, 1e-3, 2.5e-7, 1.5e20, 123456.789, -7.25e-12};
+    const std::span<const double> reals(allReals, moderate ? 3 : std::size(allReals));
     static const int variables[] = {fnX, fnY, fnZ};
     static const int functions[] = {fnSin, fnCos, fnExp, fnAbs, fnArctg, fnErf, fnTgh, fnSinh, fnArccotg};
     auto node = TFnTree::NewNode(-1, parent);
@@ -117,17 +144,17 @@ std::unique_ptr<TFnNode> RandomTree(std::mt19937& rng, int depth, TFnNode* paren
         if (k < 3)
             node->type = variables[k];
         else   // SetReal makes an integral value an integer node
-            TFnTree::SetReal(node.get(), k < 5 ? static_cast<int>(rng() % 15) - 5.0 : reals[rng() % std::size(reals)]);
+            TFnTree::SetReal(node.get(), k < 5 ? static_cast<int>(rng() % 15) - 5.0 : reals[rng() % reals.size()]);
         return node;
     }
     const unsigned kind = rng() % 8;
     node->type = kind < 5 ? fnPower + static_cast<int>(kind) : functions[rng() % std::size(functions)];
-    node->left = RandomTree(rng, depth - 1, node.get());
+    node->left = RandomTree(rng, depth - 1, node.get(), moderate);
     if (node->type == fnPower) {
         node->right = TFnTree::NewNode(-1, node.get());
         TFnTree::SetReal(node->right.get(), rng() % 3 == 0 ? 0.5 : static_cast<int>(rng() % 7) - 2.0);
     } else if (kind < 5) {
-        node->right = RandomTree(rng, depth - 1, node.get());
+        node->right = RandomTree(rng, depth - 1, node.get(), moderate);
     }
     return node;
 }
@@ -160,7 +187,7 @@ TEST(FnTree, ConstantsAndFoldingKeepIntegerAndRealTypes)
     // A polynomial: terms nested to the right, lowest exponent first.
     TPolynom q(0, -2.5);
     for (auto [e, c] : {std::pair{1, 1.0}, {3, 0.5}, {-1, 2.0}}) q.Add(e, c);
-    EXPECT_EQ(TFnTree(q).ToString(), "2 * x^(-1) + (-2.5) + x + 0.5 * x^3");
+    EXPECT_EQ(TFnTree(q).ToString(), "2 * x^(-1) + ((-2.5) + (x + 0.5 * x^3))");
 }
 
 TEST(FnTree, CopiesAndEquality)
@@ -261,8 +288,9 @@ TEST(FnTree, ErfStepTreeMatchesTheDirectFormula)
 TEST(FnTreeParser, ParsesAndPrintsTheDocumentedTexts)
 {
     const std::pair<const char*, const char*> printed[] = {
-        {"30.0*(x^(-1/3))*Abs(z)+2.0", "30 * x^((-1) * 1 / 3) * Abs(z) + 2"}, {"S i n ( x )", "Sin(x)"},
-        {"-x", "(-1) * x"}, {"-2*x", "(-1) * 2 * x"}, {"(x)+(y)", "x + y"}, {"x-(y-z)", "x - (y - z)"},
+        {"30.0*(x^(-1/3))*Abs(z)+2.0", "30 * x^((-1) * (1 / 3)) * Abs(z) + 2"}, {"S i n ( x )", "Sin(x)"},
+        {"-x", "(-1) * x"}, {"-2*x", "(-1) * (2 * x)"}, {"-2", "(-2)"}, {"x*(y/z)", "x * (y / z)"},
+        {"x+(y-z)", "x + (y - z)"}, {"(x)+(y)", "x + y"}, {"x-(y-z)", "x - (y - z)"},
         {"(x-y)-z", "x - y - z"}, {"x/(y*z)", "x / (y * z)"}, {"(x*y)/z", "x * y / z"},
         {"(x+y)*(y-z)", "(x + y) * (y - z)"}, {"(x+1)/(y^2)", "(x + 1) / (y^2)"}, {"(x*y)^(z+1)", "(x * y)^(z + 1)"},
         {"Log(2,x)", "Log(2, x)"}, {"Param[2]", "y"}, {"param[2]", "y"}, {"Param[2,7]", "y"},
@@ -297,6 +325,59 @@ TEST(FnTreeParser, MalformedTextFailsToTheConstantZero)
     EXPECT_FALSE(TFnTree().FromText(std::string(5000, '-') + "x"));
     EXPECT_FALSE(TFnTree().FromText(std::string(20000, '(') + "x" + std::string(20000, ')')));
     EXPECT_TRUE(TFnTree().FromText(std::string(100, '(') + "x" + std::string(100, ')')));
+}
+
+TEST(FnTreeParser, TextsAtTheLimitsPrintToTextsThatParseBack)
+{
+    // The deepest nesting that parses, in each form; the printed text must
+    // parse again to the same tree, also where printing adds parentheses.
+    auto nested = [](const std::string& open, const std::string& inner, const std::string& close, int n) {
+        std::string s;
+        for (int i = 0; i < n; ++i) s += open;
+        s += inner;
+        for (int i = 0; i < n; ++i) s += close;
+        return s;
+    };
+    auto chain = [](const std::string& head, const std::string& link, int n) {
+        std::string s = head;
+        for (int i = 0; i < n; ++i) s += link;
+        return s;
+    };
+    const std::function<std::string(int)> forms[] = {
+        [&](int n) { return nested("-(", "x", ")", n); }, [&](int n) { return nested("Sin(", "-1", ")", n); },
+        [&](int n) { return nested("Sin(", "(-2.5)", ")", n); }, [&](int n) { return chain("x", "^2", n); },
+        [&](int n) { return chain("x", "-1", n); }, [&](int n) { return nested("x*(", "y", ")", n); },
+        [&](int n) { return nested("2/(", "-y", ")", n); }, [&](int n) { return nested("Log(2,", "-x", ")", n); },
+        [&](int n) { return nested("(", "y", ")^2", n); },
+        [&](int n) { return nested("Sin(", "x", ")", n) + "*" + nested("y*(", "z", ")", n); }};
+    int atLimit = 0;
+    for (const auto& form : forms) {
+        int deepest = 1, refused = 400;   // parses, is refused
+        ASSERT_TRUE(TFnTree().FromText(form(deepest)) && !TFnTree().FromText(form(refused))) << form(3);
+        while (refused - deepest > 1) {
+            const int n = (deepest + refused) / 2;
+            (TFnTree().FromText(form(n)) ? deepest : refused) = n;
+        }
+        ASSERT_GT(deepest, 100) << form(3);
+        ASSERT_LT(deepest, 400) << form(3);
+        for (int n = deepest - 2; n <= deepest; ++n) {
+            TFnTree t;
+            ASSERT_TRUE(t.FromText(form(n))) << form(3);
+            ExpectRoundTrip(t, form(3) + " nested " + std::to_string(n));
+            ++atLimit;
+        }
+    }
+    EXPECT_EQ(atLimit, 30);
+    // A long text whose printed form, with blanks and parentheses, would be longer
+    // than any text the parser reads is refused as a whole.
+    const std::function<std::string(int)> balanced = [&](int d) {
+        return d == 0 ? std::string("-x") : "(" + balanced(d - 1) + ")+(" + balanced(d - 1) + ")";
+    };
+    EXPECT_LT(balanced(10).size(), 8192U);
+    EXPECT_FALSE(TFnTree().FromText(balanced(10)));
+    TFnTree shorter;
+    ASSERT_TRUE(shorter.FromText(balanced(9)));
+    ExpectRoundTrip(shorter, "balanced sum of depth 9");
 }
 
 TEST(FnTreeParser, RoundTripOfACorpusAndOfRandomTrees)
@@ -377,3 +458,121 @@ TEST(FnTreeParser, APrintedTreeReadsBackToTheSameTreeAtTheNestingLimit)
     flat += "x";
     EXPECT_TRUE(wide.FromText(flat));
 }
+
+namespace {
+
+int NodeCount(const TFnNode* n) { return n ? 1 + NodeCount(n->left.get()) + NodeCount(n->right.get()) : 0; }
+
+// OptimizeFlag set for the lifetime of the guard.
+struct OptimizeFlagGuard {
+    explicit OptimizeFlagGuard(std::uint8_t v) : saved(OptimizeFlag) { OptimizeFlag = v; }
+    ~OptimizeFlagGuard() { OptimizeFlag = saved; }
+    std::uint8_t saved;
+};
+
+// The optimised copy of t; false when the optimisation raises (a constant
+// folded out of its domain).
+bool Optimized(const TFnTree& t, TFnTree& out)
+{
+    out = t;
+    return RaisedMessage([&] { out.Optimize(); }) == "(no error)";
+}
+
+// Optimises t and checks the value at random points against t, the size, and
+// that a second optimisation changes nothing. Returns the points compared.
+int ExpectOptimizedEqual(const TFnTree& t, std::mt19937& rng, const std::string& label)
+{
+    TFnTree o;
+    if (!Optimized(t, o)) return 0;
+    const std::string text = o.ToString();
+    EXPECT_LE(NodeCount(o.root.get()), NodeCount(t.root.get())) << label << ": " << t.ToString() << " -> " << text;
+    ExpectLinked(o.root.get());
+    TFnTree twice;
+    EXPECT_TRUE(Optimized(o, twice)) << label;
+    EXPECT_EQ(twice.ToString(), text) << label;
+    EXPECT_TRUE(TFnTree::Equal(twice.root.get(), o.root.get())) << label << " -> " << text;
+
+    std::uniform_real_distribution<double> u(-3.0, 3.0);
+    int compared = 0;
+    for (int k = 0; k < 4; ++k) {
+        const double p[3] = {u(rng), u(rng), u(rng)};
+        const double a = Evaluate(t, p);
+        if (std::isnan(a)) continue;
+        const double scale = std::max(Magnitude(t.root.get()), 1.0);
+        // The tree's own sensitivity to rounding: its change when the point
+        // moves by a few units in the last place.
+        double sensitivity = 0.0;
+        for (const double f : {1.0 + 4e-16, 1.0 - 4e-16}) {
+            const double q[3] = {p[0] * f, p[1] * f, p[2] * f};
+            sensitivity = std::max(sensitivity, std::fabs(Evaluate(t, q) - a));
+        }
+        if (std::isnan(sensitivity)) continue;
+        const double b = Evaluate(o, p);
+        // An integral power of 8 or more of a negative base is refused by the
+        // evaluator; merged exponents may reach it where the factors did not.
+        if (std::isnan(b) && text.find('^') != std::string::npos) continue;
+        EXPECT_NEAR(a, b, 1e-12 * scale + 1e3 * sensitivity) << label << " -> " << text << " at " << p[0] << ", " << p[1] << ", " << p[2];
+        ++compared;
+    }
+    return compared;
+}
+
+TEST(FnTreeOptimizer, DocumentedSimplifications)
+{
+    OptimizeFlagGuard flag(1);
+    const std::pair<const char*, const char*> cases[] = {
+        {"x+x", "2 * x"}, {"2*x+3*x-5*x", "0"}, {"x*x", "x^2"}, {"x/x", "1"}, {"Exp(Ln(x))", "x"}, {"Sin(0)", "0"},
+        {"(x^2)^3", "x^6"}, {"x-x+y", "y"}, {"y*x*y/x", "y^2"}, {"2*x-5*x", "(-3) * x"}, {"1/x", "1 / x"}, {"x^(-2)/(y*z)", "x^(-2) / (y * z)"},
+        {"x/(y*y)", "x / (y^2)"}, {"6*x/3", "2 * x"}, {"x^y*x^z", "x^(y + z)"}, {"Ln(Exp(x+1))", "1 + x"},
+        {"Tg(Arctg(y))", "y"}, {"Cos(2-2)", "1"}, {"3+x-7", "x - 4"}, {"x^0.5*x^0.5", "x"}, {"-(x+y)", "(-1) * x - y"}, {"(x+1)*(x-1)", "x^2 - 1"}, {"(x+y)*(x-y)+y*y", "x^2"},
+        {"2*(x+y)", "2 * (x + y)"},
+        // Not an identity for every u: kept.
+        {"Arcsin(Sin(x))", "Arcsin(Sin(x))"}, {"(x^2)^0.5", "(x^2)^0.5"}};
+    for (auto [text, optimized] : cases) {
+        TFnTree t;
+        ASSERT_TRUE(t.FromText(text)) << text;
+        EXPECT_EQ(t.ToString(), optimized) << text;
+    }
+    TFnTree zero;
+    ASSERT_TRUE(zero.FromText("2*x+3*x-5*x"));
+    EXPECT_EQ(zero.root->type, fnInt);
+    // Assignment optimises too; a fold outside the domain raises.
+    TFnTree a;
+    {
+        OptimizeFlagGuard off(0);
+        a = Parse("x*x*x");
+    }
+    TFnTree b;
+    b = a;
+    EXPECT_EQ(b.ToString(), "x^3");
+    EXPECT_EQ(RaisedMessage([] { Parse("Ln(0)+x"); }), "(TFnTree::VisitValue/Ln): " + kPole);
+
+    OptimizeFlagGuard off(0);   // the program's setting: the parsed structure stays
+    EXPECT_EQ(Parse("x+x").ToString(), "x + x");
+    b = a;
+    EXPECT_EQ(b.ToString(), "x * x * x");
+}
+
+TEST(FnTreeOptimizer, OptimizedTreesEvaluateLikeTheirInput)
+{
+    std::mt19937 rng(1812);
+    int compared = 0;
+    for (const char* text :
+         {"30.0*(x^(-1/3))*Abs(z)+2.0", "x-(y-z)", "(x-y)-z", "x/(y*z)", "(x*y)/z", "x/y/z", "x^y^0.5", "-x^2",
+          "-(x+y)*z", "Sin(x)^2+Cos(x)^2", "Log(2, Abs(x)+1)", "Exp(-x*x/2)/2.5066282746310002", "Erf((x-0.37)/1e-3)",
+          "x*(y+z)-x*y-x*z", "(x+1)*(x-1)-x*x", "2*x*y/(4*y*x)", "x^2*y^3/(x*y)^2", "(x+y)^2-(y+x)^2",
+          "Sinh(Argsinh(x*y))+Cosh(Argcosh(Abs(z)+1))", "Tgh(Argtgh(x/4))*Exp(Ln(y*y+1))", "x/3+x/6-x/2",
+          "Param[1]*Param[3]+z*x", "(-2)^3*x+8*x", "1e-5*x+2.5E+20*y-2.5E+20*y", "x*y*z/(z*y*x)+3",
+          "Abs(x-y)-Abs(y-x)+Sign(x)", "x^(y+1)*x^(1-y)", "(x^3)^(-2)*x^6", "Erfc(x)+Erf(x)", "1/(1/x)",
+          "x*x*x*x*x*x*x", "Arctg(x)+Arccotg(x)", "(x-1)/(x-1)+y"}) {
+        compared += ExpectOptimizedEqual(Parse(text), rng, text);
+    }
+    for (int i = 0; i < 6000 && !HasFailure(); ++i) {
+        TFnTree t;
+        t.root = RandomTree(rng, 1 + i % 7, nullptr, true);
+        compared += ExpectOptimizedEqual(t, rng, "random tree " + std::to_string(i));
+    }
+    EXPECT_GT(compared, 10000);
+}
+
+}  // namespace
