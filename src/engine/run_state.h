@@ -15,6 +15,7 @@
 
 #include "engine/components.h"
 #include "engine/engine_arrays.h"
+#include "engine/engine_context.h"
 #include "engine/engine_host.h"
 #include "engine/ionic_strength.h"
 #include "engine/run_series.h"
@@ -158,6 +159,8 @@ public:
     EngineArrays Arr;
     // Work storage of the ionic-strength correction (sized once per run shape).
     IonicStrengthWork ISWork;
+    // Mode table, thread plan and work storage of the engine routines.
+    EngineContext Engine;
 
     // ===== 8. Program-lifetime engine values ==========================================
     EngineStatics Statics;
