@@ -19,8 +19,8 @@
 
 namespace {
 
-// Work rows of the derivative routine; grown once, never freed, so a time step
-// allocates nothing.
+// Work rows of the derivative routine, kept in the run's engine context; grown
+// once, so a time step allocates nothing.
 struct DerScratch {
     std::vector<double> W, K, G, Dsum, Msum;
     std::vector<double> Gw;  // one row of u c E per worker thread
