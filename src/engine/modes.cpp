@@ -51,7 +51,11 @@ bool AnyCapillaryEffect(const RunState& st) {
     return st.cbS || st.cbH || st.cbMix || st.cbT || st.cbSvol || st.cbEOF;
 }
 
-bool ModeSwitchedOn(const RunState& st, Mode m) {
+namespace {
+
+// The switches of each mode; inlined so that SelectMode becomes a plain chain
+// of tests (Elneut asks for the selected mode at every node it solves).
+[[gnu::always_inline]] inline bool SwitchOf(const RunState& st, Mode m) {
     switch (m) {
         case Mode::Complex: return st.cbComplex;
         case Mode::Racemic: return st.cbRacemic;
@@ -66,11 +70,14 @@ bool ModeSwitchedOn(const RunState& st, Mode m) {
     return false;
 }
 
+}  // namespace
+
+bool ModeSwitchedOn(const RunState& st, Mode m) { return SwitchOf(st, m); }
+
 Mode SelectMode(const RunState& st) {
-    for (int k = 0; k < kModeCount; ++k) {
-        const Mode m = static_cast<Mode>(k);
-        if (ModeSwitchedOn(st, m)) return m;
-    }
+#pragma GCC unroll 16
+    for (int k = 0; k < kModeCount; ++k)
+        if (SwitchOf(st, static_cast<Mode>(k))) return static_cast<Mode>(k);
     return Mode::Standard;
 }
 
