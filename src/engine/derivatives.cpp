@@ -11,14 +11,16 @@
 #include "engine/parallel_equilibrium.h"
 #include "engine/equilibrium_range.h"
 #include "engine/ionic_strength.h"
+#include "engine/modes.h"
 #include "engine/run_state.h"
+#include "engine/standard_scheme.h"
 #include "engine/voltage.h"
 #include "foundation/messages.h"
 
 namespace {
 
-// Work rows of the derivative routine; grown once, never freed, so a time step
-// allocates nothing.
+// Work rows of the derivative routine, kept in the run's engine context; grown
+// once, so a time step allocates nothing.
 struct DerScratch {
     std::vector<double> W, K, G, Dsum, Msum;
     std::vector<double> Gw;  // one row of u c E per worker thread
@@ -32,11 +34,6 @@ struct DerScratch {
     }
 };
 
-DerScratch& Scratch() {
-    static DerScratch s;
-    return s;
-}
-
 inline double Sign(double v) { return v > 0 ? 1.0 : (v < 0 ? -1.0 : 0.0); }
 
 // A mode whose derivative routine is not built: the run stops (warning once).
@@ -46,23 +43,13 @@ void Unavailable(RunState& st, const char* key, const char* text) {
     WarnOncePerRun(st, key, text);
 }
 
-// Runs a mode variant, or stops the run when it is not installed.
-bool RunVariant(RunState& st, DerivativeVariant v, int level, bool fieldOnly, const char* key,
-                const char* text) {
-    if (!v) {
-        Unavailable(st, key, text);
-        return false;
-    }
-    v(st, level, fieldOnly);
-    return true;
-}
-
 // Speciation of `level` on every node of the grid.
 void SpeciateWholeGrid(RunState& st, int level) {
     CalcSpeciationRange(st, level, 0, LastGridNode(st));
 }
 
-// Kinetic reaction C + P -> PC (constituents 2, 3 -> 1) over the interior.
+}  // namespace
+
 void KineticTerm(RunState& st, int level, int lw, int rw) {
     EngineArrays& a = st.Arr;
     const double* c1 = a.C(level, 1);
@@ -83,6 +70,8 @@ void KineticTerm(RunState& st, int level, int lw, int rw) {
         f3[j] -= v;
     }
 }
+
+namespace {
 
 // Enantiomers 1 and 2 migrating as complexes with the charged selector 3 and
 // converting into each other; replaces the transport of constituents 1..3.
@@ -120,101 +109,101 @@ void RacemicTerm(RunState& st, int level, int lw, int rw, double h1, double h2) 
     }
 }
 
-// The standard finite-difference scheme with its add-ons.
-void StandardScheme(RunState& st, int level, bool fieldOnly) {
-    EngineArrays& a = st.Arr;
+}  // namespace
+
+void ConductivityTerm(const RunState& st, int level, int clo, int chi, double h1, double* W, double* K,
+                      double* kappa) {
+    const EngineArrays& a = st.Arr;
     const int nc = a.NComp;
     const int lw = st.LeftWall, rw = st.RightWall;
+    std::fill(W + clo, W + chi + 1, 0.0);
+    std::fill(K + clo, K + chi + 1, 0.0);
+    const int ilo = std::max(clo, lw + 1), ihi = std::min(chi, rw - 1);
+    for (int i = 1; i <= nc + 2; ++i) {
+        const int zmin = a.ZMin[i], nf = a.Forms(i);
+        for (int k = 0; k < nf; ++k) {
+            const int z = zmin + k;
+            if (z == 0) continue;
+            const double zd = z, az = std::abs(z);
+            const double* D = a.DForm(i, k);
+            const double* c = a.CForm(level, i, k);
+            const double* u = a.UForm(i, k);
+            if (clo == lw) W[lw] += zd * D[lw] * (c[lw + 2] - c[lw]) * h1;
+            for (int j = ilo; j <= ihi; ++j) W[j] += zd * D[j] * (c[j + 1] - c[j - 1]) * h1;
+            if (chi == rw) W[rw] += zd * D[rw] * (c[rw] - c[rw - 2]) * h1;
+            for (int j = clo; j <= chi; ++j) K[j] += az * u[j] * c[j];
+        }
+    }
+    for (int j = clo; j <= chi; ++j) kappa[j] = 96485.0 * K[j];
+}
+
+bool FieldAndConductivity(RunState& st, int level, double* W, double* K) {
+    EngineArrays& a = st.Arr;
+    const int lw = st.LeftWall, rw = st.RightWall;
     const double h1 = 0.5 / st.DX;
-    const double h2 = 1 / st.DX / st.DX;
-    DerScratch& sc = Scratch();
-    sc.Ensure(a.Nn);
-    double* W = sc.W.data();
-    double* K = sc.K.data();
     double* kappa = a.Kappa.data();
     double* E = a.E.data();
-
-    // Conductivity and the diffusion-current sum; one-sided differences at
-    // the walls. Each node sums its species in order 1..NComp+2, forms upward;
-    // node chunks may run on several threads (every node keeps its order).
-    ForNodeChunks(lw, rw, kParallelMinChunk, [&](int clo, int chi, int, int) {
-        std::fill(W + clo, W + chi + 1, 0.0);
-        std::fill(K + clo, K + chi + 1, 0.0);
-        const int ilo = std::max(clo, lw + 1), ihi = std::min(chi, rw - 1);
-        for (int i = 1; i <= nc + 2; ++i) {
-            const int zmin = a.ZMin[i], nf = a.Forms(i);
-            for (int k = 0; k < nf; ++k) {
-                const int z = zmin + k;
-                if (z == 0) continue;
-                const double zd = z, az = std::abs(z);
-                const double* D = a.DForm(i, k);
-                const double* c = a.CForm(level, i, k);
-                const double* u = a.UForm(i, k);
-                if (clo == lw) W[lw] += zd * D[lw] * (c[lw + 2] - c[lw]) * h1;
-                for (int j = ilo; j <= ihi; ++j) W[j] += zd * D[j] * (c[j + 1] - c[j - 1]) * h1;
-                if (chi == rw) W[rw] += zd * D[rw] * (c[rw] - c[rw - 2]) * h1;
-                for (int j = clo; j <= chi; ++j) K[j] += az * u[j] * c[j];
-            }
-        }
-        for (int j = clo; j <= chi; ++j) kappa[j] = 96485.0 * K[j];
+    // Each node sums its species in order 1..NComp+2, forms upward; node
+    // chunks may run on several threads (every node keeps its order).
+    ForNodeChunks(st.Engine.Threads, lw, rw, kParallelMinChunk, [&](int clo, int chi, int, int) {
+        ConductivityTerm(st, level, clo, chi, h1, W, K, kappa);
     });
 
     AddAdditionalConductivity(st);
-    if (!CalcVoltageCurrent(st)) return;
+    if (!CalcVoltageCurrent(st)) return false;
 
     // Ohmic field corrected by the diffusion current.
     const double I = st.I;
     const double* S = a.S.data();
-    ForNodeChunks(lw, rw, kParallelMinChunk, [&](int clo, int chi, int, int) {
+    ForNodeChunks(st.Engine.Threads, lw, rw, kParallelMinChunk, [&](int clo, int chi, int, int) {
         for (int j = clo; j <= chi; ++j) E[j] = (96485.0 * W[j] + I / S[j]) / kappa[j];
     });
-    if (fieldOnly) return;
+    return true;
+}
 
-    // Transport: diffusion at the node's own coefficient, migration as the
-    // central difference of sign(z) u c E over the neighbours.
-    double* Ds = sc.Dsum.data();
-    double* Ms = sc.Msum.data();
-    sc.EnsureWorkers(MaxNodeWorkers(), a.Nn);
-    ForNodeChunks(lw + 1, rw - 1, kParallelMinChunk, [&](int clo, int chi, int, int worker) {
-        double* G = sc.Gw.data() + static_cast<std::size_t>(worker) * a.Nn;
-        for (int i = 1; i <= nc; ++i) {
-            const int zmin = a.ZMin[i], nf = a.Forms(i);
-            std::fill(Ds + clo, Ds + chi + 1, 0.0);
-            std::fill(Ms + clo, Ms + chi + 1, 0.0);
-            for (int k = 0; k < nf; ++k) {
-                const int z = zmin + k;
-                const double* D = a.DForm(i, k);
-                const double* c = a.CForm(level, i, k);
-                for (int j = clo; j <= chi; ++j) Ds[j] += D[j] * (c[j - 1] - 2 * c[j] + c[j + 1]) * h2;
-                if (z == 0) continue;
-                const double sg = z > 0 ? 1.0 : -1.0;
-                const double* u = a.UForm(i, k);
-                for (int j = clo - 1; j <= chi + 1; ++j) G[j] = u[j] * c[j] * E[j];
-                for (int j = clo; j <= chi; ++j) Ms[j] += sg * (G[j + 1] - G[j - 1]) * h1;
-            }
-            double* f = a.F(level, i);
-            for (int j = clo; j <= chi; ++j) f[j] = Ds[j] - Ms[j];
-        }
-    });
-
-    // Electroosmotic convection of the analytical concentration.
-    if (st.cbEOFDif) {
-        const double v = st.EOFMob * (st.U / (st.CapLength + st.FakeCapLen));
-        for (int i = 1; i <= nc; ++i) {
-            const double sg = Sign(a.DBase[i]);
-            if (sg == 0) continue;
-            const double* c = a.C(level, i);
-            double* f = a.F(level, i);
-            for (int j = lw + 1; j < rw; ++j) f[j] += -v * (c[j + 1] - c[j - 1]) * h1 * sg;
-        }
+void DiffusionTerm(const EngineArrays& a, int level, int i, int clo, int chi, double h2, double* Ds) {
+    const int nf = a.Forms(i);
+    std::fill(Ds + clo, Ds + chi + 1, 0.0);
+    for (int k = 0; k < nf; ++k) {
+        const double* D = a.DForm(i, k);
+        const double* c = a.CForm(level, i, k);
+        for (int j = clo; j <= chi; ++j) Ds[j] += D[j] * (c[j - 1] - 2 * c[j] + c[j + 1]) * h2;
     }
+}
 
-    if (st.cbKinetic && nc >= 3) KineticTerm(st, level, lw, rw);
-    if (st.setup_cbRacemic && nc > 2 && a.ZMin[3] + a.ZMax[3] == -1)
-        RacemicTerm(st, level, lw, rw, h1, h2);
+void MigrationTerm(const EngineArrays& a, int level, int i, int clo, int chi, double h1, const double* E,
+                   double* G, double* Ms) {
+    const int zmin = a.ZMin[i], nf = a.Forms(i);
+    std::fill(Ms + clo, Ms + chi + 1, 0.0);
+    for (int k = 0; k < nf; ++k) {
+        const int z = zmin + k;
+        if (z == 0) continue;
+        const double sg = z > 0 ? 1.0 : -1.0;
+        const double* c = a.CForm(level, i, k);
+        const double* u = a.UForm(i, k);
+        for (int j = clo - 1; j <= chi + 1; ++j) G[j] = u[j] * c[j] * E[j];
+        for (int j = clo; j <= chi; ++j) Ms[j] += sg * (G[j + 1] - G[j - 1]) * h1;
+    }
+}
 
-    // Walls: a constituent entering the window (or at rest) holds its wall
-    // value; one leaving it lets the wall follow its neighbour.
+void EOFConvectionTerm(RunState& st, int level) {
+    EngineArrays& a = st.Arr;
+    const int lw = st.LeftWall, rw = st.RightWall;
+    const double h1 = 0.5 / st.DX;
+    const double v = st.EOFMob * (st.U / (st.CapLength + st.FakeCapLen));
+    for (int i = 1; i <= a.NComp; ++i) {
+        const double sg = Sign(a.DBase[i]);
+        if (sg == 0) continue;
+        const double* c = a.C(level, i);
+        double* f = a.F(level, i);
+        for (int j = lw + 1; j < rw; ++j) f[j] += -v * (c[j + 1] - c[j - 1]) * h1 * sg;
+    }
+}
+
+void WallTerm(RunState& st, int level) {
+    EngineArrays& a = st.Arr;
+    const int nc = a.NComp;
+    const int lw = st.LeftWall, rw = st.RightWall;
     if (level > 3) {
         for (int i = 1; i <= nc; ++i) {
             const int zmin = a.ZMin[i], nf = a.Forms(i);
@@ -230,80 +219,93 @@ void StandardScheme(RunState& st, int level, bool fieldOnly) {
             }
         }
     }
+    const double I = st.I;
     for (int i = 1; i <= nc; ++i) {
         double* f = a.F(level, i);
         f[lw] = a.UEff[i][lw + 1] * I >= 0 ? 0.0 : f[lw + 1];
         f[rw] = a.UEff[i][rw - 1] * I <= 0 ? 0.0 : f[rw - 1];
     }
+}
 
+void StandardScheme(RunState& st, int level, bool fieldOnly) {
+    EngineArrays& a = st.Arr;
+    const int nc = a.NComp;
+    const int lw = st.LeftWall, rw = st.RightWall;
+    const double h1 = 0.5 / st.DX;
+    const double h2 = 1 / st.DX / st.DX;
+    DerScratch& sc = st.Engine.Scratch<DerScratch>();
+    sc.Ensure(a.Nn);
+
+    if (!FieldAndConductivity(st, level, sc.W.data(), sc.K.data())) return;
+    if (fieldOnly) return;
+
+    // Transport: diffusion at the node's own coefficient, migration as the
+    // central difference of sign(z) u c E over the neighbours.
+    double* Ds = sc.Dsum.data();
+    double* Ms = sc.Msum.data();
+    const double* E = a.E.data();
+    sc.EnsureWorkers(st.Engine.Threads.MaxWorkers(), a.Nn);
+    ForNodeChunks(st.Engine.Threads, lw + 1, rw - 1, kParallelMinChunk, [&](int clo, int chi, int, int worker) {
+        double* G = sc.Gw.data() + static_cast<std::size_t>(worker) * a.Nn;
+        for (int i = 1; i <= nc; ++i) {
+            DiffusionTerm(a, level, i, clo, chi, h2, Ds);
+            MigrationTerm(a, level, i, clo, chi, h1, E, G, Ms);
+            double* f = a.F(level, i);
+            for (int j = clo; j <= chi; ++j) f[j] = Ds[j] - Ms[j];
+        }
+    });
+
+    // Electroosmotic convection of the analytical concentration.
+    if (st.cbEOFDif) EOFConvectionTerm(st, level);
+    if (st.cbKinetic && nc >= 3) KineticTerm(st, level, lw, rw);
+    if (st.setup_cbRacemic && nc > 2 && a.ZMin[3] + a.ZMax[3] == -1)
+        RacemicTerm(st, level, lw, rw, h1, h2);
+    WallTerm(st, level);
     ElectrodeBoundary(st, level, E);
     if (st.cbDcH) CalcDER_dcH(st, level);
 }
 
-}  // namespace
-
-DerivativeVariants& InstalledDerivativeVariants() {
-    static DerivativeVariants v;
-    return v;
-}
-
 namespace {
 
-void Derivatives(RunState& st, int level, bool fieldOnly, bool wholeGrid) {
-    EngineArrays& a = st.Arr;
-    if (!a.Allocated() || level < 1 || level > 5) return;
-    const DerivativeVariants& var = InstalledDerivativeVariants();
-    if (st.cbComplex) {
-        RunVariant(st, var.Complex, level, fieldOnly, "DerComplex", kDerComplexUnavailable);
-        return;
-    }
-    ClampComputationWindow(st);
-    if (!st.ISCorrection) {
-        if (var.UpdateTemperature) var.UpdateTemperature(st);
-        if (wholeGrid)
-            SpeciateWholeGrid(st, level);
-        else
-            CalcSpeciation(st, level, -1);
-    }
-    if (st.cbIgnDER) return;
-    if (st.cbRacemic) {
-        RunVariant(st, var.Racemic, level, false, "DerRacemic", kDerRacemicUnavailable);
-        return;
-    }
-    if (st.cbMX) {
-        RunVariant(st, var.Linear, level, fieldOnly, "DerLinear", kDerLinearUnavailable);
-        return;
-    }
-    if (st.cbSDS) {
-        if (RunVariant(st, var.SDS, level, fieldOnly, "DerSDS", kDerMicellarUnavailable) && st.cbDcH)
-            CalcDER_dcH(st, level);
-        return;
-    }
-    if (st.cbSpec) {
-        RunVariant(st, var.Special, level, fieldOnly, "DerSpecial", kDerSpecialUnavailable);
-        return;
-    }
-    if (st.cbS || st.cbH || st.cbMix || st.cbT || st.cbSvol || st.cbEOF) {
-        if (RunVariant(st, var.Effects, level, fieldOnly, "DerEffects", kDerEffectsUnavailable) &&
-            st.cbDcH)
-            CalcDER_dcH(st, level);
-        return;
-    }
-    if (st.cbChrom) {
-        RunVariant(st, var.Chrom, level, fieldOnly, "DerChrom", kDerChromUnavailable);
-        return;
-    }
-    if (st.cbLiBz) {
-        RunVariant(st, var.LiBz, level, fieldOnly, "DerLiBz", kDerLiBzUnavailable);
-        return;
-    }
-    // A grid too short for the wall differences has no transport to compute;
-    // derivative levels exist for 1..4 only.
+// The standard mode: a grid too short for the wall differences has no
+// transport to compute; derivative levels exist for 1..4 only.
+void StandardDerivatives(RunState& st, int level, bool fieldOnly) {
     if (st.RightWall - st.LeftWall < 2) return;
     StandardScheme(st, level, fieldOnly || level > 4);
 }
 
+// Speciation of the level, then the derivatives of the selected mode.
+void Derivatives(RunState& st, int level, bool fieldOnly, bool wholeGrid) {
+    EngineArrays& a = st.Arr;
+    if (!a.Allocated() || level < 1 || level > 5) return;
+    const ModeHooks& mode = SelectedModeHooks(st);
+    if (!mode.ownEquilibrium) {
+        ClampComputationWindow(st);
+        if (!st.ISCorrection) {
+            UpdateModeTemperatures(st);
+            if (wholeGrid)
+                SpeciateWholeGrid(st, level);
+            else
+                CalcSpeciation(st, level, -1);
+        }
+        if (st.cbIgnDER) return;
+    }
+    if (!mode.Derivatives) {
+        Unavailable(st, mode.derivativesKey, mode.derivativesUnavailable);
+        return;
+    }
+    mode.Derivatives(st, level, fieldOnly);
+    if (mode.dcHAfter && st.cbDcH) CalcDER_dcH(st, level);
+}
+
 }  // namespace
+
+ModeHooks StandardModeHooks() {
+    ModeHooks h;
+    h.name = "Standard";
+    h.Derivatives = StandardDerivatives;
+    return h;
+}
 
 void CalcDER(RunState& st, int level, bool fieldOnly) { Derivatives(st, level, fieldOnly, true); }
 
@@ -312,7 +314,7 @@ void CalcDERInWindow(RunState& st, int level, bool fieldOnly) {
 }
 
 bool WindowSpeciationExact(const RunState& st) {
-    return !st.ISCorrection && !st.cbComplex && !InstalledDerivativeVariants().UpdateTemperature;
+    return !st.ISCorrection && !SelectedModeHooks(st).ownEquilibrium && !ModeTemperatureUpdates(st);
 }
 
 void EquilibriumForDerivatives(RunState& st, int level, bool ionicStrength) {

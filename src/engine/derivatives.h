@@ -7,8 +7,9 @@ class RunState;
 
 // Derivatives of time level `level` (1..5) into F[level]. With fieldOnly it
 // stops after conductivity, current, voltage and field. The equilibrium of the
-// level has been solved by the caller. Modes whose own derivative routine is
-// not available stop the run with a warning.
+// level has been solved by the caller. The mode selected by the window
+// switches (SelectMode) computes them; a mode whose derivative routine is not
+// available stops the run with a warning.
 void CalcDER(RunState& st, int level, bool fieldOnly);
 
 // CalcDER whose speciation (without the ionic-strength correction) covers only
@@ -32,21 +33,3 @@ void CalcDER_dcH(RunState& st, int level);
 // Replaces the wall derivatives by a flux balance at the electrode ends (run
 // setup "Left Electrode" / "Right Electrode"); `field` is the field profile.
 void ElectrodeBoundary(RunState& st, int level, const double* field);
-
-// A mode variant of the derivative routine; installed by the mode's own unit.
-// Returns nothing; the dispatcher returns after calling it.
-using DerivativeVariant = void (*)(RunState& st, int level, bool fieldOnly);
-// Installed handlers (null = not available in this build: the run stops).
-struct DerivativeVariants {
-    DerivativeVariant Complex = nullptr;   // complexation window "cbComplex"
-    DerivativeVariant Racemic = nullptr;   // main window "Enable Racemic"
-    DerivativeVariant Linear = nullptr;    // "Linearized mode"
-    DerivativeVariant SDS = nullptr;       // micellar mode
-    DerivativeVariant Special = nullptr;   // "Special Mode"
-    DerivativeVariant Effects = nullptr;   // capillary effects
-    DerivativeVariant Chrom = nullptr;     // "Chrom Mode"
-    DerivativeVariant LiBz = nullptr;      // cbLiBz
-    // Temperature update of the heating modes, run before the speciation.
-    void (*UpdateTemperature)(RunState& st) = nullptr;
-};
-DerivativeVariants& InstalledDerivativeVariants();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "engine/engine_arrays.h"
+#include "engine/engine_context.h"
 #include "engine/ionic_strength.h"
 #include "foundation/matrix.h"
 
@@ -11,4 +12,6 @@ struct EngineStore {
     IonicStrengthWork ISWork;
     // Coefficient matrices of the linearised mode (NComp x NComp, rebuilt by Init).
     TMatrix Mat1{2}, Mat2{2};
+    // Mode table, thread plan and work storage of the engine routines.
+    EngineContext Engine;
 };

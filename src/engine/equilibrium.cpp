@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "engine/modes.h"
 #include "engine/parallel_equilibrium.h"
 #include "engine/run_state.h"
 #include "foundation/errors.h"
@@ -489,15 +490,13 @@ void StoreElneutNode(RunState& st, int level, int i, const ElneutNodeResult& res
     }
 }
 
-void (*ComplexElneutHandler)(RunState&, int, int, int, bool) = nullptr;
-
 void Elneut(RunState& st, int level, int source, int node, bool speciate, bool storeForms) {
     if (st.cbChrom) return;
     ++st.NewtonItTotal;
     EngineArrays& a = st.Arr;
     if (!st.Initialised || !a.Allocated()) ThrowErrorCode(-10, "Elneut>>is_init == false");
-    if (st.cbComplex && ComplexElneutHandler) {
-        ComplexElneutHandler(st, level, source, node, speciate);
+    if (const auto equilibrium = SelectedModeHooks(st).Equilibrium) {
+        equilibrium(st, level, source, node, speciate);
         return;
     }
     if (level < 1 || level > 5) return;

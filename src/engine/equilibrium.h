@@ -52,9 +52,8 @@ void CalcSpeciation(RunState& st, int level, int node);
 // writes pH and cOH).
 void Elneut(RunState& st, int level, int source, int node, bool speciate,
             bool storeForms = true);
-// The complexation mode's equilibrium; Elneut hands its work to it while the
-// complexation mode is on (when no handler is set, Elneut solves as usual).
-extern void (*ComplexElneutHandler)(RunState& st, int level, int source, int node, bool speciate);
+// A mode with its own equilibrium (ModeHooks::Equilibrium) takes Elneut's work
+// while it is the selected mode.
 
 // ---- per-node pieces (for callers that spread nodes over threads) ------------
 // Each takes its own scratch; nodes are independent except where Elneut reads

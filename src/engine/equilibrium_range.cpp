@@ -62,10 +62,10 @@ void CalcSpeciationRange(RunState& st, int level, int lo, int hi) {
     // Spread over threads: the first node of a chunk is computed, which gives
     // the bits a copy from its left neighbour gives. A node without a valid cH
     // sends the whole range through the serial loop (its warning and copies).
-    PrepareWorkerScratch(a);
+    PrepareWorkerScratch(st);
     std::atomic<bool> invalid{false};
-    ForNodeChunks(lo, hi, kParallelMinChunk, [&](int clo, int chi, int, int worker) {
-        NewtonScratch& s = WorkerScratch(a, worker);
+    ForNodeChunks(st.Engine.Threads, lo, hi, kParallelMinChunk, [&](int clo, int chi, int, int worker) {
+        NewtonScratch& s = WorkerScratch(st, worker);
         for (int n = clo; n <= chi; ++n) {
             if (n > clo && SameInputsAsLeft(a, level, n))
                 CopySpeciationFromLeft(st, level, n);

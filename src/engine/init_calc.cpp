@@ -10,6 +10,7 @@
 #include "engine/diffusion_mode.h"
 #include "engine/equilibrium.h"
 #include "engine/init_distribution.h"
+#include "engine/modes.h"
 #include "engine/recalc.h"
 #include "engine/run_series.h"
 #include "engine/run_state.h"
@@ -21,9 +22,6 @@ namespace {
 // Caption of the run-setup window's node-count label, quoted in the refusal.
 constexpr const char* kNodesCaption = "Grid Points (Nodes)";
 constexpr int kMinNodes = 10;
-// Caption of the micellar window's constituent-number label.
-constexpr const char* kMicConstituentCaption = "Mic. Constituent No.";
-
 // Coefficient matrices of the linearised mode: zero, with fixed values for two
 // constituents.
 void SetLinearMatrices(RunState& st) {
@@ -40,34 +38,9 @@ void SetLinearMatrices(RunState& st) {
     st.Mat2[2][2] = 1.13954602666e-9;
 }
 
-bool AnyEffectsMode(const RunState& st) {
-    return st.cbS || st.cbH || st.cbMix || st.cbT || st.cbSvol || st.cbEOF;
-}
-
 void WarnNodeCount() {
     ShowWarning(std::string("Increase Nodes in RunSetup >> \"") + kNodesCaption +
                 "\" to Proceed!\nMinimum Value is " + std::to_string(kMinNodes) + ".");
-}
-
-// The micellizing constituent named in the micellar window: an existing
-// constituent (a number below 1 is refused like one above the count) that is a
-// monovalent acid or base.
-bool MicellarConstituentAccepted(const RunState& st) {
-    const int m = st.MicCompNo;
-    if (m < 1 || m > st.Composition.Count()) {
-        ShowWarning(std::string("Incorrect index number of micellizing constituent defined by \"") +
-                    kMicConstituentCaption + "\".");
-        return false;
-    }
-    const auto* node = st.Composition.Head();
-    for (int k = 1; k < m && node; ++k) node = node->next;
-    const bool monovalent = node && ((node->data.maxCharge == 1 && node->data.minCharge == 0) ||
-                                     (node->data.maxCharge == 0 && node->data.minCharge == -1));
-    if (!monovalent) {
-        ShowWarning("Incorrect valency of micellizing constituent.");
-        return false;
-    }
-    return true;
 }
 
 // Bytes of the engine arrays and the chart series of a run of the composition
@@ -89,14 +62,6 @@ double MemoryShare() {
     if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
         share = std::min(share, 0.5 * static_cast<double>(limit.rlim_cur));
     return share;
-}
-
-// Refuses a mode whose set-up does not exist yet: no run is left behind.
-bool RefuseMode(RunState& st, const char* message) {
-    ShowWarning(message);
-    FreeEngineArrays(st);
-    ClearRunSeries(st.Series);
-    return false;
 }
 
 // Walls of a new grid: the whole grid with cbInitWalls, else clamped into
@@ -177,6 +142,7 @@ bool BuildRun(RunState& st, const bool flags[12]) {
         st.PsqSize = st.recorder().FileSizeByName(st.PsqFileOwn);
     }
     AddPlaceholderPoints(st);
+    if (!InitModes(st, ModeInitStage::Arrays)) return false;
 
     const int n = st.NX;
     if (st.Loading) {
@@ -238,6 +204,13 @@ bool BuildRun(RunState& st, const bool flags[12]) {
 
 }  // namespace
 
+bool RefuseUnbuiltMode(RunState& st, const char* message) {
+    ShowWarning(message);
+    FreeEngineArrays(st);
+    ClearRunSeries(st.Series);
+    return false;
+}
+
 bool InitCalc(RunState& st) {
     // Refusals that leave the previous state as it was.
     if (st.Running) {
@@ -248,7 +221,7 @@ bool InitCalc(RunState& st) {
         ShowWarning("No constituents!");
         return false;
     }
-    if (st.cbComplex) return RefuseMode(st, kInitComplexUnavailable);
+    if (!InitModes(st, ModeInitStage::Check)) return false;
     if (st.cbDcH && st.cbIS) {
         st.cbIS = false;
         ShowWarning(
@@ -267,13 +240,9 @@ bool InitCalc(RunState& st) {
     st.ISCorrection = st.cbIS;
     st.RedDiff = st.cbRedDiff && st.DiffMultiplier != 1.0;
     st.RacemicAtInit = st.cbRacemic;
-    if (st.cbSDS) {
-        if (!MicellarConstituentAccepted(st)) return false;
-        st.SDSAtInit = true;
-        return RefuseMode(st, kInitMicellarUnavailable);
-    }
     st.SDSAtInit = false;
-    if (AnyEffectsMode(st)) return RefuseMode(st, kInitEffectsUnavailable);
+    if (!InitModes(st, ModeInitStage::Switches)) return false;
+    st.Engine.Threads = ThreadPlan::FromSetting();
 
     st.Events.Emit(EngineEventKind::ShowRunSetupSettings);
     st.Events.Emit(EngineEventKind::ShowOptionSettings);

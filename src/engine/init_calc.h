@@ -17,3 +17,7 @@ class RunState;
 // that releases the arrays and leaves Initialised false (an exception is
 // raised again after the release).
 bool InitCalc(RunState& st);
+
+// Refuses Init for a mode whose set-up is not built: shows `message`, releases
+// the arrays and the run's series (no run is left behind) and returns false.
+bool RefuseUnbuiltMode(RunState& st, const char* message);

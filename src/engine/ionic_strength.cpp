@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "engine/derivatives.h"
 #include "engine/equilibrium.h"
+#include "engine/modes.h"
 #include "engine/run_state.h"
 
 namespace {
@@ -280,10 +280,7 @@ void ISC(RunState& st, int level, int source) {
     try {
         // Temperature mode: the mobilities start again from their
         // temperature-corrected limiting values.
-        if (st.cbH || st.cbT) {
-            auto update = InstalledDerivativeVariants().UpdateTemperature;
-            if (update) update(st);
-        }
+        if (st.cbH || st.cbT) UpdateModeTemperatures(st);
         for (int i = lo; i <= hi; ++i) {
             st.KwIS = kKwRef;
             int passes = 0;

@@ -7,6 +7,7 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -18,6 +19,18 @@ int HardwareThreads() {
 }
 
 std::atomic<int> gThreads{1};
+
+// Node chunks the current thread is running (0 outside ForNodeChunks).
+thread_local int tChunkDepth = 0;
+
+// Runs one chunk with the current thread marked as inside a chunk.
+void CallChunk(const NodeChunkJob& fn, int lo, int hi, int chunk, int worker) {
+    struct Depth {
+        Depth() { ++tChunkDepth; }
+        ~Depth() { --tChunkDepth; }
+    } depth;
+    fn.call(fn.object, lo, hi, chunk, worker);
+}
 
 // Persistent workers. A job is published in one atomic word that carries a
 // job counter and the number of threads taking part. The chunks are handed out
@@ -114,7 +127,7 @@ private:
             const int hi = first_ + static_cast<int>(static_cast<long long>(count_) * (part + 1) / chunks) - 1;
             if (lo <= hi) {
                 try {
-                    job_.call(job_.object, lo, hi, part, worker);
+                    CallChunk(job_, lo, hi, part, worker);
                 } catch (...) {
                     errors_[static_cast<std::size_t>(part)] = std::current_exception();
                 }
@@ -189,18 +202,18 @@ int EngineThreads() { return gThreads.load(); }
 // to the others, few enough that a chunk stays long.
 constexpr int kChunksPerThread = 4;
 
-int MaxNodeChunks() { return EngineThreads() * kChunksPerThread; }
+int ThreadPlan::MaxChunks() const { return threads * kChunksPerThread; }
 
-int MaxNodeWorkers() { return EngineThreads(); }
-
-int ForNodeChunksJob(int first, int last, int minChunk, NodeChunkJob fn) {
+int ForNodeChunksJob(const ThreadPlan& plan, int first, int last, int minChunk, NodeChunkJob fn) {
+    // Checked on every path, so a nested call is found with one thread too.
+    if (tChunkDepth > 0) throw std::logic_error("ForNodeChunks called from inside a node chunk");
     if (last < first) return 0;
     const int n = last - first + 1;
     if (minChunk < 1) minChunk = 1;
-    const int threads = EngineThreads();
+    const int threads = std::max(1, std::min(plan.threads, 64));
     const int chunks = std::min({threads * kChunksPerThread, n / minChunk, 255});
     if (threads < 2 || chunks < 2) {
-        fn.call(fn.object, first, last, 0, 0);
+        CallChunk(fn, first, last, 0, 0);
         return 1;
     }
     return Pool::Instance().Run(std::min(threads, chunks), chunks, first, last, fn);

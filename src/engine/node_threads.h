@@ -6,37 +6,45 @@
 
 #include <type_traits>
 
-// Number of threads the engine may use for node-wise work (1 = serial).
-// 0 or less selects the number of hardware threads.
+// The program's setting: threads that runs initialised from now on may use for
+// node-wise work (1 = serial). 0 or less selects the number of hardware threads.
 void SetEngineThreads(int threads);
 int EngineThreads();
+
+// The threads of one run, taken from the program's setting when the run is
+// initialised and kept until the next Init, so every routine of the run
+// splits its nodes the same way.
+struct ThreadPlan {
+    int threads = 1;
+    static ThreadPlan FromSetting() { return ThreadPlan{EngineThreads()}; }
+    // Largest number of chunks and of workers ForNodeChunks can use (for
+    // per-chunk and per-thread scratch).
+    int MaxChunks() const;
+    int MaxWorkers() const { return threads; }
+};
 
 // A chunk job without ownership (no allocation per call).
 struct NodeChunkJob {
     void* object;
     void (*call)(void* object, int lo, int hi, int chunk, int worker);
 };
-int ForNodeChunksJob(int first, int last, int minChunk, NodeChunkJob job);
+int ForNodeChunksJob(const ThreadPlan& plan, int first, int last, int minChunk, NodeChunkJob job);
 
 // Calls fn(lo, hi, chunk, worker) for contiguous chunks covering first..last
 // (both included), chunk 0 first in node order. The chunks are shared out
 // among the threads as they become free, so a thread held up elsewhere does
 // not hold up the others; `worker` (0 = the calling thread) tells which
 // thread runs the chunk, for per-thread scratch. The range is split only when
-// it has at least 2 * minChunk nodes and more than one thread is allowed;
+// it has at least 2 * minChunk nodes and the plan has more than one thread;
 // otherwise fn(first, last, 0, 0) runs on the calling thread. Returns the
 // number of chunks. An exception thrown by fn is raised again on the calling
 // thread after every chunk has finished (the one of the lowest chunk when
-// several throw).
+// several throw). fn must not call ForNodeChunks again: a nested call would
+// wait for the pool it runs on, so it throws std::logic_error instead.
 template <class F>
-int ForNodeChunks(int first, int last, int minChunk, F&& fn) {
+int ForNodeChunks(const ThreadPlan& plan, int first, int last, int minChunk, F&& fn) {
     using Fn = std::remove_reference_t<F>;
     NodeChunkJob job{const_cast<void*>(static_cast<const void*>(&fn)),
                      [](void* o, int lo, int hi, int c, int w) { (*static_cast<Fn*>(o))(lo, hi, c, w); }};
-    return ForNodeChunksJob(first, last, minChunk, job);
+    return ForNodeChunksJob(plan, first, last, minChunk, job);
 }
-
-// Largest number of chunks and of workers ForNodeChunks can use (for
-// per-chunk and per-thread scratch).
-int MaxNodeChunks();
-int MaxNodeWorkers();

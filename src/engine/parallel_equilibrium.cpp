@@ -33,8 +33,8 @@ struct Workspace {
     std::vector<double> backup;          // values a failed call must leave untouched
     int formRows = -1, nComp = -1, maxAbsZ = -1, nn = -1, threads = -1, chunkCount = -1;
 
-    void Prepare(const EngineArrays& a) {
-        const int threadCount = MaxNodeWorkers(), chunkMax = MaxNodeChunks();
+    void Prepare(const EngineArrays& a, const ThreadPlan& plan) {
+        const int threadCount = plan.MaxWorkers(), chunkMax = plan.MaxChunks();
         if (a.FormRows == formRows && a.NComp == nComp && a.MaxAbsZ == maxAbsZ && a.Nn == nn &&
             threadCount <= threads && chunkMax <= chunkCount)
             return;
@@ -59,8 +59,9 @@ struct Workspace {
     int BackupRows() const { return formRows + 2 + 2 * nComp; }
 };
 
-Workspace& Work() {
-    static Workspace w;
+Workspace& Work(RunState& st) {
+    Workspace& w = st.Engine.Scratch<Workspace>();
+    w.Prepare(st.Arr, st.Engine.Threads);
     return w;
 }
 
@@ -98,16 +99,17 @@ void SaveOrRestore(EngineArrays& a, Workspace& w, int level, int lo, int hi, boo
 
 }  // namespace
 
-void PrepareWorkerScratch(const EngineArrays& a) { Work().Prepare(a); }
+void PrepareWorkerScratch(RunState& st) { Work(st); }
 
-NewtonScratch& WorkerScratch(EngineArrays& a, int worker) { return ScratchOf(a, Work(), worker); }
+NewtonScratch& WorkerScratch(RunState& st, int worker) {
+    return ScratchOf(st.Arr, st.Engine.Scratch<Workspace>(), worker);
+}
 
 bool CalcSpeciationParallel(RunState& st, int level, int lo, int hi) {
-    if (EngineThreads() < 2 || hi - lo + 1 < 2 * kParallelMinChunk) return false;
+    if (st.Engine.Threads.threads < 2 || hi - lo + 1 < 2 * kParallelMinChunk) return false;
     EngineArrays& a = st.Arr;
-    Workspace& w = Work();
-    w.Prepare(a);
-    const int parts = ForNodeChunks(lo, hi, kParallelMinChunk, [&](int clo, int chi, int chunk, int worker) {
+    Workspace& w = Work(st);
+    const int parts = ForNodeChunks(st.Engine.Threads, lo, hi, kParallelMinChunk, [&](int clo, int chi, int chunk, int worker) {
         NewtonScratch& s = ScratchOf(a, w, worker);
         ChunkState& cs = w.chunks[static_cast<std::size_t>(chunk)];
         cs.badSpeciation = INT_MAX;
@@ -128,7 +130,7 @@ bool CalcSpeciationParallel(RunState& st, int level, int lo, int hi) {
 }
 
 bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool speciate) {
-    if (EngineThreads() < 2 || hi - lo + 1 < 2 * kParallelMinChunk) return false;
+    if (st.Engine.Threads.threads < 2 || hi - lo + 1 < 2 * kParallelMinChunk) return false;
     if (source < 1 || source > 5 || level < 1 || level > 5) return false;
     if (st.ISCorrection || st.cbComplex) return false;
     EngineArrays& a = st.Arr;
@@ -137,8 +139,7 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
     for (int i = lo; i <= hi; ++i)
         if (!(std::fabs(src[i]) <= 1e6)) return false;  // the start guard works in node order
 
-    Workspace& w = Work();
-    w.Prepare(a);
+    Workspace& w = Work(st);
     const int itNew = st.ItNew;
     const int nc = a.NComp;
 
@@ -171,7 +172,7 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
         return 0;
     };
 
-    const int parts = ForNodeChunks(lo, hi, kParallelMinChunk, [&](int clo, int chi, int chunk, int worker) {
+    const int parts = ForNodeChunks(st.Engine.Threads, lo, hi, kParallelMinChunk, [&](int clo, int chi, int chunk, int worker) {
         NewtonScratch& s = ScratchOf(a, w, worker);
         ChunkState& cs = w.chunks[static_cast<std::size_t>(chunk)];
         cs.deferFrom = cs.failAt = INT_MAX;

@@ -22,12 +22,12 @@ bool CalcSpeciationParallel(RunState& st, int level, int lo, int hi);
 bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool speciate);
 
 // Equilibrium scratch of thread `worker` of a ForNodeChunks call (the arrays'
-// own scratch for the window thread, 0), sized for the arrays' shape. Call
-// PrepareWorkerScratch on the window thread before the parallel loop.
+// own scratch for the window thread, 0), sized for the arrays' shape and the
+// run's thread plan. Call PrepareWorkerScratch on the window thread before the
+// parallel loop.
 struct NewtonScratch;
-class EngineArrays;
-void PrepareWorkerScratch(const EngineArrays& a);
-NewtonScratch& WorkerScratch(EngineArrays& a, int worker);
+void PrepareWorkerScratch(RunState& st);
+NewtonScratch& WorkerScratch(RunState& st, int worker);
 
 // Smallest range worth spreading over threads.
 inline constexpr int kParallelMinChunk = 128;

@@ -28,11 +28,6 @@ struct RKScratch {
     double* Row(std::vector<double>& v, int i) { return v.data() + static_cast<std::size_t>(i - 1) * nn; }
 };
 
-RKScratch& Scratch() {
-    static RKScratch s;
-    return s;
-}
-
 // Equilibrium and derivatives of a stage at level k.
 void StageEvaluation(RunState& st, int k) {
     if (!ConcentrationsFinite(st, k)) return;
@@ -57,7 +52,7 @@ bool RKStart(RunState& st) {
     const int nc = a.NComp, nn = a.Nn;
     const long long savedNewton = st.NewtonItTotal;
     const long long savedSteps = st.StepCount;
-    RKScratch& sc = Scratch();
+    RKScratch& sc = st.Engine.Scratch<RKScratch>();
     sc.Ensure(nc, nn);
     const double dt = st.DT;
 

@@ -8,6 +8,7 @@
 #include "engine/derivatives.h"
 #include "engine/equilibrium.h"
 #include "engine/equilibrium_range.h"
+#include "engine/modes.h"
 #include "engine/rk_start.h"
 #include "engine/run_state.h"
 #include "engine/step_services.h"
@@ -321,6 +322,7 @@ void RunCalc(RunState& st) {
             RestoreLevel2Profiles(st);
             break;
         }
+        if (const auto afterStep = SelectedModeHooks(st).AfterStep) afterStep(st);
         StepServices(st, loc);
     }
 

@@ -59,7 +59,6 @@ std::vector<double> Snapshot(RunState& st, int level) {
 }  // namespace
 
 TEST(ParallelEquilibrium, SameBitsAsTheSerialLoops) {
-    const int saved = EngineThreads();
     auto none = [](RunState&) {};
     // A node of 1e7 mM of a very strong base solves below 1e-14 mM and takes
     // its left neighbour's value; put one at chunk starts and inside chunks.
@@ -95,10 +94,10 @@ TEST(ParallelEquilibrium, SameBitsAsTheSerialLoops) {
                 s1.LeftWall = s2.LeftWall = c.lo;
                 s1.RightWall = s2.RightWall = c.hi;
                 RecordingMessageSink sink1;
-                SetEngineThreads(1);
+                s1.Engine.Threads = ThreadPlan{1};
                 Elneut(s1, c.level, c.source, -1, speciate, speciate);
                 RecordingMessageSink sink2;
-                SetEngineThreads(threads);
+                s2.Engine.Threads = ThreadPlan{threads};
                 ASSERT_TRUE(ElneutParallel(s2, c.level, c.source, c.lo, c.hi, speciate));
                 EXPECT_EQ(sink1.warnings, sink2.warnings);
                 const auto a = Snapshot(s1, c.level), b = Snapshot(s2, c.level);
@@ -106,5 +105,4 @@ TEST(ParallelEquilibrium, SameBitsAsTheSerialLoops) {
                     << &c - cases << " threads " << threads << " speciate " << speciate;
                 EXPECT_EQ(s1.NumericalFailure, s2.NumericalFailure);
             }
-    SetEngineThreads(saved);
 }

@@ -1,0 +1,85 @@
+// Engine modes. Each mode fills one entry of a table of optional hooks; the
+// run state holds the table (EngineContext::Modes). Which mode computes the
+// derivatives is decided by SelectMode alone; the window switches are read at
+// every call, so a switch toggled during a run takes effect at the next
+// derivative evaluation. A mode whose routines are not built has no hooks and
+// stops the run with its "not available" warning.
+//
+// Adding a mode: one file with its hooks (reusing terms of the standard
+// scheme, standard_scheme.h, where they fit) and its entry in DefaultModeTable.
+#pragma once
+
+#include <array>
+#include <cstddef>
+
+class RunState;
+
+// Modes in order of precedence: when several switches are on, the first wins.
+enum class Mode {
+    Complex,   // complexation window "cbComplex"
+    Racemic,   // main window "Enable Racemic"
+    Linear,    // run setup "Linearized mode"
+    Micellar,  // micellar window "Micellar Mode Enabled"
+    Special,   // run setup "Special Mode"
+    Effects,   // any capillary effect
+    Chrom,     // run setup "Chrom Mode"
+    LiBz,      // run setup cbLiBz
+    Standard,  // none of these: the standard scheme
+};
+inline constexpr int kModeCount = static_cast<int>(Mode::Standard) + 1;
+
+// The points of Init at which the modes whose switch is on are called.
+enum class ModeInitStage {
+    Check,     // before anything of the run changes (refusals keep the previous run)
+    Switches,  // after the run's switches were taken (ISCorrection, RedDiff, ...)
+    Arrays,    // the engine arrays, distribution and profile lists are built
+};
+
+struct ModeHooks {
+    const char* name = "";
+    // Checks and set-up at the given stage of Init; false ends Init (the
+    // hook has shown its warning and released what must not stay).
+    bool (*Init)(RunState& st, ModeInitStage stage) = nullptr;
+    // The mode solves its own equilibrium: the derivative routine neither
+    // clamps the window, nor speciates, nor honours "DO NOT Calculate DER".
+    bool ownEquilibrium = false;
+    // Derivatives of `level` into F[level] (after the speciation of the level
+    // unless ownEquilibrium). Null: the run stops with derivativesUnavailable,
+    // shown once per run under derivativesKey.
+    void (*Derivatives)(RunState& st, int level, bool fieldOnly) = nullptr;
+    const char* derivativesKey = "";
+    const char* derivativesUnavailable = "";
+    // dcH/dt of the hydrogen ion follows the mode's derivatives when the
+    // run-setup "dcH/dt Mode" is checked.
+    bool dcHAfter = false;
+    // Node temperatures of the heating, run before each speciation.
+    void (*UpdateTemperature)(RunState& st) = nullptr;
+    // Replaces the electroneutrality solve (Elneut's arguments).
+    void (*Equilibrium)(RunState& st, int level, int source, int node, bool speciate) = nullptr;
+    // After every accepted time step of the run loop.
+    void (*AfterStep)(RunState& st) = nullptr;
+};
+
+using ModeTable = std::array<ModeHooks, kModeCount>;
+inline std::size_t ModeIndex(Mode m) { return static_cast<std::size_t>(m); }
+
+// The table of the modes built into this program.
+ModeTable DefaultModeTable();
+
+// Whether any capillary effect (cross-section, heating, mixing, temperature,
+// volume cross-section, dynamic EOF) is switched on.
+bool AnyCapillaryEffect(const RunState& st);
+// Whether the window switch of mode m is on (Standard: always).
+bool ModeSwitchedOn(const RunState& st, Mode m);
+// The mode that computes the derivatives: the first in precedence order whose
+// switch is on.
+Mode SelectMode(const RunState& st);
+// Hooks of the selected mode in the run's table.
+const ModeHooks& SelectedModeHooks(const RunState& st);
+
+// Init hooks of every mode whose switch is on, in precedence order; false when
+// one of them ended Init.
+bool InitModes(RunState& st, ModeInitStage stage);
+// Temperature hooks of every mode whose switch is on; whether there is one.
+void UpdateModeTemperatures(RunState& st);
+bool ModeTemperatureUpdates(const RunState& st);

@@ -1,0 +1,47 @@
+// The standard finite-difference scheme of the derivative routine, as named
+// terms that a mode reuses or replaces. h1 = 0.5/DX and h2 = 1/DX/DX; the
+// window is LeftWall..RightWall of the run state, its interior the nodes
+// strictly between. The per-node kernels (ConductivityTerm, DiffusionTerm,
+// MigrationTerm) read the state and write only their explicit output rows, so
+// node chunks may run on several threads.
+#pragma once
+
+#include "engine/modes.h"
+
+class RunState;
+class EngineArrays;
+
+// Diffusion-current sum W and conductivity (K = sum of |z| u c, Kappa =
+// 96485 K) of nodes clo..chi of the window; one-sided differences at the walls.
+void ConductivityTerm(const RunState& st, int level, int clo, int chi, double h1, double* W, double* K,
+                      double* kappa);
+// Field and conductivity: ConductivityTerm over the window into Kappa, the
+// additional conductivity, current and voltage, then the ohmic field corrected
+// by the diffusion current into E. W and K are work rows of Nn values. False
+// when the voltage or current cannot be formed (the run stops).
+bool FieldAndConductivity(RunState& st, int level, double* W, double* K);
+// Diffusion of constituent i at nodes clo..chi: sum over its forms of
+// D (c[j-1] - 2 c[j] + c[j+1]) h2, into Ds.
+void DiffusionTerm(const EngineArrays& a, int level, int i, int clo, int chi, double h2, double* Ds);
+// Migration flux difference of constituent i at nodes clo..chi: sum over its
+// charged forms of sign(z) (G[j+1] - G[j-1]) h1 with G = u c E (G is a work
+// row, written at clo-1..chi+1), into Ms.
+void MigrationTerm(const EngineArrays& a, int level, int i, int clo, int chi, double h1, const double* E,
+                   double* G, double* Ms);
+// Electroosmotic convection of the analytical concentrations, added to F.
+void EOFConvectionTerm(RunState& st, int level);
+// Kinetic reaction C + P -> PC (constituents 2, 3 -> 1) over the interior, added to F.
+void KineticTerm(RunState& st, int level, int lw, int rw);
+// Walls: a constituent entering the window (or at rest) holds its wall value;
+// one leaving it lets the wall follow its neighbour.
+void WallTerm(RunState& st, int level);
+// The electrode boundary (ElectrodeBoundary) and dcH/dt (CalcDER_dcH) are
+// declared in derivatives.h.
+
+// The whole scheme: field and conductivity (stops there with fieldOnly), then
+// diffusion minus migration, EOF convection, kinetic and racemic add-ons,
+// walls, electrode boundary and dcH/dt.
+void StandardScheme(RunState& st, int level, bool fieldOnly);
+
+// Hooks of the standard mode (no mode switch on).
+ModeHooks StandardModeHooks();

@@ -1,0 +1,216 @@
+// Engine modes: the precedence of the window switches, the run's own table of
+// hooks (a mode put into it is called at Init, at every derivative evaluation
+// and after every step, and no other run sees it), the warnings of the modes
+// not built, and the per-run context (thread plan taken at Init, work storage
+// never shared).
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/derivatives.h"
+#include "engine/init_calc.h"
+#include "engine/modes.h"
+#include "engine/run_calc.h"
+#include "engine/run_state.h"
+#include "engine/standard_scheme.h"
+#include "foundation/errors.h"
+#include "foundation/messages.h"
+#include "support/recording_host.h"
+#include "support/test_compositions.h"
+
+using namespace testcomp;
+
+namespace {
+
+struct ModeSwitch {
+    Mode mode;
+    const char* name;
+    std::function<void(RunState&)> on;
+    const char* derivativeWarning;
+};
+
+// Every switch that selects a mode, in precedence order (each capillary
+// effect on its own).
+std::vector<ModeSwitch> Switches() {
+    return {
+        {Mode::Complex, "cbComplex", [](RunState& s) { s.cbComplex = true; }, kDerComplexUnavailable},
+        {Mode::Racemic, "cbRacemic", [](RunState& s) { s.cbRacemic = true; }, kDerRacemicUnavailable},
+        {Mode::Linear, "cbMX", [](RunState& s) { s.cbMX = true; }, kDerLinearUnavailable},
+        {Mode::Micellar, "cbSDS", [](RunState& s) { s.cbSDS = true; }, kDerMicellarUnavailable},
+        {Mode::Special, "cbSpec", [](RunState& s) { s.cbSpec = true; }, kDerSpecialUnavailable},
+        {Mode::Effects, "cbS", [](RunState& s) { s.cbS = true; }, kDerEffectsUnavailable},
+        {Mode::Effects, "cbH", [](RunState& s) { s.cbH = true; }, kDerEffectsUnavailable},
+        {Mode::Effects, "cbMix", [](RunState& s) { s.cbMix = true; }, kDerEffectsUnavailable},
+        {Mode::Effects, "cbT", [](RunState& s) { s.cbT = true; }, kDerEffectsUnavailable},
+        {Mode::Effects, "cbSvol", [](RunState& s) { s.cbSvol = true; }, kDerEffectsUnavailable},
+        {Mode::Effects, "cbEOF", [](RunState& s) { s.cbEOF = true; }, kDerEffectsUnavailable},
+        {Mode::Chrom, "cbChrom", [](RunState& s) { s.cbChrom = true; }, kDerChromUnavailable},
+        {Mode::LiBz, "cbLiBz", [](RunState& s) { s.cbLiBz = true; }, kDerLiBzUnavailable},
+    };
+}
+
+// An initialised acetate run on 60 nodes.
+void Initialised(RunState& st, EngineHost& host) {
+    PrepareRun(st, AcetateBufferWithAnalytes(), 60);
+    st.Host = &host;
+    ASSERT_TRUE(InitCalc(st));
+}
+
+// What the test mode saw.
+struct TestModeCalls {
+    int init[3] = {0, 0, 0};
+    bool arraysAtInit = false;
+    int derivatives = 0;
+    int afterStep = 0;
+    bool refuseAtSwitches = false;
+} calls;
+
+// A mode of this test only: the standard scheme plus a constant production
+// of constituent 1 at the interior nodes.
+constexpr double kProduction = 0.25;  // mM/s
+
+ModeHooks TestMode() {
+    ModeHooks h;
+    h.name = "Test";
+    h.Init = [](RunState& st, ModeInitStage stage) {
+        ++calls.init[static_cast<int>(stage)];
+        if (stage == ModeInitStage::Arrays) calls.arraysAtInit = st.Arr.Allocated();
+        if (stage == ModeInitStage::Switches && calls.refuseAtSwitches) {
+            ShowWarning("Test mode refused.");
+            return false;
+        }
+        return true;
+    };
+    h.Derivatives = [](RunState& st, int level, bool fieldOnly) {
+        ++calls.derivatives;
+        StandardScheme(st, level, fieldOnly || level > 4);
+        if (fieldOnly || level > 4) return;
+        double* f = st.Arr.F(level, 1);
+        for (int j = st.LeftWall + 1; j < st.RightWall; ++j) f[j] += kProduction;
+    };
+    h.AfterStep = [](RunState&) { ++calls.afterStep; };
+    return h;
+}
+
+}  // namespace
+
+TEST(Modes, OneFunctionHoldsThePrecedenceOfTheSwitches) {
+    const auto sw = Switches();
+    RunState none;
+    EXPECT_EQ(SelectMode(none), Mode::Standard);
+    // switches of add-ons and options select no mode
+    none.setup_cbRacemic = none.cbKinetic = none.cbDcH = none.cbIgnDER = none.cbEOFDif = true;
+    none.cbLE = none.cbRE = none.cbIS = true;
+    EXPECT_EQ(SelectMode(none), Mode::Standard);
+    for (std::size_t i = 0; i < sw.size(); ++i) {
+        RunState one;
+        sw[i].on(one);
+        EXPECT_EQ(SelectMode(one), sw[i].mode) << sw[i].name;
+        EXPECT_TRUE(ModeSwitchedOn(one, sw[i].mode)) << sw[i].name;
+        EXPECT_EQ(AnyCapillaryEffect(one), sw[i].mode == Mode::Effects) << sw[i].name;
+        // with any later switch on too, the earlier one wins
+        for (std::size_t k = i + 1; k < sw.size(); ++k) {
+            RunState two;
+            sw[k].on(two);
+            sw[i].on(two);
+            EXPECT_EQ(SelectMode(two), sw[i].mode) << sw[i].name << " + " << sw[k].name;
+        }
+    }
+}
+
+TEST(Modes, ModesNotBuiltStopTheRunWithTheirWarningOncePerRun) {
+    const auto sw = Switches();
+    for (std::size_t i = 0; i < sw.size(); ++i)
+        for (std::size_t k = i; k < sw.size(); ++k) {
+            RecordingMessageSink sink;
+            RecordingHost host;
+            RunState st;
+            Initialised(st, host);
+            sw[k].on(st);  // switched on during the run: taken at the next evaluation
+            sw[i].on(st);
+            for (int call = 0; call < 2; ++call) {
+                st.Stop = false;
+                CalcDER(st, 2, false);
+                EXPECT_TRUE(st.Stop && st.NumericalFailure);
+            }
+            EXPECT_EQ(sink.warnings, std::vector<std::string>{sw[i].derivativeWarning})
+                << sw[i].name << " + " << sw[k].name;
+        }
+}
+
+TEST(Modes, AModePutIntoTheRunsTableIsCalledAtInitDerivativesAndSteps) {
+    RecordingMessageSink sink;
+    RecordingHost host;
+    RunState st, plain;
+    st.Engine.Modes[ModeIndex(Mode::Linear)] = TestMode();
+    calls = {};
+    st.cbMX = true;
+    Initialised(st, host);
+    EXPECT_EQ(calls.init[0] + calls.init[1] + calls.init[2], 3);
+    EXPECT_TRUE(calls.init[0] == 1 && calls.init[1] == 1 && calls.init[2] == 1);
+    EXPECT_TRUE(calls.arraysAtInit);
+    EXPECT_GE(calls.derivatives, 1);  // the field of level 2 at Init
+    EXPECT_TRUE(sink.warnings.empty());
+
+    // Derivatives: the standard scheme's rows plus the production, bit for bit.
+    Initialised(plain, host);
+    calls.derivatives = 0;
+    CalcDER(st, 2, false);
+    CalcDER(plain, 2, false);
+    EXPECT_EQ(calls.derivatives, 1);
+    const EngineArrays &a = st.Arr, &b = plain.Arr;
+    for (int i = 1; i <= a.NComp; ++i)
+        for (int j = 0; j < a.Nn; ++j) {
+            const bool interior = i == 1 && j > st.LeftWall && j < st.RightWall;
+            ASSERT_EQ(a.F(2, i)[j], b.F(2, i)[j] + (interior ? kProduction : 0.0)) << i << " " << j;
+        }
+    EXPECT_EQ(std::memcmp(a.E.data(), b.E.data(), a.E.size() * sizeof(double)), 0);
+
+    // A run: every accepted step is reported to the mode.
+    st.DT = 1e-3;
+    st.StopTime = 0.05;
+    RunCalc(st);
+    EXPECT_GT(st.StepCount, 10);
+    EXPECT_EQ(calls.afterStep, st.StepCount);
+
+    // No other run has the mode: there cbMX is the linearized mode, not built.
+    plain.cbMX = true;
+    CalcDER(plain, 2, false);
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{kDerLinearUnavailable});
+
+    // The mode's Init may refuse; Init then ends there.
+    calls = {};
+    calls.refuseAtSwitches = true;
+    sink.Clear();
+    EXPECT_FALSE(InitCalc(st));
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{"Test mode refused."});
+    EXPECT_TRUE(calls.init[0] == 1 && calls.init[1] == 1 && calls.init[2] == 0);
+}
+
+TEST(Modes, ThreadPlanIsTakenAtInitAndWorkStorageIsPerRun) {
+    RecordingMessageSink sink;
+    RecordingHost host;
+    const int saved = EngineThreads();
+    SetEngineThreads(3);
+    RunState st;
+    Initialised(st, host);
+    SetEngineThreads(1);
+    EXPECT_EQ(st.Engine.Threads.threads, 3);  // the run keeps its plan
+    RunState other;
+    Initialised(other, host);
+    EXPECT_EQ(other.Engine.Threads.threads, 1);
+    SetEngineThreads(saved);
+
+    struct Work {
+        std::vector<double> row;
+    };
+    st.Engine.Scratch<Work>().row.assign(5, 1.0);
+    EXPECT_TRUE(other.Engine.Scratch<Work>().row.empty());
+    RunState copy = st;
+    EXPECT_TRUE(copy.Engine.Scratch<Work>().row.empty());
+    EXPECT_EQ(copy.Engine.Threads.threads, 3);
+    EXPECT_EQ(st.Engine.Scratch<Work>().row.size(), 5u);
+}
