@@ -33,24 +33,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-template <class T>
-T* Ctl(const QWidget& window, const char* name)
-{
-    T* control = window.findChild<T*>(name);
-    if (!control) throw std::logic_error(std::string("no control ") + name);
-    return control;
-}
 
-void Click(const QWidget& window, const char* name) { QTest::mouseClick(Ctl<QAbstractButton>(window, name), Qt::LeftButton); }
-
-// Types into an edit and leaves it (the edit commits on leaving).
-void Enter(const QWidget& window, const char* name, const QString& text)
-{
-    QLineEdit* edit = Ctl<QLineEdit>(window, name);
-    edit->setText(text);
-    QFocusEvent away(QEvent::FocusOut, Qt::TabFocusReason);
-    QApplication::sendEvent(edit, &away);
-}
 
 // A run of the acetate buffer on 12 nodes with a fixed time step, recording a
 // frame at its start and after every step, into `psq` and its ".cmp".
