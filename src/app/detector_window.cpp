@@ -51,7 +51,10 @@ DetectorWindow::DetectorWindow(MainWindow& main)
     move(0, 0);
 }
 
-RunState& DetectorWindow::State() { return main_.State(); }
+RunState& DetectorWindow::State()
+{
+    return main_.State();
+}
 
 void DetectorWindow::ShowDataSize()
 {

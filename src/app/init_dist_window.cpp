@@ -96,16 +96,20 @@ InitDistWindow::InitDistWindow(MainWindow& main)
     StateBinder& b = Binder();
     b.afterChange = [this] { ShowSettings(); };
     b.onEnter = b.onEscape = [this] { c_.bnClose->setFocus(Qt::OtherFocusReason); };
-    b.Integer(c_.edNSeg, [this] { return QString::number(tool_.SegCount); },
-              [this](int n) { tool_.EditSegCount(std::to_string(n)); });
-    b.Integer(c_.edLSeg, [this] { return QString::number(tool_.LeftSegCount); },
-              [this](int n) { tool_.EditLeftSegCount(std::to_string(n)); });
-    b.Integer(c_.edRSeg, [this] { return QString::number(tool_.RightSegCount); },
-              [this](int n) { tool_.EditRightSegCount(std::to_string(n)); });
-    b.Number(c_.edDiff, [this] { return QString::fromStdString(FloatToStr(tool_.DiffConnection)); },
-             [this](double v) {
-                 if (v > 0) tool_.DiffConnection = v;
-             });
+    b.Integer(
+        c_.edNSeg, [this] { return QString::number(tool_.SegCount); },
+        [this](int n) { tool_.EditSegCount(std::to_string(n)); });
+    b.Integer(
+        c_.edLSeg, [this] { return QString::number(tool_.LeftSegCount); },
+        [this](int n) { tool_.EditLeftSegCount(std::to_string(n)); });
+    b.Integer(
+        c_.edRSeg, [this] { return QString::number(tool_.RightSegCount); },
+        [this](int n) { tool_.EditRightSegCount(std::to_string(n)); });
+    b.Number(
+        c_.edDiff, [this] { return QString::fromStdString(FloatToStr(tool_.DiffConnection)); },
+        [this](double v) {
+            if (v > 0) tool_.DiffConnection = v;
+        });
     b.Display(c_.edNX, [this] { return QString::number(tool_.NewSize); });
     b.Display(c_.edNXActual, [this] { return QString::number(tool_.ActualSize()); });
     b.Check(c_.cbDiff, tool_.ApplyDiffusion);
@@ -120,16 +124,22 @@ InitDistWindow::InitDistWindow(MainWindow& main)
     OnSignal(c_.bnPreview, &QPushButton::clicked, [this] { bnPreviewClick(); });
     OnSignal(c_.bnApply, &QPushButton::clicked, [this] { bnApplyClick(); });
     OnSignal(c_.bnClose, &QPushButton::clicked, [this] { close(); });
-    OnSignal(c_.sgData, &QTableWidget::cellChanged, [this](int row, int col) { CellEdited(row, col); });
+    OnSignal(c_.sgData, &QTableWidget::cellChanged,
+             [this](int row, int col) { CellEdited(row, col); });
     OnSignal(qApp, &QApplication::focusChanged, [this](QWidget* from, QWidget* to) {
-        auto inGrid = [this](QWidget* w) { return w && (w == c_.sgData || c_.sgData->isAncestorOf(w)); };
+        auto inGrid = [this](QWidget* w) {
+            return w && (w == c_.sgData || c_.sgData->isAncestorOf(w));
+        };
         if (inGrid(from) && !inGrid(to) && gridEdited_) sgDataExit();
     });
     ShowSettings();
     resize(640, 320);
 }
 
-RunState& InitDistWindow::State() { return main_.State(); }
+RunState& InitDistWindow::State()
+{
+    return main_.State();
+}
 
 void InitDistWindow::ShowSettings()
 {
@@ -156,16 +166,19 @@ void InitDistWindow::FillGrid()
             c_.sgData->setItem(r, k, item);
         }
         item->setText(QString::fromStdString(text));
-        item->setFlags(editable ? item->flags() | Qt::ItemIsEditable : item->flags() & ~Qt::ItemIsEditable);
+        item->setFlags(editable ? item->flags() | Qt::ItemIsEditable
+                                : item->flags() & ~Qt::ItemIsEditable);
     };
     set(0, 0, "Width (Nodes)", false);
     set(1, 0, "Type (U/C/D)", false);
-    for (int k = 1; k <= t.Constituents(); ++k) set(k + 1, 0, t.Names[static_cast<std::size_t>(k)], false);
+    for (int k = 1; k <= t.Constituents(); ++k)
+        set(k + 1, 0, t.Names[static_cast<std::size_t>(k)], false);
     for (int j = 1; j <= t.SegCount; ++j) {
         const auto col = static_cast<std::size_t>(j);
         set(0, j, t.Width[col], true);
         set(1, j, t.Type[col], true);
-        for (int k = 1; k <= t.Constituents(); ++k) set(k + 1, j, t.Cell[static_cast<std::size_t>(k)][col], true);
+        for (int k = 1; k <= t.Constituents(); ++k)
+            set(k + 1, j, t.Cell[static_cast<std::size_t>(k)][col], true);
     }
     filling_ = false;
 }
@@ -176,9 +189,12 @@ void InitDistWindow::CellEdited(int row, int col)
     if (filling_ || col < 1 || col > t.SegCount || row < 0 || row > t.Constituents() + 1) return;
     const std::string text = c_.sgData->item(row, col)->text().toStdString();
     const auto j = static_cast<std::size_t>(col);
-    if (row == 0) t.Width[j] = text;
-    else if (row == 1) t.Type[j] = text;
-    else t.Cell[static_cast<std::size_t>(row - 1)][j] = text;
+    if (row == 0)
+        t.Width[j] = text;
+    else if (row == 1)
+        t.Type[j] = text;
+    else
+        t.Cell[static_cast<std::size_t>(row - 1)][j] = text;
     gridEdited_ = true;
 }
 
@@ -273,16 +289,10 @@ bool InitDistWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == c_.sgData && event->type() == QEvent::KeyPress) {
         switch (static_cast<QKeyEvent*>(event)->key()) {
-        case Qt::Key_Escape:
-            c_.bnClose->setFocus(Qt::OtherFocusReason);
-            return true;
+        case Qt::Key_Escape: c_.bnClose->setFocus(Qt::OtherFocusReason); return true;
         case Qt::Key_Return:
-        case Qt::Key_Enter:
-            Guarded([this] { sgDataExit(); });
-            return true;
-        case Qt::Key_Insert:
-            Guarded([this] { InsertClickedValue(); });
-            return true;
+        case Qt::Key_Enter: Guarded([this] { sgDataExit(); }); return true;
+        case Qt::Key_Insert: Guarded([this] { InsertClickedValue(); }); return true;
         default: break;
         }
     }

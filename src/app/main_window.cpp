@@ -660,8 +660,8 @@ void MainWindow::SyncCompSeries()
         ChartSeries& series = s.srComp[i];
         QCPGraph* g = compGraphs_[i];
         // A preview of the distribution tool holds its own points.
-        bool drawn = !st.DistPreview && a.Allocated() && static_cast<int>(i) <= a.NComp && a.DrawnProfile.Rows() > static_cast<int>(i) &&
-                     a.DrawnProfile.Cols() == a.Nn;
+        bool drawn = !st.DistPreview && a.Allocated() && static_cast<int>(i) <= a.NComp &&
+                     a.DrawnProfile.Rows() > static_cast<int>(i) && a.DrawnProfile.Cols() == a.Nn;
         if (!drawn) {
             SyncSeries(series, g);
             continue;

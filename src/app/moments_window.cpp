@@ -37,7 +37,8 @@ MomentsWindow::MomentsWindow(MainWindow& main)
     outer->setMenuBar(menu);
 
     auto* grid = new QGridLayout;
-    auto edit = [&](const char* name, const QString& caption, const QString& hint, int row, int col) {
+    auto edit = [&](const char* name, const QString& caption, const QString& hint, int row,
+                    int col) {
         auto* e = new QLineEdit(this);
         e->setObjectName(name);
         e->setToolTip(hint);
@@ -45,18 +46,27 @@ MomentsWindow::MomentsWindow(MainWindow& main)
         grid->addWidget(e, row + 1, col);
         return e;
     };
-    c_.edNComp = edit("edNComp", "Number of Component", "Number of constituent for integration method", 0, 0);
-    c_.edDigits = edit("edDigits", "Digits", "Number of digits to display (for round method)", 0, 1);
-    c_.edLBorder = edit("edLBorder", "Left Border ",
-                        "Left border of integrated interval\n<Insert> ... accept last x-coordinate (graph click on "
-                        "profile)", 2, 0);
-    c_.edRBorder = edit("edRBorder", "Right Border ",
-                        "Right border of integrated interval\n<Insert> ... accept last x-coordinate (graph click on "
-                        "profile)", 2, 1);
-    c_.edBQ = edit("edBQ", "Baseline Shift [mM]",
-                   "Baseline constant shift Q defined as c = K*x + Q\n<Insert> ... accept last concentration value "
-                   "(graph click on profile)", 4, 0);
-    c_.edBK = edit("edBK", "Baseline Tangent [mM/m]", "Baseline tangent K defined as c = K*x + Q", 4, 1);
+    c_.edNComp = edit("edNComp", "Number of Component",
+                      "Number of constituent for integration method", 0, 0);
+    c_.edDigits =
+        edit("edDigits", "Digits", "Number of digits to display (for round method)", 0, 1);
+    c_.edLBorder = edit(
+        "edLBorder", "Left Border ",
+        "Left border of integrated interval\n<Insert> ... accept last x-coordinate (graph click on "
+        "profile)",
+        2, 0);
+    c_.edRBorder = edit(
+        "edRBorder", "Right Border ",
+        "Right border of integrated interval\n<Insert> ... accept last x-coordinate (graph click on "
+        "profile)",
+        2, 1);
+    c_.edBQ = edit(
+        "edBQ", "Baseline Shift [mM]",
+        "Baseline constant shift Q defined as c = K*x + Q\n<Insert> ... accept last concentration value "
+        "(graph click on profile)",
+        4, 0);
+    c_.edBK =
+        edit("edBK", "Baseline Tangent [mM/m]", "Baseline tangent K defined as c = K*x + Q", 4, 1);
     c_.cbAll = new QCheckBox("All Series", this);
     c_.cbAll->setObjectName("cbAll");
     c_.cbAll->setVisible(false);
@@ -114,18 +124,24 @@ MomentsWindow::MomentsWindow(MainWindow& main)
     StateBinder& b = Binder();
     b.afterChange = [this] { ShowSettings(); };
     b.onEnter = b.onEscape = [this] { c_.bnClose->setFocus(Qt::OtherFocusReason); };
-    b.Integer(c_.edNComp, [this] { return QString::number(tool_.SeriesNo); },
-              [this, &st](int n) { tool_.EditSeriesNo(std::to_string(n), st); });
-    b.Integer(c_.edDigits, [this] { return QString::number(tool_.Digits); },
-              [this](int n) { tool_.EditDigits(std::to_string(n)); });
-    EditCommitter* left = b.Integer(c_.edLBorder, [this] { return QString::number(tool_.LeftBorder); },
-                                    [this, &st](int n) { tool_.EditLeftBorder(std::to_string(n), st); });
-    EditCommitter* right = b.Integer(c_.edRBorder, [this] { return QString::number(tool_.RightBorder); },
-                                     [this, &st](int n) { tool_.EditRightBorder(std::to_string(n), st); });
-    EditCommitter* shift = b.Number(c_.edBQ, [this] { return QString::fromStdString(FloatToStr(tool_.BaselineQ)); },
-                                    [this](double v) { tool_.BaselineQ = v; });
-    b.Number(c_.edBK, [this] { return QString::fromStdString(FloatToStr(tool_.BaselineK)); },
-             [this](double v) { tool_.BaselineK = v; });
+    b.Integer(
+        c_.edNComp, [this] { return QString::number(tool_.SeriesNo); },
+        [this, &st](int n) { tool_.EditSeriesNo(std::to_string(n), st); });
+    b.Integer(
+        c_.edDigits, [this] { return QString::number(tool_.Digits); },
+        [this](int n) { tool_.EditDigits(std::to_string(n)); });
+    EditCommitter* left = b.Integer(
+        c_.edLBorder, [this] { return QString::number(tool_.LeftBorder); },
+        [this, &st](int n) { tool_.EditLeftBorder(std::to_string(n), st); });
+    EditCommitter* right = b.Integer(
+        c_.edRBorder, [this] { return QString::number(tool_.RightBorder); },
+        [this, &st](int n) { tool_.EditRightBorder(std::to_string(n), st); });
+    EditCommitter* shift = b.Number(
+        c_.edBQ, [this] { return QString::fromStdString(FloatToStr(tool_.BaselineQ)); },
+        [this](double v) { tool_.BaselineQ = v; });
+    b.Number(
+        c_.edBK, [this] { return QString::fromStdString(FloatToStr(tool_.BaselineK)); },
+        [this](double v) { tool_.BaselineK = v; });
     left->onInsert = [this] { InsertClicked(MomentsTool::Field::LeftBorder, c_.edLBorder); };
     right->onInsert = [this] { InsertClicked(MomentsTool::Field::RightBorder, c_.edRBorder); };
     shift->onInsert = [this] { InsertClicked(MomentsTool::Field::BaselineQ, c_.edBQ); };
@@ -141,7 +157,10 @@ MomentsWindow::MomentsWindow(MainWindow& main)
     PlaceAtTopRight(*this);
 }
 
-RunState& MomentsWindow::State() { return main_.State(); }
+RunState& MomentsWindow::State()
+{
+    return main_.State();
+}
 
 void MomentsWindow::ShowSettings()
 {
@@ -149,7 +168,8 @@ void MomentsWindow::ShowSettings()
     c_.llName->setText(QString::fromStdString(tool_.SeriesName(st)));
     const std::array<std::string, 4> titles = tool_.RowTitles();
     for (int k = 0; k < 4; ++k) {
-        c_.sgMoments->item(k, 0)->setText(QString::fromStdString(titles[static_cast<std::size_t>(k)]));
+        c_.sgMoments->item(k, 0)->setText(
+            QString::fromStdString(titles[static_cast<std::size_t>(k)]));
         c_.sgMoments->item(k, 1)->setText(QString::fromStdString(tool_.MomentText(k)));
     }
     c_.llMob->setText(QString::fromStdString(tool_.MobilityText(st)));
@@ -175,9 +195,10 @@ void MomentsWindow::InsertClicked(MomentsTool::Field field, QLineEdit* edit)
     const std::string warning = tool_.InsertClickedPoint(field, main_.ClickedPoint, main_.State());
     if (!warning.empty()) ShowWarning(warning);
     // The edit shows what was stored, so that leaving it commits the same value.
-    edit->setText(field == MomentsTool::Field::LeftBorder    ? QString::number(tool_.LeftBorder)
-                  : field == MomentsTool::Field::RightBorder ? QString::number(tool_.RightBorder)
-                                                             : QString::fromStdString(FloatToStr(tool_.BaselineQ)));
+    edit->setText(field == MomentsTool::Field::LeftBorder ? QString::number(tool_.LeftBorder)
+                  : field == MomentsTool::Field::RightBorder
+                      ? QString::number(tool_.RightBorder)
+                      : QString::fromStdString(FloatToStr(tool_.BaselineQ)));
     c_.bnClose->setFocus(Qt::OtherFocusReason);
     if (edit->hasFocus()) edit->clearFocus();
     ShowSettings();

@@ -26,7 +26,8 @@ namespace {
 
 const char* const kPsqFilter = "PSQ files (*.psq)";
 
-QToolButton* ToolButton(QWidget* parent, const char* name, const QString& caption, const QString& hint)
+QToolButton* ToolButton(QWidget* parent, const char* name, const QString& caption,
+                        const QString& hint)
 {
     auto* b = new QToolButton(parent);
     b->setObjectName(name);
@@ -36,7 +37,8 @@ QToolButton* ToolButton(QWidget* parent, const char* name, const QString& captio
     return b;
 }
 
-QPushButton* PanelButton(QWidget* parent, const char* name, const QString& caption, const QString& hint)
+QPushButton* PanelButton(QWidget* parent, const char* name, const QString& caption,
+                         const QString& hint)
 {
     auto* b = new QPushButton(caption, parent);
     b->setObjectName(name);
@@ -45,7 +47,8 @@ QPushButton* PanelButton(QWidget* parent, const char* name, const QString& capti
     return b;
 }
 
-QLineEdit* LabelledEdit(QGridLayout* grid, int col, const char* name, const QString& caption, const QString& hint)
+QLineEdit* LabelledEdit(QGridLayout* grid, int col, const char* name, const QString& caption,
+                        const QString& hint)
 {
     auto* edit = new QLineEdit;
     edit->setObjectName(name);
@@ -59,7 +62,10 @@ QLineEdit* LabelledEdit(QGridLayout* grid, int col, const char* name, const QStr
 }  // namespace
 
 PsqPlayerWindow::PsqPlayerWindow(MainWindow& main)
-    : QWidget(&main, Qt::Tool | Qt::WindowStaysOnTopHint), StateWindow(this), main_(main), player_(main.State())
+    : QWidget(&main, Qt::Tool | Qt::WindowStaysOnTopHint),
+      StateWindow(this),
+      main_(main),
+      player_(main.State())
 {
     setObjectName("fmPSQ");
     setWindowTitle("PSQ Player");
@@ -68,14 +74,16 @@ PsqPlayerWindow::PsqPlayerWindow(MainWindow& main)
     player_.UpdateControls = [this] { UpdateControls(); };
     player_.FrameShown = [this](int) { OnFrameShown(); };
     AskOpenName = [this] {
-        return QFileDialog::getOpenFileName(this, "Open", QString::fromStdString(main_.RootDir()), kPsqFilter);
+        return QFileDialog::getOpenFileName(this, "Open", QString::fromStdString(main_.RootDir()),
+                                            kPsqFilter);
     };
     AskSaveName = [this] { return SaveDialog(); };
     AskDeletePeriod = [this]() -> std::optional<QString> {
         bool ok = false;
-        QString text = QInputDialog::getText(this, "Reduce PSQ File Size",
-                                             "Input Frame Delete Period:\n(to delete every 2nd frame write 2)",
-                                             QLineEdit::Normal, "2", &ok);
+        QString text =
+            QInputDialog::getText(this, "Reduce PSQ File Size",
+                                  "Input Frame Delete Period:\n(to delete every 2nd frame write 2)",
+                                  QLineEdit::Normal, "2", &ok);
         if (!ok) return std::nullopt;
         return text;
     };
@@ -83,20 +91,25 @@ PsqPlayerWindow::PsqPlayerWindow(MainWindow& main)
     PlaceAtTopRight(*this);
 }
 
-RunState& PsqPlayerWindow::State() { return main_.State(); }
+RunState& PsqPlayerWindow::State()
+{
+    return main_.State();
+}
 
 void PsqPlayerWindow::BuildWindow()
 {
     auto* outer = new QVBoxLayout(this);
     auto* bar = new QHBoxLayout;
     c_.sbnOpen = ToolButton(this, "sbnOpen", "&Open", "Open and play PSQ file");
-    c_.sbnTake = ToolButton(this, "sbnTake", "&Use", "Use the shown frame and continue the run from its time");
+    c_.sbnTake = ToolButton(this, "sbnTake", "&Use",
+                            "Use the shown frame and continue the run from its time");
     c_.spbDeletePeriod = ToolButton(this, "spbDeletePeriod", "&Reduce Size",
                                     "Tool to reduce PSQ file size of currently opened PSQ file");
     c_.sbnDelete = ToolButton(this, "sbnDelete", "Delete", QString());
     c_.sbnSave = ToolButton(this, "sbnSave", "Save", QString());
     c_.spbDeleteRange = ToolButton(this, "spbDeleteRange", "DelRan", QString());
-    for (QToolButton* b : {c_.sbnOpen, c_.sbnTake, c_.spbDeletePeriod, c_.sbnDelete, c_.sbnSave, c_.spbDeleteRange})
+    for (QToolButton* b :
+         {c_.sbnOpen, c_.sbnTake, c_.spbDeletePeriod, c_.sbnDelete, c_.sbnSave, c_.spbDeleteRange})
         bar->addWidget(b);
     for (QToolButton* b : {c_.sbnDelete, c_.sbnSave, c_.spbDeleteRange}) b->setVisible(false);
     bar->addStretch();
@@ -127,11 +140,13 @@ void PsqPlayerWindow::BuildWindow()
 
     auto* edits = new QGridLayout;
     c_.edFrame = LabelledEdit(edits, 0, "edFrame", "Frame", "Actual frame");
-    c_.edStep = LabelledEdit(edits, 1, "edStep", "Frame Step",
-                             "Defines whether some frames are skipped (1 .. show every frame, 2 .. show every 2nd "
-                             "frame, ..)");
-    c_.edDelay = LabelledEdit(edits, 2, "edDelay", "Delay [s]",
-                              "Time delay between two frames in seconds (program can freeze if value if too high) ");
+    c_.edStep = LabelledEdit(
+        edits, 1, "edStep", "Frame Step",
+        "Defines whether some frames are skipped (1 .. show every frame, 2 .. show every 2nd "
+        "frame, ..)");
+    c_.edDelay = LabelledEdit(
+        edits, 2, "edDelay", "Delay [s]",
+        "Time delay between two frames in seconds (program can freeze if value if too high) ");
     c_.cbDeletePrompt = new QCheckBox("Delete Prompt", this);
     c_.cbDeletePrompt->setObjectName("cbDeletePrompt");
     c_.cbDeletePrompt->setChecked(true);
@@ -147,12 +162,15 @@ void PsqPlayerWindow::BindControls()
     StateBinder& b = Binder();
     b.afterChange = [this] { UpdateControls(); };
     b.onEnter = b.onEscape = [this] { c_.bbnPlay->setFocus(Qt::OtherFocusReason); };
-    b.Integer(c_.edFrame, [this] { return QString::number(player_.CurrentFrame); },
-              [this](int k) { Command([&] { player_.EditFrame(std::to_string(k)); }); });
-    b.Integer(c_.edStep, [this] { return QString::number(player_.FrameStep); },
-              [this](int k) { player_.EditStep(std::to_string(k)); });
-    b.Number(c_.edDelay, [this] { return QString::fromStdString(player_.DelayText()); },
-             [this](double d) { player_.EditDelay(FloatToStr(d)); });
+    b.Integer(
+        c_.edFrame, [this] { return QString::number(player_.CurrentFrame); },
+        [this](int k) { Command([&] { player_.EditFrame(std::to_string(k)); }); });
+    b.Integer(
+        c_.edStep, [this] { return QString::number(player_.FrameStep); },
+        [this](int k) { player_.EditStep(std::to_string(k)); });
+    b.Number(
+        c_.edDelay, [this] { return QString::fromStdString(player_.DelayText()); },
+        [this](double d) { player_.EditDelay(FloatToStr(d)); });
     c_.edFrame->installEventFilter(this);
     c_.scbPSQ->installEventFilter(this);
 
@@ -165,7 +183,8 @@ void PsqPlayerWindow::BindControls()
     OnSignal(c_.bbnStop, &QPushButton::clicked, [this] { player_.StopPlaying(); });
     OnSignal(c_.bbnFirst, &QPushButton::clicked, [this] { bbnFirstClick(); });
     OnSignal(c_.bbnLast, &QPushButton::clicked, [this] { bbnLastClick(); });
-    OnSignal(c_.scbPSQ, &QScrollBar::valueChanged, [this](int k) { Command([&] { player_.ShowFrame(k); }); });
+    OnSignal(c_.scbPSQ, &QScrollBar::valueChanged,
+             [this](int k) { Command([&] { player_.ShowFrame(k); }); });
     OnSignal(c_.bnClose, &QPushButton::clicked, [this] { close(); });
 }
 
@@ -222,7 +241,7 @@ bool PsqPlayerWindow::OpenSequence(const std::string& name)
     }
     bool opened = false;
     Command([&] {
-        rebuilt_ = true;   // an open always rebuilds the engine from the file
+        rebuilt_ = true;  // an open always rebuilds the engine from the file
         opened = player_.Open(name);
     });
     return opened;
@@ -313,7 +332,8 @@ void PsqPlayerWindow::closeEvent(QCloseEvent* event)
 
 bool PsqPlayerWindow::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == c_.scbPSQ && (event->type() == QEvent::FocusIn || event->type() == QEvent::MouseButtonPress) &&
+    if (watched == c_.scbPSQ &&
+        (event->type() == QEvent::FocusIn || event->type() == QEvent::MouseButtonPress) &&
         player_.KeepPlaying)
         player_.StopPlaying();
     if (watched == c_.edFrame && event->type() == QEvent::FocusIn && player_.KeepPlaying)

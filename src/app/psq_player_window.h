@@ -88,7 +88,7 @@ private:
 
     MainWindow& main_;
     PsqPlayer player_;
-    bool rebuilt_ = false;   // the next shown frame is the first on a rebuilt engine
+    bool rebuilt_ = false;  // the next shown frame is the first on a rebuilt engine
 };
 
 // Creates the player window (object name "fmPSQ") and the menu entry

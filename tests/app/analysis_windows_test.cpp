@@ -12,8 +12,8 @@
 #include "files/example_project.h"
 #include "foundation/errors.h"
 #include "foundation/numtext.h"
-#include "tools/detector_tools.h"
 #include "support/temp_dir.h"
+#include "tools/detector_tools.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -33,8 +33,6 @@
 
 namespace {
 
-
-
 void Key(QWidget* widget, int key)
 {
     QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
@@ -44,11 +42,15 @@ void Key(QWidget* widget, int key)
 double Number(const QString& text)
 {
     double v = 0;
-    if (!ReadDouble(text.toStdString(), v)) throw std::logic_error("not a number: " + text.toStdString());
+    if (!ReadDouble(text.toStdString(), v))
+        throw std::logic_error("not a number: " + text.toStdString());
     return v;
 }
 
-std::vector<double> Row(const double* p, int n) { return std::vector<double>(p, p + n); }
+std::vector<double> Row(const double* p, int n)
+{
+    return std::vector<double>(p, p + n);
+}
 
 // A shown main window with the example project initialised.
 struct Example : ::testing::Test {
@@ -86,7 +88,8 @@ TEST_F(Example, MomentsOfAGaussianZoneThroughTheWindow)
     const double h = st.CapLength / st.NX;
     const double A = 2.5, sigma = st.NX / 25.0 * h, mu = 0.45 * st.NX * h;
     double* drawn = st.Arr.DrawnProfile[1];
-    for (int i = 0; i < nn; ++i) drawn[i] = A * std::exp(-std::pow(i * h - mu, 2) / (2 * sigma * sigma));
+    for (int i = 0; i < nn; ++i)
+        drawn[i] = A * std::exp(-std::pow(i * h - mu, 2) / (2 * sigma * sigma));
     Enter(*m, "edNComp", "1");
     EXPECT_EQ(Ctl<QLabel>(*m, "llName")->text().toStdString(), st.Series.srComp[1].title);
     Enter(*m, "edDigits", "12");
@@ -106,12 +109,12 @@ TEST_F(Example, MomentsOfAGaussianZoneThroughTheWindow)
     EXPECT_NEAR(a1, mu - st.ZeroPosNode * st.DX, 1e-6 * mu);
     EXPECT_NEAR(a2, sigma * sigma, 1e-6 * sigma * sigma);
     EXPECT_NEAR(a3, 0, 1e-6 * sigma * sigma * sigma);
-    EXPECT_EQ(Ctl<QLabel>(*m, "llMob")->text(), "N/A");   // no time has passed
+    EXPECT_EQ(Ctl<QLabel>(*m, "llMob")->text(), "N/A");  // no time has passed
 
     // <Insert> takes the clicked point into a border; equal borders are refused.
     w->ClickedPoint = nn - 1;
     Key(Ctl<QLineEdit>(*m, "edLBorder"), Qt::Key_Insert);
-    EXPECT_EQ(Ctl<QLineEdit>(*m, "edLBorder")->text(), "0");   // the last point is no left border
+    EXPECT_EQ(Ctl<QLineEdit>(*m, "edLBorder")->text(), "0");  // the last point is no left border
     w->ClickedPoint = 120;
     Key(Ctl<QLineEdit>(*m, "edLBorder"), Qt::Key_Insert);
     EXPECT_EQ(m->Tool().LeftBorder, 120);
@@ -140,10 +143,13 @@ TEST_F(Example, DetectorWindowShowsTheRecordSizeAndHalvesTheRecord)
         for (ChartSeries* t : traces)
             for (int i = 0; i < count; ++i) t->Add(t->Count(), 10.0 * t->Count() + (t - traces[0]));
     };
-    // Bytes of the detector file: P x (NComp + 5) doubles, the texts with their zero bytes, two counts.
+    // Bytes of the detector file: P x (NComp + 5) doubles, the texts with their zero bytes, two
+    // counts.
     auto fileBytes = [&] {
-        std::int64_t n = static_cast<std::int64_t>(s.DET_pH.Count()) * (st.NComp + 5) * 8 + 15 + 4 + 8 + 4;
-        for (const CheckListItem& item : s.clbDet) n += static_cast<std::int64_t>(item.text.size()) + 1;
+        std::int64_t n =
+            static_cast<std::int64_t>(s.DET_pH.Count()) * (st.NComp + 5) * 8 + 15 + 4 + 8 + 4;
+        for (const CheckListItem& item : s.clbDet)
+            n += static_cast<std::int64_t>(item.text.size()) + 1;
         return n;
     };
     auto* d = w->findChild<DetectorWindow*>("fmDet");
@@ -160,8 +166,9 @@ TEST_F(Example, DetectorWindowShowsTheRecordSizeAndHalvesTheRecord)
 
     // No: nothing changes. Yes: every trace keeps its points 0, 2, 4.
     Click(*d, "spnHalf");
-    EXPECT_EQ(sink.questions, std::vector<std::string>{
-        "This operation halfs number of time points in detector input. Continue?"});
+    EXPECT_EQ(sink.questions,
+              std::vector<std::string>{
+                  "This operation halfs number of time points in detector input. Continue?"});
     EXPECT_EQ(s.DET_pH.Count(), 5);
     sink.answers = {true};
     Click(*d, "spnHalf");
@@ -212,7 +219,8 @@ TEST_F(Example, InitialDistributionToolCreatesPreviewsAndApplies)
     ASSERT_EQ(grid->rowCount(), ncomp + 2);
     ASSERT_EQ(grid->columnCount(), 3);
     EXPECT_EQ(grid->item(1, 0)->text(), "Type (U/C/D)");
-    EXPECT_EQ(grid->item(0, 2)->text(), QString::number(nx + 1));   // the middle segment covers every node
+    EXPECT_EQ(grid->item(0, 2)->text(),
+              QString::number(nx + 1));  // the middle segment covers every node
     grid->item(0, 1)->setText("50");
     for (int k = 1; k <= ncomp; ++k) grid->item(k + 1, 1)->setText("2");
     Key(grid, Qt::Key_Return);
@@ -222,12 +230,14 @@ TEST_F(Example, InitialDistributionToolCreatesPreviewsAndApplies)
     // Preview: the chart shows the new profiles on the longer capillary, the run commands wait.
     Click(*t, "bnPreview");
     EXPECT_TRUE(st.DistPreview);
-    EXPECT_FALSE(Ctl<QPushButton>(*w, "bbnInit")->isEnabled() || Ctl<QPushButton>(*w, "bbnStart")->isEnabled());
+    EXPECT_FALSE(Ctl<QPushButton>(*w, "bbnInit")->isEnabled() ||
+                 Ctl<QPushButton>(*w, "bbnStart")->isEnabled());
     EXPECT_DOUBLE_EQ(st.CapLength, (nx + 50) * cap / nx);
     ChartView* chart = Ctl<ChartView>(*w, "Graph");
     QCPGraph* first = nullptr;
     for (int i = 0; i < chart->graphCount(); ++i)
-        if (chart->graph(i)->name().toStdString() == st.Series.srComp[1].title) first = chart->graph(i);
+        if (chart->graph(i)->name().toStdString() == st.Series.srComp[1].title)
+            first = chart->graph(i);
     ASSERT_NE(first, nullptr);
     ASSERT_EQ(first->dataCount(), nx + 51);
     EXPECT_EQ(first->data()->at(49)->value, 2.0);

@@ -33,8 +33,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-
-
 // A run of the acetate buffer on 12 nodes with a fixed time step, recording a
 // frame at its start and after every step, into `psq` and its ".cmp".
 void Record(const std::string& psq, int steps)
@@ -49,7 +47,7 @@ void Record(const std::string& psq, int steps)
     st.rbPSQSteps = true;
     st.PSQPeriod = 1;
     st.cbOptDt = false;
-    st.StopTime = st.DT * (steps + 3.5);   // the start of the run takes three
+    st.StopTime = st.DT * (steps + 3.5);  // the start of the run takes three
     RunCalc(st);
 }
 
@@ -88,7 +86,8 @@ std::vector<double> Drawn(const MainWindow& w, const std::string& title)
         QCPGraph* g = chart->graph(i);
         if (g->name().toStdString() != title || !g->visible()) continue;
         std::vector<double> y;
-        for (auto it = g->data()->constBegin(); it != g->data()->constEnd(); ++it) y.push_back(it->value);
+        for (auto it = g->data()->constBegin(); it != g->data()->constEnd(); ++it)
+            y.push_back(it->value);
         return y;
     }
     return {};
@@ -106,7 +105,11 @@ struct LiveImage {
 LiveImage ImageOf(RunState& st)
 {
     const int nn = st.Arr.Nn;
-    return {st.NX, st.NComp, st.CapLength, st.Time, st.Initialised,
+    return {st.NX,
+            st.NComp,
+            st.CapLength,
+            st.Time,
+            st.Initialised,
             std::vector<double>(st.Arr.C(2, 1), st.Arr.C(2, 1) + nn),
             std::vector<double>(st.Arr.DrawnProfile[1], st.Arr.DrawnProfile[1] + nn)};
 }
@@ -160,7 +163,7 @@ TEST_F(Window, OpensAndStepsFramesThenUseContinuesTheRunFromTheShownFrame)
     EXPECT_TRUE(Ctl<QScrollBar>(*p, "scbPSQ")->isEnabled());
     EXPECT_EQ(Ctl<QScrollBar>(*p, "scbPSQ")->maximum(), 10);
     shows(10);
-    EXPECT_FALSE(Ctl<QPushButton>(*w, "bbnStart")->isEnabled());   // no run until Use or Init
+    EXPECT_FALSE(Ctl<QPushButton>(*w, "bbnStart")->isEnabled());  // no run until Use or Init
 
     // The scroll bar, First, a step of 3 with Play, and the frame edit.
     Ctl<QScrollBar>(*p, "scbPSQ")->setValue(4);
@@ -187,13 +190,16 @@ TEST_F(Window, OpensAndStepsFramesThenUseContinuesTheRunFromTheShownFrame)
     EXPECT_FALSE(p->isVisible());
     ASSERT_TRUE(st.Initialised);
     for (int k = 1; k <= st.NComp; ++k)
-        EXPECT_EQ(std::vector<double>(st.Arr.C(2, k), st.Arr.C(2, k) + st.Arr.Nn), frames.Profile(5, k)) << k;
+        EXPECT_EQ(std::vector<double>(st.Arr.C(2, k), st.Arr.C(2, k) + st.Arr.Nn),
+                  frames.Profile(5, k))
+            << k;
     EXPECT_EQ(static_cast<std::int64_t>(fs::file_size(st.PsqFile)), header + 5 * frame);
-    EXPECT_EQ(ReadBytes(st.PsqFile), ReadBytes(rec).substr(0, static_cast<std::size_t>(header + 5 * frame)));
+    EXPECT_EQ(ReadBytes(st.PsqFile),
+              ReadBytes(rec).substr(0, static_cast<std::size_t>(header + 5 * frame)));
     ASSERT_TRUE(Ctl<QPushButton>(*w, "bbnStart")->isEnabled());
 
     // The next Start appends frame 6: the shown frame's moment, then the steps.
-    st.StopTime = st.Time + 6.5 * st.DT;   // the start of the run takes three
+    st.StopTime = st.Time + 6.5 * st.DT;  // the start of the run takes three
     Click(*w, "bbnStart");
     EXPECT_TRUE(sink.messages.empty()) << sink.messages[0];
     const Frames after(st.PsqFile);
@@ -208,7 +214,8 @@ TEST_F(Window, ReduceSizeWritesTheKeptFramesAndItsComposition)
     Click(*p, "sbnOpen");
     const Frames frames(rec);
     const std::string bytes = ReadBytes(rec);
-    const auto header = static_cast<std::size_t>(frames.h.HeaderSize), frame = static_cast<std::size_t>(frames.frameSize);
+    const auto header = static_cast<std::size_t>(frames.h.HeaderSize),
+               frame = static_cast<std::size_t>(frames.frameSize);
     const std::string target = home.file("out/small.psq");
     std::optional<QString> period;
     p->AskDeletePeriod = [&] { return period; };
@@ -218,8 +225,9 @@ TEST_F(Window, ReduceSizeWritesTheKeptFramesAndItsComposition)
         return QString::fromStdString(target);
     };
     // Cancel, no number, 1 and more than the frame count end silently.
-    for (std::optional<QString> answer : {std::optional<QString>(), std::optional<QString>(" "),
-                                          std::optional<QString>("1"), std::optional<QString>("11")}) {
+    for (std::optional<QString> answer :
+         {std::optional<QString>(), std::optional<QString>(" "), std::optional<QString>("1"),
+          std::optional<QString>("11")}) {
         period = answer;
         Click(*p, "spbDeletePeriod");
     }
@@ -228,9 +236,11 @@ TEST_F(Window, ReduceSizeWritesTheKeptFramesAndItsComposition)
     period = "3";
     sink.answers = {true};
     Click(*p, "spbDeletePeriod");
-    EXPECT_EQ(sink.questions, std::vector<std::string>{"Create New Directory?\n" + home.file("out")});
+    EXPECT_EQ(sink.questions,
+              std::vector<std::string>{"Create New Directory?\n" + home.file("out")});
     std::string expected = bytes.substr(0, header);
-    for (int k : {1, 2, 4, 5, 7, 8, 10}) expected += bytes.substr(header + static_cast<std::size_t>(k - 1) * frame, frame);
+    for (int k : {1, 2, 4, 5, 7, 8, 10})
+        expected += bytes.substr(header + static_cast<std::size_t>(k - 1) * frame, frame);
     EXPECT_EQ(ReadBytes(target), expected);
     EXPECT_EQ(ReadBytes(home.file("out/small.cmp")), ReadBytes(home.file("rec.cmp")));
 }
@@ -244,12 +254,13 @@ TEST_F(Window, DamagedFilesAndRefusalsLeaveTheLiveRunUntouched)
     // Files that are no sequence, or describe no system: the message, nothing opened.
     std::string fewNodes = bytes;
     const std::int32_t five = 5;
-    fewNodes.replace(19, 4, reinterpret_cast<const char*>(&five), 4);   // N, after the two texts
+    fewNodes.replace(19, 4, reinterpret_cast<const char*>(&five), 4);  // N, after the two texts
     const std::pair<std::string, std::string> damaged[] = {
         {"cut.psq", bytes.substr(0, 10)}, {"foreign.psq", "hello, world"}, {"nodes.psq", fewNodes}};
     for (const auto& [name, content] : damaged) {
         WriteBytes(home.file(name), content);
-        fs::copy_file(home.file("rec.cmp"), home.file(fs::path(name).replace_extension(".cmp").string()));
+        fs::copy_file(home.file("rec.cmp"),
+                      home.file(fs::path(name).replace_extension(".cmp").string()));
         sink.Clear();
         p->AskOpenName = [&] { return QString::fromStdString(home.file(name)); };
         Click(*p, "sbnOpen");
