@@ -194,6 +194,8 @@ void MomentsWindow::InsertClicked(MomentsTool::Field field, QLineEdit* edit)
 {
     const std::string warning = tool_.InsertClickedPoint(field, main_.ClickedPoint, main_.State());
     if (!warning.empty()) ShowWarning(warning);
+    // Without a chosen series the edit keeps the focus and its text.
+    if (!tool_.Selected(main_.State()).valid) return;
     // The edit shows what was stored, so that leaving it commits the same value.
     edit->setText(field == MomentsTool::Field::LeftBorder ? QString::number(tool_.LeftBorder)
                   : field == MomentsTool::Field::RightBorder

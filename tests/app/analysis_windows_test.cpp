@@ -80,6 +80,8 @@ TEST_F(Example, MomentsOfAGaussianZoneThroughTheWindow)
     Entry("Moments1")->trigger();
     EXPECT_TRUE(m->isVisible());
     EXPECT_EQ(Ctl<QLabel>(*m, "llName")->text(), "No selected constituent");
+    Key(Ctl<QLineEdit>(*m, "edBQ"), Qt::Key_Insert);
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{"Choose Profile or Constituent."});
     EXPECT_FALSE(Ctl<QCheckBox>(*m, "cbAll")->isVisible());
 
     // Constituent 1 drawn as a Gaussian of height A and width sigma at mu.
