@@ -1,6 +1,7 @@
 #include "app/linear_window.h"
 
 #include "app/qt_dialogs.h"
+#include "app/tool_windows.h"
 #include "engine/run_state.h"
 #include "foundation/errors.h"
 #include "tools/bge_calc.h"
@@ -9,7 +10,6 @@
 #include <QHBoxLayout>
 #include <QMainWindow>
 #include <QMenu>
-#include <QMenuBar>
 #include <QPushButton>
 
 LinearWindow::LinearWindow(RunState& st, QWidget* parent) : QDialog(parent), st_(st)
@@ -39,13 +39,7 @@ LinearWindow* InstallLinearWindow(QMainWindow& main, RunState& st)
     auto* linear1 = new QAction("Linear", &main);
     linear1->setObjectName("Linear1");
     linear1->setVisible(false);
-    QMenu* tools = nullptr;
-    for (QAction* entry : main.menuBar()->actions())
-        if (entry->menu() && entry->text().remove('&') == "Tools") tools = entry->menu();
-    if (tools)
-        tools->addAction(linear1);
-    else
-        main.addAction(linear1);
+    ToolsMenu(main)->addAction(linear1);
     QObject::connect(linear1, &QAction::triggered, window, [window] { Guarded([window] { window->exec(); }); });
     return window;
 }

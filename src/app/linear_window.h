@@ -25,6 +25,5 @@ private:
 };
 
 // Creates the window (object name "fmLinear", a child of `main`) and the menu
-// entry "Linear" that opens it modally. The entry is not visible; it joins the
-// menu bar's Tools menu when one exists, else the window's own actions.
+// entry "Linear" of the Tools menu that opens it modally. The entry is not visible.
 LinearWindow* InstallLinearWindow(QMainWindow& main, RunState& st);

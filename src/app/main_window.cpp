@@ -2,7 +2,11 @@
 
 #include "app/chart_view.h"
 #include "app/edit_committer.h"
+#include "app/detector_window.h"
+#include "app/init_dist_window.h"
 #include "app/linear_window.h"
+#include "app/moments_window.h"
+#include "app/psq_player_window.h"
 #include "app/qt_dialogs.h"
 #include "engine/comp_window.h"
 #include "engine/diffusion_mode.h"
@@ -421,6 +425,10 @@ void MainWindow::BuildMenus()
     file->addSeparator();
     QAction* aExit = file->addAction("E&xit");
     InstallLinearWindow(*this, State());
+    InstallDetectorWindow(*this);
+    InstallInitDistWindow(*this);
+    InstallMomentsWindow(*this);
+    InstallPsqPlayerWindow(*this);
     auto* fast = new QAction(this);
     fast->setShortcut(QKeySequence("Ctrl+Shift+Alt+T"));
     addAction(fast);
@@ -653,8 +661,9 @@ void MainWindow::SyncCompSeries()
     for (size_t i = 1; i < s.srComp.size(); ++i) {
         ChartSeries& series = s.srComp[i];
         QCPGraph* g = compGraphs_[i];
-        bool drawn = a.Allocated() && static_cast<int>(i) <= a.NComp && a.DrawnProfile.Rows() > static_cast<int>(i) &&
-                     a.DrawnProfile.Cols() == a.Nn;
+        // A preview of the distribution tool holds its own points.
+        bool drawn = !st.DistPreview && a.Allocated() && static_cast<int>(i) <= a.NComp &&
+                     a.DrawnProfile.Rows() > static_cast<int>(i) && a.DrawnProfile.Cols() == a.Nn;
         if (!drawn) {
             SyncSeries(series, g);
             continue;
@@ -713,12 +722,14 @@ void MainWindow::SetupGraph()
     auto checked = [](const std::vector<CheckListItem>& list, int i) {
         return i >= 0 && i < static_cast<int>(list.size()) && list[i].checked;
     };
+    // The sequence player shows its frames on the arrays it built, without a run.
+    const bool shown = st.Initialised || (st.Arr.Allocated() && !st.PsqPlayerReloadNeeded);
     if (st.DetectorView) {
         c_.Graph->SetTitle("Detector");
         c_.Graph->xAxis->setLabel("Time (min)");
         c_.Graph->yAxis->setLabel("Concentration (mM), Conductivity (1e-2 S/m), pH");
         c_.Graph->SetBackgroundColour(DetColor);
-        if (st.Initialised) {
+        if (shown) {
             for (ChartSeries* x : {&s.sr_conductivity, &s.sr_pH, &s.sr_E, &s.sr_IS, &s.sr_S, &s.sr_T, &s.sr_P, &s.sr_j,
                                    &s.sr_potential, &s.sr_Ui, &s.sr_mix, &s.sr_pi, &s.sr_elneut, &s.sr_LeftWall,
                                    &s.sr_RightWall})
@@ -739,7 +750,7 @@ void MainWindow::SetupGraph()
         else if (st.XScale == 1000) c_.Graph->xAxis->setLabel("Position in capillary (mm)");
         c_.Graph->yAxis->setLabel("Concentration (mM), Conductivity (1e-2 S/m), pH");
         c_.Graph->SetBackgroundColour(SimColor);
-        if (st.Initialised) {
+        if (shown) {
             s.sr_pH.active = checked(s.clbGraph, 0);
             s.sr_conductivity.active = checked(s.clbGraph, 1);
             s.sr_E.active = checked(s.clbGraph, n + 2);
@@ -891,7 +902,10 @@ void MainWindow::RedrawGraph()
 {
     RunState& st = *st_;
     if (!redrawing_) {
-        // The engine copies the current profiles into the drawn ones and calls back.
+        // The engine copies the current profiles into the drawn ones and calls
+        // back; without a run (a replayed frame, a preview) the chart shows the
+        // series as they stand.
+        const bool engineDraws = st.Initialised && !st.DistPreview;
         redrawing_ = true;
         try {
             ::RedrawGraph(st);
@@ -900,7 +914,7 @@ void MainWindow::RedrawGraph()
             throw;
         }
         redrawing_ = false;
-        return;
+        if (engineDraws) return;
     }
     RunSeries& s = st.Series;
     const int nn = st.Arr.Allocated() ? st.Arr.Nn : 0;
@@ -918,6 +932,8 @@ void MainWindow::RedrawGraph()
 
 void MainWindow::OnDetectorSampled(bool pointAdded)
 {
+    if (pointAdded)
+        for (const auto& refresh : InfoRefreshers) refresh();
     if (!pointAdded || !st_->DetectorView) return;
     SyncChart();
 }
@@ -1187,6 +1203,7 @@ void MainWindow::UpdateMainInfo()
     ShowProgressText();
 
     if (!st.Running && ops_.UpdateComputationWindow) ops_.UpdateComputationWindow(st);
+    for (const auto& refresh : InfoRefreshers) refresh();
 }
 
 // ===== EngineHost ============================================================================
@@ -1226,10 +1243,7 @@ bool MainWindow::OpenFile(const std::string& path)
         ShowMessage("START is active");
         return false;
     }
-    if (LowerExtension(path) == ".psq") {
-        ShowMessage("\"" + path + "\" is a profile-sequence file; this version has no sequence player to play it.");
-        return false;
-    }
+    if (LowerExtension(path) == ".psq") return SequenceOpener && SequenceOpener(path);
     if (!FileOpener) return false;
     auto show = [this] {
         // The refresh runs no check-box handler: a detector switched off by the file leaves its view here.

@@ -107,6 +107,10 @@ public:
     std::function<bool(MainWindow&, const std::string&)> FileOpener;
     std::function<void(MainWindow&, const std::string&)> SettingsReader;
     std::function<void(MainWindow&, const std::string&)> SettingsWriter;
+    // Opens a ".psq" sequence (the player window installs it).
+    std::function<bool(const std::string&)> SequenceOpener;
+    // Companion windows that refresh with the status and after a detector sample.
+    std::vector<std::function<void()>> InfoRefreshers;
     std::string SettingsFileName() const;
     std::string RootDir() const { return rootDir_; }
 
@@ -143,6 +147,7 @@ public:
     std::uint32_t DetColor = 0xB9DCFF;
     int LineWidth = 1;
     int ClickedPoint = 0;
+    double ClickedValue = 0;
     std::string StatusText() const;
 
 protected:

@@ -103,7 +103,7 @@ std::string MomentsTool::Process(const RunState& st)
     const MomentSeries m = Selected(st);
     const std::vector<double> w = m.valid ? PointWeights(st, m.Count()) : std::vector<double>{};
     // Without a run there are no node sections to weigh the points with.
-    if (!m.valid || w.empty()) {
+    if (!m.valid || st.Arr.SVol.empty()) {
         Moments[0] = -1;
         return "Invalid number of constituent";
     }

@@ -2,12 +2,18 @@
 // GoogleTest environment, and helpers shared by the window tests.
 #pragma once
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QFocusEvent>
+#include <QLineEdit>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <clocale>
 #include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
+#include <string>
 
 class QtTestEnvironment : public ::testing::Environment {
 public:
@@ -31,3 +37,27 @@ private:
 };
 
 inline ::testing::Environment* const g_qtEnvironment = ::testing::AddGlobalTestEnvironment(new QtTestEnvironment);
+
+// A control of a window, found by its object name.
+template <class T>
+T* Ctl(const QWidget& window, const char* name)
+{
+    T* control = window.findChild<T*>(name);
+    if (!control) throw std::logic_error(std::string("no control ") + name);
+    return control;
+}
+
+// A left click on a button of a window.
+inline void Click(const QWidget& window, const char* name)
+{
+    QTest::mouseClick(Ctl<QAbstractButton>(window, name), Qt::LeftButton);
+}
+
+// Types into an edit of a window and leaves it (the edit commits on leaving).
+inline void Enter(const QWidget& window, const char* name, const QString& text)
+{
+    QLineEdit* edit = Ctl<QLineEdit>(window, name);
+    edit->setText(text);
+    QFocusEvent away(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(edit, &away);
+}
