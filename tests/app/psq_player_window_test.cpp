@@ -38,8 +38,8 @@ namespace {
 void Record(const std::string& psq, int steps)
 {
     RunState st;
-    PsqFileHost host(st);
-    st.Host = &host;
+    PsqFileRecorder recorder(st);
+    st.Recorder = &recorder;
     st.PsqFileOwn = st.PsqFile = psq;
     testcomp::PrepareRun(st, testcomp::AcetateBufferWithAnalytes(), 12);
     ASSERT_TRUE(InitCalc(st));
@@ -60,7 +60,9 @@ struct Frames {
     {
         KFile f = KFile::Open(name, 0);
         const std::int64_t size = f.Seek(0, 2);
-        h = ReadPsqHeader(f, size);
+        f.Seek(0, 0);
+        BinReader in(f, size);
+        h = ReadPsqHeader(in);
         frameSize = PsqFrameSize(h.Version, h.N, h.C, h.Micelles);
         const std::int64_t count = PsqFrameCount(size, h.HeaderSize, frameSize);
         for (int k = 1; k <= count; ++k) {
