@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include "app/chart_view.h"
+#include "app/composition_panel_view.h"
 #include "app/edit_committer.h"
 #include "app/linear_window.h"
 #include "app/qt_dialogs.h"
@@ -419,6 +420,7 @@ void MainWindow::BuildMenus()
     file->addSeparator();
     QAction* aExit = file->addAction("E&xit");
     InstallLinearWindow(*this, State());
+    InstallCompositionEditing(*this);
     auto* fast = new QAction(this);
     fast->setShortcut(QKeySequence("Ctrl+Shift+Alt+T"));
     addAction(fast);
@@ -1094,6 +1096,7 @@ void MainWindow::UpdateButtons()
     for (QAction* a : {aNew_, aOpen_}) a->setEnabled(c.files);
     c_.spbSave->setEnabled(c.save);
     aSave_->setEnabled(c.save);
+    if (CompositionRefresh) CompositionRefresh();
 }
 
 void MainWindow::FocusDefaultButton()
