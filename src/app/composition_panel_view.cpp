@@ -112,6 +112,7 @@ CompositionPanelView::CompositionPanelView(MainWindow& main, ConstituentEditorWi
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->horizontalHeader()->setStretchLastSection(true);
     table_->horizontalHeader()->setSectionsClickable(false);
+    table_->horizontalHeader()->setMinimumSectionSize(16);
     for (int col = 0; col < kPanelColumns; ++col) {
         auto* h = new QTableWidgetItem(kPanelHeaders[col].header);
         h->setToolTip(kPanelHeaders[col].hint);
