@@ -115,11 +115,11 @@ void CellGrid::Show(const StringGrid& grid)
 void CellGrid::FinishEdit()
 {
     if (!Editing()) return;
+    // The open cell editor is the viewport's one child widget.
     QWidget* editor = indexWidget(currentIndex());
-    if (!editor) {
-        QWidget* f = QApplication::focusWidget();
-        if (f && viewport()->isAncestorOf(f)) editor = f;
-    }
+    if (!editor)
+        for (QWidget* child : viewport()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (child->isVisible()) editor = child;
     if (!editor) return;
     commitData(editor);
     closeEditor(editor, QAbstractItemDelegate::NoHint);
@@ -284,12 +284,14 @@ void ConstituentEditorWindow::BindControls()
     // An edit commits on leaving; Enter commits and keeps the focus; Esc shows
     // the stored value again and keeps the focus.
     auto bind = [this](QLineEdit* edit, std::function<void(const std::string&)> commit, bool toAccept) {
-        auto* c = new EditCommitter(edit, [this, edit, commit] {
+        auto exit = [this, edit, commit] {
             if (!edit->isModified()) return;
             edit->setModified(false);
             commit(edit->text().toStdString());
             RefreshEditor();
-        });
+        };
+        commits_.emplace_back(edit, exit);
+        auto* c = new EditCommitter(edit, exit);
         if (toAccept) {
             // The micelle edits hand the focus to Accept, which commits them.
             c->onEnter = [this] { c_.bbnAdd->setFocus(Qt::OtherFocusReason); };
@@ -491,6 +493,13 @@ void ConstituentEditorWindow::RefreshEditor()
     if (onRefreshed) onRefreshed();
 }
 
+void ConstituentEditorWindow::CommitTyping()
+{
+    for (auto& [edit, exit] : commits_)
+        if (edit->isModified()) exit();
+    FinishGridEdits();
+}
+
 void ConstituentEditorWindow::FinishGridEdits()
 {
     c_.sgZ->FinishEdit();
@@ -512,7 +521,7 @@ void ConstituentEditorWindow::AfterListChange()
 
 void ConstituentEditorWindow::bnApplyClick()
 {
-    FinishGridEdits();
+    CommitTyping();
     model_.Apply();
     ShowGrids();
     RefreshEditor();
@@ -520,6 +529,7 @@ void ConstituentEditorWindow::bnApplyClick()
 
 void ConstituentEditorWindow::bnCancelClick()
 {
+    CommitTyping();
     model_.Cancel();
     RefreshEditor();
 }
@@ -533,7 +543,7 @@ void ConstituentEditorWindow::bnClearClick()
 
 void ConstituentEditorWindow::bnAddClick()
 {
-    FinishGridEdits();
+    CommitTyping();
     if (!model_.Accept()) {
         ShowGrids();   // the normalised cell texts
         FocusSelection();
@@ -549,7 +559,7 @@ void ConstituentEditorWindow::bnDbPickClick()
 {
     QTreeWidgetItem* item = c_.lvDatabase->currentItem();
     if (!item || !item->isSelected()) return;
-    FinishGridEdits();
+    CommitTyping();
     model_.Pick(st_.Database, c_.lvDatabase->indexOfTopLevelItem(item));
     ShowGrids();
     RefreshEditor();
@@ -557,7 +567,7 @@ void ConstituentEditorWindow::bnDbPickClick()
 
 void ConstituentEditorWindow::bnAddProteinClick()
 {
-    FinishGridEdits();
+    CommitTyping();
     protein_->exec();
     ShowGrids();
     RefreshEditor();

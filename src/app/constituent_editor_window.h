@@ -11,6 +11,8 @@
 #include <QTableWidget>
 
 #include <functional>
+#include <utility>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
@@ -80,8 +82,10 @@ protected:
 private:
     void BuildWindow();
     void BindControls();
-    // Grid texts typed but not yet taken (an open cell editor) go into the model.
+    // Text typed but not yet taken (an edit not yet left, an open cell editor)
+    // goes into the model before a command, so that nothing typed is lost.
     void FinishGridEdits();
+    void CommitTyping();
     void FocusSelection();
     void AfterListChange();
 
@@ -128,4 +132,5 @@ private:
     ConstituentEditor model_;
     ProteinBuilderWindow* protein_ = nullptr;
     bool refreshing_ = false;
+    std::vector<std::pair<QLineEdit*, std::function<void()>>> commits_;   // exit handlers of the edits
 };

@@ -305,10 +305,18 @@ TEST_F(CompositionWindow, EditorRefusesWithItsMessagesAndKeepsWhatWasTyped)
     EXPECT_EQ(st().Composition.Count(), 0);
     EXPECT_EQ(std::pair(E<CellGrid>("sgZ")->currentRow(), E<CellGrid>("sgZ")->currentColumn()), std::pair(1, 2));
     EXPECT_EQ(GridCell("sgZ", 1, 1), "3.1");   // what was typed stays
-    SetGridCell("sgZ", 2, 1, "40");
+    // Text still being typed (an edit not left, a cell editor open) is taken by Accept.
+    QTest::keyClicks(E<QLineEdit>("edConcInj"), "12");
+    CellGrid* sgZ = E<CellGrid>("sgZ");
+    sgZ->editItem(sgZ->item(1, 2));
+    auto* cellEditor = sgZ->viewport()->findChild<QLineEdit*>();
+    ASSERT_TRUE(cellEditor);
+    cellEditor->setText("40");
     Click("bbnAdd");
     ASSERT_EQ(st().Composition.Count(), 1);
     EXPECT_EQ(st().Composition[1].PKaOf(1, -2), 3.1);
+    EXPECT_EQ(st().Composition[1].UOf(1, -2), 40.0);
+    EXPECT_EQ(st().Composition[1].cInj, 12.0);
 
     // Segments: an unreadable ratio is named by its column and the lengths become "-".
     Ctl<QPushButton>(w, "bbnAddComponent")->click();
@@ -511,4 +519,27 @@ TEST_F(CompositionWindow, PanelHeadersWidthsAndAmplitudes)
     EXPECT_EQ(fmAmp->Settings().Digits, 18);
     EXPECT_EQ(digits->text(), "18");
     fmAmp->hide();
+}
+
+TEST(CompositionDatabase, ADamagedDatabaseIsReportedAndItsPanelHidden)
+{
+    TempDir home;
+    setenv("KELVO_HOME", home.path().c_str(), 1);
+    // The program directory comes first: a file too short for its header part.
+    {
+        std::FILE* f = std::fopen((home.path() / "Database.dbc").c_str(), "wb");
+        std::fputs("KELVO", f);
+        std::fputc(0, f);
+        std::fclose(f);
+    }
+    RecordingMessageSink sink;
+    MainWindow w;
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{"DATABASE isn't accessible."});
+    auto* editor = Ctl<ConstituentEditorWindow>(w, "fmAdd");
+    EXPECT_FALSE(Ctl<QWidget>(*editor, "plDatabase")->isVisibleTo(editor));
+    EXPECT_EQ(w.State().Database.Count(), 0);
+    // The editor works without it.
+    editor->Model().EditName("Na");
+    editor->bnAddClick();
+    EXPECT_EQ(w.State().Composition.Count(), 1);
 }
