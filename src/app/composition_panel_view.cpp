@@ -119,6 +119,7 @@ CompositionPanelView::CompositionPanelView(MainWindow& main, ConstituentEditorWi
         table_->setHorizontalHeaderItem(col, h);
     }
     table_->setContextMenuPolicy(Qt::CustomContextMenu);
+    table_->viewport()->setCursor(Qt::PointingHandCursor);
     row->addWidget(table_, 1);
 
     popup_ = new QMenu(this);

@@ -275,7 +275,7 @@ void ConstituentEditorWindow::BuildWindow()
         {c_.bnAddProtein, "bnAddProtein"}, {c_.plDatabase, "plDatabase"}, {c_.lvDatabase, "lvDatabase"},
         {c_.bnDbPick, "bnDbPick"}, {c_.bnDbEdit, "bnDbEdit"}, {plNew, "plNew"}};
     for (auto [w, name] : names) w->setObjectName(name);
-    resize(820, 640);
+    resize(820, 760);
 }
 
 void ConstituentEditorWindow::BindControls()

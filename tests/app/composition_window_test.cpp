@@ -492,6 +492,7 @@ TEST_F(CompositionWindow, PanelHeadersWidthsAndAmplitudes)
     EXPECT_EQ(table->columnWidth(1), nameWidth);
     EXPECT_EQ(table->columnWidth(2), 16);
     EXPECT_EQ(table->columnWidth(0), m.horizontalAdvance("#") + 16);
+    EXPECT_EQ(DialogFilter(kComponentFileFilter), "Component File (*.cmp);;All Files (*.*)");
     // Focus is refused while the list differs from the one taken at Init.
     st().CompChanged = true;
     Popup("Focus1", 1);
