@@ -99,6 +99,8 @@ AmplitudesWindow::AmplitudesWindow(QWidget* parent) : QDialog(parent)
     ShowSettings();
 }
 
+AmplitudesWindow::~AmplitudesWindow() { DropEditCommitters(this); }
+
 void AmplitudesWindow::ShowSettings()
 {
     const std::string texts[4] = {settings_.DigitsText(), settings_.ZeroText(), settings_.ApplyInjText(),

@@ -14,6 +14,7 @@ class AmplitudesWindow : public QDialog {
     Q_OBJECT
 public:
     explicit AmplitudesWindow(QWidget* parent = nullptr);
+    ~AmplitudesWindow() override;
 
     // The four settings into their edits.
     void ShowSettings();

@@ -148,7 +148,7 @@ ConstituentEditorWindow::ConstituentEditorWindow(RunState& st, QWidget* parent)
     RefreshEditor();
 }
 
-ConstituentEditorWindow::~ConstituentEditorWindow() = default;
+ConstituentEditorWindow::~ConstituentEditorWindow() { DropEditCommitters(this); }
 
 void ConstituentEditorWindow::BuildWindow()
 {

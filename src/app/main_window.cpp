@@ -172,6 +172,8 @@ void MainWindow::ResetState()
 
 MainWindow::~MainWindow()
 {
+    // The run state goes before the child windows: no edit commits into it while they die.
+    DropEditCommitters(this);
     st_->Destroying = true;
     if (ops_.FreeEngineArrays) {
         try {
