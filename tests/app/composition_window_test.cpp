@@ -168,7 +168,12 @@ TEST_F(CompositionWindow, BufferAndAnalyteBuiltInTheEditorRunAndComeBackFromTheP
     EXPECT_FALSE(editor->isVisible());
 
     Ctl<QPushButton>(w, "bbnAddComponent")->click();
-    Pick("MES");
+    {   // Enter in the list picks the selected entry.
+        auto* list = E<QTreeWidget>("lvDatabase");
+        list->setCurrentItem(list->findItems("MES", Qt::MatchExactly, 0).value(0));
+        QTest::keyClick(list, Qt::Key_Return);
+        EXPECT_EQ(E<QLineEdit>("edName")->text(), "MES");
+    }
     Type("edConcentration", "10");
     Type("edConcInj", "10");
     Click("bbnAdd");
@@ -292,6 +297,17 @@ TEST_F(CompositionWindow, EditorRefusesWithItsMessagesAndKeepsWhatWasTyped)
     QTest::keyClick(conc, Qt::Key_Escape);
     EXPECT_EQ(conc->text(), "5");
     EXPECT_EQ(editor->Model().WorkComp.c, 5.0);
+
+    // The micelle constants show only in micellar mode; K is kept as -log10 K.
+    EXPECT_FALSE(E<QLineEdit>("edMicApK")->isVisibleTo(editor));
+    st().cbSDS = true;
+    editor->RefreshEditor();
+    ASSERT_TRUE(E<QLineEdit>("edMicApK")->isVisibleTo(editor));
+    Type("edMicApK", "100");   // Enter hands the focus to Accept
+    E<QLineEdit>("edMicApK")->setModified(true);
+    editor->bnApplyClick();
+    EXPECT_DOUBLE_EQ(editor->Model().WorkComp.pKMicA, -2.0);
+    st().cbSDS = false;
 
     // A charged constituent with an unreadable grid cell: Accept stops on that cell.
     Type("edName", "Acid");
