@@ -6,6 +6,8 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 
+#include <vector>
+
 EditCommitter::EditCommitter(QLineEdit* edit, std::function<void()> exitHandler)
     : QObject(edit), onExit(std::move(exitHandler))
 {
@@ -34,4 +36,13 @@ bool EditCommitter::eventFilter(QObject* watched, QEvent* event)
         }
     }
     return QObject::eventFilter(watched, event);
+}
+
+void DropEditCommitters(QObject* root)
+{
+    // The committer has no meta-object of its own: found by its C++ type.
+    std::vector<EditCommitter*> committers;
+    for (QObject* child : root->findChildren<QObject*>())
+        if (auto* c = dynamic_cast<EditCommitter*>(child)) committers.push_back(c);
+    for (EditCommitter* c : committers) delete c;
 }

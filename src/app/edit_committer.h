@@ -22,3 +22,7 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 };
+
+// Removes every committer under `root`: a window being destroyed runs no
+// commit while its edits die (a dying edit that has the focus loses it).
+void DropEditCommitters(QObject* root);

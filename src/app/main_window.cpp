@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include "app/chart_view.h"
+#include "app/composition_panel_view.h"
 #include "app/edit_committer.h"
 #include "app/detector_window.h"
 #include "app/init_dist_window.h"
@@ -175,6 +176,8 @@ void MainWindow::ResetState()
 
 MainWindow::~MainWindow()
 {
+    // The run state goes before the child windows: no edit commits into it while they die.
+    DropEditCommitters(this);
     st_->Destroying = true;
     if (ops_.FreeEngineArrays) {
         try {
@@ -429,6 +432,7 @@ void MainWindow::BuildMenus()
     InstallInitDistWindow(*this);
     InstallMomentsWindow(*this);
     InstallPsqPlayerWindow(*this);
+    InstallCompositionEditing(*this);
     auto* fast = new QAction(this);
     fast->setShortcut(QKeySequence("Ctrl+Shift+Alt+T"));
     addAction(fast);
@@ -1112,6 +1116,7 @@ void MainWindow::UpdateButtons()
     for (QAction* a : {aNew_, aOpen_}) a->setEnabled(c.files);
     c_.spbSave->setEnabled(c.save);
     aSave_->setEnabled(c.save);
+    if (CompositionRefresh) CompositionRefresh();
 }
 
 void MainWindow::FocusDefaultButton()

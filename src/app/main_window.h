@@ -89,6 +89,10 @@ public:
 
     // ---- refresh ---------------------------------------------------------------
     void UpdateButtons();
+    // The file commands (New, Open, the composition's Open) are allowed now.
+    bool FilesEnabled() const { return Commands().files; }
+    // Run by UpdateButtons: the composition panel's buttons and table.
+    std::function<void()> CompositionRefresh;
     void SetupGraph();
     void clbGraphClickCheck();
     void ApplyLineWidth();
