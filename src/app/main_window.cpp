@@ -114,18 +114,6 @@ PlayerStartOptions ParsePlayerSwitches(const QStringList& args)
     return o;
 }
 
-void CheckRunSetupChanged(RunState& st)
-{
-    const bool changed[5] = {st.NX != st.NXPending, st.PeakWidth != st.PeakWidthPending,
-                             st.PeakEdgeWidth != st.PeakEdgeWidthPending, st.InjSite != st.InjSitePending,
-                             st.CapLength != st.CapLengthPending};
-    st.SetupChanged = false;
-    for (int i = 0; i < 5; ++i) {
-        st.SetupItemChanged[i] = changed[i];
-        st.SetupChanged = st.SetupChanged || changed[i];
-    }
-}
-
 // ===== construction ==============================================================
 
 MainWindow::MainWindow(QStringList args, QWidget* parent)
@@ -503,6 +491,7 @@ void MainWindow::BindControls()
     b.Check(c_.cbEnableEOF, st.cbEnableEOF);
     b.Check(c_.cbEOFDif, st.cbEOFDif);
     b.Check(c_.cbRedDiff, st.cbRedDiff);
+    b.Check(c_.cbShowHints, st.Options.cbShowHints);
     b.Check(c_.cbRacemic, st.cbRacemic, [this] { st_->cbSDS = st_->cbRacemic; });
 
     OnSignal(c_.clbGraph, &QListWidget::itemChanged, [this] { CheckListChanged(c_.clbGraph, st_->Series.clbGraph); });
@@ -639,7 +628,7 @@ void MainWindow::SyncCompSeries()
         while (graphs.size() < count) {
             graphs.push_back(c_.Graph->AddSeries(QString(), 0, false));
             QPen pen = graphs.back()->pen();
-            pen.setWidth(LineWidth);
+            pen.setWidth(st_->Options.LineWidth);
             graphs.back()->setPen(pen);
         }
     };
@@ -688,7 +677,7 @@ void MainWindow::ApplyLineWidth()
     auto width = [this](QCPGraph* g) {
         if (!g) return;
         QPen pen = g->pen();
-        pen.setWidth(LineWidth);
+        pen.setWidth(st_->Options.LineWidth);
         g->setPen(pen);
     };
     for (ChartSeries* series : {&s.sr_pH, &s.sr_conductivity, &s.sr_detectorLine, &s.sr_LeftWall, &s.sr_RightWall,
@@ -715,7 +704,7 @@ void MainWindow::SetupGraph()
         c_.Graph->SetTitle("Detector");
         c_.Graph->xAxis->setLabel("Time (min)");
         c_.Graph->yAxis->setLabel("Concentration (mM), Conductivity (1e-2 S/m), pH");
-        c_.Graph->SetBackgroundColour(DetColor);
+        c_.Graph->SetBackgroundColour(st.Options.DetColor);
         if (st.Initialised) {
             for (ChartSeries* x : {&s.sr_conductivity, &s.sr_pH, &s.sr_E, &s.sr_IS, &s.sr_S, &s.sr_T, &s.sr_P, &s.sr_j,
                                    &s.sr_potential, &s.sr_Ui, &s.sr_mix, &s.sr_pi, &s.sr_elneut, &s.sr_LeftWall,
@@ -736,7 +725,7 @@ void MainWindow::SetupGraph()
         if (st.XScale == 1) c_.Graph->xAxis->setLabel("Position in capillary (m)");
         else if (st.XScale == 1000) c_.Graph->xAxis->setLabel("Position in capillary (mm)");
         c_.Graph->yAxis->setLabel("Concentration (mM), Conductivity (1e-2 S/m), pH");
-        c_.Graph->SetBackgroundColour(SimColor);
+        c_.Graph->SetBackgroundColour(st.Options.SimColor);
         if (st.Initialised) {
             s.sr_pH.active = checked(s.clbGraph, 0);
             s.sr_conductivity.active = checked(s.clbGraph, 1);
@@ -1267,7 +1256,7 @@ void MainWindow::FirstActivation()
             if (PlayerStart.TooMany) ShowWarning("Too many parameters called from file shell for PSQ file");
         }
     }
-    std::string name = !args_.isEmpty() ? args_.first().toStdString() : DefaultFile;
+    std::string name = !args_.isEmpty() ? args_.first().toStdString() : st.Options.DefaultFile;
     if (name.empty()) return;
     fs::path p(name);
     if (!p.has_extension()) name += ".sna";

@@ -18,6 +18,7 @@
 #include "engine/engine_arrays.h"
 #include "engine/engine_host.h"
 #include "engine/ionic_strength.h"
+#include "engine/option_state.h"
 #include "engine/run_series.h"
 #include "foundation/matrix.h"
 #include "foundation/univset.h"
@@ -155,6 +156,8 @@ public:
     // Chart data of the run (profile and detector series, check lists); the
     // chart mirrors it.
     RunSeries Series;
+    // Options of the options window and the chart (colours, separator, radio codes).
+    OptionState Options;
 
     // ===== 7. Engine arrays ============================================================
     EngineArrays Arr;

@@ -10,6 +10,7 @@
 #include "engine/run_state.h"
 #include "files/det_file.h"
 #include "files/file_hooks.h"
+#include "files/opt_file.h"
 #include "files/psq.h"
 #include "foundation/binio.h"
 #include "foundation/errors.h"
@@ -194,7 +195,10 @@ void InitForLoader(RunState& st)
 bool ReadSnaLegacy(RunState& st, const LegacyImage& im, const std::string& name)
 {
     const std::string optName = ChangeFileExt(name, ".opt");
-    if (FileExists(optName) && FileLayerHooks().ReadOptFile) FileLayerHooks().ReadOptFile(st, optName);
+    if (FileExists(optName)) {
+        if (FileLayerHooks().ReadOptFile) FileLayerHooks().ReadOptFile(st, optName);
+        else ReadOptFile(st, optName);
+    }
     st.NX = im.NX;
     st.PeakWidth = im.PeakWidth;
     st.PeakEdgeWidth = im.PeakEdgeWidth;
@@ -410,8 +414,10 @@ bool SaveSnaFile(RunState& st, const std::string& name)
     if (version == "0.1" || version == "1.0") {
         if (CopySequenceBeside(st.PsqFile, ChangeFileExt(name, ".psq")) != -1)
             st.PsqSize = FileSizeByName(st.PsqFile);
-        if (version == "0.1" && FileLayerHooks().WriteOptFile)
-            FileLayerHooks().WriteOptFile(st, ChangeFileExt(name, ".opt"));
+        if (version == "0.1") {
+            if (FileLayerHooks().WriteOptFile) FileLayerHooks().WriteOptFile(st, ChangeFileExt(name, ".opt"));
+            else WriteOptFile(st, ChangeFileExt(name, ".opt"));
+        }
     }
     WriteDetFile(st, ChangeFileExt(name, ".det"));
     if (st.cbComplex) {
