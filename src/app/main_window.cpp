@@ -2,7 +2,11 @@
 
 #include "app/chart_view.h"
 #include "app/edit_committer.h"
+#include "app/graph_window.h"
 #include "app/linear_window.h"
+#include "app/option_window.h"
+#include "app/run_setup_window.h"
+#include "app/settings_file.h"
 #include "app/qt_dialogs.h"
 #include "engine/comp_window.h"
 #include "engine/diffusion_mode.h"
@@ -407,6 +411,8 @@ void MainWindow::BuildMenus()
     file->addSeparator();
     QAction* aExit = file->addAction("E&xit");
     InstallLinearWindow(*this, State());
+    InstallSettingsFile(*this, InstallRunSetupWindow(*this), InstallOptionWindow(*this));
+    InstallGraphWindow(*this);
     auto* fast = new QAction(this);
     fast->setShortcut(QKeySequence("Ctrl+Shift+Alt+T"));
     addAction(fast);

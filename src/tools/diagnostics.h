@@ -8,6 +8,8 @@
 
 #include "engine/run_series.h"
 
+#include <string>
+
 class RunState;
 
 struct DiagnosticsParams {
@@ -30,3 +32,13 @@ bool ComputeDiagnostics(const RunState& st, const DiagnosticsParams& p, Diagnost
 // Parses the six factor texts into `p` (a text that is no number keeps the
 // value; MinDC takes only values above 0).
 void ReadDiagnosticsTexts(DiagnosticsParams& p, const std::string texts[6]);
+
+// The message of a clicked point: "Value = " + y + "\nPosition = " + (index + 1).
+std::string DiagnosticsPointText(double y, int index);
+
+// The answer to "Input constituent line": Cancelled for an empty, blank or
+// unparsable answer (nothing happens), Taken for an integer 1..NComp of the
+// run (stored in `line`), Refused for any other integer ("Incorrect
+// constituent line!").
+enum class LineAnswer { Cancelled, Taken, Refused };
+LineAnswer ReadDiagnosticsLine(const RunState& st, const std::string& text, int& line);
