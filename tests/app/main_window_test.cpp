@@ -34,14 +34,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A control of a window, found by its object name.
-template <class T>
-T* Ctl(const QWidget& window, const char* name)
-{
-    T* control = window.findChild<T*>(name);
-    if (!control) throw std::logic_error(std::string("no control ") + name);
-    return control;
-}
 
 // A stand-in engine: Init builds a small state, Run counts steps and pumps the
 // messages once per step like the real loop, so that clicks land between steps.

@@ -8,6 +8,8 @@
 #include <clocale>
 #include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
+#include <string>
 
 class QtTestEnvironment : public ::testing::Environment {
 public:
@@ -31,3 +33,12 @@ private:
 };
 
 inline ::testing::Environment* const g_qtEnvironment = ::testing::AddGlobalTestEnvironment(new QtTestEnvironment);
+
+// A control of a window, found by its object name.
+template <class T>
+T* Ctl(const QObject& window, const char* name)
+{
+    T* control = window.findChild<T*>(name);
+    if (!control) throw std::logic_error(std::string("no control ") + name);
+    return control;
+}

@@ -30,13 +30,6 @@
 
 namespace {
 
-template <class T>
-T* Ctl(const QObject& window, const char* name)
-{
-    T* control = window.findChild<T*>(name);
-    if (!control) throw std::logic_error(std::string("no control ") + name);
-    return control;
-}
 
 struct Home {
     TempDir dir;
