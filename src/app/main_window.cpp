@@ -634,7 +634,7 @@ void MainWindow::SyncCompSeries()
         while (graphs.size() < count) {
             graphs.push_back(c_.Graph->AddSeries(QString(), 0, false));
             QPen pen = graphs.back()->pen();
-            pen.setWidth(st_->Options.LineWidth);
+            pen.setWidth(st_->Options.DrawnLineWidth());
             graphs.back()->setPen(pen);
         }
     };
@@ -683,7 +683,7 @@ void MainWindow::ApplyLineWidth()
     auto width = [this](QCPGraph* g) {
         if (!g) return;
         QPen pen = g->pen();
-        pen.setWidth(st_->Options.LineWidth);
+        pen.setWidth(st_->Options.DrawnLineWidth());
         g->setPen(pen);
     };
     for (ChartSeries* series : {&s.sr_pH, &s.sr_conductivity, &s.sr_detectorLine, &s.sr_LeftWall, &s.sr_RightWall,

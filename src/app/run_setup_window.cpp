@@ -152,12 +152,6 @@ RunSetupWindow::RunSetupWindow(MainWindow& main, QWidget* parent)
 
 RunState& RunSetupWindow::State() { return main_.State(); }
 
-QLineEdit* RunSetupWindow::Edit(const std::string& name) const
-{
-    auto it = edits_.find(name);
-    return it == edits_.end() ? nullptr : it->second;
-}
-
 void RunSetupWindow::BuildEdits(QGridLayout* const grids[])
 {
     for (const EditSpec& e : RunSetupEdits()) {

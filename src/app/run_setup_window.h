@@ -33,8 +33,6 @@ public:
     void bnRestoreClick();
     void bnCloseClick();
 
-    QLineEdit* Edit(const std::string& name) const;
-
 protected:
     void showEvent(class QShowEvent* event) override;
 

@@ -37,4 +37,9 @@ struct OptionState {
     bool cbPositionINI = false;        // "Store Window Positions (INI)"
     std::string DefaultFile;           // " Open File at Program Start "
     WindowPlace Places[kStoredWindows];
+
+    // The pen of the profiles: the typed width may be any size; lines wider
+    // than this are drawn at this width.
+    static constexpr int kMaxDrawnLineWidth = 64;
+    int DrawnLineWidth() const { return LineWidth < kMaxDrawnLineWidth ? LineWidth : kMaxDrawnLineWidth; }
 };

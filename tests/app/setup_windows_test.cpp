@@ -25,6 +25,7 @@
 #include <QToolButton>
 #include <qcustomplot.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <stdexcept>
 
@@ -234,6 +235,15 @@ TEST_F(SetupWindows, OptionsWindowDropsOnEscAndFollowsItsRules)
     EXPECT_EQ(st.Options.SimColor, 0xFFu);
     EXPECT_EQ(sim->text(), "0x000000FF");
     EXPECT_TRUE(sim->styleSheet().contains("#ff0000") && sim->styleSheet().contains("#000000"));
+
+    // Line width: any width of 0 or more is kept; the chart draws at most 64 points wide.
+    Enter(Ctl<QLineEdit>(*option, "edLineWidth"), "2000000000");
+    EXPECT_EQ(st.Options.LineWidth, 2000000000);
+    int widest = 0;
+    auto* chart = Ctl<QCustomPlot>(w, "Graph");
+    for (int i = 0; i < chart->graphCount(); ++i) widest = std::max(widest, chart->graph(i)->pen().width());
+    EXPECT_EQ(widest, 64);
+    Enter(Ctl<QLineEdit>(*option, "edLineWidth"), "3");
 
     // Separator: a typed word decides by its first letter.
     auto* csv = Ctl<QComboBox>(*option, "cbCSV");
