@@ -12,6 +12,7 @@ QLineEdit* AddTableEdit(QGridLayout* grid, const EditSpec& e, QLabel** label)
     auto* edit = new QLineEdit;
     edit->setObjectName(e.name);
     edit->setToolTip(QString::fromStdString(e.hint));
+    edit->setMinimumWidth(90);
     caption->setBuddy(edit);
     grid->addWidget(caption, row, 0);
     grid->addWidget(edit, row, 1);
