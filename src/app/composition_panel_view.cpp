@@ -316,7 +316,7 @@ void CompositionPanelView::MultipleConstituents1Click()
     while (wizard.Current() == AmpholinesWizard::State::Asking) {
         std::string answer = wizard.Default();
         if (!InputQuery(kAmpholinesCaption, wizard.Prompt(), answer)) return;
-        wizard.Answer(answer, st.Composition, main_.SimColor, main_.DetColor);
+        wizard.Answer(answer, st.Composition, main_.State().Options.SimColor, main_.State().Options.DetColor);
     }
     if (wizard.Current() == AmpholinesWizard::State::Created) AfterListChange();
 }
@@ -328,9 +328,9 @@ CompositionPanelView* InstallCompositionEditing(MainWindow& main)
     auto* editor = new ConstituentEditorWindow(main.State(), &main);
     editor->environment = [&main] {
         EditorEnvironment env;
-        env.SimColor = main.SimColor;
-        env.DetColor = main.DetColor;
-        env.ChartBackground = main.SimColor;
+        env.SimColor = main.State().Options.SimColor;
+        env.DetColor = main.State().Options.DetColor;
+        env.ChartBackground = main.State().Options.SimColor;
         env.MicellarMode = main.State().cbSDS;
         return env;
     };

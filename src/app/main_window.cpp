@@ -4,10 +4,14 @@
 #include "app/composition_panel_view.h"
 #include "app/edit_committer.h"
 #include "app/detector_window.h"
+#include "app/graph_window.h"
 #include "app/init_dist_window.h"
 #include "app/linear_window.h"
 #include "app/moments_window.h"
+#include "app/option_window.h"
 #include "app/psq_player_window.h"
+#include "app/run_setup_window.h"
+#include "app/settings_file.h"
 #include "app/qt_dialogs.h"
 #include "engine/comp_window.h"
 #include "engine/diffusion_mode.h"
@@ -118,18 +122,6 @@ PlayerStartOptions ParsePlayerSwitches(const QStringList& args)
     double d;
     if (ReadDouble(text, d) && d >= 0) o.Delay = d;
     return o;
-}
-
-void CheckRunSetupChanged(RunState& st)
-{
-    const bool changed[5] = {st.NX != st.NXPending, st.PeakWidth != st.PeakWidthPending,
-                             st.PeakEdgeWidth != st.PeakEdgeWidthPending, st.InjSite != st.InjSitePending,
-                             st.CapLength != st.CapLengthPending};
-    st.SetupChanged = false;
-    for (int i = 0; i < 5; ++i) {
-        st.SetupItemChanged[i] = changed[i];
-        st.SetupChanged = st.SetupChanged || changed[i];
-    }
 }
 
 // ===== construction ==============================================================
@@ -433,6 +425,8 @@ void MainWindow::BuildMenus()
     InstallMomentsWindow(*this);
     InstallPsqPlayerWindow(*this);
     InstallCompositionEditing(*this);
+    InstallSettingsFile(*this, InstallRunSetupWindow(*this), InstallOptionWindow(*this));
+    InstallGraphWindow(*this);
     auto* fast = new QAction(this);
     fast->setShortcut(QKeySequence("Ctrl+Shift+Alt+T"));
     addAction(fast);
@@ -517,6 +511,7 @@ void MainWindow::BindControls()
     b.Check(c_.cbEnableEOF, st.cbEnableEOF);
     b.Check(c_.cbEOFDif, st.cbEOFDif);
     b.Check(c_.cbRedDiff, st.cbRedDiff);
+    b.Check(c_.cbShowHints, st.Options.cbShowHints);
     b.Check(c_.cbRacemic, st.cbRacemic, [this] { st_->cbSDS = st_->cbRacemic; });
 
     OnSignal(c_.clbGraph, &QListWidget::itemChanged, [this] { CheckListChanged(c_.clbGraph, st_->Series.clbGraph); });
@@ -653,7 +648,7 @@ void MainWindow::SyncCompSeries()
         while (graphs.size() < count) {
             graphs.push_back(c_.Graph->AddSeries(QString(), 0, false));
             QPen pen = graphs.back()->pen();
-            pen.setWidth(LineWidth);
+            pen.setWidth(st_->Options.DrawnLineWidth());
             graphs.back()->setPen(pen);
         }
     };
@@ -703,7 +698,7 @@ void MainWindow::ApplyLineWidth()
     auto width = [this](QCPGraph* g) {
         if (!g) return;
         QPen pen = g->pen();
-        pen.setWidth(LineWidth);
+        pen.setWidth(st_->Options.DrawnLineWidth());
         g->setPen(pen);
     };
     for (ChartSeries* series : {&s.sr_pH, &s.sr_conductivity, &s.sr_detectorLine, &s.sr_LeftWall, &s.sr_RightWall,
@@ -732,7 +727,7 @@ void MainWindow::SetupGraph()
         c_.Graph->SetTitle("Detector");
         c_.Graph->xAxis->setLabel("Time (min)");
         c_.Graph->yAxis->setLabel("Concentration (mM), Conductivity (1e-2 S/m), pH");
-        c_.Graph->SetBackgroundColour(DetColor);
+        c_.Graph->SetBackgroundColour(st.Options.DetColor);
         if (shown) {
             for (ChartSeries* x : {&s.sr_conductivity, &s.sr_pH, &s.sr_E, &s.sr_IS, &s.sr_S, &s.sr_T, &s.sr_P, &s.sr_j,
                                    &s.sr_potential, &s.sr_Ui, &s.sr_mix, &s.sr_pi, &s.sr_elneut, &s.sr_LeftWall,
@@ -753,7 +748,7 @@ void MainWindow::SetupGraph()
         if (st.XScale == 1) c_.Graph->xAxis->setLabel("Position in capillary (m)");
         else if (st.XScale == 1000) c_.Graph->xAxis->setLabel("Position in capillary (mm)");
         c_.Graph->yAxis->setLabel("Concentration (mM), Conductivity (1e-2 S/m), pH");
-        c_.Graph->SetBackgroundColour(SimColor);
+        c_.Graph->SetBackgroundColour(st.Options.SimColor);
         if (shown) {
             s.sr_pH.active = checked(s.clbGraph, 0);
             s.sr_conductivity.active = checked(s.clbGraph, 1);
@@ -1305,7 +1300,7 @@ void MainWindow::FirstActivation()
             if (PlayerStart.TooMany) ShowWarning("Too many parameters called from file shell for PSQ file");
         }
     }
-    std::string name = !args_.isEmpty() ? args_.first().toStdString() : DefaultFile;
+    std::string name = !args_.isEmpty() ? args_.first().toStdString() : st.Options.DefaultFile;
     if (name.empty()) return;
     fs::path p(name);
     if (!p.has_extension()) name += ".sna";

@@ -7,6 +7,7 @@
 #include "app/state_binder.h"
 #include "engine/run_state.h"
 #include "files/psq.h"
+#include "files/setup_edits.h"
 
 #include <QMainWindow>
 #include <QStringList>
@@ -54,9 +55,6 @@ struct PlayerStartOptions {
 // Reads the switches after the first argument; each counts only when every
 // earlier one was a switch.
 PlayerStartOptions ParsePlayerSwitches(const QStringList& args);
-
-// Sets SetupChanged and the five SetupItemChanged flags from the pending/applied pairs.
-void CheckRunSetupChanged(RunState& st);
 
 class MainWindow : public QMainWindow, public StateWindow, public EngineHost, public EngineListener {
     Q_OBJECT
@@ -124,7 +122,6 @@ public:
     void FormActivate();
     const InstanceMarker& Instance() const { return marker_; }
     int InstanceID() const { return marker_.Claimed() ? marker_.Id() : 0; }
-    std::string DefaultFile;        // option "Open File at Program Start"
     PlayerStartOptions PlayerStart; // from the command line, for the sequence player
     bool QuitRequested() const { return quitRequested_; }
 
@@ -147,9 +144,6 @@ public:
 
     // ---- display state ---------------------------------------------------------------
     std::string Title = "KELVO 5";
-    std::uint32_t SimColor = 0xFFFFFF;
-    std::uint32_t DetColor = 0xB9DCFF;
-    int LineWidth = 1;
     int ClickedPoint = 0;
     double ClickedValue = 0;
     std::string StatusText() const;

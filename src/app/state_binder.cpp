@@ -103,6 +103,25 @@ EditCommitter* StateBinder::Integer(QLineEdit* edit, std::function<QString()> sh
     return Commit(edit, std::move(show), Parser<int>(std::move(accept), ReadInt), std::move(after));
 }
 
+EditCommitter* StateBinder::Text(QLineEdit* edit, std::function<QString()> show,
+                                 std::function<void(const std::string&)> accept, std::function<void()> after)
+{
+    return Commit(edit, std::move(show), std::move(accept), std::move(after));
+}
+
+void StateBinder::Group(std::vector<QRadioButton*> buttons, std::function<int()> get, std::function<void(int)> set,
+                        std::function<void()> after)
+{
+    for (int k = 0; k < static_cast<int>(buttons.size()); ++k)
+        ConnectGuarded(buttons[k], &QRadioButton::toggled, context_, [this, k, set, after](bool checked) {
+            if (!checked) return;
+            set(k);
+            if (after) after();
+            Changed();
+        });
+    choices_.push_back({std::move(buttons), std::move(get)});
+}
+
 void StateBinder::Display(QLineEdit* edit, std::function<QString()> show, QLineEdit* next)
 {
     texts_.push_back({edit, std::move(show)});
@@ -121,7 +140,19 @@ void StateBinder::Refresh() const
         QSignalBlocker blockOff(s.off);
         (*s.field ? s.on : s.off)->setChecked(true);
     }
-    for (const Text& t : texts_) {
+    for (const Choice& c : choices_) {
+        const int checked = c.get();
+        for (int k = 0; k < static_cast<int>(c.buttons.size()); ++k) {
+            QRadioButton* b = c.buttons[k];
+            QSignalBlocker block(b);
+            // An exclusive button cannot be unchecked while it is the checked one.
+            const bool exclusive = b->autoExclusive();
+            b->setAutoExclusive(false);
+            b->setChecked(k == checked);
+            b->setAutoExclusive(exclusive);
+        }
+    }
+    for (const TextBinding& t : texts_) {
         // The edit being typed into keeps its text.
         if (t.edit->hasFocus()) continue;
         t.edit->setText(t.show());

@@ -60,6 +60,14 @@ public:
                           std::function<void()> after = {});
     EditCommitter* Integer(QLineEdit* edit, std::function<QString()> show, std::function<void(int)> accept,
                            std::function<void()> after = {});
+    // A text edit: on leaving, the whole text goes to `accept` (which parses,
+    // tests and stores it); the refresh that follows shows `show` again.
+    EditCommitter* Text(QLineEdit* edit, std::function<QString()> show, std::function<void(const std::string&)> accept,
+                        std::function<void()> after = {});
+    // A radio group of any size: `get` gives the index of the checked button
+    // (outside 0..n-1: none checked); checking button k by hand calls `set(k)`.
+    void Group(std::vector<QRadioButton*> buttons, std::function<int()> get, std::function<void(int)> set,
+               std::function<void()> after = {});
     // A display-only edit: shows `show`, passes the focus on to `next` when entered.
     void Display(QLineEdit* edit, std::function<QString()> show, QLineEdit* next = nullptr);
 
@@ -72,7 +80,7 @@ private:
         QAbstractButton* off;   // the other radio button, or nullptr
         bool* field;
     };
-    struct Text {
+    struct TextBinding {
         QLineEdit* edit;
         std::function<QString()> show;
     };
@@ -80,9 +88,14 @@ private:
                           std::function<void()> after);
     void Changed() const;
 
+    struct Choice {
+        std::vector<QRadioButton*> buttons;
+        std::function<int()> get;
+    };
     QObject* context_;
     std::vector<Switch> switches_;
-    std::vector<Text> texts_;
+    std::vector<Choice> choices_;
+    std::vector<TextBinding> texts_;
 };
 
 // Base of a window bound to the run state: its binder and the one way its

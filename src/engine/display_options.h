@@ -1,6 +1,7 @@
 // Display options and the chart data of the run.
 #pragma once
 
+#include "engine/option_state.h"
 #include "engine/run_series.h"
 
 struct DisplayOptions {
@@ -10,4 +11,6 @@ struct DisplayOptions {
     // Chart data of the run (profile and detector series, check lists); the
     // chart mirrors it.
     RunSeries Series;
+    // Options of the options window and the chart (colours, separator, radio codes).
+    OptionState Options;
 };

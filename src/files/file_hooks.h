@@ -10,7 +10,7 @@ class RunState;
 
 struct FileHooks {
     // Options window: recomputes ZeroPosNode from its zero-position radio group
-    // (after a run-setup block was read). Default: nothing.
+    // (after a run-setup block was read). Default: ApplyZeroPoint (files/setup_edits.h).
     std::function<void(RunState&)> ApplyZeroPoint;
     // Main window's New command (frees the engine arrays, resets the state).
     // Default: NewStateHeadless.
@@ -20,10 +20,10 @@ struct FileHooks {
     std::function<void(RunState&)> ResetState;
     // Reader of the older options file (".opt" beside an older project or
     // sequence): the options and the detector node LegacyDetNode. Default:
-    // nothing is read.
+    // ReadOptFile (files/opt_file.h).
     std::function<void(RunState&, const std::string&)> ReadOptFile;
     // Writer of the older options file, beside a saved project whose sequence
-    // has the older layout. Default: nothing is written.
+    // has the older layout. Default: WriteOptFile (files/opt_file.h).
     std::function<void(RunState&, const std::string&)> WriteOptFile;
     // Complexation window: its table as the text file beside a project (save
     // when complexation mode is on; load when the file exists). Default:

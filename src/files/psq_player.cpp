@@ -6,6 +6,7 @@
 #include "engine/recalc.h"
 #include "engine/run_state.h"
 #include "files/file_hooks.h"
+#include "files/opt_file.h"
 #include "foundation/binio.h"
 #include "foundation/errors.h"
 #include "foundation/numtext.h"
@@ -305,9 +306,12 @@ void PsqPlayer::PlayPsqFile(const std::string& name)
             }
             RunNewCommand(st);
             ApplyHeaderGeometry(st, h, true);
-            if (h.Version == "0.1" && FileLayerHooks().ReadOptFile) {
+            if (h.Version == "0.1") {
                 const std::string optName = ChangeFileExt(name, ".opt");
-                if (FileExists(optName)) FileLayerHooks().ReadOptFile(st, optName);
+                if (FileExists(optName)) {
+                    if (FileLayerHooks().ReadOptFile) FileLayerHooks().ReadOptFile(st, optName);
+                    else ReadOptFile(st, optName);
+                }
                 ApplyHeaderGeometry(st, h, true);
             }
             st.CompInit.Empty();

@@ -2,6 +2,7 @@
 
 #include "engine/run_state.h"
 #include "files/file_hooks.h"
+#include "files/setup_edits.h"
 
 #include "foundation/numtext.h"
 
@@ -90,6 +91,7 @@ void ApplyRunSetupBlock(RunState& st, const RunSetupBlock& b, bool inFrame)
     st.FakeCapLen = b.FakeCapLen;
     if (b.OptInter >= 1) st.OptInter = b.OptInter;
     if (FileLayerHooks().ApplyZeroPoint) FileLayerHooks().ApplyZeroPoint(st);
+    else ApplyZeroPoint(st);
     st.NXPending = st.NX; st.PeakWidthPending = st.PeakWidth; st.PeakEdgeWidthPending = st.PeakEdgeWidth;
     st.InjSitePending = st.InjSite; st.CapLengthPending = st.CapLength;
     // Fields 28..45. Checking "Keep Distance" runs its click handler, which

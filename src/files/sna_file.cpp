@@ -11,6 +11,7 @@
 #include "files/det_file.h"
 #include "files/file_hooks.h"
 #include "files/openers.h"
+#include "files/opt_file.h"
 #include "files/psq.h"
 #include "foundation/binio.h"
 #include "foundation/errors.h"
@@ -199,7 +200,10 @@ void InitForLoader(RunState& st)
 bool ReadSnaLegacy(RunState& st, const LegacyImage& im, const std::string& name)
 {
     const std::string optName = ChangeFileExt(name, ".opt");
-    if (FileExists(optName) && FileLayerHooks().ReadOptFile) FileLayerHooks().ReadOptFile(st, optName);
+    if (FileExists(optName)) {
+        if (FileLayerHooks().ReadOptFile) FileLayerHooks().ReadOptFile(st, optName);
+        else ReadOptFile(st, optName);
+    }
     st.NX = im.NX;
     st.PeakWidth = im.PeakWidth;
     st.PeakEdgeWidth = im.PeakEdgeWidth;
@@ -397,9 +401,10 @@ bool SaveSnaFile(RunState& st, const std::string& name)
             sequenceCopied = save.StageByName(psqName, [&](const std::string& temp) {
                 return FileCopy(st.PsqFile, temp, false, 0) >= 0;
             });
-        if (version == "0.1" && FileLayerHooks().WriteOptFile)
+        if (version == "0.1")
             save.StageByName(ChangeFileExt(name, ".opt"), [&](const std::string& temp) {
-                FileLayerHooks().WriteOptFile(st, temp);
+                if (FileLayerHooks().WriteOptFile) FileLayerHooks().WriteOptFile(st, temp);
+                else WriteOptFile(st, temp);
                 return FileExists(temp);
             });
     }

@@ -40,14 +40,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-template <class T>
-T* Ctl(const QObject& window, const char* name)
-{
-    T* control = window.findChild<T*>(name);
-    if (!control) throw std::logic_error(std::string("no control ") + name);
-    return control;
-}
-
 // Answers the input boxes from a queue and records the prompts; Cancel once
 // the queue is empty.
 struct ScriptedInput {

@@ -40,7 +40,7 @@ inline ::testing::Environment* const g_qtEnvironment = ::testing::AddGlobalTestE
 
 // A control of a window, found by its object name.
 template <class T>
-T* Ctl(const QWidget& window, const char* name)
+T* Ctl(const QObject& window, const char* name)
 {
     T* control = window.findChild<T*>(name);
     if (!control) throw std::logic_error(std::string("no control ") + name);

@@ -2,6 +2,7 @@
 // sequence copy) and the example project.
 #include "files/sna_file.h"
 
+#include "opt_golden.h"
 #include "run_fixture.h"
 #include "composition/cmp_file.h"
 #include "engine/run_calc.h"
@@ -140,12 +141,9 @@ TEST(ProjectFile, BothLayoutsAreReadTheCurrentOneWrittenAndDamagedFilesRaise)
     g.f64(0.5).f64(45000.0).f64(3.0).i32(50).i32(100).u8(1).u8(0).u8(1).u8(0).u8(0).u8(0).str("EOF");
     const std::string old = tmp.file("old.sna");
     WriteBytes(old, g.b);
-    WriteBytes(tmp.file("old.opt"), "options");
-    FileLayerHooks().ReadOptFile = [](RunState& s, const std::string&) { s.LegacyDetNode = 6; };
+    WriteBytes(tmp.file("old.opt"), GoldenOpt(OptValues{}));   // detector at node 6
     RunState lg;
-    const bool opened = OpenProject(lg, old);
-    FileLayerHooks().ReadOptFile = nullptr;
-    ASSERT_TRUE(opened);
+    ASSERT_TRUE(OpenProject(lg, old));
     EXPECT_EQ(std::tuple(lg.NX, lg.PeakWidth, lg.StepCount, lg.GlobalRatio), std::tuple(st.NX, 1.5, 50, 2.0));
     EXPECT_DOUBLE_EQ(lg.DetPosition, 6.0 * 1000.0 / st.NX * st.CapLength);
     for (int i = 1; i <= c; ++i) total += std::accumulate(lg.Arr.C(2, i), lg.Arr.C(2, i) + nn, 0.0);
