@@ -1,8 +1,12 @@
 #include "engine/modes.h"
 
+#include "engine/chrom_mode.h"
 #include "engine/init_calc.h"
+#include "engine/libz_mode.h"
+#include "engine/linear_mode.h"
 #include "engine/micellar_mode.h"
 #include "engine/run_state.h"
+#include "engine/special_mode.h"
 #include "engine/standard_scheme.h"
 #include "foundation/messages.h"
 
@@ -35,14 +39,14 @@ ModeTable DefaultModeTable() {
     t[ModeIndex(Mode::Complex)].ownEquilibrium = true;
     // The racemic routine is called without fieldOnly (it always writes F).
     t[ModeIndex(Mode::Racemic)] = Unbuilt("Racemic", "DerRacemic", kDerRacemicUnavailable);
-    t[ModeIndex(Mode::Linear)] = Unbuilt("Linearized", "DerLinear", kDerLinearUnavailable);
+    t[ModeIndex(Mode::Linear)] = LinearModeHooks();
     t[ModeIndex(Mode::Micellar)] = MicellarModeHooks();
-    t[ModeIndex(Mode::Special)] = Unbuilt("Special", "DerSpecial", kDerSpecialUnavailable);
+    t[ModeIndex(Mode::Special)] = SpecialModeHooks();
     t[ModeIndex(Mode::Effects)] = Unbuilt("CE Effects", "DerEffects", kDerEffectsUnavailable);
     t[ModeIndex(Mode::Effects)].Init = EffectsInitUnavailable;
     t[ModeIndex(Mode::Effects)].dcHAfter = true;
-    t[ModeIndex(Mode::Chrom)] = Unbuilt("Chrom", "DerChrom", kDerChromUnavailable);
-    t[ModeIndex(Mode::LiBz)] = Unbuilt("LiBz", "DerLiBz", kDerLiBzUnavailable);
+    t[ModeIndex(Mode::Chrom)] = ChromModeHooks();
+    t[ModeIndex(Mode::LiBz)] = LiBzModeHooks();
     t[ModeIndex(Mode::Standard)] = StandardModeHooks();
     return t;
 }

@@ -6,6 +6,8 @@
 // node chunks may run on several threads.
 #pragma once
 
+#include <vector>
+
 #include "engine/modes.h"
 
 class RunState;
@@ -15,6 +17,16 @@ class EngineArrays;
 // 96485 K) of nodes clo..chi of the window; one-sided differences at the walls.
 void ConductivityTerm(const RunState& st, int level, int clo, int chi, double h1, double* W, double* K,
                       double* kappa);
+// Work rows W and K of ConductivityTerm for modes that form the conductivity
+// themselves (kept in the run's engine context: st.Engine.Scratch).
+struct ConductivityRows {
+    std::vector<double> W, K;
+    void Ensure(int nn) {
+        if (static_cast<int>(W.size()) >= nn) return;
+        W.assign(nn, 0.0);
+        K.assign(nn, 0.0);
+    }
+};
 // Field and conductivity: ConductivityTerm over the window into Kappa, the
 // additional conductivity, current and voltage, then the ohmic field corrected
 // by the diffusion current into E. W and K are work rows of Nn values. False
@@ -33,8 +45,12 @@ void EOFConvectionTerm(RunState& st, int level);
 // Kinetic reaction C + P -> PC (constituents 2, 3 -> 1) over the interior, added to F.
 void KineticTerm(RunState& st, int level, int lw, int rw);
 // Walls: a constituent entering the window (or at rest) holds its wall value;
-// one leaving it lets the wall follow its neighbour.
+// one leaving it lets the wall follow its neighbour. At the first level of the
+// starter (level > 3) the effective mobilities next to the walls are first
+// rebuilt from the level's forms; WallRule applies the rule alone, with the
+// effective mobilities as they stand.
 void WallTerm(RunState& st, int level);
+void WallRule(RunState& st, int level);
 // The electrode boundary (ElectrodeBoundary) and dcH/dt (CalcDER_dcH) are
 // declared in derivatives.h.
 

@@ -50,18 +50,19 @@ inline constexpr const char* kDerComplexUnavailable =
     "Complex Mode: Not available in this version - switch it off to RUN.";
 inline constexpr const char* kDerRacemicUnavailable =
     "Racemic Mode: Not available in this version - switch it off to RUN.";
-inline constexpr const char* kDerLinearUnavailable =
-    "Linearized Mode: Not available in this version - switch it off to RUN.";
 inline constexpr const char* kDerMicellarUnavailable =
     "Micellar Mode: Not available in this version - switch it off to RUN.";
-inline constexpr const char* kDerSpecialUnavailable =
-    "Special Mode: Not available in this version - switch it off to RUN.";
 inline constexpr const char* kDerEffectsUnavailable =
     "CE Effects: Not available in this version - switch them off to RUN.";
-inline constexpr const char* kDerChromUnavailable =
-    "Chrom Mode: Not available in this version - switch it off to RUN.";
-inline constexpr const char* kDerLiBzUnavailable =
-    "LiBz Mode: Not available in this version - switch it off to RUN.";
+
+// Special and LiBz modes: compositions the mode cannot work on (Init
+// refuses them; a switch turned on during a run stops it).
+inline constexpr const char* kSpecialModeConstituents =
+    "Special Mode requires at least 5 constituents, and constituents 2, 3 and 4 need a charged form.";
+inline constexpr const char* kLiBzModeConstituents = "Incorrect constituents for LiBz Mode!";
+// Special mode: the equilibrium split of constituent 1 has no real root at a
+// node (a negative concentration); followed by the node and kCalculationStopped.
+inline constexpr const char* kSpecialModeNoSplit = "Special Mode: no equilibrium split at node ";
 
 // Project open: whether the sequence saved beside the project is copied into
 // the temporary sequence (with "Ask Before Transfer PSQ").

@@ -6,6 +6,7 @@
 #include <functional>
 #include <vector>
 
+#include "engine/chrom_mode.h"
 #include "engine/comp_window.h"
 #include "engine/init_calc.h"
 #include "engine/rk_start.h"
@@ -147,12 +148,10 @@ TEST_F(RunLoop, CorrectorIsCappedAtTenPasses) {
 }
 
 TEST_F(RunLoop, FailedStepLeavesLevelTwoUntouched) {
-    // the column loses its resistance at step 3; then a mode without its
-    // derivative routine is switched on at step 2 of the next run
-    // (the message names the node); a concentration that turns into NaN, and
-    // a conductivity that turns negative at one node; then a mode without its
-    // derivative routine is switched on at step 2 of the next run. The error
-    // shown stays that of the last accepted step.
+    // the column loses its resistance at step 3 (the message names the node);
+    // a conductivity that turns negative at one node; Chrom mode, which cannot
+    // work on this composition, switched on at step 2; a concentration that
+    // turns into NaN. The error shown stays that of the last accepted step.
     const double s40 = st.Arr.S[40];
     // Every mobility at node 12 scaled by f (and the scale undone by 1/f).
     auto mobilities12 = [&](double f) {
@@ -166,7 +165,7 @@ TEST_F(RunLoop, FailedStepLeavesLevelTwoUntouched) {
     } cases[] = {
         {3, [&] { st.Arr.S[40] = 0; }, "Cross-section is zero, negative or undefined at node 40: 0 m2. Calculation stopped."},
         {2, [&] { mobilities12(-1e6); }, "Conductivity is zero, negative or undefined at node 12: -"},
-        {2, [&] { st.cbChrom = true; }, kDerChromUnavailable},
+        {2, [&] { st.cbChrom = true; }, kChromModeConstituents},
         {2, [&] { st.Arr.F(2, 2)[57] = std::nan(""); },
          "Concentration is not a finite number: constituent 2, node 57. Calculation stopped."}};
     for (const auto& c : cases) {
