@@ -1,0 +1,26 @@
+#include "app/tool_windows.h"
+
+#include <QAction>
+#include <QGuiApplication>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+
+QMenu* ToolsMenu(QMainWindow& main)
+{
+    for (QAction* entry : main.menuBar()->actions())
+        if (entry->menu() && entry->text().remove('&') == "Tools") return entry->menu();
+    QMenu* tools = main.menuBar()->addMenu("&Tools");
+    tools->setObjectName("Tools1");
+    return tools;
+}
+
+void PlaceAtTopRight(QWidget& window)
+{
+    window.adjustSize();
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        window.move(area.right() - window.frameGeometry().width() + 1, area.top());
+    }
+}
