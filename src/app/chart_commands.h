@@ -29,7 +29,7 @@ public:
     explicit ChartCommands(MainWindow& main);
 
     // Largest vertical pixel distance of a hint (the options' hint tolerance).
-    int SrT = 5;
+    int SrT = 1;
     ChartClick Click() const { return click_; }
 
     // A press on the chart at widget position (x, y); true when the nearest-point
