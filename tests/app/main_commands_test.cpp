@@ -466,3 +466,83 @@ TEST(CommandsEngine, RegulatingFunctionReportAndExportOfTheExample)
     EXPECT_EQ(sink.questions, std::vector<std::string>{"Directory run1 already exists!\nContinue?"});
     EXPECT_EQ(sink.messages.size(), 1u);
 }
+
+TEST_F(Commands, DuringARunNewIsRefusedAndAModalBoxPausesIt)
+{
+    SmallState(w);
+    RunState& st = w.State();
+    int steps = 0, stepsWhileAbout = -1;
+    bool aboutShown = false;
+    bool newEnabled = true;
+    w.Engine().RunCalc = [&](RunState& s) {
+        s.Running = true;
+        s.Events.Emit(EngineEventKind::UpdateMainInfo);
+        for (int i = 0; i < 30 && !s.Stop; ++i) {
+            s.host().ProcessMessages();
+            if (i == 5) {
+                // File > New through its menu entry, as the user would reach it.
+                for (QAction* a : w.menuBar()->actions().front()->menu()->actions())
+                    if (a->text() == "New") {
+                        newEnabled = a->isEnabled();
+                        a->trigger();
+                        // Reached by a shortcut or a re-enabled entry, the command refuses itself.
+                        w.New1Click();
+                    }
+            }
+            if (i == 8) {
+                // The about box opened inside the run: no step is taken until it closes.
+                QTimer::singleShot(0, [&] {
+                    aboutShown = QApplication::activeModalWidget() != nullptr;
+                    stepsWhileAbout = steps;
+                    QTimer::singleShot(0, [] {
+                        if (QWidget* m = QApplication::activeModalWidget()) m->close();
+                    });
+                });
+                Action(w, "About1")->trigger();
+                EXPECT_EQ(stepsWhileAbout, steps);
+            }
+            ++steps;
+            s.Time += s.DT;
+        }
+        s.Running = false;
+    };
+    const double kw = st.Kw;
+    w.bnStartClick();
+    EXPECT_EQ(steps, 30);
+    EXPECT_TRUE(aboutShown);
+    EXPECT_FALSE(newEnabled);
+    EXPECT_EQ(sink.messages, std::vector<std::string>{"START is active"});
+    // New was refused: the state of the Init is still there.
+    EXPECT_TRUE(st.Initialised);
+    EXPECT_EQ(st.Series.sr_pH.Count(), st.NX + 1);
+    EXPECT_EQ(st.Kw, kw);
+}
+
+TEST_F(Commands, InformationCountersFollowTheEngineAndSaveToBmpChecksTheList)
+{
+    RunState& st = w.State();
+    auto* extra = Find<AdditionalWindow>(w, "fmAdditional");
+    st.StepCount = 1234;
+    st.DX = 5e-5;
+    st.NewtonItMax = 0;
+    st.NewtonItStep = 7;
+    st.ISCorrection = true;
+    st.Events.Emit(EngineEventKind::ShowAdditionalInfo);
+    EXPECT_EQ(Find<QLabel>(*extra, "llMainCValue")->text(), "1234");
+    EXPECT_EQ(Find<QLabel>(*extra, "llDXValue")->text().toStdString(), FormatFloat("0.0##e+0", 0.05));
+    EXPECT_EQ(Find<QLabel>(*extra, "llNewtCValue")->text(), "7");
+    EXPECT_EQ(Find<QLabel>(*extra, "llGlobMN")->text(), "Neut per iter");
+
+    // A regulating function switched on in the detector view stays off.
+    SmallState(w);
+    st.DetectorView = true;
+    Find<QCheckBox>(*extra, "cbRegFn2")->click();
+    EXPECT_TRUE(Find<QCheckBox>(*extra, "cbRegFn2")->isChecked());
+    EXPECT_FALSE(st.Series.sr_reg[2].active);
+    st.DetectorView = false;
+
+    // The profile list holds more than the constituents of the Init + 2: no bitmaps.
+    Action(w, "SavetoBMP1")->trigger();
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{"Count of components doesn't match to the actual state"});
+    EXPECT_TRUE(input.asked.empty());
+}
