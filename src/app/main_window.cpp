@@ -1407,7 +1407,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 void MainWindow::ShowMessageWindow(const std::vector<std::string>& lines)
 {
     if (MessageWindow* w = MessageWindowOf(*this)) {
-        w->ShowLines(lines);
+        w->AppendLines(lines);
         return;
     }
     std::string text;

@@ -132,7 +132,7 @@ public:
     void DrawWindowLines(int leftWall, int rightWall);
     void DrawDetectorLine();
     void OnDetectorSampled(bool pointAdded);
-    // The lines in the message window, shown without waiting.
+    // Adds the lines to the message window and shows it without waiting.
     void ShowMessageWindow(const std::vector<std::string>& lines);
     bool GeometryEditsEnabled() const { return geometryEditsEnabled_; }
     void OnDiffusionModeChanged(bool on);

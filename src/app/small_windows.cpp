@@ -143,6 +143,11 @@ void MessageWindow::AddLine(const std::string& line) { c_.mmMessage->appendPlain
 void MessageWindow::ShowLines(const std::vector<std::string>& lines)
 {
     Clear();
+    AppendLines(lines);
+}
+
+void MessageWindow::AppendLines(const std::vector<std::string>& lines)
+{
     for (const std::string& l : lines) AddLine(l);
     if (!isVisible()) CentreOnScreen(*this);
     show();

@@ -45,6 +45,8 @@ public:
     void AddLine(const std::string& line);
     // Replaces the memo's lines and shows the window without waiting.
     void ShowLines(const std::vector<std::string>& lines);
+    // Adds lines to the memo and shows the window without waiting.
+    void AppendLines(const std::vector<std::string>& lines);
 
 private:
     struct Controls {

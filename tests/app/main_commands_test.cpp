@@ -177,6 +177,10 @@ TEST_F(Commands, SmallWindowsAndTheEngineMessageWindow)
     EXPECT_TRUE(sink.messages.empty());
     QTest::mouseClick(Find<QPushButton>(*m, "bnOK"), Qt::LeftButton);
     EXPECT_FALSE(m->isVisible());
+    // The run loop adds its lines to what the window holds.
+    w.State().Events.Emit(EngineEvent::Lines(EngineEventKind::ShowMessageWindow, {"again"}));
+    EXPECT_EQ(m->Lines().size(), lines.size() + 1);
+    EXPECT_EQ(m->Lines().back(), "again");
 
     // Start of the scan window does nothing; Close closes.
     auto* scan = Find<QDialog>(w, "fmScan");
