@@ -431,6 +431,13 @@ TEST(CommandsEngine, RegulatingFunctionReportAndExportOfTheExample)
     Find<QCheckBox>(*extra, "cbCInit")->click();
     EXPECT_FALSE(st.cbCInit);
     auto* edInitX = Find<QLineEdit>(*extra, "edInitX");
+    // Text that is no node gives node 0; a node beyond the grid its last one; both written back.
+    for (auto [typed, shown] : {std::pair("abc", std::string("0")), std::pair("99999", std::to_string(st.NX))}) {
+        edInitX->setText(typed);
+        emit edInitX->textEdited(typed);
+        w.RedrawGraph();
+        EXPECT_EQ(edInitX->text().toStdString(), shown);
+    }
     edInitX->setText("10");
     emit edInitX->textEdited("10");
     w.RedrawGraph();
