@@ -181,8 +181,6 @@ void MainWindow::ResetState()
 
 MainWindow::~MainWindow()
 {
-    // The windows bound to the run state go while the state still exists.
-    qDeleteAll(findChildren<QDialog*>(Qt::FindDirectChildrenOnly));
     st_->Destroying = true;
     if (ops_.FreeEngineArrays) {
         try {
@@ -190,6 +188,8 @@ MainWindow::~MainWindow()
         } catch (...) {
         }
     }
+    // The windows bound to the run state go while the state still exists.
+    qDeleteAll(findChildren<QDialog*>(Qt::FindDirectChildrenOnly));
     st_->Host = nullptr;
     st_->Recorder = nullptr;
     st_->Events.Remove(this);
