@@ -160,7 +160,9 @@ void AdditionalWindow::ShowInfo()
 
 void AdditionalWindow::OnEngineEvent(const EngineEvent& event)
 {
-    if (event.kind == EngineEventKind::ShowAdditionalInfo) Guarded([this] { ShowInfo(); });
+    // Init, the run loop and the status refresh keep the counters current, also while hidden.
+    if (event.kind == EngineEventKind::ShowAdditionalInfo || event.kind == EngineEventKind::UpdateMainInfo)
+        Guarded([this] { ShowInfo(); });
     else if (event.kind == EngineEventKind::RedrawGraph) Mirror();
 }
 
