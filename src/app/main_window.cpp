@@ -1,18 +1,23 @@
 #include "app/main_window.h"
 
+#include "app/additional_window.h"
+#include "app/chart_commands.h"
 #include "app/chart_view.h"
 #include "app/composition_panel_view.h"
 #include "app/edit_committer.h"
 #include "app/detector_window.h"
 #include "app/graph_window.h"
+#include "app/help_menu.h"
 #include "app/init_dist_window.h"
 #include "app/linear_window.h"
+#include "app/main_commands.h"
 #include "app/moments_window.h"
 #include "app/option_window.h"
 #include "app/psq_player_window.h"
 #include "app/run_setup_window.h"
 #include "app/settings_file.h"
 #include "app/qt_dialogs.h"
+#include "app/small_windows.h"
 #include "engine/comp_window.h"
 #include "engine/diffusion_mode.h"
 #include "engine/init_distribution.h"
@@ -26,12 +31,14 @@
 #include "foundation/errors.h"
 #include "foundation/fileio.h"
 #include "foundation/numtext.h"
+#include "tools/reg_functions.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -177,6 +184,8 @@ MainWindow::~MainWindow()
         } catch (...) {
         }
     }
+    // The windows bound to the run state go while the state still exists.
+    qDeleteAll(findChildren<QDialog*>(Qt::FindDirectChildrenOnly));
     st_->Host = nullptr;
     st_->Recorder = nullptr;
     st_->Events.Remove(this);
@@ -427,6 +436,11 @@ void MainWindow::BuildMenus()
     InstallCompositionEditing(*this);
     InstallSettingsFile(*this, InstallRunSetupWindow(*this), InstallOptionWindow(*this));
     InstallGraphWindow(*this);
+    InstallSmallWindows(*this);
+    InstallAdditionalWindow(*this);
+    InstallChartCommands(*this);
+    InstallMainCommands(*this);
+    InstallHelpMenu(*this, rootDir_);
     auto* fast = new QAction(this);
     fast->setShortcut(QKeySequence("Ctrl+Shift+Alt+T"));
     addAction(fast);
@@ -600,6 +614,16 @@ void MainWindow::clbGraphClickCheck()
 }
 
 // ===== chart ==============================================================================
+
+std::vector<std::pair<ChartSeries*, QCPGraph*>> MainWindow::ChartLines() const
+{
+    std::vector<std::pair<ChartSeries*, QCPGraph*>> lines = fixed_;
+    RunSeries& s = st_->Series;
+    for (size_t i = 1; i < compGraphs_.size() && i < s.srComp.size(); ++i) lines.emplace_back(&s.srComp[i], compGraphs_[i]);
+    for (size_t i = 1; i < detGraphs_.size() && i < s.srDetComp.size(); ++i)
+        lines.emplace_back(&s.srDetComp[i], detGraphs_[i]);
+    return lines;
+}
 
 QCPGraph* MainWindow::GraphOf(const ChartSeries& series) const
 {
@@ -925,7 +949,9 @@ void MainWindow::RedrawGraph()
     }
     DrawDetectorLine();
     s.sr_DER.active = !st.DetectorView && st.NComp > 0 && st.cbNewCnt;
-    for (int k = 1; k <= 8; ++k) s.sr_reg[k].active = false;
+    FillAdditionalSeries(st);
+    if (Additional) FillRegulationFunctions(st, *Additional);
+    else for (int k = 1; k <= 8; ++k) s.sr_reg[k].active = false;
     SyncChart();
 }
 
@@ -1391,6 +1417,10 @@ void MainWindow::closeEvent(QCloseEvent* event)
 
 void MainWindow::ShowMessageWindow(const std::vector<std::string>& lines)
 {
+    if (MessageWindow* w = MessageWindowOf(*this)) {
+        w->AppendLines(lines);
+        return;
+    }
     std::string text;
     for (const std::string& line : lines) text += (text.empty() ? "" : "\n") + line;
     ShowMessage(text);

@@ -25,6 +25,7 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QToolButton;
+struct AdditionalState;
 struct ChartSeries;
 
 // The engine routines the window calls. The program uses the real engine;
@@ -136,7 +137,7 @@ public:
     void DrawWindowLines(int leftWall, int rightWall);
     void DrawDetectorLine();
     void OnDetectorSampled(bool pointAdded);
-    // Until the message window exists, its lines are shown in a plain message box.
+    // Adds the lines to the message window and shows it without waiting.
     void ShowMessageWindow(const std::vector<std::string>& lines);
     bool GeometryEditsEnabled() const { return geometryEditsEnabled_; }
     void OnDiffusionModeChanged(bool on);
@@ -146,6 +147,10 @@ public:
     std::string Title = "KELVO 5";
     int ClickedPoint = 0;
     double ClickedValue = 0;
+    // Switches of the regulating-function profiles (the additional-information window's).
+    AdditionalState* Additional = nullptr;
+    // Every series of the chart with its line, in the chart's order.
+    std::vector<std::pair<ChartSeries*, QCPGraph*>> ChartLines() const;
     std::string StatusText() const;
 
 protected:
