@@ -1,5 +1,6 @@
 #include "engine/modes.h"
 
+#include "engine/effects_mode.h"
 #include "engine/init_calc.h"
 #include "engine/micellar_mode.h"
 #include "engine/run_state.h"
@@ -11,10 +12,6 @@ namespace {
 // Set-ups this version does not build: Init stops with no run left.
 bool ComplexInitUnavailable(RunState& st, ModeInitStage stage) {
     return stage != ModeInitStage::Check || RefuseUnbuiltMode(st, kInitComplexUnavailable);
-}
-
-bool EffectsInitUnavailable(RunState& st, ModeInitStage stage) {
-    return stage != ModeInitStage::Switches || RefuseUnbuiltMode(st, kInitEffectsUnavailable);
 }
 
 // An entry without derivative routine: the run stops with the warning.
@@ -38,9 +35,7 @@ ModeTable DefaultModeTable() {
     t[ModeIndex(Mode::Linear)] = Unbuilt("Linearized", "DerLinear", kDerLinearUnavailable);
     t[ModeIndex(Mode::Micellar)] = MicellarModeHooks();
     t[ModeIndex(Mode::Special)] = Unbuilt("Special", "DerSpecial", kDerSpecialUnavailable);
-    t[ModeIndex(Mode::Effects)] = Unbuilt("CE Effects", "DerEffects", kDerEffectsUnavailable);
-    t[ModeIndex(Mode::Effects)].Init = EffectsInitUnavailable;
-    t[ModeIndex(Mode::Effects)].dcHAfter = true;
+    t[ModeIndex(Mode::Effects)] = EffectsModeHooks();
     t[ModeIndex(Mode::Chrom)] = Unbuilt("Chrom", "DerChrom", kDerChromUnavailable);
     t[ModeIndex(Mode::LiBz)] = Unbuilt("LiBz", "DerLiBz", kDerLiBzUnavailable);
     t[ModeIndex(Mode::Standard)] = StandardModeHooks();
@@ -106,4 +101,24 @@ bool ModeTemperatureUpdates(const RunState& st) {
         if (st.Engine.Modes[ModeIndex(m)].UpdateTemperature && ModeSwitchedOn(st, m)) return true;
     }
     return false;
+}
+
+namespace {
+
+// Runs hook `member` of every mode whose switch is on, in precedence order.
+template <typename Hook, typename... Args>
+void ForSwitchedModes(RunState& st, Hook ModeHooks::*member, Args... args) {
+    for (int k = 0; k < kModeCount; ++k) {
+        const Mode m = static_cast<Mode>(k);
+        const Hook hook = st.Engine.Modes[ModeIndex(m)].*member;
+        if (hook && ModeSwitchedOn(st, m)) hook(st, args...);
+    }
+}
+
+}  // namespace
+
+void ModeStageUpdates(RunState& st, int level) { ForSwitchedModes(st, &ModeHooks::StageUpdate, level); }
+
+void ModesBeforeEquilibrium(RunState& st, int level) {
+    ForSwitchedModes(st, &ModeHooks::BeforeEquilibrium, level);
 }
