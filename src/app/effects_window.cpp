@@ -244,6 +244,8 @@ void EffectsWindow::CellEdited(QTableWidgetItem* item)
         c_.sgData->setCurrentCell(kRowRatio, bad);
         ShowWarning(kEffectsRatioError + std::to_string(bad));
     }
+    // The copy the project stores follows every edit, so no typed value is lost.
+    StoreEffectsTable(st.effects());
     ShowGrid();
 }
 
@@ -264,6 +266,7 @@ void EffectsWindow::bnClearClick()
 {
     if (st_.SegCount < 1) return;
     ClearEffectsGrid(st_);
+    StoreEffectsTable(st_.effects());
     ShowGrid();
 }
 
