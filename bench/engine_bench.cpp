@@ -4,7 +4,7 @@
 //
 //   engine_bench [--repeat N] [--time T] [--nodes N] [--threads N] [case ...]
 //
-// Cases: B1 B2 B3 B4a B4b B5 (default: all). Each case is run N times
+// Cases: B1 B2 B3 B4a B4b B5 B6 (default: all). Each case is run N times
 // (default 3) from a fresh Init; the fastest run is reported. --threads sets
 // the threads of node-wise work (default 1; 0 = every hardware thread).
 #include <cstdio>

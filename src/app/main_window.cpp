@@ -6,6 +6,7 @@
 #include "app/composition_panel_view.h"
 #include "app/edit_committer.h"
 #include "app/detector_window.h"
+#include "app/effects_window.h"
 #include "app/graph_window.h"
 #include "app/help_menu.h"
 #include "app/init_dist_window.h"
@@ -441,6 +442,7 @@ void MainWindow::BuildMenus()
     InstallChartCommands(*this);
     InstallMainCommands(*this);
     InstallHelpMenu(*this, rootDir_);
+    InstallEffectsWindow(*this, State());
     auto* fast = new QAction(this);
     fast->setShortcut(QKeySequence("Ctrl+Shift+Alt+T"));
     addAction(fast);

@@ -1,6 +1,7 @@
 // Switches of the capillary-effects window and the copy of its table.
 #pragma once
 
+#include <string>
 #include <vector>
 
 struct CapillaryEffects {
@@ -17,4 +18,9 @@ struct CapillaryEffects {
     int SegCount = 0;
     std::vector<double> TableEdge;
     std::vector<std::vector<double>> TableRows;
+    // The window's grid of texts, Grid[row 0..10][column 0..SegCount+1] (see
+    // effects_table.h); empty until a table is created.
+    std::vector<std::vector<std::string>> Grid;
+    // Model time of the previous simplified heating update.
+    double SimplifiedHeatTime = 0;
 };

@@ -126,9 +126,10 @@ bool BuildRun(RunState& st, const bool flags[12]) {
     SetLinearMatrices(st);
 
     CreateCompSeries(st);
-    AllocEngineArrays(st, 1);
+    AllocEngineArrays(st, std::max(1, st.SegCount));
     if (!InitDistribution(st)) return false;
     SetSkipComp(st);
+    if (!InitModes(st, ModeInitStage::Profiles)) return false;
     SetDefaultCrossSections(st);
     FillSectionSeries(st);
     // Left-border values: the initial concentration at node 0.

@@ -1,6 +1,7 @@
 #include "engine/modes.h"
 
 #include "engine/chrom_mode.h"
+#include "engine/effects_mode.h"
 #include "engine/init_calc.h"
 #include "engine/libz_mode.h"
 #include "engine/linear_mode.h"
@@ -15,10 +16,6 @@ namespace {
 // Set-ups this version does not build: Init stops with no run left.
 bool ComplexInitUnavailable(RunState& st, ModeInitStage stage) {
     return stage != ModeInitStage::Check || RefuseUnbuiltMode(st, kInitComplexUnavailable);
-}
-
-bool EffectsInitUnavailable(RunState& st, ModeInitStage stage) {
-    return stage != ModeInitStage::Switches || RefuseUnbuiltMode(st, kInitEffectsUnavailable);
 }
 
 // An entry without derivative routine: the run stops with the warning.
@@ -42,9 +39,7 @@ ModeTable DefaultModeTable() {
     t[ModeIndex(Mode::Linear)] = LinearModeHooks();
     t[ModeIndex(Mode::Micellar)] = MicellarModeHooks();
     t[ModeIndex(Mode::Special)] = SpecialModeHooks();
-    t[ModeIndex(Mode::Effects)] = Unbuilt("CE Effects", "DerEffects", kDerEffectsUnavailable);
-    t[ModeIndex(Mode::Effects)].Init = EffectsInitUnavailable;
-    t[ModeIndex(Mode::Effects)].dcHAfter = true;
+    t[ModeIndex(Mode::Effects)] = EffectsModeHooks();
     t[ModeIndex(Mode::Chrom)] = ChromModeHooks();
     t[ModeIndex(Mode::LiBz)] = LiBzModeHooks();
     t[ModeIndex(Mode::Standard)] = StandardModeHooks();
@@ -110,4 +105,24 @@ bool ModeTemperatureUpdates(const RunState& st) {
         if (st.Engine.Modes[ModeIndex(m)].UpdateTemperature && ModeSwitchedOn(st, m)) return true;
     }
     return false;
+}
+
+namespace {
+
+// Runs hook `member` of every mode whose switch is on, in precedence order.
+template <typename Hook, typename... Args>
+void ForSwitchedModes(RunState& st, Hook ModeHooks::*member, Args... args) {
+    for (int k = 0; k < kModeCount; ++k) {
+        const Mode m = static_cast<Mode>(k);
+        const Hook hook = st.Engine.Modes[ModeIndex(m)].*member;
+        if (hook && ModeSwitchedOn(st, m)) hook(st, args...);
+    }
+}
+
+}  // namespace
+
+void ModeStageUpdates(RunState& st, int level) { ForSwitchedModes(st, &ModeHooks::StageUpdate, level); }
+
+void ModesBeforeEquilibrium(RunState& st, int level) {
+    ForSwitchedModes(st, &ModeHooks::BeforeEquilibrium, level);
 }

@@ -32,6 +32,7 @@ inline constexpr int kModeCount = static_cast<int>(Mode::Standard) + 1;
 enum class ModeInitStage {
     Check,     // before anything of the run changes (refusals keep the previous run)
     Switches,  // after the run's switches were taken (ISCorrection, RedDiff, ...)
+    Profiles,  // the initial distribution is built; before the default cross-sections
     Arrays,    // the engine arrays, distribution and profile lists are built
 };
 
@@ -56,6 +57,13 @@ struct ModeHooks {
     void (*UpdateTemperature)(RunState& st) = nullptr;
     // Replaces the electroneutrality solve (Elneut's arguments).
     void (*Equilibrium)(RunState& st, int level, int source, int node, bool speciate) = nullptr;
+    // After the concentrations (with heating also the temperature) of a stage
+    // were set, before its equilibrium: the predictor and every corrector pass
+    // of the run loop, every stage of the starter.
+    void (*StageUpdate)(RunState& st, int level) = nullptr;
+    // Run loop only: right before the equilibrium of the predicted or
+    // corrected level (not in dcH/dt mode).
+    void (*BeforeEquilibrium)(RunState& st, int level) = nullptr;
     // After every accepted time step of the run loop.
     void (*AfterStep)(RunState& st) = nullptr;
 };
@@ -83,3 +91,6 @@ bool InitModes(RunState& st, ModeInitStage stage);
 // Temperature hooks of every mode whose switch is on; whether there is one.
 void UpdateModeTemperatures(RunState& st);
 bool ModeTemperatureUpdates(const RunState& st);
+// Stage and pre-equilibrium hooks of every mode whose switch is on.
+void ModeStageUpdates(RunState& st, int level);
+void ModesBeforeEquilibrium(RunState& st, int level);

@@ -6,13 +6,15 @@
 #include "engine/comp_window.h"
 #include "engine/derivatives.h"
 #include "engine/diffusion_mode.h"
+#include "engine/modes.h"
 #include "engine/run_state.h"
 #include "engine/step_services.h"
 #include "foundation/errors.h"
 
 namespace {
 
-// Stage rows K1..K4 and the start values Y: rows 1..NComp of Nn values each.
+// Stage rows K1..K4 and the start values Y: rows 1..NComp of Nn values each,
+// and row NComp + 1 for the temperature while the heating integrates it.
 struct RKScratch {
     std::vector<double> K[4], Y;
     int rows = 0, nn = 0;
@@ -31,6 +33,7 @@ struct RKScratch {
 // Equilibrium and derivatives of a stage at level k.
 void StageEvaluation(RunState& st, int k) {
     if (!ConcentrationsFinite(st, k)) return;
+    ModeStageUpdates(st, k);
     // The window is the whole grid here, so CalcDER speciates all of it.
     EquilibriumForDerivatives(st, k, st.ISCorrection);
     CalcDER(st, k, false);
@@ -53,14 +56,18 @@ bool RKStart(RunState& st) {
     const long long savedNewton = st.NewtonItTotal;
     const long long savedSteps = st.StepCount;
     RKScratch& sc = st.Engine.Scratch<RKScratch>();
-    sc.Ensure(nc, nn);
+    const int rows = st.cbH ? nc + 1 : nc;
+    sc.Ensure(rows, nn);
     const double dt = st.DT;
+    // Row i of level k: a concentration, or the temperature (row NComp + 1).
+    auto value = [&](int k, int i) { return i <= nc ? a.C(k, i) : a.T(k); };
+    auto rate = [&](int k, int i) { return i <= nc ? a.F(k, i) : a.DTdt(k); };
 
     for (int k = 4; k >= 2; --k) {
-        for (int i = 1; i <= nc; ++i) {
-            const double* src = a.C(k + 1, i);
+        for (int i = 1; i <= rows; ++i) {
+            const double* src = value(k + 1, i);
             double* y = sc.Row(sc.Y, i);
-            double* c = a.C(k, i);
+            double* c = value(k, i);
             for (int j = 0; j < nn; ++j) c[j] = y[j] = src[j];
         }
         // Stage s: C[k] = Y + sum of coef[m] * K[m] (m < s), evaluate, K[s] = dt * F[k].
@@ -70,9 +77,9 @@ bool RKStart(RunState& st) {
                                    {kRK_a41, kRK_a42, kRK_a43, 0}};
         for (int s = 0; s < 4; ++s) {
             if (s > 0) {
-                for (int i = 1; i <= nc; ++i) {
+                for (int i = 1; i <= rows; ++i) {
                     const double* y = sc.Row(sc.Y, i);
-                    double* c = a.C(k, i);
+                    double* c = value(k, i);
                     for (int j = 0; j < nn; ++j) {
                         double v = y[j];
                         for (int m = 0; m < s; ++m) v += coef[s][m] * sc.Row(sc.K[m], i)[j];
@@ -82,19 +89,19 @@ bool RKStart(RunState& st) {
             }
             StageEvaluation(st, k);
             if (st.NumericalFailure) return false;
-            for (int i = 1; i <= nc; ++i) {
-                const double* f = a.F(k, i);
+            for (int i = 1; i <= rows; ++i) {
+                const double* f = rate(k, i);
                 double* kk = sc.Row(sc.K[s], i);
                 for (int j = 0; j < nn; ++j) kk[j] = dt * f[j];
             }
         }
-        for (int i = 1; i <= nc; ++i) {
+        for (int i = 1; i <= rows; ++i) {
             const double* y = sc.Row(sc.Y, i);
             const double* k1 = sc.Row(sc.K[0], i);
             const double* k2 = sc.Row(sc.K[1], i);
             const double* k3 = sc.Row(sc.K[2], i);
             const double* k4 = sc.Row(sc.K[3], i);
-            double* c = a.C(k, i);
+            double* c = value(k, i);
             for (int j = 0; j < nn; ++j)
                 c[j] = y[j] + kRK_b1 * k1[j] + kRK_b2 * k2[j] + kRK_b3 * k3[j] + kRK_b4 * k4[j];
         }

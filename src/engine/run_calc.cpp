@@ -125,6 +125,16 @@ void Stepper::Predictor() {
         PredictRow(H_, a_.CH(1), a_.CH(5), q);
         CalcSpeciation(st_, 1, -1);
     }
+    if (st_.cbH) {
+        // The temperature, integrated like a concentration (Pred row NComp + 2).
+        const int lw = st_.LeftWall, rw = st_.RightWall;
+        double* t1 = a_.T(1);
+        const double* t5 = a_.T(5);
+        const double *d2 = a_.DTdt(2), *d3 = a_.DTdt(3), *d4 = a_.DTdt(4);
+        for (int j = lw; j <= rw; ++j) t1[j] = t5[j] + q * (2 * d2[j] - d3[j] + 2 * d4[j]);
+        std::copy(t1 + lw, t1 + rw + 1, a_.Pred[nc_ + 2] + lw);
+    }
+    ModeStageUpdates(st_, 1);
 }
 
 void Stepper::Corrector() {
@@ -135,10 +145,20 @@ void Stepper::Corrector() {
         CorrectRow(H_, a_.CH(1), a_.CH(2), a_.CH(4), q);
         CalcSpeciation(st_, 1, -1);
     }
+    if (st_.cbH) {
+        const int lw = st_.LeftWall, rw = st_.RightWall;
+        double* t1 = a_.T(1);
+        const double *t2 = a_.T(2), *t4 = a_.T(4);
+        const double *d1 = a_.DTdt(1), *d2 = a_.DTdt(2), *d3 = a_.DTdt(3);
+        std::copy(d1 + lw, d1 + rw + 1, a_.Corr[nc_ + 2] + lw);
+        for (int j = lw; j <= rw; ++j) t1[j] = (9 * t2[j] - t4[j]) / 8 + q * (d1[j] + 2 * d2[j] - d3[j]);
+    }
+    ModeStageUpdates(st_, 1);
 }
 
 void Stepper::Equilibrium(bool corrector) {
     if (!ConcentrationsFinite(st_, 1) || st_.cbDcH) return;
+    ModesBeforeEquilibrium(st_, 1);
     // The corrector passes leave the ionic-strength correction out unless cbPCIS.
     EquilibriumForDerivatives(st_, 1, st_.ISCorrection && (!corrector || st_.cbPCIS));
 }
@@ -147,22 +167,22 @@ bool Stepper::Converged() {
     const int lw = st_.LeftWall, rw = st_.RightWall;
     const double eps = st_.EpsCor;
     double maxChange = st_.MaxCorrChange;
-    bool ok = true;
-    for (int i = 1; i <= nc_ && ok; ++i) {
-        if (a_.SkipComp[i] == 1) continue;
-        const double* f1 = a_.F(1, i);
-        const double* corr = a_.Corr[i];
+    // One row: whether every interior node's derivative changed by less than
+    // eps relative to it (the denominator keeps the sign of the derivative).
+    auto rowConverged = [&](const double* f1, const double* corr) {
         for (int j = lw + 1; j < rw; ++j) {
             const double d = std::fabs(f1[j] - corr[j]);
             if (d > maxChange) maxChange = d;
-            // The denominator keeps the sign of the derivative.
             const double den = (f1[j] == 0 || d <= eps) ? 1.0 : f1[j];
-            if (d / den >= eps) {
-                ok = false;
-                break;
-            }
+            if (d / den >= eps) return false;
         }
-    }
+        return true;
+    };
+    bool ok = true;
+    for (int i = 1; i <= nc_ && ok; ++i)
+        if (a_.SkipComp[i] != 1) ok = rowConverged(a_.F(1, i), a_.Corr[i]);
+    // The temperature is tested also when the concentrations have failed.
+    if (st_.cbH && !rowConverged(a_.DTdt(1), a_.Corr[nc_ + 2])) ok = false;
     st_.MaxCorrChange = maxChange;
     return ok;
 }
@@ -180,6 +200,11 @@ double Stepper::ErrorEstimate() {
         const double* h1 = a_.CH(1);
         const double* pred = a_.Pred[H_];
         for (int j = lw; j <= rw; ++j) err = std::max(err, std::fabs(h1[j] - pred[j]));
+    }
+    if (st_.cbH && !st_.cbAccT) {
+        const double* t1 = a_.T(1);
+        const double* pred = a_.Pred[nc_ + 2];
+        for (int j = lw; j <= rw; ++j) err = std::max(err, std::fabs(t1[j] - pred[j]));
     }
     return err;
 }

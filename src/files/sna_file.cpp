@@ -2,6 +2,7 @@
 
 #include "composition/cmp_file.h"
 #include "engine/diffusion_mode.h"
+#include "engine/effects_table.h"
 #include "engine/engine_arrays.h"
 #include "engine/equilibrium.h"
 #include "engine/init_calc.h"
@@ -525,6 +526,7 @@ bool ReadSnaFile(RunState& st, const std::string& name)
                     st.TableRows[r][s] = r <= rows ? im.Cells[static_cast<std::size_t>(r - 2) * k + (s - 1)]
                                                    : TableRowDefault(st, r);
         }
+        RestoreEffectsTable(st);
     }
 
     // The arrays of the loaded composition and geometry.

@@ -24,8 +24,6 @@ inline constexpr const char* kInitComplexUnavailable =
     "Complex Mode: Not available in this version - switch it off to INIT.";
 inline constexpr const char* kInitMicellarUnavailable =
     "Micellar Mode: Not available in this version - switch it off to INIT.";
-inline constexpr const char* kInitEffectsUnavailable =
-    "CE Effects: Not available in this version - switch them off to INIT.";
 
 // Run initialisation: the engine arrays of the run would not fit in a
 // sensible share of the memory; nothing is allocated.
@@ -52,9 +50,6 @@ inline constexpr const char* kDerRacemicUnavailable =
     "Racemic Mode: Not available in this version - switch it off to RUN.";
 inline constexpr const char* kDerMicellarUnavailable =
     "Micellar Mode: Not available in this version - switch it off to RUN.";
-inline constexpr const char* kDerEffectsUnavailable =
-    "CE Effects: Not available in this version - switch them off to RUN.";
-
 // Special and LiBz modes: compositions the mode cannot work on (Init
 // refuses them; a switch turned on during a run stops it).
 inline constexpr const char* kSpecialModeConstituents =

@@ -118,10 +118,8 @@ TEST_F(Init, RefusalsInOrderKeepThePreviousRun) {
     // modes whose set-up is not built stop with no run left
     const std::pair<bool*, const char*> modes[] = {{&st.cbComplex, kInitComplexUnavailable},
                                                    {&st.cbSDS, kInitMicellarUnavailable},  // an acid
-                                                   {&st.cbSDS, kInitMicellarUnavailable},  // a base
-                                                   {&st.cbMix, kInitEffectsUnavailable},
-                                                   {&st.cbS, kInitEffectsUnavailable}};
-    for (int k = 0; k < 5; ++k) {
+                                                   {&st.cbSDS, kInitMicellarUnavailable}};  // a base
+    for (int k = 0; k < 3; ++k) {
         st.MicCompNo = k == 2 ? 2 : 1;
         ASSERT_TRUE(InitCalc(st));
         *modes[k].first = true;

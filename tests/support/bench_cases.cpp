@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "engine/components.h"
+#include "engine/effects_table.h"
 #include "engine/init_calc.h"
 #include "engine/run_calc.h"
 #include "support/test_compositions.h"
@@ -122,6 +123,14 @@ std::vector<Case> ReferenceCases() {
     cases.push_back({"B4b", "B1 on 16001 nodes", 0.5, [](RunState& st) {
                          PrepareZone(st);
                          st.NXPending = 16000;
+                     }});
+    cases.push_back({"B6", "B1 with Joule heating and a cross-section step (S 1.96 -> 3.93e-9 m2)", 2.0,
+                     [](RunState& st) {
+                         PrepareZone(st);
+                         st.cbH = st.cbS = true;
+                         CreateEffectsGrid(st, 2);
+                         st.Grid[kRowS][3] = "3.92699082";
+                         StoreEffectsTable(st.effects());
                      }});
     cases.push_back({"B5", "B1 with a constituent of charges -30..+30", 2.0, [](RunState& st) {
                          PrepareZone(st);

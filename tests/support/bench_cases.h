@@ -26,7 +26,9 @@ struct Case {
 // weak base (pK 5.0, u 30) injected; B2 isotachophoresis of strong ions
 // (leading K+, sample Na+, terminating Li+, counter-ion Cl-, 50 V); B3 = B1
 // with the ionic-strength correction; B4a/B4b = B1 on 4,000 and 16,000 nodes;
-// B5 = B1 plus a constituent with charges -30..+30.
+// B5 = B1 plus a constituent with charges -30..+30; B6 = B1 with Joule heating
+// (default heating coefficient) and a capillary whose second half has twice the
+// cross-section.
 std::vector<Case> ReferenceCases();
 // The case with this id; throws std::out_of_range when there is none.
 Case FindCase(const std::string& id);
