@@ -1,5 +1,6 @@
 #include "engine/modes.h"
 
+#include "engine/complex_mode.h"
 #include "engine/init_calc.h"
 #include "engine/micellar_mode.h"
 #include "engine/run_state.h"
@@ -9,10 +10,6 @@
 namespace {
 
 // Set-ups this version does not build: Init stops with no run left.
-bool ComplexInitUnavailable(RunState& st, ModeInitStage stage) {
-    return stage != ModeInitStage::Check || RefuseUnbuiltMode(st, kInitComplexUnavailable);
-}
-
 bool EffectsInitUnavailable(RunState& st, ModeInitStage stage) {
     return stage != ModeInitStage::Switches || RefuseUnbuiltMode(st, kInitEffectsUnavailable);
 }
@@ -30,9 +27,7 @@ ModeHooks Unbuilt(const char* name, const char* key, const char* text) {
 
 ModeTable DefaultModeTable() {
     ModeTable t;
-    t[ModeIndex(Mode::Complex)] = Unbuilt("Complex", "DerComplex", kDerComplexUnavailable);
-    t[ModeIndex(Mode::Complex)].Init = ComplexInitUnavailable;
-    t[ModeIndex(Mode::Complex)].ownEquilibrium = true;
+    t[ModeIndex(Mode::Complex)] = ComplexModeHooks();
     // The racemic routine is called without fieldOnly (it always writes F).
     t[ModeIndex(Mode::Racemic)] = Unbuilt("Racemic", "DerRacemic", kDerRacemicUnavailable);
     t[ModeIndex(Mode::Linear)] = Unbuilt("Linearized", "DerLinear", kDerLinearUnavailable);

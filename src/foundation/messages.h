@@ -20,8 +20,6 @@ inline constexpr const char* kBadHydrogenConcentration = "Incorrect H+ concentra
 inline constexpr const char* kNotAvailable = "N/A";
 
 // Run initialisation: modes whose set-up this version does not build yet.
-inline constexpr const char* kInitComplexUnavailable =
-    "Complex Mode: Not available in this version - switch it off to INIT.";
 inline constexpr const char* kInitMicellarUnavailable =
     "Micellar Mode: Not available in this version - switch it off to INIT.";
 inline constexpr const char* kInitEffectsUnavailable =
@@ -46,8 +44,6 @@ inline constexpr const char* kBadConcentrationOf = "Concentration is not a finit
 inline constexpr const char* kCalculationStopped = ". Calculation stopped.";
 // Engine: derivative routines of modes that this version does not build yet;
 // the run stops when such a mode is switched on.
-inline constexpr const char* kDerComplexUnavailable =
-    "Complex Mode: Not available in this version - switch it off to RUN.";
 inline constexpr const char* kDerRacemicUnavailable =
     "Racemic Mode: Not available in this version - switch it off to RUN.";
 inline constexpr const char* kDerLinearUnavailable =
