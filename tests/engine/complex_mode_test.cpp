@@ -406,10 +406,15 @@ TEST_F(Complexation, SetUpChecksInOrderAndListsBadFields) {
     refused("Complex Mode: Not compatible with pKa or mobility gradients!");
 }
 
-// A cation zone in a buffer with a uniform neutral ligand moves with the
-// isotherm's mobility (u_free + K [L] u_complex) / (1 + K [L]).
+// A cation and an anion zone in a buffer with a uniform neutral ligand move,
+// each its own way, with the isotherm's mobility
+// (u_free + K [L] u_complex) / (1 + K [L]).
 TEST_F(Complexation, ZoneMobilityFollowsTheBindingIsotherm) {
-    const double uFree = kUK, uComplex = 20.0, K = 0.1;  // 1/mM
+    struct Zone {
+        int constituent;
+        double uFree, uComplex, K, sign;  // K in 1/mM; sign of the charge
+    };
+    const Zone zones[] = {{4, kUK, 20.0, 0.1, 1.0}, {5, 60.0, 15.0, 0.05, -1.0}};
     for (double cL : {0.0, 5.0, 10.0, 30.0}) {
         SCOPED_TRACE("ligand " + std::to_string(cL));
         RunState run;
@@ -418,12 +423,17 @@ TEST_F(Complexation, ZoneMobilityFollowsTheBindingIsotherm) {
         comp.Add(WeakAcid("Acetic acid", kPKAcetic, kUAcetate, BGE, 30.0, 30.0));
         comp.Add(StrongCation("Sodium", kUNa, BGE, 15.0, 15.0));
         comp.Add(StrongCation("Potassium", kUK, Analyte, 0.0, 1e-3));
-        ComplexTable t = {{"0", "0"}, {"None"}, {"20"}, {"14", "362.5", "205.5"}, {"3"}};
-        for (int f = 0; f < 6; ++f) t.push_back({f == 5 ? Text(-std::log10(K * 1e3)) : "30"});
-        for (int f = 0; f < 6; ++f) t.push_back({f == 5 ? Text(uComplex) : "25"});
+        comp.Add(StrongAnion("Anion", 60.0, Analyte, 0.0, 1e-3));
+        // forms: acetic -1, 0; sodium 0, 1; potassium 0, 1; anion -1, 0
+        ComplexTable t = {{"0", "0"}, {"None"}, {"20"}, {"14", "362.5", "205.5"}, {"4"}};
+        const std::string pkx[8] = {"30", "30", "30", "30", "30", Text(-std::log10(zones[0].K * 1e3)),
+                                    Text(-std::log10(zones[1].K * 1e3)), "30"};
+        const std::string ux[8] = {"25", "25", "25", "25", "25", Text(zones[0].uComplex), Text(zones[1].uComplex), "25"};
+        for (const auto& v : pkx) t.push_back({v});
+        for (const auto& v : ux) t.push_back({v});
         PrepareRun(run, comp, 250);
         run.CapLengthPending = 0.025;
-        run.InjSitePending = 4.0;
+        run.InjSitePending = 12.5;
         run.PeakWidthPending = 1.0;
         run.PeakEdgeWidthPending = 0.5;
         run.rbVoltage = run.rbPSQNo = true;
@@ -433,26 +443,28 @@ TEST_F(Complexation, ZoneMobilityFollowsTheBindingIsotherm) {
         run.TxtTable = t;
         sink.Clear();
         ASSERT_TRUE(InitCalc(run)) << sink.warnings.at(0);
-        auto centroid = [&] {
+        auto moments = [&](int i) {
             double m0 = 0, m1 = 0;
             for (int j = 0; j <= run.NX; ++j) {
-                m0 += run.Arr.C(2, 4)[j];
-                m1 += j * run.DX * run.Arr.C(2, 4)[j];
+                m0 += run.Arr.C(2, i)[j];
+                m1 += j * run.DX * run.Arr.C(2, i)[j];
             }
             return std::pair<double, double>{m1 / m0, m0};
         };
-        const auto [x0, n0] = centroid();
+        const auto k0 = moments(4), a0 = moments(5);
         run.StopTime = 10.0;
         run.DT = 1e-3;
         RunCalc(run);
         StopCalc(run);
         ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
         ASSERT_GT(run.Time, 9.9);
-        const auto [x1, n1] = centroid();
-        const double u = (x1 - x0) / run.Time / (100.0 / 0.025);
-        const double expected = (uFree + K * cL * uComplex) / (1 + K * cL) * 1e-9;
-        EXPECT_NEAR(u, expected, 0.01 * expected);
-        EXPECT_NEAR(n1, n0, 1e-4 * n0);
+        for (const Zone& z : zones) {
+            const auto before = z.constituent == 4 ? k0 : a0, after = moments(z.constituent);
+            const double u = (after.first - before.first) / run.Time / (100.0 / 0.025);
+            const double expected = z.sign * (z.uFree + z.K * cL * z.uComplex) / (1 + z.K * cL) * 1e-9;
+            EXPECT_NEAR(u, expected, 0.01 * std::abs(expected)) << z.constituent;
+            EXPECT_NEAR(after.second, before.second, 1e-4 * before.second);
+        }
     }
 }
 
