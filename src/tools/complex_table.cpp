@@ -6,6 +6,7 @@
 #include "foundation/binio.h"
 #include "foundation/errors.h"
 #include "foundation/fileio.h"
+#include "engine/run_state.h"
 #include "foundation/numtext.h"
 
 namespace {
@@ -249,4 +250,13 @@ ComplexTable ComplexTableFromGrid(const ComplexGrid& grid, int nL, int pL, const
             t.push_back(line);
         }
     return t;
+}
+
+bool SaveComplexData(RunState& st, const std::string& name) {
+    return SaveComplexFile(name, st.TxtTable, st.Composition);
+}
+
+void LoadComplexData(RunState& st, const std::string& name) {
+    st.TxtTable = ReadComplexTableFile(name);
+    st.ComplexReady = false;
 }

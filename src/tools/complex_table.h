@@ -54,3 +54,10 @@ bool ComplexPKaCellIsNone(int nL, int pL, int col);
 // engine then uses its default for them and lists them).
 ComplexTable ComplexTableFromGrid(const ComplexGrid& grid, int nL, int pL, const std::string& pKw,
                                   const std::string& uH, const std::string& uOH, int analytes);
+
+class RunState;
+// The run state's table as the project's companion file (written when
+// complexation mode is on) and back (the table is replaced and the engine's
+// data are no longer ready).
+bool SaveComplexData(RunState& st, const std::string& name);
+void LoadComplexData(RunState& st, const std::string& name);

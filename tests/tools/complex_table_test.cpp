@@ -3,6 +3,7 @@
 // of the window, and the set-up's messages for truncated or damaged files.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -11,6 +12,8 @@
 #include "engine/complex_mode.h"
 #include "engine/init_calc.h"
 #include "engine/run_state.h"
+#include "files/file_hooks.h"
+#include "files/sna_file.h"
 #include "foundation/errors.h"
 #include "support/temp_dir.h"
 #include "support/test_compositions.h"
@@ -202,6 +205,37 @@ TEST(ComplexFile, TruncatedAndDamagedFilesGiveTheSetUpsMessages) {
     EXPECT_EQ(sink.warnings, std::vector<std::string>{
                                  "Complex INIT: One or more errors were found in the txt table on following lines:\n"
                                  "2 (col = 2)\n7 (col = 3)\n"});
+}
+
+TEST(ComplexFile, SavedAndOpenedAsTheProjectsCompanion) {
+    RecordingMessageSink sink;
+    TempDir dir;
+    FileHooks saved = FileLayerHooks();
+    FileLayerHooks().SaveComplexData = [](RunState& s, const std::string& n) { SaveComplexData(s, n); };
+    FileLayerHooks().LoadComplexData = LoadComplexData;
+    RunState st;
+    PrepareRun(st, Composition(), 20);
+    st.PsqFileOwn = dir.file("own.psq");
+    st.cbComplex = true;
+    st.TxtTable = kTable;
+    ASSERT_TRUE(InitCalc(st)) << sink.warnings.at(0);
+    const std::string name = dir.file("proj.sna");
+    ASSERT_TRUE(SaveSnaFile(st, name));
+    EXPECT_EQ(Bytes(dir.file("proj.txt")), Golden());
+
+    RunState opened;
+    opened.PsqFileOwn = dir.file("own2.psq");
+    ASSERT_TRUE(OpenProject(opened, name)) << (sink.warnings.empty() ? "" : sink.warnings[0]);
+    EXPECT_TRUE(opened.cbComplex);
+    EXPECT_EQ(opened.TxtTable, kTable);
+    // without the companion the mode is off
+    ASSERT_TRUE(std::remove(dir.file("proj.txt").c_str()) == 0);
+    RunState plain;
+    plain.PsqFileOwn = dir.file("own3.psq");
+    plain.cbComplex = true;
+    ASSERT_TRUE(OpenProject(plain, name));
+    EXPECT_FALSE(plain.cbComplex);
+    FileLayerHooks() = saved;
 }
 
 }  // namespace
