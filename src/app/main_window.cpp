@@ -2,6 +2,7 @@
 
 #include "app/chart_view.h"
 #include "app/edit_committer.h"
+#include "app/complex_window.h"
 #include "app/linear_window.h"
 #include "app/qt_dialogs.h"
 #include "engine/comp_window.h"
@@ -421,6 +422,7 @@ void MainWindow::BuildMenus()
     file->addSeparator();
     QAction* aExit = file->addAction("E&xit");
     InstallLinearWindow(*this, State());
+    InstallComplexWindow(*this, State(), [this] { bnInitClick(); });
     auto* fast = new QAction(this);
     fast->setShortcut(QKeySequence("Ctrl+Shift+Alt+T"));
     addAction(fast);

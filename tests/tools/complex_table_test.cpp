@@ -34,13 +34,7 @@ void Write(const std::string& name, const std::string& bytes) {
 }
 
 // Ligand -1..1, analytes "Amine" 0..1 and "Acid" -1..0.
-TUnivSet<TComponents> Composition() {
-    TUnivSet<TComponents> comp;
-    comp.Add(Constituent("Selector", -1, 1, {9.5, 0, 2.25}, {30, 0, 42}, BGE, 5, 5));
-    comp.Add(WeakBase("Amine", 8.0, 25, Analyte, 0, 1));
-    comp.Add(WeakAcid("Acid", 4.0, 35, BGE, 10, 10));
-    return comp;
-}
+TUnivSet<TComponents> Composition() { return SelectorWithAnalytes(); }
 
 const ComplexTable kTable = {{"-1", "1"},        {"9.5", "2.25"},       {"30", "36", "42"},
                              {"14", "362.5", "205.5"}, {"2"},
