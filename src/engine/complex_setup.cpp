@@ -7,9 +7,13 @@
 #include "engine/equilibrium.h"
 #include "engine/run_state.h"
 #include "foundation/errors.h"
+#include "foundation/messages.h"
 #include "foundation/numtext.h"
 
 namespace {
+
+// Largest charge of a ligand form.
+constexpr int kMaxLigandCharge = 32;
 
 // Field `col` (1-based) of table line `line` (1-based); empty when absent.
 std::string TableField(const ComplexTable& t, int line, int col) {
@@ -120,9 +124,9 @@ bool ComplexCheckSetup(RunState& st) {
         ShowWarning("Complex Mode: nL > pL!");
         return false;
     }
-    // A ligand with more forms than any constituent may have is no table.
-    if (d.pL - d.nL > 64) {
-        ShowWarning("Complex Mode: nL > pL!");
+    // Charges beyond any a constituent may have are no table.
+    if (d.nL < -kMaxLigandCharge || d.pL > kMaxLigandCharge) {
+        ShowWarning(kComplexLigandCharges);
         return false;
     }
     d.Nanalytes = TableInt(t, 5, 1);

@@ -25,6 +25,9 @@ inline constexpr const char* kInitMicellarUnavailable =
 inline constexpr const char* kInitEffectsUnavailable =
     "CE Effects: Not available in this version - switch them off to INIT.";
 
+// Complexation set-up: ligand charges nL, pL of the table beyond -32..32.
+inline constexpr const char* kComplexLigandCharges = "Complex Mode: Incorrect nL or pL!";
+
 // Run initialisation: the engine arrays of the run would not fit in a
 // sensible share of the memory; nothing is allocated.
 inline constexpr const char* kInitRunTooLarge =

@@ -361,6 +361,8 @@ TEST_F(Complexation, SetUpChecksInOrderAndListsBadFields) {
     st.TxtTable = good;
     st.TxtTable[0] = {"1", "0"};
     refused("Complex Mode: nL > pL!");
+    st.TxtTable[0] = {"-2147483648", "2147483647"};
+    refused("Complex Mode: Incorrect nL or pL!");
     st.TxtTable = good;
     st.TxtTable[4] = {"3"};
     refused("Complex Mode: N_analyte do not match number of constituents!");
@@ -466,6 +468,59 @@ TEST_F(Complexation, ZoneMobilityFollowsTheBindingIsotherm) {
             EXPECT_NEAR(after.second, before.second, 1e-4 * before.second);
         }
     }
+}
+
+
+// A neutral analyte bound almost entirely to a neutral ligand spreads with the
+// complex's diffusion coefficient u RT/F; with fieldOnly the derivatives stay.
+TEST_F(Complexation, NeutralComplexDiffusesWithItsNernstEinsteinCoefficient) {
+    const double uComplex = 10.0, K = 1e3;  // 1/mM: 99.99 % bound at 10 mM ligand
+    TUnivSet<TComponents> comp;
+    comp.Add(Constituent("Selector", 0, 0, {0}, {0}, BGE, 10.0, 10.0));
+    comp.Add(StrongCation("Potassium", kUK, BGE, 10.0, 10.0));
+    comp.Add(StrongAnion("Chloride", kUCl, BGE, 10.0, 10.0));
+    comp.Add(Constituent("Sugar", 0, 0, {0}, {0}, Analyte, 0.0, 0.1));
+    ComplexTable t = {{"0", "0"}, {"None"}, {"20"}, {"14", "362.5", "205.5"}, {"3"}};
+    for (const char* v : {"30", "30", "30", "30", "0"}) t.push_back({v});
+    t.back() = {Text(-std::log10(K * 1e3))};
+    for (int f = 0; f < 5; ++f) t.push_back({f == 4 ? Text(uComplex) : "25"});
+    PrepareRun(st, comp, 100);
+    st.CapLengthPending = 0.01;
+    st.InjSitePending = 5.0;
+    st.PeakWidthPending = 1.0;
+    st.PeakEdgeWidthPending = 0.2;
+    st.rbVoltage = st.rbPSQNo = true;
+    st.rbPSQMS = false;
+    st.UI = 0.0;
+    st.cbComplex = true;
+    st.TxtTable = t;
+    ASSERT_TRUE(InitCalc(st)) << sink.warnings.at(0);
+    EngineArrays& a = st.Arr;
+    // fieldOnly: field and conductivity, no derivative
+    for (int j = 0; j <= st.NX; ++j) a.F(2, 4)[j] = 7.0;
+    a.E.assign(a.E.size(), 1.0);
+    ComplexDerivative(st, 2, true);
+    for (int j = 0; j <= st.NX; ++j) EXPECT_EQ(a.F(2, 4)[j], 7.0);
+    EXPECT_NE(a.E[50], 1.0);
+
+    auto variance = [&] {
+        double m0 = 0, m1 = 0, m2 = 0;
+        for (int j = 0; j <= st.NX; ++j) {
+            const double c = a.C(2, 4)[j], x = j * st.DX;
+            m0 += c;
+            m1 += x * c;
+            m2 += x * x * c;
+        }
+        return m2 / m0 - (m1 / m0) * (m1 / m0);
+    };
+    const double v0 = variance();
+    st.StopTime = 20.0;
+    st.DT = 1e-3;
+    RunCalc(st);
+    StopCalc(st);
+    ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+    const double D = uComplex * 1e-9 * 8.314 * st.Temperature / 96485.0;
+    EXPECT_NEAR((variance() - v0) / (2 * st.Time), D, 0.01 * D);
 }
 
 }  // namespace
