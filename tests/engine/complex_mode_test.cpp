@@ -172,6 +172,22 @@ TUnivSet<TComponents> CompositionOf(const System& s) {
     return comp;
 }
 
+// A complexation run of a zone: `nodes` nodes over `length` m, the zone of
+// `width` mm (edges `edge` mm) at `inj` mm, constant voltage `volts`.
+void PrepareZoneRun(RunState& run, const TUnivSet<TComponents>& comp, const ComplexTable& table, int nodes,
+                    double length, double inj, double width, double edge, double volts) {
+    PrepareRun(run, comp, nodes);
+    run.CapLengthPending = length;
+    run.InjSitePending = inj;
+    run.PeakWidthPending = width;
+    run.PeakEdgeWidthPending = edge;
+    run.rbVoltage = run.rbPSQNo = true;
+    run.rbPSQMS = false;
+    run.UI = volts;
+    run.cbComplex = true;
+    run.TxtTable = table;
+}
+
 class Complexation : public ::testing::Test {
 protected:
     RecordingMessageSink sink;
@@ -433,16 +449,7 @@ TEST_F(Complexation, ZoneMobilityFollowsTheBindingIsotherm) {
         const std::string ux[8] = {"25", "25", "25", "25", "25", Text(zones[0].uComplex), Text(zones[1].uComplex), "25"};
         for (const auto& v : pkx) t.push_back({v});
         for (const auto& v : ux) t.push_back({v});
-        PrepareRun(run, comp, 250);
-        run.CapLengthPending = 0.025;
-        run.InjSitePending = 12.5;
-        run.PeakWidthPending = 1.0;
-        run.PeakEdgeWidthPending = 0.5;
-        run.rbVoltage = run.rbPSQNo = true;
-        run.rbPSQMS = false;
-        run.UI = 100.0;
-        run.cbComplex = true;
-        run.TxtTable = t;
+        PrepareZoneRun(run, comp, t, 250, 0.025, 12.5, 1.0, 0.5, 100.0);
         sink.Clear();
         ASSERT_TRUE(InitCalc(run)) << sink.warnings.at(0);
         auto moments = [&](int i) {
@@ -484,16 +491,7 @@ TEST_F(Complexation, NeutralComplexDiffusesWithItsNernstEinsteinCoefficient) {
     for (const char* v : {"30", "30", "30", "30", "0"}) t.push_back({v});
     t.back() = {Text(-std::log10(K * 1e3))};
     for (int f = 0; f < 5; ++f) t.push_back({f == 4 ? Text(uComplex) : "25"});
-    PrepareRun(st, comp, 100);
-    st.CapLengthPending = 0.01;
-    st.InjSitePending = 5.0;
-    st.PeakWidthPending = 1.0;
-    st.PeakEdgeWidthPending = 0.2;
-    st.rbVoltage = st.rbPSQNo = true;
-    st.rbPSQMS = false;
-    st.UI = 0.0;
-    st.cbComplex = true;
-    st.TxtTable = t;
+    PrepareZoneRun(st, comp, t, 100, 0.01, 5.0, 1.0, 0.2, 0.0);
     ASSERT_TRUE(InitCalc(st)) << sink.warnings.at(0);
     EngineArrays& a = st.Arr;
     // fieldOnly: field and conductivity, no derivative
