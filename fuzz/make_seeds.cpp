@@ -12,8 +12,10 @@
 #include "files/sna_file.h"
 #include "files/byte_builder.h"   // the tests' builder of layout bytes
 #include "fuzz_support.h"
+#include "tools/complex_table.h"
 
 #include <filesystem>
+#include <tuple>
 #include <iostream>
 
 namespace fs = std::filesystem;
@@ -40,7 +42,7 @@ int main(int argc, char** argv)
     }
     QuietMessages();
     const fs::path dir = argv[1];
-    for (const char* t : {"cmp", "det", "psq", "sna", "text"}) fs::create_directories(dir / t);
+    for (const char* t : {"cmp", "cxt", "det", "psq", "sna", "text"}) fs::create_directories(dir / t);
     const fs::path work = dir / "work";
     fs::create_directories(work);
     try {
@@ -79,6 +81,27 @@ int main(int argc, char** argv)
     for (int k = 0; k < 8; ++k) sna.u8(1);
     sna.f64(0.5).f64(45000.0).f64(3.0).i32(50).i32(100).u8(1).u8(0).u8(1).u8(0).u8(0).u8(0);
     WriteBytes(dir / "sna" / "old.sna", sna.str("EOF").b);
+    // A complexation table for the ligand -1..1 and two analytes of two forms
+    // each, and the same with LF line ends and a damaged number.
+    {
+        TUnivSet<TComponents> comp;
+        for (auto [n, lo, hi] : {std::tuple("Ligand", -1, 1), std::tuple("Base", 0, 1), std::tuple("Acid", -1, 0)}) {
+            TComponents r;
+            r.name = n;
+            r.minCharge = lo;
+            r.maxCharge = hi;
+            comp.Add(r);
+        }
+        const ComplexTable t = {{"-1", "1"}, {"9.5", "2.25"}, {"30", "36", "42"}, {"14", "362.5", "205.5"}, {"2"},
+                                {"30", "-2", "30"}, {"30", "-1.5", "-3"}, {"30", "30", "30"}, {"-0.5", "30", "30"},
+                                {"25", "10", "25"}, {"25", "12", "8"}, {"25", "25", "25"}, {"5", "25", "25"}};
+        std::string text = ComplexFileText(t, comp);
+        WriteBytes(dir / "cxt" / "table.txt", text);
+        std::string lf;
+        for (char c : text)
+            if (c != '\r') lf += c;
+        WriteBytes(dir / "cxt" / "lf.txt", lf.replace(lf.find("2.25"), 4, "2,x5"));
+    }
     // Texts.
     int n = 0;
     for (const char* t : {"x^2+3*sin(x)", "Log(2,x)-ln(x)/ln(2)", "-1.5e-3", "1,5", "Erf((x-0.5)/0.1)",

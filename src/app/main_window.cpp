@@ -5,6 +5,7 @@
 #include "app/chart_view.h"
 #include "app/composition_panel_view.h"
 #include "app/edit_committer.h"
+#include "app/complex_window.h"
 #include "app/detector_window.h"
 #include "app/effects_window.h"
 #include "app/graph_window.h"
@@ -430,6 +431,7 @@ void MainWindow::BuildMenus()
     file->addSeparator();
     QAction* aExit = file->addAction("E&xit");
     InstallLinearWindow(*this, State());
+    InstallComplexWindow(*this, State(), [this] { bnInitClick(); });
     InstallDetectorWindow(*this);
     InstallInitDistWindow(*this);
     InstallMomentsWindow(*this);

@@ -1,6 +1,7 @@
 #include "engine/modes.h"
 
 #include "engine/chrom_mode.h"
+#include "engine/complex_mode.h"
 #include "engine/effects_mode.h"
 #include "engine/init_calc.h"
 #include "engine/libz_mode.h"
@@ -12,11 +13,6 @@
 #include "foundation/messages.h"
 
 namespace {
-
-// Set-ups this version does not build: Init stops with no run left.
-bool ComplexInitUnavailable(RunState& st, ModeInitStage stage) {
-    return stage != ModeInitStage::Check || RefuseUnbuiltMode(st, kInitComplexUnavailable);
-}
 
 // An entry without derivative routine: the run stops with the warning.
 ModeHooks Unbuilt(const char* name, const char* key, const char* text) {
@@ -31,9 +27,7 @@ ModeHooks Unbuilt(const char* name, const char* key, const char* text) {
 
 ModeTable DefaultModeTable() {
     ModeTable t;
-    t[ModeIndex(Mode::Complex)] = Unbuilt("Complex", "DerComplex", kDerComplexUnavailable);
-    t[ModeIndex(Mode::Complex)].Init = ComplexInitUnavailable;
-    t[ModeIndex(Mode::Complex)].ownEquilibrium = true;
+    t[ModeIndex(Mode::Complex)] = ComplexModeHooks();
     // The racemic routine is called without fieldOnly (it always writes F).
     t[ModeIndex(Mode::Racemic)] = Unbuilt("Racemic", "DerRacemic", kDerRacemicUnavailable);
     t[ModeIndex(Mode::Linear)] = LinearModeHooks();

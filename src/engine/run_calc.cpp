@@ -1,3 +1,4 @@
+#include "engine/complex_mode.h"
 #include "engine/run_calc.h"
 
 #include <algorithm>
@@ -285,9 +286,8 @@ void StopCalc(RunState& st) {
 }
 
 void RunCalc(RunState& st) {
-    if (st.cbComplex) {
-        // The complexation data are built by the complexation set-up, which
-        // this version does not have.
+    if (st.cbComplex && !ComplexUsable(st)) {
+        // Complexation mode runs on the data its set-up built at Init.
         ShowWarning("Complex (Elneut): Data not initialized!");
         return;
     }

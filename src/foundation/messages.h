@@ -20,10 +20,11 @@ inline constexpr const char* kBadHydrogenConcentration = "Incorrect H+ concentra
 inline constexpr const char* kNotAvailable = "N/A";
 
 // Run initialisation: modes whose set-up this version does not build yet.
-inline constexpr const char* kInitComplexUnavailable =
-    "Complex Mode: Not available in this version - switch it off to INIT.";
 inline constexpr const char* kInitMicellarUnavailable =
     "Micellar Mode: Not available in this version - switch it off to INIT.";
+
+// Complexation set-up: ligand charges nL, pL of the table beyond -32..32.
+inline constexpr const char* kComplexLigandCharges = "Complex Mode: Incorrect nL or pL!";
 
 // Run initialisation: the engine arrays of the run would not fit in a
 // sensible share of the memory; nothing is allocated.
@@ -44,8 +45,6 @@ inline constexpr const char* kBadConcentrationOf = "Concentration is not a finit
 inline constexpr const char* kCalculationStopped = ". Calculation stopped.";
 // Engine: derivative routines of modes that this version does not build yet;
 // the run stops when such a mode is switched on.
-inline constexpr const char* kDerComplexUnavailable =
-    "Complex Mode: Not available in this version - switch it off to RUN.";
 inline constexpr const char* kDerRacemicUnavailable =
     "Racemic Mode: Not available in this version - switch it off to RUN.";
 inline constexpr const char* kDerMicellarUnavailable =

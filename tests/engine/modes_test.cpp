@@ -36,7 +36,7 @@ struct ModeSwitch {
 // effect on its own), with the warning of a mode not built (null: built).
 std::vector<ModeSwitch> Switches() {
     return {
-        {Mode::Complex, "cbComplex", [](RunState& s) { s.cbComplex = true; }, kDerComplexUnavailable},
+        {Mode::Complex, "cbComplex", [](RunState& s) { s.cbComplex = true; }, "Complex (Elneut): Data not initialized!"},
         {Mode::Racemic, "cbRacemic", [](RunState& s) { s.cbRacemic = true; }, kDerRacemicUnavailable},
         {Mode::Linear, "cbMX", [](RunState& s) { s.cbMX = true; }, nullptr},
         {Mode::Micellar, "cbSDS", [](RunState& s) { s.cbSDS = true; }, kDerMicellarUnavailable},

@@ -62,6 +62,14 @@ TUnivSet<TComponents> ItpStrongIons() {
     return comp;
 }
 
+TUnivSet<TComponents> SelectorWithAnalytes() {
+    TUnivSet<TComponents> comp;
+    comp.Add(Constituent("Selector", -1, 1, {9.5, 0, 2.25}, {30, 0, 42}, BGE, 5, 5));
+    comp.Add(WeakBase("Amine", 8.0, 25, Analyte, 0, 1));
+    comp.Add(WeakAcid("Acid", 4.0, 35, BGE, 10, 10));
+    return comp;
+}
+
 void PrepareRun(RunState& st, const TUnivSet<TComponents>& comp, int nodes) {
     st.Composition = comp;
     st.NXPending = nodes;

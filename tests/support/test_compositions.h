@@ -42,6 +42,10 @@ TUnivSet<TComponents> AcetateBufferWithAnalytes();
 // Li+ terminating (10 mM), Cl- counter-ion (10 mM BGE).
 TUnivSet<TComponents> ItpStrongIons();
 
+// Complexation: a selector ligand with charges -1..1 (pK 9.5 and 2.25,
+// mobilities 30 and 42), an amine analyte (0..1) and an acid (-1..0).
+TUnivSet<TComponents> SelectorWithAnalytes();
+
 // Puts the default run setup into `st` (defaults of the run state, `nodes` as
 // the pending node count) and `comp` as the composition; no host.
 void PrepareRun(RunState& st, const TUnivSet<TComponents>& comp, int nodes = 200);

@@ -1,0 +1,77 @@
+// The complexation window ("Complex"): the table of complexation mode shown in
+// a grid, loaded from and saved to its text file, built with defaults from the
+// composition, and the mode switch with its confirmation.
+#pragma once
+
+#include "app/state_binder.h"
+
+#include <QDialog>
+
+#include <functional>
+
+class QCheckBox;
+class QGroupBox;
+class QLineEdit;
+class QMainWindow;
+class QPushButton;
+class QTableWidget;
+
+class ComplexWindow : public QDialog, public StateWindow {
+    Q_OBJECT
+public:
+    // `runInit` runs the main window's Init.
+    ComplexWindow(RunState& st, std::function<void()> runInit, QWidget* parent = nullptr);
+    ~ComplexWindow() override;
+
+    RunState& State() override { return st_; }
+
+    // The file names the Open and Save buttons ask for (empty: cancelled);
+    // file dialogs unless replaced.
+    std::function<QString()> chooseOpenFile, chooseSaveFile;
+
+    void LoadData(const std::string& name);
+    void SaveData(const std::string& name);
+    void DefaultData();
+    void FillTable();
+    void TableToData();
+    void ConfirmComplexMode();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void bnOpenDataClick();
+    void bnSaveClick();
+    void cbComplexClick();
+    void Refresh();
+
+    struct Controls {
+        QGroupBox* gbComplex = nullptr;
+        QPushButton* bnOpenData = nullptr;
+        QPushButton* bnSave = nullptr;
+        QPushButton* bnGenerate = nullptr;
+        QCheckBox* cbComplex = nullptr;
+        QGroupBox* gbChange = nullptr;
+        QLineEdit* edN = nullptr;
+        QLineEdit* edP = nullptr;
+        QPushButton* bnApply = nullptr;
+        QGroupBox* gbTemplate = nullptr;
+        QLineEdit* edPKx = nullptr;
+        QLineEdit* edUx = nullptr;
+        QGroupBox* gbWater = nullptr;
+        QLineEdit* edPKW = nullptr;
+        QLineEdit* edUH = nullptr;
+        QLineEdit* edUOH = nullptr;
+        QTableWidget* sgTable = nullptr;
+        QPushButton* bnClose = nullptr;
+    } c_;
+    RunState& st_;
+    std::function<void()> runInit_;
+    std::string fileName_;
+};
+
+// Creates the window (object name "fmComplex", a child of `main`), the main
+// menu entry "Complex" that opens it modally, and the project file's hooks
+// that save and load its table beside a project.
+ComplexWindow* InstallComplexWindow(QMainWindow& main, RunState& st, std::function<void()> runInit);

@@ -1,0 +1,262 @@
+#include "tools/complex_table.h"
+
+#include <cmath>
+#include <cstdint>
+
+#include "foundation/binio.h"
+#include "foundation/errors.h"
+#include "foundation/fileio.h"
+#include "engine/run_state.h"
+#include "foundation/numtext.h"
+
+namespace {
+
+constexpr const char* kHeader[] = {
+    "# Info: 1) Separator is TAB; 2) Lines starting with '#' are ignored;",
+    "# 3) Do not delete any input lines without '#' and if there is no data to input add: 'None'!",
+    "# Ligand: nL, pL",
+    "# Set of dissoc. const. (pKa) for Ligand: [nL..pL] (not z=0), 'None' for no input",
+    "# Ionic mobilities of free ligand ionic forms (including z=0 for diffusion!)",
+    "# pKw[M^2] uH uOH [1e-9]",
+    "# Number of analytes",
+};
+constexpr const char* kPKxSection =
+    "# Complex constants (pKx in M-1): [i=1..Nanalytes][z=ni..pi] (must match n and p range with Kelvo)";
+constexpr const char* kUxSection = "# Ionic mobility of complexes (ux in 1e-9 m2/V/s) [i=1..Nanalytes][z=ni..pi]";
+
+std::string Joined(const std::vector<std::string>& fields) {
+    std::string s;
+    for (std::size_t k = 0; k < fields.size(); ++k) s += (k ? "\t" : "") + fields[k];
+    return s;
+}
+
+std::string Num(double v) { return ShortestFloatText(v, '.'); }
+
+const TComponents* Nth(const TUnivSet<TComponents>& list, int n) {
+    int k = 1;
+    for (const auto* node = list.Head(); node; node = node->next, ++k)
+        if (k == n) return &node->data;
+    return nullptr;
+}
+
+double Value(const TComponents::RowTable& rows, int k) {
+    if (rows.size() < 2 || static_cast<int>(rows[1].size()) <= k) return 0.0;
+    return rows[1][static_cast<std::size_t>(k)];
+}
+
+}  // namespace
+
+ComplexTable ParseComplexTable(const std::string& text, int skip, char separator) {
+    ComplexTable table;
+    std::vector<std::string> line;
+    std::string field;
+    int index = 0;
+    auto endField = [&] {
+        if (!field.empty()) line.push_back(field);
+        field.clear();
+    };
+    auto endLine = [&] {
+        endField();
+        if (index >= skip && !line.empty() && line[0][0] != '#') table.push_back(line);
+        line.clear();
+        ++index;
+    };
+    for (std::size_t k = 0; k < text.size(); ++k) {
+        const char c = text[k];
+        if (c == separator) {
+            endField();
+        } else if (c == '\r' || c == '\n') {
+            if (c == '\r' && k + 1 < text.size() && text[k + 1] == '\n') ++k;
+            endLine();
+        } else {
+            field += c;
+        }
+    }
+    if (!field.empty() || !line.empty()) endLine();
+    return table;
+}
+
+ComplexTable ReadComplexTableFile(const std::string& name) {
+    const std::int64_t size = FileSizeByName(name);
+    if (size < 0 || !FileExists(name)) return {};
+    KFile f = KFile::Open(name, 0);
+    if (!f.IsOpen()) return {};
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    std::int64_t pos = 0;
+    try {
+        FileReadChecked(f, bytes.data(), size, size, pos);
+    } catch (const Exception&) {
+        return {};
+    }
+    return ParseComplexTable(bytes);
+}
+
+std::string ComplexFileText(const ComplexTable& table, const TUnivSet<TComponents>& composition) {
+    std::string out;
+    auto put = [&](const std::string& s) { out += s + "\r\n"; };
+    auto tableLine = [&](int n) {
+        if (n >= 1 && n <= static_cast<int>(table.size())) put(Joined(table[static_cast<std::size_t>(n - 1)]));
+    };
+    for (int k = 0; k < 5; ++k) {
+        if (k == 0) {
+            put(kHeader[0]);
+            put(kHeader[1]);
+        }
+        put(kHeader[k + 2]);
+        tableLine(k + 1);
+    }
+    const int tableForms = (static_cast<int>(table.size()) - 5) / 2;
+    for (int section = 0; section < 2; ++section) {
+        put(section == 0 ? kPKxSection : kUxSection);
+        int line = 6 + section * (tableForms > 0 ? tableForms : 0);
+        const int end = section == 0 ? 5 + tableForms : static_cast<int>(table.size());
+        int i = 0;
+        for (const auto* n = composition.Head(); n; n = n->next, ++i) {
+            if (i == 0) continue;
+            put("# " + std::to_string(i) + ": " + n->data.name);
+            for (int z = n->data.minCharge; z <= n->data.maxCharge; ++z, ++line)
+                if (line <= end) tableLine(line);
+        }
+    }
+    return out;
+}
+
+bool SaveComplexFile(const std::string& name, const ComplexTable& table, const TUnivSet<TComponents>& composition) {
+    const std::string text = ComplexFileText(table, composition);
+    return SaveFileAtomically(name, [&](BinWriter& out) { out.Bytes(text.data(), static_cast<std::int64_t>(text.size())); });
+}
+
+int ComplexFormCount(const TUnivSet<TComponents>& composition) {
+    int forms = 0, k = 0;
+    for (const auto* n = composition.Head(); n; n = n->next, ++k)
+        if (k > 0) forms += n->data.maxCharge - n->data.minCharge + 1;
+    return forms;
+}
+
+ComplexTable DefaultComplexTable(const TUnivSet<TComponents>& composition, const std::string& pKx,
+                                 const std::string& ux) {
+    const TComponents* lig = Nth(composition, 1);
+    if (!lig || composition.Count() < 2) return {};
+    const int nL = lig->minCharge, pL = lig->maxCharge;
+    ComplexTable t;
+    t.push_back({std::to_string(nL), std::to_string(pL)});
+    std::vector<std::string> pka, mob;
+    for (int z = nL; z <= pL; ++z) {
+        const int k = z - nL;
+        if (z != 0) {
+            pka.push_back(Num(Value(lig->pKa, k)));
+            mob.push_back(Num(Value(lig->u, k)));
+            continue;
+        }
+        // The neutral form diffuses like its neighbours.
+        double sum = 0;
+        int count = 0;
+        for (int zz : {-1, 1})
+            if (zz >= nL && zz <= pL) {
+                sum += Value(lig->u, zz - nL);
+                ++count;
+            }
+        mob.push_back(Num(count ? sum / count : 20.0));
+    }
+    t.push_back(pka.empty() ? std::vector<std::string>{"None"} : pka);
+    t.push_back(mob);
+    t.push_back({FloatToStr(std::round(2 * 3 - std::log10(1e-8))), "362.5", "205.5"});
+    t.push_back({std::to_string(composition.Count() - 1)});
+    const int forms = ComplexFormCount(composition);
+    const std::size_t cols = static_cast<std::size_t>(pL - nL + 1);
+    for (int r = 0; r < forms; ++r) t.push_back(std::vector<std::string>(cols, pKx));
+    for (int r = 0; r < forms; ++r) t.push_back(std::vector<std::string>(cols, ux));
+    return t;
+}
+
+int ComplexGridPKxTitleRow() { return 3; }
+int ComplexGridUxTitleRow(int formCount) { return 4 + formCount; }
+
+bool ComplexPKaCellIsNone(int nL, int pL, int col) {
+    const int z = nL + col - 1;
+    return z == 0 || (nL > 0 && col == 1) || (pL < 0 && z == pL);
+}
+
+ComplexGrid ComplexGridFromTable(const ComplexTable& table, int nL, int pL, const TUnivSet<TComponents>& composition,
+                                 const std::string& pKx, const std::string& ux) {
+    const int F = ComplexFormCount(composition);
+    const int cols = pL - nL + 2;
+    ComplexGrid g(static_cast<std::size_t>(2 * F + 5), std::vector<std::string>(static_cast<std::size_t>(cols)));
+    auto field = [&](int line, int col, std::string& cell) {
+        if (line >= 1 && line <= static_cast<int>(table.size()) &&
+            col >= 1 && col <= static_cast<int>(table[static_cast<std::size_t>(line - 1)].size()))
+            cell = table[static_cast<std::size_t>(line - 1)][static_cast<std::size_t>(col - 1)];
+        else
+            cell = "-";
+    };
+    g[0][0] = "Name \\ zL";
+    for (int c = 1; c < cols; ++c) g[0][static_cast<std::size_t>(c)] = std::to_string(nL + c - 1);
+    g[1][0] = "Free ligand pKa (M)";
+    g[2][0] = "Free ligand u (1e-9)";
+    int next = 1;
+    for (int c = 1; c < cols; ++c) {
+        std::string& cell = g[1][static_cast<std::size_t>(c)];
+        if (ComplexPKaCellIsNone(nL, pL, c)) cell = "None";
+        else field(2, next++, cell);
+        field(3, c, g[2][static_cast<std::size_t>(c)]);
+    }
+    const int tableForms = (static_cast<int>(table.size()) - 5) / 2;
+    g[static_cast<std::size_t>(ComplexGridPKxTitleRow())][0] = "pKx (M^-1)";
+    g[static_cast<std::size_t>(ComplexGridUxTitleRow(F))][0] = "ux (1e-9)";
+    int r = 0, k = 0;
+    for (const auto* n = composition.Head(); n; n = n->next, ++k) {
+        if (k == 0) continue;
+        for (int z = n->data.minCharge; z <= n->data.maxCharge; ++z, ++r) {
+            const std::string title = z == n->data.minCharge ? "  " + n->data.name + "; z = " + std::to_string(z)
+                                                             : "    z = " + std::to_string(z);
+            auto& pr = g[static_cast<std::size_t>(4 + r)];
+            auto& ur = g[static_cast<std::size_t>(5 + F + r)];
+            pr[0] = ur[0] = title;
+            for (int c = 1; c < cols; ++c) {
+                if (r < tableForms) {
+                    field(6 + r, c, pr[static_cast<std::size_t>(c)]);
+                    field(6 + tableForms + r, c, ur[static_cast<std::size_t>(c)]);
+                } else {
+                    pr[static_cast<std::size_t>(c)] = pKx;
+                    ur[static_cast<std::size_t>(c)] = ux;
+                }
+            }
+        }
+    }
+    return g;
+}
+
+ComplexTable ComplexTableFromGrid(const ComplexGrid& grid, int nL, int pL, const std::string& pKw,
+                                  const std::string& uH, const std::string& uOH, int analytes) {
+    auto cell = [](const std::string& s) { return s.empty() ? std::string("None") : s; };
+    ComplexTable t;
+    t.push_back({std::to_string(nL), std::to_string(pL)});
+    const std::size_t cols = grid.empty() ? 0 : grid[0].size();
+    std::vector<std::string> pka, mob;
+    for (std::size_t c = 1; c < cols; ++c) {
+        if (grid.size() > 1 && grid[1][c] != "None") pka.push_back(cell(grid[1][c]));
+        if (grid.size() > 2) mob.push_back(cell(grid[2][c]));
+    }
+    t.push_back(pka.empty() ? std::vector<std::string>{"None"} : pka);
+    t.push_back(mob);
+    t.push_back({cell(pKw), cell(uH), cell(uOH)});
+    t.push_back({std::to_string(analytes)});
+    const int F = (static_cast<int>(grid.size()) - 5) / 2;
+    for (int section = 0; section < 2; ++section)
+        for (int r = 0; r < F; ++r) {
+            const auto& row = grid[static_cast<std::size_t>(section == 0 ? 4 + r : 5 + F + r)];
+            std::vector<std::string> line;
+            for (std::size_t c = 1; c < row.size(); ++c) line.push_back(cell(row[c]));
+            t.push_back(line);
+        }
+    return t;
+}
+
+bool SaveComplexData(RunState& st, const std::string& name) {
+    return SaveComplexFile(name, st.TxtTable, st.Composition);
+}
+
+void LoadComplexData(RunState& st, const std::string& name) {
+    st.TxtTable = ReadComplexTableFile(name);
+    st.ComplexReady = false;
+}

@@ -1,0 +1,524 @@
+// Complexation mode: the set-up checks and table errors, the equilibrium at
+// every node against an independent nested-bisection solver, the Jacobian
+// against central differences, failures that stop without storing, and the
+// mobility of a zone in a uniform neutral ligand against the binding isotherm.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "engine/complex_mode.h"
+#include "engine/init_calc.h"
+#include "engine/run_calc.h"
+#include "engine/run_state.h"
+#include "foundation/errors.h"
+#include "support/test_compositions.h"
+
+namespace {
+
+using namespace testcomp;
+
+// A constituent as the reference solver sees it: charges and pKa per charge
+// (mol/L scale), the neutral entry unused.
+struct Acid {
+    int zmin, zmax;
+    std::vector<double> pKa;
+};
+
+// Relative amounts of the forms zmin..zmax at cH h (mM), from the acid
+// constants alone: [z]/[z+1] = K/h below 0, [z]/[z-1] = h/K above 0.
+std::vector<double> FormAmounts(const Acid& c, double h) {
+    std::vector<double> r(static_cast<std::size_t>(c.zmax - c.zmin + 1), 0.0);
+    const int k0 = -c.zmin;
+    r[static_cast<std::size_t>(k0)] = 1.0;
+    for (int z = -1; z >= c.zmin; --z) {
+        const double K = std::pow(10.0, 3 - c.pKa[static_cast<std::size_t>(z - c.zmin)]);
+        r[static_cast<std::size_t>(z - c.zmin)] = r[static_cast<std::size_t>(z + 1 - c.zmin)] * K / h;
+    }
+    for (int z = 1; z <= c.zmax; ++z) {
+        const double K = std::pow(10.0, 3 - c.pKa[static_cast<std::size_t>(z - c.zmin)]);
+        r[static_cast<std::size_t>(z - c.zmin)] = r[static_cast<std::size_t>(z - 1 - c.zmin)] * h / K;
+    }
+    double s = 0;
+    for (double v : r) s += v;
+    for (double& v : r) v /= s;
+    return r;
+}
+
+// One complexation system: the ligand, the analytes and the binding
+// constants Kx[a][f][q] (1/mM).
+struct System {
+    Acid ligand;
+    std::vector<Acid> analytes;
+    std::vector<std::vector<std::vector<double>>> Kx;
+    double Kw = 1e-8;
+};
+
+struct Reference {
+    double h = 0, freeLigand = 0;
+};
+
+// Nested bisection: the free ligand from its balance at a given cH (inner),
+// cH from electroneutrality (outer, on log cH).
+Reference SolveByBisection(const System& s, double cL, const std::vector<double>& ca) {
+    auto at = [&](double h, double& ell, double& charge) {
+        const auto psi = FormAmounts(s.ligand, h);
+        std::vector<std::vector<double>> phi;
+        std::vector<double> T(ca.size());
+        for (std::size_t a = 0; a < ca.size(); ++a) {
+            phi.push_back(FormAmounts(s.analytes[a], h));
+            T[a] = 0;
+            for (std::size_t f = 0; f < phi[a].size(); ++f)
+                for (std::size_t q = 0; q < psi.size(); ++q) T[a] += phi[a][f] * psi[q] * s.Kx[a][f][q];
+        }
+        double lo = 0, hi = cL;
+        for (int it = 0; it < 200 && hi > lo; ++it) {
+            const double mid = 0.5 * (lo + hi);
+            double bound = 0;
+            for (std::size_t a = 0; a < ca.size(); ++a) bound += ca[a] * mid * T[a] / (1 + mid * T[a]);
+            (mid + bound > cL ? hi : lo) = mid;
+        }
+        ell = 0.5 * (lo + hi);
+        charge = h - s.Kw / h;
+        for (std::size_t q = 0; q < psi.size(); ++q) charge += (s.ligand.zmin + static_cast<int>(q)) * ell * psi[q];
+        for (std::size_t a = 0; a < ca.size(); ++a) {
+            const double A = ca[a] / (1 + ell * T[a]);
+            for (std::size_t f = 0; f < phi[a].size(); ++f) {
+                const int zf = s.analytes[a].zmin + static_cast<int>(f);
+                charge += zf * A * phi[a][f];
+                for (std::size_t q = 0; q < psi.size(); ++q)
+                    charge += (zf + s.ligand.zmin + static_cast<int>(q)) * A * phi[a][f] * ell * psi[q] * s.Kx[a][f][q];
+            }
+        }
+    };
+    double lo = std::log(1e-14), hi = std::log(1e3), ell = 0, charge = 0;
+    for (int it = 0; it < 200; ++it) {
+        const double mid = 0.5 * (lo + hi);
+        at(std::exp(mid), ell, charge);
+        (charge > 0 ? hi : lo) = mid;
+    }
+    Reference r;
+    r.h = std::exp(0.5 * (lo + hi));
+    at(r.h, r.freeLigand, charge);
+    return r;
+}
+
+std::string Text(double v) {
+    char b[64];
+    std::snprintf(b, sizeof b, "%.17g", v);
+    return b;
+}
+
+// The table of a system with the given ligand mobilities and complex mobilities.
+ComplexTable TableOf(const System& s, const std::vector<double>& ligandU, double complexU) {
+    ComplexTable t;
+    const int nL = s.ligand.zmin, pL = s.ligand.zmax;
+    t.push_back({std::to_string(nL), std::to_string(pL)});
+    std::vector<std::string> pka;
+    for (int z = nL; z <= pL; ++z)
+        if (z != 0) pka.push_back(Text(s.ligand.pKa[static_cast<std::size_t>(z - nL)]));
+    t.push_back(pka.empty() ? std::vector<std::string>{"None"} : pka);
+    std::vector<std::string> lu;
+    for (double u : ligandU) lu.push_back(Text(u));
+    t.push_back(lu);
+    t.push_back({Text(6 - std::log10(s.Kw)), "362.5", "205.5"});
+    t.push_back({std::to_string(s.analytes.size())});
+    for (const auto& a : s.Kx)
+        for (const auto& f : a) {
+            std::vector<std::string> line;
+            for (double k : f) line.push_back(Text(-std::log10(k) - 3));
+            t.push_back(line);
+        }
+    for (const auto& a : s.Kx)
+        for (const auto& f : a) t.push_back(std::vector<std::string>(f.size(), Text(complexU)));
+    return t;
+}
+
+// Analytes of the equilibrium tests: a strong cation and anion that set the
+// pH, a weak acid and an ampholyte.
+const Acid kNa{0, 1, {0, 16}}, kCl{-1, 0, {-2, 0}}, kHA{-1, 0, {4.75, 0}}, kAmph{-1, 1, {9.2, 0, 3.1}};
+
+System WithLigand(const Acid& ligand) {
+    System s;
+    s.ligand = ligand;
+    s.analytes = {kNa, kCl, kHA, kAmph};
+    const std::size_t nq = static_cast<std::size_t>(ligand.zmax - ligand.zmin + 1);
+    for (std::size_t a = 0; a < s.analytes.size(); ++a) {
+        const Acid& c = s.analytes[a];
+        s.Kx.emplace_back();
+        for (int f = 0; f <= c.zmax - c.zmin; ++f) {
+            std::vector<double> k(nq, 1e-33);
+            if (a >= 2)  // the weak acid and the ampholyte bind every ligand form
+                for (std::size_t q = 0; q < nq; ++q) k[q] = std::pow(10.0, 0.3 * f - 0.5 * q - 0.2 * a);
+            s.Kx.back().push_back(k);
+        }
+    }
+    return s;
+}
+
+TUnivSet<TComponents> CompositionOf(const System& s) {
+    TUnivSet<TComponents> comp;
+    auto add = [&](const std::string& name, const Acid& c, double conc) {
+        std::vector<double> u(c.pKa.size(), 30.0);
+        comp.Add(Constituent(name, c.zmin, c.zmax, c.pKa, u, BGE, conc, conc));
+    };
+    add("Ligand", s.ligand, 10);
+    add("Na", kNa, 12);
+    add("Cl", kCl, 1);
+    add("HA", kHA, 10);
+    add("Amph", kAmph, 2);
+    return comp;
+}
+
+// A complexation run of a zone: `nodes` nodes over `length` m, the zone of
+// `width` mm (edges `edge` mm) at `inj` mm, constant voltage `volts`.
+void PrepareZoneRun(RunState& run, const TUnivSet<TComponents>& comp, const ComplexTable& table, int nodes,
+                    double length, double inj, double width, double edge, double volts) {
+    PrepareRun(run, comp, nodes);
+    run.CapLengthPending = length;
+    run.InjSitePending = inj;
+    run.PeakWidthPending = width;
+    run.PeakEdgeWidthPending = edge;
+    run.rbVoltage = run.rbPSQNo = true;
+    run.rbPSQMS = false;
+    run.UI = volts;
+    run.cbComplex = true;
+    run.TxtTable = table;
+}
+
+class Complexation : public ::testing::Test {
+protected:
+    RecordingMessageSink sink;
+    RunState st;
+
+    // Init of a complexation run of the system on `nodes` nodes.
+    bool Init(const System& s, int nodes, const std::vector<double>& ligandU, double complexU = 25.0) {
+        PrepareRun(st, CompositionOf(s), nodes);
+        st.cbComplex = true;
+        st.TxtTable = TableOf(s, ligandU, complexU);
+        return InitCalc(st);
+    }
+};
+
+TEST_F(Complexation, EquilibriumAtEveryNodeMatchesNestedBisection) {
+    const Acid ligands[] = {{0, 0, {0}}, {-1, 0, {6.0, 0}}, {-1, 1, {8.5, 0, 4.0}}};
+    const double cLs[] = {0, 1, 5, 20, 50};
+    const double excess[] = {-2.0, -0.4, 0.4, 1.2, 1.9, 2.6, 3.5, 4.5, 5.5};  // base over acid, mM
+    for (const Acid& lig : ligands) {
+        SCOPED_TRACE("ligand " + std::to_string(lig.zmin) + ".." + std::to_string(lig.zmax));
+        const System s = WithLigand(lig);
+        sink.Clear();
+        ASSERT_TRUE(Init(s, 44, std::vector<double>(lig.pKa.size(), 30.0))) << sink.warnings.at(0);
+        EngineArrays& a = st.Arr;
+        // Node j: ligand cLs[j % 5], sodium or chloride to reach the pH range.
+        std::vector<std::vector<double>> totals;
+        for (int j = 0; j <= st.NX; ++j) {
+            const double cL = cLs[j % 5], e = excess[j / 5];
+            // acid of the ligand and of the weak acid + ampholyte, covered by sodium
+            const double acids = 10 + 2 + (lig.zmin < 0 ? cL : 0);
+            const double na = e > 0 ? e * acids / 5.0 : 0.0, cl = e > 0 ? 0.0 : -e;
+            const std::vector<double> c = {cL, na, cl, 10.0, 2.0};
+            for (int i = 1; i <= 5; ++i) a.C(2, i)[j] = c[static_cast<std::size_t>(i - 1)];
+            totals.push_back(c);
+        }
+        ComplexElneut(st, 2, -1, -1, false);
+        ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+        const ComplexData& d = ComplexArrays(st);
+        double pHmin = 99, pHmax = -99;
+        for (int j = 0; j <= st.NX; ++j) {
+            const auto& c = totals[static_cast<std::size_t>(j)];
+            const double cL = c[0];
+            const std::vector<double> ca(c.begin() + 1, c.end());
+            const Reference ref = SolveByBisection(s, cL, ca);
+            const double h = a.CH(2)[j];
+            pHmin = std::min(pHmin, a.PH[j]);
+            pHmax = std::max(pHmax, a.PH[j]);
+            EXPECT_NEAR(h, ref.h, 1e-8 * ref.h) << "node " << j;
+            // free ligand forms: acid steps and the ligand balance
+            const int Q = d.Q();
+            std::vector<double> L(static_cast<std::size_t>(Q) + 1);
+            double freeL = 0;
+            for (int q = 0; q <= Q; ++q) freeL += (L[static_cast<std::size_t>(q)] = ComplexWork(st, 2, 0, 0, q)[j] * cL);
+            if (cL > 0) {
+                const auto psi = FormAmounts(lig, h);
+                for (int q = 0; q <= Q; ++q)
+                    EXPECT_NEAR(L[static_cast<std::size_t>(q)], freeL * psi[static_cast<std::size_t>(q)],
+                                1e-9 * freeL);
+                EXPECT_NEAR(freeL, ref.freeLigand, 1e-8 * cL);
+            }
+            double ligandTotal = freeL, charge = h - d.Kw / h, scale = h + d.Kw / h;
+            for (int q = 0; q <= Q; ++q) {
+                charge += (lig.zmin + q) * L[static_cast<std::size_t>(q)];
+                scale += std::abs(lig.zmin + q) * L[static_cast<std::size_t>(q)];
+            }
+            for (int an = 1; an <= 4; ++an) {
+                const Acid& ac = s.analytes[static_cast<std::size_t>(an - 1)];
+                const double cA = ca[static_cast<std::size_t>(an - 1)];
+                const int nf = ac.zmax - ac.zmin + 1;
+                const auto phi = FormAmounts(ac, h);
+                double freeA = 0, total = 0;
+                std::vector<double> fr(static_cast<std::size_t>(nf));
+                for (int f = 0; f < nf; ++f) freeA += (fr[static_cast<std::size_t>(f)] = ComplexWork(st, 2, an, f, Q + 1)[j] * cA);
+                total = freeA;
+                for (int f = 0; f < nf; ++f) {
+                    const int zf = ac.zmin + f;
+                    // free forms in the acid-base ratio of the analyte
+                    EXPECT_NEAR(fr[static_cast<std::size_t>(f)], freeA * phi[static_cast<std::size_t>(f)], 1e-9 * cA + 1e-300);
+                    charge += zf * fr[static_cast<std::size_t>(f)];
+                    scale += std::abs(zf) * fr[static_cast<std::size_t>(f)];
+                    for (int q = 0; q <= Q; ++q) {
+                        const double x = ComplexWork(st, 2, an, f, q)[j] * cA * cL;
+                        // mass action with the table's constant
+                        const double kx = s.Kx[static_cast<std::size_t>(an - 1)][static_cast<std::size_t>(f)][static_cast<std::size_t>(q)];
+                        EXPECT_NEAR(x, kx * fr[static_cast<std::size_t>(f)] * L[static_cast<std::size_t>(q)],
+                                    1e-9 * std::max(x, 1e-30));
+                        total += x;
+                        ligandTotal += x;
+                        charge += (zf + lig.zmin + q) * x;
+                        scale += std::abs(zf + lig.zmin + q) * x;
+                    }
+                }
+                EXPECT_NEAR(total, cA, 1e-9 * std::max(cA, 1e-3)) << "analyte " << an << " node " << j;
+            }
+            EXPECT_NEAR(ligandTotal, cL, 1e-9 * std::max(cL, 1e-3)) << "node " << j;
+            EXPECT_LT(std::abs(charge), 1e-9 * scale) << "node " << j;
+        }
+        EXPECT_LT(pHmin, 3.2);
+        EXPECT_GT(pHmax, 10.8);
+    }
+}
+
+TEST_F(Complexation, JacobianMatchesCentralDifferences) {
+    const System s = WithLigand({-1, 1, {8.5, 0, 4.0}});
+    ASSERT_TRUE(Init(s, 20, {30, 20, 30}));
+    EngineArrays& a = st.Arr;
+    for (int j = 0; j <= st.NX; ++j) {
+        a.C(2, 1)[j] = 2.5 * j;                 // ligand 0..50 mM
+        a.C(2, 2)[j] = 0.8 * j;                 // sodium 0..16 mM
+    }
+    ComplexElneut(st, 2, -1, -1, false);
+    ASSERT_TRUE(sink.warnings.empty());
+    int checked = 0;
+    for (int j = 0; j <= st.NX; j += 4)
+        for (double hs : {1.0, 0.3, 4.0})
+            for (double ws : {1.0, 0.5, 2.0}) {
+                const double h = a.CH(2)[j] * hs, w = ComplexWork(st, 2, 0, 0, 0)[j] * ws;
+                const ComplexEquations e = EvaluateComplexEquations(st, 2, j, h, w);
+                const double dh = 1e-5 * h, dw = 1e-5 * w;
+                const ComplexEquations hp = EvaluateComplexEquations(st, 2, j, h + dh, w);
+                const ComplexEquations hm = EvaluateComplexEquations(st, 2, j, h - dh, w);
+                const ComplexEquations wp = EvaluateComplexEquations(st, 2, j, h, w + dw);
+                const ComplexEquations wm = EvaluateComplexEquations(st, 2, j, h, w - dw);
+                // entries scaled by the unknowns, compared against the row's size
+                const double f1h = (hp.F1 - hm.F1) / (2 * dh) * h, f1w = (wp.F1 - wm.F1) / (2 * dw) * w;
+                const double f2h = (hp.F2 - hm.F2) / (2 * dh) * h, f2w = (wp.F2 - wm.F2) / (2 * dw) * w;
+                const double row1 = std::abs(e.dF1dh * h) + std::abs(e.dF1dw * w);
+                const double row2 = std::abs(e.dF2dh * h) + std::abs(e.dF2dw * w);
+                EXPECT_NEAR(e.dF1dh * h, f1h, 1e-6 * row1) << j;
+                EXPECT_NEAR(e.dF1dw * w, f1w, 1e-6 * row1) << j;
+                EXPECT_NEAR(e.dF2dh * h, f2h, 1e-6 * row2) << j;
+                EXPECT_NEAR(e.dF2dw * w, f2w, 1e-6 * row2) << j;
+                ++checked;
+            }
+    EXPECT_EQ(checked, 6 * 9);
+}
+
+TEST_F(Complexation, ANodeWithoutSolutionWarnsOnceStopsAndStoresNothing) {
+    const System s = WithLigand({-1, 0, {6.0, 0}});
+    ASSERT_TRUE(Init(s, 20, {30, 20}));
+    EngineArrays& a = st.Arr;
+    const std::vector<double> cH(a.CH(2), a.CH(2) + st.NX + 1);
+    a.C(2, 4)[7] = std::nan("");
+    for (int call = 0; call < 2; ++call) {
+        st.Stop = false;
+        ComplexElneut(st, 2, -1, -1, false);
+        EXPECT_TRUE(st.Stop && st.NumericalFailure);
+    }
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{"Complex (Newton): Incorrect solution detected!"});
+    for (int j = 7; j <= st.NX; ++j) EXPECT_EQ(a.CH(2)[j], cH[static_cast<std::size_t>(j)]) << j;
+    // data that no longer fit the run: warned once, nothing computed
+    sink.Clear();
+    st.WarnedThisRun.clear();
+    st.ComplexReady = false;
+    st.Stop = false;
+    ComplexElneut(st, 2, -1, -1, false);
+    ComplexDerivative(st, 2, false);
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{"Complex (Elneut): Data not initialized!"});
+    EXPECT_TRUE(st.Stop);
+    sink.Clear();
+    RunCalc(st);
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{"Complex (Elneut): Data not initialized!"});
+}
+
+TEST_F(Complexation, SetUpChecksInOrderAndListsBadFields) {
+    const System s = WithLigand({-2, 0, {4.0, 7.0, 0}});
+    PrepareRun(st, CompositionOf(s), 20);
+    st.cbComplex = true;
+    auto refused = [&](const std::string& message) {
+        sink.Clear();
+        EXPECT_FALSE(InitCalc(st));
+        EXPECT_EQ(sink.warnings, std::vector<std::string>{message});
+    };
+    refused("Complex Mode: No complex data!");
+    const ComplexTable good = TableOf(s, {10, 20, 30}, 25);
+    st.TxtTable = good;
+    st.cbIS = true;
+    refused("Complex Mode: Not compatible with IS correction!");
+    st.cbIS = false;
+    const auto comp = st.Composition;
+    st.Composition = TUnivSet<TComponents>();
+    st.Composition.Add(comp.Get(1));
+    refused("Complex Mode: Enter a ligand constituent and at least one analyte.");
+    st.Composition = comp;
+    st.TxtTable.pop_back();  // 5 + 2F - 1 lines
+    refused("Complex Mode: Number of analyte forms (composition) was changed - Set complex table.");
+    st.TxtTable = good;
+    st.TxtTable[0] = {"1", "0"};
+    refused("Complex Mode: nL > pL!");
+    st.TxtTable[0] = {"-2147483648", "2147483647"};
+    refused("Complex Mode: Incorrect nL or pL!");
+    st.TxtTable = good;
+    st.TxtTable[4] = {"3"};
+    refused("Complex Mode: N_analyte do not match number of constituents!");
+
+    // a diprotic ligand: cumulative constants 1, 1/K0, 1/(K0 K1)
+    st.TxtTable = good;
+    sink.Clear();
+    ASSERT_TRUE(InitCalc(st));
+    EXPECT_TRUE(sink.warnings.empty());
+    const ComplexData& d = ComplexArrays(st);
+    const double K0 = std::pow(10.0, 3 - 4.0), K1 = std::pow(10.0, 3 - 7.0);
+    ASSERT_EQ(d.LigandL.size(), 3u);
+    EXPECT_DOUBLE_EQ(d.LigandL[0], 1.0);
+    EXPECT_NEAR(d.LigandL[1], 1 / K0, 1e-12 / K0);
+    EXPECT_NEAR(d.LigandL[2], 1 / (K0 * K1), 1e-12 / (K0 * K1));
+    EXPECT_DOUBLE_EQ(d.U[0][0][1], 20e-9);
+
+    // bad fields take defaults and are listed in one warning
+    st.TxtTable[1][1] = "x";
+    st.TxtTable[2][0] = "-10";
+    st.TxtTable[3] = {"14", "fast"};
+    st.TxtTable[6][2] = "?";
+    st.TxtTable.back()[0] = "";
+    sink.Clear();
+    ASSERT_TRUE(InitCalc(st));
+    ASSERT_EQ(sink.warnings.size(), 1u);
+    const int last = static_cast<int>(st.TxtTable.size());
+    EXPECT_EQ(sink.warnings[0],
+              "Complex INIT: One or more errors were found in the txt table on following lines:\n"
+              "2 (col = 2)\n3 (col = 1)\n4 (uH)\n4 (uOH)\n7 (col = 3)\n" +
+                  std::to_string(last) + " (col = 1)\n");
+    EXPECT_DOUBLE_EQ(d.K[0][0][1], std::pow(10.0, 3 - 30.0));
+    EXPECT_DOUBLE_EQ(d.U[0][0][0], 10e-9);
+    EXPECT_DOUBLE_EQ(d.K[1][1][2], 1e-33);
+    EXPECT_TRUE(st.ComplexReady);
+
+    // a gradient constituent is refused
+    TComponents g = comp.Get(3);
+    g.gradPKa = true;
+    st.Composition = TUnivSet<TComponents>();
+    int k = 1;
+    for (const auto* n = comp.Head(); n; n = n->next, ++k) st.Composition.Add(k == 3 ? g : n->data);
+    refused("Complex Mode: Not compatible with pKa or mobility gradients!");
+}
+
+// A cation and an anion zone in a buffer with a uniform neutral ligand move,
+// each its own way, with the isotherm's mobility
+// (u_free + K [L] u_complex) / (1 + K [L]).
+TEST_F(Complexation, ZoneMobilityFollowsTheBindingIsotherm) {
+    struct Zone {
+        int constituent;
+        double uFree, uComplex, K, sign;  // K in 1/mM; sign of the charge
+    };
+    const Zone zones[] = {{4, kUK, 20.0, 0.1, 1.0}, {5, 60.0, 15.0, 0.05, -1.0}};
+    for (double cL : {0.0, 5.0, 10.0, 30.0}) {
+        SCOPED_TRACE("ligand " + std::to_string(cL));
+        RunState run;
+        TUnivSet<TComponents> comp;
+        comp.Add(Constituent("Selector", 0, 0, {0}, {0}, BGE, cL, cL));
+        comp.Add(WeakAcid("Acetic acid", kPKAcetic, kUAcetate, BGE, 30.0, 30.0));
+        comp.Add(StrongCation("Sodium", kUNa, BGE, 15.0, 15.0));
+        comp.Add(StrongCation("Potassium", kUK, Analyte, 0.0, 1e-3));
+        comp.Add(StrongAnion("Anion", 60.0, Analyte, 0.0, 1e-3));
+        // forms: acetic -1, 0; sodium 0, 1; potassium 0, 1; anion -1, 0
+        ComplexTable t = {{"0", "0"}, {"None"}, {"20"}, {"14", "362.5", "205.5"}, {"4"}};
+        const std::string pkx[8] = {"30", "30", "30", "30", "30", Text(-std::log10(zones[0].K * 1e3)),
+                                    Text(-std::log10(zones[1].K * 1e3)), "30"};
+        const std::string ux[8] = {"25", "25", "25", "25", "25", Text(zones[0].uComplex), Text(zones[1].uComplex), "25"};
+        for (const auto& v : pkx) t.push_back({v});
+        for (const auto& v : ux) t.push_back({v});
+        PrepareZoneRun(run, comp, t, 250, 0.025, 12.5, 1.0, 0.5, 100.0);
+        sink.Clear();
+        ASSERT_TRUE(InitCalc(run)) << sink.warnings.at(0);
+        auto moments = [&](int i) {
+            double m0 = 0, m1 = 0;
+            for (int j = 0; j <= run.NX; ++j) {
+                m0 += run.Arr.C(2, i)[j];
+                m1 += j * run.DX * run.Arr.C(2, i)[j];
+            }
+            return std::pair<double, double>{m1 / m0, m0};
+        };
+        const auto k0 = moments(4), a0 = moments(5);
+        run.StopTime = 10.0;
+        run.DT = 1e-3;
+        RunCalc(run);
+        StopCalc(run);
+        ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+        ASSERT_GT(run.Time, 9.9);
+        for (const Zone& z : zones) {
+            const auto before = z.constituent == 4 ? k0 : a0, after = moments(z.constituent);
+            const double u = (after.first - before.first) / run.Time / (100.0 / 0.025);
+            const double expected = z.sign * (z.uFree + z.K * cL * z.uComplex) / (1 + z.K * cL) * 1e-9;
+            EXPECT_NEAR(u, expected, 0.01 * std::abs(expected)) << z.constituent;
+            EXPECT_NEAR(after.second, before.second, 1e-4 * before.second);
+        }
+    }
+}
+
+
+// A neutral analyte bound almost entirely to a neutral ligand spreads with the
+// complex's diffusion coefficient u RT/F; with fieldOnly the derivatives stay.
+TEST_F(Complexation, NeutralComplexDiffusesWithItsNernstEinsteinCoefficient) {
+    const double uComplex = 10.0, K = 1e3;  // 1/mM: 99.99 % bound at 10 mM ligand
+    TUnivSet<TComponents> comp;
+    comp.Add(Constituent("Selector", 0, 0, {0}, {0}, BGE, 10.0, 10.0));
+    comp.Add(StrongCation("Potassium", kUK, BGE, 10.0, 10.0));
+    comp.Add(StrongAnion("Chloride", kUCl, BGE, 10.0, 10.0));
+    comp.Add(Constituent("Sugar", 0, 0, {0}, {0}, Analyte, 0.0, 0.1));
+    ComplexTable t = {{"0", "0"}, {"None"}, {"20"}, {"14", "362.5", "205.5"}, {"3"}};
+    for (const char* v : {"30", "30", "30", "30", "0"}) t.push_back({v});
+    t.back() = {Text(-std::log10(K * 1e3))};
+    for (int f = 0; f < 5; ++f) t.push_back({f == 4 ? Text(uComplex) : "25"});
+    PrepareZoneRun(st, comp, t, 100, 0.01, 5.0, 1.0, 0.2, 0.0);
+    ASSERT_TRUE(InitCalc(st)) << sink.warnings.at(0);
+    EngineArrays& a = st.Arr;
+    // fieldOnly: field and conductivity, no derivative
+    for (int j = 0; j <= st.NX; ++j) a.F(2, 4)[j] = 7.0;
+    a.E.assign(a.E.size(), 1.0);
+    ComplexDerivative(st, 2, true);
+    for (int j = 0; j <= st.NX; ++j) EXPECT_EQ(a.F(2, 4)[j], 7.0);
+    EXPECT_NE(a.E[50], 1.0);
+
+    auto variance = [&] {
+        double m0 = 0, m1 = 0, m2 = 0;
+        for (int j = 0; j <= st.NX; ++j) {
+            const double c = a.C(2, 4)[j], x = j * st.DX;
+            m0 += c;
+            m1 += x * c;
+            m2 += x * x * c;
+        }
+        return m2 / m0 - (m1 / m0) * (m1 / m0);
+    };
+    const double v0 = variance();
+    st.StopTime = 20.0;
+    st.DT = 1e-3;
+    RunCalc(st);
+    StopCalc(st);
+    ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+    const double D = uComplex * 1e-9 * 8.314 * st.Temperature / 96485.0;
+    EXPECT_NEAR((variance() - v0) / (2 * st.Time), D, 0.01 * D);
+}
+
+}  // namespace

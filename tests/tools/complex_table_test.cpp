@@ -1,0 +1,235 @@
+// The complexation text file written byte by byte from its layout, read back
+// in every line-end convention, the default table of a composition, the grid
+// of the window, and the set-up's messages for truncated or damaged files.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "engine/complex_mode.h"
+#include "engine/init_calc.h"
+#include "engine/run_state.h"
+#include "files/file_hooks.h"
+#include "files/sna_file.h"
+#include "foundation/errors.h"
+#include "support/temp_dir.h"
+#include "support/test_compositions.h"
+#include "tools/complex_table.h"
+
+namespace {
+
+using namespace testcomp;
+
+std::string Bytes(const std::string& name) {
+    std::ifstream f(name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+}
+
+void Write(const std::string& name, const std::string& bytes) {
+    std::ofstream f(name, std::ios::binary);
+    f << bytes;
+}
+
+// Ligand -1..1, analytes "Amine" 0..1 and "Acid" -1..0.
+TUnivSet<TComponents> Composition() { return SelectorWithAnalytes(); }
+
+const ComplexTable kTable = {{"-1", "1"},        {"9.5", "2.25"},       {"30", "36", "42"},
+                             {"14", "362.5", "205.5"}, {"2"},
+                             {"30", "-2", "30"}, {"30", "-1.5", "-3"}, {"30", "30", "30"}, {"-0.5", "30", "30"},
+                             {"25", "10", "25"}, {"25", "12", "8"},    {"25", "25", "25"}, {"5", "25", "25"}};
+
+// The file as its layout gives it: comment lines and table lines, CR LF ends.
+std::string Golden() {
+    const char* lines[] = {
+        "# Info: 1) Separator is TAB; 2) Lines starting with '#' are ignored;",
+        "# 3) Do not delete any input lines without '#' and if there is no data to input add: 'None'!",
+        "# Ligand: nL, pL",
+        "-1\t1",
+        "# Set of dissoc. const. (pKa) for Ligand: [nL..pL] (not z=0), 'None' for no input",
+        "9.5\t2.25",
+        "# Ionic mobilities of free ligand ionic forms (including z=0 for diffusion!)",
+        "30\t36\t42",
+        "# pKw[M^2] uH uOH [1e-9]",
+        "14\t362.5\t205.5",
+        "# Number of analytes",
+        "2",
+        "# Complex constants (pKx in M-1): [i=1..Nanalytes][z=ni..pi] (must match n and p range with Kelvo)",
+        "# 1: Amine",
+        "30\t-2\t30",
+        "30\t-1.5\t-3",
+        "# 2: Acid",
+        "30\t30\t30",
+        "-0.5\t30\t30",
+        "# Ionic mobility of complexes (ux in 1e-9 m2/V/s) [i=1..Nanalytes][z=ni..pi]",
+        "# 1: Amine",
+        "25\t10\t25",
+        "25\t12\t8",
+        "# 2: Acid",
+        "25\t25\t25",
+        "5\t25\t25",
+    };
+    std::string s;
+    for (const char* l : lines) s += std::string(l) + '\r' + '\n';
+    return s;
+}
+
+TEST(ComplexFile, WrittenByteByByteAndReadBackInEveryLineEndConvention) {
+    RecordingMessageSink sink;
+    TempDir dir;
+    const auto comp = Composition();
+    EXPECT_EQ(ComplexFileText(kTable, comp), Golden());
+    const std::string name = dir.file("p.txt");
+    ASSERT_TRUE(SaveComplexFile(name, kTable, comp));
+    EXPECT_EQ(Bytes(name), Golden());
+    EXPECT_EQ(ReadComplexTableFile(name), kTable);
+
+    // LF, CR, blank lines, comments, a tab at a line end, no final line end
+    std::string lf, cr;
+    for (char c : Golden()) {
+        if (c == '\r') continue;
+        lf += c;
+        cr += c == '\n' ? '\r' : c;
+    }
+    EXPECT_EQ(ParseComplexTable(lf), kTable);
+    EXPECT_EQ(ParseComplexTable(cr), kTable);
+    std::string loose = "\r\n\n#comment\tx\n" + lf;
+    loose.replace(loose.find("-1\t1\n"), 5, "-1\t1\t\n\n");
+    loose.pop_back();
+    Write(name, loose);
+    EXPECT_EQ(ReadComplexTableFile(name), kTable);
+    EXPECT_EQ(ParseComplexTable("a\t\tb\r\n\tc\r\r\nd", 1), (ComplexTable{{"c"}, {"d"}}));
+    EXPECT_TRUE(ReadComplexTableFile(dir.file("missing.txt")).empty());
+
+    // a composition with more forms than the table: the lines that exist
+    auto more = comp;
+    more.Add(Constituent("Ampholyte", -1, 1, {9, 0, 3}, {20, 0, 20}, Analyte, 0, 1));
+    const std::string text = ComplexFileText(kTable, more);
+    EXPECT_NE(text.find("# 3: Ampholyte\r\n# Ionic mobility"), std::string::npos);
+    EXPECT_EQ(ParseComplexTable(text), kTable);
+    EXPECT_TRUE(sink.warnings.empty());
+}
+
+TEST(ComplexFile, DefaultTableAndGrid) {
+    const auto comp = Composition();
+    const ComplexTable t = DefaultComplexTable(comp, "30", "25");
+    const ComplexTable expected = {{"-1", "1"},      {"9.5", "2.25"}, {"30", "36", "42"}, {"14", "362.5", "205.5"},
+                                   {"2"},            {"30", "30", "30"}, {"30", "30", "30"}, {"30", "30", "30"},
+                                   {"30", "30", "30"}, {"25", "25", "25"}, {"25", "25", "25"}, {"25", "25", "25"},
+                                   {"25", "25", "25"}};
+    EXPECT_EQ(t, expected);
+    TUnivSet<TComponents> neutral;
+    neutral.Add(Constituent("Sugar", 0, 0, {0}, {0}, BGE, 5, 5));
+    neutral.Add(WeakBase("Amine", 8.0, 25, Analyte, 0, 1));
+    const ComplexTable n = DefaultComplexTable(neutral, "30", "25");
+    EXPECT_EQ(n[1], std::vector<std::string>{"None"});
+    EXPECT_EQ(n[2], std::vector<std::string>{"20"});
+    EXPECT_EQ(n.size(), 9u);
+    TUnivSet<TComponents> one;
+    one.Add(comp.Get(1));
+    EXPECT_TRUE(DefaultComplexTable(one, "30", "25").empty());
+
+    // grid: 2F + 5 rows, pL - nL + 2 columns, "None" in the neutral column
+    const ComplexGrid g = ComplexGridFromTable(kTable, -1, 1, comp, "30", "25");
+    ASSERT_EQ(g.size(), 13u);
+    ASSERT_EQ(g[0].size(), 4u);
+    EXPECT_EQ(g[0], (std::vector<std::string>{"Name \\ zL", "-1", "0", "1"}));
+    EXPECT_EQ(g[1], (std::vector<std::string>{"Free ligand pKa (M)", "9.5", "None", "2.25"}));
+    EXPECT_EQ(g[2], (std::vector<std::string>{"Free ligand u (1e-9)", "30", "36", "42"}));
+    EXPECT_EQ(g[3][0], "pKx (M^-1)");
+    EXPECT_EQ(g[4], (std::vector<std::string>{"  Amine; z = 0", "30", "-2", "30"}));
+    EXPECT_EQ(g[5], (std::vector<std::string>{"    z = 1", "30", "-1.5", "-3"}));
+    EXPECT_EQ(g[8][0], "ux (1e-9)");
+    EXPECT_EQ(g[12], (std::vector<std::string>{"    z = 0", "5", "25", "25"}));
+    EXPECT_EQ(ComplexTableFromGrid(g, -1, 1, "14", "362.5", "205.5", 2), kTable);
+
+    // all charges negative / positive: "None" at the end / start; missing "-"
+    const ComplexGrid neg = ComplexGridFromTable({{"-2", "-1"}, {"4"}, {"30"}}, -2, -1, comp, "30", "25");
+    EXPECT_EQ(neg[1], (std::vector<std::string>{"Free ligand pKa (M)", "4", "None"}));
+    EXPECT_EQ(neg[2], (std::vector<std::string>{"Free ligand u (1e-9)", "30", "-"}));
+    EXPECT_EQ(neg[4], (std::vector<std::string>{"  Amine; z = 0", "30", "30"}));  // beyond the table
+    EXPECT_EQ(neg[9], (std::vector<std::string>{"  Amine; z = 0", "25", "25"}));
+    const ComplexGrid pos = ComplexGridFromTable({{"1", "2"}, {"5"}}, 1, 2, comp, "30", "25");
+    EXPECT_EQ(pos[1], (std::vector<std::string>{"Free ligand pKa (M)", "None", "5"}));
+    // an emptied cell is written "None", so the fields after it keep their place
+    ComplexGrid edited = g;
+    edited[4][2] = "";
+    edited[2][1] = "";
+    const ComplexTable back = ComplexTableFromGrid(edited, -1, 1, "14", "", "205.5", 2);
+    EXPECT_EQ(back[5], (std::vector<std::string>{"30", "None", "30"}));
+    EXPECT_EQ(back[2], (std::vector<std::string>{"None", "36", "42"}));
+    EXPECT_EQ(back[3], (std::vector<std::string>{"14", "None", "205.5"}));
+}
+
+TEST(ComplexFile, TruncatedAndDamagedFilesGiveTheSetUpsMessages) {
+    RecordingMessageSink sink;
+    TempDir dir;
+    RunState st;
+    PrepareRun(st, Composition(), 20);
+    st.cbComplex = true;
+    const std::string name = dir.file("p.txt");
+    ASSERT_TRUE(SaveComplexFile(name, kTable, st.Composition));
+    st.TxtTable = ReadComplexTableFile(name);
+    ASSERT_TRUE(InitCalc(st));
+    EXPECT_TRUE(sink.warnings.empty());
+
+    // the last line cut off
+    const std::string full = Bytes(name);
+    Write(name, full.substr(0, full.rfind("\r\n5\t25") + 2));
+    st.TxtTable = ReadComplexTableFile(name);
+    EXPECT_FALSE(InitCalc(st));
+    EXPECT_EQ(sink.warnings,
+              std::vector<std::string>{"Complex Mode: Number of analyte forms (composition) was changed - Set complex table."});
+    // an empty file
+    sink.Clear();
+    Write(name, "");
+    st.TxtTable = ReadComplexTableFile(name);
+    EXPECT_FALSE(InitCalc(st));
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{"Complex Mode: No complex data!"});
+    // damaged numbers: defaults, listed by line and column
+    sink.Clear();
+    std::string damaged = full;
+    damaged.replace(damaged.find("30\t-1.5\t-3"), 10, "30\t-1.5\tz");
+    damaged.replace(damaged.find("9.5\t2.25"), 8, "9.5\t2,2x");
+    Write(name, damaged);
+    st.TxtTable = ReadComplexTableFile(name);
+    EXPECT_TRUE(InitCalc(st));
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{
+                                 "Complex INIT: One or more errors were found in the txt table on following lines:\n"
+                                 "2 (col = 2)\n7 (col = 3)\n"});
+}
+
+TEST(ComplexFile, SavedAndOpenedAsTheProjectsCompanion) {
+    RecordingMessageSink sink;
+    TempDir dir;
+    FileHooks saved = FileLayerHooks();
+    FileLayerHooks().SaveComplexData = [](RunState& s, const std::string& n) { SaveComplexData(s, n); };
+    FileLayerHooks().LoadComplexData = LoadComplexData;
+    RunState st;
+    PrepareRun(st, Composition(), 20);
+    st.PsqFileOwn = dir.file("own.psq");
+    st.cbComplex = true;
+    st.TxtTable = kTable;
+    ASSERT_TRUE(InitCalc(st)) << sink.warnings.at(0);
+    const std::string name = dir.file("proj.sna");
+    ASSERT_TRUE(SaveSnaFile(st, name));
+    EXPECT_EQ(Bytes(dir.file("proj.txt")), Golden());
+
+    RunState opened;
+    opened.PsqFileOwn = dir.file("own2.psq");
+    ASSERT_TRUE(OpenProject(opened, name)) << (sink.warnings.empty() ? "" : sink.warnings[0]);
+    EXPECT_TRUE(opened.cbComplex);
+    EXPECT_EQ(opened.TxtTable, kTable);
+    // without the companion the mode is off
+    ASSERT_TRUE(std::remove(dir.file("proj.txt").c_str()) == 0);
+    RunState plain;
+    plain.PsqFileOwn = dir.file("own3.psq");
+    plain.cbComplex = true;
+    ASSERT_TRUE(OpenProject(plain, name));
+    EXPECT_FALSE(plain.cbComplex);
+    FileLayerHooks() = saved;
+}
+
+}  // namespace
