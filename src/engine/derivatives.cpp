@@ -219,6 +219,13 @@ void WallTerm(RunState& st, int level) {
             }
         }
     }
+    WallRule(st, level);
+}
+
+void WallRule(RunState& st, int level) {
+    EngineArrays& a = st.Arr;
+    const int nc = a.NComp;
+    const int lw = st.LeftWall, rw = st.RightWall;
     const double I = st.I;
     for (int i = 1; i <= nc; ++i) {
         double* f = a.F(level, i);

@@ -10,6 +10,7 @@
 #include "engine/diffusion_mode.h"
 #include "engine/equilibrium.h"
 #include "engine/init_distribution.h"
+#include "engine/micellar_mode.h"
 #include "engine/modes.h"
 #include "engine/recalc.h"
 #include "engine/run_series.h"
@@ -143,6 +144,8 @@ bool BuildRun(RunState& st, const bool flags[12]) {
     }
     AddPlaceholderPoints(st);
     if (!InitModes(st, ModeInitStage::Arrays)) return false;
+    // A sequence with micelles is shown with the micelle series.
+    if (st.Loading && st.PsqPlayerMicelles && !st.CMCProfileReady) InitCMCProfile(st);
 
     const int n = st.NX;
     if (st.Loading) {

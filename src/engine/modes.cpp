@@ -2,6 +2,7 @@
 
 #include "engine/init_calc.h"
 #include "engine/micellar_mode.h"
+#include "engine/racemic_mode.h"
 #include "engine/run_state.h"
 #include "engine/standard_scheme.h"
 #include "foundation/messages.h"
@@ -33,8 +34,7 @@ ModeTable DefaultModeTable() {
     t[ModeIndex(Mode::Complex)] = Unbuilt("Complex", "DerComplex", kDerComplexUnavailable);
     t[ModeIndex(Mode::Complex)].Init = ComplexInitUnavailable;
     t[ModeIndex(Mode::Complex)].ownEquilibrium = true;
-    // The racemic routine is called without fieldOnly (it always writes F).
-    t[ModeIndex(Mode::Racemic)] = Unbuilt("Racemic", "DerRacemic", kDerRacemicUnavailable);
+    t[ModeIndex(Mode::Racemic)] = RacemicModeHooks();
     t[ModeIndex(Mode::Linear)] = Unbuilt("Linearized", "DerLinear", kDerLinearUnavailable);
     t[ModeIndex(Mode::Micellar)] = MicellarModeHooks();
     t[ModeIndex(Mode::Special)] = Unbuilt("Special", "DerSpecial", kDerSpecialUnavailable);

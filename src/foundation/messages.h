@@ -22,8 +22,6 @@ inline constexpr const char* kNotAvailable = "N/A";
 // Run initialisation: modes whose set-up this version does not build yet.
 inline constexpr const char* kInitComplexUnavailable =
     "Complex Mode: Not available in this version - switch it off to INIT.";
-inline constexpr const char* kInitMicellarUnavailable =
-    "Micellar Mode: Not available in this version - switch it off to INIT.";
 inline constexpr const char* kInitEffectsUnavailable =
     "CE Effects: Not available in this version - switch them off to INIT.";
 
@@ -48,12 +46,12 @@ inline constexpr const char* kCalculationStopped = ". Calculation stopped.";
 // the run stops when such a mode is switched on.
 inline constexpr const char* kDerComplexUnavailable =
     "Complex Mode: Not available in this version - switch it off to RUN.";
-inline constexpr const char* kDerRacemicUnavailable =
-    "Racemic Mode: Not available in this version - switch it off to RUN.";
 inline constexpr const char* kDerLinearUnavailable =
     "Linearized Mode: Not available in this version - switch it off to RUN.";
-inline constexpr const char* kDerMicellarUnavailable =
-    "Micellar Mode: Not available in this version - switch it off to RUN.";
+// Micellar and racemic modes: an aggregation number below 1 (from a file)
+// is refused at Init and stops a run.
+inline constexpr const char* kMicAggregationNumber =
+    "Incorrect aggregation number of micellizing constituent.";
 inline constexpr const char* kDerSpecialUnavailable =
     "Special Mode: Not available in this version - switch it off to RUN.";
 inline constexpr const char* kDerEffectsUnavailable =

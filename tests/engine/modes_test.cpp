@@ -29,7 +29,7 @@ struct ModeSwitch {
     Mode mode;
     const char* name;
     std::function<void(RunState&)> on;
-    const char* derivativeWarning;
+    const char* derivativeWarning;  // null: the mode is built
 };
 
 // Every switch that selects a mode, in precedence order (each capillary
@@ -37,9 +37,9 @@ struct ModeSwitch {
 std::vector<ModeSwitch> Switches() {
     return {
         {Mode::Complex, "cbComplex", [](RunState& s) { s.cbComplex = true; }, kDerComplexUnavailable},
-        {Mode::Racemic, "cbRacemic", [](RunState& s) { s.cbRacemic = true; }, kDerRacemicUnavailable},
+        {Mode::Racemic, "cbRacemic", [](RunState& s) { s.cbRacemic = true; }, nullptr},
         {Mode::Linear, "cbMX", [](RunState& s) { s.cbMX = true; }, kDerLinearUnavailable},
-        {Mode::Micellar, "cbSDS", [](RunState& s) { s.cbSDS = true; }, kDerMicellarUnavailable},
+        {Mode::Micellar, "cbSDS", [](RunState& s) { s.cbSDS = true; }, nullptr},
         {Mode::Special, "cbSpec", [](RunState& s) { s.cbSpec = true; }, kDerSpecialUnavailable},
         {Mode::Effects, "cbS", [](RunState& s) { s.cbS = true; }, kDerEffectsUnavailable},
         {Mode::Effects, "cbH", [](RunState& s) { s.cbH = true; }, kDerEffectsUnavailable},
@@ -125,6 +125,7 @@ TEST(Modes, ModesNotBuiltStopTheRunWithTheirWarningOncePerRun) {
     const auto sw = Switches();
     for (std::size_t i = 0; i < sw.size(); ++i)
         for (std::size_t k = i; k < sw.size(); ++k) {
+            if (!sw[i].derivativeWarning) continue;  // a built mode
             RecordingMessageSink sink;
             RecordingHost host;
             RunState st;
