@@ -1,5 +1,6 @@
 #include "app/linear_window.h"
 
+#include "app/menu_entries.h"
 #include "app/qt_dialogs.h"
 #include "engine/run_state.h"
 #include "foundation/errors.h"
@@ -8,8 +9,6 @@
 #include <QAction>
 #include <QHBoxLayout>
 #include <QMainWindow>
-#include <QMenu>
-#include <QMenuBar>
 #include <QPushButton>
 
 LinearWindow::LinearWindow(RunState& st, QWidget* parent) : QDialog(parent), st_(st)
@@ -39,13 +38,7 @@ LinearWindow* InstallLinearWindow(QMainWindow& main, RunState& st)
     auto* linear1 = new QAction("Linear", &main);
     linear1->setObjectName("Linear1");
     linear1->setVisible(false);
-    QMenu* tools = nullptr;
-    for (QAction* entry : main.menuBar()->actions())
-        if (entry->menu() && entry->text().remove('&') == "Tools") tools = entry->menu();
-    if (tools)
-        tools->addAction(linear1);
-    else
-        main.addAction(linear1);
+    AddToolsEntry(main, linear1);
     QObject::connect(linear1, &QAction::triggered, window, [window] { Guarded([window] { window->exec(); }); });
     return window;
 }
