@@ -1212,11 +1212,12 @@ void MainWindow::OnEngineEvent(const EngineEvent& e)
     case EngineEventKind::GeometryEditsEnabled: geometryEditsEnabled_ = e.flag; break;
     case EngineEventKind::DiffusionModeChanged: OnDiffusionModeChanged(e.flag); break;
     case EngineEventKind::EngineArraysFreed: OnEngineArraysFreed(e.flag); break;
-    // The micellar window listens itself; the additional-information, run-setup
-    // and options windows do not exist yet; the iteration profile belongs to
-    // the first of them.
-    case EngineEventKind::ShowAdditionalInfo:
     case EngineEventKind::RefreshMicellar:
+        if (auto* micellar = findChild<MicellarWindow*>("fmSDS")) micellar->ShowSettings();
+        break;
+    // The additional-information, run-setup and options windows do not exist
+    // yet; the iteration profile belongs to the first of them.
+    case EngineEventKind::ShowAdditionalInfo:
     case EngineEventKind::ShowRunSetupSettings:
     case EngineEventKind::ShowOptionSettings:
     case EngineEventKind::NewtonIterations: break;

@@ -38,13 +38,10 @@ MicellarWindow::MicellarWindow(RunState& st, ChartView* chart, QWidget* parent)
     Bind();
     st_.FormCreated[4] = true;
     st_.MicCompNo = 1;
-    st_.Events.Add(this);
     adjustSize();
     if (QScreen* screen = QGuiApplication::primaryScreen()) move(screen->geometry().width() - width(), 0);
     ShowSettings();
 }
-
-MicellarWindow::~MicellarWindow() { st_.Events.Remove(this); }
 
 void MicellarWindow::Build()
 {
@@ -182,11 +179,6 @@ void MicellarWindow::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::ActivationChange) Guarded([this] { ShowSettings(); });
-}
-
-void MicellarWindow::OnEngineEvent(const EngineEvent& event)
-{
-    if (event.kind == EngineEventKind::RefreshMicellar) ShowSettings();
 }
 
 MicellarWindow* InstallMicellarWindow(QMainWindow& main, RunState& st)

@@ -6,7 +6,6 @@
 #pragma once
 
 #include "app/state_binder.h"
-#include "engine/engine_events.h"
 
 #include <QWidget>
 
@@ -19,19 +18,18 @@ class QPushButton;
 class QRadioButton;
 struct ChartSeries;
 
-class MicellarWindow : public QWidget, public StateWindow, public EngineListener {
+class MicellarWindow : public QWidget, public StateWindow {
     Q_OBJECT
 public:
     // `chart` is the main chart whose left axis a right click on a series box
     // fits to that series (none: no fitting).
     MicellarWindow(RunState& st, ChartView* chart, QWidget* parent = nullptr);
-    ~MicellarWindow() override;
 
     RunState& State() override { return st_; }
     // Writes the settings into the controls; the run's switch and the four
-    // visible edits are disabled while a run is active.
+    // visible edits are disabled while a run is active. The main window calls
+    // it for the engine's RefreshMicellar.
     void ShowSettings();
-    void OnEngineEvent(const EngineEvent& event) override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -144,7 +144,7 @@ TEST(MicellarWindow, EditsKeepWhatTheyAcceptAndShowTheStoredValues)
     EXPECT_FALSE(s.Find<QCheckBox>("cbSDS")->isEnabled());
     EXPECT_TRUE(s.Find<QCheckBox>("cbShowMic")->isEnabled());
     st.Running = false;
-    st.Events.Emit(EngineEventKind::RefreshMicellar);
+    s.w.ShowSettings();
     EXPECT_TRUE(s.Find<QCheckBox>("cbSDS")->isEnabled());
     EXPECT_TRUE(sink.warnings.empty() && sink.messages.empty());
 }
@@ -227,4 +227,9 @@ TEST(MicellarWindow, HiddenMenuEntryAndTheMainWindowsMicelleSeries)
     st.DetectorView = true;
     main.SetupGraph();
     EXPECT_FALSE(st.Series.sr_CMC.active || st.Series.sr_mic.active);
+    // the engine's refresh reaches the window: disabled during a run
+    st.Running = true;
+    st.Events.Emit(EngineEventKind::RefreshMicellar);
+    EXPECT_FALSE(window->findChild<QLineEdit*>("edCMC")->isEnabled());
+    st.Running = false;
 }
