@@ -217,6 +217,7 @@ TEST(MicellarWindow, HiddenMenuEntryAndTheMainWindowsMicelleSeries)
     // shows the boxes' series in the profile view, none in the detector view
     RunState& st = main.State();
     PrepareRun(st, ThreeConstituents(), 40);
+    st.PsqFileOwn = (home.path() / "run.psq").string();  // the window is never activated here
     st.cbSDS = st.cbShowCMC = st.cbShowMic = true;
     main.bnInitClick();
     ASSERT_TRUE(st.Initialised && st.SDSAtInit) << (sink.warnings.empty() ? "" : sink.warnings[0]);
