@@ -303,3 +303,38 @@ TEST(Micellar, ASetUpMadeInvalidAfterInitStopsTheRunWithItsMessage) {
     EXPECT_TRUE(st.Stop);
     EXPECT_EQ(sink.warnings, std::vector<std::string>{"Racemic Mode requires at least 4 constituents."});
 }
+
+TEST(Racemic, WithoutRatesItIsTheMicellarModeWithoutTheFlowVelocity) {
+    RecordingMessageSink sink;
+    TUnivSet<TComponents> comp;
+    comp.Add(StrongAnion("SDS", 30.0, BGE, 20.0, 40.0));
+    comp.Add(Binding(WeakAcid("Acid", kPKAcetic, kUAcetate, BGE, 2.0, 3.0), -2.5, 25.0));
+    comp.Add(Neutral("Binder", 0.5, 3.0, -3.0));
+    TComponents rates = Neutral("Rates", 0.0, 0.0, 30.0);
+    rates.uMicA = 0.0;
+    comp.Add(rates);
+    comp.Add(StrongCation("Sodium", kUNa, BGE, 24.0, 45.0));
+    RunState racemic;
+    racemic.cbRacemic = true;
+    ASSERT_TRUE(InitMicellar(racemic, comp, 80, 100.0));
+    ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+    racemic.EOFMob = 2e-8;
+    racemic.cbFlow = true;  // the velocity form of the EOF is the micellar mode's alone
+    RunState micellar = racemic;
+    micellar.cbRacemic = false;
+    CalcDER(racemic, 2, false);
+    CalcDER(micellar, 2, false);
+    const EngineArrays &r = racemic.Arr, &m = micellar.Arr;
+    const double h1 = 0.5 / racemic.DX;
+    for (int i = 1; i <= 5; ++i)
+        for (int j = racemic.LeftWall + 1; j < racemic.RightWall; ++j) {
+            const double flow = -(2e-8 * 1e9) * (r.C(2, i)[j + 1] - r.C(2, i)[j - 1]) * h1;
+            ASSERT_NEAR(m.F(2, i)[j], r.F(2, i)[j] + flow, 1e-12 * (1 + std::abs(m.F(2, i)[j]))) << i << " " << j;
+        }
+    EXPECT_GT(r.MicBound[3][40], 0.0);  // something is bound
+    micellar.cbFlow = racemic.cbFlow = false;
+    CalcDER(racemic, 2, false);
+    CalcDER(micellar, 2, false);
+    for (int i = 1; i <= 5; ++i)
+        EXPECT_EQ(std::vector<double>(m.F(2, i), m.F(2, i) + m.Nn), std::vector<double>(r.F(2, i), r.F(2, i) + r.Nn));
+}
