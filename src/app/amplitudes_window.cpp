@@ -2,7 +2,7 @@
 
 #include "app/edit_committer.h"
 #include "app/qt_dialogs.h"
-#include "app/tools_menu.h"
+#include "app/tool_windows.h"
 
 #include <QAction>
 #include <QCheckBox>

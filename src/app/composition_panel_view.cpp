@@ -6,7 +6,7 @@
 #include "app/input_query.h"
 #include "app/main_window.h"
 #include "app/qt_dialogs.h"
-#include "app/tools_menu.h"
+#include "app/tool_windows.h"
 #include "composition/ampholines.h"
 #include "composition/constituent_editor.h"
 #include "engine/run_state.h"

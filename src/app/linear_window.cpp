@@ -1,5 +1,6 @@
 #include "app/linear_window.h"
 
+#include "app/tool_windows.h"
 #include "app/qt_dialogs.h"
 #include "app/tool_windows.h"
 #include "engine/run_state.h"

@@ -13,6 +13,7 @@
 #include "app/init_dist_window.h"
 #include "app/linear_window.h"
 #include "app/main_commands.h"
+#include "app/micellar_window.h"
 #include "app/moments_window.h"
 #include "app/option_window.h"
 #include "app/psq_player_window.h"
@@ -362,13 +363,13 @@ void MainWindow::BuildWindow()
         {&s.sr_detectorLine, "Detector Line", 1082594, false},
         {&s.sr_LeftWall, "Left Wall", black, false},
         {&s.sr_RightWall, "Right Wall", black, false},
-        {nullptr, "Micelles", 33023, false},
-        {nullptr, "CMC", teal, true},
+        {&s.sr_mic, "Micelles", 33023, false},
+        {&s.sr_CMC, "CMC", teal, true},
         {&s.DET_volt, "Voltage", maroon, true},
         {&s.DET_CDen, "Current", olive, true},
         {&s.sr_diam, "Diameter", purple, false},
         {&s.sr_DER, "DER", 13271159, false},
-        {nullptr, "Mic-Dye", 4194432, false},
+        {&s.sr_MicDye, "Mic-Dye", 4194432, false},
         {&s.sr_reg[1], "RegFN1", 4194432, false}, {&s.sr_reg[2], "RegFN2", 16744448, false},
         {&s.sr_reg[3], "RegFN3", 8421440, false}, {&s.sr_reg[4], "RegFN4", olive, false},
         {&s.sr_reg[5], "RegFN5", 39680, false}, {&s.sr_reg[6], "RegFN6", 10893213, false},
@@ -388,7 +389,6 @@ void MainWindow::BuildWindow()
         {&s.sr_Svol, "Svol(x) - Volume Cross-Section Area, 1e-9 m2", 848803, false},
     };
     for (const Fixed& f : fixed) {
-        if (!f.series) continue;  // micellar series belong to the micellar window's data
         bool marker = f.series == &s.sr_detectorLine || f.series == &s.sr_LeftWall || f.series == &s.sr_RightWall;
         if (f.series->title.empty()) f.series->title = f.title;
         f.series->colour = static_cast<int>(f.colour);
@@ -431,6 +431,7 @@ void MainWindow::BuildMenus()
     file->addSeparator();
     QAction* aExit = file->addAction("E&xit");
     InstallLinearWindow(*this, State());
+    InstallMicellarWindow(*this, State());
     InstallComplexWindow(*this, State(), [this] { bnInitClick(); });
     InstallDetectorWindow(*this);
     InstallInitDistWindow(*this);
@@ -759,7 +760,7 @@ void MainWindow::SetupGraph()
         if (shown) {
             for (ChartSeries* x : {&s.sr_conductivity, &s.sr_pH, &s.sr_E, &s.sr_IS, &s.sr_S, &s.sr_T, &s.sr_P, &s.sr_j,
                                    &s.sr_potential, &s.sr_Ui, &s.sr_mix, &s.sr_pi, &s.sr_elneut, &s.sr_LeftWall,
-                                   &s.sr_RightWall})
+                                   &s.sr_RightWall, &s.sr_mic, &s.sr_CMC, &s.sr_MicDye})
                 x->active = false;
             for (size_t i = 1; i < s.srComp.size(); ++i) s.srComp[i].active = false;
             c_.clbGraph->setVisible(false);
@@ -788,6 +789,11 @@ void MainWindow::SetupGraph()
                 for (int k = 0; k < 9; ++k) more[k]->active = checked(s.clbGraph, n + 4 + k);
             }
             s.sr_LeftWall.active = s.sr_RightWall.active = !st.DistPreview;
+            if (st.cbSDS) {
+                s.sr_mic.active = st.cbShowMic;
+                s.sr_CMC.active = st.cbShowCMC;
+                s.sr_MicDye.active = st.cbMicComplex;
+            }
             for (int i = 1; i < static_cast<int>(s.srComp.size()); ++i) s.srComp[i].active = checked(s.clbGraph, i + 1);
             c_.clbGraph->setVisible(true);
             for (ChartSeries* x : {&s.DET_pH, &s.DET_conductivity, &s.DET_volt, &s.DET_CDen, &s.DET_T})
@@ -1253,10 +1259,12 @@ void MainWindow::OnEngineEvent(const EngineEvent& e)
     case EngineEventKind::GeometryEditsEnabled: geometryEditsEnabled_ = e.flag; break;
     case EngineEventKind::DiffusionModeChanged: OnDiffusionModeChanged(e.flag); break;
     case EngineEventKind::EngineArraysFreed: OnEngineArraysFreed(e.flag); break;
-    // The additional-information, micellar, run-setup and options windows do
-    // not exist yet; the iteration profile belongs to the first of them.
-    case EngineEventKind::ShowAdditionalInfo:
     case EngineEventKind::RefreshMicellar:
+        if (auto* micellar = findChild<MicellarWindow*>("fmSDS")) micellar->ShowSettings();
+        break;
+    // The additional-information, run-setup and options windows do not exist
+    // yet; the iteration profile belongs to the first of them.
+    case EngineEventKind::ShowAdditionalInfo:
     case EngineEventKind::ShowRunSetupSettings:
     case EngineEventKind::ShowOptionSettings:
     case EngineEventKind::NewtonIterations: break;

@@ -10,6 +10,7 @@
 #include "engine/diffusion_mode.h"
 #include "engine/equilibrium.h"
 #include "engine/init_distribution.h"
+#include "engine/micellar_mode.h"
 #include "engine/modes.h"
 #include "engine/recalc.h"
 #include "engine/run_series.h"
@@ -144,6 +145,8 @@ bool BuildRun(RunState& st, const bool flags[12]) {
     }
     AddPlaceholderPoints(st);
     if (!InitModes(st, ModeInitStage::Arrays)) return false;
+    // A sequence with micelles is shown with the micelle series.
+    if (st.Loading && st.PsqPlayerMicelles && !st.CMCProfileReady) InitCMCProfile(st);
 
     const int n = st.NX;
     if (st.Loading) {
@@ -204,13 +207,6 @@ bool BuildRun(RunState& st, const bool flags[12]) {
 }
 
 }  // namespace
-
-bool RefuseUnbuiltMode(RunState& st, const char* message) {
-    ShowWarning(message);
-    FreeEngineArrays(st);
-    ClearRunSeries(st.Series);
-    return false;
-}
 
 bool InitCalc(RunState& st) {
     // Refusals that leave the previous state as it was.

@@ -18,6 +18,3 @@ class RunState;
 // raised again after the release).
 bool InitCalc(RunState& st);
 
-// Refuses Init for a mode whose set-up is not built: shows `message`, releases
-// the arrays and the run's series (no run is left behind) and returns false.
-bool RefuseUnbuiltMode(RunState& st, const char* message);

@@ -6,6 +6,7 @@ struct MicellarSettings {
     bool rbC0 = false;             // rbCT == !rbC0
     int MicCompNo = 1;
     bool cbShowMic = false, cbShowCMC = false;
+    bool cbMicComplex = false;     // the window's cbComplex "Profile of Complex (No. 2)"
     bool cbIngoreSNA = false;      // loaders drop the micellar fields of the run-setup block
     double MicMob = 4e-8;          // m2/(V.s)
     double CMC = 2.0, CMCL = 2.0, CMCR = 2.0;  // mM

@@ -7,29 +7,16 @@
 #include "engine/libz_mode.h"
 #include "engine/linear_mode.h"
 #include "engine/micellar_mode.h"
+#include "engine/racemic_mode.h"
 #include "engine/run_state.h"
 #include "engine/special_mode.h"
 #include "engine/standard_scheme.h"
 #include "foundation/messages.h"
 
-namespace {
-
-// An entry without derivative routine: the run stops with the warning.
-ModeHooks Unbuilt(const char* name, const char* key, const char* text) {
-    ModeHooks h;
-    h.name = name;
-    h.derivativesKey = key;
-    h.derivativesUnavailable = text;
-    return h;
-}
-
-}  // namespace
-
 ModeTable DefaultModeTable() {
     ModeTable t;
     t[ModeIndex(Mode::Complex)] = ComplexModeHooks();
-    // The racemic routine is called without fieldOnly (it always writes F).
-    t[ModeIndex(Mode::Racemic)] = Unbuilt("Racemic", "DerRacemic", kDerRacemicUnavailable);
+    t[ModeIndex(Mode::Racemic)] = RacemicModeHooks();
     t[ModeIndex(Mode::Linear)] = LinearModeHooks();
     t[ModeIndex(Mode::Micellar)] = MicellarModeHooks();
     t[ModeIndex(Mode::Special)] = SpecialModeHooks();

@@ -12,7 +12,7 @@ void ClearRunSeries(RunSeries& s) {
     s.srDetComp.clear();
     for (ChartSeries* p : {&s.sr_pH, &s.sr_conductivity, &s.sr_detectorLine, &s.sr_LeftWall,
                            &s.sr_RightWall, &s.sr_DER, &s.DET_pH, &s.DET_conductivity, &s.DET_volt,
-                           &s.DET_CDen, &s.DET_T, &s.sr_elneut})
+                           &s.DET_CDen, &s.DET_T, &s.sr_elneut, &s.sr_mic, &s.sr_CMC, &s.sr_MicDye})
         p->Clear();
     for (int r = 1; r <= 8; ++r) s.sr_reg[r].Clear();
 }

@@ -59,6 +59,8 @@ struct RunSeries {
     ChartSeries sr_DER{"DER"};
     ChartSeries sr_reg[9];    // sr_reg[1..8]: regulating functions
     ChartSeries sr_S, sr_Svol, sr_diam, sr_T, sr_mix, sr_pi, sr_elneut;
+    // Micellar mode: micelles, CMC, micelle-bound constituent 2 (InitCMCProfile).
+    ChartSeries sr_mic{"Micelles"}, sr_CMC{"CMC"}, sr_MicDye{"Mic-Dye"};
 
     // Marker lines (two points each; placed when the chart is drawn).
     ChartSeries sr_LeftWall, sr_RightWall, sr_detectorLine;

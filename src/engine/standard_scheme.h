@@ -45,10 +45,10 @@ void EOFConvectionTerm(RunState& st, int level);
 // Kinetic reaction C + P -> PC (constituents 2, 3 -> 1) over the interior, added to F.
 void KineticTerm(RunState& st, int level, int lw, int rw);
 // Walls: a constituent entering the window (or at rest) holds its wall value;
-// one leaving it lets the wall follow its neighbour. At the first level of the
-// starter (level > 3) the effective mobilities next to the walls are first
-// rebuilt from the level's forms; WallRule applies the rule alone, with the
-// effective mobilities as they stand.
+// one leaving it lets the wall follow its neighbour. WallTerm first rebuilds
+// the effective mobilities next to the walls from the level (level > 3, the
+// first step of the starter); WallRule is the rule alone, for a mode that
+// rebuilds them its own way.
 void WallTerm(RunState& st, int level);
 void WallRule(RunState& st, int level);
 // The electrode boundary (ElectrodeBoundary) and dcH/dt (CalcDER_dcH) are

@@ -20,9 +20,6 @@ inline constexpr const char* kBadHydrogenConcentration = "Incorrect H+ concentra
 inline constexpr const char* kNotAvailable = "N/A";
 
 // Run initialisation: modes whose set-up this version does not build yet.
-inline constexpr const char* kInitMicellarUnavailable =
-    "Micellar Mode: Not available in this version - switch it off to INIT.";
-
 // Complexation set-up: ligand charges nL, pL of the table beyond -32..32.
 inline constexpr const char* kComplexLigandCharges = "Complex Mode: Incorrect nL or pL!";
 
@@ -43,12 +40,6 @@ inline constexpr const char* kBadCrossSectionAt = "Cross-section is zero, negati
 // the constituent number, the node and kCalculationStopped).
 inline constexpr const char* kBadConcentrationOf = "Concentration is not a finite number: constituent ";
 inline constexpr const char* kCalculationStopped = ". Calculation stopped.";
-// Engine: derivative routines of modes that this version does not build yet;
-// the run stops when such a mode is switched on.
-inline constexpr const char* kDerRacemicUnavailable =
-    "Racemic Mode: Not available in this version - switch it off to RUN.";
-inline constexpr const char* kDerMicellarUnavailable =
-    "Micellar Mode: Not available in this version - switch it off to RUN.";
 // Special and LiBz modes: compositions the mode cannot work on (Init
 // refuses them; a switch turned on during a run stops it).
 inline constexpr const char* kSpecialModeConstituents =
@@ -57,6 +48,10 @@ inline constexpr const char* kLiBzModeConstituents = "Incorrect constituents for
 // Special mode: the equilibrium split of constituent 1 has no real root at a
 // node (a negative concentration); followed by the node and kCalculationStopped.
 inline constexpr const char* kSpecialModeNoSplit = "Special Mode: no equilibrium split at node ";
+// Micellar and racemic modes: an aggregation number below 1 (from a file)
+// is refused at Init and stops a run.
+inline constexpr const char* kMicAggregationNumber =
+    "Incorrect aggregation number of micellizing constituent.";
 
 // Project open: whether the sequence saved beside the project is copied into
 // the temporary sequence (with "Ask Before Transfer PSQ").

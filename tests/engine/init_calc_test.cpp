@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine/init_calc.h"
+#include "engine/modes.h"
 #include "engine/run_state.h"
 #include "foundation/errors.h"
 #include "foundation/messages.h"
@@ -113,21 +114,26 @@ TEST_F(Init, RefusalsInOrderKeepThePreviousRun) {
     st.Composition.Add(Constituent("Ampholyte", -1, 1, {3.0, 0, 9.0}, {20, 0, 20}, BGE, 1, 1));
     st.MicCompNo = 3;
     refusedKeepsRun({"Incorrect valency of micellizing constituent."});
+    // an aggregation number below 1 (a file may carry one) is refused too
     st.Composition = saved;
-    st.cbSDS = false;
-    // modes whose set-up is not built stop with no run left
-    const std::pair<bool*, const char*> modes[] = {{&st.cbSDS, kInitMicellarUnavailable},  // an acid
-                                                   {&st.cbSDS, kInitMicellarUnavailable}};  // a base
-    for (int k = 0; k < 2; ++k) {
-        st.MicCompNo = k == 1 ? 2 : 1;
-        ASSERT_TRUE(InitCalc(st));
-        *modes[k].first = true;
+    st.MicCompNo = 1;
+    st.OM = 0;
+    refusedKeepsRun({kMicAggregationNumber});
+    st.OM = 64;
+    // an acid and a base are taken, with the CMC profile of the grid
+    for (int no : {1, 2}) {
+        st.MicCompNo = no;
         sink.Clear();
-        EXPECT_FALSE(InitCalc(st));
-        EXPECT_EQ(sink.warnings, std::vector<std::string>{modes[k].second});
-        EXPECT_FALSE(st.Initialised || st.Arr.Allocated());
-        *modes[k].first = false;
+        ASSERT_TRUE(InitCalc(st));
+        EXPECT_TRUE(sink.warnings.empty());
+        EXPECT_TRUE(st.SDSAtInit && st.CMCProfileReady);
+        EXPECT_EQ(st.Arr.CMCProfile, std::vector<double>(static_cast<std::size_t>(st.NX) + 1, st.CMC));
     }
+    st.cbSDS = false;
+    // racemic mode needs four constituents: refused before anything changes
+    st.cbRacemic = true;
+    refusedKeepsRun({"Racemic Mode requires at least 4 constituents."});
+    st.cbRacemic = false;
 }
 
 TEST_F(Init, FailuresAfterTheReleaseLeaveNoHalfBuiltRun) {
@@ -162,7 +168,13 @@ TEST_F(Init, FailuresAfterTheReleaseLeaveNoHalfBuiltRun) {
     failing.Detach();
     host.Attach(st);
     // a derivative mode without its routine fails in the final equilibrium
-    failsWithoutRun([&] { st.cbRacemic = true; }, "");
+    ModeHooks unbuilt;
+    unbuilt.derivativesKey = "Unbuilt";
+    unbuilt.derivativesUnavailable = "Unbuilt mode.";
+    st.Engine.Modes[ModeIndex(Mode::Linear)] = unbuilt;
+    failsWithoutRun([&] { st.cbMX = true; }, "Unbuilt mode.");
+    st.cbMX = false;
+    st.Engine.Modes = DefaultModeTable();
 }
 
 TEST_F(Init, WallsAndDiffusionModeTakenAtInit) {

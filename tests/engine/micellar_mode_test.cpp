@@ -1,0 +1,340 @@
+// Micellar and racemic modes against results that do not use the engine's
+// formulas: the pseudo-phase partition of each node (micelles above the CMC
+// only, 1:1 binding by mass action), micellar electrokinetic retention of a
+// neutral analyte (velocity = bound fraction x micelle velocity), conservation
+// of every constituent, and first-order interconversion of two forms; and a
+// set-up made invalid after Init stopping the run instead of reading past the
+// composition.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/comp_window.h"
+#include "engine/derivatives.h"
+#include "engine/init_calc.h"
+#include "engine/micellar_mode.h"
+#include "engine/modes.h"
+#include "engine/run_calc.h"
+#include "engine/run_state.h"
+#include "foundation/errors.h"
+#include "foundation/messages.h"
+#include "support/recording_host.h"
+#include "support/test_compositions.h"
+
+namespace {
+
+using namespace testcomp;
+
+constexpr double kCMC = 2.0;  // mM
+constexpr int kOM = 64;
+
+TComponents Binding(TComponents rec, double pKMic, double uMic = 40.0) {
+    rec.pKMicA = pKMic;
+    rec.uMicA = uMic;
+    return rec;
+}
+
+TComponents Neutral(const std::string& name, double c, double cInj, double pKMic, int type = BGE) {
+    return Binding(Constituent(name, 0, 0, {0.0}, {0.0}, type, c, cInj), pKMic);
+}
+
+// Micellar run of `comp` (surfactant first) on `nodes` nodes of 25 mm.
+bool InitMicellar(RunState& st, const TUnivSet<TComponents>& comp, int nodes, double volts) {
+    PrepareRun(st, comp, nodes);
+    st.InjSitePending = 12.5;
+    st.PeakWidthPending = 2.0;
+    st.PeakEdgeWidthPending = 0.5;
+    st.rbVoltage = st.rbPSQNo = true;
+    st.rbPSQMS = false;
+    st.UI = volts;
+    st.cbSDS = true;
+    st.MicCompNo = 1;
+    st.CMC = kCMC;
+    st.OM = kOM;
+    return InitCalc(st);
+}
+
+std::vector<double> Row(const RunState& st, int i) { return {st.Arr.C(2, i), st.Arr.C(2, i) + st.Arr.Nn}; }
+
+double Amount(const std::vector<double>& c) {
+    double s = 0;
+    for (double v : c) s += v;
+    return s;
+}
+
+double Centroid(const std::vector<double>& c, double dx) {
+    double m1 = 0;
+    for (std::size_t j = 0; j < c.size(); ++j) m1 += j * dx * c[j];
+    return m1 / Amount(c);
+}
+
+}  // namespace
+
+TEST(Micellar, EachNodeHoldsThePseudoPhasePartitionAndNoMicellesAtOrBelowTheCMC) {
+    RecordingMessageSink sink;
+    TUnivSet<TComponents> comp;
+    comp.Add(StrongAnion("SDS", 30.0, BGE, 20.0, 40.0));  // a zone of more surfactant
+    comp.Add(StrongCation("Sodium", kUNa, BGE, 22.0, 42.0));
+    comp.Add(Binding(WeakAcid("Acid", kPKAcetic, kUAcetate, BGE, 2.0, 3.0), -2.5, 25.0));
+    comp.Add(Neutral("Binder", 0.5, 3.0, -3.0));
+    comp.Add(Neutral("Free", 0.5, 3.0, 30.0));
+    const double K[] = {0, 0, 0, std::pow(10.0, 2.5 - 3), std::pow(10.0, 3.0 - 3), 0};
+    RunState st;
+    ASSERT_TRUE(InitMicellar(st, comp, 120, 100.0));
+    ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+    CalcDER(st, 2, false);
+    const EngineArrays& a = st.Arr;
+    int above = 0;
+    for (int j = st.LeftWall; j <= st.RightWall; ++j) {
+        const double cs = a.C(2, 1)[j], x = a.MicFree[j];
+        const double B = cs > kCMC ? (cs - kCMC) / kOM : 0.0;
+        above += B > 0;
+        // micelles: free ones and those holding a bound analyte
+        double micelles = x;
+        for (int i = 2; i <= 5; ++i) micelles += a.MicBound[i][j];
+        EXPECT_NEAR(micelles, B, 1e-9 * B) << j;
+        EXPECT_DOUBLE_EQ(a.MicConc[j], std::min(cs, kCMC)) << j;
+        for (int i = 2; i <= 5; ++i) {
+            const double b = a.C(2, i)[j], mb = a.MicBound[i][j];
+            if (K[i] == 0) {
+                EXPECT_EQ(mb, 0.0) << i << " " << j;
+                continue;
+            }
+            // mass action: bound / (free analyte x free micelles) = K
+            EXPECT_NEAR(mb / ((b - mb) * x), K[i], 1e-9 * K[i]) << i << " " << j;
+        }
+    }
+    EXPECT_GT(above, 100);
+    // the chart: CMC profile, micelles of the drawn surfactant profile, the
+    // bound part of constituent 2 (sodium: none)
+    const RunSeries& sr = st.Series;
+    ASSERT_TRUE(sr.sr_mic.Count() == a.Nn && sr.sr_CMC.Count() == a.Nn && sr.sr_MicDye.Count() == a.Nn);
+    for (int j = 0; j < a.Nn; ++j) {
+        const double cs = a.C(2, 1)[j];
+        EXPECT_EQ(sr.sr_CMC.y[j], kCMC);
+        EXPECT_DOUBLE_EQ(sr.sr_mic.y[j], cs > kCMC ? (cs - kCMC) / kOM : 0.0);
+        EXPECT_EQ(sr.sr_MicDye.y[j], 0.0);
+    }
+
+    // At or below the CMC everywhere: no micelles, nothing bound, the
+    // effective mobilities of the speciation, and every constituent moves as
+    // without micelles (the surfactant as monomer).
+    for (double cInj : {kCMC, 1.5}) {
+        TUnivSet<TComponents> low;
+        low.Add(StrongAnion("SDS", 30.0, BGE, 1.0, cInj));
+        low.Add(StrongCation("Sodium", kUNa, BGE, 3.0, 2.0 + cInj));
+        low.Add(Binding(WeakAcid("Acid", kPKAcetic, kUAcetate, BGE, 2.0, 3.0), -2.5, 25.0));
+        low.Add(Neutral("Binder", 0.5, 3.0, -3.0));
+        RunState mic;
+        ASSERT_TRUE(InitMicellar(mic, low, 120, 100.0));
+        RunState plain = mic;
+        plain.cbSDS = false;
+        CalcDER(mic, 2, false);
+        CalcDER(plain, 2, false);
+        const EngineArrays &m = mic.Arr, &p = plain.Arr;
+        double fMax = 0;
+        for (int i = 1; i <= 4; ++i)
+            for (int j = 0; j < m.Nn; ++j) fMax = std::max(fMax, std::abs(p.F(2, i)[j]));
+        for (int j = mic.LeftWall; j <= mic.RightWall; ++j) {
+            EXPECT_EQ(m.MicFree[j], 0.0);
+            EXPECT_EQ(m.MicConc[j], m.C(2, 1)[j]);
+            EXPECT_NEAR(m.E[j], p.E[j], 1e-12 * std::abs(p.E[j]));
+            for (int i = 1; i <= 4; ++i) {
+                EXPECT_EQ(m.MicBound[i][j], 0.0);
+                EXPECT_EQ(m.UEff[i][j], p.UEff[i][j]);
+                EXPECT_NEAR(m.F(2, i)[j], p.F(2, i)[j], 1e-6 * fMax) << i << " " << j;
+            }
+        }
+    }
+}
+
+TEST(Micellar, NeutralAnalyteMovesWithItsBoundFractionOfTheMicellesAndTotalsAreKept) {
+    RecordingMessageSink sink;
+    TUnivSet<TComponents> comp;
+    comp.Add(StrongAnion("SDS", 30.0, BGE, 20.0, 20.0));
+    comp.Add(StrongCation("Sodium", kUNa, BGE, 20.0, 20.0));
+    comp.Add(Neutral("Binder", 0.0, 1e-4, -3.0, Analyte));  // K = 1/mM
+    comp.Add(Neutral("Free", 0.0, 1e-4, 30.0, Analyte));    // not bound
+    RunState st;
+    ASSERT_TRUE(InitMicellar(st, comp, 250, 200.0));
+    std::vector<std::vector<double>> c0;
+    for (int i = 1; i <= 4; ++i) c0.push_back(Row(st, i));
+    // the window stays the whole capillary, so every flux stays inside
+    st.cbLWMove = st.cbRWMove = false;
+    // totals, while every disturbance of the background is inside the capillary
+    st.StopTime = 6.0;
+    st.DT = 1e-3;
+    RunCalc(st);
+    ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+    ASSERT_GT(st.Time, 5.9);
+    for (int i = 1; i <= 4; ++i)
+        EXPECT_NEAR(Amount(Row(st, i)), Amount(c0[i - 1]), 1e-10 * Amount(c0[i - 1])) << i;
+    // the run goes on to 20 s
+    st.StopTime = 20.0;
+    RunCalc(st);
+    StopCalc(st);
+    ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+    ASSERT_GT(st.Time, 19.9);
+    // the pseudo-phase model: all surfactant above the CMC in micelles, the
+    // trace analyte bound in proportion K x / (1 + K x); the micelles move at
+    // their mobility (the surfactant fully charged) in the field
+    const double x = (20.0 - kCMC) / kOM, theta = 1.0 * x / (1.0 + 1.0 * x);
+    const double vMic = -40e-9 * st.Arr.E[st.NX / 2];
+    ASSERT_NEAR(st.Arr.E[st.NX / 2], 200.0 / 0.025, 0.01 * 200.0 / 0.025);
+    const double moved = Centroid(Row(st, 3), st.DX) - Centroid(c0[2], st.DX);
+    EXPECT_NEAR(moved, theta * vMic * st.Time, 0.02 * std::abs(theta * vMic * st.Time));
+    const double still = Centroid(Row(st, 4), st.DX) - Centroid(c0[3], st.DX);
+    EXPECT_LT(std::abs(still), 1e-3 * std::abs(moved));
+    for (int i : {3, 4}) EXPECT_NEAR(Amount(Row(st, i)), Amount(c0[i - 1]), 1e-10 * Amount(c0[i - 1])) << i;
+}
+
+TEST(Racemic, FreeFormsInterconvertAtFirstOrderAndTheirSumIsKept) {
+    RecordingMessageSink sink;
+    const double kF = 0.5;  // 1/s
+    TUnivSet<TComponents> comp;
+    comp.Add(StrongAnion("Selector", 30.0, BGE, 1.0, 1.0));
+    comp.Add(Neutral("R", 1.0, 1.0, 30.0));
+    comp.Add(Neutral("S", 0.2, 0.2, 30.0));
+    TComponents rates = Neutral("Rates", kF, kF, 30.0);
+    rates.uMicA = 0.0;
+    comp.Add(rates);
+    comp.Add(StrongCation("Sodium", kUNa, BGE, 1.0, 1.0));
+    RunState st;
+    st.cbRacemic = true;
+    ASSERT_TRUE(InitMicellar(st, comp, 40, 0.0));
+    ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+    const int j = 20;
+    const double d0 = st.Arr.C(2, 2)[j] - st.Arr.C(2, 3)[j], s0 = st.Arr.C(2, 2)[j] + st.Arr.C(2, 3)[j];
+    st.StopTime = 2.0;
+    st.DT = 1e-4;
+    st.cbOptDt = false;
+    RunCalc(st);
+    StopCalc(st);
+    ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+    ASSERT_GT(st.Time, 1.99);
+    const double d = st.Arr.C(2, 2)[j] - st.Arr.C(2, 3)[j];
+    EXPECT_NEAR(d, d0 * std::exp(-2.0 * kF * st.Time), 1e-6 * d0 * std::exp(-2.0 * kF * st.Time));
+    EXPECT_NEAR(st.Arr.C(2, 2)[j] + st.Arr.C(2, 3)[j], s0, 1e-12 * s0);
+
+    // the chart shows the sum of the two forms in place of the CMC
+    RedrawGraph(st);
+    EXPECT_EQ(st.Series.sr_CMC.y[j], st.Arr.C(2, 2)[j] + st.Arr.C(2, 3)[j]);
+
+    // the rates are read at every call: with kF = 0 nothing converts
+    RunState frozen = st;
+    frozen.CompInit.IndexAddress(4)->data.c = 0.0;
+    CalcDER(frozen, 2, false);
+    EXPECT_EQ(frozen.Arr.F(2, 2)[j], 0.0);
+}
+
+TEST(Micellar, ASetUpMadeInvalidAfterInitStopsTheRunWithItsMessage) {
+    RecordingMessageSink sink;
+    RecordingHost host;
+    TUnivSet<TComponents> comp;
+    comp.Add(StrongAnion("SDS", 30.0, BGE, 20.0, 20.0));
+    comp.Add(StrongCation("Sodium", kUNa, BGE, 20.0, 20.0));
+    comp.Add(Neutral("Binder", 0.0, 1e-3, -3.0));
+    comp.Add(Constituent("Ampholyte", -1, 1, {3.0, 0, 9.0}, {20, 0, 20}, Analyte, 0.0, 1e-3));
+    const std::string index =
+        "Incorrect index number of micellizing constituent defined by \"Mic. Constituent No.\".";
+    struct Case {
+        const char* what;
+        std::function<void(RunState&)> spoil;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"number above the run's constituents", [](RunState& s) { s.MicCompNo = 5; }, index},
+        {"number below 1", [](RunState& s) { s.MicCompNo = -3; }, index},
+        {"a neutral constituent", [](RunState& s) { s.MicCompNo = 3; }, "Incorrect valency of micellizing constituent."},
+        {"an ampholyte", [](RunState& s) { s.MicCompNo = 4; }, "Incorrect valency of micellizing constituent."},
+        {"aggregation number 0", [](RunState& s) { s.OM = 0; }, kMicAggregationNumber},
+        {"no CMC profile", [](RunState& s) { s.CMCProfileReady = false; }, "Press INIT"},
+        {"a CMC profile of another grid", [](RunState& s) { s.Arr.CMCProfile.resize(7); }, "Press INIT"},
+    };
+    for (const Case& c : cases) {
+        RunState st;
+        ASSERT_TRUE(InitMicellar(st, comp, 60, 100.0));
+        host.Attach(st);
+        st.StopTime = 1.0;
+        st.DT = 1e-3;
+        // the first steps run, then the set-up changes under the running run
+        int pumps = 0;
+        host.onProcessMessages = [&](int) {
+            if (++pumps == 3) c.spoil(st);
+        };
+        sink.Clear();
+        RunCalc(st);
+        StopCalc(st);
+        EXPECT_EQ(sink.warnings, std::vector<std::string>{c.message}) << c.what;
+        EXPECT_LT(st.Time, 0.5) << c.what;
+        host.onProcessMessages = nullptr;
+        host.Detach();
+        // a derivative call stops again, without another message and without
+        // touching the derivatives
+        const std::vector<double> f(st.Arr.F(2, 1), st.Arr.F(2, 1) + st.Arr.Nn);
+        st.Stop = false;
+        CalcDER(st, 2, false);
+        EXPECT_TRUE(st.Stop && st.NumericalFailure) << c.what;
+        EXPECT_EQ(std::vector<double>(st.Arr.F(2, 1), st.Arr.F(2, 1) + st.Arr.Nn), f) << c.what;
+        EXPECT_EQ(sink.warnings.size(), 1u) << c.what;
+    }
+
+    // micellar mode switched on after a run initialised without it
+    RunState st;
+    ASSERT_TRUE(InitMicellar(st, comp, 60, 100.0));
+    st.cbSDS = false;
+    ASSERT_TRUE(InitCalc(st));
+    st.cbSDS = true;
+    sink.Clear();
+    CalcDER(st, 2, false);
+    EXPECT_TRUE(st.Stop);
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{"Press INIT"});
+    // racemic mode switched on for a run of fewer than four constituents
+    comp.RemoveNode(4);
+    st.Composition = comp;
+    ASSERT_TRUE(InitCalc(st));
+    st.cbRacemic = true;
+    sink.Clear();
+    CalcDER(st, 2, false);
+    EXPECT_TRUE(st.Stop);
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{"Racemic Mode requires at least 4 constituents."});
+}
+
+TEST(Racemic, WithoutRatesItIsTheMicellarModeWithoutTheFlowVelocity) {
+    RecordingMessageSink sink;
+    TUnivSet<TComponents> comp;
+    comp.Add(StrongAnion("SDS", 30.0, BGE, 20.0, 40.0));
+    comp.Add(Binding(WeakAcid("Acid", kPKAcetic, kUAcetate, BGE, 2.0, 3.0), -2.5, 25.0));
+    comp.Add(Neutral("Binder", 0.5, 3.0, -3.0));
+    TComponents rates = Neutral("Rates", 0.0, 0.0, 30.0);
+    rates.uMicA = 0.0;
+    comp.Add(rates);
+    comp.Add(StrongCation("Sodium", kUNa, BGE, 24.0, 45.0));
+    RunState racemic;
+    racemic.cbRacemic = true;
+    ASSERT_TRUE(InitMicellar(racemic, comp, 80, 100.0));
+    ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+    racemic.EOFMob = 2e-8;
+    racemic.cbFlow = true;  // the velocity form of the EOF is the micellar mode's alone
+    RunState micellar = racemic;
+    micellar.cbRacemic = false;
+    CalcDER(racemic, 2, false);
+    CalcDER(micellar, 2, false);
+    const EngineArrays &r = racemic.Arr, &m = micellar.Arr;
+    const double h1 = 0.5 / racemic.DX;
+    for (int i = 1; i <= 5; ++i)
+        for (int j = racemic.LeftWall + 1; j < racemic.RightWall; ++j) {
+            const double flow = -(2e-8 * 1e9) * (r.C(2, i)[j + 1] - r.C(2, i)[j - 1]) * h1;
+            ASSERT_NEAR(m.F(2, i)[j], r.F(2, i)[j] + flow, 1e-12 * (1 + std::abs(m.F(2, i)[j]))) << i << " " << j;
+        }
+    EXPECT_GT(r.MicBound[3][40], 0.0);  // something is bound
+    micellar.cbFlow = racemic.cbFlow = false;
+    CalcDER(racemic, 2, false);
+    CalcDER(micellar, 2, false);
+    for (int i = 1; i <= 5; ++i)
+        EXPECT_EQ(std::vector<double>(m.F(2, i), m.F(2, i) + m.Nn), std::vector<double>(r.F(2, i), r.F(2, i) + r.Nn));
+}
