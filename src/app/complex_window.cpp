@@ -25,6 +25,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <cmath>
+
 namespace {
 
 constexpr const char* kAdjusted = "Complex table was automatically adjusted to a new composition using default values.";
@@ -65,11 +67,13 @@ ComplexWindow::ComplexWindow(RunState& st, std::function<void()> runInit, QWidge
     c_.bnOpenData = button("bnOpenData", "Open");
     c_.bnSave = button("bnSave", "Save");
     c_.bnGenerate = button("bnGenerate", "Reset Default");
+    c_.bnIS = button("bnIS", "Apply IS");
     c_.cbComplex = new QCheckBox("Enable Complex Mode", this);
     c_.cbComplex->setObjectName("cbComplex");
     auto* setup = new QHBoxLayout(c_.gbComplex);
     for (QWidget* w : {static_cast<QWidget*>(c_.bnOpenData), static_cast<QWidget*>(c_.bnSave),
-                       static_cast<QWidget*>(c_.bnGenerate), static_cast<QWidget*>(c_.cbComplex)})
+                       static_cast<QWidget*>(c_.bnGenerate), static_cast<QWidget*>(c_.bnIS),
+                       static_cast<QWidget*>(c_.cbComplex)})
         setup->addWidget(w);
 
     c_.gbChange = group("gbChange", "Change Ligand nL && pL");
@@ -142,6 +146,7 @@ ComplexWindow::ComplexWindow(RunState& st, std::function<void()> runInit, QWidge
         if (st_.Composition.Count() >= 2) DefaultData();
         FillTable();
     });
+    OnSignal(c_.bnIS, &QPushButton::clicked, [this] { bnISClick(); });
     OnSignal(c_.bnApply, &QPushButton::clicked, [this] {
         TableToData();
         FillTable();
@@ -252,6 +257,64 @@ void ComplexWindow::SaveData(const std::string& name)
 {
     TableToData();
     if (!SaveComplexData(st_, name)) ShowWarning("Error: Can't create a new file");
+}
+
+void ComplexWindow::bnISClick()
+{
+    if (st_.Composition.Count() == 0) {
+        ShowWarning("Insufficint number of constituents.");
+        return;
+    }
+    if (!Confirm("This will change pKa and ionic mobilities using IS of most right point.\n"
+                 "Both Complex table and Composition list will be changed.\n\nContinue?"))
+        return;
+    // Init with the correction and without complexation: the corrected
+    // constants and mobilities of every form at the last node.
+    const bool complexOn = st_.cbComplex;
+    st_.cbComplex = false;
+    st_.cbIS = true;
+    if (runInit_) runInit_();
+    EngineArrays& a = st_.Arr;
+    const bool ready = st_.Initialised && a.Allocated() && a.NComp == st_.Composition.Count();
+    if (ready) {
+        const int last = st_.NX;
+        auto six = [](double v) { return std::isfinite(v) && v != 0 ? RoundD(v, 6) : v; };
+        int i = 1;
+        for (auto* n = st_.Composition.Head(); n; n = n->next, ++i) {
+            TComponents& c = n->data;
+            for (int z = c.minCharge; z <= c.maxCharge; ++z) {
+                if (z == 0) continue;
+                const int k = z - a.ZMin[i];
+                const double pKa = six(3.0 - std::log10(a.KForm(i, k)[last]));
+                const double u = six(a.UForm(i, k)[last] * 1e9);
+                for (auto& row : c.pKa)
+                    if (static_cast<int>(row.size()) > z - c.minCharge) row[static_cast<std::size_t>(z - c.minCharge)] = pKa;
+                for (auto& row : c.u)
+                    if (static_cast<int>(row.size()) > z - c.minCharge) row[static_cast<std::size_t>(z - c.minCharge)] = u;
+            }
+        }
+        const double kw = st_.ISCorrection ? st_.KwIS : st_.Kw;
+        c_.edPKW->setText(Q(FloatToStr(six(2 * 3 - std::log10(kw)))));
+        c_.edUH->setText(Q(FloatToStr(six(a.UForm(a.HIndex(), 1)[last] * 1e9))));
+        c_.edUOH->setText(Q(FloatToStr(six(a.UForm(a.OHIndex(), 0)[last] * 1e9))));
+        // The ligand's row of the grid, when the grid shows its charge range.
+        const TComponents& ligand = st_.Composition.Head()->data;
+        QTableWidget* g = c_.sgTable;
+        const int nL = EditInt(c_.edN), pL = EditInt(c_.edP);
+        if (nL == ligand.minCharge && pL == ligand.maxCharge && g->rowCount() > 2 && g->columnCount() == pL - nL + 2)
+            for (int z = nL; z <= pL; ++z) {
+                if (z == 0) continue;
+                const int col = z - nL + 1;
+                if (QTableWidgetItem* item = g->item(1, col)) item->setText(Q(FloatToStr(ligand.PKaOf(1, z))));
+                if (QTableWidgetItem* item = g->item(2, col)) item->setText(Q(FloatToStr(ligand.UOf(1, z))));
+            }
+        st_.CompChanged = true;
+    }
+    st_.cbIS = false;
+    st_.ISCorrection = false;
+    st_.cbComplex = complexOn;
+    st_.Events.Emit(EngineEventKind::UpdateMainInfo);
+    Refresh();
 }
 
 void ComplexWindow::DefaultData()

@@ -35,6 +35,10 @@ public:
     void FillTable();
     void TableToData();
     void ConfirmComplexMode();
+    // "Apply IS": replaces the pKa values and mobilities of the composition (and
+    // of the ligand in the grid) by their ionic-strength corrected values at the
+    // last node of a fresh Init with the correction.
+    void bnISClick();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -51,6 +55,7 @@ private:
         QPushButton* bnOpenData = nullptr;
         QPushButton* bnSave = nullptr;
         QPushButton* bnGenerate = nullptr;
+        QPushButton* bnIS = nullptr;
         QCheckBox* cbComplex = nullptr;
         QGroupBox* gbChange = nullptr;
         QLineEdit* edN = nullptr;

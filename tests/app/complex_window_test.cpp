@@ -5,8 +5,10 @@
 
 #include "app/complex_window.h"
 #include "app/main_window.h"
+#include "engine/init_calc.h"
 #include "engine/run_state.h"
 #include "foundation/errors.h"
+#include "foundation/numtext.h"
 #include "support/temp_dir.h"
 #include "support/test_compositions.h"
 #include "tools/complex_table.h"
@@ -145,4 +147,56 @@ TEST(ComplexWindow, MainMenuEntryOpensTheWindow)
     ASSERT_TRUE(entry);
     EXPECT_EQ(entry->text(), "Complex");
     EXPECT_TRUE(main.findChild<ComplexWindow*>("fmComplex"));
+}
+
+TEST(ComplexWindow, ApplyISTakesTheCorrectedConstantsOfTheLastNode)
+{
+    RecordingMessageSink sink;
+    RunState st;
+    ComplexWindow empty(st, {});
+    empty.findChild<QPushButton*>("bnIS")->click();
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{"Insufficint number of constituents."});
+
+    PrepareRun(st, Composition(), 100);
+    ComplexWindow w(st, [&st] { InitCalc(st); });
+    w.show();
+    const TUnivSet<TComponents> before = st.Composition;
+    // No keeps everything
+    sink.Clear();
+    sink.answers = {false};
+    w.findChild<QPushButton*>("bnIS")->click();
+    ASSERT_EQ(sink.questions.size(), 1u);
+    EXPECT_EQ(sink.questions[0].rfind("This will change pKa and ionic mobilities using IS of most right point.", 0), 0u);
+    EXPECT_FALSE(st.Initialised);
+    EXPECT_EQ(st.Composition.Head()->data.PKaOf(1, -1), 9.5);
+
+    sink.answers = {true};
+    w.findChild<QPushButton*>("bnIS")->click();
+    ASSERT_TRUE(st.Initialised);
+    const TComponents& selector = st.Composition.Head()->data;
+    const TComponents& amine = st.Composition.Head()->next->data;
+    const TComponents& acid = st.Composition.Head()->next->next->data;
+    // An anion's constant moves by 2 log10(gamma1) < 0 (the ionic strength is
+    // about 10 mM here); a cation's acid constant keeps its value, since the
+    // activity coefficients of BH+ and H+ cancel; mobilities fall below their
+    // limits.
+    const double shift = acid.PKaOf(1, -1) - 4.0;
+    EXPECT_LT(shift, -0.02);
+    EXPECT_GT(shift, -0.2);
+    EXPECT_NEAR(amine.PKaOf(1, 1), 8.0, 1e-5);
+    EXPECT_LT(acid.UOf(1, -1), 35.0);
+    EXPECT_GT(acid.UOf(1, -1), 30.0);
+    EXPECT_LT(selector.UOf(1, 1), 42.0);
+    // six significant digits
+    EXPECT_EQ(RoundD(acid.PKaOf(1, -1), 6), acid.PKaOf(1, -1));
+    // the water constants and the ligand's row of the grid follow
+    const double pKw = w.findChild<QLineEdit*>("edPKW")->text().toDouble();
+    EXPECT_LT(pKw, 14.0);
+    EXPECT_NEAR(pKw - 14.0, shift, 1e-4);  // both move by 2 log10(gamma1)
+    auto* grid = w.findChild<QTableWidget*>("sgTable");
+    EXPECT_EQ(grid->item(1, 1)->text().toStdString(), FloatToStr(selector.PKaOf(1, -1)));
+    EXPECT_EQ(grid->item(2, 3)->text().toStdString(), FloatToStr(selector.UOf(1, 1)));
+    // the correction and the mode switch are as they were
+    EXPECT_FALSE(st.cbIS || st.ISCorrection || st.cbComplex);
+    EXPECT_TRUE(st.CompChanged);
 }
