@@ -3,7 +3,8 @@
 //   run_project <project.sna> [--time T] [--threads N] [--csv DIR]
 //
 // The run goes to the project's stop time, or to the model time T. --threads
-// sets the threads of node-wise work (default 1; 0 = every hardware thread). With --csv
+// sets the threads of node-wise work (default 1; 0 = chosen by the grid size,
+// as in the window). With --csv
 // the final level-2 profiles (position, every constituent, pH, conductivity)
 // go to DIR/profiles.csv and the detector record to DIR/detector.csv.
 #include <cstdio>
