@@ -393,16 +393,27 @@ ElneutNodeResult SolveElneutNode(const RunState& st, int level, int i, double x,
             const int j = s.Active[q];
             s.S0[j] = S0;
             s.S0Exp[j] = scale;
+            // Offsets k - km from the largest form km: sums of d t, d^2 t, |d| t.
             int km = 0;
-            for (int k = 1; k < nf; ++k)
-                if (tq[k] > tq[km]) km = k;
             double r1 = 0, r2 = 0, a1 = 0;
-            for (int k = 0; k < nf; ++k) {
-                const double d = k - km;
-                const double dt = d * tq[k];
-                r1 += dt;
-                r2 += d * dt;
-                a1 += std::fabs(dt);
+            if (nf == 2) {  // the loop below for two forms, the same bits
+                if (tq[1] > tq[0]) {
+                    km = 1;
+                    r1 = 0.0 - tq[0];
+                    r2 = a1 = tq[0];
+                } else {
+                    r1 = r2 = a1 = tq[1];
+                }
+            } else {
+                for (int k = 1; k < nf; ++k)
+                    if (tq[k] > tq[km]) km = k;
+                for (int k = 0; k < nf; ++k) {
+                    const double d = k - km;
+                    const double dt = d * tq[k];
+                    r1 += dt;
+                    r2 += d * dt;
+                    a1 += std::fabs(dt);
+                }
             }
             const double inv = 1.0 / S0;
             const double m1 = r1 * inv;
