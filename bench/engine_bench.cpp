@@ -6,7 +6,8 @@
 //
 // Cases: B1 B2 B3 B4a B4b B5 B6 (default: all). Each case is run N times
 // (default 3) from a fresh Init; the fastest run is reported. --threads sets
-// the threads of node-wise work (default 1; 0 = every hardware thread).
+// the threads of node-wise work (default 1; 0 = chosen by the grid size, at
+// most every hardware thread).
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -69,8 +70,12 @@ int main(int argc, char** argv) {
     StderrSink sink;
     SetMessageSink(&sink);
     SetEngineThreads(threads);
-    std::printf("Kelvo engine benchmark (%d thread%s for node-wise work; best of %d)\n",
-                EngineThreads(), EngineThreads() == 1 ? "" : "s", repeat);
+    if (EngineThreadsAutomatic())
+        std::printf("Kelvo engine benchmark (threads for node-wise work by grid size, at most %d; best of %d)\n",
+                    EngineThreads(), repeat);
+    else
+        std::printf("Kelvo engine benchmark (%d thread%s for node-wise work; best of %d)\n", EngineThreads(),
+                    EngineThreads() == 1 ? "" : "s", repeat);
     for (const auto& c : cases) std::printf("  %-4s %s, to %g s\n", c.id.c_str(), c.title.c_str(),
                                             time > 0 ? time : c.stopTime);
     benchcases::PrintFiguresHeader(stdout);

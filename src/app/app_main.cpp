@@ -50,7 +50,8 @@ int RunKelvo(int argc, char** argv)
     }
     KelvoApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
-    // Node-wise engine work uses every hardware thread; results do not depend on it.
+    // Node-wise engine work: as many threads as the grid pays for (one on a
+    // small grid), at most every hardware thread; results do not depend on it.
     SetEngineThreads(0);
     QApplication::setStyle(new HintDelayStyle);
     SetAppTitle("Kelvo 5.0");

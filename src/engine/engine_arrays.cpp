@@ -6,25 +6,24 @@
 #include "engine/run_state.h"
 
 void NewtonScratch::Resize(int formRows, int nComp, int maxAbsZ) {
-    L.assign(static_cast<std::size_t>(formRows), 0.0L);
-    P.assign(static_cast<std::size_t>(formRows), 0.0L);
-    Pow.assign(2 * static_cast<std::size_t>(maxAbsZ) + 4, 0.0L);
-    C.assign(static_cast<std::size_t>(nComp) + 1, 0.0L);
-    S0.assign(static_cast<std::size_t>(nComp) + 1, 0.0L);
-    Active.assign(static_cast<std::size_t>(nComp) + 1, 0);
-    Z.assign(static_cast<std::size_t>(formRows), 0);
-    End.assign(static_cast<std::size_t>(nComp) + 1, 0);
-    L0.assign(static_cast<std::size_t>(nComp) + 1, 0.0L);
-    TermA.assign(static_cast<std::size_t>(nComp) + 1, 0.0L);
-    TermB.assign(static_cast<std::size_t>(nComp) + 1, 0.0L);
+    const std::size_t rows = static_cast<std::size_t>(formRows), comps = static_cast<std::size_t>(nComp) + 1;
+    L.assign(rows, 0.0);
+    P.assign(rows, 0.0);
+    Pow.assign(2 * static_cast<std::size_t>(maxAbsZ) + 4, 0.0);
+    C.assign(comps, 0.0);
+    S0.assign(comps, 0.0);
+    S0Exp.assign(comps, 0);
+    Active.assign(comps, 0);
+    Begin.assign(comps + 1, 0);
+    ZMin.assign(comps, 0);
 }
 
 void NewtonScratch::Release() {
-    for (std::vector<long double>* v : {&L, &P, &Pow, &C, &S0, &L0, &TermA, &TermB}) {
+    for (std::vector<double>* v : {&L, &P, &Pow, &C, &S0}) {
         v->clear();
         v->shrink_to_fit();
     }
-    for (std::vector<int>* v : {&Active, &Z, &End}) {
+    for (std::vector<int>* v : {&Active, &Begin, &ZMin, &S0Exp}) {
         v->clear();
         v->shrink_to_fit();
     }

@@ -43,15 +43,14 @@ private:
 // Per-node scratch of the equilibrium routines, contiguous and sized once per
 // allocation. One instance per thread that solves nodes.
 struct NewtonScratch {
-    std::vector<long double> L;     // [FormRows]: LForm of the charged forms of the active constituents, in order
-    std::vector<int> Z;             // [FormRows]: charge of each entry of L
-    std::vector<int> End;           // [NComp+1]: end of active constituent q's entries in L
-    std::vector<long double> L0;    // [NComp+1]: LForm of active constituent q's neutral form
-    std::vector<long double> TermA, TermB;  // [NComp+1]: active constituent q's terms of f and f'
-    std::vector<long double> P;     // [FormRows]: L * x^z of the node
-    std::vector<long double> Pow;   // [2*MaxAbsZ+3]: x^z, z = -(MaxAbsZ+1)..MaxAbsZ+1
-    std::vector<long double> C;     // [NComp+1]: concentration of active constituent q
-    std::vector<long double> S0;    // [NComp+1]: denominators of the node
+    std::vector<double> L;          // [FormRows]: LForm of the forms of the active constituents, in order
+    std::vector<int> Begin;         // [NComp+2]: start of active constituent q's entries in L (q = count: the end)
+    std::vector<int> ZMin;          // [NComp+1]: charge of active constituent q's first entry
+    std::vector<double> P;          // [FormRows]: L * x^z of one constituent, scaled
+    std::vector<double> Pow;        // [2*MaxAbsZ+4]: x^z, z = -(MaxAbsZ+1)..MaxAbsZ+1
+    std::vector<double> C;          // [NComp+1]: concentration of active constituent q
+    std::vector<double> S0;         // [NComp+1]: denominators of the node, scaled by 2^-S0Exp
+    std::vector<int> S0Exp;         // [NComp+1]: binary exponent of the scale of S0
     std::vector<int> Active;        // [NComp+1]: constituents taking part in the solve
     void Resize(int formRows, int nComp, int maxAbsZ);
     void Release();

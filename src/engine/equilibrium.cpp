@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cfloat>
+#include <climits>
 #include <cmath>
 #include <cstddef>
 #include <cstdlib>
@@ -14,18 +15,96 @@
 #include "foundation/messages.h"
 #include "foundation/numtext.h"
 
-// The sums of the Newton method need the range of the x87 extended format:
-// charges up to 30 at cH down to 1e-36 mM stay finite there, not in double.
-static_assert(LDBL_MAX_EXP >= 16384, "long double must be the extended format");
-
 namespace {
 
-// Fills pw[off + z] = x^z for z = -down..up by repeated multiplication.
-inline void PowerTable(long double* pw, int off, int up, int down, long double x) {
-    pw[off] = 1.0L;
-    for (int z = 1; z <= up; ++z) pw[off + z] = pw[off + z - 1] * x;
-    const long double inv = 1.0L / x;
-    for (int z = 1; z <= down; ++z) pw[off - z] = pw[off - z + 1] * inv;
+// The node solve works in double. Integer powers of x come from a table built
+// by repeated multiplication; the terms L x^z of a constituent are used as
+// they are while the table and their sum are finite and normal, and are
+// otherwise scaled by powers of two (x = m 2^e taken apart) so that the
+// largest is about 1: charges up to 30 at any cH then stay finite.
+
+// Fills pw[off + z] = x^z for z = -zmax..zmax by repeated multiplication and
+// tells whether the extreme entries are normal finite numbers.
+inline bool PowerTable(double* pw, int off, int zmax, double x) {
+    pw[off] = 1.0;
+    for (int z = 1; z <= zmax; ++z) pw[off + z] = pw[off + z - 1] * x;
+    const double inv = 1.0 / x;
+    for (int z = 1; z <= zmax; ++z) pw[off - z] = pw[off - z + 1] * inv;
+    const double hi = pw[off + zmax], lo = pw[off - zmax];
+    return hi >= DBL_MIN && hi <= DBL_MAX && lo >= DBL_MIN && lo <= DBL_MAX;
+}
+
+// The terms of ScaledTerms with x split into its mantissa and binary exponent:
+// t[k] = L[k] x^z 2^-scale exactly, the largest term in [1, 2).
+int ScaledTermsApart(const double* L, std::ptrdiff_t stride, int zmin, int nf, double x, double* t,
+                     double& S0) {
+    int ex = 0;
+    const double mx = std::frexp(x, &ex);
+    double p = 1.0;  // mx^zmin
+    if (zmin < 0) {
+        const double inv = 1.0 / mx;
+        for (int z = 0; z > zmin; --z) p *= inv;
+    } else {
+        for (int z = 0; z < zmin; ++z) p *= mx;
+    }
+    int top = INT_MIN;
+    for (int k = 0; k < nf; ++k, p *= mx) {
+        const double u = L[k * stride] * p;
+        t[k] = u;
+        if (u != 0 && std::isfinite(u)) top = std::max(top, std::ilogb(u) + ex * (zmin + k));
+    }
+    S0 = 0;
+    if (top == INT_MIN) {  // no finite nonzero term: the sum tells
+        for (int k = 0; k < nf; ++k) S0 += t[k];
+        return 0;
+    }
+    for (int k = 0; k < nf; ++k) {
+        t[k] = std::ldexp(t[k], ex * (zmin + k) - top);
+        S0 += t[k];
+    }
+    return top;
+}
+
+// Terms t[k] = L[k] x^(zmin + k) of one constituent (L[k] at L + k * stride),
+// scaled by 2^-scale, and their sum S0; returns scale (0: the plain products).
+// pz[z] = x^z from PowerTable, `normal` its answer.
+inline int ScaledTerms(const double* L, std::ptrdiff_t stride, int zmin, int nf, const double* pz,
+                       bool normal, double x, double* t, double& S0) {
+    double s = 0;
+    for (int k = 0; k < nf; ++k) {
+        const double v = L[k * stride] * pz[zmin + k];
+        t[k] = v;
+        s += v;
+    }
+    S0 = s;
+    if (normal && s <= DBL_MAX) return 0;
+    return ScaledTermsApart(L, stride, zmin, nf, x, t, S0);
+}
+
+// Adds v to the unevaluated sum hi + lo without rounding error (two-sum).
+inline void AddExact(double& hi, double& lo, double v) {
+    const double s = hi + v;
+    const double bv = s - hi;
+    lo += (hi - (s - bv)) + (v - bv);
+    hi = s;
+}
+
+// Adds c z to hi + lo without rounding error for |z| < 32: c is split into two
+// halves of 26 bits, whose products by z are exact.
+inline void AddExactProduct(double& hi, double& lo, double c, int z) {
+    if (z == 0) return;
+    if (z == 1 || z == -1) {
+        AddExact(hi, lo, z * c);
+        return;
+    }
+    const double sp = c * 134217729.0;  // 2^27 + 1
+    const double ch = sp - (sp - c);
+    if (!std::isfinite(ch)) {
+        AddExact(hi, lo, c * z);
+        return;
+    }
+    AddExact(hi, lo, ch * z);
+    AddExact(hi, lo, (c - ch) * z);
 }
 
 inline bool ValidCH(double cH) { return cH > 0.0 && std::isfinite(cH); }
@@ -187,14 +266,14 @@ bool SpeciateNode(RunState& st, int level, int n, NewtonScratch& s) {
     const double Kw = ActiveKw(st);
     const int maxZ = a.MaxAbsZ;
     const int off = maxZ + 1;
-    long double* pw = s.Pow.data();
-    long double* P = s.P.data();
+    double* pw = s.Pow.data();
+    double* P = s.P.data();
     const double cOH = Kw / cH;
     if (!st.ISCorrection) a.PH[n] = 3 - std::log10(cH);
-    long double is = static_cast<long double>(cH) + cOH;
+    double is = cH + cOH;
     a.COH(level)[n] = cOH;
-    PowerTable(pw, off, maxZ, maxZ, cH);
-    const long double* pz = pw + off;
+    const bool normal = PowerTable(pw, off, maxZ, cH);
+    const double* pz = pw + off;
     // The rows of constituents 1..NComp (and of their forms) follow each
     // other Nn values apart.
     const std::ptrdiff_t nn = a.Nn;
@@ -207,46 +286,30 @@ bool SpeciateNode(RunState& st, int level, int n, NewtonScratch& s) {
     for (int j = 1; j <= a.NComp; ++j, crow += nn, zmRow += nn, ueRow += nn) {
         const int zmin = a.ZMin[j];
         const int nf = a.ZMax[j] - zmin + 1;
-        long double* Pj = P;  // the forms of j, for the concentrations below
-        long double s0 = 0, zm = 0, ue = 0, m2 = 0;
-        // Charges 0 and +-1 skip the products by x^0 = 1 and by z, which are exact.
+        double s0;
+        ScaledTerms(L, nn, zmin, nf, pz, normal, cH, P, s0);  // the ratios below do not depend on the scale
+        double zm = 0, ue = 0, m2 = 0;
         for (int k = 0; k < nf; ++k) {
             const int z = zmin + k;
-            if (z == 0) {
-                const long double p = L[k * nn];
-                Pj[k] = p;
-                s0 += p;
-                continue;
-            }
-            const long double p = pz[z] * L[k * nn];
-            Pj[k] = p;
-            s0 += p;
-            if (z == 1) {
-                zm += p;
-                m2 += p;
-            } else if (z == -1) {
-                zm -= p;
-                m2 += p;
-            } else {
-                const long double zp = static_cast<long double>(z) * p;
-                zm += zp;
-                m2 += z * zp;
-            }
-            if (z > 0) ue += U[k * nn] * p;
-            else ue -= U[k * nn] * p;
+            const double p = P[k];
+            const double zp = z * p;
+            zm += zp;
+            m2 += z * zp;
+            const double u = U[k * nn] * p;
+            ue += z > 0 ? u : (z < 0 ? -u : 0.0);
         }
-        const long double inv = 1.0L / s0;
-        *zmRow = static_cast<double>(zm * inv);
-        *ueRow = static_cast<double>(ue * inv);
-        const long double cj = *crow;
-        const long double q = cj * inv;
-        for (int k = 0; k < nf; ++k) CF[k * nn] = static_cast<double>(q * Pj[k]);
+        const double inv = 1.0 / s0;
+        *zmRow = zm * inv;
+        *ueRow = ue * inv;
+        const double cj = *crow;
+        const double q = cj * inv;
+        for (int k = 0; k < nf; ++k) CF[k * nn] = q * P[k];
         is += m2 * inv * cj;
         L += nf * nn;
         U += nf * nn;
         CF += nf * nn;
     }
-    a.IonicStrength(level)[n] = static_cast<double>(0.5L * is);
+    a.IonicStrength(level)[n] = 0.5 * is;
     return true;
 }
 
@@ -285,10 +348,10 @@ ElneutNodeResult SolveElneutNode(const RunState& st, int level, int i, double x,
     const int maxZ = a.MaxAbsZ;
     const int off = maxZ + 1;
     const double eps = st.EpsNew;
-    long double* pw = s.Pow.data();
+    double* pw = s.Pow.data();
 
     // Gather the constants and concentrations of the constituents that take
-    // part: the charged forms of each, in order, then the neutral form apart.
+    // part: every form of each, in order of charge.
     // The rows of constituents 1..NComp follow each other Nn values apart.
     int nActive = 0, e = 0;
     const std::ptrdiff_t nn = a.Nn;
@@ -301,76 +364,70 @@ ElneutNodeResult SolveElneutNode(const RunState& st, int level, int i, double x,
         const double* Lj = lrow;
         lrow += nf * nn;
         if (c == 0.0 || nf == 1) continue;
-        const int k0 = -zmin;
-        for (int k = 0; k < nf; ++k) {
-            const long double l = Lj[k * nn];
-            if (k == k0) {
-                s.L0[nActive] = l;
-                continue;
-            }
-            s.L[e] = l;
-            s.Z[e] = zmin + k;
-            ++e;
-        }
+        s.Begin[nActive] = e;
+        for (int k = 0; k < nf; ++k) s.L[e++] = Lj[k * nn];
+        s.ZMin[nActive] = zmin;
         s.C[nActive] = c;
-        s.End[nActive] = e;
         s.Active[nActive++] = j;
     }
+    s.Begin[nActive] = e;
     ElneutNodeResult res{0.0, 0, false, nActive};
 
-    // Charge balance f(x) = cH - cOH + sum of the charges of all forms and its
-    // derivative at x; the sums S0 of the constituents are kept in the scratch.
-    const long double* L = s.L.data();
-    const int* Z = s.Z.data();
-    long double* tA = s.TermA.data();
-    long double* tB = s.TermB.data();
-    auto balance = [&](double xv, long double& f, long double& fp) {
-        PowerTable(pw, off, maxZ, maxZ + 1, xv);  // x^(z-1) of z = -maxZ, and 1/x^2
-        const long double* pz = pw + off;
-        long double A = 0, B = 0;
-        int m = 0;
+    // Charge balance f(x) = cH - cOH + sum of c times the mean charge and its
+    // derivative f'(x) = 1 + Kw/x^2 + sum of c times the variance of the
+    // charge, over x. The mean charge is taken as the charge zc of the largest
+    // form plus the mean of z - zc, and the sum of the c zc is kept exact, so
+    // that a balance of large strong-ion concentrations loses nothing to
+    // rounding. The sums S0 of the constituents are kept in the scratch.
+    const double* L = s.L.data();
+    double* t = s.P.data();
+    auto balance = [&](double xv, double& f, double& fp, double& noise) {
+        const bool normal = PowerTable(pw, off, maxZ, xv);
+        const double* pz = pw + off;
+        double hi = 0, lo = 0, mean = 0, var = 0, spread = 0;
         for (int q = 0; q < nActive; ++q) {
-            long double S0 = s.L0[q], S1 = 0, D1 = 0, D0 = 0;  // neutral form: L x^0
-            for (const int end = s.End[q]; m < end; ++m) {
-                const int zi = Z[m];
-                // Charges +-1 skip the products by z and by x^0 = 1, which are exact.
-                if (zi == 1) {
-                    const long double t = L[m] * pz[1];
-                    S0 += t;
-                    S1 += t;
-                    D1 += L[m];
-                    D0 += L[m];
-                } else if (zi == -1) {
-                    const long double t = L[m] * pz[-1];
-                    const long double w = L[m] * pz[-2];  // -zd
-                    S0 += t;
-                    S1 -= t;
-                    D1 += w;
-                    D0 -= w;
+            const int b = s.Begin[q], nf = s.Begin[q + 1] - b;
+            double* tq = t + b;
+            double S0;
+            const int scale = ScaledTerms(L + b, 1, s.ZMin[q], nf, pz, normal, xv, tq, S0);
+            const int j = s.Active[q];
+            s.S0[j] = S0;
+            s.S0Exp[j] = scale;
+            // Offsets k - km from the largest form km: sums of d t, d^2 t, |d| t.
+            int km = 0;
+            double r1 = 0, r2 = 0, a1 = 0;
+            if (nf == 2) {  // the loop below for two forms, the same bits
+                if (tq[1] > tq[0]) {
+                    km = 1;
+                    r1 = 0.0 - tq[0];
+                    r2 = a1 = tq[0];
                 } else {
-                    const long double z = zi;
-                    const long double t = L[m] * pz[zi];
-                    const long double zd = z * (L[m] * pz[zi - 1]);
-                    S0 += t;
-                    S1 += z * t;
-                    D1 += z * zd;
-                    D0 += zd;
+                    r1 = r2 = a1 = tq[1];
+                }
+            } else {
+                for (int k = 1; k < nf; ++k)
+                    if (tq[k] > tq[km]) km = k;
+                for (int k = 0; k < nf; ++k) {
+                    const double d = k - km;
+                    const double dt = d * tq[k];
+                    r1 += dt;
+                    r2 += d * dt;
+                    a1 += std::fabs(dt);
                 }
             }
-            s.S0[s.Active[q]] = S0;
-            const long double c = s.C[q];
-            const long double inv = 1.0L / S0;
-            tA[q] = c * S1 * inv;
-            tB[q] = (D1 * c * S0 - c * S1 * D0) * (inv * inv);
+            const double inv = 1.0 / S0;
+            const double m1 = r1 * inv;
+            const double c = s.C[q];
+            mean += c * m1;
+            spread += c * a1 * inv;
+            var += c * (r2 * inv - m1 * m1);
+            AddExactProduct(hi, lo, c, s.ZMin[q] + km);
         }
-        // Summed apart, so the constituents' divisions need not wait for the sums.
-        for (int q = 0; q < nActive; ++q) {
-            A += tA[q];
-            B += tB[q];
-        }
-        const long double xl = xv;
-        f = xl - Kw * pw[off - 1] + A;  // pw[off - 1] = 1/x
-        fp = Kw * pw[off - 2] + 1 + B;  // pw[off - 2] = 1/x^2
+        const double ix = 1.0 / xv;
+        f = hi + (lo + (mean + (xv - Kw * ix)));
+        fp = 1.0 + Kw * ix * ix + var * ix;
+        // Bound of the rounding error of f: a balance below it is zero.
+        noise = 2 * DBL_EPSILON * (xv + Kw * ix + std::fabs(spread));
     };
 
     double p = 0.0;  // x at the start of the previous pass (0 before any pass)
@@ -385,11 +442,17 @@ ElneutNodeResult SolveElneutNode(const RunState& st, int level, int i, double x,
             }
         }
         p = x;
-        long double f, fp;
-        balance(x, f, fp);
+        double f, fp, noise;
+        balance(x, f, fp, noise);
         res.passed = true;
-        const double xn = static_cast<double>(static_cast<long double>(x) - f / fp);
         ++res.n;
+        // A balance within its rounding error: x is a root to working
+        // precision (a start at a root returns it unchanged).
+        if (std::fabs(f) <= noise) {
+            res.x = x;
+            return res;
+        }
+        const double xn = x - f / fp;
         if (!std::isfinite(xn) || std::fabs((x - xn) / x) <= eps) {
             res.x = xn;
             return res;
@@ -403,31 +466,31 @@ ElneutNodeResult SolveElneutNode(const RunState& st, int level, int i, double x,
     // highly charged forms). The balance rises strictly with x, so the root is
     // bracketed and found by Newton steps kept inside the bracket, bisecting
     // geometrically where a step leaves it.
-    const double kMin = 1e-100, kMax = 1e100;  // x^(+-MaxAbsZ) stays finite in long double
+    const double kMin = 1e-100, kMax = 1e100;
     double lo = x, hi = x;
-    long double f, fp;
-    balance(x, f, fp);
+    double f, fp, noise;
+    balance(x, f, fp, noise);
     if (f > 0) {
         while (lo > kMin) {
             lo = std::max(lo * 1e-3, kMin);
-            balance(lo, f, fp);
+            balance(lo, f, fp, noise);
             if (f <= 0) break;
         }
     } else {
         while (hi < kMax) {
             hi = std::min(hi * 1e3, kMax);
-            balance(hi, f, fp);
+            balance(hi, f, fp, noise);
             if (f >= 0) break;
         }
     }
     const double tol = eps > 1e-15 ? eps : 1e-15;
     double xc = std::sqrt(lo) * std::sqrt(hi);
     for (int pass = 0; pass < 2000; ++pass) {
-        balance(xc, f, fp);
+        balance(xc, f, fp, noise);
         ++res.n;
-        if (f == 0) break;
+        if (std::fabs(f) <= noise) break;
         if (f < 0) lo = xc; else hi = xc;
-        double xn = static_cast<double>(static_cast<long double>(xc) - f / fp);
+        double xn = xc - f / fp;
         if (!(xn > lo && xn < hi)) xn = std::sqrt(lo) * std::sqrt(hi);
         const bool done = std::fabs((xc - xn) / xc) <= tol || hi - lo <= tol * lo;
         xc = xn;
@@ -447,8 +510,10 @@ void StoreElneutNode(RunState& st, int level, int i, const ElneutNodeResult& res
     a.COH(level)[i] = Kw / x;
     const int maxZ = a.MaxAbsZ;
     const int off = maxZ + 1;
-    long double* pw = s.Pow.data();
-    PowerTable(pw, off, maxZ, maxZ, x);
+    double* pw = s.Pow.data();
+    const bool normal = PowerTable(pw, off, maxZ, x);
+    double* t = s.P.data();
+    const std::ptrdiff_t nn = a.Nn;
     // The denominators come from the last pass (taken at its start value);
     // constituents that took no part, or a node solved without any pass, take
     // them at the result.
@@ -456,37 +521,34 @@ void StoreElneutNode(RunState& st, int level, int i, const ElneutNodeResult& res
     for (int j = 1; j <= a.NComp; ++j) {
         const int zmin = a.ZMin[j];
         const int nf = a.Forms(j);
-        auto Lj = [&](int k) -> long double { return a.LForm(j, k)[i]; };
-        long double denom;
+        double sum;
+        const int scale = ScaledTerms(a.LForm(j, 0) + i, nn, zmin, nf, pw + off, normal, x, t, sum);
+        double denom = sum;
+        int denomScale = scale;
         if (q < res.nActive && s.Active[q] == j) {
             ++q;
             if (res.passed) {
                 denom = s.S0[j];
-            } else {
-                denom = 0;
-                for (int k = 0; k < nf; ++k) denom += Lj(k) * pw[off + zmin + k];
+                denomScale = s.S0Exp[j];
             }
-        } else {
-            denom = 0;
-            for (int k = 0; k < nf; ++k) denom += Lj(k) * pw[off + zmin + k];
         }
-        a.Denom[j] = static_cast<double>(denom);
+        a.Denom[j] = std::ldexp(denom, denomScale);
         const double c = a.C(level, j)[i];
-        const long double invDenom = 1.0L / denom;
-        long double ue = 0;
-        double charged = 0;
+        // Terms at x over the denominator, with the two scales made one.
+        const double invDenom = scale == denomScale ? 1.0 / denom : std::ldexp(1.0 / denom, scale - denomScale);
+        double ue = 0, charged = 0;
         for (int k = 0; k < nf; ++k) {
             const int z = zmin + k;
             if (z == 0) continue;
-            const long double phi = pw[off + z] * Lj(k) * invDenom;
-            const double cf = static_cast<double>(c * phi);
+            const double phi = t[k] * invDenom;
+            const double cf = c * phi;
             a.CForm(level, j, k)[i] = cf;
             charged += cf;
-            const long double u = a.UForm(j, k)[i];
+            const double u = a.UForm(j, k)[i];
             ue += z > 0 ? phi * u : -phi * u;
         }
         a.CForm(level, j, -zmin)[i] = c - charged;
-        a.UEff[j][i] = static_cast<double>(ue);
+        a.UEff[j][i] = ue;
     }
 }
 
@@ -579,7 +641,7 @@ void Elneut(RunState& st, int level, int source, int node, bool speciate, bool s
             if (res.passed)
                 for (int q = 0; q < res.nActive; ++q) {
                     const int j = a.Newton.Active[q];
-                    a.Denom[j] = static_cast<double>(a.Newton.S0[j]);
+                    a.Denom[j] = std::ldexp(a.Newton.S0[j], a.Newton.S0Exp[j]);
                 }
             SpeciateNode(st, level, i, a.Newton);
         } else if (storeForms) {

@@ -239,7 +239,7 @@ bool InitCalc(RunState& st) {
     st.RacemicAtInit = st.cbRacemic;
     st.SDSAtInit = false;
     if (!InitModes(st, ModeInitStage::Switches)) return false;
-    st.Engine.Threads = ThreadPlan::FromSetting();
+    st.Engine.Threads = ThreadPlan::FromSetting(st.NX + 1);
 
     st.Events.Emit(EngineEventKind::ShowRunSetupSettings);
     st.Events.Emit(EngineEventKind::ShowOptionSettings);

@@ -59,7 +59,7 @@ public:
                     std::memory_order_relaxed);
         Publish(job, static_cast<unsigned>(threads));
         TakeChunks(job, 0);
-        for (int spin = 0; done_.load(std::memory_order_acquire) != chunks; ++spin) Relax(spin);
+        WaitDone(chunks);
         for (auto& e : errors_)
             if (e) std::rethrow_exception(e);
         return chunks;
@@ -74,13 +74,35 @@ private:
     static constexpr unsigned kQuit = 255;
     static constexpr unsigned long long kJobMask = 0xFFFFFF;
 
-    static void Relax(int spin) {
-        if (spin < 256) {
+    // A worker waiting for the next job spins this long before it sleeps:
+    // about what a sleep and a wake-up cost on a busy machine, so a short wait
+    // costs no more than a sleep and a long one leaves the core to other work.
+    // (The gaps between the parallel regions of a step are a few to some tens
+    // of microseconds; with 5 us the workers slept through most of them and
+    // B4b on 8 threads ran slower than with 20 us.)
+    static constexpr auto kSpin = std::chrono::microseconds(20);
+    // The caller waits for chunks in progress, which end soon unless their
+    // thread lost its core: it spins longer before it sleeps.
+    static constexpr auto kCallerSpin = std::chrono::microseconds(200);
+
+    static void Pause() {
 #if defined(__x86_64__) || defined(__i386__)
-            __builtin_ia32_pause();
+        __builtin_ia32_pause();
 #endif
-        } else {
-            std::this_thread::yield();
+    }
+
+    // Waits until `chunks` chunks of the current job are done: spinning
+    // briefly, then asleep until the thread that finishes the last one wakes it.
+    void WaitDone(int chunks) {
+        const auto spinEnd = std::chrono::steady_clock::now() + kCallerSpin;
+        for (int spin = 0; done_.load(std::memory_order_acquire) != chunks; ++spin) {
+            Pause();
+            if ((spin & 15) != 15 || std::chrono::steady_clock::now() < spinEnd) continue;
+            std::unique_lock<std::mutex> lk(mutex_);
+            callerSleeping_.store(true);
+            doneCv_.wait(lk, [&] { return done_.load() == chunks; });
+            callerSleeping_.store(false);
+            break;
         }
     }
 
@@ -132,7 +154,12 @@ private:
                     errors_[static_cast<std::size_t>(part)] = std::current_exception();
                 }
             }
-            done_.fetch_add(1, std::memory_order_acq_rel);
+            // The caller may be asleep: the thread that finishes the last chunk
+            // wakes it (the flag is set before the caller's last look at done_).
+            if (done_.fetch_add(1) + 1 == chunks && callerSleeping_.load()) {
+                std::lock_guard<std::mutex> lk(mutex_);
+                doneCv_.notify_one();
+            }
         }
     }
 
@@ -144,17 +171,16 @@ private:
 
     struct Slot;
     void Loop(int index, unsigned long long seen, Slot& slot) {
-        // Spin up to about 200 us after the last job this worker took part in:
-        // the serial parts of a time step between two jobs are shorter than a
-        // sleep and a wake-up. Jobs it takes no part in do not keep it awake.
-        auto spinEnd = std::chrono::steady_clock::now() + std::chrono::microseconds(200);
+        // Spin a few microseconds after the last job this worker took part
+        // in, then sleep. Jobs it takes no part in do not keep it awake.
+        auto spinEnd = std::chrono::steady_clock::now() + kSpin;
         for (;;) {
             unsigned long long w = word_.load(std::memory_order_acquire);
             for (int spin = 0; !(w != seen && TakesPart(w, index)); ++spin) {
                 seen = w;
-                Relax(spin & 255);
+                Pause();
                 w = word_.load(std::memory_order_acquire);
-                if ((spin & 63) == 63 && std::chrono::steady_clock::now() > spinEnd) break;
+                if ((spin & 15) == 15 && std::chrono::steady_clock::now() > spinEnd) break;
             }
             if (!(w != seen && TakesPart(w, index))) {
                 std::unique_lock<std::mutex> lk(mutex_);
@@ -169,7 +195,7 @@ private:
             seen = w;
             if ((w & 0xFF) == kQuit) return;
             TakeChunks(w >> 8, index);
-            spinEnd = std::chrono::steady_clock::now() + std::chrono::microseconds(200);
+            spinEnd = std::chrono::steady_clock::now() + kSpin;
         }
     }
 
@@ -184,6 +210,8 @@ private:
     std::atomic<unsigned long long> word_{0};   // job << 8 | threads
     std::atomic<unsigned long long> next_{0};   // job << 40 | chunks << 32 | next chunk
     std::atomic<int> done_{0};                  // chunks finished
+    std::condition_variable doneCv_;            // wakes the caller (with mutex_)
+    std::atomic<bool> callerSleeping_{false};
     std::vector<std::thread> workers_;
     NodeChunkJob job_{nullptr, nullptr};
     int first_ = 0, count_ = 0;
@@ -192,11 +220,28 @@ private:
 
 }  // namespace
 
-void SetEngineThreads(int threads) {
-    gThreads.store(threads <= 0 ? HardwareThreads() : std::min(threads, 64));
+void SetEngineThreads(int threads) { gThreads.store(threads <= 0 ? 0 : std::min(threads, 64)); }
+
+int EngineThreads() {
+    const int t = gThreads.load();
+    return t == 0 ? HardwareThreads() : t;
 }
 
-int EngineThreads() { return gThreads.load(); }
+bool EngineThreadsAutomatic() { return gThreads.load() == 0; }
+
+// Nodes of the grid per thread below which another thread does not pay: a
+// time step spreads its window (a part of the grid) over the threads in a few
+// dozen parallel regions, each costing a wake-up and a join. Measured on the
+// 8-core machine (B1 on N nodes to 0.1 s, best of 3, other builds running):
+// N 1001: 1 thread 0.097 s, 2: 0.086, 4: 0.117, 8: 0.092; N 2001: 0.167,
+// 0.182, 0.155, 0.142; N 4001: 0.316, 0.277, 0.287, 0.212; N 8001: 0.648,
+// 0.499, 0.428, 0.460. Below about 1500 nodes per thread a thread more gains
+// nothing reliable (and on a loaded machine it loses).
+constexpr int kNodesPerThread = 1500;
+
+int ThreadsForGrid(int nodes, int available) {
+    return std::max(1, std::min(available, nodes / kNodesPerThread));
+}
 
 // Chunks per thread: enough that a thread held up elsewhere leaves its share
 // to the others, few enough that a chunk stays long.

@@ -6,17 +6,26 @@
 
 #include <type_traits>
 
-// The program's setting: threads that runs initialised from now on may use for
-// node-wise work (1 = serial). 0 or less selects the number of hardware threads.
+// The program's setting: threads that runs initialised from now on use for
+// node-wise work (1 = serial). 0 or less chooses automatically: as many as the
+// grid pays for (ThreadsForGrid), at most the hardware threads.
 void SetEngineThreads(int threads);
+// The threads of the setting: the hardware threads when it is automatic.
 int EngineThreads();
+bool EngineThreadsAutomatic();
+
+// Threads that pay off on a grid of `nodes` nodes with `available` threads at
+// hand (1 below the break-even).
+int ThreadsForGrid(int nodes, int available);
 
 // The threads of one run, taken from the program's setting when the run is
 // initialised and kept until the next Init, so every routine of the run
 // splits its nodes the same way.
 struct ThreadPlan {
     int threads = 1;
-    static ThreadPlan FromSetting() { return ThreadPlan{EngineThreads()}; }
+    static ThreadPlan FromSetting(int nodes) {
+        return ThreadPlan{EngineThreadsAutomatic() ? ThreadsForGrid(nodes, EngineThreads()) : EngineThreads()};
+    }
     // Largest number of chunks and of workers ForNodeChunks can use (for
     // per-chunk and per-thread scratch).
     int MaxChunks() const;

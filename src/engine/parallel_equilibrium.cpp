@@ -165,7 +165,7 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
         if (res.passed)
             for (int q = 0; q < res.nActive; ++q) {
                 const int j = s.Active[q];
-                cs.denom[static_cast<std::size_t>(j)] = static_cast<double>(s.S0[j]);
+                cs.denom[static_cast<std::size_t>(j)] = std::ldexp(s.S0[j], s.S0Exp[j]);
                 cs.denomSet[static_cast<std::size_t>(j)] = 1;
             }
         SpeciateNode(st, level, i, s);

@@ -3,8 +3,11 @@
 // for one thread or small ranges, and nested calls refused.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/node_threads.h"
@@ -61,4 +64,37 @@ TEST(NodeThreads, NestedCallsAreRefusedOnEveryThread) {
         chunks = ForNodeChunks(plan, 0, 999, 10, [](int, int, int, int) {});
         EXPECT_EQ(chunks, threads == 1 ? 1 : plan.MaxChunks());
     }
+}
+
+TEST(NodeThreads, LongWaitsSleepAndWakeAndTheAutomaticPlanFollowsTheGrid) {
+    // A chunk that takes far longer than the spinning lasts: the caller and
+    // the idle workers fall asleep and are woken, by the last chunk and by
+    // the next job; every node is done exactly once each time.
+    const ThreadPlan plan{4};
+    for (int rep = 0; rep < 3; ++rep) {
+        std::vector<int> hits(400, 0);
+        std::atomic<bool> slept{false};  // one chunk on a worker, so the caller waits for it
+        ForNodeChunks(plan, 0, 399, 10, [&](int lo, int hi, int, int worker) {
+            if (worker != 0 && !slept.exchange(true)) std::this_thread::sleep_for(std::chrono::milliseconds(3));
+            for (int j = lo; j <= hi; ++j) ++hits[static_cast<std::size_t>(j)];
+        });
+        for (int h : hits) EXPECT_EQ(h, 1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));  // the workers sleep between jobs
+    }
+    // Threads by grid size: one below the break-even, more as the grid grows,
+    // never more than are at hand.
+    EXPECT_EQ(ThreadsForGrid(1001, 8), 1);
+    EXPECT_EQ(ThreadsForGrid(4001, 8), 2);
+    EXPECT_EQ(ThreadsForGrid(16001, 8), 8);
+    EXPECT_EQ(ThreadsForGrid(16001, 3), 3);
+    EXPECT_EQ(ThreadsForGrid(0, 8), 1);
+    const int saved = EngineThreads();
+    const bool automatic = EngineThreadsAutomatic();
+    SetEngineThreads(0);
+    EXPECT_TRUE(EngineThreadsAutomatic());
+    EXPECT_EQ(ThreadPlan::FromSetting(501).threads, 1);
+    EXPECT_EQ(ThreadPlan::FromSetting(1000000).threads, EngineThreads());
+    SetEngineThreads(3);  // a number set is taken as it is
+    EXPECT_EQ(ThreadPlan::FromSetting(501).threads, 3);
+    SetEngineThreads(automatic ? 0 : saved);
 }
