@@ -409,5 +409,6 @@ ModeHooks EffectsModeHooks() {
     h.UpdateTemperature = UpdateTemperature;
     h.StageUpdate = EffectsStage;
     h.BeforeEquilibrium = EffectsBeforeEquilibrium;
+    h.FileBlockRead = RestoreEffectsTable;
     return h;
 }

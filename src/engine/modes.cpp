@@ -107,3 +107,8 @@ void ModeStageUpdates(RunState& st, int level) { ForSwitchedModes(st, &ModeHooks
 void ModesBeforeEquilibrium(RunState& st, int level) {
     ForSwitchedModes(st, &ModeHooks::BeforeEquilibrium, level);
 }
+
+void ModesFileBlockRead(RunState& st) {
+    for (const ModeHooks& h : st.Engine.Modes)
+        if (h.FileBlockRead) h.FileBlockRead(st);
+}

@@ -66,6 +66,11 @@ struct ModeHooks {
     void (*BeforeEquilibrium)(RunState& st, int level) = nullptr;
     // After every accepted time step of the run loop.
     void (*AfterStep)(RunState& st) = nullptr;
+    // File block: after a project file put the mode's own block into the
+    // state (its switches and its copy of a table), the mode rebuilds what it
+    // keeps beside that block. Called whatever the switches, since the block
+    // brings them; only for files that carry the block.
+    void (*FileBlockRead)(RunState& st) = nullptr;
 };
 
 using ModeTable = std::array<ModeHooks, kModeCount>;
@@ -94,3 +99,6 @@ bool ModeTemperatureUpdates(const RunState& st);
 // Stage and pre-equilibrium hooks of every mode whose switch is on.
 void ModeStageUpdates(RunState& st, int level);
 void ModesBeforeEquilibrium(RunState& st, int level);
+// File-block hooks of every mode, in precedence order (after a project file
+// with the modes' blocks was read).
+void ModesFileBlockRead(RunState& st);

@@ -13,82 +13,28 @@ const char* const kHeader = "KELVO INI FILE";
 const char* const kVersion = "1.0";
 const char* const kTrailer = "EOF";
 
-void ReadOptions(KFile& f, std::int64_t limit, std::int64_t& pos, IniSettings& s)
-{
-    s.cbShowHints = FileReadBool(f, limit, pos);
-    s.EditsRef = FileReadInt32(f, limit, pos);
-    s.GraphRef = FileReadInt32(f, limit, pos);
-    s.cbInitWalls = FileReadBool(f, limit, pos);
-    s.cbAutoDiff = FileReadBool(f, limit, pos);
-    s.SimColor = FileReadInt32(f, limit, pos);
-    s.DetColor = FileReadInt32(f, limit, pos);
-    s.SnaExtent = FileReadInt32(f, limit, pos);
-    s.EpsNew = FileReadDouble(f, limit, pos);
-    s.EpsCor = FileReadDouble(f, limit, pos);
-    s.ZeroPoint = FileReadInt32(f, limit, pos);
-    s.ZeroPosNode = FileReadInt32(f, limit, pos);
-    s.LineWidth = FileReadInt32(f, limit, pos);
-    s.SrT = FileReadInt32(f, limit, pos);
-    s.CsvSep = static_cast<char>(FileReadUInt8(f, limit, pos));
-    s.XAxisUnit = FileReadInt32(f, limit, pos);
-    s.cbIgnDT = FileReadBool(f, limit, pos);
-    s.cbPositionINI = FileReadBool(f, limit, pos);
-    s.cbPSQQuestion = FileReadBool(f, limit, pos);
-    s.CondScale = FileReadDouble(f, limit, pos);
-    s.XScale = FileReadDouble(f, limit, pos);
-    s.OpenExample = FileReadBool(f, limit, pos);
-    s.DefaultFile = FileReadShortText(f, limit, pos);
-}
+// One character in one byte.
+void CharField(BinWriter& out, char c) { out.UInt8(static_cast<std::uint8_t>(c)); }
+void CharField(BinReader& in, char& c) { c = static_cast<char>(in.UInt8()); }
 
-void ReadReservedAndPlaces(KFile& f, std::int64_t limit, std::int64_t& pos, IniSettings& s)
+// The fields between the version and the trailer in file order, shared by
+// writer and reader (BinWriter / BinReader).
+template <class IO, class Settings>
+void VisitSettings(IO& io, Settings& s)
 {
-    FileReadBool(f, limit, pos);
-    FileReadBool(f, limit, pos);
-    FileReadInt32(f, limit, pos);
-    FileReadInt32(f, limit, pos);
-    FileReadDouble(f, limit, pos);
-    FileReadDouble(f, limit, pos);
+    io.Fields(s.cbShowHints, s.EditsRef, s.GraphRef, s.cbInitWalls, s.cbAutoDiff, s.SimColor, s.DetColor,
+              s.SnaExtent, s.EpsNew, s.EpsCor, s.ZeroPoint, s.ZeroPosNode, s.LineWidth, s.SrT);
+    CharField(io, s.CsvSep);
+    io.Fields(s.XAxisUnit, s.cbIgnDT, s.cbPositionINI, s.cbPSQQuestion, s.CondScale, s.XScale, s.OpenExample,
+              s.DefaultFile);
+    // Reserved: written as zeros, read and dropped.
+    bool reservedFlags[2] = {false, false};
+    std::int32_t reservedInts[2] = {0, 0};
+    double reservedDoubles[2] = {0.0, 0.0};
+    io.Fields(reservedFlags[0], reservedFlags[1], reservedInts[0], reservedInts[1], reservedDoubles[0],
+              reservedDoubles[1]);
     for (auto& place : s.Places)
-        for (std::int32_t& v : place) v = FileReadInt32(f, limit, pos);
-}
-
-void WriteOptions(KFile& f, std::int64_t& pos, const IniSettings& s)
-{
-    FileWriteBool(f, s.cbShowHints, pos);
-    FileWriteInt32(f, s.EditsRef, pos);
-    FileWriteInt32(f, s.GraphRef, pos);
-    FileWriteBool(f, s.cbInitWalls, pos);
-    FileWriteBool(f, s.cbAutoDiff, pos);
-    FileWriteInt32(f, s.SimColor, pos);
-    FileWriteInt32(f, s.DetColor, pos);
-    FileWriteInt32(f, s.SnaExtent, pos);
-    FileWriteDouble(f, s.EpsNew, pos);
-    FileWriteDouble(f, s.EpsCor, pos);
-    FileWriteInt32(f, s.ZeroPoint, pos);
-    FileWriteInt32(f, s.ZeroPosNode, pos);
-    FileWriteInt32(f, s.LineWidth, pos);
-    FileWriteInt32(f, s.SrT, pos);
-    FileWriteUInt8(f, static_cast<std::uint8_t>(s.CsvSep), pos);
-    FileWriteInt32(f, s.XAxisUnit, pos);
-    FileWriteBool(f, s.cbIgnDT, pos);
-    FileWriteBool(f, s.cbPositionINI, pos);
-    FileWriteBool(f, s.cbPSQQuestion, pos);
-    FileWriteDouble(f, s.CondScale, pos);
-    FileWriteDouble(f, s.XScale, pos);
-    FileWriteBool(f, s.OpenExample, pos);
-    FileWriteString(f, s.DefaultFile, pos, true);
-}
-
-void WriteReservedAndPlaces(KFile& f, std::int64_t& pos, const IniSettings& s)
-{
-    FileWriteBool(f, false, pos);
-    FileWriteBool(f, false, pos);
-    FileWriteInt32(f, 0, pos);
-    FileWriteInt32(f, 0, pos);
-    FileWriteDouble(f, 0.0, pos);
-    FileWriteDouble(f, 0.0, pos);
-    for (const auto& place : s.Places)
-        for (std::int32_t v : place) FileWriteInt32(f, v, pos);
+        for (auto& v : place) io.Fields(v);
 }
 
 bool PositiveFinite(double v) { return std::isfinite(v) && v > 0; }
@@ -166,22 +112,19 @@ void ApplyIniSettings(RunState& st, const IniSettings& s)
         o.Places[w] = {s.Places[w][0], s.Places[w][1], s.Places[w][2], s.Places[w][3], true};
 }
 
-void WriteIniSettings(KFile& file, std::int64_t& position, const IniSettings& s)
+void WriteIniSettings(BinWriter& out, const IniSettings& s)
 {
-    FileWriteString(file, kHeader, position, true);
-    FileWriteString(file, kVersion, position, true);
-    WriteOptions(file, position, s);
-    WriteReservedAndPlaces(file, position, s);
-    FileWriteString(file, kTrailer, position, true);
+    out.Fields(kHeader, kVersion);
+    VisitSettings(out, s);
+    out.Fields(kTrailer);
 }
 
-IniCheck ReadIniSettings(KFile& file, std::int64_t limit, std::int64_t& position, IniSettings& s)
+IniCheck ReadIniSettings(BinReader& in, IniSettings& s)
 {
-    if (FileReadShortText(file, limit, position) != kHeader) return IniCheck::WrongHeader;
-    if (FileReadShortText(file, limit, position) != kVersion) return IniCheck::WrongVersion;
-    ReadOptions(file, limit, position, s);
-    ReadReservedAndPlaces(file, limit, position, s);
-    if (FileReadShortText(file, limit, position) != kTrailer) return IniCheck::WrongEnd;
+    if (in.StringZ() != kHeader) return IniCheck::WrongHeader;
+    if (in.StringZ() != kVersion) return IniCheck::WrongVersion;
+    VisitSettings(in, s);
+    if (in.StringZ() != kTrailer) return IniCheck::WrongEnd;
     return IniCheck::Complete;
 }
 
@@ -189,10 +132,7 @@ bool WriteIniFile(const RunState& st, const std::string& name)
 {
     const IniSettings s = CaptureIniSettings(st);
     try {
-        if (!SaveFileAtomically(name, [&](BinWriter& out) {
-                std::int64_t pos = out.Position();
-                WriteIniSettings(out.File(), pos, s);
-            }))
+        if (!SaveFileAtomically(name, [&](BinWriter& out) { WriteIniSettings(out, s); }))
             ThrowError("Error: Can't create a new file");
     } catch (const std::exception& e) {
         ShowWarning(e.what());
@@ -206,10 +146,9 @@ bool ReadIniFile(RunState& st, const std::string& name)
     if (!FileExists(name)) return false;
     KFile file = KFile::Open(name, 0);
     if (!file.IsOpen()) ThrowError("Error: Can't open INI file");
-    const std::int64_t limit = FileSizeByName(name);
-    std::int64_t position = 0;
     IniSettings s;
-    const IniCheck check = ReadIniSettings(file, limit, position, s);
+    BinReader in(file);
+    const IniCheck check = ReadIniSettings(in, s);
     file.Close();
     switch (check) {
     case IniCheck::WrongHeader: ShowWarning("Found incorrect INI file!"); return false;

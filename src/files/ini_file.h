@@ -8,7 +8,7 @@
 // complete and correct, so a damaged file never leaves half of it applied.
 #pragma once
 
-#include "foundation/fileio.h"
+#include "foundation/binio.h"
 
 #include <cstdint>
 #include <string>
@@ -42,12 +42,12 @@ IniSettings CaptureIniSettings(const RunState& st);
 // positive finite numbers keep the values in memory.
 void ApplyIniSettings(RunState& st, const IniSettings& s);
 
-// Field-by-field encoding of the whole file at the running position.
-void WriteIniSettings(KFile& file, std::int64_t& position, const IniSettings& s);
+// The whole file, field by field, at the cursor.
+void WriteIniSettings(BinWriter& out, const IniSettings& s);
 
 enum class IniCheck { Complete, WrongHeader, WrongVersion, WrongEnd };
 // Reads the whole file into `s`; a file cut short raises "Incorrect file.".
-IniCheck ReadIniSettings(KFile& file, std::int64_t limit, std::int64_t& position, IniSettings& s);
+IniCheck ReadIniSettings(BinReader& in, IniSettings& s);
 
 // Writes the settings atomically; on failure the message is shown as a
 // warning, the previous file stays and the result is false.

@@ -16,87 +16,20 @@ namespace {
 const char* const kHeader = "RAVO_CORE OPT FILE";
 const char* const kTrailer = "EOF";
 
-void ReadRunValues(KFile& f, std::int64_t limit, std::int64_t& pos, OptRecord& r)
+// The fields between the header and the trailer in file order, shared by
+// writer and reader (BinWriter / BinReader).
+template <class IO, class Record>
+void VisitRecord(IO& io, Record& r)
 {
-    r.DT = FileReadDouble(f, limit, pos);
-    r.ErrOpt = FileReadDouble(f, limit, pos);
-    r.StopTime = FileReadDouble(f, limit, pos);
-    r.UI = FileReadDouble(f, limit, pos);
-    r.EOFMob = FileReadDouble(f, limit, pos);
-    r.LeftWall = FileReadInt32(f, limit, pos);
-    r.RightWall = FileReadInt32(f, limit, pos);
-    r.cbIS = FileReadBool(f, limit, pos);
-    r.cbOptDt = FileReadBool(f, limit, pos);
-    FileReadBool(f, limit, pos);
-    FileReadBool(f, limit, pos);
-    r.cbDetectorOn = FileReadBool(f, limit, pos);
-    r.cbEnableEOF = FileReadBool(f, limit, pos);
-    r.LegacyDetNode = FileReadInt32(f, limit, pos);
-}
-
-void ReadSetupValues(KFile& f, std::int64_t limit, std::int64_t& pos, OptRecord& r)
-{
-    r.ErrInc = FileReadDouble(f, limit, pos);
-    r.CondScale = FileReadDouble(f, limit, pos);
-    r.PeakWidthPending = FileReadDouble(f, limit, pos);
-    r.PeakEdgeWidthPending = FileReadDouble(f, limit, pos);
-    r.InjNode = FileReadInt32(f, limit, pos);
-    r.Temperature = FileReadDouble(f, limit, pos);
-    r.CapLengthPending = FileReadDouble(f, limit, pos);
-    r.EditsRef = FileReadInt32(f, limit, pos);
-    r.CapDiameter = FileReadDouble(f, limit, pos);
-    r.NXPending = FileReadInt32(f, limit, pos);
-    r.GraphRef = FileReadInt32(f, limit, pos);
-    r.DetInput = FileReadInt32(f, limit, pos);
-    r.ZeroPoint = FileReadInt32(f, limit, pos);
-    if (r.ZeroPoint == kZeroAnotherPos) r.ZeroPosNode = FileReadInt32(f, limit, pos);
-}
-
-void ReadWallAndSolverValues(KFile& f, std::int64_t limit, std::int64_t& pos, OptRecord& r)
-{
-    r.cbLWMove = FileReadBool(f, limit, pos);
-    r.cbRWMove = FileReadBool(f, limit, pos);
-    r.cbKeepDistance = FileReadBool(f, limit, pos);
-    r.LW = FileReadDouble(f, limit, pos);
-    r.RW = FileReadDouble(f, limit, pos);
-    r.WallInc = FileReadInt32(f, limit, pos);
-    r.EpsCorFirst = FileReadDouble(f, limit, pos);
-    r.EpsNew = FileReadDouble(f, limit, pos);
-    r.EpsCor = FileReadDouble(f, limit, pos);
-    r.rbVoltage = FileReadBool(f, limit, pos);
-    for (std::string& dir : r.Dirs) dir = FileReadShortText(f, limit, pos);
-}
-
-void WriteRunValues(KFile& f, std::int64_t& pos, const OptRecord& r)
-{
-    for (double v : {r.DT, r.ErrOpt, r.StopTime, r.UI, r.EOFMob}) FileWriteDouble(f, v, pos);
-    FileWriteInt32(f, r.LeftWall, pos);
-    FileWriteInt32(f, r.RightWall, pos);
-    for (bool v : {r.cbIS, r.cbOptDt, false, false, r.cbDetectorOn, r.cbEnableEOF}) FileWriteBool(f, v, pos);
-    FileWriteInt32(f, r.LegacyDetNode, pos);
-}
-
-void WriteSetupValues(KFile& f, std::int64_t& pos, const OptRecord& r)
-{
-    for (double v : {r.ErrInc, r.CondScale, r.PeakWidthPending, r.PeakEdgeWidthPending}) FileWriteDouble(f, v, pos);
-    FileWriteInt32(f, r.InjNode, pos);
-    FileWriteDouble(f, r.Temperature, pos);
-    FileWriteDouble(f, r.CapLengthPending, pos);
-    FileWriteInt32(f, r.EditsRef, pos);
-    FileWriteDouble(f, r.CapDiameter, pos);
-    for (std::int32_t v : {r.NXPending, r.GraphRef, r.DetInput, r.ZeroPoint}) FileWriteInt32(f, v, pos);
-    if (r.ZeroPoint == kZeroAnotherPos) FileWriteInt32(f, r.ZeroPosNode, pos);
-}
-
-void WriteWallAndSolverValues(KFile& f, std::int64_t& pos, const OptRecord& r)
-{
-    for (bool v : {r.cbLWMove, r.cbRWMove, r.cbKeepDistance}) FileWriteBool(f, v, pos);
-    FileWriteDouble(f, r.LW, pos);
-    FileWriteDouble(f, r.RW, pos);
-    FileWriteInt32(f, r.WallInc, pos);
-    for (double v : {r.EpsCorFirst, r.EpsNew, r.EpsCor}) FileWriteDouble(f, v, pos);
-    FileWriteBool(f, r.rbVoltage, pos);
-    for (const std::string& dir : r.Dirs) FileWriteString(f, dir, pos, true);
+    bool unused[2] = {false, false};   // written as false, read and dropped
+    io.Fields(r.DT, r.ErrOpt, r.StopTime, r.UI, r.EOFMob, r.LeftWall, r.RightWall);
+    io.Fields(r.cbIS, r.cbOptDt, unused[0], unused[1], r.cbDetectorOn, r.cbEnableEOF, r.LegacyDetNode);
+    io.Fields(r.ErrInc, r.CondScale, r.PeakWidthPending, r.PeakEdgeWidthPending, r.InjNode, r.Temperature,
+              r.CapLengthPending, r.EditsRef, r.CapDiameter, r.NXPending, r.GraphRef, r.DetInput, r.ZeroPoint);
+    if (r.ZeroPoint == kZeroAnotherPos) io.Fields(r.ZeroPosNode);
+    io.Fields(r.cbLWMove, r.cbRWMove, r.cbKeepDistance, r.LW, r.RW, r.WallInc, r.EpsCorFirst, r.EpsNew, r.EpsCor,
+              r.rbVoltage);
+    for (auto& dir : r.Dirs) io.Fields(dir);
 }
 
 void TakeFinite(double& field, double v)
@@ -184,22 +117,18 @@ void ApplyOptRecord(RunState& st, const OptRecord& r)
     st.RightWall = std::clamp(st.RightWall, 0, std::max(st.NX, 0));
 }
 
-void WriteOptRecord(KFile& file, std::int64_t& position, const OptRecord& r)
+void WriteOptRecord(BinWriter& out, const OptRecord& r)
 {
-    FileWriteString(file, kHeader, position, true);
-    WriteRunValues(file, position, r);
-    WriteSetupValues(file, position, r);
-    WriteWallAndSolverValues(file, position, r);
-    FileWriteString(file, kTrailer, position, true);
+    out.Fields(kHeader);
+    VisitRecord(out, r);
+    out.Fields(kTrailer);
 }
 
-bool ReadOptRecord(KFile& file, std::int64_t limit, std::int64_t& position, OptRecord& r)
+bool ReadOptRecord(BinReader& in, OptRecord& r)
 {
-    if (FileReadShortText(file, limit, position) != kHeader) return false;
-    ReadRunValues(file, limit, position, r);
-    ReadSetupValues(file, limit, position, r);
-    ReadWallAndSolverValues(file, limit, position, r);
-    return FileReadShortText(file, limit, position) == kTrailer;
+    if (in.StringZ() != kHeader) return false;
+    VisitRecord(in, r);
+    return in.StringZ() == kTrailer;
 }
 
 bool WriteOptFile(const RunState& st, const std::string& name)
@@ -212,10 +141,7 @@ bool WriteOptFile(const RunState& st, const std::string& name)
         fs::create_directory(dir, ec);
     }
     const OptRecord r = CaptureOptRecord(st, ProgramDir().string());
-    if (!SaveFileAtomically(name, [&](BinWriter& out) {
-            std::int64_t pos = out.Position();
-            WriteOptRecord(out.File(), pos, r);
-        })) {
+    if (!SaveFileAtomically(name, [&](BinWriter& out) { WriteOptRecord(out, r); })) {
         ShowWarning("Error: Can't create a new file");
         return false;
     }
@@ -228,15 +154,11 @@ bool ReadOptFile(RunState& st, const std::string& name)
         ShowWarning("File \"" + name + "\" not found");
         return false;
     }
-    KFile file = KFile::Open(name, 0);
-    if (!file.IsOpen()) {
-        ShowWarning("Can't open a file");
-        return false;
-    }
-    const std::int64_t limit = FileSizeByName(name);
-    std::int64_t position = 0;
+    KFile file;
+    if (!OpenForReading(file, name, "Can't open a file")) return false;
     OptRecord r;
-    const bool complete = ReadOptRecord(file, limit, position, r);
+    BinReader in(file);
+    const bool complete = ReadOptRecord(in, r);
     file.Close();
     if (!complete) {
         ShowWarning("Incorrect file.");

@@ -8,7 +8,7 @@
 // file is complete and correct.
 #pragma once
 
-#include "foundation/fileio.h"
+#include "foundation/binio.h"
 
 #include <cstdint>
 #include <string>
@@ -43,10 +43,10 @@ OptRecord CaptureOptRecord(const RunState& st, const std::string& programDir);
 // the walls are kept inside the grid.
 void ApplyOptRecord(RunState& st, const OptRecord& r);
 
-void WriteOptRecord(KFile& file, std::int64_t& position, const OptRecord& r);
+void WriteOptRecord(BinWriter& out, const OptRecord& r);
 // False when the header or the trailer is not the expected one; a file cut
 // short raises "Incorrect file.".
-bool ReadOptRecord(KFile& file, std::int64_t limit, std::int64_t& position, OptRecord& r);
+bool ReadOptRecord(BinReader& in, OptRecord& r);
 
 // Writes `name` atomically (asking "Create New Dir?" for a missing directory);
 // false when declined or when the file cannot be created (warned).

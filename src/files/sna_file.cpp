@@ -2,10 +2,10 @@
 
 #include "composition/cmp_file.h"
 #include "engine/diffusion_mode.h"
-#include "engine/effects_table.h"
 #include "engine/engine_arrays.h"
 #include "engine/equilibrium.h"
 #include "engine/init_calc.h"
+#include "engine/modes.h"
 #include "engine/recalc.h"
 #include "engine/rk_start.h"
 #include "engine/run_state.h"
@@ -526,7 +526,7 @@ bool ReadSnaFile(RunState& st, const std::string& name)
                     st.TableRows[r][s] = r <= rows ? im.Cells[static_cast<std::size_t>(r - 2) * k + (s - 1)]
                                                    : TableRowDefault(st, r);
         }
-        RestoreEffectsTable(st);
+        ModesFileBlockRead(st);
     }
 
     // The arrays of the loaded composition and geometry.

@@ -42,8 +42,8 @@ Bytes GoldenIni(bool positions = true, const std::string& version = "1.0")
 std::string Encoded(const RunState& st, const std::string& scratch)
 {
     KFile f = KFile::Create(scratch);
-    std::int64_t pos = 0;
-    WriteIniSettings(f, pos, CaptureIniSettings(st));
+    BinWriter out(f);
+    WriteIniSettings(out, CaptureIniSettings(st));
     f.Close();
     return ReadBytes(scratch);
 }

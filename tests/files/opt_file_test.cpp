@@ -35,8 +35,8 @@ RunState StateOf(const OptValues& v)
 std::string Encoded(const RunState& st, const std::string& dir, const std::string& scratch)
 {
     KFile f = KFile::Create(scratch);
-    std::int64_t pos = 0;
-    WriteOptRecord(f, pos, CaptureOptRecord(st, dir));
+    BinWriter out(f);
+    WriteOptRecord(out, CaptureOptRecord(st, dir));
     f.Close();
     return ReadBytes(scratch);
 }

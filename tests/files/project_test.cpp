@@ -82,6 +82,10 @@ double ProfileMean(RunState& st, int i, const std::function<double(int)>& f)
     return m1 / m0;
 }
 
+// A file-block hook that counts its calls.
+int gBlockReads = 0;
+void CountBlockRead(RunState&) { ++gBlockReads; }
+
 } // namespace
 
 TEST(ProjectFile, BothLayoutsAreReadTheCurrentOneWrittenAndDamagedFilesRaise)
@@ -114,8 +118,15 @@ TEST(ProjectFile, BothLayoutsAreReadTheCurrentOneWrittenAndDamagedFilesRaise)
                                          .f64(st.CapLength).f64(1).f64(1).f64(1).u8(0).b);
     HostedRun l(tmp.file("Kelvo5_tmp_2.psq"));
     WriteBytes(name, golden);
+    // The file-block hooks run once per open whatever the switches: the
+    // effects mode rebuilds its grid from the table copy of the file.
+    l.st.Engine.Modes[ModeIndex(Mode::Chrom)].FileBlockRead = CountBlockRead;
+    gBlockReads = 0;
     ASSERT_TRUE(OpenProject(l.st, name));
     EXPECT_TRUE(l.st.Initialised && l.st.sbData_Visible && !l.st.Series.sr_pH.active);
+    EXPECT_EQ(gBlockReads, 1);
+    ASSERT_EQ(l.st.Grid.size(), 11u);
+    EXPECT_EQ(std::tuple(l.st.Grid[1][2], l.st.Grid[1][3], l.st.Grid[10][3]), std::tuple("21", "22", "112"));
     EXPECT_EQ(std::tuple(l.st.FileName, l.st.GlobalRatio, l.st.PsqSize), std::tuple(name, 3.0, 0));
     l.st.NewtonItTotal = 90;
     ASSERT_TRUE(SaveSnaFile(l.st, tmp.file("again.sna")));
@@ -128,8 +139,10 @@ TEST(ProjectFile, BothLayoutsAreReadTheCurrentOneWrittenAndDamagedFilesRaise)
     std::filesystem::copy_file(tmp.file("proj.cmp"), tmp.file("old.cmp"));
     WriteBytes(tmp.file("old.sna"), GoldenProject(st, tmp.file("b.bin"), "1.0"));
     RunState ld;
+    ld.Engine.Modes[ModeIndex(Mode::Chrom)].FileBlockRead = CountBlockRead;
     ASSERT_TRUE(OpenProject(ld, tmp.file("old.sna")));
     EXPECT_DOUBLE_EQ(ld.Temperature, st.Temperature + 0.15);
+    EXPECT_EQ(gBlockReads, 1);
 
     // The older layout: positions from node numbers (the detector node from the options file).
     const int nn = st.NX + 1, c = st.NComp;
