@@ -542,10 +542,12 @@ TEST(MainWindowStart, CapillaryEndsOfTheExampleAreTheSameAtStartAndAfterOpen)
     RunState ref;
     ComposeExampleDemo(ref);
     const std::pair<std::string, std::string> expected{
-        FormatFloat("0.000", -ref.InjSitePending), FormatFloat("0.000", ref.CapLengthPending * 1000 - ref.InjSitePending)};
+        FormatFloat("0.000", -ref.InjSitePending),
+        FormatFloat("0.000", ref.CapLengthPending * 1000 - ref.InjSitePending)};
     MainWindow w;
     auto ends = [&] {
-        return std::pair(Ctl<QLabel>(w, "sbPanel0")->text().toStdString(), Ctl<QLabel>(w, "sbPanel4")->text().toStdString());
+        return std::pair(Ctl<QLabel>(w, "sbPanel0")->text().toStdString(),
+                         Ctl<QLabel>(w, "sbPanel4")->text().toStdString());
     };
     w.FormActivate();  // the first start opens the example
     EXPECT_EQ(w.State().FileName, example);

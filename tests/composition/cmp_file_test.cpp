@@ -105,7 +105,8 @@ TEST(CompositionFile, WriterAndReaderFollowTheLayoutAndDamagedFilesChangeNothing
     Bytes zeroZones, negative;
     zeroZones.raw(g.substr(0, kZones)).i32(0).f64(-30).f64(-20).f64(25).i32(0).str("EOF");
     negative.raw(g.substr(0, kMinCharge)).i32(-2).i32(-1).f64(30.0).f64(40.0).u8(0).u8(0).u8(0);
-    negative.f64(10).f64(0).u8(1).f64(9).f64(4).f64(-30).f64(-20).i32(0).raw(g.substr(kMinCharge + 64));
+    negative.f64(10).f64(0).u8(1).f64(9).f64(4).f64(-30).f64(-20).i32(0);
+    negative.raw(g.substr(kMinCharge + 64));
     for (const std::string& bytes : {g.substr(0, g.size() - 1), g + "x", WithInt32At(g, kZones, 0),
                                      WithInt32At(g, kMinCharge + 4, -1), zeroZones.b, negative.b}) {
         WriteBytes(name, bytes);

@@ -106,7 +106,9 @@ TEST(ConstituentDatabase, MissingEmptyShortAndDamagedFilesAreRefusedWhole)
     // inside the glycine values and ends at "Phosphate": still three entries).
     const std::string g = Golden();
     const std::map<std::string, int> whole = {
-        {WithInt32At(g, kCount, 0), 0}, {WithInt32At(g, kGlyN, 0), 3}, {WithInt32At(g, kGlyP, 0), 3}};
+        {WithInt32At(g, kCount, 0), 0},
+        {WithInt32At(g, kGlyN, 0), 3},
+        {WithInt32At(g, kGlyP, 0), 3}};
     for (const std::string& bad : Damaged(g, 0, {kCount, kGlyN, kGlyP})) {
         db.Empty();
         db.Add(TComponents());
