@@ -3,11 +3,14 @@
 // the layout tables) for small runs, the older layouts built byte by byte,
 // and typical number and expression texts.
 #include "composition/cmp_file.h"
+#include "composition/database.h"
 #include "engine/init_calc.h"
 #include "engine/run_calc.h"
 #include "engine/run_state.h"
 #include "files/det_file.h"
 #include "files/example_project.h"
+#include "files/ini_file.h"
+#include "files/opt_file.h"
 #include "files/psq.h"
 #include "files/sna_file.h"
 #include "files/byte_builder.h"   // the tests' builder of layout bytes
@@ -42,7 +45,7 @@ int main(int argc, char** argv)
     }
     QuietMessages();
     const fs::path dir = argv[1];
-    for (const char* t : {"cmp", "cxt", "det", "psq", "sna", "text"}) fs::create_directories(dir / t);
+    for (const char* t : {"cmp", "cxt", "dbc", "det", "ini", "opt", "psq", "sna", "text"}) fs::create_directories(dir / t);
     const fs::path work = dir / "work";
     fs::create_directories(work);
     try {
@@ -62,6 +65,11 @@ int main(int argc, char** argv)
         const std::string psq = (dir / "psq" / "run.psq").string();
         AppendPsqFrame(st, psq);
         AppendPsqFrame(st, psq);
+        // Options and settings of the run; a database of its constituents.
+        if (!WriteOptFile(st, (dir / "opt" / "run.opt").string()) ||
+            !WriteIniFile(st, (dir / "ini" / "run.ini").string()) ||
+            !WriteDatabase((dir / "dbc" / "run.dbc").string(), example.Composition))
+            return 1;
     } catch (const Exception& e) {
         std::cerr << e.Message() << '\n';
         return 1;

@@ -530,6 +530,35 @@ TEST(MainWindowStart, StartFileAndExampleOpenThroughOnePlace)
     }
 }
 
+TEST(MainWindowStart, CapillaryEndsOfTheExampleAreTheSameAtStartAndAfterOpen)
+{
+    Home home;
+    RecordingMessageSink sink;
+    fs::create_directories(home.dir.path() / "Examples");
+    const std::string example = (home.dir.path() / "Examples" / "Example_Demo.sna").string();
+    std::string error;
+    ASSERT_TRUE(WriteExampleDemo(example, error)) << error;
+    // The ends in mm from the example's geometry, zero at the injection site.
+    RunState ref;
+    ComposeExampleDemo(ref);
+    const std::pair<std::string, std::string> expected{
+        FormatFloat("0.000", -ref.InjSitePending),
+        FormatFloat("0.000", ref.CapLengthPending * 1000 - ref.InjSitePending)};
+    MainWindow w;
+    auto ends = [&] {
+        return std::pair(Ctl<QLabel>(w, "sbPanel0")->text().toStdString(),
+                         Ctl<QLabel>(w, "sbPanel4")->text().toStdString());
+    };
+    w.FormActivate();  // the first start opens the example
+    EXPECT_EQ(w.State().FileName, example);
+    EXPECT_EQ(ends(), expected);
+    w.New1Click();
+    EXPECT_EQ(ends(), std::pair(std::string("-"), std::string("-")));
+    EXPECT_TRUE(w.OpenFile(example));  // where File > Open goes
+    EXPECT_EQ(ends(), expected);
+    EXPECT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+}
+
 TEST_F(ScriptedWindow, ViewSwitchAndCheckLists)
 {
     w.bnInitClick();

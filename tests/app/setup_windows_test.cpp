@@ -305,6 +305,7 @@ TEST(GraphWindow, DrawsTheDiagnosticsOfTheRun)
     MainWindow w;
     RunState& st = w.State();
     testcomp::PrepareRun(st, testcomp::AcetateBufferWithAnalytes(), 20);
+    st.PsqFileOwn = (home.dir.path() / "run.psq").string();  // the window is never activated here
     ASSERT_TRUE(InitCalc(st));
     auto* graph = Ctl<GraphWindow>(w, "fmGraph");
     graph->Params.LineIndex = 1;

@@ -100,8 +100,15 @@ TEST(CompositionFile, WriterAndReaderFollowTheLayoutAndDamagedFilesChangeNothing
     // A trailer that is cut, or bytes after it, and a segmented record of zero
     // segments or a negative highest charge are refused the same way.
     const std::string g = Golden();
+    // Files whose other fields agree with zero segments or with the charges
+    // -2..-1 (two pK and two mobilities in the first record).
+    Bytes zeroZones, negative;
+    zeroZones.raw(g.substr(0, kZones)).i32(0).f64(-30).f64(-20).f64(25).i32(0).str("EOF");
+    negative.raw(g.substr(0, kMinCharge)).i32(-2).i32(-1).f64(30.0).f64(40.0).u8(0).u8(0).u8(0);
+    negative.f64(10).f64(0).u8(1).f64(9).f64(4).f64(-30).f64(-20).i32(0);
+    negative.raw(g.substr(kMinCharge + 64));
     for (const std::string& bytes : {g.substr(0, g.size() - 1), g + "x", WithInt32At(g, kZones, 0),
-                                     WithInt32At(g, kMinCharge + 4, -1)}) {
+                                     WithInt32At(g, kMinCharge + 4, -1), zeroZones.b, negative.b}) {
         WriteBytes(name, bytes);
         RunState d;
         sink.Clear();
