@@ -975,6 +975,8 @@ void MainWindow::UpdateMainInfo()
     c_.llUIOther->setText(st.rbVoltage ? "Current (uA)" : "Voltage (V)");
     c_.llSDSMode->setVisible(st.cbSDS);
     c_.llDiffMode->setVisible(st.DiffMode);
+    // Shown once the complexation set-up of an Init has run.
+    c_.llComplex->setVisible(st.cbComplex && st.ComplexReady);
     auto red = [](QCheckBox* box, bool on) { box->setStyleSheet(on ? "color: #ff0000" : ""); };
     red(c_.cbIS, st.ISCorrection);
     red(c_.cbRedDiff, st.RedDiff);

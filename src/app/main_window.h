@@ -214,6 +214,7 @@ private:
         QLabel* llUIOther = nullptr;
         QLabel* llEOFMob = nullptr;
         QLabel* llSDSMode = nullptr;
+        QLabel* llComplex = nullptr;
         QLabel* llDiffMode = nullptr;
         QLabel* llPSQFileSize = nullptr;
         QLabel* llPSQFileName = nullptr;

@@ -87,7 +87,8 @@ void MainWindow::BuildWindow()
 
     c_.llSDSMode = new QLabel("MICELLAR MODE");
     c_.llDiffMode = new QLabel("DIFFUSION MODE");
-    for (QLabel* l : {c_.llSDSMode, c_.llDiffMode}) {
+    c_.llComplex = new QLabel("COMPLEXATION MODE");
+    for (QLabel* l : {c_.llSDSMode, c_.llDiffMode, c_.llComplex}) {
         l->setStyleSheet("color: red; font-weight: bold");
         // A hidden label keeps its place, so that the buttons beside it never move.
         QSizePolicy policy = l->sizePolicy();
@@ -97,6 +98,7 @@ void MainWindow::BuildWindow()
     }
     grid->addWidget(c_.llSDSMode, 3, 7);
     grid->addWidget(c_.llDiffMode, 2, 7);
+    grid->addWidget(c_.llComplex, 0, 7);
 
     // Set-up group.
     auto* gbFOption = new QGroupBox(" Setup ");
@@ -238,7 +240,7 @@ void MainWindow::BuildWindow()
         {c_.edError, "edError"}, {c_.edDT, "edDT"}, {c_.edUI, "edUI"}, {c_.edUIOther, "edUIOther"},
         {c_.edErrOpt, "edErrOpt"}, {c_.edEOFMob, "edEOFMob"}, {c_.edLeftWall, "edLeftWall"},
         {c_.edRightWall, "edRightWall"}, {c_.edStopTime, "edStopTime"}, {c_.llTime, "llTime"}, {c_.llUI, "llUI"},
-        {c_.llUIOther, "llUIOther"}, {c_.llEOFMob, "llEOFMob"}, {c_.llSDSMode, "llSDSMode"},
+        {c_.llUIOther, "llUIOther"}, {c_.llEOFMob, "llEOFMob"}, {c_.llSDSMode, "llSDSMode"}, {c_.llComplex, "llComplex"},
         {c_.llDiffMode, "llDiffMode"}, {c_.llPSQFileSize, "llPSQFileSize"}, {c_.llPSQFileName, "llPSQFileName"},
         {c_.cbIS, "cbIS"}, {c_.cbOptDt, "cbOptDt"}, {c_.cbDetectorOn, "cbDetectorOn"}, {c_.cbEnableEOF, "cbEnableEOF"},
         {c_.cbEOFDif, "cbEOFDif"}, {c_.cbShowHints, "cbShowHints"}, {c_.cbRedDiff, "cbRedDiff"},

@@ -15,6 +15,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
@@ -147,6 +148,22 @@ TEST(ComplexWindow, MainMenuEntryOpensTheWindow)
     ASSERT_TRUE(entry);
     EXPECT_EQ(entry->text(), "Complex");
     EXPECT_TRUE(main.findChild<ComplexWindow*>("fmComplex"));
+
+    // The main window's mode label: shown after an Init with the complexation
+    // set-up, hidden by an Init without it.
+    RunState& st = main.State();
+    PrepareRun(st, Composition(), 100);
+    st.TxtTable = DefaultComplexTable(st.Composition, "30", "25");
+    st.cbComplex = true;
+    auto* label = main.findChild<QLabel*>("llComplex");
+    ASSERT_TRUE(label);
+    main.findChild<QPushButton*>("bbnInit")->click();
+    ASSERT_TRUE(st.Initialised) << (sink.warnings.empty() ? "" : sink.warnings[0]);
+    EXPECT_TRUE(label->isVisibleTo(&main));
+    st.cbComplex = false;
+    main.findChild<QPushButton*>("bbnInit")->click();
+    ASSERT_TRUE(st.Initialised);
+    EXPECT_FALSE(label->isVisibleTo(&main));
 }
 
 TEST(ComplexWindow, ApplyISTakesTheCorrectedConstantsOfTheLastNode)
@@ -160,7 +177,6 @@ TEST(ComplexWindow, ApplyISTakesTheCorrectedConstantsOfTheLastNode)
     PrepareRun(st, Composition(), 100);
     ComplexWindow w(st, [&st] { InitCalc(st); });
     w.show();
-    const TUnivSet<TComponents> before = st.Composition;
     // No keeps everything
     sink.Clear();
     sink.answers = {false};
