@@ -49,6 +49,7 @@ int main(int argc, char** argv)
         st.StopTime = seconds;
         w.UpdateMainInfo();
         const double from = st.Time;
+        const long long steps0 = st.StepCount;
         const double cpu0 = benchcases::ProcessCpuSeconds();
         const auto t0 = std::chrono::steady_clock::now();
         w.bnStartClick();  // returns when the run stops
@@ -56,7 +57,7 @@ int main(int argc, char** argv)
         const double cpu = benchcases::ProcessCpuSeconds() - cpu0;
         std::printf("Kelvo window run: %s, from %g s to %g s (%d thread%s for node-wise work)\n", project.c_str(),
                     from, st.Time, st.Engine.Threads.threads, st.Engine.Threads.threads == 1 ? "" : "s");
-        std::printf("window:   wall %.3f s, process CPU %.3f s\n", wall, cpu);
+        std::printf("window:   wall %.3f s, process CPU %.3f s, %lld steps\n", wall, cpu, st.StepCount - steps0);
         // The same run headless, from a state of its own.
         RunState headless;
         if (!OpenProject(headless, project)) {
@@ -64,8 +65,8 @@ int main(int argc, char** argv)
             result = 1;
         } else {
             const benchcases::Figures f = benchcases::RunTimed(headless, seconds, "headless");
-            std::printf("headless: wall %.3f s, process CPU %.3f s (to %g s)\n", f.wallSeconds, f.cpuSeconds,
-                        f.modelTime);
+            std::printf("headless: wall %.3f s, process CPU %.3f s, %d steps (to %g s)\n", f.wallSeconds,
+                        f.cpuSeconds, f.steps, f.modelTime);
             std::printf("window / headless CPU: %.2f\n", f.cpuSeconds > 0 ? cpu / f.cpuSeconds : 0.0);
         }
         QCoreApplication::exit(result);
