@@ -4,7 +4,8 @@
 //
 // The run goes to the project's stop time, or to the model time T. --threads
 // sets the threads of node-wise work (default 1; 0 = chosen by the grid size,
-// as in the window). With --csv
+// as in the window); the process CPU time of the run is printed beside its
+// wall time. With --csv
 // the final level-2 profiles (position, every constituent, pH, conductivity)
 // go to DIR/profiles.csv and the detector record to DIR/detector.csv.
 #include <cstdio>
@@ -105,6 +106,7 @@ int main(int argc, char** argv)
         const benchcases::Figures f =
             benchcases::RunTimed(st, stop, std::filesystem::path(project).stem().string());
         benchcases::PrintFigures(stdout, f);
+        std::printf("process CPU %.3f s for %.3f s wall\n", f.cpuSeconds, f.wallSeconds);
         if (!csvDir.empty() && !WriteCsv(st, csvDir)) {
             std::fprintf(stderr, "%s: the CSV files could not be written\n", csvDir.c_str());
             status = 1;

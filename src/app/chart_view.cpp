@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include <QTimer>
+
 QColor ColourFromBGR(std::uint32_t bgr)
 {
     return QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
@@ -198,8 +200,24 @@ void ChartView::RescaleWithMargin()
     RequestReplot();
 }
 
+void ChartView::RequestReplot()
+{
+    if (replotWaiting_) return;
+    const qint64 since = sinceReplot_.isValid() ? sinceReplot_.elapsed() : kMinReplotMs;
+    if (since >= kMinReplotMs) {
+        replot(QCustomPlot::rpQueuedReplot);
+        return;
+    }
+    replotWaiting_ = true;
+    QTimer::singleShot(static_cast<int>(kMinReplotMs - since), this, [this] {
+        replotWaiting_ = false;
+        replot(QCustomPlot::rpQueuedReplot);
+    });
+}
+
 void ChartView::BeforeReplot()
 {
+    sinceReplot_.start();
     QCPRange r;
     if (autoX_ && DataRange(true, r)) xAxis->setRange(r);
     if (autoY_ && DataRange(false, r)) yAxis->setRange(r);

@@ -5,6 +5,8 @@
 
 #include <qcustomplot.h>
 
+#include <QElapsedTimer>
+
 #include <cstdint>
 #include <vector>
 
@@ -53,7 +55,12 @@ public:
     // Automatic ranges now, then the left axis widened by 10 % of its span on each side.
     void RescaleWithMargin();
 
-    void RequestReplot() { replot(QCustomPlot::rpQueuedReplot); }
+    // A replot at the next turn of the event loop, at most one per
+    // kMinReplotMs: a run that redraws every few steps paints as often as the
+    // eye follows, not once per redraw (later requests wait for the interval
+    // and are joined into one).
+    void RequestReplot();
+    static constexpr int kMinReplotMs = 100;
 
 signals:
     void RightDoubleClicked();
@@ -72,4 +79,6 @@ private:
     std::vector<QCPGraph*> markers_;
     bool autoX_ = true;
     bool autoY_ = true;
+    QElapsedTimer sinceReplot_;  // started by every replot
+    bool replotWaiting_ = false;  // a timer holds a request until the interval is over
 };

@@ -1,5 +1,7 @@
 #include "support/bench_cases.h"
 
+#include <sys/resource.h>
+
 #include <chrono>
 #include <stdexcept>
 
@@ -173,6 +175,13 @@ Fingerprint TakeFingerprint(const RunState& st) {
     return f;
 }
 
+double ProcessCpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    auto seconds = [](const timeval& t) { return double(t.tv_sec) + 1e-6 * double(t.tv_usec); };
+    return seconds(u.ru_utime) + seconds(u.ru_stime);
+}
+
 Figures RunTimed(RunState& st, double stopTime, const std::string& id) {
     Figures f;
     f.id = id;
@@ -190,6 +199,7 @@ Figures RunTimed(RunState& st, double stopTime, const std::string& id) {
     st.cbNewCnt = true;  // the iteration events count the Newton passes of every node solve
     if (!st.PsqStarted) host.restarts = 1;
     host.Start();
+    const double cpu0 = ProcessCpuSeconds();
     const auto t0 = std::chrono::steady_clock::now();
     try {
         RunCalc(st);
@@ -201,6 +211,7 @@ Figures RunTimed(RunState& st, double stopTime, const std::string& id) {
         throw;
     }
     const auto t1 = std::chrono::steady_clock::now();
+    f.cpuSeconds = ProcessCpuSeconds() - cpu0;
     StopCalc(st);
     host.ProcessMessages();  // the width of the last step
     st.Host = saved;

@@ -58,6 +58,7 @@ struct Figures {
     int steps = 0;
     int restarts = 0;          // restarts of the multistep method (the first one included)
     double wallSeconds = 0;
+    double cpuSeconds = 0;     // user + system time of the process during the run
     long long nodeSteps = 0;   // sum over steps of the window width
     long long correctorPasses = 0;
     long long newtonPasses = 0, nodeSolves = 0;
@@ -67,6 +68,9 @@ struct Figures {
     double CorrectorPassesPerStep() const { return steps > 0 ? double(correctorPasses) / steps : 0; }
     double NewtonPassesPerSolve() const { return nodeSolves > 0 ? double(newtonPasses) / nodeSolves : 0; }
 };
+
+// User + system CPU time of the process so far (s), every thread included.
+double ProcessCpuSeconds();
 
 // Runs the initialised state to `stopTime` (RunCalc with a counting host in
 // place of the state's host) and measures it.
