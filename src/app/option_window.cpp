@@ -88,7 +88,7 @@ RunState& OptionWindow::State() { return main_.State(); }
 
 void OptionWindow::BuildEdits(QGridLayout* grid)
 {
-    for (const EditSpec& e : OptionEdits()) {
+    for (const EditEntry& e : OptionEdits()) {
         const std::string name = e.name;
         if (name == "edAnotherPos") continue;   // placed in the zero-position group
         const int row = grid->rowCount();
@@ -114,16 +114,16 @@ void OptionWindow::BuildEdits(QGridLayout* grid)
             });
         }
     }
-    for (const EditSpec& e : OptionEdits()) {
+    for (const EditEntry& e : OptionEdits()) {
         QLineEdit* edit = e.name == std::string("edAnotherPos") ? nullptr : edits_[e.name];
         if (!edit) {
             edit = new QLineEdit;
             edit->setObjectName(e.name);
             edits_[e.name] = edit;
         }
-        shown_[edit] = BindTableEdit(*this, edit, e, [this](const EditSpec& spec) {
-            if (spec.follow == EditFollow::ApplyLineWidth) main_.ApplyLineWidth();
-            if (spec.follow == EditFollow::SetupGraph) main_.SetupGraph();
+        shown_[edit] = BindTableEdit(*this, edit, e, [this](const EditEntry& entry) {
+            if (entry.follow == EditFollow::ApplyLineWidth) main_.ApplyLineWidth();
+            if (entry.follow == EditFollow::SetupGraph) main_.SetupGraph();
         });
     }
 }

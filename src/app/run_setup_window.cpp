@@ -154,7 +154,7 @@ RunState& RunSetupWindow::State() { return main_.State(); }
 
 void RunSetupWindow::BuildEdits(QGridLayout* const grids[])
 {
-    for (const EditSpec& e : RunSetupEdits()) {
+    for (const EditEntry& e : RunSetupEdits()) {
         const std::string name = e.name;
         QGridLayout* grid = grids[GroupOf(name)];
         const int row = grid->rowCount();
@@ -174,7 +174,7 @@ void RunSetupWindow::BuildEdits(QGridLayout* const grids[])
         }
         // The chart follows the detector position and the DER norm whether or not the entry was taken.
         const bool redraw = e.follow == EditFollow::RedrawGraph;
-        BindTableEdit(*this, edit, e, [this](const EditSpec& spec) { AfterCommit(spec); },
+        BindTableEdit(*this, edit, e, [this](const EditEntry& entry) { AfterCommit(entry); },
                       [this, redraw] {
                           if (redraw) main_.RedrawGraph();
                       });
@@ -249,7 +249,7 @@ void RunSetupWindow::BuildSwitches()
         labels);
 }
 
-void RunSetupWindow::AfterCommit(const EditSpec& e)
+void RunSetupWindow::AfterCommit(const EditEntry& e)
 {
     // A changed grid keeps Run disabled until Init.
     if (e.follow == EditFollow::SetupChanged) main_.UpdateButtons();
@@ -261,7 +261,7 @@ void RunSetupWindow::ShowSettings()
     for (auto& [name, label] : nodeLabels_) label->setText(Q(NodeLabel(st, name)));
     c_.bnRestore->setEnabled(st.SetupChanged);
     // The grid waits for the next Init, which a run refuses.
-    for (const EditSpec& e : RunSetupEdits())
+    for (const EditEntry& e : RunSetupEdits())
         if (e.pending) edits_[e.name]->setEnabled(!st.Running);
     edits_["edDTInit"]->setEnabled(!st.cbIgnDT);
     const bool racemic = st.setup_cbRacemic;

@@ -40,7 +40,7 @@ private:
     void BuildEdits(class QGridLayout* const grids[]);
     void BuildSwitches();
     // After a stored value: the set-up change flags, the chart or the main window follow.
-    void AfterCommit(const struct EditSpec& e);
+    void AfterCommit(const struct EditEntry& e);
 
     MainWindow& main_;
     std::map<std::string, QLineEdit*> edits_;

@@ -4,7 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 
-QLineEdit* AddTableEdit(QGridLayout* grid, const EditSpec& e, QLabel** label)
+QLineEdit* AddTableEdit(QGridLayout* grid, const EditEntry& e, QLabel** label)
 {
     const int row = grid->rowCount();
     auto* caption = new QLabel(QString::fromStdString(e.caption));
@@ -20,15 +20,15 @@ QLineEdit* AddTableEdit(QGridLayout* grid, const EditSpec& e, QLabel** label)
     return edit;
 }
 
-std::function<QString()> BindTableEdit(StateWindow& window, QLineEdit* edit, const EditSpec& e,
-                                       std::function<void(const EditSpec&)> taken, std::function<void()> after)
+std::function<QString()> BindTableEdit(StateWindow& window, QLineEdit* edit, const EditEntry& e,
+                                       std::function<void(const EditEntry&)> taken, std::function<void()> after)
 {
-    const EditSpec* spec = &e;
-    auto show = [&window, spec] { return QString::fromStdString(ShowEdit(window.State(), *spec)); };
+    const EditEntry* entry = &e;
+    auto show = [&window, entry] { return QString::fromStdString(ShowEdit(window.State(), *entry)); };
     window.Binder().Text(
         edit, show,
-        [&window, spec, taken](const std::string& text) {
-            if (CommitEdit(window.State(), *spec, text) == EditResult::Taken && taken) taken(*spec);
+        [&window, entry, taken](const std::string& text) {
+            if (CommitEdit(window.State(), *entry, text) == EditResult::Taken && taken) taken(*entry);
         },
         std::move(after));
     return show;

@@ -14,9 +14,9 @@ class QLineEdit;
 
 // Caption (whose buddy is the edit) and edit named and hinted as the table
 // says, on a new row of `grid`; the label is returned through `label`.
-QLineEdit* AddTableEdit(QGridLayout* grid, const EditSpec& e, QLabel** label = nullptr);
+QLineEdit* AddTableEdit(QGridLayout* grid, const EditEntry& e, QLabel** label = nullptr);
 
 // On leaving, the text is committed by the table's rule; `taken` runs when the
 // value was stored, `after` after every commit. Returns the show function.
-std::function<QString()> BindTableEdit(StateWindow& window, QLineEdit* edit, const EditSpec& e,
-                                       std::function<void(const EditSpec&)> taken, std::function<void()> after = {});
+std::function<QString()> BindTableEdit(StateWindow& window, QLineEdit* edit, const EditEntry& e,
+                                       std::function<void(const EditEntry&)> taken, std::function<void()> after = {});

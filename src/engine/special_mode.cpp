@@ -20,7 +20,7 @@ void StopSpecial(RunState& st, const std::string& message) {
 }
 
 // Positive root of Keq x^2 + b x - c1 = 0 with b = cR Keq + 1 - c1 Keq: the
-// part of c1 present as constituent 3. Written as 2 c1 / (b + sqrt(d)) where b
+// share of c1 present as constituent 3. Written as 2 c1 / (b + sqrt(d)) where b
 // is not negative (no cancellation, and Keq = 0 gives c1 / b); false when
 // there is no real root.
 bool SplitOfConstituent1(double c1, double cR, double keq, double& c3) {
@@ -90,14 +90,14 @@ void CalcDER_Special(RunState& st, int level) {
     double* c3 = a.C(level, 3);
     double* c4 = a.C(level, 4);
     for (int j = lw; j <= rw; ++j) {
-        double part3;
-        if (!SplitOfConstituent1(c1[j], cR, keq, part3)) {
+        double share3;
+        if (!SplitOfConstituent1(c1[j], cR, keq, share3)) {
             StopSpecial(st, kSpecialModeNoSplit + std::to_string(j) + ": c1 = " + GeneralFloatText(c1[j]) +
                                 kCalculationStopped);
             return;
         }
-        c3[j] = part3;
-        c4[j] = c1[j] - part3;
+        c3[j] = share3;
+        c4[j] = c1[j] - share3;
     }
     if (level > 4) return;
 

@@ -20,20 +20,20 @@ using F = EditFormat;
 using W = EditFollow;
 
 // A number edit: typed and stored unit the same.
-EditSpec Num(const char* name, const char* caption, const char* hint, L limit, F format, double* (*field)(RunState&),
+EditEntry Num(const char* name, const char* caption, const char* hint, L limit, F format, double* (*field)(RunState&),
              bool shown = true, W follow = W::None)
 {
     return {name, caption, hint, P::Number, limit, 1, 1, 0, false, shown, format, follow, field, nullptr, nullptr};
 }
 
-EditSpec Int(const char* name, const char* caption, const char* hint, L limit, int* (*field)(RunState&),
+EditEntry Int(const char* name, const char* caption, const char* hint, L limit, int* (*field)(RunState&),
              W follow = W::None)
 {
     return {name, caption, hint, P::Integer, limit, 1, 1, 0, false, true, F::Integer, follow, nullptr, field, nullptr};
 }
 
 // A grid value applied at the next Init.
-EditSpec Pending(EditSpec e)
+EditEntry Pending(EditEntry e)
 {
     e.pending = true;
     e.follow = W::SetupChanged;
@@ -41,7 +41,7 @@ EditSpec Pending(EditSpec e)
 }
 
 // Typed in another unit: stored = typed * toStored + offset.
-EditSpec Unit(EditSpec e, double toStored, double toShown, double offset = 0)
+EditEntry Unit(EditEntry e, double toStored, double toShown, double offset = 0)
 {
     e.toStored = toStored;
     e.toShown = toShown;
@@ -51,7 +51,7 @@ EditSpec Unit(EditSpec e, double toStored, double toShown, double offset = 0)
 
 const char* const kWallLimitHint = "The least difference in profile that signalize where walls can be automatically moved";
 
-std::vector<EditSpec> BuildRunSetupEdits()
+std::vector<EditEntry> BuildRunSetupEdits()
 {
     return {
         Pending(Num("edInjSite", "Injection Site (mm)",
@@ -117,10 +117,10 @@ std::vector<EditSpec> BuildRunSetupEdits()
     };
 }
 
-std::vector<EditSpec> BuildOptionEdits()
+std::vector<EditEntry> BuildOptionEdits()
 {
     auto colour = [](const char* name, const char* caption, std::uint32_t* (*field)(RunState&)) {
-        return EditSpec{name, caption, "", P::Colour, L::NonNegative, 1, 1, 0, false, true, F::Colour,
+        return EditEntry{name, caption, "", P::Colour, L::NonNegative, 1, 1, 0, false, true, F::Colour,
                         W::SetupGraph, nullptr, nullptr, field};
     };
     return {
@@ -142,7 +142,7 @@ std::vector<EditSpec> BuildOptionEdits()
 #undef INT
 #undef COL
 
-bool WithinLimit(const EditSpec& e, double v)
+bool WithinLimit(const EditEntry& e, double v)
 {
     if (!std::isfinite(v)) return false;
     switch (e.limit) {
@@ -164,27 +164,27 @@ std::string SetupNumber(double v, const char* fixedPattern)
 
 } // namespace
 
-const std::vector<EditSpec>& RunSetupEdits()
+const std::vector<EditEntry>& RunSetupEdits()
 {
-    static const std::vector<EditSpec> edits = BuildRunSetupEdits();
+    static const std::vector<EditEntry> edits = BuildRunSetupEdits();
     return edits;
 }
 
-const std::vector<EditSpec>& OptionEdits()
+const std::vector<EditEntry>& OptionEdits()
 {
-    static const std::vector<EditSpec> edits = BuildOptionEdits();
+    static const std::vector<EditEntry> edits = BuildOptionEdits();
     return edits;
 }
 
-const EditSpec* FindEdit(const std::string& name)
+const EditEntry* FindEdit(const std::string& name)
 {
     for (const auto* table : {&RunSetupEdits(), &OptionEdits()})
-        for (const EditSpec& e : *table)
+        for (const EditEntry& e : *table)
             if (name == e.name) return &e;
     return nullptr;
 }
 
-EditResult CommitEdit(RunState& st, const EditSpec& e, const std::string& text)
+EditResult CommitEdit(RunState& st, const EditEntry& e, const std::string& text)
 {
     double typed = 0;
     if (e.parse == P::Number) {
@@ -218,7 +218,7 @@ EditResult CommitEdit(RunState& st, const EditSpec& e, const std::string& text)
     return EditResult::Taken;
 }
 
-std::string ShowEdit(const RunState& st, const EditSpec& e)
+std::string ShowEdit(const RunState& st, const EditEntry& e)
 {
     RunState& s = const_cast<RunState&>(st);   // the accessors only locate the field
     if (e.integer) return std::to_string(*e.integer(s));

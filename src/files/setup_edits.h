@@ -37,7 +37,7 @@ enum class EditFollow { None, SetupChanged, RedrawGraph, SetupGraph, ApplyLineWi
 // the same range so that node sums cannot overflow.
 inline constexpr int kMaxNodes = 10000000;
 
-struct EditSpec {
+struct EditEntry {
     const char* name;      // control (and object) name
     const char* caption;   // label text
     const char* hint;      // tool tip, "" when none
@@ -56,10 +56,10 @@ struct EditSpec {
 };
 
 // The run-setup window's edits and the options window's edits, in layout order.
-const std::vector<EditSpec>& RunSetupEdits();
-const std::vector<EditSpec>& OptionEdits();
-// The spec of a control name in either table; nullptr when none.
-const EditSpec* FindEdit(const std::string& name);
+const std::vector<EditEntry>& RunSetupEdits();
+const std::vector<EditEntry>& OptionEdits();
+// The entry of a control name in either table; nullptr when none.
+const EditEntry* FindEdit(const std::string& name);
 
 enum class EditResult {
     Taken,       // stored (the follow-up is due)
@@ -69,9 +69,9 @@ enum class EditResult {
 };
 // The exit handler of an edit: parse, test, convert, store. `Taken` of a
 // pending value also recomputes the set-up change flags.
-EditResult CommitEdit(RunState& st, const EditSpec& e, const std::string& text);
+EditResult CommitEdit(RunState& st, const EditEntry& e, const std::string& text);
 // The text an edit shows for the stored value.
-std::string ShowEdit(const RunState& st, const EditSpec& e);
+std::string ShowEdit(const RunState& st, const EditEntry& e);
 
 // "(" + n + " Nodes)" beside the peak width, edge width, injection site and
 // detector position, on the pending grid.

@@ -99,7 +99,7 @@ TEST_F(SetupWindows, EveryTableEditHasItsCaptionHintAndVisibility)
     Show(setup);
     for (const auto* table : {&RunSetupEdits(), &OptionEdits()}) {
         const QWidget& window = table == &RunSetupEdits() ? static_cast<QWidget&>(*setup) : *option;
-        for (const EditSpec& e : *table) {
+        for (const EditEntry& e : *table) {
             SCOPED_TRACE(e.name);
             auto* edit = Ctl<QLineEdit>(window, e.name);
             EXPECT_EQ(edit->toolTip().toStdString(), e.hint);

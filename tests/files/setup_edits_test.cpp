@@ -74,7 +74,7 @@ const Expected kOptions[] = {
 };
 
 template <size_t N>
-void ExpectTable(const std::vector<EditSpec>& table, const Expected (&expected)[N])
+void ExpectTable(const std::vector<EditEntry>& table, const Expected (&expected)[N])
 {
     ASSERT_EQ(table.size(), N);
     for (size_t i = 0; i < N; ++i) {
@@ -95,7 +95,7 @@ struct Case {
     double stored;   // the member afterwards (in its stored unit)
 };
 
-double Stored(RunState& st, const EditSpec& e)
+double Stored(RunState& st, const EditEntry& e)
 {
     if (e.number) return *e.number(st);
     if (e.integer) return *e.integer(st);
@@ -164,7 +164,7 @@ TEST(SetupEdits, EachEditTakesItsValuesAndRefusesTheRest)
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.edit) + " <- " + c.text);
         RunState st;
-        const EditSpec* e = FindEdit(c.edit);
+        const EditEntry* e = FindEdit(c.edit);
         ASSERT_NE(e, nullptr);
         EXPECT_EQ(CommitEdit(st, *e, c.text), c.result);
         // Conversions are one multiplication or addition: equal up to rounding.
@@ -175,7 +175,7 @@ TEST(SetupEdits, EachEditTakesItsValuesAndRefusesTheRest)
 TEST(SetupEdits, GridValuesWaitForInitAndAreRefusedDuringARun)
 {
     RunState st;
-    const EditSpec& width = *FindEdit("edPeakWidth");
+    const EditEntry& width = *FindEdit("edPeakWidth");
     // The same width again changes nothing; another one marks the set-up changed.
     EXPECT_EQ(CommitEdit(st, width, "2"), EditResult::Same);
     EXPECT_FALSE(st.SetupChanged);
@@ -191,7 +191,7 @@ TEST(SetupEdits, GridValuesWaitForInitAndAreRefusedDuringARun)
     st.Running = true;
     for (const char* name : {"edNX", "edPeakWidth", "edPeakEdgeWidth", "edInjSite", "edCapLength"}) {
         SCOPED_TRACE(name);
-        const EditSpec& e = *FindEdit(name);
+        const EditEntry& e = *FindEdit(name);
         EXPECT_TRUE(e.pending);
         const double before = Stored(st, e);
         EXPECT_EQ(CommitEdit(st, e, "40"), EditResult::Busy);
@@ -200,7 +200,7 @@ TEST(SetupEdits, GridValuesWaitForInitAndAreRefusedDuringARun)
     EXPECT_FALSE(st.SetupChanged);
     EXPECT_EQ(CommitEdit(st, *FindEdit("edLW"), "5"), EditResult::Taken);
     int pendingCount = 0;
-    for (const EditSpec& e : RunSetupEdits()) pendingCount += e.pending;
+    for (const EditEntry& e : RunSetupEdits()) pendingCount += e.pending;
     EXPECT_EQ(pendingCount, 5);
 }
 
