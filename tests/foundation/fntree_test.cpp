@@ -423,44 +423,6 @@ TEST(FnTreeParser, ArbitraryTextNeverBreaksTheParser)
     EXPECT_GT(compared, 1000);
 }
 
-}  // namespace
-
-TEST(FnTreeParser, APrintedTreeReadsBackToTheSameTreeAtTheNestingLimit)
-{
-    // A negative number reads as one constant, the way the printer writes it.
-    TFnTree minus;
-    ASSERT_TRUE(minus.FromText("-2.5"));
-    EXPECT_EQ(minus.root->type, fnReal);
-    EXPECT_EQ(minus.root->realValue, -2.5);
-    for (const char* inner : {"-x", "x-(-2)", "-x^2", "x+(-1)*y"}) {
-        // The deepest nesting the parser takes around each inner text.
-        std::string deepest;
-        for (std::string t = inner;; t = "sin(" + t + ")") {
-            TFnTree probe;
-            if (!probe.FromText(t)) break;
-            deepest = t;
-        }
-        ASSERT_FALSE(deepest.empty()) << inner;
-        TFnTree tree, back;
-        ASSERT_TRUE(tree.FromText(deepest));
-        const std::string printed = tree.ToString();
-        ASSERT_TRUE(back.FromText(printed)) << inner;
-        EXPECT_TRUE(TFnTree::Equal(tree.root.get(), back.root.get())) << inner;
-        EXPECT_EQ(back.ToString(), printed) << inner;
-    }
-    // The length limit counts what is read, not the spaces the printer adds.
-    std::string spaced = "x";
-    while (spaced.size() < 9000) spaced = "(" + spaced + " + x)";
-    TFnTree wide;
-    EXPECT_FALSE(wide.FromText(spaced));   // too deep
-    std::string flat;
-    for (int k = 0; k < 2000; ++k) flat += "   ";
-    flat += "x";
-    EXPECT_TRUE(wide.FromText(flat));
-}
-
-namespace {
-
 int NodeCount(const TFnNode* n) { return n ? 1 + NodeCount(n->left.get()) + NodeCount(n->right.get()) : 0; }
 
 // OptimizeFlag set for the lifetime of the guard.
