@@ -47,14 +47,14 @@ void FillToyEquilibrium(RunState& st)
     }
 }
 
-TEST(UniversalRF, TermsAgainstHandValuesWithZeroEffectiveMobility)
+TEST(UniversalRF, TermsAndReportAgainstHandValuesWithZeroEffectiveMobility)
 {
     RunState st;
     FillToyEquilibrium(st);
     AdditionalState add;
     add.edInitX = "1";
     ComputeUniversalRF(st, add);
-    const EngineArrays& a = st.Arr;
+    EngineArrays& a = st.Arr;
     // Ampholyte: zbar = 0, z2bar = 2/4, ubar = (-30 + 40)/4 = 2.5e-9,
     // mu = (30 + 40)/4 = 17.5e-9, nu = (-30 + 40)/4 = 2.5e-9.
     //   r1 term = c/ubar (mu^2 - ubar nu) = c/2.5e-9 * 300e-18 = 1.2e-7 c
@@ -82,6 +82,18 @@ TEST(UniversalRF, TermsAgainstHandValuesWithZeroEffectiveMobility)
     for (int r = 1; r <= 6; ++r) EXPECT_EQ(a.URFR[r][3], a.URFR[r][1]);
     EXPECT_EQ(a.URFWorkB[2][3], a.URFWorkB[2][1]);
 
+    // Init concentrations of the three constituents at node 1
+    a.URF[1][1] = 2, a.URF[2][1] = 1, a.URF[3][1] = 5;
+    // R1 = (r2 + r4) * 7 + (r1 + r3) * 0 = (2 + 0.5) * 7 = 17.5
+    // R2 = (r2 + r4) * -1 + (r1 + r3) * 2.5e7 = -2.5 + (4.8e-7 - 2e-7) * 2.5e7 = 4.5,
+    //      one unit of the 15th digit below in binary arithmetic
+    // w = 17.5 * 2 + 4.5 * 1 + 0 * 5 = 39.5
+    const std::vector<std::string> expected = {
+        "Universal Regulation Function Report", "------------------------------------", "", "X = 1", "",
+        "r1 = 4.8E-7", "r2 = 2", "r3 = -2E-7", "r4 = 0.5", "", "i ... (mju[i]/ueff[i], Z[i]/ueff[i])",
+        "1 ... (7, 0)", "2 ... (-1, 25000000)", "3 ... (0, 0)", "", "i ... R[i]", "1 ... 17.5",
+        "2 ... 4.49999999999999", "3 ... 0", "", "w(x) = 39.5"};
+    EXPECT_EQ(UrfReportLines(st, add), expected);
     // text that is no whole number takes node 0; a node beyond the grid is clamped
     add.edInitX = "1.5x";
     ComputeUniversalRF(st, add);
@@ -92,43 +104,6 @@ TEST(UniversalRF, TermsAgainstHandValuesWithZeroEffectiveMobility)
     ComputeUniversalRF(st, add);
     EXPECT_EQ(add.edInitX, "2");
     EXPECT_EQ(a.URFR[2][3], 0.0);
-}
-
-TEST(UniversalRF, ReportTextForTheInitPosition)
-{
-    RunState st;
-    FillToyEquilibrium(st);
-    AdditionalState add;
-    add.edInitX = "1";
-    ComputeUniversalRF(st, add);
-    // Init concentrations of the three constituents at node 1
-    st.Arr.URF[1][1] = 2, st.Arr.URF[2][1] = 1, st.Arr.URF[3][1] = 5;
-    // R1 = (r2 + r4) * 7 + (r1 + r3) * 0 = (2 + 0.5) * 7 = 17.5
-    // R2 = (r2 + r4) * -1 + (r1 + r3) * 2.5e7 = -2.5 + (4.8e-7 - 2e-7) * 2.5e7 = 4.5,
-    //      one unit of the 15th digit below in binary arithmetic
-    // w = 17.5 * 2 + 4.5 * 1 + 0 * 5 = 39.5
-    const std::vector<std::string> expected = {"Universal Regulation Function Report",
-                                               "------------------------------------",
-                                               "",
-                                               "X = 1",
-                                               "",
-                                               "r1 = 4.8E-7",
-                                               "r2 = 2",
-                                               "r3 = -2E-7",
-                                               "r4 = 0.5",
-                                               "",
-                                               "i ... (mju[i]/ueff[i], Z[i]/ueff[i])",
-                                               "1 ... (7, 0)",
-                                               "2 ... (-1, 25000000)",
-                                               "3 ... (0, 0)",
-                                               "",
-                                               "i ... R[i]",
-                                               "1 ... 17.5",
-                                               "2 ... 4.49999999999999",
-                                               "3 ... 0",
-                                               "",
-                                               "w(x) = 39.5"};
-    EXPECT_EQ(UrfReportLines(st, add), expected);
     // an INIT position outside the grid reads the last node, never beyond
     add.URFCount = 1000;
     EXPECT_EQ(UrfReportLines(st, add)[3], "X = 2");
