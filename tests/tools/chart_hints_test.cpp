@@ -36,54 +36,40 @@ TEST(ChartHints, NearestPointSearch)
     const ChartGeometry g = Geometry();
     const ChartSeries a = Line("A", {1, 2, 3, 4, 5}), b = Line("B", {5, 5, 5, 5, 5});
     const ChartSeries shortLine = Line("S", {3, 3}), right = Line("R", {0, 0, 80, 0, 0});
-    std::vector<HintLine> lines = {{ChartLine(st, a)}, {ChartLine(st, b)}};
-
-    // x = 5 lies at pixel 150: a mouse at 150 takes point 2, at 151 point 3
-    auto hit = FindNearestPoint(g, lines, 150, 70, 3);
-    ASSERT_TRUE(hit);
-    EXPECT_EQ(hit->line, 0);
-    EXPECT_EQ(hit->index, 2);
-    EXPECT_EQ(hit->distance, 0);
-    hit = FindNearestPoint(g, lines, 151, 60, 3);  // A's point 3 at pixel 60
-    ASSERT_TRUE(hit);
-    EXPECT_EQ(hit->index, 3);
-    // left of every point and right of every point: point 0
-    EXPECT_EQ(FindNearestPoint(g, lines, 20, 90, 0)->index, 0);
-    EXPECT_EQ(FindNearestPoint(g, lines, 260, 90, 0)->index, 0);
-
-    // equally near (A at 70, B at 50, mouse at 60): the earlier line wins
-    hit = FindNearestPoint(g, lines, 150, 60, 10);
-    ASSERT_TRUE(hit);
-    EXPECT_EQ(hit->line, 0);
-    EXPECT_EQ(hit->distance, 10);
-    std::vector<HintLine> swapped = {lines[1], lines[0]};
-    EXPECT_EQ(FindNearestPoint(g, swapped, 150, 60, 10)->line, 0);  // now B
-    // farther than the tolerance: nothing
-    EXPECT_FALSE(FindNearestPoint(g, lines, 150, 60, 9));
-    // tolerance 0 needs the line's own pixel row
-    EXPECT_TRUE(FindNearestPoint(g, lines, 150, 70, 0));
-    EXPECT_FALSE(FindNearestPoint(g, lines, 150, 71, 0));
-    // a value between pixel rows is drawn at the nearest row: 3.04 -> 69.6 -> 70
-    const ChartSeries c = Line("C", {0, 0, 3.04, 0, 0});
-    EXPECT_TRUE(FindNearestPoint(g, {{ChartLine(st, c)}}, 150, 70, 0));
-
-    // inactive lines and lines of 2 points are neither reference nor candidate
-    std::vector<HintLine> mixed = {
-        {ChartLine(st, shortLine)}, {ChartLine(st, a), false}, {ChartLine(st, b)}};
-    hit = FindNearestPoint(g, mixed, 150, 70, 30);
-    ASSERT_TRUE(hit);
-    EXPECT_EQ(hit->line, 2);
-    EXPECT_EQ(hit->distance, 20);
-    EXPECT_FALSE(FindNearestPoint(g, {{ChartLine(st, shortLine)}}, 150, 70, 100));
-    // a line on the right axis: 80 of 0..100 at pixel 20
-    hit = FindNearestPoint(g, {{ChartLine(st, a)}, {ChartLine(st, right), true, 1}}, 150, 21, 1);
-    ASSERT_TRUE(hit);
-    EXPECT_EQ(hit->line, 1);
-    // a line too short for the index is skipped
-    const ChartSeries three = Line("T", {9, 9, 9});
-    hit = FindNearestPoint(g, {{ChartLine(st, a)}, {ChartLine(st, three)}}, 151, 10, 100);
-    ASSERT_TRUE(hit);
-    EXPECT_EQ(hit->line, 0);
+    const ChartSeries c = Line("C", {0, 0, 3.04, 0, 0}), three = Line("T", {9, 9, 9});
+    const std::vector<HintLine> lines = {{ChartLine(st, a)}, {ChartLine(st, b)}};
+    struct Case {
+        std::vector<HintLine> lines;
+        int x, y, tolerance;
+        int line, index, distance;   // line -2: nothing found; -1: not checked
+    };
+    const Case cases[] = {
+        // x = 5 lies at pixel 150: a mouse at 150 takes point 2, at 151 point 3 (A's at pixel 60)
+        {lines, 150, 70, 3, 0, 2, 0}, {lines, 151, 60, 3, 0, 3, 0},
+        // left of every point and right of every point: point 0
+        {lines, 20, 90, 0, -1, 0, -1}, {lines, 260, 90, 0, -1, 0, -1},
+        // equally near (A at 70, B at 50, mouse at 60): the earlier line wins
+        {lines, 150, 60, 10, 0, 2, 10}, {{lines[1], lines[0]}, 150, 60, 10, 0, -1, 10},
+        // farther than the tolerance: nothing; tolerance 0 needs the line's own pixel row
+        {lines, 150, 60, 9, -2, -1, -1}, {lines, 150, 70, 0, 0, 2, 0}, {lines, 150, 71, 0, -2, -1, -1},
+        // a value between pixel rows is drawn at the nearest row: 3.04 -> 69.6 -> 70
+        {{{ChartLine(st, c)}}, 150, 70, 0, 0, 2, 0},
+        // inactive lines and lines of 2 points are neither reference nor candidate
+        {{{ChartLine(st, shortLine)}, {ChartLine(st, a), false}, {ChartLine(st, b)}}, 150, 70, 30, 2, -1, 20},
+        {{{ChartLine(st, shortLine)}}, 150, 70, 100, -2, -1, -1},
+        // a line on the right axis: 80 of 0..100 at pixel 20
+        {{{ChartLine(st, a)}, {ChartLine(st, right), true, 1}}, 150, 21, 1, 1, -1, -1},
+        // a line too short for the index is skipped
+        {{{ChartLine(st, a)}, {ChartLine(st, three)}}, 151, 10, 100, 0, -1, -1}};
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const Case& k = cases[i];
+        const auto hit = FindNearestPoint(g, k.lines, k.x, k.y, k.tolerance);
+        ASSERT_EQ(bool(hit), k.line != -2) << i;
+        if (!hit) continue;
+        EXPECT_TRUE(k.line < 0 || hit->line == k.line) << i;
+        EXPECT_TRUE(k.index < 0 || hit->index == k.index) << i;
+        EXPECT_TRUE(k.distance < 0 || hit->distance == k.distance) << i;
+    }
 
     EXPECT_EQ(ChartPressAction(MouseButton::Right, true), PressAction::Rescale);
     EXPECT_EQ(ChartPressAction(MouseButton::Left, true), PressAction::Nothing);
