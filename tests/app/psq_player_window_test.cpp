@@ -14,6 +14,7 @@
 #include "files/example_project.h"
 #include "files/psq.h"
 #include "foundation/errors.h"
+#include "support/psq_recording.h"
 #include "support/temp_dir.h"
 #include "support/test_compositions.h"
 
@@ -33,22 +34,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A run of the acetate buffer on 12 nodes with a fixed time step, recording a
-// frame at its start and after every step, into `psq` and its ".cmp".
+// A run recording a frame at its start and after every step into `psq` and its ".cmp".
 void Record(const std::string& psq, int steps)
 {
     RunState st;
     PsqFileRecorder recorder(st);
-    st.Recorder = &recorder;
-    st.PsqFileOwn = st.PsqFile = psq;
-    testcomp::PrepareRun(st, testcomp::AcetateBufferWithAnalytes(), 12);
-    ASSERT_TRUE(InitCalc(st));
-    st.rbPSQMS = false;
-    st.rbPSQSteps = true;
-    st.PSQPeriod = 1;
-    st.cbOptDt = false;
-    st.StopTime = st.DT * (steps + 3.5);  // the start of the run takes three
-    RunCalc(st);
+    testcomp::RecordAcetateRun(st, recorder, psq, steps);
 }
 
 // The frames of a sequence file as the reader sees them.

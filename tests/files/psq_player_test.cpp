@@ -4,6 +4,7 @@
 #include "composition/cmp_file.h"
 #include "engine/run_calc.h"
 #include "foundation/errors.h"
+#include "support/psq_recording.h"
 #include "support/raised_message.h"
 #include "support/temp_dir.h"
 
@@ -51,19 +52,7 @@ private:
 struct Recorder {
     RunState st;
     ShotHost host{st};
-    Recorder(const std::string& psq, int steps)
-    {
-        st.Recorder = &host;
-        st.PsqFileOwn = st.PsqFile = psq;
-        testcomp::PrepareRun(st, testcomp::AcetateBufferWithAnalytes(), 12);
-        EXPECT_TRUE(InitCalc(st));
-        st.rbPSQMS = false;
-        st.rbPSQSteps = true;
-        st.PSQPeriod = 1;
-        st.cbOptDt = false;
-        st.StopTime = st.DT * (steps + 3.5);   // the start of the run takes three
-        RunCalc(st);
-    }
+    Recorder(const std::string& psq, int steps) { testcomp::RecordAcetateRun(st, host, psq, steps); }
 };
 
 // A live run of another system, into which the player loads.
