@@ -15,6 +15,7 @@
 #include "engine/run_state.h"
 #include "foundation/errors.h"
 #include "support/test_compositions.h"
+#include "support/uniform_grid.h"
 
 namespace {
 
@@ -27,25 +28,7 @@ struct Acid {
     std::vector<double> pKa;
 };
 
-// Relative amounts of the forms zmin..zmax at cH h (mM), from the acid
-// constants alone: [z]/[z+1] = K/h below 0, [z]/[z-1] = h/K above 0.
-std::vector<double> FormAmounts(const Acid& c, double h) {
-    std::vector<double> r(static_cast<std::size_t>(c.zmax - c.zmin + 1), 0.0);
-    const int k0 = -c.zmin;
-    r[static_cast<std::size_t>(k0)] = 1.0;
-    for (int z = -1; z >= c.zmin; --z) {
-        const double K = std::pow(10.0, 3 - c.pKa[static_cast<std::size_t>(z - c.zmin)]);
-        r[static_cast<std::size_t>(z - c.zmin)] = r[static_cast<std::size_t>(z + 1 - c.zmin)] * K / h;
-    }
-    for (int z = 1; z <= c.zmax; ++z) {
-        const double K = std::pow(10.0, 3 - c.pKa[static_cast<std::size_t>(z - c.zmin)]);
-        r[static_cast<std::size_t>(z - c.zmin)] = r[static_cast<std::size_t>(z - 1 - c.zmin)] * h / K;
-    }
-    double s = 0;
-    for (double v : r) s += v;
-    for (double& v : r) v /= s;
-    return r;
-}
+std::vector<double> FormAmounts(const Acid& c, double h) { return FormFractions(c.zmin, c.zmax, c.pKa, h); }
 
 // One complexation system: the ligand, the analytes and the binding
 // constants Kx[a][f][q] (1/mM).

@@ -26,19 +26,7 @@ const Spec1 kAcetic{-1, 0, {4.756, 0}, {42.4, 0}, 20.0};
 const Spec1 kSodium10{0, 1, {0, 14}, {0, 51.9}, 10.0};
 const Spec1 kBase{0, 1, {0, 5.0}, {0, 30.0}, 0.1};
 
-// Fractions of the forms at cH = h (mM), written directly from the mass-action
-// law with K = 10^(3 - pK) mM (in logarithms, so that high charges cannot overflow).
-std::vector<double> Fractions(const Spec1& s, double h) {
-    const int k0 = -s.zmin, nf = s.zmax - s.zmin + 1;
-    std::vector<double> r(nf, 0.0);  // log10 of each form against the neutral one
-    for (int k = k0 - 1; k >= 0; --k) r[k] = r[k + 1] + 3 - s.pK[k] - std::log10(h);
-    for (int k = k0 + 1; k < nf; ++k) r[k] = r[k - 1] + std::log10(h) - 3 + s.pK[k];
-    const double top = *std::max_element(r.begin(), r.end());
-    double sum = 0;
-    for (double& x : r) sum += (x = std::pow(10.0, x - top));
-    for (double& x : r) x /= sum;
-    return r;
-}
+std::vector<double> Fractions(const Spec1& s, double h) { return FormFractions(s.zmin, s.zmax, s.pK, h); }
 
 // pH from the charge balance by bisection on log10 cH, independent of Newton.
 double DirectPH(const std::vector<Spec1>& cs, double Kw = 1e-8) {

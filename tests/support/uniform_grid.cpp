@@ -1,5 +1,6 @@
 #include "uniform_grid.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "engine/engine_arrays.h"
@@ -64,4 +65,16 @@ double ChargeBalance(RunState& st, int level, int node, double* scale) {
         }
     if (scale) *scale = static_cast<double>(sc);
     return static_cast<double>(sum);
+}
+
+std::vector<double> FormFractions(int zmin, int zmax, const std::vector<double>& pK, double h) {
+    const int k0 = -zmin, nf = zmax - zmin + 1;
+    std::vector<double> r(static_cast<std::size_t>(nf), 0.0);  // log10 of each form against the neutral one
+    for (int k = k0 - 1; k >= 0; --k) r[k] = r[k + 1] + 3 - pK[k] - std::log10(h);
+    for (int k = k0 + 1; k < nf; ++k) r[k] = r[k - 1] + std::log10(h) - 3 + pK[k];
+    const double top = *std::max_element(r.begin(), r.end());
+    double sum = 0;
+    for (double& x : r) sum += (x = std::pow(10.0, x - top));
+    for (double& x : r) x /= sum;
+    return r;
 }

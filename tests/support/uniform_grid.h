@@ -28,3 +28,8 @@ void SetUpUniformGrid(RunState& st, const std::vector<TComponents>& comps, int n
 // Residual of the charge balance cH - cOH + sum z c at a node of a level, and
 // the scale sum |z| c it is measured against.
 double ChargeBalance(RunState& st, int level, int node, double* scale = nullptr);
+
+// Fractions of the forms zmin..zmax at cH = h (mM), written directly from the
+// mass-action law with K = 10^(3 - pK) mM (`pK` per charge, the neutral entry
+// unused), in logarithms so that high charges cannot overflow.
+std::vector<double> FormFractions(int zmin, int zmax, const std::vector<double>& pK, double h);
