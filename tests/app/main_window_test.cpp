@@ -77,9 +77,7 @@ struct ScriptedEngine {
     }
 };
 
-struct Home {
-    TempDir dir;
-    Home() { setenv("KELVO_HOME", dir.path().c_str(), 1); }
+struct Home : ProgramHome {
     bool Has(const std::string& name) const { return fs::exists(dir.path() / name); }
     std::string Touch(const std::string& name) const
     {
@@ -236,11 +234,6 @@ TEST_F(ScriptedWindow, EditsDuringARunKeepTheTypedTextAndFollowEnterEscAndInsert
     QLineEdit *edUI = Ctl<QLineEdit>(w, "edUI"), *edStopTime = Ctl<QLineEdit>(w, "edStopTime"),
               *edLeftWall = Ctl<QLineEdit>(w, "edLeftWall");
     const double ui = st.UI;
-    auto type = [](QLineEdit* edit, const char* text) {
-        edit->setFocus(Qt::MouseFocusReason);
-        edit->selectAll();
-        QTest::keyClicks(edit, text);
-    };
     std::vector<std::string> seen;
     engine.duringStep = [&](RunState& s, int i) {
         // Selected at step 5, typed over after the run's refresh at step 10, Enter at 15
@@ -256,7 +249,7 @@ TEST_F(ScriptedWindow, EditsDuringARunKeepTheTypedTextAndFollowEnterEscAndInsert
             seen.push_back(FloatToStr(s.UI) + (edUI->hasFocus() ? " focused" : ""));
         }
         if (i == 16) {
-            type(edStopTime, "x");
+            TypeOver(edStopTime, "x");
             w.UpdateMainInfo();
             QTest::keyClick(edStopTime, Qt::Key_Escape);
             seen.push_back(edStopTime->text().toStdString());
@@ -381,10 +374,7 @@ TEST(MainWindowEdits, PanelEditsCommitOnLeavingAndIgnoreInvalidText)
     RunState& st = w.State();
 
     auto typeInto = [&](QLineEdit* edit, const QString& text, bool enter = false) {
-        edit->setFocus(Qt::MouseFocusReason);
-        QTRY_VERIFY(edit->hasFocus());
-        edit->selectAll();
-        QTest::keyClicks(edit, text);
+        TypeOver(edit, text);
         if (enter) QTest::keyClick(edit, Qt::Key_Return);
     };
     auto leave = [&](QLineEdit* edit, Qt::FocusReason reason = Qt::TabFocusReason) {

@@ -109,20 +109,19 @@ LiveImage ImageOf(RunState& st)
 
 // A shown main window that runs the example project, with its player window.
 struct Window : ::testing::Test {
-    TempDir home;
+    ProgramHome home;
     RecordingMessageSink sink;
     std::unique_ptr<MainWindow> w;
     PsqPlayerWindow* p = nullptr;
     std::string rec;
     void SetUp() override
     {
-        setenv("KELVO_HOME", home.path().c_str(), 1);
-        rec = home.file("rec.psq");
+        rec = home.dir.file("rec.psq");
         Record(rec, 9);
         w = std::make_unique<MainWindow>();
         ComposeExampleDemo(w->State());
         w->show();
-        w->State().PsqFileOwn = w->State().PsqFile = home.file("own.psq");
+        w->State().PsqFileOwn = w->State().PsqFile = home.dir.file("own.psq");
         Click(*w, "bbnInit");
         ASSERT_TRUE(w->State().Initialised);
         p = w->findChild<PsqPlayerWindow*>("fmPSQ");
@@ -148,7 +147,6 @@ TEST_F(Window, OpensAndStepsFramesThenUseContinuesTheRunFromTheShownFrame)
     // The menu entry shows the window; Open plays the whole file on the rebuilt engine.
     w->findChild<QAction*>("PSQPlayer2")->trigger();
     EXPECT_TRUE(p->isVisible());
-    EXPECT_EQ(p->windowTitle(), "PSQ Player");
     Click(*p, "sbnOpen");
     EXPECT_TRUE(sink.messages.empty()) << sink.messages[0];
     EXPECT_TRUE(st.NX == 12 && st.NComp == frames.h.C && !st.Initialised);
@@ -209,7 +207,7 @@ TEST_F(Window, ReduceSizeWritesTheKeptFramesAndItsComposition)
     const std::string bytes = ReadBytes(rec);
     const auto header = static_cast<std::size_t>(frames.h.HeaderSize),
                frame = static_cast<std::size_t>(frames.frameSize);
-    const std::string target = home.file("out/small.psq");
+    const std::string target = home.dir.file("out/small.psq");
     std::optional<QString> period;
     p->AskDeletePeriod = [&] { return period; };
     int saveAsked = 0;
@@ -230,12 +228,12 @@ TEST_F(Window, ReduceSizeWritesTheKeptFramesAndItsComposition)
     sink.answers = {true};
     Click(*p, "spbDeletePeriod");
     EXPECT_EQ(sink.questions,
-              std::vector<std::string>{"Create New Directory?\n" + home.file("out")});
+              std::vector<std::string>{"Create New Directory?\n" + home.dir.file("out")});
     std::string expected = bytes.substr(0, header);
     for (int k : {1, 2, 4, 5, 7, 8, 10})
         expected += bytes.substr(header + static_cast<std::size_t>(k - 1) * frame, frame);
     EXPECT_EQ(ReadBytes(target), expected);
-    EXPECT_EQ(ReadBytes(home.file("out/small.cmp")), ReadBytes(home.file("rec.cmp")));
+    EXPECT_EQ(ReadBytes(home.dir.file("out/small.cmp")), ReadBytes(home.dir.file("rec.cmp")));
 }
 
 TEST_F(Window, DamagedFilesAndRefusalsLeaveTheLiveRunUntouched)
@@ -251,11 +249,11 @@ TEST_F(Window, DamagedFilesAndRefusalsLeaveTheLiveRunUntouched)
     const std::pair<std::string, std::string> damaged[] = {
         {"cut.psq", bytes.substr(0, 10)}, {"foreign.psq", "hello, world"}, {"nodes.psq", fewNodes}};
     for (const auto& [name, content] : damaged) {
-        WriteBytes(home.file(name), content);
-        fs::copy_file(home.file("rec.cmp"),
-                      home.file(fs::path(name).replace_extension(".cmp").string()));
+        WriteBytes(home.dir.file(name), content);
+        fs::copy_file(home.dir.file("rec.cmp"),
+                      home.dir.file(fs::path(name).replace_extension(".cmp").string()));
         sink.Clear();
-        p->AskOpenName = [&] { return QString::fromStdString(home.file(name)); };
+        p->AskOpenName = [&] { return QString::fromStdString(home.dir.file(name)); };
         Click(*p, "sbnOpen");
         EXPECT_EQ(sink.messages, std::vector<std::string>{"Incorrect PSQ file."}) << name;
         EXPECT_TRUE(ImageOf(st) == live) << name;
@@ -265,8 +263,8 @@ TEST_F(Window, DamagedFilesAndRefusalsLeaveTheLiveRunUntouched)
     }
     // A last frame cut short: no whole frame count, nothing shown or rebuilt.
     sink.Clear();
-    WriteBytes(home.file("short.psq"), bytes.substr(0, bytes.size() - 100));
-    p->AskOpenName = [&] { return QString::fromStdString(home.file("short.psq")); };
+    WriteBytes(home.dir.file("short.psq"), bytes.substr(0, bytes.size() - 100));
+    p->AskOpenName = [&] { return QString::fromStdString(home.dir.file("short.psq")); };
     Click(*p, "sbnOpen");
     EXPECT_TRUE(sink.messages.empty() && sink.warnings.empty());
     EXPECT_TRUE(ImageOf(st) == live);
@@ -288,15 +286,14 @@ TEST_F(Window, DamagedFilesAndRefusalsLeaveTheLiveRunUntouched)
     EXPECT_EQ(sink.messages, std::vector<std::string>{"START is active"});
     EXPECT_EQ(sink.warnings, std::vector<std::string>{"START is active"});
     EXPECT_TRUE(ImageOf(st) == live);
-    EXPECT_EQ(p->Player().FileName, home.file("short.psq"));
+    EXPECT_EQ(p->Player().FileName, home.dir.file("short.psq"));
 }
 
 TEST(PsqPlayerWindowStart, ASequenceNamedOnTheCommandLinePlaysWithItsSwitches)
 {
-    TempDir home;
-    setenv("KELVO_HOME", home.path().c_str(), 1);
+    ProgramHome home;
     RecordingMessageSink sink;
-    const std::string rec = home.file("rec.psq");
+    const std::string rec = home.dir.file("rec.psq");
     Record(rec, 4);
     MainWindow w({QString::fromStdString(rec), "/2", "/3"});
     w.FormActivate();

@@ -7,7 +7,10 @@
 #include <QFocusEvent>
 #include <QLineEdit>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
+
+#include "support/temp_dir.h"
 
 #include <clocale>
 #include <cstdlib>
@@ -61,3 +64,26 @@ inline void Enter(const QWidget& window, const char* name, const QString& text)
     QFocusEvent away(QEvent::FocusOut, Qt::TabFocusReason);
     QApplication::sendEvent(edit, &away);
 }
+
+// Types over the whole text of an edit that takes the focus (nothing is committed yet).
+inline void TypeOver(QLineEdit* edit, const QString& text)
+{
+    edit->setFocus(Qt::MouseFocusReason);
+    EXPECT_TRUE(QTest::qWaitFor([edit] { return edit->hasFocus(); })) << edit->objectName().toStdString();
+    edit->selectAll();
+    QTest::keyClicks(edit, text);
+}
+
+// Closes the modal window that the next event loop shows.
+inline void CloseNextModal()
+{
+    QTimer::singleShot(0, [] {
+        if (QWidget* m = QApplication::activeModalWidget()) m->close();
+    });
+}
+
+// The program's own directory in a fresh temporary folder.
+struct ProgramHome {
+    TempDir dir;
+    ProgramHome() { setenv("KELVO_HOME", dir.path().c_str(), 1); }
+};

@@ -95,13 +95,7 @@ TEST(StateBinder, MirrorsFieldsAndCommitsUserChanges)
     EXPECT_EQ(w.refreshes, 3);
 
     // A number commits on leaving; a refused one leaves the field and is replaced.
-    auto type = [&](QLineEdit* edit, const char* text) {
-        edit->setFocus(Qt::MouseFocusReason);
-        QTRY_VERIFY(edit->hasFocus());
-        edit->selectAll();
-        QTest::keyClicks(edit, text);
-    };
-    type(w.edDT, "4e-4");
+    TypeOver(w.edDT, "4e-4");
     w.Binder().Refresh();  // as the run loop refreshes while the user types
     EXPECT_EQ(w.edDT->text(), "4e-4");
     EXPECT_EQ(st.DT, 2.5e-4);
@@ -109,7 +103,7 @@ TEST(StateBinder, MirrorsFieldsAndCommitsUserChanges)
     QTRY_VERIFY(w.edStopTime->hasFocus());
     EXPECT_DOUBLE_EQ(st.DT, 4e-4);
     EXPECT_EQ(w.edDT->text(), "4.0e-4");
-    type(w.edDT, "-1");
+    TypeOver(w.edDT, "-1");
     w.edStopTime->setFocus(Qt::TabFocusReason);
     EXPECT_DOUBLE_EQ(st.DT, 4e-4);
     EXPECT_EQ(w.edDT->text(), "4.0e-4");
@@ -117,11 +111,11 @@ TEST(StateBinder, MirrorsFieldsAndCommitsUserChanges)
     // Enter commits also when no button can take the focus; text that does not
     // parse still runs the edit's own `after` and is replaced.
     w.bnOK->setEnabled(false);
-    type(w.edStopTime, "120");
+    TypeOver(w.edStopTime, "120");
     QTest::keyClick(w.edStopTime, Qt::Key_Return);
     EXPECT_EQ(st.StopTime, 120);
     EXPECT_FALSE(w.edStopTime->hasFocus());
-    type(w.edStopTime, "x");
+    TypeOver(w.edStopTime, "x");
     QTest::keyClick(w.edStopTime, Qt::Key_Escape);
     EXPECT_EQ(st.StopTime, 120);
     EXPECT_EQ(w.edStopTime->text(), "120");
