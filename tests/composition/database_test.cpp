@@ -14,6 +14,7 @@
 
 #include <cmath>
 #include <map>
+#include <tuple>
 
 namespace {
 
@@ -42,25 +43,12 @@ TEST(ConstituentDatabase, ReaderFollowsTheLayoutAndTheWriterWritesIt)
     TUnivSet<TComponents> db;
     ASSERT_TRUE(ReadDatabase(name, db));
     ASSERT_EQ(db.Count(), 3);
-    EXPECT_EQ(db[1].name, "Ethanol");
-    EXPECT_EQ(db[1].minCharge, 0);
-    EXPECT_EQ(db[1].maxCharge, 0);
-    const TComponents& gly = db[2];
-    EXPECT_EQ(gly.minCharge, -1);
-    EXPECT_EQ(gly.maxCharge, 1);
-    EXPECT_EQ(gly.UOf(1, -1), -37.4);
-    EXPECT_EQ(gly.UOf(1, 1), 40.9);
-    EXPECT_EQ(gly.PKaOf(1, -1), 9.6);
-    EXPECT_EQ(gly.PKaOf(1, 1), 2.34);
-    EXPECT_EQ(gly.mode, 1);
-    EXPECT_FALSE(gly.gradient);
-    EXPECT_EQ(gly.c, 0.0);
-    EXPECT_EQ(gly.uMicA, 40.0);
-    const TComponents& ph = db[3];
-    EXPECT_EQ(ph.minCharge, -3);
-    EXPECT_EQ(ph.PKaOf(1, -3), 12.35);
-    EXPECT_EQ(ph.PKaOf(1, -1), 2.15);
-    EXPECT_EQ(ph.UOf(1, -2), -59.1);
+    const TComponents &eth = db[1], &gly = db[2], &ph = db[3];
+    EXPECT_EQ(std::tuple(eth.name, eth.minCharge, eth.maxCharge), std::tuple("Ethanol", 0, 0));
+    EXPECT_EQ(std::tuple(gly.minCharge, gly.maxCharge, gly.UOf(1, -1), gly.UOf(1, 1), gly.PKaOf(1, -1), gly.PKaOf(1, 1)),
+              std::tuple(-1, 1, -37.4, 40.9, 9.6, 2.34));
+    EXPECT_EQ(std::tuple(gly.mode, gly.gradient, gly.c, gly.uMicA), std::tuple(1, false, 0.0, 40.0));
+    EXPECT_EQ(std::tuple(ph.minCharge, ph.PKaOf(1, -3), ph.PKaOf(1, -1), ph.UOf(1, -2)), std::tuple(-3, 12.35, 2.15, -59.1));
 
     // The writer gives the same bytes after its own header and reserved bytes.
     const std::string out = dir.file("out.dbc");
@@ -69,16 +57,9 @@ TEST(ConstituentDatabase, ReaderFollowsTheLayoutAndTheWriterWritesIt)
     EXPECT_EQ(ReadBytes(out), header + Golden().substr(16 + 8));
 
     // The list view texts.
-    const auto e = DatabaseRow(db[1]);
-    EXPECT_EQ(e.n, "0");
-    EXPECT_EQ(e.pKa, "");
-    EXPECT_EQ(e.u, "");
-    const auto g = DatabaseRow(gly);
-    EXPECT_EQ(g.n, "-1");
-    EXPECT_EQ(g.p, "1");
-    EXPECT_EQ(g.pKa, "9.6 | 2.34");
-    EXPECT_EQ(g.u, "-37.4 | 40.9");
-    EXPECT_EQ(DatabaseRow(ph).pKa, "12.35; 7.2; 2.15");
+    const auto e = DatabaseRow(eth), g = DatabaseRow(gly);
+    EXPECT_EQ(std::tuple(e.n, e.pKa, e.u, g.n, g.p, g.pKa, g.u, DatabaseRow(ph).pKa),
+              std::tuple("0", "", "", "-1", "1", "9.6 | 2.34", "-37.4 | 40.9", "12.35; 7.2; 2.15"));
 }
 
 TEST(ConstituentDatabase, MissingEmptyShortAndDamagedFilesAreRefusedWhole)
@@ -132,8 +113,7 @@ TEST(ConstituentDatabase, SourceTableLinesAreCheckedAndConverted)
     std::string error;
     ASSERT_TRUE(ParseDatabaseTable("# comment\n\nGlycine\t1\t1\t9.6; 2.34\t37.4; 40.9\tPK\tEST\r\n", db, error));
     ASSERT_EQ(db.Count(), 1);
-    EXPECT_EQ(db[1].PKaOf(1, 1), 2.34);
-    EXPECT_EQ(db[1].UOf(1, -1), 37.4);
+    EXPECT_EQ(std::tuple(db[1].PKaOf(1, 1), db[1].UOf(1, -1)), std::tuple(2.34, 37.4));
     EXPECT_FALSE(ParseDatabaseTable("X\t1\t1\t9.6\t37.4; 40.9\n", db, error));
     EXPECT_EQ(error, "line 1: X\t1\t1\t9.6\t37.4; 40.9");
     EXPECT_FALSE(ParseDatabaseTable("X\t-1\t0\t\t\n", db, error));
@@ -184,12 +164,8 @@ TEST(ConstituentDatabase, SuppliedDatabaseLoadsWithPhysicalValuesAndPublishedFig
     for (const Known& k : known) {
         ASSERT_TRUE(byName.count(k.name)) << k.name;
         const TComponents& c = *byName[k.name];
-        if (!std::isnan(k.u)) {
-            EXPECT_NEAR(c.UOf(1, k.charge), k.u, 0.06) << k.name;
-        }
-        if (!std::isnan(k.pK)) {
-            EXPECT_NEAR(c.PKaOf(1, k.charge), k.pK, 0.005) << k.name;
-        }
+        if (!std::isnan(k.u)) { EXPECT_NEAR(c.UOf(1, k.charge), k.u, 0.06) << k.name; }
+        if (!std::isnan(k.pK)) { EXPECT_NEAR(c.PKaOf(1, k.charge), k.pK, 0.005) << k.name; }
     }
     EXPECT_NEAR(byName["Phosphate"]->PKaOf(1, -1), 2.15, 0.005);
     EXPECT_NEAR(byName["Phosphate"]->PKaOf(1, -3), 12.35, 0.005);
@@ -214,8 +190,7 @@ TEST(ConstituentDatabase, BufferPickedFromTheDatabaseHasThePHOfItsChargeBalance)
     };
     pick("Tris", "20");
     pick("MES", "10");
-    ASSERT_EQ(st.Composition.Count(), 2);
-    EXPECT_EQ(st.Composition[1].type, 1);
+    ASSERT_EQ(std::tuple(st.Composition.Count(), st.Composition[1].type), std::tuple(2, 1));
     const TUnivSet<TComponents> comp = st.Composition;
     RecordingHost host;
     testcomp::PrepareRun(st, comp, 50);

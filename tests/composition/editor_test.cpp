@@ -1,12 +1,12 @@
 #include "composition/constituent_editor.h"
 
+#include "../files/byte_builder.h"
 #include "engine/run_state.h"
 #include "foundation/errors.h"
 #include "support/temp_dir.h"
 #include "support/test_compositions.h"
 
-#include <fstream>
-#include <iterator>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -42,43 +42,28 @@ TEST(ConstituentEditor, ChargeEditsAndWideningKeepValuesAndZeroFill)
     Fixture f;
     auto& ed = f.ed;
     // A cleared editor holds an applied neutral record.
-    EXPECT_EQ(ed.AppliedMode, 1);
-    EXPECT_TRUE(ed.View().showNeutral);
-    EXPECT_FALSE(ed.View().showZ);
-    EXPECT_EQ(ed.WorkComp.name, "Constituent 1");
-    EXPECT_EQ(ed.WorkComp.type, 1);
-
+    EXPECT_EQ(std::tuple(ed.AppliedMode, ed.View().showNeutral, ed.View().showZ, ed.WorkComp.name, ed.WorkComp.type),
+              std::tuple(1, true, false, "Constituent 1", 1));
+    // Charges by magnitude; unreadable texts, and magnitudes and segment counts
+    // too large for the grids, are ignored.
     ed.EditMinChargeText("2");
-    EXPECT_EQ(ed.EditMinCharge, -2);
     ed.EditMaxChargeText("-3");
-    EXPECT_EQ(ed.EditMaxCharge, 3);
+    EXPECT_EQ(std::tuple(ed.EditMinCharge, ed.EditMaxCharge), std::tuple(-2, 3));
     ed.EditMinChargeText("x");
-    EXPECT_EQ(ed.EditMinCharge, -1);
     ed.EditMaxChargeText("x");
-    EXPECT_EQ(ed.EditMaxCharge, 1);
-    // Charge magnitudes and segment counts too large for the grids are ignored.
+    EXPECT_EQ(std::tuple(ed.EditMinCharge, ed.EditMaxCharge), std::tuple(-1, 1));
     ed.EditMaxChargeText("2147483647");
-    EXPECT_EQ(ed.EditMaxCharge, 1);
     ed.EditMinChargeText("-2147483648");
-    EXPECT_EQ(ed.EditMinCharge, -1);
     ed.EditZoneCount("1000000000");
-    EXPECT_EQ(ed.EditZones, 5);
+    EXPECT_EQ(std::tuple(ed.EditMinCharge, ed.EditMaxCharge, ed.EditZones), std::tuple(-1, 1, 5));
     // Pending shape differs: the grids give way to the message, Apply and Cancel on.
-    EXPECT_TRUE(ed.View().showMessage);
-    EXPECT_FALSE(ed.View().showZ);
-    EXPECT_TRUE(ed.View().applyEnabled);
-    EXPECT_TRUE(ed.View().cancelEnabled);
+    EXPECT_TRUE(ed.View().showMessage && !ed.View().showZ && ed.View().applyEnabled && ed.View().cancelEnabled);
 
     ed.Apply();
-    EXPECT_FALSE(ed.View().showMessage);
-    EXPECT_TRUE(ed.View().showZ);
-    ASSERT_EQ(ed.sgZ.RowCount(), 3);
-    ASSERT_EQ(ed.sgZ.ColCount(), 3);
-    EXPECT_EQ(ed.sgZ.Cell(0, 0), "charge");
-    EXPECT_EQ(ed.sgZ.Cell(1, 0), "pKa");
-    EXPECT_EQ(ed.sgZ.Cell(2, 0), "u (10e-9)");
-    EXPECT_EQ(ed.sgZ.Cell(0, 1), "-1");
-    EXPECT_EQ(ed.sgZ.Cell(0, 2), "1");
+    EXPECT_TRUE(!ed.View().showMessage && ed.View().showZ);
+    ASSERT_EQ(std::tuple(ed.sgZ.RowCount(), ed.sgZ.ColCount()), std::tuple(3, 3));
+    EXPECT_EQ(std::tuple(ed.sgZ.Cell(0, 0), ed.sgZ.Cell(1, 0), ed.sgZ.Cell(2, 0), ed.sgZ.Cell(0, 1), ed.sgZ.Cell(0, 2)),
+              std::tuple("charge", "pKa", "u (10e-9)", "-1", "1"));
     ed.SetZCell(1, 1, "9,6");   // comma as decimal separator
     ed.SetZCell(2, 1, "37.4");
     ed.SetZCell(1, 2, "2.34");
@@ -86,42 +71,25 @@ TEST(ConstituentEditor, ChargeEditsAndWideningKeepValuesAndZeroFill)
 
     // Widen to -2..2: charges -1 and 1 keep their values, new charges are 0.
     ApplyCharges(ed, "2", "2");
-    EXPECT_EQ(ed.WorkComp.minCharge, -2);
-    EXPECT_EQ(ed.WorkComp.PKaOf(1, -1), 9.6);
-    EXPECT_EQ(ed.WorkComp.UOf(1, 1), 40.9);
-    EXPECT_EQ(ed.WorkComp.PKaOf(1, -2), 0.0);
-    EXPECT_EQ(ed.WorkComp.UOf(1, 2), 0.0);
-    EXPECT_EQ(ed.sgZ.Cell(1, RowOf(ed, -1)), "9.6");
-    EXPECT_EQ(ed.sgZ.Cell(1, RowOf(ed, 2)), "0");
+    const TComponents& w = ed.WorkComp;
+    EXPECT_EQ(std::tuple(w.minCharge, w.PKaOf(1, -1), w.UOf(1, 1), w.PKaOf(1, -2), w.UOf(1, 2)),
+              std::tuple(-2, 9.6, 40.9, 0.0, 0.0));
+    EXPECT_EQ(std::tuple(ed.sgZ.Cell(1, RowOf(ed, -1)), ed.sgZ.Cell(1, RowOf(ed, 2))), std::tuple("9.6", "0"));
     // Narrow to 0..1: only charge 1 is left.
     ApplyCharges(ed, "0", "1");
-    EXPECT_EQ(ed.sgZ.RowCount(), 2);
-    EXPECT_EQ(ed.WorkComp.PKaOf(1, 1), 2.34);
-
+    EXPECT_EQ(std::tuple(ed.sgZ.RowCount(), w.PKaOf(1, 1)), std::tuple(2, 2.34));
     // Cancel takes the pending limits back to the applied ones.
     ed.EditMinChargeText("4");
     ed.Cancel();
-    EXPECT_EQ(ed.EditMinCharge, 0);
-    EXPECT_FALSE(ed.View().applyEnabled);
-    EXPECT_FALSE(ed.View().showMessage);
+    EXPECT_EQ(std::tuple(ed.EditMinCharge, ed.View().applyEnabled, ed.View().showMessage), std::tuple(0, false, false));
 
     // Field edits: negative or unreadable entries are ignored.
-    ed.EditConcentration("2,5");
-    EXPECT_EQ(ed.WorkComp.c, 2.5);
-    ed.EditConcentration("-1");
-    ed.EditConcentration("abc");
-    EXPECT_EQ(ed.WorkComp.c, 2.5);
-    ed.EditMicApK("1000");
-    EXPECT_DOUBLE_EQ(ed.WorkComp.pKMicA, -3.0);
-    ed.EditMicApK("0");
-    EXPECT_DOUBLE_EQ(ed.WorkComp.pKMicA, -3.0);
-    ed.EditColour("0x00FF00");
-    EXPECT_EQ(ed.WorkComp.colour, 0x00FF00);
-    EXPECT_EQ(ed.View().colour, "0x0000FF00");
-    ed.EditColour("-5");
-    EXPECT_EQ(ed.WorkComp.colour, 0x00FF00);
+    for (const char* c : {"2,5", "-1", "abc"}) ed.EditConcentration(c);
+    for (const char* pK : {"1000", "0"}) ed.EditMicApK(pK);
+    for (const char* colour : {"0x00FF00", "-5"}) ed.EditColour(colour);
     ed.EditName("");
-    EXPECT_EQ(ed.View().name, "Constituent 1");
+    EXPECT_EQ(std::tuple(w.c, w.pKMicA, w.colour, ed.View().colour, ed.View().name),
+              std::tuple(2.5, -3.0, 0x00FF00u, "0x0000FF00", "Constituent 1"));
 }
 
 TEST(ConstituentEditor, SegmentsModesAndTheirGrids)
@@ -139,73 +107,49 @@ TEST(ConstituentEditor, SegmentsModesAndTheirGrids)
     ed.SetGradient(true);
     EXPECT_TRUE(ed.View().applyEnabled);
     ed.Apply();
-    EXPECT_EQ(ed.AppliedMode, 2);
-    EXPECT_FALSE(ed.View().concEnabled);
-    ASSERT_EQ(ed.sgC.ColCount(), 4);
-    EXPECT_EQ(ed.sgC.Cell(0, 0), "Length (mm)");
-    EXPECT_EQ(ed.sgC.Cell(0, 1), "Ratio");
-    EXPECT_EQ(ed.sgC.Cell(0, 2), "c (mM)");
-    for (int i = 1; i <= 3; ++i) {
-        EXPECT_EQ(ed.WorkComp.c_grad[i], 0.0);
-        EXPECT_EQ(ed.WorkComp.ratio[i], 1.0);
-        EXPECT_EQ(ed.sgC.Cell(i, 0), "20");
-    }
-    EXPECT_EQ(ed.WorkComp.PKaOf(1, -1), 4.75);
-    EXPECT_EQ(ed.WorkComp.UOf(1, 1), 76.2);
+    const TComponents& w = ed.WorkComp;
+    EXPECT_EQ(std::tuple(ed.AppliedMode, ed.View().concEnabled, ed.sgC.ColCount(), w.PKaOf(1, -1), w.UOf(1, 1)),
+              std::tuple(2, false, 4, 4.75, 76.2));
+    EXPECT_EQ(std::tuple(ed.sgC.Cell(0, 0), ed.sgC.Cell(0, 1), ed.sgC.Cell(0, 2)), std::tuple("Length (mm)", "Ratio", "c (mM)"));
+    for (int i = 1; i <= 3; ++i)
+        EXPECT_EQ(std::tuple(w.c_grad[i], w.ratio[i], ed.sgC.Cell(i, 0)), std::tuple(0.0, 1.0, "20")) << i;
     // Lengths follow the typed ratios; a negative ratio is made positive.
-    ed.SetCCell(1, 1, "-1");
-    ed.SetCCell(2, 1, "2");
-    ed.SetCCell(3, 1, "3");
+    for (int i = 1; i <= 3; ++i) ed.SetCCell(i, 1, std::to_string(i == 1 ? -1 : i));
     EXPECT_TRUE(ed.RatiosToLengths());
-    EXPECT_EQ(ed.sgC.Cell(1, 1), "1");
-    EXPECT_EQ(ed.sgC.Cell(1, 0), "10");
-    EXPECT_EQ(ed.sgC.Cell(3, 0), "30");
+    EXPECT_EQ(std::tuple(ed.sgC.Cell(1, 1), ed.sgC.Cell(1, 0), ed.sgC.Cell(3, 0)), std::tuple("1", "10", "30"));
     ed.SetCCell(2, 1, "two");
     EXPECT_FALSE(ed.RatiosToLengths());
-    EXPECT_EQ(f.sink.warnings.back(), "Ratio Input Error: Incorrect Number Entry in Column No. 2");
-    EXPECT_EQ(ed.sgC.Cell(1, 0), "-");
+    EXPECT_EQ(std::tuple(f.sink.warnings.back(), ed.sgC.Cell(1, 0)),
+              std::tuple("Ratio Input Error: Incorrect Number Entry in Column No. 2", "-"));
     ed.SetCCell(2, 1, "2");
     ed.SetCCell(2, 2, "7.5");
 
     // Mode 4 (pKa per segment): the columns and rows per segment.
     ed.SetGradPKa(true);
     ed.Apply();
-    EXPECT_EQ(ed.AppliedMode, 4);
-    EXPECT_EQ(ed.WorkComp.c_grad[2], 7.5);
-    EXPECT_EQ(ed.WorkComp.ratio[3], 3.0);
-    ASSERT_EQ(ed.sgZ.ColCount(), 5);
-    EXPECT_EQ(ed.sgZ.Cell(1, 0), "u (10e-9)");
-    EXPECT_EQ(ed.sgZ.Cell(2, 0), "pKa");
-    EXPECT_EQ(ed.sgZ.Cell(4, 0), "pKa");
+    EXPECT_EQ(std::tuple(ed.AppliedMode, w.c_grad[2], w.ratio[3], ed.sgZ.ColCount()), std::tuple(4, 7.5, 3.0, 5));
+    EXPECT_EQ(std::tuple(ed.sgZ.Cell(1, 0), ed.sgZ.Cell(2, 0), ed.sgZ.Cell(4, 0)), std::tuple("u (10e-9)", "pKa", "pKa"));
     ed.SetZCell(3, RowOf(ed, -1), "5.0");   // segment 2
     ed.SetZCell(4, RowOf(ed, -1), "5.5");   // segment 3
     ed.Apply();
-    EXPECT_EQ(ed.WorkComp.PKaOf(2, -1), 5.0);
+    EXPECT_EQ(w.PKaOf(2, -1), 5.0);
     // Mode 4 -> 5 keeps only row 1 of the per-segment pKa for every segment.
     ed.SetGradU(true);
     ed.Apply();
-    EXPECT_EQ(ed.AppliedMode, 5);
-    ASSERT_EQ(ed.sgZ.ColCount(), 7);
-    for (int s = 1; s <= 3; ++s) {
-        EXPECT_EQ(ed.WorkComp.PKaOf(s, -1), 4.75) << s;
-        EXPECT_EQ(ed.WorkComp.UOf(s, 1), 76.2) << s;
-        EXPECT_EQ(ed.sgZ.Cell(2 * s - 1, 0), "pKa");
-        EXPECT_EQ(ed.sgZ.Cell(2 * s, 0), "u (10e-9)");
-    }
+    ASSERT_EQ(std::tuple(ed.AppliedMode, ed.sgZ.ColCount()), std::tuple(5, 7));
+    for (int s = 1; s <= 3; ++s)
+        EXPECT_EQ(std::tuple(w.PKaOf(s, -1), w.UOf(s, 1), ed.sgZ.Cell(2 * s - 1, 0), ed.sgZ.Cell(2 * s, 0)),
+                  std::tuple(4.75, 76.2, "pKa", "u (10e-9)")) << s;
     // Mode 3 over mode 5: per-segment mobilities are kept row by row.
     ed.SetZCell(4, RowOf(ed, 1), "70");
     ed.SetGradPKa(false);
     ed.Apply();
-    EXPECT_EQ(ed.AppliedMode, 3);
-    EXPECT_EQ(ed.WorkComp.UOf(2, 1), 70.0);
-    EXPECT_EQ(ed.WorkComp.UOf(3, 1), 76.2);
+    EXPECT_EQ(std::tuple(ed.AppliedMode, w.UOf(2, 1), w.UOf(3, 1)), std::tuple(3, 70.0, 76.2));
     // Segments off: one row each, concentrations editable again.
     ed.SetGradient(false);
     EXPECT_FALSE(ed.cbGradU);
     ed.Apply();
-    EXPECT_EQ(ed.AppliedMode, 1);
-    EXPECT_TRUE(ed.View().concEnabled);
-    EXPECT_FALSE(ed.View().showC);
+    EXPECT_EQ(std::tuple(ed.AppliedMode, ed.View().concEnabled, ed.View().showC), std::tuple(1, true, false));
 }
 
 TEST(ConstituentEditor, AcceptTypeRuleReplacementAndListOperations)
@@ -220,13 +164,11 @@ TEST(ConstituentEditor, AcceptTypeRuleReplacementAndListOperations)
     // A B constituent with c = 0 and no segments is stored as A.
     ASSERT_TRUE(ed.Accept());
     ASSERT_EQ(f.st.Composition.Count(), 1);
-    EXPECT_EQ(f.st.Composition[1].type, 0);
-    EXPECT_EQ(f.st.Composition[1].mode, 1);
-    EXPECT_EQ(f.st.Composition[1].PKaOf(1, -1), 4.76);
-    EXPECT_TRUE(f.st.CompChanged);
+    const TComponents& acetate = f.st.Composition[1];
+    EXPECT_EQ(std::tuple(acetate.type, acetate.mode, acetate.PKaOf(1, -1), f.st.CompChanged), std::tuple(0, 1, 4.76, true));
     // Accept clears the editor: a new default name, a colour not in use.
     EXPECT_EQ(ed.WorkComp.name, "Constituent 1");
-    EXPECT_NE(ed.WorkComp.colour, f.st.Composition[1].colour);
+    EXPECT_NE(ed.WorkComp.colour, acetate.colour);
 
     // An A constituent with c != 0 becomes B.
     ApplyCharges(ed, "0", "1");
@@ -243,22 +185,18 @@ TEST(ConstituentEditor, AcceptTypeRuleReplacementAndListOperations)
     ed.EditName("Broken");
     ed.SetZCell(2, 1, "fast");
     EXPECT_FALSE(ed.Accept());
-    EXPECT_EQ(ed.Selection.grid, GridSelection::Z);
-    EXPECT_EQ(ed.Selection.col, 2);
-    EXPECT_EQ(ed.Selection.row, 1);
-    EXPECT_EQ(f.st.Composition.Count(), 2);
+    EXPECT_EQ(std::tuple(ed.Selection.grid, ed.Selection.col, ed.Selection.row, f.st.Composition.Count()),
+              std::tuple(GridSelection::Z, 2, 1, 2));
     ed.Apply();
     EXPECT_EQ(ed.WorkComp.UOf(1, 1), 0.0);
 
     // The same name replaces in place: key and position stay.
     ASSERT_TRUE(ed.EditRow(1));
-    EXPECT_EQ(ed.WorkComp.name, "Acetate");
-    EXPECT_EQ(ed.sgZ.Cell(1, 1), "4.76");
+    EXPECT_EQ(std::tuple(ed.WorkComp.name, ed.sgZ.Cell(1, 1)), std::tuple("Acetate", "4.76"));
     ed.SetZCell(1, 1, "4.75");
     ASSERT_TRUE(ed.Accept());
-    EXPECT_EQ(f.st.Composition.Count(), 2);
-    EXPECT_EQ(f.st.Composition[1].name, "Acetate");
-    EXPECT_EQ(f.st.Composition[1].PKaOf(1, -1), 4.75);
+    EXPECT_EQ(std::tuple(f.st.Composition.Count(), f.st.Composition[1].name, f.st.Composition[1].PKaOf(1, -1)),
+              std::tuple(2, "Acetate", 4.75));
     EXPECT_FALSE(ed.EditRow(3));
     EXPECT_EQ(f.sink.warnings.back(), "Index is out of range");
 
@@ -273,13 +211,10 @@ TEST(ConstituentEditor, AcceptTypeRuleReplacementAndListOperations)
     f.st.CompChanged = false;
     EXPECT_FALSE(ed.DeleteRow(3));
     ASSERT_TRUE(ed.DeleteRow(1));
-    EXPECT_EQ(f.st.Composition.Count(), 1);
-    EXPECT_EQ(f.st.Composition[1].name, "Sodium");
-    EXPECT_TRUE(f.st.CompChanged);
-    EXPECT_TRUE(ed.View().restoreEnabled);
+    EXPECT_EQ(std::tuple(f.st.Composition.Count(), f.st.Composition[1].name, f.st.CompChanged, ed.View().restoreEnabled),
+              std::tuple(1, "Sodium", true, true));
     ed.Restore();
-    EXPECT_FALSE(f.st.CompChanged);
-    ASSERT_EQ(f.st.Composition.Count(), 2);
+    ASSERT_EQ(std::tuple(f.st.CompChanged, f.st.Composition.Count()), std::tuple(false, 2));
     EXPECT_EQ(f.st.Composition[1].name, "Acetate");
     f.sink.answers = {false};
     EXPECT_FALSE(ed.DeleteAll());
@@ -287,9 +222,7 @@ TEST(ConstituentEditor, AcceptTypeRuleReplacementAndListOperations)
     f.sink.answers = {true};
     EXPECT_TRUE(ed.DeleteAll());
     EXPECT_EQ(f.st.Composition.Count(), 0);
-    EXPECT_EQ(RowFromAnswer(" 2 ", 3), 2);
-    EXPECT_EQ(RowFromAnswer("4", 3), 0);
-    EXPECT_EQ(RowFromAnswer(" ", 3), 0);
+    EXPECT_EQ(std::tuple(RowFromAnswer(" 2 ", 3), RowFromAnswer("4", 3), RowFromAnswer(" ", 3)), std::tuple(2, 0, 0));
 }
 
 TEST(ConstituentEditor, NewColourDefaultNameTemplateTablesAndDatabasePick)
@@ -312,11 +245,8 @@ TEST(ConstituentEditor, NewColourDefaultNameTemplateTablesAndDatabasePick)
     seg.AllocTable(2);
     f.st.Composition.Add(seg);
     ASSERT_EQ(ed.TemplateItems().size(), 3u);
-    EXPECT_EQ(ed.TemplateItems()[0], "Choose Template Constituent");
     ed.ChooseTemplate(2);
-    EXPECT_EQ(ed.AppliedMode, 2);
-    EXPECT_EQ(ed.sgC.Cell(2, 1), "3");
-    EXPECT_EQ(ed.WorkComp.type, 2);
+    EXPECT_EQ(std::tuple(ed.AppliedMode, ed.sgC.Cell(2, 1), ed.WorkComp.type), std::tuple(2, "3", 2));
     // "All" copies the ratios to constituents with the same segment count.
     ed.SetCCell(1, 1, "5");
     f.sink.answers = {true};
@@ -333,18 +263,14 @@ TEST(ConstituentEditor, NewColourDefaultNameTemplateTablesAndDatabasePick)
     TUnivSet<TComponents> db;
     db.Add(testcomp::Constituent("Glycine", -1, 1, {9.6, 0, 2.34}, {37.4, 0, 40.9}, 0, 0, 0));
     ed.Pick(db, 0);
-    EXPECT_EQ(ed.WorkComp.name, "Glycine");
-    EXPECT_EQ(ed.AppliedMode, 4);
-    EXPECT_EQ(ed.WorkComp.zones, 3);
-    EXPECT_EQ(ed.WorkComp.c_grad[3], 9.0);
-    for (int s = 1; s <= 3; ++s) EXPECT_EQ(ed.WorkComp.PKaOf(s, 1), 2.34);
-    EXPECT_EQ(ed.WorkComp.UOf(1, -1), 37.4);
-    EXPECT_FALSE(ed.View().applyEnabled);
+    const TComponents& w = ed.WorkComp;
+    EXPECT_EQ(std::tuple(w.name, ed.AppliedMode, w.zones, w.c_grad[3], w.UOf(1, -1), ed.View().applyEnabled),
+              std::tuple("Glycine", 4, 3, 9.0, 37.4, false));
+    for (int s = 1; s <= 3; ++s) EXPECT_EQ(w.PKaOf(s, 1), 2.34);
     // Pick into a plain editor: the entry with type B and c = 0; Accept makes it A.
     ed.Clear();
     ed.Pick(db, 0);
-    EXPECT_EQ(ed.AppliedMode, 1);
-    EXPECT_EQ(ed.WorkComp.type, 1);
+    EXPECT_EQ(std::tuple(ed.AppliedMode, w.type), std::tuple(1, 1));
     ASSERT_TRUE(ed.Accept());
     EXPECT_EQ(f.st.Composition[3].type, 0);
     ed.Pick(db, 5);   // no such item: nothing happens
@@ -380,15 +306,9 @@ TEST(ConstituentEditor, CompositionFileAndDatabaseThroughTheEditor)
     EXPECT_TRUE(f.st.CompChanged);
     EXPECT_EQ(f.st.Composition.Count(), 2);
     // A file cut short is reported and changes nothing.
-    std::string bytes;
-    {
-        std::ifstream in(name, std::ios::binary);
-        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    std::ofstream(name, std::ios::binary | std::ios::trunc).write(bytes.data(), 60);
+    WriteBytes(name, ReadBytes(name).substr(0, 60));
     f.st.rbSet = true;
     EXPECT_FALSE(ed.OpenComposition(name));
-    EXPECT_EQ(f.sink.warnings.back(), "Incorrect file.");
-    ASSERT_EQ(f.st.Composition.Count(), 2);
-    EXPECT_EQ(f.st.Composition[1].name, "Acetic acid");
+    EXPECT_EQ(std::tuple(f.sink.warnings.back(), f.st.Composition.Count(), f.st.Composition[1].name),
+              std::tuple("Incorrect file.", 2, "Acetic acid"));
 }

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <tuple>
 
 namespace {
 
@@ -100,20 +101,15 @@ TEST(ProteinBuilder, CountsGroupsTextAndChargeGridOfTheExamples)
     f.pb.Input = {"ACDEFGHIKL", "MNPQRSTVWY"};
     f.pb.AllSS = false;
     ASSERT_TRUE(f.pb.InputChange());
-    EXPECT_EQ(f.pb.ValidText(), "Valid characters x = 20");
-    EXPECT_EQ(f.pb.InvalidText(), "Invalid characters = 0");
-    EXPECT_EQ(f.pb.GroupsText(), "(A)C1D1E1H1K1R1Y1(Y)");
+    EXPECT_EQ(std::tuple(f.pb.ValidText(), f.pb.InvalidText(), f.pb.GroupsText()),
+              std::tuple("Valid characters x = 20", "Invalid characters = 0", "(A)C1D1E1H1K1R1Y1(Y)"));
     f.pb.MakeProtein(f.ed);
-    EXPECT_EQ(f.ed.EditMinCharge, -5);
-    EXPECT_EQ(f.ed.EditMaxCharge, 4);
-    ASSERT_EQ(f.ed.sgZ.RowCount(), 10);   // header + nine charge forms
-    // Highest pK at the most negative charge, lowest at the highest charge.
-    EXPECT_EQ(f.ed.sgZ.Cell(0, 1), "-5");
-    EXPECT_EQ(f.ed.sgZ.Cell(1, 1), "12.48");
-    EXPECT_EQ(f.ed.sgZ.Cell(0, 9), "4");
-    EXPECT_EQ(f.ed.sgZ.Cell(1, 9), "2.2");
-    // Default formula: 30 x^(-1/3) |z| + 2 with x = 20 residues.
-    EXPECT_EQ(f.ed.sgZ.Cell(2, 1), "57.260472");   // 30 * 20^(-1/3) * 5 + 2 to 8 digits
+    // Header + nine charge forms: highest pK at the most negative charge, lowest
+    // at the highest; default mobility 30 x^(-1/3) |z| + 2 with x = 20 residues.
+    const StringGrid& z = f.ed.sgZ;
+    ASSERT_EQ(std::tuple(f.ed.EditMinCharge, f.ed.EditMaxCharge, z.RowCount()), std::tuple(-5, 4, 10));
+    EXPECT_EQ(std::tuple(z.Cell(0, 1), z.Cell(1, 1), z.Cell(0, 9), z.Cell(1, 9), z.Cell(2, 1)),
+              std::tuple("-5", "12.48", "4", "2.2", "57.260472"));
     EXPECT_NEAR(std::stod(f.ed.sgZ.Cell(2, 9)), 30 * std::pow(20.0, -1.0 / 3) * 4 + 2, 1e-6);
     // x is restored after the build.
     EXPECT_FALSE(GlobalParams.UseVal(1));
@@ -124,10 +120,7 @@ TEST(ProteinBuilder, CountsGroupsTextAndChargeGridOfTheExamples)
     f.pb.InputChange();
     EXPECT_EQ(f.pb.GroupsText(), "(C)C0D0E0H0K0R0Y0(C)");
     f.pb.MakeProtein(f.ed);
-    EXPECT_EQ(f.ed.EditMinCharge, -1);
-    EXPECT_EQ(f.ed.EditMaxCharge, 1);
-    EXPECT_EQ(f.ed.sgZ.Cell(1, 1), "10.25");
-    EXPECT_EQ(f.ed.sgZ.Cell(1, 2), "2.05");
+    EXPECT_EQ(std::tuple(f.ed.EditMinCharge, f.ed.EditMaxCharge, z.Cell(1, 1), z.Cell(1, 2)), std::tuple(-1, 1, "10.25", "2.05"));
     // More bonds than half the cysteines: no free cysteine.
     f.pb.Input = {"CCCCC"};
     f.pb.AllSS = false;
@@ -140,23 +133,19 @@ TEST(ProteinBuilder, CountsGroupsTextAndChargeGridOfTheExamples)
     // A bond count that is not a whole number keeps the counts.
     f.pb.NSS = "1.5";
     EXPECT_FALSE(f.pb.InputChange());
-    EXPECT_EQ(f.pb.C, 3);
-    EXPECT_EQ(f.sink.warnings.back(), "'1.5' is not a valid integer value");
+    EXPECT_EQ(std::tuple(f.pb.C, f.sink.warnings.back()), std::tuple(3, "'1.5' is not a valid integer value"));
     f.pb.NSS = "0";
 
     // Lower case is wholly invalid and OK changes nothing; blanks are invalid.
     f.pb.Input = {"acde"};
     f.pb.InputChange();
-    EXPECT_EQ(f.pb.Valid, 0);
-    EXPECT_EQ(f.pb.GroupsText(), "C0D0E0H0K0R0Y0");
+    EXPECT_EQ(std::tuple(f.pb.Valid, f.pb.GroupsText()), std::tuple(0, "C0D0E0H0K0R0Y0"));
     const int before = f.ed.EditMinCharge;
     f.pb.MakeProtein(f.ed);
     EXPECT_EQ(f.ed.EditMinCharge, before);
     f.pb.Input = {"K K", "D"};
     f.pb.InputChange();
-    EXPECT_EQ(f.pb.Valid, 3);
-    EXPECT_EQ(f.pb.Invalid, 1);
-    EXPECT_EQ(f.pb.GroupsText(), "(K)C0D1E0H0K2R0Y0(D)");
+    EXPECT_EQ(std::tuple(f.pb.Valid, f.pb.Invalid, f.pb.GroupsText()), std::tuple(3, 1, "(K)C0D1E0H0K2R0Y0(D)"));
     // A single residue is both chain ends.
     f.pb.Input = {"K"};
     f.pb.InputChange();

@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 namespace {
 
@@ -145,25 +146,18 @@ TEST(PsqPlayer, RecordedRunReplaysFrameByFrameAndPlaysWithSteps)
         shown.push_back(k);
         const Shot& s = r.host.shots[static_cast<std::size_t>(k - 1)];
         const int nn = st.NX + 1;
-        EXPECT_EQ(st.Time, s.time);
-        EXPECT_EQ(st.StepCount, s.steps);
         EXPECT_TRUE(st.PsqPlayerInUse);
+        EXPECT_EQ(std::tuple(st.Time, st.StepCount, st.Series.sr_pH.y, Row(st.Arr.CH(2), nn)),
+                  std::tuple(s.time, s.steps, s.ph, s.h)) << k;
         for (int c = 1; c <= st.NComp; ++c) EXPECT_EQ(Row(st.Arr.DrawnProfile[c], nn), s.c[c - 1]) << k;
-        EXPECT_EQ(st.Series.sr_pH.y, s.ph);
         for (int j = 0; j < nn; ++j) EXPECT_EQ(st.Series.sr_conductivity.y[j], s.kappa[j] * st.CondScale);
-        EXPECT_EQ(Row(st.Arr.CH(2), nn), s.h);
     };
     ASSERT_TRUE(player.Open(rec));
     EXPECT_EQ(shown, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
     // The engine was rebuilt for the recorded system and its composition.
-    EXPECT_EQ(st.NX, 12);
-    EXPECT_EQ(st.NComp, r.st.NComp);
-    EXPECT_EQ(st.Composition.Head()->data.name, r.st.Composition.Head()->data.name);
-    EXPECT_FALSE(st.Initialised);
-    EXPECT_FALSE(player.ReloadNeeded());
-    EXPECT_FALSE(st.PsqPlayerInUse);
-    EXPECT_EQ(player.FrameCount, 10);
-    EXPECT_EQ(player.CurrentFrame, 10);
+    EXPECT_EQ(std::tuple(st.NX, st.NComp, st.Composition.Head()->data.name, player.FrameCount, player.CurrentFrame),
+              std::tuple(12, r.st.NComp, r.st.Composition.Head()->data.name, 10, 10));
+    EXPECT_FALSE(st.Initialised || player.ReloadNeeded() || st.PsqPlayerInUse);
 
     // Step 3 from frame 1; then on 9 frames the last frame is still shown once.
     shown.clear();
@@ -182,15 +176,9 @@ TEST(PsqPlayer, RecordedRunReplaysFrameByFrameAndPlaysWithSteps)
     // Navigation and edits.
     shown.clear();
     player.Last();
-    EXPECT_TRUE(player.EditFrame("5"));
-    EXPECT_FALSE(player.EditFrame("10"));
-    EXPECT_FALSE(player.EditStep("0"));
-    EXPECT_FALSE(player.EditDelay("10.5"));
-    EXPECT_TRUE(player.EditDelay("0,5"));
-    EXPECT_EQ(player.Delay, 0.5);
-    EXPECT_EQ(player.DelayText(), "0.5");
-    EXPECT_TRUE(player.ScrollEnabled());
-    EXPECT_EQ(player.ScrollMax(), 9);
+    EXPECT_TRUE(player.EditFrame("5") && player.EditDelay("0,5") && player.ScrollEnabled());
+    EXPECT_FALSE(player.EditFrame("10") || player.EditStep("0") || player.EditDelay("10.5"));
+    EXPECT_EQ(std::tuple(player.Delay, player.DelayText(), player.ScrollMax()), std::tuple(0.5, "0.5", 9));
     EXPECT_EQ(shown, (std::vector<int>{9, 5}));
     EXPECT_TRUE(sink.warnings.empty());
 }
@@ -220,16 +208,16 @@ TEST(PsqPlayer, UseCutsTheSequenceAndContinuesTheRunAsTheUninterruptedOne)
     // and the next START appends frame 5.
     player.ShowFrame(4);
     ASSERT_TRUE(player.Use());
-    EXPECT_TRUE(st.Initialised);
-    EXPECT_FALSE(player.FileOpened);
+    EXPECT_TRUE(st.Initialised && !player.FileOpened);
     const Layout lay(recorded, 60, static_cast<std::size_t>(PsqFrameSize("1.0", 12, st.NComp, false)));
-    EXPECT_TRUE(ReadBytes(st.PsqFile) == lay.Of({1, 2, 3, 4}));
-    EXPECT_EQ(st.PsqSize, static_cast<long long>(lay.Of({1, 2, 3, 4}).size()));
+    const std::string four = lay.Of({1, 2, 3, 4});
+    EXPECT_TRUE(ReadBytes(st.PsqFile) == four);
+    EXPECT_EQ(st.PsqSize, static_cast<long long>(four.size()));
     EXPECT_TRUE(FileExists(tmp.file("own.cmp")));
     st.StopTime = st.Time + 1.5 * st.DT;
     RunCalc(st);
     const std::string after = ReadBytes(st.PsqFile);
-    EXPECT_TRUE(after.substr(0, lay.Of({1, 2, 3, 4}).size()) == lay.Of({1, 2, 3, 4}));
+    EXPECT_TRUE(after.substr(0, four.size()) == four);
     EXPECT_EQ(after.size(), lay.Of({1, 2, 3, 4, 5}).size());
     EXPECT_EQ(GetPsqFileVersion(st.PsqFile), "1.0");
 
@@ -267,10 +255,7 @@ TEST(PsqPlayer, ReduceSizeKeepsTheChosenFramesByteForByte)
     ASSERT_EQ(lay.frames.size(), 10u);
 
     int p = 0;
-    EXPECT_FALSE(player.ReducePeriod("1", p));
-    EXPECT_FALSE(player.ReducePeriod("11", p));
-    EXPECT_FALSE(player.ReducePeriod(" ", p));
-    EXPECT_FALSE(player.ReducePeriod("2.5", p));
+    for (const char* refused : {"1", "11", " ", "2.5"}) EXPECT_FALSE(player.ReducePeriod(refused, p)) << refused;
     ASSERT_TRUE(player.ReducePeriod("3", p));
     // Into a new directory (after Yes), with the composition beside it.
     sink.answers = {true};
@@ -284,16 +269,12 @@ TEST(PsqPlayer, ReduceSizeKeepsTheChosenFramesByteForByte)
     player.FrameShown = [&](int k) { shown.push_back(k); };
     ASSERT_TRUE(player.ReduceSize(2, rec));
     EXPECT_TRUE(ReadBytes(rec) == lay.Of(ReducedFrames(10, 2)));   // 1, 3, 5, 7, 9
-    EXPECT_EQ(shown, (std::vector<int>{1}));
-    EXPECT_EQ(player.FrameCount, 5);
-    EXPECT_FALSE(FileExists(tmp.file("$rec.psq")));
+    EXPECT_EQ(std::tuple(shown, player.FrameCount, FileExists(tmp.file("$rec.psq"))), std::tuple(std::vector<int>{1}, 5, false));
     // One frame: nothing to reduce.
     const std::string one = tmp.file("one.psq");
     WriteBytes(one, lay.Of({1}));
     ASSERT_TRUE(player.Open(one));
-    EXPECT_FALSE(player.CanReduce());
-    EXPECT_FALSE(player.ReduceSize(2, tmp.file("x.psq")));
-    EXPECT_FALSE(FileExists(tmp.file("x.psq")));
+    EXPECT_FALSE(player.CanReduce() || player.ReduceSize(2, tmp.file("x.psq")) || FileExists(tmp.file("x.psq")));
 }
 
 TEST(PsqPlayer, DamagedOrForeignFilesLeaveTheLiveRunUntouched)
@@ -332,14 +313,12 @@ TEST(PsqPlayer, DamagedOrForeignFilesLeaveTheLiveRunUntouched)
                     (m == "(no error)" && bytes.empty()))
             << bytes.size() << " " << m;
         EXPECT_TRUE(ImageOf(st) == before) << bytes.size();
-        EXPECT_FALSE(st.PsqPlayerInUse);
-        EXPECT_FALSE(player.Busy);
+        EXPECT_FALSE(st.PsqPlayerInUse || player.Busy);
         // Nothing to continue from.
         sink.Clear();
         EXPECT_FALSE(player.Use());
         EXPECT_EQ(sink.warnings.size(), 1u);
     }
-    EXPECT_TRUE(ImageOf(st) == before);
     EXPECT_EQ(RaisedMessage([&] { player.Open(tmp.file("none.psq")); }), "(no error)");
     EXPECT_EQ(sink.warnings.back(), "File \"" + tmp.file("none.psq") + "\" not found.");
 }
@@ -366,18 +345,10 @@ TEST(PsqPlayer, LegacySequenceWithoutCompositionGetsPlaceholdersAndItsInjectionS
     ASSERT_TRUE(player.Open(name));
     EXPECT_EQ(sink.warnings, (std::vector<std::string>{
                                  "Incorrect CMP file to load system data - load CMP file before INIT or START!"}));
-    EXPECT_EQ(player.Version, "0.1");
-    EXPECT_EQ(player.FrameCount, 1);
-    EXPECT_DOUBLE_EQ(st.InjSite, 25.0);
-    EXPECT_DOUBLE_EQ(st.InjSitePending, 25.0);
-    EXPECT_EQ(st.NX, N);
+    EXPECT_EQ(std::tuple(player.Version, player.FrameCount, st.InjSite, st.InjSitePending, st.NX, st.Time, st.StepCount,
+                         st.LeftWall, st.RightWall, st.Arr.DrawnProfile[2][7]),
+              std::tuple("0.1", 1, 25.0, 25.0, N, 1.5, 15, 0, N, 27.0));
     ASSERT_EQ(st.Composition.Count(), C);
-    EXPECT_EQ(st.Composition.Head()->data.name, "Component 1");
-    EXPECT_EQ(st.Composition.Head()->next->data.name, "Component 2");
-    EXPECT_EQ(st.Time, 1.5);
-    EXPECT_EQ(st.StepCount, 15);
-    EXPECT_EQ(st.LeftWall, 0);
-    EXPECT_EQ(st.RightWall, N);
+    EXPECT_EQ(std::tuple(st.Composition[1].name, st.Composition[2].name), std::tuple("Component 1", "Component 2"));
     EXPECT_DOUBLE_EQ(st.Series.sr_pH.y[100], 7.1);   // stored pH + 3
-    EXPECT_EQ(st.Arr.DrawnProfile[2][7], 27.0);
 }

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 
 namespace {
 
@@ -78,11 +79,8 @@ TEST(Moments, GaussianAndTwoGaussianMixtureAgainstClosedForms)
     EXPECT_GT(third, 0);
 
     // A skewed four-point case by hand.
-    const auto c = ComputeMoments({0, 1, 2, 3}, {1, 2, 0, 1}, {1, 1, 1, 1}, 0, 3, 0, 0, 1);
-    EXPECT_DOUBLE_EQ(c[0], 4);
-    EXPECT_DOUBLE_EQ(c[1], 1.25);
-    EXPECT_DOUBLE_EQ(c[2], 1.1875);
-    EXPECT_DOUBLE_EQ(c[3], 0.84375);
+    EXPECT_EQ(ComputeMoments({0, 1, 2, 3}, {1, 2, 0, 1}, {1, 1, 1, 1}, 0, 3, 0, 0, 1),
+              (std::array<double, 4>{4, 1.25, 1.1875, 0.84375}));
     // A zone of zero net area.
     EXPECT_EQ(ComputeMoments({0, 1, 2}, {1, -2, 1}, {1, 1, 1}, 0, 2, 0, 0, 1), (std::array<double, 4>{0, 0, 0, 0}));
     EXPECT_DOUBLE_EQ(ZoneMobility(0.05, 100, 1e4, 0.5), 25.0);
@@ -101,18 +99,14 @@ TEST(Moments, ToolOnTheRunProfileWithBaselineZeroPointAndRefusals)
     r.SetProfile(y);
 
     MomentsTool tool;
-    EXPECT_EQ(tool.SeriesName(st), "No selected constituent");
-    EXPECT_EQ(tool.Process(st), "Invalid number of constituent");
+    EXPECT_EQ(std::tuple(tool.SeriesName(st), tool.Process(st)), std::tuple("No selected constituent", "Invalid number of constituent"));
     EXPECT_EQ(tool.Moments[0], -1);
-    EXPECT_FALSE(tool.EditSeriesNo("0", st));
-    EXPECT_FALSE(tool.EditSeriesNo(std::to_string(st.NComp + 1), st));
+    EXPECT_FALSE(tool.EditSeriesNo("0", st) || tool.EditSeriesNo(std::to_string(st.NComp + 1), st));
     ASSERT_TRUE(tool.EditSeriesNo("1", st));
-    EXPECT_EQ(tool.SeriesName(st), st.Series.srComp[1].title);
-    EXPECT_EQ(tool.Process(st), "Invalid Borders");
+    EXPECT_EQ(std::tuple(tool.SeriesName(st), tool.Process(st)), std::tuple(st.Series.srComp[1].title, "Invalid Borders"));
     EXPECT_EQ(tool.SetMaxBorders(st), "");
     EXPECT_EQ(tool.RightBorder, n - 1);
-    EXPECT_FALSE(tool.EditRightBorder(std::to_string(n), st));
-    EXPECT_FALSE(tool.EditLeftBorder(std::to_string(n - 1), st));
+    EXPECT_FALSE(tool.EditRightBorder(std::to_string(n), st) || tool.EditLeftBorder(std::to_string(n - 1), st));
 
     // The baseline removed, in chart millimetres: the moments of the Gaussian.
     tool.BaselineEnabled = true;
@@ -146,11 +140,8 @@ TEST(Moments, ToolOnTheRunProfileWithBaselineZeroPointAndRefusals)
     // Borders outside the series; digits; <Insert>.
     tool.RightBorder = n;
     EXPECT_EQ(tool.Process(st), "Invalid Borders.");
-    EXPECT_EQ(tool.Moments[0], -1);
-    EXPECT_DOUBLE_EQ(tool.Moments[1], 0.05);   // kept
-    EXPECT_FALSE(tool.EditDigits("19"));
-    EXPECT_FALSE(tool.EditDigits("0"));
-    EXPECT_TRUE(tool.EditDigits("18"));
+    EXPECT_EQ(std::tuple(tool.Moments[0], tool.Moments[1]), std::tuple(-1.0, 0.05));
+    EXPECT_TRUE(!tool.EditDigits("19") && !tool.EditDigits("0") && tool.EditDigits("18"));
     EXPECT_EQ(tool.InsertClickedPoint(MomentsTool::Field::LeftBorder, 120, st), "");
     EXPECT_EQ(tool.LeftBorder, 120);
     EXPECT_EQ(tool.InsertClickedPoint(MomentsTool::Field::RightBorder, n, st),
@@ -160,11 +151,10 @@ TEST(Moments, ToolOnTheRunProfileWithBaselineZeroPointAndRefusals)
     EXPECT_EQ(tool.InsertClickedPoint(MomentsTool::Field::BaselineQ, 0, st), "");
     EXPECT_DOUBLE_EQ(tool.BaselineQ, 0.7);
     tool.Moments = {1.23456789, std::nan(""), 0, 0};
-    EXPECT_EQ(tool.MomentText(0), "1.23");
-    EXPECT_EQ(tool.MomentText(1), "NAN");
+    EXPECT_EQ(std::tuple(tool.MomentText(0), tool.MomentText(1)), std::tuple("1.23", "NAN"));
     MomentsTool none;
-    EXPECT_EQ(none.InsertClickedPoint(MomentsTool::Field::BaselineQ, 0, st), "Choose Profile or Constituent.");
-    EXPECT_EQ(none.SetMaxBorders(st), "Set Profile First.");
+    EXPECT_EQ(std::tuple(none.InsertClickedPoint(MomentsTool::Field::BaselineQ, 0, st), none.SetMaxBorders(st)),
+              std::tuple("Choose Profile or Constituent.", "Set Profile First."));
 }
 
 TEST(Moments, DetectorScaleIsIndependentOfTheAxisUnitAndWeighsBeyondTheGrid)
@@ -189,8 +179,7 @@ TEST(Moments, DetectorScaleIsIndependentOfTheAxisUnitAndWeighsBeyondTheGrid)
     EXPECT_NEAR(mm[1], 10.0, 1e-9);
     EXPECT_NEAR(mm[2], 0.25, 1e-9);
     EXPECT_NEAR(mm[0], 3.0 * 0.5 * std::sqrt(2 * kPi) / 0.01 * st.Arr.SVol[0] * st.DX, 1e-9 * mm[0]);
-    EXPECT_EQ(tool.RowTitles()[0], "M0 (area) []");
-    EXPECT_EQ(tool.MobilityText(st), "N/A");
+    EXPECT_EQ(std::tuple(tool.RowTitles()[0], tool.MobilityText(st)), std::tuple("M0 (area) []", "N/A"));
 
     // No run: no sections to weigh with.
     RunState empty;
