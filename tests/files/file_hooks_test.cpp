@@ -12,44 +12,18 @@ TEST(StateReset, ProjectRecordsGoBackTheOthersStay) {
     st.Composition = testcomp::AcetateBufferWithAnalytes();
     const int constituents = st.Composition.Count();
     ASSERT_GT(constituents, 0);
-    // applied geometry and pending edits
-    st.NX = 400;
-    st.NXPending = 800;
-    st.CapLength = 0.05;
-    st.CapLengthPending = 0.07;
-    // the project's flags, parameters, counters and main switches
+    // applied geometry and pending edits; the project's flags, parameters, counters and main switches
+    st.NX = 400, st.NXPending = 800, st.CapLength = 0.05, st.CapLengthPending = 0.07;
     st.Initialised = st.Running = st.Stop = st.Restart = st.DiffMode = st.DetectorView = true;
-    st.SetupItemChanged[3] = true;
-    st.ShowSpentArmed = st.UniformSection = false;
-    st.Temperature = 310;
-    st.DT = st.DTInit = st.DTDefault = 2e-3;
-    st.StopTime = 60;
-    st.PSQPeriod = 7;
-    st.DiffTime = 3;
-    st.Time = 5;
-    st.StepCount = 99;
-    st.SavedDT = 2e-3;
-    st.LeftWall = 10;
-    st.RightWall = 20;
-    st.cbIS = st.cbRedDiff = true;
-    st.cbOptDt = st.cbDetectorOn = false;
-    st.cbSDS = true;
-    st.FileName = "a.sna";
+    st.SetupItemChanged[3] = true, st.ShowSpentArmed = st.UniformSection = false, st.Temperature = 310;
+    st.DT = st.DTInit = st.DTDefault = st.SavedDT = 2e-3, st.StopTime = 60, st.PSQPeriod = 7, st.DiffTime = 3;
+    st.Time = 5, st.StepCount = 99, st.LeftWall = 10, st.RightWall = 20, st.FileName = "a.sna";
+    st.cbIS = st.cbRedDiff = st.cbSDS = true, st.cbOptDt = st.cbDetectorOn = false;
     // records and fields the reset keeps
-    st.cbRacemic = true;
-    st.rbSet = false;
-    st.ErrOpt = 1e-9;
-    st.Kw = 2e-8;
-    st.NewtonItMax = 12;
-    st.U = 300;
-    st.NComp = 4;
-    st.PsqStarted = st.ISCorrection = st.TempOption = true;
-    st.OpenExample = false;
+    st.cbRacemic = true, st.rbSet = false, st.ErrOpt = 1e-9, st.Kw = 2e-8, st.NewtonItMax = 12, st.U = 300;
+    st.NComp = 4, st.PsqStarted = st.ISCorrection = st.TempOption = true, st.OpenExample = false;
     st.cbDcH = st.cbS = st.cbComplex = st.cbShowMic = st.cbNewCnt = true;
-    st.CMC = 5;
-    st.GraphRef = 5;
-    st.XScale = 1;
-    st.PsqFile = "x.psq";
+    st.CMC = 5, st.GraphRef = 5, st.XScale = 1, st.PsqFile = "x.psq";
 
     ResetStateHeadless(st);
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 #include "files/chart_lines.h"
 #include "files/profile_export.h"
@@ -18,13 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Slurp(const fs::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+std::string Slurp(const fs::path& p) { return ReadBytes(p.string()); }
 
 // A number text with '.' or ',' as decimal point, read strictly.
 double Parse(std::string t)
@@ -37,57 +32,35 @@ double Parse(std::string t)
     return v;
 }
 
-// The points of an export file: lines end with CR LF; the separator is the
-// last occurrence of `sep` (an x with a decimal comma may hold a comma too).
-std::vector<std::pair<double, double>> ReadBack(const fs::path& p, char sep, char xDecimal,
-                                                char yDecimal)
+// The points of an export file compared with the chart's: lines end with CR
+// LF; the separator is the last occurrence of `sep` (an x with a decimal comma
+// may hold a comma too); y always has a decimal point.
+void ExpectSame(const fs::path& p, char sep, char xDecimal, const std::vector<double>& x, const std::vector<double>& y,
+                const std::string& what)
 {
     const std::string text = Slurp(p);
-    std::vector<std::pair<double, double>> points;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
+    std::size_t pos = 0, i = 0;
+    for (; pos < text.size(); ++i) {
         const std::size_t end = text.find("\r\n", pos);
-        EXPECT_NE(end, std::string::npos) << p;
-        if (end == std::string::npos) break;
-        const std::string line = text.substr(pos, end - pos);
-        EXPECT_EQ(line.find('\n'), std::string::npos);
-        EXPECT_EQ(line.find('\r'), std::string::npos);
-        const std::size_t cut = line.rfind(sep);
-        const std::string xs = line.substr(0, cut), ys = line.substr(cut + 1);
-        if (xDecimal == '.') {
-            EXPECT_EQ(xs.find(','), std::string::npos) << line;
-        }
-        if (yDecimal == '.') {
-            EXPECT_EQ(ys.find(','), std::string::npos) << line;
-        }
-        points.emplace_back(Parse(xs), Parse(ys));
+        ASSERT_NE(end, std::string::npos) << what;
+        const std::string line = text.substr(pos, end - pos), xs = line.substr(0, line.rfind(sep)),
+                          ys = line.substr(line.rfind(sep) + 1);
+        EXPECT_TRUE(line.find_first_of("\r\n") == std::string::npos && ys.find(',') == std::string::npos &&
+                    (xDecimal == ',' || xs.find(',') == std::string::npos)) << what << line;
+        ASSERT_LT(i, y.size()) << what;
+        EXPECT_EQ(std::pair(Parse(xs), Parse(ys)), std::pair(x[i], y[i])) << what << " point " << i;
         pos = end + 2;
     }
-    return points;
-}
-
-void ExpectSame(const std::vector<std::pair<double, double>>& got, const std::vector<double>& x,
-                const std::vector<double>& y, const std::string& what)
-{
-    ASSERT_EQ(got.size(), y.size()) << what;
-    for (std::size_t i = 0; i < y.size(); ++i) {
-        EXPECT_EQ(got[i].first, x[i]) << what << " point " << i;
-        EXPECT_EQ(got[i].second, y[i]) << what << " point " << i;
-    }
+    EXPECT_EQ(i, y.size()) << what;
 }
 
 TEST(ProfileExport, FileNames)
 {
-    EXPECT_EQ(ExportFileName("sim", 0, "pH"), "sim00 pH.csv");
-    EXPECT_EQ(ExportFileName("sim", 9, "E"), "sim09 E.csv");
-    EXPECT_EQ(ExportFileName("sim", 10, "IS"), "sim10 IS.csv");
-    EXPECT_EQ(ExportFileName("det", 3, "a/b\\c"), "det03 a_b_c.csv");
+    EXPECT_EQ(std::tuple(ExportFileName("sim", 0, "pH"), ExportFileName("sim", 10, "IS"), ExportFileName("det", 3, "a/b\\c")),
+              std::tuple("sim00 pH.csv", "sim10 IS.csv", "det03 a_b_c.csv"));
     EXPECT_EQ(ExportLine(0.1, -2.5e-20, ' ', ',', '.'), "0,1 -2.5e-20\r\n");
-    EXPECT_EQ(ResolveExportDir("/p/Export Profiles", "run 1"), "/p/Export Profiles/run 1");
-    EXPECT_EQ(ResolveExportDir("/p/Export Profiles", "/tmp/x"), "/tmp/x");
-    EXPECT_EQ(ExportDoneMessage("/p/Export Profiles", "run 1"),
-              "CSV files are successfully saved! \nDIR: /p/Export Profiles/run 1");
-    EXPECT_EQ(ExportDirExistsQuestion("run 1"), "Directory run 1 already exists!\nContinue?");
+    EXPECT_EQ(std::tuple(ResolveExportDir("/p/Export Profiles", "run 1"), ResolveExportDir("/p/Export Profiles", "/tmp/x")),
+              std::tuple("/p/Export Profiles/run 1", "/tmp/x"));
 }
 
 TEST(ProfileExport, EveryCurveReadsBackToTheSameDoubles)
@@ -133,19 +106,15 @@ TEST(ProfileExport, EveryCurveReadsBackToTheSameDoubles)
 
         // profile files: x with the chosen decimal separator, y with '.'
         auto sim = [&](int i) { return dir.path() / ExportFileName("sim", i, s.clbGraph[i].text); };
-        ExpectSame(ReadBack(sim(0), ch.sep, ch.dec, '.'), s.sr_pH.x, s.sr_pH.y, what + " pH");
+        ExpectSame(sim(0), ch.sep, ch.dec, s.sr_pH.x, s.sr_pH.y, what + " pH");
         std::vector<double> cx, cy;
-        for (int j = 0; j <= st.NX; ++j) {
-            cx.push_back(NodeX(st, j));
-            cy.push_back(st.Arr.DrawnProfile[1][j]);
-        }
-        ExpectSame(ReadBack(sim(2), ch.sep, ch.dec, '.'), cx, cy, what + " constituent 1");
-        ExpectSame(ReadBack(sim(comp + 2), ch.sep, ch.dec, '.'), s.sr_E.x, s.sr_E.y, what + " E");
-        ExpectSame(ReadBack(dir.path() / "REG FN 1.csv", ch.sep, ch.dec, '.'), s.sr_reg[1].x,
-                   s.sr_reg[1].y, what + " reg 1");
+        for (int j = 0; j <= st.NX; ++j) cx.push_back(NodeX(st, j)), cy.push_back(st.Arr.DrawnProfile[1][j]);
+        ExpectSame(sim(2), ch.sep, ch.dec, cx, cy, what + " constituent 1");
+        ExpectSame(sim(comp + 2), ch.sep, ch.dec, s.sr_E.x, s.sr_E.y, what + " E");
+        ExpectSame(dir.path() / "REG FN 1.csv", ch.sep, ch.dec, s.sr_reg[1].x, s.sr_reg[1].y, what + " reg 1");
         // detector files: '.' in both numbers; an empty trace gives an empty file
         auto det = [&](int i) { return dir.path() / ExportFileName("det", i, s.clbDet[i].text); };
-        ExpectSame(ReadBack(det(0), ch.sep, '.', '.'), s.DET_pH.x, s.DET_pH.y, what + " det pH");
+        ExpectSame(det(0), ch.sep, '.', s.DET_pH.x, s.DET_pH.y, what + " det pH");
         EXPECT_EQ(fs::file_size(det(1)), 0u);
         // node 1 lies at 25/12 mm: the x text carries the chosen decimal separator
         const std::string text = Slurp(sim(0));
@@ -176,11 +145,8 @@ TEST(ProfileExport, RulesOfTheLists)
     EXPECT_EQ(Slurp(ph).rfind("0,", 0), 0u);
 
     // a directory that does not exist: the first file fails and the export ends
-    const ExportOutcome bad =
-        ExportAllProfiles(st, (dir.path() / "missing").string(), ',', '.', true);
-    EXPECT_FALSE(bad.ok);
-    EXPECT_EQ(bad.filesWritten, 0);
-    EXPECT_NE(bad.failedFile.find("sim00"), std::string::npos);
+    const ExportOutcome bad = ExportAllProfiles(st, (dir.path() / "missing").string(), ',', '.', true);
+    EXPECT_TRUE(!bad.ok && bad.filesWritten == 0 && bad.failedFile.find("sim00") != std::string::npos);
     // no run: nothing is written
     RunState none;
     EXPECT_EQ(ExportAllProfiles(none, dir.path().string(), ',', '.', true).filesWritten, 0);

@@ -93,6 +93,9 @@ void ExpectRefused(const std::string& file, const std::string& bytes, const std:
     EXPECT_EQ(std::tuple(bad.NX, bad.Time, bad.DT, bad.StepCount), std::tuple(1000, 0.0, 1e-4, 0LL)) << what;
 }
 
+// The bytes of `g` with the double at `offset` replaced.
+std::string WithDoubleAt(std::string g, std::size_t offset, double v) { return g.replace(offset, 8, Bytes().f64(v).b); }
+
 // A file-block hook that counts its calls.
 int gBlockReads = 0;
 void CountBlockRead(RunState&) { ++gBlockReads; }
@@ -174,34 +177,27 @@ TEST(ProjectFile, BothLayoutsAreReadTheCurrentOneWrittenAndDamagedFilesRaise)
     EXPECT_NEAR(total, stored, 1e-6 * stored);
 
     // Cut, or with a wrong node count or table counts: raised, and the state recovered.
-    const auto expectRefused = [](const std::string& file, const std::string& bytes) { ExpectRefused(file, bytes); };
     // Every cut, a node count or table count of -1, 0, the largest or smallest
     // int, a table of one row, bytes after the trailer.
-    for (const std::string& bytes : Damaged(golden, 0, {19 + 55, 392, 396})) expectRefused(name, bytes);
-    expectRefused(name, WithInt32At(golden, 392, 1));
+    for (const std::string& bytes : Damaged(golden, 0, {19 + 55, 392, 396})) ExpectRefused(name, bytes);
+    ExpectRefused(name, WithInt32At(golden, 392, 1));
     // One row and no segments, the 9 edges and 10 x 2 cells of the table left
     // out: every size agrees.
-    expectRefused(name, golden.substr(0, 392) + Bytes().i32(1).i32(0).b + golden.substr(400, 6) +
+    ExpectRefused(name, golden.substr(0, 392) + Bytes().i32(1).i32(0).b + golden.substr(400, 6) +
                             golden.substr(406 + 29 * 8));
-    expectRefused(name, golden + std::string(1, '\0'));
-    for (std::size_t len = 19; len < g.size(); ++len) expectRefused(old, g.b.substr(0, len));
-    expectRefused(old, g.b + "x");
-    // The older layout with values no edit takes, or whose profiles give no equilibrium.
-    std::string odd = g.b;
-    expectRefused(old, odd.replace(24, 8, Bytes().f64(-1.0).b));                  // peak width
-    odd = g.b;
-    expectRefused(old, odd.replace(48, 8, Bytes().f64(1e-290).b));               // capillary length
-    odd = g.b;
-    expectRefused(old, odd.replace(56 + 8, 8, Bytes().f64(std::nan("")).b));   // a concentration
+    ExpectRefused(name, golden + std::string(1, '\0'));
+    for (std::size_t len = 19; len < g.size(); ++len) ExpectRefused(old, g.b.substr(0, len));
+    ExpectRefused(old, g.b + "x");
+    // The older layout with values no edit takes (peak width, capillary
+    // length), or whose profiles give no equilibrium (a NaN concentration).
+    for (auto [at, v] : {std::pair(24, -1.0), std::pair(48, 1e-290), std::pair(64, std::nan(""))})
+        ExpectRefused(old, WithDoubleAt(g.b, at, v));
     // Without the composition the project is not opened.
     sink.Clear();
     std::filesystem::remove(tmp.file("proj.cmp"));
     EXPECT_FALSE(OpenProject(ld, name));
     EXPECT_EQ(sink.warnings, std::vector<std::string>{"File " + tmp.file("proj.cmp") + " not found!"});
 }
-
-// The bytes of `g` with the double at `offset` replaced.
-std::string WithDoubleAt(std::string g, std::size_t offset, double v) { return g.replace(offset, 8, Bytes().f64(v).b); }
 
 TEST(ProjectFile, ValuesNoEditWouldTakeAndSizesThatDoNotAddUpAreRefused)
 {
@@ -418,10 +414,17 @@ TEST(ExampleProject, OpensAndItsZonesMoveAtTheirMobilityTimesField)
     TempDir tmp;
     RecordingMessageSink sink;
     std::string error;
-    ASSERT_TRUE(WriteExampleDemo(tmp.file("Example_Demo.sna"), error)) << error;
-    RunState st;
-    ASSERT_TRUE(OpenProject(st, tmp.file("Example_Demo.sna")));
+    ASSERT_TRUE(WriteExampleDemo(tmp.file("Demo.sna"), error)) << error;
+    // Extensions in any case open through their entry; no entry: not opened, no warning.
+    std::filesystem::rename(tmp.file("Demo.sna"), tmp.file("Demo.SNA"));
+    EXPECT_TRUE(FindFileOpener("x.psq") == nullptr && FindFileOpener("noext") == nullptr);
+    RunState st, other;
+    EXPECT_FALSE(OpenByExtension(other, tmp.file("Demo.det")));
+    ASSERT_TRUE(OpenByExtension(st, tmp.file("Demo.SNA")));
     ASSERT_EQ(st.NComp, 5);
+    // Loading sets the zero point of the capillary ends from the loaded injection site.
+    EXPECT_GT(st.ZeroPosNode, 0);
+    EXPECT_EQ(st.ZeroPosNode, InjectionSiteNode(st, false));
 
     // Between 1 s and 2 s each strong cation (K+ 3, Li+ 4) moves at its mobility
     // times the field strength where it is.
@@ -440,26 +443,4 @@ TEST(ExampleProject, OpensAndItsZonesMoveAtTheirMobilityTimesField)
         EXPECT_NEAR(v, u * 0.5 * (e1[i] + ProfileMean(st, i, e)), 0.02 * v) << i;
     }
     EXPECT_TRUE(sink.warnings.empty());
-}
-
-TEST(FileOpeners, ExtensionsInAnyCaseOpenThroughTheirEntry)
-{
-    TempDir tmp;
-    RecordingMessageSink sink;
-    std::string error;
-    ASSERT_TRUE(WriteExampleDemo(tmp.file("Demo.sna"), error)) << error;
-    std::filesystem::rename(tmp.file("Demo.sna"), tmp.file("Demo.SNA"));
-    RunState st;
-    ASSERT_NE(FindFileOpener(tmp.file("Demo.SNA")), nullptr);
-    EXPECT_EQ(FindFileOpener("x.psq"), nullptr);
-    EXPECT_EQ(FindFileOpener("noext"), nullptr);
-    ASSERT_TRUE(OpenByExtension(st, tmp.file("Demo.SNA")));
-    EXPECT_EQ(st.NComp, 5);
-    // Loading sets the zero point of the capillary ends from the loaded injection site.
-    EXPECT_GT(st.ZeroPosNode, 0);
-    EXPECT_EQ(st.ZeroPosNode, InjectionSiteNode(st, false));
-    RunState other;
-    EXPECT_FALSE(OpenByExtension(other, tmp.file("Demo.det")));   // no entry: not opened, no warning
-    EXPECT_TRUE(sink.warnings.empty());
-    EXPECT_EQ(other.Composition.Count(), 0);
 }

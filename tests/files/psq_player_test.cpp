@@ -114,22 +114,6 @@ struct Layout {
 
 } // namespace
 
-TEST(PsqPlayer, FrameStepsAndReducedFramesFollowTheRules)
-{
-    auto play = [](int count, int step) {
-        std::vector<int> shown{1};
-        int k = 1;
-        while (NextPlayFrame(k, step, count)) shown.push_back(k);
-        return shown;
-    };
-    EXPECT_EQ(play(10, 3), (std::vector<int>{1, 4, 7, 10}));
-    EXPECT_EQ(play(9, 3), (std::vector<int>{1, 4, 7, 9}));
-    EXPECT_EQ(play(1, 1), (std::vector<int>{1}));
-    EXPECT_EQ(ReducedFrames(7, 2), (std::vector<int>{1, 3, 5, 7}));
-    EXPECT_EQ(ReducedFrames(7, 3), (std::vector<int>{1, 2, 4, 5, 7}));
-    EXPECT_EQ(ReducedFrames(10, 3), (std::vector<int>{1, 2, 4, 5, 7, 8, 10}));
-}
-
 TEST(PsqPlayer, RecordedRunReplaysFrameByFrameAndPlaysWithSteps)
 {
     TempDir tmp;

@@ -102,21 +102,18 @@ TEST(SetupEdits, GridValuesWaitForInitAndAreRefusedDuringARun)
     EXPECT_EQ(CommitEdit(st, width, "2"), EditResult::Same);
     EXPECT_FALSE(st.SetupChanged);
     EXPECT_EQ(CommitEdit(st, width, "3"), EditResult::Taken);
-    EXPECT_TRUE(st.SetupChanged);
-    EXPECT_TRUE(st.SetupItemChanged[1]);
-    EXPECT_EQ(st.PeakWidth, 2.0);   // applied only by Init
+    // Applied only by Init.
+    EXPECT_EQ(std::tuple(st.SetupChanged, st.SetupItemChanged[1], st.PeakWidth), std::tuple(true, true, 2.0));
     RestoreRunSetup(st);
-    EXPECT_FALSE(st.SetupChanged);
-    EXPECT_EQ(st.PeakWidthPending, 2.0);
+    EXPECT_EQ(std::tuple(st.SetupChanged, st.PeakWidthPending), std::tuple(false, 2.0));
 
     // During a run none of the five grid values moves; the other edits still act.
     st.Running = true;
     for (const char* name : {"edNX", "edPeakWidth", "edPeakEdgeWidth", "edInjSite", "edCapLength"}) {
         SCOPED_TRACE(name);
         const EditEntry& e = *FindEdit(name);
-        EXPECT_TRUE(e.pending);
         const double before = Stored(st, e);
-        EXPECT_EQ(CommitEdit(st, e, "40"), EditResult::Busy);
+        EXPECT_EQ(std::tuple(e.pending, CommitEdit(st, e, "40")), std::tuple(true, EditResult::Busy));
         EXPECT_EQ(Stored(st, e), before);
     }
     EXPECT_FALSE(st.SetupChanged);
