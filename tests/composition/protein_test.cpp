@@ -122,9 +122,7 @@ TEST(ProteinBuilder, CountsGroupsTextAndChargeGridOfTheExamples)
     f.pb.MakeProtein(f.ed);
     EXPECT_EQ(std::tuple(f.ed.EditMinCharge, f.ed.EditMaxCharge, z.Cell(1, 1), z.Cell(1, 2)), std::tuple(-1, 1, "10.25", "2.05"));
     // More bonds than half the cysteines: no free cysteine.
-    f.pb.Input = {"CCCCC"};
-    f.pb.AllSS = false;
-    f.pb.NSS = "4";
+    f.pb.Input = {"CCCCC"}, f.pb.AllSS = false, f.pb.NSS = "4";
     f.pb.InputChange();
     EXPECT_EQ(f.pb.C, 0);
     f.pb.NSS = "1";
@@ -149,8 +147,7 @@ TEST(ProteinBuilder, CountsGroupsTextAndChargeGridOfTheExamples)
     // A single residue is both chain ends.
     f.pb.Input = {"K"};
     f.pb.InputChange();
-    EXPECT_EQ(f.pb.GroupsText(), "(K)C0D0E0H0K1R0Y0(K)");
-    EXPECT_EQ(f.pb.SortedPKs(), (std::vector<double>{10.53, 8.95, 2.18}));
+    EXPECT_EQ(std::tuple(f.pb.GroupsText(), f.pb.SortedPKs()), std::tuple("(K)C0D0E0H0K1R0Y0(K)", std::vector<double>{10.53, 8.95, 2.18}));
     // An unreadable formula gives mobility 0.
     f.pb.Formula = "30*(";
     f.pb.MakeProtein(f.ed);

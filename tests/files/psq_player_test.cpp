@@ -14,34 +14,35 @@
 
 namespace {
 
-// The state a frame is written from.
-struct Shot {
-    double time = 0;
-    int steps = 0;
-    std::vector<std::vector<double>> c;   // constituents 1..C
-    std::vector<double> ph, kappa, h;
-};
+// Time, steps, profiles, pH, conductivity and H+ of a frame: as the run holds
+// them (`shown` false) or as the player shows them.
+std::vector<double> Image(RunState& st, bool shown)
+{
+    const int nn = st.NX + 1;
+    std::vector<double> v{st.Time, double(st.StepCount)};
+    for (int k = 1; k <= st.NComp; ++k) {
+        const double* c = shown ? st.Arr.DrawnProfile[k] : st.Arr.C(2, k);
+        v.insert(v.end(), c, c + nn);
+    }
+    const std::vector<double>& ph = shown ? st.Series.sr_pH.y : st.Arr.PH;
+    v.insert(v.end(), ph.begin(), ph.begin() + nn);
+    for (int j = 0; j < nn; ++j) v.push_back(shown ? st.Series.sr_conductivity.y[j] : st.Arr.Kappa[j] * st.CondScale);
+    v.insert(v.end(), st.Arr.CH(2), st.Arr.CH(2) + nn);
+    return v;
+}
 
-// Sends the sequence calls to the files and keeps the state of every frame.
+// Sends the sequence calls to the files and keeps the image of every frame.
 class ShotHost : public PsqRecorder {
 public:
     explicit ShotHost(RunState& st) : files_(st), st_(st) {}
     void AppendPsqFrame(const std::string& file) override
     {
-        Shot s;
-        const int nn = st_.NX + 1;
-        s.time = st_.Time;
-        s.steps = st_.StepCount;
-        for (int k = 1; k <= st_.NComp; ++k) s.c.emplace_back(st_.Arr.C(2, k), st_.Arr.C(2, k) + nn);
-        s.ph = st_.Arr.PH;
-        s.kappa = st_.Arr.Kappa;
-        s.h.assign(st_.Arr.CH(2), st_.Arr.CH(2) + nn);
-        shots.push_back(s);
+        shots.push_back(Image(st_, false));
         files_.AppendPsqFrame(file);
     }
     void ResetPsqFile(const std::string& file) override { files_.ResetPsqFile(file); }
     long long FileSizeByName(const std::string& file) override { return files_.FileSizeByName(file); }
-    std::vector<Shot> shots;
+    std::vector<std::vector<double>> shots;
 
 private:
     PsqFileRecorder files_;
@@ -92,8 +93,6 @@ LiveImage ImageOf(RunState& st)
     return m;
 }
 
-std::vector<double> Row(const double* p, int n) { return std::vector<double>(p, p + n); }
-
 // Header and frames of a sequence file as byte strings.
 struct Layout {
     std::string header;
@@ -128,13 +127,8 @@ TEST(PsqPlayer, RecordedRunReplaysFrameByFrameAndPlaysWithSteps)
     std::vector<int> shown;
     player.FrameShown = [&](int k) {
         shown.push_back(k);
-        const Shot& s = r.host.shots[static_cast<std::size_t>(k - 1)];
-        const int nn = st.NX + 1;
         EXPECT_TRUE(st.PsqPlayerInUse);
-        EXPECT_EQ(std::tuple(st.Time, st.StepCount, st.Series.sr_pH.y, Row(st.Arr.CH(2), nn)),
-                  std::tuple(s.time, s.steps, s.ph, s.h)) << k;
-        for (int c = 1; c <= st.NComp; ++c) EXPECT_EQ(Row(st.Arr.DrawnProfile[c], nn), s.c[c - 1]) << k;
-        for (int j = 0; j < nn; ++j) EXPECT_EQ(st.Series.sr_conductivity.y[j], s.kappa[j] * st.CondScale);
+        EXPECT_EQ(Image(st, true), r.host.shots[static_cast<std::size_t>(k - 1)]) << k;
     };
     ASSERT_TRUE(player.Open(rec));
     EXPECT_EQ(shown, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));

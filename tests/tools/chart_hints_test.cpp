@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "engine/run_state.h"
+
+#include <tuple>
 #include "tools/chart_hints.h"
 #include "toy_state.h"
 
@@ -13,13 +15,8 @@ namespace {
 ChartGeometry Geometry()
 {
     ChartGeometry g;
-    g.x = {0, 10};
-    g.y[0] = {0, 10};
-    g.y[1] = {0, 100};
-    g.left = 100;
-    g.top = 0;
-    g.width = 100;
-    g.height = 100;
+    g.x = {0, 10}, g.y[0] = {0, 10}, g.y[1] = {0, 100};
+    g.left = 100, g.top = 0, g.width = 100, g.height = 100;
     return g;
 }
 
@@ -71,23 +68,19 @@ TEST(ChartHints, NearestPointSearch)
         EXPECT_TRUE(k.distance < 0 || hit->distance == k.distance) << i;
     }
 
-    EXPECT_EQ(ChartPressAction(MouseButton::Right, true), PressAction::Rescale);
-    EXPECT_EQ(ChartPressAction(MouseButton::Left, true), PressAction::Nothing);
-    EXPECT_EQ(ChartPressAction(MouseButton::Middle, false), PressAction::Nothing);
-    EXPECT_EQ(ChartPressAction(MouseButton::Left, false), PressAction::Search);
+    EXPECT_EQ(std::tuple(ChartPressAction(MouseButton::Right, true), ChartPressAction(MouseButton::Left, true),
+                         ChartPressAction(MouseButton::Middle, false), ChartPressAction(MouseButton::Left, false)),
+              std::tuple(PressAction::Rescale, PressAction::Nothing, PressAction::Nothing, PressAction::Search));
 }
 
 // Four node spacings over 25 mm, x axis in mm, zero position at node 1.
 void HintState(RunState& st)
 {
     MakeToyState(st, 4);
-    st.XScale = 1000;
-    st.ZeroPosNode = 1;
-    st.CondScale = 100;
+    st.XScale = 1000, st.ZeroPosNode = 1, st.CondScale = 100;
     const double amph[] = {0, 0.005, 12.5, 0.01, 0.00999};
     for (int j = 0; j <= 4; ++j) st.Arr.DrawnProfile[1][j] = amph[j];
-    st.Arr.UEff[1][1] = -2.5e-8;
-    st.Arr.UEff[1][3] = 3.125e-8;
+    st.Arr.UEff[1][1] = -2.5e-8, st.Arr.UEff[1][3] = 3.125e-8;
 }
 
 TEST(ChartHints, ProfileTexts)
@@ -103,14 +96,12 @@ TEST(ChartHints, ProfileTexts)
         "\nValue Difference from Right: -4.99e-3 mM\n\nNode Position: 1\nCap. Position: 6.25 mm"
         "\nCap. Position from Zero Position: 0 mm\n\nEff. mobility: -25.0" +
             mob);
-    EXPECT_EQ(click.ClickedPoint, 1);
-    EXPECT_EQ(click.ClickedValue, 0.005);
+    EXPECT_EQ(std::tuple(click.ClickedPoint, click.ClickedValue), std::tuple(1, 0.005));
 
     // a difference of exactly 0.01 is in F10, one of 0.00999 in FE; after the
     // first step the apparent mobility from the zero position follows:
     // (L + 0) * (2/4 * L) / t / U = 0.025 * 0.0125 / 10 / 250 = 125e-9
-    st.Time = 10;
-    st.U = 250;
+    st.Time = 10, st.U = 250;
     EXPECT_EQ(*GraphHintText(st, amph, 3, MouseButton::Left, click),
               "Constituent: Amph\n\nValue: 0.01 mM\nValue Difference from Left: 0.01 mM"
               "\nValue Difference from Right: 1e-5 mM\n\nNode Position: 3\nCap. Position: 18.75 mm"
@@ -129,8 +120,7 @@ TEST(ChartHints, ProfileTexts)
               std::string::npos);
 
     // conductivity in S/m, x axis in metres
-    st.Time = 0;
-    st.XScale = 1;
+    st.Time = 0, st.XScale = 1;
     RunSeries& s = st.Series;
     for (int j = 0; j <= 4; ++j) s.sr_conductivity.x[j] = NodeX(st, j);
     s.sr_conductivity.y = {5, 5, 7.5, 5, 5};
@@ -143,8 +133,7 @@ TEST(ChartHints, ProfileTexts)
     // a marker line (not a node profile) at 5 mm: node 0.8 -> 1
     st.XScale = 1000;
     s.sr_detectorLine = ChartSeries("Detector");
-    s.sr_detectorLine.Add(5, 0);
-    s.sr_detectorLine.Add(5, 1);
+    s.sr_detectorLine.Add(5, 0), s.sr_detectorLine.Add(5, 1);
     EXPECT_EQ(
         *GraphHintText(st, s.sr_detectorLine, 1, MouseButton::Left, click),
         "Name: Detector\n\nNode Position: 1\nCap. Position: 5 mm\nCap. Position from Zero Position: -1.25 mm");
@@ -152,8 +141,7 @@ TEST(ChartHints, ProfileTexts)
     // other buttons only remember the index
     click = ChartClick{};
     EXPECT_FALSE(GraphHintText(st, amph, 2, MouseButton::Right, click));
-    EXPECT_EQ(click.ClickedPoint, 2);
-    EXPECT_EQ(click.ClickedValue, 0.0);
+    EXPECT_EQ(std::tuple(click.ClickedPoint, click.ClickedValue), std::tuple(2, 0.0));
     EXPECT_FALSE(GraphHintText(st, amph, 99, MouseButton::Left, click));
 }
 
@@ -172,8 +160,7 @@ TEST(ChartHints, DetectorTexts)
               "Temperature line\nValue: 25.125 \xC2\xB0"
               "C\nCap. Position: 0.25 min\nPt. Position: 0");
     // the ampholyte is a BGE of 2 mM: its difference from that level
-    s.srDetComp[1].Add(1, 1.5);
-    s.srDetComp[1].Add(2, 2.004);
+    s.srDetComp[1].Add(1, 1.5), s.srDetComp[1].Add(2, 2.004);
     EXPECT_EQ(
         *GraphHintText(st, s.srDetComp[1], 1, MouseButton::Left, click),
         "Constituent: Amph\nValue: 2.004 mM\nBGE Difference (Left): 4e-3 mM\nCap. Position: 2 min"
@@ -197,12 +184,10 @@ TEST(ChartHints, FitValueRange)
 {
     RunState st;
     const ChartSeries flat = Line("F", {3, 3, 3}), ramp = Line("R", {1, 6, 2});
-    const AxisRange f = *FitValueRange(ChartLine(st, flat));
+    const AxisRange f = *FitValueRange(ChartLine(st, flat)), r = *FitValueRange(ChartLine(st, ramp));
     EXPECT_DOUBLE_EQ(f.lower, 3 - 2e-6);
     EXPECT_DOUBLE_EQ(f.upper, 3 + 2e-6);
-    const AxisRange r = *FitValueRange(ChartLine(st, ramp));
-    EXPECT_DOUBLE_EQ(r.lower, 0);
-    EXPECT_DOUBLE_EQ(r.upper, 7);
+    EXPECT_EQ(std::tuple(r.lower, r.upper), std::tuple(0.0, 7.0));
     EXPECT_FALSE(FitValueRange(ChartLine(st, ChartSeries())));
 }
 

@@ -4,10 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
+
+#include "../files/byte_builder.h"
 
 #include "engine/complex_mode.h"
 #include "engine/init_calc.h"
@@ -23,15 +23,6 @@ namespace {
 
 using namespace testcomp;
 
-std::string Bytes(const std::string& name) {
-    std::ifstream f(name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-}
-
-void Write(const std::string& name, const std::string& bytes) {
-    std::ofstream f(name, std::ios::binary);
-    f << bytes;
-}
 
 // Ligand -1..1, analytes "Amine" 0..1 and "Acid" -1..0.
 TUnivSet<TComponents> Composition() { return SelectorWithAnalytes(); }
@@ -83,7 +74,7 @@ TEST(ComplexFile, WrittenByteByByteAndReadBackInEveryLineEndConvention) {
     EXPECT_EQ(ComplexFileText(kTable, comp), Golden());
     const std::string name = dir.file("p.txt");
     ASSERT_TRUE(SaveComplexFile(name, kTable, comp));
-    EXPECT_EQ(Bytes(name), Golden());
+    EXPECT_EQ(ReadBytes(name), Golden());
     EXPECT_EQ(ReadComplexTableFile(name), kTable);
 
     // LF, CR, blank lines, comments, a tab at a line end, no final line end
@@ -98,7 +89,7 @@ TEST(ComplexFile, WrittenByteByByteAndReadBackInEveryLineEndConvention) {
     std::string loose = "\r\n\n#comment\tx\n" + lf;
     loose.replace(loose.find("-1\t1\n"), 5, "-1\t1\t\n\n");
     loose.pop_back();
-    Write(name, loose);
+    WriteBytes(name, loose);
     EXPECT_EQ(ReadComplexTableFile(name), kTable);
     EXPECT_EQ(ParseComplexTable("a\t\tb\r\n\tc\r\r\nd", 1), (ComplexTable{{"c"}, {"d"}}));
     EXPECT_TRUE(ReadComplexTableFile(dir.file("missing.txt")).empty());
@@ -124,43 +115,35 @@ TEST(ComplexFile, DefaultTableAndGrid) {
     neutral.Add(Constituent("Sugar", 0, 0, {0}, {0}, BGE, 5, 5));
     neutral.Add(WeakBase("Amine", 8.0, 25, Analyte, 0, 1));
     const ComplexTable n = DefaultComplexTable(neutral, "30", "25");
-    EXPECT_EQ(n[1], std::vector<std::string>{"None"});
-    EXPECT_EQ(n[2], std::vector<std::string>{"20"});
-    EXPECT_EQ(n.size(), 9u);
+    using Row = std::vector<std::string>;
+    EXPECT_EQ(std::tuple(n[1], n[2], n.size()), std::tuple(Row{"None"}, Row{"20"}, 9u));
     TUnivSet<TComponents> one;
     one.Add(comp.Get(1));
     EXPECT_TRUE(DefaultComplexTable(one, "30", "25").empty());
 
     // grid: 2F + 5 rows, pL - nL + 2 columns, "None" in the neutral column
     const ComplexGrid g = ComplexGridFromTable(kTable, -1, 1, comp, "30", "25");
-    ASSERT_EQ(g.size(), 13u);
-    ASSERT_EQ(g[0].size(), 4u);
-    EXPECT_EQ(g[0], (std::vector<std::string>{"Name \\ zL", "-1", "0", "1"}));
-    EXPECT_EQ(g[1], (std::vector<std::string>{"Free ligand pKa (M)", "9.5", "None", "2.25"}));
-    EXPECT_EQ(g[2], (std::vector<std::string>{"Free ligand u (1e-9)", "30", "36", "42"}));
-    EXPECT_EQ(g[3][0], "pKx (M^-1)");
-    EXPECT_EQ(g[4], (std::vector<std::string>{"  Amine; z = 0", "30", "-2", "30"}));
-    EXPECT_EQ(g[5], (std::vector<std::string>{"    z = 1", "30", "-1.5", "-3"}));
-    EXPECT_EQ(g[8][0], "ux (1e-9)");
-    EXPECT_EQ(g[12], (std::vector<std::string>{"    z = 0", "5", "25", "25"}));
+    ASSERT_EQ(std::tuple(g.size(), g[0].size()), std::tuple(13u, 4u));
+    EXPECT_EQ(std::tuple(g[0], g[1], g[2], g[3][0], g[8][0]),
+              std::tuple(Row{"Name \\ zL", "-1", "0", "1"}, Row{"Free ligand pKa (M)", "9.5", "None", "2.25"},
+                         Row{"Free ligand u (1e-9)", "30", "36", "42"}, "pKx (M^-1)", "ux (1e-9)"));
+    EXPECT_EQ(std::tuple(g[4], g[5], g[12]), std::tuple(Row{"  Amine; z = 0", "30", "-2", "30"}, Row{"    z = 1", "30", "-1.5", "-3"},
+                                                        Row{"    z = 0", "5", "25", "25"}));
     EXPECT_EQ(ComplexTableFromGrid(g, -1, 1, "14", "362.5", "205.5", 2), kTable);
 
     // all charges negative / positive: "None" at the end / start; missing "-"
     const ComplexGrid neg = ComplexGridFromTable({{"-2", "-1"}, {"4"}, {"30"}}, -2, -1, comp, "30", "25");
-    EXPECT_EQ(neg[1], (std::vector<std::string>{"Free ligand pKa (M)", "4", "None"}));
-    EXPECT_EQ(neg[2], (std::vector<std::string>{"Free ligand u (1e-9)", "30", "-"}));
-    EXPECT_EQ(neg[4], (std::vector<std::string>{"  Amine; z = 0", "30", "30"}));  // beyond the table
-    EXPECT_EQ(neg[9], (std::vector<std::string>{"  Amine; z = 0", "25", "25"}));
+    // (beyond the table: the defaults)
+    EXPECT_EQ(std::tuple(neg[1], neg[2], neg[4], neg[9]),
+              std::tuple(Row{"Free ligand pKa (M)", "4", "None"}, Row{"Free ligand u (1e-9)", "30", "-"},
+                         Row{"  Amine; z = 0", "30", "30"}, Row{"  Amine; z = 0", "25", "25"}));
     const ComplexGrid pos = ComplexGridFromTable({{"1", "2"}, {"5"}}, 1, 2, comp, "30", "25");
-    EXPECT_EQ(pos[1], (std::vector<std::string>{"Free ligand pKa (M)", "None", "5"}));
+    EXPECT_EQ(pos[1], (Row{"Free ligand pKa (M)", "None", "5"}));
     // an emptied cell is written "None", so the fields after it keep their place
     ComplexGrid edited = g;
-    edited[4][2] = "";
-    edited[2][1] = "";
+    edited[4][2] = edited[2][1] = "";
     const ComplexTable back = ComplexTableFromGrid(edited, -1, 1, "14", "", "205.5", 2);
-    EXPECT_EQ(back[5], (std::vector<std::string>{"30", "None", "30"}));
-    EXPECT_EQ(back[2], (std::vector<std::string>{"None", "36", "42"}));
-    EXPECT_EQ(back[3], (std::vector<std::string>{"14", "None", "205.5"}));
+    EXPECT_EQ(std::tuple(back[5], back[2], back[3]), std::tuple(Row{"30", "None", "30"}, Row{"None", "36", "42"}, Row{"14", "None", "205.5"}));
 }
 
 TEST(ComplexFile, TruncatedAndDamagedFilesGiveTheSetUpsMessages) {
@@ -176,15 +159,15 @@ TEST(ComplexFile, TruncatedAndDamagedFilesGiveTheSetUpsMessages) {
     EXPECT_TRUE(sink.warnings.empty());
 
     // the last line cut off
-    const std::string full = Bytes(name);
-    Write(name, full.substr(0, full.rfind("\r\n5\t25") + 2));
+    const std::string full = ReadBytes(name);
+    WriteBytes(name, full.substr(0, full.rfind("\r\n5\t25") + 2));
     st.TxtTable = ReadComplexTableFile(name);
     EXPECT_FALSE(InitCalc(st));
     EXPECT_EQ(sink.warnings,
               std::vector<std::string>{"Complex Mode: Number of analyte forms (composition) was changed - Set complex table."});
     // an empty file
     sink.Clear();
-    Write(name, "");
+    WriteBytes(name, "");
     st.TxtTable = ReadComplexTableFile(name);
     EXPECT_FALSE(InitCalc(st));
     EXPECT_EQ(sink.warnings, std::vector<std::string>{"Complex Mode: No complex data!"});
@@ -193,7 +176,7 @@ TEST(ComplexFile, TruncatedAndDamagedFilesGiveTheSetUpsMessages) {
     std::string damaged = full;
     damaged.replace(damaged.find("30\t-1.5\t-3"), 10, "30\t-1.5\tz");
     damaged.replace(damaged.find("9.5\t2.25"), 8, "9.5\t2,2x");
-    Write(name, damaged);
+    WriteBytes(name, damaged);
     st.TxtTable = ReadComplexTableFile(name);
     EXPECT_TRUE(InitCalc(st));
     EXPECT_EQ(sink.warnings, std::vector<std::string>{
@@ -215,13 +198,12 @@ TEST(ComplexFile, SavedAndOpenedAsTheProjectsCompanion) {
     ASSERT_TRUE(InitCalc(st)) << sink.warnings.at(0);
     const std::string name = dir.file("proj.sna");
     ASSERT_TRUE(SaveSnaFile(st, name));
-    EXPECT_EQ(Bytes(dir.file("proj.txt")), Golden());
+    EXPECT_EQ(ReadBytes(dir.file("proj.txt")), Golden());
 
     RunState opened;
     opened.PsqFileOwn = dir.file("own2.psq");
     ASSERT_TRUE(OpenProject(opened, name)) << (sink.warnings.empty() ? "" : sink.warnings[0]);
-    EXPECT_TRUE(opened.cbComplex);
-    EXPECT_EQ(opened.TxtTable, kTable);
+    EXPECT_EQ(std::tuple(opened.cbComplex, opened.TxtTable), std::tuple(true, kTable));
     // without the companion the mode is off
     ASSERT_TRUE(std::remove(dir.file("proj.txt").c_str()) == 0);
     RunState plain;
