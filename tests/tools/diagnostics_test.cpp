@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -34,13 +35,11 @@ TEST(Diagnostics, SxAndBxFollowTheirClosedForms)
     ASSERT_TRUE(InitCalc(st));
     LinearProfiles(st);
     DiagnosticsParams p;
-    p.LineIndex = 1;
-    p.MultSx = 2;
+    p.LineIndex = 1, p.MultSx = 2;
     DiagnosticsSeries d;
     ASSERT_TRUE(ComputeDiagnostics(st, p, d));
     const int N = st.NX;
-    ASSERT_EQ(d.Sx.Count(), N + 1);
-    ASSERT_EQ(d.comp.Count(), N + 1);
+    ASSERT_EQ(std::tuple(d.Sx.Count(), d.comp.Count()), std::tuple(N + 1, N + 1));
     for (int i = 1; i < N; ++i) {
         // dc = 1, dkappa = 1; Sx = kappa^2 / (u s) * dr with dr = s u (1/(k+1) - 1/(k-1)) / 2.
         const double k = 2 + i;
@@ -54,12 +53,10 @@ TEST(Diagnostics, SxAndBxFollowTheirClosedForms)
     EXPECT_DOUBLE_EQ(d.Sx.x[N], st.CapLength);
     // The concentration spans the length in the chart unit (mm).
     EXPECT_DOUBLE_EQ(d.comp.x[N], st.CapLength * 1000);
-    EXPECT_EQ(d.comp.y[3], 4);
-    EXPECT_EQ(d.vx.Count(), 0);
+    EXPECT_EQ(std::tuple(d.comp.y[3], d.vx.Count()), std::tuple(4.0, 0));
 
     // vx on request: r against c.
-    p.ShowVx = true;
-    p.Multvx = 10;
+    p.ShowVx = true, p.Multvx = 10;
     ASSERT_TRUE(ComputeDiagnostics(st, p, d));
     ASSERT_EQ(d.vx.Count(), N + 1);
     EXPECT_DOUBLE_EQ(d.vx.x[2], 3);
@@ -69,14 +66,12 @@ TEST(Diagnostics, SxAndBxFollowTheirClosedForms)
     for (int i = 0; i <= N; ++i) st.Arr.C(2, 1)[i] = 5;
     p.INFValue = 7;
     ASSERT_TRUE(ComputeDiagnostics(st, p, d));
-    EXPECT_EQ(d.Sx.y[4], 14);
-    EXPECT_EQ(d.bx.y[4], 7);
+    EXPECT_EQ(std::tuple(d.Sx.y[4], d.bx.y[4]), std::tuple(14.0, 7.0));
     LinearProfiles(st);
     for (int i = 0; i <= N; ++i) st.Arr.UEff[1][i] = 0;
     ASSERT_TRUE(ComputeDiagnostics(st, p, d));
-    EXPECT_EQ(d.Sx.y[4], 14);
+    EXPECT_EQ(std::tuple(d.Sx.y[4], d.vx.Count()), std::tuple(14.0, N + 1));
     EXPECT_TRUE(std::isfinite(d.bx.y[4]));
-    EXPECT_EQ(d.vx.Count(), N + 1);
 
     // No such constituent, or no run: nothing drawn.
     p.LineIndex = st.NComp + 1;
@@ -92,9 +87,6 @@ TEST(Diagnostics, FactorTexts)
     DiagnosticsParams p;
     const std::string texts[6] = {"-5", "x", "2,5", "", "0.5", "0"};
     ReadDiagnosticsTexts(p, texts);
-    EXPECT_EQ(p.INFValue, -5);
-    EXPECT_EQ(p.MultSx, 1);
-    EXPECT_EQ(p.Multbx, 2.5);
-    EXPECT_EQ(p.MultC, 0.5);
-    EXPECT_EQ(p.MinDC, 1e-10);   // 0 is refused
+    // A minimum change of 0 is refused.
+    EXPECT_EQ(std::tuple(p.INFValue, p.MultSx, p.Multbx, p.MultC, p.MinDC), std::tuple(-5.0, 1.0, 2.5, 0.5, 1e-10));
 }

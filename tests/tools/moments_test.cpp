@@ -2,7 +2,6 @@
 
 #include "engine/init_calc.h"
 #include "engine/run_state.h"
-#include "foundation/numtext.h"
 #include "support/test_compositions.h"
 
 #include <gtest/gtest.h>
@@ -120,8 +119,7 @@ TEST(Moments, ToolOnTheRunProfileWithBaselineZeroPointAndRefusals)
     EXPECT_LT(std::fabs(tool.Moments[3]), 1e-18);
     const auto withMm = tool.Moments;
     // The same in metres, and the centre measured from the zero position.
-    st.XScale = 1;
-    st.ZeroPosNode = 100;
+    st.XScale = 1, st.ZeroPosNode = 100;
     ASSERT_EQ(tool.Process(st), "");
     EXPECT_NEAR(tool.Moments[0], withMm[0], 1e-12 * withMm[0]);
     EXPECT_NEAR(tool.Moments[1], mu - 100 * dx, 1e-12);
@@ -129,10 +127,7 @@ TEST(Moments, ToolOnTheRunProfileWithBaselineZeroPointAndRefusals)
     EXPECT_EQ(tool.RowTitles()[1], "a1 (CG) [m]");
 
     // Mobility: a1 / t / U x L.
-    st.Time = 100;
-    st.U = 1e4;
-    EXPECT_EQ(tool.MobilityText(st), FloatToStr(tool.Moments[1] / 100 / 1e4 * st.CapLength * 1e9));
-    tool.Moments[1] = 0.05;
+    st.Time = 100, st.U = 1e4, tool.Moments[1] = 0.05;
     EXPECT_EQ(tool.MobilityText(st), "5");   // 0.05 m / 100 s / 10 kV x 0.1 m
     st.U = 0;
     EXPECT_EQ(tool.MobilityText(st), "N/A");
@@ -142,8 +137,7 @@ TEST(Moments, ToolOnTheRunProfileWithBaselineZeroPointAndRefusals)
     EXPECT_EQ(tool.Process(st), "Invalid Borders.");
     EXPECT_EQ(std::tuple(tool.Moments[0], tool.Moments[1]), std::tuple(-1.0, 0.05));
     EXPECT_TRUE(!tool.EditDigits("19") && !tool.EditDigits("0") && tool.EditDigits("18"));
-    EXPECT_EQ(tool.InsertClickedPoint(MomentsTool::Field::LeftBorder, 120, st), "");
-    EXPECT_EQ(tool.LeftBorder, 120);
+    EXPECT_EQ(std::tuple(tool.InsertClickedPoint(MomentsTool::Field::LeftBorder, 120, st), tool.LeftBorder), std::tuple("", 120));
     EXPECT_EQ(tool.InsertClickedPoint(MomentsTool::Field::RightBorder, n, st),
               "<INS> Error: Stored Incorrect Position of Point (Check Scale).");
     EXPECT_EQ(tool.InsertClickedPoint(MomentsTool::Field::BaselineQ, -1, st), "No Baseline Position Stored (Check Scale).");
