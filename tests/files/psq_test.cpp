@@ -5,6 +5,8 @@
 #include "support/raised_message.h"
 #include "support/temp_dir.h"
 
+#include <tuple>
+
 namespace {
 
 // One "1.0" frame of the state, from the frame table.
@@ -49,9 +51,8 @@ TEST(PsqFile, HeaderAndFramesFollowTheLayoutAndOtherFilesAreRefusedAndKept)
     AppendPsqFrame(st, tmp.file("Kelvo5_tmp_1.xyz"));   // the extension is forced
     const std::string header = GoldenHeader(st, false), frame = GoldenFrame(st, tmp.file("s.bin"), false);
     EXPECT_EQ(static_cast<std::int64_t>(frame.size()), PsqFrameSize("1.0", st.NX, st.NComp, false));
-    EXPECT_EQ(ReadBytes(psq), header + frame);
-    EXPECT_EQ(st.PsqSize, static_cast<long long>(header.size() + frame.size()));
-    EXPECT_EQ(GetPsqFileVersion(psq), "1.0");
+    EXPECT_EQ(std::tuple(ReadBytes(psq), st.PsqSize, GetPsqFileVersion(psq)),
+              std::tuple(header + frame, static_cast<long long>(header.size() + frame.size()), "1.0"));
 
     // A second frame; frames are located from the end of the file.
     st.Arr.C(2, 1)[3] = 123.0, st.StepCount = 80;
@@ -59,8 +60,7 @@ TEST(PsqFile, HeaderAndFramesFollowTheLayoutAndOtherFilesAreRefusedAndKept)
     const std::string second = GoldenFrame(st, tmp.file("s.bin"), false);
     EXPECT_EQ(ReadBytes(psq), header + frame + second);
     const std::int64_t fs = FileSizeByName(psq), n = static_cast<std::int64_t>(frame.size());
-    EXPECT_EQ(PsqFrameCount(fs, 60, n), 2);
-    EXPECT_EQ(PsqFrameCount(fs + 1, 60, n), 0);
+    EXPECT_EQ(std::tuple(PsqFrameCount(fs, 60, n), PsqFrameCount(fs + 1, 60, n)), std::tuple(2, 0));
     int k = 9;   // outside the frames: the first
     EXPECT_EQ(PsqFrameStart(fs, 2, n, k), 60);
 
@@ -79,9 +79,8 @@ TEST(PsqFile, HeaderAndFramesFollowTheLayoutAndOtherFilesAreRefusedAndKept)
     const std::string old = tmp.file("old.psq");
     WriteBytes(old, legacy.b);
     AppendPsqFrame(st, old);
-    EXPECT_EQ(GetPsqFileVersion(old), "0.1");
-    EXPECT_EQ(ReadBytes(old).substr(59, 16), Bytes().f64(st.Time).f64(st.DT).b);
-    EXPECT_EQ(FileSizeByName(old), 59 + PsqFrameSize("0.1", st.NX, st.NComp, false));
+    EXPECT_EQ(std::tuple(GetPsqFileVersion(old), ReadBytes(old).substr(59, 16), FileSizeByName(old)),
+              std::tuple("0.1", Bytes().f64(st.Time).f64(st.DT).b, 59 + PsqFrameSize("0.1", st.NX, st.NComp, false)));
     EXPECT_TRUE(sink.warnings.empty());
 
     // A file of another system or kind, cut or with impossible counts, is refused
@@ -103,7 +102,6 @@ TEST(PsqFile, HeaderAndFramesFollowTheLayoutAndOtherFilesAreRefusedAndKept)
     // Other widths and injection site: appended.
     EXPECT_EQ(refusal(header.substr(0, 35) + Bytes().f64(9).f64(9).f64(9).u8(0).b), "(appended)");
 
-    EXPECT_EQ(GetPsqFileVersion(tmp.file("none.psq")), "NotExists");
     WriteBytes(name, "XYZ");
-    EXPECT_EQ(GetPsqFileVersion(name), "IncorrectFile");
+    EXPECT_EQ(std::tuple(GetPsqFileVersion(tmp.file("none.psq")), GetPsqFileVersion(name)), std::tuple("NotExists", "IncorrectFile"));
 }
