@@ -234,10 +234,8 @@ TEST(ConstituentEditor, NewColourDefaultNameTemplateTablesAndDatabasePick)
     f.st.Composition.Add(testcomp::StrongCation("Constituent 1", 50, 1, 1, 0));
     f.st.Composition[1].colour = 0x0000FF;
     EXPECT_EQ(ed.NewColour(), 0xFF0000u);
-    f.st.Composition[1].colour = 0xFF0000;
-    ed.Env.SimColor = 0x0000FF;
-    EXPECT_EQ(ed.NewColour(), 0x800080u);
-    EXPECT_EQ(ed.DefaultName(), "Constituent 2");
+    f.st.Composition[1].colour = 0xFF0000, ed.Env.SimColor = 0x0000FF;
+    EXPECT_EQ(std::tuple(ed.NewColour(), ed.DefaultName()), std::tuple(0x800080u, "Constituent 2"));
 
     // A segmented template gives its segmentation and ratios.
     TComponents seg = testcomp::Segmented(testcomp::WeakAcid("Seg", 4.0, 40, 0, 0, 0), {1, 2}, {1, 3});
@@ -278,11 +276,10 @@ TEST(ConstituentEditor, NewColourDefaultNameTemplateTablesAndDatabasePick)
     // Tables: deleted after the question.
     ed.EditRow(2);
     EXPECT_TRUE(ed.View().tableEnabled);
-    f.sink.answers = {true};
+    f.sink.answers = {true, true};
     ed.DeleteTable();
     EXPECT_EQ(ed.WorkComp.tableCount, 0);
     f.st.Composition[2].AllocTable(4);
-    f.sink.answers = {true};
     ed.DeleteAllTables();
     EXPECT_EQ(f.st.Composition[2].tableCount, 0);
 }

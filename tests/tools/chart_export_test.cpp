@@ -7,21 +7,19 @@
 #include "foundation/numtext.h"
 #include "tools/chart_export.h"
 
+#include <tuple>
+
 namespace {
 
 TEST(ChartExport, BitmapNamesAndClipboardText)
 {
-    EXPECT_TRUE(BmpListMatches(6, 4));
-    EXPECT_FALSE(BmpListMatches(17, 4));
-    EXPECT_EQ(BitmapFileName("/r/Export Bitmaps", "run", "Na/K"), "/r/Export Bitmaps/run/Na_K.bmp");
-    EXPECT_EQ(BitmapFileName("/r/Export Bitmaps", "/abs", "pH"), "/abs/pH.bmp");
-    EXPECT_EQ(BmpDoneMessage("/r/Export Bitmaps", "run"),
-              "BMP files successfully saved! \nDIR: /r/Export Bitmaps/run");
+    EXPECT_TRUE(BmpListMatches(6, 4) && !BmpListMatches(17, 4));
+    EXPECT_EQ(std::tuple(BitmapFileName("/r/Export Bitmaps", "run", "Na/K"), BitmapFileName("/r/Export Bitmaps", "/abs", "pH")),
+              std::tuple("/r/Export Bitmaps/run/Na_K.bmp", "/abs/pH.bmp"));
 
     RunState st;
     ChartSeries s("T");
-    s.Add(0.5, 1.0 / 3);
-    s.Add(2, 1.5e-7);
+    s.Add(0.5, 1.0 / 3), s.Add(2, 1.5e-7);
     EXPECT_EQ(ClipboardText(ChartLine(st, s), ','), "0,5\t0,333333333333333\n2\t1,5E-7");
     EXPECT_EQ(ClipboardText(ChartLine(st, ChartSeries()), '.'), "");
 }
@@ -40,11 +38,8 @@ void ExpectRecord(const RunSeries& s, int first, int count)
 {
     for (const ChartSeries* p : {&s.DET_pH, &s.DET_conductivity, &s.DET_volt, &s.DET_CDen, &s.DET_T,
                                  &s.srDetComp[1], &s.srDetComp[2]}) {
-        ASSERT_EQ(p->Count(), count);
-        ASSERT_EQ(p->x.size(), p->y.size());
-        if (count > 0) {
-            EXPECT_EQ(p->y[0], first);
-        }
+        ASSERT_EQ(std::tuple(p->Count(), p->x.size()), std::tuple(count, p->y.size()));
+        EXPECT_TRUE(count == 0 || p->y[0] == first);
     }
 }
 

@@ -171,10 +171,9 @@ TEST(RegulationFunctions, StateBeforeAnySolveGivesFiniteZeros)
     FillRegulationFunctions(st, add);
     FillAdditionalSeries(st);
     const RunSeries& s = st.Series;
-    for (int k = 1; k <= 8; ++k)
-        for (double v : s.sr_reg[k].y) EXPECT_TRUE(std::isfinite(v)) << "reg " << k;
-    for (const ChartSeries* p :
-         {&s.sr_IS, &s.sr_E, &s.sr_elneut, &s.sr_j, &s.sr_P, &s.sr_potential})
+    std::vector<const ChartSeries*> series{&s.sr_IS, &s.sr_E, &s.sr_elneut, &s.sr_j, &s.sr_P, &s.sr_potential};
+    for (int k = 1; k <= 8; ++k) series.push_back(&s.sr_reg[k]);
+    for (const ChartSeries* p : series)
         for (double v : p->y) EXPECT_TRUE(std::isfinite(v)) << p->title;
     for (int r = 1; r <= 6; ++r)
         for (int j = 0; j <= 5; ++j) EXPECT_TRUE(std::isfinite(st.Arr.URFR[r][j]));
