@@ -6,7 +6,6 @@
 #include <charconv>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <tuple>
 
 #include "files/chart_lines.h"
@@ -19,7 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Slurp(const fs::path& p) { return ReadBytes(p.string()); }
 
 // A number text with '.' or ',' as decimal point, read strictly.
 double Parse(std::string t)
@@ -38,7 +36,7 @@ double Parse(std::string t)
 void ExpectSame(const fs::path& p, char sep, char xDecimal, const std::vector<double>& x, const std::vector<double>& y,
                 const std::string& what)
 {
-    const std::string text = Slurp(p);
+    const std::string text = ReadBytes(p.string());
     std::size_t pos = 0, i = 0;
     for (; pos < text.size(); ++i) {
         const std::size_t end = text.find("\r\n", pos);
@@ -117,7 +115,7 @@ TEST(ProfileExport, EveryCurveReadsBackToTheSameDoubles)
         ExpectSame(det(0), ch.sep, '.', s.DET_pH.x, s.DET_pH.y, what + " det pH");
         EXPECT_EQ(fs::file_size(det(1)), 0u);
         // node 1 lies at 25/12 mm: the x text carries the chosen decimal separator
-        const std::string text = Slurp(sim(0));
+        const std::string text = ReadBytes(sim(0).string());
         EXPECT_EQ(text.rfind(std::string("0") + ch.sep + "4.7\r\n2" + ch.dec + "08333", 0), 0u)
             << text;
     }
@@ -142,7 +140,7 @@ TEST(ProfileExport, RulesOfTheLists)
     EXPECT_EQ(fs::file_size(dir.path() / ExportFileName("sim", extra, "Extra")), 0u);
     EXPECT_FALSE(fs::exists(dir.path() / ExportFileName("sim", extra + 1, "After")));
     EXPECT_FALSE(fs::exists(dir.path() / "REG FN 1.csv"));
-    EXPECT_EQ(Slurp(ph).rfind("0,", 0), 0u);
+    EXPECT_EQ(ReadBytes(ph.string()).rfind("0,", 0), 0u);
 
     // a directory that does not exist: the first file fails and the export ends
     const ExportOutcome bad = ExportAllProfiles(st, (dir.path() / "missing").string(), ',', '.', true);
