@@ -22,6 +22,7 @@
 #include "engine/step_services.h"
 #include "foundation/errors.h"
 #include "support/recording_host.h"
+#include "support/run_profiles.h"
 #include "support/uniform_grid.h"
 #include "support/test_compositions.h"
 
@@ -304,13 +305,9 @@ TUnivSet<TComponents> BufferWithCationsAndAnAnion() {
 // constituent leaving the window through a wall lets the wall follow its
 // neighbour, one entering it (or at rest) holds the wall.
 TEST(Walls, DerivativeAtWallsInsideAZone) {
-    RecordingMessageSink sink;
-    RecordingHost host;
-    RunState st;
-    PrepareRun(st, BufferWithCationsAndAnAnion(), 200);
-    st.Host = &host;
-    ASSERT_TRUE(InitCalc(st));
-    ASSERT_GT(st.I, 0);
+    HostedRun run(BufferWithCationsAndAnAnion(), 200);
+    RunState& st = run.st;
+    ASSERT_TRUE(run.initialised && st.I > 0);
     // the zones: where K+ (constituent 3) has a slope
     int lo = -1, hi = -1;
     for (int j = 1; j < st.NX; ++j)
@@ -350,15 +347,13 @@ TEST(Walls, DerivativeAtWallsInsideAZone) {
 // also where the profile there has a slope; without it node 0 moves.
 TEST(Walls, ConstantLeftBorderHoldsASlopedNodeZero) {
     auto nodeZero = [](bool border) {
-        RecordingMessageSink sink;
-        RecordingHost host;
-        RunState st;
-        PrepareRun(st, BufferWithCationsAndAnAnion(), 200);
-        st.Host = &host;
-        st.InjSitePending = 0.5;   // the zone's rising edge at node 0
-        st.PeakWidthPending = 1.0;
-        st.PeakEdgeWidthPending = 0.5;
-        EXPECT_TRUE(InitCalc(st));
+        HostedRun run(BufferWithCationsAndAnAnion(), 200, [](RunState& s) {
+            s.InjSitePending = 0.5;   // the zone's rising edge at node 0
+            s.PeakWidthPending = 1.0;
+            s.PeakEdgeWidthPending = 0.5;
+        });
+        RunState& st = run.st;
+        EXPECT_TRUE(run.initialised);
         const double c0 = st.Arr.C(2, 5)[0];   // chloride leaves through node 0
         EXPECT_GT(std::fabs(st.Arr.C(2, 5)[1] - c0), 1e-3 * c0);
         EXPECT_EQ(st.Arr.CLeft[5], c0);
@@ -368,7 +363,7 @@ TEST(Walls, ConstantLeftBorderHoldsASlopedNodeZero) {
         st.DT = 1e-4;
         st.StopTime = 0.01;
         RunCalc(st);
-        EXPECT_TRUE(sink.warnings.empty());
+        EXPECT_TRUE(run.sink.warnings.empty());
         return std::make_pair(c0, st.Arr.C(2, 5)[0]);
     };
     const auto [held0, held] = nodeZero(true);
@@ -414,51 +409,41 @@ TEST(ElectrodeBoundary, ClosedEndsDepleteAndAccumulateByMigration) {
 
 // A neutral marker peak (constituent 3) in a sodium acetate buffer, 250 V,
 // an extra length equal to the capillary's; dt fixed at 1 ms.
-void PrepareMarkerRun(RunState& st, RecordingHost& host) {
-    TUnivSet<TComponents> comp;
-    comp.Add(WeakAcid("Acetic acid", kPKAcetic, kUAcetate, BGE, 20, 20));
-    comp.Add(StrongCation("Sodium", kUNa, BGE, 10, 10));
-    comp.Add(Constituent("Marker", 0, 0, {0}, {20}, Analyte, 0, 1.0));
-    PrepareRun(st, comp, 400);
-    st.Host = &host;
-    st.rbVoltage = st.rbPSQNo = true;
-    st.rbPSQMS = false;
-    st.UI = 250;
-    st.FakeCapLen = 0.025;   // doubles the length the flow is driven over
-    st.PeakWidthPending = 0.2;   // mm
-    st.PeakEdgeWidthPending = 0.05;
-    ASSERT_TRUE(InitCalc(st));
-    st.EOFMob = 40e-9;
-    st.DT = 1e-3;
-    st.cbOptDt = false;
-}
+struct MarkerRun : HostedRun {
+    MarkerRun()
+        : HostedRun(MarkerComposition(), 400, [](RunState& s) {
+              SetZoneAndVoltage(s, s.InjSitePending, 0.2, 0.05, 250);
+              s.FakeCapLen = 0.025;   // doubles the length the flow is driven over
+          }) {
+        st.EOFMob = 40e-9;
+        st.DT = 1e-3;
+        st.cbOptDt = false;
+    }
+    static TUnivSet<TComponents> MarkerComposition() {
+        TUnivSet<TComponents> comp;
+        comp.Add(WeakAcid("Acetic acid", kPKAcetic, kUAcetate, BGE, 20, 20));
+        comp.Add(StrongCation("Sodium", kUNa, BGE, 10, 10));
+        comp.Add(Constituent("Marker", 0, 0, {0}, {20}, Analyte, 0, 1.0));
+        return comp;
+    }
+};
 
 // The electroosmotic term of the transport equation carries the marker.
 TEST(ElectroosmoticTerm, CarriesANeutralPeakAtMobilityTimesVoltageOverLength) {
-    RecordingMessageSink sink;
-    RecordingHost host;
-    RunState st;
-    PrepareMarkerRun(st, host);
+    MarkerRun run;
+    RunState& st = run.st;
+    ASSERT_TRUE(run.initialised);
     st.cbEOFDif = true;
-    const int m = 3;
-    auto centroid = [&] {
-        double s = 0, s1 = 0;
-        for (int j = 0; j <= st.NX; ++j) {
-            s += st.Arr.C(2, m)[j];
-            s1 += j * st.DX * st.Arr.C(2, m)[j];
-        }
-        return std::make_pair(s1 / s, s);
-    };
-    const auto [x0, amount0] = centroid();
+    const ProfileMoments m0 = Moments(st, 3);
     const double t0 = st.Time;
     st.StopTime = 4.0;
     RunCalc(st);
-    const auto [x1, amount1] = centroid();
+    const ProfileMoments m1 = Moments(st, 3);
     const double v = 40e-9 * 250 / (st.CapLength + 0.025);
-    EXPECT_GT(x1 - x0, 10 * st.DX);
-    EXPECT_NEAR((x1 - x0) / (st.Time - t0), v, 0.005 * v);
-    EXPECT_NEAR(amount1, amount0, 1e-9 * amount0);
-    EXPECT_TRUE(sink.warnings.empty());
+    EXPECT_GT(m1.mean - m0.mean, 10 * st.DX);
+    EXPECT_NEAR((m1.mean - m0.mean) / (st.Time - t0), v, 0.005 * v);
+    EXPECT_NEAR(m1.amount, m0.amount, 1e-9 * m0.amount);
+    EXPECT_TRUE(run.sink.warnings.empty());
 }
 
 // The detector moving against the flow (the flow left out of the equation)
@@ -466,24 +451,17 @@ TEST(ElectroosmoticTerm, CarriesANeutralPeakAtMobilityTimesVoltageOverLength) {
 // equation would take to carry it there: its speed is the same
 // EOFMob * U / (L + extra length).
 TEST(ElectroosmoticTerm, DetectorMovesAgainstTheFlowAtTheSpeedOfTheFlow) {
-    RecordingMessageSink sink;
-    RecordingHost host;
-    RunState st;
-    PrepareMarkerRun(st, host);
+    MarkerRun run;
+    RunState& st = run.st;
+    ASSERT_TRUE(run.initialised);
     st.cbEOFDif = false;
-    st.cbEnableEOF = true;
-    st.cbDetectorOn = true;
+    st.cbEnableEOF = st.cbDetectorOn = true;
     st.DetInput = 10;
-    double s = 0, s1 = 0;   // the marker's centroid (mm)
-    for (int j = 0; j <= st.NX; ++j) {
-        s += st.Arr.C(2, 3)[j];
-        s1 += j * st.DX * 1000 * st.Arr.C(2, 3)[j];
-    }
     const double v = 40e-9 * 250 / (st.CapLength + 0.025) * 1000;   // mm/s
-    st.DetPosition = s1 / s + 0.5;
+    st.DetPosition = Moments(st, 3).mean * 1000 + 0.5;
     st.StopTime = 5.0;
     RunCalc(st);
-    EXPECT_TRUE(sink.warnings.empty());
+    EXPECT_TRUE(run.sink.warnings.empty());
     // the mean time of the detector trace (s)
     const ChartSeries& d = st.Series.srDetComp[3];
     double area = 0, moment = 0;
