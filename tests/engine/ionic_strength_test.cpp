@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/equilibrium.h"
@@ -32,6 +33,52 @@ double ConductivityOfNaCl(double c, bool simplified) {
     for (int j = 1; j <= a.NComp; ++j)
         for (int f = 0; f < a.Forms(j); ++f) k += std::abs(a.ZMin[j] + f) * a.UForm(j, f)[2] * a.CForm(2, j, f)[2];
     return 96485.0 * k;
+}
+
+// Activity coefficient of charge z at ionic strength im (mol/L) by the
+// extended Debye-Hueckel law of water at 25 degC.
+double Gamma(int z, double im) {
+    return std::pow(10.0, z * z * (-0.50925 * std::sqrt(im) / (1 + 1.5 * std::sqrt(im)) + 0.1 * im));
+}
+
+// Direct solution for an acid of charges -n..0 (pK[m-1]: the step from
+// -(m-1) to -m) at cA mM with a strong cation at cNa mM: concentration
+// constants from the activity coefficients, the charge balance by bisection,
+// the ionic strength from the species; repeated until the coefficients
+// settle. Returns cH (mM) and the ionic strength (mol/L); `passes` counts
+// the repetitions.
+std::pair<double, double> DirectActivitySolution(const std::vector<double>& pK, double cA, double cNa, int& passes) {
+    const int n = static_cast<int>(pK.size());
+    double im = 0, h = 0;
+    passes = 0;
+    for (double gOld = 0; passes < 200; ++passes) {
+        std::vector<double> g(n + 1), K(n + 1, 0.0);
+        for (int z = 0; z <= n; ++z) g[z] = Gamma(z, im);
+        for (int m = 1; m <= n; ++m) K[m] = std::pow(10.0, 3 - pK[m - 1]) * g[m - 1] / (g[1] * g[m]);
+        const double kw = 1e-8 / (g[1] * g[1]);
+        auto fractions = [&](double x) {   // fractions of the charges 0..-n
+            std::vector<double> w(n + 1, 1.0);
+            double sum = 1;
+            for (int m = 1; m <= n; ++m) sum += w[m] = w[m - 1] * K[m] / x;
+            for (double& v : w) v /= sum;
+            return w;
+        };
+        auto moment = [&](const std::vector<double>& f, int power) {
+            double q = 0;
+            for (int m = 1; m <= n; ++m) q += std::pow(m, power) * f[m];
+            return q;
+        };
+        double lo = -12, hi = 3;
+        for (int b = 0; b < 200; ++b) {
+            const double mid = 0.5 * (lo + hi), x = std::pow(10.0, mid);
+            (x - kw / x + cNa - cA * moment(fractions(x), 1) > 0 ? hi : lo) = mid;
+        }
+        h = std::pow(10.0, 0.5 * (lo + hi));
+        im = 0.0005 * (h + kw / h + cNa + cA * moment(fractions(h), 2));
+        if (std::fabs(g[n] - gOld) <= 1e-12 * g[n]) break;
+        gOld = g[n];
+    }
+    return {h, im};
 }
 
 }  // namespace
@@ -73,21 +120,9 @@ TEST(IonicStrength, AcetateBufferPHIsTheActivityPH) {
     ISC(st, 2, -1);
     const double pHActivity = st.Arr.PH[2];
 
-    // Direct solution: concentration constants Ka/g^2 and Kw/g^2 (mM scale),
-    // charge balance by bisection, ionic strength by the extended
-    // Debye-Hueckel law, repeated until g settles.
-    double g = 1, h = 0;
-    for (int it = 0; it < 50; ++it) {
-        const double Ka = std::pow(10.0, 3 - pKa) / (g * g), Kw = 1e-8 / (g * g);
-        double lo = -8, hi = 1;
-        for (int b = 0; b < 200; ++b) {
-            const double mid = 0.5 * (lo + hi), x = std::pow(10.0, mid);
-            (x - Kw / x + cNa - cHA * Ka / (Ka + x) > 0 ? hi : lo) = mid;
-        }
-        h = std::pow(10.0, 0.5 * (lo + hi));
-        const double im = 0.0005 * (h + Kw / h + cNa + cHA * Ka / (Ka + h));
-        g = std::pow(10.0, -0.50925 * std::sqrt(im) / (1 + 1.5 * std::sqrt(im)) + 0.1 * im);
-    }
+    int passes = 0;
+    const auto [h, im] = DirectActivitySolution({pKa}, cHA, cNa, passes);
+    const double g = Gamma(1, im);
     EXPECT_NEAR(pHActivity, 3 - std::log10(h * g), 2e-5);
     // the ionic product of the concentrations is Kw / g^2 under the correction
     const double kwc = st.Arr.CH(2)[2] * st.Arr.COH(2)[2];
@@ -114,43 +149,11 @@ TEST(IonicStrength, TrivalentBufferAtHighIonicStrengthReachesTheFixedPoint) {
     st.cbISPostN = true;
     ISC(st, 2, -1);
 
-    // Direct solution: concentration constants from the activity coefficients
-    // of the extended Debye-Hueckel law, charge balance by bisection, ionic
-    // strength from the species; repeated until the coefficients settle.
-    auto gammaOf = [](int z, double im) {
-        return std::pow(10.0, z * z * (-0.50925 * std::sqrt(im) / (1 + 1.5 * std::sqrt(im)) + 0.1 * im));
-    };
-    double im = 0, h = 0;
     int passes = 0;
-    for (double gOld = 0; passes < 200; ++passes) {
-        double g[4];
-        for (int z = 0; z <= 3; ++z) g[z] = gammaOf(z, im);
-        double K[4] = {0, 0, 0, 0};   // K[m]: the step from charge -(m-1) to -m (mM)
-        for (int m = 1; m <= 3; ++m) K[m] = std::pow(10.0, 3 - pK[m - 1]) * g[m - 1] / (g[1] * g[m]);
-        const double kw = 1e-8 / (g[1] * g[1]);
-        auto fractions = [&](double x, double* f) {
-            double w[4] = {1, 0, 0, 0}, sum = 1;
-            for (int m = 1; m <= 3; ++m) sum += w[m] = w[m - 1] * K[m] / x;
-            for (int m = 0; m <= 3; ++m) f[m] = w[m] / sum;
-        };
-        double lo = -12, hi = 3;
-        for (int b = 0; b < 200; ++b) {
-            const double mid = 0.5 * (lo + hi), x = std::pow(10.0, mid);
-            double f[4];
-            fractions(x, f);
-            const double charge = x - kw / x + cNa - cA * (f[1] + 2 * f[2] + 3 * f[3]);
-            (charge > 0 ? hi : lo) = mid;
-        }
-        h = std::pow(10.0, 0.5 * (lo + hi));
-        double f[4];
-        fractions(h, f);
-        im = 0.0005 * (h + kw / h + cNa + cA * (f[1] + 4 * f[2] + 9 * f[3]));
-        if (std::fabs(g[3] - gOld) <= 1e-12 * g[3]) break;
-        gOld = g[3];
-    }
+    const auto [h, im] = DirectActivitySolution({pK[0], pK[1], pK[2]}, cA, cNa, passes);
     EXPECT_GE(passes, 5);   // the fixed point is several passes away from the start
     EXPECT_NEAR(st.Arr.IonicStrength(2)[1], im * 1000, 2e-8 * im * 1000);
-    EXPECT_NEAR(st.Arr.PH[1], 3 - std::log10(h * gammaOf(1, im)), 3e-8);
+    EXPECT_NEAR(st.Arr.PH[1], 3 - std::log10(h * Gamma(1, im)), 3e-8);
     EXPECT_NEAR(st.Arr.CH(2)[1], h, 1e-7 * h);
 }
 

@@ -23,6 +23,7 @@
 #include "foundation/errors.h"
 #include "foundation/messages.h"
 #include "support/recording_host.h"
+#include "support/run_profiles.h"
 #include "support/test_compositions.h"
 
 namespace {
@@ -45,12 +46,7 @@ TComponents Neutral(const std::string& name, double c, double cInj, double pKMic
 // Micellar run of `comp` (surfactant first) on `nodes` nodes of 25 mm.
 bool InitMicellar(RunState& st, const TUnivSet<TComponents>& comp, int nodes, double volts) {
     PrepareRun(st, comp, nodes);
-    st.InjSitePending = 12.5;
-    st.PeakWidthPending = 2.0;
-    st.PeakEdgeWidthPending = 0.5;
-    st.rbVoltage = st.rbPSQNo = true;
-    st.rbPSQMS = false;
-    st.UI = volts;
+    SetZoneAndVoltage(st, 12.5, 2.0, 0.5, volts);
     st.cbSDS = true;
     st.MicCompNo = 1;
     st.CMC = kCMC;
@@ -58,19 +54,7 @@ bool InitMicellar(RunState& st, const TUnivSet<TComponents>& comp, int nodes, do
     return InitCalc(st);
 }
 
-std::vector<double> Row(const RunState& st, int i) { return {st.Arr.C(2, i), st.Arr.C(2, i) + st.Arr.Nn}; }
-
-double Amount(const std::vector<double>& c) {
-    double s = 0;
-    for (double v : c) s += v;
-    return s;
-}
-
-double Centroid(const std::vector<double>& c, double dx) {
-    double m1 = 0;
-    for (std::size_t j = 0; j < c.size(); ++j) m1 += j * dx * c[j];
-    return m1 / Amount(c);
-}
+double Amount(const std::vector<double>& c) { return Moments(c, 1.0).amount; }
 
 }  // namespace
 
@@ -162,7 +146,7 @@ TEST(Micellar, NeutralAnalyteMovesWithItsBoundFractionOfTheMicellesAndTotalsAreK
     RunState st;
     ASSERT_TRUE(InitMicellar(st, comp, 250, 200.0));
     std::vector<std::vector<double>> c0;
-    for (int i = 1; i <= 4; ++i) c0.push_back(Row(st, i));
+    for (int i = 1; i <= 4; ++i) c0.push_back(Profile(st, i));
     // the window stays the whole capillary, so every flux stays inside
     st.cbLWMove = st.cbRWMove = false;
     // totals, while every disturbance of the background is inside the capillary
@@ -172,7 +156,7 @@ TEST(Micellar, NeutralAnalyteMovesWithItsBoundFractionOfTheMicellesAndTotalsAreK
     ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
     ASSERT_GT(st.Time, 5.9);
     for (int i = 1; i <= 4; ++i)
-        EXPECT_NEAR(Amount(Row(st, i)), Amount(c0[i - 1]), 1e-10 * Amount(c0[i - 1])) << i;
+        EXPECT_NEAR(Amount(Profile(st, i)), Amount(c0[i - 1]), 1e-10 * Amount(c0[i - 1])) << i;
     // the run goes on to 20 s
     st.StopTime = 20.0;
     RunCalc(st);
@@ -185,11 +169,11 @@ TEST(Micellar, NeutralAnalyteMovesWithItsBoundFractionOfTheMicellesAndTotalsAreK
     const double x = (20.0 - kCMC) / kOM, theta = 1.0 * x / (1.0 + 1.0 * x);
     const double vMic = -40e-9 * st.Arr.E[st.NX / 2];
     ASSERT_NEAR(st.Arr.E[st.NX / 2], 200.0 / 0.025, 0.01 * 200.0 / 0.025);
-    const double moved = Centroid(Row(st, 3), st.DX) - Centroid(c0[2], st.DX);
+    const double moved = Moments(st, 3).mean - Moments(c0[2], st.DX).mean;
     EXPECT_NEAR(moved, theta * vMic * st.Time, 0.02 * std::abs(theta * vMic * st.Time));
-    const double still = Centroid(Row(st, 4), st.DX) - Centroid(c0[3], st.DX);
+    const double still = Moments(st, 4).mean - Moments(c0[3], st.DX).mean;
     EXPECT_LT(std::abs(still), 1e-3 * std::abs(moved));
-    for (int i : {3, 4}) EXPECT_NEAR(Amount(Row(st, i)), Amount(c0[i - 1]), 1e-10 * Amount(c0[i - 1])) << i;
+    for (int i : {3, 4}) EXPECT_NEAR(Amount(Profile(st, i)), Amount(c0[i - 1]), 1e-10 * Amount(c0[i - 1])) << i;
 }
 
 TEST(Racemic, FreeFormsInterconvertAtFirstOrderAndTheirSumIsKept) {
