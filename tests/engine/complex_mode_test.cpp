@@ -284,20 +284,19 @@ TEST_F(Complexation, JacobianMatchesCentralDifferences) {
             for (double ws : {1.0, 0.5, 2.0}) {
                 const double h = a.CH(2)[j] * hs, w = ComplexWork(st, 2, 0, 0, 0)[j] * ws;
                 const ComplexEquations e = EvaluateComplexEquations(st, 2, j, h, w);
-                const double dh = 1e-5 * h, dw = 1e-5 * w;
-                const ComplexEquations hp = EvaluateComplexEquations(st, 2, j, h + dh, w);
-                const ComplexEquations hm = EvaluateComplexEquations(st, 2, j, h - dh, w);
-                const ComplexEquations wp = EvaluateComplexEquations(st, 2, j, h, w + dw);
-                const ComplexEquations wm = EvaluateComplexEquations(st, 2, j, h, w - dw);
+                // d F / d ln h and d F / d ln w by central differences
+                auto diff = [&](double ph, double pw, double ComplexEquations::*F) {
+                    const double d = 1e-5;
+                    return (EvaluateComplexEquations(st, 2, j, h * (1 + ph * d), w * (1 + pw * d)).*F -
+                            EvaluateComplexEquations(st, 2, j, h * (1 - ph * d), w * (1 - pw * d)).*F) / (2 * d);
+                };
                 // entries scaled by the unknowns, compared against the row's size
-                const double f1h = (hp.F1 - hm.F1) / (2 * dh) * h, f1w = (wp.F1 - wm.F1) / (2 * dw) * w;
-                const double f2h = (hp.F2 - hm.F2) / (2 * dh) * h, f2w = (wp.F2 - wm.F2) / (2 * dw) * w;
                 const double row1 = std::abs(e.dF1dh * h) + std::abs(e.dF1dw * w);
                 const double row2 = std::abs(e.dF2dh * h) + std::abs(e.dF2dw * w);
-                EXPECT_NEAR(e.dF1dh * h, f1h, 1e-6 * row1) << j;
-                EXPECT_NEAR(e.dF1dw * w, f1w, 1e-6 * row1) << j;
-                EXPECT_NEAR(e.dF2dh * h, f2h, 1e-6 * row2) << j;
-                EXPECT_NEAR(e.dF2dw * w, f2w, 1e-6 * row2) << j;
+                EXPECT_NEAR(e.dF1dh * h, diff(1, 0, &ComplexEquations::F1), 1e-6 * row1) << j;
+                EXPECT_NEAR(e.dF1dw * w, diff(0, 1, &ComplexEquations::F1), 1e-6 * row1) << j;
+                EXPECT_NEAR(e.dF2dh * h, diff(1, 0, &ComplexEquations::F2), 1e-6 * row2) << j;
+                EXPECT_NEAR(e.dF2dw * w, diff(0, 1, &ComplexEquations::F2), 1e-6 * row2) << j;
                 ++checked;
             }
     EXPECT_EQ(checked, 6 * 9);
