@@ -431,10 +431,7 @@ TEST_F(Complexation, ZoneMobilityFollowsTheBindingIsotherm) {
         sink.Clear();
         ASSERT_TRUE(InitCalc(run)) << sink.warnings.at(0);
         const ProfileMoments k0 = Moments(run, 4), a0 = Moments(run, 5);
-        run.StopTime = 10.0;
-        run.DT = 1e-3;
-        RunCalc(run);
-        StopCalc(run);
+        RunTo(run, 10.0, 1e-3);
         ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
         ASSERT_GT(run.Time, 9.9);
         for (const Zone& z : zones) {
@@ -472,10 +469,7 @@ TEST_F(Complexation, NeutralComplexDiffusesWithItsNernstEinsteinCoefficient) {
     EXPECT_NE(a.E[50], 1.0);
 
     const double v0 = Moments(st, 4).variance;
-    st.StopTime = 20.0;
-    st.DT = 1e-3;
-    RunCalc(st);
-    StopCalc(st);
+    RunTo(st, 20.0, 1e-3);
     ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
     const double D = uComplex * 1e-9 * 8.314 * st.Temperature / 96485.0;
     EXPECT_NEAR((Moments(st, 4).variance - v0) / (2 * st.Time), D, 0.01 * D);

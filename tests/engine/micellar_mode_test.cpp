@@ -189,11 +189,7 @@ TEST(Racemic, FreeFormsInterconvertAtFirstOrderAndTheirSumIsKept) {
     ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
     const int j = 20;
     const double d0 = st.Arr.C(2, 2)[j] - st.Arr.C(2, 3)[j], s0 = st.Arr.C(2, 2)[j] + st.Arr.C(2, 3)[j];
-    st.StopTime = 2.0;
-    st.DT = 1e-4;
-    st.cbOptDt = false;
-    RunCalc(st);
-    StopCalc(st);
+    RunFixed(st, 2.0, 1e-4);
     ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
     ASSERT_GT(st.Time, 1.99);
     const double d = st.Arr.C(2, 2)[j] - st.Arr.C(2, 3)[j];

@@ -17,6 +17,7 @@
 #include "foundation/errors.h"
 #include "foundation/messages.h"
 #include "support/recording_host.h"
+#include "support/run_profiles.h"
 #include "support/test_compositions.h"
 
 namespace {
@@ -295,10 +296,7 @@ TEST(EngineLinks, FramesGoToTheRecorderAndEventsToEveryListener) {
     st.Events.Add(&first);
     st.Events.Add(&second);
     ASSERT_TRUE(InitCalc(st));
-    st.DT = 1e-3;
-    st.StopTime = 0.01;
-    RunCalc(st);
-    StopCalc(st);
+    RunTo(st, 0.01, 1e-3);
     EXPECT_EQ(recorder.psqResets, std::vector<std::string>{"own.psq"});
     EXPECT_TRUE(!recorder.psqFrames.empty() && recorder.events.empty() && recorder.statusTexts.empty());
     EXPECT_EQ(first.events, second.events);

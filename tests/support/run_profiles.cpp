@@ -29,13 +29,17 @@ void SetZoneAndVoltage(RunState& st, double injMM, double widthMM, double edgeMM
     st.UI = volts;
 }
 
-void RunFixed(RunState& st, double stopTime, double dt, bool fixedWalls) {
-    if (fixedWalls) st.cbLWMove = st.cbRWMove = false;
-    st.cbOptDt = false;
+void RunTo(RunState& st, double stopTime, double dt) {
     st.StopTime = stopTime;
     st.DT = dt;
     RunCalc(st);
     StopCalc(st);
+}
+
+void RunFixed(RunState& st, double stopTime, double dt, bool fixedWalls) {
+    if (fixedWalls) st.cbLWMove = st.cbRWMove = false;
+    st.cbOptDt = false;
+    RunTo(st, stopTime, dt);
 }
 
 }  // namespace testcomp

@@ -24,8 +24,9 @@ ProfileMoments Moments(const RunState& st, int i);
 // voltage without sequence recording.
 void SetZoneAndVoltage(RunState& st, double injMM, double widthMM, double edgeMM, double volts);
 
-// Runs an initialised state to stopTime at a fixed dt (no time-step control,
-// the walls fixed when asked) and stops it.
+// Runs an initialised state from dt to stopTime and stops it.
+void RunTo(RunState& st, double stopTime, double dt);
+// The same at a fixed dt (no time-step control), the walls fixed when asked.
 void RunFixed(RunState& st, double stopTime, double dt, bool fixedWalls = false);
 
 }  // namespace testcomp
