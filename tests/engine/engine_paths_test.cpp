@@ -60,7 +60,8 @@ TEST(TimeStepControl, ShrinksAboveTheTargetAndGrowsBelowIt) {
     // unchanged; below a tenth of the target: dt * 1.25
     const std::tuple<int, double, double, bool> steps[] = {   // count, error, dt after, restart
         {300, 1e-3, 1e-3 / 1.25, true}, {301, 1e-3, 1e-3 / 1.25, false}, {400, 9e-11, 1e-3 / 1.25, false},
-        {500, 1.1e-12, 1e-3 / 1.25, false}, {600, 0.9e-12, 1e-3, true}};
+        {500, 1.1e-12, 1e-3 / 1.25, false}, {600, 0.9e-12, 1e-3, true}, {700, 1.5e-10, 1e-3 / 1.25, true},
+        {800, 0.9e-12, 1e-3, true}};
     for (auto [count, error, dt, restart] : steps) {
         st.Restart = false;
         st.StepCount = count;
@@ -281,11 +282,12 @@ TEST(Speciation, NeighboursWithOtherMobilitiesAreNotCopied) {
     }
 }
 
-// Acetate buffer with two cationic analytes and chloride (constituent 5)
-// injected as an anionic one.
+// Acetate buffer with two cationic analytes, chloride (constituent 5)
+// injected as an anionic one and a neutral one (6), at rest in the field.
 TUnivSet<TComponents> BufferWithCationsAndAnAnion() {
     TUnivSet<TComponents> comp = AcetateBufferWithAnalytes();
     comp.Add(StrongAnion("Chloride", kUCl, Analyte, 0.0, 0.1));
+    comp.Add(Constituent("Neutral", 0, 0, {0}, {20}, Analyte, 0.0, 0.1));
     return comp;
 }
 
