@@ -350,7 +350,8 @@ TEST_F(Complexation, SetUpChecksInOrderAndListsBadFields) {
          "Number of analyte forms (composition) was changed - Set complex table."},
         {[&] { st.TxtTable[0] = {"1", "0"}; }, "nL > pL!"},
         {[&] { st.TxtTable[0] = {"-2147483648", "2147483647"}; }, "Incorrect nL or pL!"},
-        {[&] { st.TxtTable[4] = {"3"}; }, "N_analyte do not match number of constituents!"}};
+        {[&] { st.TxtTable[4] = {"3"}; }, "N_analyte do not match number of constituents!"},
+        {[&] { st.Composition[3].gradPKa = true; }, "Not compatible with pKa or mobility gradients!"}};
     for (const auto& [spoil, message] : spoiled) {
         st.TxtTable = good;
         st.cbIS = false;
@@ -392,14 +393,6 @@ TEST_F(Complexation, SetUpChecksInOrderAndListsBadFields) {
     EXPECT_DOUBLE_EQ(d.U[0][0][0], 10e-9);
     EXPECT_DOUBLE_EQ(d.K[1][1][2], 1e-33);
     EXPECT_TRUE(st.ComplexReady);
-
-    // a gradient constituent is refused
-    TComponents g = comp.Get(3);
-    g.gradPKa = true;
-    st.Composition = TUnivSet<TComponents>();
-    int k = 1;
-    for (const auto* n = comp.Head(); n; n = n->next, ++k) st.Composition.Add(k == 3 ? g : n->data);
-    refused("Complex Mode: Not compatible with pKa or mobility gradients!");
 }
 
 // A cation and an anion zone in a buffer with a uniform neutral ligand move,

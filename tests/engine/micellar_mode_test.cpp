@@ -217,36 +217,29 @@ TEST(Micellar, ASetUpMadeInvalidAfterInitStopsTheRunWithItsMessage) {
     comp.Add(Constituent("Ampholyte", -1, 1, {3.0, 0, 9.0}, {20, 0, 20}, Analyte, 0.0, 1e-3));
     const std::string index =
         "Incorrect index number of micellizing constituent defined by \"Mic. Constituent No.\".";
-    struct Case {
-        const char* what;
-        std::function<void(RunState&)> spoil;
-        std::string message;
-    };
-    const Case cases[] = {
-        {"number above the run's constituents", [](RunState& s) { s.MicCompNo = 5; }, index},
-        {"number below 1", [](RunState& s) { s.MicCompNo = -3; }, index},
-        {"a neutral constituent", [](RunState& s) { s.MicCompNo = 3; }, "Incorrect valency of micellizing constituent."},
-        {"an ampholyte", [](RunState& s) { s.MicCompNo = 4; }, "Incorrect valency of micellizing constituent."},
-        {"aggregation number 0", [](RunState& s) { s.OM = 0; }, kMicAggregationNumber},
-        {"no CMC profile", [](RunState& s) { s.CMCProfileReady = false; }, "Press INIT"},
-        {"a CMC profile of another grid", [](RunState& s) { s.Arr.CMCProfile.resize(7); }, "Press INIT"},
-    };
-    for (const Case& c : cases) {
+    const std::string valency = "Incorrect valency of micellizing constituent.";
+    // numbers above and below the constituents, a neutral constituent, an
+    // ampholyte, aggregation number 0, no CMC profile, one of another grid
+    const std::pair<std::function<void(RunState&)>, std::string> cases[] = {
+        {[](RunState& s) { s.MicCompNo = 5; }, index}, {[](RunState& s) { s.MicCompNo = -3; }, index},
+        {[](RunState& s) { s.MicCompNo = 3; }, valency}, {[](RunState& s) { s.MicCompNo = 4; }, valency},
+        {[](RunState& s) { s.OM = 0; }, kMicAggregationNumber},
+        {[](RunState& s) { s.CMCProfileReady = false; }, "Press INIT"},
+        {[](RunState& s) { s.Arr.CMCProfile.resize(7); }, "Press INIT"}};
+    for (std::size_t k = 0; k < std::size(cases); ++k) {
+        const auto& [spoil, message] = cases[k];
         RunState st;
         ASSERT_TRUE(InitMicellar(st, comp, 60, 100.0));
         host.Attach(st);
-        st.StopTime = 1.0;
-        st.DT = 1e-3;
         // the first steps run, then the set-up changes under the running run
         int pumps = 0;
         host.onProcessMessages = [&](int) {
-            if (++pumps == 3) c.spoil(st);
+            if (++pumps == 3) spoil(st);
         };
         sink.Clear();
-        RunCalc(st);
-        StopCalc(st);
-        EXPECT_EQ(sink.warnings, std::vector<std::string>{c.message}) << c.what;
-        EXPECT_LT(st.Time, 0.5) << c.what;
+        RunTo(st, 1.0, 1e-3);
+        EXPECT_EQ(sink.warnings, std::vector<std::string>{message}) << k;
+        EXPECT_LT(st.Time, 0.5) << k;
         host.onProcessMessages = nullptr;
         host.Detach();
         // a derivative call stops again, without another message and without
@@ -254,9 +247,8 @@ TEST(Micellar, ASetUpMadeInvalidAfterInitStopsTheRunWithItsMessage) {
         const std::vector<double> f(st.Arr.F(2, 1), st.Arr.F(2, 1) + st.Arr.Nn);
         st.Stop = false;
         CalcDER(st, 2, false);
-        EXPECT_TRUE(st.Stop && st.NumericalFailure) << c.what;
-        EXPECT_EQ(std::vector<double>(st.Arr.F(2, 1), st.Arr.F(2, 1) + st.Arr.Nn), f) << c.what;
-        EXPECT_EQ(sink.warnings.size(), 1u) << c.what;
+        EXPECT_TRUE(st.Stop && st.NumericalFailure && sink.warnings.size() == 1) << k;
+        EXPECT_EQ(std::vector<double>(st.Arr.F(2, 1), st.Arr.F(2, 1) + st.Arr.Nn), f) << k;
     }
 
     // micellar mode switched on after a run initialised without it
@@ -267,8 +259,7 @@ TEST(Micellar, ASetUpMadeInvalidAfterInitStopsTheRunWithItsMessage) {
     st.cbSDS = true;
     sink.Clear();
     CalcDER(st, 2, false);
-    EXPECT_TRUE(st.Stop);
-    EXPECT_EQ(sink.warnings, std::vector<std::string>{"Press INIT"});
+    EXPECT_TRUE(st.Stop && sink.warnings == std::vector<std::string>{"Press INIT"});
     // racemic mode switched on for a run of fewer than four constituents
     comp.RemoveNode(4);
     st.Composition = comp;
