@@ -109,12 +109,10 @@ TEST_F(Effects, TableCellsBecomeProfilesInEngineUnits) {
         EXPECT_DOUBLE_EQ(a.PKEOF[j], 2.5);
     }
     // ratios 1, 1 on 0.5 m: the mixing step (3 -> 7) is half way at 0.25 m
-    EXPECT_NEAR(a.Mix[50], 5.0, 1e-6);
-    EXPECT_NEAR(a.Mix[0], 3.0, 1e-12);
-    EXPECT_NEAR(a.Mix[100], 7.0, 1e-12);
-    EXPECT_NEAR(a.MixWindow[1][10], 3.0, 1e-12);
-    EXPECT_NEAR(a.MixWindow[2][10], 0.0, 1e-12);
-    EXPECT_NEAR(a.MixWindow[1][50] + a.MixWindow[2][50], 5.0, 1e-6);
+    const double mixes[][3] = {{a.Mix[50], 5.0, 1e-6},           {a.Mix[0], 3.0, 1e-12},
+                               {a.Mix[100], 7.0, 1e-12},         {a.MixWindow[1][10], 3.0, 1e-12},
+                               {a.MixWindow[2][10], 0.0, 1e-12}, {a.MixWindow[1][50] + a.MixWindow[2][50], 5.0, 1e-6}};
+    for (const auto& m : mixes) EXPECT_NEAR(m[0], m[1], m[2]);
 
     // a cell that is not a number: the message, and the profiles in force stay
     st.Grid[kRowMix][3] = "x";
@@ -134,8 +132,7 @@ TEST_F(Effects, TableCellsBecomeProfilesInEngineUnits) {
 TEST_F(Effects, TheTableCopySurvivesRestoringTheGrid) {
     Prepare(Kcl(), 100, 0.5, 1e-4);
     Table(3, {{kRowRatio, {"1", "2", "1"}}, {kRowS, {"1.5", "2", "2.5"}}});
-    EXPECT_EQ(st.Grid[0][2], "125");
-    EXPECT_EQ(st.Grid[0][3], "250");
+    EXPECT_EQ(std::make_pair(st.Grid[0][2], st.Grid[0][3]), std::make_pair(std::string("125"), std::string("250")));
     st.Grid[kRowMix][4] = "?";
     StoreEffectsTable(st.effects());
     const auto rows = st.TableRows;
@@ -143,8 +140,7 @@ TEST_F(Effects, TheTableCopySurvivesRestoringTheGrid) {
     st.Grid.clear();
     RestoreEffectsTable(st);
     StoreEffectsTable(st.effects());
-    EXPECT_EQ(st.TableRows, rows);
-    EXPECT_EQ(st.TableEdge, edges);
+    EXPECT_TRUE(st.TableRows == rows && st.TableEdge == edges);
     EXPECT_DOUBLE_EQ(st.TableRows[7][3], -1.0);
 }
 

@@ -320,14 +320,8 @@ TEST(Walls, DerivativeAtWallsInsideAZone) {
             }
             // cations drift towards +x with the current, anions towards -x
             const bool leaves = side == 0 ? u < 0 : u > 0;
-            const bool sloped = f[x] != 0.0;
-            if (leaves) {
-                leaving[side] += sloped;
-                EXPECT_EQ(f[wall], f[x]) << i << " " << side;
-            } else {
-                entering[side] += sloped;
-                EXPECT_EQ(f[wall], 0.0) << i << " " << side;
-            }
+            (leaves ? leaving : entering)[side] += f[x] != 0.0;   // sloped
+            EXPECT_EQ(f[wall], leaves ? f[x] : 0.0) << i << " " << side;
         }
     }
     for (int side = 0; side < 2; ++side) EXPECT_TRUE(leaving[side] > 0 && entering[side] > 0) << side;
