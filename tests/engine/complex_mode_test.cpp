@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "engine/run_calc.h"
 #include "engine/run_state.h"
 #include "foundation/errors.h"
+#include "support/run_profiles.h"
 #include "support/test_compositions.h"
 #include "support/uniform_grid.h"
 
@@ -161,12 +163,7 @@ void PrepareZoneRun(RunState& run, const TUnivSet<TComponents>& comp, const Comp
                     double length, double inj, double width, double edge, double volts) {
     PrepareRun(run, comp, nodes);
     run.CapLengthPending = length;
-    run.InjSitePending = inj;
-    run.PeakWidthPending = width;
-    run.PeakEdgeWidthPending = edge;
-    run.rbVoltage = run.rbPSQNo = true;
-    run.rbPSQMS = false;
-    run.UI = volts;
+    SetZoneAndVoltage(run, inj, width, edge, volts);
     run.cbComplex = true;
     run.TxtTable = table;
 }
@@ -209,6 +206,11 @@ TEST_F(Complexation, EquilibriumAtEveryNodeMatchesNestedBisection) {
         ComplexElneut(st, 2, -1, -1, false);
         ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
         const ComplexData& d = ComplexArrays(st);
+        const std::size_t Q = static_cast<std::size_t>(d.Q());
+        // the engine's amount of a form: analyte a (0: the ligand), form f, ligand form q (Q + 1: free)
+        auto work = [&](std::size_t an, std::size_t f, std::size_t q, int j) {
+            return ComplexWork(st, 2, static_cast<int>(an), static_cast<int>(f), static_cast<int>(q))[j];
+        };
         double pHmin = 99, pHmax = -99;
         for (int j = 0; j <= st.NX; ++j) {
             const auto& c = totals[static_cast<std::size_t>(j)];
@@ -220,47 +222,40 @@ TEST_F(Complexation, EquilibriumAtEveryNodeMatchesNestedBisection) {
             pHmax = std::max(pHmax, a.PH[j]);
             EXPECT_NEAR(h, ref.h, 1e-8 * ref.h) << "node " << j;
             // free ligand forms: acid steps and the ligand balance
-            const int Q = d.Q();
-            std::vector<double> L(static_cast<std::size_t>(Q) + 1);
+            std::vector<double> L(Q + 1);
             double freeL = 0;
-            for (int q = 0; q <= Q; ++q) freeL += (L[static_cast<std::size_t>(q)] = ComplexWork(st, 2, 0, 0, q)[j] * cL);
+            for (std::size_t q = 0; q <= Q; ++q) freeL += (L[q] = work(0, 0, q, j) * cL);
             if (cL > 0) {
                 const auto psi = FormAmounts(lig, h);
-                for (int q = 0; q <= Q; ++q)
-                    EXPECT_NEAR(L[static_cast<std::size_t>(q)], freeL * psi[static_cast<std::size_t>(q)],
-                                1e-9 * freeL);
+                for (std::size_t q = 0; q <= Q; ++q) EXPECT_NEAR(L[q], freeL * psi[q], 1e-9 * freeL);
                 EXPECT_NEAR(freeL, ref.freeLigand, 1e-8 * cL);
             }
             double ligandTotal = freeL, charge = h - d.Kw / h, scale = h + d.Kw / h;
-            for (int q = 0; q <= Q; ++q) {
-                charge += (lig.zmin + q) * L[static_cast<std::size_t>(q)];
-                scale += std::abs(lig.zmin + q) * L[static_cast<std::size_t>(q)];
-            }
-            for (int an = 1; an <= 4; ++an) {
-                const Acid& ac = s.analytes[static_cast<std::size_t>(an - 1)];
-                const double cA = ca[static_cast<std::size_t>(an - 1)];
-                const int nf = ac.zmax - ac.zmin + 1;
+            auto add = [&](int z, double x) {
+                charge += z * x;
+                scale += std::abs(z) * x;
+            };
+            for (std::size_t q = 0; q <= Q; ++q) add(lig.zmin + static_cast<int>(q), L[q]);
+            for (std::size_t an = 1; an <= 4; ++an) {
+                const Acid& ac = s.analytes[an - 1];
+                const double cA = ca[an - 1];
                 const auto phi = FormAmounts(ac, h);
-                double freeA = 0, total = 0;
-                std::vector<double> fr(static_cast<std::size_t>(nf));
-                for (int f = 0; f < nf; ++f) freeA += (fr[static_cast<std::size_t>(f)] = ComplexWork(st, 2, an, f, Q + 1)[j] * cA);
-                total = freeA;
-                for (int f = 0; f < nf; ++f) {
-                    const int zf = ac.zmin + f;
+                std::vector<double> fr(phi.size());
+                double freeA = 0;
+                for (std::size_t f = 0; f < fr.size(); ++f) freeA += (fr[f] = work(an, f, Q + 1, j) * cA);
+                double total = freeA;
+                for (std::size_t f = 0; f < fr.size(); ++f) {
+                    const int zf = ac.zmin + static_cast<int>(f);
                     // free forms in the acid-base ratio of the analyte
-                    EXPECT_NEAR(fr[static_cast<std::size_t>(f)], freeA * phi[static_cast<std::size_t>(f)], 1e-9 * cA + 1e-300);
-                    charge += zf * fr[static_cast<std::size_t>(f)];
-                    scale += std::abs(zf) * fr[static_cast<std::size_t>(f)];
-                    for (int q = 0; q <= Q; ++q) {
-                        const double x = ComplexWork(st, 2, an, f, q)[j] * cA * cL;
+                    EXPECT_NEAR(fr[f], freeA * phi[f], 1e-9 * cA + 1e-300);
+                    add(zf, fr[f]);
+                    for (std::size_t q = 0; q <= Q; ++q) {
+                        const double x = work(an, f, q, j) * cA * cL;
                         // mass action with the table's constant
-                        const double kx = s.Kx[static_cast<std::size_t>(an - 1)][static_cast<std::size_t>(f)][static_cast<std::size_t>(q)];
-                        EXPECT_NEAR(x, kx * fr[static_cast<std::size_t>(f)] * L[static_cast<std::size_t>(q)],
-                                    1e-9 * std::max(x, 1e-30));
+                        EXPECT_NEAR(x, s.Kx[an - 1][f][q] * fr[f] * L[q], 1e-9 * std::max(x, 1e-30));
                         total += x;
                         ligandTotal += x;
-                        charge += (zf + lig.zmin + q) * x;
-                        scale += std::abs(zf + lig.zmin + q) * x;
+                        add(zf + lig.zmin + static_cast<int>(q), x);
                     }
                 }
                 EXPECT_NEAR(total, cA, 1e-9 * std::max(cA, 1e-3)) << "analyte " << an << " node " << j;
@@ -289,20 +284,19 @@ TEST_F(Complexation, JacobianMatchesCentralDifferences) {
             for (double ws : {1.0, 0.5, 2.0}) {
                 const double h = a.CH(2)[j] * hs, w = ComplexWork(st, 2, 0, 0, 0)[j] * ws;
                 const ComplexEquations e = EvaluateComplexEquations(st, 2, j, h, w);
-                const double dh = 1e-5 * h, dw = 1e-5 * w;
-                const ComplexEquations hp = EvaluateComplexEquations(st, 2, j, h + dh, w);
-                const ComplexEquations hm = EvaluateComplexEquations(st, 2, j, h - dh, w);
-                const ComplexEquations wp = EvaluateComplexEquations(st, 2, j, h, w + dw);
-                const ComplexEquations wm = EvaluateComplexEquations(st, 2, j, h, w - dw);
+                // d F / d ln h and d F / d ln w by central differences
+                auto diff = [&](double ph, double pw, double ComplexEquations::*F) {
+                    const double d = 1e-5;
+                    return (EvaluateComplexEquations(st, 2, j, h * (1 + ph * d), w * (1 + pw * d)).*F -
+                            EvaluateComplexEquations(st, 2, j, h * (1 - ph * d), w * (1 - pw * d)).*F) / (2 * d);
+                };
                 // entries scaled by the unknowns, compared against the row's size
-                const double f1h = (hp.F1 - hm.F1) / (2 * dh) * h, f1w = (wp.F1 - wm.F1) / (2 * dw) * w;
-                const double f2h = (hp.F2 - hm.F2) / (2 * dh) * h, f2w = (wp.F2 - wm.F2) / (2 * dw) * w;
                 const double row1 = std::abs(e.dF1dh * h) + std::abs(e.dF1dw * w);
                 const double row2 = std::abs(e.dF2dh * h) + std::abs(e.dF2dw * w);
-                EXPECT_NEAR(e.dF1dh * h, f1h, 1e-6 * row1) << j;
-                EXPECT_NEAR(e.dF1dw * w, f1w, 1e-6 * row1) << j;
-                EXPECT_NEAR(e.dF2dh * h, f2h, 1e-6 * row2) << j;
-                EXPECT_NEAR(e.dF2dw * w, f2w, 1e-6 * row2) << j;
+                EXPECT_NEAR(e.dF1dh * h, diff(1, 0, &ComplexEquations::F1), 1e-6 * row1) << j;
+                EXPECT_NEAR(e.dF1dw * w, diff(0, 1, &ComplexEquations::F1), 1e-6 * row1) << j;
+                EXPECT_NEAR(e.dF2dh * h, diff(1, 0, &ComplexEquations::F2), 1e-6 * row2) << j;
+                EXPECT_NEAR(e.dF2dw * w, diff(0, 1, &ComplexEquations::F2), 1e-6 * row2) << j;
                 ++checked;
             }
     EXPECT_EQ(checked, 6 * 9);
@@ -346,25 +340,27 @@ TEST_F(Complexation, SetUpChecksInOrderAndListsBadFields) {
     };
     refused("Complex Mode: No complex data!");
     const ComplexTable good = TableOf(s, {10, 20, 30}, 25);
-    st.TxtTable = good;
-    st.cbIS = true;
-    refused("Complex Mode: Not compatible with IS correction!");
-    st.cbIS = false;
     const auto comp = st.Composition;
-    st.Composition = TUnivSet<TComponents>();
-    st.Composition.Add(comp.Get(1));
-    refused("Complex Mode: Enter a ligand constituent and at least one analyte.");
+    TUnivSet<TComponents> ligandOnly;
+    ligandOnly.Add(comp.Get(1));
+    const std::pair<std::function<void()>, const char*> spoiled[] = {
+        {[&] { st.cbIS = true; }, "Not compatible with IS correction!"},
+        {[&] { st.Composition = ligandOnly; }, "Enter a ligand constituent and at least one analyte."},
+        {[&] { st.TxtTable.pop_back(); },   // 5 + 2F - 1 lines
+         "Number of analyte forms (composition) was changed - Set complex table."},
+        {[&] { st.TxtTable[0] = {"1", "0"}; }, "nL > pL!"},
+        {[&] { st.TxtTable[0] = {"-2147483648", "2147483647"}; }, "Incorrect nL or pL!"},
+        {[&] { st.TxtTable[4] = {"3"}; }, "N_analyte do not match number of constituents!"},
+        {[&] { st.Composition[3].gradPKa = true; }, "Not compatible with pKa or mobility gradients!"}};
+    for (const auto& [spoil, message] : spoiled) {
+        st.TxtTable = good;
+        st.cbIS = false;
+        st.Composition = comp;
+        spoil();
+        refused(std::string("Complex Mode: ") + message);
+    }
+    st.cbIS = false;
     st.Composition = comp;
-    st.TxtTable.pop_back();  // 5 + 2F - 1 lines
-    refused("Complex Mode: Number of analyte forms (composition) was changed - Set complex table.");
-    st.TxtTable = good;
-    st.TxtTable[0] = {"1", "0"};
-    refused("Complex Mode: nL > pL!");
-    st.TxtTable[0] = {"-2147483648", "2147483647"};
-    refused("Complex Mode: Incorrect nL or pL!");
-    st.TxtTable = good;
-    st.TxtTable[4] = {"3"};
-    refused("Complex Mode: N_analyte do not match number of constituents!");
 
     // a diprotic ligand: cumulative constants 1, 1/K0, 1/(K0 K1)
     st.TxtTable = good;
@@ -397,14 +393,6 @@ TEST_F(Complexation, SetUpChecksInOrderAndListsBadFields) {
     EXPECT_DOUBLE_EQ(d.U[0][0][0], 10e-9);
     EXPECT_DOUBLE_EQ(d.K[1][1][2], 1e-33);
     EXPECT_TRUE(st.ComplexReady);
-
-    // a gradient constituent is refused
-    TComponents g = comp.Get(3);
-    g.gradPKa = true;
-    st.Composition = TUnivSet<TComponents>();
-    int k = 1;
-    for (const auto* n = comp.Head(); n; n = n->next, ++k) st.Composition.Add(k == 3 ? g : n->data);
-    refused("Complex Mode: Not compatible with pKa or mobility gradients!");
 }
 
 // A cation and an anion zone in a buffer with a uniform neutral ligand move,
@@ -435,27 +423,16 @@ TEST_F(Complexation, ZoneMobilityFollowsTheBindingIsotherm) {
         PrepareZoneRun(run, comp, t, 250, 0.025, 12.5, 1.0, 0.5, 100.0);
         sink.Clear();
         ASSERT_TRUE(InitCalc(run)) << sink.warnings.at(0);
-        auto moments = [&](int i) {
-            double m0 = 0, m1 = 0;
-            for (int j = 0; j <= run.NX; ++j) {
-                m0 += run.Arr.C(2, i)[j];
-                m1 += j * run.DX * run.Arr.C(2, i)[j];
-            }
-            return std::pair<double, double>{m1 / m0, m0};
-        };
-        const auto k0 = moments(4), a0 = moments(5);
-        run.StopTime = 10.0;
-        run.DT = 1e-3;
-        RunCalc(run);
-        StopCalc(run);
+        const ProfileMoments k0 = Moments(run, 4), a0 = Moments(run, 5);
+        RunTo(run, 10.0, 1e-3);
         ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
         ASSERT_GT(run.Time, 9.9);
         for (const Zone& z : zones) {
-            const auto before = z.constituent == 4 ? k0 : a0, after = moments(z.constituent);
-            const double u = (after.first - before.first) / run.Time / (100.0 / 0.025);
+            const ProfileMoments before = z.constituent == 4 ? k0 : a0, after = Moments(run, z.constituent);
+            const double u = (after.mean - before.mean) / run.Time / (100.0 / 0.025);
             const double expected = z.sign * (z.uFree + z.K * cL * z.uComplex) / (1 + z.K * cL) * 1e-9;
             EXPECT_NEAR(u, expected, 0.01 * std::abs(expected)) << z.constituent;
-            EXPECT_NEAR(after.second, before.second, 1e-4 * before.second);
+            EXPECT_NEAR(after.amount, before.amount, 1e-4 * before.amount);
         }
     }
 }
@@ -484,24 +461,11 @@ TEST_F(Complexation, NeutralComplexDiffusesWithItsNernstEinsteinCoefficient) {
     for (int j = 0; j <= st.NX; ++j) EXPECT_EQ(a.F(2, 4)[j], 7.0);
     EXPECT_NE(a.E[50], 1.0);
 
-    auto variance = [&] {
-        double m0 = 0, m1 = 0, m2 = 0;
-        for (int j = 0; j <= st.NX; ++j) {
-            const double c = a.C(2, 4)[j], x = j * st.DX;
-            m0 += c;
-            m1 += x * c;
-            m2 += x * x * c;
-        }
-        return m2 / m0 - (m1 / m0) * (m1 / m0);
-    };
-    const double v0 = variance();
-    st.StopTime = 20.0;
-    st.DT = 1e-3;
-    RunCalc(st);
-    StopCalc(st);
+    const double v0 = Moments(st, 4).variance;
+    RunTo(st, 20.0, 1e-3);
     ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
     const double D = uComplex * 1e-9 * 8.314 * st.Temperature / 96485.0;
-    EXPECT_NEAR((variance() - v0) / (2 * st.Time), D, 0.01 * D);
+    EXPECT_NEAR((Moments(st, 4).variance - v0) / (2 * st.Time), D, 0.01 * D);
 }
 
 }  // namespace

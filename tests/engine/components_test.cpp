@@ -24,8 +24,7 @@ TComponents SegmentedRecord() {
 TEST(TComponents, CopiesAreDeepAndClearKeepsModeAndType) {
     RecordingMessageSink sink;
     const TComponents r = SegmentedRecord();
-    EXPECT_EQ(r.mode, 4);
-    EXPECT_EQ(r.PKaOf(2, -1), 21);  // charge -1 is position 1
+    EXPECT_TRUE(r.mode == 4 && r.PKaOf(2, -1) == 21);  // charge -1 is position 1
     TComponents copy(r), assigned;
     assigned = r;
     TComponents& alias = assigned;
@@ -39,8 +38,7 @@ TEST(TComponents, CopiesAreDeepAndClearKeepsModeAndType) {
     }
     list[1].pKa[3][0] = -99;
     copy.c_grad[1] = -99;
-    EXPECT_EQ(r.pKa[3][0], 30);
-    EXPECT_EQ(r.c_grad[1], 1);
+    EXPECT_TRUE(r.pKa[3][0] == 30 && r.c_grad[1] == 1);
     assigned.Clear();
     EXPECT_TRUE(assigned.mode == 4 && assigned.type == 2);
     EXPECT_TRUE(assigned.name.empty() && assigned.pKa.empty() && assigned.u.empty() &&
@@ -62,9 +60,7 @@ TEST(TComponents, InconsistentRecordsWarnAndMissingRowsCopyAsMissing) {
     TComponents r = SegmentedRecord();
     r.pKa[2].clear();
     TComponents copy(r);
-    EXPECT_TRUE(copy.pKa[2].empty());
-    EXPECT_EQ(copy.pKa[3], r.pKa[3]);
-    EXPECT_EQ(copy.PKaOf(2, 0), 0.0);
+    EXPECT_TRUE(copy.pKa[2].empty() && copy.pKa[3] == r.pKa[3] && copy.PKaOf(2, 0) == 0.0);
     copy.FreeArrays();
     EXPECT_TRUE(copy.pKa.empty() && copy.u.empty());
     TComponents s;  // a single-row table whose row 1 is missing

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/effects_mode.h"
@@ -68,17 +69,22 @@ protected:
         ASSERT_FALSE(st.NumericalFailure);
     }
     double X(int j) const { return j * st.DX; }
-    // Moments of constituent i weighted by the volume S DX.
-    void Moments(int i, double& m0, double& mean) const {
-        const EngineArrays& a = st.Arr;
-        m0 = 0;
-        double m1 = 0;
-        for (int j = 0; j < a.Nn; ++j) {
-            const double w = a.S[j] * st.DX * a.C(2, i)[j];
+    // Amount and centroid of constituent i, weighted by the volume S DX.
+    std::pair<double, double> Moments(int i) const {
+        double m0 = 0, m1 = 0;
+        for (int j = 0; j < st.Arr.Nn; ++j) {
+            const double w = st.Arr.S[j] * st.DX * st.Arr.C(2, i)[j];
             m0 += w;
             m1 += w * X(j);
         }
-        mean = m1 / m0;
+        return {m0, m1 / m0};
+    }
+    // A fresh run state for the next case.
+    void Reset() {
+        host.Detach();
+        host.onProcessMessages = nullptr;
+        st = RunState();
+        host.Attach(st);
     }
 
     RecordingMessageSink sink;
@@ -103,12 +109,10 @@ TEST_F(Effects, TableCellsBecomeProfilesInEngineUnits) {
         EXPECT_DOUBLE_EQ(a.PKEOF[j], 2.5);
     }
     // ratios 1, 1 on 0.5 m: the mixing step (3 -> 7) is half way at 0.25 m
-    EXPECT_NEAR(a.Mix[50], 5.0, 1e-6);
-    EXPECT_NEAR(a.Mix[0], 3.0, 1e-12);
-    EXPECT_NEAR(a.Mix[100], 7.0, 1e-12);
-    EXPECT_NEAR(a.MixWindow[1][10], 3.0, 1e-12);
-    EXPECT_NEAR(a.MixWindow[2][10], 0.0, 1e-12);
-    EXPECT_NEAR(a.MixWindow[1][50] + a.MixWindow[2][50], 5.0, 1e-6);
+    const double mixes[][3] = {{a.Mix[50], 5.0, 1e-6},           {a.Mix[0], 3.0, 1e-12},
+                               {a.Mix[100], 7.0, 1e-12},         {a.MixWindow[1][10], 3.0, 1e-12},
+                               {a.MixWindow[2][10], 0.0, 1e-12}, {a.MixWindow[1][50] + a.MixWindow[2][50], 5.0, 1e-6}};
+    for (const auto& m : mixes) EXPECT_NEAR(m[0], m[1], m[2]);
 
     // a cell that is not a number: the message, and the profiles in force stay
     st.Grid[kRowMix][3] = "x";
@@ -128,8 +132,7 @@ TEST_F(Effects, TableCellsBecomeProfilesInEngineUnits) {
 TEST_F(Effects, TheTableCopySurvivesRestoringTheGrid) {
     Prepare(Kcl(), 100, 0.5, 1e-4);
     Table(3, {{kRowRatio, {"1", "2", "1"}}, {kRowS, {"1.5", "2", "2.5"}}});
-    EXPECT_EQ(st.Grid[0][2], "125");
-    EXPECT_EQ(st.Grid[0][3], "250");
+    EXPECT_EQ(std::make_pair(st.Grid[0][2], st.Grid[0][3]), std::make_pair(std::string("125"), std::string("250")));
     st.Grid[kRowMix][4] = "?";
     StoreEffectsTable(st.effects());
     const auto rows = st.TableRows;
@@ -137,8 +140,7 @@ TEST_F(Effects, TheTableCopySurvivesRestoringTheGrid) {
     st.Grid.clear();
     RestoreEffectsTable(st);
     StoreEffectsTable(st.effects());
-    EXPECT_EQ(st.TableRows, rows);
-    EXPECT_EQ(st.TableEdge, edges);
+    EXPECT_TRUE(st.TableRows == rows && st.TableEdge == edges);
     EXPECT_DOUBLE_EQ(st.TableRows[7][3], -1.0);
 }
 
@@ -146,10 +148,7 @@ TEST_F(Effects, TheTableCopySurvivesRestoringTheGrid) {
 // gives dT = p j^2 / kappa(T); the temperature relaxes with tau = rho cp p.
 TEST_F(Effects, JouleHeatingReachesTheEnergyBalanceWithItsRelaxationTime) {
     for (const double current : {20.0, 2.0}) {  // uA: a rise of about 5 K, then 0.05 K
-        host.Detach();
-        host.onProcessMessages = nullptr;
-        st = RunState();
-        host.Attach(st);
+        Reset();
         Prepare(Kcl(), 20, 0.01, 3.5e-4);
         st.rbVoltage = false;
         st.UI = current;
@@ -217,9 +216,7 @@ TEST_F(Effects, ATemperaturePulseSpreadsWithTheThermalDiffusivity) {
 // two sections the volume flow is continuous, so the plug slows by S1/S2.
 TEST_F(Effects, NeutralPlugsFollowTheVolumeFlow) {
     auto velocity = [&](double inj, bool stepped) {
-        host.Detach();
-        st = RunState();
-        host.Attach(st);
+        Reset();
         Prepare(KclWithNeutral(1.0), 500, 0.025, 2e-3);
         st.InjSitePending = inj;
         st.PeakWidthPending = 1.0;
@@ -230,11 +227,10 @@ TEST_F(Effects, NeutralPlugsFollowTheVolumeFlow) {
         st.cbS = true;
         Table(2, {{kRowS, {"1", stepped ? "2" : "1"}}});
         EXPECT_TRUE(InitCalc(st));
-        double m0, x0, m1, x1;
-        Moments(3, m0, x0);
+        const auto [m0, x0] = Moments(3);
         const double t0 = st.Time;
         Run(4.0);
-        Moments(3, m1, x1);
+        const auto [m1, x1] = Moments(3);
         EXPECT_NEAR(m1 / m0, 1.0, 1e-6);
         return (x1 - x0) / (st.Time - t0);
     };
@@ -286,15 +282,12 @@ TEST_F(Effects, MixingDecaysExponentiallyAndConserves) {
     st.cbS = st.cbMix = true;
     Table(1, {{kRowMix, {"10"}}});
     ASSERT_TRUE(InitCalc(st));
-    double m0, x;
-    Moments(3, m0, x);
+    const double m0 = Moments(3).first;
     const double mean = m0 / (st.Arr.S[0] * st.DX * st.Arr.Nn);
     const double d0 = st.Arr.C(2, 3)[100] - mean;
     const double t0 = st.Time;
     Run(0.3);
-    double m1;
-    Moments(3, m1, x);
-    EXPECT_NEAR(m1 / m0, 1.0, 1e-12);
+    EXPECT_NEAR(Moments(3).first / m0, 1.0, 1e-12);
     const double d1 = st.Arr.C(2, 3)[100] - mean;
     EXPECT_NEAR(d1 / d0 / std::exp(-10 * (st.Time - t0)), 1.0, 1e-3);
 }
@@ -307,14 +300,10 @@ TEST_F(Effects, AmountsAreConservedWithASteppedCrossSection) {
     st.cbS = true;
     Table(2, {{kRowS, {"1.5", "3"}}}, 0.5);
     ASSERT_TRUE(InitCalc(st));
-    std::vector<double> before(5), mean(5);
-    for (int i = 1; i <= 4; ++i) Moments(i, before[i], mean[i]);
+    std::vector<double> before(5);
+    for (int i = 1; i <= 4; ++i) before[i] = Moments(i).first;
     Run(0.5);
-    for (int i = 1; i <= 4; ++i) {
-        double after;
-        Moments(i, after, mean[i]);
-        EXPECT_NEAR(after / before[i], 1.0, 1e-4) << i;
-    }
+    for (int i = 1; i <= 4; ++i) EXPECT_NEAR(Moments(i).first / before[i], 1.0, 1e-4) << i;
 }
 
 // The simplified heating does not diverge at small rises (its relaxation fit

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 
 #include "engine/engine_arrays.h"
 #include "engine/equilibrium.h"
@@ -23,10 +24,8 @@ TEST(EngineArrays, ShapesZeroFillRotationAndRelease) {
     AllocEngineArrays(st, 0);
     EngineArrays& a = st.Arr;
     ASSERT_TRUE(a.Allocated());
-    EXPECT_EQ(a.Nn, 51);
-    EXPECT_EQ(a.NForms, 2 + 3 + 0 + 3);
-    EXPECT_EQ(a.ZMin[5], -1);  // OH-
-    EXPECT_EQ(a.Forms(2), 1);
+    // forms: H+, OH- (lowest charge -1), phosphate, glucose, His
+    EXPECT_EQ(std::make_tuple(a.Nn, a.NForms, a.ZMin[5], a.Forms(2)), std::make_tuple(51, 2 + 3 + 0 + 3, -1, 1));
     // zero-filled, every row its own N+1 values, forms follow their level
     for (int l = 1; l <= 5; ++l)
         for (int i = 1; i <= 5; ++i)
@@ -35,9 +34,8 @@ TEST(EngineArrays, ShapesZeroFillRotationAndRelease) {
                     ASSERT_EQ(a.CForm(l, i, k)[n], 0.0);
                     a.CForm(l, i, k)[n] = 1000 * l + 10 * i + k + n * 1e-3;
                 }
-    EXPECT_EQ(a.CForm(1, 1, 0)[50], 1010 + 50 * 1e-3);  // not overwritten by the next row
-    EXPECT_EQ(a.CH(2)[0], 2041);
-    EXPECT_EQ(a.COH(2)[0], 2050);
+    // not overwritten by the next row; H+ and OH- are the last two
+    EXPECT_EQ(std::make_tuple(a.CForm(1, 1, 0)[50], a.CH(2)[0], a.COH(2)[0]), std::make_tuple(1010 + 50 * 1e-3, 2041.0, 2050.0));
     // rotation: level k+1 takes level k, level 1 recycles the oldest rows
     const double* rows[6];
     for (int l = 1; l <= 5; ++l) rows[l] = a.C(l, 2);
@@ -75,8 +73,7 @@ TEST(NodeConstants, DiffusionFromMobilityAndImmobileConstituents) {
     EXPECT_NEAR(a.DForm(h + 1, 0)[3], 5.280e-9, 1e-12);
     EXPECT_NEAR(a.DForm(2, 0)[3], 82.9e-9 * rtf / 2, 1e-22);
     EXPECT_DOUBLE_EQ(a.DForm(3, 0)[0], 30e-9 * rtf);
-    EXPECT_EQ(a.SkipComp[1], 0);
-    EXPECT_EQ(a.SkipComp[4], 1);
+    EXPECT_TRUE(a.SkipComp[1] == 0 && a.SkipComp[4] == 1);
     a.UForm(4, 0)[6] = 2e-15;
     SetSkipComp(st);
     EXPECT_EQ(a.SkipComp[4], 0);

@@ -145,8 +145,7 @@ TEST(Elneut, NewtonEdgeCases) {
         st.Arr.CH(2)[4] = std::nan("");
         Elneut(st, 1, 0, 0, false);
         EXPECT_NEAR(st.Arr.PH[0], 7.0, 1e-9);
-        EXPECT_GT(st.NewtonItStep, 100);
-        EXPECT_EQ(st.ItNew, 100);
+        EXPECT_TRUE(st.NewtonItStep > 100 && st.ItNew == 100) << st.NewtonItStep;
         st.Arr.CH(1)[2] = 1.5e-4;
         st.NewtonItStep = 0;
         Elneut(st, 1, 0, 3, false);
@@ -170,11 +169,10 @@ TEST(Elneut, NewtonEdgeCases) {
         st.Arr.CH(1)[4] = 4.2e-6;
         st.Arr.CH(2)[5] = -1e-40;
         for (int n : {0, 5, 6}) Elneut(st, 1, 0, n, false);
-        EXPECT_EQ(st.Arr.CH(1)[0], 1e-9);
-        EXPECT_EQ(st.Arr.CH(1)[5], 4.2e-6);
-        EXPECT_EQ(st.Arr.CH(1)[6], 4.2e-6);
+        const double first[] = {st.Arr.CH(1)[0], st.Arr.CH(1)[5], st.Arr.CH(1)[6]};
         st.Arr.CH(1)[6] = 0.0;
         Elneut(st, 1, 0, 7, false);
+        EXPECT_EQ(std::vector<double>(first, first + 3), (std::vector<double>{1e-9, 4.2e-6, 4.2e-6}));
         EXPECT_EQ(st.Arr.CH(1)[7], 1e-9);
     }
     {   // Chrom mode: nothing computed or counted
@@ -183,8 +181,7 @@ TEST(Elneut, NewtonEdgeCases) {
         st.cbChrom = true;
         st.Arr.CH(2)[1] = 0.123;
         Elneut(st, 2, -1, -1, true);
-        EXPECT_EQ(st.NewtonItTotal, 0);
-        EXPECT_EQ(st.Arr.CH(2)[1], 0.123);
+        EXPECT_TRUE(st.NewtonItTotal == 0 && st.Arr.CH(2)[1] == 0.123);
     }
     EXPECT_TRUE(sink.warnings.empty());
 }
@@ -214,9 +211,7 @@ TEST(Elneut, SourceLevelsWindowAndFailures) {
     st.Arr.C(1, 1)[3] = std::nan("");
     st.RightWall = 5;
     Elneut(st, 1, 0, -1, true);
-    EXPECT_TRUE(st.Stop && st.NumericalFailure);
-    EXPECT_TRUE(std::isfinite(st.Arr.CH(1)[3]));
-    EXPECT_EQ(st.Arr.CH(1)[5], before);
+    EXPECT_TRUE(st.Stop && st.NumericalFailure && std::isfinite(st.Arr.CH(1)[3]) && st.Arr.CH(1)[5] == before);
     Elneut(st, 1, 0, -1, true);
     EXPECT_EQ(sink.warnings, std::vector<std::string>{"Newton's iteration returns incorrect H+ concentration: NAN"});
     // a cH that is not positive leaves its node for speciation and stops the run
@@ -225,7 +220,6 @@ TEST(Elneut, SourceLevelsWindowAndFailures) {
     st.Arr.CH(2)[5] = 0.0;
     const double ph5 = st.Arr.PH[5];
     CalcSpeciation(st, 2, 5);
-    EXPECT_EQ(st.Arr.PH[5], ph5);
-    EXPECT_TRUE(st.Stop);
+    EXPECT_TRUE(st.Arr.PH[5] == ph5 && st.Stop);
     EXPECT_EQ(sink.warnings, std::vector<std::string>{"Incorrect H+ concentration at node 5: 0"});
 }

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <functional>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "engine/init_calc.h"
 #include "engine/modes.h"
@@ -33,6 +35,15 @@ protected:
         PrepareRun(st, comp, nodes);
         host.Attach(st);
     }
+    // Init refused with these messages, the previous run kept.
+    void ExpectRefusedKeepingTheRun(const std::vector<std::string>& messages) {
+        const int nx = st.NX;
+        const double ph = st.Arr.PH[10];
+        sink.Clear();
+        EXPECT_FALSE(InitCalc(st));
+        EXPECT_EQ(sink.warnings, messages);
+        EXPECT_TRUE(st.Initialised && st.NX == nx && st.Arr.PH[10] == ph);
+    }
     RecordingMessageSink sink;
     RecordingHost host;
     RunState st;
@@ -48,8 +59,7 @@ TEST_F(Init, CompleteInitSolvesTheWholeGrid) {
     st.CompChanged = st.SetupChanged = true;
     ASSERT_TRUE(InitCalc(st));
     EXPECT_TRUE(sink.warnings.empty());
-    EXPECT_FALSE(st.CompChanged || st.SetupChanged);
-    EXPECT_TRUE(st.Time == 0.0 && st.StepCount == 0);
+    EXPECT_TRUE(!st.CompChanged && !st.SetupChanged && st.Time == 0.0 && st.StepCount == 0);
     EXPECT_EQ(host.psqResets, std::vector<std::string>{"own.psq"});
     // electroneutrality at every node of level 2, the left border values kept
     for (int j = 0; j <= st.NX; ++j) {
@@ -63,43 +73,30 @@ TEST_F(Init, CompleteInitSolvesTheWholeGrid) {
     EXPECT_EQ(st.Arr.CLeft[5], st.Arr.CH(2)[0]);
 
     // chart data: one point per node
-    EXPECT_EQ(st.Series.sr_pH.Count(), 201);
-    EXPECT_EQ(st.Series.sr_reg[8].Count(), 201);
+    EXPECT_TRUE(st.Series.sr_pH.Count() == 201 && st.Series.sr_reg[8].Count() == 201);
 }
 
 TEST_F(Init, RefusalsInOrderKeepThePreviousRun) {
     Prepare(UniformAcetate(), 50);
     ASSERT_TRUE(InitCalc(st));
-    auto refusedKeepsRun = [&](const std::vector<std::string>& messages) {
-        const int nx = st.NX;
-        const double ph = st.Arr.PH[10];
-        sink.Clear();
-        EXPECT_FALSE(InitCalc(st));
-        EXPECT_EQ(sink.warnings, messages);
-        EXPECT_TRUE(st.Initialised);
-        EXPECT_EQ(st.NX, nx);
-        EXPECT_EQ(st.Arr.PH[10], ph);
-    };
     // the checks in their order: each case fails all the later ones too
     const TUnivSet<TComponents> saved = st.Composition;
     st.Running = true;
     st.NXPending = 9;
     st.Composition.Empty();
-    refusedKeepsRun({"START is active"});
+    ExpectRefusedKeepingTheRun({"START is active"});
     st.Running = false;
-    refusedKeepsRun({"No constituents!"});
+    ExpectRefusedKeepingTheRun({"No constituents!"});
     st.Composition = saved;
     // dcH/dt mode switches the ionic-strength correction off and goes on
     st.cbDcH = st.cbIS = true;
-    refusedKeepsRun({"Ionic Strength Correction is not applicable with dcH/dt MODE. IS correction dissabled",
+    ExpectRefusedKeepingTheRun({"Ionic Strength Correction is not applicable with dcH/dt MODE. IS correction dissabled",
                      "Increase Nodes in RunSetup >> \"Grid Points (Nodes)\" to Proceed!\nMinimum Value is 10."});
     EXPECT_FALSE(st.cbIS);
     st.NXPending = 10;  // the smallest grid accepted
     sink.Clear();
     EXPECT_TRUE(InitCalc(st));
-    EXPECT_TRUE(sink.warnings.empty());
-    EXPECT_FALSE(st.ISCorrection);
-    EXPECT_EQ(st.NX, 10);
+    EXPECT_TRUE(sink.warnings.empty() && !st.ISCorrection && st.NX == 10);
     st.cbDcH = false;
 
     // the micellizing constituent: a number inside the composition naming a
@@ -109,30 +106,29 @@ TEST_F(Init, RefusalsInOrderKeepThePreviousRun) {
         "Incorrect index number of micellizing constituent defined by \"Mic. Constituent No.\".";
     for (int no : {3, 0}) {
         st.MicCompNo = no;
-        refusedKeepsRun({index});
+        ExpectRefusedKeepingTheRun({index});
     }
     st.Composition.Add(Constituent("Ampholyte", -1, 1, {3.0, 0, 9.0}, {20, 0, 20}, BGE, 1, 1));
     st.MicCompNo = 3;
-    refusedKeepsRun({"Incorrect valency of micellizing constituent."});
+    ExpectRefusedKeepingTheRun({"Incorrect valency of micellizing constituent."});
     // an aggregation number below 1 (a file may carry one) is refused too
     st.Composition = saved;
     st.MicCompNo = 1;
     st.OM = 0;
-    refusedKeepsRun({kMicAggregationNumber});
+    ExpectRefusedKeepingTheRun({kMicAggregationNumber});
     st.OM = 64;
     // an acid and a base are taken, with the CMC profile of the grid
     for (int no : {1, 2}) {
         st.MicCompNo = no;
         sink.Clear();
         ASSERT_TRUE(InitCalc(st));
-        EXPECT_TRUE(sink.warnings.empty());
-        EXPECT_TRUE(st.SDSAtInit && st.CMCProfileReady);
+        EXPECT_TRUE(sink.warnings.empty() && st.SDSAtInit && st.CMCProfileReady);
         EXPECT_EQ(st.Arr.CMCProfile, std::vector<double>(static_cast<std::size_t>(st.NX) + 1, st.CMC));
     }
     st.cbSDS = false;
     // racemic mode needs four constituents: refused before anything changes
     st.cbRacemic = true;
-    refusedKeepsRun({"Racemic Mode requires at least 4 constituents."});
+    ExpectRefusedKeepingTheRun({"Racemic Mode requires at least 4 constituents."});
     st.cbRacemic = false;
 }
 
@@ -190,8 +186,7 @@ TEST_F(Init, WallsAndDiffusionModeTakenAtInit) {
     }
     st.cbInitWalls = st.cbKeepDistance = true;
     ASSERT_TRUE(InitCalc(st));
-    EXPECT_EQ(std::make_pair(st.LeftWall, st.RightWall), std::make_pair(0, 100));
-    EXPECT_FALSE(st.cbKeepDistance);
+    EXPECT_EQ(std::make_tuple(st.LeftWall, st.RightWall, st.cbKeepDistance), std::make_tuple(0, 100, false));
     // the diffusion mode at start
     st.cbAutoDiff = true;
     ASSERT_TRUE(InitCalc(st));
@@ -205,24 +200,20 @@ TEST_F(Init, LoadingPathPreparesArraysWithoutEquilibrium) {
     st.Time = 7.5;
     st.Loading = true;
     ASSERT_TRUE(InitCalc(st));
-    EXPECT_EQ(st.NX, 40);
-    EXPECT_EQ(st.Time, 7.5);
-    EXPECT_TRUE(st.Loading);  // cleared by the loader, not here
-    EXPECT_EQ(st.NewtonItTotal, 0);
-    EXPECT_EQ(st.Arr.CH(2)[20], 0.0);
+    // the loader clears Loading, not Init
+    EXPECT_EQ(std::make_tuple(st.NX, st.Time, st.Loading, st.NewtonItTotal, st.Arr.CH(2)[20]),
+              std::make_tuple(40, 7.5, true, 0, 0.0));
     // neither the loader nor the sequence player resets the sequence file
     st.Loading = false;
     st.LoadingPsq = true;
     st.NXPending = 40;
     ASSERT_TRUE(InitCalc(st));
-    EXPECT_TRUE(host.psqResets.empty());
-    EXPECT_TRUE(sink.warnings.empty());
+    EXPECT_TRUE(host.psqResets.empty() && sink.warnings.empty());
 }
 
 TEST_F(Init, ARunTooLargeForMemoryIsRefusedBeforeAnythingIsAllocated) {
     Prepare(UniformAcetate(), 50);
     ASSERT_TRUE(InitCalc(st));
-    const double ph = st.Arr.PH[10];
     // 60001 ionic forms on 100001 nodes: several hundred gigabytes of arrays.
     TUnivSet<TComponents> huge;
     huge.Add(Constituent("Wide", -30000, 30000, std::vector<double>(60001, 7.0), std::vector<double>(60001, 30.0),
@@ -230,13 +221,7 @@ TEST_F(Init, ARunTooLargeForMemoryIsRefusedBeforeAnythingIsAllocated) {
     const TUnivSet<TComponents> saved = st.Composition;
     st.Composition = huge;
     st.NXPending = 100000;
-    sink.Clear();
-    EXPECT_FALSE(InitCalc(st));
-    EXPECT_EQ(sink.warnings, std::vector<std::string>{kInitRunTooLarge});
-    // The previous run stands.
-    EXPECT_TRUE(st.Initialised);
-    EXPECT_EQ(st.NX, 50);
-    EXPECT_EQ(st.Arr.PH[10], ph);
+    ExpectRefusedKeepingTheRun({kInitRunTooLarge});
     // The same composition on a small grid, and the loading path, are measured the same way.
     st.Loading = true;
     st.NX = 100000;

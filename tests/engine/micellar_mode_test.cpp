@@ -23,6 +23,7 @@
 #include "foundation/errors.h"
 #include "foundation/messages.h"
 #include "support/recording_host.h"
+#include "support/run_profiles.h"
 #include "support/test_compositions.h"
 
 namespace {
@@ -45,12 +46,7 @@ TComponents Neutral(const std::string& name, double c, double cInj, double pKMic
 // Micellar run of `comp` (surfactant first) on `nodes` nodes of 25 mm.
 bool InitMicellar(RunState& st, const TUnivSet<TComponents>& comp, int nodes, double volts) {
     PrepareRun(st, comp, nodes);
-    st.InjSitePending = 12.5;
-    st.PeakWidthPending = 2.0;
-    st.PeakEdgeWidthPending = 0.5;
-    st.rbVoltage = st.rbPSQNo = true;
-    st.rbPSQMS = false;
-    st.UI = volts;
+    SetZoneAndVoltage(st, 12.5, 2.0, 0.5, volts);
     st.cbSDS = true;
     st.MicCompNo = 1;
     st.CMC = kCMC;
@@ -58,29 +54,24 @@ bool InitMicellar(RunState& st, const TUnivSet<TComponents>& comp, int nodes, do
     return InitCalc(st);
 }
 
-std::vector<double> Row(const RunState& st, int i) { return {st.Arr.C(2, i), st.Arr.C(2, i) + st.Arr.Nn}; }
-
-double Amount(const std::vector<double>& c) {
-    double s = 0;
-    for (double v : c) s += v;
-    return s;
+// The micellar buffer: surfactant and sodium (c and injected c), an acid and
+// a neutral constituent that bind to the micelles.
+TUnivSet<TComponents> SdsBuffer(double cSds, double cSdsInj, double cNa, double cNaInj) {
+    TUnivSet<TComponents> comp;
+    comp.Add(StrongAnion("SDS", 30.0, BGE, cSds, cSdsInj));
+    comp.Add(StrongCation("Sodium", kUNa, BGE, cNa, cNaInj));
+    comp.Add(Binding(WeakAcid("Acid", kPKAcetic, kUAcetate, BGE, 2.0, 3.0), -2.5, 25.0));
+    comp.Add(Neutral("Binder", 0.5, 3.0, -3.0));
+    return comp;
 }
 
-double Centroid(const std::vector<double>& c, double dx) {
-    double m1 = 0;
-    for (std::size_t j = 0; j < c.size(); ++j) m1 += j * dx * c[j];
-    return m1 / Amount(c);
-}
+double Amount(const std::vector<double>& c) { return Moments(c, 1.0).amount; }
 
 }  // namespace
 
 TEST(Micellar, EachNodeHoldsThePseudoPhasePartitionAndNoMicellesAtOrBelowTheCMC) {
     RecordingMessageSink sink;
-    TUnivSet<TComponents> comp;
-    comp.Add(StrongAnion("SDS", 30.0, BGE, 20.0, 40.0));  // a zone of more surfactant
-    comp.Add(StrongCation("Sodium", kUNa, BGE, 22.0, 42.0));
-    comp.Add(Binding(WeakAcid("Acid", kPKAcetic, kUAcetate, BGE, 2.0, 3.0), -2.5, 25.0));
-    comp.Add(Neutral("Binder", 0.5, 3.0, -3.0));
+    TUnivSet<TComponents> comp = SdsBuffer(20.0, 40.0, 22.0, 42.0);  // a zone of more surfactant
     comp.Add(Neutral("Free", 0.5, 3.0, 30.0));
     const double K[] = {0, 0, 0, std::pow(10.0, 2.5 - 3), std::pow(10.0, 3.0 - 3), 0};
     RunState st;
@@ -100,12 +91,8 @@ TEST(Micellar, EachNodeHoldsThePseudoPhasePartitionAndNoMicellesAtOrBelowTheCMC)
         EXPECT_DOUBLE_EQ(a.MicConc[j], std::min(cs, kCMC)) << j;
         for (int i = 2; i <= 5; ++i) {
             const double b = a.C(2, i)[j], mb = a.MicBound[i][j];
-            if (K[i] == 0) {
-                EXPECT_EQ(mb, 0.0) << i << " " << j;
-                continue;
-            }
-            // mass action: bound / (free analyte x free micelles) = K
-            EXPECT_NEAR(mb / ((b - mb) * x), K[i], 1e-9 * K[i]) << i << " " << j;
+            // mass action: bound / (free analyte x free micelles) = K; nothing bound with K = 0
+            EXPECT_NEAR(K[i] == 0 ? mb : mb / ((b - mb) * x), K[i], 1e-9 * K[i]) << i << " " << j;
         }
     }
     EXPECT_GT(above, 100);
@@ -124,13 +111,8 @@ TEST(Micellar, EachNodeHoldsThePseudoPhasePartitionAndNoMicellesAtOrBelowTheCMC)
     // effective mobilities of the speciation, and every constituent moves as
     // without micelles (the surfactant as monomer).
     for (double cInj : {kCMC, 1.5}) {
-        TUnivSet<TComponents> low;
-        low.Add(StrongAnion("SDS", 30.0, BGE, 1.0, cInj));
-        low.Add(StrongCation("Sodium", kUNa, BGE, 3.0, 2.0 + cInj));
-        low.Add(Binding(WeakAcid("Acid", kPKAcetic, kUAcetate, BGE, 2.0, 3.0), -2.5, 25.0));
-        low.Add(Neutral("Binder", 0.5, 3.0, -3.0));
         RunState mic;
-        ASSERT_TRUE(InitMicellar(mic, low, 120, 100.0));
+        ASSERT_TRUE(InitMicellar(mic, SdsBuffer(1.0, cInj, 3.0, 2.0 + cInj), 120, 100.0));
         RunState plain = mic;
         plain.cbSDS = false;
         CalcDER(mic, 2, false);
@@ -140,12 +122,10 @@ TEST(Micellar, EachNodeHoldsThePseudoPhasePartitionAndNoMicellesAtOrBelowTheCMC)
         for (int i = 1; i <= 4; ++i)
             for (int j = 0; j < m.Nn; ++j) fMax = std::max(fMax, std::abs(p.F(2, i)[j]));
         for (int j = mic.LeftWall; j <= mic.RightWall; ++j) {
-            EXPECT_EQ(m.MicFree[j], 0.0);
-            EXPECT_EQ(m.MicConc[j], m.C(2, 1)[j]);
+            EXPECT_TRUE(m.MicFree[j] == 0.0 && m.MicConc[j] == m.C(2, 1)[j]) << j;
             EXPECT_NEAR(m.E[j], p.E[j], 1e-12 * std::abs(p.E[j]));
             for (int i = 1; i <= 4; ++i) {
-                EXPECT_EQ(m.MicBound[i][j], 0.0);
-                EXPECT_EQ(m.UEff[i][j], p.UEff[i][j]);
+                EXPECT_TRUE(m.MicBound[i][j] == 0.0 && m.UEff[i][j] == p.UEff[i][j]) << i << " " << j;
                 EXPECT_NEAR(m.F(2, i)[j], p.F(2, i)[j], 1e-6 * fMax) << i << " " << j;
             }
         }
@@ -162,7 +142,7 @@ TEST(Micellar, NeutralAnalyteMovesWithItsBoundFractionOfTheMicellesAndTotalsAreK
     RunState st;
     ASSERT_TRUE(InitMicellar(st, comp, 250, 200.0));
     std::vector<std::vector<double>> c0;
-    for (int i = 1; i <= 4; ++i) c0.push_back(Row(st, i));
+    for (int i = 1; i <= 4; ++i) c0.push_back(Profile(st, i));
     // the window stays the whole capillary, so every flux stays inside
     st.cbLWMove = st.cbRWMove = false;
     // totals, while every disturbance of the background is inside the capillary
@@ -172,7 +152,7 @@ TEST(Micellar, NeutralAnalyteMovesWithItsBoundFractionOfTheMicellesAndTotalsAreK
     ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
     ASSERT_GT(st.Time, 5.9);
     for (int i = 1; i <= 4; ++i)
-        EXPECT_NEAR(Amount(Row(st, i)), Amount(c0[i - 1]), 1e-10 * Amount(c0[i - 1])) << i;
+        EXPECT_NEAR(Amount(Profile(st, i)), Amount(c0[i - 1]), 1e-10 * Amount(c0[i - 1])) << i;
     // the run goes on to 20 s
     st.StopTime = 20.0;
     RunCalc(st);
@@ -185,11 +165,11 @@ TEST(Micellar, NeutralAnalyteMovesWithItsBoundFractionOfTheMicellesAndTotalsAreK
     const double x = (20.0 - kCMC) / kOM, theta = 1.0 * x / (1.0 + 1.0 * x);
     const double vMic = -40e-9 * st.Arr.E[st.NX / 2];
     ASSERT_NEAR(st.Arr.E[st.NX / 2], 200.0 / 0.025, 0.01 * 200.0 / 0.025);
-    const double moved = Centroid(Row(st, 3), st.DX) - Centroid(c0[2], st.DX);
+    const double moved = Moments(st, 3).mean - Moments(c0[2], st.DX).mean;
     EXPECT_NEAR(moved, theta * vMic * st.Time, 0.02 * std::abs(theta * vMic * st.Time));
-    const double still = Centroid(Row(st, 4), st.DX) - Centroid(c0[3], st.DX);
+    const double still = Moments(st, 4).mean - Moments(c0[3], st.DX).mean;
     EXPECT_LT(std::abs(still), 1e-3 * std::abs(moved));
-    for (int i : {3, 4}) EXPECT_NEAR(Amount(Row(st, i)), Amount(c0[i - 1]), 1e-10 * Amount(c0[i - 1])) << i;
+    for (int i : {3, 4}) EXPECT_NEAR(Amount(Profile(st, i)), Amount(c0[i - 1]), 1e-10 * Amount(c0[i - 1])) << i;
 }
 
 TEST(Racemic, FreeFormsInterconvertAtFirstOrderAndTheirSumIsKept) {
@@ -209,11 +189,7 @@ TEST(Racemic, FreeFormsInterconvertAtFirstOrderAndTheirSumIsKept) {
     ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
     const int j = 20;
     const double d0 = st.Arr.C(2, 2)[j] - st.Arr.C(2, 3)[j], s0 = st.Arr.C(2, 2)[j] + st.Arr.C(2, 3)[j];
-    st.StopTime = 2.0;
-    st.DT = 1e-4;
-    st.cbOptDt = false;
-    RunCalc(st);
-    StopCalc(st);
+    RunFixed(st, 2.0, 1e-4);
     ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
     ASSERT_GT(st.Time, 1.99);
     const double d = st.Arr.C(2, 2)[j] - st.Arr.C(2, 3)[j];
@@ -241,36 +217,29 @@ TEST(Micellar, ASetUpMadeInvalidAfterInitStopsTheRunWithItsMessage) {
     comp.Add(Constituent("Ampholyte", -1, 1, {3.0, 0, 9.0}, {20, 0, 20}, Analyte, 0.0, 1e-3));
     const std::string index =
         "Incorrect index number of micellizing constituent defined by \"Mic. Constituent No.\".";
-    struct Case {
-        const char* what;
-        std::function<void(RunState&)> spoil;
-        std::string message;
-    };
-    const Case cases[] = {
-        {"number above the run's constituents", [](RunState& s) { s.MicCompNo = 5; }, index},
-        {"number below 1", [](RunState& s) { s.MicCompNo = -3; }, index},
-        {"a neutral constituent", [](RunState& s) { s.MicCompNo = 3; }, "Incorrect valency of micellizing constituent."},
-        {"an ampholyte", [](RunState& s) { s.MicCompNo = 4; }, "Incorrect valency of micellizing constituent."},
-        {"aggregation number 0", [](RunState& s) { s.OM = 0; }, kMicAggregationNumber},
-        {"no CMC profile", [](RunState& s) { s.CMCProfileReady = false; }, "Press INIT"},
-        {"a CMC profile of another grid", [](RunState& s) { s.Arr.CMCProfile.resize(7); }, "Press INIT"},
-    };
-    for (const Case& c : cases) {
+    const std::string valency = "Incorrect valency of micellizing constituent.";
+    // numbers above and below the constituents, a neutral constituent, an
+    // ampholyte, aggregation number 0, no CMC profile, one of another grid
+    const std::pair<std::function<void(RunState&)>, std::string> cases[] = {
+        {[](RunState& s) { s.MicCompNo = 5; }, index}, {[](RunState& s) { s.MicCompNo = -3; }, index},
+        {[](RunState& s) { s.MicCompNo = 3; }, valency}, {[](RunState& s) { s.MicCompNo = 4; }, valency},
+        {[](RunState& s) { s.OM = 0; }, kMicAggregationNumber},
+        {[](RunState& s) { s.CMCProfileReady = false; }, "Press INIT"},
+        {[](RunState& s) { s.Arr.CMCProfile.resize(7); }, "Press INIT"}};
+    for (std::size_t k = 0; k < std::size(cases); ++k) {
+        const auto& [spoil, message] = cases[k];
         RunState st;
         ASSERT_TRUE(InitMicellar(st, comp, 60, 100.0));
         host.Attach(st);
-        st.StopTime = 1.0;
-        st.DT = 1e-3;
         // the first steps run, then the set-up changes under the running run
         int pumps = 0;
         host.onProcessMessages = [&](int) {
-            if (++pumps == 3) c.spoil(st);
+            if (++pumps == 3) spoil(st);
         };
         sink.Clear();
-        RunCalc(st);
-        StopCalc(st);
-        EXPECT_EQ(sink.warnings, std::vector<std::string>{c.message}) << c.what;
-        EXPECT_LT(st.Time, 0.5) << c.what;
+        RunTo(st, 1.0, 1e-3);
+        EXPECT_EQ(sink.warnings, std::vector<std::string>{message}) << k;
+        EXPECT_LT(st.Time, 0.5) << k;
         host.onProcessMessages = nullptr;
         host.Detach();
         // a derivative call stops again, without another message and without
@@ -278,9 +247,8 @@ TEST(Micellar, ASetUpMadeInvalidAfterInitStopsTheRunWithItsMessage) {
         const std::vector<double> f(st.Arr.F(2, 1), st.Arr.F(2, 1) + st.Arr.Nn);
         st.Stop = false;
         CalcDER(st, 2, false);
-        EXPECT_TRUE(st.Stop && st.NumericalFailure) << c.what;
-        EXPECT_EQ(std::vector<double>(st.Arr.F(2, 1), st.Arr.F(2, 1) + st.Arr.Nn), f) << c.what;
-        EXPECT_EQ(sink.warnings.size(), 1u) << c.what;
+        EXPECT_TRUE(st.Stop && st.NumericalFailure && sink.warnings.size() == 1) << k;
+        EXPECT_EQ(std::vector<double>(st.Arr.F(2, 1), st.Arr.F(2, 1) + st.Arr.Nn), f) << k;
     }
 
     // micellar mode switched on after a run initialised without it
@@ -291,8 +259,7 @@ TEST(Micellar, ASetUpMadeInvalidAfterInitStopsTheRunWithItsMessage) {
     st.cbSDS = true;
     sink.Clear();
     CalcDER(st, 2, false);
-    EXPECT_TRUE(st.Stop);
-    EXPECT_EQ(sink.warnings, std::vector<std::string>{"Press INIT"});
+    EXPECT_TRUE(st.Stop && sink.warnings == std::vector<std::string>{"Press INIT"});
     // racemic mode switched on for a run of fewer than four constituents
     comp.RemoveNode(4);
     st.Composition = comp;

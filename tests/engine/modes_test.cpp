@@ -150,11 +150,9 @@ TEST(Modes, AModePutIntoTheRunsTableIsCalledAtInitDerivativesAndSteps) {
     calls = {};
     st.cbMX = true;
     Initialised(st, host);
-    EXPECT_EQ(calls.init[0] + calls.init[1] + calls.init[2] + calls.init[3], 4);
     EXPECT_TRUE(calls.init[0] == 1 && calls.init[1] == 1 && calls.init[2] == 1 && calls.init[3] == 1);
-    EXPECT_TRUE(calls.arraysAtInit);
-    EXPECT_GE(calls.derivatives, 1);  // the field of level 2 at Init
-    EXPECT_TRUE(sink.warnings.empty());
+    // the arrays exist at their stage; the field of level 2 is formed at Init
+    EXPECT_TRUE(calls.arraysAtInit && calls.derivatives >= 1 && sink.warnings.empty());
 
     // Derivatives: the standard scheme's rows plus the production, bit for bit.
     Initialised(plain, host);
@@ -174,15 +172,13 @@ TEST(Modes, AModePutIntoTheRunsTableIsCalledAtInitDerivativesAndSteps) {
     st.DT = 1e-3;
     st.StopTime = 0.05;
     RunCalc(st);
-    EXPECT_GT(st.StepCount, 10);
-    EXPECT_EQ(calls.afterStep, st.StepCount);
+    EXPECT_TRUE(st.StepCount > 10 && calls.afterStep == st.StepCount) << calls.afterStep;
 
     // No other run has the mode: there cbMX is the linearized mode.
     plain.cbMX = true;
     calls.derivatives = 0;
     CalcDER(plain, 2, false);
-    EXPECT_EQ(calls.derivatives, 0);
-    EXPECT_TRUE(sink.warnings.empty());
+    EXPECT_TRUE(calls.derivatives == 0 && sink.warnings.empty());
 
     // The mode's Init may refuse; Init then ends there.
     calls = {};
@@ -201,11 +197,10 @@ TEST(Modes, ThreadPlanIsTakenAtInitAndWorkStorageIsPerRun) {
     RunState st;
     Initialised(st, host);
     SetEngineThreads(1);
-    EXPECT_EQ(st.Engine.Threads.threads, 3);  // the run keeps its plan
     RunState other;
     Initialised(other, host);
-    EXPECT_EQ(other.Engine.Threads.threads, 1);
     SetEngineThreads(saved);
+    EXPECT_EQ(std::make_pair(st.Engine.Threads.threads, other.Engine.Threads.threads), std::make_pair(3, 1));
 
     struct Work {
         std::vector<double> row;
@@ -213,7 +208,6 @@ TEST(Modes, ThreadPlanIsTakenAtInitAndWorkStorageIsPerRun) {
     st.Engine.Scratch<Work>().row.assign(5, 1.0);
     EXPECT_TRUE(other.Engine.Scratch<Work>().row.empty());
     RunState copy = st;
-    EXPECT_TRUE(copy.Engine.Scratch<Work>().row.empty());
-    EXPECT_EQ(copy.Engine.Threads.threads, 3);
+    EXPECT_TRUE(copy.Engine.Scratch<Work>().row.empty() && copy.Engine.Threads.threads == 3);
     EXPECT_EQ(st.Engine.Scratch<Work>().row.size(), 5u);
 }

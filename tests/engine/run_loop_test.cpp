@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <functional>
+#include <tuple>
 #include <vector>
 
 #include "engine/chrom_mode.h"
@@ -16,6 +17,7 @@
 #include "foundation/errors.h"
 #include "foundation/messages.h"
 #include "support/recording_host.h"
+#include "support/run_profiles.h"
 #include "support/test_compositions.h"
 
 namespace {
@@ -42,6 +44,12 @@ std::vector<double> Level2(RunState& st) {
     std::vector<double> v(st.Arr.CH(2), st.Arr.CH(2) + st.NX + 1);
     for (int i = 1; i <= st.NComp; ++i) v.insert(v.end(), st.Arr.C(2, i), st.Arr.C(2, i) + st.NX + 1);
     return v;
+}
+
+// Drawn profiles of every constituent: 1 on nodes lo..hi, 0 elsewhere.
+void DrawZone(RunState& st, int lo, int hi) {
+    for (int i = 1; i <= st.NComp; ++i)
+        for (int j = 0; j <= st.NX; ++j) st.Arr.DrawnProfile[i][j] = (j >= lo && j <= hi) ? 1.0 : 0.0;
 }
 
 // Calls atStep(k) from the message pump at the k-th step of the next run
@@ -74,9 +82,7 @@ TEST(RunLoopRefusals, LeaveTheStateAlone) {
     st.Initialised = false;
     st.StopTime = 10;
     EXPECT_THROW(RunCalc(st), Exception);
-    EXPECT_FALSE(st.Running);
-    EXPECT_EQ(host.processMessagesCount, 0);
-    EXPECT_TRUE(host.statusTexts.empty());
+    EXPECT_TRUE(!st.Running && host.processMessagesCount == 0 && host.statusTexts.empty());
 }
 
 TEST_F(RunLoop, StarterStopTimeStopRequestAndRestartOnNewDt) {
@@ -96,8 +102,7 @@ TEST_F(RunLoop, StarterStopTimeStopRequestAndRestartOnNewDt) {
     st.StopTime = 0.05;
     RunCalc(st);
     StopCalc(st);
-    EXPECT_LT(st.Time, st.StopTime);
-    EXPECT_GE(st.Time + st.DT, st.StopTime);
+    EXPECT_TRUE(st.Time < st.StopTime && st.Time + st.DT >= st.StopTime);
     const int steps = st.StepCount;
     EXPECT_NEAR(st.Time, (steps + 3) * st.DT, 1e-12);
 
@@ -113,9 +118,8 @@ TEST_F(RunLoop, StarterStopTimeStopRequestAndRestartOnNewDt) {
         }
     });
     RunCalc(st);
-    EXPECT_FALSE(st.Stop);  // cleared by the end of the run
+    EXPECT_FALSE(st.Stop || st.Restart);  // cleared by the end of the run
     EXPECT_EQ(st.StepCount, steps + 5);
-    EXPECT_FALSE(st.Restart);
     EXPECT_NEAR(st.Time - timeAtChange, 6 * 2e-3, 1e-12);
     // a run that starts with a dt other than the last run's restarts first
     StopAfter(host, st, 1);
@@ -184,11 +188,9 @@ TEST_F(RunLoop, FailedStepLeavesLevelTwoUntouched) {
             }
         });
         RunCalc(st);
-        EXPECT_EQ(st.StepCount, first + c.at) << c.message;
-        EXPECT_EQ(st.Time, goodTime);
+        EXPECT_EQ(std::tuple(st.StepCount, st.Time, st.StepError), std::tuple(first + c.at, goodTime, goodError));
         EXPECT_EQ(Level2(st), good);
         EXPECT_GT(goodError, 0);
-        EXPECT_EQ(st.StepError, goodError) << c.message;
         if (c.message.find("node 12") != std::string::npos) mobilities12(-1e-6);
         ASSERT_EQ(sink.warnings.size(), 1u) << c.message;
         EXPECT_EQ(sink.warnings[0].substr(0, c.message.size()), c.message);
@@ -207,8 +209,7 @@ TEST_F(RunLoop, DetectorNodesAndSamples) {
     RunCalc(st);
     EXPECT_EQ(host.detectorSamples, (std::vector<bool>{true, true, false, false}));
     const RunSeries& s = st.Series;
-    EXPECT_EQ(s.DET_pH.Count(), 2);
-    EXPECT_EQ(s.srDetComp[3].Count(), 2);
+    EXPECT_TRUE(s.DET_pH.Count() == 2 && s.srDetComp[3].Count() == 2);
     EXPECT_DOUBLE_EQ(s.DET_volt.y[0], st.UI * 0.001);
     EXPECT_TRUE(sink.warnings.empty());
 }
@@ -262,17 +263,13 @@ TEST_F(RunLoop, WindowWallsFollowTheDrawnProfileAndNeverSkipAZone) {
     st.LW = st.RW = 1e-6;
     EXPECT_EQ(update(0, 100, 10), std::make_pair(0, 50));
     // an increment larger than the gap to a zone does not jump over it
-    for (int i = 1; i <= st.NComp; ++i)
-        for (int j = 0; j <= st.NX; ++j) st.Arr.DrawnProfile[i][j] = (j >= 70 && j <= 75) ? 1.0 : 0.0;
+    DrawZone(st, 70, 75);
     EXPECT_LE(update(30, 100, 60).first, 70);
     // the same for the right wall retreating towards a zone at 45..50 with a
     // step of 60 from node 100: it stops beyond the zone
-    for (int i = 1; i <= st.NComp; ++i)
-        for (int j = 0; j <= st.NX; ++j) st.Arr.DrawnProfile[i][j] = (j >= 45 && j <= 50) ? 1.0 : 0.0;
-    const int right = update(0, 100, 60).second;
-    EXPECT_GE(right, 51);
-    for (int i = 1; i <= st.NComp; ++i)
-        for (int j = 0; j <= st.NX; ++j) st.Arr.DrawnProfile[i][j] = (j >= 70 && j <= 75) ? 1.0 : 0.0;
+    DrawZone(st, 45, 50);
+    EXPECT_GE(update(0, 100, 60).second, 51);
+    DrawZone(st, 70, 75);
     // outside a run the walls only widen; a zero limit widens to the end
     st.Running = false;
     st.RW = 0;
@@ -299,13 +296,9 @@ TEST(EngineLinks, FramesGoToTheRecorderAndEventsToEveryListener) {
     st.Events.Add(&first);
     st.Events.Add(&second);
     ASSERT_TRUE(InitCalc(st));
-    st.DT = 1e-3;
-    st.StopTime = 0.01;
-    RunCalc(st);
-    StopCalc(st);
+    RunTo(st, 0.01, 1e-3);
     EXPECT_EQ(recorder.psqResets, std::vector<std::string>{"own.psq"});
-    EXPECT_FALSE(recorder.psqFrames.empty());
-    EXPECT_TRUE(recorder.events.empty() && recorder.statusTexts.empty());
+    EXPECT_TRUE(!recorder.psqFrames.empty() && recorder.events.empty() && recorder.statusTexts.empty());
     EXPECT_EQ(first.events, second.events);
     EXPECT_EQ(first.geometryEditsEnabled, (std::vector<bool>{false, true}));
     EXPECT_GE(first.mainInfoCount, 2);
@@ -314,6 +307,5 @@ TEST(EngineLinks, FramesGoToTheRecorderAndEventsToEveryListener) {
     st.StopTime = 0.02;
     RunCalc(st);
     StopCalc(st);
-    EXPECT_EQ(second.events.size(), heard);
-    EXPECT_GT(first.events.size(), heard);
+    EXPECT_TRUE(second.events.size() == heard && first.events.size() > heard);
 }

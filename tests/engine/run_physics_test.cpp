@@ -13,6 +13,7 @@
 #include "engine/run_calc.h"
 #include "engine/run_state.h"
 #include "foundation/errors.h"
+#include "support/run_profiles.h"
 #include "support/test_compositions.h"
 
 namespace {
@@ -33,38 +34,16 @@ std::pair<std::vector<std::vector<double>>, std::vector<std::vector<double>>> Ru
     RunState& st, const TUnivSet<TComponents>& comp, const Layout& l, double stopTime, double dt) {
     PrepareRun(st, comp, l.nodes);
     st.CapLengthPending = l.lengthMM * 1e-3;
-    st.InjSitePending = l.injMM;
-    st.PeakWidthPending = l.widthMM;
-    st.PeakEdgeWidthPending = l.edgeMM;
-    st.rbVoltage = st.rbPSQNo = true;
-    st.rbPSQMS = false;
-    st.UI = l.volts;
+    SetZoneAndVoltage(st, l.injMM, l.widthMM, l.edgeMM, l.volts);
     std::vector<std::vector<double>> before, after;
     if (!InitCalc(st)) return {};
-    for (int i = 1; i <= st.NComp; ++i) before.emplace_back(st.Arr.C(2, i), st.Arr.C(2, i) + st.NX + 1);
+    for (int i = 1; i <= st.NComp; ++i) before.push_back(Profile(st, i));
     st.StopTime = stopTime;
     st.DT = dt;
     RunCalc(st);
     StopCalc(st);
-    for (int i = 1; i <= st.NComp; ++i) after.emplace_back(st.Arr.C(2, i), st.Arr.C(2, i) + st.NX + 1);
+    for (int i = 1; i <= st.NComp; ++i) after.push_back(Profile(st, i));
     return {before, after};
-}
-
-double Amount(const std::vector<double>& c) {
-    double s = 0;
-    for (double v : c) s += v;
-    return s;
-}
-
-// Centroid (m) and variance (m2) of a profile.
-std::pair<double, double> Moments(const std::vector<double>& c, double dx) {
-    double m1 = 0, m2 = 0;
-    for (std::size_t j = 0; j < c.size(); ++j) {
-        m1 += j * dx * c[j];
-        m2 += j * dx * j * dx * c[j];
-    }
-    const double s = Amount(c), mean = m1 / s;
-    return {mean, m2 / s - mean * mean};
 }
 
 TEST(RunPhysics, TraceZonesMoveAtEffectiveMobilityTimesFieldAndAreConserved) {
@@ -83,8 +62,9 @@ TEST(RunPhysics, TraceZonesMoveAtEffectiveMobilityTimesFieldAndAreConserved) {
     const double u[] = {kUK * 1e-9, 30e-9 * cH / (cH + std::pow(10.0, 3 - 5.0))};
     for (int i : {2, 3}) {
         const double pred = u[i - 2] * E * st.Time;
-        EXPECT_NEAR(Moments(c1[i], st.DX).first - Moments(c0[i], st.DX).first, pred, 0.002 * pred);
-        EXPECT_NEAR(Amount(c1[i]), Amount(c0[i]), 1e-10 * Amount(c0[i]));
+        const ProfileMoments m0 = Moments(c0[i], st.DX), m1 = Moments(c1[i], st.DX);
+        EXPECT_NEAR(m1.mean - m0.mean, pred, 0.002 * pred);
+        EXPECT_NEAR(m1.amount, m0.amount, 1e-10 * m0.amount);
     }
 }
 
@@ -100,8 +80,7 @@ TEST(RunPhysics, SaltZoneSpreadsWithAmbipolarDiffusionAtZeroCurrent) {
     const double dNa = kUNa * 1e-9 * kR * st.Temperature / kF, dCl = kUCl * 1e-9 * kR * st.Temperature / kF;
     const double dAmb = 2 * dNa * dCl / (dNa + dCl);
     for (int i : {0, 1})
-        EXPECT_NEAR((Moments(c1[i], st.DX).second - Moments(c0[i], st.DX).second) / (2 * st.Time), dAmb,
-                    0.01 * dAmb);
+        EXPECT_NEAR((Moments(c1[i], st.DX).variance - Moments(c0[i], st.DX).variance) / (2 * st.Time), dAmb, 0.01 * dAmb);
 }
 
 TEST(RunPhysics, IsotachophoresisAdjustsTheSampleAndKeepsKohlrauschsFunction) {
@@ -124,10 +103,7 @@ TEST(RunPhysics, IsotachophoresisAdjustsTheSampleAndKeepsKohlrauschsFunction) {
     const double naMax = *std::max_element(na.begin(), na.end());
     int rear = -1, front = -1;
     for (int j = 0; j <= st.NX; ++j)
-        if (na[j] > 0.5 * naMax) {
-            if (rear < 0) rear = j;
-            front = j;
-        }
+        if (na[j] > 0.5 * naMax) (rear < 0 ? rear : front) = front = j;
     ASSERT_GT(rear, node(2.5));
     ASSERT_LT(front, node(5.5));
     const double adjusted = 10.0 * (kUNa / kUK) * (kUK + kUCl) / (kUNa + kUCl);

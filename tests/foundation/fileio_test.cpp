@@ -39,14 +39,6 @@ std::string Pattern(size_t n, unsigned seed = 7)
     return b;
 }
 
-KFile OpenAt(const std::string& name, std::int64_t& pos, std::int64_t at)
-{
-    KFile f = KFile::Open(name, 0);
-    EXPECT_EQ(f.Seek(at, 0), at);
-    pos = at;
-    return f;
-}
-
 // A record of every field type: text, i32, f64, bool, u8, text, f64 (ends in a fixed field).
 using Record = std::tuple<std::string, std::int32_t, double, bool, std::uint8_t, std::string, double>;
 
@@ -130,10 +122,10 @@ TEST(FileIO, LimitsTextsFailuresAndSizes)
     char buffer[8];
     std::int64_t pos = 0;
     // A negative count and a position + count that would overflow are refused.
-    KFile f = OpenAt(name, pos, 0);
+    KFile f = KFile::Open(name, 0);
     EXPECT_EQ(RaisedMessage([&] { FileReadChecked(f, buffer, -1, 100, pos); }), "Incorrect file.");
     EXPECT_EQ(pos, 0);
-    f = OpenAt(name, pos, 0);
+    f = KFile::Open(name, 0);
     pos = INT64_MAX - 2;
     EXPECT_EQ(RaisedMessage([&] { FileReadChecked(f, buffer, 8, INT64_MAX, pos); }), "Incorrect file.");
     std::string text;
