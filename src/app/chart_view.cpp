@@ -133,11 +133,6 @@ void ChartView::AppendPoints(QCPGraph* series, const double* x, const double* y,
     series->data()->add(points, true);
 }
 
-int ChartView::PointCount(const QCPGraph* series)
-{
-    return series ? series->data()->size() : 0;
-}
-
 void ChartView::SetMarkerX(QCPGraph* line, double x)
 {
     if (!line) return;

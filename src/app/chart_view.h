@@ -35,7 +35,6 @@ public:
     static void SetProfile(QCPGraph* series, double dx, const double* y, int count);
     // Adds the points from..count-1 (keys ascending and not below the last one).
     static void AppendPoints(QCPGraph* series, const double* x, const double* y, int from, int count);
-    static int PointCount(const QCPGraph* series);
     // Moves a marker line to x (its y values follow the left axis at each paint).
     void SetMarkerX(QCPGraph* line, double x);
 

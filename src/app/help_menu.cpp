@@ -57,8 +57,6 @@ std::string ComplexManualMissingText(const std::string& name)
     return "File '" + name + "' not found!\nCheck pages: " + kDocumentationAddress;
 }
 
-std::string CannotOpenText(const std::string& name) { return CannotOpenFileText(name); }
-
 DocumentOpener SetDocumentOpener(DocumentOpener opener)
 {
     DocumentOpener previous = std::move(Opener());
@@ -77,7 +75,7 @@ void OpenSuppliedDocument(const std::string& rootDir, const std::string& file,
     const std::string path = found.string();
     const bool opened = Opener() ? Opener()(path)
                                  : QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
-    if (!opened) ShowWarning(CannotOpenText(path));
+    if (!opened) ShowWarning(CannotOpenFileText(path));
 }
 
 void InstallHelpMenu(QMainWindow& main, std::string rootDir)

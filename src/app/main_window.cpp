@@ -1094,7 +1094,6 @@ void MainWindow::FirstActivation()
     } else {
         ShowWarning("Program was unable to find free ID. Cannot run more than 2^16 applications. "
                     "Try delete unused .sid files at Kelvo root directory...");
-        quitRequested_ = true;
         QTimer::singleShot(0, qApp, &QCoreApplication::quit);
     }
     if (SettingsReader) {

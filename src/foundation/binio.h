@@ -20,11 +20,6 @@ std::string ChangeFileExt(const std::string& name, const std::string& ext);
 // indexing with a count read from a file.
 void RequireBytes(KFile& file, std::int64_t bytes, std::int64_t limit, std::int64_t position);
 
-// A zero-terminated text of at most `maxBytes` bytes: the text ends at its zero
-// byte, at the limit or after `maxBytes` bytes (headers, names: a longer run of
-// bytes is no text of the file).
-std::string FileReadShortText(KFile& file, std::int64_t limit, std::int64_t& position, std::int64_t maxBytes = 65536);
-
 // `count` doubles, little-endian, as one guarded read or write.
 void FileReadDoubles(KFile& file, double* values, std::int64_t count, std::int64_t limit,
                      std::int64_t& position);
