@@ -6,8 +6,10 @@
 
 #include "foundation/fileio.h"
 
+#include <cmath>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -30,6 +32,21 @@ void FileWriteDoubles(KFile& file, const double* values, std::int64_t count, std
 inline std::int32_t Int32Field(long long v)
 {
     return static_cast<std::int32_t>(v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : v);
+}
+
+// True when every value is a finite number (for `BinReader::Check`: a number
+// read from a file that no edit would take).
+inline bool AllFinite(std::initializer_list<double> values)
+{
+    for (double v : values)
+        if (!std::isfinite(v)) return false;
+    return true;
+}
+inline bool AllFinite(const std::vector<double>& values)
+{
+    for (double v : values)
+        if (!std::isfinite(v)) return false;
+    return true;
 }
 
 // A reading cursor: an open file, the byte position and the limit no read may
