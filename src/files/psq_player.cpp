@@ -581,11 +581,7 @@ bool PsqPlayer::ReduceSize(int p, const std::string& target)
     const std::string source = FileName;
     std::error_code ec;
     const bool inPlace = target == source || fs::equivalent(target, source, ec);
-    const fs::path dir = fs::path(target).parent_path();
-    if (!dir.empty() && !fs::is_directory(dir, ec)) {
-        if (!Confirm("Create New Directory?\n" + dir.string())) return false;
-        fs::create_directory(dir, ec);
-    }
+    if (!MakeFileDirAsked(target, "Create New Directory?\n")) return false;
     KFile src = KFile::Open(source, 0);
     if (!src.IsOpen()) ThrowError("Error: Cannot Open File.");
     const std::int64_t size = src.Seek(0, 2);

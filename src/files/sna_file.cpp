@@ -20,11 +20,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <initializer_list>
-#include <filesystem>
-#include <system_error>
-
-namespace fs = std::filesystem;
+#include <functional>
 
 namespace {
 
@@ -176,6 +172,31 @@ void InitForLoader(RunState& st)
         ThrowError("Incorrect file.");
 }
 
+// Brings the loaded profiles to their equilibrium by `recalc` with the walls
+// open over the whole grid, then redraws; the walls come back either way.
+// Stored profiles without an equilibrium are no run that could go on: they
+// raise "Incorrect file.".
+void RecalcLoadedProfiles(RunState& st, const std::function<void()>& recalc)
+{
+    const int leftWall = st.LeftWall, rightWall = st.RightWall;
+    st.LeftWall = 0;
+    st.RightWall = st.NX;
+    try {
+        st.NumericalFailure = false;
+        recalc();
+        if (st.NumericalFailure) ThrowError("Incorrect file.");
+    } catch (...) {
+        st.LeftWall = leftWall;
+        st.RightWall = rightWall;
+        throw;
+    }
+    st.Events.Emit(EngineEventKind::RedrawGraph);
+    st.DetectorView = false;
+    st.Events.Emit(EngineEventKind::SetupGraph);
+    st.LeftWall = leftWall;
+    st.RightWall = rightWall;
+}
+
 // Puts an older project into the state (the profiles go to level 5).
 bool ReadSnaLegacy(RunState& st, const LegacyImage& im, const std::string& name)
 {
@@ -213,11 +234,7 @@ bool ReadSnaLegacy(RunState& st, const LegacyImage& im, const std::string& name)
     for (int k = 0; k < 5; ++k) st.SetupItemChanged[k] = im.SetupItemChanged[k];
     st.Loading = false;
 
-    const int leftWall = st.LeftWall, rightWall = st.RightWall;
-    st.LeftWall = 0;
-    st.RightWall = st.NX;
-    try {
-        st.NumericalFailure = false;
+    RecalcLoadedProfiles(st, [&] {
         Elneut(st, 5, -1, -1, true);
         // Conductivity of level 5: F x sum of |z| u c over every charged form.
         EngineArrays& a = st.Arr;
@@ -231,18 +248,7 @@ bool ReadSnaLegacy(RunState& st, const LegacyImage& im, const std::string& name)
             a.Kappa[n] = 96485.0 * sum;
         }
         RestartMultistep(st, 5);
-        // Stored profiles without an equilibrium are no run that could go on.
-        if (st.NumericalFailure) ThrowError("Incorrect file.");
-    } catch (...) {
-        st.LeftWall = leftWall;
-        st.RightWall = rightWall;
-        throw;
-    }
-    st.Events.Emit(EngineEventKind::RedrawGraph);
-    st.DetectorView = false;
-    st.Events.Emit(EngineEventKind::SetupGraph);
-    st.LeftWall = leftWall;
-    st.RightWall = rightWall;
+    });
     st.FileName = name;
     st.SavedDT = st.DT;
     st.SavedErrInc = st.ErrInc;
@@ -356,12 +362,7 @@ bool SaveSnaFile(RunState& st, const std::string& name)
     }
     st.host().SetStatusText("Saving data ...");
     st.host().ProcessMessages();
-    const fs::path dir = fs::path(name).parent_path();
-    std::error_code ec;
-    if (!dir.empty() && !fs::is_directory(dir, ec)) {
-        if (!Confirm("Create New Directory?\n" + dir.string())) return false;
-        fs::create_directory(dir, ec);
-    }
+    if (!MakeFileDirAsked(name, "Create New Directory?\n")) return false;
     // Every file of the save is written to its temporary file first; the old
     // files are replaced only when all of them are complete.
     FileSaveSet save;
@@ -533,25 +534,10 @@ bool ReadSnaFile(RunState& st, const std::string& name)
     const std::string detName = ChangeFileExt(name, ".det");
     if (FileExists(detName)) ReadDetFile(st, detName);
 
-    const int leftWall = st.LeftWall, rightWall = st.RightWall;
-    st.LeftWall = 0;
-    st.RightWall = st.NX;
-    try {
-        st.NumericalFailure = false;
+    RecalcLoadedProfiles(st, [&] {
         RecalcProfiles(st, 2);
-        // Stored profiles without an equilibrium are no run that could go on.
-        if (st.NumericalFailure) ThrowError("Incorrect file.");
-    } catch (...) {
-        st.LeftWall = leftWall;
-        st.RightWall = rightWall;
-        throw;
-    }
-    st.PsqStarted = false;
-    st.Events.Emit(EngineEventKind::RedrawGraph);
-    st.DetectorView = false;
-    st.Events.Emit(EngineEventKind::SetupGraph);
-    st.LeftWall = leftWall;
-    st.RightWall = rightWall;
+        st.PsqStarted = false;
+    });
     st.Events.Emit(EngineEventKind::UpdateMainInfo);
     return true;
 }
