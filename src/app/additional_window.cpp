@@ -247,14 +247,6 @@ AdditionalWindow* InstallAdditionalWindow(MainWindow& main)
 {
     auto* window = new AdditionalWindow(main, &main);
     main.Additional = &window->Data();
-    QAction* entry = ToolsMenu(main)->addAction("Additional Information");
-    entry->setObjectName("AdditionalInfo1");
-    entry->setVisible(false);
-    QObject::connect(entry, &QAction::triggered, window, [window] {
-        Guarded([window] {
-            window->show();
-            window->raise();
-        });
-    });
+    AddWindowEntry(*ToolsMenu(main), "Additional Information", "AdditionalInfo1", window)->setVisible(false);
     return window;
 }

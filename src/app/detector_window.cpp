@@ -4,7 +4,6 @@
 #include "app/tool_windows.h"
 #include "tools/detector_tools.h"
 
-#include <QAction>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFrame>
@@ -86,9 +85,7 @@ void DetectorWindow::changeEvent(QEvent* event)
 DetectorWindow* InstallDetectorWindow(MainWindow& main)
 {
     auto* window = new DetectorWindow(main);
-    QAction* entry = ToolsMenu(main)->addAction("Detector Tools");
-    entry->setObjectName("Reduce1");
-    QObject::connect(entry, &QAction::triggered, window, [window] {
+    AddWindowEntry(*ToolsMenu(main), "Detector Tools", "Reduce1", window, [window] {
         window->ShowDataSize();
         window->show();
         window->raise();

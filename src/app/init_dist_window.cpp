@@ -6,7 +6,6 @@
 #include "foundation/errors.h"
 #include "foundation/numtext.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -302,18 +301,14 @@ bool InitDistWindow::eventFilter(QObject* watched, QEvent* event)
 InitDistWindow* InstallInitDistWindow(MainWindow& main)
 {
     auto* window = new InitDistWindow(main);
-    QAction* entry = ToolsMenu(main)->addAction("Initial Distribution");
-    entry->setObjectName("InitialDistribution1");
-    QObject::connect(entry, &QAction::triggered, window, [&main, window] {
-        Guarded([&main, window] {
-            const std::string refusal = InitDistTool::OpenRefusal(main.State());
-            if (!refusal.empty()) {
-                ShowWarning(refusal);
-                return;
-            }
-            window->show();
-            window->raise();
-        });
+    AddWindowEntry(*ToolsMenu(main), "Initial Distribution", "InitialDistribution1", window, [&main, window] {
+        const std::string refusal = InitDistTool::OpenRefusal(main.State());
+        if (!refusal.empty()) {
+            ShowWarning(refusal);
+            return;
+        }
+        window->show();
+        window->raise();
     });
     return window;
 }

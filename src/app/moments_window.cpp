@@ -217,9 +217,7 @@ void MomentsWindow::changeEvent(QEvent* event)
 MomentsWindow* InstallMomentsWindow(MainWindow& main)
 {
     auto* window = new MomentsWindow(main);
-    QAction* entry = ToolsMenu(main)->addAction("Moments");
-    entry->setObjectName("Moments1");
-    QObject::connect(entry, &QAction::triggered, window, [window] {
+    AddWindowEntry(*ToolsMenu(main), "Moments", "Moments1", window, [window] {
         window->Tool().Activate();
         window->ShowSettings();
         window->show();

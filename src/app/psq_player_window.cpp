@@ -6,7 +6,6 @@
 #include "foundation/errors.h"
 #include "foundation/numtext.h"
 
-#include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFileDialog>
@@ -344,12 +343,7 @@ bool PsqPlayerWindow::eventFilter(QObject* watched, QEvent* event)
 PsqPlayerWindow* InstallPsqPlayerWindow(MainWindow& main)
 {
     auto* window = new PsqPlayerWindow(main);
-    QAction* entry = main.menuBar()->addAction("PSQ-Player");
-    entry->setObjectName("PSQPlayer2");
-    QObject::connect(entry, &QAction::triggered, window, [window] {
-        window->show();
-        window->raise();
-    });
+    AddWindowEntry(*main.menuBar(), "PSQ-Player", "PSQPlayer2", window);
     main.SequenceOpener = [&main, window](const std::string& name) {
         PsqPlayer& p = window->Player();
         const PlayerStartOptions o = main.PlayerStart;
