@@ -2,6 +2,7 @@
 
 #include "app/chart_view.h"
 #include "app/main_window.h"
+#include "app/qt_convert.h"
 #include "app/small_windows.h"
 #include "app/tool_windows.h"
 #include "engine/run_state.h"
@@ -22,8 +23,6 @@
 
 namespace {
 constexpr int kCompactHeight = 142;
-
-QString Q(const std::string& s) { return QString::fromStdString(s); }
 }  // namespace
 
 AdditionalWindow::AdditionalWindow(MainWindow& main, QWidget* parent)

@@ -5,11 +5,6 @@
 
 #include <QTimer>
 
-QColor ColourFromBGR(std::uint32_t bgr)
-{
-    return QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
-}
-
 QString FormatGroupedNumber(double value, int decimals)
 {
     if (!std::isfinite(value)) return QString();

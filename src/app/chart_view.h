@@ -3,15 +3,14 @@
 // that follow their data until the user zooms, and queued repaints.
 #pragma once
 
+#include "app/qt_convert.h"
+
 #include <qcustomplot.h>
 
 #include <QElapsedTimer>
 
 #include <cstdint>
 #include <vector>
-
-// Colour of the class library (0x00BBGGRR) as a Qt colour; the top byte is ignored.
-QColor ColourFromBGR(std::uint32_t bgr);
 
 // "#,##0.##########"-style tick labels: thousands grouped by ",", up to
 // `decimals` fraction digits without trailing zeros, "." as decimal point.

@@ -1,5 +1,6 @@
 #include "app/complex_window.h"
 
+#include "app/qt_convert.h"
 #include "app/tool_windows.h"
 #include "engine/run_state.h"
 #include "files/file_hooks.h"
@@ -31,7 +32,6 @@ namespace {
 
 constexpr const char* kAdjusted = "Complex table was automatically adjusted to a new composition using default values.";
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
 
 int EditInt(QLineEdit* e) {

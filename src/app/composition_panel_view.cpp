@@ -5,6 +5,7 @@
 #include "app/constituent_editor_window.h"
 #include "app/input_query.h"
 #include "app/main_window.h"
+#include "app/qt_convert.h"
 #include "app/qt_dialogs.h"
 #include "app/tool_windows.h"
 #include "composition/ampholines.h"
@@ -22,14 +23,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
-
-namespace {
-
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-
-QColor FromBGR(int c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
-
-}  // namespace
 
 QString DialogFilter(const char* filter)
 {
@@ -176,7 +169,7 @@ void CompositionPanelView::ShowComposition()
     bool same = shownOnce_ && rows == shown_ && table_->rowCount() == n;
     for (int r = 0; same && r < n; ++r) {
         QTableWidgetItem* item = table_->item(r, 2);
-        same = item && item->background().color() == FromBGR(colours[static_cast<std::size_t>(r)]);
+        same = item && item->background().color() == ColourFromBGR(colours[static_cast<std::size_t>(r)]);
     }
     if (same) return;
     if (!PanelAcceptsCount(n)) return;   // the table keeps its previous content
@@ -192,7 +185,7 @@ void CompositionPanelView::ShowComposition()
                 table_->setItem(r, col, item);
             }
             item->setText(Q(rows[static_cast<std::size_t>(r)][static_cast<std::size_t>(col)]));
-            if (col == 2) item->setBackground(FromBGR(colours[static_cast<std::size_t>(r)]));
+            if (col == 2) item->setBackground(ColourFromBGR(colours[static_cast<std::size_t>(r)]));
         }
     const QFontMetrics metrics = table_->fontMetrics();
     const auto widths =

@@ -17,6 +17,7 @@
 #include "app/moments_window.h"
 #include "app/option_window.h"
 #include "app/psq_player_window.h"
+#include "app/qt_convert.h"
 #include "app/run_setup_window.h"
 #include "app/settings_file.h"
 #include "app/qt_dialogs.h"
@@ -59,7 +60,6 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include <cctype>
 #include <climits>
 #include <cmath>
 #include <filesystem>
@@ -76,16 +76,6 @@ constexpr const char* kTimeSuffix = "  |  TIME: ";
 std::string SmallOr(double v, double threshold, const char* pattern)
 {
     return FormatFloat(std::fabs(v) < threshold ? "0.0##e+0" : pattern, v);
-}
-
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-
-// Extension of a file name in lower case (".sna").
-std::string LowerExtension(const std::string& name)
-{
-    std::string ext = fs::path(name).extension().string();
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return ext;
 }
 
 }  // namespace
@@ -1058,7 +1048,7 @@ bool MainWindow::OpenFile(const std::string& path)
         ShowMessage("START is active");
         return false;
     }
-    if (LowerExtension(path) == ".psq") return SequenceOpener && SequenceOpener(path);
+    if (LowerFileExt(path) == ".psq") return SequenceOpener && SequenceOpener(path);
     if (!FileOpener) return false;
     auto show = [this] {
         // The refresh runs no check-box handler: a detector switched off by the file leaves its view here.
@@ -1109,7 +1099,7 @@ void MainWindow::FirstActivation()
     if (args_.size() >= 2) {
         std::string first = args_.first().toStdString();
         std::error_code ec;
-        if (LowerExtension(first) == ".psq" && fs::is_regular_file(first, ec)) {
+        if (LowerFileExt(first) == ".psq" && fs::is_regular_file(first, ec)) {
             PlayerStart = ParsePlayerSwitches(args_);
             if (PlayerStart.TooMany) ShowWarning("Too many parameters called from file shell for PSQ file");
         }
@@ -1120,8 +1110,7 @@ void MainWindow::FirstActivation()
     if (!p.has_extension()) name += ".sna";
     std::error_code ec;
     if (!fs::is_regular_file(name, ec)) return;
-    std::string ext = fs::path(name).extension().string();
-    if (ext == ".sna" || ext == ".cmp" || ext == ".psq") {
+    if (FindFileOpener(name) || LowerFileExt(name) == ".psq") {
         // The named file takes the example's place also when it fails to open.
         st.OpenExample = false;
         OpenFile(name);

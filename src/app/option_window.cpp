@@ -2,6 +2,7 @@
 
 #include "app/chart_view.h"
 #include "app/main_window.h"
+#include "app/qt_convert.h"
 #include "app/table_edits.h"
 #include "engine/run_state.h"
 #include "files/setup_edits.h"
@@ -25,8 +26,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 QRadioButton* Radio(QGridLayout* grid, const char* name, const char* caption, int row, int col = 0)
 {

@@ -1,6 +1,7 @@
 #include "app/run_setup_window.h"
 
 #include "app/main_window.h"
+#include "app/qt_convert.h"
 #include "app/table_edits.h"
 #include "engine/run_state.h"
 #include "files/setup_edits.h"
@@ -18,8 +19,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 // The group an edit sits in: 0 initial conditions, 1 environment, 2 walls,
 // 3 sequence saving, 4 kinetic, 5 racemic, 6 DER.
