@@ -95,20 +95,19 @@ InitDistWindow::InitDistWindow(MainWindow& main)
     StateBinder& b = Binder();
     b.afterChange = [this] { ShowSettings(); };
     b.onEnter = b.onEscape = [this] { c_.bnClose->setFocus(Qt::OtherFocusReason); };
-    b.Integer(
+    // The tool checks and stores each typed text.
+    b.Text(
         c_.edNSeg, [this] { return QString::number(tool_.SegCount); },
-        [this](int n) { tool_.EditSegCount(std::to_string(n)); });
-    b.Integer(
+        [this](const std::string& text) { tool_.EditSegCount(text); });
+    b.Text(
         c_.edLSeg, [this] { return QString::number(tool_.LeftSegCount); },
-        [this](int n) { tool_.EditLeftSegCount(std::to_string(n)); });
-    b.Integer(
+        [this](const std::string& text) { tool_.EditLeftSegCount(text); });
+    b.Text(
         c_.edRSeg, [this] { return QString::number(tool_.RightSegCount); },
-        [this](int n) { tool_.EditRightSegCount(std::to_string(n)); });
-    b.Number(
+        [this](const std::string& text) { tool_.EditRightSegCount(text); });
+    b.Text(
         c_.edDiff, [this] { return QString::fromStdString(FloatToStr(tool_.DiffConnection)); },
-        [this](double v) {
-            if (v > 0) tool_.DiffConnection = v;
-        });
+        [this](const std::string& text) { tool_.EditDiffConnection(text); });
     b.Display(c_.edNX, [this] { return QString::number(tool_.NewSize); });
     b.Display(c_.edNXActual, [this] { return QString::number(tool_.ActualSize()); });
     b.Check(c_.cbDiff, tool_.ApplyDiffusion);

@@ -4,7 +4,6 @@
 #include "app/tool_windows.h"
 #include "engine/run_state.h"
 #include "foundation/errors.h"
-#include "foundation/numtext.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -161,15 +160,16 @@ void PsqPlayerWindow::BindControls()
     StateBinder& b = Binder();
     b.afterChange = [this] { UpdateControls(); };
     b.onEnter = b.onEscape = [this] { c_.bbnPlay->setFocus(Qt::OtherFocusReason); };
-    b.Integer(
+    // The player checks and stores each typed text.
+    b.Text(
         c_.edFrame, [this] { return QString::number(player_.CurrentFrame); },
-        [this](int k) { Command([&] { player_.EditFrame(std::to_string(k)); }); });
-    b.Integer(
+        [this](const std::string& text) { Command([&] { player_.EditFrame(text); }); });
+    b.Text(
         c_.edStep, [this] { return QString::number(player_.FrameStep); },
-        [this](int k) { player_.EditStep(std::to_string(k)); });
-    b.Number(
+        [this](const std::string& text) { player_.EditStep(text); });
+    b.Text(
         c_.edDelay, [this] { return QString::fromStdString(player_.DelayText()); },
-        [this](double d) { player_.EditDelay(FloatToStr(d)); });
+        [this](const std::string& text) { player_.EditDelay(text); });
     c_.edFrame->installEventFilter(this);
     c_.scbPSQ->installEventFilter(this);
 
