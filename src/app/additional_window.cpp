@@ -26,7 +26,7 @@ constexpr int kCompactHeight = 142;
 }  // namespace
 
 AdditionalWindow::AdditionalWindow(MainWindow& main, QWidget* parent)
-    : QDialog(parent, Qt::Tool | Qt::WindowStaysOnTopHint), StateWindow(this), main_(main)
+    : QDialog(parent, Qt::Tool | Qt::WindowStaysOnTopHint), MainStateWindow(this, main)
 {
     setObjectName("fmAdditional");
     setWindowTitle("Additional Information");
@@ -134,8 +134,6 @@ AdditionalWindow::AdditionalWindow(MainWindow& main, QWidget* parent)
 }
 
 AdditionalWindow::~AdditionalWindow() { State().Events.Remove(this); }
-
-RunState& AdditionalWindow::State() { return main_.State(); }
 
 void AdditionalWindow::Mirror()
 {

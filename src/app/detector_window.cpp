@@ -14,7 +14,7 @@
 #include <QVBoxLayout>
 
 DetectorWindow::DetectorWindow(MainWindow& main)
-    : QWidget(&main, Qt::Tool), StateWindow(this), main_(main)
+    : QWidget(&main, Qt::Tool), MainStateWindow(this, main)
 {
     setObjectName("fmDet");
     setWindowTitle("Detector Data Tool");
@@ -48,11 +48,6 @@ DetectorWindow::DetectorWindow(MainWindow& main)
     OnSignal(c_.spbClose, &QToolButton::clicked, [this] { close(); });
     ShowDataSize();
     move(0, 0);
-}
-
-RunState& DetectorWindow::State()
-{
-    return main_.State();
 }
 
 void DetectorWindow::ShowDataSize()

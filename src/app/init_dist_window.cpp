@@ -22,7 +22,7 @@
 #include <QVBoxLayout>
 
 InitDistWindow::InitDistWindow(MainWindow& main)
-    : QWidget(&main, Qt::Window), StateWindow(this), main_(main), tool_(main.State())
+    : QWidget(&main, Qt::Window), MainStateWindow(this, main), tool_(main.State())
 {
     setObjectName("fmDist");
     setWindowTitle("Initial Distribution Tool");
@@ -132,11 +132,6 @@ InitDistWindow::InitDistWindow(MainWindow& main)
     });
     ShowSettings();
     resize(640, 320);
-}
-
-RunState& InitDistWindow::State()
-{
-    return main_.State();
 }
 
 void InitDistWindow::ShowSettings()

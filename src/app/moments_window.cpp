@@ -22,7 +22,7 @@
 #include <QVBoxLayout>
 
 MomentsWindow::MomentsWindow(MainWindow& main)
-    : QWidget(&main, Qt::Tool | Qt::WindowStaysOnTopHint), StateWindow(this), main_(main)
+    : QWidget(&main, Qt::Tool | Qt::WindowStaysOnTopHint), MainStateWindow(this, main)
 {
     setObjectName("fmMoments");
     setWindowTitle("Moments");
@@ -156,11 +156,6 @@ MomentsWindow::MomentsWindow(MainWindow& main)
 
     ShowSettings();
     PlaceAtTopRight(*this);
-}
-
-RunState& MomentsWindow::State()
-{
-    return main_.State();
 }
 
 void MomentsWindow::ShowSettings()

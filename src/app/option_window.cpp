@@ -47,7 +47,7 @@ QCheckBox* Check(QGridLayout* grid, const char* name, const char* caption, const
 
 } // namespace
 
-OptionWindow::OptionWindow(MainWindow& main, QWidget* parent) : QDialog(parent), StateWindow(this), main_(main)
+OptionWindow::OptionWindow(MainWindow& main, QWidget* parent) : QDialog(parent), MainStateWindow(this, main)
 {
     setObjectName("fmOption");
     setWindowTitle("Option");
@@ -82,8 +82,6 @@ OptionWindow::OptionWindow(MainWindow& main, QWidget* parent) : QDialog(parent),
     ApplyZeroPoint(State());
     ShowSettings();
 }
-
-RunState& OptionWindow::State() { return main_.State(); }
 
 void OptionWindow::BuildEdits(QGridLayout* grid)
 {

@@ -61,8 +61,7 @@ QLineEdit* LabelledEdit(QGridLayout* grid, int col, const char* name, const QStr
 
 PsqPlayerWindow::PsqPlayerWindow(MainWindow& main)
     : QWidget(&main, Qt::Tool | Qt::WindowStaysOnTopHint),
-      StateWindow(this),
-      main_(main),
+      MainStateWindow(this, main),
       player_(main.State())
 {
     setObjectName("fmPSQ");
@@ -87,11 +86,6 @@ PsqPlayerWindow::PsqPlayerWindow(MainWindow& main)
     };
     UpdateControls();
     PlaceAtTopRight(*this);
-}
-
-RunState& PsqPlayerWindow::State()
-{
-    return main_.State();
 }
 
 void PsqPlayerWindow::BuildWindow()

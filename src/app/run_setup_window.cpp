@@ -90,7 +90,7 @@ const SwitchSpec kSwitches[] = {
 } // namespace
 
 RunSetupWindow::RunSetupWindow(MainWindow& main, QWidget* parent)
-    : QDialog(parent), StateWindow(this), main_(main)
+    : QDialog(parent), MainStateWindow(this, main)
 {
     setObjectName("fmRunSetup");
     setWindowTitle("Run Setup");
@@ -148,8 +148,6 @@ RunSetupWindow::RunSetupWindow(MainWindow& main, QWidget* parent)
     Binder().afterChange = [this] { ShowSettings(); };
     ShowSettings();
 }
-
-RunState& RunSetupWindow::State() { return main_.State(); }
 
 void RunSetupWindow::BuildEdits(QGridLayout* const grids[])
 {
