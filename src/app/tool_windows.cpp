@@ -1,6 +1,6 @@
 #include "app/tool_windows.h"
 
-#include "app/qt_dialogs.h"
+#include "app/state_binder.h"
 
 #include <QAction>
 #include <QGuiApplication>
@@ -27,7 +27,7 @@ QAction* AddWindowEntry(QWidget& menu, const QString& caption, const char* name,
         window->show();
         window->raise();
     };
-    QObject::connect(entry, &QAction::triggered, window, [open = std::move(open)] { Guarded(open); });
+    ConnectGuarded(entry, &QAction::triggered, window, std::move(open));
     return entry;
 }
 
