@@ -7,6 +7,7 @@
 #include "app/main_window.h"
 #include "app/qt_convert.h"
 #include "app/qt_dialogs.h"
+#include "app/state_binder.h"
 #include "app/tool_windows.h"
 #include "composition/ampholines.h"
 #include "composition/constituent_editor.h"
@@ -48,7 +49,7 @@ CompositionPanelView::CompositionPanelView(MainWindow& main, ConstituentEditorWi
         auto* b = new QPushButton(caption);
         b->setObjectName(name);
         buttons->addWidget(b);
-        connect(b, &QPushButton::clicked, this, [this, handler] { Guarded([&] { (this->*handler)(); }); });
+        ConnectGuarded(b, &QPushButton::clicked, this, [this, handler] { (this->*handler)(); });
         return b;
     };
     button("Add", "bbnAddComponent", &CompositionPanelView::bbnAddComponentClick);
@@ -86,7 +87,7 @@ CompositionPanelView::CompositionPanelView(MainWindow& main, ConstituentEditorWi
         b->setObjectName(name);
         b->setToolTip(hint);
         file->addWidget(b);
-        connect(b, &QPushButton::clicked, this, [this, handler] { Guarded([&] { (this->*handler)(); }); });
+        ConnectGuarded(b, &QPushButton::clicked, this, [this, handler] { (this->*handler)(); });
         return b;
     };
     bnLoad_ = fileButton("Open", "bnLoad", "Open constituents from CMP file", &CompositionPanelView::bnLoadClick);
@@ -120,7 +121,7 @@ CompositionPanelView::CompositionPanelView(MainWindow& main, ConstituentEditorWi
     auto entry = [&](const char* caption, const char* name, std::function<void(int)> handler) {
         QAction* a = popup_->addAction(caption);
         a->setObjectName(name);
-        connect(a, &QAction::triggered, this, [this, handler] { Guarded([&] { handler(ClickedRow); }); });
+        ConnectGuarded(a, &QAction::triggered, this, [this, handler] { handler(ClickedRow); });
     };
     entry("Edit", "Edit1", [this](int r) { EditRowClick(r); });
     entry("Delete", "Delete1", [this](int r) { DeleteRowClick(r); });
@@ -135,8 +136,7 @@ CompositionPanelView::CompositionPanelView(MainWindow& main, ConstituentEditorWi
         ClickedRow = index.isValid() ? index.row() + 1 : -1;
         popup_->popup(table_->viewport()->mapToGlobal(pos));
     });
-    connect(table_, &QTableWidget::cellDoubleClicked, this,
-            [this](int r, int) { Guarded([&] { EditRowClick(r + 1); }); });
+    ConnectGuarded(table_, &QTableWidget::cellDoubleClicked, this, [this](int r, int) { EditRowClick(r + 1); });
 
     ShowEditor = [this] { editor_.exec(); };
     ChooseFile = [this](bool save) {
@@ -338,7 +338,7 @@ CompositionPanelView* InstallCompositionEditing(MainWindow& main)
 
     QAction* wizard = ToolsMenu(main)->addAction("Ampholines Wizard");
     wizard->setObjectName("MultipleConstituents1");
-    QObject::connect(wizard, &QAction::triggered, panel, [panel] { Guarded([panel] { panel->MultipleConstituents1Click(); }); });
+    ConnectGuarded(wizard, &QAction::triggered, panel, [panel] { panel->MultipleConstituents1Click(); });
     InstallAmplitudesWindow(main);
 
     editor->OpenDatabase(FindSupplied(kDatabaseFileName).string());

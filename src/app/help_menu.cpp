@@ -2,6 +2,7 @@
 
 #include "app/added_texts.h"
 #include "app/qt_dialogs.h"
+#include "app/state_binder.h"
 #include "files/program_dir.h"
 #include "foundation/errors.h"
 
@@ -103,8 +104,7 @@ void InstallHelpMenu(QMainWindow& main, std::string rootDir)
         }
         const std::string file = e.file;
         auto missing = e.missing;
-        QObject::connect(a, &QAction::triggered, &main, [rootDir, file, missing] {
-            Guarded([&] { OpenSuppliedDocument(rootDir, file, missing); });
-        });
+        ConnectGuarded(a, &QAction::triggered, &main,
+                       [rootDir, file, missing] { OpenSuppliedDocument(rootDir, file, missing); });
     }
 }

@@ -4,6 +4,7 @@
 #include "app/main_window.h"
 #include "app/qt_convert.h"
 #include "app/table_edits.h"
+#include "app/tool_windows.h"
 #include "engine/run_state.h"
 #include "files/setup_edits.h"
 #include "foundation/errors.h"
@@ -307,17 +308,13 @@ void OptionWindow::showEvent(QShowEvent* event)
 OptionWindow* InstallOptionWindow(MainWindow& main)
 {
     auto* window = new OptionWindow(main, &main);
-    QAction* option1 = main.menuBar()->addAction("Option");
-    option1->setObjectName("Option1");
-    QObject::connect(option1, &QAction::triggered, window, [window, &main] {
-        Guarded([&] {
-            window->exec();
-            main.DrawDetectorLine();
-            main.UpdateMainInfo();
-            main.RedrawGraph();
-            main.SetupGraph();
-            main.FocusDefaultButton();
-        });
+    AddWindowEntry(*main.menuBar(), "Option", "Option1", window, [window, &main] {
+        window->exec();
+        main.DrawDetectorLine();
+        main.UpdateMainInfo();
+        main.RedrawGraph();
+        main.SetupGraph();
+        main.FocusDefaultButton();
     });
     return window;
 }

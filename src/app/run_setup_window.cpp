@@ -295,11 +295,9 @@ RunSetupWindow* InstallRunSetupWindow(MainWindow& main)
     button->setText("Run Setup");
     if (QToolBar* bar = main.findChild<QToolBar*>()) bar->addWidget(button);
     else button->setParent(&main);
-    QObject::connect(button, &QToolButton::clicked, window, [window, &main] {
-        Guarded([&] {
-            window->exec();
-            main.UpdateMainInfo();   // also after Esc, which closes the window without its button
-        });
+    ConnectGuarded(button, &QToolButton::clicked, window, [window, &main] {
+        window->exec();
+        main.UpdateMainInfo();   // also after Esc, which closes the window without its button
     });
     return window;
 }
