@@ -587,14 +587,12 @@ bool PsqPlayer::ReduceSize(int p, const std::string& target)
     const std::int64_t size = src.Seek(0, 2);
     // The file must still hold the frames the player counted.
     if (size != HeaderSize + static_cast<std::int64_t>(FrameCount) * FrameSize) ThrowError(kIncorrectPsq);
-    const int blocks = FrameCount / p;
     const bool written = SaveFileAtomically(target, [&](BinWriter& out) {
         CopyRange(src, size, 0, HeaderSize, out);
-        for (int i = 1; i <= blocks; ++i) {
-            const std::int64_t first = HeaderSize + static_cast<std::int64_t>(i - 1) * p * FrameSize;
-            CopyRange(src, size, first, first + static_cast<std::int64_t>(p - 1) * FrameSize, out);
+        for (int k : ReducedFrames(FrameCount, p)) {
+            const std::int64_t first = HeaderSize + static_cast<std::int64_t>(k - 1) * FrameSize;
+            CopyRange(src, size, first, first + FrameSize, out);
         }
-        CopyRange(src, size, HeaderSize + static_cast<std::int64_t>(blocks) * p * FrameSize, size, out);
     });
     src.Close();
     if (!written) {
