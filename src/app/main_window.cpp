@@ -32,6 +32,7 @@
 #include "files/openers.h"
 #include "files/sna_file.h"
 #include "files/program_dir.h"
+#include "files/setup_edits.h"
 #include "foundation/errors.h"
 #include "foundation/fileio.h"
 #include "foundation/numtext.h"
@@ -961,8 +962,8 @@ void MainWindow::UpdateMainInfo()
     if (st.Initialised && !st.PsqStarted && st.Arr.Allocated() && !st.Arr.Kappa.empty() && st.Arr.Kappa[0] != 0 &&
         ops_.CalcVoltageCurrent)
         ops_.CalcVoltageCurrent(st);
-    c_.llUI->setText(st.rbVoltage ? "Voltage (V)" : "Current (uA)");
-    c_.llUIOther->setText(st.rbVoltage ? "Current (uA)" : "Voltage (V)");
+    c_.llUI->setText(Q(PowerModeCaption(st, false)));
+    c_.llUIOther->setText(Q(PowerModeCaption(st, true)));
     c_.llSDSMode->setVisible(st.cbSDS);
     c_.llDiffMode->setVisible(st.DiffMode);
     // Shown once the complexation set-up of an Init has run.
