@@ -17,10 +17,10 @@
 #include <utility>
 #include <vector>
 
+class MainWindow;
 class QAbstractButton;
 class QCheckBox;
 class QLineEdit;
-class MainWindow;
 class QRadioButton;
 class RunState;
 
