@@ -2,6 +2,7 @@
 
 #include "app/chart_view.h"
 #include "app/main_window.h"
+#include "app/qt_convert.h"
 #include "app/small_windows.h"
 #include "app/tool_windows.h"
 #include "engine/run_state.h"
@@ -22,12 +23,10 @@
 
 namespace {
 constexpr int kCompactHeight = 142;
-
-QString Q(const std::string& s) { return QString::fromStdString(s); }
 }  // namespace
 
 AdditionalWindow::AdditionalWindow(MainWindow& main, QWidget* parent)
-    : QDialog(parent, Qt::Tool | Qt::WindowStaysOnTopHint), StateWindow(this), main_(main)
+    : QDialog(parent, Qt::Tool | Qt::WindowStaysOnTopHint), MainStateWindow(this, main)
 {
     setObjectName("fmAdditional");
     setWindowTitle("Additional Information");
@@ -135,8 +134,6 @@ AdditionalWindow::AdditionalWindow(MainWindow& main, QWidget* parent)
 }
 
 AdditionalWindow::~AdditionalWindow() { State().Events.Remove(this); }
-
-RunState& AdditionalWindow::State() { return main_.State(); }
 
 void AdditionalWindow::Mirror()
 {
@@ -247,14 +244,6 @@ AdditionalWindow* InstallAdditionalWindow(MainWindow& main)
 {
     auto* window = new AdditionalWindow(main, &main);
     main.Additional = &window->Data();
-    QAction* entry = ToolsMenu(main)->addAction("Additional Information");
-    entry->setObjectName("AdditionalInfo1");
-    entry->setVisible(false);
-    QObject::connect(entry, &QAction::triggered, window, [window] {
-        Guarded([window] {
-            window->show();
-            window->raise();
-        });
-    });
+    AddWindowEntry(*ToolsMenu(main), "Additional Information", "AdditionalInfo1", window)->setVisible(false);
     return window;
 }

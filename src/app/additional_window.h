@@ -18,13 +18,12 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-class AdditionalWindow : public QDialog, public StateWindow, public EngineListener {
+class AdditionalWindow : public QDialog, public MainStateWindow, public EngineListener {
     Q_OBJECT
 public:
     AdditionalWindow(MainWindow& main, QWidget* parent = nullptr);
     ~AdditionalWindow() override;
 
-    RunState& State() override;
     AdditionalState& Data() { return a_; }
 
     // Counter labels from the run state.
@@ -48,7 +47,6 @@ private:
     void FitToSeries(const struct ChartSeries& series);
     void Mirror();
 
-    MainWindow& main_;
     AdditionalState a_;
     int designedHeight_ = 0;
     struct Controls {

@@ -114,10 +114,6 @@ void AmplitudesWindow::ShowSettings()
 AmplitudesWindow* InstallAmplitudesWindow(QMainWindow& main)
 {
     auto* window = new AmplitudesWindow(&main);
-    auto* amp1 = new QAction("Amp", &main);
-    amp1->setObjectName("Amp1");
-    amp1->setVisible(false);
-    ToolsMenu(main)->addAction(amp1);
-    QObject::connect(amp1, &QAction::triggered, window, [window] { Guarded([window] { window->exec(); }); });
+    AddWindowEntry(*ToolsMenu(main), "Amp", "Amp1", window, [window] { window->exec(); })->setVisible(false);
     return window;
 }

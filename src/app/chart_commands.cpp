@@ -6,6 +6,7 @@
 #include "app/input_query.h"
 #include "app/main_window.h"
 #include "app/qt_dialogs.h"
+#include "app/state_binder.h"
 #include "app/tool_windows.h"
 #include "engine/run_state.h"
 #include "files/chart_lines.h"
@@ -57,12 +58,12 @@ ChartCommands::ChartCommands(MainWindow& main)
 {
     setObjectName("ChartCommands");
     graph_->installEventFilter(this);
-    connect(graph_, &QCustomPlot::plottableClick, this,
-            [this](QCPAbstractPlottable* p, int i, QMouseEvent* e) { Guarded([&] { SeriesClicked(p, i, e); }); });
-    connect(clbGraph_, &QListWidget::itemDoubleClicked, this,
-            [this] { Guarded([this] { ListDoubleClick(false, clbGraph_->currentRow()); }); });
-    connect(clbDet_, &QListWidget::itemDoubleClicked, this,
-            [this] { Guarded([this] { ListDoubleClick(true, clbDet_->currentRow()); }); });
+    ConnectGuarded(graph_, &QCustomPlot::plottableClick, this,
+                   [this](QCPAbstractPlottable* p, int i, QMouseEvent* e) { SeriesClicked(p, i, e); });
+    ConnectGuarded(clbGraph_, &QListWidget::itemDoubleClicked, this,
+                   [this] { ListDoubleClick(false, clbGraph_->currentRow()); });
+    ConnectGuarded(clbDet_, &QListWidget::itemDoubleClicked, this,
+                   [this] { ListDoubleClick(true, clbDet_->currentRow()); });
 }
 
 RunState& ChartCommands::St() { return main_.State(); }
@@ -259,7 +260,7 @@ ChartCommands* InstallChartCommands(MainWindow& main)
     auto add = [&](QMenu* menu, const char* caption, const char* name, void (ChartCommands::*handler)()) {
         QAction* a = menu->addAction(caption);
         a->setObjectName(name);
-        QObject::connect(a, &QAction::triggered, c, [c, handler] { Guarded([&] { (c->*handler)(); }); });
+        ConnectGuarded(a, &QAction::triggered, c, [c, handler] { (c->*handler)(); });
         return a;
     };
     add(pop, "Check All", "CheckAll1", &ChartCommands::CheckAll1Click);

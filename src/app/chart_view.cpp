@@ -5,11 +5,6 @@
 
 #include <QTimer>
 
-QColor ColourFromBGR(std::uint32_t bgr)
-{
-    return QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
-}
-
 QString FormatGroupedNumber(double value, int decimals)
 {
     if (!std::isfinite(value)) return QString();
@@ -131,11 +126,6 @@ void ChartView::AppendPoints(QCPGraph* series, const double* x, const double* y,
     QVector<QCPGraphData> points(count - from);
     for (int j = from; j < count; ++j) points[j - from] = QCPGraphData(x[j], y[j]);
     series->data()->add(points, true);
-}
-
-int ChartView::PointCount(const QCPGraph* series)
-{
-    return series ? series->data()->size() : 0;
 }
 
 void ChartView::SetMarkerX(QCPGraph* line, double x)

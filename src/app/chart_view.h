@@ -3,15 +3,14 @@
 // that follow their data until the user zooms, and queued repaints.
 #pragma once
 
+#include "app/qt_convert.h"
+
 #include <qcustomplot.h>
 
 #include <QElapsedTimer>
 
 #include <cstdint>
 #include <vector>
-
-// Colour of the class library (0x00BBGGRR) as a Qt colour; the top byte is ignored.
-QColor ColourFromBGR(std::uint32_t bgr);
 
 // "#,##0.##########"-style tick labels: thousands grouped by ",", up to
 // `decimals` fraction digits without trailing zeros, "." as decimal point.
@@ -35,7 +34,6 @@ public:
     static void SetProfile(QCPGraph* series, double dx, const double* y, int count);
     // Adds the points from..count-1 (keys ascending and not below the last one).
     static void AppendPoints(QCPGraph* series, const double* x, const double* y, int from, int count);
-    static int PointCount(const QCPGraph* series);
     // Moves a marker line to x (its y values follow the left axis at each paint).
     void SetMarkerX(QCPGraph* line, double x);
 

@@ -1,5 +1,7 @@
 #include "app/complex_window.h"
 
+#include "app/qt_convert.h"
+#include "app/tool_windows.h"
 #include "engine/run_state.h"
 #include "files/file_hooks.h"
 #include "foundation/errors.h"
@@ -7,7 +9,6 @@
 #include "foundation/numtext.h"
 #include "tools/complex_table.h"
 
-#include <QAction>
 #include <QCheckBox>
 #include <QEvent>
 #include <QFileDialog>
@@ -31,7 +32,6 @@ namespace {
 
 constexpr const char* kAdjusted = "Complex table was automatically adjusted to a new composition using default values.";
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
 
 int EditInt(QLineEdit* e) {
@@ -384,9 +384,7 @@ void ComplexWindow::TableToData()
 ComplexWindow* InstallComplexWindow(QMainWindow& main, RunState& st, std::function<void()> runInit)
 {
     auto* window = new ComplexWindow(st, std::move(runInit), &main);
-    auto* complex1 = main.menuBar()->addAction("Complex");
-    complex1->setObjectName("Complex1");
-    QObject::connect(complex1, &QAction::triggered, window, [window] { Guarded([window] { window->exec(); }); });
+    AddWindowEntry(*main.menuBar(), "Complex", "Complex1", window, [window] { window->exec(); });
     // The project file reaches the table through the window last installed.
     static ComplexWindow* current = nullptr;
     current = window;

@@ -5,7 +5,9 @@
 #include "app/constituent_editor_window.h"
 #include "app/input_query.h"
 #include "app/main_window.h"
+#include "app/qt_convert.h"
 #include "app/qt_dialogs.h"
+#include "app/state_binder.h"
 #include "app/tool_windows.h"
 #include "composition/ampholines.h"
 #include "composition/constituent_editor.h"
@@ -22,14 +24,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
-
-namespace {
-
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-
-QColor FromBGR(int c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
-
-}  // namespace
 
 QString DialogFilter(const char* filter)
 {
@@ -55,7 +49,7 @@ CompositionPanelView::CompositionPanelView(MainWindow& main, ConstituentEditorWi
         auto* b = new QPushButton(caption);
         b->setObjectName(name);
         buttons->addWidget(b);
-        connect(b, &QPushButton::clicked, this, [this, handler] { Guarded([&] { (this->*handler)(); }); });
+        ConnectGuarded(b, &QPushButton::clicked, this, [this, handler] { (this->*handler)(); });
         return b;
     };
     button("Add", "bbnAddComponent", &CompositionPanelView::bbnAddComponentClick);
@@ -93,7 +87,7 @@ CompositionPanelView::CompositionPanelView(MainWindow& main, ConstituentEditorWi
         b->setObjectName(name);
         b->setToolTip(hint);
         file->addWidget(b);
-        connect(b, &QPushButton::clicked, this, [this, handler] { Guarded([&] { (this->*handler)(); }); });
+        ConnectGuarded(b, &QPushButton::clicked, this, [this, handler] { (this->*handler)(); });
         return b;
     };
     bnLoad_ = fileButton("Open", "bnLoad", "Open constituents from CMP file", &CompositionPanelView::bnLoadClick);
@@ -127,7 +121,7 @@ CompositionPanelView::CompositionPanelView(MainWindow& main, ConstituentEditorWi
     auto entry = [&](const char* caption, const char* name, std::function<void(int)> handler) {
         QAction* a = popup_->addAction(caption);
         a->setObjectName(name);
-        connect(a, &QAction::triggered, this, [this, handler] { Guarded([&] { handler(ClickedRow); }); });
+        ConnectGuarded(a, &QAction::triggered, this, [this, handler] { handler(ClickedRow); });
     };
     entry("Edit", "Edit1", [this](int r) { EditRowClick(r); });
     entry("Delete", "Delete1", [this](int r) { DeleteRowClick(r); });
@@ -142,8 +136,7 @@ CompositionPanelView::CompositionPanelView(MainWindow& main, ConstituentEditorWi
         ClickedRow = index.isValid() ? index.row() + 1 : -1;
         popup_->popup(table_->viewport()->mapToGlobal(pos));
     });
-    connect(table_, &QTableWidget::cellDoubleClicked, this,
-            [this](int r, int) { Guarded([&] { EditRowClick(r + 1); }); });
+    ConnectGuarded(table_, &QTableWidget::cellDoubleClicked, this, [this](int r, int) { EditRowClick(r + 1); });
 
     ShowEditor = [this] { editor_.exec(); };
     ChooseFile = [this](bool save) {
@@ -176,7 +169,7 @@ void CompositionPanelView::ShowComposition()
     bool same = shownOnce_ && rows == shown_ && table_->rowCount() == n;
     for (int r = 0; same && r < n; ++r) {
         QTableWidgetItem* item = table_->item(r, 2);
-        same = item && item->background().color() == FromBGR(colours[static_cast<std::size_t>(r)]);
+        same = item && item->background().color() == ColourFromBGR(colours[static_cast<std::size_t>(r)]);
     }
     if (same) return;
     if (!PanelAcceptsCount(n)) return;   // the table keeps its previous content
@@ -192,7 +185,7 @@ void CompositionPanelView::ShowComposition()
                 table_->setItem(r, col, item);
             }
             item->setText(Q(rows[static_cast<std::size_t>(r)][static_cast<std::size_t>(col)]));
-            if (col == 2) item->setBackground(FromBGR(colours[static_cast<std::size_t>(r)]));
+            if (col == 2) item->setBackground(ColourFromBGR(colours[static_cast<std::size_t>(r)]));
         }
     const QFontMetrics metrics = table_->fontMetrics();
     const auto widths =
@@ -345,7 +338,7 @@ CompositionPanelView* InstallCompositionEditing(MainWindow& main)
 
     QAction* wizard = ToolsMenu(main)->addAction("Ampholines Wizard");
     wizard->setObjectName("MultipleConstituents1");
-    QObject::connect(wizard, &QAction::triggered, panel, [panel] { Guarded([panel] { panel->MultipleConstituents1Click(); }); });
+    ConnectGuarded(wizard, &QAction::triggered, panel, [panel] { panel->MultipleConstituents1Click(); });
     InstallAmplitudesWindow(main);
 
     editor->OpenDatabase(FindSupplied(kDatabaseFileName).string());

@@ -2,6 +2,7 @@
 
 #include "app/edit_committer.h"
 #include "app/protein_window.h"
+#include "app/qt_convert.h"
 #include "app/qt_dialogs.h"
 #include "composition/database.h"
 #include "engine/run_state.h"
@@ -25,10 +26,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-
-QColor FromBGR(TColor c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
 
 // Sets an edit's text unless the user is typing into it.
 void ShowText(QLineEdit* edit, const std::string& text)
@@ -341,7 +338,7 @@ void ConstituentEditorWindow::BindControls()
         RefreshEditor();
     });
     OnSignal(c_.bbnColor, &QPushButton::clicked, [this, &m] {
-        const QColor chosen = QColorDialog::getColor(FromBGR(static_cast<TColor>(m.WorkComp.colour)), this);
+        const QColor chosen = QColorDialog::getColor(ColourFromBGR(static_cast<TColor>(m.WorkComp.colour)), this);
         if (!chosen.isValid()) return;
         m.SetColour(static_cast<TColor>(chosen.red()) | static_cast<TColor>(chosen.green()) << 8 |
                     static_cast<TColor>(chosen.blue()) << 16);
@@ -458,7 +455,7 @@ void ConstituentEditorWindow::RefreshEditor()
     const EditorView& v = model_.View();
     ShowText(c_.edName, v.name);
     ShowText(c_.edColor, v.colour);
-    const QColor back = FromBGR(v.colourBack), text = FromBGR(v.colourText);
+    const QColor back = ColourFromBGR(v.colourBack), text = ColourFromBGR(v.colourText);
     c_.edColor->setStyleSheet(QString("background-color: %1; color: %2").arg(back.name(), text.name()));
     ShowText(c_.edConcentration, v.concentration);
     ShowText(c_.edConcInj, v.concInj);

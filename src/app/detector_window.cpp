@@ -4,7 +4,6 @@
 #include "app/tool_windows.h"
 #include "tools/detector_tools.h"
 
-#include <QAction>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFrame>
@@ -15,7 +14,7 @@
 #include <QVBoxLayout>
 
 DetectorWindow::DetectorWindow(MainWindow& main)
-    : QWidget(&main, Qt::Tool), StateWindow(this), main_(main)
+    : QWidget(&main, Qt::Tool), MainStateWindow(this, main)
 {
     setObjectName("fmDet");
     setWindowTitle("Detector Data Tool");
@@ -51,11 +50,6 @@ DetectorWindow::DetectorWindow(MainWindow& main)
     move(0, 0);
 }
 
-RunState& DetectorWindow::State()
-{
-    return main_.State();
-}
-
 void DetectorWindow::ShowDataSize()
 {
     c_.llSize->setText(QString::fromStdString(DetSizeText(EstimateDetSize(State()))));
@@ -86,9 +80,7 @@ void DetectorWindow::changeEvent(QEvent* event)
 DetectorWindow* InstallDetectorWindow(MainWindow& main)
 {
     auto* window = new DetectorWindow(main);
-    QAction* entry = ToolsMenu(main)->addAction("Detector Tools");
-    entry->setObjectName("Reduce1");
-    QObject::connect(entry, &QAction::triggered, window, [window] {
+    AddWindowEntry(*ToolsMenu(main), "Detector Tools", "Reduce1", window, [window] {
         window->ShowDataSize();
         window->show();
         window->raise();

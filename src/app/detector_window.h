@@ -11,12 +11,11 @@ class QFrame;
 class QLabel;
 class QToolButton;
 
-class DetectorWindow : public QWidget, public StateWindow {
+class DetectorWindow : public QWidget, public MainStateWindow {
     Q_OBJECT
 public:
     explicit DetectorWindow(MainWindow& main);
 
-    RunState& State() override;
     // The estimated size into the size label.
     void ShowDataSize();
     void spnHalfClick();
@@ -32,7 +31,6 @@ private:
         QToolButton* spnHalf = nullptr;
         QToolButton* spbClose = nullptr;
     } c_;
-    MainWindow& main_;
 };
 
 // Creates the window (object name "fmDet") and the Tools entry "Detector

@@ -347,12 +347,10 @@ EffectsWindow* InstallEffectsWindow(QMainWindow& main, RunState& st)
     main.menuBar()->insertAction(help, entry);
     entry->setObjectName("CEEffects1");
     entry->setVisible(false);
-    QObject::connect(entry, &QAction::triggered, window, [window] {
-        Guarded([window] {
-            window->RefreshForm();
-            window->show();
-            window->raise();
-        });
+    ConnectGuarded(entry, &QAction::triggered, window, [window] {
+        window->RefreshForm();
+        window->show();
+        window->raise();
     });
     return window;
 }

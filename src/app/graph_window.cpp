@@ -3,6 +3,7 @@
 #include "app/chart_view.h"
 #include "app/main_window.h"
 #include "app/qt_dialogs.h"
+#include "app/state_binder.h"
 #include "engine/run_state.h"
 #include "foundation/errors.h"
 #include "foundation/numtext.h"
@@ -62,7 +63,7 @@ GraphWindow::GraphWindow(MainWindow& main, QWidget* parent) : QDialog(parent), m
     process->setObjectName("Process1");
     QAction* close1 = menu->addAction("Close");
     close1->setObjectName("Close1");
-    connect(process, &QAction::triggered, this, [this] { Guarded([this] { DrawGraph(); }); });
+    ConnectGuarded(process, &QAction::triggered, this, [this] { DrawGraph(); });
     connect(close1, &QAction::triggered, this, &QDialog::close);
 
     Graph = new QCustomPlot;
@@ -79,11 +80,9 @@ GraphWindow::GraphWindow(MainWindow& main, QWidget* parent) : QDialog(parent), m
     sr_vx->setName("vx");
     sr_vx->setPen(QPen(ColourFromBGR(33023)));
     Graph->setInteraction(QCP::iSelectPlottables, false);
-    connect(Graph, &QCustomPlot::plottableClick, this, [](QCPAbstractPlottable* p, int index, QMouseEvent*) {
-        Guarded([&] {
-            if (auto* data = p->interface1D(); data && index >= 0 && index < data->dataCount())
-                ShowMessage(DiagnosticsPointText(data->dataMainValue(index), index));
-        });
+    ConnectGuarded(Graph, &QCustomPlot::plottableClick, this, [](QCPAbstractPlottable* p, int index, QMouseEvent*) {
+        if (auto* data = p->interface1D(); data && index >= 0 && index < data->dataCount())
+            ShowMessage(DiagnosticsPointText(data->dataMainValue(index), index));
     });
 
     auto* grid = new QGridLayout;
@@ -157,13 +156,11 @@ GraphWindow* InstallGraphWindow(MainWindow& main)
     else button->setParent(&main);
     button->setVisible(false);
     button->onRightClick = [window] { window->AskLine(); };
-    QObject::connect(button, &QToolButton::clicked, window, [window, &main] {
-        Guarded([&] {
-            const RunState& st = main.State();
-            if (!st.Initialised || window->Params.LineIndex > st.NComp) return;
-            window->DrawGraph();
-            window->exec();
-        });
+    ConnectGuarded(button, &QToolButton::clicked, window, [window, &main] {
+        const RunState& st = main.State();
+        if (!st.Initialised || window->Params.LineIndex > st.NComp) return;
+        window->DrawGraph();
+        window->exec();
     });
     return window;
 }

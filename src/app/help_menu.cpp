@@ -2,6 +2,7 @@
 
 #include "app/added_texts.h"
 #include "app/qt_dialogs.h"
+#include "app/state_binder.h"
 #include "files/program_dir.h"
 #include "foundation/errors.h"
 
@@ -57,8 +58,6 @@ std::string ComplexManualMissingText(const std::string& name)
     return "File '" + name + "' not found!\nCheck pages: " + kDocumentationAddress;
 }
 
-std::string CannotOpenText(const std::string& name) { return CannotOpenFileText(name); }
-
 DocumentOpener SetDocumentOpener(DocumentOpener opener)
 {
     DocumentOpener previous = std::move(Opener());
@@ -77,7 +76,7 @@ void OpenSuppliedDocument(const std::string& rootDir, const std::string& file,
     const std::string path = found.string();
     const bool opened = Opener() ? Opener()(path)
                                  : QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
-    if (!opened) ShowWarning(CannotOpenText(path));
+    if (!opened) ShowWarning(CannotOpenFileText(path));
 }
 
 void InstallHelpMenu(QMainWindow& main, std::string rootDir)
@@ -105,8 +104,7 @@ void InstallHelpMenu(QMainWindow& main, std::string rootDir)
         }
         const std::string file = e.file;
         auto missing = e.missing;
-        QObject::connect(a, &QAction::triggered, &main, [rootDir, file, missing] {
-            Guarded([&] { OpenSuppliedDocument(rootDir, file, missing); });
-        });
+        ConnectGuarded(a, &QAction::triggered, &main,
+                       [rootDir, file, missing] { OpenSuppliedDocument(rootDir, file, missing); });
     }
 }

@@ -27,8 +27,6 @@ inline constexpr const char* kDocumentationAddress = "the docs folder of the Kel
 std::string IntroductionMissingText(const std::string& name);
 std::string ManualMissingText(const std::string& name);
 std::string ComplexManualMissingText(const std::string& name);
-// A document that exists but that no application would open.
-std::string CannotOpenText(const std::string& name);
 
 // Opens a file with the desktop's default application; true when it was handed
 // over. Tests replace it.

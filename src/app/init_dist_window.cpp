@@ -6,7 +6,6 @@
 #include "foundation/errors.h"
 #include "foundation/numtext.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -23,7 +22,7 @@
 #include <QVBoxLayout>
 
 InitDistWindow::InitDistWindow(MainWindow& main)
-    : QWidget(&main, Qt::Window), StateWindow(this), main_(main), tool_(main.State())
+    : QWidget(&main, Qt::Window), MainStateWindow(this, main), tool_(main.State())
 {
     setObjectName("fmDist");
     setWindowTitle("Initial Distribution Tool");
@@ -96,20 +95,19 @@ InitDistWindow::InitDistWindow(MainWindow& main)
     StateBinder& b = Binder();
     b.afterChange = [this] { ShowSettings(); };
     b.onEnter = b.onEscape = [this] { c_.bnClose->setFocus(Qt::OtherFocusReason); };
-    b.Integer(
+    // The tool checks and stores each typed text.
+    b.Text(
         c_.edNSeg, [this] { return QString::number(tool_.SegCount); },
-        [this](int n) { tool_.EditSegCount(std::to_string(n)); });
-    b.Integer(
+        [this](const std::string& text) { tool_.EditSegCount(text); });
+    b.Text(
         c_.edLSeg, [this] { return QString::number(tool_.LeftSegCount); },
-        [this](int n) { tool_.EditLeftSegCount(std::to_string(n)); });
-    b.Integer(
+        [this](const std::string& text) { tool_.EditLeftSegCount(text); });
+    b.Text(
         c_.edRSeg, [this] { return QString::number(tool_.RightSegCount); },
-        [this](int n) { tool_.EditRightSegCount(std::to_string(n)); });
-    b.Number(
+        [this](const std::string& text) { tool_.EditRightSegCount(text); });
+    b.Text(
         c_.edDiff, [this] { return QString::fromStdString(FloatToStr(tool_.DiffConnection)); },
-        [this](double v) {
-            if (v > 0) tool_.DiffConnection = v;
-        });
+        [this](const std::string& text) { tool_.EditDiffConnection(text); });
     b.Display(c_.edNX, [this] { return QString::number(tool_.NewSize); });
     b.Display(c_.edNXActual, [this] { return QString::number(tool_.ActualSize()); });
     b.Check(c_.cbDiff, tool_.ApplyDiffusion);
@@ -134,11 +132,6 @@ InitDistWindow::InitDistWindow(MainWindow& main)
     });
     ShowSettings();
     resize(640, 320);
-}
-
-RunState& InitDistWindow::State()
-{
-    return main_.State();
 }
 
 void InitDistWindow::ShowSettings()
@@ -302,18 +295,14 @@ bool InitDistWindow::eventFilter(QObject* watched, QEvent* event)
 InitDistWindow* InstallInitDistWindow(MainWindow& main)
 {
     auto* window = new InitDistWindow(main);
-    QAction* entry = ToolsMenu(main)->addAction("Initial Distribution");
-    entry->setObjectName("InitialDistribution1");
-    QObject::connect(entry, &QAction::triggered, window, [&main, window] {
-        Guarded([&main, window] {
-            const std::string refusal = InitDistTool::OpenRefusal(main.State());
-            if (!refusal.empty()) {
-                ShowWarning(refusal);
-                return;
-            }
-            window->show();
-            window->raise();
-        });
+    AddWindowEntry(*ToolsMenu(main), "Initial Distribution", "InitialDistribution1", window, [&main, window] {
+        const std::string refusal = InitDistTool::OpenRefusal(main.State());
+        if (!refusal.empty()) {
+            ShowWarning(refusal);
+            return;
+        }
+        window->show();
+        window->raise();
     });
     return window;
 }

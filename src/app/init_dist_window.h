@@ -16,12 +16,11 @@ class QPushButton;
 class QScrollArea;
 class QTableWidget;
 
-class InitDistWindow : public QWidget, public StateWindow {
+class InitDistWindow : public QWidget, public MainStateWindow {
     Q_OBJECT
 public:
     explicit InitDistWindow(MainWindow& main);
 
-    RunState& State() override;
     InitDistTool& Tool() { return tool_; }
 
     void ShowSettings();
@@ -62,7 +61,6 @@ private:
         QScrollArea* sbData = nullptr;
         QTableWidget* sgData = nullptr;
     } c_;
-    MainWindow& main_;
     InitDistTool tool_;
     bool filling_ = false;
     bool gridEdited_ = false;

@@ -25,7 +25,6 @@ public:
 
     bool Claimed() const { return fd_ >= 0; }
     int Id() const { return id_; }
-    const std::string& SidFile() const { return sidFile_; }
 
     // Name of the marker of number n in dir, and of the temporary sequence.
     static std::string MarkerName(const std::string& dir, int n);

@@ -1,6 +1,5 @@
 #include "app/linear_window.h"
 
-#include "app/tool_windows.h"
 #include "app/qt_dialogs.h"
 #include "app/tool_windows.h"
 #include "engine/run_state.h"
@@ -37,10 +36,6 @@ void LinearWindow::bnProcessClick()
 LinearWindow* InstallLinearWindow(QMainWindow& main, RunState& st)
 {
     auto* window = new LinearWindow(st, &main);
-    auto* linear1 = new QAction("Linear", &main);
-    linear1->setObjectName("Linear1");
-    linear1->setVisible(false);
-    ToolsMenu(main)->addAction(linear1);
-    QObject::connect(linear1, &QAction::triggered, window, [window] { Guarded([window] { window->exec(); }); });
+    AddWindowEntry(*ToolsMenu(main), "Linear", "Linear1", window, [window] { window->exec(); })->setVisible(false);
     return window;
 }

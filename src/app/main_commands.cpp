@@ -5,6 +5,7 @@
 #include "app/input_query.h"
 #include "app/main_window.h"
 #include "app/qt_dialogs.h"
+#include "app/state_binder.h"
 #include "app/tool_windows.h"
 #include "app/additional_window.h"
 #include "engine/run_state.h"
@@ -242,7 +243,7 @@ MainCommands* InstallMainCommands(MainWindow& main)
         return edit;
     };
     auto on = [c](auto* sender, auto signal, auto handler) {
-        QObject::connect(sender, signal, c, [handler] { Guarded(handler); });
+        ConnectGuarded(sender, signal, c, handler);
     };
     QToolButton *up = nullptr, *down = nullptr;
     AddSpinButton(find("edDT"), "csbDT", up, down);
@@ -271,8 +272,7 @@ MainCommands* InstallMainCommands(MainWindow& main)
     c->sbnReadFromGraph_->setObjectName("sbnReadFromGraph");
     c->sbnReadFromGraph_->setCheckable(true);
     c->sbnReadFromGraph_->setVisible(false);
-    QObject::connect(c->sbnReadFromGraph_, &QToolButton::toggled, c,
-                     [c](bool down) { Guarded([&] { c->sbnReadFromGraphClick(down); }); });
+    ConnectGuarded(c->sbnReadFromGraph_, &QToolButton::toggled, c, [c](bool down) { c->sbnReadFromGraphClick(down); });
     for (QObject* o : std::initializer_list<QObject*>{c->spdDiffPrecond_, c->cbRedDiff_, c->sbnReadFromGraph_})
         if (o) o->installEventFilter(c);
 

@@ -17,6 +17,7 @@
 #include "app/moments_window.h"
 #include "app/option_window.h"
 #include "app/psq_player_window.h"
+#include "app/qt_convert.h"
 #include "app/run_setup_window.h"
 #include "app/settings_file.h"
 #include "app/qt_dialogs.h"
@@ -31,6 +32,7 @@
 #include "files/openers.h"
 #include "files/sna_file.h"
 #include "files/program_dir.h"
+#include "files/setup_edits.h"
 #include "foundation/errors.h"
 #include "foundation/fileio.h"
 #include "foundation/numtext.h"
@@ -59,7 +61,6 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include <cctype>
 #include <climits>
 #include <cmath>
 #include <filesystem>
@@ -76,16 +77,6 @@ constexpr const char* kTimeSuffix = "  |  TIME: ";
 std::string SmallOr(double v, double threshold, const char* pattern)
 {
     return FormatFloat(std::fabs(v) < threshold ? "0.0##e+0" : pattern, v);
-}
-
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-
-// Extension of a file name in lower case (".sna").
-std::string LowerExtension(const std::string& name)
-{
-    std::string ext = fs::path(name).extension().string();
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return ext;
 }
 
 }  // namespace
@@ -971,8 +962,8 @@ void MainWindow::UpdateMainInfo()
     if (st.Initialised && !st.PsqStarted && st.Arr.Allocated() && !st.Arr.Kappa.empty() && st.Arr.Kappa[0] != 0 &&
         ops_.CalcVoltageCurrent)
         ops_.CalcVoltageCurrent(st);
-    c_.llUI->setText(st.rbVoltage ? "Voltage (V)" : "Current (uA)");
-    c_.llUIOther->setText(st.rbVoltage ? "Current (uA)" : "Voltage (V)");
+    c_.llUI->setText(Q(PowerModeCaption(st, false)));
+    c_.llUIOther->setText(Q(PowerModeCaption(st, true)));
     c_.llSDSMode->setVisible(st.cbSDS);
     c_.llDiffMode->setVisible(st.DiffMode);
     // Shown once the complexation set-up of an Init has run.
@@ -1058,7 +1049,7 @@ bool MainWindow::OpenFile(const std::string& path)
         ShowMessage("START is active");
         return false;
     }
-    if (LowerExtension(path) == ".psq") return SequenceOpener && SequenceOpener(path);
+    if (LowerFileExt(path) == ".psq") return SequenceOpener && SequenceOpener(path);
     if (!FileOpener) return false;
     auto show = [this] {
         // The refresh runs no check-box handler: a detector switched off by the file leaves its view here.
@@ -1094,7 +1085,6 @@ void MainWindow::FirstActivation()
     } else {
         ShowWarning("Program was unable to find free ID. Cannot run more than 2^16 applications. "
                     "Try delete unused .sid files at Kelvo root directory...");
-        quitRequested_ = true;
         QTimer::singleShot(0, qApp, &QCoreApplication::quit);
     }
     if (SettingsReader) {
@@ -1110,7 +1100,7 @@ void MainWindow::FirstActivation()
     if (args_.size() >= 2) {
         std::string first = args_.first().toStdString();
         std::error_code ec;
-        if (LowerExtension(first) == ".psq" && fs::is_regular_file(first, ec)) {
+        if (LowerFileExt(first) == ".psq" && fs::is_regular_file(first, ec)) {
             PlayerStart = ParsePlayerSwitches(args_);
             if (PlayerStart.TooMany) ShowWarning("Too many parameters called from file shell for PSQ file");
         }
@@ -1121,8 +1111,7 @@ void MainWindow::FirstActivation()
     if (!p.has_extension()) name += ".sna";
     std::error_code ec;
     if (!fs::is_regular_file(name, ec)) return;
-    std::string ext = fs::path(name).extension().string();
-    if (ext == ".sna" || ext == ".cmp" || ext == ".psq") {
+    if (FindFileOpener(name) || LowerFileExt(name) == ".psq") {
         // The named file takes the example's place also when it fails to open.
         st.OpenExample = false;
         OpenFile(name);

@@ -124,7 +124,6 @@ public:
     const InstanceMarker& Instance() const { return marker_; }
     int InstanceID() const { return marker_.Claimed() ? marker_.Id() : 0; }
     PlayerStartOptions PlayerStart; // from the command line, for the sequence player
-    bool QuitRequested() const { return quitRequested_; }
 
     // ---- EngineHost and the engine's events ----------------------------------------
     void ProcessMessages() override;
@@ -245,7 +244,6 @@ private:
     bool initialising_ = false;
     bool closeAfterRun_ = false;
     bool needInit_ = false;         // an open failed: Run and Save wait for a successful Init
-    bool quitRequested_ = false;
     bool geometryEditsEnabled_ = true;
     bool settingsRead_ = false;
     bool redrawing_ = false;        // inside the engine's part of the chart refresh

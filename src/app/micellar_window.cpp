@@ -184,16 +184,7 @@ void MicellarWindow::changeEvent(QEvent* event)
 MicellarWindow* InstallMicellarWindow(QMainWindow& main, RunState& st)
 {
     auto* window = new MicellarWindow(st, main.findChild<ChartView*>("Graph"), &main);
-    auto* sds1 = new QAction("SDS", &main);
-    sds1->setObjectName("SDS1");
-    sds1->setVisible(false);
+    AddWindowEntry(*ToolsMenu(main), "SDS", "SDS1", window)->setVisible(false);
     st.SDS1_Visible = false;
-    ToolsMenu(main)->addAction(sds1);
-    QObject::connect(sds1, &QAction::triggered, window, [window] {
-        Guarded([window] {
-            window->show();
-            window->raise();
-        });
-    });
     return window;
 }

@@ -22,7 +22,7 @@
 #include <QVBoxLayout>
 
 MomentsWindow::MomentsWindow(MainWindow& main)
-    : QWidget(&main, Qt::Tool | Qt::WindowStaysOnTopHint), StateWindow(this), main_(main)
+    : QWidget(&main, Qt::Tool | Qt::WindowStaysOnTopHint), MainStateWindow(this, main)
 {
     setObjectName("fmMoments");
     setWindowTitle("Moments");
@@ -124,24 +124,25 @@ MomentsWindow::MomentsWindow(MainWindow& main)
     StateBinder& b = Binder();
     b.afterChange = [this] { ShowSettings(); };
     b.onEnter = b.onEscape = [this] { c_.bnClose->setFocus(Qt::OtherFocusReason); };
-    b.Integer(
+    // The tool checks and stores each typed text.
+    b.Text(
         c_.edNComp, [this] { return QString::number(tool_.SeriesNo); },
-        [this, &st](int n) { tool_.EditSeriesNo(std::to_string(n), st); });
-    b.Integer(
+        [this, &st](const std::string& text) { tool_.EditSeriesNo(text, st); });
+    b.Text(
         c_.edDigits, [this] { return QString::number(tool_.Digits); },
-        [this](int n) { tool_.EditDigits(std::to_string(n)); });
-    EditCommitter* left = b.Integer(
+        [this](const std::string& text) { tool_.EditDigits(text); });
+    EditCommitter* left = b.Text(
         c_.edLBorder, [this] { return QString::number(tool_.LeftBorder); },
-        [this, &st](int n) { tool_.EditLeftBorder(std::to_string(n), st); });
-    EditCommitter* right = b.Integer(
+        [this, &st](const std::string& text) { tool_.EditLeftBorder(text, st); });
+    EditCommitter* right = b.Text(
         c_.edRBorder, [this] { return QString::number(tool_.RightBorder); },
-        [this, &st](int n) { tool_.EditRightBorder(std::to_string(n), st); });
-    EditCommitter* shift = b.Number(
+        [this, &st](const std::string& text) { tool_.EditRightBorder(text, st); });
+    EditCommitter* shift = b.Text(
         c_.edBQ, [this] { return QString::fromStdString(FloatToStr(tool_.BaselineQ)); },
-        [this](double v) { tool_.BaselineQ = v; });
-    b.Number(
+        [this](const std::string& text) { tool_.EditBaselineQ(text); });
+    b.Text(
         c_.edBK, [this] { return QString::fromStdString(FloatToStr(tool_.BaselineK)); },
-        [this](double v) { tool_.BaselineK = v; });
+        [this](const std::string& text) { tool_.EditBaselineK(text); });
     left->onInsert = [this] { InsertClicked(MomentsTool::Field::LeftBorder, c_.edLBorder); };
     right->onInsert = [this] { InsertClicked(MomentsTool::Field::RightBorder, c_.edRBorder); };
     shift->onInsert = [this] { InsertClicked(MomentsTool::Field::BaselineQ, c_.edBQ); };
@@ -155,11 +156,6 @@ MomentsWindow::MomentsWindow(MainWindow& main)
 
     ShowSettings();
     PlaceAtTopRight(*this);
-}
-
-RunState& MomentsWindow::State()
-{
-    return main_.State();
 }
 
 void MomentsWindow::ShowSettings()
@@ -217,9 +213,7 @@ void MomentsWindow::changeEvent(QEvent* event)
 MomentsWindow* InstallMomentsWindow(MainWindow& main)
 {
     auto* window = new MomentsWindow(main);
-    QAction* entry = ToolsMenu(main)->addAction("Moments");
-    entry->setObjectName("Moments1");
-    QObject::connect(entry, &QAction::triggered, window, [window] {
+    AddWindowEntry(*ToolsMenu(main), "Moments", "Moments1", window, [window] {
         window->Tool().Activate();
         window->ShowSettings();
         window->show();

@@ -17,12 +17,11 @@ class QPushButton;
 class QRadioButton;
 class QTableWidget;
 
-class MomentsWindow : public QWidget, public StateWindow {
+class MomentsWindow : public QWidget, public MainStateWindow {
     Q_OBJECT
 public:
     explicit MomentsWindow(MainWindow& main);
 
-    RunState& State() override;
     MomentsTool& Tool() { return tool_; }
 
     // Writes the members into the controls (edits, series name, grid, mobility).
@@ -55,7 +54,6 @@ private:
         QRadioButton* rbDet = nullptr;
         QPushButton* bnClose = nullptr;
     } c_;
-    MainWindow& main_;
     MomentsTool tool_;
 };
 

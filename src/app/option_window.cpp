@@ -2,7 +2,9 @@
 
 #include "app/chart_view.h"
 #include "app/main_window.h"
+#include "app/qt_convert.h"
 #include "app/table_edits.h"
+#include "app/tool_windows.h"
 #include "engine/run_state.h"
 #include "files/setup_edits.h"
 #include "foundation/errors.h"
@@ -26,8 +28,6 @@
 
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-
 QRadioButton* Radio(QGridLayout* grid, const char* name, const char* caption, int row, int col = 0)
 {
     auto* b = new QRadioButton(caption);
@@ -48,7 +48,7 @@ QCheckBox* Check(QGridLayout* grid, const char* name, const char* caption, const
 
 } // namespace
 
-OptionWindow::OptionWindow(MainWindow& main, QWidget* parent) : QDialog(parent), StateWindow(this), main_(main)
+OptionWindow::OptionWindow(MainWindow& main, QWidget* parent) : QDialog(parent), MainStateWindow(this, main)
 {
     setObjectName("fmOption");
     setWindowTitle("Option");
@@ -83,8 +83,6 @@ OptionWindow::OptionWindow(MainWindow& main, QWidget* parent) : QDialog(parent),
     ApplyZeroPoint(State());
     ShowSettings();
 }
-
-RunState& OptionWindow::State() { return main_.State(); }
 
 void OptionWindow::BuildEdits(QGridLayout* grid)
 {
@@ -310,17 +308,13 @@ void OptionWindow::showEvent(QShowEvent* event)
 OptionWindow* InstallOptionWindow(MainWindow& main)
 {
     auto* window = new OptionWindow(main, &main);
-    QAction* option1 = main.menuBar()->addAction("Option");
-    option1->setObjectName("Option1");
-    QObject::connect(option1, &QAction::triggered, window, [window, &main] {
-        Guarded([&] {
-            window->exec();
-            main.DrawDetectorLine();
-            main.UpdateMainInfo();
-            main.RedrawGraph();
-            main.SetupGraph();
-            main.FocusDefaultButton();
-        });
+    AddWindowEntry(*main.menuBar(), "Option", "Option1", window, [window, &main] {
+        window->exec();
+        main.DrawDetectorLine();
+        main.UpdateMainInfo();
+        main.RedrawGraph();
+        main.SetupGraph();
+        main.FocusDefaultButton();
     });
     return window;
 }

@@ -24,11 +24,10 @@ class QPushButton;
 class QRadioButton;
 class QSpinBox;
 
-class OptionWindow : public QDialog, public StateWindow {
+class OptionWindow : public QDialog, public MainStateWindow {
     Q_OBJECT
 public:
     OptionWindow(MainWindow& main, QWidget* parent = nullptr);
-    RunState& State() override;
 
     void ShowSettings();
     // Ctrl+Alt+P: switches the three precision edits on or off, with a message.
@@ -46,7 +45,6 @@ private:
     void ShowColour(QLineEdit* edit, std::uint32_t colour);
     void Escape();
 
-    MainWindow& main_;
     std::map<std::string, QLineEdit*> edits_;
     std::map<QLineEdit*, std::function<QString()>> shown_;
     struct Controls {

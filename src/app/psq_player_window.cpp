@@ -4,9 +4,7 @@
 #include "app/tool_windows.h"
 #include "engine/run_state.h"
 #include "foundation/errors.h"
-#include "foundation/numtext.h"
 
-#include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFileDialog>
@@ -63,8 +61,7 @@ QLineEdit* LabelledEdit(QGridLayout* grid, int col, const char* name, const QStr
 
 PsqPlayerWindow::PsqPlayerWindow(MainWindow& main)
     : QWidget(&main, Qt::Tool | Qt::WindowStaysOnTopHint),
-      StateWindow(this),
-      main_(main),
+      MainStateWindow(this, main),
       player_(main.State())
 {
     setObjectName("fmPSQ");
@@ -89,11 +86,6 @@ PsqPlayerWindow::PsqPlayerWindow(MainWindow& main)
     };
     UpdateControls();
     PlaceAtTopRight(*this);
-}
-
-RunState& PsqPlayerWindow::State()
-{
-    return main_.State();
 }
 
 void PsqPlayerWindow::BuildWindow()
@@ -162,15 +154,16 @@ void PsqPlayerWindow::BindControls()
     StateBinder& b = Binder();
     b.afterChange = [this] { UpdateControls(); };
     b.onEnter = b.onEscape = [this] { c_.bbnPlay->setFocus(Qt::OtherFocusReason); };
-    b.Integer(
+    // The player checks and stores each typed text.
+    b.Text(
         c_.edFrame, [this] { return QString::number(player_.CurrentFrame); },
-        [this](int k) { Command([&] { player_.EditFrame(std::to_string(k)); }); });
-    b.Integer(
+        [this](const std::string& text) { Command([&] { player_.EditFrame(text); }); });
+    b.Text(
         c_.edStep, [this] { return QString::number(player_.FrameStep); },
-        [this](int k) { player_.EditStep(std::to_string(k)); });
-    b.Number(
+        [this](const std::string& text) { player_.EditStep(text); });
+    b.Text(
         c_.edDelay, [this] { return QString::fromStdString(player_.DelayText()); },
-        [this](double d) { player_.EditDelay(FloatToStr(d)); });
+        [this](const std::string& text) { player_.EditDelay(text); });
     c_.edFrame->installEventFilter(this);
     c_.scbPSQ->installEventFilter(this);
 
@@ -344,12 +337,7 @@ bool PsqPlayerWindow::eventFilter(QObject* watched, QEvent* event)
 PsqPlayerWindow* InstallPsqPlayerWindow(MainWindow& main)
 {
     auto* window = new PsqPlayerWindow(main);
-    QAction* entry = main.menuBar()->addAction("PSQ-Player");
-    entry->setObjectName("PSQPlayer2");
-    QObject::connect(entry, &QAction::triggered, window, [window] {
-        window->show();
-        window->raise();
-    });
+    AddWindowEntry(*main.menuBar(), "PSQ-Player", "PSQPlayer2", window);
     main.SequenceOpener = [&main, window](const std::string& name) {
         PsqPlayer& p = window->Player();
         const PlayerStartOptions o = main.PlayerStart;

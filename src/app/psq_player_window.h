@@ -21,12 +21,11 @@ class QPushButton;
 class QScrollBar;
 class QToolButton;
 
-class PsqPlayerWindow : public QWidget, public StateWindow {
+class PsqPlayerWindow : public QWidget, public MainStateWindow {
     Q_OBJECT
 public:
     explicit PsqPlayerWindow(MainWindow& main);
 
-    RunState& State() override;
     PsqPlayer& Player() { return player_; }
 
     // ---- handlers ---------------------------------------------------------------
@@ -86,7 +85,6 @@ private:
         QPushButton* bnClose = nullptr;
     } c_;
 
-    MainWindow& main_;
     PsqPlayer player_;
     bool rebuilt_ = false;  // the next shown frame is the first on a rebuilt engine
 };

@@ -1,6 +1,7 @@
 #include "app/run_setup_window.h"
 
 #include "app/main_window.h"
+#include "app/qt_convert.h"
 #include "app/table_edits.h"
 #include "engine/run_state.h"
 #include "files/setup_edits.h"
@@ -18,8 +19,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 // The group an edit sits in: 0 initial conditions, 1 environment, 2 walls,
 // 3 sequence saving, 4 kinetic, 5 racemic, 6 DER.
@@ -91,7 +90,7 @@ const SwitchSpec kSwitches[] = {
 } // namespace
 
 RunSetupWindow::RunSetupWindow(MainWindow& main, QWidget* parent)
-    : QDialog(parent), StateWindow(this), main_(main)
+    : QDialog(parent), MainStateWindow(this, main)
 {
     setObjectName("fmRunSetup");
     setWindowTitle("Run Setup");
@@ -149,8 +148,6 @@ RunSetupWindow::RunSetupWindow(MainWindow& main, QWidget* parent)
     Binder().afterChange = [this] { ShowSettings(); };
     ShowSettings();
 }
-
-RunState& RunSetupWindow::State() { return main_.State(); }
 
 void RunSetupWindow::BuildEdits(QGridLayout* const grids[])
 {
@@ -298,11 +295,9 @@ RunSetupWindow* InstallRunSetupWindow(MainWindow& main)
     button->setText("Run Setup");
     if (QToolBar* bar = main.findChild<QToolBar*>()) bar->addWidget(button);
     else button->setParent(&main);
-    QObject::connect(button, &QToolButton::clicked, window, [window, &main] {
-        Guarded([&] {
-            window->exec();
-            main.UpdateMainInfo();   // also after Esc, which closes the window without its button
-        });
+    ConnectGuarded(button, &QToolButton::clicked, window, [window, &main] {
+        window->exec();
+        main.UpdateMainInfo();   // also after Esc, which closes the window without its button
     });
     return window;
 }

@@ -21,11 +21,10 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 
-class RunSetupWindow : public QDialog, public StateWindow {
+class RunSetupWindow : public QDialog, public MainStateWindow {
     Q_OBJECT
 public:
     RunSetupWindow(MainWindow& main, QWidget* parent = nullptr);
-    RunState& State() override;
 
     // Fills every control from the run state (captions, node labels, Restore,
     // the initial-dt edit and the grid edits' enabled states, then the bindings).
@@ -42,7 +41,6 @@ private:
     // After a stored value: the set-up change flags, the chart or the main window follow.
     void AfterCommit(const struct EditEntry& e);
 
-    MainWindow& main_;
     std::map<std::string, QLineEdit*> edits_;
     std::map<std::string, QLabel*> nodeLabels_;
     struct Controls {

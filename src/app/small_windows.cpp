@@ -178,17 +178,10 @@ void InstallSmallWindows(QMainWindow& main)
     auto* about = new AboutBox(&main);
     new MessageWindow(&main);
     auto* scan = new ScanWindow(&main);
-    QMenu* tools = ToolsMenu(main);
-    QAction* about1 = HelpMenu(main)->addAction("About");
-    about1->setObjectName("About1");
-    QAction* scan1 = tools->addAction("Scan");
-    scan1->setObjectName("Scan1");
-    scan1->setVisible(false);
-    QObject::connect(about1, &QAction::triggered, about, [about] { Guarded([about] { about->exec(); }); });
-    QObject::connect(scan1, &QAction::triggered, scan, [scan] {
-        Guarded([scan] {
-            CentreOnScreen(*scan);
-            scan->exec();
-        });
-    });
+    QMenu* tools = ToolsMenu(main);   // before the Help menu, which stays last
+    AddWindowEntry(*HelpMenu(main), "About", "About1", about, [about] { about->exec(); });
+    AddWindowEntry(*tools, "Scan", "Scan1", scan, [scan] {
+        CentreOnScreen(*scan);
+        scan->exec();
+    })->setVisible(false);
 }

@@ -1,5 +1,6 @@
 #include "app/state_binder.h"
 
+#include "app/main_window.h"
 #include "foundation/numtext.h"
 
 #include <QCheckBox>
@@ -159,3 +160,5 @@ void StateBinder::Refresh() const
         t.edit->setModified(false);
     }
 }
+
+RunState& MainStateWindow::State() { return main_.State(); }

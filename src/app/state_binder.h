@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+class MainWindow;
 class QAbstractButton;
 class QCheckBox;
 class QLineEdit;
@@ -119,4 +120,15 @@ protected:
 private:
     QObject* self_;
     StateBinder binder_;
+};
+
+// A window bound to the run state of the main window it belongs to.
+class MainStateWindow : public StateWindow {
+public:
+    RunState& State() override;
+
+protected:
+    MainStateWindow(QObject* self, MainWindow& main) : StateWindow(self), main_(main) {}
+
+    MainWindow& main_;
 };

@@ -1,5 +1,7 @@
 #include "app/tool_windows.h"
 
+#include "app/state_binder.h"
+
 #include <QAction>
 #include <QGuiApplication>
 #include <QMainWindow>
@@ -14,6 +16,19 @@ QMenu* ToolsMenu(QMainWindow& main)
     QMenu* tools = main.menuBar()->addMenu("&Tools");
     tools->setObjectName("Tools1");
     return tools;
+}
+
+QAction* AddWindowEntry(QWidget& menu, const QString& caption, const char* name, QWidget* window,
+                        std::function<void()> open)
+{
+    QAction* entry = menu.addAction(caption);
+    entry->setObjectName(name);
+    if (!open) open = [window] {
+        window->show();
+        window->raise();
+    };
+    ConnectGuarded(entry, &QAction::triggered, window, std::move(open));
+    return entry;
 }
 
 void PlaceAtTopRight(QWidget& window)

@@ -95,6 +95,9 @@ AmpholinesWizard::State AmpholinesWizard::Answer(const std::string& text, TUnivS
     }
     default:
         if (!ReadDouble(text, d) || d < 0) return Reject();
+        // The pK of the last member must be a number too (a huge start or step overflows).
+        for (std::size_t p = 0; p < start.size(); ++p)
+            if (!std::isfinite(start[p] + (count - 1) * step[p])) return Reject();
         conc = d;
         if (!Confirm("Continue and create new constituents?")) return state_ = State::Declined;
         Create(composition, simColor, detColor);

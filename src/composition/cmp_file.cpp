@@ -40,12 +40,13 @@ void WriteRecord(BinWriter& out, const TComponents& c)
     WriteOneBased(out, c.table, count);
 }
 
-// `count` doubles into a 1-based array (slot 0 unused), checked before allocating.
+// `count` finite doubles into a 1-based array (slot 0 unused), checked before allocating.
 std::vector<double> ReadOneBased(BinReader& in, std::int64_t count)
 {
     in.RequireItems(count, 8);
     std::vector<double> values(static_cast<std::size_t>(count) + 1, 0.0);
     in.Doubles(values.data() + 1, count);
+    in.Check(AllFinite(values));
     return values;
 }
 
@@ -58,15 +59,19 @@ void ReadChargeRows(BinReader& in, TComponents& c, TComponents::RowTable& rows, 
         rows[r].assign(static_cast<std::size_t>(perRow) + 1, 0.0);
         for (int z = c.minCharge; z <= c.maxCharge; ++z)
             if (z != 0) rows[r][z - c.minCharge] = in.Double();
+        in.Check(AllFinite(rows[r]));
     }
 }
 
 TComponents ReadRecord(BinReader& in, bool current)
 {
     TComponents c;
+    // Concentrations and types the editor would not take, and numbers that are
+    // not finite, are refused.
     in.Fields(c.name, c.colour, c.minCharge, c.maxCharge);
     in.Check(c.minCharge <= 0 && c.maxCharge >= 0);
     if (current) in.Fields(c.pKMicA, c.uMicA);
+    in.Check(AllFinite({c.pKMicA, c.uMicA}));
     in.Fields(c.gradient, c.gradPKa, c.gradU);
     if (c.gradient) {
         c.zones = in.Int32();
@@ -78,6 +83,7 @@ TComponents ReadRecord(BinReader& in, bool current)
         // Per-segment rows exist only for a segmented constituent.
         c.gradPKa = c.gradU = false;
         in.Fields(c.c, c.cInj, c.type);
+        in.Check(AllFinite({c.c, c.cInj}) && c.c >= 0 && c.cInj >= 0 && c.type <= 3);
     }
     ReadChargeRows(in, c, c.pKa, c.PKaRows());
     ReadChargeRows(in, c, c.u, c.URows());

@@ -93,6 +93,13 @@ std::string LengthText(double ratio, double sum, double capLength)
 
 std::string Round6(double v) { return std::isfinite(v) ? Num(RoundD(v, 6)) : Num(v); }
 
+// A typed number of 0 or more into `field`; other text keeps the field.
+void TakeNonNegative(const std::string& text, double& field)
+{
+    double v;
+    if (ReadDouble(text, v) && v >= 0) field = v;
+}
+
 }  // namespace
 
 ConstituentEditor::ConstituentEditor(RunState& state) : st_(state)
@@ -116,15 +123,13 @@ void ConstituentEditor::EditName(const std::string& text)
 
 void ConstituentEditor::EditConcentration(const std::string& text)
 {
-    double v;
-    if (ReadDouble(text, v) && v >= 0) WorkComp.c = v;
+    TakeNonNegative(text, WorkComp.c);
     Refresh();
 }
 
 void ConstituentEditor::EditConcInj(const std::string& text)
 {
-    double v;
-    if (ReadDouble(text, v) && v >= 0) WorkComp.cInj = v;
+    TakeNonNegative(text, WorkComp.cInj);
     Refresh();
 }
 
@@ -199,8 +204,7 @@ void ConstituentEditor::SetGradU(bool on)
 
 void ConstituentEditor::EditMicA(const std::string& text)
 {
-    double v;
-    if (ReadDouble(text, v) && v >= 0) WorkComp.uMicA = v;
+    TakeNonNegative(text, WorkComp.uMicA);
     Refresh();
 }
 

@@ -38,6 +38,7 @@ bool ReadEntries(const std::string& name, TUnivSet<TComponents>& out)
             TComponents::Row& row = pass == 0 ? c.u[1] : c.pKa[1];
             for (int z = c.minCharge; z <= c.maxCharge; ++z)
                 if (z != 0) row[z - c.minCharge] = in.Double();
+            in.Check(AllFinite(row));
         }
         c.mode = c.ModeFromFlags();
         out.Add(c);
@@ -124,7 +125,7 @@ DatabaseRowTexts DatabaseRow(const TComponents& entry)
 
 bool ParseDatabaseTable(const std::string& text, TUnivSet<TComponents>& database, std::string& error)
 {
-    database.Empty();
+    TUnivSet<TComponents> parsed;
     std::istringstream in(text);
     std::string line;
     for (int number = 1; std::getline(in, line); ++number) {
@@ -153,7 +154,8 @@ bool ParseDatabaseTable(const std::string& text, TUnivSet<TComponents>& database
             ++k;
         }
         c.mode = c.ModeFromFlags();
-        database.Add(c);
+        parsed.Add(c);
     }
+    database = parsed;
     return true;
 }

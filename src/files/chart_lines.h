@@ -19,7 +19,6 @@ public:
     // drawn profile.
     ChartLine(const RunState& st, const ChartSeries& series);
 
-    bool Exists() const { return series_ != nullptr; }
     const ChartSeries* Series() const { return series_; }
     const std::string& Title() const;
     int Count() const { return count_; }

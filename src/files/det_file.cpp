@@ -67,6 +67,7 @@ bool ReadDetFile(RunState& st, const std::string& name)
     const std::int64_t perPoint = (legacy ? 3 : 5) + static_cast<std::int64_t>(nComp);
     in.RequireItems(points, perPoint * 8);
     const std::vector<double> data = in.Doubles(perPoint * points);
+    in.Check(AllFinite(data));   // a run stops before it records a number that is not finite
     if (!in.TrailerIsEOF()) return false;
     RunSeries& s = st.Series;
     for (std::int32_t p = 0; p < points; ++p) {

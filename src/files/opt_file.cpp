@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 
 namespace {
 
@@ -133,13 +132,7 @@ bool ReadOptRecord(BinReader& in, OptRecord& r)
 
 bool WriteOptFile(const RunState& st, const std::string& name)
 {
-    namespace fs = std::filesystem;
-    const fs::path dir = fs::path(name).parent_path();
-    std::error_code ec;
-    if (!dir.empty() && !fs::is_directory(dir, ec)) {
-        if (!Confirm("Create New Dir?\n" + dir.string())) return false;
-        fs::create_directory(dir, ec);
-    }
+    if (!MakeFileDirAsked(name, "Create New Dir?\n")) return false;
     const OptRecord r = CaptureOptRecord(st, ProgramDir().string());
     if (!SaveFileAtomically(name, [&](BinWriter& out) { WriteOptRecord(out, r); })) {
         ShowWarning("Error: Can't create a new file");

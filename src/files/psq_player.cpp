@@ -48,8 +48,7 @@ PsqHeader CheckedHeader(KFile& f, std::int64_t size)
     } catch (const Exception&) {
         ThrowError(kIncorrectPsq);
     }
-    const bool finite = std::isfinite(h.CapLength) && std::isfinite(h.PeakWidth) &&
-                        std::isfinite(h.PeakEdgeWidth) && std::isfinite(h.InjSite);
+    const bool finite = AllFinite({h.CapLength, h.PeakWidth, h.PeakEdgeWidth, h.InjSite});
     if (h.Version.empty() || h.N < kMinPsqNodes || h.C < 1 || !(h.CapLength > 0) || !finite ||
         h.N > kMaxPsqNodes || h.C > kMaxPsqConstituents)
         ThrowError(kIncorrectPsq);
@@ -77,9 +76,12 @@ TUnivSet<TComponents> PlaceholderComposition(int count)
     return list;
 }
 
-void CopyValues(std::vector<double>& row, BinReader& in, std::int64_t count)
+// `count` values of a frame; one that is not a finite number raises "Incorrect file.".
+std::vector<double> FiniteValues(BinReader& in, std::int64_t count)
 {
-    row = in.Doubles(count);
+    std::vector<double> values = in.Doubles(count);
+    in.Check(AllFinite(values));
+    return values;
 }
 
 // Puts the geometry of a checked header into the run state; with `pending`
@@ -183,22 +185,26 @@ PsqFrame ReadPsqFrame(KFile& f, std::int64_t limit, std::int64_t pos, const PsqH
         fr.MaxCorrChange = in.Double();
         fr.LeftWall = in.Int32();
         fr.RightWall = in.Int32();
+        in.Check(AllFinite({fr.Time, fr.DT, fr.StepError, fr.ErrOpt, fr.I, fr.U, fr.MaxError, fr.StopTime,
+                            fr.MaxCorrChange}));
     } else {
         fr.Block = ReadRunSetupBlock(in, true);
         fr.RunStart = in.Double();
         fr.SpentTime = in.Double();
         fr.StepCount = in.Int32();
         fr.NewtonItTotal = in.Int32();
+        in.Check(AllFinite({fr.RunStart, fr.SpentTime}));
     }
-    CopyValues(fr.PH, in, nn);
-    CopyValues(fr.Kappa, in, nn);
-    CopyValues(fr.C, in, nn * h.C);
+    fr.PH = FiniteValues(in, nn);
+    fr.Kappa = FiniteValues(in, nn);
+    fr.C = FiniteValues(in, nn * h.C);
     if (h.Version == "0.1") return fr;
-    CopyValues(fr.H, in, nn);
+    fr.H = FiniteValues(in, nn);
+    for (double v : fr.H) in.Check(v > 0);   // hydrogen-ion concentrations go into the run's arrays
     if (h.Micelles) {
-        CopyValues(fr.Mic, in, nn);
+        fr.Mic = FiniteValues(in, nn);
         in.Int32();   // number of the constituent of the next row
-        CopyValues(fr.MicBound, in, nn);
+        fr.MicBound = FiniteValues(in, nn);
     }
     return fr;
 }
@@ -279,6 +285,16 @@ void PsqPlayer::PlayPsqFile(const std::string& name)
         const std::int64_t frameSize = PsqFrameSize(h.Version, h.N, h.C, h.Micelles);
         const std::int64_t count = PsqFrameCount(size, h.HeaderSize, frameSize);
         if (count > INT32_MAX) ThrowError(kIncorrectPsq);
+        // The first frame to show is read whole before the run state changes.
+        if (count >= 1) {
+            const int wanted = RequestedFrame > 0 ? RequestedFrame : StartFrame;
+            int first = static_cast<int>(std::clamp<std::int64_t>(wanted, 1, count));
+            try {
+                ReadPsqFrame(f, size, PsqFrameStart(size, count, frameSize, first), h);
+            } catch (const Exception&) {
+                ThrowError(kIncorrectPsq);
+            }
+        }
         const bool fits = st.Arr.Allocated() && st.Arr.Nn == h.N + 1 && st.Arr.NComp == h.C && st.NComp == h.C &&
                           st.Arr.DrawnProfile.Rows() > h.C && st.NX == h.N && st.CapLength == h.CapLength;
         if (!fits) st.PsqPlayerReloadNeeded = true;
@@ -565,24 +581,18 @@ bool PsqPlayer::ReduceSize(int p, const std::string& target)
     const std::string source = FileName;
     std::error_code ec;
     const bool inPlace = target == source || fs::equivalent(target, source, ec);
-    const fs::path dir = fs::path(target).parent_path();
-    if (!dir.empty() && !fs::is_directory(dir, ec)) {
-        if (!Confirm("Create New Directory?\n" + dir.string())) return false;
-        fs::create_directory(dir, ec);
-    }
+    if (!MakeFileDirAsked(target, "Create New Directory?\n")) return false;
     KFile src = KFile::Open(source, 0);
     if (!src.IsOpen()) ThrowError("Error: Cannot Open File.");
     const std::int64_t size = src.Seek(0, 2);
     // The file must still hold the frames the player counted.
     if (size != HeaderSize + static_cast<std::int64_t>(FrameCount) * FrameSize) ThrowError(kIncorrectPsq);
-    const int blocks = FrameCount / p;
     const bool written = SaveFileAtomically(target, [&](BinWriter& out) {
         CopyRange(src, size, 0, HeaderSize, out);
-        for (int i = 1; i <= blocks; ++i) {
-            const std::int64_t first = HeaderSize + static_cast<std::int64_t>(i - 1) * p * FrameSize;
-            CopyRange(src, size, first, first + static_cast<std::int64_t>(p - 1) * FrameSize, out);
+        for (int k : ReducedFrames(FrameCount, p)) {
+            const std::int64_t first = HeaderSize + static_cast<std::int64_t>(k - 1) * FrameSize;
+            CopyRange(src, size, first, first + FrameSize, out);
         }
-        CopyRange(src, size, HeaderSize + static_cast<std::int64_t>(blocks) * p * FrameSize, size, out);
     });
     src.Close();
     if (!written) {

@@ -37,8 +37,10 @@ struct PsqFrame {
     std::vector<double> Mic, MicBound;    // "1.0" with micelles
 };
 
-// Reads the frame that starts at `position` (checked reads: a frame cut short
-// raises "Incorrect file.").
+// Reads the frame that starts at `position` (checked reads: a frame cut short,
+// with run values no edit would take or with a value that is not a finite
+// number, or a hydrogen-ion concentration that is not positive, raises
+// "Incorrect file.").
 PsqFrame ReadPsqFrame(KFile& file, std::int64_t limit, std::int64_t position, const PsqHeader& header);
 
 // Frames that Reduce Size keeps (1-based, in order): every p-th is dropped.

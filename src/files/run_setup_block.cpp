@@ -150,5 +150,12 @@ RunSetupBlock ReadRunSetupBlock(BinReader& in, bool inFrame)
 {
     RunSetupBlock b;
     VisitBlock(in, b, inFrame);
+    in.Check(AllFinite({b.Time, b.DT, b.ErrOpt, b.UI, b.EOFMob, b.StopTime, b.DetPosition, b.ErrInc, b.Temperature,
+                        b.CapDiameter, b.FakeCapLen, b.LW, b.RW, b.Partner, b.EpsNew, b.EpsCor, b.MicMob, b.CMCL,
+                        b.CMCR, b.DiffMultiplier, b.DiffClock, b.DiffTime, b.DiffTimeSet, b.SavedDT, b.SavedErrInc}));
+    in.Check(b.Time >= 0 && b.DT > 0 && b.ErrOpt > 0 && b.StopTime > 0 && b.ErrInc >= 0 && b.Temperature > 0 &&
+             b.CapDiameter > 0 && b.FakeCapLen >= 0 && b.ItNew > 0 && b.EpsNew > 0 && b.EpsCor > 0);
+    // The diffusion mode gives the saved time step back when it ends.
+    in.Check(!b.DiffMode || b.SavedDT > 0);
     return b;
 }

@@ -68,4 +68,7 @@ void ApplyRunSetupBlock(RunState& st, const RunSetupBlock& b, bool inFrame);
 
 // Field-by-field encoding at the position of a cursor.
 void WriteRunSetupBlock(BinWriter& out, const RunSetupBlock& b, bool inFrame);
+// The reader raises "Incorrect file." for run values outside the limits of the
+// edits that set them (time step, stop time, temperature, capillary diameter,
+// precisions and Newton limit) or not finite; the geometry is the caller's.
 RunSetupBlock ReadRunSetupBlock(BinReader& in, bool inFrame);

@@ -20,11 +20,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <initializer_list>
-#include <filesystem>
-#include <system_error>
-
-namespace fs = std::filesystem;
+#include <functional>
 
 namespace {
 
@@ -84,35 +80,14 @@ struct LegacyImage {
     bool SetupItemChanged[5] = {false, false, false, false, false};
 };
 
-bool Finite(std::initializer_list<double> values)
-{
-    for (double v : values)
-        if (!std::isfinite(v)) return false;
-    return true;
-}
-
 // Raises "Incorrect file." for a geometry no run could be built on: the node
 // count, the capillary length and the peak widths with the limits of their
 // edits, a finite injection site.
 void CheckGeometry(BinReader& in, std::int32_t nx, double capLength, double peakWidth, double edgeWidth,
                    double injection)
 {
-    in.Check(nx >= kMinNodes && Finite({capLength, peakWidth, edgeWidth, injection}) && capLength > 0 &&
+    in.Check(nx >= kMinNodes && AllFinite({capLength, peakWidth, edgeWidth, injection}) && capLength > 0 &&
              peakWidth > 0 && edgeWidth > 0);
-}
-
-// Raises "Incorrect file." for run values outside the limits of the edits
-// that set them (time step, stop time, temperature, capillary diameter,
-// precisions and Newton limit) or not finite.
-void CheckBlockValues(BinReader& in, const RunSetupBlock& b)
-{
-    in.Check(Finite({b.Time, b.DT, b.ErrOpt, b.UI, b.EOFMob, b.StopTime, b.DetPosition, b.ErrInc, b.Temperature,
-                     b.CapDiameter, b.FakeCapLen, b.LW, b.RW, b.Partner, b.EpsNew, b.EpsCor, b.MicMob, b.CMCL,
-                     b.CMCR, b.DiffMultiplier, b.DiffClock, b.DiffTime, b.DiffTimeSet, b.SavedDT, b.SavedErrInc}));
-    in.Check(b.Time >= 0 && b.DT > 0 && b.ErrOpt > 0 && b.StopTime > 0 && b.ErrInc >= 0 && b.Temperature > 0 &&
-             b.CapDiameter > 0 && b.FakeCapLen >= 0 && b.ItNew > 0 && b.EpsNew > 0 && b.EpsCor > 0);
-    // The diffusion mode gives the saved time step back when it ends.
-    in.Check(!b.DiffMode || b.SavedDT > 0);
 }
 
 // Raises "Incorrect file." unless every stored concentration is a finite
@@ -155,7 +130,7 @@ LegacyImage ReadLegacyImage(BinReader& in, int constituents)
     for (bool& b : im.SetupItemChanged) b = in.Bool();
     CheckTrailerEndsFile(in);
     CheckConcentrations(in, im.Profiles);
-    in.Check(Finite({im.Time, im.RunStart, im.SpentTime}) && im.Time >= 0 && im.StepCount >= 0 &&
+    in.Check(AllFinite({im.Time, im.RunStart, im.SpentTime}) && im.Time >= 0 && im.StepCount >= 0 &&
              im.NewtonItTotal >= 0);
     return im;
 }
@@ -197,6 +172,31 @@ void InitForLoader(RunState& st)
         ThrowError("Incorrect file.");
 }
 
+// Brings the loaded profiles to their equilibrium by `recalc` with the walls
+// open over the whole grid, then redraws; the walls come back either way.
+// Stored profiles without an equilibrium are no run that could go on: they
+// raise "Incorrect file.".
+void RecalcLoadedProfiles(RunState& st, const std::function<void()>& recalc)
+{
+    const int leftWall = st.LeftWall, rightWall = st.RightWall;
+    st.LeftWall = 0;
+    st.RightWall = st.NX;
+    try {
+        st.NumericalFailure = false;
+        recalc();
+        if (st.NumericalFailure) ThrowError("Incorrect file.");
+    } catch (...) {
+        st.LeftWall = leftWall;
+        st.RightWall = rightWall;
+        throw;
+    }
+    st.Events.Emit(EngineEventKind::RedrawGraph);
+    st.DetectorView = false;
+    st.Events.Emit(EngineEventKind::SetupGraph);
+    st.LeftWall = leftWall;
+    st.RightWall = rightWall;
+}
+
 // Puts an older project into the state (the profiles go to level 5).
 bool ReadSnaLegacy(RunState& st, const LegacyImage& im, const std::string& name)
 {
@@ -234,11 +234,7 @@ bool ReadSnaLegacy(RunState& st, const LegacyImage& im, const std::string& name)
     for (int k = 0; k < 5; ++k) st.SetupItemChanged[k] = im.SetupItemChanged[k];
     st.Loading = false;
 
-    const int leftWall = st.LeftWall, rightWall = st.RightWall;
-    st.LeftWall = 0;
-    st.RightWall = st.NX;
-    try {
-        st.NumericalFailure = false;
+    RecalcLoadedProfiles(st, [&] {
         Elneut(st, 5, -1, -1, true);
         // Conductivity of level 5: F x sum of |z| u c over every charged form.
         EngineArrays& a = st.Arr;
@@ -252,18 +248,7 @@ bool ReadSnaLegacy(RunState& st, const LegacyImage& im, const std::string& name)
             a.Kappa[n] = 96485.0 * sum;
         }
         RestartMultistep(st, 5);
-        // Stored profiles without an equilibrium are no run that could go on.
-        if (st.NumericalFailure) ThrowError("Incorrect file.");
-    } catch (...) {
-        st.LeftWall = leftWall;
-        st.RightWall = rightWall;
-        throw;
-    }
-    st.Events.Emit(EngineEventKind::RedrawGraph);
-    st.DetectorView = false;
-    st.Events.Emit(EngineEventKind::SetupGraph);
-    st.LeftWall = leftWall;
-    st.RightWall = rightWall;
+    });
     st.FileName = name;
     st.SavedDT = st.DT;
     st.SavedErrInc = st.ErrInc;
@@ -338,7 +323,6 @@ ProjectImage ReadProjectImage(BinReader& in, int constituents)
     if (im.Version == "1.0") im.Block.Temperature += 0.15;
     const RunSetupBlock& b = im.Block;
     CheckGeometry(in, b.NX, b.CapLength, b.PeakWidth, b.PeakEdgeWidth, b.InjSite);
-    CheckBlockValues(in, b);
     if (im.Version == "1.1") {
         in.Fields(im.cbDcH, im.cbChrom, im.cbLE, im.cbRE, im.RowCount, im.SegCount);
         in.Check(im.RowCount >= 2 && im.RowCount <= kTableRows && im.SegCount >= 0);
@@ -349,8 +333,7 @@ ProjectImage ReadProjectImage(BinReader& in, int constituents)
             in.Require((edges + cells) * 8);
             im.Edges = in.Doubles(edges);
             im.Cells = in.Doubles(cells);
-            for (const std::vector<double>* v : {&im.Edges, &im.Cells})
-                for (double x : *v) in.Check(std::isfinite(x));
+            in.Check(AllFinite(im.Edges) && AllFinite(im.Cells));
         }
     }
     in.Fields(im.RunStart, im.SpentTime, im.StepCount, im.NewtonItTotal);
@@ -366,7 +349,7 @@ ProjectImage ReadProjectImage(BinReader& in, int constituents)
     CheckConcentrations(in, im.Profiles);
     // The hydrogen-ion concentration starts the equilibrium of every node.
     for (double h : im.HProfile) in.Check(std::isfinite(h) && h > 0);
-    in.Check(Finite({im.RunStart, im.SpentTime}) && im.StepCount >= 0 && im.NewtonItTotal >= 0);
+    in.Check(AllFinite({im.RunStart, im.SpentTime}) && im.StepCount >= 0 && im.NewtonItTotal >= 0);
     return im;
 }
 
@@ -379,12 +362,7 @@ bool SaveSnaFile(RunState& st, const std::string& name)
     }
     st.host().SetStatusText("Saving data ...");
     st.host().ProcessMessages();
-    const fs::path dir = fs::path(name).parent_path();
-    std::error_code ec;
-    if (!dir.empty() && !fs::is_directory(dir, ec)) {
-        if (!Confirm("Create New Directory?\n" + dir.string())) return false;
-        fs::create_directory(dir, ec);
-    }
+    if (!MakeFileDirAsked(name, "Create New Directory?\n")) return false;
     // Every file of the save is written to its temporary file first; the old
     // files are replaced only when all of them are complete.
     FileSaveSet save;
@@ -556,25 +534,10 @@ bool ReadSnaFile(RunState& st, const std::string& name)
     const std::string detName = ChangeFileExt(name, ".det");
     if (FileExists(detName)) ReadDetFile(st, detName);
 
-    const int leftWall = st.LeftWall, rightWall = st.RightWall;
-    st.LeftWall = 0;
-    st.RightWall = st.NX;
-    try {
-        st.NumericalFailure = false;
+    RecalcLoadedProfiles(st, [&] {
         RecalcProfiles(st, 2);
-        // Stored profiles without an equilibrium are no run that could go on.
-        if (st.NumericalFailure) ThrowError("Incorrect file.");
-    } catch (...) {
-        st.LeftWall = leftWall;
-        st.RightWall = rightWall;
-        throw;
-    }
-    st.PsqStarted = false;
-    st.Events.Emit(EngineEventKind::RedrawGraph);
-    st.DetectorView = false;
-    st.Events.Emit(EngineEventKind::SetupGraph);
-    st.LeftWall = leftWall;
-    st.RightWall = rightWall;
+        st.PsqStarted = false;
+    });
     st.Events.Emit(EngineEventKind::UpdateMainInfo);
     return true;
 }

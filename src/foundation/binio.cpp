@@ -38,14 +38,6 @@ void RequireBytes(KFile& file, std::int64_t bytes, std::int64_t limit, std::int6
     if (bytes < 0 || position < 0 || position > limit || bytes > limit - position) CloseAndRaise(file);
 }
 
-std::string FileReadShortText(KFile& file, std::int64_t limit, std::int64_t& position, std::int64_t maxBytes)
-{
-    std::string text;
-    const std::int64_t end = maxBytes > limit - position ? limit : position + maxBytes;
-    FileReadStringZ(file, text, end, position);
-    return text;
-}
-
 void FileReadDoubles(KFile& file, double* values, std::int64_t count, std::int64_t limit,
                      std::int64_t& position)
 {

@@ -6,8 +6,10 @@
 
 #include "foundation/fileio.h"
 
+#include <cmath>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -20,11 +22,6 @@ std::string ChangeFileExt(const std::string& name, const std::string& ext);
 // indexing with a count read from a file.
 void RequireBytes(KFile& file, std::int64_t bytes, std::int64_t limit, std::int64_t position);
 
-// A zero-terminated text of at most `maxBytes` bytes: the text ends at its zero
-// byte, at the limit or after `maxBytes` bytes (headers, names: a longer run of
-// bytes is no text of the file).
-std::string FileReadShortText(KFile& file, std::int64_t limit, std::int64_t& position, std::int64_t maxBytes = 65536);
-
 // `count` doubles, little-endian, as one guarded read or write.
 void FileReadDoubles(KFile& file, double* values, std::int64_t count, std::int64_t limit,
                      std::int64_t& position);
@@ -35,6 +32,21 @@ void FileWriteDoubles(KFile& file, const double* values, std::int64_t count, std
 inline std::int32_t Int32Field(long long v)
 {
     return static_cast<std::int32_t>(v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : v);
+}
+
+// True when every value is a finite number (for `BinReader::Check`: a number
+// read from a file that no edit would take).
+inline bool AllFinite(std::initializer_list<double> values)
+{
+    for (double v : values)
+        if (!std::isfinite(v)) return false;
+    return true;
+}
+inline bool AllFinite(const std::vector<double>& values)
+{
+    for (double v : values)
+        if (!std::isfinite(v)) return false;
+    return true;
 }
 
 // A reading cursor: an open file, the byte position and the limit no read may

@@ -189,8 +189,6 @@ void MoveTree(TFnNode* source, TFnNode* target)
     if (target->right) target->right->parent = target;
 }
 
-void DeleteTree(std::unique_ptr<TFnNode>& node) { node.reset(); }
-
 bool TFnTree::Equal(const TFnNode* a, const TFnNode* b)
 {
     if (!a || !b) return a == b;

@@ -178,8 +178,6 @@ public:
 void CopyTree(const TFnNode* source, TFnNode* target);
 // Moves the source's type, constants and operands into target; the source keeps no operands.
 void MoveTree(TFnNode* source, TFnNode* target);
-// Deletes the subtree and sets the pointer to null.
-void DeleteTree(std::unique_ptr<TFnNode>& node);
 
 // Text routines of the parser. Positions are 1-based; 0 means none, -1 malformed.
 void StripSpaces(std::string& text);

@@ -261,8 +261,6 @@ double TruncD(double x) { return std::trunc(x); }
 
 double FracD(double x) { return RoundD(x - TruncD(x), 12); }
 
-double FAbs(double x) { return std::fabs(x); }
-
 std::string ReplaceDecimalSeparator(std::string& text, char separator)
 {
     for (char& c : text) {

@@ -30,7 +30,6 @@ double RoundD(double x, int digits);
 double TruncD(double x);
 // x - TruncD(x) rounded to 12 significant digits (keeps the sign of x).
 double FracD(double x);
-double FAbs(double x);
 
 // Every '.' becomes `separator`, or every ',' becomes '.' when separator is '.'.
 // Changes `text` and returns the changed text.

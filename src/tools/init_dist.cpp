@@ -17,6 +17,13 @@ namespace {
 constexpr const char* kRunActive = "START is active";
 constexpr const char* kTooFewNodes = "Increase Total Number of Nodes to Proceed!\nMinimum Value is 11.";
 
+// True, after the warning, while a run is going: the tool changes the grid.
+bool RefusedWhileRunning(const RunState& st)
+{
+    if (st.Running) ShowWarning(kRunActive);
+    return st.Running;
+}
+
 void SetWidth(DistTable& t, int j, int w) { t.Width[static_cast<std::size_t>(j)] = std::to_string(w); }
 
 } // namespace
@@ -213,10 +220,7 @@ std::vector<std::vector<double>> InitDistTool::CurrentProfiles() const
 bool InitDistTool::Create()
 {
     RunState& st = st_;
-    if (st.Running) {
-        ShowWarning(kRunActive);
-        return false;
-    }
+    if (RefusedWhileRunning(st)) return false;
     const int count = st.Composition.Count();
     if (count == 0) return false;
     int kept = 0;
@@ -285,10 +289,7 @@ bool InitDistTool::InsertValue(int segment, int constituent, double value)
 bool InitDistTool::Preview()
 {
     RunState& st = st_;
-    if (st.Running) {
-        ShowWarning(kRunActive);
-        return false;
-    }
+    if (RefusedWhileRunning(st)) return false;
     if (!TableShown || st.NX <= 0) return false;
     Normalize();
     // A grid of fewer than two nodes has no length.
@@ -330,10 +331,7 @@ bool InitDistTool::Apply()
         ShowWarning(kTooFewNodes);
         return false;
     }
-    if (st.Running) {
-        ShowWarning(kRunActive);
-        return false;
-    }
+    if (RefusedWhileRunning(st)) return false;
     if (!ApplyEnabled || static_cast<int>(NewProfiles.size()) != Table.Constituents()) return false;
     st.NXPending = NewSize - 1;
     const double time = st.Time;

@@ -9,6 +9,7 @@
 #include "support/test_compositions.h"
 
 #include <gtest/gtest.h>
+#include <limits>
 #include <tuple>
 
 namespace {
@@ -104,8 +105,18 @@ TEST(CompositionFile, WriterAndReaderFollowTheLayoutAndDamagedFilesChangeNothing
     negative.raw(g.substr(0, kMinCharge)).i32(-2).i32(-1).f64(30.0).f64(40.0).u8(0).u8(0).u8(0);
     negative.f64(10).f64(0).u8(1).f64(9).f64(4).f64(-30).f64(-20).i32(0);
     negative.raw(g.substr(kMinCharge + 64));
+    // Numbers no edit would take, in files whose counts agree: a concentration
+    // not finite or negative, a pK not finite, a type past Terminating and a
+    // segment length not finite.
+    const auto at = [&g](std::size_t offset, const Bytes& value) {
+        return g.substr(0, offset) + value.b + g.substr(offset + value.size());
+    };
+    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
     for (const std::string& bytes : {g.substr(0, g.size() - 1), g + "x", WithInt32At(g, kZones, 0),
-                                     WithInt32At(g, kMinCharge + 4, -1), zeroZones.b, negative.b}) {
+                                     WithInt32At(g, kMinCharge + 4, -1), zeroZones.b, negative.b,
+                                     at(kMinCharge + 27, Bytes().f64(nan)), at(kMinCharge + 35, Bytes().f64(-1)),
+                                     at(kMinCharge + 44, Bytes().f64(inf)), at(kMinCharge + 43, Bytes().u8(4)),
+                                     at(kZones + 20, Bytes().f64(nan))}) {
         WriteBytes(name, bytes);
         RunState d;
         sink.Clear();

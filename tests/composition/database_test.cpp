@@ -105,6 +105,11 @@ TEST(ConstituentDatabase, MissingEmptyShortAndDamagedFilesAreRefusedWhole)
         WriteBytes(name, WithInt32At(g, kGlyN, v));
         EXPECT_FALSE(ReadDatabase(name, db));
     }
+    // A glycine mobility or pK that is not a finite number.
+    for (std::size_t at : {kGlyP + 4, kGlyP + 20}) {
+        WriteBytes(name, g.substr(0, at) + Bytes().f64(std::nan("")).b + g.substr(at + 8));
+        EXPECT_FALSE(ReadDatabase(name, db)) << at;
+    }
 }
 
 TEST(ConstituentDatabase, SourceTableLinesAreCheckedAndConverted)
@@ -117,6 +122,9 @@ TEST(ConstituentDatabase, SourceTableLinesAreCheckedAndConverted)
     EXPECT_FALSE(ParseDatabaseTable("X\t1\t1\t9.6\t37.4; 40.9\n", db, error));
     EXPECT_EQ(error, "line 1: X\t1\t1\t9.6\t37.4; 40.9");
     EXPECT_FALSE(ParseDatabaseTable("X\t-1\t0\t\t\n", db, error));
+    // A bad line after good ones leaves the list as it was.
+    EXPECT_FALSE(ParseDatabaseTable("A\t0\t0\t\t\nB\t0\t0\t\t\nX\t1\t1\t9.6\t37.4\n", db, error));
+    EXPECT_EQ(db.Count(), 1);
 }
 
 #ifdef KELVO_DATABASE_FILE

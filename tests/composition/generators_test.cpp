@@ -71,7 +71,8 @@ TEST(AmpholinesWizard, RejectionsCancelsAndBoundaries)
     }
     for (const auto& answers : std::vector<std::vector<std::string>>{
              {"0"}, {"3000"}, {"2", "A", "x"}, {"2", "A", "1"}, {"2", "A", "0", "x"}, {"2", "A", "0", "0", "-1"},
-             {"2", "A", "0", "0", "abc"}, {"2", "A", "-500"}}) {
+             {"2", "A", "0", "0", "abc"}, {"2", "A", "-500"},
+             {"2", "A", "-1", "0", "1e308", "1e308", "20", "1"}}) {   // the last pK overflows
         AmpholinesWizard w;
         Answers(w, comp, answers);
         EXPECT_EQ(w.Current(), AmpholinesWizard::State::Rejected) << answers.size();

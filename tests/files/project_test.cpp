@@ -358,10 +358,11 @@ TEST(DetectorFile, LayoutOlderLayoutAndDamagedFiles)
     WriteBytes(tmp.file("r.det"), g);
 
     // Damaged files (cut anywhere, a wrong point or name count, bytes after the
-    // trailer) are refused with "Incorrect file." (a cut identity as another
-    // kind of file) and add no points.
+    // trailer, a value that is not a finite number) are refused with "Incorrect
+    // file." (a cut identity as another kind of file) and add no points.
     std::vector<std::string> damaged = Damaged(g, 0, {19, 23});
     damaged.push_back(g + "EOF");
+    damaged.push_back(g.substr(0, g.size() - 12) + Bytes().f64(INFINITY).b + g.substr(g.size() - 4));
     for (const std::string& bytes : damaged) {
         WriteBytes(tmp.file("d.det"), bytes);
         bool read = false;

@@ -279,6 +279,10 @@ TEST(PsqPlayer, DamagedOrForeignFilesLeaveTheLiveRunUntouched)
     for (double len : {0.0, -0.025, std::nan(""), HUGE_VAL})
         bad.push_back(std::string(good).replace(27, 8, Bytes().f64(len).b));
     bad.push_back(std::string(good).replace(59, 1, "\x01"));   // micelle rows the frames do not hold
+    for (std::size_t at : {std::size_t{68}, std::size_t{417}}) {   // a time step, a pH value: not finite
+        const std::string nan = Bytes().f64(std::nan("")).b;
+        bad.push_back(std::string(good).replace(at, 8, nan).replace(at + frame, 8, nan));
+    }
     bad.push_back(std::string(good).replace(0, 14, "KELVO SNA FILE"));
     bad.push_back("RAVO_CORE PSQ FILE");
 

@@ -4,6 +4,7 @@
 #include "support/raised_message.h"
 #include "support/temp_dir.h"
 
+#include <cmath>
 #include <tuple>
 
 namespace {
@@ -71,6 +72,11 @@ TEST(RunSetupBlock, WriterAndReaderFollowTheLayout)
         for (std::size_t len = 0; len < g.size(); ++len) {
             WriteBytes(name, g.substr(0, len));
             EXPECT_EQ(RaisedMessage([&] { ReadBlockFile(name, inFrame); }), "Incorrect file.") << len;
+        }
+        // A time step no edit would take.
+        for (double dt : {std::nan(""), 0.0, -2e-5}) {
+            WriteBytes(name, g.substr(0, 8) + Bytes().f64(dt).b + g.substr(16));
+            EXPECT_EQ(RaisedMessage([&] { ReadBlockFile(name, inFrame); }), "Incorrect file.") << dt;
         }
     }
     // In current mode the voltage is stored; a text that is no number is stored as 120.0.
