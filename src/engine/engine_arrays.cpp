@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <limits>
 
+#include "engine/equilibrium_lanes.h"
 #include "engine/run_state.h"
 
 void NewtonScratch::Resize(int formRows, int nComp, int maxAbsZ) {
@@ -16,10 +18,13 @@ void NewtonScratch::Resize(int formRows, int nComp, int maxAbsZ) {
     Active.assign(comps, 0);
     Begin.assign(comps + 1, 0);
     ZMin.assign(comps, 0);
+    // Every constituent has at most 2 MaxAbsZ + 1 forms.
+    LanePow.assign(kNodeLanes * (2 * static_cast<std::size_t>(maxAbsZ) + 1), 0.0);
+    LaneP.assign(kNodeLanes * (2 * static_cast<std::size_t>(maxAbsZ) + 1), 0.0);
 }
 
 void NewtonScratch::Release() {
-    for (std::vector<double>* v : {&L, &P, &Pow, &C, &S0}) {
+    for (std::vector<double>* v : {&L, &P, &Pow, &C, &S0, &LanePow, &LaneP}) {
         v->clear();
         v->shrink_to_fit();
     }
@@ -98,8 +103,9 @@ void EngineArrays::Allocate(int nComp, int nx, const std::vector<int>& zmin,
     URFWorkB.Resize(NComp + 1, Nn + 1);
     URFR.Resize(7, Nn + 1);
 
-    for (std::vector<double>* v : {&Kappa, &PH, &E, &T0, &Mix, &HeatP, &S, &SVol, &PKEOF, &UEOFMax})
+    for (std::vector<double>* v : {&Kappa, &PH, &E, &T0, &Mix, &HeatP, &S, &SVol, &PKEOF, &UEOFMax, &PHMemo})
         v->assign(nn, 0.0);
+    PHMemoCH.assign(nn, std::numeric_limits<double>::quiet_NaN());  // equal to no cH
 
     Newton.Resize(FormRows, NComp, MaxAbsZ);
     allocated_ = true;
@@ -115,7 +121,7 @@ void EngineArrays::AllocateMicellar() {
 void EngineArrays::Release() {
     for (std::vector<double>* v : {&c_, &cForm_, &f_, &is_, &t_, &dtdt_, &DBase, &Denom, &CLeft,
                                    &Kappa, &PH, &E, &T0, &Mix, &HeatP, &S, &SVol, &PKEOF,
-                                   &UEOFMax, &MicConc, &MicFree, &CMCProfile}) {
+                                   &UEOFMax, &MicConc, &MicFree, &CMCProfile, &PHMemoCH, &PHMemo}) {
         v->clear();
         v->shrink_to_fit();
     }
