@@ -44,6 +44,13 @@ inline M PositiveFinite(V v) { return (v > Splat(0.0)) & (v <= Splat(DBL_MAX)); 
 // the lanes whose extreme entries are normal finite numbers.
 M PowerTableLanes(double* pw, int zmax, V x) {
     double* p0 = pw + kNodeLanes * zmax;
+    if (zmax == 1) {  // the loops below for charges up to 1
+        const V p = Splat(1.0) * x, q = Splat(1.0) * (Splat(1.0) / x);
+        Store(p0 - kNodeLanes, q);
+        Store(p0, Splat(1.0));
+        Store(p0 + kNodeLanes, p);
+        return (p >= Splat(DBL_MIN)) & (p <= Splat(DBL_MAX)) & (q >= Splat(DBL_MIN)) & (q <= Splat(DBL_MAX));
+    }
     V p = Splat(1.0);
     Store(p0, p);
     for (int z = 1; z <= zmax; ++z) Store(p0 + kNodeLanes * z, p = p * x);
@@ -168,7 +175,7 @@ BalanceLanes Balance(const EngineArrays& a, int level, int i, V x, double Kw, Ne
         if (!Any(act)) continue;
         // Offsets from the largest form km, as in SolveElneutNode.
         V S0, r1, r2, a1;
-        M km;
+        V km;  // a small integer held as a double (SSE2 compares doubles, not 64-bit integers)
         if (nf == 2) {
             const V t0 = Load(Lj) * Load(pz + kNodeLanes * zmin);
             const V t1 = Load(Lj + nn) * Load(pz + kNodeLanes * (zmin + 1));
@@ -176,21 +183,20 @@ BalanceLanes Balance(const EngineArrays& a, int level, int i, V x, double Kw, Ne
             const M up = t1 > t0;
             r1 = up ? Splat(0.0) - t0 : t1;
             r2 = a1 = up ? t0 : t1;
-            km = up & 1;
+            km = up ? Splat(1.0) : Splat(0.0);
         } else {
             S0 = TermsLanes(Lj, nn, zmin, nf, pz, t);
             V top = Load(t);
-            km = M{0, 0};
+            km = Splat(0.0);
             for (int k = 1; k < nf; ++k) {
                 const V tk = Load(t + kNodeLanes * k);
                 const M up = tk > top;
                 top = up ? tk : top;
-                km = up ? M{k, k} : km;
+                km = up ? Splat(k) : km;
             }
-            const V kmd = __builtin_convertvector(km, V);
             r1 = r2 = a1 = Splat(0.0);
             for (int k = 0; k < nf; ++k) {
-                const V d = Splat(k) - kmd;
+                const V d = Splat(k) - km;
                 const V dt = d * Load(t + kNodeLanes * k);
                 r1 += dt;
                 r2 += d * dt;
@@ -205,10 +211,10 @@ BalanceLanes Balance(const EngineArrays& a, int level, int i, V x, double Kw, Ne
         var = act ? var + c * (r2 * inv - m1 * m1) : var;
         // The exact sum of c z (AddExactProduct): for charges -1, 0 and +1
         // in both lanes side by side, else lane by lane.
-        const M z = M{zmin, zmin} + km;
-        if (!Any(act & ((z < -1) | (z > 1)))) {
-            const M add = act & (z != 0);
-            const V v = ((z < 0) ? Splat(-1.0) : Splat(1.0)) * c;  // z c
+        const V z = Splat(zmin) + km;
+        if (!Any(act & (Abs(z) > Splat(1.0)))) {
+            const M add = act & (z != Splat(0.0));
+            const V v = z * c;
             const V sum = hi + v;
             const V bv = sum - hi;
             const V low = lo + ((hi - (sum - bv)) + (v - bv));
