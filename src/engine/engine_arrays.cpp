@@ -19,19 +19,25 @@ void NewtonScratch::Resize(int formRows, int nComp, int maxAbsZ) {
     Begin.assign(comps + 1, 0);
     ZMin.assign(comps, 0);
     // Every constituent has at most 2 MaxAbsZ + 1 forms.
-    LanePow.assign(kNodeLanes * (2 * static_cast<std::size_t>(maxAbsZ) + 1), 0.0);
-    LaneP.assign(kNodeLanes * (2 * static_cast<std::size_t>(maxAbsZ) + 1), 0.0);
+    LanePow.assign(kMaxNodeLanes * (2 * static_cast<std::size_t>(maxAbsZ) + 1), 0.0);
+    LaneP.assign(kMaxNodeLanes * (2 * static_cast<std::size_t>(maxAbsZ) + 1), 0.0);
+    LaneL.assign(comps, nullptr);
+    LaneC.assign(kMaxNodeLanes * comps, 0.0);
+    LaneZMin.assign(comps, 0);
+    LaneForms.assign(comps, 0);
 }
 
 void NewtonScratch::Release() {
-    for (std::vector<double>* v : {&L, &P, &Pow, &C, &S0, &LanePow, &LaneP}) {
+    for (std::vector<double>* v : {&L, &P, &Pow, &C, &S0, &LanePow, &LaneP, &LaneC}) {
         v->clear();
         v->shrink_to_fit();
     }
-    for (std::vector<int>* v : {&Active, &Begin, &ZMin, &S0Exp}) {
+    for (std::vector<int>* v : {&Active, &Begin, &ZMin, &S0Exp, &LaneZMin, &LaneForms}) {
         v->clear();
         v->shrink_to_fit();
     }
+    LaneL.clear();
+    LaneL.shrink_to_fit();
 }
 
 void EngineArrays::RotateLevels(int* map, int n) {

@@ -52,8 +52,11 @@ struct NewtonScratch {
     std::vector<double> S0;         // [NComp+1]: denominators of the node, scaled by 2^-S0Exp
     std::vector<int> S0Exp;         // [NComp+1]: binary exponent of the scale of S0
     std::vector<int> Active;        // [NComp+1]: constituents taking part in the solve
-    std::vector<double> LanePow;    // [kNodeLanes*(2*MaxAbsZ+1)]: x^z of nodes side by side, z = -MaxAbsZ..MaxAbsZ
-    std::vector<double> LaneP;      // [kNodeLanes*max forms]: the terms of one constituent, nodes side by side
+    std::vector<double> LanePow;    // [kMaxNodeLanes*(2*MaxAbsZ+1)]: x^z of nodes side by side, z = -MaxAbsZ..MaxAbsZ
+    std::vector<double> LaneP;      // [kMaxNodeLanes*max forms]: the terms of one constituent, nodes side by side
+    std::vector<const double*> LaneL;  // [NComp]: LForm rows (form 0, at the first node) of the constituents of a solve side by side
+    std::vector<double> LaneC;      // [kMaxNodeLanes*NComp]: their concentrations, nodes side by side
+    std::vector<int> LaneZMin, LaneForms;  // [NComp]: their lowest charge and number of forms
     void Resize(int formRows, int nComp, int maxAbsZ);
     void Release();
 };

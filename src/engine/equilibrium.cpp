@@ -612,21 +612,22 @@ void Elneut(RunState& st, int level, int source, int node, bool speciate, bool s
     // Where cH alone is kept and every start comes from another level, nodes
     // are solved side by side (a group whose starts need the guard goes one
     // node at a time).
-    const bool sideBySide = source >= 1 && specLo > specHi && !storeForms;
+    const int lanes = NodeLanes();
+    const bool sideBySide = lanes > 1 && source >= 1 && specLo > specHi && !storeForms;
     for (int i = lo; i <= hi;) {
-        if (sideBySide && i + kNodeLanes - 1 <= hi) {
-            double x[kNodeLanes];
+        if (sideBySide && i + lanes - 1 <= hi) {
+            double x[kMaxNodeLanes];
             bool plain = true;
-            for (int l = 0; l < kNodeLanes; ++l) {
+            for (int l = 0; l < lanes; ++l) {
                 x[l] = cHsrc[i + l];
                 plain = plain && std::fabs(x[l]) <= 1e6;
             }
             if (plain) {
-                ElneutNodeResult res[kNodeLanes];
+                ElneutNodeResult res[kMaxNodeLanes];
                 SolveElneutNodes(st, level, i, x, itNew, a.Newton, res);
-                for (int l = 0; l < kNodeLanes; ++l)
+                for (int l = 0; l < lanes; ++l)
                     if (!finish(i + l, res[l])) return;
-                i += kNodeLanes;
+                i += lanes;
                 continue;
             }
         }

@@ -1,4 +1,4 @@
-// The speciation and the electroneutrality solve of kNodeLanes neighbouring
+// The speciation and the electroneutrality solve of several neighbouring
 // nodes at once. Every lane performs exactly the IEEE operations of the
 // one-node routines (SpeciateNode, SolveElneutNode) in the same order, only
 // several nodes side by side in vector registers, so every result has the
@@ -11,15 +11,20 @@ struct ElneutNodeResult;
 struct NewtonScratch;
 class RunState;
 
-// Nodes side by side (the rows of a profile are contiguous in the node).
-inline constexpr int kNodeLanes = 2;
+// Nodes side by side (the rows of a profile are contiguous in the node):
+// 4 where the processor has AVX2, else 2 (SSE2).
+inline constexpr int kMaxNodeLanes = 4;
+int NodeLanes();
+// Sets the lanes for tests (1 = the one-node routines alone, 2, 4 where the
+// processor has AVX2); 0 = chosen by the processor.
+void SetNodeLanes(int lanes);
 
 // SpeciateNode for every node n = lo..hi; returns the first node whose cH is
 // not a positive finite number (left untouched, like the others of its kind),
 // or -1 when there is none.
 int SpeciateNodes(RunState& st, int level, int lo, int hi, NewtonScratch& s);
 
-// SolveElneutNode for the nodes i..i + kNodeLanes - 1, node i + l from start
+// SolveElneutNode for the nodes i..i + NodeLanes() - 1, node i + l from start
 // x[l] with the restart value |x[l]| + 1e-36. For callers that store cH alone:
 // the results carry the passes (n) and the exhausted flag, but not the lists of
 // the scratch (passed is false, nActive 0).
