@@ -296,7 +296,8 @@ void CalcSpeciation(RunState& st, int level, int node) {
     }
     if (node < 0 && CalcSpeciationParallel(st, level, lo, hi)) return;
     // Every node with an invalid cH stops the run; the first one is named.
-    const int bad = SpeciateNodes(st, level, lo, hi, a.Newton);
+    const int bad = lo == hi ? (SpeciateNode(st, level, lo, a.Newton) ? -1 : lo)
+                             : SpeciateNodes(st, level, lo, hi, a.Newton);
     if (bad < 0) return;
     st.Stop = true;
     st.NumericalFailure = true;
@@ -574,7 +575,7 @@ void Elneut(RunState& st, int level, int source, int node, bool speciate, bool s
 
     // Keeps the result of node i (the tiny-value replacement reads the final
     // cH of its left neighbour); false when the solve failed (the call ends).
-    auto finish = [&](int i, const ElneutNodeResult& res) -> bool {
+    auto finish = [&](int i, const ElneutNodeResult& res) __attribute__((always_inline)) -> bool {
         double result = res.x;
         if (result < 1e-14) {  // replacement of tiny values
             result = i == 0 ? 1e-9 : cH[i - 1];
@@ -612,7 +613,7 @@ void Elneut(RunState& st, int level, int source, int node, bool speciate, bool s
     // Where cH alone is kept and every start comes from another level, nodes
     // are solved side by side (a group whose starts need the guard goes one
     // node at a time).
-    const int lanes = NodeLanes();
+    const int lanes = node < 0 ? NodeLanes() : 1;
     const bool sideBySide = lanes > 1 && source >= 1 && specLo > specHi && !storeForms;
     for (int i = lo; i <= hi;) {
         if (sideBySide && i + lanes - 1 <= hi) {
