@@ -12,11 +12,12 @@ struct NewtonScratch;
 class RunState;
 
 // Nodes side by side (the rows of a profile are contiguous in the node):
-// 4 where the processor has AVX2, else 2 (SSE2).
+// 4 where the processor has AVX2, else 2 (SSE2); 1 where the lanes are not
+// built (a compiler other than GCC, a processor other than x86-64).
 inline constexpr int kMaxNodeLanes = 4;
 int NodeLanes();
-// Sets the lanes for tests (1 = the one-node routines alone, 2, 4 where the
-// processor has AVX2); 0 = chosen by the processor.
+// Sets the lanes for tests: 1 = the one-node routines alone, 2 (where the
+// processor runs more); anything else = chosen by the processor.
 void SetNodeLanes(int lanes);
 
 // SpeciateNode for every node n = lo..hi; returns the first node whose cH is

@@ -18,8 +18,9 @@ namespace {
 
 // The lane widths this processor runs, the one-node routines (1) first.
 std::vector<int> LaneWidths() {
-    std::vector<int> w{1, 2};
-    if (__builtin_cpu_supports("avx2")) w.push_back(4);
+    std::vector<int> w{1};
+    if (NodeLanes() >= 2) w.push_back(2);
+    if (NodeLanes() >= 4) w.push_back(4);
     return w;
 }
 
