@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <limits>
 
+#include "engine/equilibrium_lanes.h"
 #include "engine/run_state.h"
 
 void NewtonScratch::Resize(int formRows, int nComp, int maxAbsZ) {
@@ -16,17 +18,26 @@ void NewtonScratch::Resize(int formRows, int nComp, int maxAbsZ) {
     Active.assign(comps, 0);
     Begin.assign(comps + 1, 0);
     ZMin.assign(comps, 0);
+    // Every constituent has at most 2 MaxAbsZ + 1 forms.
+    LanePow.assign(kMaxNodeLanes * (2 * static_cast<std::size_t>(maxAbsZ) + 1), 0.0);
+    LaneP.assign(kMaxNodeLanes * (2 * static_cast<std::size_t>(maxAbsZ) + 1), 0.0);
+    LaneL.assign(comps, nullptr);
+    LaneC.assign(kMaxNodeLanes * comps, 0.0);
+    LaneZMin.assign(comps, 0);
+    LaneForms.assign(comps, 0);
 }
 
 void NewtonScratch::Release() {
-    for (std::vector<double>* v : {&L, &P, &Pow, &C, &S0}) {
+    for (std::vector<double>* v : {&L, &P, &Pow, &C, &S0, &LanePow, &LaneP, &LaneC}) {
         v->clear();
         v->shrink_to_fit();
     }
-    for (std::vector<int>* v : {&Active, &Begin, &ZMin, &S0Exp}) {
+    for (std::vector<int>* v : {&Active, &Begin, &ZMin, &S0Exp, &LaneZMin, &LaneForms}) {
         v->clear();
         v->shrink_to_fit();
     }
+    LaneL.clear();
+    LaneL.shrink_to_fit();
 }
 
 void EngineArrays::RotateLevels(int* map, int n) {
@@ -98,8 +109,9 @@ void EngineArrays::Allocate(int nComp, int nx, const std::vector<int>& zmin,
     URFWorkB.Resize(NComp + 1, Nn + 1);
     URFR.Resize(7, Nn + 1);
 
-    for (std::vector<double>* v : {&Kappa, &PH, &E, &T0, &Mix, &HeatP, &S, &SVol, &PKEOF, &UEOFMax})
+    for (std::vector<double>* v : {&Kappa, &PH, &E, &T0, &Mix, &HeatP, &S, &SVol, &PKEOF, &UEOFMax, &PHMemo})
         v->assign(nn, 0.0);
+    PHMemoCH.assign(nn, std::numeric_limits<double>::quiet_NaN());  // equal to no cH
 
     Newton.Resize(FormRows, NComp, MaxAbsZ);
     allocated_ = true;
@@ -115,7 +127,7 @@ void EngineArrays::AllocateMicellar() {
 void EngineArrays::Release() {
     for (std::vector<double>* v : {&c_, &cForm_, &f_, &is_, &t_, &dtdt_, &DBase, &Denom, &CLeft,
                                    &Kappa, &PH, &E, &T0, &Mix, &HeatP, &S, &SVol, &PKEOF,
-                                   &UEOFMax, &MicConc, &MicFree, &CMCProfile}) {
+                                   &UEOFMax, &MicConc, &MicFree, &CMCProfile, &PHMemoCH, &PHMemo}) {
         v->clear();
         v->shrink_to_fit();
     }

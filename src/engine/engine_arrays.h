@@ -52,6 +52,11 @@ struct NewtonScratch {
     std::vector<double> S0;         // [NComp+1]: denominators of the node, scaled by 2^-S0Exp
     std::vector<int> S0Exp;         // [NComp+1]: binary exponent of the scale of S0
     std::vector<int> Active;        // [NComp+1]: constituents taking part in the solve
+    std::vector<double> LanePow;    // [kMaxNodeLanes*(2*MaxAbsZ+1)]: x^z of nodes side by side, z = -MaxAbsZ..MaxAbsZ
+    std::vector<double> LaneP;      // [kMaxNodeLanes*max forms]: the terms of one constituent, nodes side by side
+    std::vector<const double*> LaneL;  // [NComp]: LForm rows (form 0, at the first node) of the constituents of a solve side by side
+    std::vector<double> LaneC;      // [kMaxNodeLanes*NComp]: their concentrations, nodes side by side
+    std::vector<int> LaneZMin, LaneForms;  // [NComp]: their lowest charge and number of forms
     void Resize(int formRows, int nComp, int maxAbsZ);
     void Release();
 };
@@ -140,6 +145,10 @@ public:
 
     // ---- equilibrium scratch of the window thread (sized at allocation) ----
     NewtonScratch Newton;
+    // The last cH whose pH the speciation computed at each node, and that pH
+    // (3 - log10 cH, about a tenth of the speciation's cost): a node whose cH
+    // is unchanged takes the same bits again. NaN = none yet (equal to nothing).
+    std::vector<double> PHMemoCH, PHMemo;
 
     // Allocates everything for the given charges (zmin/zmax indexed 1..nComp)
     // and node count, zero-filled; releases any previous allocation first.

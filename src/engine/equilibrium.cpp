@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "engine/equilibrium_lanes.h"
+#include "engine/equilibrium_terms.h"
 #include "engine/modes.h"
 #include "engine/parallel_equilibrium.h"
 #include "engine/run_state.h"
@@ -17,22 +19,14 @@
 
 namespace {
 
+using nodesolve::AddExactProduct;
+using nodesolve::PowerTable;
+
 // The node solve works in double. Integer powers of x come from a table built
 // by repeated multiplication; the terms L x^z of a constituent are used as
 // they are while the table and their sum are finite and normal, and are
 // otherwise scaled by powers of two (x = m 2^e taken apart) so that the
 // largest is about 1: charges up to 30 at any cH then stay finite.
-
-// Fills pw[off + z] = x^z for z = -zmax..zmax by repeated multiplication and
-// tells whether the extreme entries are normal finite numbers.
-inline bool PowerTable(double* pw, int off, int zmax, double x) {
-    pw[off] = 1.0;
-    for (int z = 1; z <= zmax; ++z) pw[off + z] = pw[off + z - 1] * x;
-    const double inv = 1.0 / x;
-    for (int z = 1; z <= zmax; ++z) pw[off - z] = pw[off - z + 1] * inv;
-    const double hi = pw[off + zmax], lo = pw[off - zmax];
-    return hi >= DBL_MIN && hi <= DBL_MAX && lo >= DBL_MIN && lo <= DBL_MAX;
-}
 
 // The terms of ScaledTerms with x split into its mantissa and binary exponent:
 // t[k] = L[k] x^z 2^-scale exactly, the largest term in [1, 2).
@@ -79,32 +73,6 @@ inline int ScaledTerms(const double* L, std::ptrdiff_t stride, int zmin, int nf,
     S0 = s;
     if (normal && s <= DBL_MAX) return 0;
     return ScaledTermsApart(L, stride, zmin, nf, x, t, S0);
-}
-
-// Adds v to the unevaluated sum hi + lo without rounding error (two-sum).
-inline void AddExact(double& hi, double& lo, double v) {
-    const double s = hi + v;
-    const double bv = s - hi;
-    lo += (hi - (s - bv)) + (v - bv);
-    hi = s;
-}
-
-// Adds c z to hi + lo without rounding error for |z| < 32: c is split into two
-// halves of 26 bits, whose products by z are exact.
-inline void AddExactProduct(double& hi, double& lo, double c, int z) {
-    if (z == 0) return;
-    if (z == 1 || z == -1) {
-        AddExact(hi, lo, z * c);
-        return;
-    }
-    const double sp = c * 134217729.0;  // 2^27 + 1
-    const double ch = sp - (sp - c);
-    if (!std::isfinite(ch)) {
-        AddExact(hi, lo, c * z);
-        return;
-    }
-    AddExact(hi, lo, ch * z);
-    AddExact(hi, lo, (c - ch) * z);
 }
 
 inline bool ValidCH(double cH) { return cH > 0.0 && std::isfinite(cH); }
@@ -269,7 +237,7 @@ bool SpeciateNode(RunState& st, int level, int n, NewtonScratch& s) {
     double* pw = s.Pow.data();
     double* P = s.P.data();
     const double cOH = Kw / cH;
-    if (!st.ISCorrection) a.PH[n] = 3 - std::log10(cH);
+    if (!st.ISCorrection) a.PH[n] = NodePH(a, n, cH);
     double is = cH + cOH;
     a.COH(level)[n] = cOH;
     const bool normal = PowerTable(pw, off, maxZ, cH);
@@ -327,14 +295,15 @@ void CalcSpeciation(RunState& st, int level, int node) {
         hi = st.RightWall > last ? last : st.RightWall;
     }
     if (node < 0 && CalcSpeciationParallel(st, level, lo, hi)) return;
-    for (int n = lo; n <= hi; ++n) {
-        if (SpeciateNode(st, level, n, a.Newton)) continue;
-        st.Stop = true;
-        st.NumericalFailure = true;
-        WarnOncePerRun(st, "CalcSpeciation",
-                       std::string(kBadHydrogenConcentration) + std::to_string(n) + ": " +
-                           GeneralFloatText(a.CH(level)[n]));
-    }
+    // Every node with an invalid cH stops the run; the first one is named.
+    const int bad = lo == hi ? (SpeciateNode(st, level, lo, a.Newton) ? -1 : lo)
+                             : SpeciateNodes(st, level, lo, hi, a.Newton);
+    if (bad < 0) return;
+    st.Stop = true;
+    st.NumericalFailure = true;
+    WarnOncePerRun(st, "CalcSpeciation",
+                   std::string(kBadHydrogenConcentration) + std::to_string(bad) + ": " +
+                       GeneralFloatText(a.CH(level)[bad]));
 }
 
 // ---------------------------------------------------------------------------
@@ -506,7 +475,7 @@ void StoreElneutNode(RunState& st, int level, int i, const ElneutNodeResult& res
     EngineArrays& a = st.Arr;
     const double Kw = ActiveKw(st);
     a.CH(level)[i] = x;
-    a.PH[i] = 3 - std::log10(x);
+    a.PH[i] = NodePH(a, i, x);
     a.COH(level)[i] = Kw / x;
     const int maxZ = a.MaxAbsZ;
     const int off = maxZ + 1;
@@ -604,19 +573,9 @@ void Elneut(RunState& st, int level, int source, int node, bool speciate, bool s
     double* cH = a.CH(level);
     const double* cHsrc = source >= 1 ? a.CH(source) : nullptr;
 
-    for (int i = lo; i <= hi; ++i) {
-        double x;
-        if (source == -1) x = i == lo ? 1e-12 : cH[i - 1];
-        else x = cHsrc[i];
-        double r = std::fabs(x) + 1e-36;
-        if (!(std::fabs(x) <= 1e6)) {  // start guard (also for a start that is no number)
-            x = i > 0 ? cH[i - 1] : 1e-36;
-            if (!(std::fabs(x) <= 1e6)) x = 1e-36;
-            r = x;
-            itNew = 10000;
-            st.ItNew = 10000;
-        }
-        const ElneutNodeResult res = SolveElneutNode(st, level, i, x, r, itNew, a.Newton);
+    // Keeps the result of node i (the tiny-value replacement reads the final
+    // cH of its left neighbour); false when the solve failed (the call ends).
+    auto finish = [&](int i, const ElneutNodeResult& res) __attribute__((always_inline)) -> bool {
         double result = res.x;
         if (result < 1e-14) {  // replacement of tiny values
             result = i == 0 ? 1e-9 : cH[i - 1];
@@ -631,13 +590,13 @@ void Elneut(RunState& st, int level, int source, int node, bool speciate, bool s
             WarnOncePerRun(st, "Elneut",
                            "Newton's iteration returns incorrect H+ concentration: " +
                                GeneralFloatText(result));
-            return;
+            return false;
         }
         if (res.n > st.NewtonItStep) st.NewtonItStep = res.n;
         if (st.cbNewCnt) st.Events.Emit(EngineEvent::Pair(EngineEventKind::NewtonIterations, i, res.n));
         if (i >= specLo && i <= specHi) {
             cH[i] = result;
-            if (st.ISCorrection) a.PH[i] = 3 - std::log10(result);
+            if (st.ISCorrection) a.PH[i] = NodePH(a, i, result);
             if (res.passed)
                 for (int q = 0; q < res.nActive; ++q) {
                     const int j = a.Newton.Active[q];
@@ -649,6 +608,43 @@ void Elneut(RunState& st, int level, int source, int node, bool speciate, bool s
         } else {  // cH alone: the caller's speciation writes pH and cOH
             cH[i] = result;
         }
+        return true;
+    };
+    // Where cH alone is kept and every start comes from another level, nodes
+    // are solved side by side (a group whose starts need the guard goes one
+    // node at a time).
+    const int lanes = node < 0 ? NodeLanes() : 1;
+    const bool sideBySide = lanes > 1 && source >= 1 && specLo > specHi && !storeForms;
+    for (int i = lo; i <= hi;) {
+        if (sideBySide && i + lanes - 1 <= hi) {
+            double x[kMaxNodeLanes];
+            bool plain = true;
+            for (int l = 0; l < lanes; ++l) {
+                x[l] = cHsrc[i + l];
+                plain = plain && std::fabs(x[l]) <= 1e6;
+            }
+            if (plain) {
+                ElneutNodeResult res[kMaxNodeLanes];
+                SolveElneutNodes(st, level, i, x, itNew, a.Newton, res);
+                for (int l = 0; l < lanes; ++l)
+                    if (!finish(i + l, res[l])) return;
+                i += lanes;
+                continue;
+            }
+        }
+        double x;
+        if (source == -1) x = i == lo ? 1e-12 : cH[i - 1];
+        else x = cHsrc[i];
+        double r = std::fabs(x) + 1e-36;
+        if (!(std::fabs(x) <= 1e6)) {  // start guard (also for a start that is no number)
+            x = i > 0 ? cH[i - 1] : 1e-36;
+            if (!(std::fabs(x) <= 1e6)) x = 1e-36;
+            r = x;
+            itNew = 10000;
+            st.ItNew = 10000;
+        }
+        if (!finish(i, SolveElneutNode(st, level, i, x, r, itNew, a.Newton))) return;
+        ++i;
     }
     st.LeftWall = savedLW;
     st.RightWall = savedRW;

@@ -3,7 +3,10 @@
 // (Newton's method for cH at every node).
 #pragma once
 
+#include <cmath>
 #include <string>
+
+#include "engine/engine_arrays.h"
 
 class RunState;
 
@@ -40,6 +43,15 @@ void BuildLForm(RunState& st, int node);
 // window LeftWall..RightWall. A node whose cH is not a positive finite number is
 // left untouched, and the run is stopped with a warning (once per run).
 void CalcSpeciation(RunState& st, int level, int node);
+
+// pH = 3 - log10(cH) of node n (remembered per node: see EngineArrays::PHMemo).
+inline double NodePH(EngineArrays& a, int n, double cH) {
+    if (a.PHMemoCH[n] != cH) {
+        a.PHMemoCH[n] = cH;
+        a.PHMemo[n] = 3 - std::log10(cH);
+    }
+    return a.PHMemo[n];
+}
 
 // ---- electroneutrality ---------------------------------------------------------
 // Solves cH of `level` at one node (node >= 0) or at every node of the range

@@ -1,9 +1,7 @@
-// Speciation over a range of nodes that takes flat stretches of the profiles
-// cheaply: a node whose inputs equal those of its left neighbour bitwise gets
-// the neighbour's results, which are exactly what its own computation gives.
+// Speciation over a range of nodes of the whole grid (spread over threads).
 #pragma once
 
 class RunState;
 
-// CalcSpeciation(level, n) for every node n = lo..hi (flat nodes copied).
+// CalcSpeciation(level, n) for every node n = lo..hi.
 void CalcSpeciationRange(RunState& st, int level, int lo, int hi);

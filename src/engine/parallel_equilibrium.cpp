@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/equilibrium.h"
+#include "engine/equilibrium_lanes.h"
 #include "engine/node_threads.h"
 #include "engine/run_state.h"
 #include "foundation/messages.h"
@@ -112,9 +113,8 @@ bool CalcSpeciationParallel(RunState& st, int level, int lo, int hi) {
     const int parts = ForNodeChunks(st.Engine.Threads, lo, hi, kParallelMinChunk, [&](int clo, int chi, int chunk, int worker) {
         NewtonScratch& s = ScratchOf(a, w, worker);
         ChunkState& cs = w.chunks[static_cast<std::size_t>(chunk)];
-        cs.badSpeciation = INT_MAX;
-        for (int n = clo; n <= chi; ++n)
-            if (!SpeciateNode(st, level, n, s) && cs.badSpeciation == INT_MAX) cs.badSpeciation = n;
+        const int bad = SpeciateNodes(st, level, clo, chi, s);
+        cs.badSpeciation = bad < 0 ? INT_MAX : bad;
     });
     for (int c = 0; c < parts; ++c) {
         const int n = w.chunks[static_cast<std::size_t>(c)].badSpeciation;
@@ -144,10 +144,12 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
     const int nc = a.NComp;
 
     // Solves node i with the serial rules; false when the solve failed.
-    auto solve = [&](int i, NewtonScratch& s, ChunkState& cs, int chunkLo) -> int {
+    // `given`: the node's result from SolveElneutNodes (the same bits).
+    auto solve = [&](int i, NewtonScratch& s, ChunkState& cs, int chunkLo,
+                     const ElneutNodeResult* given = nullptr) -> int {
         const double x = src[i];
         const double r = std::fabs(x) + 1e-36;
-        const ElneutNodeResult res = SolveElneutNode(st, level, i, x, r, itNew, s);
+        const ElneutNodeResult res = given ? *given : SolveElneutNode(st, level, i, x, r, itNew, s);
         double result = res.x;
         if (result < 1e-14) {  // replacement of tiny values by the left neighbour
             if (i == chunkLo && i > lo) return 1;  // the neighbour is not final yet
@@ -178,10 +180,19 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
         cs.deferFrom = cs.failAt = INT_MAX;
         std::fill(cs.denomSet.begin(), cs.denomSet.end(), 0);
         SaveOrRestore(a, w, level, clo, chi, speciate, true);
-        for (int i = clo; i <= chi; ++i) {
-            const int outcome = solve(i, s, cs, clo);
-            if (outcome == 1) cs.deferFrom = i;
+        // cH alone: nodes solved side by side (equilibrium_lanes.h).
+        const int lanes = speciate ? 1 : NodeLanes();
+        for (int i = clo; i <= chi;) {
+            ElneutNodeResult res[kMaxNodeLanes];
+            const int m = lanes > 1 && i + lanes - 1 <= chi ? lanes : 1;
+            if (m > 1) SolveElneutNodes(st, level, i, src + i, itNew, s, res);
+            int outcome = 0;
+            for (int l = 0; l < m && outcome == 0; ++l) {
+                outcome = solve(i + l, s, cs, clo, m > 1 ? &res[l] : nullptr);
+                if (outcome == 1) cs.deferFrom = i + l;
+            }
             if (outcome != 0) break;
+            i += m;
         }
     });
 

@@ -1,0 +1,33 @@
+// The speciation and the electroneutrality solve of several neighbouring
+// nodes at once. Every lane performs exactly the IEEE operations of the
+// one-node routines (SpeciateNode, SolveElneutNode) in the same order, only
+// several nodes side by side in vector registers, so every result has the
+// same bits. A lane that leaves the common path (a cH that is no positive
+// finite number, terms that need scaling, a restart from below, the
+// bracketed search) is done again by the one-node routine.
+#pragma once
+
+struct ElneutNodeResult;
+struct NewtonScratch;
+class RunState;
+
+// Nodes side by side (the rows of a profile are contiguous in the node):
+// 4 where the processor has AVX2, else 2 (SSE2); 1 where the lanes are not
+// built (a compiler other than GCC, a processor other than x86-64).
+inline constexpr int kMaxNodeLanes = 4;
+int NodeLanes();
+// Sets the lanes for tests: 1 = the one-node routines alone, 2 (where the
+// processor runs more); anything else = chosen by the processor.
+void SetNodeLanes(int lanes);
+
+// SpeciateNode for every node n = lo..hi; returns the first node whose cH is
+// not a positive finite number (left untouched, like the others of its kind),
+// or -1 when there is none.
+int SpeciateNodes(RunState& st, int level, int lo, int hi, NewtonScratch& s);
+
+// SolveElneutNode for the nodes i..i + NodeLanes() - 1, node i + l from start
+// x[l] with the restart value |x[l]| + 1e-36. For callers that store cH alone:
+// the results carry the passes (n) and the exhausted flag, but not the lists of
+// the scratch (passed is false, nActive 0).
+void SolveElneutNodes(const RunState& st, int level, int i, const double* x, int itNew,
+                      NewtonScratch& s, ElneutNodeResult* res);
