@@ -3,44 +3,25 @@
 // right-click fit of the chart's left axis, and its hidden menu entry.
 #include "qt_test_env.h"
 
-#include "app/chart_view.h"
-#include "app/main_window.h"
 #include "app/micellar_window.h"
-#include "engine/run_state.h"
-#include "support/recording_host.h"
-#include "support/temp_dir.h"
-#include "support/test_compositions.h"
-
-#include <QAction>
-#include <QCheckBox>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTest>
-
-#include <cstdlib>
 
 using namespace testcomp;
 
 namespace {
 
 struct Shown {
-    explicit Shown(RunState& st, ChartView* chart = nullptr) : w(st, chart)
+    explicit Shown(RunState& st, ChartView* chart = nullptr) : w(st, chart) { ShowActive(w); }
+    template <class T = QLineEdit>
+    T* Find(const char* name) { return Ctl<T>(w, name); }
+    // Types `text` into the edit and leaves it with `key` (none: for the Close button).
+    void Type(const char* name, const char* text, int key = 0)
     {
-        w.show();
-        QApplication::setActiveWindow(&w);
-        (void)QTest::qWaitForWindowActive(&w);
+        TypeOver(Find(name), text);
+        if (key) QTest::keyClick(Find(name), Qt::Key(key));
+        else Find<QPushButton>("bnClose")->setFocus(Qt::TabFocusReason);
+        EXPECT_TRUE(Find<QPushButton>("bnClose")->hasFocus());
     }
-    template <class T>
-    T* Find(const char* name) { return w.findChild<T*>(name); }
-    // Types `text` into the edit and leaves it for the Close button.
-    void Type(const char* name, const char* text)
-    {
-        QLineEdit* edit = Find<QLineEdit>(name);
-        TypeOver(edit, text);
-        Find<QPushButton>("bnClose")->setFocus(Qt::TabFocusReason);
-        QTRY_VERIFY(!edit->hasFocus());
-    }
-    QString Text(const char* name) { return Find<QLineEdit>(name)->text(); }
+    QString Text(const char* name) { return Find(name)->text(); }
     MicellarWindow w;
 };
 
@@ -61,25 +42,8 @@ TEST(MicellarWindow, EditsKeepWhatTheyAcceptAndShowTheStoredValues)
     RunState st;
     st.Composition = ThreeConstituents();
     Shown s(st);
-    // the stored defaults, not the layout's texts
-    EXPECT_EQ(s.Text("edMic"), "40");
-    EXPECT_EQ(st.MicMob, 4e-8);
-    EXPECT_EQ(s.Text("edNDet"), "1");
-    EXPECT_EQ(s.Text("edCMC"), "2");
-    EXPECT_EQ(s.Text("edOM"), "64");
-    // the hidden controls stay hidden
-    for (const char* name : {"edCMCL", "edCMCR", "edCMCC", "edCMCW"})
-        EXPECT_FALSE(s.Find<QLineEdit>(name)->isVisible()) << name;
-    EXPECT_FALSE(s.Find<QCheckBox>("cbIngoreSNA")->isVisible());
-    EXPECT_FALSE(s.Find<QPushButton>("BitBtn1")->isVisible());
-
-    struct Row {
-        const char* edit;
-        const char* typed;
-        bool kept;
-        const char* shown;
-    };
-    const Row table[] = {
+    EXPECT_EQ(s.Text("edMic"), "40");  // the stored mobility, not the layout's text
+    const std::tuple<const char*, const char*, bool, const char*> table[] = {
         {"edMic", "-20", true, "-2.0e+1"},  // a negative mobility is taken
         {"edMic", "0,005", true, "5.0e-3"},
         {"edMic", "inf", false, "5.0e-3"},
@@ -96,18 +60,14 @@ TEST(MicellarWindow, EditsKeepWhatTheyAcceptAndShowTheStoredValues)
         {"edNDet", "4", false, "1"},  // three constituents
         {"edNDet", "3", true, "3"},
     };
-    for (const Row& r : table) {
-        const double mic = st.MicMob, cmc = st.CMC;
-        const int om = st.OM, no = st.MicCompNo;
-        s.Type(r.edit, r.typed);
-        const bool changed = st.MicMob != mic || st.CMC != cmc || st.OM != om || st.MicCompNo != no;
-        EXPECT_EQ(changed, r.kept) << r.edit << " " << r.typed;
-        EXPECT_EQ(s.Text(r.edit).toStdString(), r.shown) << r.edit << " " << r.typed;
+    for (const auto& [edit, typed, kept, shown] : table) {
+        const auto before = std::tuple(st.MicMob, st.CMC, st.OM, st.MicCompNo);
+        s.Type(edit, typed);
+        EXPECT_EQ(std::tuple(st.MicMob, st.CMC, st.OM, st.MicCompNo) != before, kept) << edit << " " << typed;
+        EXPECT_EQ(s.Text(edit).toStdString(), shown) << edit << " " << typed;
     }
     EXPECT_DOUBLE_EQ(st.MicMob, 25e-9);
-    EXPECT_EQ(st.CMC, 3.25);
-    EXPECT_EQ(st.OM, 40);
-    EXPECT_EQ(st.MicCompNo, 3);
+    EXPECT_EQ(std::tuple(st.CMC, st.OM, st.MicCompNo), std::tuple(3.25, 40, 3));
     // with an empty composition every constituent number is refused
     st.Composition.Empty();
     s.Type("edNDet", "1");
@@ -115,28 +75,16 @@ TEST(MicellarWindow, EditsKeepWhatTheyAcceptAndShowTheStoredValues)
     EXPECT_EQ(s.Text("edNDet"), "3");
 
     // Enter leaves the edit (committing it); Esc leaves it and refreshes
-    QLineEdit* cmcEdit = s.Find<QLineEdit>("edCMC");
-    cmcEdit->setFocus(Qt::MouseFocusReason);
-    QTRY_VERIFY(cmcEdit->hasFocus());
-    cmcEdit->selectAll();
-    QTest::keyClicks(cmcEdit, "1.5");
-    QTest::keyClick(cmcEdit, Qt::Key_Return);
-    EXPECT_TRUE(s.Find<QPushButton>("bnClose")->hasFocus());
+    s.Type("edCMC", "1.5", Qt::Key_Return);
     EXPECT_EQ(st.CMC, 1.5);
-    cmcEdit->setFocus(Qt::MouseFocusReason);
-    QTRY_VERIFY(cmcEdit->hasFocus());
-    cmcEdit->selectAll();
-    QTest::keyClicks(cmcEdit, "-4");
-    QTest::keyClick(cmcEdit, Qt::Key_Escape);
-    EXPECT_TRUE(s.Find<QPushButton>("bnClose")->hasFocus());
+    s.Type("edCMC", "-4", Qt::Key_Escape);
     EXPECT_EQ(st.CMC, 1.5);
     EXPECT_EQ(s.Text("edCMC"), "1.5");
 
     // during a run the switch and the four edits are disabled
     st.Running = true;
     s.w.ShowSettings();
-    for (const char* name : {"edNDet", "edMic", "edCMC", "edOM"})
-        EXPECT_FALSE(s.Find<QLineEdit>(name)->isEnabled()) << name;
+    for (const char* name : {"edNDet", "edMic", "edCMC", "edOM"}) EXPECT_FALSE(s.Find(name)->isEnabled()) << name;
     EXPECT_FALSE(s.Find<QCheckBox>("cbSDS")->isEnabled());
     EXPECT_TRUE(s.Find<QCheckBox>("cbShowMic")->isEnabled());
     st.Running = false;
@@ -155,6 +103,7 @@ TEST(MicellarWindow, SeriesBoxesShowTheirSeriesAndARightClickFitsTheLeftAxis)
     for (int j = 0; j <= 10; ++j) st.Series.sr_mic.Add(j, 0.1 * j);
     QCheckBox* showCMC = s.Find<QCheckBox>("cbShowCMC");
     QCheckBox* showMic = s.Find<QCheckBox>("cbShowMic");
+    auto range = [&] { return std::pair(chart.yAxis->range().lower, chart.yAxis->range().upper); };
 
     // a right click does nothing before the profile exists or without the mode
     QTest::mouseClick(showCMC, Qt::RightButton);
@@ -165,29 +114,26 @@ TEST(MicellarWindow, SeriesBoxesShowTheirSeriesAndARightClickFitsTheLeftAxis)
     EXPECT_TRUE(st.cbShowCMC && st.Series.sr_CMC.active);
     st.DetectorView = true;  // the detector view shows no profile
     QTest::mouseClick(showMic, Qt::LeftButton);
-    EXPECT_TRUE(st.cbShowMic);
-    EXPECT_FALSE(st.Series.sr_mic.active);
+    EXPECT_TRUE(st.cbShowMic && !st.Series.sr_mic.active);
     st.DetectorView = false;
     QTest::mouseClick(s.Find<QCheckBox>("cbComplex"), Qt::LeftButton);
     EXPECT_TRUE(st.cbMicComplex && st.Series.sr_MicDye.active);
 
-    st.cbSDS = true;
-    st.CMCProfileReady = true;
+    st.cbSDS = st.CMCProfileReady = true;
     // a constant profile: CMC +- 0.2 x 1e-5
     QTest::mouseClick(showCMC, Qt::RightButton);
     EXPECT_FALSE(chart.AutoY());
-    EXPECT_DOUBLE_EQ(chart.yAxis->range().lower, st.CMC - 2e-6);
-    EXPECT_DOUBLE_EQ(chart.yAxis->range().upper, st.CMC + 2e-6);
     EXPECT_TRUE(chart.AutoX());
+    EXPECT_DOUBLE_EQ(range().first, st.CMC - 2e-6);
+    EXPECT_DOUBLE_EQ(range().second, st.CMC + 2e-6);
     QTest::mouseClick(showMic, Qt::RightButton);
-    EXPECT_DOUBLE_EQ(chart.yAxis->range().lower, -0.2);
-    EXPECT_DOUBLE_EQ(chart.yAxis->range().upper, 1.2);
+    EXPECT_EQ(range(), std::pair(-0.2, 1.2));
     // an unchecked box, or a series without points, leaves the range
     QTest::mouseClick(showMic, Qt::LeftButton);
     QTest::mouseClick(showMic, Qt::RightButton);
     st.Series.sr_CMC.Clear();
     QTest::mouseClick(showCMC, Qt::RightButton);
-    EXPECT_DOUBLE_EQ(chart.yAxis->range().upper, 1.2);
+    EXPECT_EQ(range(), std::pair(-0.2, 1.2));
 }
 
 TEST(MicellarWindow, HiddenMenuEntryAndTheMainWindowsMicelleSeries)
@@ -195,29 +141,24 @@ TEST(MicellarWindow, HiddenMenuEntryAndTheMainWindowsMicelleSeries)
     ProgramHome home;
     RecordingMessageSink sink;
     MainWindow main;
-    auto* entry = main.findChild<QAction*>("SDS1");
-    auto* window = main.findChild<MicellarWindow*>("fmSDS");
-    ASSERT_TRUE(entry && window);
+    auto* entry = Ctl<QAction>(main, "SDS1");
+    auto* window = Ctl<MicellarWindow>(main, "fmSDS");
     EXPECT_FALSE(entry->isVisible());
-    EXPECT_FALSE(main.State().SDS1_Visible);
-    EXPECT_FALSE(window->isVisible());
-    EXPECT_TRUE(main.State().FormCreated[4]);
     entry->trigger();
     EXPECT_TRUE(window->isVisible());
-    QTest::mouseClick(window->findChild<QPushButton*>("bnClose"), Qt::LeftButton);
+    Click(*window, "bnClose");
     EXPECT_FALSE(window->isVisible());
 
     // a micellar run from the settings (as a project sets them): the chart
     // shows the boxes' series in the profile view, none in the detector view
     RunState& st = main.State();
     PrepareRun(st, ThreeConstituents(), 40);
-    st.PsqFileOwn = (home.dir.path() / "run.psq").string();  // the window is never activated here
+    st.PsqFileOwn = home.dir.file("run.psq");  // the window is never activated here
     st.cbSDS = st.cbShowCMC = st.cbShowMic = true;
     main.bnInitClick();
     ASSERT_TRUE(st.Initialised && st.SDSAtInit) << (sink.warnings.empty() ? "" : sink.warnings[0]);
     EXPECT_EQ(st.Series.sr_CMC.Count(), st.NX + 1);
-    EXPECT_TRUE(st.Series.sr_CMC.active && st.Series.sr_mic.active);
-    EXPECT_FALSE(st.Series.sr_MicDye.active);
+    EXPECT_TRUE(st.Series.sr_CMC.active && st.Series.sr_mic.active && !st.Series.sr_MicDye.active);
     EXPECT_DOUBLE_EQ(st.Series.sr_mic.y[st.NX], (20.0 - st.CMC) / st.OM);
     st.DetectorView = true;
     main.SetupGraph();
@@ -225,6 +166,6 @@ TEST(MicellarWindow, HiddenMenuEntryAndTheMainWindowsMicelleSeries)
     // the engine's refresh reaches the window: disabled during a run
     st.Running = true;
     st.Events.Emit(EngineEventKind::RefreshMicellar);
-    EXPECT_FALSE(window->findChild<QLineEdit*>("edCMC")->isEnabled());
+    EXPECT_FALSE(Ctl<QLineEdit>(*window, "edCMC")->isEnabled());
     st.Running = false;
 }

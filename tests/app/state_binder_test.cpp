@@ -4,15 +4,6 @@
 #include "qt_test_env.h"
 
 #include "app/state_binder.h"
-#include "engine/run_state.h"
-#include "foundation/numtext.h"
-
-#include <QCheckBox>
-#include <QHBoxLayout>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTest>
 
 namespace {
 
@@ -63,9 +54,7 @@ TEST(StateBinder, MirrorsFieldsAndCommitsUserChanges)
     RecordingMessageSink sink;
     RunState st;
     BoundTestWindow w(st);
-    w.show();
-    QApplication::setActiveWindow(&w);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    ShowActive(w);
 
     // The refresh mirrors every field and runs no handler.
     st.cbIS = true;
@@ -73,10 +62,8 @@ TEST(StateBinder, MirrorsFieldsAndCommitsUserChanges)
     st.DT = 2.5e-4;
     st.Time = 12;
     w.Binder().Refresh();
-    EXPECT_TRUE(w.cbIS->isChecked());
-    EXPECT_TRUE(w.rbCurrent->isChecked() && !w.rbVoltage->isChecked());
-    EXPECT_EQ(w.edDT->text(), "2.5e-4");
-    EXPECT_EQ(w.edTime->text(), "12");
+    EXPECT_TRUE(w.cbIS->isChecked() && w.rbCurrent->isChecked() && !w.rbVoltage->isChecked());
+    EXPECT_EQ(std::pair(w.edDT->text(), w.edTime->text()), std::pair(QString("2.5e-4"), QString("12")));
     EXPECT_EQ(w.isClicks + w.driveClicks + w.refreshes, 0);
     st.rbVoltage = true;
     w.Binder().Refresh();
@@ -84,15 +71,11 @@ TEST(StateBinder, MirrorsFieldsAndCommitsUserChanges)
 
     // Clicks write the fields, run the handler once, then the refresh.
     QTest::mouseClick(w.cbIS, Qt::LeftButton);
-    EXPECT_FALSE(st.cbIS);
-    EXPECT_EQ(w.isClicks, 1);
     QTest::mouseClick(w.rbCurrent, Qt::LeftButton);
-    EXPECT_FALSE(st.rbVoltage);
-    EXPECT_EQ(w.driveClicks, 1);
+    EXPECT_FALSE(st.cbIS || st.rbVoltage);
     QTest::mouseClick(w.rbVoltage, Qt::LeftButton);
     EXPECT_TRUE(st.rbVoltage);
-    EXPECT_EQ(w.driveClicks, 2);
-    EXPECT_EQ(w.refreshes, 3);
+    EXPECT_EQ(std::tuple(w.isClicks, w.driveClicks, w.refreshes), std::tuple(1, 2, 3));
 
     // A number commits on leaving; a refused one leaves the field and is replaced.
     TypeOver(w.edDT, "4e-4");
