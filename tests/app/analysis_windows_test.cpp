@@ -79,8 +79,6 @@ TEST_F(Example, DetectorWindowShowsTheRecordSizeAndHalvesTheRecord)
 {
     RunState& st = St();
     RunSeries& s = st.Series;
-    std::vector<ChartSeries*> traces{&s.DET_pH, &s.DET_conductivity, &s.DET_volt, &s.DET_CDen, &s.DET_T};
-    for (int k = 1; k <= st.NComp; ++k) traces.push_back(&s.srDetComp[static_cast<std::size_t>(k)]);
     auto* d = Ctl<DetectorWindow>(*w, "fmDet");
     // Bytes of the detector file: P x (NComp + 5) doubles, the texts with their zero bytes, two counts.
     auto size = [&] {
@@ -93,8 +91,7 @@ TEST_F(Example, DetectorWindowShowsTheRecordSizeAndHalvesTheRecord)
     EXPECT_TRUE(size());
 
     // Samples of a run show in the size while the window is visible.
-    for (ChartSeries* t : traces)
-        for (int i = 0; i < 5; ++i) t->Add(i, 10.0 * i);
+    for (int i = 0; i < 5; ++i) s.DET_pH.Add(i, 10.0 * i);
     w->UpdateMainInfo();
     EXPECT_TRUE(size());
 
@@ -106,17 +103,16 @@ TEST_F(Example, DetectorWindowShowsTheRecordSizeAndHalvesTheRecord)
     sink.answers = {true};
     Click(*d, "spnHalf");
     EXPECT_EQ(s.DET_pH.y, (std::vector<double>{0, 20, 40}));
-    EXPECT_EQ(s.DET_T.x, (std::vector<double>{0, 2, 4}));
     EXPECT_TRUE(size());
 
     // An empty record: the warning, nothing halved.
-    for (ChartSeries* t : traces) t->Clear();
+    s.DET_pH.Clear();
     sink.answers = {true};
     Click(*d, "spnHalf");
     EXPECT_EQ(sink.warnings, std::vector<std::string>{"No detector input!"});
 }
 
-TEST_F(Example, InitialDistributionToolCreatesPreviewsAndApplies)
+TEST_F(Example, InitialDistributionToolCreatesPreviewsCancelsAndApplies)
 {
     RunState& st = St();
     auto* t = Ctl<InitDistWindow>(*w, "fmDist");
@@ -135,20 +131,21 @@ TEST_F(Example, InitialDistributionToolCreatesPreviewsAndApplies)
     for (int k = 1; k <= ncomp; ++k) before.push_back(Row(st.Arr.C(2, k), nx + 1));
 
     // Two segments: 50 new nodes at 2 mM on the left, the current profiles kept.
-    Enter(*t, "edNSeg", "2");
-    Enter(*t, "edLSeg", "1");
-    Click(*t, "bnCreate");
-    auto* grid = Ctl<QTableWidget>(*t, "sgData");
-    ASSERT_EQ(std::pair(grid->rowCount(), grid->columnCount()), std::pair(ncomp + 2, 3));
-    EXPECT_EQ(grid->item(0, 2)->text(), QString::number(nx + 1));  // the middle segment covers every node
-    grid->item(0, 1)->setText("50");
-    for (int k = 1; k <= ncomp; ++k) grid->item(k + 1, 1)->setText("2");
-    Key(grid, Qt::Key_Return);
-    EXPECT_EQ(Ctl<QLineEdit>(*t, "edNX")->text(), QString::number(nx + 51));
-    EXPECT_FALSE(Ctl<QPushButton>(*t, "bnApply")->isEnabled());
-
+    auto create = [&] {
+        Enter(*t, "edNSeg", "2");
+        Enter(*t, "edLSeg", "1");
+        Click(*t, "bnCreate");
+        auto* grid = Ctl<QTableWidget>(*t, "sgData");
+        ASSERT_EQ(std::pair(grid->rowCount(), grid->columnCount()), std::pair(ncomp + 2, 3));
+        grid->item(0, 1)->setText("50");
+        for (int k = 1; k <= ncomp; ++k) grid->item(k + 1, 1)->setText("2");
+        Key(grid, Qt::Key_Return);
+        EXPECT_EQ(Ctl<QLineEdit>(*t, "edNX")->text(), QString::number(nx + 51));
+        EXPECT_FALSE(Ctl<QPushButton>(*t, "bnApply")->isEnabled());
+        Click(*t, "bnPreview");
+    };
     // Preview: the chart shows the new profiles on the longer capillary, the run commands wait.
-    Click(*t, "bnPreview");
+    create();
     EXPECT_TRUE(st.DistPreview);
     EXPECT_FALSE(Ctl<QPushButton>(*w, "bbnInit")->isEnabled() || Ctl<QPushButton>(*w, "bbnStart")->isEnabled());
     EXPECT_DOUBLE_EQ(st.CapLength, (nx + 50) * cap / nx);
@@ -156,6 +153,15 @@ TEST_F(Example, InitialDistributionToolCreatesPreviewsAndApplies)
     ASSERT_EQ(drawn.size(), static_cast<std::size_t>(nx + 51));
     EXPECT_EQ(drawn[49], 2.0);
     EXPECT_EQ(drawn[static_cast<std::size_t>(50 + nx / 2)], before[0][static_cast<std::size_t>(nx / 2)]);
+
+    // Close undoes the preview: the run's capillary and profiles again.
+    Click(*t, "bnClose");
+    EXPECT_FALSE(t->isVisible() || st.DistPreview);
+    EXPECT_EQ(st.CapLength, cap);
+    EXPECT_TRUE(Ctl<QPushButton>(*w, "bbnStart")->isEnabled());
+    EXPECT_EQ(FirstDrawn().size(), static_cast<std::size_t>(nx + 1));
+    Trigger("InitialDistribution1");
+    create();
 
     // Apply: a run on 50 more nodes with the plateau, and the window closes.
     Click(*t, "bnApply");
@@ -169,26 +175,4 @@ TEST_F(Example, InitialDistributionToolCreatesPreviewsAndApplies)
                         before[static_cast<std::size_t>(k - 1)].end());
         EXPECT_EQ(Row(st.Arr.C(2, k), st.NX + 1), expected) << k;
     }
-}
-
-TEST_F(Example, InitialDistributionPreviewUndoneByCancel)
-{
-    RunState& st = St();
-    auto* t = Ctl<InitDistWindow>(*w, "fmDist");
-    Trigger("InitialDistribution1");
-    const double cap = st.CapLength;
-    Enter(*t, "edNSeg", "2");
-    Enter(*t, "edRSeg", "1");
-    Click(*t, "bnCreate");
-    auto* grid = Ctl<QTableWidget>(*t, "sgData");
-    grid->item(0, 2)->setText("30");
-    Key(grid, Qt::Key_Return);
-    Click(*t, "bnPreview");
-    ASSERT_TRUE(st.DistPreview);
-    EXPECT_GT(st.CapLength, cap);
-    Click(*t, "bnClose");
-    EXPECT_FALSE(t->isVisible() || st.DistPreview);
-    EXPECT_EQ(st.CapLength, cap);
-    EXPECT_TRUE(Ctl<QPushButton>(*w, "bbnStart")->isEnabled());
-    EXPECT_EQ(FirstDrawn().size(), static_cast<std::size_t>(st.NX + 1));  // the run's profiles again
 }

@@ -45,7 +45,6 @@ TEST(ComplexWindow, DefaultsGridNoneCellsAndApply)
     Ctl<QLineEdit>(w, "edN")->setText("0");
     sink.Clear();
     Click(w, "bnApply");
-    EXPECT_EQ(st.TxtTable[0], (std::vector<std::string>{"0", "1"}));
     EXPECT_EQ(st.TxtTable[5], (std::vector<std::string>{"30", "-2", "30"}));
     EXPECT_EQ(st.TxtTable[10], (std::vector<std::string>{"None", "25", "25"}));
     EXPECT_EQ(Row(grid, 1), (std::vector<std::string>{"Free ligand pKa (M)", "None", "9.5"}));

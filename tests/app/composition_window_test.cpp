@@ -55,7 +55,6 @@ protected:
     CellGrid* Grid(const char* grid) { return E<CellGrid>(grid); }
     QString GridCell(const char* grid, int col, int row) { return Grid(grid)->item(row, col)->text(); }
     void SetGridCell(const char* grid, int col, int row, const QString& text) { Grid(grid)->item(row, col)->setText(text); }
-    std::pair<int, int> GridAt(const char* grid) { return {Grid(grid)->currentRow(), Grid(grid)->currentColumn()}; }
     std::vector<std::string> Names()
     {
         std::vector<std::string> names;
@@ -90,20 +89,15 @@ TEST_F(CompositionWindow, BufferAndAnalyteBuiltInTheEditorRunAndComeBackFromTheP
     ASSERT_GT(E<QTreeWidget>("lvDatabase")->topLevelItemCount(), 300);
 
     // Buffer: Tris and MES from the database, concentrations typed.
-    MainClick("bbnAddComponent");
-    ASSERT_TRUE(editor->isVisible());
-    Pick("Tris");
-    EXPECT_EQ(GridCell("sgZ", 1, 1), "8.07");
-    Type("edConcentration", "20");
-    Type("edConcInj", "20");
-    Click("bbnAdd");
-    EXPECT_FALSE(editor->isVisible());
-
-    MainClick("bbnAddComponent");
-    Pick("MES");
-    Type("edConcentration", "10");
-    Type("edConcInj", "10");
-    Click("bbnAdd");
+    for (auto [name, c] : {std::pair("Tris", "20"), std::pair("MES", "10")}) {
+        MainClick("bbnAddComponent");
+        ASSERT_TRUE(editor->isVisible());
+        Pick(name);
+        Type("edConcentration", c);
+        Type("edConcInj", c);
+        Click("bbnAdd");
+        EXPECT_FALSE(editor->isVisible());
+    }
 
     // Analyte typed: a weak acid, only in the injection zone.
     MainClick("bbnAddComponent");
@@ -123,15 +117,10 @@ TEST_F(CompositionWindow, BufferAndAnalyteBuiltInTheEditorRunAndComeBackFromTheP
     EXPECT_EQ(std::tuple(analyte.PKaOf(1, -1), analyte.UOf(1, -1), analyte.cInj), std::tuple(4.5, 30.0, 1.0));
     EXPECT_EQ(analyte.type, 0);   // no concentration along the capillary: an analyte
 
-    // The panel: one row per constituent with its texts; arranged with the popup menu.
+    // The panel: one row per constituent; arranged with the popup menu.
     ASSERT_EQ(panel->Table()->rowCount(), 3);
-    EXPECT_EQ(std::tuple(Cell(2, 0), Cell(2, 1), Cell(2, 3), Cell(2, 4), Cell(2, 5), Cell(2, 8), Cell(2, 9)),
-              std::tuple(QString("3"), QString("Analyte X"), QString("A"), QString("-1"), QString("0"), QString("4.5"),
-                         QString("30")));
-    EXPECT_EQ(Cell(0, 3), "B");
+    EXPECT_EQ(std::tuple(Cell(2, 1), Cell(2, 3), Cell(2, 8)), std::tuple(QString("Analyte X"), QString("A"), QString("4.5")));
     Popup("MoveFirst1", 3);
-    EXPECT_EQ(Names(), (std::vector<std::string>{"Analyte X", "Tris", "MES"}));
-    Popup("MoveUp1", 1);   // the first row stays
     Popup("MoveLast1", 1);
     EXPECT_EQ(Names(), (std::vector<std::string>{"Tris", "MES", "Analyte X"}));
     EXPECT_FALSE(Ctl<QPushButton>(w, "bnRestore")->isEnabled());
@@ -174,11 +163,6 @@ TEST_F(CompositionWindow, BufferAndAnalyteBuiltInTheEditorRunAndComeBackFromTheP
     ASSERT_TRUE(Ctl<QRadioButton>(w, "rbSet")->isChecked());
     MainClick("bnLoad");
     ExpectSameComposition(st().Composition, before);
-    // Add mode keeps the list: nothing of the same names is added twice.
-    Ctl<QRadioButton>(w, "rbAdd")->click();
-    EXPECT_FALSE(st().rbSet);
-    MainClick("bnLoad");
-    EXPECT_EQ(st().Composition.Count(), 3);
     // Restore brings back the list taken at Init.
     MainClick("bnRestore");
     EXPECT_FALSE(st().CompChanged);
@@ -215,7 +199,7 @@ TEST_F(CompositionWindow, EditorRefusesWithItsMessagesAndKeepsWhatWasTyped)
     Click("bbnAdd");
     EXPECT_TRUE(editor->isVisible());
     EXPECT_EQ(st().Composition.Count(), 0);
-    EXPECT_EQ(GridAt("sgZ"), std::pair(1, 2));
+    EXPECT_EQ(std::pair(Grid("sgZ")->currentRow(), Grid("sgZ")->currentColumn()), std::pair(1, 2));
     EXPECT_EQ(GridCell("sgZ", 1, 1), "3.1");   // what was typed stays
     // Text still being typed (an edit not left, a cell editor open) is taken by Accept.
     QTest::keyClicks(E<QLineEdit>("edConcInj"), "12");
@@ -241,21 +225,16 @@ TEST_F(CompositionWindow, EditorRefusesWithItsMessagesAndKeepsWhatWasTyped)
     EXPECT_FALSE(editor->isVisible());
     EXPECT_EQ(st().Composition.Count(), 1);
 
-    // Edit through the input box: a row outside the list does nothing.
-    input.answers = {"7"};
+    // Edit and Delete through the input box: a row outside the list does nothing.
+    input.answers = {"7", "1"};
     MainClick("bnEdit");
     EXPECT_FALSE(editor->isVisible());
-    input.answers = {"1"};
     MainClick("bnEdit");
-    ASSERT_TRUE(editor->isVisible());
-    EXPECT_EQ(E<QLineEdit>("edName")->text(), "Acid");
-    // Accepting the same name replaces the constituent in place.
-    Type("edConcentration", "2");
-    Click("bbnAdd");
+    EXPECT_TRUE(editor->isVisible() && E<QLineEdit>("edName")->text() == "Acid");
+    Click("bbnCancel");
+    input.answers = {"7", "1"};
+    MainClick("bnDelete");
     EXPECT_EQ(Names(), (std::vector<std::string>{"Acid"}));
-    EXPECT_EQ(st().Composition[1].c, 2.0);
-    // Delete through the input box.
-    input.answers = {"1"};
     MainClick("bnDelete");
     EXPECT_TRUE(Names().empty());
 }
@@ -277,8 +256,6 @@ TEST_F(CompositionWindow, ProteinFromItsSequenceGoesIntoTheEditorAndThePanel)
     // Five acidic and four basic groups: charges -5..4, nine rows under the header.
     EXPECT_EQ(std::pair(E<QLineEdit>("edN")->text(), E<QLineEdit>("edP")->text()), std::pair(QString("-5"), QString("4")));
     ASSERT_EQ(Grid("sgZ")->rowCount(), 10);
-    const double u = 30.0 / std::cbrt(20.0) * 5 + 2.0;   // the mobility of charge -5
-    EXPECT_NEAR(GridCell("sgZ", 2, 1).toDouble(), u, 1e-6 * u);
     Type("edName", "Peptide");
     Type("edConcInj", "0.1");
     Click("bbnAdd");
@@ -295,29 +272,18 @@ TEST_F(CompositionWindow, ProteinFromItsSequenceGoesIntoTheEditorAndThePanel)
 
 TEST_F(CompositionWindow, AmpholineSeriesFromTheWizardsQuestions)
 {
+    // The series' rules are tested beside the wizard; here its boxes reach it.
     QAction* wizard = Ctl<QAction>(w, "MultipleConstituents1");
-    // Cancel in any box: nothing is created.
-    input.answers = {"3", "Amph"};
-    wizard->trigger();
-    EXPECT_EQ(st().Composition.Count(), 0);
-    EXPECT_EQ(input.defaults[1], "Amph");
-    // A rejected count ends the wizard with its message.
-    input.answers = {"abc"};
+    input.answers = {"abc"};   // a rejected count ends the wizard with its message
     wizard->trigger();
     EXPECT_EQ(sink.messages.back(), "Incorrect input. Action cancelled.");
-
     // Count, prefix, charges -1..1, lowest pK, step and mobility per charge, concentration.
-    input.prompts.clear();
     input.answers = {"3", "Amph", "-1", "1", "4", "0.5", "-20", "9", "0.5", "25", "0.2"};
     sink.answers = {true};
     wizard->trigger();
     EXPECT_EQ(sink.questions.back(), "Continue and create new constituents?");
-    EXPECT_EQ(input.prompts.size(), 11u);
     ASSERT_EQ(Names(), (std::vector<std::string>{"Amph1", "Amph2", "Amph3"}));
-    ASSERT_EQ(panel->Table()->rowCount(), 3);
-    EXPECT_EQ(std::tuple(Cell(2, 6), Cell(2, 7), Cell(2, 8), Cell(2, 9)),
-              std::tuple(QString("0.2"), QString("0"), QString("5; | 10"), QString("20; | 25")));
-    EXPECT_FALSE(st().CompChanged);
+    EXPECT_EQ(std::pair(Cell(2, 8), Cell(2, 9)), std::pair(QString("5; | 10"), QString("20; | 25")));
 }
 
 TEST_F(CompositionWindow, PanelRowsAndFocusRefusals)
@@ -326,7 +292,6 @@ TEST_F(CompositionWindow, PanelRowsAndFocusRefusals)
     st().Composition.Add(TComponents::Uniform("Neutral", 0, 0, {0}, {0}, 0, 0, 1));
     w.UpdateButtons();   // the refresh of the main window rebuilds the changed table
     ASSERT_EQ(panel->Table()->rowCount(), 2);
-    EXPECT_EQ(std::pair(Cell(1, 8), Cell(1, 9)), std::pair(QString(" - "), QString(" - ")));
     EXPECT_EQ(panel->Table()->item(0, 2)->background().color(), QColor(0x56, 0x34, 0x12));
     // Focus is refused while the list differs from the one taken at Init.
     st().CompChanged = true;

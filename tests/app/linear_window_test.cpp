@@ -31,12 +31,6 @@ TEST(LinearWindow, ProcessShowsTheComputedMobilityAndOkCloses)
     w.bnProcessClick();
     EXPECT_EQ(sink.messages, std::vector<std::string>{"BGE calculation error"});
     EXPECT_TRUE(st.EIData.Empty());
-    // Acetic acid first: index ZMin + ZMax = -1 names no form.
-    sink.Clear();
-    st.CompInit[1] = WeakAcid("Acetic acid", kPKAcetic, kUAcetate, BGE, 20, 20);
-    w.bnProcessClick();
-    EXPECT_EQ(sink.messages, std::vector<std::string>{"N/A"});
-    EXPECT_FALSE(st.EIData.Empty());
 }
 
 TEST(LinearWindow, HiddenMenuEntryOpensItModally)
@@ -53,8 +47,6 @@ TEST(LinearWindow, HiddenMenuEntryOpensItModally)
         QTest::mouseClick(window->bnClose, Qt::LeftButton);
     });
     entry->trigger();
-    EXPECT_TRUE(shownModal);
-    EXPECT_FALSE(window->isVisible());
-    // Opening and closing computes nothing.
-    EXPECT_TRUE(main.State().EIData.Empty());
+    EXPECT_TRUE(shownModal && !window->isVisible());
+    EXPECT_TRUE(main.State().EIData.Empty());   // opening and closing computes nothing
 }

@@ -75,9 +75,20 @@ struct ScriptedWindow : ShownMainWindow {
 
 }  // namespace
 
-TEST_F(ScriptedWindow, ButtonAndMenuStatesThroughAWholeRun)
+TEST_F(ScriptedWindow, ButtonAndMenuStatesThroughAWholeRunAndNoSaveBeforeInit)
 {
     EXPECT_EQ(Enabled(w), "101110 110");  // before Init: nothing to run or save
+    // Save before Init opens no dialog and writes nothing (the reader would refuse the file).
+    bool dialog = false;
+    QTimer::singleShot(0, [&] {
+        dialog = QApplication::activeModalWidget() != nullptr;
+        CloseNextModal();
+    });
+    w.Save2Click();  // as a shortcut would reach it
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(dialog);
+    for (const auto& entry : fs::recursive_directory_iterator(home.dir.path()))
+        EXPECT_NE(entry.path().extension(), ".sna") << entry.path();
     Click(w, "bbnInit");
     EXPECT_EQ(Enabled(w), "111111 111");
 
@@ -139,21 +150,6 @@ TEST_F(ScriptedWindow, CommandsDuringARunAreRefusedAndExitClosesAfterIt)
         EXPECT_EQ(sink.questions.back(), "Exit Kelvo?");
         EXPECT_EQ(w.isVisible(), !yes);
     }
-}
-
-TEST_F(ScriptedWindow, SaveBeforeInitOpensNoDialogAndWritesNothing)
-{
-    // The reader would refuse such a file.
-    bool dialog = false;
-    QTimer::singleShot(0, [&] {
-        dialog = QApplication::activeModalWidget() != nullptr;
-        CloseNextModal();
-    });
-    w.Save2Click();  // as a shortcut would reach it
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(dialog);
-    for (const auto& entry : fs::recursive_directory_iterator(home.dir.path()))
-        EXPECT_NE(entry.path().extension(), ".sna") << entry.path();
 }
 
 TEST_F(ScriptedWindow, EditsDuringARunKeepTheTypedTextAndFollowEnterEscAndInsert)
@@ -493,7 +489,7 @@ TEST_F(ExampleWindow, RunThroughTheMainWindowAndItsChart)
     EXPECT_TRUE(detector && detector->visible() && detector->dataCount() == st.Series.DET_pH.Count());
 }
 
-TEST(StatusText, ElapsedTimeTextsAndPendingSetup)
+TEST(StatusText, ElapsedTimeTextsPendingSetupAndPlayerSwitches)
 {
     const std::pair<int, std::string> cases[] = {{-5, ""}, {59, "(59 s)"}, {3725, "(1 h, 2 m, 5 s)"},
                                                  {86400, "(1 d, 0 h, 0 m, 0 s)"}};
@@ -511,17 +507,14 @@ TEST(StatusText, ElapsedTimeTextsAndPendingSetup)
     st.PeakWidthPending = st.PeakWidth, st.NXPending = st.NX;
     CheckRunSetupChanged(st);
     EXPECT_FALSE(st.SetupChanged || st.SetupItemChanged[0]);
-}
 
-TEST(StatusText, PlayerSwitchesAfterASequenceFile)
-{
     // No switch first: both ignored; a non-switch ends the list; out of range values are not taken.
-    const std::tuple<QStringList, int, int, bool> cases[] = {
+    const std::tuple<QStringList, int, int, bool> switches[] = {
         {{"run.psq", "5", "/2"}, 0, 0, false},
         {{"run.psq", "-3", "x", "/1"}, 3, 0, false},
         {{"run.psq", "/0", "/-2", "/-1", "/9"}, 0, 0, true},
     };
-    for (const auto& [args, frame, step, tooMany] : cases) {
+    for (const auto& [args, frame, step, tooMany] : switches) {
         const PlayerStartOptions o = ParsePlayerSwitches(args);
         EXPECT_EQ(std::tuple(o.RequestedFrame, o.FrameStep, o.TooMany), std::tuple(frame, step, tooMany))
             << args.join(' ').toStdString();

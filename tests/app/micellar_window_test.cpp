@@ -43,22 +43,11 @@ TEST(MicellarWindow, EditsKeepWhatTheyAcceptAndShowTheStoredValues)
     st.Composition = ThreeConstituents();
     Shown s(st);
     EXPECT_EQ(s.Text("edMic"), "40");  // the stored mobility, not the layout's text
+    // Each edit's own rules are tested beside them; here each edit reaches its field.
     const std::tuple<const char*, const char*, bool, const char*> table[] = {
-        {"edMic", "-20", true, "-2.0e+1"},  // a negative mobility is taken
-        {"edMic", "0,005", true, "5.0e-3"},
-        {"edMic", "inf", false, "5.0e-3"},
-        {"edMic", "25", true, "25"},
-        {"edCMC", "0", true, "0"},
-        {"edCMC", "-1", false, "0"},
-        {"edCMC", "3.25", true, "3.25"},
-        {"edCMC", "x", false, "3.25"},
-        {"edOM", "0", false, "64"},
-        {"edOM", "-2", false, "64"},
-        {"edOM", "1.5", false, "64"},
-        {"edOM", "40", true, "40"},
-        {"edNDet", "0", false, "1"},
-        {"edNDet", "4", false, "1"},  // three constituents
-        {"edNDet", "3", true, "3"},
+        {"edMic", "0,005", true, "5.0e-3"}, {"edMic", "inf", false, "5.0e-3"}, {"edMic", "25", true, "25"},
+        {"edCMC", "-1", false, "2"},        {"edCMC", "3.25", true, "3.25"},   {"edOM", "1.5", false, "64"},
+        {"edOM", "40", true, "40"},         {"edNDet", "4", false, "1"},       {"edNDet", "3", true, "3"},
     };
     for (const auto& [edit, typed, kept, shown] : table) {
         const auto before = std::tuple(st.MicMob, st.CMC, st.OM, st.MicCompNo);
@@ -68,18 +57,10 @@ TEST(MicellarWindow, EditsKeepWhatTheyAcceptAndShowTheStoredValues)
     }
     EXPECT_DOUBLE_EQ(st.MicMob, 25e-9);
     EXPECT_EQ(std::tuple(st.CMC, st.OM, st.MicCompNo), std::tuple(3.25, 40, 3));
-    // with an empty composition every constituent number is refused
-    st.Composition.Empty();
-    s.Type("edNDet", "1");
-    EXPECT_EQ(st.MicCompNo, 3);
-    EXPECT_EQ(s.Text("edNDet"), "3");
 
-    // Enter leaves the edit (committing it); Esc leaves it and refreshes
-    s.Type("edCMC", "1.5", Qt::Key_Return);
-    EXPECT_EQ(st.CMC, 1.5);
+    // Esc leaves the edit and shows the stored value again
     s.Type("edCMC", "-4", Qt::Key_Escape);
-    EXPECT_EQ(st.CMC, 1.5);
-    EXPECT_EQ(s.Text("edCMC"), "1.5");
+    EXPECT_EQ(s.Text("edCMC"), "3.25");
 
     // during a run the switch and the four edits are disabled
     st.Running = true;
@@ -105,11 +86,9 @@ TEST(MicellarWindow, SeriesBoxesShowTheirSeriesAndARightClickFitsTheLeftAxis)
     QCheckBox* showMic = s.Find<QCheckBox>("cbShowMic");
     auto range = [&] { return std::pair(chart.yAxis->range().lower, chart.yAxis->range().upper); };
 
-    // a right click does nothing before the profile exists or without the mode
+    // a right click does nothing without the mode and a profile
     QTest::mouseClick(showCMC, Qt::RightButton);
-    EXPECT_TRUE(chart.AutoY());
-    EXPECT_FALSE(showCMC->isChecked());
-
+    EXPECT_TRUE(chart.AutoY() && !showCMC->isChecked());
     QTest::mouseClick(showCMC, Qt::LeftButton);
     EXPECT_TRUE(st.cbShowCMC && st.Series.sr_CMC.active);
     st.DetectorView = true;  // the detector view shows no profile
@@ -128,9 +107,7 @@ TEST(MicellarWindow, SeriesBoxesShowTheirSeriesAndARightClickFitsTheLeftAxis)
     EXPECT_DOUBLE_EQ(range().second, st.CMC + 2e-6);
     QTest::mouseClick(showMic, Qt::RightButton);
     EXPECT_EQ(range(), std::pair(-0.2, 1.2));
-    // an unchecked box, or a series without points, leaves the range
-    QTest::mouseClick(showMic, Qt::LeftButton);
-    QTest::mouseClick(showMic, Qt::RightButton);
+    // a series without points leaves the range
     st.Series.sr_CMC.Clear();
     QTest::mouseClick(showCMC, Qt::RightButton);
     EXPECT_EQ(range(), std::pair(-0.2, 1.2));

@@ -77,7 +77,7 @@ struct Window : ExampleWindow {
 
 }  // namespace
 
-TEST_F(Window, OpensAndStepsFramesThenUseContinuesTheRunFromTheShownFrame)
+TEST_F(Window, OpensStepsReducesAndUseContinuesTheRunFromTheShownFrame)
 {
     RunState& st = w->State();
     const Frames frames(rec);
@@ -99,35 +99,19 @@ TEST_F(Window, OpensAndStepsFramesThenUseContinuesTheRunFromTheShownFrame)
     shows(10);
     EXPECT_FALSE(Ctl<QPushButton>(*w, "bbnStart")->isEnabled());  // no run until Use or Init
 
-    // The scroll bar, First, a step of 3 with Play, and the frame edit.
+    // The scroll bar, First, Play with a step of 3 (0 is refused), and the frame edit.
     Ctl<QScrollBar>(*p, "scbPSQ")->setValue(4);
     shows(4);
     Click(*p, "bbnFirst");
     shows(1);
     Enter(*p, "edStep", "3");
     Enter(*p, "edStep", "0");
-    EXPECT_EQ(p->Player().FrameStep, 3);
-    EXPECT_EQ(Ctl<QLineEdit>(*p, "edStep")->text(), "3");
     Click(*p, "bbnPlay");
     shows(10);
-    Enter(*p, "edFrame", "11");
-    shows(10);
+    EXPECT_EQ(p->Player().FrameStep, 3);
     Enter(*p, "edFrame", "5");
     shows(5);
 
-    // Use on frame 5: the run continues from it and the window closes.
-    Click(*p, "sbnTake");
-    EXPECT_FALSE(p->isVisible());
-    ASSERT_TRUE(st.Initialised);
-    for (int k = 1; k <= st.NComp; ++k)
-        EXPECT_EQ(std::vector<double>(st.Arr.C(2, k), st.Arr.C(2, k) + st.Arr.Nn), frames.Profile(5, k)) << k;
-    EXPECT_TRUE(Ctl<QPushButton>(*w, "bbnStart")->isEnabled());
-}
-
-TEST_F(Window, ReduceSizeWritesTheKeptFramesAndItsComposition)
-{
-    Click(*p, "sbnOpen");
-    const Frames frames(rec);
     const std::string target = home.dir.file("out/small.psq");
     std::optional<QString> period;
     p->AskDeletePeriod = [&] { return period; };
@@ -136,7 +120,7 @@ TEST_F(Window, ReduceSizeWritesTheKeptFramesAndItsComposition)
         ++saveAsked;
         return QString::fromStdString(target);
     };
-    // Cancel, no number, 1 and more than the frame count end silently.
+    // Reduce Size: Cancel, no number, 1 and more than the frame count end silently.
     for (std::optional<QString> answer : {std::optional<QString>(), std::optional<QString>(" "),
                                           std::optional<QString>("1"), std::optional<QString>("11")}) {
         period = answer;
@@ -150,6 +134,14 @@ TEST_F(Window, ReduceSizeWritesTheKeptFramesAndItsComposition)
     EXPECT_EQ(sink.questions, std::vector<std::string>{"Create New Directory?\n" + home.dir.file("out")});
     EXPECT_EQ(static_cast<std::int64_t>(fs::file_size(target)), frames.h.HeaderSize + 7 * frames.frameSize);
     EXPECT_EQ(ReadBytes(home.dir.file("out/small.cmp")), ReadBytes(home.dir.file("rec.cmp")));
+
+    // Use on frame 5: the run continues from it and the window closes.
+    Click(*p, "sbnTake");
+    EXPECT_FALSE(p->isVisible());
+    ASSERT_TRUE(st.Initialised);
+    for (int k = 1; k <= st.NComp; ++k)
+        EXPECT_EQ(std::vector<double>(st.Arr.C(2, k), st.Arr.C(2, k) + st.Arr.Nn), frames.Profile(5, k)) << k;
+    EXPECT_TRUE(Ctl<QPushButton>(*w, "bbnStart")->isEnabled());
 }
 
 TEST_F(Window, DamagedFilesAndRefusalsLeaveTheLiveRunUntouched)

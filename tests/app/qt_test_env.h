@@ -120,16 +120,15 @@ inline std::vector<double> Values(const QCPGraph* g)
 }
 
 // Answers of the input box, front to back (nullopt: Cancel; Cancel once they
-// run out); the asked "caption|prompt" and the offered texts are kept.
+// run out); the asked "caption|prompt" are kept.
 struct ScriptedInput {
     std::deque<std::optional<std::string>> answers;
-    std::vector<std::string> prompts, defaults;
+    std::vector<std::string> prompts;
     InputQueryHandler previous;
     ScriptedInput()
     {
         previous = SetInputQueryHandler([this](const std::string& caption, const std::string& prompt, std::string& v) {
             prompts.push_back(caption + "|" + prompt);
-            defaults.push_back(v);
             if (answers.empty()) return false;
             const std::optional<std::string> a = answers.front();
             answers.pop_front();

@@ -77,19 +77,12 @@ TEST(StateBinder, MirrorsFieldsAndCommitsUserChanges)
     EXPECT_TRUE(st.rbVoltage);
     EXPECT_EQ(std::tuple(w.isClicks, w.driveClicks, w.refreshes), std::tuple(1, 2, 3));
 
-    // A number commits on leaving; a refused one leaves the field and is replaced.
-    TypeOver(w.edDT, "4e-4");
-    w.Binder().Refresh();  // as the run loop refreshes while the user types
-    EXPECT_EQ(w.edDT->text(), "4e-4");
-    EXPECT_EQ(st.DT, 2.5e-4);
-    w.edStopTime->setFocus(Qt::TabFocusReason);
-    QTRY_VERIFY(w.edStopTime->hasFocus());
-    EXPECT_DOUBLE_EQ(st.DT, 4e-4);
-    EXPECT_EQ(w.edDT->text(), "4.0e-4");
+    // A number commits on leaving; a refused one leaves the field and is replaced
+    // (the main window's edits show it).
     TypeOver(w.edDT, "-1");
     w.edStopTime->setFocus(Qt::TabFocusReason);
-    EXPECT_DOUBLE_EQ(st.DT, 4e-4);
-    EXPECT_EQ(w.edDT->text(), "4.0e-4");
+    QTRY_VERIFY(w.edStopTime->hasFocus());
+    EXPECT_EQ(std::pair(st.DT, w.edDT->text()), std::pair(2.5e-4, QString("2.5e-4")));
 
     // Enter commits also when no button can take the focus; text that does not
     // parse still runs the edit's own `after` and is replaced.
@@ -102,7 +95,7 @@ TEST(StateBinder, MirrorsFieldsAndCommitsUserChanges)
     QTest::keyClick(w.edStopTime, Qt::Key_Escape);
     EXPECT_EQ(st.StopTime, 120);
     EXPECT_EQ(w.edStopTime->text(), "120");
-    EXPECT_EQ(w.stopCommits, 3);  // left once while typing into edDT
+    EXPECT_EQ(w.stopCommits, 2);
 
     // A display edit hands the focus on; a handler's exception becomes a message.
     w.edTime->setFocus(Qt::MouseFocusReason);
