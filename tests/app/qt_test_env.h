@@ -153,6 +153,53 @@ struct ProgramHome {
     }
 };
 
+// A stand-in for the engine's Init: a pH profile of `nx` + 1 nodes from 4 in
+// steps of 0.1 and two constituents in the lists, without engine arrays.
+inline void ScriptedInit(RunState& s, int nx)
+{
+    s.Initialised = true, s.Stop = false, s.Time = 0, s.StepCount = 0, s.NX = s.NXPending = nx, s.NComp = 2;
+    s.Series.sr_pH.Clear();
+    for (int j = 0; j <= nx; ++j) s.Series.sr_pH.Add(NodeX(s, j), 4.0 + 0.1 * j);
+    s.Series.clbGraph = {{"pH", true}, {"Conductivity", false}, {"A", false}, {"B", false}, {"E", false}, {"IS", false}};
+    s.Series.clbDet = {{"pH", true},  {"Conductivity", true}, {"A", false},      {"B", false},
+                       {"Voltage", false}, {"Current", false},     {"Temperature", false}};
+}
+
+// A stand-in engine: Init builds a small state, Run counts steps and pumps the
+// messages once per step like the real loop, so that clicks land between steps.
+struct ScriptedEngine {
+    int steps = 200;
+    int stepsDone = 0;
+    std::function<void(RunState&, int)> duringStep;   // called inside the pump of each step
+    std::function<void()> throwAt;                    // raised at step 3 when set
+
+    void Install(MainWindow& w)
+    {
+        EngineOps& ops = w.Engine();
+        ops.InitCalc = [](RunState& st) { ScriptedInit(st, 50); };
+        ops.RunCalc = [this](RunState& st) {
+            st.Running = true; st.Stop = false;
+            st.host().SetStatusText("Running ...");
+            for (int i = 0; i < steps && !st.Stop; ++i) {
+                st.host().ProcessMessages();
+                if (duringStep) duringStep(st, i);
+                if (throwAt && i == 3) throwAt();
+                ++st.StepCount;
+                st.Time += st.DT;
+                if (st.StepCount % 10 == 0) st.Events.Emit(EngineEventKind::UpdateMainInfo);
+            }
+            stepsDone = st.StepCount;
+            st.Running = st.Stop = false;
+            st.host().SetStatusText("Ready!");
+        };
+        ops.StopCalc = [](RunState& st) {
+            st.Events.Emit(EngineEvent::Flag(EngineEventKind::GeometryEditsEnabled, true));
+            st.Stop = true; st.Running = false;
+            st.Events.Emit(EngineEventKind::UpdateMainInfo);
+        };
+    }
+};
+
 // A shown main window in its own program directory.
 struct ShownMainWindow : ::testing::Test {
     ProgramHome home;
