@@ -6,7 +6,10 @@
 #include "qt_test_env.h"
 
 #include "app/additional_window.h"
+#include "app/help_menu.h"
 #include "app/small_windows.h"
+
+#include <fstream>
 
 namespace {
 
@@ -39,13 +42,21 @@ TEST_F(Commands, TheEngineMessageWindowCollectsTheRunsLines)
     EXPECT_EQ(m->Lines().back(), "again");
 }
 
-TEST_F(Commands, MissingHelpDocumentsAreNamed)
+TEST_F(Commands, HelpDocumentsOpenOrSayWhereTheyAreMissing)
 {
     const std::string root = home.dir.path().string();
     for (const char* entry : {"Introduction1", "Help2", "KelvoComplexManualpdf1"}) Trigger(entry);
     ASSERT_EQ(sink.messages.size(), 3u);
     EXPECT_EQ(sink.messages[0], "File " + root + "/KELVO 5 INTRODUCTION.html not found");
+    EXPECT_EQ(sink.messages[1].rfind("File '" + root + "/Kelvo5_Manual.pdf' not found!\nKelvo 5 Manual is under", 0), 0u);
     EXPECT_EQ(sink.messages[2].rfind("File '" + root + "/Kelvo 5 Complex Manual.pdf' not found!\nCheck pages: ", 0), 0u);
+    // A document in the program directory goes to the desktop.
+    std::vector<std::string> opened;
+    const DocumentOpener previous = SetDocumentOpener([&](const std::string& p) { opened.push_back(p); return true; });
+    std::ofstream(home.dir.file("Kelvo5_Manual.pdf")) << "%PDF";
+    Trigger("Help2");
+    SetDocumentOpener(previous);
+    EXPECT_EQ(opened, std::vector<std::string>{home.dir.file("Kelvo5_Manual.pdf")});
 }
 
 TEST_F(Commands, RunPanelSpinButtonsHiddenButtonsAndRightClickBoxes)
@@ -58,6 +69,8 @@ TEST_F(Commands, RunPanelSpinButtonsHiddenButtonsAndRightClickBoxes)
     Click(*Ctl<QWidget>(w, "csbDT"), "up");
     EXPECT_DOUBLE_EQ(st.DT, 1.25e-3);
     EXPECT_TRUE(st.Restart);
+    Trigger("InverseTime1");   // a hidden entry
+    EXPECT_DOUBLE_EQ(st.DT, -1.25e-3);
     Click(*Ctl<QWidget>(w, "csbErrC"), "down");
     EXPECT_DOUBLE_EQ(st.ErrOpt, 1e-4);
     // The panel shows the new values at once.
