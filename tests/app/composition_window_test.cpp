@@ -45,13 +45,15 @@ protected:
     }
     void Click(const char* button) { E<QPushButton>(button)->click(); }
     void MainClick(const char* button) { Ctl<QPushButton>(w, button)->click(); }
-    void Pick(const QString& name)
+    // Picks a database entry with the button, or with Enter in the list.
+    void Pick(const QString& name, bool byEnter)
     {
         auto* list = E<QTreeWidget>("lvDatabase");
         const auto found = list->findItems(name, Qt::MatchExactly, 0);
         ASSERT_EQ(found.size(), 1) << name.toStdString();
         list->setCurrentItem(found[0]);
-        Click("bnDbPick");
+        if (byEnter) QTest::keyClick(list, Qt::Key_Return);
+        else Click("bnDbPick");
     }
     QString Cell(int row, int col) const { return panel->Table()->item(row, col)->text(); }
     CellGrid* Grid(const char* grid) { return E<CellGrid>(grid); }
@@ -94,7 +96,7 @@ TEST_F(CompositionWindow, BufferAndAnalyteBuiltInTheEditorRunAndComeBackFromTheP
     for (auto [name, c] : {std::pair("Tris", "20"), std::pair("MES", "10")}) {
         MainClick("bbnAddComponent");
         ASSERT_TRUE(editor->isVisible());
-        Pick(name);
+        Pick(name, name == std::string("MES"));
         Type("edConcentration", c);
         Type("edConcInj", c);
         Click("bbnAdd");

@@ -80,6 +80,9 @@ TEST(EffectsWindow, GridIsFilledCreatedDefaultedAndCleared)
     w.RefreshForm();
     ui.click("cbS");
     EXPECT_FALSE(st.cbS || st.cbSvol);
+    ui.click("cbH");
+    ui.click("rbPK_pos");
+    EXPECT_TRUE(st.cbH && st.rbPK_pos);
 }
 
 TEST(EffectsWindow, AnInvalidCellIsRefusedAndTheProfilesStay)

@@ -188,11 +188,15 @@ TEST_F(Commands, CheckListCopySaveAndSkipCommands)
     EXPECT_EQ(st.Series.DET_pH.x[0], 1.0);
 }
 
-TEST_F(ExampleWindow, RegulatingFunctionReportAndExport)
+TEST_F(ExampleWindow, AdditionalWindowCountersRegulatingFunctionsReportAndExport)
 {
     ScriptedInput input;
     RunState& st = St();
     auto* extra = Ctl<AdditionalWindow>(*w, "fmAdditional");
+    st.StepCount = 1234, st.NewtonItMax = 0, st.NewtonItStep = 7;
+    st.Events.Emit(EngineEventKind::ShowAdditionalInfo);
+    EXPECT_EQ(std::pair(Ctl<QLabel>(*extra, "llMainCValue")->text(), Ctl<QLabel>(*extra, "llNewtCValue")->text()),
+              std::pair(QString("1234"), QString("7")));
     EXPECT_TRUE(st.cbCInit);  // "Use initial concentrations and mobilities" starts on
 
     // Kohlrausch's function on: its series is drawn, one finite value per node.

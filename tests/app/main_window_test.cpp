@@ -7,6 +7,7 @@
 #include "files/setup_edits.h"
 
 #include <limits>
+#include <set>
 
 namespace {
 
@@ -427,6 +428,9 @@ TEST_F(ExampleWindow, RunThroughTheMainWindowAndItsChart)
         if (g->name().endsWith(" (x-scale)") && g->visible()) profiles += g->dataCount() == st.NX + 1;
     }
     EXPECT_EQ(profiles, 5 + 2);
+    std::set<int> colours;   // each constituent has a colour of its own
+    for (const auto* n = st.Composition.Head(); n; n = n->next) colours.insert(n->data.colour);
+    EXPECT_EQ(colours.size(), 5u);
 
     st.StopTime = 0.5;
     Click(*w, "bbnStart");

@@ -4,6 +4,8 @@
 
 #include "app/micellar_window.h"
 
+#include <algorithm>
+
 using namespace testcomp;
 
 namespace {
@@ -45,8 +47,9 @@ TEST(MicellarWindow, EditsKeepWhatTheyAcceptAndShowTheStoredValues)
     // Each edit's own rules are tested beside them; here each edit reaches its field.
     const std::tuple<const char*, const char*, bool, const char*> table[] = {
         {"edMic", "0,005", true, "5.0e-3"}, {"edMic", "inf", false, "5.0e-3"}, {"edMic", "25", true, "25"},
-        {"edCMC", "-1", false, "2"},        {"edCMC", "3.25", true, "3.25"},   {"edOM", "1.5", false, "64"},
-        {"edOM", "40", true, "40"},         {"edNDet", "4", false, "1"},       {"edNDet", "3", true, "3"},
+        {"edCMC", "0", true, "0"},          {"edCMC", "-1", false, "0"},       {"edCMC", "3.25", true, "3.25"},
+        {"edOM", "0", false, "64"},         {"edOM", "1.5", false, "64"},      {"edOM", "40", true, "40"},
+        {"edNDet", "4", false, "1"},        {"edNDet", "3", true, "3"},
     };
     for (const auto& [edit, typed, kept, shown] : table) {
         const auto before = std::tuple(st.MicMob, st.CMC, st.OM, st.MicCompNo);
@@ -97,8 +100,17 @@ TEST(MicellarWindow, HiddenMenuEntryAndTheMainWindowsMicelleSeries)
     EXPECT_EQ(st.Series.sr_CMC.Count(), st.NX + 1);
     EXPECT_TRUE(st.Series.sr_CMC.active && st.Series.sr_mic.active && !st.Series.sr_MicDye.active);
     EXPECT_DOUBLE_EQ(st.Series.sr_mic.y[st.NX], (20.0 - st.CMC) / st.OM);
-    Click(*window, "cbShowMic");   // the box hides its series
-    EXPECT_FALSE(st.cbShowMic || st.Series.sr_mic.active);
+    // The boxes show and hide their series; a right click fits the chart's left axis to one.
+    Click(*window, "cbShowMic");
+    Click(*window, "cbComplex");
+    EXPECT_TRUE(!st.Series.sr_mic.active && st.cbMicComplex && st.Series.sr_MicDye.active);
+    auto* chart = Ctl<ChartView>(main, "Graph");
+    QTest::mouseClick(Ctl<QCheckBox>(*window, "cbShowCMC"), Qt::RightButton);
+    const auto [lo, hi] = std::minmax_element(st.Series.sr_CMC.y.begin(), st.Series.sr_CMC.y.end());
+    const double margin = 0.2 * (*hi > *lo ? *hi - *lo : 1e-5);   // a fifth of the span beyond each end
+    EXPECT_FALSE(chart->AutoY());
+    EXPECT_NEAR(chart->yAxis->range().lower, *lo - margin, 1e-12);
+    EXPECT_NEAR(chart->yAxis->range().upper, *hi + margin, 1e-12);
     st.DetectorView = true;
     main.SetupGraph();
     EXPECT_FALSE(st.Series.sr_CMC.active || st.Series.sr_mic.active);
