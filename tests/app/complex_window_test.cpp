@@ -112,7 +112,6 @@ TEST(ComplexWindow, TheMainWindowsModeLabelFollowsTheInit)
 {
     RecordingMessageSink sink;
     MainWindow main;
-    EXPECT_TRUE(Ctl<QAction>(main, "Complex1") && Ctl<ComplexWindow>(main, "fmComplex"));
     // Shown after an Init with the complexation set-up, hidden by an Init without it.
     RunState& st = main.State();
     PrepareRun(st, SelectorWithAnalytes(), 100);

@@ -34,7 +34,6 @@ TEST(EffectsWindow, GridIsFilledCreatedDefaultedAndCleared)
     st.CapLengthPending = 0.5;
     EffectsWindow w(st);
     Ui ui(w);
-    EXPECT_FALSE(ui.shown());
 
     // "# Segments" 3, committed by Enter, then Create
     auto* seg = Ctl<QLineEdit>(w, "edNSeg");

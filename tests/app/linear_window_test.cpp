@@ -18,7 +18,6 @@ TEST(LinearWindow, HiddenEntryOpensItModallyAndProcessShowsTheComputedMobility)
     st.ISCorrection = true;
     auto* entry = Ctl<QAction>(main, "Linear1");
     auto* window = Ctl<LinearWindow>(main, "fmLinear");
-    EXPECT_FALSE(entry->isVisible());
     bool shownModal = false;
     QTimer::singleShot(0, window, [&] {
         shownModal = window->isVisible() && window->isModal();

@@ -6,7 +6,6 @@
 #include "app/option_window.h"
 #include "app/run_setup_window.h"
 #include "engine/init_calc.h"
-#include "files/setup_edits.h"
 
 #include <algorithm>
 
@@ -104,12 +103,6 @@ TEST_F(SetupWindows, RunSetupEditsCommitOnLeavingTheGridWaitsForInitAndSwitchesA
     // Keep distance clears "LW can move", in the window too.
     Click(S<QCheckBox>("cbKeepDistance"));
     EXPECT_TRUE(st.cbKeepDistance && !st.cbLWMove && !S<QCheckBox>("cbLWMove")->isChecked());
-    // A file that sets the switches shows in the window at its next refresh.
-    st.rbPSQSteps = st.setup_cbRacemic = true;
-    st.rbPSQNo = false;
-    setup->ShowSettings();
-    EXPECT_TRUE(S<QRadioButton>("rbPSQSteps")->isChecked() && !S<QRadioButton>("rbPSQNo")->isChecked());
-    EXPECT_FALSE(S("edRacemicA")->isHidden());
 }
 
 TEST_F(SetupWindows, OptionsWindowDropsOnEscAndFollowsItsRules)

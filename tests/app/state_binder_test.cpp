@@ -65,16 +65,13 @@ TEST(StateBinder, MirrorsFieldsAndCommitsUserChanges)
     EXPECT_TRUE(w.cbIS->isChecked() && w.rbCurrent->isChecked() && !w.rbVoltage->isChecked());
     EXPECT_EQ(std::pair(w.edDT->text(), w.edTime->text()), std::pair(QString("2.5e-4"), QString("12")));
     EXPECT_EQ(w.isClicks + w.driveClicks + w.refreshes, 0);
-    st.rbVoltage = true;
-    w.Binder().Refresh();
-    EXPECT_TRUE(w.rbVoltage->isChecked() && !w.rbCurrent->isChecked());
 
     // Clicks write the fields, run the handler once, then the refresh.
     QTest::mouseClick(w.cbIS, Qt::LeftButton);
-    QTest::mouseClick(w.rbCurrent, Qt::LeftButton);
-    EXPECT_FALSE(st.cbIS || st.rbVoltage);
     QTest::mouseClick(w.rbVoltage, Qt::LeftButton);
-    EXPECT_TRUE(st.rbVoltage);
+    EXPECT_TRUE(!st.cbIS && st.rbVoltage);
+    QTest::mouseClick(w.rbCurrent, Qt::LeftButton);
+    EXPECT_FALSE(st.rbVoltage);
     EXPECT_EQ(std::tuple(w.isClicks, w.driveClicks, w.refreshes), std::tuple(1, 2, 3));
 
     // A number commits on leaving; a refused one leaves the field and is replaced
