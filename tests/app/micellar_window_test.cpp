@@ -1,46 +1,28 @@
-// The micellar settings window: what each edit accepts and shows, the keys of
-// the edits, the controls disabled during a run, the series boxes and the
-// right-click fit of the chart's left axis, and its hidden menu entry.
+// The micellar settings window: what each edit accepts and shows, the controls
+// disabled during a run, the series boxes and its hidden menu entry.
 #include "qt_test_env.h"
 
-#include "app/chart_view.h"
-#include "app/main_window.h"
 #include "app/micellar_window.h"
-#include "engine/run_state.h"
-#include "support/recording_host.h"
-#include "support/temp_dir.h"
-#include "support/test_compositions.h"
 
-#include <QAction>
-#include <QCheckBox>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTest>
-
-#include <cstdlib>
+#include <algorithm>
 
 using namespace testcomp;
 
 namespace {
 
 struct Shown {
-    explicit Shown(RunState& st, ChartView* chart = nullptr) : w(st, chart)
+    explicit Shown(RunState& st) : w(st, nullptr) { ShowActive(w); }
+    template <class T = QLineEdit>
+    T* Find(const char* name) { return Ctl<T>(w, name); }
+    // Types `text` into the edit and leaves it with `key` (none: for the Close button).
+    void Type(const char* name, const char* text, int key = 0)
     {
-        w.show();
-        QApplication::setActiveWindow(&w);
-        (void)QTest::qWaitForWindowActive(&w);
+        TypeOver(Find(name), text);
+        if (key) QTest::keyClick(Find(name), Qt::Key(key));
+        else Find<QPushButton>("bnClose")->setFocus(Qt::TabFocusReason);
+        EXPECT_TRUE(Find<QPushButton>("bnClose")->hasFocus());
     }
-    template <class T>
-    T* Find(const char* name) { return w.findChild<T*>(name); }
-    // Types `text` into the edit and leaves it for the Close button.
-    void Type(const char* name, const char* text)
-    {
-        QLineEdit* edit = Find<QLineEdit>(name);
-        TypeOver(edit, text);
-        Find<QPushButton>("bnClose")->setFocus(Qt::TabFocusReason);
-        QTRY_VERIFY(!edit->hasFocus());
-    }
-    QString Text(const char* name) { return Find<QLineEdit>(name)->text(); }
+    QString Text(const char* name) { return Find(name)->text(); }
     MicellarWindow w;
 };
 
@@ -61,133 +43,28 @@ TEST(MicellarWindow, EditsKeepWhatTheyAcceptAndShowTheStoredValues)
     RunState st;
     st.Composition = ThreeConstituents();
     Shown s(st);
-    // the stored defaults, not the layout's texts
-    EXPECT_EQ(s.Text("edMic"), "40");
-    EXPECT_EQ(st.MicMob, 4e-8);
-    EXPECT_EQ(s.Text("edNDet"), "1");
-    EXPECT_EQ(s.Text("edCMC"), "2");
-    EXPECT_EQ(s.Text("edOM"), "64");
-    // the hidden controls stay hidden
-    for (const char* name : {"edCMCL", "edCMCR", "edCMCC", "edCMCW"})
-        EXPECT_FALSE(s.Find<QLineEdit>(name)->isVisible()) << name;
-    EXPECT_FALSE(s.Find<QCheckBox>("cbIngoreSNA")->isVisible());
-    EXPECT_FALSE(s.Find<QPushButton>("BitBtn1")->isVisible());
-
-    struct Row {
-        const char* edit;
-        const char* typed;
-        bool kept;
-        const char* shown;
+    EXPECT_EQ(s.Text("edMic"), "40");  // the stored mobility, not the layout's text
+    // Each edit's own rules are tested beside them; here each edit reaches its field.
+    const std::tuple<const char*, const char*, bool, const char*> table[] = {
+        {"edMic", "0,005", true, "5.0e-3"}, {"edMic", "inf", false, "5.0e-3"}, {"edMic", "25", true, "25"},
+        {"edCMC", "0", true, "0"},          {"edCMC", "-1", false, "0"},       {"edCMC", "3.25", true, "3.25"},
+        {"edOM", "0", false, "64"},         {"edOM", "1.5", false, "64"},      {"edOM", "40", true, "40"},
+        {"edNDet", "4", false, "1"},        {"edNDet", "3", true, "3"},
     };
-    const Row table[] = {
-        {"edMic", "-20", true, "-2.0e+1"},  // a negative mobility is taken
-        {"edMic", "0,005", true, "5.0e-3"},
-        {"edMic", "inf", false, "5.0e-3"},
-        {"edMic", "25", true, "25"},
-        {"edCMC", "0", true, "0"},
-        {"edCMC", "-1", false, "0"},
-        {"edCMC", "3.25", true, "3.25"},
-        {"edCMC", "x", false, "3.25"},
-        {"edOM", "0", false, "64"},
-        {"edOM", "-2", false, "64"},
-        {"edOM", "1.5", false, "64"},
-        {"edOM", "40", true, "40"},
-        {"edNDet", "0", false, "1"},
-        {"edNDet", "4", false, "1"},  // three constituents
-        {"edNDet", "3", true, "3"},
-    };
-    for (const Row& r : table) {
-        const double mic = st.MicMob, cmc = st.CMC;
-        const int om = st.OM, no = st.MicCompNo;
-        s.Type(r.edit, r.typed);
-        const bool changed = st.MicMob != mic || st.CMC != cmc || st.OM != om || st.MicCompNo != no;
-        EXPECT_EQ(changed, r.kept) << r.edit << " " << r.typed;
-        EXPECT_EQ(s.Text(r.edit).toStdString(), r.shown) << r.edit << " " << r.typed;
+    for (const auto& [edit, typed, kept, shown] : table) {
+        const auto before = std::tuple(st.MicMob, st.CMC, st.OM, st.MicCompNo);
+        s.Type(edit, typed);
+        EXPECT_EQ(std::tuple(st.MicMob, st.CMC, st.OM, st.MicCompNo) != before, kept) << edit << " " << typed;
+        EXPECT_EQ(s.Text(edit).toStdString(), shown) << edit << " " << typed;
     }
     EXPECT_DOUBLE_EQ(st.MicMob, 25e-9);
-    EXPECT_EQ(st.CMC, 3.25);
-    EXPECT_EQ(st.OM, 40);
-    EXPECT_EQ(st.MicCompNo, 3);
-    // with an empty composition every constituent number is refused
-    st.Composition.Empty();
-    s.Type("edNDet", "1");
-    EXPECT_EQ(st.MicCompNo, 3);
-    EXPECT_EQ(s.Text("edNDet"), "3");
+    EXPECT_EQ(std::tuple(st.CMC, st.OM, st.MicCompNo), std::tuple(3.25, 40, 3));
 
-    // Enter leaves the edit (committing it); Esc leaves it and refreshes
-    QLineEdit* cmcEdit = s.Find<QLineEdit>("edCMC");
-    cmcEdit->setFocus(Qt::MouseFocusReason);
-    QTRY_VERIFY(cmcEdit->hasFocus());
-    cmcEdit->selectAll();
-    QTest::keyClicks(cmcEdit, "1.5");
-    QTest::keyClick(cmcEdit, Qt::Key_Return);
-    EXPECT_TRUE(s.Find<QPushButton>("bnClose")->hasFocus());
-    EXPECT_EQ(st.CMC, 1.5);
-    cmcEdit->setFocus(Qt::MouseFocusReason);
-    QTRY_VERIFY(cmcEdit->hasFocus());
-    cmcEdit->selectAll();
-    QTest::keyClicks(cmcEdit, "-4");
-    QTest::keyClick(cmcEdit, Qt::Key_Escape);
-    EXPECT_TRUE(s.Find<QPushButton>("bnClose")->hasFocus());
-    EXPECT_EQ(st.CMC, 1.5);
-    EXPECT_EQ(s.Text("edCMC"), "1.5");
+    // Esc leaves the edit and shows the stored value again
+    s.Type("edCMC", "-4", Qt::Key_Escape);
+    EXPECT_EQ(s.Text("edCMC"), "3.25");
 
-    // during a run the switch and the four edits are disabled
-    st.Running = true;
-    s.w.ShowSettings();
-    for (const char* name : {"edNDet", "edMic", "edCMC", "edOM"})
-        EXPECT_FALSE(s.Find<QLineEdit>(name)->isEnabled()) << name;
-    EXPECT_FALSE(s.Find<QCheckBox>("cbSDS")->isEnabled());
-    EXPECT_TRUE(s.Find<QCheckBox>("cbShowMic")->isEnabled());
-    st.Running = false;
-    s.w.ShowSettings();
-    EXPECT_TRUE(s.Find<QCheckBox>("cbSDS")->isEnabled());
     EXPECT_TRUE(sink.warnings.empty() && sink.messages.empty());
-}
-
-TEST(MicellarWindow, SeriesBoxesShowTheirSeriesAndARightClickFitsTheLeftAxis)
-{
-    RunState st;
-    ChartView chart;
-    Shown s(st, &chart);
-    // a CMC profile of a run: 11 nodes at CMC
-    for (int j = 0; j <= 10; ++j) st.Series.sr_CMC.Add(j, st.CMC);
-    for (int j = 0; j <= 10; ++j) st.Series.sr_mic.Add(j, 0.1 * j);
-    QCheckBox* showCMC = s.Find<QCheckBox>("cbShowCMC");
-    QCheckBox* showMic = s.Find<QCheckBox>("cbShowMic");
-
-    // a right click does nothing before the profile exists or without the mode
-    QTest::mouseClick(showCMC, Qt::RightButton);
-    EXPECT_TRUE(chart.AutoY());
-    EXPECT_FALSE(showCMC->isChecked());
-
-    QTest::mouseClick(showCMC, Qt::LeftButton);
-    EXPECT_TRUE(st.cbShowCMC && st.Series.sr_CMC.active);
-    st.DetectorView = true;  // the detector view shows no profile
-    QTest::mouseClick(showMic, Qt::LeftButton);
-    EXPECT_TRUE(st.cbShowMic);
-    EXPECT_FALSE(st.Series.sr_mic.active);
-    st.DetectorView = false;
-    QTest::mouseClick(s.Find<QCheckBox>("cbComplex"), Qt::LeftButton);
-    EXPECT_TRUE(st.cbMicComplex && st.Series.sr_MicDye.active);
-
-    st.cbSDS = true;
-    st.CMCProfileReady = true;
-    // a constant profile: CMC +- 0.2 x 1e-5
-    QTest::mouseClick(showCMC, Qt::RightButton);
-    EXPECT_FALSE(chart.AutoY());
-    EXPECT_DOUBLE_EQ(chart.yAxis->range().lower, st.CMC - 2e-6);
-    EXPECT_DOUBLE_EQ(chart.yAxis->range().upper, st.CMC + 2e-6);
-    EXPECT_TRUE(chart.AutoX());
-    QTest::mouseClick(showMic, Qt::RightButton);
-    EXPECT_DOUBLE_EQ(chart.yAxis->range().lower, -0.2);
-    EXPECT_DOUBLE_EQ(chart.yAxis->range().upper, 1.2);
-    // an unchecked box, or a series without points, leaves the range
-    QTest::mouseClick(showMic, Qt::LeftButton);
-    QTest::mouseClick(showMic, Qt::RightButton);
-    st.Series.sr_CMC.Clear();
-    QTest::mouseClick(showCMC, Qt::RightButton);
-    EXPECT_DOUBLE_EQ(chart.yAxis->range().upper, 1.2);
 }
 
 TEST(MicellarWindow, HiddenMenuEntryAndTheMainWindowsMicelleSeries)
@@ -195,36 +72,46 @@ TEST(MicellarWindow, HiddenMenuEntryAndTheMainWindowsMicelleSeries)
     ProgramHome home;
     RecordingMessageSink sink;
     MainWindow main;
-    auto* entry = main.findChild<QAction*>("SDS1");
-    auto* window = main.findChild<MicellarWindow*>("fmSDS");
-    ASSERT_TRUE(entry && window);
+    auto* entry = Ctl<QAction>(main, "SDS1");
+    auto* window = Ctl<MicellarWindow>(main, "fmSDS");
     EXPECT_FALSE(entry->isVisible());
-    EXPECT_FALSE(main.State().SDS1_Visible);
-    EXPECT_FALSE(window->isVisible());
-    EXPECT_TRUE(main.State().FormCreated[4]);
     entry->trigger();
     EXPECT_TRUE(window->isVisible());
-    QTest::mouseClick(window->findChild<QPushButton*>("bnClose"), Qt::LeftButton);
+    Click(*window, "bnClose");
     EXPECT_FALSE(window->isVisible());
 
     // a micellar run from the settings (as a project sets them): the chart
     // shows the boxes' series in the profile view, none in the detector view
     RunState& st = main.State();
     PrepareRun(st, ThreeConstituents(), 40);
-    st.PsqFileOwn = (home.dir.path() / "run.psq").string();  // the window is never activated here
+    st.PsqFileOwn = home.dir.file("run.psq");  // the window is never activated here
     st.cbSDS = st.cbShowCMC = st.cbShowMic = true;
     main.bnInitClick();
     ASSERT_TRUE(st.Initialised && st.SDSAtInit) << (sink.warnings.empty() ? "" : sink.warnings[0]);
     EXPECT_EQ(st.Series.sr_CMC.Count(), st.NX + 1);
-    EXPECT_TRUE(st.Series.sr_CMC.active && st.Series.sr_mic.active);
-    EXPECT_FALSE(st.Series.sr_MicDye.active);
+    EXPECT_TRUE(st.Series.sr_CMC.active && st.Series.sr_mic.active && !st.Series.sr_MicDye.active);
     EXPECT_DOUBLE_EQ(st.Series.sr_mic.y[st.NX], (20.0 - st.CMC) / st.OM);
+    // The boxes show and hide their series; a right click fits the chart's left axis to one.
+    Click(*window, "cbShowMic");
+    Click(*window, "cbComplex");
+    EXPECT_TRUE(!st.Series.sr_mic.active && st.cbMicComplex && st.Series.sr_MicDye.active);
+    auto* chart = Ctl<ChartView>(main, "Graph");
+    QTest::mouseClick(Ctl<QCheckBox>(*window, "cbShowCMC"), Qt::RightButton);
+    const auto [lo, hi] = std::minmax_element(st.Series.sr_CMC.y.begin(), st.Series.sr_CMC.y.end());
+    const double margin = 0.2 * (*hi > *lo ? *hi - *lo : 1e-5);   // a fifth of the span beyond each end
+    EXPECT_FALSE(chart->AutoY());
+    EXPECT_NEAR(chart->yAxis->range().lower, *lo - margin, 1e-12);
+    EXPECT_NEAR(chart->yAxis->range().upper, *hi + margin, 1e-12);
     st.DetectorView = true;
     main.SetupGraph();
     EXPECT_FALSE(st.Series.sr_CMC.active || st.Series.sr_mic.active);
-    // the engine's refresh reaches the window: disabled during a run
-    st.Running = true;
-    st.Events.Emit(EngineEventKind::RefreshMicellar);
-    EXPECT_FALSE(window->findChild<QLineEdit*>("edCMC")->isEnabled());
-    st.Running = false;
+    // the engine's refresh reaches the window: during a run the switch and the four edits are disabled
+    for (bool running : {true, false}) {
+        st.Running = running;
+        st.Events.Emit(EngineEventKind::RefreshMicellar);
+        for (const char* name : {"edNDet", "edMic", "edCMC", "edOM"})
+            EXPECT_EQ(Ctl<QLineEdit>(*window, name)->isEnabled(), !running) << name;
+        EXPECT_EQ(Ctl<QCheckBox>(*window, "cbSDS")->isEnabled(), !running);
+        EXPECT_TRUE(Ctl<QCheckBox>(*window, "cbShowMic")->isEnabled());
+    }
 }

@@ -4,33 +4,10 @@
 // named on the command line.
 #include "qt_test_env.h"
 
-#include "app/chart_view.h"
-#include "app/main_window.h"
 #include "app/psq_player_window.h"
-#include "engine/init_calc.h"
-#include "engine/run_calc.h"
-#include "engine/run_state.h"
 #include "files/byte_builder.h"
-#include "files/example_project.h"
 #include "files/psq.h"
-#include "foundation/errors.h"
 #include "support/psq_recording.h"
-#include "support/temp_dir.h"
-#include "support/test_compositions.h"
-
-#include <QFocusEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QScrollBar>
-#include <QTest>
-#include <QToolButton>
-
-#include <cstdlib>
-#include <filesystem>
-#include <stdexcept>
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -71,142 +48,70 @@ struct Frames {
     }
 };
 
-// The values the chart draws for a series titled `title`.
-std::vector<double> Drawn(const MainWindow& w, const std::string& title)
-{
-    ChartView* chart = Ctl<ChartView>(w, "Graph");
-    for (int i = 0; i < chart->graphCount(); ++i) {
-        QCPGraph* g = chart->graph(i);
-        if (g->name().toStdString() != title || !g->visible()) continue;
-        std::vector<double> y;
-        for (auto it = g->data()->constBegin(); it != g->data()->constEnd(); ++it)
-            y.push_back(it->value);
-        return y;
-    }
-    return {};
-}
-
-// What a refused or failed open must leave as it was.
-struct LiveImage {
-    int nx, ncomp;
-    double cap, time;
-    bool initialised;
-    std::vector<double> c1, drawn1;
-    bool operator==(const LiveImage&) const = default;
-};
-
-LiveImage ImageOf(RunState& st)
+// What a refused or failed open must leave as it was: the grid, the time and
+// the first constituent's profile, computed and drawn.
+std::tuple<int, double, bool, std::vector<double>, std::vector<double>> ImageOf(RunState& st)
 {
     const int nn = st.Arr.Nn;
-    return {st.NX,
-            st.NComp,
-            st.CapLength,
-            st.Time,
-            st.Initialised,
-            std::vector<double>(st.Arr.C(2, 1), st.Arr.C(2, 1) + nn),
+    return {st.NX, st.Time, st.Initialised, std::vector<double>(st.Arr.C(2, 1), st.Arr.C(2, 1) + nn),
             std::vector<double>(st.Arr.DrawnProfile[1], st.Arr.DrawnProfile[1] + nn)};
 }
 
-// A shown main window that runs the example project, with its player window.
-struct Window : ::testing::Test {
-    ProgramHome home;
-    RecordingMessageSink sink;
-    std::unique_ptr<MainWindow> w;
+// The example run in a main window, with the player window and a recorded sequence.
+struct Window : ExampleWindow {
     PsqPlayerWindow* p = nullptr;
     std::string rec;
     void SetUp() override
     {
+        ExampleWindow::SetUp();
         rec = home.dir.file("rec.psq");
         Record(rec, 9);
-        w = std::make_unique<MainWindow>();
-        ComposeExampleDemo(w->State());
-        w->show();
-        w->State().PsqFileOwn = w->State().PsqFile = home.dir.file("own.psq");
-        Click(*w, "bbnInit");
-        ASSERT_TRUE(w->State().Initialised);
-        p = w->findChild<PsqPlayerWindow*>("fmPSQ");
-        ASSERT_NE(p, nullptr);
-        p->AskOpenName = [this] { return QString::fromStdString(rec); };
+        p = Ctl<PsqPlayerWindow>(*w, "fmPSQ");
+        OpenName(rec);
+    }
+    void OpenName(const std::string& name)
+    {
+        p->AskOpenName = [name] { return QString::fromStdString(name); };
     }
 };
 
 }  // namespace
 
-TEST_F(Window, OpensAndStepsFramesThenUseContinuesTheRunFromTheShownFrame)
+TEST_F(Window, OpensStepsReducesAndUseContinuesTheRunFromTheShownFrame)
 {
     RunState& st = w->State();
     const Frames frames(rec);
     ASSERT_EQ(frames.all.size(), 10u);
     auto shows = [&](int k) {
         EXPECT_EQ(st.Time, frames.Time(k)) << k;
-        EXPECT_EQ(Drawn(*w, st.Series.srComp[1].title), frames.Profile(k, 1)) << k;
+        EXPECT_EQ(Values(GraphNamed(*w, QString::fromStdString(st.Series.srComp[1].title))), frames.Profile(k, 1)) << k;
         EXPECT_EQ(Ctl<QLineEdit>(*p, "edFrame")->text(), QString::number(k));
         EXPECT_EQ(Ctl<QScrollBar>(*p, "scbPSQ")->value(), k);
     };
 
     // The menu entry shows the window; Open plays the whole file on the rebuilt engine.
-    w->findChild<QAction*>("PSQPlayer2")->trigger();
+    Ctl<QAction>(*w, "PSQPlayer2")->trigger();
     EXPECT_TRUE(p->isVisible());
     Click(*p, "sbnOpen");
     EXPECT_TRUE(sink.messages.empty()) << sink.messages[0];
     EXPECT_TRUE(st.NX == 12 && st.NComp == frames.h.C && !st.Initialised);
-    EXPECT_EQ(Ctl<QLabel>(*p, "llRightF")->text(), "10");
-    EXPECT_TRUE(Ctl<QScrollBar>(*p, "scbPSQ")->isEnabled());
     EXPECT_EQ(Ctl<QScrollBar>(*p, "scbPSQ")->maximum(), 10);
     shows(10);
     EXPECT_FALSE(Ctl<QPushButton>(*w, "bbnStart")->isEnabled());  // no run until Use or Init
 
-    // The scroll bar, First, a step of 3 with Play, and the frame edit.
+    // The scroll bar, First, Play with a step of 3 (0 is refused), and the frame edit.
     Ctl<QScrollBar>(*p, "scbPSQ")->setValue(4);
     shows(4);
     Click(*p, "bbnFirst");
     shows(1);
     Enter(*p, "edStep", "3");
-    EXPECT_EQ(p->Player().FrameStep, 3);
     Enter(*p, "edStep", "0");
-    EXPECT_EQ(Ctl<QLineEdit>(*p, "edStep")->text(), "3");
     Click(*p, "bbnPlay");
     shows(10);
-    Click(*p, "bbnLast");
-    shows(10);
-    Enter(*p, "edFrame", "11");
-    shows(10);
+    EXPECT_EQ(p->Player().FrameStep, 3);
     Enter(*p, "edFrame", "5");
     shows(5);
 
-    // Use on frame 5: the run continues from it, the temporary sequence holds
-    // the header and five frames, and the window closes.
-    const std::int64_t header = p->Player().HeaderSize, frame = p->Player().FrameSize;
-    Click(*p, "sbnTake");
-    EXPECT_FALSE(p->isVisible());
-    ASSERT_TRUE(st.Initialised);
-    for (int k = 1; k <= st.NComp; ++k)
-        EXPECT_EQ(std::vector<double>(st.Arr.C(2, k), st.Arr.C(2, k) + st.Arr.Nn),
-                  frames.Profile(5, k))
-            << k;
-    EXPECT_EQ(static_cast<std::int64_t>(fs::file_size(st.PsqFile)), header + 5 * frame);
-    EXPECT_EQ(ReadBytes(st.PsqFile),
-              ReadBytes(rec).substr(0, static_cast<std::size_t>(header + 5 * frame)));
-    ASSERT_TRUE(Ctl<QPushButton>(*w, "bbnStart")->isEnabled());
-
-    // The next Start appends frame 6: the shown frame's moment, then the steps.
-    st.StopTime = st.Time + 6.5 * st.DT;  // the start of the run takes three
-    Click(*w, "bbnStart");
-    EXPECT_TRUE(sink.messages.empty()) << sink.messages[0];
-    const Frames after(st.PsqFile);
-    ASSERT_GT(after.all.size(), 6u);
-    EXPECT_EQ(after.Time(6), frames.Time(5));
-    EXPECT_EQ(after.Profile(6, 1), frames.Profile(5, 1));
-    EXPECT_GT(after.Time(7), after.Time(6));
-}
-
-TEST_F(Window, ReduceSizeWritesTheKeptFramesAndItsComposition)
-{
-    Click(*p, "sbnOpen");
-    const Frames frames(rec);
-    const std::string bytes = ReadBytes(rec);
-    const auto header = static_cast<std::size_t>(frames.h.HeaderSize),
-               frame = static_cast<std::size_t>(frames.frameSize);
     const std::string target = home.dir.file("out/small.psq");
     std::optional<QString> period;
     p->AskDeletePeriod = [&] { return period; };
@@ -215,10 +120,9 @@ TEST_F(Window, ReduceSizeWritesTheKeptFramesAndItsComposition)
         ++saveAsked;
         return QString::fromStdString(target);
     };
-    // Cancel, no number, 1 and more than the frame count end silently.
-    for (std::optional<QString> answer :
-         {std::optional<QString>(), std::optional<QString>(" "), std::optional<QString>("1"),
-          std::optional<QString>("11")}) {
+    // Reduce Size: Cancel, no number, 1 and more than the frame count end silently.
+    for (std::optional<QString> answer : {std::optional<QString>(), std::optional<QString>(" "),
+                                          std::optional<QString>("1"), std::optional<QString>("11")}) {
         period = answer;
         Click(*p, "spbDeletePeriod");
     }
@@ -227,56 +131,50 @@ TEST_F(Window, ReduceSizeWritesTheKeptFramesAndItsComposition)
     period = "3";
     sink.answers = {true};
     Click(*p, "spbDeletePeriod");
-    EXPECT_EQ(sink.questions,
-              std::vector<std::string>{"Create New Directory?\n" + home.dir.file("out")});
-    std::string expected = bytes.substr(0, header);
-    for (int k : {1, 2, 4, 5, 7, 8, 10})
-        expected += bytes.substr(header + static_cast<std::size_t>(k - 1) * frame, frame);
-    EXPECT_EQ(ReadBytes(target), expected);
+    EXPECT_EQ(sink.questions, std::vector<std::string>{"Create New Directory?\n" + home.dir.file("out")});
+    EXPECT_EQ(static_cast<std::int64_t>(fs::file_size(target)), frames.h.HeaderSize + 7 * frames.frameSize);
     EXPECT_EQ(ReadBytes(home.dir.file("out/small.cmp")), ReadBytes(home.dir.file("rec.cmp")));
+
+    // Use on frame 5: the run continues from it and the window closes.
+    Click(*p, "sbnTake");
+    EXPECT_FALSE(p->isVisible());
+    ASSERT_TRUE(st.Initialised);
+    for (int k = 1; k <= st.NComp; ++k)
+        EXPECT_EQ(std::vector<double>(st.Arr.C(2, k), st.Arr.C(2, k) + st.Arr.Nn), frames.Profile(5, k)) << k;
+    EXPECT_TRUE(Ctl<QPushButton>(*w, "bbnStart")->isEnabled());
 }
 
 TEST_F(Window, DamagedFilesAndRefusalsLeaveTheLiveRunUntouched)
 {
     RunState& st = w->State();
-    const LiveImage live = ImageOf(st);
+    const auto live = ImageOf(st);
     const std::string bytes = ReadBytes(rec);
 
-    // Files that are no sequence, or describe no system: the message, nothing opened.
-    std::string fewNodes = bytes;
-    const std::int32_t five = 5;
-    fewNodes.replace(19, 4, reinterpret_cast<const char*>(&five), 4);  // N, after the two texts
-    const std::pair<std::string, std::string> damaged[] = {
-        {"cut.psq", bytes.substr(0, 10)}, {"foreign.psq", "hello, world"}, {"nodes.psq", fewNodes}};
-    for (const auto& [name, content] : damaged) {
+    // A file that is no sequence: the message, nothing opened. A last frame
+    // cut short: no whole frame count, nothing shown or rebuilt.
+    const std::tuple<std::string, std::string, bool> damaged[] = {
+        {"foreign.psq", "hello, world", true}, {"short.psq", bytes.substr(0, bytes.size() - 100), false}};
+    for (const auto& [name, content, told] : damaged) {
         WriteBytes(home.dir.file(name), content);
-        fs::copy_file(home.dir.file("rec.cmp"),
-                      home.dir.file(fs::path(name).replace_extension(".cmp").string()));
+        fs::copy_file(home.dir.file("rec.cmp"), home.dir.file(fs::path(name).replace_extension(".cmp").string()));
         sink.Clear();
-        p->AskOpenName = [&] { return QString::fromStdString(home.dir.file(name)); };
+        OpenName(home.dir.file(name));
         Click(*p, "sbnOpen");
-        EXPECT_EQ(sink.messages, std::vector<std::string>{"Incorrect PSQ file."}) << name;
-        EXPECT_TRUE(ImageOf(st) == live) << name;
-        EXPECT_FALSE(p->Player().FileOpened || st.PsqPlayerInUse) << name;
+        EXPECT_EQ(sink.messages, told ? std::vector<std::string>{"Incorrect PSQ file."} : std::vector<std::string>{})
+            << name;
+        EXPECT_TRUE(sink.warnings.empty());
+        EXPECT_EQ(ImageOf(st), live) << name;
+        EXPECT_FALSE(told && (p->Player().FileOpened || st.PsqPlayerInUse)) << name;
         EXPECT_FALSE(Ctl<QScrollBar>(*p, "scbPSQ")->isEnabled()) << name;
         EXPECT_TRUE(Ctl<QPushButton>(*w, "bbnInit")->isEnabled()) << name;
     }
-    // A last frame cut short: no whole frame count, nothing shown or rebuilt.
-    sink.Clear();
-    WriteBytes(home.dir.file("short.psq"), bytes.substr(0, bytes.size() - 100));
-    p->AskOpenName = [&] { return QString::fromStdString(home.dir.file("short.psq")); };
-    Click(*p, "sbnOpen");
-    EXPECT_TRUE(sink.messages.empty() && sink.warnings.empty());
-    EXPECT_TRUE(ImageOf(st) == live);
-    EXPECT_FALSE(Ctl<QScrollBar>(*p, "scbPSQ")->isEnabled());
 
     // During a run Open and Use are refused and the run keeps its arrays.
     sink.Clear();
-    p->AskOpenName = [&] { return QString::fromStdString(rec); };
+    OpenName(rec);
     bool ran = false;
     w->Engine().RunCalc = [&](RunState& s) {
-        s.Running = true;
-        ran = true;
+        s.Running = ran = true;
         Click(*p, "sbnOpen");
         Click(*p, "sbnTake");
         s.Running = false;
@@ -285,7 +183,7 @@ TEST_F(Window, DamagedFilesAndRefusalsLeaveTheLiveRunUntouched)
     ASSERT_TRUE(ran);
     EXPECT_EQ(sink.messages, std::vector<std::string>{"START is active"});
     EXPECT_EQ(sink.warnings, std::vector<std::string>{"START is active"});
-    EXPECT_TRUE(ImageOf(st) == live);
+    EXPECT_EQ(ImageOf(st), live);
     EXPECT_EQ(p->Player().FileName, home.dir.file("short.psq"));
 }
 
@@ -297,14 +195,12 @@ TEST(PsqPlayerWindowStart, ASequenceNamedOnTheCommandLinePlaysWithItsSwitches)
     Record(rec, 4);
     MainWindow w({QString::fromStdString(rec), "/2", "/3"});
     w.FormActivate();
-    auto* p = w.findChild<PsqPlayerWindow*>("fmPSQ");
-    ASSERT_NE(p, nullptr);
+    auto* p = Ctl<PsqPlayerWindow>(w, "fmPSQ");
     EXPECT_TRUE(p->isVisible());
     EXPECT_TRUE(sink.messages.empty() && sink.warnings.empty());
-    EXPECT_TRUE(p->Player().FileOpened);
-    EXPECT_EQ(p->Player().FrameStep, 3);
-    EXPECT_EQ(p->Player().RequestedFrame, 0);
-    EXPECT_EQ(p->Player().CurrentFrame, 5);
+    const PsqPlayer& player = p->Player();
+    EXPECT_EQ(std::tuple(player.FileOpened, player.FrameStep, player.RequestedFrame, player.CurrentFrame),
+              std::tuple(true, 3, 0, 5));
     EXPECT_EQ(w.State().NX, 12);
     EXPECT_FALSE(w.State().OpenExample);
 }

@@ -2,21 +2,26 @@
 // GoogleTest environment, and helpers shared by the window tests.
 #pragma once
 
-#include <QAbstractButton>
-#include <QApplication>
-#include <QFocusEvent>
-#include <QLineEdit>
-#include <QTest>
-#include <QTimer>
+#include <QtTest>
+#include <QtWidgets>
 #include <gtest/gtest.h>
 
+#include "app/chart_view.h"
+#include "app/input_query.h"
+#include "app/main_window.h"
+#include "engine/run_state.h"
+#include "files/example_project.h"
+#include "foundation/errors.h"
+#include "foundation/numtext.h"
 #include "support/temp_dir.h"
+#include "support/test_compositions.h"
 
 #include <clocale>
-#include <cstdlib>
+#include <deque>
 #include <filesystem>
-#include <stdexcept>
-#include <string>
+#include <optional>
+
+namespace fs = std::filesystem;
 
 class QtTestEnvironment : public ::testing::Environment {
 public:
@@ -56,13 +61,19 @@ inline void Click(const QWidget& window, const char* name)
     QTest::mouseClick(Ctl<QAbstractButton>(window, name), Qt::LeftButton);
 }
 
+// Takes the focus from an edit as the given reason would (a Tab commits it).
+inline void Leave(QLineEdit* edit, Qt::FocusReason reason = Qt::TabFocusReason)
+{
+    QFocusEvent away(QEvent::FocusOut, reason);
+    QApplication::sendEvent(edit, &away);
+}
+
 // Types into an edit of a window and leaves it (the edit commits on leaving).
 inline void Enter(const QWidget& window, const char* name, const QString& text)
 {
     QLineEdit* edit = Ctl<QLineEdit>(window, name);
     edit->setText(text);
-    QFocusEvent away(QEvent::FocusOut, Qt::TabFocusReason);
-    QApplication::sendEvent(edit, &away);
+    Leave(edit);
 }
 
 // Types over the whole text of an edit that takes the focus (nothing is committed yet).
@@ -74,6 +85,14 @@ inline void TypeOver(QLineEdit* edit, const QString& text)
     QTest::keyClicks(edit, text);
 }
 
+// Shows a window and makes it the active one (so that its edits take the focus).
+inline void ShowActive(QWidget& window)
+{
+    window.show();
+    QApplication::setActiveWindow(&window);
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+}
+
 // Closes the modal window that the next event loop shows.
 inline void CloseNextModal()
 {
@@ -82,8 +101,128 @@ inline void CloseNextModal()
     });
 }
 
+// The series of a window's chart titled `title` (nullptr when there is none).
+inline QCPGraph* GraphNamed(const QObject& window, const QString& title, const char* chart = "Graph")
+{
+    QCustomPlot* plot = Ctl<QCustomPlot>(window, chart);
+    for (int i = 0; i < plot->graphCount(); ++i)
+        if (plot->graph(i)->name() == title) return plot->graph(i);
+    return nullptr;
+}
+
+// The values a series draws.
+inline std::vector<double> Values(const QCPGraph* g)
+{
+    std::vector<double> y;
+    if (g)
+        for (auto it = g->data()->constBegin(); it != g->data()->constEnd(); ++it) y.push_back(it->value);
+    return y;
+}
+
+// Answers of the input box, front to back (nullopt: Cancel; Cancel once they
+// run out); the asked "caption|prompt" are kept.
+struct ScriptedInput {
+    std::deque<std::optional<std::string>> answers;
+    std::vector<std::string> prompts;
+    InputQueryHandler previous;
+    ScriptedInput()
+    {
+        previous = SetInputQueryHandler([this](const std::string& caption, const std::string& prompt, std::string& v) {
+            prompts.push_back(caption + "|" + prompt);
+            if (answers.empty()) return false;
+            const std::optional<std::string> a = answers.front();
+            answers.pop_front();
+            if (a) v = *a;
+            return a.has_value();
+        });
+    }
+    ~ScriptedInput() { SetInputQueryHandler(previous); }
+};
+
 // The program's own directory in a fresh temporary folder.
 struct ProgramHome {
     TempDir dir;
     ProgramHome() { setenv("KELVO_HOME", dir.path().c_str(), 1); }
+    bool Has(const std::string& name) const { return fs::exists(dir.path() / name); }
+    // An empty file (and its folders); its full name.
+    std::string Touch(const std::string& name) const
+    {
+        fs::create_directories((dir.path() / name).parent_path());
+        std::fclose(std::fopen((dir.path() / name).c_str(), "w"));
+        return dir.file(name);
+    }
+};
+
+// A stand-in for the engine's Init: a pH profile of `nx` + 1 nodes from 4 in
+// steps of 0.1 and two constituents in the lists, without engine arrays.
+inline void ScriptedInit(RunState& s, int nx)
+{
+    s.Initialised = true, s.Stop = false, s.Time = 0, s.StepCount = 0, s.NX = s.NXPending = nx, s.NComp = 2;
+    s.Series.sr_pH.Clear();
+    for (int j = 0; j <= nx; ++j) s.Series.sr_pH.Add(NodeX(s, j), 4.0 + 0.1 * j);
+    s.Series.clbGraph = {{"pH", true}, {"Conductivity", false}, {"A", false}, {"B", false}, {"E", false}, {"IS", false}};
+    s.Series.clbDet = {{"pH", true},  {"Conductivity", true}, {"A", false},      {"B", false},
+                       {"Voltage", false}, {"Current", false},     {"Temperature", false}};
+}
+
+// A stand-in engine: Init builds a small state, Run counts steps and pumps the
+// messages once per step like the real loop, so that clicks land between steps.
+struct ScriptedEngine {
+    int steps = 200;
+    int stepsDone = 0;
+    std::function<void(RunState&, int)> duringStep;   // called inside the pump of each step
+    std::function<void()> throwAt;                    // raised at step 3 when set
+
+    void Install(MainWindow& w)
+    {
+        EngineOps& ops = w.Engine();
+        ops.InitCalc = [](RunState& st) { ScriptedInit(st, 50); };
+        ops.RunCalc = [this](RunState& st) {
+            st.Running = true; st.Stop = false;
+            st.host().SetStatusText("Running ...");
+            for (int i = 0; i < steps && !st.Stop; ++i) {
+                st.host().ProcessMessages();
+                if (duringStep) duringStep(st, i);
+                if (throwAt && i == 3) throwAt();
+                ++st.StepCount;
+                st.Time += st.DT;
+                if (st.StepCount % 10 == 0) st.Events.Emit(EngineEventKind::UpdateMainInfo);
+            }
+            stepsDone = st.StepCount;
+            st.Running = st.Stop = false;
+            st.host().SetStatusText("Ready!");
+        };
+        ops.StopCalc = [](RunState& st) {
+            st.Events.Emit(EngineEvent::Flag(EngineEventKind::GeometryEditsEnabled, true));
+            st.Stop = true; st.Running = false;
+            st.Events.Emit(EngineEventKind::UpdateMainInfo);
+        };
+    }
+};
+
+// A shown main window in its own program directory.
+struct ShownMainWindow : ::testing::Test {
+    ProgramHome home;
+    RecordingMessageSink sink;
+    MainWindow w;
+    void SetUp() override { w.show(); }
+    void Trigger(const char* entry) { Ctl<QAction>(w, entry)->trigger(); }
+};
+
+// A shown main window with the example project initialised.
+struct ExampleWindow : ::testing::Test {
+    ProgramHome home;
+    RecordingMessageSink sink;
+    std::unique_ptr<MainWindow> w;
+    void SetUp() override
+    {
+        w = std::make_unique<MainWindow>();
+        ComposeExampleDemo(w->State());
+        w->show();
+        w->State().PsqFileOwn = w->State().PsqFile = home.dir.file("own.psq");
+        Click(*w, "bbnInit");
+        ASSERT_TRUE(w->State().Initialised) << (sink.warnings.empty() ? "" : sink.warnings[0]);
+    }
+    RunState& St() { return w->State(); }
+    void Trigger(const char* entry) { Ctl<QAction>(*w, entry)->trigger(); }
 };
