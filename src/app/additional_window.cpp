@@ -211,16 +211,6 @@ void AdditionalWindow::bnClick()
     w->ShowLines(UrfReportLines(State(), a_));
 }
 
-void AdditionalWindow::FitToSeries(const ChartSeries& series)
-{
-    const auto range = FitValueRange(ChartLine(State(), series));
-    auto* graph = main_.findChild<ChartView*>("Graph");
-    if (!range || !graph) return;
-    graph->SetRangeY(range->lower, range->upper);
-    graph->SetAutoX(true);
-    main_.RedrawGraph();
-}
-
 bool AdditionalWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::MouseButtonPress &&
@@ -228,12 +218,12 @@ bool AdditionalWindow::eventFilter(QObject* watched, QEvent* event)
         Guarded([&] {
             RunState& st = State();
             if (watched == c_.cbNewCnt) {
-                if (c_.cbNewCnt->isChecked() && st.Series.sr_DER.Count() > 0) FitToSeries(st.Series.sr_DER);
+                if (c_.cbNewCnt->isChecked() && st.Series.sr_DER.Count() > 0) main_.FitGraphTo(st.Series.sr_DER);
                 return;
             }
             for (int k = 1; k <= 8; ++k)
                 if (watched == c_.cbRegFn[k] && c_.cbRegFn[k]->isChecked() && st.Series.sr_reg[k].Count() > 0)
-                    FitToSeries(st.Series.sr_reg[k]);
+                    main_.FitGraphTo(st.Series.sr_reg[k]);
         });
         return true;
     }

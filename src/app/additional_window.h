@@ -44,7 +44,6 @@ private:
     void RegFnClick(int k);
     void cbNewCntClick();
     // A right press on a checked profile box fits the chart's vertical axis to its series.
-    void FitToSeries(const struct ChartSeries& series);
     void Mirror();
 
     AdditionalState a_;

@@ -37,6 +37,8 @@
 #include "foundation/fileio.h"
 #include "foundation/numtext.h"
 #include "tools/reg_functions.h"
+#include "tools/chart_hints.h"
+#include "files/chart_lines.h"
 
 #include <QAction>
 #include <QApplication>
@@ -611,6 +613,15 @@ void MainWindow::DrawWindowLines(int leftWall, int rightWall)
     place(st.Series.sr_LeftWall, grLeftWall_, leftWall);
     place(st.Series.sr_RightWall, grRightWall_, rightWall);
     c_.Graph->RequestReplot();
+}
+
+void MainWindow::FitGraphTo(const ChartSeries& series)
+{
+    const auto range = FitValueRange(ChartLine(*st_, series));
+    if (!range) return;
+    c_.Graph->SetRangeY(range->lower, range->upper);
+    c_.Graph->SetAutoX(true);
+    RedrawGraph();
 }
 
 void MainWindow::RescaleGraph()

@@ -132,6 +132,8 @@ public:
     // Fans an engine event out to the windows that exist.
     void OnEngineEvent(const EngineEvent& event) override;
     void RedrawGraph();
+    // The chart's left axis fitted to `series` (20 % margin above and below), the bottom axis automatic.
+    void FitGraphTo(const struct ChartSeries& series);
     void UpdateMainInfo();
     void DrawWindowLines(int leftWall, int rightWall);
     void DrawDetectorLine();

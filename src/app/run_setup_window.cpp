@@ -12,6 +12,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QToolBar>
@@ -143,6 +144,7 @@ RunSetupWindow::RunSetupWindow(MainWindow& main, QWidget* parent)
     OnSignal(c_.bnClose, &QPushButton::clicked, [this] { bnCloseClick(); });
     OnSignal(c_.bnRestore, &QPushButton::clicked, [this] { bnRestoreClick(); });
     OnSignal(c_.bnPAxis, &QPushButton::clicked, [this] { main_.RedrawGraph(); });
+    OnSignal(c_.cbDER, &QCheckBox::clicked, [this] { main_.RedrawGraph(); });
     // Enter moves the focus to Close (which commits); Esc does the same and then shows the stored values.
     Binder().onEnter = Binder().onEscape = [this] { c_.bnClose->setFocus(Qt::OtherFocusReason); };
     Binder().afterChange = [this] { ShowSettings(); };
@@ -221,6 +223,12 @@ void RunSetupWindow::BuildSwitches()
     c_.bnPAxis->setAutoDefault(false);
     c_.bnPAxis->setVisible(false);
     checks->addWidget(c_.bnPAxis, checks->rowCount(), 0);
+    // The Newton-iteration profile's switch: a click redraws the chart, another button fits the
+    // chart's left axis to that profile.
+    c_.cbDER = new QCheckBox("DER");
+    c_.cbDER->setObjectName("cbDER");
+    c_.cbDER->installEventFilter(this);
+    static_cast<QGridLayout*>(c_.gbDER->layout())->addWidget(c_.cbDER, 0, 0);
 
     // Power mode and sequence recording; both swap the main window's set-value captions.
     auto radio = [this](QRadioButton*& b, const char* name, const char* caption, QGroupBox* box) {
@@ -300,4 +308,17 @@ RunSetupWindow* InstallRunSetupWindow(MainWindow& main)
         main.UpdateMainInfo();   // also after Esc, which closes the window without its button
     });
     return window;
+}
+
+bool RunSetupWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == c_.cbDER && event->type() == QEvent::MouseButtonPress &&
+        static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton) {
+        Guarded([this] {
+            const RunState& st = State();
+            if (!st.Series.srComp.empty() && !st.DetectorView) main_.FitGraphTo(st.Series.sr_DER);
+        });
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
 }

@@ -34,6 +34,7 @@ public:
 
 protected:
     void showEvent(class QShowEvent* event) override;
+    bool eventFilter(QObject* watched, class QEvent* event) override;
 
 private:
     void BuildEdits(class QGridLayout* const grids[]);
@@ -56,6 +57,7 @@ private:
         QPushButton* bnClose = nullptr;
         QPushButton* bnRestore = nullptr;
         QPushButton* bnPAxis = nullptr;
+        QCheckBox* cbDER = nullptr;
         QRadioButton* rbVoltage = nullptr;
         QRadioButton* rbCurrent = nullptr;
         QRadioButton* rbPSQMS = nullptr;

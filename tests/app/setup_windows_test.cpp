@@ -185,3 +185,29 @@ TEST(GraphWindow, DrawsTheDiagnosticsOfTheRun)
     EXPECT_EQ(line, 2);
     EXPECT_EQ(DiagnosticsPointText(2.5, 4), "Value = 2.5\nPosition = 5");
 }
+
+// The Newton-iteration profile's switch: another button than the left one fits
+// the chart's left axis to that profile, in the profile view only.
+TEST_F(ExampleWindow, DerSwitchFitsTheLeftAxisToTheNewtonProfile)
+{
+    auto* setup = Ctl<RunSetupWindow>(*w, "fmRunSetup");
+    auto* der = Ctl<QCheckBox>(*setup, "cbDER");
+    Ctl<QGroupBox>(*setup, "gbDER")->setVisible(true);  // hidden in the layout; shown so that it takes the press
+    std::vector<double>& y = St().Series.sr_DER.y;
+    ASSERT_EQ(y.size(), static_cast<size_t>(St().NX + 1));
+    std::fill(y.begin(), y.end(), 2.0);
+    y[7] = 6.0;
+    auto* chart = Ctl<ChartView>(*w, "Graph");
+    QTest::mouseClick(der, Qt::RightButton);
+    EXPECT_FALSE(chart->AutoY());
+    EXPECT_EQ(chart->yAxis->range(), QCPRange(2.0 - 0.8, 6.0 + 0.8));
+    std::fill(y.begin(), y.end(), 3.0);  // a flat profile: a span of 1e-5
+    QTest::mouseClick(der, Qt::RightButton);
+    EXPECT_NEAR(chart->yAxis->range().lower, 3.0 - 2e-6, 1e-12);
+    EXPECT_NEAR(chart->yAxis->range().upper, 3.0 + 2e-6, 1e-12);
+    St().DetectorView = true;
+    y[0] = 50.0;
+    QTest::mouseClick(der, Qt::RightButton);
+    EXPECT_NEAR(chart->yAxis->range().upper, 3.0 + 2e-6, 1e-12);
+    EXPECT_FALSE(der->isChecked());  // the press is taken: the switch does not toggle
+}
