@@ -1,5 +1,6 @@
 #include "app/app_main.h"
 
+#include "app/display_probe.h"
 #include "app/main_window.h"
 #include "app/qt_dialogs.h"
 #include "engine/node_threads.h"
@@ -46,6 +47,12 @@ int RunKelvo(int argc, char** argv)
     if (unset("QT_QPA_PLATFORM") && unset("DISPLAY") && unset("WAYLAND_DISPLAY")) {
         std::fprintf(stderr, "kelvo: no display found (DISPLAY is not set); start it in a desktop session "
                              "or under xvfb-run\n");
+        return 1;
+    }
+    // A named X display that does not answer (an X server that is gone, a closed SSH tunnel).
+    if (unset("QT_QPA_PLATFORM") && unset("WAYLAND_DISPLAY") && !DisplayReachable(std::getenv("DISPLAY"))) {
+        std::fprintf(stderr, "kelvo: the display \"%s\" does not answer; start the program in a desktop session "
+                             "or under xvfb-run\n", std::getenv("DISPLAY"));
         return 1;
     }
     KelvoApplication app(argc, argv);
