@@ -1,12 +1,16 @@
 #include "engine/step_services.h"
 
+#include <climits>
 #include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
 #include "engine/comp_window.h"
 #include "engine/diffusion_mode.h"
 #include "engine/equilibrium.h"
+#include "engine/node_threads.h"
+#include "engine/parallel_equilibrium.h"
 #include "engine/run_state.h"
 #include "foundation/messages.h"
 
@@ -15,14 +19,48 @@ double ElapsedSeconds(RunState& st, double stamp) {
     return (st.host().NowDays() - stamp) * 86400.0;
 }
 
+namespace {
+
+// First non-finite value of each tested row in each chunk of the window.
+struct FiniteChunks {
+    std::vector<int> first;  // [chunk][row - 1]
+    void Ensure(std::size_t need) {
+        if (first.size() < need) first.assign(need, INT_MAX);
+    }
+};
+
+// First node of c[lo..hi] that is not finite (INT_MAX if none). The mask pass
+// has no branch per node, so it vectorises; the node is sought only when the
+// mask has found one.
+int FirstNonFinite(const double* __restrict c, int lo, int hi) {
+    constexpr double kMax = std::numeric_limits<double>::max();
+    unsigned bad = 0;
+    for (int j = lo; j <= hi; ++j) bad |= !(std::fabs(c[j]) <= kMax);
+    if (!bad) return INT_MAX;
+    for (int j = lo; j <= hi; ++j)
+        if (!std::isfinite(c[j])) return j;
+    return INT_MAX;
+}
+
+}  // namespace
+
 bool ConcentrationsFinite(RunState& st, int level) {
     EngineArrays& a = st.Arr;
     const int nc = a.NComp, lw = st.LeftWall, rw = st.RightWall;
-    for (int i = 1; i <= nc + 1; ++i) {
-        if (i <= nc && a.SkipComp[i] == 1) continue;
-        const double* c = i > nc ? a.CH(level) : a.C(level, i);
-        for (int j = lw; j <= rw; ++j) {
-            if (std::isfinite(c[j])) continue;
+    const int rows = nc + 1;  // the constituents, then cH
+    FiniteChunks& sc = st.Engine.Scratch<FiniteChunks>();
+    sc.Ensure(static_cast<std::size_t>(st.Engine.Threads.MaxChunks()) * rows);
+    auto tested = [&](int i) { return i > nc || a.SkipComp[i] != 1; };
+    const int parts = ForNodeChunks(st.Engine.Threads, lw, rw, kParallelMinChunk, [&](int clo, int chi, int chunk, int) {
+        int* first = sc.first.data() + static_cast<std::size_t>(chunk) * rows;
+        for (int i = 1; i <= rows; ++i)
+            first[i - 1] = tested(i) ? FirstNonFinite(i > nc ? a.CH(level) : a.C(level, i), clo, chi) : INT_MAX;
+    });
+    // The first failure in row order, and within a row in node order.
+    for (int i = 1; i <= rows; ++i) {
+        for (int c = 0; c < parts; ++c) {
+            const int j = sc.first[static_cast<std::size_t>(c) * rows + i - 1];
+            if (j == INT_MAX) continue;
             st.Stop = true;
             st.NumericalFailure = true;
             WarnOncePerRun(st, "ConcentrationsFinite",

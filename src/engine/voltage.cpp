@@ -1,9 +1,14 @@
 #include "engine/voltage.h"
 
+#include <climits>
 #include <cmath>
+#include <limits>
 #include <string>
+#include <vector>
 
 #include "engine/equilibrium.h"
+#include "engine/node_threads.h"
+#include "engine/parallel_equilibrium.h"
 #include "engine/run_state.h"
 #include "foundation/messages.h"
 
@@ -18,40 +23,102 @@ void AddAdditionalConductivity(RunState& st) {
     for (int j = lo; j <= hi; ++j) kappa[j] += add;
 }
 
-double ColumnResistance(RunState& st) {
-    EngineArrays& a = st.Arr;
-    const int n = a.Nn - 1 < st.NX ? a.Nn - 1 : st.NX;
-    if (n < 1) return 0.0;
-    const double* kappa = a.Kappa.data();
-    const double* s = a.S.data();
+namespace {
+
+// The inner terms 1/(Kappa S) of the resistance and the first unfit node of
+// each chunk, formed over threads before the sum (which stays in node order).
+struct ResistanceRows {
+    std::vector<double> term;    // [node]
+    std::vector<int> firstBad;   // [chunk]
+    void Ensure(int nn, int chunks) {
+        if (static_cast<int>(term.size()) < nn) term.assign(nn, 0.0);
+        if (static_cast<int>(firstBad.size()) < chunks) firstBad.assign(chunks, INT_MAX);
+    }
+};
+
+inline bool Unfit(double v) { return !(v > 0) || !std::isfinite(v); }
+
+// Last node of the column (the grid's, or NX when the arrays are longer).
+int ColumnEnd(const RunState& st) { return st.Arr.Nn - 1 < st.NX ? st.Arr.Nn - 1 : st.NX; }
+
+// Fills the inner terms of nodes 1..n-1 and returns the first node 0..n
+// whose conductivity or cross-section is not a positive finite number
+// (INT_MAX when none). The test is a mask without a branch per node, so it
+// vectorises; the node is sought only in a chunk where the mask found one.
+int FormResistanceTerms(RunState& st, ResistanceRows& rows, int n) {
+    const double* __restrict kappa = st.Arr.Kappa.data();
+    const double* __restrict s = st.Arr.S.data();
+    double* __restrict term = rows.term.data();
+    constexpr double kMax = std::numeric_limits<double>::max();
+    const int parts = ForNodeChunks(st.Engine.Threads, 0, n, kParallelMinChunk, [&](int clo, int chi, int chunk, int) {
+        const int lo = clo < 1 ? 1 : clo, hi = chi > n - 1 ? n - 1 : chi;
+        for (int j = lo; j <= hi; ++j) term[j] = 1.0 / (kappa[j] * s[j]);
+        unsigned bad = 0;
+        for (int j = clo; j <= chi; ++j)
+            bad |= !(kappa[j] > 0 && kappa[j] <= kMax) | !(s[j] > 0 && s[j] <= kMax);
+        int first = INT_MAX;
+        if (bad)
+            for (int j = clo; j <= chi && first == INT_MAX; ++j)
+                if (Unfit(kappa[j]) || Unfit(s[j])) first = j;
+        rows.firstBad[static_cast<std::size_t>(chunk)] = first;
+    });
+    for (int c = 0; c < parts; ++c)
+        if (rows.firstBad[static_cast<std::size_t>(c)] != INT_MAX) return rows.firstBad[static_cast<std::size_t>(c)];
+    return INT_MAX;
+}
+
+// The resistance from the terms: summed in this order, the extra-length term
+// divided by DX, the two half end terms, the inner nodes in ascending order;
+// times DX at the end.
+double SumResistance(RunState& st, const double* term, int n) {
+    const double* kappa = st.Arr.Kappa.data();
+    const double* s = st.Arr.S.data();
     if (st.KappaEnd == 0) st.KappaEnd = kappa[n];
-    // Summed in this order: the extra-length term divided by DX, the two half
-    // end terms, the inner nodes in ascending order; times DX at the end.
     double sum = 0.0;
     if (st.FakeCapLen != 0) sum = st.FakeCapLen / st.KappaEnd / st.DX;
     sum += 0.5 / (kappa[0] * s[0]);
     sum += 0.5 / (kappa[n] * s[n]);
-    for (int j = 1; j < n; ++j) sum += 1.0 / (kappa[j] * s[j]);
+    for (int j = 1; j < n; ++j) sum += term[j];
     return sum * st.DX;
+}
+
+// The resistance (0 without inner nodes) and in `bad` the first unfit node
+// of the column (INT_MAX when none): the terms and the fitness of every node
+// over threads, the sum in node order.
+double Resistance(RunState& st, int& bad) {
+    const int n = ColumnEnd(st);
+    bad = INT_MAX;
+    if (n < 1) {
+        if (n == 0 && (Unfit(st.Arr.Kappa[0]) || Unfit(st.Arr.S[0]))) bad = 0;
+        return 0.0;
+    }
+    ResistanceRows& rows = st.Engine.Scratch<ResistanceRows>();
+    rows.Ensure(st.Arr.Nn, st.Engine.Threads.MaxChunks());
+    bad = FormResistanceTerms(st, rows, n);
+    return SumResistance(st, rows.term.data(), n);
+}
+
+}  // namespace
+
+double ColumnResistance(RunState& st) {
+    int bad;
+    return Resistance(st, bad);
 }
 
 namespace {
 
-// What makes the column unfit to carry the current: the first node whose
+// What makes the column unfit to carry the current: node `bad` whose
 // conductivity or cross-section is not a positive finite number (a negative
 // conductivity comes from negative concentrations and would reverse the local
 // field), else an undefined resistance; empty when the column is sound.
-std::string ColumnFault(const RunState& st, double r) {
+std::string ColumnFault(const RunState& st, int bad, double r) {
     const EngineArrays& a = st.Arr;
-    const int n = a.Nn - 1 < st.NX ? a.Nn - 1 : st.NX;
-    auto bad = [](double v) { return !(v > 0) || !std::isfinite(v); };
-    for (int j = 0; j <= n; ++j) {
-        if (bad(a.Kappa[j]))
-            return kBadConductivityAt + std::to_string(j) + ": " + GeneralFloatText(a.Kappa[j]) + " S/m" +
+    if (bad != INT_MAX) {
+        if (Unfit(a.Kappa[bad]))
+            return kBadConductivityAt + std::to_string(bad) + ": " + GeneralFloatText(a.Kappa[bad]) + " S/m" +
                    kCalculationStopped;
-        if (bad(a.S[j]))
-            return kBadCrossSectionAt + std::to_string(j) + ": " + GeneralFloatText(a.S[j]) + " m2" +
-                   kCalculationStopped;
+        return kBadCrossSectionAt + std::to_string(bad) + ": " + GeneralFloatText(a.S[bad]) + " m2" +
+               kCalculationStopped;
     }
     if (!(r > 0) || !std::isfinite(r)) return kBadResistance;
     return {};
@@ -66,8 +133,9 @@ bool CalcVoltageCurrent(RunState& st) {
         return true;
     }
     if (!st.Arr.Allocated()) return false;
-    const double r = ColumnResistance(st);
-    if (const std::string fault = ColumnFault(st, r); !fault.empty()) {
+    int bad;
+    const double r = Resistance(st, bad);
+    if (const std::string fault = ColumnFault(st, bad, r); !fault.empty()) {
         st.Stop = true;
         st.NumericalFailure = true;
         WarnOncePerRun(st, "CalcVoltageCurrent", fault);
