@@ -365,8 +365,11 @@ void EquilibriumForDerivatives(RunState& st, int level, bool ionicStrength) {
 bool EquilibriumSpeciatingWindow(RunState& st, int level, bool ionicStrength) {
     // Elneut speciating its window gives the forms CalcSpeciation gives from
     // the cH it stores; not where a mode solves or speciates its own way.
+    // On one thread the two passes are cheaper: the solve speciating as it
+    // goes keeps its denominators too (Elneut's serial loop).
+    const int window = std::min(st.RightWall, LastGridNode(st)) - std::max(st.LeftWall, 0) + 1;
     if (ionicStrength || !WindowSpeciationExact(st) || st.cbChrom || st.cbComplex ||
-        SelectedModeHooks(st).Equilibrium) {
+        SelectedModeHooks(st).Equilibrium || st.Engine.Threads.threads < 2 || window < 2 * kParallelMinChunk) {
         EquilibriumForDerivatives(st, level, ionicStrength);
         return false;
     }

@@ -21,7 +21,10 @@ struct ChunkState {
     int failAt = INT_MAX;      // node whose solve failed
     double failValue = 0;
     int badSpeciation = INT_MAX;
-    std::vector<double> denom;     // Denom of the chunk's last solves, per constituent
+    // Denom of the chunk's last solves, per constituent, as the scaled sum
+    // and its exponent (ldexp'd once, when the chunks are combined).
+    std::vector<double> denom;
+    std::vector<int> denomExp;
     std::vector<char> denomSet;
 };
 
@@ -49,6 +52,7 @@ struct Workspace {
         chunks.resize(static_cast<std::size_t>(chunkCount));
         for (auto& c : chunks) {
             c.denom.assign(static_cast<std::size_t>(nComp) + 1, 0.0);
+            c.denomExp.assign(static_cast<std::size_t>(nComp) + 1, 0);
             c.denomSet.assign(static_cast<std::size_t>(nComp) + 1, 0);
         }
         iterations.assign(static_cast<std::size_t>(nn), 0);
@@ -165,7 +169,8 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
         if (res.passed)
             for (int q = 0; q < res.nActive; ++q) {
                 const int j = s.Active[q];
-                cs.denom[static_cast<std::size_t>(j)] = std::ldexp(s.S0[j], s.S0Exp[j]);
+                cs.denom[static_cast<std::size_t>(j)] = s.S0[j];
+                cs.denomExp[static_cast<std::size_t>(j)] = s.S0Exp[j];
                 cs.denomSet[static_cast<std::size_t>(j)] = 1;
             }
         SpeciateNode(st, level, i, s);
@@ -213,7 +218,8 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
     for (int c = 0; c < parts; ++c) {
         const ChunkState& cs = w.chunks[static_cast<std::size_t>(c)];
         for (int j = 1; j <= nc; ++j)
-            if (cs.denomSet[static_cast<std::size_t>(j)]) a.Denom[j] = cs.denom[static_cast<std::size_t>(j)];
+            if (cs.denomSet[static_cast<std::size_t>(j)])
+                a.Denom[j] = std::ldexp(cs.denom[static_cast<std::size_t>(j)], cs.denomExp[static_cast<std::size_t>(j)]);
         if (cs.failAt != INT_MAX) break;
     }
     if (failed) {

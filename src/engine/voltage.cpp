@@ -1,8 +1,9 @@
 #include "engine/voltage.h"
 
+#include <bit>
 #include <climits>
 #include <cmath>
-#include <limits>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -41,21 +42,30 @@ inline bool Unfit(double v) { return !(v > 0) || !std::isfinite(v); }
 // Last node of the column (the grid's, or NX when the arrays are longer).
 int ColumnEnd(const RunState& st) { return st.Arr.Nn - 1 < st.NX ? st.Arr.Nn - 1 : st.NX; }
 
+// Whether v is not a positive finite number, on its bits: v - 1 has the top
+// bit set for +0 and the negatives below -0, v + 2^52 for -0 and for the
+// exponent of all ones (infinity, NaN). Without a branch, so loops of it
+// vectorise.
+inline std::uint64_t UnfitBits(double v) {
+    const std::uint64_t u = std::bit_cast<std::uint64_t>(v);
+    return ((u - 1) | (u + 0x0010000000000000u)) >> 63;
+}
+
 // Fills the inner terms of nodes 1..n-1 and returns the first node 0..n
 // whose conductivity or cross-section is not a positive finite number
-// (INT_MAX when none). The test is a mask without a branch per node, so it
-// vectorises; the node is sought only in a chunk where the mask found one.
+// (INT_MAX when none). The test is a mask over the chunk; the node is sought
+// only in a chunk where the mask found one.
 int FormResistanceTerms(RunState& st, ResistanceRows& rows, int n) {
     const double* __restrict kappa = st.Arr.Kappa.data();
     const double* __restrict s = st.Arr.S.data();
     double* __restrict term = rows.term.data();
-    constexpr double kMax = std::numeric_limits<double>::max();
     const int parts = ForNodeChunks(st.Engine.Threads, 0, n, kParallelMinChunk, [&](int clo, int chi, int chunk, int) {
         const int lo = clo < 1 ? 1 : clo, hi = chi > n - 1 ? n - 1 : chi;
-        for (int j = lo; j <= hi; ++j) term[j] = 1.0 / (kappa[j] * s[j]);
-        unsigned bad = 0;
-        for (int j = clo; j <= chi; ++j)
-            bad |= !(kappa[j] > 0 && kappa[j] <= kMax) | !(s[j] > 0 && s[j] <= kMax);
+        std::uint64_t bad = UnfitBits(kappa[clo]) | UnfitBits(s[clo]) | UnfitBits(kappa[chi]) | UnfitBits(s[chi]);
+        for (int j = lo; j <= hi; ++j) {
+            term[j] = 1.0 / (kappa[j] * s[j]);
+            bad |= UnfitBits(kappa[j]) | UnfitBits(s[j]);
+        }
         int first = INT_MAX;
         if (bad)
             for (int j = clo; j <= chi && first == INT_MAX; ++j)
