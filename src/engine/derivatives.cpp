@@ -146,13 +146,31 @@ bool ConductivityAndCurrent(RunState& st, int level, double* W, double* K) {
     const int lw = st.LeftWall, rw = st.RightWall;
     const double h1 = 0.5 / st.DX;
     double* kappa = st.Arr.Kappa.data();
+    const int n = ColumnEnd(st);
     // Each node sums its species in order 1..NComp+2, forms upward; node
     // chunks may run on several threads (every node keeps its order).
-    ForNodeChunks(st.Engine.Threads, lw, rw, kParallelMinChunk, [&](int clo, int chi, int, int) {
-        ConductivityTerm(st, level, clo, chi, h1, W, K, kappa);
+    if (st.DiffMode || lw < 0 || rw > n || n < 1) {
+        ForNodeChunks(st.Engine.Threads, lw, rw, kParallelMinChunk, [&](int clo, int chi, int, int) {
+            ConductivityTerm(st, level, clo, chi, h1, W, K, kappa);
+        });
+        AddAdditionalConductivity(st);
+        return CalcVoltageCurrent(st);
+    }
+    // One pass over the column: the conductivity of the window's nodes with
+    // the additional conductivity (AddAdditionalConductivity node by node),
+    // then the resistance terms of every node; the sum follows in node order.
+    PrepareResistanceTerms(st);
+    const double add = st.AddCond;
+    const int parts = ForNodeChunks(st.Engine.Threads, 0, n, kParallelMinChunk, [&](int clo, int chi, int chunk, int) {
+        const int lo = std::max(clo, lw), hi = std::min(chi, rw);
+        if (lo <= hi) {
+            ConductivityTerm(st, level, lo, hi, h1, W, K, kappa);
+            if (add > 0)
+                for (int j = lo; j <= hi; ++j) kappa[j] += add;
+        }
+        SetChunkUnfitNode(st, chunk, ResistanceTermsOfChunk(st, clo, chi));
     });
-    AddAdditionalConductivity(st);
-    return CalcVoltageCurrent(st);
+    return VoltageCurrentFromTerms(st, parts);
 }
 
 // Ohmic field at node j corrected by the diffusion current.

@@ -65,6 +65,7 @@ struct StepChunks {
     std::vector<int> firstFail;      // [chunk][row]: first interior node whose test failed
     std::vector<double> maxChange;   // [chunk][row]: largest change up to that node
     std::vector<double> error;       // [chunk]: largest predictor-corrector difference
+    std::vector<int> finite;         // [chunk][row - 1]: FiniteRowsOfChunk of level 1
     int rows = 0;
     void Ensure(int chunks, int rowCount) {
         const std::size_t need = static_cast<std::size_t>(chunks) * rowCount;
@@ -73,6 +74,7 @@ struct StepChunks {
             maxChange.assign(firstFail.size(), 0.0);
         }
         if (error.size() < static_cast<std::size_t>(chunks)) error.assign(chunks, 0.0);
+        if (finite.size() < need) finite.assign(need, INT_MAX);
         rows = rowCount;
     }
 };
@@ -90,7 +92,14 @@ private:
     void Corrector();
     bool Equilibrium(bool corrector);
     bool Converged();
-    double ErrorEstimate();
+    bool FiniteWithError(double& err);
+    // Whether a stage's own chunks may test level 1 for finite values: nothing
+    // changes the concentrations between the stage and its test (no stage
+    // update of a mode, no right end set after the chunks).
+    bool TestInStage() const;
+    // The test of one chunk of the stage, and the stage's verdict.
+    void TestChunk(int clo, int chi, int chunk);
+    bool StageFinite();
     void SpeciateOutsideWindow();
     // The rows a stage integrates, besides the temperature: the constituents
     // that move, and cH as row NComp + 1 with dcH/dt.
@@ -106,7 +115,28 @@ private:
     EngineArrays& a_;
     const int nc_;
     const int H_;
+    StepChunks& chunks_ = st_.Engine.Scratch<StepChunks>();
+    int stageTested_ = -1;  // chunks of the stage's finite test, -1 when it was not made
 };
+
+bool Stepper::TestInStage() const {
+    if (st_.cbLBorder && st_.cbMX) return false;
+    for (int k = 0; k < kModeCount; ++k) {
+        const Mode m = static_cast<Mode>(k);
+        if (st_.Engine.Modes[ModeIndex(m)].StageUpdate && ModeSwitchedOn(st_, m)) return false;
+    }
+    return true;
+}
+
+void Stepper::TestChunk(int clo, int chi, int chunk) {
+    FiniteRowsOfChunk(st_, 1, clo, chi, chunks_.finite.data() + static_cast<std::size_t>(chunk) * (nc_ + 1));
+}
+
+bool Stepper::StageFinite() {
+    const int parts = stageTested_;
+    stageTested_ = -1;
+    return parts >= 0 ? FiniteVerdict(st_, chunks_.finite.data(), parts) : ConcentrationsFinite(st_, 1);
+}
 
 // Predictor of every row (the constituents, cH as row NComp + 1 with dcH/dt,
 // the temperature) over the window; Pred keeps the predicted window for the
@@ -117,7 +147,9 @@ void Stepper::Predictor() {
     // Immobile constituents keep their profile in every level.
     for (int i = 1; i <= nc_; ++i)
         if (a_.SkipComp[i] == 1) std::copy(a_.C(2, i), a_.C(2, i) + a_.Nn, a_.C(1, i));
-    ForWindowChunks(lw, rw, [&](int clo, int chi, int, int) {
+    chunks_.Ensure(st_.Engine.Threads.MaxChunks(), nc_ + 2);
+    const bool test = TestInStage();
+    const int parts = ForWindowChunks(lw, rw, [&](int clo, int chi, int chunk, int) {
         auto predict = [&](double* __restrict c1, const double* __restrict c5, const double* __restrict f2,
                            const double* __restrict f3, const double* __restrict f4,
                            double* __restrict pred, const double* left) {
@@ -132,7 +164,9 @@ void Stepper::Predictor() {
         // The temperature, integrated like a concentration (Pred row NComp + 2).
         if (st_.cbH)
             predict(a_.T(1), a_.T(5), a_.DTdt(2), a_.DTdt(3), a_.DTdt(4), a_.Pred[nc_ + 2], nullptr);
+        if (test) TestChunk(clo, chi, chunk);
     });
+    stageTested_ = test ? parts : -1;
     // The linearised mode holds the right end too (Pred keeps the computed value).
     if (st_.cbLBorder && st_.cbMX)
         for (int i = 1; i <= H_; ++i)
@@ -145,7 +179,9 @@ void Stepper::Predictor() {
 void Stepper::Corrector() {
     const double q = 3.0 / 8.0 * st_.DT;
     const int lw = st_.LeftWall, rw = st_.RightWall;
-    ForWindowChunks(lw, rw, [&](int clo, int chi, int, int) {
+    chunks_.Ensure(st_.Engine.Threads.MaxChunks(), nc_ + 2);
+    const bool test = TestInStage();
+    const int parts = ForWindowChunks(lw, rw, [&](int clo, int chi, int chunk, int) {
         auto correct = [&](double* __restrict c1, const double* __restrict c2, const double* __restrict c4,
                            const double* __restrict f1, const double* __restrict f2,
                            const double* __restrict f3, double* __restrict corr) {
@@ -161,7 +197,9 @@ void Stepper::Corrector() {
         }
         if (st_.cbH)
             correct(a_.T(1), a_.T(2), a_.T(4), a_.DTdt(1), a_.DTdt(2), a_.DTdt(3), a_.Corr[nc_ + 2]);
+        if (test) TestChunk(clo, chi, chunk);
     });
+    stageTested_ = test ? parts : -1;
     if (st_.cbLBorder && st_.cbMX)
         for (int i = 1; i <= H_; ++i)
             if (Integrated(i)) (i <= nc_ ? a_.C(1, i) : a_.CH(1))[st_.NX] = a_.CLeft[i];
@@ -172,7 +210,7 @@ void Stepper::Corrector() {
 // The equilibrium of level 1 before its derivatives; true when it speciated
 // the window too (the derivative routine then leaves the speciation out).
 bool Stepper::Equilibrium(bool corrector) {
-    if (!ConcentrationsFinite(st_, 1) || st_.cbDcH) return false;
+    if (!StageFinite() || st_.cbDcH) return false;
     ModesBeforeEquilibrium(st_, 1);
     // The corrector passes leave the ionic-strength correction out unless cbPCIS.
     return EquilibriumSpeciatingWindow(st_, 1, st_.ISCorrection && (!corrector || st_.cbPCIS));
@@ -188,7 +226,7 @@ bool Stepper::Converged() {
     const int lw = st_.LeftWall, rw = st_.RightWall;
     const double eps = st_.EpsCor;
     const int rows = nc_ + 2;  // constituents, then the temperature in row NComp + 1
-    StepChunks& sc = st_.Engine.Scratch<StepChunks>();
+    StepChunks& sc = chunks_;
     sc.Ensure(st_.Engine.Threads.MaxChunks(), rows);
     auto tested = [&](int r) { return r <= nc_ ? a_.SkipComp[r] != 1 : (r == nc_ + 1 && st_.cbH); };
     const int parts = ForWindowChunks(lw + 1, rw - 1, [&](int clo, int chi, int chunk, int) {
@@ -230,27 +268,30 @@ bool Stepper::Converged() {
     return ok;
 }
 
-// Largest difference between the corrected and the predicted window over the
-// integrated rows (the maximum of each chunk, then of the chunks: a maximum
-// does not depend on the order).
-double Stepper::ErrorEstimate() {
+// Whether level 1 is finite over the window (ConcentrationsFinite), and then
+// in `err` the largest difference between the corrected and the predicted
+// window over the integrated rows: the maximum of each chunk, then of the
+// chunks (a maximum does not depend on the order). One pass for both.
+bool Stepper::FiniteWithError(double& err) {
     const int lw = st_.LeftWall, rw = st_.RightWall;
-    StepChunks& sc = st_.Engine.Scratch<StepChunks>();
+    StepChunks& sc = chunks_;
     sc.Ensure(st_.Engine.Threads.MaxChunks(), nc_ + 2);
     const bool temperature = st_.cbH && !st_.cbAccT;
     const int parts = ForWindowChunks(lw, rw, [&](int clo, int chi, int chunk, int) {
-        double err = 0;
+        TestChunk(clo, chi, chunk);
+        double e = 0;
         auto row = [&](const double* __restrict c1, const double* __restrict pred) {
-            for (int j = clo; j <= chi; ++j) err = std::max(err, std::fabs(c1[j] - pred[j]));
+            for (int j = clo; j <= chi; ++j) e = std::max(e, std::fabs(c1[j] - pred[j]));
         };
         for (int i = 1; i <= H_; ++i)
             if (Integrated(i)) row(i <= nc_ ? a_.C(1, i) : a_.CH(1), a_.Pred[i]);
         if (temperature) row(a_.T(1), a_.Pred[nc_ + 2]);
-        sc.error[static_cast<std::size_t>(chunk)] = err;
+        sc.error[static_cast<std::size_t>(chunk)] = e;
     });
-    double err = 0;
+    if (!FiniteVerdict(st_, sc.finite.data(), parts)) return false;
+    err = 0;
     for (int c = 0; c < parts; ++c) err = std::max(err, sc.error[static_cast<std::size_t>(c)]);
-    return err;
+    return true;
 }
 
 // The nodes of level 1 outside the window, which the derivative routine of this
@@ -289,8 +330,9 @@ bool Stepper::Step(RunLocals& loc) {
     if (!st_.NumericalFailure) SpeciateOutsideWindow();
     // A rejected step leaves the error of the last accepted step shown.
     if (st_.NumericalFailure) return false;
-    if (!ConcentrationsFinite(st_, 1)) return false;
-    st_.StepError = ErrorEstimate();
+    double err;
+    if (!FiniteWithError(err)) return false;
+    st_.StepError = err;
 
     EngineArrays::RotateLevels(a_.lvC, 5);
     EngineArrays::RotateLevels(a_.lvIS, 5);

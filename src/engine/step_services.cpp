@@ -46,22 +46,20 @@ int FirstNonFinite(const double* c, int lo, int hi) {
 
 }  // namespace
 
-bool ConcentrationsFinite(RunState& st, int level) {
+void FiniteRowsOfChunk(RunState& st, int level, int clo, int chi, int* first) {
     EngineArrays& a = st.Arr;
-    const int nc = a.NComp, lw = st.LeftWall, rw = st.RightWall;
-    const int rows = nc + 1;  // the constituents, then cH
-    FiniteChunks& sc = st.Engine.Scratch<FiniteChunks>();
-    sc.Ensure(static_cast<std::size_t>(st.Engine.Threads.MaxChunks()) * rows);
-    auto tested = [&](int i) { return i > nc || a.SkipComp[i] != 1; };
-    const int parts = ForNodeChunks(st.Engine.Threads, lw, rw, kParallelMinChunk, [&](int clo, int chi, int chunk, int) {
-        int* first = sc.first.data() + static_cast<std::size_t>(chunk) * rows;
-        for (int i = 1; i <= rows; ++i)
-            first[i - 1] = tested(i) ? FirstNonFinite(i > nc ? a.CH(level) : a.C(level, i), clo, chi) : INT_MAX;
-    });
+    const int nc = a.NComp;
+    for (int i = 1; i <= nc + 1; ++i)
+        first[i - 1] = i > nc || a.SkipComp[i] != 1 ? FirstNonFinite(i > nc ? a.CH(level) : a.C(level, i), clo, chi)
+                                                  : INT_MAX;
+}
+
+bool FiniteVerdict(RunState& st, const int* first, int parts) {
+    const int rows = st.Arr.NComp + 1;
     // The first failure in row order, and within a row in node order.
     for (int i = 1; i <= rows; ++i) {
         for (int c = 0; c < parts; ++c) {
-            const int j = sc.first[static_cast<std::size_t>(c) * rows + i - 1];
+            const int j = first[static_cast<std::size_t>(c) * rows + i - 1];
             if (j == INT_MAX) continue;
             st.Stop = true;
             st.NumericalFailure = true;
@@ -71,6 +69,17 @@ bool ConcentrationsFinite(RunState& st, int level) {
         }
     }
     return true;
+}
+
+bool ConcentrationsFinite(RunState& st, int level) {
+    const int rows = st.Arr.NComp + 1;  // the constituents, then cH
+    FiniteChunks& sc = st.Engine.Scratch<FiniteChunks>();
+    sc.Ensure(static_cast<std::size_t>(st.Engine.Threads.MaxChunks()) * rows);
+    const int parts = ForNodeChunks(st.Engine.Threads, st.LeftWall, st.RightWall, kParallelMinChunk,
+                                    [&](int clo, int chi, int chunk, int) {
+        FiniteRowsOfChunk(st, level, clo, chi, sc.first.data() + static_cast<std::size_t>(chunk) * rows);
+    });
+    return FiniteVerdict(st, sc.first.data(), parts);
 }
 
 void SolverStatistics(RunState& st) {

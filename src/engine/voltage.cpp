@@ -26,21 +26,14 @@ void AddAdditionalConductivity(RunState& st) {
 
 namespace {
 
-// The inner terms 1/(Kappa S) of the resistance and the first unfit node of
-// each chunk, formed over threads before the sum (which stays in node order).
+// The inner terms 1/(Kappa S) of the resistance, formed in node chunks
+// (over threads) before the sum, which stays in node order.
 struct ResistanceRows {
     std::vector<double> term;    // [node]
     std::vector<int> firstBad;   // [chunk]
-    void Ensure(int nn, int chunks) {
-        if (static_cast<int>(term.size()) < nn) term.assign(nn, 0.0);
-        if (static_cast<int>(firstBad.size()) < chunks) firstBad.assign(chunks, INT_MAX);
-    }
 };
 
 inline bool Unfit(double v) { return !(v > 0) || !std::isfinite(v); }
-
-// Last node of the column (the grid's, or NX when the arrays are longer).
-int ColumnEnd(const RunState& st) { return st.Arr.Nn - 1 < st.NX ? st.Arr.Nn - 1 : st.NX; }
 
 // Whether v is not a positive finite number, on its bits: v - 1 has the top
 // bit set for +0 and the negatives below -0, v + 2^52 for -0 and for the
@@ -49,32 +42,6 @@ int ColumnEnd(const RunState& st) { return st.Arr.Nn - 1 < st.NX ? st.Arr.Nn - 1
 inline std::uint64_t UnfitBits(double v) {
     const std::uint64_t u = std::bit_cast<std::uint64_t>(v);
     return ((u - 1) | (u + 0x0010000000000000u)) >> 63;
-}
-
-// Fills the inner terms of nodes 1..n-1 and returns the first node 0..n
-// whose conductivity or cross-section is not a positive finite number
-// (INT_MAX when none). The test is a mask over the chunk; the node is sought
-// only in a chunk where the mask found one.
-int FormResistanceTerms(RunState& st, ResistanceRows& rows, int n) {
-    const double* __restrict kappa = st.Arr.Kappa.data();
-    const double* __restrict s = st.Arr.S.data();
-    double* __restrict term = rows.term.data();
-    const int parts = ForNodeChunks(st.Engine.Threads, 0, n, kParallelMinChunk, [&](int clo, int chi, int chunk, int) {
-        const int lo = clo < 1 ? 1 : clo, hi = chi > n - 1 ? n - 1 : chi;
-        std::uint64_t bad = UnfitBits(kappa[clo]) | UnfitBits(s[clo]) | UnfitBits(kappa[chi]) | UnfitBits(s[chi]);
-        for (int j = lo; j <= hi; ++j) {
-            term[j] = 1.0 / (kappa[j] * s[j]);
-            bad |= UnfitBits(kappa[j]) | UnfitBits(s[j]);
-        }
-        int first = INT_MAX;
-        if (bad)
-            for (int j = clo; j <= chi && first == INT_MAX; ++j)
-                if (Unfit(kappa[j]) || Unfit(s[j])) first = j;
-        rows.firstBad[static_cast<std::size_t>(chunk)] = first;
-    });
-    for (int c = 0; c < parts; ++c)
-        if (rows.firstBad[static_cast<std::size_t>(c)] != INT_MAX) return rows.firstBad[static_cast<std::size_t>(c)];
-    return INT_MAX;
 }
 
 // The resistance from the terms: summed in this order, the extra-length term
@@ -92,9 +59,9 @@ double SumResistance(RunState& st, const double* term, int n) {
     return sum * st.DX;
 }
 
-// The resistance (0 without inner nodes) and in `bad` the first unfit node
-// of the column (INT_MAX when none): the terms and the fitness of every node
-// over threads, the sum in node order.
+// The resistance (0 without inner nodes) from the terms formed by
+// ResistanceTermsOfChunk, and in `bad` the first unfit node of the column
+// (INT_MAX when none).
 double Resistance(RunState& st, int& bad) {
     const int n = ColumnEnd(st);
     bad = INT_MAX;
@@ -103,19 +70,12 @@ double Resistance(RunState& st, int& bad) {
         return 0.0;
     }
     ResistanceRows& rows = st.Engine.Scratch<ResistanceRows>();
-    rows.Ensure(st.Arr.Nn, st.Engine.Threads.MaxChunks());
-    bad = FormResistanceTerms(st, rows, n);
+    const int parts = ForNodeChunks(st.Engine.Threads, 0, n, kParallelMinChunk, [&](int clo, int chi, int chunk, int) {
+        rows.firstBad[static_cast<std::size_t>(chunk)] = ResistanceTermsOfChunk(st, clo, chi);
+    });
+    bad = FirstUnfitNode(st, parts);
     return SumResistance(st, rows.term.data(), n);
 }
-
-}  // namespace
-
-double ColumnResistance(RunState& st) {
-    int bad;
-    return Resistance(st, bad);
-}
-
-namespace {
 
 // What makes the column unfit to carry the current: node `bad` whose
 // conductivity or cross-section is not a positive finite number (a negative
@@ -134,17 +94,8 @@ std::string ColumnFault(const RunState& st, int bad, double r) {
     return {};
 }
 
-}  // namespace
-
-bool CalcVoltageCurrent(RunState& st) {
-    if (st.DiffMode) {
-        st.U = 0;
-        st.I = 0;
-        return true;
-    }
-    if (!st.Arr.Allocated()) return false;
-    int bad;
-    const double r = Resistance(st, bad);
+// U and I from the resistance, or the warning and the stop.
+bool ApplyResistance(RunState& st, int bad, double r) {
     if (const std::string fault = ColumnFault(st, bad, r); !fault.empty()) {
         st.Stop = true;
         st.NumericalFailure = true;
@@ -159,4 +110,71 @@ bool CalcVoltageCurrent(RunState& st) {
         st.U = st.I * r;
     }
     return true;
+}
+
+}  // namespace
+
+int ColumnEnd(const RunState& st) { return st.Arr.Nn - 1 < st.NX ? st.Arr.Nn - 1 : st.NX; }
+
+void PrepareResistanceTerms(RunState& st) {
+    ResistanceRows& rows = st.Engine.Scratch<ResistanceRows>();
+    const std::size_t nn = static_cast<std::size_t>(st.Arr.Nn);
+    const std::size_t chunks = static_cast<std::size_t>(st.Engine.Threads.MaxChunks());
+    if (rows.term.size() < nn) rows.term.assign(nn, 0.0);
+    if (rows.firstBad.size() < chunks) rows.firstBad.assign(chunks, INT_MAX);
+}
+
+int ResistanceTermsOfChunk(RunState& st, int clo, int chi) {
+    const int n = ColumnEnd(st);
+    const double* __restrict kappa = st.Arr.Kappa.data();
+    const double* __restrict s = st.Arr.S.data();
+    double* __restrict term = st.Engine.Scratch<ResistanceRows>().term.data();
+    const int lo = clo < 1 ? 1 : clo, hi = chi > n - 1 ? n - 1 : chi;
+    // The fitness as a mask over the chunk; the node is sought only where the
+    // mask found one.
+    std::uint64_t bad = UnfitBits(kappa[clo]) | UnfitBits(s[clo]) | UnfitBits(kappa[chi]) | UnfitBits(s[chi]);
+    for (int j = lo; j <= hi; ++j) {
+        term[j] = 1.0 / (kappa[j] * s[j]);
+        bad |= UnfitBits(kappa[j]) | UnfitBits(s[j]);
+    }
+    if (bad)
+        for (int j = clo; j <= chi; ++j)
+            if (Unfit(kappa[j]) || Unfit(s[j])) return j;
+    return INT_MAX;
+}
+
+void SetChunkUnfitNode(RunState& st, int chunk, int node) {
+    st.Engine.Scratch<ResistanceRows>().firstBad[static_cast<std::size_t>(chunk)] = node;
+}
+
+int FirstUnfitNode(RunState& st, int parts) {
+    const ResistanceRows& rows = st.Engine.Scratch<ResistanceRows>();
+    for (int c = 0; c < parts; ++c)
+        if (rows.firstBad[static_cast<std::size_t>(c)] != INT_MAX) return rows.firstBad[static_cast<std::size_t>(c)];
+    return INT_MAX;
+}
+
+bool VoltageCurrentFromTerms(RunState& st, int parts) {
+    const int n = ColumnEnd(st);
+    const int bad = FirstUnfitNode(st, parts);
+    return ApplyResistance(st, bad, SumResistance(st, st.Engine.Scratch<ResistanceRows>().term.data(), n));
+}
+
+double ColumnResistance(RunState& st) {
+    PrepareResistanceTerms(st);
+    int bad;
+    return Resistance(st, bad);
+}
+
+bool CalcVoltageCurrent(RunState& st) {
+    if (st.DiffMode) {
+        st.U = 0;
+        st.I = 0;
+        return true;
+    }
+    if (!st.Arr.Allocated()) return false;
+    PrepareResistanceTerms(st);
+    int bad;
+    const double r = Resistance(st, bad);
+    return ApplyResistance(st, bad, r);
 }
