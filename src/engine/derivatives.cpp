@@ -391,6 +391,9 @@ bool EquilibriumSpeciatingWindow(RunState& st, int level, bool ionicStrength) {
         EquilibriumForDerivatives(st, level, ionicStrength);
         return false;
     }
+    // The run loop rejects a step whose equilibrium failed and rebuilds the
+    // shared profiles from level 2: nothing of the level is kept for it.
+    FailedLevelDiscarded discard(st);
     Elneut(st, level, 0, -1, true, false);
     return true;
 }

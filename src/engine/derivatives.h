@@ -29,7 +29,8 @@ void EquilibriumForDerivatives(RunState& st, int level, bool ionicStrength);
 // EquilibriumForDerivatives for CalcDERInWindow: where the window's speciation
 // would follow from the same cH, each node is speciated right after its solve
 // (in the same pass over the nodes, the same bits) and true is returned; the
-// derivative call then takes `speciated`.
+// derivative call then takes `speciated`. For the run loop's steps only: when
+// the solve fails, nodes after the failed one may hold new values.
 bool EquilibriumSpeciatingWindow(RunState& st, int level, bool ionicStrength);
 
 // dcH/dt of the hydrogen ion (row NComp+1 of F[level]) over the window, for the

@@ -35,6 +35,7 @@ struct Workspace {
     std::vector<int> iterations;         // Newton passes per node
     std::vector<double> backup;          // values a failed call must leave untouched
     int formRows = -1, nComp = -1, maxAbsZ = -1, nn = -1, threads = -1, chunkCount = -1;
+    bool discardFailedLevel = false;  // FailedLevelDiscarded alive: no backup
 
     void Prepare(const EngineArrays& a, const ThreadPlan& plan) {
         const int threadCount = plan.MaxWorkers(), chunkMax = plan.MaxChunks();
@@ -104,6 +105,12 @@ void SaveOrRestore(EngineArrays& a, Workspace& w, int level, int lo, int hi, boo
 }  // namespace
 
 void PrepareWorkerScratch(RunState& st) { Work(st); }
+
+FailedLevelDiscarded::FailedLevelDiscarded(RunState& st) : st_(st) {
+    st.Engine.Scratch<Workspace>().discardFailedLevel = true;
+}
+
+FailedLevelDiscarded::~FailedLevelDiscarded() { st_.Engine.Scratch<Workspace>().discardFailedLevel = false; }
 
 NewtonScratch& WorkerScratch(RunState& st, int worker) {
     return ScratchOf(st.Arr, st.Engine.Scratch<Workspace>(), worker);
@@ -182,7 +189,7 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
         ChunkState& cs = w.chunks[static_cast<std::size_t>(chunk)];
         cs.deferFrom = cs.failAt = INT_MAX;
         std::fill(cs.denomSet.begin(), cs.denomSet.end(), 0);
-        SaveOrRestore(a, w, level, clo, chi, speciate, true);
+        if (!w.discardFailedLevel) SaveOrRestore(a, w, level, clo, chi, speciate, true);
         for (int i = clo; i <= chi; ++i) {
             const int outcome = solve(i, s, cs, clo);
             if (outcome == 1) cs.deferFrom = i;
@@ -208,7 +215,7 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
             failValue = cs.failValue;
         }
     }
-    if (failed) SaveOrRestore(a, w, level, end + 1, hi, speciate, false);
+    if (failed && !w.discardFailedLevel) SaveOrRestore(a, w, level, end + 1, hi, speciate, false);
 
     for (int i = lo; i <= end; ++i) {
         const int n = w.iterations[static_cast<std::size_t>(i)];
