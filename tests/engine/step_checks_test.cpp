@@ -17,6 +17,7 @@
 #include "engine/voltage.h"
 #include "foundation/errors.h"
 #include "foundation/messages.h"
+#include "support/bench_cases.h"
 #include "support/uniform_grid.h"
 
 namespace {
@@ -103,4 +104,17 @@ TEST(StepChecks, ThreadsNameTheNodesTheSerialChecksName) {
             EXPECT_EQ(threaded.voltage, serial.voltage) << c.what;
         }
     }
+}
+
+TEST(StepChecks, AutomaticThreadsFollowTheGridBeingInitialised) {
+    // B4b asks for 16001 nodes of a state that had the default grid: the
+    // automatic choice takes the new grid, not the one being replaced.
+    const int saved = EngineThreads();
+    const bool automatic = EngineThreadsAutomatic();
+    SetEngineThreads(0);
+    RunState st;
+    ASSERT_TRUE(benchcases::InitCase(st, benchcases::FindCase("B4b"), 0));
+    EXPECT_EQ(st.NX, 16000);
+    EXPECT_EQ(st.Engine.Threads.threads, ThreadsForGrid(16001, EngineThreads()));
+    SetEngineThreads(automatic ? 0 : saved);
 }
