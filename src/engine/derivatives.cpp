@@ -23,10 +23,11 @@ namespace {
 // once, so a time step allocates nothing.
 struct DerScratch {
     std::vector<double> W, K, G, Dsum, Msum;
-    std::vector<double> Gw;  // one row of u c E per worker thread
+    std::vector<double> Gw, Ew;  // one row of u c E and one of the field per worker thread
     void EnsureWorkers(int workers, int nn) {
         const std::size_t need = static_cast<std::size_t>(workers) * nn;
         if (Gw.size() < need) Gw.assign(need, 0.0);
+        if (Ew.size() < need) Ew.assign(need, 0.0);
     }
     void Ensure(int nn) {
         if (static_cast<int>(W.size()) >= nn) return;
@@ -137,26 +138,56 @@ void ConductivityTerm(const RunState& st, int level, int clo, int chi, double h1
     for (int j = clo; j <= chi; ++j) kappa[j] = 96485.0 * K[j];
 }
 
-bool FieldAndConductivity(RunState& st, int level, double* W, double* K) {
-    EngineArrays& a = st.Arr;
+namespace {
+
+// Conductivity over the window (ConductivityTerm into Kappa), the additional
+// conductivity, then voltage and current; false when these cannot be formed.
+bool ConductivityAndCurrent(RunState& st, int level, double* W, double* K) {
     const int lw = st.LeftWall, rw = st.RightWall;
     const double h1 = 0.5 / st.DX;
-    double* kappa = a.Kappa.data();
-    double* E = a.E.data();
+    double* kappa = st.Arr.Kappa.data();
+    const int n = ColumnEnd(st);
     // Each node sums its species in order 1..NComp+2, forms upward; node
     // chunks may run on several threads (every node keeps its order).
-    ForNodeChunks(st.Engine.Threads, lw, rw, kParallelMinChunk, [&](int clo, int chi, int, int) {
-        ConductivityTerm(st, level, clo, chi, h1, W, K, kappa);
+    if (st.DiffMode || lw < 0 || rw > n || n < 1) {
+        ForNodeChunks(st.Engine.Threads, lw, rw, kParallelMinChunk, [&](int clo, int chi, int, int) {
+            ConductivityTerm(st, level, clo, chi, h1, W, K, kappa);
+        });
+        AddAdditionalConductivity(st);
+        return CalcVoltageCurrent(st);
+    }
+    // One pass over the column: the conductivity of the window's nodes with
+    // the additional conductivity (AddAdditionalConductivity node by node),
+    // then the resistance terms of every node; the sum follows in node order.
+    PrepareResistanceTerms(st);
+    const double add = st.AddCond;
+    const int parts = ForNodeChunks(st.Engine.Threads, 0, n, kParallelMinChunk, [&](int clo, int chi, int chunk, int) {
+        const int lo = std::max(clo, lw), hi = std::min(chi, rw);
+        if (lo <= hi) {
+            ConductivityTerm(st, level, lo, hi, h1, W, K, kappa);
+            if (add > 0)
+                for (int j = lo; j <= hi; ++j) kappa[j] += add;
+        }
+        SetChunkUnfitNode(st, chunk, ResistanceTermsOfChunk(st, clo, chi));
     });
+    return VoltageCurrentFromTerms(st, parts);
+}
 
-    AddAdditionalConductivity(st);
-    if (!CalcVoltageCurrent(st)) return false;
+// Ohmic field at node j corrected by the diffusion current.
+inline double OhmicField(const double* W, const double* S, const double* kappa, double I, int j) {
+    return (96485.0 * W[j] + I / S[j]) / kappa[j];
+}
 
-    // Ohmic field corrected by the diffusion current.
+}  // namespace
+
+bool FieldAndConductivity(RunState& st, int level, double* W, double* K) {
+    if (!ConductivityAndCurrent(st, level, W, K)) return false;
+    EngineArrays& a = st.Arr;
     const double I = st.I;
-    const double* S = a.S.data();
-    ForNodeChunks(st.Engine.Threads, lw, rw, kParallelMinChunk, [&](int clo, int chi, int, int) {
-        for (int j = clo; j <= chi; ++j) E[j] = (96485.0 * W[j] + I / S[j]) / kappa[j];
+    const double *S = a.S.data(), *kappa = a.Kappa.data();
+    double* E = a.E.data();
+    ForNodeChunks(st.Engine.Threads, st.LeftWall, st.RightWall, kParallelMinChunk, [&](int clo, int chi, int, int) {
+        for (int j = clo; j <= chi; ++j) E[j] = OhmicField(W, S, kappa, I, j);
     });
     return true;
 }
@@ -243,22 +274,37 @@ void StandardScheme(RunState& st, int level, bool fieldOnly) {
     DerScratch& sc = st.Engine.Scratch<DerScratch>();
     sc.Ensure(a.Nn);
 
-    if (!FieldAndConductivity(st, level, sc.W.data(), sc.K.data())) return;
-    if (fieldOnly) return;
+    if (fieldOnly) {
+        FieldAndConductivity(st, level, sc.W.data(), sc.K.data());
+        return;
+    }
+    if (!ConductivityAndCurrent(st, level, sc.W.data(), sc.K.data())) return;
 
-    // Transport: diffusion at the node's own coefficient, migration as the
-    // central difference of sign(z) u c E over the neighbours.
+    // Field, then transport: diffusion at the node's own coefficient,
+    // migration as the central difference of sign(z) u c E over the
+    // neighbours, in one pass over the window. A chunk forms the field of its
+    // own nodes into E and, for the neighbours it reads, into its worker's row
+    // Ew (the same expression, the same bits), so no chunk waits for another.
     double* Ds = sc.Dsum.data();
     double* Ms = sc.Msum.data();
-    const double* E = a.E.data();
+    double* E = a.E.data();
+    const double I = st.I;
+    const double *S = a.S.data(), *kappa = a.Kappa.data(), *W = sc.W.data();
     sc.EnsureWorkers(st.Engine.Threads.MaxWorkers(), a.Nn);
-    ForNodeChunks(st.Engine.Threads, lw + 1, rw - 1, kParallelMinChunk, [&](int clo, int chi, int, int worker) {
-        double* G = sc.Gw.data() + static_cast<std::size_t>(worker) * a.Nn;
+    ForNodeChunks(st.Engine.Threads, lw, rw, kParallelMinChunk, [&](int clo, int chi, int, int worker) {
+        const std::size_t row = static_cast<std::size_t>(worker) * a.Nn;
+        double* G = sc.Gw.data() + row;
+        double* Ew = sc.Ew.data() + row;
+        const int tlo = std::max(clo, lw + 1), thi = std::min(chi, rw - 1);
+        const int elo = std::max(clo - 1, lw), ehi = std::min(chi + 1, rw);
+        for (int j = elo; j <= ehi; ++j) Ew[j] = OhmicField(W, S, kappa, I, j);
+        std::copy(Ew + clo, Ew + chi + 1, E + clo);
+        if (tlo > thi) return;
         for (int i = 1; i <= nc; ++i) {
-            DiffusionTerm(a, level, i, clo, chi, h2, Ds);
-            MigrationTerm(a, level, i, clo, chi, h1, E, G, Ms);
+            DiffusionTerm(a, level, i, tlo, thi, h2, Ds);
+            MigrationTerm(a, level, i, tlo, thi, h1, Ew, G, Ms);
             double* f = a.F(level, i);
-            for (int j = clo; j <= chi; ++j) f[j] = Ds[j] - Ms[j];
+            for (int j = tlo; j <= thi; ++j) f[j] = Ds[j] - Ms[j];
         }
     });
 
@@ -281,8 +327,9 @@ void StandardDerivatives(RunState& st, int level, bool fieldOnly) {
     StandardScheme(st, level, fieldOnly || level > 4);
 }
 
-// Speciation of the level, then the derivatives of the selected mode.
-void Derivatives(RunState& st, int level, bool fieldOnly, bool wholeGrid) {
+// Speciation of the level (unless `speciated`: the window was speciated with
+// the equilibrium), then the derivatives of the selected mode.
+void Derivatives(RunState& st, int level, bool fieldOnly, bool wholeGrid, bool speciated) {
     EngineArrays& a = st.Arr;
     if (!a.Allocated() || level < 1 || level > 5) return;
     const ModeHooks& mode = SelectedModeHooks(st);
@@ -292,7 +339,7 @@ void Derivatives(RunState& st, int level, bool fieldOnly, bool wholeGrid) {
             UpdateModeTemperatures(st);
             if (wholeGrid)
                 SpeciateWholeGrid(st, level);
-            else
+            else if (!speciated)
                 CalcSpeciation(st, level, -1);
         }
         if (st.cbIgnDER) return;
@@ -314,10 +361,10 @@ ModeHooks StandardModeHooks() {
     return h;
 }
 
-void CalcDER(RunState& st, int level, bool fieldOnly) { Derivatives(st, level, fieldOnly, true); }
+void CalcDER(RunState& st, int level, bool fieldOnly) { Derivatives(st, level, fieldOnly, true, false); }
 
-void CalcDERInWindow(RunState& st, int level, bool fieldOnly) {
-    Derivatives(st, level, fieldOnly, !WindowSpeciationExact(st));
+void CalcDERInWindow(RunState& st, int level, bool fieldOnly, bool speciated) {
+    Derivatives(st, level, fieldOnly, !WindowSpeciationExact(st), speciated);
 }
 
 bool WindowSpeciationExact(const RunState& st) {
@@ -331,6 +378,24 @@ void EquilibriumForDerivatives(RunState& st, int level, bool ionicStrength) {
         Elneut(st, level, 0, -1, false, false);
     else
         Elneut(st, level, 0, -1, true);
+}
+
+bool EquilibriumSpeciatingWindow(RunState& st, int level, bool ionicStrength) {
+    // Elneut speciating its window gives the forms CalcSpeciation gives from
+    // the cH it stores; not where a mode solves or speciates its own way.
+    // On one thread the two passes are cheaper: the solve speciating as it
+    // goes keeps its denominators too (Elneut's serial loop).
+    const int window = std::min(st.RightWall, LastGridNode(st)) - std::max(st.LeftWall, 0) + 1;
+    if (ionicStrength || !WindowSpeciationExact(st) || st.cbChrom || st.cbComplex ||
+        SelectedModeHooks(st).Equilibrium || st.Engine.Threads.threads < 2 || window < 2 * kParallelMinChunk) {
+        EquilibriumForDerivatives(st, level, ionicStrength);
+        return false;
+    }
+    // The run loop rejects a step whose equilibrium failed and rebuilds the
+    // shared profiles from level 2: nothing of the level is kept for it.
+    FailedLevelDiscarded discard(st);
+    Elneut(st, level, 0, -1, true, false);
+    return true;
 }
 
 void CalcDER_dcH(RunState& st, int level) {

@@ -239,7 +239,8 @@ bool InitCalc(RunState& st) {
     st.RacemicAtInit = st.cbRacemic;
     st.SDSAtInit = false;
     if (!InitModes(st, ModeInitStage::Switches)) return false;
-    st.Engine.Threads = ThreadPlan::FromSetting(st.NX + 1);
+    // The grid of the run being initialised: NX takes NXPending only later.
+    st.Engine.Threads = ThreadPlan::FromSetting((st.Loading ? st.NX : st.NXPending) + 1);
 
     st.Events.Emit(EngineEventKind::ShowRunSetupSettings);
     st.Events.Emit(EngineEventKind::ShowOptionSettings);

@@ -22,7 +22,10 @@ struct ChunkState {
     int failAt = INT_MAX;      // node whose solve failed
     double failValue = 0;
     int badSpeciation = INT_MAX;
-    std::vector<double> denom;     // Denom of the chunk's last solves, per constituent
+    // Denom of the chunk's last solves, per constituent, as the scaled sum
+    // and its exponent (ldexp'd once, when the chunks are combined).
+    std::vector<double> denom;
+    std::vector<int> denomExp;
     std::vector<char> denomSet;
 };
 
@@ -33,6 +36,7 @@ struct Workspace {
     std::vector<int> iterations;         // Newton passes per node
     std::vector<double> backup;          // values a failed call must leave untouched
     int formRows = -1, nComp = -1, maxAbsZ = -1, nn = -1, threads = -1, chunkCount = -1;
+    bool discardFailedLevel = false;  // FailedLevelDiscarded alive: no backup
 
     void Prepare(const EngineArrays& a, const ThreadPlan& plan) {
         const int threadCount = plan.MaxWorkers(), chunkMax = plan.MaxChunks();
@@ -50,6 +54,7 @@ struct Workspace {
         chunks.resize(static_cast<std::size_t>(chunkCount));
         for (auto& c : chunks) {
             c.denom.assign(static_cast<std::size_t>(nComp) + 1, 0.0);
+            c.denomExp.assign(static_cast<std::size_t>(nComp) + 1, 0);
             c.denomSet.assign(static_cast<std::size_t>(nComp) + 1, 0);
         }
         iterations.assign(static_cast<std::size_t>(nn), 0);
@@ -101,6 +106,12 @@ void SaveOrRestore(EngineArrays& a, Workspace& w, int level, int lo, int hi, boo
 }  // namespace
 
 void PrepareWorkerScratch(RunState& st) { Work(st); }
+
+FailedLevelDiscarded::FailedLevelDiscarded(RunState& st) : st_(st) {
+    st.Engine.Scratch<Workspace>().discardFailedLevel = true;
+}
+
+FailedLevelDiscarded::~FailedLevelDiscarded() { st_.Engine.Scratch<Workspace>().discardFailedLevel = false; }
 
 NewtonScratch& WorkerScratch(RunState& st, int worker) {
     return ScratchOf(st.Arr, st.Engine.Scratch<Workspace>(), worker);
@@ -167,7 +178,8 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
         if (res.passed)
             for (int q = 0; q < res.nActive; ++q) {
                 const int j = s.Active[q];
-                cs.denom[static_cast<std::size_t>(j)] = std::ldexp(s.S0[j], s.S0Exp[j]);
+                cs.denom[static_cast<std::size_t>(j)] = s.S0[j];
+                cs.denomExp[static_cast<std::size_t>(j)] = s.S0Exp[j];
                 cs.denomSet[static_cast<std::size_t>(j)] = 1;
             }
         SpeciateNode(st, level, i, s);
@@ -179,7 +191,7 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
         ChunkState& cs = w.chunks[static_cast<std::size_t>(chunk)];
         cs.deferFrom = cs.failAt = INT_MAX;
         std::fill(cs.denomSet.begin(), cs.denomSet.end(), 0);
-        SaveOrRestore(a, w, level, clo, chi, speciate, true);
+        if (!w.discardFailedLevel) SaveOrRestore(a, w, level, clo, chi, speciate, true);
         // cH alone: nodes solved side by side (equilibrium_lanes.h).
         const int lanes = speciate ? 1 : NodeLanes();
         for (int i = clo; i <= chi;) {
@@ -214,7 +226,7 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
             failValue = cs.failValue;
         }
     }
-    if (failed) SaveOrRestore(a, w, level, end + 1, hi, speciate, false);
+    if (failed && !w.discardFailedLevel) SaveOrRestore(a, w, level, end + 1, hi, speciate, false);
 
     for (int i = lo; i <= end; ++i) {
         const int n = w.iterations[static_cast<std::size_t>(i)];
@@ -224,7 +236,8 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
     for (int c = 0; c < parts; ++c) {
         const ChunkState& cs = w.chunks[static_cast<std::size_t>(c)];
         for (int j = 1; j <= nc; ++j)
-            if (cs.denomSet[static_cast<std::size_t>(j)]) a.Denom[j] = cs.denom[static_cast<std::size_t>(j)];
+            if (cs.denomSet[static_cast<std::size_t>(j)])
+                a.Denom[j] = std::ldexp(cs.denom[static_cast<std::size_t>(j)], cs.denomExp[static_cast<std::size_t>(j)]);
         if (cs.failAt != INT_MAX) break;
     }
     if (failed) {

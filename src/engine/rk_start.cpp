@@ -7,6 +7,8 @@
 #include "engine/derivatives.h"
 #include "engine/diffusion_mode.h"
 #include "engine/modes.h"
+#include "engine/node_threads.h"
+#include "engine/parallel_equilibrium.h"
 #include "engine/run_state.h"
 #include "engine/step_services.h"
 #include "foundation/errors.h"
@@ -63,47 +65,52 @@ bool RKStart(RunState& st) {
     auto value = [&](int k, int i) { return i <= nc ? a.C(k, i) : a.T(k); };
     auto rate = [&](int k, int i) { return i <= nc ? a.F(k, i) : a.DTdt(k); };
 
+    // Every row of a stage at once, over node chunks on the run's threads:
+    // each node computes what the serial row loops compute.
+    auto forNodes = [&](auto&& fn) {
+        ForNodeChunks(st.Engine.Threads, 0, nn - 1, kParallelMinChunk, [&](int lo, int hi, int, int) {
+            for (int i = 1; i <= rows; ++i) fn(i, lo, hi);
+        });
+    };
+    // Stage s: C[k] = Y + sum of coef[m] * K[m] (m < s), evaluate, K[s] = dt * F[k].
+    const double coef[4][4] = {{0, 0, 0, 0},
+                               {kRK_a21, 0, 0, 0},
+                               {kRK_a31, kRK_a32, 0, 0},
+                               {kRK_a41, kRK_a42, kRK_a43, 0}};
     for (int k = 4; k >= 2; --k) {
-        for (int i = 1; i <= rows; ++i) {
-            const double* src = value(k + 1, i);
-            double* y = sc.Row(sc.Y, i);
-            double* c = value(k, i);
-            for (int j = 0; j < nn; ++j) c[j] = y[j] = src[j];
-        }
-        // Stage s: C[k] = Y + sum of coef[m] * K[m] (m < s), evaluate, K[s] = dt * F[k].
-        const double coef[4][4] = {{0, 0, 0, 0},
-                                   {kRK_a21, 0, 0, 0},
-                                   {kRK_a31, kRK_a32, 0, 0},
-                                   {kRK_a41, kRK_a42, kRK_a43, 0}};
+        forNodes([&](int i, int lo, int hi) {
+            const double* __restrict src = value(k + 1, i);
+            double* __restrict y = sc.Row(sc.Y, i);
+            double* __restrict c = value(k, i);
+            for (int j = lo; j <= hi; ++j) c[j] = y[j] = src[j];
+        });
         for (int s = 0; s < 4; ++s) {
-            if (s > 0) {
-                for (int i = 1; i <= rows; ++i) {
-                    const double* y = sc.Row(sc.Y, i);
-                    double* c = value(k, i);
-                    for (int j = 0; j < nn; ++j) {
-                        double v = y[j];
-                        for (int m = 0; m < s; ++m) v += coef[s][m] * sc.Row(sc.K[m], i)[j];
-                        c[j] = v;
-                    }
-                }
-            }
             StageEvaluation(st, k);
             if (st.NumericalFailure) return false;
-            for (int i = 1; i <= rows; ++i) {
-                const double* f = rate(k, i);
-                double* kk = sc.Row(sc.K[s], i);
-                for (int j = 0; j < nn; ++j) kk[j] = dt * f[j];
-            }
-        }
-        for (int i = 1; i <= rows; ++i) {
-            const double* y = sc.Row(sc.Y, i);
-            const double* k1 = sc.Row(sc.K[0], i);
-            const double* k2 = sc.Row(sc.K[1], i);
-            const double* k3 = sc.Row(sc.K[2], i);
-            const double* k4 = sc.Row(sc.K[3], i);
-            double* c = value(k, i);
-            for (int j = 0; j < nn; ++j)
-                c[j] = y[j] + kRK_b1 * k1[j] + kRK_b2 * k2[j] + kRK_b3 * k3[j] + kRK_b4 * k4[j];
+            // K[s] of this stage, then the start values of the next stage (or
+            // the step's result after the last one), node by node.
+            forNodes([&](int i, int lo, int hi) {
+                const double* __restrict f = rate(k, i);
+                double* ks = sc.Row(sc.K[s], i);  // read again below: no __restrict
+                for (int j = lo; j <= hi; ++j) ks[j] = dt * f[j];
+                const double* __restrict y = sc.Row(sc.Y, i);
+                double* __restrict c = value(k, i);
+                if (s < 3) {
+                    const int next = s + 1;
+                    for (int j = lo; j <= hi; ++j) {
+                        double v = y[j];
+                        for (int m = 0; m < next; ++m) v += coef[next][m] * sc.Row(sc.K[m], i)[j];
+                        c[j] = v;
+                    }
+                    return;
+                }
+                const double* __restrict k1 = sc.Row(sc.K[0], i);
+                const double* __restrict k2 = sc.Row(sc.K[1], i);
+                const double* __restrict k3 = sc.Row(sc.K[2], i);
+                const double* __restrict k4 = sc.Row(sc.K[3], i);
+                for (int j = lo; j <= hi; ++j)
+                    c[j] = y[j] + kRK_b1 * k1[j] + kRK_b2 * k2[j] + kRK_b3 * k3[j] + kRK_b4 * k4[j];
+            });
         }
         StageEvaluation(st, k);
         if (st.NumericalFailure) return false;

@@ -2,14 +2,19 @@
 #include "engine/run_calc.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "engine/comp_window.h"
 #include "engine/derivatives.h"
 #include "engine/equilibrium.h"
 #include "engine/equilibrium_range.h"
 #include "engine/modes.h"
+#include "engine/node_threads.h"
+#include "engine/parallel_equilibrium.h"
 #include "engine/rk_start.h"
 #include "engine/run_state.h"
 #include "engine/step_services.h"
@@ -53,11 +58,26 @@ void CopyLevel2To1(EngineArrays& a) {
     std::copy(a.IonicStrength(2), a.IonicStrength(2) + nn, a.IonicStrength(1));
 }
 
-// Constant left border: node 0 held at its left-end value while it belongs to
-// the window.
-inline void LeftBorder(const RunState& st, double* c, double cLeft) {
-    if (st.LeftWall == 0) c[0] = cLeft;
-}
+// Per-chunk results of the step's own node loops, combined in chunk order
+// on the calling thread (sized for the run's thread plan; grown, never shrunk,
+// so a step allocates nothing once the first one has run).
+struct StepChunks {
+    std::vector<int> firstFail;      // [chunk][row]: first interior node whose test failed
+    std::vector<double> maxChange;   // [chunk][row]: largest change up to that node
+    std::vector<double> error;       // [chunk]: largest predictor-corrector difference
+    std::vector<int> finite;         // [chunk][row - 1]: FiniteRowsOfChunk of level 1
+    int rows = 0;
+    void Ensure(int chunks, int rowCount) {
+        const std::size_t need = static_cast<std::size_t>(chunks) * rowCount;
+        if (firstFail.size() < need || rows != rowCount) {
+            firstFail.assign(std::max(need, firstFail.size()), 0);
+            maxChange.assign(firstFail.size(), 0.0);
+        }
+        if (error.size() < static_cast<std::size_t>(chunks)) error.assign(chunks, 0.0);
+        if (finite.size() < need) finite.assign(need, INT_MAX);
+        rows = rowCount;
+    }
+};
 
 class Stepper {
 public:
@@ -68,146 +88,210 @@ public:
     bool Step(RunLocals& loc);
 
 private:
-    void PredictRow(int row, double* c1, const double* c5, double q);
-    void CorrectRow(int row, double* c1, const double* c2, const double* c4, double q);
     void Predictor();
     void Corrector();
-    void Equilibrium(bool corrector);
+    bool Equilibrium(bool corrector);
     bool Converged();
-    double ErrorEstimate();
+    bool FiniteWithError(double& err);
+    // Whether a stage's own chunks may test level 1 for finite values: nothing
+    // changes the concentrations between the stage and its test (no stage
+    // update of a mode, no right end set after the chunks).
+    bool TestInStage() const;
+    // The test of one chunk of the stage, and the stage's verdict.
+    void TestChunk(int clo, int chi, int chunk);
+    bool StageFinite();
     void SpeciateOutsideWindow();
+    // The rows a stage integrates, besides the temperature: the constituents
+    // that move, and cH as row NComp + 1 with dcH/dt.
+    bool Integrated(int row) const { return row <= nc_ ? a_.SkipComp[row] != 1 : st_.cbDcH; }
+    // Every row of a stage at once over the window: one parallel region per
+    // stage; each node computes exactly what the serial row loops compute.
+    template <class F>
+    int ForWindowChunks(int first, int last, F&& fn) {
+        return ForNodeChunks(st_.Engine.Threads, first, last, kParallelMinChunk, std::forward<F>(fn));
+    }
 
     RunState& st_;
     EngineArrays& a_;
     const int nc_;
     const int H_;
+    StepChunks& chunks_ = st_.Engine.Scratch<StepChunks>();
+    int stageTested_ = -1;  // chunks of the stage's finite test, -1 when it was not made
 };
 
-// Predictor of one row (a constituent, or cH as row NComp + 1) over the
-// window; Pred keeps the predicted window for the error estimate.
-void Stepper::PredictRow(int row, double* c1, const double* c5, double q) {
-    const int lw = st_.LeftWall, rw = st_.RightWall;
-    const double* f2 = a_.F(2, row);
-    const double* f3 = a_.F(3, row);
-    const double* f4 = a_.F(4, row);
-    double* pred = a_.Pred[row];
-    for (int j = lw; j <= rw; ++j) c1[j] = c5[j] + q * (2 * f2[j] - f3[j] + 2 * f4[j]);
-    if (st_.cbLBorder) LeftBorder(st_, c1, a_.CLeft[row]);
-    std::copy(c1 + lw, c1 + rw + 1, pred + lw);
-    // The linearised mode holds the right end too (Pred keeps the computed value).
-    if (st_.cbLBorder && st_.cbMX) c1[st_.NX] = a_.CLeft[row];
-}
-
-// Corrector of one row over the window; Corr keeps the derivative it started from.
-void Stepper::CorrectRow(int row, double* c1, const double* c2, const double* c4, double q) {
-    const int lw = st_.LeftWall, rw = st_.RightWall;
-    const double* f1 = a_.F(1, row);
-    const double* f2 = a_.F(2, row);
-    const double* f3 = a_.F(3, row);
-    std::copy(f1 + lw, f1 + rw + 1, a_.Corr[row] + lw);
-    for (int j = lw; j <= rw; ++j) c1[j] = (9 * c2[j] - c4[j]) / 8 + q * (f1[j] + 2 * f2[j] - f3[j]);
-    if (st_.cbLBorder) {
-        LeftBorder(st_, c1, a_.CLeft[row]);
-        if (st_.cbMX) c1[st_.NX] = a_.CLeft[row];
+bool Stepper::TestInStage() const {
+    if (st_.cbLBorder && st_.cbMX) return false;
+    for (int k = 0; k < kModeCount; ++k) {
+        const Mode m = static_cast<Mode>(k);
+        if (st_.Engine.Modes[ModeIndex(m)].StageUpdate && ModeSwitchedOn(st_, m)) return false;
     }
+    return true;
 }
 
+void Stepper::TestChunk(int clo, int chi, int chunk) {
+    FiniteRowsOfChunk(st_, 1, clo, chi, chunks_.finite.data() + static_cast<std::size_t>(chunk) * (nc_ + 1));
+}
+
+bool Stepper::StageFinite() {
+    const int parts = stageTested_;
+    stageTested_ = -1;
+    return parts >= 0 ? FiniteVerdict(st_, chunks_.finite.data(), parts) : ConcentrationsFinite(st_, 1);
+}
+
+// Predictor of every row (the constituents, cH as row NComp + 1 with dcH/dt,
+// the temperature) over the window; Pred keeps the predicted window for the
+// error estimate.
 void Stepper::Predictor() {
     const double q = 4.0 / 3.0 * st_.DT;
-    for (int i = 1; i <= nc_; ++i) {
-        if (a_.SkipComp[i] == 1) {
-            // Immobile constituents keep their profile in every level.
-            std::copy(a_.C(2, i), a_.C(2, i) + a_.Nn, a_.C(1, i));
-            continue;
-        }
-        PredictRow(i, a_.C(1, i), a_.C(5, i), q);
-    }
-    if (st_.cbDcH) {
-        PredictRow(H_, a_.CH(1), a_.CH(5), q);
-        CalcSpeciation(st_, 1, -1);
-    }
-    if (st_.cbH) {
+    const int lw = st_.LeftWall, rw = st_.RightWall;
+    // Immobile constituents keep their profile in every level.
+    for (int i = 1; i <= nc_; ++i)
+        if (a_.SkipComp[i] == 1) std::copy(a_.C(2, i), a_.C(2, i) + a_.Nn, a_.C(1, i));
+    chunks_.Ensure(st_.Engine.Threads.MaxChunks(), nc_ + 2);
+    const bool test = TestInStage();
+    const int parts = ForWindowChunks(lw, rw, [&](int clo, int chi, int chunk, int) {
+        auto predict = [&](double* __restrict c1, const double* __restrict c5, const double* __restrict f2,
+                           const double* __restrict f3, const double* __restrict f4,
+                           double* __restrict pred, const double* left) {
+            for (int j = clo; j <= chi; ++j) c1[j] = c5[j] + q * (2 * f2[j] - f3[j] + 2 * f4[j]);
+            if (left && st_.cbLBorder && clo == 0) c1[0] = *left;  // the constant left border
+            std::copy(c1 + clo, c1 + chi + 1, pred + clo);
+        };
+        for (int i = 1; i <= H_; ++i)
+            if (Integrated(i))
+                predict(i <= nc_ ? a_.C(1, i) : a_.CH(1), i <= nc_ ? a_.C(5, i) : a_.CH(5), a_.F(2, i),
+                        a_.F(3, i), a_.F(4, i), a_.Pred[i], &a_.CLeft[i]);
         // The temperature, integrated like a concentration (Pred row NComp + 2).
-        const int lw = st_.LeftWall, rw = st_.RightWall;
-        double* t1 = a_.T(1);
-        const double* t5 = a_.T(5);
-        const double *d2 = a_.DTdt(2), *d3 = a_.DTdt(3), *d4 = a_.DTdt(4);
-        for (int j = lw; j <= rw; ++j) t1[j] = t5[j] + q * (2 * d2[j] - d3[j] + 2 * d4[j]);
-        std::copy(t1 + lw, t1 + rw + 1, a_.Pred[nc_ + 2] + lw);
-    }
+        if (st_.cbH)
+            predict(a_.T(1), a_.T(5), a_.DTdt(2), a_.DTdt(3), a_.DTdt(4), a_.Pred[nc_ + 2], nullptr);
+        if (test) TestChunk(clo, chi, chunk);
+    });
+    stageTested_ = test ? parts : -1;
+    // The linearised mode holds the right end too (Pred keeps the computed value).
+    if (st_.cbLBorder && st_.cbMX)
+        for (int i = 1; i <= H_; ++i)
+            if (Integrated(i)) (i <= nc_ ? a_.C(1, i) : a_.CH(1))[st_.NX] = a_.CLeft[i];
+    if (st_.cbDcH) CalcSpeciation(st_, 1, -1);
     ModeStageUpdates(st_, 1);
 }
 
+// Corrector of every row over the window; Corr keeps the derivative it started from.
 void Stepper::Corrector() {
     const double q = 3.0 / 8.0 * st_.DT;
-    for (int i = 1; i <= nc_; ++i)
-        if (a_.SkipComp[i] != 1) CorrectRow(i, a_.C(1, i), a_.C(2, i), a_.C(4, i), q);
-    if (st_.cbDcH) {
-        CorrectRow(H_, a_.CH(1), a_.CH(2), a_.CH(4), q);
-        CalcSpeciation(st_, 1, -1);
-    }
-    if (st_.cbH) {
-        const int lw = st_.LeftWall, rw = st_.RightWall;
-        double* t1 = a_.T(1);
-        const double *t2 = a_.T(2), *t4 = a_.T(4);
-        const double *d1 = a_.DTdt(1), *d2 = a_.DTdt(2), *d3 = a_.DTdt(3);
-        std::copy(d1 + lw, d1 + rw + 1, a_.Corr[nc_ + 2] + lw);
-        for (int j = lw; j <= rw; ++j) t1[j] = (9 * t2[j] - t4[j]) / 8 + q * (d1[j] + 2 * d2[j] - d3[j]);
-    }
+    const int lw = st_.LeftWall, rw = st_.RightWall;
+    chunks_.Ensure(st_.Engine.Threads.MaxChunks(), nc_ + 2);
+    const bool test = TestInStage();
+    const int parts = ForWindowChunks(lw, rw, [&](int clo, int chi, int chunk, int) {
+        auto correct = [&](double* __restrict c1, const double* __restrict c2, const double* __restrict c4,
+                           const double* __restrict f1, const double* __restrict f2,
+                           const double* __restrict f3, double* __restrict corr) {
+            std::copy(f1 + clo, f1 + chi + 1, corr + clo);
+            for (int j = clo; j <= chi; ++j) c1[j] = (9 * c2[j] - c4[j]) / 8 + q * (f1[j] + 2 * f2[j] - f3[j]);
+        };
+        for (int i = 1; i <= H_; ++i) {
+            if (!Integrated(i)) continue;
+            double* c1 = i <= nc_ ? a_.C(1, i) : a_.CH(1);
+            correct(c1, i <= nc_ ? a_.C(2, i) : a_.CH(2), i <= nc_ ? a_.C(4, i) : a_.CH(4), a_.F(1, i),
+                    a_.F(2, i), a_.F(3, i), a_.Corr[i]);
+            if (st_.cbLBorder && clo == 0) c1[0] = a_.CLeft[i];  // the constant left border
+        }
+        if (st_.cbH)
+            correct(a_.T(1), a_.T(2), a_.T(4), a_.DTdt(1), a_.DTdt(2), a_.DTdt(3), a_.Corr[nc_ + 2]);
+        if (test) TestChunk(clo, chi, chunk);
+    });
+    stageTested_ = test ? parts : -1;
+    if (st_.cbLBorder && st_.cbMX)
+        for (int i = 1; i <= H_; ++i)
+            if (Integrated(i)) (i <= nc_ ? a_.C(1, i) : a_.CH(1))[st_.NX] = a_.CLeft[i];
+    if (st_.cbDcH) CalcSpeciation(st_, 1, -1);
     ModeStageUpdates(st_, 1);
 }
 
-void Stepper::Equilibrium(bool corrector) {
-    if (!ConcentrationsFinite(st_, 1) || st_.cbDcH) return;
+// The equilibrium of level 1 before its derivatives; true when it speciated
+// the window too (the derivative routine then leaves the speciation out).
+bool Stepper::Equilibrium(bool corrector) {
+    if (!StageFinite() || st_.cbDcH) return false;
     ModesBeforeEquilibrium(st_, 1);
     // The corrector passes leave the ionic-strength correction out unless cbPCIS.
-    EquilibriumForDerivatives(st_, 1, st_.ISCorrection && (!corrector || st_.cbPCIS));
+    return EquilibriumSpeciatingWindow(st_, 1, st_.ISCorrection && (!corrector || st_.cbPCIS));
 }
 
+// Whether every interior node's derivative changed by less than EpsCor
+// relative to it (the denominator keeps the sign of the derivative), row by
+// row in order; MaxCorrChange takes the largest change met up to the first
+// node that fails, as the serial test meets them. The temperature is tested
+// also when the concentrations have failed. Each chunk tests its nodes of
+// every row; the rows and chunks are then taken in node order.
 bool Stepper::Converged() {
     const int lw = st_.LeftWall, rw = st_.RightWall;
     const double eps = st_.EpsCor;
+    const int rows = nc_ + 2;  // constituents, then the temperature in row NComp + 1
+    StepChunks& sc = chunks_;
+    sc.Ensure(st_.Engine.Threads.MaxChunks(), rows);
+    auto tested = [&](int r) { return r <= nc_ ? a_.SkipComp[r] != 1 : (r == nc_ + 1 && st_.cbH); };
+    const int parts = ForWindowChunks(lw + 1, rw - 1, [&](int clo, int chi, int chunk, int) {
+        for (int r = 1; r <= nc_ + 1; ++r) {
+            if (!tested(r)) continue;
+            const double* f1 = r <= nc_ ? a_.F(1, r) : a_.DTdt(1);
+            const double* corr = a_.Corr[r <= nc_ ? r : nc_ + 2];
+            double maxChange = 0;
+            int fail = INT_MAX;
+            for (int j = clo; j <= chi; ++j) {
+                const double d = std::fabs(f1[j] - corr[j]);
+                if (d > maxChange) maxChange = d;
+                const double den = (f1[j] == 0 || d <= eps) ? 1.0 : f1[j];
+                if (d / den >= eps) {
+                    fail = j;
+                    break;
+                }
+            }
+            const std::size_t k = static_cast<std::size_t>(chunk) * rows + r;
+            sc.firstFail[k] = fail;
+            sc.maxChange[k] = maxChange;
+        }
+    });
     double maxChange = st_.MaxCorrChange;
-    // One row: whether every interior node's derivative changed by less than
-    // eps relative to it (the denominator keeps the sign of the derivative).
-    auto rowConverged = [&](const double* f1, const double* corr) {
-        for (int j = lw + 1; j < rw; ++j) {
-            const double d = std::fabs(f1[j] - corr[j]);
-            if (d > maxChange) maxChange = d;
-            const double den = (f1[j] == 0 || d <= eps) ? 1.0 : f1[j];
-            if (d / den >= eps) return false;
+    // One row over the chunks in node order; false at its first failure.
+    auto rowConverged = [&](int r) {
+        for (int c = 0; c < parts; ++c) {
+            const std::size_t k = static_cast<std::size_t>(c) * rows + r;
+            if (sc.maxChange[k] > maxChange) maxChange = sc.maxChange[k];
+            if (sc.firstFail[k] != INT_MAX) return false;
         }
         return true;
     };
     bool ok = true;
     for (int i = 1; i <= nc_ && ok; ++i)
-        if (a_.SkipComp[i] != 1) ok = rowConverged(a_.F(1, i), a_.Corr[i]);
-    // The temperature is tested also when the concentrations have failed.
-    if (st_.cbH && !rowConverged(a_.DTdt(1), a_.Corr[nc_ + 2])) ok = false;
+        if (tested(i)) ok = rowConverged(i);
+    if (tested(nc_ + 1) && !rowConverged(nc_ + 1)) ok = false;
     st_.MaxCorrChange = maxChange;
     return ok;
 }
 
-double Stepper::ErrorEstimate() {
+// Whether level 1 is finite over the window (ConcentrationsFinite), and then
+// in `err` the largest difference between the corrected and the predicted
+// window over the integrated rows: the maximum of each chunk, then of the
+// chunks (a maximum does not depend on the order). One pass for both.
+bool Stepper::FiniteWithError(double& err) {
     const int lw = st_.LeftWall, rw = st_.RightWall;
-    double err = 0;
-    for (int i = 1; i <= nc_; ++i) {
-        if (a_.SkipComp[i] == 1) continue;
-        const double* c1 = a_.C(1, i);
-        const double* pred = a_.Pred[i];
-        for (int j = lw; j <= rw; ++j) err = std::max(err, std::fabs(c1[j] - pred[j]));
-    }
-    if (st_.cbDcH) {
-        const double* h1 = a_.CH(1);
-        const double* pred = a_.Pred[H_];
-        for (int j = lw; j <= rw; ++j) err = std::max(err, std::fabs(h1[j] - pred[j]));
-    }
-    if (st_.cbH && !st_.cbAccT) {
-        const double* t1 = a_.T(1);
-        const double* pred = a_.Pred[nc_ + 2];
-        for (int j = lw; j <= rw; ++j) err = std::max(err, std::fabs(t1[j] - pred[j]));
-    }
-    return err;
+    StepChunks& sc = chunks_;
+    sc.Ensure(st_.Engine.Threads.MaxChunks(), nc_ + 2);
+    const bool temperature = st_.cbH && !st_.cbAccT;
+    const int parts = ForWindowChunks(lw, rw, [&](int clo, int chi, int chunk, int) {
+        TestChunk(clo, chi, chunk);
+        double e = 0;
+        auto row = [&](const double* __restrict c1, const double* __restrict pred) {
+            for (int j = clo; j <= chi; ++j) e = std::max(e, std::fabs(c1[j] - pred[j]));
+        };
+        for (int i = 1; i <= H_; ++i)
+            if (Integrated(i)) row(i <= nc_ ? a_.C(1, i) : a_.CH(1), a_.Pred[i]);
+        if (temperature) row(a_.T(1), a_.Pred[nc_ + 2]);
+        sc.error[static_cast<std::size_t>(chunk)] = e;
+    });
+    if (!FiniteVerdict(st_, sc.finite.data(), parts)) return false;
+    err = 0;
+    for (int c = 0; c < parts; ++c) err = std::max(err, sc.error[static_cast<std::size_t>(c)]);
+    return true;
 }
 
 // The nodes of level 1 outside the window, which the derivative routine of this
@@ -222,16 +306,16 @@ void Stepper::SpeciateOutsideWindow() {
 bool Stepper::Step(RunLocals& loc) {
     st_.NumericalFailure = false;
     Predictor();
-    Equilibrium(false);
-    if (!st_.NumericalFailure) CalcDERInWindow(st_, 1, false);
+    bool speciated = Equilibrium(false);
+    if (!st_.NumericalFailure) CalcDERInWindow(st_, 1, false, speciated);
 
     loc.CorrectorIterations = 0;
     st_.MaxCorrChange = 0;
     while (!st_.NumericalFailure) {
         Corrector();
-        Equilibrium(true);
+        speciated = Equilibrium(true);
         if (st_.NumericalFailure) break;
-        CalcDERInWindow(st_, 1, false);
+        CalcDERInWindow(st_, 1, false, speciated);
         if (st_.NumericalFailure) break;
         const bool ok = Converged();
         loc.CorrectorIterations += 1;
@@ -240,14 +324,15 @@ bool Stepper::Step(RunLocals& loc) {
     }
     if (st_.cbLastCor && !st_.NumericalFailure) {
         Corrector();
-        Equilibrium(true);
-        if (!st_.NumericalFailure) CalcDERInWindow(st_, 1, false);
+        speciated = Equilibrium(true);
+        if (!st_.NumericalFailure) CalcDERInWindow(st_, 1, false, speciated);
     }
     if (!st_.NumericalFailure) SpeciateOutsideWindow();
     // A rejected step leaves the error of the last accepted step shown.
     if (st_.NumericalFailure) return false;
-    if (!ConcentrationsFinite(st_, 1)) return false;
-    st_.StepError = ErrorEstimate();
+    double err;
+    if (!FiniteWithError(err)) return false;
+    st_.StepError = err;
 
     EngineArrays::RotateLevels(a_.lvC, 5);
     EngineArrays::RotateLevels(a_.lvIS, 5);

@@ -1,12 +1,17 @@
 #include "engine/step_services.h"
 
+#include <bit>
+#include <climits>
 #include <cmath>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "engine/comp_window.h"
 #include "engine/diffusion_mode.h"
 #include "engine/equilibrium.h"
+#include "engine/node_threads.h"
+#include "engine/parallel_equilibrium.h"
 #include "engine/run_state.h"
 #include "foundation/messages.h"
 
@@ -15,14 +20,47 @@ double ElapsedSeconds(RunState& st, double stamp) {
     return (st.host().NowDays() - stamp) * 86400.0;
 }
 
-bool ConcentrationsFinite(RunState& st, int level) {
+namespace {
+
+// First non-finite value of each tested row in each chunk of the window.
+struct FiniteChunks {
+    std::vector<int> first;  // [chunk][row - 1]
+    void Ensure(std::size_t need) {
+        if (first.size() < need) first.assign(need, INT_MAX);
+    }
+};
+
+// First node of c[lo..hi] that is not finite (INT_MAX if none). The mask pass
+// works on the bits, without a branch per node, so it vectorises (a test of
+// the double does not): an exponent of all ones carries into the top bit when
+// one is added to it. The node is sought only when the mask has found one.
+int FirstNonFinite(const double* c, int lo, int hi) {
+    constexpr std::uint64_t kExponent = 0x7FF0000000000000u, kExponentOne = 0x0010000000000000u;
+    std::uint64_t bad = 0;
+    for (int j = lo; j <= hi; ++j) bad |= (std::bit_cast<std::uint64_t>(c[j]) & kExponent) + kExponentOne;
+    if (!(bad >> 63)) return INT_MAX;
+    for (int j = lo; j <= hi; ++j)
+        if (!std::isfinite(c[j])) return j;
+    return INT_MAX;
+}
+
+}  // namespace
+
+void FiniteRowsOfChunk(RunState& st, int level, int clo, int chi, int* first) {
     EngineArrays& a = st.Arr;
-    const int nc = a.NComp, lw = st.LeftWall, rw = st.RightWall;
-    for (int i = 1; i <= nc + 1; ++i) {
-        if (i <= nc && a.SkipComp[i] == 1) continue;
-        const double* c = i > nc ? a.CH(level) : a.C(level, i);
-        for (int j = lw; j <= rw; ++j) {
-            if (std::isfinite(c[j])) continue;
+    const int nc = a.NComp;
+    for (int i = 1; i <= nc + 1; ++i)
+        first[i - 1] = i > nc || a.SkipComp[i] != 1 ? FirstNonFinite(i > nc ? a.CH(level) : a.C(level, i), clo, chi)
+                                                  : INT_MAX;
+}
+
+bool FiniteVerdict(RunState& st, const int* first, int parts) {
+    const int rows = st.Arr.NComp + 1;
+    // The first failure in row order, and within a row in node order.
+    for (int i = 1; i <= rows; ++i) {
+        for (int c = 0; c < parts; ++c) {
+            const int j = first[static_cast<std::size_t>(c) * rows + i - 1];
+            if (j == INT_MAX) continue;
             st.Stop = true;
             st.NumericalFailure = true;
             WarnOncePerRun(st, "ConcentrationsFinite",
@@ -31,6 +69,17 @@ bool ConcentrationsFinite(RunState& st, int level) {
         }
     }
     return true;
+}
+
+bool ConcentrationsFinite(RunState& st, int level) {
+    const int rows = st.Arr.NComp + 1;  // the constituents, then cH
+    FiniteChunks& sc = st.Engine.Scratch<FiniteChunks>();
+    sc.Ensure(static_cast<std::size_t>(st.Engine.Threads.MaxChunks()) * rows);
+    const int parts = ForNodeChunks(st.Engine.Threads, st.LeftWall, st.RightWall, kParallelMinChunk,
+                                    [&](int clo, int chi, int chunk, int) {
+        FiniteRowsOfChunk(st, level, clo, chi, sc.first.data() + static_cast<std::size_t>(chunk) * rows);
+    });
+    return FiniteVerdict(st, sc.first.data(), parts);
 }
 
 void SolverStatistics(RunState& st) {

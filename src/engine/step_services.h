@@ -27,6 +27,13 @@ double ElapsedSeconds(RunState& st, double stamp);
 // (Stop and NumericalFailure set) with a warning that names the first
 // constituent and node that failed.
 bool ConcentrationsFinite(RunState& st, int level);
+// ConcentrationsFinite in two parts, for a caller that tests inside node
+// chunks of its own: the test of nodes clo..chi (the first node that is not
+// finite, INT_MAX if none, of each row 1..NComp + 1 into first[0..NComp]),
+// then the verdict over the chunks in node order (`parts` chunks of
+// NComp + 1 entries each), with the warning and the stop.
+void FiniteRowsOfChunk(RunState& st, int level, int clo, int chi, int* first);
+bool FiniteVerdict(RunState& st, const int* first, int parts);
 
 // All services of one step, in their order.
 void StepServices(RunState& st, RunLocals& loc);

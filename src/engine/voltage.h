@@ -18,6 +18,21 @@ void AddAdditionalConductivity(RunState& st);
 // leaves U and I unchanged and returns false.
 bool CalcVoltageCurrent(RunState& st);
 
+// CalcVoltageCurrent in parts, for a caller that forms the conductivity in
+// node chunks of its own (not in the diffusion mode, arrays allocated):
+// PrepareResistanceTerms once, then for the chunks covering nodes 0..ColumnEnd
+// in node order ResistanceTermsOfChunk (the inner terms 1/(Kappa S) of nodes
+// clo..chi; returns the first node whose conductivity or cross-section is not
+// a positive finite number, INT_MAX if none) with SetChunkUnfitNode, and last
+// VoltageCurrentFromTerms over the `parts` chunks: the sum in node order, U and
+// I, or the warning and the stop (false).
+int ColumnEnd(const RunState& st);
+void PrepareResistanceTerms(RunState& st);
+int ResistanceTermsOfChunk(RunState& st, int clo, int chi);
+void SetChunkUnfitNode(RunState& st, int chunk, int node);
+int FirstUnfitNode(RunState& st, int parts);
+bool VoltageCurrentFromTerms(RunState& st, int parts);
+
 // Column resistance in ohm from Kappa, S, DX, FakeCapLen and KappaEnd (which
 // it fills when 0). Not finite or not positive when the column has no
 // resistance to speak of.
