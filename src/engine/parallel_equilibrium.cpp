@@ -156,8 +156,12 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
 
     // Solves node i with the serial rules; false when the solve failed.
     // `given`: the node's result from SolveElneutNodes (the same bits).
+    // The window pass of a step (FailedLevelDiscarded alive) does what one
+    // thread does there: cH alone, nodes side by side, then the speciation of
+    // the solved nodes side by side; Denom is left as the cH-only solve leaves it.
+    const bool speciateAfter = speciate && w.discardFailedLevel;
     auto solve = [&](int i, NewtonScratch& s, ChunkState& cs, int chunkLo,
-                     const ElneutNodeResult* given = nullptr) -> int {
+                     const ElneutNodeResult* given = nullptr, bool speciateNow = true) -> int {
         const double x = src[i];
         const double r = std::fabs(x) + 1e-36;
         const ElneutNodeResult res = given ? *given : SolveElneutNode(st, level, i, x, r, itNew, s);
@@ -174,7 +178,11 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
         }
         w.iterations[static_cast<std::size_t>(i)] = res.n;
         cH[i] = result;
-        if (!speciate) return 0;  // cH alone: the caller's speciation writes pH, cOH and the forms
+        if (!speciate || !speciateNow) return 0;  // cH alone: the speciation writes pH, cOH and the forms
+        if (speciateAfter) {
+            if (!SpeciateNode(st, level, i, s)) cs.badSpeciation = std::min(cs.badSpeciation, i);
+            return 0;
+        }
         if (res.passed)
             for (int q = 0; q < res.nActive; ++q) {
                 const int j = s.Active[q];
@@ -190,21 +198,29 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
         NewtonScratch& s = ScratchOf(a, w, worker);
         ChunkState& cs = w.chunks[static_cast<std::size_t>(chunk)];
         cs.deferFrom = cs.failAt = INT_MAX;
+        cs.badSpeciation = INT_MAX;
         std::fill(cs.denomSet.begin(), cs.denomSet.end(), 0);
         if (!w.discardFailedLevel) SaveOrRestore(a, w, level, clo, chi, speciate, true);
         // cH alone: nodes solved side by side (equilibrium_lanes.h).
-        const int lanes = speciate ? 1 : NodeLanes();
+        const int lanes = speciate && !speciateAfter ? 1 : NodeLanes();
         for (int i = clo; i <= chi;) {
             ElneutNodeResult res[kMaxNodeLanes];
             const int m = lanes > 1 && i + lanes - 1 <= chi ? lanes : 1;
             if (m > 1) SolveElneutNodes(st, level, i, src + i, itNew, s, res);
             int outcome = 0;
             for (int l = 0; l < m && outcome == 0; ++l) {
-                outcome = solve(i + l, s, cs, clo, m > 1 ? &res[l] : nullptr);
+                outcome = solve(i + l, s, cs, clo, m > 1 ? &res[l] : nullptr, !speciateAfter);
                 if (outcome == 1) cs.deferFrom = i + l;
             }
             if (outcome != 0) break;
             i += m;
+        }
+        if (speciateAfter) {
+            const int solved = std::min(chi, std::min(cs.deferFrom, cs.failAt) - 1);
+            if (solved >= clo) {
+                const int bad = SpeciateNodes(st, level, clo, solved, s);
+                if (bad >= 0) cs.badSpeciation = bad;
+            }
         }
     });
 
@@ -239,6 +255,16 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
             if (cs.denomSet[static_cast<std::size_t>(j)])
                 a.Denom[j] = std::ldexp(cs.denom[static_cast<std::size_t>(j)], cs.denomExp[static_cast<std::size_t>(j)]);
         if (cs.failAt != INT_MAX) break;
+    }
+    for (int c = 0; c < parts && speciateAfter && !failed; ++c) {
+        const int n = w.chunks[static_cast<std::size_t>(c)].badSpeciation;
+        if (n == INT_MAX) continue;
+        st.Stop = true;
+        st.NumericalFailure = true;
+        WarnOncePerRun(st, "CalcSpeciation",
+                       std::string(kBadHydrogenConcentration) + std::to_string(n) + ": " +
+                           GeneralFloatText(a.CH(level)[n]));
+        break;
     }
     if (failed) {
         st.Stop = true;
