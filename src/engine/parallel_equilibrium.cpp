@@ -103,6 +103,21 @@ void SaveOrRestore(EngineArrays& a, Workspace& w, int level, int lo, int hi, boo
     }
 }
 
+// Stops the run with the speciation's warning at the first node (in node
+// order) whose cH the speciation of the chunks refused, as the serial loop does.
+void StopAtFirstBadSpeciation(RunState& st, const Workspace& w, int parts, int level) {
+    for (int c = 0; c < parts; ++c) {
+        const int n = w.chunks[static_cast<std::size_t>(c)].badSpeciation;
+        if (n == INT_MAX) continue;
+        st.Stop = true;
+        st.NumericalFailure = true;
+        WarnOncePerRun(st, "CalcSpeciation",
+                       std::string(kBadHydrogenConcentration) + std::to_string(n) + ": " +
+                           GeneralFloatText(st.Arr.CH(level)[n]));
+        return;
+    }
+}
+
 }  // namespace
 
 void PrepareWorkerScratch(RunState& st) { Work(st); }
@@ -127,16 +142,7 @@ bool CalcSpeciationParallel(RunState& st, int level, int lo, int hi) {
         const int bad = SpeciateNodes(st, level, clo, chi, s);
         cs.badSpeciation = bad < 0 ? INT_MAX : bad;
     });
-    for (int c = 0; c < parts; ++c) {
-        const int n = w.chunks[static_cast<std::size_t>(c)].badSpeciation;
-        if (n == INT_MAX) continue;
-        st.Stop = true;
-        st.NumericalFailure = true;
-        WarnOncePerRun(st, "CalcSpeciation",
-                       std::string(kBadHydrogenConcentration) + std::to_string(n) + ": " +
-                           GeneralFloatText(a.CH(level)[n]));
-        break;
-    }
+    StopAtFirstBadSpeciation(st, w, parts, level);
     return true;
 }
 
@@ -256,16 +262,7 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
                 a.Denom[j] = std::ldexp(cs.denom[static_cast<std::size_t>(j)], cs.denomExp[static_cast<std::size_t>(j)]);
         if (cs.failAt != INT_MAX) break;
     }
-    for (int c = 0; c < parts && speciateAfter && !failed; ++c) {
-        const int n = w.chunks[static_cast<std::size_t>(c)].badSpeciation;
-        if (n == INT_MAX) continue;
-        st.Stop = true;
-        st.NumericalFailure = true;
-        WarnOncePerRun(st, "CalcSpeciation",
-                       std::string(kBadHydrogenConcentration) + std::to_string(n) + ": " +
-                           GeneralFloatText(a.CH(level)[n]));
-        break;
-    }
+    if (speciateAfter && !failed) StopAtFirstBadSpeciation(st, w, parts, level);
     if (failed) {
         st.Stop = true;
         st.NumericalFailure = true;
