@@ -327,9 +327,8 @@ void StandardDerivatives(RunState& st, int level, bool fieldOnly) {
     StandardScheme(st, level, fieldOnly || level > 4);
 }
 
-// Speciation of the level (unless `speciated`: the window was speciated with
-// the equilibrium), then the derivatives of the selected mode.
-void Derivatives(RunState& st, int level, bool fieldOnly, bool wholeGrid, bool speciated) {
+// Speciation of the level, then the derivatives of the selected mode.
+void Derivatives(RunState& st, int level, bool fieldOnly, bool wholeGrid) {
     EngineArrays& a = st.Arr;
     if (!a.Allocated() || level < 1 || level > 5) return;
     const ModeHooks& mode = SelectedModeHooks(st);
@@ -339,7 +338,7 @@ void Derivatives(RunState& st, int level, bool fieldOnly, bool wholeGrid, bool s
             UpdateModeTemperatures(st);
             if (wholeGrid)
                 SpeciateWholeGrid(st, level);
-            else if (!speciated)
+            else
                 CalcSpeciation(st, level, -1);
         }
         if (st.cbIgnDER) return;
@@ -361,10 +360,10 @@ ModeHooks StandardModeHooks() {
     return h;
 }
 
-void CalcDER(RunState& st, int level, bool fieldOnly) { Derivatives(st, level, fieldOnly, true, false); }
+void CalcDER(RunState& st, int level, bool fieldOnly) { Derivatives(st, level, fieldOnly, true); }
 
-void CalcDERInWindow(RunState& st, int level, bool fieldOnly, bool speciated) {
-    Derivatives(st, level, fieldOnly, !WindowSpeciationExact(st), speciated);
+void CalcDERInWindow(RunState& st, int level, bool fieldOnly) {
+    Derivatives(st, level, fieldOnly, !WindowSpeciationExact(st));
 }
 
 bool WindowSpeciationExact(const RunState& st) {
@@ -378,24 +377,6 @@ void EquilibriumForDerivatives(RunState& st, int level, bool ionicStrength) {
         Elneut(st, level, 0, -1, false, false);
     else
         Elneut(st, level, 0, -1, true);
-}
-
-bool EquilibriumSpeciatingWindow(RunState& st, int level, bool ionicStrength) {
-    // Elneut speciating its window gives the forms CalcSpeciation gives from
-    // the cH it stores; not where a mode solves or speciates its own way.
-    // On one thread the two passes are cheaper: the solve speciating as it
-    // goes keeps its denominators too (Elneut's serial loop).
-    const int window = std::min(st.RightWall, LastGridNode(st)) - std::max(st.LeftWall, 0) + 1;
-    if (ionicStrength || !WindowSpeciationExact(st) || st.cbChrom || st.cbComplex ||
-        SelectedModeHooks(st).Equilibrium || st.Engine.Threads.threads < 2 || window < 2 * kParallelMinChunk) {
-        EquilibriumForDerivatives(st, level, ionicStrength);
-        return false;
-    }
-    // The run loop rejects a step whose equilibrium failed and rebuilds the
-    // shared profiles from level 2: nothing of the level is kept for it.
-    FailedLevelDiscarded discard(st);
-    Elneut(st, level, 0, -1, true, false);
-    return true;
 }
 
 void CalcDER_dcH(RunState& st, int level) {

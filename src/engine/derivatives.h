@@ -16,9 +16,8 @@ void CalcDER(RunState& st, int level, bool fieldOnly);
 // the computation window instead of the whole grid. Nothing of the derivative
 // reads outside the window; the run loop speciates the rest of the current
 // level once per accepted step, before anything else reads it, which gives the
-// same values as the whole-grid speciation of every call. With `speciated` the
-// window of the level has been speciated already (EquilibriumSpeciatingWindow).
-void CalcDERInWindow(RunState& st, int level, bool fieldOnly, bool speciated = false);
+// same values as the whole-grid speciation of every call.
+void CalcDERInWindow(RunState& st, int level, bool fieldOnly);
 // True when CalcDERInWindow is equivalent to CalcDER followed by a speciation
 // of the nodes outside the window (no temperature update between them).
 bool WindowSpeciationExact(const RunState& st);
@@ -26,12 +25,6 @@ bool WindowSpeciationExact(const RunState& st);
 // correction, else Elneut. When the derivative routine speciates the window
 // from the same cH, the solver stores cH alone.
 void EquilibriumForDerivatives(RunState& st, int level, bool ionicStrength);
-// EquilibriumForDerivatives for CalcDERInWindow: where the window's speciation
-// would follow from the same cH, each node is speciated right after its solve
-// (in the same pass over the nodes, the same bits) and true is returned; the
-// derivative call then takes `speciated`. For the run loop's steps only: when
-// the solve fails, nodes after the failed one may hold new values.
-bool EquilibriumSpeciatingWindow(RunState& st, int level, bool ionicStrength);
 
 // dcH/dt of the hydrogen ion (row NComp+1 of F[level]) over the window, for the
 // mode in which cH is integrated as a species.

@@ -9,7 +9,7 @@
 #include "engine/micellar_mode.h"
 #include "engine/racemic_mode.h"
 #include "engine/run_state.h"
-#include "engine/special_mode.h"
+#include "engine/split_advection_mode.h"
 #include "engine/standard_scheme.h"
 #include "foundation/messages.h"
 

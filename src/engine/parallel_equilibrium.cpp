@@ -36,7 +36,6 @@ struct Workspace {
     std::vector<int> iterations;         // Newton passes per node
     std::vector<double> backup;          // values a failed call must leave untouched
     int formRows = -1, nComp = -1, maxAbsZ = -1, nn = -1, threads = -1, chunkCount = -1;
-    bool discardFailedLevel = false;  // FailedLevelDiscarded alive: no backup
 
     void Prepare(const EngineArrays& a, const ThreadPlan& plan) {
         const int threadCount = plan.MaxWorkers(), chunkMax = plan.MaxChunks();
@@ -122,12 +121,6 @@ void StopAtFirstBadSpeciation(RunState& st, const Workspace& w, int parts, int l
 
 void PrepareWorkerScratch(RunState& st) { Work(st); }
 
-FailedLevelDiscarded::FailedLevelDiscarded(RunState& st) : st_(st) {
-    st.Engine.Scratch<Workspace>().discardFailedLevel = true;
-}
-
-FailedLevelDiscarded::~FailedLevelDiscarded() { st_.Engine.Scratch<Workspace>().discardFailedLevel = false; }
-
 NewtonScratch& WorkerScratch(RunState& st, int worker) {
     return ScratchOf(st.Arr, st.Engine.Scratch<Workspace>(), worker);
 }
@@ -162,12 +155,8 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
 
     // Solves node i with the serial rules; false when the solve failed.
     // `given`: the node's result from SolveElneutNodes (the same bits).
-    // The window pass of a step (FailedLevelDiscarded alive) does what one
-    // thread does there: cH alone, nodes side by side, then the speciation of
-    // the solved nodes side by side; Denom is left as the cH-only solve leaves it.
-    const bool speciateAfter = speciate && w.discardFailedLevel;
     auto solve = [&](int i, NewtonScratch& s, ChunkState& cs, int chunkLo,
-                     const ElneutNodeResult* given = nullptr, bool speciateNow = true) -> int {
+                     const ElneutNodeResult* given = nullptr) -> int {
         const double x = src[i];
         const double r = std::fabs(x) + 1e-36;
         const ElneutNodeResult res = given ? *given : SolveElneutNode(st, level, i, x, r, itNew, s);
@@ -184,11 +173,7 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
         }
         w.iterations[static_cast<std::size_t>(i)] = res.n;
         cH[i] = result;
-        if (!speciate || !speciateNow) return 0;  // cH alone: the speciation writes pH, cOH and the forms
-        if (speciateAfter) {
-            if (!SpeciateNode(st, level, i, s)) cs.badSpeciation = std::min(cs.badSpeciation, i);
-            return 0;
-        }
+        if (!speciate) return 0;  // cH alone: the caller's speciation writes pH, cOH and the forms
         if (res.passed)
             for (int q = 0; q < res.nActive; ++q) {
                 const int j = s.Active[q];
@@ -204,29 +189,21 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
         NewtonScratch& s = ScratchOf(a, w, worker);
         ChunkState& cs = w.chunks[static_cast<std::size_t>(chunk)];
         cs.deferFrom = cs.failAt = INT_MAX;
-        cs.badSpeciation = INT_MAX;
         std::fill(cs.denomSet.begin(), cs.denomSet.end(), 0);
-        if (!w.discardFailedLevel) SaveOrRestore(a, w, level, clo, chi, speciate, true);
+        SaveOrRestore(a, w, level, clo, chi, speciate, true);
         // cH alone: nodes solved side by side (equilibrium_lanes.h).
-        const int lanes = speciate && !speciateAfter ? 1 : NodeLanes();
+        const int lanes = speciate ? 1 : NodeLanes();
         for (int i = clo; i <= chi;) {
             ElneutNodeResult res[kMaxNodeLanes];
             const int m = lanes > 1 && i + lanes - 1 <= chi ? lanes : 1;
             if (m > 1) SolveElneutNodes(st, level, i, src + i, itNew, s, res);
             int outcome = 0;
             for (int l = 0; l < m && outcome == 0; ++l) {
-                outcome = solve(i + l, s, cs, clo, m > 1 ? &res[l] : nullptr, !speciateAfter);
+                outcome = solve(i + l, s, cs, clo, m > 1 ? &res[l] : nullptr);
                 if (outcome == 1) cs.deferFrom = i + l;
             }
             if (outcome != 0) break;
             i += m;
-        }
-        if (speciateAfter) {
-            const int solved = std::min(chi, std::min(cs.deferFrom, cs.failAt) - 1);
-            if (solved >= clo) {
-                const int bad = SpeciateNodes(st, level, clo, solved, s);
-                if (bad >= 0) cs.badSpeciation = bad;
-            }
         }
     });
 
@@ -248,7 +225,7 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
             failValue = cs.failValue;
         }
     }
-    if (failed && !w.discardFailedLevel) SaveOrRestore(a, w, level, end + 1, hi, speciate, false);
+    if (failed) SaveOrRestore(a, w, level, end + 1, hi, speciate, false);
 
     for (int i = lo; i <= end; ++i) {
         const int n = w.iterations[static_cast<std::size_t>(i)];
@@ -262,7 +239,6 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
                 a.Denom[j] = std::ldexp(cs.denom[static_cast<std::size_t>(j)], cs.denomExp[static_cast<std::size_t>(j)]);
         if (cs.failAt != INT_MAX) break;
     }
-    if (speciateAfter && !failed) StopAtFirstBadSpeciation(st, w, parts, level);
     if (failed) {
         st.Stop = true;
         st.NumericalFailure = true;

@@ -21,22 +21,6 @@ bool CalcSpeciationParallel(RunState& st, int level, int lo, int hi);
 // guard.
 bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool speciate);
 
-// While one lives, ElneutParallel keeps no copy of the values it overwrites:
-// its caller throws the level away when the call fails (the step is rejected
-// and the shared profiles are rebuilt from level 2), so the nodes after a
-// failed one may keep new values. The copy costs a pass over every form of
-// the range.
-class FailedLevelDiscarded {
-public:
-    explicit FailedLevelDiscarded(RunState& st);
-    ~FailedLevelDiscarded();
-    FailedLevelDiscarded(const FailedLevelDiscarded&) = delete;
-    FailedLevelDiscarded& operator=(const FailedLevelDiscarded&) = delete;
-
-private:
-    RunState& st_;
-};
-
 // Equilibrium scratch of thread `worker` of a ForNodeChunks call (the arrays'
 // own scratch for the window thread, 0), sized for the arrays' shape and the
 // run's thread plan. Call PrepareWorkerScratch on the window thread before the

@@ -90,7 +90,7 @@ public:
 private:
     void Predictor();
     void Corrector();
-    bool Equilibrium(bool corrector);
+    void Equilibrium(bool corrector);
     bool Converged();
     bool FiniteWithError(double& err);
     // Whether a stage's own chunks may test level 1 for finite values: nothing
@@ -207,13 +207,12 @@ void Stepper::Corrector() {
     ModeStageUpdates(st_, 1);
 }
 
-// The equilibrium of level 1 before its derivatives; true when it speciated
-// the window too (the derivative routine then leaves the speciation out).
-bool Stepper::Equilibrium(bool corrector) {
-    if (!StageFinite() || st_.cbDcH) return false;
+// The equilibrium of level 1 before its derivatives.
+void Stepper::Equilibrium(bool corrector) {
+    if (!StageFinite() || st_.cbDcH) return;
     ModesBeforeEquilibrium(st_, 1);
     // The corrector passes leave the ionic-strength correction out unless cbPCIS.
-    return EquilibriumSpeciatingWindow(st_, 1, st_.ISCorrection && (!corrector || st_.cbPCIS));
+    EquilibriumForDerivatives(st_, 1, st_.ISCorrection && (!corrector || st_.cbPCIS));
 }
 
 // Whether every interior node's derivative changed by less than EpsCor
@@ -306,16 +305,16 @@ void Stepper::SpeciateOutsideWindow() {
 bool Stepper::Step(RunLocals& loc) {
     st_.NumericalFailure = false;
     Predictor();
-    bool speciated = Equilibrium(false);
-    if (!st_.NumericalFailure) CalcDERInWindow(st_, 1, false, speciated);
+    Equilibrium(false);
+    if (!st_.NumericalFailure) CalcDERInWindow(st_, 1, false);
 
     loc.CorrectorIterations = 0;
     st_.MaxCorrChange = 0;
     while (!st_.NumericalFailure) {
         Corrector();
-        speciated = Equilibrium(true);
+        Equilibrium(true);
         if (st_.NumericalFailure) break;
-        CalcDERInWindow(st_, 1, false, speciated);
+        CalcDERInWindow(st_, 1, false);
         if (st_.NumericalFailure) break;
         const bool ok = Converged();
         loc.CorrectorIterations += 1;
@@ -324,8 +323,8 @@ bool Stepper::Step(RunLocals& loc) {
     }
     if (st_.cbLastCor && !st_.NumericalFailure) {
         Corrector();
-        speciated = Equilibrium(true);
-        if (!st_.NumericalFailure) CalcDERInWindow(st_, 1, false, speciated);
+        Equilibrium(true);
+        if (!st_.NumericalFailure) CalcDERInWindow(st_, 1, false);
     }
     if (!st_.NumericalFailure) SpeciateOutsideWindow();
     // A rejected step leaves the error of the last accepted step shown.

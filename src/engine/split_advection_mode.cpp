@@ -1,4 +1,4 @@
-#include "engine/special_mode.h"
+#include "engine/split_advection_mode.h"
 
 #include <cmath>
 #include <string>
