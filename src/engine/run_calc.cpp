@@ -104,6 +104,11 @@ private:
     // The rows a stage integrates, besides the temperature: the constituents
     // that move, and cH as row NComp + 1 with dcH/dt.
     bool Integrated(int row) const { return row <= nc_ ? a_.SkipComp[row] != 1 : st_.cbDcH; }
+    // Row `row` of those at time level `level`.
+    double* Row(int level, int row) const { return row <= nc_ ? a_.C(level, row) : a_.CH(level); }
+    // After the rows of a stage: the linearised mode's right end, the dcH/dt
+    // mode's speciation and the modes' own stage updates.
+    void EndStage();
     // Every row of a stage at once over the window: one parallel region per
     // stage; each node computes exactly what the serial row loops compute.
     template <class F>
@@ -159,18 +164,21 @@ void Stepper::Predictor() {
         };
         for (int i = 1; i <= H_; ++i)
             if (Integrated(i))
-                predict(i <= nc_ ? a_.C(1, i) : a_.CH(1), i <= nc_ ? a_.C(5, i) : a_.CH(5), a_.F(2, i),
-                        a_.F(3, i), a_.F(4, i), a_.Pred[i], &a_.CLeft[i]);
+                predict(Row(1, i), Row(5, i), a_.F(2, i), a_.F(3, i), a_.F(4, i), a_.Pred[i], &a_.CLeft[i]);
         // The temperature, integrated like a concentration (Pred row NComp + 2).
         if (st_.cbH)
             predict(a_.T(1), a_.T(5), a_.DTdt(2), a_.DTdt(3), a_.DTdt(4), a_.Pred[nc_ + 2], nullptr);
         if (test) TestChunk(clo, chi, chunk);
     });
     stageTested_ = test ? parts : -1;
+    EndStage();
+}
+
+void Stepper::EndStage() {
     // The linearised mode holds the right end too (Pred keeps the computed value).
     if (st_.cbLBorder && st_.cbMX)
         for (int i = 1; i <= H_; ++i)
-            if (Integrated(i)) (i <= nc_ ? a_.C(1, i) : a_.CH(1))[st_.NX] = a_.CLeft[i];
+            if (Integrated(i)) Row(1, i)[st_.NX] = a_.CLeft[i];
     if (st_.cbDcH) CalcSpeciation(st_, 1, -1);
     ModeStageUpdates(st_, 1);
 }
@@ -190,9 +198,8 @@ void Stepper::Corrector() {
         };
         for (int i = 1; i <= H_; ++i) {
             if (!Integrated(i)) continue;
-            double* c1 = i <= nc_ ? a_.C(1, i) : a_.CH(1);
-            correct(c1, i <= nc_ ? a_.C(2, i) : a_.CH(2), i <= nc_ ? a_.C(4, i) : a_.CH(4), a_.F(1, i),
-                    a_.F(2, i), a_.F(3, i), a_.Corr[i]);
+            double* c1 = Row(1, i);
+            correct(c1, Row(2, i), Row(4, i), a_.F(1, i), a_.F(2, i), a_.F(3, i), a_.Corr[i]);
             if (st_.cbLBorder && clo == 0) c1[0] = a_.CLeft[i];  // the constant left border
         }
         if (st_.cbH)
@@ -200,11 +207,7 @@ void Stepper::Corrector() {
         if (test) TestChunk(clo, chi, chunk);
     });
     stageTested_ = test ? parts : -1;
-    if (st_.cbLBorder && st_.cbMX)
-        for (int i = 1; i <= H_; ++i)
-            if (Integrated(i)) (i <= nc_ ? a_.C(1, i) : a_.CH(1))[st_.NX] = a_.CLeft[i];
-    if (st_.cbDcH) CalcSpeciation(st_, 1, -1);
-    ModeStageUpdates(st_, 1);
+    EndStage();
 }
 
 // The equilibrium of level 1 before its derivatives.
@@ -283,7 +286,7 @@ bool Stepper::FiniteWithError(double& err) {
             for (int j = clo; j <= chi; ++j) e = std::max(e, std::fabs(c1[j] - pred[j]));
         };
         for (int i = 1; i <= H_; ++i)
-            if (Integrated(i)) row(i <= nc_ ? a_.C(1, i) : a_.CH(1), a_.Pred[i]);
+            if (Integrated(i)) row(Row(1, i), a_.Pred[i]);
         if (temperature) row(a_.T(1), a_.Pred[nc_ + 2]);
         sc.error[static_cast<std::size_t>(chunk)] = e;
     });
