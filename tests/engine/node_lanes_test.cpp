@@ -13,6 +13,7 @@
 #include "engine/node_threads.h"
 #include "engine/run_state.h"
 #include "support/bench_cases.h"
+#include "support/run_profiles.h"
 
 namespace {
 
@@ -22,22 +23,6 @@ std::vector<int> LaneWidths() {
     if (NodeLanes() >= 2) w.push_back(2);
     if (NodeLanes() >= 4) w.push_back(4);
     return w;
-}
-
-// Every value the equilibrium routines write at `level`, and the pH.
-std::vector<double> EquilibriumImage(RunState& st, int level) {
-    EngineArrays& a = st.Arr;
-    std::vector<double> v;
-    auto add = [&](const double* p) { v.insert(v.end(), p, p + a.Nn); };
-    for (int i = 1; i <= a.NComp + 2; ++i)
-        for (int k = 0; k < a.Forms(i); ++k) add(a.CForm(level, i, k));
-    add(a.IonicStrength(level));
-    for (int j = 1; j <= a.NComp; ++j) {
-        add(a.ZMean[j]);
-        add(a.UEff[j]);
-    }
-    add(a.PH.data());
-    return v;
 }
 
 bool SameBits(const std::vector<double>& x, const std::vector<double>& y) {
@@ -87,7 +72,7 @@ TEST_F(NodeLanesTest, SolveAndSpeciationAcrossPHKeepTheOneNodeBits) {
         for (int n = 0; n < a.Nn; ++n) a.CH(2)[n] = std::pow(10.0, 3 - 14.0 * n / (a.Nn - 1));
         CalcSpeciation(st, 2, -1);
         ASSERT_FALSE(st.NumericalFailure) << lanes;
-        const std::vector<double> image = EquilibriumImage(st, 2);
+        const std::vector<double> image = testcomp::EquilibriumImage(st, 2);
         if (lanes == 1) {
             solved1 = cH;
             speciated1 = image;
@@ -110,7 +95,7 @@ TEST_F(NodeLanesTest, BenchmarkRunsKeepTheOneNodeBits) {
             RunState st;
             ASSERT_TRUE(benchcases::InitCase(st, benchcases::FindCase(c.id), 300));
             benchcases::RunTimed(st, c.stopTime, c.id);
-            std::vector<double> image = EquilibriumImage(st, 2);
+            std::vector<double> image = testcomp::EquilibriumImage(st, 2);
             for (int j = 1; j <= st.Arr.NComp; ++j)
                 image.insert(image.end(), st.Arr.C(2, j), st.Arr.C(2, j) + st.Arr.Nn);
             image.push_back(st.StepCount);

@@ -15,6 +15,7 @@
 #include "engine/parallel_equilibrium.h"
 #include "engine/run_state.h"
 #include "foundation/errors.h"
+#include "support/run_profiles.h"
 #include "support/uniform_grid.h"
 
 namespace {
@@ -41,16 +42,9 @@ void Build(RunState& st, const std::function<void(RunState&)>& modify) {
     modify(st);
 }
 
-// Every value the equilibrium writes.
+// Every value the equilibrium writes, its largest iteration count and the stop flag.
 std::vector<double> Snapshot(RunState& st, int level) {
-    EngineArrays& a = st.Arr;
-    std::vector<double> v;
-    auto add = [&](const double* p) { v.insert(v.end(), p, p + a.Nn); };
-    for (int i = 1; i <= a.NComp + 2; ++i)
-        for (int k = 0; k < a.Forms(i); ++k) add(a.CForm(level, i, k));
-    add(a.IonicStrength(level));
-    add(a.PH.data());
-    for (int j = 1; j <= a.NComp; ++j) add(a.ZMean[j]), add(a.UEff[j]);
+    std::vector<double> v = testcomp::EquilibriumImage(st, level);
     v.push_back(st.NewtonItStep);
     v.push_back(st.Stop);
     return v;

@@ -42,4 +42,20 @@ void RunFixed(RunState& st, double stopTime, double dt, bool fixedWalls) {
     RunTo(st, stopTime, dt);
 }
 
+std::vector<double> EquilibriumImage(RunState& st, int level)
+{
+    EngineArrays& a = st.Arr;
+    std::vector<double> v;
+    auto add = [&](const double* p) { v.insert(v.end(), p, p + a.Nn); };
+    for (int i = 1; i <= a.NComp + 2; ++i)
+        for (int k = 0; k < a.Forms(i); ++k) add(a.CForm(level, i, k));
+    add(a.IonicStrength(level));
+    for (int j = 1; j <= a.NComp; ++j) {
+        add(a.ZMean[j]);
+        add(a.UEff[j]);
+    }
+    add(a.PH.data());
+    return v;
+}
+
 }  // namespace testcomp

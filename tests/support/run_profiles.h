@@ -29,4 +29,8 @@ void RunTo(RunState& st, double stopTime, double dt);
 // The same at a fixed dt (no time-step control), the walls fixed when asked.
 void RunFixed(RunState& st, double stopTime, double dt, bool fixedWalls = false);
 
+// Every value the equilibrium routines write at `level` (the forms, the ionic
+// strength, the mean charges and effective mobilities), and the pH.
+std::vector<double> EquilibriumImage(RunState& st, int level);
+
 }  // namespace testcomp
