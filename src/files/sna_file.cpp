@@ -94,16 +94,22 @@ void CheckGeometry(BinReader& in, std::int32_t nx, double capLength, double peak
 // number of 0 or more. A run leaves a numerical noise of slightly negative
 // values behind steep zone edges (found up to 1e-5 of the largest value);
 // negative values within 1 % of the largest one are kept as such.
-void CheckConcentrations(BinReader& in, const std::vector<double>& values)
+// Stored concentrations are finite and none is below the noise of the
+// largest (-1 % of it).
+bool PlausibleConcentrations(const std::vector<double>& values)
 {
     double largest = 0;
     for (double v : values) {
-        in.Check(std::isfinite(v));
+        if (!std::isfinite(v)) return false;
         largest = std::max(largest, v);
     }
     const double noise = -0.01 * largest;
-    for (double v : values) in.Check(v >= noise);
+    for (double v : values)
+        if (v < noise) return false;
+    return true;
 }
+
+void CheckConcentrations(BinReader& in, const std::vector<double>& values) { in.Check(PlausibleConcentrations(values)); }
 
 // The trailer "EOF" with its zero byte must end the file: a file whose sizes
 // do not add up (a composition of another constituent count) is refused.
@@ -185,6 +191,11 @@ void RecalcLoadedProfiles(RunState& st, const std::function<void()>& recalc)
         st.NumericalFailure = false;
         recalc();
         if (st.NumericalFailure) ThrowError("Incorrect file.");
+        // What the project saves must open again: the profiles the loading
+        // brought about pass the reader's rule for stored concentrations.
+        std::vector<double> level2;
+        for (int i = 1; i <= st.NComp; ++i) level2.insert(level2.end(), st.Arr.C(2, i), st.Arr.C(2, i) + st.NX + 1);
+        if (!PlausibleConcentrations(level2)) ThrowError("Incorrect file.");
     } catch (...) {
         st.LeftWall = leftWall;
         st.RightWall = rightWall;

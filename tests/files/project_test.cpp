@@ -432,3 +432,39 @@ TEST(ExampleProject, OpensAndItsZonesMoveAtTheirMobilityTimesField)
     }
     EXPECT_TRUE(sink.warnings.empty());
 }
+
+// An older-layout project whose loading (profiles brought to equilibrium and
+// the multistep start run from them) undershoots a profile below what the
+// reader takes: opening refuses it, so that no opened project saves a file
+// that does not open again.
+TEST(ProjectFile, AnOpenedProjectSavesAFileThatOpensAgain)
+{
+    TempDir tmp;
+    RecordingMessageSink sink;
+    RunState demo;
+    ComposeExampleDemo(demo);
+    TUnivSet<TComponents> two;
+    two.Add(demo.Composition[1]);
+    two.Add(demo.Composition[2]);
+    ASSERT_TRUE(WriteComposition(two, tmp.file("old.cmp")));
+    const std::string hex =
+        "5241564f5f434f524520534e412046494c4500010a00000000ff040000000040000000000000e03f0000000000001040"
+        "9a9999999999193f00000000000034400000000000003440000040000000344000000000000034400000000000003440"
+        "000000000000344000000000000034400000000000003040000000000000344000000000000034400000000000003440"
+        "00000000000024400000000000002440000000000000244000000000000040002400000000002440000000003d002440"
+        "000000000000244000000000000024400000000000002440000000000000244000000000000024400101010101010101"
+        "000000000000e03f0000000000f9e54000000000002508403200000064000000010001000000454f4600";
+    std::string bytes;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    WriteBytes(tmp.file("old.sna"), bytes);
+    RunState st;
+    bool opened = false;
+    try {
+        opened = OpenProject(st, tmp.file("old.sna"));
+    } catch (const Exception&) {
+    }
+    if (!opened) return;
+    ASSERT_TRUE(SaveSnaFile(st, tmp.file("again.sna")));
+    RunState back;
+    EXPECT_NO_THROW(EXPECT_TRUE(OpenProject(back, tmp.file("again.sna"))));
+}
