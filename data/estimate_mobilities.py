@@ -19,9 +19,14 @@ a measured mobility gets u(z) = u(zm) * (|z|/|zm|)**beta, zm the nearest
 measured charge, beta fitted to the inorganic constituents with two measured
 forms. (For organic ions the size rule does better than this scaling.)
 
-usage: estimate_mobilities.py constituents.tsv [--write]
+With --check it changes nothing and fails (exit status 1) when an estimate
+in the table is not the value of the rule, or when README.md beside the table
+does not state the fitted coefficients and spreads.
+
+usage: estimate_mobilities.py constituents.tsv [--write | --check]
 """
 import math
+import os
 import re
 import sys
 
@@ -220,8 +225,17 @@ def spread(errors):
         len(e), 100 * med, 100 * rms, 100 * mean, sum(1 for x in e if x <= 0.10), 100 * e[-1])
 
 
+def readme_row(errors):
+    """The median, rms and within-10-% cells of the README's table of spreads."""
+    e = sorted(abs(x) for x in errors)
+    med = e[len(e) // 2] if len(e) % 2 else (e[len(e) // 2 - 1] + e[len(e) // 2]) / 2
+    rms = math.sqrt(sum(x * x for x in errors) / len(errors))
+    return '| %.1f %% | %.1f %% | %d of %d |' % (100 * med, 100 * rms, sum(1 for x in e if x <= 0.10), len(e))
+
+
 def main():
     path = sys.argv[1]
+    stated = []   # texts README.md must hold
     rows = read(path)
     entries = [r for r in rows if isinstance(r, dict)]
     # Size rule: the measured organic ions.
@@ -248,6 +262,8 @@ def main():
     an = [e for (z, v, u), e in zip(points, loo) if z < 0]
     print('  cations:', spread(cat))
     print('  anions: ', spread(an))
+    stated += ['Cations a = %.1f, e = %.3f; anions a = %.1f, e = %.3f; b = %.3f' % (
+        math.exp(c[0]), -c[3], math.exp(c[1]), -c[4], c[2]), readme_row(cat), readme_row(an)]
     # The rule it replaces, on the same ions: 155 |z| M^-1/3 (anions), 170 |z| M^-1/3 (cations).
     old, oldcat = [], []
     for r in entries:
@@ -261,6 +277,7 @@ def main():
                     oldcat.append(old[-1])
     print('  former mass rule on the same ions:', spread(old))
     print('    its cations:', spread(oldcat))
+    stated.append(readme_row(old))
     # The size rule on measured inorganic polyatomic ions (not fitted to them).
     inorg = []
     for r in entries:
@@ -268,6 +285,7 @@ def main():
             inorg += [size_rule(c, z, volume(r['name'])) / u - 1
                       for z, u, k in zip(r['z'], r['u'], r['uk']) if k in MEASURED]
     print('  size rule on the measured inorganic polyatomic ions:', spread(inorg))
+    stated.append(readme_row(inorg))
     # Charge scaling: inorganic constituents with two measured forms.
     pairs = []
     for r in entries:
@@ -281,6 +299,7 @@ def main():
     loo = [((abs(z) / abs(zm)) ** scale_fit(pairs[:i] + pairs[i + 1:])) * um / u - 1
            for i, (z, zm, u, um) in enumerate(pairs)]
     print('charge scaling: beta = %.3f from %d pairs; leave-one-out: %s' % (beta, len(pairs), spread(loo)))
+    stated += ['^%.3f' % beta, readme_row(loo)]
 
     # New estimates.
     changed = 0
@@ -301,6 +320,12 @@ def main():
             r['u'][i], r['uk'][i] = u, key
     print('estimates changed:', changed)
     count(entries)
+    if '--check' in sys.argv:
+        readme = open(os.path.join(os.path.dirname(os.path.abspath(path)), 'README.md'), encoding='utf-8').read()
+        missing = [t for t in stated if t not in readme]
+        for t in missing:
+            print('README.md does not state: ' + t)
+        sys.exit(1 if changed or missing else 0)
     if '--write' in sys.argv:
         out = []
         for r in rows:
