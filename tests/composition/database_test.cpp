@@ -362,6 +362,7 @@ TEST(ConstituentDatabase, WellKnownConstituentsGivePublishedFiguresWithinOnePerc
         {"Sulfate", -2, true, lambda(80.0)},        {"Calcium", 2, true, lambda(59.47)},
         {"Citric acid", -3, true, lambda(70.2)},    {"Oxalic acid", -2, true, lambda(74.11)},
         {"Ammonium", 1, true, lambda(73.5)},        {"Ammonium", 1, false, 9.245},
+        {"Tryptophan", 1, false, 2.38},             {"Tryptophan", -1, false, 9.39},
     };
     TUnivSet<TComponents> db;
     ASSERT_TRUE(ReadDatabase(KELVO_DATABASE_FILE, db));
