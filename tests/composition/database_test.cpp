@@ -12,9 +12,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
+#include <set>
+#include <sstream>
 #include <tuple>
+#include <vector>
 
 namespace {
 
@@ -216,3 +220,170 @@ TEST(ConstituentDatabase, BufferPickedFromTheDatabaseHasThePHOfItsChargeBalance)
 }
 #endif
 
+#ifdef KELVO_DATABASE_TABLE
+namespace {
+
+std::vector<std::string> SplitAt(const std::string& s, char sep)
+{
+    std::vector<std::string> out(1);
+    for (char ch : s) {
+        if (ch == sep) out.emplace_back();
+        else out.back() += ch;
+    }
+    return out;
+}
+
+// One line of the source table with its per-charge source keys.
+struct TableEntry {
+    std::string name;
+    int n = 0, p = 0;
+    std::vector<double> pKa, u;
+    std::vector<std::string> pKaKeys, uKeys;
+};
+
+std::vector<TableEntry> ReadTable()
+{
+    std::vector<TableEntry> out;
+    std::istringstream in(ReadBytes(KELVO_DATABASE_TABLE));
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        const auto f = SplitAt(line, '\t');
+        EXPECT_EQ(f.size(), 7u) << line;
+        if (f.size() != 7) continue;
+        TableEntry e;
+        e.name = f[0];
+        e.n = std::stoi(f[1]);
+        e.p = std::stoi(f[2]);
+        for (const auto& v : SplitAt(f[3], ';')) e.pKa.push_back(std::stod(v));
+        for (const auto& v : SplitAt(f[4], ';')) e.u.push_back(std::stod(v));
+        e.pKaKeys = SplitAt(f[5], '/');
+        e.uKeys = SplitAt(f[6], '/');
+        out.push_back(e);
+    }
+    return out;
+}
+
+const std::set<std::string> kMeasuredU = {"LAM", "HIR"}, kEstimatedU = {"EST", "ESC"};
+const std::set<std::string> kMeasuredPKa = {"PK", "GK", "BM"};
+
+}  // namespace
+
+// Every value of the supplied table names its source: one key per charge, in
+// the order of the values, from the keys the README explains; nominal pKa
+// values are the ones that keep a form fully dissociated or absent. The
+// written database holds the same entries and values, and the README's counts
+// are the table's.
+TEST(ConstituentDatabase, SuppliedTableNamesOneSourcePerChargeAndItsCountsAreTheReadmes)
+{
+    const std::vector<TableEntry> table = ReadTable();
+    ASSERT_GE(table.size(), 300u);
+    std::map<std::string, int> tally;
+    int forms = 0;
+    for (const TableEntry& e : table) {
+        const std::size_t k = static_cast<std::size_t>(e.n + e.p);
+        ASSERT_GE(k, 1u) << e.name;
+        EXPECT_EQ(e.pKa.size(), k) << e.name;
+        EXPECT_EQ(e.u.size(), k) << e.name;
+        EXPECT_EQ(e.pKaKeys.size(), k) << e.name << ": one pKa source per charge";
+        EXPECT_EQ(e.uKeys.size(), k) << e.name << ": one mobility source per charge";
+        for (std::size_t i = 0; i < std::min({k, e.pKa.size(), e.u.size(), e.pKaKeys.size(), e.uKeys.size()}); ++i) {
+            const std::string &pk = e.pKaKeys[i], &uk = e.uKeys[i];
+            EXPECT_TRUE(kMeasuredPKa.count(pk) || pk == "NOM") << e.name << " " << pk;
+            EXPECT_TRUE(kMeasuredU.count(uk) || kEstimatedU.count(uk) || uk == "NOM") << e.name << " " << uk;
+            EXPECT_TRUE(e.u[i] > 0 && e.u[i] < 400) << e.name << " u " << e.u[i];
+            EXPECT_TRUE(e.pKa[i] > -2 && e.pKa[i] < 16) << e.name << " pKa " << e.pKa[i];
+            if (pk == "NOM") { EXPECT_TRUE(e.pKa[i] <= -1 || e.pKa[i] >= 15) << e.name << " nominal pKa " << e.pKa[i]; }
+            ++tally["u " + uk];
+            ++tally["pKa " + pk];
+            ++forms;
+        }
+    }
+
+    // The written database: the same entries, charges and values in the same order.
+    TUnivSet<TComponents> db;
+    ASSERT_TRUE(ReadDatabase(KELVO_DATABASE_FILE, db));
+    ASSERT_EQ(db.Count(), static_cast<int>(table.size()));
+    std::size_t row = 0;
+    for (const auto* node = db.Head(); node; node = node->next, ++row) {
+        const TComponents& c = node->data;
+        const TableEntry& e = table[row];
+        ASSERT_EQ(std::tuple(c.name, c.minCharge, c.maxCharge), std::tuple(e.name, -e.n, e.p));
+        std::size_t i = 0;
+        for (int z = -e.n; z <= e.p; ++z) {
+            if (z == 0) continue;
+            EXPECT_EQ(std::tuple(c.UOf(1, z), c.PKaOf(1, z)), std::tuple(e.u[i], e.pKa[i])) << e.name << " " << z;
+            ++i;
+        }
+    }
+
+    // The counts the README states.
+    const std::string readme = ReadBytes(KELVO_DATABASE_README);
+    auto stated = [&](const std::string& text) {
+        EXPECT_NE(readme.find(text), std::string::npos) << "README lacks: " << text;
+    };
+    auto n = [&](const char* key) { return std::to_string(tally[key]); };
+    stated(std::to_string(table.size()) + " constituents, " + std::to_string(forms) + " charge forms");
+    stated("| mobility measured (LAM " + n("u LAM") + ", HIR " + n("u HIR") + ") | " +
+           std::to_string(tally["u LAM"] + tally["u HIR"]) + " |");
+    stated("| mobility estimated (EST " + n("u EST") + ", ESC " + n("u ESC") + ") | " +
+           std::to_string(tally["u EST"] + tally["u ESC"]) + " |");
+    stated("| mobility nominal (NOM) | " + n("u NOM") + " |");
+    stated("| pKa measured (PK " + n("pKa PK") + ", GK " + n("pKa GK") + ", BM " + n("pKa BM") + ") | " +
+           std::to_string(tally["pKa PK"] + tally["pKa GK"] + tally["pKa BM"]) + " |");
+    stated("| pKa nominal (NOM) | " + n("pKa NOM") + " |");
+    EXPECT_EQ(tally["u LAM"] + tally["u HIR"] + tally["u EST"] + tally["u ESC"] + tally["u NOM"], forms);
+}
+
+// Well-known constituents give their published figures within 1 %, both in
+// the source table (marked as measured) and in the written database: u = lambda/F
+// from the limiting equivalent conductivities (S cm2/mol) at 25 degrees C, the
+// isotachophoretic mobility of Tris, thermodynamic pKa values at 25 degrees C.
+TEST(ConstituentDatabase, WellKnownConstituentsGivePublishedFiguresWithinOnePercent)
+{
+    const double F = 96485.33212;
+    auto lambda = [F](double l) { return l * 1e-4 / F * 1e9; };
+    struct Known {
+        const char* name;
+        int charge;
+        bool mobility;   // else pKa
+        double value;
+    };
+    const Known known[] = {
+        {"Chloride", -1, true, lambda(76.31)},      {"Potassium", 1, true, lambda(73.48)},
+        {"Sodium", 1, true, lambda(50.08)},         {"Acetic acid", -1, true, lambda(40.9)},
+        {"Acetic acid", -1, false, 4.756},          {"Formic acid", -1, true, lambda(54.6)},
+        {"Formic acid", -1, false, 3.745},          {"Tris", 1, true, 29.5},
+        {"Tris", 1, false, 8.072},                  {"MES", -1, false, 6.270},
+        {"HEPES", -1, false, 7.564},                {"Borate", -1, false, 9.237},
+        {"Phosphate", -3, true, lambda(69.0)},      {"Phosphate", -2, true, lambda(57.0)},
+        {"Phosphate", -1, true, lambda(36.0)},      {"Phosphate", -2, false, 7.198},
+        {"Phosphate", -1, false, 2.148},            {"Carbonate", -1, true, lambda(44.5)},
+        {"Carbonate", -1, false, 6.352},            {"Carbonate", -2, false, 10.329},
+        {"Sulfate", -2, true, lambda(80.0)},        {"Calcium", 2, true, lambda(59.47)},
+        {"Citric acid", -3, true, lambda(70.2)},    {"Oxalic acid", -2, true, lambda(74.11)},
+        {"Ammonium", 1, true, lambda(73.5)},        {"Ammonium", 1, false, 9.245},
+        {"Tryptophan", 1, false, 2.38},             {"Tryptophan", -1, false, 9.39},
+    };
+    TUnivSet<TComponents> db;
+    ASSERT_TRUE(ReadDatabase(KELVO_DATABASE_FILE, db));
+    std::map<std::string, const TComponents*> inDb;
+    for (const auto* node = db.Head(); node; node = node->next) inDb[node->data.name] = &node->data;
+    std::map<std::string, TableEntry> inTable;
+    for (const TableEntry& e : ReadTable()) inTable[e.name] = e;
+    for (const Known& k : known) {
+        const std::string what = std::string(k.name) + (k.mobility ? " u(" : " pKa(") + std::to_string(k.charge) + ")";
+        ASSERT_TRUE(inDb.count(k.name) && inTable.count(k.name)) << k.name;
+        const TComponents& c = *inDb[k.name];
+        const double v = k.mobility ? c.UOf(1, k.charge) : c.PKaOf(1, k.charge);
+        EXPECT_NEAR(v, k.value, 0.01 * k.value) << what;
+        const TableEntry& e = inTable[k.name];
+        const std::size_t i = static_cast<std::size_t>(k.charge < 0 ? k.charge + e.n : k.charge + e.n - 1);
+        ASSERT_LT(i, e.uKeys.size()) << what;
+        ASSERT_LT(i, e.pKaKeys.size()) << what;
+        EXPECT_EQ(k.mobility ? e.u[i] : e.pKa[i], v) << what;
+        if (k.mobility) { EXPECT_TRUE(kMeasuredU.count(e.uKeys[i])) << what << " is marked " << e.uKeys[i]; }
+        else { EXPECT_TRUE(kMeasuredPKa.count(e.pKaKeys[i])) << what << " is marked " << e.pKaKeys[i]; }
+    }
+}
+#endif
