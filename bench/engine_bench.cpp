@@ -2,18 +2,21 @@
 // and prints steps, wall time, node-steps per second, corrector passes per
 // step, Newton passes per node solve and the trajectory fingerprint.
 //
-//   engine_bench [--repeat N] [--time T] [--nodes N] [--threads N] [case ...]
+//   engine_bench [--repeat N] [--time T] [--nodes N] [--threads N] [--save DIR] [case ...]
 //
 // Cases: B1 B2 B3 B4a B4b B5 B6 (default: all). Each case is run N times
 // (default 3) from a fresh Init; the fastest run is reported. --threads sets
 // the threads of node-wise work (default 1; 0 = chosen by the grid size, at
-// most every hardware thread).
+// most every hardware thread). --save writes each case after its Init as the
+// project DIR/<case>.sna (for run_project) instead of running it.
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "engine/node_threads.h"
+#include "files/sna_file.h"
 #include "foundation/errors.h"
 #include "support/bench_cases.h"
 
@@ -28,7 +31,7 @@ public:
 };
 
 int Usage() {
-    std::fprintf(stderr, "usage: engine_bench [--repeat N] [--time T] [--nodes N] [--threads N] [case ...]\n"
+    std::fprintf(stderr, "usage: engine_bench [--repeat N] [--time T] [--nodes N] [--threads N] [--save DIR] [case ...]\n"
                          "cases:");
     for (const auto& c : benchcases::ReferenceCases()) std::fprintf(stderr, " %s", c.id.c_str());
     std::fprintf(stderr, "\n");
@@ -42,6 +45,7 @@ int main(int argc, char** argv) {
     double time = 0;  // 0: the case's own model time
     int nodes = 0;
     int threads = 1;
+    std::string saveDir;
     std::vector<std::string> ids;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -51,6 +55,8 @@ int main(int argc, char** argv) {
             else if (a == "--time") time = std::atof(v);
             else if (a == "--threads") threads = std::atoi(v);
             else nodes = std::atoi(v);
+        } else if (a == "--save" && i + 1 < argc) {
+            saveDir = argv[++i];
         } else if (a.rfind("--", 0) == 0) {
             return Usage();
         } else {
@@ -70,6 +76,22 @@ int main(int argc, char** argv) {
     StderrSink sink;
     SetMessageSink(&sink);
     SetEngineThreads(threads);
+    if (!saveDir.empty()) {
+        int status = 0;
+        std::error_code ec;
+        std::filesystem::create_directories(saveDir, ec);
+        for (const auto& c : cases) {
+            RunState st;
+            const std::string name = (std::filesystem::path(saveDir) / (c.id + ".sna")).string();
+            bool ok = benchcases::InitCase(st, c, nodes);
+            st.StopTime = time > 0 ? time : c.stopTime;
+            ok = ok && SaveSnaFile(st, name);
+            std::printf("%s %s\n", ok ? "written" : "NOT written", name.c_str());
+            if (!ok) status = 1;
+        }
+        SetMessageSink(nullptr);
+        return status;
+    }
     if (EngineThreadsAutomatic())
         std::printf("Kelvo engine benchmark (threads for node-wise work by grid size, at most %d; best of %d)\n",
                     EngineThreads(), repeat);

@@ -1,8 +1,9 @@
 // Runs a project file headless and prints the benchmark figures:
 //
-//   run_project <project.sna> [--time T] [--threads N] [--csv DIR]
+//   run_project <project.sna> [--time T] [--threads N] [--max-error E] [--csv DIR]
 //
-// The run goes to the project's stop time, or to the model time T. --threads
+// The run goes to the project's stop time, or to the model time T. --max-error
+// replaces the project's error centre of the step control (Set Max Error). --threads
 // sets the threads of node-wise work (default 1; 0 = chosen by the grid size,
 // as in the window); the process CPU time of the run is printed beside its
 // wall time. With --csv
@@ -67,7 +68,7 @@ bool WriteCsv(RunState& st, const std::filesystem::path& dir)
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: run_project <project.sna> [--time T] [--threads N] [--csv DIR]\n");
+    std::fprintf(stderr, "usage: run_project <project.sna> [--time T] [--threads N] [--max-error E] [--csv DIR]\n");
     return 2;
 }
 
@@ -76,13 +77,14 @@ int Usage()
 int main(int argc, char** argv)
 {
     std::string project, csvDir;
-    double time = 0;
+    double time = 0, maxError = 0;
     int threads = 1;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--time" && i + 1 < argc) time = std::atof(argv[++i]);
         else if (a == "--threads" && i + 1 < argc) threads = std::atoi(argv[++i]);
         else if (a == "--csv" && i + 1 < argc) csvDir = argv[++i];
+        else if (a == "--max-error" && i + 1 < argc) maxError = std::atof(argv[++i]);
         else if (a.rfind("--", 0) == 0 || !project.empty()) return Usage();
         else project = a;
     }
@@ -98,10 +100,11 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "%s: not opened\n", project.c_str());
             return 1;
         }
+        if (maxError > 0) st.ErrOpt = maxError;
         const double stop = time > 0 ? time : st.StopTime;
         const int used = st.Engine.Threads.threads;
-        std::printf("Kelvo project run: %s, from %g s to %g s (%d thread%s for node-wise work)\n", project.c_str(),
-                    st.Time, stop, used, used == 1 ? "" : "s");
+        std::printf("Kelvo project run: %s, from %g s to %g s, max error %g (%d thread%s for node-wise work)\n",
+                    project.c_str(), st.Time, stop, st.ErrOpt, used, used == 1 ? "" : "s");
         benchcases::PrintFiguresHeader(stdout);
         const benchcases::Figures f =
             benchcases::RunTimed(st, stop, std::filesystem::path(project).stem().string());

@@ -214,6 +214,19 @@ TEST_F(RunLoop, DetectorNodesAndSamples) {
     EXPECT_TRUE(sink.warnings.empty());
 }
 
+// The calculation time counts whole days: a run during which the clock moves
+// on by 25 hours adds 90,000 s, not the one hour of the time of day.
+TEST_F(RunLoop, SpentTimeCountsWholeDays) {
+    st.StopTime = 10;
+    st.SpentTime = 0;
+    host.clockStep = 0;
+    StopAfter(host, st, 3, [&](int k) {
+        if (k == 1) host.clockDays += 25.0 / 24.0;
+    });
+    RunCalc(st);
+    EXPECT_NEAR(st.SpentTime, 25 * 3600.0, 1e-3);
+}
+
 TEST(StepServices, SequenceSizeLimit) {
     RecordingHost host;
     RunState st;

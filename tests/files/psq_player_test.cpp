@@ -161,6 +161,30 @@ TEST(PsqPlayer, RecordedRunReplaysFrameByFrameAndPlaysWithSteps)
     EXPECT_TRUE(sink.warnings.empty());
 }
 
+// The field shown with a frame is the run's field, whatever display scale the
+// conductivity has: it comes from the recorded conductivity in S/m.
+TEST(PsqPlayer, FieldOfAFrameIsTheRunsFieldAtAnyConductivityScale)
+{
+    TempDir tmp;
+    RecordingMessageSink sink;
+    const std::string rec = tmp.file("rec.psq");
+    Recorder r(rec, 4);
+    for (double scale : {100.0, 7.0}) {
+        SCOPED_TRACE(scale);
+        Live live(tmp.file("own.psq"));
+        live.st.CondScale = scale;
+        PsqPlayer player(live.st);
+        ASSERT_TRUE(player.Open(rec));
+        ASSERT_EQ(player.CurrentFrame, player.FrameCount);
+        // (the run's field array and the recorded conductivity agree to about 1e-6)
+        const ChartSeries& e = live.st.Series.sr_E;
+        ASSERT_EQ(e.Count(), r.st.NX + 1);
+        for (int j = 0; j <= r.st.NX; ++j)
+            EXPECT_NEAR(e.y[j], r.st.Arr.E[j] * 0.001, 1e-5 * std::abs(r.st.Arr.E[j] * 0.001)) << j;
+    }
+    EXPECT_TRUE(sink.warnings.empty());
+}
+
 TEST(PsqPlayer, UseCutsTheSequenceAndContinuesTheRunAsTheUninterruptedOne)
 {
     TempDir tmp;
