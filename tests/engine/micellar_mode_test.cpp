@@ -305,3 +305,49 @@ TEST(Racemic, WithoutRatesItIsTheMicellarModeWithoutTheFlowVelocity) {
     for (int i = 1; i <= 5; ++i)
         EXPECT_EQ(std::vector<double>(m.F(2, i), m.F(2, i) + m.Nn), std::vector<double>(r.F(2, i), r.F(2, i) + r.Nn));
 }
+
+// The effective mobility the mode writes for a constituent that binds to the
+// micelles is the mean over its free and bound states: a neutral one moves
+// with theta u_mic, theta = K x / (1 + K x) the bound fraction (x the free
+// micelles), and a weak acid with (1 - theta) u_free + theta u_mic. The free
+// micelles come from the pseudo-phase balance x + sum K c x / (1 + K x) =
+// (c_S - CMC) / OM, solved here by bisection.
+TEST(Micellar, EffectiveMobilityOfABindingConstituentIsItsBoundFractionOfTheMicelles) {
+    RecordingMessageSink sink;
+    const double uMicN = 40.0, uMicA = 25.0;  // 1e-9 m2/(V s)
+    const double KN = 1.0, KA = std::pow(10.0, 2.5 - 3);  // 1/mM (pK -3 and -2.5)
+    TUnivSet<TComponents> comp;
+    comp.Add(StrongAnion("SDS", 30.0, BGE, 20.0, 26.0));
+    comp.Add(StrongCation("Sodium", kUNa, BGE, 20.0, 20.0));
+    comp.Add(Binding(WeakAcid("Acid", kPKAcetic, kUAcetate, BGE, 2.0, 1.0), -2.5, uMicA));
+    comp.Add(Binding(Constituent("Binder", 0, 0, {0.0}, {0.0}, Analyte, 0.0, 0.5), -3.0, uMicN));
+    RunState st;
+    ASSERT_TRUE(InitMicellar(st, comp, 100, 100.0));
+    CalcDER(st, 2, false);
+    ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+    EngineArrays& a = st.Arr;
+    int checked = 0;
+    for (int j = st.LeftWall; j <= st.RightWall; ++j) {
+        const double cS = a.C(2, 1)[j], cA = a.C(2, 3)[j], cN = a.C(2, 4)[j];
+        const double B = (cS - kCMC) / kOM;
+        ASSERT_GT(B, 0.0);
+        double lo = 0, hi = B;
+        for (int it = 0; it < 200; ++it) {
+            const double x = 0.5 * (lo + hi);
+            (x + KA * cA * x / (1 + KA * x) + KN * cN * x / (1 + KN * x) > B ? hi : lo) = x;
+        }
+        const double x = 0.5 * (lo + hi);
+        const double thetaN = KN * x / (1 + KN * x), thetaA = KA * x / (1 + KA * x);
+        // the surfactant is an anion (pK -2): its micelles migrate against
+        // the field, in proportion to its charged fraction
+        const double h = a.CH(2)[j], Ka = std::pow(10.0, 3 - kPKAcetic), Ks = std::pow(10.0, 3 + 2.0);
+        const double charged = Ks / (Ks + h);
+        EXPECT_NEAR(a.UEff[4][j], -thetaN * uMicN * 1e-9 * charged, 1e-9 * uMicN * 1e-9) << j;
+        const double uFree = -kUAcetate * 1e-9 * Ka / (Ka + h);
+        EXPECT_NEAR(a.UEff[3][j], (1 - thetaA) * uFree - thetaA * uMicA * 1e-9 * charged, 1e-9 * kUAcetate * 1e-9) << j;
+        ++checked;
+    }
+    EXPECT_GT(checked, 90);
+    // the zone of more surfactant holds more micelles: a larger bound fraction
+    EXPECT_LT(a.UEff[4][st.NX / 2], a.UEff[4][5]);
+}
