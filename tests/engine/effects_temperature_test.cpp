@@ -79,6 +79,7 @@ protected:
 
 struct Conduction {
     double kappa, current;
+    double shownAtInit;  // the conductivity profile drawn after Init
     std::vector<double> uRatio;  // mobility / limiting mobility of K+ (or the first ion), H+, OH-
 };
 
@@ -93,10 +94,11 @@ TEST_F(EffectsTemperature, WarmerBufferConductsMoreAndCarriesMoreCurrent) {
         st.cbT = true;
         Table({{kRowT, celsius}});
         EXPECT_TRUE(InitCalc(st));
+        const double shown = st.Series.sr_conductivity.y.at(25) / st.CondScale;
         Run(5e-4);
         EngineArrays& a = st.Arr;
         const int h = a.NComp + 1, oh = a.NComp + 2;
-        Conduction c{a.Kappa[25], st.I, {}};
+        Conduction c{a.Kappa[25], st.I, shown, {}};
         const int k = a.ZMin[1] == 0 ? 1 : 0;  // the charged form of constituent 1
         c.uRatio = {a.UForm(1, k)[25] / a.UFormLim(1, k)[25],
                     a.UForm(h, 1)[25] / a.UFormLim(h, 1)[25], a.UForm(oh, 0)[25] / a.UFormLim(oh, 0)[25]};
@@ -110,6 +112,8 @@ TEST_F(EffectsTemperature, WarmerBufferConductsMoreAndCarriesMoreCurrent) {
     // the water ions carry 2e-5 of the current at pH 7
     EXPECT_NEAR(rise, 1 + 10 * kSaltPerK, 1e-5);
     EXPECT_NEAR(warm.current / cold.current, rise, 1e-6);
+    // the profile drawn after Init shows it already
+    EXPECT_NEAR(warm.shownAtInit / cold.shownAtInit, rise, 1e-9);
     // at 25 degC every mobility is its limiting value
     for (double r : cold.uRatio) EXPECT_DOUBLE_EQ(r, 1.0);
     // each of K+, H+ and OH- at its own rate
