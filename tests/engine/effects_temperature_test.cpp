@@ -3,7 +3,8 @@
 // more current at a fixed voltage and lets a neutral zone spread faster
 // (D proportional to T at a fixed mobility); the dynamic electroosmotic flow
 // away from pH = pK follows the wall's degree of dissociation, mirrored for
-// the two wall charges.
+// the two wall charges; a concentration step holds Henderson's liquid-junction
+// potential.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -226,4 +227,31 @@ TEST_F(EffectsTemperature, DynamicEOFFollowsTheWallDissociationAwayFromItsPK) {
     Run(4.0);
     const double v = (Moments(st, 3).mean - x0) / (st.Time - t0);
     EXPECT_NEAR(v / (10.0 / 11 * uMax * 250 / 0.025), 1.0, 1e-3);
+}
+
+// At zero current a step from 10 to 20 mM KCl holds the liquid-junction
+// potential of Henderson's equation, (RT/F) (uK - uCl)/(uK + uCl) ln 2, the
+// integral of the field across it: in the standard scheme and with the
+// capillary effects on at the set temperature.
+TEST_F(EffectsTemperature, JunctionPotentialOfAKclStepFollowsHenderson) {
+    for (const bool effects : {false, true}) {
+        SCOPED_TRACE(effects ? "capillary effects" : "standard");
+        Fresh();
+        TUnivSet<TComponents> comp;
+        comp.Add(Segmented(StrongCation("Potassium", kUK, BGE, 10.0, 10.0), {10.0, 20.0}, {1, 1}));
+        comp.Add(Segmented(StrongAnion("Chloride", kUCl, BGE, 10.0, 10.0), {10.0, 20.0}, {1, 1}));
+        Prepare(comp, 400, 0.01, 1e-4, 0.0);
+        st.PeakEdgeWidthPending = 1.0;
+        if (effects) {
+            st.cbT = true;
+            Table({{kRowT, "25"}});
+        }
+        ASSERT_TRUE(InitCalc(st));
+        Run(3e-4);
+        EXPECT_EQ(st.I, 0.0);
+        double phi = 0;
+        for (int j = 0; j < st.NX; ++j) phi += 0.5 * (st.Arr.E[j] + st.Arr.E[j + 1]) * st.DX;
+        const double henderson = 8.314 * kT25 / kF * (kUK - kUCl) / (kUK + kUCl) * std::log(2.0);
+        EXPECT_NEAR(phi / henderson, 1.0, 1e-3);
+    }
 }
