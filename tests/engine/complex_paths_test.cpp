@@ -111,43 +111,56 @@ TEST(ComplexPaths, WithoutBindingItIsTheStandardModeAlsoWhereHydroxideCounts) {
 
 // A trace ligand zone in a buffer holding two binding analytes in excess: a
 // cation (K 0.1/mM, complex mobility 20) and an anion (K 0.05/mM, complex
-// mobility 15). The neutral ligand moves only while bound, with the
-// fraction-weighted mobility (0 + K1 c1 u1 - K2 c2 u2) / (1 + K1 c1 + K2 c2),
-// and keeps its amount.
+// mobility 15). The ligand moves with its free and bound states weighted by
+// their fractions, (u_L + K1 c1 u1 + K2 c2 u2) / (1 + K1 c1 + K2 c2), each
+// mobility signed by the charge of its species, and keeps its amount: a
+// neutral ligand moves only while bound (+u1 with the cation, -u2 with the
+// anion); a fully dissociated anionic ligand (u_L 30) moves itself, its
+// complex with the cation is neutral and stands, that with the anion carries
+// the charge -2.
 TEST(ComplexPaths, TraceLigandMovesWithItsBoundFractions) {
-    RecordingMessageSink sink;
-    const double c1 = 10.0, c2 = 10.0, K1 = 0.1, K2 = 0.05, u1 = 20.0, u2 = 15.0;
-    TUnivSet<TComponents> comp;
-    comp.Add(Constituent("Selector", 0, 0, {0}, {0}, Analyte, 0.0, 1e-3));
-    comp.Add(WeakAcid("Acetic acid", kPKAcetic, kUAcetate, BGE, 30.0, 30.0));
-    comp.Add(StrongCation("Sodium", kUNa, BGE, 15.0 - c2 + c1, 15.0 - c2 + c1));
-    comp.Add(StrongCation("Potassium", kUK, BGE, c1, c1));
-    comp.Add(StrongAnion("Anion", 60.0, BGE, c2, c2));
-    // forms: acetic -1, 0; sodium 0, 1; potassium 0, 1; anion -1, 0
-    ComplexTable t = {{"0", "0"}, {"None"}, {"20"}, {"14", "362.5", "205.5"}, {"4"}};
-    const std::string pkx[8] = {"30", "30", "30", "30", "30", Text(-std::log10(K1 * 1e3)),
-                                Text(-std::log10(K2 * 1e3)), "30"};
-    const std::string ux[8] = {"25", "25", "25", "25", "25", Text(u1), Text(u2), "25"};
-    for (const auto& v : pkx) t.push_back({v});
-    for (const auto& v : ux) t.push_back({v});
-    RunState st;
-    PrepareRun(st, comp, 250);
-    SetZoneAndVoltage(st, 12.5, 1.0, 0.5, 100.0);
-    st.cbComplex = true;
-    st.TxtTable = t;
-    ASSERT_TRUE(InitCalc(st)) << sink.warnings.at(0);
-    const double expected = (K1 * c1 * u1 - K2 * c2 * u2) / (1 + K1 * c1 + K2 * c2) * 1e-9;
-    // the effective mobility written for the ligand at every node
-    for (int j = 0; j <= st.NX; ++j) ASSERT_NEAR(st.Arr.UEff[1][j], expected, 1e-4 * std::fabs(expected)) << j;
-    const ProfileMoments m0 = Moments(st, 1);
-    RunTo(st, 10.0, 1e-3);
-    ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
-    ASSERT_GT(st.Time, 9.9);
-    const ProfileMoments m1 = Moments(st, 1);
-    const double u = (m1.mean - m0.mean) / st.Time / (100.0 / 0.025);
-    EXPECT_NEAR(u, expected, 0.01 * std::fabs(expected));
-    EXPECT_NEAR(m1.amount, m0.amount, 1e-4 * m0.amount);
-    // the analytes in excess stay where they were
-    for (int i = 4; i <= 5; ++i)
-        for (double c : Profile(st, i)) ASSERT_NEAR(c, i == 4 ? c1 : c2, 1e-4 * c1);
+    const double c1 = 10.0, c2 = 10.0, K1 = 0.1, K2 = 0.05, u1 = 20.0, u2 = 15.0, uL = 30.0;
+    for (const bool anionic : {false, true}) {
+        SCOPED_TRACE(anionic ? "anionic ligand" : "neutral ligand");
+        RecordingMessageSink sink;
+        TUnivSet<TComponents> comp;
+        comp.Add(anionic ? WeakAcid("Selector", -2.0, uL, Analyte, 0.0, 1e-3)
+                         : Constituent("Selector", 0, 0, {0}, {0}, Analyte, 0.0, 1e-3));
+        comp.Add(WeakAcid("Acetic acid", kPKAcetic, kUAcetate, BGE, 30.0, 30.0));
+        comp.Add(StrongCation("Sodium", kUNa, BGE, 15.0 - c2 + c1, 15.0 - c2 + c1));
+        comp.Add(StrongCation("Potassium", kUK, BGE, c1, c1));
+        comp.Add(StrongAnion("Anion", 60.0, BGE, c2, c2));
+        // forms: acetic -1, 0; sodium 0, 1; potassium 0, 1; anion -1, 0;
+        // one binding constant and complex mobility per ligand form
+        ComplexTable t = anionic ? ComplexTable{{"-1", "0"}, {"-2"}, {Text(uL), Text(uL)}, {"14", "362.5", "205.5"}, {"4"}}
+                                 : ComplexTable{{"0", "0"}, {"None"}, {"20"}, {"14", "362.5", "205.5"}, {"4"}};
+        const std::size_t nq = anionic ? 2 : 1;
+        const std::string pkx[8] = {"30", "30", "30", "30", "30", Text(-std::log10(K1 * 1e3)),
+                                    Text(-std::log10(K2 * 1e3)), "30"};
+        const std::string ux[8] = {"25", "25", "25", "25", "25", Text(u1), Text(u2), "25"};
+        for (const auto& v : pkx) t.push_back(std::vector<std::string>(nq, v));
+        for (const auto& v : ux) t.push_back(std::vector<std::string>(nq, v));
+        RunState st;
+        PrepareRun(st, comp, 250);
+        SetZoneAndVoltage(st, 12.5, 1.0, 0.5, 100.0);
+        st.cbComplex = true;
+        st.TxtTable = t;
+        ASSERT_TRUE(InitCalc(st)) << sink.warnings.at(0);
+        const double expected = anionic ? (-uL + 0.0 - K2 * c2 * u2) / (1 + K1 * c1 + K2 * c2) * 1e-9
+                                        : (K1 * c1 * u1 - K2 * c2 * u2) / (1 + K1 * c1 + K2 * c2) * 1e-9;
+        // the effective mobility written for the ligand at every node
+        for (int j = 0; j <= st.NX; ++j)
+            ASSERT_NEAR(st.Arr.UEff[1][j], expected, 1e-4 * std::fabs(expected)) << j;
+        const ProfileMoments m0 = Moments(st, 1);
+        RunTo(st, 10.0, 1e-3);
+        ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+        ASSERT_GT(st.Time, 9.9);
+        const ProfileMoments m1 = Moments(st, 1);
+        const double u = (m1.mean - m0.mean) / st.Time / (100.0 / 0.025);
+        EXPECT_NEAR(u, expected, 0.01 * std::fabs(expected));
+        EXPECT_NEAR(m1.amount, m0.amount, 1e-4 * m0.amount);
+        // the analytes in excess stay where they were
+        for (int i = 4; i <= 5; ++i)
+            for (double c : Profile(st, i)) ASSERT_NEAR(c, i == 4 ? c1 : c2, 1e-4 * c1);
+    }
 }
