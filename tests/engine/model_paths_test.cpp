@@ -185,3 +185,30 @@ TEST(LiBzPaths, CapacityRetardsATraceZoneByOnePlusTheIsothermSlope) {
     EXPECT_NEAR(v2 / v, 1.0, 1e-3);
     EXPECT_NEAR(v1 / (v / (1 + slope)), 1.0, 2e-3);
 }
+
+// Competitive adsorption: with constituent 2 (a K 30 x 0.01) at 100 mM
+// everywhere, the sites left to a trace of constituent 1 (a K = 50 x 0.01)
+// give q1 = a1 K1 c1 / (1 + K2 c2): it moves at v (1 - 0.5 / 2) = 0.75 v,
+// while constituent 2 stays uniform (but for the little the trace displaces).
+TEST(ChromPaths, ACompetitorOccupiesSitesAndSpeedsATraceZone) {
+    RecordingMessageSink sink;
+    const double v = 1e-3;
+    for (const double c2 : {0.0, 100.0}) {
+        SCOPED_TRACE("competitor " + std::to_string(c2) + " mM");
+        TUnivSet<TComponents> comp;
+        comp.Add(WeakAcid("Retarded", 0.01, 50.0, Analyte, 0.0, 1e-3));
+        comp.Add(WeakAcid("Competitor", 0.01, 30.0, BGE, c2, c2));
+        comp.Add(StrongCation("Sodium", kUNa, BGE, 1.0, 1.0));
+        RunState st;
+        Prepare(st, comp, 500, 5.0, 2.0, 1.0);
+        st.cbChrom = true;
+        st.EOFMob = 1e-12;
+        ASSERT_TRUE(InitCalc(st));
+        const double x0 = Moments(st, 1).mean;
+        RunFixed(st, 2.0, 1e-3, true);
+        ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+        const double speed = (Moments(st, 1).mean - x0) / st.Time;
+        EXPECT_NEAR(speed / (v * (1 - 0.5 / (1 + 0.01 * c2))), 1.0, 0.01);
+        for (double c : Profile(st, 2)) ASSERT_NEAR(c, c2, 1e-3);  // within the trace amount
+    }
+}
