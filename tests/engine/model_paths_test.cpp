@@ -1,9 +1,10 @@
 // The linearized, Chrom and LiBz modes away from their default inputs: the
 // voltage at constant current with the right wall inside the capillary is
 // set by the resistance of the whole column; a concentrated step of the
-// Chrom mode moves at the shock speed of its Langmuir isotherm and a
-// concentrated peak tails; a trace zone in the LiBz mode with its capacity
-// constituent is retarded by 1 + dq/dc.
+// Chrom mode moves at the shock speed of its Langmuir isotherm, a
+// concentrated peak tails and a competitor speeds a trace zone; a trace
+// zone in the LiBz mode with its capacity constituent is retarded by
+// 1 + dq/dc.
 #include <gtest/gtest.h>
 
 #include <algorithm>
