@@ -6,6 +6,7 @@
 #include "app/option_window.h"
 #include "app/run_setup_window.h"
 #include "engine/init_calc.h"
+#include "files/setup_edits.h"
 
 #include <algorithm>
 
@@ -131,6 +132,19 @@ TEST_F(SetupWindows, OptionsWindowDropsOnEscAndFollowsItsRules)
     auto* chart = Ctl<QCustomPlot>(w, "Graph");
     for (int i = 0; i < chart->graphCount(); ++i) widest = std::max(widest, chart->graph(i)->pen().width());
     EXPECT_EQ(widest, 64);
+}
+
+TEST_F(SetupWindows, ColoursTypedInLowerCaseHexadecimalAreTaken)
+{
+    RunState& st = w.State();
+    ShowActive(*option);
+    for (auto [edit, text, colour] : {std::tuple("edSimColor", "0xb9dcff", 0xB9DCFFu), std::tuple("edDetColor", "$ff", 0xFFu),
+                                      std::tuple("edSimColor", "x1a2b3c", 0x1A2B3Cu)}) {
+        Enter(O(edit), text);
+        const std::uint32_t stored = std::string(edit) == "edSimColor" ? st.Options.SimColor : st.Options.DetColor;
+        EXPECT_EQ(stored, colour) << text;
+        EXPECT_EQ(O(edit)->text().toStdString(), ColourText(colour)) << text;
+    }
 }
 
 TEST(SettingsFile, ASettingChangedBeforeExitIsBackAtTheNextStart)

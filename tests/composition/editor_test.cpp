@@ -309,3 +309,15 @@ TEST(ConstituentEditor, CompositionFileAndDatabaseThroughTheEditor)
     EXPECT_EQ(std::tuple(f.sink.warnings.back(), f.st.Composition.Count(), f.st.Composition[1].name),
               std::tuple("Incorrect file.", 2, "Acetic acid"));
 }
+
+// A colour typed in lower-case hexadecimal is taken as in upper case.
+TEST(ConstituentEditor, ColourTypedInLowerCaseHexadecimal)
+{
+    for (auto [text, colour] : {std::pair{"0xb9dcff", 0xB9DCFF}, {"$ff", 0xFF}, {"0XABCDEF", 0xABCDEF}}) {
+        Fixture f;
+        f.ed.EditColour("12");
+        f.ed.EditColour(text);
+        EXPECT_EQ(f.ed.WorkComp.colour, colour) << text;
+        EXPECT_EQ(f.ed.View().colourBack, static_cast<TColor>(colour)) << text;
+    }
+}

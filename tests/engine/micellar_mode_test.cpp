@@ -305,3 +305,85 @@ TEST(Racemic, WithoutRatesItIsTheMicellarModeWithoutTheFlowVelocity) {
     for (int i = 1; i <= 5; ++i)
         EXPECT_EQ(std::vector<double>(m.F(2, i), m.F(2, i) + m.Nn), std::vector<double>(r.F(2, i), r.F(2, i) + r.Nn));
 }
+
+// The effective mobility the mode writes for a constituent that binds to the
+// micelles is the mean over its free and bound states: a neutral one moves
+// with theta u_mic, theta = K x / (1 + K x) the bound fraction (x the free
+// micelles), and a weak acid with (1 - theta) u_free + theta u_mic. The free
+// micelles come from the pseudo-phase balance x + sum K c x / (1 + K x) =
+// (c_S - CMC) / OM, solved here by bisection. Micelles of an anionic
+// surfactant migrate against the field, those of a cationic one with it.
+TEST(Micellar, EffectiveMobilityOfABindingConstituentIsItsBoundFractionOfTheMicelles) {
+    const double uMicN = 40.0, uMicA = 25.0;  // 1e-9 m2/(V s)
+    const double KN = 1.0, KA = std::pow(10.0, 2.5 - 3);  // 1/mM (pK -3 and -2.5)
+    for (const bool cationic : {false, true}) {
+        SCOPED_TRACE(cationic ? "cationic surfactant" : "anionic surfactant");
+        RecordingMessageSink sink;
+        TUnivSet<TComponents> comp;
+        comp.Add(cationic ? StrongCation("CTA", 30.0, BGE, 20.0, 26.0) : StrongAnion("SDS", 30.0, BGE, 20.0, 26.0));
+        comp.Add(cationic ? StrongAnion("Chloride", kUCl, BGE, 20.0, 26.0) : StrongCation("Sodium", kUNa, BGE, 20.0, 20.0));
+        comp.Add(Binding(WeakAcid("Acid", kPKAcetic, kUAcetate, BGE, 2.0, 1.0), -2.5, uMicA));
+        comp.Add(Binding(Constituent("Binder", 0, 0, {0.0}, {0.0}, Analyte, 0.0, 0.5), -3.0, uMicN));
+        RunState st;
+        ASSERT_TRUE(InitMicellar(st, comp, 100, 100.0));
+        CalcDER(st, 2, false);
+        ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+        EngineArrays& a = st.Arr;
+        const double sign = cationic ? 1.0 : -1.0;
+        int checked = 0;
+        for (int j = st.LeftWall; j <= st.RightWall; ++j) {
+            const double cS = a.C(2, 1)[j], cA = a.C(2, 3)[j], cN = a.C(2, 4)[j];
+            const double B = (cS - kCMC) / kOM;
+            ASSERT_GT(B, 0.0);
+            double lo = 0, hi = B;
+            for (int it = 0; it < 200; ++it) {
+                const double x = 0.5 * (lo + hi);
+                (x + KA * cA * x / (1 + KA * x) + KN * cN * x / (1 + KN * x) > B ? hi : lo) = x;
+            }
+            const double x = 0.5 * (lo + hi);
+            const double thetaN = KN * x / (1 + KN * x), thetaA = KA * x / (1 + KA * x);
+            // the micelles carry the charge of the surfactant's charged fraction
+            const double h = a.CH(2)[j], Ka = std::pow(10.0, 3 - kPKAcetic);
+            const double Ks = std::pow(10.0, 3 - (cationic ? kPKStrongCation : kPKStrongAnion));
+            const double charged = cationic ? h / (h + Ks) : Ks / (Ks + h);
+            EXPECT_NEAR(a.UEff[4][j], sign * thetaN * uMicN * 1e-9 * charged, 1e-9 * uMicN * 1e-9) << j;
+            const double uFree = -kUAcetate * 1e-9 * Ka / (Ka + h);
+            EXPECT_NEAR(a.UEff[3][j], (1 - thetaA) * uFree + sign * thetaA * uMicA * 1e-9 * charged,
+                        1e-9 * kUAcetate * 1e-9)
+                << j;
+            ++checked;
+        }
+        EXPECT_GT(checked, 90);
+        // the zone of more surfactant holds more micelles: a larger bound fraction
+        EXPECT_GT(std::fabs(a.UEff[4][st.NX / 2]), std::fabs(a.UEff[4][5]));
+    }
+}
+
+// With a cationic surfactant the micelles migrate with the field: a trace
+// neutral analyte moves at +theta u_mic E and keeps its amount; one that does
+// not bind stands.
+TEST(Micellar, NeutralAnalyteMovesWithCationicMicelles) {
+    RecordingMessageSink sink;
+    TUnivSet<TComponents> comp;
+    comp.Add(StrongCation("CTA", 30.0, BGE, 20.0, 20.0));
+    comp.Add(StrongAnion("Chloride", kUCl, BGE, 20.0, 20.0));
+    comp.Add(Neutral("Binder", 0.0, 1e-4, -3.0, Analyte));  // K = 1/mM
+    comp.Add(Neutral("Free", 0.0, 1e-4, 30.0, Analyte));
+    RunState st;
+    ASSERT_TRUE(InitMicellar(st, comp, 250, 200.0));
+    const std::vector<double> b0 = Profile(st, 3), f0 = Profile(st, 4);
+    st.cbLWMove = st.cbRWMove = false;
+    st.StopTime = 20.0;
+    st.DT = 1e-3;
+    RunCalc(st);
+    StopCalc(st);
+    ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+    ASSERT_GT(st.Time, 19.9);
+    const double x = (20.0 - kCMC) / kOM, theta = x / (1.0 + x);
+    const double E = 200.0 / 0.025, vMic = 40e-9 * E;
+    const double moved = Moments(st, 3).mean - Moments(b0, st.DX).mean;
+    EXPECT_GT(moved, 0.0);
+    EXPECT_NEAR(moved, theta * vMic * st.Time, 0.02 * theta * vMic * st.Time);
+    EXPECT_LT(std::abs(Moments(st, 4).mean - Moments(f0, st.DX).mean), 1e-3 * moved);
+    EXPECT_NEAR(Amount(Profile(st, 3)), Amount(b0), 1e-10 * Amount(b0));
+}

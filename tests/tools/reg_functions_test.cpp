@@ -160,6 +160,59 @@ TEST(RegulationFunctions, UniversalFunctionFromItsTerms)
     EXPECT_EQ(add.URFCount, 1);
 }
 
+// Functions 3 and 4 add to Kohlrausch's |z|/u the terms -z/uH and +z/uOH.
+// At pH 3 the ampholyte is represented by its cation (u 40), the acid by its
+// anion (u 40), the neutral constituent by nothing; uH = 400, uOH = 200.
+TEST(RegulationFunctions, ThreeAndFourAgainstHandSums)
+{
+    RunState st;
+    FillToyEquilibrium(st);
+    st.Series.sr_pH.y[0] = 3.0;
+    AdditionalState add;
+    add.cbRegFn[3] = add.cbRegFn[4] = true;
+    FillRegulationFunctions(st, add);
+    EXPECT_EQ(add.ChargeInfo, "1\n-1\n0\n");
+    const RunSeries& s = st.Series;
+    ASSERT_TRUE(s.sr_reg[3].active && s.sr_reg[4].active && !s.sr_reg[1].active);
+    const double c1[] = {2, 4, 0};
+    for (int j = 0; j <= 2; ++j) {
+        // in units of 1e9 (V s)/m2: c (|z|/u - z/uH) and c (|z|/u + z/uOH)
+        const double reg3 = c1[j] * (1.0 / 40 - 1.0 / 400) + 4.0 * (1.0 / 40 + 1.0 / 400);
+        const double reg4 = c1[j] * (1.0 / 40 + 1.0 / 200) + 4.0 * (1.0 / 40 - 1.0 / 200);
+        EXPECT_NEAR(s.sr_reg[3].y[j], reg3, 1e-12) << j;
+        EXPECT_NEAR(s.sr_reg[4].y[j], reg4, 1e-12) << j;
+    }
+}
+
+// Where OH- is not negligible its terms enter the universal function:
+// r3 = -(cH uH - cOH uOH), r4 = cH + cOH, r6 = cOH.
+TEST(RegulationFunctions, UniversalFunctionCountsHydroxide)
+{
+    RunState st;
+    FillToyEquilibrium(st);
+    EngineArrays& a = st.Arr;
+    for (int j = 0; j <= 2; ++j) a.COH(2)[j] = 0.2;
+    AdditionalState add;
+    add.cbRegFn[6] = true;
+    add.cbR6[5] = false;
+    add.edInitX = "0";
+    FillRegulationFunctions(st, add);
+    for (int j = 0; j <= 2; ++j) {
+        EXPECT_NEAR(a.URFR[3][j], -(0.5 * 400e-9 - 0.2 * 200e-9), 1e-22) << j;
+        EXPECT_DOUBLE_EQ(a.URFR[4][j], 0.5 + 0.2);
+        EXPECT_DOUBLE_EQ(a.URFR[5][j], 0.5);
+        EXPECT_DOUBLE_EQ(a.URFR[6][j], 0.2);
+    }
+    // node 0: r1 = 2.4e-7, r2 = 1 (as without OH-);
+    //   z term r1 + r3 + r5 = 2.4e-7 - 1.6e-7 + 0.5 = 0.50000008,
+    //   mobility term r2 + r4 + r6 = 1 + 0.7 + 0.2 = 1.9;
+    //   ampholyte 2 * 1.9 * 7 = 26.6; acid 4 * (0.50000008 * 2.5e7 - 1.9) = 50000000.4
+    const std::vector<double>& y = st.Series.sr_reg[6].y;
+    EXPECT_NEAR(y[0], 50000027.0, 1e-6);
+    // node 2 (no ampholyte): r1 = r2 = 0: 4 * ((0.5 - 1.6e-7) * 2.5e7 - 0.9) = 49999980.4
+    EXPECT_NEAR(y[2], 49999980.4, 1e-6);
+}
+
 TEST(RegulationFunctions, StateBeforeAnySolveGivesFiniteZeros)
 {
     RunState st;
