@@ -93,6 +93,7 @@ void ChartCommands::ShowPoint(const ChartSeries& series, int index, MouseButton 
 {
     const auto text = GraphHintText(St(), series, index, button, click_);
     main_.ClickedPoint = click_.ClickedPoint;
+    main_.ClickedValue = click_.ClickedValue;
     if (text) ShowMessage(*text);
 }
 

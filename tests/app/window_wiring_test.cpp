@@ -1,0 +1,62 @@
+// What the main window passes on between its chart, its engine and the other
+// windows, driven through the real window on the initialised example run.
+#include "qt_test_env.h"
+
+#include "app/init_dist_window.h"
+
+namespace {
+
+// Only the pH profile drawn (the other items of the profile list unchecked).
+void ShowOnlyPH(MainWindow& w)
+{
+    auto* list = Ctl<QListWidget>(w, "clbGraph");
+    for (int i = 0; i < list->count(); ++i) list->item(i)->setCheckState(i == 0 ? Qt::Checked : Qt::Unchecked);
+}
+
+// A left press and release on the chart at the pixel of point `index` of `g`.
+void ClickPoint(ChartView& chart, QCPGraph* g, int index)
+{
+    chart.replot();
+    const auto p = (g->data()->constBegin() + index);
+    const QPointF at = g->coordsToPixels(p->key, p->value);
+    QTest::mouseClick(&chart, Qt::LeftButton, {}, at.toPoint());
+}
+
+}  // namespace
+
+// A click on a profile remembers the point's value in the main window; Insert
+// in the initial-distribution table writes that value into the current cell.
+TEST_F(ExampleWindow, ClickedValueOfTheChartReachesTheDistributionTable)
+{
+    RunState& st = St();
+    St().Options.SrT = 1000;   // the nearest profile is taken wherever the press lands vertically
+    ShowOnlyPH(*w);
+    auto* chart = Ctl<ChartView>(*w, "Graph");
+    QCPGraph* pH = GraphNamed(*w, "pH (x-scale)");
+    ASSERT_TRUE(pH && pH->visible() && pH->dataCount() == st.NX + 1);
+    ClickPoint(*chart, pH, st.NX / 2);
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.messages[0].rfind("Name: pH (x-scale)", 0), 0u) << sink.messages[0];
+    // The clicked node lies under the press; its value as the chart draws it.
+    const int node = w->ClickedPoint;
+    EXPECT_NEAR(node, st.NX / 2, st.NX / 50);
+    const double value = pH->data()->at(node)->value;
+    EXPECT_GT(value, 1.0);
+    EXPECT_EQ(w->ClickedValue, value);
+
+    auto* t = Ctl<InitDistWindow>(*w, "fmDist");
+    Trigger("InitialDistribution1");
+    ASSERT_TRUE(t->isVisible());
+    Click(*t, "bnCreate");
+    auto* grid = Ctl<QTableWidget>(*t, "sgData");
+    ASSERT_GE(grid->rowCount(), 3);
+    grid->setCurrentCell(2, 1);   // constituent 1 in segment 1
+    QTest::keyClick(grid, Qt::Key_Insert);
+    EXPECT_NEAR(grid->item(2, 1)->text().toDouble(), value, 1e-13 * value);   // 15 digits
+    // A title cell takes nothing.
+    grid->setCurrentCell(0, 1);
+    const QString width = grid->item(0, 1)->text();
+    QTest::keyClick(grid, Qt::Key_Insert);
+    EXPECT_EQ(grid->item(0, 1)->text(), width);
+    Click(*t, "bnClose");
+}
