@@ -1041,12 +1041,16 @@ void MainWindow::OnEngineEvent(const EngineEvent& e)
     case EngineEventKind::RefreshMicellar:
         if (auto* micellar = findChild<MicellarWindow*>("fmSDS")) micellar->ShowSettings();
         break;
-    // The additional-information, run-setup and options windows do not exist
-    // yet; the iteration profile belongs to the first of them.
+    // Newton iterations of one node's equilibrium: the point of the iteration profile.
+    case EngineEventKind::NewtonIterations: {
+        std::vector<double>& der = st_->Series.sr_DER.y;
+        if (e.first >= 0 && e.first < static_cast<int>(der.size())) der[static_cast<std::size_t>(e.first)] = e.second;
+        break;
+    }
+    // The additional-information window listens to the engine itself.
     case EngineEventKind::ShowAdditionalInfo:
     case EngineEventKind::ShowRunSetupSettings:
-    case EngineEventKind::ShowOptionSettings:
-    case EngineEventKind::NewtonIterations: break;
+    case EngineEventKind::ShowOptionSettings: break;
     }
 }
 

@@ -60,3 +60,43 @@ TEST_F(ExampleWindow, ClickedValueOfTheChartReachesTheDistributionTable)
     EXPECT_EQ(grid->item(0, 1)->text(), width);
     Click(*t, "bnClose");
 }
+
+// With "Newton Iteration Profile" checked, the profile shows how many Newton
+// iterations the equilibrium of each node took: whole numbers from 1 to the
+// iteration limit, after Init over the whole capillary, and again during a run.
+TEST_F(ExampleWindow, NewtonIterationProfileShowsTheCountsOfTheSolver)
+{
+    RunState& st = St();
+    auto* info = Ctl<QDialog>(*w, "fmAdditional");
+    Trigger("AdditionalInfo1");
+    ASSERT_TRUE(info->isVisible());
+    QTest::mouseClick(Ctl<QCheckBox>(*info, "cbNewCnt"), Qt::LeftButton);
+    ASSERT_TRUE(st.cbNewCnt);
+    QCPGraph* der = GraphNamed(*w, "DER");
+    ASSERT_NE(der, nullptr);
+    auto counts = [&] {
+        const std::vector<double> y = Values(der);
+        EXPECT_EQ(y.size(), static_cast<std::size_t>(st.NX + 1));
+        int lowest = INT_MAX, highest = 0;
+        for (double v : y) {
+            EXPECT_EQ(v, std::floor(v));
+            lowest = std::min(lowest, static_cast<int>(v));
+            highest = std::max(highest, static_cast<int>(v));
+        }
+        return std::pair(lowest, highest);
+    };
+    Click(*w, "bbnInit");
+    ASSERT_TRUE(st.Initialised && der->visible());
+    auto [low, high] = counts();
+    EXPECT_GE(low, 1);   // every node was solved at Init
+    EXPECT_LE(high, st.ItNew);
+
+    st.StopTime = 0.05;
+    Click(*w, "bbnStart");
+    ASSERT_GT(st.StepCount, 0);
+    std::tie(low, high) = counts();
+    EXPECT_GE(low, 1);
+    EXPECT_LE(high, st.ItNew);
+    // The counts of the last step: no node needed more than the step's most.
+    EXPECT_LE(high, std::max(st.NewtonItStep, st.NewtonItMax));
+}
