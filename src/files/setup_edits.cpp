@@ -305,7 +305,7 @@ void RescaleXAxis(RunState& st)
     // record (minutes) stays.
     ChartSeries* along[] = {&s.sr_conductivity, &s.sr_pH, &s.sr_IS, &s.sr_j, &s.sr_E, &s.sr_Ui, &s.sr_P,
                             &s.sr_potential, &s.sr_DER, &s.sr_S, &s.sr_Svol, &s.sr_diam, &s.sr_T, &s.sr_mix,
-                            &s.sr_pi, &s.sr_elneut};
+                            &s.sr_pi, &s.sr_elneut, &s.sr_mic, &s.sr_MicDye, &s.sr_CMC};
     std::vector<ChartSeries*> all(std::begin(along), std::end(along));
     for (int k = 1; k <= 8; ++k) all.push_back(&s.sr_reg[k]);
     for (ChartSeries* c : all) {

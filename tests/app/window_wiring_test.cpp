@@ -3,6 +3,9 @@
 #include "qt_test_env.h"
 
 #include "app/init_dist_window.h"
+#include "app/option_window.h"
+
+#include <functional>
 
 namespace {
 
@@ -20,6 +23,26 @@ void ClickPoint(ChartView& chart, QCPGraph* g, int index)
     const auto p = (g->data()->constBegin() + index);
     const QPointF at = g->coordsToPixels(p->key, p->value);
     QTest::mouseClick(&chart, Qt::LeftButton, {}, at.toPoint());
+}
+
+// A click on the indicator of a check box or radio button.
+void ClickBox(QAbstractButton* button)
+{
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
+}
+
+// Menu "Option": `act` works in the modal options window, then Close.
+void InOptions(MainWindow& w, const std::function<void(OptionWindow&)>& act)
+{
+    auto* option = Ctl<OptionWindow>(w, "fmOption");
+    bool done = false;
+    QTimer::singleShot(0, [&] {
+        act(*option);
+        Click(*option, "bnClose");
+        done = true;
+    });
+    Ctl<QAction>(w, "Option1")->trigger();
+    EXPECT_TRUE(done && !option->isVisible());
 }
 
 }  // namespace
@@ -99,4 +122,50 @@ TEST_F(ExampleWindow, NewtonIterationProfileShowsTheCountsOfTheSolver)
     EXPECT_LE(high, st.ItNew);
     // The counts of the last step: no node needed more than the step's most.
     EXPECT_LE(high, std::max(st.NewtonItStep, st.NewtonItMax));
+}
+
+// After a change of the x-axis unit every profile along the capillary, the
+// micellar ones included, lies on the new unit: node j at j / NX x length.
+TEST(XAxisUnit, EveryProfileOfAMicellarRunFollowsTheUnit)
+{
+    ProgramHome home;
+    RecordingMessageSink sink;
+    MainWindow w;
+    w.show();
+    RunState& st = w.State();
+    TUnivSet<TComponents> comp;
+    comp.Add(testcomp::StrongAnion("SDS", 30.0, testcomp::BGE, 20, 20));
+    comp.Add(testcomp::StrongCation("Sodium", testcomp::kUNa, testcomp::BGE, 20, 20));
+    comp.Add(testcomp::WeakBase("Base", 9.0, 30.0, testcomp::Analyte, 0, 0.1));
+    testcomp::PrepareRun(st, comp, 40);
+    st.PsqFileOwn = home.dir.file("run.psq");
+    st.cbSDS = st.cbShowCMC = st.cbShowMic = st.cbMicComplex = true;
+    Click(w, "bbnInit");
+    ASSERT_TRUE(st.Initialised && st.SDSAtInit) << (sink.warnings.empty() ? "" : sink.warnings[0]);
+    const double length = st.CapLength;
+    auto onUnit = [&](const ChartSeries& s, double scale) {
+        if (s.Count() != st.NX + 1) return false;
+        for (int j = 0; j <= st.NX; ++j)
+            if (std::fabs(s.x[static_cast<std::size_t>(j)] - j * length / st.NX * scale) > 1e-12 * length * scale)
+                return false;
+        return true;
+    };
+    RunSeries& s = st.Series;
+    const std::pair<const char*, const ChartSeries*> micellar[] = {
+        {"Micelles", &s.sr_mic}, {"Mic-Dye", &s.sr_MicDye}, {"CMC", &s.sr_CMC}, {"pH (x-scale)", &s.sr_pH}};
+    for (const auto& [title, series] : micellar) EXPECT_TRUE(onUnit(*series, 1000)) << title;
+
+    InOptions(w, [](OptionWindow& o) { ClickBox(Ctl<QRadioButton>(o, "rbXAxisM")); });
+    ASSERT_EQ(st.XScale, 1);
+    for (const auto& [title, series] : micellar) {
+        EXPECT_TRUE(onUnit(*series, 1)) << title;
+        // The chart draws the same abscissae.
+        QCPGraph* g = GraphNamed(w, title);
+        ASSERT_NE(g, nullptr) << title;
+        if (g->visible()) {
+            ASSERT_EQ(g->dataCount(), st.NX + 1) << title;
+            EXPECT_NEAR((g->data()->constEnd() - 1)->key, length, 1e-12) << title;
+        }
+    }
+    EXPECT_TRUE(GraphNamed(w, "Micelles")->visible() && GraphNamed(w, "CMC")->visible());
 }
