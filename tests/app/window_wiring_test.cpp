@@ -169,3 +169,29 @@ TEST(XAxisUnit, EveryProfileOfAMicellarRunFollowsTheUnit)
     }
     EXPECT_TRUE(GraphNamed(w, "Micelles")->visible() && GraphNamed(w, "CMC")->visible());
 }
+
+// The hints of the run panel appear when the mouse rests on the control, and
+// only while "Show Hints" is checked.
+TEST_F(ShownMainWindow, RunPanelHintsShowWhileHintsAreOn)
+{
+    auto hintOf = [&](const char* name) {
+        auto* c = Ctl<QWidget>(w, name);
+        QToolTip::hideText();
+        QHelpEvent rest(QEvent::ToolTip, QPoint(2, 2), c->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(c, &rest);
+        return QToolTip::isVisible() ? QToolTip::text().toStdString() : std::string();
+    };
+    const std::pair<const char*, const char*> hints[] = {
+        {"llEOFMob", "(units = 1e-9 m2/V/s)"},
+        {"edTime", "Time of the run"},
+        {"edError", "Current error of the run"},
+        {"edStopTime", "The run stops when the time reaches this value"},
+        {"edDT", "Time step in numerical solution"},
+    };
+    ASSERT_FALSE(Ctl<QCheckBox>(w, "cbShowHints")->isChecked());
+    for (const auto& [name, hint] : hints) EXPECT_EQ(hintOf(name), "") << name;
+    QTest::mouseClick(Ctl<QCheckBox>(w, "cbShowHints"), Qt::LeftButton, {}, QPoint(6, 6));
+    ASSERT_TRUE(w.State().Options.cbShowHints);
+    for (const auto& [name, hint] : hints) EXPECT_EQ(hintOf(name), hint) << name;
+    QToolTip::hideText();
+}
