@@ -159,7 +159,9 @@ void MainWindow::ResetState()
 {
     RunState& st = *st_;
     ResetStateHeadless(st);
-    st.ZeroPosNode = InjectionSiteNode(st, false);
+    // The zero point goes back to the injection site; a node typed as
+    // "another position" stays with its choice.
+    if (st.Options.ZeroPoint != kZeroAnotherPos) st.ZeroPosNode = InjectionSiteNode(st, false);
     st.Series.clbGraph = {{"No constituents", true, true}};
     st.Series.clbDet = {{"No constituents", true, true}};
     Title = "KELVO 5";
@@ -1047,10 +1049,14 @@ void MainWindow::OnEngineEvent(const EngineEvent& e)
         if (e.first >= 0 && e.first < static_cast<int>(der.size())) der[static_cast<std::size_t>(e.first)] = e.second;
         break;
     }
-    // The additional-information window listens to the engine itself.
-    case EngineEventKind::ShowAdditionalInfo:
     case EngineEventKind::ShowRunSetupSettings:
-    case EngineEventKind::ShowOptionSettings: break;
+        if (auto* setup = findChild<RunSetupWindow*>("fmRunSetup")) setup->ShowSettings();
+        break;
+    case EngineEventKind::ShowOptionSettings:
+        if (auto* option = findChild<OptionWindow*>("fmOption")) option->ShowSettings();
+        break;
+    // The additional-information window listens to the engine itself.
+    case EngineEventKind::ShowAdditionalInfo: break;
     }
 }
 

@@ -277,17 +277,6 @@ std::string PowerModeCaption(const RunState& st, bool other)
     return st.rbVoltage != other ? "Voltage (V)" : "Current (uA)";
 }
 
-void ApplyZeroPoint(RunState& st)
-{
-    switch (st.Options.ZeroPoint) {
-    case kZeroInjSite: st.ZeroPosNode = InjectionSiteNode(st, true); break;
-    case kZeroLeft: st.ZeroPosNode = 0; break;
-    case kZeroRight: st.ZeroPosNode = st.NXPending; break;
-    case kZeroCenter: st.ZeroPosNode = static_cast<int>(st.NXPending * 0.5); break;
-    default: break;   // another position: the node typed last; no button: unchanged
-    }
-}
-
 void SetXAxisUnit(RunState& st, int code)
 {
     st.Options.XAxisUnit = code;

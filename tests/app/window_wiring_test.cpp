@@ -4,6 +4,7 @@
 
 #include "app/init_dist_window.h"
 #include "app/option_window.h"
+#include "app/run_setup_window.h"
 
 #include <functional>
 
@@ -194,4 +195,109 @@ TEST_F(ShownMainWindow, RunPanelHintsShowWhileHintsAreOn)
     ASSERT_TRUE(w.State().Options.cbShowHints);
     for (const auto& [name, hint] : hints) EXPECT_EQ(hintOf(name), hint) << name;
     QToolTip::hideText();
+}
+
+// The capillary ends in the status bar count from the zero point chosen in
+// the options; Init, opening a project and a new start of the program keep
+// the choice, and "another position" keeps its node. The run-setup and options
+// windows show the state that Init leaves.
+TEST(ZeroPoint, FollowsTheChosenButtonThroughInitOpenAndRestart)
+{
+    ProgramHome home;
+    RecordingMessageSink sink;
+    fs::create_directories(home.dir.path() / "Examples");
+    const std::string example = home.dir.file("Examples/Example_Demo.sna");
+    std::string error;
+    ASSERT_TRUE(WriteExampleDemo(example, error)) << error;
+    RunState ref;
+    ComposeExampleDemo(ref);
+    const int nx = ref.NXPending;
+    const double mm = ref.CapLengthPending * 1000;   // capillary length in the axis unit
+    // Ends of the capillary with the zero point at node z.
+    auto endsAt = [&](int z) {
+        return std::pair(FormatFloat("0.000", -z * mm / nx), FormatFloat("0.000", (1 - double(z) / nx) * mm));
+    };
+    const int injection = static_cast<int>(std::lround(ref.InjSitePending / mm * nx));
+    {
+        MainWindow w;
+        w.show();
+        auto ends = [&] {
+            return std::pair(Ctl<QLabel>(w, "sbPanel0")->text().toStdString(),
+                             Ctl<QLabel>(w, "sbPanel4")->text().toStdString());
+        };
+        w.FormActivate();   // opens the example
+        ASSERT_EQ(w.State().FileName, example);
+        ASSERT_EQ(ends(), endsAt(injection));
+
+        InOptions(w, [](OptionWindow& o) { ClickBox(Ctl<QRadioButton>(o, "rbLeft")); });
+        EXPECT_EQ(ends(), endsAt(0));
+        Click(w, "bbnInit");
+        EXPECT_EQ(ends(), endsAt(0));
+        EXPECT_TRUE(w.OpenFile(example));
+        EXPECT_EQ(ends(), endsAt(0));
+
+        InOptions(w, [](OptionWindow& o) { ClickBox(Ctl<QRadioButton>(o, "rbRight")); });
+        EXPECT_EQ(ends(), endsAt(nx));
+        Click(w, "bbnInit");
+        EXPECT_EQ(ends(), endsAt(nx));
+
+        InOptions(w, [](OptionWindow& o) {
+            ClickBox(Ctl<QRadioButton>(o, "rbAnotherPos"));
+            ASSERT_TRUE(Ctl<QLineEdit>(o, "edAnotherPos")->isEnabled());
+            Enter(o, "edAnotherPos", "300");
+        });
+        EXPECT_EQ(ends(), endsAt(300));
+        Click(w, "bbnInit");
+        EXPECT_EQ(ends(), endsAt(300));
+        EXPECT_TRUE(w.OpenFile(example));
+        EXPECT_EQ(ends(), endsAt(300));
+        w.New1Click();
+        EXPECT_TRUE(w.OpenFile(example));
+        EXPECT_EQ(ends(), endsAt(300));
+
+        // The two windows, open beside the main window, show what Init leaves:
+        // the walls' switches that Init resets, and the zero point at the new
+        // injection site (5 mm).
+        auto* setup = Ctl<RunSetupWindow>(w, "fmRunSetup");
+        auto* option = Ctl<OptionWindow>(w, "fmOption");
+        w.State().Options.ZeroPoint = kZeroInjSite;   // as a click would, without a refresh
+        setup->show();
+        option->show();
+        ASSERT_TRUE(w.State().cbInitWalls);
+        ClickBox(Ctl<QCheckBox>(*setup, "cbKeepDistance"));
+        ASSERT_TRUE(w.State().cbKeepDistance);
+        Enter(*setup, "edInjSite", "5");
+        ASSERT_EQ(w.State().InjSitePending, 5.0);
+        Click(w, "bbnInit");
+        const int five = static_cast<int>(std::lround(5.0 / mm * nx));
+        EXPECT_EQ(ends(), endsAt(five));
+        EXPECT_FALSE(Ctl<QCheckBox>(*setup, "cbKeepDistance")->isChecked());
+        EXPECT_TRUE(Ctl<QRadioButton>(*option, "rbInjSite")->isChecked());
+        EXPECT_EQ(Ctl<QLineEdit>(*option, "edAnotherPos")->text(), QString::number(five));
+        EXPECT_EQ(Ctl<QLabel>(*option, "llAnotherPos")->text(), "(5 mm)");
+        setup->close();
+        option->close();
+
+        // Another position again, kept by the settings file of this start.
+        InOptions(w, [](OptionWindow& o) {
+            ClickBox(Ctl<QRadioButton>(o, "rbAnotherPos"));
+            Enter(o, "edAnotherPos", "300");
+        });
+        EXPECT_EQ(ends(), endsAt(300));
+        sink.answers = {true};
+        ASSERT_TRUE(w.close());
+    }
+    MainWindow second;
+    second.show();
+    second.FormActivate();
+    EXPECT_TRUE(second.OpenFile(example));
+    EXPECT_EQ(std::pair(Ctl<QLabel>(second, "sbPanel0")->text().toStdString(),
+                        Ctl<QLabel>(second, "sbPanel4")->text().toStdString()),
+              endsAt(300));
+    auto* option = Ctl<OptionWindow>(second, "fmOption");
+    option->show();
+    EXPECT_TRUE(Ctl<QRadioButton>(*option, "rbAnotherPos")->isChecked());
+    EXPECT_EQ(Ctl<QLineEdit>(*option, "edAnotherPos")->text(), "300");
+    option->close();
+    EXPECT_TRUE(sink.warnings.empty()) << sink.warnings[0];
 }
