@@ -2,10 +2,14 @@
 // windows, driven through the real window on the initialised example run.
 #include "qt_test_env.h"
 
+#include "app/chart_commands.h"
 #include "app/init_dist_window.h"
 #include "app/option_window.h"
+#include "app/qt_convert.h"
 #include "app/run_setup_window.h"
 
+#include <cstring>
+#include <fstream>
 #include <functional>
 
 namespace {
@@ -300,4 +304,217 @@ TEST(ZeroPoint, FollowsTheChosenButtonThroughInitOpenAndRestart)
     EXPECT_EQ(Ctl<QLineEdit>(*option, "edAnotherPos")->text(), "300");
     option->close();
     EXPECT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+}
+
+namespace {
+
+// The header of a Windows bitmap file: the signature, the size stored in the
+// file against the file's own size, and the image size.
+struct BmpHeader {
+    bool signature = false, sizeAgrees = false;
+    int width = 0, height = 0;
+};
+BmpHeader ReadBmpHeader(const fs::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    std::vector<unsigned char> b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    BmpHeader h;
+    if (b.size() < 26) return h;
+    auto u32 = [&](std::size_t at) {
+        return std::uint32_t(b[at]) | std::uint32_t(b[at + 1]) << 8 | std::uint32_t(b[at + 2]) << 16 |
+               std::uint32_t(b[at + 3]) << 24;
+    };
+    h.signature = b[0] == 'B' && b[1] == 'M';
+    h.sizeAgrees = u32(2) == b.size();
+    h.width = static_cast<std::int32_t>(u32(18));
+    h.height = std::abs(static_cast<std::int32_t>(u32(22)));
+    return h;
+}
+
+// Pixels of the image drawn exactly in the colour.
+int PixelsOf(const QImage& image, QColor colour)
+{
+    int n = 0;
+    const QRgb want = colour.rgb();
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) n += image.pixel(x, y) == want;
+    return n;
+}
+
+}  // namespace
+
+// Save to BMP writes one bitmap per item of the shown list, each with that
+// profile alone, and gives the list, the wall lines and the ranges back.
+TEST_F(ExampleWindow, SaveToBmpDrawsEachProfileAloneAndRestoresTheChart)
+{
+    ScriptedInput input;
+    RunState& st = St();
+    auto* list = Ctl<QListWidget>(*w, "clbGraph");
+    auto* chart = Ctl<ChartView>(*w, "Graph");
+    std::vector<Qt::CheckState> before;
+    for (int i = 0; i < list->count(); ++i) before.push_back(list->item(i)->checkState());
+    ASSERT_EQ(list->count(), st.NComp + 4);
+
+    chart->setNotAntialiasedElements(QCP::aeAll);   // lines in their exact colours
+    // The lines drawn at each repaint of the command (the detector line aside).
+    std::vector<std::vector<std::string>> drawn;
+    auto record = QObject::connect(chart, &QCustomPlot::afterReplot, [&] {
+        std::vector<std::string> shown;
+        for (int i = 0; i < chart->graphCount(); ++i)
+            if (chart->graph(i)->visible() && chart->graph(i)->dataCount() > 0 &&
+                chart->graph(i)->name() != "Detector Line")
+                shown.push_back(chart->graph(i)->name().toStdString());
+        drawn.push_back(shown);
+    });
+    input.answers = {"run1"};
+    Trigger("SavetoBMP1");
+    QObject::disconnect(record);
+    // One repaint per bitmap, each with its item's profile alone, without the walls.
+    ASSERT_EQ(drawn.size(), static_cast<std::size_t>(list->count()));
+    EXPECT_EQ(drawn[0], std::vector<std::string>{"pH (x-scale)"});
+    for (int k = 1; k <= st.NComp; ++k)
+        EXPECT_EQ(drawn[static_cast<std::size_t>(k + 1)], std::vector<std::string>{st.Series.srComp[k].title});
+    for (const auto& shown : drawn) EXPECT_EQ(shown.size(), 1u) << (shown.empty() ? "" : shown[0]);
+    ASSERT_EQ(input.prompts, std::vector<std::string>{"Save Profiles to BMP|Input name of a directory"});
+    const fs::path dir = home.dir.path() / "Export Bitmaps" / "run1";
+    ASSERT_EQ(sink.messages, std::vector<std::string>{"BMP files successfully saved! \nDIR: " + dir.string()});
+    EXPECT_TRUE(sink.warnings.empty());
+    int files = 0;
+    for (const auto& entry : fs::directory_iterator(dir)) files += entry.path().extension() == ".bmp";
+    EXPECT_EQ(files, list->count());
+    for (int i = 0; i < list->count(); ++i) {
+        const fs::path file = dir / (list->item(i)->text().toStdString() + ".bmp");
+        const BmpHeader h = ReadBmpHeader(file);
+        EXPECT_TRUE(h.signature && h.sizeAgrees) << file;
+        EXPECT_EQ(std::pair(h.width, h.height), std::pair(chart->width(), chart->height())) << file;
+    }
+    // The bitmap of a constituent shows its own line and no other constituent's.
+    for (int k = 1; k <= st.NComp; ++k) {
+        const QImage image(QString::fromStdString((dir / (list->item(k + 1)->text().toStdString() + ".bmp")).string()));
+        ASSERT_FALSE(image.isNull());
+        for (int j = 1; j <= st.NComp; ++j) {
+            const int n = PixelsOf(image, ColourFromBGR(static_cast<std::uint32_t>(st.Series.srComp[j].colour)));
+            // A profile drawn across the plot covers hundreds of pixels; a few
+            // pixels of a grey may come from the text's edges.
+            if (j == k) EXPECT_GT(n, 300) << k;
+            else EXPECT_LT(n, 30) << k << " shows " << j;
+        }
+    }
+    // The check marks and the wall lines are back.
+    for (int i = 0; i < list->count(); ++i) EXPECT_EQ(list->item(i)->checkState(), before[i]) << i;
+    EXPECT_TRUE(st.Series.sr_LeftWall.active && st.Series.sr_RightWall.active);
+    EXPECT_TRUE(GraphNamed(*w, QString::fromStdString(st.Series.srComp[1].title))->visible());
+    EXPECT_TRUE(chart->AutoX());
+
+    // The detector list: its own items, in a directory of its own.
+    Click(*w, "bbnSimDet");
+    ASSERT_TRUE(st.DetectorView);
+    input.answers = {"det1"};
+    Trigger("SavetoBMP1");
+    files = 0;
+    for (const auto& entry : fs::directory_iterator(home.dir.path() / "Export Bitmaps" / "det1"))
+        files += entry.path().extension() == ".bmp";
+    EXPECT_EQ(files, st.NComp + 5);
+
+    // A list that is not of the run's shape makes no bitmaps.
+    st.Series.clbDet.push_back({"extra", true, false});
+    input.answers = {"det2"};
+    Trigger("SavetoBMP1");
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{"Count of components doesn't match to the actual state"});
+    EXPECT_FALSE(fs::exists(home.dir.path() / "Export Bitmaps" / "det2"));
+}
+
+// The hidden Detector menu saves the detector record in the detector file's
+// layout and opens it again, appending to the record; each command starts in
+// the directory of its last success.
+TEST_F(ExampleWindow, DetectorMenuSavesAndOpensTheDetectorRecord)
+{
+    RunState& st = St();
+    auto* commands = Ctl<ChartCommands>(*w, "ChartCommands");
+    std::vector<std::pair<bool, std::string>> asked;
+    std::string next;
+    commands->ChooseDetectorFile = [&](bool save, const QString& dir) {
+        asked.emplace_back(save, dir.toStdString());
+        return QString::fromStdString(next);
+    };
+    st.StopTime = 0.2;
+    Click(*w, "bbnStart");
+    RunSeries& s = st.Series;
+    const int points = s.DET_pH.Count();
+    ASSERT_GT(points, 1);
+    const int c = st.NComp;
+
+    // The first save asks to create "det" in the program directory.
+    const fs::path det = home.dir.path() / "det";
+    next = (det / "first.det").string();
+    sink.answers = {true};
+    Trigger("Save1");
+    ASSERT_EQ(asked.back(), std::pair(true, det.string()));
+    EXPECT_EQ(sink.questions, std::vector<std::string>{"Create a New Directory?\n" + det.string()});
+    std::ifstream in(det / "first.det", std::ios::binary);
+    const std::string b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::size_t at = 0;
+    auto text = [&] {
+        const std::string t = b.c_str() + at;
+        at += t.size() + 1;
+        return t;
+    };
+    auto i32 = [&] {
+        std::int32_t v;
+        std::memcpy(&v, b.data() + at, 4);
+        at += 4;
+        return v;
+    };
+    auto f64 = [&] {
+        double v;
+        std::memcpy(&v, b.data() + at, 8);
+        at += 8;
+        return v;
+    };
+    ASSERT_EQ(text(), "KELVO DET FILE");
+    EXPECT_EQ(text(), "1.0");
+    EXPECT_EQ(i32(), points);
+    const int names = i32();
+    ASSERT_EQ(names, static_cast<int>(s.clbDet.size()));
+    for (int k = 0; k < names; ++k) EXPECT_EQ(text(), s.clbDet[static_cast<std::size_t>(k)].text);
+    for (int p = 0; p < points; ++p) {
+        const std::size_t q = static_cast<std::size_t>(p);
+        EXPECT_EQ(f64(), s.DET_pH.x[q]);
+        EXPECT_EQ(f64(), s.DET_pH.y[q]);
+        EXPECT_EQ(f64(), s.DET_conductivity.y[q]);
+        for (int k = 1; k <= c; ++k) EXPECT_EQ(f64(), s.srDetComp[static_cast<std::size_t>(k)].y[q]);
+        EXPECT_EQ(f64(), s.DET_volt.y[q]);
+        EXPECT_EQ(f64(), s.DET_CDen.y[q]);
+    }
+    EXPECT_EQ(b.substr(at), std::string("EOF", 4));
+
+    // Saved elsewhere, the next save starts there; the first open starts in "det".
+    fs::create_directories(home.dir.path() / "other");
+    next = (home.dir.path() / "other" / "second.det").string();
+    Trigger("Save1");
+    next.clear();   // cancel
+    Trigger("Save1");
+    EXPECT_EQ(asked.back(), std::pair(true, (home.dir.path() / "other").string()));
+    EXPECT_EQ(sink.questions.size(), 1u);
+
+    // Open appends the stored samples to the record and the chart draws them.
+    const std::vector<double> x = s.DET_pH.x, y = s.DET_pH.y, volt = s.DET_volt.y;
+    next = (det / "first.det").string();
+    Trigger("OpenDetector1");
+    EXPECT_EQ(asked.back(), std::pair(false, det.string()));
+    ASSERT_EQ(s.DET_pH.Count(), 2 * points);
+    EXPECT_TRUE(std::equal(x.begin(), x.end(), s.DET_pH.x.begin() + points));
+    EXPECT_TRUE(std::equal(y.begin(), y.end(), s.DET_pH.y.begin() + points));
+    EXPECT_TRUE(std::equal(volt.begin(), volt.end(), s.DET_volt.y.begin() + points));
+    Click(*w, "bbnSimDet");
+    ASSERT_TRUE(st.DetectorView);
+    EXPECT_EQ(GraphNamed(*w, "pH (detector)")->dataCount(), 2 * points);
+    EXPECT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+
+    // A file of another kind is refused and adds nothing.
+    std::ofstream(home.dir.path() / "other" / "bad.det") << "SOMETHING ELSE";
+    next = (home.dir.path() / "other" / "bad.det").string();
+    Trigger("OpenDetector1");
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{"Incorrect Detector File."});
+    EXPECT_EQ(s.DET_pH.Count(), 2 * points);
 }
