@@ -422,6 +422,18 @@ TEST_F(ExampleWindow, SaveToBmpDrawsEachProfileAloneAndRestoresTheChart)
     Trigger("SavetoBMP1");
     EXPECT_EQ(sink.warnings, std::vector<std::string>{"Count of components doesn't match to the actual state"});
     EXPECT_FALSE(fs::exists(home.dir.path() / "Export Bitmaps" / "det2"));
+
+    // A profile list with the nine additional profiles is of the run's shape too.
+    st.cbGraphAdd = true;
+    Click(*w, "bbnInit");
+    ASSERT_TRUE(!st.DetectorView && list->count() == st.NComp + 13);
+    input.answers = {"more"};
+    Trigger("SavetoBMP1");
+    files = 0;
+    for (const auto& entry : fs::directory_iterator(home.dir.path() / "Export Bitmaps" / "more"))
+        files += entry.path().extension() == ".bmp";
+    EXPECT_EQ(files, st.NComp + 13);
+    EXPECT_EQ(sink.warnings.size(), 1u);
 }
 
 // The hidden Detector menu saves the detector record in the detector file's
