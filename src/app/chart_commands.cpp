@@ -10,6 +10,7 @@
 #include "app/tool_windows.h"
 #include "engine/run_state.h"
 #include "files/chart_lines.h"
+#include "files/det_file.h"
 #include "files/program_dir.h"
 #include "foundation/errors.h"
 #include "foundation/numtext.h"
@@ -17,6 +18,7 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QListWidget>
 #include <QMenu>
@@ -28,6 +30,12 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// The detector file's directory under the program directory, its dialog filter
+// and the question before that directory is created.
+constexpr const char* kDetDirName = "det";
+constexpr const char* kDetectorFileFilter = "Detector File (*.det);;All Files (*.*)";
+const std::string kCreateDetDirQuestion = "Create a New Directory?\n";
 
 MouseButton ButtonOf(Qt::MouseButton b)
 {
@@ -57,6 +65,14 @@ ChartCommands::ChartCommands(MainWindow& main)
       clbGraph_(main.findChild<QListWidget*>("clbGraph")), clbDet_(main.findChild<QListWidget*>("clbDet"))
 {
     setObjectName("ChartCommands");
+    ChooseDetectorFile = [this](bool save, const QString& dir) {
+        QFileDialog dialog(&main_, save ? "Save" : "Open", dir, kDetectorFileFilter);
+        dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+        if (save) dialog.setDefaultSuffix("det");
+        else dialog.setFileMode(QFileDialog::ExistingFile);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
+        return dialog.selectedFiles().first();
+    };
     graph_->installEventFilter(this);
     ConnectGuarded(graph_, &QCustomPlot::plottableClick, this,
                    [this](QCPAbstractPlottable* p, int i, QMouseEvent* e) { SeriesClicked(p, i, e); });
@@ -93,6 +109,7 @@ void ChartCommands::ShowPoint(const ChartSeries& series, int index, MouseButton 
 {
     const auto text = GraphHintText(St(), series, index, button, click_);
     main_.ClickedPoint = click_.ClickedPoint;
+    main_.ClickedValue = click_.ClickedValue;
     if (text) ShowMessage(*text);
 }
 
@@ -190,8 +207,9 @@ void ChartCommands::SavetoBMP1Click()
     if (!st.Initialised || st.NComp == 0) return;
     const bool det = st.DetectorView;
     QListWidget* list = det ? clbDet_ : clbGraph_;
+    auto& items = det ? st.Series.clbDet : st.Series.clbGraph;
     const std::string name = det ? "Detector" : graph_->Title().toStdString();
-    if (!BmpListMatches(list->count(), st.CompInit.Count())) {
+    if (!BmpListFitsRun(static_cast<int>(items.size()), st.CompInit.Count(), det)) {
         ShowWarning(kBmpCountMismatch);
         return;
     }
@@ -202,23 +220,98 @@ void ChartCommands::SavetoBMP1Click()
     fs::create_directory(bmpDir, ec);
     const std::string dir = fs::path(BitmapFileName(bmpDir, typed, "x")).parent_path().string();
     fs::create_directory(dir, ec);
-    auto& items = det ? st.Series.clbDet : st.Series.clbGraph;
-    std::string failed;
-    for (int i = 0; i < static_cast<int>(items.size()) && i < list->count(); ++i) {
-        items[i].checked = true;
+
+    // The check marks are remembered and every profile is drawn alone, without the wall lines.
+    std::vector<bool> remembered;
+    for (CheckListItem& item : items) {
+        remembered.push_back(item.checked);
+        item.checked = false;
+    }
+    auto apply = [this] {
         main_.ShowCheckLists();
         main_.clbGraphClickCheck();
-        list->setCurrentRow(i);
-        FitTo(det ? DetectorItemSeries(st, i) : ProfileItemSeries(st, i));
-        graph_->replot();
-        const std::string file = BitmapFileName(bmpDir, typed, items[i].text);
-        if (!graph_->saveBmp(QString::fromStdString(file))) failed += "\n" + file;
+    };
+    auto walls = [&](bool on) {
+        if (!det) st.Series.sr_LeftWall.active = st.Series.sr_RightWall.active = on;
+    };
+    auto restore = [&] {
+        walls(true);
+        for (std::size_t i = 0; i < items.size() && i < remembered.size(); ++i) items[i].checked = remembered[i];
+        apply();
+        main_.RescaleGraph();
+    };
+    walls(false);
+    apply();
+    std::string failed;
+    try {
+        for (int i = 0; i < static_cast<int>(items.size()) && i < list->count(); ++i) {
+            items[i].checked = true;
+            apply();
+            list->setCurrentRow(i);
+            ListDoubleClick(det, i);
+            graph_->replot();
+            const std::string file = BitmapFileName(bmpDir, typed, items[i].text);
+            if (!graph_->saveBmp(QString::fromStdString(file))) failed += "\n" + file;
+            items[i].checked = false;
+        }
+    } catch (...) {
+        restore();
+        throw;
     }
-    main_.RescaleGraph();
+    restore();
     if (!failed.empty())
         ShowWarning(kBitmapsNotWritten + failed);
     else
         ShowMessage(BmpDoneMessage(bmpDir, typed));
+}
+
+void ChartCommands::Save1Click()
+{
+    RunState& st = St();
+    std::string dir = detSaveDir_;
+    if (dir.empty()) {
+        dir = JoinPath(main_.RootDir(), kDetDirName).string();
+        std::error_code ec;
+        if (!fs::is_directory(dir, ec) && !(Confirm(kCreateDetDirQuestion + dir) && fs::create_directory(dir, ec)))
+            dir = main_.RootDir();
+    }
+    const QString chosen = ChooseDetectorFile(true, QString::fromStdString(dir));
+    if (chosen.isEmpty()) return;
+    const std::string name = chosen.toStdString();
+    try {
+        st.host().SetStatusText("Saving detector data ...");
+        st.host().ProcessMessages();
+        if (WriteDetFile(st, name)) detSaveDir_ = fs::path(name).parent_path().string();
+    } catch (...) {
+        main_.UpdateMainInfo();
+        throw;
+    }
+    main_.UpdateMainInfo();
+}
+
+void ChartCommands::OpenDetector1Click()
+{
+    RunState& st = St();
+    // The record belongs to the constituents of a run.
+    if (!st.Initialised) return;
+    std::string dir = detOpenDir_;
+    if (dir.empty()) {
+        dir = JoinPath(main_.RootDir(), kDetDirName).string();
+        std::error_code ec;
+        if (!fs::is_directory(dir, ec)) dir = main_.RootDir();
+    }
+    const QString chosen = ChooseDetectorFile(false, QString::fromStdString(dir));
+    if (chosen.isEmpty()) return;
+    const std::string name = chosen.toStdString();
+    try {
+        if (ReadDetFile(st, name)) detOpenDir_ = fs::path(name).parent_path().string();
+    } catch (...) {
+        main_.SyncChart();
+        main_.UpdateMainInfo();
+        throw;
+    }
+    main_.SyncChart();
+    main_.UpdateMainInfo();
 }
 
 namespace {
@@ -277,6 +370,9 @@ ChartCommands* InstallChartCommands(MainWindow& main)
     add(ToolsMenu(main), "Save to BMP", "SavetoBMP1", &ChartCommands::SavetoBMP1Click)->setVisible(false);
     QMenu* detector = MainMenu(main, "Detector", "Detector1");
     detector->menuAction()->setVisible(false);
+    add(detector, "Open ...", "OpenDetector1", &ChartCommands::OpenDetector1Click);
+    add(detector, "Save ...", "Save1", &ChartCommands::Save1Click);
+    detector->addSeparator();
     add(detector, "Skip to point ...", "Skiptopoint1", &ChartCommands::Skiptopoint1Click);
     add(detector, "Skip from point...", "Skipfrompoint1", &ChartCommands::Skipfrompoint1Click);
     return c;

@@ -1,14 +1,16 @@
 // The main chart's commands: point hints on a left click (nearest point within
 // the hint tolerance, else the chart's own hit test), the fit of the vertical
 // axis on a double click of a profile-list item, the check lists' pop-up menu
-// (check all, uncheck all, check constituents, copy to clipboard), Save to BMP
-// and the two cuts of the detector record.
+// (check all, uncheck all, check constituents, copy to clipboard), Save to BMP,
+// and the detector record's file commands and two cuts.
 #pragma once
 
 #include "tools/chart_hints.h"
 
 #include <QObject>
+#include <QString>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -43,6 +45,14 @@ public:
     void C1Click();
     void CopytoClipboard1Click();
     void SavetoBMP1Click();
+    // Detector > "Save ..." and "Open ...": the detector record to and from a
+    // ".det" file, each in the directory of its last success (first: "det"
+    // under the program directory). Open appends to the record of a run.
+    void Save1Click();
+    void OpenDetector1Click();
+    // The file dialog of the two commands (save or open, start directory); an
+    // empty name is a cancel. Tests replace it.
+    std::function<QString(bool save, const QString& dir)> ChooseDetectorFile;
     void Skiptopoint1Click();
     void Skipfrompoint1Click();
 
@@ -66,9 +76,11 @@ private:
     QListWidget* clbDet_;
     ChartClick click_;
     bool swallowRelease_ = false;
+    std::string detSaveDir_, detOpenDir_;   // directories of the last detector save and open
 };
 
 // Creates the commands for `main`: the chart's press handling, the check lists'
 // double click and pop-up menu "popClbGraph", the hidden Tools entry
-// "Save to BMP" and the hidden "Detector" menu's two Skip entries.
+// "Save to BMP" and the hidden "Detector" menu ("Open ...", "Save ...", the two
+// Skip entries).
 ChartCommands* InstallChartCommands(MainWindow& main);

@@ -159,7 +159,9 @@ void MainWindow::ResetState()
 {
     RunState& st = *st_;
     ResetStateHeadless(st);
-    st.ZeroPosNode = InjectionSiteNode(st, false);
+    // The zero point goes back to the injection site; a node typed as
+    // "another position" stays with its choice.
+    if (st.Options.ZeroPoint != kZeroAnotherPos) st.ZeroPosNode = InjectionSiteNode(st, false);
     st.Series.clbGraph = {{"No constituents", true, true}};
     st.Series.clbDet = {{"No constituents", true, true}};
     Title = "KELVO 5";
@@ -1041,12 +1043,20 @@ void MainWindow::OnEngineEvent(const EngineEvent& e)
     case EngineEventKind::RefreshMicellar:
         if (auto* micellar = findChild<MicellarWindow*>("fmSDS")) micellar->ShowSettings();
         break;
-    // The additional-information, run-setup and options windows do not exist
-    // yet; the iteration profile belongs to the first of them.
-    case EngineEventKind::ShowAdditionalInfo:
+    // Newton iterations of one node's equilibrium: the point of the iteration profile.
+    case EngineEventKind::NewtonIterations: {
+        std::vector<double>& der = st_->Series.sr_DER.y;
+        if (e.first >= 0 && e.first < static_cast<int>(der.size())) der[static_cast<std::size_t>(e.first)] = e.second;
+        break;
+    }
     case EngineEventKind::ShowRunSetupSettings:
+        if (auto* setup = findChild<RunSetupWindow*>("fmRunSetup")) setup->ShowSettings();
+        break;
     case EngineEventKind::ShowOptionSettings:
-    case EngineEventKind::NewtonIterations: break;
+        if (auto* option = findChild<OptionWindow*>("fmOption")) option->ShowSettings();
+        break;
+    // The additional-information window listens to the engine itself.
+    case EngineEventKind::ShowAdditionalInfo: break;
     }
 }
 

@@ -46,18 +46,20 @@ void MainWindow::BuildWindow()
     auto* grid = new QGridLayout(plMod);
     grid->setVerticalSpacing(1);
     QLabel* dummy = nullptr;
-    c_.edTime = AddPanelEdit(grid, 0, 0, c_.llTime, "Time (s)", "", true);
+    c_.edTime = AddPanelEdit(grid, 0, 0, c_.llTime, "Time (s)", "Time of the run", true);
     c_.edDT = AddPanelEdit(grid, 0, 1, dummy, "dt (s)", "Time step in numerical solution", false);
-    c_.edError = AddPanelEdit(grid, 0, 2, dummy, "Error", "", true);
+    c_.edError = AddPanelEdit(grid, 0, 2, dummy, "Error", "Current error of the run", true);
     c_.edErrOpt = AddPanelEdit(grid, 0, 3, dummy, "Set Max Error",
                             "Error centre - dt will be kept to cause error in interval one order around this value",
                             false);
-    c_.edStopTime = AddPanelEdit(grid, 0, 4, dummy, "Stop Time (s)", "", false);
+    c_.edStopTime = AddPanelEdit(grid, 0, 4, dummy, "Stop Time (s)",
+                                 "The run stops when the time reaches this value", false);
     c_.edUI = AddPanelEdit(grid, 2, 0, c_.llUI, "UI", "Set value of current (uA) or voltage (V)", false);
     c_.edUIOther = AddPanelEdit(grid, 2, 1, c_.llUIOther, "UI other one", "Calculated value of current (uA) or voltage (V)",
                              true);
     c_.edEOFMob = AddPanelEdit(grid, 2, 2, c_.llEOFMob, "EOF Mobility (1E-9)",
                             "EOF mobility used by <Enable EOF> and <EOF in Dif. Eq.>", false);
+    c_.llEOFMob->setToolTip("(units = 1e-9 m2/V/s)");
     c_.edLeftWall = AddPanelEdit(grid, 2, 3, dummy, "Left Wall (Nodes)", "Position of left calculation border", false);
     c_.edRightWall = AddPanelEdit(grid, 2, 4, dummy, "Right Wall (Nodes)", "Position of right calculation border", false);
 

@@ -101,10 +101,9 @@ bool BuildRun(RunState& st, const bool flags[12]) {
     st.SetupChanged = false;
     for (bool& changed : st.SetupItemChanged) changed = false;
     st.DX = st.CapLength / st.NX;
-    // The zero point of the capillary ends follows the applied geometry (the
-    // injection site; an options window with another choice sets it again
-    // when its settings are shown).
-    st.ZeroPosNode = InjectionSiteNode(st, false);
+    // The zero point follows the choice of the options on the run's grid
+    // ("another position" keeps its node).
+    ApplyZeroPoint(st, false);
     st.Initialised = true;
     st.GlobalRatio = 0.0;
     st.MaxError = 0.0;
@@ -203,6 +202,10 @@ bool BuildRun(RunState& st, const bool flags[12]) {
     st.Events.Emit(EngineEventKind::UpdateMainInfo);
     RedrawGraph(st);
     st.Events.Emit(EngineEventKind::ShowAdditionalInfo);
+    // The run-setup and options windows show the run just built (walls and
+    // their switches, the applied grid, the zero point).
+    st.Events.Emit(EngineEventKind::ShowRunSetupSettings);
+    st.Events.Emit(EngineEventKind::ShowOptionSettings);
     return true;
 }
 
@@ -242,8 +245,6 @@ bool InitCalc(RunState& st) {
     // The grid of the run being initialised: NX takes NXPending only later.
     st.Engine.Threads = ThreadPlan::FromSetting((st.Loading ? st.NX : st.NXPending) + 1);
 
-    st.Events.Emit(EngineEventKind::ShowRunSetupSettings);
-    st.Events.Emit(EngineEventKind::ShowOptionSettings);
     bool flags[12];
     SaveProfileChecks(st, st.NComp, flags);
 

@@ -94,6 +94,17 @@ int InjectionSiteNode(const RunState& st, bool pending) {
     return RoundHalfEven(st.NX / st.CapLength * st.InjSite * 0.001);
 }
 
+void ApplyZeroPoint(RunState& st, bool pending) {
+    const int nx = pending ? st.NXPending : st.NX;
+    switch (st.Options.ZeroPoint) {
+    case kZeroInjSite: st.ZeroPosNode = InjectionSiteNode(st, pending); break;
+    case kZeroLeft: st.ZeroPosNode = 0; break;
+    case kZeroRight: st.ZeroPosNode = nx; break;
+    case kZeroCenter: st.ZeroPosNode = static_cast<int>(nx * 0.5); break;
+    default: break;   // another position: the node typed last; no button: unchanged
+    }
+}
+
 bool InitDistribution(RunState& st) {
     EngineArrays& a = st.Arr;
     const int n = st.NX;

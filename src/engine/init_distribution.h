@@ -14,6 +14,11 @@ int PositionToNode(const RunState& st, double x, int count);
 // (pending = true) from their pending twins; halves to even.
 int InjectionSiteNode(const RunState& st, bool pending);
 
+// ZeroPosNode from the zero-position choice of the options (Options.ZeroPoint)
+// on the pending grid, or (pending = false) on the applied grid of the run.
+// "Another position" keeps the node typed last; no choice keeps the node.
+void ApplyZeroPoint(RunState& st, bool pending = true);
+
 // Writes C[2], PKaForm and UForm of constituents 1..NComp and their drawn
 // profile (Arr.DrawnProfile). A constituent whose set-up cannot be laid out
 // (segmentation mode outside 1..5, segments without length, missing segment

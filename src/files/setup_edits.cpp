@@ -277,17 +277,6 @@ std::string PowerModeCaption(const RunState& st, bool other)
     return st.rbVoltage != other ? "Voltage (V)" : "Current (uA)";
 }
 
-void ApplyZeroPoint(RunState& st)
-{
-    switch (st.Options.ZeroPoint) {
-    case kZeroInjSite: st.ZeroPosNode = InjectionSiteNode(st, true); break;
-    case kZeroLeft: st.ZeroPosNode = 0; break;
-    case kZeroRight: st.ZeroPosNode = st.NXPending; break;
-    case kZeroCenter: st.ZeroPosNode = static_cast<int>(st.NXPending * 0.5); break;
-    default: break;   // another position: the node typed last; no button: unchanged
-    }
-}
-
 void SetXAxisUnit(RunState& st, int code)
 {
     st.Options.XAxisUnit = code;
@@ -305,7 +294,7 @@ void RescaleXAxis(RunState& st)
     // record (minutes) stays.
     ChartSeries* along[] = {&s.sr_conductivity, &s.sr_pH, &s.sr_IS, &s.sr_j, &s.sr_E, &s.sr_Ui, &s.sr_P,
                             &s.sr_potential, &s.sr_DER, &s.sr_S, &s.sr_Svol, &s.sr_diam, &s.sr_T, &s.sr_mix,
-                            &s.sr_pi, &s.sr_elneut};
+                            &s.sr_pi, &s.sr_elneut, &s.sr_mic, &s.sr_MicDye, &s.sr_CMC};
     std::vector<ChartSeries*> all(std::begin(along), std::end(along));
     for (int k = 1; k <= 8; ++k) all.push_back(&s.sr_reg[k]);
     for (ChartSeries* c : all) {

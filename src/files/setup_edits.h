@@ -4,8 +4,11 @@
 // is stored, how it is shown and what follows a store. The windows build their
 // controls from this table; the rules of the two windows that need no widget
 // (restore, zero point, x-axis unit, colours, separator, click side effects)
-// live here too.
+// live here too (the zero point is the engine's ApplyZeroPoint, which Init
+// also runs).
 #pragma once
+
+#include "engine/init_distribution.h"   // ApplyZeroPoint
 
 #include <cstdint>
 #include <string>
@@ -88,9 +91,6 @@ void KeepDistanceChecked(RunState& st);
 // "Current (uA)" in the order of the power mode.
 std::string PowerModeCaption(const RunState& st, bool other);
 
-// ZeroPosNode from the zero-position group on the pending grid (the other
-// position keeps the node typed last).
-void ApplyZeroPoint(RunState& st);
 // The x-axis unit group: XScale 1 (m) or 1000 (mm); after an Init every
 // profile's abscissae are rewritten in the new unit.
 void SetXAxisUnit(RunState& st, int code);

@@ -26,6 +26,11 @@ std::string BmpCaption(const std::string& viewName);
 
 // Save to BMP works only on a list of the run's shape (its constituents + 2).
 bool BmpListMatches(int listCount, int compInitCount);
+// The same test on a whole check list: the items before its fixed tail (the
+// detector list's voltage, current and temperature; the profile list's field
+// strength and ionic strength, with or without the nine additional profiles)
+// are pH, conductivity and the constituents of the run.
+bool BmpListFitsRun(int listCount, int compInitCount, bool detector);
 
 // bmpDir / typed / item text + ".bmp"; a typed absolute name stays absolute;
 // '/' and NUL in the item text become '_'.

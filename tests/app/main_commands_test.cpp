@@ -166,7 +166,7 @@ TEST_F(Commands, CheckListCopySaveAndSkipCommands)
     Trigger("CopytoClipboard1");
     EXPECT_EQ(QGuiApplication::clipboard()->text().split('\n').size(), st.NX + 1);
 
-    // The profile list holds more than the constituents of the Init + 2: no bitmaps.
+    // The profile list's constituents are not those of the Init (the stand-in Init takes none): no bitmaps.
     Trigger("SavetoBMP1");
     EXPECT_EQ(sink.warnings, std::vector<std::string>{"Count of components doesn't match to the actual state"});
 
