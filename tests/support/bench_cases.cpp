@@ -251,20 +251,21 @@ Figures RunTimed(RunState& st, double stopTime, const std::string& id) {
         f.newtonPasses = host.newtonPasses;
         f.nodeSolves = host.nodeSolves;
     }
+    f.threads = st.Engine.Threads.threads;
     f.fingerprint = TakeFingerprint(st);
     return f;
 }
 
 void PrintFiguresHeader(std::FILE* out) {
-    std::fprintf(out, "%-5s %6s %7s %7s %5s %9s %12s %9s %8s   %s\n", "case", "nodes", "t (s)",
-                 "steps", "rest", "wall (s)", "node-steps/s", "corr/step", "newt/sol",
+    std::fprintf(out, "%-5s %6s %7s %7s %5s %9s %12s %9s %8s %4s   %s\n", "case", "nodes", "t (s)",
+                 "steps", "rest", "wall (s)", "node-steps/s", "corr/step", "newt/sol", "thr",
                  "fingerprint (steps, final DT, sum C2)");
 }
 
 void PrintFigures(std::FILE* out, const Figures& f) {
-    std::fprintf(out, "%-5s %6d %7.3f %7d %5d %9.3f %12.0f %9.3f %8.3f   %d %.17g %.17g\n",
+    std::fprintf(out, "%-5s %6d %7.3f %7d %5d %9.3f %12.0f %9.3f %8.3f %4d   %d %.17g %.17g\n",
                  f.id.c_str(), f.nodes, f.modelTime, f.steps, f.restarts, f.wallSeconds,
-                 f.NodeStepsPerSecond(), f.CorrectorPassesPerStep(), f.NewtonPassesPerSolve(),
+                 f.NodeStepsPerSecond(), f.CorrectorPassesPerStep(), f.NewtonPassesPerSolve(), f.threads,
                  f.fingerprint.steps, f.fingerprint.dt, f.fingerprint.sumC);
     std::fflush(out);
 }
