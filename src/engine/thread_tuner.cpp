@@ -1,22 +1,30 @@
 #include "engine/thread_tuner.h"
 
+#include <algorithm>
+
 #include "engine/node_threads.h"
 
 ThreadTuner::ThreadTuner(ThreadPlan& plan) : plan_(plan) {
     if (!plan.automatic || plan.Limit() < 2) return;
     const int most = plan.Limit();
-    for (int t = 1; t < most; t *= 2) candidates_.push_back(t);
+    for (int t = 2; t < most; t *= 2) candidates_.push_back(t);
     candidates_.push_back(most);
-    rates_.assign(candidates_.size(), 0.0);
-    Begin(0);
+    Enter(Phase::One, 1);
 }
 
-void ThreadTuner::Begin(std::size_t index) {
-    probing_ = index;
-    if (index < candidates_.size()) plan_.threads = candidates_[index];
+void ThreadTuner::Enter(Phase phase, int threads) {
+    phase_ = phase;
+    plan_.threads = threads;
     seconds_ = 0;
     nodes_ = 0;
     steps_ = 0;
+}
+
+void ThreadTuner::FinishRound() {
+    agreeing_ = best_ == lastChoice_ ? std::min(agreeing_ + 1, kMaxHoldDoublings) : 0;
+    lastChoice_ = best_;
+    holdSeconds_ = kHoldSeconds * (1 << agreeing_);
+    Enter(Phase::Hold, best_);
 }
 
 void ThreadTuner::StepDone(double seconds, long long nodes) {
@@ -24,20 +32,38 @@ void ThreadTuner::StepDone(double seconds, long long nodes) {
     if (seconds > 0) seconds_ += seconds;
     nodes_ += nodes;
     ++steps_;
-    if (probing_ < candidates_.size()) {
-        if (steps_ < kProbeSteps || seconds_ < kProbeSeconds) return;
-        rates_[probing_] = nodes_ / seconds_;
-        if (probing_ + 1 < candidates_.size()) {
-            Begin(probing_ + 1);
-            return;
-        }
-        // The fewest threads unless more run clearly faster.
-        std::size_t best = 0;
-        for (std::size_t k = 1; k < candidates_.size(); ++k)
-            if (rates_[k] > kGainForMore * rates_[best]) best = k;
-        Begin(candidates_.size());
-        plan_.threads = candidates_[best];
+    if (phase_ == Phase::Hold) {
+        if (seconds_ < holdSeconds_) return;
+        next_ = 0;
+        best_ = 1;
+        bestRatio_ = 1;
+        Enter(Phase::One, 1);
         return;
     }
-    if (seconds_ >= kHoldSeconds) Begin(0);
+    if (steps_ < kProbeSteps || seconds_ < kProbeSeconds) return;
+    const double rate = nodes_ / seconds_;
+    switch (phase_) {
+        case Phase::One:
+            oneRate_ = rate;
+            Enter(Phase::Candidate, candidates_[next_]);
+            return;
+        case Phase::Candidate:
+            candidateRate_ = rate;
+            Enter(Phase::OneAgain, 1);
+            return;
+        case Phase::OneAgain: {
+            // The candidate against one thread measured on both sides of it.
+            const double ratio = candidateRate_ / (0.5 * (oneRate_ + rate));
+            oneRate_ = rate;
+            if (ratio < kGainForMore * bestRatio_) break;
+            best_ = candidates_[next_];
+            bestRatio_ = ratio;
+            if (++next_ == candidates_.size()) break;
+            Enter(Phase::Candidate, candidates_[next_]);
+            return;
+        }
+        case Phase::Hold:
+            return;
+    }
+    FinishRound();
 }
