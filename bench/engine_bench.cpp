@@ -4,8 +4,10 @@
 //
 //   engine_bench [--repeat N] [--time T] [--nodes N] [--threads N] [--save DIR] [case ...]
 //
-// Cases: B1 B2 B3 B4a B4b B5 B6 (default: all). Each case is run N times
-// (default 3) from a fresh Init; the fastest run is reported. --threads sets
+// Cases: B1 B2 B3 B4a B4b B5 B6 B7 (default: all). Each case is run N times
+// (default 3) from a fresh Init; the fastest run is reported. B1 is always run
+// (first, when not named), and every case's rate is printed relative to B1's
+// in the same run. --threads sets
 // the threads of node-wise work (default 1; 0 = chosen by the grid size, at
 // most every hardware thread). --save writes each case after its Init as the
 // project DIR/<case>.sna (for run_project) instead of running it.
@@ -68,6 +70,9 @@ int main(int argc, char** argv) {
     try {
         if (ids.empty()) cases = benchcases::ReferenceCases();
         for (const auto& id : ids) cases.push_back(benchcases::FindCase(id));
+        bool haveB1 = false;
+        for (const auto& c : cases) haveB1 = haveB1 || c.id == "B1";
+        if (!haveB1) cases.insert(cases.begin(), benchcases::FindCase("B1"));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return Usage();
@@ -102,6 +107,7 @@ int main(int argc, char** argv) {
                                             time > 0 ? time : c.stopTime);
     benchcases::PrintFiguresHeader(stdout);
     int status = 0;
+    std::vector<benchcases::Figures> results;
     for (const auto& c : cases) {
         benchcases::Figures best;
         bool have = false;
@@ -122,7 +128,18 @@ int main(int argc, char** argv) {
                 break;
             }
         }
-        if (have) benchcases::PrintFigures(stdout, best);
+        if (have) {
+            benchcases::PrintFigures(stdout, best);
+            results.push_back(best);
+        }
+    }
+    double b1 = 0;
+    for (const auto& f : results)
+        if (f.id == "B1") b1 = f.NodeStepsPerSecond();
+    if (b1 > 0) {
+        std::printf("rate relative to B1 (node-steps/s):");
+        for (const auto& f : results) std::printf(" %s %.3f", f.id.c_str(), f.NodeStepsPerSecond() / b1);
+        std::printf("\n");
     }
     SetMessageSink(nullptr);
     return status;

@@ -74,15 +74,28 @@ void BuildSpecies(RunState& st, int l, ComplexDerScratch& s, int lw, int rw) {
         double* c = s.c.data() + k * nn;
         double* g = s.g.data() + k * nn;
         double* dc = s.dc.data() + k * nn;
-        for (int j = lw; j <= rw; ++j) {
-            switch (sp.kind) {
-                case Kind::LigandForm: c[j] = sp.frac[j] * cL[j]; break;
-                case Kind::FreeForm: c[j] = sp.frac[j] * ca[j]; break;
-                case Kind::Complex: c[j] = sp.frac[j] * ca[j] * cL[j]; break;
-            }
-            const double u = sp.kind == Kind::FreeForm ? sp.uRow[j] : sp.u;
-            g[j] = u * c[j];
-            dc[j] = sp.kind == Kind::FreeForm ? sp.dRow[j] * c[j] : 0.0;
+        switch (sp.kind) {
+            case Kind::LigandForm:
+                for (int j = lw; j <= rw; ++j) {
+                    c[j] = sp.frac[j] * cL[j];
+                    g[j] = sp.u * c[j];
+                    dc[j] = 0.0;
+                }
+                break;
+            case Kind::FreeForm:
+                for (int j = lw; j <= rw; ++j) {
+                    c[j] = sp.frac[j] * ca[j];
+                    g[j] = sp.uRow[j] * c[j];
+                    dc[j] = sp.dRow[j] * c[j];
+                }
+                break;
+            case Kind::Complex:
+                for (int j = lw; j <= rw; ++j) {
+                    c[j] = sp.frac[j] * ca[j] * cL[j];
+                    g[j] = sp.u * c[j];
+                    dc[j] = 0.0;
+                }
+                break;
         }
     }
 }
@@ -138,40 +151,53 @@ void ComplexDerivative(RunState& st, int l, bool fieldOnly) {
     const double* dH = a.DForm(hI, 1);
     const double* dOH = a.DForm(ohI, 0);
 
-    // Conductivity from every charged species.
-    for (int j = lw; j <= rw; ++j) {
-        double k = uOH[j] * cOH[j] + uH[j] * cH[j];
-        for (std::size_t m = 0; m < ns; ++m)
-            if (s.species[m].z != 0) k += std::abs(s.species[m].z) * s.g[m * nn + static_cast<std::size_t>(j)];
-        a.Kappa[static_cast<std::size_t>(j)] = kFaraday * k;
+    // Conductivity from every charged species (each node's sum in species
+    // order).
+    double* kap0 = s.jd2.data();
+    for (int j = lw; j <= rw; ++j) kap0[j] = uOH[j] * cOH[j] + uH[j] * cH[j];
+    for (std::size_t m = 0; m < ns; ++m) {
+        if (s.species[m].z == 0) continue;
+        const double absZ = std::abs(s.species[m].z);
+        const double* g = s.g.data() + m * nn;
+        for (int j = lw; j <= rw; ++j) kap0[j] += absZ * g[j];
     }
+    for (int j = lw; j <= rw; ++j) a.Kappa[static_cast<std::size_t>(j)] = kFaraday * kap0[j];
     AddAdditionalConductivity(st);
     if (!CalcVoltageCurrent(st)) return;
     const double rtf = kGasConstant * st.Temperature / kFaraday * (st.RedDiff ? st.DiffMultiplier : 1.0);
     const double h = 0.5 / st.DX, h2 = 1.0 / (st.DX * st.DX);
 
-    // Field through the current density, and the second-difference term.
+    // Field through the current density, and the second-difference term: the
+    // first and second differences of z D c summed at each node (H+ and OH-
+    // first, then the species in order), centred inside the window and taken
+    // one node in at its ends.
+    auto k1Of = [lw, rw](int i) { return i == lw ? i : (i == rw ? i - 2 : i - 1); };
+    double* d1 = s.jc.data();
+    double* d2 = s.jd2.data();
     for (int i = lw; i <= rw; ++i) {
-        const int k1 = i == lw ? i : (i == rw ? i - 2 : i - 1);
-        const int k2 = k1 + 1, k3 = k1 + 2;
-        auto diff = [&](const double* G) { return (G[k3] - G[k1]) * h; };
-        auto second = [&](const double* G) { return (G[k1] + G[k3] - 2 * G[k2]) * h2; };
-        double d1 = 0, d2 = 0;
+        const int k1 = k1Of(i), k2 = k1 + 1, k3 = k1 + 2;
         // H+ and OH-: z D c.
         const double GH[3] = {dH[k1] * cH[k1], dH[k2] * cH[k2], dH[k3] * cH[k3]};
         const double GOH[3] = {dOH[k1] * cOH[k1], dOH[k2] * cOH[k2], dOH[k3] * cOH[k3]};
-        d1 += (GH[2] - GH[0]) * h - (GOH[2] - GOH[0]) * h;
-        d2 += (GH[0] + GH[2] - 2 * GH[1]) * h2 - (GOH[0] + GOH[2] - 2 * GOH[1]) * h2;
-        for (std::size_t m = 0; m < ns; ++m) {
-            const double sz = Sign(s.species[m].z);
-            if (sz == 0) continue;
-            const double* g = s.g.data() + m * nn;
-            d1 += sz * rtf * diff(g);
-            d2 += sz * rtf * second(g);
-        }
+        d1[i] = 0 + ((GH[2] - GH[0]) * h - (GOH[2] - GOH[0]) * h);
+        d2[i] = 0 + ((GH[0] + GH[2] - 2 * GH[1]) * h2 - (GOH[0] + GOH[2] - 2 * GOH[1]) * h2);
+    }
+    for (std::size_t m = 0; m < ns; ++m) {
+        const double sz = Sign(s.species[m].z);
+        if (sz == 0) continue;
+        const double* g = s.g.data() + m * nn;
+        auto add = [&](int i, int k1) {
+            d1[i] += sz * rtf * ((g[k1 + 2] - g[k1]) * h);
+            d2[i] += sz * rtf * ((g[k1] + g[k1 + 2] - 2 * g[k1 + 1]) * h2);
+        };
+        add(lw, lw);
+        for (int i = lw + 1; i < rw; ++i) add(i, i - 1);
+        add(rw, rw - 2);
+    }
+    for (int i = lw; i <= rw; ++i) {
         const double kap = a.Kappa[static_cast<std::size_t>(i)];
-        s.jc[static_cast<std::size_t>(i)] = kFaraday * d1 + st.I / a.S[static_cast<std::size_t>(i)];
-        s.jd2[static_cast<std::size_t>(i)] = -kFaraday * d2 / kap;
+        s.jc[static_cast<std::size_t>(i)] = kFaraday * d1[i] + st.I / a.S[static_cast<std::size_t>(i)];
+        s.jd2[static_cast<std::size_t>(i)] = -kFaraday * d2[i] / kap;
         a.E[static_cast<std::size_t>(i)] = s.jc[static_cast<std::size_t>(i)] / kap;
     }
     if (fieldOnly) return;

@@ -275,7 +275,7 @@ int ThreadsForGrid(int nodes, int available) {
 // to the others, few enough that a chunk stays long.
 constexpr int kChunksPerThread = 4;
 
-int ThreadPlan::MaxChunks() const { return threads * kChunksPerThread; }
+int ThreadPlan::MaxChunks() const { return Limit() * kChunksPerThread; }
 
 int ForNodeChunksJob(const ThreadPlan& plan, int first, int last, int minChunk, NodeChunkJob fn) {
     // Checked on every path, so a nested call is found with one thread too.

@@ -19,17 +19,24 @@ bool EngineThreadsAutomatic();
 int ThreadsForGrid(int nodes, int available);
 
 // The threads of one run, taken from the program's setting when the run is
-// initialised and kept until the next Init, so every routine of the run
-// splits its nodes the same way.
+// initialised. A number set is kept until the next Init; with the automatic
+// setting the run may change `threads` between steps (ThreadTuner) within
+// 1..limit, the most that the grid pays for. Results do not depend on the
+// number of threads, and the work storage is sized for the limit.
 struct ThreadPlan {
     int threads = 1;
+    int limit = 0;           // most threads of the run (0: `threads`)
+    bool automatic = false;  // the run chooses `threads` as it goes
     static ThreadPlan FromSetting(int nodes) {
-        return ThreadPlan{EngineThreadsAutomatic() ? ThreadsForGrid(nodes, EngineThreads()) : EngineThreads()};
+        if (!EngineThreadsAutomatic()) return ThreadPlan{EngineThreads()};
+        const int most = ThreadsForGrid(nodes, EngineThreads());
+        return ThreadPlan{most, most, true};
     }
+    int Limit() const { return limit > threads ? limit : threads; }
     // Largest number of chunks and of workers ForNodeChunks can use (for
     // per-chunk and per-thread scratch).
     int MaxChunks() const;
-    int MaxWorkers() const { return threads; }
+    int MaxWorkers() const { return Limit(); }
 };
 
 // A chunk job without ownership (no allocation per call).

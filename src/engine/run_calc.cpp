@@ -18,6 +18,7 @@
 #include "engine/rk_start.h"
 #include "engine/run_state.h"
 #include "engine/step_services.h"
+#include "engine/thread_tuner.h"
 #include "foundation/errors.h"
 
 namespace {
@@ -426,14 +427,18 @@ void RunCalc(RunState& st) {
     CalcSpeciation(st, 2, -1);
 
     Stepper stepper(st);
+    ThreadTuner tuner(st.Engine.Threads);
     while (!st.Stop && st.Time + st.DT < st.StopTime) {
         ClampComputationWindow(st);
         st.NumericalFailure = false;
         if (st.Restart && !RestartMultistep(st, 2)) break;
+        const double stepStart = tuner.Active() ? host.NowDays() : 0.0;
+        const long long width = st.RightWall - st.LeftWall + 1;
         if (!stepper.Step(loc)) {
             RestoreLevel2Profiles(st);
             break;
         }
+        if (tuner.Active()) tuner.StepDone((host.NowDays() - stepStart) * 86400.0, width);
         if (const auto afterStep = SelectedModeHooks(st).AfterStep) afterStep(st);
         StepServices(st, loc);
     }

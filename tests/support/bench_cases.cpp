@@ -74,6 +74,22 @@ TComponents HighCharge() {
     return Constituent("Charge 30", -30, 30, pK, u, Analyte, 0.0, 0.01, 0x008080);
 }
 
+// B1 with a neutral ligand (10 mM, in the buffer and the sample) that the weak
+// base binds with K = 100 1/M in both its forms; the complex of the charged form
+// moves at 15e-9 m2/(V s).
+void PrepareComplexZone(RunState& st) {
+    TUnivSet<TComponents> comp;
+    comp.Add(Constituent("Ligand", 0, 0, {0.0}, {0.0}, BGE, 10.0, 10.0, 0x404040));
+    const TUnivSet<TComponents> zone = ZoneComposition();
+    for (int i = 1; i <= zone.Count(); ++i) comp.Add(zone.Get(i));
+    DefaultSetup(st, comp, 1000, 250);
+    st.cbComplex = true;
+    // forms: acetic -1, 0; sodium 0, 1; lithium 0, 1; weak base 0, 1
+    st.TxtTable = {{"0", "0"}, {"None"}, {"0"}, {"14", "362.5", "205.5"}, {"4"},
+                   {"30"}, {"30"}, {"30"}, {"30"}, {"30"}, {"30"}, {"-2"}, {"-2"},
+                   {"20"}, {"20"}, {"20"}, {"20"}, {"20"}, {"20"}, {"15"}, {"15"}};
+}
+
 // Counts the window width of every step at the message pump that follows it,
 // and the Newton passes of every node solve from the iteration events.
 class CountingHost : public EngineHost, public EngineListener {
@@ -138,6 +154,8 @@ std::vector<Case> ReferenceCases() {
                          PrepareZone(st);
                          st.Composition.Add(HighCharge());
                      }});
+    cases.push_back({"B7", "B1 with complexation (the weak base binds a neutral ligand)", 2.0,
+                     PrepareComplexZone});
     return cases;
 }
 
@@ -233,20 +251,21 @@ Figures RunTimed(RunState& st, double stopTime, const std::string& id) {
         f.newtonPasses = host.newtonPasses;
         f.nodeSolves = host.nodeSolves;
     }
+    f.threads = st.Engine.Threads.threads;
     f.fingerprint = TakeFingerprint(st);
     return f;
 }
 
 void PrintFiguresHeader(std::FILE* out) {
-    std::fprintf(out, "%-5s %6s %7s %7s %5s %9s %12s %9s %8s   %s\n", "case", "nodes", "t (s)",
-                 "steps", "rest", "wall (s)", "node-steps/s", "corr/step", "newt/sol",
+    std::fprintf(out, "%-5s %6s %7s %7s %5s %9s %12s %9s %8s %4s   %s\n", "case", "nodes", "t (s)",
+                 "steps", "rest", "wall (s)", "node-steps/s", "corr/step", "newt/sol", "thr",
                  "fingerprint (steps, final DT, sum C2)");
 }
 
 void PrintFigures(std::FILE* out, const Figures& f) {
-    std::fprintf(out, "%-5s %6d %7.3f %7d %5d %9.3f %12.0f %9.3f %8.3f   %d %.17g %.17g\n",
+    std::fprintf(out, "%-5s %6d %7.3f %7d %5d %9.3f %12.0f %9.3f %8.3f %4d   %d %.17g %.17g\n",
                  f.id.c_str(), f.nodes, f.modelTime, f.steps, f.restarts, f.wallSeconds,
-                 f.NodeStepsPerSecond(), f.CorrectorPassesPerStep(), f.NewtonPassesPerSolve(),
+                 f.NodeStepsPerSecond(), f.CorrectorPassesPerStep(), f.NewtonPassesPerSolve(), f.threads,
                  f.fingerprint.steps, f.fingerprint.dt, f.fingerprint.sumC);
     std::fflush(out);
 }

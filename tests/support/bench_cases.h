@@ -62,6 +62,7 @@ struct Figures {
     long long nodeSteps = 0;   // sum over steps of the window width
     long long correctorPasses = 0;
     long long newtonPasses = 0, nodeSolves = 0;
+    int threads = 1;           // threads of node-wise work at the end of the run
     Fingerprint fingerprint;
 
     double NodeStepsPerSecond() const { return wallSeconds > 0 ? nodeSteps / wallSeconds : 0; }
