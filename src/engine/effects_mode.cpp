@@ -378,14 +378,6 @@ void CalcDER_Effects(RunState& st, int level, bool fieldOnly) {
 
 namespace {
 
-bool EffectsInit(RunState& st, ModeInitStage stage) {
-    if (stage != ModeInitStage::Profiles) return true;
-    ResetEffectsProfiles(st);
-    if (!ApplyEffects(st)) ShowWarning(kEffectsInvalid);
-    st.effects().SimplifiedHeatTime = 0;
-    return true;
-}
-
 // Mixing correction and the temperature derivative of a stage.
 void EffectsStage(RunState& st, int level) {
     MixStep(st, level);
@@ -402,7 +394,6 @@ void EffectsBeforeEquilibrium(RunState& st, int level) {
 ModeHooks EffectsModeHooks() {
     ModeHooks h;
     h.name = "CE Effects";
-    h.Init = EffectsInit;
     h.Derivatives = CalcDER_Effects;
     h.derivativesKey = "DerEffects";
     h.dcHAfter = true;

@@ -8,6 +8,7 @@
 
 #include "engine/comp_window.h"
 #include "engine/diffusion_mode.h"
+#include "engine/effects_table.h"
 #include "engine/equilibrium.h"
 #include "engine/init_distribution.h"
 #include "engine/micellar_mode.h"
@@ -130,6 +131,12 @@ bool BuildRun(RunState& st, const bool flags[12]) {
     AllocEngineArrays(st, std::max(1, st.SegCount));
     if (!InitDistribution(st)) return false;
     SetSkipComp(st);
+    // The capillary-effects profiles, whatever the switches: every profile its
+    // default, then the rows of the effects switched on (a switch may be
+    // ticked later, during a run, and then finds sound profiles).
+    ResetEffectsProfiles(st);
+    if (!ApplyEffects(st)) ShowWarning(kEffectsInvalid);
+    st.effects().SimplifiedHeatTime = 0;
     if (!InitModes(st, ModeInitStage::Profiles)) return false;
     SetDefaultCrossSections(st);
     FillSectionSeries(st);

@@ -12,6 +12,7 @@
 
 #include "engine/effects_mode.h"
 #include "engine/effects_table.h"
+#include "engine/equilibrium.h"
 #include "engine/init_calc.h"
 #include "engine/run_calc.h"
 #include "engine/run_state.h"
@@ -324,4 +325,46 @@ TEST_F(Effects, SimplifiedHeatingStaysFiniteAtSmallRises) {
     ASSERT_TRUE(InitCalc(st));
     Run(0.01);
     for (int k = 0; k < a.Nn; ++k) EXPECT_EQ(a.T(2)[k], a.T0[k]);
+}
+
+// Effects switched on after an Init without any: the profiles are there with
+// their defaults. Heating at constant current in a uniform capillary reaches
+// the energy balance p j^2 = kappa(T) dT per volume with the default heat-loss
+// coefficient p = d / 4 / 1500 K m3/W; the conductivity of 10 mM KCl grows by
+// 2.05 % per K. The dynamic EOF with the default wall (pK 5.5, 50e-9 m2/(V s))
+// carries a neutral plug at pH 7 with alpha = K / (K + cH).
+TEST_F(Effects, EffectsTickedAfterAnInitWithoutThemWorkWithTheirDefaults) {
+    Prepare(Kcl(), 20, 0.01, 3.5e-4);
+    st.rbVoltage = false;
+    st.UI = 20;  // uA
+    ASSERT_TRUE(InitCalc(st));
+    st.cbLWMove = st.cbRWMove = false;
+    st.cbH = true;
+    const double d = st.CapDiameter, S = kPi * d * d / 4, p = d / 4 / 1500;
+    const double j = 20e-6 / S, kappa25 = kF * (kUK + kUCl) * 1e-9 * 10.0, a = 0.0205;
+    // a kappa25 dT^2 + kappa25 dT - p j^2 = 0 (ambient 25 degC)
+    const double rise = (-1 + std::sqrt(1 + 4 * a * p * j * j / kappa25)) / (2 * a);
+    ASSERT_GT(rise, 3.0);
+    Run(20 * kRhoCp * p);
+    EXPECT_TRUE(sink.warnings.empty()) << sink.warnings.front();
+    for (int n = 0; n < st.Arr.Nn; ++n) EXPECT_NEAR((st.Arr.T(2)[n] - 298.15) / rise, 1.0, 0.01) << n;
+
+    Reset();
+    Prepare(KclWithNeutral(1.0), 500, 0.025, 2e-3);
+    st.InjSitePending = 6.0;
+    st.PeakWidthPending = 1.0;
+    st.rbVoltage = true;
+    st.UI = 250;
+    st.EOFMob = 0;
+    st.cbEOFDif = true;
+    ASSERT_TRUE(InitCalc(st));
+    st.cbEOF = true;
+    const auto [m0, x0] = Moments(3);
+    const double t0 = st.Time;
+    Run(4.0);
+    const auto [m1, x1] = Moments(3);
+    EXPECT_NEAR(m1 / m0, 1.0, 1e-6);
+    const double K = std::pow(10.0, 3 - 5.5), cH = 1e-4;  // mM
+    EXPECT_NEAR((x1 - x0) / (st.Time - t0) / (50e-9 * K / (K + cH) * 250 / 0.025), 1.0, 1e-3);
+    EXPECT_TRUE(sink.warnings.empty());
 }
