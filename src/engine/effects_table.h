@@ -60,9 +60,10 @@ void RestoreEffectsTable(RunState& st);
 // levels and T0, SVol, PKEOF, UEOFMax).
 void ResetEffectsProfiles(RunState& st);
 // Builds the profiles of every mode switched on from the grid. False when a
-// used cell is not acceptable (then no profile changes: the previous profiles
-// stay in force) and the caller shows kEffectsInvalid. Profiles never receive a
-// non-finite value.
+// used cell is not acceptable; the caller shows kEffectsInvalid. A bad cell
+// costs only its own value (its row default takes its place, every other cell
+// and row is built); an edge of width 0 builds its row with sharp steps.
+// Profiles never receive a non-finite value.
 bool ApplyEffects(RunState& st);
 
 inline constexpr const char* kEffectsInvalid = "Invalid Data Occured in CE Effects Window.";

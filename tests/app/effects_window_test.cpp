@@ -84,7 +84,7 @@ TEST(EffectsWindow, GridIsFilledCreatedDefaultedAndCleared)
     EXPECT_TRUE(st.cbH && st.rbPK_pos);
 }
 
-TEST(EffectsWindow, AnInvalidCellIsRefusedAndTheProfilesStay)
+TEST(EffectsWindow, AnInvalidCellIsRefusedAndTakesItsRowDefault)
 {
     RecordingMessageSink sink;
     RunState st;
@@ -99,7 +99,8 @@ TEST(EffectsWindow, AnInvalidCellIsRefusedAndTheProfilesStay)
     ui.type(kRowMix, 2, "abc");
     ui.click("bnUse");
     EXPECT_EQ(sink.warnings, std::vector<std::string>{kEffectsInvalid});
-    EXPECT_EQ(st.Arr.Mix[50], 4.0);
+    // the bad cell costs its own value: the row default (no mixing) takes its place
+    EXPECT_EQ(std::pair(st.Arr.Mix[50], st.Series.sr_mix.y.at(50)), std::pair(0.0, 0.0));
     ui.type(kRowMix, 2, "6");
     ui.click("bnUse");
     EXPECT_EQ(std::pair(st.Arr.Mix[50], st.Series.sr_mix.y.at(50)), std::pair(6.0, 6.0));

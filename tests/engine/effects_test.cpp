@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -115,11 +116,10 @@ TEST_F(Effects, TableCellsBecomeProfilesInEngineUnits) {
                                {a.MixWindow[2][10], 0.0, 1e-12}, {a.MixWindow[1][50] + a.MixWindow[2][50], 5.0, 1e-6}};
     for (const auto& m : mixes) EXPECT_NEAR(m[0], m[1], m[2]);
 
-    // a cell that is not a number: the message, and the profiles in force stay
+    // a cell that is not a number: the message, and the row default (0) in its place
     st.Grid[kRowMix][3] = "x";
-    const std::vector<double> mix = a.Mix;
     EXPECT_FALSE(ApplyEffects(st));
-    EXPECT_EQ(a.Mix, mix);
+    EXPECT_EQ(std::make_pair(a.Mix[0], a.Mix[100]), std::make_pair(3.0, 0.0));
     EXPECT_DOUBLE_EQ(st.TableRows[7][2], -1.0);  // stored as -1
     // an edge of width 0 fails and leaves no non-finite value
     st.Grid[kRowMix][3] = "7";
@@ -367,4 +367,47 @@ TEST_F(Effects, EffectsTickedAfterAnInitWithoutThemWorkWithTheirDefaults) {
     const double K = std::pow(10.0, 3 - 5.5), cH = 1e-4;  // mM
     EXPECT_NEAR((x1 - x0) / (st.Time - t0) / (50e-9 * K / (K + cH) * 250 / 0.025), 1.0, 1e-3);
     EXPECT_TRUE(sink.warnings.empty());
+}
+
+// A bad cell costs only its own value: its row default takes its place and
+// every other cell and row is built; an edge of width 0 gives its own row
+// sharp steps (half way on a boundary node) and leaves the other rows alone.
+TEST_F(Effects, ABadCellOrAZeroEdgeCostsOnlyItsOwnValue) {
+    Prepare(Kcl(), 100, 0.5, 1e-4);
+    st.cbS = st.cbT = st.cbMix = true;
+    Table(2, {{kRowS, {"1.5", "3"}}, {kRowT, {"40", "30"}}, {kRowMix, {"3", "x"}}});
+    ASSERT_TRUE(InitCalc(st));
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{kEffectsInvalid});
+    const EngineArrays& a = st.Arr;
+    auto rowsKept = [&] {
+        EXPECT_NEAR(a.S[0], 1.5e-9, 1e-21);
+        EXPECT_NEAR(a.S[100], 3e-9, 1e-21);
+        for (int l = 1; l <= 5; ++l) {
+            EXPECT_NEAR(a.T(l)[0], 313.15, 1e-9);
+            EXPECT_NEAR(a.T(l)[100], 303.15, 1e-9);
+        }
+        EXPECT_NEAR(a.T0[0], 313.15, 1e-9);
+        EXPECT_NEAR(a.T0[100], 303.15, 1e-9);
+    };
+    rowsKept();
+    EXPECT_EQ(std::make_pair(a.Mix[0], a.Mix[100]), std::make_pair(3.0, 0.0));
+    EXPECT_EQ(std::make_pair(a.MixWindow[1][10], a.MixWindow[2][90]), std::make_pair(3.0, 0.0));
+
+    st.Grid[kRowMix][3] = "7";
+    st.Grid[kRowMix][1] = "0";
+    sink.Clear();
+    ASSERT_TRUE(InitCalc(st));
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{kEffectsInvalid});
+    rowsKept();
+    EXPECT_EQ(std::make_tuple(a.Mix[49], a.Mix[50], a.Mix[51]), std::make_tuple(3.0, 5.0, 7.0));
+    EXPECT_EQ(std::make_tuple(a.MixWindow[1][49], a.MixWindow[1][50], a.MixWindow[2][50], a.MixWindow[2][51]),
+              std::make_tuple(3.0, 1.5, 3.5, 7.0));
+
+    // a temperature below absolute zero is a bad cell too: the ambient temperature in its place
+    st.Grid[kRowT][2] = "-300";
+    sink.Clear();
+    ASSERT_TRUE(InitCalc(st));
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{kEffectsInvalid});
+    EXPECT_EQ(std::make_pair(a.T0[0], a.T(2)[0]), std::make_pair(st.Temperature, st.Temperature));
+    EXPECT_NEAR(a.T0[100], 303.15, 1e-9);
 }
