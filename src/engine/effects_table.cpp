@@ -342,6 +342,9 @@ private:
 bool ApplyEffects(RunState& st) {
     EngineArrays& a = st.Arr;
     CapillaryEffects& fx = st.effects();
+    // Every profile starts from its default, so that an effect switched off
+    // since the last build leaves nothing behind.
+    ResetEffectsProfiles(st);
     if (!a.Allocated() || !fx.sbData_Visible || !AnyCapillaryEffect(st) || !GridFits(fx)) return true;
     const EffectsDefaults d = EffectsRowDefaults(st);
     ProfileBuilder b(st, d);

@@ -134,7 +134,6 @@ bool BuildRun(RunState& st, const bool flags[12]) {
     // The capillary-effects profiles, whatever the switches: every profile its
     // default, then the rows of the effects switched on (a switch may be
     // ticked later, during a run, and then finds sound profiles).
-    ResetEffectsProfiles(st);
     if (!ApplyEffects(st)) ShowWarning(kEffectsInvalid);
     st.effects().SimplifiedHeatTime = 0;
     if (!InitModes(st, ModeInitStage::Profiles)) return false;

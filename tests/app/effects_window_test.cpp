@@ -138,3 +138,29 @@ TEST(EffectsWindow, TheTableSurvivesSavingAndOpeningAProject)
         for (int c = 1; c <= 2; ++c) EXPECT_EQ(ui.cell(row, c).toStdString(), grid[row][c]) << row << " " << c;
     EXPECT_NEAR(l.st.Arr.S[0], 2.5e-9, 1e-21);
 }
+
+TEST(EffectsWindow, ReInitiateRestoresTheDefaultOfAnEffectSwitchedOff)
+{
+    RecordingMessageSink sink;
+    RunState st;
+    PrepareRun(st, ItpStrongIons(), 100);
+    EffectsWindow w(st);
+    Ui ui(w);
+    ui.click("bnCreate");
+    ui.click("cbT");
+    ui.type(kRowT, 2, "40");
+    ASSERT_TRUE(InitCalc(st));
+    const EngineArrays& a = st.Arr;
+    ASSERT_NEAR(a.T0[50], 313.15, 1e-9);
+    // "Initial Temperature Profile" unticked, "&ReInitiate": every level and the
+    // ambient temperature are back at the run's temperature
+    ui.click("cbT");
+    ASSERT_FALSE(st.cbT);
+    ui.click("bnUse");
+    EXPECT_TRUE(sink.warnings.empty());
+    for (int n = 0; n < a.Nn; ++n) {
+        EXPECT_EQ(a.T0[n], st.Temperature) << n;
+        for (int l = 1; l <= 5; ++l) EXPECT_EQ(a.T(l)[n], st.Temperature) << n;
+    }
+    EXPECT_NEAR(st.Series.sr_T.y.at(50), st.Temperature - 273.15, 1e-12);
+}
