@@ -205,6 +205,9 @@ bool BuildRun(RunState& st, const bool flags[12]) {
     st.PsqStarted = false;
     st.NewtonItTotal = 0;
     st.TempOption = true;
+    // The node temperatures and the mobilities that follow them, now that the
+    // temperature update is allowed (the simplified heating starts its clock).
+    UpdateModeTemperatures(st);
     st.InitDone = true;
     st.Events.Emit(EngineEventKind::UpdateMainInfo);
     RedrawGraph(st);

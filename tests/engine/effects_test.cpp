@@ -411,3 +411,38 @@ TEST_F(Effects, ABadCellOrAZeroEdgeCostsOnlyItsOwnValue) {
     EXPECT_EQ(std::make_pair(a.T0[0], a.T(2)[0]), std::make_pair(st.Temperature, st.Temperature));
     EXPECT_NEAR(a.T0[100], 303.15, 1e-9);
 }
+
+// The starter makes the state the oldest level of its history, temperature
+// included: with the heating switched off during a run its history is the
+// state's temperature, held, so that heating ticked again continues from it.
+// Init ends with the temperature update: the simplified heating of a small
+// rise (whose relaxation fit has no positive time constant) is at its steady
+// value p j^2 / kappa right after Init.
+TEST_F(Effects, TheStarterHoldsTheStateTemperatureAndInitEndsWithTheTemperatureUpdate) {
+    Prepare(Kcl(), 20, 0.01, 3.5e-4);
+    st.rbVoltage = false;
+    st.UI = 20;
+    st.cbH = true;
+    ASSERT_TRUE(InitCalc(st));
+    st.cbLWMove = st.cbRWMove = false;
+    const double tau = kRhoCp * st.Arr.HeatP[10];
+    Run(0.5 * tau);  // still rising
+    EngineArrays& a = st.Arr;
+    ASSERT_GT(a.T(2)[10] - a.T(5)[10], 1e-3);
+    st.cbH = false;
+    st.Restart = true;
+    Run(st.Time + 3 * st.DT);
+    const std::vector<double> held(a.T(2), a.T(2) + a.Nn);
+    EXPECT_GT(held[10] - a.T0[10], 1.0);
+    for (int l = 1; l <= 5; ++l)
+        for (int n = 0; n < a.Nn; ++n) EXPECT_EQ(a.T(l)[n], held[n]) << l << " " << n;
+
+    Reset();
+    Prepare(Kcl(), 20, 0.01, 1e-4);
+    st.rbVoltage = false;
+    st.UI = 1;  // a rise of about 0.01 K
+    st.cbH = st.cbAccT = true;
+    ASSERT_TRUE(InitCalc(st));
+    const double j = st.I / a.S[10];
+    EXPECT_NEAR((a.T(2)[10] - a.T0[10]) / (a.HeatP[10] * j * j / a.Kappa[10]), 1.0, 1e-6);
+}
