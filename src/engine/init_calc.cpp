@@ -157,7 +157,7 @@ bool BuildRun(RunState& st, const bool flags[12]) {
     const int n = st.NX;
     if (st.Loading) {
         for (int j = 0; j <= n; ++j) a.Kappa[j] = 0.0;
-        if (st.cbChrom) {
+        if (SelectMode(st) == Mode::Chrom) {
             for (int j = 0; j <= n; ++j) {
                 a.Kappa[j] = 1.0;
                 a.CH(1)[j] = 1e-4;
