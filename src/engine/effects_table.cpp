@@ -263,6 +263,9 @@ void ResetEffectsProfiles(RunState& st) {
         a.T0[j] = d.value[kRowT];
         for (int l = 1; l <= 5; ++l) a.T(l)[j] = d.value[kRowT];
     }
+    // The mixing windows follow the Mix profile: no mixing.
+    for (int s = 1; s <= a.MixSegCount && s < a.MixWindow.Rows(); ++s)
+        for (int j = 0; j < a.Nn; ++j) a.MixWindow[s][j] = 0.0;
 }
 
 namespace {

@@ -56,8 +56,8 @@ void StoreEffectsTable(CapillaryEffects& fx);
 void RestoreEffectsTable(RunState& st);
 
 // ---- node profiles ----------------------------------------------------------------
-// Every node profile of the table takes its row default (S, HeatP, Mix, T of all
-// levels and T0, SVol, PKEOF, UEOFMax).
+// Every node profile of the table takes its row default (S, HeatP, Mix and its
+// windows, T of all levels and T0, SVol, PKEOF, UEOFMax).
 void ResetEffectsProfiles(RunState& st);
 // Every profile takes its default (ResetEffectsProfiles, whatever the
 // switches), then the rows of every mode switched on are built from the grid

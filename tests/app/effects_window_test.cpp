@@ -149,13 +149,18 @@ TEST(EffectsWindow, ReInitiateRestoresTheDefaultOfAnEffectSwitchedOff)
     ui.click("bnCreate");
     ui.click("cbT");
     ui.type(kRowT, 2, "40");
+    ui.click("cbMix");
+    ui.type(kRowMix, 2, "4");
     ASSERT_TRUE(InitCalc(st));
     const EngineArrays& a = st.Arr;
     ASSERT_NEAR(a.T0[50], 313.15, 1e-9);
-    // "Initial Temperature Profile" unticked, "&ReInitiate": every level and the
-    // ambient temperature are back at the run's temperature
+    ASSERT_EQ(a.MixWindow[1][50], 4.0);
+    // "Initial Temperature Profile" and "Mixing" unticked, "&ReInitiate": every
+    // level and the ambient temperature are back at the run's temperature, and
+    // nothing mixes (should mixing be ticked again during the run)
     ui.click("cbT");
-    ASSERT_FALSE(st.cbT);
+    ui.click("cbMix");
+    ASSERT_FALSE(st.cbT || st.cbMix);
     ui.click("bnUse");
     EXPECT_TRUE(sink.warnings.empty());
     for (int n = 0; n < a.Nn; ++n) {
@@ -163,4 +168,5 @@ TEST(EffectsWindow, ReInitiateRestoresTheDefaultOfAnEffectSwitchedOff)
         for (int l = 1; l <= 5; ++l) EXPECT_EQ(a.T(l)[n], st.Temperature) << n;
     }
     EXPECT_NEAR(st.Series.sr_T.y.at(50), st.Temperature - 273.15, 1e-12);
+    for (int n = 0; n < a.Nn; ++n) EXPECT_EQ(std::pair(a.Mix[n], a.MixWindow[1][n]), std::pair(0.0, 0.0)) << n;
 }
