@@ -100,6 +100,17 @@ void UpdateTemperature(RunState& st) {
     }
 }
 
+void ReferenceMobilities(RunState& st) {
+    EngineArrays& a = st.Arr;
+    if (!a.Allocated()) return;
+    for (int j = 1; j <= a.NComp + 2; ++j)
+        for (int k = 0; k < a.Forms(j); ++k) {
+            if (k == -a.ZMin[j]) continue;
+            const double* ul = a.UFormLim(j, k);
+            std::copy(ul, ul + a.Nn, a.UForm(j, k));
+        }
+}
+
 void TemperatureDerivative(RunState& st, int level) {
     EngineArrays& a = st.Arr;
     const int lw = st.LeftWall, rw = st.RightWall;

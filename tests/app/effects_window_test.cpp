@@ -152,9 +152,12 @@ TEST(EffectsWindow, ReInitiateRestoresTheDefaultOfAnEffectSwitchedOff)
     ui.click("cbMix");
     ui.type(kRowMix, 2, "4");
     ASSERT_TRUE(InitCalc(st));
-    const EngineArrays& a = st.Arr;
+    EngineArrays& a = st.Arr;
     ASSERT_NEAR(a.T0[50], 313.15, 1e-9);
     ASSERT_EQ(a.MixWindow[1][50], 4.0);
+    // the mobilities follow the profile: 2.05 % per K for the constituents
+    const int k = 1 - a.ZMin[1];  // the cation's charged form
+    ASSERT_NEAR(a.UForm(1, k)[50] / a.UFormLim(1, k)[50], 1 + 0.0205 * 15, 1e-9);
     // "Initial Temperature Profile" and "Mixing" unticked, "&ReInitiate": every
     // level and the ambient temperature are back at the run's temperature, and
     // nothing mixes (should mixing be ticked again during the run)
@@ -169,4 +172,11 @@ TEST(EffectsWindow, ReInitiateRestoresTheDefaultOfAnEffectSwitchedOff)
     }
     EXPECT_NEAR(st.Series.sr_T.y.at(50), st.Temperature - 273.15, 1e-12);
     for (int n = 0; n < a.Nn; ++n) EXPECT_EQ(std::pair(a.Mix[n], a.MixWindow[1][n]), std::pair(0.0, 0.0)) << n;
+    // and every mobility is back at its reference value, as after an Init without them
+    for (int j = 1; j <= a.NComp + 2; ++j) {
+        for (int f = 0; f < a.Forms(j); ++f) {
+            if (f == -a.ZMin[j]) continue;
+            EXPECT_EQ(a.UForm(j, f)[50], a.UFormLim(j, f)[50]) << j << " " << f;
+        }
+    }
 }
