@@ -5,6 +5,7 @@
 #include "app/qt_dialogs.h"
 #include "engine/node_threads.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QProxyStyle>
 #include <QScreen>
@@ -13,6 +14,7 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
@@ -64,6 +66,8 @@ int RunKelvo(int argc, char** argv)
     SetAppTitle("Kelvo 5.0");
     QtMessageSink sink;
     MessageSink* previous = SetMessageSink(&sink);
+    // Long computations of the foundation keep the windows answering.
+    MessagePump previousPump = SetMessagePump([] { QCoreApplication::processEvents(); });
 
     int result = 0;
     {
@@ -81,6 +85,7 @@ int RunKelvo(int argc, char** argv)
         }
         result = app.exec();
     }
+    SetMessagePump(std::move(previousPump));
     SetMessageSink(previous);
     return result;
 }

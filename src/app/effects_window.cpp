@@ -1,6 +1,7 @@
 #include "app/effects_window.h"
 
 #include "app/qt_dialogs.h"
+#include "engine/effects_mode.h"
 #include "engine/effects_table.h"
 #include "engine/equilibrium.h"
 #include "engine/run_series.h"
@@ -319,6 +320,7 @@ void EffectsWindow::bnUseClick()
     RunState& st = st_;
     if (!st.Initialised || !st.Arr.Allocated()) return;
     if (!ApplyEffects(st)) ShowWarning(kEffectsInvalid);
+    if (!st.cbH && !st.cbT) ReferenceMobilities(st);
     // As after Init: the default cross-sections and the uniform-section flag.
     SetDefaultCrossSections(st);
     FillSectionSeries(st);

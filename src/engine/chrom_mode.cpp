@@ -25,15 +25,16 @@ bool CompositionFits(const RunState& st) {
 }
 
 // Refuses a composition the mode cannot work on (keeping the previous run);
-// with the switch on the speciation starts from pH 7, whichever mode computes
-// the derivatives, since the electroneutrality solve is off.
+// while the mode computes, the speciation is at pH 7, since the
+// electroneutrality solve is off. A mode before it in precedence keeps its
+// equilibrium.
 bool ChromInit(RunState& st, ModeInitStage stage) {
     if (stage == ModeInitStage::Check) {
         if (SelectMode(st) != Mode::Chrom || CompositionFits(st)) return true;
         ShowWarning(kChromModeConstituents);
         return false;
     }
-    if (stage == ModeInitStage::Arrays) {
+    if (stage == ModeInitStage::Arrays && SelectMode(st) == Mode::Chrom) {
         EngineArrays& a = st.Arr;
         for (int l = 1; l <= 5; ++l) {
             double* cH = a.CH(l);

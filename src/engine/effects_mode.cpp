@@ -100,6 +100,17 @@ void UpdateTemperature(RunState& st) {
     }
 }
 
+void ReferenceMobilities(RunState& st) {
+    EngineArrays& a = st.Arr;
+    if (!a.Allocated()) return;
+    for (int j = 1; j <= a.NComp + 2; ++j)
+        for (int k = 0; k < a.Forms(j); ++k) {
+            if (k == -a.ZMin[j]) continue;
+            const double* ul = a.UFormLim(j, k);
+            std::copy(ul, ul + a.Nn, a.UForm(j, k));
+        }
+}
+
 void TemperatureDerivative(RunState& st, int level) {
     EngineArrays& a = st.Arr;
     const int lw = st.LeftWall, rw = st.RightWall;
@@ -378,14 +389,6 @@ void CalcDER_Effects(RunState& st, int level, bool fieldOnly) {
 
 namespace {
 
-bool EffectsInit(RunState& st, ModeInitStage stage) {
-    if (stage != ModeInitStage::Profiles) return true;
-    ResetEffectsProfiles(st);
-    if (!ApplyEffects(st)) ShowWarning(kEffectsInvalid);
-    st.effects().SimplifiedHeatTime = 0;
-    return true;
-}
-
 // Mixing correction and the temperature derivative of a stage.
 void EffectsStage(RunState& st, int level) {
     MixStep(st, level);
@@ -402,7 +405,6 @@ void EffectsBeforeEquilibrium(RunState& st, int level) {
 ModeHooks EffectsModeHooks() {
     ModeHooks h;
     h.name = "CE Effects";
-    h.Init = EffectsInit;
     h.Derivatives = CalcDER_Effects;
     h.derivativesKey = "DerEffects";
     h.dcHAfter = true;

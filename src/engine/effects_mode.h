@@ -23,6 +23,11 @@ double MobilityTemperatureCoefficient(int i, int nComp);
 // Mobilities corrected for the node temperature (level 2) and, with
 // "Simplified Heating", the temperature relaxed towards its steady Joule value.
 void UpdateTemperature(RunState& st);
+// The mobilities without temperature correction (their reference values at
+// 25 degC), as Init leaves them: "&ReInitiate" with neither heating nor an
+// initial temperature profile on, so that no mobility keeps the correction of
+// a temperature profile that is gone.
+void ReferenceMobilities(RunState& st);
 // dT/dt of `level` over the computation window (full heating model).
 void TemperatureDerivative(RunState& st, int level);
 // The electroosmotic velocity, m/s: static, or the volume mean of the wall's

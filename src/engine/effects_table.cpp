@@ -263,15 +263,12 @@ void ResetEffectsProfiles(RunState& st) {
         a.T0[j] = d.value[kRowT];
         for (int l = 1; l <= 5; ++l) a.T(l)[j] = d.value[kRowT];
     }
+    // The mixing windows follow the Mix profile: no mixing.
+    for (int s = 1; s <= a.MixSegCount && s < a.MixWindow.Rows(); ++s)
+        for (int j = 0; j < a.Nn; ++j) a.MixWindow[s][j] = 0.0;
 }
 
 namespace {
-
-// The profiles being built, committed together when every cell was acceptable.
-struct EffectsBuild {
-    std::vector<double> S, HeatP, Mix, T, SVol, PKEOF, UEOFMax;
-    std::vector<std::vector<double>> windows;
-};
 
 class ProfileBuilder {
 public:
@@ -296,14 +293,17 @@ public:
         for (int k = 1; k < n; ++k) bounds_[k] = st.CapLength * bounds_[k] / sum;
     }
 
-    // Row `row` in display units over the nodes; signRule 1: > 0, 0: >= 0, -1: any.
+    // Row `row` in display units over the nodes; signRule 1: > 0, 0: >= 0, -1:
+    // any (a temperature above absolute zero). A bad cell fails the table and
+    // its row default takes its place; the other cells are built as typed.
     std::vector<double> Row(int row, int signRule, std::vector<std::vector<double>>* windows = nullptr) {
         double w = d_.value[0], v;
         if (Number(g_[row][1], v) && v >= 0)
             w = v * 0.001;
         else
             ok = false;
-        // An edge of width 0 has no erf transition: the profile steps sharply.
+        // An edge of width 0 has no erf transition: the row steps sharply and
+        // fails the table.
         if (!(w > 0)) ok = false;
         const int n = st_.SegCount;
         std::vector<double> values(static_cast<std::size_t>(n) + 1, DisplayDefault(d_, row));
@@ -312,7 +312,8 @@ public:
                 ok = false;
                 continue;
             }
-            const bool accepted = signRule > 0 ? v > 0 : (signRule == 0 ? v >= 0 : true);
+            bool accepted = signRule > 0 ? v > 0 : (signRule == 0 ? v >= 0 : true);
+            if (row == kRowT) accepted = v + kKelvin > 0;
             if (accepted)
                 values[k] = v;
             else
@@ -321,11 +322,12 @@ public:
         return ErfSegmentProfile(values, bounds_, w, nx_, st_.CapLength, windows);
     }
 
-    // A converted profile value that is not finite fails the table.
-    double Finite(double v) {
+    // A converted profile value that is not finite fails the table; the row's
+    // default (engine unit) takes its place.
+    double Finite(double v, double fallback) {
         if (std::isfinite(v)) return v;
         ok = false;
-        return 0.0;
+        return fallback;
     }
 
     bool ok = true;
@@ -343,80 +345,69 @@ private:
 bool ApplyEffects(RunState& st) {
     EngineArrays& a = st.Arr;
     CapillaryEffects& fx = st.effects();
+    // Every profile starts from its default, so that an effect switched off
+    // since the last build leaves nothing behind.
+    ResetEffectsProfiles(st);
     if (!a.Allocated() || !fx.sbData_Visible || !AnyCapillaryEffect(st) || !GridFits(fx)) return true;
     const EffectsDefaults d = EffectsRowDefaults(st);
     ProfileBuilder b(st, d);
     const int nn = a.Nn;
-    EffectsBuild out;
 
+    // Each row is committed as built: a bad cell costs only its own value.
     if (st.cbS) {
-        out.S = b.Row(st.rbD ? kRowID : kRowS, 1);
-        for (double& s : out.S) s = b.Finite(st.rbD ? kPi * s * s * 0.25 / 1e6 / 1e6 : s / 1e9);
+        const std::vector<double> S = b.Row(st.rbD ? kRowID : kRowS, 1);
+        for (int j = 0; j < nn; ++j)
+            a.S[j] = b.Finite(st.rbD ? kPi * S[j] * S[j] * 0.25 / 1e6 / 1e6 : S[j] / 1e9, d.value[kRowS]);
     }
     if (st.cbH) {
         if (st.rbH) {
-            out.HeatP = b.Row(kRowHOA, 1);
+            const std::vector<double> hOA = b.Row(kRowHOA, 1);
             if (st.cbS && !st.rbD) ShowWarning(kEffectsHeatCombination);
             for (int j = 0; j < nn; ++j) {
-                const double dia = st.cbS ? std::sqrt(4.0 / kPi * out.S[j]) : st.CapDiameter;
-                out.HeatP[j] = b.Finite(dia * 0.25 / out.HeatP[j]);
+                const double dia = st.cbS ? std::sqrt(4.0 / kPi * a.S[j]) : st.CapDiameter;
+                a.HeatP[j] = b.Finite(dia * 0.25 / hOA[j], d.value[kRowP]);
             }
         } else {
-            out.HeatP = b.Row(kRowP, 0);
-            for (double& p : out.HeatP) p = b.Finite(p / 1e9);
+            const std::vector<double> p = b.Row(kRowP, 0);
+            for (int j = 0; j < nn; ++j) a.HeatP[j] = b.Finite(p[j] / 1e9, d.value[kRowP]);
         }
     }
     if (st.cbMix) {
         // The window rows exist for the segment count of the last Init.
         const bool windowsFit = fx.SegCount == a.MixSegCount;
         if (!windowsFit) b.ok = false;
-        out.Mix = b.Row(kRowMix, -1, windowsFit ? &out.windows : nullptr);
-        for (double& m : out.Mix) {
-            if (m < 0) b.ok = false;
-            m = m < 0 ? 0.0 : b.Finite(m);
+        std::vector<std::vector<double>> windows;
+        const std::vector<double> mix = b.Row(kRowMix, -1, windowsFit ? &windows : nullptr);
+        for (int j = 0; j < nn; ++j) {
+            if (mix[j] < 0) b.ok = false;
+            a.Mix[j] = mix[j] < 0 ? 0.0 : b.Finite(mix[j], 0.0);
         }
-        for (auto& row : out.windows)
-            for (double& m : row) m = m < 0 ? 0.0 : b.Finite(m);
+        for (int k = 1; k < static_cast<int>(windows.size()) && k <= a.MixSegCount; ++k)
+            for (int j = 0; j < nn; ++j) a.MixWindow[k][j] = windows[k][j] < 0 ? 0.0 : b.Finite(windows[k][j], 0.0);
     }
     if (st.cbT) {
-        out.T = b.Row(kRowT, -1);
-        for (double& t : out.T) {
-            t = b.Finite(t + kKelvin);
-            if (t <= 0) b.ok = false;
+        const std::vector<double> T = b.Row(kRowT, -1);
+        for (int j = 0; j < nn; ++j) {
+            const double t = b.Finite(T[j] + kKelvin, d.value[kRowT]);
+            a.T0[j] = t;
+            for (int l = 1; l <= 5; ++l) a.T(l)[j] = t;
         }
     }
     if (st.cbSvol) {
-        out.SVol = b.Row(kRowSvol, 1);
-        for (double& s : out.SVol) s = b.Finite(s / 1e9);
+        const std::vector<double> S = b.Row(kRowSvol, 1);
+        for (int j = 0; j < nn; ++j) a.SVol[j] = b.Finite(S[j] / 1e9, d.value[kRowSvol]);
     }
     if (st.cbEOF) {
-        out.PKEOF = b.Row(kRowPKEOF, -1);
-        out.UEOFMax = b.Row(kRowUEOF, -1);
+        const std::vector<double> pK = b.Row(kRowPKEOF, -1);
+        const std::vector<double> u = b.Row(kRowUEOF, -1);
         bool negative = false;
         for (int j = 0; j < nn; ++j) {
-            out.PKEOF[j] = b.Finite(out.PKEOF[j] - kPKEOFShift);
-            out.UEOFMax[j] = b.Finite(out.UEOFMax[j] / 1e9);
-            negative = negative || out.UEOFMax[j] < 0;
+            a.PKEOF[j] = b.Finite(pK[j] - kPKEOFShift, d.value[kRowPKEOF]);
+            a.UEOFMax[j] = b.Finite(u[j] / 1e9, d.value[kRowUEOF]);
+            negative = negative || a.UEOFMax[j] < 0;
         }
         if (negative) ShowWarning(kEffectsNegativeEOF);
     }
     StoreEffectsTable(fx);
-    if (!b.ok) return false;
-
-    if (!out.S.empty()) a.S = out.S;
-    if (!out.HeatP.empty()) a.HeatP = out.HeatP;
-    if (!out.Mix.empty()) a.Mix = out.Mix;
-    for (int k = 1; k < static_cast<int>(out.windows.size()) && k <= a.MixSegCount; ++k)
-        for (int j = 0; j < nn; ++j) a.MixWindow[k][j] = out.windows[k][j];
-    if (!out.T.empty()) {
-        a.T0 = out.T;
-        for (int l = 1; l <= 5; ++l)
-            for (int j = 0; j < nn; ++j) a.T(l)[j] = out.T[j];
-    }
-    if (!out.SVol.empty()) a.SVol = out.SVol;
-    if (!out.PKEOF.empty()) {
-        a.PKEOF = out.PKEOF;
-        a.UEOFMax = out.UEOFMax;
-    }
-    return true;
+    return b.ok;
 }

@@ -56,13 +56,16 @@ void StoreEffectsTable(CapillaryEffects& fx);
 void RestoreEffectsTable(RunState& st);
 
 // ---- node profiles ----------------------------------------------------------------
-// Every node profile of the table takes its row default (S, HeatP, Mix, T of all
-// levels and T0, SVol, PKEOF, UEOFMax).
+// Every node profile of the table takes its row default (S, HeatP, Mix and its
+// windows, T of all levels and T0, SVol, PKEOF, UEOFMax).
 void ResetEffectsProfiles(RunState& st);
-// Builds the profiles of every mode switched on from the grid. False when a
-// used cell is not acceptable (then no profile changes: the previous profiles
-// stay in force) and the caller shows kEffectsInvalid. Profiles never receive a
-// non-finite value.
+// Every profile takes its default (ResetEffectsProfiles, whatever the
+// switches), then the rows of every mode switched on are built from the grid
+// (Init and "&ReInitiate"). False when a used cell is not acceptable; the
+// caller shows kEffectsInvalid. A bad cell costs only its own value (its row
+// default takes its place, every other cell and row is built); an edge of
+// width 0 builds its row with sharp steps. Profiles never receive a non-finite
+// value.
 bool ApplyEffects(RunState& st);
 
 inline constexpr const char* kEffectsInvalid = "Invalid Data Occured in CE Effects Window.";

@@ -522,7 +522,9 @@ void StoreElneutNode(RunState& st, int level, int i, const ElneutNodeResult& res
 }
 
 void Elneut(RunState& st, int level, int source, int node, bool speciate, bool storeForms) {
-    if (st.cbChrom) return;
+    // The Chrom model has no acid-base equilibrium: nothing is solved or
+    // counted while it computes (a mode before it in precedence solves).
+    if (SelectMode(st) == Mode::Chrom) return;
     ++st.NewtonItTotal;
     EngineArrays& a = st.Arr;
     if (!st.Initialised || !a.Allocated()) ThrowErrorCode(-10, "Elneut>>is_init == false");

@@ -8,6 +8,7 @@
 
 #include "engine/comp_window.h"
 #include "engine/diffusion_mode.h"
+#include "engine/effects_table.h"
 #include "engine/equilibrium.h"
 #include "engine/init_distribution.h"
 #include "engine/micellar_mode.h"
@@ -129,6 +130,11 @@ bool BuildRun(RunState& st, const bool flags[12]) {
     AllocEngineArrays(st, std::max(1, st.SegCount));
     if (!InitDistribution(st)) return false;
     SetSkipComp(st);
+    // The capillary-effects profiles, whatever the switches: every profile its
+    // default, then the rows of the effects switched on (a switch may be
+    // ticked later, during a run, and then finds sound profiles).
+    if (!ApplyEffects(st)) ShowWarning(kEffectsInvalid);
+    st.effects().SimplifiedHeatTime = 0;
     if (!InitModes(st, ModeInitStage::Profiles)) return false;
     SetDefaultCrossSections(st);
     FillSectionSeries(st);
@@ -150,7 +156,7 @@ bool BuildRun(RunState& st, const bool flags[12]) {
     const int n = st.NX;
     if (st.Loading) {
         for (int j = 0; j <= n; ++j) a.Kappa[j] = 0.0;
-        if (st.cbChrom) {
+        if (SelectMode(st) == Mode::Chrom) {
             for (int j = 0; j <= n; ++j) {
                 a.Kappa[j] = 1.0;
                 a.CH(1)[j] = 1e-4;
@@ -198,6 +204,9 @@ bool BuildRun(RunState& st, const bool flags[12]) {
     st.PsqStarted = false;
     st.NewtonItTotal = 0;
     st.TempOption = true;
+    // The node temperatures and the mobilities that follow them, now that the
+    // temperature update is allowed (the simplified heating starts its clock).
+    UpdateModeTemperatures(st);
     st.InitDone = true;
     st.Events.Emit(EngineEventKind::UpdateMainInfo);
     RedrawGraph(st);

@@ -3,6 +3,7 @@
 #include "engine/derivatives.h"
 #include "engine/equilibrium.h"
 #include "engine/ionic_strength.h"
+#include "engine/modes.h"
 #include "engine/run_series.h"
 #include "engine/run_state.h"
 
@@ -30,7 +31,7 @@ void RecalcProfiles(RunState& st, int start) {
     st.LeftWall = left;
     st.RightWall = right;
     st.KappaEnd = a.Kappa[n];
-    if (st.cbChrom) {
+    if (SelectMode(st) == Mode::Chrom) {
         for (int j = 0; j <= n; ++j) {
             a.Kappa[j] = 1.0;
             for (int l = 1; l <= 5; ++l) a.CH(l)[j] = 1e-4;

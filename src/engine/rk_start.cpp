@@ -1,5 +1,6 @@
 #include "engine/rk_start.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -41,13 +42,22 @@ void StageEvaluation(RunState& st, int k) {
     CalcDER(st, k, false);
 }
 
-// The temperature levels take part only while the heating integrates them;
-// otherwise level 2 alone holds the temperature and must stay where it is.
+// The state of `level` becomes level 5: concentrations, forms and
+// temperature, whatever the switches.
 void SwapLevelRows(RunState& st, int level) {
     EngineArrays& a = st.Arr;
     EngineArrays::SwapLevels(a.lvC, level, 5);
     EngineArrays::SwapLevels(a.lvIS, level, 5);
-    if (st.cbH) EngineArrays::SwapLevels(a.lvT, level, 5);
+    EngineArrays::SwapLevels(a.lvT, level, 5);
+}
+
+// Without heating the starter does not integrate the temperature: it stays
+// that of the state over the three steps, so that levels 2..4 keep it.
+void HoldTemperature(RunState& st) {
+    if (st.cbH) return;
+    EngineArrays& a = st.Arr;
+    const double* t5 = a.T(5);
+    for (int l = 2; l <= 4; ++l) std::copy(t5, t5 + a.Nn, a.T(l));
 }
 
 }  // namespace
@@ -132,6 +142,7 @@ bool RestartMultistep(RunState& st, int level) {
     EngineArrays& a = st.Arr;
     if (!a.Allocated()) return false;
     SwapLevelRows(st, level);
+    HoldTemperature(st);
     const int lw = st.LeftWall, rw = st.RightWall;
     st.LeftWall = 0;
     st.RightWall = LastGridNode(st);

@@ -1,6 +1,7 @@
 #include "foundation/errors.h"
 
 #include <iostream>
+#include <utility>
 
 namespace {
 
@@ -31,6 +32,7 @@ public:
 
 StderrSink g_defaultSink;
 MessageSink* g_sink = &g_defaultSink;
+MessagePump g_pump;
 
 }  // namespace
 
@@ -63,6 +65,18 @@ MessageSink* SetMessageSink(MessageSink* sink)
 }
 
 MessageSink* CurrentMessageSink() { return g_sink; }
+
+MessagePump SetMessagePump(MessagePump pump)
+{
+    MessagePump old = std::move(g_pump);
+    g_pump = std::move(pump);
+    return old;
+}
+
+void ProcessPendingMessages()
+{
+    if (g_pump) g_pump();
+}
 
 RecordingMessageSink::RecordingMessageSink() : previous_(SetMessageSink(this)) {}
 RecordingMessageSink::~RecordingMessageSink() { SetMessageSink(previous_); }

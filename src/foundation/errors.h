@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -50,6 +51,15 @@ public:
 // error and answers every question with No). Returns the previous sink.
 MessageSink* SetMessageSink(MessageSink* sink);
 MessageSink* CurrentMessageSink();
+
+// The message pump of long computations: routines that may run for long (the
+// expression optimiser) call ProcessPendingMessages at each of their steps, so
+// that the windows repaint and answer meanwhile. The windows install the
+// application's pump; without one the call does nothing. Returns the previous
+// pump.
+using MessagePump = std::function<void()>;
+MessagePump SetMessagePump(MessagePump pump);
+void ProcessPendingMessages();
 
 // A sink that records everything and answers questions from a queue of answers
 // (No once the queue is empty). Installs itself for its lifetime.

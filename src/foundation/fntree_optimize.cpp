@@ -217,6 +217,7 @@ void TFnTree::Optimize()
 
 void TFnTree::Optimize(TFnNode* node)
 {
+    ProcessPendingMessages();
     if (!node) return;
     const int type = node->type;
     if (type == fnSum || type == fnDifference) {
@@ -245,6 +246,7 @@ void TFnTree::Optimize(TFnNode* node)
 
 void TFnTree::OptimizePass(TFnNode* node)
 {
+    ProcessPendingMessages();
     std::vector<std::pair<NodePtr, int>> operands;
     CollectSumOperands(TakeChain(node), 1, operands);
 
@@ -289,6 +291,7 @@ void TFnTree::OptimizeHiSort(std::unique_ptr<TFnNode> term, int sign, TFnNode* c
 
 void TFnTree::CollectTerms(TFnNode* node)
 {
+    ProcessPendingMessages();
     std::vector<std::pair<NodePtr, int>> operands;
     CollectProductOperands(TakeChain(node), 1, operands);
 
@@ -457,6 +460,7 @@ std::unique_ptr<TFnNode> TFnTree::BuildProduct(std::unique_ptr<TFnNode> constant
 
 void TFnTree::OptimizePowerChain(TFnNode* node)
 {
+    ProcessPendingMessages();
     Optimize(node->left.get());
     Optimize(node->right.get());
     // (a · b / c) ^ (-1) is c / (a · b).

@@ -84,7 +84,7 @@ TEST(EffectsWindow, GridIsFilledCreatedDefaultedAndCleared)
     EXPECT_TRUE(st.cbH && st.rbPK_pos);
 }
 
-TEST(EffectsWindow, AnInvalidCellIsRefusedAndTheProfilesStay)
+TEST(EffectsWindow, AnInvalidCellIsRefusedAndTakesItsRowDefault)
 {
     RecordingMessageSink sink;
     RunState st;
@@ -99,7 +99,8 @@ TEST(EffectsWindow, AnInvalidCellIsRefusedAndTheProfilesStay)
     ui.type(kRowMix, 2, "abc");
     ui.click("bnUse");
     EXPECT_EQ(sink.warnings, std::vector<std::string>{kEffectsInvalid});
-    EXPECT_EQ(st.Arr.Mix[50], 4.0);
+    // the bad cell costs its own value: the row default (no mixing) takes its place
+    EXPECT_EQ(std::pair(st.Arr.Mix[50], st.Series.sr_mix.y.at(50)), std::pair(0.0, 0.0));
     ui.type(kRowMix, 2, "6");
     ui.click("bnUse");
     EXPECT_EQ(std::pair(st.Arr.Mix[50], st.Series.sr_mix.y.at(50)), std::pair(6.0, 6.0));
@@ -136,4 +137,46 @@ TEST(EffectsWindow, TheTableSurvivesSavingAndOpeningAProject)
     for (int row = 1; row < kEffectsRows; ++row)
         for (int c = 1; c <= 2; ++c) EXPECT_EQ(ui.cell(row, c).toStdString(), grid[row][c]) << row << " " << c;
     EXPECT_NEAR(l.st.Arr.S[0], 2.5e-9, 1e-21);
+}
+
+TEST(EffectsWindow, ReInitiateRestoresTheDefaultOfAnEffectSwitchedOff)
+{
+    RecordingMessageSink sink;
+    RunState st;
+    PrepareRun(st, ItpStrongIons(), 100);
+    EffectsWindow w(st);
+    Ui ui(w);
+    ui.click("bnCreate");
+    ui.click("cbT");
+    ui.type(kRowT, 2, "40");
+    ui.click("cbMix");
+    ui.type(kRowMix, 2, "4");
+    ASSERT_TRUE(InitCalc(st));
+    EngineArrays& a = st.Arr;
+    ASSERT_NEAR(a.T0[50], 313.15, 1e-9);
+    ASSERT_EQ(a.MixWindow[1][50], 4.0);
+    // the mobilities follow the profile: 2.05 % per K for the constituents
+    const int k = 1 - a.ZMin[1];  // the cation's charged form
+    ASSERT_NEAR(a.UForm(1, k)[50] / a.UFormLim(1, k)[50], 1 + 0.0205 * 15, 1e-9);
+    // "Initial Temperature Profile" and "Mixing" unticked, "&ReInitiate": every
+    // level and the ambient temperature are back at the run's temperature, and
+    // nothing mixes (should mixing be ticked again during the run)
+    ui.click("cbT");
+    ui.click("cbMix");
+    ASSERT_FALSE(st.cbT || st.cbMix);
+    ui.click("bnUse");
+    EXPECT_TRUE(sink.warnings.empty());
+    for (int n = 0; n < a.Nn; ++n) {
+        EXPECT_EQ(a.T0[n], st.Temperature) << n;
+        for (int l = 1; l <= 5; ++l) EXPECT_EQ(a.T(l)[n], st.Temperature) << n;
+    }
+    EXPECT_NEAR(st.Series.sr_T.y.at(50), st.Temperature - 273.15, 1e-12);
+    for (int n = 0; n < a.Nn; ++n) EXPECT_EQ(std::pair(a.Mix[n], a.MixWindow[1][n]), std::pair(0.0, 0.0)) << n;
+    // and every mobility is back at its reference value, as after an Init without them
+    for (int j = 1; j <= a.NComp + 2; ++j) {
+        for (int f = 0; f < a.Forms(j); ++f) {
+            if (f == -a.ZMin[j]) continue;
+            EXPECT_EQ(a.UForm(j, f)[50], a.UFormLim(j, f)[50]) << j << " " << f;
+        }
+    }
 }

@@ -7,11 +7,13 @@
 
 #include <cmath>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "engine/effects_mode.h"
 #include "engine/effects_table.h"
+#include "engine/equilibrium.h"
 #include "engine/init_calc.h"
 #include "engine/run_calc.h"
 #include "engine/run_state.h"
@@ -114,11 +116,10 @@ TEST_F(Effects, TableCellsBecomeProfilesInEngineUnits) {
                                {a.MixWindow[2][10], 0.0, 1e-12}, {a.MixWindow[1][50] + a.MixWindow[2][50], 5.0, 1e-6}};
     for (const auto& m : mixes) EXPECT_NEAR(m[0], m[1], m[2]);
 
-    // a cell that is not a number: the message, and the profiles in force stay
+    // a cell that is not a number: the message, and the row default (0) in its place
     st.Grid[kRowMix][3] = "x";
-    const std::vector<double> mix = a.Mix;
     EXPECT_FALSE(ApplyEffects(st));
-    EXPECT_EQ(a.Mix, mix);
+    EXPECT_EQ(std::make_pair(a.Mix[0], a.Mix[100]), std::make_pair(3.0, 0.0));
     EXPECT_DOUBLE_EQ(st.TableRows[7][2], -1.0);  // stored as -1
     // an edge of width 0 fails and leaves no non-finite value
     st.Grid[kRowMix][3] = "7";
@@ -324,4 +325,124 @@ TEST_F(Effects, SimplifiedHeatingStaysFiniteAtSmallRises) {
     ASSERT_TRUE(InitCalc(st));
     Run(0.01);
     for (int k = 0; k < a.Nn; ++k) EXPECT_EQ(a.T(2)[k], a.T0[k]);
+}
+
+// Effects switched on after an Init without any: the profiles are there with
+// their defaults. Heating at constant current in a uniform capillary reaches
+// the energy balance p j^2 = kappa(T) dT per volume with the default heat-loss
+// coefficient p = d / 4 / 1500 K m3/W; the conductivity of 10 mM KCl grows by
+// 2.05 % per K. The dynamic EOF with the default wall (pK 5.5, 50e-9 m2/(V s))
+// carries a neutral plug at pH 7 with alpha = K / (K + cH).
+TEST_F(Effects, EffectsTickedAfterAnInitWithoutThemWorkWithTheirDefaults) {
+    Prepare(Kcl(), 20, 0.01, 3.5e-4);
+    st.rbVoltage = false;
+    st.UI = 20;  // uA
+    ASSERT_TRUE(InitCalc(st));
+    st.cbLWMove = st.cbRWMove = false;
+    st.cbH = true;
+    const double d = st.CapDiameter, S = kPi * d * d / 4, p = d / 4 / 1500;
+    const double j = 20e-6 / S, kappa25 = kF * (kUK + kUCl) * 1e-9 * 10.0, a = 0.0205;
+    // a kappa25 dT^2 + kappa25 dT - p j^2 = 0 (ambient 25 degC)
+    const double rise = (-1 + std::sqrt(1 + 4 * a * p * j * j / kappa25)) / (2 * a);
+    ASSERT_GT(rise, 3.0);
+    Run(20 * kRhoCp * p);
+    EXPECT_TRUE(sink.warnings.empty()) << sink.warnings.front();
+    for (int n = 0; n < st.Arr.Nn; ++n) EXPECT_NEAR((st.Arr.T(2)[n] - 298.15) / rise, 1.0, 0.01) << n;
+
+    Reset();
+    Prepare(KclWithNeutral(1.0), 500, 0.025, 2e-3);
+    st.InjSitePending = 6.0;
+    st.PeakWidthPending = 1.0;
+    st.rbVoltage = true;
+    st.UI = 250;
+    st.EOFMob = 0;
+    st.cbEOFDif = true;
+    ASSERT_TRUE(InitCalc(st));
+    st.cbEOF = true;
+    const auto [m0, x0] = Moments(3);
+    const double t0 = st.Time;
+    Run(4.0);
+    const auto [m1, x1] = Moments(3);
+    EXPECT_NEAR(m1 / m0, 1.0, 1e-6);
+    const double K = std::pow(10.0, 3 - 5.5), cH = 1e-4;  // mM
+    EXPECT_NEAR((x1 - x0) / (st.Time - t0) / (50e-9 * K / (K + cH) * 250 / 0.025), 1.0, 1e-3);
+    EXPECT_TRUE(sink.warnings.empty());
+}
+
+// A bad cell costs only its own value: its row default takes its place and
+// every other cell and row is built; an edge of width 0 gives its own row
+// sharp steps (half way on a boundary node) and leaves the other rows alone.
+TEST_F(Effects, ABadCellOrAZeroEdgeCostsOnlyItsOwnValue) {
+    Prepare(Kcl(), 100, 0.5, 1e-4);
+    st.cbS = st.cbT = st.cbMix = true;
+    Table(2, {{kRowS, {"1.5", "3"}}, {kRowT, {"40", "30"}}, {kRowMix, {"3", "x"}}});
+    ASSERT_TRUE(InitCalc(st));
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{kEffectsInvalid});
+    const EngineArrays& a = st.Arr;
+    auto rowsKept = [&] {
+        EXPECT_NEAR(a.S[0], 1.5e-9, 1e-21);
+        EXPECT_NEAR(a.S[100], 3e-9, 1e-21);
+        for (int l = 1; l <= 5; ++l) {
+            EXPECT_NEAR(a.T(l)[0], 313.15, 1e-9);
+            EXPECT_NEAR(a.T(l)[100], 303.15, 1e-9);
+        }
+        EXPECT_NEAR(a.T0[0], 313.15, 1e-9);
+        EXPECT_NEAR(a.T0[100], 303.15, 1e-9);
+    };
+    rowsKept();
+    EXPECT_EQ(std::make_pair(a.Mix[0], a.Mix[100]), std::make_pair(3.0, 0.0));
+    EXPECT_EQ(std::make_pair(a.MixWindow[1][10], a.MixWindow[2][90]), std::make_pair(3.0, 0.0));
+
+    st.Grid[kRowMix][3] = "7";
+    st.Grid[kRowMix][1] = "0";
+    sink.Clear();
+    ASSERT_TRUE(InitCalc(st));
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{kEffectsInvalid});
+    rowsKept();
+    EXPECT_EQ(std::make_tuple(a.Mix[49], a.Mix[50], a.Mix[51]), std::make_tuple(3.0, 5.0, 7.0));
+    EXPECT_EQ(std::make_tuple(a.MixWindow[1][49], a.MixWindow[1][50], a.MixWindow[2][50], a.MixWindow[2][51]),
+              std::make_tuple(3.0, 1.5, 3.5, 7.0));
+
+    // a temperature below absolute zero is a bad cell too: the ambient temperature in its place
+    st.Grid[kRowT][2] = "-300";
+    sink.Clear();
+    ASSERT_TRUE(InitCalc(st));
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{kEffectsInvalid});
+    EXPECT_EQ(std::make_pair(a.T0[0], a.T(2)[0]), std::make_pair(st.Temperature, st.Temperature));
+    EXPECT_NEAR(a.T0[100], 303.15, 1e-9);
+}
+
+// The starter makes the state the oldest level of its history, temperature
+// included: with the heating switched off during a run its history is the
+// state's temperature, held, so that heating ticked again continues from it.
+// Init ends with the temperature update: the simplified heating of a small
+// rise (whose relaxation fit has no positive time constant) is at its steady
+// value p j^2 / kappa right after Init.
+TEST_F(Effects, TheStarterHoldsTheStateTemperatureAndInitEndsWithTheTemperatureUpdate) {
+    Prepare(Kcl(), 20, 0.01, 3.5e-4);
+    st.rbVoltage = false;
+    st.UI = 20;
+    st.cbH = true;
+    ASSERT_TRUE(InitCalc(st));
+    st.cbLWMove = st.cbRWMove = false;
+    const double tau = kRhoCp * st.Arr.HeatP[10];
+    Run(0.5 * tau);  // still rising
+    EngineArrays& a = st.Arr;
+    ASSERT_GT(a.T(2)[10] - a.T(5)[10], 1e-3);
+    st.cbH = false;
+    st.Restart = true;
+    Run(st.Time + 3 * st.DT);
+    const std::vector<double> held(a.T(2), a.T(2) + a.Nn);
+    EXPECT_GT(held[10] - a.T0[10], 1.0);
+    for (int l = 1; l <= 5; ++l)
+        for (int n = 0; n < a.Nn; ++n) EXPECT_EQ(a.T(l)[n], held[n]) << l << " " << n;
+
+    Reset();
+    Prepare(Kcl(), 20, 0.01, 1e-4);
+    st.rbVoltage = false;
+    st.UI = 1;  // a rise of about 0.01 K
+    st.cbH = st.cbAccT = true;
+    ASSERT_TRUE(InitCalc(st));
+    const double j = st.I / a.S[10];
+    EXPECT_NEAR((a.T(2)[10] - a.T0[10]) / (a.HeatP[10] * j * j / a.Kappa[10]), 1.0, 1e-6);
 }

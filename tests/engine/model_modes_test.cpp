@@ -282,6 +282,49 @@ TEST(ChromMode, OtherRowsUntouchedAndUnfitConstituentsRefused) {
     }
 }
 
+// Chrom ticked beside a mode of higher precedence (the capillary effects,
+// "Initial Temperature Profile" at its default 25 degC; the micellar mode):
+// that mode computes, with the equilibrium solved as without Chrom. The
+// buffer's pH against the charge balance of 20 mM acetic acid and 10 mM Na+
+// solved by bisection.
+TEST(ChromMode, AModeOfHigherPrecedenceKeepsTheEquilibrium) {
+    auto run = [](const TUnivSet<TComponents>& comp, bool micellar, bool chrom) {
+        RecordingMessageSink sink;
+        RunState st;
+        Prepare(st, comp, {200, 5.0, 2.0, 1.0});
+        st.cbT = !micellar;
+        st.cbSDS = micellar;
+        st.MicCompNo = 1;
+        st.CMC = 2.0;
+        st.OM = 64;
+        st.cbChrom = chrom;
+        EXPECT_TRUE(InitCalc(st));
+        const double pH = st.Arr.PH[0];
+        RunFixed(st, 0.2, 1e-3, true);
+        EXPECT_TRUE(sink.warnings.empty()) << chrom;
+        return std::make_tuple(pH, Profile(st, 3), std::vector<double>(st.Arr.PH.begin(), st.Arr.PH.end()));
+    };
+    const double K = std::pow(10.0, 3 - kPKAcetic), Kw = 1e-8;
+    double lo = -10, hi = 2;
+    for (int it = 0; it < 200; ++it) {
+        const double mid = 0.5 * (lo + hi), h = std::pow(10.0, mid);
+        (10.0 + h - 20.0 * K / (K + h) - Kw / h > 0 ? hi : lo) = mid;
+    }
+    TUnivSet<TComponents> sds;
+    sds.Add(StrongAnion("SDS", 30.0, BGE, 20.0, 20.0));
+    sds.Add(StrongCation("Sodium", kUNa, BGE, 30.0, 30.0));
+    sds.Add(WeakAcid("Acetic acid", kPKAcetic, kUAcetate, BGE, 20.0, 25.0));
+    for (const bool micellar : {false, true}) {
+        const auto& comp = micellar ? sds : AcetateBufferWithAnalytes();
+        const auto [pHPlain, plain, profilePlain] = run(comp, micellar, false);
+        const auto [pHChrom, chrom, profileChrom] = run(comp, micellar, true);
+        EXPECT_NEAR(pHPlain, 3 - 0.5 * (lo + hi), 1e-6) << micellar;
+        EXPECT_EQ(pHChrom, pHPlain) << micellar;
+        EXPECT_EQ(chrom, plain) << micellar;
+        EXPECT_EQ(profileChrom, profilePlain) << micellar;
+    }
+}
+
 // An acid (the retarded constituent) and a cation, as zones at 5 mm, and
 // optionally a third constituent as the capacity.
 TUnivSet<TComponents> LiBzComposition(bool withCapacity) {

@@ -508,6 +508,35 @@ TEST(FnTreeOptimizer, DocumentedSimplifications)
     EXPECT_EQ(b.ToString(), "x * x * x");
 }
 
+// The optimiser lets the windows process their messages at every step of a
+// long optimisation (the pump the application installs), and only while it
+// optimises; the installed pump is handed back when another replaces it.
+TEST(FnTreeOptimizer, PumpsMessagesWhileItWorks)
+{
+    int calls = 0;
+    MessagePump previous = SetMessagePump([&calls] { ++calls; });
+    {
+        OptimizeFlagGuard off(0);
+        EXPECT_EQ(Parse("x+x").ToString(), "x + x");
+        EXPECT_EQ(calls, 0);
+    }
+    OptimizeFlagGuard on(1);
+    const std::pair<const char*, const char*> cases[] = {
+        {"Sin(0)", "0"}, {"x+x", "2 * x"}, {"x*x", "x^2"}, {"(x^2)^3", "x^6"}, {"(x+1)*(x-1)", "x^2 - 1"}};
+    int before = 0;
+    for (auto [text, optimized] : cases) {
+        EXPECT_EQ(Parse(text).ToString(), optimized) << text;
+        EXPECT_GT(calls, before) << text;
+        before = calls;
+    }
+    MessagePump mine = SetMessagePump(std::move(previous));
+    ASSERT_TRUE(mine);
+    mine();
+    EXPECT_EQ(calls, before + 1);
+    Parse("x*x*x");
+    EXPECT_EQ(calls, before + 1);
+}
+
 TEST(FnTreeOptimizer, OptimizedTreesEvaluateLikeTheirInput)
 {
     std::mt19937 rng(1812);
