@@ -9,6 +9,7 @@
 #include "engine/recalc.h"
 #include "engine/rk_start.h"
 #include "engine/run_state.h"
+#include "files/complex_file.h"
 #include "files/det_file.h"
 #include "files/file_hooks.h"
 #include "files/openers.h"
@@ -401,10 +402,10 @@ bool SaveSnaFile(RunState& st, const std::string& name)
     if (st.Initialised && !save.Stage(ChangeFileExt(name, ".det"), [&](BinWriter& out) { EncodeDetFile(out, st); }))
         ShowWarning("Error: Can't create a new file");
     const std::string txtName = ChangeFileExt(name, ".txt");
-    const bool complexTable = st.cbComplex && FileLayerHooks().SaveComplexData;
-    if (complexTable)
+    if (st.cbComplex)
         save.StageByName(txtName, [&](const std::string& temp) {
-            FileLayerHooks().SaveComplexData(st, temp);
+            if (FileLayerHooks().SaveComplexData) FileLayerHooks().SaveComplexData(st, temp);
+            else SaveComplexData(st, temp);
             return FileExists(temp);
         });
     const ProjectImage image = CaptureProject(st);
@@ -413,7 +414,6 @@ bool SaveSnaFile(RunState& st, const std::string& name)
         return false;
     }
     save.Commit();
-    if (st.cbComplex && !complexTable) DeleteFile(txtName);
     if (sequenceCopied) st.PsqSize = FileSizeByName(st.PsqFile);
     st.FileName = name;
     return true;
@@ -458,7 +458,10 @@ bool ReadSnaFile(RunState& st, const std::string& name)
     MergeComposition(st.Composition, loaded, true);
     const std::string txtName = ChangeFileExt(name, ".txt");
     st.cbComplex = FileExists(txtName);
-    if (st.cbComplex && FileLayerHooks().LoadComplexData) FileLayerHooks().LoadComplexData(st, txtName);
+    if (st.cbComplex) {
+        if (FileLayerHooks().LoadComplexData) FileLayerHooks().LoadComplexData(st, txtName);
+        else LoadComplexData(st, txtName);
+    }
 
     // The whole project file is read and checked before the state changes.
     st.host().SetStatusText("Loading data ...");
