@@ -113,11 +113,20 @@ bool SaveComplexFile(const std::string& name, const ComplexTable& table, const T
     return SaveFileAtomically(name, [&](BinWriter& out) { out.Bytes(text.data(), static_cast<std::int64_t>(text.size())); });
 }
 
+bool ComplexTableReadable(const ComplexTable& table) {
+    if (table.empty()) return true;
+    const auto& first = table.front();
+    int nL = 0, pL = 0;
+    return first.size() >= 2 && ReadInt(first[0], nL) && ReadInt(first[1], pL);
+}
+
 bool SaveComplexData(RunState& st, const std::string& name) {
     return SaveComplexFile(name, st.TxtTable, st.Composition);
 }
 
 void LoadComplexData(RunState& st, const std::string& name) {
-    st.TxtTable = ReadComplexTableFile(name);
+    ComplexTable table = ReadComplexTableFile(name);
+    if (!ComplexTableReadable(table)) ThrowError("Incorrect file.");
+    st.TxtTable = std::move(table);
     st.ComplexReady = false;
 }

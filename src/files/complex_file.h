@@ -31,7 +31,14 @@ std::string ComplexFileText(const ComplexTable& table, const TUnivSet<TComponent
 // Writes the file (replaced only when complete). False when it cannot be created.
 bool SaveComplexFile(const std::string& name, const ComplexTable& table, const TUnivSet<TComponents>& composition);
 
+// Whether a table read from a file can be taken: an empty one (no data, which
+// the run's set-up reports), or one whose first line holds the ligand's
+// charges nL and pL as two integers. Every other field is checked by the
+// set-up, which lists a bad one and takes its default.
+bool ComplexTableReadable(const ComplexTable& table);
+
 // The run state's table as the project's companion file and back. Loading
-// replaces the table (the engine's data are then no longer ready).
+// replaces the table (the engine's data are then no longer ready); a file
+// whose table cannot be taken raises "Incorrect file." and leaves the table.
 bool SaveComplexData(RunState& st, const std::string& name);
 void LoadComplexData(RunState& st, const std::string& name);
