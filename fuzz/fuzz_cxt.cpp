@@ -1,5 +1,6 @@
 // The complexation text file on any bytes: the table read from it holds only
-// non-empty fields without separators or line ends, and a complexation Init of
+// non-empty fields without separators or line ends, the project's reader takes
+// it or refuses it with "Incorrect file.", and a complexation Init of
 // a small run with it (set-up checks, constants, equilibrium, derivatives)
 // refuses or builds a run whose profiles are numbers.
 #include "engine/complex_mode.h"
@@ -48,7 +49,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     st.Composition.Add(Record("Acid", -1, 0, 10));
     st.NXPending = 12;
     st.cbComplex = true;
-    st.TxtTable = table;
+    // The project's reader takes the same table, or refuses exactly the one
+    // whose ligand charges are no integers (then the set-up gets it anyway).
+    try {
+        LoadComplexData(st, name);
+        if (st.TxtTable != table) __builtin_trap();
+    } catch (const Exception&) {
+        if (ComplexTableReadable(table)) __builtin_trap();
+        st.TxtTable = table;
+    }
     try {
         if (!InitCalc(st)) return 0;
         CalcDER(st, 2, false);

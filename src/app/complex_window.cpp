@@ -3,7 +3,6 @@
 #include "app/qt_convert.h"
 #include "app/tool_windows.h"
 #include "engine/run_state.h"
-#include "files/file_hooks.h"
 #include "foundation/errors.h"
 #include "foundation/fileio.h"
 #include "foundation/numtext.h"
@@ -167,12 +166,35 @@ void ComplexWindow::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
     Guarded([this] {
         Refresh();
+        // A table loaded while the window was closed (with a project) brings
+        // its ligand charges.
+        if (st_.TxtTable != shown_) MirrorLigandCharges();
         if (st_.TxtTable.empty() && st_.Composition.Count() >= 2) {
             DefaultData();
             ShowMessage(kAdjusted);
         }
         FillTable();
+        shown_ = st_.TxtTable;
     });
+}
+
+void ComplexWindow::hideEvent(QHideEvent* event)
+{
+    // The grid goes into the run's table however the window is left, so that
+    // Init and the project file find what the window showed.
+    Guarded([this] {
+        TableToData();
+        shown_ = st_.TxtTable;
+    });
+    QDialog::hideEvent(event);
+}
+
+void ComplexWindow::MirrorLigandCharges()
+{
+    if (st_.TxtTable.empty()) return;
+    const auto& first = st_.TxtTable[0];
+    c_.edN->setText(first.size() > 0 ? Q(first[0]) : QString());
+    c_.edP->setText(first.size() > 1 ? Q(first[1]) : QString());
 }
 
 bool ComplexWindow::eventFilter(QObject* watched, QEvent* event)
@@ -245,12 +267,9 @@ void ComplexWindow::bnSaveClick()
 void ComplexWindow::LoadData(const std::string& name)
 {
     LoadComplexData(st_, name);
-    if (!st_.TxtTable.empty()) {
-        const auto& first = st_.TxtTable[0];
-        c_.edN->setText(first.size() > 0 ? Q(first[0]) : QString());
-        c_.edP->setText(first.size() > 1 ? Q(first[1]) : QString());
-    }
+    MirrorLigandCharges();
     FillTable();
+    shown_ = st_.TxtTable;
 }
 
 void ComplexWindow::SaveData(const std::string& name)
@@ -385,19 +404,5 @@ ComplexWindow* InstallComplexWindow(QMainWindow& main, RunState& st, std::functi
 {
     auto* window = new ComplexWindow(st, std::move(runInit), &main);
     AddWindowEntry(*main.menuBar(), "Complex", "Complex1", window, [window] { window->exec(); });
-    // The project file reaches the table through the window last installed.
-    static ComplexWindow* current = nullptr;
-    current = window;
-    FileLayerHooks().SaveComplexData = [](RunState& s, const std::string& name) {
-        if (current) current->SaveData(name);
-        else SaveComplexData(s, name);
-    };
-    FileLayerHooks().LoadComplexData = [](RunState& s, const std::string& name) {
-        if (current) current->LoadData(name);
-        else LoadComplexData(s, name);
-    };
-    QObject::connect(window, &QObject::destroyed, [window] {
-        if (current == window) current = nullptr;
-    });
     return window;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/state_binder.h"
+#include "engine/complexation_settings.h"
 
 #include <QDialog>
 
@@ -42,6 +43,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -49,6 +51,8 @@ private:
     void bnSaveClick();
     void cbComplexClick();
     void Refresh();
+    // edN and edP from the first line of the run's table.
+    void MirrorLigandCharges();
 
     struct Controls {
         QGroupBox* gbComplex = nullptr;
@@ -74,9 +78,12 @@ private:
     RunState& st_;
     std::function<void()> runInit_;
     std::string fileName_;
+    // The table as the window last showed or wrote it: the run's table differs
+    // when a project brought another one.
+    ComplexTable shown_;
 };
 
-// Creates the window (object name "fmComplex", a child of `main`), the main
-// menu entry "Complex" that opens it modally, and the project file's hooks
-// that save and load its table beside a project.
+// Creates the window (object name "fmComplex", a child of `main`) and the main
+// menu entry "Complex" that opens it modally. The project file reads and
+// writes the run's table itself; the window shows it.
 ComplexWindow* InstallComplexWindow(QMainWindow& main, RunState& st, std::function<void()> runInit);

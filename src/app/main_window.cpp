@@ -1076,6 +1076,9 @@ bool MainWindow::OpenFile(const std::string& path)
         // The refresh runs no check-box handler: a detector switched off by the file leaves its view here.
         if (!st_->cbDetectorOn) st_->DetectorView = false;
         ShowBindings();
+        // The edit that kept the focus through the open shows the opened value
+        // too, so that leaving it (a click on Run) does not bring back the old one.
+        Binder().Refresh(true);
         SetupGraph();
     };
     bool opened = false;

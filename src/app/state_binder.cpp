@@ -129,7 +129,7 @@ void StateBinder::Display(QLineEdit* edit, std::function<QString()> show, QLineE
     if (next) edit->installEventFilter(new ForwardFocus(edit, next));
 }
 
-void StateBinder::Refresh() const
+void StateBinder::Refresh(bool focusedToo) const
 {
     for (const Switch& s : switches_) {
         QSignalBlocker blockOn(s.on);
@@ -154,8 +154,9 @@ void StateBinder::Refresh() const
         }
     }
     for (const TextBinding& t : texts_) {
-        // The edit being typed into keeps its text.
-        if (t.edit->hasFocus()) continue;
+        // The edit being typed into keeps its text (unless the program
+        // replaced the values the text was typed for).
+        if (t.edit->hasFocus() && !focusedToo) continue;
         t.edit->setText(t.show());
         t.edit->setModified(false);
     }

@@ -72,8 +72,11 @@ public:
     // A display-only edit: shows `show`, passes the focus on to `next` when entered.
     void Display(QLineEdit* edit, std::function<QString()> show, QLineEdit* next = nullptr);
 
-    // Mirrors every binding into its widget; no handler runs.
-    void Refresh() const;
+    // Mirrors every binding into its widget; no handler runs. The edit that has
+    // the focus keeps its text unless `focusedToo` (after the program replaced
+    // the run's values, as an open does: the text shown or typed before
+    // belongs to the values replaced, and leaving the edit would commit it).
+    void Refresh(bool focusedToo = false) const;
 
 private:
     struct Switch {

@@ -107,7 +107,9 @@ bool ComplexCheckSetup(RunState& st) {
         if (k >= 2) forms += n->data.maxCharge - n->data.minCharge + 1;
         gradients = gradients || n->data.gradPKa || n->data.gradU;
     }
-    if ((static_cast<long>(t.size()) - 5) / 2 != forms) {
+    // A complete table has 5 + 2F lines: a line more (a repeated line, junk)
+    // or less is no table of this composition.
+    if (static_cast<long>(t.size()) != 5 + 2 * forms) {
         ShowWarning("Complex Mode: Number of analyte forms (composition) was changed - Set complex table.");
         return false;
     }
@@ -124,8 +126,11 @@ bool ComplexCheckSetup(RunState& st) {
         ShowWarning("Complex Mode: nL > pL!");
         return false;
     }
-    // Charges beyond any a constituent may have are no table.
-    if (d.nL < -kMaxLigandCharge || d.pL > kMaxLigandCharge) {
+    // Charges that are no integer ("abc", "nan", "1e400") or beyond any a
+    // constituent may have are no table.
+    int charge = 0;
+    const bool readable = ReadInt(TableField(t, 1, 1), charge) && ReadInt(TableField(t, 1, 2), charge);
+    if (!readable || d.nL < -kMaxLigandCharge || d.pL > kMaxLigandCharge) {
         ShowWarning(kComplexLigandCharges);
         return false;
     }

@@ -25,9 +25,9 @@ struct FileHooks {
     // Writer of the older options file, beside a saved project whose sequence
     // has the older layout. Default: WriteOptFile (files/opt_file.h).
     std::function<void(RunState&, const std::string&)> WriteOptFile;
-    // Complexation window: its table as the text file beside a project (save
-    // when complexation mode is on; load when the file exists). Default:
-    // nothing is written or read.
+    // The complexation table as the text file beside a project (saved when
+    // complexation mode is on; loaded when the file exists; a load may raise).
+    // Default: SaveComplexData / LoadComplexData (files/complex_file.h).
     std::function<void(RunState&, const std::string&)> SaveComplexData;
     std::function<void(RunState&, const std::string&)> LoadComplexData;
 };

@@ -9,6 +9,7 @@
 #include "engine/recalc.h"
 #include "engine/rk_start.h"
 #include "engine/run_state.h"
+#include "files/complex_file.h"
 #include "files/det_file.h"
 #include "files/file_hooks.h"
 #include "files/openers.h"
@@ -401,19 +402,24 @@ bool SaveSnaFile(RunState& st, const std::string& name)
     if (st.Initialised && !save.Stage(ChangeFileExt(name, ".det"), [&](BinWriter& out) { EncodeDetFile(out, st); }))
         ShowWarning("Error: Can't create a new file");
     const std::string txtName = ChangeFileExt(name, ".txt");
-    const bool complexTable = st.cbComplex && FileLayerHooks().SaveComplexData;
-    if (complexTable)
-        save.StageByName(txtName, [&](const std::string& temp) {
-            FileLayerHooks().SaveComplexData(st, temp);
+    // The table belongs to the project: a save that cannot write it ends.
+    if (st.cbComplex && !save.StageByName(txtName, [&](const std::string& temp) {
+            if (FileLayerHooks().SaveComplexData) FileLayerHooks().SaveComplexData(st, temp);
+            else SaveComplexData(st, temp);
             return FileExists(temp);
-        });
+        })) {
+        ShowWarning("Error: Can't create new file");
+        return false;
+    }
     const ProjectImage image = CaptureProject(st);
     if (!save.Stage(name, [&](BinWriter& out) { WriteProjectImage(out, image); })) {
         ShowWarning("Error: Cannott Create a New SNA File!");
         return false;
     }
     save.Commit();
-    if (st.cbComplex && !complexTable) DeleteFile(txtName);
+    // Opening switches complexation on whenever a table lies beside the
+    // project: a project saved without it loses the table of an earlier save.
+    if (!st.cbComplex && FileExists(txtName) && !DeleteFile(txtName)) ThrowError("Error: Can't write to file");
     if (sequenceCopied) st.PsqSize = FileSizeByName(st.PsqFile);
     st.FileName = name;
     return true;
@@ -457,8 +463,13 @@ bool ReadSnaFile(RunState& st, const std::string& name)
     }
     MergeComposition(st.Composition, loaded, true);
     const std::string txtName = ChangeFileExt(name, ".txt");
-    st.cbComplex = FileExists(txtName);
-    if (st.cbComplex && FileLayerHooks().LoadComplexData) FileLayerHooks().LoadComplexData(st, txtName);
+    // Complexation mode is on exactly when the table beside the project was taken.
+    st.cbComplex = false;
+    if (FileExists(txtName)) {
+        if (FileLayerHooks().LoadComplexData) FileLayerHooks().LoadComplexData(st, txtName);
+        else LoadComplexData(st, txtName);
+        st.cbComplex = true;
+    }
 
     // The whole project file is read and checked before the state changes.
     st.host().SetStatusText("Loading data ...");
@@ -575,6 +586,8 @@ bool OpenProject(RunState& st, const std::string& name)
         st.PeakEdgeWidth = edgeWidth;
         st.InjSite = injSite;
         RunResetState(st);
+        // The fresh state does not take the refused project's complexation.
+        st.cbComplex = false;
         // A geometry no run can be built on is replaced by the default one.
         if (st.NX < kMinNodes || st.NX > 10000000 || !(st.CapLength > 0) || !std::isfinite(st.CapLength)) {
             st.NX = st.NXPending = 1000;

@@ -1,12 +1,6 @@
-// The complexation table of the complexation window: its text file (TAB
-// separated, CR LF, '#' comments), the default table built from the
-// composition, and the grid the window shows.
-//
-// Table lines (1-based): 1 nL, pL; 2 ligand pKa of every charge but 0 ("None"
-// when none); 3 ligand mobilities of every charge; 4 pKw, uH, uOH; 5 number of
-// analytes; then one pKx line per analyte form and one ux line per analyte
-// form, in the order of the composition (constituents 2..count, charges from
-// the lowest).
+// The complexation table of the complexation window: the default table built
+// from the composition and the grid the window shows. The table's lines and
+// its text file are those of files/complex_file.h.
 #pragma once
 
 #include <string>
@@ -14,21 +8,8 @@
 
 #include "engine/complexation_settings.h"
 #include "engine/components.h"
+#include "files/complex_file.h"
 #include "foundation/univset.h"
-
-// Lines of `text`: a separator ends a field, CR, LF or CR LF a line; empty
-// fields are not stored; lines with an index (from 0) below `skip`, without
-// fields or whose first field begins with '#' are left out.
-ComplexTable ParseComplexTable(const std::string& text, int skip = 0, char separator = '\t');
-// The table of a file; empty when the file cannot be read.
-ComplexTable ReadComplexTableFile(const std::string& name);
-
-// The text of the file: comment lines, the table lines and, per analyte, a
-// comment with its number and name. The analyte lines are taken in order as
-// far as the table has them.
-std::string ComplexFileText(const ComplexTable& table, const TUnivSet<TComponents>& composition);
-// Writes the file (replaced only when complete). False when it cannot be created.
-bool SaveComplexFile(const std::string& name, const ComplexTable& table, const TUnivSet<TComponents>& composition);
 
 // Number of analyte forms: charges of constituents 2..count.
 int ComplexFormCount(const TUnivSet<TComponents>& composition);
@@ -54,10 +35,3 @@ bool ComplexPKaCellIsNone(int nL, int pL, int col);
 // engine then uses its default for them and lists them).
 ComplexTable ComplexTableFromGrid(const ComplexGrid& grid, int nL, int pL, const std::string& pKw,
                                   const std::string& uH, const std::string& uOH, int analytes);
-
-class RunState;
-// The run state's table as the project's companion file (written when
-// complexation mode is on) and back (the table is replaced and the engine's
-// data are no longer ready).
-bool SaveComplexData(RunState& st, const std::string& name);
-void LoadComplexData(RunState& st, const std::string& name);

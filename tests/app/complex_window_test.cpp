@@ -5,6 +5,9 @@
 
 #include "app/complex_window.h"
 #include "engine/init_calc.h"
+#include "files/sna_file.h"
+#include "support/bench_cases.h"
+#include "support/run_profiles.h"
 #include "tools/complex_table.h"
 
 using namespace testcomp;
@@ -167,4 +170,79 @@ TEST(ComplexWindow, ApplyISTakesTheCorrectedConstantsOfTheLastNode)
     // the correction and the mode switch are as they were
     EXPECT_FALSE(st.cbIS || st.ISCorrection || st.cbComplex);
     EXPECT_TRUE(st.CompChanged);
+}
+
+// A complexation project opened through the main window runs as the same
+// project opened and run without windows: both move the zones with the
+// mobilities of the binding isotherm, and the window shows the project's table.
+TEST(ComplexWindow, AProjectOpenedInTheMainWindowRunsAsWithoutWindows)
+{
+    ProgramHome home;
+    RecordingMessageSink sink;
+    const double ligand = 10.0;
+    const std::string name = home.dir.file("zones.sna");
+    RunState made;
+    PrepareComplexZoneRun(made, ligand);
+    made.StopTime = 10.0;
+    made.DT = 1e-3;
+    ASSERT_TRUE(InitCalc(made));
+    ASSERT_TRUE(SaveSnaFile(made, name));
+
+    RunState headless;
+    ASSERT_TRUE(OpenProject(headless, name)) << (sink.warnings.empty() ? "" : sink.warnings[0]);
+    benchcases::RunTimed(headless, headless.StopTime);
+
+    MainWindow main;
+    ShowActive(main);
+    RunState& st = main.State();
+    ASSERT_TRUE(main.OpenFile(name));
+    ASSERT_TRUE(st.cbComplex && st.Initialised) << (sink.warnings.empty() ? "" : sink.warnings[0]);
+    const ProfileMoments k0 = Moments(st, 4), a0 = Moments(st, 5);
+    // The time-step edit, which kept the focus through the open, shows the
+    // project's step, so that the click on Run (taking the focus) commits that.
+    EXPECT_EQ(QApplication::focusWidget(), Ctl<QLineEdit>(main, "edDT"));
+    EXPECT_EQ(Ctl<QLineEdit>(main, "edDT")->text(), QString("1.0e-3"));
+    Click(main, "bbnStart");
+    ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+    ASSERT_GT(st.Time, 9.9);
+    EXPECT_EQ(st.Time, headless.Time);
+    const double field = st.UI / st.CapLength;
+    for (const BindingZone& z : ComplexZones()) {
+        const ProfileMoments before = z.constituent == 4 ? k0 : a0, after = Moments(st, z.constituent);
+        const double expected = IsothermMobility(z, ligand);
+        EXPECT_NEAR((after.mean - before.mean) / st.Time / field, expected, 0.01 * std::abs(expected));
+        EXPECT_NEAR(after.mean, Moments(headless, z.constituent).mean, 1e-12);
+    }
+
+    // The window shows the table the project brought, and leaves it as it was.
+    auto* window = Ctl<ComplexWindow>(main, "fmComplex");
+    window->show();
+    EXPECT_TRUE(sink.messages.empty()) << sink.messages[0];
+    EXPECT_EQ(std::pair(Ctl<QLineEdit>(*window, "edN")->text(), Ctl<QLineEdit>(*window, "edP")->text()),
+              std::pair(QString("0"), QString("0")));
+    auto* grid = Ctl<QTableWidget>(*window, "sgTable");
+    ASSERT_EQ(grid->rowCount(), 21);
+    EXPECT_EQ(std::pair(grid->item(9, 1)->text(), grid->item(18, 1)->text()), std::pair(QString("-2"), QString("20")));
+    window->hide();
+    EXPECT_EQ(st.TxtTable, made.TxtTable);
+
+    // Another project with a charged ligand (-1..1): the window shows its
+    // charges and grid, and closing it keeps that table.
+    RunState other;
+    PrepareRun(other, SelectorWithAnalytes(), 100);
+    other.cbComplex = true;
+    other.TxtTable = DefaultComplexTable(other.Composition, "30", "25");
+    other.TxtTable[5] = {"-1", "-2", "-3"};
+    ASSERT_TRUE(InitCalc(other));
+    const std::string otherName = home.dir.file("charged.sna");
+    ASSERT_TRUE(SaveSnaFile(other, otherName));
+    ASSERT_TRUE(main.OpenFile(otherName));
+    window->show();
+    EXPECT_EQ(std::pair(Ctl<QLineEdit>(*window, "edN")->text(), Ctl<QLineEdit>(*window, "edP")->text()),
+              std::pair(QString("-1"), QString("1")));
+    ASSERT_EQ(std::pair(grid->rowCount(), grid->columnCount()), std::pair(13, 4));
+    EXPECT_EQ(grid->item(4, 3)->text(), QString("-3"));
+    window->hide();
+    EXPECT_EQ(st.TxtTable, other.TxtTable);
+    EXPECT_TRUE(sink.messages.empty()) << sink.messages[0];
 }

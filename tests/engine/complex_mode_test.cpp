@@ -399,38 +399,20 @@ TEST_F(Complexation, SetUpChecksInOrderAndListsBadFields) {
 // each its own way, with the isotherm's mobility
 // (u_free + K [L] u_complex) / (1 + K [L]).
 TEST_F(Complexation, ZoneMobilityFollowsTheBindingIsotherm) {
-    struct Zone {
-        int constituent;
-        double uFree, uComplex, K, sign;  // K in 1/mM; sign of the charge
-    };
-    const Zone zones[] = {{4, kUK, 20.0, 0.1, 1.0}, {5, 60.0, 15.0, 0.05, -1.0}};
     for (double cL : {0.0, 5.0, 10.0, 30.0}) {
         SCOPED_TRACE("ligand " + std::to_string(cL));
         RunState run;
-        TUnivSet<TComponents> comp;
-        comp.Add(Constituent("Selector", 0, 0, {0}, {0}, BGE, cL, cL));
-        comp.Add(WeakAcid("Acetic acid", kPKAcetic, kUAcetate, BGE, 30.0, 30.0));
-        comp.Add(StrongCation("Sodium", kUNa, BGE, 15.0, 15.0));
-        comp.Add(StrongCation("Potassium", kUK, Analyte, 0.0, 1e-3));
-        comp.Add(StrongAnion("Anion", 60.0, Analyte, 0.0, 1e-3));
-        // forms: acetic -1, 0; sodium 0, 1; potassium 0, 1; anion -1, 0
-        ComplexTable t = {{"0", "0"}, {"None"}, {"20"}, {"14", "362.5", "205.5"}, {"4"}};
-        const std::string pkx[8] = {"30", "30", "30", "30", "30", Text(-std::log10(zones[0].K * 1e3)),
-                                    Text(-std::log10(zones[1].K * 1e3)), "30"};
-        const std::string ux[8] = {"25", "25", "25", "25", "25", Text(zones[0].uComplex), Text(zones[1].uComplex), "25"};
-        for (const auto& v : pkx) t.push_back({v});
-        for (const auto& v : ux) t.push_back({v});
-        PrepareZoneRun(run, comp, t, 250, 0.025, 12.5, 1.0, 0.5, 100.0);
+        PrepareComplexZoneRun(run, cL);
         sink.Clear();
         ASSERT_TRUE(InitCalc(run)) << sink.warnings.at(0);
         const ProfileMoments k0 = Moments(run, 4), a0 = Moments(run, 5);
         RunTo(run, 10.0, 1e-3);
         ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
         ASSERT_GT(run.Time, 9.9);
-        for (const Zone& z : zones) {
+        for (const BindingZone& z : ComplexZones()) {
             const ProfileMoments before = z.constituent == 4 ? k0 : a0, after = Moments(run, z.constituent);
             const double u = (after.mean - before.mean) / run.Time / (100.0 / 0.025);
-            const double expected = z.sign * (z.uFree + z.K * cL * z.uComplex) / (1 + z.K * cL) * 1e-9;
+            const double expected = IsothermMobility(z, cL);
             EXPECT_NEAR(u, expected, 0.01 * std::abs(expected)) << z.constituent;
             EXPECT_NEAR(after.amount, before.amount, 1e-4 * before.amount);
         }

@@ -1,6 +1,11 @@
 #include "run_profiles.h"
 
+#include <cmath>
+#include <cstdio>
+#include <string>
+
 #include "engine/run_calc.h"
+#include "support/test_compositions.h"
 
 namespace testcomp {
 
@@ -27,6 +32,40 @@ void SetZoneAndVoltage(RunState& st, double injMM, double widthMM, double edgeMM
     st.rbVoltage = st.rbPSQNo = true;
     st.rbPSQMS = false;
     st.UI = volts;
+}
+
+std::vector<BindingZone> ComplexZones() { return {{4, kUK, 20.0, 0.1, 1.0}, {5, 60.0, 15.0, 0.05, -1.0}}; }
+
+void PrepareComplexZoneRun(RunState& st, double ligand) {
+    auto text = [](double v) {
+        char b[64];
+        std::snprintf(b, sizeof b, "%.17g", v);
+        return std::string(b);
+    };
+    TUnivSet<TComponents> comp;
+    comp.Add(Constituent("Selector", 0, 0, {0}, {0}, BGE, ligand, ligand));
+    comp.Add(WeakAcid("Acetic acid", kPKAcetic, kUAcetate, BGE, 30.0, 30.0));
+    comp.Add(StrongCation("Sodium", kUNa, BGE, 15.0, 15.0));
+    comp.Add(StrongCation("Potassium", kUK, Analyte, 0.0, 1e-3));
+    comp.Add(StrongAnion("Anion", 60.0, Analyte, 0.0, 1e-3));
+    // Analyte forms: acetic -1, 0; sodium 0, 1; potassium 0, 1; anion -1, 0.
+    // pKx 30 binds nothing; the cation's +1 and the anion's -1 form bind.
+    const std::vector<BindingZone> zones = ComplexZones();
+    ComplexTable t = {{"0", "0"}, {"None"}, {"20"}, {"14", "362.5", "205.5"}, {"4"}};
+    const std::string pkx[8] = {"30", "30", "30", "30", "30", text(-std::log10(zones[0].K * 1e3)),
+                                text(-std::log10(zones[1].K * 1e3)), "30"};
+    const std::string ux[8] = {"25", "25", "25", "25", "25", text(zones[0].uComplex), text(zones[1].uComplex), "25"};
+    for (const auto& v : pkx) t.push_back({v});
+    for (const auto& v : ux) t.push_back({v});
+    PrepareRun(st, comp, 250);
+    st.CapLengthPending = 0.025;
+    SetZoneAndVoltage(st, 12.5, 1.0, 0.5, 100.0);
+    st.cbComplex = true;
+    st.TxtTable = t;
+}
+
+double IsothermMobility(const BindingZone& z, double ligand) {
+    return z.sign * (z.uFree + z.K * ligand * z.uComplex) / (1 + z.K * ligand) * 1e-9;
 }
 
 void RunTo(RunState& st, double stopTime, double dt) {

@@ -29,6 +29,21 @@ void RunTo(RunState& st, double stopTime, double dt);
 // The same at a fixed dt (no time-step control), the walls fixed when asked.
 void RunFixed(RunState& st, double stopTime, double dt, bool fixedWalls = false);
 
+// A complexation run of two trace zones (1e-3 mM, 1 mm wide at 12.5 mm of a
+// 25 mm capillary, 250 nodes, 100 V) in 30 mM acetic acid with 15 mM sodium and
+// a neutral ligand "Selector" of `ligand` mM everywhere: potassium binds it
+// with K = 0.1 1/mM (complex mobility 20), an anion of mobility 60 with K =
+// 0.05 1/mM (complex mobility 15). The state is ready for Init.
+struct BindingZone {
+    int constituent;
+    double uFree, uComplex, K, sign;  // mobilities 1e-9 m2/(V.s), K 1/mM, sign of the charge
+};
+std::vector<BindingZone> ComplexZones();
+void PrepareComplexZoneRun(RunState& st, double ligand);
+// The zone's mobility by the binding isotherm (u_free + K [L] u_complex) /
+// (1 + K [L]), signed, in m2/(V.s).
+double IsothermMobility(const BindingZone& z, double ligand);
+
 // Every value the equilibrium routines write at `level` (the forms, the ionic
 // strength, the mean charges and effective mobilities), and the pH.
 std::vector<double> EquilibriumImage(RunState& st, int level);

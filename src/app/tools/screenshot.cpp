@@ -1,5 +1,6 @@
 // Picture of the main window after a short run of the example project, with
-// Kohlrausch's regulating function drawn and the hint of one constituent point:
+// the sample zones alone on the chart, Kohlrausch's regulating function drawn
+// and the hint of one constituent point:
 //   kelvo_screenshot <out.png> [seconds of model time] [width height]
 // Run it under a display server (scripts/screenshot.sh uses Xvfb).
 #include "app/chart_commands.h"
@@ -10,6 +11,7 @@
 #include "files/program_dir.h"
 
 #include <QCheckBox>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPainter>
 #include <QScreen>
@@ -94,6 +96,15 @@ int main(int argc, char** argv)
         st.StopTime = seconds;
         w.UpdateMainInfo();
         w.bnStartClick();
+        // The sample zones on their own scale: the pH, the conductivity and
+        // the buffer constituents unticked as a user would untick them.
+        if (auto* list = w.findChild<QListWidget*>("clbGraph")) {
+            int i = 1;
+            for (const auto* n = st.CompInit.Head(); n; n = n->next, ++i)
+                if (n->data.c > 0 && i + 1 < list->count()) list->item(i + 1)->setCheckState(Qt::Unchecked);
+            for (int k : {0, 1})
+                if (k < list->count()) list->item(k)->setCheckState(Qt::Unchecked);
+        }
         // Kohlrausch's regulating function beside the profiles.
         if (auto* k = w.findChild<QCheckBox*>("cbRegFn1")) k->click();
         w.RedrawGraph();

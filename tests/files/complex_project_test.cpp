@@ -1,0 +1,189 @@
+// A complexation project without any window: its table is read and written by
+// the project file itself, so the project opens and runs headless as the
+// benchmark runner does.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "engine/init_calc.h"
+#include "engine/run_state.h"
+#include "files/complex_file.h"
+#include "files/file_hooks.h"
+#include "files/sna_file.h"
+#include "foundation/errors.h"
+#include "foundation/fileio.h"
+#include "foundation/messages.h"
+#include "support/bench_cases.h"
+#include "support/raised_message.h"
+#include "support/run_profiles.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using namespace testcomp;
+
+constexpr double kLigand = 10.0;  // mM
+
+// The file layer as a program without windows has it: no routine installed.
+struct NoWindowHooks {
+    FileHooks saved = FileLayerHooks();
+    NoWindowHooks() { FileLayerHooks() = FileHooks{}; }
+    ~NoWindowHooks() { FileLayerHooks() = saved; }
+};
+
+// A complexation project of the two binding zones, saved after Init.
+std::string SaveZoneProject(TempDir& dir, const std::string& base) {
+    RunState st;
+    PrepareComplexZoneRun(st, kLigand);
+    st.StopTime = 10.0;
+    st.DT = 1e-3;
+    EXPECT_TRUE(InitCalc(st));
+    const std::string name = dir.file(base + ".sna");
+    EXPECT_TRUE(SaveSnaFile(st, name));
+    return name;
+}
+
+TEST(ComplexProject, OpensAndRunsHeadlessWithTheZoneMobilitiesOfTheBindingIsotherm) {
+    RecordingMessageSink sink;
+    NoWindowHooks none;
+    TempDir dir;
+    const std::string name = SaveZoneProject(dir, "zones");
+    RunState made;
+    PrepareComplexZoneRun(made, kLigand);
+    EXPECT_EQ(ReadComplexTableFile(dir.file("zones.txt")), made.TxtTable);
+
+    // Opened as the benchmark runner opens it, and run to the project's stop time.
+    RunState st;
+    ASSERT_TRUE(OpenProject(st, name)) << (sink.warnings.empty() ? "" : sink.warnings[0]);
+    ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+    EXPECT_TRUE(st.cbComplex && st.ComplexReady && st.Initialised);
+    EXPECT_EQ(st.TxtTable, made.TxtTable);
+    const ProfileMoments k0 = Moments(st, 4), a0 = Moments(st, 5);
+    benchcases::RunTimed(st, st.StopTime);
+    ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+    ASSERT_GT(st.Time, 9.9);
+    const double field = st.UI / st.CapLength;
+    for (const BindingZone& z : ComplexZones()) {
+        const ProfileMoments before = z.constituent == 4 ? k0 : a0, after = Moments(st, z.constituent);
+        const double u = (after.mean - before.mean) / st.Time / field;
+        const double expected = IsothermMobility(z, kLigand);
+        EXPECT_NEAR(u, expected, 0.01 * std::abs(expected)) << z.constituent;
+        EXPECT_NEAR(after.amount, before.amount, 1e-4 * before.amount);
+    }
+}
+
+std::string Read(const std::string& name) {
+    std::ifstream f(name, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+void Write(const std::string& name, const std::string& bytes) {
+    std::ofstream(name, std::ios::binary) << bytes;
+}
+
+// Saving without complexation over a project saved with it leaves no table
+// beside it: the project reopens without complexation, and with the mode on
+// again the table comes back.
+TEST(ComplexProject, SavedWithoutComplexationOverOneWithItReopensWithout) {
+    RecordingMessageSink sink;
+    NoWindowHooks none;
+    TempDir dir;
+    const std::string name = SaveZoneProject(dir, "p"), txt = dir.file("p.txt");
+    ASSERT_TRUE(FileExists(txt));
+    RunState st;
+    ASSERT_TRUE(OpenProject(st, name));
+    const ComplexTable table = st.TxtTable;
+    st.cbComplex = false;
+    ASSERT_TRUE(InitCalc(st)) << sink.warnings.at(0);
+    ASSERT_TRUE(SaveSnaFile(st, name));
+    EXPECT_FALSE(FileExists(txt));
+    RunState reopened;
+    ASSERT_TRUE(OpenProject(reopened, name));
+    EXPECT_FALSE(reopened.cbComplex);
+    EXPECT_TRUE(reopened.Initialised);
+
+    reopened.cbComplex = true;
+    reopened.TxtTable = table;
+    ASSERT_TRUE(InitCalc(reopened)) << sink.warnings.at(0);
+    ASSERT_TRUE(SaveSnaFile(reopened, name));
+    RunState again;
+    ASSERT_TRUE(OpenProject(again, name));
+    EXPECT_TRUE(again.cbComplex && again.ComplexReady);
+    EXPECT_EQ(again.TxtTable, table);
+    EXPECT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+}
+
+// A table whose ligand charges are no integers, with a line repeated or with
+// junk as one more line, does not open: the project is refused and the table
+// reader leaves the table it had.
+TEST(ComplexProject, ADamagedTableIsRefused) {
+    RecordingMessageSink sink;
+    NoWindowHooks none;
+    TempDir dir;
+    const std::string name = SaveZoneProject(dir, "d"), txt = dir.file("d.txt");
+    const std::string good = Read(txt);
+    const std::string charges = "# Ligand: nL, pL\r\n0\t0\r\n";
+    ASSERT_NE(good.find(charges), std::string::npos);
+    auto withCharges = [&](const std::string& nL, const std::string& pL) {
+        std::string s = good;
+        s.replace(s.find(charges), charges.size(), "# Ligand: nL, pL\r\n" + nL + "\t" + pL + "\r\n");
+        return s;
+    };
+    const std::string lastLine = "25\r\n";
+    ASSERT_EQ(good.substr(good.size() - lastLine.size()), lastLine);
+    const std::string damaged[] = {
+        withCharges("abc", "0"), withCharges("nan", "0"), withCharges("0", "1e400"), withCharges("-0.5", "0"),
+        withCharges("0", ""),  // pL missing
+        good + lastLine,                            // the last line twice
+        good + std::string(100 * 1024, 'x') + "\r\n",  // junk as one more line
+    };
+    {
+        RunState st;
+        ASSERT_TRUE(OpenProject(st, name));
+        ASSERT_TRUE(st.cbComplex && st.ComplexReady);
+    }
+    for (const std::string& bytes : damaged) {
+        SCOPED_TRACE(bytes.substr(0, 200));
+        Write(txt, bytes);
+        sink.Clear();
+        RunState st;
+        const std::string raised = RaisedMessage([&] { OpenProject(st, name); });
+        EXPECT_NE(raised.find("Incorrect file."), std::string::npos) << raised;
+        // the fresh state of a failed open: no complexation, and no second
+        // warning from its Init
+        EXPECT_FALSE(st.ComplexReady || st.cbComplex);
+        EXPECT_LE(sink.warnings.size(), 1u);
+        for (const std::string& w : sink.warnings) EXPECT_EQ(w.rfind("Complex Mode: Number of analyte forms", 0), 0u) << w;
+    }
+    // The reader alone: charges that are no integers raise, the table stays.
+    RunState st;
+    st.TxtTable = {{"kept"}};
+    for (const std::string& bytes : {withCharges("abc", "0"), withCharges("1e400", "2")}) {
+        Write(txt, bytes);
+        EXPECT_EQ(RaisedMessage([&] { LoadComplexData(st, txt); }), "Incorrect file.");
+        EXPECT_EQ(st.TxtTable, ComplexTable{{"kept"}});
+    }
+    Write(txt, good);
+    LoadComplexData(st, txt);
+    EXPECT_EQ(st.TxtTable[0], (std::vector<std::string>{"0", "0"}));
+    // The run's set-up refuses such charges and such line counts too,
+    // whatever brought the table.
+    for (int damage = 0; damage < 2; ++damage) {
+        RunState run;
+        PrepareComplexZoneRun(run, kLigand);
+        if (damage == 0) run.TxtTable[0] = {"nan", "0"};
+        else run.TxtTable.push_back(run.TxtTable.back());
+        sink.Clear();
+        EXPECT_FALSE(InitCalc(run));
+        EXPECT_EQ(sink.warnings, std::vector<std::string>{damage == 0 ? kComplexLigandCharges
+                                                                       : "Complex Mode: Number of analyte forms "
+                                                                         "(composition) was changed - Set complex table."});
+    }
+}
+
+}  // namespace
