@@ -294,6 +294,57 @@ TEST(ProjectFile, ASaveReplacesItsFilesTogetherAndWritesThroughALink)
     EXPECT_EQ(ReadBytes(tmp.file("link.cmp")).find("Renamed") != std::string::npos, true);
 }
 
+namespace {
+// A commit rename that fails at the call numbered gFailAt (0-based).
+int gRenames = 0, gFailAt = -1;
+bool FailingRename(const std::string& from, const std::string& to)
+{
+    return gRenames++ != gFailAt && std::rename(from.c_str(), to.c_str()) == 0;
+}
+} // namespace
+
+// A save whose commit fails at any one of its renames leaves the previous
+// project byte for byte (and openable), a new project none of its files, and
+// no temporary or backup file.
+TEST(ProjectFile, ARenameThatFailsLeavesTheOldProjectWhole)
+{
+    TempDir tmp;
+    RecordingMessageSink sink;
+    HostedRun r(tmp.file("Kelvo5_tmp_1.psq"));
+    r.Init();
+    RunState& st = r.st;
+    Record(st);
+    const std::string name = tmp.file("s.sna");
+    ASSERT_TRUE(SaveSnaFile(st, name));
+    const std::string sna = ReadBytes(name), cmp = ReadBytes(tmp.file("s.cmp")), det = ReadBytes(tmp.file("s.det"));
+    using It = std::filesystem::directory_iterator;
+    const auto files = std::distance(It(tmp.path()), It());
+    // One constituent more: the old project file cannot be read with the new composition.
+    st.Composition.Add(testcomp::StrongCation("Extra", 50.0, testcomp::BGE, 1.0, 1.0));
+    ASSERT_TRUE(InitCalc(st));
+    const CommitRenameFn previous = SetCommitRename(FailingRename);
+    for (int failAt : {0, 1, 2}) {   // the composition, the detector record, the project file
+        gRenames = 0, gFailAt = failAt;
+        EXPECT_EQ(RaisedMessage([&] { SaveSnaFile(st, name); }), "Error: Can't write to file") << failAt;
+        EXPECT_EQ(std::tuple(ReadBytes(name), ReadBytes(tmp.file("s.cmp")), ReadBytes(tmp.file("s.det"))),
+                  std::tuple(sna, cmp, det)) << failAt;
+        EXPECT_EQ(std::distance(It(tmp.path()), It()), files) << failAt;
+        RunState back;
+        EXPECT_TRUE(OpenProject(back, name)) << failAt;
+        EXPECT_EQ(back.NComp, st.NComp - 1) << failAt;
+        // A new name: none of its files stays behind.
+        gRenames = 0;
+        EXPECT_EQ(RaisedMessage([&] { SaveSnaFile(st, tmp.file("n.sna")); }), "Error: Can't write to file");
+        EXPECT_FALSE(FileExists(tmp.file("n.sna")) || FileExists(tmp.file("n.cmp")) || FileExists(tmp.file("n.det")));
+    }
+    SetCommitRename(previous);
+    ASSERT_TRUE(SaveSnaFile(st, name));
+    EXPECT_EQ(std::distance(It(tmp.path()), It()), files);
+    RunState back;
+    ASSERT_TRUE(OpenProject(back, name));
+    EXPECT_EQ(back.NComp, st.NComp);
+}
+
 TEST(ProjectFile, SavedRunContinuesLikeAnUninterruptedOne)
 {
     TempDir tmp;
