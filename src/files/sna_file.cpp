@@ -374,33 +374,36 @@ bool SaveSnaFile(RunState& st, const std::string& name)
     st.host().SetStatusText("Saving data ...");
     st.host().ProcessMessages();
     if (!MakeFileDirAsked(name, "Create New Directory?\n")) return false;
+    // Through a symbolic link every file of the project goes beside the file
+    // the link points to, so that the project there opens whole.
+    const std::string base = SaveTargetName(name);
     // Every file of the save is written to its temporary file first; the old
     // files are replaced only when all of them are complete.
     FileSaveSet save;
     // The composition is required for opening: a save that cannot write it ends.
     if (st.Composition.Count() > 0 &&
-        !save.Stage(ChangeFileExt(name, ".cmp"), [&](BinWriter& out) { EncodeComposition(out, st.Composition); })) {
+        !save.Stage(ChangeFileExt(base, ".cmp"), [&](BinWriter& out) { EncodeComposition(out, st.Composition); })) {
         ShowWarning("Error: Can't create new file");
         return false;
     }
     const std::string version = GetPsqFileVersion(st.PsqFile);
     bool sequenceCopied = false;
     if (version == "0.1" || version == "1.0") {
-        const std::string psqName = ChangeFileExt(name, ".psq");
+        const std::string psqName = ChangeFileExt(base, ".psq");
         if (!FileExists(psqName) || Confirm("File " + psqName + " exists. Overwrite?"))
             sequenceCopied = save.StageByName(psqName, [&](const std::string& temp) {
                 return FileCopy(st.PsqFile, temp, false, 0) >= 0;
             });
         if (version == "0.1")
-            save.StageByName(ChangeFileExt(name, ".opt"), [&](const std::string& temp) {
+            save.StageByName(ChangeFileExt(base, ".opt"), [&](const std::string& temp) {
                 if (FileLayerHooks().WriteOptFile) FileLayerHooks().WriteOptFile(st, temp);
                 else WriteOptFile(st, temp);
                 return FileExists(temp);
             });
     }
-    if (st.Initialised && !save.Stage(ChangeFileExt(name, ".det"), [&](BinWriter& out) { EncodeDetFile(out, st); }))
+    if (st.Initialised && !save.Stage(ChangeFileExt(base, ".det"), [&](BinWriter& out) { EncodeDetFile(out, st); }))
         ShowWarning("Error: Can't create a new file");
-    const std::string txtName = ChangeFileExt(name, ".txt");
+    const std::string txtName = ChangeFileExt(base, ".txt");
     const bool complexTable = st.cbComplex && FileLayerHooks().SaveComplexData;
     if (complexTable)
         save.StageByName(txtName, [&](const std::string& temp) {
@@ -408,7 +411,7 @@ bool SaveSnaFile(RunState& st, const std::string& name)
             return FileExists(temp);
         });
     const ProjectImage image = CaptureProject(st);
-    if (!save.Stage(name, [&](BinWriter& out) { WriteProjectImage(out, image); })) {
+    if (!save.Stage(base, [&](BinWriter& out) { WriteProjectImage(out, image); })) {
         ShowWarning("Error: Cannott Create a New SNA File!");
         return false;
     }

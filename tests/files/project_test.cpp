@@ -291,7 +291,14 @@ TEST(ProjectFile, ASaveReplacesItsFilesTogetherAndWritesThroughALink)
     EXPECT_EQ(ReadBytes(target), GoldenProject(st, tmp.file("b.bin")));
     EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    EXPECT_EQ(ReadBytes(tmp.file("link.cmp")).find("Renamed") != std::string::npos, true);
+    // Every file of the save goes beside the file the link points to, and the
+    // project there opens whole; nothing is written beside the link.
+    EXPECT_EQ(ReadBytes(tmp.file("real/t.cmp")).find("Renamed") != std::string::npos, true);
+    EXPECT_TRUE(FileExists(tmp.file("real/t.det")));
+    EXPECT_FALSE(FileExists(tmp.file("link.cmp")) || FileExists(tmp.file("link.det")));
+    RunState back;
+    ASSERT_TRUE(OpenProject(back, target));
+    EXPECT_EQ(back.Composition[1].name, "Renamed");
 }
 
 namespace {
