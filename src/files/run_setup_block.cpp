@@ -146,16 +146,40 @@ void WriteRunSetupBlock(BinWriter& out, const RunSetupBlock& block, bool inFrame
     VisitBlock(out, std::as_const(b), inFrame);
 }
 
+bool RunSetupBlockValid(const RunSetupBlock& b, bool inFrame)
+{
+    if (!AllFinite({b.Time, b.DT, b.ErrOpt, b.UI, b.EOFMob, b.StopTime, b.DetPosition, b.ErrInc, b.Temperature,
+                    b.CapDiameter, b.FakeCapLen, b.LW, b.RW, b.Partner, b.EpsNew, b.EpsCor, b.MicMob, b.CMCL,
+                    b.CMCR, b.DiffMultiplier, b.DiffClock, b.DiffTime, b.DiffTimeSet, b.SavedDT, b.SavedErrInc}))
+        return false;
+    // The run panel takes a time step, error limit and stop time above 0; the
+    // other values within the limits of their edits.
+    if (!(b.Time >= 0 && b.DT > 0 && b.ErrOpt > 0 && b.StopTime > 0)) return false;
+    const std::pair<const char*, double> edited[] = {
+        {"edErrInc", b.ErrInc}, {"edTemperature", b.Temperature}, {"edCapDiameter", b.CapDiameter},
+        {"edFakeCapLen", b.FakeCapLen}, {"edDetPosition", b.DetPosition}, {"edLW", b.LW}, {"edRW", b.RW},
+        {"edEpsNew", b.EpsNew}, {"edEpsCor", b.EpsCor}, {"edItNew", b.ItNew}};
+    for (auto [name, v] : edited)
+        if (!EditTakes(name, v)) return false;
+    if (!inFrame) {
+        // Files take grids from 10 nodes (the run-setup edit from 20).
+        const std::pair<const char*, double> geometry[] = {{"edPeakWidth", b.PeakWidth},
+                                                           {"edPeakEdgeWidth", b.PeakEdgeWidth},
+                                                           {"edInjSite", b.InjSite},
+                                                           {"edCapLength", b.CapLength}};
+        for (auto [name, v] : geometry)
+            if (!EditTakes(name, v)) return false;
+        if (b.NX < 10 || b.NX > kMaxNodes) return false;
+    }
+    // The diffusion mode gives the saved time step back when it ends.
+    return !b.DiffMode || b.SavedDT > 0;
+}
+
 RunSetupBlock ReadRunSetupBlock(BinReader& in, bool inFrame)
 {
     RunSetupBlock b;
     VisitBlock(in, b, inFrame);
-    in.Check(AllFinite({b.Time, b.DT, b.ErrOpt, b.UI, b.EOFMob, b.StopTime, b.DetPosition, b.ErrInc, b.Temperature,
-                        b.CapDiameter, b.FakeCapLen, b.LW, b.RW, b.Partner, b.EpsNew, b.EpsCor, b.MicMob, b.CMCL,
-                        b.CMCR, b.DiffMultiplier, b.DiffClock, b.DiffTime, b.DiffTimeSet, b.SavedDT, b.SavedErrInc}));
-    in.Check(b.Time >= 0 && b.DT > 0 && b.ErrOpt > 0 && b.StopTime > 0 && b.ErrInc >= 0 && b.Temperature > 0 &&
-             b.CapDiameter > 0 && b.FakeCapLen >= 0 && b.ItNew > 0 && b.EpsNew > 0 && b.EpsCor > 0);
-    // The diffusion mode gives the saved time step back when it ends.
-    in.Check(!b.DiffMode || b.SavedDT > 0);
+    // The geometry is the caller's.
+    in.Check(RunSetupBlockValid(b, true));
     return b;
 }

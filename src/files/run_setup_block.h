@@ -72,3 +72,6 @@ void WriteRunSetupBlock(BinWriter& out, const RunSetupBlock& b, bool inFrame);
 // edits that set them (time step, stop time, temperature, capillary diameter,
 // precisions and Newton limit) or not finite; the geometry is the caller's.
 RunSetupBlock ReadRunSetupBlock(BinReader& in, bool inFrame);
+// The checks of the reader on a block (with the geometry unless `inFrame`):
+// what a save writes from an opened file must pass them again.
+bool RunSetupBlockValid(const RunSetupBlock& b, bool inFrame);

@@ -80,14 +80,22 @@ struct LegacyImage {
     bool SetupItemChanged[5] = {false, false, false, false, false};
 };
 
-// Raises "Incorrect file." for a geometry no run could be built on: the node
-// count, the capillary length and the peak widths with the limits of their
-// edits, a finite injection site.
-void CheckGeometry(BinReader& in, std::int32_t nx, double capLength, double peakWidth, double edgeWidth,
-                   double injection)
+// Raises "Incorrect file." for a geometry of the older layout no run could be
+// built on: the node count, the capillary length, the peak widths and the
+// injection site (computed from its node) with the limits of their edits.
+void CheckLegacyGeometry(BinReader& in, const LegacyImage& im)
 {
-    in.Check(nx >= kMinNodes && AllFinite({capLength, peakWidth, edgeWidth, injection}) && capLength > 0 &&
-             peakWidth > 0 && edgeWidth > 0);
+    RunSetupBlock geometry;
+    geometry.NX = im.NX;
+    geometry.CapLength = im.CapLength;
+    geometry.PeakWidth = im.PeakWidth;
+    geometry.PeakEdgeWidth = im.PeakEdgeWidth;
+    geometry.InjSite = im.NX > 0 ? im.InjNode * 1000.0 / im.NX * im.CapLength : 0.0;
+    geometry.DT = geometry.ErrOpt = geometry.StopTime = geometry.EpsNew = geometry.EpsCor = 1;
+    geometry.Temperature = 298.15;
+    geometry.CapDiameter = 5e-5;
+    geometry.ItNew = 1;
+    in.Check(std::isfinite(im.InjNode) && RunSetupBlockValid(geometry, false));
 }
 
 // Raises "Incorrect file." unless every stored concentration is a finite
@@ -111,6 +119,15 @@ bool PlausibleConcentrations(const std::vector<double>& values)
 
 void CheckConcentrations(BinReader& in, const std::vector<double>& values) { in.Check(PlausibleConcentrations(values)); }
 
+// What a save of an opened project writes must open again: the values that
+// loading brought about (the current of the recalculated profiles, positions
+// from node numbers, the options of a companion file) pass the reader's
+// checks, or the file is refused.
+void CheckSavesAgain(const RunState& st)
+{
+    if (!ProjectValuesValid(CaptureProject(st))) ThrowError("Incorrect file.");
+}
+
 // The trailer "EOF" with its zero byte must end the file: a file whose sizes
 // do not add up (a composition of another constituent count) is refused.
 void CheckTrailerEndsFile(BinReader& in)
@@ -124,7 +141,7 @@ LegacyImage ReadLegacyImage(BinReader& in, int constituents)
     in.Bool();   // Initialised: not used
     in.Fields(im.NX, im.PeakWidth, im.PeakEdgeWidth, im.InjNode, im.CapLength);
     im.InjNode = std::nearbyint(im.InjNode);
-    CheckGeometry(in, im.NX, im.CapLength, im.PeakWidth, im.PeakEdgeWidth, im.InjNode);
+    CheckLegacyGeometry(in, im);
     const std::int64_t nn = static_cast<std::int64_t>(im.NX) + 1;
     const std::int64_t c = constituents;
     in.RequireItems(c, 8 * nn);
@@ -264,6 +281,7 @@ bool ReadSnaLegacy(RunState& st, const LegacyImage& im, const std::string& name)
     st.SavedDT = st.DT;
     st.SavedErrInc = st.ErrInc;
     EndDiffusionMode(st);
+    CheckSavesAgain(st);
     st.Events.Emit(EngineEventKind::UpdateMainInfo);
     return true;
 }
@@ -333,7 +351,7 @@ ProjectImage ReadProjectImage(BinReader& in, int constituents)
     im.Block = ReadRunSetupBlock(in, false);
     if (im.Version == "1.0") im.Block.Temperature += 0.15;
     const RunSetupBlock& b = im.Block;
-    CheckGeometry(in, b.NX, b.CapLength, b.PeakWidth, b.PeakEdgeWidth, b.InjSite);
+    in.Check(RunSetupBlockValid(b, false));
     if (im.Version == "1.1") {
         in.Fields(im.cbDcH, im.cbChrom, im.cbLE, im.cbRE, im.RowCount, im.SegCount);
         in.Check(im.RowCount >= 2 && im.RowCount <= kTableRows && im.SegCount >= 0);
@@ -344,7 +362,6 @@ ProjectImage ReadProjectImage(BinReader& in, int constituents)
             in.Require((edges + cells) * 8);
             im.Edges = in.Doubles(edges);
             im.Cells = in.Doubles(cells);
-            in.Check(AllFinite(im.Edges) && AllFinite(im.Cells));
         }
     }
     in.Fields(im.RunStart, im.SpentTime, im.StepCount, im.NewtonItTotal);
@@ -357,11 +374,19 @@ ProjectImage ReadProjectImage(BinReader& in, int constituents)
     im.GraphChecks = in.Flags(c + 2);
     im.DetChecks = in.Flags(c + 4);
     CheckTrailerEndsFile(in);
-    CheckConcentrations(in, im.Profiles);
-    // The hydrogen-ion concentration starts the equilibrium of every node.
-    for (double h : im.HProfile) in.Check(std::isfinite(h) && h > 0);
-    in.Check(AllFinite({im.RunStart, im.SpentTime}) && im.StepCount >= 0 && im.NewtonItTotal >= 0);
+    in.Check(ProjectValuesValid(im));
     return im;
+}
+
+bool ProjectValuesValid(const ProjectImage& im)
+{
+    if (!RunSetupBlockValid(im.Block, false) || !AllFinite(im.Edges) || !AllFinite(im.Cells) ||
+        !PlausibleConcentrations(im.Profiles))
+        return false;
+    // The hydrogen-ion concentration starts the equilibrium of every node.
+    for (double h : im.HProfile)
+        if (!(std::isfinite(h) && h > 0)) return false;
+    return AllFinite({im.RunStart, im.SpentTime}) && im.StepCount >= 0 && im.NewtonItTotal >= 0;
 }
 
 bool SaveSnaFile(RunState& st, const std::string& name)
@@ -552,6 +577,7 @@ bool ReadSnaFile(RunState& st, const std::string& name)
         RecalcProfiles(st, 2);
         st.PsqStarted = false;
     });
+    CheckSavesAgain(st);
     st.Events.Emit(EngineEventKind::UpdateMainInfo);
     return true;
 }

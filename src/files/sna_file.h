@@ -45,6 +45,9 @@ ProjectImage CaptureProject(const RunState& st);
 // older layout ("RAVO_CORE SNA FILE") raises "Incorrect file." here.
 void WriteProjectImage(BinWriter& out, const ProjectImage& image);
 ProjectImage ReadProjectImage(BinReader& in, int constituents);
+// The value checks of the reader on a whole image (block with its geometry,
+// table, counters, profiles).
+bool ProjectValuesValid(const ProjectImage& image);
 
 // Saves the project under `name` (the dialog is the caller's): the restore
 // question when the composition was edited since Init, the directory question,

@@ -192,6 +192,9 @@ TEST(ProjectFile, BothLayoutsAreReadTheCurrentOneWrittenAndDamagedFilesRaise)
     // length), or whose profiles give no equilibrium (a NaN concentration).
     for (auto [at, v] : {std::pair(24, -1.0), std::pair(48, 1e-290), std::pair(64, std::nan(""))})
         ExpectRefused(old, WithDoubleAt(g.b, at, v));
+    // An injection node whose site in millimetres is no finite number: the
+    // saved project would not open again.
+    ExpectRefused(old, WithDoubleAt(g.b, 40, 1e308));
     // Without the composition the project is not opened.
     sink.Clear();
     std::filesystem::remove(tmp.file("proj.cmp"));
@@ -225,6 +228,11 @@ TEST(ProjectFile, ValuesNoEditWouldTakeAndSizesThatDoNotAddUpAreRefused)
         {block + 59, -2.0}, {profiles + 8, nan}, {profiles + 8, -5.0}, {hydrogen, -1e-5}, {hydrogen, inf}};
     for (auto [at, v] : doubles) refused(WithDoubleAt(golden, at, v), std::to_string(at) + " " + std::to_string(v));
     refused(WithInt32At(golden, block + 192, 0), "zero Newton limit");
+    // Finite but absurd geometry: the current of the loaded profiles is no
+    // finite number, and a save would write what the reader refuses. A
+    // temperature no edit stores (the Celsius edit stores steps of 2^-44 K).
+    refused(WithDoubleAt(WithDoubleAt(golden, block + 83, 1e-100), block + 123, 3.2e107), "geometry");
+    refused(WithDoubleAt(golden, block + 115, 5e-324), "temperature");
     refused(WithInt32At(golden, stepCount, -1), "negative step count");
 
     // A composition beside it with one constituent less or more: the profile
