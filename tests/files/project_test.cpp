@@ -429,6 +429,11 @@ TEST(DetectorFile, LayoutOlderLayoutAndDamagedFiles)
     std::vector<std::string> damaged = Damaged(g, 0, {19, 23});
     damaged.push_back(g + "EOF");
     damaged.push_back(g.substr(0, g.size() - 12) + Bytes().f64(INFINITY).b + g.substr(g.size() - 4));
+    // A pH no finite hydrogen-ion concentration gives, a time before the start.
+    const std::size_t firstPoint = g.size() - 4 - kPoints * 8 * (5 + st.NComp);
+    damaged.push_back(WithDoubleAt(g, firstPoint + 8, 1e308));
+    damaged.push_back(WithDoubleAt(g, firstPoint + 8, -400.0));
+    damaged.push_back(WithDoubleAt(g, firstPoint, -1.0));
     for (const std::string& bytes : damaged) {
         WriteBytes(tmp.file("d.det"), bytes);
         bool read = false;
