@@ -7,6 +7,7 @@
 #include "engine/run_state.h"
 #include "files/file_hooks.h"
 #include "files/opt_file.h"
+#include "files/sna_file.h"
 #include "foundation/binio.h"
 #include "foundation/errors.h"
 #include "foundation/numtext.h"
@@ -187,6 +188,8 @@ PsqFrame ReadPsqFrame(KFile& f, std::int64_t limit, std::int64_t pos, const PsqH
         fr.RightWall = in.Int32();
         in.Check(AllFinite({fr.Time, fr.DT, fr.StepError, fr.ErrOpt, fr.I, fr.U, fr.MaxError, fr.StopTime,
                             fr.MaxCorrChange}));
+        // The run values the project reader checks, with the same limits.
+        in.Check(fr.Time >= 0 && fr.DT > 0 && fr.ErrOpt > 0 && fr.StopTime > 0);
     } else {
         fr.Block = ReadRunSetupBlock(in, true);
         fr.RunStart = in.Double();
@@ -195,9 +198,12 @@ PsqFrame ReadPsqFrame(KFile& f, std::int64_t limit, std::int64_t pos, const PsqH
         fr.NewtonItTotal = in.Int32();
         in.Check(AllFinite({fr.RunStart, fr.SpentTime}));
     }
+    in.Check(fr.StepCount >= 0 && fr.NewtonItTotal >= 0);
     fr.PH = FiniteValues(in, nn);
     fr.Kappa = FiniteValues(in, nn);
     fr.C = FiniteValues(in, nn * h.C);
+    // Use puts the profiles into the run: none the project reader would refuse.
+    in.Check(PlausibleConcentrations(fr.C));
     if (h.Version == "0.1") return fr;
     fr.H = FiniteValues(in, nn);
     for (double v : fr.H) in.Check(v > 0);   // hydrogen-ion concentrations go into the run's arrays
@@ -285,12 +291,16 @@ void PsqPlayer::PlayPsqFile(const std::string& name)
         const std::int64_t frameSize = PsqFrameSize(h.Version, h.N, h.C, h.Micelles);
         const std::int64_t count = PsqFrameCount(size, h.HeaderSize, frameSize);
         if (count > INT32_MAX) ThrowError(kIncorrectPsq);
-        // The first frame to show is read whole before the run state changes.
+        // Every frame this call will show is read and checked whole before
+        // the run state changes: a damaged later frame leaves no earlier one
+        // in the run.
         if (count >= 1) {
             const int wanted = RequestedFrame > 0 ? RequestedFrame : StartFrame;
-            int first = static_cast<int>(std::clamp<std::int64_t>(wanted, 1, count));
+            int k = static_cast<int>(std::clamp<std::int64_t>(wanted, 1, count));
             try {
-                ReadPsqFrame(f, size, PsqFrameStart(size, count, frameSize, first), h);
+                do {
+                    ReadPsqFrame(f, size, PsqFrameStart(size, count, frameSize, k), h);
+                } while (!SingleFrame && NextPlayFrame(k, std::max(FrameStep, 1), static_cast<int>(count)));
             } catch (const Exception&) {
                 ThrowError(kIncorrectPsq);
             }

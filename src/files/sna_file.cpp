@@ -98,25 +98,6 @@ void CheckLegacyGeometry(BinReader& in, const LegacyImage& im)
     in.Check(std::isfinite(im.InjNode) && RunSetupBlockValid(geometry, false));
 }
 
-// Raises "Incorrect file." unless every stored concentration is a finite
-// number of 0 or more. A run leaves a numerical noise of slightly negative
-// values behind steep zone edges (found up to 1e-5 of the largest value);
-// negative values within 1 % of the largest one are kept as such.
-// Stored concentrations are finite and none is below the noise of the
-// largest (-1 % of it).
-bool PlausibleConcentrations(const std::vector<double>& values)
-{
-    double largest = 0;
-    for (double v : values) {
-        if (!std::isfinite(v)) return false;
-        largest = std::max(largest, v);
-    }
-    const double noise = -0.01 * largest;
-    for (double v : values)
-        if (v < noise) return false;
-    return true;
-}
-
 void CheckConcentrations(BinReader& in, const std::vector<double>& values) { in.Check(PlausibleConcentrations(values)); }
 
 // What a save of an opened project writes must open again: the values that
@@ -376,6 +357,19 @@ ProjectImage ReadProjectImage(BinReader& in, int constituents)
     CheckTrailerEndsFile(in);
     in.Check(ProjectValuesValid(im));
     return im;
+}
+
+bool PlausibleConcentrations(const std::vector<double>& values)
+{
+    double largest = 0;
+    for (double v : values) {
+        if (!std::isfinite(v)) return false;
+        largest = std::max(largest, v);
+    }
+    const double noise = -0.01 * largest;
+    for (double v : values)
+        if (v < noise) return false;
+    return true;
 }
 
 bool ProjectValuesValid(const ProjectImage& im)
