@@ -147,6 +147,10 @@ bool WriteSeedCorpus(const fs::path& dir)
         const std::size_t frame = static_cast<std::size_t>(PsqFrameSize("1.0", 20, 2, false));
         if (seq.size() == 60 + 2 * frame)
             WriteBytes(dir / "psq" / "second.psq", at(seq, 60 + frame + 333 + 24 + 8 * 21 * 2 + 8 * 5, f64(-50.0)));
+        // A capillary so short that Use would give a current of inf, and a
+        // header peak width of -1.
+        WriteBytes(dir / "psq" / "short.psq", at(seq, 27, f64(1e-317)));
+        WriteBytes(dir / "psq" / "width.psq", at(seq, 35, f64(-1.0)));
         Bytes oldFrame = oldPsq;
         oldFrame.f64(1.5).f64(-1.0).f64(0).f64(1e-11).f64(2e-6).f64(250).f64(0).f64(100);
         oldFrame.i32(15).i32(30).f64(0.0).i32(0).i32(10);

@@ -37,6 +37,13 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr int kPlaceholderColours[] = {0x0000FF, 0x008000, 0xFF0000, 0x800080, 0x008080,
                                        0x808000, 0x000080, 0x0080FF, 0xFF8000, 0x404040};
 
+// Injection site in mm of a header ("0.1" files store the node).
+double HeaderInjSite(const PsqHeader& h)
+{
+    if (h.Version != "0.1") return h.InjSite;
+    return std::nearbyint(h.InjSite) * 1000.0 / h.N * h.CapLength;
+}
+
 // The header of an open file, checked: a header that cannot be read in full,
 // of another kind, or describing no possible system raises "Incorrect PSQ file.".
 PsqHeader CheckedHeader(KFile& f, std::int64_t size)
@@ -53,16 +60,11 @@ PsqHeader CheckedHeader(KFile& f, std::int64_t size)
     if (h.Version.empty() || h.N < kMinPsqNodes || h.C < 1 || !(h.CapLength > 0) || !finite ||
         h.N > kMaxPsqNodes || h.C > kMaxPsqConstituents)
         ThrowError(kIncorrectPsq);
+    // The geometry goes into the run: within the limits the project reader applies.
+    if (!GeometryValid(h.N, h.CapLength, h.PeakWidth, h.PeakEdgeWidth, HeaderInjSite(h))) ThrowError(kIncorrectPsq);
     const std::int64_t frame = PsqFrameSize(h.Version, h.N, h.C, h.Micelles);
     if (frame <= 0 || frame > INT32_MAX) ThrowError(kIncorrectPsq);
     return h;
-}
-
-// Injection site in mm of a header ("0.1" files store the node).
-double HeaderInjSite(const PsqHeader& h)
-{
-    if (h.Version != "0.1") return h.InjSite;
-    return std::nearbyint(h.InjSite) * 1000.0 / h.N * h.CapLength;
 }
 
 // Neutral constituents "Component 1" ... "Component C" for a sequence without
@@ -541,6 +543,14 @@ bool PsqPlayer::Use()
     const int nn = st.Arr.Nn;
     for (int k = 1; k <= st.NComp; ++k) std::copy_n(st.Arr.DrawnProfile[k], nn, st.Arr.C(2, k));
     RecalcProfiles(st, Version == "0.1" ? -1 : 2);
+    // The run must hold what a saved project opens with again (the current
+    // the frame's profiles give on its geometry is a finite number): else it
+    // is not taken, and Init is needed before a run.
+    if (!ProjectValuesValid(CaptureProject(st))) {
+        st.Initialised = false;
+        ShowWarning(kIncorrectPsq);
+        return false;
+    }
     st.PsqStarted = false;
     st.PsqFile = st.PsqFileOwn;
 

@@ -146,6 +146,13 @@ void WriteRunSetupBlock(BinWriter& out, const RunSetupBlock& block, bool inFrame
     VisitBlock(out, std::as_const(b), inFrame);
 }
 
+bool GeometryValid(std::int32_t nx, double capLength, double peakWidth, double edgeWidth, double injSite)
+{
+    // Files take grids from 10 nodes (the run-setup edit from 20).
+    return nx >= 10 && nx <= kMaxNodes && EditTakes("edCapLength", capLength) && EditTakes("edPeakWidth", peakWidth) &&
+           EditTakes("edPeakEdgeWidth", edgeWidth) && EditTakes("edInjSite", injSite);
+}
+
 bool RunSetupBlockValid(const RunSetupBlock& b, bool inFrame)
 {
     if (!AllFinite({b.Time, b.DT, b.ErrOpt, b.UI, b.EOFMob, b.StopTime, b.DetPosition, b.ErrInc, b.Temperature,
@@ -161,16 +168,7 @@ bool RunSetupBlockValid(const RunSetupBlock& b, bool inFrame)
         {"edEpsNew", b.EpsNew}, {"edEpsCor", b.EpsCor}, {"edItNew", b.ItNew}};
     for (auto [name, v] : edited)
         if (!EditTakes(name, v)) return false;
-    if (!inFrame) {
-        // Files take grids from 10 nodes (the run-setup edit from 20).
-        const std::pair<const char*, double> geometry[] = {{"edPeakWidth", b.PeakWidth},
-                                                           {"edPeakEdgeWidth", b.PeakEdgeWidth},
-                                                           {"edInjSite", b.InjSite},
-                                                           {"edCapLength", b.CapLength}};
-        for (auto [name, v] : geometry)
-            if (!EditTakes(name, v)) return false;
-        if (b.NX < 10 || b.NX > kMaxNodes) return false;
-    }
+    if (!inFrame && !GeometryValid(b.NX, b.CapLength, b.PeakWidth, b.PeakEdgeWidth, b.InjSite)) return false;
     // The diffusion mode gives the saved time step back when it ends.
     return !b.DiffMode || b.SavedDT > 0;
 }

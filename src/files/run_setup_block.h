@@ -75,3 +75,7 @@ RunSetupBlock ReadRunSetupBlock(BinReader& in, bool inFrame);
 // The checks of the reader on a block (with the geometry unless `inFrame`):
 // what a save writes from an opened file must pass them again.
 bool RunSetupBlockValid(const RunSetupBlock& b, bool inFrame);
+// The geometry alone, as the block's check takes it (a node count of 10 to
+// kMaxNodes; widths, length and injection site within the limits of their
+// edits): for the files that store it outside a block.
+bool GeometryValid(std::int32_t nx, double capLength, double peakWidth, double edgeWidth, double injSite);

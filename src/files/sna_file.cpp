@@ -85,17 +85,9 @@ struct LegacyImage {
 // injection site (computed from its node) with the limits of their edits.
 void CheckLegacyGeometry(BinReader& in, const LegacyImage& im)
 {
-    RunSetupBlock geometry;
-    geometry.NX = im.NX;
-    geometry.CapLength = im.CapLength;
-    geometry.PeakWidth = im.PeakWidth;
-    geometry.PeakEdgeWidth = im.PeakEdgeWidth;
-    geometry.InjSite = im.NX > 0 ? im.InjNode * 1000.0 / im.NX * im.CapLength : 0.0;
-    geometry.DT = geometry.ErrOpt = geometry.StopTime = geometry.EpsNew = geometry.EpsCor = 1;
-    geometry.Temperature = 298.15;
-    geometry.CapDiameter = 5e-5;
-    geometry.ItNew = 1;
-    in.Check(std::isfinite(im.InjNode) && RunSetupBlockValid(geometry, false));
+    const double injSite = im.NX > 0 ? im.InjNode * 1000.0 / im.NX * im.CapLength : 0.0;
+    in.Check(std::isfinite(im.InjNode) &&
+             GeometryValid(im.NX, im.CapLength, im.PeakWidth, im.PeakEdgeWidth, injSite));
 }
 
 void CheckConcentrations(BinReader& in, const std::vector<double>& values) { in.Check(PlausibleConcentrations(values)); }

@@ -372,10 +372,22 @@ TEST(PsqPlayer, FramesTheProjectReaderWouldRefuseNeverReachTheRun)
         EXPECT_FALSE(player.Use());
         EXPECT_EQ(sink.warnings, std::vector<std::string>{"No opened PSQ file"});
     }
+    // A header whose peak width no edit takes.
+    WriteBytes(name, std::string(good).replace(35, 8, Bytes().f64(-1.0).b));
+    EXPECT_EQ(RaisedMessage([&] { player.Open(name); }), "Incorrect PSQ file.");
+    EXPECT_TRUE(ImageOf(st) == before);
     // The good file opens and plays both frames.
     WriteBytes(name, good);
     ASSERT_TRUE(player.Open(name));
     EXPECT_EQ(player.CurrentFrame, 2);
+    // A capillary so short that the frame's profiles give no finite current:
+    // shown, but Use does not take it into the run.
+    WriteBytes(name, std::string(good).replace(27, 8, Bytes().f64(1e-317).b));
+    ASSERT_TRUE(player.Open(name));
+    sink.Clear();
+    EXPECT_FALSE(player.Use());
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{"Incorrect PSQ file."});
+    EXPECT_FALSE(st.Initialised);
 
     // Older layout: one frame with a time step of -1.
     const int N = 20, C = 2;
