@@ -119,7 +119,10 @@ void ApplyRunSetupBlock(RunState& st, const RunSetupBlock& b, bool inFrame)
     if (!st.cbIngoreSNA) {
         st.cbSDS = b.cbSDS; st.cbShowMic = b.cbShowMic; st.cbShowCMC = b.cbShowCMC;
         if (b.MicCompNo >= 1) st.MicCompNo = b.MicCompNo;
-        st.MicMob = b.MicMob; st.CMCC = b.CMCC; st.CMCL = b.CMCL; st.CMCR = b.CMCR;
+        st.MicMob = b.MicMob; st.CMCC = b.CMCC;
+        // The micellar window takes CMC values of 0 or more.
+        if (b.CMCL >= 0) st.CMCL = b.CMCL;
+        if (b.CMCR >= 0) st.CMCR = b.CMCR;
         if (b.CMCW >= 1) st.CMCW = b.CMCW;
         if (b.OM >= 1) st.OM = b.OM;
     }

@@ -233,6 +233,15 @@ TEST(ProjectFile, ValuesNoEditWouldTakeAndSizesThatDoNotAddUpAreRefused)
     // temperature no edit stores (the Celsius edit stores steps of 2^-44 K).
     refused(WithDoubleAt(WithDoubleAt(golden, block + 83, 1e-100), block + 123, 3.2e107), "geometry");
     refused(WithDoubleAt(golden, block + 115, 5e-324), "temperature");
+    // A negative CMC (the micellar window takes 0 or more) keeps the value in memory.
+    WriteBytes(name, WithDoubleAt(WithDoubleAt(golden, block + 231, -5.0), block + 239, -6.0));
+    {
+        RunState cmc;
+        cmc.CMCL = 1.5, cmc.CMCR = 2.5;
+        ASSERT_TRUE(OpenProject(cmc, name));
+        EXPECT_EQ(std::pair(cmc.CMCL, cmc.CMCR), std::pair(1.5, 2.5));
+    }
+    WriteBytes(name, golden);
     refused(WithInt32At(golden, stepCount, -1), "negative step count");
 
     // A composition beside it with one constituent less or more: the profile
