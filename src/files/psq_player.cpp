@@ -620,7 +620,8 @@ bool PsqPlayer::ReduceSize(int p, const std::string& target)
         return false;
     }
     const std::string cmp = ChangeFileExt(source, ".cmp");
-    const std::string targetCmp = ChangeFileExt(target, ".cmp");
+    // Through a symbolic link the composition goes beside the file it points to.
+    const std::string targetCmp = ChangeFileExt(SaveTargetName(target), ".cmp");
     if (!inPlace && FileExists(cmp) && cmp != targetCmp && !fs::equivalent(cmp, targetCmp, ec)) {
         const std::string part = targetCmp + ".part";
         if (FileCopy(cmp, part, false, 0) < 0 || !RenameFile(part, targetCmp)) {

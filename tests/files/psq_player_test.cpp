@@ -241,6 +241,13 @@ TEST(PsqPlayer, ReduceSizeKeepsTheChosenFramesByteForByte)
     ASSERT_TRUE(player.ReduceSize(p, out));
     EXPECT_TRUE(ReadBytes(out) == lay.Of({1, 2, 4, 5, 7, 8, 10}));
     EXPECT_TRUE(ReadBytes((tmp.path() / "sub" / "small.cmp").string()) == ReadBytes(tmp.file("rec.cmp")));
+    // Through a symbolic link both files go beside the file it points to.
+    std::filesystem::create_symlink(out, tmp.file("link.psq"));
+    std::filesystem::remove((tmp.path() / "sub" / "small.cmp"));
+    ASSERT_TRUE(player.ReduceSize(p, tmp.file("link.psq")));
+    EXPECT_TRUE(std::filesystem::is_symlink(tmp.file("link.psq")));
+    EXPECT_TRUE(ReadBytes((tmp.path() / "sub" / "small.cmp").string()) == ReadBytes(tmp.file("rec.cmp")));
+    EXPECT_FALSE(FileExists(tmp.file("link.cmp")));
 
     // In place: the opened file is replaced and frame 1 is shown.
     std::vector<int> shown;
