@@ -69,13 +69,14 @@ TComponents ReadRecord(BinReader& in, bool current)
     // Concentrations and types the editor would not take, and numbers that are
     // not finite, are refused.
     in.Fields(c.name, c.colour, c.minCharge, c.maxCharge);
-    in.Check(c.minCharge <= 0 && c.maxCharge >= 0);
+    in.Check(c.minCharge <= 0 && c.maxCharge >= 0 && c.minCharge >= -kMaxChargeMagnitude &&
+             c.maxCharge <= kMaxChargeMagnitude);
     if (current) in.Fields(c.pKMicA, c.uMicA);
     in.Check(AllFinite({c.pKMicA, c.uMicA}));
     in.Fields(c.gradient, c.gradPKa, c.gradU);
     if (c.gradient) {
         c.zones = in.Int32();
-        in.Check(c.zones >= 1);
+        in.Check(c.zones >= 1 && c.zones <= kMaxZones);
         in.RequireItems(c.zones, 16);
         c.c_grad = ReadOneBased(in, c.zones);
         c.ratio = ReadOneBased(in, c.zones);

@@ -77,11 +77,9 @@ int UColumn(int mode, int seg)
 
 std::string Num(double v) { return FloatToStr(v); }
 
-// Largest segment count and charge magnitude the editor takes: larger entries
-// are ignored like unreadable ones (every segment and charge form is a grid
-// column or row and an array entry).
-constexpr int kMaxZones = 1000;
-constexpr int kMaxChargeMagnitude = 100;
+// Larger segment counts and charge magnitudes than kMaxZones and
+// kMaxChargeMagnitude are ignored like unreadable entries (every segment and
+// charge form is a grid column or row and an array entry).
 
 std::string LengthText(double ratio, double sum, double capLength)
 {

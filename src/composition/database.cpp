@@ -29,7 +29,7 @@ bool ReadEntries(const std::string& name, TUnivSet<TComponents>& out)
         c.name = in.StringZ();
         const std::int32_t n = in.Int32();
         const std::int32_t p = in.Int32();
-        in.Check(n >= 0 && p >= 0);
+        in.Check(n >= 0 && p >= 0 && n <= kMaxChargeMagnitude && p <= kMaxChargeMagnitude);
         in.RequireItems(static_cast<std::int64_t>(n) + p, 16);
         c.minCharge = -n;
         c.maxCharge = p;

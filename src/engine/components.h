@@ -16,6 +16,12 @@
 #include <string>
 #include <vector>
 
+// Largest charge magnitude and segment count of a constituent: what the
+// constituent editor takes, and what the composition and database readers
+// take (checked before anything is allocated for the charge forms).
+inline constexpr int kMaxChargeMagnitude = 100;
+inline constexpr int kMaxZones = 1000;
+
 class TComponents {
 public:
     using Row = std::vector<double>;

@@ -4,9 +4,13 @@
 #include "foundation/binio.h"
 #include "foundation/errors.h"
 
+#include <cmath>
 #include <vector>
 
 namespace {
+
+// -log10 of the smallest and largest positive doubles lies within this.
+constexpr double kLargestPH = 330.0;
 
 double PointY(const ChartSeries& s, int p) { return p < s.Count() ? s.y[p] : 0.0; }
 
@@ -68,6 +72,12 @@ bool ReadDetFile(RunState& st, const std::string& name)
     in.RequireItems(points, perPoint * 8);
     const std::vector<double> data = in.Doubles(perPoint * points);
     in.Check(AllFinite(data));   // a run stops before it records a number that is not finite
+    // Nor does a run record a time before its start or a pH that no finite
+    // positive hydrogen-ion concentration gives.
+    for (std::int32_t p = 0; p < points; ++p) {
+        const double* r = data.data() + perPoint * p;
+        in.Check(r[0] >= 0 && std::fabs(r[1]) <= kLargestPH);
+    }
     if (!in.TrailerIsEOF()) return false;
     RunSeries& s = st.Series;
     for (std::int32_t p = 0; p < points; ++p) {

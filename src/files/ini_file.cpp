@@ -82,28 +82,33 @@ void ApplyIniSettings(RunState& st, const IniSettings& s)
 {
     OptionState& o = st.Options;
     o.cbShowHints = s.cbShowHints;
-    if (s.EditsRef >= 1) st.EditsRef = s.EditsRef;
-    if (s.GraphRef >= 1) st.GraphRef = s.GraphRef;
+    // Values outside the limits of the edits that set them keep the values in memory.
+    if (EditTakes("edEditsRef", s.EditsRef)) st.EditsRef = s.EditsRef;
+    if (EditTakes("edGraphRef", s.GraphRef)) st.GraphRef = s.GraphRef;
     st.cbInitWalls = s.cbInitWalls;
     st.cbAutoDiff = s.cbAutoDiff;
     o.SimColor = static_cast<std::uint32_t>(s.SimColor);
     o.DetColor = static_cast<std::uint32_t>(s.DetColor);
     o.SnaExtent = s.SnaExtent == kSnaComplete || s.SnaExtent == kSnaStandard ? s.SnaExtent : 0;
-    if (PositiveFinite(s.EpsNew)) st.EpsNew = s.EpsNew;
-    if (PositiveFinite(s.EpsCor)) st.EpsCor = s.EpsCor;
+    if (EditTakes("edEpsNew", s.EpsNew)) st.EpsNew = s.EpsNew;
+    if (EditTakes("edEpsCor", s.EpsCor)) st.EpsCor = s.EpsCor;
     // Checking a zero-point button recomputes the node; the stored node follows.
     o.ZeroPoint = s.ZeroPoint >= kZeroInjSite && s.ZeroPoint <= kZeroAnotherPos ? s.ZeroPoint : 0;
     ApplyZeroPoint(st);
     st.ZeroPosNode = s.ZeroPosNode;
-    if (s.LineWidth >= 0) o.LineWidth = s.LineWidth;
-    if (s.SrT >= 0) o.SrT = s.SrT;
+    // The line-width edit takes any width of 0 or more (the chart draws at most
+    // kMaxDrawnLineWidth points wide): a wide one is read as it is.
+    if (EditTakes("edLineWidth", s.LineWidth)) o.LineWidth = s.LineWidth;
+    if (EditTakes("edSrT", s.SrT)) o.SrT = s.SrT;
     o.CsvSep = s.CsvSep;
     if (s.XAxisUnit == kXAxisM || s.XAxisUnit == kXAxisMM) SetXAxisUnit(st, s.XAxisUnit);
     else o.XAxisUnit = 0;
     st.cbIgnDT = s.cbIgnDT;
     o.cbPositionINI = s.cbPositionINI;
     st.cbPSQQuestion = s.cbPSQQuestion;
-    if (std::isfinite(s.CondScale) && s.CondScale != 0) st.CondScale = s.CondScale;
+    // No edit sets the conductivity display factor; one that turned
+    // conductivities negative would show a plainly wrong profile.
+    if (PositiveFinite(s.CondScale)) st.CondScale = s.CondScale;
     if (PositiveFinite(s.XScale)) st.XScale = s.XScale;
     st.OpenExample = s.OpenExample;
     o.DefaultFile = s.DefaultFile;

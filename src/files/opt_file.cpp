@@ -41,6 +41,12 @@ void TakePositive(double& field, double v)
     if (std::isfinite(v) && v > 0) field = v;
 }
 
+// The value when the edit `edit` would store it.
+void TakeEdited(double& field, double v, const char* edit)
+{
+    if (EditTakes(edit, v)) field = v;
+}
+
 void TakePeriod(int& field, std::int32_t v)
 {
     if (v >= 1) field = v;
@@ -75,8 +81,9 @@ OptRecord CaptureOptRecord(const RunState& st, const std::string& programDir)
 void ApplyOptRecord(RunState& st, const OptRecord& r)
 {
     TakePositive(st.DT, r.DT);
-    TakeFinite(st.ErrOpt, r.ErrOpt);
-    TakeFinite(st.StopTime, r.StopTime);
+    // The run panel takes an error limit and a stop time above 0.
+    TakePositive(st.ErrOpt, r.ErrOpt);
+    TakePositive(st.StopTime, r.StopTime);
     TakeFinite(st.UI, r.UI);
     TakeFinite(st.EOFMob, r.EOFMob);
     st.LeftWall = r.LeftWall;
@@ -86,14 +93,16 @@ void ApplyOptRecord(RunState& st, const OptRecord& r)
     st.cbDetectorOn = r.cbDetectorOn;
     st.cbEnableEOF = r.cbEnableEOF;
     st.LegacyDetNode = r.LegacyDetNode;
-    TakeFinite(st.ErrInc, r.ErrInc);
-    TakeFinite(st.CondScale, r.CondScale);
-    TakePositive(st.PeakWidthPending, r.PeakWidthPending);
-    TakePositive(st.PeakEdgeWidthPending, r.PeakEdgeWidthPending);
-    TakePositive(st.Temperature, r.Temperature);
-    TakePositive(st.CapLengthPending, r.CapLengthPending);
+    TakeEdited(st.ErrInc, r.ErrInc, "edErrInc");
+    // A display factor that turned conductivities negative would show a plainly
+    // wrong profile: only a positive one is taken.
+    TakePositive(st.CondScale, r.CondScale);
+    TakeEdited(st.PeakWidthPending, r.PeakWidthPending, "edPeakWidth");
+    TakeEdited(st.PeakEdgeWidthPending, r.PeakEdgeWidthPending, "edPeakEdgeWidth");
+    TakeEdited(st.Temperature, r.Temperature, "edTemperature");
+    TakeEdited(st.CapLengthPending, r.CapLengthPending, "edCapLength");
     TakePeriod(st.EditsRef, r.EditsRef);
-    TakePositive(st.CapDiameter, r.CapDiameter);
+    TakeEdited(st.CapDiameter, r.CapDiameter, "edCapDiameter");
     if (r.NXPending >= 10 && r.NXPending <= kMaxNodes) st.NXPending = r.NXPending;
     TakePeriod(st.GraphRef, r.GraphRef);
     TakePeriod(st.DetInput, r.DetInput);
@@ -105,11 +114,11 @@ void ApplyOptRecord(RunState& st, const OptRecord& r)
     const bool keepWasChecked = st.cbKeepDistance;
     st.cbKeepDistance = r.cbKeepDistance;
     if (!keepWasChecked) KeepDistanceChecked(st);
-    TakeFinite(st.LW, r.LW);
-    TakeFinite(st.RW, r.RW);
+    TakeEdited(st.LW, r.LW, "edLW");
+    TakeEdited(st.RW, r.RW, "edRW");
     if (std::abs(static_cast<std::int64_t>(r.WallInc)) <= kMaxNodes) st.WallInc = r.WallInc;
-    TakePositive(st.EpsNew, r.EpsNew);
-    TakePositive(st.EpsCor, r.EpsCor);
+    TakeEdited(st.EpsNew, r.EpsNew, "edEpsNew");
+    TakeEdited(st.EpsCor, r.EpsCor, "edEpsCor");
     st.rbVoltage = r.rbVoltage;
     // The walls are node indices of the applied grid.
     st.LeftWall = std::clamp(st.LeftWall, 0, std::max(st.NX, 0));

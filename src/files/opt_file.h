@@ -37,10 +37,12 @@ struct OptRecord {
 };
 
 OptRecord CaptureOptRecord(const RunState& st, const std::string& programDir);
-// Applies a complete record: values that are no finite numbers, non-positive
-// widths, lengths, temperatures and diameters, periods below 1, node counts
-// outside 10..kMaxNodes and oversized wall steps keep the values in memory;
-// the walls are kept inside the grid.
+// Applies a complete record: a value outside the limits of the edit that sets
+// it (no finite number, a time step, error limit, stop time or conductivity
+// scale not above 0, a negative dt increment, non-positive widths, lengths,
+// temperatures and diameters, periods below 1, node counts outside
+// 10..kMaxNodes, oversized wall steps) keeps the value in memory; the walls
+// are kept inside the grid.
 void ApplyOptRecord(RunState& st, const OptRecord& r);
 
 void WriteOptRecord(BinWriter& out, const OptRecord& r);

@@ -7,6 +7,7 @@
 #include "engine/run_state.h"
 #include "files/file_hooks.h"
 #include "files/opt_file.h"
+#include "files/sna_file.h"
 #include "foundation/binio.h"
 #include "foundation/errors.h"
 #include "foundation/numtext.h"
@@ -36,6 +37,13 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr int kPlaceholderColours[] = {0x0000FF, 0x008000, 0xFF0000, 0x800080, 0x008080,
                                        0x808000, 0x000080, 0x0080FF, 0xFF8000, 0x404040};
 
+// Injection site in mm of a header ("0.1" files store the node).
+double HeaderInjSite(const PsqHeader& h)
+{
+    if (h.Version != "0.1") return h.InjSite;
+    return std::nearbyint(h.InjSite) * 1000.0 / h.N * h.CapLength;
+}
+
 // The header of an open file, checked: a header that cannot be read in full,
 // of another kind, or describing no possible system raises "Incorrect PSQ file.".
 PsqHeader CheckedHeader(KFile& f, std::int64_t size)
@@ -52,16 +60,11 @@ PsqHeader CheckedHeader(KFile& f, std::int64_t size)
     if (h.Version.empty() || h.N < kMinPsqNodes || h.C < 1 || !(h.CapLength > 0) || !finite ||
         h.N > kMaxPsqNodes || h.C > kMaxPsqConstituents)
         ThrowError(kIncorrectPsq);
+    // The geometry goes into the run: within the limits the project reader applies.
+    if (!GeometryValid(h.N, h.CapLength, h.PeakWidth, h.PeakEdgeWidth, HeaderInjSite(h))) ThrowError(kIncorrectPsq);
     const std::int64_t frame = PsqFrameSize(h.Version, h.N, h.C, h.Micelles);
     if (frame <= 0 || frame > INT32_MAX) ThrowError(kIncorrectPsq);
     return h;
-}
-
-// Injection site in mm of a header ("0.1" files store the node).
-double HeaderInjSite(const PsqHeader& h)
-{
-    if (h.Version != "0.1") return h.InjSite;
-    return std::nearbyint(h.InjSite) * 1000.0 / h.N * h.CapLength;
 }
 
 // Neutral constituents "Component 1" ... "Component C" for a sequence without
@@ -187,6 +190,8 @@ PsqFrame ReadPsqFrame(KFile& f, std::int64_t limit, std::int64_t pos, const PsqH
         fr.RightWall = in.Int32();
         in.Check(AllFinite({fr.Time, fr.DT, fr.StepError, fr.ErrOpt, fr.I, fr.U, fr.MaxError, fr.StopTime,
                             fr.MaxCorrChange}));
+        // The run values the project reader checks, with the same limits.
+        in.Check(fr.Time >= 0 && fr.DT > 0 && fr.ErrOpt > 0 && fr.StopTime > 0);
     } else {
         fr.Block = ReadRunSetupBlock(in, true);
         fr.RunStart = in.Double();
@@ -195,9 +200,12 @@ PsqFrame ReadPsqFrame(KFile& f, std::int64_t limit, std::int64_t pos, const PsqH
         fr.NewtonItTotal = in.Int32();
         in.Check(AllFinite({fr.RunStart, fr.SpentTime}));
     }
+    in.Check(fr.StepCount >= 0 && fr.NewtonItTotal >= 0);
     fr.PH = FiniteValues(in, nn);
     fr.Kappa = FiniteValues(in, nn);
     fr.C = FiniteValues(in, nn * h.C);
+    // Use puts the profiles into the run: none the project reader would refuse.
+    in.Check(PlausibleConcentrations(fr.C));
     if (h.Version == "0.1") return fr;
     fr.H = FiniteValues(in, nn);
     for (double v : fr.H) in.Check(v > 0);   // hydrogen-ion concentrations go into the run's arrays
@@ -285,12 +293,16 @@ void PsqPlayer::PlayPsqFile(const std::string& name)
         const std::int64_t frameSize = PsqFrameSize(h.Version, h.N, h.C, h.Micelles);
         const std::int64_t count = PsqFrameCount(size, h.HeaderSize, frameSize);
         if (count > INT32_MAX) ThrowError(kIncorrectPsq);
-        // The first frame to show is read whole before the run state changes.
+        // Every frame this call will show is read and checked whole before
+        // the run state changes: a damaged later frame leaves no earlier one
+        // in the run.
         if (count >= 1) {
             const int wanted = RequestedFrame > 0 ? RequestedFrame : StartFrame;
-            int first = static_cast<int>(std::clamp<std::int64_t>(wanted, 1, count));
+            int k = static_cast<int>(std::clamp<std::int64_t>(wanted, 1, count));
             try {
-                ReadPsqFrame(f, size, PsqFrameStart(size, count, frameSize, first), h);
+                do {
+                    ReadPsqFrame(f, size, PsqFrameStart(size, count, frameSize, k), h);
+                } while (!SingleFrame && NextPlayFrame(k, std::max(FrameStep, 1), static_cast<int>(count)));
             } catch (const Exception&) {
                 ThrowError(kIncorrectPsq);
             }
@@ -531,6 +543,14 @@ bool PsqPlayer::Use()
     const int nn = st.Arr.Nn;
     for (int k = 1; k <= st.NComp; ++k) std::copy_n(st.Arr.DrawnProfile[k], nn, st.Arr.C(2, k));
     RecalcProfiles(st, Version == "0.1" ? -1 : 2);
+    // The run must hold what a saved project opens with again (the current
+    // the frame's profiles give on its geometry is a finite number): else it
+    // is not taken, and Init is needed before a run.
+    if (!ProjectValuesValid(CaptureProject(st))) {
+        st.Initialised = false;
+        ShowWarning(kIncorrectPsq);
+        return false;
+    }
     st.PsqStarted = false;
     st.PsqFile = st.PsqFileOwn;
 
@@ -600,7 +620,8 @@ bool PsqPlayer::ReduceSize(int p, const std::string& target)
         return false;
     }
     const std::string cmp = ChangeFileExt(source, ".cmp");
-    const std::string targetCmp = ChangeFileExt(target, ".cmp");
+    // Through a symbolic link the composition goes beside the file it points to.
+    const std::string targetCmp = ChangeFileExt(SaveTargetName(target), ".cmp");
     if (!inPlace && FileExists(cmp) && cmp != targetCmp && !fs::equivalent(cmp, targetCmp, ec)) {
         const std::string part = targetCmp + ".part";
         if (FileCopy(cmp, part, false, 0) < 0 || !RenameFile(part, targetCmp)) {

@@ -39,8 +39,8 @@ struct PsqFrame {
 
 // Reads the frame that starts at `position` (checked reads: a frame cut short,
 // with run values no edit would take or with a value that is not a finite
-// number, or a hydrogen-ion concentration that is not positive, raises
-// "Incorrect file.").
+// number, negative counters, concentrations or a hydrogen-ion concentration
+// the project reader would refuse, raises "Incorrect file.").
 PsqFrame ReadPsqFrame(KFile& file, std::int64_t limit, std::int64_t position, const PsqHeader& header);
 
 // Frames that Reduce Size keeps (1-based, in order): every p-th is dropped.

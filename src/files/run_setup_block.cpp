@@ -119,7 +119,10 @@ void ApplyRunSetupBlock(RunState& st, const RunSetupBlock& b, bool inFrame)
     if (!st.cbIngoreSNA) {
         st.cbSDS = b.cbSDS; st.cbShowMic = b.cbShowMic; st.cbShowCMC = b.cbShowCMC;
         if (b.MicCompNo >= 1) st.MicCompNo = b.MicCompNo;
-        st.MicMob = b.MicMob; st.CMCC = b.CMCC; st.CMCL = b.CMCL; st.CMCR = b.CMCR;
+        st.MicMob = b.MicMob; st.CMCC = b.CMCC;
+        // The micellar window takes CMC values of 0 or more.
+        if (b.CMCL >= 0) st.CMCL = b.CMCL;
+        if (b.CMCR >= 0) st.CMCR = b.CMCR;
         if (b.CMCW >= 1) st.CMCW = b.CMCW;
         if (b.OM >= 1) st.OM = b.OM;
     }
@@ -146,16 +149,38 @@ void WriteRunSetupBlock(BinWriter& out, const RunSetupBlock& block, bool inFrame
     VisitBlock(out, std::as_const(b), inFrame);
 }
 
+bool GeometryValid(std::int32_t nx, double capLength, double peakWidth, double edgeWidth, double injSite)
+{
+    // Files take grids from 10 nodes (the run-setup edit from 20).
+    return nx >= 10 && nx <= kMaxNodes && EditTakes("edCapLength", capLength) && EditTakes("edPeakWidth", peakWidth) &&
+           EditTakes("edPeakEdgeWidth", edgeWidth) && EditTakes("edInjSite", injSite);
+}
+
+bool RunSetupBlockValid(const RunSetupBlock& b, bool inFrame)
+{
+    if (!AllFinite({b.Time, b.DT, b.ErrOpt, b.UI, b.EOFMob, b.StopTime, b.DetPosition, b.ErrInc, b.Temperature,
+                    b.CapDiameter, b.FakeCapLen, b.LW, b.RW, b.Partner, b.EpsNew, b.EpsCor, b.MicMob, b.CMCL,
+                    b.CMCR, b.DiffMultiplier, b.DiffClock, b.DiffTime, b.DiffTimeSet, b.SavedDT, b.SavedErrInc}))
+        return false;
+    // The run panel takes a time step, error limit and stop time above 0; the
+    // other values within the limits of their edits.
+    if (!(b.Time >= 0 && b.DT > 0 && b.ErrOpt > 0 && b.StopTime > 0)) return false;
+    const std::pair<const char*, double> edited[] = {
+        {"edErrInc", b.ErrInc}, {"edTemperature", b.Temperature}, {"edCapDiameter", b.CapDiameter},
+        {"edFakeCapLen", b.FakeCapLen}, {"edDetPosition", b.DetPosition}, {"edLW", b.LW}, {"edRW", b.RW},
+        {"edEpsNew", b.EpsNew}, {"edEpsCor", b.EpsCor}, {"edItNew", b.ItNew}};
+    for (auto [name, v] : edited)
+        if (!EditTakes(name, v)) return false;
+    if (!inFrame && !GeometryValid(b.NX, b.CapLength, b.PeakWidth, b.PeakEdgeWidth, b.InjSite)) return false;
+    // The diffusion mode gives the saved time step back when it ends.
+    return !b.DiffMode || b.SavedDT > 0;
+}
+
 RunSetupBlock ReadRunSetupBlock(BinReader& in, bool inFrame)
 {
     RunSetupBlock b;
     VisitBlock(in, b, inFrame);
-    in.Check(AllFinite({b.Time, b.DT, b.ErrOpt, b.UI, b.EOFMob, b.StopTime, b.DetPosition, b.ErrInc, b.Temperature,
-                        b.CapDiameter, b.FakeCapLen, b.LW, b.RW, b.Partner, b.EpsNew, b.EpsCor, b.MicMob, b.CMCL,
-                        b.CMCR, b.DiffMultiplier, b.DiffClock, b.DiffTime, b.DiffTimeSet, b.SavedDT, b.SavedErrInc}));
-    in.Check(b.Time >= 0 && b.DT > 0 && b.ErrOpt > 0 && b.StopTime > 0 && b.ErrInc >= 0 && b.Temperature > 0 &&
-             b.CapDiameter > 0 && b.FakeCapLen >= 0 && b.ItNew > 0 && b.EpsNew > 0 && b.EpsCor > 0);
-    // The diffusion mode gives the saved time step back when it ends.
-    in.Check(!b.DiffMode || b.SavedDT > 0);
+    // The geometry is the caller's.
+    in.Check(RunSetupBlockValid(b, true));
     return b;
 }

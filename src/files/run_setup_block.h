@@ -61,9 +61,9 @@ RunSetupBlock CaptureRunSetupBlock(const RunState& st);
 // Puts a block into the run state in the order of the reader: fields 1..14,
 // the geometry (not in a frame), 20..27, the zero point (FileLayerHooks().ApplyZeroPoint) and pending := applied, 28..45, the micellar fields unless
 // "Ignore Micellar data while loading SNA file" is checked, 56..62, 63, 66, 67.
-// Periods below 1, a micellar constituent number below 1 and an aggregation
-// number or CMC width below 1 keep the values in memory; the walls are kept
-// inside 0..NX.
+// Periods below 1, a micellar constituent number below 1, an aggregation
+// number or CMC width below 1 and negative CMC values keep the values in
+// memory; the walls are kept inside 0..NX.
 void ApplyRunSetupBlock(RunState& st, const RunSetupBlock& b, bool inFrame);
 
 // Field-by-field encoding at the position of a cursor.
@@ -72,3 +72,10 @@ void WriteRunSetupBlock(BinWriter& out, const RunSetupBlock& b, bool inFrame);
 // edits that set them (time step, stop time, temperature, capillary diameter,
 // precisions and Newton limit) or not finite; the geometry is the caller's.
 RunSetupBlock ReadRunSetupBlock(BinReader& in, bool inFrame);
+// The checks of the reader on a block (with the geometry unless `inFrame`):
+// what a save writes from an opened file must pass them again.
+bool RunSetupBlockValid(const RunSetupBlock& b, bool inFrame);
+// The geometry alone, as the block's check takes it (a node count of 10 to
+// kMaxNodes; widths, length and injection site within the limits of their
+// edits): for the files that store it outside a block.
+bool GeometryValid(std::int32_t nx, double capLength, double peakWidth, double edgeWidth, double injSite);

@@ -69,7 +69,7 @@ std::vector<EditEntry> BuildRunSetupEdits()
                      0.001, 1000)),
         {"edNX", "Grid Points (Nodes)", "Spatial division (mesh density)", P::Integer, L::NodeCount, 1, 1, 0, true,
          true, F::Integer, W::SetupChanged, nullptr, INT(NXPending), nullptr},
-        Unit(Num("edTemperature", "Temperature (\u00b0C)", "For calculation of difussion coefficients", L::Positive,
+        Unit(Num("edTemperature", "Temperature (\u00b0C)", "For calculation of difussion coefficients", L::Kelvin,
                  F::Number, DBL(Temperature)),
              1, 1, 273.15),
         Unit(Num("edCapDiameter", "Capillary Diameter (um)", "For calculation of current", L::Positive, F::Number,
@@ -152,6 +152,7 @@ bool WithinLimit(const EditEntry& e, double v)
     case L::NonNegative: return v >= 0;
     case L::Period: return v >= 1;
     case L::NodeCount: return v >= 20 && v <= kMaxNodes;
+    case L::Kelvin: return v >= 0x1p-44;
     }
     return false;
 }
@@ -182,6 +183,12 @@ const EditEntry* FindEdit(const std::string& name)
         for (const EditEntry& e : *table)
             if (name == e.name) return &e;
     return nullptr;
+}
+
+bool EditTakes(const std::string& name, double stored)
+{
+    const EditEntry* e = FindEdit(name);
+    return e != nullptr && WithinLimit(*e, stored);
 }
 
 EditResult CommitEdit(RunState& st, const EditEntry& e, const std::string& text)

@@ -25,6 +25,8 @@ enum class EditLimit {
     NonNegative,  // 0 or more
     Period,       // an integer of 1 or more
     NodeCount,    // an integer of 20 or more, at most kMaxNodes
+    Kelvin,       // a temperature typed in degrees Celsius: at least the step of the
+                  // typed value plus 273.15 above 0 K (2^-44 K)
 };
 enum class EditFormat {
     Number,         // "0.0##e+0" below 0.01 (negatives included), otherwise "0.####"
@@ -63,6 +65,10 @@ const std::vector<EditEntry>& RunSetupEdits();
 const std::vector<EditEntry>& OptionEdits();
 // The entry of a control name in either table; nullptr when none.
 const EditEntry* FindEdit(const std::string& name);
+
+// True when the edit `name` would store `stored` (a finite value within its
+// limit): the readers take a file's value only when the edit that sets it would.
+bool EditTakes(const std::string& name, double stored);
 
 enum class EditResult {
     Taken,       // stored (the follow-up is due)

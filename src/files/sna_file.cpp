@@ -81,36 +81,26 @@ struct LegacyImage {
     bool SetupItemChanged[5] = {false, false, false, false, false};
 };
 
-// Raises "Incorrect file." for a geometry no run could be built on: the node
-// count, the capillary length and the peak widths with the limits of their
-// edits, a finite injection site.
-void CheckGeometry(BinReader& in, std::int32_t nx, double capLength, double peakWidth, double edgeWidth,
-                   double injection)
+// Raises "Incorrect file." for a geometry of the older layout no run could be
+// built on: the node count, the capillary length, the peak widths and the
+// injection site (computed from its node) with the limits of their edits.
+void CheckLegacyGeometry(BinReader& in, const LegacyImage& im)
 {
-    in.Check(nx >= kMinNodes && AllFinite({capLength, peakWidth, edgeWidth, injection}) && capLength > 0 &&
-             peakWidth > 0 && edgeWidth > 0);
-}
-
-// Raises "Incorrect file." unless every stored concentration is a finite
-// number of 0 or more. A run leaves a numerical noise of slightly negative
-// values behind steep zone edges (found up to 1e-5 of the largest value);
-// negative values within 1 % of the largest one are kept as such.
-// Stored concentrations are finite and none is below the noise of the
-// largest (-1 % of it).
-bool PlausibleConcentrations(const std::vector<double>& values)
-{
-    double largest = 0;
-    for (double v : values) {
-        if (!std::isfinite(v)) return false;
-        largest = std::max(largest, v);
-    }
-    const double noise = -0.01 * largest;
-    for (double v : values)
-        if (v < noise) return false;
-    return true;
+    const double injSite = im.NX > 0 ? im.InjNode * 1000.0 / im.NX * im.CapLength : 0.0;
+    in.Check(std::isfinite(im.InjNode) &&
+             GeometryValid(im.NX, im.CapLength, im.PeakWidth, im.PeakEdgeWidth, injSite));
 }
 
 void CheckConcentrations(BinReader& in, const std::vector<double>& values) { in.Check(PlausibleConcentrations(values)); }
+
+// What a save of an opened project writes must open again: the values that
+// loading brought about (the current of the recalculated profiles, positions
+// from node numbers, the options of a companion file) pass the reader's
+// checks, or the file is refused.
+void CheckSavesAgain(const RunState& st)
+{
+    if (!ProjectValuesValid(CaptureProject(st))) ThrowError("Incorrect file.");
+}
 
 // The trailer "EOF" with its zero byte must end the file: a file whose sizes
 // do not add up (a composition of another constituent count) is refused.
@@ -125,7 +115,7 @@ LegacyImage ReadLegacyImage(BinReader& in, int constituents)
     in.Bool();   // Initialised: not used
     in.Fields(im.NX, im.PeakWidth, im.PeakEdgeWidth, im.InjNode, im.CapLength);
     im.InjNode = std::nearbyint(im.InjNode);
-    CheckGeometry(in, im.NX, im.CapLength, im.PeakWidth, im.PeakEdgeWidth, im.InjNode);
+    CheckLegacyGeometry(in, im);
     const std::int64_t nn = static_cast<std::int64_t>(im.NX) + 1;
     const std::int64_t c = constituents;
     in.RequireItems(c, 8 * nn);
@@ -265,6 +255,7 @@ bool ReadSnaLegacy(RunState& st, const LegacyImage& im, const std::string& name)
     st.SavedDT = st.DT;
     st.SavedErrInc = st.ErrInc;
     EndDiffusionMode(st);
+    CheckSavesAgain(st);
     st.Events.Emit(EngineEventKind::UpdateMainInfo);
     return true;
 }
@@ -334,7 +325,7 @@ ProjectImage ReadProjectImage(BinReader& in, int constituents)
     im.Block = ReadRunSetupBlock(in, false);
     if (im.Version == "1.0") im.Block.Temperature += 0.15;
     const RunSetupBlock& b = im.Block;
-    CheckGeometry(in, b.NX, b.CapLength, b.PeakWidth, b.PeakEdgeWidth, b.InjSite);
+    in.Check(RunSetupBlockValid(b, false));
     if (im.Version == "1.1") {
         in.Fields(im.cbDcH, im.cbChrom, im.cbLE, im.cbRE, im.RowCount, im.SegCount);
         in.Check(im.RowCount >= 2 && im.RowCount <= kTableRows && im.SegCount >= 0);
@@ -345,7 +336,6 @@ ProjectImage ReadProjectImage(BinReader& in, int constituents)
             in.Require((edges + cells) * 8);
             im.Edges = in.Doubles(edges);
             im.Cells = in.Doubles(cells);
-            in.Check(AllFinite(im.Edges) && AllFinite(im.Cells));
         }
     }
     in.Fields(im.RunStart, im.SpentTime, im.StepCount, im.NewtonItTotal);
@@ -358,11 +348,32 @@ ProjectImage ReadProjectImage(BinReader& in, int constituents)
     im.GraphChecks = in.Flags(c + 2);
     im.DetChecks = in.Flags(c + 4);
     CheckTrailerEndsFile(in);
-    CheckConcentrations(in, im.Profiles);
-    // The hydrogen-ion concentration starts the equilibrium of every node.
-    for (double h : im.HProfile) in.Check(std::isfinite(h) && h > 0);
-    in.Check(AllFinite({im.RunStart, im.SpentTime}) && im.StepCount >= 0 && im.NewtonItTotal >= 0);
+    in.Check(ProjectValuesValid(im));
     return im;
+}
+
+bool PlausibleConcentrations(const std::vector<double>& values)
+{
+    double largest = 0;
+    for (double v : values) {
+        if (!std::isfinite(v)) return false;
+        largest = std::max(largest, v);
+    }
+    const double noise = -0.01 * largest;
+    for (double v : values)
+        if (v < noise) return false;
+    return true;
+}
+
+bool ProjectValuesValid(const ProjectImage& im)
+{
+    if (!RunSetupBlockValid(im.Block, false) || !AllFinite(im.Edges) || !AllFinite(im.Cells) ||
+        !PlausibleConcentrations(im.Profiles))
+        return false;
+    // The hydrogen-ion concentration starts the equilibrium of every node.
+    for (double h : im.HProfile)
+        if (!(std::isfinite(h) && h > 0)) return false;
+    return AllFinite({im.RunStart, im.SpentTime}) && im.StepCount >= 0 && im.NewtonItTotal >= 0;
 }
 
 bool SaveSnaFile(RunState& st, const std::string& name)
@@ -375,33 +386,36 @@ bool SaveSnaFile(RunState& st, const std::string& name)
     st.host().SetStatusText("Saving data ...");
     st.host().ProcessMessages();
     if (!MakeFileDirAsked(name, "Create New Directory?\n")) return false;
+    // Through a symbolic link every file of the project goes beside the file
+    // the link points to, so that the project there opens whole.
+    const std::string base = SaveTargetName(name);
     // Every file of the save is written to its temporary file first; the old
     // files are replaced only when all of them are complete.
     FileSaveSet save;
     // The composition is required for opening: a save that cannot write it ends.
     if (st.Composition.Count() > 0 &&
-        !save.Stage(ChangeFileExt(name, ".cmp"), [&](BinWriter& out) { EncodeComposition(out, st.Composition); })) {
+        !save.Stage(ChangeFileExt(base, ".cmp"), [&](BinWriter& out) { EncodeComposition(out, st.Composition); })) {
         ShowWarning("Error: Can't create new file");
         return false;
     }
     const std::string version = GetPsqFileVersion(st.PsqFile);
     bool sequenceCopied = false;
     if (version == "0.1" || version == "1.0") {
-        const std::string psqName = ChangeFileExt(name, ".psq");
+        const std::string psqName = ChangeFileExt(base, ".psq");
         if (!FileExists(psqName) || Confirm("File " + psqName + " exists. Overwrite?"))
             sequenceCopied = save.StageByName(psqName, [&](const std::string& temp) {
                 return FileCopy(st.PsqFile, temp, false, 0) >= 0;
             });
         if (version == "0.1")
-            save.StageByName(ChangeFileExt(name, ".opt"), [&](const std::string& temp) {
+            save.StageByName(ChangeFileExt(base, ".opt"), [&](const std::string& temp) {
                 if (FileLayerHooks().WriteOptFile) FileLayerHooks().WriteOptFile(st, temp);
                 else WriteOptFile(st, temp);
                 return FileExists(temp);
             });
     }
-    if (st.Initialised && !save.Stage(ChangeFileExt(name, ".det"), [&](BinWriter& out) { EncodeDetFile(out, st); }))
+    if (st.Initialised && !save.Stage(ChangeFileExt(base, ".det"), [&](BinWriter& out) { EncodeDetFile(out, st); }))
         ShowWarning("Error: Can't create a new file");
-    const std::string txtName = ChangeFileExt(name, ".txt");
+    const std::string txtName = ChangeFileExt(base, ".txt");
     // The table belongs to the project: a save that cannot write it ends.
     if (st.cbComplex && !save.StageByName(txtName, [&](const std::string& temp) {
             if (FileLayerHooks().SaveComplexData) FileLayerHooks().SaveComplexData(st, temp);
@@ -412,7 +426,7 @@ bool SaveSnaFile(RunState& st, const std::string& name)
         return false;
     }
     const ProjectImage image = CaptureProject(st);
-    if (!save.Stage(name, [&](BinWriter& out) { WriteProjectImage(out, image); })) {
+    if (!save.Stage(base, [&](BinWriter& out) { WriteProjectImage(out, image); })) {
         ShowWarning("Error: Cannott Create a New SNA File!");
         return false;
     }
@@ -560,6 +574,7 @@ bool ReadSnaFile(RunState& st, const std::string& name)
         RecalcProfiles(st, 2);
         st.PsqStarted = false;
     });
+    CheckSavesAgain(st);
     st.Events.Emit(EngineEventKind::UpdateMainInfo);
     return true;
 }

@@ -45,6 +45,15 @@ ProjectImage CaptureProject(const RunState& st);
 // older layout ("RAVO_CORE SNA FILE") raises "Incorrect file." here.
 void WriteProjectImage(BinWriter& out, const ProjectImage& image);
 ProjectImage ReadProjectImage(BinReader& in, int constituents);
+// Stored concentrations are finite and none is below the noise of the
+// largest: a run leaves a numerical noise of slightly negative values behind
+// steep zone edges (found up to 1e-5 of the largest value); negative values
+// within 1 % of the largest one are kept as such.
+bool PlausibleConcentrations(const std::vector<double>& values);
+
+// The value checks of the reader on a whole image (block with its geometry,
+// table, counters, profiles).
+bool ProjectValuesValid(const ProjectImage& image);
 
 // Saves the project under `name` (the dialog is the caller's): the restore
 // question when the composition was edited since Init, the directory question,

@@ -150,6 +150,10 @@ std::string CreateTemp(const fs::path& target, KFile& file)
     return temp.string();
 }
 
+bool PlainRename(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()) == 0; }
+
+CommitRenameFn gCommitRename = PlainRename;
+
 void SyncDirectory(const fs::path& dir)
 {
     const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -209,17 +213,65 @@ bool FileSaveSet::Stage(const std::string& name, const std::function<void(BinWri
 
 void FileSaveSet::Commit()
 {
-    std::vector<fs::path> dirs;
-    while (!staged_.empty()) {
-        const Staged s = staged_.front();
+    // Backups of the targets that exist: a hard link (a copy where the file
+    // system has none), so the old file stays in place until it is replaced.
+    static std::atomic<unsigned> serial{0};
+    std::vector<std::string> backups(staged_.size());
+    const auto dropBackups = [&] {
+        for (const std::string& b : backups)
+            if (!b.empty()) {
+                std::error_code ec;
+                fs::remove(b, ec);
+            }
+    };
+    for (std::size_t k = 0; k < staged_.size(); ++k) {
+        const fs::path target = staged_[k].target;
+        struct stat old;
+        if (::lstat(target.c_str(), &old) != 0) continue;
+        const fs::path backup = target.parent_path() / ("." + target.filename().string() + ".bak" +
+                                                        std::to_string(::getpid()) + "_" + std::to_string(serial++));
         std::error_code ec;
-        fs::rename(s.temp, s.target, ec);
-        if (ec) ThrowError("Error: Can't write to file");   // the rest are removed by the destructor
-        staged_.erase(staged_.begin());
+        if (::link(target.c_str(), backup.c_str()) != 0 && !fs::copy_file(target, backup, ec)) {
+            dropBackups();
+            ThrowError("Error: Can't write to file");
+        }
+        backups[k] = backup.string();
+    }
+    std::vector<fs::path> dirs;
+    for (std::size_t k = 0; k < staged_.size(); ++k) {
+        const Staged& s = staged_[k];
+        if (!gCommitRename(s.temp, s.target)) {
+            // The old set comes back whole: each target replaced so far from
+            // its backup, a new one removed. A backup that cannot be put back
+            // stays beside its target.
+            for (std::size_t j = 0; j < k; ++j) {
+                std::error_code ec;
+                if (backups[j].empty()) fs::remove(staged_[j].target, ec);
+                else if (fs::rename(backups[j], staged_[j].target, ec); !ec) backups[j].clear();
+            }
+            for (std::size_t j = k; j < staged_.size(); ++j) {
+                std::error_code ec;
+                if (!backups[j].empty()) fs::remove(backups[j], ec);
+                backups[j].clear();
+            }
+            staged_.erase(staged_.begin(), staged_.begin() + static_cast<std::ptrdiff_t>(k));
+            ThrowError("Error: Can't write to file");   // the rest are removed by the destructor
+        }
         const fs::path dir = fs::path(s.target).parent_path();
         if (std::find(dirs.begin(), dirs.end(), dir) == dirs.end()) dirs.push_back(dir);
     }
+    staged_.clear();
+    dropBackups();
     for (const fs::path& dir : dirs) SyncDirectory(dir);
+}
+
+std::string SaveTargetName(const std::string& name) { return SaveTarget(name).string(); }
+
+CommitRenameFn SetCommitRename(CommitRenameFn rename)
+{
+    const CommitRenameFn previous = gCommitRename;
+    gCommitRename = rename ? rename : PlainRename;
+    return previous;
 }
 
 bool SaveFileAtomically(const std::string& name, const std::function<void(BinWriter& out)>& write)

@@ -170,8 +170,11 @@ public:
     // the temporary file and returns whether it wrote it; false unstages it.
     bool StageByName(const std::string& name, const std::function<bool(const std::string& tempName)>& write);
     // Renames every staged file over its target in the order staged, then
-    // syncs the directories. A failed rename raises "Error: Can't write to
-    // file" (the files renamed before it stay replaced).
+    // syncs the directories. Each existing target is first kept as a backup
+    // (a second link to it, the old file staying in place); a failed rename
+    // puts every target already replaced back from its backup (a target that
+    // did not exist is removed) and raises "Error: Can't write to file", so
+    // the old set of files stays whole. The backups go when all are renamed.
     void Commit();
 
 private:
@@ -180,6 +183,15 @@ private:
     };
     std::vector<Staged> staged_;
 };
+
+// The file a save of `name` replaces: the target of a symbolic link (followed
+// to its end), else the name itself. Companion files of a save go beside it.
+std::string SaveTargetName(const std::string& name);
+
+// The rename of the commit's step from a temporary file to its target (true
+// on success); tests put in one that fails. Returns the previous one.
+using CommitRenameFn = bool (*)(const std::string& from, const std::string& to);
+CommitRenameFn SetCommitRename(CommitRenameFn rename);
 
 // Writes one file through a FileSaveSet. False, with nothing touched, when the
 // temporary file cannot be created; when `write` raises (or the rename fails)

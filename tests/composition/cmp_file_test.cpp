@@ -168,3 +168,46 @@ TEST(CompositionFile, OlderLayoutsMergeRulesAndRefusals)
     EXPECT_EQ(sink.warnings, (std::vector<std::string>{"Incorrect file.", "Incorrect CMP File.",
                                                        "File \"" + tmp.file("missing.cmp") + "\" not found."}));
 }
+
+// A record of charges lo..hi (and `zones` segments when above 0) written from
+// the layout, every value finite.
+std::string WideRecordFile(int lo, int hi, int zones = 0)
+{
+    Bytes g;
+    g.str("KELVO").str("1.0").f64(1e-08).f64(362.5).f64(205.5).i32(1);
+    g.str("Wide").i32(0).i32(lo).i32(hi).f64(30.0).f64(40.0).u8(zones > 0).u8(0).u8(0);
+    if (zones > 0) {
+        g.i32(zones);
+        for (int k = 0; k < 2 * zones; ++k) g.f64(1.0);
+    } else {
+        g.f64(1).f64(0).u8(0);
+    }
+    for (int row = 0; row < 2; ++row)
+        for (int z = lo; z <= hi; ++z)
+            if (z != 0) g.f64(row == 0 ? 4.0 + 0.01 * z : 10.0 * z);
+    return g.i32(0).str("EOF").b;
+}
+
+// Charges and segment counts beyond what the constituent editor takes (±100,
+// 1000 segments) are refused by the reader, before anything is allocated for
+// their forms; at the limits the record is read.
+TEST(CompositionFile, ChargesAndSegmentsBeyondTheEditorAreRefused)
+{
+    TempDir tmp;
+    RecordingMessageSink sink;
+    const std::string name = tmp.file("wide.cmp");
+    for (auto [lo, hi, zones] : {std::tuple(-100, 100, 0), std::tuple(0, 100, 1000)}) {
+        WriteBytes(name, WideRecordFile(lo, hi, zones));
+        TUnivSet<TComponents> list;
+        ASSERT_TRUE(LoadCompositionFile(name, list)) << lo << " " << hi;
+        EXPECT_EQ(std::tuple(list[1].minCharge, list[1].maxCharge, list[1].PKaOf(1, hi)),
+                  std::tuple(lo, hi, 4.0 + 0.01 * hi));
+    }
+    for (auto [lo, hi, zones] : {std::tuple(-101, 0, 0), std::tuple(0, 101, 0), std::tuple(-10000, 10000, 0),
+                                 std::tuple(0, 1, 1001)}) {
+        WriteBytes(name, WideRecordFile(lo, hi, zones));
+        TUnivSet<TComponents> list;
+        EXPECT_EQ(RaisedMessage([&] { LoadCompositionFile(name, list); }), "Incorrect file.") << lo << " " << hi;
+        EXPECT_EQ(list.Count(), 0);
+    }
+}

@@ -178,3 +178,22 @@ TEST(IniFile, ForeignDamagedAndHostileFilesKeepTheDefaults)
     EXPECT_FALSE(WriteIniFile(d, tmp.file("missing/dir/KELVO 5.ini")));
     EXPECT_EQ(sink.warnings, std::vector<std::string>{"Error: Can't create a new file"});
 }
+
+// A conductivity display factor that is not above 0 keeps the one in memory;
+// a wide line (the line-width edit takes any width of 0 or more) is read as
+// it is.
+TEST(IniFile, ConductivityScaleAboveZeroAndAnyLineWidthTheEditTakes)
+{
+    TempDir tmp;
+    RecordingMessageSink sink;
+    const std::string name = tmp.file("s.ini");
+    const std::string golden = GoldenIni().str("EOF").b;
+    constexpr std::size_t kLineWidth = 66, kCondScale = 82;
+    for (double scale : {-1.0, 0.0}) {
+        WriteBytes(name, WithInt32At(golden.substr(0, kCondScale) + Bytes().f64(scale).b + golden.substr(kCondScale + 8),
+                                     kLineWidth, 100000000));
+        RunState st;
+        ASSERT_TRUE(ReadIniFile(st, name));
+        EXPECT_EQ(std::tuple(st.CondScale, st.Options.LineWidth, st.GraphRef), std::tuple(RunState{}.CondScale, 100000000, 22));
+    }
+}

@@ -174,3 +174,28 @@ TEST(OptFile, DamagedFilesAreReportedAndChangeNothing)
     EXPECT_EQ(hs.UI, d.UI);
     EXPECT_EQ(std::tuple(hs.LeftWall, hs.RightWall, hs.Options.ZeroPoint), std::tuple(0, 100, 0));
 }
+
+// Values the edits that set them would refuse (a stop time, error limit or
+// conductivity scale not above 0, a negative dt increment, a temperature no
+// Celsius edit stores) keep the values in memory; the rest of the file applies.
+TEST(OptFile, ValuesTheEditsRefuseKeepTheValuesInMemory)
+{
+    TempDir tmp;
+    RecordingMessageSink sink;
+    const std::string name = tmp.file("e.opt");
+    OptValues h;
+    h.StopTime = -1; h.ErrOpt = -1; h.ErrInc = -1; h.Temperature = 5e-324; h.CondScale = -1;
+    WriteBytes(name, GoldenOpt(h));
+    RunState st;
+    st.NX = 100;
+    ASSERT_TRUE(ReadOptFile(st, name));
+    const RunState d;
+    EXPECT_EQ(std::tuple(st.StopTime, st.ErrOpt, st.ErrInc, st.Temperature, st.CondScale),
+              std::tuple(d.StopTime, d.ErrOpt, d.ErrInc, d.Temperature, d.CondScale));
+    EXPECT_EQ(std::tuple(st.DT, st.PeakWidthPending, st.NXPending), std::tuple(h.DT, h.PeakWidth, h.NX));
+    // At the limits they are taken: a dt increment of 0, the smallest temperature the edit stores.
+    h.ErrInc = 0; h.Temperature = 0x1p-44; h.StopTime = 1e-9;
+    WriteBytes(name, GoldenOpt(h));
+    ASSERT_TRUE(ReadOptFile(st, name));
+    EXPECT_EQ(std::tuple(st.StopTime, st.ErrInc, st.Temperature), std::tuple(1e-9, 0.0, 0x1p-44));
+}

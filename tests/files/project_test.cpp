@@ -195,6 +195,9 @@ TEST(ProjectFile, BothLayoutsAreReadTheCurrentOneWrittenAndDamagedFilesRaise)
     // length), or whose profiles give no equilibrium (a NaN concentration).
     for (auto [at, v] : {std::pair(24, -1.0), std::pair(48, 1e-290), std::pair(64, std::nan(""))})
         ExpectRefused(old, WithDoubleAt(g.b, at, v));
+    // An injection node whose site in millimetres is no finite number: the
+    // saved project would not open again.
+    ExpectRefused(old, WithDoubleAt(g.b, 40, 1e308));
     // Without the composition the project is not opened.
     sink.Clear();
     std::filesystem::remove(tmp.file("proj.cmp"));
@@ -228,6 +231,20 @@ TEST(ProjectFile, ValuesNoEditWouldTakeAndSizesThatDoNotAddUpAreRefused)
         {block + 59, -2.0}, {profiles + 8, nan}, {profiles + 8, -5.0}, {hydrogen, -1e-5}, {hydrogen, inf}};
     for (auto [at, v] : doubles) refused(WithDoubleAt(golden, at, v), std::to_string(at) + " " + std::to_string(v));
     refused(WithInt32At(golden, block + 192, 0), "zero Newton limit");
+    // Finite but absurd geometry: the current of the loaded profiles is no
+    // finite number, and a save would write what the reader refuses. A
+    // temperature no edit stores (the Celsius edit stores steps of 2^-44 K).
+    refused(WithDoubleAt(WithDoubleAt(golden, block + 83, 1e-100), block + 123, 3.2e107), "geometry");
+    refused(WithDoubleAt(golden, block + 115, 5e-324), "temperature");
+    // A negative CMC (the micellar window takes 0 or more) keeps the value in memory.
+    WriteBytes(name, WithDoubleAt(WithDoubleAt(golden, block + 231, -5.0), block + 239, -6.0));
+    {
+        RunState cmc;
+        cmc.CMCL = 1.5, cmc.CMCR = 2.5;
+        ASSERT_TRUE(OpenProject(cmc, name));
+        EXPECT_EQ(std::pair(cmc.CMCL, cmc.CMCR), std::pair(1.5, 2.5));
+    }
+    WriteBytes(name, golden);
     refused(WithInt32At(golden, stepCount, -1), "negative step count");
 
     // A composition beside it with one constituent less or more: the profile
@@ -294,7 +311,65 @@ TEST(ProjectFile, ASaveReplacesItsFilesTogetherAndWritesThroughALink)
     EXPECT_EQ(ReadBytes(target), GoldenProject(st, tmp.file("b.bin")));
     EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    EXPECT_EQ(ReadBytes(tmp.file("link.cmp")).find("Renamed") != std::string::npos, true);
+    // Every file of the save goes beside the file the link points to, and the
+    // project there opens whole; nothing is written beside the link.
+    EXPECT_EQ(ReadBytes(tmp.file("real/t.cmp")).find("Renamed") != std::string::npos, true);
+    EXPECT_TRUE(FileExists(tmp.file("real/t.det")));
+    EXPECT_FALSE(FileExists(tmp.file("link.cmp")) || FileExists(tmp.file("link.det")));
+    RunState back;
+    ASSERT_TRUE(OpenProject(back, target));
+    EXPECT_EQ(back.Composition[1].name, "Renamed");
+}
+
+namespace {
+// A commit rename that fails at the call numbered gFailAt (0-based).
+int gRenames = 0, gFailAt = -1;
+bool FailingRename(const std::string& from, const std::string& to)
+{
+    return gRenames++ != gFailAt && std::rename(from.c_str(), to.c_str()) == 0;
+}
+} // namespace
+
+// A save whose commit fails at any one of its renames leaves the previous
+// project byte for byte (and openable), a new project none of its files, and
+// no temporary or backup file.
+TEST(ProjectFile, ARenameThatFailsLeavesTheOldProjectWhole)
+{
+    TempDir tmp;
+    RecordingMessageSink sink;
+    HostedRun r(tmp.file("Kelvo5_tmp_1.psq"));
+    r.Init();
+    RunState& st = r.st;
+    Record(st);
+    const std::string name = tmp.file("s.sna");
+    ASSERT_TRUE(SaveSnaFile(st, name));
+    const std::string sna = ReadBytes(name), cmp = ReadBytes(tmp.file("s.cmp")), det = ReadBytes(tmp.file("s.det"));
+    using It = std::filesystem::directory_iterator;
+    const auto files = std::distance(It(tmp.path()), It());
+    // One constituent more: the old project file cannot be read with the new composition.
+    st.Composition.Add(testcomp::StrongCation("Extra", 50.0, testcomp::BGE, 1.0, 1.0));
+    ASSERT_TRUE(InitCalc(st));
+    const CommitRenameFn previous = SetCommitRename(FailingRename);
+    for (int failAt : {0, 1, 2}) {   // the composition, the detector record, the project file
+        gRenames = 0, gFailAt = failAt;
+        EXPECT_EQ(RaisedMessage([&] { SaveSnaFile(st, name); }), "Error: Can't write to file") << failAt;
+        EXPECT_EQ(std::tuple(ReadBytes(name), ReadBytes(tmp.file("s.cmp")), ReadBytes(tmp.file("s.det"))),
+                  std::tuple(sna, cmp, det)) << failAt;
+        EXPECT_EQ(std::distance(It(tmp.path()), It()), files) << failAt;
+        RunState back;
+        EXPECT_TRUE(OpenProject(back, name)) << failAt;
+        EXPECT_EQ(back.NComp, st.NComp - 1) << failAt;
+        // A new name: none of its files stays behind.
+        gRenames = 0;
+        EXPECT_EQ(RaisedMessage([&] { SaveSnaFile(st, tmp.file("n.sna")); }), "Error: Can't write to file");
+        EXPECT_FALSE(FileExists(tmp.file("n.sna")) || FileExists(tmp.file("n.cmp")) || FileExists(tmp.file("n.det")));
+    }
+    SetCommitRename(previous);
+    ASSERT_TRUE(SaveSnaFile(st, name));
+    EXPECT_EQ(std::distance(It(tmp.path()), It()), files);
+    RunState back;
+    ASSERT_TRUE(OpenProject(back, name));
+    EXPECT_EQ(back.NComp, st.NComp);
 }
 
 TEST(ProjectFile, SavedRunContinuesLikeAnUninterruptedOne)
@@ -366,6 +441,11 @@ TEST(DetectorFile, LayoutOlderLayoutAndDamagedFiles)
     std::vector<std::string> damaged = Damaged(g, 0, {19, 23});
     damaged.push_back(g + "EOF");
     damaged.push_back(g.substr(0, g.size() - 12) + Bytes().f64(INFINITY).b + g.substr(g.size() - 4));
+    // A pH no finite hydrogen-ion concentration gives, a time before the start.
+    const std::size_t firstPoint = g.size() - 4 - kPoints * 8 * (5 + st.NComp);
+    damaged.push_back(WithDoubleAt(g, firstPoint + 8, 1e308));
+    damaged.push_back(WithDoubleAt(g, firstPoint + 8, -400.0));
+    damaged.push_back(WithDoubleAt(g, firstPoint, -1.0));
     for (const std::string& bytes : damaged) {
         WriteBytes(tmp.file("d.det"), bytes);
         bool read = false;

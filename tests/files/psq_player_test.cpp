@@ -265,6 +265,13 @@ TEST(PsqPlayer, ReduceSizeKeepsTheChosenFramesByteForByte)
     ASSERT_TRUE(player.ReduceSize(p, out));
     EXPECT_TRUE(ReadBytes(out) == lay.Of({1, 2, 4, 5, 7, 8, 10}));
     EXPECT_TRUE(ReadBytes((tmp.path() / "sub" / "small.cmp").string()) == ReadBytes(tmp.file("rec.cmp")));
+    // Through a symbolic link both files go beside the file it points to.
+    std::filesystem::create_symlink(out, tmp.file("link.psq"));
+    std::filesystem::remove((tmp.path() / "sub" / "small.cmp"));
+    ASSERT_TRUE(player.ReduceSize(p, tmp.file("link.psq")));
+    EXPECT_TRUE(std::filesystem::is_symlink(tmp.file("link.psq")));
+    EXPECT_TRUE(ReadBytes((tmp.path() / "sub" / "small.cmp").string()) == ReadBytes(tmp.file("rec.cmp")));
+    EXPECT_FALSE(FileExists(tmp.file("link.cmp")));
 
     // In place: the opened file is replaced and frame 1 is shown.
     std::vector<int> shown;
@@ -357,4 +364,77 @@ TEST(PsqPlayer, LegacySequenceWithoutCompositionGetsPlaceholdersAndItsInjectionS
     ASSERT_EQ(st.Composition.Count(), C);
     EXPECT_EQ(std::tuple(st.Composition[1].name, st.Composition[2].name), std::tuple("Component 1", "Component 2"));
     EXPECT_DOUBLE_EQ(st.Series.sr_pH.y[100], 7.1);   // stored pH + 3
+}
+
+// A frame the project reader would refuse never reaches the run: a damaged
+// second frame refuses the whole play before the first is shown, a frame with
+// -50 mM is refused (Use has nothing to continue from), and an older-layout
+// frame with a negative time step is refused.
+TEST(PsqPlayer, FramesTheProjectReaderWouldRefuseNeverReachTheRun)
+{
+    TempDir tmp;
+    RecordingMessageSink sink;
+    const std::string rec = tmp.file("rec.psq");
+    Recorder r(rec, 1);
+    const int nn = 13, c = r.st.NComp;
+    const std::string good = ReadBytes(rec);
+    const std::size_t frame = static_cast<std::size_t>(PsqFrameSize("1.0", 12, c, false));
+    ASSERT_EQ(good.size(), 60 + 2 * frame);
+    // Offsets in a frame of the layout: the block (333 bytes), start, spent
+    // time and the two counters, then pH, conductivity and the profiles.
+    const std::size_t profiles = 333 + 8 + 8 + 4 + 4 + 2 * 8 * nn;
+    const std::string minus50 = Bytes().f64(-50.0).b;
+    Live live(tmp.file("own.psq"));
+    RunState& st = live.st;
+    st.StopTime = 3.5 * st.DT;
+    RunCalc(st);
+    const LiveImage before = ImageOf(st);
+    PsqPlayer player(st);
+    const std::string name = tmp.file("bad.psq");
+    std::filesystem::copy_file(tmp.file("rec.cmp"), tmp.file("bad.cmp"));
+    for (const std::string& bytes :
+         {std::string(good).replace(60 + frame + profiles + 8 * 5, 8, minus50),   // the second frame only
+          std::string(good).replace(60 + profiles + 8 * (nn + 3), 8, minus50),
+          std::string(good).replace(60 + frame + 333 + 16, 4, Bytes().i32(-1).b)}) {   // a negative step count
+        WriteBytes(name, bytes);
+        EXPECT_EQ(RaisedMessage([&] { player.Open(name); }), "Incorrect PSQ file.");
+        EXPECT_TRUE(ImageOf(st) == before);
+        sink.Clear();
+        EXPECT_FALSE(player.Use());
+        EXPECT_EQ(sink.warnings, std::vector<std::string>{"No opened PSQ file"});
+    }
+    // A header whose peak width no edit takes.
+    WriteBytes(name, std::string(good).replace(35, 8, Bytes().f64(-1.0).b));
+    EXPECT_EQ(RaisedMessage([&] { player.Open(name); }), "Incorrect PSQ file.");
+    EXPECT_TRUE(ImageOf(st) == before);
+    // The good file opens and plays both frames.
+    WriteBytes(name, good);
+    ASSERT_TRUE(player.Open(name));
+    EXPECT_EQ(player.CurrentFrame, 2);
+    // A capillary so short that the frame's profiles give no finite current:
+    // shown, but Use does not take it into the run.
+    WriteBytes(name, std::string(good).replace(27, 8, Bytes().f64(1e-317).b));
+    ASSERT_TRUE(player.Open(name));
+    sink.Clear();
+    EXPECT_FALSE(player.Use());
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{"Incorrect PSQ file."});
+    EXPECT_FALSE(st.Initialised);
+
+    // Older layout: one frame with a time step of -1.
+    const int N = 20, C = 2;
+    Bytes b;
+    b.str("RAVO_CORE PSQ FILE").i32(N).i32(C).f64(0.1).f64(2.0).f64(0.5).f64(5.0);
+    b.f64(1.5).f64(-1.0).f64(0).f64(1e-11).f64(2e-6).f64(250).f64(0).f64(100);   // Time .. StopTime
+    b.i32(15).i32(30).f64(0.0).i32(0).i32(N);
+    for (int j = 0; j <= N; ++j) b.f64(4.0);
+    for (int j = 0; j <= N; ++j) b.f64(0.05);
+    for (int k = 1; k <= C * (N + 1); ++k) b.f64(10.0);
+    WriteBytes(tmp.file("old.psq"), b.b);
+    RunState fresh;
+    PsqPlayer legacy(fresh);
+    fresh.Time = 7.0;
+    EXPECT_EQ(RaisedMessage([&] { legacy.Open(tmp.file("old.psq")); }), "Incorrect PSQ file.");
+    EXPECT_EQ(std::tuple(fresh.Time, legacy.FileOpened), std::tuple(7.0, false));
+    sink.Clear();
+    EXPECT_FALSE(legacy.Use());
 }
