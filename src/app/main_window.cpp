@@ -1023,6 +1023,36 @@ void MainWindow::UpdateMainInfo()
     for (const auto& refresh : InfoRefreshers) refresh();
 }
 
+// The engine asks for the run panel every few steps (EditsRef): tens of
+// thousands of refreshes per second of a fast run, each redrawing the panel's
+// edits and labels, while a screen shows some tens of pictures a second. While
+// a run goes, the panel is therefore shown at most once per kRunInfoMs, and a
+// refresh asked for within the period is shown at its end; outside a run every
+// refresh is shown at once.
+void MainWindow::UpdateMainInfoOfRun()
+{
+    if (!st_->Running) {
+        runInfoPending_ = false;
+        UpdateMainInfo();
+        return;
+    }
+    const qint64 since = runInfoShown_.isValid() ? runInfoShown_.elapsed() : kRunInfoMs;
+    if (since < kRunInfoMs) {
+        if (runInfoPending_) return;
+        runInfoPending_ = true;
+        QTimer::singleShot(static_cast<int>(kRunInfoMs - since), this, [this] {
+            if (!runInfoPending_) return;
+            runInfoPending_ = false;
+            runInfoShown_.start();
+            UpdateMainInfo();
+        });
+        return;
+    }
+    runInfoPending_ = false;
+    runInfoShown_.start();
+    UpdateMainInfo();
+}
+
 // ===== EngineHost ============================================================================
 
 void MainWindow::ProcessMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
@@ -1031,7 +1061,7 @@ void MainWindow::OnEngineEvent(const EngineEvent& e)
 {
     switch (e.kind) {
     case EngineEventKind::RedrawGraph: RedrawGraph(); break;
-    case EngineEventKind::UpdateMainInfo: UpdateMainInfo(); break;
+    case EngineEventKind::UpdateMainInfo: UpdateMainInfoOfRun(); break;
     case EngineEventKind::SetupGraph: SetupGraph(); break;
     case EngineEventKind::DrawWindowLines: DrawWindowLines(e.first, e.second); break;
     case EngineEventKind::DrawDetectorLine: DrawDetectorLine(); break;

@@ -9,6 +9,7 @@
 #include "files/psq.h"
 #include "files/setup_edits.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QStringList>
 
@@ -250,6 +251,12 @@ private:
     bool settingsRead_ = false;
     bool redrawing_ = false;        // inside the engine's part of the chart refresh
     int progressSteps_ = 0;         // step count remembered by the progress text
+    // The run panel while a run goes: shown at most once per kRunInfoMs; a
+    // refresh asked for sooner is shown when the period ends.
+    static constexpr int kRunInfoMs = 50;
+    QElapsedTimer runInfoShown_;
+    bool runInfoPending_ = false;
+    void UpdateMainInfoOfRun();
 
     // The run's fixed series and the chart lines that show them, in drawing order.
     std::vector<std::pair<ChartSeries*, QCPGraph*>> fixed_;

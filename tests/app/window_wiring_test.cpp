@@ -530,3 +530,41 @@ TEST_F(ExampleWindow, DetectorMenuSavesAndOpensTheDetectorRecord)
     EXPECT_EQ(sink.warnings, std::vector<std::string>{"Incorrect Detector File."});
     EXPECT_EQ(s.DET_pH.Count(), 2 * points);
 }
+
+// While a run goes the run panel is refreshed at most some tens of times a
+// second; a run that ends, by its stop time or by Stop, leaves the panel
+// showing its last state: a refresh after it changes no text.
+TEST_F(ExampleWindow, RunPanelShowsTheLastStateOfARunThatEnds)
+{
+    RunState& st = St();
+    auto panelTexts = [&] {
+        std::vector<std::string> texts;
+        for (auto* e : w->findChildren<QLineEdit*>()) texts.push_back(e->objectName().toStdString() + "=" + e->text().toStdString());
+        for (int k = 0; k < 5; ++k)
+            texts.push_back(Ctl<QLabel>(*w, ("sbPanel" + std::to_string(k)).c_str())->text().toStdString());
+        return texts;
+    };
+    for (bool byStop : {false, true}) {
+        SCOPED_TRACE(byStop ? "stopped" : "to the stop time");
+        const double from = st.Time;
+        st.StopTime = from + (byStop ? 1000.0 : 0.3);
+        int pumps = 0;
+        std::function<void()> watch;
+        watch = [&] {
+            // a few hundred steps in, Stop, as the button would
+            if (++pumps == 300 && byStop) st.Stop = true;
+            if (st.Running) QTimer::singleShot(0, watch);
+        };
+        QTimer::singleShot(0, watch);
+        Click(*w, "bbnStart");
+        ASSERT_FALSE(st.Running);
+        ASSERT_GT(st.Time, from);
+        if (byStop) {
+            EXPECT_LT(st.Time, st.StopTime);
+        }
+        const auto shown = panelTexts();
+        w->UpdateMainInfo();
+        EXPECT_EQ(shown, panelTexts());
+        EXPECT_EQ(Ctl<QLineEdit>(*w, "edTime")->text().toStdString(), FormatFloat("0.0##e+0", st.Time));
+    }
+}
