@@ -7,7 +7,9 @@
 #include "files/ini_file.h"
 
 #include <QGuiApplication>
+#include <QEvent>
 #include <QScreen>
+#include <QVariant>
 #include <QWidget>
 
 #include <algorithm>
@@ -15,15 +17,41 @@
 
 namespace {
 
-// The windows of this program among the stored ones, in the file's order.
+// The windows of this program among the stored ones, in the file's order
+// (a window that does not exist is null).
 std::array<QWidget*, kStoredWindows> StoredWindows(MainWindow& main, QWidget* runSetup, QWidget* option)
 {
     std::array<QWidget*, kStoredWindows> w{};
     w[kWinMain] = &main;
     w[kWinRunSetup] = runSetup;
     w[kWinOption] = option;
+    w[kWinPsqPlayer] = main.findChild<QWidget*>("fmPSQ");
+    w[kWinConstituent] = main.findChild<QWidget*>("fmAdd");
+    w[kWinMicellar] = main.findChild<QWidget*>("fmSDS");
+    w[kWinDistribution] = main.findChild<QWidget*>("fmDist");
     return w;
 }
+
+// Marks a window once it has been shown: only a shown window has a place of
+// its own worth storing (one never shown would give 0, 0 and Qt's default size).
+class ShownMark : public QObject {
+public:
+    explicit ShownMark(QWidget* window) : QObject(window) { window->installEventFilter(this); }
+    static bool Shown(const QWidget* window)
+    {
+        return window->isVisible() || window->property(kProperty).toBool();
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show) watched->setProperty(kProperty, true);
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    static constexpr const char* kProperty = "shownOnce";
+};
 
 // Frame place and size; the client area is the frame less the window's border.
 void Place(QWidget* w, const WindowPlace& p)
@@ -48,6 +76,8 @@ void Place(QWidget* w, const WindowPlace& p)
 
 void InstallSettingsFile(MainWindow& main, RunSetupWindow* runSetup, OptionWindow* option)
 {
+    for (QWidget* window : StoredWindows(main, runSetup, option))
+        if (window) new ShownMark(window);
     main.SettingsReader = [runSetup, option](MainWindow& w, const std::string& name) {
         RunState& st = w.State();
         const bool read = ReadIniFile(st, name);
@@ -66,7 +96,9 @@ void InstallSettingsFile(MainWindow& main, RunSetupWindow* runSetup, OptionWindo
         RunState& st = w.State();
         const auto windows = StoredWindows(w, runSetup, option);
         for (int k = 0; k < kStoredWindows; ++k) {
-            if (!windows[k]) continue;   // windows of other parts keep the places read
+            // A window never shown keeps the place read (none: zeros, which
+            // leave the window where it opens by itself).
+            if (!windows[k] || !ShownMark::Shown(windows[k])) continue;
             const QRect f = windows[k]->frameGeometry();
             st.Options.Places[k] = {f.left(), f.top(), f.height(), f.width(), true};
         }

@@ -1,0 +1,118 @@
+// Where the windows open and what the settings file keeps of their places:
+// all seven stored windows, windows never shown, and the windows that must
+// fit the smallest screen the main window supports.
+#include "qt_test_env.h"
+
+#include "app/option_window.h"
+#include "app/run_setup_window.h"
+#include "files/byte_builder.h"
+#include "files/ini_file.h"
+
+#include <array>
+#include <cstring>
+
+namespace {
+
+const char* const kStored[kStoredWindows] = {"fmMain", "fmRunSetup", "fmOption", "fmPSQ", "fmAdd", "fmSDS", "fmDist"};
+
+using Place = std::array<std::int32_t, 4>;   // Left, Top, Height, Width
+
+// The 28 window integers of a settings file, read from its last bytes: they
+// stand right before the trailer "EOF" and its zero byte.
+std::array<Place, kStoredWindows> PlacesInFile(const std::string& name)
+{
+    const std::string bytes = ReadBytes(name);
+    std::array<Place, kStoredWindows> places{};
+    EXPECT_EQ(bytes.substr(bytes.size() - 4), std::string("EOF", 4));
+    const std::size_t at = bytes.size() - 4 - 28 * 4;
+    for (int k = 0; k < 28; ++k) {
+        std::int32_t v = 0;
+        std::memcpy(&v, bytes.data() + at + 4 * k, 4);
+        places[k / 4][k % 4] = v;
+    }
+    return places;
+}
+
+Place FrameOf(const QWidget* w)
+{
+    const QRect f = w->frameGeometry();
+    return {f.left(), f.top(), f.height(), f.width()};
+}
+
+// A settings file as an earlier session left it, with "Store Window Positions" as given.
+void WriteSettings(const std::string& name, bool positions, const std::array<Place, kStoredWindows>& places)
+{
+    RunState st;
+    st.Options.cbPositionINI = positions;
+    for (int k = 0; k < kStoredWindows; ++k)
+        st.Options.Places[k] = {places[k][0], places[k][1], places[k][2], places[k][3], true};
+    ASSERT_TRUE(WriteIniFile(st, name));
+}
+
+}  // namespace
+
+TEST(WindowPlaces, AllSevenWindowsAreRestoredAndOnlyShownOnesStoreANewPlace)
+{
+    ProgramHome home;
+    RecordingMessageSink sink;
+    const std::string ini = home.dir.file("KELVO 5.ini");
+    std::array<Place, kStoredWindows> stored{};
+    for (int k = 0; k < kStoredWindows; ++k) stored[k] = {10 + 20 * k, 15 + 10 * k, 300 + 5 * k, 500 + 7 * k};
+    WriteSettings(ini, true, stored);
+    {
+        MainWindow w;
+        w.show();
+        w.FormActivate();
+        ASSERT_TRUE(w.State().Options.cbPositionINI);
+        // Every stored window stands where the file put it.
+        for (int k = 0; k < kStoredWindows; ++k) {
+            const QWidget* window = k == kWinMain ? &w : Ctl<QWidget>(w, kStored[k]);
+            EXPECT_EQ(window->frameGeometry().topLeft(), QPoint(stored[k][0], stored[k][1])) << kStored[k];
+        }
+        // The player is opened and moved; the others are never shown.
+        Ctl<QAction>(w, "PSQPlayer2")->trigger();
+        auto* player = Ctl<QWidget>(w, "fmPSQ");
+        ASSERT_TRUE(player->isVisible());
+        player->move(123, 45);
+        w.move(31, 17);
+        const Place main = FrameOf(&w), moved = FrameOf(player);
+        player->close();
+        sink.answers = {true};
+        ASSERT_TRUE(w.close());
+        const auto written = PlacesInFile(ini);
+        EXPECT_EQ(written[kWinMain], main);
+        EXPECT_EQ(written[kWinPsqPlayer], moved);
+        for (int k : {kWinRunSetup, kWinOption, kWinConstituent, kWinMicellar, kWinDistribution})
+            EXPECT_EQ(written[k], stored[k]) << kStored[k];
+    }
+
+    // Positions not stored before: the option is switched on in this session.
+    // The windows never shown store no place of theirs (zeros), not the 0, 0
+    // and default size of a window that never opened.
+    WriteSettings(ini, false, stored);
+    {
+        MainWindow w;
+        w.show();
+        w.FormActivate();
+        auto* option = Ctl<OptionWindow>(w, "fmOption");
+        for (int k = 1; k < kStoredWindows; ++k)
+            EXPECT_NE(Ctl<QWidget>(w, kStored[k])->frameGeometry().topLeft(), QPoint(stored[k][0], stored[k][1]))
+                << kStored[k];
+        Ctl<QCheckBox>(*option, "cbPositionINI")->click();
+        ASSERT_TRUE(w.State().Options.cbPositionINI);
+        sink.answers = {true};
+        ASSERT_TRUE(w.close());
+        const auto written = PlacesInFile(ini);
+        EXPECT_EQ(written[kWinMain], FrameOf(&w));
+        for (int k = 1; k < kStoredWindows; ++k) EXPECT_EQ(written[k], (Place{0, 0, 0, 0})) << kStored[k];
+    }
+    // A window stored as zeros opens where it opens by itself.
+    {
+        MainWindow w;
+        w.show();
+        w.FormActivate();
+        EXPECT_EQ(Ctl<QWidget>(w, "fmPSQ")->frameGeometry().top(), 0);
+        EXPECT_GT(Ctl<QWidget>(w, "fmPSQ")->frameGeometry().width(), 0);
+    }
+    EXPECT_TRUE(sink.warnings.empty());
+}
