@@ -10,8 +10,18 @@
 
 #include <array>
 #include <cstring>
+#include <fstream>
+#include <unistd.h>
 
 namespace {
+
+// The screen of this program is the smallest that the main window supports.
+const bool kSmallScreen = [] {
+    const fs::path config = fs::temp_directory_path() / ("kelvo-screen-800x600-" + std::to_string(getpid()) + ".json");
+    std::ofstream(config) << R"({"screens": [{"name": "small", "x": 0, "y": 0, "width": 800, "height": 600}]})";
+    setenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + config.string()).c_str(), 1);
+    return true;
+}();
 
 const char* const kStored[kStoredWindows] = {"fmMain", "fmRunSetup", "fmOption", "fmPSQ", "fmAdd", "fmSDS", "fmDist"};
 
@@ -115,4 +125,46 @@ TEST(WindowPlaces, AllSevenWindowsAreRestoredAndOnlyShownOnesStoreANewPlace)
         EXPECT_GT(Ctl<QWidget>(w, "fmPSQ")->frameGeometry().width(), 0);
     }
     EXPECT_TRUE(sink.warnings.empty());
+}
+
+// The options and run-setup windows hold more than the 600 pixels of height of
+// the smallest screen: opened over an 800 x 600 main window, the window, its
+// Close button and every group (scrolled to) lie on the screen.
+TEST(WindowPlaces, OptionsAndRunSetupFitTheSmallestScreen)
+{
+    ProgramHome home;
+    RecordingMessageSink sink;
+    MainWindow w;
+    w.resize(800, 600);
+    w.show();
+    const QRect free = QGuiApplication::primaryScreen()->availableGeometry();
+    ASSERT_TRUE(kSmallScreen);
+    ASSERT_EQ(free.size(), QSize(800, 600));
+    int inspected = 0;
+    auto inspect = [&](const char* name) {
+        QTimer::singleShot(0, [&, name] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!dialog) return;
+            EXPECT_EQ(dialog->objectName(), name);
+            EXPECT_TRUE(free.contains(dialog->frameGeometry())) << name;
+            auto* close = Ctl<QPushButton>(*dialog, "bnClose");
+            const QRect button(close->mapToGlobal(QPoint(0, 0)), close->size());
+            EXPECT_TRUE(close->isVisible() && free.contains(button) && dialog->geometry().contains(button)) << name;
+            // Each group can be brought into view inside the window.
+            auto* body = Ctl<QScrollArea>(*dialog, "sbBody");
+            for (QGroupBox* group : dialog->findChildren<QGroupBox*>()) {
+                if (!group->isVisibleTo(dialog)) continue;
+                body->ensureWidgetVisible(group, 0, 0);
+                const QRect g(group->mapToGlobal(QPoint(0, 0)), QSize(group->width(), std::min(group->height(), 20)));
+                EXPECT_TRUE(dialog->geometry().contains(g)) << name << " " << group->title().toStdString();
+            }
+            ++inspected;
+            dialog->close();
+        });
+    };
+    inspect("fmOption");
+    Ctl<QAction>(w, "Option1")->trigger();
+    inspect("fmRunSetup");
+    Click(w, "spbRunSetup");
+    EXPECT_EQ(inspected, 2);
 }
