@@ -168,3 +168,26 @@ TEST(WindowPlaces, OptionsAndRunSetupFitTheSmallestScreen)
     Click(w, "spbRunSetup");
     EXPECT_EQ(inspected, 2);
 }
+
+// The detector tool and the initial-distribution tool open over the main
+// window's client area, their title bars on the screen.
+TEST(WindowPlaces, ToolWindowsOpenOverTheMainWindow)
+{
+    ProgramHome home;
+    RecordingMessageSink sink;
+    MainWindow w;
+    w.resize(700, 500);
+    w.show();
+    w.move(60, 40);
+    const QRect free = QGuiApplication::primaryScreen()->availableGeometry();
+    for (auto [entry, name] : {std::pair("Reduce1", "fmDet"), std::pair("InitialDistribution1", "fmDist")}) {
+        Ctl<QAction>(w, entry)->trigger();
+        auto* window = Ctl<QWidget>(w, name);
+        ASSERT_TRUE(window->isVisible()) << name;
+        const QRect frame = window->frameGeometry();
+        EXPECT_TRUE(w.geometry().contains(frame.topLeft())) << name;
+        EXPECT_TRUE(free.contains(frame)) << name;
+        window->close();
+    }
+    EXPECT_TRUE(sink.warnings.empty());
+}
