@@ -14,6 +14,7 @@
 #include "engine/run_state.h"
 #include "files/program_dir.h"
 #include "foundation/errors.h"
+#include "foundation/numtext.h"
 
 #include <QAction>
 #include <QBoxLayout>
@@ -158,9 +159,15 @@ void CompositionPanelView::ShowComposition()
     const int n = st.Composition.Count();
     std::vector<PanelRow> rows;
     rows.reserve(static_cast<std::size_t>(n > 0 && n <= kPanelMaxRows ? n : 0));
+    // Row 1 shows the ligand's charge range of loaded complexation data.
+    std::optional<std::pair<int, int>> ligand;
+    if (!st.TxtTable.empty() && st.TxtTable[0].size() >= 2) {
+        int nL = 0, pL = 0;
+        if (ReadInt(st.TxtTable[0][0], nL) && ReadInt(st.TxtTable[0][1], pL)) ligand = std::pair(nL, pL);
+    }
     if (n <= kPanelMaxRows)
         for (const auto* node = st.Composition.Head(); node; node = node->next)
-            rows.push_back(PanelRowTexts(node->data, node->index, st.cbComplex));
+            rows.push_back(PanelRowTexts(node->data, node->index, st.cbComplex, ligand));
     std::vector<int> colours;
     for (const auto* node = st.Composition.Head(); node && n <= kPanelMaxRows; node = node->next)
         colours.push_back(node->data.colour);

@@ -1,0 +1,56 @@
+// The composition panel and the constituent editor as the main window opens
+// them: the ligand row in complexation mode, the editor opened on a row of the
+// list, and its "Delete Table" button.
+#include "qt_test_env.h"
+
+#include "app/complex_window.h"
+#include "app/composition_panel_view.h"
+#include "app/constituent_editor_window.h"
+
+namespace {
+
+// Text of a cell of the composition panel (row and column 0-based).
+std::string Cell(const MainWindow& w, int row, int col)
+{
+    const QTableWidgetItem* item = Ctl<QTableWidget>(w, "sbComponents")->item(row, col);
+    return item ? item->text().toStdString() : std::string("(none)");
+}
+
+}  // namespace
+
+// In complexation mode the first constituent is the ligand "L"; the charge
+// range of loaded complexation data stands in its row.
+TEST_F(ExampleWindow, ComplexationModeNumbersTheLigandAndShowsItsTableCharges)
+{
+    RunState& st = St();
+    ASSERT_GE(st.Composition.Count(), 3);
+    EXPECT_EQ((std::vector<std::string>{Cell(*w, 0, 0), Cell(*w, 1, 0), Cell(*w, 2, 0)}),
+              (std::vector<std::string>{"1", "2", "3"}));
+    const TComponents first = st.Composition.Get(1);
+    bool inside = false;
+    QTimer::singleShot(0, [&] {
+        auto* complex = qobject_cast<ComplexWindow*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(complex);
+        inside = true;
+        // The ligand's charge range changed in the window's table.
+        Ctl<QLineEdit>(*complex, "edN")->setText("-2");
+        Ctl<QLineEdit>(*complex, "edP")->setText("3");
+        Click(*complex, "bnApply");
+        // Switching the mode on (after the question) renumbers the panel at once.
+        sink.answers = {true};
+        QTest::mouseClick(Ctl<QCheckBox>(*complex, "cbComplex"), Qt::LeftButton);
+        EXPECT_TRUE(st.cbComplex);
+        EXPECT_EQ((std::vector<std::string>{Cell(*w, 0, 0), Cell(*w, 1, 0), Cell(*w, 2, 0)}),
+                  (std::vector<std::string>{"L", "1", "2"}));
+        Click(*complex, "bnClose");
+    });
+    Trigger("Complex1");
+    ASSERT_TRUE(inside);
+    EXPECT_EQ(st.TxtTable[0], (std::vector<std::string>{"-2", "3"}));
+    EXPECT_EQ(std::pair(Cell(*w, 0, 4), Cell(*w, 0, 5)), std::pair(std::string("-2"), std::string("3")));
+    // The analytes keep their own charges.
+    const TComponents second = st.Composition.Get(2);
+    EXPECT_EQ(std::pair(Cell(*w, 1, 4), Cell(*w, 1, 5)),
+              std::pair(std::to_string(second.minCharge), std::to_string(second.maxCharge)));
+    EXPECT_NE(std::pair(first.minCharge, first.maxCharge), std::pair(-2, 3));
+}
