@@ -152,6 +152,14 @@ CompositionPanelView::CompositionPanelView(MainWindow& main, ConstituentEditorWi
     ShowComposition();
 }
 
+namespace {
+
+// Captions of the constituent editor: a new constituent, or one of the list.
+const char* const kAddCaption = "Add Constituent";
+const char* const kEditCaption = "Edit Constituent";
+
+}  // namespace
+
 void CompositionPanelView::ShowComposition()
 {
     RunState& st = main_.State();
@@ -221,6 +229,7 @@ void CompositionPanelView::AfterListChange()
 
 void CompositionPanelView::bbnAddComponentClick()
 {
+    editor_.setWindowTitle(kAddCaption);
     editor_.bnClearClick();
     if (ShowEditor) ShowEditor();
 }
@@ -228,7 +237,7 @@ void CompositionPanelView::bbnAddComponentClick()
 void CompositionPanelView::bnEditClick()
 {
     std::string answer;
-    if (!InputQuery("Edit Constituent", "Input number of constituent: ", answer)) return;
+    if (!InputQuery(kEditCaption, "Input number of constituent: ", answer)) return;
     if (answer.empty() || answer == " ") return;
     const int r = RowFromAnswer(answer, main_.State().Composition.Count());
     if (r > 0) EditRowClick(r);
@@ -277,6 +286,7 @@ void CompositionPanelView::bnSaveClick()
 void CompositionPanelView::EditRowClick(int r)
 {
     if (!editor_.Model().EditRow(r)) return;
+    editor_.setWindowTitle(kEditCaption);
     editor_.ShowGrids();
     editor_.RefreshEditor();
     if (ShowEditor) ShowEditor();

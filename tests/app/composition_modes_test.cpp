@@ -16,6 +16,18 @@ std::string Cell(const MainWindow& w, int row, int col)
     return item ? item->text().toStdString() : std::string("(none)");
 }
 
+// Double-clicks row `row` (0-based) of the composition panel.
+void DoubleClickRow(MainWindow& w, int row)
+{
+    auto* table = Ctl<QTableWidget>(w, "sbComponents");
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&w));
+    QApplication::processEvents();
+    const QRect cell = table->visualItemRect(table->item(row, 1));
+    // Press and release, then the second press that the system reports as a double click.
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+    QTest::mouseDClick(table->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+}
+
 }  // namespace
 
 // In complexation mode the first constituent is the ligand "L"; the charge
@@ -53,4 +65,21 @@ TEST_F(ExampleWindow, ComplexationModeNumbersTheLigandAndShowsItsTableCharges)
     EXPECT_EQ(std::pair(Cell(*w, 1, 4), Cell(*w, 1, 5)),
               std::pair(std::to_string(second.minCharge), std::to_string(second.maxCharge)));
     EXPECT_NE(std::pair(first.minCharge, first.maxCharge), std::pair(-2, 3));
+}
+
+// A double click on a row opens the editor on that constituent, captioned as an edit.
+TEST_F(ExampleWindow, DoubleClickOnARowOpensTheEditorAsAnEdit)
+{
+    auto* panel = Ctl<CompositionPanelView>(*w, "plComponents");
+    auto* editor = Ctl<ConstituentEditorWindow>(*w, "fmAdd");
+    std::vector<std::string> captions, names;
+    panel->ShowEditor = [&] {
+        captions.push_back(editor->windowTitle().toStdString());
+        names.push_back(Ctl<QLineEdit>(*editor, "edName")->text().toStdString());
+    };
+    DoubleClickRow(*w, 1);
+    Click(*w, "bbnAddComponent");
+    ASSERT_EQ(captions.size(), 2u);
+    EXPECT_EQ(captions, (std::vector<std::string>{"Edit Constituent", "Add Constituent"}));
+    EXPECT_EQ(names[0], St().Composition.Get(2).name);
 }
