@@ -342,6 +342,9 @@ CompositionPanelView* InstallCompositionEditing(MainWindow& main)
         env.DetColor = main.State().Options.DetColor;
         env.ChartBackground = main.State().Options.SimColor;
         env.MicellarMode = main.State().cbSDS;
+        // "Delete Table" is offered while the initial-distribution tool can be opened.
+        if (const auto* entry = main.findChild<QAction*>("InitialDistribution1"))
+            env.InitialDistributionVisible = entry->isVisible();
         return env;
     };
     auto* panel = new CompositionPanelView(main, *editor);

@@ -83,3 +83,19 @@ TEST_F(ExampleWindow, DoubleClickOnARowOpensTheEditorAsAnEdit)
     EXPECT_EQ(captions, (std::vector<std::string>{"Edit Constituent", "Add Constituent"}));
     EXPECT_EQ(names[0], St().Composition.Get(2).name);
 }
+
+// "Delete Table" is shown, disabled, for a constituent without a table while
+// the "Initial Distribution" entry is there; without the entry only a table shows it.
+TEST_F(ExampleWindow, DeleteTableIsOfferedWhileTheInitialDistributionEntryIsThere)
+{
+    auto* panel = Ctl<CompositionPanelView>(*w, "plComponents");
+    auto* editor = Ctl<ConstituentEditorWindow>(*w, "fmAdd");
+    auto* table = Ctl<QPushButton>(*editor, "bnTable");
+    ASSERT_EQ(St().Composition.Get(1).tableCount, 0);
+    std::vector<std::pair<bool, bool>> seen;   // visible, enabled
+    panel->ShowEditor = [&] { seen.emplace_back(table->isVisibleTo(editor), table->isEnabled()); };
+    DoubleClickRow(*w, 0);
+    Ctl<QAction>(*w, "InitialDistribution1")->setVisible(false);
+    DoubleClickRow(*w, 0);
+    EXPECT_EQ(seen, (std::vector<std::pair<bool, bool>>{{true, false}, {false, false}}));
+}
