@@ -65,11 +65,31 @@ void Place(QWidget* w, const WindowPlace& p)
         const QRect area = screen->availableGeometry();
         width = std::min(width, area.width());
         height = std::min(height, area.height());
-        left = std::clamp(left, area.left(), std::max(area.left(), area.right() - width));
-        top = std::clamp(top, area.top(), std::max(area.top(), area.bottom() - height));
+        left = std::clamp(left, area.left(), std::max(area.left(), area.right() + 1 - width));
+        top = std::clamp(top, area.top(), std::max(area.top(), area.bottom() + 1 - height));
     }
     w->move(left, top);
     w->resize(std::max(width, w->minimumWidth()), std::max(height, w->minimumHeight()));
+}
+
+// Where a window never shown opens by itself: where its constructor put it
+// (the player), else at its own size centred over the main window; within the screen.
+WindowPlace DefaultPlace(const QWidget* w, const QWidget& main)
+{
+    if (w->testAttribute(Qt::WA_Moved)) {
+        const QRect f = w->frameGeometry();
+        return {f.left(), f.top(), f.height(), f.width(), true};
+    }
+    const QSize size = w->sizeHint().expandedTo(w->minimumSize()).expandedTo(QSize(1, 1));
+    QRect r(QPoint(0, 0), size);
+    r.moveCenter(main.frameGeometry().center());
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        r.setSize(r.size().boundedTo(area.size()));
+        r.moveLeft(std::clamp(r.left(), area.left(), std::max(area.left(), area.right() + 1 - r.width())));
+        r.moveTop(std::clamp(r.top(), area.top(), std::max(area.top(), area.bottom() + 1 - r.height())));
+    }
+    return {r.left(), r.top(), r.height(), r.width(), true};
 }
 
 } // namespace
@@ -96,9 +116,13 @@ void InstallSettingsFile(MainWindow& main, RunSetupWindow* runSetup, OptionWindo
         RunState& st = w.State();
         const auto windows = StoredWindows(w, runSetup, option);
         for (int k = 0; k < kStoredWindows; ++k) {
-            // A window never shown keeps the place read (none: zeros, which
-            // leave the window where it opens by itself).
-            if (!windows[k] || !ShownMark::Shown(windows[k])) continue;
+            if (!windows[k]) continue;
+            // A window never shown keeps the place read, or gets the one it
+            // would open at (not 0, 0 and the size of a window never laid out).
+            if (!ShownMark::Shown(windows[k])) {
+                if (!st.Options.Places[k].Known) st.Options.Places[k] = DefaultPlace(windows[k], w);
+                continue;
+            }
             const QRect f = windows[k]->frameGeometry();
             st.Options.Places[k] = {f.left(), f.top(), f.height(), f.width(), true};
         }

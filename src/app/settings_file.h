@@ -1,7 +1,8 @@
 // The settings file "KELVO 5.ini" of the main window: read at the first
 // activation (then the windows take their stored places when asked to) and
 // written when the exit is confirmed, with the current places of the seven
-// stored windows (a window never shown keeps the place read, or none).
+// stored windows (a window never shown keeps the place read, or gets the one
+// it would open at).
 #pragma once
 
 class MainWindow;

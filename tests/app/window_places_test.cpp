@@ -97,9 +97,12 @@ TEST(WindowPlaces, AllSevenWindowsAreRestoredAndOnlyShownOnesStoreANewPlace)
     }
 
     // Positions not stored before: the option is switched on in this session.
-    // The windows never shown store no place of theirs (zeros), not the 0, 0
-    // and default size of a window that never opened.
+    // The windows never shown store the place they would open at (the player
+    // its own at the top right, the others their own size over the main
+    // window), not the 0, 0 and default size of a window never laid out.
     WriteSettings(ini, false, stored);
+    const QRect free = QGuiApplication::primaryScreen()->availableGeometry();
+    std::array<Place, kStoredWindows> defaults{};
     {
         MainWindow w;
         w.show();
@@ -110,19 +113,26 @@ TEST(WindowPlaces, AllSevenWindowsAreRestoredAndOnlyShownOnesStoreANewPlace)
                 << kStored[k];
         Ctl<QCheckBox>(*option, "cbPositionINI")->click();
         ASSERT_TRUE(w.State().Options.cbPositionINI);
+        const Place player = FrameOf(Ctl<QWidget>(w, "fmPSQ"));
         sink.answers = {true};
         ASSERT_TRUE(w.close());
-        const auto written = PlacesInFile(ini);
-        EXPECT_EQ(written[kWinMain], FrameOf(&w));
-        for (int k = 1; k < kStoredWindows; ++k) EXPECT_EQ(written[k], (Place{0, 0, 0, 0})) << kStored[k];
+        defaults = PlacesInFile(ini);
+        EXPECT_EQ(defaults[kWinMain], FrameOf(&w));
+        EXPECT_EQ(defaults[kWinPsqPlayer], player);
+        EXPECT_EQ(player[1], free.top());
+        for (int k = 1; k < kStoredWindows; ++k) {
+            const QRect r(defaults[k][0], defaults[k][1], defaults[k][3], defaults[k][2]);
+            EXPECT_TRUE(r.width() > 150 && r.height() > 60 && free.contains(r)) << kStored[k];
+        }
     }
-    // A window stored as zeros opens where it opens by itself.
+    // The next start opens them there.
     {
         MainWindow w;
         w.show();
         w.FormActivate();
-        EXPECT_EQ(Ctl<QWidget>(w, "fmPSQ")->frameGeometry().top(), 0);
-        EXPECT_GT(Ctl<QWidget>(w, "fmPSQ")->frameGeometry().width(), 0);
+        for (int k = 1; k < kStoredWindows; ++k)
+            EXPECT_EQ(Ctl<QWidget>(w, kStored[k])->frameGeometry().topLeft(), QPoint(defaults[k][0], defaults[k][1]))
+                << kStored[k];
     }
     EXPECT_TRUE(sink.warnings.empty());
 }
