@@ -24,14 +24,16 @@ QRect FreeArea(const QWidget& window)
     return screen ? screen->availableGeometry() : QRect();
 }
 
-// Border and title bar around the client area: known once the window was
-// shown, estimated from the style before.
+// Border and title bar around the client area: known once the window manager
+// framed the window, estimated before (a title bar of at least two text lines).
 QSize FrameExtra(const QWidget& window)
 {
     const QSize known = window.frameGeometry().size() - window.size();
-    if (window.testAttribute(Qt::WA_WState_Visible) || !known.isEmpty()) return known;
+    if (known.height() > 0) return known;
     const int border = window.style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, &window);
-    return {2 * border, window.style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &window) + 2 * border};
+    const int title = std::max(window.style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &window),
+                               2 * window.fontMetrics().height());
+    return {2 * border, title + 2 * border};
 }
 
 // Moves the window's frame into the free area of its screen.
