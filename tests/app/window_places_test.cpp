@@ -9,17 +9,23 @@
 #include "files/ini_file.h"
 
 #include <array>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <unistd.h>
 
 namespace {
 
-// The screen of this program is the smallest that the main window supports.
+// The screen of this program is the smallest that the main window supports
+// (its description is removed when the program ends).
+const fs::path kScreenConfig = fs::temp_directory_path() / ("kelvo-screen-800x600-" + std::to_string(getpid()) + ".json");
 const bool kSmallScreen = [] {
-    const fs::path config = fs::temp_directory_path() / ("kelvo-screen-800x600-" + std::to_string(getpid()) + ".json");
-    std::ofstream(config) << R"({"screens": [{"name": "small", "x": 0, "y": 0, "width": 800, "height": 600}]})";
-    setenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + config.string()).c_str(), 1);
+    std::ofstream(kScreenConfig) << R"({"screens": [{"name": "small", "x": 0, "y": 0, "width": 800, "height": 600}]})";
+    setenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + kScreenConfig.string()).c_str(), 1);
+    std::atexit([] {
+        std::error_code ec;
+        fs::remove(kScreenConfig, ec);
+    });
     return true;
 }();
 
