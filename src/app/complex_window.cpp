@@ -236,6 +236,8 @@ void ComplexWindow::cbComplexClick()
 {
     if (!st_.cbComplex && st_.InitDone && runInit_) runInit_();
     st_.ComplexReady = false;
+    // The composition panel numbers the ligand "L" in complexation mode.
+    st_.Events.Emit(EngineEventKind::UpdateMainInfo);
 }
 
 void ComplexWindow::bnOpenDataClick()
@@ -270,6 +272,7 @@ void ComplexWindow::LoadData(const std::string& name)
     MirrorLigandCharges();
     FillTable();
     shown_ = st_.TxtTable;
+    st_.Events.Emit(EngineEventKind::UpdateMainInfo);   // the ligand's charges in the panel
 }
 
 void ComplexWindow::SaveData(const std::string& name)
@@ -403,6 +406,9 @@ void ComplexWindow::TableToData()
 ComplexWindow* InstallComplexWindow(QMainWindow& main, RunState& st, std::function<void()> runInit)
 {
     auto* window = new ComplexWindow(st, std::move(runInit), &main);
-    AddWindowEntry(*main.menuBar(), "Complex", "Complex1", window, [window] { window->exec(); });
+    AddWindowEntry(*main.menuBar(), "Complex", "Complex1", window, [window, &st] {
+        window->exec();
+        st.Events.Emit(EngineEventKind::UpdateMainInfo);   // the panel shows the table's ligand
+    });
     return window;
 }

@@ -14,6 +14,7 @@
 #include "engine/run_state.h"
 #include "files/program_dir.h"
 #include "foundation/errors.h"
+#include "foundation/numtext.h"
 
 #include <QAction>
 #include <QBoxLayout>
@@ -151,6 +152,14 @@ CompositionPanelView::CompositionPanelView(MainWindow& main, ConstituentEditorWi
     ShowComposition();
 }
 
+namespace {
+
+// Captions of the constituent editor: a new constituent, or one of the list.
+const char* const kAddCaption = "Add Constituent";
+const char* const kEditCaption = "Edit Constituent";
+
+}  // namespace
+
 void CompositionPanelView::ShowComposition()
 {
     RunState& st = main_.State();
@@ -158,9 +167,15 @@ void CompositionPanelView::ShowComposition()
     const int n = st.Composition.Count();
     std::vector<PanelRow> rows;
     rows.reserve(static_cast<std::size_t>(n > 0 && n <= kPanelMaxRows ? n : 0));
+    // Row 1 shows the ligand's charge range of loaded complexation data.
+    std::optional<std::pair<int, int>> ligand;
+    if (!st.TxtTable.empty() && st.TxtTable[0].size() >= 2) {
+        int nL = 0, pL = 0;
+        if (ReadInt(st.TxtTable[0][0], nL) && ReadInt(st.TxtTable[0][1], pL)) ligand = std::pair(nL, pL);
+    }
     if (n <= kPanelMaxRows)
         for (const auto* node = st.Composition.Head(); node; node = node->next)
-            rows.push_back(PanelRowTexts(node->data, node->index, st.cbComplex));
+            rows.push_back(PanelRowTexts(node->data, node->index, st.cbComplex, ligand));
     std::vector<int> colours;
     for (const auto* node = st.Composition.Head(); node && n <= kPanelMaxRows; node = node->next)
         colours.push_back(node->data.colour);
@@ -214,6 +229,7 @@ void CompositionPanelView::AfterListChange()
 
 void CompositionPanelView::bbnAddComponentClick()
 {
+    editor_.setWindowTitle(kAddCaption);
     editor_.bnClearClick();
     if (ShowEditor) ShowEditor();
 }
@@ -221,7 +237,7 @@ void CompositionPanelView::bbnAddComponentClick()
 void CompositionPanelView::bnEditClick()
 {
     std::string answer;
-    if (!InputQuery("Edit Constituent", "Input number of constituent: ", answer)) return;
+    if (!InputQuery(kEditCaption, "Input number of constituent: ", answer)) return;
     if (answer.empty() || answer == " ") return;
     const int r = RowFromAnswer(answer, main_.State().Composition.Count());
     if (r > 0) EditRowClick(r);
@@ -270,6 +286,7 @@ void CompositionPanelView::bnSaveClick()
 void CompositionPanelView::EditRowClick(int r)
 {
     if (!editor_.Model().EditRow(r)) return;
+    editor_.setWindowTitle(kEditCaption);
     editor_.ShowGrids();
     editor_.RefreshEditor();
     if (ShowEditor) ShowEditor();
@@ -325,6 +342,9 @@ CompositionPanelView* InstallCompositionEditing(MainWindow& main)
         env.DetColor = main.State().Options.DetColor;
         env.ChartBackground = main.State().Options.SimColor;
         env.MicellarMode = main.State().cbSDS;
+        // "Delete Table" is offered while the initial-distribution tool can be opened.
+        if (const auto* entry = main.findChild<QAction*>("InitialDistribution1"))
+            env.InitialDistributionVisible = entry->isVisible();
         return env;
     };
     auto* panel = new CompositionPanelView(main, *editor);

@@ -47,7 +47,6 @@ DetectorWindow::DetectorWindow(MainWindow& main)
     OnSignal(c_.spnHalf, &QToolButton::clicked, [this] { spnHalfClick(); });
     OnSignal(c_.spbClose, &QToolButton::clicked, [this] { close(); });
     ShowDataSize();
-    move(0, 0);
 }
 
 void DetectorWindow::ShowDataSize()
@@ -80,6 +79,7 @@ void DetectorWindow::changeEvent(QEvent* event)
 DetectorWindow* InstallDetectorWindow(MainWindow& main)
 {
     auto* window = new DetectorWindow(main);
+    OpenNearMainWindow(*window, main);
     AddWindowEntry(*ToolsMenu(main), "Detector Tools", "Reduce1", window, [window] {
         window->ShowDataSize();
         window->show();

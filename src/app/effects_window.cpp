@@ -17,6 +17,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -95,6 +96,7 @@ EffectsWindow::EffectsWindow(RunState& st, QWidget* parent) : QWidget(parent, Qt
         if (shown) show();
     });
     c_.sgData->viewport()->installEventFilter(this);
+    c_.sgData->installEventFilter(this);
     RefreshForm();
 }
 
@@ -302,8 +304,24 @@ void EffectsWindow::CopyCellToAll(int row, int column)
     RefreshForm();
 }
 
+void EffectsWindow::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange) Guarded([this] { RefreshForm(); });
+}
+
 bool EffectsWindow::eventFilter(QObject* watched, QEvent* event)
 {
+    // Keys of the grid (an open cell editor takes its own): Esc leaves for
+    // Close, Enter refreshes the lengths and conversions.
+    if (watched == c_.sgData && event->type() == QEvent::KeyPress) {
+        switch (static_cast<QKeyEvent*>(event)->key()) {
+        case Qt::Key_Escape: c_.bnClose->setFocus(Qt::OtherFocusReason); return true;
+        case Qt::Key_Return:
+        case Qt::Key_Enter: Guarded([this] { RefreshForm(); }); return true;
+        default: break;
+        }
+    }
     if (watched == c_.sgData->viewport() && event->type() == QEvent::MouseButtonDblClick) {
         const auto* me = static_cast<QMouseEvent*>(event);
         if (me->button() == Qt::RightButton) {

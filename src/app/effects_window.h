@@ -39,6 +39,8 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Activation and deactivation refresh the window (labels, lengths, conversions).
+    void changeEvent(QEvent* event) override;
 
 private:
     struct Controls {

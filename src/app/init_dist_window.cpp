@@ -295,6 +295,7 @@ bool InitDistWindow::eventFilter(QObject* watched, QEvent* event)
 InitDistWindow* InstallInitDistWindow(MainWindow& main)
 {
     auto* window = new InitDistWindow(main);
+    OpenNearMainWindow(*window, main);
     AddWindowEntry(*ToolsMenu(main), "Initial Distribution", "InitialDistribution1", window, [&main, window] {
         const std::string refusal = InitDistTool::OpenRefusal(main.State());
         if (!refusal.empty()) {

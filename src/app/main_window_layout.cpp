@@ -230,6 +230,11 @@ void MainWindow::BuildWindow()
         }
         fixed_.emplace_back(f.series, g);
     }
+    // The detector line is drawn over the wall lines, so that a wall that
+    // reaches the detector never hides it (graphs of a layer are drawn in the
+    // order they joined it; the profiles made at Init still come above).
+    grDetectorLine_->setLayer(QLatin1String("overlay"));
+    grDetectorLine_->setLayer(QLatin1String("main"));
     // Before the first Init the chart shows nothing.
     for (auto& [series, graph] : fixed_) graph->setVisible(false);
     compGraphs_.assign(1, nullptr);

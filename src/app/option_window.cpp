@@ -23,6 +23,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
@@ -61,7 +62,7 @@ OptionWindow::OptionWindow(MainWindow& main, QWidget* parent) : QDialog(parent),
     for (QPushButton* b : findChildren<QPushButton*>()) b->setAutoDefault(false);
     c_.bnClose->setAutoDefault(false);
     auto* outer = new QVBoxLayout(this);
-    outer->addLayout(grid);
+    outer->addWidget(ScrollingBody(*this, grid));
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(c_.bnClose);

@@ -155,9 +155,15 @@ void PsqPlayerWindow::BindControls()
     b.afterChange = [this] { UpdateControls(); };
     b.onEnter = b.onEscape = [this] { c_.bbnPlay->setFocus(Qt::OtherFocusReason); };
     // The player checks and stores each typed text.
-    b.Text(
+    EditCommitter* frame = b.Text(
         c_.edFrame, [this] { return QString::number(player_.CurrentFrame); },
         [this](const std::string& text) { Command([&] { player_.EditFrame(text); }); });
+    // Enter in the frame edit: while playing, the focus goes to Stop;
+    // otherwise the typed frame is committed as on leaving.
+    frame->onEnter = [this, commit = frame->onEnter] {
+        if (player_.KeepPlaying) c_.bbnStop->setFocus(Qt::OtherFocusReason);
+        else if (commit) commit();
+    };
     b.Text(
         c_.edStep, [this] { return QString::number(player_.FrameStep); },
         [this](const std::string& text) { player_.EditStep(text); });

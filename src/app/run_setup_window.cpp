@@ -3,6 +3,7 @@
 #include "app/main_window.h"
 #include "app/qt_convert.h"
 #include "app/table_edits.h"
+#include "app/tool_windows.h"
 #include "engine/run_state.h"
 #include "files/setup_edits.h"
 
@@ -15,6 +16,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -136,7 +138,7 @@ RunSetupWindow::RunSetupWindow(MainWindow& main, QWidget* parent)
     buttons->addWidget(c_.bnRestore);
     buttons->addWidget(c_.bnClose);
     auto* outer = new QVBoxLayout(this);
-    outer->addLayout(columns);
+    outer->addWidget(ScrollingBody(*this, columns));
     outer->addLayout(buttons);
     // Never shown: the kinetic, racemic and DER groups.
     for (QGroupBox* b : {c_.gbKinetic, c_.gbRacemic, c_.gbDER}) b->setVisible(false);

@@ -1,6 +1,8 @@
 // The settings file "KELVO 5.ini" of the main window: read at the first
 // activation (then the windows take their stored places when asked to) and
-// written when the exit is confirmed, with the current places of the windows.
+// written when the exit is confirmed, with the current places of the seven
+// stored windows (a window never shown keeps the place read, or gets the one
+// it would open at).
 #pragma once
 
 class MainWindow;

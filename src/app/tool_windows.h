@@ -6,7 +6,9 @@
 
 class QAction;
 class QMainWindow;
+class QLayout;
 class QMenu;
+class QScrollArea;
 class QString;
 class QWidget;
 
@@ -21,3 +23,15 @@ QAction* AddWindowEntry(QWidget& menu, const QString& caption, const char* name,
 
 // Moves a window to the top of the screen against its right edge.
 void PlaceAtTopRight(QWidget& window);
+
+// Opens `window` at the top-left of the main window's client area (so that
+// its title bar is on the screen) the first time it is shown, unless it was
+// placed before (the settings file); always within the screen.
+void OpenNearMainWindow(QWidget& window, const QWidget& main);
+
+// Puts `content` into a scroll area, returned to take the place of the
+// window's body above its row of buttons. Each time the window is shown it is
+// sized to the whole content where the screen allows and never beyond the
+// screen's free area: on a small screen the groups scroll while the buttons
+// stay in view.
+QScrollArea* ScrollingBody(QWidget& window, QLayout* content);

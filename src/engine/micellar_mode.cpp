@@ -162,18 +162,24 @@ void InitCMCProfile(RunState& st) {
     st.CMCProfileReady = true;
 }
 
+void MicellesFromDrawnProfile(RunState& st) {
+    const EngineArrays& a = st.Arr;
+    ChartSeries& mic = st.Series.sr_mic;
+    const int nn = a.Nn, m = st.MicCompNo;
+    if (!st.cbSDS || !st.CMCProfileReady || static_cast<int>(a.CMCProfile.size()) != nn) return;
+    if (mic.Count() != nn || m < 1 || m >= a.DrawnProfile.Rows() || a.DrawnProfile.Cols() != nn || st.OM < 1)
+        return;
+    const double* sv = a.DrawnProfile[m];
+    for (int j = 0; j < nn; ++j) mic.y[j] = sv[j] <= a.CMCProfile[j] ? 0.0 : (sv[j] - a.CMCProfile[j]) / st.OM;
+}
+
 void RedrawMicelleSeries(RunState& st) {
     const EngineArrays& a = st.Arr;
     RunSeries& s = st.Series;
     const int nn = a.Nn;
     if (!st.cbSDS || !st.CMCProfileReady || static_cast<int>(a.CMCProfile.size()) != nn) return;
     if (s.sr_mic.Count() != nn || s.sr_MicDye.Count() != nn || s.sr_CMC.Count() != nn) return;
-    const int m = st.MicCompNo;
-    if (m >= 1 && m < a.DrawnProfile.Rows() && a.DrawnProfile.Cols() == nn && st.OM >= 1) {
-        const double* sv = a.DrawnProfile[m];
-        for (int j = 0; j < nn; ++j)
-            s.sr_mic.y[j] = sv[j] <= a.CMCProfile[j] ? 0.0 : (sv[j] - a.CMCProfile[j]) / st.OM;
-    }
+    MicellesFromDrawnProfile(st);
     const bool bound = a.NComp >= 2 && a.MicBound.Rows() > 2 && a.MicBound.Cols() == nn;
     for (int j = 0; j < nn; ++j) s.sr_MicDye.y[j] = bound ? a.MicBound[2][j] : 0.0;
     if (a.NComp > 3 && st.cbRacemic)

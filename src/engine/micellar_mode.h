@@ -32,6 +32,11 @@ void MicellarScheme(RunState& st, int level, bool fieldOnly, const MicellarVaria
 // the micelle, CMC and micelle-bound series, and the micellar arrays.
 void InitCMCProfile(RunState& st);
 
+// The micelle series alone from the surfactant's profile last drawn: (s - CMC)/OM
+// above the CMC, else 0. Nothing without micellar mode, a CMC profile of the
+// run's nodes or a valid surfactant and aggregation number.
+void MicellesFromDrawnProfile(RunState& st);
+
 // The micelle series of the chart from the profiles last drawn: micelles
 // (s - CMC)/OM above the CMC, the micelle-bound part of constituent 2 and,
 // in racemic mode, C2 + C3 in place of the CMC. Nothing without a profile.

@@ -2,6 +2,7 @@
 
 #include "composition/cmp_file.h"
 #include "engine/init_calc.h"
+#include "engine/micellar_mode.h"
 #include "engine/comp_window.h"
 #include "engine/recalc.h"
 #include "engine/run_state.h"
@@ -150,8 +151,23 @@ void ApplyPsqFrame(RunState& st, const PsqFrame& fr, const PsqHeader& h)
     EngineArrays& a = st.Arr;
     for (int k = 1; k <= h.C; ++k)
         std::copy_n(fr.C.data() + static_cast<std::size_t>(k - 1) * nn, nn, a.DrawnProfile[k]);
-    if (legacy) return;
+    if (legacy) {
+        // Older sequences carry no micelles: in micellar mode they follow from
+        // the surfactant's profile of the frame, unless the micellar window
+        // ignores what files bring.
+        if (!st.cbIngoreSNA) MicellesFromDrawnProfile(st);
+        return;
+    }
     std::copy_n(fr.H.data(), nn, a.CH(2));
+    if (h.Micelles) {
+        // The recorded micelles and the micelle-bound constituent, on the CMC
+        // profile of this grid.
+        if (s.sr_mic.Count() != nn || s.sr_MicDye.Count() != nn) InitCMCProfile(st);
+        if (s.sr_mic.Count() == nn && s.sr_MicDye.Count() == nn) {
+            std::copy_n(fr.Mic.data(), nn, s.sr_mic.y.begin());
+            std::copy_n(fr.MicBound.data(), nn, s.sr_MicDye.y.begin());
+        }
+    }
     s.sr_E.Clear();
     for (int j = 0; j < nn; ++j) s.sr_E.Add(NodeX(st, j), FieldOf(st, fr.Kappa[j]));
 }

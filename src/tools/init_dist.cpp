@@ -314,6 +314,11 @@ bool InitDistTool::Preview()
             series[k].Add(i * st.CapLength / (NewSize - 1) * st.XScale, NewProfiles[k - 1][static_cast<std::size_t>(i)]);
     }
     std::vector<CheckListItem>& list = st.Series.clbGraph;
+    if (!ChecksSaved && list.size() >= 2) {
+        SavedPHCheck = list[0].checked;
+        SavedConductivityCheck = list[1].checked;
+        ChecksSaved = true;
+    }
     for (std::size_t i = 0; i < 2 && i < list.size(); ++i) list[i].checked = false;
     st.Series.sr_pH.active = false;
     st.Series.sr_conductivity.active = false;
@@ -383,6 +388,11 @@ void InitDistTool::Close()
     SaveProfileChecks(st, st.CompSeriesCount, flags);
     st.Series.srComp.clear();
     CreateCompSeries(st);
+    if (ChecksSaved) {
+        flags[0] = SavedPHCheck;
+        flags[1] = SavedConductivityCheck;
+        ChecksSaved = false;
+    }
     FillProfileList(st, st.CompInit, flags);
     const int left = st.LeftWall, right = st.RightWall;
     st.LeftWall = 0;

@@ -70,6 +70,9 @@ public:
     int NewConstCount = 0, KeptConstCount = 0;
     double SavedCapLength = 0;
     bool PreviewChanged = false;
+    // The pH and conductivity ticks of the profile list before the first
+    // preview, given back when the window closes.
+    bool ChecksSaved = false, SavedPHCheck = true, SavedConductivityCheck = true;
 
     // The main window's refusal of the tool ("" when it may open).
     static std::string OpenRefusal(const RunState& st);

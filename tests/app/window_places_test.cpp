@@ -1,0 +1,209 @@
+// Where the windows open and what the settings file keeps of their places:
+// all seven stored windows, windows never shown, and the windows that must
+// fit the smallest screen the main window supports.
+#include "qt_test_env.h"
+
+#include "app/option_window.h"
+#include "app/run_setup_window.h"
+#include "files/byte_builder.h"
+#include "files/ini_file.h"
+
+#include <array>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <unistd.h>
+
+namespace {
+
+// The screen of this program is the smallest that the main window supports
+// (its description is removed when the program ends).
+const fs::path kScreenConfig = fs::temp_directory_path() / ("kelvo-screen-800x600-" + std::to_string(getpid()) + ".json");
+const bool kSmallScreen = [] {
+    std::ofstream(kScreenConfig) << R"({"screens": [{"name": "small", "x": 0, "y": 0, "width": 800, "height": 600}]})";
+    setenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + kScreenConfig.string()).c_str(), 1);
+    std::atexit([] {
+        std::error_code ec;
+        fs::remove(kScreenConfig, ec);
+    });
+    return true;
+}();
+
+const char* const kStored[kStoredWindows] = {"fmMain", "fmRunSetup", "fmOption", "fmPSQ", "fmAdd", "fmSDS", "fmDist"};
+
+using Place = std::array<std::int32_t, 4>;   // Left, Top, Height, Width
+
+// The 28 window integers of a settings file, read from its last bytes: they
+// stand right before the trailer "EOF" and its zero byte.
+std::array<Place, kStoredWindows> PlacesInFile(const std::string& name)
+{
+    const std::string bytes = ReadBytes(name);
+    std::array<Place, kStoredWindows> places{};
+    EXPECT_EQ(bytes.substr(bytes.size() - 4), std::string("EOF", 4));
+    const std::size_t at = bytes.size() - 4 - 28 * 4;
+    for (int k = 0; k < 28; ++k) {
+        std::int32_t v = 0;
+        std::memcpy(&v, bytes.data() + at + 4 * k, 4);
+        places[k / 4][k % 4] = v;
+    }
+    return places;
+}
+
+Place FrameOf(const QWidget* w)
+{
+    const QRect f = w->frameGeometry();
+    return {f.left(), f.top(), f.height(), f.width()};
+}
+
+// A settings file as an earlier session left it, with "Store Window Positions" as given.
+void WriteSettings(const std::string& name, bool positions, const std::array<Place, kStoredWindows>& places)
+{
+    RunState st;
+    st.Options.cbPositionINI = positions;
+    for (int k = 0; k < kStoredWindows; ++k)
+        st.Options.Places[k] = {places[k][0], places[k][1], places[k][2], places[k][3], true};
+    ASSERT_TRUE(WriteIniFile(st, name));
+}
+
+}  // namespace
+
+TEST(WindowPlaces, AllSevenWindowsAreRestoredAndOnlyShownOnesStoreANewPlace)
+{
+    ProgramHome home;
+    RecordingMessageSink sink;
+    const std::string ini = home.dir.file("KELVO 5.ini");
+    std::array<Place, kStoredWindows> stored{};
+    for (int k = 0; k < kStoredWindows; ++k) stored[k] = {10 + 20 * k, 15 + 10 * k, 300 + 5 * k, 500 + 7 * k};
+    WriteSettings(ini, true, stored);
+    {
+        MainWindow w;
+        w.show();
+        w.FormActivate();
+        ASSERT_TRUE(w.State().Options.cbPositionINI);
+        // Every stored window stands where the file put it.
+        for (int k = 0; k < kStoredWindows; ++k) {
+            const QWidget* window = k == kWinMain ? &w : Ctl<QWidget>(w, kStored[k]);
+            EXPECT_EQ(window->frameGeometry().topLeft(), QPoint(stored[k][0], stored[k][1])) << kStored[k];
+        }
+        // The player is opened and moved; the others are never shown.
+        Ctl<QAction>(w, "PSQPlayer2")->trigger();
+        auto* player = Ctl<QWidget>(w, "fmPSQ");
+        ASSERT_TRUE(player->isVisible());
+        player->move(123, 45);
+        w.move(31, 17);
+        const Place main = FrameOf(&w), moved = FrameOf(player);
+        player->close();
+        sink.answers = {true};
+        ASSERT_TRUE(w.close());
+        const auto written = PlacesInFile(ini);
+        EXPECT_EQ(written[kWinMain], main);
+        EXPECT_EQ(written[kWinPsqPlayer], moved);
+        for (int k : {kWinRunSetup, kWinOption, kWinConstituent, kWinMicellar, kWinDistribution})
+            EXPECT_EQ(written[k], stored[k]) << kStored[k];
+    }
+
+    // Positions not stored before: the option is switched on in this session.
+    // The windows never shown store the place they would open at (the player
+    // its own at the top right, the others their own size over the main
+    // window), not the 0, 0 and default size of a window never laid out.
+    WriteSettings(ini, false, stored);
+    const QRect free = QGuiApplication::primaryScreen()->availableGeometry();
+    std::array<Place, kStoredWindows> defaults{};
+    {
+        MainWindow w;
+        w.show();
+        w.FormActivate();
+        auto* option = Ctl<OptionWindow>(w, "fmOption");
+        for (int k = 1; k < kStoredWindows; ++k)
+            EXPECT_NE(Ctl<QWidget>(w, kStored[k])->frameGeometry().topLeft(), QPoint(stored[k][0], stored[k][1]))
+                << kStored[k];
+        Ctl<QCheckBox>(*option, "cbPositionINI")->click();
+        ASSERT_TRUE(w.State().Options.cbPositionINI);
+        const Place player = FrameOf(Ctl<QWidget>(w, "fmPSQ"));
+        sink.answers = {true};
+        ASSERT_TRUE(w.close());
+        defaults = PlacesInFile(ini);
+        EXPECT_EQ(defaults[kWinMain], FrameOf(&w));
+        EXPECT_EQ(defaults[kWinPsqPlayer], player);
+        EXPECT_EQ(player[1], free.top());
+        for (int k = 1; k < kStoredWindows; ++k) {
+            const QRect r(defaults[k][0], defaults[k][1], defaults[k][3], defaults[k][2]);
+            EXPECT_TRUE(r.width() > 150 && r.height() > 60 && free.contains(r)) << kStored[k];
+        }
+    }
+    // The next start opens them there.
+    {
+        MainWindow w;
+        w.show();
+        w.FormActivate();
+        for (int k = 1; k < kStoredWindows; ++k)
+            EXPECT_EQ(Ctl<QWidget>(w, kStored[k])->frameGeometry().topLeft(), QPoint(defaults[k][0], defaults[k][1]))
+                << kStored[k];
+    }
+    EXPECT_TRUE(sink.warnings.empty());
+}
+
+// The options and run-setup windows hold more than the 600 pixels of height of
+// the smallest screen: opened over an 800 x 600 main window, the window, its
+// Close button and every group (scrolled to) lie on the screen.
+TEST(WindowPlaces, OptionsAndRunSetupFitTheSmallestScreen)
+{
+    ProgramHome home;
+    RecordingMessageSink sink;
+    MainWindow w;
+    w.resize(800, 600);
+    w.show();
+    const QRect free = QGuiApplication::primaryScreen()->availableGeometry();
+    ASSERT_TRUE(kSmallScreen);
+    ASSERT_EQ(free.size(), QSize(800, 600));
+    int inspected = 0;
+    auto inspect = [&](const char* name) {
+        QTimer::singleShot(0, [&, name] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!dialog) return;
+            EXPECT_EQ(dialog->objectName(), name);
+            EXPECT_TRUE(free.contains(dialog->frameGeometry())) << name;
+            auto* close = Ctl<QPushButton>(*dialog, "bnClose");
+            const QRect button(close->mapToGlobal(QPoint(0, 0)), close->size());
+            EXPECT_TRUE(close->isVisible() && free.contains(button) && dialog->geometry().contains(button)) << name;
+            // Each group can be brought into view inside the window.
+            auto* body = Ctl<QScrollArea>(*dialog, "sbBody");
+            for (QGroupBox* group : dialog->findChildren<QGroupBox*>()) {
+                if (!group->isVisibleTo(dialog)) continue;
+                body->ensureWidgetVisible(group, 0, 0);
+                const QRect g(group->mapToGlobal(QPoint(0, 0)), QSize(group->width(), std::min(group->height(), 20)));
+                EXPECT_TRUE(dialog->geometry().contains(g)) << name << " " << group->title().toStdString();
+            }
+            ++inspected;
+            dialog->close();
+        });
+    };
+    inspect("fmOption");
+    Ctl<QAction>(w, "Option1")->trigger();
+    inspect("fmRunSetup");
+    Click(w, "spbRunSetup");
+    EXPECT_EQ(inspected, 2);
+}
+
+// The detector tool and the initial-distribution tool open over the main
+// window's client area, their title bars on the screen.
+TEST(WindowPlaces, ToolWindowsOpenOverTheMainWindow)
+{
+    ProgramHome home;
+    RecordingMessageSink sink;
+    MainWindow w;
+    w.resize(700, 500);
+    w.show();
+    w.move(60, 40);
+    const QRect free = QGuiApplication::primaryScreen()->availableGeometry();
+    for (auto [entry, name] : {std::pair("Reduce1", "fmDet"), std::pair("InitialDistribution1", "fmDist")}) {
+        Ctl<QAction>(w, entry)->trigger();
+        auto* window = Ctl<QWidget>(w, name);
+        ASSERT_TRUE(window->isVisible()) << name;
+        const QRect frame = window->frameGeometry();
+        EXPECT_TRUE(w.geometry().contains(frame.topLeft())) << name;
+        EXPECT_TRUE(free.contains(frame)) << name;
+        window->close();
+    }
+    EXPECT_TRUE(sink.warnings.empty());
+}
