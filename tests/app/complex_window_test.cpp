@@ -113,10 +113,13 @@ TEST(ComplexWindow, TheModeSwitchAsksFirstAndInitRunsWhenSwitchedOff)
 
 TEST(ComplexWindow, TheMainWindowsModeLabelFollowsTheInit)
 {
+    ProgramHome home;
     RecordingMessageSink sink;
     MainWindow main;
     // Shown after an Init with the complexation set-up, hidden by an Init without it.
     RunState& st = main.State();
+    // The run's sequence and its composition go to the test's folder, not the working one.
+    st.PsqFileOwn = st.PsqFile = home.dir.file("own.psq");
     PrepareRun(st, SelectorWithAnalytes(), 100);
     st.TxtTable = DefaultComplexTable(st.Composition, "30", "25");
     auto* label = Ctl<QLabel>(main, "llComplex");

@@ -8,6 +8,7 @@
 #include "composition/database.h"
 #include "engine/init_calc.h"
 #include "engine/run_state.h"
+#include "files/complex_file.h"
 #include "files/det_file.h"
 #include "files/example_project.h"
 #include "files/ini_file.h"
@@ -24,6 +25,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <tuple>
 
 namespace fs = std::filesystem;
 
@@ -168,9 +170,22 @@ TEST(SeedCorpus, EveryFileThatOpensSavesAFileThatOpensToTheSameContents)
         BufferRun(st);
         return ReadDetFile(st, in) && WriteDetFile(st, out);
     });
+    // Complexation tables, beside the composition their seeds were written for.
+    twice("cxt", [](const std::string& in, const std::string& out) {
+        RunState st;
+        for (auto [n, lo, hi] : {std::tuple("Ligand", -1, 1), std::tuple("Base", 0, 1), std::tuple("Acid", -1, 0)}) {
+            TComponents r;
+            r.name = n;
+            r.minCharge = lo;
+            r.maxCharge = hi;
+            st.Composition.Add(r);
+        }
+        LoadComplexData(st, in);
+        return !st.TxtTable.empty() && SaveComplexData(st, out);
+    });
 
     // Each reader took its writer's seeds and refused the damaged ones.
-    for (const char* target : {"sna", "psq", "opt", "ini", "cmp", "dbc", "det"})
+    for (const char* target : {"sna", "psq", "opt", "ini", "cmp", "dbc", "det", "cxt"})
         EXPECT_GT(opened[target], 0) << target;
     for (const char* target : {"sna", "psq", "cmp", "dbc", "det"}) EXPECT_GT(refused[target], 0) << target;
 }
