@@ -23,8 +23,11 @@ struct ComplexSums {
     // form count and first form; per form its LForm row and its binding
     // constants K[q] (form-major).
     std::vector<int> zmin, forms, base;
-    std::vector<const double*> lRow;
-    std::vector<double> K;
+    std::vector<const double*> lRow, uRow;  // per form: LForm and UForm rows
+    std::vector<double> K, U;               // per form: binding constants and complex mobilities [q]
+    std::vector<double> ligandU;            // [q]: mobilities of the ligand forms
+    std::vector<double*> rows;              // fraction rows (ComplexData::Row) of the level being stored
+    int rowsLevel = -1;
 };
 
 ComplexSums& Sums(RunState& st) { return st.Engine.Scratch<ComplexSums>(); }
@@ -60,7 +63,14 @@ struct Solve {
         if (s.hq.size() < static_cast<std::size_t>(d.Q()) + 1) s.hq.assign(static_cast<std::size_t>(d.Q()) + 1, 0.0L);
         const std::size_t nq = static_cast<std::size_t>(d.Q()) + 1;
         if (s.lRow.size() < nPhi) s.lRow.assign(nPhi, nullptr);
-        if (s.K.size() < nPhi * nq) s.K.assign(nPhi * nq, 0.0);
+        if (s.K.size() < nPhi * nq) {
+            s.K.assign(nPhi * nq, 0.0);
+            s.U.assign(nPhi * nq, 0.0);
+        }
+        if (s.uRow.size() < nPhi) s.uRow.assign(nPhi, nullptr);
+        s.ligandU.assign(d.U.empty() || d.U[0].empty() ? nq : 0, 0.0);
+        if (!d.U.empty() && !d.U[0].empty()) s.ligandU = d.U[0][0];
+        s.rowsLevel = -1;
         if (s.zmin.size() < nA) {
             s.zmin.assign(nA, 0);
             s.forms.assign(nA, 0);
@@ -77,14 +87,27 @@ struct Solve {
             for (int f = 0; f < d.FormCount[as]; ++f) {
                 const std::size_t row = static_cast<std::size_t>(d.FormBase[as] + f);
                 s.lRow[row] = ar.LForm(a + 1, f);
+                s.uRow[row] = ar.UForm(a + 1, f);
                 std::copy(d.K[as][static_cast<std::size_t>(f)].begin(), d.K[as][static_cast<std::size_t>(f)].end(),
                           s.K.begin() + static_cast<std::ptrdiff_t>(row * nq));
+                std::copy(d.U[as][static_cast<std::size_t>(f)].begin(), d.U[as][static_cast<std::size_t>(f)].end(),
+                          s.U.begin() + static_cast<std::ptrdiff_t>(row * nq));
             }
         }
     }
     // Fractions row (a, f, q) of time level l.
     double* Row(int l, int a, int f, int q) const {
         return d.Work[ar.lvC[l]].data() + static_cast<std::size_t>(d.Row(a, f, q)) * d.Nn;
+    }
+    // Every fraction row of level l, in the order of ComplexData::Row.
+    double* const* Rows(int l) {
+        if (s.rowsLevel != ar.lvC[l]) {
+            const std::size_t n = d.Nn > 0 ? d.Work[ar.lvC[l]].size() / static_cast<std::size_t>(d.Nn) : 0;
+            s.rows.resize(n);
+            for (std::size_t r = 0; r < n; ++r) s.rows[r] = d.Work[ar.lvC[l]].data() + r * static_cast<std::size_t>(d.Nn);
+            s.rowsLevel = ar.lvC[l];
+        }
+        return s.rows.data();
     }
     RunState& st;
     ComplexData& d;
@@ -227,7 +250,8 @@ void Store(Solve& sv, int l, int i, double h, double w) {
     const ComplexData& d = sv.d;
     EngineArrays& ar = sv.ar;
     const ComplexSums& s = sv.s;
-    const int Q = d.Q(), free = Q + 1;
+    const int Q = d.Q(), nq = Q + 1, stride = Q + 2;  // rows per form: the complexes, then the free form
+    double* const* rows = sv.Rows(l);
     ar.CH(l)[i] = h;
     ar.COH(l)[i] = d.Kw / h;
     ar.PH[static_cast<std::size_t>(i)] = 3.0 - std::log10(h);
@@ -235,31 +259,37 @@ void Store(Solve& sv, int l, int i, double h, double w) {
     auto sign = [](int z) { return z > 0 ? 1.0 : (z < 0 ? -1.0 : 0.0); };
     double is = h + d.Kw / h;
     double ueL = 0;
+    double ligandFrac[kMaxLigandForms];
     for (int q = 0; q <= Q; ++q) {
         const double frac = static_cast<double>(w * s.hq[static_cast<std::size_t>(q)]);
-        sv.Row(l, 0, 0, q)[i] = frac;
+        rows[q][i] = frac;
+        if (q < kMaxLigandForms) ligandFrac[q] = frac;
         const int z = d.nL + q;
-        ueL += sign(z) * d.U[0][0][static_cast<std::size_t>(q)] * frac;
+        ueL += sign(z) * s.ligandU[static_cast<std::size_t>(q)] * frac;
         is += cL * z * z * frac;
     }
     for (int a = 1; a <= d.Nanalytes; ++a) {
         const std::size_t as = static_cast<std::size_t>(a);
-        const int zmin = ar.ZMin[a + 1];
+        const int zmin = s.zmin[as], base = s.base[as];
         const double ca = ar.C(l, a + 1)[i];
-        const double* phi = s.phi.data() + d.FormBase[as];
+        const double* phi = s.phi.data() + base;
         double ue = 0;
-        for (int f = 0; f < d.FormCount[as]; ++f) {
+        for (int f = 0; f < s.forms[as]; ++f) {
             const int zf = zmin + f;
+            const int form = base + f;
+            double* const* formRows = rows + static_cast<std::ptrdiff_t>(form) * stride;
+            const double* K = s.K.data() + static_cast<std::size_t>(form) * static_cast<std::size_t>(nq);
+            const double* U = s.U.data() + static_cast<std::size_t>(form) * static_cast<std::size_t>(nq);
             const double freeFrac = phi[f] * s.invB[as];
-            sv.Row(l, a, f, free)[i] = freeFrac;
-            ue += sign(zf) * ar.UForm(a + 1, f)[i] * freeFrac;
+            formRows[Q + 1][i] = freeFrac;
+            ue += sign(zf) * s.uRow[static_cast<std::size_t>(form)][i] * freeFrac;
             is += static_cast<double>(zf * zf) * freeFrac * ca;
             for (int q = 0; q <= Q; ++q) {
-                const double cx = freeFrac * sv.Row(l, 0, 0, q)[i] *
-                                  d.K[as][static_cast<std::size_t>(f)][static_cast<std::size_t>(q)];
-                sv.Row(l, a, f, q)[i] = cx;
+                const double lq = q < kMaxLigandForms ? ligandFrac[q] : rows[q][i];
+                const double cx = freeFrac * lq * K[q];
+                formRows[q][i] = cx;
                 const int z = zf + d.nL + q;
-                const double uc = d.U[as][static_cast<std::size_t>(f)][static_cast<std::size_t>(q)];
+                const double uc = U[q];
                 ue += sign(z) * uc * cx * cL;
                 ueL += sign(z) * uc * cx * ca;
                 is += static_cast<double>(z * z) * cx * ca * cL;
@@ -278,6 +308,10 @@ void Fail(RunState& st) {
 }
 
 enum class Outcome { Converged, OutOfIterations, Failed };
+
+// The square of a step below this times eps ends the iteration (the margin
+// covers the constant of the quadratic convergence).
+constexpr double kQuadraticMargin = 1e-2;
 
 Outcome Newton(Solve& sv, int l, int i, double& h, double& w, int& iterations);
 
@@ -334,7 +368,12 @@ Outcome Newton(Solve& sv, int l, int i, double& h, double& w, int& iterations) {
         hn = h - dh;
         wn = w - dw;
         const double rh = std::fabs(dh / h), rw = std::fabs(dw / w);
-        const bool small = rh <= eps && rw <= eps;
+        // A full step this small is in the quadratic range of Newton's
+        // method: the step after it would be of the order of its square,
+        // far below eps, so the new point is taken as the solution.
+        const bool quadratic = lambda == 1.0 && stage == 0 && rh * rh <= kQuadraticMargin * eps &&
+                               rw * rw <= kQuadraticMargin * eps;
+        const bool small = (rh <= eps && rw <= eps) || quadratic;
         if (small || (it % itNew == 0 && it > 0)) {
             if (hn > 0 && wn > 0 && small) {
                 converged = true;
