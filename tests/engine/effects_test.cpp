@@ -369,6 +369,37 @@ TEST_F(Effects, EffectsTickedAfterAnInitWithoutThemWorkWithTheirDefaults) {
     EXPECT_TRUE(sink.warnings.empty());
 }
 
+// Heating from the "hOA" row: the heat a segment loses through its wall per
+// length, hOA pi d dT, balances the Joule power j E pi d^2 / 4, so the heating
+// coefficient is p = d / (4 hOA) with the diameter of the "ID" row. At constant
+// voltage in a uniform capillary E = U / L, and 10 mM KCl conducts
+// kappa25 (1 + 0.0205 dT): the steady rise is dT = p E^2 kappa25 / (1 - 0.0205
+// p E^2 kappa25). Ticked after an Init without effects, as a user ticks it.
+TEST_F(Effects, HeatingFromTheHOARowAtConstantVoltageReachesTheWallLossBalance) {
+    Prepare(Kcl(), 20, 0.01, 3.5e-4);
+    st.rbVoltage = true;
+    st.UI = 400;  // V
+    st.rbD = st.rbH = true;  // the diameter and hOA are typed, S and p computed
+    Table(1, {{kRowID, {"75"}}, {kRowHOA, {"1000"}}});
+    ASSERT_TRUE(InitCalc(st));
+    st.cbLWMove = st.cbRWMove = false;
+    st.cbS = st.cbH = true;
+    ASSERT_TRUE(ApplyEffects(st));
+    const double d = 75e-6, p = d / (4 * 1000.0);
+    for (int n = 0; n < st.Arr.Nn; ++n) {
+        EXPECT_NEAR(st.Arr.HeatP[n] / p, 1.0, 1e-12) << n;
+        EXPECT_NEAR(st.Arr.S[n] / (kPi * d * d / 4), 1.0, 1e-12) << n;
+    }
+    const double E = 400 / 0.01, kappa25 = kF * (kUK + kUCl) * 1e-9 * 10.0, q = p * E * E * kappa25;
+    const double rise = q / (1 - 0.0205 * q);
+    ASSERT_GT(rise, 4.0);
+    Run(20 * kRhoCp * p);
+    EXPECT_TRUE(sink.warnings.empty()) << sink.warnings.front();
+    for (int n = 0; n < st.Arr.Nn; ++n) EXPECT_NEAR((st.Arr.T(2)[n] - 298.15) / rise, 1.0, 0.01) << n;
+    // the current follows the warmer conductivity: I = kappa25 (1 + 0.0205 dT) E S
+    EXPECT_NEAR(st.I / (kappa25 * (1 + 0.0205 * rise) * E * kPi * d * d / 4), 1.0, 0.01);
+}
+
 // A bad cell costs only its own value: its row default takes its place and
 // every other cell and row is built; an edge of width 0 gives its own row
 // sharp steps (half way on a boundary node) and leaves the other rows alone.
