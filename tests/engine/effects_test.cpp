@@ -130,6 +130,24 @@ TEST_F(Effects, TableCellsBecomeProfilesInEngineUnits) {
     for (int j = 0; j < a.Nn; ++j) EXPECT_TRUE(std::isfinite(a.Mix[j]) && std::isfinite(a.S[j]));
 }
 
+// A negative mixing coefficient would drive the concentrations away from
+// their mean: such a segment does not mix (0 at its nodes and in its window)
+// and the table is reported, while the other segment mixes as typed.
+TEST_F(Effects, ANegativeMixingSegmentDoesNotMix) {
+    Prepare(Kcl(), 100, 0.5, 1e-4);
+    st.cbMix = true;
+    Table(2, {{kRowRatio, {"1", "1"}}, {kRowMix, {"3", "-2"}}});
+    ASSERT_TRUE(InitCalc(st));
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{kEffectsInvalid});
+    const EngineArrays& a = st.Arr;
+    EXPECT_EQ(std::make_pair(a.Mix[0], a.MixWindow[1][0]), std::make_pair(3.0, 3.0));
+    for (int j = 0; j < a.Nn; ++j) {
+        EXPECT_GE(a.Mix[j], 0.0) << j;
+        EXPECT_GE(a.MixWindow[2][j], 0.0) << j;
+    }
+    EXPECT_EQ(std::make_pair(a.Mix[100], a.MixWindow[2][100]), std::make_pair(0.0, 0.0));
+}
+
 TEST_F(Effects, TheTableCopySurvivesRestoringTheGrid) {
     Prepare(Kcl(), 100, 0.5, 1e-4);
     Table(3, {{kRowRatio, {"1", "2", "1"}}, {kRowS, {"1.5", "2", "2.5"}}});
