@@ -120,6 +120,11 @@ bool ComplexTableReadable(const ComplexTable& table) {
     return first.size() >= 2 && ReadInt(first[0], nL) && ReadInt(first[1], pL);
 }
 
+bool IsComplexTableFile(const std::string& name) {
+    const ComplexTable table = ReadComplexTableFile(name);
+    return !table.empty() && ComplexTableReadable(table);
+}
+
 bool SaveComplexData(RunState& st, const std::string& name) {
     return SaveComplexFile(name, st.TxtTable, st.Composition);
 }

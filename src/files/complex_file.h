@@ -37,6 +37,10 @@ bool SaveComplexFile(const std::string& name, const ComplexTable& table, const T
 // set-up, which lists a bad one and takes its default.
 bool ComplexTableReadable(const ComplexTable& table);
 
+// Whether a file holds a complexation table: one table line at least, the
+// first with the ligand's charges as two integers.
+bool IsComplexTableFile(const std::string& name);
+
 // The run state's table as the project's companion file and back. Loading
 // replaces the table (the engine's data are then no longer ready); a file
 // whose table cannot be taken raises "Incorrect file." and leaves the table.

@@ -433,7 +433,10 @@ bool SaveSnaFile(RunState& st, const std::string& name)
     save.Commit();
     // Opening switches complexation on whenever a table lies beside the
     // project: a project saved without it loses the table of an earlier save.
-    if (!st.cbComplex && FileExists(txtName) && !DeleteFile(txtName)) ThrowError("Error: Can't write to file");
+    // A text file that holds no table (the user's notes of the same name) is
+    // left as it is.
+    if (!st.cbComplex && FileExists(txtName) && IsComplexTableFile(txtName) && !DeleteFile(txtName))
+        ThrowError("Error: Can't write to file");
     if (sequenceCopied) st.PsqSize = FileSizeByName(st.PsqFile);
     st.FileName = name;
     return true;

@@ -77,6 +77,28 @@ TEST(ComplexWindow, DefaultsGridNoneCellsAndApply)
     EXPECT_EQ(sink.warnings, std::vector<std::string>{"File \"" + missing + "\" not found."});
 }
 
+// A cell typed and the window left by its frame's close button or Esc (not
+// by Apply): the run's table holds what the window showed, so that Init and
+// the project file use it.
+TEST(ComplexWindow, LeavingTheWindowKeepsTheTypedCells)
+{
+    RecordingMessageSink sink;
+    RunState st;
+    st.Composition = SelectorWithAnalytes();
+    ComplexWindow w(st, {});
+    auto* grid = Ctl<QTableWidget>(w, "sgTable");
+    w.show();
+    ASSERT_EQ(st.TxtTable, DefaultComplexTable(st.Composition, "30", "25"));
+    grid->item(4, 2)->setText("-2");
+    w.close();
+    EXPECT_EQ(st.TxtTable[5], (std::vector<std::string>{"30", "-2", "30"}));
+    w.show();
+    grid->item(4, 2)->setText("-3");
+    QTest::keyClick(&w, Qt::Key_Escape);
+    EXPECT_TRUE(w.isHidden());
+    EXPECT_EQ(st.TxtTable[5], (std::vector<std::string>{"30", "-3", "30"}));
+}
+
 TEST(ComplexWindow, TheModeSwitchAsksFirstAndInitRunsWhenSwitchedOff)
 {
     RecordingMessageSink sink;

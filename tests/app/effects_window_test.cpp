@@ -180,3 +180,43 @@ TEST(EffectsWindow, ReInitiateRestoresTheDefaultOfAnEffectSwitchedOff)
         }
     }
 }
+
+// Through the main window: Init without any effect, "Heating" ticked in the
+// window, Run. In a uniform capillary at constant voltage E = U / L the Joule
+// power E^2 kappa balances the loss dT / p with the default coefficient
+// p = d / 4 / 1500 K m3/W, while 10 mM KCl conducts kappa25 (1 + 0.0205 dT):
+// dT = q / (1 - 0.0205 q), q = p E^2 kappa25.
+TEST(EffectsWindow, HeatingTickedAfterAnInitHeatsTheMainWindowsRun)
+{
+    ProgramHome home;
+    RecordingMessageSink sink;
+    MainWindow main;
+    RunState& st = main.State();
+    st.PsqFileOwn = st.PsqFile = home.dir.file("own.psq");
+    TUnivSet<TComponents> kcl;
+    kcl.Add(StrongCation("Potassium", kUK, BGE, 10.0, 10.0));
+    kcl.Add(StrongAnion("Chloride", kUCl, BGE, 10.0, 10.0));
+    PrepareRun(st, kcl, 20);
+    st.CapLengthPending = 0.01;
+    st.rbVoltage = true;
+    st.UI = 400;
+    st.cbOptDt = false;
+    st.DT = st.DTDefault = st.DTInit = 3.5e-4;
+    Click(main, "bbnInit");
+    ASSERT_TRUE(st.Initialised) << (sink.warnings.empty() ? "" : sink.warnings[0]);
+    ASSERT_FALSE(st.cbS || st.cbH || st.cbMix || st.cbT || st.cbEOF || st.cbSvol);
+    st.cbLWMove = st.cbRWMove = false;
+    Ui ui(*Ctl<EffectsWindow>(main, "fmEffects"));
+    ui.click("cbH");
+    ASSERT_TRUE(st.cbH && !st.cbAccT);
+    const double d = st.CapDiameter, p = d / 4 / 1500, rhoCp = 997.02 * 4240.4;
+    const double E = 400 / 0.01, kappa25 = 96485.0 * (kUK + kUCl) * 1e-9 * 10.0, q = p * E * E * kappa25;
+    const double rise = q / (1 - 0.0205 * q);
+    ASSERT_GT(rise, 1.0);
+    st.StopTime = 20 * rhoCp * p;
+    main.UpdateMainInfo();
+    Click(main, "bbnStart");
+    EXPECT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+    ASSERT_GE(st.Time + st.DT, st.StopTime);
+    for (int n = 0; n < st.Arr.Nn; ++n) EXPECT_NEAR((st.Arr.T(2)[n] - 298.15) / rise, 1.0, 1e-3) << n;
+}

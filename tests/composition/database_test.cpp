@@ -364,6 +364,8 @@ TEST(ConstituentDatabase, WellKnownConstituentsGivePublishedFiguresWithinOnePerc
         {"Citric acid", -3, true, lambda(70.2)},    {"Oxalic acid", -2, true, lambda(74.11)},
         {"Ammonium", 1, true, lambda(73.5)},        {"Ammonium", 1, false, 9.245},
         {"Tryptophan", 1, false, 2.38},             {"Tryptophan", -1, false, 9.39},
+        // phosphonic acid H3PO3 gives up two protons (HPO3 2- at pH above 6.7)
+        {"Phosphorous acid", -1, false, 1.3},       {"Phosphorous acid", -2, false, 6.70},
     };
     TUnivSet<TComponents> db;
     ASSERT_TRUE(ReadDatabase(KELVO_DATABASE_FILE, db));

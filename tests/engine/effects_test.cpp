@@ -130,6 +130,24 @@ TEST_F(Effects, TableCellsBecomeProfilesInEngineUnits) {
     for (int j = 0; j < a.Nn; ++j) EXPECT_TRUE(std::isfinite(a.Mix[j]) && std::isfinite(a.S[j]));
 }
 
+// A negative mixing coefficient would drive the concentrations away from
+// their mean: such a segment does not mix (0 at its nodes and in its window)
+// and the table is reported, while the other segment mixes as typed.
+TEST_F(Effects, ANegativeMixingSegmentDoesNotMix) {
+    Prepare(Kcl(), 100, 0.5, 1e-4);
+    st.cbMix = true;
+    Table(2, {{kRowRatio, {"1", "1"}}, {kRowMix, {"3", "-2"}}});
+    ASSERT_TRUE(InitCalc(st));
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{kEffectsInvalid});
+    const EngineArrays& a = st.Arr;
+    EXPECT_EQ(std::make_pair(a.Mix[0], a.MixWindow[1][0]), std::make_pair(3.0, 3.0));
+    for (int j = 0; j < a.Nn; ++j) {
+        EXPECT_GE(a.Mix[j], 0.0) << j;
+        EXPECT_GE(a.MixWindow[2][j], 0.0) << j;
+    }
+    EXPECT_EQ(std::make_pair(a.Mix[100], a.MixWindow[2][100]), std::make_pair(0.0, 0.0));
+}
+
 TEST_F(Effects, TheTableCopySurvivesRestoringTheGrid) {
     Prepare(Kcl(), 100, 0.5, 1e-4);
     Table(3, {{kRowRatio, {"1", "2", "1"}}, {kRowS, {"1.5", "2", "2.5"}}});
@@ -367,6 +385,37 @@ TEST_F(Effects, EffectsTickedAfterAnInitWithoutThemWorkWithTheirDefaults) {
     const double K = std::pow(10.0, 3 - 5.5), cH = 1e-4;  // mM
     EXPECT_NEAR((x1 - x0) / (st.Time - t0) / (50e-9 * K / (K + cH) * 250 / 0.025), 1.0, 1e-3);
     EXPECT_TRUE(sink.warnings.empty());
+}
+
+// Heating from the "hOA" row: the heat a segment loses through its wall per
+// length, hOA pi d dT, balances the Joule power j E pi d^2 / 4, so the heating
+// coefficient is p = d / (4 hOA) with the diameter of the "ID" row. At constant
+// voltage in a uniform capillary E = U / L, and 10 mM KCl conducts
+// kappa25 (1 + 0.0205 dT): the steady rise is dT = p E^2 kappa25 / (1 - 0.0205
+// p E^2 kappa25). Ticked after an Init without effects, as a user ticks it.
+TEST_F(Effects, HeatingFromTheHOARowAtConstantVoltageReachesTheWallLossBalance) {
+    Prepare(Kcl(), 20, 0.01, 3.5e-4);
+    st.rbVoltage = true;
+    st.UI = 400;  // V
+    st.rbD = st.rbH = true;  // the diameter and hOA are typed, S and p computed
+    Table(1, {{kRowID, {"75"}}, {kRowHOA, {"1000"}}});
+    ASSERT_TRUE(InitCalc(st));
+    st.cbLWMove = st.cbRWMove = false;
+    st.cbS = st.cbH = true;
+    ASSERT_TRUE(ApplyEffects(st));
+    const double d = 75e-6, p = d / (4 * 1000.0);
+    for (int n = 0; n < st.Arr.Nn; ++n) {
+        EXPECT_NEAR(st.Arr.HeatP[n] / p, 1.0, 1e-12) << n;
+        EXPECT_NEAR(st.Arr.S[n] / (kPi * d * d / 4), 1.0, 1e-12) << n;
+    }
+    const double E = 400 / 0.01, kappa25 = kF * (kUK + kUCl) * 1e-9 * 10.0, q = p * E * E * kappa25;
+    const double rise = q / (1 - 0.0205 * q);
+    ASSERT_GT(rise, 4.0);
+    Run(20 * kRhoCp * p);
+    EXPECT_TRUE(sink.warnings.empty()) << sink.warnings.front();
+    for (int n = 0; n < st.Arr.Nn; ++n) EXPECT_NEAR((st.Arr.T(2)[n] - 298.15) / rise, 1.0, 5e-4) << n;
+    // the current follows the warmer conductivity: I = kappa25 (1 + 0.0205 dT) E S
+    EXPECT_NEAR(st.I / (kappa25 * (1 + 0.0205 * rise) * E * kPi * d * d / 4), 1.0, 5e-4);
 }
 
 // A bad cell costs only its own value: its row default takes its place and

@@ -118,6 +118,27 @@ TEST(ComplexProject, SavedWithoutComplexationOverOneWithItReopensWithout) {
     EXPECT_TRUE(sink.warnings.empty()) << sink.warnings[0];
 }
 
+// A text file of the user's beside the project (notes that share its name)
+// is no complexation table: a save without complexation leaves it as it was.
+TEST(ComplexProject, ASaveWithoutComplexationKeepsATextFileThatIsNoTable) {
+    RecordingMessageSink sink;
+    NoWindowHooks none;
+    TempDir dir;
+    const std::string name = SaveZoneProject(dir, "n"), txt = dir.file("n.txt");
+    RunState st;
+    ASSERT_TRUE(OpenProject(st, name));
+    st.cbComplex = false;
+    ASSERT_TRUE(InitCalc(st)) << sink.warnings.at(0);
+    const std::string notes[] = {"Run of 7 December: buffer pH 4.8, 250 V\r\nzones at 11 and 13 mm\r\n",
+                                 "# only comments\r\n", ""};
+    for (const std::string& bytes : notes) {
+        Write(txt, bytes);
+        ASSERT_TRUE(SaveSnaFile(st, name));
+        ASSERT_TRUE(FileExists(txt)) << bytes;
+        EXPECT_EQ(Read(txt), bytes);
+    }
+}
+
 // A table whose ligand charges are no integers, with a line repeated or with
 // junk as one more line, does not open: the project is refused and the table
 // reader leaves the table it had.
