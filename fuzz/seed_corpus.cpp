@@ -151,6 +151,14 @@ bool WriteSeedCorpus(const fs::path& dir)
         // header peak width of -1.
         WriteBytes(dir / "psq" / "short.psq", at(seq, 27, f64(1e-317)));
         WriteBytes(dir / "psq" / "width.psq", at(seq, 35, f64(-1.0)));
+        // Found by fuzzing: frames (block at their start, diameter at +87)
+        // whose capillary diameter gives a cross-section of 0 (the project
+        // saved after Use would not open).
+        WriteBytes(dir / "psq" / "narrow.psq", at(at(seq, 60 + 87, f64(2.664e-260)), 60 + frame + 87, f64(2.664e-260)));
+        // Found by fuzzing: a capillary so long that the recalculation of the
+        // frame fails (Use took the frame; the project saved after it did not
+        // open).
+        WriteBytes(dir / "psq" / "long.psq", at(seq, 27, f64(5.48612e303)));
         Bytes oldFrame = oldPsq;
         oldFrame.f64(1.5).f64(-1.0).f64(0).f64(1e-11).f64(2e-6).f64(250).f64(0).f64(100);
         oldFrame.i32(15).i32(30).f64(0.0).i32(0).i32(10);

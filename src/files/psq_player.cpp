@@ -558,11 +558,14 @@ bool PsqPlayer::Use()
     st.Initialised = true;
     const int nn = st.Arr.Nn;
     for (int k = 1; k <= st.NComp; ++k) std::copy_n(st.Arr.DrawnProfile[k], nn, st.Arr.C(2, k));
+    st.NumericalFailure = false;
     RecalcProfiles(st, Version == "0.1" ? -1 : 2);
-    // The run must hold what a saved project opens with again (the current
-    // the frame's profiles give on its geometry is a finite number): else it
-    // is not taken, and Init is needed before a run.
-    if (!ProjectValuesValid(CaptureProject(st))) {
+    // The run must hold what a saved project opens with again: profiles with
+    // an equilibrium and a field (the recalculation did not fail, as the
+    // project reader requires) and a finite current on the frame's geometry.
+    // Else it is not taken, and Init is needed before a run.
+    if (st.NumericalFailure || !ProjectValuesValid(CaptureProject(st))) {
+        st.NumericalFailure = false;
         st.Initialised = false;
         ShowWarning(kIncorrectPsq);
         return false;

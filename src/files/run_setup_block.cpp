@@ -1,5 +1,6 @@
 #include "files/run_setup_block.h"
 
+#include "engine/equilibrium.h"
 #include "engine/run_state.h"
 #include "files/file_hooks.h"
 #include "files/setup_edits.h"
@@ -8,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <string>
 #include <utility>
 
@@ -171,6 +173,9 @@ bool RunSetupBlockValid(const RunSetupBlock& b, bool inFrame)
         {"edEpsNew", b.EpsNew}, {"edEpsCor", b.EpsCor}, {"edItNew", b.ItNew}};
     for (auto [name, v] : edited)
         if (!EditTakes(name, v)) return false;
+    // A diameter whose cross-section is no normal number stops every run
+    // ("Cross-section is zero") and every project saved with it.
+    if (!(0.25 * kPi * b.CapDiameter * b.CapDiameter >= std::numeric_limits<double>::min())) return false;
     if (!inFrame && !GeometryValid(b.NX, b.CapLength, b.PeakWidth, b.PeakEdgeWidth, b.InjSite)) return false;
     // The diffusion mode gives the saved time step back when it ends.
     return !b.DiffMode || b.SavedDT > 0;
