@@ -1,10 +1,12 @@
 #include "engine/ionic_strength.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <string>
 
 #include "engine/equilibrium.h"
+#include "engine/equilibrium_lanes.h"
 #include "engine/modes.h"
 #include "engine/run_state.h"
 
@@ -183,6 +185,16 @@ void OnsfuoFull(RunState& st, int level, int node) {
 
 }  // namespace
 
+void IonicStrengthWork::EnsureLanes(int rows, int nForms, int maxAbsZ, int lanes) {
+    auto atLeast = [](std::vector<double>& v, int n) {
+        if (v.size() < static_cast<std::size_t>(n)) v.assign(static_cast<std::size_t>(n), 0.0);
+    };
+    atLeast(LaneSave, 2 * rows * lanes);
+    atLeast(LaneGamma, (maxAbsZ + 1) * lanes);
+    atLeast(LaneCF, 2 * nForms * lanes);
+    if (LanePasses.size() < static_cast<std::size_t>(101 * lanes)) LanePasses.assign(101 * static_cast<std::size_t>(lanes), 0);
+}
+
 void IonicStrengthWork::Prepare(int maxAbsZ, int nForms) {
     if (maxAbsZ == SizedMaxZ && nForms == SizedForms) return;
     const std::size_t n = nForms > 0 ? static_cast<std::size_t>(nForms) : 0;
@@ -261,6 +273,40 @@ void onsfuo(RunState& st, int level, int node) {
         OnsfuoFull(st, level, node);
 }
 
+namespace {
+
+// The activity iteration, the pH, the mobilities and the speciation of one node.
+void IonicStrengthNode(RunState& st, int level, int source, int i, double* gamma) {
+    EngineArrays& a = st.Arr;
+    const int maxZ = a.MaxAbsZ;
+    st.KwIS = kKwRef;
+    int passes = 0;
+    for (int z = 0; z <= maxZ; ++z) gamma[z] = 1.0;
+    double* is = a.IonicStrength(level);
+    for (;;) {
+        Elneut(st, level, source, i, false);
+        NodeIonicStrength(st, level, i);
+        double change = 0;
+        mcinn(a, maxZ, change, is[i], gamma, st.KwIS, i);
+        if (++passes > 100) ThrowErrorCode(-10, "ISC>>too many iterations. (" + std::to_string(i) + ")");
+        BuildLForm(st, i);
+        if (source != -1 && st.cbISConv) {
+            const double saved = is[i];
+            NodeIonicStrength(st, level, i);
+            const double g = ActivityCoefficient(maxZ, is[i]);
+            is[i] = saved;
+            change = std::fabs(gamma[maxZ] - g) / g;
+        }
+        if (change <= 1e-5) break;
+    }
+    if (st.cbISPostN) Elneut(st, level, source, i, false);
+    a.PH[i] = 3 - std::log10(a.CH(level)[i] * gamma[1]);
+    onsfuo(st, level, i);
+    CalcSpeciation(st, level, i);
+}
+
+}  // namespace
+
 void ISC(RunState& st, int level, int source) {
     EngineArrays& a = st.Arr;
     if (!st.Initialised || !a.Allocated()) ThrowErrorCode(-10, "ISC>>is_init == false");
@@ -275,38 +321,28 @@ void ISC(RunState& st, int level, int source) {
     IonicStrengthWork& w = st.ISWork;
     w.Prepare(a.MaxAbsZ, a.NForms);
     double* gamma = w.Gamma.data();
-    const int maxZ = a.MaxAbsZ;
 
+    // Nodes side by side where every pass of a node is the plain one: a start
+    // level, none of the options that change the passes, the standard
+    // equilibrium.
+    int src = source == 0 ? level + 1 : source;
+    if (src > 5) src = 5;
+    const int lanes = NodeLanes();
+    const bool sideBySide = lanes > 1 && source != -1 && src >= 1 && level >= 1 && level <= 5 && !st.cbISConv &&
+                            !st.cbISPostN && !st.cbChrom && !st.cbComplex &&
+                            !SelectedModeHooks(st).Equilibrium;
+    const int lastLane = std::min(hi, std::min(st.NX, last));
     try {
         // Temperature mode: the mobilities start again from their
         // temperature-corrected limiting values.
         if (st.cbH || st.cbT) UpdateModeTemperatures(st);
-        for (int i = lo; i <= hi; ++i) {
-            st.KwIS = kKwRef;
-            int passes = 0;
-            for (int z = 0; z <= maxZ; ++z) gamma[z] = 1.0;
-            double* is = a.IonicStrength(level);
-            for (;;) {
-                Elneut(st, level, source, i, false);
-                NodeIonicStrength(st, level, i);
-                double change = 0;
-                mcinn(a, maxZ, change, is[i], gamma, st.KwIS, i);
-                if (++passes > 100)
-                    ThrowErrorCode(-10, "ISC>>too many iterations. (" + std::to_string(i) + ")");
-                BuildLForm(st, i);
-                if (source != -1 && st.cbISConv) {
-                    const double saved = is[i];
-                    NodeIonicStrength(st, level, i);
-                    const double g = ActivityCoefficient(maxZ, is[i]);
-                    is[i] = saved;
-                    change = std::fabs(gamma[maxZ] - g) / g;
-                }
-                if (change <= 1e-5) break;
+        for (int i = lo; i <= hi;) {
+            if (sideBySide && i + lanes - 1 <= lastLane && IonicStrengthNodes(st, level, src, i, w)) {
+                i += lanes;
+                continue;
             }
-            if (st.cbISPostN) Elneut(st, level, source, i, false);
-            a.PH[i] = 3 - std::log10(a.CH(level)[i] * gamma[1]);
-            onsfuo(st, level, i);
-            CalcSpeciation(st, level, i);
+            IonicStrengthNode(st, level, source, i, gamma);
+            ++i;
         }
     } catch (const OnsagerFuossError&) {
         ThrowErrorCode(-11, "ISC");

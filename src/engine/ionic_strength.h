@@ -38,9 +38,17 @@ struct IonicStrengthWork {
     std::vector<double> R;            // 6 x n: r(0)..r(5)
     std::vector<double> H;            // n x n
     int SizedForms = -1, SizedMaxZ = -1;
+    // Nodes side by side: the constants KForm and LForm of the nodes as they
+    // were before the passes (2 x rows x lanes), the activity coefficients of
+    // each node ((MaxAbsZ+1) x lanes) and the charged forms' concentrations of
+    // the current pass and of each node's last pass (2 x NForms x lanes).
+    std::vector<double> LaneSave, LaneGamma, LaneCF;
+    std::vector<int> LanePasses;  // Newton passes of every pass of each node (101 x lanes)
 
     // Sizes the storage for a run shape; keeps it when the shape is unchanged.
     void Prepare(int maxAbsZ, int nForms);
+    // Sizes the storage of the nodes side by side (kept when large enough).
+    void EnsureLanes(int rows, int nForms, int maxAbsZ, int lanes);
 };
 
 // Equilibrium of `level` with the ionic-strength correction on every node of
