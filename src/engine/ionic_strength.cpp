@@ -15,15 +15,15 @@ namespace {
 constexpr double kLn10 = 2.302585092994045684;
 
 // Constants of the Onsager-Fuoss method (cgs units).
-constexpr double kElementaryCharge = 4.806567e-10;  // esu
+using onsagerfuoss::kElementaryCharge;
+using onsagerfuoss::kSeries;
 constexpr double kBoltzmann = 1.380662e-16;         // erg/K
 constexpr double kAvogadro = 6.022142e23;
 constexpr double kPermittivity = 78.3043;           // water
 constexpr double kOFTemperature = 298.15;           // K
 constexpr double kViscosity = 0.00896331;           // P
 constexpr double kOFPi = 3.14159265;
-constexpr double kSeries[6] = {0.2929, -0.3536, 0.0884, -0.0442, 0.0276, -0.0193};
-constexpr double kZeroMobility = 1e-12;             // stands in for a mobility of 0
+constexpr double kZeroMobility = onsagerfuoss::kZeroMobility;
 
 // Relaxation and electrophoretic constants, evaluated in extended precision.
 const double kB1 = static_cast<double>(
@@ -33,6 +33,9 @@ const double kB1 = static_cast<double>(
 const double kB2 = static_cast<double>(
     static_cast<long double>(kElementaryCharge) * kElementaryCharge * kFaraday * (1.0L / 1800.0L) *
     std::sqrt(0.004L * kAvogadro / (static_cast<long double>(kOFPi) * kBoltzmann)));
+const double kEt = kPermittivity * kOFTemperature;
+const double kRelax = kB1 / std::sqrt(kEt * kEt * kEt);
+const double kElectro = kB2 / (kViscosity * std::sqrt(kEt));
 
 // Restores the computation window when it goes out of scope.
 class WindowGuard {
@@ -168,9 +171,8 @@ void OnsfuoFull(RunState& st, int level, int node) {
         }
     }
 
-    const double et = kPermittivity * kOFTemperature;
-    const double relax = kB1 / std::sqrt(et * et * et);
-    const double electro = kB2 / (kViscosity * std::sqrt(et));
+    const double relax = kRelax;
+    const double electro = kElectro;
     const double sg = std::sqrt(gamma2);
     const double shape = sg / (1 + 1.5 * std::sqrt(0.5 * gamma2));
     const double toMobility = 1 / 1e-5;
@@ -185,6 +187,9 @@ void OnsfuoFull(RunState& st, int level, int node) {
 
 }  // namespace
 
+double onsagerfuoss::Relaxation() { return kRelax; }
+double onsagerfuoss::Electrophoretic() { return kElectro; }
+
 void IonicStrengthWork::EnsureLanes(int rows, int nForms, int maxAbsZ, int lanes) {
     auto atLeast = [](std::vector<double>& v, int n) {
         if (v.size() < static_cast<std::size_t>(n)) v.assign(static_cast<std::size_t>(n), 0.0);
@@ -192,6 +197,7 @@ void IonicStrengthWork::EnsureLanes(int rows, int nForms, int maxAbsZ, int lanes
     atLeast(LaneSave, 2 * rows * lanes);
     atLeast(LaneGamma, (maxAbsZ + 1) * lanes);
     atLeast(LaneCF, 2 * nForms * lanes);
+    atLeast(LaneOnsfuo, (10 * nForms + nForms * nForms) * lanes + nForms);
     if (LanePasses.size() < static_cast<std::size_t>(101 * lanes)) LanePasses.assign(101 * static_cast<std::size_t>(lanes), 0);
 }
 
