@@ -98,3 +98,14 @@ bool IonicStrengthNodes(RunState& st, int level, int src, int i, IonicStrengthWo
     (void)st, (void)level, (void)src, (void)i, (void)w;
     return false;
 }
+
+void ExtendedReciprocals(const double* K, double* out, int n) {
+#ifdef KELVO_NODE_LANES
+    switch (NodeLanes()) {
+    case 4: lanes4::ExtendedReciprocals(K, out, n); return;
+    case 2: lanes2::ExtendedReciprocals(K, out, n); return;
+    default: break;
+    }
+#endif
+    for (int m = 0; m < n; ++m) out[m] = static_cast<double>(1.0L / K[m]);
+}

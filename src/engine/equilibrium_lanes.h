@@ -38,3 +38,7 @@ void SolveElneutNodes(const RunState& st, int level, int i, const double* x, int
 // with the same results as node by node. False when a node leaves the common
 // path: the nodes are then as they were, for the one-node routine.
 bool IonicStrengthNodes(RunState& st, int level, int src, int i, IonicStrengthWork& w);
+
+// (double)(1.0L / K[m]) for m = 0..n-1 as the side-by-side rebuild of LForm
+// forms it (the double quotient where it is that value), for tests.
+void ExtendedReciprocals(const double* K, double* out, int n);

@@ -7,8 +7,12 @@
 // forms and mobilities must agree within 1e-12 relative.
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -222,4 +226,36 @@ TEST(IonicStrengthReference, EveryNodeAgreesWithTheNodeByNodeCorrection) {
             EXPECT_LE(LargestDifference("B3", 200, time, lanes, -1), 1e-12);
         }
     }
+}
+
+TEST(IonicStrengthReference, ReciprocalConstantsRoundAsInExtendedPrecision) {
+    // The cumulative constant of a one-step cation is 1/K divided in extended
+    // precision and rounded to double; the nodes side by side take the double
+    // quotient where that is the same number. Over a million constants of
+    // every magnitude (and the edges: powers of two, the extremes of the
+    // range), some of which round differently in the two precisions, every
+    // one must have the bits of the extended division.
+    std::mt19937_64 gen(20261207);
+    std::uniform_real_distribution<double> exponent(-300.0, 300.0), digits(1.0, 10.0);
+    std::vector<double> K;
+    for (int m = 0; m < 1000000; ++m) K.push_back(digits(gen) * std::pow(10.0, std::floor(exponent(gen))));
+    for (int e = -1000; e <= 1000; e += 7) K.push_back(std::ldexp(1.0, e));
+    for (double v : {DBL_MIN, DBL_MAX, 4.9e-324, 1e-308, 3.0, 1.0 / 3.0, 10.0, 1e-7}) K.push_back(v);
+    std::vector<double> got(K.size());
+    for (int lanes : {1, 2, 0}) {
+        SetNodeLanes(lanes);
+        ExtendedReciprocals(K.data(), got.data(), static_cast<int>(K.size()));
+        int differentInDouble = 0, wrong = 0;
+        for (std::size_t m = 0; m < K.size(); ++m) {
+            const double want = static_cast<double>(1.0L / K[m]);
+            if (1.0 / K[m] != want) ++differentInDouble;
+            std::uint64_t a, b;
+            std::memcpy(&a, &got[m], 8);
+            std::memcpy(&b, &want, 8);
+            if (a != b && ++wrong <= 5) ADD_FAILURE() << "lanes " << lanes << ": 1/" << K[m] << " gives " << got[m] << ", extended " << want;
+        }
+        EXPECT_EQ(wrong, 0) << "lanes " << lanes;
+        EXPECT_GT(differentInDouble, 50);  // the hard cases are among them
+    }
+    SetNodeLanes(0);
 }
