@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr double kLn10 = 2.302585092994045684;
+using activity::kLn10;
 
 // Constants of the Onsager-Fuoss method (cgs units).
 using onsagerfuoss::kElementaryCharge;

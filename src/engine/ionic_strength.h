@@ -16,6 +16,10 @@
 class RunState;
 class EngineArrays;
 
+namespace activity {
+inline constexpr double kLn10 = 2.302585092994045684;  // activity coefficients as exp(ln 10 log10)
+}
+
 // Constants of the full Onsager-Fuoss correction (cgs units).
 namespace onsagerfuoss {
 inline constexpr double kElementaryCharge = 4.806567e-10;  // esu
