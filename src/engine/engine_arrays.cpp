@@ -24,6 +24,7 @@ void NewtonScratch::Resize(int formRows, int nComp, int maxAbsZ) {
     LaneL.assign(comps, nullptr);
     LaneC.assign(kMaxNodeLanes * comps, 0.0);
     LaneS0.assign(kMaxNodeLanes * comps, 0.0);
+    LaneZ2.assign(rows, 0);
     LaneS0Final.assign(kMaxNodeLanes * comps, 0.0);
     LaneZMin.assign(comps, 0);
     LaneForms.assign(comps, 0);
@@ -34,7 +35,7 @@ void NewtonScratch::Release() {
         v->clear();
         v->shrink_to_fit();
     }
-    for (std::vector<int>* v : {&Active, &Begin, &ZMin, &S0Exp, &LaneZMin, &LaneForms}) {
+    for (std::vector<int>* v : {&Active, &Begin, &ZMin, &S0Exp, &LaneZMin, &LaneForms, &LaneZ2}) {
         v->clear();
         v->shrink_to_fit();
     }
