@@ -23,16 +23,19 @@ void NewtonScratch::Resize(int formRows, int nComp, int maxAbsZ) {
     LaneP.assign(kMaxNodeLanes * (2 * static_cast<std::size_t>(maxAbsZ) + 1), 0.0);
     LaneL.assign(comps, nullptr);
     LaneC.assign(kMaxNodeLanes * comps, 0.0);
+    LaneS0.assign(kMaxNodeLanes * comps, 0.0);
+    LaneZ2.assign(rows, 0);
+    LaneS0Final.assign(kMaxNodeLanes * comps, 0.0);
     LaneZMin.assign(comps, 0);
     LaneForms.assign(comps, 0);
 }
 
 void NewtonScratch::Release() {
-    for (std::vector<double>* v : {&L, &P, &Pow, &C, &S0, &LanePow, &LaneP, &LaneC}) {
+    for (std::vector<double>* v : {&L, &P, &Pow, &C, &S0, &LanePow, &LaneP, &LaneC, &LaneS0, &LaneS0Final}) {
         v->clear();
         v->shrink_to_fit();
     }
-    for (std::vector<int>* v : {&Active, &Begin, &ZMin, &S0Exp, &LaneZMin, &LaneForms}) {
+    for (std::vector<int>* v : {&Active, &Begin, &ZMin, &S0Exp, &LaneZMin, &LaneForms, &LaneZ2}) {
         v->clear();
         v->shrink_to_fit();
     }

@@ -57,6 +57,9 @@ struct NewtonScratch {
     std::vector<const double*> LaneL;  // [NComp]: LForm rows (form 0, at the first node) of the constituents of a solve side by side
     std::vector<double> LaneC;      // [kMaxNodeLanes*NComp]: their concentrations, nodes side by side
     std::vector<int> LaneZMin, LaneForms;  // [NComp]: their lowest charge and number of forms
+    std::vector<double> LaneS0;     // [kMaxNodeLanes*NComp]: their sums S0 in the last pass, nodes side by side
+    std::vector<int> LaneZ2;        // [FormRows]: z^2 of the charged forms of the constituents, in order
+    std::vector<double> LaneS0Final;  // [kMaxNodeLanes*NComp]: their sums S0 in the pass in which each node closed
     void Resize(int formRows, int nComp, int maxAbsZ);
     void Release();
 };

@@ -133,25 +133,27 @@ void SetDefaultCrossSections(RunState& st) {
     st.UniformSection = uniform;
 }
 
-void BuildLForm(RunState& st, int n) {
-    EngineArrays& a = st.Arr;
-    for (int i = 1; i <= a.NComp; ++i) {
-        const int k0 = -a.ZMin[i];
-        for (int k = 0; k < a.Forms(i); ++k) {
-            if (k == k0) {
-                a.LForm(i, k)[n] = 1.0;
-            } else if (k < k0) {
-                long double p = 1.0L;
-                for (int m = k; m <= k0 - 1; ++m) p *= a.KForm(i, m)[n];
-                a.LForm(i, k)[n] = static_cast<double>(p);
-            } else {
-                long double p = 1.0L;
-                for (int m = k0 + 1; m <= k; ++m) p *= a.KForm(i, m)[n];
-                if (p == 0.0L) ThrowErrorCode(-3, "Elneut");
-                a.LForm(i, k)[n] = static_cast<double>(1.0L / p);
-            }
+void BuildLFormOf(EngineArrays& a, int i, int n) {
+    const int k0 = -a.ZMin[i];
+    for (int k = 0; k < a.Forms(i); ++k) {
+        if (k == k0) {
+            a.LForm(i, k)[n] = 1.0;
+        } else if (k < k0) {
+            long double p = 1.0L;
+            for (int m = k; m <= k0 - 1; ++m) p *= a.KForm(i, m)[n];
+            a.LForm(i, k)[n] = static_cast<double>(p);
+        } else {
+            long double p = 1.0L;
+            for (int m = k0 + 1; m <= k; ++m) p *= a.KForm(i, m)[n];
+            if (p == 0.0L) ThrowErrorCode(-3, "Elneut");
+            a.LForm(i, k)[n] = static_cast<double>(1.0L / p);
         }
     }
+}
+
+void BuildLForm(RunState& st, int n) {
+    EngineArrays& a = st.Arr;
+    for (int i = 1; i <= a.NComp; ++i) BuildLFormOf(a, i, n);
 }
 
 void SetNodeConstants(RunState& st) {

@@ -36,6 +36,8 @@ void SetDefaultCrossSections(RunState& st);
 void SetNodeConstants(RunState& st);
 // Rebuilds LForm at one node from KForm (used after KForm changes there).
 void BuildLForm(RunState& st, int node);
+// The same for constituent i alone.
+void BuildLFormOf(EngineArrays& a, int i, int node);
 
 // ---- speciation ----------------------------------------------------------------
 // From the stored cH of `level`: cOH, pH (unless the ionic-strength correction

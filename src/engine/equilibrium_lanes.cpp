@@ -1,5 +1,6 @@
 #include "engine/equilibrium_lanes.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstddef>
@@ -7,6 +8,7 @@
 
 #include "engine/equilibrium.h"
 #include "engine/equilibrium_terms.h"
+#include "engine/ionic_strength.h"
 #include "engine/run_state.h"
 
 // The lanes are written with GCC's vector extensions and x86 built-ins; other
@@ -18,6 +20,7 @@
 namespace lanes2 {
 #define KELVO_LANES 2
 #include "engine/equilibrium_lanes_body.inc"
+#include "engine/ionic_strength_lanes_body.inc"
 #undef KELVO_LANES
 }  // namespace lanes2
 
@@ -28,6 +31,7 @@ namespace lanes2 {
 namespace lanes4 {
 #define KELVO_LANES 4
 #include "engine/equilibrium_lanes_body.inc"
+#include "engine/ionic_strength_lanes_body.inc"
 #undef KELVO_LANES
 }  // namespace lanes4
 #pragma GCC pop_options
@@ -81,4 +85,27 @@ void SolveElneutNodes(const RunState& st, int level, int i, const double* x, int
     res[0] = SolveElneutNode(st, level, i, x[0], std::fabs(x[0]) + 1e-36, itNew, s);
     res[0].passed = false;
     res[0].nActive = 0;
+}
+
+bool IonicStrengthNodes(RunState& st, int level, int src, int i, IonicStrengthWork& w) {
+#ifdef KELVO_NODE_LANES
+    switch (NodeLanes()) {
+    case 4: return lanes4::IonicStrengthLanes(st, level, src, i, w);
+    case 2: return lanes2::IonicStrengthLanes(st, level, src, i, w);
+    default: break;
+    }
+#endif
+    (void)st, (void)level, (void)src, (void)i, (void)w;
+    return false;
+}
+
+void ExtendedReciprocals(const double* K, double* out, int n) {
+#ifdef KELVO_NODE_LANES
+    switch (NodeLanes()) {
+    case 4: lanes4::ExtendedReciprocals(K, out, n); return;
+    case 2: lanes2::ExtendedReciprocals(K, out, n); return;
+    default: break;
+    }
+#endif
+    for (int m = 0; m < n; ++m) out[m] = static_cast<double>(1.0L / K[m]);
 }

@@ -9,6 +9,7 @@
 
 struct ElneutNodeResult;
 struct NewtonScratch;
+struct IonicStrengthWork;
 class RunState;
 
 // Nodes side by side (the rows of a profile are contiguous in the node):
@@ -31,3 +32,13 @@ int SpeciateNodes(RunState& st, int level, int lo, int hi, NewtonScratch& s);
 // the scratch (passed is false, nActive 0).
 void SolveElneutNodes(const RunState& st, int level, int i, const double* x, int itNew,
                       NewtonScratch& s, ElneutNodeResult* res);
+
+// The activity iteration of ISC (source level src >= 1, none of the options
+// that change its passes) at the nodes i..i + NodeLanes() - 1 side by side,
+// with the same results as node by node. False when a node leaves the common
+// path: the nodes are then as they were, for the one-node routine.
+bool IonicStrengthNodes(RunState& st, int level, int src, int i, IonicStrengthWork& w);
+
+// (double)(1.0L / K[m]) for m = 0..n-1 as the side-by-side rebuild of LForm
+// forms it (the double quotient where it is that value), for tests.
+void ExtendedReciprocals(const double* K, double* out, int n);

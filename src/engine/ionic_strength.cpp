@@ -1,27 +1,29 @@
 #include "engine/ionic_strength.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <string>
 
 #include "engine/equilibrium.h"
+#include "engine/equilibrium_lanes.h"
 #include "engine/modes.h"
 #include "engine/run_state.h"
 
 namespace {
 
-constexpr double kLn10 = 2.302585092994045684;
+using activity::kLn10;
 
 // Constants of the Onsager-Fuoss method (cgs units).
-constexpr double kElementaryCharge = 4.806567e-10;  // esu
+using onsagerfuoss::kElementaryCharge;
+using onsagerfuoss::kSeries;
 constexpr double kBoltzmann = 1.380662e-16;         // erg/K
 constexpr double kAvogadro = 6.022142e23;
 constexpr double kPermittivity = 78.3043;           // water
 constexpr double kOFTemperature = 298.15;           // K
 constexpr double kViscosity = 0.00896331;           // P
 constexpr double kOFPi = 3.14159265;
-constexpr double kSeries[6] = {0.2929, -0.3536, 0.0884, -0.0442, 0.0276, -0.0193};
-constexpr double kZeroMobility = 1e-12;             // stands in for a mobility of 0
+constexpr double kZeroMobility = onsagerfuoss::kZeroMobility;
 
 // Relaxation and electrophoretic constants, evaluated in extended precision.
 const double kB1 = static_cast<double>(
@@ -31,6 +33,9 @@ const double kB1 = static_cast<double>(
 const double kB2 = static_cast<double>(
     static_cast<long double>(kElementaryCharge) * kElementaryCharge * kFaraday * (1.0L / 1800.0L) *
     std::sqrt(0.004L * kAvogadro / (static_cast<long double>(kOFPi) * kBoltzmann)));
+const double kEt = kPermittivity * kOFTemperature;
+const double kRelax = kB1 / std::sqrt(kEt * kEt * kEt);
+const double kElectro = kB2 / (kViscosity * std::sqrt(kEt));
 
 // Restores the computation window when it goes out of scope.
 class WindowGuard {
@@ -166,9 +171,8 @@ void OnsfuoFull(RunState& st, int level, int node) {
         }
     }
 
-    const double et = kPermittivity * kOFTemperature;
-    const double relax = kB1 / std::sqrt(et * et * et);
-    const double electro = kB2 / (kViscosity * std::sqrt(et));
+    const double relax = kRelax;
+    const double electro = kElectro;
     const double sg = std::sqrt(gamma2);
     const double shape = sg / (1 + 1.5 * std::sqrt(0.5 * gamma2));
     const double toMobility = 1 / 1e-5;
@@ -182,6 +186,20 @@ void OnsfuoFull(RunState& st, int level, int node) {
 }
 
 }  // namespace
+
+double onsagerfuoss::Relaxation() { return kRelax; }
+double onsagerfuoss::Electrophoretic() { return kElectro; }
+
+void IonicStrengthWork::EnsureLanes(int rows, int nForms, int maxAbsZ, int lanes) {
+    auto atLeast = [](std::vector<double>& v, int n) {
+        if (v.size() < static_cast<std::size_t>(n)) v.assign(static_cast<std::size_t>(n), 0.0);
+    };
+    atLeast(LaneSave, 2 * rows * lanes);
+    atLeast(LaneGamma, (maxAbsZ + 1) * lanes);
+    atLeast(LaneCF, 2 * nForms * lanes);
+    atLeast(LaneOnsfuo, (10 * nForms + nForms * nForms) * lanes + nForms);
+    if (LanePasses.size() < static_cast<std::size_t>(101 * lanes)) LanePasses.assign(101 * static_cast<std::size_t>(lanes), 0);
+}
 
 void IonicStrengthWork::Prepare(int maxAbsZ, int nForms) {
     if (maxAbsZ == SizedMaxZ && nForms == SizedForms) return;
@@ -261,6 +279,40 @@ void onsfuo(RunState& st, int level, int node) {
         OnsfuoFull(st, level, node);
 }
 
+namespace {
+
+// The activity iteration, the pH, the mobilities and the speciation of one node.
+void IonicStrengthNode(RunState& st, int level, int source, int i, double* gamma) {
+    EngineArrays& a = st.Arr;
+    const int maxZ = a.MaxAbsZ;
+    st.KwIS = kKwRef;
+    int passes = 0;
+    for (int z = 0; z <= maxZ; ++z) gamma[z] = 1.0;
+    double* is = a.IonicStrength(level);
+    for (;;) {
+        Elneut(st, level, source, i, false);
+        NodeIonicStrength(st, level, i);
+        double change = 0;
+        mcinn(a, maxZ, change, is[i], gamma, st.KwIS, i);
+        if (++passes > 100) ThrowErrorCode(-10, "ISC>>too many iterations. (" + std::to_string(i) + ")");
+        BuildLForm(st, i);
+        if (source != -1 && st.cbISConv) {
+            const double saved = is[i];
+            NodeIonicStrength(st, level, i);
+            const double g = ActivityCoefficient(maxZ, is[i]);
+            is[i] = saved;
+            change = std::fabs(gamma[maxZ] - g) / g;
+        }
+        if (change <= 1e-5) break;
+    }
+    if (st.cbISPostN) Elneut(st, level, source, i, false);
+    a.PH[i] = 3 - std::log10(a.CH(level)[i] * gamma[1]);
+    onsfuo(st, level, i);
+    CalcSpeciation(st, level, i);
+}
+
+}  // namespace
+
 void ISC(RunState& st, int level, int source) {
     EngineArrays& a = st.Arr;
     if (!st.Initialised || !a.Allocated()) ThrowErrorCode(-10, "ISC>>is_init == false");
@@ -275,38 +327,28 @@ void ISC(RunState& st, int level, int source) {
     IonicStrengthWork& w = st.ISWork;
     w.Prepare(a.MaxAbsZ, a.NForms);
     double* gamma = w.Gamma.data();
-    const int maxZ = a.MaxAbsZ;
 
+    // Nodes side by side where every pass of a node is the plain one: a start
+    // level, none of the options that change the passes, the standard
+    // equilibrium.
+    int src = source == 0 ? level + 1 : source;
+    if (src > 5) src = 5;
+    const int lanes = NodeLanes();
+    const bool sideBySide = lanes > 1 && source != -1 && src >= 1 && level >= 1 && level <= 5 && !st.cbISConv &&
+                            !st.cbISPostN && !st.cbChrom && !st.cbComplex &&
+                            !SelectedModeHooks(st).Equilibrium;
+    const int lastLane = std::min(hi, std::min(st.NX, last));
     try {
         // Temperature mode: the mobilities start again from their
         // temperature-corrected limiting values.
         if (st.cbH || st.cbT) UpdateModeTemperatures(st);
-        for (int i = lo; i <= hi; ++i) {
-            st.KwIS = kKwRef;
-            int passes = 0;
-            for (int z = 0; z <= maxZ; ++z) gamma[z] = 1.0;
-            double* is = a.IonicStrength(level);
-            for (;;) {
-                Elneut(st, level, source, i, false);
-                NodeIonicStrength(st, level, i);
-                double change = 0;
-                mcinn(a, maxZ, change, is[i], gamma, st.KwIS, i);
-                if (++passes > 100)
-                    ThrowErrorCode(-10, "ISC>>too many iterations. (" + std::to_string(i) + ")");
-                BuildLForm(st, i);
-                if (source != -1 && st.cbISConv) {
-                    const double saved = is[i];
-                    NodeIonicStrength(st, level, i);
-                    const double g = ActivityCoefficient(maxZ, is[i]);
-                    is[i] = saved;
-                    change = std::fabs(gamma[maxZ] - g) / g;
-                }
-                if (change <= 1e-5) break;
+        for (int i = lo; i <= hi;) {
+            if (sideBySide && i + lanes - 1 <= lastLane && IonicStrengthNodes(st, level, src, i, w)) {
+                i += lanes;
+                continue;
             }
-            if (st.cbISPostN) Elneut(st, level, source, i, false);
-            a.PH[i] = 3 - std::log10(a.CH(level)[i] * gamma[1]);
-            onsfuo(st, level, i);
-            CalcSpeciation(st, level, i);
+            IonicStrengthNode(st, level, source, i, gamma);
+            ++i;
         }
     } catch (const OnsagerFuossError&) {
         ThrowErrorCode(-11, "ISC");

@@ -16,6 +16,21 @@
 class RunState;
 class EngineArrays;
 
+namespace activity {
+inline constexpr double kLn10 = 2.302585092994045684;  // activity coefficients as exp(ln 10 log10)
+}
+
+// Constants of the full Onsager-Fuoss correction (cgs units).
+namespace onsagerfuoss {
+inline constexpr double kElementaryCharge = 4.806567e-10;  // esu
+inline constexpr double kSeries[6] = {0.2929, -0.3536, 0.0884, -0.0442, 0.0276, -0.0193};
+inline constexpr double kZeroMobility = 1e-12;             // stands in for a mobility of 0
+// The relaxation factor B1 / sqrt((eps T)^3) and the electrophoretic factor
+// B2 / (eta sqrt(eps T)) of water at 25 degC.
+double Relaxation();
+double Electrophoretic();
+}  // namespace onsagerfuoss
+
 // Raised by onsfuo when the node holds no ions (the sum of z^2 c is not
 // positive). ISC turns it into error code -11.
 class OnsagerFuossError : public Exception {
@@ -38,9 +53,18 @@ struct IonicStrengthWork {
     std::vector<double> R;            // 6 x n: r(0)..r(5)
     std::vector<double> H;            // n x n
     int SizedForms = -1, SizedMaxZ = -1;
+    // Nodes side by side: the constants KForm and LForm of the nodes as they
+    // were before the passes (2 x rows x lanes), the activity coefficients of
+    // each node ((MaxAbsZ+1) x lanes) and the charged forms' concentrations of
+    // the current pass and of each node's last pass (2 x NForms x lanes).
+    std::vector<double> LaneSave, LaneGamma, LaneCF;
+    std::vector<double> LaneOnsfuo;  // lists and matrix of the Onsager-Fuoss method, nodes side by side
+    std::vector<int> LanePasses;  // Newton passes of every pass of each node (101 x lanes)
 
     // Sizes the storage for a run shape; keeps it when the shape is unchanged.
     void Prepare(int maxAbsZ, int nForms);
+    // Sizes the storage of the nodes side by side (kept when large enough).
+    void EnsureLanes(int rows, int nForms, int maxAbsZ, int lanes);
 };
 
 // Equilibrium of `level` with the ionic-strength correction on every node of
