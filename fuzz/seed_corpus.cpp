@@ -150,6 +150,8 @@ bool WriteSeedCorpus(const fs::path& dir)
         // A capillary so short that Use would give a current of inf, and a
         // header peak width of -1.
         WriteBytes(dir / "psq" / "short.psq", at(seq, 27, f64(1e-317)));
+        // A capillary of 1e308 m: no node's field can be solved on it.
+        WriteBytes(dir / "psq" / "long.psq", at(seq, 27, f64(1e308)));
         WriteBytes(dir / "psq" / "width.psq", at(seq, 35, f64(-1.0)));
         Bytes oldFrame = oldPsq;
         oldFrame.f64(1.5).f64(-1.0).f64(0).f64(1e-11).f64(2e-6).f64(250).f64(0).f64(100);

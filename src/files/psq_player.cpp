@@ -558,11 +558,16 @@ bool PsqPlayer::Use()
     st.Initialised = true;
     const int nn = st.Arr.Nn;
     for (int k = 1; k <= st.NComp; ++k) std::copy_n(st.Arr.DrawnProfile[k], nn, st.Arr.C(2, k));
+    const bool stop = st.Stop;
+    st.NumericalFailure = false;
     RecalcProfiles(st, Version == "0.1" ? -1 : 2);
     // The run must hold what a saved project opens with again (the current
-    // the frame's profiles give on its geometry is a finite number): else it
-    // is not taken, and Init is needed before a run.
-    if (!ProjectValuesValid(CaptureProject(st))) {
+    // the frame's profiles give on its geometry is a finite number, and the
+    // equilibrium and field of every node could be solved, as the project
+    // reader asks): else it is not taken, and Init is needed before a run.
+    if (st.NumericalFailure || !ProjectValuesValid(CaptureProject(st))) {
+        st.NumericalFailure = false;
+        st.Stop = stop;
         st.Initialised = false;
         ShowWarning(kIncorrectPsq);
         return false;

@@ -419,6 +419,19 @@ TEST(PsqPlayer, FramesTheProjectReaderWouldRefuseNeverReachTheRun)
     EXPECT_FALSE(player.Use());
     EXPECT_EQ(sink.warnings, std::vector<std::string>{"Incorrect PSQ file."});
     EXPECT_FALSE(st.Initialised);
+    // A capillary of 1e308 m or of the smallest double: the length edit takes
+    // both, but the field of no node can be solved on them, so the project
+    // reader would refuse what Use leaves; Use does not take the frame.
+    for (double length : {1e308, 5e-324}) {
+        WriteBytes(name, std::string(good).replace(27, 8, Bytes().f64(length).b));
+        ASSERT_TRUE(player.Open(name)) << length;
+        sink.Clear();
+        bool used = true;
+        RaisedMessage([&] { used = player.Use(); });
+        EXPECT_FALSE(used) << length;
+        EXPECT_FALSE(st.Initialised) << length;
+        EXPECT_FALSE(st.NumericalFailure) << length;
+    }
 
     // Older layout: one frame with a time step of -1.
     const int N = 20, C = 2;
