@@ -115,6 +115,10 @@ bool WriteSeedCorpus(const fs::path& dir)
         WriteBytes(dir / "sna" / "geometry.sna", at(at(run, 19 + 83, f64(1e-100)), 19 + 123, f64(3.2e107)));
         WriteBytes(dir / "sna" / "temperature.sna", at(run, 19 + 115, f64(5e-324)));
         WriteBytes(dir / "sna" / "old_injection.sna", at(sna.b, 40, f64(1e308)));
+        // An H+ of 1e-300 mM at the first node (the profiles follow the block,
+        // the four switches, the table's sizes and six switches, and the
+        // start, spent time and counters; two constituents on 21 nodes).
+        WriteBytes(dir / "sna" / "hydrogen.sna", at(run, 19 + 369 + 4 + 8 + 6 + 24 + 8 * 2 * 21, f64(1e-300)));
         // Options: stop time, error limit, dt increment and conductivity scale
         // of -1, a temperature of 5e-324 K.
         std::string opt = ReadBytes((dir / "opt" / "run.opt").string());

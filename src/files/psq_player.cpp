@@ -224,7 +224,7 @@ PsqFrame ReadPsqFrame(KFile& f, std::int64_t limit, std::int64_t pos, const PsqH
     in.Check(PlausibleConcentrations(fr.C));
     if (h.Version == "0.1") return fr;
     fr.H = FiniteValues(in, nn);
-    for (double v : fr.H) in.Check(v > 0);   // hydrogen-ion concentrations go into the run's arrays
+    in.Check(PlausibleHydrogen(fr.H));   // hydrogen-ion concentrations start the run's equilibrium
     if (h.Micelles) {
         fr.Mic = FiniteValues(in, nn);
         in.Int32();   // number of the constituent of the next row

@@ -365,14 +365,19 @@ bool PlausibleConcentrations(const std::vector<double>& values)
     return true;
 }
 
+bool PlausibleHydrogen(const std::vector<double>& values)
+{
+    for (double h : values)
+        if (!(std::isfinite(h) && h >= 1e-14)) return false;
+    return true;
+}
+
 bool ProjectValuesValid(const ProjectImage& im)
 {
     if (!RunSetupBlockValid(im.Block, false) || !AllFinite(im.Edges) || !AllFinite(im.Cells) ||
         !PlausibleConcentrations(im.Profiles))
         return false;
-    // The hydrogen-ion concentration starts the equilibrium of every node.
-    for (double h : im.HProfile)
-        if (!(std::isfinite(h) && h > 0)) return false;
+    if (!PlausibleHydrogen(im.HProfile)) return false;
     return AllFinite({im.RunStart, im.SpentTime}) && im.StepCount >= 0 && im.NewtonItTotal >= 0;
 }
 

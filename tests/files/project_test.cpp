@@ -228,7 +228,10 @@ TEST(ProjectFile, ValuesNoEditWouldTakeAndSizesThatDoNotAddUpAreRefused)
     const std::pair<std::size_t, double> doubles[] = {
         {block + 8, -1e-4}, {block + 8, nan}, {block + 0, -inf}, {block + 75, nan}, {block + 91, nan},
         {block + 91, 0.0}, {block + 115, nan}, {block + 115, -1.0}, {block + 123, 0.0}, {block + 196, 0.0},
-        {block + 59, -2.0}, {profiles + 8, nan}, {profiles + 8, -5.0}, {hydrogen, -1e-5}, {hydrogen, inf}};
+        {block + 59, -2.0}, {profiles + 8, nan}, {profiles + 8, -5.0}, {hydrogen, -1e-5}, {hydrogen, inf},
+        // An H+ start from which the node's equilibrium does not move (the
+        // node would load at the stand-in value 1e-9 mM, out of equilibrium).
+        {hydrogen, 1e-300}, {hydrogen, 5e-324}};
     for (auto [at, v] : doubles) refused(WithDoubleAt(golden, at, v), std::to_string(at) + " " + std::to_string(v));
     refused(WithInt32At(golden, block + 192, 0), "zero Newton limit");
     // Finite but absurd geometry: the current of the loaded profiles is no

@@ -395,7 +395,9 @@ TEST(PsqPlayer, FramesTheProjectReaderWouldRefuseNeverReachTheRun)
     for (const std::string& bytes :
          {std::string(good).replace(60 + frame + profiles + 8 * 5, 8, minus50),   // the second frame only
           std::string(good).replace(60 + profiles + 8 * (nn + 3), 8, minus50),
-          std::string(good).replace(60 + frame + 333 + 16, 4, Bytes().i32(-1).b)}) {   // a negative step count
+          std::string(good).replace(60 + frame + 333 + 16, 4, Bytes().i32(-1).b),   // a negative step count
+          // an H+ of 1e-300 mM, from which no equilibrium is found
+          std::string(good).replace(60 + profiles + 8 * nn * c, 8, Bytes().f64(1e-300).b)}) {
         WriteBytes(name, bytes);
         EXPECT_EQ(RaisedMessage([&] { player.Open(name); }), "Incorrect PSQ file.");
         EXPECT_TRUE(ImageOf(st) == before);
