@@ -5,6 +5,7 @@
 #include "engine/micellar_mode.h"
 #include "engine/comp_window.h"
 #include "engine/recalc.h"
+#include "engine/equilibrium.h"
 #include "engine/run_state.h"
 #include "files/file_hooks.h"
 #include "files/opt_file.h"
@@ -560,6 +561,9 @@ bool PsqPlayer::Use()
     for (int k = 1; k <= st.NComp; ++k) std::copy_n(st.Arr.DrawnProfile[k], nn, st.Arr.C(2, k));
     const bool stop = st.Stop;
     st.NumericalFailure = false;
+    // The cross-sections follow the frame's capillary diameter, as they do
+    // in the project saved afterwards when it is opened.
+    SetDefaultCrossSections(st);
     RecalcProfiles(st, Version == "0.1" ? -1 : 2);
     // The run must hold what a saved project opens with again (the current
     // the frame's profiles give on its geometry is a finite number, and the

@@ -3,6 +3,7 @@
 #include "run_fixture.h"
 #include "composition/cmp_file.h"
 #include "engine/run_calc.h"
+#include "files/sna_file.h"
 #include "foundation/errors.h"
 #include "support/psq_recording.h"
 #include "support/raised_message.h"
@@ -452,4 +453,48 @@ TEST(PsqPlayer, FramesTheProjectReaderWouldRefuseNeverReachTheRun)
     EXPECT_EQ(std::tuple(fresh.Time, legacy.FileOpened), std::tuple(7.0, false));
     sink.Clear();
     EXPECT_FALSE(legacy.Use());
+}
+
+// Use continues the run on the frame's capillary: the cross-sections follow
+// the diameter the frame holds (not the one the player's Init built them
+// from), so the project saved afterwards opens with the same current; a frame
+// whose diameter gives no cross-section at all (8.5e-320 m) is not taken.
+TEST(PsqPlayer, UseTakesTheCrossSectionOfTheFramesDiameter)
+{
+    TempDir tmp;
+    RecordingMessageSink sink;
+    const std::string rec = tmp.file("rec.psq");
+    Recorder r(rec, 1);
+    const std::string good = ReadBytes(rec);
+    const std::size_t frame = static_cast<std::size_t>(PsqFrameSize("1.0", 12, r.st.NComp, false));
+    ASSERT_EQ(good.size(), 60 + 2 * frame);
+    // Both frames with another diameter (block field at 87 of a frame).
+    const auto withDiameter = [&](double d) {
+        std::string bytes = good;
+        for (std::size_t k = 0; k < 2; ++k) bytes.replace(60 + k * frame + 87, 8, Bytes().f64(d).b);
+        return bytes;
+    };
+    const double wider = 3 * r.st.CapDiameter;
+    const std::string name = tmp.file("wide.psq");
+    WriteBytes(name, withDiameter(wider));
+    std::filesystem::copy_file(tmp.file("rec.cmp"), tmp.file("wide.cmp"));
+    Live live(tmp.file("own.psq"));
+    RunState& st = live.st;
+    PsqPlayer player(st);
+    ASSERT_TRUE(player.Open(name));
+    ASSERT_TRUE(player.Use());
+    EXPECT_EQ(st.CapDiameter, wider);
+    EXPECT_DOUBLE_EQ(st.Arr.S[0], std::acos(-1.0) * 0.25 * wider * wider);
+    const double current = st.I;
+    ASSERT_TRUE(SaveSnaFile(st, tmp.file("used.sna")));
+    RunState back;
+    ASSERT_TRUE(OpenProject(back, tmp.file("used.sna")));
+    EXPECT_NEAR(back.I, current, 1e-9 * std::fabs(current));
+
+    WriteBytes(name, withDiameter(8.5e-320));
+    ASSERT_TRUE(player.Open(name));
+    bool used = true;
+    RaisedMessage([&] { used = player.Use(); });
+    EXPECT_FALSE(used);
+    EXPECT_FALSE(st.Initialised);
 }
