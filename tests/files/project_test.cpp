@@ -322,6 +322,20 @@ TEST(ProjectFile, ASaveReplacesItsFilesTogetherAndWritesThroughALink)
     RunState back;
     ASSERT_TRUE(OpenProject(back, target));
     EXPECT_EQ(back.Composition[1].name, "Renamed");
+    // Opened through the link, the project reads its companions where the
+    // save put them; a link whose target has no composition beside it (the
+    // files of an earlier version's save beside the link) reads them beside
+    // the link.
+    RunState linked;
+    ASSERT_TRUE(OpenProject(linked, tmp.file("link.sna")));
+    EXPECT_EQ(linked.Composition[1].name, "Renamed");
+    EXPECT_EQ(linked.Series.DET_pH.Count(), back.Series.DET_pH.Count());
+    fs::copy_file(target, tmp.file("real/u.sna"));
+    fs::create_symlink(tmp.file("real/u.sna"), tmp.file("older.sna"));
+    fs::copy_file(tmp.file("real/t.cmp"), tmp.file("older.cmp"));
+    RunState older;
+    ASSERT_TRUE(OpenProject(older, tmp.file("older.sna")));
+    EXPECT_EQ(older.Composition[1].name, "Renamed");
 }
 
 namespace {
