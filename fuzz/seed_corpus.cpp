@@ -157,6 +157,10 @@ bool WriteSeedCorpus(const fs::path& dir)
         // A capillary of 1e308 m: no node's field can be solved on it.
         WriteBytes(dir / "psq" / "long.psq", at(seq, 27, f64(1e308)));
         WriteBytes(dir / "psq" / "width.psq", at(seq, 35, f64(-1.0)));
+        // Frames with the reduced-diffusion switch on and a multiplier of 1
+        // (block field at 53 of a frame).
+        if (seq.size() == 60 + 2 * frame)
+            WriteBytes(dir / "psq" / "reddiff.psq", at(at(seq, 60 + 53, Bytes().u8(1)), 60 + frame + 53, Bytes().u8(1)));
         Bytes oldFrame = oldPsq;
         oldFrame.f64(1.5).f64(-1.0).f64(0).f64(1e-11).f64(2e-6).f64(250).f64(0).f64(100);
         oldFrame.i32(15).i32(30).f64(0.0).i32(0).i32(10);
