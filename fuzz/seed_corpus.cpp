@@ -157,6 +157,10 @@ bool WriteSeedCorpus(const fs::path& dir)
         // A capillary of 1e308 m: no node's field can be solved on it.
         WriteBytes(dir / "psq" / "long.psq", at(seq, 27, f64(1e308)));
         WriteBytes(dir / "psq" / "width.psq", at(seq, 35, f64(-1.0)));
+        // Frames whose capillary diameter (block field at 87 of a frame) gives
+        // no cross-section.
+        if (seq.size() == 60 + 2 * frame)
+            WriteBytes(dir / "psq" / "diameter.psq", at(at(seq, 60 + 87, f64(8.5e-320)), 60 + frame + 87, f64(8.5e-320)));
         // Frames with the reduced-diffusion switch on and a multiplier of 1
         // (block field at 53 of a frame).
         if (seq.size() == 60 + 2 * frame)
