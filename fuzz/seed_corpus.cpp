@@ -115,6 +115,10 @@ bool WriteSeedCorpus(const fs::path& dir)
         WriteBytes(dir / "sna" / "geometry.sna", at(at(run, 19 + 83, f64(1e-100)), 19 + 123, f64(3.2e107)));
         WriteBytes(dir / "sna" / "temperature.sna", at(run, 19 + 115, f64(5e-324)));
         WriteBytes(dir / "sna" / "old_injection.sna", at(sna.b, 40, f64(1e308)));
+        // An H+ of 1e-300 mM at the first node (the profiles follow the block,
+        // the four switches, the table's sizes and six switches, and the
+        // start, spent time and counters; two constituents on 21 nodes).
+        WriteBytes(dir / "sna" / "hydrogen.sna", at(run, 19 + 369 + 4 + 8 + 6 + 24 + 8 * 2 * 21, f64(1e-300)));
         // Options: stop time, error limit, dt increment and conductivity scale
         // of -1, a temperature of 5e-324 K.
         std::string opt = ReadBytes((dir / "opt" / "run.opt").string());
@@ -150,6 +154,8 @@ bool WriteSeedCorpus(const fs::path& dir)
         // A capillary so short that Use would give a current of inf, and a
         // header peak width of -1.
         WriteBytes(dir / "psq" / "short.psq", at(seq, 27, f64(1e-317)));
+        // A capillary of 1e308 m: no node's field can be solved on it.
+        WriteBytes(dir / "psq" / "long.psq", at(seq, 27, f64(1e308)));
         WriteBytes(dir / "psq" / "width.psq", at(seq, 35, f64(-1.0)));
         // Found by fuzzing: frames (block at their start, diameter at +87)
         // whose capillary diameter gives a cross-section of 0 (the project
@@ -158,7 +164,15 @@ bool WriteSeedCorpus(const fs::path& dir)
         // Found by fuzzing: a capillary so long that the recalculation of the
         // frame fails (Use took the frame; the project saved after it did not
         // open).
-        WriteBytes(dir / "psq" / "long.psq", at(seq, 27, f64(5.48612e303)));
+        WriteBytes(dir / "psq" / "longer.psq", at(seq, 27, f64(5.48612e303)));
+        // Frames whose capillary diameter (block field at 87 of a frame) gives
+        // no cross-section.
+        if (seq.size() == 60 + 2 * frame)
+            WriteBytes(dir / "psq" / "diameter.psq", at(at(seq, 60 + 87, f64(8.5e-320)), 60 + frame + 87, f64(8.5e-320)));
+        // Frames with the reduced-diffusion switch on and a multiplier of 1
+        // (block field at 53 of a frame).
+        if (seq.size() == 60 + 2 * frame)
+            WriteBytes(dir / "psq" / "reddiff.psq", at(at(seq, 60 + 53, Bytes().u8(1)), 60 + frame + 53, Bytes().u8(1)));
         Bytes oldFrame = oldPsq;
         oldFrame.f64(1.5).f64(-1.0).f64(0).f64(1e-11).f64(2e-6).f64(250).f64(0).f64(100);
         oldFrame.i32(15).i32(30).f64(0.0).i32(0).i32(10);

@@ -5,6 +5,7 @@
 #include "engine/micellar_mode.h"
 #include "engine/comp_window.h"
 #include "engine/recalc.h"
+#include "engine/equilibrium.h"
 #include "engine/run_state.h"
 #include "files/file_hooks.h"
 #include "files/opt_file.h"
@@ -224,7 +225,7 @@ PsqFrame ReadPsqFrame(KFile& f, std::int64_t limit, std::int64_t pos, const PsqH
     in.Check(PlausibleConcentrations(fr.C));
     if (h.Version == "0.1") return fr;
     fr.H = FiniteValues(in, nn);
-    for (double v : fr.H) in.Check(v > 0);   // hydrogen-ion concentrations go into the run's arrays
+    in.Check(PlausibleHydrogen(fr.H));   // hydrogen-ion concentrations start the run's equilibrium
     if (h.Micelles) {
         fr.Mic = FiniteValues(in, nn);
         in.Int32();   // number of the constituent of the next row
@@ -558,14 +559,19 @@ bool PsqPlayer::Use()
     st.Initialised = true;
     const int nn = st.Arr.Nn;
     for (int k = 1; k <= st.NComp; ++k) std::copy_n(st.Arr.DrawnProfile[k], nn, st.Arr.C(2, k));
+    const bool stop = st.Stop;
     st.NumericalFailure = false;
+    // The cross-sections follow the frame's capillary diameter, as they do
+    // in the project saved afterwards when it is opened.
+    SetDefaultCrossSections(st);
     RecalcProfiles(st, Version == "0.1" ? -1 : 2);
-    // The run must hold what a saved project opens with again: profiles with
-    // an equilibrium and a field (the recalculation did not fail, as the
-    // project reader requires) and a finite current on the frame's geometry.
-    // Else it is not taken, and Init is needed before a run.
+    // The run must hold what a saved project opens with again (the current
+    // the frame's profiles give on its geometry is a finite number, and the
+    // equilibrium and field of every node could be solved, as the project
+    // reader asks): else it is not taken, and Init is needed before a run.
     if (st.NumericalFailure || !ProjectValuesValid(CaptureProject(st))) {
         st.NumericalFailure = false;
+        st.Stop = stop;
         st.Initialised = false;
         ShowWarning(kIncorrectPsq);
         return false;

@@ -130,6 +130,10 @@ void ApplyRunSetupBlock(RunState& st, const RunSetupBlock& b, bool inFrame)
     }
     // Fields 56..62.
     st.DiffMultiplier = b.DiffMultiplier; st.DiffMode = b.DiffMode; st.DiffClock = b.DiffClock;
+    // The reduced diffusion is in force as Init takes it: ticked and a
+    // multiplier other than 1 (a stored 1 beside a multiplier of 1 would come
+    // back as 0 from the next open).
+    st.RedDiff = st.cbRedDiff && st.DiffMultiplier != 1.0;
     st.DiffTime = b.DiffTime; st.DiffTimeSet = b.DiffTimeSet; st.SavedDT = b.SavedDT;
     st.SavedErrInc = b.SavedErrInc;
     // Fields 63, 66, 67.

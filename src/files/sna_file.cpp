@@ -200,9 +200,9 @@ void RecalcLoadedProfiles(RunState& st, const std::function<void()>& recalc)
 }
 
 // Puts an older project into the state (the profiles go to level 5).
-bool ReadSnaLegacy(RunState& st, const LegacyImage& im, const std::string& name)
+bool ReadSnaLegacy(RunState& st, const LegacyImage& im, const std::string& name, const std::string& base)
 {
-    const std::string optName = ChangeFileExt(name, ".opt");
+    const std::string optName = ChangeFileExt(base, ".opt");
     if (FileExists(optName)) {
         if (FileLayerHooks().ReadOptFile) FileLayerHooks().ReadOptFile(st, optName);
         else ReadOptFile(st, optName);
@@ -217,7 +217,7 @@ bool ReadSnaLegacy(RunState& st, const LegacyImage& im, const std::string& name)
     if (st.LeftWall < 0 || st.LeftWall > st.NX) st.LeftWall = 0;
     if (st.RightWall < 0 || st.RightWall > st.NX) st.RightWall = st.NX;
     InitForLoader(st);
-    const std::string detName = ChangeFileExt(name, ".det");
+    const std::string detName = ChangeFileExt(base, ".det");
     if (FileExists(detName)) ReadDetFile(st, detName);
 
     const int c = st.NComp, nn = st.NX + 1;
@@ -365,14 +365,19 @@ bool PlausibleConcentrations(const std::vector<double>& values)
     return true;
 }
 
+bool PlausibleHydrogen(const std::vector<double>& values)
+{
+    for (double h : values)
+        if (!(std::isfinite(h) && h >= 1e-14)) return false;
+    return true;
+}
+
 bool ProjectValuesValid(const ProjectImage& im)
 {
     if (!RunSetupBlockValid(im.Block, false) || !AllFinite(im.Edges) || !AllFinite(im.Cells) ||
         !PlausibleConcentrations(im.Profiles))
         return false;
-    // The hydrogen-ion concentration starts the equilibrium of every node.
-    for (double h : im.HProfile)
-        if (!(std::isfinite(h) && h > 0)) return false;
+    if (!PlausibleHydrogen(im.HProfile)) return false;
     return AllFinite({im.RunStart, im.SpentTime}) && im.StepCount >= 0 && im.NewtonItTotal >= 0;
 }
 
@@ -467,7 +472,12 @@ bool ReadSnaFile(RunState& st, const std::string& name)
     }
     RunNewCommand(st);
     st.CompInit.Empty();
-    const std::string cmpName = ChangeFileExt(name, ".cmp");
+    // Through a symbolic link the companions lie beside the file the link
+    // points to, where a save puts them; a project whose composition lies
+    // beside the link only (saved so by an earlier version) is read from there.
+    const std::string target = SaveTargetName(name);
+    const std::string base = FileExists(ChangeFileExt(target, ".cmp")) ? target : name;
+    const std::string cmpName = ChangeFileExt(base, ".cmp");
     if (!FileExists(cmpName)) {
         st.Loading = false;
         ShowWarning("File " + cmpName + " not found!");
@@ -479,7 +489,7 @@ bool ReadSnaFile(RunState& st, const std::string& name)
         return false;
     }
     MergeComposition(st.Composition, loaded, true);
-    const std::string txtName = ChangeFileExt(name, ".txt");
+    const std::string txtName = ChangeFileExt(base, ".txt");
     // Complexation mode is on exactly when the table beside the project was taken.
     st.cbComplex = false;
     if (FileExists(txtName)) {
@@ -507,7 +517,7 @@ bool ReadSnaFile(RunState& st, const std::string& name)
     // Sequence transfer.
     if (!st.PsqFileOwn.empty()) {
         st.PsqFile = st.PsqFileOwn;
-        const std::string psqName = ChangeFileExt(name, ".psq");
+        const std::string psqName = ChangeFileExt(base, ".psq");
         bool transferred = false;
         if (FileExists(psqName) && (!st.cbPSQQuestion || Confirm(kPsqTransferQuestion))) {
             st.host().SetStatusText("PSQ Transfer in Progress (May Take Several Minutes)...");
@@ -519,7 +529,7 @@ bool ReadSnaFile(RunState& st, const std::string& name)
         st.PsqSize = FileSizeByName(st.PsqFile);
     }
 
-    if (legacy) return ReadSnaLegacy(st, legacyImage, name);
+    if (legacy) return ReadSnaLegacy(st, legacyImage, name, base);
 
     ApplyRunSetupBlock(st, im.Block, false);
     if (im.Version == "1.1") {
@@ -570,7 +580,7 @@ bool ReadSnaFile(RunState& st, const std::string& name)
 
     st.Loading = false;
     st.FileName = name;
-    const std::string detName = ChangeFileExt(name, ".det");
+    const std::string detName = ChangeFileExt(base, ".det");
     if (FileExists(detName)) ReadDetFile(st, detName);
 
     RecalcLoadedProfiles(st, [&] {

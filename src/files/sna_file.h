@@ -50,6 +50,11 @@ ProjectImage ReadProjectImage(BinReader& in, int constituents);
 // steep zone edges (found up to 1e-5 of the largest value); negative values
 // within 1 % of the largest one are kept as such.
 bool PlausibleConcentrations(const std::vector<double>& values);
+// Stored hydrogen-ion concentrations (mM) start the equilibrium of every node:
+// each is finite and at least 1e-14, the smallest the equilibrium keeps (a
+// smaller result is replaced). From a start far below it (1e-300) the
+// solution does not move and a node would load out of equilibrium.
+bool PlausibleHydrogen(const std::vector<double>& values);
 
 // The value checks of the reader on a whole image (block with its geometry,
 // table, counters, profiles).

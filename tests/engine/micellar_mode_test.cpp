@@ -316,8 +316,13 @@ TEST(Racemic, WithoutRatesItIsTheMicellarModeWithoutTheFlowVelocity) {
 TEST(Micellar, EffectiveMobilityOfABindingConstituentIsItsBoundFractionOfTheMicelles) {
     const double uMicN = 40.0, uMicA = 25.0;  // 1e-9 m2/(V s)
     const double KN = 1.0, KA = std::pow(10.0, 2.5 - 3);  // 1/mM (pK -3 and -2.5)
+    // C_T: the analytical concentration binds and the free share (1 - theta)
+    // keeps its own mobility; C_0: the neutral form alone binds and the
+    // micellar share adds to the free mobility.
+    for (const bool neutralForm : {false, true})
     for (const bool cationic : {false, true}) {
         SCOPED_TRACE(cationic ? "cationic surfactant" : "anionic surfactant");
+        SCOPED_TRACE(neutralForm ? "C_0" : "C_T");
         RecordingMessageSink sink;
         TUnivSet<TComponents> comp;
         comp.Add(cationic ? StrongCation("CTA", 30.0, BGE, 20.0, 26.0) : StrongAnion("SDS", 30.0, BGE, 20.0, 26.0));
@@ -325,6 +330,7 @@ TEST(Micellar, EffectiveMobilityOfABindingConstituentIsItsBoundFractionOfTheMice
         comp.Add(Binding(WeakAcid("Acid", kPKAcetic, kUAcetate, BGE, 2.0, 1.0), -2.5, uMicA));
         comp.Add(Binding(Constituent("Binder", 0, 0, {0.0}, {0.0}, Analyte, 0.0, 0.5), -3.0, uMicN));
         RunState st;
+        st.rbC0 = neutralForm;
         ASSERT_TRUE(InitMicellar(st, comp, 100, 100.0));
         CalcDER(st, 2, false);
         ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
@@ -332,7 +338,9 @@ TEST(Micellar, EffectiveMobilityOfABindingConstituentIsItsBoundFractionOfTheMice
         const double sign = cationic ? 1.0 : -1.0;
         int checked = 0;
         for (int j = st.LeftWall; j <= st.RightWall; ++j) {
-            const double cS = a.C(2, 1)[j], cA = a.C(2, 3)[j], cN = a.C(2, 4)[j];
+            const double h = a.CH(2)[j], Ka = std::pow(10.0, 3 - kPKAcetic);
+            const double cS = a.C(2, 1)[j], cN = a.C(2, 4)[j];
+            const double cA = a.C(2, 3)[j] * (neutralForm ? h / (h + Ka) : 1.0);
             const double B = (cS - kCMC) / kOM;
             ASSERT_GT(B, 0.0);
             double lo = 0, hi = B;
@@ -343,12 +351,11 @@ TEST(Micellar, EffectiveMobilityOfABindingConstituentIsItsBoundFractionOfTheMice
             const double x = 0.5 * (lo + hi);
             const double thetaN = KN * x / (1 + KN * x), thetaA = KA * x / (1 + KA * x);
             // the micelles carry the charge of the surfactant's charged fraction
-            const double h = a.CH(2)[j], Ka = std::pow(10.0, 3 - kPKAcetic);
             const double Ks = std::pow(10.0, 3 - (cationic ? kPKStrongCation : kPKStrongAnion));
             const double charged = cationic ? h / (h + Ks) : Ks / (Ks + h);
             EXPECT_NEAR(a.UEff[4][j], sign * thetaN * uMicN * 1e-9 * charged, 1e-9 * uMicN * 1e-9) << j;
             const double uFree = -kUAcetate * 1e-9 * Ka / (Ka + h);
-            EXPECT_NEAR(a.UEff[3][j], (1 - thetaA) * uFree + sign * thetaA * uMicA * 1e-9 * charged,
+            EXPECT_NEAR(a.UEff[3][j], (neutralForm ? 1.0 : 1 - thetaA) * uFree + sign * thetaA * uMicA * 1e-9 * charged,
                         1e-9 * kUAcetate * 1e-9)
                 << j;
             ++checked;

@@ -228,7 +228,10 @@ TEST(ProjectFile, ValuesNoEditWouldTakeAndSizesThatDoNotAddUpAreRefused)
     const std::pair<std::size_t, double> doubles[] = {
         {block + 8, -1e-4}, {block + 8, nan}, {block + 0, -inf}, {block + 75, nan}, {block + 91, nan},
         {block + 91, 0.0}, {block + 115, nan}, {block + 115, -1.0}, {block + 123, 0.0}, {block + 196, 0.0},
-        {block + 59, -2.0}, {profiles + 8, nan}, {profiles + 8, -5.0}, {hydrogen, -1e-5}, {hydrogen, inf}};
+        {block + 59, -2.0}, {profiles + 8, nan}, {profiles + 8, -5.0}, {hydrogen, -1e-5}, {hydrogen, inf},
+        // An H+ start from which the node's equilibrium does not move (the
+        // node would load at the stand-in value 1e-9 mM, out of equilibrium).
+        {hydrogen, 1e-300}, {hydrogen, 5e-324}};
     for (auto [at, v] : doubles) refused(WithDoubleAt(golden, at, v), std::to_string(at) + " " + std::to_string(v));
     refused(WithInt32At(golden, block + 192, 0), "zero Newton limit");
     // Finite but absurd geometry: the current of the loaded profiles is no
@@ -319,6 +322,20 @@ TEST(ProjectFile, ASaveReplacesItsFilesTogetherAndWritesThroughALink)
     RunState back;
     ASSERT_TRUE(OpenProject(back, target));
     EXPECT_EQ(back.Composition[1].name, "Renamed");
+    // Opened through the link, the project reads its companions where the
+    // save put them; a link whose target has no composition beside it (the
+    // files of an earlier version's save beside the link) reads them beside
+    // the link.
+    RunState linked;
+    ASSERT_TRUE(OpenProject(linked, tmp.file("link.sna")));
+    EXPECT_EQ(linked.Composition[1].name, "Renamed");
+    EXPECT_EQ(linked.Series.DET_pH.Count(), back.Series.DET_pH.Count());
+    fs::copy_file(target, tmp.file("real/u.sna"));
+    fs::create_symlink(tmp.file("real/u.sna"), tmp.file("older.sna"));
+    fs::copy_file(tmp.file("real/t.cmp"), tmp.file("older.cmp"));
+    RunState older;
+    ASSERT_TRUE(OpenProject(older, tmp.file("older.sna")));
+    EXPECT_EQ(older.Composition[1].name, "Renamed");
 }
 
 namespace {

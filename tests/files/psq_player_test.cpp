@@ -3,6 +3,7 @@
 #include "run_fixture.h"
 #include "composition/cmp_file.h"
 #include "engine/run_calc.h"
+#include "files/sna_file.h"
 #include "foundation/errors.h"
 #include "support/psq_recording.h"
 #include "support/raised_message.h"
@@ -395,7 +396,9 @@ TEST(PsqPlayer, FramesTheProjectReaderWouldRefuseNeverReachTheRun)
     for (const std::string& bytes :
          {std::string(good).replace(60 + frame + profiles + 8 * 5, 8, minus50),   // the second frame only
           std::string(good).replace(60 + profiles + 8 * (nn + 3), 8, minus50),
-          std::string(good).replace(60 + frame + 333 + 16, 4, Bytes().i32(-1).b)}) {   // a negative step count
+          std::string(good).replace(60 + frame + 333 + 16, 4, Bytes().i32(-1).b),   // a negative step count
+          // an H+ of 1e-300 mM, from which no equilibrium is found
+          std::string(good).replace(60 + profiles + 8 * nn * c, 8, Bytes().f64(1e-300).b)}) {
         WriteBytes(name, bytes);
         EXPECT_EQ(RaisedMessage([&] { player.Open(name); }), "Incorrect PSQ file.");
         EXPECT_TRUE(ImageOf(st) == before);
@@ -419,6 +422,19 @@ TEST(PsqPlayer, FramesTheProjectReaderWouldRefuseNeverReachTheRun)
     EXPECT_FALSE(player.Use());
     EXPECT_EQ(sink.warnings, std::vector<std::string>{"Incorrect PSQ file."});
     EXPECT_FALSE(st.Initialised);
+    // A capillary of 1e308 m or of the smallest double: the length edit takes
+    // both, but the field of no node can be solved on them, so the project
+    // reader would refuse what Use leaves; Use does not take the frame.
+    for (double length : {1e308, 5e-324}) {
+        WriteBytes(name, std::string(good).replace(27, 8, Bytes().f64(length).b));
+        ASSERT_TRUE(player.Open(name)) << length;
+        sink.Clear();
+        bool used = true;
+        RaisedMessage([&] { used = player.Use(); });
+        EXPECT_FALSE(used) << length;
+        EXPECT_FALSE(st.Initialised) << length;
+        EXPECT_FALSE(st.NumericalFailure) << length;
+    }
 
     // Older layout: one frame with a time step of -1.
     const int N = 20, C = 2;
@@ -437,4 +453,48 @@ TEST(PsqPlayer, FramesTheProjectReaderWouldRefuseNeverReachTheRun)
     EXPECT_EQ(std::tuple(fresh.Time, legacy.FileOpened), std::tuple(7.0, false));
     sink.Clear();
     EXPECT_FALSE(legacy.Use());
+}
+
+// Use continues the run on the frame's capillary: the cross-sections follow
+// the diameter the frame holds (not the one the player's Init built them
+// from), so the project saved afterwards opens with the same current; a frame
+// whose diameter gives no cross-section at all (8.5e-320 m) is not taken.
+TEST(PsqPlayer, UseTakesTheCrossSectionOfTheFramesDiameter)
+{
+    TempDir tmp;
+    RecordingMessageSink sink;
+    const std::string rec = tmp.file("rec.psq");
+    Recorder r(rec, 1);
+    const std::string good = ReadBytes(rec);
+    const std::size_t frame = static_cast<std::size_t>(PsqFrameSize("1.0", 12, r.st.NComp, false));
+    ASSERT_EQ(good.size(), 60 + 2 * frame);
+    // Both frames with another diameter (block field at 87 of a frame).
+    const auto withDiameter = [&](double d) {
+        std::string bytes = good;
+        for (std::size_t k = 0; k < 2; ++k) bytes.replace(60 + k * frame + 87, 8, Bytes().f64(d).b);
+        return bytes;
+    };
+    const double wider = 3 * r.st.CapDiameter;
+    const std::string name = tmp.file("wide.psq");
+    WriteBytes(name, withDiameter(wider));
+    std::filesystem::copy_file(tmp.file("rec.cmp"), tmp.file("wide.cmp"));
+    Live live(tmp.file("own.psq"));
+    RunState& st = live.st;
+    PsqPlayer player(st);
+    ASSERT_TRUE(player.Open(name));
+    ASSERT_TRUE(player.Use());
+    EXPECT_EQ(st.CapDiameter, wider);
+    EXPECT_DOUBLE_EQ(st.Arr.S[0], std::acos(-1.0) * 0.25 * wider * wider);
+    const double current = st.I;
+    ASSERT_TRUE(SaveSnaFile(st, tmp.file("used.sna")));
+    RunState back;
+    ASSERT_TRUE(OpenProject(back, tmp.file("used.sna")));
+    EXPECT_NEAR(back.I, current, 1e-9 * std::fabs(current));
+
+    WriteBytes(name, withDiameter(8.5e-320));
+    ASSERT_TRUE(player.Open(name));
+    bool used = true;
+    RaisedMessage([&] { used = player.Use(); });
+    EXPECT_FALSE(used);
+    EXPECT_FALSE(st.Initialised);
 }

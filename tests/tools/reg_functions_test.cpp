@@ -213,6 +213,30 @@ TEST(RegulationFunctions, UniversalFunctionCountsHydroxide)
     EXPECT_NEAR(y[2], 49999980.4, 1e-6);
 }
 
+// Function 8 (strong electrolytes with the water ions) where OH- is not
+// negligible: sum over k of (z (cH + cOH) + |z| (cOH uOH - cH uH)) / u c.
+// At pH 3 the ampholyte counts as its cation, the acid as its anion (both u 40e-9).
+TEST(RegulationFunctions, StrongElectrolyteFunctionCountsHydroxide)
+{
+    RunState st;
+    FillToyEquilibrium(st);
+    st.Series.sr_pH.y[0] = 3.0;
+    EngineArrays& a = st.Arr;
+    for (int j = 0; j <= 2; ++j) a.COH(2)[j] = 0.2;
+    st.cbCInit = false;
+    AdditionalState add;
+    add.cbRegFn[8] = true;
+    add.cbR6[5] = false;
+    FillRegulationFunctions(st, add);
+    ASSERT_TRUE(st.Series.sr_reg[8].active);
+    const double c1[] = {2, 4, 0};
+    const double water = 0.2 * 200e-9 - 0.5 * 400e-9;
+    for (int j = 0; j <= 2; ++j) {
+        const double want = (0.7 + water) / 40e-9 * c1[j] + (-0.7 + water) / 40e-9 * 4.0;
+        EXPECT_NEAR(st.Series.sr_reg[8].y[j], want, 1e-12 * 7e7) << j;
+    }
+}
+
 TEST(RegulationFunctions, StateBeforeAnySolveGivesFiniteZeros)
 {
     RunState st;
