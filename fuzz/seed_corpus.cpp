@@ -152,9 +152,10 @@ bool WriteSeedCorpus(const fs::path& dir)
         WriteBytes(dir / "psq" / "short.psq", at(seq, 27, f64(1e-317)));
         WriteBytes(dir / "psq" / "width.psq", at(seq, 35, f64(-1.0)));
         // Found by fuzzing: frames (block at their start, diameter at +87)
-        // whose capillary diameter gives a cross-section of 0 (the project
-        // saved after Use would not open).
+        // whose capillary diameter gives a cross-section of 0 or inf (the
+        // project saved after Use would not open).
         WriteBytes(dir / "psq" / "narrow.psq", at(at(seq, 60 + 87, f64(2.664e-260)), 60 + frame + 87, f64(2.664e-260)));
+        WriteBytes(dir / "psq" / "wide.psq", at(at(seq, 60 + 87, f64(4.2e175)), 60 + frame + 87, f64(4.2e175)));
         // Found by fuzzing: a capillary so long that the recalculation of the
         // frame fails (Use took the frame; the project saved after it did not
         // open).
