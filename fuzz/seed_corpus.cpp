@@ -147,6 +147,11 @@ bool WriteSeedCorpus(const fs::path& dir)
         const std::size_t frame = static_cast<std::size_t>(PsqFrameSize("1.0", 20, 2, false));
         if (seq.size() == 60 + 2 * frame)
             WriteBytes(dir / "psq" / "second.psq", at(seq, 60 + frame + 333 + 24 + 8 * 21 * 2 + 8 * 5, f64(-50.0)));
+        // Found by fuzzing a project: concentrations far beyond any solution
+        // (1e283 mM), whose equilibrium one open finds and the next does not.
+        if (seq.size() == 60 + 2 * frame)
+            WriteBytes(dir / "psq" / "huge.psq", at(at(seq, 60 + 333 + 24 + 8 * 21 * 2 + 8 * 5, f64(1e283)),
+                                                    60 + frame + 333 + 24 + 8 * 21 * 2 + 8 * 5, f64(1e283)));
         // A capillary so short that Use would give a current of inf, and a
         // header peak width of -1.
         WriteBytes(dir / "psq" / "short.psq", at(seq, 27, f64(1e-317)));
