@@ -151,6 +151,11 @@ bool WriteSeedCorpus(const fs::path& dir)
         const std::size_t frame = static_cast<std::size_t>(PsqFrameSize("1.0", 20, 2, false));
         if (seq.size() == 60 + 2 * frame)
             WriteBytes(dir / "psq" / "second.psq", at(seq, 60 + frame + 333 + 24 + 8 * 21 * 2 + 8 * 5, f64(-50.0)));
+        // Found by fuzzing a project: concentrations far beyond any solution
+        // (1e283 mM), whose equilibrium one open finds and the next does not.
+        if (seq.size() == 60 + 2 * frame)
+            WriteBytes(dir / "psq" / "huge.psq", at(at(seq, 60 + 333 + 24 + 8 * 21 * 2 + 8 * 5, f64(1e283)),
+                                                    60 + frame + 333 + 24 + 8 * 21 * 2 + 8 * 5, f64(1e283)));
         // A capillary so short that Use would give a current of inf, and a
         // header peak width of -1.
         WriteBytes(dir / "psq" / "short.psq", at(seq, 27, f64(1e-317)));
@@ -158,9 +163,10 @@ bool WriteSeedCorpus(const fs::path& dir)
         WriteBytes(dir / "psq" / "long.psq", at(seq, 27, f64(1e308)));
         WriteBytes(dir / "psq" / "width.psq", at(seq, 35, f64(-1.0)));
         // Found by fuzzing: frames (block at their start, diameter at +87)
-        // whose capillary diameter gives a cross-section of 0 (the project
-        // saved after Use would not open).
+        // whose capillary diameter gives a cross-section of 0 or inf (the
+        // project saved after Use would not open).
         WriteBytes(dir / "psq" / "narrow.psq", at(at(seq, 60 + 87, f64(2.664e-260)), 60 + frame + 87, f64(2.664e-260)));
+        WriteBytes(dir / "psq" / "wide.psq", at(at(seq, 60 + 87, f64(4.2e175)), 60 + frame + 87, f64(4.2e175)));
         // Found by fuzzing: a capillary so long that the recalculation of the
         // frame fails (Use took the frame; the project saved after it did not
         // open).

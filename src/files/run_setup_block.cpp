@@ -177,9 +177,11 @@ bool RunSetupBlockValid(const RunSetupBlock& b, bool inFrame)
         {"edEpsNew", b.EpsNew}, {"edEpsCor", b.EpsCor}, {"edItNew", b.ItNew}};
     for (auto [name, v] : edited)
         if (!EditTakes(name, v)) return false;
-    // A diameter whose cross-section is no normal number stops every run
-    // ("Cross-section is zero") and every project saved with it.
-    if (!(0.25 * kPi * b.CapDiameter * b.CapDiameter >= std::numeric_limits<double>::min())) return false;
+    // A diameter whose cross-section is no normal finite number stops every
+    // run ("Cross-section is zero, negative or undefined") and every project
+    // saved with it.
+    const double section = 0.25 * kPi * b.CapDiameter * b.CapDiameter;
+    if (!(section >= std::numeric_limits<double>::min() && section <= std::numeric_limits<double>::max())) return false;
     if (!inFrame && !GeometryValid(b.NX, b.CapLength, b.PeakWidth, b.PeakEdgeWidth, b.InjSite)) return false;
     // The diffusion mode gives the saved time step back when it ends.
     return !b.DiffMode || b.SavedDT > 0;

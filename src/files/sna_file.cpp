@@ -356,7 +356,7 @@ bool PlausibleConcentrations(const std::vector<double>& values)
 {
     double largest = 0;
     for (double v : values) {
-        if (!std::isfinite(v)) return false;
+        if (!std::isfinite(v) || std::fabs(v) > kMaxStoredConcentration) return false;
         largest = std::max(largest, v);
     }
     const double noise = -0.01 * largest;

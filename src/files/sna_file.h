@@ -50,6 +50,10 @@ ProjectImage ReadProjectImage(BinReader& in, int constituents);
 // steep zone edges (found up to 1e-5 of the largest value); negative values
 // within 1 % of the largest one are kept as such.
 bool PlausibleConcentrations(const std::vector<double>& values);
+// Stored concentrations beyond this (mM: a thousand moles per litre, far above
+// any solution) are no run: the equilibrium of such profiles may be found on
+// one open and not on the next.
+inline constexpr double kMaxStoredConcentration = 1e6;
 // Stored hydrogen-ion concentrations (mM) start the equilibrium of every node:
 // each is finite and at least 1e-14, the smallest the equilibrium keeps (a
 // smaller result is replaced). From a start far below it (1e-300) the
