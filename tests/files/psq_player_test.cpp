@@ -491,10 +491,11 @@ TEST(PsqPlayer, UseTakesTheCrossSectionOfTheFramesDiameter)
     ASSERT_TRUE(OpenProject(back, tmp.file("used.sna")));
     EXPECT_NEAR(back.I, current, 1e-9 * std::fabs(current));
 
+    // A diameter with no cross-section never reaches the run: the sequence is
+    // refused when it opens, and the run keeps its capillary.
     WriteBytes(name, withDiameter(8.5e-320));
-    ASSERT_TRUE(player.Open(name));
-    bool used = true;
-    RaisedMessage([&] { used = player.Use(); });
-    EXPECT_FALSE(used);
-    EXPECT_FALSE(st.Initialised);
+    const double diameter = st.CapDiameter;
+    EXPECT_EQ(RaisedMessage([&] { player.Open(name); }), "Incorrect PSQ file.");
+    EXPECT_EQ(st.CapDiameter, diameter);
+    EXPECT_EQ(st.I, current);
 }
