@@ -245,6 +245,14 @@ TEST(ZeroPoint, FollowsTheChosenButtonThroughInitOpenAndRestart)
         Click(w, "bbnInit");
         EXPECT_EQ(ends(), endsAt(nx));
 
+        // The centre: half the node count, rounded down.
+        InOptions(w, [](OptionWindow& o) { ClickBox(Ctl<QRadioButton>(o, "rbCenter")); });
+        EXPECT_EQ(ends(), endsAt(nx / 2));
+        Click(w, "bbnInit");
+        EXPECT_EQ(ends(), endsAt(nx / 2));
+        EXPECT_TRUE(w.OpenFile(example));
+        EXPECT_EQ(ends(), endsAt(nx / 2));
+
         InOptions(w, [](OptionWindow& o) {
             ClickBox(Ctl<QRadioButton>(o, "rbAnotherPos"));
             ASSERT_TRUE(Ctl<QLineEdit>(o, "edAnotherPos")->isEnabled());
