@@ -539,6 +539,30 @@ TEST_F(ExampleWindow, DetectorMenuSavesAndOpensTheDetectorRecord)
     EXPECT_EQ(s.DET_pH.Count(), 2 * points);
 }
 
+// A detector record opened while the chart shows the detector view is drawn
+// at once, without switching the view.
+TEST_F(ExampleWindow, DetectorRecordOpenedInTheDetectorViewIsDrawnAtOnce)
+{
+    RunState& st = St();
+    auto* commands = Ctl<ChartCommands>(*w, "ChartCommands");
+    const std::string file = home.dir.file("record.det");
+    commands->ChooseDetectorFile = [&](bool, const QString&) { return QString::fromStdString(file); };
+    st.StopTime = 0.2;
+    Click(*w, "bbnStart");
+    const int points = st.Series.DET_pH.Count();
+    ASSERT_GT(points, 1);
+    sink.answers = {true};   // the "det" directory
+    Trigger("Save1");
+    ASSERT_TRUE(fs::exists(file));
+    Click(*w, "bbnSimDet");
+    ASSERT_TRUE(st.DetectorView);
+    ASSERT_EQ(GraphNamed(*w, "pH (detector)")->dataCount(), points);
+    Trigger("OpenDetector1");
+    ASSERT_EQ(st.Series.DET_pH.Count(), 2 * points);
+    EXPECT_EQ(GraphNamed(*w, "pH (detector)")->dataCount(), 2 * points);
+    EXPECT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+}
+
 // While a run goes the run panel is refreshed at most some tens of times a
 // second; a run that ends, by its stop time or by Stop, leaves the panel
 // showing its last state: a refresh after it changes no text.
