@@ -7,6 +7,8 @@
 #include "app/composition_panel_view.h"
 #include "app/constituent_editor_window.h"
 
+#include <functional>
+
 namespace {
 
 // Text of a cell of the composition panel (row and column 0-based).
@@ -65,6 +67,57 @@ TEST_F(ExampleWindow, ComplexationModeNumbersTheLigandAndShowsItsTableCharges)
     EXPECT_EQ(std::pair(Cell(*w, 1, 4), Cell(*w, 1, 5)),
               std::pair(std::to_string(second.minCharge), std::to_string(second.maxCharge)));
     EXPECT_NE(std::pair(first.minCharge, first.maxCharge), std::pair(-2, 3));
+}
+
+// With complexation mode on, the ligand's row follows the table as it changes
+// in the window: at once when a table file is opened, and after Close when the
+// charge range was changed there.
+TEST_F(ExampleWindow, LigandRowFollowsTheTableOpenedOrChangedInTheWindow)
+{
+    RunState& st = St();
+    const std::string table = home.dir.file("ligand.txt");
+    auto visit = [&](const std::function<void(ComplexWindow&)>& act) {
+        bool inside = false;
+        QTimer::singleShot(0, [&] {
+            auto* complex = qobject_cast<ComplexWindow*>(QApplication::activeModalWidget());
+            ASSERT_TRUE(complex);
+            inside = true;
+            act(*complex);
+            Click(*complex, "bnClose");
+        });
+        Trigger("Complex1");
+        EXPECT_TRUE(inside);
+    };
+    auto ligandCharges = [&] { return std::pair(Cell(*w, 0, 4), Cell(*w, 0, 5)); };
+    // Mode on, the range -2..3 saved as a table file.
+    visit([&](ComplexWindow& complex) {
+        Ctl<QLineEdit>(complex, "edN")->setText("-2");
+        Ctl<QLineEdit>(complex, "edP")->setText("3");
+        Click(complex, "bnApply");
+        sink.answers = {true};
+        QTest::mouseClick(Ctl<QCheckBox>(complex, "cbComplex"), Qt::LeftButton);
+        complex.chooseSaveFile = [&] { return QString::fromStdString(table); };
+        Click(complex, "bnSave");
+    });
+    ASSERT_TRUE(st.cbComplex);
+    ASSERT_TRUE(fs::exists(table));
+    EXPECT_EQ(ligandCharges(), std::pair(std::string("-2"), std::string("3")));
+    // Another range typed and applied: the panel shows it once the window closes.
+    visit([&](ComplexWindow& complex) {
+        Ctl<QLineEdit>(complex, "edN")->setText("-1");
+        Ctl<QLineEdit>(complex, "edP")->setText("1");
+        Click(complex, "bnApply");
+    });
+    EXPECT_EQ(st.TxtTable[0], (std::vector<std::string>{"-1", "1"}));
+    EXPECT_EQ(ligandCharges(), std::pair(std::string("-1"), std::string("1")));
+    // The saved table opened: the panel shows its range while the window is open.
+    visit([&](ComplexWindow& complex) {
+        complex.chooseOpenFile = [&] { return QString::fromStdString(table); };
+        Click(complex, "bnOpenData");
+        EXPECT_EQ(ligandCharges(), std::pair(std::string("-2"), std::string("3")));
+    });
+    EXPECT_EQ(ligandCharges(), std::pair(std::string("-2"), std::string("3")));
+    EXPECT_TRUE(sink.warnings.empty()) << sink.warnings[0];
 }
 
 // A double click on a row opens the editor on that constituent, captioned as an edit.

@@ -207,3 +207,24 @@ TEST(WindowPlaces, ToolWindowsOpenOverTheMainWindow)
     }
     EXPECT_TRUE(sink.warnings.empty());
 }
+
+// Over a main window near the screen's lower right corner the two tool windows
+// still open wholly on the screen.
+TEST(WindowPlaces, ToolWindowsOverAMainWindowAtTheCornerStayOnTheScreen)
+{
+    ProgramHome home;
+    RecordingMessageSink sink;
+    MainWindow w;
+    w.resize(700, 500);
+    w.show();
+    const QRect free = QGuiApplication::primaryScreen()->availableGeometry();
+    w.move(free.right() - 260, free.bottom() - 200);
+    for (auto [entry, name] : {std::pair("Reduce1", "fmDet"), std::pair("InitialDistribution1", "fmDist")}) {
+        Ctl<QAction>(w, entry)->trigger();
+        auto* window = Ctl<QWidget>(w, name);
+        ASSERT_TRUE(window->isVisible()) << name;
+        EXPECT_TRUE(free.contains(window->frameGeometry())) << name;
+        window->close();
+    }
+    EXPECT_TRUE(sink.warnings.empty());
+}

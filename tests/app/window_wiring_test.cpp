@@ -245,6 +245,14 @@ TEST(ZeroPoint, FollowsTheChosenButtonThroughInitOpenAndRestart)
         Click(w, "bbnInit");
         EXPECT_EQ(ends(), endsAt(nx));
 
+        // The centre: half the node count, rounded down.
+        InOptions(w, [](OptionWindow& o) { ClickBox(Ctl<QRadioButton>(o, "rbCenter")); });
+        EXPECT_EQ(ends(), endsAt(nx / 2));
+        Click(w, "bbnInit");
+        EXPECT_EQ(ends(), endsAt(nx / 2));
+        EXPECT_TRUE(w.OpenFile(example));
+        EXPECT_EQ(ends(), endsAt(nx / 2));
+
         InOptions(w, [](OptionWindow& o) {
             ClickBox(Ctl<QRadioButton>(o, "rbAnotherPos"));
             ASSERT_TRUE(Ctl<QLineEdit>(o, "edAnotherPos")->isEnabled());
@@ -531,6 +539,30 @@ TEST_F(ExampleWindow, DetectorMenuSavesAndOpensTheDetectorRecord)
     EXPECT_EQ(s.DET_pH.Count(), 2 * points);
 }
 
+// A detector record opened while the chart shows the detector view is drawn
+// at once, without switching the view.
+TEST_F(ExampleWindow, DetectorRecordOpenedInTheDetectorViewIsDrawnAtOnce)
+{
+    RunState& st = St();
+    auto* commands = Ctl<ChartCommands>(*w, "ChartCommands");
+    const std::string file = home.dir.file("record.det");
+    commands->ChooseDetectorFile = [&](bool, const QString&) { return QString::fromStdString(file); };
+    st.StopTime = 0.2;
+    Click(*w, "bbnStart");
+    const int points = st.Series.DET_pH.Count();
+    ASSERT_GT(points, 1);
+    sink.answers = {true};   // the "det" directory
+    Trigger("Save1");
+    ASSERT_TRUE(fs::exists(file));
+    Click(*w, "bbnSimDet");
+    ASSERT_TRUE(st.DetectorView);
+    ASSERT_EQ(GraphNamed(*w, "pH (detector)")->dataCount(), points);
+    Trigger("OpenDetector1");
+    ASSERT_EQ(st.Series.DET_pH.Count(), 2 * points);
+    EXPECT_EQ(GraphNamed(*w, "pH (detector)")->dataCount(), 2 * points);
+    EXPECT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+}
+
 // While a run goes the run panel is refreshed at most some tens of times a
 // second; a run that ends, by its stop time or by Stop, leaves the panel
 // showing its last state: a refresh after it changes no text.
@@ -549,13 +581,16 @@ TEST_F(ExampleWindow, RunPanelShowsTheLastStateOfARunThatEnds)
         const double from = st.Time;
         st.StopTime = from + (byStop ? 1000.0 : 0.3);
         int pumps = 0;
+        // The watch's last timer, queued while the run still went, dies with
+        // this context instead of firing into the next test.
+        QObject context;
         std::function<void()> watch;
         watch = [&] {
             // a few hundred steps in, Stop, as the button would
             if (++pumps == 300 && byStop) st.Stop = true;
-            if (st.Running) QTimer::singleShot(0, watch);
+            if (st.Running) QTimer::singleShot(0, &context, watch);
         };
-        QTimer::singleShot(0, watch);
+        QTimer::singleShot(0, &context, watch);
         Click(*w, "bbnStart");
         ASSERT_FALSE(st.Running);
         ASSERT_GT(st.Time, from);
