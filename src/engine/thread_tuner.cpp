@@ -9,7 +9,8 @@ ThreadTuner::ThreadTuner(ThreadPlan& plan) : plan_(plan) {
     const int most = plan.Limit();
     for (int t = 2; t < most; t *= 2) candidates_.push_back(t);
     candidates_.push_back(most);
-    Enter(Phase::One, 1);
+    holdSeconds_ = kFirstRoundAfter;
+    Enter(Phase::Hold, 1);
 }
 
 void ThreadTuner::Enter(Phase phase, int threads) {

@@ -2,14 +2,15 @@
 // The machine's load changes under a desktop program (a compile, a browser),
 // and with it the number of threads that runs fastest: more threads than the
 // cores that are free make every parallel region wait for a thread that has
-// lost its core. With the automatic setting the run therefore measures, in
-// rounds: one thread, then the next number of threads that the grid pays for
-// (2, 4, ... up to its limit), each followed by one thread again, so that
-// every number is compared with one thread measured just before and just
-// after it (the machine's speed drifts). It goes up while each number runs
-// clearly faster than the best so far, keeps the best, and holds it for a
-// while of stepping before the next round; the hold doubles while rounds keep
-// choosing the same number. Results are the same bits on any number of threads.
+// lost its core. With the automatic setting the run therefore starts on one
+// thread and, once it has stepped a while, measures in rounds: one thread,
+// then the next number of threads that the grid pays for (2, 4, ... up to its
+// limit), each followed by one thread again, so that every number is compared
+// with one thread measured just before and just after it (the machine's speed
+// drifts). It goes up while each number runs clearly faster than the best so
+// far, keeps the best, and holds it for a while of stepping before the next
+// round; the hold doubles while rounds keep choosing the same number. Results
+// are the same bits on any number of threads.
 #pragma once
 
 #include <cstddef>
@@ -26,6 +27,9 @@ public:
     // doubled while rounds agree, up to kMaxHoldDoublings times.
     static constexpr double kHoldSeconds = 2.0;
     static constexpr int kMaxHoldDoublings = 4;
+    // A run starts on one thread and measures only after this much stepping
+    // time (s): a short run is never slowed by measuring numbers that lose.
+    static constexpr double kFirstRoundAfter = 0.25;
     // More threads are kept only when they run at least this much faster.
     static constexpr double kGainForMore = 1.10;
 

@@ -36,11 +36,14 @@ TEST(ThreadTuner, ComparesEachNumberWithOneThreadAroundItAndKeepsTheFastest) {
     ThreadTuner tuner(plan);
     ASSERT_TRUE(tuner.Active());
     EXPECT_EQ(tuner.Candidates(), (std::vector<int>{2, 4, 8}));
-    EXPECT_EQ(plan.threads, 1);  // a round starts on one thread
     // 4 threads fastest, 8 slower than 2 (a busy machine)
     const std::map<int, double> busy = {{1, 1e-3}, {2, 0.6e-3}, {4, 0.4e-3}, {8, 0.7e-3}};
     std::vector<int> tried;
-    Feed(tuner, plan, busy, 7 * ThreadTuner::kProbeSeconds + 0.01, &tried);
+    // a run starts on one thread and measures only after a while of stepping
+    EXPECT_EQ(plan.threads, 1);
+    Feed(tuner, plan, busy, ThreadTuner::kFirstRoundAfter - 0.01, &tried);
+    EXPECT_EQ(tried, (std::vector<int>{1}));
+    Feed(tuner, plan, busy, 0.01 + 7 * ThreadTuner::kProbeSeconds + 0.01, &tried);
     EXPECT_EQ(tried, (std::vector<int>{1, 2, 1, 4, 1, 8, 1, 4}));
     EXPECT_EQ(plan.threads, 4);
     // held while the machine does not change ...
@@ -70,14 +73,15 @@ TEST(ThreadTuner, MoreThreadsOnlyWhenClearlyFasterAndNumbersSetAreKept) {
     EXPECT_EQ(tuner.Candidates(), (std::vector<int>{2, 4, 6}));
     // 2 threads 5 % faster than one: not worth a thread
     std::vector<int> tried;
-    Feed(tuner, plan, {{1, 1e-3}, {2, 0.95e-3}, {4, 0.5e-3}, {6, 0.5e-3}}, 3 * ThreadTuner::kProbeSeconds + 0.01,
-         &tried);
+    Feed(tuner, plan, {{1, 1e-3}, {2, 0.95e-3}, {4, 0.5e-3}, {6, 0.5e-3}},
+         ThreadTuner::kFirstRoundAfter + 3 * ThreadTuner::kProbeSeconds + 0.01, &tried);
     EXPECT_EQ(tried, (std::vector<int>{1, 2, 1}));
     EXPECT_EQ(plan.threads, 1);
     // a number compared with one thread on both sides of it: one thread
     // measured slow once (a burst of other work) does not make 2 win
     ThreadPlan drift{2, 2, true};
     ThreadTuner paired(drift);
+    paired.StepDone(ThreadTuner::kFirstRoundAfter, 1000);  // the first stepping, on one thread
     paired.StepDone(0.05, 10000);   // one thread: 200,000 nodes/s
     paired.StepDone(0.05, 10000);
     paired.StepDone(0.05, 10000);
@@ -136,10 +140,10 @@ TEST(ThreadTuner, ARunChoosesItsThreadsAsItGoesAndKeepsTheTrajectoryOfOneThread)
         EXPECT_TRUE(benchcases::InitCase(st, benchcases::FindCase("B4b"), 6000));
         ThreadCostHost host(st);
         st.Host = &host;
-        st.StopTime = 0.1;
+        st.StopTime = 0.25;
         RunCalc(st);
         st.Host = nullptr;
-        EXPECT_GT(st.StepCount, 300) << "too short a run for a round of measurements";
+        EXPECT_GT(st.StepCount, 600) << "too short a run for a round of measurements";
         if (seen) *seen = host.seen;
         return std::make_pair(Profiles(st), st.Engine.Threads);
     };
