@@ -68,8 +68,10 @@ struct Solve {
             s.U.assign(nPhi * nq, 0.0);
         }
         if (s.uRow.size() < nPhi) s.uRow.assign(nPhi, nullptr);
-        s.ligandU.assign(d.U.empty() || d.U[0].empty() ? nq : 0, 0.0);
-        if (!d.U.empty() && !d.U[0].empty()) s.ligandU = d.U[0][0];
+        // One mobility per ligand form (0 where the data have none).
+        s.ligandU.assign(nq, 0.0);
+        if (!d.U.empty() && !d.U[0].empty())
+            std::copy_n(d.U[0][0].begin(), std::min(nq, d.U[0][0].size()), s.ligandU.begin());
         s.rowsLevel = -1;
         if (s.zmin.size() < nA) {
             s.zmin.assign(nA, 0);

@@ -327,10 +327,8 @@ TEST(MainWindowStart, CapillaryEndsOfTheExampleAreTheSameAtStartAndAfterOpen)
 {
     ProgramHome home;
     RecordingMessageSink sink;
-    fs::create_directories(home.dir.path() / "Examples");
-    const std::string example = home.dir.file("Examples/Example_Demo.sna");
-    std::string error;
-    ASSERT_TRUE(WriteExampleDemo(example, error)) << error;
+    const std::string example = home.WriteExample();
+    ASSERT_FALSE(example.empty());
     // The ends in mm from the example's geometry, zero at the injection site.
     RunState ref;
     ComposeExampleDemo(ref);

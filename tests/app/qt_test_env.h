@@ -151,6 +151,17 @@ struct ProgramHome {
         std::fclose(std::fopen((dir.path() / name).c_str(), "w"));
         return dir.file(name);
     }
+    // The example project written where the program looks for it; its full
+    // name, or "" (with a failure) when it could not be written.
+    std::string WriteExample() const
+    {
+        fs::create_directories(dir.path() / "Examples");
+        const std::string name = dir.file("Examples/Example_Demo.sna");
+        std::string error;
+        if (WriteExampleDemo(name, error)) return name;
+        ADD_FAILURE() << error;
+        return "";
+    }
 };
 
 // A stand-in for the engine's Init: a pH profile of `nx` + 1 nodes from 4 in

@@ -209,10 +209,8 @@ TEST(ZeroPoint, FollowsTheChosenButtonThroughInitOpenAndRestart)
 {
     ProgramHome home;
     RecordingMessageSink sink;
-    fs::create_directories(home.dir.path() / "Examples");
-    const std::string example = home.dir.file("Examples/Example_Demo.sna");
-    std::string error;
-    ASSERT_TRUE(WriteExampleDemo(example, error)) << error;
+    const std::string example = home.WriteExample();
+    ASSERT_FALSE(example.empty());
     RunState ref;
     ComposeExampleDemo(ref);
     const int nx = ref.NXPending;
