@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/diffusion_mode.h"
 #include "engine/effects_table.h"
 #include "engine/init_calc.h"
 #include "engine/modes.h"
@@ -23,6 +24,7 @@
 #include "engine/run_state.h"
 #include "foundation/errors.h"
 #include "foundation/numtext.h"
+#include "support/recording_host.h"
 #include "support/run_profiles.h"
 #include "support/test_compositions.h"
 
@@ -323,6 +325,37 @@ std::vector<double> ZoneProfile(const RunState& st, int i)
     return c;
 }
 
+// Centres of the zones (constituents injected above their background) at
+// the start of a run.
+struct ZoneCentres {
+    explicit ZoneCentres(const RunState& st)
+    {
+        for (int i = 1; i <= st.NComp; ++i)
+            if (st.CompInit[i].cInj != st.CompInit[i].c) zones.push_back(i);
+        for (int i : zones) moments.push_back(Moments(ZoneProfile(st, i), st.DX));
+    }
+    // Each zone's centre stayed within 1e-9 of the column length, and the
+    // zone spread when the mode diffuses; a flow of the mode's own carried it.
+    void ExpectNoMigration(const RunState& st, const ModeCase& c) const
+    {
+        ASSERT_FALSE(zones.empty());
+        for (std::size_t z = 0; z < zones.size(); ++z) {
+            const int i = zones[z];
+            const ProfileMoments m = Moments(ZoneProfile(st, i), st.DX);
+            if (c.flowNotField) {
+                EXPECT_GT(m.mean - moments[z].mean, 1e-4) << "constituent " << i;
+                continue;
+            }
+            EXPECT_NEAR(m.mean, moments[z].mean, 1e-9 * kLength) << "constituent " << i;
+            if (c.diffuses) {
+                EXPECT_GT(m.variance, moments[z].variance) << "constituent " << i;
+            }
+        }
+    }
+    std::vector<int> zones;
+    std::vector<ProfileMoments> moments;
+};
+
 void PrintTo(const ModeCase& c, std::ostream* os)
 {
     *os << c.name;
@@ -396,33 +429,43 @@ TEST_P(EveryMode, WithoutFieldNoZoneMigrates)
     RecordingMessageSink sink;
     RunState st;
     ASSERT_TRUE(Init(st, c, c.composition, 0.0));
-    std::vector<int> zones;
-    for (int i = 1; i <= st.NComp; ++i)
-        if (st.CompInit[i].cInj != st.CompInit[i].c) zones.push_back(i);
-    ASSERT_FALSE(zones.empty());
-    std::vector<ProfileMoments> before;
-    for (int i : zones) before.push_back(Moments(ZoneProfile(st, i), st.DX));
+    const ZoneCentres start(st);
     RunSteps(st);
     ASSERT_TRUE(sink.warnings.empty()) << sink.warnings.front();
     EXPECT_EQ(st.I, 0.0);
-    for (std::size_t z = 0; z < zones.size(); ++z) {
-        const int i = zones[z];
-        const ProfileMoments m = Moments(ZoneProfile(st, i), st.DX);
-        if (c.flowNotField) {
-            EXPECT_GT(m.mean - before[z].mean, 1e-4) << "constituent " << i;  // the flow carried it
-            continue;
-        }
-        EXPECT_NEAR(m.mean, before[z].mean, 1e-9 * kLength) << "constituent " << i;
-        if (c.diffuses) {
-            EXPECT_GT(m.variance, before[z].variance) << "constituent " << i;
-        }
-    }
+    start.ExpectNoMigration(st, c);
     if (c.flowNotField) {
         RunState field;
         ASSERT_TRUE(Init(field, c, c.composition, kVolts));
         RunSteps(field);
-        for (int i : zones) EXPECT_EQ(Profile(field, i), Profile(st, i)) << "constituent " << i;
+        for (int i : start.zones)
+            EXPECT_EQ(Profile(field, i), Profile(st, i)) << "constituent " << i;
     }
+}
+
+// The diffusion (conditioning) mode switches the field off whatever the set
+// voltage: the run's clock stands, the diffusion clock runs, and no zone
+// migrates (a flow of the mode's own still carries its zones).
+TEST_P(EveryMode, InTheDiffusionModeNoZoneMigrates)
+{
+    const ModeCase& c = GetParam();
+    RecordingMessageSink sink;
+    RecordingHost host;
+    RunState st;
+    ASSERT_TRUE(Init(st, c, c.composition, kVolts));
+    const ZoneCentres start(st);
+    host.Attach(st);
+    host.onProcessMessages = [&st](int) {
+        if (st.StepCount >= 300) st.Stop = true;
+    };
+    StartDiffusionMode(st, 100.0);
+    RunFixed(st, 1.0, kDt);
+    host.Detach();
+    ASSERT_TRUE(sink.warnings.empty()) << sink.warnings.front();
+    ASSERT_TRUE(st.DiffMode && st.Time == 0.0 && st.DiffClock > 0.29);
+    ASSERT_FALSE(st.NumericalFailure);
+    EXPECT_TRUE(st.U == 0.0 && st.I == 0.0);
+    start.ExpectNoMigration(st, c);
 }
 
 // Every constituent at its background everywhere, under the field: every node
