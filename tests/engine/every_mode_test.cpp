@@ -159,9 +159,11 @@ std::vector<ModeCase> CasesOf(Mode mode)
                                                           {"-2", "20"}});
         // The migration of a charged species is written as (g/kappa)' jc +
         // (g/kappa) jc' (the current density's divergence from the second
-        // difference of z D c), not as the difference of one flux: the
-        // binding cation's total drifts by the discretisation error (1.9e-7
-        // here, a quarter of it on twice the nodes).
+        // difference of z D c), not as the difference of one flux: where a
+        // charged profile varies its total drifts by the discretisation
+        // error (the cation zone 1.9e-7 in this run, 8e-7 after 3 s, a
+        // quarter of it on twice the nodes; the sodium it displaces 2e-9
+        // after 3 s). The ligand, the buffer and the neutral plug keep 1e-9.
         ModeCase c = Case(mode, "Complex", comp, [table](RunState& st) {
             st.cbComplex = true;
             st.TxtTable = table;
@@ -285,6 +287,9 @@ std::vector<ModeCase> CasesOf(Mode mode)
     case Mode::LiBz: {
         // The acid and the cation carried by the EOF (EOFMob x field) and
         // diffusing; no third constituent, so no capacity retards the acid.
+        // (With a capacity the acid is integrated as its mobile part, its
+        // transport divided by the retardation R: the bound part is no
+        // constituent, so the acid's concentration alone is not conserved.)
         TUnivSet<TComponents> comp;
         comp.Add(WeakAcid("Benzoic acid", 4.2, 30.0, Analyte, 0.0, 0.1));
         comp.Add(StrongCation("Lithium", kULi, Analyte, 0.0, 0.1));
