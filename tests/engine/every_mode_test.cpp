@@ -125,7 +125,7 @@ std::function<void(RunState&)> Effects(std::function<void(RunState&)> on, int se
 }
 
 // The micellar settings: surfactant constituent 1, CMC 2 mM, 64 per micelle.
-void MicellarSettings(RunState& st)
+void MicellarSetUp(RunState& st)
 {
     st.MicCompNo = 1;
     st.CMC = 2.0;
@@ -185,7 +185,7 @@ std::vector<ModeCase> CasesOf(Mode mode)
         ModeCase c = Case(mode, "Racemic", comp,
                           [](RunState& st) {
                               st.cbRacemic = true;
-                              MicellarSettings(st);
+                              MicellarSetUp(st);
                           },
                           {{1}, {2, 3}, {4}, {5}});
         // The forms convert at the interior nodes only, while the walls hold
@@ -222,7 +222,7 @@ std::vector<ModeCase> CasesOf(Mode mode)
         comp.Add(MicelleBinding(WeakAcid("Acid", 4.2, 30.0, Analyte, 0.0, 0.5), -2.5, 25.0));
         return {Case(mode, "Micellar", comp, [](RunState& st) {
             st.cbSDS = true;
-            MicellarSettings(st);
+            MicellarSetUp(st);
         })};
     }
     case Mode::Special: {
@@ -526,6 +526,54 @@ TEST_P(EveryMode, AUniformBufferStaysUniform)
     // the equilibrium and the temperature (heated evenly) follow
     expectUniform(std::vector<double>(st.Arr.PH.begin(), st.Arr.PH.end()), "pH");
     expectUniform(std::vector<double>(st.Arr.T(2), st.Arr.T(2) + st.Arr.Nn), "temperature");
+}
+
+// A uniform solution that reacts (the kinetic add-on, the racemic mode's
+// conversion) reacts alike at every node. Disabled: the reaction terms are
+// added at the interior nodes of the computation window only; a held wall
+// keeps its value (both walls for a neutral constituent), and a flat column
+// narrows the window to 10 nodes, outside which nothing reacts. Enable it with
+// the fix.
+TEST(EveryModeTable, DISABLED_AReactingUniformBufferReactsEverywhere)
+{
+    TUnivSet<TComponents> kinetic;  // PC formed from C and P at 1e-2 C P mM/s
+    kinetic.Add(NeutralConstituent("PC", 0.0, 0.0, BGE));
+    kinetic.Add(NeutralConstituent("C", 5.0, 5.0, BGE));
+    kinetic.Add(NeutralConstituent("P", 5.0, 5.0, BGE));
+    kinetic.Add(WeakAcid("Acetic acid", kPKAcetic, kUAcetate, BGE, 20.0, 20.0));
+    kinetic.Add(StrongCation("Sodium", kUNa, BGE, 10.0, 10.0));
+    TUnivSet<TComponents> racemic;  // forms R and S converting at kF = kB2 = kB3 = 2/s
+    racemic.Add(StrongAnion("Selector", 30.0, BGE, 20.0, 20.0));
+    racemic.Add(MicelleBinding(NeutralConstituent("Form R", 1.0, 1.0, BGE), -3.0, 40.0));
+    racemic.Add(MicelleBinding(NeutralConstituent("Form S", 0.5, 0.5, BGE), -2.5, 40.0));
+    racemic.Add(MicelleBinding(NeutralConstituent("Rates", 2.0, 2.0, BGE), 30.0, 2.0));
+    racemic.Add(StrongCation("Sodium", kUNa, BGE, 20.0, 20.0));
+    const ModeCase cases[] = {Case(Mode::Standard, "Kinetic", kinetic,
+                                   [](RunState& st) {
+                                       st.cbKinetic = true;
+                                       st.Kin1 = 1e-2;
+                                       st.Kin2 = st.KinC = st.KinX = 0.0;
+                                   }),
+                              Case(Mode::Racemic, "Racemic", racemic, [](RunState& st) {
+                                  st.cbRacemic = true;
+                                  MicellarSetUp(st);
+                              })};
+    for (const ModeCase& c : cases) {
+        RecordingMessageSink sink;
+        RunState st;
+        ASSERT_TRUE(Init(st, c, c.composition, kVolts)) << c.name;
+        const int i = c.name == "Kinetic" ? 1 : 2;  // PC, form R
+        const double start = Profile(st, i)[kNodes / 2];
+        RunSteps(st);
+        ASSERT_TRUE(sink.warnings.empty()) << c.name << ": " << sink.warnings.front();
+        const std::vector<double> p = Profile(st, i);
+        const double mid = p[kNodes / 2];
+        EXPECT_GT(std::fabs(mid - start), 0.01) << c.name;  // it reacted
+        std::size_t worst = 0;
+        for (std::size_t j = 0; j < p.size(); ++j)
+            if (std::fabs(p[j] - mid) > std::fabs(p[worst] - mid)) worst = j;
+        EXPECT_NEAR(p[worst], mid, 1e-10 * mid) << c.name << " node " << worst;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, EveryMode, ::testing::ValuesIn(AllCases()), CaseName);
