@@ -323,12 +323,15 @@ TUnivSet<TComponents> Uniform(TUnivSet<TComponents> comp)
     return comp;
 }
 
-// Prepares and initialises the case at `volts`; false when Init refused.
-bool Init(RunState& st, const ModeCase& c, const TUnivSet<TComponents>& comp, double volts)
+// Prepares and initialises the case at the set voltage (or, voltage false, the
+// set current); false when Init refused.
+bool Init(RunState& st, const ModeCase& c, const TUnivSet<TComponents>& comp, double drive,
+          bool voltage = true)
 {
     PrepareRun(st, comp, kNodes);
     st.CapLengthPending = kLength;
-    SetZoneAndVoltage(st, kInjMM, 2.0, 0.5, volts);
+    SetZoneAndVoltage(st, kInjMM, 2.0, 0.5, drive);
+    st.rbVoltage = voltage;
     c.switchOn(st);
     return InitCalc(st);
 }
@@ -462,20 +465,23 @@ TEST_P(EveryMode, MatterOfEveryConstituentIsConserved)
 TEST_P(EveryMode, WithoutFieldNoZoneMigrates)
 {
     const ModeCase& c = GetParam();
-    RecordingMessageSink sink;
-    RunState st;
-    ASSERT_TRUE(Init(st, c, c.composition, 0.0));
-    const ZoneCentres start(st);
-    RunSteps(st);
-    ASSERT_TRUE(sink.warnings.empty()) << sink.warnings.front();
-    EXPECT_EQ(st.I, 0.0);
-    start.ExpectNoMigration(st, c);
-    if (c.flowNotField) {
-        RunState field;
-        ASSERT_TRUE(Init(field, c, c.composition, kVolts));
-        RunSteps(field);
-        for (int i : start.zones)
-            EXPECT_EQ(Profile(field, i), Profile(st, i)) << "constituent " << i;
+    for (const bool voltage : {true, false}) {  // 0 V, then 0 uA at constant current
+        SCOPED_TRACE(voltage ? "no voltage" : "no current");
+        RecordingMessageSink sink;
+        RunState st;
+        ASSERT_TRUE(Init(st, c, c.composition, 0.0, voltage));
+        const ZoneCentres start(st);
+        RunSteps(st);
+        ASSERT_TRUE(sink.warnings.empty()) << sink.warnings.front();
+        EXPECT_EQ(st.I, 0.0);
+        start.ExpectNoMigration(st, c);
+        if (c.flowNotField) {
+            RunState field;
+            ASSERT_TRUE(Init(field, c, c.composition, kVolts));
+            RunSteps(field);
+            for (int i : start.zones)
+                EXPECT_EQ(Profile(field, i), Profile(st, i)) << "constituent " << i;
+        }
     }
 }
 
