@@ -1,11 +1,12 @@
 // Every entry of the mode table held to three properties of the physics, each
 // through the run's own entry points (InitCalc, RunCalc): matter of every
 // constituent is conserved (sum of S c dx over the grid, zones far from the
-// ends of the column), a run without field moves no zone (a symmetric zone
-// only spreads, its centre stays), and a uniform buffer stays uniform. The
-// cases are listed per mode by a switch over `Mode` and the parameterised
-// suite walks the table: a new mode without a case does not compile (the
-// switch warns) and fails the coverage test.
+// ends of the column), a run without field (no voltage, no current, or the
+// diffusion mode under a set voltage) moves no zone (a symmetric zone only
+// spreads, its centre stays), and a uniform buffer stays uniform (with its pH
+// and temperature). The cases are listed per mode by a switch over `Mode` and
+// the coverage test walks the table: a new mode without a case does not
+// compile (the switch warns) or fails that test.
 #include <gtest/gtest.h>
 
 #include <algorithm>
