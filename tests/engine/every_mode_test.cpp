@@ -230,13 +230,7 @@ std::vector<ModeCase> CasesOf(Mode mode)
         // Pure advection of fixed roles: constituent 1 is split at every
         // evaluation into 3 and 4 (Keq = 0.1 from the extra length), so 3
         // and 4 are conserved as their sum; there is no diffusion.
-        TUnivSet<TComponents> comp;
-        comp.Add(StrongCation("Analyte", 30.0, Analyte, 0.0, 0.01));
-        comp.Add(StrongCation("Partner", 40.0, BGE, 10.0, 10.0));
-        comp.Add(StrongCation("Free form", 20.0, Analyte, 0.0, 0.0));
-        comp.Add(StrongCation("Bound form", 60.0, Analyte, 0.0, 0.0));
-        comp.Add(StrongAnion("Chloride", kUCl, BGE, 10.0, 10.0));
-        ModeCase c = Case(mode, "Special", comp,
+        ModeCase c = Case(mode, "Special", SpecialComposition(),
                           [](RunState& st) {
                               st.cbSpec = true;
                               st.FakeCapLen = 1e-4;
