@@ -77,7 +77,9 @@ void CalcDER_Special(RunState& st, int level) {
     if (rw - lw < 2) return;
     for (int j = lw; j <= rw; ++j) a.Kappa[j] = 1.0;
 
-    const double drive = st.UI / st.CapLength;
+    // The velocities are mobilities times the set field; the diffusion
+    // (conditioning) mode has no field, so nothing is carried in it.
+    const double drive = st.DiffMode ? 0.0 : st.UI / st.CapLength;
     const double w2 = a.UForm(2, 1)[0] * drive;
     const double w3 = a.UForm(3, 1)[0] * drive;
     const double w4 = a.UForm(4, 1)[0] * drive;

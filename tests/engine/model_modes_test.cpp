@@ -134,18 +134,6 @@ TEST(LinearizedMode, DriveFollowsThePowerModeAndIgnoreDerivativesLeavesAll) {
     EXPECT_TRUE(sink.warnings.empty());
 }
 
-// Constituent 1 (the zone) is present as 3 and 4; 2 is the partner, uniform.
-TUnivSet<TComponents> SpecialComposition(int count = 5) {
-    TUnivSet<TComponents> comp;
-    comp.Add(StrongCation("Analyte", 30.0, Analyte, 0.0, 0.01));
-    comp.Add(StrongCation("Partner", 40.0, BGE, 10.0, 10.0));
-    comp.Add(StrongCation("Free form", 20.0, Analyte, 0.0, 0.0));
-    comp.Add(StrongCation("Bound form", 60.0, Analyte, 0.0, 0.0));
-    comp.Add(StrongAnion("Chloride", kUCl, BGE, 10.0, 10.0));
-    while (comp.Count() > count) comp.RemoveNode(comp.Count());
-    return comp;
-}
-
 TEST(SpecialMode, ZoneMovesAtTheFastEquilibriumVelocity) {
     const double w3 = 20e-9 * 250 / 0.025, w4 = 60e-9 * 250 / 0.025, cR = 10.0;
     // extra length (m) -> Keq = 1000 x: 0 (all free), 1 (half), 10 (mostly bound)

@@ -70,6 +70,17 @@ TUnivSet<TComponents> SelectorWithAnalytes() {
     return comp;
 }
 
+TUnivSet<TComponents> SpecialComposition(int count) {
+    TUnivSet<TComponents> comp;
+    comp.Add(StrongCation("Analyte", 30.0, Analyte, 0.0, 0.01));
+    comp.Add(StrongCation("Partner", 40.0, BGE, 10.0, 10.0));
+    comp.Add(StrongCation("Free form", 20.0, Analyte, 0.0, 0.0));
+    comp.Add(StrongCation("Bound form", 60.0, Analyte, 0.0, 0.0));
+    comp.Add(StrongAnion("Chloride", kUCl, BGE, 10.0, 10.0));
+    while (comp.Count() > count) comp.RemoveNode(comp.Count());
+    return comp;
+}
+
 void PrepareRun(RunState& st, const TUnivSet<TComponents>& comp, int nodes) {
     st.Composition = comp;
     st.NXPending = nodes;

@@ -1,0 +1,580 @@
+// Every entry of the mode table held to three properties of the physics, each
+// through the run's own entry points (InitCalc, RunCalc): matter of every
+// constituent is conserved (sum of S c dx over the grid, zones far from the
+// ends of the column), a run without field (no voltage, no current, or the
+// diffusion mode under a set voltage) moves no zone (a symmetric zone only
+// spreads, its centre stays), and a uniform buffer stays uniform (with its pH
+// and temperature). The cases are listed per mode by a switch over `Mode` and
+// the coverage test walks the table: a new mode without a case does not
+// compile (the switch warns) or fails that test.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <map>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "engine/diffusion_mode.h"
+#include "engine/effects_table.h"
+#include "engine/init_calc.h"
+#include "engine/modes.h"
+#include "engine/run_calc.h"
+#include "engine/run_state.h"
+#include "foundation/errors.h"
+#include "foundation/numtext.h"
+#include "support/recording_host.h"
+#include "support/run_profiles.h"
+#include "support/test_compositions.h"
+
+namespace {
+
+using namespace testcomp;
+
+// The column of every case: 25 mm on 200 nodes, zones 2 mm wide (edges
+// 0.5 mm) at its middle, a fixed time step.
+constexpr int kNodes = 200;
+constexpr double kLength = 0.025, kInjMM = 12.5, kVolts = 250.0;
+constexpr double kDt = 1e-3, kStop = 0.3;  // about 300 steps
+
+// A case: the composition and switches of one mode. Analytes are zones
+// (c = 0, cInj > 0) so that their centre is measured without a background.
+struct ModeCase {
+    Mode mode = Mode::Standard;
+    std::string name;
+    TUnivSet<TComponents> composition;
+    std::function<void(RunState&)> switchOn;
+    // Constituent groups whose total is conserved (empty: each constituent
+    // alone); a mode that turns one constituent into another conserves the sum.
+    std::vector<std::vector<int>> conserved;
+    // Constituents conserved only to the accuracy of the discretisation, with
+    // the relative bound (the others to 1e-9).
+    std::map<int, double> conservedToDiscretisation;
+    // The uniform buffer, when it is not the composition made uniform.
+    std::optional<TUnivSet<TComponents>> uniform;
+    // The mode has diffusion: a zone spreads without a field.
+    bool diffuses = true;
+    // The mode moves its zones by a flow of its own, not by the field: the
+    // run without field moves them as the run with field does.
+    bool flowNotField = false;
+};
+
+TComponents NeutralConstituent(const std::string& name, double c, double cInj, int type = Analyte)
+{
+    return Constituent(name, 0, 0, {0.0}, {0.0}, type, c, cInj);
+}
+
+TComponents MicelleBinding(TComponents rec, double pKMic, double uMic)
+{
+    rec.pKMicA = pKMic;
+    rec.uMicA = uMic;
+    return rec;
+}
+
+// Acetate buffer with a neutral plug, a cation zone and a weak-base zone.
+TUnivSet<TComponents> AcetateZones()
+{
+    TUnivSet<TComponents> comp;
+    comp.Add(WeakAcid("Acetic acid", kPKAcetic, kUAcetate, BGE, 20.0, 20.0));
+    comp.Add(StrongCation("Sodium", kUNa, BGE, 10.0, 10.0));
+    comp.Add(NeutralConstituent("Neutral", 0.0, 1.0));
+    comp.Add(StrongCation("Potassium", kUK, Analyte, 0.0, 0.5));
+    comp.Add(WeakBase("Base", 5.0, 30.0, Analyte, 0.0, 0.5));
+    return comp;
+}
+
+// The complexation table of a neutral ligand (mobility 20) for analytes whose
+// forms, in order, bind it with the pK (30: no complex) and complex mobility given.
+ComplexTable NeutralLigandTable(int analytes,
+                                const std::vector<std::pair<std::string, std::string>>& forms)
+{
+    ComplexTable t = {
+        {"0", "0"}, {"None"}, {"20"}, {"14", "362.5", "205.5"}, {std::to_string(analytes)}};
+    for (const auto& f : forms) t.push_back({f.first});
+    for (const auto& f : forms) t.push_back({f.second});
+    return t;
+}
+
+ModeCase Case(Mode mode, const std::string& name, const TUnivSet<TComponents>& comp,
+              std::function<void(RunState&)> switchOn, std::vector<std::vector<int>> conserved = {})
+{
+    ModeCase c;
+    c.mode = mode;
+    c.name = name;
+    c.composition = comp;
+    c.switchOn = std::move(switchOn);
+    c.conserved = std::move(conserved);
+    return c;
+}
+
+// One effects switch with a table of `segments` columns (rows in display units).
+std::function<void(RunState&)> Effects(std::function<void(RunState&)> on, int segments,
+                                       std::vector<std::pair<int, std::vector<std::string>>> rows)
+{
+    return [=](RunState& st) {
+        on(st);
+        CreateEffectsGrid(st, segments);
+        for (int r = kRowID; r < kEffectsRows; ++r) st.Grid[r][1] = FloatToStr(0.2);
+        for (const auto& [row, cells] : rows)
+            for (int k = 0; k < segments; ++k)
+                st.Grid[row][k + 2] = cells[static_cast<std::size_t>(k)];
+        RefreshEffectsGrid(st);
+    };
+}
+
+// The micellar settings: surfactant constituent 1, CMC 2 mM, 64 per micelle.
+void MicellarSetUp(RunState& st)
+{
+    st.MicCompNo = 1;
+    st.CMC = 2.0;
+    st.OM = 64;
+}
+
+// The cases of one mode. A switch without default: a mode added to the enum
+// without its case here warns (an error with the project's flags).
+std::vector<ModeCase> CasesOf(Mode mode)
+{
+    switch (mode) {
+    case Mode::Standard:
+        // Also with the ionic-strength correction, the other equilibrium path.
+        return {Case(mode, "Standard", AcetateZones(), [](RunState&) {}),
+                Case(mode, "IonicStrength", AcetateZones(), [](RunState& st) { st.cbIS = true; })};
+    case Mode::Complex: {
+        // A neutral ligand; the neutral plug and the cation bind it, the
+        // buffer does not. Totals (free and bound) are conserved.
+        TUnivSet<TComponents> comp;
+        comp.Add(NeutralConstituent("Selector", 5.0, 5.0, BGE));
+        comp.Add(WeakAcid("Acetic acid", kPKAcetic, kUAcetate, BGE, 30.0, 30.0));
+        comp.Add(StrongCation("Sodium", kUNa, BGE, 15.0, 15.0));
+        comp.Add(NeutralConstituent("Neutral", 0.0, 1.0));
+        comp.Add(StrongCation("Potassium", kUK, Analyte, 0.0, 0.5));
+        const ComplexTable table = NeutralLigandTable(4, {{"30", "25"},
+                                                          {"30", "25"},
+                                                          {"30", "25"},
+                                                          {"30", "25"},
+                                                          {"-2", "10"},
+                                                          {"30", "25"},
+                                                          {"-2", "20"}});
+        // The migration of a charged species is written as (g/kappa)' jc +
+        // (g/kappa) jc' (the current density's divergence from the second
+        // difference of z D c), not as the difference of one flux: where a
+        // charged profile varies its total drifts by the discretisation
+        // error (the cation zone 1.9e-7 in this run, 8e-7 after 3 s, a
+        // quarter of it on twice the nodes; the sodium it displaces 2e-9
+        // after 3 s). The ligand, the buffer and the neutral plug keep 1e-9.
+        ModeCase c = Case(mode, "Complex", comp, [table](RunState& st) {
+            st.cbComplex = true;
+            st.TxtTable = table;
+        });
+        c.conservedToDiscretisation[5] = 1e-6;
+        return {c};
+    }
+    case Mode::Racemic: {
+        // A selector (constituent 1) above its CMC; forms 2 and 3 bind it
+        // differently and convert into each other (rates carried by
+        // constituent 4: kF = its c, kB2 = its cInj, kB3 = its uMicA), so
+        // only their sum is conserved.
+        TUnivSet<TComponents> comp;
+        comp.Add(StrongAnion("Selector", 30.0, BGE, 20.0, 20.0));
+        comp.Add(MicelleBinding(NeutralConstituent("Form R", 0.0, 1.0), -3.0, 40.0));
+        comp.Add(MicelleBinding(NeutralConstituent("Form S", 0.0, 0.5), -2.5, 40.0));
+        comp.Add(MicelleBinding(NeutralConstituent("Rates", 2.0, 2.0, BGE), 30.0, 1.0));
+        comp.Add(StrongCation("Sodium", kUNa, BGE, 20.0, 20.0));
+        ModeCase c = Case(mode, "Racemic", comp,
+                          [](RunState& st) {
+                              st.cbRacemic = true;
+                              MicellarSetUp(st);
+                          },
+                          {{1}, {2, 3}, {4}, {5}});
+        // The forms convert at the interior nodes only, while the walls hold
+        // their values: a converting background would grow steps at the walls.
+        // The uniform buffer is therefore a racemate at its conversion
+        // equilibrium: equal forms that bind alike, kB2 = kB3 (no net
+        // conversion anywhere), which the transport must keep uniform.
+        TUnivSet<TComponents> racemate;
+        racemate.Add(comp[1]);
+        racemate.Add(MicelleBinding(NeutralConstituent("Form R", 0.5, 0.5, BGE), -3.0, 40.0));
+        racemate.Add(MicelleBinding(NeutralConstituent("Form S", 0.5, 0.5, BGE), -3.0, 40.0));
+        racemate.Add(MicelleBinding(NeutralConstituent("Rates", 2.0, 2.0, BGE), 30.0, 2.0));
+        racemate.Add(comp[5]);
+        c.uniform = racemate;
+        return {c};
+    }
+    case Mode::Linear: {
+        // Two constituents (the constant matrices are those of two) with
+        // a zone of each on their background.
+        TUnivSet<TComponents> comp;
+        comp.Add(WeakAcid("Acetic acid", kPKAcetic, kUAcetate, BGE, 20.0, 20.5));
+        comp.Add(StrongCation("Sodium", kUNa, BGE, 10.0, 10.2));
+        return {Case(mode, "Linear", comp, [](RunState& st) { st.cbMX = true; })};
+    }
+    case Mode::Micellar: {
+        // Surfactant above the CMC; a neutral plug and an acid bind the
+        // micelles, the cation does not.
+        TUnivSet<TComponents> comp;
+        comp.Add(StrongAnion("SDS", 30.0, BGE, 20.0, 20.0));
+        comp.Add(StrongCation("Sodium", kUNa, BGE, 30.0, 30.0));
+        comp.Add(WeakAcid("Acetic acid", kPKAcetic, kUAcetate, BGE, 20.0, 20.0));
+        comp.Add(MicelleBinding(NeutralConstituent("Neutral", 0.0, 1.0), -3.0, 40.0));
+        comp.Add(StrongCation("Potassium", kUK, Analyte, 0.0, 0.5));
+        comp.Add(MicelleBinding(WeakAcid("Acid", 4.2, 30.0, Analyte, 0.0, 0.5), -2.5, 25.0));
+        return {Case(mode, "Micellar", comp, [](RunState& st) {
+            st.cbSDS = true;
+            MicellarSetUp(st);
+        })};
+    }
+    case Mode::Special: {
+        // Pure advection of fixed roles: constituent 1 is split at every
+        // evaluation into 3 and 4 (Keq = 0.1 from the extra length), so 3
+        // and 4 are conserved as their sum; there is no diffusion.
+        ModeCase c = Case(mode, "Special", SpecialComposition(),
+                          [](RunState& st) {
+                              st.cbSpec = true;
+                              st.FakeCapLen = 1e-4;
+                          },
+                          {{1}, {2}, {3, 4}, {5}});
+        c.diffuses = false;
+        return {c};
+    }
+    case Mode::Effects: {
+        // Each capillary effect alone on the acetate zones: a cross-section
+        // doubling at 18.75 mm (far from the zones), Joule heating and its
+        // simplified relaxation (uniform section: the column heats evenly), a
+        // warmer column, mixing, a volume section of its own for the flow and
+        // the EOF of the wall's dissociation carrying everything.
+        std::vector<ModeCase> cases;
+        auto effect = [&](const std::string& name, std::function<void(RunState&)> on, int segments,
+                          std::vector<std::pair<int, std::vector<std::string>>> rows) {
+            cases.push_back(Case(mode, name, AcetateZones(),
+                                 Effects(std::move(on), segments, std::move(rows))));
+        };
+        effect("CrossSection", [](RunState& st) { st.cbS = true; }, 2,
+               {{kRowRatio, {"3", "1"}}, {kRowS, {"1", "2"}}});
+        effect("Heating", [](RunState& st) { st.cbH = true; }, 1, {});
+        effect("SimplifiedHeating", [](RunState& st) { st.cbH = st.cbAccT = true; }, 1, {});
+        effect("Temperature", [](RunState& st) { st.cbT = true; }, 1, {{kRowT, {"35"}}});
+        effect("Mixing", [](RunState& st) { st.cbMix = true; }, 1, {{kRowMix, {"10"}}});
+        effect("VolumeSection", [](RunState& st) { st.cbSvol = st.cbEOFDif = true; }, 1,
+               {{kRowSvol, {"2"}}});
+        effect("DynamicEOF", [](RunState& st) { st.cbEOF = st.cbEOFDif = true; }, 1,
+               {{kRowPKEOF, {"5.5"}}, {kRowUEOF, {"50"}}});
+        return cases;
+    }
+    case Mode::Chrom: {
+        // Constituents 1 and 2 carried by the flow (|EOFMob| 1e9 = 1 mm/s),
+        // 1 retarded by adsorption (capacity 50, K 0.01): the concentration
+        // is mobile and stationary together. No diffusion, no field.
+        TUnivSet<TComponents> comp;
+        comp.Add(WeakAcid("Retarded", 0.01, 50.0, Analyte, 0.0, 1e-3));
+        comp.Add(WeakAcid("Unretained", 0.0, 30.0, Analyte, 0.0, 1e-3));
+        comp.Add(StrongCation("Sodium", kUNa, BGE, 1.0, 1.0));
+        ModeCase c = Case(mode, "Chrom", comp, [](RunState& st) {
+            st.cbChrom = true;
+            st.EOFMob = 1e-12;
+        });
+        c.diffuses = false;
+        c.flowNotField = true;
+        return {c};
+    }
+    case Mode::LiBz: {
+        // The acid and the cation carried by the EOF (EOFMob x field) and
+        // diffusing; no third constituent, so no capacity retards the acid.
+        // (With a capacity the acid is integrated as its mobile part, its
+        // transport divided by the retardation R: the bound part is no
+        // constituent, so the acid's concentration alone is not conserved.)
+        TUnivSet<TComponents> comp;
+        comp.Add(WeakAcid("Benzoic acid", 4.2, 30.0, Analyte, 0.0, 0.1));
+        comp.Add(StrongCation("Lithium", kULi, Analyte, 0.0, 0.1));
+        return {Case(mode, "LiBz", comp, [](RunState& st) {
+            st.cbLiBz = true;
+            st.EOFMob = 5e-9;
+        })};
+    }
+    }
+    return {};
+}
+
+std::vector<ModeCase> AllCases()
+{
+    std::vector<ModeCase> all;
+    for (int k = 0; k < kModeCount; ++k)
+        for (ModeCase& c : CasesOf(static_cast<Mode>(k))) all.push_back(std::move(c));
+    return all;
+}
+
+// The same composition made uniform: a constituent of the buffer at its
+// background everywhere, an analyte at its injected concentration everywhere.
+TUnivSet<TComponents> Uniform(TUnivSet<TComponents> comp)
+{
+    for (int i = 1; i <= comp.Count(); ++i) {
+        TComponents& r = comp[i];
+        if (r.type == Analyte) r.c = r.cInj;
+        r.cInj = r.c;
+        r.type = BGE;
+    }
+    return comp;
+}
+
+// Prepares and initialises the case at the set voltage (or, voltage false, the
+// set current); false when Init refused.
+bool Init(RunState& st, const ModeCase& c, const TUnivSet<TComponents>& comp, double drive,
+          bool voltage = true)
+{
+    PrepareRun(st, comp, kNodes);
+    st.CapLengthPending = kLength;
+    SetZoneAndVoltage(st, kInjMM, 2.0, 0.5, drive);
+    st.rbVoltage = voltage;
+    c.switchOn(st);
+    return InitCalc(st);
+}
+
+// Runs about 300 steps at a fixed time step; the walls move as they do in use.
+// With fixedWalls the window stays the whole grid, so every node is integrated.
+void RunSteps(RunState& st, bool fixedWalls = false)
+{
+    RunFixed(st, kStop, kDt, fixedWalls);
+    ASSERT_GT(st.Time, kStop - kDt);
+    ASSERT_GE(st.StepCount, 200);
+    ASSERT_FALSE(st.NumericalFailure);
+}
+
+// Sum of S c dx of constituent i over the grid.
+double Amount(const RunState& st, int i)
+{
+    long double sum = 0;
+    for (int j = 0; j < st.Arr.Nn; ++j)
+        sum += static_cast<long double>(st.Arr.S[j]) * st.Arr.C(2, i)[j] * st.DX;
+    return static_cast<double>(sum);
+}
+
+// Profile of constituent i above its value at the first node (the zone alone).
+std::vector<double> ZoneProfile(const RunState& st, int i)
+{
+    std::vector<double> c = Profile(st, i);
+    const double base = c.front();
+    for (double& y : c) y -= base;
+    return c;
+}
+
+// Centres of the zones (constituents injected above their background) at
+// the start of a run.
+struct ZoneCentres {
+    explicit ZoneCentres(const RunState& st)
+    {
+        for (int i = 1; i <= st.NComp; ++i)
+            if (st.CompInit[i].cInj != st.CompInit[i].c) zones.push_back(i);
+        for (int i : zones) moments.push_back(Moments(ZoneProfile(st, i), st.DX));
+    }
+    // Each zone's centre stayed within 1e-9 of the column length, and the
+    // zone spread when the mode diffuses; a flow of the mode's own carried it.
+    void ExpectNoMigration(const RunState& st, const ModeCase& c) const
+    {
+        ASSERT_FALSE(zones.empty());
+        for (std::size_t z = 0; z < zones.size(); ++z) {
+            const int i = zones[z];
+            const ProfileMoments m = Moments(ZoneProfile(st, i), st.DX);
+            if (c.flowNotField) {
+                EXPECT_GT(m.mean - moments[z].mean, 1e-4) << "constituent " << i;
+                continue;
+            }
+            EXPECT_NEAR(m.mean, moments[z].mean, 1e-9 * kLength) << "constituent " << i;
+            if (c.diffuses) {
+                EXPECT_GT(m.variance, moments[z].variance) << "constituent " << i;
+            }
+        }
+    }
+    std::vector<int> zones;
+    std::vector<ProfileMoments> moments;
+};
+
+void PrintTo(const ModeCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class EveryMode : public ::testing::TestWithParam<ModeCase> {};
+
+std::string CaseName(const ::testing::TestParamInfo<ModeCase>& info)
+{
+    return info.param.name;
+}
+
+}  // namespace
+
+// The suite covers the table: every entry has a case, and the case selects it.
+TEST(EveryModeTable, EachEntryOfTheTableHasACaseThatSelectsIt)
+{
+    const ModeTable table = DefaultModeTable();
+    for (int k = 0; k < kModeCount; ++k) {
+        const Mode mode = static_cast<Mode>(k);
+        const std::vector<ModeCase> cases = CasesOf(mode);
+        EXPECT_FALSE(cases.empty())
+            << "no case for the mode \"" << table[ModeIndex(mode)].name << "\"";
+        for (const ModeCase& c : cases) {
+            RecordingMessageSink sink;
+            RunState st;
+            ASSERT_TRUE(Init(st, c, c.composition, kVolts)) << c.name;
+            EXPECT_EQ(SelectMode(st), mode) << c.name;
+            EXPECT_STREQ(SelectedModeHooks(st).name, table[ModeIndex(mode)].name) << c.name;
+            EXPECT_TRUE(sink.warnings.empty()) << c.name << ": " << sink.warnings.front();
+        }
+    }
+}
+
+// Zones well inside the column under the field: the total of every
+// constituent (or group a mode converts within) stays to 1e-9.
+TEST_P(EveryMode, MatterOfEveryConstituentIsConserved)
+{
+    const ModeCase& c = GetParam();
+    RecordingMessageSink sink;
+    RunState st;
+    ASSERT_TRUE(Init(st, c, c.composition, kVolts));
+    std::vector<std::vector<int>> groups = c.conserved;
+    if (groups.empty())
+        for (int i = 1; i <= st.NComp; ++i) groups.push_back({i});
+    auto total = [&](const std::vector<int>& g) {
+        double m = 0;
+        for (int i : g) m += Amount(st, i);
+        return m;
+    };
+    std::vector<double> before;
+    for (const auto& g : groups) before.push_back(total(g));
+    RunSteps(st);
+    ASSERT_TRUE(sink.warnings.empty()) << sink.warnings.front();
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+        ASSERT_GT(before[g], 0.0) << "group " << g;
+        const auto looser = c.conservedToDiscretisation.find(groups[g][0]);
+        const double tolerance =
+            looser == c.conservedToDiscretisation.end() ? 1e-9 : looser->second;
+        EXPECT_NEAR(total(groups[g]), before[g], tolerance * before[g])
+            << "group of constituent " << groups[g][0];
+    }
+}
+
+// Without a field a symmetric zone spreads by diffusion alone: its centre
+// stays within 1e-9 of the column length. A mode whose zones move by a flow
+// of its own (Chrom) moves them without a field exactly as with one.
+TEST_P(EveryMode, WithoutFieldNoZoneMigrates)
+{
+    const ModeCase& c = GetParam();
+    for (const bool voltage : {true, false}) {  // 0 V, then 0 uA at constant current
+        SCOPED_TRACE(voltage ? "no voltage" : "no current");
+        RecordingMessageSink sink;
+        RunState st;
+        ASSERT_TRUE(Init(st, c, c.composition, 0.0, voltage));
+        const ZoneCentres start(st);
+        RunSteps(st);
+        ASSERT_TRUE(sink.warnings.empty()) << sink.warnings.front();
+        EXPECT_EQ(st.I, 0.0);
+        start.ExpectNoMigration(st, c);
+        if (c.flowNotField) {
+            RunState field;
+            ASSERT_TRUE(Init(field, c, c.composition, kVolts));
+            RunSteps(field);
+            for (int i : start.zones)
+                EXPECT_EQ(Profile(field, i), Profile(st, i)) << "constituent " << i;
+        }
+    }
+}
+
+// The diffusion (conditioning) mode switches the field off whatever the set
+// voltage: the run's clock stands, the diffusion clock runs, and no zone
+// migrates (a flow of the mode's own still carries its zones).
+TEST_P(EveryMode, InTheDiffusionModeNoZoneMigrates)
+{
+    const ModeCase& c = GetParam();
+    RecordingMessageSink sink;
+    RecordingHost host;
+    RunState st;
+    ASSERT_TRUE(Init(st, c, c.composition, kVolts));
+    const ZoneCentres start(st);
+    host.Attach(st);
+    host.onProcessMessages = [&st](int) {
+        if (st.StepCount >= 300) st.Stop = true;
+    };
+    StartDiffusionMode(st, 100.0);
+    RunFixed(st, 1.0, kDt);
+    host.Detach();
+    ASSERT_TRUE(sink.warnings.empty()) << sink.warnings.front();
+    ASSERT_TRUE(st.DiffMode && st.Time == 0.0 && st.DiffClock > 0.29);
+    ASSERT_FALSE(st.NumericalFailure);
+    EXPECT_TRUE(st.U == 0.0 && st.I == 0.0);
+    start.ExpectNoMigration(st, c);
+}
+
+// Every constituent at its background everywhere, under the field: every node
+// keeps the value of the first within 1e-10.
+TEST_P(EveryMode, AUniformBufferStaysUniform)
+{
+    const ModeCase& c = GetParam();
+    RecordingMessageSink sink;
+    RunState st;
+    ASSERT_TRUE(Init(st, c, c.uniform ? *c.uniform : Uniform(c.composition), kVolts));
+    RunSteps(st, true);
+    ASSERT_TRUE(st.LeftWall == 0 && st.RightWall == st.NX);
+    ASSERT_TRUE(sink.warnings.empty()) << sink.warnings.front();
+    auto expectUniform = [](const std::vector<double>& p, const std::string& what) {
+        const double scale = std::max(std::fabs(p.front()), 1e-300);
+        double worst = 0;
+        for (double y : p) worst = std::max(worst, std::fabs(y - p.front()));
+        EXPECT_LE(worst, 1e-10 * scale) << what << " from " << p.front();
+    };
+    for (int i = 1; i <= st.NComp; ++i)
+        expectUniform(Profile(st, i), "constituent " + std::to_string(i));
+    // the equilibrium and the temperature (heated evenly) follow
+    expectUniform(std::vector<double>(st.Arr.PH.begin(), st.Arr.PH.end()), "pH");
+    expectUniform(std::vector<double>(st.Arr.T(2), st.Arr.T(2) + st.Arr.Nn), "temperature");
+}
+
+// A uniform solution that reacts (the kinetic add-on, the racemic mode's
+// conversion) reacts alike at every node. Disabled: the reaction terms are
+// added at the interior nodes of the computation window only; a held wall
+// keeps its value (both walls for a neutral constituent), and a flat column
+// narrows the window to 10 nodes, outside which nothing reacts. Enable it with
+// the fix.
+TEST(EveryModeTable, DISABLED_AReactingUniformBufferReactsEverywhere)
+{
+    TUnivSet<TComponents> kinetic;  // PC formed from C and P at 1e-2 C P mM/s
+    kinetic.Add(NeutralConstituent("PC", 0.0, 0.0, BGE));
+    kinetic.Add(NeutralConstituent("C", 5.0, 5.0, BGE));
+    kinetic.Add(NeutralConstituent("P", 5.0, 5.0, BGE));
+    kinetic.Add(WeakAcid("Acetic acid", kPKAcetic, kUAcetate, BGE, 20.0, 20.0));
+    kinetic.Add(StrongCation("Sodium", kUNa, BGE, 10.0, 10.0));
+    TUnivSet<TComponents> racemic;  // forms R and S converting at kF = kB2 = kB3 = 2/s
+    racemic.Add(StrongAnion("Selector", 30.0, BGE, 20.0, 20.0));
+    racemic.Add(MicelleBinding(NeutralConstituent("Form R", 1.0, 1.0, BGE), -3.0, 40.0));
+    racemic.Add(MicelleBinding(NeutralConstituent("Form S", 0.5, 0.5, BGE), -2.5, 40.0));
+    racemic.Add(MicelleBinding(NeutralConstituent("Rates", 2.0, 2.0, BGE), 30.0, 2.0));
+    racemic.Add(StrongCation("Sodium", kUNa, BGE, 20.0, 20.0));
+    const ModeCase cases[] = {Case(Mode::Standard, "Kinetic", kinetic,
+                                   [](RunState& st) {
+                                       st.cbKinetic = true;
+                                       st.Kin1 = 1e-2;
+                                       st.Kin2 = st.KinC = st.KinX = 0.0;
+                                   }),
+                              Case(Mode::Racemic, "Racemic", racemic, [](RunState& st) {
+                                  st.cbRacemic = true;
+                                  MicellarSetUp(st);
+                              })};
+    for (const ModeCase& c : cases) {
+        RecordingMessageSink sink;
+        RunState st;
+        ASSERT_TRUE(Init(st, c, c.composition, kVolts)) << c.name;
+        const int i = c.name == "Kinetic" ? 1 : 2;  // PC, form R
+        const double start = Profile(st, i)[kNodes / 2];
+        RunSteps(st);
+        ASSERT_TRUE(sink.warnings.empty()) << c.name << ": " << sink.warnings.front();
+        const std::vector<double> p = Profile(st, i);
+        const double mid = p[kNodes / 2];
+        EXPECT_GT(std::fabs(mid - start), 0.01) << c.name;  // it reacted
+        std::size_t worst = 0;
+        for (std::size_t j = 0; j < p.size(); ++j)
+            if (std::fabs(p[j] - mid) > std::fabs(p[worst] - mid)) worst = j;
+        EXPECT_NEAR(p[worst], mid, 1e-10 * mid) << c.name << " node " << worst;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, EveryMode, ::testing::ValuesIn(AllCases()), CaseName);
