@@ -1,9 +1,10 @@
 #include "app/micellar_window.h"
 
 #include "app/chart_view.h"
-#include "app/tool_windows.h"
 #include "app/qt_dialogs.h"
+#include "app/tool_windows.h"
 #include "engine/comp_window.h"
+#include "engine/micellar_mode.h"
 #include "engine/run_state.h"
 #include "files/chart_lines.h"
 #include "tools/chart_hints.h"
@@ -154,7 +155,7 @@ void MicellarWindow::ShowSeries(ChartSeries& series, bool checked)
 
 void MicellarWindow::FocusSeries(QCheckBox* box)
 {
-    if (!chart_ || !st_.cbSDS || !st_.CMCProfileReady) return;
+    if (!chart_ || !st_.cbSDS || !MicellarProfileReady(st_)) return;
     chart_->SetAutoY(false);
     RunSeries& s = st_.Series;
     const ChartSeries& series = box == c_.cbShowCMC ? s.sr_CMC : box == c_.cbShowMic ? s.sr_mic : s.sr_MicDye;

@@ -46,6 +46,20 @@ bool ChromInit(RunState& st, ModeInitStage stage) {
 
 void ChromDerivatives(RunState& st, int level, bool) { CalcDER_Chrom(st, level); }
 
+// The model has no acid-base equilibrium: nothing is solved or counted while
+// the mode computes (a mode before it in precedence solves its own).
+void ChromEquilibrium(RunState&, int, int, int, bool) {}
+
+// No conductivity and a fixed cH at every node and level.
+void ChromProfiles(RunState& st)
+{
+    EngineArrays& a = st.Arr;
+    for (int j = 0; j <= st.NX; ++j) {
+        a.Kappa[j] = 1.0;
+        for (int l = 1; l <= 5; ++l) a.CH(l)[j] = kChromCH;
+    }
+}
+
 }  // namespace
 
 void FlowWalls(RunState& st, int level) {
@@ -91,5 +105,7 @@ ModeHooks ChromModeHooks() {
     h.name = "Chrom";
     h.Init = ChromInit;
     h.Derivatives = ChromDerivatives;
+    h.Equilibrium = ChromEquilibrium;
+    h.ProfilesComputed = ChromProfiles;
     return h;
 }

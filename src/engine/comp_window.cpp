@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "engine/micellar_mode.h"
+#include "engine/modes.h"
 #include "engine/run_state.h"
 
 int LastGridNode(const RunState& st) {
@@ -124,7 +124,7 @@ void RedrawGraph(RunState& st) {
         if (s.sr_pH.Count() == nn) std::copy(a.PH.begin(), a.PH.end(), s.sr_pH.y.begin());
         if (s.sr_conductivity.Count() == nn)
             for (int j = 0; j < nn; ++j) s.sr_conductivity.y[j] = a.Kappa[j] * st.CondScale;
-        RedrawMicelleSeries(st);
+        RedrawModeSeries(st);
     }
     st.Events.Emit(EngineEventKind::RedrawGraph);
 }

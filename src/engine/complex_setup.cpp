@@ -259,6 +259,21 @@ bool ComplexModeInit(RunState& st, ModeInitStage stage) {
     return true;
 }
 
+// The mode runs on the data its set-up built at Init.
+bool ComplexRunStart(RunState& st)
+{
+    if (ComplexUsable(st)) return true;
+    ShowWarning("Complex (Elneut): Data not initialized!");
+    return false;
+}
+
+// The equilibrium in place of Elneut's solve, counted as one.
+void ComplexEquilibrium(RunState& st, int level, int source, int node, bool speciate)
+{
+    CountEquilibriumSolve(st);
+    ComplexElneut(st, level, source, node, speciate);
+}
+
 }  // namespace
 
 ModeHooks ComplexModeHooks() {
@@ -268,6 +283,7 @@ ModeHooks ComplexModeHooks() {
     h.ownEquilibrium = true;
     h.Derivatives = ComplexDerivative;
     h.derivativesKey = "DerComplex";
-    h.Equilibrium = ComplexElneut;
+    h.Equilibrium = ComplexEquilibrium;
+    h.RunStart = ComplexRunStart;
     return h;
 }

@@ -400,6 +400,22 @@ void EffectsBeforeEquilibrium(RunState& st, int level) {
     if (st.cbMix && !st.cbS) MixStepPlain(st, level);
 }
 
+// Heating integrates the node temperatures; the simplified heating sets them
+// itself, so they stay out of the step's error.
+ModeRows EffectsRows(const RunState& st)
+{
+    ModeRows rows;
+    rows.temperature = st.cbH;
+    rows.temperatureInError = st.cbH && !st.cbAccT;
+    return rows;
+}
+
+// Heating and an initial temperature profile correct the mobilities.
+bool EffectsTemperatureMobilities(const RunState& st)
+{
+    return st.cbH || st.cbT;
+}
+
 }  // namespace
 
 ModeHooks EffectsModeHooks() {
@@ -412,5 +428,7 @@ ModeHooks EffectsModeHooks() {
     h.StageUpdate = EffectsStage;
     h.BeforeEquilibrium = EffectsBeforeEquilibrium;
     h.FileBlockRead = RestoreEffectsTable;
+    h.Rows = EffectsRows;
+    h.TemperatureMobilities = EffectsTemperatureMobilities;
     return h;
 }

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "engine/equilibrium_lanes.h"
+#include "engine/modes.h"
 #include "engine/run_state.h"
 
 void NewtonScratch::Resize(int formRows, int nComp, int maxAbsZ) {
@@ -177,7 +178,7 @@ void FreeEngineArrays(RunState& st) {
     st.Arr.Release();
     ClearRunSeries(st.Series);  // the run's series go, the fixed ones lose their points
     st.CompSeriesCount = 0;
-    st.CMCProfileReady = false;
+    ModesReset(st);
     st.Initialised = false;
     if (!st.Destroying) st.PsqPlayerReloadNeeded = true;
     st.Events.Emit(EngineEvent::Flag(EngineEventKind::EngineArraysFreed, st.Destroying));

@@ -177,6 +177,6 @@ private:
 // T[2] = T0 = Temperature, Mix = HeatP = 0. Releases previous arrays first.
 void AllocEngineArrays(RunState& st, int mixSegCount = 1);
 // Releases every array, removes the run's chart series and empties the fixed
-// ones, clears CMCProfileReady and Initialised, and emits EngineArraysFreed. Calling it
-// twice is harmless.
+// ones, makes the modes forget what they built (ModesReset), clears
+// Initialised, and emits EngineArraysFreed. Calling it twice is harmless.
 void FreeEngineArrays(RunState& st);

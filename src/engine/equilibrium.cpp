@@ -284,7 +284,7 @@ bool SpeciateNode(RunState& st, int level, int n, NewtonScratch& s) {
 }
 
 void CalcSpeciation(RunState& st, int level, int node) {
-    if (st.cbComplex) return;
+    if (ModeOwnsEquilibrium(st)) return;
     EngineArrays& a = st.Arr;
     if (!a.Allocated()) return;
     const int last = LastNode(st);
@@ -523,17 +523,22 @@ void StoreElneutNode(RunState& st, int level, int i, const ElneutNodeResult& res
     }
 }
 
-void Elneut(RunState& st, int level, int source, int node, bool speciate, bool storeForms) {
-    // The Chrom model has no acid-base equilibrium: nothing is solved or
-    // counted while it computes (a mode before it in precedence solves).
-    if (SelectMode(st) == Mode::Chrom) return;
+void CountEquilibriumSolve(RunState& st)
+{
     ++st.NewtonItTotal;
-    EngineArrays& a = st.Arr;
-    if (!st.Initialised || !a.Allocated()) ThrowErrorCode(-10, "Elneut>>is_init == false");
+    if (!st.Initialised || !st.Arr.Allocated()) ThrowErrorCode(-10, "Elneut>>is_init == false");
+}
+
+void Elneut(RunState& st, int level, int source, int node, bool speciate, bool storeForms)
+{
+    // The selected mode's own equilibrium replaces the solve (it counts its
+    // solves itself; a model without an equilibrium counts none).
     if (const auto equilibrium = SelectedModeHooks(st).Equilibrium) {
         equilibrium(st, level, source, node, speciate);
         return;
     }
+    CountEquilibriumSolve(st);
+    EngineArrays& a = st.Arr;
     if (level < 1 || level > 5) return;
     if (source == 0) source = level + 1;
 
@@ -556,7 +561,7 @@ void Elneut(RunState& st, int level, int source, int node, bool speciate, bool s
     // node) are speciated as soon as they are solved: the speciation rewrites
     // everything the store would write there, so the store is skipped.
     int specLo = 1, specHi = 0;
-    if (speciate && !st.cbComplex) {
+    if (speciate && !ModeOwnsEquilibrium(st)) {
         if (node >= 0) {
             specLo = specHi = node;
         } else {

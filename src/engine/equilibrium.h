@@ -68,6 +68,10 @@ void Elneut(RunState& st, int level, int source, int node, bool speciate,
             bool storeForms = true);
 // A mode with its own equilibrium (ModeHooks::Equilibrium) takes Elneut's work
 // while it is the selected mode.
+// One more solve of the equilibrium (NewtonItTotal); a state without a run
+// raises code -10. Elneut counts each call; a mode's own equilibrium counts
+// its solves through it.
+void CountEquilibriumSolve(RunState& st);
 
 // ---- per-node pieces (for callers that spread nodes over threads) ------------
 // Each takes its own scratch; nodes are independent except where Elneut reads

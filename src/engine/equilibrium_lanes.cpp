@@ -9,6 +9,7 @@
 #include "engine/equilibrium.h"
 #include "engine/equilibrium_terms.h"
 #include "engine/ionic_strength.h"
+#include "engine/modes.h"
 #include "engine/run_state.h"
 
 // The lanes are written with GCC's vector extensions and x86 built-ins; other

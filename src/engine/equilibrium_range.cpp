@@ -4,13 +4,14 @@
 
 #include "engine/equilibrium.h"
 #include "engine/equilibrium_lanes.h"
+#include "engine/modes.h"
 #include "engine/node_threads.h"
 #include "engine/parallel_equilibrium.h"
 #include "engine/run_state.h"
 
 void CalcSpeciationRange(RunState& st, int level, int lo, int hi) {
     EngineArrays& a = st.Arr;
-    if (st.cbComplex || !a.Allocated()) return;
+    if (ModeOwnsEquilibrium(st) || !a.Allocated()) return;
     const int last = a.Nn - 1;
     lo = lo < 0 ? 0 : lo;
     hi = hi > last ? last : hi;

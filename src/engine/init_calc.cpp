@@ -11,7 +11,6 @@
 #include "engine/effects_table.h"
 #include "engine/equilibrium.h"
 #include "engine/init_distribution.h"
-#include "engine/micellar_mode.h"
 #include "engine/modes.h"
 #include "engine/recalc.h"
 #include "engine/run_series.h"
@@ -24,22 +23,6 @@ namespace {
 // Caption of the run-setup window's node-count label, quoted in the refusal.
 constexpr const char* kNodesCaption = "Grid Points (Nodes)";
 constexpr int kMinNodes = 10;
-// Coefficient matrices of the linearised mode: zero, with fixed values for two
-// constituents.
-void SetLinearMatrices(RunState& st) {
-    st.Mat1 = TMatrix(st.NComp);
-    st.Mat2 = TMatrix(st.NComp);
-    if (st.NComp != 2) return;
-    st.Mat1[1][1] = -2.44586297443e-10;
-    st.Mat1[1][2] = -5.49491542042e-10;
-    st.Mat1[2][1] = 1.83961711019e-9;
-    st.Mat1[2][2] = 1.0040148111e-9;
-    st.Mat2[1][1] = 6.57099853217e-10;
-    st.Mat2[1][2] = 9.72941002773e-11;
-    st.Mat2[2][1] = -3.78440505158e-10;
-    st.Mat2[2][2] = 1.13954602666e-9;
-}
-
 void WarnNodeCount() {
     ShowWarning(std::string("Increase Nodes in RunSetup >> \"") + kNodesCaption +
                 "\" to Proceed!\nMinimum Value is " + std::to_string(kMinNodes) + ".");
@@ -124,7 +107,6 @@ bool BuildRun(RunState& st, const bool flags[12]) {
         return false;
     }
     st.NComp = st.CompInit.Count();
-    SetLinearMatrices(st);
 
     CreateCompSeries(st);
     AllocEngineArrays(st, std::max(1, st.SegCount));
@@ -150,19 +132,12 @@ bool BuildRun(RunState& st, const bool flags[12]) {
     }
     AddPlaceholderPoints(st);
     if (!InitModes(st, ModeInitStage::Arrays)) return false;
-    // A sequence with micelles is shown with the micelle series.
-    if (st.Loading && st.PsqPlayerMicelles && !st.CMCProfileReady) InitCMCProfile(st);
+    ModesBuilt(st);
 
     const int n = st.NX;
     if (st.Loading) {
         for (int j = 0; j <= n; ++j) a.Kappa[j] = 0.0;
-        if (SelectMode(st) == Mode::Chrom) {
-            for (int j = 0; j <= n; ++j) {
-                a.Kappa[j] = 1.0;
-                a.CH(1)[j] = 1e-4;
-                a.CH(2)[j] = 1e-4;
-            }
-        }
+        ModeProfilesComputed(st);
         st.Series.sr_conductivity.Clear();
         st.Series.sr_pH.Clear();
         for (int j = 0; j <= n; ++j) st.Series.sr_conductivity.Add(NodeX(st, j), 0.0);
@@ -248,8 +223,7 @@ bool InitCalc(RunState& st) {
     st.TempOption = false;
     st.ISCorrection = st.cbIS;
     st.RedDiff = st.cbRedDiff && st.DiffMultiplier != 1.0;
-    st.RacemicAtInit = st.cbRacemic;
-    st.SDSAtInit = false;
+    TakeModeSwitches(st);
     if (!InitModes(st, ModeInitStage::Switches)) return false;
     // The grid of the run being initialised: NX takes NXPending only later.
     st.Engine.Threads = ThreadPlan::FromSetting((st.Loading ? st.NX : st.NXPending) + 1);

@@ -86,7 +86,7 @@ void OnsfuoSimplified(RunState& st, int level, int node) {
 void OnsfuoFull(RunState& st, int level, int node) {
     EngineArrays& a = st.Arr;
     IonicStrengthWork& w = st.ISWork;
-    const bool temperatureMode = st.cbH || st.cbT;
+    const bool temperatureMode = ModeTemperatureMobilities(st);
     const double F = kFaraday;
 
     // Species list: charged forms of the constituents, then H+, then OH-.
@@ -220,7 +220,7 @@ void IonicStrengthWork::Prepare(int maxAbsZ, int nForms) {
 }
 
 void NodeIonicStrength(RunState& st, int level, int node) {
-    if (st.cbComplex) return;
+    if (ModeOwnsEquilibrium(st)) return;
     EngineArrays& a = st.Arr;
     long double sum = static_cast<long double>(a.CH(level)[node]) + a.COH(level)[node];
     for (int j = 1; j <= a.NComp; ++j) {
@@ -334,14 +334,13 @@ void ISC(RunState& st, int level, int source) {
     int src = source == 0 ? level + 1 : source;
     if (src > 5) src = 5;
     const int lanes = NodeLanes();
-    const bool sideBySide = lanes > 1 && source != -1 && src >= 1 && level >= 1 && level <= 5 && !st.cbISConv &&
-                            !st.cbISPostN && !st.cbChrom && !st.cbComplex &&
-                            !SelectedModeHooks(st).Equilibrium;
+    const bool sideBySide = lanes > 1 && source != -1 && src >= 1 && level >= 1 && level <= 5 &&
+                            !st.cbISConv && !st.cbISPostN && !ModeEquilibriumSwitchedOn(st);
     const int lastLane = std::min(hi, std::min(st.NX, last));
     try {
         // Temperature mode: the mobilities start again from their
         // temperature-corrected limiting values.
-        if (st.cbH || st.cbT) UpdateModeTemperatures(st);
+        if (ModeTemperatureMobilities(st)) UpdateModeTemperatures(st);
         for (int i = lo; i <= hi;) {
             if (sideBySide && i + lanes - 1 <= lastLane && IonicStrengthNodes(st, level, src, i, w)) {
                 i += lanes;

@@ -25,6 +25,31 @@ void LinearDerivatives(RunState& st, int level, bool fieldOnly) { CalcDER_Linear
 
 }  // namespace
 
+LinearModeState& LinearState(RunState& st)
+{
+    return st.Engine.ModeState<LinearModeState>();
+}
+const LinearModeState& LinearState(const RunState& st)
+{
+    return st.Engine.ModeState<LinearModeState>();
+}
+
+void SetLinearMatrices(RunState& st)
+{
+    LinearModeState& m = LinearState(st);
+    m.Mat1 = TMatrix(st.NComp);
+    m.Mat2 = TMatrix(st.NComp);
+    if (st.NComp != 2) return;
+    m.Mat1[1][1] = -2.44586297443e-10;
+    m.Mat1[1][2] = -5.49491542042e-10;
+    m.Mat1[2][1] = 1.83961711019e-9;
+    m.Mat1[2][2] = 1.0040148111e-9;
+    m.Mat2[1][1] = 6.57099853217e-10;
+    m.Mat2[1][2] = 9.72941002773e-11;
+    m.Mat2[2][1] = -3.78440505158e-10;
+    m.Mat2[2][2] = 1.13954602666e-9;
+}
+
 void CalcDER_Linear(RunState& st, int level, bool fieldOnly) {
     if (st.cbIgnDER) return;
     EngineArrays& a = st.Arr;
@@ -65,14 +90,15 @@ void CalcDER_Linear(RunState& st, int level, bool fieldOnly) {
     const double E0 = st.U / st.CapLength;
     const int nc = a.NComp;
     // Coefficients beyond the matrices (sized at Init) are 0.
-    const int nm = std::min({nc, st.Mat1.n(), st.Mat2.n()});
+    const LinearModeState& mat = LinearState(st);
+    const int nm = std::min({nc, mat.Mat1.n(), mat.Mat2.n()});
     const double eof = st.cbEOFDif ? st.EOFMob * E0 : 0.0;
     ForNodeChunks(st.Engine.Threads, lw + 1, rw - 1, kParallelMinChunk, [&](int clo, int chi, int, int) {
         for (int i = 1; i <= nc; ++i) {
             double* f = a.F(level, i);
             std::fill(f + clo, f + chi + 1, 0.0);
             for (int k = 1; i <= nm && k <= nm; ++k) {
-                const double m2 = st.Mat2[i][k], m1 = st.Mat1[i][k];
+                const double m2 = mat.Mat2[i][k], m1 = mat.Mat1[i][k];
                 const double* c = a.C(level, k);
                 for (int j = clo; j <= chi; ++j)
                     f[j] += m2 * (c[j - 1] - 2 * c[j] + c[j + 1]) * h2 - E0 * m1 * (c[j + 1] - c[j - 1]) * h1;
@@ -90,5 +116,7 @@ ModeHooks LinearModeHooks() {
     ModeHooks h;
     h.name = "Linearized";
     h.Derivatives = LinearDerivatives;
+    h.Built = SetLinearMatrices;
+    h.holdsRightEnd = true;
     return h;
 }

@@ -5,8 +5,22 @@
 #pragma once
 
 #include "engine/modes.h"
+#include "foundation/matrix.h"
 
 class RunState;
+
+// The linearised mode's own state: its coefficient matrices (NComp x NComp,
+// rebuilt at every Init whatever the switch, so that the mode may be switched
+// on during a run).
+struct LinearModeState {
+    TMatrix Mat1{2}, Mat2{2};
+};
+LinearModeState& LinearState(RunState& st);
+const LinearModeState& LinearState(const RunState& st);
+
+// Coefficient matrices of the run's NComp: zero, with fixed values for two
+// constituents.
+void SetLinearMatrices(RunState& st);
 
 // Conductivity of the window, the drive (LinScale and U; I and E are left as
 // they are), then, unless fieldOnly, dc_i/dt = sum_k Mat2[i][k] c_k'' -

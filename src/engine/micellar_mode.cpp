@@ -61,8 +61,9 @@ void StopRun(RunState& st, const std::string& key, const std::string& message) {
 // least 1. Returns the surfactant number, 0 when the run has been stopped.
 int CheckedSurfactant(RunState& st) {
     const EngineArrays& a = st.Arr;
-    const bool arrays = st.CMCProfileReady && static_cast<int>(a.CMCProfile.size()) == a.Nn &&
-                        static_cast<int>(a.MicConc.size()) == a.Nn && static_cast<int>(a.MicFree.size()) == a.Nn &&
+    const bool arrays = MicellarProfileReady(st) && static_cast<int>(a.CMCProfile.size()) == a.Nn &&
+                        static_cast<int>(a.MicConc.size()) == a.Nn &&
+                        static_cast<int>(a.MicFree.size()) == a.Nn &&
                         a.MicBound.Rows() == a.NComp + 1 && a.MicBound.Cols() == a.Nn;
     if (!arrays) {
         StopRun(st, "PressINIT", "Press INIT");
@@ -127,6 +128,15 @@ void TakeConstants(const RunState& st, MicellarWork& w, int nc, double zM, doubl
 
 }  // namespace
 
+MicellarModeState& MicellarState(RunState& st)
+{
+    return st.Engine.ModeState<MicellarModeState>();
+}
+bool MicellarProfileReady(const RunState& st)
+{
+    return st.Engine.ModeState<MicellarModeState>().profileReady;
+}
+
 bool MicellarSetupAccepted(const RunState& st) {
     const int m = st.MicCompNo;
     if (m < 1 || m > st.Composition.Count()) {
@@ -159,14 +169,15 @@ void InitCMCProfile(RunState& st) {
         s.sr_MicDye.Add(x, 0.0);
     }
     if (a.Allocated()) a.AllocateMicellar();
-    st.CMCProfileReady = true;
+    MicellarState(st).profileReady = true;
 }
 
 void MicellesFromDrawnProfile(RunState& st) {
     const EngineArrays& a = st.Arr;
     ChartSeries& mic = st.Series.sr_mic;
     const int nn = a.Nn, m = st.MicCompNo;
-    if (!st.cbSDS || !st.CMCProfileReady || static_cast<int>(a.CMCProfile.size()) != nn) return;
+    if (!st.cbSDS || !MicellarProfileReady(st) || static_cast<int>(a.CMCProfile.size()) != nn)
+        return;
     if (mic.Count() != nn || m < 1 || m >= a.DrawnProfile.Rows() || a.DrawnProfile.Cols() != nn || st.OM < 1)
         return;
     const double* sv = a.DrawnProfile[m];
@@ -177,7 +188,8 @@ void RedrawMicelleSeries(RunState& st) {
     const EngineArrays& a = st.Arr;
     RunSeries& s = st.Series;
     const int nn = a.Nn;
-    if (!st.cbSDS || !st.CMCProfileReady || static_cast<int>(a.CMCProfile.size()) != nn) return;
+    if (!st.cbSDS || !MicellarProfileReady(st) || static_cast<int>(a.CMCProfile.size()) != nn)
+        return;
     if (s.sr_mic.Count() != nn || s.sr_MicDye.Count() != nn || s.sr_CMC.Count() != nn) return;
     MicellesFromDrawnProfile(st);
     const bool bound = a.NComp >= 2 && a.MicBound.Rows() > 2 && a.MicBound.Cols() == nn;
@@ -389,6 +401,29 @@ void MicellarDerivatives(RunState& st, int level, bool fieldOnly) {
     MicellarScheme(st, level, fieldOnly, MicellarVariant{});
 }
 
+// The switch is taken at Init (set when the set-up was accepted).
+void MicellarTakeSwitches(RunState& st)
+{
+    st.SDSAtInit = false;
+}
+
+// A sequence with micelles is shown with the micelle series, whatever the switch.
+void MicellarBuilt(RunState& st)
+{
+    if (st.Loading && st.PsqPlayerMicelles && !MicellarProfileReady(st)) InitCMCProfile(st);
+}
+
+void MicellarReset(RunState& st)
+{
+    MicellarState(st).profileReady = false;
+}
+
+// Without its CMC profile the mode computes nothing and the clock stands still.
+bool MicellarClockHeld(const RunState& st)
+{
+    return !MicellarProfileReady(st);
+}
+
 }  // namespace
 
 ModeHooks MicellarModeHooks() {
@@ -398,5 +433,10 @@ ModeHooks MicellarModeHooks() {
     h.Derivatives = MicellarDerivatives;
     h.derivativesKey = "DerSDS";
     h.dcHAfter = true;
+    h.TakeSwitches = MicellarTakeSwitches;
+    h.Built = MicellarBuilt;
+    h.Reset = MicellarReset;
+    h.ClockHeld = MicellarClockHeld;
+    h.Redraw = RedrawMicelleSeries;
     return h;
 }

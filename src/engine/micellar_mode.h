@@ -9,6 +9,14 @@
 
 class RunState;
 
+// The micellar mode's own state: whether the CMC profile and the micellar
+// arrays of the run are built (InitCMCProfile; forgotten with the arrays).
+struct MicellarModeState {
+    bool profileReady = false;
+};
+MicellarModeState& MicellarState(RunState& st);
+bool MicellarProfileReady(const RunState& st);
+
 // What a variant of the micellar scheme adds: the velocity form of the EOF
 // (run setup "EOF-> Flow (SDS Mode)") and a term over the interior nodes,
 // added to F before the wall rule (m is the surfactant).

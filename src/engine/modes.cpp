@@ -112,3 +112,95 @@ void ModesFileBlockRead(RunState& st) {
     for (const ModeHooks& h : st.Engine.Modes)
         if (h.FileBlockRead) h.FileBlockRead(st);
 }
+
+void TakeModeSwitches(RunState& st)
+{
+    for (const ModeHooks& h : st.Engine.Modes)
+        if (h.TakeSwitches) h.TakeSwitches(st);
+}
+
+void ModesBuilt(RunState& st)
+{
+    for (const ModeHooks& h : st.Engine.Modes)
+        if (h.Built) h.Built(st);
+}
+
+void ModesReset(RunState& st)
+{
+    for (const ModeHooks& h : st.Engine.Modes)
+        if (h.Reset) h.Reset(st);
+}
+
+namespace {
+
+// Whether a mode whose switch is on answers `has` with true (the property is
+// asked first: a switch is read only for the modes that have it).
+template <class Has>
+bool AnySwitchedMode(const RunState& st, Has has)
+{
+    for (int k = 0; k < kModeCount; ++k) {
+        const Mode m = static_cast<Mode>(k);
+        if (has(st.Engine.Modes[ModeIndex(m)]) && SwitchOf(st, m)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+ModeRows IntegratedModeRows(const RunState& st)
+{
+    ModeRows rows;
+    for (int k = 0; k < kModeCount; ++k) {
+        const Mode m = static_cast<Mode>(k);
+        const ModeHooks& h = st.Engine.Modes[ModeIndex(m)];
+        if (h.Rows && SwitchOf(st, m)) rows |= h.Rows(st);
+    }
+    return rows;
+}
+
+bool ModeOwnsEquilibrium(const RunState& st)
+{
+    return AnySwitchedMode(st, [](const ModeHooks& h) { return h.ownEquilibrium; });
+}
+
+bool ModeEquilibriumSwitchedOn(const RunState& st)
+{
+    return AnySwitchedMode(st, [](const ModeHooks& h) { return h.Equilibrium != nullptr; });
+}
+
+bool ModeTemperatureMobilities(const RunState& st)
+{
+    return AnySwitchedMode(st, [&](const ModeHooks& h) {
+        return h.TemperatureMobilities && h.TemperatureMobilities(st);
+    });
+}
+
+bool ModeHoldsRightEnd(const RunState& st)
+{
+    return AnySwitchedMode(st, [](const ModeHooks& h) { return h.holdsRightEnd; });
+}
+
+bool ModeClockHeld(const RunState& st)
+{
+    return AnySwitchedMode(st, [&](const ModeHooks& h) { return h.ClockHeld && h.ClockHeld(st); });
+}
+
+void ModeProfilesComputed(RunState& st)
+{
+    if (const auto hook = SelectedModeHooks(st).ProfilesComputed) hook(st);
+}
+
+void RedrawModeSeries(RunState& st)
+{
+    ForSwitchedModes(st, &ModeHooks::Redraw);
+}
+
+bool ModesAllowRun(RunState& st)
+{
+    for (int k = 0; k < kModeCount; ++k) {
+        const Mode m = static_cast<Mode>(k);
+        const ModeHooks& h = st.Engine.Modes[ModeIndex(m)];
+        if (h.RunStart && SwitchOf(st, m) && !h.RunStart(st)) return false;
+    }
+    return true;
+}

@@ -36,14 +36,63 @@ enum class ModeInitStage {
     Arrays,    // the engine arrays, distribution and profile lists are built
 };
 
+// Rows a mode integrates besides the concentrations (and cH with dcH/dt).
+struct ModeRows {
+    // The node temperatures T with their rates DTdt: row NComp + 1 of the
+    // starter, Pred/Corr row NComp + 2 of the run loop; without it the
+    // starter holds the temperature of the state.
+    bool temperature = false;
+    // The temperature counts in the step's error estimate.
+    bool temperatureInError = false;
+    ModeRows& operator|=(const ModeRows& o)
+    {
+        temperature = temperature || o.temperature;
+        temperatureInError = temperatureInError || o.temperatureInError;
+        return *this;
+    }
+};
+
 struct ModeHooks {
     const char* name = "";
     // Checks and set-up at the given stage of Init; false ends Init (the
     // hook has shown its warning and released what must not stay).
     bool (*Init)(RunState& st, ModeInitStage stage) = nullptr;
+    // Every Init, whatever the switches, before the Init hooks of stage
+    // Switches: the mode takes the state of its switches for the run.
+    void (*TakeSwitches)(RunState& st) = nullptr;
+    // Every Init that built the run's arrays (after stage Arrays), whatever
+    // the switches, since a switch may be ticked during the run: what the
+    // mode keeps in its own state beside the arrays.
+    void (*Built)(RunState& st) = nullptr;
+    // The run is gone (its arrays released, or the state reset): the mode
+    // forgets what it built for it. Whatever the switches.
+    void (*Reset)(RunState& st) = nullptr;
     // The mode solves its own equilibrium: the derivative routine neither
-    // clamps the window, nor speciates, nor honours "DO NOT Calculate DER".
+    // clamps the window, nor speciates, nor honours "DO NOT Calculate DER";
+    // the speciation and the ionic strength of the standard equilibrium are
+    // left alone while its switch is on.
     bool ownEquilibrium = false;
+    // Rows the mode integrates while its switch is on (nothing when null).
+    ModeRows (*Rows)(const RunState& st) = nullptr;
+    // Whether the node mobilities follow the node temperatures (UForm, set by
+    // UpdateTemperature) rather than their limiting values, switch on.
+    bool (*TemperatureMobilities)(const RunState& st) = nullptr;
+    // With the constant left border, the right end keeps the left border's
+    // values too while the switch is on.
+    bool holdsRightEnd = false;
+    // Whether the run's clock stands still (a step is taken, the time does
+    // not advance) while the switch is on.
+    bool (*ClockHeld)(const RunState& st) = nullptr;
+    // Selected mode: after the profiles of level 2 were computed at Init or
+    // after a change of the data (or set up for a loaded sequence), the values
+    // its model does not have (conductivity, cH).
+    void (*ProfilesComputed)(RunState& st) = nullptr;
+    // Switch on: after the chart's profiles were taken from level 2, the
+    // mode's own series.
+    void (*Redraw)(RunState& st) = nullptr;
+    // Switch on, before a run starts: false refuses the run (the hook has
+    // shown its warning).
+    bool (*RunStart)(RunState& st) = nullptr;
     // Derivatives of `level` into F[level] (after the speciation of the level
     // unless ownEquilibrium). Null: the run stops with derivativesUnavailable,
     // shown once per run under derivativesKey.
@@ -102,3 +151,25 @@ void ModesBeforeEquilibrium(RunState& st, int level);
 // File-block hooks of every mode, in precedence order (after a project file
 // with the modes' blocks was read).
 void ModesFileBlockRead(RunState& st);
+
+// Hooks of every mode whatever the switches, in precedence order.
+void TakeModeSwitches(RunState& st);
+void ModesBuilt(RunState& st);
+void ModesReset(RunState& st);
+// The rows integrated besides the concentrations by the modes whose switch is on.
+ModeRows IntegratedModeRows(const RunState& st);
+// Whether a mode whose switch is on solves its own equilibrium; replaces the
+// electroneutrality solve (an Equilibrium hook); makes the mobilities follow
+// the node temperatures; holds the right end with the left border; holds the
+// clock.
+bool ModeOwnsEquilibrium(const RunState& st);
+bool ModeEquilibriumSwitchedOn(const RunState& st);
+bool ModeTemperatureMobilities(const RunState& st);
+bool ModeHoldsRightEnd(const RunState& st);
+bool ModeClockHeld(const RunState& st);
+// The selected mode's ProfilesComputed hook.
+void ModeProfilesComputed(RunState& st);
+// Redraw hooks of every mode whose switch is on.
+void RedrawModeSeries(RunState& st);
+// RunStart hooks of every mode whose switch is on; false when one refused.
+bool ModesAllowRun(RunState& st);

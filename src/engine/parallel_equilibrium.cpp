@@ -8,6 +8,7 @@
 
 #include "engine/equilibrium.h"
 #include "engine/equilibrium_lanes.h"
+#include "engine/modes.h"
 #include "engine/node_threads.h"
 #include "engine/run_state.h"
 #include "foundation/messages.h"
@@ -142,7 +143,7 @@ bool CalcSpeciationParallel(RunState& st, int level, int lo, int hi) {
 bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool speciate) {
     if (st.Engine.Threads.threads < 2 || hi - lo + 1 < 2 * kParallelMinChunk) return false;
     if (source < 1 || source > 5 || level < 1 || level > 5) return false;
-    if (st.ISCorrection || st.cbComplex) return false;
+    if (st.ISCorrection || ModeOwnsEquilibrium(st)) return false;
     EngineArrays& a = st.Arr;
     double* cH = a.CH(level);
     const double* src = a.CH(source);

@@ -70,6 +70,12 @@ bool RacemicInit(RunState& st, ModeInitStage stage) {
     return true;
 }
 
+// The main window's switch is taken at Init.
+void RacemicTakeSwitches(RunState& st)
+{
+    st.RacemicAtInit = st.cbRacemic;
+}
+
 }  // namespace
 
 ModeHooks RacemicModeHooks() {
@@ -78,5 +84,6 @@ ModeHooks RacemicModeHooks() {
     h.Init = RacemicInit;
     h.Derivatives = RacemicDerivatives;
     h.derivativesKey = "DerRacemic";
+    h.TakeSwitches = RacemicTakeSwitches;
     return h;
 }

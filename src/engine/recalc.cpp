@@ -31,12 +31,7 @@ void RecalcProfiles(RunState& st, int start) {
     st.LeftWall = left;
     st.RightWall = right;
     st.KappaEnd = a.Kappa[n];
-    if (SelectMode(st) == Mode::Chrom) {
-        for (int j = 0; j <= n; ++j) {
-            a.Kappa[j] = 1.0;
-            for (int l = 1; l <= 5; ++l) a.CH(l)[j] = 1e-4;
-        }
-    }
+    ModeProfilesComputed(st);
 
     RunSeries& s = st.Series;
     for (ChartSeries* p : {&s.sr_conductivity, &s.sr_pH, &s.sr_IS, &s.sr_j, &s.sr_E, &s.sr_Ui,

@@ -17,7 +17,7 @@
 namespace {
 
 // Stage rows K1..K4 and the start values Y: rows 1..NComp of Nn values each,
-// and row NComp + 1 for the temperature while the heating integrates it.
+// and row NComp + 1 for the temperature while a mode integrates it.
 struct RKScratch {
     std::vector<double> K[4], Y;
     int rows = 0, nn = 0;
@@ -51,10 +51,10 @@ void SwapLevelRows(RunState& st, int level) {
     EngineArrays::SwapLevels(a.lvT, level, 5);
 }
 
-// Without heating the starter does not integrate the temperature: it stays
+// Without a mode that integrates the temperature, the starter does not: it stays
 // that of the state over the three steps, so that levels 2..4 keep it.
 void HoldTemperature(RunState& st) {
-    if (st.cbH) return;
+    if (IntegratedModeRows(st).temperature) return;
     EngineArrays& a = st.Arr;
     const double* t5 = a.T(5);
     for (int l = 2; l <= 4; ++l) std::copy(t5, t5 + a.Nn, a.T(l));
@@ -68,7 +68,7 @@ bool RKStart(RunState& st) {
     const long long savedNewton = st.NewtonItTotal;
     const long long savedSteps = st.StepCount;
     RKScratch& sc = st.Engine.Scratch<RKScratch>();
-    const int rows = st.cbH ? nc + 1 : nc;
+    const int rows = IntegratedModeRows(st).temperature ? nc + 1 : nc;
     sc.Ensure(rows, nn);
     const double dt = st.DT;
     // Row i of level k: a concentration, or the temperature (row NComp + 1).

@@ -1,4 +1,3 @@
-#include "engine/complex_mode.h"
 #include "engine/run_calc.h"
 
 #include <algorithm>
@@ -126,7 +125,7 @@ private:
 };
 
 bool Stepper::TestInStage() const {
-    if (st_.cbLBorder && st_.cbMX) return false;
+    if (st_.cbLBorder && ModeHoldsRightEnd(st_)) return false;
     for (int k = 0; k < kModeCount; ++k) {
         const Mode m = static_cast<Mode>(k);
         if (st_.Engine.Modes[ModeIndex(m)].StageUpdate && ModeSwitchedOn(st_, m)) return false;
@@ -155,6 +154,7 @@ void Stepper::Predictor() {
         if (a_.SkipComp[i] == 1) std::copy(a_.C(2, i), a_.C(2, i) + a_.Nn, a_.C(1, i));
     chunks_.Ensure(st_.Engine.Threads.MaxChunks(), nc_ + 2);
     const bool test = TestInStage();
+    const bool temperature = IntegratedModeRows(st_).temperature;
     const int parts = ForWindowChunks(lw, rw, [&](int clo, int chi, int chunk, int) {
         auto predict = [&](double* __restrict c1, const double* __restrict c5, const double* __restrict f2,
                            const double* __restrict f3, const double* __restrict f4,
@@ -167,7 +167,7 @@ void Stepper::Predictor() {
             if (Integrated(i))
                 predict(Row(1, i), Row(5, i), a_.F(2, i), a_.F(3, i), a_.F(4, i), a_.Pred[i], &a_.CLeft[i]);
         // The temperature, integrated like a concentration (Pred row NComp + 2).
-        if (st_.cbH)
+        if (temperature)
             predict(a_.T(1), a_.T(5), a_.DTdt(2), a_.DTdt(3), a_.DTdt(4), a_.Pred[nc_ + 2], nullptr);
         if (test) TestChunk(clo, chi, chunk);
     });
@@ -176,8 +176,8 @@ void Stepper::Predictor() {
 }
 
 void Stepper::EndStage() {
-    // The linearised mode holds the right end too (Pred keeps the computed value).
-    if (st_.cbLBorder && st_.cbMX)
+    // A mode may hold the right end too (Pred keeps the computed value).
+    if (st_.cbLBorder && ModeHoldsRightEnd(st_))
         for (int i = 1; i <= H_; ++i)
             if (Integrated(i)) Row(1, i)[st_.NX] = a_.CLeft[i];
     if (st_.cbDcH) CalcSpeciation(st_, 1, -1);
@@ -190,6 +190,7 @@ void Stepper::Corrector() {
     const int lw = st_.LeftWall, rw = st_.RightWall;
     chunks_.Ensure(st_.Engine.Threads.MaxChunks(), nc_ + 2);
     const bool test = TestInStage();
+    const bool temperature = IntegratedModeRows(st_).temperature;
     const int parts = ForWindowChunks(lw, rw, [&](int clo, int chi, int chunk, int) {
         auto correct = [&](double* __restrict c1, const double* __restrict c2, const double* __restrict c4,
                            const double* __restrict f1, const double* __restrict f2,
@@ -203,7 +204,7 @@ void Stepper::Corrector() {
             correct(c1, Row(2, i), Row(4, i), a_.F(1, i), a_.F(2, i), a_.F(3, i), a_.Corr[i]);
             if (st_.cbLBorder && clo == 0) c1[0] = a_.CLeft[i];  // the constant left border
         }
-        if (st_.cbH)
+        if (temperature)
             correct(a_.T(1), a_.T(2), a_.T(4), a_.DTdt(1), a_.DTdt(2), a_.DTdt(3), a_.Corr[nc_ + 2]);
         if (test) TestChunk(clo, chi, chunk);
     });
@@ -231,7 +232,10 @@ bool Stepper::Converged() {
     const int rows = nc_ + 2;  // constituents, then the temperature in row NComp + 1
     StepChunks& sc = chunks_;
     sc.Ensure(st_.Engine.Threads.MaxChunks(), rows);
-    auto tested = [&](int r) { return r <= nc_ ? a_.SkipComp[r] != 1 : (r == nc_ + 1 && st_.cbH); };
+    const bool temperature = IntegratedModeRows(st_).temperature;
+    auto tested = [&](int r) {
+        return r <= nc_ ? a_.SkipComp[r] != 1 : (r == nc_ + 1 && temperature);
+    };
     const int parts = ForWindowChunks(lw + 1, rw - 1, [&](int clo, int chi, int chunk, int) {
         for (int r = 1; r <= nc_ + 1; ++r) {
             if (!tested(r)) continue;
@@ -279,7 +283,7 @@ bool Stepper::FiniteWithError(double& err) {
     const int lw = st_.LeftWall, rw = st_.RightWall;
     StepChunks& sc = chunks_;
     sc.Ensure(st_.Engine.Threads.MaxChunks(), nc_ + 2);
-    const bool temperature = st_.cbH && !st_.cbAccT;
+    const bool temperature = IntegratedModeRows(st_).temperatureInError;
     const int parts = ForWindowChunks(lw, rw, [&](int clo, int chi, int chunk, int) {
         TestChunk(clo, chi, chunk);
         double e = 0;
@@ -340,11 +344,11 @@ bool Stepper::Step(RunLocals& loc) {
     EngineArrays::RotateLevels(a_.lvC, 5);
     EngineArrays::RotateLevels(a_.lvIS, 5);
     EngineArrays::RotateLevels(a_.lvF, 4);
-    if (st_.cbH) {
+    if (IntegratedModeRows(st_).temperature) {
         EngineArrays::RotateLevels(a_.lvT, 5);
         EngineArrays::RotateLevels(a_.lvDT, 4);
     }
-    if (!st_.DiffMode && !(st_.cbSDS && !st_.CMCProfileReady)) st_.Time += st_.DT;
+    if (!st_.DiffMode && !ModeClockHeld(st_)) st_.Time += st_.DT;
     st_.StepCount += 1;
     loc.RunSteps += 1;
     return true;
@@ -374,11 +378,7 @@ void StopCalc(RunState& st) {
 }
 
 void RunCalc(RunState& st) {
-    if (st.cbComplex && !ComplexUsable(st)) {
-        // Complexation mode runs on the data its set-up built at Init.
-        ShowWarning("Complex (Elneut): Data not initialized!");
-        return;
-    }
+    if (!ModesAllowRun(st)) return;
     if (st.Composition.Count() == 0 && !st.Initialised) {
         ShowWarning("No constituents!");
         return;

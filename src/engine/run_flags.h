@@ -15,7 +15,6 @@ struct RunFlags {
     bool DistPreview = false;
     bool DiffMode = false;
     bool ShowSpentArmed = true;
-    bool CMCProfileReady = false;
     bool InitDone = false;
     bool UniformSection = true;
 };

@@ -1,6 +1,7 @@
 #include "files/file_hooks.h"
 
 #include "engine/engine_arrays.h"
+#include "engine/modes.h"
 #include "engine/run_state.h"
 
 FileHooks& FileLayerHooks()
@@ -15,6 +16,7 @@ void ResetStateHeadless(RunState& st)
     // arrays, applied geometry, display options, the other windows' switches)
     // stay.
     st.flags() = RunFlags{};
+    ModesReset(st);
     st.params() = RunParams{};
     st.counters() = RunCounters{};
     st.RightWall = st.NX;

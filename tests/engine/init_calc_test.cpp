@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/init_calc.h"
+#include "engine/micellar_mode.h"
 #include "engine/modes.h"
 #include "engine/run_state.h"
 #include "foundation/errors.h"
@@ -122,7 +123,7 @@ TEST_F(Init, RefusalsInOrderKeepThePreviousRun) {
         st.MicCompNo = no;
         sink.Clear();
         ASSERT_TRUE(InitCalc(st));
-        EXPECT_TRUE(sink.warnings.empty() && st.SDSAtInit && st.CMCProfileReady);
+        EXPECT_TRUE(sink.warnings.empty() && st.SDSAtInit && MicellarProfileReady(st));
         EXPECT_EQ(st.Arr.CMCProfile, std::vector<double>(static_cast<std::size_t>(st.NX) + 1, st.CMC));
     }
     st.cbSDS = false;

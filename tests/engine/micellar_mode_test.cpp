@@ -221,10 +221,12 @@ TEST(Micellar, ASetUpMadeInvalidAfterInitStopsTheRunWithItsMessage) {
     // numbers above and below the constituents, a neutral constituent, an
     // ampholyte, aggregation number 0, no CMC profile, one of another grid
     const std::pair<std::function<void(RunState&)>, std::string> cases[] = {
-        {[](RunState& s) { s.MicCompNo = 5; }, index}, {[](RunState& s) { s.MicCompNo = -3; }, index},
-        {[](RunState& s) { s.MicCompNo = 3; }, valency}, {[](RunState& s) { s.MicCompNo = 4; }, valency},
+        {[](RunState& s) { s.MicCompNo = 5; }, index},
+        {[](RunState& s) { s.MicCompNo = -3; }, index},
+        {[](RunState& s) { s.MicCompNo = 3; }, valency},
+        {[](RunState& s) { s.MicCompNo = 4; }, valency},
         {[](RunState& s) { s.OM = 0; }, kMicAggregationNumber},
-        {[](RunState& s) { s.CMCProfileReady = false; }, "Press INIT"},
+        {[](RunState& s) { MicellarState(s).profileReady = false; }, "Press INIT"},
         {[](RunState& s) { s.Arr.CMCProfile.resize(7); }, "Press INIT"}};
     for (std::size_t k = 0; k < std::size(cases); ++k) {
         const auto& [spoil, message] = cases[k];

@@ -11,7 +11,10 @@
 #include <vector>
 
 #include "engine/derivatives.h"
+#include "engine/engine_arrays.h"
 #include "engine/init_calc.h"
+#include "engine/linear_mode.h"
+#include "engine/micellar_mode.h"
 #include "engine/modes.h"
 #include "engine/run_calc.h"
 #include "engine/run_state.h"
@@ -210,4 +213,112 @@ TEST(Modes, ThreadPlanIsTakenAtInitAndWorkStorageIsPerRun) {
     RunState copy = st;
     EXPECT_TRUE(copy.Engine.Scratch<Work>().row.empty() && copy.Engine.Threads.threads == 3);
     EXPECT_EQ(st.Engine.Scratch<Work>().row.size(), 5u);
+}
+
+namespace {
+
+// A mode of this test only that integrates the node temperatures at a
+// constant rate (no heating switch is on), holds the right end with the left
+// border and holds the clock for the first five steps.
+constexpr double kHeatRate = 40.0;  // K/s
+std::vector<double> stepTimes;
+
+ModeHooks AnnouncingMode()
+{
+    ModeHooks h;
+    h.name = "Announcing";
+    h.Derivatives = [](RunState& st, int level, bool fieldOnly) {
+        StandardScheme(st, level, fieldOnly || level > 4);
+        if (fieldOnly || level > 4) return;
+        double* dT = st.Arr.DTdt(level);
+        for (int j = 0; j < st.Arr.Nn; ++j) dT[j] = kHeatRate;
+    };
+    h.Rows = [](const RunState&) {
+        ModeRows r;
+        r.temperature = r.temperatureInError = true;
+        return r;
+    };
+    h.holdsRightEnd = true;
+    h.ClockHeld = [](const RunState&) { return stepTimes.size() < 5; };
+    h.AfterStep = [](RunState& st) { stepTimes.push_back(st.Time); };
+    return h;
+}
+
+}  // namespace
+
+// The integrator learns from the table what a mode integrates and holds: a
+// mode that no window switch of heating or of the linearised mode names gets
+// its temperature row integrated (starter and run loop alike), its right end
+// held and its clock stopped.
+TEST(Modes, TheStepFollowsTheRowsAndHoldsAModeAnnounces)
+{
+    RecordingMessageSink sink;
+    RecordingHost host;
+    RunState st;
+    st.Engine.Modes[ModeIndex(Mode::Special)] = AnnouncingMode();
+    st.cbSpec = true;
+    st.cbLBorder = true;
+    st.cbInitWalls = true;
+    stepTimes.clear();
+    Initialised(st, host);
+    ASSERT_FALSE(st.cbH || st.cbMX);
+    // A fixed step over the whole grid.
+    st.cbOptDt = st.cbLWMove = st.cbRWMove = false;
+    ASSERT_TRUE(st.LeftWall == 0 && st.RightWall == st.NX);
+    EngineArrays& a = st.Arr;
+    const int nc = a.NComp, nx = st.NX;
+    // A left border of its own, away from the buffer that both ends hold now.
+    for (int i = 1; i <= nc; ++i) a.CLeft[i] = 1.25 * a.C(2, i)[0] + 1.0;
+    const std::vector<double> t0(a.T(2), a.T(2) + a.Nn);
+    st.DT = 1e-4;
+    st.StopTime = 2e-3;
+    RunCalc(st);
+    ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+    ASSERT_GT(stepTimes.size(), 8u);
+
+    // The clock stood still for five steps after the starter's three, then ran.
+    for (std::size_t k = 0; k < 5; ++k) EXPECT_DOUBLE_EQ(stepTimes[k], 3 * st.DT) << k;
+    EXPECT_NEAR(stepTimes[5], 4 * st.DT, 1e-12);
+    EXPECT_NEAR(st.Time, (static_cast<double>(stepTimes.size()) - 2) * st.DT, 1e-12);
+
+    // The temperature rose at the mode's rate over every step taken, held or
+    // not: three of the starter and every step of the loop.
+    const double rise = kHeatRate * st.DT * (3 + static_cast<double>(stepTimes.size()));
+    for (int j = 0; j <= nx; ++j) ASSERT_NEAR(a.T(2)[j], t0[j] + rise, 1e-9 * rise) << j;
+
+    // Both ends kept the left border's values.
+    for (int i = 1; i <= nc; ++i) {
+        EXPECT_EQ(a.C(2, i)[0], a.CLeft[i]) << i;
+        EXPECT_EQ(a.C(2, i)[nx], a.CLeft[i]) << i;
+    }
+}
+
+// A mode keeps its data in its own slot of the run's context: the slot comes
+// with a copy of the run state (and is the copy's own), and a mode forgets what
+// it built when the run's arrays are released.
+TEST(Modes, AModesStateIsItsOwnSlotCopiedWithTheRunAndForgottenWithTheArrays)
+{
+    RecordingMessageSink sink;
+    RecordingHost host;
+    RunState st;
+    // The linearised mode's matrices are built by every Init, whatever its switch.
+    PrepareRun(st, AcetateBufferWithAnalytes(), 60);
+    st.Host = &host;
+    ASSERT_TRUE(InitCalc(st));
+    EXPECT_EQ(LinearState(st).Mat1.n(), st.NComp);
+    EXPECT_EQ(LinearState(st).Mat2.n(), st.NComp);
+
+    MicellarState(st).profileReady = true;
+    LinearState(st).Mat1[1][1] = 7.0;
+    RunState copy = st;
+    EXPECT_TRUE(MicellarProfileReady(copy));
+    EXPECT_EQ(LinearState(copy).Mat1[1][1], 7.0);
+    LinearState(copy).Mat1[1][1] = 3.0;
+    EXPECT_EQ(LinearState(st).Mat1[1][1], 7.0);
+    copy = RunState{};
+    EXPECT_FALSE(MicellarProfileReady(copy));
+    EXPECT_EQ(LinearState(copy).Mat1.n(), 2);
+
+    FreeEngineArrays(st);
+    EXPECT_FALSE(MicellarProfileReady(st));
 }
