@@ -291,9 +291,8 @@ void PsqPlayer::PlayPsqFile(const std::string& name)
     RunState& st = st_;
     // Rebuilding the arrays or showing frames under a running loop is refused.
     if (st.Running) ThrowError("START is active");
-    if (!FileExists(name)) ThrowError("PSQ file " + name + " not found.");
-    KFile f = KFile::Open(name, 0);
-    if (!f.IsOpen()) ThrowError("Error: Cannot Open File.");
+    KFile f;
+    OpenForReadingOrRaise(f, name, "PSQ file " + name + " not found.", "Error: Cannot Open File.");
     SetBusy(true);
     try {
         const std::int64_t size = f.Seek(0, 2);
