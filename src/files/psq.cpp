@@ -120,7 +120,7 @@ std::string GetPsqFileVersion(const std::string& name)
     return "IncorrectFile";
 }
 
-void ResetPsqFile(RunState& st, const std::string& fileName)
+void ResetPsqFile(RunLists& lists, const std::string& fileName)
 {
     const std::string name = ChangeFileExt(fileName, ".psq");
     const fs::path dir = fs::path(name).parent_path();
@@ -130,8 +130,8 @@ void ResetPsqFile(RunState& st, const std::string& fileName)
     KFile f = KFile::Create(name);
     if (!f.IsOpen()) ThrowError("Error: Can't create a new file");
     f.Close();
-    st.PsqSize = 0;
-    WriteComposition(st.Composition, ChangeFileExt(st.PsqFile, ".cmp"));
+    lists.PsqSize = 0;
+    WriteComposition(lists.Composition, ChangeFileExt(lists.PsqFile, ".cmp"));
 }
 
 void AppendPsqFrame(RunState& st, const std::string& fileName)

@@ -92,20 +92,20 @@ std::vector<double> FiniteValues(BinReader& in, std::int64_t count)
 // Puts the geometry of a checked header into the run state; with `pending`
 // (a rebuilt engine) also into the edited values, otherwise only the legacy
 // injection site goes there.
-void ApplyHeaderGeometry(RunState& st, const PsqHeader& h, bool pending)
+void ApplyHeaderGeometry(RunGeometry& g, const PsqHeader& h, bool pending)
 {
-    st.NX = h.N;
-    st.CapLength = h.CapLength;
-    st.PeakWidth = h.PeakWidth;
-    st.PeakEdgeWidth = h.PeakEdgeWidth;
-    st.InjSite = HeaderInjSite(h);
+    g.NX = h.N;
+    g.CapLength = h.CapLength;
+    g.PeakWidth = h.PeakWidth;
+    g.PeakEdgeWidth = h.PeakEdgeWidth;
+    g.InjSite = HeaderInjSite(h);
     if (pending) {
-        st.NXPending = st.NX;
-        st.CapLengthPending = st.CapLength;
-        st.PeakWidthPending = st.PeakWidth;
-        st.PeakEdgeWidthPending = st.PeakEdgeWidth;
+        g.NXPending = g.NX;
+        g.CapLengthPending = g.CapLength;
+        g.PeakWidthPending = g.PeakWidth;
+        g.PeakEdgeWidthPending = g.PeakEdgeWidth;
     }
-    if (pending || h.Version == "0.1") st.InjSitePending = st.InjSite;
+    if (pending || h.Version == "0.1") g.InjSitePending = g.InjSite;
 }
 
 // Field strength from the current and the conductivity of a node, kV/m (0

@@ -37,10 +37,10 @@ const char* const kRestoreQuestion =
 
 // Default of table-copy row r (2..11) in display units, and of the edge
 // column (mm), from the pending geometry.
-double TableRowDefault(const RunState& st, int r)
+double TableRowDefault(const RunParams& p, int r)
 {
     const double pi = 3.141592653589793;
-    const double d = st.CapDiameter;
+    const double d = p.CapDiameter;
     switch (r) {
     case 2: return 1.0;                          // Ratio
     case 3: return d * 1e6;                      // ID (um)
@@ -48,7 +48,7 @@ double TableRowDefault(const RunState& st, int r)
     case 5: return 1500.0;                       // hOA
     case 6: return d * 0.25 / 1500.0 * 1e9;      // p (1e-9 Km3/W)
     case 7: return 0.0;                          // Mix
-    case 8: return st.Temperature - 273.15;      // T (C)
+    case 8: return p.Temperature - 273.15;       // T (C)
     case 9: return pi * d * d * 0.25 * 1e9;      // Svol (1e-9 m2)
     case 10: return 5.5;                         // pK of EOF
     case 11: return 50.0;                        // Max uEOF (1e-9)
@@ -56,11 +56,11 @@ double TableRowDefault(const RunState& st, int r)
     }
 }
 
-double EdgeDefault(const RunState& st)
+double EdgeDefault(const RunGeometry& g)
 {
-    const double nx = st.NXPending > 0 ? st.NXPending : 1;
-    const double edge = st.PeakEdgeWidthPending > 0 ? 0.001 * st.PeakEdgeWidthPending
-                                                    : 20.0 * st.CapLengthPending / nx;
+    const double nx = g.NXPending > 0 ? g.NXPending : 1;
+    const double edge = g.PeakEdgeWidthPending > 0 ? 0.001 * g.PeakEdgeWidthPending
+                                                   : 20.0 * g.CapLengthPending / nx;
     return edge * 1000.0;
 }
 
