@@ -108,9 +108,10 @@ std::int64_t PsqFrameStart(std::int64_t fileSize, std::int64_t count, std::int64
 
 std::string GetPsqFileVersion(const std::string& name)
 {
-    if (!FileExists(name)) return "NotExists";
-    KFile f = KFile::Open(name, 0);
-    if (!f.IsOpen()) return "CannnotRead";
+    KFile f;
+    const OpenOutcome opened = OpenForReading(f, name);
+    if (opened == OpenOutcome::NotFound) return "NotExists";
+    if (opened == OpenOutcome::CantOpen) return "CannnotRead";
     const std::int64_t size = f.Seek(0, 2);
     if (size <= 0) return size == 0 ? "ZeroLength" : "CannnotRead";
     BinReader in(f);

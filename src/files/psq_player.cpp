@@ -626,8 +626,8 @@ bool PsqPlayer::ReduceSize(int p, const std::string& target)
     std::error_code ec;
     const bool inPlace = target == source || fs::equivalent(target, source, ec);
     if (!MakeFileDirAsked(target, "Create New Directory?\n")) return false;
-    KFile src = KFile::Open(source, 0);
-    if (!src.IsOpen()) ThrowError("Error: Cannot Open File.");
+    KFile src;
+    OpenForReadingOrRaise(src, source, "Error: Cannot Open File.", "Error: Cannot Open File.");
     const std::int64_t size = src.Seek(0, 2);
     // The file must still hold the frames the player counted.
     if (size != HeaderSize + static_cast<std::int64_t>(FrameCount) * FrameSize) ThrowError(kIncorrectPsq);

@@ -148,8 +148,8 @@ void ApplyGraphChecks(RunState& st, const std::vector<std::uint8_t>& checks)
 // True when the sequence file is empty or holds frames of the run's system.
 bool PsqFitsRun(const RunState& st, const std::string& name)
 {
-    KFile f = KFile::Open(name, 0);
-    if (!f.IsOpen()) return true;
+    KFile f;
+    if (OpenForReading(f, name) != OpenOutcome::Opened) return true;
     const std::int64_t size = f.Seek(0, 2);
     if (size <= 0) return true;
     try {
