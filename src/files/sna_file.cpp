@@ -676,7 +676,7 @@ bool OpenComposition(RunState& st, const std::string& name)
         read = LoadCompositionFile(name, loaded);
     } catch (const std::exception& e) {
         st.Events.Emit(EngineEventKind::UpdateMainInfo);
-        ThrowError(OpenFailureMessage(name, e.what()));
+        throw OpenRefused(OpenFailureMessage(name, e.what()));
     }
     if (read) {
         st.Stop = false;
@@ -711,7 +711,7 @@ bool OpenProject(RunState& st, const std::string& name)
         // A file refused before the run state took anything leaves it as it was.
         if (!applying) {
             st.Events.Emit(EngineEventKind::UpdateMainInfo);
-            ThrowError(OpenFailureMessage(name, message));
+            throw OpenRefused(OpenFailureMessage(name, message));
         }
         st.Stop = false;
         st.Running = false;

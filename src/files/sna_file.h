@@ -6,6 +6,7 @@
 #pragma once
 
 #include "files/run_setup_block.h"
+#include "foundation/errors.h"
 
 #include <cstdint>
 #include <string>
@@ -81,16 +82,23 @@ bool SaveSnaFile(RunState& st, const std::string& name);
 // extension than ".sna" gives false.
 bool ReadSnaFile(RunState& st, const std::string& name);
 
+// The failure of an open that the run state did not see: the file was refused
+// before anything was taken, so the run goes on as it was.
+class OpenRefused : public Exception {
+public:
+    using Exception::Exception;
+};
+
 // ReadSnaFile with the recovery of a failed open: a file refused before the
-// state changed leaves it as it was, one refused afterwards resets the state
-// and initialises it empty; either raises "Warning: While Opening SNA file '"
-// + name + "' Error Message Occur: " + message. A name of another kind in the
-// opener table (".cmp") opens through its opener.
+// state changed leaves it as it was (OpenRefused), one refused afterwards
+// resets the state and initialises it empty; either raises "Warning: While
+// Opening SNA file '" + name + "' Error Message Occur: " + message. A name of
+// another kind in the opener table (".cmp") opens through its opener.
 bool OpenProject(RunState& st, const std::string& name);
 
 // Opens a composition alone (File > Open of a ".cmp"): its constituents
 // replace or join the composition (st.rbSet), the constituents of the last
 // Init go and Run waits for the next Init. True when read; warnings and false
-// for a file refused, a damaged file raises as OpenProject does; either leaves
-// the state as it was.
+// for a file refused, a damaged file raises OpenRefused with the message of
+// OpenProject; either leaves the state as it was.
 bool OpenComposition(RunState& st, const std::string& name);
