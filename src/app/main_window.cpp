@@ -1114,6 +1114,11 @@ bool MainWindow::OpenFile(const std::string& path)
     bool opened = false;
     try {
         opened = FileOpener(*this, path);
+    } catch (const OpenRefused&) {
+        // The file was refused before the run took anything: it goes on as it was.
+        show();
+        UpdateMainInfo();
+        throw;
     } catch (...) {
         needInit_ = true;
         show();

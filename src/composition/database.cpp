@@ -14,8 +14,8 @@ namespace {
 // a damaged file, returns false for the rejections that carry no error.
 bool ReadEntries(const std::string& name, TUnivSet<TComponents>& out)
 {
-    KFile f = KFile::Open(name, 0);
-    if (!f.IsOpen()) return false;
+    KFile f;
+    if (OpenForReading(f, name) != OpenOutcome::Opened) return false;
     BinReader in(f);
     if (in.Limit() <= 0) return false;
     in.StringZ();  // header text

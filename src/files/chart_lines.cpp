@@ -42,9 +42,9 @@ double ChartLine::Y(int i) const
     return profileComp_ ? st_->Arr.DrawnProfile[profileComp_][i] : series_->y[i];
 }
 
-int DetectorComp(const RunState& st, const ChartSeries& series)
+int DetectorComp(const DisplayOptions& display, const ChartSeries& series)
 {
-    const auto& det = st.Series.srDetComp;
+    const auto& det = display.Series.srDetComp;
     for (std::size_t k = 1; k < det.size(); ++k)
         if (&det[k] == &series) return static_cast<int>(k);
     return 0;

@@ -10,6 +10,7 @@
 #include <string>
 
 class RunState;
+struct DisplayOptions;
 struct ChartSeries;
 
 class ChartLine {
@@ -35,7 +36,7 @@ private:
 };
 
 // Constituent k of a detector series srDetComp[k], else 0.
-int DetectorComp(const RunState& st, const ChartSeries& series);
+int DetectorComp(const DisplayOptions& display, const ChartSeries& series);
 
 // The series behind item `item` of the profile list (pH, conductivity, the
 // constituents, then E, IS, S, T, P, j, potential, U(x), mix, pi, elneut) and of

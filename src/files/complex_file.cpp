@@ -64,10 +64,10 @@ ComplexTable ParseComplexTable(const std::string& text, int skip, char separator
 }
 
 ComplexTable ReadComplexTableFile(const std::string& name) {
-    const std::int64_t size = FileSizeByName(name);
-    if (size < 0 || !FileExists(name)) return {};
-    KFile f = KFile::Open(name, 0);
-    if (!f.IsOpen()) return {};
+    KFile f;
+    if (OpenForReading(f, name) != OpenOutcome::Opened) return {};
+    const std::int64_t size = f.Seek(0, 2);
+    if (size < 0 || f.Seek(0, 0) != 0) return {};
     std::string bytes(static_cast<std::size_t>(size), '\0');
     std::int64_t pos = 0;
     try {
@@ -129,9 +129,15 @@ bool SaveComplexData(RunState& st, const std::string& name) {
     return SaveComplexFile(name, st.TxtTable, st.Composition);
 }
 
-void LoadComplexData(RunState& st, const std::string& name) {
+ComplexTable ReadTakenComplexTable(const std::string& name)
+{
     ComplexTable table = ReadComplexTableFile(name);
     if (!ComplexTableReadable(table)) ThrowError("Incorrect file.");
-    st.TxtTable = std::move(table);
-    st.ComplexReady = false;
+    return table;
+}
+
+void LoadComplexData(ComplexationSettings& cx, const std::string& name)
+{
+    cx.TxtTable = ReadTakenComplexTable(name);
+    cx.ComplexReady = false;
 }

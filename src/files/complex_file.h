@@ -45,4 +45,6 @@ bool IsComplexTableFile(const std::string& name);
 // replaces the table (the engine's data are then no longer ready); a file
 // whose table cannot be taken raises "Incorrect file." and leaves the table.
 bool SaveComplexData(RunState& st, const std::string& name);
-void LoadComplexData(RunState& st, const std::string& name);
+void LoadComplexData(ComplexationSettings& cx, const std::string& name);
+// The table of `name` when it can be taken (else "Incorrect file." is raised).
+ComplexTable ReadTakenComplexTable(const std::string& name);

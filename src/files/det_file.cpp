@@ -5,6 +5,7 @@
 #include "foundation/errors.h"
 
 #include <cmath>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -52,6 +53,14 @@ bool WriteDetFile(RunState& st, const std::string& name)
 
 bool ReadDetFile(RunState& st, const std::string& name)
 {
+    DetRecord record;
+    if (!LoadDetFile(name, st.NComp, record)) return false;
+    AppendDetRecord(st.Series, record);
+    return true;
+}
+
+bool LoadDetFile(const std::string& name, int nComp, DetRecord& record)
+{
     KFile f;
     if (!OpenForReading(f, name, "Can't open a file")) return false;
     BinReader in(f);
@@ -67,10 +76,9 @@ bool ReadDetFile(RunState& st, const std::string& name)
     const std::int32_t names = in.Int32();
     in.RequireItems(names, 1);   // every name holds at least its zero byte
     for (std::int32_t k = 0; k < names; ++k) in.StringZ();
-    const int nComp = st.NComp;
     const std::int64_t perPoint = (legacy ? 3 : 5) + static_cast<std::int64_t>(nComp);
     in.RequireItems(points, perPoint * 8);
-    const std::vector<double> data = in.Doubles(perPoint * points);
+    std::vector<double> data = in.Doubles(perPoint * points);
     in.Check(AllFinite(data));   // a run stops before it records a number that is not finite
     // Nor does a run record a time before its start or a pH that no finite
     // positive hydrogen-ion concentration gives.
@@ -79,9 +87,20 @@ bool ReadDetFile(RunState& st, const std::string& name)
         in.Check(r[0] >= 0 && std::fabs(r[1]) <= kLargestPH);
     }
     if (!in.TrailerIsEOF()) return false;
-    RunSeries& s = st.Series;
-    for (std::int32_t p = 0; p < points; ++p) {
-        const double* r = data.data() + perPoint * p;
+    record.Legacy = legacy;
+    record.NComp = nComp;
+    record.Points = points;
+    record.Data = std::move(data);
+    return true;
+}
+
+void AppendDetRecord(RunSeries& s, const DetRecord& record)
+{
+    const bool legacy = record.Legacy;
+    const int nComp = record.NComp;
+    const std::int64_t perPoint = (legacy ? 3 : 5) + static_cast<std::int64_t>(nComp);
+    for (std::int32_t p = 0; p < record.Points; ++p) {
+        const double* r = record.Data.data() + perPoint * p;
         const double t = r[0];
         s.DET_pH.Add(t, r[1]);
         s.DET_conductivity.Add(t, r[2]);
@@ -91,5 +110,4 @@ bool ReadDetFile(RunState& st, const std::string& name)
         s.DET_CDen.Add(t, legacy ? 0.0 : r[4 + nComp]);
         s.DET_T.Add(t, 25.0);
     }
-    return true;
 }

@@ -6,9 +6,22 @@
 
 #include "foundation/binio.h"
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 class RunState;
+struct RunSeries;
+
+// The points of a detector file, checked whole: per point the time, pH,
+// conductivity, the signal of each of `NComp` constituents and (current
+// layout) voltage and current.
+struct DetRecord {
+    bool Legacy = false;
+    int NComp = 0;
+    std::int32_t Points = 0;
+    std::vector<double> Data;
+};
 
 // The bytes of the detector file of the run (current layout).
 void EncodeDetFile(BinWriter& out, const RunState& st);
@@ -27,3 +40,9 @@ bool WriteDetFile(RunState& st, const std::string& name);
 // File.") or a wrong trailer ("Incorrect file."); a file cut short raises
 // "Incorrect file.". Points are appended only when the whole file is correct.
 bool ReadDetFile(RunState& st, const std::string& name);
+// The reading half of ReadDetFile (nothing appended): false after its
+// warning, raised for a file cut short.
+bool LoadDetFile(const std::string& name, int nComp, DetRecord& record);
+// Appends the points of a record to the detector series (the temperature
+// trace gets 25.0, voltage and current of the older layout 0).
+void AppendDetRecord(RunSeries& series, const DetRecord& record);

@@ -18,16 +18,18 @@ struct FileHooks {
     // Main window's ResetState (after a failed project open). Default:
     // ResetStateHeadless.
     std::function<void(RunState&)> ResetState;
-    // Reader of the older options file (".opt" beside an older project or
-    // sequence): the options and the detector node LegacyDetNode. Default:
-    // ReadOptFile (files/opt_file.h).
+    // Reader of the older options file (".opt" beside an older sequence): the
+    // options and the detector node LegacyDetNode. Default: ReadOptFile
+    // (files/opt_file.h). The project open reads the one beside an older
+    // project with its other companions, before the run state changes.
     std::function<void(RunState&, const std::string&)> ReadOptFile;
     // Writer of the older options file, beside a saved project whose sequence
     // has the older layout. Default: WriteOptFile (files/opt_file.h).
     std::function<void(RunState&, const std::string&)> WriteOptFile;
     // The complexation table as the text file beside a project (saved when
-    // complexation mode is on; loaded when the file exists; a load may raise).
-    // Default: SaveComplexData / LoadComplexData (files/complex_file.h).
+    // complexation mode is on). Default: SaveComplexData / LoadComplexData
+    // (files/complex_file.h). The project open reads the table with its other
+    // companions, before the run state changes, not through LoadComplexData.
     std::function<void(RunState&, const std::string&)> SaveComplexData;
     std::function<void(RunState&, const std::string&)> LoadComplexData;
 };

@@ -148,9 +148,11 @@ bool WriteIniFile(const RunState& st, const std::string& name)
 
 bool ReadIniFile(RunState& st, const std::string& name)
 {
-    if (!FileExists(name)) return false;
-    KFile file = KFile::Open(name, 0);
-    if (!file.IsOpen()) ThrowError("Error: Can't open INI file");
+    // No settings file yet is the first start: the defaults stay, silently.
+    KFile file;
+    const OpenOutcome opened = OpenForReading(file, name);
+    if (opened == OpenOutcome::NotFound) return false;
+    if (opened == OpenOutcome::CantOpen) ThrowError("Error: Can't open INI file");
     IniSettings s;
     BinReader in(file);
     const IniCheck check = ReadIniSettings(in, s);

@@ -9,7 +9,7 @@ const std::vector<FileOpenerEntry>& FileOpeners()
 {
     static const std::vector<FileOpenerEntry> table = {
         {".sna", OpenProject},
-        {".cmp", OpenProject},
+        {".cmp", OpenComposition},
     };
     return table;
 }

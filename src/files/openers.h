@@ -13,7 +13,8 @@ struct FileOpenerEntry {
     bool (*Open)(RunState& st, const std::string& name);    // true when opened
 };
 
-// ".sna" (a project) and ".cmp" (a composition) open through OpenProject.
+// ".sna" (a project) opens through OpenProject, ".cmp" (a composition)
+// through OpenComposition.
 const std::vector<FileOpenerEntry>& FileOpeners();
 
 // Extension of a file name in lower case, with its dot ("" when none).

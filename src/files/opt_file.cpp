@@ -152,13 +152,20 @@ bool WriteOptFile(const RunState& st, const std::string& name)
 
 bool ReadOptFile(RunState& st, const std::string& name)
 {
+    OptRecord r;
+    if (!LoadOptFile(name, r)) return false;
+    ApplyOptRecord(st, r);
+    return true;
+}
+
+bool LoadOptFile(const std::string& name, OptRecord& r)
+{
     if (!FileExists(name)) {
         ShowWarning("File \"" + name + "\" not found");
         return false;
     }
     KFile file;
     if (!OpenForReading(file, name, "Can't open a file")) return false;
-    OptRecord r;
     BinReader in(file);
     const bool complete = ReadOptRecord(in, r);
     file.Close();
@@ -166,6 +173,5 @@ bool ReadOptFile(RunState& st, const std::string& name)
         ShowWarning("Incorrect file.");
         return false;
     }
-    ApplyOptRecord(st, r);
     return true;
 }

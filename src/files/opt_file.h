@@ -57,3 +57,5 @@ bool WriteOptFile(const RunState& st, const std::string& name);
 // cannot be opened or a wrong header or trailer (nothing applied then). A file
 // cut short raises "Incorrect file." with nothing applied.
 bool ReadOptFile(RunState& st, const std::string& name);
+// The reading half of ReadOptFile: the same warnings and raise, nothing applied.
+bool LoadOptFile(const std::string& name, OptRecord& r);

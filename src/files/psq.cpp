@@ -108,9 +108,10 @@ std::int64_t PsqFrameStart(std::int64_t fileSize, std::int64_t count, std::int64
 
 std::string GetPsqFileVersion(const std::string& name)
 {
-    if (!FileExists(name)) return "NotExists";
-    KFile f = KFile::Open(name, 0);
-    if (!f.IsOpen()) return "CannnotRead";
+    KFile f;
+    const OpenOutcome opened = OpenForReading(f, name);
+    if (opened == OpenOutcome::NotFound) return "NotExists";
+    if (opened == OpenOutcome::CantOpen) return "CannnotRead";
     const std::int64_t size = f.Seek(0, 2);
     if (size <= 0) return size == 0 ? "ZeroLength" : "CannnotRead";
     BinReader in(f);
@@ -120,7 +121,7 @@ std::string GetPsqFileVersion(const std::string& name)
     return "IncorrectFile";
 }
 
-void ResetPsqFile(RunState& st, const std::string& fileName)
+void ResetPsqFile(RunLists& lists, const std::string& fileName)
 {
     const std::string name = ChangeFileExt(fileName, ".psq");
     const fs::path dir = fs::path(name).parent_path();
@@ -130,8 +131,8 @@ void ResetPsqFile(RunState& st, const std::string& fileName)
     KFile f = KFile::Create(name);
     if (!f.IsOpen()) ThrowError("Error: Can't create a new file");
     f.Close();
-    st.PsqSize = 0;
-    WriteComposition(st.Composition, ChangeFileExt(st.PsqFile, ".cmp"));
+    lists.PsqSize = 0;
+    WriteComposition(lists.Composition, ChangeFileExt(lists.PsqFile, ".cmp"));
 }
 
 void AppendPsqFrame(RunState& st, const std::string& fileName)

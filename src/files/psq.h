@@ -11,6 +11,7 @@
 #include <string>
 
 class RunState;
+struct RunLists;
 
 struct PsqHeader {
     std::string Version;       // "1.0", "0.1", or "" for a file of another kind
@@ -46,7 +47,7 @@ std::string GetPsqFileVersion(const std::string& name);
 // Makes the named file (extension forced to ".psq") an empty sequence file
 // (PsqSize := 0) and writes the composition beside st.PsqFile as ".cmp".
 // Raises "Error: Can't create a new file" when it cannot be created.
-void ResetPsqFile(RunState& st, const std::string& name);
+void ResetPsqFile(RunLists& lists, const std::string& name);
 
 // Appends one frame of the current state to the named file (extension forced
 // to ".psq"), writing the "1.0" header first when the file is empty. A file of

@@ -92,20 +92,20 @@ std::vector<double> FiniteValues(BinReader& in, std::int64_t count)
 // Puts the geometry of a checked header into the run state; with `pending`
 // (a rebuilt engine) also into the edited values, otherwise only the legacy
 // injection site goes there.
-void ApplyHeaderGeometry(RunState& st, const PsqHeader& h, bool pending)
+void ApplyHeaderGeometry(RunGeometry& g, const PsqHeader& h, bool pending)
 {
-    st.NX = h.N;
-    st.CapLength = h.CapLength;
-    st.PeakWidth = h.PeakWidth;
-    st.PeakEdgeWidth = h.PeakEdgeWidth;
-    st.InjSite = HeaderInjSite(h);
+    g.NX = h.N;
+    g.CapLength = h.CapLength;
+    g.PeakWidth = h.PeakWidth;
+    g.PeakEdgeWidth = h.PeakEdgeWidth;
+    g.InjSite = HeaderInjSite(h);
     if (pending) {
-        st.NXPending = st.NX;
-        st.CapLengthPending = st.CapLength;
-        st.PeakWidthPending = st.PeakWidth;
-        st.PeakEdgeWidthPending = st.PeakEdgeWidth;
+        g.NXPending = g.NX;
+        g.CapLengthPending = g.CapLength;
+        g.PeakWidthPending = g.PeakWidth;
+        g.PeakEdgeWidthPending = g.PeakEdgeWidth;
     }
-    if (pending || h.Version == "0.1") st.InjSitePending = st.InjSite;
+    if (pending || h.Version == "0.1") g.InjSitePending = g.InjSite;
 }
 
 // Field strength from the current and the conductivity of a node, kV/m (0
@@ -291,9 +291,8 @@ void PsqPlayer::PlayPsqFile(const std::string& name)
     RunState& st = st_;
     // Rebuilding the arrays or showing frames under a running loop is refused.
     if (st.Running) ThrowError("START is active");
-    if (!FileExists(name)) ThrowError("PSQ file " + name + " not found.");
-    KFile f = KFile::Open(name, 0);
-    if (!f.IsOpen()) ThrowError("Error: Cannot Open File.");
+    KFile f;
+    OpenForReadingOrRaise(f, name, "PSQ file " + name + " not found.", "Error: Cannot Open File.");
     SetBusy(true);
     try {
         const std::int64_t size = f.Seek(0, 2);
@@ -627,8 +626,8 @@ bool PsqPlayer::ReduceSize(int p, const std::string& target)
     std::error_code ec;
     const bool inPlace = target == source || fs::equivalent(target, source, ec);
     if (!MakeFileDirAsked(target, "Create New Directory?\n")) return false;
-    KFile src = KFile::Open(source, 0);
-    if (!src.IsOpen()) ThrowError("Error: Cannot Open File.");
+    KFile src;
+    OpenForReadingOrRaise(src, source, "Error: Cannot Open File.", "Error: Cannot Open File.");
     const std::int64_t size = src.Seek(0, 2);
     // The file must still hold the frames the player counted.
     if (size != HeaderSize + static_cast<std::int64_t>(FrameCount) * FrameSize) ThrowError(kIncorrectPsq);

@@ -274,14 +274,14 @@ void RestoreRunSetup(RunState& st)
     for (bool& f : st.SetupItemChanged) f = false;
 }
 
-void KeepDistanceChecked(RunState& st)
+void KeepDistanceChecked(RunSetupSwitches& sw)
 {
-    if (st.cbKeepDistance) st.cbLWMove = false;
+    if (sw.cbKeepDistance) sw.cbLWMove = false;
 }
 
-std::string PowerModeCaption(const RunState& st, bool other)
+std::string PowerModeCaption(const RunSetupSwitches& sw, bool other)
 {
-    return st.rbVoltage != other ? "Voltage (V)" : "Current (uA)";
+    return sw.rbVoltage != other ? "Voltage (V)" : "Current (uA)";
 }
 
 void SetXAxisUnit(RunState& st, int code)

@@ -15,6 +15,7 @@
 #include <vector>
 
 class RunState;
+struct RunSetupSwitches;
 
 enum class EditParse { Number, Integer, Colour };
 // Which stored values are taken (tested on the value in the stored unit).
@@ -92,10 +93,10 @@ void CheckRunSetupChanged(RunState& st);
 void RestoreRunSetup(RunState& st);
 // "LW - Keep Distance from RW" became checked (by a click or a file): the left
 // wall may no longer move on its own.
-void KeepDistanceChecked(RunState& st);
+void KeepDistanceChecked(RunSetupSwitches& sw);
 // Captions of the main window's set value and its partner: "Voltage (V)" and
 // "Current (uA)" in the order of the power mode.
-std::string PowerModeCaption(const RunState& st, bool other);
+std::string PowerModeCaption(const RunSetupSwitches& sw, bool other);
 
 // The x-axis unit group: XScale 1 (m) or 1000 (mm); after an Init every
 // profile's abscissae are rewritten in the new unit.

@@ -22,6 +22,8 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <optional>
+#include <utility>
 
 namespace {
 
@@ -35,10 +37,10 @@ const char* const kRestoreQuestion =
 
 // Default of table-copy row r (2..11) in display units, and of the edge
 // column (mm), from the pending geometry.
-double TableRowDefault(const RunState& st, int r)
+double TableRowDefault(const RunParams& p, int r)
 {
     const double pi = 3.141592653589793;
-    const double d = st.CapDiameter;
+    const double d = p.CapDiameter;
     switch (r) {
     case 2: return 1.0;                          // Ratio
     case 3: return d * 1e6;                      // ID (um)
@@ -46,7 +48,7 @@ double TableRowDefault(const RunState& st, int r)
     case 5: return 1500.0;                       // hOA
     case 6: return d * 0.25 / 1500.0 * 1e9;      // p (1e-9 Km3/W)
     case 7: return 0.0;                          // Mix
-    case 8: return st.Temperature - 273.15;      // T (C)
+    case 8: return p.Temperature - 273.15;       // T (C)
     case 9: return pi * d * d * 0.25 * 1e9;      // Svol (1e-9 m2)
     case 10: return 5.5;                         // pK of EOF
     case 11: return 50.0;                        // Max uEOF (1e-9)
@@ -54,11 +56,11 @@ double TableRowDefault(const RunState& st, int r)
     }
 }
 
-double EdgeDefault(const RunState& st)
+double EdgeDefault(const RunGeometry& g)
 {
-    const double nx = st.NXPending > 0 ? st.NXPending : 1;
-    const double edge = st.PeakEdgeWidthPending > 0 ? 0.001 * st.PeakEdgeWidthPending
-                                                    : 20.0 * st.CapLengthPending / nx;
+    const double nx = g.NXPending > 0 ? g.NXPending : 1;
+    const double edge = g.PeakEdgeWidthPending > 0 ? 0.001 * g.PeakEdgeWidthPending
+                                                   : 20.0 * g.CapLengthPending / nx;
     return edge * 1000.0;
 }
 
@@ -146,8 +148,8 @@ void ApplyGraphChecks(RunState& st, const std::vector<std::uint8_t>& checks)
 // True when the sequence file is empty or holds frames of the run's system.
 bool PsqFitsRun(const RunState& st, const std::string& name)
 {
-    KFile f = KFile::Open(name, 0);
-    if (!f.IsOpen()) return true;
+    KFile f;
+    if (OpenForReading(f, name) != OpenOutcome::Opened) return true;
     const std::int64_t size = f.Seek(0, 2);
     if (size <= 0) return true;
     try {
@@ -199,14 +201,101 @@ void RecalcLoadedProfiles(RunState& st, const std::function<void()>& recalc)
     st.RightWall = rightWall;
 }
 
-// Puts an older project into the state (the profiles go to level 5).
-bool ReadSnaLegacy(RunState& st, const LegacyImage& im, const std::string& name, const std::string& base)
+// Everything an open of a project reads: the project file and its companions,
+// decoded and checked before the run state changes.
+struct ProjectFiles {
+    std::string Base;                   // the name the companions are named after
+    TUnivSet<TComponents> Composition;  // "<base>.cmp" (required)
+    std::optional<ComplexTable> Table;  // "<base>.txt", when it lies beside the project
+    bool Legacy = false;                // the older layout ("RAVO_CORE SNA FILE")
+    ProjectImage Image;                 // the current layouts
+    LegacyImage OldImage;               // the older layout
+    std::optional<OptRecord> Options;   // older layout: "<base>.opt", when it was read
+    std::optional<DetRecord> Detector;  // "<base>.det", when it was read
+};
+
+// Decodes the project file open in `f` for a composition of `constituents`.
+void DecodeProject(KFile& f, int constituents, ProjectFiles& files)
 {
-    const std::string optName = ChangeFileExt(base, ".opt");
-    if (FileExists(optName)) {
-        if (FileLayerHooks().ReadOptFile) FileLayerHooks().ReadOptFile(st, optName);
-        else ReadOptFile(st, optName);
+    BinReader in(f);
+    files.Legacy = in.StringZ() == "RAVO_CORE SNA FILE";
+    if (files.Legacy) {
+        files.OldImage = ReadLegacyImage(in, constituents);
+    } else {
+        BinReader fromStart(f);
+        files.Image = ReadProjectImage(fromStart, constituents);
     }
+    f.Close();
+}
+
+// Reads the project `name` and the companions beside it into `files`; the run
+// state is not touched. False after a warning when the project or its
+// composition is missing or the composition is refused; a damaged file raises.
+bool LoadProjectFiles(const std::string& name, ProjectFiles& files)
+{
+    KFile f;
+    switch (OpenForReading(f, name)) {
+    case OpenOutcome::Opened: break;
+    case OpenOutcome::NotFound: ShowWarning("File \"" + name + "\" not found."); return false;
+    case OpenOutcome::CantOpen: ThrowError("Can't open a file");
+    }
+    // Through a symbolic link the companions lie beside the file the link
+    // points to, where a save puts them; a project whose composition lies
+    // beside the link only (saved so by an earlier version) is read from there.
+    const std::string target = SaveTargetName(name);
+    files.Base = FileExists(ChangeFileExt(target, ".cmp")) ? target : name;
+    const std::string cmpName = ChangeFileExt(files.Base, ".cmp");
+    if (!FileExists(cmpName)) {
+        ShowWarning("File " + cmpName + " not found!");
+        return false;
+    }
+    if (!LoadCompositionFile(cmpName, files.Composition)) return false;
+    const std::string txtName = ChangeFileExt(files.Base, ".txt");
+    if (FileExists(txtName)) files.Table = ReadTakenComplexTable(txtName);
+    const int constituents = files.Composition.Count();
+    DecodeProject(f, constituents, files);
+    const std::string optName = ChangeFileExt(files.Base, ".opt");
+    OptRecord options;
+    if (files.Legacy && FileExists(optName) && LoadOptFile(optName, options))
+        files.Options = options;
+    const std::string detName = ChangeFileExt(files.Base, ".det");
+    DetRecord detector;
+    if (FileExists(detName) && LoadDetFile(detName, constituents, detector))
+        files.Detector = std::move(detector);
+    return true;
+}
+
+// The sequence beside the project becomes the run's temporary sequence (after
+// the transfer question); without one the temporary sequence starts empty.
+void TransferSequence(RunState& st, const std::string& base)
+{
+    if (st.PsqFileOwn.empty()) return;
+    st.PsqFile = st.PsqFileOwn;
+    const std::string psqName = ChangeFileExt(base, ".psq");
+    bool transferred = false;
+    if (FileExists(psqName) && (!st.cbPSQQuestion || Confirm(kPsqTransferQuestion))) {
+        st.host().SetStatusText("PSQ Transfer in Progress (May Take Several Minutes)...");
+        st.host().ProcessMessages();
+        if (FileCopy(psqName, st.PsqFile, false, 0) == -1)
+            ShowWarning("Unable to copy PSQ file.");
+        else
+            transferred = true;
+    }
+    if (!transferred) ResetPsqFile(st, st.PsqFile);
+    st.PsqSize = FileSizeByName(st.PsqFile);
+}
+
+// The detector points read beside the project, appended to the fresh record.
+void ApplyDetector(RunState& st, const ProjectFiles& files)
+{
+    if (files.Detector) AppendDetRecord(st.Series, *files.Detector);
+}
+
+// Puts an older project into the state (the profiles go to level 5).
+bool ApplyLegacyProject(RunState& st, const ProjectFiles& files, const std::string& name)
+{
+    const LegacyImage& im = files.OldImage;
+    if (files.Options) ApplyOptRecord(st, *files.Options);
     st.NX = im.NX;
     st.PeakWidth = im.PeakWidth;
     st.PeakEdgeWidth = im.PeakEdgeWidth;
@@ -217,8 +306,7 @@ bool ReadSnaLegacy(RunState& st, const LegacyImage& im, const std::string& name,
     if (st.LeftWall < 0 || st.LeftWall > st.NX) st.LeftWall = 0;
     if (st.RightWall < 0 || st.RightWall > st.NX) st.RightWall = st.NX;
     InitForLoader(st);
-    const std::string detName = ChangeFileExt(base, ".det");
-    if (FileExists(detName)) ReadDetFile(st, detName);
+    ApplyDetector(st, files);
 
     const int c = st.NComp, nn = st.NX + 1;
     for (int i = 1; i <= c; ++i)
@@ -447,114 +535,48 @@ bool SaveSnaFile(RunState& st, const std::string& name)
     return true;
 }
 
-bool ReadSnaFile(RunState& st, const std::string& name)
+namespace {
+
+// The effects-table copy and the switches of a project of version "1.1".
+void ApplyEffectsCopy(RunState& st, const ProjectImage& im)
 {
-    if (!FileExists(name)) {
-        ShowWarning("File \"" + name + "\" not found.");
-        return false;
+    st.cbDcH = im.cbDcH;
+    st.cbChrom = im.cbChrom;
+    st.cbLE = im.cbLE;
+    st.cbRE = im.cbRE;
+    st.TableEdge.clear();
+    st.TableRows.clear();
+    st.cbS = st.cbH = st.cbMix = st.cbT = st.cbSvol = st.cbEOF = false;
+    st.SegCount = im.SegCount;
+    st.cbS = im.cbS;
+    st.cbH = im.cbH;
+    st.cbMix = im.cbMix;
+    st.cbT = im.cbT;
+    st.rbD = im.rbD;
+    st.rbH = im.rbH;
+    st.sbData_Visible = im.SegCount >= 1;
+    if (im.SegCount >= 1) {
+        const int k = im.SegCount;
+        const int rows = im.RowCount;
+        st.TableEdge.assign(12, 0.0);
+        st.TableRows.assign(12, std::vector<double>(static_cast<std::size_t>(k) + 1, 0.0));
+        for (int r = 3; r <= kTableRows; ++r)
+            st.TableEdge[r] = r <= rows ? im.Edges[r - 3] : EdgeDefault(st);
+        for (int r = 2; r <= kTableRows; ++r)
+            for (int s = 1; s <= k; ++s)
+                st.TableRows[r][s] = r <= rows
+                                         ? im.Cells[static_cast<std::size_t>(r - 2) * k + (s - 1)]
+                                         : TableRowDefault(st, r);
     }
-    st.Loading = true;
-    st.Stop = false;
-    st.Running = false;
-    st.host().SetStatusText("Loading data ...");
-    st.host().ProcessMessages();
-    if (LowerFileExt(name) != ".sna") {
-        bool read = false;
-        if (LowerFileExt(name) == ".cmp") {
-            // The constituents of the last Init go; Run waits for the next Init.
-            st.CompInit.Empty();
-            read = ReadComposition(st, name);
-            if (read && st.Initialised) st.CompChanged = true;
-        }
-        st.Loading = false;
-        st.Events.Emit(EngineEventKind::UpdateMainInfo);
-        return read;
-    }
-    RunNewCommand(st);
-    st.CompInit.Empty();
-    // Through a symbolic link the companions lie beside the file the link
-    // points to, where a save puts them; a project whose composition lies
-    // beside the link only (saved so by an earlier version) is read from there.
-    const std::string target = SaveTargetName(name);
-    const std::string base = FileExists(ChangeFileExt(target, ".cmp")) ? target : name;
-    const std::string cmpName = ChangeFileExt(base, ".cmp");
-    if (!FileExists(cmpName)) {
-        st.Loading = false;
-        ShowWarning("File " + cmpName + " not found!");
-        return false;
-    }
-    TUnivSet<TComponents> loaded;
-    if (!LoadCompositionFile(cmpName, loaded)) {
-        st.Loading = false;
-        return false;
-    }
-    MergeComposition(st.Composition, loaded, true);
-    const std::string txtName = ChangeFileExt(base, ".txt");
-    // Complexation mode is on exactly when the table beside the project was taken.
-    st.cbComplex = false;
-    if (FileExists(txtName)) {
-        if (FileLayerHooks().LoadComplexData) FileLayerHooks().LoadComplexData(st, txtName);
-        else LoadComplexData(st, txtName);
-        st.cbComplex = true;
-    }
+    ModesFileBlockRead(st);
+}
 
-    // The whole project file is read and checked before the state changes.
-    st.host().SetStatusText("Loading data ...");
-    KFile f = KFile::Open(name, 0);
-    if (!f.IsOpen()) ThrowError("Can't open a file");
-    BinReader in(f);
-    const bool legacy = in.StringZ() == "RAVO_CORE SNA FILE";
-    ProjectImage im;
-    LegacyImage legacyImage;
-    if (legacy) {
-        legacyImage = ReadLegacyImage(in, st.Composition.Count());
-    } else {
-        BinReader fromStart(f);
-        im = ReadProjectImage(fromStart, st.Composition.Count());
-    }
-    f.Close();
-
-    // Sequence transfer.
-    if (!st.PsqFileOwn.empty()) {
-        st.PsqFile = st.PsqFileOwn;
-        const std::string psqName = ChangeFileExt(base, ".psq");
-        bool transferred = false;
-        if (FileExists(psqName) && (!st.cbPSQQuestion || Confirm(kPsqTransferQuestion))) {
-            st.host().SetStatusText("PSQ Transfer in Progress (May Take Several Minutes)...");
-            st.host().ProcessMessages();
-            if (FileCopy(psqName, st.PsqFile, false, 0) == -1) ShowWarning("Unable to copy PSQ file.");
-            else transferred = true;
-        }
-        if (!transferred) ResetPsqFile(st, st.PsqFile);
-        st.PsqSize = FileSizeByName(st.PsqFile);
-    }
-
-    if (legacy) return ReadSnaLegacy(st, legacyImage, name, base);
-
+// Puts a project of the current layouts into the state (the profiles go to level 2).
+bool ApplyCurrentProject(RunState& st, const ProjectFiles& files, const std::string& name)
+{
+    const ProjectImage& im = files.Image;
     ApplyRunSetupBlock(st, im.Block, false);
-    if (im.Version == "1.1") {
-        st.cbDcH = im.cbDcH; st.cbChrom = im.cbChrom; st.cbLE = im.cbLE; st.cbRE = im.cbRE;
-        st.TableEdge.clear();
-        st.TableRows.clear();
-        st.cbS = st.cbH = st.cbMix = st.cbT = st.cbSvol = st.cbEOF = false;
-        st.SegCount = im.SegCount;
-        st.cbS = im.cbS; st.cbH = im.cbH; st.cbMix = im.cbMix; st.cbT = im.cbT;
-        st.rbD = im.rbD; st.rbH = im.rbH;
-        st.sbData_Visible = im.SegCount >= 1;
-        if (im.SegCount >= 1) {
-            const int k = im.SegCount;
-            const int rows = im.RowCount;
-            st.TableEdge.assign(12, 0.0);
-            st.TableRows.assign(12, std::vector<double>(static_cast<std::size_t>(k) + 1, 0.0));
-            for (int r = 3; r <= kTableRows; ++r)
-                st.TableEdge[r] = r <= rows ? im.Edges[r - 3] : EdgeDefault(st);
-            for (int r = 2; r <= kTableRows; ++r)
-                for (int s = 1; s <= k; ++s)
-                    st.TableRows[r][s] = r <= rows ? im.Cells[static_cast<std::size_t>(r - 2) * k + (s - 1)]
-                                                   : TableRowDefault(st, r);
-        }
-        ModesFileBlockRead(st);
-    }
+    if (im.Version == "1.1") ApplyEffectsCopy(st, im);
 
     // The arrays of the loaded composition and geometry.
     InitForLoader(st);
@@ -580,8 +602,7 @@ bool ReadSnaFile(RunState& st, const std::string& name)
 
     st.Loading = false;
     st.FileName = name;
-    const std::string detName = ChangeFileExt(base, ".det");
-    if (FileExists(detName)) ReadDetFile(st, detName);
+    ApplyDetector(st, files);
 
     RecalcLoadedProfiles(st, [&] {
         RecalcProfiles(st, 2);
@@ -592,19 +613,106 @@ bool ReadSnaFile(RunState& st, const std::string& name)
     return true;
 }
 
+// Puts a decoded project into the run state: the New command, the composition
+// and complexation table, the sequence, then the project of its layout.
+bool ApplyProject(RunState& st, const ProjectFiles& files, const std::string& name)
+{
+    st.Loading = true;
+    st.Stop = false;
+    st.Running = false;
+    RunNewCommand(st);
+    st.CompInit.Empty();
+    MergeComposition(st.Composition, files.Composition, true);
+    // Complexation mode is on exactly when the table beside the project was taken.
+    st.cbComplex = files.Table.has_value();
+    if (files.Table) {
+        st.TxtTable = *files.Table;
+        st.ComplexReady = false;
+    }
+    st.host().SetStatusText("Loading data ...");
+    TransferSequence(st, files.Base);
+    return files.Legacy ? ApplyLegacyProject(st, files, name)
+                        : ApplyCurrentProject(st, files, name);
+}
+
+// Opens a project in three steps: the project file and its companions are
+// read and checked whole, then the run state takes them. `applying` tells a
+// caller that catches an exception whether the run state had begun to change.
+bool ReadProject(RunState& st, const std::string& name, bool& applying)
+{
+    applying = false;
+    if (LowerFileExt(name) != ".sna") {
+        if (!FileExists(name)) ShowWarning("File \"" + name + "\" not found.");
+        return false;
+    }
+    st.host().SetStatusText("Loading data ...");
+    st.host().ProcessMessages();
+    ProjectFiles files;
+    if (!LoadProjectFiles(name, files)) return false;
+    applying = true;
+    return ApplyProject(st, files, name);
+}
+
+std::string OpenFailureMessage(const std::string& name, const std::string& message)
+{
+    return "Warning: While Opening SNA file '" + name + "' Error Message Occur: " + message;
+}
+
+}  // namespace
+
+bool ReadSnaFile(RunState& st, const std::string& name)
+{
+    bool applying = false;
+    return ReadProject(st, name, applying);
+}
+
+bool OpenComposition(RunState& st, const std::string& name)
+{
+    st.host().SetStatusText("Loading data ...");
+    st.host().ProcessMessages();
+    TUnivSet<TComponents> loaded;
+    bool read = false;
+    try {
+        read = LoadCompositionFile(name, loaded);
+    } catch (const std::exception& e) {
+        st.Events.Emit(EngineEventKind::UpdateMainInfo);
+        throw OpenRefused(OpenFailureMessage(name, e.what()));
+    }
+    if (read) {
+        st.Stop = false;
+        st.Running = false;
+        // The constituents of the last Init go; Run waits for the next Init.
+        st.CompInit.Empty();
+        MergeComposition(st.Composition, loaded, st.rbSet);
+        if (st.Initialised) st.CompChanged = true;
+    }
+    st.Events.Emit(EngineEventKind::UpdateMainInfo);
+    return read;
+}
+
 bool OpenProject(RunState& st, const std::string& name)
 {
+    // A name of another kind (a composition) opens through its own entry of
+    // the opener table.
+    if (const FileOpenerEntry* e = FindFileOpener(name); e && e->Open != &OpenProject)
+        return e->Open(st, name);
     // The geometry in use before the open: a failed open goes back to it, not
     // to the geometry of the file it refused.
     const int nx = st.NX;
     const double capLength = st.CapLength, peakWidth = st.PeakWidth, edgeWidth = st.PeakEdgeWidth,
                  injSite = st.InjSite;
+    bool applying = false;
     try {
-        const bool opened = ReadSnaFile(st, name);
+        const bool opened = ReadProject(st, name, applying);
         st.Events.Emit(EngineEventKind::UpdateMainInfo);
         return opened;
     } catch (const std::exception& e) {
         const std::string message = e.what();
+        // A file refused before the run state took anything leaves it as it was.
+        if (!applying) {
+            st.Events.Emit(EngineEventKind::UpdateMainInfo);
+            throw OpenRefused(OpenFailureMessage(name, message));
+        }
         st.Stop = false;
         st.Running = false;
         FreeEngineArrays(st);
@@ -633,6 +741,6 @@ bool OpenProject(RunState& st, const std::string& name)
         }
         st.Loading = false;
         st.Events.Emit(EngineEventKind::UpdateMainInfo);
-        ThrowError("Warning: While Opening SNA file '" + name + "' Error Message Occur: " + message);
+        ThrowError(OpenFailureMessage(name, message));
     }
 }

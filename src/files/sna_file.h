@@ -6,6 +6,7 @@
 #pragma once
 
 #include "files/run_setup_block.h"
+#include "foundation/errors.h"
 
 #include <cstdint>
 #include <string>
@@ -71,12 +72,33 @@ bool ProjectValuesValid(const ProjectImage& image);
 // replaced only by a complete new one. False when the save ended early.
 bool SaveSnaFile(RunState& st, const std::string& name);
 
-// Opens a project (or, for a ".cmp" name, only a composition: true when it was
-// read). Warnings and false for a missing file or companion; a bad file raises (the run state may
-// then be left after the New command: OpenProject recovers from that).
+// Opens a project: the project file and its companions beside it (the
+// composition, the complexation table, the older options file, the detector
+// record) are read and checked whole before the run state changes; then the
+// New command, the sequence transfer and the project's values. Warnings and
+// false for a missing file or companion (nothing changed); a bad file raises
+// (before the state changed, or, when Init or the recalculation of the loaded
+// profiles refuses it, after: OpenProject recovers from that). Another
+// extension than ".sna" gives false.
 bool ReadSnaFile(RunState& st, const std::string& name);
 
-// ReadSnaFile with the recovery of a failed open: the state is reset and
-// initialised empty, and "Warning: While Opening SNA file '" + name + "' Error
-// Message Occur: " + message is raised.
+// The failure of an open that the run state did not see: the file was refused
+// before anything was taken, so the run goes on as it was.
+class OpenRefused : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// ReadSnaFile with the recovery of a failed open: a file refused before the
+// state changed leaves it as it was (OpenRefused), one refused afterwards
+// resets the state and initialises it empty; either raises "Warning: While
+// Opening SNA file '" + name + "' Error Message Occur: " + message. A name of
+// another kind in the opener table (".cmp") opens through its opener.
 bool OpenProject(RunState& st, const std::string& name);
+
+// Opens a composition alone (File > Open of a ".cmp"): its constituents
+// replace or join the composition (st.rbSet), the constituents of the last
+// Init go and Run waits for the next Init. True when read; warnings and false
+// for a file refused, a damaged file raises OpenRefused with the message of
+// OpenProject; either leaves the state as it was.
+bool OpenComposition(RunState& st, const std::string& name);

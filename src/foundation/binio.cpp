@@ -109,18 +109,31 @@ void BinWriter::Flags(const std::vector<std::uint8_t>& flags)
     for (std::uint8_t f : flags) Bool(f != 0);
 }
 
+OpenOutcome OpenForReading(KFile& file, const std::string& name)
+{
+    if (!FileExists(name)) return OpenOutcome::NotFound;
+    file = KFile::Open(name, 0);
+    return file.IsOpen() ? OpenOutcome::Opened : OpenOutcome::CantOpen;
+}
+
 bool OpenForReading(KFile& file, const std::string& name, const std::string& cantOpen)
 {
-    if (!FileExists(name)) {
-        ShowWarning("File \"" + name + "\" not found.");
-        return false;
+    switch (OpenForReading(file, name)) {
+    case OpenOutcome::Opened: return true;
+    case OpenOutcome::NotFound: ShowWarning("File \"" + name + "\" not found."); return false;
+    case OpenOutcome::CantOpen: ShowWarning(cantOpen); return false;
     }
-    file = KFile::Open(name, 0);
-    if (!file.IsOpen()) {
-        ShowWarning(cantOpen);
-        return false;
+    return false;
+}
+
+void OpenForReadingOrRaise(KFile& file, const std::string& name, const std::string& notFound,
+                           const std::string& cantOpen)
+{
+    switch (OpenForReading(file, name)) {
+    case OpenOutcome::Opened: return;
+    case OpenOutcome::NotFound: ThrowError(notFound);
+    case OpenOutcome::CantOpen: ThrowError(cantOpen);
     }
-    return true;
 }
 
 namespace {

@@ -148,6 +148,16 @@ private:
 // opened warns `cantOpen`; both give false.
 bool OpenForReading(KFile& file, const std::string& name, const std::string& cantOpen);
 
+// The same prologue without a message, for a reader whose caller decides what
+// a missing file or one that cannot be opened means.
+enum class OpenOutcome { Opened, NotFound, CantOpen };
+OpenOutcome OpenForReading(KFile& file, const std::string& name);
+
+// The same prologue for a reader whose failure ends the command that called
+// it: raises `notFound` or `cantOpen`.
+void OpenForReadingOrRaise(KFile& file, const std::string& name, const std::string& notFound,
+                           const std::string& cantOpen);
+
 // The files of one save, replaced together: each is written to a temporary
 // file beside its target, and the targets are replaced (renamed over) only
 // when every file of the save is complete, so a save that fails on the way

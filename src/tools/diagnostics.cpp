@@ -71,12 +71,12 @@ std::string DiagnosticsPointText(double y, int index)
     return "Value = " + FloatToStr(y) + "\nPosition = " + std::to_string(index + 1);
 }
 
-LineAnswer ReadDiagnosticsLine(const RunState& st, const std::string& text, int& line)
+LineAnswer ReadDiagnosticsLine(const RunResults& results, const std::string& text, int& line)
 {
     if (text.empty() || text == " ") return LineAnswer::Cancelled;
     int v = 0;
     if (!ReadInt(text, v)) return LineAnswer::Cancelled;
-    if (v < 1 || v > st.NComp) return LineAnswer::Refused;
+    if (v < 1 || v > results.NComp) return LineAnswer::Refused;
     line = v;
     return LineAnswer::Taken;
 }

@@ -11,6 +11,7 @@
 #include <string>
 
 class RunState;
+struct RunResults;
 
 struct DiagnosticsParams {
     int LineIndex = 3;      // constituent 1..NComp
@@ -41,4 +42,4 @@ std::string DiagnosticsPointText(double y, int index);
 // run (stored in `line`), Refused for any other integer ("Incorrect
 // constituent line!").
 enum class LineAnswer { Cancelled, Taken, Refused };
-LineAnswer ReadDiagnosticsLine(const RunState& st, const std::string& text, int& line);
+LineAnswer ReadDiagnosticsLine(const RunResults& results, const std::string& text, int& line);

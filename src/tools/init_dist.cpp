@@ -18,10 +18,10 @@ constexpr const char* kRunActive = "START is active";
 constexpr const char* kTooFewNodes = "Increase Total Number of Nodes to Proceed!\nMinimum Value is 11.";
 
 // True, after the warning, while a run is going: the tool changes the grid.
-bool RefusedWhileRunning(const RunState& st)
+bool RefusedWhileRunning(const RunFlags& flags)
 {
-    if (st.Running) ShowWarning(kRunActive);
-    return st.Running;
+    if (flags.Running) ShowWarning(kRunActive);
+    return flags.Running;
 }
 
 void SetWidth(DistTable& t, int j, int w) { t.Width[static_cast<std::size_t>(j)] = std::to_string(w); }
@@ -153,9 +153,9 @@ std::vector<std::vector<double>> BuildDistProfiles(const DistTable& t, int newSi
     return out;
 }
 
-std::string InitDistTool::OpenRefusal(const RunState& st)
+std::string InitDistTool::OpenRefusal(const ComplexationSettings& cx)
 {
-    return st.cbComplex ? "Feature not compatible with complex mode!" : "";
+    return cx.cbComplex ? "Feature not compatible with complex mode!" : "";
 }
 
 bool InitDistTool::EditSegCount(const std::string& text)

@@ -15,6 +15,7 @@
 #include <vector>
 
 class RunState;
+struct ComplexationSettings;
 
 // The segment grid: per segment column j = 1..SegCount the width (nodes), the
 // type letter and one cell per constituent k = 1..Names.size(). Slot 0 of
@@ -75,7 +76,7 @@ public:
     bool ChecksSaved = false, SavedPHCheck = true, SavedConductivityCheck = true;
 
     // The main window's refusal of the tool ("" when it may open).
-    static std::string OpenRefusal(const RunState& st);
+    static std::string OpenRefusal(const ComplexationSettings& cx);
 
     // Edit commits (true when accepted).
     bool EditSegCount(const std::string& text);

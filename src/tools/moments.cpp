@@ -133,10 +133,10 @@ std::string MomentsTool::SetMaxBorders(const RunState& st)
     return "";
 }
 
-bool MomentsTool::EditSeriesNo(const std::string& text, const RunState& st)
+bool MomentsTool::EditSeriesNo(const std::string& text, const RunResults& results)
 {
     int n = 0;
-    if (text.empty() || !ReadInt(text, n) || n < 1 || n > st.NComp) return false;
+    if (text.empty() || !ReadInt(text, n) || n < 1 || n > results.NComp) return false;
     SeriesNo = n;
     return true;
 }

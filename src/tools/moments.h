@@ -13,6 +13,7 @@
 #include <vector>
 
 class RunState;
+struct RunResults;
 
 // a0..a3 of the points left..right (both included): x_i = x[i] * s,
 // c_i = y[i] - K x_i - Q, weight w[i]. a0 = sum c w; a1 = sum x c w / a0;
@@ -60,7 +61,7 @@ public:
     void Activate() { if (LeftBorder < 0) LeftBorder = 0; }
 
     // Edit commits: true when the text was accepted and stored.
-    bool EditSeriesNo(const std::string& text, const RunState& st);
+    bool EditSeriesNo(const std::string& text, const RunResults& results);
     bool EditLeftBorder(const std::string& text, const RunState& st);
     bool EditRightBorder(const std::string& text, const RunState& st);
     bool EditBaselineQ(const std::string& text);

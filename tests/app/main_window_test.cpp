@@ -3,7 +3,10 @@
 // status texts and start switches.
 #include "qt_test_env.h"
 
+#include "files/sna_file.h"
 
+#include <fstream>
+#include <iterator>
 #include <limits>
 #include <set>
 
@@ -469,5 +472,37 @@ TEST(StatusText, ElapsedTimeTextsPendingSetupAndPlayerSwitches)
         EXPECT_EQ(std::tuple(o.RequestedFrame, o.FrameStep, o.TooMany), std::tuple(frame, step, tooMany))
             << args.join(' ').toStdString();
         EXPECT_LT(o.Delay, 0);
+    }
+}
+
+// A project refused by its own file or by a companion, opened through File >
+// Open, leaves the opened run with its name and its commands: Run and Save
+// need no new Init.
+TEST(MainWindowOpen, AProjectRefusedBeforeTheRunTookItLeavesTheRunAndItsCommands)
+{
+    ProgramHome home;
+    RecordingMessageSink sink;
+    const std::string example = home.WriteExample();
+    ASSERT_FALSE(example.empty());
+    MainWindow w;
+    ASSERT_TRUE(w.OpenFile(example));
+    const std::string commands = Enabled(w);
+    ASSERT_EQ(commands.substr(0, 2), "11");  // Init and Run
+    const auto bytes = [](const std::string& name) {
+        std::ifstream f(name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(f), {});
+    };
+    const auto write = [](const std::string& name, const std::string& b) {
+        std::ofstream(name, std::ios::binary) << b;
+    };
+    const std::string sna = bytes(example), cmp = bytes(ChangeFileExt(example, ".cmp"));
+    const std::string bad = home.dir.file("bad.sna");
+    write(ChangeFileExt(bad, ".cmp"), cmp);
+    for (const bool table : {false, true}) {
+        write(bad, table ? sna : sna.substr(0, 300));
+        if (table) write(ChangeFileExt(bad, ".txt"), "# Ligand: nL, pL\r\nabc\t0\r\n");
+        EXPECT_THROW(w.OpenFile(bad), OpenRefused) << table;
+        EXPECT_EQ(w.State().FileName, example) << table;
+        EXPECT_EQ(Enabled(w), commands) << table;
     }
 }

@@ -616,3 +616,97 @@ TEST(ProjectFile, AnOpenedProjectSavesAFileThatOpensAgain)
     RunState back;
     EXPECT_NO_THROW(EXPECT_TRUE(OpenProject(back, tmp.file("again.sna"))));
 }
+
+// An open refused by the project file or by one of its companions (the
+// composition, the complexation table, the detector record) changes nothing:
+// the run that was there saves to the same files as before, keeps its name,
+// its sequence and its complexation mode. A composition opened alone and
+// refused leaves the composition and the constituents of the last Init.
+TEST(ProjectFile, AnOpenRefusedByTheProjectOrACompanionLeavesTheRunAsItWas)
+{
+    namespace fs = std::filesystem;
+    TempDir tmp;
+    RecordingMessageSink sink;
+    HostedRun r(tmp.file("Kelvo5_tmp_1.psq"));
+    r.Init();
+    Record(r.st);
+    const std::string proj = tmp.file("proj.sna");
+    ASSERT_TRUE(SaveSnaFile(r.st, proj));
+    const std::string sna = ReadBytes(proj), cmp = ReadBytes(tmp.file("proj.cmp")),
+                      det = ReadBytes(tmp.file("proj.det"));
+
+    HostedRun l(tmp.file("Kelvo5_tmp_2.psq"));
+    RunState& st = l.st;
+    ASSERT_TRUE(OpenProject(st, proj));
+    ASSERT_TRUE(st.Initialised && !st.cbComplex && st.Series.DET_pH.Count() == kPoints);
+    AppendPsqFrame(st, st.PsqFile);
+    const std::string psq = ReadBytes(st.PsqFile);
+    ASSERT_FALSE(psq.empty());
+    const std::string before = tmp.file("before.sna");
+    ASSERT_TRUE(SaveSnaFile(st, before));
+    const auto saved = [&](const std::string& name) {
+        return std::tuple(ReadBytes(name), ReadBytes(ChangeFileExt(name, ".cmp")),
+                          ReadBytes(ChangeFileExt(name, ".det")));
+    };
+    const auto kept = saved(before);
+    const int compInit = st.CompInit.Count();
+    ASSERT_GT(compInit, 0);
+
+    const std::string bad = tmp.file("bad.sna");
+    const std::string refused =
+        "Warning: While Opening SNA file '" + bad + "' Error Message Occur: Incorrect file.";
+    // Each case: the project file, its composition, its table, its detector record.
+    const std::tuple<std::string, std::string, std::string, std::string> cases[] = {
+        {sna.substr(0, 300), cmp, "", ""},                 // the project file cut short
+        {sna, cmp.substr(0, cmp.size() / 2), "", ""},      // the composition cut short
+        {sna, cmp, "# Ligand: nL, pL\r\nabc\t0\r\n", ""},  // a table whose charges are no integers
+        {sna, cmp, "", det.substr(0, det.size() - 12)},    // the detector record cut short
+    };
+    int k = 0;
+    for (const auto& [s, c, txt, d] : cases) {
+        SCOPED_TRACE(k++);
+        for (const char* ext : {".sna", ".cmp", ".txt", ".det"})
+            fs::remove(ChangeFileExt(bad, ext));
+        WriteBytes(bad, s);
+        WriteBytes(ChangeFileExt(bad, ".cmp"), c);
+        if (!txt.empty()) WriteBytes(ChangeFileExt(bad, ".txt"), txt);
+        if (!d.empty()) WriteBytes(ChangeFileExt(bad, ".det"), d);
+        EXPECT_EQ(RaisedMessage([&] { OpenProject(st, bad); }), refused);
+        EXPECT_EQ(
+            std::tuple(st.FileName, st.Initialised, st.cbComplex, st.Loading, st.CompInit.Count()),
+            std::tuple(before, true, false, false, compInit));
+        EXPECT_EQ(ReadBytes(st.PsqFile), psq);
+        const std::string after = tmp.file("after.sna");
+        ASSERT_TRUE(SaveSnaFile(st, after));
+        EXPECT_EQ(saved(after), kept);
+        st.FileName = before;
+    }
+    // Without its composition the project is not opened, and nothing changes.
+    sink.Clear();
+    fs::remove(ChangeFileExt(bad, ".cmp"));
+    WriteBytes(bad, sna);
+    EXPECT_FALSE(OpenProject(st, bad));
+    EXPECT_EQ(sink.warnings,
+              std::vector<std::string>{"File " + tmp.file("bad.cmp") + " not found!"});
+    ASSERT_TRUE(SaveSnaFile(st, tmp.file("after.sna")));
+    EXPECT_EQ(saved(tmp.file("after.sna")), kept);
+
+    // A composition alone, through the opener of its extension: refused, it
+    // leaves the composition and the constituents of the last Init.
+    const std::string names = st.Composition[1].name + st.Composition[2].name;
+    WriteBytes(tmp.file("alone.cmp"), cmp.substr(0, cmp.size() / 2));
+    EXPECT_EQ(RaisedMessage([&] { OpenByExtension(st, tmp.file("alone.cmp")); }),
+              "Warning: While Opening SNA file '" + tmp.file("alone.cmp") +
+                  "' Error Message Occur: Incorrect file.");
+    WriteBytes(tmp.file("alone.cmp"), "NOT A COMPOSITION");
+    sink.Clear();
+    EXPECT_FALSE(OpenByExtension(st, tmp.file("alone.cmp")));
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{"Incorrect CMP File."});
+    EXPECT_EQ(std::tuple(st.CompInit.Count(), st.CompChanged,
+                         st.Composition[1].name + st.Composition[2].name),
+              std::tuple(compInit, false, names));
+    // Taken, it replaces the composition and Run waits for the next Init.
+    WriteBytes(tmp.file("alone.cmp"), cmp);
+    ASSERT_TRUE(OpenByExtension(st, tmp.file("alone.cmp")));
+    EXPECT_TRUE(st.CompInit.Count() == 0 && st.CompChanged);
+}

@@ -76,4 +76,20 @@ TEST(BinCursor, FieldsByTypeInOrderAndCountsCheckedBeforeAllocating)
     EXPECT_FALSE(atText.TrailerIsEOF());
     EXPECT_EQ(sink.warnings, (std::vector<std::string>{"File \"" + tmp.file("none.bin") + "\" not found.",
                                                         "Incorrect file."}));
+    // The quiet form answers without a message (a directory is no file to
+    // read); the raising form raises the reader's own texts.
+    sink.Clear();
+    KFile q;
+    EXPECT_EQ(OpenForReading(q, tmp.file("none.bin")), OpenOutcome::NotFound);
+    EXPECT_EQ(OpenForReading(q, tmp.path()), OpenOutcome::NotFound);
+    EXPECT_FALSE(q.IsOpen());
+    EXPECT_EQ(OpenForReading(q, name), OpenOutcome::Opened);
+    EXPECT_TRUE(q.IsOpen());
+    KFile e;
+    EXPECT_EQ(
+        RaisedMessage([&] { OpenForReadingOrRaise(e, tmp.file("none.bin"), "gone", "locked"); }),
+        "gone");
+    OpenForReadingOrRaise(e, name, "gone", "locked");
+    EXPECT_TRUE(e.IsOpen());
+    EXPECT_TRUE(sink.warnings.empty());
 }
