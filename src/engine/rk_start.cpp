@@ -143,13 +143,10 @@ bool RestartMultistep(RunState& st, int level) {
     if (!a.Allocated()) return false;
     SwapLevelRows(st, level);
     HoldTemperature(st);
-    const int lw = st.LeftWall, rw = st.RightWall;
-    st.LeftWall = 0;
-    st.RightWall = LastGridNode(st);
+    ComputationWindowScope window(st.counters());
+    window.WholeGrid(LastGridNode(st));
     auto undo = [&] {
         SwapLevelRows(st, level);
-        st.LeftWall = lw;
-        st.RightWall = rw;
         st.Restart = true;
     };
     const bool diffusionBefore = st.DiffMode;
@@ -167,8 +164,6 @@ bool RestartMultistep(RunState& st, int level) {
         undo();
         return false;
     }
-    st.LeftWall = lw;
-    st.RightWall = rw;
     // When the diffusion mode ended during the start, dt and the field have
     // changed: the history just built does not fit them, so the next step
     // restarts again.

@@ -1,6 +1,7 @@
 #include "files/sna_file.h"
 
 #include "composition/cmp_file.h"
+#include "engine/comp_window.h"
 #include "engine/diffusion_mode.h"
 #include "engine/engine_arrays.h"
 #include "engine/equilibrium.h"
@@ -175,28 +176,20 @@ void InitForLoader(RunState& st)
 // raise "Incorrect file.".
 void RecalcLoadedProfiles(RunState& st, const std::function<void()>& recalc)
 {
-    const int leftWall = st.LeftWall, rightWall = st.RightWall;
-    st.LeftWall = 0;
-    st.RightWall = st.NX;
-    try {
-        st.NumericalFailure = false;
-        recalc();
-        if (st.NumericalFailure) ThrowError("Incorrect file.");
-        // What the project saves must open again: the profiles the loading
-        // brought about pass the reader's rule for stored concentrations.
-        std::vector<double> level2;
-        for (int i = 1; i <= st.NComp; ++i) level2.insert(level2.end(), st.Arr.C(2, i), st.Arr.C(2, i) + st.NX + 1);
-        if (!PlausibleConcentrations(level2)) ThrowError("Incorrect file.");
-    } catch (...) {
-        st.LeftWall = leftWall;
-        st.RightWall = rightWall;
-        throw;
-    }
+    ComputationWindowScope window(st.counters());
+    window.WholeGrid(st.NX);
+    st.NumericalFailure = false;
+    recalc();
+    if (st.NumericalFailure) ThrowError("Incorrect file.");
+    // What the project saves must open again: the profiles the loading
+    // brought about pass the reader's rule for stored concentrations.
+    std::vector<double> level2;
+    for (int i = 1; i <= st.NComp; ++i)
+        level2.insert(level2.end(), st.Arr.C(2, i), st.Arr.C(2, i) + st.NX + 1);
+    if (!PlausibleConcentrations(level2)) ThrowError("Incorrect file.");
     st.Events.Emit(EngineEventKind::RedrawGraph);
     st.DetectorView = false;
     st.Events.Emit(EngineEventKind::SetupGraph);
-    st.LeftWall = leftWall;
-    st.RightWall = rightWall;
 }
 
 // Puts an older project into the state (the profiles go to level 5).

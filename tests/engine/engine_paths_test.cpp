@@ -169,6 +169,19 @@ TEST_F(FirstOrderReaction, StarterStopsAtANonFiniteConcentrationAndNamesIt) {
                                                       std::to_string(kMid) + ". Calculation stopped."});
 }
 
+TEST_F(FirstOrderReaction, StarterThatStopsGivesBackTheWindow)
+{
+    // the starter works on the whole grid; stopped by a node outside the
+    // window, it returns early with the window it was given
+    st.DT = 1e-3;
+    st.LeftWall = 60;
+    st.RightWall = 90;
+    st.Arr.C(2, 2)[kMid] = std::nan("");
+    EXPECT_FALSE(RestartMultistep(st, 2));
+    EXPECT_TRUE(st.Stop && st.NumericalFailure);
+    EXPECT_EQ(std::make_pair(st.LeftWall, st.RightWall), std::make_pair(60, 90));
+}
+
 TEST_F(FirstOrderReaction, MultistepFollowsTheExponentialAcrossADtChange) {
     const double c0 = st.Arr.C(2, 2)[kMid];
     const double t0 = st.Time;
