@@ -3,6 +3,7 @@
 #include "composition/cmp_file.h"
 #include "engine/comp_window.h"
 #include "engine/diffusion_mode.h"
+#include "engine/effects_table.h"
 #include "engine/engine_arrays.h"
 #include "engine/equilibrium.h"
 #include "engine/init_calc.h"
@@ -33,35 +34,6 @@ const char* const kRestoreQuestion =
     "One or more constituents have been changed. You have to call INIT function or restore changed "
     "constituents.\nDo You want to RESTORE CHANGED CONSTITUENTS and continue? \nThis message should "
     "not be seen - inform authors please.";
-
-// Default of table-copy row r (2..11) in display units, and of the edge
-// column (mm), from the pending geometry.
-double TableRowDefault(const RunState& st, int r)
-{
-    const double pi = 3.141592653589793;
-    const double d = st.CapDiameter;
-    switch (r) {
-    case 2: return 1.0;                          // Ratio
-    case 3: return d * 1e6;                      // ID (um)
-    case 4: return pi * d * d * 0.25 * 1e9;      // S (1e-9 m2)
-    case 5: return 1500.0;                       // hOA
-    case 6: return d * 0.25 / 1500.0 * 1e9;      // p (1e-9 Km3/W)
-    case 7: return 0.0;                          // Mix
-    case 8: return st.Temperature - 273.15;      // T (C)
-    case 9: return pi * d * d * 0.25 * 1e9;      // Svol (1e-9 m2)
-    case 10: return 5.5;                         // pK of EOF
-    case 11: return 50.0;                        // Max uEOF (1e-9)
-    default: return 0.0;
-    }
-}
-
-double EdgeDefault(const RunState& st)
-{
-    const double nx = st.NXPending > 0 ? st.NXPending : 1;
-    const double edge = st.PeakEdgeWidthPending > 0 ? 0.001 * st.PeakEdgeWidthPending
-                                                    : 20.0 * st.CapLengthPending / nx;
-    return edge * 1000.0;
-}
 
 std::vector<std::uint8_t> ChecksOf(const std::vector<CheckListItem>& items, int count)
 {
@@ -197,8 +169,7 @@ bool ReadSnaLegacy(RunState& st, const LegacyImage& im, const std::string& name,
 {
     const std::string optName = ChangeFileExt(base, ".opt");
     if (FileExists(optName)) {
-        if (FileLayerHooks().ReadOptFile) FileLayerHooks().ReadOptFile(st, optName);
-        else ReadOptFile(st, optName);
+        ReadOptFile(st, optName);
     }
     st.NX = im.NX;
     st.PeakWidth = im.PeakWidth;
@@ -406,9 +377,7 @@ bool SaveSnaFile(RunState& st, const std::string& name)
             });
         if (version == "0.1")
             save.StageByName(ChangeFileExt(base, ".opt"), [&](const std::string& temp) {
-                if (FileLayerHooks().WriteOptFile) FileLayerHooks().WriteOptFile(st, temp);
-                else WriteOptFile(st, temp);
-                return FileExists(temp);
+                return WriteOptFile(st, temp) && FileExists(temp);
             });
     }
     if (st.Initialised && !save.Stage(ChangeFileExt(base, ".det"), [&](BinWriter& out) { EncodeDetFile(out, st); }))
@@ -416,9 +385,7 @@ bool SaveSnaFile(RunState& st, const std::string& name)
     const std::string txtName = ChangeFileExt(base, ".txt");
     // The table belongs to the project: a save that cannot write it ends.
     if (st.cbComplex && !save.StageByName(txtName, [&](const std::string& temp) {
-            if (FileLayerHooks().SaveComplexData) FileLayerHooks().SaveComplexData(st, temp);
-            else SaveComplexData(st, temp);
-            return FileExists(temp);
+            return SaveComplexData(st, temp) && FileExists(temp);
         })) {
         ShowWarning("Error: Can't create new file");
         return false;
@@ -486,8 +453,7 @@ bool ReadSnaFile(RunState& st, const std::string& name)
     // Complexation mode is on exactly when the table beside the project was taken.
     st.cbComplex = false;
     if (FileExists(txtName)) {
-        if (FileLayerHooks().LoadComplexData) FileLayerHooks().LoadComplexData(st, txtName);
-        else LoadComplexData(st, txtName);
+        LoadComplexData(st, txtName);
         st.cbComplex = true;
     }
 
@@ -539,12 +505,16 @@ bool ReadSnaFile(RunState& st, const std::string& name)
             const int rows = im.RowCount;
             st.TableEdge.assign(12, 0.0);
             st.TableRows.assign(12, std::vector<double>(static_cast<std::size_t>(k) + 1, 0.0));
+            // Rows the file does not hold take the effects window's defaults
+            // (table-copy row r is grid row r - 1), in display units.
+            const EffectsDefaults defaults = EffectsRowDefaults(st);
             for (int r = 3; r <= kTableRows; ++r)
-                st.TableEdge[r] = r <= rows ? im.Edges[r - 3] : EdgeDefault(st);
+                st.TableEdge[r] = r <= rows ? im.Edges[r - 3] : DisplayDefault(defaults, 0);
             for (int r = 2; r <= kTableRows; ++r)
                 for (int s = 1; s <= k; ++s)
-                    st.TableRows[r][s] = r <= rows ? im.Cells[static_cast<std::size_t>(r - 2) * k + (s - 1)]
-                                                   : TableRowDefault(st, r);
+                    st.TableRows[r][s] =
+                        r <= rows ? im.Cells[static_cast<std::size_t>(r - 2) * k + (s - 1)]
+                                  : DisplayDefault(defaults, r - 1);
         }
         ModesFileBlockRead(st);
     }

@@ -12,7 +12,6 @@
 #include "engine/complex_mode.h"
 #include "engine/init_calc.h"
 #include "engine/run_state.h"
-#include "files/file_hooks.h"
 #include "files/sna_file.h"
 #include "foundation/errors.h"
 #include "support/temp_dir.h"
@@ -187,9 +186,6 @@ TEST(ComplexFile, TruncatedAndDamagedFilesGiveTheSetUpsMessages) {
 TEST(ComplexFile, SavedAndOpenedAsTheProjectsCompanion) {
     RecordingMessageSink sink;
     TempDir dir;
-    FileHooks saved = FileLayerHooks();
-    FileLayerHooks().SaveComplexData = [](RunState& s, const std::string& n) { SaveComplexData(s, n); };
-    FileLayerHooks().LoadComplexData = LoadComplexData;
     RunState st;
     PrepareRun(st, Composition(), 20);
     st.PsqFileOwn = dir.file("own.psq");
@@ -211,7 +207,6 @@ TEST(ComplexFile, SavedAndOpenedAsTheProjectsCompanion) {
     plain.cbComplex = true;
     ASSERT_TRUE(OpenProject(plain, name));
     EXPECT_FALSE(plain.cbComplex);
-    FileLayerHooks() = saved;
 }
 
 }  // namespace
