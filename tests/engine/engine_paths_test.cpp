@@ -23,6 +23,7 @@
 #include "engine/step_services.h"
 #include "foundation/errors.h"
 #include "support/recording_host.h"
+#include "support/recording_sink.h"
 #include "support/run_profiles.h"
 #include "support/uniform_grid.h"
 #include "support/test_compositions.h"

@@ -10,6 +10,7 @@
 #include "engine/equilibrium.h"
 #include "engine/run_state.h"
 #include "foundation/errors.h"
+#include "support/recording_sink.h"
 #include "support/uniform_grid.h"
 
 namespace {

@@ -13,6 +13,7 @@
 #include "foundation/errors.h"
 #include "foundation/messages.h"
 #include "support/raised_message.h"
+#include "support/recording_sink.h"
 #include "support/test_compositions.h"
 
 namespace {

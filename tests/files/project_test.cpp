@@ -14,6 +14,7 @@
 #include "run_fixture.h"
 #include "support/raised_message.h"
 #include "support/recording_host.h"
+#include "support/recording_sink.h"
 #include "support/run_profiles.h"
 #include "support/temp_dir.h"
 

@@ -14,6 +14,7 @@
 #include "engine/run_state.h"
 #include "files/sna_file.h"
 #include "foundation/errors.h"
+#include "support/recording_sink.h"
 #include "support/temp_dir.h"
 #include "support/test_compositions.h"
 #include "tools/complex_table.h"
