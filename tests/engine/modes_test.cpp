@@ -41,7 +41,7 @@ std::vector<ModeSwitch> Switches() {
         {Mode::Racemic, "cbRacemic", [](RunState& s) { s.cbRacemic = true; }, nullptr},
         {Mode::Linear, "cbMX", [](RunState& s) { s.cbMX = true; }, nullptr},
         {Mode::Micellar, "cbSDS", [](RunState& s) { s.cbSDS = true; }, nullptr},
-        {Mode::Special, "cbSpec", [](RunState& s) { s.cbSpec = true; }, nullptr},
+        {Mode::SplitAdvection, "cbSpec", [](RunState& s) { s.cbSpec = true; }, nullptr},
         {Mode::Effects, "cbS", [](RunState& s) { s.cbS = true; }, nullptr},
         {Mode::Effects, "cbH", [](RunState& s) { s.cbH = true; }, nullptr},
         {Mode::Effects, "cbMix", [](RunState& s) { s.cbMix = true; }, nullptr},
