@@ -51,8 +51,7 @@ double SimplifiedMobility(int z, double u0, double s) {
     return u < 0 ? u0 : u;
 }
 
-void OnsfuoSimplified(RunState& st, int level, int node) {
-    EngineArrays& a = st.Arr;
+void OnsfuoSimplified(EngineArrays& a, int level, int node) {
     const double I = a.IonicStrength(level)[node];
     const double sq = std::sqrt(I);
     const double s = sq / (1 + 0.0474 * sq);
@@ -259,7 +258,7 @@ void mcinn(EngineArrays& a, int maxZ, double& change, double ionicStrength, doub
 void onsfuo(RunState& st, int level, int node) {
     st.ISWork.Prepare(st.Arr.MaxAbsZ, st.Arr.NForms);
     if (st.cbFastIS)
-        OnsfuoSimplified(st, level, node);
+        OnsfuoSimplified(st.Arr, level, node);
     else
         OnsfuoFull(st, level, node);
 }
