@@ -101,6 +101,16 @@ void ExpectRefused(const std::string& file, const std::string& bytes, const std:
 // The bytes of `g` with the double at `offset` replaced.
 std::string WithDoubleAt(std::string g, std::size_t offset, double v) { return g.replace(offset, 8, Bytes().f64(v).b); }
 
+// An effects table of two segments: edge 0.5 + row, cells 10 row + 1 and 10 row + 2.
+void SetTwoSegmentTable(RunState& st)
+{
+    st.SegCount = 2;
+    st.TableEdge.assign(12, 0.0);
+    st.TableRows.assign(12, std::vector<double>(3, 0.0));
+    for (int row = 2; row <= 11; ++row)
+        st.TableEdge[row] = 0.5 + row, st.TableRows[row] = {0.0, 10.0 * row + 1, 10.0 * row + 2};
+}
+
 // A file-block hook that counts its calls.
 int gBlockReads = 0;
 void CountBlockRead(RunState&) { ++gBlockReads; }
@@ -117,11 +127,7 @@ TEST(ProjectFile, BothLayoutsAreReadTheCurrentOneWrittenAndDamagedFilesRaise)
     st.RunStart = 45000.5; st.SpentTime = 2.25; st.StepCount = 30; st.NewtonItTotal = 90; st.Time = 0.75;
     st.Series.clbGraph[0].checked = false;
     st.Series.clbGraph[3].checked = st.cbLE = st.rbD = true;
-    // An effects table of two segments.
-    st.SegCount = 2;
-    st.TableEdge.assign(12, 0.0);
-    st.TableRows.assign(12, std::vector<double>(3, 0.0));
-    for (int row = 2; row <= 11; ++row) st.TableEdge[row] = 0.5 + row, st.TableRows[row] = {0.0, 10.0 * row + 1, 10.0 * row + 2};
+    SetTwoSegmentTable(st);
     const std::string name = tmp.file("proj.sna"), golden = GoldenProject(st, tmp.file("b.bin"));
     ASSERT_TRUE(SaveSnaFile(st, name));
     EXPECT_EQ(ReadBytes(name), golden);
@@ -283,11 +289,7 @@ TEST(ProjectFile, TableRowsAFileLacksTakeTheEffectsWindowDefaults)
     HostedRun r(tmp.file("Kelvo5_tmp_1.psq"));
     r.Init();
     RunState& st = r.st;
-    st.SegCount = 2;
-    st.TableEdge.assign(12, 0.0);
-    st.TableRows.assign(12, std::vector<double>(3, 0.0));
-    for (int row = 2; row <= 11; ++row)
-        st.TableEdge[row] = 0.5 + row, st.TableRows[row] = {0.0, 10.0 * row + 1, 10.0 * row + 2};
+    SetTwoSegmentTable(st);
     const std::string name = tmp.file("short.sna");
     ASSERT_TRUE(SaveSnaFile(st, name));
     // the table of a file holds rows 2 and 3 only
