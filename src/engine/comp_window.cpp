@@ -6,6 +6,23 @@
 #include "engine/modes.h"
 #include "engine/run_state.h"
 
+ComputationWindowScope::ComputationWindowScope(RunCounters& counters)
+    : counters_(counters), left_(counters.LeftWall), right_(counters.RightWall)
+{
+}
+
+ComputationWindowScope::~ComputationWindowScope()
+{
+    counters_.LeftWall = left_;
+    counters_.RightWall = right_;
+}
+
+void ComputationWindowScope::WholeGrid(int lastNode)
+{
+    counters_.LeftWall = 0;
+    counters_.RightWall = lastNode;
+}
+
 int LastGridNode(const RunState& st) {
     const int n = st.Arr.Allocated() ? st.Arr.Nn - 1 : st.NX;
     return st.NX < n ? st.NX : n;

@@ -5,6 +5,28 @@
 #pragma once
 
 class RunState;
+struct RunCounters;
+
+// Holds the computation window of a scope: the walls found on entry come back
+// when the scope ends, by a return or by an exception. Every routine that
+// moves the walls for a while (to work on the whole grid) goes through it.
+class ComputationWindowScope {
+public:
+    explicit ComputationWindowScope(RunCounters& counters);
+    ~ComputationWindowScope();
+    ComputationWindowScope(const ComputationWindowScope&) = delete;
+    ComputationWindowScope& operator=(const ComputationWindowScope&) = delete;
+
+    // Opens the window over nodes 0..lastNode until the scope ends.
+    void WholeGrid(int lastNode);
+    // The walls found on entry.
+    int SavedLeft() const { return left_; }
+    int SavedRight() const { return right_; }
+
+private:
+    RunCounters& counters_;
+    const int left_, right_;
+};
 
 // Last node of the grid the arrays hold: min(NX, Nn - 1); NX before allocation.
 int LastGridNode(const RunState& st);

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "engine/comp_window.h"
 #include "engine/equilibrium_lanes.h"
 #include "engine/equilibrium_terms.h"
 #include "engine/modes.h"
@@ -542,7 +543,9 @@ void Elneut(RunState& st, int level, int source, int node, bool speciate, bool s
     if (level < 1 || level > 5) return;
     if (source == 0) source = level + 1;
 
-    const int savedLW = st.LeftWall, savedRW = st.RightWall, savedItNew = st.ItNew;
+    // The walls the call ends with are the walls it was given, whatever the
+    // warning and event paths below do.
+    const ComputationWindowScope window(st.counters());
     const int last = LastNode(st);
     int lo, hi;
     if (source == -1) {
@@ -565,19 +568,16 @@ void Elneut(RunState& st, int level, int source, int node, bool speciate, bool s
         if (node >= 0) {
             specLo = specHi = node;
         } else {
-            specLo = savedLW < 0 ? 0 : savedLW;
-            specHi = savedRW > last ? last : savedRW;
+            specLo = window.SavedLeft() < 0 ? 0 : window.SavedLeft();
+            specHi = window.SavedRight() > last ? last : window.SavedRight();
         }
     }
     // A window whose nodes do not depend on each other may be spread over
     // threads (the same per-node routines, the same bits).
-    if (node < 0 && ((specLo == lo && specHi == hi) || (specLo > specHi && !speciate && !storeForms)) &&
-        ElneutParallel(st, level, source, lo, hi, specLo <= specHi)) {
-        st.LeftWall = savedLW;
-        st.RightWall = savedRW;
-        st.ItNew = savedItNew;
+    if (node < 0 &&
+        ((specLo == lo && specHi == hi) || (specLo > specHi && !speciate && !storeForms)) &&
+        ElneutParallel(st, level, source, lo, hi, specLo <= specHi))
         return;
-    }
     int itNew = st.ItNew;
     double* cH = a.CH(level);
     const double* cHsrc = source >= 1 ? a.CH(source) : nullptr;
@@ -591,9 +591,6 @@ void Elneut(RunState& st, int level, int source, int node, bool speciate, bool s
             if (!ValidCH(result)) result = 1e-9;
         }
         if (!std::isfinite(result) || (result <= 0 && res.n > itNew)) {
-            st.LeftWall = savedLW;
-            st.RightWall = savedRW;
-            st.ItNew = savedItNew;
             st.Stop = true;
             st.NumericalFailure = true;
             WarnOncePerRun(st, "Elneut",
@@ -650,14 +647,10 @@ void Elneut(RunState& st, int level, int source, int node, bool speciate, bool s
             if (!(std::fabs(x) <= 1e6)) x = 1e-36;
             r = x;
             itNew = 10000;
-            st.ItNew = 10000;
         }
         if (!finish(i, SolveElneutNode(st, level, i, x, r, itNew, a.Newton))) return;
         ++i;
     }
-    st.LeftWall = savedLW;
-    st.RightWall = savedRW;
-    st.ItNew = savedItNew;
     // Nodes of the speciation range were speciated above; the call is kept for
     // the modes in which the speciation does its own work.
     if (speciate && specLo > specHi) CalcSpeciation(st, level, node);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "engine/comp_window.h"
 #include "engine/equilibrium.h"
 #include "engine/equilibrium_lanes.h"
 #include "engine/modes.h"
@@ -37,22 +38,6 @@ const double kEt = kPermittivity * kOFTemperature;
 const double kRelax = kB1 / std::sqrt(kEt * kEt * kEt);
 const double kElectro = kB2 / (kViscosity * std::sqrt(kEt));
 
-// Restores the computation window when it goes out of scope.
-class WindowGuard {
-public:
-    explicit WindowGuard(RunState& st) : st_(st), left_(st.LeftWall), right_(st.RightWall) {}
-    ~WindowGuard() {
-        st_.LeftWall = left_;
-        st_.RightWall = right_;
-    }
-    WindowGuard(const WindowGuard&) = delete;
-    WindowGuard& operator=(const WindowGuard&) = delete;
-
-private:
-    RunState& st_;
-    int left_, right_;
-};
-
 // Simplified correction of one mobility u0 with charge z at s = sqrt(I)/(1 + 0.0474 sqrt(I)).
 // A correction larger than the mobility keeps the limiting value.
 double SimplifiedMobility(int z, double u0, double s) {
@@ -66,8 +51,7 @@ double SimplifiedMobility(int z, double u0, double s) {
     return u < 0 ? u0 : u;
 }
 
-void OnsfuoSimplified(RunState& st, int level, int node) {
-    EngineArrays& a = st.Arr;
+void OnsfuoSimplified(EngineArrays& a, int level, int node) {
     const double I = a.IonicStrength(level)[node];
     const double sq = std::sqrt(I);
     const double s = sq / (1 + 0.0474 * sq);
@@ -274,7 +258,7 @@ void mcinn(EngineArrays& a, int maxZ, double& change, double ionicStrength, doub
 void onsfuo(RunState& st, int level, int node) {
     st.ISWork.Prepare(st.Arr.MaxAbsZ, st.Arr.NForms);
     if (st.cbFastIS)
-        OnsfuoSimplified(st, level, node);
+        OnsfuoSimplified(st.Arr, level, node);
     else
         OnsfuoFull(st, level, node);
 }
@@ -316,11 +300,8 @@ void IonicStrengthNode(RunState& st, int level, int source, int i, double* gamma
 void ISC(RunState& st, int level, int source) {
     EngineArrays& a = st.Arr;
     if (!st.Initialised || !a.Allocated()) ThrowErrorCode(-10, "ISC>>is_init == false");
-    WindowGuard guard(st);
-    if (source == -1) {
-        st.LeftWall = 0;
-        st.RightWall = st.NX;
-    }
+    ComputationWindowScope window(st.counters());
+    if (source == -1) window.WholeGrid(st.NX);
     const int last = a.Nn - 1;
     const int lo = st.LeftWall < 0 ? 0 : st.LeftWall;
     const int hi = st.RightWall > last ? last : st.RightWall;

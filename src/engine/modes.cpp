@@ -19,7 +19,7 @@ ModeTable DefaultModeTable() {
     t[ModeIndex(Mode::Racemic)] = RacemicModeHooks();
     t[ModeIndex(Mode::Linear)] = LinearModeHooks();
     t[ModeIndex(Mode::Micellar)] = MicellarModeHooks();
-    t[ModeIndex(Mode::Special)] = SpecialModeHooks();
+    t[ModeIndex(Mode::SplitAdvection)] = SplitAdvectionModeHooks();
     t[ModeIndex(Mode::Effects)] = EffectsModeHooks();
     t[ModeIndex(Mode::Chrom)] = ChromModeHooks();
     t[ModeIndex(Mode::LiBz)] = LiBzModeHooks();
@@ -41,7 +41,7 @@ namespace {
         case Mode::Racemic: return st.cbRacemic;
         case Mode::Linear: return st.cbMX;
         case Mode::Micellar: return st.cbSDS;
-        case Mode::Special: return st.cbSpec;
+        case Mode::SplitAdvection: return st.cbSpec;
         case Mode::Effects: return AnyCapillaryEffect(st);
         case Mode::Chrom: return st.cbChrom;
         case Mode::LiBz: return st.cbLiBz;

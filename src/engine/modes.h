@@ -20,7 +20,7 @@ enum class Mode {
     Racemic,   // main window "Enable Racemic"
     Linear,    // run setup "Linearized mode"
     Micellar,  // micellar window "Micellar Mode Enabled"
-    Special,   // run setup "Special Mode"
+    SplitAdvection,  // run setup "Special Mode" (control cbSpec)
     Effects,   // any capillary effect
     Chrom,     // run setup "Chrom Mode"
     LiBz,      // run setup cbLiBz

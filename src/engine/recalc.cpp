@@ -1,5 +1,6 @@
 #include "engine/recalc.h"
 
+#include "engine/comp_window.h"
 #include "engine/derivatives.h"
 #include "engine/equilibrium.h"
 #include "engine/ionic_strength.h"
@@ -11,25 +12,17 @@ void RecalcProfiles(RunState& st, int start) {
     EngineArrays& a = st.Arr;
     if (!a.Allocated()) return;
     const int n = st.NX;
-    // The equilibrium and the field of every node; the window is restored
-    // also when a routine raises.
-    const int left = st.LeftWall, right = st.RightWall;
-    st.LeftWall = 0;
-    st.RightWall = n;
-    try {
+    {
+        // The equilibrium and the field of every node.
+        ComputationWindowScope window(st.counters());
+        window.WholeGrid(n);
         st.NewtonItTotal = 0;
         if (!st.ISCorrection)
             Elneut(st, 2, start, -1, true);
         else
             ISC(st, 2, start);
         CalcDER(st, 2, true);
-    } catch (...) {
-        st.LeftWall = left;
-        st.RightWall = right;
-        throw;
     }
-    st.LeftWall = left;
-    st.RightWall = right;
     st.KappaEnd = a.Kappa[n];
     ModeProfilesComputed(st);
 

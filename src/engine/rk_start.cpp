@@ -44,8 +44,7 @@ void StageEvaluation(RunState& st, int k) {
 
 // The state of `level` becomes level 5: concentrations, forms and
 // temperature, whatever the switches.
-void SwapLevelRows(RunState& st, int level) {
-    EngineArrays& a = st.Arr;
+void SwapLevelRows(EngineArrays& a, int level) {
     EngineArrays::SwapLevels(a.lvC, level, 5);
     EngineArrays::SwapLevels(a.lvIS, level, 5);
     EngineArrays::SwapLevels(a.lvT, level, 5);
@@ -141,15 +140,12 @@ bool RestartMultistep(RunState& st, int level) {
     if (level < 1 || level > 5) return false;
     EngineArrays& a = st.Arr;
     if (!a.Allocated()) return false;
-    SwapLevelRows(st, level);
+    SwapLevelRows(a, level);
     HoldTemperature(st);
-    const int lw = st.LeftWall, rw = st.RightWall;
-    st.LeftWall = 0;
-    st.RightWall = LastGridNode(st);
+    ComputationWindowScope window(st.counters());
+    window.WholeGrid(LastGridNode(st));
     auto undo = [&] {
-        SwapLevelRows(st, level);
-        st.LeftWall = lw;
-        st.RightWall = rw;
+        SwapLevelRows(a, level);
         st.Restart = true;
     };
     const bool diffusionBefore = st.DiffMode;
@@ -167,8 +163,6 @@ bool RestartMultistep(RunState& st, int level) {
         undo();
         return false;
     }
-    st.LeftWall = lw;
-    st.RightWall = rw;
     // When the diffusion mode ended during the start, dt and the field have
     // changed: the history just built does not fit them, so the next step
     // restarts again.

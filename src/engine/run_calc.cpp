@@ -22,25 +22,6 @@
 
 namespace {
 
-// Sets the window to the whole grid for its lifetime.
-class WholeGrid {
-public:
-    explicit WholeGrid(RunState& st) : st_(st), lw_(st.LeftWall), rw_(st.RightWall) {
-        st.LeftWall = 0;
-        st.RightWall = st.NX;
-    }
-    ~WholeGrid() {
-        st_.LeftWall = lw_;
-        st_.RightWall = rw_;
-    }
-    WholeGrid(const WholeGrid&) = delete;
-    WholeGrid& operator=(const WholeGrid&) = delete;
-
-private:
-    RunState& st_;
-    int lw_, rw_;
-};
-
 // Level 2 into level 1: forms of the constituents and cH, C and F of every
 // row, temperature and its derivative; all nodes.
 void CopyLevel2To1(EngineArrays& a) {
@@ -410,7 +391,8 @@ void RunCalc(RunState& st) {
     if (!st.PsqStarted) {
         st.recorder().AppendPsqFrame(st.PsqFile);
         {
-            WholeGrid whole(st);
+            ComputationWindowScope window(st.counters());
+            window.WholeGrid(st.NX);
             host.SetStatusText("Initializing Arrays ...");
             host.ProcessMessages();
             RestartMultistep(st, 2);

@@ -7,6 +7,7 @@ struct RunSetupSwitches {
     bool rbVoltage = true;         // rbCurrent == !rbVoltage
     bool rbPSQNo = false, rbPSQSteps = false, rbPSQMS = true;
     bool cbDcH = false, cbLBorder = false, cbPCIS = true, cbLastCor = false, cbDCDTCor = false;
+    // cbSpec: "Special Mode", which switches on the split-advection mode.
     bool cbMX = false, cbSpec = false, cbChrom = false, cbLiBz = false, cbKinetic = false;
     bool setup_cbRacemic = false;  // "Racemic mode"
     bool cbLE = false, cbRE = false, cbFlow = false, cbZeroC = false, cbSK = false;

@@ -11,12 +11,12 @@
 
 namespace {
 
-constexpr int kSpecialConstituents = 5;
+constexpr int kSplitAdvectionMinConstituents = 5;
 
-void StopSpecial(RunState& st, const std::string& message) {
+void StopSplitAdvection(RunState& st, const std::string& message) {
     st.Stop = true;
     st.NumericalFailure = true;
-    WarnOncePerRun(st, "DerSpecial", message);
+    WarnOncePerRun(st, "DerSplitAdvection", message);
 }
 
 // Positive root of Keq x^2 + b x - c1 = 0 with b = cR Keq + 1 - c1 Keq: the
@@ -39,7 +39,7 @@ bool SplitOfConstituent1(double c1, double cR, double keq, double& c3) {
 
 // The composition Init is about to copy: the same conditions on its records.
 bool CompositionFits(const RunState& st) {
-    if (st.Composition.Count() < kSpecialConstituents) return false;
+    if (st.Composition.Count() < kSplitAdvectionMinConstituents) return false;
     for (int i = 2; i <= 4; ++i) {
         TUnivSet<TComponents>::Node* before = nullptr;
         const auto* node = st.Composition.FindNode(i, before);
@@ -48,28 +48,28 @@ bool CompositionFits(const RunState& st) {
     return true;
 }
 
-bool SpecialInit(RunState& st, ModeInitStage stage) {
-    if (stage != ModeInitStage::Check || SelectMode(st) != Mode::Special) return true;
+bool SplitAdvectionInit(RunState& st, ModeInitStage stage) {
+    if (stage != ModeInitStage::Check || SelectMode(st) != Mode::SplitAdvection) return true;
     if (CompositionFits(st)) return true;
-    ShowWarning(kSpecialModeConstituents);
+    ShowWarning(kSplitAdvectionConstituents);
     return false;
 }
 
-void SpecialDerivatives(RunState& st, int level, bool) { CalcDER_Special(st, level); }
+void SplitAdvectionDerivatives(RunState& st, int level, bool) { CalcDER_SplitAdvection(st, level); }
 
 }  // namespace
 
-bool SpecialModeFits(const RunState& st) {
+bool SplitAdvectionModeFits(const RunState& st) {
     const EngineArrays& a = st.Arr;
-    if (a.NComp < kSpecialConstituents) return false;
+    if (a.NComp < kSplitAdvectionMinConstituents) return false;
     for (int i = 2; i <= 4; ++i)
         if (a.Forms(i) < 2) return false;
     return true;
 }
 
-void CalcDER_Special(RunState& st, int level) {
-    if (!SpecialModeFits(st)) {
-        StopSpecial(st, kSpecialModeConstituents);
+void CalcDER_SplitAdvection(RunState& st, int level) {
+    if (!SplitAdvectionModeFits(st)) {
+        StopSplitAdvection(st, kSplitAdvectionConstituents);
         return;
     }
     EngineArrays& a = st.Arr;
@@ -94,7 +94,7 @@ void CalcDER_Special(RunState& st, int level) {
     for (int j = lw; j <= rw; ++j) {
         double share3;
         if (!SplitOfConstituent1(c1[j], cR, keq, share3)) {
-            StopSpecial(st, kSpecialModeNoSplit + std::to_string(j) + ": c1 = " + GeneralFloatText(c1[j]) +
+            StopSplitAdvection(st, kSplitAdvectionNoSplit + std::to_string(j) + ": c1 = " + GeneralFloatText(c1[j]) +
                                 kCalculationStopped);
             return;
         }
@@ -127,10 +127,10 @@ void CalcDER_Special(RunState& st, int level) {
     WallRule(st, level);
 }
 
-ModeHooks SpecialModeHooks() {
+ModeHooks SplitAdvectionModeHooks() {
     ModeHooks h;
-    h.name = "Special";
-    h.Init = SpecialInit;
-    h.Derivatives = SpecialDerivatives;
+    h.name = "Special";  // the run-setup caption
+    h.Init = SplitAdvectionInit;
+    h.Derivatives = SplitAdvectionDerivatives;
     return h;
 }

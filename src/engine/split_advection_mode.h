@@ -1,4 +1,4 @@
-// Special mode (run setup "Special Mode"): pure advection of five constituents
+// Split-advection mode (run setup "Special Mode", control cbSpec): pure advection of five constituents
 // with fixed roles. Constituent 1 is split at every node, in fast equilibrium,
 // into constituents 3 and 4: C3 is the positive root of
 // Keq x^2 + (cR Keq + 1 - c1 Keq) x - c1 = 0 and C4 = c1 - C3, with cR the
@@ -14,13 +14,13 @@ class RunState;
 
 // Whether the run's arrays fit the mode: at least 5 constituents, of which
 // 2, 3 and 4 have a form 1.
-bool SpecialModeFits(const RunState& st);
+bool SplitAdvectionModeFits(const RunState& st);
 
 // Kappa = 1 over the window, the split of constituent 1 into C3 and C4 (written
 // into the concentrations of the level), the advection derivatives at the
 // interior nodes and the wall rule; I, U and E are left as they are. A
 // composition that does not fit, or a node without a real split, stops the run
 // with a warning (once per run).
-void CalcDER_Special(RunState& st, int level);
+void CalcDER_SplitAdvection(RunState& st, int level);
 
-ModeHooks SpecialModeHooks();
+ModeHooks SplitAdvectionModeHooks();

@@ -4,34 +4,16 @@
 #pragma once
 
 #include <functional>
-#include <string>
 
 class RunState;
 
 struct FileHooks {
-    // Options window: recomputes ZeroPosNode from its zero-position radio group
-    // (after a run-setup block was read). Default: ApplyZeroPoint (files/setup_edits.h).
-    std::function<void(RunState&)> ApplyZeroPoint;
     // Main window's New command (frees the engine arrays, resets the state).
     // Default: NewStateHeadless.
     std::function<void(RunState&)> NewCommand;
     // Main window's ResetState (after a failed project open). Default:
     // ResetStateHeadless.
     std::function<void(RunState&)> ResetState;
-    // Reader of the older options file (".opt" beside an older sequence): the
-    // options and the detector node LegacyDetNode. Default: ReadOptFile
-    // (files/opt_file.h). The project open reads the one beside an older
-    // project with its other companions, before the run state changes.
-    std::function<void(RunState&, const std::string&)> ReadOptFile;
-    // Writer of the older options file, beside a saved project whose sequence
-    // has the older layout. Default: WriteOptFile (files/opt_file.h).
-    std::function<void(RunState&, const std::string&)> WriteOptFile;
-    // The complexation table as the text file beside a project (saved when
-    // complexation mode is on). Default: SaveComplexData / LoadComplexData
-    // (files/complex_file.h). The project open reads the table with its other
-    // companions, before the run state changes, not through LoadComplexData.
-    std::function<void(RunState&, const std::string&)> SaveComplexData;
-    std::function<void(RunState&, const std::string&)> LoadComplexData;
 };
 
 FileHooks& FileLayerHooks();

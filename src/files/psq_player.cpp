@@ -353,8 +353,7 @@ void PsqPlayer::PlayPsqFile(const std::string& name)
             if (h.Version == "0.1") {
                 const std::string optName = ChangeFileExt(name, ".opt");
                 if (FileExists(optName)) {
-                    if (FileLayerHooks().ReadOptFile) FileLayerHooks().ReadOptFile(st, optName);
-                    else ReadOptFile(st, optName);
+                    ReadOptFile(st, optName);
                 }
                 ApplyHeaderGeometry(st, h, true);
             }

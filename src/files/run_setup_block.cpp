@@ -2,7 +2,6 @@
 
 #include "engine/equilibrium.h"
 #include "engine/run_state.h"
-#include "files/file_hooks.h"
 #include "files/setup_edits.h"
 
 #include "foundation/numtext.h"
@@ -92,8 +91,7 @@ void ApplyRunSetupBlock(RunState& st, const RunSetupBlock& b, bool inFrame)
     if (b.DetInput >= 1) st.DetInput = b.DetInput;
     st.FakeCapLen = b.FakeCapLen;
     if (b.OptInter >= 1) st.OptInter = b.OptInter;
-    if (FileLayerHooks().ApplyZeroPoint) FileLayerHooks().ApplyZeroPoint(st);
-    else ApplyZeroPoint(st);
+    ApplyZeroPoint(st);
     st.NXPending = st.NX; st.PeakWidthPending = st.PeakWidth; st.PeakEdgeWidthPending = st.PeakEdgeWidth;
     st.InjSitePending = st.InjSite; st.CapLengthPending = st.CapLength;
     // Fields 28..45. Checking "Keep Distance" runs its click handler, which

@@ -59,11 +59,11 @@ struct RunSetupBlock {
 RunSetupBlock CaptureRunSetupBlock(const RunState& st);
 
 // Puts a block into the run state in the order of the reader: fields 1..14,
-// the geometry (not in a frame), 20..27, the zero point (FileLayerHooks().ApplyZeroPoint) and pending := applied, 28..45, the micellar fields unless
-// "Ignore Micellar data while loading SNA file" is checked, 56..62, 63, 66, 67.
-// Periods below 1, a micellar constituent number below 1, an aggregation
-// number or CMC width below 1 and negative CMC values keep the values in
-// memory; the walls are kept inside 0..NX.
+// the geometry (not in a frame), 20..27, the zero point (ApplyZeroPoint) and pending :=
+// applied, 28..45, the micellar fields unless "Ignore Micellar data while loading SNA file" is
+// checked, 56..62, 63, 66, 67. Periods below 1, a micellar constituent number below 1, an
+// aggregation number or CMC width below 1 and negative CMC values keep the values in memory; the
+// walls are kept inside 0..NX.
 void ApplyRunSetupBlock(RunState& st, const RunSetupBlock& b, bool inFrame);
 
 // Field-by-field encoding at the position of a cursor.

@@ -1,7 +1,9 @@
 #include "files/sna_file.h"
 
 #include "composition/cmp_file.h"
+#include "engine/comp_window.h"
 #include "engine/diffusion_mode.h"
+#include "engine/effects_table.h"
 #include "engine/engine_arrays.h"
 #include "engine/equilibrium.h"
 #include "engine/init_calc.h"
@@ -34,35 +36,6 @@ const char* const kRestoreQuestion =
     "One or more constituents have been changed. You have to call INIT function or restore changed "
     "constituents.\nDo You want to RESTORE CHANGED CONSTITUENTS and continue? \nThis message should "
     "not be seen - inform authors please.";
-
-// Default of table-copy row r (2..11) in display units, and of the edge
-// column (mm), from the pending geometry.
-double TableRowDefault(const RunParams& p, int r)
-{
-    const double pi = 3.141592653589793;
-    const double d = p.CapDiameter;
-    switch (r) {
-    case 2: return 1.0;                          // Ratio
-    case 3: return d * 1e6;                      // ID (um)
-    case 4: return pi * d * d * 0.25 * 1e9;      // S (1e-9 m2)
-    case 5: return 1500.0;                       // hOA
-    case 6: return d * 0.25 / 1500.0 * 1e9;      // p (1e-9 Km3/W)
-    case 7: return 0.0;                          // Mix
-    case 8: return p.Temperature - 273.15;       // T (C)
-    case 9: return pi * d * d * 0.25 * 1e9;      // Svol (1e-9 m2)
-    case 10: return 5.5;                         // pK of EOF
-    case 11: return 50.0;                        // Max uEOF (1e-9)
-    default: return 0.0;
-    }
-}
-
-double EdgeDefault(const RunGeometry& g)
-{
-    const double nx = g.NXPending > 0 ? g.NXPending : 1;
-    const double edge = g.PeakEdgeWidthPending > 0 ? 0.001 * g.PeakEdgeWidthPending
-                                                   : 20.0 * g.CapLengthPending / nx;
-    return edge * 1000.0;
-}
 
 std::vector<std::uint8_t> ChecksOf(const std::vector<CheckListItem>& items, int count)
 {
@@ -177,28 +150,20 @@ void InitForLoader(RunState& st)
 // raise "Incorrect file.".
 void RecalcLoadedProfiles(RunState& st, const std::function<void()>& recalc)
 {
-    const int leftWall = st.LeftWall, rightWall = st.RightWall;
-    st.LeftWall = 0;
-    st.RightWall = st.NX;
-    try {
-        st.NumericalFailure = false;
-        recalc();
-        if (st.NumericalFailure) ThrowError("Incorrect file.");
-        // What the project saves must open again: the profiles the loading
-        // brought about pass the reader's rule for stored concentrations.
-        std::vector<double> level2;
-        for (int i = 1; i <= st.NComp; ++i) level2.insert(level2.end(), st.Arr.C(2, i), st.Arr.C(2, i) + st.NX + 1);
-        if (!PlausibleConcentrations(level2)) ThrowError("Incorrect file.");
-    } catch (...) {
-        st.LeftWall = leftWall;
-        st.RightWall = rightWall;
-        throw;
-    }
+    ComputationWindowScope window(st.counters());
+    window.WholeGrid(st.NX);
+    st.NumericalFailure = false;
+    recalc();
+    if (st.NumericalFailure) ThrowError("Incorrect file.");
+    // What the project saves must open again: the profiles the loading
+    // brought about pass the reader's rule for stored concentrations.
+    std::vector<double> level2;
+    for (int i = 1; i <= st.NComp; ++i)
+        level2.insert(level2.end(), st.Arr.C(2, i), st.Arr.C(2, i) + st.NX + 1);
+    if (!PlausibleConcentrations(level2)) ThrowError("Incorrect file.");
     st.Events.Emit(EngineEventKind::RedrawGraph);
     st.DetectorView = false;
     st.Events.Emit(EngineEventKind::SetupGraph);
-    st.LeftWall = leftWall;
-    st.RightWall = rightWall;
 }
 
 // Everything an open of a project reads: the project file and its companions,
@@ -501,9 +466,7 @@ bool SaveSnaFile(RunState& st, const std::string& name)
             });
         if (version == "0.1")
             save.StageByName(ChangeFileExt(base, ".opt"), [&](const std::string& temp) {
-                if (FileLayerHooks().WriteOptFile) FileLayerHooks().WriteOptFile(st, temp);
-                else WriteOptFile(st, temp);
-                return FileExists(temp);
+                return WriteOptFile(st, temp) && FileExists(temp);
             });
     }
     if (st.Initialised && !save.Stage(ChangeFileExt(base, ".det"), [&](BinWriter& out) { EncodeDetFile(out, st); }))
@@ -511,9 +474,7 @@ bool SaveSnaFile(RunState& st, const std::string& name)
     const std::string txtName = ChangeFileExt(base, ".txt");
     // The table belongs to the project: a save that cannot write it ends.
     if (st.cbComplex && !save.StageByName(txtName, [&](const std::string& temp) {
-            if (FileLayerHooks().SaveComplexData) FileLayerHooks().SaveComplexData(st, temp);
-            else SaveComplexData(st, temp);
-            return FileExists(temp);
+            return SaveComplexData(st, temp) && FileExists(temp);
         })) {
         ShowWarning("Error: Can't create new file");
         return false;
@@ -560,13 +521,16 @@ void ApplyEffectsCopy(RunState& st, const ProjectImage& im)
         const int rows = im.RowCount;
         st.TableEdge.assign(12, 0.0);
         st.TableRows.assign(12, std::vector<double>(static_cast<std::size_t>(k) + 1, 0.0));
+        // Rows the file does not hold take the effects window's defaults
+        // (table-copy row r is grid row r - 1), in display units.
+        const EffectsDefaults defaults = EffectsRowDefaults(st);
         for (int r = 3; r <= kTableRows; ++r)
-            st.TableEdge[r] = r <= rows ? im.Edges[r - 3] : EdgeDefault(st);
+            st.TableEdge[r] = r <= rows ? im.Edges[r - 3] : DisplayDefault(defaults, 0);
         for (int r = 2; r <= kTableRows; ++r)
             for (int s = 1; s <= k; ++s)
                 st.TableRows[r][s] = r <= rows
                                          ? im.Cells[static_cast<std::size_t>(r - 2) * k + (s - 1)]
-                                         : TableRowDefault(st, r);
+                                         : DisplayDefault(defaults, r - 1);
     }
     ModesFileBlockRead(st);
 }

@@ -40,14 +40,14 @@ inline constexpr const char* kBadCrossSectionAt = "Cross-section is zero, negati
 // the constituent number, the node and kCalculationStopped).
 inline constexpr const char* kBadConcentrationOf = "Concentration is not a finite number: constituent ";
 inline constexpr const char* kCalculationStopped = ". Calculation stopped.";
-// Special and LiBz modes: compositions the mode cannot work on (Init
+// Split-advection ("Special Mode") and LiBz modes: compositions the mode cannot work on (Init
 // refuses them; a switch turned on during a run stops it).
-inline constexpr const char* kSpecialModeConstituents =
+inline constexpr const char* kSplitAdvectionConstituents =
     "Special Mode requires at least 5 constituents, and constituents 2, 3 and 4 need a charged form.";
 inline constexpr const char* kLiBzModeConstituents = "Incorrect constituents for LiBz Mode!";
-// Special mode: the equilibrium split of constituent 1 has no real root at a
+// Split-advection mode: the equilibrium split of constituent 1 has no real root at a
 // node (a negative concentration); followed by the node and kCalculationStopped.
-inline constexpr const char* kSpecialModeNoSplit = "Special Mode: no equilibrium split at node ";
+inline constexpr const char* kSplitAdvectionNoSplit = "Special Mode: no equilibrium split at node ";
 // Micellar and racemic modes: an aggregation number below 1 (from a file)
 // is refused at Init and stops a run.
 inline constexpr const char* kMicAggregationNumber =

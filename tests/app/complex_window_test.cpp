@@ -7,6 +7,7 @@
 #include "engine/init_calc.h"
 #include "files/sna_file.h"
 #include "support/bench_cases.h"
+#include "support/recording_sink.h"
 #include "support/run_profiles.h"
 #include "tools/complex_table.h"
 

@@ -9,6 +9,7 @@
 #include "app/protein_window.h"
 #include "composition/composition_panel.h"
 #include "files/sna_file.h"
+#include "support/recording_sink.h"
 
 #include <fstream>
 

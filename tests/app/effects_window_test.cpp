@@ -9,6 +9,7 @@
 #include "engine/init_calc.h"
 #include "files/run_fixture.h"
 #include "files/sna_file.h"
+#include "support/recording_sink.h"
 
 using namespace testcomp;
 

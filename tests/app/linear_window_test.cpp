@@ -3,6 +3,7 @@
 #include "qt_test_env.h"
 
 #include "app/linear_window.h"
+#include "support/recording_sink.h"
 
 using namespace testcomp;
 

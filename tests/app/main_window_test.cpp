@@ -2,6 +2,7 @@
 // edits that commit on leaving, instance markers, start and exit, views; its
 // status texts and start switches.
 #include "qt_test_env.h"
+#include "support/recording_sink.h"
 
 #include "files/sna_file.h"
 

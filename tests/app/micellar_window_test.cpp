@@ -3,6 +3,7 @@
 #include "qt_test_env.h"
 
 #include "app/micellar_window.h"
+#include "support/recording_sink.h"
 
 #include <algorithm>
 

@@ -8,6 +8,7 @@
 #include "files/byte_builder.h"
 #include "files/psq.h"
 #include "support/psq_recording.h"
+#include "support/recording_sink.h"
 
 namespace {
 

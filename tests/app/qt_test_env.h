@@ -13,6 +13,7 @@
 #include "files/example_project.h"
 #include "foundation/errors.h"
 #include "foundation/numtext.h"
+#include "support/recording_sink.h"
 #include "support/temp_dir.h"
 #include "support/test_compositions.h"
 

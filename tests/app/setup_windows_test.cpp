@@ -7,6 +7,7 @@
 #include "app/run_setup_window.h"
 #include "engine/init_calc.h"
 #include "files/setup_edits.h"
+#include "support/recording_sink.h"
 
 #include <algorithm>
 

@@ -4,6 +4,7 @@
 #include "qt_test_env.h"
 
 #include "app/state_binder.h"
+#include "support/recording_sink.h"
 
 namespace {
 

@@ -7,6 +7,7 @@
 #include "app/run_setup_window.h"
 #include "files/byte_builder.h"
 #include "files/ini_file.h"
+#include "support/recording_sink.h"
 
 #include <array>
 #include <cstdlib>

@@ -7,6 +7,7 @@
 #include "app/option_window.h"
 #include "app/qt_convert.h"
 #include "app/run_setup_window.h"
+#include "support/recording_sink.h"
 
 #include <cstring>
 #include <fstream>

@@ -5,6 +5,7 @@
 #include "foundation/errors.h"
 #include "foundation/fileio.h"
 #include "support/raised_message.h"
+#include "support/recording_sink.h"
 #include "support/temp_dir.h"
 #include "support/test_compositions.h"
 

@@ -4,6 +4,7 @@
 #include "engine/init_calc.h"
 #include "engine/run_state.h"
 #include "support/recording_host.h"
+#include "support/recording_sink.h"
 #include "support/test_compositions.h"
 
 #include "../files/byte_builder.h"

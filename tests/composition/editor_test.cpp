@@ -3,6 +3,7 @@
 #include "../files/byte_builder.h"
 #include "engine/run_state.h"
 #include "foundation/errors.h"
+#include "support/recording_sink.h"
 #include "support/temp_dir.h"
 #include "support/test_compositions.h"
 

@@ -2,6 +2,7 @@
 #include "composition/amplitudes.h"
 
 #include "foundation/errors.h"
+#include "support/recording_sink.h"
 #include "support/test_compositions.h"
 
 #include <gtest/gtest.h>

@@ -4,6 +4,7 @@
 #include "engine/run_state.h"
 #include "foundation/errors.h"
 #include "foundation/paramset.h"
+#include "support/recording_sink.h"
 
 #include <gtest/gtest.h>
 

@@ -15,6 +15,7 @@
 #include "engine/run_calc.h"
 #include "engine/run_state.h"
 #include "foundation/errors.h"
+#include "support/recording_sink.h"
 #include "support/run_profiles.h"
 #include "support/test_compositions.h"
 #include "support/uniform_grid.h"

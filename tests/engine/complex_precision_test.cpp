@@ -18,6 +18,7 @@
 #include "engine/run_state.h"
 #include "foundation/errors.h"
 #include "support/bench_cases.h"
+#include "support/recording_sink.h"
 #include "support/test_compositions.h"
 
 namespace {

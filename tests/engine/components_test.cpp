@@ -5,6 +5,7 @@
 #include "engine/components.h"
 #include "foundation/errors.h"
 #include "foundation/univset.h"
+#include "support/recording_sink.h"
 #include "support/test_compositions.h"
 
 namespace {

@@ -20,6 +20,7 @@
 #include "foundation/errors.h"
 #include "foundation/numtext.h"
 #include "support/recording_host.h"
+#include "support/recording_sink.h"
 #include "support/test_compositions.h"
 
 using namespace testcomp;

@@ -10,6 +10,7 @@
 #include "engine/run_state.h"
 #include "foundation/errors.h"
 #include "support/recording_host.h"
+#include "support/recording_sink.h"
 #include "support/uniform_grid.h"
 
 TEST(EngineArrays, ShapesZeroFillRotationAndRelease) {

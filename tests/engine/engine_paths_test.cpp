@@ -23,6 +23,7 @@
 #include "engine/step_services.h"
 #include "foundation/errors.h"
 #include "support/recording_host.h"
+#include "support/recording_sink.h"
 #include "support/run_profiles.h"
 #include "support/uniform_grid.h"
 #include "support/test_compositions.h"
@@ -167,6 +168,19 @@ TEST_F(FirstOrderReaction, StarterStopsAtANonFiniteConcentrationAndNamesIt) {
     EXPECT_TRUE(std::isnan(st.Arr.C(2, 2)[kMid]));   // the level exchange undone
     EXPECT_EQ(sink.warnings, std::vector<std::string>{"Concentration is not a finite number: constituent 2, node " +
                                                       std::to_string(kMid) + ". Calculation stopped."});
+}
+
+TEST_F(FirstOrderReaction, StarterThatStopsGivesBackTheWindow)
+{
+    // the starter works on the whole grid; stopped by a node outside the
+    // window, it returns early with the window it was given
+    st.DT = 1e-3;
+    st.LeftWall = 60;
+    st.RightWall = 90;
+    st.Arr.C(2, 2)[kMid] = std::nan("");
+    EXPECT_FALSE(RestartMultistep(st, 2));
+    EXPECT_TRUE(st.Stop && st.NumericalFailure);
+    EXPECT_EQ(std::make_pair(st.LeftWall, st.RightWall), std::make_pair(60, 90));
 }
 
 TEST_F(FirstOrderReaction, MultistepFollowsTheExponentialAcrossADtChange) {

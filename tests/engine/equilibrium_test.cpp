@@ -5,11 +5,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 #include "engine/derivatives.h"
 #include "engine/equilibrium.h"
 #include "engine/run_state.h"
 #include "foundation/errors.h"
+#include "support/recording_sink.h"
 #include "support/uniform_grid.h"
 
 namespace {
@@ -184,6 +186,28 @@ TEST(Elneut, NewtonEdgeCases) {
         EXPECT_TRUE(st.NewtonItTotal == 0 && st.Arr.CH(2)[1] == 0.123);
     }
     EXPECT_TRUE(sink.warnings.empty());
+}
+
+TEST(Elneut, AListenerThatRaisesLeavesTheNewtonLimitAndTheWindow)
+{
+    // the start guard raises the iteration limit for its call only; a
+    // listener of the iteration counts that raises does not keep it raised
+    struct Raising : EngineListener {
+        void OnEngineEvent(const EngineEvent& e) override
+        {
+            if (e.kind == EngineEventKind::NewtonIterations) ThrowError("listener");
+        }
+    } raising;
+    RunState st;
+    SetUpUniformGrid(st, {}, 4);
+    st.Events.Add(&raising);
+    st.cbNewCnt = true;
+    st.LeftWall = 1;
+    st.RightWall = 3;
+    st.Arr.CH(2)[0] = 2e6;
+    EXPECT_THROW(Elneut(st, 1, 0, 0, false), Exception);
+    EXPECT_EQ(std::make_tuple(st.ItNew, st.LeftWall, st.RightWall), std::make_tuple(100, 1, 3));
+    st.Events.Remove(&raising);
 }
 
 TEST(Elneut, SourceLevelsWindowAndFailures) {

@@ -26,6 +26,7 @@
 #include "engine/run_state.h"
 #include "foundation/errors.h"
 #include "foundation/numtext.h"
+#include "support/recording_sink.h"
 #include "support/recording_host.h"
 #include "support/run_profiles.h"
 #include "support/test_compositions.h"
@@ -226,11 +227,11 @@ std::vector<ModeCase> CasesOf(Mode mode)
             MicellarSetUp(st);
         })};
     }
-    case Mode::Special: {
+    case Mode::SplitAdvection: {
         // Pure advection of fixed roles: constituent 1 is split at every
         // evaluation into 3 and 4 (Keq = 0.1 from the extra length), so 3
         // and 4 are conserved as their sum; there is no diffusion.
-        ModeCase c = Case(mode, "Special", SpecialComposition(),
+        ModeCase c = Case(mode, "Special", SplitAdvectionComposition(),
                           [](RunState& st) {
                               st.cbSpec = true;
                               st.FakeCapLen = 1e-4;

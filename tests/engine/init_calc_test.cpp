@@ -16,6 +16,7 @@
 #include "foundation/errors.h"
 #include "foundation/messages.h"
 #include "support/recording_host.h"
+#include "support/recording_sink.h"
 #include "support/test_compositions.h"
 #include "support/uniform_grid.h"
 

@@ -11,6 +11,7 @@
 #include "engine/run_state.h"
 #include "foundation/errors.h"
 #include "foundation/math_functions.h"
+#include "support/recording_sink.h"
 #include "support/test_compositions.h"
 
 using namespace testcomp;

@@ -23,6 +23,7 @@
 #include "foundation/errors.h"
 #include "foundation/messages.h"
 #include "support/recording_host.h"
+#include "support/recording_sink.h"
 #include "support/run_profiles.h"
 #include "support/test_compositions.h"
 

@@ -1,4 +1,4 @@
-// The linearized, special, Chrom and LiBz modes checked against results that
+// The linearized, split-advection, Chrom and LiBz modes checked against results that
 // do not use their formulas: a Fourier mode of the linear coupled transport
 // from the eigen-analysis of its matrices, the fast-equilibrium velocity of a
 // split constituent, plain translation at the flow velocity and the
@@ -22,6 +22,7 @@
 #include "engine/run_state.h"
 #include "foundation/errors.h"
 #include "foundation/messages.h"
+#include "support/recording_sink.h"
 #include "support/run_profiles.h"
 #include "support/test_compositions.h"
 
@@ -136,13 +137,13 @@ TEST(LinearizedMode, DriveFollowsThePowerModeAndIgnoreDerivativesLeavesAll) {
     EXPECT_TRUE(sink.warnings.empty());
 }
 
-TEST(SpecialMode, ZoneMovesAtTheFastEquilibriumVelocity) {
+TEST(SplitAdvectionMode, ZoneMovesAtTheFastEquilibriumVelocity) {
     const double w3 = 20e-9 * 250 / 0.025, w4 = 60e-9 * 250 / 0.025, cR = 10.0;
     // extra length (m) -> Keq = 1000 x: 0 (all free), 1 (half), 10 (mostly bound)
     for (const double fake : {0.0, 1e-4, 1e-3}) {
         RecordingMessageSink sink;
         RunState st;
-        Prepare(st, SpecialComposition(), {500, 5.0, 2.0, 1.0});
+        Prepare(st, SplitAdvectionComposition(), {500, 5.0, 2.0, 1.0});
         st.cbSpec = true;
         st.FakeCapLen = fake;
         ASSERT_TRUE(InitCalc(st));
@@ -164,15 +165,15 @@ TEST(SpecialMode, ZoneMovesAtTheFastEquilibriumVelocity) {
     }
 }
 
-TEST(SpecialMode, UnfitCompositionsAndSplitsWithoutRootStopWithAMessage) {
+TEST(SplitAdvectionMode, UnfitCompositionsAndSplitsWithoutRootStopWithAMessage) {
     RecordingMessageSink sink;
     RunState st;
-    Prepare(st, SpecialComposition(4), {100, 5.0, 2.0, 1.0});
+    Prepare(st, SplitAdvectionComposition(4), {100, 5.0, 2.0, 1.0});
     ASSERT_TRUE(InitCalc(st));  // a standard run of 4 constituents
     const std::vector<double> before = Profile(st, 1);
     st.cbSpec = true;
     EXPECT_FALSE(InitCalc(st));
-    EXPECT_EQ(sink.warnings, std::vector<std::string>{kSpecialModeConstituents});
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{kSplitAdvectionConstituents});
     EXPECT_TRUE(st.Initialised && st.Arr.Allocated());  // the previous run is kept
 
     // switched on during the run: it stops at once, once warned, nothing read
@@ -182,27 +183,27 @@ TEST(SpecialMode, UnfitCompositionsAndSplitsWithoutRootStopWithAMessage) {
         RunFixed(st, 1.0, 1e-3, true);
         EXPECT_TRUE(st.Time == 0.0 && Profile(st, 1) == before) << run;
     }
-    EXPECT_EQ(sink.warnings, (std::vector<std::string>{kSpecialModeConstituents, kSpecialModeConstituents}));
+    EXPECT_EQ(sink.warnings, (std::vector<std::string>{kSplitAdvectionConstituents, kSplitAdvectionConstituents}));
 
     // a constituent 2..4 without a charged form is refused too
-    TUnivSet<TComponents> comp = SpecialComposition();
+    TUnivSet<TComponents> comp = SplitAdvectionComposition();
     comp[3] = Constituent("Neutral", 0, 0, {0.0}, {0.0}, Analyte, 0.0, 0.0);
     st.Composition = comp;
     sink.Clear();
     EXPECT_FALSE(InitCalc(st));
-    EXPECT_EQ(sink.warnings, std::vector<std::string>{kSpecialModeConstituents});
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{kSplitAdvectionConstituents});
 
     // A split without a real root (possible only with cR Keq < 0, here a
     // negative extra length from a file) stops with a message naming the node:
     // Init leaves no run.
-    comp = SpecialComposition();
+    comp = SplitAdvectionComposition();
     comp[1] = StrongCation("Analyte", 30.0, Analyte, 0.0, 10.0);
     st.Composition = comp;
     st.FakeCapLen = -1e-3;
     sink.Clear();
     EXPECT_FALSE(InitCalc(st));
     ASSERT_EQ(sink.warnings.size(), 1u);
-    EXPECT_EQ(sink.warnings[0].rfind(kSpecialModeNoSplit, 0), 0u) << sink.warnings[0];
+    EXPECT_EQ(sink.warnings[0].rfind(kSplitAdvectionNoSplit, 0), 0u) << sink.warnings[0];
     EXPECT_FALSE(st.Initialised || st.Arr.Allocated());
 }
 

@@ -22,6 +22,7 @@
 #include "foundation/errors.h"
 #include "foundation/messages.h"
 #include "support/recording_host.h"
+#include "support/recording_sink.h"
 #include "support/test_compositions.h"
 
 using namespace testcomp;
@@ -43,7 +44,7 @@ std::vector<ModeSwitch> Switches() {
         {Mode::Racemic, "cbRacemic", [](RunState& s) { s.cbRacemic = true; }, nullptr},
         {Mode::Linear, "cbMX", [](RunState& s) { s.cbMX = true; }, nullptr},
         {Mode::Micellar, "cbSDS", [](RunState& s) { s.cbSDS = true; }, nullptr},
-        {Mode::Special, "cbSpec", [](RunState& s) { s.cbSpec = true; }, nullptr},
+        {Mode::SplitAdvection, "cbSpec", [](RunState& s) { s.cbSpec = true; }, nullptr},
         {Mode::Effects, "cbS", [](RunState& s) { s.cbS = true; }, nullptr},
         {Mode::Effects, "cbH", [](RunState& s) { s.cbH = true; }, nullptr},
         {Mode::Effects, "cbMix", [](RunState& s) { s.cbMix = true; }, nullptr},
@@ -255,7 +256,7 @@ TEST(Modes, TheStepFollowsTheRowsAndHoldsAModeAnnounces)
     RecordingMessageSink sink;
     RecordingHost host;
     RunState st;
-    st.Engine.Modes[ModeIndex(Mode::Special)] = AnnouncingMode();
+    st.Engine.Modes[ModeIndex(Mode::SplitAdvection)] = AnnouncingMode();
     st.cbSpec = true;
     st.cbLBorder = true;
     st.cbInitWalls = true;

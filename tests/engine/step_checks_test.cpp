@@ -18,6 +18,7 @@
 #include "foundation/errors.h"
 #include "foundation/messages.h"
 #include "support/bench_cases.h"
+#include "support/recording_sink.h"
 #include "support/uniform_grid.h"
 
 namespace {

@@ -3,13 +3,17 @@
 // profile recalculation on the whole grid whatever the window.
 #include <gtest/gtest.h>
 
+#include "engine/comp_window.h"
 #include "engine/derivatives.h"
 #include "engine/init_calc.h"
+#include "engine/ionic_strength.h"
 #include "engine/recalc.h"
 #include "engine/run_state.h"
 #include "engine/voltage.h"
 #include "foundation/errors.h"
 #include "foundation/messages.h"
+#include "support/raised_message.h"
+#include "support/recording_sink.h"
 #include "support/test_compositions.h"
 
 namespace {
@@ -107,6 +111,45 @@ TEST(RecalcProfiles, WholeGridWhateverTheWindow) {
     RecalcProfiles(st, 2);
     EXPECT_EQ(std::make_pair(st.LeftWall, st.RightWall), std::make_pair(40, 60));
     for (int j : {0, 50, 90, 100}) EXPECT_NEAR(a.PH[j], 4.7575, 0.01) << j;  // outside the analytes
+    EXPECT_TRUE(sink.warnings.empty());
+}
+
+TEST(RecalcProfiles, WindowComesBackWhenARoutineRaisesOrReturnsEarly)
+{
+    RecordingMessageSink sink;
+    RunState st;
+    PrepareRun(st, AcetateBufferWithAnalytes(), 100);
+    ASSERT_TRUE(InitCalc(st));
+    const auto window = [&] { return std::make_pair(st.LeftWall, st.RightWall); };
+    st.LeftWall = 40;
+    st.RightWall = 60;
+    // the equilibrium raises on the whole grid (state not initialised): the
+    // recalculation passes the error on with the window it was given
+    st.Initialised = false;
+    EXPECT_EQ(RaisedMessage([&] { RecalcProfiles(st, 2); }).find("Elneut") != std::string::npos,
+              true);
+    EXPECT_EQ(window(), std::make_pair(40, 60));
+    st.Initialised = true;
+    // the ionic-strength pass over the whole grid returns with it too, and
+    // has worked outside it
+    st.ISCorrection = true;
+    for (int j = 0; j <= 100; ++j) st.Arr.CH(2)[j] = 1.0;
+    ISC(st, 2, -1);
+    EXPECT_EQ(window(), std::make_pair(40, 60));
+    EXPECT_NEAR(st.Arr.PH[0], 4.7575, 0.05);
+    // a scope of its own, left by a return and by an exception
+    const auto inScope = [&](bool raise) {
+        ComputationWindowScope scope(st.counters());
+        scope.WholeGrid(st.NX);
+        if (std::make_pair(scope.SavedLeft(), scope.SavedRight()) != std::make_pair(40, 60))
+            return -1;
+        if (raise) ThrowError("raised");
+        return st.RightWall;
+    };
+    EXPECT_EQ(inScope(false), 100);
+    EXPECT_EQ(window(), std::make_pair(40, 60));
+    EXPECT_EQ(RaisedMessage([&] { inScope(true); }), "raised");
+    EXPECT_EQ(window(), std::make_pair(40, 60));
     EXPECT_TRUE(sink.warnings.empty());
 }
 

@@ -18,6 +18,7 @@
 #include "foundation/messages.h"
 #include "support/bench_cases.h"
 #include "support/raised_message.h"
+#include "support/recording_sink.h"
 #include "support/run_profiles.h"
 #include "support/temp_dir.h"
 

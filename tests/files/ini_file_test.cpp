@@ -6,6 +6,7 @@
 #include "files/ini_file.h"
 #include "files/setup_edits.h"
 #include "support/raised_message.h"
+#include "support/recording_sink.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>

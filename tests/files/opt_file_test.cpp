@@ -5,6 +5,7 @@
 #include "files/setup_edits.h"
 #include "opt_golden.h"
 #include "support/raised_message.h"
+#include "support/recording_sink.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>

@@ -2,19 +2,19 @@
 // sequence copy) and the example project.
 #include "files/sna_file.h"
 
-#include "opt_golden.h"
-#include "run_fixture.h"
 #include "composition/cmp_file.h"
-#include "engine/run_calc.h"
 #include "engine/init_distribution.h"
+#include "engine/run_calc.h"
 #include "files/det_file.h"
 #include "files/example_project.h"
-#include "files/file_hooks.h"
 #include "files/openers.h"
 #include "foundation/binio.h"
 #include "foundation/errors.h"
+#include "opt_golden.h"
+#include "run_fixture.h"
 #include "support/raised_message.h"
 #include "support/recording_host.h"
+#include "support/recording_sink.h"
 #include "support/run_profiles.h"
 #include "support/temp_dir.h"
 
@@ -28,16 +28,18 @@
 namespace {
 
 // The project file of the state, from the layout table.
-std::string GoldenProject(RunState& st, const std::string& scratch, const std::string& version = "1.1")
+// `rows` rows of the effects table copy (2..11; the writer always stores 11).
+std::string GoldenProject(RunState& st, const std::string& scratch,
+                          const std::string& version = "1.1", int rows = 11)
 {
     const int nn = st.NX + 1, c = st.NComp;
     Bytes g;
     g.str("KELVO SNA FILE").str(version).raw(BlockBytes(st, scratch, false));
     if (version == "1.1") {
-        g.u8(st.cbDcH).u8(st.cbChrom).u8(st.cbLE).u8(st.cbRE).i32(11).i32(st.SegCount);
+        g.u8(st.cbDcH).u8(st.cbChrom).u8(st.cbLE).u8(st.cbRE).i32(rows).i32(st.SegCount);
         g.u8(st.cbS).u8(st.cbH).u8(st.cbMix).u8(st.cbT).u8(st.rbD).u8(st.rbH);
-        for (int r = 3; r <= 11 && st.SegCount; ++r) g.f64(st.TableEdge[r]);
-        for (int r = 2; r <= 11 && st.SegCount; ++r)
+        for (int r = 3; r <= rows && st.SegCount; ++r) g.f64(st.TableEdge[r]);
+        for (int r = 2; r <= rows && st.SegCount; ++r)
             for (int k = 1; k <= st.SegCount; ++k) g.f64(st.TableRows[r][k]);
     }
     g.f64(st.RunStart).f64(st.SpentTime).i32(st.StepCount).i32(st.NewtonItTotal);
@@ -99,6 +101,16 @@ void ExpectRefused(const std::string& file, const std::string& bytes, const std:
 // The bytes of `g` with the double at `offset` replaced.
 std::string WithDoubleAt(std::string g, std::size_t offset, double v) { return g.replace(offset, 8, Bytes().f64(v).b); }
 
+// An effects table of two segments: edge 0.5 + row, cells 10 row + 1 and 10 row + 2.
+void SetTwoSegmentTable(RunState& st)
+{
+    st.SegCount = 2;
+    st.TableEdge.assign(12, 0.0);
+    st.TableRows.assign(12, std::vector<double>(3, 0.0));
+    for (int row = 2; row <= 11; ++row)
+        st.TableEdge[row] = 0.5 + row, st.TableRows[row] = {0.0, 10.0 * row + 1, 10.0 * row + 2};
+}
+
 // A file-block hook that counts its calls.
 int gBlockReads = 0;
 void CountBlockRead(RunState&) { ++gBlockReads; }
@@ -115,11 +127,7 @@ TEST(ProjectFile, BothLayoutsAreReadTheCurrentOneWrittenAndDamagedFilesRaise)
     st.RunStart = 45000.5; st.SpentTime = 2.25; st.StepCount = 30; st.NewtonItTotal = 90; st.Time = 0.75;
     st.Series.clbGraph[0].checked = false;
     st.Series.clbGraph[3].checked = st.cbLE = st.rbD = true;
-    // An effects table of two segments.
-    st.SegCount = 2;
-    st.TableEdge.assign(12, 0.0);
-    st.TableRows.assign(12, std::vector<double>(3, 0.0));
-    for (int row = 2; row <= 11; ++row) st.TableEdge[row] = 0.5 + row, st.TableRows[row] = {0.0, 10.0 * row + 1, 10.0 * row + 2};
+    SetTwoSegmentTable(st);
     const std::string name = tmp.file("proj.sna"), golden = GoldenProject(st, tmp.file("b.bin"));
     ASSERT_TRUE(SaveSnaFile(st, name));
     EXPECT_EQ(ReadBytes(name), golden);
@@ -274,6 +282,37 @@ TEST(ProjectFile, ValuesNoEditWouldTakeAndSizesThatDoNotAddUpAreRefused)
     EXPECT_EQ(ReadBytes(tmp.file("q.sna")).substr(stepCount, 4), Bytes().i32(INT32_MAX).b);
 }
 
+TEST(ProjectFile, TableRowsAFileLacksTakeTheEffectsWindowDefaults)
+{
+    TempDir tmp;
+    RecordingMessageSink sink;
+    HostedRun r(tmp.file("Kelvo5_tmp_1.psq"));
+    r.Init();
+    RunState& st = r.st;
+    SetTwoSegmentTable(st);
+    const std::string name = tmp.file("short.sna");
+    ASSERT_TRUE(SaveSnaFile(st, name));
+    // the table of a file holds rows 2 and 3 only
+    WriteBytes(name, GoldenProject(st, tmp.file("b.bin"), "1.1", 3));
+    HostedRun l(tmp.file("Kelvo5_tmp_2.psq"));
+    ASSERT_TRUE(OpenProject(l.st, name));
+    const RunState& o = l.st;
+    const double d = o.CapDiameter, area = 3.141592653589793 * d * d / 4 * 1e9;
+    // ID (um), S, hOA, p, Mix, T (C), Svol, pK of EOF, max uEOF, in display units
+    const double rest[] = {d * 1e6, area, 1500, d / 4 / 1500 * 1e9, 0, o.Temperature - 273.15,
+                           area,    5.5,  50};
+    ASSERT_TRUE(o.TableRows.size() == 12 && o.TableEdge.size() == 12);
+    for (int k = 1; k <= 2; ++k) {
+        EXPECT_EQ(std::pair(o.TableRows[2][k], o.TableRows[3][k]), std::pair(20.0 + k, 30.0 + k));
+        for (int row = 4; row <= 11; ++row)
+            EXPECT_NEAR(o.TableRows[row][k], rest[row - 3], 1e-12 * std::fabs(rest[row - 3]))
+                << row;
+    }
+    EXPECT_EQ(o.TableEdge[3], 3.5);
+    for (int row = 4; row <= 11; ++row) EXPECT_EQ(o.TableEdge[row], o.PeakEdgeWidth) << row;
+    EXPECT_TRUE(sink.warnings.empty());
+}
+
 TEST(ProjectFile, ASaveReplacesItsFilesTogetherAndWritesThroughALink)
 {
     TempDir tmp;
@@ -288,17 +327,19 @@ TEST(ProjectFile, ASaveReplacesItsFilesTogetherAndWritesThroughALink)
     using It = std::filesystem::directory_iterator;
     const auto files = std::distance(It(tmp.path()), It());
 
-    // A save that fails on its way (here the complexation table, written after
-    // the composition and the detector record) leaves every old file and no
-    // temporary file.
+    // A save that fails on its way (here the complexation table, staged after
+    // the composition and the detector record, cannot take the place of a
+    // folder of its name) leaves every old file and no temporary file.
     st.Composition[1].name = "Renamed", st.cbComplex = true;
     st.Series.DET_pH.Add(9.0, 7.0);
-    FileLayerHooks().SaveComplexData = [](RunState&, const std::string&) { ThrowError("Error: Can't write to file"); };
+    std::filesystem::create_directory(tmp.file("s.txt"));
+    WriteBytes(tmp.file("s.txt/kept"), "kept");
     EXPECT_EQ(RaisedMessage([&] { SaveSnaFile(st, name); }), "Error: Can't write to file");
-    FileLayerHooks().SaveComplexData = nullptr;
     st.cbComplex = false;
     EXPECT_EQ(std::tuple(ReadBytes(name), ReadBytes(tmp.file("s.cmp")), ReadBytes(tmp.file("s.det"))),
               std::tuple(sna, cmp, det));
+    EXPECT_EQ(ReadBytes(tmp.file("s.txt/kept")), "kept");
+    std::filesystem::remove_all(tmp.file("s.txt"));
     EXPECT_EQ(std::distance(It(tmp.path()), It()), files);
     EXPECT_FALSE(SaveFileAtomically(tmp.file("no/such/dir/x.sna"), [](BinWriter&) {}));
 

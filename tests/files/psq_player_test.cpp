@@ -7,6 +7,7 @@
 #include "foundation/errors.h"
 #include "support/psq_recording.h"
 #include "support/raised_message.h"
+#include "support/recording_sink.h"
 #include "support/temp_dir.h"
 
 #include <cmath>

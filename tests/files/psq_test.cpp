@@ -3,6 +3,7 @@
 #include "run_fixture.h"
 #include "foundation/errors.h"
 #include "support/raised_message.h"
+#include "support/recording_sink.h"
 #include "support/temp_dir.h"
 
 #include <tuple>

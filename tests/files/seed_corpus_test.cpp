@@ -17,6 +17,7 @@
 #include "files/psq_player.h"
 #include "files/sna_file.h"
 #include "support/raised_message.h"
+#include "support/recording_sink.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>

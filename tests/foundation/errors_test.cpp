@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/raised_message.h"
+#include "support/recording_sink.h"
 
 namespace {
 

@@ -7,6 +7,7 @@
 
 #include "foundation/errors.h"
 #include "support/raised_message.h"
+#include "support/recording_sink.h"
 
 namespace {
 

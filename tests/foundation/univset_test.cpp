@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/raised_message.h"
+#include "support/recording_sink.h"
 
 namespace {
 

@@ -70,7 +70,7 @@ TUnivSet<TComponents> SelectorWithAnalytes() {
     return comp;
 }
 
-TUnivSet<TComponents> SpecialComposition(int count) {
+TUnivSet<TComponents> SplitAdvectionComposition(int count) {
     TUnivSet<TComponents> comp;
     comp.Add(StrongCation("Analyte", 30.0, Analyte, 0.0, 0.01));
     comp.Add(StrongCation("Partner", 40.0, BGE, 10.0, 10.0));

@@ -49,7 +49,7 @@ TUnivSet<TComponents> SelectorWithAnalytes();
 // Split advection ("Special Mode"), the first `count` of: an analyte zone
 // (constituent 1, 0.01 mM, split into 3 and 4), its uniform partner (10 mM),
 // the free and the bound form (mobilities 20 and 60, empty) and chloride.
-TUnivSet<TComponents> SpecialComposition(int count = 5);
+TUnivSet<TComponents> SplitAdvectionComposition(int count = 5);
 
 // Puts the default run setup into `st` (defaults of the run state, `nodes` as
 // the pending node count) and `comp` as the composition; no host.

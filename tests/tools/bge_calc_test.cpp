@@ -15,6 +15,7 @@
 #include "engine/run_state.h"
 #include "foundation/errors.h"
 #include "support/raised_message.h"
+#include "support/recording_sink.h"
 #include "support/test_compositions.h"
 #include "tools/bge_calc.h"
 

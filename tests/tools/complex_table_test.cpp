@@ -12,9 +12,9 @@
 #include "engine/complex_mode.h"
 #include "engine/init_calc.h"
 #include "engine/run_state.h"
-#include "files/file_hooks.h"
 #include "files/sna_file.h"
 #include "foundation/errors.h"
+#include "support/recording_sink.h"
 #include "support/temp_dir.h"
 #include "support/test_compositions.h"
 #include "tools/complex_table.h"
@@ -187,9 +187,6 @@ TEST(ComplexFile, TruncatedAndDamagedFilesGiveTheSetUpsMessages) {
 TEST(ComplexFile, SavedAndOpenedAsTheProjectsCompanion) {
     RecordingMessageSink sink;
     TempDir dir;
-    FileHooks saved = FileLayerHooks();
-    FileLayerHooks().SaveComplexData = [](RunState& s, const std::string& n) { SaveComplexData(s, n); };
-    FileLayerHooks().LoadComplexData = LoadComplexData;
     RunState st;
     PrepareRun(st, Composition(), 20);
     st.PsqFileOwn = dir.file("own.psq");
@@ -211,7 +208,6 @@ TEST(ComplexFile, SavedAndOpenedAsTheProjectsCompanion) {
     plain.cbComplex = true;
     ASSERT_TRUE(OpenProject(plain, name));
     EXPECT_FALSE(plain.cbComplex);
-    FileLayerHooks() = saved;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "engine/run_state.h"
 #include "foundation/errors.h"
+#include "support/recording_sink.h"
 
 #include <gtest/gtest.h>
 

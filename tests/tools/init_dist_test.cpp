@@ -3,6 +3,7 @@
 #include "engine/init_calc.h"
 #include "engine/run_state.h"
 #include "foundation/errors.h"
+#include "support/recording_sink.h"
 #include "support/test_compositions.h"
 
 #include <gtest/gtest.h>

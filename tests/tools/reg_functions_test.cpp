@@ -15,6 +15,7 @@
 #include "tools/additional_info.h"
 #include "tools/reg_functions.h"
 #include "toy_state.h"
+#include "support/recording_sink.h"
 
 namespace {
 
