@@ -647,7 +647,11 @@ void MainWindow::OnEngineEvent(const EngineEvent& e)
     case EngineEventKind::DrawDetectorLine: DrawDetectorLine(); break;
     case EngineEventKind::DetectorSampled: OnDetectorSampled(e.flag); break;
     case EngineEventKind::ShowMessageWindow: ShowMessageWindow(e.lines); break;
-    case EngineEventKind::GeometryEditsEnabled: geometryEditsEnabled_ = e.flag; break;
+    // The run-setup window's grid edits are locked while a run goes.
+    case EngineEventKind::GeometryEditsEnabled:
+        geometryEditsEnabled_ = e.flag;
+        if (auto* setup = findChild<RunSetupWindow*>("fmRunSetup")) setup->ShowSettings();
+        break;
     case EngineEventKind::DiffusionModeChanged: OnDiffusionModeChanged(e.flag); break;
     case EngineEventKind::EngineArraysFreed: chart_->OnEngineArraysFreed(e.flag); break;
     case EngineEventKind::RefreshMicellar:

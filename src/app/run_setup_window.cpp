@@ -267,9 +267,11 @@ void RunSetupWindow::ShowSettings()
     RunState& st = State();
     for (auto& [name, label] : nodeLabels_) label->setText(Q(NodeLabel(st, name)));
     c_.bnRestore->setEnabled(st.SetupChanged);
-    // The grid waits for the next Init, which a run refuses.
+    // The grid waits for the next Init, which a run refuses: its edits are
+    // locked from the start of a run until the run has stopped.
+    const bool geometry = !st.Running && main_.GeometryEditsEnabled();
     for (const EditEntry& e : RunSetupEdits())
-        if (e.pending) edits_[e.name]->setEnabled(!st.Running);
+        if (e.pending) edits_[e.name]->setEnabled(geometry);
     edits_["edDTInit"]->setEnabled(!st.cbIgnDT);
     const bool racemic = st.setup_cbRacemic;
     for (const char* name : {"edRacemicA", "edRacemicB", "edRacemicG"}) edits_[name]->setVisible(racemic);
