@@ -5,7 +5,6 @@
 #include "app/chart_view.h"
 #include "app/composition_panel_view.h"
 #include "app/edit_committer.h"
-#include "app/main_chart.h"
 #include "app/complex_window.h"
 #include "app/detector_window.h"
 #include "app/effects_window.h"

@@ -5,7 +5,6 @@
 
 #include "app/chart_view.h"
 #include "app/composition_panel_view.h"
-#include "app/main_chart.h"
 
 #include <QAction>
 #include <QCheckBox>
