@@ -137,7 +137,7 @@ ComplexWindow::ComplexWindow(RunState& st, std::function<void()> runInit, QWidge
 
     // The switch changes only through the confirmation; a change made by the
     // program runs the same handler as one made by the user.
-    Binder().Check(c_.cbComplex, st_.cbComplex, [this] { cbComplexClick(); });
+    Binder().Check(c_.cbComplex, st_.complexation().cbComplex, [this] { cbComplexClick(); });
     c_.cbComplex->installEventFilter(this);
     OnSignal(c_.bnOpenData, &QPushButton::clicked, [this] { bnOpenDataClick(); });
     OnSignal(c_.bnSave, &QPushButton::clicked, [this] { bnSaveClick(); });

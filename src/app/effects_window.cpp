@@ -51,26 +51,27 @@ EffectsWindow::EffectsWindow(RunState& st, QWidget* parent) : QWidget(parent, Qt
     BuildControls();
     resize(960, 600);
 
+    CapillaryEffects& fx = st_.effects();   // the window's own record
     StateBinder& b = Binder();
     b.afterChange = [this] { RefreshForm(); };
-    b.Check(c_.cbS, st.cbS, [this] {
-        if (!st_.cbS) st_.cbSvol = false;
+    b.Check(c_.cbS, fx.cbS, [&fx] {
+        if (!fx.cbS) fx.cbSvol = false;
     });
-    b.Check(c_.cbMix, st.cbMix);
-    b.Check(c_.cbH, st.cbH);
-    b.Check(c_.cbT, st.cbT);
-    b.Check(c_.cbSvol, st.cbSvol, [this] {
-        if (st_.cbSvol) st_.cbS = true;
+    b.Check(c_.cbMix, fx.cbMix);
+    b.Check(c_.cbH, fx.cbH);
+    b.Check(c_.cbT, fx.cbT);
+    b.Check(c_.cbSvol, fx.cbSvol, [&fx] {
+        if (fx.cbSvol) fx.cbS = true;
     });
-    b.Check(c_.cbEOF, st.cbEOF);
-    b.Radio(c_.rbD, c_.rbS, st.rbD);
-    b.Radio(c_.rbH, c_.rbP, st.rbH);
-    b.Radio(c_.rbPK_pos, c_.rbPK_neg, st.rbPK_pos);
-    b.Check(c_.cbAccT, st.cbAccT);
-    b.Check(c_.cbTEOF, st.cbTEOF);
-    b.Check(c_.cbDiffusion, st.cbDiffusion);
-    b.Check(c_.cbAllStac, st.cbAllStac);
-    b.Check(c_.cbMixE, st.cbMixE);
+    b.Check(c_.cbEOF, fx.cbEOF);
+    b.Radio(c_.rbD, c_.rbS, fx.rbD);
+    b.Radio(c_.rbH, c_.rbP, fx.rbH);
+    b.Radio(c_.rbPK_pos, c_.rbPK_neg, fx.rbPK_pos);
+    b.Check(c_.cbAccT, fx.cbAccT);
+    b.Check(c_.cbTEOF, fx.cbTEOF);
+    b.Check(c_.cbDiffusion, fx.cbDiffusion);
+    b.Check(c_.cbAllStac, fx.cbAllStac);
+    b.Check(c_.cbMixE, fx.cbMixE);
     EditCommitter* seg = b.Integer(
         c_.edNSeg, [this] { return QString::number(segCountEdit_); },
         [this](int n) {

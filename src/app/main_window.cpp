@@ -22,10 +22,8 @@
 #include "app/settings_file.h"
 #include "app/qt_dialogs.h"
 #include "app/small_windows.h"
-#include "engine/comp_window.h"
 #include "engine/diffusion_mode.h"
 #include "engine/init_distribution.h"
-#include "engine/run_series.h"
 #include "engine/step_services.h"
 #include "files/file_hooks.h"
 #include "files/psq.h"
@@ -36,9 +34,6 @@
 #include "foundation/errors.h"
 #include "foundation/fileio.h"
 #include "foundation/numtext.h"
-#include "tools/reg_functions.h"
-#include "tools/chart_hints.h"
-#include "files/chart_lines.h"
 
 #include <QAction>
 #include <QApplication>
@@ -303,8 +298,8 @@ void MainWindow::BindControls()
     b.Check(c_.cbShowHints, st.Options.cbShowHints);
     b.Check(c_.cbRacemic, st.cbRacemic, [this] { st_->cbSDS = st_->cbRacemic; });
 
-    OnSignal(c_.clbGraph, &QListWidget::itemChanged, [this] { CheckListChanged(c_.clbGraph, st_->Series.clbGraph); });
-    OnSignal(c_.clbDet, &QListWidget::itemChanged, [this] { CheckListChanged(c_.clbDet, st_->Series.clbDet); });
+    OnSignal(c_.clbGraph, &QListWidget::itemChanged, [this] { chart_->CheckListChanged(false); });
+    OnSignal(c_.clbDet, &QListWidget::itemChanged, [this] { chart_->CheckListChanged(true); });
     OnSignal(c_.bbnInit, &QPushButton::clicked, [this] { bnInitClick(); });
     OnSignal(c_.bbnStart, &QPushButton::clicked, [this] { bnStartClick(); });
     OnSignal(c_.bbnStop, &QPushButton::clicked, [this] { bnStopClick(); });
@@ -324,384 +319,9 @@ void MainWindow::ShowBindings()
     c_.llTime->setText(st_->DiffMode ? "Diff. time (s)" : "Time (s)");
 }
 
-// ===== check lists =======================================================================
+// ===== chart =================================================================================
 
-void MainWindow::ShowCheckList(QListWidget* widget, std::vector<CheckListItem>& items)
-{
-    QSignalBlocker block(widget);
-    bool same = widget->count() == static_cast<int>(items.size());
-    for (int i = 0; same && i < widget->count(); ++i)
-        same = widget->item(i)->text() == QString::fromLatin1(items[i].text.c_str());
-    if (same) {
-        for (int i = 0; i < widget->count(); ++i)
-            widget->item(i)->setCheckState(items[i].checked ? Qt::Checked : Qt::Unchecked);
-        return;
-    }
-    widget->clear();
-    for (const CheckListItem& item : items) {
-        auto* w = new QListWidgetItem(QString::fromLatin1(item.text.c_str()), widget);
-        w->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-        w->setCheckState(item.checked ? Qt::Checked : Qt::Unchecked);
-    }
-}
-
-void MainWindow::ShowCheckLists()
-{
-    ShowCheckList(c_.clbGraph, st_->Series.clbGraph);
-    ShowCheckList(c_.clbDet, st_->Series.clbDet);
-}
-
-void MainWindow::CheckListChanged(QListWidget* widget, std::vector<CheckListItem>& items)
-{
-    if (widget->count() != static_cast<int>(items.size())) return;
-    for (int i = 0; i < widget->count(); ++i) items[i].checked = widget->item(i)->checkState() == Qt::Checked;
-    clbGraphClickCheck();
-}
-
-void MainWindow::clbGraphClickCheck()
-{
-    RunSeries& s = st_->Series;
-    const int n = st_->NComp;
-    if (s.clbGraph.size() < 2) return;
-    auto checked = [](const std::vector<CheckListItem>& list, int i) {
-        return i >= 0 && i < static_cast<int>(list.size()) && list[i].checked;
-    };
-    if (st_->DetectorView) {
-        if (static_cast<int>(s.clbDet.size()) < n + 5) return;
-        s.DET_pH.active = checked(s.clbDet, 0);
-        s.DET_conductivity.active = checked(s.clbDet, 1);
-        s.DET_volt.active = checked(s.clbDet, n + 2);
-        s.DET_CDen.active = checked(s.clbDet, n + 3);
-        s.DET_T.active = checked(s.clbDet, n + 4);
-        for (int i = 1; i <= n && i < static_cast<int>(s.srDetComp.size()); ++i)
-            s.srDetComp[i].active = checked(s.clbDet, i + 1);
-    } else {
-        s.sr_pH.active = checked(s.clbGraph, 0);
-        s.sr_conductivity.active = checked(s.clbGraph, 1);
-        for (int i = 1; i <= n && i < static_cast<int>(s.srComp.size()); ++i)
-            s.srComp[i].active = checked(s.clbGraph, i + 1);
-        ChartSeries* extra[13] = {nullptr, nullptr, &s.sr_E, &s.sr_IS, &s.sr_S, &s.sr_T, &s.sr_P,
-                                  &s.sr_j, &s.sr_potential, &s.sr_Ui, &s.sr_mix, &s.sr_pi, &s.sr_elneut};
-        for (int k = 2; k <= 12; ++k)
-            if (static_cast<int>(s.clbGraph.size()) > n + k) extra[k]->active = s.clbGraph[n + k].checked;
-    }
-    SyncChart();
-}
-
-// ===== chart ==============================================================================
-
-std::vector<std::pair<ChartSeries*, QCPGraph*>> MainWindow::ChartLines() const
-{
-    std::vector<std::pair<ChartSeries*, QCPGraph*>> lines = fixed_;
-    RunSeries& s = st_->Series;
-    for (size_t i = 1; i < compGraphs_.size() && i < s.srComp.size(); ++i) lines.emplace_back(&s.srComp[i], compGraphs_[i]);
-    for (size_t i = 1; i < detGraphs_.size() && i < s.srDetComp.size(); ++i)
-        lines.emplace_back(&s.srDetComp[i], detGraphs_[i]);
-    return lines;
-}
-
-QCPGraph* MainWindow::GraphOf(const ChartSeries& series) const
-{
-    for (const auto& [s, g] : fixed_)
-        if (s == &series) return g;
-    return nullptr;
-}
-
-bool MainWindow::IsRecord(const ChartSeries& series) const
-{
-    const RunSeries& s = st_->Series;
-    return &series == &s.DET_pH || &series == &s.DET_conductivity || &series == &s.DET_volt ||
-           &series == &s.DET_CDen || &series == &s.DET_T;
-}
-
-void MainWindow::SyncSeries(ChartSeries& series, QCPGraph* graph, bool record)
-{
-    if (!graph) return;
-    graph->setName(QString::fromLatin1(series.title.c_str()));
-    QPen pen = graph->pen();
-    pen.setColor(ColourFromBGR(static_cast<std::uint32_t>(series.colour)));
-    graph->setPen(pen);
-    graph->setVisible(series.active);
-    if (!series.active) return;
-    int n = static_cast<int>(std::min(series.x.size(), series.y.size()));
-    const int shown = graph->dataCount();
-    // The shown points are still the start of the record when its first and last keys agree.
-    bool grown = record && shown <= n &&
-                 (shown == 0 || (graph->data()->constBegin()->key == series.x[0] &&
-                                 (graph->data()->constEnd() - 1)->key == series.x[shown - 1]));
-    if (grown)
-        ChartView::AppendPoints(graph, series.x.data(), series.y.data(), shown, n);
-    else
-        ChartView::SetPoints(graph, series.x.data(), series.y.data(), n);
-}
-
-void MainWindow::SyncCompSeries()
-{
-    RunSeries& s = st_->Series;
-    auto resize = [this](std::vector<QCPGraph*>& graphs, size_t count) {
-        if (count < 1) count = 1;
-        while (graphs.size() > count) {
-            c_.Graph->RemoveSeries(graphs.back());
-            graphs.pop_back();
-        }
-        while (graphs.size() < count) {
-            graphs.push_back(c_.Graph->AddSeries(QString(), 0, false));
-            QPen pen = graphs.back()->pen();
-            pen.setWidth(st_->Options.DrawnLineWidth());
-            graphs.back()->setPen(pen);
-        }
-    };
-    resize(compGraphs_, s.srComp.size());
-    resize(detGraphs_, s.srDetComp.size());
-    const RunState& st = *st_;
-    const EngineArrays& a = st.Arr;
-    const double dx = st.NX > 0 ? st.CapLength / st.NX * st.XScale : 0;
-    for (size_t i = 1; i < s.srComp.size(); ++i) {
-        ChartSeries& series = s.srComp[i];
-        QCPGraph* g = compGraphs_[i];
-        // A preview of the distribution tool holds its own points.
-        bool drawn = !st.DistPreview && a.Allocated() && static_cast<int>(i) <= a.NComp &&
-                     a.DrawnProfile.Rows() > static_cast<int>(i) && a.DrawnProfile.Cols() == a.Nn;
-        if (!drawn) {
-            SyncSeries(series, g);
-            continue;
-        }
-        g->setName(QString::fromLatin1(series.title.c_str()));
-        QPen pen = g->pen();
-        pen.setColor(ColourFromBGR(static_cast<std::uint32_t>(series.colour)));
-        g->setPen(pen);
-        g->setVisible(series.active);
-        if (series.active) ChartView::SetProfile(g, dx, a.DrawnProfile[static_cast<int>(i)], a.Nn);
-    }
-    for (size_t i = 1; i < s.srDetComp.size(); ++i) SyncSeries(s.srDetComp[i], detGraphs_[i], true);
-}
-
-void MainWindow::SyncChart()
-{
-    for (auto& [series, graph] : fixed_) {
-        if (graph == grLeftWall_ || graph == grRightWall_ || graph == grDetectorLine_) {
-            graph->setVisible(series->active && series->Count() > 0);
-            if (series->Count() > 0) c_.Graph->SetMarkerX(graph, series->x[0]);
-            else graph->data()->clear();
-            continue;
-        }
-        SyncSeries(*series, graph, IsRecord(*series));
-    }
-    SyncCompSeries();
-    c_.Graph->RequestReplot();
-}
-
-void MainWindow::ApplyLineWidth()
-{
-    RunSeries& s = st_->Series;
-    auto width = [this](QCPGraph* g) {
-        if (!g) return;
-        QPen pen = g->pen();
-        pen.setWidth(st_->Options.DrawnLineWidth());
-        g->setPen(pen);
-    };
-    for (ChartSeries* series : {&s.sr_pH, &s.sr_conductivity, &s.sr_detectorLine, &s.sr_LeftWall, &s.sr_RightWall,
-                                &s.DET_pH, &s.DET_conductivity, &s.DET_volt, &s.DET_CDen, &s.DET_T})
-        width(GraphOf(*series));
-    if (st_->Initialised) {
-        SyncCompSeries();
-        for (size_t i = 1; i < compGraphs_.size(); ++i) width(compGraphs_[i]);
-        for (size_t i = 1; i < detGraphs_.size(); ++i) width(detGraphs_[i]);
-    }
-    c_.Graph->RequestReplot();
-}
-
-void MainWindow::SetupGraph()
-{
-    RunState& st = *st_;
-    RunSeries& s = st.Series;
-    ShowCheckLists();  // the lists may have been rebuilt by Init or a loader
-    const int n = st.NComp;
-    auto checked = [](const std::vector<CheckListItem>& list, int i) {
-        return i >= 0 && i < static_cast<int>(list.size()) && list[i].checked;
-    };
-    // The sequence player shows its frames on the arrays it built, without a run.
-    const bool shown = st.Initialised || (st.Arr.Allocated() && !st.PsqPlayerReloadNeeded);
-    if (st.DetectorView) {
-        c_.Graph->SetTitle("Detector");
-        c_.Graph->xAxis->setLabel("Time (min)");
-        c_.Graph->yAxis->setLabel("Concentration (mM), Conductivity (1e-2 S/m), pH");
-        c_.Graph->SetBackgroundColour(st.Options.DetColor);
-        if (shown) {
-            for (ChartSeries* x : {&s.sr_conductivity, &s.sr_pH, &s.sr_E, &s.sr_IS, &s.sr_S, &s.sr_T, &s.sr_P, &s.sr_j,
-                                   &s.sr_potential, &s.sr_Ui, &s.sr_mix, &s.sr_pi, &s.sr_elneut, &s.sr_LeftWall,
-                                   &s.sr_RightWall, &s.sr_mic, &s.sr_CMC, &s.sr_MicDye})
-                x->active = false;
-            for (size_t i = 1; i < s.srComp.size(); ++i) s.srComp[i].active = false;
-            c_.clbGraph->setVisible(false);
-            ChartSeries* det[5] = {&s.DET_pH, &s.DET_conductivity, &s.DET_volt, &s.DET_CDen, &s.DET_T};
-            const int item[5] = {0, 1, n + 2, n + 3, n + 4};
-            for (int k = 0; k < 5; ++k)
-                if (checked(s.clbDet, item[k])) det[k]->active = true;
-            for (int i = 1; i <= n && i < static_cast<int>(s.srDetComp.size()); ++i)
-                if (checked(s.clbDet, i + 1)) s.srDetComp[i].active = true;
-            c_.clbDet->setVisible(true);
-        }
-    } else {
-        c_.Graph->SetTitle("Profiles");
-        if (st.XScale == 1) c_.Graph->xAxis->setLabel("Position in capillary (m)");
-        else if (st.XScale == 1000) c_.Graph->xAxis->setLabel("Position in capillary (mm)");
-        c_.Graph->yAxis->setLabel("Concentration (mM), Conductivity (1e-2 S/m), pH");
-        c_.Graph->SetBackgroundColour(st.Options.SimColor);
-        if (shown) {
-            s.sr_pH.active = checked(s.clbGraph, 0);
-            s.sr_conductivity.active = checked(s.clbGraph, 1);
-            s.sr_E.active = checked(s.clbGraph, n + 2);
-            s.sr_IS.active = checked(s.clbGraph, n + 3);
-            if (static_cast<int>(s.clbGraph.size()) > n + 4) {
-                ChartSeries* more[9] = {&s.sr_S, &s.sr_T, &s.sr_P, &s.sr_j, &s.sr_potential,
-                                        &s.sr_Ui, &s.sr_mix, &s.sr_pi, &s.sr_elneut};
-                for (int k = 0; k < 9; ++k) more[k]->active = checked(s.clbGraph, n + 4 + k);
-            }
-            s.sr_LeftWall.active = s.sr_RightWall.active = !st.DistPreview;
-            if (st.cbSDS) {
-                s.sr_mic.active = st.cbShowMic;
-                s.sr_CMC.active = st.cbShowCMC;
-                s.sr_MicDye.active = st.cbMicComplex;
-            }
-            for (int i = 1; i < static_cast<int>(s.srComp.size()); ++i) s.srComp[i].active = checked(s.clbGraph, i + 1);
-            c_.clbGraph->setVisible(true);
-            for (ChartSeries* x : {&s.DET_pH, &s.DET_conductivity, &s.DET_volt, &s.DET_CDen, &s.DET_T})
-                x->active = false;
-            for (size_t i = 1; i < s.srDetComp.size(); ++i) s.srDetComp[i].active = false;
-            c_.clbDet->setVisible(false);
-        }
-    }
-    DrawDetectorLine();
-    SyncChart();
-}
-
-void MainWindow::DrawDetectorLine()
-{
-    RunState& st = *st_;
-    ChartSeries& line = st.Series.sr_detectorLine;
-    if (!st.Initialised && line.Count() == 0) {
-        // Before the first Init the line has no points.
-        return;
-    }
-    if (!st.cbDetectorOn || st.DistPreview) {
-        line.active = false;
-        return;
-    }
-    double x = 0.001 * st.DetPosition;
-    if (st.cbDetectorOn && !st.DiffMode && st.cbEnableEOF)
-        x -= st.EOFMob * st.U * st.Time / (st.CapLength + st.FakeCapLen);
-    int d = DetectorNode(st, x * 1000);
-    double px = x * st.XScale;
-    line.x.assign(2, px);
-    line.y.resize(2);
-    line.active = d >= 0 && !st.DetectorView;
-    if (QCPGraph* g = grDetectorLine_) {
-        g->setVisible(line.active);
-        c_.Graph->SetMarkerX(g, px);
-    }
-}
-
-void MainWindow::DrawWindowLines(int leftWall, int rightWall)
-{
-    RunState& st = *st_;
-    auto place = [&](ChartSeries& s, QCPGraph* g, int node) {
-        double x = NodeX(st, node);
-        s.x.assign(2, x);
-        s.y.resize(2);
-        c_.Graph->SetMarkerX(g, x);
-        g->setVisible(s.active);
-    };
-    place(st.Series.sr_LeftWall, grLeftWall_, leftWall);
-    place(st.Series.sr_RightWall, grRightWall_, rightWall);
-    c_.Graph->RequestReplot();
-}
-
-void MainWindow::FitGraphTo(const ChartSeries& series)
-{
-    const auto range = FitValueRange(ChartLine(*st_, series));
-    if (!range) return;
-    c_.Graph->SetRangeY(range->lower, range->upper);
-    c_.Graph->SetAutoX(true);
-    RedrawGraph();
-}
-
-void MainWindow::RescaleGraph()
-{
-    RunState& st = *st_;
-    RunSeries& s = st.Series;
-    if (!st.DetectorView) {
-        if (s.sr_pH.Count() == 0 && !st.Initialised) return;
-        SyncChart();
-        for (QCPGraph* g : {grLeftWall_, grRightWall_, grDetectorLine_}) g->setVisible(false);
-        c_.Graph->RescaleWithMargin();
-        if (!st.DistPreview) {
-            grLeftWall_->setVisible(s.sr_LeftWall.active && s.sr_LeftWall.Count() > 0);
-            grRightWall_->setVisible(s.sr_RightWall.active && s.sr_RightWall.Count() > 0);
-        }
-    } else {
-        if (s.DET_pH.Count() == 0) return;
-        SyncChart();
-        c_.Graph->RescaleWithMargin();
-    }
-    DrawDetectorLine();
-    c_.Graph->RequestReplot();
-}
-
-void MainWindow::bbnSimDetClick()
-{
-    RunState& st = *st_;
-    RunSeries& s = st.Series;
-    if (!st.cbDetectorOn || !st.Initialised || st.DistPreview) {
-        if (st.DetectorView) {
-            st.DetectorView = false;
-            SetupGraph();
-        }
-        return;
-    }
-    const QCPRange x = c_.Graph->xAxis->range(), y = c_.Graph->yAxis->range();
-    auto save = [&](AxisRanges& r) {
-        r.left[0] = y.lower;
-        r.left[1] = y.upper;
-        r.bottom[0] = x.lower;
-        r.bottom[1] = x.upper;
-    };
-    auto restoreAll = [&](const AxisRanges& r) {
-        c_.Graph->SetRangeY(r.left[0], r.left[1]);
-        c_.Graph->SetRangeX(r.bottom[0], r.bottom[1]);
-    };
-    auto restoreLeft = [&](const AxisRanges& r) {
-        c_.Graph->SetRangeY(r.left[0], r.left[1]);
-        c_.Graph->SetAutoX(true);
-    };
-    if (st.DetectorView) {
-        st.DetectorView = false;
-        const ChartSeries& d = s.DET_pH;
-        detShowedAll_ = d.x.empty() || (d.x.front() == x.lower && d.x.back() == x.upper);
-        save(detRanges_);
-        detRangesSaved_ = true;
-        if (simRangesSaved_) {
-            if (!simShowedAll_) restoreAll(simRanges_);
-            else restoreLeft(simRanges_);
-        }
-    } else {
-        st.DetectorView = true;
-        bool showedAll = true;
-        if (c_.Graph->AutoX()) showedAll = true;
-        else if (s.sr_pH.Count() > 0) {
-            double first = NodeX(st, 0), last = NodeX(st, st.NX);
-            showedAll = first == x.lower && last == x.upper;
-        }
-        simShowedAll_ = showedAll;
-        save(simRanges_);
-        simRangesSaved_ = true;
-        if (detRangesSaved_) {
-            if (detShowedAll_ && s.DET_pH.Count() > 0) restoreLeft(detRanges_);
-            else restoreAll(detRanges_);
-        }
-    }
-    SetupGraph();
-}
+void MainWindow::bbnSimDetClick() { chart_->SwitchView(); }
 
 void MainWindow::cbDetectorOnClick()
 {
@@ -710,52 +330,11 @@ void MainWindow::cbDetectorOnClick()
     SetupGraph();
 }
 
-void MainWindow::RedrawGraph()
-{
-    RunState& st = *st_;
-    if (!redrawing_) {
-        // The engine copies the current profiles into the drawn ones and calls
-        // back; without a run (a replayed frame, a preview) the chart shows the
-        // series as they stand.
-        const bool engineDraws = st.Initialised && !st.DistPreview;
-        redrawing_ = true;
-        try {
-            ::RedrawGraph(st);
-        } catch (...) {
-            redrawing_ = false;
-            throw;
-        }
-        redrawing_ = false;
-        if (engineDraws) return;
-    }
-    RunSeries& s = st.Series;
-    const int nn = st.Arr.Allocated() ? st.Arr.Nn : 0;
-    // Profiles that Init left without abscissae get them here.
-    for (ChartSeries* p : {&s.sr_pH, &s.sr_conductivity}) {
-        if (nn == 0 || p->Count() != nn || static_cast<int>(p->x.size()) == nn) continue;
-        p->x.resize(nn);
-        for (int j = 0; j < nn; ++j) p->x[j] = NodeX(st, j);
-    }
-    DrawDetectorLine();
-    s.sr_DER.active = !st.DetectorView && st.NComp > 0 && st.cbNewCnt;
-    FillAdditionalSeries(st);
-    if (Additional) FillRegulationFunctions(st, *Additional);
-    else for (int k = 1; k <= 8; ++k) s.sr_reg[k].active = false;
-    SyncChart();
-}
-
 void MainWindow::OnDetectorSampled(bool pointAdded)
 {
     if (pointAdded)
         for (const auto& refresh : InfoRefreshers) refresh();
-    if (!pointAdded || !st_->DetectorView) return;
-    SyncChart();
-}
-
-void MainWindow::OnEngineArraysFreed(bool destroying)
-{
-    if (destroying) return;
-    SyncChart();
+    chart_->OnDetectorSampled(pointAdded);
 }
 
 // ===== run control ==========================================================================
@@ -1067,9 +646,13 @@ void MainWindow::OnEngineEvent(const EngineEvent& e)
     case EngineEventKind::DrawDetectorLine: DrawDetectorLine(); break;
     case EngineEventKind::DetectorSampled: OnDetectorSampled(e.flag); break;
     case EngineEventKind::ShowMessageWindow: ShowMessageWindow(e.lines); break;
-    case EngineEventKind::GeometryEditsEnabled: geometryEditsEnabled_ = e.flag; break;
+    // The run-setup window's grid edits are locked while a run goes.
+    case EngineEventKind::GeometryEditsEnabled:
+        geometryEditsEnabled_ = e.flag;
+        if (auto* setup = findChild<RunSetupWindow*>("fmRunSetup")) setup->ShowSettings();
+        break;
     case EngineEventKind::DiffusionModeChanged: OnDiffusionModeChanged(e.flag); break;
-    case EngineEventKind::EngineArraysFreed: OnEngineArraysFreed(e.flag); break;
+    case EngineEventKind::EngineArraysFreed: chart_->OnEngineArraysFreed(e.flag); break;
     case EngineEventKind::RefreshMicellar:
         if (auto* micellar = findChild<MicellarWindow*>("fmSDS")) micellar->ShowSettings();
         break;

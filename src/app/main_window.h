@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/instance.h"
+#include "app/main_chart.h"
 #include "app/state_binder.h"
 #include "engine/run_state.h"
 #include "files/psq.h"
@@ -93,15 +94,23 @@ public:
     bool FilesEnabled() const { return Commands().files; }
     // Run by UpdateButtons: the composition panel's buttons and table.
     std::function<void()> CompositionRefresh;
-    void SetupGraph();
-    void clbGraphClickCheck();
-    void ApplyLineWidth();
-    void RescaleGraph();
     void FocusDefaultButton();
+
+    // ---- chart (main_chart.h) ------------------------------------------------------
+    MainChart& Chart() { return *chart_; }
+    void SetupGraph() { Chart().SetupGraph(); }
+    void clbGraphClickCheck() { Chart().clbGraphClickCheck(); }
+    void ApplyLineWidth() { Chart().ApplyLineWidth(); }
+    void RescaleGraph() { Chart().RescaleGraph(); }
     // Mirrors the run's series into the chart and asks for a queued repaint.
-    void SyncChart();
+    void SyncChart() { Chart().SyncChart(); }
     // Rebuilds both check-list widgets from the run's check lists.
-    void ShowCheckLists();
+    void ShowCheckLists() { Chart().ShowCheckLists(); }
+    void RedrawGraph() { Chart().RedrawGraph(); }
+    // The chart's left axis fitted to `series` (20 % margin above and below), the bottom axis automatic.
+    void FitGraphTo(const struct ChartSeries& series) { Chart().FitGraphTo(series); }
+    void DrawWindowLines(int leftWall, int rightWall) { Chart().DrawWindowLines(leftWall, rightWall); }
+    void DrawDetectorLine() { Chart().DrawDetectorLine(); }
 
     // ---- files -------------------------------------------------------------------
     // The one place through which files are opened (".sna" project, ".cmp"
@@ -132,18 +141,12 @@ public:
     double NowDays() override { return SystemNowDays(); }
     // Fans an engine event out to the windows that exist.
     void OnEngineEvent(const EngineEvent& event) override;
-    void RedrawGraph();
-    // The chart's left axis fitted to `series` (20 % margin above and below), the bottom axis automatic.
-    void FitGraphTo(const struct ChartSeries& series);
     void UpdateMainInfo();
-    void DrawWindowLines(int leftWall, int rightWall);
-    void DrawDetectorLine();
     void OnDetectorSampled(bool pointAdded);
     // Adds the lines to the message window and shows it without waiting.
     void ShowMessageWindow(const std::vector<std::string>& lines);
     bool GeometryEditsEnabled() const { return geometryEditsEnabled_; }
     void OnDiffusionModeChanged(bool on);
-    void OnEngineArraysFreed(bool destroying);
 
     // ---- display state ---------------------------------------------------------------
     std::string Title = "KELVO 5";
@@ -152,7 +155,7 @@ public:
     // Switches of the regulating-function profiles (the additional-information window's).
     AdditionalState* Additional = nullptr;
     // Every series of the chart with its line, in the chart's order.
-    std::vector<std::pair<ChartSeries*, QCPGraph*>> ChartLines() const;
+    std::vector<std::pair<ChartSeries*, QCPGraph*>> ChartLines() const { return chart_->ChartLines(); }
     std::string StatusText() const;
 
 protected:
@@ -180,14 +183,6 @@ private:
     // Mirrors the state into every bound control without running handlers.
     void ShowBindings();
     void ShowProgressText();
-    void ShowCheckList(QListWidget* widget, std::vector<struct CheckListItem>& items);
-    void CheckListChanged(QListWidget* widget, std::vector<struct CheckListItem>& items);
-    // Mirrors one series. A detector-record series only grows between clears,
-    // so `record` series take just their new points while the count grows.
-    void SyncSeries(ChartSeries& series, QCPGraph* graph, bool record = false);
-    bool IsRecord(const ChartSeries& series) const;
-    void SyncCompSeries();
-    QCPGraph* GraphOf(const ChartSeries& series) const;
 
     // Controls of the main window, named as in its layout (object names too).
     struct Controls {
@@ -249,7 +244,6 @@ private:
     bool needInit_ = false;         // an open failed: Run and Save wait for a successful Init
     bool geometryEditsEnabled_ = true;
     bool settingsRead_ = false;
-    bool redrawing_ = false;        // inside the engine's part of the chart refresh
     int progressSteps_ = 0;         // step count remembered by the progress text
     // The run panel while a run goes: shown at most once per kRunInfoMs; a
     // refresh asked for sooner is shown when the period ends.
@@ -258,16 +252,5 @@ private:
     bool runInfoPending_ = false;
     void UpdateMainInfoOfRun();
 
-    // The run's fixed series and the chart lines that show them, in drawing order.
-    std::vector<std::pair<ChartSeries*, QCPGraph*>> fixed_;
-    std::vector<QCPGraph*> compGraphs_, detGraphs_;   // slot 0 unused
-    QCPGraph* grLeftWall_ = nullptr;
-    QCPGraph* grRightWall_ = nullptr;
-    QCPGraph* grDetectorLine_ = nullptr;
-
-    // Saved axis ranges of the two views.
-    struct AxisRanges { double left[2] = {0, 0}, bottom[2] = {0, 0}; };
-    AxisRanges simRanges_, detRanges_;
-    bool simRangesSaved_ = false, detRangesSaved_ = false;
-    bool simShowedAll_ = false, detShowedAll_ = false;
+    std::unique_ptr<MainChart> chart_;
 };

@@ -179,66 +179,7 @@ void MainWindow::BuildWindow()
         statusBar()->addWidget(c_.sbPanel[i], i == 2 ? 1 : 0);
     }
 
-    // Series of the chart, in the order of the window's layout.
-    RunSeries& s = st_->Series;
-    struct Fixed { ChartSeries* series; const char* title; std::uint32_t colour; bool active; };
-    const std::uint32_t black = 0x000000, teal = 0x808000, maroon = 0x000080, olive = 0x008080,
-                        purple = 0x800080, red = 0x0000FF, green = 0x008000;
-    const Fixed fixed[] = {
-        {&s.sr_conductivity, "Conductivity (x-scale)", black, true},
-        {&s.sr_pH, "pH (x-scale)", 15827199, true},
-        {&s.DET_pH, "pH (detector)", 15827199, false},
-        {&s.DET_conductivity, "Conductivity (detector)", black, false},
-        {&s.sr_detectorLine, "Detector Line", 1082594, false},
-        {&s.sr_LeftWall, "Left Wall", black, false},
-        {&s.sr_RightWall, "Right Wall", black, false},
-        {&s.sr_mic, "Micelles", 33023, false},
-        {&s.sr_CMC, "CMC", teal, true},
-        {&s.DET_volt, "Voltage", maroon, true},
-        {&s.DET_CDen, "Current", olive, true},
-        {&s.sr_diam, "Diameter", purple, false},
-        {&s.sr_DER, "DER", 13271159, false},
-        {&s.sr_MicDye, "Mic-Dye", 4194432, false},
-        {&s.sr_reg[1], "RegFN1", 4194432, false}, {&s.sr_reg[2], "RegFN2", 16744448, false},
-        {&s.sr_reg[3], "RegFN3", 8421440, false}, {&s.sr_reg[4], "RegFN4", olive, false},
-        {&s.sr_reg[5], "RegFN5", 39680, false}, {&s.sr_reg[6], "RegFN6", 10893213, false},
-        {&s.sr_reg[7], "RegFN7", 7572447, false}, {&s.sr_reg[8], "RegFN8", 15558243, false},
-        {&s.sr_S, "S(x) - Cross-Section Area, 1e-9 m2", 12615808, true},
-        {&s.sr_E, "E - Intensity of Electric Field, kV/m", 33410, true},
-        {&s.sr_T, "T - Temperature, \u00b0C", 176, true},
-        {&s.sr_j, "j - Current Density, 1e3 A/m2", 18504, true},
-        {&s.sr_IS, "Ionic Strength, mM", 33023, true},
-        {&s.sr_P, "P/L - Power per Length, W/m", 16744448, true},
-        {&s.sr_potential, "Potential, kV", 3260672, true},
-        {&s.sr_mix, "Mixing Distribution, no. of mixing per sec. (max. 1 per step)", 4227072, true},
-        {&s.sr_Ui, "U(x), V", 6684876, true},
-        {&s.sr_pi, "p(x), 1e-9 K*m3*W-1", 13657606, true},
-        {&s.sr_elneut, "Electroneutrality (1e-12 mM)", red, true},
-        {&s.DET_T, "Temperature (\u00b0C)", green, true},
-        {&s.sr_Svol, "Svol(x) - Volume Cross-Section Area, 1e-9 m2", 848803, false},
-    };
-    for (const Fixed& f : fixed) {
-        bool marker = f.series == &s.sr_detectorLine || f.series == &s.sr_LeftWall || f.series == &s.sr_RightWall;
-        if (f.series->title.empty()) f.series->title = f.title;
-        f.series->colour = static_cast<int>(f.colour);
-        f.series->active = f.active;
-        QCPGraph* g = marker ? c_.Graph->AddMarkerLine(f.title, f.colour) : c_.Graph->AddSeries(f.title, f.colour, false);
-        if (marker) {
-            if (f.series == &s.sr_detectorLine) grDetectorLine_ = g;
-            else if (f.series == &s.sr_LeftWall) grLeftWall_ = g;
-            else grRightWall_ = g;
-        }
-        fixed_.emplace_back(f.series, g);
-    }
-    // The detector line is drawn over the wall lines, so that a wall that
-    // reaches the detector never hides it (graphs of a layer are drawn in the
-    // order they joined it; the profiles made at Init still come above).
-    grDetectorLine_->setLayer(QLatin1String("overlay"));
-    grDetectorLine_->setLayer(QLatin1String("main"));
-    // Before the first Init the chart shows nothing.
-    for (auto& [series, graph] : fixed_) graph->setVisible(false);
-    compGraphs_.assign(1, nullptr);
-    detGraphs_.assign(1, nullptr);
+    chart_ = std::make_unique<MainChart>(*st_, c_.Graph, c_.clbGraph, c_.clbDet, Additional);
 
     const std::pair<QObject*, const char*> names[] = {
         {c_.Graph, "Graph"}, {c_.bbnInit, "bbnInit"}, {c_.bbnStart, "bbnStart"}, {c_.bbnStop, "bbnStop"},

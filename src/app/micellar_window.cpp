@@ -103,6 +103,7 @@ void MicellarWindow::Build()
 void MicellarWindow::Bind()
 {
     RunState& st = st_;
+    MicellarSettings& m = st_.micellar();   // the window's own record
     StateBinder& b = Binder();
     b.afterChange = [this] { ShowSettings(); };
     b.onEnter = [this] { c_.bnClose->setFocus(Qt::OtherFocusReason); };
@@ -111,12 +112,12 @@ void MicellarWindow::Bind()
         ShowSettings();
     };
     // The mode is taken at the next Init; Run waits for it.
-    b.Check(c_.cbSDS, st.cbSDS, [&st] { st.Events.Emit(EngineEventKind::UpdateMainInfo); });
-    b.Check(c_.cbShowMic, st.cbShowMic, [this] { ShowSeries(st_.Series.sr_mic, st_.cbShowMic); });
-    b.Check(c_.cbComplex, st.cbMicComplex, [this] { ShowSeries(st_.Series.sr_MicDye, st_.cbMicComplex); });
-    b.Check(c_.cbShowCMC, st.cbShowCMC, [this] { ShowSeries(st_.Series.sr_CMC, st_.cbShowCMC); });
-    b.Check(c_.cbIngoreSNA, st.cbIngoreSNA);
-    b.Radio(c_.rbC0, c_.rbCT, st.rbC0);
+    b.Check(c_.cbSDS, m.cbSDS, [&st] { st.Events.Emit(EngineEventKind::UpdateMainInfo); });
+    b.Check(c_.cbShowMic, m.cbShowMic, [this, &m] { ShowSeries(st_.Series.sr_mic, m.cbShowMic); });
+    b.Check(c_.cbComplex, m.cbMicComplex, [this, &m] { ShowSeries(st_.Series.sr_MicDye, m.cbMicComplex); });
+    b.Check(c_.cbShowCMC, m.cbShowCMC, [this, &m] { ShowSeries(st_.Series.sr_CMC, m.cbShowCMC); });
+    b.Check(c_.cbIngoreSNA, m.cbIngoreSNA);
+    b.Radio(c_.rbC0, c_.rbCT, m.rbC0);
     auto show = [&st](MicellarEdit e) { return [&st, e] { return QString::fromStdString(MicellarEditText(st, e)); }; };
     auto number = [&st](MicellarEdit e) {
         return [&st, e](double v) { AcceptMicellarValue(st, e, v, st.Composition.Count()); };

@@ -185,17 +185,18 @@ void OptionWindow::BuildGroups(QGridLayout* grid)
         ApplyZeroPoint(st);
     });
 
-    // Switches read elsewhere.
+    // Switches read elsewhere, the window's own record.
+    OptionSwitches& switches = st.options();
     auto* gbSwitches = new QGroupBox;
     auto* sw = new QGridLayout(gbSwitches);
-    Binder().Check(Check(sw, "cbIgnDT", "DO NOT Use <Initial dt>", "", false), st.cbIgnDT);
-    Binder().Check(Check(sw, "cbIgnDER", "DO NOT Calculate DER", "", false), st.cbIgnDER);
-    Binder().Check(Check(sw, "cbShowSpentTime", "Show Last RUN Time", "", false), st.cbShowSpentTime);
-    Binder().Check(Check(sw, "cbGraphAdd", "Heating, S(x), T(x), Mix(x)", "", false), st.cbGraphAdd);
+    Binder().Check(Check(sw, "cbIgnDT", "DO NOT Use <Initial dt>", "", false), switches.cbIgnDT);
+    Binder().Check(Check(sw, "cbIgnDER", "DO NOT Calculate DER", "", false), switches.cbIgnDER);
+    Binder().Check(Check(sw, "cbShowSpentTime", "Show Last RUN Time", "", false), switches.cbShowSpentTime);
+    Binder().Check(Check(sw, "cbGraphAdd", "Heating, S(x), T(x), Mix(x)", "", false), switches.cbGraphAdd);
     Binder().Check(Check(sw, "cbPSQQuestion", "Ask Before Transfer PSQ",
                          "Use to disable copying PSQ file when sna-file is opened (in case of extreme file size of PSQ file)",
                          true),
-                   st.cbPSQQuestion);
+                   switches.cbPSQQuestion);
     Binder().Check(Check(sw, "cbPositionINI", "Store Window Positions (INI)",
                          "This option stores positions of some windows in INI file", true),
                    o.cbPositionINI);

@@ -49,45 +49,45 @@ struct SwitchSpec {
     const char* name;
     const char* caption;
     const char* hint;
-    bool RunState::*field;
+    bool RunSetupSwitches::*field;
     int group;     // 2 walls, 7 advanced, 4 kinetic
     bool shown;
 };
 
 const SwitchSpec kSwitches[] = {
-    {"cbLWMove", "Left Wall (LW) - Can Move", "Left wall can be automatically moved by program", &RunState::cbLWMove, 2, true},
-    {"cbRWMove", "Right Wall (RW) - Can Move", "Right wall can be automatically moved by program", &RunState::cbRWMove, 2, true},
+    {"cbLWMove", "Left Wall (LW) - Can Move", "Left wall can be automatically moved by program", &RunSetupSwitches::cbLWMove, 2, true},
+    {"cbRWMove", "Right Wall (RW) - Can Move", "Right wall can be automatically moved by program", &RunSetupSwitches::cbRWMove, 2, true},
     {"cbKeepDistance", "LW - Keep Distance from RW", "Right wall moves and left wall keeps constant distance",
-     &RunState::cbKeepDistance, 2, true},
+     &RunSetupSwitches::cbKeepDistance, 2, true},
     {"cbInitWalls", "Initiate Position of Walls",
-     "Whether the actual position of walls is initiated (set to left and right border", &RunState::cbInitWalls, 2, true},
+     "Whether the actual position of walls is initiated (set to left and right border", &RunSetupSwitches::cbInitWalls, 2, true},
     {"cbGauss", "Initial Gaussian Peak Profile",
-     "Gaussian peak shape at injection site (for Analyte, BGE constituent types)", &RunState::cbGauss, 7, true},
-    {"cbLBorder", "Maintain Constant Concentrations at Left Border", "", &RunState::cbLBorder, 7, true},
-    {"cbAutoDiff", "Automatic Diffusion Mode after <Init>", "", &RunState::cbAutoDiff, 7, true},
-    {"cbVEOF", "vEOF", "", &RunState::cbVEOF, 7, true},
-    {"cbDCDTCor", "Immediate 'dt' Correction Based on Corrector Error", "", &RunState::cbDCDTCor, 7, false},
-    {"cbLastCor", "Predictor + Double Corrector (PCC vs. PC Method)", "", &RunState::cbLastCor, 7, false},
-    {"cbPCIS", "Double Corr of IS in Pred/Corr", "", &RunState::cbPCIS, 7, false},
-    {"cbMX", "Linearized mode", "", &RunState::cbMX, 7, false},
-    {"cbMXS", "Lin Mode - SIN", "", &RunState::cbMXS, 7, false},
-    {"cbMXQ", "sin(x^2)", "", &RunState::cbMXQ, 7, false},
-    {"cbRacemic", "Racemic mode", "", &RunState::setup_cbRacemic, 7, false},
-    {"cbSpec", "Special Mode", "", &RunState::cbSpec, 7, false},
-    {"cbISConv", "IS Convergence", "", &RunState::cbISConv, 7, false},
-    {"cbISPostN", "IS Post El-Neut", "", &RunState::cbISPostN, 7, false},
-    {"cbFastIS", "MyIS", "", &RunState::cbFastIS, 7, false},
-    {"cbDcH", "dcH/dt Mode", "", &RunState::cbDcH, 7, false},
-    {"cbChrom", "Chrom Mode", "", &RunState::cbChrom, 7, false},
-    {"cbLE", "Left Electrode", "", &RunState::cbLE, 7, false},
-    {"cbRE", "Right Electrode", "", &RunState::cbRE, 7, false},
-    {"cbLiBz", "cbLiBz", "", &RunState::cbLiBz, 7, false},
-    {"cbFlow", "EOF-> Flow (SDS Mode)", "", &RunState::cbFlow, 7, false},
-    {"cbDP", "Enable DP", "", &RunState::cbDP, 7, false},
-    {"cbSK", "Smooth Conductivity", "", &RunState::cbSK, 7, false},
-    {"cbZeroC", "c < 0 -> c=0", "", &RunState::cbZeroC, 7, false},
-    {"cbProtein", "Protein/Special", "", &RunState::cbProtein, 7, false},
-    {"cbKinetic", "C+P---OH--->CP", "", &RunState::cbKinetic, 4, false},
+     "Gaussian peak shape at injection site (for Analyte, BGE constituent types)", &RunSetupSwitches::cbGauss, 7, true},
+    {"cbLBorder", "Maintain Constant Concentrations at Left Border", "", &RunSetupSwitches::cbLBorder, 7, true},
+    {"cbAutoDiff", "Automatic Diffusion Mode after <Init>", "", &RunSetupSwitches::cbAutoDiff, 7, true},
+    {"cbVEOF", "vEOF", "", &RunSetupSwitches::cbVEOF, 7, true},
+    {"cbDCDTCor", "Immediate 'dt' Correction Based on Corrector Error", "", &RunSetupSwitches::cbDCDTCor, 7, false},
+    {"cbLastCor", "Predictor + Double Corrector (PCC vs. PC Method)", "", &RunSetupSwitches::cbLastCor, 7, false},
+    {"cbPCIS", "Double Corr of IS in Pred/Corr", "", &RunSetupSwitches::cbPCIS, 7, false},
+    {"cbMX", "Linearized mode", "", &RunSetupSwitches::cbMX, 7, false},
+    {"cbMXS", "Lin Mode - SIN", "", &RunSetupSwitches::cbMXS, 7, false},
+    {"cbMXQ", "sin(x^2)", "", &RunSetupSwitches::cbMXQ, 7, false},
+    {"cbRacemic", "Racemic mode", "", &RunSetupSwitches::setup_cbRacemic, 7, false},
+    {"cbSpec", "Special Mode", "", &RunSetupSwitches::cbSpec, 7, false},
+    {"cbISConv", "IS Convergence", "", &RunSetupSwitches::cbISConv, 7, false},
+    {"cbISPostN", "IS Post El-Neut", "", &RunSetupSwitches::cbISPostN, 7, false},
+    {"cbFastIS", "MyIS", "", &RunSetupSwitches::cbFastIS, 7, false},
+    {"cbDcH", "dcH/dt Mode", "", &RunSetupSwitches::cbDcH, 7, false},
+    {"cbChrom", "Chrom Mode", "", &RunSetupSwitches::cbChrom, 7, false},
+    {"cbLE", "Left Electrode", "", &RunSetupSwitches::cbLE, 7, false},
+    {"cbRE", "Right Electrode", "", &RunSetupSwitches::cbRE, 7, false},
+    {"cbLiBz", "cbLiBz", "", &RunSetupSwitches::cbLiBz, 7, false},
+    {"cbFlow", "EOF-> Flow (SDS Mode)", "", &RunSetupSwitches::cbFlow, 7, false},
+    {"cbDP", "Enable DP", "", &RunSetupSwitches::cbDP, 7, false},
+    {"cbSK", "Smooth Conductivity", "", &RunSetupSwitches::cbSK, 7, false},
+    {"cbZeroC", "c < 0 -> c=0", "", &RunSetupSwitches::cbZeroC, 7, false},
+    {"cbProtein", "Protein/Special", "", &RunSetupSwitches::cbProtein, 7, false},
+    {"cbKinetic", "C+P---OH--->CP", "", &RunSetupSwitches::cbKinetic, 4, false},
 };
 
 } // namespace
@@ -115,7 +115,7 @@ RunSetupWindow::RunSetupWindow(MainWindow& main, QWidget* parent)
         group(c_.gbPowerMode, "gbPowerMode", " Power Mode "),
     };
     BuildEdits(grids);
-    BuildSwitches();
+    BuildSwitches(State().runSetup());
 
     c_.bnClose = new QPushButton("&Close", this);
     c_.bnClose->setObjectName("bnClose");
@@ -190,9 +190,8 @@ void RunSetupWindow::BuildEdits(QGridLayout* const grids[])
     grids[5]->addWidget(c_.llRacemic, grids[5]->rowCount(), 0, 1, 2);
 }
 
-void RunSetupWindow::BuildSwitches()
+void RunSetupWindow::BuildSwitches(RunSetupSwitches& sw)
 {
-    RunState& st = State();
     auto groupLayout = [this](int g) -> QGridLayout* {
         QGroupBox* box = g == 2 ? c_.gbWalls : g == 4 ? c_.gbKinetic : c_.gbChecks;
         return static_cast<QGridLayout*>(box->layout());
@@ -206,7 +205,7 @@ void RunSetupWindow::BuildSwitches()
         box->setVisible(s.shown);
         std::function<void()> after;
         if (std::string(s.name) == "cbKeepDistance") after = [this] { KeepDistanceChecked(State()); };
-        Binder().Check(box, st.*(s.field), after);
+        Binder().Check(box, sw.*(s.field), after);
         if (std::string(s.name) == "cbSK") c_.cbSK = box;
     }
     // Two plain edits and the axis button, never shown; their texts travel in the project file.
@@ -218,8 +217,8 @@ void RunSetupWindow::BuildSwitches()
         checks->addWidget(edit, checks->rowCount(), 0);
         Binder().Text(edit, [&text] { return Q(text); }, [&text](const std::string& t) { text = t; });
     };
-    plain(c_.edDMult, "edDMult", st.edDMult);
-    plain(c_.edPAxis, "edPAxis", st.edPAxis);
+    plain(c_.edDMult, "edDMult", sw.edDMult);
+    plain(c_.edPAxis, "edPAxis", sw.edPAxis);
     c_.bnPAxis = new QPushButton("Axis");
     c_.bnPAxis->setObjectName("bnPAxis");
     c_.bnPAxis->setAutoDefault(false);
@@ -244,14 +243,14 @@ void RunSetupWindow::BuildSwitches()
     radio(c_.rbPSQSteps, "rbPSQSteps", "Steps (Steps)", c_.gbPSQ);
     radio(c_.rbPSQNo, "rbPSQNo", "Disable Saving", c_.gbPSQ);
     auto labels = [this] { main_.UpdateMainInfo(); };
-    Binder().Radio(c_.rbVoltage, c_.rbCurrent, st.rbVoltage, labels);
+    Binder().Radio(c_.rbVoltage, c_.rbCurrent, sw.rbVoltage, labels);
     Binder().Group(
         {c_.rbPSQMS, c_.rbPSQSteps, c_.rbPSQNo},
-        [&st] { return st.rbPSQMS ? 0 : st.rbPSQSteps ? 1 : st.rbPSQNo ? 2 : -1; },
-        [&st](int k) {
-            st.rbPSQMS = k == 0;
-            st.rbPSQSteps = k == 1;
-            st.rbPSQNo = k == 2;
+        [&sw] { return sw.rbPSQMS ? 0 : sw.rbPSQSteps ? 1 : sw.rbPSQNo ? 2 : -1; },
+        [&sw](int k) {
+            sw.rbPSQMS = k == 0;
+            sw.rbPSQSteps = k == 1;
+            sw.rbPSQNo = k == 2;
         },
         labels);
 }
@@ -267,9 +266,11 @@ void RunSetupWindow::ShowSettings()
     RunState& st = State();
     for (auto& [name, label] : nodeLabels_) label->setText(Q(NodeLabel(st, name)));
     c_.bnRestore->setEnabled(st.SetupChanged);
-    // The grid waits for the next Init, which a run refuses.
+    // The grid waits for the next Init, which a run refuses: its edits are
+    // locked from the start of a run until the run has stopped.
+    const bool geometry = !st.Running && main_.GeometryEditsEnabled();
     for (const EditEntry& e : RunSetupEdits())
-        if (e.pending) edits_[e.name]->setEnabled(!st.Running);
+        if (e.pending) edits_[e.name]->setEnabled(geometry);
     edits_["edDTInit"]->setEnabled(!st.cbIgnDT);
     const bool racemic = st.setup_cbRacemic;
     for (const char* name : {"edRacemicA", "edRacemicB", "edRacemicG"}) edits_[name]->setVisible(racemic);

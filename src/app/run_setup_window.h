@@ -38,7 +38,8 @@ protected:
 
 private:
     void BuildEdits(class QGridLayout* const grids[]);
-    void BuildSwitches();
+    // The run switches, bound to the window's own record of the run state.
+    void BuildSwitches(struct RunSetupSwitches& sw);
     // After a stored value: the set-up change flags, the chart or the main window follow.
     void AfterCommit(const struct EditEntry& e);
 

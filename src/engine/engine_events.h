@@ -26,6 +26,31 @@ enum class EngineEventKind {
     EngineArraysFreed,     // the engine arrays were released; flag: the program closes
 };
 
+// The kind's name; nullptr for a value that is no kind. The kinds are numbered
+// 0, 1, ... without gaps, so counting up until nullptr visits every kind; a
+// kind without its name here does not build (the switch has no default).
+constexpr const char* EngineEventKindName(EngineEventKind kind)
+{
+    switch (kind) {
+    case EngineEventKind::RedrawGraph: return "RedrawGraph";
+    case EngineEventKind::UpdateMainInfo: return "UpdateMainInfo";
+    case EngineEventKind::SetupGraph: return "SetupGraph";
+    case EngineEventKind::DrawWindowLines: return "DrawWindowLines";
+    case EngineEventKind::DrawDetectorLine: return "DrawDetectorLine";
+    case EngineEventKind::DetectorSampled: return "DetectorSampled";
+    case EngineEventKind::ShowAdditionalInfo: return "ShowAdditionalInfo";
+    case EngineEventKind::ShowMessageWindow: return "ShowMessageWindow";
+    case EngineEventKind::GeometryEditsEnabled: return "GeometryEditsEnabled";
+    case EngineEventKind::DiffusionModeChanged: return "DiffusionModeChanged";
+    case EngineEventKind::RefreshMicellar: return "RefreshMicellar";
+    case EngineEventKind::ShowRunSetupSettings: return "ShowRunSetupSettings";
+    case EngineEventKind::ShowOptionSettings: return "ShowOptionSettings";
+    case EngineEventKind::NewtonIterations: return "NewtonIterations";
+    case EngineEventKind::EngineArraysFreed: return "EngineArraysFreed";
+    }
+    return nullptr;
+}
+
 struct EngineEvent {
     EngineEventKind kind;
     int first = 0, second = 0;

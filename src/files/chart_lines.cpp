@@ -50,30 +50,45 @@ int DetectorComp(const DisplayOptions& display, const ChartSeries& series)
     return 0;
 }
 
+namespace {
+
+// Series of RunSeries or const RunSeries alike.
+template <class Series>
+auto* ItemSeries(Series& s, int nComp, bool detector, int item)
+{
+    using Ptr = decltype(&s.sr_pH);
+    if (item == 0) return detector ? &s.DET_pH : &s.sr_pH;
+    if (item == 1) return detector ? &s.DET_conductivity : &s.sr_conductivity;
+    auto& comps = detector ? s.srDetComp : s.srComp;
+    if (item >= 2 && item <= nComp + 1)
+        return item - 1 < static_cast<int>(comps.size()) ? &comps[item - 1] : Ptr{};
+    const Ptr profileTail[] = {&s.sr_E,  &s.sr_IS, &s.sr_S,         &s.sr_T,
+                               &s.sr_P,  &s.sr_j,  &s.sr_potential, &s.sr_Ui,
+                               &s.sr_mix, &s.sr_pi, &s.sr_elneut};
+    const Ptr detectorTail[] = {&s.DET_volt, &s.DET_CDen, &s.DET_T};
+    const int t = item - (nComp + 2);
+    if (detector) return t >= 0 && t < 3 ? detectorTail[t] : Ptr{};
+    return t >= 0 && t < 11 ? profileTail[t] : Ptr{};
+}
+
+}  // namespace
+
+ChartSeries* CheckListItemSeries(RunSeries& s, int nComp, bool detector, int item)
+{
+    return ItemSeries(s, nComp, detector, item);
+}
+
+const ChartSeries* CheckListItemSeries(const RunSeries& s, int nComp, bool detector, int item)
+{
+    return ItemSeries(s, nComp, detector, item);
+}
+
 const ChartSeries* ProfileItemSeries(const RunState& st, int item)
 {
-    const RunSeries& s = st.Series;
-    const int n = st.NComp;
-    if (item == 0) return &s.sr_pH;
-    if (item == 1) return &s.sr_conductivity;
-    if (item >= 2 && item <= n + 1)
-        return item - 1 < static_cast<int>(s.srComp.size()) ? &s.srComp[item - 1] : nullptr;
-    const ChartSeries* tail[] = {&s.sr_E,   &s.sr_IS, &s.sr_S,         &s.sr_T,
-                                 &s.sr_P,   &s.sr_j,  &s.sr_potential, &s.sr_Ui,
-                                 &s.sr_mix, &s.sr_pi, &s.sr_elneut};
-    const int t = item - (n + 2);
-    return t >= 0 && t < 11 ? tail[t] : nullptr;
+    return CheckListItemSeries(st.Series, st.NComp, false, item);
 }
 
 const ChartSeries* DetectorItemSeries(const RunState& st, int item)
 {
-    const RunSeries& s = st.Series;
-    const int n = st.NComp;
-    if (item == 0) return &s.DET_pH;
-    if (item == 1) return &s.DET_conductivity;
-    if (item >= 2 && item <= n + 1)
-        return item - 1 < static_cast<int>(s.srDetComp.size()) ? &s.srDetComp[item - 1] : nullptr;
-    const ChartSeries* tail[] = {&s.DET_volt, &s.DET_CDen, &s.DET_T};
-    const int t = item - (n + 2);
-    return t >= 0 && t < 3 ? tail[t] : nullptr;
+    return CheckListItemSeries(st.Series, st.NComp, true, item);
 }

@@ -12,6 +12,7 @@
 class RunState;
 struct DisplayOptions;
 struct ChartSeries;
+struct RunSeries;
 
 class ChartLine {
 public:
@@ -38,9 +39,14 @@ private:
 // Constituent k of a detector series srDetComp[k], else 0.
 int DetectorComp(const DisplayOptions& display, const ChartSeries& series);
 
-// The series behind item `item` of the profile list (pH, conductivity, the
-// constituents, then E, IS, S, T, P, j, potential, U(x), mix, pi, elneut) and of
-// the detector list (pH, conductivity, the constituents, voltage, current,
-// temperature). nullptr for an item outside the table or a missing series.
+// The one table from an item of the two profile check lists to its series,
+// for lists of `nComp` constituents: the profile list (`detector` false) holds
+// pH, conductivity, the constituents, then E, IS, S, T, P, j, potential, U(x),
+// mix, pi, elneut; the detector list holds pH, conductivity, the constituents,
+// voltage, current, temperature. nullptr for an item outside the table or a
+// constituent without its series.
+ChartSeries* CheckListItemSeries(RunSeries& s, int nComp, bool detector, int item);
+const ChartSeries* CheckListItemSeries(const RunSeries& s, int nComp, bool detector, int item);
+// The same for the run's lists (`nComp` = NComp).
 const ChartSeries* ProfileItemSeries(const RunState& st, int item);
 const ChartSeries* DetectorItemSeries(const RunState& st, int item);
