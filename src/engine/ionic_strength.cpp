@@ -24,6 +24,7 @@ constexpr double kOFTemperature = 298.15;           // K
 constexpr double kViscosity = 0.00896331;           // P
 constexpr double kOFPi = 3.14159265;
 constexpr double kZeroMobility = onsagerfuoss::kZeroMobility;
+static_assert(onsagerfuoss::kToMobility == 1 / 1e-5 / kFaraday * 1e-9);
 
 // Relaxation and electrophoretic constants, evaluated in extended precision.
 const double kB1 = static_cast<double>(
@@ -134,14 +135,18 @@ void OnsfuoFull(RunState& st, int level, int node) {
     }
     if (!(gamma2 > 0) || !std::isfinite(gamma2))
         throw OnsagerFuossError("onsfuo: no ions at the node");
+    // The same operations as the nodes side by side (ionic_strength_lanes_body.inc),
+    // which take the quotients of the conductances from their cache.
     double P = 0, Q = 0;
+    const double invGamma2 = 1 / gamma2;
     for (int s = 0; s < n; ++s) {
-        mu[s] = ww[s] / gamma2;
+        mu[s] = ww[s] * invGamma2;
         P += z[s] * mu[s];
         Q += std::fabs(static_cast<double>(z[s]) / lam[s]) * mu[s];
     }
     double* r0 = w.R.data();
-    for (int s = 0; s < n; ++s) r0[s] = z[s] - std::fabs(static_cast<double>(z[s]) / lam[s]) * P / Q;
+    const double PQ = P / Q;
+    for (int s = 0; s < n; ++s) r0[s] = z[s] - std::fabs(static_cast<double>(z[s]) / lam[s]) * PQ;
 
     // H[t][s] = mu_s om_s / (om_s + om_t), plus the row sum on the diagonal;
     // kept as 2H - 1, the matrix of the series.
@@ -152,7 +157,7 @@ void OnsfuoFull(RunState& st, int level, int node) {
         double* Ht = H + static_cast<std::size_t>(t) * n;
         double diag = 0;
         for (int s = 0; s < n; ++s) {
-            const double v = muom[s] / (om[s] + om[t]);
+            const double v = muom[s] * (1 / (om[s] + om[t]));
             Ht[s] = v;
             diag += v;
         }
@@ -175,13 +180,12 @@ void OnsfuoFull(RunState& st, int level, int node) {
     const double electro = kElectro;
     const double sg = std::sqrt(gamma2);
     const double shape = sg / (1 + 1.5 * std::sqrt(0.5 * gamma2));
-    const double toMobility = 1 / 1e-5;
     for (int s = 0; s < n; ++s) {
         double sigma = 0;
         for (int m = 0; m <= 5; ++m) sigma += kSeries[m] * r0[static_cast<std::size_t>(m) * n + s];
         double lp = lam[s] - (relax * lam[s] * z[s] * sigma + std::abs(z[s]) * electro) * shape;
         if (lp < 0) lp = lam[s];
-        a.UForm(w.Comp[s], w.Form[s])[node] = toMobility * lp / F * 1e-9;
+        a.UForm(w.Comp[s], w.Form[s])[node] = lp * onsagerfuoss::kToMobility;
     }
 }
 
@@ -198,6 +202,10 @@ void IonicStrengthWork::EnsureLanes(int rows, int nForms, int maxAbsZ, int lanes
     atLeast(LaneGamma, (maxAbsZ + 1) * lanes);
     atLeast(LaneCF, 2 * nForms * lanes);
     atLeast(LaneOnsfuo, (10 * nForms + nForms * nForms) * lanes + nForms);
+    const int quotients = (2 * nForms + nForms * nForms) * lanes;
+    if (OFCache.size() < static_cast<std::size_t>(quotients)) OFKeyZ.clear();  // the kept set is gone
+    atLeast(OFCache, quotients);
+    atLeast(OFGroup, quotients);
     if (LanePasses.size() < static_cast<std::size_t>(101 * lanes)) LanePasses.assign(101 * static_cast<std::size_t>(lanes), 0);
 }
 

@@ -25,6 +25,9 @@ namespace onsagerfuoss {
 inline constexpr double kElementaryCharge = 4.806567e-10;  // esu
 inline constexpr double kSeries[6] = {0.2929, -0.3536, 0.0884, -0.0442, 0.0276, -0.0193};
 inline constexpr double kZeroMobility = 1e-12;             // stands in for a mobility of 0
+// Conductance (S cm2/mol per unit charge) to mobility (m2/(V s)): 1e5 / F 1e-9
+// with F = kFaraday.
+inline constexpr double kToMobility = 1 / 1e-5 / 96485.0 * 1e-9;
 // The relaxation factor B1 / sqrt((eps T)^3) and the electrophoretic factor
 // B2 / (eta sqrt(eps T)) of water at 25 degC.
 double Relaxation();
@@ -60,6 +63,12 @@ struct IonicStrengthWork {
     std::vector<double> LaneSave, LaneGamma, LaneCF;
     std::vector<double> LaneOnsfuo;  // lists and matrix of the Onsager-Fuoss method, nodes side by side
     std::vector<int> LanePasses;  // Newton passes of every pass of each node (101 x lanes)
+    // The quotients of the Onsager-Fuoss method that follow from the charges
+    // and conductances alone (omega, |z / lambda|, 1 / (omega_s + omega_t)),
+    // nodes side by side: the set last shared by every lane, kept with its
+    // charges and conductances, and the scratch of lanes that differ.
+    std::vector<double> OFCache, OFGroup, OFKeyLam;
+    std::vector<int> OFKeyZ;
 
     // Sizes the storage for a run shape; keeps it when the shape is unchanged.
     void Prepare(int maxAbsZ, int nForms);
