@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "engine/equilibrium.h"
@@ -203,7 +205,8 @@ void IonicStrengthWork::EnsureLanes(int rows, int nForms, int maxAbsZ, int lanes
     atLeast(LaneCF, 2 * nForms * lanes);
     atLeast(LaneOnsfuo, (10 * nForms + nForms * nForms) * lanes + nForms);
     const int quotients = (2 * nForms + nForms * nForms) * lanes;
-    if (OFCache.size() < static_cast<std::size_t>(quotients)) OFKeyZ.clear();  // the kept set is gone
+    if (OFCache.size() < static_cast<std::size_t>(quotients))
+        OFKeyZ.clear();  // the kept set is gone
     atLeast(OFCache, quotients);
     atLeast(OFGroup, quotients);
     if (LanePasses.size() < static_cast<std::size_t>(101 * lanes)) LanePasses.assign(101 * static_cast<std::size_t>(lanes), 0);
@@ -242,12 +245,31 @@ void NodeIonicStrength(RunState& st, int level, int node) {
     a.IonicStrength(level)[node] = static_cast<double>(0.5L * sum);
 }
 
+double activity::Exp(double x)
+{
+    if (!(std::fabs(x) <= kExpLimit)) return std::exp(x);
+    const double shifted = x * kInvLn2 + kRoundShift;
+    const double k = shifted - kRoundShift;
+    const double r = (x - k * kLn2Hi) - k * kLn2Lo;
+    double p = kExpSeries[0];
+    for (int m = 1; m < 12; ++m) p = p * r + kExpSeries[m];
+    p = (p * r + 1.0) * r + 1.0;
+    std::int64_t kBits, scaleBits;
+    const double shift = kRoundShift;
+    std::memcpy(&kBits, &shifted, 8);
+    std::memcpy(&scaleBits, &shift, 8);
+    const std::int64_t e = (kBits - scaleBits + 1023) << 52;
+    double scale;
+    std::memcpy(&scale, &e, 8);
+    return p * scale;
+}
+
 double ActivityCoefficient(int z, double ionicStrength) {
     const double im = 0.001 * ionicStrength;
     const double sq = std::sqrt(im);
     const double z2 = static_cast<double>(z) * z;
     const double lg = -0.50925 * z2 * sq / (1 + 1.5 * sq) + 0.1 * z2 * im;
-    return std::exp(kLn10 * lg);
+    return activity::Exp(kLn10 * lg);
 }
 
 void mcinn(EngineArrays& a, int maxZ, double& change, double ionicStrength, double* gamma,

@@ -18,7 +18,27 @@ class EngineArrays;
 
 namespace activity {
 inline constexpr double kLn10 = 2.302585092994045684;  // activity coefficients as exp(ln 10 log10)
-}
+
+// exp(x) by the operations that the nodes side by side repeat in their vector
+// registers (ionic_strength_lanes_body.inc), so both give the same bits: x =
+// k ln 2 + r with k the nearest integer to x / ln 2 (ln 2 in two parts, the
+// first with trailing zeros so that k times it is exact), the Taylor series
+// of exp(r) to r^13 (|r| <= 0.35: truncation below 1e-17 relative), scaled by
+// 2^k through the exponent bits. Within a few units in the last place of the
+// exact value; |x| > 700 and non-numbers take std::exp.
+inline constexpr double kExpLimit = 700.0;
+inline constexpr double kInvLn2 = 1.4426950408889634074;
+inline constexpr double kLn2Hi = 6.93147180369123816490e-01;  // 0x3fe62e42fee00000
+inline constexpr double kLn2Lo = 1.90821492927058770002e-10;  // ln 2 - kLn2Hi
+inline constexpr double kRoundShift =
+    6755399441055744.0;  // 1.5 * 2^52: adding it rounds to an integer
+// 1 / n! for n = 13 down to 2.
+inline constexpr double kExpSeries[12] = {1.0 / 6227020800.0, 1.0 / 479001600.0, 1.0 / 39916800.0,
+                                          1.0 / 3628800.0,    1.0 / 362880.0,    1.0 / 40320.0,
+                                          1.0 / 5040.0,       1.0 / 720.0,       1.0 / 120.0,
+                                          1.0 / 24.0,         1.0 / 6.0,         0.5};
+double Exp(double x);
+}  // namespace activity
 
 // Constants of the full Onsager-Fuoss correction (cgs units).
 namespace onsagerfuoss {
