@@ -312,15 +312,39 @@ void onsfuo(RunState& st, int level, int node) {
 namespace {
 
 // The activity iteration, the pH, the mobilities and the speciation of one node.
-void IonicStrengthNode(RunState& st, int level, int source, int i, double* gamma) {
+// fromLast: the Newton iterations start from the node's last solutions (the
+// nodes side by side do the same).
+void IonicStrengthNode(RunState& st, int level, int source, int src, int i, double* gamma,
+                       bool fromLast)
+{
     EngineArrays& a = st.Arr;
     const int maxZ = a.MaxAbsZ;
     st.KwIS = kKwRef;
     int passes = 0;
     for (int z = 0; z <= maxZ; ++z) gamma[z] = 1.0;
     double* is = a.IonicStrength(level);
+    double* last = st.ISWork.LastSolution.data() + i;
+    const std::size_t nn = static_cast<std::size_t>(a.Nn);
     for (;;) {
-        Elneut(st, level, source, i, false);
+        const int pass = passes > 0 ? 1 : 0;
+        if (fromLast) {
+            // Elneut starts from the source level's cH: the start is put there
+            // for the solve (the guard of Elneut sees the level's own value).
+            double& start = a.CH(src)[i];
+            const double saved = start;
+            if (saved > 0 && saved <= 1e6) start = IonicStrengthStart(last[pass * nn], saved);
+            try {
+                Elneut(st, level, source, i, false);
+            } catch (...) {
+                start = saved;
+                throw;
+            }
+            start = saved;
+            const double x = a.CH(level)[i];
+            last[pass * nn] = x > 0 && std::isfinite(x) ? x : 0.0;
+        } else {
+            Elneut(st, level, source, i, false);
+        }
         NodeIonicStrength(st, level, i);
         double change = 0;
         mcinn(a, maxZ, change, is[i], gamma, st.KwIS, i);
@@ -368,6 +392,13 @@ void ISC(RunState& st, int level, int source) {
                             !st.cbISPostN && !st.cbChrom && !st.cbComplex &&
                             !SelectedModeHooks(st).Equilibrium;
     const int lastLane = std::min(hi, std::min(st.NX, last));
+    if (w.LastSolution.size() != 2 * static_cast<std::size_t>(a.Nn))
+        w.LastSolution.assign(2 * static_cast<std::size_t>(a.Nn), 0.0);
+    // The Newton iterations start from the nodes' last solutions where the
+    // start comes from another level and the standard equilibrium solves.
+    const bool fromLast = source != -1 && src >= 1 && src != level && level >= 1 && level <= 5 &&
+                          !st.cbChrom && !st.cbComplex && !SelectedModeHooks(st).Equilibrium;
+    w.StartFromLast = fromLast;
     try {
         // Temperature mode: the mobilities start again from their
         // temperature-corrected limiting values.
@@ -377,7 +408,7 @@ void ISC(RunState& st, int level, int source) {
                 i += lanes;
                 continue;
             }
-            IonicStrengthNode(st, level, source, i, gamma);
+            IonicStrengthNode(st, level, source, src, i, gamma, fromLast);
             ++i;
         }
     } catch (const OnsagerFuossError&) {

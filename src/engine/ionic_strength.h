@@ -89,12 +89,26 @@ struct IonicStrengthWork {
     // charges and conductances, and the scratch of lanes that differ.
     std::vector<double> OFCache, OFGroup, OFKeyLam;
     std::vector<int> OFKeyZ;
+    // The cH that each node's first pass and its later passes solved in the
+    // node's last correction (2 x Nn; 0: none since Init): the starts of the
+    // next correction's Newton iterations, which end at the same root (within
+    // its rounding) in fewer passes than from the level's old cH.
+    std::vector<double> LastSolution;
+    bool StartFromLast = false;  // set by ISC for the call
 
     // Sizes the storage for a run shape; keeps it when the shape is unchanged.
     void Prepare(int maxAbsZ, int nForms);
     // Sizes the storage of the nodes side by side (kept when large enough).
     void EnsureLanes(int rows, int nForms, int maxAbsZ, int lanes);
 };
+
+// The start of a Newton iteration of the correction: the node's last solution
+// of the same pass when there is one that Elneut's start guard lets through,
+// else `level` (the start value of the source level).
+inline double IonicStrengthStart(double last, double level)
+{
+    return last > 0 && last <= 1e6 ? last : level;
+}
 
 // Equilibrium of `level` with the ionic-strength correction on every node of
 // the window (the whole grid when source = -1). source as for Elneut.
