@@ -209,6 +209,8 @@ void IonicStrengthWork::EnsureLanes(int rows, int nForms, int maxAbsZ, int lanes
         OFKeyZ.clear();  // the kept set is gone
     atLeast(OFCache, quotients);
     atLeast(OFGroup, quotients);
+    if (LaneChanged.size() < static_cast<std::size_t>(rows + 1))
+        LaneChanged.assign(static_cast<std::size_t>(rows) + 1, 0);
     if (LanePasses.size() < static_cast<std::size_t>(101 * lanes)) LanePasses.assign(101 * static_cast<std::size_t>(lanes), 0);
 }
 

@@ -83,6 +83,7 @@ struct IonicStrengthWork {
     std::vector<double> LaneSave, LaneGamma, LaneCF;
     std::vector<double> LaneOnsfuo;  // lists and matrix of the Onsager-Fuoss method, nodes side by side
     std::vector<int> LanePasses;  // Newton passes of every pass of each node (101 x lanes)
+    std::vector<int> LaneChanged;  // per constituent: the lanes whose constants a pass changed
     // The quotients of the Onsager-Fuoss method that follow from the charges
     // and conductances alone (omega, |z / lambda|, 1 / (omega_s + omega_t)),
     // nodes side by side: the set last shared by every lane, kept with its
