@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "engine/comp_window.h"
@@ -25,6 +27,7 @@ constexpr double kOFTemperature = 298.15;           // K
 constexpr double kViscosity = 0.00896331;           // P
 constexpr double kOFPi = 3.14159265;
 constexpr double kZeroMobility = onsagerfuoss::kZeroMobility;
+static_assert(onsagerfuoss::kToMobility == 1 / 1e-5 / kFaraday * 1e-9);
 
 // Relaxation and electrophoretic constants, evaluated in extended precision.
 const double kB1 = static_cast<double>(
@@ -118,14 +121,18 @@ void OnsfuoFull(RunState& st, int level, int node) {
     }
     if (!(gamma2 > 0) || !std::isfinite(gamma2))
         throw OnsagerFuossError("onsfuo: no ions at the node");
+    // The same operations as the nodes side by side (ionic_strength_lanes_body.inc),
+    // which take the quotients of the conductances from their cache.
     double P = 0, Q = 0;
+    const double invGamma2 = 1 / gamma2;
     for (int s = 0; s < n; ++s) {
-        mu[s] = ww[s] / gamma2;
+        mu[s] = ww[s] * invGamma2;
         P += z[s] * mu[s];
         Q += std::fabs(static_cast<double>(z[s]) / lam[s]) * mu[s];
     }
     double* r0 = w.R.data();
-    for (int s = 0; s < n; ++s) r0[s] = z[s] - std::fabs(static_cast<double>(z[s]) / lam[s]) * P / Q;
+    const double PQ = P / Q;
+    for (int s = 0; s < n; ++s) r0[s] = z[s] - std::fabs(static_cast<double>(z[s]) / lam[s]) * PQ;
 
     // H[t][s] = mu_s om_s / (om_s + om_t), plus the row sum on the diagonal;
     // kept as 2H - 1, the matrix of the series.
@@ -136,7 +143,7 @@ void OnsfuoFull(RunState& st, int level, int node) {
         double* Ht = H + static_cast<std::size_t>(t) * n;
         double diag = 0;
         for (int s = 0; s < n; ++s) {
-            const double v = muom[s] / (om[s] + om[t]);
+            const double v = muom[s] * (1 / (om[s] + om[t]));
             Ht[s] = v;
             diag += v;
         }
@@ -159,13 +166,12 @@ void OnsfuoFull(RunState& st, int level, int node) {
     const double electro = kElectro;
     const double sg = std::sqrt(gamma2);
     const double shape = sg / (1 + 1.5 * std::sqrt(0.5 * gamma2));
-    const double toMobility = 1 / 1e-5;
     for (int s = 0; s < n; ++s) {
         double sigma = 0;
         for (int m = 0; m <= 5; ++m) sigma += kSeries[m] * r0[static_cast<std::size_t>(m) * n + s];
         double lp = lam[s] - (relax * lam[s] * z[s] * sigma + std::abs(z[s]) * electro) * shape;
         if (lp < 0) lp = lam[s];
-        a.UForm(w.Comp[s], w.Form[s])[node] = toMobility * lp / F * 1e-9;
+        a.UForm(w.Comp[s], w.Form[s])[node] = lp * onsagerfuoss::kToMobility;
     }
 }
 
@@ -182,6 +188,13 @@ void IonicStrengthWork::EnsureLanes(int rows, int nForms, int maxAbsZ, int lanes
     atLeast(LaneGamma, (maxAbsZ + 1) * lanes);
     atLeast(LaneCF, 2 * nForms * lanes);
     atLeast(LaneOnsfuo, (10 * nForms + nForms * nForms) * lanes + nForms);
+    const int quotients = (2 * nForms + nForms * nForms) * lanes;
+    if (OFCache.size() < static_cast<std::size_t>(quotients))
+        OFKeyZ.clear();  // the kept set is gone
+    atLeast(OFCache, quotients);
+    atLeast(OFGroup, quotients);
+    if (LaneChanged.size() < static_cast<std::size_t>(rows + 1))
+        LaneChanged.assign(static_cast<std::size_t>(rows) + 1, 0);
     if (LanePasses.size() < static_cast<std::size_t>(101 * lanes)) LanePasses.assign(101 * static_cast<std::size_t>(lanes), 0);
 }
 
@@ -218,12 +231,31 @@ void NodeIonicStrength(RunState& st, int level, int node) {
     a.IonicStrength(level)[node] = static_cast<double>(0.5L * sum);
 }
 
+double activity::Exp(double x)
+{
+    if (!(std::fabs(x) <= kExpLimit)) return std::exp(x);
+    const double shifted = x * kInvLn2 + kRoundShift;
+    const double k = shifted - kRoundShift;
+    const double r = (x - k * kLn2Hi) - k * kLn2Lo;
+    double p = kExpSeries[0];
+    for (int m = 1; m < 12; ++m) p = p * r + kExpSeries[m];
+    p = (p * r + 1.0) * r + 1.0;
+    std::int64_t kBits, scaleBits;
+    const double shift = kRoundShift;
+    std::memcpy(&kBits, &shifted, 8);
+    std::memcpy(&scaleBits, &shift, 8);
+    const std::int64_t e = (kBits - scaleBits + 1023) << 52;
+    double scale;
+    std::memcpy(&scale, &e, 8);
+    return p * scale;
+}
+
 double ActivityCoefficient(int z, double ionicStrength) {
     const double im = 0.001 * ionicStrength;
     const double sq = std::sqrt(im);
     const double z2 = static_cast<double>(z) * z;
     const double lg = -0.50925 * z2 * sq / (1 + 1.5 * sq) + 0.1 * z2 * im;
-    return std::exp(kLn10 * lg);
+    return activity::Exp(kLn10 * lg);
 }
 
 void mcinn(EngineArrays& a, int maxZ, double& change, double ionicStrength, double* gamma,
@@ -266,15 +298,39 @@ void onsfuo(RunState& st, int level, int node) {
 namespace {
 
 // The activity iteration, the pH, the mobilities and the speciation of one node.
-void IonicStrengthNode(RunState& st, int level, int source, int i, double* gamma) {
+// fromLast: the Newton iterations start from the node's last solutions (the
+// nodes side by side do the same).
+void IonicStrengthNode(RunState& st, int level, int source, int src, int i, double* gamma,
+                       bool fromLast)
+{
     EngineArrays& a = st.Arr;
     const int maxZ = a.MaxAbsZ;
     st.KwIS = kKwRef;
     int passes = 0;
     for (int z = 0; z <= maxZ; ++z) gamma[z] = 1.0;
     double* is = a.IonicStrength(level);
+    double* last = st.ISWork.LastSolution.data() + i;
+    const std::size_t nn = static_cast<std::size_t>(a.Nn);
     for (;;) {
-        Elneut(st, level, source, i, false);
+        const int pass = passes > 0 ? 1 : 0;
+        if (fromLast) {
+            // Elneut starts from the source level's cH: the start is put there
+            // for the solve (the guard of Elneut sees the level's own value).
+            double& start = a.CH(src)[i];
+            const double saved = start;
+            if (saved > 0 && saved <= 1e6) start = IonicStrengthStart(last[pass * nn], saved);
+            try {
+                Elneut(st, level, source, i, false);
+            } catch (...) {
+                start = saved;
+                throw;
+            }
+            start = saved;
+            const double x = a.CH(level)[i];
+            last[pass * nn] = x > 0 && std::isfinite(x) ? x : 0.0;
+        } else {
+            Elneut(st, level, source, i, false);
+        }
         NodeIonicStrength(st, level, i);
         double change = 0;
         mcinn(a, maxZ, change, is[i], gamma, st.KwIS, i);
@@ -318,6 +374,13 @@ void ISC(RunState& st, int level, int source) {
     const bool sideBySide = lanes > 1 && source != -1 && src >= 1 && level >= 1 && level <= 5 &&
                             !st.cbISConv && !st.cbISPostN && !ModeEquilibriumSwitchedOn(st);
     const int lastLane = std::min(hi, std::min(st.NX, last));
+    if (w.LastSolution.size() != 2 * static_cast<std::size_t>(a.Nn))
+        w.LastSolution.assign(2 * static_cast<std::size_t>(a.Nn), 0.0);
+    // The Newton iterations start from the nodes' last solutions where the
+    // start comes from another level and the standard equilibrium solves.
+    const bool fromLast = source != -1 && src >= 1 && src != level && level >= 1 && level <= 5 &&
+                          !st.cbChrom && !st.cbComplex && !SelectedModeHooks(st).Equilibrium;
+    w.StartFromLast = fromLast;
     try {
         // Temperature mode: the mobilities start again from their
         // temperature-corrected limiting values.
@@ -327,7 +390,7 @@ void ISC(RunState& st, int level, int source) {
                 i += lanes;
                 continue;
             }
-            IonicStrengthNode(st, level, source, i, gamma);
+            IonicStrengthNode(st, level, source, src, i, gamma, fromLast);
             ++i;
         }
     } catch (const OnsagerFuossError&) {

@@ -18,13 +18,36 @@ class EngineArrays;
 
 namespace activity {
 inline constexpr double kLn10 = 2.302585092994045684;  // activity coefficients as exp(ln 10 log10)
-}
+
+// exp(x) by the operations that the nodes side by side repeat in their vector
+// registers (ionic_strength_lanes_body.inc), so both give the same bits: x =
+// k ln 2 + r with k the nearest integer to x / ln 2 (ln 2 in two parts, the
+// first with trailing zeros so that k times it is exact), the Taylor series
+// of exp(r) to r^13 (|r| <= 0.35: truncation below 1e-17 relative), scaled by
+// 2^k through the exponent bits. Within a few units in the last place of the
+// exact value; |x| > 700 and non-numbers take std::exp.
+inline constexpr double kExpLimit = 700.0;
+inline constexpr double kInvLn2 = 1.4426950408889634074;
+inline constexpr double kLn2Hi = 6.93147180369123816490e-01;  // 0x3fe62e42fee00000
+inline constexpr double kLn2Lo = 1.90821492927058770002e-10;  // ln 2 - kLn2Hi
+inline constexpr double kRoundShift =
+    6755399441055744.0;  // 1.5 * 2^52: adding it rounds to an integer
+// 1 / n! for n = 13 down to 2.
+inline constexpr double kExpSeries[12] = {1.0 / 6227020800.0, 1.0 / 479001600.0, 1.0 / 39916800.0,
+                                          1.0 / 3628800.0,    1.0 / 362880.0,    1.0 / 40320.0,
+                                          1.0 / 5040.0,       1.0 / 720.0,       1.0 / 120.0,
+                                          1.0 / 24.0,         1.0 / 6.0,         0.5};
+double Exp(double x);
+}  // namespace activity
 
 // Constants of the full Onsager-Fuoss correction (cgs units).
 namespace onsagerfuoss {
 inline constexpr double kElementaryCharge = 4.806567e-10;  // esu
 inline constexpr double kSeries[6] = {0.2929, -0.3536, 0.0884, -0.0442, 0.0276, -0.0193};
 inline constexpr double kZeroMobility = 1e-12;             // stands in for a mobility of 0
+// Conductance (S cm2/mol per unit charge) to mobility (m2/(V s)): 1e5 / F 1e-9
+// with F = kFaraday.
+inline constexpr double kToMobility = 1 / 1e-5 / 96485.0 * 1e-9;
 // The relaxation factor B1 / sqrt((eps T)^3) and the electrophoretic factor
 // B2 / (eta sqrt(eps T)) of water at 25 degC.
 double Relaxation();
@@ -60,12 +83,33 @@ struct IonicStrengthWork {
     std::vector<double> LaneSave, LaneGamma, LaneCF;
     std::vector<double> LaneOnsfuo;  // lists and matrix of the Onsager-Fuoss method, nodes side by side
     std::vector<int> LanePasses;  // Newton passes of every pass of each node (101 x lanes)
+    std::vector<int> LaneChanged;  // per constituent: the lanes whose constants a pass changed
+    // The quotients of the Onsager-Fuoss method that follow from the charges
+    // and conductances alone (omega, |z / lambda|, 1 / (omega_s + omega_t)),
+    // nodes side by side: the set last shared by every lane, kept with its
+    // charges and conductances, and the scratch of lanes that differ.
+    std::vector<double> OFCache, OFGroup, OFKeyLam;
+    std::vector<int> OFKeyZ;
+    // The cH that each node's first pass and its later passes solved in the
+    // node's last correction (2 x Nn; 0: none since Init): the starts of the
+    // next correction's Newton iterations, which end at the same root (within
+    // its rounding) in fewer passes than from the level's old cH.
+    std::vector<double> LastSolution;
+    bool StartFromLast = false;  // set by ISC for the call
 
     // Sizes the storage for a run shape; keeps it when the shape is unchanged.
     void Prepare(int maxAbsZ, int nForms);
     // Sizes the storage of the nodes side by side (kept when large enough).
     void EnsureLanes(int rows, int nForms, int maxAbsZ, int lanes);
 };
+
+// The start of a Newton iteration of the correction: the node's last solution
+// of the same pass when there is one that Elneut's start guard lets through,
+// else `level` (the start value of the source level).
+inline double IonicStrengthStart(double last, double level)
+{
+    return last > 0 && last <= 1e6 ? last : level;
+}
 
 // Equilibrium of `level` with the ionic-strength correction on every node of
 // the window (the whole grid when source = -1). source as for Elneut.
