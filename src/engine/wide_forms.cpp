@@ -91,17 +91,7 @@ void BuildWideForms(EngineArrays& a)
 
 bool WideWindow(const EngineArrays& a, int j, int n, double x, int& klo, int& khi)
 {
-    const WideForms& w = a.Wide;
-    if (!w.ready || !(x >= DBL_MIN && x <= DBL_MAX)) return false;
-    const int table = w.Node[static_cast<std::size_t>(w.First[j]) + n];
-    if (table < 0) return false;
-    const int e = std::ilogb(x);
-    if (e < kWideExpMin || e >= kWideExpMax) return false;
-    const std::int16_t* win =
-        w.Window.data() + (static_cast<std::size_t>(table) * kExponents + (e - kWideExpMin)) * 2;
-    klo = win[0];
-    khi = win[1];
-    return klo <= khi;
+    return WideWindow(a.Wide, j, n, x, klo, khi);
 }
 
 bool WideTerms(const EngineArrays& a, int j, int n, double x, double* t, int& klo, int& khi,

@@ -9,6 +9,7 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -51,6 +52,20 @@ inline double PowByCharge(double x, int z)
 // The forms klo..khi that matter of wide constituent j at node n and cH x;
 // false when the tables give none (not ready, no table at the node, x outside
 // the exponents covered).
+inline bool WideWindow(const WideForms& w, int j, int n, double x, int& klo, int& khi)
+{
+    if (!w.ready || !(x >= DBL_MIN && x <= DBL_MAX)) return false;
+    const int table = w.Node[static_cast<std::size_t>(w.First[j]) + n];
+    if (table < 0) return false;
+    const int e = std::ilogb(x);
+    if (e < kWideExpMin || e >= kWideExpMax) return false;
+    const std::int16_t* win =
+        w.Window.data() +
+        (static_cast<std::size_t>(table) * (kWideExpMax - kWideExpMin) + (e - kWideExpMin)) * 2;
+    klo = win[0];
+    khi = win[1];
+    return klo <= khi;
+}
 bool WideWindow(const EngineArrays& a, int j, int n, double x, int& klo, int& khi);
 
 // The terms of the forms that matter of wide constituent j at node n and cH x:
