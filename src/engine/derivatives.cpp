@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "engine/comp_window.h"
@@ -24,6 +26,7 @@ namespace {
 struct DerScratch {
     std::vector<double> W, K, G, Dsum, Msum;
     std::vector<double> Gw, Ew;  // one row of u c E and one of the field per worker thread
+    std::vector<char> InUse;     // FormRowsInUse
     void EnsureWorkers(int workers, int nn) {
         const std::size_t need = static_cast<std::size_t>(workers) * nn;
         if (Gw.size() < need) Gw.assign(need, 0.0);
@@ -112,8 +115,52 @@ void RacemicTerm(RunState& st, int level, int lw, int rw, double h1, double h2) 
 
 }  // namespace
 
-void ConductivityTerm(const RunState& st, int level, int clo, int chi, double h1, double* W, double* K,
-                      double* kappa) {
+namespace {
+
+// True when c[lo..hi] are all +0 or -0.
+bool RowIsZero(const double* c, int lo, int hi)
+{
+    std::uint64_t any = 0;
+    int j = lo;
+    for (; j + 8 <= hi + 1; j += 8) {
+        for (int m = 0; m < 8; ++m) {
+            std::uint64_t b;
+            std::memcpy(&b, c + j + m, sizeof b);
+            any |= b << 1;  // the sign bit goes
+        }
+        if (any != 0) return false;
+    }
+    for (; j <= hi; ++j) {
+        std::uint64_t b;
+        std::memcpy(&b, c + j, sizeof b);
+        any |= b << 1;
+    }
+    return any == 0;
+}
+
+}  // namespace
+
+const char* FormRowsInUse(const RunState& st, int level, std::vector<char>& rows)
+{
+    const EngineArrays& a = st.Arr;
+    if (!a.Wide.ready) return nullptr;
+    bool wide = false;
+    for (int i = 1; i <= a.NComp && !wide; ++i) wide = a.Forms(i) >= kWideForms;
+    if (!wide) return nullptr;
+    rows.assign(static_cast<std::size_t>(a.FormRows), 1);
+    const int lo = std::max(st.LeftWall, 0), hi = std::min(st.RightWall, a.Nn - 1);
+    for (int i = 1; i <= a.NComp; ++i) {
+        if (a.Forms(i) < kWideForms) continue;
+        for (int k = 0; k < a.Forms(i); ++k)
+            rows[static_cast<std::size_t>(a.FormOffset[i] + k)] =
+                !RowIsZero(a.CForm(level, i, k), lo, hi);
+    }
+    return rows.data();
+}
+
+void ConductivityTerm(const RunState& st, int level, int clo, int chi, double h1, double* W,
+                      double* K, double* kappa, const char* inUse)
+{
     const EngineArrays& a = st.Arr;
     const int nc = a.NComp;
     const int lw = st.LeftWall, rw = st.RightWall;
@@ -124,7 +171,7 @@ void ConductivityTerm(const RunState& st, int level, int clo, int chi, double h1
         const int zmin = a.ZMin[i], nf = a.Forms(i);
         for (int k = 0; k < nf; ++k) {
             const int z = zmin + k;
-            if (z == 0) continue;
+            if (z == 0 || (inUse && !inUse[a.FormOffset[i] + k])) continue;
             const double zd = z, az = std::abs(z);
             const double* D = a.DForm(i, k);
             const double* c = a.CForm(level, i, k);
@@ -142,7 +189,8 @@ namespace {
 
 // Conductivity over the window (ConductivityTerm into Kappa), the additional
 // conductivity, then voltage and current; false when these cannot be formed.
-bool ConductivityAndCurrent(RunState& st, int level, double* W, double* K) {
+bool ConductivityAndCurrent(RunState& st, int level, double* W, double* K, const char* inUse)
+{
     const int lw = st.LeftWall, rw = st.RightWall;
     const double h1 = 0.5 / st.DX;
     double* kappa = st.Arr.Kappa.data();
@@ -150,9 +198,10 @@ bool ConductivityAndCurrent(RunState& st, int level, double* W, double* K) {
     // Each node sums its species in order 1..NComp+2, forms upward; node
     // chunks may run on several threads (every node keeps its order).
     if (st.DiffMode || lw < 0 || rw > n || n < 1) {
-        ForNodeChunks(st.Engine.Threads, lw, rw, kParallelMinChunk, [&](int clo, int chi, int, int) {
-            ConductivityTerm(st, level, clo, chi, h1, W, K, kappa);
-        });
+        ForNodeChunks(st.Engine.Threads, lw, rw, kParallelMinChunk,
+                      [&](int clo, int chi, int, int) {
+                          ConductivityTerm(st, level, clo, chi, h1, W, K, kappa, inUse);
+                      });
         AddAdditionalConductivity(st);
         return CalcVoltageCurrent(st);
     }
@@ -164,7 +213,7 @@ bool ConductivityAndCurrent(RunState& st, int level, double* W, double* K) {
     const int parts = ForNodeChunks(st.Engine.Threads, 0, n, kParallelMinChunk, [&](int clo, int chi, int chunk, int) {
         const int lo = std::max(clo, lw), hi = std::min(chi, rw);
         if (lo <= hi) {
-            ConductivityTerm(st, level, lo, hi, h1, W, K, kappa);
+            ConductivityTerm(st, level, lo, hi, h1, W, K, kappa, inUse);
             if (add > 0)
                 for (int j = lo; j <= hi; ++j) kappa[j] += add;
         }
@@ -180,8 +229,9 @@ inline double OhmicField(const double* W, const double* S, const double* kappa, 
 
 }  // namespace
 
-bool FieldAndConductivity(RunState& st, int level, double* W, double* K) {
-    if (!ConductivityAndCurrent(st, level, W, K)) return false;
+bool FieldAndConductivity(RunState& st, int level, double* W, double* K, const char* inUse)
+{
+    if (!ConductivityAndCurrent(st, level, W, K, inUse)) return false;
     EngineArrays& a = st.Arr;
     const double I = st.I;
     const double *S = a.S.data(), *kappa = a.Kappa.data();
@@ -192,23 +242,27 @@ bool FieldAndConductivity(RunState& st, int level, double* W, double* K) {
     return true;
 }
 
-void DiffusionTerm(const EngineArrays& a, int level, int i, int clo, int chi, double h2, double* Ds) {
+void DiffusionTerm(const EngineArrays& a, int level, int i, int clo, int chi, double h2, double* Ds,
+                   const char* inUse)
+{
     const int nf = a.Forms(i);
     std::fill(Ds + clo, Ds + chi + 1, 0.0);
     for (int k = 0; k < nf; ++k) {
+        if (inUse && !inUse[a.FormOffset[i] + k]) continue;
         const double* D = a.DForm(i, k);
         const double* c = a.CForm(level, i, k);
         for (int j = clo; j <= chi; ++j) Ds[j] += D[j] * (c[j - 1] - 2 * c[j] + c[j + 1]) * h2;
     }
 }
 
-void MigrationTerm(const EngineArrays& a, int level, int i, int clo, int chi, double h1, const double* E,
-                   double* G, double* Ms) {
+void MigrationTerm(const EngineArrays& a, int level, int i, int clo, int chi, double h1,
+                   const double* E, double* G, double* Ms, const char* inUse)
+{
     const int zmin = a.ZMin[i], nf = a.Forms(i);
     std::fill(Ms + clo, Ms + chi + 1, 0.0);
     for (int k = 0; k < nf; ++k) {
         const int z = zmin + k;
-        if (z == 0) continue;
+        if (z == 0 || (inUse && !inUse[a.FormOffset[i] + k])) continue;
         const double sg = z > 0 ? 1.0 : -1.0;
         const double* c = a.CForm(level, i, k);
         const double* u = a.UForm(i, k);
@@ -274,11 +328,12 @@ void StandardScheme(RunState& st, int level, bool fieldOnly) {
     DerScratch& sc = st.Engine.Scratch<DerScratch>();
     sc.Ensure(a.Nn);
 
+    const char* inUse = FormRowsInUse(st, level, sc.InUse);
     if (fieldOnly) {
-        FieldAndConductivity(st, level, sc.W.data(), sc.K.data());
+        FieldAndConductivity(st, level, sc.W.data(), sc.K.data(), inUse);
         return;
     }
-    if (!ConductivityAndCurrent(st, level, sc.W.data(), sc.K.data())) return;
+    if (!ConductivityAndCurrent(st, level, sc.W.data(), sc.K.data(), inUse)) return;
 
     // Field, then transport: diffusion at the node's own coefficient,
     // migration as the central difference of sign(z) u c E over the
@@ -301,8 +356,8 @@ void StandardScheme(RunState& st, int level, bool fieldOnly) {
         std::copy(Ew + clo, Ew + chi + 1, E + clo);
         if (tlo > thi) return;
         for (int i = 1; i <= nc; ++i) {
-            DiffusionTerm(a, level, i, tlo, thi, h2, Ds);
-            MigrationTerm(a, level, i, tlo, thi, h1, Ew, G, Ms);
+            DiffusionTerm(a, level, i, tlo, thi, h2, Ds, inUse);
+            MigrationTerm(a, level, i, tlo, thi, h1, Ew, G, Ms, inUse);
             double* f = a.F(level, i);
             for (int j = tlo; j <= thi; ++j) f[j] = Ds[j] - Ms[j];
         }

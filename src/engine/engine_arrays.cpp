@@ -29,6 +29,8 @@ void NewtonScratch::Resize(int formRows, int nComp, int maxAbsZ) {
     LaneS0Final.assign(kMaxNodeLanes * comps, 0.0);
     LaneZMin.assign(comps, 0);
     LaneForms.assign(comps, 0);
+    LaneJ.assign(comps, 0);
+    WideRows.assign(2 * comps, 0);
 }
 
 void NewtonScratch::Release() {
@@ -36,7 +38,8 @@ void NewtonScratch::Release() {
         v->clear();
         v->shrink_to_fit();
     }
-    for (std::vector<int>* v : {&Active, &Begin, &ZMin, &S0Exp, &LaneZMin, &LaneForms, &LaneZ2}) {
+    for (std::vector<int>* v :
+         {&Active, &Begin, &ZMin, &S0Exp, &LaneZMin, &LaneForms, &LaneZ2, &LaneJ, &WideRows}) {
         v->clear();
         v->shrink_to_fit();
     }
@@ -60,6 +63,7 @@ void EngineArrays::Allocate(int nComp, int nx, const std::vector<int>& zmin,
     ZMin.assign(static_cast<std::size_t>(NComp) + 3, 0);
     ZMax.assign(static_cast<std::size_t>(NComp) + 3, 0);
     MaxAbsZ = 1;
+    TableAbsZ = 1;
     NForms = 2;
     for (int i = 1; i <= NComp; ++i) {
         const int lo = static_cast<std::size_t>(i) < zmin.size() ? std::min(zmin[i], 0) : 0;
@@ -67,6 +71,7 @@ void EngineArrays::Allocate(int nComp, int nx, const std::vector<int>& zmin,
         ZMin[i] = lo;
         ZMax[i] = hi;
         MaxAbsZ = std::max({MaxAbsZ, -lo, hi});
+        if (hi - lo + 1 < kWideForms) TableAbsZ = std::max({TableAbsZ, -lo, hi});
         NForms += hi - lo;
     }
     ZMin[NComp + 1] = 0;  ZMax[NComp + 1] = 1;   // H+
@@ -143,6 +148,7 @@ void EngineArrays::Release() {
                          &MixWindow, &DrawnProfile, &URF, &URFWorkA, &URFWorkB, &URFR})
         t->Release();
     Newton.Release();
+    Wide.Release();
     ZMin.clear();
     ZMax.clear();
     FormOffset.clear();
@@ -150,6 +156,7 @@ void EngineArrays::Release() {
     NComp = 0;
     Nn = 0;
     MaxAbsZ = 1;
+    TableAbsZ = 1;
     NForms = 0;
     MixSegCount = 1;
     allocated_ = false;

@@ -17,6 +17,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "engine/wide_forms.h"
+
 class RunState;
 
 // rows x cols doubles, row-major; row r is a pointer to cols consecutive values.
@@ -57,6 +59,10 @@ struct NewtonScratch {
     std::vector<const double*> LaneL;  // [NComp]: LForm rows (form 0, at the first node) of the constituents of a solve side by side
     std::vector<double> LaneC;      // [kMaxNodeLanes*NComp]: their concentrations, nodes side by side
     std::vector<int> LaneZMin, LaneForms;  // [NComp]: their lowest charge and number of forms
+    std::vector<int> LaneJ;                // [NComp]: their constituent index
+    std::vector<int> WideRows;  // [2*(NComp+1)]: the forms that the nodes of a speciation side by
+                                // side take, per constituent of kWideForms forms or more
+    int LaneNode = 0;           // first node of the solve side by side
     std::vector<double> LaneS0;     // [kMaxNodeLanes*NComp]: their sums S0 in the last pass, nodes side by side
     std::vector<int> LaneZ2;        // [FormRows]: z^2 of the charged forms of the constituents, in order
     std::vector<double> LaneS0Final;  // [kMaxNodeLanes*NComp]: their sums S0 in the pass in which each node closed
@@ -73,11 +79,15 @@ public:
     std::vector<int> FormOffset;   // [NComp+3]: row of form 0 of constituent i
     int FormRows = 0;              // rows of a per-form array (all forms of 1..NComp+2)
     int MaxAbsZ = 1;               // max(1, |ZMin|, ZMax) over constituents
+    int TableAbsZ = 1;             // the same over constituents of fewer than kWideForms forms
     int NForms = 0;                // 2 + sum(ZMax - ZMin) over constituents
     int MixSegCount = 1;           // segments of the capillary-effects table (>= 1)
 
     bool Allocated() const { return allocated_; }
     int Forms(int i) const { return ZMax[i] - ZMin[i] + 1; }
+    // Charges the power tables of the node solve reach: those of the
+    // constituents taken form by form (all of them while Wide is not ready).
+    int SolveAbsZ() const { return Wide.ready ? TableAbsZ : MaxAbsZ; }
     int HIndex() const { return NComp + 1; }
     int OHIndex() const { return NComp + 2; }
 
@@ -128,6 +138,7 @@ public:
     std::vector<double> CLeft;     // [NComp+2]
     std::vector<int> SkipComp;     // [NComp+2]
     std::vector<double> ZScratch[3];  // [1], [2]: MaxAbsZ+1 values; [0] unused
+    WideForms Wide;                   // forms that matter of the constituents of many charges
 
     // ---- per-constituent node rows ([NComp+3] or [NComp+1] rows x Nn) ------
     NodeTable Pred, Corr;          // rows 1..NComp+2

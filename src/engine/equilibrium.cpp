@@ -136,6 +136,8 @@ void SetDefaultCrossSections(RunState& st) {
 
 void BuildLFormOf(EngineArrays& a, int i, int n) {
     const int k0 = -a.ZMin[i];
+    // New constants: the windows of the forms that matter no longer hold.
+    if (a.Forms(i) >= kWideForms && a.Wide.ready) a.Wide.ready = false;
     for (int k = 0; k < a.Forms(i); ++k) {
         if (k == k0) {
             a.LForm(i, k)[n] = 1.0;
@@ -194,6 +196,8 @@ void SetNodeConstants(RunState& st) {
         }
     // Cumulative constants.
     for (int n = 0; n < nn; ++n) BuildLForm(st, n);
+    // The ionic-strength correction changes the constants at every pass.
+    if (!st.ISCorrection) BuildWideForms(a);
     // Diffusion coefficients.
     const double f = st.RedDiff ? st.DiffMultiplier : 1.0;
     const double T = st.Temperature;
@@ -230,6 +234,44 @@ void SetNodeConstants(RunState& st) {
 // Speciation
 // ---------------------------------------------------------------------------
 
+void SpeciateWideTerms(EngineArrays& a, int level, int j, int n, const double* t, int klo, int khi,
+                       double s0, int wlo, int whi, double& add)
+{
+    const std::ptrdiff_t nn = a.Nn;
+    const int zmin = a.ZMin[j];
+    const double* U = a.UForm(j, 0) + n;
+    double zm = 0, ue = 0, m2 = 0;
+    for (int k = klo; k <= khi; ++k) {
+        const int z = zmin + k;
+        const double p = t[k - klo];
+        const double zp = z * p;
+        zm += zp;
+        m2 += z * zp;
+        const double u = U[k * nn] * p;
+        ue += z > 0 ? u : (z < 0 ? -u : 0.0);
+    }
+    const double inv = 1.0 / s0;
+    a.ZMean[j][n] = zm * inv;
+    a.UEff[j][n] = ue * inv;
+    const double cj = a.C(level, j)[n];
+    const double q = cj * inv;
+    double* CF = a.CForm(level, j, 0) + n;
+    for (int k = wlo; k < klo; ++k) CF[k * nn] = 0.0;
+    for (int k = klo; k <= khi; ++k) CF[k * nn] = q * t[k - klo];
+    for (int k = khi + 1; k <= whi; ++k) CF[k * nn] = 0.0;
+    add = m2 * inv * cj;
+}
+
+bool SpeciateWide(EngineArrays& a, int level, int j, int n, double x, double* t, int wlo, int whi,
+                  double& add)
+{
+    int klo, khi;
+    double s0;
+    if (!WideTerms(a, j, n, x, t, klo, khi, s0)) return false;
+    SpeciateWideTerms(a, level, j, n, t, klo, khi, s0, wlo, whi, add);
+    return true;
+}
+
 bool SpeciateNode(RunState& st, int level, int n, NewtonScratch& s) {
     EngineArrays& a = st.Arr;
     const double cH = a.CH(level)[n];
@@ -243,7 +285,9 @@ bool SpeciateNode(RunState& st, int level, int n, NewtonScratch& s) {
     if (!st.ISCorrection) a.PH[n] = NodePH(a, n, cH);
     double is = cH + cOH;
     a.COH(level)[n] = cOH;
-    const bool normal = PowerTable(pw, off, maxZ, cH);
+    const int tableZ = a.SolveAbsZ();
+    const bool normal = PowerTable(pw, off, tableZ, cH);
+    bool normalAll = normal, full = tableZ == maxZ;  // the table of every charge (made when needed)
     const double* pz = pw + off;
     // The rows of constituents 1..NComp (and of their forms) follow each
     // other Nn values apart.
@@ -257,8 +301,23 @@ bool SpeciateNode(RunState& st, int level, int n, NewtonScratch& s) {
     for (int j = 1; j <= a.NComp; ++j, crow += nn, zmRow += nn, ueRow += nn) {
         const int zmin = a.ZMin[j];
         const int nf = a.ZMax[j] - zmin + 1;
+        if (nf >= kWideForms && a.Wide.ready) {
+            double add;
+            if (SpeciateWide(a, level, j, n, cH, P, 0, nf - 1, add)) {
+                is += add;
+                L += nf * nn;
+                U += nf * nn;
+                CF += nf * nn;
+                continue;
+            }
+            if (!full) {
+                normalAll = PowerTable(pw, off, maxZ, cH);
+                full = true;
+            }
+        }
         double s0;
-        ScaledTerms(L, nn, zmin, nf, pz, normal, cH, P, s0);  // the ratios below do not depend on the scale
+        // The ratios below do not depend on the scale.
+        ScaledTerms(L, nn, zmin, nf, pz, nf >= kWideForms ? normalAll : normal, cH, P, s0);
         double zm = 0, ue = 0, m2 = 0;
         for (int k = 0; k < nf; ++k) {
             const int z = zmin + k;
@@ -353,38 +412,54 @@ ElneutNodeResult SolveElneutNode(const RunState& st, int level, int i, double x,
     // rounding. The sums S0 of the constituents are kept in the scratch.
     const double* L = s.L.data();
     double* t = s.P.data();
+    const int tableZ = a.SolveAbsZ();
     auto balance = [&](double xv, double& f, double& fp, double& noise) {
-        const bool normal = PowerTable(pw, off, maxZ, xv);
+        const bool normal = PowerTable(pw, off, tableZ, xv);
+        bool normalAll = normal,
+             full = tableZ == maxZ;  // the table of every charge (made when needed)
         const double* pz = pw + off;
         double hi = 0, lo = 0, mean = 0, var = 0, spread = 0;
         for (int q = 0; q < nActive; ++q) {
             const int b = s.Begin[q], nf = s.Begin[q + 1] - b;
             double* tq = t + b;
             double S0;
-            const int scale = ScaledTerms(L + b, 1, s.ZMin[q], nf, pz, normal, xv, tq, S0);
             const int j = s.Active[q];
-            s.S0[j] = S0;
-            s.S0Exp[j] = scale;
             // Offsets k - km from the largest form km: sums of d t, d^2 t, |d| t.
             int km = 0;
             double r1 = 0, r2 = 0, a1 = 0;
-            if (nf == 2) {  // the loop below for two forms, the same bits
-                if (tq[1] > tq[0]) {
-                    km = 1;
-                    r1 = 0.0 - tq[0];
-                    r2 = a1 = tq[0];
-                } else {
-                    r1 = r2 = a1 = tq[1];
-                }
+            int klo, khi;
+            const bool wide = nf >= kWideForms && a.Wide.ready;
+            if (wide && WideTerms(a, j, i, xv, tq, klo, khi, S0)) {
+                s.S0[j] = S0;
+                s.S0Exp[j] = 0;
+                WideMoments(tq, klo, khi, km, r1, r2, a1);
             } else {
-                for (int k = 1; k < nf; ++k)
-                    if (tq[k] > tq[km]) km = k;
-                for (int k = 0; k < nf; ++k) {
-                    const double d = k - km;
-                    const double dt = d * tq[k];
-                    r1 += dt;
-                    r2 += d * dt;
-                    a1 += std::fabs(dt);
+                if (wide && !full) {
+                    normalAll = PowerTable(pw, off, maxZ, xv);
+                    full = true;
+                }
+                const int scale = ScaledTerms(L + b, 1, s.ZMin[q], nf, pz,
+                                              nf >= kWideForms ? normalAll : normal, xv, tq, S0);
+                s.S0[j] = S0;
+                s.S0Exp[j] = scale;
+                if (nf == 2) {  // the loop below for two forms, the same bits
+                    if (tq[1] > tq[0]) {
+                        km = 1;
+                        r1 = 0.0 - tq[0];
+                        r2 = a1 = tq[0];
+                    } else {
+                        r1 = r2 = a1 = tq[1];
+                    }
+                } else {
+                    for (int k = 1; k < nf; ++k)
+                        if (tq[k] > tq[km]) km = k;
+                    for (int k = 0; k < nf; ++k) {
+                        const double d = k - km;
+                        const double dt = d * tq[k];
+                        r1 += dt;
+                        r2 += d * dt;
+                        a1 += std::fabs(dt);
+                    }
                 }
             }
             const double inv = 1.0 / S0;
@@ -483,7 +558,9 @@ void StoreElneutNode(RunState& st, int level, int i, const ElneutNodeResult& res
     const int maxZ = a.MaxAbsZ;
     const int off = maxZ + 1;
     double* pw = s.Pow.data();
-    const bool normal = PowerTable(pw, off, maxZ, x);
+    const int tableZ = a.SolveAbsZ();
+    const bool normal = PowerTable(pw, off, tableZ, x);
+    bool normalAll = normal, full = tableZ == maxZ;  // the table of every charge (made when needed)
     double* t = s.P.data();
     const std::ptrdiff_t nn = a.Nn;
     // The denominators come from the last pass (taken at its start value);
@@ -494,7 +571,19 @@ void StoreElneutNode(RunState& st, int level, int i, const ElneutNodeResult& res
         const int zmin = a.ZMin[j];
         const int nf = a.Forms(j);
         double sum;
-        const int scale = ScaledTerms(a.LForm(j, 0) + i, nn, zmin, nf, pw + off, normal, x, t, sum);
+        // Forms klo..khi (terms from t[0]); the others are 0.
+        int klo = 0, khi = nf - 1, scale = 0;
+        const bool wide = nf >= kWideForms && a.Wide.ready;
+        if (!wide || !WideTerms(a, j, i, x, t, klo, khi, sum)) {
+            klo = 0;
+            khi = nf - 1;
+            if (wide && !full) {
+                normalAll = PowerTable(pw, off, maxZ, x);
+                full = true;
+            }
+            scale = ScaledTerms(a.LForm(j, 0) + i, nn, zmin, nf, pw + off,
+                                nf >= kWideForms ? normalAll : normal, x, t, sum);
+        }
         double denom = sum;
         int denomScale = scale;
         if (q < res.nActive && s.Active[q] == j) {
@@ -512,7 +601,11 @@ void StoreElneutNode(RunState& st, int level, int i, const ElneutNodeResult& res
         for (int k = 0; k < nf; ++k) {
             const int z = zmin + k;
             if (z == 0) continue;
-            const double phi = t[k] * invDenom;
+            if (k < klo || k > khi) {
+                a.CForm(level, j, k)[i] = 0.0;
+                continue;
+            }
+            const double phi = t[k - klo] * invDenom;
             const double cf = c * phi;
             a.CForm(level, j, k)[i] = cf;
             charged += cf;

@@ -86,6 +86,15 @@ struct ElneutNodeResult {
 };
 // Speciation of node n of `level`; false (nothing written) for an invalid cH.
 bool SpeciateNode(RunState& st, int level, int n, NewtonScratch& s);
+// Speciation of constituent j (kWideForms forms or more) at node n of `level`
+// from the terms t[k - klo] of its forms klo..khi that matter and their sum s0:
+// CForm (rows wlo..whi, 0 outside klo..khi), ZMean and UEff; add = its share
+// of twice the ionic strength. SpeciateWide forms the terms at cH x first (t:
+// room for every form) and is false, with nothing written, without a window.
+void SpeciateWideTerms(EngineArrays& a, int level, int j, int n, const double* t, int klo, int khi,
+                       double s0, int wlo, int whi, double& add);
+bool SpeciateWide(EngineArrays& a, int level, int j, int n, double x, double* t, int wlo, int whi,
+                  double& add);
 // Newton's method at node i from start x and restart value r.
 ElneutNodeResult SolveElneutNode(const RunState& st, int level, int i, double x, double r,
                                  int itNew, NewtonScratch& s);

@@ -13,10 +13,19 @@
 class RunState;
 class EngineArrays;
 
+// The kernels below skip the form rows r of CForm with inUse[r] == 0 (null:
+// none): rows that are 0 across the window (FormRowsInUse) add nothing.
+//
 // Diffusion-current sum W and conductivity (K = sum of |z| u c, Kappa =
 // 96485 K) of nodes clo..chi of the window; one-sided differences at the walls.
-void ConductivityTerm(const RunState& st, int level, int clo, int chi, double h1, double* W, double* K,
-                      double* kappa);
+void ConductivityTerm(const RunState& st, int level, int clo, int chi, double h1, double* W,
+                      double* K, double* kappa, const char* inUse = nullptr);
+// For the constituents of kWideForms forms or more (whose forms far from the
+// prevailing charge the node solve sets to 0): 1 for each row of CForm at
+// `level` with a value other than ±0 in the window, 0 for the others; every
+// row of the other constituents is 1. Null when the run has no such
+// constituent. `rows` holds the flags (FormRows of them).
+const char* FormRowsInUse(const RunState& st, int level, std::vector<char>& rows);
 // Work rows W and K of ConductivityTerm for modes that form the conductivity
 // themselves (kept in the run's engine context: st.Engine.Scratch).
 struct ConductivityRows {
@@ -31,15 +40,17 @@ struct ConductivityRows {
 // additional conductivity, current and voltage, then the ohmic field corrected
 // by the diffusion current into E. W and K are work rows of Nn values. False
 // when the voltage or current cannot be formed (the run stops).
-bool FieldAndConductivity(RunState& st, int level, double* W, double* K);
+bool FieldAndConductivity(RunState& st, int level, double* W, double* K,
+                          const char* inUse = nullptr);
 // Diffusion of constituent i at nodes clo..chi: sum over its forms of
 // D (c[j-1] - 2 c[j] + c[j+1]) h2, into Ds.
-void DiffusionTerm(const EngineArrays& a, int level, int i, int clo, int chi, double h2, double* Ds);
+void DiffusionTerm(const EngineArrays& a, int level, int i, int clo, int chi, double h2, double* Ds,
+                   const char* inUse = nullptr);
 // Migration flux difference of constituent i at nodes clo..chi: sum over its
 // charged forms of sign(z) (G[j+1] - G[j-1]) h1 with G = u c E (G is a work
 // row, written at clo-1..chi+1), into Ms.
-void MigrationTerm(const EngineArrays& a, int level, int i, int clo, int chi, double h1, const double* E,
-                   double* G, double* Ms);
+void MigrationTerm(const EngineArrays& a, int level, int i, int clo, int chi, double h1,
+                   const double* E, double* G, double* Ms, const char* inUse = nullptr);
 // Electroosmotic convection of the analytical concentrations, added to F.
 void EOFConvectionTerm(RunState& st, int level);
 // Kinetic reaction C + P -> PC (constituents 2, 3 -> 1) over the interior, added to F.
