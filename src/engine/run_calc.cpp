@@ -301,9 +301,8 @@ bool Stepper::FiniteWithError(double& err) {
 // step left alone (see CalcDERInWindow).
 void Stepper::SpeciateOutsideWindow() {
     if (!WindowSpeciationExact(st_)) return;
-    const int lw = st_.LeftWall, rw = st_.RightWall;
-    if (lw > 0) CalcSpeciationRange(st_, 1, 0, lw - 1);
-    if (rw < st_.NX) CalcSpeciationRange(st_, 1, rw + 1, st_.NX);
+    // Both sides in one parallel region.
+    CalcSpeciationRanges(st_, 1, 0, st_.LeftWall - 1, st_.RightWall + 1, st_.NX);
 }
 
 bool Stepper::Step(RunLocals& loc) {
@@ -428,6 +427,7 @@ void RunCalc(RunState& st) {
 
     Stepper stepper(st);
     ThreadTuner tuner(st.Engine.Threads);
+    const NodeThreadsBusy busy;
     while (!st.Stop && st.Time + st.DT < st.StopTime) {
         ClampComputationWindow(st);
         st.NumericalFailure = false;

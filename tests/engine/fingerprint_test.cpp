@@ -79,6 +79,13 @@ TEST(Fingerprint, ThreadsGiveTheSameTrajectory) {
                 profile.insert(profile.end(), st.Arr.C(2, i), st.Arr.C(2, i) + st.Arr.Nn);
             profile.insert(profile.end(), st.Arr.PH.begin(), st.Arr.PH.end());
             profile.insert(profile.end(), st.Arr.Kappa.begin(), st.Arr.Kappa.end());
+            // The forms of every node (outside the window too) and the
+            // iteration statistics the chunks gather.
+            for (int i = 1; i <= st.Arr.NComp + 2; ++i)
+                for (int k = 0; k < st.Arr.Forms(i); ++k)
+                    profile.insert(profile.end(), st.Arr.CForm(2, i, k), st.Arr.CForm(2, i, k) + st.Arr.Nn);
+            profile.push_back(st.NewtonItStep);
+            profile.push_back(st.NewtonItMax);
             profile.push_back(st.StepCount);
             profile.push_back(st.DT);
             profile.push_back(st.U);
