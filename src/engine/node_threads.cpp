@@ -20,9 +20,6 @@ int HardwareThreads() {
 
 std::atomic<int> gThreads{1};
 
-// Runs stepping now (NodeThreadsBusy objects alive).
-std::atomic<int> gBusy{0};
-
 // Node chunks the current thread is running (0 outside ForNodeChunks).
 thread_local int tChunkDepth = 0;
 
@@ -89,13 +86,6 @@ private:
     // of microseconds; with 5 us the workers slept through most of them and
     // B4b on 8 threads ran slower than with 20 us.)
     static constexpr auto kSpin = std::chrono::microseconds(20);
-    // While a run steps (NodeThreadsBusy), the gaps between its regions are
-    // the serial parts of a step and the chunks other threads still run:
-    // mostly a few microseconds, but the resistance sum over a long column
-    // and the end of an uneven region reach 20 us and more. A worker that
-    // slept through such a gap came back late for the next region, which the
-    // others then ran without it. It waits this long before it sleeps.
-    static constexpr auto kBusySpin = std::chrono::microseconds(300);
     // The caller waits for chunks in progress, which end soon unless their
     // thread lost its core: it spins longer before it sleeps.
     static constexpr auto kCallerSpin = std::chrono::microseconds(200);
@@ -210,16 +200,14 @@ private:
     void Loop(int index, unsigned long long seen, Slot& slot) {
         // Spin a few microseconds after the last job this worker took part
         // in, then sleep. Jobs it takes no part in do not keep it awake.
-        auto spinStart = std::chrono::steady_clock::now();
+        auto spinEnd = std::chrono::steady_clock::now() + kSpin;
         for (;;) {
             unsigned long long w = word_.load(std::memory_order_acquire);
             for (int spin = 0; !(w != seen && TakesPart(w, index)); ++spin) {
                 seen = w;
                 Pause();
                 w = word_.load(std::memory_order_acquire);
-                if ((spin & 15) == 15 && std::chrono::steady_clock::now() - spinStart >
-                                             (gBusy.load(std::memory_order_relaxed) > 0 ? kBusySpin : kSpin))
-                    break;
+                if ((spin & 15) == 15 && std::chrono::steady_clock::now() > spinEnd) break;
             }
             if (!(w != seen && TakesPart(w, index))) {
                 std::unique_lock<std::mutex> lk(mutex_);
@@ -235,7 +223,7 @@ private:
             if ((w & 0xFF) == kQuit) return;
             WakeHelpers(index, w);
             TakeChunks(w >> 8, index);
-            spinStart = std::chrono::steady_clock::now();
+            spinEnd = std::chrono::steady_clock::now() + kSpin;
         }
     }
 
@@ -269,10 +257,6 @@ int EngineThreads() {
 
 bool EngineThreadsAutomatic() { return gThreads.load() == 0; }
 
-NodeThreadsBusy::NodeThreadsBusy() { gBusy.fetch_add(1); }
-
-NodeThreadsBusy::~NodeThreadsBusy() { gBusy.fetch_sub(1); }
-
 // Nodes of the grid per thread below which another thread does not pay: a
 // time step spreads its window (a part of the grid) over the threads in a few
 // dozen parallel regions, each costing a wake-up and a join. Measured on the
@@ -291,13 +275,6 @@ int ThreadsForGrid(int nodes, int available) {
 // to the others, few enough that a chunk stays long.
 constexpr int kChunksPerThread = 4;
 
-// Fewest nodes of a chunk once a range is split. The split threshold
-// (2 * minChunk) keeps small windows on one thread; a window a few times the
-// threshold must still give every thread several chunks: with chunks of at
-// least 256 nodes, B4b's window of about 3000 nodes made 11 chunks for 8
-// threads, so that the last of them ran on 3 threads while 5 waited.
-constexpr int kSmallestChunk = 64;
-
 int ThreadPlan::MaxChunks() const { return Limit() * kChunksPerThread; }
 
 int ForNodeChunksJob(const ThreadPlan& plan, int first, int last, int minChunk, NodeChunkJob fn) {
@@ -307,8 +284,8 @@ int ForNodeChunksJob(const ThreadPlan& plan, int first, int last, int minChunk, 
     const int n = last - first + 1;
     if (minChunk < 1) minChunk = 1;
     const int threads = std::max(1, std::min(plan.threads, 64));
-    const int chunks = std::min({threads * kChunksPerThread, n / std::min(minChunk, kSmallestChunk), 255});
-    if (threads < 2 || n < 2 * minChunk || chunks < 2) {
+    const int chunks = std::min({threads * kChunksPerThread, n / minChunk, 255});
+    if (threads < 2 || chunks < 2) {
         CallChunk(fn, first, last, 0, 0);
         return 1;
     }

@@ -39,17 +39,6 @@ struct ThreadPlan {
     int MaxWorkers() const { return Limit(); }
 };
 
-// While an object of this type lives (a run stepping), the workers wait for
-// the next parallel region longer before they sleep: the regions of a time
-// step follow each other closely, and a worker woken from sleep comes late.
-class NodeThreadsBusy {
-public:
-    NodeThreadsBusy();
-    ~NodeThreadsBusy();
-    NodeThreadsBusy(const NodeThreadsBusy&) = delete;
-    NodeThreadsBusy& operator=(const NodeThreadsBusy&) = delete;
-};
-
 // A chunk job without ownership (no allocation per call).
 struct NodeChunkJob {
     void* object;

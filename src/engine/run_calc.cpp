@@ -427,7 +427,6 @@ void RunCalc(RunState& st) {
 
     Stepper stepper(st);
     ThreadTuner tuner(st.Engine.Threads);
-    const NodeThreadsBusy busy;
     while (!st.Stop && st.Time + st.DT < st.StopTime) {
         ClampComputationWindow(st);
         st.NumericalFailure = false;

@@ -3,7 +3,6 @@
 // for one thread or small ranges, and nested calls refused.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <stdexcept>
@@ -98,45 +97,4 @@ TEST(NodeThreads, LongWaitsSleepAndWakeAndTheAutomaticPlanFollowsTheGrid) {
     SetEngineThreads(3);  // a number set is taken as it is
     EXPECT_EQ(ThreadPlan::FromSetting(501).threads, 3);
     SetEngineThreads(automatic ? 0 : saved);
-}
-
-TEST(NodeThreads, AWindowAFewTimesTheThresholdGivesEveryThreadSeveralChunks) {
-    // A range splits only from twice the smallest chunk asked for; once split,
-    // its chunks are as many as the plan holds (4 per thread) down to 64 nodes
-    // each, so the last chunks of a region do not leave most threads waiting.
-    const ThreadPlan eight{8};
-    std::vector<int> sizes;
-    auto split = [&](int first, int last, int minChunk) {
-        sizes.clear();
-        std::vector<int> hits(static_cast<std::size_t>(last + 1), 0);
-        std::vector<int> len(static_cast<std::size_t>(eight.MaxChunks()), 0);
-        const int parts = ForNodeChunks(eight, first, last, minChunk, [&](int lo, int hi, int c, int) {
-            len[static_cast<std::size_t>(c)] = hi - lo + 1;
-            for (int j = lo; j <= hi; ++j) ++hits[static_cast<std::size_t>(j)];
-        });
-        for (int j = first; j <= last; ++j) EXPECT_EQ(hits[static_cast<std::size_t>(j)], 1);
-        sizes.assign(len.begin(), len.begin() + parts);
-        return parts;
-    };
-    EXPECT_EQ(split(0, 510, 256), 1);   // below twice the smallest chunk: one thread
-    EXPECT_EQ(split(0, 511, 256), 8);   // 512 nodes: chunks of 64
-    EXPECT_EQ(split(400, 3500, 256), 32);  // B4b's window: every thread four chunks
-    for (int s : sizes) EXPECT_GE(s, 64);
-    EXPECT_EQ(split(0, 1000, 16), 32);
-    for (int n : {600, 1000, 1500, 2047, 2048, 3000})
-        EXPECT_EQ(split(0, n - 1, 256), std::min(32, n / 64)) << n;
-    // While a run steps the workers wait longer before they sleep; regions
-    // after gaps longer than that still find every worker (asleep, woken).
-    const ThreadPlan four{4};
-    for (int rep = 0; rep < 3; ++rep) {
-        const NodeThreadsBusy busy;
-        for (int gapUs : {0, 50, 1000}) {
-            std::vector<int> hits(2000, 0);
-            ForNodeChunks(four, 0, 1999, 64, [&](int lo, int hi, int, int) {
-                for (int j = lo; j <= hi; ++j) ++hits[static_cast<std::size_t>(j)];
-            });
-            for (int h : hits) EXPECT_EQ(h, 1);
-            std::this_thread::sleep_for(std::chrono::microseconds(gapUs));
-        }
-    }
 }
