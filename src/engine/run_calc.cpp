@@ -2,6 +2,7 @@
 #include "engine/run_calc.h"
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cmath>
 #include <string>
@@ -102,6 +103,11 @@ private:
     void TestChunk(int clo, int chi, int chunk);
     bool StageFinite();
     void SpeciateOutsideWindow();
+    // Whether the predictor's region speciates the nodes outside the window
+    // too: nothing writes level 1 there during the step (no stage update, no
+    // right end set, no mode's work before the equilibrium) and the window's
+    // speciation is exact (SpeciateOutsideWindow has them to do).
+    bool SidesInPredictor() const;
     // The rows a stage integrates, besides the temperature: the constituents
     // that move, and cH as row NComp + 1 with dcH/dt.
     bool Integrated(int row) const { return row <= nc_ ? a_.SkipComp[row] != 1 : st_.cbDcH; }
@@ -123,7 +129,21 @@ private:
     const int H_;
     StepChunks& chunks_ = st_.Engine.Scratch<StepChunks>();
     int stageTested_ = -1;  // chunks of the stage's finite test, -1 when it was not made
+    // The sides of the window speciated by the predictor's region, and the
+    // sides where it met a node without a valid cH (done node by node later).
+    bool sidesDone_ = false;
+    SpeciationRanges sides_;
+    std::atomic<bool> sidesInvalid_[2] = {false, false};
 };
+
+bool Stepper::SidesInPredictor() const {
+    if (!TestInStage() || !WindowSpeciationExact(st_)) return false;
+    for (int k = 0; k < kModeCount; ++k) {
+        const Mode m = static_cast<Mode>(k);
+        if (st_.Engine.Modes[ModeIndex(m)].BeforeEquilibrium && ModeSwitchedOn(st_, m)) return false;
+    }
+    return true;
+}
 
 bool Stepper::TestInStage() const {
     if (st_.cbLBorder && st_.cbMX) return false;
@@ -146,7 +166,9 @@ bool Stepper::StageFinite() {
 
 // Predictor of every row (the constituents, cH as row NComp + 1 with dcH/dt,
 // the temperature) over the window; Pred keeps the predicted window for the
-// error estimate.
+// error estimate. The same region speciates the nodes outside the window when
+// it may (SidesInPredictor): their level 1 stays as it is through the step,
+// and one region fewer per step is one wait fewer for the threads.
 void Stepper::Predictor() {
     const double q = 4.0 / 3.0 * st_.DT;
     const int lw = st_.LeftWall, rw = st_.RightWall;
@@ -155,7 +177,16 @@ void Stepper::Predictor() {
         if (a_.SkipComp[i] == 1) std::copy(a_.C(2, i), a_.C(2, i) + a_.Nn, a_.C(1, i));
     chunks_.Ensure(st_.Engine.Threads.MaxChunks(), nc_ + 2);
     const bool test = TestInStage();
-    const int parts = ForWindowChunks(lw, rw, [&](int clo, int chi, int chunk, int) {
+    sidesDone_ = SidesInPredictor();
+    sides_ = sidesDone_ ? SpeciationRanges::Of(st_, 0, lw - 1, rw + 1, st_.NX) : SpeciationRanges{};
+    for (auto& f : sidesInvalid_) f.store(false);
+    if (sides_.Count() > 0) PrepareWorkerScratch(st_);
+    // The window's nodes first, then those of the sides (numbered on from rw + 1).
+    const int parts = ForWindowChunks(lw, rw + sides_.Count(), [&](int vlo, int vhi, int chunk, int worker) {
+        if (vhi > rw)
+            sides_.Speciate(st_, 1, std::max(vlo, rw + 1) - rw - 1, vhi - rw - 1, WorkerScratch(st_, worker),
+                            sidesInvalid_);
+        const int clo = vlo, chi = std::min(vhi, rw);  // the window's nodes of the chunk (none when clo > chi)
         auto predict = [&](double* __restrict c1, const double* __restrict c5, const double* __restrict f2,
                            const double* __restrict f3, const double* __restrict f4,
                            double* __restrict pred, const double* left) {
@@ -163,13 +194,15 @@ void Stepper::Predictor() {
             if (left && st_.cbLBorder && clo == 0) c1[0] = *left;  // the constant left border
             std::copy(c1 + clo, c1 + chi + 1, pred + clo);
         };
-        for (int i = 1; i <= H_; ++i)
-            if (Integrated(i))
-                predict(Row(1, i), Row(5, i), a_.F(2, i), a_.F(3, i), a_.F(4, i), a_.Pred[i], &a_.CLeft[i]);
-        // The temperature, integrated like a concentration (Pred row NComp + 2).
-        if (st_.cbH)
-            predict(a_.T(1), a_.T(5), a_.DTdt(2), a_.DTdt(3), a_.DTdt(4), a_.Pred[nc_ + 2], nullptr);
-        if (test) TestChunk(clo, chi, chunk);
+        if (clo <= chi) {
+            for (int i = 1; i <= H_; ++i)
+                if (Integrated(i))
+                    predict(Row(1, i), Row(5, i), a_.F(2, i), a_.F(3, i), a_.F(4, i), a_.Pred[i], &a_.CLeft[i]);
+            // The temperature, integrated like a concentration (Pred row NComp + 2).
+            if (st_.cbH)
+                predict(a_.T(1), a_.T(5), a_.DTdt(2), a_.DTdt(3), a_.DTdt(4), a_.Pred[nc_ + 2], nullptr);
+        }
+        if (test) TestChunk(clo, chi, chunk);  // a chunk of the sides alone finds nothing
     });
     stageTested_ = test ? parts : -1;
     EndStage();
@@ -300,6 +333,10 @@ bool Stepper::FiniteWithError(double& err) {
 // The nodes of level 1 outside the window, which the derivative routine of this
 // step left alone (see CalcDERInWindow).
 void Stepper::SpeciateOutsideWindow() {
+    if (sidesDone_) {
+        sides_.Finish(st_, 1, sidesInvalid_);
+        return;
+    }
     if (!WindowSpeciationExact(st_)) return;
     // Both sides in one parallel region.
     CalcSpeciationRanges(st_, 1, 0, st_.LeftWall - 1, st_.RightWall + 1, st_.NX);

@@ -10,8 +10,11 @@
 #include <vector>
 #include <string>
 
+#include "engine/equilibrium.h"
 #include "engine/node_threads.h"
+#include "engine/run_state.h"
 #include "support/bench_cases.h"
+#include "support/run_profiles.h"
 
 namespace {
 
@@ -97,6 +100,35 @@ TEST(Fingerprint, ThreadsGiveTheSameTrajectory) {
         ASSERT_EQ(serial.size(), threaded.size()) << c.id;
         EXPECT_GT(serial[serial.size() - 4], 0) << c.id;  // steps were taken
         EXPECT_EQ(std::memcmp(serial.data(), threaded.data(), serial.size() * sizeof(double)), 0) << c.id;
+    }
+    SetEngineThreads(saved);
+}
+
+TEST(Fingerprint, NodesOutsideTheWindowAreSpeciatedByTheStep) {
+    // The step speciates the nodes outside the window (in the predictor's
+    // region when nothing else writes level 1 there): a concentration changed
+    // outside the window before a step shows in the forms, pH and means the
+    // step leaves, exactly as the one-node speciation gives them, on one
+    // thread and on several.
+    const int saved = EngineThreads();
+    for (int threads : {1, 3}) {
+        SetEngineThreads(threads);
+        RunState st;
+        ASSERT_TRUE(benchcases::InitCase(st, benchcases::FindCase("B4a"), 4000));
+        benchcases::RunTimed(st, 0.002, "B4a");
+        ASSERT_TRUE(st.LeftWall > 10 && st.RightWall < st.NX - 10) << st.LeftWall << " " << st.RightWall;
+        ASSERT_FALSE(st.Restart);
+        EngineArrays& a = st.Arr;
+        for (int n : {0, st.LeftWall - 1, st.RightWall + 1, st.RightWall + 777, st.NX})
+            for (int l = 1; l <= 5; ++l) a.C(l, 1)[n] *= 1.25;
+        const int steps = st.StepCount;
+        benchcases::RunTimed(st, st.Time + 1.5 * st.DT, "B4a");
+        ASSERT_EQ(st.StepCount, steps + 1);
+        const std::vector<double> stepped = testcomp::EquilibriumImage(st, 2);
+        for (int n = 0; n <= st.NX; ++n) CalcSpeciation(st, 2, n);
+        const std::vector<double> direct = testcomp::EquilibriumImage(st, 2);
+        ASSERT_EQ(stepped.size(), direct.size());
+        EXPECT_EQ(std::memcmp(stepped.data(), direct.data(), stepped.size() * sizeof(double)), 0) << threads;
     }
     SetEngineThreads(saved);
 }
