@@ -95,6 +95,9 @@ private:
     void Equilibrium(bool corrector);
     bool Converged();
     bool FiniteWithError(double& err);
+    // FiniteWithError's work on one chunk of the window: the finite test of
+    // level 1 and the chunk's largest predictor-corrector difference.
+    void FinalTestChunk(int clo, int chi, int chunk);
     // Whether a stage's own chunks may test level 1 for finite values: nothing
     // changes the concentrations between the stage and its test (no stage
     // update of a mode, no right end set after the chunks).
@@ -129,6 +132,9 @@ private:
     const int H_;
     StepChunks& chunks_ = st_.Engine.Scratch<StepChunks>();
     int stageTested_ = -1;  // chunks of the stage's finite test, -1 when it was not made
+    // Chunks of the last convergence test, which made the final test of the
+    // step too (FinalTestChunk); -1 once a corrector has changed level 1 since.
+    int finalTested_ = -1;
     // The sides of the window speciated by the predictor's region, and the
     // sides where it met a node without a valid cH (done node by node later).
     bool sidesDone_ = false;
@@ -219,6 +225,7 @@ void Stepper::EndStage() {
 
 // Corrector of every row over the window; Corr keeps the derivative it started from.
 void Stepper::Corrector() {
+    finalTested_ = -1;
     const double q = 3.0 / 8.0 * st_.DT;
     const int lw = st_.LeftWall, rw = st_.RightWall;
     chunks_.Ensure(st_.Engine.Threads.MaxChunks(), nc_ + 2);
@@ -257,7 +264,9 @@ void Stepper::Equilibrium(bool corrector) {
 // row in order; MaxCorrChange takes the largest change met up to the first
 // node that fails, as the serial test meets them. The temperature is tested
 // also when the concentrations have failed. Each chunk tests its nodes of
-// every row; the rows and chunks are then taken in node order.
+// every row; the rows and chunks are then taken in node order. The chunks
+// make the step's final test (FiniteWithError) in the same region: when no
+// corrector follows, it is ready, and the step waits for one region fewer.
 bool Stepper::Converged() {
     const int lw = st_.LeftWall, rw = st_.RightWall;
     const double eps = st_.EpsCor;
@@ -265,7 +274,9 @@ bool Stepper::Converged() {
     StepChunks& sc = chunks_;
     sc.Ensure(st_.Engine.Threads.MaxChunks(), rows);
     auto tested = [&](int r) { return r <= nc_ ? a_.SkipComp[r] != 1 : (r == nc_ + 1 && st_.cbH); };
-    const int parts = ForWindowChunks(lw + 1, rw - 1, [&](int clo, int chi, int chunk, int) {
+    const int parts = ForWindowChunks(lw, rw, [&](int wlo, int whi, int chunk, int) {
+        FinalTestChunk(wlo, whi, chunk);
+        const int clo = std::max(wlo, lw + 1), chi = std::min(whi, rw - 1);  // the interior nodes
         for (int r = 1; r <= nc_ + 1; ++r) {
             if (!tested(r)) continue;
             const double* f1 = r <= nc_ ? a_.F(1, r) : a_.DTdt(1);
@@ -301,7 +312,21 @@ bool Stepper::Converged() {
         if (tested(i)) ok = rowConverged(i);
     if (tested(nc_ + 1) && !rowConverged(nc_ + 1)) ok = false;
     st_.MaxCorrChange = maxChange;
+    finalTested_ = parts;
     return ok;
+}
+
+void Stepper::FinalTestChunk(int clo, int chi, int chunk) {
+    TestChunk(clo, chi, chunk);
+    const bool temperature = st_.cbH && !st_.cbAccT;
+    double e = 0;
+    auto row = [&](const double* __restrict c1, const double* __restrict pred) {
+        for (int j = clo; j <= chi; ++j) e = std::max(e, std::fabs(c1[j] - pred[j]));
+    };
+    for (int i = 1; i <= H_; ++i)
+        if (Integrated(i)) row(Row(1, i), a_.Pred[i]);
+    if (temperature) row(a_.T(1), a_.Pred[nc_ + 2]);
+    chunks_.error[static_cast<std::size_t>(chunk)] = e;
 }
 
 // Whether level 1 is finite over the window (ConcentrationsFinite), and then
@@ -312,18 +337,12 @@ bool Stepper::FiniteWithError(double& err) {
     const int lw = st_.LeftWall, rw = st_.RightWall;
     StepChunks& sc = chunks_;
     sc.Ensure(st_.Engine.Threads.MaxChunks(), nc_ + 2);
-    const bool temperature = st_.cbH && !st_.cbAccT;
-    const int parts = ForWindowChunks(lw, rw, [&](int clo, int chi, int chunk, int) {
-        TestChunk(clo, chi, chunk);
-        double e = 0;
-        auto row = [&](const double* __restrict c1, const double* __restrict pred) {
-            for (int j = clo; j <= chi; ++j) e = std::max(e, std::fabs(c1[j] - pred[j]));
-        };
-        for (int i = 1; i <= H_; ++i)
-            if (Integrated(i)) row(Row(1, i), a_.Pred[i]);
-        if (temperature) row(a_.T(1), a_.Pred[nc_ + 2]);
-        sc.error[static_cast<std::size_t>(chunk)] = e;
-    });
+    // Made by the last convergence test unless a corrector followed it.
+    const int parts = finalTested_ >= 0 ? finalTested_
+                                        : ForWindowChunks(lw, rw, [&](int clo, int chi, int chunk, int) {
+                                              FinalTestChunk(clo, chi, chunk);
+                                          });
+    finalTested_ = -1;
     if (!FiniteVerdict(st_, sc.finite.data(), parts)) return false;
     err = 0;
     for (int c = 0; c < parts; ++c) err = std::max(err, sc.error[static_cast<std::size_t>(c)]);
@@ -344,6 +363,7 @@ void Stepper::SpeciateOutsideWindow() {
 
 bool Stepper::Step(RunLocals& loc) {
     st_.NumericalFailure = false;
+    finalTested_ = -1;
     Predictor();
     Equilibrium(false);
     if (!st_.NumericalFailure) CalcDERInWindow(st_, 1, false);

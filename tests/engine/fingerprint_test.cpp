@@ -5,6 +5,8 @@
 // values with the ones the failure prints.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -130,5 +132,41 @@ TEST(Fingerprint, NodesOutsideTheWindowAreSpeciatedByTheStep) {
         ASSERT_EQ(stepped.size(), direct.size());
         EXPECT_EQ(std::memcmp(stepped.data(), direct.data(), stepped.size() * sizeof(double)), 0) << threads;
     }
+    SetEngineThreads(saved);
+}
+
+TEST(Fingerprint, TheStepErrorIsThatOfTheLevelTheStepKeeps) {
+    // The step's error is the largest difference between the concentrations
+    // it keeps and the predicted ones over the window, also when a last
+    // corrector pass follows the converged one (the convergence test's
+    // region makes the final test only while no corrector follows it). Long
+    // fixed steps, so that the last pass moves the profile measurably.
+    const int saved = EngineThreads();
+    double previous = -1;
+    for (bool lastCorrector : {false, true})
+        for (int threads : {1, 3}) {
+            SetEngineThreads(threads);
+            RunState st;
+            ASSERT_TRUE(benchcases::InitCase(st, benchcases::FindCase("B1"), 200));
+            st.WallRef = 1000000;  // the window stays where the run starts it
+            st.cbLastCor = lastCorrector;
+            st.EpsCor = 0.5;  // the first corrector pass converges
+            st.cbOptDt = false;
+            st.DT = 0.01;
+            benchcases::RunTimed(st, 0.1, "B1");
+            ASSERT_GT(st.StepCount, 3);
+            const EngineArrays& a = st.Arr;
+            double largest = 0;
+            for (int i = 1; i <= a.NComp; ++i)
+                if (a.SkipComp[i] != 1)
+                    for (int j = st.LeftWall; j <= st.RightWall; ++j)
+                        largest = std::max(largest, std::fabs(a.C(2, i)[j] - a.Pred[i][j]));
+            EXPECT_GT(largest, 1e-12);
+            EXPECT_EQ(st.StepError, largest) << lastCorrector << " threads " << threads;
+            if (lastCorrector && threads == 1) {
+                EXPECT_NE(st.StepError, previous);  // the last pass counted
+            }
+            previous = st.StepError;
+        }
     SetEngineThreads(saved);
 }
