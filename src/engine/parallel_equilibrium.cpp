@@ -22,7 +22,7 @@ struct ChunkState {
     int failAt = INT_MAX;      // node whose solve failed
     double failValue = 0;
     int badSpeciation = INT_MAX;
-    int mostIterations = 0;    // Newton passes of the chunk's slowest node kept
+    int mostIterations = 0;  // Newton passes of the chunk's slowest node kept
     // Denom of the chunk's last solves, per constituent, as the scaled sum
     // and its exponent (ldexp'd once, when the chunks are combined).
     std::vector<double> denom;

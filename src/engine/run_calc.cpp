@@ -142,11 +142,13 @@ private:
     std::atomic<bool> sidesInvalid_[2] = {false, false};
 };
 
-bool Stepper::SidesInPredictor() const {
+bool Stepper::SidesInPredictor() const
+{
     if (!TestInStage() || !WindowSpeciationExact(st_)) return false;
     for (int k = 0; k < kModeCount; ++k) {
         const Mode m = static_cast<Mode>(k);
-        if (st_.Engine.Modes[ModeIndex(m)].BeforeEquilibrium && ModeSwitchedOn(st_, m)) return false;
+        if (st_.Engine.Modes[ModeIndex(m)].BeforeEquilibrium && ModeSwitchedOn(st_, m))
+            return false;
     }
     return true;
 }
@@ -188,28 +190,34 @@ void Stepper::Predictor() {
     for (auto& f : sidesInvalid_) f.store(false);
     if (sides_.Count() > 0) PrepareWorkerScratch(st_);
     // The window's nodes first, then those of the sides (numbered on from rw + 1).
-    const int parts = ForWindowChunks(lw, rw + sides_.Count(), [&](int vlo, int vhi, int chunk, int worker) {
-        if (vhi > rw)
-            sides_.Speciate(st_, 1, std::max(vlo, rw + 1) - rw - 1, vhi - rw - 1, WorkerScratch(st_, worker),
-                            sidesInvalid_);
-        const int clo = vlo, chi = std::min(vhi, rw);  // the window's nodes of the chunk (none when clo > chi)
-        auto predict = [&](double* __restrict c1, const double* __restrict c5, const double* __restrict f2,
-                           const double* __restrict f3, const double* __restrict f4,
-                           double* __restrict pred, const double* left) {
-            for (int j = clo; j <= chi; ++j) c1[j] = c5[j] + q * (2 * f2[j] - f3[j] + 2 * f4[j]);
-            if (left && st_.cbLBorder && clo == 0) c1[0] = *left;  // the constant left border
-            std::copy(c1 + clo, c1 + chi + 1, pred + clo);
-        };
-        if (clo <= chi) {
-            for (int i = 1; i <= H_; ++i)
-                if (Integrated(i))
-                    predict(Row(1, i), Row(5, i), a_.F(2, i), a_.F(3, i), a_.F(4, i), a_.Pred[i], &a_.CLeft[i]);
-            // The temperature, integrated like a concentration (Pred row NComp + 2).
-            if (st_.cbH)
-                predict(a_.T(1), a_.T(5), a_.DTdt(2), a_.DTdt(3), a_.DTdt(4), a_.Pred[nc_ + 2], nullptr);
-        }
-        if (test) TestChunk(clo, chi, chunk);  // a chunk of the sides alone finds nothing
-    });
+    const int parts =
+        ForWindowChunks(lw, rw + sides_.Count(), [&](int vlo, int vhi, int chunk, int worker) {
+            if (vhi > rw)
+                sides_.Speciate(st_, 1, std::max(vlo, rw + 1) - rw - 1, vhi - rw - 1,
+                                WorkerScratch(st_, worker), sidesInvalid_);
+            // The window's nodes of the chunk (none when clo > chi).
+            const int clo = vlo, chi = std::min(vhi, rw);
+            auto predict = [&](double* __restrict c1, const double* __restrict c5,
+                               const double* __restrict f2, const double* __restrict f3,
+                               const double* __restrict f4, double* __restrict pred,
+                               const double* left) {
+                for (int j = clo; j <= chi; ++j)
+                    c1[j] = c5[j] + q * (2 * f2[j] - f3[j] + 2 * f4[j]);
+                if (left && st_.cbLBorder && clo == 0) c1[0] = *left;  // the constant left border
+                std::copy(c1 + clo, c1 + chi + 1, pred + clo);
+            };
+            if (clo <= chi) {
+                for (int i = 1; i <= H_; ++i)
+                    if (Integrated(i))
+                        predict(Row(1, i), Row(5, i), a_.F(2, i), a_.F(3, i), a_.F(4, i),
+                                a_.Pred[i], &a_.CLeft[i]);
+                // The temperature, integrated like a concentration (Pred row NComp + 2).
+                if (st_.cbH)
+                    predict(a_.T(1), a_.T(5), a_.DTdt(2), a_.DTdt(3), a_.DTdt(4), a_.Pred[nc_ + 2],
+                            nullptr);
+            }
+            if (test) TestChunk(clo, chi, chunk);  // a chunk of the sides alone finds nothing
+        });
     stageTested_ = test ? parts : -1;
     EndStage();
 }
@@ -316,7 +324,8 @@ bool Stepper::Converged() {
     return ok;
 }
 
-void Stepper::FinalTestChunk(int clo, int chi, int chunk) {
+void Stepper::FinalTestChunk(int clo, int chi, int chunk)
+{
     TestChunk(clo, chi, chunk);
     const bool temperature = st_.cbH && !st_.cbAccT;
     double e = 0;
@@ -338,10 +347,11 @@ bool Stepper::FiniteWithError(double& err) {
     StepChunks& sc = chunks_;
     sc.Ensure(st_.Engine.Threads.MaxChunks(), nc_ + 2);
     // Made by the last convergence test unless a corrector followed it.
-    const int parts = finalTested_ >= 0 ? finalTested_
-                                        : ForWindowChunks(lw, rw, [&](int clo, int chi, int chunk, int) {
-                                              FinalTestChunk(clo, chi, chunk);
-                                          });
+    const int parts = finalTested_ >= 0
+                          ? finalTested_
+                          : ForWindowChunks(lw, rw, [&](int clo, int chi, int chunk, int) {
+                                FinalTestChunk(clo, chi, chunk);
+                            });
     finalTested_ = -1;
     if (!FiniteVerdict(st_, sc.finite.data(), parts)) return false;
     err = 0;

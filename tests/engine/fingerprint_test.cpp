@@ -9,8 +9,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <vector>
 #include <string>
+#include <vector>
 
 #include "engine/equilibrium.h"
 #include "engine/node_threads.h"
@@ -88,7 +88,8 @@ TEST(Fingerprint, ThreadsGiveTheSameTrajectory) {
             // iteration statistics the chunks gather.
             for (int i = 1; i <= st.Arr.NComp + 2; ++i)
                 for (int k = 0; k < st.Arr.Forms(i); ++k)
-                    profile.insert(profile.end(), st.Arr.CForm(2, i, k), st.Arr.CForm(2, i, k) + st.Arr.Nn);
+                    profile.insert(profile.end(), st.Arr.CForm(2, i, k),
+                                   st.Arr.CForm(2, i, k) + st.Arr.Nn);
             profile.push_back(st.NewtonItStep);
             profile.push_back(st.NewtonItMax);
             profile.push_back(st.StepCount);
@@ -106,7 +107,8 @@ TEST(Fingerprint, ThreadsGiveTheSameTrajectory) {
     SetEngineThreads(saved);
 }
 
-TEST(Fingerprint, NodesOutsideTheWindowAreSpeciatedByTheStep) {
+TEST(Fingerprint, NodesOutsideTheWindowAreSpeciatedByTheStep)
+{
     // The step speciates the nodes outside the window (in the predictor's
     // region when nothing else writes level 1 there): a concentration changed
     // outside the window before a step shows in the forms, pH and means the
@@ -118,7 +120,8 @@ TEST(Fingerprint, NodesOutsideTheWindowAreSpeciatedByTheStep) {
         RunState st;
         ASSERT_TRUE(benchcases::InitCase(st, benchcases::FindCase("B4a"), 4000));
         benchcases::RunTimed(st, 0.002, "B4a");
-        ASSERT_TRUE(st.LeftWall > 10 && st.RightWall < st.NX - 10) << st.LeftWall << " " << st.RightWall;
+        ASSERT_TRUE(st.LeftWall > 10 && st.RightWall < st.NX - 10)
+            << st.LeftWall << " " << st.RightWall;
         ASSERT_FALSE(st.Restart);
         EngineArrays& a = st.Arr;
         for (int n : {0, st.LeftWall - 1, st.RightWall + 1, st.RightWall + 777, st.NX})
@@ -130,12 +133,14 @@ TEST(Fingerprint, NodesOutsideTheWindowAreSpeciatedByTheStep) {
         for (int n = 0; n <= st.NX; ++n) CalcSpeciation(st, 2, n);
         const std::vector<double> direct = testcomp::EquilibriumImage(st, 2);
         ASSERT_EQ(stepped.size(), direct.size());
-        EXPECT_EQ(std::memcmp(stepped.data(), direct.data(), stepped.size() * sizeof(double)), 0) << threads;
+        EXPECT_EQ(std::memcmp(stepped.data(), direct.data(), stepped.size() * sizeof(double)), 0)
+            << threads;
     }
     SetEngineThreads(saved);
 }
 
-TEST(Fingerprint, TheStepErrorIsThatOfTheLevelTheStepKeeps) {
+TEST(Fingerprint, TheStepErrorIsThatOfTheLevelTheStepKeeps)
+{
     // The step's error is the largest difference between the concentrations
     // it keeps and the predicted ones over the window, also when a last
     // corrector pass follows the converged one (the convergence test's

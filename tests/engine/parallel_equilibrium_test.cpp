@@ -102,7 +102,8 @@ TEST(ParallelEquilibrium, SameBitsAsTheSerialLoops) {
             }
 }
 
-TEST(ParallelEquilibrium, BothSidesOfTheWindowSpeciatedInOneRegionAsNodeByNode) {
+TEST(ParallelEquilibrium, BothSidesOfTheWindowSpeciatedInOneRegionAsNodeByNode)
+{
     // The two sides of the window in one parallel region: every node of both
     // ranges (and no other) speciated as by the one-node call, wherever the
     // chunks fall (one chunk holds the end of the left side and the start of
@@ -111,11 +112,9 @@ TEST(ParallelEquilibrium, BothSidesOfTheWindowSpeciatedInOneRegionAsNodeByNode) 
     const struct {
         int lo1, hi1, lo2, hi2, badNode;
     } cases[] = {
-        {0, 700, 1500, kNodes, -1},
-        {0, -1, 1301, kNodes, -1},   // no left side
-        {0, 999, kNodes + 1, kNodes, -1},  // no right side
-        {0, 700, 1500, kNodes, 1777},
-        {0, 700, 1500, kNodes, 333},
+        {0, 700, 1500, kNodes, -1},       {0, -1, 1301, kNodes, -1},  // no left side
+        {0, 999, kNodes + 1, kNodes, -1},                             // no right side
+        {0, 700, 1500, kNodes, 1777},     {0, 700, 1500, kNodes, 333},
     };
     for (const auto& c : cases)
         for (int threads : {1, 3, 8}) {
@@ -130,14 +129,16 @@ TEST(ParallelEquilibrium, BothSidesOfTheWindowSpeciatedInOneRegionAsNodeByNode) 
             }
             RecordingMessageSink sink1;
             for (int n = 0; n <= kNodes; ++n)
-                if ((n >= c.lo1 && n <= c.hi1) || (n >= c.lo2 && n <= c.hi2)) CalcSpeciation(s1, 1, n);
+                if ((n >= c.lo1 && n <= c.hi1) || (n >= c.lo2 && n <= c.hi2))
+                    CalcSpeciation(s1, 1, n);
             RecordingMessageSink sink2;
             s2.Engine.Threads = ThreadPlan{threads};
             CalcSpeciationRanges(s2, 1, c.lo1, c.hi1, c.lo2, c.hi2);
             EXPECT_EQ(sink1.warnings, sink2.warnings);
             EXPECT_EQ(sink2.warnings.size(), c.badNode >= 0 ? 1u : 0u);
             const auto a = Snapshot(s1, 1), b = Snapshot(s2, 1);
-            EXPECT_TRUE(a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0)
+            EXPECT_TRUE(a.size() == b.size() &&
+                        std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0)
                 << &c - cases << " threads " << threads;
         }
 }
