@@ -379,7 +379,7 @@ void ISC(RunState& st, int level, int source) {
     // The Newton iterations start from the nodes' last solutions where the
     // start comes from another level and the standard equilibrium solves.
     const bool fromLast = source != -1 && src >= 1 && src != level && level >= 1 && level <= 5 &&
-                          !st.cbChrom && !st.cbComplex && !SelectedModeHooks(st).Equilibrium;
+                          !ModeEquilibriumSwitchedOn(st);
     w.StartFromLast = fromLast;
     try {
         // Temperature mode: the mobilities start again from their

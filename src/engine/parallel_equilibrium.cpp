@@ -23,6 +23,7 @@ struct ChunkState {
     int failAt = INT_MAX;      // node whose solve failed
     double failValue = 0;
     int badSpeciation = INT_MAX;
+    int mostIterations = 0;  // Newton passes of the chunk's slowest node kept
     // Denom of the chunk's last solves, per constituent, as the scaled sum
     // and its exponent (ldexp'd once, when the chunks are combined).
     std::vector<double> denom;
@@ -147,8 +148,11 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
     EngineArrays& a = st.Arr;
     double* cH = a.CH(level);
     const double* src = a.CH(source);
-    for (int i = lo; i <= hi; ++i)
-        if (!(std::fabs(src[i]) <= 1e6)) return false;  // the start guard works in node order
+    // The start guard works in node order. Without a branch per node (a NaN
+    // fails the comparison), so the test vectorises.
+    bool guardFree = true;
+    for (int i = lo; i <= hi; ++i) guardFree &= std::fabs(src[i]) <= 1e6;
+    if (!guardFree) return false;
 
     Workspace& w = Work(st);
     const int itNew = st.ItNew;
@@ -173,6 +177,7 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
             return 2;
         }
         w.iterations[static_cast<std::size_t>(i)] = res.n;
+        cs.mostIterations = std::max(cs.mostIterations, res.n);
         cH[i] = result;
         if (!speciate) return 0;  // cH alone: the caller's speciation writes pH, cOH and the forms
         if (res.passed)
@@ -190,6 +195,7 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
         NewtonScratch& s = ScratchOf(a, w, worker);
         ChunkState& cs = w.chunks[static_cast<std::size_t>(chunk)];
         cs.deferFrom = cs.failAt = INT_MAX;
+        cs.mostIterations = 0;
         std::fill(cs.denomSet.begin(), cs.denomSet.end(), 0);
         SaveOrRestore(a, w, level, clo, chi, speciate, true);
         // cH alone: nodes solved side by side (equilibrium_lanes.h).
@@ -228,13 +234,16 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
     }
     if (failed) SaveOrRestore(a, w, level, end + 1, hi, speciate, false);
 
-    for (int i = lo; i <= end; ++i) {
-        const int n = w.iterations[static_cast<std::size_t>(i)];
-        if (n > st.NewtonItStep) st.NewtonItStep = n;
-        if (st.cbNewCnt) st.Events.Emit(EngineEvent::Pair(EngineEventKind::NewtonIterations, i, n));
-    }
+    // The most passes of a node kept: the chunks' own maxima up to the failed
+    // one (a maximum does not depend on the order), without a pass over the
+    // nodes; the iteration events follow in node order.
+    if (st.cbNewCnt)
+        for (int i = lo; i <= end; ++i)
+            st.Events.Emit(EngineEvent::Pair(EngineEventKind::NewtonIterations, i,
+                                             w.iterations[static_cast<std::size_t>(i)]));
     for (int c = 0; c < parts; ++c) {
         const ChunkState& cs = w.chunks[static_cast<std::size_t>(c)];
+        st.NewtonItStep = std::max(st.NewtonItStep, cs.mostIterations);
         for (int j = 1; j <= nc; ++j)
             if (cs.denomSet[static_cast<std::size_t>(j)])
                 a.Denom[j] = std::ldexp(cs.denom[static_cast<std::size_t>(j)], cs.denomExp[static_cast<std::size_t>(j)]);

@@ -1,6 +1,7 @@
 #include "engine/run_calc.h"
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cmath>
 #include <string>
@@ -74,6 +75,9 @@ private:
     void Equilibrium(bool corrector);
     bool Converged();
     bool FiniteWithError(double& err);
+    // FiniteWithError's work on one chunk of the window: the finite test of
+    // level 1 and the chunk's largest predictor-corrector difference.
+    void FinalTestChunk(int clo, int chi, int chunk);
     // Whether a stage's own chunks may test level 1 for finite values: nothing
     // changes the concentrations between the stage and its test (no stage
     // update of a mode, no right end set after the chunks).
@@ -82,6 +86,11 @@ private:
     void TestChunk(int clo, int chi, int chunk);
     bool StageFinite();
     void SpeciateOutsideWindow();
+    // Whether the predictor's region speciates the nodes outside the window
+    // too: nothing writes level 1 there during the step (no stage update, no
+    // right end set, no mode's work before the equilibrium) and the window's
+    // speciation is exact (SpeciateOutsideWindow has them to do).
+    bool SidesInPredictor() const;
     // The rows a stage integrates, besides the temperature: the constituents
     // that move, and cH as row NComp + 1 with dcH/dt.
     bool Integrated(int row) const { return row <= nc_ ? a_.SkipComp[row] != 1 : st_.cbDcH; }
@@ -103,7 +112,26 @@ private:
     const int H_;
     StepChunks& chunks_ = st_.Engine.Scratch<StepChunks>();
     int stageTested_ = -1;  // chunks of the stage's finite test, -1 when it was not made
+    // Chunks of the last convergence test, which made the final test of the
+    // step too (FinalTestChunk); -1 once a corrector has changed level 1 since.
+    int finalTested_ = -1;
+    // The sides of the window speciated by the predictor's region, and the
+    // sides where it met a node without a valid cH (done node by node later).
+    bool sidesDone_ = false;
+    SpeciationRanges sides_;
+    std::atomic<bool> sidesInvalid_[2] = {false, false};
 };
+
+bool Stepper::SidesInPredictor() const
+{
+    if (!TestInStage() || !WindowSpeciationExact(st_)) return false;
+    for (int k = 0; k < kModeCount; ++k) {
+        const Mode m = static_cast<Mode>(k);
+        if (st_.Engine.Modes[ModeIndex(m)].BeforeEquilibrium && ModeSwitchedOn(st_, m))
+            return false;
+    }
+    return true;
+}
 
 bool Stepper::TestInStage() const {
     if (st_.cbLBorder && ModeHoldsRightEnd(st_)) return false;
@@ -126,7 +154,9 @@ bool Stepper::StageFinite() {
 
 // Predictor of every row (the constituents, cH as row NComp + 1 with dcH/dt,
 // the temperature) over the window; Pred keeps the predicted window for the
-// error estimate.
+// error estimate. The same region speciates the nodes outside the window when
+// it may (SidesInPredictor): their level 1 stays as it is through the step,
+// and one region fewer per step is one wait fewer for the threads.
 void Stepper::Predictor() {
     const double q = 4.0 / 3.0 * st_.DT;
     const int lw = st_.LeftWall, rw = st_.RightWall;
@@ -136,22 +166,39 @@ void Stepper::Predictor() {
     chunks_.Ensure(st_.Engine.Threads.MaxChunks(), nc_ + 2);
     const bool test = TestInStage();
     const bool temperature = IntegratedModeRows(st_).temperature;
-    const int parts = ForWindowChunks(lw, rw, [&](int clo, int chi, int chunk, int) {
-        auto predict = [&](double* __restrict c1, const double* __restrict c5, const double* __restrict f2,
-                           const double* __restrict f3, const double* __restrict f4,
-                           double* __restrict pred, const double* left) {
-            for (int j = clo; j <= chi; ++j) c1[j] = c5[j] + q * (2 * f2[j] - f3[j] + 2 * f4[j]);
-            if (left && st_.cbLBorder && clo == 0) c1[0] = *left;  // the constant left border
-            std::copy(c1 + clo, c1 + chi + 1, pred + clo);
-        };
-        for (int i = 1; i <= H_; ++i)
-            if (Integrated(i))
-                predict(Row(1, i), Row(5, i), a_.F(2, i), a_.F(3, i), a_.F(4, i), a_.Pred[i], &a_.CLeft[i]);
-        // The temperature, integrated like a concentration (Pred row NComp + 2).
-        if (temperature)
-            predict(a_.T(1), a_.T(5), a_.DTdt(2), a_.DTdt(3), a_.DTdt(4), a_.Pred[nc_ + 2], nullptr);
-        if (test) TestChunk(clo, chi, chunk);
-    });
+    sidesDone_ = SidesInPredictor();
+    sides_ = sidesDone_ ? SpeciationRanges::Of(st_, 0, lw - 1, rw + 1, st_.NX) : SpeciationRanges{};
+    for (auto& f : sidesInvalid_) f.store(false);
+    if (sides_.Count() > 0) PrepareWorkerScratch(st_);
+    // The window's nodes first, then those of the sides (numbered on from rw + 1).
+    const int parts =
+        ForWindowChunks(lw, rw + sides_.Count(), [&](int vlo, int vhi, int chunk, int worker) {
+            if (vhi > rw)
+                sides_.Speciate(st_, 1, std::max(vlo, rw + 1) - rw - 1, vhi - rw - 1,
+                                WorkerScratch(st_, worker), sidesInvalid_);
+            // The window's nodes of the chunk (none when clo > chi).
+            const int clo = vlo, chi = std::min(vhi, rw);
+            auto predict = [&](double* __restrict c1, const double* __restrict c5,
+                               const double* __restrict f2, const double* __restrict f3,
+                               const double* __restrict f4, double* __restrict pred,
+                               const double* left) {
+                for (int j = clo; j <= chi; ++j)
+                    c1[j] = c5[j] + q * (2 * f2[j] - f3[j] + 2 * f4[j]);
+                if (left && st_.cbLBorder && clo == 0) c1[0] = *left;  // the constant left border
+                std::copy(c1 + clo, c1 + chi + 1, pred + clo);
+            };
+            if (clo <= chi) {
+                for (int i = 1; i <= H_; ++i)
+                    if (Integrated(i))
+                        predict(Row(1, i), Row(5, i), a_.F(2, i), a_.F(3, i), a_.F(4, i),
+                                a_.Pred[i], &a_.CLeft[i]);
+                // The temperature, integrated like a concentration (Pred row NComp + 2).
+                if (temperature)
+                    predict(a_.T(1), a_.T(5), a_.DTdt(2), a_.DTdt(3), a_.DTdt(4), a_.Pred[nc_ + 2],
+                            nullptr);
+            }
+            if (test) TestChunk(clo, chi, chunk);  // a chunk of the sides alone finds nothing
+        });
     stageTested_ = test ? parts : -1;
     EndStage();
 }
@@ -167,6 +214,7 @@ void Stepper::EndStage() {
 
 // Corrector of every row over the window; Corr keeps the derivative it started from.
 void Stepper::Corrector() {
+    finalTested_ = -1;
     const double q = 3.0 / 8.0 * st_.DT;
     const int lw = st_.LeftWall, rw = st_.RightWall;
     chunks_.Ensure(st_.Engine.Threads.MaxChunks(), nc_ + 2);
@@ -206,7 +254,9 @@ void Stepper::Equilibrium(bool corrector) {
 // row in order; MaxCorrChange takes the largest change met up to the first
 // node that fails, as the serial test meets them. The temperature is tested
 // also when the concentrations have failed. Each chunk tests its nodes of
-// every row; the rows and chunks are then taken in node order.
+// every row; the rows and chunks are then taken in node order. The chunks
+// make the step's final test (FiniteWithError) in the same region: when no
+// corrector follows, it is ready, and the step waits for one region fewer.
 bool Stepper::Converged() {
     const int lw = st_.LeftWall, rw = st_.RightWall;
     const double eps = st_.EpsCor;
@@ -214,10 +264,10 @@ bool Stepper::Converged() {
     StepChunks& sc = chunks_;
     sc.Ensure(st_.Engine.Threads.MaxChunks(), rows);
     const bool temperature = IntegratedModeRows(st_).temperature;
-    auto tested = [&](int r) {
-        return r <= nc_ ? a_.SkipComp[r] != 1 : (r == nc_ + 1 && temperature);
-    };
-    const int parts = ForWindowChunks(lw + 1, rw - 1, [&](int clo, int chi, int chunk, int) {
+    auto tested = [&](int r) { return r <= nc_ ? a_.SkipComp[r] != 1 : (r == nc_ + 1 && temperature); };
+    const int parts = ForWindowChunks(lw, rw, [&](int wlo, int whi, int chunk, int) {
+        FinalTestChunk(wlo, whi, chunk);
+        const int clo = std::max(wlo, lw + 1), chi = std::min(whi, rw - 1);  // the interior nodes
         for (int r = 1; r <= nc_ + 1; ++r) {
             if (!tested(r)) continue;
             const double* f1 = r <= nc_ ? a_.F(1, r) : a_.DTdt(1);
@@ -253,7 +303,22 @@ bool Stepper::Converged() {
         if (tested(i)) ok = rowConverged(i);
     if (tested(nc_ + 1) && !rowConverged(nc_ + 1)) ok = false;
     st_.MaxCorrChange = maxChange;
+    finalTested_ = parts;
     return ok;
+}
+
+void Stepper::FinalTestChunk(int clo, int chi, int chunk)
+{
+    TestChunk(clo, chi, chunk);
+    const bool temperature = IntegratedModeRows(st_).temperatureInError;
+    double e = 0;
+    auto row = [&](const double* __restrict c1, const double* __restrict pred) {
+        for (int j = clo; j <= chi; ++j) e = std::max(e, std::fabs(c1[j] - pred[j]));
+    };
+    for (int i = 1; i <= H_; ++i)
+        if (Integrated(i)) row(Row(1, i), a_.Pred[i]);
+    if (temperature) row(a_.T(1), a_.Pred[nc_ + 2]);
+    chunks_.error[static_cast<std::size_t>(chunk)] = e;
 }
 
 // Whether level 1 is finite over the window (ConcentrationsFinite), and then
@@ -264,18 +329,13 @@ bool Stepper::FiniteWithError(double& err) {
     const int lw = st_.LeftWall, rw = st_.RightWall;
     StepChunks& sc = chunks_;
     sc.Ensure(st_.Engine.Threads.MaxChunks(), nc_ + 2);
-    const bool temperature = IntegratedModeRows(st_).temperatureInError;
-    const int parts = ForWindowChunks(lw, rw, [&](int clo, int chi, int chunk, int) {
-        TestChunk(clo, chi, chunk);
-        double e = 0;
-        auto row = [&](const double* __restrict c1, const double* __restrict pred) {
-            for (int j = clo; j <= chi; ++j) e = std::max(e, std::fabs(c1[j] - pred[j]));
-        };
-        for (int i = 1; i <= H_; ++i)
-            if (Integrated(i)) row(Row(1, i), a_.Pred[i]);
-        if (temperature) row(a_.T(1), a_.Pred[nc_ + 2]);
-        sc.error[static_cast<std::size_t>(chunk)] = e;
-    });
+    // Made by the last convergence test unless a corrector followed it.
+    const int parts = finalTested_ >= 0
+                          ? finalTested_
+                          : ForWindowChunks(lw, rw, [&](int clo, int chi, int chunk, int) {
+                                FinalTestChunk(clo, chi, chunk);
+                            });
+    finalTested_ = -1;
     if (!FiniteVerdict(st_, sc.finite.data(), parts)) return false;
     err = 0;
     for (int c = 0; c < parts; ++c) err = std::max(err, sc.error[static_cast<std::size_t>(c)]);
@@ -285,14 +345,18 @@ bool Stepper::FiniteWithError(double& err) {
 // The nodes of level 1 outside the window, which the derivative routine of this
 // step left alone (see CalcDERInWindow).
 void Stepper::SpeciateOutsideWindow() {
+    if (sidesDone_) {
+        sides_.Finish(st_, 1, sidesInvalid_);
+        return;
+    }
     if (!WindowSpeciationExact(st_)) return;
-    const int lw = st_.LeftWall, rw = st_.RightWall;
-    if (lw > 0) CalcSpeciationRange(st_, 1, 0, lw - 1);
-    if (rw < st_.NX) CalcSpeciationRange(st_, 1, rw + 1, st_.NX);
+    // Both sides in one parallel region.
+    CalcSpeciationRanges(st_, 1, 0, st_.LeftWall - 1, st_.RightWall + 1, st_.NX);
 }
 
 bool Stepper::Step(RunLocals& loc) {
     st_.NumericalFailure = false;
+    finalTested_ = -1;
     Predictor();
     Equilibrium(false);
     if (!st_.NumericalFailure) CalcDERInWindow(st_, 1, false);

@@ -5,13 +5,18 @@
 // values with the ones the failure prints.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <vector>
 #include <string>
+#include <vector>
 
+#include "engine/equilibrium.h"
 #include "engine/node_threads.h"
+#include "engine/run_state.h"
 #include "support/bench_cases.h"
+#include "support/run_profiles.h"
 
 namespace {
 
@@ -79,6 +84,14 @@ TEST(Fingerprint, ThreadsGiveTheSameTrajectory) {
                 profile.insert(profile.end(), st.Arr.C(2, i), st.Arr.C(2, i) + st.Arr.Nn);
             profile.insert(profile.end(), st.Arr.PH.begin(), st.Arr.PH.end());
             profile.insert(profile.end(), st.Arr.Kappa.begin(), st.Arr.Kappa.end());
+            // The forms of every node (outside the window too) and the
+            // iteration statistics the chunks gather.
+            for (int i = 1; i <= st.Arr.NComp + 2; ++i)
+                for (int k = 0; k < st.Arr.Forms(i); ++k)
+                    profile.insert(profile.end(), st.Arr.CForm(2, i, k),
+                                   st.Arr.CForm(2, i, k) + st.Arr.Nn);
+            profile.push_back(st.NewtonItStep);
+            profile.push_back(st.NewtonItMax);
             profile.push_back(st.StepCount);
             profile.push_back(st.DT);
             profile.push_back(st.U);
@@ -91,5 +104,74 @@ TEST(Fingerprint, ThreadsGiveTheSameTrajectory) {
         EXPECT_GT(serial[serial.size() - 4], 0) << c.id;  // steps were taken
         EXPECT_EQ(std::memcmp(serial.data(), threaded.data(), serial.size() * sizeof(double)), 0) << c.id;
     }
+    SetEngineThreads(saved);
+}
+
+TEST(Fingerprint, NodesOutsideTheWindowAreSpeciatedByTheStep)
+{
+    // The step speciates the nodes outside the window (in the predictor's
+    // region when nothing else writes level 1 there): a concentration changed
+    // outside the window before a step shows in the forms, pH and means the
+    // step leaves, exactly as the one-node speciation gives them, on one
+    // thread and on several.
+    const int saved = EngineThreads();
+    for (int threads : {1, 3}) {
+        SetEngineThreads(threads);
+        RunState st;
+        ASSERT_TRUE(benchcases::InitCase(st, benchcases::FindCase("B4a"), 4000));
+        benchcases::RunTimed(st, 0.002, "B4a");
+        ASSERT_TRUE(st.LeftWall > 10 && st.RightWall < st.NX - 10)
+            << st.LeftWall << " " << st.RightWall;
+        ASSERT_FALSE(st.Restart);
+        EngineArrays& a = st.Arr;
+        for (int n : {0, st.LeftWall - 1, st.RightWall + 1, st.RightWall + 777, st.NX})
+            for (int l = 1; l <= 5; ++l) a.C(l, 1)[n] *= 1.25;
+        const int steps = st.StepCount;
+        benchcases::RunTimed(st, st.Time + 1.5 * st.DT, "B4a");
+        ASSERT_EQ(st.StepCount, steps + 1);
+        const std::vector<double> stepped = testcomp::EquilibriumImage(st, 2);
+        for (int n = 0; n <= st.NX; ++n) CalcSpeciation(st, 2, n);
+        const std::vector<double> direct = testcomp::EquilibriumImage(st, 2);
+        ASSERT_EQ(stepped.size(), direct.size());
+        EXPECT_EQ(std::memcmp(stepped.data(), direct.data(), stepped.size() * sizeof(double)), 0)
+            << threads;
+    }
+    SetEngineThreads(saved);
+}
+
+TEST(Fingerprint, TheStepErrorIsThatOfTheLevelTheStepKeeps)
+{
+    // The step's error is the largest difference between the concentrations
+    // it keeps and the predicted ones over the window, also when a last
+    // corrector pass follows the converged one (the convergence test's
+    // region makes the final test only while no corrector follows it). Long
+    // fixed steps, so that the last pass moves the profile measurably.
+    const int saved = EngineThreads();
+    double previous = -1;
+    for (bool lastCorrector : {false, true})
+        for (int threads : {1, 3}) {
+            SetEngineThreads(threads);
+            RunState st;
+            ASSERT_TRUE(benchcases::InitCase(st, benchcases::FindCase("B1"), 200));
+            st.WallRef = 1000000;  // the window stays where the run starts it
+            st.cbLastCor = lastCorrector;
+            st.EpsCor = 0.5;  // the first corrector pass converges
+            st.cbOptDt = false;
+            st.DT = 0.01;
+            benchcases::RunTimed(st, 0.1, "B1");
+            ASSERT_GT(st.StepCount, 3);
+            const EngineArrays& a = st.Arr;
+            double largest = 0;
+            for (int i = 1; i <= a.NComp; ++i)
+                if (a.SkipComp[i] != 1)
+                    for (int j = st.LeftWall; j <= st.RightWall; ++j)
+                        largest = std::max(largest, std::fabs(a.C(2, i)[j] - a.Pred[i][j]));
+            EXPECT_GT(largest, 1e-12);
+            EXPECT_EQ(st.StepError, largest) << lastCorrector << " threads " << threads;
+            if (lastCorrector && threads == 1) {
+                EXPECT_NE(st.StepError, previous);  // the last pass counted
+            }
+            previous = st.StepError;
+        }
     SetEngineThreads(saved);
 }

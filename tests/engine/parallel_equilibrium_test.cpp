@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/equilibrium.h"
+#include "engine/equilibrium_range.h"
 #include "engine/node_threads.h"
 #include "engine/parallel_equilibrium.h"
 #include "engine/run_state.h"
@@ -100,4 +101,45 @@ TEST(ParallelEquilibrium, SameBitsAsTheSerialLoops) {
                     << &c - cases << " threads " << threads << " speciate " << speciate;
                 EXPECT_EQ(s1.NumericalFailure, s2.NumericalFailure);
             }
+}
+
+TEST(ParallelEquilibrium, BothSidesOfTheWindowSpeciatedInOneRegionAsNodeByNode)
+{
+    // The two sides of the window in one parallel region: every node of both
+    // ranges (and no other) speciated as by the one-node call, wherever the
+    // chunks fall (one chunk holds the end of the left side and the start of
+    // the right one); a node without a valid cH stops the run with the
+    // warning that names it, its side node by node, the other side done.
+    const struct {
+        int lo1, hi1, lo2, hi2, badNode;
+    } cases[] = {
+        {0, 700, 1500, kNodes, -1},       {0, -1, 1301, kNodes, -1},  // no left side
+        {0, 999, kNodes + 1, kNodes, -1},                             // no right side
+        {0, 700, 1500, kNodes, 1777},     {0, 700, 1500, kNodes, 333},
+    };
+    for (const auto& c : cases)
+        for (int threads : {1, 3, 8}) {
+            RunState s1, s2;
+            for (RunState* s : {&s1, &s2}) {
+                Build(*s, [](RunState&) {});
+                s->Engine.Threads = ThreadPlan{1};
+                s->LeftWall = 0;
+                s->RightWall = kNodes;
+                Elneut(*s, 1, 2, -1, false, false);  // cH of level 1 on every node
+                if (c.badNode >= 0) s->Arr.CH(1)[c.badNode] = -1;
+            }
+            RecordingMessageSink sink1;
+            for (int n = 0; n <= kNodes; ++n)
+                if ((n >= c.lo1 && n <= c.hi1) || (n >= c.lo2 && n <= c.hi2))
+                    CalcSpeciation(s1, 1, n);
+            RecordingMessageSink sink2;
+            s2.Engine.Threads = ThreadPlan{threads};
+            CalcSpeciationRanges(s2, 1, c.lo1, c.hi1, c.lo2, c.hi2);
+            EXPECT_EQ(sink1.warnings, sink2.warnings);
+            EXPECT_EQ(sink2.warnings.size(), c.badNode >= 0 ? 1u : 0u);
+            const auto a = Snapshot(s1, 1), b = Snapshot(s2, 1);
+            EXPECT_TRUE(a.size() == b.size() &&
+                        std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0)
+                << &c - cases << " threads " << threads;
+        }
 }
