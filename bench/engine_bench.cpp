@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/node_threads.h"
+#include "engine/step/node_threads.h"
 #include "files/sna_file.h"
 #include "foundation/errors.h"
 #include "support/bench_cases.h"

@@ -15,8 +15,8 @@
 #include <fstream>
 #include <string>
 
-#include "engine/node_threads.h"
-#include "engine/run_state.h"
+#include "engine/step/node_threads.h"
+#include "engine/state/run_state.h"
 #include "files/sna_file.h"
 #include "foundation/numtext.h"
 #include "support/bench_cases.h"

@@ -1,6 +1,7 @@
-# One static library per subsystem, made of every .cpp in its folder.
+# One static library per subsystem, made of every .cpp in its folder and the
+# folders below it (the engine's state, equilibrium, step, host and modes).
 function(kelvo_library name dir)
-  file(GLOB _src CONFIGURE_DEPENDS ${dir}/*.cpp)
+  file(GLOB_RECURSE _src CONFIGURE_DEPENDS ${dir}/*.cpp)
   if(_src)
     add_library(${name} STATIC ${_src})
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)

@@ -3,10 +3,10 @@
 // it or refuses it with "Incorrect file.", and a complexation Init of
 // a small run with it (set-up checks, constants, equilibrium, derivatives)
 // refuses or builds a run whose profiles are numbers.
-#include "engine/complex_mode.h"
-#include "engine/derivatives.h"
-#include "engine/init_calc.h"
-#include "engine/run_state.h"
+#include "engine/modes/complex/complex_mode.h"
+#include "engine/step/derivatives.h"
+#include "engine/step/init_calc.h"
+#include "engine/state/run_state.h"
 #include "fuzz_support.h"
 #include "tools/complex_table.h"
 

@@ -1,6 +1,6 @@
 // The detector reader on any bytes, for a run of two constituents: a record it
 // takes writes a file it takes again to the same bytes.
-#include "engine/run_state.h"
+#include "engine/state/run_state.h"
 #include "files/det_file.h"
 #include "fuzz_support.h"
 

@@ -1,6 +1,6 @@
 // The options reader on any bytes: refusal or options that write to a file
 // the reader takes again, never a crash.
-#include "engine/run_state.h"
+#include "engine/state/run_state.h"
 #include "files/opt_file.h"
 #include "fuzz_support.h"
 

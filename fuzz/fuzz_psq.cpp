@@ -1,7 +1,7 @@
 // The sequence header reader and the frame arithmetic on any bytes; then the
 // player on the same bytes: a refusal leaves no frame in the run, and a frame
 // handed to the run (Use) leaves a run whose saved project opens again.
-#include "engine/run_state.h"
+#include "engine/state/run_state.h"
 #include "files/psq.h"
 #include "files/psq_player.h"
 #include "files/sna_file.h"

@@ -2,7 +2,7 @@
 // constituents: a refusal leaves the recovered state, a success a run that
 // saves to a file its own reader takes.
 #include "composition/cmp_file.h"
-#include "engine/run_state.h"
+#include "engine/state/run_state.h"
 #include "files/example_project.h"
 #include "files/sna_file.h"
 #include "fuzz_support.h"

@@ -2,9 +2,9 @@
 
 #include "composition/cmp_file.h"
 #include "composition/database.h"
-#include "engine/init_calc.h"
-#include "engine/run_calc.h"
-#include "engine/run_state.h"
+#include "engine/step/init_calc.h"
+#include "engine/step/run_calc.h"
+#include "engine/state/run_state.h"
 #include "files/det_file.h"
 #include "files/example_project.h"
 #include "files/ini_file.h"

@@ -6,7 +6,7 @@
 // constituents?" itself and creates the series.
 #pragma once
 
-#include "engine/components.h"
+#include "engine/state/components.h"
 #include "foundation/numtext.h"
 #include "foundation/univset.h"
 

@@ -1,6 +1,6 @@
 #include "composition/cmp_file.h"
 
-#include "engine/run_state.h"
+#include "engine/state/run_state.h"
 #include "foundation/binio.h"
 #include "foundation/errors.h"
 

@@ -4,7 +4,7 @@
 // "RAVO_CORE" layout is read.
 #pragma once
 
-#include "engine/components.h"
+#include "engine/state/components.h"
 #include "foundation/binio.h"
 #include "foundation/univset.h"
 

@@ -3,7 +3,7 @@
 // width rule, the reordering of the list and the Focus range.
 #pragma once
 
-#include "engine/components.h"
+#include "engine/state/components.h"
 #include "foundation/univset.h"
 
 #include <array>

@@ -2,7 +2,7 @@
 
 #include "composition/cmp_file.h"
 #include "composition/database.h"
-#include "engine/run_state.h"
+#include "engine/state/run_state.h"
 #include "foundation/errors.h"
 
 #include <algorithm>

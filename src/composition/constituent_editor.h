@@ -6,7 +6,7 @@
 #pragma once
 
 #include "composition/string_grid.h"
-#include "engine/components.h"
+#include "engine/state/components.h"
 #include "foundation/numtext.h"
 #include "foundation/univset.h"
 

@@ -8,7 +8,7 @@
 // charges -n..-1, 1..p. Mobilities come before the pKa values.
 #pragma once
 
-#include "engine/components.h"
+#include "engine/state/components.h"
 #include "foundation/univset.h"
 
 #include <string>

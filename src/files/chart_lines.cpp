@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "engine/run_state.h"
+#include "engine/state/run_state.h"
 
 namespace {
 

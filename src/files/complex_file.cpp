@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/run_state.h"
+#include "engine/state/run_state.h"
 #include "foundation/binio.h"
 #include "foundation/errors.h"
 #include "foundation/fileio.h"

@@ -11,8 +11,8 @@
 
 #include <string>
 
-#include "engine/complexation_settings.h"
-#include "engine/components.h"
+#include "engine/modes/complex/complexation_settings.h"
+#include "engine/state/components.h"
 #include "foundation/univset.h"
 
 class RunState;

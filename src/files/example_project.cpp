@@ -1,7 +1,7 @@
 #include "files/example_project.h"
 
-#include "engine/init_calc.h"
-#include "engine/run_state.h"
+#include "engine/step/init_calc.h"
+#include "engine/state/run_state.h"
 #include "files/sna_file.h"
 
 #include <exception>

@@ -1,8 +1,8 @@
 #include "files/file_hooks.h"
 
-#include "engine/engine_arrays.h"
-#include "engine/modes.h"
-#include "engine/run_state.h"
+#include "engine/state/engine_arrays.h"
+#include "engine/modes/modes.h"
+#include "engine/state/run_state.h"
 
 FileHooks& FileLayerHooks()
 {

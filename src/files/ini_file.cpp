@@ -1,6 +1,6 @@
 #include "files/ini_file.h"
 
-#include "engine/run_state.h"
+#include "engine/state/run_state.h"
 #include "files/setup_edits.h"
 #include "foundation/binio.h"
 #include "foundation/errors.h"

@@ -1,7 +1,7 @@
 #include "files/opt_file.h"
 
-#include "engine/init_distribution.h"
-#include "engine/run_state.h"
+#include "engine/step/init_distribution.h"
+#include "engine/state/run_state.h"
 #include "files/program_dir.h"
 #include "files/setup_edits.h"
 #include "foundation/binio.h"

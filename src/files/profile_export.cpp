@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "engine/run_state.h"
+#include "engine/state/run_state.h"
 #include "files/chart_lines.h"
 #include "foundation/binio.h"
 #include "foundation/numtext.h"

@@ -1,7 +1,7 @@
 #include "files/psq.h"
 
 #include "composition/cmp_file.h"
-#include "engine/run_state.h"
+#include "engine/state/run_state.h"
 #include "files/run_setup_block.h"
 #include "foundation/binio.h"
 #include "foundation/errors.h"

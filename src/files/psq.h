@@ -4,7 +4,7 @@
 // the program instance; a saved project carries a copy of it.
 #pragma once
 
-#include "engine/psq_recorder.h"
+#include "engine/host/psq_recorder.h"
 #include "foundation/binio.h"
 
 #include <cstdint>

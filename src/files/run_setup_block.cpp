@@ -1,7 +1,7 @@
 #include "files/run_setup_block.h"
 
-#include "engine/equilibrium.h"
-#include "engine/run_state.h"
+#include "engine/equilibrium/equilibrium.h"
+#include "engine/state/run_state.h"
 #include "files/setup_edits.h"
 
 #include "foundation/numtext.h"

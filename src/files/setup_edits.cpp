@@ -1,7 +1,7 @@
 #include "files/setup_edits.h"
 
-#include "engine/init_distribution.h"
-#include "engine/run_state.h"
+#include "engine/step/init_distribution.h"
+#include "engine/state/run_state.h"
 #include "foundation/numtext.h"
 
 #include <cctype>

@@ -8,7 +8,7 @@
 // also runs).
 #pragma once
 
-#include "engine/init_distribution.h"   // ApplyZeroPoint
+#include "engine/step/init_distribution.h"   // ApplyZeroPoint
 
 #include <cstdint>
 #include <string>

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "engine/run_state.h"
+#include "engine/state/run_state.h"
 #include "foundation/numtext.h"
 
 const char* const kRegFnCaptions[9] = {"",

@@ -5,9 +5,9 @@
 #include <memory>
 #include <vector>
 
-#include "engine/equilibrium.h"
-#include "engine/ionic_strength.h"
-#include "engine/run_state.h"
+#include "engine/equilibrium/equilibrium.h"
+#include "engine/equilibrium/ionic_strength.h"
+#include "engine/state/run_state.h"
 #include "foundation/errors.h"
 #include "foundation/messages.h"
 #include "foundation/numtext.h"

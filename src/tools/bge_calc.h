@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "engine/bge_record.h"
+#include "engine/state/bge_record.h"
 
 class RunState;
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "engine/run_series.h"
+#include "engine/step/run_series.h"
 #include "files/chart_lines.h"
 #include "files/profile_export.h"
 #include "foundation/numtext.h"

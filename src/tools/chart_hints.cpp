@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "engine/run_state.h"
+#include "engine/state/run_state.h"
 #include "foundation/numtext.h"
 
 namespace {

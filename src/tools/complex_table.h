@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/complexation_settings.h"
-#include "engine/components.h"
+#include "engine/modes/complex/complexation_settings.h"
+#include "engine/state/components.h"
 #include "files/complex_file.h"
 #include "foundation/univset.h"
 

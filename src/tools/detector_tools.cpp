@@ -1,8 +1,8 @@
 #include "tools/detector_tools.h"
 
-#include "engine/comp_window.h"
-#include "engine/run_series.h"
-#include "engine/run_state.h"
+#include "engine/step/comp_window.h"
+#include "engine/step/run_series.h"
+#include "engine/state/run_state.h"
 #include "foundation/errors.h"
 #include "foundation/numtext.h"
 

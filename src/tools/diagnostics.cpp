@@ -1,6 +1,6 @@
 #include "tools/diagnostics.h"
 
-#include "engine/run_state.h"
+#include "engine/state/run_state.h"
 #include "foundation/numtext.h"
 
 #include <cmath>

@@ -6,7 +6,7 @@
 // finite), its concentration profile, and on request r against c (vx).
 #pragma once
 
-#include "engine/run_series.h"
+#include "engine/step/run_series.h"
 
 #include <string>
 

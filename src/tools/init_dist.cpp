@@ -1,11 +1,11 @@
 #include "tools/init_dist.h"
 
-#include "engine/comp_window.h"
-#include "engine/diffusion_mode.h"
-#include "engine/init_calc.h"
-#include "engine/recalc.h"
-#include "engine/run_series.h"
-#include "engine/run_state.h"
+#include "engine/step/comp_window.h"
+#include "engine/modes/diffusion/diffusion_mode.h"
+#include "engine/step/init_calc.h"
+#include "engine/step/recalc.h"
+#include "engine/step/run_series.h"
+#include "engine/state/run_state.h"
 #include "foundation/errors.h"
 #include "foundation/numtext.h"
 

@@ -1,6 +1,6 @@
 #include "tools/micellar_edits.h"
 
-#include "engine/micellar_settings.h"
+#include "engine/modes/micellar/micellar_settings.h"
 #include "foundation/numtext.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include "tools/moments.h"
 
-#include "engine/run_series.h"
-#include "engine/run_state.h"
+#include "engine/step/run_series.h"
+#include "engine/state/run_state.h"
 #include "foundation/numtext.h"
 
 #include <algorithm>

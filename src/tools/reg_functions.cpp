@@ -4,9 +4,9 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "engine/equilibrium.h"
-#include "engine/ionic_strength.h"
-#include "engine/run_state.h"
+#include "engine/equilibrium/equilibrium.h"
+#include "engine/equilibrium/ionic_strength.h"
+#include "engine/state/run_state.h"
 #include "foundation/numtext.h"
 #include "tools/additional_info.h"
 

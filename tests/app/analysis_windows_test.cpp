@@ -3,9 +3,9 @@
 // the initial-distribution tool's Create, Preview, Apply and Cancel.
 #include "qt_test_env.h"
 
-#include "app/detector_window.h"
-#include "app/init_dist_window.h"
-#include "app/moments_window.h"
+#include "app/windows/detector_window.h"
+#include "app/windows/init_dist_window.h"
+#include "app/windows/moments_window.h"
 
 namespace {
 

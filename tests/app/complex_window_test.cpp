@@ -3,8 +3,8 @@
 // and Open, and its entry in the main menu.
 #include "qt_test_env.h"
 
-#include "app/complex_window.h"
-#include "engine/init_calc.h"
+#include "app/windows/complex_window.h"
+#include "engine/step/init_calc.h"
 #include "files/sna_file.h"
 #include "support/bench_cases.h"
 #include "support/recording_sink.h"

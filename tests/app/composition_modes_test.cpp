@@ -3,9 +3,9 @@
 // list, and its "Delete Table" button.
 #include "qt_test_env.h"
 
-#include "app/complex_window.h"
-#include "app/composition_panel_view.h"
-#include "app/constituent_editor_window.h"
+#include "app/windows/complex_window.h"
+#include "app/windows/composition_panel_view.h"
+#include "app/windows/constituent_editor_window.h"
 
 #include <functional>
 

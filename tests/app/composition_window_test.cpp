@@ -4,9 +4,9 @@
 // its sequence; an ampholine series; the panel's popup menu and file group.
 #include "qt_test_env.h"
 
-#include "app/composition_panel_view.h"
-#include "app/constituent_editor_window.h"
-#include "app/protein_window.h"
+#include "app/windows/composition_panel_view.h"
+#include "app/windows/constituent_editor_window.h"
+#include "app/windows/protein_window.h"
 #include "composition/composition_panel.h"
 #include "files/sna_file.h"
 #include "support/recording_sink.h"

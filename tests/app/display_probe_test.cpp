@@ -1,6 +1,6 @@
 // The display check against sockets opened here: a local display socket of
 // the X layout and a TCP port of the X range.
-#include "app/display_probe.h"
+#include "app/chart/display_probe.h"
 
 #include <gtest/gtest.h>
 

@@ -3,9 +3,9 @@
 // again, and its grid takes Enter (refresh) and Esc (to Close).
 #include "qt_test_env.h"
 
-#include "app/effects_window.h"
-#include "app/run_setup_window.h"
-#include "engine/effects_table.h"
+#include "app/windows/effects_window.h"
+#include "app/windows/run_setup_window.h"
+#include "engine/modes/effects/effects_table.h"
 
 TEST_F(ExampleWindow, EffectsWindowFollowsTheSetupAtActivationAndTakesGridKeys)
 {

@@ -4,9 +4,9 @@
 // table surviving the save and open of a project.
 #include "qt_test_env.h"
 
-#include "app/effects_window.h"
-#include "engine/effects_table.h"
-#include "engine/init_calc.h"
+#include "app/windows/effects_window.h"
+#include "engine/modes/effects/effects_table.h"
+#include "engine/step/init_calc.h"
 #include "files/run_fixture.h"
 #include "files/sna_file.h"
 #include "support/recording_sink.h"

@@ -2,7 +2,7 @@
 // button, and the value of the background-electrolyte record its handler shows.
 #include "qt_test_env.h"
 
-#include "app/linear_window.h"
+#include "app/windows/linear_window.h"
 #include "support/recording_sink.h"
 
 using namespace testcomp;

@@ -3,8 +3,8 @@
 // reaches a window that does something with it.
 #include "qt_test_env.h"
 
-#include "app/small_windows.h"
-#include "engine/run_series.h"
+#include "app/windows/small_windows.h"
+#include "engine/step/run_series.h"
 
 #include <functional>
 #include <map>

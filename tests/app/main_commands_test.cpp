@@ -5,9 +5,9 @@
 // exports.
 #include "qt_test_env.h"
 
-#include "app/additional_window.h"
-#include "app/help_menu.h"
-#include "app/small_windows.h"
+#include "app/windows/additional_window.h"
+#include "app/shell/help_menu.h"
+#include "app/windows/small_windows.h"
 
 #include <fstream>
 

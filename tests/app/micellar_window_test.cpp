@@ -2,7 +2,7 @@
 // disabled during a run, the series boxes and its hidden menu entry.
 #include "qt_test_env.h"
 
-#include "app/micellar_window.h"
+#include "app/windows/micellar_window.h"
 #include "support/recording_sink.h"
 
 #include <algorithm>

@@ -3,10 +3,10 @@
 // from its surfactant profile, and the Enter key in the frame edit.
 #include "qt_test_env.h"
 
-#include "app/micellar_window.h"
-#include "app/psq_player_window.h"
-#include "engine/init_calc.h"
-#include "engine/micellar_mode.h"
+#include "app/windows/micellar_window.h"
+#include "app/windows/psq_player_window.h"
+#include "engine/step/init_calc.h"
+#include "engine/modes/micellar/micellar_mode.h"
 #include "files/byte_builder.h"
 #include "files/psq.h"
 #include "support/psq_recording.h"

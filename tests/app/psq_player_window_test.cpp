@@ -4,7 +4,7 @@
 // named on the command line.
 #include "qt_test_env.h"
 
-#include "app/psq_player_window.h"
+#include "app/windows/psq_player_window.h"
 #include "files/byte_builder.h"
 #include "files/psq.h"
 #include "support/psq_recording.h"

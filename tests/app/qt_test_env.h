@@ -6,10 +6,10 @@
 #include <QtWidgets>
 #include <gtest/gtest.h>
 
-#include "app/chart_view.h"
-#include "app/input_query.h"
-#include "app/main_window.h"
-#include "engine/run_state.h"
+#include "app/chart/chart_view.h"
+#include "app/kit/input_query.h"
+#include "app/shell/main_window.h"
+#include "engine/state/run_state.h"
 #include "files/example_project.h"
 #include "foundation/errors.h"
 #include "foundation/numtext.h"

@@ -2,10 +2,10 @@
 // controls, and the settings kept from one start of the program to the next.
 #include "qt_test_env.h"
 
-#include "app/graph_window.h"
-#include "app/option_window.h"
-#include "app/run_setup_window.h"
-#include "engine/init_calc.h"
+#include "app/chart/graph_window.h"
+#include "app/windows/option_window.h"
+#include "app/windows/run_setup_window.h"
+#include "engine/step/init_calc.h"
 #include "files/setup_edits.h"
 #include "support/recording_sink.h"
 

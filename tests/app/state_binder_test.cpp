@@ -3,7 +3,7 @@
 // edit being typed into alone; user changes commit back to the fields.
 #include "qt_test_env.h"
 
-#include "app/state_binder.h"
+#include "app/kit/state_binder.h"
 #include "support/recording_sink.h"
 
 namespace {

@@ -3,7 +3,7 @@
 // detector record is not exported.
 #include "qt_test_env.h"
 
-#include "app/init_dist_window.h"
+#include "app/windows/init_dist_window.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 // fit the smallest screen the main window supports.
 #include "qt_test_env.h"
 
-#include "app/option_window.h"
-#include "app/run_setup_window.h"
+#include "app/windows/option_window.h"
+#include "app/windows/run_setup_window.h"
 #include "files/byte_builder.h"
 #include "files/ini_file.h"
 #include "support/recording_sink.h"

@@ -2,11 +2,11 @@
 // windows, driven through the real window on the initialised example run.
 #include "qt_test_env.h"
 
-#include "app/chart_commands.h"
-#include "app/init_dist_window.h"
-#include "app/option_window.h"
-#include "app/qt_convert.h"
-#include "app/run_setup_window.h"
+#include "app/chart/chart_commands.h"
+#include "app/windows/init_dist_window.h"
+#include "app/windows/option_window.h"
+#include "app/kit/qt_convert.h"
+#include "app/windows/run_setup_window.h"
 #include "support/recording_sink.h"
 
 #include <cstring>

@@ -1,7 +1,7 @@
 #include "composition/cmp_file.h"
 
 #include "../files/byte_builder.h"
-#include "engine/run_state.h"
+#include "engine/state/run_state.h"
 #include "foundation/errors.h"
 #include "foundation/fileio.h"
 #include "support/raised_message.h"

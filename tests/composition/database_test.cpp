@@ -1,8 +1,8 @@
 #include "composition/database.h"
 
 #include "composition/constituent_editor.h"
-#include "engine/init_calc.h"
-#include "engine/run_state.h"
+#include "engine/step/init_calc.h"
+#include "engine/state/run_state.h"
 #include "support/recording_host.h"
 #include "support/recording_sink.h"
 #include "support/test_compositions.h"

@@ -1,7 +1,7 @@
 #include "composition/constituent_editor.h"
 
 #include "../files/byte_builder.h"
-#include "engine/run_state.h"
+#include "engine/state/run_state.h"
 #include "foundation/errors.h"
 #include "support/recording_sink.h"
 #include "support/temp_dir.h"

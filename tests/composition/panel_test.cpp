@@ -1,6 +1,6 @@
 #include "composition/composition_panel.h"
 
-#include "engine/run_state.h"
+#include "engine/state/run_state.h"
 #include "foundation/errors.h"
 #include "support/recording_sink.h"
 #include "support/test_compositions.h"

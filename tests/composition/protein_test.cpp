@@ -1,7 +1,7 @@
 #include "composition/protein_builder.h"
 
 #include "composition/constituent_editor.h"
-#include "engine/run_state.h"
+#include "engine/state/run_state.h"
 #include "foundation/errors.h"
 #include "foundation/paramset.h"
 #include "support/recording_sink.h"

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/complex_mode.h"
-#include "engine/init_calc.h"
-#include "engine/run_calc.h"
-#include "engine/run_state.h"
+#include "engine/modes/complex/complex_mode.h"
+#include "engine/step/init_calc.h"
+#include "engine/step/run_calc.h"
+#include "engine/state/run_state.h"
 #include "foundation/errors.h"
 #include "support/recording_sink.h"
 #include "support/run_profiles.h"

@@ -2,7 +2,7 @@
 // inconsistent records.
 #include <gtest/gtest.h>
 
-#include "engine/components.h"
+#include "engine/state/components.h"
 #include "foundation/errors.h"
 #include "foundation/univset.h"
 #include "support/recording_sink.h"

@@ -11,12 +11,12 @@
 #include <utility>
 #include <vector>
 
-#include "engine/effects_mode.h"
-#include "engine/effects_table.h"
-#include "engine/equilibrium.h"
-#include "engine/init_calc.h"
-#include "engine/run_calc.h"
-#include "engine/run_state.h"
+#include "engine/modes/effects/effects_mode.h"
+#include "engine/modes/effects/effects_table.h"
+#include "engine/equilibrium/equilibrium.h"
+#include "engine/step/init_calc.h"
+#include "engine/step/run_calc.h"
+#include "engine/state/run_state.h"
 #include "foundation/errors.h"
 #include "foundation/numtext.h"
 #include "support/recording_host.h"

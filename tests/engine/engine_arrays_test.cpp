@@ -5,9 +5,9 @@
 #include <cmath>
 #include <tuple>
 
-#include "engine/engine_arrays.h"
-#include "engine/equilibrium.h"
-#include "engine/run_state.h"
+#include "engine/state/engine_arrays.h"
+#include "engine/equilibrium/equilibrium.h"
+#include "engine/state/run_state.h"
 #include "foundation/errors.h"
 #include "support/recording_host.h"
 #include "support/recording_sink.h"

@@ -7,9 +7,9 @@
 #include <cmath>
 #include <tuple>
 
-#include "engine/derivatives.h"
-#include "engine/equilibrium.h"
-#include "engine/run_state.h"
+#include "engine/step/derivatives.h"
+#include "engine/equilibrium/equilibrium.h"
+#include "engine/state/run_state.h"
 #include "foundation/errors.h"
 #include "support/recording_sink.h"
 #include "support/uniform_grid.h"

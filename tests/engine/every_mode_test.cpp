@@ -18,12 +18,12 @@
 #include <string>
 #include <vector>
 
-#include "engine/diffusion_mode.h"
-#include "engine/effects_table.h"
-#include "engine/init_calc.h"
-#include "engine/modes.h"
-#include "engine/run_calc.h"
-#include "engine/run_state.h"
+#include "engine/modes/diffusion/diffusion_mode.h"
+#include "engine/modes/effects/effects_table.h"
+#include "engine/step/init_calc.h"
+#include "engine/modes/modes.h"
+#include "engine/step/run_calc.h"
+#include "engine/state/run_state.h"
 #include "foundation/errors.h"
 #include "foundation/numtext.h"
 #include "support/recording_sink.h"

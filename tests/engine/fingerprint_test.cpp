@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/equilibrium.h"
-#include "engine/node_threads.h"
-#include "engine/run_state.h"
+#include "engine/equilibrium/equilibrium.h"
+#include "engine/step/node_threads.h"
+#include "engine/state/run_state.h"
 #include "support/bench_cases.h"
 #include "support/run_profiles.h"
 

@@ -9,10 +9,10 @@
 #include <tuple>
 #include <vector>
 
-#include "engine/init_calc.h"
-#include "engine/micellar_mode.h"
-#include "engine/modes.h"
-#include "engine/run_state.h"
+#include "engine/step/init_calc.h"
+#include "engine/modes/micellar/micellar_mode.h"
+#include "engine/modes/modes.h"
+#include "engine/state/run_state.h"
 #include "foundation/errors.h"
 #include "foundation/messages.h"
 #include "support/recording_host.h"

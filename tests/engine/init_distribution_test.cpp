@@ -7,8 +7,8 @@
 #include <numbers>
 #include <vector>
 
-#include "engine/init_distribution.h"
-#include "engine/run_state.h"
+#include "engine/step/init_distribution.h"
+#include "engine/state/run_state.h"
 #include "foundation/errors.h"
 #include "foundation/math_functions.h"
 #include "support/recording_sink.h"

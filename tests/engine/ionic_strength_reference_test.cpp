@@ -16,12 +16,12 @@
 #include <string>
 #include <vector>
 
-#include "engine/equilibrium.h"
-#include "engine/equilibrium_lanes.h"
-#include "engine/init_calc.h"
-#include "engine/ionic_strength.h"
-#include "engine/modes.h"
-#include "engine/run_state.h"
+#include "engine/equilibrium/equilibrium.h"
+#include "engine/equilibrium/equilibrium_lanes.h"
+#include "engine/step/init_calc.h"
+#include "engine/equilibrium/ionic_strength.h"
+#include "engine/modes/modes.h"
+#include "engine/state/run_state.h"
 #include "foundation/errors.h"
 #include "support/bench_cases.h"
 

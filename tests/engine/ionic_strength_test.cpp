@@ -9,11 +9,11 @@
 #include <utility>
 #include <vector>
 
-#include "engine/equilibrium.h"
-#include "engine/init_calc.h"
-#include "engine/ionic_strength.h"
-#include "engine/run_calc.h"
-#include "engine/run_state.h"
+#include "engine/equilibrium/equilibrium.h"
+#include "engine/step/init_calc.h"
+#include "engine/equilibrium/ionic_strength.h"
+#include "engine/step/run_calc.h"
+#include "engine/state/run_state.h"
 #include "foundation/errors.h"
 #include "support/recording_sink.h"
 #include "support/test_compositions.h"

@@ -13,13 +13,13 @@
 #include <string>
 #include <vector>
 
-#include "engine/comp_window.h"
-#include "engine/derivatives.h"
-#include "engine/init_calc.h"
-#include "engine/micellar_mode.h"
-#include "engine/modes.h"
-#include "engine/run_calc.h"
-#include "engine/run_state.h"
+#include "engine/step/comp_window.h"
+#include "engine/step/derivatives.h"
+#include "engine/step/init_calc.h"
+#include "engine/modes/micellar/micellar_mode.h"
+#include "engine/modes/modes.h"
+#include "engine/step/run_calc.h"
+#include "engine/state/run_state.h"
 #include "foundation/errors.h"
 #include "foundation/messages.h"
 #include "support/recording_host.h"

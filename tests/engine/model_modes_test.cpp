@@ -14,12 +14,12 @@
 #include <utility>
 #include <vector>
 
-#include "engine/chrom_mode.h"
-#include "engine/derivatives.h"
-#include "engine/init_calc.h"
-#include "engine/linear_mode.h"
-#include "engine/run_calc.h"
-#include "engine/run_state.h"
+#include "engine/modes/chrom/chrom_mode.h"
+#include "engine/step/derivatives.h"
+#include "engine/step/init_calc.h"
+#include "engine/modes/linear/linear_mode.h"
+#include "engine/step/run_calc.h"
+#include "engine/state/run_state.h"
 #include "foundation/errors.h"
 #include "foundation/messages.h"
 #include "support/recording_sink.h"

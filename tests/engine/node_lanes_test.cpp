@@ -8,10 +8,10 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/equilibrium.h"
-#include "engine/equilibrium_lanes.h"
-#include "engine/node_threads.h"
-#include "engine/run_state.h"
+#include "engine/equilibrium/equilibrium.h"
+#include "engine/equilibrium/equilibrium_lanes.h"
+#include "engine/step/node_threads.h"
+#include "engine/state/run_state.h"
 #include "support/bench_cases.h"
 #include "support/run_profiles.h"
 

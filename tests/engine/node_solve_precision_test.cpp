@@ -9,8 +9,8 @@
 #include <cmath>
 #include <vector>
 
-#include "engine/equilibrium.h"
-#include "engine/run_state.h"
+#include "engine/equilibrium/equilibrium.h"
+#include "engine/state/run_state.h"
 #include "support/bench_cases.h"
 #include "support/uniform_grid.h"
 

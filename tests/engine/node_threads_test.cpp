@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/node_threads.h"
+#include "engine/step/node_threads.h"
 
 TEST(NodeThreads, ChunksCoverTheRangeOnceInOrderAndExceptionsReachTheCaller) {
     for (int threads : {1, 3, 8}) {

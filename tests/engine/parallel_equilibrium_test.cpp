@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/equilibrium.h"
-#include "engine/equilibrium_range.h"
-#include "engine/node_threads.h"
-#include "engine/parallel_equilibrium.h"
-#include "engine/run_state.h"
+#include "engine/equilibrium/equilibrium.h"
+#include "engine/equilibrium/equilibrium_range.h"
+#include "engine/step/node_threads.h"
+#include "engine/equilibrium/parallel_equilibrium.h"
+#include "engine/state/run_state.h"
 #include "foundation/errors.h"
 #include "support/recording_sink.h"
 #include "support/run_profiles.h"

@@ -7,13 +7,13 @@
 #include <tuple>
 #include <vector>
 
-#include "engine/chrom_mode.h"
-#include "engine/comp_window.h"
-#include "engine/init_calc.h"
-#include "engine/rk_start.h"
-#include "engine/run_calc.h"
-#include "engine/run_state.h"
-#include "engine/step_services.h"
+#include "engine/modes/chrom/chrom_mode.h"
+#include "engine/step/comp_window.h"
+#include "engine/step/init_calc.h"
+#include "engine/step/rk_start.h"
+#include "engine/step/run_calc.h"
+#include "engine/state/run_state.h"
+#include "engine/step/step_services.h"
 #include "foundation/errors.h"
 #include "foundation/messages.h"
 #include "support/recording_host.h"

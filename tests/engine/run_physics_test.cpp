@@ -9,9 +9,9 @@
 #include <utility>
 #include <vector>
 
-#include "engine/init_calc.h"
-#include "engine/run_calc.h"
-#include "engine/run_state.h"
+#include "engine/step/init_calc.h"
+#include "engine/step/run_calc.h"
+#include "engine/state/run_state.h"
 #include "foundation/errors.h"
 #include "support/recording_sink.h"
 #include "support/run_profiles.h"

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/equilibrium.h"
-#include "engine/node_threads.h"
-#include "engine/run_state.h"
-#include "engine/step_services.h"
-#include "engine/voltage.h"
+#include "engine/equilibrium/equilibrium.h"
+#include "engine/step/node_threads.h"
+#include "engine/state/run_state.h"
+#include "engine/step/step_services.h"
+#include "engine/step/voltage.h"
 #include "foundation/errors.h"
 #include "foundation/messages.h"
 #include "support/bench_cases.h"

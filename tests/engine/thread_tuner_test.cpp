@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
-#include "engine/node_threads.h"
-#include "engine/run_calc.h"
-#include "engine/thread_tuner.h"
+#include "engine/step/node_threads.h"
+#include "engine/step/run_calc.h"
+#include "engine/step/thread_tuner.h"
 #include "support/bench_cases.h"
 
 namespace {

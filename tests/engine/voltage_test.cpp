@@ -3,13 +3,13 @@
 // profile recalculation on the whole grid whatever the window.
 #include <gtest/gtest.h>
 
-#include "engine/comp_window.h"
-#include "engine/derivatives.h"
-#include "engine/init_calc.h"
-#include "engine/ionic_strength.h"
-#include "engine/recalc.h"
-#include "engine/run_state.h"
-#include "engine/voltage.h"
+#include "engine/step/comp_window.h"
+#include "engine/step/derivatives.h"
+#include "engine/step/init_calc.h"
+#include "engine/equilibrium/ionic_strength.h"
+#include "engine/step/recalc.h"
+#include "engine/state/run_state.h"
+#include "engine/step/voltage.h"
 #include "foundation/errors.h"
 #include "foundation/messages.h"
 #include "support/raised_message.h"

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/equilibrium.h"
-#include "engine/run_state.h"
-#include "engine/wide_forms.h"
+#include "engine/equilibrium/equilibrium.h"
+#include "engine/state/run_state.h"
+#include "engine/equilibrium/wide_forms.h"
 #include "support/bench_cases.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/run_state.h"
+#include "engine/state/run_state.h"
 #include "files/setup_edits.h"
 #include "foundation/numtext.h"
 

@@ -8,8 +8,8 @@
 #include <sstream>
 #include <string>
 
-#include "engine/init_calc.h"
-#include "engine/run_state.h"
+#include "engine/step/init_calc.h"
+#include "engine/state/run_state.h"
 #include "files/complex_file.h"
 #include "files/file_hooks.h"
 #include "files/sna_file.h"

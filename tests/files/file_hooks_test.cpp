@@ -2,7 +2,7 @@
 // defaults and which stay.
 #include <gtest/gtest.h>
 
-#include "engine/run_state.h"
+#include "engine/state/run_state.h"
 #include "files/file_hooks.h"
 #include "support/test_compositions.h"
 

@@ -2,7 +2,7 @@
 // radio codes, window places on request, and every damaged or foreign file
 // refused with the defaults kept.
 #include "byte_builder.h"
-#include "engine/run_state.h"
+#include "engine/state/run_state.h"
 #include "files/ini_file.h"
 #include "files/setup_edits.h"
 #include "support/raised_message.h"

@@ -1,6 +1,6 @@
 // The older options file: golden bytes from the layout, the reader's
 // placement of the one optional integer, round trip, and every damaged file.
-#include "engine/run_state.h"
+#include "engine/state/run_state.h"
 #include "files/opt_file.h"
 #include "files/setup_edits.h"
 #include "opt_golden.h"

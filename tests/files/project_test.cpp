@@ -3,8 +3,8 @@
 #include "files/sna_file.h"
 
 #include "composition/cmp_file.h"
-#include "engine/init_distribution.h"
-#include "engine/run_calc.h"
+#include "engine/step/init_distribution.h"
+#include "engine/step/run_calc.h"
 #include "files/det_file.h"
 #include "files/example_project.h"
 #include "files/openers.h"

@@ -2,7 +2,7 @@
 
 #include "run_fixture.h"
 #include "composition/cmp_file.h"
-#include "engine/run_calc.h"
+#include "engine/step/run_calc.h"
 #include "files/sna_file.h"
 #include "foundation/errors.h"
 #include "support/psq_recording.h"

@@ -1,6 +1,6 @@
 // The edits of the run-setup and options windows: each edit's refused and
 // accepted values with its unit conversion, checked on a run state.
-#include "engine/run_state.h"
+#include "engine/state/run_state.h"
 #include "files/setup_edits.h"
 
 #include <gtest/gtest.h>

@@ -5,10 +5,10 @@
 #include <chrono>
 #include <stdexcept>
 
-#include "engine/components.h"
-#include "engine/effects_table.h"
-#include "engine/init_calc.h"
-#include "engine/run_calc.h"
+#include "engine/state/components.h"
+#include "engine/modes/effects/effects_table.h"
+#include "engine/step/init_calc.h"
+#include "engine/step/run_calc.h"
 #include "support/test_compositions.h"
 
 namespace benchcases {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/run_state.h"
+#include "engine/state/run_state.h"
 
 namespace benchcases {
 

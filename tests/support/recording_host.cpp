@@ -1,6 +1,6 @@
 #include "recording_host.h"
 
-#include "engine/run_state.h"
+#include "engine/state/run_state.h"
 
 void RecordingHost::Attach(RunState& st) {
     Detach();

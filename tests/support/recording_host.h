@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine_events.h"
-#include "engine/engine_host.h"
-#include "engine/psq_recorder.h"
+#include "engine/host/engine_events.h"
+#include "engine/host/engine_host.h"
+#include "engine/host/psq_recorder.h"
 
 class RunState;
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "engine/run_calc.h"
+#include "engine/step/run_calc.h"
 #include "support/test_compositions.h"
 
 namespace testcomp {

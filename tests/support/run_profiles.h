@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "engine/run_state.h"
+#include "engine/state/run_state.h"
 
 namespace testcomp {
 

@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "engine/components.h"
-#include "engine/run_state.h"
+#include "engine/state/components.h"
+#include "engine/state/run_state.h"
 
 // Mobilities in 1e-9 m2/(V.s), pK on the mol/L scale.
 namespace testcomp {

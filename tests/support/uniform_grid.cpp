@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "engine/engine_arrays.h"
-#include "engine/equilibrium.h"
+#include "engine/state/engine_arrays.h"
+#include "engine/equilibrium/equilibrium.h"
 
 TComponents MakeConstituent(const std::string& name, int minCharge, int maxCharge,
                             const std::vector<double>& pKa, const std::vector<double>& u,

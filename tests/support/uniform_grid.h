@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/components.h"
-#include "engine/run_state.h"
+#include "engine/state/components.h"
+#include "engine/state/run_state.h"
 
 // A constituent with charges minCharge..maxCharge. `pKa` and `u` (1e-9 m2/(V.s))
 // are given per charge from minCharge to maxCharge; the neutral entry is ignored.

@@ -3,7 +3,7 @@
 
 #include <tuple>
 
-#include "engine/run_state.h"
+#include "engine/state/run_state.h"
 #include "tools/additional_info.h"
 
 namespace {

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/init_calc.h"
-#include "engine/ionic_strength.h"
-#include "engine/run_state.h"
+#include "engine/step/init_calc.h"
+#include "engine/equilibrium/ionic_strength.h"
+#include "engine/state/run_state.h"
 #include "foundation/errors.h"
 #include "support/raised_message.h"
 #include "support/recording_sink.h"

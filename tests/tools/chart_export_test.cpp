@@ -2,7 +2,7 @@
 // two cuts of the detector record.
 #include <gtest/gtest.h>
 
-#include "engine/run_state.h"
+#include "engine/state/run_state.h"
 #include "files/chart_lines.h"
 #include "foundation/numtext.h"
 #include "tools/chart_export.h"

@@ -2,7 +2,7 @@
 // (index rule, ties, tolerance, axes) and the exact description texts.
 #include <gtest/gtest.h>
 
-#include "engine/run_state.h"
+#include "engine/state/run_state.h"
 
 #include <tuple>
 #include "tools/chart_hints.h"

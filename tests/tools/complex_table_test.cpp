@@ -9,9 +9,9 @@
 
 #include "../files/byte_builder.h"
 
-#include "engine/complex_mode.h"
-#include "engine/init_calc.h"
-#include "engine/run_state.h"
+#include "engine/modes/complex/complex_mode.h"
+#include "engine/step/init_calc.h"
+#include "engine/state/run_state.h"
 #include "files/sna_file.h"
 #include "foundation/errors.h"
 #include "support/recording_sink.h"

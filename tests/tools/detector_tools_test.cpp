@@ -1,6 +1,6 @@
 #include "tools/detector_tools.h"
 
-#include "engine/run_state.h"
+#include "engine/state/run_state.h"
 #include "foundation/errors.h"
 #include "support/recording_sink.h"
 

@@ -1,8 +1,8 @@
 // The diagnostics graph on a run whose arrays are overwritten with profiles of
 // known differences: Sx and bx against their closed forms, the substitutions
 // where the concentration is flat, the spans in metres and in the chart unit.
-#include "engine/init_calc.h"
-#include "engine/run_state.h"
+#include "engine/step/init_calc.h"
+#include "engine/state/run_state.h"
 #include "support/test_compositions.h"
 #include "tools/diagnostics.h"
 

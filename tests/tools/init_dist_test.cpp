@@ -1,7 +1,7 @@
 #include "tools/init_dist.h"
 
-#include "engine/init_calc.h"
-#include "engine/run_state.h"
+#include "engine/step/init_calc.h"
+#include "engine/state/run_state.h"
 #include "foundation/errors.h"
 #include "support/recording_sink.h"
 #include "support/test_compositions.h"

@@ -2,7 +2,7 @@
 // CMC-step edits and the texts every edit shows.
 #include <gtest/gtest.h>
 
-#include "engine/micellar_settings.h"
+#include "engine/modes/micellar/micellar_settings.h"
 #include "tools/micellar_edits.h"
 
 TEST(MicellarEdits, HiddenStepEditsAcceptAsListedAndTextsFollowTheirPatterns)

@@ -1,7 +1,7 @@
 #include "tools/moments.h"
 
-#include "engine/init_calc.h"
-#include "engine/run_state.h"
+#include "engine/step/init_calc.h"
+#include "engine/state/run_state.h"
 #include "support/test_compositions.h"
 
 #include <gtest/gtest.h>

@@ -8,9 +8,9 @@
 #include <cmath>
 #include <tuple>
 
-#include "engine/comp_window.h"
-#include "engine/init_calc.h"
-#include "engine/run_calc.h"
+#include "engine/step/comp_window.h"
+#include "engine/step/init_calc.h"
+#include "engine/step/run_calc.h"
 #include "foundation/errors.h"
 #include "tools/additional_info.h"
 #include "tools/reg_functions.h"

@@ -3,7 +3,7 @@
 // arrays allocated and zero, every fixed series with one point per node.
 #pragma once
 
-#include "engine/run_state.h"
+#include "engine/state/run_state.h"
 #include "support/test_compositions.h"
 
 inline void MakeToyState(RunState& st, int nx)

@@ -1,6 +1,6 @@
 // Time of one chart refresh: 20 series of 20,000 points each get new values in
 // place and the chart is painted once. Run offscreen (QT_QPA_PLATFORM=offscreen).
-#include "app/chart_view.h"
+#include "app/chart/chart_view.h"
 
 #include <QApplication>
 

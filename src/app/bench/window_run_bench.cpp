@@ -4,10 +4,10 @@
 // Prints the wall time and the process CPU time (user + system) of each run
 // alone (opening the project and showing the window left out) and their ratio.
 // Both take the thread count the program takes (chosen by the grid size).
-#include "app/main_window.h"
-#include "app/qt_dialogs.h"
-#include "engine/node_threads.h"
-#include "engine/run_state.h"
+#include "app/shell/main_window.h"
+#include "app/kit/qt_dialogs.h"
+#include "engine/step/node_threads.h"
+#include "engine/state/run_state.h"
 #include "files/program_dir.h"
 #include "files/sna_file.h"
 #include "support/bench_cases.h"

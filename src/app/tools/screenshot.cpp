@@ -3,11 +3,11 @@
 // and the hint of one constituent point:
 //   kelvo_screenshot <out.png> [seconds of model time] [width height]
 // Run it under a display server (scripts/screenshot.sh uses Xvfb).
-#include "app/chart_commands.h"
-#include "app/chart_view.h"
-#include "app/main_window.h"
-#include "app/qt_dialogs.h"
-#include "engine/run_state.h"
+#include "app/chart/chart_commands.h"
+#include "app/chart/chart_view.h"
+#include "app/shell/main_window.h"
+#include "app/kit/qt_dialogs.h"
+#include "engine/state/run_state.h"
 #include "files/program_dir.h"
 
 #include <QCheckBox>

@@ -1,0 +1,48 @@
+#include "app/kit/edit_committer.h"
+
+#include "app/kit/qt_dialogs.h"
+
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+
+#include <vector>
+
+EditCommitter::EditCommitter(QLineEdit* edit, std::function<void()> exitHandler)
+    : QObject(edit), onExit(std::move(exitHandler))
+{
+    edit->installEventFilter(this);
+}
+
+bool EditCommitter::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::FocusOut) {
+        auto reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason && onExit)
+            Guarded(onExit);
+    } else if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        std::function<void()>* handler = nullptr;
+        switch (key->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter: handler = &onEnter; break;
+        case Qt::Key_Escape: handler = &onEscape; break;
+        case Qt::Key_Insert: handler = &onInsert; break;
+        default: break;
+        }
+        if (handler && *handler) {
+            Guarded(*handler);
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void DropEditCommitters(QObject* root)
+{
+    // The committer has no meta-object of its own: found by its C++ type.
+    std::vector<EditCommitter*> committers;
+    for (QObject* child : root->findChildren<QObject*>())
+        if (auto* c = dynamic_cast<EditCommitter*>(child)) committers.push_back(c);
+    for (EditCommitter* c : committers) delete c;
+}

@@ -1,4 +1,0 @@
-// Program entry.
-#include "app/app_main.h"
-
-int main(int argc, char** argv) { return RunKelvo(argc, argv); }

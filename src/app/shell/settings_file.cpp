@@ -1,0 +1,131 @@
+#include "app/shell/settings_file.h"
+
+#include "app/shell/main_window.h"
+#include "app/windows/option_window.h"
+#include "app/windows/run_setup_window.h"
+#include "engine/state/run_state.h"
+#include "files/ini_file.h"
+
+#include <QGuiApplication>
+#include <QEvent>
+#include <QScreen>
+#include <QVariant>
+#include <QWidget>
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+// The windows of this program among the stored ones, in the file's order
+// (a window that does not exist is null).
+std::array<QWidget*, kStoredWindows> StoredWindows(MainWindow& main, QWidget* runSetup, QWidget* option)
+{
+    std::array<QWidget*, kStoredWindows> w{};
+    w[kWinMain] = &main;
+    w[kWinRunSetup] = runSetup;
+    w[kWinOption] = option;
+    w[kWinPsqPlayer] = main.findChild<QWidget*>("fmPSQ");
+    w[kWinConstituent] = main.findChild<QWidget*>("fmAdd");
+    w[kWinMicellar] = main.findChild<QWidget*>("fmSDS");
+    w[kWinDistribution] = main.findChild<QWidget*>("fmDist");
+    return w;
+}
+
+// Marks a window once it has been shown: only a shown window has a place of
+// its own worth storing (one never shown would give 0, 0 and Qt's default size).
+class ShownMark : public QObject {
+public:
+    explicit ShownMark(QWidget* window) : QObject(window) { window->installEventFilter(this); }
+    static bool Shown(const QWidget* window)
+    {
+        return window->isVisible() || window->property(kProperty).toBool();
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show) watched->setProperty(kProperty, true);
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    static constexpr const char* kProperty = "shownOnce";
+};
+
+// Frame place and size; the client area is the frame less the window's border.
+void Place(QWidget* w, const WindowPlace& p)
+{
+    if (!p.Known || p.Width <= 0 || p.Height <= 0) return;
+    const QRect frame = w->frameGeometry(), client = w->geometry();
+    int width = p.Width - (frame.width() - client.width());
+    int height = p.Height - (frame.height() - client.height());
+    int left = p.Left, top = p.Top;
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        width = std::min(width, area.width());
+        height = std::min(height, area.height());
+        left = std::clamp(left, area.left(), std::max(area.left(), area.right() + 1 - width));
+        top = std::clamp(top, area.top(), std::max(area.top(), area.bottom() + 1 - height));
+    }
+    w->move(left, top);
+    w->resize(std::max(width, w->minimumWidth()), std::max(height, w->minimumHeight()));
+}
+
+// Where a window never shown opens by itself: where its constructor put it
+// (the player), else at its own size centred over the main window; within the screen.
+WindowPlace DefaultPlace(const QWidget* w, const QWidget& main)
+{
+    if (w->testAttribute(Qt::WA_Moved)) {
+        const QRect f = w->frameGeometry();
+        return {f.left(), f.top(), f.height(), f.width(), true};
+    }
+    const QSize size = w->sizeHint().expandedTo(w->minimumSize()).expandedTo(QSize(1, 1));
+    QRect r(QPoint(0, 0), size);
+    r.moveCenter(main.frameGeometry().center());
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        r.setSize(r.size().boundedTo(area.size()));
+        r.moveLeft(std::clamp(r.left(), area.left(), std::max(area.left(), area.right() + 1 - r.width())));
+        r.moveTop(std::clamp(r.top(), area.top(), std::max(area.top(), area.bottom() + 1 - r.height())));
+    }
+    return {r.left(), r.top(), r.height(), r.width(), true};
+}
+
+} // namespace
+
+void InstallSettingsFile(MainWindow& main, RunSetupWindow* runSetup, OptionWindow* option)
+{
+    for (QWidget* window : StoredWindows(main, runSetup, option))
+        if (window) new ShownMark(window);
+    main.SettingsReader = [runSetup, option](MainWindow& w, const std::string& name) {
+        RunState& st = w.State();
+        const bool read = ReadIniFile(st, name);
+        if (read && st.Options.cbPositionINI) {
+            const auto windows = StoredWindows(w, runSetup, option);
+            for (int k = 0; k < kStoredWindows; ++k)
+                if (windows[k]) Place(windows[k], st.Options.Places[k]);
+        }
+        if (runSetup) runSetup->ShowSettings();
+        if (option) option->ShowSettings();
+        w.ApplyLineWidth();
+        w.SetupGraph();
+        w.UpdateMainInfo();
+    };
+    main.SettingsWriter = [runSetup, option](MainWindow& w, const std::string& name) {
+        RunState& st = w.State();
+        const auto windows = StoredWindows(w, runSetup, option);
+        for (int k = 0; k < kStoredWindows; ++k) {
+            if (!windows[k]) continue;
+            // A window never shown keeps the place read, or gets the one it
+            // would open at (not 0, 0 and the size of a window never laid out).
+            if (!ShownMark::Shown(windows[k])) {
+                if (!st.Options.Places[k].Known) st.Options.Places[k] = DefaultPlace(windows[k], w);
+                continue;
+            }
+            const QRect f = windows[k]->frameGeometry();
+            st.Options.Places[k] = {f.left(), f.top(), f.height(), f.width(), true};
+        }
+        WriteIniFile(st, name);
+    };
+}

@@ -1,0 +1,89 @@
+// The complexation window ("Complex"): the table of complexation mode shown in
+// a grid, loaded from and saved to its text file, built with defaults from the
+// composition, and the mode switch with its confirmation.
+#pragma once
+
+#include "app/kit/state_binder.h"
+#include "engine/modes/complex/complexation_settings.h"
+
+#include <QDialog>
+
+#include <functional>
+
+class QCheckBox;
+class QGroupBox;
+class QLineEdit;
+class QMainWindow;
+class QPushButton;
+class QTableWidget;
+
+class ComplexWindow : public QDialog, public StateWindow {
+    Q_OBJECT
+public:
+    // `runInit` runs the main window's Init.
+    ComplexWindow(RunState& st, std::function<void()> runInit, QWidget* parent = nullptr);
+    ~ComplexWindow() override;
+
+    RunState& State() override { return st_; }
+
+    // The file names the Open and Save buttons ask for (empty: cancelled);
+    // file dialogs unless replaced.
+    std::function<QString()> chooseOpenFile, chooseSaveFile;
+
+    void LoadData(const std::string& name);
+    void SaveData(const std::string& name);
+    void DefaultData();
+    void FillTable();
+    void TableToData();
+    void ConfirmComplexMode();
+    // "Apply IS": replaces the pKa values and mobilities of the composition (and
+    // of the ligand in the grid) by their ionic-strength corrected values at the
+    // last node of a fresh Init with the correction.
+    void bnISClick();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void bnOpenDataClick();
+    void bnSaveClick();
+    void cbComplexClick();
+    void Refresh();
+    // edN and edP from the first line of the run's table.
+    void MirrorLigandCharges();
+
+    struct Controls {
+        QGroupBox* gbComplex = nullptr;
+        QPushButton* bnOpenData = nullptr;
+        QPushButton* bnSave = nullptr;
+        QPushButton* bnGenerate = nullptr;
+        QPushButton* bnIS = nullptr;
+        QCheckBox* cbComplex = nullptr;
+        QGroupBox* gbChange = nullptr;
+        QLineEdit* edN = nullptr;
+        QLineEdit* edP = nullptr;
+        QPushButton* bnApply = nullptr;
+        QGroupBox* gbTemplate = nullptr;
+        QLineEdit* edPKx = nullptr;
+        QLineEdit* edUx = nullptr;
+        QGroupBox* gbWater = nullptr;
+        QLineEdit* edPKW = nullptr;
+        QLineEdit* edUH = nullptr;
+        QLineEdit* edUOH = nullptr;
+        QTableWidget* sgTable = nullptr;
+        QPushButton* bnClose = nullptr;
+    } c_;
+    RunState& st_;
+    std::function<void()> runInit_;
+    std::string fileName_;
+    // The table as the window last showed or wrote it: the run's table differs
+    // when a project brought another one.
+    ComplexTable shown_;
+};
+
+// Creates the window (object name "fmComplex", a child of `main`) and the main
+// menu entry "Complex" that opens it modally. The project file reads and
+// writes the run's table itself; the window shows it.
+ComplexWindow* InstallComplexWindow(QMainWindow& main, RunState& st, std::function<void()> runInit);

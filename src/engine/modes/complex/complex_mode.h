@@ -1,0 +1,64 @@
+// Complexation mode ("Enable Complex Mode"): constituent 1 is a ligand, every
+// further constituent an analyte whose ionic forms bind one ligand in any of
+// its ionic forms. The set-up turns the window's table into constants, the
+// equilibrium solves cH and the free-ligand fraction node by node (a 2x2
+// Newton), and the derivatives move free species and complexes.
+#pragma once
+
+#include <vector>
+
+#include "engine/modes/modes.h"
+
+class RunState;
+
+// Constants and work rows of a complexation run, built at Init from the table.
+// Index a: 0 the ligand, 1..Nanalytes the analytes (constituent a+1); f the
+// form of analyte a (charge ZMin[a+1] + f); q the ligand form (charge nL + q).
+struct ComplexData {
+    int nL = 0, pL = 0, Nanalytes = 0;
+    std::vector<int> FormCount;                    // [a]: forms (1 for the ligand row)
+    std::vector<std::vector<std::vector<double>>> K, U;  // [a][f][q]
+    std::vector<double> LigandL;                   // [q]: cumulative ligand constants
+    double Kw = 1e-8;                              // mM2, water product of the table
+    // Shape the arrays were built for.
+    int NComp = 0, Nn = 0;
+    // Equilibrium fractions per concentration slot (rotating with C): row
+    // Row(a, f, q) holds Nn values; q = Q() + 1 is the free analyte form.
+    std::vector<double> Work[6];
+
+    int Q() const { return pL - nL; }
+    int Row(int a, int f, int q) const { return (FormBase[static_cast<std::size_t>(a)] + f) * (Q() + 2) + q; }
+    std::vector<int> FormBase;                     // [a]: rows of forms before analyte a
+};
+
+// The complexation data of the run (empty until the set-up built them).
+ComplexData& ComplexArrays(RunState& st);
+// Fractions row (a, f, q) of time level `level`.
+double* ComplexWork(RunState& st, int level, int a, int f, int q);
+
+// Checks before a run; false after its warning. Frees the previous arrays and
+// clears ComplexReady.
+bool ComplexCheckSetup(RunState& st);
+// Builds the constants and work rows from the table (bad fields take defaults
+// and are listed in one warning) and sets ComplexReady.
+void ComplexInit(RunState& st);
+void ComplexFreeArrays(RunState& st);
+// Whether the data match the run's arrays and may be used.
+bool ComplexUsable(RunState& st);
+
+// The two equations at a node for (h, w) and their Jacobian.
+struct ComplexEquations {
+    double F1 = 0, F2 = 0;
+    double dF1dw = 0, dF1dh = 0, dF2dw = 0, dF2dh = 0;
+};
+ComplexEquations EvaluateComplexEquations(RunState& st, int level, int node, double h, double w);
+// Newton's method with restarts at one node: h and w carry the start in and
+// the solution out. False when it did not converge; a solution that is no
+// number, h <= 0 or w < 0 warns (once per run), sets Stop and stores nothing.
+bool ComplexNewton(RunState& st, int level, int node, double& h, double& w, int& iterations);
+// The equilibrium of level `level` (Elneut's arguments).
+void ComplexElneut(RunState& st, int level, int source, int node, bool speciate);
+// Conductivity, field and (unless fieldOnly) the derivatives of level `level`.
+void ComplexDerivative(RunState& st, int level, bool fieldOnly);
+
+ModeHooks ComplexModeHooks();

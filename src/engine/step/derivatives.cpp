@@ -1,0 +1,481 @@
+#include "engine/step/derivatives.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "engine/step/comp_window.h"
+#include "engine/equilibrium/equilibrium.h"
+#include "engine/step/node_threads.h"
+#include "engine/equilibrium/parallel_equilibrium.h"
+#include "engine/equilibrium/equilibrium_range.h"
+#include "engine/equilibrium/ionic_strength.h"
+#include "engine/modes/modes.h"
+#include "engine/state/run_state.h"
+#include "engine/step/standard_scheme.h"
+#include "engine/step/voltage.h"
+#include "foundation/messages.h"
+
+namespace {
+
+// Work rows of the derivative routine, kept in the run's engine context; grown
+// once, so a time step allocates nothing.
+struct DerScratch {
+    std::vector<double> W, K, G, Dsum, Msum;
+    std::vector<double> Gw, Ew;  // one row of u c E and one of the field per worker thread
+    std::vector<char> InUse;     // FormRowsInUse
+    void EnsureWorkers(int workers, int nn) {
+        const std::size_t need = static_cast<std::size_t>(workers) * nn;
+        if (Gw.size() < need) Gw.assign(need, 0.0);
+        if (Ew.size() < need) Ew.assign(need, 0.0);
+    }
+    void Ensure(int nn) {
+        if (static_cast<int>(W.size()) >= nn) return;
+        for (std::vector<double>* v : {&W, &K, &G, &Dsum, &Msum}) v->assign(nn, 0.0);
+    }
+};
+
+inline double Sign(double v) { return v > 0 ? 1.0 : (v < 0 ? -1.0 : 0.0); }
+
+// A mode whose derivative routine is not built: the run stops (warning once).
+void Unavailable(RunState& st, const char* key, const char* text) {
+    st.Stop = true;
+    st.NumericalFailure = true;
+    WarnOncePerRun(st, key, text);
+}
+
+// Speciation of `level` on every node of the grid.
+void SpeciateWholeGrid(RunState& st, int level) {
+    CalcSpeciationRange(st, level, 0, LastGridNode(st));
+}
+
+}  // namespace
+
+void KineticTerm(RunState& st, int level, int lw, int rw) {
+    EngineArrays& a = st.Arr;
+    const double* c1 = a.C(level, 1);
+    const double* c2 = a.C(level, 2);
+    const double* c3 = a.C(level, 3);
+    const double* cOH = a.COH(level);
+    double* f1 = a.F(level, 1);
+    double* f2 = a.F(level, 2);
+    double* f3 = a.F(level, 3);
+    // c^e by the C library's pow; a concentration a hair below zero under a
+    // fractional exponent (a NaN) is taken as 0.
+    auto power = [](double c, double e) { return std::pow(c < 0 && std::trunc(e) != e ? 0.0 : c, e); };
+    for (int j = lw + 1; j < rw; ++j) {
+        const double v = st.Kin1 * power(c2[j], st.KinA) * power(c3[j], st.KinB) * power(cOH[j], st.KinC) -
+                         st.Kin2 * power(c1[j], st.KinD) * power(cOH[j], st.KinX);
+        f1[j] += v;
+        f2[j] -= v;
+        f3[j] -= v;
+    }
+}
+
+namespace {
+
+// Enantiomers 1 and 2 migrating as complexes with the charged selector 3 and
+// converting into each other; replaces the transport of constituents 1..3.
+void RacemicTerm(RunState& st, int level, int lw, int rw, double h1, double h2) {
+    EngineArrays& a = st.Arr;
+    st.host().SetStatusText("Racemic MODE ...");
+    const double A = st.RacemicA, B = st.RacemicB, G = st.RacemicG;
+    const double* c1 = a.C(level, 1);
+    const double* c2 = a.C(level, 2);
+    const double* s = a.C(level, 3);
+    const double* E = a.E.data();
+    const double* d1 = a.DForm(1, 0);
+    const double* d2 = a.DForm(2, 0);
+    const double* d3 = a.DForm(3, 0);
+    const double* u1 = a.UForm(1, 0);
+    const double* u2 = a.UForm(2, 0);
+    const double* u3 = a.UForm(3, 0);
+    const double sgn3 = Sign(a.ZMin[3]);
+    double* f1 = a.F(level, 1);
+    double* f2 = a.F(level, 2);
+    double* f3 = a.F(level, 3);
+    auto thetaA = [&](int x) { return A * s[x] / (A * s[x] + 1); };
+    auto thetaB = [&](int x) { return B * s[x] / (B * s[x] + 1); };
+    for (int j = lw + 1; j < rw; ++j) {
+        f1[j] = d1[j] * (c1[j - 1] - 2 * c1[j] + c1[j + 1]) * h2 +
+                (c1[j + 1] * E[j + 1] * u1[j + 1] * thetaA(j + 1) -
+                 c1[j - 1] * E[j - 1] * u1[j - 1] * thetaA(j - 1)) * h1 -
+                G * c1[j] / (A * s[j] + 1) + G * c2[j] / (B * s[j] + 1);
+        f2[j] = d2[j] * (c2[j - 1] - 2 * c2[j] + c2[j + 1]) * h2 +
+                (c2[j + 1] * E[j + 1] * u2[j + 1] * thetaB(j + 1) -
+                 c2[j - 1] * E[j - 1] * u2[j - 1] * thetaB(j - 1)) * h1 -
+                G * c2[j] / (B * s[j] + 1) + G * c1[j] / (A * s[j] + 1);
+        f3[j] = d3[j] * (s[j - 1] - 2 * s[j] + s[j + 1]) * h2 -
+                sgn3 * (s[j + 1] * E[j + 1] * u3[j + 1] - s[j - 1] * E[j - 1] * u3[j - 1]) * h1;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// True when c[lo..hi] are all +0 or -0.
+bool RowIsZero(const double* c, int lo, int hi)
+{
+    std::uint64_t any = 0;
+    int j = lo;
+    for (; j + 8 <= hi + 1; j += 8) {
+        for (int m = 0; m < 8; ++m) {
+            std::uint64_t b;
+            std::memcpy(&b, c + j + m, sizeof b);
+            any |= b << 1;  // the sign bit goes
+        }
+        if (any != 0) return false;
+    }
+    for (; j <= hi; ++j) {
+        std::uint64_t b;
+        std::memcpy(&b, c + j, sizeof b);
+        any |= b << 1;
+    }
+    return any == 0;
+}
+
+}  // namespace
+
+const char* FormRowsInUse(const RunState& st, int level, std::vector<char>& rows)
+{
+    const EngineArrays& a = st.Arr;
+    if (!a.Wide.ready) return nullptr;
+    bool wide = false;
+    for (int i = 1; i <= a.NComp && !wide; ++i) wide = a.Forms(i) >= kWideForms;
+    if (!wide) return nullptr;
+    rows.assign(static_cast<std::size_t>(a.FormRows), 1);
+    const int lo = std::max(st.LeftWall, 0), hi = std::min(st.RightWall, a.Nn - 1);
+    for (int i = 1; i <= a.NComp; ++i) {
+        if (a.Forms(i) < kWideForms) continue;
+        for (int k = 0; k < a.Forms(i); ++k)
+            rows[static_cast<std::size_t>(a.FormOffset[i] + k)] =
+                !RowIsZero(a.CForm(level, i, k), lo, hi);
+    }
+    return rows.data();
+}
+
+void ConductivityTerm(const RunState& st, int level, int clo, int chi, double h1, double* W,
+                      double* K, double* kappa, const char* inUse)
+{
+    const EngineArrays& a = st.Arr;
+    const int nc = a.NComp;
+    const int lw = st.LeftWall, rw = st.RightWall;
+    std::fill(W + clo, W + chi + 1, 0.0);
+    std::fill(K + clo, K + chi + 1, 0.0);
+    const int ilo = std::max(clo, lw + 1), ihi = std::min(chi, rw - 1);
+    for (int i = 1; i <= nc + 2; ++i) {
+        const int zmin = a.ZMin[i], nf = a.Forms(i);
+        for (int k = 0; k < nf; ++k) {
+            const int z = zmin + k;
+            if (z == 0 || (inUse && !inUse[a.FormOffset[i] + k])) continue;
+            const double zd = z, az = std::abs(z);
+            const double* D = a.DForm(i, k);
+            const double* c = a.CForm(level, i, k);
+            const double* u = a.UForm(i, k);
+            if (clo == lw) W[lw] += zd * D[lw] * (c[lw + 2] - c[lw]) * h1;
+            for (int j = ilo; j <= ihi; ++j) W[j] += zd * D[j] * (c[j + 1] - c[j - 1]) * h1;
+            if (chi == rw) W[rw] += zd * D[rw] * (c[rw] - c[rw - 2]) * h1;
+            for (int j = clo; j <= chi; ++j) K[j] += az * u[j] * c[j];
+        }
+    }
+    for (int j = clo; j <= chi; ++j) kappa[j] = 96485.0 * K[j];
+}
+
+namespace {
+
+// Conductivity over the window (ConductivityTerm into Kappa), the additional
+// conductivity, then voltage and current; false when these cannot be formed.
+bool ConductivityAndCurrent(RunState& st, int level, double* W, double* K, const char* inUse)
+{
+    const int lw = st.LeftWall, rw = st.RightWall;
+    const double h1 = 0.5 / st.DX;
+    double* kappa = st.Arr.Kappa.data();
+    const int n = ColumnEnd(st);
+    // Each node sums its species in order 1..NComp+2, forms upward; node
+    // chunks may run on several threads (every node keeps its order).
+    if (st.DiffMode || lw < 0 || rw > n || n < 1) {
+        ForNodeChunks(st.Engine.Threads, lw, rw, kParallelMinChunk,
+                      [&](int clo, int chi, int, int) {
+                          ConductivityTerm(st, level, clo, chi, h1, W, K, kappa, inUse);
+                      });
+        AddAdditionalConductivity(st);
+        return CalcVoltageCurrent(st);
+    }
+    // One pass over the column: the conductivity of the window's nodes with
+    // the additional conductivity (AddAdditionalConductivity node by node),
+    // then the resistance terms of every node; the sum follows in node order.
+    PrepareResistanceTerms(st);
+    const double add = st.AddCond;
+    const int parts = ForNodeChunks(st.Engine.Threads, 0, n, kParallelMinChunk, [&](int clo, int chi, int chunk, int) {
+        const int lo = std::max(clo, lw), hi = std::min(chi, rw);
+        if (lo <= hi) {
+            ConductivityTerm(st, level, lo, hi, h1, W, K, kappa, inUse);
+            if (add > 0)
+                for (int j = lo; j <= hi; ++j) kappa[j] += add;
+        }
+        SetChunkUnfitNode(st, chunk, ResistanceTermsOfChunk(st, clo, chi));
+    });
+    return VoltageCurrentFromTerms(st, parts);
+}
+
+// Ohmic field at node j corrected by the diffusion current.
+inline double OhmicField(const double* W, const double* S, const double* kappa, double I, int j) {
+    return (96485.0 * W[j] + I / S[j]) / kappa[j];
+}
+
+}  // namespace
+
+bool FieldAndConductivity(RunState& st, int level, double* W, double* K, const char* inUse)
+{
+    if (!ConductivityAndCurrent(st, level, W, K, inUse)) return false;
+    EngineArrays& a = st.Arr;
+    const double I = st.I;
+    const double *S = a.S.data(), *kappa = a.Kappa.data();
+    double* E = a.E.data();
+    ForNodeChunks(st.Engine.Threads, st.LeftWall, st.RightWall, kParallelMinChunk, [&](int clo, int chi, int, int) {
+        for (int j = clo; j <= chi; ++j) E[j] = OhmicField(W, S, kappa, I, j);
+    });
+    return true;
+}
+
+void DiffusionTerm(const EngineArrays& a, int level, int i, int clo, int chi, double h2, double* Ds,
+                   const char* inUse)
+{
+    const int nf = a.Forms(i);
+    std::fill(Ds + clo, Ds + chi + 1, 0.0);
+    for (int k = 0; k < nf; ++k) {
+        if (inUse && !inUse[a.FormOffset[i] + k]) continue;
+        const double* D = a.DForm(i, k);
+        const double* c = a.CForm(level, i, k);
+        for (int j = clo; j <= chi; ++j) Ds[j] += D[j] * (c[j - 1] - 2 * c[j] + c[j + 1]) * h2;
+    }
+}
+
+void MigrationTerm(const EngineArrays& a, int level, int i, int clo, int chi, double h1,
+                   const double* E, double* G, double* Ms, const char* inUse)
+{
+    const int zmin = a.ZMin[i], nf = a.Forms(i);
+    std::fill(Ms + clo, Ms + chi + 1, 0.0);
+    for (int k = 0; k < nf; ++k) {
+        const int z = zmin + k;
+        if (z == 0 || (inUse && !inUse[a.FormOffset[i] + k])) continue;
+        const double sg = z > 0 ? 1.0 : -1.0;
+        const double* c = a.CForm(level, i, k);
+        const double* u = a.UForm(i, k);
+        for (int j = clo - 1; j <= chi + 1; ++j) G[j] = u[j] * c[j] * E[j];
+        for (int j = clo; j <= chi; ++j) Ms[j] += sg * (G[j + 1] - G[j - 1]) * h1;
+    }
+}
+
+void EOFConvectionTerm(RunState& st, int level) {
+    EngineArrays& a = st.Arr;
+    const int lw = st.LeftWall, rw = st.RightWall;
+    const double h1 = 0.5 / st.DX;
+    const double v = st.EOFMob * (st.U / (st.CapLength + st.FakeCapLen));
+    for (int i = 1; i <= a.NComp; ++i) {
+        const double sg = Sign(a.DBase[i]);
+        if (sg == 0) continue;
+        const double* c = a.C(level, i);
+        double* f = a.F(level, i);
+        for (int j = lw + 1; j < rw; ++j) f[j] += -v * (c[j + 1] - c[j - 1]) * h1 * sg;
+    }
+}
+
+void WallTerm(RunState& st, int level) {
+    EngineArrays& a = st.Arr;
+    const int nc = a.NComp;
+    const int lw = st.LeftWall, rw = st.RightWall;
+    if (level > 3) {
+        for (int i = 1; i <= nc; ++i) {
+            const int zmin = a.ZMin[i], nf = a.Forms(i);
+            for (int x : {lw + 1, rw - 1}) {
+                double ue = 0;
+                const double c = a.C(level, i)[x];
+                for (int k = 0; k < nf; ++k) {
+                    const int z = zmin + k;
+                    if (z == 0 || c == 0) continue;
+                    ue += a.CForm(level, i, k)[x] / c * (z > 0 ? 1.0 : -1.0) * a.UForm(i, k)[x];
+                }
+                a.UEff[i][x] = ue;
+            }
+        }
+    }
+    WallRule(st, level);
+}
+
+void WallRule(RunState& st, int level) {
+    EngineArrays& a = st.Arr;
+    const int nc = a.NComp;
+    const int lw = st.LeftWall, rw = st.RightWall;
+    const double I = st.I;
+    for (int i = 1; i <= nc; ++i) {
+        double* f = a.F(level, i);
+        f[lw] = a.UEff[i][lw + 1] * I >= 0 ? 0.0 : f[lw + 1];
+        f[rw] = a.UEff[i][rw - 1] * I <= 0 ? 0.0 : f[rw - 1];
+    }
+}
+
+void StandardScheme(RunState& st, int level, bool fieldOnly) {
+    EngineArrays& a = st.Arr;
+    const int nc = a.NComp;
+    const int lw = st.LeftWall, rw = st.RightWall;
+    const double h1 = 0.5 / st.DX;
+    const double h2 = 1 / st.DX / st.DX;
+    DerScratch& sc = st.Engine.Scratch<DerScratch>();
+    sc.Ensure(a.Nn);
+
+    const char* inUse = FormRowsInUse(st, level, sc.InUse);
+    if (fieldOnly) {
+        FieldAndConductivity(st, level, sc.W.data(), sc.K.data(), inUse);
+        return;
+    }
+    if (!ConductivityAndCurrent(st, level, sc.W.data(), sc.K.data(), inUse)) return;
+
+    // Field, then transport: diffusion at the node's own coefficient,
+    // migration as the central difference of sign(z) u c E over the
+    // neighbours, in one pass over the window. A chunk forms the field of its
+    // own nodes into E and, for the neighbours it reads, into its worker's row
+    // Ew (the same expression, the same bits), so no chunk waits for another.
+    double* Ds = sc.Dsum.data();
+    double* Ms = sc.Msum.data();
+    double* E = a.E.data();
+    const double I = st.I;
+    const double *S = a.S.data(), *kappa = a.Kappa.data(), *W = sc.W.data();
+    sc.EnsureWorkers(st.Engine.Threads.MaxWorkers(), a.Nn);
+    ForNodeChunks(st.Engine.Threads, lw, rw, kParallelMinChunk, [&](int clo, int chi, int, int worker) {
+        const std::size_t row = static_cast<std::size_t>(worker) * a.Nn;
+        double* G = sc.Gw.data() + row;
+        double* Ew = sc.Ew.data() + row;
+        const int tlo = std::max(clo, lw + 1), thi = std::min(chi, rw - 1);
+        const int elo = std::max(clo - 1, lw), ehi = std::min(chi + 1, rw);
+        for (int j = elo; j <= ehi; ++j) Ew[j] = OhmicField(W, S, kappa, I, j);
+        std::copy(Ew + clo, Ew + chi + 1, E + clo);
+        if (tlo > thi) return;
+        for (int i = 1; i <= nc; ++i) {
+            DiffusionTerm(a, level, i, tlo, thi, h2, Ds, inUse);
+            MigrationTerm(a, level, i, tlo, thi, h1, Ew, G, Ms, inUse);
+            double* f = a.F(level, i);
+            for (int j = tlo; j <= thi; ++j) f[j] = Ds[j] - Ms[j];
+        }
+    });
+
+    // Electroosmotic convection of the analytical concentration.
+    if (st.cbEOFDif) EOFConvectionTerm(st, level);
+    if (st.cbKinetic && nc >= 3) KineticTerm(st, level, lw, rw);
+    if (st.setup_cbRacemic && nc > 2 && a.ZMin[3] + a.ZMax[3] == -1)
+        RacemicTerm(st, level, lw, rw, h1, h2);
+    WallTerm(st, level);
+    ElectrodeBoundary(st, level, E);
+    if (st.cbDcH) CalcDER_dcH(st, level);
+}
+
+namespace {
+
+// The standard mode: a grid too short for the wall differences has no
+// transport to compute; derivative levels exist for 1..4 only.
+void StandardDerivatives(RunState& st, int level, bool fieldOnly) {
+    if (st.RightWall - st.LeftWall < 2) return;
+    StandardScheme(st, level, fieldOnly || level > 4);
+}
+
+// Speciation of the level, then the derivatives of the selected mode.
+void Derivatives(RunState& st, int level, bool fieldOnly, bool wholeGrid) {
+    EngineArrays& a = st.Arr;
+    if (!a.Allocated() || level < 1 || level > 5) return;
+    const ModeHooks& mode = SelectedModeHooks(st);
+    if (!mode.ownEquilibrium) {
+        ClampComputationWindow(st);
+        if (!st.ISCorrection) {
+            UpdateModeTemperatures(st);
+            if (wholeGrid)
+                SpeciateWholeGrid(st, level);
+            else
+                CalcSpeciation(st, level, -1);
+        }
+        if (st.cbIgnDER) return;
+    }
+    if (!mode.Derivatives) {
+        Unavailable(st, mode.derivativesKey, mode.derivativesUnavailable);
+        return;
+    }
+    mode.Derivatives(st, level, fieldOnly);
+    if (mode.dcHAfter && st.cbDcH) CalcDER_dcH(st, level);
+}
+
+}  // namespace
+
+ModeHooks StandardModeHooks() {
+    ModeHooks h;
+    h.name = "Standard";
+    h.Derivatives = StandardDerivatives;
+    return h;
+}
+
+void CalcDER(RunState& st, int level, bool fieldOnly) { Derivatives(st, level, fieldOnly, true); }
+
+void CalcDERInWindow(RunState& st, int level, bool fieldOnly) {
+    Derivatives(st, level, fieldOnly, !WindowSpeciationExact(st));
+}
+
+bool WindowSpeciationExact(const RunState& st) {
+    return !st.ISCorrection && !SelectedModeHooks(st).ownEquilibrium && !ModeTemperatureUpdates(st);
+}
+
+void EquilibriumForDerivatives(RunState& st, int level, bool ionicStrength) {
+    if (ionicStrength)
+        ISC(st, level, 0);
+    else if (WindowSpeciationExact(st))
+        Elneut(st, level, 0, -1, false, false);
+    else
+        Elneut(st, level, 0, -1, true);
+}
+
+void CalcDER_dcH(RunState& st, int level) {
+    if (level < 1 || level > 4) return;
+    EngineArrays& a = st.Arr;
+    const int nc = a.NComp;
+    const int lw = st.LeftWall, rw = st.RightWall;
+    const double* cH = a.CH(level);
+    const double* is = a.IonicStrength(level);
+    double* fH = a.F(level, nc + 1);
+    for (int j = lw; j <= rw; ++j) {
+        double P = 0, Q = 0;
+        for (int i = 1; i <= nc; ++i) {
+            const double zm = a.ZMean[i][j];
+            P += zm * a.F(level, i)[j];
+            Q += zm * zm * a.C(level, i)[j];
+        }
+        fH[j] = -cH[j] * P / (2 * is[j] - Q);
+    }
+}
+
+void ElectrodeBoundary(RunState& st, int level, const double* field) {
+    if (!st.cbLE && !st.cbRE) return;
+    EngineArrays& a = st.Arr;
+    const int nc = a.NComp;
+    const int lw = st.LeftWall, rw = st.RightWall;
+    const double dx = st.DX;
+    const double* T2 = a.T(2);
+    // Convective flux of the electroosmotic flow: the interior scheme carries
+    // matter at +EOFMob*U/(L + extra length), so the boundary flux does too.
+    const double v = st.cbEOFDif ? st.EOFMob * (st.U / (st.CapLength + st.FakeCapLen)) : 0.0;
+    auto flux = [&](int i, int x, int from, int to) {
+        double J = 0;
+        const int nf = a.Forms(i);
+        for (int k = 0; k < nf; ++k) {
+            const double* c = a.CForm(level, i, k);
+            J += (c[to] - c[from]) * (-a.DForm(i, k)[x] * T2[x] / st.Temperature) / dx;
+        }
+        J += field[x] * a.UEff[i][x] * a.C(level, i)[x];
+        if (st.cbEOFDif) J += v * a.C(level, i)[x] * Sign(a.DBase[i]);
+        return J;
+    };
+    for (int i = 1; i <= nc; ++i) {
+        if (st.cbLE) a.F(level, i)[lw] = -flux(i, lw + 1, lw, lw + 1) / dx;
+        if (st.cbRE) a.F(level, i)[rw] = flux(i, rw - 1, rw - 1, rw) / dx;
+    }
+}

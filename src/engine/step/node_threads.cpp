@@ -1,0 +1,293 @@
+#include "engine/step/node_threads.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+namespace {
+
+int HardwareThreads() {
+    const unsigned n = std::thread::hardware_concurrency();
+    return n == 0 ? 1 : static_cast<int>(std::min(n, 64u));
+}
+
+std::atomic<int> gThreads{1};
+
+// Node chunks the current thread is running (0 outside ForNodeChunks).
+thread_local int tChunkDepth = 0;
+
+// Runs one chunk with the current thread marked as inside a chunk.
+void CallChunk(const NodeChunkJob& fn, int lo, int hi, int chunk, int worker) {
+    struct Depth {
+        Depth() { ++tChunkDepth; }
+        ~Depth() { --tChunkDepth; }
+    } depth;
+    fn.call(fn.object, lo, hi, chunk, worker);
+}
+
+// Persistent workers. A job is published in one atomic word that carries a
+// job counter and the number of threads taking part. The chunks are handed out
+// by a second atomic word that carries the same job counter, the chunk count
+// and the next chunk index, so a worker that wakes late for a finished job
+// takes nothing and never reads the fields of a later job. The caller takes
+// chunks too and then waits until every chunk of its job is done; it never
+// waits for a worker that has not started.
+class Pool {
+public:
+    static Pool& Instance() {
+        static Pool pool;
+        return pool;
+    }
+
+    int Run(int threads, int chunks, int first, int last, NodeChunkJob fn) {
+        std::lock_guard<std::mutex> runLock(runMutex_);  // one job at a time
+        Grow(threads - 1);
+        const unsigned long long job = ((word_.load(std::memory_order_relaxed) >> 8) + 1) & kJobMask;
+        job_ = fn;
+        first_ = first;
+        count_ = last - first + 1;
+        errors_.assign(static_cast<std::size_t>(chunks), nullptr);
+        done_.store(0, std::memory_order_relaxed);
+        next_.store((job << 40) | (static_cast<unsigned long long>(chunks) << 32),
+                    std::memory_order_relaxed);
+        Publish(job, static_cast<unsigned>(threads));
+        TakeChunks(job, 0);
+        WaitDone(chunks);
+        for (auto& e : errors_)
+            if (e) std::rethrow_exception(e);
+        return chunks;
+    }
+
+    // The slots never move: a worker reads its helpers' slots without the mutex
+    // while the caller may add workers for a larger job.
+    Pool() { slots_.reserve(kMaxThreads); }
+
+    ~Pool() {
+        Publish(((word_.load(std::memory_order_relaxed) >> 8) + 1) & kJobMask, kQuit);
+        for (auto& t : workers_) t.join();
+    }
+
+private:
+    static constexpr unsigned kQuit = 255;
+    static constexpr std::size_t kMaxThreads = 64;
+    static constexpr unsigned long long kJobMask = 0xFFFFFF;
+
+    // A worker waiting for the next job spins this long before it sleeps:
+    // about what a sleep and a wake-up cost on a busy machine, so a short wait
+    // costs no more than a sleep and a long one leaves the core to other work.
+    // (The gaps between the parallel regions of a step are a few to some tens
+    // of microseconds; with 5 us the workers slept through most of them and
+    // B4b on 8 threads ran slower than with 20 us.)
+    static constexpr auto kSpin = std::chrono::microseconds(20);
+    // The caller waits for chunks in progress, which end soon unless their
+    // thread lost its core: it spins longer before it sleeps.
+    static constexpr auto kCallerSpin = std::chrono::microseconds(200);
+
+    static void Pause() {
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_ia32_pause();
+#endif
+    }
+
+    // Waits until `chunks` chunks of the current job are done: spinning
+    // briefly, then asleep until the thread that finishes the last one wakes it.
+    void WaitDone(int chunks) {
+        const auto spinEnd = std::chrono::steady_clock::now() + kCallerSpin;
+        for (int spin = 0; done_.load(std::memory_order_acquire) != chunks; ++spin) {
+            Pause();
+            if ((spin & 15) != 15 || std::chrono::steady_clock::now() < spinEnd) continue;
+            std::unique_lock<std::mutex> lk(mutex_);
+            callerSleeping_.store(true);
+            doneCv_.wait(lk, [&] { return done_.load() == chunks; });
+            callerSleeping_.store(false);
+            break;
+        }
+    }
+
+    // Stores the job word and wakes worker 1 if it sleeps (every worker for
+    // the quit word). The others are woken down a binary tree: worker k wakes
+    // 2k and 2k + 1 (WakeHelpers). A wake-up is a system call that cost the
+    // caller up to some tens of microseconds on the 8-core virtual machine
+    // (measured: a region of trivial chunks after a 200 us pause took 40 us,
+    // nearly all of it in the wake-ups); made one after the other by the
+    // caller, they held up the region it is about to run.
+    // The word changes under the mutex, so a worker on its way to sleep sees
+    // it in its wait condition; the wake-ups follow outside the mutex (a
+    // worker woken does not block on it).
+    void Publish(unsigned long long job, unsigned threads) {
+        {
+            std::lock_guard<std::mutex> lk(mutex_);
+            word_.store((job << 8) | threads, std::memory_order_release);
+        }
+        for (std::size_t w = 0; w < slots_.size(); ++w)
+            if (slots_[w]->sleeping.load() && (threads == kQuit || (w == 0 && threads > 1))) slots_[w]->cv.notify_one();
+    }
+
+    // Worker `index`'s share of the wake-ups for the job of word w. A worker
+    // that is not asleep yet sees the job word before it sleeps: its flag is
+    // set under the mutex, and the word was stored under it.
+    void WakeHelpers(int index, unsigned long long w) {
+        const unsigned threads = static_cast<unsigned>(w & 0xFF);
+        for (int child : {2 * index, 2 * index + 1}) {
+            if (static_cast<unsigned>(child) >= threads) return;
+            Slot& slot = *slots_[static_cast<std::size_t>(child - 1)];
+            if (slot.sleeping.load()) slot.cv.notify_one();
+        }
+    }
+
+    void Grow(int needed) {
+        while (static_cast<int>(workers_.size()) < needed) {
+            const int index = static_cast<int>(workers_.size()) + 1;
+            Slot* slot;
+            {
+                std::lock_guard<std::mutex> lk(mutex_);
+                slots_.push_back(std::make_unique<Slot>());
+                slot = slots_.back().get();
+            }
+            const unsigned long long seen = word_.load(std::memory_order_acquire);
+            workers_.emplace_back([this, index, seen, slot] { Loop(index, seen, *slot); });
+        }
+    }
+
+    // Runs chunks of job `job` until none is left (or the job is over).
+    void TakeChunks(unsigned long long job, int worker) {
+        for (;;) {
+            // Claim the next chunk only while the word still belongs to this
+            // job: a late worker must not use up a chunk of a later job.
+            unsigned long long v = next_.load(std::memory_order_acquire);
+            int chunks, part;
+            for (;;) {
+                if ((v >> 40) != job) return;
+                chunks = static_cast<int>((v >> 32) & 0xFF);
+                part = static_cast<int>(v & 0xFFFFFFFFu);
+                if (part >= chunks) return;
+                if (next_.compare_exchange_weak(v, v + 1, std::memory_order_acq_rel,
+                                                std::memory_order_acquire))
+                    break;
+            }
+            const int lo = first_ + static_cast<int>(static_cast<long long>(count_) * part / chunks);
+            const int hi = first_ + static_cast<int>(static_cast<long long>(count_) * (part + 1) / chunks) - 1;
+            if (lo <= hi) {
+                try {
+                    CallChunk(job_, lo, hi, part, worker);
+                } catch (...) {
+                    errors_[static_cast<std::size_t>(part)] = std::current_exception();
+                }
+            }
+            // The caller may be asleep: the thread that finishes the last chunk
+            // wakes it (the flag is set before the caller's last look at done_).
+            if (done_.fetch_add(1) + 1 == chunks && callerSleeping_.load()) {
+                std::lock_guard<std::mutex> lk(mutex_);
+                doneCv_.notify_one();
+            }
+        }
+    }
+
+    // Whether worker `index` takes part in the job of word w.
+    static bool TakesPart(unsigned long long w, int index) {
+        const unsigned threads = static_cast<unsigned>(w & 0xFF);
+        return threads == kQuit || static_cast<unsigned>(index) < threads;
+    }
+
+    struct Slot;
+    void Loop(int index, unsigned long long seen, Slot& slot) {
+        // Spin a few microseconds after the last job this worker took part
+        // in, then sleep. Jobs it takes no part in do not keep it awake.
+        auto spinEnd = std::chrono::steady_clock::now() + kSpin;
+        for (;;) {
+            unsigned long long w = word_.load(std::memory_order_acquire);
+            for (int spin = 0; !(w != seen && TakesPart(w, index)); ++spin) {
+                seen = w;
+                Pause();
+                w = word_.load(std::memory_order_acquire);
+                if ((spin & 15) == 15 && std::chrono::steady_clock::now() > spinEnd) break;
+            }
+            if (!(w != seen && TakesPart(w, index))) {
+                std::unique_lock<std::mutex> lk(mutex_);
+                slot.sleeping = true;
+                slot.cv.wait(lk, [&] {
+                    const unsigned long long v = word_.load(std::memory_order_acquire);
+                    return v != seen && TakesPart(v, index);
+                });
+                slot.sleeping = false;
+                w = word_.load(std::memory_order_acquire);
+            }
+            seen = w;
+            if ((w & 0xFF) == kQuit) return;
+            WakeHelpers(index, w);
+            TakeChunks(w >> 8, index);
+            spinEnd = std::chrono::steady_clock::now() + kSpin;
+        }
+    }
+
+    std::mutex runMutex_;
+    std::mutex mutex_;
+    // One wake-up per worker, so a job wakes only the workers it needs.
+    struct Slot {
+        std::condition_variable cv;
+        std::atomic<bool> sleeping{false};  // written under mutex_
+    };
+    std::vector<std::unique_ptr<Slot>> slots_;
+    std::atomic<unsigned long long> word_{0};   // job << 8 | threads
+    std::atomic<unsigned long long> next_{0};   // job << 40 | chunks << 32 | next chunk
+    std::atomic<int> done_{0};                  // chunks finished
+    std::condition_variable doneCv_;            // wakes the caller (with mutex_)
+    std::atomic<bool> callerSleeping_{false};
+    std::vector<std::thread> workers_;
+    NodeChunkJob job_{nullptr, nullptr};
+    int first_ = 0, count_ = 0;
+    std::vector<std::exception_ptr> errors_;
+};
+
+}  // namespace
+
+void SetEngineThreads(int threads) { gThreads.store(threads <= 0 ? 0 : std::min(threads, 64)); }
+
+int EngineThreads() {
+    const int t = gThreads.load();
+    return t == 0 ? HardwareThreads() : t;
+}
+
+bool EngineThreadsAutomatic() { return gThreads.load() == 0; }
+
+// Nodes of the grid per thread below which another thread does not pay: a
+// time step spreads its window (a part of the grid) over the threads in a few
+// dozen parallel regions, each costing a wake-up and a join. Measured on the
+// 8-core machine (B1 on N nodes to 0.1 s, best of 3, other builds running):
+// N 1001: 1 thread 0.097 s, 2: 0.086, 4: 0.117, 8: 0.092; N 2001: 0.167,
+// 0.182, 0.155, 0.142; N 4001: 0.316, 0.277, 0.287, 0.212; N 8001: 0.648,
+// 0.499, 0.428, 0.460. Below about 1500 nodes per thread a thread more gains
+// nothing reliable (and on a loaded machine it loses).
+constexpr int kNodesPerThread = 1500;
+
+int ThreadsForGrid(int nodes, int available) {
+    return std::max(1, std::min(available, nodes / kNodesPerThread));
+}
+
+// Chunks per thread: enough that a thread held up elsewhere leaves its share
+// to the others, few enough that a chunk stays long.
+constexpr int kChunksPerThread = 4;
+
+int ThreadPlan::MaxChunks() const { return Limit() * kChunksPerThread; }
+
+int ForNodeChunksJob(const ThreadPlan& plan, int first, int last, int minChunk, NodeChunkJob fn) {
+    // Checked on every path, so a nested call is found with one thread too.
+    if (tChunkDepth > 0) throw std::logic_error("ForNodeChunks called from inside a node chunk");
+    if (last < first) return 0;
+    const int n = last - first + 1;
+    if (minChunk < 1) minChunk = 1;
+    const int threads = std::max(1, std::min(plan.threads, 64));
+    const int chunks = std::min({threads * kChunksPerThread, n / minChunk, 255});
+    if (threads < 2 || chunks < 2) {
+        CallChunk(fn, first, last, 0, 0);
+        return 1;
+    }
+    return Pool::Instance().Run(std::min(threads, chunks), chunks, first, last, fn);
+}
