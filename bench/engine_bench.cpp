@@ -27,14 +27,20 @@ namespace {
 // Warnings of the engine go to standard error without stopping the program.
 class StderrSink : public MessageSink {
 public:
-    void Warning(const std::string& m) override { std::fprintf(stderr, "warning: %s\n", m.c_str()); }
+    void Warning(const std::string& m) override
+    {
+        std::fprintf(stderr, "warning: %s\n", m.c_str());
+    }
     bool Question(const std::string&) override { return false; }
     void Message(const std::string& m) override { std::fprintf(stderr, "%s\n", m.c_str()); }
 };
 
-int Usage() {
-    std::fprintf(stderr, "usage: engine_bench [--repeat N] [--time T] [--nodes N] [--threads N] [--save DIR] [case ...]\n"
-                         "cases:");
+int Usage()
+{
+    std::fprintf(
+        stderr,
+        "usage: engine_bench [--repeat N] [--time T] [--nodes N] [--threads N] [--save DIR] [case ...]\n"
+        "cases:");
     for (const auto& c : benchcases::ReferenceCases()) std::fprintf(stderr, " %s", c.id.c_str());
     std::fprintf(stderr, "\n");
     return 2;
@@ -42,7 +48,8 @@ int Usage() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     int repeat = 3;
     double time = 0;  // 0: the case's own model time
     int nodes = 0;
@@ -51,12 +58,17 @@ int main(int argc, char** argv) {
     std::vector<std::string> ids;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if ((a == "--repeat" || a == "--time" || a == "--nodes" || a == "--threads") && i + 1 < argc) {
+        if ((a == "--repeat" || a == "--time" || a == "--nodes" || a == "--threads") &&
+            i + 1 < argc) {
             const char* v = argv[++i];
-            if (a == "--repeat") repeat = std::atoi(v);
-            else if (a == "--time") time = std::atof(v);
-            else if (a == "--threads") threads = std::atoi(v);
-            else nodes = std::atoi(v);
+            if (a == "--repeat")
+                repeat = std::atoi(v);
+            else if (a == "--time")
+                time = std::atof(v);
+            else if (a == "--threads")
+                threads = std::atoi(v);
+            else
+                nodes = std::atoi(v);
         } else if (a == "--save" && i + 1 < argc) {
             saveDir = argv[++i];
         } else if (a.rfind("--", 0) == 0) {
@@ -98,13 +110,15 @@ int main(int argc, char** argv) {
         return status;
     }
     if (EngineThreadsAutomatic())
-        std::printf("Kelvo engine benchmark (threads for node-wise work by grid size, at most %d; best of %d)\n",
-                    EngineThreads(), repeat);
+        std::printf(
+            "Kelvo engine benchmark (threads for node-wise work by grid size, at most %d; best of %d)\n",
+            EngineThreads(), repeat);
     else
-        std::printf("Kelvo engine benchmark (%d thread%s for node-wise work; best of %d)\n", EngineThreads(),
-                    EngineThreads() == 1 ? "" : "s", repeat);
-    for (const auto& c : cases) std::printf("  %-4s %s, to %g s\n", c.id.c_str(), c.title.c_str(),
-                                            time > 0 ? time : c.stopTime);
+        std::printf("Kelvo engine benchmark (%d thread%s for node-wise work; best of %d)\n",
+                    EngineThreads(), EngineThreads() == 1 ? "" : "s", repeat);
+    for (const auto& c : cases)
+        std::printf("  %-4s %s, to %g s\n", c.id.c_str(), c.title.c_str(),
+                    time > 0 ? time : c.stopTime);
     benchcases::PrintFiguresHeader(stdout);
     int status = 0;
     std::vector<benchcases::Figures> results;
@@ -119,7 +133,8 @@ int main(int argc, char** argv) {
                     status = 1;
                     break;
                 }
-                benchcases::Figures f = benchcases::RunTimed(st, time > 0 ? time : c.stopTime, c.id);
+                benchcases::Figures f =
+                    benchcases::RunTimed(st, time > 0 ? time : c.stopTime, c.id);
                 if (!have || f.wallSeconds < best.wallSeconds) best = f;
                 have = true;
             } catch (const std::exception& e) {
@@ -138,7 +153,8 @@ int main(int argc, char** argv) {
         if (f.id == "B1") b1 = f.NodeStepsPerSecond();
     if (b1 > 0) {
         std::printf("rate relative to B1 (node-steps/s):");
-        for (const auto& f : results) std::printf(" %s %.3f", f.id.c_str(), f.NodeStepsPerSecond() / b1);
+        for (const auto& f : results)
+            std::printf(" %s %.3f", f.id.c_str(), f.NodeStepsPerSecond() / b1);
         std::printf("\n");
     }
     SetMessageSink(nullptr);

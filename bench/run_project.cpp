@@ -15,8 +15,8 @@
 #include <fstream>
 #include <string>
 
-#include "engine/step/node_threads.h"
 #include "engine/state/run_state.h"
+#include "engine/step/node_threads.h"
 #include "files/sna_file.h"
 #include "foundation/numtext.h"
 #include "support/bench_cases.h"
@@ -24,7 +24,10 @@
 namespace {
 
 // Shortest text that reads back to the same double.
-std::string Num(double v) { return ShortestFloatText(v, '.'); }
+std::string Num(double v)
+{
+    return ShortestFloatText(v, '.');
+}
 
 std::string Quoted(const std::string& s)
 {
@@ -58,9 +61,11 @@ bool WriteCsv(RunState& st, const std::filesystem::path& dir)
     det << ",voltage_kV,current_uA\n";
     auto at = [](const ChartSeries& c, int p) { return p < c.Count() ? c.y[p] : 0.0; };
     for (int p = 0; p < s.DET_pH.Count(); ++p) {
-        det << Num(s.DET_pH.x[p]) << ',' << Num(s.DET_pH.y[p]) << ',' << Num(at(s.DET_conductivity, p));
+        det << Num(s.DET_pH.x[p]) << ',' << Num(s.DET_pH.y[p]) << ','
+            << Num(at(s.DET_conductivity, p));
         for (int i = 1; i <= st.NComp; ++i)
-            det << ',' << Num(i < static_cast<int>(s.srDetComp.size()) ? at(s.srDetComp[i], p) : 0.0);
+            det << ','
+                << Num(i < static_cast<int>(s.srDetComp.size()) ? at(s.srDetComp[i], p) : 0.0);
         det << ',' << Num(at(s.DET_volt, p)) << ',' << Num(at(s.DET_CDen, p)) << '\n';
     }
     return static_cast<bool>(prof) && static_cast<bool>(det);
@@ -68,11 +73,13 @@ bool WriteCsv(RunState& st, const std::filesystem::path& dir)
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: run_project <project.sna> [--time T] [--threads N] [--max-error E] [--csv DIR]\n");
+    std::fprintf(
+        stderr,
+        "usage: run_project <project.sna> [--time T] [--threads N] [--max-error E] [--csv DIR]\n");
     return 2;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -81,12 +88,18 @@ int main(int argc, char** argv)
     int threads = 1;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (a == "--time" && i + 1 < argc) time = std::atof(argv[++i]);
-        else if (a == "--threads" && i + 1 < argc) threads = std::atoi(argv[++i]);
-        else if (a == "--csv" && i + 1 < argc) csvDir = argv[++i];
-        else if (a == "--max-error" && i + 1 < argc) maxError = std::atof(argv[++i]);
-        else if (a.rfind("--", 0) == 0 || !project.empty()) return Usage();
-        else project = a;
+        if (a == "--time" && i + 1 < argc)
+            time = std::atof(argv[++i]);
+        else if (a == "--threads" && i + 1 < argc)
+            threads = std::atoi(argv[++i]);
+        else if (a == "--csv" && i + 1 < argc)
+            csvDir = argv[++i];
+        else if (a == "--max-error" && i + 1 < argc)
+            maxError = std::atof(argv[++i]);
+        else if (a.rfind("--", 0) == 0 || !project.empty())
+            return Usage();
+        else
+            project = a;
     }
     if (project.empty()) return Usage();
 
@@ -103,8 +116,9 @@ int main(int argc, char** argv)
         if (maxError > 0) st.ErrOpt = maxError;
         const double stop = time > 0 ? time : st.StopTime;
         const int used = st.Engine.Threads.threads;
-        std::printf("Kelvo project run: %s, from %g s to %g s, max error %g (%d thread%s for node-wise work)\n",
-                    project.c_str(), st.Time, stop, st.ErrOpt, used, used == 1 ? "" : "s");
+        std::printf(
+            "Kelvo project run: %s, from %g s to %g s, max error %g (%d thread%s for node-wise work)\n",
+            project.c_str(), st.Time, stop, st.ErrOpt, used, used == 1 ? "" : "s");
         benchcases::PrintFiguresHeader(stdout);
         const benchcases::Figures f =
             benchcases::RunTimed(st, stop, std::filesystem::path(project).stem().string());

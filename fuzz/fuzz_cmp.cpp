@@ -14,7 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const std::string again = FuzzFile("_again.cmp");
             if (list.Count() > 0 && WriteComposition(list, again)) {
                 TUnivSet<TComponents> back;
-                if (!LoadCompositionFile(again, back) || back.Count() != list.Count()) __builtin_trap();
+                if (!LoadCompositionFile(again, back) || back.Count() != list.Count())
+                    __builtin_trap();
             }
         }
     } catch (const Exception&) {

@@ -4,9 +4,9 @@
 // a small run with it (set-up checks, constants, equilibrium, derivatives)
 // refuses or builds a run whose profiles are numbers.
 #include "engine/modes/complex/complex_mode.h"
+#include "engine/state/run_state.h"
 #include "engine/step/derivatives.h"
 #include "engine/step/init_calc.h"
-#include "engine/state/run_state.h"
 #include "fuzz_support.h"
 #include "tools/complex_table.h"
 
@@ -62,7 +62,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!InitCalc(st)) return 0;
         CalcDER(st, 2, false);
         for (int j = 0; j <= st.NX; ++j)
-            if (!std::isfinite(st.Arr.CH(2)[j]) || !std::isfinite(st.Arr.E[static_cast<std::size_t>(j)])) __builtin_trap();
+            if (!std::isfinite(st.Arr.CH(2)[j]) ||
+                !std::isfinite(st.Arr.E[static_cast<std::size_t>(j)]))
+                __builtin_trap();
     } catch (const Exception&) {
     }
     return 0;

@@ -11,7 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TUnivSet<TComponents> db, back;
     if (ReadDatabase(name, db)) {
         const std::string again = FuzzFile("_again.dbc");
-        if (!WriteDatabase(again, db) || !ReadDatabase(again, back) || back.Count() != db.Count()) __builtin_trap();
+        if (!WriteDatabase(again, db) || !ReadDatabase(again, back) || back.Count() != db.Count())
+            __builtin_trap();
     }
     return 0;
 }

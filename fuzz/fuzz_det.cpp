@@ -23,7 +23,7 @@ void TwoConstituents(RunState& st)
     st.Series.srDetComp.resize(3);
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -41,10 +41,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     RunState back;
     TwoConstituents(back);
     try {
-        if (!WriteDetFile(st, a) || !ReadDetFile(back, a) || !WriteDetFile(back, b) || Contents(a) != Contents(b))
+        if (!WriteDetFile(st, a) || !ReadDetFile(back, a) || !WriteDetFile(back, b) ||
+            Contents(a) != Contents(b))
             __builtin_trap();
     } catch (const Exception&) {
-        __builtin_trap();   // a record its own reader refuses
+        __builtin_trap();  // a record its own reader refuses
     }
     return 0;
 }

@@ -18,10 +18,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         BinReader in(f);
         const PsqHeader h = ReadPsqHeader(in);
         const std::int64_t frame = PsqFrameSize(h.Version, h.N, h.C, h.Micelles);
-        const std::int64_t count = PsqFrameCount(static_cast<std::int64_t>(size), h.HeaderSize, frame);
+        const std::int64_t count =
+            PsqFrameCount(static_cast<std::int64_t>(size), h.HeaderSize, frame);
         int k = static_cast<int>(count);
         const std::int64_t start = PsqFrameStart(static_cast<std::int64_t>(size), count, frame, k);
-        if (count > 0 && (start < h.HeaderSize || start + frame > static_cast<std::int64_t>(size))) __builtin_trap();
+        if (count > 0 && (start < h.HeaderSize || start + frame > static_cast<std::int64_t>(size)))
+            __builtin_trap();
     } catch (const Exception&) {
     }
     f.Close();
@@ -43,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         RunState back;
         if (SaveSnaFile(st, project) && !OpenProject(back, project)) __builtin_trap();
     } catch (const Exception&) {
-        __builtin_trap();   // a used frame whose project its own reader refuses
+        __builtin_trap();  // a used frame whose project its own reader refuses
     }
     return 0;
 }

@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         try {
             if (SaveSnaFile(st, again) && !OpenProject(back, again)) __builtin_trap();
         } catch (const Exception&) {
-            __builtin_trap();   // a save that its own reader refuses
+            __builtin_trap();  // a save that its own reader refuses
         }
     }
     return 0;

@@ -4,11 +4,11 @@
 
 #include "foundation/errors.h"
 
+#include <unistd.h>
 #include <cstddef>
 #include <cstdint>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 
 class QuietSink : public MessageSink {
 public:
@@ -21,7 +21,8 @@ public:
 inline std::string FuzzFile(const std::string& extension)
 {
     const char* dir = std::getenv("TMPDIR");
-    return std::string(dir ? dir : "/tmp") + "/kelvo_fuzz_" + std::to_string(::getpid()) + extension;
+    return std::string(dir ? dir : "/tmp") + "/kelvo_fuzz_" + std::to_string(::getpid()) +
+           extension;
 }
 
 inline void WriteInput(const std::string& name, const std::uint8_t* data, std::size_t size)

@@ -20,7 +20,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         TFnTree tree;
         if (!tree.FromText(text)) return 0;
         const std::string printed = tree.ToString();
-        if (printed.size() - static_cast<std::size_t>(std::count(printed.begin(), printed.end(), ' ')) > 8192) return 0;
+        if (printed.size() -
+                static_cast<std::size_t>(std::count(printed.begin(), printed.end(), ' ')) >
+            8192)
+            return 0;
         TFnTree back;
         if (!back.FromText(printed) || back.ToString() != printed) __builtin_trap();
         tree.Value(0.5);

@@ -2,22 +2,22 @@
 
 #include "composition/cmp_file.h"
 #include "composition/database.h"
+#include "engine/state/run_state.h"
 #include "engine/step/init_calc.h"
 #include "engine/step/run_calc.h"
-#include "engine/state/run_state.h"
+#include "files/byte_builder.h"  // the tests' builder of layout bytes
 #include "files/det_file.h"
 #include "files/example_project.h"
 #include "files/ini_file.h"
 #include "files/opt_file.h"
 #include "files/psq.h"
 #include "files/sna_file.h"
-#include "files/byte_builder.h"   // the tests' builder of layout bytes
 #include "tools/complex_table.h"
 
 #include <cstring>
 #include <filesystem>
-#include <tuple>
 #include <iostream>
+#include <tuple>
 
 namespace fs = std::filesystem;
 
@@ -33,11 +33,12 @@ bool BufferRun(RunState& st, int nodes)
     return InitCalc(st);
 }
 
-} // namespace
+}  // namespace
 
 bool WriteSeedCorpus(const fs::path& dir)
 {
-    for (const char* t : {"cmp", "cxt", "dbc", "det", "ini", "opt", "psq", "sna", "text"}) fs::create_directories(dir / t);
+    for (const char* t : {"cmp", "cxt", "dbc", "det", "ini", "opt", "psq", "sna", "text"})
+        fs::create_directories(dir / t);
     const fs::path work = dir / "work";
     fs::create_directories(work);
     try {
@@ -47,12 +48,17 @@ bool WriteSeedCorpus(const fs::path& dir)
         RunCalc(st);
         // Project (with its composition and detector record) and the whole example composition.
         if (!SaveSnaFile(st, (work / "run.sna").string())) return false;
-        fs::copy_file(work / "run.sna", dir / "sna" / "run.sna", fs::copy_options::overwrite_existing);
-        fs::copy_file(work / "run.cmp", dir / "cmp" / "buffer.cmp", fs::copy_options::overwrite_existing);
-        if (fs::exists(work / "run.det")) fs::copy_file(work / "run.det", dir / "det" / "run.det", fs::copy_options::overwrite_existing);
+        fs::copy_file(work / "run.sna", dir / "sna" / "run.sna",
+                      fs::copy_options::overwrite_existing);
+        fs::copy_file(work / "run.cmp", dir / "cmp" / "buffer.cmp",
+                      fs::copy_options::overwrite_existing);
+        if (fs::exists(work / "run.det"))
+            fs::copy_file(work / "run.det", dir / "det" / "run.det",
+                          fs::copy_options::overwrite_existing);
         RunState example;
         ComposeExampleDemo(example);
-        if (!WriteComposition(example.Composition, (dir / "cmp" / "example.cmp").string())) return false;
+        if (!WriteComposition(example.Composition, (dir / "cmp" / "example.cmp").string()))
+            return false;
         // A sequence of two frames.
         const std::string psq = (dir / "psq" / "run.psq").string();
         AppendPsqFrame(st, psq);
@@ -67,8 +73,24 @@ bool WriteSeedCorpus(const fs::path& dir)
         return false;
     }
     // Older layouts.
-    WriteBytes(dir / "cmp" / "old.cmp", Bytes().str("RAVO_CORE").f64(1e-8).i32(1).str("HA").i32(5).i32(-1).i32(0)
-                                     .u8(0).u8(0).u8(0).f64(2).f64(1).u8(0).f64(4.75).f64(42.4).str("EOF").b);
+    WriteBytes(dir / "cmp" / "old.cmp", Bytes()
+                                            .str("RAVO_CORE")
+                                            .f64(1e-8)
+                                            .i32(1)
+                                            .str("HA")
+                                            .i32(5)
+                                            .i32(-1)
+                                            .i32(0)
+                                            .u8(0)
+                                            .u8(0)
+                                            .u8(0)
+                                            .f64(2)
+                                            .f64(1)
+                                            .u8(0)
+                                            .f64(4.75)
+                                            .f64(42.4)
+                                            .str("EOF")
+                                            .b);
     Bytes det;
     det.str("RAVO_CORE DET FILE").i32(1).i32(0).f64(1.0).f64(7.0).f64(0.1).f64(1).f64(2);
     WriteBytes(dir / "det" / "old.det", det.str("EOF").b);
@@ -85,16 +107,27 @@ bool WriteSeedCorpus(const fs::path& dir)
     // each, and the same with LF line ends and a damaged number.
     {
         TUnivSet<TComponents> comp;
-        for (auto [n, lo, hi] : {std::tuple("Ligand", -1, 1), std::tuple("Base", 0, 1), std::tuple("Acid", -1, 0)}) {
+        for (auto [n, lo, hi] :
+             {std::tuple("Ligand", -1, 1), std::tuple("Base", 0, 1), std::tuple("Acid", -1, 0)}) {
             TComponents r;
             r.name = n;
             r.minCharge = lo;
             r.maxCharge = hi;
             comp.Add(r);
         }
-        const ComplexTable t = {{"-1", "1"}, {"9.5", "2.25"}, {"30", "36", "42"}, {"14", "362.5", "205.5"}, {"2"},
-                                {"30", "-2", "30"}, {"30", "-1.5", "-3"}, {"30", "30", "30"}, {"-0.5", "30", "30"},
-                                {"25", "10", "25"}, {"25", "12", "8"}, {"25", "25", "25"}, {"5", "25", "25"}};
+        const ComplexTable t = {{"-1", "1"},
+                                {"9.5", "2.25"},
+                                {"30", "36", "42"},
+                                {"14", "362.5", "205.5"},
+                                {"2"},
+                                {"30", "-2", "30"},
+                                {"30", "-1.5", "-3"},
+                                {"30", "30", "30"},
+                                {"-0.5", "30", "30"},
+                                {"25", "10", "25"},
+                                {"25", "12", "8"},
+                                {"25", "25", "25"},
+                                {"5", "25", "25"}};
         std::string text = ComplexFileText(t, comp);
         WriteBytes(dir / "cxt" / "table.txt", text);
         std::string lf;
@@ -105,20 +138,24 @@ bool WriteSeedCorpus(const fs::path& dir)
     // Damaged the ways found in review, each from a file written above.
     {
         const auto at = [](std::string bytes, std::size_t offset, const Bytes& value) {
-            return offset + value.size() <= bytes.size() ? bytes.replace(offset, value.size(), value.b) : bytes;
+            return offset + value.size() <= bytes.size()
+                       ? bytes.replace(offset, value.size(), value.b)
+                       : bytes;
         };
         const auto f64 = [](double v) { return Bytes().f64(v); };
         // Projects: absurd geometry (block at 19: capillary length at +83,
         // diameter at +123), a temperature of 5e-324 K, an older project whose
         // injection node is 1e308.
         const std::string run = ReadBytes((dir / "sna" / "run.sna").string());
-        WriteBytes(dir / "sna" / "geometry.sna", at(at(run, 19 + 83, f64(1e-100)), 19 + 123, f64(3.2e107)));
+        WriteBytes(dir / "sna" / "geometry.sna",
+                   at(at(run, 19 + 83, f64(1e-100)), 19 + 123, f64(3.2e107)));
         WriteBytes(dir / "sna" / "temperature.sna", at(run, 19 + 115, f64(5e-324)));
         WriteBytes(dir / "sna" / "old_injection.sna", at(sna.b, 40, f64(1e308)));
         // An H+ of 1e-300 mM at the first node (the profiles follow the block,
         // the four switches, the table's sizes and six switches, and the
         // start, spent time and counters; two constituents on 21 nodes).
-        WriteBytes(dir / "sna" / "hydrogen.sna", at(run, 19 + 369 + 4 + 8 + 6 + 24 + 8 * 2 * 21, f64(1e-300)));
+        WriteBytes(dir / "sna" / "hydrogen.sna",
+                   at(run, 19 + 369 + 4 + 8 + 6 + 24 + 8 * 2 * 21, f64(1e-300)));
         // Options: stop time, error limit, dt increment and conductivity scale
         // of -1, a temperature of 5e-324 K.
         std::string opt = ReadBytes((dir / "opt" / "run.opt").string());
@@ -126,19 +163,32 @@ bool WriteSeedCorpus(const fs::path& dir)
         WriteBytes(dir / "opt" / "hostile.opt", at(opt, 113, f64(5e-324)));
         // Settings: a line width of 1e8 points, a conductivity scale of -1.
         const std::string ini = ReadBytes((dir / "ini" / "run.ini").string());
-        WriteBytes(dir / "ini" / "hostile.ini", at(at(ini, 66, Bytes().i32(100000000)), 82, f64(-1.0)));
+        WriteBytes(dir / "ini" / "hostile.ini",
+                   at(at(ini, 66, Bytes().i32(100000000)), 82, f64(-1.0)));
         // Detector record: a pH of 1e308 at the first point.
         const std::string record = ReadBytes((dir / "det" / "run.det").string());
         if (record.size() > 27) {
             std::int32_t points = 0;
             std::memcpy(&points, record.data() + 19, 4);
-            const std::size_t first = record.size() - 4 - static_cast<std::size_t>(points) * 8 * (5 + 2);
+            const std::size_t first =
+                record.size() - 4 - static_cast<std::size_t>(points) * 8 * (5 + 2);
             WriteBytes(dir / "det" / "ph.det", at(record, first + 8, f64(1e308)));
         }
         // Compositions and database: charges beyond ±100.
         Bytes wide;
         wide.str("KELVO").str("1.0").f64(1e-08).f64(362.5).f64(205.5).i32(1);
-        wide.str("Wide").i32(0).i32(-101).i32(101).f64(30.0).f64(40.0).u8(0).u8(0).u8(0).f64(1).f64(0).u8(0);
+        wide.str("Wide")
+            .i32(0)
+            .i32(-101)
+            .i32(101)
+            .f64(30.0)
+            .f64(40.0)
+            .u8(0)
+            .u8(0)
+            .u8(0)
+            .f64(1)
+            .f64(0)
+            .u8(0);
         for (int k = 0; k < 4 * 101; ++k) wide.f64(k < 202 ? 4.0 : 20.0);
         WriteBytes(dir / "cmp" / "wide.cmp", wide.i32(0).str("EOF").b);
         Bytes wideDb;
@@ -150,12 +200,14 @@ bool WriteSeedCorpus(const fs::path& dir)
         const std::string seq = ReadBytes((dir / "psq" / "run.psq").string());
         const std::size_t frame = static_cast<std::size_t>(PsqFrameSize("1.0", 20, 2, false));
         if (seq.size() == 60 + 2 * frame)
-            WriteBytes(dir / "psq" / "second.psq", at(seq, 60 + frame + 333 + 24 + 8 * 21 * 2 + 8 * 5, f64(-50.0)));
+            WriteBytes(dir / "psq" / "second.psq",
+                       at(seq, 60 + frame + 333 + 24 + 8 * 21 * 2 + 8 * 5, f64(-50.0)));
         // Found by fuzzing a project: concentrations far beyond any solution
         // (1e283 mM), whose equilibrium one open finds and the next does not.
         if (seq.size() == 60 + 2 * frame)
-            WriteBytes(dir / "psq" / "huge.psq", at(at(seq, 60 + 333 + 24 + 8 * 21 * 2 + 8 * 5, f64(1e283)),
-                                                    60 + frame + 333 + 24 + 8 * 21 * 2 + 8 * 5, f64(1e283)));
+            WriteBytes(dir / "psq" / "huge.psq",
+                       at(at(seq, 60 + 333 + 24 + 8 * 21 * 2 + 8 * 5, f64(1e283)),
+                          60 + frame + 333 + 24 + 8 * 21 * 2 + 8 * 5, f64(1e283)));
         // A capillary so short that Use would give a current of inf, and a
         // header peak width of -1.
         WriteBytes(dir / "psq" / "short.psq", at(seq, 27, f64(1e-317)));
@@ -165,8 +217,10 @@ bool WriteSeedCorpus(const fs::path& dir)
         // Found by fuzzing: frames (block at their start, diameter at +87)
         // whose capillary diameter gives a cross-section of 0 or inf (the
         // project saved after Use would not open).
-        WriteBytes(dir / "psq" / "narrow.psq", at(at(seq, 60 + 87, f64(2.664e-260)), 60 + frame + 87, f64(2.664e-260)));
-        WriteBytes(dir / "psq" / "wide.psq", at(at(seq, 60 + 87, f64(4.2e175)), 60 + frame + 87, f64(4.2e175)));
+        WriteBytes(dir / "psq" / "narrow.psq",
+                   at(at(seq, 60 + 87, f64(2.664e-260)), 60 + frame + 87, f64(2.664e-260)));
+        WriteBytes(dir / "psq" / "wide.psq",
+                   at(at(seq, 60 + 87, f64(4.2e175)), 60 + frame + 87, f64(4.2e175)));
         // Found by fuzzing: a capillary so long that the recalculation of the
         // frame fails (Use took the frame; the project saved after it did not
         // open).
@@ -174,11 +228,13 @@ bool WriteSeedCorpus(const fs::path& dir)
         // Frames whose capillary diameter (block field at 87 of a frame) gives
         // no cross-section.
         if (seq.size() == 60 + 2 * frame)
-            WriteBytes(dir / "psq" / "diameter.psq", at(at(seq, 60 + 87, f64(8.5e-320)), 60 + frame + 87, f64(8.5e-320)));
+            WriteBytes(dir / "psq" / "diameter.psq",
+                       at(at(seq, 60 + 87, f64(8.5e-320)), 60 + frame + 87, f64(8.5e-320)));
         // Frames with the reduced-diffusion switch on and a multiplier of 1
         // (block field at 53 of a frame).
         if (seq.size() == 60 + 2 * frame)
-            WriteBytes(dir / "psq" / "reddiff.psq", at(at(seq, 60 + 53, Bytes().u8(1)), 60 + frame + 53, Bytes().u8(1)));
+            WriteBytes(dir / "psq" / "reddiff.psq",
+                       at(at(seq, 60 + 53, Bytes().u8(1)), 60 + frame + 53, Bytes().u8(1)));
         Bytes oldFrame = oldPsq;
         oldFrame.f64(1.5).f64(-1.0).f64(0).f64(1e-11).f64(2e-6).f64(250).f64(0).f64(100);
         oldFrame.i32(15).i32(30).f64(0.0).i32(0).i32(10);
@@ -187,8 +243,9 @@ bool WriteSeedCorpus(const fs::path& dir)
     }
     // Texts.
     int n = 0;
-    for (const char* t : {"x^2+3*sin(x)", "Log(2,x)-ln(x)/ln(2)", "-1.5e-3", "1,5", "Erf((x-0.5)/0.1)",
-                          "Param[1]*PI", "exp(-(x-y)^2/2)*cos(z)", "((((x))))", "2147483648", "-0", "1e308*10"})
+    for (const char* t :
+         {"x^2+3*sin(x)", "Log(2,x)-ln(x)/ln(2)", "-1.5e-3", "1,5", "Erf((x-0.5)/0.1)",
+          "Param[1]*PI", "exp(-(x-y)^2/2)*cos(z)", "((((x))))", "2147483648", "-0", "1e308*10"})
         WriteBytes(dir / "text" / ("t" + std::to_string(++n)), t);
     fs::remove_all(work);
     return true;

@@ -44,7 +44,10 @@ std::string AmpholinesWizard::Prompt() const
     }
 }
 
-std::string AmpholinesWizard::Default() const { return step_ == 2 ? "Amph" : ""; }
+std::string AmpholinesWizard::Default() const
+{
+    return step_ == 2 ? "Amph" : "";
+}
 
 AmpholinesWizard::State AmpholinesWizard::Reject()
 {
@@ -52,7 +55,8 @@ AmpholinesWizard::State AmpholinesWizard::Reject()
     return state_ = State::Rejected;
 }
 
-AmpholinesWizard::State AmpholinesWizard::Answer(const std::string& text, TUnivSet<TComponents>& composition,
+AmpholinesWizard::State AmpholinesWizard::Answer(const std::string& text,
+                                                 TUnivSet<TComponents>& composition,
                                                  TColor simColor, TColor detColor)
 {
     if (state_ != State::Asking) return state_;
@@ -87,9 +91,12 @@ AmpholinesWizard::State AmpholinesWizard::Answer(const std::string& text, TUnivS
     case 5: {
         if (!ReadDouble(text, d)) d = 0.0;
         const auto k = static_cast<std::size_t>(ChargeOfStep(sub_) - neg);
-        if (sub_ % 3 == 0) start[k] = d;
-        else if (sub_ % 3 == 1) step[k] = d;
-        else mobility[k] = std::fabs(d);
+        if (sub_ % 3 == 0)
+            start[k] = d;
+        else if (sub_ % 3 == 1)
+            step[k] = d;
+        else
+            mobility[k] = std::fabs(d);
         if (++sub_ >= PerChargeSteps()) step_ = 6;
         return state_;
     }
@@ -105,7 +112,8 @@ AmpholinesWizard::State AmpholinesWizard::Answer(const std::string& text, TUnivS
     }
 }
 
-void AmpholinesWizard::Create(TUnivSet<TComponents>& composition, TColor simColor, TColor detColor) const
+void AmpholinesWizard::Create(TUnivSet<TComponents>& composition, TColor simColor,
+                              TColor detColor) const
 {
     for (int k = 1; k <= count; ++k) {
         TComponents c;

@@ -28,26 +28,27 @@ public:
     // "Incorrect input. Action cancelled." is shown and the state is Rejected;
     // after the last answer the question is asked and the series created into
     // `composition` (Created) or not (Declined).
-    State Answer(const std::string& text, TUnivSet<TComponents>& composition, TColor simColor, TColor detColor);
+    State Answer(const std::string& text, TUnivSet<TComponents>& composition, TColor simColor,
+                 TColor detColor);
 
     // The series itself: constituent k = 1..count, pKa(z) = start(z) + (k - 1)
     // step(z), mobility |u(z)|, concentration in the injection zone `conc`.
     int count = 0;
     std::string prefix;
     int neg = 0, pos = 0;
-    std::vector<double> start, step, mobility;   // by charge position z - neg
+    std::vector<double> start, step, mobility;  // by charge position z - neg
     double conc = 0;
 
     void Create(TUnivSet<TComponents>& composition, TColor simColor, TColor detColor) const;
 
 private:
-    int ChargeOfStep(int k) const;   // charge asked at per-charge step k
+    int ChargeOfStep(int k) const;  // charge asked at per-charge step k
     int PerChargeSteps() const { return 3 * (pos - neg); }
     State Reject();
 
     State state_ = State::Asking;
-    int step_ = 1;    // dialogue steps 1..4, then per-charge boxes, then the concentration
-    int sub_ = 0;     // per-charge box index
+    int step_ = 1;  // dialogue steps 1..4, then per-charge boxes, then the concentration
+    int sub_ = 0;   // per-charge box index
     int composed_ = 0;
 };
 

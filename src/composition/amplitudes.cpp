@@ -2,10 +2,22 @@
 
 #include "foundation/numtext.h"
 
-std::string AmplitudeSettings::DigitsText() const { return std::to_string(Digits); }
-std::string AmplitudeSettings::ZeroText() const { return ShortestFloatText(Zero, DecimalSeparator()); }
-std::string AmplitudeSettings::ApplyInjText() const { return ShortestFloatText(ApplyInj, DecimalSeparator()); }
-std::string AmplitudeSettings::UniformText() const { return ShortestFloatText(Uniform, DecimalSeparator()); }
+std::string AmplitudeSettings::DigitsText() const
+{
+    return std::to_string(Digits);
+}
+std::string AmplitudeSettings::ZeroText() const
+{
+    return ShortestFloatText(Zero, DecimalSeparator());
+}
+std::string AmplitudeSettings::ApplyInjText() const
+{
+    return ShortestFloatText(ApplyInj, DecimalSeparator());
+}
+std::string AmplitudeSettings::UniformText() const
+{
+    return ShortestFloatText(Uniform, DecimalSeparator());
+}
 
 void AmplitudeSettings::EditDigits(const std::string& text)
 {

@@ -5,10 +5,10 @@
 #include <string>
 
 struct AmplitudeSettings {
-    int Digits = 5;             // 1..18
-    double Zero = 1e-10;        // >= 0
-    double ApplyInj = 1.0;      // >= -1
-    double Uniform = 0.5;       // never changed by its edit
+    int Digits = 5;         // 1..18
+    double Zero = 1e-10;    // >= 0
+    double ApplyInj = 1.0;  // >= -1
+    double Uniform = 0.5;   // never changed by its edit
 
     // The edit texts as shown.
     std::string DigitsText() const;

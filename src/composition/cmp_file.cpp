@@ -20,12 +20,14 @@ void WriteChargeRow(BinWriter& out, const TComponents& c, bool pKaRow, int row)
 // Values 1..count of a 1-based array (0.0 past its end).
 void WriteOneBased(BinWriter& out, const std::vector<double>& values, int count)
 {
-    for (int k = 1; k <= count; ++k) out.Double(k < static_cast<int>(values.size()) ? values[k] : 0.0);
+    for (int k = 1; k <= count; ++k)
+        out.Double(k < static_cast<int>(values.size()) ? values[k] : 0.0);
 }
 
 void WriteRecord(BinWriter& out, const TComponents& c)
 {
-    out.Fields(c.name, c.colour, c.minCharge, c.maxCharge, c.pKMicA, c.uMicA, c.gradient, c.gradPKa, c.gradU);
+    out.Fields(c.name, c.colour, c.minCharge, c.maxCharge, c.pKMicA, c.uMicA, c.gradient, c.gradPKa,
+               c.gradU);
     if (c.gradient) {
         out.Int32(c.zones);
         WriteOneBased(out, c.c_grad, c.zones);
@@ -98,7 +100,7 @@ TComponents ReadRecord(BinReader& in, bool current)
     return c;
 }
 
-} // namespace
+}  // namespace
 
 void EncodeComposition(BinWriter& out, const TUnivSet<TComponents>& list)
 {
@@ -111,7 +113,8 @@ bool WriteComposition(const TUnivSet<TComponents>& list, const std::string& name
 {
     if (list.Count() == 0) return false;
     if (!MakeFileDirAsked(name, "Create New Dir?\n")) return false;
-    const bool created = SaveFileAtomically(name, [&](BinWriter& out) { EncodeComposition(out, list); });
+    const bool created =
+        SaveFileAtomically(name, [&](BinWriter& out) { EncodeComposition(out, list); });
     if (!created) {
         ShowWarning("Error: Can't create new file");
         return false;
@@ -130,7 +133,7 @@ bool LoadCompositionFile(const std::string& name, TUnivSet<TComponents>& loaded)
         in.Double();
     } else if (identity == "KELVO") {
         current = in.StringZ() == "1.0";
-        if (current) in.Doubles(3);   // solvent constants, not used
+        if (current) in.Doubles(3);  // solvent constants, not used
     } else {
         ShowWarning("Incorrect CMP File.");
         return false;
@@ -144,12 +147,14 @@ bool LoadCompositionFile(const std::string& name, TUnivSet<TComponents>& loaded)
     return true;
 }
 
-void MergeComposition(TUnivSet<TComponents>& target, const TUnivSet<TComponents>& loaded, bool replace)
+void MergeComposition(TUnivSet<TComponents>& target, const TUnivSet<TComponents>& loaded,
+                      bool replace)
 {
     if (replace) target.Empty();
     for (const auto* n = loaded.Head(); n; n = n->next) {
         bool present = false;
-        for (const auto* m = target.Head(); m && !present; m = m->next) present = m->data.name == n->data.name;
+        for (const auto* m = target.Head(); m && !present; m = m->next)
+            present = m->data.name == n->data.name;
         if (!present) target.Add(n->data);
     }
 }

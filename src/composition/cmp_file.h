@@ -32,7 +32,8 @@ bool LoadCompositionFile(const std::string& name, TUnivSet<TComponents>& loaded)
 
 // Appends the constituents of `loaded` to `target` in order, skipping any whose
 // name (exact) is already there; with `replace` the target is emptied first.
-void MergeComposition(TUnivSet<TComponents>& target, const TUnivSet<TComponents>& loaded, bool replace);
+void MergeComposition(TUnivSet<TComponents>& target, const TUnivSet<TComponents>& loaded,
+                      bool replace);
 
 // Reads a composition file into the run state's Composition, replacing it
 // ("Set", st.rbSet) or adding to it ("Add"). The Composition is changed only

@@ -10,19 +10,24 @@ const std::array<PanelColumn, kPanelColumns> kPanelHeaders = {{
     {"#", "Identification number of constituent (used by Edit and Delete buttons)"},
     {"name", "Unique name (new constituent with the same name deletes old one)"},
     {"", "Colour of profile and detector line"},
-    {"type", "Type of constituent - A, B, L, T - one way to define initial distribution of concentration"},
+    {"type",
+     "Type of constituent - A, B, L, T - one way to define initial distribution of concentration"},
     {"n", "Negative limit of charge number"},
     {"p", "Positive limit of charge number"},
     {"c(inj)", "Concentration of constituent at injection site (sample site) if used"},
-    {"c", "Concentration of constituent along capillary\nMore than one value represent concentrations in "
-          "different segments (from left to right side of capillary)"},
-    {"pKa", "Thermodynamic dissociative constants of acidic forms - pK (K in mol/dm3).\nFor multivalent "
-            "constituent values are sorted from minimum charge to maximum charge.\nNeutral charge of ampholytes "
-            "is represented by vertical line.\nSegments with different pK are separated by parentheses {}"},
-    {"u", "Limit ionic mobilities (in 10^-9 m2/V/s)\nFor multivalent constituent values are sorted from minimum "
-          "charge to maximum charge\nNeutral charge of ampholytes is represented by vertical line.\nSegments with "
-          "different pK are separated by parentheses {}"},
-    {"zones", "Number of Segments - each segment can contain different concentration, pKa constants and mobilities"},
+    {"c",
+     "Concentration of constituent along capillary\nMore than one value represent concentrations in "
+     "different segments (from left to right side of capillary)"},
+    {"pKa",
+     "Thermodynamic dissociative constants of acidic forms - pK (K in mol/dm3).\nFor multivalent "
+     "constituent values are sorted from minimum charge to maximum charge.\nNeutral charge of ampholytes "
+     "is represented by vertical line.\nSegments with different pK are separated by parentheses {}"},
+    {"u",
+     "Limit ionic mobilities (in 10^-9 m2/V/s)\nFor multivalent constituent values are sorted from minimum "
+     "charge to maximum charge\nNeutral charge of ampholytes is represented by vertical line.\nSegments with "
+     "different pK are separated by parentheses {}"},
+    {"zones",
+     "Number of Segments - each segment can contain different concentration, pKa constants and mobilities"},
     {"ratio", "Ratio of segment lengths"},
     {"", "Spacer"},
 }};
@@ -52,7 +57,10 @@ std::string SegmentList(const std::vector<double>& v, int zones)
     return s;
 }
 
-TComponents& At(TUnivSet<TComponents>& list, int k) { return list[k]; }
+TComponents& At(TUnivSet<TComponents>& list, int k)
+{
+    return list[k];
+}
 
 }  // namespace
 
@@ -66,7 +74,8 @@ std::string PanelChargeList(const TComponents& c, bool pKaRows)
     return s;
 }
 
-PanelRow PanelRowTexts(const TComponents& c, int key, bool complexMode, std::optional<std::pair<int, int>> ligand)
+PanelRow PanelRowTexts(const TComponents& c, int key, bool complexMode,
+                       std::optional<std::pair<int, int>> ligand)
 {
     static const char* types[] = {"A", "B", "L", "T"};
     PanelRow t;
@@ -88,14 +97,16 @@ PanelRow PanelRowTexts(const TComponents& c, int key, bool complexMode, std::opt
 bool PanelAcceptsCount(int count)
 {
     if (count <= kPanelMaxRows) return true;
-    ShowWarning("Number of constituents is greater than internal constant = " + std::to_string(kPanelMaxRows) +
-                "\nThere is no problem to enlarge it - contact author!\nThis problem is only visual - influences "
-                "number of constituent in the list of constituents.");
+    ShowWarning(
+        "Number of constituents is greater than internal constant = " +
+        std::to_string(kPanelMaxRows) +
+        "\nThere is no problem to enlarge it - contact author!\nThis problem is only visual - influences "
+        "number of constituent in the list of constituents.");
     return false;
 }
 
-std::array<int, kPanelColumns> PanelColumnWidths(const std::vector<PanelRow>& rows,
-                                                 const std::function<int(const std::string&)>& width)
+std::array<int, kPanelColumns> PanelColumnWidths(
+    const std::vector<PanelRow>& rows, const std::function<int(const std::string&)>& width)
 {
     std::array<int, kPanelColumns> w{};
     for (int col = 0; col < kPanelColumns - 1; ++col) {
@@ -140,7 +151,8 @@ bool MoveLast(TUnivSet<TComponents>& list, int r)
     return true;
 }
 
-std::optional<std::pair<double, double>> FocusRange(const RunState& st, int r, const std::string& radiusText,
+std::optional<std::pair<double, double>> FocusRange(const RunState& st, int r,
+                                                    const std::string& radiusText,
                                                     double seriesLast)
 {
     if (st.CompChanged) {

@@ -43,8 +43,8 @@ bool PanelAcceptsCount(int count);
 
 // Column widths: the widest of the header and the cells (measured by `width`)
 // + 8, then + 8; column 3 (colour) is 16 wide; the spacer column 13 gets 0 here.
-std::array<int, kPanelColumns> PanelColumnWidths(const std::vector<PanelRow>& rows,
-                                                 const std::function<int(const std::string&)>& width);
+std::array<int, kPanelColumns> PanelColumnWidths(
+    const std::vector<PanelRow>& rows, const std::function<int(const std::string&)>& width);
 
 // Moves of the popup menu on the row r of the list (keys stay 1..count).
 // Each returns whether the list changed.
@@ -59,5 +59,6 @@ bool MoveLast(TUnivSet<TComponents>& list, int r);
 // and gives nothing when the composition changed since Init
 // ("Constituents changed - press <INIT> or <RESTORE> to do this action!") or
 // the radius text is unreadable or not positive ("Incorrect input!").
-std::optional<std::pair<double, double>> FocusRange(const RunState& st, int r, const std::string& radiusText,
+std::optional<std::pair<double, double>> FocusRange(const RunState& st, int r,
+                                                    const std::string& radiusText,
                                                     double seriesLast);

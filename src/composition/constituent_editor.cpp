@@ -25,9 +25,15 @@ double OldValue(const TComponents& old, const TComponents::RowTable& t, int row,
     return r[pos];
 }
 
-bool HasRows(const TComponents::RowTable& t) { return t.size() >= 2 && !t[1].empty(); }
+bool HasRows(const TComponents::RowTable& t)
+{
+    return t.size() >= 2 && !t[1].empty();
+}
 
-double Entry(const std::vector<double>& v, int i) { return i >= 0 && static_cast<std::size_t>(i) < v.size() ? v[i] : 0.0; }
+double Entry(const std::vector<double>& v, int i)
+{
+    return i >= 0 && static_cast<std::size_t>(i) < v.size() ? v[i] : 0.0;
+}
 
 std::string HexColour(TColor c)
 {
@@ -75,7 +81,10 @@ int UColumn(int mode, int seg)
     }
 }
 
-std::string Num(double v) { return FloatToStr(v); }
+std::string Num(double v)
+{
+    return FloatToStr(v);
+}
 
 // Larger segment counts and charge magnitudes than kMaxZones and
 // kMaxChargeMagnitude are ignored like unreadable entries (every segment and
@@ -89,7 +98,10 @@ std::string LengthText(double ratio, double sum, double capLength)
     return Num(RoundD(v, 6));
 }
 
-std::string Round6(double v) { return std::isfinite(v) ? Num(RoundD(v, 6)) : Num(v); }
+std::string Round6(double v)
+{
+    return std::isfinite(v) ? Num(RoundD(v, 6)) : Num(v);
+}
 
 // A typed number of 0 or more into `field`; other text keeps the field.
 void TakeNonNegative(const std::string& text, double& field)
@@ -244,7 +256,8 @@ void ConstituentEditor::UpdateApplyButtons()
 {
     if (AppliedMode == 0) {
         SetRowsEnabled(true, false);
-    } else if (EditZones != AppliedZones || EditMinCharge != AppliedMinCharge || EditMaxCharge != AppliedMaxCharge) {
+    } else if (EditZones != AppliedZones || EditMinCharge != AppliedMinCharge ||
+               EditMaxCharge != AppliedMaxCharge) {
         SetRowsEnabled(true, true);
     } else if (AppliedMode == 1) {
         SetRowsEnabled(cbGradient, cbGradient);
@@ -283,7 +296,8 @@ void ConstituentEditor::Refresh()
     v.gradU = cbGradU;
     const bool zonesMatch = AppliedMode < 2 || EditZones == AppliedZones;
     const bool shapeMatches = AppliedMode != 0 && BoxesMatchMode(AppliedMode) && zonesMatch &&
-                              EditMinCharge == AppliedMinCharge && EditMaxCharge == AppliedMaxCharge;
+                              EditMinCharge == AppliedMinCharge &&
+                              EditMaxCharge == AppliedMaxCharge;
     v.delAllTablesVisible = true;
     if (shapeMatches) {
         const bool neutral = WorkComp.minCharge == 0 && WorkComp.maxCharge == 0;
@@ -385,7 +399,7 @@ void ConstituentEditor::BuildGrids()
             ShowWarning("TfmAdd::bnApplyClick>>zones < 1");
             EditZones = 1;
         }
-        if (w.zones < EditZones) {   // a record short of segments is padded
+        if (w.zones < EditZones) {  // a record short of segments is padded
             w.c_grad.resize(static_cast<std::size_t>(EditZones) + 1, 0.0);
             w.ratio.resize(static_cast<std::size_t>(EditZones) + 1, 1.0);
         }
@@ -396,7 +410,8 @@ void ConstituentEditor::BuildGrids()
         double sum = 0;
         for (int i = 1; i <= EditZones; ++i) sum += Entry(w.ratio, i);
         if (sum == 0) {
-            for (int i = 1; i <= EditZones && static_cast<std::size_t>(i) < w.ratio.size(); ++i) w.ratio[i] = 1.0;
+            for (int i = 1; i <= EditZones && static_cast<std::size_t>(i) < w.ratio.size(); ++i)
+                w.ratio[i] = 1.0;
             sum = EditZones;
         }
         for (int i = 1; i <= EditZones; ++i) {
@@ -436,7 +451,8 @@ bool ConstituentEditor::ReadGrids(bool forAccept)
     const int mode = AppliedMode;
     const int zones = w.zones > 0 ? w.zones : 1;
     // Reads one cell into `target`; false when Accept must stop there.
-    auto cell = [&](StringGrid& g, GridSelection::Grid which, int col, int row, double& target, double fallback) {
+    auto cell = [&](StringGrid& g, GridSelection::Grid which, int col, int row, double& target,
+                    double fallback) {
         std::string text = g.Cell(col, row);
         ToLocalDecimal(text);
         g.SetCell(col, row, text);
@@ -463,11 +479,13 @@ bool ConstituentEditor::ReadGrids(bool forAccept)
             const auto pos = static_cast<std::size_t>(z - w.minCharge);
             for (int s = 1; s <= pkRows; ++s) {
                 w.pKa[s].resize(static_cast<std::size_t>(w.FormCount()), 0.0);
-                if (!cell(sgZ, GridSelection::Z, PKaColumn(mode, s), r, w.pKa[s][pos], 0.0)) return false;
+                if (!cell(sgZ, GridSelection::Z, PKaColumn(mode, s), r, w.pKa[s][pos], 0.0))
+                    return false;
             }
             for (int s = 1; s <= uRows; ++s) {
                 w.u[s].resize(static_cast<std::size_t>(w.FormCount()), 0.0);
-                if (!cell(sgZ, GridSelection::Z, UColumn(mode, s), r, w.u[s][pos], 0.0)) return false;
+                if (!cell(sgZ, GridSelection::Z, UColumn(mode, s), r, w.u[s][pos], 0.0))
+                    return false;
             }
         }
     }
@@ -479,8 +497,10 @@ bool ConstituentEditor::ReadGrids(bool forAccept)
             if (!cell(sgC, GridSelection::C, s, 2, w.c_grad[s], 0.0)) return false;
         }
     }
-    if (!w.gradient && w.type == 1 && w.c == 0) w.type = 0;
-    else if (!w.gradient && w.type == 0 && w.c != 0) w.type = 1;
+    if (!w.gradient && w.type == 1 && w.c == 0)
+        w.type = 0;
+    else if (!w.gradient && w.type == 0 && w.c != 0)
+        w.type = 1;
     return true;
 }
 
@@ -496,7 +516,8 @@ bool ConstituentEditor::RatiosToLengths()
         double v;
         if (!ReadDouble(text, v) || !std::isfinite(v)) {
             Selection = {GridSelection::C, i, 1};
-            ShowWarning("Ratio Input Error: Incorrect Number Entry in Column No. " + std::to_string(i));
+            ShowWarning("Ratio Input Error: Incorrect Number Entry in Column No. " +
+                        std::to_string(i));
             for (int k = 1; k <= n; ++k) sgC.SetCell(k, 0, "-");
             return false;
         }
@@ -596,7 +617,8 @@ TColor ConstituentEditor::NewColour() const
             const TColor b = static_cast<TColor>(std::rand() % 256);
             cand = r + 256 * g + 65536 * b;
         }
-        bool taken = cand == Env.SimColor || cand == Env.DetColor || cand >= 0xFFFFFF || cand == 0xFFFF00;
+        bool taken =
+            cand == Env.SimColor || cand == Env.DetColor || cand >= 0xFFFFFF || cand == 0xFFFF00;
         for (TColor s : series) taken = taken || cand == s;
         for (const auto* n = st_.Composition.Head(); n && !taken; n = n->next)
             taken = static_cast<TColor>(n->data.colour) == cand;
@@ -610,7 +632,8 @@ std::string ConstituentEditor::DefaultName() const
     for (int k = 1;; ++k) {
         const std::string name = "Constituent " + std::to_string(k);
         bool used = false;
-        for (const auto* n = st_.Composition.Head(); n && !used; n = n->next) used = n->data.name == name;
+        for (const auto* n = st_.Composition.Head(); n && !used; n = n->next)
+            used = n->data.name == name;
         if (!used) return name;
     }
 }
@@ -642,7 +665,9 @@ void ConstituentEditor::ChooseTemplate(int item)
 
 void ConstituentEditor::ApplyToAll()
 {
-    if (!Confirm("Apply segment distribution to all others constituents (where number of segment matches)?")) return;
+    if (!Confirm(
+            "Apply segment distribution to all others constituents (where number of segment matches)?"))
+        return;
     ReadGrids(false);
     if (!WorkComp.gradient) return;
     for (auto* n = st_.Composition.Head(); n; n = n->next) {

@@ -18,19 +18,19 @@ class RunState;
 // What the editor shows, computed by Refresh.
 struct EditorView {
     std::string name, colour, concentration, concInj, micA, micApK, minCharge, maxCharge, zoneCount;
-    TColor colourBack = 0, colourText = 0;   // edColor background and text colour
-    int type = 0;                            // item of cbType
-    bool gradient = false, gradPKa = false, gradU = false;   // the three boxes
-    bool micVisible = false;                 // edMicA, edMicApK
-    bool tableEnabled = false, tableVisible = false;          // bnTable
-    bool segmentBoxesEnabled = false;        // edZoneCount, cbGradPKa, cbGradU
-    bool concEnabled = true;                 // edConcentration, edConcInj, cbType
-    bool showZ = false, showC = false;       // sbZ, sbC
-    bool showNeutral = false;                // llComp "Neutral Constituent"
-    bool showMessage = true;                 // llCompMsg
-    bool delAllTablesVisible = true;         // bnDelAllTables
+    TColor colourBack = 0, colourText = 0;                  // edColor background and text colour
+    int type = 0;                                           // item of cbType
+    bool gradient = false, gradPKa = false, gradU = false;  // the three boxes
+    bool micVisible = false;                                // edMicA, edMicApK
+    bool tableEnabled = false, tableVisible = false;        // bnTable
+    bool segmentBoxesEnabled = false;                       // edZoneCount, cbGradPKa, cbGradU
+    bool concEnabled = true;                                // edConcentration, edConcInj, cbType
+    bool showZ = false, showC = false;                      // sbZ, sbC
+    bool showNeutral = false;                               // llComp "Neutral Constituent"
+    bool showMessage = true;                                // llCompMsg
+    bool delAllTablesVisible = true;                        // bnDelAllTables
     bool applyEnabled = false, cancelEnabled = false;
-    bool restoreEnabled = false;             // the main window's bnRestore
+    bool restoreEnabled = false;  // the main window's bnRestore
 };
 
 // A grid cell picked out for the user (an unreadable entry).
@@ -41,19 +41,21 @@ struct GridSelection {
 
 // What the main window and the other windows tell the editor.
 struct EditorEnvironment {
-    TColor SimColor = 0xFFFFFF;       // profile chart colour
-    TColor DetColor = 0xB9DCFF;       // detector chart colour
-    TColor ChartBackground = 0xFFFFFF;  // current background gradient colour of the chart
-    bool MicellarMode = false;        // cbSDS of the micellar window
+    TColor SimColor = 0xFFFFFF;               // profile chart colour
+    TColor DetColor = 0xB9DCFF;               // detector chart colour
+    TColor ChartBackground = 0xFFFFFF;        // current background gradient colour of the chart
+    bool MicellarMode = false;                // cbSDS of the micellar window
     bool InitialDistributionVisible = false;  // the main window's "Initial Distribution" item
 };
 
 inline constexpr const char* kDatabaseFileName = "Database.dbc";
 inline constexpr const char* kNeutralConstituent = "Neutral Constituent";
-inline constexpr const char* kApplyMessage = "Click <APPLY> button to apply changes or <CANCEL> to cancel changes";
+inline constexpr const char* kApplyMessage =
+    "Click <APPLY> button to apply changes or <CANCEL> to cancel changes";
 inline constexpr const char* kTemplateFirstItem = "Choose Template Constituent";
 // Filter of the composition file dialogs (entries "caption|pattern").
-inline constexpr const char* kComponentFileFilter = "Component File (*.cmp)|*.cmp|All Files (*.*)|*.*";
+inline constexpr const char* kComponentFileFilter =
+    "Component File (*.cmp)|*.cmp|All Files (*.*)|*.*";
 
 class ConstituentEditor {
 public:
@@ -64,15 +66,15 @@ public:
     int AppliedMode = 0;
     int AppliedZones = 0, AppliedMinCharge = 0, AppliedMaxCharge = 0;
     int EditZones = 5;
-    int EditMinCharge = 0;   // <= 0
-    int EditMaxCharge = 0;   // >= 0
+    int EditMinCharge = 0;  // <= 0
+    int EditMaxCharge = 0;  // >= 0
     bool cbGradient = false, cbGradPKa = false, cbGradU = false;
     bool ListsFilled = false;
     std::string DatabaseFileName = kDatabaseFileName;
     EditorEnvironment Env;
-    StringGrid sgZ;   // charge forms: "charge" column, pKa and u columns by mode
-    StringGrid sgC;   // segments: rows "Length (mm)", "Ratio", "c (mM)"
-    GridSelection Selection;   // the cell selected by the last failed read
+    StringGrid sgZ;           // charge forms: "charge" column, pKa and u columns by mode
+    StringGrid sgC;           // segments: rows "Length (mm)", "Ratio", "c (mM)"
+    GridSelection Selection;  // the cell selected by the last failed read
 
     const EditorView& View() const { return view_; }
     RunState& State() { return st_; }
@@ -84,7 +86,7 @@ public:
     void EditMinChargeText(const std::string& text);
     void EditMaxChargeText(const std::string& text);
     void EditColour(const std::string& text);
-    void SetColour(TColor colour);   // the colour dialog's choice
+    void SetColour(TColor colour);  // the colour dialog's choice
     void SetType(int type);
     void EditZoneCount(const std::string& text);
     void SetGradient(bool on);
@@ -97,7 +99,7 @@ public:
     void SetCCell(int col, int row, const std::string& text) { sgC.SetCell(col, row, text); }
 
     // ----- commands -----------------------------------------------------
-    void Refresh();                  // RefreshEditor
+    void Refresh();  // RefreshEditor
     void UpdateApplyButtons();
     void Apply();
     void Cancel();

@@ -119,11 +119,12 @@ bool WriteDatabase(const std::string& name, const TUnivSet<TComponents>& databas
 
 DatabaseRowTexts DatabaseRow(const TComponents& entry)
 {
-    return {entry.name, std::to_string(entry.minCharge), std::to_string(entry.maxCharge), JoinList(entry, true),
-            JoinList(entry, false)};
+    return {entry.name, std::to_string(entry.minCharge), std::to_string(entry.maxCharge),
+            JoinList(entry, true), JoinList(entry, false)};
 }
 
-bool ParseDatabaseTable(const std::string& text, TUnivSet<TComponents>& database, std::string& error)
+bool ParseDatabaseTable(const std::string& text, TUnivSet<TComponents>& database,
+                        std::string& error)
 {
     TUnivSet<TComponents> parsed;
     std::istringstream in(text);
@@ -134,8 +135,9 @@ bool ParseDatabaseTable(const std::string& text, TUnivSet<TComponents>& database
         const auto f = Split(line, '\t');
         int n = 0, p = 0;
         std::vector<double> pKa, u;
-        const bool ok = f.size() >= 5 && !f[0].empty() && ReadInt(f[1], n) && ReadInt(f[2], p) && n >= 0 &&
-                        p >= 0 && n + p <= 64 && ParseList(f[3], static_cast<std::size_t>(n + p), pKa) &&
+        const bool ok = f.size() >= 5 && !f[0].empty() && ReadInt(f[1], n) && ReadInt(f[2], p) &&
+                        n >= 0 && p >= 0 && n + p <= 64 &&
+                        ParseList(f[3], static_cast<std::size_t>(n + p), pKa) &&
                         ParseList(f[4], static_cast<std::size_t>(n + p), u);
         if (!ok) {
             error = "line " + std::to_string(number) + ": " + line;

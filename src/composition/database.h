@@ -40,4 +40,5 @@ DatabaseRowTexts DatabaseRow(const TComponents& entry);
 // charges -n..-1, 1..p (each list separated by ';'), then source notes.
 // Blank lines and lines starting with '#' are skipped. False with a message
 // naming the line for a malformed line.
-bool ParseDatabaseTable(const std::string& text, TUnivSet<TComponents>& database, std::string& error);
+bool ParseDatabaseTable(const std::string& text, TUnivSet<TComponents>& database,
+                        std::string& error);

@@ -30,7 +30,8 @@ const TerminalPK* Terminal(char r)
 }
 
 // Side-chain groups (pK).
-constexpr double kPKD = 3.86, kPKE = 4.07, kPKH = 6.1, kPKC = 8.0, kPKY = 10.07, kPKK = 10.53, kPKR = 12.48;
+constexpr double kPKD = 3.86, kPKE = 4.07, kPKH = 6.1, kPKC = 8.0, kPKY = 10.07, kPKK = 10.53,
+                 kPKR = 12.48;
 
 }  // namespace
 
@@ -58,7 +59,7 @@ bool ProteinBuilder::InputChange()
     char first = 0, last = 0;
     for (const auto& line : Input)
         for (char ch : line) {
-            if (ch == '\r' || ch == '\n') continue;   // line breaks are not part of the sequence
+            if (ch == '\r' || ch == '\n') continue;  // line breaks are not part of the sequence
             if (Terminal(ch)) {
                 ++valid;
                 ++counts[static_cast<unsigned char>(ch)];
@@ -90,15 +91,22 @@ bool ProteinBuilder::InputChange()
     return true;
 }
 
-std::string ProteinBuilder::ValidText() const { return "Valid characters x = " + std::to_string(Valid); }
-std::string ProteinBuilder::InvalidText() const { return "Invalid characters = " + std::to_string(Invalid); }
+std::string ProteinBuilder::ValidText() const
+{
+    return "Valid characters x = " + std::to_string(Valid);
+}
+std::string ProteinBuilder::InvalidText() const
+{
+    return "Invalid characters = " + std::to_string(Invalid);
+}
 
 std::string ProteinBuilder::GroupsText() const
 {
     std::string s;
     if (First) s += std::string("(") + First + ")";
-    s += "C" + std::to_string(C) + "D" + std::to_string(D) + "E" + std::to_string(E) + "H" + std::to_string(H) +
-         "K" + std::to_string(K) + "R" + std::to_string(R) + "Y" + std::to_string(Y);
+    s += "C" + std::to_string(C) + "D" + std::to_string(D) + "E" + std::to_string(E) + "H" +
+         std::to_string(H) + "K" + std::to_string(K) + "R" + std::to_string(R) + "Y" +
+         std::to_string(Y);
     if (Last) s += std::string("(") + Last + ")";
     return s;
 }
@@ -109,8 +117,15 @@ std::vector<double> ProteinBuilder::SortedPKs() const
         double pK;
         int count;
     };
-    Group g[9] = {{CTerminalPK(Last), 1}, {kPKD, D}, {kPKE, E}, {kPKH, H}, {kPKC, C},
-                  {kPKY, Y},              {kPKK, K}, {kPKR, R}, {NTerminalPK(First), 1}};
+    Group g[9] = {{CTerminalPK(Last), 1},
+                  {kPKD, D},
+                  {kPKE, E},
+                  {kPKH, H},
+                  {kPKC, C},
+                  {kPKY, Y},
+                  {kPKK, K},
+                  {kPKR, R},
+                  {NTerminalPK(First), 1}};
     // Selection sort, ascending; the earlier entry first on equal pK.
     for (int i = 0; i < 9; ++i) {
         int m = i;
@@ -143,8 +158,10 @@ void ProteinBuilder::MakeProtein(ConstituentEditor& editor) const
         double value;
         ~RestoreX()
         {
-            if (had) GlobalParams.SetValue(1, value);
-            else GlobalParams.ClearValue(1);
+            if (had)
+                GlobalParams.SetValue(1, value);
+            else
+                GlobalParams.ClearValue(1);
         }
     } restore{hadX, oldX};
     const std::vector<double> pks = SortedPKs();

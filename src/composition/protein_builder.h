@@ -19,9 +19,9 @@ double NTerminalPK(char residue);
 class ProteinBuilder {
 public:
     // The controls.
-    std::vector<std::string> Input;    // memo lines of the sequence
-    bool AllSS = true;                 // "C in -S-S- only"
-    std::string NSS = "0";             // "# of -SS- bonds"
+    std::vector<std::string> Input;  // memo lines of the sequence
+    bool AllSS = true;               // "C in -S-S- only"
+    std::string NSS = "0";           // "# of -SS- bonds"
     std::string Formula = kDefaultProteinMobility;
 
     // Counts after the last InputChange (C after the disulfide correction).

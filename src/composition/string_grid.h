@@ -12,7 +12,8 @@ public:
     {
         cols_ = cols > 0 ? cols : 0;
         rows_ = rows > 0 ? rows : 0;
-        cells_.assign(static_cast<std::size_t>(cols_) * static_cast<std::size_t>(rows_), std::string());
+        cells_.assign(static_cast<std::size_t>(cols_) * static_cast<std::size_t>(rows_),
+                      std::string());
     }
     int ColCount() const { return cols_; }
     int RowCount() const { return rows_; }
@@ -32,7 +33,8 @@ public:
 private:
     std::size_t Index(int col, int row) const
     {
-        return static_cast<std::size_t>(row) * static_cast<std::size_t>(cols_) + static_cast<std::size_t>(col);
+        return static_cast<std::size_t>(row) * static_cast<std::size_t>(cols_) +
+               static_cast<std::size_t>(col);
     }
     int cols_ = 0;
     int rows_ = 0;

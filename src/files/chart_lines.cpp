@@ -62,9 +62,8 @@ auto* ItemSeries(Series& s, int nComp, bool detector, int item)
     auto& comps = detector ? s.srDetComp : s.srComp;
     if (item >= 2 && item <= nComp + 1)
         return item - 1 < static_cast<int>(comps.size()) ? &comps[item - 1] : Ptr{};
-    const Ptr profileTail[] = {&s.sr_E,  &s.sr_IS, &s.sr_S,         &s.sr_T,
-                               &s.sr_P,  &s.sr_j,  &s.sr_potential, &s.sr_Ui,
-                               &s.sr_mix, &s.sr_pi, &s.sr_elneut};
+    const Ptr profileTail[] = {&s.sr_E,         &s.sr_IS, &s.sr_S,   &s.sr_T,  &s.sr_P,     &s.sr_j,
+                               &s.sr_potential, &s.sr_Ui, &s.sr_mix, &s.sr_pi, &s.sr_elneut};
     const Ptr detectorTail[] = {&s.DET_volt, &s.DET_CDen, &s.DET_T};
     const int t = item - (nComp + 2);
     if (detector) return t >= 0 && t < 3 ? detectorTail[t] : Ptr{};

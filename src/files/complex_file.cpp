@@ -23,9 +23,11 @@ constexpr const char* kHeader[] = {
 };
 constexpr const char* kPKxSection =
     "# Complex constants (pKx in M-1): [i=1..Nanalytes][z=ni..pi] (must match n and p range with Kelvo)";
-constexpr const char* kUxSection = "# Ionic mobility of complexes (ux in 1e-9 m2/V/s) [i=1..Nanalytes][z=ni..pi]";
+constexpr const char* kUxSection =
+    "# Ionic mobility of complexes (ux in 1e-9 m2/V/s) [i=1..Nanalytes][z=ni..pi]";
 
-std::string Joined(const std::vector<std::string>& fields) {
+std::string Joined(const std::vector<std::string>& fields)
+{
     std::string s;
     for (std::size_t k = 0; k < fields.size(); ++k) s += (k ? "\t" : "") + fields[k];
     return s;
@@ -33,7 +35,8 @@ std::string Joined(const std::vector<std::string>& fields) {
 
 }  // namespace
 
-ComplexTable ParseComplexTable(const std::string& text, int skip, char separator) {
+ComplexTable ParseComplexTable(const std::string& text, int skip, char separator)
+{
     ComplexTable table;
     std::vector<std::string> line;
     std::string field;
@@ -63,7 +66,8 @@ ComplexTable ParseComplexTable(const std::string& text, int skip, char separator
     return table;
 }
 
-ComplexTable ReadComplexTableFile(const std::string& name) {
+ComplexTable ReadComplexTableFile(const std::string& name)
+{
     KFile f;
     if (OpenForReading(f, name) != OpenOutcome::Opened) return {};
     const std::int64_t size = f.Seek(0, 2);
@@ -78,11 +82,13 @@ ComplexTable ReadComplexTableFile(const std::string& name) {
     return ParseComplexTable(bytes);
 }
 
-std::string ComplexFileText(const ComplexTable& table, const TUnivSet<TComponents>& composition) {
+std::string ComplexFileText(const ComplexTable& table, const TUnivSet<TComponents>& composition)
+{
     std::string out;
     auto put = [&](const std::string& s) { out += s + "\r\n"; };
     auto tableLine = [&](int n) {
-        if (n >= 1 && n <= static_cast<int>(table.size())) put(Joined(table[static_cast<std::size_t>(n - 1)]));
+        if (n >= 1 && n <= static_cast<int>(table.size()))
+            put(Joined(table[static_cast<std::size_t>(n - 1)]));
     };
     for (int k = 0; k < 5; ++k) {
         if (k == 0) {
@@ -108,24 +114,31 @@ std::string ComplexFileText(const ComplexTable& table, const TUnivSet<TComponent
     return out;
 }
 
-bool SaveComplexFile(const std::string& name, const ComplexTable& table, const TUnivSet<TComponents>& composition) {
+bool SaveComplexFile(const std::string& name, const ComplexTable& table,
+                     const TUnivSet<TComponents>& composition)
+{
     const std::string text = ComplexFileText(table, composition);
-    return SaveFileAtomically(name, [&](BinWriter& out) { out.Bytes(text.data(), static_cast<std::int64_t>(text.size())); });
+    return SaveFileAtomically(name, [&](BinWriter& out) {
+        out.Bytes(text.data(), static_cast<std::int64_t>(text.size()));
+    });
 }
 
-bool ComplexTableReadable(const ComplexTable& table) {
+bool ComplexTableReadable(const ComplexTable& table)
+{
     if (table.empty()) return true;
     const auto& first = table.front();
     int nL = 0, pL = 0;
     return first.size() >= 2 && ReadInt(first[0], nL) && ReadInt(first[1], pL);
 }
 
-bool IsComplexTableFile(const std::string& name) {
+bool IsComplexTableFile(const std::string& name)
+{
     const ComplexTable table = ReadComplexTableFile(name);
     return !table.empty() && ComplexTableReadable(table);
 }
 
-bool SaveComplexData(RunState& st, const std::string& name) {
+bool SaveComplexData(RunState& st, const std::string& name)
+{
     return SaveComplexFile(name, st.TxtTable, st.Composition);
 }
 

@@ -29,7 +29,8 @@ ComplexTable ReadComplexTableFile(const std::string& name);
 // far as the table has them.
 std::string ComplexFileText(const ComplexTable& table, const TUnivSet<TComponents>& composition);
 // Writes the file (replaced only when complete). False when it cannot be created.
-bool SaveComplexFile(const std::string& name, const ComplexTable& table, const TUnivSet<TComponents>& composition);
+bool SaveComplexFile(const std::string& name, const ComplexTable& table,
+                     const TUnivSet<TComponents>& composition);
 
 // Whether a table read from a file can be taken: an empty one (no data, which
 // the run's set-up reports), or one whose first line holds the ligand's

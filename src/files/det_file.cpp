@@ -13,9 +13,12 @@ namespace {
 // -log10 of the smallest and largest positive doubles lies within this.
 constexpr double kLargestPH = 330.0;
 
-double PointY(const ChartSeries& s, int p) { return p < s.Count() ? s.y[p] : 0.0; }
+double PointY(const ChartSeries& s, int p)
+{
+    return p < s.Count() ? s.y[p] : 0.0;
+}
 
-} // namespace
+}  // namespace
 
 void EncodeDetFile(BinWriter& out, const RunState& st)
 {
@@ -67,19 +70,19 @@ bool LoadDetFile(const std::string& name, int nComp, DetRecord& record)
     const std::string kind = in.StringZ();
     const bool legacy = kind == "RAVO_CORE DET FILE";
     if (kind == "KELVO DET FILE") {
-        in.StringZ();   // any version
+        in.StringZ();  // any version
     } else if (!legacy) {
         ShowWarning("Incorrect Detector File.");
         return false;
     }
     const std::int32_t points = in.Int32();
     const std::int32_t names = in.Int32();
-    in.RequireItems(names, 1);   // every name holds at least its zero byte
+    in.RequireItems(names, 1);  // every name holds at least its zero byte
     for (std::int32_t k = 0; k < names; ++k) in.StringZ();
     const std::int64_t perPoint = (legacy ? 3 : 5) + static_cast<std::int64_t>(nComp);
     in.RequireItems(points, perPoint * 8);
     std::vector<double> data = in.Doubles(perPoint * points);
-    in.Check(AllFinite(data));   // a run stops before it records a number that is not finite
+    in.Check(AllFinite(data));  // a run stops before it records a number that is not finite
     // Nor does a run record a time before its start or a pH that no finite
     // positive hydrogen-ion concentration gives.
     for (std::int32_t p = 0; p < points; ++p) {

@@ -1,7 +1,7 @@
 #include "files/file_hooks.h"
 
-#include "engine/state/engine_arrays.h"
 #include "engine/modes/modes.h"
+#include "engine/state/engine_arrays.h"
 #include "engine/state/run_state.h"
 
 FileHooks& FileLayerHooks()
@@ -43,12 +43,16 @@ void NewStateHeadless(RunState& st)
 
 void RunNewCommand(RunState& st)
 {
-    if (FileLayerHooks().NewCommand) FileLayerHooks().NewCommand(st);
-    else NewStateHeadless(st);
+    if (FileLayerHooks().NewCommand)
+        FileLayerHooks().NewCommand(st);
+    else
+        NewStateHeadless(st);
 }
 
 void RunResetState(RunState& st)
 {
-    if (FileLayerHooks().ResetState) FileLayerHooks().ResetState(st);
-    else ResetStateHeadless(st);
+    if (FileLayerHooks().ResetState)
+        FileLayerHooks().ResetState(st);
+    else
+        ResetStateHeadless(st);
 }

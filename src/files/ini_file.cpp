@@ -14,32 +14,42 @@ const char* const kVersion = "1.0";
 const char* const kTrailer = "EOF";
 
 // One character in one byte.
-void CharField(BinWriter& out, char c) { out.UInt8(static_cast<std::uint8_t>(c)); }
-void CharField(BinReader& in, char& c) { c = static_cast<char>(in.UInt8()); }
+void CharField(BinWriter& out, char c)
+{
+    out.UInt8(static_cast<std::uint8_t>(c));
+}
+void CharField(BinReader& in, char& c)
+{
+    c = static_cast<char>(in.UInt8());
+}
 
 // The fields between the version and the trailer in file order, shared by
 // writer and reader (BinWriter / BinReader).
 template <class IO, class Settings>
 void VisitSettings(IO& io, Settings& s)
 {
-    io.Fields(s.cbShowHints, s.EditsRef, s.GraphRef, s.cbInitWalls, s.cbAutoDiff, s.SimColor, s.DetColor,
-              s.SnaExtent, s.EpsNew, s.EpsCor, s.ZeroPoint, s.ZeroPosNode, s.LineWidth, s.SrT);
+    io.Fields(s.cbShowHints, s.EditsRef, s.GraphRef, s.cbInitWalls, s.cbAutoDiff, s.SimColor,
+              s.DetColor, s.SnaExtent, s.EpsNew, s.EpsCor, s.ZeroPoint, s.ZeroPosNode, s.LineWidth,
+              s.SrT);
     CharField(io, s.CsvSep);
-    io.Fields(s.XAxisUnit, s.cbIgnDT, s.cbPositionINI, s.cbPSQQuestion, s.CondScale, s.XScale, s.OpenExample,
-              s.DefaultFile);
+    io.Fields(s.XAxisUnit, s.cbIgnDT, s.cbPositionINI, s.cbPSQQuestion, s.CondScale, s.XScale,
+              s.OpenExample, s.DefaultFile);
     // Reserved: written as zeros, read and dropped.
     bool reservedFlags[2] = {false, false};
     std::int32_t reservedInts[2] = {0, 0};
     double reservedDoubles[2] = {0.0, 0.0};
-    io.Fields(reservedFlags[0], reservedFlags[1], reservedInts[0], reservedInts[1], reservedDoubles[0],
-              reservedDoubles[1]);
+    io.Fields(reservedFlags[0], reservedFlags[1], reservedInts[0], reservedInts[1],
+              reservedDoubles[0], reservedDoubles[1]);
     for (auto& place : s.Places)
         for (auto& v : place) io.Fields(v);
 }
 
-bool PositiveFinite(double v) { return std::isfinite(v) && v > 0; }
+bool PositiveFinite(double v)
+{
+    return std::isfinite(v) && v > 0;
+}
 
-} // namespace
+}  // namespace
 
 IniSettings CaptureIniSettings(const RunState& st)
 {
@@ -101,8 +111,10 @@ void ApplyIniSettings(RunState& st, const IniSettings& s)
     if (EditTakes("edLineWidth", s.LineWidth)) o.LineWidth = s.LineWidth;
     if (EditTakes("edSrT", s.SrT)) o.SrT = s.SrT;
     o.CsvSep = s.CsvSep;
-    if (s.XAxisUnit == kXAxisM || s.XAxisUnit == kXAxisMM) SetXAxisUnit(st, s.XAxisUnit);
-    else o.XAxisUnit = 0;
+    if (s.XAxisUnit == kXAxisM || s.XAxisUnit == kXAxisMM)
+        SetXAxisUnit(st, s.XAxisUnit);
+    else
+        o.XAxisUnit = 0;
     st.cbIgnDT = s.cbIgnDT;
     o.cbPositionINI = s.cbPositionINI;
     st.cbPSQQuestion = s.cbPSQQuestion;

@@ -31,7 +31,7 @@ struct IniSettings {
     double CondScale = 0, XScale = 0;
     bool OpenExample = false;
     std::string DefaultFile;
-    std::int32_t Places[7][4] = {};   // Left, Top, Height, Width per stored window
+    std::int32_t Places[7][4] = {};  // Left, Top, Height, Width per stored window
 };
 
 IniSettings CaptureIniSettings(const RunState& st);

@@ -9,8 +9,8 @@
 class RunState;
 
 struct FileOpenerEntry {
-    const char* Extension;                                  // lower case, with its dot
-    bool (*Open)(RunState& st, const std::string& name);    // true when opened
+    const char* Extension;                                // lower case, with its dot
+    bool (*Open)(RunState& st, const std::string& name);  // true when opened
 };
 
 // ".sna" (a project) opens through OpenProject, ".cmp" (a composition)

@@ -1,7 +1,7 @@
 #include "files/opt_file.h"
 
-#include "engine/step/init_distribution.h"
 #include "engine/state/run_state.h"
+#include "engine/step/init_distribution.h"
 #include "files/program_dir.h"
 #include "files/setup_edits.h"
 #include "foundation/binio.h"
@@ -20,14 +20,16 @@ const char* const kTrailer = "EOF";
 template <class IO, class Record>
 void VisitRecord(IO& io, Record& r)
 {
-    bool unused[2] = {false, false};   // written as false, read and dropped
+    bool unused[2] = {false, false};  // written as false, read and dropped
     io.Fields(r.DT, r.ErrOpt, r.StopTime, r.UI, r.EOFMob, r.LeftWall, r.RightWall);
-    io.Fields(r.cbIS, r.cbOptDt, unused[0], unused[1], r.cbDetectorOn, r.cbEnableEOF, r.LegacyDetNode);
-    io.Fields(r.ErrInc, r.CondScale, r.PeakWidthPending, r.PeakEdgeWidthPending, r.InjNode, r.Temperature,
-              r.CapLengthPending, r.EditsRef, r.CapDiameter, r.NXPending, r.GraphRef, r.DetInput, r.ZeroPoint);
+    io.Fields(r.cbIS, r.cbOptDt, unused[0], unused[1], r.cbDetectorOn, r.cbEnableEOF,
+              r.LegacyDetNode);
+    io.Fields(r.ErrInc, r.CondScale, r.PeakWidthPending, r.PeakEdgeWidthPending, r.InjNode,
+              r.Temperature, r.CapLengthPending, r.EditsRef, r.CapDiameter, r.NXPending, r.GraphRef,
+              r.DetInput, r.ZeroPoint);
     if (r.ZeroPoint == kZeroAnotherPos) io.Fields(r.ZeroPosNode);
-    io.Fields(r.cbLWMove, r.cbRWMove, r.cbKeepDistance, r.LW, r.RW, r.WallInc, r.EpsCorFirst, r.EpsNew, r.EpsCor,
-              r.rbVoltage);
+    io.Fields(r.cbLWMove, r.cbRWMove, r.cbKeepDistance, r.LW, r.RW, r.WallInc, r.EpsCorFirst,
+              r.EpsNew, r.EpsCor, r.rbVoltage);
     for (auto& dir : r.Dirs) io.Fields(dir);
 }
 
@@ -52,25 +54,44 @@ void TakePeriod(int& field, std::int32_t v)
     if (v >= 1) field = v;
 }
 
-} // namespace
+}  // namespace
 
 OptRecord CaptureOptRecord(const RunState& st, const std::string& programDir)
 {
     OptRecord r;
-    r.DT = st.DT; r.ErrOpt = st.ErrOpt; r.StopTime = st.StopTime; r.UI = st.UI; r.EOFMob = st.EOFMob;
-    r.LeftWall = st.LeftWall; r.RightWall = st.RightWall;
-    r.cbIS = st.cbIS; r.cbOptDt = st.cbOptDt; r.cbDetectorOn = st.cbDetectorOn; r.cbEnableEOF = st.cbEnableEOF;
+    r.DT = st.DT;
+    r.ErrOpt = st.ErrOpt;
+    r.StopTime = st.StopTime;
+    r.UI = st.UI;
+    r.EOFMob = st.EOFMob;
+    r.LeftWall = st.LeftWall;
+    r.RightWall = st.RightWall;
+    r.cbIS = st.cbIS;
+    r.cbOptDt = st.cbOptDt;
+    r.cbDetectorOn = st.cbDetectorOn;
+    r.cbEnableEOF = st.cbEnableEOF;
     r.LegacyDetNode = st.LegacyDetNode;
-    r.ErrInc = st.ErrInc; r.CondScale = st.CondScale;
-    r.PeakWidthPending = st.PeakWidthPending; r.PeakEdgeWidthPending = st.PeakEdgeWidthPending;
+    r.ErrInc = st.ErrInc;
+    r.CondScale = st.CondScale;
+    r.PeakWidthPending = st.PeakWidthPending;
+    r.PeakEdgeWidthPending = st.PeakEdgeWidthPending;
     r.InjNode = InjectionSiteNode(st, true);
-    r.Temperature = st.Temperature; r.CapLengthPending = st.CapLengthPending; r.EditsRef = st.EditsRef;
-    r.CapDiameter = st.CapDiameter; r.NXPending = st.NXPending; r.GraphRef = st.GraphRef; r.DetInput = st.DetInput;
+    r.Temperature = st.Temperature;
+    r.CapLengthPending = st.CapLengthPending;
+    r.EditsRef = st.EditsRef;
+    r.CapDiameter = st.CapDiameter;
+    r.NXPending = st.NXPending;
+    r.GraphRef = st.GraphRef;
+    r.DetInput = st.DetInput;
     const int z = st.Options.ZeroPoint;
     r.ZeroPoint = z >= kZeroInjSite && z <= kZeroRight ? z : kZeroAnotherPos;
     r.ZeroPosNode = st.ZeroPosNode;
-    r.cbLWMove = st.cbLWMove; r.cbRWMove = st.cbRWMove; r.cbKeepDistance = st.cbKeepDistance;
-    r.LW = st.LW; r.RW = st.RW; r.WallInc = st.WallInc;
+    r.cbLWMove = st.cbLWMove;
+    r.cbRWMove = st.cbRWMove;
+    r.cbKeepDistance = st.cbKeepDistance;
+    r.LW = st.LW;
+    r.RW = st.RW;
+    r.WallInc = st.WallInc;
     r.EpsCorFirst = r.EpsCor = st.EpsCor;
     r.EpsNew = st.EpsNew;
     r.rbVoltage = st.rbVoltage;
@@ -106,7 +127,8 @@ void ApplyOptRecord(RunState& st, const OptRecord& r)
     if (r.NXPending >= 10 && r.NXPending <= kMaxNodes) st.NXPending = r.NXPending;
     TakePeriod(st.GraphRef, r.GraphRef);
     TakePeriod(st.DetInput, r.DetInput);
-    st.Options.ZeroPoint = r.ZeroPoint >= kZeroInjSite && r.ZeroPoint <= kZeroAnotherPos ? r.ZeroPoint : 0;
+    st.Options.ZeroPoint =
+        r.ZeroPoint >= kZeroInjSite && r.ZeroPoint <= kZeroAnotherPos ? r.ZeroPoint : 0;
     if (r.ZeroPoint == kZeroAnotherPos) st.ZeroPosNode = r.ZeroPosNode;
     ApplyZeroPoint(st);
     st.cbLWMove = r.cbLWMove;

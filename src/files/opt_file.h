@@ -21,19 +21,19 @@ struct OptRecord {
     bool cbIS = false, cbOptDt = false, cbDetectorOn = false, cbEnableEOF = false;
     std::int32_t LegacyDetNode = 0;
     double ErrInc = 0, CondScale = 0, PeakWidthPending = 0, PeakEdgeWidthPending = 0;
-    std::int32_t InjNode = 0;                 // written for older readers; this reader drops it
+    std::int32_t InjNode = 0;  // written for older readers; this reader drops it
     double Temperature = 0, CapLengthPending = 0;
     std::int32_t EditsRef = 0;
     double CapDiameter = 0;
     std::int32_t NXPending = 0, GraphRef = 0, DetInput = 0;
-    std::int32_t ZeroPoint = 0;               // 1..5; ZeroPosNode follows only for 5
+    std::int32_t ZeroPoint = 0;  // 1..5; ZeroPosNode follows only for 5
     std::int32_t ZeroPosNode = 0;
     bool cbLWMove = false, cbRWMove = false, cbKeepDistance = false;
     double LW = 0, RW = 0;
     std::int32_t WallInc = 0;
-    double EpsCorFirst = 0, EpsNew = 0, EpsCor = 0;   // the second EpsCor is the one kept
+    double EpsCorFirst = 0, EpsNew = 0, EpsCor = 0;  // the second EpsCor is the one kept
     bool rbVoltage = true;
-    std::string Dirs[8];                      // the program directory at the time of writing
+    std::string Dirs[8];  // the program directory at the time of writing
 };
 
 OptRecord CaptureOptRecord(const RunState& st, const std::string& programDir);

@@ -1,8 +1,8 @@
 #include "files/program_dir.h"
 
+#include <unistd.h>
 #include <cstdlib>
 #include <system_error>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -31,7 +31,7 @@ fs::path UserDataDir()
     return fs::temp_directory_path() / "kelvo";
 }
 
-} // namespace
+}  // namespace
 
 fs::path ExecutableDir()
 {
@@ -78,8 +78,10 @@ fs::path JoinPath(const fs::path& dir, const std::string& relative)
         part.clear();
     };
     for (char c : relative) {
-        if (c == '\\' || c == '/') flush();
-        else part += c;
+        if (c == '\\' || c == '/')
+            flush();
+        else
+            part += c;
     }
     flush();
     return result;

@@ -19,7 +19,8 @@ constexpr const char* kPsqLegacyKind = "RAVO_CORE PSQ FILE";
 
 void WriteHeader(BinWriter& out, const RunState& st)
 {
-    out.Fields(kPsqKind, "1.0", st.NX, st.NComp, st.CapLength, st.PeakWidth, st.PeakEdgeWidth, st.InjSite, st.cbSDS);
+    out.Fields(kPsqKind, "1.0", st.NX, st.NComp, st.CapLength, st.PeakWidth, st.PeakEdgeWidth,
+               st.InjSite, st.cbSDS);
 }
 
 // Micelle quantity per node: (c_s - CMC_i) / OM where c_s exceeds CMC_i, else 0.
@@ -31,7 +32,8 @@ void WriteMicelleRows(BinWriter& out, RunState& st)
     if (m >= 1 && m <= st.NComp && st.OM != 0) {
         const double* cs = st.Arr.C(2, m);
         for (int i = 0; i < nn; ++i) {
-            const double cmc = i < static_cast<int>(st.Arr.CMCProfile.size()) ? st.Arr.CMCProfile[i] : st.CMC;
+            const double cmc =
+                i < static_cast<int>(st.Arr.CMCProfile.size()) ? st.Arr.CMCProfile[i] : st.CMC;
             row[i] = cs[i] > cmc ? (cs[i] - cmc) / st.OM : 0.0;
         }
     }
@@ -48,10 +50,12 @@ void WriteFrame(BinWriter& out, RunState& st, const std::string& version, bool m
     const int nn = st.NX + 1;
     if (version == "0.1") {
         out.Fields(st.Time, st.DT, st.StepError, st.ErrOpt, st.I, st.U, st.MaxError, st.StopTime);
-        out.Fields(Int32Field(st.StepCount), Int32Field(st.NewtonItTotal), st.MaxCorrChange, st.LeftWall, st.RightWall);
+        out.Fields(Int32Field(st.StepCount), Int32Field(st.NewtonItTotal), st.MaxCorrChange,
+                   st.LeftWall, st.RightWall);
     } else {
         WriteRunSetupBlock(out, CaptureRunSetupBlock(st), true);
-        out.Fields(st.RunStart, st.SpentTime, Int32Field(st.StepCount), Int32Field(st.NewtonItTotal));
+        out.Fields(st.RunStart, st.SpentTime, Int32Field(st.StepCount),
+                   Int32Field(st.NewtonItTotal));
     }
     out.Doubles(st.Arr.PH.data(), nn);
     out.Doubles(st.Arr.Kappa.data(), nn);
@@ -61,14 +65,14 @@ void WriteFrame(BinWriter& out, RunState& st, const std::string& version, bool m
     if (micelles) WriteMicelleRows(out, st);
 }
 
-} // namespace
+}  // namespace
 
 PsqHeader ReadPsqHeader(BinReader& in)
 {
     PsqHeader h;
     const std::string kind = in.StringZ();
     if (kind == kPsqKind) {
-        in.StringZ();   // version text, not compared
+        in.StringZ();  // version text, not compared
         h.Version = "1.0";
     } else if (kind == kPsqLegacyKind) {
         h.Version = "0.1";
@@ -100,7 +104,8 @@ std::int64_t PsqFrameCount(std::int64_t fileSize, std::int64_t headerSize, std::
     return rest % frameSize == 0 ? rest / frameSize : 0;
 }
 
-std::int64_t PsqFrameStart(std::int64_t fileSize, std::int64_t count, std::int64_t frameSize, int& k)
+std::int64_t PsqFrameStart(std::int64_t fileSize, std::int64_t count, std::int64_t frameSize,
+                           int& k)
 {
     if (k < 1 || k > count) k = 1;
     return fileSize - (count - k + 1) * frameSize;
@@ -155,7 +160,8 @@ void AppendPsqFrame(RunState& st, const std::string& fileName)
         } else {
             BinReader in(f);
             const PsqHeader h = ReadPsqHeader(in);
-            if (h.Version.empty() || h.N != st.NX || h.C != st.NComp || h.CapLength != st.CapLength) {
+            if (h.Version.empty() || h.N != st.NX || h.C != st.NComp ||
+                h.CapLength != st.CapLength) {
                 f.Close();
                 ThrowError("Incorrect PSQ file.");
             }
@@ -177,6 +183,15 @@ void AppendPsqFrame(RunState& st, const std::string& fileName)
     st.PsqSize = pos;
 }
 
-void PsqFileRecorder::AppendPsqFrame(const std::string& file) { ::AppendPsqFrame(st_, file); }
-void PsqFileRecorder::ResetPsqFile(const std::string& file) { ::ResetPsqFile(st_, file); }
-long long PsqFileRecorder::FileSizeByName(const std::string& file) { return ::FileSizeByName(file); }
+void PsqFileRecorder::AppendPsqFrame(const std::string& file)
+{
+    ::AppendPsqFrame(st_, file);
+}
+void PsqFileRecorder::ResetPsqFile(const std::string& file)
+{
+    ::ResetPsqFile(st_, file);
+}
+long long PsqFileRecorder::FileSizeByName(const std::string& file)
+{
+    return ::FileSizeByName(file);
+}

@@ -33,13 +33,15 @@ PsqHeader ReadPsqHeader(BinReader& in);
 // Bytes of one frame: "1.0": (C + 3)(N + 1) 8 + 357, with micelles
 // + (2N + 2) 8 + 4; "0.1": C (N + 1) 8 + (N + 1) 16 + 88. 0 for another version
 // or a negative N or C.
-std::int64_t PsqFrameSize(const std::string& version, std::int64_t N, std::int64_t C, bool micelles);
+std::int64_t PsqFrameSize(const std::string& version, std::int64_t N, std::int64_t C,
+                          bool micelles);
 // Number of whole frames after the header; 0 when the rest is not a whole
 // number of frames (or the frame size is not positive).
 std::int64_t PsqFrameCount(std::int64_t fileSize, std::int64_t headerSize, std::int64_t frameSize);
 // Start of frame k (1-based), counted backwards from the end of the file; a k
 // outside 1..count becomes 1.
-std::int64_t PsqFrameStart(std::int64_t fileSize, std::int64_t count, std::int64_t frameSize, int& k);
+std::int64_t PsqFrameStart(std::int64_t fileSize, std::int64_t count, std::int64_t frameSize,
+                           int& k);
 
 // "1.0", "0.1", "NotExists", "CannnotRead", "ZeroLength" or "IncorrectFile".
 std::string GetPsqFileVersion(const std::string& name);

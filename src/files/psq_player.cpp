@@ -1,12 +1,12 @@
 #include "files/psq_player.h"
 
 #include "composition/cmp_file.h"
-#include "engine/step/init_calc.h"
-#include "engine/modes/micellar/micellar_mode.h"
-#include "engine/step/comp_window.h"
-#include "engine/step/recalc.h"
 #include "engine/equilibrium/equilibrium.h"
+#include "engine/modes/micellar/micellar_mode.h"
 #include "engine/state/run_state.h"
+#include "engine/step/comp_window.h"
+#include "engine/step/init_calc.h"
+#include "engine/step/recalc.h"
 #include "files/file_hooks.h"
 #include "files/opt_file.h"
 #include "files/sna_file.h"
@@ -63,7 +63,8 @@ PsqHeader CheckedHeader(KFile& f, std::int64_t size)
         h.N > kMaxPsqNodes || h.C > kMaxPsqConstituents)
         ThrowError(kIncorrectPsq);
     // The geometry goes into the run: within the limits the project reader applies.
-    if (!GeometryValid(h.N, h.CapLength, h.PeakWidth, h.PeakEdgeWidth, HeaderInjSite(h))) ThrowError(kIncorrectPsq);
+    if (!GeometryValid(h.N, h.CapLength, h.PeakWidth, h.PeakEdgeWidth, HeaderInjSite(h)))
+        ThrowError(kIncorrectPsq);
     const std::int64_t frame = PsqFrameSize(h.Version, h.N, h.C, h.Micelles);
     if (frame <= 0 || frame > INT32_MAX) ThrowError(kIncorrectPsq);
     return h;
@@ -76,7 +77,8 @@ TUnivSet<TComponents> PlaceholderComposition(int count)
     TUnivSet<TComponents> list;
     for (int k = 1; k <= count; ++k) {
         const int colour = kPlaceholderColours[(k - 1) % std::size(kPlaceholderColours)];
-        list.Add(TComponents::Uniform("Component " + std::to_string(k), 0, 0, {0.0}, {0.0}, 0, 0.0, 0.0, colour));
+        list.Add(TComponents::Uniform("Component " + std::to_string(k), 0, 0, {0.0}, {0.0}, 0, 0.0,
+                                      0.0, colour));
     }
     return list;
 }
@@ -123,8 +125,14 @@ void ApplyPsqFrame(RunState& st, const PsqFrame& fr, const PsqHeader& h)
 {
     const bool legacy = h.Version == "0.1";
     if (legacy) {
-        st.Time = fr.Time; st.DT = fr.DT; st.StepError = fr.StepError; st.ErrOpt = fr.ErrOpt;
-        st.I = fr.I; st.U = fr.U; st.MaxError = fr.MaxError; st.StopTime = fr.StopTime;
+        st.Time = fr.Time;
+        st.DT = fr.DT;
+        st.StepError = fr.StepError;
+        st.ErrOpt = fr.ErrOpt;
+        st.I = fr.I;
+        st.U = fr.U;
+        st.MaxError = fr.MaxError;
+        st.StopTime = fr.StopTime;
         st.MaxCorrChange = fr.MaxCorrChange;
         st.LeftWall = std::clamp<int>(fr.LeftWall, 0, st.NX);
         st.RightWall = std::clamp<int>(fr.RightWall, 0, st.NX);
@@ -180,13 +188,14 @@ void CopyRange(KFile& src, std::int64_t size, std::int64_t from, std::int64_t to
     std::int64_t at = from;
     if (src.Seek(from, 0) != from) ThrowError("Error: Can't read from file");
     while (at < to) {
-        const std::int64_t n = std::min<std::int64_t>(to - at, static_cast<std::int64_t>(buffer.size()));
+        const std::int64_t n =
+            std::min<std::int64_t>(to - at, static_cast<std::int64_t>(buffer.size()));
         FileReadChecked(src, buffer.data(), n, size, at);
         out.Bytes(buffer.data(), n);
     }
 }
 
-} // namespace
+}  // namespace
 
 PsqFrame ReadPsqFrame(KFile& f, std::int64_t limit, std::int64_t pos, const PsqHeader& h)
 {
@@ -198,15 +207,16 @@ PsqFrame ReadPsqFrame(KFile& f, std::int64_t limit, std::int64_t pos, const PsqH
     in.Require(frameSize);
     if (f.Seek(pos, 0) != pos) ThrowError("Error: Can't read from file");
     if (h.Version == "0.1") {
-        for (double* v : {&fr.Time, &fr.DT, &fr.StepError, &fr.ErrOpt, &fr.I, &fr.U, &fr.MaxError, &fr.StopTime})
+        for (double* v : {&fr.Time, &fr.DT, &fr.StepError, &fr.ErrOpt, &fr.I, &fr.U, &fr.MaxError,
+                          &fr.StopTime})
             *v = in.Double();
         fr.StepCount = in.Int32();
         fr.NewtonItTotal = in.Int32();
         fr.MaxCorrChange = in.Double();
         fr.LeftWall = in.Int32();
         fr.RightWall = in.Int32();
-        in.Check(AllFinite({fr.Time, fr.DT, fr.StepError, fr.ErrOpt, fr.I, fr.U, fr.MaxError, fr.StopTime,
-                            fr.MaxCorrChange}));
+        in.Check(AllFinite({fr.Time, fr.DT, fr.StepError, fr.ErrOpt, fr.I, fr.U, fr.MaxError,
+                            fr.StopTime, fr.MaxCorrChange}));
         // The run values the project reader checks, with the same limits.
         in.Check(fr.Time >= 0 && fr.DT > 0 && fr.ErrOpt > 0 && fr.StopTime > 0);
     } else {
@@ -225,10 +235,10 @@ PsqFrame ReadPsqFrame(KFile& f, std::int64_t limit, std::int64_t pos, const PsqH
     in.Check(PlausibleConcentrations(fr.C));
     if (h.Version == "0.1") return fr;
     fr.H = FiniteValues(in, nn);
-    in.Check(PlausibleHydrogen(fr.H));   // hydrogen-ion concentrations start the run's equilibrium
+    in.Check(PlausibleHydrogen(fr.H));  // hydrogen-ion concentrations start the run's equilibrium
     if (h.Micelles) {
         fr.Mic = FiniteValues(in, nn);
-        in.Int32();   // number of the constituent of the next row
+        in.Int32();  // number of the constituent of the next row
         fr.MicBound = FiniteValues(in, nn);
     }
     return fr;
@@ -255,11 +265,20 @@ bool NextPlayFrame(int& current, int step, int count)
     return true;
 }
 
-PsqPlayer::PsqPlayer(RunState& st) : st_(st) { ResetPlayer(); }
+PsqPlayer::PsqPlayer(RunState& st) : st_(st)
+{
+    ResetPlayer();
+}
 
-std::string PsqPlayer::DelayText() const { return FormatFloat("0.####", RoundD(Delay, 10)); }
+std::string PsqPlayer::DelayText() const
+{
+    return FormatFloat("0.####", RoundD(Delay, 10));
+}
 
-bool PsqPlayer::ReloadNeeded() const { return st_.PsqPlayerReloadNeeded; }
+bool PsqPlayer::ReloadNeeded() const
+{
+    return st_.PsqPlayerReloadNeeded;
+}
 
 void PsqPlayer::SetBusy(bool busy)
 {
@@ -318,13 +337,15 @@ void PsqPlayer::PlayPsqFile(const std::string& name)
             try {
                 do {
                     ReadPsqFrame(f, size, PsqFrameStart(size, count, frameSize, k), h);
-                } while (!SingleFrame && NextPlayFrame(k, std::max(FrameStep, 1), static_cast<int>(count)));
+                } while (!SingleFrame &&
+                         NextPlayFrame(k, std::max(FrameStep, 1), static_cast<int>(count)));
             } catch (const Exception&) {
                 ThrowError(kIncorrectPsq);
             }
         }
-        const bool fits = st.Arr.Allocated() && st.Arr.Nn == h.N + 1 && st.Arr.NComp == h.C && st.NComp == h.C &&
-                          st.Arr.DrawnProfile.Rows() > h.C && st.NX == h.N && st.CapLength == h.CapLength;
+        const bool fits = st.Arr.Allocated() && st.Arr.Nn == h.N + 1 && st.Arr.NComp == h.C &&
+                          st.NComp == h.C && st.Arr.DrawnProfile.Rows() > h.C && st.NX == h.N &&
+                          st.CapLength == h.CapLength;
         if (!fits) st.PsqPlayerReloadNeeded = true;
         Version = h.Version;
         Micelles = h.Micelles;
@@ -545,8 +566,9 @@ bool PsqPlayer::Use()
         return false;
     }
     if (ReloadNeeded() || !st.Arr.Allocated() || st.Arr.DrawnProfile.Rows() <= st.NComp) {
-        ShowWarning("Dynamic array changed - it will be restored by clicking on PLAY, moving with scroll bar or "
-                    "inputing FRAME value.");
+        ShowWarning(
+            "Dynamic array changed - it will be restored by clicking on PLAY, moving with scroll bar or "
+            "inputing FRAME value.");
         return false;
     }
     // A file without whole frames has nothing to continue from.
@@ -608,7 +630,10 @@ bool PsqPlayer::Use()
     return true;
 }
 
-bool PsqPlayer::CanReduce() const { return !Busy && !KeepPlaying && FrameCount >= 2 && !FileName.empty(); }
+bool PsqPlayer::CanReduce() const
+{
+    return !Busy && !KeepPlaying && FrameCount >= 2 && !FileName.empty();
+}
 
 bool PsqPlayer::ReducePeriod(const std::string& text, int& period) const
 {
@@ -629,7 +654,8 @@ bool PsqPlayer::ReduceSize(int p, const std::string& target)
     OpenForReadingOrRaise(src, source, "Error: Cannot Open File.", "Error: Cannot Open File.");
     const std::int64_t size = src.Seek(0, 2);
     // The file must still hold the frames the player counted.
-    if (size != HeaderSize + static_cast<std::int64_t>(FrameCount) * FrameSize) ThrowError(kIncorrectPsq);
+    if (size != HeaderSize + static_cast<std::int64_t>(FrameCount) * FrameSize)
+        ThrowError(kIncorrectPsq);
     const bool written = SaveFileAtomically(target, [&](BinWriter& out) {
         CopyRange(src, size, 0, HeaderSize, out);
         for (int k : ReducedFrames(FrameCount, p)) {

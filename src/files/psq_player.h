@@ -31,17 +31,18 @@ struct PsqFrame {
     std::int32_t LeftWall = 0, RightWall = 0;
     // both
     std::int32_t StepCount = 0, NewtonItTotal = 0;
-    std::vector<double> PH, Kappa;        // N + 1 values
-    std::vector<double> C;                // C x (N + 1): constituent 1 nodes 0..N, then 2, ...
-    std::vector<double> H;                // "1.0": hydrogen-ion concentration, mM
-    std::vector<double> Mic, MicBound;    // "1.0" with micelles
+    std::vector<double> PH, Kappa;      // N + 1 values
+    std::vector<double> C;              // C x (N + 1): constituent 1 nodes 0..N, then 2, ...
+    std::vector<double> H;              // "1.0": hydrogen-ion concentration, mM
+    std::vector<double> Mic, MicBound;  // "1.0" with micelles
 };
 
 // Reads the frame that starts at `position` (checked reads: a frame cut short,
 // with run values no edit would take or with a value that is not a finite
 // number, negative counters, concentrations or a hydrogen-ion concentration
 // the project reader would refuse, raises "Incorrect file.").
-PsqFrame ReadPsqFrame(KFile& file, std::int64_t limit, std::int64_t position, const PsqHeader& header);
+PsqFrame ReadPsqFrame(KFile& file, std::int64_t limit, std::int64_t position,
+                      const PsqHeader& header);
 
 // Frames that Reduce Size keeps (1-based, in order): every p-th is dropped.
 std::vector<int> ReducedFrames(int frameCount, int period);
@@ -62,15 +63,15 @@ public:
     std::int64_t HeaderSize = 0;
     int StartFrame = 1;
     std::int64_t FrameSize = 1;
-    bool Busy = false;         // a file is being read
+    bool Busy = false;  // a file is being read
     bool FileOpened = false;
     bool KeepPlaying = false;
     bool SingleFrame = false;
-    double Delay = 0.0;        // s between two frames
+    double Delay = 0.0;  // s between two frames
     int FrameStep = 1;
     std::string Version;
     bool Micelles = false;
-    int RequestedFrame = 0;    // start frame requested from outside (command line)
+    int RequestedFrame = 0;  // start frame requested from outside (command line)
     // Micelle rows of the last frame shown (files with micelles).
     std::vector<double> MicelleRow, MicelleBoundRow;
 
@@ -134,6 +135,9 @@ private:
     RunState& st_;
     void SetBusy(bool busy);
     void SetPlaying(bool playing);
-    void Controls() { if (UpdateControls) UpdateControls(); }
+    void Controls()
+    {
+        if (UpdateControls) UpdateControls();
+    }
     void ShowSingle();
 };

@@ -22,7 +22,7 @@ struct RunSetupBlock {
     std::int32_t LeftWall = 0, RightWall = 0;
     bool ISCorrection = false, cbOptDt = false, cbDetectorOn = false, cbEnableEOF = false;
     bool cbEOFDif = false, RedDiff = false, cbLastCor = false;
-    std::int32_t NX = 0;                                   // fields 15..19: not in a frame
+    std::int32_t NX = 0;  // fields 15..19: not in a frame
     double PeakWidth = 0, PeakEdgeWidth = 0, InjSite = 0, CapLength = 0;
     double StopTime = 0, DetPosition = 0, ErrInc = 0, Temperature = 0, CapDiameter = 0;
     std::int32_t DetInput = 0;
@@ -32,9 +32,9 @@ struct RunSetupBlock {
     double LW = 0, RW = 0;
     std::int32_t WallInc = 0;
     bool rbVoltage = true;
-    double Partner = 0;                                    // I in voltage mode, else U
+    double Partner = 0;  // I in voltage mode, else U
     std::int32_t PSQPeriod = 0;
-    std::int32_t PsqMode = 1;                              // 1 ms, 2 steps, 3 none
+    std::int32_t PsqMode = 1;  // 1 ms, 2 steps, 3 none
     bool cbLBorder = false, Unused39 = false, cbGauss = false, cbDCDTCor = false, cbPCIS = false;
     std::int32_t ItNew = 0;
     double EpsNew = 0, EpsCor = 0;
@@ -78,4 +78,5 @@ bool RunSetupBlockValid(const RunSetupBlock& b, bool inFrame);
 // The geometry alone, as the block's check takes it (a node count of 10 to
 // kMaxNodes; widths, length and injection site within the limits of their
 // edits): for the files that store it outside a block.
-bool GeometryValid(std::int32_t nx, double capLength, double peakWidth, double edgeWidth, double injSite);
+bool GeometryValid(std::int32_t nx, double capLength, double peakWidth, double edgeWidth,
+                   double injSite);

@@ -1,7 +1,7 @@
 #include "files/setup_edits.h"
 
-#include "engine/step/init_distribution.h"
 #include "engine/state/run_state.h"
+#include "engine/step/init_distribution.h"
 #include "foundation/numtext.h"
 
 #include <cctype>
@@ -20,16 +20,18 @@ using F = EditFormat;
 using W = EditFollow;
 
 // A number edit: typed and stored unit the same.
-EditEntry Num(const char* name, const char* caption, const char* hint, L limit, F format, double* (*field)(RunState&),
-             bool shown = true, W follow = W::None)
+EditEntry Num(const char* name, const char* caption, const char* hint, L limit, F format,
+              double* (*field)(RunState&), bool shown = true, W follow = W::None)
 {
-    return {name, caption, hint, P::Number, limit, 1, 1, 0, false, shown, format, follow, field, nullptr, nullptr};
+    return {name,  caption, hint,   P::Number, limit, 1,       1,      0,
+            false, shown,   format, follow,    field, nullptr, nullptr};
 }
 
-EditEntry Int(const char* name, const char* caption, const char* hint, L limit, int* (*field)(RunState&),
-             W follow = W::None)
+EditEntry Int(const char* name, const char* caption, const char* hint, L limit,
+              int* (*field)(RunState&), W follow = W::None)
 {
-    return {name, caption, hint, P::Integer, limit, 1, 1, 0, false, true, F::Integer, follow, nullptr, field, nullptr};
+    return {name,  caption, hint,       P::Integer, limit,   1,     1,      0,
+            false, true,    F::Integer, follow,     nullptr, field, nullptr};
 }
 
 // A grid value applied at the next Init.
@@ -49,59 +51,68 @@ EditEntry Unit(EditEntry e, double toStored, double toShown, double offset = 0)
     return e;
 }
 
-const char* const kWallLimitHint = "The least difference in profile that signalize where walls can be automatically moved";
+const char* const kWallLimitHint =
+    "The least difference in profile that signalize where walls can be automatically moved";
 
 std::vector<EditEntry> BuildRunSetupEdits()
 {
     return {
         Pending(Num("edInjSite", "Injection Site (mm)",
-                    "Position of Injection (Sample) site used by Type property of constituent", L::Any,
-                    F::RoundedGeneral, DBL(InjSitePending))),
-        Pending(Num("edPeakWidth", "Peak Width (mm)", "Sigmoid Inflex Distance - width of peak at half of its height",
-                    L::Positive, F::General, DBL(PeakWidthPending))),
-        Num("edDetPosition", "Detector Position (mm) ", "Detector may be situated outside of the calculated space",
-            L::Any, F::RoundedGeneral, DBL(DetPosition), true, W::RedrawGraph),
+                    "Position of Injection (Sample) site used by Type property of constituent",
+                    L::Any, F::RoundedGeneral, DBL(InjSitePending))),
+        Pending(Num("edPeakWidth", "Peak Width (mm)",
+                    "Sigmoid Inflex Distance - width of peak at half of its height", L::Positive,
+                    F::General, DBL(PeakWidthPending))),
+        Num("edDetPosition", "Detector Position (mm) ",
+            "Detector may be situated outside of the calculated space", L::Any, F::RoundedGeneral,
+            DBL(DetPosition), true, W::RedrawGraph),
         Pending(Num("edPeakEdgeWidth", "Peak Edge Width (mm)",
-                    "Smothness of edges calculated in initialisation (<Init> button)", L::Positive, F::General,
-                    DBL(PeakEdgeWidthPending))),
-        Pending(Unit(Num("edCapLength", "Capillary Length (mm)", "Length of the calculated space", L::Positive,
-                         F::Number, DBL(CapLengthPending)),
+                    "Smothness of edges calculated in initialisation (<Init> button)", L::Positive,
+                    F::General, DBL(PeakEdgeWidthPending))),
+        Pending(Unit(Num("edCapLength", "Capillary Length (mm)", "Length of the calculated space",
+                         L::Positive, F::Number, DBL(CapLengthPending)),
                      0.001, 1000)),
-        {"edNX", "Grid Points (Nodes)", "Spatial division (mesh density)", P::Integer, L::NodeCount, 1, 1, 0, true,
-         true, F::Integer, W::SetupChanged, nullptr, INT(NXPending), nullptr},
-        Unit(Num("edTemperature", "Temperature (\u00b0C)", "For calculation of difussion coefficients", L::Kelvin,
-                 F::Number, DBL(Temperature)),
+        {"edNX", "Grid Points (Nodes)", "Spatial division (mesh density)", P::Integer, L::NodeCount,
+         1, 1, 0, true, true, F::Integer, W::SetupChanged, nullptr, INT(NXPending), nullptr},
+        Unit(Num("edTemperature", "Temperature (\u00b0C)",
+                 "For calculation of difussion coefficients", L::Kelvin, F::Number,
+                 DBL(Temperature)),
              1, 1, 273.15),
-        Unit(Num("edCapDiameter", "Capillary Diameter (um)", "For calculation of current", L::Positive, F::Number,
-                 DBL(CapDiameter)),
+        Unit(Num("edCapDiameter", "Capillary Diameter (um)", "For calculation of current",
+                 L::Positive, F::Number, DBL(CapDiameter)),
              1e-6, 1e6),
         Int("edEditsRef", "Edits Refresh Rate (Steps)",
-            "Period of actualization of main window edits (actual time, dt, error,..)", L::Period, INT(EditsRef)),
-        Int("edGraphRef", "Graph Refresh Rate (Steps)", "Period of actualization of calculated profiles in graph",
-            L::Period, INT(GraphRef)),
+            "Period of actualization of main window edits (actual time, dt, error,..)", L::Period,
+            INT(EditsRef)),
+        Int("edGraphRef", "Graph Refresh Rate (Steps)",
+            "Period of actualization of calculated profiles in graph", L::Period, INT(GraphRef)),
         Int("edDetInput", "Detector Input (Steps)",
-            "Period between reading of profiles values at certain position in Graph (Detector Position)", L::Period,
-            INT(DetInput)),
-        Int("edOptInter", "Optimization Interval (Steps)", "Period between automatic optimisations of dt value",
-            L::Period, INT(OptInter)),
+            "Period between reading of profiles values at certain position in Graph (Detector Position)",
+            L::Period, INT(DetInput)),
+        Int("edOptInter", "Optimization Interval (Steps)",
+            "Period between automatic optimisations of dt value", L::Period, INT(OptInter)),
         Num("edErrInc", "dt Optimisation Increment",
-            "(1+- value) is multiplier for modification of dt when optimisation is called", L::NonNegative, F::Number,
-            DBL(ErrInc)),
-        Unit(Num("edFakeCapLen", "Additional Length (Fake) (mm)",
-                 "Additional length situated to the right corner of capillary which is not calculated but taken into "
-                 "account in calculation of applied electric field",
-                 L::NonNegative, F::General, DBL(FakeCapLen), false),
-             0.001, 1000),
+            "(1+- value) is multiplier for modification of dt when optimisation is called",
+            L::NonNegative, F::Number, DBL(ErrInc)),
+        Unit(
+            Num("edFakeCapLen", "Additional Length (Fake) (mm)",
+                "Additional length situated to the right corner of capillary which is not calculated but taken into "
+                "account in calculation of applied electric field",
+                L::NonNegative, F::General, DBL(FakeCapLen), false),
+            0.001, 1000),
         Num("edDTInit", "Initial dt (s)", "", L::Positive, F::InitialDT, DBL(DTInit), false),
-        Num("edAddCond", "Additional Conductivity (S/m)", "", L::NonNegative, F::General, DBL(AddCond), false),
+        Num("edAddCond", "Additional Conductivity (S/m)", "", L::NonNegative, F::General,
+            DBL(AddCond), false),
         Num("edLW", "LW Limit (mM)", kWallLimitHint, L::Any, F::Number, DBL(LW)),
         Num("edRW", "RW Limit (mM)", kWallLimitHint, L::Any, F::Number, DBL(RW)),
-        Int("edWallInc", "Wall Increment (Nodes)", "Increment to wall positions when position is about to change",
-            L::NodeStep, INT(WallInc)),
+        Int("edWallInc", "Wall Increment (Nodes)",
+            "Increment to wall positions when position is about to change", L::NodeStep,
+            INT(WallInc)),
         Int("edWallRef", "Wall Refresh Rate (Steps)",
-            "Period between two actualization of wall position when they are set to move automatically", L::Period,
-            INT(WallRef)),
-        Int("edPSQ", "Save Frame Each", "Saving interval for PSQ file (in ms or steps)", L::Period, INT(PSQPeriod)),
+            "Period between two actualization of wall position when they are set to move automatically",
+            L::Period, INT(WallRef)),
+        Int("edPSQ", "Save Frame Each", "Saving interval for PSQ file (in ms or steps)", L::Period,
+            INT(PSQPeriod)),
         Num("edKin1", "k_main", "", L::Any, F::General, DBL(Kin1), false),
         Num("edKinA", "a ... [C]^a", "", L::Any, F::General, DBL(KinA), false),
         Num("edKinB", "b ... [P]^b", "", L::Any, F::General, DBL(KinB), false),
@@ -113,26 +124,28 @@ std::vector<EditEntry> BuildRunSetupEdits()
         Num("edRacemicB", "Racemic B (KS)", "", L::Any, F::General, DBL(RacemicB), false),
         Num("edRacemicG", "Racemic k(glob)", "", L::Any, F::General, DBL(RacemicG), false),
         Num("edDerNorm", "DER norm", "", L::Any, F::General, DBL(DerNorm), false, W::RedrawGraph),
-        Num("edDerN", "DER constituent #", "", L::Any, F::General, DBL(DerNorm), false, W::RedrawGraph),
+        Num("edDerN", "DER constituent #", "", L::Any, F::General, DBL(DerNorm), false,
+            W::RedrawGraph),
     };
 }
 
 std::vector<EditEntry> BuildOptionEdits()
 {
     auto colour = [](const char* name, const char* caption, std::uint32_t* (*field)(RunState&)) {
-        return EditEntry{name, caption, "", P::Colour, L::NonNegative, 1, 1, 0, false, true, F::Colour,
-                        W::SetupGraph, nullptr, nullptr, field};
+        return EditEntry{name,  caption, "",        P::Colour,     L::NonNegative, 1,       1,    0,
+                         false, true,    F::Colour, W::SetupGraph, nullptr,        nullptr, field};
     };
     return {
-        Num("edEpsNew", "Precision of Newton met.", "Convergence precision for Newton method", L::Positive, F::Number,
-            DBL(EpsNew)),
-        Num("edEpsCor", "Precision of DER met.", "Convergence precision for calculation of time derivatives",
-            L::Positive, F::Number, DBL(EpsCor)),
+        Num("edEpsNew", "Precision of Newton met.", "Convergence precision for Newton method",
+            L::Positive, F::Number, DBL(EpsNew)),
+        Num("edEpsCor", "Precision of DER met.",
+            "Convergence precision for calculation of time derivatives", L::Positive, F::Number,
+            DBL(EpsCor)),
         Int("edItNew", "Max Iterations of NM", "", L::Period, INT(ItNew)),
         colour("edSimColor", "Profile Graph Colour", COL(Options.SimColor)),
         colour("edDetColor", "Detector Colour", COL(Options.DetColor)),
-        Int("edLineWidth", "Profile Line Width (Points)", "", L::NonNegative, INT(Options.LineWidth),
-            W::ApplyLineWidth),
+        Int("edLineWidth", "Profile Line Width (Points)", "", L::NonNegative,
+            INT(Options.LineWidth), W::ApplyLineWidth),
         Int("edSrT", "Profile Click Tolerance (Points)", "", L::NonNegative, INT(Options.SrT)),
         Int("edAnotherPos", "Another Position (Nodes): ", "", L::Any, INT(ZeroPosNode)),
     };
@@ -163,7 +176,7 @@ std::string SetupNumber(double v, const char* fixedPattern)
     return FormatFloat(v < 0.01 ? "0.0##e+0" : fixedPattern, v);
 }
 
-} // namespace
+}  // namespace
 
 const std::vector<EditEntry>& RunSetupEdits()
 {
@@ -227,7 +240,7 @@ EditResult CommitEdit(RunState& st, const EditEntry& e, const std::string& text)
 
 std::string ShowEdit(const RunState& st, const EditEntry& e)
 {
-    RunState& s = const_cast<RunState&>(st);   // the accessors only locate the field
+    RunState& s = const_cast<RunState&>(st);  // the accessors only locate the field
     if (e.integer) return std::to_string(*e.integer(s));
     if (e.colour) return ColourText(*e.colour(s));
     if (e.format == F::InitialDT && st.cbIgnDT) return "Disabled";
@@ -243,19 +256,24 @@ std::string ShowEdit(const RunState& st, const EditEntry& e)
 std::string NodeLabel(const RunState& st, const std::string& editName)
 {
     int n = 0;
-    if (editName == "edPeakWidth") n = PositionToNode(st, st.PeakWidthPending, st.NXPending);
-    else if (editName == "edPeakEdgeWidth") n = PositionToNode(st, st.PeakEdgeWidthPending, st.NXPending);
-    else if (editName == "edInjSite") n = InjectionSiteNode(st, true);
-    else if (editName == "edDetPosition") n = PositionToNode(st, st.DetPosition, st.NXPending);
-    else return {};
+    if (editName == "edPeakWidth")
+        n = PositionToNode(st, st.PeakWidthPending, st.NXPending);
+    else if (editName == "edPeakEdgeWidth")
+        n = PositionToNode(st, st.PeakEdgeWidthPending, st.NXPending);
+    else if (editName == "edInjSite")
+        n = InjectionSiteNode(st, true);
+    else if (editName == "edDetPosition")
+        n = PositionToNode(st, st.DetPosition, st.NXPending);
+    else
+        return {};
     return "(" + std::to_string(n) + " Nodes)";
 }
 
 void CheckRunSetupChanged(RunState& st)
 {
     const bool changed[5] = {st.NX != st.NXPending, st.PeakWidth != st.PeakWidthPending,
-                             st.PeakEdgeWidth != st.PeakEdgeWidthPending, st.InjSite != st.InjSitePending,
-                             st.CapLength != st.CapLengthPending};
+                             st.PeakEdgeWidth != st.PeakEdgeWidthPending,
+                             st.InjSite != st.InjSitePending, st.CapLength != st.CapLengthPending};
     st.SetupChanged = false;
     for (int i = 0; i < 5; ++i) {
         st.SetupItemChanged[i] = changed[i];
@@ -287,9 +305,12 @@ std::string PowerModeCaption(const RunSetupSwitches& sw, bool other)
 void SetXAxisUnit(RunState& st, int code)
 {
     st.Options.XAxisUnit = code;
-    if (code == kXAxisM) st.XScale = 1;
-    else if (code == kXAxisMM) st.XScale = 1000;
-    else return;
+    if (code == kXAxisM)
+        st.XScale = 1;
+    else if (code == kXAxisMM)
+        st.XScale = 1000;
+    else
+        return;
     RescaleXAxis(st);
 }
 
@@ -299,15 +320,17 @@ void RescaleXAxis(RunState& st)
     RunSeries& s = st.Series;
     // Every series along the capillary, each over its own points; the detector
     // record (minutes) stays.
-    ChartSeries* along[] = {&s.sr_conductivity, &s.sr_pH, &s.sr_IS, &s.sr_j, &s.sr_E, &s.sr_Ui, &s.sr_P,
-                            &s.sr_potential, &s.sr_DER, &s.sr_S, &s.sr_Svol, &s.sr_diam, &s.sr_T, &s.sr_mix,
-                            &s.sr_pi, &s.sr_elneut, &s.sr_mic, &s.sr_MicDye, &s.sr_CMC};
+    ChartSeries* along[] = {&s.sr_conductivity, &s.sr_pH,   &s.sr_IS,        &s.sr_j,   &s.sr_E,
+                            &s.sr_Ui,           &s.sr_P,    &s.sr_potential, &s.sr_DER, &s.sr_S,
+                            &s.sr_Svol,         &s.sr_diam, &s.sr_T,         &s.sr_mix, &s.sr_pi,
+                            &s.sr_elneut,       &s.sr_mic,  &s.sr_MicDye,    &s.sr_CMC};
     std::vector<ChartSeries*> all(std::begin(along), std::end(along));
     for (int k = 1; k <= 8; ++k) all.push_back(&s.sr_reg[k]);
     for (ChartSeries* c : all) {
         const int n = static_cast<int>(c->x.size());
         if (n < 2) continue;
-        for (int i = 0; i < n; ++i) c->x[i] = static_cast<double>(i) / (n - 1) * st.CapLength * st.XScale;
+        for (int i = 0; i < n; ++i)
+            c->x[i] = static_cast<double>(i) / (n - 1) * st.CapLength * st.XScale;
     }
     auto wall = [&](ChartSeries& line, int node) {
         for (double& x : line.x) x = static_cast<double>(node) / st.NX * st.CapLength * st.XScale;
@@ -329,16 +352,22 @@ std::int64_t ReadColour(const std::string& text)
     while (!t.empty() && std::isspace(static_cast<unsigned char>(t.front()))) t.erase(0, 1);
     while (!t.empty() && std::isspace(static_cast<unsigned char>(t.back()))) t.pop_back();
     int base = 10;
-    if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) t.erase(0, 2), base = 16;
-    else if (!t.empty() && (t[0] == 'x' || t[0] == 'X' || t[0] == '$')) t.erase(0, 1), base = 16;
+    if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X'))
+        t.erase(0, 2), base = 16;
+    else if (!t.empty() && (t[0] == 'x' || t[0] == 'X' || t[0] == '$'))
+        t.erase(0, 1), base = 16;
     if (t.empty() || t.size() > 10) return -1;
     std::int64_t v = 0;
     for (char ch : t) {
         int d;
-        if (ch >= '0' && ch <= '9') d = ch - '0';
-        else if (base == 16 && ch >= 'a' && ch <= 'f') d = ch - 'a' + 10;
-        else if (base == 16 && ch >= 'A' && ch <= 'F') d = ch - 'A' + 10;
-        else return -1;
+        if (ch >= '0' && ch <= '9')
+            d = ch - '0';
+        else if (base == 16 && ch >= 'a' && ch <= 'f')
+            d = ch - 'a' + 10;
+        else if (base == 16 && ch >= 'A' && ch <= 'F')
+            d = ch - 'A' + 10;
+        else
+            return -1;
         v = v * base + d;
     }
     return v <= 0xFFFFFFFFLL ? v : -1;
@@ -360,10 +389,14 @@ bool CsvSepFromText(const std::string& text, char& sep)
 {
     if (text.empty()) return false;
     const char c = text[0];
-    if (c == 's' || c == 'S') sep = ' ';
-    else if (c == 'c' || c == 'C') sep = ',';
-    else if (c == 't' || c == 'T') sep = '\t';
-    else sep = c;
+    if (c == 's' || c == 'S')
+        sep = ' ';
+    else if (c == 'c' || c == 'C')
+        sep = ',';
+    else if (c == 't' || c == 'T')
+        sep = '\t';
+    else
+        sep = c;
     return true;
 }
 

@@ -8,7 +8,7 @@
 // also runs).
 #pragma once
 
-#include "engine/step/init_distribution.h"   // ApplyZeroPoint
+#include "engine/step/init_distribution.h"  // ApplyZeroPoint
 
 #include <cstdint>
 #include <string>
@@ -30,12 +30,13 @@ enum class EditLimit {
                   // typed value plus 273.15 above 0 K (2^-44 K)
 };
 enum class EditFormat {
-    Number,         // "0.0##e+0" below 0.01 (negatives included), otherwise "0.####"
-    InitialDT,      // "0.0##e+0" below 0.01, otherwise "0.###"; "Disabled" while "DO NOT Use <Initial dt>"
-    General,        // shortest form up to 15 significant digits
-    RoundedGeneral, // rounded to 14 significant digits, then general
+    Number,     // "0.0##e+0" below 0.01 (negatives included), otherwise "0.####"
+    InitialDT,  // "0.0##e+0" below 0.01, otherwise "0.###"; "Disabled" while "DO NOT Use <Initial
+                // dt>"
+    General,    // shortest form up to 15 significant digits
+    RoundedGeneral,  // rounded to 14 significant digits, then general
     Integer,
-    Colour,         // "0x" + eight hexadecimal digits
+    Colour,  // "0x" + eight hexadecimal digits
 };
 enum class EditFollow { None, SetupChanged, RedrawGraph, SetupGraph, ApplyLineWidth };
 
@@ -44,16 +45,16 @@ enum class EditFollow { None, SetupChanged, RedrawGraph, SetupGraph, ApplyLineWi
 inline constexpr int kMaxNodes = 10000000;
 
 struct EditEntry {
-    const char* name;      // control (and object) name
-    const char* caption;   // label text
-    const char* hint;      // tool tip, "" when none
+    const char* name;     // control (and object) name
+    const char* caption;  // label text
+    const char* hint;     // tool tip, "" when none
     EditParse parse;
     EditLimit limit;
-    double toStored;       // stored = typed * toStored + offset
-    double toShown;        // shown = (stored - offset) * toShown
+    double toStored;  // stored = typed * toStored + offset
+    double toShown;   // shown = (stored - offset) * toShown
     double offset;
-    bool pending;          // geometry applied at the next Init: taken only when it differs
-    bool shown;            // visible after construction
+    bool pending;  // geometry applied at the next Init: taken only when it differs
+    bool shown;    // visible after construction
     EditFormat format;
     EditFollow follow;
     double* (*number)(RunState&);         // stored double (Number)
@@ -72,10 +73,10 @@ const EditEntry* FindEdit(const std::string& name);
 bool EditTakes(const std::string& name, double stored);
 
 enum class EditResult {
-    Taken,       // stored (the follow-up is due)
-    Same,        // a pending value equal to the one pending: nothing to do
-    Refused,     // no number, or outside the limit: the stored value is shown again
-    Busy,        // a grid value while a run is active
+    Taken,    // stored (the follow-up is due)
+    Same,     // a pending value equal to the one pending: nothing to do
+    Refused,  // no number, or outside the limit: the stored value is shown again
+    Busy,     // a grid value while a run is active
 };
 // The exit handler of an edit: parse, test, convert, store. `Taken` of a
 // pending value also recomputes the set-up change flags.

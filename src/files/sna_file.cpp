@@ -1,16 +1,16 @@
 #include "files/sna_file.h"
 
 #include "composition/cmp_file.h"
-#include "engine/step/comp_window.h"
+#include "engine/equilibrium/equilibrium.h"
 #include "engine/modes/diffusion/diffusion_mode.h"
 #include "engine/modes/effects/effects_table.h"
-#include "engine/state/engine_arrays.h"
-#include "engine/equilibrium/equilibrium.h"
-#include "engine/step/init_calc.h"
 #include "engine/modes/modes.h"
+#include "engine/state/engine_arrays.h"
+#include "engine/state/run_state.h"
+#include "engine/step/comp_window.h"
+#include "engine/step/init_calc.h"
 #include "engine/step/recalc.h"
 #include "engine/step/rk_start.h"
-#include "engine/state/run_state.h"
 #include "files/complex_file.h"
 #include "files/det_file.h"
 #include "files/file_hooks.h"
@@ -48,8 +48,8 @@ std::vector<std::uint8_t> ChecksOf(const std::vector<CheckListItem>& items, int 
 struct LegacyImage {
     std::int32_t NX = 0;
     double PeakWidth = 0, PeakEdgeWidth = 0, InjNode = 0, CapLength = 0;
-    std::vector<double> Profiles;          // C x (N+1)
-    std::vector<std::uint8_t> GraphChecks, DetChecks;   // C+2 each
+    std::vector<double> Profiles;                      // C x (N+1)
+    std::vector<std::uint8_t> GraphChecks, DetChecks;  // C+2 each
     double Time = 0, RunStart = 0, SpentTime = 0;
     std::int32_t StepCount = 0, NewtonItTotal = 0;
     bool SetupChanged = false;
@@ -66,7 +66,10 @@ void CheckLegacyGeometry(BinReader& in, const LegacyImage& im)
              GeometryValid(im.NX, im.CapLength, im.PeakWidth, im.PeakEdgeWidth, injSite));
 }
 
-void CheckConcentrations(BinReader& in, const std::vector<double>& values) { in.Check(PlausibleConcentrations(values)); }
+void CheckConcentrations(BinReader& in, const std::vector<double>& values)
+{
+    in.Check(PlausibleConcentrations(values));
+}
 
 // What a save of an opened project writes must open again: the values that
 // loading brought about (the current of the recalculated profiles, positions
@@ -87,7 +90,7 @@ void CheckTrailerEndsFile(BinReader& in)
 LegacyImage ReadLegacyImage(BinReader& in, int constituents)
 {
     LegacyImage im;
-    in.Bool();   // Initialised: not used
+    in.Bool();  // Initialised: not used
     in.Fields(im.NX, im.PeakWidth, im.PeakEdgeWidth, im.InjNode, im.CapLength);
     im.InjNode = std::nearbyint(im.InjNode);
     CheckLegacyGeometry(in, im);
@@ -112,10 +115,12 @@ void ApplyGraphChecks(RunState& st, const std::vector<std::uint8_t>& checks)
 {
     RunSeries& s = st.Series;
     const int c = st.NComp;
-    for (int k = 0; k < c + 2 && k < static_cast<int>(s.clbGraph.size()); ++k) s.clbGraph[k].checked = checks[k];
+    for (int k = 0; k < c + 2 && k < static_cast<int>(s.clbGraph.size()); ++k)
+        s.clbGraph[k].checked = checks[k];
     s.sr_pH.active = checks[0] != 0;
     s.sr_conductivity.active = checks[1] != 0;
-    for (int i = 1; i <= c && i < static_cast<int>(s.srComp.size()); ++i) s.srComp[i].active = checks[i + 1] != 0;
+    for (int i = 1; i <= c && i < static_cast<int>(s.srComp.size()); ++i)
+        s.srComp[i].active = checks[i + 1] != 0;
 }
 
 // True when the sequence file is empty or holds frames of the run's system.
@@ -313,31 +318,41 @@ bool ApplyLegacyProject(RunState& st, const ProjectFiles& files, const std::stri
     return true;
 }
 
-} // namespace
+}  // namespace
 
 ProjectImage CaptureProject(const RunState& st)
 {
     ProjectImage im;
     im.Block = CaptureRunSetupBlock(st);
-    im.cbDcH = st.cbDcH; im.cbChrom = st.cbChrom; im.cbLE = st.cbLE; im.cbRE = st.cbRE;
+    im.cbDcH = st.cbDcH;
+    im.cbChrom = st.cbChrom;
+    im.cbLE = st.cbLE;
+    im.cbRE = st.cbRE;
     const bool table = st.SegCount >= 1 && st.TableEdge.size() >= 12 && st.TableRows.size() >= 12;
     im.RowCount = kTableRows;
     im.SegCount = table ? st.SegCount : 0;
-    im.cbS = st.cbS; im.cbH = st.cbH; im.cbMix = st.cbMix; im.cbT = st.cbT;
-    im.rbD = st.rbD; im.rbH = st.rbH;
+    im.cbS = st.cbS;
+    im.cbH = st.cbH;
+    im.cbMix = st.cbMix;
+    im.cbT = st.cbT;
+    im.rbD = st.rbD;
+    im.rbH = st.rbH;
     if (table) {
         for (int r = 3; r <= kTableRows; ++r) im.Edges.push_back(st.TableEdge[r]);
         for (int r = 2; r <= kTableRows; ++r)
             for (int k = 1; k <= st.SegCount; ++k)
-                im.Cells.push_back(k < static_cast<int>(st.TableRows[r].size()) ? st.TableRows[r][k] : -1.0);
+                im.Cells.push_back(k < static_cast<int>(st.TableRows[r].size()) ? st.TableRows[r][k]
+                                                                                : -1.0);
     }
-    im.RunStart = st.RunStart; im.SpentTime = st.SpentTime;
+    im.RunStart = st.RunStart;
+    im.SpentTime = st.SpentTime;
     im.StepCount = Int32Field(st.StepCount);
     im.NewtonItTotal = Int32Field(st.NewtonItTotal);
     const int nn = st.NX + 1;
     const int c = st.NComp;
     if (st.Arr.Allocated() && st.Arr.Nn == nn && st.Arr.NComp == c) {
-        for (int i = 1; i <= c; ++i) im.Profiles.insert(im.Profiles.end(), st.Arr.C(2, i), st.Arr.C(2, i) + nn);
+        for (int i = 1; i <= c; ++i)
+            im.Profiles.insert(im.Profiles.end(), st.Arr.C(2, i), st.Arr.C(2, i) + nn);
         const double* h = const_cast<RunState&>(st).Arr.CH(2);
         im.HProfile.assign(h, h + nn);
     } else {
@@ -451,8 +466,9 @@ bool SaveSnaFile(RunState& st, const std::string& name)
     // files are replaced only when all of them are complete.
     FileSaveSet save;
     // The composition is required for opening: a save that cannot write it ends.
-    if (st.Composition.Count() > 0 &&
-        !save.Stage(ChangeFileExt(base, ".cmp"), [&](BinWriter& out) { EncodeComposition(out, st.Composition); })) {
+    if (st.Composition.Count() > 0 && !save.Stage(ChangeFileExt(base, ".cmp"), [&](BinWriter& out) {
+            EncodeComposition(out, st.Composition);
+        })) {
         ShowWarning("Error: Can't create new file");
         return false;
     }
@@ -469,7 +485,8 @@ bool SaveSnaFile(RunState& st, const std::string& name)
                 return WriteOptFile(st, temp) && FileExists(temp);
             });
     }
-    if (st.Initialised && !save.Stage(ChangeFileExt(base, ".det"), [&](BinWriter& out) { EncodeDetFile(out, st); }))
+    if (st.Initialised &&
+        !save.Stage(ChangeFileExt(base, ".det"), [&](BinWriter& out) { EncodeDetFile(out, st); }))
         ShowWarning("Error: Can't create a new file");
     const std::string txtName = ChangeFileExt(base, ".txt");
     // The table belongs to the project: a save that cannot write it ends.
@@ -562,7 +579,8 @@ bool ApplyCurrentProject(RunState& st, const ProjectFiles& files, const std::str
     std::copy_n(im.HProfile.data(), nn, st.Arr.CH(2));
     ApplyGraphChecks(st, im.GraphChecks);
     RunSeries& s = st.Series;
-    for (int k = 0; k < c + 4 && k < static_cast<int>(s.clbDet.size()); ++k) s.clbDet[k].checked = im.DetChecks[k];
+    for (int k = 0; k < c + 4 && k < static_cast<int>(s.clbDet.size()); ++k)
+        s.clbDet[k].checked = im.DetChecks[k];
 
     st.Loading = false;
     st.FileName = name;
@@ -689,7 +707,8 @@ bool OpenProject(RunState& st, const std::string& name)
         // The fresh state does not take the refused project's complexation.
         st.cbComplex = false;
         // A geometry no run can be built on is replaced by the default one.
-        if (st.NX < kMinNodes || st.NX > 10000000 || !(st.CapLength > 0) || !std::isfinite(st.CapLength)) {
+        if (st.NX < kMinNodes || st.NX > 10000000 || !(st.CapLength > 0) ||
+            !std::isfinite(st.CapLength)) {
             st.NX = st.NXPending = 1000;
             st.CapLength = st.CapLengthPending = 0.025;
             st.PeakWidth = st.PeakWidthPending = 2.0;

@@ -20,15 +20,15 @@ struct ProjectImage {
     RunSetupBlock Block;
     // "1.1" only: run-setup switches and the effects table copy.
     bool cbDcH = false, cbChrom = false, cbLE = false, cbRE = false;
-    std::int32_t RowCount = 11;        // rows of the table copy (2..11)
-    std::int32_t SegCount = 0;         // K: segments (0: no table)
+    std::int32_t RowCount = 11;  // rows of the table copy (2..11)
+    std::int32_t SegCount = 0;   // K: segments (0: no table)
     bool cbS = false, cbH = false, cbMix = false, cbT = false, rbD = false, rbH = false;
-    std::vector<double> Edges;         // edge values of rows 3..RowCount
-    std::vector<double> Cells;         // rows 2..RowCount, each segments 1..K
+    std::vector<double> Edges;  // edge values of rows 3..RowCount
+    std::vector<double> Cells;  // rows 2..RowCount, each segments 1..K
     double RunStart = 0, SpentTime = 0;
     std::int32_t StepCount = 0, NewtonItTotal = 0;
-    std::vector<double> Profiles;      // C x (N+1): constituent 1 nodes 0..N, then 2, ...
-    std::vector<double> HProfile;      // N+1
+    std::vector<double> Profiles;           // C x (N+1): constituent 1 nodes 0..N, then 2, ...
+    std::vector<double> HProfile;           // N+1
     std::vector<std::uint8_t> GraphChecks;  // C+2
     std::vector<std::uint8_t> DetChecks;    // C+4
 };

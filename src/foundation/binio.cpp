@@ -22,7 +22,7 @@ namespace {
     ThrowError("Incorrect file.");
 }
 
-} // namespace
+}  // namespace
 
 std::string ChangeFileExt(const std::string& name, const std::string& ext)
 {
@@ -35,7 +35,8 @@ std::string ChangeFileExt(const std::string& name, const std::string& ext)
 
 void RequireBytes(KFile& file, std::int64_t bytes, std::int64_t limit, std::int64_t position)
 {
-    if (bytes < 0 || position < 0 || position > limit || bytes > limit - position) CloseAndRaise(file);
+    if (bytes < 0 || position < 0 || position > limit || bytes > limit - position)
+        CloseAndRaise(file);
 }
 
 void FileReadDoubles(KFile& file, double* values, std::int64_t count, std::int64_t limit,
@@ -95,7 +96,10 @@ void BinReader::RequireItems(std::int64_t count, std::int64_t bytesEach)
     if (count < 0 || bytesEach < 0 || (bytesEach > 0 && count > Left() / bytesEach)) Fail();
 }
 
-void BinReader::Fail() { CloseAndRaise(file_); }
+void BinReader::Fail()
+{
+    CloseAndRaise(file_);
+}
 
 bool BinReader::TrailerIsEOF()
 {
@@ -153,17 +157,22 @@ fs::path SaveTarget(const std::string& name)
 std::string CreateTemp(const fs::path& target, KFile& file)
 {
     static std::atomic<unsigned> serial{0};
-    const fs::path temp = target.parent_path() / ("." + target.filename().string() + ".tmp" +
-                                                  std::to_string(::getpid()) + "_" + std::to_string(serial++));
+    const fs::path temp =
+        target.parent_path() / ("." + target.filename().string() + ".tmp" +
+                                std::to_string(::getpid()) + "_" + std::to_string(serial++));
     const int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) return {};
     file = KFile(fd);
     struct stat old;
-    if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(fd, old.st_mode & 07777);
+    if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode))
+        ::fchmod(fd, old.st_mode & 07777);
     return temp.string();
 }
 
-bool PlainRename(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()) == 0; }
+bool PlainRename(const std::string& from, const std::string& to)
+{
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
 
 CommitRenameFn gCommitRename = PlainRename;
 
@@ -175,7 +184,7 @@ void SyncDirectory(const fs::path& dir)
     ::close(fd);
 }
 
-} // namespace
+}  // namespace
 
 FileSaveSet::~FileSaveSet()
 {
@@ -185,7 +194,8 @@ FileSaveSet::~FileSaveSet()
     }
 }
 
-bool FileSaveSet::StageByName(const std::string& name, const std::function<bool(const std::string& tempName)>& write)
+bool FileSaveSet::StageByName(const std::string& name,
+                              const std::function<bool(const std::string& tempName)>& write)
 {
     const fs::path target = SaveTarget(name);
     KFile file;
@@ -197,7 +207,8 @@ bool FileSaveSet::StageByName(const std::string& name, const std::function<bool(
         written = write(temp);
         if (written) {
             KFile synced = KFile::Open(temp, 0);
-            if (!synced.IsOpen() || ::fsync(synced.Handle()) != 0) ThrowError("Error: Can't write to file");
+            if (!synced.IsOpen() || ::fsync(synced.Handle()) != 0)
+                ThrowError("Error: Can't write to file");
         }
     } catch (...) {
         std::error_code ec;
@@ -241,8 +252,9 @@ void FileSaveSet::Commit()
         const fs::path target = staged_[k].target;
         struct stat old;
         if (::lstat(target.c_str(), &old) != 0) continue;
-        const fs::path backup = target.parent_path() / ("." + target.filename().string() + ".bak" +
-                                                        std::to_string(::getpid()) + "_" + std::to_string(serial++));
+        const fs::path backup =
+            target.parent_path() / ("." + target.filename().string() + ".bak" +
+                                    std::to_string(::getpid()) + "_" + std::to_string(serial++));
         std::error_code ec;
         if (::link(target.c_str(), backup.c_str()) != 0 && !fs::copy_file(target, backup, ec)) {
             dropBackups();
@@ -259,8 +271,10 @@ void FileSaveSet::Commit()
             // stays beside its target.
             for (std::size_t j = 0; j < k; ++j) {
                 std::error_code ec;
-                if (backups[j].empty()) fs::remove(staged_[j].target, ec);
-                else if (fs::rename(backups[j], staged_[j].target, ec); !ec) backups[j].clear();
+                if (backups[j].empty())
+                    fs::remove(staged_[j].target, ec);
+                else if (fs::rename(backups[j], staged_[j].target, ec); !ec)
+                    backups[j].clear();
             }
             for (std::size_t j = k; j < staged_.size(); ++j) {
                 std::error_code ec;
@@ -268,7 +282,7 @@ void FileSaveSet::Commit()
                 backups[j].clear();
             }
             staged_.erase(staged_.begin(), staged_.begin() + static_cast<std::ptrdiff_t>(k));
-            ThrowError("Error: Can't write to file");   // the rest are removed by the destructor
+            ThrowError("Error: Can't write to file");  // the rest are removed by the destructor
         }
         const fs::path dir = fs::path(s.target).parent_path();
         if (std::find(dirs.begin(), dirs.end(), dir) == dirs.end()) dirs.push_back(dir);
@@ -278,7 +292,10 @@ void FileSaveSet::Commit()
     for (const fs::path& dir : dirs) SyncDirectory(dir);
 }
 
-std::string SaveTargetName(const std::string& name) { return SaveTarget(name).string(); }
+std::string SaveTargetName(const std::string& name)
+{
+    return SaveTarget(name).string();
+}
 
 CommitRenameFn SetCommitRename(CommitRenameFn rename)
 {

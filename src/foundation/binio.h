@@ -25,7 +25,8 @@ void RequireBytes(KFile& file, std::int64_t bytes, std::int64_t limit, std::int6
 // `count` doubles, little-endian, as one guarded read or write.
 void FileReadDoubles(KFile& file, double* values, std::int64_t count, std::int64_t limit,
                      std::int64_t& position);
-void FileWriteDoubles(KFile& file, const double* values, std::int64_t count, std::int64_t& position);
+void FileWriteDoubles(KFile& file, const double* values, std::int64_t count,
+                      std::int64_t& position);
 
 // A 64-bit counter in a 32-bit field of a file: clamped into the int32 range
 // (a run that counted past it stores the largest value).
@@ -57,7 +58,9 @@ class BinReader {
 public:
     // From `position` up to `limit`.
     BinReader(KFile& file, std::int64_t limit, std::int64_t position = 0)
-        : file_(file), limit_(limit), pos_(position) {}
+        : file_(file), limit_(limit), pos_(position)
+    {
+    }
     // The whole file, from its start.
     explicit BinReader(KFile& file);
 
@@ -68,14 +71,20 @@ public:
     // A zero-terminated text (ends silently at the limit or the end of the file).
     std::string StringZ();
     // `count` doubles into `values` / as a new vector (checked before allocating).
-    void Doubles(double* values, std::int64_t count) { FileReadDoubles(file_, values, count, limit_, pos_); }
+    void Doubles(double* values, std::int64_t count)
+    {
+        FileReadDoubles(file_, values, count, limit_, pos_);
+    }
     std::vector<double> Doubles(std::int64_t count);
     // `count` one-byte flags (0 or 1), checked before allocating.
     std::vector<std::uint8_t> Flags(std::int64_t count);
 
     // Fields in order, each read by its type (double, int32, bool, uint8, text).
     template <class... T>
-    void Fields(T&... v) { (Field(v), ...); }
+    void Fields(T&... v)
+    {
+        (Field(v), ...);
+    }
     void Field(double& v) { v = Double(); }
     void Field(std::int32_t& v) { v = Int32(); }
     void Field(bool& v) { v = Bool(); }
@@ -88,7 +97,10 @@ public:
     // fit in what is left (no overflow on any count).
     void RequireItems(std::int64_t count, std::int64_t bytesEach);
     // Raises "Incorrect file." unless `ok` (the file is closed first).
-    void Check(bool ok) { if (!ok) Fail(); }
+    void Check(bool ok)
+    {
+        if (!ok) Fail();
+    }
     [[noreturn]] void Fail();
     // Reads the trailer: false after the warning "Incorrect file." unless it
     // is "EOF" with its zero byte and ends the file (a file whose counts do not
@@ -118,8 +130,14 @@ public:
     void Bool(bool v) { FileWriteBool(file_, v, pos_); }
     // The characters and one zero byte.
     void StringZ(const std::string& v) { FileWriteString(file_, v, pos_, true); }
-    void Doubles(const double* values, std::int64_t count) { FileWriteDoubles(file_, values, count, pos_); }
-    void Doubles(const std::vector<double>& values) { Doubles(values.data(), static_cast<std::int64_t>(values.size())); }
+    void Doubles(const double* values, std::int64_t count)
+    {
+        FileWriteDoubles(file_, values, count, pos_);
+    }
+    void Doubles(const std::vector<double>& values)
+    {
+        Doubles(values.data(), static_cast<std::int64_t>(values.size()));
+    }
     // One byte per flag, 1 for non-zero.
     void Flags(const std::vector<std::uint8_t>& flags);
     // Raw bytes as they are.
@@ -127,7 +145,10 @@ public:
 
     // Fields in order, each written by its type (double, int32, bool, uint8, text).
     template <class... T>
-    void Fields(const T&... v) { (Field(v), ...); }
+    void Fields(const T&... v)
+    {
+        (Field(v), ...);
+    }
     void Field(double v) { Double(v); }
     void Field(std::int32_t v) { Int32(v); }
     void Field(bool v) { Bool(v); }
@@ -178,7 +199,8 @@ public:
     bool Stage(const std::string& name, const std::function<void(BinWriter& out)>& write);
     // The same for a writer that takes a file name: `write` gets the name of
     // the temporary file and returns whether it wrote it; false unstages it.
-    bool StageByName(const std::string& name, const std::function<bool(const std::string& tempName)>& write);
+    bool StageByName(const std::string& name,
+                     const std::function<bool(const std::string& tempName)>& write);
     // Renames every staged file over its target in the order staged, then
     // syncs the directories. Each existing target is first kept as a backup
     // (a second link to it, the old file staying in place); a failed rename

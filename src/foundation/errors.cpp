@@ -21,7 +21,10 @@ const char* const kErrorCodes[11] = {
 
 class StderrSink : public MessageSink {
 public:
-    void Warning(const std::string& message) override { std::cerr << "Warning: " << message << '\n'; }
+    void Warning(const std::string& message) override
+    {
+        std::cerr << "Warning: " << message << '\n';
+    }
     bool Question(const std::string& question) override
     {
         std::cerr << "Question (answered No): " << question << '\n';
@@ -36,7 +39,10 @@ MessagePump g_pump;
 
 }  // namespace
 
-void ThrowError(std::string message) { throw Exception(message); }
+void ThrowError(std::string message)
+{
+    throw Exception(message);
+}
 
 std::string ErrorCodeText(std::int8_t code)
 {
@@ -52,10 +58,22 @@ void ThrowErrorCode(std::int8_t code, std::string where)
     ThrowError(text);
 }
 
-void ShowWarning(const std::string& message) { g_sink->Warning(message); }
-bool Confirm(const std::string& question) { return g_sink->Question(question); }
-bool ConfirmOverwrite(const std::string& fileName) { return Confirm("Overwrite file: " + fileName + "?"); }
-void ShowMessage(const std::string& message) { g_sink->Message(message); }
+void ShowWarning(const std::string& message)
+{
+    g_sink->Warning(message);
+}
+bool Confirm(const std::string& question)
+{
+    return g_sink->Question(question);
+}
+bool ConfirmOverwrite(const std::string& fileName)
+{
+    return Confirm("Overwrite file: " + fileName + "?");
+}
+void ShowMessage(const std::string& message)
+{
+    g_sink->Message(message);
+}
 
 MessageSink* SetMessageSink(MessageSink* sink)
 {
@@ -64,7 +82,10 @@ MessageSink* SetMessageSink(MessageSink* sink)
     return old;
 }
 
-MessageSink* CurrentMessageSink() { return g_sink; }
+MessageSink* CurrentMessageSink()
+{
+    return g_sink;
+}
 
 MessagePump SetMessagePump(MessagePump pump)
 {
@@ -77,4 +98,3 @@ void ProcessPendingMessages()
 {
     if (g_pump) g_pump();
 }
-

@@ -60,4 +60,3 @@ MessageSink* CurrentMessageSink();
 using MessagePump = std::function<void()>;
 MessagePump SetMessagePump(MessagePump pump);
 void ProcessPendingMessages();
-

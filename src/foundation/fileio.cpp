@@ -46,7 +46,8 @@ std::int64_t ReadSome(int fd, void* buffer, std::int64_t count)
 }
 
 // Reads a field that must be supplied in full.
-void ReadField(KFile& file, unsigned char* bytes, std::int64_t count, std::int64_t limit, std::int64_t& position)
+void ReadField(KFile& file, unsigned char* bytes, std::int64_t count, std::int64_t limit,
+               std::int64_t& position)
 {
     const std::int64_t before = position;
     FileReadChecked(file, bytes, count, limit, position);
@@ -81,7 +82,8 @@ bool SameFile(const std::string& a, const std::string& b)
 // or -1 when the source ends early.
 std::int64_t CopyBlocks(KFile& source, KFile& destination, std::int64_t count)
 {
-    std::vector<unsigned char> buffer(static_cast<size_t>(std::clamp<std::int64_t>(count, 1, kCopyBlock)));
+    std::vector<unsigned char> buffer(
+        static_cast<size_t>(std::clamp<std::int64_t>(count, 1, kCopyBlock)));
     std::int64_t readPosition = 0;
     std::int64_t written = 0;
     while (count > written) {
@@ -143,7 +145,8 @@ std::int64_t KFile::Seek(std::int64_t offset, int origin)
     return r < 0 ? -1 : static_cast<std::int64_t>(r);
 }
 
-void FileReadChecked(KFile& file, void* buffer, std::int64_t count, std::int64_t limit, std::int64_t& position)
+void FileReadChecked(KFile& file, void* buffer, std::int64_t count, std::int64_t limit,
+                     std::int64_t& position)
 {
     std::int64_t end = 0;
     if (count < 0 || __builtin_add_overflow(position, count, &end) || end > limit)
@@ -173,10 +176,11 @@ void FileReadStringZ(KFile& file, std::string& text, std::int64_t limit, std::in
     text.clear();
     char chunk[256];
     while (position < limit) {
-        const std::int64_t want = std::min<std::int64_t>(static_cast<std::int64_t>(sizeof chunk), limit - position);
+        const std::int64_t want =
+            std::min<std::int64_t>(static_cast<std::int64_t>(sizeof chunk), limit - position);
         const std::int64_t got = ReadSome(file.Handle(), chunk, want);
         if (got < 0) CloseAndRaise(file, kCantRead);
-        if (got == 0) return;   // the file ends before the limit: the text ends too
+        if (got == 0) return;  // the file ends before the limit: the text ends too
         const void* zero = std::memchr(chunk, 0, static_cast<size_t>(got));
         if (!zero) {
             text.append(chunk, static_cast<size_t>(got));
@@ -270,9 +274,15 @@ bool FileExists(const std::string& name)
     return ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-bool DeleteFile(const std::string& name) { return ::unlink(name.c_str()) == 0; }
+bool DeleteFile(const std::string& name)
+{
+    return ::unlink(name.c_str()) == 0;
+}
 
-bool RenameFile(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()) == 0; }
+bool RenameFile(const std::string& from, const std::string& to)
+{
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
 
 std::string ExtractFileDir(const std::string& path)
 {
@@ -282,8 +292,8 @@ std::string ExtractFileDir(const std::string& path)
     return path.substr(0, slash);
 }
 
-std::int64_t FileCopyRange(const std::string& source, const std::string& destination, std::int64_t from,
-                           std::int64_t to, bool ask, bool append)
+std::int64_t FileCopyRange(const std::string& source, const std::string& destination,
+                           std::int64_t from, std::int64_t to, bool ask, bool append)
 {
     if (!FileExists(source)) return -1;
     // Creating or deleting the destination would destroy the source itself.
@@ -311,11 +321,12 @@ std::int64_t FileCopyRange(const std::string& source, const std::string& destina
     return CopyBlocks(src, dst, count);
 }
 
-std::int64_t FileCopy(const std::string& source, const std::string& destination, bool ask, std::int64_t maxBytes)
+std::int64_t FileCopy(const std::string& source, const std::string& destination, bool ask,
+                      std::int64_t maxBytes)
 {
     if (!FileExists(source)) return -1;
     std::string target = destination;
-    std::string replaced;   // the source's real name, in the same-name mode
+    std::string replaced;  // the source's real name, in the same-name mode
     const bool sameName = SameFile(source, destination);
     if (sameName) {
         std::error_code ec;

@@ -49,7 +49,8 @@ private:
 // byte is read. A failing read closes the file and raises "Error: Can't read
 // from file". The position advances by the bytes read; a short read at the end
 // of the file is no error.
-void FileReadChecked(KFile& file, void* buffer, std::int64_t count, std::int64_t limit, std::int64_t& position);
+void FileReadChecked(KFile& file, void* buffer, std::int64_t count, std::int64_t limit,
+                     std::int64_t& position);
 
 // Writes all `count` bytes; a write that fails or cannot progress closes the
 // file and raises "Error: Can't write to file".
@@ -99,11 +100,12 @@ inline constexpr const char* FileCopyTempName = "$fl_copy.tmp";
 // itself as destination, a file that cannot be opened, a short copy), -2 when
 // the overwrite was declined. The range is checked before the destination is
 // touched.
-std::int64_t FileCopyRange(const std::string& source, const std::string& destination, std::int64_t from,
-                           std::int64_t to, bool ask, bool append);
+std::int64_t FileCopyRange(const std::string& source, const std::string& destination,
+                           std::int64_t from, std::int64_t to, bool ask, bool append);
 
 // Copies the first `maxBytes` bytes of `source` (the whole file when maxBytes is
 // below 1) to `destination`. A copy onto the source itself (under any spelling)
 // goes through a temporary file in the source's directory that then replaces the
 // source. Returns the bytes copied, -1 on failure, -2 when declined.
-std::int64_t FileCopy(const std::string& source, const std::string& destination, bool ask, std::int64_t maxBytes);
+std::int64_t FileCopy(const std::string& source, const std::string& destination, bool ask,
+                      std::int64_t maxBytes);

@@ -9,10 +9,10 @@ namespace {
 std::array<std::string, 100> MakeFunctionNames()
 {
     std::array<std::string, 100> names;
-    const char* oneOperand[] = {"Exp",     "Ln",     "Sin",     "Cos",      "Tg",    "Cotg",
-                                "Arcsin",  "Arccos", "Arctg",   "Arccotg",  "Sinh",  "Cosh",
-                                "Tgh",     "Cotgh",  "Argsinh", "Argcosh",  "Argtgh", "Argcotgh",
-                                "Sign",    "Abs",    "Erf",     "Erfc"};
+    const char* oneOperand[] = {"Exp",    "Ln",     "Sin",     "Cos",     "Tg",     "Cotg",
+                                "Arcsin", "Arccos", "Arctg",   "Arccotg", "Sinh",   "Cosh",
+                                "Tgh",    "Cotgh",  "Argsinh", "Argcosh", "Argtgh", "Argcotgh",
+                                "Sign",   "Abs",    "Erf",     "Erfc"};
     for (std::size_t i = 0; i < std::size(oneOperand); ++i) names[i] = oneOperand[i];
     names[fnLog] = "Log";
     return names;
@@ -72,7 +72,7 @@ TFnTree::TFnTree(const TPolynom& p)
         }
         const int n = terms[i].exponent;
         const double c = terms[i].coefficient;
-        TFnNode* power = term;   // where x or x^n goes
+        TFnNode* power = term;  // where x or x^n goes
         if (c == 1.0) {
             if (n == 0) {
                 SetInt(term, 1);
@@ -218,7 +218,7 @@ bool TFnTree::Equal(const TFnNode* a, const TFnNode* b)
 
 bool TFnTree::Compare(const TFnNode* a, const TFnNode* b)
 {
-    if (!a || !b) return !a && b;   // a missing node orders after a present one
+    if (!a || !b) return !a && b;  // a missing node orders after a present one
     if (a->type != b->type) return a->type > b->type;
     if (a->type == fnParam) return a->intValue > b->intValue;
     if (a->type == fnInt || a->type == fnReal) return false;
@@ -236,9 +236,11 @@ bool TFnTree::Compare(const TFnNode* a, const TFnNode* b)
     return false;
 }
 
-TFnTree ErfStepTree(std::span<const double> levels, std::span<const double> boundaries, double scale)
+TFnTree ErfStepTree(std::span<const double> levels, std::span<const double> boundaries,
+                    double scale)
 {
-    if (levels.empty() || boundaries.size() + 1 != levels.size()) ThrowErrorCode(-6, kWhereErfStepTree);
+    if (levels.empty() || boundaries.size() + 1 != levels.size())
+        ThrowErrorCode(-6, kWhereErfStepTree);
     TFnTree f(levels[0]);
     for (std::size_t m = 0; m < boundaries.size(); ++m) {
         TFnTree step = TFnTree::Erf(TFnTree(UnitX - boundaries[m]) / TFnTree(scale));

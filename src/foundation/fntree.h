@@ -39,29 +39,29 @@ enum FnNodeTypes : int {
     fnAbs = 19,
     fnErf = 20,
     fnErfc = 21,
-    fnLog = 60,       // left = base, right = argument
-    fnPower = 195,    // left ^ right
+    fnLog = 60,     // left = base, right = argument
+    fnPower = 195,  // left ^ right
     fnQuotient = 196,
     fnProduct = 197,
     fnDifference = 198,
     fnSum = 199,
-    fnReal = 239,     // realValue
-    fnInt = 240,      // intValue
-    fnParam = 249,    // intValue = index in GlobalParams
+    fnReal = 239,   // realValue
+    fnInt = 240,    // intValue
+    fnParam = 249,  // intValue = index in GlobalParams
     fnZ = 253,
     fnY = 254,
     fnX = 255,
 };
 
 struct TFnNode {
-    int type = -1;                 // -1: not yet given a type
-    double realValue = 0.0;        // constant of a real-constant node
-    int intValue = 0;              // constant of an integer node, index of a parameter node
-    mutable std::string text;      // scratch text of the printer
-    mutable double value = 0.0;    // result of the last evaluation
+    int type = -1;               // -1: not yet given a type
+    double realValue = 0.0;      // constant of a real-constant node
+    int intValue = 0;            // constant of an integer node, index of a parameter node
+    mutable std::string text;    // scratch text of the printer
+    mutable double value = 0.0;  // result of the last evaluation
     std::unique_ptr<TFnNode> left;
     std::unique_ptr<TFnNode> right;
-    TFnNode* parent = nullptr;     // not owned; null at a root
+    TFnNode* parent = nullptr;  // not owned; null at a root
 };
 
 // Function names by type code: 0..21 and 60 ("Log"); every other entry is empty.
@@ -73,14 +73,14 @@ extern std::uint8_t OptimizeFlag;
 // One entry of a term set (coefficient * node) or of a factor set
 // (node ^ (value + exponentNode)) of the optimiser.
 struct TFnSetNode {
-    std::unique_ptr<TFnNode> value;          // constant: coefficient or numeric exponent
-    std::unique_ptr<TFnNode> node;           // the term or the base
-    std::unique_ptr<TFnNode> exponentNode;   // a non-constant exponent; null when only numeric
+    std::unique_ptr<TFnNode> value;         // constant: coefficient or numeric exponent
+    std::unique_ptr<TFnNode> node;          // the term or the base
+    std::unique_ptr<TFnNode> exponentNode;  // a non-constant exponent; null when only numeric
 };
 
 class TFnTree {
 public:
-    std::unique_ptr<TFnNode> root;   // null: the empty tree
+    std::unique_ptr<TFnNode> root;  // null: the empty tree
 
     TFnTree() = default;
     // A constant: an integer node when c is integral and |c| <= 2147483647, else a real node.
@@ -168,7 +168,8 @@ public:
     // The power node of a factor entry (its base alone for an exponent 1).
     static std::unique_ptr<TFnNode> BuildPowerFactor(TFnSetNode& entry);
     // The canonical product of a constant and a factor set.
-    static std::unique_ptr<TFnNode> BuildProduct(std::unique_ptr<TFnNode> constant, std::vector<TFnSetNode>& set);
+    static std::unique_ptr<TFnNode> BuildProduct(std::unique_ptr<TFnNode> constant,
+                                                 std::vector<TFnSetNode>& set);
     // A power node and nested powers.
     static void OptimizePowerChain(TFnNode* node);
 };
@@ -192,8 +193,10 @@ int FindArgumentComma(const std::string& text);
 double IntegerPower(double a, long long n);
 
 // The smoothed staircase of the initial profiles,
-//   levels[0] + sum over m of (1 + Erf((x - boundaries[m]) / scale)) * (levels[m+1] - levels[m]) * 0.5,
+//   levels[0] + sum over m of (1 + Erf((x - boundaries[m]) / scale)) * (levels[m+1] - levels[m]) *
+//   0.5,
 // built from constant trees, the polynomial x - boundaries[m] and the tree
 // operators, in that order, so that its constants fold like any operator-built
 // tree. `boundaries` holds one entry less than `levels`.
-TFnTree ErfStepTree(std::span<const double> levels, std::span<const double> boundaries, double scale);
+TFnTree ErfStepTree(std::span<const double> levels, std::span<const double> boundaries,
+                    double scale);

@@ -3,13 +3,13 @@
 
 #include "foundation/errors.h"
 #include "foundation/fntree.h"
-#include "foundation/numtext.h"
 #include "foundation/math_functions.h"
+#include "foundation/numtext.h"
 
 namespace {
 
 constexpr double Pi = 3.141592653589793;
-constexpr long double PiL = Pi;   // the double pi, carried in extended precision
+constexpr long double PiL = Pi;  // the double pi, carried in extended precision
 constexpr long double TwoPiL = 2.0L * PiL;
 constexpr long double HalfPiL = 0.5L * PiL;
 constexpr long double ThreeHalfPiL = 1.5L * PiL;
@@ -35,7 +35,7 @@ double Power(double a, double b)
 {
     if (a == 0.0 && b == 0.0) ThrowErrorCode(-4, kWherePower);
     if (a == 0.0) {
-        if (b < 0.0) ThrowErrorCode(-3, kWherePower);   // pole of 0 to a negative power
+        if (b < 0.0) ThrowErrorCode(-3, kWherePower);  // pole of 0 to a negative power
         return 0.0;
     }
     // An integral exponent below 8 (within the int range) takes any sign of the base.
@@ -110,21 +110,15 @@ double Function(int type, double a)
     case fnArccos:
         if (a < -1.0 || a > 1.0) ThrowErrorCode(-4, FunctionWhere(type));
         return std::acos(a);
-    case fnArctg:
-        return std::atan(a);
-    case fnArccotg:
-        return Pi / 2.0 - std::atan(a);
-    case fnSinh:
-        return std::sinh(a);
-    case fnCosh:
-        return std::cosh(a);
-    case fnTgh:
-        return std::tanh(a);
+    case fnArctg: return std::atan(a);
+    case fnArccotg: return Pi / 2.0 - std::atan(a);
+    case fnSinh: return std::sinh(a);
+    case fnCosh: return std::cosh(a);
+    case fnTgh: return std::tanh(a);
     case fnCotgh:
         if (a == 0.0) ThrowErrorCode(-3, FunctionWhere(type));
         return 1.0 / std::tanh(a);
-    case fnArgsinh:
-        return std::asinh(a);
+    case fnArgsinh: return std::asinh(a);
     case fnArgcosh:
         if (a < 1.0) ThrowErrorCode(-4, FunctionWhere(type));
         return std::acosh(a);
@@ -136,16 +130,11 @@ double Function(int type, double a)
         if (std::fabs(a) < 1.0) ThrowErrorCode(-4, FunctionWhere(type));
         if (a == -1.0 || a == 1.0) ThrowErrorCode(-3, FunctionWhere(type));
         return std::atanh(1.0 / a);
-    case fnSign:
-        return a > 0.0 ? 1.0 : (a < 0.0 ? -1.0 : 0.0);
-    case fnAbs:
-        return std::fabs(a);
-    case fnErf:
-        return ::Erf(a);
-    case fnErfc:
-        return 1.0 - ::Erf(a);
-    default:
-        ThrowErrorCode(-5, "TFnTree::VisitValue");
+    case fnSign: return a > 0.0 ? 1.0 : (a < 0.0 ? -1.0 : 0.0);
+    case fnAbs: return std::fabs(a);
+    case fnErf: return ::Erf(a);
+    case fnErfc: return 1.0 - ::Erf(a);
+    default: ThrowErrorCode(-5, "TFnTree::VisitValue");
     }
 }
 
@@ -157,31 +146,21 @@ double NodeValue(const TFnNode* node)
         return o->value;
     };
     switch (type) {
-    case fnX:
-        return GlobalParams.Value(1);
-    case fnY:
-        return GlobalParams.Value(2);
-    case fnZ:
-        return GlobalParams.Value(3);
-    case fnInt:
-        return node->intValue;
-    case fnReal:
-        return node->realValue;
-    case fnParam:
-        return GlobalParams.Value(node->intValue);
-    case fnSum:
-        return operand(node->left) + operand(node->right);
-    case fnDifference:
-        return operand(node->left) - operand(node->right);
-    case fnProduct:
-        return operand(node->left) * operand(node->right);
+    case fnX: return GlobalParams.Value(1);
+    case fnY: return GlobalParams.Value(2);
+    case fnZ: return GlobalParams.Value(3);
+    case fnInt: return node->intValue;
+    case fnReal: return node->realValue;
+    case fnParam: return GlobalParams.Value(node->intValue);
+    case fnSum: return operand(node->left) + operand(node->right);
+    case fnDifference: return operand(node->left) - operand(node->right);
+    case fnProduct: return operand(node->left) * operand(node->right);
     case fnQuotient: {
         const double a = operand(node->left), b = operand(node->right);
         if (b == 0.0) ThrowErrorCode(-3, "TFnTree::VisitVal");
         return a / b;
     }
-    case fnPower:
-        return Power(operand(node->left), operand(node->right));
+    case fnPower: return Power(operand(node->left), operand(node->right));
     case fnLog: {
         const double a = operand(node->left), b = operand(node->right);
         if (a <= 0.0 || a == 1.0) ThrowErrorCode(-4, "TFnTree::VisitValue/Log>>base");
@@ -239,6 +218,12 @@ double TFnTree::Eval(const TFnNode* root, int index, double v)
     return root->value;
 }
 
-double TFnTree::Value(double x) const { return Eval(root.get(), 1, x); }
+double TFnTree::Value(double x) const
+{
+    return Eval(root.get(), 1, x);
+}
 
-double TFnTree::Value(int index, double v) const { return Eval(root.get(), index, v); }
+double TFnTree::Value(int index, double v) const
+{
+    return Eval(root.get(), index, v);
+}

@@ -19,10 +19,22 @@ namespace {
 
 using NodePtr = std::unique_ptr<TFnNode>;
 
-bool IsConst(const TFnNode* n) { return n && (n->type == fnInt || n->type == fnReal); }
-bool IsAddSub(const TFnNode* n) { return n && (n->type == fnSum || n->type == fnDifference); }
-bool IsMulDiv(const TFnNode* n) { return n && (n->type == fnProduct || n->type == fnQuotient); }
-double ConstOf(const TFnNode* n) { return n->type == fnInt ? n->intValue : n->realValue; }
+bool IsConst(const TFnNode* n)
+{
+    return n && (n->type == fnInt || n->type == fnReal);
+}
+bool IsAddSub(const TFnNode* n)
+{
+    return n && (n->type == fnSum || n->type == fnDifference);
+}
+bool IsMulDiv(const TFnNode* n)
+{
+    return n && (n->type == fnProduct || n->type == fnQuotient);
+}
+double ConstOf(const TFnNode* n)
+{
+    return n->type == fnInt ? n->intValue : n->realValue;
+}
 
 NodePtr Constant(double v)
 {
@@ -38,7 +50,10 @@ NodePtr CopyOf(const TFnNode* source)
     return n;
 }
 
-int NodeCount(const TFnNode* n) { return n ? 1 + NodeCount(n->left.get()) + NodeCount(n->right.get()) : 0; }
+int NodeCount(const TFnNode* n)
+{
+    return n ? 1 + NodeCount(n->left.get()) + NodeCount(n->right.get()) : 0;
+}
 
 NodePtr Make(int type, NodePtr left, NodePtr right = nullptr)
 {
@@ -51,25 +66,31 @@ NodePtr Make(int type, NodePtr left, NodePtr right = nullptr)
 }
 
 // The node takes the content of `content` (type, constants, operands).
-void Replace(TFnNode* node, NodePtr content) { MoveTree(content.get(), node); }
+void Replace(TFnNode* node, NodePtr content)
+{
+    MoveTree(content.get(), node);
+}
 
 // c := -c for a constant node.
-void Negate(TFnNode* c) { TFnTree::MulInt(c, -1); }
-
+void Negate(TFnNode* c)
+{
+    TFnTree::MulInt(c, -1);
+}
 
 // Enters node with the constant `value` into a set kept in descending order:
 // an equal node gets the value added; otherwise the entry goes before the
 // first entry that it orders after, or at the end.
-void Enter(std::vector<TFnSetNode>& set, NodePtr node, NodePtr value, NodePtr exponentNode = nullptr)
+void Enter(std::vector<TFnSetNode>& set, NodePtr node, NodePtr value,
+           NodePtr exponentNode = nullptr)
 {
     auto it = set.begin();
     for (; it != set.end(); ++it) {
         if (TFnTree::Equal(it->node.get(), node.get())) {
             TFnTree::SetValue199(it->value.get(), value.get());
             if (exponentNode) {
-                it->exponentNode = it->exponentNode
-                                       ? Make(fnSum, std::move(it->exponentNode), std::move(exponentNode))
-                                       : std::move(exponentNode);
+                it->exponentNode = it->exponentNode ? Make(fnSum, std::move(it->exponentNode),
+                                                           std::move(exponentNode))
+                                                    : std::move(exponentNode);
             }
             return;
         }
@@ -124,8 +145,8 @@ void CollectChain(NodePtr node, int sign, std::vector<std::pair<NodePtr, int>>& 
         return;
     }
     // (a · b / c) ^ (-1) is a^(-1) · b^(-1) · c.
-    if (!sums && node->type == fnPower && IsMulDiv(node->left.get()) && node->right->type == fnInt &&
-        node->right->intValue == -1) {
+    if (!sums && node->type == fnPower && IsMulDiv(node->left.get()) &&
+        node->right->type == fnInt && node->right->intValue == -1) {
         CollectChain(std::move(node->left), -sign, out, sums);
         return;
     }
@@ -162,7 +183,8 @@ NodePtr BuildSum(NodePtr constant, std::vector<TFnSetNode>& set)
 {
     std::vector<NodePtr> plus, minus;
     const double k = ConstOf(constant.get());
-    if (k > 0.0) plus.push_back(std::move(constant));
+    if (k > 0.0)
+        plus.push_back(std::move(constant));
     else if (k < 0.0) {
         Negate(constant.get());
         minus.push_back(std::move(constant));
@@ -200,7 +222,7 @@ NodePtr PowerOf(NodePtr base, NodePtr exponent)
     const bool numeric = IsConst(exponent.get());
     if (numeric && ConstOf(exponent.get()) == 1.0) return base;
     NodePtr p = Make(fnPower, std::move(base), std::move(exponent));
-    if (numeric) TFnTree::OptimizeOperator195(p.get());   // u ^ 0 is 1
+    if (numeric) TFnTree::OptimizeOperator195(p.get());  // u ^ 0 is 1
     return p;
 }
 
@@ -257,7 +279,8 @@ void TFnTree::OptimizePass(TFnNode* node)
     Replace(node, BuildSum(std::move(constant), set));
 }
 
-void TFnTree::OptimizeHiSort(std::unique_ptr<TFnNode> term, int sign, TFnNode* constant, std::vector<TFnSetNode>& set)
+void TFnTree::OptimizeHiSort(std::unique_ptr<TFnNode> term, int sign, TFnNode* constant,
+                             std::vector<TFnSetNode>& set)
 {
     if (IsConst(term.get())) {
         if (sign < 0) Negate(term.get());
@@ -265,8 +288,9 @@ void TFnTree::OptimizeHiSort(std::unique_ptr<TFnNode> term, int sign, TFnNode* c
         return;
     }
     const int type = term->type;
-    const bool known = (type >= 0 && type < 100) || type == fnPower || type == fnProduct || type == fnQuotient ||
-                       type == fnParam || type == fnX || type == fnY || type == fnZ;
+    const bool known = (type >= 0 && type < 100) || type == fnPower || type == fnProduct ||
+                       type == fnQuotient || type == fnParam || type == fnX || type == fnY ||
+                       type == fnZ;
     if (!known) {
         ShowMessage(" TFnTree/OptimizeHiSort");
         ThrowErrorCode(-5, "TFnTree/OptimizeHiSort>>node->type");
@@ -297,14 +321,17 @@ void TFnTree::CollectTerms(TFnNode* node)
 
     NodePtr constant = Constant(1.0);
     std::vector<TFnSetNode> set;
-    for (auto& [factor, sign] : operands) OptimizeMeSort(std::move(factor), sign, constant.get(), set);
+    for (auto& [factor, sign] : operands)
+        OptimizeMeSort(std::move(factor), sign, constant.get(), set);
     // Exponents with a non-constant part are summed and simplified now; one that
     // folds to a constant becomes numeric, and a constant base with it is folded.
     for (TFnSetNode& e : set) {
         if (!e.exponentNode) continue;
-        NodePtr sum = ConstOf(e.value.get()) == 0.0 ? std::move(e.exponentNode)
-                                                    : Make(fnSum, std::move(e.value), std::move(e.exponentNode));
-        NodePtr holder = Make(fnSum, std::move(sum), Constant(0.0));   // a chain the sum pass takes whole
+        NodePtr sum = ConstOf(e.value.get()) == 0.0
+                          ? std::move(e.exponentNode)
+                          : Make(fnSum, std::move(e.value), std::move(e.exponentNode));
+        NodePtr holder =
+            Make(fnSum, std::move(sum), Constant(0.0));  // a chain the sum pass takes whole
         Optimize(holder.get());
         if (!IsConst(holder.get())) {
             e.value = Constant(0.0);
@@ -319,11 +346,13 @@ void TFnTree::CollectTerms(TFnNode* node)
             e.value = Constant(0.0);
         }
     }
-    std::erase_if(set, [](const TFnSetNode& e) { return !e.exponentNode && ConstOf(e.value.get()) == 0.0; });
+    std::erase_if(
+        set, [](const TFnSetNode& e) { return !e.exponentNode && ConstOf(e.value.get()) == 0.0; });
 
     // A merged exponent of 1 or -1 leaves a product as a factor: collect again.
     const bool again = std::any_of(set.begin(), set.end(), [](const TFnSetNode& e) {
-        return IsMulDiv(e.node.get()) && !e.exponentNode && std::fabs(ConstOf(e.value.get())) == 1.0;
+        return IsMulDiv(e.node.get()) && !e.exponentNode &&
+               std::fabs(ConstOf(e.value.get())) == 1.0;
     });
     Replace(node, BuildProduct(std::move(constant), set));
     if (again && IsMulDiv(node)) {
@@ -333,7 +362,8 @@ void TFnTree::CollectTerms(TFnNode* node)
     if (!IsMulDiv(node)) return;
     // Products of sums multiplied out, unless that leaves a larger tree.
     NodePtr expanded = ExpandProducts(node);
-    if (expanded && NodeCount(expanded.get()) <= NodeCount(node)) Replace(node, std::move(expanded));
+    if (expanded && NodeCount(expanded.get()) <= NodeCount(node))
+        Replace(node, std::move(expanded));
 }
 
 std::unique_ptr<TFnNode> TFnTree::ExpandProducts(const TFnNode* node)
@@ -377,23 +407,27 @@ std::unique_ptr<TFnNode> TFnTree::ExpandProducts(const TFnNode* node)
     return sum;
 }
 
-void TFnTree::OptimizeMeSort(std::unique_ptr<TFnNode> factor, int sign, TFnNode* constant, std::vector<TFnSetNode>& set)
+void TFnTree::OptimizeMeSort(std::unique_ptr<TFnNode> factor, int sign, TFnNode* constant,
+                             std::vector<TFnSetNode>& set)
 {
     const int type = factor->type;
     if (IsConst(factor.get())) {
         if (sign > 0) {
-            if (type == fnInt) MulInt(constant, factor->intValue);
-            else MulReal(constant, factor->realValue);
+            if (type == fnInt)
+                MulInt(constant, factor->intValue);
+            else
+                MulReal(constant, factor->realValue);
         } else {
             if (ConstOf(factor.get()) == 0.0) ThrowErrorCode(-3, "OptimizeOperator/</>");
-            const double v = (constant->type == fnInt ? constant->intValue : constant->realValue) / ConstOf(factor.get());
+            const double v = (constant->type == fnInt ? constant->intValue : constant->realValue) /
+                             ConstOf(factor.get());
             SetReal(constant, v);
         }
         return;
     }
     if (type == fnProduct) ShowMessage("node == 197 in OptimizeMeSort");
-    const bool base = (type >= 0 && type < 100) || type == fnSum || type == fnDifference || type == fnParam ||
-                      type == fnX || type == fnY || type == fnZ;
+    const bool base = (type >= 0 && type < 100) || type == fnSum || type == fnDifference ||
+                      type == fnParam || type == fnX || type == fnY || type == fnZ;
     if (type == fnPower) {
         NodePtr u = std::move(factor->left), v = std::move(factor->right);
         u->parent = v->parent = nullptr;
@@ -419,7 +453,8 @@ std::unique_ptr<TFnNode> TFnTree::BuildPowerFactor(TFnSetNode& entry)
     return PowerOf(std::move(entry.node), std::move(exponent));
 }
 
-std::unique_ptr<TFnNode> TFnTree::BuildProduct(std::unique_ptr<TFnNode> constant, std::vector<TFnSetNode>& set)
+std::unique_ptr<TFnNode> TFnTree::BuildProduct(std::unique_ptr<TFnNode> constant,
+                                               std::vector<TFnSetNode>& set)
 {
     const double c = ConstOf(constant.get());
     if (c == 0.0) return Constant(0.0);

@@ -27,7 +27,10 @@ struct NestingGuard {
     NestingGuard& operator=(const NestingGuard&) = delete;
 };
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 // Whether the '+' or '-' at 0-based position i is the sign of a decimal
 // exponent ("1e-5", "2.5E+3") rather than an operator: it follows an 'e' or 'E'
@@ -39,7 +42,7 @@ bool IsExponentSign(const std::string& text, std::size_t i)
     if (i < 2 || i + 1 >= text.size()) return false;
     if (text[i - 1] != 'e' && text[i - 1] != 'E') return false;
     if (!IsDigit(text[i + 1])) return false;
-    std::size_t j = i - 1;   // one past the mantissa's last character
+    std::size_t j = i - 1;  // one past the mantissa's last character
     int digits = 0, separators = 0;
     while (j > 0) {
         const char c = text[j - 1];
@@ -54,7 +57,8 @@ bool IsExponentSign(const std::string& text, std::size_t i)
     if (digits == 0 || separators > 1) return false;
     if (j == 0) return true;
     const char before = text[j - 1];
-    return before == '+' || before == '-' || before == '*' || before == '/' || before == '^' || before == '(';
+    return before == '+' || before == '-' || before == '*' || before == '/' || before == '^' ||
+           before == '(';
 }
 
 // The rightmost operator of `ops` outside parentheses (1-based), 0 for none, -1 when malformed.
@@ -63,11 +67,13 @@ int FindSplit(const std::string& text, const char* ops, bool skipExponentSigns)
     const std::size_t n = text.size();
     if (n <= 1) return 0;
     const char last = text[n - 1];
-    if (last == '(' || last == '-' || last == '+' || last == '*' || last == '/' || last == '^') return -1;
+    if (last == '(' || last == '-' || last == '+' || last == '*' || last == '/' || last == '^')
+        return -1;
     int depth = last == ')' ? 1 : 0;
     for (std::size_t k = n - 1; k-- > 0;) {
         const char c = text[k];
-        if (depth == 0 && std::char_traits<char>::find(ops, std::char_traits<char>::length(ops), c) &&
+        if (depth == 0 &&
+            std::char_traits<char>::find(ops, std::char_traits<char>::length(ops), c) &&
             !(skipExponentSigns && IsExponentSign(text, k)))
             return static_cast<int>(k + 1);
         if (c == ')')
@@ -100,7 +106,10 @@ bool ReadBinary(const std::string& text, int p, int type, TFnNode* node)
 
 }  // namespace
 
-void StripSpaces(std::string& text) { std::erase(text, ' '); }
+void StripSpaces(std::string& text)
+{
+    std::erase(text, ' ');
+}
 
 void StripOuterParentheses(std::string& text)
 {
@@ -117,11 +126,20 @@ void StripOuterParentheses(std::string& text)
     }
 }
 
-int FindAddSubSplit(const std::string& text) { return FindSplit(text, "+-", true); }
+int FindAddSubSplit(const std::string& text)
+{
+    return FindSplit(text, "+-", true);
+}
 
-int FindMulDivSplit(const std::string& text) { return FindSplit(text, "*/", false); }
+int FindMulDivSplit(const std::string& text)
+{
+    return FindSplit(text, "*/", false);
+}
 
-int FindPowerSplit(const std::string& text) { return FindSplit(text, "^", false); }
+int FindPowerSplit(const std::string& text)
+{
+    return FindSplit(text, "^", false);
+}
 
 int FindArgumentComma(const std::string& text)
 {
@@ -161,7 +179,7 @@ int TFnTree::ParamIndex(const std::string& name)
         double v = 0.0;
         if (!ReadDouble(name.substr(6, n - 7), v)) return 0;
         v = std::trunc(v);
-        if (!(v >= 1.0 && v <= 2147483647.0)) return 0;   // not an index of any entry
+        if (!(v >= 1.0 && v <= 2147483647.0)) return 0;  // not an index of any entry
         return static_cast<int>(v);
     }
     return 0;
@@ -180,7 +198,7 @@ bool TFnTree::ReadAS(std::string text, TFnNode* node)
     int p = FindAddSubSplit(text);
     if (p < 0) return false;
     if (p == 1) {
-        if (text[0] == '+') return ReadAS(text.substr(1), node);   // a leading '+' changes nothing
+        if (text[0] == '+') return ReadAS(text.substr(1), node);  // a leading '+' changes nothing
         // A signed number is the negative constant, as the printer writes it: "(-2.5)".
         if (ReadNumber(text, node)) return true;
         node->type = fnProduct;
@@ -192,12 +210,15 @@ bool TFnTree::ReadAS(std::string text, TFnNode* node)
     if (p > 1) {
         const char before = text[static_cast<std::size_t>(p) - 2];
         if ((before == 'e' || before == 'E') && ReadNumber(text, node)) return true;
-        return ReadBinary(text, p, text[static_cast<std::size_t>(p) - 1] == '+' ? fnSum : fnDifference, node);
+        return ReadBinary(
+            text, p, text[static_cast<std::size_t>(p) - 1] == '+' ? fnSum : fnDifference, node);
     }
 
     p = FindMulDivSplit(text);
     if (p < 0) return false;
-    if (p > 1) return ReadBinary(text, p, text[static_cast<std::size_t>(p) - 1] == '*' ? fnProduct : fnQuotient, node);
+    if (p > 1)
+        return ReadBinary(
+            text, p, text[static_cast<std::size_t>(p) - 1] == '*' ? fnProduct : fnQuotient, node);
 
     p = FindPowerSplit(text);
     if (p < 0) return false;
@@ -233,7 +254,7 @@ bool TFnTree::ReadAS(std::string text, TFnNode* node)
     bool call = false;
     if (text.back() == ')') {
         const std::size_t open = text.find('(');
-        if (open == std::string::npos) return false;   // a ')' that nothing opened
+        if (open == std::string::npos) return false;  // a ')' that nothing opened
         name = text.substr(0, open);
         argument = text.substr(open + 1, text.size() - open - 2);
         call = true;

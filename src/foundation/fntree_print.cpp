@@ -6,17 +6,29 @@
 
 namespace {
 
-bool IsAddSub(const TFnNode* n) { return n && (n->type == fnSum || n->type == fnDifference); }
-bool IsMulDiv(const TFnNode* n) { return n && (n->type == fnProduct || n->type == fnQuotient); }
-bool IsOperator(const TFnNode* n) { return n && n->type >= fnPower && n->type <= fnSum; }
+bool IsAddSub(const TFnNode* n)
+{
+    return n && (n->type == fnSum || n->type == fnDifference);
+}
+bool IsMulDiv(const TFnNode* n)
+{
+    return n && (n->type == fnProduct || n->type == fnQuotient);
+}
+bool IsOperator(const TFnNode* n)
+{
+    return n && n->type >= fnPower && n->type <= fnSum;
+}
 
-std::string Wrap(const std::string& s, bool parenthesise) { return parenthesise ? "(" + s + ")" : s; }
+std::string Wrap(const std::string& s, bool parenthesise)
+{
+    return parenthesise ? "(" + s + ")" : s;
+}
 
 std::string ParamText(int k)
 {
     const TParamSetNode* entry = GlobalParams.Find(k);
     if (entry && !entry->name.empty()) return entry->name;
-    return "Param[" + std::to_string(k) + "]";   // reads back as the same parameter
+    return "Param[" + std::to_string(k) + "]";  // reads back as the same parameter
 }
 
 }  // namespace
@@ -42,15 +54,19 @@ void TFnTree::BuildText(const TFnNode* node)
         case fnZ: node->text = "z"; break;
         case fnParam: node->text = ParamText(node->intValue); break;
         case fnInt: node->text = Wrap(std::to_string(node->intValue), node->intValue < 0); break;
-        case fnReal: node->text = Wrap(FloatToStr(node->realValue, '.'), node->realValue < 0.0); break;
+        case fnReal:
+            node->text = Wrap(FloatToStr(node->realValue, '.'), node->realValue < 0.0);
+            break;
         // A right operand of the same precedence is enclosed, so that the text
         // parses back to the same tree (the parser associates to the left).
         case fnSum: node->text = L + " + " + Wrap(R, IsAddSub(r)); break;
         case fnDifference: node->text = L + " - " + Wrap(R, IsAddSub(r)); break;
-        case fnProduct: node->text = Wrap(L, IsAddSub(l)) + " * " + Wrap(R, IsAddSub(r) || IsMulDiv(r)); break;
+        case fnProduct:
+            node->text = Wrap(L, IsAddSub(l)) + " * " + Wrap(R, IsAddSub(r) || IsMulDiv(r));
+            break;
         case fnQuotient: node->text = Wrap(L, IsAddSub(l)) + " / " + Wrap(R, IsOperator(r)); break;
         case fnPower: node->text = Wrap(L, IsOperator(l)) + "^" + Wrap(R, IsOperator(r)); break;
-        default: break;   // the node's text stays as it is
+        default: break;  // the node's text stays as it is
         }
     }
     if (l) l->text.clear();

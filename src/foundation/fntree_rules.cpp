@@ -8,16 +8,35 @@
 
 namespace {
 
-constexpr double IntLimit = 2147483647.0;   // |n| <= 2^31 - 1 is an integer constant
+constexpr double IntLimit = 2147483647.0;  // |n| <= 2^31 - 1 is an integer constant
 
-bool IsInt(const TFnNode* n) { return n->type == fnInt; }
-bool IsReal(const TFnNode* n) { return n->type == fnReal; }
-bool IsConst(const TFnNode* n) { return IsInt(n) || IsReal(n); }
-bool IsIntOf(const TFnNode* n, int k) { return IsInt(n) && n->intValue == k; }
-bool IsOne(const TFnNode* n) { return IsIntOf(n, 1) || (IsReal(n) && n->realValue == 1.0); }
-double ConstOf(const TFnNode* n) { return IsInt(n) ? n->intValue : n->realValue; }
+bool IsInt(const TFnNode* n)
+{
+    return n->type == fnInt;
+}
+bool IsReal(const TFnNode* n)
+{
+    return n->type == fnReal;
+}
+bool IsConst(const TFnNode* n)
+{
+    return IsInt(n) || IsReal(n);
+}
+bool IsIntOf(const TFnNode* n, int k)
+{
+    return IsInt(n) && n->intValue == k;
+}
+bool IsOne(const TFnNode* n)
+{
+    return IsIntOf(n, 1) || (IsReal(n) && n->realValue == 1.0);
+}
+double ConstOf(const TFnNode* n)
+{
+    return IsInt(n) ? n->intValue : n->realValue;
+}
 
-// The node takes over its operand `which` (type, constants, operands); the other operand is deleted.
+// The node takes over its operand `which` (type, constants, operands); the other operand is
+// deleted.
 void Become(TFnNode* node, std::unique_ptr<TFnNode> TFnNode::*which)
 {
     std::unique_ptr<TFnNode> u = std::move(node->*which);
@@ -65,13 +84,17 @@ void CheckNode(TFnNode* node, int type, const char* nodeWhere, const char* typeW
 }
 
 // The number is stored as an integer constant when it is integral and fits, else as a real one.
-void StoreNumber(TFnNode* node, double r) { TFnTree::SetReal(node, r); }
+void StoreNumber(TFnNode* node, double r)
+{
+    TFnTree::SetReal(node, r);
+}
 
 }  // namespace
 
 double IntegerPower(double a, long long n)
 {
-    unsigned long long e = n < 0 ? 0ULL - static_cast<unsigned long long>(n) : static_cast<unsigned long long>(n);
+    unsigned long long e =
+        n < 0 ? 0ULL - static_cast<unsigned long long>(n) : static_cast<unsigned long long>(n);
     long double base = a, result = 1.0L;
     while (e != 0) {
         if (e & 1U) result *= base;
@@ -79,8 +102,10 @@ double IntegerPower(double a, long long n)
         if (e != 0) base *= base;
     }
     if (n < 0) result = 1.0L / result;
-    // Out of the double range: an infinity of the right sign, not a narrowing of an unrepresentable value.
-    if (std::fabs(result) > std::numeric_limits<double>::max()) return result > 0.0L ? HUGE_VAL : -HUGE_VAL;
+    // Out of the double range: an infinity of the right sign, not a narrowing of an unrepresentable
+    // value.
+    if (std::fabs(result) > std::numeric_limits<double>::max())
+        return result > 0.0L ? HUGE_VAL : -HUGE_VAL;
     return static_cast<double>(result);
 }
 
@@ -120,15 +145,25 @@ void TFnTree::SetValue199(TFnNode* target, const TFnNode* source)
     else if (IsReal(source))
         AddReal(target, source->realValue);
     else
-        ThrowErrorCode(-8, "TFnTree/SetValue199(TFnNode*, TFnNode*): source - want 240 or 239 have " +
-                               std::to_string(source->type));
+        ThrowErrorCode(-8,
+                       "TFnTree/SetValue199(TFnNode*, TFnNode*): source - want 240 or 239 have " +
+                           std::to_string(source->type));
 }
 
-void TFnTree::AddInt(TFnNode* node, int n) { StoreNumber(node, ConstOf(node) + n); }
+void TFnTree::AddInt(TFnNode* node, int n)
+{
+    StoreNumber(node, ConstOf(node) + n);
+}
 
-void TFnTree::AddReal(TFnNode* node, double r) { StoreNumber(node, ConstOf(node) + r); }
+void TFnTree::AddReal(TFnNode* node, double r)
+{
+    StoreNumber(node, ConstOf(node) + r);
+}
 
-void TFnTree::MulInt(TFnNode* node, int n) { StoreNumber(node, ConstOf(node) * n); }
+void TFnTree::MulInt(TFnNode* node, int n)
+{
+    StoreNumber(node, ConstOf(node) * n);
+}
 
 void TFnTree::MulReal(TFnNode* node, double r)
 {
@@ -139,7 +174,8 @@ void TFnTree::MulReal(TFnNode* node, double r)
 
 void TFnTree::OptimizeOperator199(TFnNode* node)
 {
-    CheckNode(node, fnSum, "TFnTree/OptimizeOperator199>>node", "TFnTree/OptimizeOperator199>>node->type");
+    CheckNode(node, fnSum, "TFnTree/OptimizeOperator199>>node",
+              "TFnTree/OptimizeOperator199>>node->type");
     TFnNode* a = node->left.get();
     TFnNode* b = node->right.get();
     if (IsInt(a) && IsInt(b)) {
@@ -165,7 +201,8 @@ void TFnTree::OptimizeOperator197(TFnNode* node)
         ThrowErrorCode(-5, "TFnTree/OptimizeOperator197>>node->type " +
                                std::to_string(node->right ? node->right->type : -1) + " " +
                                std::to_string(node->left ? node->left->type : -1));
-    CheckNode(node, fnProduct, "TFnTree/OptimizeOperator197>>node", "TFnTree/OptimizeOperator197>>node->type");
+    CheckNode(node, fnProduct, "TFnTree/OptimizeOperator197>>node",
+              "TFnTree/OptimizeOperator197>>node->type");
     TFnNode* a = node->left.get();
     TFnNode* b = node->right.get();
     if (IsIntOf(a, 0)) {
@@ -192,7 +229,8 @@ void TFnTree::OptimizeOperator197(TFnNode* node)
 
 void TFnTree::OptimizeOperator196(TFnNode* node)
 {
-    CheckNode(node, fnQuotient, "TFnTree/OptimizeOperator196>>node", "TFnTree/OptimizeOperator196>>node->type");
+    CheckNode(node, fnQuotient, "TFnTree/OptimizeOperator196>>node",
+              "TFnTree/OptimizeOperator196>>node->type");
     TFnNode* a = node->left.get();
     TFnNode* b = node->right.get();
     if (IsIntOf(a, 0)) {
@@ -210,7 +248,8 @@ void TFnTree::OptimizeOperator196(TFnNode* node)
 
 void TFnTree::OptimizeOperator195(TFnNode* node)
 {
-    CheckNode(node, fnPower, "TFnTree/OptimizeOperator195>>node", "TFnTree/OptimizeOperator195>>node->type");
+    CheckNode(node, fnPower, "TFnTree/OptimizeOperator195>>node",
+              "TFnTree/OptimizeOperator195>>node->type");
     TFnNode* a = node->left.get();
     TFnNode* b = node->right.get();
     const char* where = "OptimizeOperator/<^>";

@@ -21,7 +21,10 @@ public:
     int m() const { return m_; }
 
     // Row i (columns 0..m()).
-    double* operator[](int i) { return data_.data() + static_cast<std::size_t>(i) * static_cast<std::size_t>(m_ + 1); }
+    double* operator[](int i)
+    {
+        return data_.data() + static_cast<std::size_t>(i) * static_cast<std::size_t>(m_ + 1);
+    }
     const double* operator[](int i) const
     {
         return data_.data() + static_cast<std::size_t>(i) * static_cast<std::size_t>(m_ + 1);
@@ -33,5 +36,5 @@ public:
 private:
     int n_ = 0;
     int m_ = 0;
-    std::vector<double> data_;   // (n + 1) x (m + 1), row-major
+    std::vector<double> data_;  // (n + 1) x (m + 1), row-major
 };

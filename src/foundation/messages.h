@@ -34,11 +34,14 @@ inline constexpr const char* kBadResistance =
     "Resistance of the capillary is zero or undefined (check conductivity and cross-section). Calculation stopped.";
 // Engine: what made the resistance undefined, named with the node and the
 // value (followed by kCalculationStopped).
-inline constexpr const char* kBadConductivityAt = "Conductivity is zero, negative or undefined at node ";
-inline constexpr const char* kBadCrossSectionAt = "Cross-section is zero, negative or undefined at node ";
+inline constexpr const char* kBadConductivityAt =
+    "Conductivity is zero, negative or undefined at node ";
+inline constexpr const char* kBadCrossSectionAt =
+    "Cross-section is zero, negative or undefined at node ";
 // Engine: a step gave a concentration that is not a finite number (followed by
 // the constituent number, the node and kCalculationStopped).
-inline constexpr const char* kBadConcentrationOf = "Concentration is not a finite number: constituent ";
+inline constexpr const char* kBadConcentrationOf =
+    "Concentration is not a finite number: constituent ";
 inline constexpr const char* kCalculationStopped = ". Calculation stopped.";
 // Split-advection ("Special Mode") and LiBz modes: compositions the mode cannot work on (Init
 // refuses them; a switch turned on during a run stops it).

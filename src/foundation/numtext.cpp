@@ -13,8 +13,14 @@ namespace {
 char g_decimalSeparator = '.';
 char g_thousandSeparator = ',';
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 // A decimal value 0.d1d2d3... x 10^exponent; no digits means zero.
 struct Decimal {
@@ -36,7 +42,8 @@ Decimal ShortestDecimal(double value)
     d.negative = std::signbit(value);
     if (value == 0) return d;
     char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value), std::chars_format::scientific);
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
+                                      std::chars_format::scientific);
     const char* p = buffer;
     for (; p < result.ptr && *p != 'e'; ++p)
         if (IsDigit(*p)) d.digits.push_back(*p);
@@ -60,7 +67,8 @@ void RoundDecimal(Decimal& d, int keep)
     d.digits.resize(static_cast<size_t>(keep));
     if (up) {
         int i = keep - 1;
-        while (i >= 0 && d.digits[static_cast<size_t>(i)] == '9') d.digits[static_cast<size_t>(i--)] = '0';
+        while (i >= 0 && d.digits[static_cast<size_t>(i)] == '9')
+            d.digits[static_cast<size_t>(i--)] = '0';
         if (i >= 0) {
             ++d.digits[static_cast<size_t>(i)];
         } else {
@@ -106,11 +114,13 @@ Pattern ParsePattern(const std::string& text)
     bool afterPoint = false;
     for (size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
-        if ((c == 'e' || c == 'E') && i + 1 < text.size() && (text[i + 1] == '+' || text[i + 1] == '-')) {
+        if ((c == 'e' || c == 'E') && i + 1 < text.size() &&
+            (text[i + 1] == '+' || text[i + 1] == '-')) {
             p.scientific = true;
             p.expLetter = c;
             p.expPlus = text[i + 1] == '+';
-            for (size_t j = i + 2; j < text.size() && text[j] == '0' && p.expDigits < 4; ++j) ++p.expDigits;
+            for (size_t j = i + 2; j < text.size() && text[j] == '0' && p.expDigits < 4; ++j)
+                ++p.expDigits;
             break;
         }
         if (c == '.') {
@@ -167,7 +177,8 @@ bool ParseDecimalText(const std::string& text, double& value)
     std::string canonical = (mantissaInt.empty() ? "0" : mantissaInt) + "." + mantissaFrac + "0e" +
                             (expNegative ? "-" : "") + (expDigits.empty() ? "0" : expDigits);
     double magnitude = 0;
-    const auto result = std::from_chars(canonical.data(), canonical.data() + canonical.size(), magnitude);
+    const auto result =
+        std::from_chars(canonical.data(), canonical.data() + canonical.size(), magnitude);
     if (result.ptr != canonical.data() + canonical.size()) return false;
     if (result.ec == std::errc::result_out_of_range) {
         // Underflow gives zero; overflow is no number. Decide by the decimal
@@ -180,7 +191,8 @@ bool ParseDecimalText(const std::string& text, double& value)
         } else {
             firstDigit = static_cast<long long>(mantissaInt.size()) - static_cast<long long>(nz);
             long long exponent = 0;
-            for (char c : expDigits) exponent = std::min<long long>(exponent * 10 + (c - '0'), 1000000000LL);
+            for (char c : expDigits)
+                exponent = std::min<long long>(exponent * 10 + (c - '0'), 1000000000LL);
             if (expNegative) exponent = -exponent;
             if (firstDigit + exponent > 0) return false;
             magnitude = 0;
@@ -225,17 +237,31 @@ bool ParseIntText(const std::string& text, int& value)
     while (i < n && IsBlank(text[i])) ++i;
     if (i != n) return false;
     const long long signedValue = negative ? -magnitude : magnitude;
-    if (signedValue > std::numeric_limits<int>::max() || signedValue < std::numeric_limits<int>::min()) return false;
+    if (signedValue > std::numeric_limits<int>::max() ||
+        signedValue < std::numeric_limits<int>::min())
+        return false;
     value = static_cast<int>(signedValue);
     return true;
 }
 
 }  // namespace
 
-char DecimalSeparator() { return g_decimalSeparator; }
-void SetDecimalSeparator(char separator) { g_decimalSeparator = separator; }
-char ThousandSeparator() { return g_thousandSeparator; }
-void SetThousandSeparator(char separator) { g_thousandSeparator = separator; }
+char DecimalSeparator()
+{
+    return g_decimalSeparator;
+}
+void SetDecimalSeparator(char separator)
+{
+    g_decimalSeparator = separator;
+}
+char ThousandSeparator()
+{
+    return g_thousandSeparator;
+}
+void SetThousandSeparator(char separator)
+{
+    g_thousandSeparator = separator;
+}
 
 double RoundD(double x, int digits)
 {
@@ -250,16 +276,23 @@ double RoundD(double x, int digits)
     // Scaled in extended precision so that subnormal scales stay representable.
     const long double scale = std::pow(10.0L, static_cast<long double>(exponent - 1));
     const long double factor = std::pow(10.0L, static_cast<long double>(digits - 1));
-    const long double rounded = std::nearbyint(static_cast<long double>(x) / scale * factor) / factor * scale;
+    const long double rounded =
+        std::nearbyint(static_cast<long double>(x) / scale * factor) / factor * scale;
     // Rounding up near the largest double stays at the largest double.
     const long double largest = std::numeric_limits<double>::max();
     if (std::fabs(rounded) > largest) return std::copysign(std::numeric_limits<double>::max(), x);
     return static_cast<double>(rounded);
 }
 
-double TruncD(double x) { return std::trunc(x); }
+double TruncD(double x)
+{
+    return std::trunc(x);
+}
 
-double FracD(double x) { return RoundD(x - TruncD(x), 12); }
+double FracD(double x)
+{
+    return RoundD(x - TruncD(x), 12);
+}
 
 std::string ReplaceDecimalSeparator(std::string& text, char separator)
 {
@@ -273,7 +306,10 @@ std::string ReplaceDecimalSeparator(std::string& text, char separator)
     return text;
 }
 
-std::string ToLocalDecimal(std::string& text) { return ReplaceDecimalSeparator(text, DecimalSeparator()); }
+std::string ToLocalDecimal(std::string& text)
+{
+    return ReplaceDecimalSeparator(text, DecimalSeparator());
+}
 
 bool ReadDouble(std::string text, double& value)
 {
@@ -298,11 +334,13 @@ bool ReadInt(std::string text, int& value)
 
 TColor ContrastColor(TColor colour)
 {
-    const bool light = (colour & 0xFF) >= 128 || ((colour >> 8) & 0xFF) >= 128 || ((colour >> 16) & 0xFF) >= 128;
+    const bool light =
+        (colour & 0xFF) >= 128 || ((colour >> 8) & 0xFF) >= 128 || ((colour >> 16) & 0xFF) >= 128;
     return light ? 0x000000 : 0xFFFFFF;
 }
 
-std::string FormatFloat(const std::string& patternText, double value, char decimalSeparator, char thousandSeparator)
+std::string FormatFloat(const std::string& patternText, double value, char decimalSeparator,
+                        char thousandSeparator)
 {
     if (!std::isfinite(value)) return NonFinite(value);
     const Pattern p = ParsePattern(patternText);
@@ -313,7 +351,8 @@ std::string FormatFloat(const std::string& patternText, double value, char decim
         RoundDecimal(d, intDigits + p.fracPlaces);
         const int shown = d.digits.empty() ? 0 : d.exponent - intDigits;
         std::string all = d.digits;
-        if (static_cast<int>(all.size()) < intDigits) all.append(static_cast<size_t>(intDigits) - all.size(), '0');
+        if (static_cast<int>(all.size()) < intDigits)
+            all.append(static_cast<size_t>(intDigits) - all.size(), '0');
         intPart = all.substr(0, static_cast<size_t>(intDigits));
         fracPart = all.substr(static_cast<size_t>(intDigits));
         std::string expText = std::to_string(shown < 0 ? -shown : shown);
@@ -379,7 +418,7 @@ std::string FloatToStr(double value, char decimalSeparator)
     const char* p = buffer;
     for (; *p && *p != 'e'; ++p)
         if (IsDigit(*p)) digits.push_back(*p);
-    const int e = std::atoi(p + 1);   // value = d.ddd x 10^e
+    const int e = std::atoi(p + 1);  // value = d.ddd x 10^e
     while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
 
     std::string out = value < 0 ? "-" : "";
@@ -409,7 +448,10 @@ std::string FloatToStr(double value, char decimalSeparator)
     return out;
 }
 
-std::string FloatToStr(double value) { return FloatToStr(value, DecimalSeparator()); }
+std::string FloatToStr(double value)
+{
+    return FloatToStr(value, DecimalSeparator());
+}
 
 std::string ShortestFloatText(double value, char decimalSeparator)
 {
@@ -428,4 +470,7 @@ std::string FormatDisplay(double value, char decimalSeparator)
     return FormatFloat(small ? "0.0##e+0" : "0.####", value, decimalSeparator);
 }
 
-std::string FormatDisplay(double value) { return FormatDisplay(value, DecimalSeparator()); }
+std::string FormatDisplay(double value)
+{
+    return FormatDisplay(value, DecimalSeparator());
+}

@@ -54,7 +54,8 @@ TColor ContrastColor(TColor colour);
 // its sign, the zeros give the least number of exponent digits). Decimal
 // halves round away from zero on the shortest text of the value. Non-finite
 // values give "NAN", "INF", "-INF".
-std::string FormatFloat(const std::string& pattern, double value, char decimalSeparator, char thousandSeparator);
+std::string FormatFloat(const std::string& pattern, double value, char decimalSeparator,
+                        char thousandSeparator);
 std::string FormatFloat(const std::string& pattern, double value, char decimalSeparator);
 std::string FormatFloat(const std::string& pattern, double value);
 

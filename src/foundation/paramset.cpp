@@ -62,11 +62,15 @@ void TParamSet::ClearValue(int index)
 double TParamSet::Value(int index) const
 {
     const TParamSetNode& node = Checked(index, "TParamSet::Value");
-    if (!node.isSet) ThrowError("TParamSet::Value>>useVal: value of parameter or variable is not set");
+    if (!node.isSet)
+        ThrowError("TParamSet::Value>>useVal: value of parameter or variable is not set");
     return node.value;
 }
 
-bool TParamSet::UseVal(int index) const { return Checked(index, "TParamSet::UseVal").isSet; }
+bool TParamSet::UseVal(int index) const
+{
+    return Checked(index, "TParamSet::UseVal").isSet;
+}
 
 std::string TParamSet::Name(int index) const
 {

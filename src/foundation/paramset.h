@@ -8,7 +8,7 @@
 
 struct TParamSetNode {
     int index = 0;
-    double value = 0.0;   // meaningful only when isSet
+    double value = 0.0;  // meaningful only when isSet
     std::string name;
     bool isSet = false;
 };
@@ -38,7 +38,7 @@ public:
 private:
     const TParamSetNode& Checked(int index, const char* where) const;
 
-    std::vector<TParamSetNode> nodes_;   // nodes_[i] has index i + 1
+    std::vector<TParamSetNode> nodes_;  // nodes_[i] has index i + 1
 };
 
 // The parameter set shared by all expression trees.

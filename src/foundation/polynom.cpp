@@ -2,7 +2,10 @@
 
 #include <algorithm>
 
-TPolynom::TPolynom(int exponent, double coefficient) { Add(exponent, coefficient); }
+TPolynom::TPolynom(int exponent, double coefficient)
+{
+    Add(exponent, coefficient);
+}
 
 void TPolynom::Add(int n, double c)
 {

@@ -39,7 +39,7 @@ public:
 
     TUnivSet& operator=(const TUnivSet& source)
     {
-        if (this == &source) return *this;   // emptying first would lose the contents
+        if (this == &source) return *this;  // emptying first would lose the contents
         Empty();
         for (const Node* n = source.head; n; n = n->next) Put(n->index, n->data);
         return *this;

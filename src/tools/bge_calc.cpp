@@ -20,11 +20,15 @@ constexpr double kGammaChange = 1e-5;  // activity coefficients settled
 constexpr int kMaxRounds = 100;        // rounds of the ionic-strength correction
 constexpr double kToSI = 1e-9;         // 1e-9 m2/(V.s) -> m2/(V.s)
 
-std::size_t Slot(int i) { return static_cast<std::size_t>(i); }
+std::size_t Slot(int i)
+{
+    return static_cast<std::size_t>(i);
+}
 
 // The shape the calculation relies on: charges around 0 and one pK value and
 // one mobility per form of every constituent.
-bool WellFormed(const TEIData& rec) {
+bool WellFormed(const TEIData& rec)
+{
     const int n = rec.CompCount;
     if (n < 1 || rec.ZMin.size() <= Slot(n) || rec.ZMax.size() <= Slot(n) ||
         rec.Conc.size() <= Slot(n) || rec.IsAnalyte.size() <= Slot(n) ||
@@ -40,7 +44,8 @@ bool WellFormed(const TEIData& rec) {
 
 // Cumulative constants of node 0; a positive form whose constants multiply to
 // 0 is reported where the background-electrolyte solve builds them.
-void Cumulate(RunState& w) {
+void Cumulate(RunState& w)
+{
     try {
         BuildLForm(w, 0);
     } catch (const Exception&) {
@@ -51,7 +56,8 @@ void Cumulate(RunState& w) {
 // A one-node engine state holding the background electrolyte of `rec`, with
 // the per-node constants set (K = 10^(3 - pK), cumulative constants, H+ and
 // OH- data) and Kw = 1e-8 mM2.
-std::unique_ptr<RunState> OneNodeState(const TEIData& rec, double epsNew, int itNew) {
+std::unique_ptr<RunState> OneNodeState(const TEIData& rec, double epsNew, int itNew)
+{
     auto w = std::make_unique<RunState>();
     const int n = rec.CompCount;
     w->NComp = n;
@@ -83,9 +89,11 @@ std::unique_ptr<RunState> OneNodeState(const TEIData& rec, double epsNew, int it
 // Newton's method on electroneutrality from cH = 1e-5 mM, then the forms and
 // the ionic strength of the result. False (with the message) when no positive
 // root is found.
-bool ElneutG(RunState& w) {
+bool ElneutG(RunState& w)
+{
     EngineArrays& a = w.Arr;
-    const ElneutNodeResult res = SolveElneutNode(w, kLevel, 0, kStartCH, kStartCH, w.ItNew, a.Newton);
+    const ElneutNodeResult res =
+        SolveElneutNode(w, kLevel, 0, kStartCH, kStartCH, w.ItNew, a.Newton);
     if (res.exhausted) {
         ShowMessage("PM MODE: Newton method can't find correct pH.");
         return false;
@@ -103,7 +111,8 @@ bool ElneutG(RunState& w) {
 // with it, rounds of solve and activity coefficients until gamma of the
 // largest charge settles, then the pH as an activity and the Onsager-Fuoss
 // mobilities. Numerical failures of the correction give false.
-bool SolveEquilibrium(RunState& w, double& pH) {
+bool SolveEquilibrium(RunState& w, double& pH)
+{
     EngineArrays& a = w.Arr;
     if (!w.ISCorrection) {
         if (!ElneutG(w)) return false;
@@ -135,7 +144,8 @@ bool SolveEquilibrium(RunState& w, double& pH) {
 
 // Copies the results of the one-node state into the record; false when a
 // result is not a finite number.
-bool StoreResults(RunState& w, double pH, TEIData& rec) {
+bool StoreResults(RunState& w, double pH, TEIData& rec)
+{
     EngineArrays& a = w.Arr;
     const int n = rec.CompCount;
     rec.FormConc.assign(Slot(n) + 3, {});
@@ -182,7 +192,8 @@ bool StoreResults(RunState& w, double pH, TEIData& rec) {
 
 }  // namespace
 
-bool CalcPMBGE(TEIData& rec, double epsNew, int itNew) {
+bool CalcPMBGE(TEIData& rec, double epsNew, int itNew)
+{
     bool solved = false;
     try {
         if (WellFormed(rec)) {
@@ -199,7 +210,8 @@ bool CalcPMBGE(TEIData& rec, double epsNew, int itNew) {
     ThrowError("BGE calculation error");
 }
 
-bool BuildPMBGE(RunState& st) {
+bool BuildPMBGE(RunState& st)
+{
     const int n = st.CompInit.Count();
     if (n == 0) return false;
     TEIData& rec = st.EIData;
@@ -234,7 +246,8 @@ bool BuildPMBGE(RunState& st) {
     return CalcPMBGE(rec, st.EpsNew, st.ItNew);
 }
 
-std::string LinearToolValueText(const TEIData& rec) {
+std::string LinearToolValueText(const TEIData& rec)
+{
     if (rec.Empty() || rec.FormMob.size() < 2 || rec.ZMin.size() < 2 || rec.ZMax.size() < 2)
         return kNotAvailable;
     const int index = rec.ZMin[1] + rec.ZMax[1];

@@ -23,7 +23,8 @@ bool BmpListMatches(int listCount, int compInitCount)
 bool BmpListFitsRun(int listCount, int compInitCount, bool detector)
 {
     if (detector) return BmpListMatches(listCount - 3, compInitCount);
-    return BmpListMatches(listCount - 2, compInitCount) || BmpListMatches(listCount - 11, compInitCount);
+    return BmpListMatches(listCount - 2, compInitCount) ||
+           BmpListMatches(listCount - 11, compInitCount);
 }
 
 std::string BitmapFileName(const std::string& bmpDir, const std::string& typed,

@@ -6,23 +6,29 @@
 
 namespace {
 
-std::string Num(double v) { return ShortestFloatText(v, '.'); }
+std::string Num(double v)
+{
+    return ShortestFloatText(v, '.');
+}
 
-const TComponents* Nth(const TUnivSet<TComponents>& list, int n) {
+const TComponents* Nth(const TUnivSet<TComponents>& list, int n)
+{
     int k = 1;
     for (const auto* node = list.Head(); node; node = node->next, ++k)
         if (k == n) return &node->data;
     return nullptr;
 }
 
-double Value(const TComponents::RowTable& rows, int k) {
+double Value(const TComponents::RowTable& rows, int k)
+{
     if (rows.size() < 2 || static_cast<int>(rows[1].size()) <= k) return 0.0;
     return rows[1][static_cast<std::size_t>(k)];
 }
 
 }  // namespace
 
-int ComplexFormCount(const TUnivSet<TComponents>& composition) {
+int ComplexFormCount(const TUnivSet<TComponents>& composition)
+{
     int forms = 0, k = 0;
     for (const auto* n = composition.Head(); n; n = n->next, ++k)
         if (k > 0) forms += n->data.maxCharge - n->data.minCharge + 1;
@@ -30,7 +36,8 @@ int ComplexFormCount(const TUnivSet<TComponents>& composition) {
 }
 
 ComplexTable DefaultComplexTable(const TUnivSet<TComponents>& composition, const std::string& pKx,
-                                 const std::string& ux) {
+                                 const std::string& ux)
+{
     const TComponents* lig = Nth(composition, 1);
     if (!lig || composition.Count() < 2) return {};
     const int nL = lig->minCharge, pL = lig->maxCharge;
@@ -65,22 +72,32 @@ ComplexTable DefaultComplexTable(const TUnivSet<TComponents>& composition, const
     return t;
 }
 
-int ComplexGridPKxTitleRow() { return 3; }
-int ComplexGridUxTitleRow(int formCount) { return 4 + formCount; }
+int ComplexGridPKxTitleRow()
+{
+    return 3;
+}
+int ComplexGridUxTitleRow(int formCount)
+{
+    return 4 + formCount;
+}
 
-bool ComplexPKaCellIsNone(int nL, int pL, int col) {
+bool ComplexPKaCellIsNone(int nL, int pL, int col)
+{
     const int z = nL + col - 1;
     return z == 0 || (nL > 0 && col == 1) || (pL < 0 && z == pL);
 }
 
-ComplexGrid ComplexGridFromTable(const ComplexTable& table, int nL, int pL, const TUnivSet<TComponents>& composition,
-                                 const std::string& pKx, const std::string& ux) {
+ComplexGrid ComplexGridFromTable(const ComplexTable& table, int nL, int pL,
+                                 const TUnivSet<TComponents>& composition, const std::string& pKx,
+                                 const std::string& ux)
+{
     const int F = ComplexFormCount(composition);
     const int cols = pL - nL + 2;
-    ComplexGrid g(static_cast<std::size_t>(2 * F + 5), std::vector<std::string>(static_cast<std::size_t>(cols)));
+    ComplexGrid g(static_cast<std::size_t>(2 * F + 5),
+                  std::vector<std::string>(static_cast<std::size_t>(cols)));
     auto field = [&](int line, int col, std::string& cell) {
-        if (line >= 1 && line <= static_cast<int>(table.size()) &&
-            col >= 1 && col <= static_cast<int>(table[static_cast<std::size_t>(line - 1)].size()))
+        if (line >= 1 && line <= static_cast<int>(table.size()) && col >= 1 &&
+            col <= static_cast<int>(table[static_cast<std::size_t>(line - 1)].size()))
             cell = table[static_cast<std::size_t>(line - 1)][static_cast<std::size_t>(col - 1)];
         else
             cell = "-";
@@ -92,8 +109,10 @@ ComplexGrid ComplexGridFromTable(const ComplexTable& table, int nL, int pL, cons
     int next = 1;
     for (int c = 1; c < cols; ++c) {
         std::string& cell = g[1][static_cast<std::size_t>(c)];
-        if (ComplexPKaCellIsNone(nL, pL, c)) cell = "None";
-        else field(2, next++, cell);
+        if (ComplexPKaCellIsNone(nL, pL, c))
+            cell = "None";
+        else
+            field(2, next++, cell);
         field(3, c, g[2][static_cast<std::size_t>(c)]);
     }
     const int tableForms = (static_cast<int>(table.size()) - 5) / 2;
@@ -103,8 +122,9 @@ ComplexGrid ComplexGridFromTable(const ComplexTable& table, int nL, int pL, cons
     for (const auto* n = composition.Head(); n; n = n->next, ++k) {
         if (k == 0) continue;
         for (int z = n->data.minCharge; z <= n->data.maxCharge; ++z, ++r) {
-            const std::string title = z == n->data.minCharge ? "  " + n->data.name + "; z = " + std::to_string(z)
-                                                             : "    z = " + std::to_string(z);
+            const std::string title = z == n->data.minCharge
+                                          ? "  " + n->data.name + "; z = " + std::to_string(z)
+                                          : "    z = " + std::to_string(z);
             auto& pr = g[static_cast<std::size_t>(4 + r)];
             auto& ur = g[static_cast<std::size_t>(5 + F + r)];
             pr[0] = ur[0] = title;
@@ -123,7 +143,8 @@ ComplexGrid ComplexGridFromTable(const ComplexTable& table, int nL, int pL, cons
 }
 
 ComplexTable ComplexTableFromGrid(const ComplexGrid& grid, int nL, int pL, const std::string& pKw,
-                                  const std::string& uH, const std::string& uOH, int analytes) {
+                                  const std::string& uH, const std::string& uOH, int analytes)
+{
     auto cell = [](const std::string& s) { return s.empty() ? std::string("None") : s; };
     ComplexTable t;
     t.push_back({std::to_string(nL), std::to_string(pL)});

@@ -23,8 +23,9 @@ ComplexTable DefaultComplexTable(const TUnivSet<TComponents>& composition, const
 // "ux (1e-9)", F form rows). Missing values show "-"; form rows beyond the
 // table take pKx / ux.
 using ComplexGrid = std::vector<std::vector<std::string>>;
-ComplexGrid ComplexGridFromTable(const ComplexTable& table, int nL, int pL, const TUnivSet<TComponents>& composition,
-                                 const std::string& pKx, const std::string& ux);
+ComplexGrid ComplexGridFromTable(const ComplexTable& table, int nL, int pL,
+                                 const TUnivSet<TComponents>& composition, const std::string& pKx,
+                                 const std::string& ux);
 // Grid rows of the two section titles (not editable).
 int ComplexGridPKxTitleRow();
 int ComplexGridUxTitleRow(int formCount);

@@ -1,8 +1,8 @@
 #include "tools/detector_tools.h"
 
+#include "engine/state/run_state.h"
 #include "engine/step/comp_window.h"
 #include "engine/step/run_series.h"
-#include "engine/state/run_state.h"
 #include "foundation/errors.h"
 #include "foundation/numtext.h"
 
@@ -15,7 +15,8 @@ std::int64_t EstimateDetSize(const RunState& st)
     size += static_cast<std::int64_t>(std::string("KELVO DET FILE").size()) + 1;
     size += static_cast<std::int64_t>(std::string("1.0").size()) + 1;
     size += 8;
-    for (const CheckListItem& item : st.Series.clbDet) size += static_cast<std::int64_t>(item.text.size()) + 1;
+    for (const CheckListItem& item : st.Series.clbDet)
+        size += static_cast<std::int64_t>(item.text.size()) + 1;
     size += static_cast<std::int64_t>(std::string("EOF").size()) + 1;
     return size;
 }
@@ -41,12 +42,14 @@ void HalveSeries(ChartSeries& s)
         y[static_cast<std::size_t>(i)] = s.y[k];
     }
     s.Clear();
-    for (int i = 0; i < m; ++i) s.Add(x[static_cast<std::size_t>(i)], y[static_cast<std::size_t>(i)]);
+    for (int i = 0; i < m; ++i)
+        s.Add(x[static_cast<std::size_t>(i)], y[static_cast<std::size_t>(i)]);
 }
 
 bool HalveDetectorData(RunState& st)
 {
-    if (!Confirm("This operation halfs number of time points in detector input. Continue?")) return false;
+    if (!Confirm("This operation halfs number of time points in detector input. Continue?"))
+        return false;
     RunSeries& s = st.Series;
     if (s.DET_pH.Count() == 0) {
         ShowWarning("No detector input!");

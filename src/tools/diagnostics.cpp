@@ -7,9 +7,12 @@
 
 namespace {
 
-double Finite(double v, double instead) { return std::isfinite(v) ? v : instead; }
+double Finite(double v, double instead)
+{
+    return std::isfinite(v) ? v : instead;
+}
 
-} // namespace
+}  // namespace
 
 bool ComputeDiagnostics(const RunState& st, const DiagnosticsParams& p, DiagnosticsSeries& out)
 {
@@ -32,7 +35,8 @@ bool ComputeDiagnostics(const RunState& st, const DiagnosticsParams& p, Diagnost
         const double r = u[i] * s / k[i];
         double sx = p.INFValue, bx = p.INFValue;
         if (std::fabs(dc) > p.MinDC) {
-            // A neutral constituent or a zero conductivity gives no finite quotient: drawn as "too small".
+            // A neutral constituent or a zero conductivity gives no finite quotient: drawn as "too
+            // small".
             sx = Finite(k[i] / r * dr / dc, p.INFValue);
             bx = Finite(dk / dc, p.INFValue);
         }

@@ -14,7 +14,7 @@ class RunState;
 struct RunResults;
 
 struct DiagnosticsParams {
-    int LineIndex = 3;      // constituent 1..NComp
+    int LineIndex = 3;  // constituent 1..NComp
     double INFValue = 100;
     double MultSx = 1, Multbx = 1, Multvx = 1, MultC = 1;
     double MinDC = 1e-10;

@@ -1,11 +1,11 @@
 #include "tools/init_dist.h"
 
-#include "engine/step/comp_window.h"
 #include "engine/modes/diffusion/diffusion_mode.h"
+#include "engine/state/run_state.h"
+#include "engine/step/comp_window.h"
 #include "engine/step/init_calc.h"
 #include "engine/step/recalc.h"
 #include "engine/step/run_series.h"
-#include "engine/state/run_state.h"
 #include "foundation/errors.h"
 #include "foundation/numtext.h"
 
@@ -15,7 +15,8 @@
 namespace {
 
 constexpr const char* kRunActive = "START is active";
-constexpr const char* kTooFewNodes = "Increase Total Number of Nodes to Proceed!\nMinimum Value is 11.";
+constexpr const char* kTooFewNodes =
+    "Increase Total Number of Nodes to Proceed!\nMinimum Value is 11.";
 
 // True, after the warning, while a run is going: the tool changes the grid.
 bool RefusedWhileRunning(const RunFlags& flags)
@@ -24,9 +25,12 @@ bool RefusedWhileRunning(const RunFlags& flags)
     return flags.Running;
 }
 
-void SetWidth(DistTable& t, int j, int w) { t.Width[static_cast<std::size_t>(j)] = std::to_string(w); }
+void SetWidth(DistTable& t, int j, int w)
+{
+    t.Width[static_cast<std::size_t>(j)] = std::to_string(w);
+}
 
-} // namespace
+}  // namespace
 
 int DistTable::WidthOf(int j) const
 {
@@ -63,7 +67,8 @@ int NormalizeDistTable(DistTable& t, int newConst, int currentNodes)
     const int S = t.SegCount, count = t.Constituents();
     long long M = 0;
     auto cells = [&](int j, auto&& change) {
-        for (int k = 1; k <= count; ++k) change(k, t.Cell[static_cast<std::size_t>(k)][static_cast<std::size_t>(j)]);
+        for (int k = 1; k <= count; ++k)
+            change(k, t.Cell[static_cast<std::size_t>(k)][static_cast<std::size_t>(j)]);
     };
     for (int j = 1; j <= S; ++j) {
         int w = 0;
@@ -80,7 +85,9 @@ int NormalizeDistTable(DistTable& t, int newConst, int currentNodes)
         }
         if (middle && type == 'U') {
             t.Type[static_cast<std::size_t>(j)] = "C";
-            cells(j, [&](int k, std::string& c) { if (k > count - newConst) c = "0"; });
+            cells(j, [&](int k, std::string& c) {
+                if (k > count - newConst) c = "0";
+            });
             type = 'C';
         }
         if (middle && type == 'D') {
@@ -88,11 +95,15 @@ int NormalizeDistTable(DistTable& t, int newConst, int currentNodes)
             cells(j, [](int, std::string& c) { c = "D"; });
         } else if (middle && type == 'C') {
             M += w;
-            cells(j, [](int, std::string& c) { if (c == "D") c = "0"; });
+            cells(j, [](int, std::string& c) {
+                if (c == "D") c = "0";
+            });
         } else {
             t.Type[static_cast<std::size_t>(j)] = "C";
             if (middle) M += w;
-            cells(j, [](int, std::string& c) { if (c == "D" || c == "U") c = "0"; });
+            cells(j, [](int, std::string& c) {
+                if (c == "D" || c == "U") c = "0";
+            });
         }
     }
     // The middle segments are fitted to the current profiles; without one the
@@ -123,14 +134,16 @@ std::vector<std::vector<double>> BuildDistProfiles(const DistTable& t, int newSi
 {
     const int count = t.Constituents();
     const int size = std::max(newSize, 0);
-    std::vector<std::vector<double>> out(static_cast<std::size_t>(count), std::vector<double>(static_cast<std::size_t>(size), 0.0));
+    std::vector<std::vector<double>> out(static_cast<std::size_t>(count),
+                                         std::vector<double>(static_cast<std::size_t>(size), 0.0));
     long long pNew = 0, pOld = 0;
     for (int j = 1; j <= t.SegCount; ++j) {
         const int w = std::max(t.WidthOf(j), 0);
         const bool middle = !t.Outer(j);
         if (w != 0 && !(middle && t.TypeOf(j) == 'D')) {
             for (int k = 1; k <= count; ++k) {
-                const std::string& cell = t.Cell[static_cast<std::size_t>(k)][static_cast<std::size_t>(j)];
+                const std::string& cell =
+                    t.Cell[static_cast<std::size_t>(k)][static_cast<std::size_t>(j)];
                 std::vector<double>& row = out[static_cast<std::size_t>(k - 1)];
                 double v = 0;
                 const bool keep = cell == "U";
@@ -139,9 +152,13 @@ std::vector<std::vector<double>> BuildDistProfiles(const DistTable& t, int newSi
                     double value = number ? v : 0.0;
                     if (keep) {
                         const long long node = pOld + i;
-                        const bool has = static_cast<std::size_t>(k - 1) < current.size() && node < currentNodes &&
-                                         static_cast<std::size_t>(node) < current[static_cast<std::size_t>(k - 1)].size();
-                        value = has ? current[static_cast<std::size_t>(k - 1)][static_cast<std::size_t>(node)] : 0.0;
+                        const bool has = static_cast<std::size_t>(k - 1) < current.size() &&
+                                         node < currentNodes &&
+                                         static_cast<std::size_t>(node) <
+                                             current[static_cast<std::size_t>(k - 1)].size();
+                        value = has ? current[static_cast<std::size_t>(k - 1)]
+                                             [static_cast<std::size_t>(node)]
+                                    : 0.0;
                     }
                     row[static_cast<std::size_t>(pNew + i)] = value;
                 }
@@ -190,14 +207,20 @@ bool InitDistTool::EditDiffConnection(const std::string& text)
     return true;
 }
 
-int InitDistTool::ActualSize() const { return st_.Series.sr_pH.Count(); }
+int InitDistTool::ActualSize() const
+{
+    return st_.Series.sr_pH.Count();
+}
 
 std::string InitDistTool::CapLengthText() const
 {
     const RunState& st = st_;
-    std::string text = "Capillary Length = " + FloatToStr(st.CapLengthPending * st.XScale, DecimalSeparator());
-    if (st.XScale == 1000) text += " mm";
-    else if (st.XScale == 1) text += " m";
+    std::string text =
+        "Capillary Length = " + FloatToStr(st.CapLengthPending * st.XScale, DecimalSeparator());
+    if (st.XScale == 1000)
+        text += " mm";
+    else if (st.XScale == 1)
+        text += " m";
     return text;
 }
 
@@ -238,9 +261,11 @@ bool InitDistTool::Create()
     std::vector<std::string> names;
     for (const auto* n = st.Composition.Head(); n; n = n->next) names.push_back(n->data.name);
     if (NewConstCount > 0) {
-        ShowMessage(std::to_string(NewConstCount) +
-                    " new constituent(s) added - MUST BE PLACED AT THE END OF THE CONSTITUENT LIST. \n(Developer Message)");
-        ShowWarning("New profiles will be dispayed incorrectly but after <APPLY> it will work correctly.");
+        ShowMessage(
+            std::to_string(NewConstCount) +
+            " new constituent(s) added - MUST BE PLACED AT THE END OF THE CONSTITUENT LIST. \n(Developer Message)");
+        ShowWarning(
+            "New profiles will be dispayed incorrectly but after <APPLY> it will work correctly.");
         std::vector<ChartSeries>& series = st.Series.srComp;
         series.resize(std::min(series.size(), static_cast<std::size_t>(kept) + 1));
         if (series.empty()) series.emplace_back();
@@ -299,7 +324,8 @@ bool InitDistTool::Preview()
     }
     st.DistPreview = true;
     st.Events.Emit(EngineEventKind::UpdateMainInfo);
-    for (int j = 1; j <= Table.SegCount; ++j) SegWidths[static_cast<std::size_t>(j)] = Table.WidthOf(j);
+    for (int j = 1; j <= Table.SegCount; ++j)
+        SegWidths[static_cast<std::size_t>(j)] = Table.WidthOf(j);
     NewProfiles = BuildDistProfiles(Table, NewSize, CurrentProfiles(), CurrentNodes());
     if (!PreviewChanged) SavedCapLength = st.CapLength;
     st.CapLength = (NewSize - 1) * SavedCapLength / st.NX;
@@ -311,7 +337,8 @@ bool InitDistTool::Preview()
     for (std::size_t k = 1; k <= NewProfiles.size(); ++k) {
         series[k].Clear();
         for (int i = 0; i < NewSize; ++i)
-            series[k].Add(i * st.CapLength / (NewSize - 1) * st.XScale, NewProfiles[k - 1][static_cast<std::size_t>(i)]);
+            series[k].Add(i * st.CapLength / (NewSize - 1) * st.XScale,
+                          NewProfiles[k - 1][static_cast<std::size_t>(i)]);
     }
     std::vector<CheckListItem>& list = st.Series.clbGraph;
     if (!ChecksSaved && list.size() >= 2) {
@@ -342,7 +369,8 @@ bool InitDistTool::Apply()
     const double time = st.Time;
     const bool built = InitCalc(st);
     // The profiles fit only the grid and the constituents of the preview.
-    if (!built || !st.Initialised || st.NX + 1 != NewSize || st.NComp != static_cast<int>(NewProfiles.size()))
+    if (!built || !st.Initialised || st.NX + 1 != NewSize ||
+        st.NComp != static_cast<int>(NewProfiles.size()))
         return false;
     PreviewChanged = false;
     if (CopyTime) st.Time = time;

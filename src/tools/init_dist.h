@@ -22,9 +22,9 @@ struct ComplexationSettings;
 // every vector is unused (the title column).
 struct DistTable {
     int SegCount = 0, LeftSegCount = 0, RightSegCount = 0;
-    std::vector<std::string> Names;                 // [1..count]
-    std::vector<std::string> Width, Type;           // [1..SegCount]
-    std::vector<std::vector<std::string>> Cell;     // [k 1..count][j 1..SegCount]
+    std::vector<std::string> Names;              // [1..count]
+    std::vector<std::string> Width, Type;        // [1..SegCount]
+    std::vector<std::vector<std::string>> Cell;  // [k 1..count][j 1..SegCount]
 
     int Constituents() const { return static_cast<int>(Names.size()) - 1; }
     bool Outer(int j) const { return j <= LeftSegCount || j > SegCount - RightSegCount; }
@@ -59,15 +59,15 @@ public:
 
     // ---- members bound to the controls ---------------------------------------
     int SegCount = 1, LeftSegCount = 0, RightSegCount = 0;
-    double DiffConnection = 3.0;   // mm2, shown only
+    double DiffConnection = 3.0;  // mm2, shown only
     int NewSize = -1;
-    bool ApplyDiffusion = true;    // "Apply Diffusion"
-    bool CopyTime = false;         // "Copy Time"
+    bool ApplyDiffusion = true;  // "Apply Diffusion"
+    bool CopyTime = false;       // "Copy Time"
     bool TableShown = false, PreviewEnabled = false, ApplyEnabled = false;
     DistTable Table;
     // Result of the last Preview: constituent k at row k - 1, NewSize values.
     std::vector<std::vector<double>> NewProfiles;
-    std::vector<int> SegWidths;    // [1..segments of the last Create]
+    std::vector<int> SegWidths;  // [1..segments of the last Create]
     int NewConstCount = 0, KeptConstCount = 0;
     double SavedCapLength = 0;
     bool PreviewChanged = false;

@@ -22,7 +22,8 @@ enum class MicellarEdit {
 // Whether the edit keeps `value` (whole-number edits get it as a double that
 // holds an int); a kept value is stored. `compositionCount` bounds the
 // constituent number.
-bool AcceptMicellarValue(MicellarSettings& m, MicellarEdit edit, double value, int compositionCount);
+bool AcceptMicellarValue(MicellarSettings& m, MicellarEdit edit, double value,
+                         int compositionCount);
 
 // The text of an edit for the stored settings: whole numbers as integers, the
 // mobility and the CMC step ends with "0.####" from 0.01 up and "0.0##e+0"

@@ -1,7 +1,7 @@
 #include "tools/moments.h"
 
-#include "engine/step/run_series.h"
 #include "engine/state/run_state.h"
+#include "engine/step/run_series.h"
 #include "foundation/numtext.h"
 
 #include <algorithm>
@@ -19,7 +19,8 @@ std::vector<double> PointWeights(const RunState& st, int count)
     const std::vector<double>& svol = st.Arr.SVol;
     if (svol.empty()) return {};
     const int last = std::min(st.NX, static_cast<int>(svol.size()) - 1);
-    for (int i = 0; i < count; ++i) w[static_cast<std::size_t>(i)] = svol[static_cast<std::size_t>(std::min(i, last))] * st.DX;
+    for (int i = 0; i < count; ++i)
+        w[static_cast<std::size_t>(i)] = svol[static_cast<std::size_t>(std::min(i, last))] * st.DX;
     return w;
 }
 
@@ -30,10 +31,11 @@ std::string NumberText(double v)
     return FloatToStr(v, DecimalSeparator());
 }
 
-} // namespace
+}  // namespace
 
 std::array<double, 4> ComputeMoments(const std::vector<double>& x, const std::vector<double>& y,
-                                     const std::vector<double>& w, int left, int right, double K, double Q, double s)
+                                     const std::vector<double>& w, int left, int right, double K,
+                                     double Q, double s)
 {
     std::array<double, 4> a{0, 0, 0, 0};
     long double s0 = 0, s1 = 0;
@@ -51,7 +53,8 @@ std::array<double, 4> ComputeMoments(const std::vector<double>& x, const std::ve
     long double s2 = 0, s3 = 0;
     for (int i = left; i <= right; ++i) {
         const long double d = static_cast<long double>(x[i] * s) - a[1];
-        const long double cw = static_cast<long double>(c[static_cast<std::size_t>(i - left)]) * w[i];
+        const long double cw =
+            static_cast<long double>(c[static_cast<std::size_t>(i - left)]) * w[i];
         s2 += d * d * cw;
         s3 += d * d * d * cw;
     }
@@ -82,7 +85,8 @@ MomentSeries MomentsTool::Selected(const RunState& st) const
         if (k >= s.srComp.size()) return m;
         m.title = s.srComp[k].title;
         const EngineArrays& a = st.Arr;
-        if (a.Allocated() && SeriesNo <= a.NComp && a.DrawnProfile.Rows() > SeriesNo && a.DrawnProfile.Cols() == a.Nn) {
+        if (a.Allocated() && SeriesNo <= a.NComp && a.DrawnProfile.Rows() > SeriesNo &&
+            a.DrawnProfile.Cols() == a.Nn) {
             const double* p = a.DrawnProfile[SeriesNo];
             m.y.assign(p, p + a.Nn);
             for (int n = 0; n < a.Nn; ++n) m.x.push_back(NodeX(st, n));
@@ -196,14 +200,17 @@ std::string MomentsTool::InsertClickedPoint(Field field, int clickedPoint, const
     }
     if (!inside) return "<INS> Error: Stored Incorrect Position of Point (Check Scale).";
     const std::string text = std::to_string(clickedPoint);
-    if (field == Field::LeftBorder) EditLeftBorder(text, st);
-    else EditRightBorder(text, st);
+    if (field == Field::LeftBorder)
+        EditLeftBorder(text, st);
+    else
+        EditRightBorder(text, st);
     return "";
 }
 
 std::array<std::string, 4> MomentsTool::RowTitles() const
 {
-    if (!DetectorScale) return {"a0 (area) [mol]", "a1 (CG) [m]", "a2 (variance) [m^2]", "a3 (skewness) [m^3]"};
+    if (!DetectorScale)
+        return {"a0 (area) [mol]", "a1 (CG) [m]", "a2 (variance) [m^2]", "a3 (skewness) [m^3]"};
     return {"M0 (area) []", "M1 (CG) [t]", "M2 (variance) [t^2]", "M3 (skewness) [t^3]"};
 }
 

@@ -20,8 +20,8 @@ struct RunResults;
 // a2, a3 = sum (x - a1)^2 c w / a0, sum (x - a1)^3 c w / a0. When a0 is exactly
 // 0 the others are 0. The caller has checked the borders against the arrays.
 std::array<double, 4> ComputeMoments(const std::vector<double>& x, const std::vector<double>& y,
-                                     const std::vector<double>& w, int left, int right, double K, double Q,
-                                     double s);
+                                     const std::vector<double>& w, int left, int right, double K,
+                                     double Q, double s);
 
 // Mobility (1e-9 m2/(V.s)) that carries a zone from the zero position to its
 // centre of gravity a1 (m) in `time` s under `voltage` V over `length` m.
@@ -38,9 +38,9 @@ struct MomentSeries {
 class MomentsTool {
 public:
     int LeftBorder = 0, RightBorder = 0;
-    double BaselineQ = 0;          // mM
-    double BaselineK = 0;          // mM/m
-    int SeriesNo = 0;              // constituent 1..NComp
+    double BaselineQ = 0;  // mM
+    double BaselineK = 0;  // mM/m
+    int SeriesNo = 0;      // constituent 1..NComp
     std::array<double, 4> Moments{0, 0, 0, 0};
     int Digits = 5;                // 1..18
     bool BaselineEnabled = false;  // "Baseline Enabled"
@@ -58,7 +58,10 @@ public:
     // "SetMaxBorders": the whole series; "Set Profile First." without one.
     std::string SetMaxBorders(const RunState& st);
     // Activation: a negative left border becomes 0.
-    void Activate() { if (LeftBorder < 0) LeftBorder = 0; }
+    void Activate()
+    {
+        if (LeftBorder < 0) LeftBorder = 0;
+    }
 
     // Edit commits: true when the text was accepted and stored.
     bool EditSeriesNo(const std::string& text, const RunResults& results);

@@ -9,10 +9,16 @@
 
 namespace {
 
-std::vector<double> Row(const double* p, int n) { return std::vector<double>(p, p + n); }
+std::vector<double> Row(const double* p, int n)
+{
+    return std::vector<double>(p, p + n);
+}
 
 struct Example : ExampleWindow {
-    std::vector<double> FirstDrawn() { return Values(GraphNamed(*w, QString::fromStdString(St().Series.srComp[1].title))); }
+    std::vector<double> FirstDrawn()
+    {
+        return Values(GraphNamed(*w, QString::fromStdString(St().Series.srComp[1].title)));
+    }
 };
 
 }  // namespace
@@ -66,10 +72,13 @@ TEST_F(Example, DetectorWindowShowsTheRecordSizeAndHalvesTheRecord)
     RunState& st = St();
     RunSeries& s = st.Series;
     auto* d = Ctl<DetectorWindow>(*w, "fmDet");
-    // Bytes of the detector file: P x (NComp + 5) doubles, the texts with their zero bytes, two counts.
+    // Bytes of the detector file: P x (NComp + 5) doubles, the texts with their zero bytes, two
+    // counts.
     auto size = [&] {
-        std::int64_t n = static_cast<std::int64_t>(s.DET_pH.Count()) * (st.NComp + 5) * 8 + 15 + 4 + 8 + 4;
-        for (const CheckListItem& item : s.clbDet) n += static_cast<std::int64_t>(item.text.size()) + 1;
+        std::int64_t n =
+            static_cast<std::int64_t>(s.DET_pH.Count()) * (st.NComp + 5) * 8 + 15 + 4 + 8 + 4;
+        for (const CheckListItem& item : s.clbDet)
+            n += static_cast<std::int64_t>(item.text.size()) + 1;
         return Ctl<QLabel>(*d, "llSize")->text().toStdString() == std::to_string(n) + " B";
     };
     Trigger("Reduce1");
@@ -128,12 +137,14 @@ TEST_F(Example, InitialDistributionToolCreatesPreviewsCancelsAndApplies)
     // Preview: the chart shows the new profiles on the longer capillary, the run commands wait.
     create();
     EXPECT_TRUE(st.DistPreview);
-    EXPECT_FALSE(Ctl<QPushButton>(*w, "bbnInit")->isEnabled() || Ctl<QPushButton>(*w, "bbnStart")->isEnabled());
+    EXPECT_FALSE(Ctl<QPushButton>(*w, "bbnInit")->isEnabled() ||
+                 Ctl<QPushButton>(*w, "bbnStart")->isEnabled());
     EXPECT_DOUBLE_EQ(st.CapLength, (nx + 50) * cap / nx);
     const std::vector<double> drawn = FirstDrawn();
     ASSERT_EQ(drawn.size(), static_cast<std::size_t>(nx + 51));
     EXPECT_EQ(drawn[49], 2.0);
-    EXPECT_EQ(drawn[static_cast<std::size_t>(50 + nx / 2)], before[0][static_cast<std::size_t>(nx / 2)]);
+    EXPECT_EQ(drawn[static_cast<std::size_t>(50 + nx / 2)],
+              before[0][static_cast<std::size_t>(nx / 2)]);
 
     // Close undoes the preview: the run's capillary and profiles again.
     Click(*t, "bnClose");

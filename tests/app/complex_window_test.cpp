@@ -33,11 +33,14 @@ TEST(ComplexWindow, DefaultsGridNoneCellsAndApply)
     auto* grid = Ctl<QTableWidget>(w, "sgTable");
     w.show();
     // an empty table takes the defaults of the composition
-    EXPECT_EQ(sink.messages, std::vector<std::string>{
-        "Complex table was automatically adjusted to a new composition using default values."});
+    EXPECT_EQ(
+        sink.messages,
+        std::vector<std::string>{
+            "Complex table was automatically adjusted to a new composition using default values."});
     EXPECT_EQ(st.TxtTable, DefaultComplexTable(st.Composition, "30", "25"));
     ASSERT_EQ(std::pair(grid->rowCount(), grid->columnCount()), std::pair(13, 4));
-    EXPECT_EQ(Row(grid, 1), (std::vector<std::string>{"Free ligand pKa (M)", "9.5", "None", "2.25"}));
+    EXPECT_EQ(Row(grid, 1),
+              (std::vector<std::string>{"Free ligand pKa (M)", "9.5", "None", "2.25"}));
     // the section titles cannot be edited, the values can
     EXPECT_FALSE(grid->item(3, 1)->flags() & Qt::ItemIsEditable);
     EXPECT_TRUE(grid->item(4, 2)->flags() & Qt::ItemIsEditable);
@@ -64,11 +67,15 @@ TEST(ComplexWindow, DefaultsGridNoneCellsAndApply)
     Click(w, "bnGenerate");
     EXPECT_TRUE(grid->isHidden());
     bool asked = false;
-    w.chooseSaveFile = [&] { asked = true; return QString("x.txt"); };
+    w.chooseSaveFile = [&] {
+        asked = true;
+        return QString("x.txt");
+    };
     sink.Clear();
     Click(w, "bnSave");
     EXPECT_FALSE(asked);
-    EXPECT_EQ(sink.warnings, std::vector<std::string>{"Complex: Enter a ligand constituent and at least one analyte."});
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{
+                                 "Complex: Enter a ligand constituent and at least one analyte."});
     // Open of a missing file
     TempDir dir;
     const std::string missing = dir.file("none.txt");
@@ -110,7 +117,8 @@ TEST(ComplexWindow, TheModeSwitchAsksFirstAndInitRunsWhenSwitchedOff)
     auto* box = Ctl<QCheckBox>(w, "cbComplex");
     // no table: switching on is refused without a question
     QTest::mouseClick(box, Qt::LeftButton);
-    EXPECT_EQ(sink.warnings, std::vector<std::string>{"Complex Mode: No text file with input values loaded!"});
+    EXPECT_EQ(sink.warnings,
+              std::vector<std::string>{"Complex Mode: No text file with input values loaded!"});
     EXPECT_TRUE(sink.questions.empty());
     EXPECT_FALSE(box->isChecked() || st.cbComplex);
 
@@ -118,7 +126,8 @@ TEST(ComplexWindow, TheModeSwitchAsksFirstAndInitRunsWhenSwitchedOff)
     for (bool yes : {false, true}) {
         sink.answers = {yes};
         QTest::mouseClick(box, Qt::LeftButton);
-        EXPECT_EQ(sink.questions.back(), "Complex (Action Confirmation): Do you want to check/uncheck complex mode?");
+        EXPECT_EQ(sink.questions.back(),
+                  "Complex (Action Confirmation): Do you want to check/uncheck complex mode?");
         EXPECT_EQ(box->isChecked(), yes);
         EXPECT_EQ(st.cbComplex, yes);
     }
@@ -169,7 +178,9 @@ TEST(ComplexWindow, ApplyISTakesTheCorrectedConstantsOfTheLastNode)
     sink.answers = {false};
     Click(w, "bnIS");
     ASSERT_EQ(sink.questions.size(), 1u);
-    EXPECT_EQ(sink.questions[0].rfind("This will change pKa and ionic mobilities using IS of most right point.", 0), 0u);
+    EXPECT_EQ(sink.questions[0].rfind(
+                  "This will change pKa and ionic mobilities using IS of most right point.", 0),
+              0u);
     EXPECT_FALSE(st.Initialised);
     EXPECT_EQ(st.Composition.Head()->data.PKaOf(1, -1), 9.5);
 
@@ -189,7 +200,8 @@ TEST(ComplexWindow, ApplyISTakesTheCorrectedConstantsOfTheLastNode)
     EXPECT_NEAR(amine.PKaOf(1, 1), 8.0, 1e-5);
     EXPECT_TRUE(acid.UOf(1, -1) < 35.0 && acid.UOf(1, -1) > 30.0 && selector.UOf(1, 1) < 42.0);
     // the water constants and the ligand's row of the grid follow
-    EXPECT_NEAR(Ctl<QLineEdit>(w, "edPKW")->text().toDouble() - 14.0, shift, 1e-4);  // both move by 2 log10(gamma1)
+    EXPECT_NEAR(Ctl<QLineEdit>(w, "edPKW")->text().toDouble() - 14.0, shift,
+                1e-4);  // both move by 2 log10(gamma1)
     auto* grid = Ctl<QTableWidget>(w, "sgTable");
     EXPECT_EQ(grid->item(1, 1)->text().toStdString(), FloatToStr(selector.PKaOf(1, -1)));
     EXPECT_EQ(grid->item(2, 3)->text().toStdString(), FloatToStr(selector.UOf(1, 1)));
@@ -234,9 +246,11 @@ TEST(ComplexWindow, AProjectOpenedInTheMainWindowRunsAsWithoutWindows)
     EXPECT_EQ(st.Time, headless.Time);
     const double field = st.UI / st.CapLength;
     for (const BindingZone& z : ComplexZones()) {
-        const ProfileMoments before = z.constituent == 4 ? k0 : a0, after = Moments(st, z.constituent);
+        const ProfileMoments before = z.constituent == 4 ? k0 : a0,
+                             after = Moments(st, z.constituent);
         const double expected = IsothermMobility(z, ligand);
-        EXPECT_NEAR((after.mean - before.mean) / st.Time / field, expected, 0.01 * std::abs(expected));
+        EXPECT_NEAR((after.mean - before.mean) / st.Time / field, expected,
+                    0.01 * std::abs(expected));
         EXPECT_NEAR(after.mean, Moments(headless, z.constituent).mean, 1e-12);
     }
 
@@ -244,11 +258,13 @@ TEST(ComplexWindow, AProjectOpenedInTheMainWindowRunsAsWithoutWindows)
     auto* window = Ctl<ComplexWindow>(main, "fmComplex");
     window->show();
     EXPECT_TRUE(sink.messages.empty()) << sink.messages[0];
-    EXPECT_EQ(std::pair(Ctl<QLineEdit>(*window, "edN")->text(), Ctl<QLineEdit>(*window, "edP")->text()),
-              std::pair(QString("0"), QString("0")));
+    EXPECT_EQ(
+        std::pair(Ctl<QLineEdit>(*window, "edN")->text(), Ctl<QLineEdit>(*window, "edP")->text()),
+        std::pair(QString("0"), QString("0")));
     auto* grid = Ctl<QTableWidget>(*window, "sgTable");
     ASSERT_EQ(grid->rowCount(), 21);
-    EXPECT_EQ(std::pair(grid->item(9, 1)->text(), grid->item(18, 1)->text()), std::pair(QString("-2"), QString("20")));
+    EXPECT_EQ(std::pair(grid->item(9, 1)->text(), grid->item(18, 1)->text()),
+              std::pair(QString("-2"), QString("20")));
     window->hide();
     EXPECT_EQ(st.TxtTable, made.TxtTable);
 
@@ -264,8 +280,9 @@ TEST(ComplexWindow, AProjectOpenedInTheMainWindowRunsAsWithoutWindows)
     ASSERT_TRUE(SaveSnaFile(other, otherName));
     ASSERT_TRUE(main.OpenFile(otherName));
     window->show();
-    EXPECT_EQ(std::pair(Ctl<QLineEdit>(*window, "edN")->text(), Ctl<QLineEdit>(*window, "edP")->text()),
-              std::pair(QString("-1"), QString("1")));
+    EXPECT_EQ(
+        std::pair(Ctl<QLineEdit>(*window, "edN")->text(), Ctl<QLineEdit>(*window, "edP")->text()),
+        std::pair(QString("-1"), QString("1")));
     ASSERT_EQ(std::pair(grid->rowCount(), grid->columnCount()), std::pair(13, 4));
     EXPECT_EQ(grid->item(4, 3)->text(), QString("-3"));
     window->hide();

@@ -61,7 +61,8 @@ TEST_F(ExampleWindow, ComplexationModeNumbersTheLigandAndShowsItsTableCharges)
     Trigger("Complex1");
     ASSERT_TRUE(inside);
     EXPECT_EQ(st.TxtTable[0], (std::vector<std::string>{"-2", "3"}));
-    EXPECT_EQ(std::pair(Cell(*w, 0, 4), Cell(*w, 0, 5)), std::pair(std::string("-2"), std::string("3")));
+    EXPECT_EQ(std::pair(Cell(*w, 0, 4), Cell(*w, 0, 5)),
+              std::pair(std::string("-2"), std::string("3")));
     // The analytes keep their own charges.
     const TComponents second = st.Composition.Get(2);
     EXPECT_EQ(std::pair(Cell(*w, 1, 4), Cell(*w, 1, 5)),
@@ -145,7 +146,7 @@ TEST_F(ExampleWindow, DeleteTableIsOfferedWhileTheInitialDistributionEntryIsTher
     auto* editor = Ctl<ConstituentEditorWindow>(*w, "fmAdd");
     auto* table = Ctl<QPushButton>(*editor, "bnTable");
     ASSERT_EQ(St().Composition.Get(1).tableCount, 0);
-    std::vector<std::pair<bool, bool>> seen;   // visible, enabled
+    std::vector<std::pair<bool, bool>> seen;  // visible, enabled
     panel->ShowEditor = [&] { seen.emplace_back(table->isVisibleTo(editor), table->isEnabled()); };
     DoubleClickRow(*w, 0);
     Ctl<QAction>(*w, "InitialDistribution1")->setVisible(false);

@@ -35,7 +35,10 @@ protected:
 
     RunState& st() { return w.State(); }
     template <class T>
-    T* E(const char* name) { return Ctl<T>(*editor, name); }
+    T* E(const char* name)
+    {
+        return Ctl<T>(*editor, name);
+    }
     // Types into an editor edit and commits it with Enter.
     void Type(const char* edit, const QString& text)
     {
@@ -53,17 +56,26 @@ protected:
         const auto found = list->findItems(name, Qt::MatchExactly, 0);
         ASSERT_EQ(found.size(), 1) << name.toStdString();
         list->setCurrentItem(found[0]);
-        if (byEnter) QTest::keyClick(list, Qt::Key_Return);
-        else Click("bnDbPick");
+        if (byEnter)
+            QTest::keyClick(list, Qt::Key_Return);
+        else
+            Click("bnDbPick");
     }
     QString Cell(int row, int col) const { return panel->Table()->item(row, col)->text(); }
     CellGrid* Grid(const char* grid) { return E<CellGrid>(grid); }
-    QString GridCell(const char* grid, int col, int row) { return Grid(grid)->item(row, col)->text(); }
-    void SetGridCell(const char* grid, int col, int row, const QString& text) { Grid(grid)->item(row, col)->setText(text); }
+    QString GridCell(const char* grid, int col, int row)
+    {
+        return Grid(grid)->item(row, col)->text();
+    }
+    void SetGridCell(const char* grid, int col, int row, const QString& text)
+    {
+        Grid(grid)->item(row, col)->setText(text);
+    }
     std::vector<std::string> Names()
     {
         std::vector<std::string> names;
-        for (const auto* n = w.State().Composition.Head(); n; n = n->next) names.push_back(n->data.name);
+        for (const auto* n = w.State().Composition.Head(); n; n = n->next)
+            names.push_back(n->data.name);
         return names;
     }
     void Popup(const char* action, int row)
@@ -79,10 +91,14 @@ void ExpectSameComposition(const TUnivSet<TComponents>& a, const TUnivSet<TCompo
     ASSERT_EQ(a.Count(), b.Count());
     for (int k = 1; k <= a.Count(); ++k) {
         const TComponents &x = a[k], &y = b[k];
-        EXPECT_EQ(std::tuple(x.name, x.minCharge, x.maxCharge, x.colour, x.type, x.gradient, x.mode, x.c, x.cInj),
-                  std::tuple(y.name, y.minCharge, y.maxCharge, y.colour, y.type, y.gradient, y.mode, y.c, y.cInj));
+        EXPECT_EQ(std::tuple(x.name, x.minCharge, x.maxCharge, x.colour, x.type, x.gradient, x.mode,
+                             x.c, x.cInj),
+                  std::tuple(y.name, y.minCharge, y.maxCharge, y.colour, y.type, y.gradient, y.mode,
+                             y.c, y.cInj));
         for (int z = x.minCharge; z <= x.maxCharge; ++z)
-            EXPECT_TRUE(z == 0 || std::pair(x.PKaOf(1, z), x.UOf(1, z)) == std::pair(y.PKaOf(1, z), y.UOf(1, z))) << z;
+            EXPECT_TRUE(z == 0 || std::pair(x.PKaOf(1, z), x.UOf(1, z)) ==
+                                      std::pair(y.PKaOf(1, z), y.UOf(1, z)))
+                << z;
     }
 }
 
@@ -90,7 +106,7 @@ void ExpectSameComposition(const TUnivSet<TComponents>& a, const TUnivSet<TCompo
 
 TEST_F(CompositionWindow, BufferAndAnalyteBuiltInTheEditorRunAndComeBackFromTheProject)
 {
-    ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];   // the supplied database was read
+    ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];  // the supplied database was read
 
     // Buffer: Tris and MES from the database, concentrations typed.
     for (auto [name, c] : {std::pair("Tris", "20"), std::pair("MES", "10")}) {
@@ -108,21 +124,23 @@ TEST_F(CompositionWindow, BufferAndAnalyteBuiltInTheEditorRunAndComeBackFromTheP
     Type("edName", "Analyte X");
     Type("edN", "1");
     EXPECT_EQ(E<QLineEdit>("edN")->text(), "-1");
-    EXPECT_FALSE(E<QWidget>("sbZ")->isVisible());   // pending shape: the grids wait for Apply
+    EXPECT_FALSE(E<QWidget>("sbZ")->isVisible());  // pending shape: the grids wait for Apply
     Click("bnApply");
     EXPECT_EQ(GridCell("sgZ", 0, 1), "-1");
-    SetGridCell("sgZ", 1, 1, "4,5");   // "," is a decimal point too
+    SetGridCell("sgZ", 1, 1, "4,5");  // "," is a decimal point too
     SetGridCell("sgZ", 2, 1, "30");
     Type("edConcInj", "1");
     Click("bbnAdd");
     ASSERT_EQ(Names(), (std::vector<std::string>{"Tris", "MES", "Analyte X"}));
     const TComponents& analyte = st().Composition[3];
-    EXPECT_EQ(std::tuple(analyte.PKaOf(1, -1), analyte.UOf(1, -1), analyte.cInj), std::tuple(4.5, 30.0, 1.0));
-    EXPECT_EQ(analyte.type, 0);   // no concentration along the capillary: an analyte
+    EXPECT_EQ(std::tuple(analyte.PKaOf(1, -1), analyte.UOf(1, -1), analyte.cInj),
+              std::tuple(4.5, 30.0, 1.0));
+    EXPECT_EQ(analyte.type, 0);  // no concentration along the capillary: an analyte
 
     // The panel: one row per constituent; arranged with the popup menu.
     ASSERT_EQ(panel->Table()->rowCount(), 3);
-    EXPECT_EQ(std::tuple(Cell(2, 1), Cell(2, 3), Cell(2, 8)), std::tuple(QString("Analyte X"), QString("A"), QString("4.5")));
+    EXPECT_EQ(std::tuple(Cell(2, 1), Cell(2, 3), Cell(2, 8)),
+              std::tuple(QString("Analyte X"), QString("A"), QString("4.5")));
     Popup("MoveFirst1", 3);
     Popup("MoveLast1", 1);
     EXPECT_EQ(Names(), (std::vector<std::string>{"Tris", "MES", "Analyte X"}));
@@ -131,7 +149,7 @@ TEST_F(CompositionWindow, BufferAndAnalyteBuiltInTheEditorRunAndComeBackFromTheP
     // Init and a short run with the real engine.
     MainClick("bbnInit");
     ASSERT_TRUE(st().Initialised) << (sink.warnings.empty() ? "" : sink.warnings[0]);
-    EXPECT_NEAR(st().Arr.PH[0], 8.08, 0.02);   // Tris-MES buffer
+    EXPECT_NEAR(st().Arr.PH[0], 8.08, 0.02);  // Tris-MES buffer
     st().StopTime = 0.01;
     MainClick("bbnStart");
     ASSERT_TRUE(sink.messages.empty()) << sink.messages[0];
@@ -160,7 +178,7 @@ TEST_F(CompositionWindow, BufferAndAnalyteBuiltInTheEditorRunAndComeBackFromTheP
     MainClick("bnDeleteAll");
     EXPECT_EQ(sink.questions.back(), "Are you sure to DELETE ALL constituents?\n");
     EXPECT_EQ(panel->Table()->rowCount(), 0);
-    EXPECT_TRUE(Ctl<QPushButton>(w, "bnRestore")->isEnabled());   // changed since Init
+    EXPECT_TRUE(Ctl<QPushButton>(w, "bnRestore")->isEnabled());  // changed since Init
     EXPECT_FALSE(Ctl<QPushButton>(w, "bbnStart")->isEnabled());
     ASSERT_TRUE(Ctl<QRadioButton>(w, "rbSet")->isChecked());
     MainClick("bnLoad");
@@ -197,7 +215,7 @@ TEST_F(CompositionWindow, EditorRefusesWithItsMessagesAndKeepsWhatWasTyped)
     EXPECT_TRUE(editor->isVisible());
     EXPECT_EQ(st().Composition.Count(), 0);
     EXPECT_EQ(std::pair(Grid("sgZ")->currentRow(), Grid("sgZ")->currentColumn()), std::pair(1, 2));
-    EXPECT_EQ(GridCell("sgZ", 1, 1), "3.1");   // what was typed stays
+    EXPECT_EQ(GridCell("sgZ", 1, 1), "3.1");  // what was typed stays
     // Text still being typed (an edit not left, a cell editor open) is taken by Accept.
     QTest::keyClicks(E<QLineEdit>("edConcInj"), "12");
     Grid("sgZ")->editItem(Grid("sgZ")->item(1, 2));
@@ -207,7 +225,8 @@ TEST_F(CompositionWindow, EditorRefusesWithItsMessagesAndKeepsWhatWasTyped)
     Click("bbnAdd");
     ASSERT_EQ(st().Composition.Count(), 1);
     const TComponents& acid = st().Composition[1];
-    EXPECT_EQ(std::tuple(acid.PKaOf(1, -2), acid.UOf(1, -2), acid.cInj), std::tuple(3.1, 40.0, 12.0));
+    EXPECT_EQ(std::tuple(acid.PKaOf(1, -2), acid.UOf(1, -2), acid.cInj),
+              std::tuple(3.1, 40.0, 12.0));
 
     // "Delete Table Data?" answered No keeps the table.
     editor->Model().WorkComp.AllocTable(4);
@@ -239,13 +258,14 @@ TEST_F(CompositionWindow, ProteinFromItsSequenceGoesIntoTheEditorAndThePanel)
     ProteinBuilderWindow* protein = editor->Protein();
     QTimer::singleShot(0, protein, [&] {
         Ctl<QPlainTextEdit>(*protein, "Input")->setPlainText("ACDEFGHIKL\nMNPQRSTVWY");
-        Ctl<QCheckBox>(*protein, "cbAllSS")->click();   // the thiol is free
+        Ctl<QCheckBox>(*protein, "cbAllSS")->click();  // the thiol is free
         Ctl<QPushButton>(*protein, "bnOK")->click();
     });
     Click("bnAddProtein");
     EXPECT_FALSE(protein->isVisible());
     // Five acidic and four basic groups: charges -5..4.
-    EXPECT_EQ(std::pair(E<QLineEdit>("edN")->text(), E<QLineEdit>("edP")->text()), std::pair(QString("-5"), QString("4")));
+    EXPECT_EQ(std::pair(E<QLineEdit>("edN")->text(), E<QLineEdit>("edP")->text()),
+              std::pair(QString("-5"), QString("4")));
     Type("edName", "Peptide");
     Type("edConcInj", "0.1");
     Click("bbnAdd");
@@ -270,20 +290,23 @@ TEST_F(CompositionWindow, AmpholineSeriesFromTheWizardsQuestions)
     wizard->trigger();
     EXPECT_EQ(sink.questions.back(), "Continue and create new constituents?");
     ASSERT_EQ(Names(), (std::vector<std::string>{"Amph1", "Amph2", "Amph3"}));
-    EXPECT_EQ(std::pair(Cell(2, 8), Cell(2, 9)), std::pair(QString("5; | 10"), QString("20; | 25")));
+    EXPECT_EQ(std::pair(Cell(2, 8), Cell(2, 9)),
+              std::pair(QString("5; | 10"), QString("20; | 25")));
 }
 
 TEST_F(CompositionWindow, PanelRowsAndFocusRefusals)
 {
-    st().Composition.Add(TComponents::Uniform("Acid", -1, 1, {3, 0, 9}, {20, 0, 25}, 1, 5, 5, 0x123456));
+    st().Composition.Add(
+        TComponents::Uniform("Acid", -1, 1, {3, 0, 9}, {20, 0, 25}, 1, 5, 5, 0x123456));
     st().Composition.Add(TComponents::Uniform("Neutral", 0, 0, {0}, {0}, 0, 0, 1));
-    w.UpdateButtons();   // the refresh of the main window rebuilds the changed table
+    w.UpdateButtons();  // the refresh of the main window rebuilds the changed table
     ASSERT_EQ(panel->Table()->rowCount(), 2);
     EXPECT_EQ(panel->Table()->item(0, 2)->background().color(), QColor(0x56, 0x34, 0x12));
     // Focus is refused while the list differs from the one taken at Init.
     st().CompChanged = true;
     Popup("Focus1", 1);
-    EXPECT_EQ(sink.warnings.back(), "Constituents changed - press <INIT> or <RESTORE> to do this action!");
+    EXPECT_EQ(sink.warnings.back(),
+              "Constituents changed - press <INIT> or <RESTORE> to do this action!");
     EXPECT_TRUE(input.prompts.empty());
     st().CompChanged = false;
     input.answers = {"-2"};

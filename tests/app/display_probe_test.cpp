@@ -5,13 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
-#include <cstddef>
-#include <cstring>
 #include <netinet/in.h>
-#include <string>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <cstddef>
+#include <cstring>
+#include <string>
 
 namespace {
 
@@ -50,8 +50,16 @@ TEST(DisplayProbe, AnswersOnlyWhereASocketListens)
     const int base = 3000 + static_cast<int>(::getpid() % 2000);
     int local = base, tcp = base + 500;
     Listener l, t;
-    while (!l.Local(local) && local < base + 50) { ::close(l.fd); l.fd = -1; ++local; }
-    while (!t.Tcp(tcp) && tcp < base + 550) { ::close(t.fd); t.fd = -1; ++tcp; }
+    while (!l.Local(local) && local < base + 50) {
+        ::close(l.fd);
+        l.fd = -1;
+        ++local;
+    }
+    while (!t.Tcp(tcp) && tcp < base + 550) {
+        ::close(t.fd);
+        t.fd = -1;
+        ++tcp;
+    }
     ASSERT_TRUE(local < base + 50 && tcp < base + 550);
     const std::string n = std::to_string(local), m = std::to_string(tcp);
     EXPECT_TRUE(DisplayReachable(":" + n));
@@ -64,6 +72,7 @@ TEST(DisplayProbe, AnswersOnlyWhereASocketListens)
     EXPECT_FALSE(DisplayReachable("127.0.0.1:" + std::to_string(tcp + 100)));
     EXPECT_FALSE(DisplayReachable("no-such-host.invalid:0"));
     // texts that name no display in the X form are left to Qt
-    for (const char* text : {"", "wayland-0", ":", ":x", "host:1x", "/private/tmp/launch:0", "node::0"})
+    for (const char* text :
+         {"", "wayland-0", ":", ":x", "host:1x", "/private/tmp/launch:0", "node::0"})
         EXPECT_TRUE(DisplayReachable(text)) << text;
 }

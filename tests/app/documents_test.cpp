@@ -25,8 +25,10 @@ std::map<std::string, int> WordCounts(const std::string& text)
         word.clear();
     };
     for (char ch : text) {
-        if (std::isalpha(static_cast<unsigned char>(ch))) word += ch;
-        else flush();
+        if (std::isalpha(static_cast<unsigned char>(ch)))
+            word += ch;
+        else
+            flush();
     }
     flush();
     return counts;
@@ -54,7 +56,7 @@ std::string LostWords(const std::string& markdown)
     return lost;
 }
 
-} // namespace
+}  // namespace
 
 TEST(Documents, EveryWordOfEachSuppliedDocumentIsRendered)
 {
@@ -77,10 +79,11 @@ TEST(Documents, TheManualsCoverTheWindowsAndTheComplexConstantSign)
     QTextDocument manual;
     manual.setMarkdown(QString::fromStdString(ReadFile(docs / "manual.md")));
     const QString text = manual.toPlainText();
-    for (const char* heading : {"The run-setup window", "The options window", "The constituent editor",
-                                "The constituent database", "The protein builder", "The ampholines wizard",
-                                "Complexation", "The sequence player", "Moments", "Detector tools",
-                                "The initial-distribution tool", "Accuracy and speed"})
+    for (const char* heading :
+         {"The run-setup window", "The options window", "The constituent editor",
+          "The constituent database", "The protein builder", "The ampholines wizard",
+          "Complexation", "The sequence player", "Moments", "Detector tools",
+          "The initial-distribution tool", "Accuracy and speed"})
         EXPECT_TRUE(text.contains(QString::fromUtf8(heading))) << heading;
 
     // The complex constant is entered as pKx = -log10 K (K in 1/M): log K = 2 is typed as -2.

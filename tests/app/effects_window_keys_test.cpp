@@ -30,7 +30,7 @@ TEST_F(ExampleWindow, EffectsWindowFollowsTheSetupAtActivationAndTakesGridKeys)
 
     // Enter in the grid refreshes; Esc hands the focus to Close.
     grid->setFocus(Qt::OtherFocusReason);
-    St().CapLengthPending = 0.07;   // changed behind the window's back: only a refresh shows it
+    St().CapLengthPending = 0.07;  // changed behind the window's back: only a refresh shows it
     QTest::keyClick(grid, Qt::Key_Return);
     EXPECT_EQ(label->text(), "Capillary Length = 70 mm");
     EXPECT_EQ(grid->item(0, 2)->text(), "70");

@@ -18,7 +18,10 @@ namespace {
 struct Ui {
     explicit Ui(EffectsWindow& w) : w(w) { ShowActive(w); }
     QTableWidget* grid() const { return Ctl<QTableWidget>(w, "sgData"); }
-    QString cell(int r, int c) const { return grid()->item(r, c) ? grid()->item(r, c)->text() : QString(); }
+    QString cell(int r, int c) const
+    {
+        return grid()->item(r, c) ? grid()->item(r, c)->text() : QString();
+    }
     void type(int r, int c, const char* text) const { grid()->item(r, c)->setText(text); }
     void click(const char* name) const { Ctl<QAbstractButton>(w, name)->click(); }
     bool shown() const { return Ctl<QScrollArea>(w, "sbData")->isVisible(); }
@@ -59,7 +62,8 @@ TEST(EffectsWindow, GridIsFilledCreatedDefaultedAndCleared)
     ui.type(kRowRatio, 2, "-1");
     EXPECT_EQ(ui.cell(kRowRatio, 2), "1");
     ui.type(kRowRatio, 4, "x");
-    EXPECT_EQ(sink.warnings, std::vector<std::string>{"Ratio Input Error: Incorrect Number Entry in Column No. 4"});
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{
+                                 "Ratio Input Error: Incorrect Number Entry in Column No. 4"});
     EXPECT_EQ(ui.cell(0, 2), "-");
 
     // double right click on the edge cell of row 5: the whole edge column
@@ -69,9 +73,11 @@ TEST(EffectsWindow, GridIsFilledCreatedDefaultedAndCleared)
     for (int row = kRowID; row < kEffectsRows; ++row) EXPECT_EQ(ui.cell(row, 1), "0.3") << row;
 
     ui.click("bnClear");
-    EXPECT_EQ(std::tuple(ui.cell(0, 3), ui.cell(kRowRatio, 3), ui.cell(kRowT, 3)), std::tuple(QString("-"), QString("1"), QString()));
+    EXPECT_EQ(std::tuple(ui.cell(0, 3), ui.cell(kRowRatio, 3), ui.cell(kRowT, 3)),
+              std::tuple(QString("-"), QString("1"), QString()));
     ui.click("bnDefault");
-    EXPECT_EQ(std::pair(ui.cell(kRowT, 3), ui.cell(0, 4)), std::pair(QString("25"), QString("166.667")));
+    EXPECT_EQ(std::pair(ui.cell(kRowT, 3), ui.cell(0, 4)),
+              std::pair(QString("25"), QString("166.667")));
 
     // mode switches: unchecking the cross-section also unchecks the volume section
     ui.click("cbS");
@@ -136,7 +142,8 @@ TEST(EffectsWindow, TheTableSurvivesSavingAndOpeningAProject)
     EXPECT_TRUE(Ctl<QCheckBox>(w, "cbS")->isChecked() && ui.shown());
     ASSERT_EQ(ui.grid()->columnCount(), 3);
     for (int row = 1; row < kEffectsRows; ++row)
-        for (int c = 1; c <= 2; ++c) EXPECT_EQ(ui.cell(row, c).toStdString(), grid[row][c]) << row << " " << c;
+        for (int c = 1; c <= 2; ++c)
+            EXPECT_EQ(ui.cell(row, c).toStdString(), grid[row][c]) << row << " " << c;
     EXPECT_NEAR(l.st.Arr.S[0], 2.5e-9, 1e-21);
 }
 
@@ -172,7 +179,8 @@ TEST(EffectsWindow, ReInitiateRestoresTheDefaultOfAnEffectSwitchedOff)
         for (int l = 1; l <= 5; ++l) EXPECT_EQ(a.T(l)[n], st.Temperature) << n;
     }
     EXPECT_NEAR(st.Series.sr_T.y.at(50), st.Temperature - 273.15, 1e-12);
-    for (int n = 0; n < a.Nn; ++n) EXPECT_EQ(std::pair(a.Mix[n], a.MixWindow[1][n]), std::pair(0.0, 0.0)) << n;
+    for (int n = 0; n < a.Nn; ++n)
+        EXPECT_EQ(std::pair(a.Mix[n], a.MixWindow[1][n]), std::pair(0.0, 0.0)) << n;
     // and every mobility is back at its reference value, as after an Init without them
     for (int j = 1; j <= a.NComp + 2; ++j) {
         for (int f = 0; f < a.Forms(j); ++f) {
@@ -211,7 +219,8 @@ TEST(EffectsWindow, HeatingTickedAfterAnInitHeatsTheMainWindowsRun)
     ui.click("cbH");
     ASSERT_TRUE(st.cbH && !st.cbAccT);
     const double d = st.CapDiameter, p = d / 4 / 1500, rhoCp = 997.02 * 4240.4;
-    const double E = 400 / 0.01, kappa25 = 96485.0 * (kUK + kUCl) * 1e-9 * 10.0, q = p * E * E * kappa25;
+    const double E = 400 / 0.01, kappa25 = 96485.0 * (kUK + kUCl) * 1e-9 * 10.0,
+                 q = p * E * E * kappa25;
     const double rise = q / (1 - 0.0205 * q);
     ASSERT_GT(rise, 1.0);
     st.StopTime = 20 * rhoCp * p;
@@ -219,5 +228,6 @@ TEST(EffectsWindow, HeatingTickedAfterAnInitHeatsTheMainWindowsRun)
     Click(main, "bbnStart");
     EXPECT_TRUE(sink.warnings.empty()) << sink.warnings[0];
     ASSERT_GE(st.Time + st.DT, st.StopTime);
-    for (int n = 0; n < st.Arr.Nn; ++n) EXPECT_NEAR((st.Arr.T(2)[n] - 298.15) / rise, 1.0, 1e-3) << n;
+    for (int n = 0; n < st.Arr.Nn; ++n)
+        EXPECT_NEAR((st.Arr.T(2)[n] - 298.15) / rise, 1.0, 1e-3) << n;
 }

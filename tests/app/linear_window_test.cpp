@@ -22,7 +22,7 @@ TEST(LinearWindow, HiddenEntryOpensItModallyAndProcessShowsTheComputedMobility)
     bool shownModal = false;
     QTimer::singleShot(0, window, [&] {
         shownModal = window->isVisible() && window->isModal();
-        EXPECT_TRUE(st.EIData.Empty());   // opening computes nothing
+        EXPECT_TRUE(st.EIData.Empty());  // opening computes nothing
         window->bnProcessClick();
         QTest::mouseClick(window->bnClose, Qt::LeftButton);
     });

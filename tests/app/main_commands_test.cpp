@@ -5,8 +5,8 @@
 // exports.
 #include "qt_test_env.h"
 
-#include "app/windows/additional_window.h"
 #include "app/shell/help_menu.h"
+#include "app/windows/additional_window.h"
 #include "app/windows/small_windows.h"
 
 #include <fstream>
@@ -28,7 +28,8 @@ struct Commands : ShownMainWindow {
 TEST_F(Commands, TheEngineMessageWindowCollectsTheRunsLines)
 {
     // The run loop's lines go to the message window, shown without waiting, not to a box.
-    const std::vector<std::string> lines = {"Appending to PSQ file was stopped!", "", "Temporary PSQ file exceeded"};
+    const std::vector<std::string> lines = {"Appending to PSQ file was stopped!", "",
+                                            "Temporary PSQ file exceeded"};
     w.State().Events.Emit(EngineEvent::Lines(EngineEventKind::ShowMessageWindow, lines));
     MessageWindow* m = MessageWindowOf(w);
     ASSERT_TRUE(m && m->isVisible());
@@ -48,11 +49,18 @@ TEST_F(Commands, HelpDocumentsOpenOrSayWhereTheyAreMissing)
     for (const char* entry : {"Introduction1", "Help2", "KelvoComplexManualpdf1"}) Trigger(entry);
     ASSERT_EQ(sink.messages.size(), 3u);
     EXPECT_EQ(sink.messages[0], "File " + root + "/KELVO 5 INTRODUCTION.html not found");
-    EXPECT_EQ(sink.messages[1].rfind("File '" + root + "/Kelvo5_Manual.pdf' not found!\nKelvo 5 Manual is under", 0), 0u);
-    EXPECT_EQ(sink.messages[2].rfind("File '" + root + "/Kelvo 5 Complex Manual.pdf' not found!\nCheck pages: ", 0), 0u);
+    EXPECT_EQ(sink.messages[1].rfind(
+                  "File '" + root + "/Kelvo5_Manual.pdf' not found!\nKelvo 5 Manual is under", 0),
+              0u);
+    EXPECT_EQ(sink.messages[2].rfind(
+                  "File '" + root + "/Kelvo 5 Complex Manual.pdf' not found!\nCheck pages: ", 0),
+              0u);
     // A document in the program directory goes to the desktop.
     std::vector<std::string> opened;
-    const DocumentOpener previous = SetDocumentOpener([&](const std::string& p) { opened.push_back(p); return true; });
+    const DocumentOpener previous = SetDocumentOpener([&](const std::string& p) {
+        opened.push_back(p);
+        return true;
+    });
     std::ofstream(home.dir.file("Kelvo5_Manual.pdf")) << "%PDF";
     Trigger("Help2");
     SetDocumentOpener(previous);
@@ -69,7 +77,7 @@ TEST_F(Commands, RunPanelSpinButtonsHiddenButtonsAndRightClickBoxes)
     Click(*Ctl<QWidget>(w, "csbDT"), "up");
     EXPECT_DOUBLE_EQ(st.DT, 1.25e-3);
     EXPECT_TRUE(st.Restart);
-    Trigger("InverseTime1");   // a hidden entry
+    Trigger("InverseTime1");  // a hidden entry
     EXPECT_DOUBLE_EQ(st.DT, -1.25e-3);
     Click(*Ctl<QWidget>(w, "csbErrC"), "down");
     EXPECT_DOUBLE_EQ(st.ErrOpt, 1e-4);
@@ -90,7 +98,9 @@ TEST_F(Commands, RunPanelSpinButtonsHiddenButtonsAndRightClickBoxes)
     st.DiffTimeSet = st.DiffTime = 10;
     input.answers = {"0", "-1", "", " ", "abc", std::nullopt};
     for (int i = 0; i < 6; ++i) QTest::mouseClick(diff, Qt::RightButton);
-    EXPECT_EQ(input.prompts[0], "Diffusion conditioning|Input duration of diffusion mode (s) \n(Actual value = 10 s):");
+    EXPECT_EQ(
+        input.prompts[0],
+        "Diffusion conditioning|Input duration of diffusion mode (s) \n(Actual value = 10 s):");
     EXPECT_EQ(std::pair(st.DiffTimeSet, st.DiffTime), std::pair(0.0, 0.0));
     EXPECT_FALSE(diff->isChecked());  // the right click does not toggle the mode
 
@@ -106,7 +116,8 @@ TEST_F(Commands, RunPanelSpinButtonsHiddenButtonsAndRightClickBoxes)
     pkw->setVisible(true);  // hidden in the layout; shown here so that it takes the press
     input.answers = {"14", "300"};
     QTest::mouseClick(pkw, Qt::RightButton);
-    EXPECT_NE(input.prompts.back().find("(old value = 8):"), std::string::npos) << input.prompts.back();
+    EXPECT_NE(input.prompts.back().find("(old value = 8):"), std::string::npos)
+        << input.prompts.back();
     EXPECT_DOUBLE_EQ(st.Kw, 1e-14);
     QTest::mouseClick(pkw, Qt::RightButton);
     EXPECT_DOUBLE_EQ(st.Kw, 1e-14);
@@ -127,13 +138,18 @@ TEST_F(Commands, AClickNearAProfileDescribesItsPoint)
     st.Options.SrT = 5;
     const QPointF at = ph->coordsToPixels(st.Series.sr_pH.x[node], st.Series.sr_pH.y[node]);
     // Three pixels above the point, and the point's own column.
-    QTest::mouseClick(graph, Qt::LeftButton, {}, QPoint(int(std::ceil(at.x())), int(std::lround(at.y())) - 3));
+    QTest::mouseClick(graph, Qt::LeftButton, {},
+                      QPoint(int(std::ceil(at.x())), int(std::lround(at.y())) - 3));
     ASSERT_EQ(sink.messages.size(), 1u);
-    EXPECT_EQ(sink.messages[0].rfind("Name: pH (x-scale)\n\nValue: " + FloatToStr(RoundD(st.Series.sr_pH.y[node], 8)), 0),
-              0u) << sink.messages[0];
+    EXPECT_EQ(
+        sink.messages[0].rfind(
+            "Name: pH (x-scale)\n\nValue: " + FloatToStr(RoundD(st.Series.sr_pH.y[node], 8)), 0),
+        0u)
+        << sink.messages[0];
     EXPECT_EQ(w.ClickedPoint, node);
     // Far from every line: nothing.
-    QTest::mouseClick(graph, Qt::LeftButton, {}, QPoint(int(std::ceil(at.x())), int(std::lround(at.y())) - 60));
+    QTest::mouseClick(graph, Qt::LeftButton, {},
+                      QPoint(int(std::ceil(at.x())), int(std::lround(at.y())) - 60));
     EXPECT_EQ(sink.messages.size(), 1u);
 }
 
@@ -161,14 +177,17 @@ TEST_F(Commands, CheckListCopySaveAndSkipCommands)
 
     list->clearSelection();
     Trigger("CopytoClipboard1");
-    EXPECT_EQ(sink.messages, std::vector<std::string>{"Error in Copy to Clipboard: No profile selected."});
+    EXPECT_EQ(sink.messages,
+              std::vector<std::string>{"Error in Copy to Clipboard: No profile selected."});
     list->setCurrentRow(0);
     Trigger("CopytoClipboard1");
     EXPECT_EQ(QGuiApplication::clipboard()->text().split('\n').size(), st.NX + 1);
 
-    // The profile list's constituents are not those of the Init (the stand-in Init takes none): no bitmaps.
+    // The profile list's constituents are not those of the Init (the stand-in Init takes none): no
+    // bitmaps.
     Trigger("SavetoBMP1");
-    EXPECT_EQ(sink.warnings, std::vector<std::string>{"Count of components doesn't match to the actual state"});
+    EXPECT_EQ(sink.warnings,
+              std::vector<std::string>{"Count of components doesn't match to the actual state"});
 
     // The skip commands cut the detector record.
     Trigger("Skiptopoint1");
@@ -195,7 +214,8 @@ TEST_F(ExampleWindow, AdditionalWindowCountersRegulatingFunctionsReportAndExport
     auto* extra = Ctl<AdditionalWindow>(*w, "fmAdditional");
     st.StepCount = 1234, st.NewtonItMax = 0, st.NewtonItStep = 7;
     st.Events.Emit(EngineEventKind::ShowAdditionalInfo);
-    EXPECT_EQ(std::pair(Ctl<QLabel>(*extra, "llMainCValue")->text(), Ctl<QLabel>(*extra, "llNewtCValue")->text()),
+    EXPECT_EQ(std::pair(Ctl<QLabel>(*extra, "llMainCValue")->text(),
+                        Ctl<QLabel>(*extra, "llNewtCValue")->text()),
               std::pair(QString("1234"), QString("7")));
     EXPECT_TRUE(st.cbCInit);  // "Use initial concentrations and mobilities" starts on
 
@@ -209,8 +229,9 @@ TEST_F(ExampleWindow, AdditionalWindowCountersRegulatingFunctionsReportAndExport
     EXPECT_FALSE(st.cbCInit);
     auto* edInitX = Ctl<QLineEdit>(*extra, "edInitX");
     // Text that is no node gives node 0; a node beyond the grid its last one; both written back.
-    for (auto [typed, shown] : {std::pair("abc", std::string("0")), std::pair("99999", std::to_string(st.NX)),
-                                std::pair("10", std::string("10"))}) {
+    for (auto [typed, shown] :
+         {std::pair("abc", std::string("0")), std::pair("99999", std::to_string(st.NX)),
+          std::pair("10", std::string("10"))}) {
         edInitX->setText(typed);
         emit edInitX->textEdited(typed);
         w->RedrawGraph();
@@ -225,16 +246,19 @@ TEST_F(ExampleWindow, AdditionalWindowCountersRegulatingFunctionsReportAndExport
     input.answers = {"run1"};
     Trigger("ExportAll1");
     const fs::path dir = home.dir.path() / "Export Profiles" / "run1";
-    EXPECT_EQ(sink.messages, std::vector<std::string>{"CSV files are successfully saved! \nDIR: " + dir.string()});
+    EXPECT_EQ(sink.messages,
+              std::vector<std::string>{"CSV files are successfully saved! \nDIR: " + dir.string()});
     int files = 0;
     for (const auto& e : fs::directory_iterator(dir)) files += e.is_regular_file();
-    EXPECT_EQ(files, Ctl<QListWidget>(*w, "clbGraph")->count() + Ctl<QListWidget>(*w, "clbDet")->count() + 6);
+    EXPECT_EQ(files, Ctl<QListWidget>(*w, "clbGraph")->count() +
+                         Ctl<QListWidget>(*w, "clbDet")->count() + 6);
     EXPECT_TRUE(fs::file_size(dir / "sim00 pH.csv") > 0);
     // Again into the same name: the question comes first, No leaves it.
     input.answers = {"run1"};
     sink.answers = {false};
     Trigger("ExportAll1");
-    EXPECT_EQ(sink.questions, std::vector<std::string>{"Directory run1 already exists!\nContinue?"});
+    EXPECT_EQ(sink.questions,
+              std::vector<std::string>{"Directory run1 already exists!\nContinue?"});
     EXPECT_EQ(sink.messages.size(), 1u);
 }
 
@@ -277,8 +301,10 @@ TEST_F(Commands, EveryVisibleMenuEntryOfTheProgramRunsOnce)
     std::vector<QAction*> entries;
     std::function<void(QMenu*)> collect = [&](QMenu* menu) {
         for (QAction* a : menu->actions()) {
-            if (a->menu()) collect(a->menu());
-            else if (!a->isSeparator()) entries.push_back(a);
+            if (a->menu())
+                collect(a->menu());
+            else if (!a->isSeparator())
+                entries.push_back(a);
         }
     };
     for (QAction* top : w.menuBar()->actions())

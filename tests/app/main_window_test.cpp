@@ -29,7 +29,11 @@ std::string Enabled(const MainWindow& w)
 
 // A shown main window with the scripted engine, in its own program directory.
 struct ScriptedWindow : ShownMainWindow {
-    void SetUp() override { engine.Install(w); w.show(); }
+    void SetUp() override
+    {
+        engine.Install(w);
+        w.show();
+    }
     ScriptedEngine engine;
 };
 
@@ -146,7 +150,8 @@ TEST_F(ScriptedWindow, EditsDuringARunKeepTheTypedTextAndFollowEnterEscAndInsert
     };
     w.bnStartClick();
     EXPECT_EQ(engine.stepsDone, 200);
-    EXPECT_EQ(seen, (std::vector<std::string>{"500 " + FloatToStr(ui), "500", FloatToStr(st.StopTime), "7"}));
+    EXPECT_EQ(seen, (std::vector<std::string>{"500 " + FloatToStr(ui), "500",
+                                              FloatToStr(st.StopTime), "7"}));
     EXPECT_TRUE(st.Restart);
 }
 
@@ -156,7 +161,8 @@ TEST_F(ScriptedWindow, AFailedOpenLeavesRunDisabledUntilAnInitSucceedsAndNewEnds
     // The loader's recovery leaves an empty state marked initialised.
     w.FileOpener = [](MainWindow& m, const std::string&) -> bool {
         m.State().Initialised = true;
-        ThrowError("Warning: While Opening SNA file 'bad.sna' Error Message Occur: Incorrect file.");
+        ThrowError(
+            "Warning: While Opening SNA file 'bad.sna' Error Message Occur: Incorrect file.");
     };
     EXPECT_ANY_THROW(w.OpenFile("bad.sna"));
     EXPECT_EQ(Enabled(w), "101110 110");
@@ -186,7 +192,8 @@ TEST_F(ScriptedWindow, StopOrAFailureDuringARunEndsItAfterTheCurrentStep)
     engine.steps = 200;
     const std::pair<std::function<void()>, std::string> failures[] = {
         {[] { ThrowError("Error: Can't write to file"); }, "Error: Can't write to file"},
-        {[] { throw std::runtime_error("vector::at"); }, "C Error: Error in Calculation Occured (e.g. Negative Values)."}};
+        {[] { throw std::runtime_error("vector::at"); },
+         "C Error: Error in Calculation Occured (e.g. Negative Values)."}};
     for (const auto& [raise, text] : failures) {
         sink.Clear();
         engine.throwAt = raise;
@@ -259,7 +266,8 @@ TEST(MainWindowStart, InstanceMarkersAndExit)
         second.FormActivate();
         second.FormActivate();  // later activations claim nothing more
         EXPECT_FALSE(home.Has("Kelvo5_ID_3.sid"));
-        for (auto [win, id, title] : {std::tuple(&first, 1, "KELVO 5: No File"), std::tuple(&second, 2, "KELVO 5[2]: No File")}) {
+        for (auto [win, id, title] : {std::tuple(&first, 1, "KELVO 5: No File"),
+                                      std::tuple(&second, 2, "KELVO 5[2]: No File")}) {
             EXPECT_TRUE(home.Has("Kelvo5_ID_" + std::to_string(id) + ".sid"));
             EXPECT_EQ(win->InstanceID(), id);
             EXPECT_EQ(win->State().PsqFileOwn, dir + "/Kelvo5_tmp_" + std::to_string(id) + ".psq");
@@ -293,14 +301,18 @@ TEST(MainWindowStart, StartFileAndExampleOpenThroughOnePlace)
 {
     ProgramHome home;
     RecordingMessageSink sink;
-    const std::string example = home.Touch("Examples/Example_Demo.sna"), proj = home.Touch("proj.sna");
+    const std::string example = home.Touch("Examples/Example_Demo.sna"),
+                      proj = home.Touch("proj.sna");
     // The name gains ".sna" (the example is then not opened); a missing file
     // opens the example instead, once.
     // A named project that fails to open is not followed by the example; a
     // sequence file goes to the player window (an empty one shows nothing).
     const std::string bad = home.Touch("bad.sna"), seq = home.Touch("run.psq");
     const std::pair<std::string, std::vector<std::string>> cases[] = {
-        {proj.substr(0, proj.size() - 4), {proj}}, {"/nonexistent/file.sna", {example}}, {bad, {bad}}, {seq, {}}};
+        {proj.substr(0, proj.size() - 4), {proj}},
+        {"/nonexistent/file.sna", {example}},
+        {bad, {bad}},
+        {seq, {}}};
     for (const auto& [arg, expected] : cases) {
         sink.Clear();
         std::vector<std::string> opened;
@@ -322,7 +334,8 @@ TEST(MainWindowStart, StartFileAndExampleOpenThroughOnePlace)
         EXPECT_EQ(opened, expected);
         EXPECT_EQ(reads, 1);
         EXPECT_EQ(sink.warnings, std::vector<std::string>{"Incorrect INI File."});
-        EXPECT_EQ(sink.messages, arg == bad ? std::vector<std::string>{"Incorrect file."} : std::vector<std::string>{});
+        EXPECT_EQ(sink.messages, arg == bad ? std::vector<std::string>{"Incorrect file."}
+                                            : std::vector<std::string>{});
         EXPECT_EQ(Ctl<QWidget>(w, "fmPSQ")->isVisible(), arg == seq);
     }
 }
@@ -336,8 +349,9 @@ TEST(MainWindowStart, CapillaryEndsOfTheExampleAreTheSameAtStartAndAfterOpen)
     // The ends in mm from the example's geometry, zero at the injection site.
     RunState ref;
     ComposeExampleDemo(ref);
-    const std::pair expected{FormatFloat("0.000", -ref.InjSitePending),
-                             FormatFloat("0.000", ref.CapLengthPending * 1000 - ref.InjSitePending)};
+    const std::pair expected{
+        FormatFloat("0.000", -ref.InjSitePending),
+        FormatFloat("0.000", ref.CapLengthPending * 1000 - ref.InjSitePending)};
     MainWindow w;
     auto ends = [&] {
         return std::pair(Ctl<QLabel>(w, "sbPanel0")->text().toStdString(),
@@ -361,7 +375,8 @@ TEST_F(ScriptedWindow, ViewsCheckListsRangesAndTheDetectorRecord)
     auto ranges = [&] { return std::pair(chart.xAxis->range(), chart.yAxis->range()); };
     auto* graphList = Ctl<QListWidget>(w, "clbGraph");
     ASSERT_EQ(graphList->count(), 6);
-    EXPECT_TRUE(graphList->isVisible() && !Ctl<QListWidget>(w, "clbDet")->isVisible() && st.Series.sr_pH.active);
+    EXPECT_TRUE(graphList->isVisible() && !Ctl<QListWidget>(w, "clbDet")->isVisible() &&
+                st.Series.sr_pH.active);
     // Unchecking pH in the list hides its series (a user click on the check box).
     graphList->item(0)->setCheckState(Qt::Unchecked);
     EXPECT_FALSE(st.Series.sr_pH.active);
@@ -425,10 +440,11 @@ TEST_F(ExampleWindow, RunThroughTheMainWindowAndItsChart)
     int profiles = 0;
     for (int i = 0; i < chart->graphCount(); ++i) {
         QCPGraph* g = chart->graph(i);
-        if (g->name().endsWith(" (x-scale)") && g->visible()) profiles += g->dataCount() == st.NX + 1;
+        if (g->name().endsWith(" (x-scale)") && g->visible())
+            profiles += g->dataCount() == st.NX + 1;
     }
     EXPECT_EQ(profiles, 5 + 2);
-    std::set<int> colours;   // each constituent has a colour of its own
+    std::set<int> colours;  // each constituent has a colour of its own
     for (const auto* n = st.Composition.Head(); n; n = n->next) colours.insert(n->data.colour);
     EXPECT_EQ(colours.size(), 5u);
 
@@ -436,18 +452,20 @@ TEST_F(ExampleWindow, RunThroughTheMainWindowAndItsChart)
     Click(*w, "bbnStart");
     EXPECT_TRUE(sink.messages.empty()) << sink.messages[0];
     EXPECT_TRUE(!st.Running && st.Time > 0.4 && st.Time <= 0.5 && st.StepCount > 0) << st.Time;
-    EXPECT_EQ(Ctl<QLineEdit>(*w, "edTime")->text().toStdString(), FormatFloat("0.0##e+0", st.Time));  // below 1 s
-    ASSERT_GT(st.Series.DET_pH.Count(), 0);   // the detector sampled during the run
+    EXPECT_EQ(Ctl<QLineEdit>(*w, "edTime")->text().toStdString(),
+              FormatFloat("0.0##e+0", st.Time));  // below 1 s
+    ASSERT_GT(st.Series.DET_pH.Count(), 0);       // the detector sampled during the run
     Click(*w, "bbnSimDet");
     ASSERT_TRUE(st.DetectorView);
     QCPGraph* detector = GraphNamed(*w, "pH (detector)");
-    EXPECT_TRUE(detector && detector->visible() && detector->dataCount() == st.Series.DET_pH.Count());
+    EXPECT_TRUE(detector && detector->visible() &&
+                detector->dataCount() == st.Series.DET_pH.Count());
 }
 
 TEST(StatusText, ElapsedTimeTextsPendingSetupAndPlayerSwitches)
 {
-    const std::pair<int, std::string> cases[] = {{-5, ""}, {59, "(59 s)"}, {3725, "(1 h, 2 m, 5 s)"},
-                                                 {86400, "(1 d, 0 h, 0 m, 0 s)"}};
+    const std::pair<int, std::string> cases[] = {
+        {-5, ""}, {59, "(59 s)"}, {3725, "(1 h, 2 m, 5 s)"}, {86400, "(1 d, 0 h, 0 m, 0 s)"}};
     for (const auto& [seconds, text] : cases) EXPECT_EQ(FormatElapsed(seconds), text) << seconds;
     // Remaining times from a tiny or negative dt stay inside the int range.
     EXPECT_EQ(std::tuple(ClampSeconds(1e300), ClampSeconds(-1e300), ClampSeconds(std::nan(""))),
@@ -457,7 +475,8 @@ TEST(StatusText, ElapsedTimeTextsPendingSetupAndPlayerSwitches)
     RunState st;
     st.PeakWidthPending = 3, st.NXPending = 500;
     CheckRunSetupChanged(st);
-    EXPECT_TRUE(st.SetupChanged && st.SetupItemChanged[0] && st.SetupItemChanged[1] && !st.SetupItemChanged[4]);
+    EXPECT_TRUE(st.SetupChanged && st.SetupItemChanged[0] && st.SetupItemChanged[1] &&
+                !st.SetupItemChanged[4]);
     st.PeakWidthPending = st.PeakWidth, st.NXPending = st.NX;
     CheckRunSetupChanged(st);
     EXPECT_FALSE(st.SetupChanged || st.SetupItemChanged[0]);
@@ -470,7 +489,8 @@ TEST(StatusText, ElapsedTimeTextsPendingSetupAndPlayerSwitches)
     };
     for (const auto& [args, frame, step, tooMany] : switches) {
         const PlayerStartOptions o = ParsePlayerSwitches(args);
-        EXPECT_EQ(std::tuple(o.RequestedFrame, o.FrameStep, o.TooMany), std::tuple(frame, step, tooMany))
+        EXPECT_EQ(std::tuple(o.RequestedFrame, o.FrameStep, o.TooMany),
+                  std::tuple(frame, step, tooMany))
             << args.join(' ').toStdString();
         EXPECT_LT(o.Delay, 0);
     }

@@ -14,13 +14,18 @@ namespace {
 struct Shown {
     explicit Shown(RunState& st) : w(st, nullptr) { ShowActive(w); }
     template <class T = QLineEdit>
-    T* Find(const char* name) { return Ctl<T>(w, name); }
+    T* Find(const char* name)
+    {
+        return Ctl<T>(w, name);
+    }
     // Types `text` into the edit and leaves it with `key` (none: for the Close button).
     void Type(const char* name, const char* text, int key = 0)
     {
         TypeOver(Find(name), text);
-        if (key) QTest::keyClick(Find(name), Qt::Key(key));
-        else Find<QPushButton>("bnClose")->setFocus(Qt::TabFocusReason);
+        if (key)
+            QTest::keyClick(Find(name), Qt::Key(key));
+        else
+            Find<QPushButton>("bnClose")->setFocus(Qt::TabFocusReason);
         EXPECT_TRUE(Find<QPushButton>("bnClose")->hasFocus());
     }
     QString Text(const char* name) { return Find(name)->text(); }
@@ -47,15 +52,18 @@ TEST(MicellarWindow, EditsKeepWhatTheyAcceptAndShowTheStoredValues)
     EXPECT_EQ(s.Text("edMic"), "40");  // the stored mobility, not the layout's text
     // Each edit's own rules are tested beside them; here each edit reaches its field.
     const std::tuple<const char*, const char*, bool, const char*> table[] = {
-        {"edMic", "0,005", true, "5.0e-3"}, {"edMic", "inf", false, "5.0e-3"}, {"edMic", "25", true, "25"},
-        {"edCMC", "0", true, "0"},          {"edCMC", "-1", false, "0"},       {"edCMC", "3.25", true, "3.25"},
-        {"edOM", "0", false, "64"},         {"edOM", "1.5", false, "64"},      {"edOM", "40", true, "40"},
-        {"edNDet", "4", false, "1"},        {"edNDet", "3", true, "3"},
+        {"edMic", "0,005", true, "5.0e-3"}, {"edMic", "inf", false, "5.0e-3"},
+        {"edMic", "25", true, "25"},        {"edCMC", "0", true, "0"},
+        {"edCMC", "-1", false, "0"},        {"edCMC", "3.25", true, "3.25"},
+        {"edOM", "0", false, "64"},         {"edOM", "1.5", false, "64"},
+        {"edOM", "40", true, "40"},         {"edNDet", "4", false, "1"},
+        {"edNDet", "3", true, "3"},
     };
     for (const auto& [edit, typed, kept, shown] : table) {
         const auto before = std::tuple(st.MicMob, st.CMC, st.OM, st.MicCompNo);
         s.Type(edit, typed);
-        EXPECT_EQ(std::tuple(st.MicMob, st.CMC, st.OM, st.MicCompNo) != before, kept) << edit << " " << typed;
+        EXPECT_EQ(std::tuple(st.MicMob, st.CMC, st.OM, st.MicCompNo) != before, kept)
+            << edit << " " << typed;
         EXPECT_EQ(s.Text(edit).toStdString(), shown) << edit << " " << typed;
     }
     EXPECT_DOUBLE_EQ(st.MicMob, 25e-9);
@@ -99,14 +107,16 @@ TEST(MicellarWindow, HiddenMenuEntryAndTheMainWindowsMicelleSeries)
     auto* chart = Ctl<ChartView>(main, "Graph");
     QTest::mouseClick(Ctl<QCheckBox>(*window, "cbShowCMC"), Qt::RightButton);
     const auto [lo, hi] = std::minmax_element(st.Series.sr_CMC.y.begin(), st.Series.sr_CMC.y.end());
-    const double margin = 0.2 * (*hi > *lo ? *hi - *lo : 1e-5);   // a fifth of the span beyond each end
+    const double margin =
+        0.2 * (*hi > *lo ? *hi - *lo : 1e-5);  // a fifth of the span beyond each end
     EXPECT_FALSE(chart->AutoY());
     EXPECT_NEAR(chart->yAxis->range().lower, *lo - margin, 1e-12);
     EXPECT_NEAR(chart->yAxis->range().upper, *hi + margin, 1e-12);
     st.DetectorView = true;
     main.SetupGraph();
     EXPECT_FALSE(st.Series.sr_CMC.active || st.Series.sr_mic.active);
-    // the engine's refresh reaches the window: during a run the switch and the four edits are disabled
+    // the engine's refresh reaches the window: during a run the switch and the four edits are
+    // disabled
     for (bool running : {true, false}) {
         st.Running = running;
         st.Events.Emit(EngineEventKind::RefreshMicellar);

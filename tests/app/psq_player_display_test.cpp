@@ -5,8 +5,8 @@
 
 #include "app/windows/micellar_window.h"
 #include "app/windows/psq_player_window.h"
-#include "engine/step/init_calc.h"
 #include "engine/modes/micellar/micellar_mode.h"
+#include "engine/step/init_calc.h"
 #include "files/byte_builder.h"
 #include "files/psq.h"
 #include "support/psq_recording.h"
@@ -79,8 +79,9 @@ TEST_F(Player, RecordedMicellesAreShownFrameByFrame)
         Bytes rows;
         rows.f64s(MicRow(k, static_cast<int>(nn)).data(), static_cast<int>(nn)).i32(2);
         rows.f64s(BoundRow(k, static_cast<int>(nn)).data(), static_cast<int>(nn));
-        bytes.replace(static_cast<std::size_t>(header + k * frame - static_cast<std::int64_t>(rows.b.size())),
-                      rows.b.size(), rows.b);
+        bytes.replace(
+            static_cast<std::size_t>(header + k * frame - static_cast<std::int64_t>(rows.b.size())),
+            rows.b.size(), rows.b);
     }
     WriteBytes(mic, bytes);
 
@@ -110,12 +111,19 @@ TEST_F(Player, AnOlderSequenceInMicellarModeShowsMicellesAboveTheCmc)
         PsqFileRecorder recorder(rs);
         InitRecordingRun(rs, recorder, old);
         Bytes legacy;
-        legacy.str("RAVO_CORE PSQ FILE").i32(rs.NX).i32(rs.NComp).f64(rs.CapLength).f64(1).f64(1).f64(5);
+        legacy.str("RAVO_CORE PSQ FILE")
+            .i32(rs.NX)
+            .i32(rs.NComp)
+            .f64(rs.CapLength)
+            .f64(1)
+            .f64(1)
+            .f64(5);
         WriteBytes(old, legacy.b);
         // Constituent 1 (the surfactant here) around the CMC of 2 mM.
         for (int k = 0; k < 2; ++k) {
             double* c = rs.Arr.C(2, 1);
-            for (int j = 0; j <= rs.NX; ++j) c[j] = (j % 3 == 0 ? 1.5 : 2.0 + 6.4 * (j + 1)) + 10.0 * k;
+            for (int j = 0; j <= rs.NX; ++j)
+                c[j] = (j % 3 == 0 ? 1.5 : 2.0 + 6.4 * (j + 1)) + 10.0 * k;
             surfactant.emplace_back(c, c + rs.NX + 1);
             AppendPsqFrame(rs, old);
         }
@@ -138,7 +146,8 @@ TEST_F(Player, AnOlderSequenceInMicellarModeShowsMicellesAboveTheCmc)
     InitCMCProfile(st);
     auto expected = [&](int frame) {
         std::vector<double> m;
-        for (double c : surfactant[static_cast<std::size_t>(frame - 1)]) m.push_back(c > 2.0 ? (c - 2.0) / 64 : 0.0);
+        for (double c : surfactant[static_cast<std::size_t>(frame - 1)])
+            m.push_back(c > 2.0 ? (c - 2.0) / 64 : 0.0);
         return m;
     };
     Click(*p, "bbnFirst");

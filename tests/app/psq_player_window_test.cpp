@@ -54,7 +54,8 @@ struct Frames {
 std::tuple<int, double, bool, std::vector<double>, std::vector<double>> ImageOf(RunState& st)
 {
     const int nn = st.Arr.Nn;
-    return {st.NX, st.Time, st.Initialised, std::vector<double>(st.Arr.C(2, 1), st.Arr.C(2, 1) + nn),
+    return {st.NX, st.Time, st.Initialised,
+            std::vector<double>(st.Arr.C(2, 1), st.Arr.C(2, 1) + nn),
             std::vector<double>(st.Arr.DrawnProfile[1], st.Arr.DrawnProfile[1] + nn)};
 }
 
@@ -85,7 +86,9 @@ TEST_F(Window, OpensStepsReducesAndUseContinuesTheRunFromTheShownFrame)
     ASSERT_EQ(frames.all.size(), 10u);
     auto shows = [&](int k) {
         EXPECT_EQ(st.Time, frames.Time(k)) << k;
-        EXPECT_EQ(Values(GraphNamed(*w, QString::fromStdString(st.Series.srComp[1].title))), frames.Profile(k, 1)) << k;
+        EXPECT_EQ(Values(GraphNamed(*w, QString::fromStdString(st.Series.srComp[1].title))),
+                  frames.Profile(k, 1))
+            << k;
         EXPECT_EQ(Ctl<QLineEdit>(*p, "edFrame")->text(), QString::number(k));
         EXPECT_EQ(Ctl<QScrollBar>(*p, "scbPSQ")->value(), k);
     };
@@ -122,8 +125,9 @@ TEST_F(Window, OpensStepsReducesAndUseContinuesTheRunFromTheShownFrame)
         return QString::fromStdString(target);
     };
     // Reduce Size: Cancel, no number, 1 and more than the frame count end silently.
-    for (std::optional<QString> answer : {std::optional<QString>(), std::optional<QString>(" "),
-                                          std::optional<QString>("1"), std::optional<QString>("11")}) {
+    for (std::optional<QString> answer :
+         {std::optional<QString>(), std::optional<QString>(" "), std::optional<QString>("1"),
+          std::optional<QString>("11")}) {
         period = answer;
         Click(*p, "spbDeletePeriod");
     }
@@ -132,8 +136,10 @@ TEST_F(Window, OpensStepsReducesAndUseContinuesTheRunFromTheShownFrame)
     period = "3";
     sink.answers = {true};
     Click(*p, "spbDeletePeriod");
-    EXPECT_EQ(sink.questions, std::vector<std::string>{"Create New Directory?\n" + home.dir.file("out")});
-    EXPECT_EQ(static_cast<std::int64_t>(fs::file_size(target)), frames.h.HeaderSize + 7 * frames.frameSize);
+    EXPECT_EQ(sink.questions,
+              std::vector<std::string>{"Create New Directory?\n" + home.dir.file("out")});
+    EXPECT_EQ(static_cast<std::int64_t>(fs::file_size(target)),
+              frames.h.HeaderSize + 7 * frames.frameSize);
     EXPECT_EQ(ReadBytes(home.dir.file("out/small.cmp")), ReadBytes(home.dir.file("rec.cmp")));
 
     // Use on frame 5: the run continues from it and the window closes.
@@ -141,7 +147,9 @@ TEST_F(Window, OpensStepsReducesAndUseContinuesTheRunFromTheShownFrame)
     EXPECT_FALSE(p->isVisible());
     ASSERT_TRUE(st.Initialised);
     for (int k = 1; k <= st.NComp; ++k)
-        EXPECT_EQ(std::vector<double>(st.Arr.C(2, k), st.Arr.C(2, k) + st.Arr.Nn), frames.Profile(5, k)) << k;
+        EXPECT_EQ(std::vector<double>(st.Arr.C(2, k), st.Arr.C(2, k) + st.Arr.Nn),
+                  frames.Profile(5, k))
+            << k;
     EXPECT_TRUE(Ctl<QPushButton>(*w, "bbnStart")->isEnabled());
 }
 
@@ -154,14 +162,17 @@ TEST_F(Window, DamagedFilesAndRefusalsLeaveTheLiveRunUntouched)
     // A file that is no sequence: the message, nothing opened. A last frame
     // cut short: no whole frame count, nothing shown or rebuilt.
     const std::tuple<std::string, std::string, bool> damaged[] = {
-        {"foreign.psq", "hello, world", true}, {"short.psq", bytes.substr(0, bytes.size() - 100), false}};
+        {"foreign.psq", "hello, world", true},
+        {"short.psq", bytes.substr(0, bytes.size() - 100), false}};
     for (const auto& [name, content, told] : damaged) {
         WriteBytes(home.dir.file(name), content);
-        fs::copy_file(home.dir.file("rec.cmp"), home.dir.file(fs::path(name).replace_extension(".cmp").string()));
+        fs::copy_file(home.dir.file("rec.cmp"),
+                      home.dir.file(fs::path(name).replace_extension(".cmp").string()));
         sink.Clear();
         OpenName(home.dir.file(name));
         Click(*p, "sbnOpen");
-        EXPECT_EQ(sink.messages, told ? std::vector<std::string>{"Incorrect PSQ file."} : std::vector<std::string>{})
+        EXPECT_EQ(sink.messages, told ? std::vector<std::string>{"Incorrect PSQ file."}
+                                      : std::vector<std::string>{})
             << name;
         EXPECT_TRUE(sink.warnings.empty());
         EXPECT_EQ(ImageOf(st), live) << name;
@@ -200,8 +211,9 @@ TEST(PsqPlayerWindowStart, ASequenceNamedOnTheCommandLinePlaysWithItsSwitches)
     EXPECT_TRUE(p->isVisible());
     EXPECT_TRUE(sink.messages.empty() && sink.warnings.empty());
     const PsqPlayer& player = p->Player();
-    EXPECT_EQ(std::tuple(player.FileOpened, player.FrameStep, player.RequestedFrame, player.CurrentFrame),
-              std::tuple(true, 3, 0, 5));
+    EXPECT_EQ(
+        std::tuple(player.FileOpened, player.FrameStep, player.RequestedFrame, player.CurrentFrame),
+        std::tuple(true, 3, 0, 5));
     EXPECT_EQ(w.State().NX, 12);
     EXPECT_FALSE(w.State().OpenExample);
 }

@@ -2,9 +2,9 @@
 // GoogleTest environment, and helpers shared by the window tests.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <QtTest>
 #include <QtWidgets>
-#include <gtest/gtest.h>
 
 #include "app/chart/chart_view.h"
 #include "app/kit/input_query.h"
@@ -29,7 +29,8 @@ public:
     void SetUp() override
     {
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
-        static std::filesystem::path runtime = std::filesystem::temp_directory_path() / "kelvo-test-runtime";
+        static std::filesystem::path runtime =
+            std::filesystem::temp_directory_path() / "kelvo-test-runtime";
         std::filesystem::create_directories(runtime);
         std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
         setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
@@ -39,13 +40,18 @@ public:
         app_ = new QApplication(argc, argv);
         std::setlocale(LC_NUMERIC, "C");
     }
-    void TearDown() override { delete app_; app_ = nullptr; }
+    void TearDown() override
+    {
+        delete app_;
+        app_ = nullptr;
+    }
 
 private:
     QApplication* app_ = nullptr;
 };
 
-inline ::testing::Environment* const g_qtEnvironment = ::testing::AddGlobalTestEnvironment(new QtTestEnvironment);
+inline ::testing::Environment* const g_qtEnvironment =
+    ::testing::AddGlobalTestEnvironment(new QtTestEnvironment);
 
 // A control of a window, found by its object name.
 template <class T>
@@ -81,7 +87,8 @@ inline void Enter(const QWidget& window, const char* name, const QString& text)
 inline void TypeOver(QLineEdit* edit, const QString& text)
 {
     edit->setFocus(Qt::MouseFocusReason);
-    EXPECT_TRUE(QTest::qWaitFor([edit] { return edit->hasFocus(); })) << edit->objectName().toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([edit] { return edit->hasFocus(); }))
+        << edit->objectName().toStdString();
     edit->selectAll();
     QTest::keyClicks(edit, text);
 }
@@ -103,7 +110,8 @@ inline void CloseNextModal()
 }
 
 // The series of a window's chart titled `title` (nullptr when there is none).
-inline QCPGraph* GraphNamed(const QObject& window, const QString& title, const char* chart = "Graph")
+inline QCPGraph* GraphNamed(const QObject& window, const QString& title,
+                            const char* chart = "Graph")
 {
     QCustomPlot* plot = Ctl<QCustomPlot>(window, chart);
     for (int i = 0; i < plot->graphCount(); ++i)
@@ -116,7 +124,8 @@ inline std::vector<double> Values(const QCPGraph* g)
 {
     std::vector<double> y;
     if (g)
-        for (auto it = g->data()->constBegin(); it != g->data()->constEnd(); ++it) y.push_back(it->value);
+        for (auto it = g->data()->constBegin(); it != g->data()->constEnd(); ++it)
+            y.push_back(it->value);
     return y;
 }
 
@@ -128,14 +137,15 @@ struct ScriptedInput {
     InputQueryHandler previous;
     ScriptedInput()
     {
-        previous = SetInputQueryHandler([this](const std::string& caption, const std::string& prompt, std::string& v) {
-            prompts.push_back(caption + "|" + prompt);
-            if (answers.empty()) return false;
-            const std::optional<std::string> a = answers.front();
-            answers.pop_front();
-            if (a) v = *a;
-            return a.has_value();
-        });
+        previous = SetInputQueryHandler(
+            [this](const std::string& caption, const std::string& prompt, std::string& v) {
+                prompts.push_back(caption + "|" + prompt);
+                if (answers.empty()) return false;
+                const std::optional<std::string> a = answers.front();
+                answers.pop_front();
+                if (a) v = *a;
+                return a.has_value();
+            });
     }
     ~ScriptedInput() { SetInputQueryHandler(previous); }
 };
@@ -169,12 +179,16 @@ struct ProgramHome {
 // steps of 0.1 and two constituents in the lists, without engine arrays.
 inline void ScriptedInit(RunState& s, int nx)
 {
-    s.Initialised = true, s.Stop = false, s.Time = 0, s.StepCount = 0, s.NX = s.NXPending = nx, s.NComp = 2;
+    s.Initialised = true, s.Stop = false, s.Time = 0, s.StepCount = 0, s.NX = s.NXPending = nx,
+    s.NComp = 2;
     s.Series.sr_pH.Clear();
     for (int j = 0; j <= nx; ++j) s.Series.sr_pH.Add(NodeX(s, j), 4.0 + 0.1 * j);
-    s.Series.clbGraph = {{"pH", true}, {"Conductivity", false}, {"A", false}, {"B", false}, {"E", false}, {"IS", false}};
-    s.Series.clbDet = {{"pH", true},  {"Conductivity", true}, {"A", false},      {"B", false},
-                       {"Voltage", false}, {"Current", false},     {"Temperature", false}};
+    s.Series.clbGraph = {{"pH", true}, {"Conductivity", false},
+                         {"A", false}, {"B", false},
+                         {"E", false}, {"IS", false}};
+    s.Series.clbDet = {{"pH", true},          {"Conductivity", true}, {"A", false},
+                       {"B", false},          {"Voltage", false},     {"Current", false},
+                       {"Temperature", false}};
 }
 
 // A stand-in engine: Init builds a small state, Run counts steps and pumps the
@@ -182,15 +196,16 @@ inline void ScriptedInit(RunState& s, int nx)
 struct ScriptedEngine {
     int steps = 200;
     int stepsDone = 0;
-    std::function<void(RunState&, int)> duringStep;   // called inside the pump of each step
-    std::function<void()> throwAt;                    // raised at step 3 when set
+    std::function<void(RunState&, int)> duringStep;  // called inside the pump of each step
+    std::function<void()> throwAt;                   // raised at step 3 when set
 
     void Install(MainWindow& w)
     {
         EngineOps& ops = w.Engine();
         ops.InitCalc = [](RunState& st) { ScriptedInit(st, 50); };
         ops.RunCalc = [this](RunState& st) {
-            st.Running = true; st.Stop = false;
+            st.Running = true;
+            st.Stop = false;
             st.host().SetStatusText("Running ...");
             for (int i = 0; i < steps && !st.Stop; ++i) {
                 st.host().ProcessMessages();
@@ -206,7 +221,8 @@ struct ScriptedEngine {
         };
         ops.StopCalc = [](RunState& st) {
             st.Events.Emit(EngineEvent::Flag(EngineEventKind::GeometryEditsEnabled, true));
-            st.Stop = true; st.Running = false;
+            st.Stop = true;
+            st.Running = false;
             st.Events.Emit(EngineEventKind::UpdateMainInfo);
         };
     }

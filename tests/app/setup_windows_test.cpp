@@ -17,7 +17,7 @@ namespace {
 void LeaveForClose(QLineEdit* edit)
 {
     edit->window()->findChild<QPushButton*>("bnClose")->setFocus(Qt::TabFocusReason);
-    if (edit->hasFocus()) {   // a window that is not active keeps no focus: leave by hand
+    if (edit->hasFocus()) {  // a window that is not active keeps no focus: leave by hand
         edit->clearFocus();
         Leave(edit, Qt::TabFocusReason);
     }
@@ -45,9 +45,15 @@ protected:
     RunSetupWindow* setup = Ctl<RunSetupWindow>(w, "fmRunSetup");
     OptionWindow* option = Ctl<OptionWindow>(w, "fmOption");
     template <class T = QLineEdit>
-    T* S(const char* name) { return Ctl<T>(*setup, name); }
+    T* S(const char* name)
+    {
+        return Ctl<T>(*setup, name);
+    }
     template <class T = QLineEdit>
-    T* O(const char* name) { return Ctl<T>(*option, name); }
+    T* O(const char* name)
+    {
+        return Ctl<T>(*option, name);
+    }
 };
 
 }  // namespace
@@ -65,7 +71,7 @@ TEST_F(SetupWindows, RunSetupEditsCommitOnLeavingTheGridWaitsForInitAndSwitchesA
     Enter(S("edNX"), "20");
     EXPECT_EQ(st.NXPending, 20);
     EXPECT_TRUE(st.SetupChanged && S<QPushButton>("bnRestore")->isEnabled());
-    EXPECT_FALSE(Ctl<QPushButton>(w, "bbnStart")->isEnabled());   // Run waits for Init
+    EXPECT_FALSE(Ctl<QPushButton>(w, "bbnStart")->isEnabled());  // Run waits for Init
     Click(S<QPushButton>("bnRestore"));
     EXPECT_EQ(st.NXPending, 1000);
     EXPECT_FALSE(st.SetupChanged || S<QPushButton>("bnRestore")->isEnabled());
@@ -74,7 +80,8 @@ TEST_F(SetupWindows, RunSetupEditsCommitOnLeavingTheGridWaitsForInitAndSwitchesA
     EXPECT_DOUBLE_EQ(st.CapLengthPending, 0.25);
 
     // Esc commits a valid entry and the window stays open; Enter does not press Close.
-    for (auto [key, text, value] : {std::tuple(Qt::Key_Escape, "500", 500), std::tuple(Qt::Key_Return, "700", 700)}) {
+    for (auto [key, text, value] :
+         {std::tuple(Qt::Key_Escape, "500", 500), std::tuple(Qt::Key_Return, "700", 700)}) {
         TypeOver(S("edPSQ"), text);
         QTest::keyClick(S("edPSQ"), key);
         EXPECT_EQ(st.PSQPeriod, value);
@@ -114,7 +121,8 @@ TEST_F(SetupWindows, OptionsWindowDropsOnEscAndFollowsItsRules)
     for (auto [key, kept] : {std::pair(Qt::Key_Escape, 1), std::pair(Qt::Key_Return, 7)}) {
         TypeOver(O("edSrT"), "7");
         QTest::keyClick(O("edSrT"), key);
-        EXPECT_EQ(std::pair(st.Options.SrT, O("edSrT")->text()), std::pair(kept, QString::number(kept)));
+        EXPECT_EQ(std::pair(st.Options.SrT, O("edSrT")->text()),
+                  std::pair(kept, QString::number(kept)));
         EXPECT_TRUE(option->isVisible());
     }
 
@@ -123,15 +131,17 @@ TEST_F(SetupWindows, OptionsWindowDropsOnEscAndFollowsItsRules)
     option->Action1Execute();
     EXPECT_TRUE(O("edEpsNew")->isEnabled());
     option->Action1Execute();
-    EXPECT_EQ(sink.messages, (std::vector<std::string>{"Option: Precision Edits Enabled (Ctrl+Alt+P).",
-                                                       "Option: Precision Edits Disabled (Ctrl+Alt+P)."}));
+    EXPECT_EQ(sink.messages,
+              (std::vector<std::string>{"Option: Precision Edits Enabled (Ctrl+Alt+P).",
+                                        "Option: Precision Edits Disabled (Ctrl+Alt+P)."}));
 
     // Line width: any width of 0 or more is kept; the chart draws at most 64 points wide.
     Enter(O("edLineWidth"), "2000000000");
     EXPECT_EQ(st.Options.LineWidth, 2000000000);
     int widest = 0;
     auto* chart = Ctl<QCustomPlot>(w, "Graph");
-    for (int i = 0; i < chart->graphCount(); ++i) widest = std::max(widest, chart->graph(i)->pen().width());
+    for (int i = 0; i < chart->graphCount(); ++i)
+        widest = std::max(widest, chart->graph(i)->pen().width());
     EXPECT_EQ(widest, 64);
 }
 
@@ -139,10 +149,12 @@ TEST_F(SetupWindows, ColoursTypedInLowerCaseHexadecimalAreTaken)
 {
     RunState& st = w.State();
     ShowActive(*option);
-    for (auto [edit, text, colour] : {std::tuple("edSimColor", "0xb9dcff", 0xB9DCFFu), std::tuple("edDetColor", "$ff", 0xFFu),
-                                      std::tuple("edSimColor", "x1a2b3c", 0x1A2B3Cu)}) {
+    for (auto [edit, text, colour] :
+         {std::tuple("edSimColor", "0xb9dcff", 0xB9DCFFu), std::tuple("edDetColor", "$ff", 0xFFu),
+          std::tuple("edSimColor", "x1a2b3c", 0x1A2B3Cu)}) {
         Enter(O(edit), text);
-        const std::uint32_t stored = std::string(edit) == "edSimColor" ? st.Options.SimColor : st.Options.DetColor;
+        const std::uint32_t stored =
+            std::string(edit) == "edSimColor" ? st.Options.SimColor : st.Options.DetColor;
         EXPECT_EQ(stored, colour) << text;
         EXPECT_EQ(O(edit)->text().toStdString(), ColourText(colour)) << text;
     }
@@ -168,7 +180,7 @@ TEST(SettingsFile, ASettingChangedBeforeExitIsBackAtTheNextStart)
     }
     MainWindow second;
     second.show();
-    EXPECT_EQ(second.State().Options.SrT, 1);   // read at the first activation
+    EXPECT_EQ(second.State().Options.SrT, 1);  // read at the first activation
     second.FormActivate();
     EXPECT_EQ(std::tuple(second.State().Options.SrT, second.State().XScale), std::tuple(5, 1));
     EXPECT_TRUE(Ctl<QCheckBox>(second, "cbPositionINI")->isChecked());
@@ -188,10 +200,11 @@ TEST(GraphWindow, DrawsTheDiagnosticsOfTheRun)
     ASSERT_TRUE(InitCalc(st));
     auto* graph = Ctl<GraphWindow>(w, "fmGraph");
     graph->Params.LineIndex = 1;
-    Ctl<QLineEdit>(*graph, "edMinDC")->setText("0");   // refused: the previous value stays
+    Ctl<QLineEdit>(*graph, "edMinDC")->setText("0");  // refused: the previous value stays
     Ctl<QAction>(*graph, "Process1")->trigger();
     auto* plot = Ctl<QCustomPlot>(*graph, "Graph");
-    EXPECT_EQ(std::pair(plot->graph(0)->dataCount(), plot->graph(2)->dataCount()), std::pair(st.NX + 1, st.NX + 1));
+    EXPECT_EQ(std::pair(plot->graph(0)->dataCount(), plot->graph(2)->dataCount()),
+              std::pair(st.NX + 1, st.NX + 1));
     EXPECT_EQ(Ctl<QLineEdit>(*graph, "edMinDC")->text(), "1E-10");
     // The hidden button's line: integers 1..NComp only.
     int line = 1;
@@ -207,7 +220,8 @@ TEST_F(ExampleWindow, DerSwitchFitsTheLeftAxisToTheNewtonProfile)
 {
     auto* setup = Ctl<RunSetupWindow>(*w, "fmRunSetup");
     auto* der = Ctl<QCheckBox>(*setup, "cbDER");
-    Ctl<QGroupBox>(*setup, "gbDER")->setVisible(true);  // hidden in the layout; shown so that it takes the press
+    Ctl<QGroupBox>(*setup, "gbDER")
+        ->setVisible(true);  // hidden in the layout; shown so that it takes the press
     std::vector<double>& y = St().Series.sr_DER.y;
     ASSERT_EQ(y.size(), static_cast<size_t>(St().NX + 1));
     std::fill(y.begin(), y.end(), 2.0);

@@ -13,7 +13,8 @@ public:
     explicit BoundTestWindow(RunState& st) : StateWindow(this), st_(st)
     {
         auto* row = new QHBoxLayout(this);
-        for (QWidget* w : std::initializer_list<QWidget*>{cbIS, rbVoltage, rbCurrent, edDT, edTime, edStopTime, bnOK})
+        for (QWidget* w : std::initializer_list<QWidget*>{cbIS, rbVoltage, rbCurrent, edDT, edTime,
+                                                          edStopTime, bnOK})
             row->addWidget(w);
         StateBinder& b = Binder();
         b.afterChange = [this] {
@@ -25,12 +26,16 @@ public:
         };
         b.Check(cbIS, st.cbIS, [this] { ++isClicks; });
         b.Radio(rbVoltage, rbCurrent, st.rbVoltage, [this] { ++driveClicks; });
-        b.Number(edDT, [&st] { return QString::fromStdString(FormatFloat("0.0##e+0", st.DT)); }, [&st](double v) {
-            if (v > 0) st.DT = v;  // zero and negative steps are refused
-        });
-        b.Number(edStopTime, [&st] { return QString::number(st.StopTime); }, [&st](double v) { st.StopTime = v; },
-                 [this] { ++stopCommits; });
-        b.Display(edTime, [&st] { return QString::number(st.Time); }, edDT);
+        b.Number(
+            edDT, [&st] { return QString::fromStdString(FormatFloat("0.0##e+0", st.DT)); },
+            [&st](double v) {
+                if (v > 0) st.DT = v;  // zero and negative steps are refused
+            });
+        b.Number(
+            edStopTime, [&st] { return QString::number(st.StopTime); },
+            [&st](double v) { st.StopTime = v; }, [this] { ++stopCommits; });
+        b.Display(
+            edTime, [&st] { return QString::number(st.Time); }, edDT);
         OnSignal(bnOK, &QPushButton::clicked, [] { ThrowError("refused"); });
     }
     RunState& State() override { return st_; }
@@ -64,7 +69,8 @@ TEST(StateBinder, MirrorsFieldsAndCommitsUserChanges)
     st.Time = 12;
     w.Binder().Refresh();
     EXPECT_TRUE(w.cbIS->isChecked() && w.rbCurrent->isChecked() && !w.rbVoltage->isChecked());
-    EXPECT_EQ(std::pair(w.edDT->text(), w.edTime->text()), std::pair(QString("2.5e-4"), QString("12")));
+    EXPECT_EQ(std::pair(w.edDT->text(), w.edTime->text()),
+              std::pair(QString("2.5e-4"), QString("12")));
     EXPECT_EQ(w.isClicks + w.driveClicks + w.refreshes, 0);
 
     // Clicks write the fields, run the handler once, then the refresh.

@@ -27,8 +27,9 @@ ChartImage ImageOf(const MainWindow& w)
     im.detectorX = x(detector), im.leftX = x(left), im.rightX = x(right);
     // Graphs of one layer are drawn in the order of the layer's children.
     auto order = [](QCPGraph* g) { return g->layer()->children().indexOf(g); };
-    im.detectorOnTop = detector->layer() == left->layer() ? order(detector) > order(left) && order(detector) > order(right)
-                                                          : detector->layer()->index() > left->layer()->index();
+    im.detectorOnTop = detector->layer() == left->layer()
+                           ? order(detector) > order(left) && order(detector) > order(right)
+                           : detector->layer()->index() > left->layer()->index();
     return im;
 }
 

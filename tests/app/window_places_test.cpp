@@ -9,30 +9,34 @@
 #include "files/ini_file.h"
 #include "support/recording_sink.h"
 
+#include <unistd.h>
 #include <array>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <unistd.h>
 
 namespace {
 
 // The screen of this program is the smallest that the main window supports
 // (its description is removed when the program ends).
-const fs::path kScreenConfig = fs::temp_directory_path() / ("kelvo-screen-800x600-" + std::to_string(getpid()) + ".json");
-const bool kSmallScreen = [] {
-    std::ofstream(kScreenConfig) << R"({"screens": [{"name": "small", "x": 0, "y": 0, "width": 800, "height": 600}]})";
-    setenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + kScreenConfig.string()).c_str(), 1);
-    std::atexit([] {
-        std::error_code ec;
-        fs::remove(kScreenConfig, ec);
-    });
-    return true;
-}();
+const fs::path kScreenConfig =
+    fs::temp_directory_path() / ("kelvo-screen-800x600-" + std::to_string(getpid()) + ".json");
+const bool kSmallScreen =
+    [] {
+        std::ofstream(kScreenConfig)
+            << R"({"screens": [{"name": "small", "x": 0, "y": 0, "width": 800, "height": 600}]})";
+        setenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + kScreenConfig.string()).c_str(), 1);
+        std::atexit([] {
+            std::error_code ec;
+            fs::remove(kScreenConfig, ec);
+        });
+        return true;
+    }();
 
-const char* const kStored[kStoredWindows] = {"fmMain", "fmRunSetup", "fmOption", "fmPSQ", "fmAdd", "fmSDS", "fmDist"};
+const char* const kStored[kStoredWindows] = {"fmMain", "fmRunSetup", "fmOption", "fmPSQ",
+                                             "fmAdd",  "fmSDS",      "fmDist"};
 
-using Place = std::array<std::int32_t, 4>;   // Left, Top, Height, Width
+using Place = std::array<std::int32_t, 4>;  // Left, Top, Height, Width
 
 // The 28 window integers of a settings file, read from its last bytes: they
 // stand right before the trailer "EOF" and its zero byte.
@@ -57,7 +61,8 @@ Place FrameOf(const QWidget* w)
 }
 
 // A settings file as an earlier session left it, with "Store Window Positions" as given.
-void WriteSettings(const std::string& name, bool positions, const std::array<Place, kStoredWindows>& places)
+void WriteSettings(const std::string& name, bool positions,
+                   const std::array<Place, kStoredWindows>& places)
 {
     RunState st;
     st.Options.cbPositionINI = positions;
@@ -74,7 +79,8 @@ TEST(WindowPlaces, AllSevenWindowsAreRestoredAndOnlyShownOnesStoreANewPlace)
     RecordingMessageSink sink;
     const std::string ini = home.dir.file("KELVO 5.ini");
     std::array<Place, kStoredWindows> stored{};
-    for (int k = 0; k < kStoredWindows; ++k) stored[k] = {10 + 20 * k, 15 + 10 * k, 300 + 5 * k, 500 + 7 * k};
+    for (int k = 0; k < kStoredWindows; ++k)
+        stored[k] = {10 + 20 * k, 15 + 10 * k, 300 + 5 * k, 500 + 7 * k};
     WriteSettings(ini, true, stored);
     {
         MainWindow w;
@@ -84,7 +90,8 @@ TEST(WindowPlaces, AllSevenWindowsAreRestoredAndOnlyShownOnesStoreANewPlace)
         // Every stored window stands where the file put it.
         for (int k = 0; k < kStoredWindows; ++k) {
             const QWidget* window = k == kWinMain ? &w : Ctl<QWidget>(w, kStored[k]);
-            EXPECT_EQ(window->frameGeometry().topLeft(), QPoint(stored[k][0], stored[k][1])) << kStored[k];
+            EXPECT_EQ(window->frameGeometry().topLeft(), QPoint(stored[k][0], stored[k][1]))
+                << kStored[k];
         }
         // The player is opened and moved; the others are never shown.
         Ctl<QAction>(w, "PSQPlayer2")->trigger();
@@ -116,7 +123,8 @@ TEST(WindowPlaces, AllSevenWindowsAreRestoredAndOnlyShownOnesStoreANewPlace)
         w.FormActivate();
         auto* option = Ctl<OptionWindow>(w, "fmOption");
         for (int k = 1; k < kStoredWindows; ++k)
-            EXPECT_NE(Ctl<QWidget>(w, kStored[k])->frameGeometry().topLeft(), QPoint(stored[k][0], stored[k][1]))
+            EXPECT_NE(Ctl<QWidget>(w, kStored[k])->frameGeometry().topLeft(),
+                      QPoint(stored[k][0], stored[k][1]))
                 << kStored[k];
         Ctl<QCheckBox>(*option, "cbPositionINI")->click();
         ASSERT_TRUE(w.State().Options.cbPositionINI);
@@ -138,7 +146,8 @@ TEST(WindowPlaces, AllSevenWindowsAreRestoredAndOnlyShownOnesStoreANewPlace)
         w.show();
         w.FormActivate();
         for (int k = 1; k < kStoredWindows; ++k)
-            EXPECT_EQ(Ctl<QWidget>(w, kStored[k])->frameGeometry().topLeft(), QPoint(defaults[k][0], defaults[k][1]))
+            EXPECT_EQ(Ctl<QWidget>(w, kStored[k])->frameGeometry().topLeft(),
+                      QPoint(defaults[k][0], defaults[k][1]))
                 << kStored[k];
     }
     EXPECT_TRUE(sink.warnings.empty());
@@ -166,14 +175,18 @@ TEST(WindowPlaces, OptionsAndRunSetupFitTheSmallestScreen)
             EXPECT_TRUE(free.contains(dialog->frameGeometry())) << name;
             auto* close = Ctl<QPushButton>(*dialog, "bnClose");
             const QRect button(close->mapToGlobal(QPoint(0, 0)), close->size());
-            EXPECT_TRUE(close->isVisible() && free.contains(button) && dialog->geometry().contains(button)) << name;
+            EXPECT_TRUE(close->isVisible() && free.contains(button) &&
+                        dialog->geometry().contains(button))
+                << name;
             // Each group can be brought into view inside the window.
             auto* body = Ctl<QScrollArea>(*dialog, "sbBody");
             for (QGroupBox* group : dialog->findChildren<QGroupBox*>()) {
                 if (!group->isVisibleTo(dialog)) continue;
                 body->ensureWidgetVisible(group, 0, 0);
-                const QRect g(group->mapToGlobal(QPoint(0, 0)), QSize(group->width(), std::min(group->height(), 20)));
-                EXPECT_TRUE(dialog->geometry().contains(g)) << name << " " << group->title().toStdString();
+                const QRect g(group->mapToGlobal(QPoint(0, 0)),
+                              QSize(group->width(), std::min(group->height(), 20)));
+                EXPECT_TRUE(dialog->geometry().contains(g))
+                    << name << " " << group->title().toStdString();
             }
             ++inspected;
             dialog->close();
@@ -197,7 +210,8 @@ TEST(WindowPlaces, ToolWindowsOpenOverTheMainWindow)
     w.show();
     w.move(60, 40);
     const QRect free = QGuiApplication::primaryScreen()->availableGeometry();
-    for (auto [entry, name] : {std::pair("Reduce1", "fmDet"), std::pair("InitialDistribution1", "fmDist")}) {
+    for (auto [entry, name] :
+         {std::pair("Reduce1", "fmDet"), std::pair("InitialDistribution1", "fmDist")}) {
         Ctl<QAction>(w, entry)->trigger();
         auto* window = Ctl<QWidget>(w, name);
         ASSERT_TRUE(window->isVisible()) << name;
@@ -220,7 +234,8 @@ TEST(WindowPlaces, ToolWindowsOverAMainWindowAtTheCornerStayOnTheScreen)
     w.show();
     const QRect free = QGuiApplication::primaryScreen()->availableGeometry();
     w.move(free.right() - 260, free.bottom() - 200);
-    for (auto [entry, name] : {std::pair("Reduce1", "fmDet"), std::pair("InitialDistribution1", "fmDist")}) {
+    for (auto [entry, name] :
+         {std::pair("Reduce1", "fmDet"), std::pair("InitialDistribution1", "fmDist")}) {
         Ctl<QAction>(w, entry)->trigger();
         auto* window = Ctl<QWidget>(w, name);
         ASSERT_TRUE(window->isVisible()) << name;

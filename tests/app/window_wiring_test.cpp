@@ -3,9 +3,9 @@
 #include "qt_test_env.h"
 
 #include "app/chart/chart_commands.h"
+#include "app/kit/qt_convert.h"
 #include "app/windows/init_dist_window.h"
 #include "app/windows/option_window.h"
-#include "app/kit/qt_convert.h"
 #include "app/windows/run_setup_window.h"
 #include "support/recording_sink.h"
 
@@ -19,7 +19,8 @@ namespace {
 void ShowOnlyPH(MainWindow& w)
 {
     auto* list = Ctl<QListWidget>(w, "clbGraph");
-    for (int i = 0; i < list->count(); ++i) list->item(i)->setCheckState(i == 0 ? Qt::Checked : Qt::Unchecked);
+    for (int i = 0; i < list->count(); ++i)
+        list->item(i)->setCheckState(i == 0 ? Qt::Checked : Qt::Unchecked);
 }
 
 // A left press and release on the chart at the pixel of point `index` of `g`.
@@ -58,7 +59,7 @@ void InOptions(MainWindow& w, const std::function<void(OptionWindow&)>& act)
 TEST_F(ExampleWindow, ClickedValueOfTheChartReachesTheDistributionTable)
 {
     RunState& st = St();
-    St().Options.SrT = 1000;   // the nearest profile is taken wherever the press lands vertically
+    St().Options.SrT = 1000;  // the nearest profile is taken wherever the press lands vertically
     ShowOnlyPH(*w);
     auto* chart = Ctl<ChartView>(*w, "Graph");
     QCPGraph* pH = GraphNamed(*w, "pH (x-scale)");
@@ -79,9 +80,9 @@ TEST_F(ExampleWindow, ClickedValueOfTheChartReachesTheDistributionTable)
     Click(*t, "bnCreate");
     auto* grid = Ctl<QTableWidget>(*t, "sgData");
     ASSERT_GE(grid->rowCount(), 3);
-    grid->setCurrentCell(2, 1);   // constituent 1 in segment 1
+    grid->setCurrentCell(2, 1);  // constituent 1 in segment 1
     QTest::keyClick(grid, Qt::Key_Insert);
-    EXPECT_NEAR(grid->item(2, 1)->text().toDouble(), value, 1e-13 * value);   // 15 digits
+    EXPECT_NEAR(grid->item(2, 1)->text().toDouble(), value, 1e-13 * value);  // 15 digits
     // A title cell takes nothing.
     grid->setCurrentCell(0, 1);
     const QString width = grid->item(0, 1)->text();
@@ -117,7 +118,7 @@ TEST_F(ExampleWindow, NewtonIterationProfileShowsTheCountsOfTheSolver)
     Click(*w, "bbnInit");
     ASSERT_TRUE(st.Initialised && der->visible());
     auto [low, high] = counts();
-    EXPECT_GE(low, 1);   // every node was solved at Init
+    EXPECT_GE(low, 1);  // every node was solved at Init
     EXPECT_LE(high, st.ItNew);
 
     st.StopTime = 0.05;
@@ -152,13 +153,16 @@ TEST(XAxisUnit, EveryProfileOfAMicellarRunFollowsTheUnit)
     auto onUnit = [&](const ChartSeries& s, double scale) {
         if (s.Count() != st.NX + 1) return false;
         for (int j = 0; j <= st.NX; ++j)
-            if (std::fabs(s.x[static_cast<std::size_t>(j)] - j * length / st.NX * scale) > 1e-12 * length * scale)
+            if (std::fabs(s.x[static_cast<std::size_t>(j)] - j * length / st.NX * scale) >
+                1e-12 * length * scale)
                 return false;
         return true;
     };
     RunSeries& s = st.Series;
-    const std::pair<const char*, const ChartSeries*> micellar[] = {
-        {"Micelles", &s.sr_mic}, {"Mic-Dye", &s.sr_MicDye}, {"CMC", &s.sr_CMC}, {"pH (x-scale)", &s.sr_pH}};
+    const std::pair<const char*, const ChartSeries*> micellar[] = {{"Micelles", &s.sr_mic},
+                                                                   {"Mic-Dye", &s.sr_MicDye},
+                                                                   {"CMC", &s.sr_CMC},
+                                                                   {"pH (x-scale)", &s.sr_pH}};
     for (const auto& [title, series] : micellar) EXPECT_TRUE(onUnit(*series, 1000)) << title;
 
     InOptions(w, [](OptionWindow& o) { ClickBox(Ctl<QRadioButton>(o, "rbXAxisM")); });
@@ -215,10 +219,11 @@ TEST(ZeroPoint, FollowsTheChosenButtonThroughInitOpenAndRestart)
     RunState ref;
     ComposeExampleDemo(ref);
     const int nx = ref.NXPending;
-    const double mm = ref.CapLengthPending * 1000;   // capillary length in the axis unit
+    const double mm = ref.CapLengthPending * 1000;  // capillary length in the axis unit
     // Ends of the capillary with the zero point at node z.
     auto endsAt = [&](int z) {
-        return std::pair(FormatFloat("0.000", -z * mm / nx), FormatFloat("0.000", (1 - double(z) / nx) * mm));
+        return std::pair(FormatFloat("0.000", -z * mm / nx),
+                         FormatFloat("0.000", (1 - double(z) / nx) * mm));
     };
     const int injection = static_cast<int>(std::lround(ref.InjSitePending / mm * nx));
     {
@@ -228,7 +233,7 @@ TEST(ZeroPoint, FollowsTheChosenButtonThroughInitOpenAndRestart)
             return std::pair(Ctl<QLabel>(w, "sbPanel0")->text().toStdString(),
                              Ctl<QLabel>(w, "sbPanel4")->text().toStdString());
         };
-        w.FormActivate();   // opens the example
+        w.FormActivate();  // opens the example
         ASSERT_EQ(w.State().FileName, example);
         ASSERT_EQ(ends(), endsAt(injection));
 
@@ -271,7 +276,7 @@ TEST(ZeroPoint, FollowsTheChosenButtonThroughInitOpenAndRestart)
         // injection site (5 mm).
         auto* setup = Ctl<RunSetupWindow>(w, "fmRunSetup");
         auto* option = Ctl<OptionWindow>(w, "fmOption");
-        w.State().Options.ZeroPoint = kZeroInjSite;   // as a click would, without a refresh
+        w.State().Options.ZeroPoint = kZeroInjSite;  // as a click would, without a refresh
         setup->show();
         option->show();
         ASSERT_TRUE(w.State().cbInitWalls);
@@ -324,12 +329,13 @@ struct BmpHeader {
 BmpHeader ReadBmpHeader(const fs::path& file)
 {
     std::ifstream in(file, std::ios::binary);
-    std::vector<unsigned char> b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<unsigned char> b((std::istreambuf_iterator<char>(in)),
+                                 std::istreambuf_iterator<char>());
     BmpHeader h;
     if (b.size() < 26) return h;
     auto u32 = [&](std::size_t at) {
-        return std::uint32_t(b[at]) | std::uint32_t(b[at + 1]) << 8 | std::uint32_t(b[at + 2]) << 16 |
-               std::uint32_t(b[at + 3]) << 24;
+        return std::uint32_t(b[at]) | std::uint32_t(b[at + 1]) << 8 |
+               std::uint32_t(b[at + 2]) << 16 | std::uint32_t(b[at + 3]) << 24;
     };
     h.signature = b[0] == 'B' && b[1] == 'M';
     h.sizeAgrees = u32(2) == b.size();
@@ -362,7 +368,7 @@ TEST_F(ExampleWindow, SaveToBmpDrawsEachProfileAloneAndRestoresTheChart)
     for (int i = 0; i < list->count(); ++i) before.push_back(list->item(i)->checkState());
     ASSERT_EQ(list->count(), st.NComp + 4);
 
-    chart->setNotAntialiasedElements(QCP::aeAll);   // lines in their exact colours
+    chart->setNotAntialiasedElements(QCP::aeAll);  // lines in their exact colours
     // The lines drawn at each repaint of the command (the detector line aside).
     std::vector<std::vector<std::string>> drawn;
     auto record = QObject::connect(chart, &QCustomPlot::afterReplot, [&] {
@@ -380,14 +386,18 @@ TEST_F(ExampleWindow, SaveToBmpDrawsEachProfileAloneAndRestoresTheChart)
     ASSERT_EQ(drawn.size(), static_cast<std::size_t>(list->count()));
     EXPECT_EQ(drawn[0], std::vector<std::string>{"pH (x-scale)"});
     for (int k = 1; k <= st.NComp; ++k)
-        EXPECT_EQ(drawn[static_cast<std::size_t>(k + 1)], std::vector<std::string>{st.Series.srComp[k].title});
+        EXPECT_EQ(drawn[static_cast<std::size_t>(k + 1)],
+                  std::vector<std::string>{st.Series.srComp[k].title});
     for (const auto& shown : drawn) EXPECT_EQ(shown.size(), 1u) << (shown.empty() ? "" : shown[0]);
-    ASSERT_EQ(input.prompts, std::vector<std::string>{"Save Profiles to BMP|Input name of a directory"});
+    ASSERT_EQ(input.prompts,
+              std::vector<std::string>{"Save Profiles to BMP|Input name of a directory"});
     const fs::path dir = home.dir.path() / "Export Bitmaps" / "run1";
-    ASSERT_EQ(sink.messages, std::vector<std::string>{"BMP files successfully saved! \nDIR: " + dir.string()});
+    ASSERT_EQ(sink.messages,
+              std::vector<std::string>{"BMP files successfully saved! \nDIR: " + dir.string()});
     EXPECT_TRUE(sink.warnings.empty());
     int files = 0;
-    for (const auto& entry : fs::directory_iterator(dir)) files += entry.path().extension() == ".bmp";
+    for (const auto& entry : fs::directory_iterator(dir))
+        files += entry.path().extension() == ".bmp";
     EXPECT_EQ(files, list->count());
     for (int i = 0; i < list->count(); ++i) {
         const fs::path file = dir / (list->item(i)->text().toStdString() + ".bmp");
@@ -397,14 +407,18 @@ TEST_F(ExampleWindow, SaveToBmpDrawsEachProfileAloneAndRestoresTheChart)
     }
     // The bitmap of a constituent shows its own line and no other constituent's.
     for (int k = 1; k <= st.NComp; ++k) {
-        const QImage image(QString::fromStdString((dir / (list->item(k + 1)->text().toStdString() + ".bmp")).string()));
+        const QImage image(QString::fromStdString(
+            (dir / (list->item(k + 1)->text().toStdString() + ".bmp")).string()));
         ASSERT_FALSE(image.isNull());
         for (int j = 1; j <= st.NComp; ++j) {
-            const int n = PixelsOf(image, ColourFromBGR(static_cast<std::uint32_t>(st.Series.srComp[j].colour)));
+            const int n = PixelsOf(
+                image, ColourFromBGR(static_cast<std::uint32_t>(st.Series.srComp[j].colour)));
             // A profile drawn across the plot covers hundreds of pixels; a few
             // pixels of a grey may come from the text's edges.
-            if (j == k) EXPECT_GT(n, 300) << k;
-            else EXPECT_LT(n, 30) << k << " shows " << j;
+            if (j == k)
+                EXPECT_GT(n, 300) << k;
+            else
+                EXPECT_LT(n, 30) << k << " shows " << j;
         }
     }
     // The check marks and the wall lines are back.
@@ -427,7 +441,8 @@ TEST_F(ExampleWindow, SaveToBmpDrawsEachProfileAloneAndRestoresTheChart)
     st.Series.clbDet.push_back({"extra", true, false});
     input.answers = {"det2"};
     Trigger("SavetoBMP1");
-    EXPECT_EQ(sink.warnings, std::vector<std::string>{"Count of components doesn't match to the actual state"});
+    EXPECT_EQ(sink.warnings,
+              std::vector<std::string>{"Count of components doesn't match to the actual state"});
     EXPECT_FALSE(fs::exists(home.dir.path() / "Export Bitmaps" / "det2"));
 
     // A profile list with the nine additional profiles is of the run's shape too.
@@ -501,7 +516,8 @@ TEST_F(ExampleWindow, DetectorMenuSavesAndOpensTheDetectorRecord)
         EXPECT_EQ(f64(), s.DET_pH.x[q]);
         EXPECT_EQ(f64(), s.DET_pH.y[q]);
         EXPECT_EQ(f64(), s.DET_conductivity.y[q]);
-        for (int k = 1; k <= c; ++k) EXPECT_EQ(f64(), s.srDetComp[static_cast<std::size_t>(k)].y[q]);
+        for (int k = 1; k <= c; ++k)
+            EXPECT_EQ(f64(), s.srDetComp[static_cast<std::size_t>(k)].y[q]);
         EXPECT_EQ(f64(), s.DET_volt.y[q]);
         EXPECT_EQ(f64(), s.DET_CDen.y[q]);
     }
@@ -511,7 +527,7 @@ TEST_F(ExampleWindow, DetectorMenuSavesAndOpensTheDetectorRecord)
     fs::create_directories(home.dir.path() / "other");
     next = (home.dir.path() / "other" / "second.det").string();
     Trigger("Save1");
-    next.clear();   // cancel
+    next.clear();  // cancel
     Trigger("Save1");
     EXPECT_EQ(asked.back(), std::pair(true, (home.dir.path() / "other").string()));
     EXPECT_EQ(sink.questions.size(), 1u);
@@ -545,12 +561,14 @@ TEST_F(ExampleWindow, DetectorRecordOpenedInTheDetectorViewIsDrawnAtOnce)
     RunState& st = St();
     auto* commands = Ctl<ChartCommands>(*w, "ChartCommands");
     const std::string file = home.dir.file("record.det");
-    commands->ChooseDetectorFile = [&](bool, const QString&) { return QString::fromStdString(file); };
+    commands->ChooseDetectorFile = [&](bool, const QString&) {
+        return QString::fromStdString(file);
+    };
     st.StopTime = 0.2;
     Click(*w, "bbnStart");
     const int points = st.Series.DET_pH.Count();
     ASSERT_GT(points, 1);
-    sink.answers = {true};   // the "det" directory
+    sink.answers = {true};  // the "det" directory
     Trigger("Save1");
     ASSERT_TRUE(fs::exists(file));
     Click(*w, "bbnSimDet");
@@ -570,9 +588,11 @@ TEST_F(ExampleWindow, RunPanelShowsTheLastStateOfARunThatEnds)
     RunState& st = St();
     auto panelTexts = [&] {
         std::vector<std::string> texts;
-        for (auto* e : w->findChildren<QLineEdit*>()) texts.push_back(e->objectName().toStdString() + "=" + e->text().toStdString());
+        for (auto* e : w->findChildren<QLineEdit*>())
+            texts.push_back(e->objectName().toStdString() + "=" + e->text().toStdString());
         for (int k = 0; k < 5; ++k)
-            texts.push_back(Ctl<QLabel>(*w, ("sbPanel" + std::to_string(k)).c_str())->text().toStdString());
+            texts.push_back(
+                Ctl<QLabel>(*w, ("sbPanel" + std::to_string(k)).c_str())->text().toStdString());
         return texts;
     };
     for (bool byStop : {false, true}) {
@@ -599,6 +619,7 @@ TEST_F(ExampleWindow, RunPanelShowsTheLastStateOfARunThatEnds)
         const auto shown = panelTexts();
         w->UpdateMainInfo();
         EXPECT_EQ(shown, panelTexts());
-        EXPECT_EQ(Ctl<QLineEdit>(*w, "edTime")->text().toStdString(), FormatFloat("0.0##e+0", st.Time));
+        EXPECT_EQ(Ctl<QLineEdit>(*w, "edTime")->text().toStdString(),
+                  FormatFloat("0.0##e+0", st.Time));
     }
 }

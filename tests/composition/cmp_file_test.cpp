@@ -24,9 +24,10 @@ TComponents Plain()
 // constants and a table profile (its type is not stored).
 TUnivSet<TComponents> Pair()
 {
-    TComponents s = testcomp::Segmented(
-        testcomp::Constituent("Seg", -2, 1, {9.1, 4.2, 0, 2.3}, {-30, -20, 0, 25}, testcomp::Leading, 3, 0, 7),
-        {1, 2}, {3, 4}, true);
+    TComponents s =
+        testcomp::Segmented(testcomp::Constituent("Seg", -2, 1, {9.1, 4.2, 0, 2.3},
+                                                  {-30, -20, 0, 25}, testcomp::Leading, 3, 0, 7),
+                            {1, 2}, {3, 4}, true);
     s.pKa[2] = {9.2, 4.3, 0, 2.4};
     s.pKMicA = 5.5, s.uMicA = 20;
     s.AllocTable(3);
@@ -55,7 +56,7 @@ std::string Golden(const std::string& trailer = "EOF")
 // Offsets of the counts: constituents, charges of the first record, zones and table of the second.
 constexpr std::size_t kCount = 34, kMinCharge = 45, kZones = 144, kTable = 252;
 
-} // namespace
+}  // namespace
 
 TEST(CompositionFile, WriterAndReaderFollowTheLayoutAndDamagedFilesChangeNothing)
 {
@@ -71,18 +72,21 @@ TEST(CompositionFile, WriterAndReaderFollowTheLayoutAndDamagedFilesChangeNothing
     // A segmented constituent comes back as an analyte with c = cInj = 0; all
     // else is written back to the same bytes.
     const TComponents& b = st.Composition[2];
-    EXPECT_EQ(std::tuple(int(b.type), b.c, b.cInj, b.mode, st.Composition[1].mode), std::tuple(0, 0.0, 0.0, 4, 1));
+    EXPECT_EQ(std::tuple(int(b.type), b.c, b.cInj, b.mode, st.Composition[1].mode),
+              std::tuple(0, 0.0, 0.0, 4, 1));
     ASSERT_TRUE(WriteComposition(st.Composition, tmp.file("again.cmp")));
     EXPECT_EQ(ReadBytes(tmp.file("again.cmp")), Golden());
     EXPECT_TRUE(sink.warnings.empty());
     // An empty composition writes nothing.
-    EXPECT_FALSE(WriteComposition(TUnivSet<TComponents>(), tmp.file("empty.cmp")) || FileExists(tmp.file("empty.cmp")));
+    EXPECT_FALSE(WriteComposition(TUnivSet<TComponents>(), tmp.file("empty.cmp")) ||
+                 FileExists(tmp.file("empty.cmp")));
 
     // Every damaged file is refused with "Incorrect file." (raised where a field
     // runs past the end, warned where the trailer is not "EOF" ending the file),
     // a cut identity as another kind of file, and the list stays as it was. The
     // first record's lowest charge is 0 already.
-    for (const std::string& bytes : Damaged(Golden(), 0, {kCount, kMinCharge, kMinCharge + 4, kZones, kTable})) {
+    for (const std::string& bytes :
+         Damaged(Golden(), 0, {kCount, kMinCharge, kMinCharge + 4, kZones, kTable})) {
         if (bytes == Golden()) continue;
         WriteBytes(name, bytes);
         RunState d;
@@ -91,8 +95,10 @@ TEST(CompositionFile, WriterAndReaderFollowTheLayoutAndDamagedFilesChangeNothing
         bool read = false;
         const std::string m = RaisedMessage([&] { read = ReadComposition(d, name); });
         EXPECT_FALSE(read) << bytes.size();
-        EXPECT_EQ(m == "(no error)" ? sink.warnings : std::vector<std::string>{m},
-                  std::vector<std::string>{bytes.size() < 5 ? "Incorrect CMP File." : "Incorrect file."}) << bytes.size();
+        EXPECT_EQ(
+            m == "(no error)" ? sink.warnings : std::vector<std::string>{m},
+            std::vector<std::string>{bytes.size() < 5 ? "Incorrect CMP File." : "Incorrect file."})
+            << bytes.size();
         ASSERT_EQ(d.Composition.Count(), 1);
         EXPECT_EQ(d.Composition[1].name, "Na");
     }
@@ -112,12 +118,14 @@ TEST(CompositionFile, WriterAndReaderFollowTheLayoutAndDamagedFilesChangeNothing
     const auto at = [&g](std::size_t offset, const Bytes& value) {
         return g.substr(0, offset) + value.b + g.substr(offset + value.size());
     };
-    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
-    for (const std::string& bytes : {g.substr(0, g.size() - 1), g + "x", WithInt32At(g, kZones, 0),
-                                     WithInt32At(g, kMinCharge + 4, -1), zeroZones.b, negative.b,
-                                     at(kMinCharge + 27, Bytes().f64(nan)), at(kMinCharge + 35, Bytes().f64(-1)),
-                                     at(kMinCharge + 44, Bytes().f64(inf)), at(kMinCharge + 43, Bytes().u8(4)),
-                                     at(kZones + 20, Bytes().f64(nan))}) {
+    const double nan = std::numeric_limits<double>::quiet_NaN(),
+                 inf = std::numeric_limits<double>::infinity();
+    for (const std::string& bytes :
+         {g.substr(0, g.size() - 1), g + "x", WithInt32At(g, kZones, 0),
+          WithInt32At(g, kMinCharge + 4, -1), zeroZones.b, negative.b,
+          at(kMinCharge + 27, Bytes().f64(nan)), at(kMinCharge + 35, Bytes().f64(-1)),
+          at(kMinCharge + 44, Bytes().f64(inf)), at(kMinCharge + 43, Bytes().u8(4)),
+          at(kZones + 20, Bytes().f64(nan))}) {
         WriteBytes(name, bytes);
         RunState d;
         sink.Clear();
@@ -125,7 +133,8 @@ TEST(CompositionFile, WriterAndReaderFollowTheLayoutAndDamagedFilesChangeNothing
         const std::string m = RaisedMessage([&] { read = ReadComposition(d, name); });
         EXPECT_FALSE(read);
         EXPECT_EQ(m == "(no error)" ? sink.warnings : std::vector<std::string>{m},
-                  std::vector<std::string>{"Incorrect file."}) << bytes.size();
+                  std::vector<std::string>{"Incorrect file."})
+            << bytes.size();
         EXPECT_EQ(d.Composition.Count(), 0);
     }
 }
@@ -137,26 +146,31 @@ TEST(CompositionFile, OlderLayoutsMergeRulesAndRefusals)
     // Legacy layout: one skipped double, records without micelle constants and table.
     Bytes rec;
     rec.str("HA").i32(5).i32(-1).i32(0).u8(0).u8(0).u8(0).f64(2).f64(1).u8(0).f64(4.75).f64(42.4);
-    WriteBytes(tmp.file("old.cmp"), Bytes().str("RAVO_CORE").f64(1e-8).i32(1).raw(rec.b).str("EOF").b);
+    WriteBytes(tmp.file("old.cmp"),
+               Bytes().str("RAVO_CORE").f64(1e-8).i32(1).raw(rec.b).str("EOF").b);
     RunState st;
     ASSERT_TRUE(ReadComposition(st, tmp.file("old.cmp")));
     const TComponents& a = st.Composition[1];
-    EXPECT_EQ(std::tuple(a.uMicA, a.pKMicA, a.tableCount, a.PKaOf(1, -1)), std::tuple(40.0, 30.0, 0, 4.75));
+    EXPECT_EQ(std::tuple(a.uMicA, a.pKMicA, a.tableCount, a.PKaOf(1, -1)),
+              std::tuple(40.0, 30.0, 0, 4.75));
     // "KELVO" with another version: no solvent values, records as in the legacy layout.
-    WriteBytes(tmp.file("other.cmp"), Bytes().str("KELVO").str("0.9").i32(1).raw(rec.b).str("EOF").b);
+    WriteBytes(tmp.file("other.cmp"),
+               Bytes().str("KELVO").str("0.9").i32(1).raw(rec.b).str("EOF").b);
     ASSERT_TRUE(ReadComposition(st, tmp.file("other.cmp")));
     EXPECT_EQ(st.Composition[1].name, "HA");
 
     // The same name twice: the first wins; "Add" keeps what is there; "Set" replaces.
     std::string rec2 = rec.b;
-    rec2.back() = 0x41;   // another mobility
-    WriteBytes(tmp.file("twice.cmp"), Bytes().str("RAVO_CORE").f64(0).i32(2).raw(rec.b).raw(rec2).str("EOF").b);
+    rec2.back() = 0x41;  // another mobility
+    WriteBytes(tmp.file("twice.cmp"),
+               Bytes().str("RAVO_CORE").f64(0).i32(2).raw(rec.b).raw(rec2).str("EOF").b);
     RunState st3;
     st3.Composition.Add(Plain());
     st3.rbSet = false;
     ASSERT_TRUE(ReadComposition(st3, tmp.file("twice.cmp")));
     ASSERT_EQ(st3.Composition.Count(), 2);
-    EXPECT_EQ(std::tuple(st3.Composition[1].name, st3.Composition[2].UOf(1, -1)), std::tuple("Na", 42.4));
+    EXPECT_EQ(std::tuple(st3.Composition[1].name, st3.Composition[2].UOf(1, -1)),
+              std::tuple("Na", 42.4));
     st3.rbSet = true;
     ASSERT_TRUE(ReadComposition(st3, tmp.file("twice.cmp")));
     EXPECT_EQ(st3.Composition.Count(), 1);
@@ -164,10 +178,12 @@ TEST(CompositionFile, OlderLayoutsMergeRulesAndRefusals)
     // A bad trailer or identity, or no file, keeps the list and warns.
     WriteBytes(tmp.file("bad.cmp"), Golden("EOX"));
     WriteBytes(tmp.file("kind.cmp"), "KELVIN");
-    for (const char* f : {"bad.cmp", "kind.cmp", "missing.cmp"}) EXPECT_FALSE(ReadComposition(st3, tmp.file(f)));
+    for (const char* f : {"bad.cmp", "kind.cmp", "missing.cmp"})
+        EXPECT_FALSE(ReadComposition(st3, tmp.file(f)));
     EXPECT_EQ(st3.Composition.Count(), 1);
-    EXPECT_EQ(sink.warnings, (std::vector<std::string>{"Incorrect file.", "Incorrect CMP File.",
-                                                       "File \"" + tmp.file("missing.cmp") + "\" not found."}));
+    EXPECT_EQ(sink.warnings,
+              (std::vector<std::string>{"Incorrect file.", "Incorrect CMP File.",
+                                        "File \"" + tmp.file("missing.cmp") + "\" not found."}));
 }
 
 // A record of charges lo..hi (and `zones` segments when above 0) written from
@@ -204,11 +220,12 @@ TEST(CompositionFile, ChargesAndSegmentsBeyondTheEditorAreRefused)
         EXPECT_EQ(std::tuple(list[1].minCharge, list[1].maxCharge, list[1].PKaOf(1, hi)),
                   std::tuple(lo, hi, 4.0 + 0.01 * hi));
     }
-    for (auto [lo, hi, zones] : {std::tuple(-101, 0, 0), std::tuple(0, 101, 0), std::tuple(-10000, 10000, 0),
-                                 std::tuple(0, 1, 1001)}) {
+    for (auto [lo, hi, zones] : {std::tuple(-101, 0, 0), std::tuple(0, 101, 0),
+                                 std::tuple(-10000, 10000, 0), std::tuple(0, 1, 1001)}) {
         WriteBytes(name, WideRecordFile(lo, hi, zones));
         TUnivSet<TComponents> list;
-        EXPECT_EQ(RaisedMessage([&] { LoadCompositionFile(name, list); }), "Incorrect file.") << lo << " " << hi;
+        EXPECT_EQ(RaisedMessage([&] { LoadCompositionFile(name, list); }), "Incorrect file.")
+            << lo << " " << hi;
         EXPECT_EQ(list.Count(), 0);
     }
 }

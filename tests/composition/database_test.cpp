@@ -1,8 +1,8 @@
 #include "composition/database.h"
 
 #include "composition/constituent_editor.h"
-#include "engine/step/init_calc.h"
 #include "engine/state/run_state.h"
+#include "engine/step/init_calc.h"
 #include "support/recording_host.h"
 #include "support/recording_sink.h"
 #include "support/test_compositions.h"
@@ -50,10 +50,13 @@ TEST(ConstituentDatabase, ReaderFollowsTheLayoutAndTheWriterWritesIt)
     ASSERT_EQ(db.Count(), 3);
     const TComponents &eth = db[1], &gly = db[2], &ph = db[3];
     EXPECT_EQ(std::tuple(eth.name, eth.minCharge, eth.maxCharge), std::tuple("Ethanol", 0, 0));
-    EXPECT_EQ(std::tuple(gly.minCharge, gly.maxCharge, gly.UOf(1, -1), gly.UOf(1, 1), gly.PKaOf(1, -1), gly.PKaOf(1, 1)),
+    EXPECT_EQ(std::tuple(gly.minCharge, gly.maxCharge, gly.UOf(1, -1), gly.UOf(1, 1),
+                         gly.PKaOf(1, -1), gly.PKaOf(1, 1)),
               std::tuple(-1, 1, -37.4, 40.9, 9.6, 2.34));
-    EXPECT_EQ(std::tuple(gly.mode, gly.gradient, gly.c, gly.uMicA), std::tuple(1, false, 0.0, 40.0));
-    EXPECT_EQ(std::tuple(ph.minCharge, ph.PKaOf(1, -3), ph.PKaOf(1, -1), ph.UOf(1, -2)), std::tuple(-3, 12.35, 2.15, -59.1));
+    EXPECT_EQ(std::tuple(gly.mode, gly.gradient, gly.c, gly.uMicA),
+              std::tuple(1, false, 0.0, 40.0));
+    EXPECT_EQ(std::tuple(ph.minCharge, ph.PKaOf(1, -3), ph.PKaOf(1, -1), ph.UOf(1, -2)),
+              std::tuple(-3, 12.35, 2.15, -59.1));
 
     // The writer gives the same bytes after its own header and reserved bytes.
     const std::string out = dir.file("out.dbc");
@@ -91,10 +94,9 @@ TEST(ConstituentDatabase, MissingEmptyShortAndDamagedFilesAreRefusedWhole)
     // glycine n or p of 0 (one pair of doubles less, the next name then starts
     // inside the glycine values and ends at "Phosphate": still three entries).
     const std::string g = Golden();
-    const std::map<std::string, int> whole = {
-        {WithInt32At(g, kCount, 0), 0},
-        {WithInt32At(g, kGlyN, 0), 3},
-        {WithInt32At(g, kGlyP, 0), 3}};
+    const std::map<std::string, int> whole = {{WithInt32At(g, kCount, 0), 0},
+                                              {WithInt32At(g, kGlyN, 0), 3},
+                                              {WithInt32At(g, kGlyP, 0), 3}};
     for (const std::string& bad : Damaged(g, 0, {kCount, kGlyN, kGlyP})) {
         db.Empty();
         db.Add(TComponents());
@@ -121,7 +123,8 @@ TEST(ConstituentDatabase, SourceTableLinesAreCheckedAndConverted)
 {
     TUnivSet<TComponents> db;
     std::string error;
-    ASSERT_TRUE(ParseDatabaseTable("# comment\n\nGlycine\t1\t1\t9.6; 2.34\t37.4; 40.9\tPK\tEST\r\n", db, error));
+    ASSERT_TRUE(ParseDatabaseTable("# comment\n\nGlycine\t1\t1\t9.6; 2.34\t37.4; 40.9\tPK\tEST\r\n",
+                                   db, error));
     ASSERT_EQ(db.Count(), 1);
     EXPECT_EQ(std::tuple(db[1].PKaOf(1, 1), db[1].UOf(1, -1)), std::tuple(2.34, 37.4));
     EXPECT_FALSE(ParseDatabaseTable("X\t1\t1\t9.6\t37.4; 40.9\n", db, error));
@@ -148,12 +151,14 @@ TEST(ConstituentDatabase, SuppliedDatabaseLoadsWithPhysicalValuesAndPublishedFig
         for (int z = c.minCharge; z <= c.maxCharge; ++z) {
             if (z == 0) continue;
             const double u = c.UOf(1, z), pK = c.PKaOf(1, z);
-            EXPECT_TRUE(std::isfinite(u) && std::fabs(u) < 400 && u > 0) << c.name << " u(" << z << ")";
+            EXPECT_TRUE(std::isfinite(u) && std::fabs(u) < 400 && u > 0)
+                << c.name << " u(" << z << ")";
             EXPECT_TRUE(std::isfinite(pK) && pK > -2 && pK < 16) << c.name << " pKa(" << z << ")";
         }
         // Successive acid constants: the more negative form is the weaker acid,
         // the more positive form the stronger one.
-        for (int z = c.minCharge; z < -1; ++z) EXPECT_GE(c.PKaOf(1, z), c.PKaOf(1, z + 1)) << c.name;
+        for (int z = c.minCharge; z < -1; ++z)
+            EXPECT_GE(c.PKaOf(1, z), c.PKaOf(1, z + 1)) << c.name;
         for (int z = 1; z < c.maxCharge; ++z) EXPECT_GE(c.PKaOf(1, z), c.PKaOf(1, z + 1)) << c.name;
     }
     // Published figures: u = lambda/F from limiting equivalent conductivities
@@ -166,19 +171,30 @@ TEST(ConstituentDatabase, SuppliedDatabaseLoadsWithPhysicalValuesAndPublishedFig
         double u, pK;
     };
     const Known known[] = {
-        {"Sodium", 1, uFromLambda(50.08), NAN},       {"Potassium", 1, uFromLambda(73.48), NAN},
-        {"Lithium", 1, uFromLambda(38.66), NAN},      {"Chloride", -1, uFromLambda(76.31), NAN},
-        {"Nitrate", -1, uFromLambda(71.42), NAN},     {"Acetic acid", -1, uFromLambda(40.9), 4.756},
-        {"Formic acid", -1, uFromLambda(54.6), 3.75}, {"Sulfate", -2, uFromLambda(80.0), NAN},
-        {"Calcium", 2, uFromLambda(59.47), NAN},      {"Ammonium", 1, uFromLambda(73.5), 9.25},
-        {"Tris", 1, NAN, 8.07},                       {"Phosphate", -2, uFromLambda(57.0), 7.20},
-        {"Glycine", -1, NAN, 9.60},                   {"MES", -1, NAN, 6.27},
+        {"Sodium", 1, uFromLambda(50.08), NAN},
+        {"Potassium", 1, uFromLambda(73.48), NAN},
+        {"Lithium", 1, uFromLambda(38.66), NAN},
+        {"Chloride", -1, uFromLambda(76.31), NAN},
+        {"Nitrate", -1, uFromLambda(71.42), NAN},
+        {"Acetic acid", -1, uFromLambda(40.9), 4.756},
+        {"Formic acid", -1, uFromLambda(54.6), 3.75},
+        {"Sulfate", -2, uFromLambda(80.0), NAN},
+        {"Calcium", 2, uFromLambda(59.47), NAN},
+        {"Ammonium", 1, uFromLambda(73.5), 9.25},
+        {"Tris", 1, NAN, 8.07},
+        {"Phosphate", -2, uFromLambda(57.0), 7.20},
+        {"Glycine", -1, NAN, 9.60},
+        {"MES", -1, NAN, 6.27},
     };
     for (const Known& k : known) {
         ASSERT_TRUE(byName.count(k.name)) << k.name;
         const TComponents& c = *byName[k.name];
-        if (!std::isnan(k.u)) { EXPECT_NEAR(c.UOf(1, k.charge), k.u, 0.06) << k.name; }
-        if (!std::isnan(k.pK)) { EXPECT_NEAR(c.PKaOf(1, k.charge), k.pK, 0.005) << k.name; }
+        if (!std::isnan(k.u)) {
+            EXPECT_NEAR(c.UOf(1, k.charge), k.u, 0.06) << k.name;
+        }
+        if (!std::isnan(k.pK)) {
+            EXPECT_NEAR(c.PKaOf(1, k.charge), k.pK, 0.005) << k.name;
+        }
     }
     EXPECT_NEAR(byName["Phosphate"]->PKaOf(1, -1), 2.15, 0.005);
     EXPECT_NEAR(byName["Phosphate"]->PKaOf(1, -3), 12.35, 0.005);
@@ -211,8 +227,9 @@ TEST(ConstituentDatabase, BufferPickedFromTheDatabaseHasThePHOfItsChargeBalance)
     ASSERT_TRUE(InitCalc(st));
     // 20 mM Tris (pKa 8.07, base) and 10 mM MES (pKa 6.27, acid), water 1e-14 M2.
     auto balance = [](double pH) {
-        const double h = std::pow(10.0, -pH) * 1e3, oh = 1e-8 / h;   // mM
-        return 20.0 / (1 + std::pow(10.0, pH - 8.07)) + h - 10.0 / (1 + std::pow(10.0, 6.27 - pH)) - oh;
+        const double h = std::pow(10.0, -pH) * 1e3, oh = 1e-8 / h;  // mM
+        return 20.0 / (1 + std::pow(10.0, pH - 8.07)) + h - 10.0 / (1 + std::pow(10.0, 6.27 - pH)) -
+               oh;
     };
     double lo = 2, hi = 12;
     for (int k = 0; k < 80; ++k) ((balance((lo + hi) / 2) > 0) ? lo : hi) = (lo + hi) / 2;
@@ -228,8 +245,10 @@ std::vector<std::string> SplitAt(const std::string& s, char sep)
 {
     std::vector<std::string> out(1);
     for (char ch : s) {
-        if (ch == sep) out.emplace_back();
-        else out.back() += ch;
+        if (ch == sep)
+            out.emplace_back();
+        else
+            out.back() += ch;
     }
     return out;
 }
@@ -288,13 +307,18 @@ TEST(ConstituentDatabase, SuppliedTableNamesOneSourcePerChargeAndItsCountsAreThe
         EXPECT_EQ(e.u.size(), k) << e.name;
         EXPECT_EQ(e.pKaKeys.size(), k) << e.name << ": one pKa source per charge";
         EXPECT_EQ(e.uKeys.size(), k) << e.name << ": one mobility source per charge";
-        for (std::size_t i = 0; i < std::min({k, e.pKa.size(), e.u.size(), e.pKaKeys.size(), e.uKeys.size()}); ++i) {
+        for (std::size_t i = 0;
+             i < std::min({k, e.pKa.size(), e.u.size(), e.pKaKeys.size(), e.uKeys.size()}); ++i) {
             const std::string &pk = e.pKaKeys[i], &uk = e.uKeys[i];
             EXPECT_TRUE(kMeasuredPKa.count(pk) || pk == "NOM") << e.name << " " << pk;
-            EXPECT_TRUE(kMeasuredU.count(uk) || kEstimatedU.count(uk) || uk == "NOM") << e.name << " " << uk;
+            EXPECT_TRUE(kMeasuredU.count(uk) || kEstimatedU.count(uk) || uk == "NOM")
+                << e.name << " " << uk;
             EXPECT_TRUE(e.u[i] > 0 && e.u[i] < 400) << e.name << " u " << e.u[i];
             EXPECT_TRUE(e.pKa[i] > -2 && e.pKa[i] < 16) << e.name << " pKa " << e.pKa[i];
-            if (pk == "NOM") { EXPECT_TRUE(e.pKa[i] <= -1 || e.pKa[i] >= 15) << e.name << " nominal pKa " << e.pKa[i]; }
+            if (pk == "NOM") {
+                EXPECT_TRUE(e.pKa[i] <= -1 || e.pKa[i] >= 15)
+                    << e.name << " nominal pKa " << e.pKa[i];
+            }
             ++tally["u " + uk];
             ++tally["pKa " + pk];
             ++forms;
@@ -313,7 +337,8 @@ TEST(ConstituentDatabase, SuppliedTableNamesOneSourcePerChargeAndItsCountsAreThe
         std::size_t i = 0;
         for (int z = -e.n; z <= e.p; ++z) {
             if (z == 0) continue;
-            EXPECT_EQ(std::tuple(c.UOf(1, z), c.PKaOf(1, z)), std::tuple(e.u[i], e.pKa[i])) << e.name << " " << z;
+            EXPECT_EQ(std::tuple(c.UOf(1, z), c.PKaOf(1, z)), std::tuple(e.u[i], e.pKa[i]))
+                << e.name << " " << z;
             ++i;
         }
     }
@@ -324,16 +349,18 @@ TEST(ConstituentDatabase, SuppliedTableNamesOneSourcePerChargeAndItsCountsAreThe
         EXPECT_NE(readme.find(text), std::string::npos) << "README lacks: " << text;
     };
     auto n = [&](const char* key) { return std::to_string(tally[key]); };
-    stated(std::to_string(table.size()) + " constituents, " + std::to_string(forms) + " charge forms");
+    stated(std::to_string(table.size()) + " constituents, " + std::to_string(forms) +
+           " charge forms");
     stated("| mobility measured (LAM " + n("u LAM") + ", HIR " + n("u HIR") + ") | " +
            std::to_string(tally["u LAM"] + tally["u HIR"]) + " |");
     stated("| mobility estimated (EST " + n("u EST") + ", ESC " + n("u ESC") + ") | " +
            std::to_string(tally["u EST"] + tally["u ESC"]) + " |");
     stated("| mobility nominal (NOM) | " + n("u NOM") + " |");
-    stated("| pKa measured (PK " + n("pKa PK") + ", GK " + n("pKa GK") + ", BM " + n("pKa BM") + ") | " +
-           std::to_string(tally["pKa PK"] + tally["pKa GK"] + tally["pKa BM"]) + " |");
+    stated("| pKa measured (PK " + n("pKa PK") + ", GK " + n("pKa GK") + ", BM " + n("pKa BM") +
+           ") | " + std::to_string(tally["pKa PK"] + tally["pKa GK"] + tally["pKa BM"]) + " |");
     stated("| pKa nominal (NOM) | " + n("pKa NOM") + " |");
-    EXPECT_EQ(tally["u LAM"] + tally["u HIR"] + tally["u EST"] + tally["u ESC"] + tally["u NOM"], forms);
+    EXPECT_EQ(tally["u LAM"] + tally["u HIR"] + tally["u EST"] + tally["u ESC"] + tally["u NOM"],
+              forms);
 }
 
 // Well-known constituents give their published figures within 1 %, both in
@@ -347,26 +374,41 @@ TEST(ConstituentDatabase, WellKnownConstituentsGivePublishedFiguresWithinOnePerc
     struct Known {
         const char* name;
         int charge;
-        bool mobility;   // else pKa
+        bool mobility;  // else pKa
         double value;
     };
     const Known known[] = {
-        {"Chloride", -1, true, lambda(76.31)},      {"Potassium", 1, true, lambda(73.48)},
-        {"Sodium", 1, true, lambda(50.08)},         {"Acetic acid", -1, true, lambda(40.9)},
-        {"Acetic acid", -1, false, 4.756},          {"Formic acid", -1, true, lambda(54.6)},
-        {"Formic acid", -1, false, 3.745},          {"Tris", 1, true, 29.5},
-        {"Tris", 1, false, 8.072},                  {"MES", -1, false, 6.270},
-        {"HEPES", -1, false, 7.564},                {"Borate", -1, false, 9.237},
-        {"Phosphate", -3, true, lambda(69.0)},      {"Phosphate", -2, true, lambda(57.0)},
-        {"Phosphate", -1, true, lambda(36.0)},      {"Phosphate", -2, false, 7.198},
-        {"Phosphate", -1, false, 2.148},            {"Carbonate", -1, true, lambda(44.5)},
-        {"Carbonate", -1, false, 6.352},            {"Carbonate", -2, false, 10.329},
-        {"Sulfate", -2, true, lambda(80.0)},        {"Calcium", 2, true, lambda(59.47)},
-        {"Citric acid", -3, true, lambda(70.2)},    {"Oxalic acid", -2, true, lambda(74.11)},
-        {"Ammonium", 1, true, lambda(73.5)},        {"Ammonium", 1, false, 9.245},
-        {"Tryptophan", 1, false, 2.38},             {"Tryptophan", -1, false, 9.39},
+        {"Chloride", -1, true, lambda(76.31)},
+        {"Potassium", 1, true, lambda(73.48)},
+        {"Sodium", 1, true, lambda(50.08)},
+        {"Acetic acid", -1, true, lambda(40.9)},
+        {"Acetic acid", -1, false, 4.756},
+        {"Formic acid", -1, true, lambda(54.6)},
+        {"Formic acid", -1, false, 3.745},
+        {"Tris", 1, true, 29.5},
+        {"Tris", 1, false, 8.072},
+        {"MES", -1, false, 6.270},
+        {"HEPES", -1, false, 7.564},
+        {"Borate", -1, false, 9.237},
+        {"Phosphate", -3, true, lambda(69.0)},
+        {"Phosphate", -2, true, lambda(57.0)},
+        {"Phosphate", -1, true, lambda(36.0)},
+        {"Phosphate", -2, false, 7.198},
+        {"Phosphate", -1, false, 2.148},
+        {"Carbonate", -1, true, lambda(44.5)},
+        {"Carbonate", -1, false, 6.352},
+        {"Carbonate", -2, false, 10.329},
+        {"Sulfate", -2, true, lambda(80.0)},
+        {"Calcium", 2, true, lambda(59.47)},
+        {"Citric acid", -3, true, lambda(70.2)},
+        {"Oxalic acid", -2, true, lambda(74.11)},
+        {"Ammonium", 1, true, lambda(73.5)},
+        {"Ammonium", 1, false, 9.245},
+        {"Tryptophan", 1, false, 2.38},
+        {"Tryptophan", -1, false, 9.39},
         // phosphonic acid H3PO3 gives up two protons (HPO3 2- at pH above 6.7)
-        {"Phosphorous acid", -1, false, 1.3},       {"Phosphorous acid", -2, false, 6.70},
+        {"Phosphorous acid", -1, false, 1.3},
+        {"Phosphorous acid", -2, false, 6.70},
     };
     TUnivSet<TComponents> db;
     ASSERT_TRUE(ReadDatabase(KELVO_DATABASE_FILE, db));
@@ -375,18 +417,23 @@ TEST(ConstituentDatabase, WellKnownConstituentsGivePublishedFiguresWithinOnePerc
     std::map<std::string, TableEntry> inTable;
     for (const TableEntry& e : ReadTable()) inTable[e.name] = e;
     for (const Known& k : known) {
-        const std::string what = std::string(k.name) + (k.mobility ? " u(" : " pKa(") + std::to_string(k.charge) + ")";
+        const std::string what =
+            std::string(k.name) + (k.mobility ? " u(" : " pKa(") + std::to_string(k.charge) + ")";
         ASSERT_TRUE(inDb.count(k.name) && inTable.count(k.name)) << k.name;
         const TComponents& c = *inDb[k.name];
         const double v = k.mobility ? c.UOf(1, k.charge) : c.PKaOf(1, k.charge);
         EXPECT_NEAR(v, k.value, 0.01 * k.value) << what;
         const TableEntry& e = inTable[k.name];
-        const std::size_t i = static_cast<std::size_t>(k.charge < 0 ? k.charge + e.n : k.charge + e.n - 1);
+        const std::size_t i =
+            static_cast<std::size_t>(k.charge < 0 ? k.charge + e.n : k.charge + e.n - 1);
         ASSERT_LT(i, e.uKeys.size()) << what;
         ASSERT_LT(i, e.pKaKeys.size()) << what;
         EXPECT_EQ(k.mobility ? e.u[i] : e.pKa[i], v) << what;
-        if (k.mobility) { EXPECT_TRUE(kMeasuredU.count(e.uKeys[i])) << what << " is marked " << e.uKeys[i]; }
-        else { EXPECT_TRUE(kMeasuredPKa.count(e.pKaKeys[i])) << what << " is marked " << e.pKaKeys[i]; }
+        if (k.mobility) {
+            EXPECT_TRUE(kMeasuredU.count(e.uKeys[i])) << what << " is marked " << e.uKeys[i];
+        } else {
+            EXPECT_TRUE(kMeasuredPKa.count(e.pKaKeys[i])) << what << " is marked " << e.pKaKeys[i];
+        }
     }
 }
 #endif

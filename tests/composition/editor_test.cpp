@@ -43,7 +43,8 @@ TEST(ConstituentEditor, ChargeEditsAndWideningKeepValuesAndZeroFill)
     Fixture f;
     auto& ed = f.ed;
     // A cleared editor holds an applied neutral record.
-    EXPECT_EQ(std::tuple(ed.AppliedMode, ed.View().showNeutral, ed.View().showZ, ed.WorkComp.name, ed.WorkComp.type),
+    EXPECT_EQ(std::tuple(ed.AppliedMode, ed.View().showNeutral, ed.View().showZ, ed.WorkComp.name,
+                         ed.WorkComp.type),
               std::tuple(1, true, false, "Constituent 1", 1));
     // Charges by magnitude; unreadable texts, and magnitudes and segment counts
     // too large for the grids, are ignored.
@@ -58,14 +59,16 @@ TEST(ConstituentEditor, ChargeEditsAndWideningKeepValuesAndZeroFill)
     ed.EditZoneCount("1000000000");
     EXPECT_EQ(std::tuple(ed.EditMinCharge, ed.EditMaxCharge, ed.EditZones), std::tuple(-1, 1, 5));
     // Pending shape differs: the grids give way to the message, Apply and Cancel on.
-    EXPECT_TRUE(ed.View().showMessage && !ed.View().showZ && ed.View().applyEnabled && ed.View().cancelEnabled);
+    EXPECT_TRUE(ed.View().showMessage && !ed.View().showZ && ed.View().applyEnabled &&
+                ed.View().cancelEnabled);
 
     ed.Apply();
     EXPECT_TRUE(!ed.View().showMessage && ed.View().showZ);
     ASSERT_EQ(std::tuple(ed.sgZ.RowCount(), ed.sgZ.ColCount()), std::tuple(3, 3));
-    EXPECT_EQ(std::tuple(ed.sgZ.Cell(0, 0), ed.sgZ.Cell(1, 0), ed.sgZ.Cell(2, 0), ed.sgZ.Cell(0, 1), ed.sgZ.Cell(0, 2)),
+    EXPECT_EQ(std::tuple(ed.sgZ.Cell(0, 0), ed.sgZ.Cell(1, 0), ed.sgZ.Cell(2, 0), ed.sgZ.Cell(0, 1),
+                         ed.sgZ.Cell(0, 2)),
               std::tuple("charge", "pKa", "u (10e-9)", "-1", "1"));
-    ed.SetZCell(1, 1, "9,6");   // comma as decimal separator
+    ed.SetZCell(1, 1, "9,6");  // comma as decimal separator
     ed.SetZCell(2, 1, "37.4");
     ed.SetZCell(1, 2, "2.34");
     ed.SetZCell(2, 2, "40.9");
@@ -75,14 +78,16 @@ TEST(ConstituentEditor, ChargeEditsAndWideningKeepValuesAndZeroFill)
     const TComponents& w = ed.WorkComp;
     EXPECT_EQ(std::tuple(w.minCharge, w.PKaOf(1, -1), w.UOf(1, 1), w.PKaOf(1, -2), w.UOf(1, 2)),
               std::tuple(-2, 9.6, 40.9, 0.0, 0.0));
-    EXPECT_EQ(std::tuple(ed.sgZ.Cell(1, RowOf(ed, -1)), ed.sgZ.Cell(1, RowOf(ed, 2))), std::tuple("9.6", "0"));
+    EXPECT_EQ(std::tuple(ed.sgZ.Cell(1, RowOf(ed, -1)), ed.sgZ.Cell(1, RowOf(ed, 2))),
+              std::tuple("9.6", "0"));
     // Narrow to 0..1: only charge 1 is left.
     ApplyCharges(ed, "0", "1");
     EXPECT_EQ(std::tuple(ed.sgZ.RowCount(), w.PKaOf(1, 1)), std::tuple(2, 2.34));
     // Cancel takes the pending limits back to the applied ones.
     ed.EditMinChargeText("4");
     ed.Cancel();
-    EXPECT_EQ(std::tuple(ed.EditMinCharge, ed.View().applyEnabled, ed.View().showMessage), std::tuple(0, false, false));
+    EXPECT_EQ(std::tuple(ed.EditMinCharge, ed.View().applyEnabled, ed.View().showMessage),
+              std::tuple(0, false, false));
 
     // Field edits: negative or unreadable entries are ignored.
     for (const char* c : {"2,5", "-1", "abc"}) ed.EditConcentration(c);
@@ -97,7 +102,7 @@ TEST(ConstituentEditor, SegmentsModesAndTheirGrids)
 {
     Fixture f;
     auto& ed = f.ed;
-    f.st.CapLength = 0.06;   // 60 mm
+    f.st.CapLength = 0.06;  // 60 mm
     ApplyCharges(ed, "1", "1");
     ed.SetZCell(1, 1, "4.75");
     ed.SetZCell(2, 1, "42.4");
@@ -109,15 +114,20 @@ TEST(ConstituentEditor, SegmentsModesAndTheirGrids)
     EXPECT_TRUE(ed.View().applyEnabled);
     ed.Apply();
     const TComponents& w = ed.WorkComp;
-    EXPECT_EQ(std::tuple(ed.AppliedMode, ed.View().concEnabled, ed.sgC.ColCount(), w.PKaOf(1, -1), w.UOf(1, 1)),
+    EXPECT_EQ(std::tuple(ed.AppliedMode, ed.View().concEnabled, ed.sgC.ColCount(), w.PKaOf(1, -1),
+                         w.UOf(1, 1)),
               std::tuple(2, false, 4, 4.75, 76.2));
-    EXPECT_EQ(std::tuple(ed.sgC.Cell(0, 0), ed.sgC.Cell(0, 1), ed.sgC.Cell(0, 2)), std::tuple("Length (mm)", "Ratio", "c (mM)"));
+    EXPECT_EQ(std::tuple(ed.sgC.Cell(0, 0), ed.sgC.Cell(0, 1), ed.sgC.Cell(0, 2)),
+              std::tuple("Length (mm)", "Ratio", "c (mM)"));
     for (int i = 1; i <= 3; ++i)
-        EXPECT_EQ(std::tuple(w.c_grad[i], w.ratio[i], ed.sgC.Cell(i, 0)), std::tuple(0.0, 1.0, "20")) << i;
+        EXPECT_EQ(std::tuple(w.c_grad[i], w.ratio[i], ed.sgC.Cell(i, 0)),
+                  std::tuple(0.0, 1.0, "20"))
+            << i;
     // Lengths follow the typed ratios; a negative ratio is made positive.
     for (int i = 1; i <= 3; ++i) ed.SetCCell(i, 1, std::to_string(i == 1 ? -1 : i));
     EXPECT_TRUE(ed.RatiosToLengths());
-    EXPECT_EQ(std::tuple(ed.sgC.Cell(1, 1), ed.sgC.Cell(1, 0), ed.sgC.Cell(3, 0)), std::tuple("1", "10", "30"));
+    EXPECT_EQ(std::tuple(ed.sgC.Cell(1, 1), ed.sgC.Cell(1, 0), ed.sgC.Cell(3, 0)),
+              std::tuple("1", "10", "30"));
     ed.SetCCell(2, 1, "two");
     EXPECT_FALSE(ed.RatiosToLengths());
     EXPECT_EQ(std::tuple(f.sink.warnings.back(), ed.sgC.Cell(1, 0)),
@@ -128,10 +138,12 @@ TEST(ConstituentEditor, SegmentsModesAndTheirGrids)
     // Mode 4 (pKa per segment): the columns and rows per segment.
     ed.SetGradPKa(true);
     ed.Apply();
-    EXPECT_EQ(std::tuple(ed.AppliedMode, w.c_grad[2], w.ratio[3], ed.sgZ.ColCount()), std::tuple(4, 7.5, 3.0, 5));
-    EXPECT_EQ(std::tuple(ed.sgZ.Cell(1, 0), ed.sgZ.Cell(2, 0), ed.sgZ.Cell(4, 0)), std::tuple("u (10e-9)", "pKa", "pKa"));
-    ed.SetZCell(3, RowOf(ed, -1), "5.0");   // segment 2
-    ed.SetZCell(4, RowOf(ed, -1), "5.5");   // segment 3
+    EXPECT_EQ(std::tuple(ed.AppliedMode, w.c_grad[2], w.ratio[3], ed.sgZ.ColCount()),
+              std::tuple(4, 7.5, 3.0, 5));
+    EXPECT_EQ(std::tuple(ed.sgZ.Cell(1, 0), ed.sgZ.Cell(2, 0), ed.sgZ.Cell(4, 0)),
+              std::tuple("u (10e-9)", "pKa", "pKa"));
+    ed.SetZCell(3, RowOf(ed, -1), "5.0");  // segment 2
+    ed.SetZCell(4, RowOf(ed, -1), "5.5");  // segment 3
     ed.Apply();
     EXPECT_EQ(w.PKaOf(2, -1), 5.0);
     // Mode 4 -> 5 keeps only row 1 of the per-segment pKa for every segment.
@@ -139,8 +151,10 @@ TEST(ConstituentEditor, SegmentsModesAndTheirGrids)
     ed.Apply();
     ASSERT_EQ(std::tuple(ed.AppliedMode, ed.sgZ.ColCount()), std::tuple(5, 7));
     for (int s = 1; s <= 3; ++s)
-        EXPECT_EQ(std::tuple(w.PKaOf(s, -1), w.UOf(s, 1), ed.sgZ.Cell(2 * s - 1, 0), ed.sgZ.Cell(2 * s, 0)),
-                  std::tuple(4.75, 76.2, "pKa", "u (10e-9)")) << s;
+        EXPECT_EQ(std::tuple(w.PKaOf(s, -1), w.UOf(s, 1), ed.sgZ.Cell(2 * s - 1, 0),
+                             ed.sgZ.Cell(2 * s, 0)),
+                  std::tuple(4.75, 76.2, "pKa", "u (10e-9)"))
+            << s;
     // Mode 3 over mode 5: per-segment mobilities are kept row by row.
     ed.SetZCell(4, RowOf(ed, 1), "70");
     ed.SetGradPKa(false);
@@ -150,7 +164,8 @@ TEST(ConstituentEditor, SegmentsModesAndTheirGrids)
     ed.SetGradient(false);
     EXPECT_FALSE(ed.cbGradU);
     ed.Apply();
-    EXPECT_EQ(std::tuple(ed.AppliedMode, ed.View().concEnabled, ed.View().showC), std::tuple(1, true, false));
+    EXPECT_EQ(std::tuple(ed.AppliedMode, ed.View().concEnabled, ed.View().showC),
+              std::tuple(1, true, false));
 }
 
 TEST(ConstituentEditor, AcceptTypeRuleReplacementAndListOperations)
@@ -166,7 +181,8 @@ TEST(ConstituentEditor, AcceptTypeRuleReplacementAndListOperations)
     ASSERT_TRUE(ed.Accept());
     ASSERT_EQ(f.st.Composition.Count(), 1);
     const TComponents& acetate = f.st.Composition[1];
-    EXPECT_EQ(std::tuple(acetate.type, acetate.mode, acetate.PKaOf(1, -1), f.st.CompChanged), std::tuple(0, 1, 4.76, true));
+    EXPECT_EQ(std::tuple(acetate.type, acetate.mode, acetate.PKaOf(1, -1), f.st.CompChanged),
+              std::tuple(0, 1, 4.76, true));
     // Accept clears the editor: a new default name, a colour not in use.
     EXPECT_EQ(ed.WorkComp.name, "Constituent 1");
     EXPECT_NE(ed.WorkComp.colour, acetate.colour);
@@ -186,8 +202,9 @@ TEST(ConstituentEditor, AcceptTypeRuleReplacementAndListOperations)
     ed.EditName("Broken");
     ed.SetZCell(2, 1, "fast");
     EXPECT_FALSE(ed.Accept());
-    EXPECT_EQ(std::tuple(ed.Selection.grid, ed.Selection.col, ed.Selection.row, f.st.Composition.Count()),
-              std::tuple(GridSelection::Z, 2, 1, 2));
+    EXPECT_EQ(
+        std::tuple(ed.Selection.grid, ed.Selection.col, ed.Selection.row, f.st.Composition.Count()),
+        std::tuple(GridSelection::Z, 2, 1, 2));
     ed.Apply();
     EXPECT_EQ(ed.WorkComp.UOf(1, 1), 0.0);
 
@@ -196,7 +213,8 @@ TEST(ConstituentEditor, AcceptTypeRuleReplacementAndListOperations)
     EXPECT_EQ(std::tuple(ed.WorkComp.name, ed.sgZ.Cell(1, 1)), std::tuple("Acetate", "4.76"));
     ed.SetZCell(1, 1, "4.75");
     ASSERT_TRUE(ed.Accept());
-    EXPECT_EQ(std::tuple(f.st.Composition.Count(), f.st.Composition[1].name, f.st.Composition[1].PKaOf(1, -1)),
+    EXPECT_EQ(std::tuple(f.st.Composition.Count(), f.st.Composition[1].name,
+                         f.st.Composition[1].PKaOf(1, -1)),
               std::tuple(2, "Acetate", 4.75));
     EXPECT_FALSE(ed.EditRow(3));
     EXPECT_EQ(f.sink.warnings.back(), "Index is out of range");
@@ -212,7 +230,8 @@ TEST(ConstituentEditor, AcceptTypeRuleReplacementAndListOperations)
     f.st.CompChanged = false;
     EXPECT_FALSE(ed.DeleteRow(3));
     ASSERT_TRUE(ed.DeleteRow(1));
-    EXPECT_EQ(std::tuple(f.st.Composition.Count(), f.st.Composition[1].name, f.st.CompChanged, ed.View().restoreEnabled),
+    EXPECT_EQ(std::tuple(f.st.Composition.Count(), f.st.Composition[1].name, f.st.CompChanged,
+                         ed.View().restoreEnabled),
               std::tuple(1, "Sodium", true, true));
     ed.Restore();
     ASSERT_EQ(std::tuple(f.st.CompChanged, f.st.Composition.Count()), std::tuple(false, 2));
@@ -223,7 +242,8 @@ TEST(ConstituentEditor, AcceptTypeRuleReplacementAndListOperations)
     f.sink.answers = {true};
     EXPECT_TRUE(ed.DeleteAll());
     EXPECT_EQ(f.st.Composition.Count(), 0);
-    EXPECT_EQ(std::tuple(RowFromAnswer(" 2 ", 3), RowFromAnswer("4", 3), RowFromAnswer(" ", 3)), std::tuple(2, 0, 0));
+    EXPECT_EQ(std::tuple(RowFromAnswer(" 2 ", 3), RowFromAnswer("4", 3), RowFromAnswer(" ", 3)),
+              std::tuple(2, 0, 0));
 }
 
 TEST(ConstituentEditor, NewColourDefaultNameTemplateTablesAndDatabasePick)
@@ -239,13 +259,15 @@ TEST(ConstituentEditor, NewColourDefaultNameTemplateTablesAndDatabasePick)
     EXPECT_EQ(std::tuple(ed.NewColour(), ed.DefaultName()), std::tuple(0x800080u, "Constituent 2"));
 
     // A segmented template gives its segmentation and ratios.
-    TComponents seg = testcomp::Segmented(testcomp::WeakAcid("Seg", 4.0, 40, 0, 0, 0), {1, 2}, {1, 3});
+    TComponents seg =
+        testcomp::Segmented(testcomp::WeakAcid("Seg", 4.0, 40, 0, 0, 0), {1, 2}, {1, 3});
     seg.type = 2;
     seg.AllocTable(2);
     f.st.Composition.Add(seg);
     ASSERT_EQ(ed.TemplateItems().size(), 3u);
     ed.ChooseTemplate(2);
-    EXPECT_EQ(std::tuple(ed.AppliedMode, ed.sgC.Cell(2, 1), ed.WorkComp.type), std::tuple(2, "3", 2));
+    EXPECT_EQ(std::tuple(ed.AppliedMode, ed.sgC.Cell(2, 1), ed.WorkComp.type),
+              std::tuple(2, "3", 2));
     // "All" copies the ratios to constituents with the same segment count.
     ed.SetCCell(1, 1, "5");
     f.sink.answers = {true};
@@ -263,7 +285,8 @@ TEST(ConstituentEditor, NewColourDefaultNameTemplateTablesAndDatabasePick)
     db.Add(testcomp::Constituent("Glycine", -1, 1, {9.6, 0, 2.34}, {37.4, 0, 40.9}, 0, 0, 0));
     ed.Pick(db, 0);
     const TComponents& w = ed.WorkComp;
-    EXPECT_EQ(std::tuple(w.name, ed.AppliedMode, w.zones, w.c_grad[3], w.UOf(1, -1), ed.View().applyEnabled),
+    EXPECT_EQ(std::tuple(w.name, ed.AppliedMode, w.zones, w.c_grad[3], w.UOf(1, -1),
+                         ed.View().applyEnabled),
               std::tuple("Glycine", 4, 3, 9.0, 37.4, false));
     for (int s = 1; s <= 3; ++s) EXPECT_EQ(w.PKaOf(s, 1), 2.34);
     // Pick into a plain editor: the entry with type B and c = 0; Accept makes it A.
@@ -272,7 +295,7 @@ TEST(ConstituentEditor, NewColourDefaultNameTemplateTablesAndDatabasePick)
     EXPECT_EQ(std::tuple(ed.AppliedMode, w.type), std::tuple(1, 1));
     ASSERT_TRUE(ed.Accept());
     EXPECT_EQ(f.st.Composition[3].type, 0);
-    ed.Pick(db, 5);   // no such item: nothing happens
+    ed.Pick(db, 5);  // no such item: nothing happens
 
     // Tables: deleted after the question.
     ed.EditRow(2);
@@ -307,14 +330,16 @@ TEST(ConstituentEditor, CompositionFileAndDatabaseThroughTheEditor)
     WriteBytes(name, ReadBytes(name).substr(0, 60));
     f.st.rbSet = true;
     EXPECT_FALSE(ed.OpenComposition(name));
-    EXPECT_EQ(std::tuple(f.sink.warnings.back(), f.st.Composition.Count(), f.st.Composition[1].name),
-              std::tuple("Incorrect file.", 2, "Acetic acid"));
+    EXPECT_EQ(
+        std::tuple(f.sink.warnings.back(), f.st.Composition.Count(), f.st.Composition[1].name),
+        std::tuple("Incorrect file.", 2, "Acetic acid"));
 }
 
 // A colour typed in lower-case hexadecimal is taken as in upper case.
 TEST(ConstituentEditor, ColourTypedInLowerCaseHexadecimal)
 {
-    for (auto [text, colour] : {std::pair{"0xb9dcff", 0xB9DCFF}, {"$ff", 0xFF}, {"0XABCDEF", 0xABCDEF}}) {
+    for (auto [text, colour] :
+         {std::pair{"0xb9dcff", 0xB9DCFF}, {"$ff", 0xFF}, {"0XABCDEF", 0xABCDEF}}) {
         Fixture f;
         f.ed.EditColour("12");
         f.ed.EditColour(text);

@@ -15,7 +15,8 @@ namespace {
 constexpr TColor kSim = 0xFFFFFF, kDet = 0xB9DCFF;
 
 // Answers the wizard's boxes in order; returns the prompts asked.
-std::vector<std::string> Answers(AmpholinesWizard& w, TUnivSet<TComponents>& comp, const std::vector<std::string>& answers)
+std::vector<std::string> Answers(AmpholinesWizard& w, TUnivSet<TComponents>& comp,
+                                 const std::vector<std::string>& answers)
 {
     std::vector<std::string> prompts;
     for (const auto& a : answers) {
@@ -43,17 +44,20 @@ TEST(AmpholinesWizard, SeriesHasEqualChargesAndMobilitiesAndEvenlySteppedPKs)
     // Three boxes per charge, each naming its charge.
     ASSERT_EQ(prompts.size(), 11u);
     EXPECT_EQ(std::tuple(prompts[4], prompts[9], prompts[10]),
-              std::tuple("Enter the lowest value of pK for charge -1: ", "Enter mobility for charge 1: ",
-                         "Enter uniform concentration: "));
+              std::tuple("Enter the lowest value of pK for charge -1: ",
+                         "Enter mobility for charge 1: ", "Enter uniform concentration: "));
     // Amph2 replaced in place, Amph1 and Amph3 appended.
     ASSERT_EQ(comp.Count(), 4);
-    EXPECT_EQ(std::tuple(comp[2].name, comp[3].name, comp[4].name), std::tuple("Amph2", "Amph1", "Amph3"));
+    EXPECT_EQ(std::tuple(comp[2].name, comp[3].name, comp[4].name),
+              std::tuple("Amph2", "Amph1", "Amph3"));
     const TComponents* series[] = {&comp[3], &comp[2], &comp[4]};
     for (int k = 0; k < 3; ++k) {
         const TComponents& c = *series[k];
         // The mobility of -1 typed as -20.
-        EXPECT_EQ(std::tuple(c.minCharge, c.maxCharge, c.mode, c.type, c.c, c.cInj, c.UOf(1, -1), c.UOf(1, 1)),
-                  std::tuple(-1, 1, 1, 0, 0.0, 0.2, 20.0, 25.0)) << k;
+        EXPECT_EQ(std::tuple(c.minCharge, c.maxCharge, c.mode, c.type, c.c, c.cInj, c.UOf(1, -1),
+                             c.UOf(1, 1)),
+                  std::tuple(-1, 1, 1, 0, 0.0, 0.2, 20.0, 25.0))
+            << k;
         EXPECT_DOUBLE_EQ(c.PKaOf(1, -1), 4 + 0.5 * k);
         EXPECT_DOUBLE_EQ(c.PKaOf(1, 1), 9 + 0.5 * k);
         EXPECT_NE(c.colour, 0);
@@ -71,9 +75,15 @@ TEST(AmpholinesWizard, RejectionsCancelsAndBoundaries)
         EXPECT_EQ(sink.messages.back(), "Incorrect input. Action cancelled.");
     }
     for (const auto& answers : std::vector<std::vector<std::string>>{
-             {"0"}, {"3000"}, {"2", "A", "x"}, {"2", "A", "1"}, {"2", "A", "0", "x"}, {"2", "A", "0", "0", "-1"},
-             {"2", "A", "0", "0", "abc"}, {"2", "A", "-500"},
-             {"2", "A", "-1", "0", "1e308", "1e308", "20", "1"}}) {   // the last pK overflows
+             {"0"},
+             {"3000"},
+             {"2", "A", "x"},
+             {"2", "A", "1"},
+             {"2", "A", "0", "x"},
+             {"2", "A", "0", "0", "-1"},
+             {"2", "A", "0", "0", "abc"},
+             {"2", "A", "-500"},
+             {"2", "A", "-1", "0", "1e308", "1e308", "20", "1"}}) {  // the last pK overflows
         AmpholinesWizard w;
         Answers(w, comp, answers);
         EXPECT_EQ(w.Current(), AmpholinesWizard::State::Rejected) << answers.size();
@@ -114,5 +124,7 @@ TEST(Amplitudes, SettingsAreClampedAndUniformNeverChanges)
     a.EditApplyInj("0,25");
     a.EditUniform("3");
     EXPECT_EQ(std::tuple(a.ApplyInj, a.UniformText()), std::tuple(0.25, "0.5"));
-    EXPECT_EQ(std::tuple(AmplitudeClickRow(9, 10), AmplitudeClickRow(5, 10), AmplitudeClickRow(3, 4)), std::tuple(6, 5, 3));
+    EXPECT_EQ(
+        std::tuple(AmplitudeClickRow(9, 10), AmplitudeClickRow(5, 10), AmplitudeClickRow(3, 4)),
+        std::tuple(6, 5, 3));
 }

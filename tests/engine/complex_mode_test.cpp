@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "engine/modes/complex/complex_mode.h"
+#include "engine/state/run_state.h"
 #include "engine/step/init_calc.h"
 #include "engine/step/run_calc.h"
-#include "engine/state/run_state.h"
 #include "foundation/errors.h"
 #include "support/recording_sink.h"
 #include "support/run_profiles.h"
@@ -31,7 +31,10 @@ struct Acid {
     std::vector<double> pKa;
 };
 
-std::vector<double> FormAmounts(const Acid& c, double h) { return FormFractions(c.zmin, c.zmax, c.pKa, h); }
+std::vector<double> FormAmounts(const Acid& c, double h)
+{
+    return FormFractions(c.zmin, c.zmax, c.pKa, h);
+}
 
 // One complexation system: the ligand, the analytes and the binding
 // constants Kx[a][f][q] (1/mM).
@@ -48,7 +51,8 @@ struct Reference {
 
 // Nested bisection: the free ligand from its balance at a given cH (inner),
 // cH from electroneutrality (outer, on log cH).
-Reference SolveByBisection(const System& s, double cL, const std::vector<double>& ca) {
+Reference SolveByBisection(const System& s, double cL, const std::vector<double>& ca)
+{
     auto at = [&](double h, double& ell, double& charge) {
         const auto psi = FormAmounts(s.ligand, h);
         std::vector<std::vector<double>> phi;
@@ -57,25 +61,29 @@ Reference SolveByBisection(const System& s, double cL, const std::vector<double>
             phi.push_back(FormAmounts(s.analytes[a], h));
             T[a] = 0;
             for (std::size_t f = 0; f < phi[a].size(); ++f)
-                for (std::size_t q = 0; q < psi.size(); ++q) T[a] += phi[a][f] * psi[q] * s.Kx[a][f][q];
+                for (std::size_t q = 0; q < psi.size(); ++q)
+                    T[a] += phi[a][f] * psi[q] * s.Kx[a][f][q];
         }
         double lo = 0, hi = cL;
         for (int it = 0; it < 200 && hi > lo; ++it) {
             const double mid = 0.5 * (lo + hi);
             double bound = 0;
-            for (std::size_t a = 0; a < ca.size(); ++a) bound += ca[a] * mid * T[a] / (1 + mid * T[a]);
+            for (std::size_t a = 0; a < ca.size(); ++a)
+                bound += ca[a] * mid * T[a] / (1 + mid * T[a]);
             (mid + bound > cL ? hi : lo) = mid;
         }
         ell = 0.5 * (lo + hi);
         charge = h - s.Kw / h;
-        for (std::size_t q = 0; q < psi.size(); ++q) charge += (s.ligand.zmin + static_cast<int>(q)) * ell * psi[q];
+        for (std::size_t q = 0; q < psi.size(); ++q)
+            charge += (s.ligand.zmin + static_cast<int>(q)) * ell * psi[q];
         for (std::size_t a = 0; a < ca.size(); ++a) {
             const double A = ca[a] / (1 + ell * T[a]);
             for (std::size_t f = 0; f < phi[a].size(); ++f) {
                 const int zf = s.analytes[a].zmin + static_cast<int>(f);
                 charge += zf * A * phi[a][f];
                 for (std::size_t q = 0; q < psi.size(); ++q)
-                    charge += (zf + s.ligand.zmin + static_cast<int>(q)) * A * phi[a][f] * ell * psi[q] * s.Kx[a][f][q];
+                    charge += (zf + s.ligand.zmin + static_cast<int>(q)) * A * phi[a][f] * ell *
+                              psi[q] * s.Kx[a][f][q];
             }
         }
     };
@@ -91,14 +99,16 @@ Reference SolveByBisection(const System& s, double cL, const std::vector<double>
     return r;
 }
 
-std::string Text(double v) {
+std::string Text(double v)
+{
     char b[64];
     std::snprintf(b, sizeof b, "%.17g", v);
     return b;
 }
 
 // The table of a system with the given ligand mobilities and complex mobilities.
-ComplexTable TableOf(const System& s, const std::vector<double>& ligandU, double complexU) {
+ComplexTable TableOf(const System& s, const std::vector<double>& ligandU, double complexU)
+{
     ComplexTable t;
     const int nL = s.ligand.zmin, pL = s.ligand.zmax;
     t.push_back({std::to_string(nL), std::to_string(pL)});
@@ -124,9 +134,11 @@ ComplexTable TableOf(const System& s, const std::vector<double>& ligandU, double
 
 // Analytes of the equilibrium tests: a strong cation and anion that set the
 // pH, a weak acid and an ampholyte.
-const Acid kNa{0, 1, {0, 16}}, kCl{-1, 0, {-2, 0}}, kHA{-1, 0, {4.75, 0}}, kAmph{-1, 1, {9.2, 0, 3.1}};
+const Acid kNa{0, 1, {0, 16}}, kCl{-1, 0, {-2, 0}}, kHA{-1, 0, {4.75, 0}},
+    kAmph{-1, 1, {9.2, 0, 3.1}};
 
-System WithLigand(const Acid& ligand) {
+System WithLigand(const Acid& ligand)
+{
     System s;
     s.ligand = ligand;
     s.analytes = {kNa, kCl, kHA, kAmph};
@@ -137,14 +149,16 @@ System WithLigand(const Acid& ligand) {
         for (int f = 0; f <= c.zmax - c.zmin; ++f) {
             std::vector<double> k(nq, 1e-33);
             if (a >= 2)  // the weak acid and the ampholyte bind every ligand form
-                for (std::size_t q = 0; q < nq; ++q) k[q] = std::pow(10.0, 0.3 * f - 0.5 * q - 0.2 * a);
+                for (std::size_t q = 0; q < nq; ++q)
+                    k[q] = std::pow(10.0, 0.3 * f - 0.5 * q - 0.2 * a);
             s.Kx.back().push_back(k);
         }
     }
     return s;
 }
 
-TUnivSet<TComponents> CompositionOf(const System& s) {
+TUnivSet<TComponents> CompositionOf(const System& s)
+{
     TUnivSet<TComponents> comp;
     auto add = [&](const std::string& name, const Acid& c, double conc) {
         std::vector<double> u(c.pKa.size(), 30.0);
@@ -160,8 +174,9 @@ TUnivSet<TComponents> CompositionOf(const System& s) {
 
 // A complexation run of a zone: `nodes` nodes over `length` m, the zone of
 // `width` mm (edges `edge` mm) at `inj` mm, constant voltage `volts`.
-void PrepareZoneRun(RunState& run, const TUnivSet<TComponents>& comp, const ComplexTable& table, int nodes,
-                    double length, double inj, double width, double edge, double volts) {
+void PrepareZoneRun(RunState& run, const TUnivSet<TComponents>& comp, const ComplexTable& table,
+                    int nodes, double length, double inj, double width, double edge, double volts)
+{
     PrepareRun(run, comp, nodes);
     run.CapLengthPending = length;
     SetZoneAndVoltage(run, inj, width, edge, volts);
@@ -175,7 +190,9 @@ protected:
     RunState st;
 
     // Init of a complexation run of the system on `nodes` nodes.
-    bool Init(const System& s, int nodes, const std::vector<double>& ligandU, double complexU = 25.0) {
+    bool Init(const System& s, int nodes, const std::vector<double>& ligandU,
+              double complexU = 25.0)
+    {
         PrepareRun(st, CompositionOf(s), nodes);
         st.cbComplex = true;
         st.TxtTable = TableOf(s, ligandU, complexU);
@@ -183,7 +200,8 @@ protected:
     }
 };
 
-TEST_F(Complexation, EquilibriumAtEveryNodeMatchesNestedBisection) {
+TEST_F(Complexation, EquilibriumAtEveryNodeMatchesNestedBisection)
+{
     const Acid ligands[] = {{0, 0, {0}}, {-1, 0, {6.0, 0}}, {-1, 1, {8.5, 0, 4.0}}};
     const double cLs[] = {0, 1, 5, 20, 50};
     const double excess[] = {-2.0, -0.4, 0.4, 1.2, 1.9, 2.6, 3.5, 4.5, 5.5};  // base over acid, mM
@@ -208,9 +226,11 @@ TEST_F(Complexation, EquilibriumAtEveryNodeMatchesNestedBisection) {
         ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
         const ComplexData& d = ComplexArrays(st);
         const std::size_t Q = static_cast<std::size_t>(d.Q());
-        // the engine's amount of a form: analyte a (0: the ligand), form f, ligand form q (Q + 1: free)
+        // the engine's amount of a form: analyte a (0: the ligand), form f, ligand form q (Q + 1:
+        // free)
         auto work = [&](std::size_t an, std::size_t f, std::size_t q, int j) {
-            return ComplexWork(st, 2, static_cast<int>(an), static_cast<int>(f), static_cast<int>(q))[j];
+            return ComplexWork(st, 2, static_cast<int>(an), static_cast<int>(f),
+                               static_cast<int>(q))[j];
         };
         double pHmin = 99, pHmax = -99;
         for (int j = 0; j <= st.NX; ++j) {
@@ -228,7 +248,8 @@ TEST_F(Complexation, EquilibriumAtEveryNodeMatchesNestedBisection) {
             for (std::size_t q = 0; q <= Q; ++q) freeL += (L[q] = work(0, 0, q, j) * cL);
             if (cL > 0) {
                 const auto psi = FormAmounts(lig, h);
-                for (std::size_t q = 0; q <= Q; ++q) EXPECT_NEAR(L[q], freeL * psi[q], 1e-9 * freeL);
+                for (std::size_t q = 0; q <= Q; ++q)
+                    EXPECT_NEAR(L[q], freeL * psi[q], 1e-9 * freeL);
                 EXPECT_NEAR(freeL, ref.freeLigand, 1e-8 * cL);
             }
             double ligandTotal = freeL, charge = h - d.Kw / h, scale = h + d.Kw / h;
@@ -243,7 +264,8 @@ TEST_F(Complexation, EquilibriumAtEveryNodeMatchesNestedBisection) {
                 const auto phi = FormAmounts(ac, h);
                 std::vector<double> fr(phi.size());
                 double freeA = 0;
-                for (std::size_t f = 0; f < fr.size(); ++f) freeA += (fr[f] = work(an, f, Q + 1, j) * cA);
+                for (std::size_t f = 0; f < fr.size(); ++f)
+                    freeA += (fr[f] = work(an, f, Q + 1, j) * cA);
                 double total = freeA;
                 for (std::size_t f = 0; f < fr.size(); ++f) {
                     const int zf = ac.zmin + static_cast<int>(f);
@@ -253,13 +275,15 @@ TEST_F(Complexation, EquilibriumAtEveryNodeMatchesNestedBisection) {
                     for (std::size_t q = 0; q <= Q; ++q) {
                         const double x = work(an, f, q, j) * cA * cL;
                         // mass action with the table's constant
-                        EXPECT_NEAR(x, s.Kx[an - 1][f][q] * fr[f] * L[q], 1e-9 * std::max(x, 1e-30));
+                        EXPECT_NEAR(x, s.Kx[an - 1][f][q] * fr[f] * L[q],
+                                    1e-9 * std::max(x, 1e-30));
                         total += x;
                         ligandTotal += x;
                         add(zf + lig.zmin + static_cast<int>(q), x);
                     }
                 }
-                EXPECT_NEAR(total, cA, 1e-9 * std::max(cA, 1e-3)) << "analyte " << an << " node " << j;
+                EXPECT_NEAR(total, cA, 1e-9 * std::max(cA, 1e-3))
+                    << "analyte " << an << " node " << j;
             }
             EXPECT_NEAR(ligandTotal, cL, 1e-9 * std::max(cL, 1e-3)) << "node " << j;
             EXPECT_LT(std::abs(charge), 1e-9 * scale) << "node " << j;
@@ -269,13 +293,14 @@ TEST_F(Complexation, EquilibriumAtEveryNodeMatchesNestedBisection) {
     }
 }
 
-TEST_F(Complexation, JacobianMatchesCentralDifferences) {
+TEST_F(Complexation, JacobianMatchesCentralDifferences)
+{
     const System s = WithLigand({-1, 1, {8.5, 0, 4.0}});
     ASSERT_TRUE(Init(s, 20, {30, 20, 30}));
     EngineArrays& a = st.Arr;
     for (int j = 0; j <= st.NX; ++j) {
-        a.C(2, 1)[j] = 2.5 * j;                 // ligand 0..50 mM
-        a.C(2, 2)[j] = 0.8 * j;                 // sodium 0..16 mM
+        a.C(2, 1)[j] = 2.5 * j;  // ligand 0..50 mM
+        a.C(2, 2)[j] = 0.8 * j;  // sodium 0..16 mM
     }
     ComplexElneut(st, 2, -1, -1, false);
     ASSERT_TRUE(sink.warnings.empty());
@@ -288,8 +313,11 @@ TEST_F(Complexation, JacobianMatchesCentralDifferences) {
                 // d F / d ln h and d F / d ln w by central differences
                 auto diff = [&](double ph, double pw, double ComplexEquations::*F) {
                     const double d = 1e-5;
-                    return (EvaluateComplexEquations(st, 2, j, h * (1 + ph * d), w * (1 + pw * d)).*F -
-                            EvaluateComplexEquations(st, 2, j, h * (1 - ph * d), w * (1 - pw * d)).*F) / (2 * d);
+                    return (EvaluateComplexEquations(st, 2, j, h * (1 + ph * d), w * (1 + pw * d)).*
+                                F -
+                            EvaluateComplexEquations(st, 2, j, h * (1 - ph * d), w * (1 - pw * d)).*
+                                F) /
+                           (2 * d);
                 };
                 // entries scaled by the unknowns, compared against the row's size
                 const double row1 = std::abs(e.dF1dh * h) + std::abs(e.dF1dw * w);
@@ -303,7 +331,8 @@ TEST_F(Complexation, JacobianMatchesCentralDifferences) {
     EXPECT_EQ(checked, 6 * 9);
 }
 
-TEST_F(Complexation, ANodeWithoutSolutionWarnsOnceStopsAndStoresNothing) {
+TEST_F(Complexation, ANodeWithoutSolutionWarnsOnceStopsAndStoresNothing)
+{
     const System s = WithLigand({-1, 0, {6.0, 0}});
     ASSERT_TRUE(Init(s, 20, {30, 20}));
     EngineArrays& a = st.Arr;
@@ -314,7 +343,8 @@ TEST_F(Complexation, ANodeWithoutSolutionWarnsOnceStopsAndStoresNothing) {
         ComplexElneut(st, 2, -1, -1, false);
         EXPECT_TRUE(st.Stop && st.NumericalFailure);
     }
-    EXPECT_EQ(sink.warnings, std::vector<std::string>{"Complex (Newton): Incorrect solution detected!"});
+    EXPECT_EQ(sink.warnings,
+              std::vector<std::string>{"Complex (Newton): Incorrect solution detected!"});
     for (int j = 7; j <= st.NX; ++j) EXPECT_EQ(a.CH(2)[j], cH[static_cast<std::size_t>(j)]) << j;
     // data that no longer fit the run: warned once, nothing computed
     sink.Clear();
@@ -330,7 +360,8 @@ TEST_F(Complexation, ANodeWithoutSolutionWarnsOnceStopsAndStoresNothing) {
     EXPECT_EQ(sink.warnings, std::vector<std::string>{"Complex (Elneut): Data not initialized!"});
 }
 
-TEST_F(Complexation, SetUpChecksInOrderAndListsBadFields) {
+TEST_F(Complexation, SetUpChecksInOrderAndListsBadFields)
+{
     const System s = WithLigand({-2, 0, {4.0, 7.0, 0}});
     PrepareRun(st, CompositionOf(s), 20);
     st.cbComplex = true;
@@ -346,13 +377,21 @@ TEST_F(Complexation, SetUpChecksInOrderAndListsBadFields) {
     ligandOnly.Add(comp.Get(1));
     const std::pair<std::function<void()>, const char*> spoiled[] = {
         {[&] { st.cbIS = true; }, "Not compatible with IS correction!"},
-        {[&] { st.Composition = ligandOnly; }, "Enter a ligand constituent and at least one analyte."},
-        {[&] { st.TxtTable.pop_back(); },   // 5 + 2F - 1 lines
+        {[&] { st.Composition = ligandOnly; },
+         "Enter a ligand constituent and at least one analyte."},
+        {[&] { st.TxtTable.pop_back(); },  // 5 + 2F - 1 lines
          "Number of analyte forms (composition) was changed - Set complex table."},
-        {[&] { st.TxtTable[0] = {"1", "0"}; }, "nL > pL!"},
-        {[&] { st.TxtTable[0] = {"-2147483648", "2147483647"}; }, "Incorrect nL or pL!"},
+        {[&] {
+             st.TxtTable[0] = {"1", "0"};
+         },
+         "nL > pL!"},
+        {[&] {
+             st.TxtTable[0] = {"-2147483648", "2147483647"};
+         },
+         "Incorrect nL or pL!"},
         {[&] { st.TxtTable[4] = {"3"}; }, "N_analyte do not match number of constituents!"},
-        {[&] { st.Composition[3].gradPKa = true; }, "Not compatible with pKa or mobility gradients!"}};
+        {[&] { st.Composition[3].gradPKa = true; },
+         "Not compatible with pKa or mobility gradients!"}};
     for (const auto& [spoil, message] : spoiled) {
         st.TxtTable = good;
         st.cbIS = false;
@@ -399,7 +438,8 @@ TEST_F(Complexation, SetUpChecksInOrderAndListsBadFields) {
 // A cation and an anion zone in a buffer with a uniform neutral ligand move,
 // each its own way, with the isotherm's mobility
 // (u_free + K [L] u_complex) / (1 + K [L]).
-TEST_F(Complexation, ZoneMobilityFollowsTheBindingIsotherm) {
+TEST_F(Complexation, ZoneMobilityFollowsTheBindingIsotherm)
+{
     for (double cL : {0.0, 5.0, 10.0, 30.0}) {
         SCOPED_TRACE("ligand " + std::to_string(cL));
         RunState run;
@@ -411,7 +451,8 @@ TEST_F(Complexation, ZoneMobilityFollowsTheBindingIsotherm) {
         ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
         ASSERT_GT(run.Time, 9.9);
         for (const BindingZone& z : ComplexZones()) {
-            const ProfileMoments before = z.constituent == 4 ? k0 : a0, after = Moments(run, z.constituent);
+            const ProfileMoments before = z.constituent == 4 ? k0 : a0,
+                                 after = Moments(run, z.constituent);
             const double u = (after.mean - before.mean) / run.Time / (100.0 / 0.025);
             const double expected = IsothermMobility(z, cL);
             EXPECT_NEAR(u, expected, 0.01 * std::abs(expected)) << z.constituent;
@@ -420,10 +461,10 @@ TEST_F(Complexation, ZoneMobilityFollowsTheBindingIsotherm) {
     }
 }
 
-
 // A neutral analyte bound almost entirely to a neutral ligand spreads with the
 // complex's diffusion coefficient u RT/F; with fieldOnly the derivatives stay.
-TEST_F(Complexation, NeutralComplexDiffusesWithItsNernstEinsteinCoefficient) {
+TEST_F(Complexation, NeutralComplexDiffusesWithItsNernstEinsteinCoefficient)
+{
     const double uComplex = 10.0, K = 1e3;  // 1/mM: 99.99 % bound at 10 mM ligand
     TUnivSet<TComponents> comp;
     comp.Add(Constituent("Selector", 0, 0, {0}, {0}, BGE, 10.0, 10.0));

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/state/run_state.h"
 #include "engine/step/init_calc.h"
 #include "engine/step/run_calc.h"
-#include "engine/state/run_state.h"
 #include "foundation/errors.h"
 #include "support/recording_sink.h"
 #include "support/run_profiles.h"
@@ -23,7 +23,8 @@ namespace {
 
 using namespace testcomp;
 
-std::string Text(double v) {
+std::string Text(double v)
+{
     char b[64];
     std::snprintf(b, sizeof b, "%.17g", v);
     return b;
@@ -33,8 +34,12 @@ std::string Text(double v) {
 // weak acid (charges -1, 0) and whose analytes have `forms` forms each: the
 // water line of the standard mode, every binding constant 0 (pK 30: 1e-33/mM).
 // The neutral ligand diffuses as its anion, as in the standard mode.
-ComplexTable ZeroBindingTable(double ligandPK, double ligandU, const std::vector<int>& forms) {
-    ComplexTable t = {{"-1", "0"}, {Text(ligandPK)}, {Text(ligandU), Text(ligandU)}, {"14", "362.5", "205.5"},
+ComplexTable ZeroBindingTable(double ligandPK, double ligandU, const std::vector<int>& forms)
+{
+    ComplexTable t = {{"-1", "0"},
+                      {Text(ligandPK)},
+                      {Text(ligandU), Text(ligandU)},
+                      {"14", "362.5", "205.5"},
                       {std::to_string(forms.size())}};
     for (int f : forms)
         for (int k = 0; k < f; ++k) t.push_back({"30", "30"});
@@ -43,7 +48,8 @@ ComplexTable ZeroBindingTable(double ligandPK, double ligandU, const std::vector
     return t;
 }
 
-void PrepareZone(RunState& st, const TUnivSet<TComponents>& comp, int nodes) {
+void PrepareZone(RunState& st, const TUnivSet<TComponents>& comp, int nodes)
+{
     PrepareRun(st, comp, nodes);
     SetZoneAndVoltage(st, 10.0, 2.0, 0.5, 0.0);
     st.rbVoltage = false;  // constant current
@@ -53,7 +59,8 @@ void PrepareZone(RunState& st, const TUnivSet<TComponents>& comp, int nodes) {
 
 }  // namespace
 
-TEST(ComplexPaths, WithoutBindingItIsTheStandardModeAlsoWhereHydroxideCounts) {
+TEST(ComplexPaths, WithoutBindingItIsTheStandardModeAlsoWhereHydroxideCounts)
+{
     struct Buffer {
         const char* name;
         double ligandPK, ligandU, ligandC, sodium;
@@ -85,7 +92,8 @@ TEST(ComplexPaths, WithoutBindingItIsTheStandardModeAlsoWhereHydroxideCounts) {
             for (int j = 0; j <= plain.NX; ++j) {
                 SCOPED_TRACE("node " + std::to_string(j));
                 EXPECT_NEAR(c.PH[j], p.PH[j], tol);
-                EXPECT_NEAR(c.IonicStrength(2)[j], p.IonicStrength(2)[j], tol * p.IonicStrength(2)[j]);
+                EXPECT_NEAR(c.IonicStrength(2)[j], p.IonicStrength(2)[j],
+                            tol * p.IonicStrength(2)[j]);
                 EXPECT_NEAR(c.Kappa[j], p.Kappa[j], tol * p.Kappa[j]);
                 EXPECT_NEAR(c.E[j], p.E[j], tol * std::fabs(p.E[j]));
                 ohShare = std::max(ohShare, 96485.0 * 205.5e-9 * p.COH(2)[j] / p.Kappa[j]);
@@ -119,7 +127,8 @@ TEST(ComplexPaths, WithoutBindingItIsTheStandardModeAlsoWhereHydroxideCounts) {
 // anion); a fully dissociated anionic ligand (u_L 30) moves itself, its
 // complex with the cation is neutral and stands, that with the anion carries
 // the charge -2.
-TEST(ComplexPaths, TraceLigandMovesWithItsBoundFractions) {
+TEST(ComplexPaths, TraceLigandMovesWithItsBoundFractions)
+{
     const double c1 = 10.0, c2 = 10.0, K1 = 0.1, K2 = 0.05, u1 = 20.0, u2 = 15.0, uL = 30.0;
     for (const bool anionic : {false, true}) {
         SCOPED_TRACE(anionic ? "anionic ligand" : "neutral ligand");
@@ -133,11 +142,17 @@ TEST(ComplexPaths, TraceLigandMovesWithItsBoundFractions) {
         comp.Add(StrongAnion("Anion", 60.0, BGE, c2, c2));
         // forms: acetic -1, 0; sodium 0, 1; potassium 0, 1; anion -1, 0;
         // one binding constant and complex mobility per ligand form
-        ComplexTable t = anionic ? ComplexTable{{"-1", "0"}, {"-2"}, {Text(uL), Text(uL)}, {"14", "362.5", "205.5"}, {"4"}}
-                                 : ComplexTable{{"0", "0"}, {"None"}, {"20"}, {"14", "362.5", "205.5"}, {"4"}};
+        ComplexTable t =
+            anionic ? ComplexTable{{"-1", "0"},
+                                   {"-2"},
+                                   {Text(uL), Text(uL)},
+                                   {"14", "362.5", "205.5"},
+                                   {"4"}}
+                    : ComplexTable{{"0", "0"}, {"None"}, {"20"}, {"14", "362.5", "205.5"}, {"4"}};
         const std::size_t nq = anionic ? 2 : 1;
-        const std::string pkx[8] = {"30", "30", "30", "30", "30", Text(-std::log10(K1 * 1e3)),
-                                    Text(-std::log10(K2 * 1e3)), "30"};
+        const std::string pkx[8] = {
+            "30", "30", "30", "30", "30", Text(-std::log10(K1 * 1e3)), Text(-std::log10(K2 * 1e3)),
+            "30"};
         const std::string ux[8] = {"25", "25", "25", "25", "25", Text(u1), Text(u2), "25"};
         for (const auto& v : pkx) t.push_back(std::vector<std::string>(nq, v));
         for (const auto& v : ux) t.push_back(std::vector<std::string>(nq, v));
@@ -147,8 +162,9 @@ TEST(ComplexPaths, TraceLigandMovesWithItsBoundFractions) {
         st.cbComplex = true;
         st.TxtTable = t;
         ASSERT_TRUE(InitCalc(st)) << sink.warnings.at(0);
-        const double expected = anionic ? (-uL + 0.0 - K2 * c2 * u2) / (1 + K1 * c1 + K2 * c2) * 1e-9
-                                        : (K1 * c1 * u1 - K2 * c2 * u2) / (1 + K1 * c1 + K2 * c2) * 1e-9;
+        const double expected =
+            anionic ? (-uL + 0.0 - K2 * c2 * u2) / (1 + K1 * c1 + K2 * c2) * 1e-9
+                    : (K1 * c1 * u1 - K2 * c2 * u2) / (1 + K1 * c1 + K2 * c2) * 1e-9;
         // the effective mobility written for the ligand at every node
         for (int j = 0; j <= st.NX; ++j)
             ASSERT_NEAR(st.Arr.UEff[1][j], expected, 1e-4 * std::fabs(expected)) << j;

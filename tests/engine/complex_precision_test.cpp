@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "engine/modes/complex/complex_mode.h"
-#include "engine/step/init_calc.h"
 #include "engine/state/run_state.h"
+#include "engine/step/init_calc.h"
 #include "foundation/errors.h"
 #include "support/bench_cases.h"
 #include "support/recording_sink.h"
@@ -27,12 +27,13 @@ using namespace testcomp;
 
 struct RefPoint {
     long double F1 = 0, F2 = 0, dF1dh = 0, dF1dw = 0, dF2dh = 0, dF2dw = 0;
-    std::vector<long double> hq;                   // [q]: ligand-form terms
-    std::vector<std::vector<long double>> phi;     // [a][f]: free fractions of the free analyte
-    std::vector<long double> invB;                 // [a]
+    std::vector<long double> hq;                // [q]: ligand-form terms
+    std::vector<std::vector<long double>> phi;  // [a][f]: free fractions of the free analyte
+    std::vector<long double> invB;              // [a]
 };
 
-RefPoint Evaluate(RunState& st, int l, int i, long double h, long double w) {
+RefPoint Evaluate(RunState& st, int l, int i, long double h, long double w)
+{
     const ComplexData& d = ComplexArrays(st);
     const EngineArrays& ar = st.Arr;
     const int Q = d.Q(), na = d.Nanalytes;
@@ -58,7 +59,8 @@ RefPoint Evaluate(RunState& st, int l, int i, long double h, long double w) {
         long double logMax = -INFINITY;
         for (int f = 0; f < nf; ++f) {
             const long double L = ar.LForm(a + 1, f)[i];
-            phi[static_cast<std::size_t>(f)] = L > 0 ? std::log(L) + (zmin + f) * std::log(h) : -INFINITY;
+            phi[static_cast<std::size_t>(f)] =
+                L > 0 ? std::log(L) + (zmin + f) * std::log(h) : -INFINITY;
             logMax = std::max(logMax, phi[static_cast<std::size_t>(f)]);
         }
         long double den = 0;
@@ -71,8 +73,9 @@ RefPoint Evaluate(RunState& st, int l, int i, long double h, long double w) {
             M1 += zf * ph;
             M2 += static_cast<long double>(zf) * zf * ph;
             for (int q = 0; q <= Q; ++q) {
-                const long double t = ph * r.hq[static_cast<std::size_t>(q)] *
-                                      d.K[as][static_cast<std::size_t>(f)][static_cast<std::size_t>(q)];
+                const long double t =
+                    ph * r.hq[static_cast<std::size_t>(q)] *
+                    d.K[as][static_cast<std::size_t>(f)][static_cast<std::size_t>(q)];
                 const int z = zf + d.nL + q;
                 T0 += t;
                 T1 += z * t;
@@ -86,7 +89,8 @@ RefPoint Evaluate(RunState& st, int l, int i, long double h, long double w) {
         sA += ca / B * (M1 + u * T1);
         sB += cB2 * (T1 - (M1 + d.nL) * T0);
         sC += cB2 * (M1 * T0 - T1);
-        sE += cB2 * ((M2 + u * T2) * (1 + u * T0) + d.nL * u * (M1 * T0 - T1) - (M1 + u * T1) * (M1 + u * T1));
+        sE += cB2 * ((M2 + u * T2) * (1 + u * T0) + d.nL * u * (M1 * T0 - T1) -
+                     (M1 + u * T1) * (M1 + u * T1));
     }
     const long double Kw = d.Kw;
     r.F1 = w * S0 + w * sT0 - 1;
@@ -100,7 +104,8 @@ RefPoint Evaluate(RunState& st, int l, int i, long double h, long double w) {
 
 // Newton's method on the reference equations from (h, w) until the step is at
 // the rounding of long double.
-RefPoint Polish(RunState& st, int l, int i, long double& h, long double& w) {
+RefPoint Polish(RunState& st, int l, int i, long double& h, long double& w)
+{
     for (int it = 0; it < 60; ++it) {
         const RefPoint e = Evaluate(st, l, i, h, w);
         const long double D = e.dF2dh * e.dF1dw - e.dF2dw * e.dF1dh;
@@ -115,14 +120,16 @@ RefPoint Polish(RunState& st, int l, int i, long double& h, long double& w) {
 
 // Every node of level l: the engine's cH and fractions against the reference
 // root. Returns the largest relative difference of cH.
-double CheckNodes(RunState& st, int l, const std::string& what) {
+double CheckNodes(RunState& st, int l, const std::string& what)
+{
     SCOPED_TRACE(what);
     const ComplexData& d = ComplexArrays(st);
     EngineArrays& ar = st.Arr;
     const int Q = d.Q();
     double worst = 0;
     auto near = [](double got, long double ref) {
-        return std::fabs(got - static_cast<double>(ref)) <= 1e-10 * std::fabs(static_cast<double>(ref)) + 1e-300;
+        return std::fabs(got - static_cast<double>(ref)) <=
+               1e-10 * std::fabs(static_cast<double>(ref)) + 1e-300;
     };
     for (int j = 0; j < ar.Nn; ++j) {
         long double h = ar.CH(l)[j], w = ComplexWork(st, l, 0, 0, 0)[j];
@@ -130,7 +137,8 @@ double CheckNodes(RunState& st, int l, const std::string& what) {
         const double got = ar.CH(l)[j];
         worst = std::max(worst, std::fabs(got - static_cast<double>(h)) / static_cast<double>(h));
         if (!near(got, h)) {
-            ADD_FAILURE() << "cH at node " << j << ": " << got << " against " << static_cast<double>(h);
+            ADD_FAILURE() << "cH at node " << j << ": " << got << " against "
+                          << static_cast<double>(h);
             return worst;
         }
         for (int q = 0; q <= Q; ++q)
@@ -138,15 +146,16 @@ double CheckNodes(RunState& st, int l, const std::string& what) {
                 << "ligand form " << q << " at node " << j;
         for (int a = 1; a <= d.Nanalytes; ++a)
             for (int f = 0; f < d.FormCount[static_cast<std::size_t>(a)]; ++f) {
-                const long double free = r.phi[static_cast<std::size_t>(a)][static_cast<std::size_t>(f)] *
-                                         r.invB[static_cast<std::size_t>(a)];
+                const long double free =
+                    r.phi[static_cast<std::size_t>(a)][static_cast<std::size_t>(f)] *
+                    r.invB[static_cast<std::size_t>(a)];
                 EXPECT_TRUE(near(ComplexWork(st, l, a, f, Q + 1)[j], free))
                     << "free form " << f << " of analyte " << a << " at node " << j;
                 for (int q = 0; q <= Q; ++q)
                     EXPECT_TRUE(near(ComplexWork(st, l, a, f, q)[j],
                                      free * w * r.hq[static_cast<std::size_t>(q)] *
-                                         d.K[static_cast<std::size_t>(a)][static_cast<std::size_t>(f)]
-                                            [static_cast<std::size_t>(q)]))
+                                         d.K[static_cast<std::size_t>(a)][static_cast<std::size_t>(
+                                             f)][static_cast<std::size_t>(q)]))
                         << "complex " << f << "/" << q << " of analyte " << a << " at node " << j;
             }
     }
@@ -155,7 +164,8 @@ double CheckNodes(RunState& st, int l, const std::string& what) {
 
 }  // namespace
 
-TEST(ComplexPrecision, RunOfTheBenchmarkCaseAgreesWithTheExtendedReference) {
+TEST(ComplexPrecision, RunOfTheBenchmarkCaseAgreesWithTheExtendedReference)
+{
     RecordingMessageSink sink;
     RunState st;
     ASSERT_TRUE(benchcases::InitCase(st, benchcases::FindCase("B7"), 300));
@@ -169,12 +179,14 @@ TEST(ComplexPrecision, RunOfTheBenchmarkCaseAgreesWithTheExtendedReference) {
     CheckNodes(st, 2, "solved again from the start values");
 }
 
-TEST(ComplexPrecision, LigandsOfEveryChargePatternAcrossThePHRange) {
+TEST(ComplexPrecision, LigandsOfEveryChargePatternAcrossThePHRange)
+{
     struct Ligand {
         int zmin, zmax;
         std::vector<double> pK;
     };
-    const Ligand ligands[] = {{0, 0, {0}}, {-1, 0, {6.0, 0}}, {-1, 1, {8.5, 0, 4.0}}, {-2, 0, {3.5, 7.5, 0}}};
+    const Ligand ligands[] = {
+        {0, 0, {0}}, {-1, 0, {6.0, 0}}, {-1, 1, {8.5, 0, 4.0}}, {-2, 0, {3.5, 7.5, 0}}};
     for (const Ligand& lig : ligands) {
         SCOPED_TRACE("ligand " + std::to_string(lig.zmin) + ".." + std::to_string(lig.zmax));
         RecordingMessageSink sink;
@@ -193,7 +205,8 @@ TEST(ComplexPrecision, LigandsOfEveryChargePatternAcrossThePHRange) {
         t.push_back({std::to_string(lig.zmin), std::to_string(lig.zmax)});
         std::vector<std::string> pk;
         for (int z = lig.zmin; z <= lig.zmax; ++z)
-            if (z != 0) pk.push_back(std::to_string(lig.pK[static_cast<std::size_t>(z - lig.zmin)]));
+            if (z != 0)
+                pk.push_back(std::to_string(lig.pK[static_cast<std::size_t>(z - lig.zmin)]));
         t.push_back(pk.empty() ? std::vector<std::string>{"None"} : pk);
         t.push_back(std::vector<std::string>(static_cast<std::size_t>(nq), "30"));
         t.push_back({"14", "362.5", "205.5"});
@@ -203,11 +216,13 @@ TEST(ComplexPrecision, LigandsOfEveryChargePatternAcrossThePHRange) {
             for (int f = 0; f < forms[a]; ++f) {
                 std::vector<std::string> line;
                 for (int q = 0; q < nq; ++q)
-                    line.push_back(a >= 2 ? std::to_string(-(0.3 * f - 0.5 * q - 0.2 * a) - 3) : "30");
+                    line.push_back(a >= 2 ? std::to_string(-(0.3 * f - 0.5 * q - 0.2 * a) - 3)
+                                          : "30");
                 t.push_back(line);
             }
         for (int a = 0; a < 4; ++a)
-            for (int f = 0; f < forms[a]; ++f) t.push_back(std::vector<std::string>(static_cast<std::size_t>(nq), "25"));
+            for (int f = 0; f < forms[a]; ++f)
+                t.push_back(std::vector<std::string>(static_cast<std::size_t>(nq), "25"));
         st.TxtTable = t;
         ASSERT_TRUE(InitCalc(st)) << (sink.warnings.empty() ? "" : sink.warnings[0]);
         // node j: ligand 0..50 mM, sodium or chloride in excess to sweep the pH
@@ -236,7 +251,8 @@ TEST(ComplexPrecision, LigandsOfEveryChargePatternAcrossThePHRange) {
 // The equations and their Jacobian at points where double holds every term and
 // where it does not (a constituent with charges -30..+30 at cH far from its
 // pKs), against the extended reference.
-TEST(ComplexPrecision, EquationsAgreeWithTheReferenceInsideAndBeyondTheRangeOfDouble) {
+TEST(ComplexPrecision, EquationsAgreeWithTheReferenceInsideAndBeyondTheRangeOfDouble)
+{
     RecordingMessageSink sink;
     RunState st;
     TUnivSet<TComponents> comp;
@@ -250,12 +266,14 @@ TEST(ComplexPrecision, EquationsAgreeWithTheReferenceInsideAndBeyondTheRangeOfDo
     comp.Add(Constituent("Wide", -30, 30, pK, u, BGE, 0.5, 0.5));
     PrepareRun(st, comp, 10);
     st.cbComplex = true;
-    ComplexTable t = {{"-1", "1"}, {"8.5", "4"}, {"30", "20", "30"}, {"14", "362.5", "205.5"}, {"2"}};
+    ComplexTable t = {
+        {"-1", "1"}, {"8.5", "4"}, {"30", "20", "30"}, {"14", "362.5", "205.5"}, {"2"}};
     const int forms[2] = {2, 61};
     for (int a = 0; a < 2; ++a)
         for (int f = 0; f < forms[a]; ++f)
-            t.push_back(a == 0 ? std::vector<std::string>{"30", "30", "30"}
-                               : std::vector<std::string>{std::to_string(-1.0 - 0.02 * f), "-2", "-1.5"});
+            t.push_back(
+                a == 0 ? std::vector<std::string>{"30", "30", "30"}
+                       : std::vector<std::string>{std::to_string(-1.0 - 0.02 * f), "-2", "-1.5"});
     for (int a = 0; a < 2; ++a)
         for (int f = 0; f < forms[a]; ++f) t.push_back({"25", "25", "25"});
     st.TxtTable = t;
@@ -270,20 +288,26 @@ TEST(ComplexPrecision, EquationsAgreeWithTheReferenceInsideAndBeyondTheRangeOfDo
             // whether double holds the terms of the wide constituent here
             long double big = 0;
             for (int f = 0; f < 61; ++f)
-                big = std::max(big, st.Arr.LForm(3, f)[3] * std::pow(static_cast<long double>(h), -30 + f));
+                big = std::max(
+                    big, st.Arr.LForm(3, f)[3] * std::pow(static_cast<long double>(h), -30 + f));
             if (big > 1e280L) ++beyond;
             const double cTot = st.Arr.C(2, 1)[3] + st.Arr.C(2, 2)[3] + st.Arr.C(2, 3)[3];
             const double s1 = std::fabs(w) * (1 + static_cast<double>(r.dF1dw)) + 1;
             const double s2 = h + d.Kw / h + 60 * cTot * (1 + w);
-            EXPECT_NEAR(e.F1, static_cast<double>(r.F1), 1e-12 * (s1 + std::fabs(static_cast<double>(r.F1))));
-            EXPECT_NEAR(e.F2, static_cast<double>(r.F2), 1e-12 * (s2 + std::fabs(static_cast<double>(r.F2))));
+            EXPECT_NEAR(e.F1, static_cast<double>(r.F1),
+                        1e-12 * (s1 + std::fabs(static_cast<double>(r.F1))));
+            EXPECT_NEAR(e.F2, static_cast<double>(r.F2),
+                        1e-12 * (s2 + std::fabs(static_cast<double>(r.F2))));
             auto rel = [](double got, long double ref) {
-                return std::fabs(got - static_cast<double>(ref)) <= 1e-9 * std::fabs(static_cast<double>(ref)) + 1e-300;
+                return std::fabs(got - static_cast<double>(ref)) <=
+                       1e-9 * std::fabs(static_cast<double>(ref)) + 1e-300;
             };
             EXPECT_TRUE(rel(e.dF1dw, r.dF1dw)) << e.dF1dw << " " << static_cast<double>(r.dF1dw);
             EXPECT_TRUE(rel(e.dF2dh, r.dF2dh)) << e.dF2dh << " " << static_cast<double>(r.dF2dh);
-            EXPECT_NEAR(e.dF1dh, static_cast<double>(r.dF1dh), 1e-9 * (std::fabs(static_cast<double>(r.dF1dh)) + s1 / h));
-            EXPECT_NEAR(e.dF2dw, static_cast<double>(r.dF2dw), 1e-9 * (std::fabs(static_cast<double>(r.dF2dw)) + s2));
+            EXPECT_NEAR(e.dF1dh, static_cast<double>(r.dF1dh),
+                        1e-9 * (std::fabs(static_cast<double>(r.dF1dh)) + s1 / h));
+            EXPECT_NEAR(e.dF2dw, static_cast<double>(r.dF2dw),
+                        1e-9 * (std::fabs(static_cast<double>(r.dF2dw)) + s2));
         }
     EXPECT_GT(beyond, 0);  // the points reach beyond the range of double
 }

@@ -11,10 +11,11 @@
 namespace {
 
 // Charges -2..+1 in three segments, pK per segment, one mobility row (mode 4).
-TComponents SegmentedRecord() {
+TComponents SegmentedRecord()
+{
     TComponents r = testcomp::Segmented(
-        testcomp::Constituent("His", -2, 1, {10, 11, 12, 13}, {20, 21, 22, 23}, 2, 0, 0), {1, 2, 3}, {2, 4, 6},
-        true);
+        testcomp::Constituent("His", -2, 1, {10, 11, 12, 13}, {20, 21, 22, 23}, 2, 0, 0), {1, 2, 3},
+        {2, 4, 6}, true);
     r.pKa[2][1] = 21;
     r.pKa[3][0] = 30;
     return r;
@@ -22,7 +23,8 @@ TComponents SegmentedRecord() {
 
 }  // namespace
 
-TEST(TComponents, CopiesAreDeepAndClearKeepsModeAndType) {
+TEST(TComponents, CopiesAreDeepAndClearKeepsModeAndType)
+{
     RecordingMessageSink sink;
     const TComponents r = SegmentedRecord();
     EXPECT_TRUE(r.mode == 4 && r.PKaOf(2, -1) == 21);  // charge -1 is position 1
@@ -43,18 +45,21 @@ TEST(TComponents, CopiesAreDeepAndClearKeepsModeAndType) {
     assigned.Clear();
     EXPECT_TRUE(assigned.mode == 4 && assigned.type == 2);
     EXPECT_TRUE(assigned.name.empty() && assigned.pKa.empty() && assigned.u.empty() &&
-                assigned.c_grad.empty() && assigned.ratio.empty() && !assigned.gradient && !assigned.zones);
+                assigned.c_grad.empty() && assigned.ratio.empty() && !assigned.gradient &&
+                !assigned.zones);
     EXPECT_TRUE(sink.warnings.empty());
 }
 
-TEST(TComponents, InconsistentRecordsWarnAndMissingRowsCopyAsMissing) {
+TEST(TComponents, InconsistentRecordsWarnAndMissingRowsCopyAsMissing)
+{
     RecordingMessageSink sink;
-    {   // segment values without segments: one warning, the arrays stay
+    {  // segment values without segments: one warning, the arrays stay
         TComponents r = SegmentedRecord();
         r.gradient = false;
         r.Clear();
-        EXPECT_EQ(sink.warnings, std::vector<std::string>{
-                                     "TComponents::~TComponents(): c_grad != NULL even gradient == false"});
+        EXPECT_EQ(sink.warnings,
+                  std::vector<std::string>{
+                      "TComponents::~TComponents(): c_grad != NULL even gradient == false"});
         EXPECT_FALSE(r.ratio.empty() || r.pKa.empty());
     }
     sink.Clear();
@@ -68,8 +73,9 @@ TEST(TComponents, InconsistentRecordsWarnAndMissingRowsCopyAsMissing) {
     s.minCharge = -1;
     s.u.resize(2);
     s.FreeArrays();
-    EXPECT_EQ(sink.warnings, (std::vector<std::string>{"TComponents::~TComponents(): pKa[2] not allocated",
-                                                       "TComponents::~TComponents(): u[1] not allocated"}));
+    EXPECT_EQ(sink.warnings,
+              (std::vector<std::string>{"TComponents::~TComponents(): pKa[2] not allocated",
+                                        "TComponents::~TComponents(): u[1] not allocated"}));
     // a table count without a table copies as no table with the same count
     TComponents t;
     t.tableCount = 12;

@@ -14,9 +14,9 @@
 
 #include "engine/modes/effects/effects_mode.h"
 #include "engine/modes/effects/effects_table.h"
+#include "engine/state/run_state.h"
 #include "engine/step/init_calc.h"
 #include "engine/step/run_calc.h"
-#include "engine/state/run_state.h"
 #include "foundation/errors.h"
 #include "foundation/numtext.h"
 #include "support/recording_host.h"
@@ -34,7 +34,8 @@ constexpr double kT25 = 298.15;
 // salts about 2 %/K, H+ and OH- less.
 constexpr double kSaltPerK = 0.0205, kHPerK = 0.013765757, kOHPerK = 0.0081;
 
-TUnivSet<TComponents> Kcl(double c = 10.0) {
+TUnivSet<TComponents> Kcl(double c = 10.0)
+{
     TUnivSet<TComponents> comp;
     comp.Add(StrongCation("Potassium", kUK, BGE, c, c));
     comp.Add(StrongAnion("Chloride", kUCl, BGE, c, c));
@@ -46,13 +47,16 @@ protected:
     void SetUp() override { host.Attach(st); }
     void TearDown() override { host.Detach(); }
 
-    void Fresh() {
+    void Fresh()
+    {
         host.Detach();
         st = RunState();
         host.Attach(st);
     }
     // Composition, nodes, length (m); fixed dt, constant voltage `volts`.
-    void Prepare(const TUnivSet<TComponents>& comp, int nodes, double length, double dt, double volts) {
+    void Prepare(const TUnivSet<TComponents>& comp, int nodes, double length, double dt,
+                 double volts)
+    {
         PrepareRun(st, comp, nodes);
         st.CapLengthPending = length;
         st.cbOptDt = false;
@@ -61,13 +65,15 @@ protected:
         st.UI = volts;
     }
     // A one-segment table with the given rows set (display units).
-    void Table(const std::vector<std::pair<int, std::string>>& rows) {
+    void Table(const std::vector<std::pair<int, std::string>>& rows)
+    {
         CreateEffectsGrid(st, 1);
         for (int r = kRowID; r < kEffectsRows; ++r) st.Grid[r][1] = "0.2";
         for (const auto& [row, cell] : rows) st.Grid[row][2] = cell;
         RefreshEffectsGrid(st);
     }
-    void Run(double stop) {
+    void Run(double stop)
+    {
         st.StopTime = stop;
         RunCalc(st);
         ASSERT_FALSE(st.NumericalFailure);
@@ -81,7 +87,7 @@ protected:
 
 struct Conduction {
     double kappa, current;
-    double shownAtInit;  // the conductivity profile drawn after Init
+    double shownAtInit;          // the conductivity profile drawn after Init
     std::vector<double> uRatio;  // mobility / limiting mobility of K+ (or the first ion), H+, OH-
 };
 
@@ -89,7 +95,8 @@ struct Conduction {
 
 // A KCl buffer 10 K above 25 degC conducts about 20 % more, and at a fixed
 // voltage the current rises alike; the capillary at 25 degC is the reference.
-TEST_F(EffectsTemperature, WarmerBufferConductsMoreAndCarriesMoreCurrent) {
+TEST_F(EffectsTemperature, WarmerBufferConductsMoreAndCarriesMoreCurrent)
+{
     auto at = [&](const TUnivSet<TComponents>& comp, const char* celsius) {
         Fresh();
         Prepare(comp, 50, 0.025, 1e-4, 250);
@@ -103,7 +110,8 @@ TEST_F(EffectsTemperature, WarmerBufferConductsMoreAndCarriesMoreCurrent) {
         Conduction c{a.Kappa[25], st.I, shown, {}};
         const int k = a.ZMin[1] == 0 ? 1 : 0;  // the charged form of constituent 1
         c.uRatio = {a.UForm(1, k)[25] / a.UFormLim(1, k)[25],
-                    a.UForm(h, 1)[25] / a.UFormLim(h, 1)[25], a.UForm(oh, 0)[25] / a.UFormLim(oh, 0)[25]};
+                    a.UForm(h, 1)[25] / a.UFormLim(h, 1)[25],
+                    a.UForm(oh, 0)[25] / a.UFormLim(oh, 0)[25]};
         return c;
     };
     const Conduction cold = at(Kcl(), "25"), warm = at(Kcl(), "35");
@@ -138,7 +146,8 @@ TEST_F(EffectsTemperature, WarmerBufferConductsMoreAndCarriesMoreCurrent) {
         const double uWater = c25.kappa / kF / 1.0 - uIon;
         EXPECT_GT(uWater, (acid ? 300e-9 : 150e-9));
         const double rate = acid ? kHPerK : kOHPerK;
-        const double expected = (uIon * (1 + 10 * kSaltPerK) + uWater * (1 + 10 * rate)) / (uIon + uWater);
+        const double expected =
+            (uIon * (1 + 10 * kSaltPerK) + uWater * (1 + 10 * rate)) / (uIon + uWater);
         EXPECT_NEAR(c35.kappa / c25.kappa, expected, 2e-4);
         EXPECT_NEAR(c35.current / c25.current, c35.kappa / c25.kappa, 1e-6);
     }
@@ -147,7 +156,8 @@ TEST_F(EffectsTemperature, WarmerBufferConductsMoreAndCarriesMoreCurrent) {
 // Without current a neutral zone spreads by diffusion alone; in a capillary
 // 20 K warmer than the set temperature its variance grows faster by
 // T / T0 = 318.15 / 298.15 (Einstein: D = u kT / q at a fixed mobility).
-TEST_F(EffectsTemperature, NeutralZoneSpreadsFasterInAWarmerCapillary) {
+TEST_F(EffectsTemperature, NeutralZoneSpreadsFasterInAWarmerCapillary)
+{
     auto growth = [&](const char* celsius) {
         Fresh();
         TUnivSet<TComponents> comp = Kcl();
@@ -177,7 +187,8 @@ TEST_F(EffectsTemperature, NeutralZoneSpreadsFasterInAWarmerCapillary) {
 // (an acid) is 10/11 dissociated one unit above its pK and 1/11 one unit
 // below; a positively charged wall (a base) the other way round. A negative
 // wall drives the flow the way a positive static EOF mobility does.
-TEST_F(EffectsTemperature, DynamicEOFFollowsTheWallDissociationAwayFromItsPK) {
+TEST_F(EffectsTemperature, DynamicEOFFollowsTheWallDissociationAwayFromItsPK)
+{
     Prepare(Kcl(), 40, 0.025, 1e-4, 250);
     st.cbEOF = true;
     Table({{kRowPKEOF, "6"}, {kRowUEOF, "50"}});
@@ -189,8 +200,10 @@ TEST_F(EffectsTemperature, DynamicEOFFollowsTheWallDissociationAwayFromItsPK) {
         bool positiveWall;
         double alpha, sign;
     };
-    const Case cases[] = {{7.0, false, 10.0 / 11, 1}, {5.0, false, 1.0 / 11, 1},
-                          {7.0, true, 1.0 / 11, -1},  {5.0, true, 10.0 / 11, -1}};
+    const Case cases[] = {{7.0, false, 10.0 / 11, 1},
+                          {5.0, false, 1.0 / 11, 1},
+                          {7.0, true, 1.0 / 11, -1},
+                          {5.0, true, 10.0 / 11, -1}};
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.pH) + (c.positiveWall ? " positive" : " negative"));
         st.rbPK_pos = c.positiveWall;
@@ -208,7 +221,8 @@ TEST_F(EffectsTemperature, DynamicEOFFollowsTheWallDissociationAwayFromItsPK) {
             a.E[j] = left ? 1e4 : 3e4;
         }
         const int nLeft = a.Nn / 2, nRight = a.Nn - nLeft;
-        const double mean = c.sign * uMax * (nLeft * c.alpha * 1e4 + nRight * (1 - c.alpha) * 3e4) / a.Nn;
+        const double mean =
+            c.sign * uMax * (nLeft * c.alpha * 1e4 + nRight * (1 - c.alpha) * 3e4) / a.Nn;
         EXPECT_NEAR(CalcEOFMobility(st), mean, 1e-9 * uMax * 1e4);
     }
 
@@ -234,7 +248,8 @@ TEST_F(EffectsTemperature, DynamicEOFFollowsTheWallDissociationAwayFromItsPK) {
 // potential of Henderson's equation, (RT/F) (uK - uCl)/(uK + uCl) ln 2, the
 // integral of the field across it: in the standard scheme and with the
 // capillary effects on at the set temperature.
-TEST_F(EffectsTemperature, JunctionPotentialOfAKclStepFollowsHenderson) {
+TEST_F(EffectsTemperature, JunctionPotentialOfAKclStepFollowsHenderson)
+{
     for (const bool effects : {false, true}) {
         SCOPED_TRACE(effects ? "capillary effects" : "standard");
         Fresh();

@@ -11,12 +11,12 @@
 #include <utility>
 #include <vector>
 
+#include "engine/equilibrium/equilibrium.h"
 #include "engine/modes/effects/effects_mode.h"
 #include "engine/modes/effects/effects_table.h"
-#include "engine/equilibrium/equilibrium.h"
+#include "engine/state/run_state.h"
 #include "engine/step/init_calc.h"
 #include "engine/step/run_calc.h"
-#include "engine/state/run_state.h"
 #include "foundation/errors.h"
 #include "foundation/numtext.h"
 #include "support/recording_host.h"
@@ -32,14 +32,16 @@ constexpr double kF = 96485.0;
 constexpr double kRhoCp = 997.02 * 4240.4;
 constexpr double kAlpha = 0.60586 / kRhoCp;
 
-TUnivSet<TComponents> Kcl(double c = 10.0) {
+TUnivSet<TComponents> Kcl(double c = 10.0)
+{
     TUnivSet<TComponents> comp;
     comp.Add(StrongCation("Potassium", kUK, BGE, c, c));
     comp.Add(StrongAnion("Chloride", kUCl, BGE, c, c));
     return comp;
 }
 
-TUnivSet<TComponents> KclWithNeutral(double cInj) {
+TUnivSet<TComponents> KclWithNeutral(double cInj)
+{
     TUnivSet<TComponents> comp = Kcl();
     comp.Add(Constituent("Neutral", 0, 0, {0.0}, {0.0}, Analyte, 0.0, cInj));
     return comp;
@@ -51,7 +53,8 @@ protected:
     void TearDown() override { host.Detach(); }
 
     // Composition, nodes, length (m); fixed dt, no time-step control.
-    void Prepare(const TUnivSet<TComponents>& comp, int nodes, double length, double dt) {
+    void Prepare(const TUnivSet<TComponents>& comp, int nodes, double length, double dt)
+    {
         PrepareRun(st, comp, nodes);
         st.CapLengthPending = length;
         st.cbOptDt = false;
@@ -59,21 +62,24 @@ protected:
     }
     // A table of `segments` columns with the given rows set (display units).
     void Table(int segments, const std::vector<std::pair<int, std::vector<std::string>>>& rows,
-               double edgeMM = 0.2) {
+               double edgeMM = 0.2)
+    {
         CreateEffectsGrid(st, segments);
         for (int r = kRowID; r < kEffectsRows; ++r) st.Grid[r][1] = FloatToStr(edgeMM);
         for (const auto& [row, cells] : rows)
             for (int k = 0; k < segments; ++k) st.Grid[row][k + 2] = cells[k];
         RefreshEffectsGrid(st);
     }
-    void Run(double stop) {
+    void Run(double stop)
+    {
         st.StopTime = stop;
         RunCalc(st);
         ASSERT_FALSE(st.NumericalFailure);
     }
     double X(int j) const { return j * st.DX; }
     // Amount and centroid of constituent i, weighted by the volume S DX.
-    std::pair<double, double> Moments(int i) const {
+    std::pair<double, double> Moments(int i) const
+    {
         double m0 = 0, m1 = 0;
         for (int j = 0; j < st.Arr.Nn; ++j) {
             const double w = st.Arr.S[j] * st.DX * st.Arr.C(2, i)[j];
@@ -83,7 +89,8 @@ protected:
         return {m0, m1 / m0};
     }
     // A fresh run state for the next case.
-    void Reset() {
+    void Reset()
+    {
         host.Detach();
         host.onProcessMessages = nullptr;
         st = RunState();
@@ -97,11 +104,15 @@ protected:
 
 }  // namespace
 
-TEST_F(Effects, TableCellsBecomeProfilesInEngineUnits) {
+TEST_F(Effects, TableCellsBecomeProfilesInEngineUnits)
+{
     Prepare(Kcl(), 100, 0.5, 1e-4);
     st.cbS = st.rbD = st.cbT = st.cbEOF = st.cbMix = true;
-    Table(2, {{kRowRatio, {"1", "1"}}, {kRowID, {"50", "50"}}, {kRowT, {"25", "25"}},
-              {kRowPKEOF, {"5.5", "5.5"}}, {kRowMix, {"3", "7"}}});
+    Table(2, {{kRowRatio, {"1", "1"}},
+              {kRowID, {"50", "50"}},
+              {kRowT, {"25", "25"}},
+              {kRowPKEOF, {"5.5", "5.5"}},
+              {kRowMix, {"3", "7"}}});
     ASSERT_TRUE(InitCalc(st));
     EXPECT_TRUE(sink.warnings.empty());
     const EngineArrays& a = st.Arr;
@@ -112,9 +123,10 @@ TEST_F(Effects, TableCellsBecomeProfilesInEngineUnits) {
         EXPECT_DOUBLE_EQ(a.PKEOF[j], 2.5);
     }
     // ratios 1, 1 on 0.5 m: the mixing step (3 -> 7) is half way at 0.25 m
-    const double mixes[][3] = {{a.Mix[50], 5.0, 1e-6},           {a.Mix[0], 3.0, 1e-12},
-                               {a.Mix[100], 7.0, 1e-12},         {a.MixWindow[1][10], 3.0, 1e-12},
-                               {a.MixWindow[2][10], 0.0, 1e-12}, {a.MixWindow[1][50] + a.MixWindow[2][50], 5.0, 1e-6}};
+    const double mixes[][3] = {
+        {a.Mix[50], 5.0, 1e-6},           {a.Mix[0], 3.0, 1e-12},
+        {a.Mix[100], 7.0, 1e-12},         {a.MixWindow[1][10], 3.0, 1e-12},
+        {a.MixWindow[2][10], 0.0, 1e-12}, {a.MixWindow[1][50] + a.MixWindow[2][50], 5.0, 1e-6}};
     for (const auto& m : mixes) EXPECT_NEAR(m[0], m[1], m[2]);
 
     // a cell that is not a number: the message, and the row default (0) in its place
@@ -134,7 +146,8 @@ TEST_F(Effects, TableCellsBecomeProfilesInEngineUnits) {
 // A negative mixing coefficient would drive the concentrations away from
 // their mean: such a segment does not mix (0 at its nodes and in its window)
 // and the table is reported, while the other segment mixes as typed.
-TEST_F(Effects, ANegativeMixingSegmentDoesNotMix) {
+TEST_F(Effects, ANegativeMixingSegmentDoesNotMix)
+{
     Prepare(Kcl(), 100, 0.5, 1e-4);
     st.cbMix = true;
     Table(2, {{kRowRatio, {"1", "1"}}, {kRowMix, {"3", "-2"}}});
@@ -149,10 +162,12 @@ TEST_F(Effects, ANegativeMixingSegmentDoesNotMix) {
     EXPECT_EQ(std::make_pair(a.Mix[100], a.MixWindow[2][100]), std::make_pair(0.0, 0.0));
 }
 
-TEST_F(Effects, TheTableCopySurvivesRestoringTheGrid) {
+TEST_F(Effects, TheTableCopySurvivesRestoringTheGrid)
+{
     Prepare(Kcl(), 100, 0.5, 1e-4);
     Table(3, {{kRowRatio, {"1", "2", "1"}}, {kRowS, {"1.5", "2", "2.5"}}});
-    EXPECT_EQ(std::make_pair(st.Grid[0][2], st.Grid[0][3]), std::make_pair(std::string("125"), std::string("250")));
+    EXPECT_EQ(std::make_pair(st.Grid[0][2], st.Grid[0][3]),
+              std::make_pair(std::string("125"), std::string("250")));
     st.Grid[kRowMix][4] = "?";
     StoreEffectsTable(st.effects());
     const auto rows = st.TableRows;
@@ -166,7 +181,8 @@ TEST_F(Effects, TheTableCopySurvivesRestoringTheGrid) {
 
 // Steady Joule heating at constant current: the energy balance per volume
 // gives dT = p j^2 / kappa(T); the temperature relaxes with tau = rho cp p.
-TEST_F(Effects, JouleHeatingReachesTheEnergyBalanceWithItsRelaxationTime) {
+TEST_F(Effects, JouleHeatingReachesTheEnergyBalanceWithItsRelaxationTime)
+{
     for (const double current : {20.0, 2.0}) {  // uA: a rise of about 5 K, then 0.05 K
         Reset();
         Prepare(Kcl(), 20, 0.01, 3.5e-4);
@@ -205,7 +221,8 @@ TEST_F(Effects, JouleHeatingReachesTheEnergyBalanceWithItsRelaxationTime) {
 
 // Heat conduction without current: the variance of a small temperature pulse
 // grows by 2 alpha t, alpha = k / (rho cp); the loss term scales only the amplitude.
-TEST_F(Effects, ATemperaturePulseSpreadsWithTheThermalDiffusivity) {
+TEST_F(Effects, ATemperaturePulseSpreadsWithTheThermalDiffusivity)
+{
     Prepare(Kcl(), 200, 0.01, 1e-3);
     st.UI = 0;
     st.cbH = st.cbDiffusion = true;
@@ -234,7 +251,8 @@ TEST_F(Effects, ATemperaturePulseSpreadsWithTheThermalDiffusivity) {
 
 // A neutral plug carried by the static EOF at v = mu U / L; in a capillary of
 // two sections the volume flow is continuous, so the plug slows by S1/S2.
-TEST_F(Effects, NeutralPlugsFollowTheVolumeFlow) {
+TEST_F(Effects, NeutralPlugsFollowTheVolumeFlow)
+{
     auto velocity = [&](double inj, bool stepped) {
         Reset();
         Prepare(KclWithNeutral(1.0), 500, 0.025, 2e-3);
@@ -262,7 +280,8 @@ TEST_F(Effects, NeutralPlugsFollowTheVolumeFlow) {
 }
 
 // Constant current across a cross-section step: U = I * integral dx / (kappa S).
-TEST_F(Effects, VoltageFollowsTheResistanceOfTheSections) {
+TEST_F(Effects, VoltageFollowsTheResistanceOfTheSections)
+{
     Prepare(Kcl(), 400, 0.025, 1e-4);
     st.rbVoltage = false;
     st.UI = 10;
@@ -275,7 +294,8 @@ TEST_F(Effects, VoltageFollowsTheResistanceOfTheSections) {
 }
 
 // Henderson-Hasselbalch at the wall: half the groups are dissociated at pH = pK.
-TEST_F(Effects, DynamicEOFIsHalfTheMaximumAtTheWallPK) {
+TEST_F(Effects, DynamicEOFIsHalfTheMaximumAtTheWallPK)
+{
     Prepare(Kcl(), 50, 0.025, 1e-4);
     st.cbEOF = true;
     Table(1, {{kRowPKEOF, {"5.5"}}, {kRowUEOF, {"50"}}});
@@ -294,7 +314,8 @@ TEST_F(Effects, DynamicEOFIsHalfTheMaximumAtTheWallPK) {
 
 // Mixing relaxes every node towards the volume mean: (C - mean) ~ exp(-k t),
 // and the amount sum S C DX stays.
-TEST_F(Effects, MixingDecaysExponentiallyAndConserves) {
+TEST_F(Effects, MixingDecaysExponentiallyAndConserves)
+{
     Prepare(KclWithNeutral(1.0), 200, 0.025, 1e-3);
     st.InjSitePending = 12.5;
     st.PeakWidthPending = 8.0;
@@ -313,7 +334,8 @@ TEST_F(Effects, MixingDecaysExponentiallyAndConserves) {
 }
 
 // Zones migrating through a capillary with a cross-section step keep their amounts.
-TEST_F(Effects, AmountsAreConservedWithASteppedCrossSection) {
+TEST_F(Effects, AmountsAreConservedWithASteppedCrossSection)
+{
     Prepare(AcetateBufferWithAnalytes(), 250, 0.025, 1e-4);
     st.InjSitePending = 10.0;
     st.UI = 250;
@@ -329,7 +351,8 @@ TEST_F(Effects, AmountsAreConservedWithASteppedCrossSection) {
 // The simplified heating does not diverge at small rises (its relaxation fit
 // has a negative time constant below about 0.19 K), and a node without
 // heating coefficient stays at its ambient temperature.
-TEST_F(Effects, SimplifiedHeatingStaysFiniteAtSmallRises) {
+TEST_F(Effects, SimplifiedHeatingStaysFiniteAtSmallRises)
+{
     Prepare(Kcl(), 20, 0.01, 1e-4);
     st.rbVoltage = false;
     st.UI = 1;  // a rise of about 0.01 K
@@ -352,7 +375,8 @@ TEST_F(Effects, SimplifiedHeatingStaysFiniteAtSmallRises) {
 // coefficient p = d / 4 / 1500 K m3/W; the conductivity of 10 mM KCl grows by
 // 2.05 % per K. The dynamic EOF with the default wall (pK 5.5, 50e-9 m2/(V s))
 // carries a neutral plug at pH 7 with alpha = K / (K + cH).
-TEST_F(Effects, EffectsTickedAfterAnInitWithoutThemWorkWithTheirDefaults) {
+TEST_F(Effects, EffectsTickedAfterAnInitWithoutThemWorkWithTheirDefaults)
+{
     Prepare(Kcl(), 20, 0.01, 3.5e-4);
     st.rbVoltage = false;
     st.UI = 20;  // uA
@@ -366,7 +390,8 @@ TEST_F(Effects, EffectsTickedAfterAnInitWithoutThemWorkWithTheirDefaults) {
     ASSERT_GT(rise, 3.0);
     Run(20 * kRhoCp * p);
     EXPECT_TRUE(sink.warnings.empty()) << sink.warnings.front();
-    for (int n = 0; n < st.Arr.Nn; ++n) EXPECT_NEAR((st.Arr.T(2)[n] - 298.15) / rise, 1.0, 0.01) << n;
+    for (int n = 0; n < st.Arr.Nn; ++n)
+        EXPECT_NEAR((st.Arr.T(2)[n] - 298.15) / rise, 1.0, 0.01) << n;
 
     Reset();
     Prepare(KclWithNeutral(1.0), 500, 0.025, 2e-3);
@@ -394,10 +419,11 @@ TEST_F(Effects, EffectsTickedAfterAnInitWithoutThemWorkWithTheirDefaults) {
 // voltage in a uniform capillary E = U / L, and 10 mM KCl conducts
 // kappa25 (1 + 0.0205 dT): the steady rise is dT = p E^2 kappa25 / (1 - 0.0205
 // p E^2 kappa25). Ticked after an Init without effects, as a user ticks it.
-TEST_F(Effects, HeatingFromTheHOARowAtConstantVoltageReachesTheWallLossBalance) {
+TEST_F(Effects, HeatingFromTheHOARowAtConstantVoltageReachesTheWallLossBalance)
+{
     Prepare(Kcl(), 20, 0.01, 3.5e-4);
     st.rbVoltage = true;
-    st.UI = 400;  // V
+    st.UI = 400;             // V
     st.rbD = st.rbH = true;  // the diameter and hOA are typed, S and p computed
     Table(1, {{kRowID, {"75"}}, {kRowHOA, {"1000"}}});
     ASSERT_TRUE(InitCalc(st));
@@ -414,7 +440,8 @@ TEST_F(Effects, HeatingFromTheHOARowAtConstantVoltageReachesTheWallLossBalance) 
     ASSERT_GT(rise, 4.0);
     Run(20 * kRhoCp * p);
     EXPECT_TRUE(sink.warnings.empty()) << sink.warnings.front();
-    for (int n = 0; n < st.Arr.Nn; ++n) EXPECT_NEAR((st.Arr.T(2)[n] - 298.15) / rise, 1.0, 5e-4) << n;
+    for (int n = 0; n < st.Arr.Nn; ++n)
+        EXPECT_NEAR((st.Arr.T(2)[n] - 298.15) / rise, 1.0, 5e-4) << n;
     // the current follows the warmer conductivity: I = kappa25 (1 + 0.0205 dT) E S
     EXPECT_NEAR(st.I / (kappa25 * (1 + 0.0205 * rise) * E * kPi * d * d / 4), 1.0, 5e-4);
 }
@@ -422,7 +449,8 @@ TEST_F(Effects, HeatingFromTheHOARowAtConstantVoltageReachesTheWallLossBalance) 
 // A bad cell costs only its own value: its row default takes its place and
 // every other cell and row is built; an edge of width 0 gives its own row
 // sharp steps (half way on a boundary node) and leaves the other rows alone.
-TEST_F(Effects, ABadCellOrAZeroEdgeCostsOnlyItsOwnValue) {
+TEST_F(Effects, ABadCellOrAZeroEdgeCostsOnlyItsOwnValue)
+{
     Prepare(Kcl(), 100, 0.5, 1e-4);
     st.cbS = st.cbT = st.cbMix = true;
     Table(2, {{kRowS, {"1.5", "3"}}, {kRowT, {"40", "30"}}, {kRowMix, {"3", "x"}}});
@@ -450,7 +478,8 @@ TEST_F(Effects, ABadCellOrAZeroEdgeCostsOnlyItsOwnValue) {
     EXPECT_EQ(sink.warnings, std::vector<std::string>{kEffectsInvalid});
     rowsKept();
     EXPECT_EQ(std::make_tuple(a.Mix[49], a.Mix[50], a.Mix[51]), std::make_tuple(3.0, 5.0, 7.0));
-    EXPECT_EQ(std::make_tuple(a.MixWindow[1][49], a.MixWindow[1][50], a.MixWindow[2][50], a.MixWindow[2][51]),
+    EXPECT_EQ(std::make_tuple(a.MixWindow[1][49], a.MixWindow[1][50], a.MixWindow[2][50],
+                              a.MixWindow[2][51]),
               std::make_tuple(3.0, 1.5, 3.5, 7.0));
 
     // a temperature below absolute zero is a bad cell too: the ambient temperature in its place
@@ -468,7 +497,8 @@ TEST_F(Effects, ABadCellOrAZeroEdgeCostsOnlyItsOwnValue) {
 // Init ends with the temperature update: the simplified heating of a small
 // rise (whose relaxation fit has no positive time constant) is at its steady
 // value p j^2 / kappa right after Init.
-TEST_F(Effects, TheStarterHoldsTheStateTemperatureAndInitEndsWithTheTemperatureUpdate) {
+TEST_F(Effects, TheStarterHoldsTheStateTemperatureAndInitEndsWithTheTemperatureUpdate)
+{
     Prepare(Kcl(), 20, 0.01, 3.5e-4);
     st.rbVoltage = false;
     st.UI = 20;

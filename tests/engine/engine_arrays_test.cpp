@@ -5,19 +5,21 @@
 #include <cmath>
 #include <tuple>
 
-#include "engine/state/engine_arrays.h"
 #include "engine/equilibrium/equilibrium.h"
+#include "engine/state/engine_arrays.h"
 #include "engine/state/run_state.h"
 #include "foundation/errors.h"
 #include "support/recording_host.h"
 #include "support/recording_sink.h"
 #include "support/uniform_grid.h"
 
-TEST(EngineArrays, ShapesZeroFillRotationAndRelease) {
+TEST(EngineArrays, ShapesZeroFillRotationAndRelease)
+{
     RecordingHost host;
     RunState st;
     host.Attach(st);
-    st.CompInit.Add(MakeConstituent("phosphate", -3, 0, {12.67, 7.21, 2.16, 0}, {71, 61, 35, 0}, 1));
+    st.CompInit.Add(
+        MakeConstituent("phosphate", -3, 0, {12.67, 7.21, 2.16, 0}, {71, 61, 35, 0}, 1));
     st.CompInit.Add(MakeConstituent("glucose", 0, 0, {0}, {0}, 1));
     st.CompInit.Add(MakeConstituent("His", -1, 2, {9.2, 0, 6.0, 1.8}, {30, 0, 20, 40}, 1));
     st.NComp = 3;
@@ -26,7 +28,8 @@ TEST(EngineArrays, ShapesZeroFillRotationAndRelease) {
     EngineArrays& a = st.Arr;
     ASSERT_TRUE(a.Allocated());
     // forms: H+, OH- (lowest charge -1), phosphate, glucose, His
-    EXPECT_EQ(std::make_tuple(a.Nn, a.NForms, a.ZMin[5], a.Forms(2)), std::make_tuple(51, 2 + 3 + 0 + 3, -1, 1));
+    EXPECT_EQ(std::make_tuple(a.Nn, a.NForms, a.ZMin[5], a.Forms(2)),
+              std::make_tuple(51, 2 + 3 + 0 + 3, -1, 1));
     // zero-filled, every row its own N+1 values, forms follow their level
     for (int l = 1; l <= 5; ++l)
         for (int i = 1; i <= 5; ++i)
@@ -36,7 +39,8 @@ TEST(EngineArrays, ShapesZeroFillRotationAndRelease) {
                     a.CForm(l, i, k)[n] = 1000 * l + 10 * i + k + n * 1e-3;
                 }
     // not overwritten by the next row; H+ and OH- are the last two
-    EXPECT_EQ(std::make_tuple(a.CForm(1, 1, 0)[50], a.CH(2)[0], a.COH(2)[0]), std::make_tuple(1010 + 50 * 1e-3, 2041.0, 2050.0));
+    EXPECT_EQ(std::make_tuple(a.CForm(1, 1, 0)[50], a.CH(2)[0], a.COH(2)[0]),
+              std::make_tuple(1010 + 50 * 1e-3, 2041.0, 2050.0));
     // rotation: level k+1 takes level k, level 1 recycles the oldest rows
     const double* rows[6];
     for (int l = 1; l <= 5; ++l) rows[l] = a.C(l, 2);
@@ -56,7 +60,8 @@ TEST(EngineArrays, ShapesZeroFillRotationAndRelease) {
     EXPECT_EQ(a.C(2, 1)[50], 0.0);  // a fresh allocation starts from zero
 }
 
-TEST(NodeConstants, DiffusionFromMobilityAndImmobileConstituents) {
+TEST(NodeConstants, DiffusionFromMobilityAndImmobileConstituents)
+{
     RecordingMessageSink sink;
     RunState st;
     SetUpUniformGrid(st,

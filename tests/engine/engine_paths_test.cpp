@@ -12,21 +12,21 @@
 #include <tuple>
 #include <vector>
 
-#include "engine/step/derivatives.h"
-#include "engine/modes/diffusion/diffusion_mode.h"
 #include "engine/equilibrium/equilibrium.h"
 #include "engine/equilibrium/equilibrium_range.h"
+#include "engine/modes/diffusion/diffusion_mode.h"
+#include "engine/state/run_state.h"
+#include "engine/step/derivatives.h"
 #include "engine/step/init_calc.h"
 #include "engine/step/rk_start.h"
 #include "engine/step/run_calc.h"
-#include "engine/state/run_state.h"
 #include "engine/step/step_services.h"
 #include "foundation/errors.h"
 #include "support/recording_host.h"
 #include "support/recording_sink.h"
 #include "support/run_profiles.h"
-#include "support/uniform_grid.h"
 #include "support/test_compositions.h"
+#include "support/uniform_grid.h"
 
 namespace {
 
@@ -35,7 +35,9 @@ using namespace testcomp;
 // A run state with a recording host and message sink, prepared with the
 // composition and node count, `before` applied, and initialised.
 struct HostedRun {
-    HostedRun(const TUnivSet<TComponents>& comp, int nodes, const std::function<void(RunState&)>& before = {}) {
+    HostedRun(const TUnivSet<TComponents>& comp, int nodes,
+              const std::function<void(RunState&)>& before = {})
+    {
         PrepareRun(st, comp, nodes);
         st.Host = &host;
         if (before) before(st);
@@ -47,7 +49,8 @@ struct HostedRun {
     bool initialised = false;
 };
 
-TEST(TimeStepControl, ShrinksAboveTheTargetAndGrowsBelowIt) {
+TEST(TimeStepControl, ShrinksAboveTheTargetAndGrowsBelowIt)
+{
     RunState st;
     RunLocals loc;
     loc.CorrectorIterations = 1;
@@ -59,9 +62,11 @@ TEST(TimeStepControl, ShrinksAboveTheTargetAndGrowsBelowIt) {
     // far above the target at a multiple of OptInter: dt / 1.25, and a restart;
     // not a multiple of OptInter, or within 0.1..10 times the target:
     // unchanged; below a tenth of the target: dt * 1.25
-    const std::tuple<int, double, double, bool> steps[] = {   // count, error, dt after, restart
-        {300, 1e-3, 1e-3 / 1.25, true}, {301, 1e-3, 1e-3 / 1.25, false}, {400, 9e-11, 1e-3 / 1.25, false},
-        {500, 1.1e-12, 1e-3 / 1.25, false}, {600, 0.9e-12, 1e-3, true}, {700, 1.5e-10, 1e-3 / 1.25, true},
+    const std::tuple<int, double, double, bool> steps[] = {
+        // count, error, dt after, restart
+        {300, 1e-3, 1e-3 / 1.25, true},   {301, 1e-3, 1e-3 / 1.25, false},
+        {400, 9e-11, 1e-3 / 1.25, false}, {500, 1.1e-12, 1e-3 / 1.25, false},
+        {600, 0.9e-12, 1e-3, true},       {700, 1.5e-10, 1e-3 / 1.25, true},
         {800, 0.9e-12, 1e-3, true}};
     for (auto [count, error, dt, restart] : steps) {
         st.Restart = false;
@@ -82,7 +87,7 @@ TEST(TimeStepControl, ShrinksAboveTheTargetAndGrowsBelowIt) {
     loc.RunSteps = 10;
     st.Statics.CutStreakCount = st.Statics.CutStreakStart = -1;
     st.StepCount = 1000;
-    st.StepError = 0;   // the error alone would not change dt here
+    st.StepError = 0;  // the error alone would not change dt here
     TimeStepControl(st, loc);
     EXPECT_DOUBLE_EQ(st.DT, 1e-4);
     EXPECT_DOUBLE_EQ(st.ErrOpt, 0.4e-11);
@@ -114,7 +119,8 @@ TEST(TimeStepControl, ShrinksAboveTheTargetAndGrowsBelowIt) {
 // vanish inside the capillary.
 class FirstOrderReaction : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         TUnivSet<TComponents> comp;
         comp.Add(WeakAcid("PC", 12, 20, BGE, 0.5, 0.5));
         comp.Add(WeakAcid("C", 12, 25, BGE, 2.0, 2.0));
@@ -133,15 +139,16 @@ protected:
         st.cbOptDt = false;
         st.EpsCor = 1e-12;
     }
-    static constexpr double kRate = 100;   // 1/s
+    static constexpr double kRate = 100;  // 1/s
     static constexpr int kMid = 50;
     RecordingMessageSink sink;
     RecordingHost host;
     RunState st;
 };
 
-TEST_F(FirstOrderReaction, StarterFollowsTheExponentialToFourthOrder) {
-    const double c0 = st.Arr.C(2, 2)[kMid], dt = 1e-3;   // k dt = 0.1
+TEST_F(FirstOrderReaction, StarterFollowsTheExponentialToFourthOrder)
+{
+    const double c0 = st.Arr.C(2, 2)[kMid], dt = 1e-3;  // k dt = 0.1
     ASSERT_EQ(c0, 2.0);
     st.DT = dt;
     const double t0 = st.Time;
@@ -159,15 +166,17 @@ TEST_F(FirstOrderReaction, StarterFollowsTheExponentialToFourthOrder) {
     EXPECT_TRUE(sink.warnings.empty());
 }
 
-TEST_F(FirstOrderReaction, StarterStopsAtANonFiniteConcentrationAndNamesIt) {
+TEST_F(FirstOrderReaction, StarterStopsAtANonFiniteConcentrationAndNamesIt)
+{
     st.DT = 1e-3;
     st.Arr.C(2, 2)[kMid] = std::nan("");
     const double t0 = st.Time;
     EXPECT_FALSE(RestartMultistep(st, 2));
     EXPECT_TRUE(st.Stop && st.NumericalFailure && st.Restart && st.Time == t0);
-    EXPECT_TRUE(std::isnan(st.Arr.C(2, 2)[kMid]));   // the level exchange undone
-    EXPECT_EQ(sink.warnings, std::vector<std::string>{"Concentration is not a finite number: constituent 2, node " +
-                                                      std::to_string(kMid) + ". Calculation stopped."});
+    EXPECT_TRUE(std::isnan(st.Arr.C(2, 2)[kMid]));  // the level exchange undone
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{
+                                 "Concentration is not a finite number: constituent 2, node " +
+                                 std::to_string(kMid) + ". Calculation stopped."});
 }
 
 TEST_F(FirstOrderReaction, StarterThatStopsGivesBackTheWindow)
@@ -183,7 +192,8 @@ TEST_F(FirstOrderReaction, StarterThatStopsGivesBackTheWindow)
     EXPECT_EQ(std::make_pair(st.LeftWall, st.RightWall), std::make_pair(60, 90));
 }
 
-TEST_F(FirstOrderReaction, MultistepFollowsTheExponentialAcrossADtChange) {
+TEST_F(FirstOrderReaction, MultistepFollowsTheExponentialAcrossADtChange)
+{
     const double c0 = st.Arr.C(2, 2)[kMid];
     const double t0 = st.Time;
     st.DT = 2e-4;
@@ -191,7 +201,7 @@ TEST_F(FirstOrderReaction, MultistepFollowsTheExponentialAcrossADtChange) {
     int step = 0;
     host.onProcessMessages = [&](int) {
         if (st.StepCount == 0) return;
-        if (++step == 40) {   // as the dt edit does
+        if (++step == 40) {  // as the dt edit does
             st.DT = 5e-4;
             st.Restart = true;
         }
@@ -200,13 +210,14 @@ TEST_F(FirstOrderReaction, MultistepFollowsTheExponentialAcrossADtChange) {
     RunCalc(st);
     ASSERT_EQ(step, 120);
     const double t = st.Time - t0;
-    EXPECT_NEAR(t, 43 * 2e-4 + 83 * 5e-4, 1e-12);   // both starters' three steps included
+    EXPECT_NEAR(t, 43 * 2e-4 + 83 * 5e-4, 1e-12);  // both starters' three steps included
     const double exact = c0 * std::exp(-kRate * t);
     EXPECT_NEAR(st.Arr.C(2, 2)[kMid], exact, 1e-5 * c0);
     EXPECT_TRUE(sink.warnings.empty());
 }
 
-TEST_F(FirstOrderReaction, StarterThatEndsTheDiffusionModeLeavesARestartForTheRestoredDt) {
+TEST_F(FirstOrderReaction, StarterThatEndsTheDiffusionModeLeavesARestartForTheRestoredDt)
+{
     // The starter's three steps run the diffusion clock out; the mode's end
     // restores dt, which the history just built does not fit: the restart
     // stays requested, and the next one builds the history at the restored dt.
@@ -215,17 +226,19 @@ TEST_F(FirstOrderReaction, StarterThatEndsTheDiffusionModeLeavesARestartForTheRe
     st.DT = 1e-4;
     const double t0 = st.Time;
     ASSERT_TRUE(RestartMultistep(st, 2));
-    EXPECT_EQ(std::make_tuple(st.DiffMode, st.DT, st.Restart, st.Time), std::make_tuple(false, 1e-3, true, t0));
+    EXPECT_EQ(std::make_tuple(st.DiffMode, st.DT, st.Restart, st.Time),
+              std::make_tuple(false, 1e-3, true, t0));
     ASSERT_TRUE(RestartMultistep(st, 2));
     EXPECT_FALSE(st.Restart);
     EXPECT_DOUBLE_EQ(st.Time, t0 + 3e-3);
 }
 
-TEST_F(FirstOrderReaction, KineticTermClampsOnlyWhereAPowerWouldBeUndefined) {
+TEST_F(FirstOrderReaction, KineticTermClampsOnlyWhereAPowerWouldBeUndefined)
+{
     // A concentration below zero: with an integral exponent the power is
     // finite and taken as it is; with a fractional one it counts as 0.
     st.Arr.C(2, 2)[kMid] = -0.5;
-    auto rate = [&](double kinA) {   // what the reaction adds to d[PC]/dt
+    auto rate = [&](double kinA) {  // what the reaction adds to d[PC]/dt
         st.Kin1 = 0;
         CalcDER(st, 2, false);
         const double base = st.Arr.F(2, 1)[kMid];
@@ -242,7 +255,8 @@ TEST_F(FirstOrderReaction, KineticTermClampsOnlyWhereAPowerWouldBeUndefined) {
 
 // The dcH/dt mode integrates cH instead of solving electroneutrality: the run
 // keeps every node electroneutral and ends where the ordinary run ends.
-TEST(DcHMode, KeepsElectroneutralityAndFollowsTheOrdinaryRun) {
+TEST(DcHMode, KeepsElectroneutralityAndFollowsTheOrdinaryRun)
+{
     auto runMode = [](bool dcH) {
         HostedRun run(AcetateBufferWithAnalytes(), 100, [dcH](RunState& s) { s.cbDcH = dcH; });
         EXPECT_TRUE(run.initialised);
@@ -259,7 +273,8 @@ TEST(DcHMode, KeepsElectroneutralityAndFollowsTheOrdinaryRun) {
             worst = std::max(worst, std::fabs(r) / scale);
         }
         std::vector<double> v(st.Arr.CH(2), st.Arr.CH(2) + st.NX + 1);
-        for (int i = 1; i <= st.NComp; ++i) v.insert(v.end(), st.Arr.C(2, i), st.Arr.C(2, i) + st.NX + 1);
+        for (int i = 1; i <= st.NComp; ++i)
+            v.insert(v.end(), st.Arr.C(2, i), st.Arr.C(2, i) + st.NX + 1);
         return std::make_pair(worst, v);
     };
     const auto [worstOrdinary, ordinary] = runMode(false);
@@ -268,24 +283,29 @@ TEST(DcHMode, KeepsElectroneutralityAndFollowsTheOrdinaryRun) {
     ASSERT_EQ(ordinary.size(), dcH.size());
     double largest = 0;
     for (std::size_t k = 0; k < dcH.size(); ++k)
-        largest = std::max(largest, std::fabs(dcH[k] - ordinary[k]) / std::max(std::fabs(ordinary[k]), 1e-3));
+        largest = std::max(
+            largest, std::fabs(dcH[k] - ordinary[k]) / std::max(std::fabs(ordinary[k]), 1e-3));
     EXPECT_LT(largest, 1e-8);
 }
 
 // Equal concentrations and cH on every node, but a segment of other
 // mobilities from node 5 on and another pK from node 8 on: the speciation there is the
 // node's own, not a copy of its left neighbour's.
-TEST(Speciation, NeighboursWithOtherMobilitiesAreNotCopied) {
+TEST(Speciation, NeighboursWithOtherMobilitiesAreNotCopied)
+{
     RunState st;
-    SetUpUniformGrid(st, {MakeStrongCation("Na", 50.0, 10), MakeStrongAnion("Cl", 80.0, 5),
-                          MakeConstituent("Acetic acid", -1, 0, {4.756, 0}, {42.4, 0}, 5)},
+    SetUpUniformGrid(st,
+                     {MakeStrongCation("Na", 50.0, 10), MakeStrongAnion("Cl", 80.0, 5),
+                      MakeConstituent("Acetic acid", -1, 0, {4.756, 0}, {42.4, 0}, 5)},
                      10);
     Elneut(st, 2, -1, -1, true);
     const double h = st.Arr.CH(2)[0];
-    for (int j = 0; j <= st.NX; ++j) st.Arr.CH(2)[j] = h;   // the same cH everywhere
+    for (int j = 0; j <= st.NX; ++j) st.Arr.CH(2)[j] = h;  // the same cH everywhere
     EngineArrays& a = st.Arr;
-    for (int j = 5; j <= st.NX; ++j) a.UForm(1, 1)[j] = 2 * a.UForm(1, 1)[0];   // sodium twice as fast
-    for (int j = 8; j <= st.NX; ++j) a.LForm(3, 0)[j] = 10 * a.LForm(3, 0)[0];   // acetate: pK one lower
+    for (int j = 5; j <= st.NX; ++j)
+        a.UForm(1, 1)[j] = 2 * a.UForm(1, 1)[0];  // sodium twice as fast
+    for (int j = 8; j <= st.NX; ++j)
+        a.LForm(3, 0)[j] = 10 * a.LForm(3, 0)[0];  // acetate: pK one lower
     CalcSpeciationRange(st, 2, 0, st.NX);
     for (int j : {4, 5, 6, 7, 8, 9}) {
         // a strong cation: UEff is its mobility
@@ -298,7 +318,8 @@ TEST(Speciation, NeighboursWithOtherMobilitiesAreNotCopied) {
 
 // Acetate buffer with two cationic analytes, chloride (constituent 5)
 // injected as an anionic one and a neutral one (6), at rest in the field.
-TUnivSet<TComponents> BufferWithCationsAndAnAnion() {
+TUnivSet<TComponents> BufferWithCationsAndAnAnion()
+{
     TUnivSet<TComponents> comp = AcetateBufferWithAnalytes();
     comp.Add(StrongAnion("Chloride", kUCl, Analyte, 0.0, 0.1));
     comp.Add(Constituent("Neutral", 0, 0, {0}, {20}, Analyte, 0.0, 0.1));
@@ -308,7 +329,8 @@ TUnivSet<TComponents> BufferWithCationsAndAnAnion() {
 // Walls inside the analyte zones, where their profiles have a slope: a
 // constituent leaving the window through a wall lets the wall follow its
 // neighbour, one entering it (or at rest) holds the wall.
-TEST(Walls, DerivativeAtWallsInsideAZone) {
+TEST(Walls, DerivativeAtWallsInsideAZone)
+{
     HostedRun run(BufferWithCationsAndAnAnion(), 200);
     RunState& st = run.st;
     ASSERT_TRUE(run.initialised && st.I > 0);
@@ -330,33 +352,36 @@ TEST(Walls, DerivativeAtWallsInsideAZone) {
             double u = 0;
             for (int k = 0; k < st.Arr.Forms(i); ++k) {
                 const int z = st.Arr.ZMin[i] + k;
-                if (z != 0) u += st.Arr.CForm(2, i, k)[x] * (z > 0 ? 1 : -1) * st.Arr.UForm(i, k)[x];
+                if (z != 0)
+                    u += st.Arr.CForm(2, i, k)[x] * (z > 0 ? 1 : -1) * st.Arr.UForm(i, k)[x];
             }
             // cations drift towards +x with the current, anions towards -x
             const bool leaves = side == 0 ? u < 0 : u > 0;
-            (leaves ? leaving : entering)[side] += f[x] != 0.0;   // sloped
+            (leaves ? leaving : entering)[side] += f[x] != 0.0;  // sloped
             EXPECT_EQ(f[wall], leaves ? f[x] : 0.0) << i << " " << side;
         }
     }
-    for (int side = 0; side < 2; ++side) EXPECT_TRUE(leaving[side] > 0 && entering[side] > 0) << side;
+    for (int side = 0; side < 2; ++side)
+        EXPECT_TRUE(leaving[side] > 0 && entering[side] > 0) << side;
 }
 
 // With the constant left border the value at node 0 stays the one of Init,
 // also where the profile there has a slope; without it node 0 moves.
-TEST(Walls, ConstantLeftBorderHoldsASlopedNodeZero) {
+TEST(Walls, ConstantLeftBorderHoldsASlopedNodeZero)
+{
     auto nodeZero = [](bool border) {
         HostedRun run(BufferWithCationsAndAnAnion(), 200, [](RunState& s) {
-            s.InjSitePending = 0.5;   // the zone's rising edge at node 0
+            s.InjSitePending = 0.5;  // the zone's rising edge at node 0
             s.PeakWidthPending = 1.0;
             s.PeakEdgeWidthPending = 0.5;
         });
         RunState& st = run.st;
         EXPECT_TRUE(run.initialised);
-        const double c0 = st.Arr.C(2, 5)[0];   // chloride leaves through node 0
+        const double c0 = st.Arr.C(2, 5)[0];  // chloride leaves through node 0
         EXPECT_GT(std::fabs(st.Arr.C(2, 5)[1] - c0), 1e-3 * c0);
         EXPECT_EQ(st.Arr.CLeft[5], c0);
         st.cbLBorder = border;
-        st.cbLWMove = false;   // node 0 stays in the window
+        st.cbLWMove = false;  // node 0 stays in the window
         st.LeftWall = 0;
         st.DT = 1e-4;
         st.StopTime = 0.01;
@@ -375,7 +400,8 @@ TEST(Walls, ConstantLeftBorderHoldsASlopedNodeZero) {
 // the anions the other way round, by about the amount migration carries in
 // the time (E u c t over the node spacing); the ordinary walls hold
 // the ends of a flat buffer.
-TEST(ElectrodeBoundary, ClosedEndsDepleteAndAccumulateByMigration) {
+TEST(ElectrodeBoundary, ClosedEndsDepleteAndAccumulateByMigration)
+{
     auto ends = [](bool electrodes) {
         HostedRun run(AcetateBufferWithAnalytes(), 100);
         EXPECT_TRUE(run.initialised);
@@ -389,8 +415,13 @@ TEST(ElectrodeBoundary, ClosedEndsDepleteAndAccumulateByMigration) {
         RunCalc(st);
         EXPECT_TRUE(run.sink.warnings.empty());
         // sodium (2) and acetate (1) at both ends, relative to their buffer values
-        return std::vector<double>{st.Arr.C(2, 2)[0] / 10, st.Arr.C(2, 2)[st.NX] / 10,
-                                   st.Arr.C(2, 1)[0] / 20, st.Arr.C(2, 1)[st.NX] / 20, st.Time, st.Arr.E[1], st.DX};
+        return std::vector<double>{st.Arr.C(2, 2)[0] / 10,
+                                   st.Arr.C(2, 2)[st.NX] / 10,
+                                   st.Arr.C(2, 1)[0] / 20,
+                                   st.Arr.C(2, 1)[st.NX] / 20,
+                                   st.Time,
+                                   st.Arr.E[1],
+                                   st.DX};
     };
     const std::vector<double> held = ends(false), closed = ends(true);
     for (int k = 0; k < 4; ++k) EXPECT_NEAR(held[k], 1.0, 1e-9) << k;
@@ -400,7 +431,7 @@ TEST(ElectrodeBoundary, ClosedEndsDepleteAndAccumulateByMigration) {
     ASSERT_GT(moved, 0.02);
     EXPECT_NEAR(closed[0], 1 - moved, 0.05 * moved);
     EXPECT_NEAR(closed[1], 1 + moved, 0.05 * moved);
-    EXPECT_GT(closed[2], 1.0);   // acetate piles up at the anode side
+    EXPECT_GT(closed[2], 1.0);  // acetate piles up at the anode side
     EXPECT_LT(closed[3], 1.0);
 }
 
@@ -410,13 +441,15 @@ struct MarkerRun : HostedRun {
     MarkerRun()
         : HostedRun(MarkerComposition(), 400, [](RunState& s) {
               SetZoneAndVoltage(s, s.InjSitePending, 0.2, 0.05, 250);
-              s.FakeCapLen = 0.025;   // doubles the length the flow is driven over
-          }) {
+              s.FakeCapLen = 0.025;  // doubles the length the flow is driven over
+          })
+    {
         st.EOFMob = 40e-9;
         st.DT = 1e-3;
         st.cbOptDt = false;
     }
-    static TUnivSet<TComponents> MarkerComposition() {
+    static TUnivSet<TComponents> MarkerComposition()
+    {
         TUnivSet<TComponents> comp;
         comp.Add(WeakAcid("Acetic acid", kPKAcetic, kUAcetate, BGE, 20, 20));
         comp.Add(StrongCation("Sodium", kUNa, BGE, 10, 10));
@@ -426,7 +459,8 @@ struct MarkerRun : HostedRun {
 };
 
 // The electroosmotic term of the transport equation carries the marker.
-TEST(ElectroosmoticTerm, CarriesANeutralPeakAtMobilityTimesVoltageOverLength) {
+TEST(ElectroosmoticTerm, CarriesANeutralPeakAtMobilityTimesVoltageOverLength)
+{
     MarkerRun run;
     RunState& st = run.st;
     ASSERT_TRUE(run.initialised);
@@ -447,14 +481,15 @@ TEST(ElectroosmoticTerm, CarriesANeutralPeakAtMobilityTimesVoltageOverLength) {
 // passes a marker that stays where it is at the time the flow of the
 // equation would take to carry it there: its speed is the same
 // EOFMob * U / (L + extra length).
-TEST(ElectroosmoticTerm, DetectorMovesAgainstTheFlowAtTheSpeedOfTheFlow) {
+TEST(ElectroosmoticTerm, DetectorMovesAgainstTheFlowAtTheSpeedOfTheFlow)
+{
     MarkerRun run;
     RunState& st = run.st;
     ASSERT_TRUE(run.initialised);
     st.cbEOFDif = false;
     st.cbEnableEOF = st.cbDetectorOn = true;
     st.DetInput = 10;
-    const double v = 40e-9 * 250 / (st.CapLength + 0.025) * 1000;   // mm/s
+    const double v = 40e-9 * 250 / (st.CapLength + 0.025) * 1000;  // mm/s
     st.DetPosition = Moments(st, 3).mean * 1000 + 0.5;
     st.StopTime = 5.0;
     RunCalc(st);

@@ -7,9 +7,9 @@
 #include <cmath>
 #include <tuple>
 
-#include "engine/step/derivatives.h"
 #include "engine/equilibrium/equilibrium.h"
 #include "engine/state/run_state.h"
+#include "engine/step/derivatives.h"
 #include "foundation/errors.h"
 #include "support/recording_sink.h"
 #include "support/uniform_grid.h"
@@ -28,10 +28,14 @@ const Spec1 kAcetic{-1, 0, {4.756, 0}, {42.4, 0}, 20.0};
 const Spec1 kSodium10{0, 1, {0, 14}, {0, 51.9}, 10.0};
 const Spec1 kBase{0, 1, {0, 5.0}, {0, 30.0}, 0.1};
 
-std::vector<double> Fractions(const Spec1& s, double h) { return FormFractions(s.zmin, s.zmax, s.pK, h); }
+std::vector<double> Fractions(const Spec1& s, double h)
+{
+    return FormFractions(s.zmin, s.zmax, s.pK, h);
+}
 
 // pH from the charge balance by bisection on log10 cH, independent of Newton.
-double DirectPH(const std::vector<Spec1>& cs, double Kw = 1e-8) {
+double DirectPH(const std::vector<Spec1>& cs, double Kw = 1e-8)
+{
     double lo = -20, hi = 10;
     for (int it = 0; it < 200; ++it) {
         const double mid = 0.5 * (lo + hi), h = std::pow(10.0, mid);
@@ -45,7 +49,8 @@ double DirectPH(const std::vector<Spec1>& cs, double Kw = 1e-8) {
     return 3 - 0.5 * (lo + hi);
 }
 
-std::vector<TComponents> Records(const std::vector<Spec1>& cs) {
+std::vector<TComponents> Records(const std::vector<Spec1>& cs)
+{
     std::vector<TComponents> r;
     for (const Spec1& s : cs) r.push_back(MakeConstituent("c", s.zmin, s.zmax, s.pK, s.u, s.c));
     return r;
@@ -54,7 +59,8 @@ std::vector<TComponents> Records(const std::vector<Spec1>& cs) {
 // Node n of level 2 after Elneut and CalcDER against the direct solution: pH,
 // charge balance, forms, mean charge, effective mobility, ionic strength 0.5 sum z^2 c and
 // conductivity F sum |z| u c (mM = mol/m3).
-void CheckNode(RunState& st, std::vector<Spec1> cs, int n) {
+void CheckNode(RunState& st, std::vector<Spec1> cs, int n)
+{
     EngineArrays& a = st.Arr;
     for (std::size_t j = 0; j < cs.size(); ++j) cs[j].c = a.C(2, int(j) + 1)[n];
     EXPECT_NEAR(a.PH[n], DirectPH(cs), 1e-7) << n;
@@ -84,17 +90,18 @@ void CheckNode(RunState& st, std::vector<Spec1> cs, int n) {
 
 }  // namespace
 
-TEST(Elneut, WaterAcidsAndBuffersAgainstTheDirectSolution) {
+TEST(Elneut, WaterAcidsAndBuffersAgainstTheDirectSolution)
+{
     RecordingMessageSink sink;
     const Spec1 phosphate{-3, 0, {12.67, 7.21, 2.16, 0}, {71.5, 61.5, 35.1, 0}, 20.0};
     const struct {
         std::vector<Spec1> cs;
         double pH, tol;
     } cases[] = {
-        {{}, 7.0, 1e-6},                                                  // pure water
-        {{{-1, 0, {-2, 0}, {79.1, 0}, 1.0}}, 3.000, 1e-3},                // 1 mM strong acid
-        {{kAcetic, kSodium10}, 4.7575, 1e-3},                             // Henderson-Hasselbalch with cH
-        {{phosphate, {0, 1, {0, 14}, {0, 51.9}, 30.0}}, 7.210, 2e-3},     // H2PO4- = HPO4(2-)
+        {{}, 7.0, 1e-6},                                    // pure water
+        {{{-1, 0, {-2, 0}, {79.1, 0}, 1.0}}, 3.000, 1e-3},  // 1 mM strong acid
+        {{kAcetic, kSodium10}, 4.7575, 1e-3},               // Henderson-Hasselbalch with cH
+        {{phosphate, {0, 1, {0, 14}, {0, 51.9}, 30.0}}, 7.210, 2e-3},  // H2PO4- = HPO4(2-)
     };
     for (const auto& c : cases) {
         RunState st;
@@ -109,14 +116,16 @@ TEST(Elneut, WaterAcidsAndBuffersAgainstTheDirectSolution) {
     EXPECT_TRUE(sink.warnings.empty());
 }
 
-TEST(Elneut, ProfileThatDiffersFromNodeToNodeWithChargesFromMinus30ToPlus30) {
+TEST(Elneut, ProfileThatDiffersFromNodeToNodeWithChargesFromMinus30ToPlus30)
+{
     RecordingMessageSink sink;
     Spec1 protein{-30, 30, std::vector<double>(61), std::vector<double>(61), 0.1};
     for (int z = -30; z <= 30; ++z) {
         protein.pK[z + 30] = z < 0 ? 4.0 : 10.0;
         protein.u[z + 30] = 5.0 * std::abs(z);
     }
-    const std::vector<Spec1> cs = {kAcetic, kSodium10, {0, 1, {0, 14}, {0, 40.1}, 0.1}, kBase, protein};
+    const std::vector<Spec1> cs = {
+        kAcetic, kSodium10, {0, 1, {0, 14}, {0, 40.1}, 0.1}, kBase, protein};
     RunState st;
     SetUpUniformGrid(st, Records(cs), 20);
     for (int n = 0; n <= 20; ++n) {
@@ -135,9 +144,10 @@ TEST(Elneut, ProfileThatDiffersFromNodeToNodeWithChargesFromMinus30ToPlus30) {
     EXPECT_TRUE(sink.warnings.empty());
 }
 
-TEST(Elneut, NewtonEdgeCases) {
+TEST(Elneut, NewtonEdgeCases)
+{
     RecordingMessageSink sink;
-    {   // start guard: a start above 1e6 (or not a number) restarts from the left
+    {  // start guard: a start above 1e6 (or not a number) restarts from the left
         // neighbour of the level solved, at node 0 from 1e-36; water then needs
         // more than 100 passes, so the limit is raised for that call
         RunState st;
@@ -155,7 +165,7 @@ TEST(Elneut, NewtonEdgeCases) {
         EXPECT_LT(st.NewtonItStep, 20);
         EXPECT_NEAR(st.Arr.CH(1)[3] + st.Arr.CH(1)[4], 2e-4, 1e-15);
     }
-    {   // a step to a negative x restarts from a thousandth of |start|:
+    {  // a step to a negative x restarts from a thousandth of |start|:
         // 1 mM of a strong base from cH = 1e-4 overshoots below zero
         RunState st;
         SetUpUniformGrid(st, {MakeStrongCation("Na", 51.9, 1.0)}, 2);
@@ -163,7 +173,7 @@ TEST(Elneut, NewtonEdgeCases) {
         EXPECT_LT(st.NewtonItStep, 40);  // restarted, not run into the limit
         EXPECT_NEAR(st.Arr.PH[1], DirectPH({{0, 1, {0, 14}, {0, 51.9}, 1.0}}), 1e-7);
     }
-    {   // tiny results (Kw 1e-30), and starts of 0 or below that end before the
+    {  // tiny results (Kw 1e-30), and starts of 0 or below that end before the
         // first pass, take the left neighbour's value when it is valid, else 1e-9
         RunState st;
         st.Kw = 1e-30;
@@ -174,10 +184,11 @@ TEST(Elneut, NewtonEdgeCases) {
         const double first[] = {st.Arr.CH(1)[0], st.Arr.CH(1)[5], st.Arr.CH(1)[6]};
         st.Arr.CH(1)[6] = 0.0;
         Elneut(st, 1, 0, 7, false);
-        EXPECT_EQ(std::vector<double>(first, first + 3), (std::vector<double>{1e-9, 4.2e-6, 4.2e-6}));
+        EXPECT_EQ(std::vector<double>(first, first + 3),
+                  (std::vector<double>{1e-9, 4.2e-6, 4.2e-6}));
         EXPECT_EQ(st.Arr.CH(1)[7], 1e-9);
     }
-    {   // Chrom mode: nothing computed or counted
+    {  // Chrom mode: nothing computed or counted
         RunState st;
         SetUpUniformGrid(st, {MakeStrongAnion("Cl", 79.1, 1.0)}, 3);
         st.cbChrom = true;
@@ -210,7 +221,8 @@ TEST(Elneut, AListenerThatRaisesLeavesTheNewtonLimitAndTheWindow)
     st.Events.Remove(&raising);
 }
 
-TEST(Elneut, SourceLevelsWindowAndFailures) {
+TEST(Elneut, SourceLevelsWindowAndFailures)
+{
     RecordingMessageSink sink;
     RunState st;
     SetUpUniformGrid(st, Records({kAcetic, kSodium10}), 10);
@@ -235,9 +247,11 @@ TEST(Elneut, SourceLevelsWindowAndFailures) {
     st.Arr.C(1, 1)[3] = std::nan("");
     st.RightWall = 5;
     Elneut(st, 1, 0, -1, true);
-    EXPECT_TRUE(st.Stop && st.NumericalFailure && std::isfinite(st.Arr.CH(1)[3]) && st.Arr.CH(1)[5] == before);
+    EXPECT_TRUE(st.Stop && st.NumericalFailure && std::isfinite(st.Arr.CH(1)[3]) &&
+                st.Arr.CH(1)[5] == before);
     Elneut(st, 1, 0, -1, true);
-    EXPECT_EQ(sink.warnings, std::vector<std::string>{"Newton's iteration returns incorrect H+ concentration: NAN"});
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{
+                                 "Newton's iteration returns incorrect H+ concentration: NAN"});
     // a cH that is not positive leaves its node for speciation and stops the run
     sink.Clear();
     st.Stop = false;

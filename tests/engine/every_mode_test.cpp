@@ -20,14 +20,14 @@
 
 #include "engine/modes/diffusion/diffusion_mode.h"
 #include "engine/modes/effects/effects_table.h"
-#include "engine/step/init_calc.h"
 #include "engine/modes/modes.h"
-#include "engine/step/run_calc.h"
 #include "engine/state/run_state.h"
+#include "engine/step/init_calc.h"
+#include "engine/step/run_calc.h"
 #include "foundation/errors.h"
 #include "foundation/numtext.h"
-#include "support/recording_sink.h"
 #include "support/recording_host.h"
+#include "support/recording_sink.h"
 #include "support/run_profiles.h"
 #include "support/test_compositions.h"
 

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "engine/equilibrium/equilibrium.h"
-#include "engine/step/node_threads.h"
 #include "engine/state/run_state.h"
+#include "engine/step/node_threads.h"
 #include "support/bench_cases.h"
 #include "support/run_profiles.h"
 
@@ -34,16 +34,21 @@ struct Expected {
 // double); node_solve_precision_test shows every node's cH agrees with the
 // long double solve within 1e-14.
 const Expected kExpected[] = {
-    {"B1", 200, 0.3, 942, 0.00074505805969238281, 6033.2000000000035, 603075.95307550987, 956.48679838544615},
-    {"B2", 200, 0.5, 1149, 0.0011641532182693481, 4016.3214622443161, 401904.2472889598, 1406.5381512977815},
-    {"B3", 200, 0.1, 547, 0.00030517578125, 6033.2000000000025, 603076.5196906745, 947.84754722150808},
+    {"B1", 200, 0.3, 942, 0.00074505805969238281, 6033.2000000000035, 603075.95307550987,
+     956.48679838544615},
+    {"B2", 200, 0.5, 1149, 0.0011641532182693481, 4016.3214622443161, 401904.2472889598,
+     1406.5381512977815},
+    {"B3", 200, 0.1, 547, 0.00030517578125, 6033.2000000000025, 603076.5196906745,
+     947.84754722150808},
     {"B4a", 4000, 0.002, 16, 0.0001, 120093.99999999981, 240090717.84950233, 19039.343121388825},
-    {"B5", 200, 0.1, 547, 0.00030517578125, 6033.359999999996, 603078.58617549168, 956.90100468758112},
+    {"B5", 200, 0.1, 547, 0.00030517578125, 6033.359999999996, 603078.58617549168,
+     956.90100468758112},
 };
 
 }  // namespace
 
-TEST(Fingerprint, ShortBenchmarkCasesKeepTheirTrajectories) {
+TEST(Fingerprint, ShortBenchmarkCasesKeepTheirTrajectories)
+{
     for (const Expected& e : kExpected) {
         RunState st;
         ASSERT_TRUE(benchcases::InitCase(st, benchcases::FindCase(e.id), e.nodes)) << e.id;
@@ -62,7 +67,8 @@ TEST(Fingerprint, ShortBenchmarkCasesKeepTheirTrajectories) {
     }
 }
 
-TEST(Fingerprint, ThreadsGiveTheSameTrajectory) {
+TEST(Fingerprint, ThreadsGiveTheSameTrajectory)
+{
     // Node-wise work over threads keeps every node's own arithmetic, so the
     // whole trajectory of every benchmark case is the same bit for bit.
     const int saved = EngineThreads();
@@ -70,8 +76,8 @@ TEST(Fingerprint, ThreadsGiveTheSameTrajectory) {
         const char* id;
         int nodes;
         double stopTime;
-    } cases[] = {{"B1", 0, 0.01}, {"B2", 0, 0.02}, {"B3", 0, 0.005}, {"B4a", 2000, 0.02},
-                 {"B4b", 0, 0.0005}, {"B5", 0, 0.005}};
+    } cases[] = {{"B1", 0, 0.01},     {"B2", 0, 0.02},    {"B3", 0, 0.005},
+                 {"B4a", 2000, 0.02}, {"B4b", 0, 0.0005}, {"B5", 0, 0.005}};
     for (const auto& c : cases) {
         auto run = [&](int threads) {
             SetEngineThreads(threads);
@@ -102,7 +108,8 @@ TEST(Fingerprint, ThreadsGiveTheSameTrajectory) {
         const std::vector<double> threaded = run(4);
         ASSERT_EQ(serial.size(), threaded.size()) << c.id;
         EXPECT_GT(serial[serial.size() - 4], 0) << c.id;  // steps were taken
-        EXPECT_EQ(std::memcmp(serial.data(), threaded.data(), serial.size() * sizeof(double)), 0) << c.id;
+        EXPECT_EQ(std::memcmp(serial.data(), threaded.data(), serial.size() * sizeof(double)), 0)
+            << c.id;
     }
     SetEngineThreads(saved);
 }

@@ -9,10 +9,10 @@
 #include <tuple>
 #include <vector>
 
-#include "engine/step/init_calc.h"
 #include "engine/modes/micellar/micellar_mode.h"
 #include "engine/modes/modes.h"
 #include "engine/state/run_state.h"
+#include "engine/step/init_calc.h"
 #include "foundation/errors.h"
 #include "foundation/messages.h"
 #include "support/recording_host.h"
@@ -24,7 +24,8 @@ using namespace testcomp;
 
 namespace {
 
-TUnivSet<TComponents> UniformAcetate() {
+TUnivSet<TComponents> UniformAcetate()
+{
     TUnivSet<TComponents> comp;
     comp.Add(WeakAcid("Acetic acid", kPKAcetic, kUAcetate, BGE, 20.0, 20.0));
     comp.Add(StrongCation("Sodium", kUNa, BGE, 10.0, 10.0));
@@ -33,12 +34,14 @@ TUnivSet<TComponents> UniformAcetate() {
 
 class Init : public ::testing::Test {
 protected:
-    void Prepare(const TUnivSet<TComponents>& comp, int nodes) {
+    void Prepare(const TUnivSet<TComponents>& comp, int nodes)
+    {
         PrepareRun(st, comp, nodes);
         host.Attach(st);
     }
     // Init refused with these messages, the previous run kept.
-    void ExpectRefusedKeepingTheRun(const std::vector<std::string>& messages) {
+    void ExpectRefusedKeepingTheRun(const std::vector<std::string>& messages)
+    {
         const int nx = st.NX;
         const double ph = st.Arr.PH[10];
         sink.Clear();
@@ -53,7 +56,8 @@ protected:
 
 }  // namespace
 
-TEST_F(Init, CompleteInitSolvesTheWholeGrid) {
+TEST_F(Init, CompleteInitSolvesTheWholeGrid)
+{
     Prepare(AcetateBufferWithAnalytes(), 200);
     st.PsqFileOwn = "own.psq";
     st.Time = 12.0;
@@ -78,7 +82,8 @@ TEST_F(Init, CompleteInitSolvesTheWholeGrid) {
     EXPECT_TRUE(st.Series.sr_pH.Count() == 201 && st.Series.sr_reg[8].Count() == 201);
 }
 
-TEST_F(Init, RefusalsInOrderKeepThePreviousRun) {
+TEST_F(Init, RefusalsInOrderKeepThePreviousRun)
+{
     Prepare(UniformAcetate(), 50);
     ASSERT_TRUE(InitCalc(st));
     // the checks in their order: each case fails all the later ones too
@@ -92,8 +97,9 @@ TEST_F(Init, RefusalsInOrderKeepThePreviousRun) {
     st.Composition = saved;
     // dcH/dt mode switches the ionic-strength correction off and goes on
     st.cbDcH = st.cbIS = true;
-    ExpectRefusedKeepingTheRun({"Ionic Strength Correction is not applicable with dcH/dt MODE. IS correction dissabled",
-                     "Increase Nodes in RunSetup >> \"Grid Points (Nodes)\" to Proceed!\nMinimum Value is 10."});
+    ExpectRefusedKeepingTheRun(
+        {"Ionic Strength Correction is not applicable with dcH/dt MODE. IS correction dissabled",
+         "Increase Nodes in RunSetup >> \"Grid Points (Nodes)\" to Proceed!\nMinimum Value is 10."});
     EXPECT_FALSE(st.cbIS);
     st.NXPending = 10;  // the smallest grid accepted
     sink.Clear();
@@ -125,7 +131,8 @@ TEST_F(Init, RefusalsInOrderKeepThePreviousRun) {
         sink.Clear();
         ASSERT_TRUE(InitCalc(st));
         EXPECT_TRUE(sink.warnings.empty() && st.SDSAtInit && MicellarProfileReady(st));
-        EXPECT_EQ(st.Arr.CMCProfile, std::vector<double>(static_cast<std::size_t>(st.NX) + 1, st.CMC));
+        EXPECT_EQ(st.Arr.CMCProfile,
+                  std::vector<double>(static_cast<std::size_t>(st.NX) + 1, st.CMC));
     }
     st.cbSDS = false;
     // racemic mode needs four constituents: refused before anything changes
@@ -134,7 +141,8 @@ TEST_F(Init, RefusalsInOrderKeepThePreviousRun) {
     st.cbRacemic = false;
 }
 
-TEST_F(Init, FailuresAfterTheReleaseLeaveNoHalfBuiltRun) {
+TEST_F(Init, FailuresAfterTheReleaseLeaveNoHalfBuiltRun)
+{
     Prepare(UniformAcetate(), 50);
     auto failsWithoutRun = [&](const std::function<void()>& spoil, const std::string& message) {
         ASSERT_TRUE(InitCalc(st));
@@ -175,7 +183,8 @@ TEST_F(Init, FailuresAfterTheReleaseLeaveNoHalfBuiltRun) {
     st.Engine.Modes = DefaultModeTable();
 }
 
-TEST_F(Init, WallsAndDiffusionModeTakenAtInit) {
+TEST_F(Init, WallsAndDiffusionModeTakenAtInit)
+{
     Prepare(AcetateBufferWithAnalytes(), 100);
     st.cbInitWalls = false;
     // walls outside the grid, or left from a larger grid, become the grid
@@ -188,7 +197,8 @@ TEST_F(Init, WallsAndDiffusionModeTakenAtInit) {
     }
     st.cbInitWalls = st.cbKeepDistance = true;
     ASSERT_TRUE(InitCalc(st));
-    EXPECT_EQ(std::make_tuple(st.LeftWall, st.RightWall, st.cbKeepDistance), std::make_tuple(0, 100, false));
+    EXPECT_EQ(std::make_tuple(st.LeftWall, st.RightWall, st.cbKeepDistance),
+              std::make_tuple(0, 100, false));
     // the diffusion mode at start
     st.cbAutoDiff = true;
     ASSERT_TRUE(InitCalc(st));
@@ -196,7 +206,8 @@ TEST_F(Init, WallsAndDiffusionModeTakenAtInit) {
     EXPECT_TRUE(sink.warnings.empty());
 }
 
-TEST_F(Init, LoadingPathPreparesArraysWithoutEquilibrium) {
+TEST_F(Init, LoadingPathPreparesArraysWithoutEquilibrium)
+{
     Prepare(AcetateBufferWithAnalytes(), 5);  // pending values are not applied
     st.NX = 40;
     st.Time = 7.5;
@@ -213,13 +224,14 @@ TEST_F(Init, LoadingPathPreparesArraysWithoutEquilibrium) {
     EXPECT_TRUE(host.psqResets.empty() && sink.warnings.empty());
 }
 
-TEST_F(Init, ARunTooLargeForMemoryIsRefusedBeforeAnythingIsAllocated) {
+TEST_F(Init, ARunTooLargeForMemoryIsRefusedBeforeAnythingIsAllocated)
+{
     Prepare(UniformAcetate(), 50);
     ASSERT_TRUE(InitCalc(st));
     // 60001 ionic forms on 100001 nodes: several hundred gigabytes of arrays.
     TUnivSet<TComponents> huge;
-    huge.Add(Constituent("Wide", -30000, 30000, std::vector<double>(60001, 7.0), std::vector<double>(60001, 30.0),
-                         BGE, 10.0, 10.0));
+    huge.Add(Constituent("Wide", -30000, 30000, std::vector<double>(60001, 7.0),
+                         std::vector<double>(60001, 30.0), BGE, 10.0, 10.0));
     const TUnivSet<TComponents> saved = st.Composition;
     st.Composition = huge;
     st.NXPending = 100000;
@@ -237,11 +249,12 @@ TEST_F(Init, ARunTooLargeForMemoryIsRefusedBeforeAnythingIsAllocated) {
     EXPECT_TRUE(InitCalc(st));
 }
 
-TEST_F(Init, ZeroPointOfTheCapillaryEndsFollowsTheAppliedInjectionSite) {
+TEST_F(Init, ZeroPointOfTheCapillaryEndsFollowsTheAppliedInjectionSite)
+{
     Prepare(UniformAcetate(), 200);
     st.CapLengthPending = 0.05;
-    st.InjSitePending = 10.0;   // mm: node 40 of 200 on 50 mm
-    st.ZeroPosNode = 7;          // left from another set-up
+    st.InjSitePending = 10.0;  // mm: node 40 of 200 on 50 mm
+    st.ZeroPosNode = 7;        // left from another set-up
     ASSERT_TRUE(InitCalc(st));
     EXPECT_EQ(st.ZeroPosNode, 40);
     st.InjSitePending = 25.0;

@@ -7,8 +7,8 @@
 #include <numbers>
 #include <vector>
 
-#include "engine/step/init_distribution.h"
 #include "engine/state/run_state.h"
+#include "engine/step/init_distribution.h"
 #include "foundation/errors.h"
 #include "foundation/math_functions.h"
 #include "support/recording_sink.h"
@@ -20,7 +20,8 @@ namespace {
 
 // Applies the pending geometry (25 mm, zone 2 mm at 3 mm, edge 0.5 mm),
 // copies the composition and allocates the arrays, as Init does.
-void Prepare(RunState& st, const std::vector<TComponents>& comps, int nodes) {
+void Prepare(RunState& st, const std::vector<TComponents>& comps, int nodes)
+{
     TUnivSet<TComponents> comp;
     for (const TComponents& c : comps) comp.Add(c);
     PrepareRun(st, comp, nodes);
@@ -34,7 +35,8 @@ void Prepare(RunState& st, const std::vector<TComponents>& comps, int nodes) {
     AllocEngineArrays(st, 1);
 }
 
-double Sum(const double* c, int n) {
+double Sum(const double* c, int n)
+{
     double s = 0;
     for (int j = 0; j <= n; ++j) s += c[j];
     return s;
@@ -45,13 +47,15 @@ constexpr int kW = 16, kSite = 24;
 
 }  // namespace
 
-TEST(InitDistribution, ZoneTypesFollowTheErrorFunctionLayout) {
+TEST(InitDistribution, ZoneTypesFollowTheErrorFunctionLayout)
+{
     RunState st;
-    Prepare(st,
-            {StrongCation("A", kUK, Analyte, 1.0, 5.0), StrongCation("B", kUNa, BGE, 2.0, 7.0),
-             StrongCation("L", kUK, Leading, 10.0, 4.0), StrongCation("T", kULi, Terminating, 8.0, 3.0),
-             WeakAcid("Acid", 4.5, 30.0, 9, 1.0, 1.0)},  // a type outside 0..3: no profile
-            200);
+    Prepare(
+        st,
+        {StrongCation("A", kUK, Analyte, 1.0, 5.0), StrongCation("B", kUNa, BGE, 2.0, 7.0),
+         StrongCation("L", kUK, Leading, 10.0, 4.0), StrongCation("T", kULi, Terminating, 8.0, 3.0),
+         WeakAcid("Acid", 4.5, 30.0, 9, 1.0, 1.0)},  // a type outside 0..3: no profile
+        200);
     ASSERT_TRUE(InitDistribution(st));
     ASSERT_EQ(InjectionSiteNode(st, false), kSite);
     for (int j = 0; j <= 200; ++j) {
@@ -65,14 +69,18 @@ TEST(InitDistribution, ZoneTypesFollowTheErrorFunctionLayout) {
         }
     }
     // plateaus; the amount of a zone is height times width (the edges cancel)
-    const double plateaus[][2] = {{st.Arr.C(2, 1)[kSite], 5.0}, {st.Arr.C(2, 3)[0], 0.0}, {st.Arr.C(2, 4)[200], 0.0},
-                                  {st.Arr.C(2, 3)[200], 10.0}, {st.Arr.C(2, 4)[0], 8.0}};
+    const double plateaus[][2] = {{st.Arr.C(2, 1)[kSite], 5.0},
+                                  {st.Arr.C(2, 3)[0], 0.0},
+                                  {st.Arr.C(2, 4)[200], 0.0},
+                                  {st.Arr.C(2, 3)[200], 10.0},
+                                  {st.Arr.C(2, 4)[0], 8.0}};
     for (const auto& p : plateaus) EXPECT_NEAR(p[0], p[1], 1e-6);
     EXPECT_NEAR(Sum(st.Arr.C(2, 1), 200), 5.0 * kW, 5.0 * kW * 1e-6);
     EXPECT_NEAR(Sum(st.Arr.C(2, 2), 200) - 2.0 * 201, 5.0 * kW, 5.0 * kW * 1e-6);
 }
 
-TEST(InitDistribution, GaussianPeakAndSharpSteps) {
+TEST(InitDistribution, GaussianPeakAndSharpSteps)
+{
     RunState st;
     Prepare(st,
             {StrongCation("A", kUK, Analyte, 0.0, 5.0), StrongCation("B", kUNa, BGE, 2.0, 7.0),
@@ -104,18 +112,21 @@ TEST(InitDistribution, GaussianPeakAndSharpSteps) {
     EXPECT_DOUBLE_EQ(st.Arr.C(2, 1)[kSite + 1], 5.0 * std::exp(-1.0 / (2 * 0.125)));
 }
 
-TEST(InitDistribution, SegmentsWithLengthRatios) {
+TEST(InitDistribution, SegmentsWithLengthRatios)
+{
     RunState st;
     // two segments 1:3 with pK and mobility per segment (mode 5)
-    TComponents acid = Segmented(WeakAcid("Acid", 4.0, 30.0, BGE, 0, 0), {2.0, 10.0}, {1.0, 3.0}, true, true);
+    TComponents acid =
+        Segmented(WeakAcid("Acid", 4.0, 30.0, BGE, 0, 0), {2.0, 10.0}, {1.0, 3.0}, true, true);
     acid.pKa[2][0] = 6.0;
     acid.u[2][0] = 50.0;
     // mobility per segment only (mode 3), boundary 1:2 not on a node
-    TComponents base = Segmented(WeakBase("Base", 8.0, 20.0, BGE, 0, 0), {1.0, 1.0}, {1.0, 2.0}, false, true);
+    TComponents base =
+        Segmented(WeakBase("Base", 8.0, 20.0, BGE, 0, 0), {1.0, 1.0}, {1.0, 2.0}, false, true);
     base.u[2][1] = 40.0;
     Prepare(st,
-            {acid, Segmented(StrongCation("Na", kUNa, BGE, 0, 0), {1.0, 4.0, 3.0}, {1.0, 2.0, 1.0}), base,
-             Segmented(StrongAnion("Cl", kUCl, BGE, 0, 0), {7.5}, {2.0})},
+            {acid, Segmented(StrongCation("Na", kUNa, BGE, 0, 0), {1.0, 4.0, 3.0}, {1.0, 2.0, 1.0}),
+             base, Segmented(StrongAnion("Cl", kUCl, BGE, 0, 0), {7.5}, {2.0})},
             100);
     ASSERT_TRUE(st.CompInit[1].mode == 5 && st.CompInit[3].mode == 3);
     ASSERT_TRUE(InitDistribution(st));
@@ -139,7 +150,8 @@ TEST(InitDistribution, SegmentsWithLengthRatios) {
     EXPECT_NEAR(Sum(na, 100) - 0.5 * (na[0] + na[100]), 1.0 * 25 + 4.0 * 50 + 3.0 * 25, 1e-5);
 }
 
-TEST(InitDistribution, TableProfileAndSetUpsThatCannotBeLaidOut) {
+TEST(InitDistribution, TableProfileAndSetUpsThatCannotBeLaidOut)
+{
     RunState st;
     TComponents a = StrongCation("A", kUK, BGE, 3.0, 3.0), b = a, c = a;
     a.AllocTable(101);
@@ -157,8 +169,12 @@ TEST(InitDistribution, TableProfileAndSetUpsThatCannotBeLaidOut) {
     // segment layouts that cannot be laid out (and modes outside 1..5): refused, no run left
     RecordingMessageSink sink;
     const TComponents seg = StrongCation("B", kUNa, BGE, 0, 0);
-    std::vector<TComponents> bad = {seg, seg, Segmented(seg, {1.0}, {1.0}), Segmented(seg, {1.0, 2.0}, {1.0, 1.0}),
-                                    Segmented(seg, {1.0, 2.0}, {0.0, 0.0}), Segmented(seg, {1.0, 2.0}, {1.0, -1.0})};
+    std::vector<TComponents> bad = {seg,
+                                    seg,
+                                    Segmented(seg, {1.0}, {1.0}),
+                                    Segmented(seg, {1.0, 2.0}, {1.0, 1.0}),
+                                    Segmented(seg, {1.0, 2.0}, {0.0, 0.0}),
+                                    Segmented(seg, {1.0, 2.0}, {1.0, -1.0})};
     bad[0].mode = 0;
     bad[1].mode = 6;
     bad[2].zones = 0;
@@ -169,7 +185,8 @@ TEST(InitDistribution, TableProfileAndSetUpsThatCannotBeLaidOut) {
         s2.Initialised = true;
         sink.Clear();
         EXPECT_FALSE(InitDistribution(s2));
-        EXPECT_EQ(sink.warnings, std::vector<std::string>{"Error: Incorrent setup of 2. constituent"});
+        EXPECT_EQ(sink.warnings,
+                  std::vector<std::string>{"Error: Incorrent setup of 2. constituent"});
         EXPECT_FALSE(s2.Arr.Allocated() || s2.Initialised);
     }
 }

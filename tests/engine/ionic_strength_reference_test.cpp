@@ -18,10 +18,10 @@
 
 #include "engine/equilibrium/equilibrium.h"
 #include "engine/equilibrium/equilibrium_lanes.h"
-#include "engine/step/init_calc.h"
 #include "engine/equilibrium/ionic_strength.h"
 #include "engine/modes/modes.h"
 #include "engine/state/run_state.h"
+#include "engine/step/init_calc.h"
 #include "foundation/errors.h"
 #include "support/bench_cases.h"
 
@@ -47,7 +47,8 @@ const double kB2 = static_cast<double>(
     std::sqrt(0.004L * kAvogadro / (static_cast<long double>(kOFPi) * kBoltzmann)));
 
 // Onsager-Fuoss correction of the mobilities at one node, with its own lists.
-void Onsfuo(RunState& st, int level, int node) {
+void Onsfuo(RunState& st, int level, int node)
+{
     EngineArrays& a = st.Arr;
     const bool temperatureMode = st.cbH || st.cbT;
     const double F = kFaraday;
@@ -65,7 +66,8 @@ void Onsfuo(RunState& st, int level, int node) {
         for (int k = 0; k < a.Forms(j); ++k) {
             const int zs = a.ZMin[j] + k;
             if (zs == 0) continue;
-            add(zs, j, k, temperatureMode ? a.UForm(j, k)[node] : a.UFormLim(j, k)[node], a.CForm(level, j, k)[node]);
+            add(zs, j, k, temperatureMode ? a.UForm(j, k)[node] : a.UFormLim(j, k)[node],
+                a.CForm(level, j, k)[node]);
         }
     const int h = a.HIndex(), oh = a.OHIndex();
     if (temperatureMode) {
@@ -123,11 +125,14 @@ void Onsfuo(RunState& st, int level, int node) {
 }
 
 // Activity coefficients, concentration constants and the corrected Kw at a node.
-void Mcinn(EngineArrays& a, int maxZ, double& change, double is, std::vector<double>& gamma, double& kw, int node) {
+void Mcinn(EngineArrays& a, int maxZ, double& change, double is, std::vector<double>& gamma,
+           double& kw, int node)
+{
     const double gOld = gamma[maxZ];
     for (int z = 1; z <= maxZ; ++z) {
         const double im = 0.001 * is, sq = std::sqrt(im), z2 = static_cast<double>(z) * z;
-        gamma[z] = std::exp(2.302585092994045684 * (-0.50925 * z2 * sq / (1 + 1.5 * sq) + 0.1 * z2 * im));
+        gamma[z] =
+            std::exp(2.302585092994045684 * (-0.50925 * z2 * sq / (1 + 1.5 * sq) + 0.1 * z2 * im));
     }
     change = std::fabs(gOld - gamma[maxZ]) / gamma[maxZ];
     for (int j = 1; j <= a.NComp; ++j)
@@ -136,13 +141,15 @@ void Mcinn(EngineArrays& a, int maxZ, double& change, double is, std::vector<dou
             if (z == 0) continue;
             const int m = std::abs(z);
             const double k0 = a.KFormLim(j, k)[node];
-            a.KForm(j, k)[node] = z < 0 ? k0 * gamma[m - 1] / gamma[1] / gamma[m] : k0 * gamma[m] / gamma[1] / gamma[m - 1];
+            a.KForm(j, k)[node] = z < 0 ? k0 * gamma[m - 1] / gamma[1] / gamma[m]
+                                        : k0 * gamma[m] / gamma[1] / gamma[m - 1];
         }
     kw = 1e-8 / gamma[1] / gamma[1];
 }
 
 // The correction node after node over the window.
-void Isc(RunState& st, int level, int source) {
+void Isc(RunState& st, int level, int source)
+{
     EngineArrays& a = st.Arr;
     const int maxZ = a.MaxAbsZ;
     // Temperature mode: the mobilities start again from their
@@ -170,13 +177,15 @@ void Isc(RunState& st, int level, int source) {
 }  // namespace reference
 
 // Relative difference, 0 for equal values (zeros included).
-double Relative(double a, double b) {
+double Relative(double a, double b)
+{
     if (a == b) return 0;
     return std::fabs(a - b) / std::max(std::fabs(a), std::fabs(b));
 }
 
 // Every value of the node that the correction writes or reads back.
-std::vector<double> NodeValues(RunState& st, int level, int i) {
+std::vector<double> NodeValues(RunState& st, int level, int i)
+{
     EngineArrays& a = st.Arr;
     std::vector<double> v{a.CH(level)[i], a.COH(level)[i], a.PH[i], a.IonicStrength(level)[i]};
     for (int j = 1; j <= a.NComp + 2; ++j)
@@ -257,7 +266,8 @@ double LargestDifference(const char* id, int nodes, double time, int lanes, int 
 
 }  // namespace
 
-TEST(IonicStrengthReference, EveryNodeAgreesWithTheNodeByNodeCorrection) {
+TEST(IonicStrengthReference, EveryNodeAgreesWithTheNodeByNodeCorrection)
+{
     // The benchmark case with the correction early (the injected zones still
     // sharp) and later, on every lane width, from the next level and from the
     // left neighbour (the whole grid).
@@ -266,13 +276,15 @@ TEST(IonicStrengthReference, EveryNodeAgreesWithTheNodeByNodeCorrection) {
             SCOPED_TRACE("lanes " + std::to_string(lanes) + ", time " + std::to_string(time));
             EXPECT_LE(LargestDifference("B3", 200, time, lanes, 0), 1e-12);
             EXPECT_LE(LargestDifference("B3", 200, time, lanes, -1), 1e-12);
-            for (int limit : {2, 3}) EXPECT_LE(LargestDifference("B3", 200, time, lanes, 0, limit), 1e-12);
+            for (int limit : {2, 3})
+                EXPECT_LE(LargestDifference("B3", 200, time, lanes, 0, limit), 1e-12);
             EXPECT_LE(LargestDifference("B3", 200, time, lanes, 0, 0, 101), 1e-12);
         }
     }
 }
 
-TEST(IonicStrengthReference, ReciprocalConstantsRoundAsInExtendedPrecision) {
+TEST(IonicStrengthReference, ReciprocalConstantsRoundAsInExtendedPrecision)
+{
     // The cumulative constant of a one-step cation is 1/K divided in extended
     // precision and rounded to double; the nodes side by side take the double
     // quotient where that is the same number. Over a million constants of
@@ -282,9 +294,11 @@ TEST(IonicStrengthReference, ReciprocalConstantsRoundAsInExtendedPrecision) {
     std::mt19937_64 gen(20261207);
     std::uniform_real_distribution<double> exponent(-300.0, 300.0), digits(1.0, 10.0);
     std::vector<double> K;
-    for (int m = 0; m < 1000000; ++m) K.push_back(digits(gen) * std::pow(10.0, std::floor(exponent(gen))));
+    for (int m = 0; m < 1000000; ++m)
+        K.push_back(digits(gen) * std::pow(10.0, std::floor(exponent(gen))));
     for (int e = -1000; e <= 1000; e += 7) K.push_back(std::ldexp(1.0, e));
-    for (double v : {DBL_MIN, DBL_MAX, 4.9e-324, 1e-308, 3.0, 1.0 / 3.0, 10.0, 1e-7}) K.push_back(v);
+    for (double v : {DBL_MIN, DBL_MAX, 4.9e-324, 1e-308, 3.0, 1.0 / 3.0, 10.0, 1e-7})
+        K.push_back(v);
     std::vector<double> got(K.size());
     for (int lanes : {1, 2, 0}) {
         SetNodeLanes(lanes);
@@ -296,7 +310,9 @@ TEST(IonicStrengthReference, ReciprocalConstantsRoundAsInExtendedPrecision) {
             std::uint64_t a, b;
             std::memcpy(&a, &got[m], 8);
             std::memcpy(&b, &want, 8);
-            if (a != b && ++wrong <= 5) ADD_FAILURE() << "lanes " << lanes << ": 1/" << K[m] << " gives " << got[m] << ", extended " << want;
+            if (a != b && ++wrong <= 5)
+                ADD_FAILURE() << "lanes " << lanes << ": 1/" << K[m] << " gives " << got[m]
+                              << ", extended " << want;
         }
         EXPECT_EQ(wrong, 0) << "lanes " << lanes;
         EXPECT_GT(differentInDouble, 50);  // the hard cases are among them
@@ -304,7 +320,8 @@ TEST(IonicStrengthReference, ReciprocalConstantsRoundAsInExtendedPrecision) {
     SetNodeLanes(0);
 }
 
-TEST(IonicStrengthReference, RunsKeepTheirBitsOnEveryLaneWidth) {
+TEST(IonicStrengthReference, RunsKeepTheirBitsOnEveryLaneWidth)
+{
     // Whole short runs with the correction: node by node and side by side
     // must give the same bits at every node, for the full and the simplified
     // mobility correction, with the temperature mode (mobilities from the

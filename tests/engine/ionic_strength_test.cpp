@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "engine/equilibrium/equilibrium.h"
-#include "engine/step/init_calc.h"
 #include "engine/equilibrium/ionic_strength.h"
-#include "engine/step/run_calc.h"
 #include "engine/state/run_state.h"
+#include "engine/step/init_calc.h"
+#include "engine/step/run_calc.h"
 #include "foundation/errors.h"
 #include "support/recording_sink.h"
 #include "support/test_compositions.h"
@@ -23,7 +23,8 @@ namespace {
 
 // Conductivity F * sum |z| u c of NaCl at c mM after the correction (S/m),
 // the ions of water left out.
-double ConductivityOfNaCl(double c, bool simplified) {
+double ConductivityOfNaCl(double c, bool simplified)
+{
     RunState st;
     SetUpUniformGrid(st, {MakeStrongCation("Na", 51.9, c), MakeStrongAnion("Cl", 79.1, c)}, 4);
     st.ISCorrection = true;
@@ -32,14 +33,17 @@ double ConductivityOfNaCl(double c, bool simplified) {
     EngineArrays& a = st.Arr;
     double k = 0;
     for (int j = 1; j <= a.NComp; ++j)
-        for (int f = 0; f < a.Forms(j); ++f) k += std::abs(a.ZMin[j] + f) * a.UForm(j, f)[2] * a.CForm(2, j, f)[2];
+        for (int f = 0; f < a.Forms(j); ++f)
+            k += std::abs(a.ZMin[j] + f) * a.UForm(j, f)[2] * a.CForm(2, j, f)[2];
     return 96485.0 * k;
 }
 
 // Activity coefficient of charge z at ionic strength im (mol/L) by the
 // extended Debye-Hueckel law of water at 25 degC.
-double Gamma(int z, double im) {
-    return std::pow(10.0, z * z * (-0.50925 * std::sqrt(im) / (1 + 1.5 * std::sqrt(im)) + 0.1 * im));
+double Gamma(int z, double im)
+{
+    return std::pow(10.0,
+                    z * z * (-0.50925 * std::sqrt(im) / (1 + 1.5 * std::sqrt(im)) + 0.1 * im));
 }
 
 // Direct solution for an acid of charges -n..0 (pK[m-1]: the step from
@@ -48,16 +52,19 @@ double Gamma(int z, double im) {
 // the ionic strength from the species; repeated until the coefficients
 // settle. Returns cH (mM) and the ionic strength (mol/L); `passes` counts
 // the repetitions.
-std::pair<double, double> DirectActivitySolution(const std::vector<double>& pK, double cA, double cNa, int& passes) {
+std::pair<double, double> DirectActivitySolution(const std::vector<double>& pK, double cA,
+                                                 double cNa, int& passes)
+{
     const int n = static_cast<int>(pK.size());
     double im = 0, h = 0;
     passes = 0;
     for (double gOld = 0; passes < 200; ++passes) {
         std::vector<double> g(n + 1), K(n + 1, 0.0);
         for (int z = 0; z <= n; ++z) g[z] = Gamma(z, im);
-        for (int m = 1; m <= n; ++m) K[m] = std::pow(10.0, 3 - pK[m - 1]) * g[m - 1] / (g[1] * g[m]);
+        for (int m = 1; m <= n; ++m)
+            K[m] = std::pow(10.0, 3 - pK[m - 1]) * g[m - 1] / (g[1] * g[m]);
         const double kw = 1e-8 / (g[1] * g[1]);
-        auto fractions = [&](double x) {   // fractions of the charges 0..-n
+        auto fractions = [&](double x) {  // fractions of the charges 0..-n
             std::vector<double> w(n + 1, 1.0);
             double sum = 1;
             for (int m = 1; m <= n; ++m) sum += w[m] = w[m - 1] * K[m] / x;
@@ -84,7 +91,8 @@ std::pair<double, double> DirectActivitySolution(const std::vector<double>& pK, 
 
 }  // namespace
 
-TEST(IonicStrength, ConductivityOfSodiumChlorideAndActivityCoefficients) {
+TEST(IonicStrength, ConductivityOfSodiumChlorideAndActivityCoefficients)
+{
     // Measured conductivities at 25 degC; the simplified method agrees with
     // the full theory at 10 mM.
     const double k10 = ConductivityOfNaCl(10.0, false);
@@ -95,7 +103,7 @@ TEST(IonicStrength, ConductivityOfSodiumChlorideAndActivityCoefficients) {
     // limiting law for a 1:1 salt in water at 25 degC:
     // Lambda0 - Lambda = (0.2289 Lambda0 + 60.20 S cm2/mol) sqrt(c / (mol/L)).
     for (double c : {0.1, 0.4}) {
-        const double lambda0 = 96485.0 * (51.9e-9 + 79.1e-9);   // S m2/mol
+        const double lambda0 = 96485.0 * (51.9e-9 + 79.1e-9);  // S m2/mol
         const double decrement = (0.2289 * lambda0 + 60.20e-4) * std::sqrt(c / 1000);
         EXPECT_NEAR(lambda0 - ConductivityOfNaCl(c, false) / c, decrement, 0.03 * decrement) << c;
     }
@@ -104,7 +112,8 @@ TEST(IonicStrength, ConductivityOfSodiumChlorideAndActivityCoefficients) {
         EXPECT_NEAR(ActivityCoefficient(z, 1e-10), 1.0, 1e-6 * z * z);
         // Debye-Hueckel limiting slope of water at 25 degC, 0.509 (mol/L)^-1/2.
         const double im = 1e-7;
-        EXPECT_NEAR(-std::log10(ActivityCoefficient(z, im * 1000)) / (z * z * std::sqrt(im)), 0.509, 0.002);
+        EXPECT_NEAR(-std::log10(ActivityCoefficient(z, im * 1000)) / (z * z * std::sqrt(im)), 0.509,
+                    0.002);
     }
 }
 
@@ -114,19 +123,23 @@ TEST(IonicStrength, ConductivityOfSodiumChlorideAndActivityCoefficients) {
 // acid with 200 mM sodium, where the activity coefficients (down to about
 // 0.1 for the trivalent form) move the species, which move the ionic
 // strength: the correction must follow this loop to its fixed point.
-TEST(IonicStrength, BufferPHIsTheActivityPHAtTheFixedPoint) {
+TEST(IonicStrength, BufferPHIsTheActivityPHAtTheFixedPoint)
+{
     const struct {
-        std::vector<double> pK, u;   // pK from the first step on; u from the highest charge on
+        std::vector<double> pK, u;  // pK from the first step on; u from the highest charge on
         double cA, cNa, shift;
         int passes;
-    } cases[] = {{{4.756}, {42.4}, 20, 10, -0.043, 1}, {{3.13, 4.76, 6.40}, {70, 55, 30}, 100, 200, NAN, 5}};
+    } cases[] = {{{4.756}, {42.4}, 20, 10, -0.043, 1},
+                 {{3.13, 4.76, 6.40}, {70, 55, 30}, 100, 200, NAN, 5}};
     for (const auto& c : cases) {
         const int n = static_cast<int>(c.pK.size());
         std::vector<double> pK(c.pK.rbegin(), c.pK.rend()), u = c.u;
         pK.push_back(0);
         u.push_back(0);
         RunState st;
-        SetUpUniformGrid(st, {MakeConstituent("Acid", -n, 0, pK, u, c.cA), MakeStrongCation("Na", 51.9, c.cNa)}, 2);
+        SetUpUniformGrid(
+            st, {MakeConstituent("Acid", -n, 0, pK, u, c.cA), MakeStrongCation("Na", 51.9, c.cNa)},
+            2);
         Elneut(st, 2, -1, -1, true);
         const double pHPlain = st.Arr.PH[1];
         st.ISCorrection = st.cbISPostN = true;
@@ -150,13 +163,15 @@ TEST(IonicStrength, BufferPHIsTheActivityPHAtTheFixedPoint) {
     }
 }
 
-TEST(IonicStrength, SimplifiedCorrectionNeverGivesNegativeMobility) {
+TEST(IonicStrength, SimplifiedCorrectionNeverGivesNegativeMobility)
+{
     // A slow trace cation in 100 mM NaCl: the correction exceeds its mobility
     // and both methods keep the limiting value; a mobility of 0 stays 0.
     RunState st;
-    SetUpUniformGrid(st, {MakeStrongCation("Na", 51.9, 100), MakeStrongAnion("Cl", 79.1, 100),
-                          MakeStrongCation("Slow", 5.0, 1e-3),
-                          MakeConstituent("Immobile", 0, 1, {0, 10}, {0, 0}, 1e-3)},
+    SetUpUniformGrid(st,
+                     {MakeStrongCation("Na", 51.9, 100), MakeStrongAnion("Cl", 79.1, 100),
+                      MakeStrongCation("Slow", 5.0, 1e-3),
+                      MakeConstituent("Immobile", 0, 1, {0, 10}, {0, 0}, 1e-3)},
                      2);
     st.ISCorrection = true;
     EngineArrays& a = st.Arr;
@@ -165,13 +180,15 @@ TEST(IonicStrength, SimplifiedCorrectionNeverGivesNegativeMobility) {
         ISC(st, 2, -1);
         EXPECT_NEAR(a.UForm(3, 1)[1], 5e-9, 1e-20);
         EXPECT_LT(a.UForm(1, 1)[1], 51.9e-9);
-        EXPECT_DOUBLE_EQ(a.UForm(4, 1)[1], fast ? 0.0 : 1e-12);  // 0 stands in as 1e-12 for the full theory
+        EXPECT_DOUBLE_EQ(a.UForm(4, 1)[1],
+                         fast ? 0.0 : 1e-12);  // 0 stands in as 1e-12 for the full theory
         for (int j = 1; j <= a.NComp + 2; ++j)
             for (int f = 0; f < a.Forms(j); ++f) EXPECT_GE(a.UForm(j, f)[1], 0.0);
     }
 }
 
-TEST(IonicStrength, FailuresCarryTheirTexts) {
+TEST(IonicStrength, FailuresCarryTheirTexts)
+{
     RunState st;
     try {
         ISC(st, 2, -1);
@@ -193,8 +210,10 @@ TEST(IonicStrength, FailuresCarryTheirTexts) {
     // A node whose activity coefficients do not settle (a charge of 30 at
     // 300 mM) stops the correction with its node number, walls restored.
     RunState hi;
-    SetUpUniformGrid(hi, {MakeConstituent("Z30", 0, 30, std::vector<double>(31, 10.0), std::vector<double>(31, 20.0), 10),
-                          MakeStrongAnion("Cl", 79.1, 300)},
+    SetUpUniformGrid(hi,
+                     {MakeConstituent("Z30", 0, 30, std::vector<double>(31, 10.0),
+                                      std::vector<double>(31, 20.0), 10),
+                      MakeStrongAnion("Cl", 79.1, 300)},
                      3);
     hi.ISCorrection = true;
     hi.LeftWall = 1;
@@ -219,7 +238,8 @@ TEST(IonicStrength, FailuresCarryTheirTexts) {
     EXPECT_TRUE(std::isfinite(st.Arr.PH[3]));
 }
 
-TEST(IonicStrength, RunWithoutCorrectionAfterOneWithItUsesTheUserIonicProduct) {
+TEST(IonicStrength, RunWithoutCorrectionAfterOneWithItUsesTheUserIonicProduct)
+{
     RunState st;
     testcomp::PrepareRun(st, testcomp::AcetateBufferWithAnalytes(), 100);
     const double userKw = std::pow(10.0, 6 - 13.8);

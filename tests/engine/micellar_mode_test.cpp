@@ -13,13 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "engine/modes/micellar/micellar_mode.h"
+#include "engine/modes/modes.h"
+#include "engine/state/run_state.h"
 #include "engine/step/comp_window.h"
 #include "engine/step/derivatives.h"
 #include "engine/step/init_calc.h"
-#include "engine/modes/micellar/micellar_mode.h"
-#include "engine/modes/modes.h"
 #include "engine/step/run_calc.h"
-#include "engine/state/run_state.h"
 #include "foundation/errors.h"
 #include "foundation/messages.h"
 #include "support/recording_host.h"
@@ -34,18 +34,21 @@ using namespace testcomp;
 constexpr double kCMC = 2.0;  // mM
 constexpr int kOM = 64;
 
-TComponents Binding(TComponents rec, double pKMic, double uMic = 40.0) {
+TComponents Binding(TComponents rec, double pKMic, double uMic = 40.0)
+{
     rec.pKMicA = pKMic;
     rec.uMicA = uMic;
     return rec;
 }
 
-TComponents Neutral(const std::string& name, double c, double cInj, double pKMic, int type = BGE) {
+TComponents Neutral(const std::string& name, double c, double cInj, double pKMic, int type = BGE)
+{
     return Binding(Constituent(name, 0, 0, {0.0}, {0.0}, type, c, cInj), pKMic);
 }
 
 // Micellar run of `comp` (surfactant first) on `nodes` nodes of 25 mm.
-bool InitMicellar(RunState& st, const TUnivSet<TComponents>& comp, int nodes, double volts) {
+bool InitMicellar(RunState& st, const TUnivSet<TComponents>& comp, int nodes, double volts)
+{
     PrepareRun(st, comp, nodes);
     SetZoneAndVoltage(st, 12.5, 2.0, 0.5, volts);
     st.cbSDS = true;
@@ -57,7 +60,8 @@ bool InitMicellar(RunState& st, const TUnivSet<TComponents>& comp, int nodes, do
 
 // The micellar buffer: surfactant and sodium (c and injected c), an acid and
 // a neutral constituent that bind to the micelles.
-TUnivSet<TComponents> SdsBuffer(double cSds, double cSdsInj, double cNa, double cNaInj) {
+TUnivSet<TComponents> SdsBuffer(double cSds, double cSdsInj, double cNa, double cNaInj)
+{
     TUnivSet<TComponents> comp;
     comp.Add(StrongAnion("SDS", 30.0, BGE, cSds, cSdsInj));
     comp.Add(StrongCation("Sodium", kUNa, BGE, cNa, cNaInj));
@@ -66,11 +70,15 @@ TUnivSet<TComponents> SdsBuffer(double cSds, double cSdsInj, double cNa, double 
     return comp;
 }
 
-double Amount(const std::vector<double>& c) { return Moments(c, 1.0).amount; }
+double Amount(const std::vector<double>& c)
+{
+    return Moments(c, 1.0).amount;
+}
 
 }  // namespace
 
-TEST(Micellar, EachNodeHoldsThePseudoPhasePartitionAndNoMicellesAtOrBelowTheCMC) {
+TEST(Micellar, EachNodeHoldsThePseudoPhasePartitionAndNoMicellesAtOrBelowTheCMC)
+{
     RecordingMessageSink sink;
     TUnivSet<TComponents> comp = SdsBuffer(20.0, 40.0, 22.0, 42.0);  // a zone of more surfactant
     comp.Add(Neutral("Free", 0.5, 3.0, 30.0));
@@ -100,7 +108,8 @@ TEST(Micellar, EachNodeHoldsThePseudoPhasePartitionAndNoMicellesAtOrBelowTheCMC)
     // the chart: CMC profile, micelles of the drawn surfactant profile, the
     // bound part of constituent 2 (sodium: none)
     const RunSeries& sr = st.Series;
-    ASSERT_TRUE(sr.sr_mic.Count() == a.Nn && sr.sr_CMC.Count() == a.Nn && sr.sr_MicDye.Count() == a.Nn);
+    ASSERT_TRUE(sr.sr_mic.Count() == a.Nn && sr.sr_CMC.Count() == a.Nn &&
+                sr.sr_MicDye.Count() == a.Nn);
     for (int j = 0; j < a.Nn; ++j) {
         const double cs = a.C(2, 1)[j];
         EXPECT_EQ(sr.sr_CMC.y[j], kCMC);
@@ -126,14 +135,16 @@ TEST(Micellar, EachNodeHoldsThePseudoPhasePartitionAndNoMicellesAtOrBelowTheCMC)
             EXPECT_TRUE(m.MicFree[j] == 0.0 && m.MicConc[j] == m.C(2, 1)[j]) << j;
             EXPECT_NEAR(m.E[j], p.E[j], 1e-12 * std::abs(p.E[j]));
             for (int i = 1; i <= 4; ++i) {
-                EXPECT_TRUE(m.MicBound[i][j] == 0.0 && m.UEff[i][j] == p.UEff[i][j]) << i << " " << j;
+                EXPECT_TRUE(m.MicBound[i][j] == 0.0 && m.UEff[i][j] == p.UEff[i][j])
+                    << i << " " << j;
                 EXPECT_NEAR(m.F(2, i)[j], p.F(2, i)[j], 1e-6 * fMax) << i << " " << j;
             }
         }
     }
 }
 
-TEST(Micellar, NeutralAnalyteMovesWithItsBoundFractionOfTheMicellesAndTotalsAreKept) {
+TEST(Micellar, NeutralAnalyteMovesWithItsBoundFractionOfTheMicellesAndTotalsAreKept)
+{
     RecordingMessageSink sink;
     TUnivSet<TComponents> comp;
     comp.Add(StrongAnion("SDS", 30.0, BGE, 20.0, 20.0));
@@ -170,10 +181,12 @@ TEST(Micellar, NeutralAnalyteMovesWithItsBoundFractionOfTheMicellesAndTotalsAreK
     EXPECT_NEAR(moved, theta * vMic * st.Time, 0.02 * std::abs(theta * vMic * st.Time));
     const double still = Moments(st, 4).mean - Moments(c0[3], st.DX).mean;
     EXPECT_LT(std::abs(still), 1e-3 * std::abs(moved));
-    for (int i : {3, 4}) EXPECT_NEAR(Amount(Profile(st, i)), Amount(c0[i - 1]), 1e-10 * Amount(c0[i - 1])) << i;
+    for (int i : {3, 4})
+        EXPECT_NEAR(Amount(Profile(st, i)), Amount(c0[i - 1]), 1e-10 * Amount(c0[i - 1])) << i;
 }
 
-TEST(Racemic, FreeFormsInterconvertAtFirstOrderAndTheirSumIsKept) {
+TEST(Racemic, FreeFormsInterconvertAtFirstOrderAndTheirSumIsKept)
+{
     RecordingMessageSink sink;
     const double kF = 0.5;  // 1/s
     TUnivSet<TComponents> comp;
@@ -189,7 +202,8 @@ TEST(Racemic, FreeFormsInterconvertAtFirstOrderAndTheirSumIsKept) {
     ASSERT_TRUE(InitMicellar(st, comp, 40, 0.0));
     ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
     const int j = 20;
-    const double d0 = st.Arr.C(2, 2)[j] - st.Arr.C(2, 3)[j], s0 = st.Arr.C(2, 2)[j] + st.Arr.C(2, 3)[j];
+    const double d0 = st.Arr.C(2, 2)[j] - st.Arr.C(2, 3)[j],
+                 s0 = st.Arr.C(2, 2)[j] + st.Arr.C(2, 3)[j];
     RunFixed(st, 2.0, 1e-4);
     ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
     ASSERT_GT(st.Time, 1.99);
@@ -208,7 +222,8 @@ TEST(Racemic, FreeFormsInterconvertAtFirstOrderAndTheirSumIsKept) {
     EXPECT_EQ(frozen.Arr.F(2, 2)[j], 0.0);
 }
 
-TEST(Micellar, ASetUpMadeInvalidAfterInitStopsTheRunWithItsMessage) {
+TEST(Micellar, ASetUpMadeInvalidAfterInitStopsTheRunWithItsMessage)
+{
     RecordingMessageSink sink;
     RecordingHost host;
     TUnivSet<TComponents> comp;
@@ -271,10 +286,12 @@ TEST(Micellar, ASetUpMadeInvalidAfterInitStopsTheRunWithItsMessage) {
     sink.Clear();
     CalcDER(st, 2, false);
     EXPECT_TRUE(st.Stop);
-    EXPECT_EQ(sink.warnings, std::vector<std::string>{"Racemic Mode requires at least 4 constituents."});
+    EXPECT_EQ(sink.warnings,
+              std::vector<std::string>{"Racemic Mode requires at least 4 constituents."});
 }
 
-TEST(Racemic, WithoutRatesItIsTheMicellarModeWithoutTheFlowVelocity) {
+TEST(Racemic, WithoutRatesItIsTheMicellarModeWithoutTheFlowVelocity)
+{
     RecordingMessageSink sink;
     TUnivSet<TComponents> comp;
     comp.Add(StrongAnion("SDS", 30.0, BGE, 20.0, 40.0));
@@ -299,14 +316,16 @@ TEST(Racemic, WithoutRatesItIsTheMicellarModeWithoutTheFlowVelocity) {
     for (int i = 1; i <= 5; ++i)
         for (int j = racemic.LeftWall + 1; j < racemic.RightWall; ++j) {
             const double flow = -(2e-8 * 1e9) * (r.C(2, i)[j + 1] - r.C(2, i)[j - 1]) * h1;
-            ASSERT_NEAR(m.F(2, i)[j], r.F(2, i)[j] + flow, 1e-12 * (1 + std::abs(m.F(2, i)[j]))) << i << " " << j;
+            ASSERT_NEAR(m.F(2, i)[j], r.F(2, i)[j] + flow, 1e-12 * (1 + std::abs(m.F(2, i)[j])))
+                << i << " " << j;
         }
     EXPECT_GT(r.MicBound[3][40], 0.0);  // something is bound
     micellar.cbFlow = racemic.cbFlow = false;
     CalcDER(racemic, 2, false);
     CalcDER(micellar, 2, false);
     for (int i = 1; i <= 5; ++i)
-        EXPECT_EQ(std::vector<double>(m.F(2, i), m.F(2, i) + m.Nn), std::vector<double>(r.F(2, i), r.F(2, i) + r.Nn));
+        EXPECT_EQ(std::vector<double>(m.F(2, i), m.F(2, i) + m.Nn),
+                  std::vector<double>(r.F(2, i), r.F(2, i) + r.Nn));
 }
 
 // The effective mobility the mode writes for a constituent that binds to the
@@ -316,63 +335,72 @@ TEST(Racemic, WithoutRatesItIsTheMicellarModeWithoutTheFlowVelocity) {
 // micelles come from the pseudo-phase balance x + sum K c x / (1 + K x) =
 // (c_S - CMC) / OM, solved here by bisection. Micelles of an anionic
 // surfactant migrate against the field, those of a cationic one with it.
-TEST(Micellar, EffectiveMobilityOfABindingConstituentIsItsBoundFractionOfTheMicelles) {
-    const double uMicN = 40.0, uMicA = 25.0;  // 1e-9 m2/(V s)
+TEST(Micellar, EffectiveMobilityOfABindingConstituentIsItsBoundFractionOfTheMicelles)
+{
+    const double uMicN = 40.0, uMicA = 25.0;              // 1e-9 m2/(V s)
     const double KN = 1.0, KA = std::pow(10.0, 2.5 - 3);  // 1/mM (pK -3 and -2.5)
     // C_T: the analytical concentration binds and the free share (1 - theta)
     // keeps its own mobility; C_0: the neutral form alone binds and the
     // micellar share adds to the free mobility.
     for (const bool neutralForm : {false, true})
-    for (const bool cationic : {false, true}) {
-        SCOPED_TRACE(cationic ? "cationic surfactant" : "anionic surfactant");
-        SCOPED_TRACE(neutralForm ? "C_0" : "C_T");
-        RecordingMessageSink sink;
-        TUnivSet<TComponents> comp;
-        comp.Add(cationic ? StrongCation("CTA", 30.0, BGE, 20.0, 26.0) : StrongAnion("SDS", 30.0, BGE, 20.0, 26.0));
-        comp.Add(cationic ? StrongAnion("Chloride", kUCl, BGE, 20.0, 26.0) : StrongCation("Sodium", kUNa, BGE, 20.0, 20.0));
-        comp.Add(Binding(WeakAcid("Acid", kPKAcetic, kUAcetate, BGE, 2.0, 1.0), -2.5, uMicA));
-        comp.Add(Binding(Constituent("Binder", 0, 0, {0.0}, {0.0}, Analyte, 0.0, 0.5), -3.0, uMicN));
-        RunState st;
-        st.rbC0 = neutralForm;
-        ASSERT_TRUE(InitMicellar(st, comp, 100, 100.0));
-        CalcDER(st, 2, false);
-        ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
-        EngineArrays& a = st.Arr;
-        const double sign = cationic ? 1.0 : -1.0;
-        int checked = 0;
-        for (int j = st.LeftWall; j <= st.RightWall; ++j) {
-            const double h = a.CH(2)[j], Ka = std::pow(10.0, 3 - kPKAcetic);
-            const double cS = a.C(2, 1)[j], cN = a.C(2, 4)[j];
-            const double cA = a.C(2, 3)[j] * (neutralForm ? h / (h + Ka) : 1.0);
-            const double B = (cS - kCMC) / kOM;
-            ASSERT_GT(B, 0.0);
-            double lo = 0, hi = B;
-            for (int it = 0; it < 200; ++it) {
+        for (const bool cationic : {false, true}) {
+            SCOPED_TRACE(cationic ? "cationic surfactant" : "anionic surfactant");
+            SCOPED_TRACE(neutralForm ? "C_0" : "C_T");
+            RecordingMessageSink sink;
+            TUnivSet<TComponents> comp;
+            comp.Add(cationic ? StrongCation("CTA", 30.0, BGE, 20.0, 26.0)
+                              : StrongAnion("SDS", 30.0, BGE, 20.0, 26.0));
+            comp.Add(cationic ? StrongAnion("Chloride", kUCl, BGE, 20.0, 26.0)
+                              : StrongCation("Sodium", kUNa, BGE, 20.0, 20.0));
+            comp.Add(Binding(WeakAcid("Acid", kPKAcetic, kUAcetate, BGE, 2.0, 1.0), -2.5, uMicA));
+            comp.Add(
+                Binding(Constituent("Binder", 0, 0, {0.0}, {0.0}, Analyte, 0.0, 0.5), -3.0, uMicN));
+            RunState st;
+            st.rbC0 = neutralForm;
+            ASSERT_TRUE(InitMicellar(st, comp, 100, 100.0));
+            CalcDER(st, 2, false);
+            ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+            EngineArrays& a = st.Arr;
+            const double sign = cationic ? 1.0 : -1.0;
+            int checked = 0;
+            for (int j = st.LeftWall; j <= st.RightWall; ++j) {
+                const double h = a.CH(2)[j], Ka = std::pow(10.0, 3 - kPKAcetic);
+                const double cS = a.C(2, 1)[j], cN = a.C(2, 4)[j];
+                const double cA = a.C(2, 3)[j] * (neutralForm ? h / (h + Ka) : 1.0);
+                const double B = (cS - kCMC) / kOM;
+                ASSERT_GT(B, 0.0);
+                double lo = 0, hi = B;
+                for (int it = 0; it < 200; ++it) {
+                    const double x = 0.5 * (lo + hi);
+                    (x + KA * cA * x / (1 + KA * x) + KN * cN * x / (1 + KN * x) > B ? hi : lo) = x;
+                }
                 const double x = 0.5 * (lo + hi);
-                (x + KA * cA * x / (1 + KA * x) + KN * cN * x / (1 + KN * x) > B ? hi : lo) = x;
+                const double thetaN = KN * x / (1 + KN * x), thetaA = KA * x / (1 + KA * x);
+                // the micelles carry the charge of the surfactant's charged fraction
+                const double Ks = std::pow(10.0, 3 - (cationic ? kPKStrongCation : kPKStrongAnion));
+                const double charged = cationic ? h / (h + Ks) : Ks / (Ks + h);
+                EXPECT_NEAR(a.UEff[4][j], sign * thetaN * uMicN * 1e-9 * charged,
+                            1e-9 * uMicN * 1e-9)
+                    << j;
+                const double uFree = -kUAcetate * 1e-9 * Ka / (Ka + h);
+                EXPECT_NEAR(a.UEff[3][j],
+                            (neutralForm ? 1.0 : 1 - thetaA) * uFree +
+                                sign * thetaA * uMicA * 1e-9 * charged,
+                            1e-9 * kUAcetate * 1e-9)
+                    << j;
+                ++checked;
             }
-            const double x = 0.5 * (lo + hi);
-            const double thetaN = KN * x / (1 + KN * x), thetaA = KA * x / (1 + KA * x);
-            // the micelles carry the charge of the surfactant's charged fraction
-            const double Ks = std::pow(10.0, 3 - (cationic ? kPKStrongCation : kPKStrongAnion));
-            const double charged = cationic ? h / (h + Ks) : Ks / (Ks + h);
-            EXPECT_NEAR(a.UEff[4][j], sign * thetaN * uMicN * 1e-9 * charged, 1e-9 * uMicN * 1e-9) << j;
-            const double uFree = -kUAcetate * 1e-9 * Ka / (Ka + h);
-            EXPECT_NEAR(a.UEff[3][j], (neutralForm ? 1.0 : 1 - thetaA) * uFree + sign * thetaA * uMicA * 1e-9 * charged,
-                        1e-9 * kUAcetate * 1e-9)
-                << j;
-            ++checked;
+            EXPECT_GT(checked, 90);
+            // the zone of more surfactant holds more micelles: a larger bound fraction
+            EXPECT_GT(std::fabs(a.UEff[4][st.NX / 2]), std::fabs(a.UEff[4][5]));
         }
-        EXPECT_GT(checked, 90);
-        // the zone of more surfactant holds more micelles: a larger bound fraction
-        EXPECT_GT(std::fabs(a.UEff[4][st.NX / 2]), std::fabs(a.UEff[4][5]));
-    }
 }
 
 // With a cationic surfactant the micelles migrate with the field: a trace
 // neutral analyte moves at +theta u_mic E and keeps its amount; one that does
 // not bind stands.
-TEST(Micellar, NeutralAnalyteMovesWithCationicMicelles) {
+TEST(Micellar, NeutralAnalyteMovesWithCationicMicelles)
+{
     RecordingMessageSink sink;
     TUnivSet<TComponents> comp;
     comp.Add(StrongCation("CTA", 30.0, BGE, 20.0, 20.0));

@@ -15,11 +15,11 @@
 #include <vector>
 
 #include "engine/modes/chrom/chrom_mode.h"
+#include "engine/modes/linear/linear_mode.h"
+#include "engine/state/run_state.h"
 #include "engine/step/derivatives.h"
 #include "engine/step/init_calc.h"
-#include "engine/modes/linear/linear_mode.h"
 #include "engine/step/run_calc.h"
-#include "engine/state/run_state.h"
 #include "foundation/errors.h"
 #include "foundation/messages.h"
 #include "support/recording_sink.h"
@@ -39,13 +39,15 @@ struct Layout {
 };
 
 // The default run setup with the layout on a 25 mm capillary at 250 V.
-void Prepare(RunState& st, const TUnivSet<TComponents>& comp, const Layout& l) {
+void Prepare(RunState& st, const TUnivSet<TComponents>& comp, const Layout& l)
+{
     PrepareRun(st, comp, l.nodes);
     SetZoneAndVoltage(st, l.injMM, l.widthMM, l.edgeMM, 250);
 }
 
 // exp(-M t) a for a complex 2x2 matrix M, by its eigenvalues and eigenvectors.
-std::vector<cplx> Propagate(const cplx M[2][2], const std::vector<double>& a, double t) {
+std::vector<cplx> Propagate(const cplx M[2][2], const std::vector<double>& a, double t)
+{
     const cplx tr = M[0][0] + M[1][1], det = M[0][0] * M[1][1] - M[0][1] * M[1][0];
     const cplx root = std::sqrt(tr * tr / 4.0 - det);
     const cplx lambda[2] = {tr / 2.0 + root, tr / 2.0 - root};
@@ -63,7 +65,8 @@ std::vector<cplx> Propagate(const cplx M[2][2], const std::vector<double>& a, do
     return {V[0][0] * e0 + V[0][1] * e1, V[1][0] * e0 + V[1][1] * e1};
 }
 
-TEST(LinearizedMode, SineModeEvolvesByTheEigenvaluesOfTheCoupledTransport) {
+TEST(LinearizedMode, SineModeEvolvesByTheEigenvaluesOfTheCoupledTransport)
+{
     RecordingMessageSink sink;
     // Two constituents on a uniform background with small sine modes of
     // wavelength 5 mm (200 nodes), phase 0 at the injection node 200.
@@ -105,7 +108,8 @@ TEST(LinearizedMode, SineModeEvolvesByTheEigenvaluesOfTheCoupledTransport) {
     EXPECT_LT(worst, 1e-3 * scale) << worst / scale;
 }
 
-TEST(LinearizedMode, DriveFollowsThePowerModeAndIgnoreDerivativesLeavesAll) {
+TEST(LinearizedMode, DriveFollowsThePowerModeAndIgnoreDerivativesLeavesAll)
+{
     RecordingMessageSink sink;
     TUnivSet<TComponents> comp;
     comp.Add(StrongAnion("Chloride", kUCl, BGE, 10.0, 10.0));
@@ -133,11 +137,13 @@ TEST(LinearizedMode, DriveFollowsThePowerModeAndIgnoreDerivativesLeavesAll) {
     const double U = st.U;
     st.UI = 40.0;
     CalcDER(st, 2, false);
-    EXPECT_EQ(std::make_tuple(st.Arr.Kappa[50], st.Arr.F(2, 1)[50], st.U), std::make_tuple(123.0, 7.0, U));
+    EXPECT_EQ(std::make_tuple(st.Arr.Kappa[50], st.Arr.F(2, 1)[50], st.U),
+              std::make_tuple(123.0, 7.0, U));
     EXPECT_TRUE(sink.warnings.empty());
 }
 
-TEST(SplitAdvectionMode, ZoneMovesAtTheFastEquilibriumVelocity) {
+TEST(SplitAdvectionMode, ZoneMovesAtTheFastEquilibriumVelocity)
+{
     const double w3 = 20e-9 * 250 / 0.025, w4 = 60e-9 * 250 / 0.025, cR = 10.0;
     // extra length (m) -> Keq = 1000 x: 0 (all free), 1 (half), 10 (mostly bound)
     for (const double fake : {0.0, 1e-4, 1e-3}) {
@@ -165,7 +171,8 @@ TEST(SplitAdvectionMode, ZoneMovesAtTheFastEquilibriumVelocity) {
     }
 }
 
-TEST(SplitAdvectionMode, UnfitCompositionsAndSplitsWithoutRootStopWithAMessage) {
+TEST(SplitAdvectionMode, UnfitCompositionsAndSplitsWithoutRootStopWithAMessage)
+{
     RecordingMessageSink sink;
     RunState st;
     Prepare(st, SplitAdvectionComposition(4), {100, 5.0, 2.0, 1.0});
@@ -183,7 +190,8 @@ TEST(SplitAdvectionMode, UnfitCompositionsAndSplitsWithoutRootStopWithAMessage) 
         RunFixed(st, 1.0, 1e-3, true);
         EXPECT_TRUE(st.Time == 0.0 && Profile(st, 1) == before) << run;
     }
-    EXPECT_EQ(sink.warnings, (std::vector<std::string>{kSplitAdvectionConstituents, kSplitAdvectionConstituents}));
+    EXPECT_EQ(sink.warnings,
+              (std::vector<std::string>{kSplitAdvectionConstituents, kSplitAdvectionConstituents}));
 
     // a constituent 2..4 without a charged form is refused too
     TUnivSet<TComponents> comp = SplitAdvectionComposition();
@@ -208,7 +216,8 @@ TEST(SplitAdvectionMode, UnfitCompositionsAndSplitsWithoutRootStopWithAMessage) 
 }
 
 // Two acids with charges -1..0 (zones at 5 mm) and a cation background.
-TUnivSet<TComponents> ChromComposition(double pK1, double u1) {
+TUnivSet<TComponents> ChromComposition(double pK1, double u1)
+{
     TUnivSet<TComponents> comp;
     comp.Add(WeakAcid("Retarded", pK1, u1, Analyte, 0.0, 1e-3));
     comp.Add(WeakAcid("Unretained", 0.0, 30.0, Analyte, 0.0, 1e-3));
@@ -216,7 +225,8 @@ TUnivSet<TComponents> ChromComposition(double pK1, double u1) {
     return comp;
 }
 
-TEST(ChromMode, ZonesTranslateAtTheFlowVelocityOrRetardedByAdsorption) {
+TEST(ChromMode, ZonesTranslateAtTheFlowVelocityOrRetardedByAdsorption)
+{
     // K1 = K2 = 0: both unretarded; K1 a1 = 0.01 x 50 = 0.5: constituent 1 at
     // half the velocity (its denominator 1 + K c stays 1 within 1e-5).
     for (const double pK1 : {0.0, 0.01}) {
@@ -242,7 +252,8 @@ TEST(ChromMode, ZonesTranslateAtTheFlowVelocityOrRetardedByAdsorption) {
     }
 }
 
-TEST(ChromMode, OtherRowsUntouchedAndUnfitConstituentsRefused) {
+TEST(ChromMode, OtherRowsUntouchedAndUnfitConstituentsRefused)
+{
     RecordingMessageSink sink;
     RunState st;
     Prepare(st, ChromComposition(0.0, 30.0), {100, 5.0, 2.0, 1.0});
@@ -278,7 +289,8 @@ TEST(ChromMode, OtherRowsUntouchedAndUnfitConstituentsRefused) {
 // that mode computes, with the equilibrium solved as without Chrom. The
 // buffer's pH against the charge balance of 20 mM acetic acid and 10 mM Na+
 // solved by bisection.
-TEST(ChromMode, AModeOfHigherPrecedenceKeepsTheEquilibrium) {
+TEST(ChromMode, AModeOfHigherPrecedenceKeepsTheEquilibrium)
+{
     auto run = [](const TUnivSet<TComponents>& comp, bool micellar, bool chrom) {
         RecordingMessageSink sink;
         RunState st;
@@ -293,7 +305,8 @@ TEST(ChromMode, AModeOfHigherPrecedenceKeepsTheEquilibrium) {
         const double pH = st.Arr.PH[0];
         RunFixed(st, 0.2, 1e-3, true);
         EXPECT_TRUE(sink.warnings.empty()) << chrom;
-        return std::make_tuple(pH, Profile(st, 3), std::vector<double>(st.Arr.PH.begin(), st.Arr.PH.end()));
+        return std::make_tuple(pH, Profile(st, 3),
+                               std::vector<double>(st.Arr.PH.begin(), st.Arr.PH.end()));
     };
     const double K = std::pow(10.0, 3 - kPKAcetic), Kw = 1e-8;
     double lo = -10, hi = 2;
@@ -318,7 +331,8 @@ TEST(ChromMode, AModeOfHigherPrecedenceKeepsTheEquilibrium) {
 
 // An acid (the retarded constituent) and a cation, as zones at 5 mm, and
 // optionally a third constituent as the capacity.
-TUnivSet<TComponents> LiBzComposition(bool withCapacity) {
+TUnivSet<TComponents> LiBzComposition(bool withCapacity)
+{
     TUnivSet<TComponents> comp;
     comp.Add(WeakAcid("Benzoic acid", 4.2, 30.0, Analyte, 0.0, 0.1));
     comp.Add(StrongCation("Lithium", kULi, Analyte, 0.0, 0.1));
@@ -331,7 +345,8 @@ struct LiBzResult {
     double time = 0, dx = 0;
 };
 
-LiBzResult RunLiBz(const TUnivSet<TComponents>& comp, std::vector<double>* start = nullptr) {
+LiBzResult RunLiBz(const TUnivSet<TComponents>& comp, std::vector<double>* start = nullptr)
+{
     RunState st;
     Prepare(st, comp, {1000, 5.0, 1.0, 0.5});
     st.cbLiBz = true;
@@ -342,7 +357,8 @@ LiBzResult RunLiBz(const TUnivSet<TComponents>& comp, std::vector<double>* start
     return {Profile(st, 1), Profile(st, 2), st.Time, st.DX};
 }
 
-TEST(LiBzMode, WithoutCapacityBothZonesFlowAndDiffuseWithTheFirstCoefficient) {
+TEST(LiBzMode, WithoutCapacityBothZonesFlowAndDiffuseWithTheFirstCoefficient)
+{
     RecordingMessageSink sink;
     std::vector<double> start;
     const LiBzResult r = RunLiBz(LiBzComposition(false), &start);
@@ -350,7 +366,7 @@ TEST(LiBzMode, WithoutCapacityBothZonesFlowAndDiffuseWithTheFirstCoefficient) {
     ASSERT_GT(r.time, 19.99);
     const double v = 5e-9 * 250 / 0.025;
     const double D1 = 30e-9 * 8.314 * 298.15 / 96485.0;  // of the acid's anion
-    const ProfileMoments m0 = Moments(start, r.dx);  // both zones start alike
+    const ProfileMoments m0 = Moments(start, r.dx);      // both zones start alike
     for (const auto* c : {&r.c1, &r.c2}) {
         const ProfileMoments m = Moments(*c, r.dx);
         EXPECT_NEAR((m.mean - m0.mean) / r.time, v, 1e-3 * v);
@@ -369,7 +385,8 @@ TEST(LiBzMode, WithoutCapacityBothZonesFlowAndDiffuseWithTheFirstCoefficient) {
     EXPECT_TRUE(sink.warnings.empty());
 }
 
-TEST(LiBzMode, UnfitConstituentsAreRefusedAndStopARun) {
+TEST(LiBzMode, UnfitConstituentsAreRefusedAndStopARun)
+{
     RecordingMessageSink sink;
     TUnivSet<TComponents> cationFirst = LiBzComposition(false);
     cationFirst[1] = StrongCation("Sodium", kUNa, Analyte, 0.0, 0.1);

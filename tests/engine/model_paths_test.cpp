@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "engine/state/run_state.h"
 #include "engine/step/derivatives.h"
 #include "engine/step/init_calc.h"
 #include "engine/step/run_calc.h"
-#include "engine/state/run_state.h"
 #include "foundation/errors.h"
 #include "support/recording_sink.h"
 #include "support/run_profiles.h"
@@ -29,22 +29,25 @@ constexpr double kF = 96485.0;
 
 // The default run setup on `nodes` nodes of a 25 mm capillary, a zone of
 // width `widthMM` (edges `edgeMM`) at `injMM`, 250 V.
-void Prepare(RunState& st, const TUnivSet<TComponents>& comp, int nodes, double injMM, double widthMM,
-             double edgeMM) {
+void Prepare(RunState& st, const TUnivSet<TComponents>& comp, int nodes, double injMM,
+             double widthMM, double edgeMM)
+{
     PrepareRun(st, comp, nodes);
     SetZoneAndVoltage(st, injMM, widthMM, edgeMM, 250);
 }
 
 // Position where the profile last falls through `level` (searched from the
 // right end), interpolated between nodes.
-double FrontPosition(const std::vector<double>& c, double level, double dx) {
+double FrontPosition(const std::vector<double>& c, double level, double dx)
+{
     for (int j = static_cast<int>(c.size()) - 2; j >= 0; --j)
         if (c[j] >= level && c[j + 1] < level) return (j + (c[j] - level) / (c[j] - c[j + 1])) * dx;
     return -1;
 }
 
 // Third standardised moment of a profile.
-double Skewness(const std::vector<double>& c, double dx) {
+double Skewness(const std::vector<double>& c, double dx)
+{
     const ProfileMoments m = Moments(c, dx);
     double m3 = 0, w = 0;
     for (std::size_t j = 0; j < c.size(); ++j) {
@@ -60,7 +63,8 @@ double Skewness(const std::vector<double>& c, double dx) {
 // Constant current: the set value is the current density j, and the voltage
 // is j times the resistivity integrated over the whole column, also when the
 // right wall stands inside the capillary (the column beyond it is uniform).
-TEST(LinearizedPaths, VoltageAtConstantCurrentCountsTheWholeColumn) {
+TEST(LinearizedPaths, VoltageAtConstantCurrentCountsTheWholeColumn)
+{
     RecordingMessageSink sink;
     // NaCl 10 mM in the first fifth, 30 mM beyond (steps of 0.5 mm)
     TUnivSet<TComponents> comp;
@@ -97,7 +101,8 @@ TEST(LinearizedPaths, VoltageAtConstantCurrentCountsTheWholeColumn) {
 // adsorbed: c_t + (v (c - q))_x = 0. A step from c to 0 is a shock moving at
 // (v (c - q(c))) / c = v (1 - a K / (1 + K c)): 0.75 v at c = 100 mM, between
 // the trace velocity 0.5 v and the characteristic velocity at c, 0.875 v.
-TEST(ChromPaths, ConcentratedStepMovesAtTheShockSpeedAndAPeakTails) {
+TEST(ChromPaths, ConcentratedStepMovesAtTheShockSpeedAndAPeakTails)
+{
     RecordingMessageSink sink;
     const double v = 1e-3, a = 50.0, K = 0.01;
     auto composition = [&](bool step, double c) {
@@ -155,7 +160,8 @@ TEST(ChromPaths, ConcentratedStepMovesAtTheShockSpeedAndAPeakTails) {
 // (constituent 1) by the Langmuir isotherm q(c) = g k [HA] / (1 + k [HA]),
 // k = 0.05/mM, [HA] = c h / (h + K). A trace zone moves with the flow
 // retarded by 1 + dq/dc (chromatographic retention), constituent 2 unretarded.
-TEST(LiBzPaths, CapacityRetardsATraceZoneByOnePlusTheIsothermSlope) {
+TEST(LiBzPaths, CapacityRetardsATraceZoneByOnePlusTheIsothermSlope)
+{
     RecordingMessageSink sink;
     const double g = 10.0, pKa = 4.2;
     TUnivSet<TComponents> comp;
@@ -192,7 +198,8 @@ TEST(LiBzPaths, CapacityRetardsATraceZoneByOnePlusTheIsothermSlope) {
 // everywhere, the sites left to a trace of constituent 1 (a K = 50 x 0.01)
 // give q1 = a1 K1 c1 / (1 + K2 c2): it moves at v (1 - 0.5 / 2) = 0.75 v,
 // while constituent 2 stays uniform (but for the little the trace displaces).
-TEST(ChromPaths, ACompetitorOccupiesSitesAndSpeedsATraceZone) {
+TEST(ChromPaths, ACompetitorOccupiesSitesAndSpeedsATraceZone)
+{
     RecordingMessageSink sink;
     const double v = 1e-3;
     for (const double c2 : {0.0, 100.0}) {

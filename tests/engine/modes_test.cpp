@@ -10,14 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "engine/step/derivatives.h"
-#include "engine/state/engine_arrays.h"
-#include "engine/step/init_calc.h"
 #include "engine/modes/linear/linear_mode.h"
 #include "engine/modes/micellar/micellar_mode.h"
 #include "engine/modes/modes.h"
-#include "engine/step/run_calc.h"
+#include "engine/state/engine_arrays.h"
 #include "engine/state/run_state.h"
+#include "engine/step/derivatives.h"
+#include "engine/step/init_calc.h"
+#include "engine/step/run_calc.h"
 #include "engine/step/standard_scheme.h"
 #include "foundation/errors.h"
 #include "foundation/messages.h"
@@ -38,9 +38,11 @@ struct ModeSwitch {
 
 // Every switch that selects a mode, in precedence order (each capillary
 // effect on its own), with the warning of a mode not built (null: built).
-std::vector<ModeSwitch> Switches() {
+std::vector<ModeSwitch> Switches()
+{
     return {
-        {Mode::Complex, "cbComplex", [](RunState& s) { s.cbComplex = true; }, "Complex (Elneut): Data not initialized!"},
+        {Mode::Complex, "cbComplex", [](RunState& s) { s.cbComplex = true; },
+         "Complex (Elneut): Data not initialized!"},
         {Mode::Racemic, "cbRacemic", [](RunState& s) { s.cbRacemic = true; }, nullptr},
         {Mode::Linear, "cbMX", [](RunState& s) { s.cbMX = true; }, nullptr},
         {Mode::Micellar, "cbSDS", [](RunState& s) { s.cbSDS = true; }, nullptr},
@@ -57,7 +59,8 @@ std::vector<ModeSwitch> Switches() {
 }
 
 // An initialised acetate run on 60 nodes.
-void Initialised(RunState& st, EngineHost& host) {
+void Initialised(RunState& st, EngineHost& host)
+{
     PrepareRun(st, AcetateBufferWithAnalytes(), 60);
     st.Host = &host;
     ASSERT_TRUE(InitCalc(st));
@@ -76,7 +79,8 @@ struct TestModeCalls {
 // of constituent 1 at the interior nodes.
 constexpr double kProduction = 0.25;  // mM/s
 
-ModeHooks TestMode() {
+ModeHooks TestMode()
+{
     ModeHooks h;
     h.name = "Test";
     h.Init = [](RunState& st, ModeInitStage stage) {
@@ -101,7 +105,8 @@ ModeHooks TestMode() {
 
 }  // namespace
 
-TEST(Modes, OneFunctionHoldsThePrecedenceOfTheSwitches) {
+TEST(Modes, OneFunctionHoldsThePrecedenceOfTheSwitches)
+{
     const auto sw = Switches();
     RunState none;
     EXPECT_EQ(SelectMode(none), Mode::Standard);
@@ -125,7 +130,8 @@ TEST(Modes, OneFunctionHoldsThePrecedenceOfTheSwitches) {
     }
 }
 
-TEST(Modes, ModesNotBuiltStopTheRunWithTheirWarningOncePerRun) {
+TEST(Modes, ModesNotBuiltStopTheRunWithTheirWarningOncePerRun)
+{
     const auto sw = Switches();
     for (std::size_t i = 0; i < sw.size(); ++i)
         for (std::size_t k = i; k < sw.size(); ++k) {
@@ -146,7 +152,8 @@ TEST(Modes, ModesNotBuiltStopTheRunWithTheirWarningOncePerRun) {
         }
 }
 
-TEST(Modes, AModePutIntoTheRunsTableIsCalledAtInitDerivativesAndSteps) {
+TEST(Modes, AModePutIntoTheRunsTableIsCalledAtInitDerivativesAndSteps)
+{
     RecordingMessageSink sink;
     RecordingHost host;
     RunState st, plain;
@@ -154,7 +161,8 @@ TEST(Modes, AModePutIntoTheRunsTableIsCalledAtInitDerivativesAndSteps) {
     calls = {};
     st.cbMX = true;
     Initialised(st, host);
-    EXPECT_TRUE(calls.init[0] == 1 && calls.init[1] == 1 && calls.init[2] == 1 && calls.init[3] == 1);
+    EXPECT_TRUE(calls.init[0] == 1 && calls.init[1] == 1 && calls.init[2] == 1 &&
+                calls.init[3] == 1);
     // the arrays exist at their stage; the field of level 2 is formed at Init
     EXPECT_TRUE(calls.arraysAtInit && calls.derivatives >= 1 && sink.warnings.empty());
 
@@ -190,10 +198,12 @@ TEST(Modes, AModePutIntoTheRunsTableIsCalledAtInitDerivativesAndSteps) {
     sink.Clear();
     EXPECT_FALSE(InitCalc(st));
     EXPECT_EQ(sink.warnings, std::vector<std::string>{"Test mode refused."});
-    EXPECT_TRUE(calls.init[0] == 1 && calls.init[1] == 1 && calls.init[2] == 0 && calls.init[3] == 0);
+    EXPECT_TRUE(calls.init[0] == 1 && calls.init[1] == 1 && calls.init[2] == 0 &&
+                calls.init[3] == 0);
 }
 
-TEST(Modes, ThreadPlanIsTakenAtInitAndWorkStorageIsPerRun) {
+TEST(Modes, ThreadPlanIsTakenAtInitAndWorkStorageIsPerRun)
+{
     RecordingMessageSink sink;
     RecordingHost host;
     const int saved = EngineThreads();
@@ -204,7 +214,8 @@ TEST(Modes, ThreadPlanIsTakenAtInitAndWorkStorageIsPerRun) {
     RunState other;
     Initialised(other, host);
     SetEngineThreads(saved);
-    EXPECT_EQ(std::make_pair(st.Engine.Threads.threads, other.Engine.Threads.threads), std::make_pair(3, 1));
+    EXPECT_EQ(std::make_pair(st.Engine.Threads.threads, other.Engine.Threads.threads),
+              std::make_pair(3, 1));
 
     struct Work {
         std::vector<double> row;

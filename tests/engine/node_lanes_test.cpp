@@ -10,29 +10,36 @@
 
 #include "engine/equilibrium/equilibrium.h"
 #include "engine/equilibrium/equilibrium_lanes.h"
-#include "engine/step/node_threads.h"
 #include "engine/state/run_state.h"
+#include "engine/step/node_threads.h"
 #include "support/bench_cases.h"
 #include "support/run_profiles.h"
 
 namespace {
 
 // The lane widths this processor runs, the one-node routines (1) first.
-std::vector<int> LaneWidths() {
+std::vector<int> LaneWidths()
+{
     std::vector<int> w{1};
     if (NodeLanes() >= 2) w.push_back(2);
     if (NodeLanes() >= 4) w.push_back(4);
     return w;
 }
 
-bool SameBits(const std::vector<double>& x, const std::vector<double>& y) {
+bool SameBits(const std::vector<double>& x, const std::vector<double>& y)
+{
     return x.size() == y.size() && std::memcmp(x.data(), y.data(), x.size() * sizeof(double)) == 0;
 }
 
 class NodeLanesTest : public ::testing::Test {
 protected:
-    void SetUp() override { savedThreads_ = EngineThreads(); SetEngineThreads(1); }
-    void TearDown() override {
+    void SetUp() override
+    {
+        savedThreads_ = EngineThreads();
+        SetEngineThreads(1);
+    }
+    void TearDown() override
+    {
         SetNodeLanes(0);
         SetEngineThreads(savedThreads_);
     }
@@ -41,7 +48,8 @@ protected:
 
 }  // namespace
 
-TEST_F(NodeLanesTest, SolveAndSpeciationAcrossPHKeepTheOneNodeBits) {
+TEST_F(NodeLanesTest, SolveAndSpeciationAcrossPHKeepTheOneNodeBits)
+{
     std::vector<double> solved1, speciated1;
     for (int lanes : LaneWidths()) {
         SetNodeLanes(lanes);
@@ -83,7 +91,8 @@ TEST_F(NodeLanesTest, SolveAndSpeciationAcrossPHKeepTheOneNodeBits) {
     }
 }
 
-TEST_F(NodeLanesTest, BenchmarkRunsKeepTheOneNodeBits) {
+TEST_F(NodeLanesTest, BenchmarkRunsKeepTheOneNodeBits)
+{
     const struct {
         const char* id;
         double stopTime;

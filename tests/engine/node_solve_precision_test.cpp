@@ -21,7 +21,8 @@ namespace {
 // Newton's method for cH at node i of `level` from start x and restart value
 // r, every sum in long double, with the engine's iteration rules (restarts
 // from below, the bracketed search after itNew passes).
-double ReferenceSolve(const RunState& st, int level, int i, double x, double r, int itNew) {
+double ReferenceSolve(const RunState& st, int level, int i, double x, double r, int itNew)
+{
     const EngineArrays& a = st.Arr;
     const long double Kw = ActiveKw(st);
     const double eps = st.EpsNew;
@@ -109,7 +110,8 @@ double ReferenceSolve(const RunState& st, int level, int i, double x, double r, 
 // every node of `level` solved by Newton's method alone, from the start
 // values start(i).
 template <class Start>
-double WorstDifference(RunState& st, int level, Start start) {
+double WorstDifference(RunState& st, int level, Start start)
+{
     double worst = 0;
     for (int i = 0; i <= st.NX; ++i) {
         const double x0 = start(i);
@@ -133,7 +135,8 @@ double WorstDifference(RunState& st, int level, Start start) {
 
 }  // namespace
 
-TEST(NodeSolvePrecision, EveryNodeOfEveryBenchmarkCaseAgreesWithExtendedSums) {
+TEST(NodeSolvePrecision, EveryNodeOfEveryBenchmarkCaseAgreesWithExtendedSums)
+{
     for (const benchcases::Case& c : benchcases::ReferenceCases()) {
         SCOPED_TRACE(c.id);
         RunState st;
@@ -144,20 +147,23 @@ TEST(NodeSolvePrecision, EveryNodeOfEveryBenchmarkCaseAgreesWithExtendedSums) {
             if (t > 0) benchcases::RunTimed(st, t, c.id);
             const double* cH = st.Arr.CH(2);
             for (double f : {1.0, 3.0, 1.0 / 30})
-                EXPECT_LE(WorstDifference(st, 2, [&](int i) { return f * cH[i]; }), 1e-12) << t << " " << f;
+                EXPECT_LE(WorstDifference(st, 2, [&](int i) { return f * cH[i]; }), 1e-12)
+                    << t << " " << f;
         }
     }
 }
 
-TEST(NodeSolvePrecision, ChargesFromMinus30ToPlus30AcrossPH0To14) {
+TEST(NodeSolvePrecision, ChargesFromMinus30ToPlus30AcrossPH0To14)
+{
     std::vector<double> pK(61), u(61);
     for (int z = -30; z <= 30; ++z) {
         pK[z + 30] = z < 0 ? 4.0 : 10.0;
         u[z + 30] = 5.0 * std::abs(z);
     }
     RunState st;
-    SetUpUniformGrid(st, {MakeConstituent("protein", -30, 30, pK, u, 0.1), MakeStrongAnion("chloride", 79.1, 0),
-                          MakeStrongCation("sodium", 51.9, 0)},
+    SetUpUniformGrid(st,
+                     {MakeConstituent("protein", -30, 30, pK, u, 0.1),
+                      MakeStrongAnion("chloride", 79.1, 0), MakeStrongCation("sodium", 51.9, 0)},
                      28);
     // Node n aims at pH n/2: strong acid below 7, strong base above.
     for (int n = 0; n <= 28; ++n) {

@@ -12,19 +12,22 @@
 
 #include "engine/step/node_threads.h"
 
-TEST(NodeThreads, ChunksCoverTheRangeOnceInOrderAndExceptionsReachTheCaller) {
+TEST(NodeThreads, ChunksCoverTheRangeOnceInOrderAndExceptionsReachTheCaller)
+{
     for (int threads : {1, 3, 8}) {
         const ThreadPlan plan{threads};
         for (int rep = 0; rep < 50; ++rep) {
             const int first = 7, last = 7 + 1000 + rep;
             std::vector<int> hits(static_cast<std::size_t>(last + 1), 0);
-            std::vector<std::pair<int, int>> chunks(static_cast<std::size_t>(plan.MaxChunks()), {-1, -1});
+            std::vector<std::pair<int, int>> chunks(static_cast<std::size_t>(plan.MaxChunks()),
+                                                    {-1, -1});
             const int parts = ForNodeChunks(plan, first, last, 16, [&](int lo, int hi, int c, int) {
                 chunks[static_cast<std::size_t>(c)] = {lo, hi};
                 for (int j = lo; j <= hi; ++j) ++hits[static_cast<std::size_t>(j)];
             });
             EXPECT_EQ(parts, threads == 1 ? 1 : plan.MaxChunks());
-            for (int j = 0; j <= last; ++j) EXPECT_EQ(hits[static_cast<std::size_t>(j)], j >= first ? 1 : 0);
+            for (int j = 0; j <= last; ++j)
+                EXPECT_EQ(hits[static_cast<std::size_t>(j)], j >= first ? 1 : 0);
             EXPECT_EQ(chunks[0].first, first);
             for (std::size_t w = 1; w < static_cast<std::size_t>(parts); ++w)
                 EXPECT_EQ(chunks[w].first, chunks[w - 1].second + 1);
@@ -35,18 +38,22 @@ TEST(NodeThreads, ChunksCoverTheRangeOnceInOrderAndExceptionsReachTheCaller) {
     const ThreadPlan four{4};
     try {
         ForNodeChunks(four, 0, 999, 10, [&](int lo, int, int c, int) {
-            if (c >= 1) throw std::runtime_error("chunk " + std::to_string(c) + " at " + std::to_string(lo));
+            if (c >= 1)
+                throw std::runtime_error("chunk " + std::to_string(c) + " at " +
+                                         std::to_string(lo));
         });
         FAIL() << "no exception";
     } catch (const std::runtime_error& e) {
         EXPECT_EQ(std::string(e.what()), "chunk 1 at 62");
     }
     int calls = 0;
-    EXPECT_EQ(ForNodeChunks(four, 0, 10, 8, [&](int lo, int hi, int, int) { calls += hi - lo + 1; }), 1);
+    EXPECT_EQ(
+        ForNodeChunks(four, 0, 10, 8, [&](int lo, int hi, int, int) { calls += hi - lo + 1; }), 1);
     EXPECT_EQ(calls, 11);
 }
 
-TEST(NodeThreads, NestedCallsAreRefusedOnEveryThread) {
+TEST(NodeThreads, NestedCallsAreRefusedOnEveryThread)
+{
     // A chunk that splits nodes again would wait for the pool it runs on; the
     // call is refused instead, from the calling thread, from a worker and on
     // the serial path, and the pool keeps working afterwards.
@@ -66,7 +73,8 @@ TEST(NodeThreads, NestedCallsAreRefusedOnEveryThread) {
     }
 }
 
-TEST(NodeThreads, LongWaitsSleepAndWakeAndTheAutomaticPlanFollowsTheGrid) {
+TEST(NodeThreads, LongWaitsSleepAndWakeAndTheAutomaticPlanFollowsTheGrid)
+{
     // A chunk that takes far longer than the spinning lasts: the caller and
     // the idle workers fall asleep and are woken, by the last chunk and by
     // the next job; every node is done exactly once each time.
@@ -75,11 +83,13 @@ TEST(NodeThreads, LongWaitsSleepAndWakeAndTheAutomaticPlanFollowsTheGrid) {
         std::vector<int> hits(400, 0);
         std::atomic<bool> slept{false};  // one chunk on a worker, so the caller waits for it
         ForNodeChunks(plan, 0, 399, 10, [&](int lo, int hi, int, int worker) {
-            if (worker != 0 && !slept.exchange(true)) std::this_thread::sleep_for(std::chrono::milliseconds(3));
+            if (worker != 0 && !slept.exchange(true))
+                std::this_thread::sleep_for(std::chrono::milliseconds(3));
             for (int j = lo; j <= hi; ++j) ++hits[static_cast<std::size_t>(j)];
         });
         for (int h : hits) EXPECT_EQ(h, 1);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));  // the workers sleep between jobs
+        std::this_thread::sleep_for(
+            std::chrono::milliseconds(2));  // the workers sleep between jobs
     }
     // Threads by grid size: one below the break-even, more as the grid grows,
     // never more than are at hand.

@@ -12,9 +12,9 @@
 
 #include "engine/equilibrium/equilibrium.h"
 #include "engine/equilibrium/equilibrium_range.h"
-#include "engine/step/node_threads.h"
 #include "engine/equilibrium/parallel_equilibrium.h"
 #include "engine/state/run_state.h"
+#include "engine/step/node_threads.h"
 #include "foundation/errors.h"
 #include "support/recording_sink.h"
 #include "support/run_profiles.h"
@@ -26,13 +26,15 @@ constexpr int kNodes = 2400;
 
 // A buffer with two analytes whose concentrations vary along the grid, cH of
 // level 2 as start values; then the case's own change.
-void Build(RunState& st, const std::function<void(RunState&)>& modify) {
-    SetUpUniformGrid(st, {MakeConstituent("Acetic acid", -1, 0, {4.756, 0}, {42.4, 0}, 20),
-                          MakeStrongCation("Na", 51.9, 10),
-                          MakeConstituent("Base", 0, 1, {0, 5.0}, {0, 30}, 0),
-                          MakeConstituent("Ampholyte", -2, 2, {3.1, 4.2, 0, 8.3, 9.9}, {30, 20, 0, 18, 28}, 0),
-                          MakeConstituent("Strong base", 0, 1, {0, 20}, {0, 50}, 0)},
-                     kNodes);
+void Build(RunState& st, const std::function<void(RunState&)>& modify)
+{
+    SetUpUniformGrid(
+        st,
+        {MakeConstituent("Acetic acid", -1, 0, {4.756, 0}, {42.4, 0}, 20),
+         MakeStrongCation("Na", 51.9, 10), MakeConstituent("Base", 0, 1, {0, 5.0}, {0, 30}, 0),
+         MakeConstituent("Ampholyte", -2, 2, {3.1, 4.2, 0, 8.3, 9.9}, {30, 20, 0, 18, 28}, 0),
+         MakeConstituent("Strong base", 0, 1, {0, 20}, {0, 50}, 0)},
+        kNodes);
     EngineArrays& a = st.Arr;
     for (int n = 0; n < a.Nn; ++n) {
         const double x = double(n) / kNodes;
@@ -45,7 +47,8 @@ void Build(RunState& st, const std::function<void(RunState&)>& modify) {
 }
 
 // Every value the equilibrium writes, its largest iteration count and the stop flag.
-std::vector<double> Snapshot(RunState& st, int level) {
+std::vector<double> Snapshot(RunState& st, int level)
+{
     std::vector<double> v = testcomp::EquilibriumImage(st, level);
     v.push_back(st.NewtonItStep);
     v.push_back(st.Stop);
@@ -54,7 +57,8 @@ std::vector<double> Snapshot(RunState& st, int level) {
 
 }  // namespace
 
-TEST(ParallelEquilibrium, SameBitsAsTheSerialLoops) {
+TEST(ParallelEquilibrium, SameBitsAsTheSerialLoops)
+{
     auto none = [](RunState&) {};
     // A node of 1e7 mM of a very strong base solves below 1e-14 mM and takes
     // its left neighbour's value; put one at chunk starts and inside chunks.
@@ -73,7 +77,10 @@ TEST(ParallelEquilibrium, SameBitsAsTheSerialLoops) {
         {none, 0, kNodes, 1, 2},
         {none, 37, kNodes - 100, 1, 2},
         // level 2 from its own cH (a project just read) and level 3 from level 4
-        {[](RunState& st) { std::copy(st.Arr.C(1, 1), st.Arr.C(1, 1) + st.Arr.Nn, st.Arr.C(2, 1)); }, 0, kNodes, 2, 2},
+        {[](RunState& st) {
+             std::copy(st.Arr.C(1, 1), st.Arr.C(1, 1) + st.Arr.Nn, st.Arr.C(2, 1));
+         },
+         0, kNodes, 2, 2},
         {none, 0, kNodes, 3, 4},
         {tiny, 0, kNodes, 1, 2},
         {bad(5), 0, kNodes, 1, 2},
@@ -97,7 +104,8 @@ TEST(ParallelEquilibrium, SameBitsAsTheSerialLoops) {
                 ASSERT_TRUE(ElneutParallel(s2, c.level, c.source, c.lo, c.hi, speciate));
                 EXPECT_EQ(sink1.warnings, sink2.warnings);
                 const auto a = Snapshot(s1, c.level), b = Snapshot(s2, c.level);
-                EXPECT_TRUE(a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0)
+                EXPECT_TRUE(a.size() == b.size() &&
+                            std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0)
                     << &c - cases << " threads " << threads << " speciate " << speciate;
                 EXPECT_EQ(s1.NumericalFailure, s2.NumericalFailure);
             }

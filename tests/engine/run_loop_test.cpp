@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "engine/modes/chrom/chrom_mode.h"
+#include "engine/state/run_state.h"
 #include "engine/step/comp_window.h"
 #include "engine/step/init_calc.h"
 #include "engine/step/rk_start.h"
 #include "engine/step/run_calc.h"
-#include "engine/state/run_state.h"
 #include "engine/step/step_services.h"
 #include "foundation/errors.h"
 #include "foundation/messages.h"
@@ -28,7 +28,8 @@ using namespace testcomp;
 // Acetate buffer with two analyte zones on 100 nodes, ready to run.
 class RunLoop : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         PrepareRun(st, AcetateBufferWithAnalytes(), 100);
         host.Attach(st);
         ASSERT_TRUE(InitCalc(st));
@@ -41,28 +42,34 @@ protected:
 };
 
 // Concentrations and cH of level 2.
-std::vector<double> Level2(RunState& st) {
+std::vector<double> Level2(RunState& st)
+{
     std::vector<double> v(st.Arr.CH(2), st.Arr.CH(2) + st.NX + 1);
-    for (int i = 1; i <= st.NComp; ++i) v.insert(v.end(), st.Arr.C(2, i), st.Arr.C(2, i) + st.NX + 1);
+    for (int i = 1; i <= st.NComp; ++i)
+        v.insert(v.end(), st.Arr.C(2, i), st.Arr.C(2, i) + st.NX + 1);
     return v;
 }
 
 // Drawn profiles of every constituent: 1 on nodes lo..hi, 0 elsewhere.
-void DrawZone(RunState& st, int lo, int hi) {
+void DrawZone(RunState& st, int lo, int hi)
+{
     for (int i = 1; i <= st.NComp; ++i)
-        for (int j = 0; j <= st.NX; ++j) st.Arr.DrawnProfile[i][j] = (j >= lo && j <= hi) ? 1.0 : 0.0;
+        for (int j = 0; j <= st.NX; ++j)
+            st.Arr.DrawnProfile[i][j] = (j >= lo && j <= hi) ? 1.0 : 0.0;
 }
 
 // Calls atStep(k) from the message pump at the k-th step of the next run
 // and stops it after `steps` steps.
-void StopAfter(RecordingHost& host, RunState& st, int steps, std::function<void(int)> atStep = {}) {
+void StopAfter(RecordingHost& host, RunState& st, int steps, std::function<void(int)> atStep = {})
+{
     host.onProcessMessages = [&st, first = st.StepCount, steps, atStep](int) {
         if (atStep) atStep(st.StepCount - first);
         if (st.StepCount - first == steps) st.Stop = true;
     };
 }
 
-TEST(RunLoopRefusals, LeaveTheStateAlone) {
+TEST(RunLoopRefusals, LeaveTheStateAlone)
+{
     RecordingMessageSink sink;
     RecordingHost host;
     RunState st;
@@ -86,7 +93,8 @@ TEST(RunLoopRefusals, LeaveTheStateAlone) {
     EXPECT_TRUE(!st.Running && host.processMessagesCount == 0 && host.statusTexts.empty());
 }
 
-TEST_F(RunLoop, StarterStopTimeStopRequestAndRestartOnNewDt) {
+TEST_F(RunLoop, StarterStopTimeStopRequestAndRestartOnNewDt)
+{
     st.cbOptDt = false;
     // a stop time below one dt: the starter's three steps and no loop step
     st.StopTime = 0.5 * st.DT;
@@ -96,7 +104,8 @@ TEST_F(RunLoop, StarterStopTimeStopRequestAndRestartOnNewDt) {
     EXPECT_EQ(st.StepCount, 0);
     EXPECT_DOUBLE_EQ(st.Time, 3 * st.DT);
     EXPECT_EQ(host.psqFrames.size(), 1u);  // the initial frame
-    EXPECT_EQ(host.statusTexts, (std::vector<std::string>{"Initializing Arrays ...", "Running ...", "Ready!"}));
+    EXPECT_EQ(host.statusTexts,
+              (std::vector<std::string>{"Initializing Arrays ...", "Running ...", "Ready!"}));
     EXPECT_EQ(host.geometryEditsEnabled, (std::vector<bool>{false, true}));
     EXPECT_FALSE(st.Running);
     // to the stop time: the last step is never shortened
@@ -131,7 +140,8 @@ TEST_F(RunLoop, StarterStopTimeStopRequestAndRestartOnNewDt) {
     EXPECT_TRUE(sink.warnings.empty());
 }
 
-TEST_F(RunLoop, CorrectorIsCappedAtTenPasses) {
+TEST_F(RunLoop, CorrectorIsCappedAtTenPasses)
+{
     st.EditsRef = 1000;
     st.cbOptDt = false;
     auto solvesInThirdStep = [&] {
@@ -142,7 +152,7 @@ TEST_F(RunLoop, CorrectorIsCappedAtTenPasses) {
         RunCalc(st);
         return calls.size() == 3 ? calls[2] - calls[1] : -1;
     };
-    st.EpsCor = 0;  // never converges
+    st.EpsCor = 0;                           // never converges
     EXPECT_EQ(solvesInThirdStep(), 1 + 10);  // predictor + ten corrector passes
     st.cbLastCor = true;
     EXPECT_EQ(solvesInThirdStep(), 1 + 10 + 1);
@@ -152,7 +162,8 @@ TEST_F(RunLoop, CorrectorIsCappedAtTenPasses) {
     EXPECT_TRUE(sink.warnings.empty());
 }
 
-TEST_F(RunLoop, FailedStepLeavesLevelTwoUntouched) {
+TEST_F(RunLoop, FailedStepLeavesLevelTwoUntouched)
+{
     // the column loses its resistance at step 3 (the message names the node);
     // a conductivity that turns negative at one node; Chrom mode, which cannot
     // work on this composition, switched on at step 2; a concentration that
@@ -168,8 +179,10 @@ TEST_F(RunLoop, FailedStepLeavesLevelTwoUntouched) {
         std::function<void()> spoil;
         std::string message;
     } cases[] = {
-        {3, [&] { st.Arr.S[40] = 0; }, "Cross-section is zero, negative or undefined at node 40: 0 m2. Calculation stopped."},
-        {2, [&] { mobilities12(-1e6); }, "Conductivity is zero, negative or undefined at node 12: -"},
+        {3, [&] { st.Arr.S[40] = 0; },
+         "Cross-section is zero, negative or undefined at node 40: 0 m2. Calculation stopped."},
+        {2, [&] { mobilities12(-1e6); },
+         "Conductivity is zero, negative or undefined at node 12: -"},
         {2, [&] { st.cbChrom = true; }, kChromModeConstituents},
         {2, [&] { st.Arr.F(2, 2)[57] = std::nan(""); },
          "Concentration is not a finite number: constituent 2, node 57. Calculation stopped."}};
@@ -189,7 +202,8 @@ TEST_F(RunLoop, FailedStepLeavesLevelTwoUntouched) {
             }
         });
         RunCalc(st);
-        EXPECT_EQ(std::tuple(st.StepCount, st.Time, st.StepError), std::tuple(first + c.at, goodTime, goodError));
+        EXPECT_EQ(std::tuple(st.StepCount, st.Time, st.StepError),
+                  std::tuple(first + c.at, goodTime, goodError));
         EXPECT_EQ(Level2(st), good);
         EXPECT_GT(goodError, 0);
         if (c.message.find("node 12") != std::string::npos) mobilities12(-1e-6);
@@ -198,7 +212,8 @@ TEST_F(RunLoop, FailedStepLeavesLevelTwoUntouched) {
     }
 }
 
-TEST_F(RunLoop, DetectorNodesAndSamples) {
+TEST_F(RunLoop, DetectorNodesAndSamples)
+{
     ASSERT_EQ(st.CapLength, 0.025);  // node = 4 x (mm); halves round to even
     const double x[] = {0.125, 0.375, 0.625, 25.1, 25.13, -0.2, std::nan("")};
     const int node[] = {0, 2, 2, 100, -1, -1, -1};
@@ -217,7 +232,8 @@ TEST_F(RunLoop, DetectorNodesAndSamples) {
 
 // The calculation time counts whole days: a run during which the clock moves
 // on by 25 hours adds 90,000 s, not the one hour of the time of day.
-TEST_F(RunLoop, SpentTimeCountsWholeDays) {
+TEST_F(RunLoop, SpentTimeCountsWholeDays)
+{
     st.StopTime = 10;
     st.SpentTime = 0;
     host.clockStep = 0;
@@ -228,7 +244,8 @@ TEST_F(RunLoop, SpentTimeCountsWholeDays) {
     EXPECT_NEAR(st.SpentTime, 25 * 3600.0, 1e-3);
 }
 
-TEST(StepServices, SequenceSizeLimit) {
+TEST(StepServices, SequenceSizeLimit)
+{
     RecordingHost host;
     RunState st;
     host.Attach(st);
@@ -245,7 +262,8 @@ TEST(StepServices, SequenceSizeLimit) {
     EXPECT_EQ(host.messageWindows[0][0], "Appending to PSQ file was stopped!");
 }
 
-TEST_F(RunLoop, StarterRestartsOnTheWholeGrid) {
+TEST_F(RunLoop, StarterRestartsOnTheWholeGrid)
+{
     EXPECT_FALSE(RestartMultistep(st, 6));
     // from a narrow window: the starter integrates the whole grid, restores
     // the window, and level 5 keeps the start state
@@ -262,7 +280,8 @@ TEST_F(RunLoop, StarterRestartsOnTheWholeGrid) {
     EXPECT_TRUE(sink.warnings.empty());
 }
 
-TEST_F(RunLoop, WindowWallsFollowTheDrawnProfileAndNeverSkipAZone) {
+TEST_F(RunLoop, WindowWallsFollowTheDrawnProfileAndNeverSkipAZone)
+{
     auto update = [&](int left, int right, int inc) {
         st.LeftWall = left;
         st.RightWall = right;
@@ -300,7 +319,8 @@ TEST_F(RunLoop, WindowWallsFollowTheDrawnProfileAndNeverSkipAZone) {
 
 // Without a host, sequence frames still reach the recorder and every listener
 // hears the same events; a removed listener hears no more.
-TEST(EngineLinks, FramesGoToTheRecorderAndEventsToEveryListener) {
+TEST(EngineLinks, FramesGoToTheRecorderAndEventsToEveryListener)
+{
     RecordingMessageSink sink;
     RecordingHost recorder, first, second;
     RunState st;
@@ -312,7 +332,8 @@ TEST(EngineLinks, FramesGoToTheRecorderAndEventsToEveryListener) {
     ASSERT_TRUE(InitCalc(st));
     RunTo(st, 0.01, 1e-3);
     EXPECT_EQ(recorder.psqResets, std::vector<std::string>{"own.psq"});
-    EXPECT_TRUE(!recorder.psqFrames.empty() && recorder.events.empty() && recorder.statusTexts.empty());
+    EXPECT_TRUE(!recorder.psqFrames.empty() && recorder.events.empty() &&
+                recorder.statusTexts.empty());
     EXPECT_EQ(first.events, second.events);
     EXPECT_EQ(first.geometryEditsEnabled, (std::vector<bool>{false, true}));
     EXPECT_GE(first.mainInfoCount, 2);

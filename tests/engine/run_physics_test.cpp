@@ -9,9 +9,9 @@
 #include <utility>
 #include <vector>
 
+#include "engine/state/run_state.h"
 #include "engine/step/init_calc.h"
 #include "engine/step/run_calc.h"
-#include "engine/state/run_state.h"
 #include "foundation/errors.h"
 #include "support/recording_sink.h"
 #include "support/run_profiles.h"
@@ -32,7 +32,8 @@ struct Layout {
 // Initialises the run with the layout, runs it to stopTime at a start dt,
 // and returns the level-2 profiles before and after.
 std::pair<std::vector<std::vector<double>>, std::vector<std::vector<double>>> RunProfiles(
-    RunState& st, const TUnivSet<TComponents>& comp, const Layout& l, double stopTime, double dt) {
+    RunState& st, const TUnivSet<TComponents>& comp, const Layout& l, double stopTime, double dt)
+{
     PrepareRun(st, comp, l.nodes);
     st.CapLengthPending = l.lengthMM * 1e-3;
     SetZoneAndVoltage(st, l.injMM, l.widthMM, l.edgeMM, l.volts);
@@ -47,7 +48,8 @@ std::pair<std::vector<std::vector<double>>, std::vector<std::vector<double>>> Ru
     return {before, after};
 }
 
-TEST(RunPhysics, TraceZonesMoveAtEffectiveMobilityTimesFieldAndAreConserved) {
+TEST(RunPhysics, TraceZonesMoveAtEffectiveMobilityTimesFieldAndAreConserved)
+{
     RecordingMessageSink sink;
     TUnivSet<TComponents> comp;
     comp.Add(WeakAcid("Acetic acid", kPKAcetic, kUAcetate, BGE, 30.0, 30.0));
@@ -69,7 +71,8 @@ TEST(RunPhysics, TraceZonesMoveAtEffectiveMobilityTimesFieldAndAreConserved) {
     }
 }
 
-TEST(RunPhysics, SaltZoneSpreadsWithAmbipolarDiffusionAtZeroCurrent) {
+TEST(RunPhysics, SaltZoneSpreadsWithAmbipolarDiffusionAtZeroCurrent)
+{
     RecordingMessageSink sink;
     TUnivSet<TComponents> comp;
     comp.Add(StrongCation("Sodium", kUNa, Analyte, 0.0, 1.0));
@@ -78,16 +81,21 @@ TEST(RunPhysics, SaltZoneSpreadsWithAmbipolarDiffusionAtZeroCurrent) {
     const auto [c0, c1] = RunProfiles(st, comp, {100, 10.0, 5.0, 2.0, 0.5, 0.0}, 20.0, 1e-2);
     ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
     EXPECT_EQ(st.I, 0);
-    const double dNa = kUNa * 1e-9 * kR * st.Temperature / kF, dCl = kUCl * 1e-9 * kR * st.Temperature / kF;
+    const double dNa = kUNa * 1e-9 * kR * st.Temperature / kF,
+                 dCl = kUCl * 1e-9 * kR * st.Temperature / kF;
     const double dAmb = 2 * dNa * dCl / (dNa + dCl);
     for (int i : {0, 1})
-        EXPECT_NEAR((Moments(c1[i], st.DX).variance - Moments(c0[i], st.DX).variance) / (2 * st.Time), dAmb, 0.01 * dAmb);
+        EXPECT_NEAR(
+            (Moments(c1[i], st.DX).variance - Moments(c0[i], st.DX).variance) / (2 * st.Time), dAmb,
+            0.01 * dAmb);
 }
 
-TEST(RunPhysics, IsotachophoresisAdjustsTheSampleAndKeepsKohlrauschsFunction) {
+TEST(RunPhysics, IsotachophoresisAdjustsTheSampleAndKeepsKohlrauschsFunction)
+{
     RecordingMessageSink sink;
     RunState st;
-    const auto [c0, c1] = RunProfiles(st, ItpStrongIons(), {240, 6.0, 1.8, 1.4, 0.05, 12.0}, 15.0, 1e-3);
+    const auto [c0, c1] =
+        RunProfiles(st, ItpStrongIons(), {240, 6.0, 1.8, 1.4, 0.05, 12.0}, 15.0, 1e-3);
     ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
     // Kohlrausch's regulating function sum |z| c / u of the strong ions
     const double u[4] = {kUK, kUNa, kULi, kUCl};
@@ -109,14 +117,16 @@ TEST(RunPhysics, IsotachophoresisAdjustsTheSampleAndKeepsKohlrauschsFunction) {
     ASSERT_LT(front, node(5.5));
     const double adjusted = 10.0 * (kUNa / kUK) * (kUK + kUCl) / (kUNa + kUCl);
     const int mid = (rear + front) / 2, half = (front - rear) / 4;
-    for (int j = mid - half; j <= mid + half; ++j) EXPECT_NEAR(na[j], adjusted, 0.005 * adjusted) << j;
+    for (int j = mid - half; j <= mid + half; ++j)
+        EXPECT_NEAR(na[j], adjusted, 0.005 * adjusted) << j;
 
     // inside each plateau the regulating function keeps its initial value:
     // terminator, the original sample region (now terminator), the sample
     // zone (former leader region) and the leader ahead of it
     std::vector<int> probes = {node(0.2), node(0.4), node(1.7), node(1.8), mid};
     for (int j = front + node(0.3); j <= st.NX - 5; j += 5) probes.push_back(j);
-    for (int j : probes) EXPECT_NEAR(omega(c1, j), omega(c0, j), 0.001 * omega(c0, j)) << "node " << j;
+    for (int j : probes)
+        EXPECT_NEAR(omega(c1, j), omega(c0, j), 0.001 * omega(c0, j)) << "node " << j;
 }
 
 }  // namespace

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "engine/equilibrium/equilibrium.h"
-#include "engine/step/node_threads.h"
 #include "engine/state/run_state.h"
+#include "engine/step/node_threads.h"
 #include "engine/step/step_services.h"
 #include "engine/step/voltage.h"
 #include "foundation/errors.h"
@@ -25,8 +25,10 @@ namespace {
 
 constexpr int kNodes = 2400;
 
-void Build(RunState& st, int threads) {
-    SetUpUniformGrid(st, {MakeStrongCation("Na", 51.9, 10), MakeStrongAnion("Cl", 79.1, 10)}, kNodes);
+void Build(RunState& st, int threads)
+{
+    SetUpUniformGrid(st, {MakeStrongCation("Na", 51.9, 10), MakeStrongAnion("Cl", 79.1, 10)},
+                     kNodes);
     st.Engine.Threads = ThreadPlan{threads};
     st.FakeCapLen = 0;
     EngineArrays& a = st.Arr;
@@ -45,7 +47,8 @@ struct Outcome {
 };
 
 template <class F>
-Outcome RunChecks(int threads, F modify) {
+Outcome RunChecks(int threads, F modify)
+{
     RecordingMessageSink sink;
     RunState st;
     Build(st, threads);
@@ -60,7 +63,8 @@ Outcome RunChecks(int threads, F modify) {
 
 }  // namespace
 
-TEST(StepChecks, ThreadsNameTheNodesTheSerialChecksName) {
+TEST(StepChecks, ThreadsNameTheNodesTheSerialChecksName)
+{
     const double inf = std::numeric_limits<double>::infinity(), nan = std::nan("");
     auto serialSum = [](RunState& st) {
         // The resistance written out here in node order.
@@ -80,26 +84,32 @@ TEST(StepChecks, ThreadsNameTheNodesTheSerialChecksName) {
         std::string expect;
     } cases[] = {
         // cH (row 3) fails first in node order, but constituent 2 comes first
-        {"concentrations", [](RunState& st, double in, double na) {
+        {"concentrations",
+         [](RunState& st, double in, double na) {
              st.Arr.CH(1)[3] = na;
              st.Arr.C(1, 2)[2000] = in;
              st.Arr.C(1, 2)[1900] = -in;
-         }, std::string(kBadConcentrationOf) + "2, node 1900" + kCalculationStopped},
-        {"conductivity", [](RunState& st, double, double na) {
+         },
+         std::string(kBadConcentrationOf) + "2, node 1900" + kCalculationStopped},
+        {"conductivity",
+         [](RunState& st, double, double na) {
              st.Arr.Kappa[2100] = -1;
              st.Arr.S[1300] = 0;
              st.Arr.Kappa[1300] = na;
-         }, std::string(kBadConductivityAt) + "1300: " + GeneralFloatText(std::nan("")) + " S/m" + kCalculationStopped},
-        {"cross-section at the end", [](RunState& st, double, double) { st.Arr.S[kNodes] = -0.0; },
-         std::string(kBadCrossSectionAt) + std::to_string(kNodes) + ": " + GeneralFloatText(-0.0) + " m2" +
+         },
+         std::string(kBadConductivityAt) + "1300: " + GeneralFloatText(std::nan("")) + " S/m" +
              kCalculationStopped},
+        {"cross-section at the end", [](RunState& st, double, double) { st.Arr.S[kNodes] = -0.0; },
+         std::string(kBadCrossSectionAt) + std::to_string(kNodes) + ": " + GeneralFloatText(-0.0) +
+             " m2" + kCalculationStopped},
     };
     for (const auto& c : cases) {
         const Outcome serial = RunChecks(1, [&](RunState& st) { c.modify(st, inf, nan); });
         ASSERT_EQ(serial.warnings.size(), 1u) << c.what;
         EXPECT_EQ(serial.warnings[0], c.expect) << c.what;
         for (int threads : {3, 8}) {
-            const Outcome threaded = RunChecks(threads, [&](RunState& st) { c.modify(st, inf, nan); });
+            const Outcome threaded =
+                RunChecks(threads, [&](RunState& st) { c.modify(st, inf, nan); });
             EXPECT_EQ(threaded.warnings, serial.warnings) << c.what << " threads " << threads;
             EXPECT_EQ(threaded.finite, serial.finite) << c.what;
             EXPECT_EQ(threaded.voltage, serial.voltage) << c.what;
@@ -107,7 +117,8 @@ TEST(StepChecks, ThreadsNameTheNodesTheSerialChecksName) {
     }
 }
 
-TEST(StepChecks, AutomaticThreadsFollowTheGridBeingInitialised) {
+TEST(StepChecks, AutomaticThreadsFollowTheGridBeingInitialised)
+{
     // B4b asks for 16001 nodes of a state that had the default grid: the
     // automatic choice takes the new grid, not the one being replaced.
     const int saved = EngineThreads();

@@ -19,11 +19,13 @@ namespace {
 
 // Feeds the tuner steps of 1000 nodes whose time depends on the plan's
 // current number of threads, until `seconds` of stepping have passed.
-void Feed(ThreadTuner& tuner, const ThreadPlan& plan, const std::map<int, double>& secondsPerStep, double seconds,
-          std::vector<int>* tried = nullptr) {
+void Feed(ThreadTuner& tuner, const ThreadPlan& plan, const std::map<int, double>& secondsPerStep,
+          double seconds, std::vector<int>* tried = nullptr)
+{
     for (double t = 0; t < seconds;) {
         const double s = secondsPerStep.at(plan.threads);
-        if (tried && (tried->empty() || tried->back() != plan.threads)) tried->push_back(plan.threads);
+        if (tried && (tried->empty() || tried->back() != plan.threads))
+            tried->push_back(plan.threads);
         tuner.StepDone(s, 1000);
         t += s;
     }
@@ -31,7 +33,8 @@ void Feed(ThreadTuner& tuner, const ThreadPlan& plan, const std::map<int, double
 
 }  // namespace
 
-TEST(ThreadTuner, ComparesEachNumberWithOneThreadAroundItAndKeepsTheFastest) {
+TEST(ThreadTuner, ComparesEachNumberWithOneThreadAroundItAndKeepsTheFastest)
+{
     ThreadPlan plan{8, 8, true};
     ThreadTuner tuner(plan);
     ASSERT_TRUE(tuner.Active());
@@ -67,7 +70,8 @@ TEST(ThreadTuner, ComparesEachNumberWithOneThreadAroundItAndKeepsTheFastest) {
     EXPECT_EQ(tried, (std::vector<int>{1, 2, 1}));
 }
 
-TEST(ThreadTuner, MoreThreadsOnlyWhenClearlyFasterAndNumbersSetAreKept) {
+TEST(ThreadTuner, MoreThreadsOnlyWhenClearlyFasterAndNumbersSetAreKept)
+{
     ThreadPlan plan{6, 6, true};
     ThreadTuner tuner(plan);
     EXPECT_EQ(tuner.Candidates(), (std::vector<int>{2, 4, 6}));
@@ -82,7 +86,7 @@ TEST(ThreadTuner, MoreThreadsOnlyWhenClearlyFasterAndNumbersSetAreKept) {
     ThreadPlan drift{2, 2, true};
     ThreadTuner paired(drift);
     paired.StepDone(ThreadTuner::kFirstRoundAfter, 1000);  // the first stepping, on one thread
-    paired.StepDone(0.05, 10000);   // one thread: 200,000 nodes/s
+    paired.StepDone(0.05, 10000);                          // one thread: 200,000 nodes/s
     paired.StepDone(0.05, 10000);
     paired.StepDone(0.05, 10000);
     EXPECT_EQ(drift.threads, 2);
@@ -109,7 +113,8 @@ public:
     explicit ThreadCostHost(const RunState& st) : st_(st) {}
     void ProcessMessages() override {}
     void SetStatusText(const std::string&) override {}
-    double NowDays() override {
+    double NowDays() override
+    {
         const int t = st_.Engine.Threads.threads;
         now_ += (t == 2 ? 0.5e-3 : 1e-3) / 86400.0;
         if (seen.empty() || seen.back() != t) seen.push_back(t);
@@ -122,16 +127,19 @@ private:
     double now_ = 45000;
 };
 
-std::vector<double> Profiles(RunState& st) {
+std::vector<double> Profiles(RunState& st)
+{
     std::vector<double> p;
-    for (int i = 1; i <= st.Arr.NComp; ++i) p.insert(p.end(), st.Arr.C(2, i), st.Arr.C(2, i) + st.Arr.Nn);
+    for (int i = 1; i <= st.Arr.NComp; ++i)
+        p.insert(p.end(), st.Arr.C(2, i), st.Arr.C(2, i) + st.Arr.Nn);
     p.insert(p.end(), st.Arr.PH.begin(), st.Arr.PH.end());
     return p;
 }
 
 }  // namespace
 
-TEST(ThreadTuner, ARunChoosesItsThreadsAsItGoesAndKeepsTheTrajectoryOfOneThread) {
+TEST(ThreadTuner, ARunChoosesItsThreadsAsItGoesAndKeepsTheTrajectoryOfOneThread)
+{
     const int saved = EngineThreads();
     const bool automatic = EngineThreadsAutomatic();
     auto run = [&](int setting, std::vector<int>* seen) {
@@ -161,7 +169,9 @@ TEST(ThreadTuner, ARunChoosesItsThreadsAsItGoesAndKeepsTheTrajectoryOfOneThread)
     if (candidates.size() > 1) expected.insert(expected.end(), {candidates[1], 1});
     expected.push_back(2);
     ASSERT_GE(seen.size(), expected.size());
-    EXPECT_EQ(std::vector<int>(seen.end() - static_cast<std::ptrdiff_t>(expected.size()), seen.end()), expected);
+    EXPECT_EQ(
+        std::vector<int>(seen.end() - static_cast<std::ptrdiff_t>(expected.size()), seen.end()),
+        expected);
     EXPECT_EQ(chosen.second.threads, 2);
     EXPECT_TRUE(chosen.first == one.first) << "the trajectory changed with the threads";
 }

@@ -3,12 +3,12 @@
 // profile recalculation on the whole grid whatever the window.
 #include <gtest/gtest.h>
 
+#include "engine/equilibrium/ionic_strength.h"
+#include "engine/state/run_state.h"
 #include "engine/step/comp_window.h"
 #include "engine/step/derivatives.h"
 #include "engine/step/init_calc.h"
-#include "engine/equilibrium/ionic_strength.h"
 #include "engine/step/recalc.h"
-#include "engine/state/run_state.h"
 #include "engine/step/voltage.h"
 #include "foundation/errors.h"
 #include "foundation/messages.h"
@@ -22,10 +22,12 @@ using namespace testcomp;
 
 // 10 mM NaCl on 100 nodes at the default 250 V over 25 mm; its conductivity
 // F sum u c of Na+, Cl- and the water ions at pH 7, and the cross-section.
-constexpr double kKappa = 96485.0 * (kUNa * 1e-9 * 10 + kUCl * 1e-9 * 10 + (362.5e-9 + 205.5e-9) * 1e-4);
+constexpr double kKappa =
+    96485.0 * (kUNa * 1e-9 * 10 + kUCl * 1e-9 * 10 + (362.5e-9 + 205.5e-9) * 1e-4);
 constexpr double kS = 3.141592653589793 * 0.25 * 5e-5 * 5e-5;
 
-void InitUniformNaCl(RunState& st) {
+void InitUniformNaCl(RunState& st)
+{
     TUnivSet<TComponents> comp;
     comp.Add(StrongCation("Sodium", kUNa, BGE, 10.0, 10.0));
     comp.Add(StrongAnion("Chloride", kUCl, BGE, 10.0, 10.0));
@@ -34,7 +36,8 @@ void InitUniformNaCl(RunState& st) {
     ASSERT_EQ(st.CapDiameter, 5e-5);
 }
 
-TEST(Voltage, OhmsLawAndTheDerivedProfiles) {
+TEST(Voltage, OhmsLawAndTheDerivedProfiles)
+{
     RecordingMessageSink sink;
     RunState st;
     InitUniformNaCl(st);
@@ -66,7 +69,8 @@ TEST(Voltage, OhmsLawAndTheDerivedProfiles) {
     EXPECT_TRUE(st.U == 0 && st.I == 0 && sink.warnings.empty());
 }
 
-TEST(Voltage, AdditionalConductivityFakeLengthAndUndefinedResistance) {
+TEST(Voltage, AdditionalConductivityFakeLengthAndUndefinedResistance)
+{
     RecordingMessageSink sink;
     RunState st;
     InitUniformNaCl(st);
@@ -95,11 +99,13 @@ TEST(Voltage, AdditionalConductivityFakeLengthAndUndefinedResistance) {
     st.KappaEnd = st.Arr.Kappa[st.NX] = 0;
     EXPECT_FALSE(CalcVoltageCurrent(st) || CalcVoltageCurrent(st));
     EXPECT_TRUE(st.Stop && st.NumericalFailure && st.U == u0 && st.I == i0);
-    EXPECT_EQ(sink.warnings, std::vector<std::string>{"Conductivity is zero, negative or undefined at node " +
-                                                      std::to_string(st.NX) + ": 0 S/m. Calculation stopped."});
+    EXPECT_EQ(sink.warnings,
+              std::vector<std::string>{"Conductivity is zero, negative or undefined at node " +
+                                       std::to_string(st.NX) + ": 0 S/m. Calculation stopped."});
 }
 
-TEST(RecalcProfiles, WholeGridWhateverTheWindow) {
+TEST(RecalcProfiles, WholeGridWhateverTheWindow)
+{
     RecordingMessageSink sink;
     RunState st;
     PrepareRun(st, AcetateBufferWithAnalytes(), 100);

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "engine/equilibrium/equilibrium.h"
-#include "engine/state/run_state.h"
 #include "engine/equilibrium/wide_forms.h"
+#include "engine/state/run_state.h"
 #include "support/bench_cases.h"
 
 namespace {

@@ -19,18 +19,37 @@ struct Bytes {
         for (int k = 0; k < n; ++k) b.push_back(static_cast<char>((u >> (8 * k)) & 0xFF));
         return *this;
     }
-    Bytes& str(const std::string& s) { b += s; b.push_back('\0'); return *this; }
+    Bytes& str(const std::string& s)
+    {
+        b += s;
+        b.push_back('\0');
+        return *this;
+    }
     Bytes& u8(unsigned v) { return le(v, 1); }
     Bytes& i32(std::int32_t v) { return le(static_cast<std::uint32_t>(v), 4); }
-    Bytes& f64(double v) { std::uint64_t u; std::memcpy(&u, &v, 8); return le(u, 8); }
-    Bytes& f64s(const double* v, int n) { for (int i = 0; i < n; ++i) f64(v[i]); return *this; }
-    Bytes& raw(const std::string& s) { b += s; return *this; }
+    Bytes& f64(double v)
+    {
+        std::uint64_t u;
+        std::memcpy(&u, &v, 8);
+        return le(u, 8);
+    }
+    Bytes& f64s(const double* v, int n)
+    {
+        for (int i = 0; i < n; ++i) f64(v[i]);
+        return *this;
+    }
+    Bytes& raw(const std::string& s)
+    {
+        b += s;
+        return *this;
+    }
     std::size_t size() const { return b.size(); }
 };
 
 inline void WriteBytes(const std::string& name, const std::string& bytes)
 {
-    std::ofstream(name, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(name, std::ios::binary | std::ios::trunc)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 inline std::string ReadBytes(const std::string& name)
@@ -47,7 +66,8 @@ inline std::string WithInt32At(std::string bytes, std::size_t offset, std::int32
 
 // `g` cut at every length below g.size() - keep, then `g` with the count at each
 // offset set to -1, 0, the largest and the smallest int.
-inline std::vector<std::string> Damaged(const std::string& g, std::size_t keep, std::initializer_list<std::size_t> counts)
+inline std::vector<std::string> Damaged(const std::string& g, std::size_t keep,
+                                        std::initializer_list<std::size_t> counts)
 {
     std::vector<std::string> d;
     for (std::size_t len = 0; len + keep < g.size(); ++len) d.push_back(g.substr(0, len));

@@ -12,9 +12,14 @@
 
 TEST(ColourTexts, LowerCaseHexadecimalDigitsAreTheSameColour)
 {
-    const std::pair<const char*, std::uint32_t> typed[] = {
-        {"0xb9dcff", 0xB9DCFFu}, {"0xB9DCFF", 0xB9DCFFu}, {"0xb9DcFf", 0xB9DCFFu}, {"$ff", 0xFFu},
-        {"$FF", 0xFFu},          {"x1a", 0x1Au},          {"0x00abcdef", 0xABCDEFu}, {"0xfedcba98", 0xFEDCBA98u}};
+    const std::pair<const char*, std::uint32_t> typed[] = {{"0xb9dcff", 0xB9DCFFu},
+                                                           {"0xB9DCFF", 0xB9DCFFu},
+                                                           {"0xb9DcFf", 0xB9DCFFu},
+                                                           {"$ff", 0xFFu},
+                                                           {"$FF", 0xFFu},
+                                                           {"x1a", 0x1Au},
+                                                           {"0x00abcdef", 0xABCDEFu},
+                                                           {"0xfedcba98", 0xFEDCBA98u}};
     for (const char* edit : {"edSimColor", "edDetColor"})
         for (auto [text, colour] : typed) {
             SCOPED_TRACE(std::string(edit) + " <- " + text);
@@ -29,11 +34,16 @@ TEST(ColourTexts, LowerCaseHexadecimalDigitsAreTheSameColour)
         }
     EXPECT_EQ(ColourText(0xB9DCFF), "0x00B9DCFF");
     // letters beyond f are no digits in either case
-    for (const char* bad : {"0xg1", "$fg", "x-1", "0xb9dcffz"}) EXPECT_EQ(ReadColour(bad), -1) << bad;
+    for (const char* bad : {"0xg1", "$fg", "x-1", "0xb9dcffz"})
+        EXPECT_EQ(ReadColour(bad), -1) << bad;
 
     // the integer reader: decimal, or hexadecimal after "$" or "0x", either case
-    const std::pair<const char*, int> ints[] = {{"$ff", 255},         {"$Ff", 255},         {"0xb9dcff", 0xB9DCFF},
-                                                {"0XB9DCFF", 0xB9DCFF}, {"$7fffffff", 0x7FFFFFFF}, {"0xabc", 0xABC}};
+    const std::pair<const char*, int> ints[] = {{"$ff", 255},
+                                                {"$Ff", 255},
+                                                {"0xb9dcff", 0xB9DCFF},
+                                                {"0XB9DCFF", 0xB9DCFF},
+                                                {"$7fffffff", 0x7FFFFFFF},
+                                                {"0xabc", 0xABC}};
     for (auto [text, value] : ints) {
         int v = 0;
         EXPECT_TRUE(ReadInt(text, v) && v == value) << text << " " << v;

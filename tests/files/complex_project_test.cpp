@@ -8,8 +8,8 @@
 #include <sstream>
 #include <string>
 
-#include "engine/step/init_calc.h"
 #include "engine/state/run_state.h"
+#include "engine/step/init_calc.h"
 #include "files/complex_file.h"
 #include "files/file_hooks.h"
 #include "files/sna_file.h"
@@ -36,7 +36,8 @@ struct NoWindowHooks {
 };
 
 // A complexation project of the two binding zones, saved after Init.
-std::string SaveZoneProject(TempDir& dir, const std::string& base) {
+std::string SaveZoneProject(TempDir& dir, const std::string& base)
+{
     RunState st;
     PrepareComplexZoneRun(st, kLigand);
     st.StopTime = 10.0;
@@ -47,7 +48,8 @@ std::string SaveZoneProject(TempDir& dir, const std::string& base) {
     return name;
 }
 
-TEST(ComplexProject, OpensAndRunsHeadlessWithTheZoneMobilitiesOfTheBindingIsotherm) {
+TEST(ComplexProject, OpensAndRunsHeadlessWithTheZoneMobilitiesOfTheBindingIsotherm)
+{
     RecordingMessageSink sink;
     NoWindowHooks none;
     TempDir dir;
@@ -68,7 +70,8 @@ TEST(ComplexProject, OpensAndRunsHeadlessWithTheZoneMobilitiesOfTheBindingIsothe
     ASSERT_GT(st.Time, 9.9);
     const double field = st.UI / st.CapLength;
     for (const BindingZone& z : ComplexZones()) {
-        const ProfileMoments before = z.constituent == 4 ? k0 : a0, after = Moments(st, z.constituent);
+        const ProfileMoments before = z.constituent == 4 ? k0 : a0,
+                             after = Moments(st, z.constituent);
         const double u = (after.mean - before.mean) / st.Time / field;
         const double expected = IsothermMobility(z, kLigand);
         EXPECT_NEAR(u, expected, 0.01 * std::abs(expected)) << z.constituent;
@@ -76,21 +79,24 @@ TEST(ComplexProject, OpensAndRunsHeadlessWithTheZoneMobilitiesOfTheBindingIsothe
     }
 }
 
-std::string Read(const std::string& name) {
+std::string Read(const std::string& name)
+{
     std::ifstream f(name, std::ios::binary);
     std::stringstream s;
     s << f.rdbuf();
     return s.str();
 }
 
-void Write(const std::string& name, const std::string& bytes) {
+void Write(const std::string& name, const std::string& bytes)
+{
     std::ofstream(name, std::ios::binary) << bytes;
 }
 
 // Saving without complexation over a project saved with it leaves no table
 // beside it: the project reopens without complexation, and with the mode on
 // again the table comes back.
-TEST(ComplexProject, SavedWithoutComplexationOverOneWithItReopensWithout) {
+TEST(ComplexProject, SavedWithoutComplexationOverOneWithItReopensWithout)
+{
     RecordingMessageSink sink;
     NoWindowHooks none;
     TempDir dir;
@@ -121,7 +127,8 @@ TEST(ComplexProject, SavedWithoutComplexationOverOneWithItReopensWithout) {
 
 // A text file of the user's beside the project (notes that share its name)
 // is no complexation table: a save without complexation leaves it as it was.
-TEST(ComplexProject, ASaveWithoutComplexationKeepsATextFileThatIsNoTable) {
+TEST(ComplexProject, ASaveWithoutComplexationKeepsATextFileThatIsNoTable)
+{
     RecordingMessageSink sink;
     NoWindowHooks none;
     TempDir dir;
@@ -130,8 +137,9 @@ TEST(ComplexProject, ASaveWithoutComplexationKeepsATextFileThatIsNoTable) {
     ASSERT_TRUE(OpenProject(st, name));
     st.cbComplex = false;
     ASSERT_TRUE(InitCalc(st)) << sink.warnings.at(0);
-    const std::string notes[] = {"Run of 7 December: buffer pH 4.8, 250 V\r\nzones at 11 and 13 mm\r\n",
-                                 "# only comments\r\n", ""};
+    const std::string notes[] = {
+        "Run of 7 December: buffer pH 4.8, 250 V\r\nzones at 11 and 13 mm\r\n",
+        "# only comments\r\n", ""};
     for (const std::string& bytes : notes) {
         Write(txt, bytes);
         ASSERT_TRUE(SaveSnaFile(st, name));
@@ -143,7 +151,8 @@ TEST(ComplexProject, ASaveWithoutComplexationKeepsATextFileThatIsNoTable) {
 // A table whose ligand charges are no integers, with a line repeated or with
 // junk as one more line, does not open: the project is refused and the table
 // reader leaves the table it had.
-TEST(ComplexProject, ADamagedTableIsRefused) {
+TEST(ComplexProject, ADamagedTableIsRefused)
+{
     RecordingMessageSink sink;
     NoWindowHooks none;
     TempDir dir;
@@ -153,15 +162,19 @@ TEST(ComplexProject, ADamagedTableIsRefused) {
     ASSERT_NE(good.find(charges), std::string::npos);
     auto withCharges = [&](const std::string& nL, const std::string& pL) {
         std::string s = good;
-        s.replace(s.find(charges), charges.size(), "# Ligand: nL, pL\r\n" + nL + "\t" + pL + "\r\n");
+        s.replace(s.find(charges), charges.size(),
+                  "# Ligand: nL, pL\r\n" + nL + "\t" + pL + "\r\n");
         return s;
     };
     const std::string lastLine = "25\r\n";
     ASSERT_EQ(good.substr(good.size() - lastLine.size()), lastLine);
     const std::string damaged[] = {
-        withCharges("abc", "0"), withCharges("nan", "0"), withCharges("0", "1e400"), withCharges("-0.5", "0"),
-        withCharges("0", ""),  // pL missing
-        good + lastLine,                            // the last line twice
+        withCharges("abc", "0"),
+        withCharges("nan", "0"),
+        withCharges("0", "1e400"),
+        withCharges("-0.5", "0"),
+        withCharges("0", ""),                          // pL missing
+        good + lastLine,                               // the last line twice
         good + std::string(100 * 1024, 'x') + "\r\n",  // junk as one more line
     };
     {
@@ -180,7 +193,8 @@ TEST(ComplexProject, ADamagedTableIsRefused) {
         // warning from its Init
         EXPECT_FALSE(st.ComplexReady || st.cbComplex);
         EXPECT_LE(sink.warnings.size(), 1u);
-        for (const std::string& w : sink.warnings) EXPECT_EQ(w.rfind("Complex Mode: Number of analyte forms", 0), 0u) << w;
+        for (const std::string& w : sink.warnings)
+            EXPECT_EQ(w.rfind("Complex Mode: Number of analyte forms", 0), 0u) << w;
     }
     // The reader alone: charges that are no integers raise, the table stays.
     RunState st;
@@ -198,13 +212,17 @@ TEST(ComplexProject, ADamagedTableIsRefused) {
     for (int damage = 0; damage < 2; ++damage) {
         RunState run;
         PrepareComplexZoneRun(run, kLigand);
-        if (damage == 0) run.TxtTable[0] = {"nan", "0"};
-        else run.TxtTable.push_back(run.TxtTable.back());
+        if (damage == 0)
+            run.TxtTable[0] = {"nan", "0"};
+        else
+            run.TxtTable.push_back(run.TxtTable.back());
         sink.Clear();
         EXPECT_FALSE(InitCalc(run));
-        EXPECT_EQ(sink.warnings, std::vector<std::string>{damage == 0 ? kComplexLigandCharges
-                                                                       : "Complex Mode: Number of analyte forms "
-                                                                         "(composition) was changed - Set complex table."});
+        EXPECT_EQ(sink.warnings,
+                  std::vector<std::string>{damage == 0
+                                               ? kComplexLigandCharges
+                                               : "Complex Mode: Number of analyte forms "
+                                                 "(composition) was changed - Set complex table."});
     }
 }
 

@@ -1,7 +1,7 @@
 // The older options file: golden bytes from the layout, the reader's
 // placement of the one optional integer, round trip, and every damaged file.
-#include "engine/state/run_state.h"
 #include "files/opt_file.h"
+#include "engine/state/run_state.h"
 #include "files/setup_edits.h"
 #include "opt_golden.h"
 #include "support/raised_message.h"
@@ -20,15 +20,40 @@ namespace {
 RunState StateOf(const OptValues& v)
 {
     RunState st;
-    st.DT = v.DT; st.ErrOpt = v.ErrOpt; st.StopTime = v.StopTime; st.UI = v.UI; st.EOFMob = v.EOFMob;
-    st.LeftWall = v.LeftWall; st.RightWall = v.RightWall; st.cbIS = v.cbIS; st.cbOptDt = v.cbOptDt;
-    st.cbDetectorOn = v.cbDetectorOn; st.cbEnableEOF = v.cbEnableEOF; st.LegacyDetNode = v.DetNode;
-    st.ErrInc = v.ErrInc; st.CondScale = v.CondScale; st.PeakWidthPending = v.PeakWidth;
-    st.PeakEdgeWidthPending = v.PeakEdgeWidth; st.Temperature = v.Temperature; st.CapLengthPending = v.CapLength;
-    st.EditsRef = v.EditsRef; st.CapDiameter = v.CapDiameter; st.NXPending = v.NX; st.GraphRef = v.GraphRef;
-    st.DetInput = v.DetInput; st.Options.ZeroPoint = v.ZeroPoint; st.ZeroPosNode = v.ZeroPosNode;
-    st.cbLWMove = v.LWMove; st.cbRWMove = v.RWMove; st.cbKeepDistance = v.KeepDistance; st.LW = v.LW; st.RW = v.RW;
-    st.WallInc = v.WallInc; st.EpsNew = v.EpsNew; st.EpsCor = v.EpsCor2; st.rbVoltage = v.Voltage;
+    st.DT = v.DT;
+    st.ErrOpt = v.ErrOpt;
+    st.StopTime = v.StopTime;
+    st.UI = v.UI;
+    st.EOFMob = v.EOFMob;
+    st.LeftWall = v.LeftWall;
+    st.RightWall = v.RightWall;
+    st.cbIS = v.cbIS;
+    st.cbOptDt = v.cbOptDt;
+    st.cbDetectorOn = v.cbDetectorOn;
+    st.cbEnableEOF = v.cbEnableEOF;
+    st.LegacyDetNode = v.DetNode;
+    st.ErrInc = v.ErrInc;
+    st.CondScale = v.CondScale;
+    st.PeakWidthPending = v.PeakWidth;
+    st.PeakEdgeWidthPending = v.PeakEdgeWidth;
+    st.Temperature = v.Temperature;
+    st.CapLengthPending = v.CapLength;
+    st.EditsRef = v.EditsRef;
+    st.CapDiameter = v.CapDiameter;
+    st.NXPending = v.NX;
+    st.GraphRef = v.GraphRef;
+    st.DetInput = v.DetInput;
+    st.Options.ZeroPoint = v.ZeroPoint;
+    st.ZeroPosNode = v.ZeroPosNode;
+    st.cbLWMove = v.LWMove;
+    st.cbRWMove = v.RWMove;
+    st.cbKeepDistance = v.KeepDistance;
+    st.LW = v.LW;
+    st.RW = v.RW;
+    st.WallInc = v.WallInc;
+    st.EpsNew = v.EpsNew;
+    st.EpsCor = v.EpsCor2;
+    st.rbVoltage = v.Voltage;
     st.InjSitePending = v.InjNode * 1000.0 / v.NX * v.CapLength;
     return st;
 }
@@ -45,15 +70,16 @@ std::string Encoded(const RunState& st, const std::string& dir, const std::strin
 // What the reader leaves of the options (NX 100 applied, so the walls fit).
 auto Snapshot(const RunState& st)
 {
-    return std::tuple(st.DT, st.ErrOpt, st.StopTime, st.UI, st.EOFMob, st.LeftWall, st.RightWall, st.cbIS,
-                      st.ISCorrection, st.cbOptDt, st.cbDetectorOn, st.cbEnableEOF, st.LegacyDetNode, st.ErrInc,
-                      st.CondScale, st.PeakWidthPending, st.PeakEdgeWidthPending, st.Temperature, st.CapLengthPending,
-                      st.EditsRef, st.CapDiameter, st.NXPending, st.GraphRef, st.DetInput, st.Options.ZeroPoint,
-                      st.ZeroPosNode, st.cbLWMove, st.cbRWMove, st.cbKeepDistance, st.LW, st.RW, st.WallInc,
-                      st.EpsNew, st.EpsCor, st.rbVoltage);
+    return std::tuple(st.DT, st.ErrOpt, st.StopTime, st.UI, st.EOFMob, st.LeftWall, st.RightWall,
+                      st.cbIS, st.ISCorrection, st.cbOptDt, st.cbDetectorOn, st.cbEnableEOF,
+                      st.LegacyDetNode, st.ErrInc, st.CondScale, st.PeakWidthPending,
+                      st.PeakEdgeWidthPending, st.Temperature, st.CapLengthPending, st.EditsRef,
+                      st.CapDiameter, st.NXPending, st.GraphRef, st.DetInput, st.Options.ZeroPoint,
+                      st.ZeroPosNode, st.cbLWMove, st.cbRWMove, st.cbKeepDistance, st.LW, st.RW,
+                      st.WallInc, st.EpsNew, st.EpsCor, st.rbVoltage);
 }
 
-} // namespace
+}  // namespace
 
 TEST(OptFile, WriterFollowsTheLayoutAndTheReaderPutsEveryFieldBack)
 {
@@ -84,9 +110,10 @@ TEST(OptFile, WriterFollowsTheLayoutAndTheReaderPutsEveryFieldBack)
         RunState r;
         r.NX = 100;
         ASSERT_TRUE(ReadOptFile(r, tmp.file("b.opt")));
-        EXPECT_EQ(std::tuple(r.Options.ZeroPoint, r.WallInc, r.EpsCor, r.rbVoltage), std::tuple(code, 25, 0.02, false));
+        EXPECT_EQ(std::tuple(r.Options.ZeroPoint, r.WallInc, r.EpsCor, r.rbVoltage),
+                  std::tuple(code, 25, 0.02, false));
         // The zero node follows the button on the pending grid read just before.
-        const int node[] = {0, 12, 0, 100, 200};   // injection site of the fresh state: 3 mm
+        const int node[] = {0, 12, 0, 100, 200};  // injection site of the fresh state: 3 mm
         EXPECT_EQ(r.ZeroPosNode, node[code]);
     }
     // A state with no zero-point button writes "another position" with its node.
@@ -133,7 +160,7 @@ TEST(OptFile, DamagedFilesAreReportedAndChangeNothing)
         WriteBytes(name, bytes);
         sink.Clear();
         RunState st;
-        bool ok = false;   // stays false when the read raises
+        bool ok = false;  // stays false when the read raises
         raised = RaisedMessage([&] { ok = ReadOptFile(st, name); });
         EXPECT_EQ(Snapshot(st), fresh) << bytes.size();
         return ok;
@@ -144,11 +171,14 @@ TEST(OptFile, DamagedFilesAreReportedAndChangeNothing)
     for (std::size_t len = 0; len + 1 < golden.size(); ++len) {
         const bool ok = read(golden.substr(0, len), raised);
         EXPECT_FALSE(ok) << len;
-        if (raised == "(no error)") EXPECT_EQ(sink.warnings, std::vector<std::string>{"Incorrect file."}) << len;
-        else EXPECT_EQ(raised, "Incorrect file.") << len;
+        if (raised == "(no error)")
+            EXPECT_EQ(sink.warnings, std::vector<std::string>{"Incorrect file."}) << len;
+        else
+            EXPECT_EQ(raised, "Incorrect file.") << len;
     }
     // Another header, another trailer.
-    for (const std::string& bytes : {"KELVO OPT FILE" + golden.substr(18), GoldenOpt(OptValues{}, "END")}) {
+    for (const std::string& bytes :
+         {"KELVO OPT FILE" + golden.substr(18), GoldenOpt(OptValues{}, "END")}) {
         EXPECT_FALSE(read(bytes, raised));
         EXPECT_EQ(sink.warnings, std::vector<std::string>{"Incorrect file."});
     }
@@ -159,19 +189,31 @@ TEST(OptFile, DamagedFilesAreReportedAndChangeNothing)
 
     // Hostile values: none reaches the state.
     OptValues h;
-    h.DT = -1; h.UI = std::numeric_limits<double>::quiet_NaN(); h.PeakWidth = 0; h.CapLength = -0.1;
-    h.Temperature = std::numeric_limits<double>::infinity(); h.EditsRef = 0; h.GraphRef = INT_MIN;
-    h.DetInput = -3; h.NX = INT_MAX; h.WallInc = INT_MIN; h.EpsNew = 0; h.EpsCor2 = -1; h.LeftWall = -7;
-    h.RightWall = INT_MAX; h.ZeroPoint = 99;
+    h.DT = -1;
+    h.UI = std::numeric_limits<double>::quiet_NaN();
+    h.PeakWidth = 0;
+    h.CapLength = -0.1;
+    h.Temperature = std::numeric_limits<double>::infinity();
+    h.EditsRef = 0;
+    h.GraphRef = INT_MIN;
+    h.DetInput = -3;
+    h.NX = INT_MAX;
+    h.WallInc = INT_MIN;
+    h.EpsNew = 0;
+    h.EpsCor2 = -1;
+    h.LeftWall = -7;
+    h.RightWall = INT_MAX;
+    h.ZeroPoint = 99;
     WriteBytes(name, GoldenOpt(h));
     RunState hs;
     hs.NX = 100;
     ASSERT_TRUE(ReadOptFile(hs, name));
     RunState d;
-    EXPECT_EQ(std::tuple(hs.DT, hs.PeakWidthPending, hs.CapLengthPending, hs.Temperature, hs.EditsRef, hs.GraphRef,
-                         hs.DetInput, hs.NXPending, hs.WallInc, hs.EpsNew, hs.EpsCor),
-              std::tuple(d.DT, d.PeakWidthPending, d.CapLengthPending, d.Temperature, d.EditsRef, d.GraphRef,
-                         d.DetInput, d.NXPending, d.WallInc, d.EpsNew, d.EpsCor));
+    EXPECT_EQ(
+        std::tuple(hs.DT, hs.PeakWidthPending, hs.CapLengthPending, hs.Temperature, hs.EditsRef,
+                   hs.GraphRef, hs.DetInput, hs.NXPending, hs.WallInc, hs.EpsNew, hs.EpsCor),
+        std::tuple(d.DT, d.PeakWidthPending, d.CapLengthPending, d.Temperature, d.EditsRef,
+                   d.GraphRef, d.DetInput, d.NXPending, d.WallInc, d.EpsNew, d.EpsCor));
     EXPECT_EQ(hs.UI, d.UI);
     EXPECT_EQ(std::tuple(hs.LeftWall, hs.RightWall, hs.Options.ZeroPoint), std::tuple(0, 100, 0));
 }
@@ -185,7 +227,11 @@ TEST(OptFile, ValuesTheEditsRefuseKeepTheValuesInMemory)
     RecordingMessageSink sink;
     const std::string name = tmp.file("e.opt");
     OptValues h;
-    h.StopTime = -1; h.ErrOpt = -1; h.ErrInc = -1; h.Temperature = 5e-324; h.CondScale = -1;
+    h.StopTime = -1;
+    h.ErrOpt = -1;
+    h.ErrInc = -1;
+    h.Temperature = 5e-324;
+    h.CondScale = -1;
     WriteBytes(name, GoldenOpt(h));
     RunState st;
     st.NX = 100;
@@ -193,9 +239,12 @@ TEST(OptFile, ValuesTheEditsRefuseKeepTheValuesInMemory)
     const RunState d;
     EXPECT_EQ(std::tuple(st.StopTime, st.ErrOpt, st.ErrInc, st.Temperature, st.CondScale),
               std::tuple(d.StopTime, d.ErrOpt, d.ErrInc, d.Temperature, d.CondScale));
-    EXPECT_EQ(std::tuple(st.DT, st.PeakWidthPending, st.NXPending), std::tuple(h.DT, h.PeakWidth, h.NX));
+    EXPECT_EQ(std::tuple(st.DT, st.PeakWidthPending, st.NXPending),
+              std::tuple(h.DT, h.PeakWidth, h.NX));
     // At the limits they are taken: a dt increment of 0, the smallest temperature the edit stores.
-    h.ErrInc = 0; h.Temperature = 0x1p-44; h.StopTime = 1e-9;
+    h.ErrInc = 0;
+    h.Temperature = 0x1p-44;
+    h.StopTime = 1e-9;
     WriteBytes(name, GoldenOpt(h));
     ASSERT_TRUE(ReadOptFile(st, name));
     EXPECT_EQ(std::tuple(st.StopTime, st.ErrInc, st.Temperature), std::tuple(1e-9, 0.0, 0x1p-44));

@@ -30,10 +30,22 @@ inline std::string GoldenOpt(const OptValues& v, const std::string& trailer = "E
 {
     Bytes g;
     g.str("RAVO_CORE OPT FILE");
-    g.f64(v.DT).f64(v.ErrOpt).f64(v.StopTime).f64(v.UI).f64(v.EOFMob).i32(v.LeftWall).i32(v.RightWall);
+    g.f64(v.DT)
+        .f64(v.ErrOpt)
+        .f64(v.StopTime)
+        .f64(v.UI)
+        .f64(v.EOFMob)
+        .i32(v.LeftWall)
+        .i32(v.RightWall);
     g.u8(v.cbIS).u8(v.cbOptDt).u8(0).u8(0).u8(v.cbDetectorOn).u8(v.cbEnableEOF).i32(v.DetNode);
     g.f64(v.ErrInc).f64(v.CondScale).f64(v.PeakWidth).f64(v.PeakEdgeWidth).i32(v.InjNode);
-    g.f64(v.Temperature).f64(v.CapLength).i32(v.EditsRef).f64(v.CapDiameter).i32(v.NX).i32(v.GraphRef).i32(v.DetInput);
+    g.f64(v.Temperature)
+        .f64(v.CapLength)
+        .i32(v.EditsRef)
+        .f64(v.CapDiameter)
+        .i32(v.NX)
+        .i32(v.GraphRef)
+        .i32(v.DetInput);
     g.i32(v.ZeroPoint);
     if (v.ZeroPoint == 5) g.i32(v.ZeroPosNode);
     g.u8(v.LWMove).u8(v.RWMove).u8(v.KeepDistance).f64(v.LW).f64(v.RW).i32(v.WallInc);

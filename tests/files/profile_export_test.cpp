@@ -18,7 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-
 // A number text with '.' or ',' as decimal point, read strictly.
 double Parse(std::string t)
 {
@@ -33,8 +32,8 @@ double Parse(std::string t)
 // The points of an export file compared with the chart's: lines end with CR
 // LF; the separator is the last occurrence of `sep` (an x with a decimal comma
 // may hold a comma too); y always has a decimal point.
-void ExpectSame(const fs::path& p, char sep, char xDecimal, const std::vector<double>& x, const std::vector<double>& y,
-                const std::string& what)
+void ExpectSame(const fs::path& p, char sep, char xDecimal, const std::vector<double>& x,
+                const std::vector<double>& y, const std::string& what)
 {
     const std::string text = ReadBytes(p.string());
     std::size_t pos = 0, i = 0;
@@ -43,8 +42,10 @@ void ExpectSame(const fs::path& p, char sep, char xDecimal, const std::vector<do
         ASSERT_NE(end, std::string::npos) << what;
         const std::string line = text.substr(pos, end - pos), xs = line.substr(0, line.rfind(sep)),
                           ys = line.substr(line.rfind(sep) + 1);
-        EXPECT_TRUE(line.find_first_of("\r\n") == std::string::npos && ys.find(',') == std::string::npos &&
-                    (xDecimal == ',' || xs.find(',') == std::string::npos)) << what << line;
+        EXPECT_TRUE(line.find_first_of("\r\n") == std::string::npos &&
+                    ys.find(',') == std::string::npos &&
+                    (xDecimal == ',' || xs.find(',') == std::string::npos))
+            << what << line;
         ASSERT_LT(i, y.size()) << what;
         EXPECT_EQ(std::pair(Parse(xs), Parse(ys)), std::pair(x[i], y[i])) << what << " point " << i;
         pos = end + 2;
@@ -54,10 +55,12 @@ void ExpectSame(const fs::path& p, char sep, char xDecimal, const std::vector<do
 
 TEST(ProfileExport, FileNames)
 {
-    EXPECT_EQ(std::tuple(ExportFileName("sim", 0, "pH"), ExportFileName("sim", 10, "IS"), ExportFileName("det", 3, "a/b\\c")),
+    EXPECT_EQ(std::tuple(ExportFileName("sim", 0, "pH"), ExportFileName("sim", 10, "IS"),
+                         ExportFileName("det", 3, "a/b\\c")),
               std::tuple("sim00 pH.csv", "sim10 IS.csv", "det03 a_b_c.csv"));
     EXPECT_EQ(ExportLine(0.1, -2.5e-20, ' ', ',', '.'), "0,1 -2.5e-20\r\n");
-    EXPECT_EQ(std::tuple(ResolveExportDir("/p/Export Profiles", "run 1"), ResolveExportDir("/p/Export Profiles", "/tmp/x")),
+    EXPECT_EQ(std::tuple(ResolveExportDir("/p/Export Profiles", "run 1"),
+                         ResolveExportDir("/p/Export Profiles", "/tmp/x")),
               std::tuple("/p/Export Profiles/run 1", "/tmp/x"));
 }
 
@@ -106,10 +109,12 @@ TEST(ProfileExport, EveryCurveReadsBackToTheSameDoubles)
         auto sim = [&](int i) { return dir.path() / ExportFileName("sim", i, s.clbGraph[i].text); };
         ExpectSame(sim(0), ch.sep, ch.dec, s.sr_pH.x, s.sr_pH.y, what + " pH");
         std::vector<double> cx, cy;
-        for (int j = 0; j <= st.NX; ++j) cx.push_back(NodeX(st, j)), cy.push_back(st.Arr.DrawnProfile[1][j]);
+        for (int j = 0; j <= st.NX; ++j)
+            cx.push_back(NodeX(st, j)), cy.push_back(st.Arr.DrawnProfile[1][j]);
         ExpectSame(sim(2), ch.sep, ch.dec, cx, cy, what + " constituent 1");
         ExpectSame(sim(comp + 2), ch.sep, ch.dec, s.sr_E.x, s.sr_E.y, what + " E");
-        ExpectSame(dir.path() / "REG FN 1.csv", ch.sep, ch.dec, s.sr_reg[1].x, s.sr_reg[1].y, what + " reg 1");
+        ExpectSame(dir.path() / "REG FN 1.csv", ch.sep, ch.dec, s.sr_reg[1].x, s.sr_reg[1].y,
+                   what + " reg 1");
         // detector files: '.' in both numbers; an empty trace gives an empty file
         auto det = [&](int i) { return dir.path() / ExportFileName("det", i, s.clbDet[i].text); };
         ExpectSame(det(0), ch.sep, '.', s.DET_pH.x, s.DET_pH.y, what + " det pH");
@@ -143,8 +148,10 @@ TEST(ProfileExport, RulesOfTheLists)
     EXPECT_EQ(ReadBytes(ph.string()).rfind("0,", 0), 0u);
 
     // a directory that does not exist: the first file fails and the export ends
-    const ExportOutcome bad = ExportAllProfiles(st, (dir.path() / "missing").string(), ',', '.', true);
-    EXPECT_TRUE(!bad.ok && bad.filesWritten == 0 && bad.failedFile.find("sim00") != std::string::npos);
+    const ExportOutcome bad =
+        ExportAllProfiles(st, (dir.path() / "missing").string(), ',', '.', true);
+    EXPECT_TRUE(!bad.ok && bad.filesWritten == 0 &&
+                bad.failedFile.find("sim00") != std::string::npos);
     // no run: nothing is written
     RunState none;
     EXPECT_EQ(ExportAllProfiles(none, dir.path().string(), ',', '.', true).filesWritten, 0);

@@ -2,10 +2,10 @@
 
 #include "support/temp_dir.h"
 
-#include <cstdlib>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <cstdlib>
+#include <fstream>
 
 namespace fs = std::filesystem;
 
@@ -14,18 +14,21 @@ namespace {
 // Each test sets every variable it depends on.
 void SetEnv(const char* name, const fs::path& value)
 {
-    if (value.empty()) ::unsetenv(name);
-    else ::setenv(name, value.c_str(), 1);
+    if (value.empty())
+        ::unsetenv(name);
+    else
+        ::setenv(name, value.c_str(), 1);
 }
 
-} // namespace
+}  // namespace
 
 TEST(ProgramDir, HomeVariableThenWritableExecutableDirectoryThenPerUserDirectory)
 {
     TempDir tmp;
-    const fs::path home = tmp.path() / "home" / "sub", xdg = tmp.path() / "xdg", missing = tmp.path() / "missing";
+    const fs::path home = tmp.path() / "home" / "sub", xdg = tmp.path() / "xdg",
+                   missing = tmp.path() / "missing";
     SetEnv("KELVO_HOME", home.string() + "/");
-    EXPECT_EQ(ProgramDirFor(tmp.path()), home);   // created, without the trailing separator
+    EXPECT_EQ(ProgramDirFor(tmp.path()), home);  // created, without the trailing separator
     EXPECT_TRUE(fs::is_directory(home) && ProgramDir() == home);
 
     SetEnv("KELVO_HOME", "");
@@ -45,19 +48,20 @@ TEST(ProgramDir, HomeVariableThenWritableExecutableDirectoryThenPerUserDirectory
     EXPECT_EQ(ProgramDirFor(missing), tmp.path() / "user" / ".local" / "share" / "kelvo");
 
     // Supplied files are found in order under either separator.
-    EXPECT_EQ(JoinPath("/opt/k", "\\Examples\\Example_Demo.sna"), JoinPath("/opt/k", "Examples/Example_Demo.sna"));
+    EXPECT_EQ(JoinPath("/opt/k", "\\Examples\\Example_Demo.sna"),
+              JoinPath("/opt/k", "Examples/Example_Demo.sna"));
     SetEnv("KELVO_HOME", tmp.path());
     const std::string name = "Examples/kelvo_supplied_" + std::to_string(::getpid()) + ".txt";
     const fs::path beside = JoinPath(ExecutableDir(), name), own = tmp.path() / name;
     EXPECT_TRUE(FindSupplied(name).empty());
-    for (const fs::path& p : {beside, own}) {   // the program directory comes first
+    for (const fs::path& p : {beside, own}) {  // the program directory comes first
         fs::create_directories(p.parent_path());
         std::ofstream(p) << "x";
         EXPECT_EQ(FindSupplied("\\Examples\\" + p.filename().string()), p);
     }
     fs::remove(beside);
     std::error_code ec;
-    fs::remove(beside.parent_path(), ec);   // only when empty
+    fs::remove(beside.parent_path(), ec);  // only when empty
     EXPECT_EQ(FindSupplied(name), own);
     // A directory with that name is not a supplied file.
     fs::remove(own);

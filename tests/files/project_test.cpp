@@ -46,7 +46,8 @@ std::string GoldenProject(RunState& st, const std::string& scratch,
     for (int i = 1; i <= c; ++i) g.f64s(st.Arr.C(2, i), nn);
     g.f64s(st.Arr.CH(2), nn);
     for (int k = 0; k < c + 2; ++k) g.u8(st.Series.clbGraph[k].checked);
-    for (int k = 0; k < c + 4; ++k) g.u8(k < static_cast<int>(st.Series.clbDet.size()) && st.Series.clbDet[k].checked);
+    for (int k = 0; k < c + 4; ++k)
+        g.u8(k < static_cast<int>(st.Series.clbDet.size()) && st.Series.clbDet[k].checked);
     return g.str("EOF").b;
 }
 
@@ -93,13 +94,18 @@ void ExpectRefused(const std::string& file, const std::string& bytes, const std:
     WriteBytes(file, bytes);
     RunState bad;
     EXPECT_EQ(RaisedMessage([&] { OpenProject(bad, file); }),
-              "Warning: While Opening SNA file '" + file + "' Error Message Occur: Incorrect file.") << what << bytes.size();
+              "Warning: While Opening SNA file '" + file + "' Error Message Occur: Incorrect file.")
+        << what << bytes.size();
     EXPECT_FALSE(bad.Loading || bad.Running) << what;
-    EXPECT_EQ(std::tuple(bad.NX, bad.Time, bad.DT, bad.StepCount), std::tuple(1000, 0.0, 1e-4, 0LL)) << what;
+    EXPECT_EQ(std::tuple(bad.NX, bad.Time, bad.DT, bad.StepCount), std::tuple(1000, 0.0, 1e-4, 0LL))
+        << what;
 }
 
 // The bytes of `g` with the double at `offset` replaced.
-std::string WithDoubleAt(std::string g, std::size_t offset, double v) { return g.replace(offset, 8, Bytes().f64(v).b); }
+std::string WithDoubleAt(std::string g, std::size_t offset, double v)
+{
+    return g.replace(offset, 8, Bytes().f64(v).b);
+}
 
 // An effects table of two segments: edge 0.5 + row, cells 10 row + 1 and 10 row + 2.
 void SetTwoSegmentTable(RunState& st)
@@ -113,9 +119,12 @@ void SetTwoSegmentTable(RunState& st)
 
 // A file-block hook that counts its calls.
 int gBlockReads = 0;
-void CountBlockRead(RunState&) { ++gBlockReads; }
+void CountBlockRead(RunState&)
+{
+    ++gBlockReads;
+}
 
-} // namespace
+}  // namespace
 
 TEST(ProjectFile, BothLayoutsAreReadTheCurrentOneWrittenAndDamagedFilesRaise)
 {
@@ -124,14 +133,19 @@ TEST(ProjectFile, BothLayoutsAreReadTheCurrentOneWrittenAndDamagedFilesRaise)
     HostedRun r(tmp.file("Kelvo5_tmp_1.psq"));
     r.Init();
     RunState& st = r.st;
-    st.RunStart = 45000.5; st.SpentTime = 2.25; st.StepCount = 30; st.NewtonItTotal = 90; st.Time = 0.75;
+    st.RunStart = 45000.5;
+    st.SpentTime = 2.25;
+    st.StepCount = 30;
+    st.NewtonItTotal = 90;
+    st.Time = 0.75;
     st.Series.clbGraph[0].checked = false;
     st.Series.clbGraph[3].checked = st.cbLE = st.rbD = true;
     SetTwoSegmentTable(st);
     const std::string name = tmp.file("proj.sna"), golden = GoldenProject(st, tmp.file("b.bin"));
     ASSERT_TRUE(SaveSnaFile(st, name));
     EXPECT_EQ(ReadBytes(name), golden);
-    // Companions: the composition and the detector record; the empty temporary sequence is not copied.
+    // Companions: the composition and the detector record; the empty temporary sequence is not
+    // copied.
     ASSERT_TRUE(WriteComposition(st.Composition, tmp.file("ref.cmp")));
     EXPECT_EQ(ReadBytes(tmp.file("proj.cmp")), ReadBytes(tmp.file("ref.cmp")));
     EXPECT_TRUE(FileExists(tmp.file("proj.det")) && !FileExists(tmp.file("proj.psq")));
@@ -139,8 +153,17 @@ TEST(ProjectFile, BothLayoutsAreReadTheCurrentOneWrittenAndDamagedFilesRaise)
     // Opened, it saves to the same bytes (the recalculation after loading starts
     // its own Newton count). A sequence beside it of another system is not taken
     // over (the run could not append to it).
-    WriteBytes(tmp.file("proj.psq"), Bytes().str("KELVO PSQ FILE").str("1.0").i32(st.NX + 5).i32(st.NComp)
-                                         .f64(st.CapLength).f64(1).f64(1).f64(1).u8(0).b);
+    WriteBytes(tmp.file("proj.psq"), Bytes()
+                                         .str("KELVO PSQ FILE")
+                                         .str("1.0")
+                                         .i32(st.NX + 5)
+                                         .i32(st.NComp)
+                                         .f64(st.CapLength)
+                                         .f64(1)
+                                         .f64(1)
+                                         .f64(1)
+                                         .u8(0)
+                                         .b);
     HostedRun l(tmp.file("Kelvo5_tmp_2.psq"));
     WriteBytes(name, golden);
     // The file-block hooks run once per open whatever the switches: the
@@ -151,12 +174,14 @@ TEST(ProjectFile, BothLayoutsAreReadTheCurrentOneWrittenAndDamagedFilesRaise)
     EXPECT_TRUE(l.st.Initialised && l.st.sbData_Visible && !l.st.Series.sr_pH.active);
     EXPECT_EQ(gBlockReads, 1);
     ASSERT_EQ(l.st.Grid.size(), 11u);
-    EXPECT_EQ(std::tuple(l.st.Grid[1][2], l.st.Grid[1][3], l.st.Grid[10][3]), std::tuple("21", "22", "112"));
+    EXPECT_EQ(std::tuple(l.st.Grid[1][2], l.st.Grid[1][3], l.st.Grid[10][3]),
+              std::tuple("21", "22", "112"));
     EXPECT_EQ(std::tuple(l.st.FileName, l.st.GlobalRatio, l.st.PsqSize), std::tuple(name, 3.0, 0));
     l.st.NewtonItTotal = 90;
     ASSERT_TRUE(SaveSnaFile(l.st, tmp.file("again.sna")));
     EXPECT_EQ(ReadBytes(tmp.file("again.sna")), golden);
-    // A composition opened alone: the constituents of the last Init go, Run waits for the next Init.
+    // A composition opened alone: the constituents of the last Init go, Run waits for the next
+    // Init.
     ASSERT_GT(l.st.CompInit.Count(), 0);
     ASSERT_TRUE(OpenProject(l.st, tmp.file("ref.cmp")));
     EXPECT_TRUE(l.st.CompInit.Count() == 0 && l.st.CompChanged && l.st.Composition.Count() > 0);
@@ -174,15 +199,19 @@ TEST(ProjectFile, BothLayoutsAreReadTheCurrentOneWrittenAndDamagedFilesRaise)
     Bytes g;
     g.str("RAVO_CORE SNA FILE").u8(1).i32(st.NX).f64(1.5).f64(0.25).f64(4.4).f64(st.CapLength);
     double stored = 0, total = 0;
-    for (int i = 1; i <= c; ++i) g.f64s(st.Arr.C(2, i), nn), stored += std::accumulate(st.Arr.C(2, i), st.Arr.C(2, i) + nn, 0.0);
+    for (int i = 1; i <= c; ++i)
+        g.f64s(st.Arr.C(2, i), nn),
+            stored += std::accumulate(st.Arr.C(2, i), st.Arr.C(2, i) + nn, 0.0);
     for (int k = 0; k < 2 * (c + 2); ++k) g.u8(k != 1);
-    g.f64(0.5).f64(45000.0).f64(3.0).i32(50).i32(100).u8(1).u8(0).u8(1).u8(0).u8(0).u8(0).str("EOF");
+    g.f64(0.5).f64(45000.0).f64(3.0).i32(50).i32(100).u8(1).u8(0).u8(1).u8(0).u8(0).u8(0).str(
+        "EOF");
     const std::string old = tmp.file("old.sna");
     WriteBytes(old, g.b);
-    WriteBytes(tmp.file("old.opt"), GoldenOpt(OptValues{}));   // detector at node 6
+    WriteBytes(tmp.file("old.opt"), GoldenOpt(OptValues{}));  // detector at node 6
     RunState lg;
     ASSERT_TRUE(OpenProject(lg, old));
-    EXPECT_EQ(std::tuple(lg.NX, lg.PeakWidth, lg.StepCount, lg.GlobalRatio), std::tuple(st.NX, 1.5, 50, 2.0));
+    EXPECT_EQ(std::tuple(lg.NX, lg.PeakWidth, lg.StepCount, lg.GlobalRatio),
+              std::tuple(st.NX, 1.5, 50, 2.0));
     EXPECT_DOUBLE_EQ(lg.DetPosition, 6.0 * 1000.0 / st.NX * st.CapLength);
     for (int i = 1; i <= c; ++i) total += std::accumulate(lg.Arr.C(2, i), lg.Arr.C(2, i) + nn, 0.0);
     EXPECT_NEAR(total, stored, 1e-6 * stored);
@@ -190,7 +219,8 @@ TEST(ProjectFile, BothLayoutsAreReadTheCurrentOneWrittenAndDamagedFilesRaise)
     // Cut, or with a wrong node count or table counts: raised, and the state recovered.
     // Every cut, a node count or table count of -1, 0, the largest or smallest
     // int, a table of one row, bytes after the trailer.
-    for (const std::string& bytes : Damaged(golden, 0, {19 + 55, 392, 396})) ExpectRefused(name, bytes);
+    for (const std::string& bytes : Damaged(golden, 0, {19 + 55, 392, 396}))
+        ExpectRefused(name, bytes);
     ExpectRefused(name, WithInt32At(golden, 392, 1));
     // One row and no segments, the 9 edges and 10 x 2 cells of the table left
     // out: every size agrees.
@@ -210,7 +240,8 @@ TEST(ProjectFile, BothLayoutsAreReadTheCurrentOneWrittenAndDamagedFilesRaise)
     sink.Clear();
     std::filesystem::remove(tmp.file("proj.cmp"));
     EXPECT_FALSE(OpenProject(ld, name));
-    EXPECT_EQ(sink.warnings, std::vector<std::string>{"File " + tmp.file("proj.cmp") + " not found!"});
+    EXPECT_EQ(sink.warnings,
+              std::vector<std::string>{"File " + tmp.file("proj.cmp") + " not found!"});
 }
 
 TEST(ProjectFile, ValuesNoEditWouldTakeAndSizesThatDoNotAddUpAreRefused)
@@ -230,22 +261,39 @@ TEST(ProjectFile, ValuesNoEditWouldTakeAndSizesThatDoNotAddUpAreRefused)
     const std::size_t hydrogen = profiles + 8 * st.NComp * (st.NX + 1);
     const double nan = std::nan(""), inf = HUGE_VAL;
     const std::string cmpBytes = ReadBytes(tmp.file("p.cmp"));
-    const auto refused = [&](const std::string& bytes, const std::string& what) { ExpectRefused(name, bytes, what); };
+    const auto refused = [&](const std::string& bytes, const std::string& what) {
+        ExpectRefused(name, bytes, what);
+    };
     // Time step, time, injection site, stop time, temperature, capillary
     // diameter, Newton precision, peak width, a concentration, H+.
     const std::pair<std::size_t, double> doubles[] = {
-        {block + 8, -1e-4}, {block + 8, nan}, {block + 0, -inf}, {block + 75, nan}, {block + 91, nan},
-        {block + 91, 0.0}, {block + 115, nan}, {block + 115, -1.0}, {block + 123, 0.0}, {block + 196, 0.0},
-        {block + 59, -2.0}, {profiles + 8, nan}, {profiles + 8, -5.0}, {hydrogen, -1e-5}, {hydrogen, inf},
+        {block + 8, -1e-4},
+        {block + 8, nan},
+        {block + 0, -inf},
+        {block + 75, nan},
+        {block + 91, nan},
+        {block + 91, 0.0},
+        {block + 115, nan},
+        {block + 115, -1.0},
+        {block + 123, 0.0},
+        {block + 196, 0.0},
+        {block + 59, -2.0},
+        {profiles + 8, nan},
+        {profiles + 8, -5.0},
+        {hydrogen, -1e-5},
+        {hydrogen, inf},
         // An H+ start from which the node's equilibrium does not move (the
         // node would load at the stand-in value 1e-9 mM, out of equilibrium).
-        {hydrogen, 1e-300}, {hydrogen, 5e-324}};
-    for (auto [at, v] : doubles) refused(WithDoubleAt(golden, at, v), std::to_string(at) + " " + std::to_string(v));
+        {hydrogen, 1e-300},
+        {hydrogen, 5e-324}};
+    for (auto [at, v] : doubles)
+        refused(WithDoubleAt(golden, at, v), std::to_string(at) + " " + std::to_string(v));
     refused(WithInt32At(golden, block + 192, 0), "zero Newton limit");
     // Finite but absurd geometry: the current of the loaded profiles is no
     // finite number, and a save would write what the reader refuses. A
     // temperature no edit stores (the Celsius edit stores steps of 2^-44 K).
-    refused(WithDoubleAt(WithDoubleAt(golden, block + 83, 1e-100), block + 123, 3.2e107), "geometry");
+    refused(WithDoubleAt(WithDoubleAt(golden, block + 83, 1e-100), block + 123, 3.2e107),
+            "geometry");
     refused(WithDoubleAt(golden, block + 115, 5e-324), "temperature");
     // A negative CMC (the micellar window takes 0 or more) keeps the value in memory.
     WriteBytes(name, WithDoubleAt(WithDoubleAt(golden, block + 231, -5.0), block + 239, -6.0));
@@ -323,7 +371,8 @@ TEST(ProjectFile, ASaveReplacesItsFilesTogetherAndWritesThroughALink)
     Record(st);
     const std::string name = tmp.file("s.sna");
     ASSERT_TRUE(SaveSnaFile(st, name));
-    const std::string sna = ReadBytes(name), cmp = ReadBytes(tmp.file("s.cmp")), det = ReadBytes(tmp.file("s.det"));
+    const std::string sna = ReadBytes(name), cmp = ReadBytes(tmp.file("s.cmp")),
+                      det = ReadBytes(tmp.file("s.det"));
     using It = std::filesystem::directory_iterator;
     const auto files = std::distance(It(tmp.path()), It());
 
@@ -336,8 +385,9 @@ TEST(ProjectFile, ASaveReplacesItsFilesTogetherAndWritesThroughALink)
     WriteBytes(tmp.file("s.txt/kept"), "kept");
     EXPECT_EQ(RaisedMessage([&] { SaveSnaFile(st, name); }), "Error: Can't write to file");
     st.cbComplex = false;
-    EXPECT_EQ(std::tuple(ReadBytes(name), ReadBytes(tmp.file("s.cmp")), ReadBytes(tmp.file("s.det"))),
-              std::tuple(sna, cmp, det));
+    EXPECT_EQ(
+        std::tuple(ReadBytes(name), ReadBytes(tmp.file("s.cmp")), ReadBytes(tmp.file("s.det"))),
+        std::tuple(sna, cmp, det));
     EXPECT_EQ(ReadBytes(tmp.file("s.txt/kept")), "kept");
     std::filesystem::remove_all(tmp.file("s.txt"));
     EXPECT_EQ(std::distance(It(tmp.path()), It()), files);
@@ -386,7 +436,7 @@ bool FailingRename(const std::string& from, const std::string& to)
 {
     return gRenames++ != gFailAt && std::rename(from.c_str(), to.c_str()) == 0;
 }
-} // namespace
+}  // namespace
 
 // A save whose commit fails at any one of its renames leaves the previous
 // project byte for byte (and openable), a new project none of its files, and
@@ -401,26 +451,32 @@ TEST(ProjectFile, ARenameThatFailsLeavesTheOldProjectWhole)
     Record(st);
     const std::string name = tmp.file("s.sna");
     ASSERT_TRUE(SaveSnaFile(st, name));
-    const std::string sna = ReadBytes(name), cmp = ReadBytes(tmp.file("s.cmp")), det = ReadBytes(tmp.file("s.det"));
+    const std::string sna = ReadBytes(name), cmp = ReadBytes(tmp.file("s.cmp")),
+                      det = ReadBytes(tmp.file("s.det"));
     using It = std::filesystem::directory_iterator;
     const auto files = std::distance(It(tmp.path()), It());
     // One constituent more: the old project file cannot be read with the new composition.
     st.Composition.Add(testcomp::StrongCation("Extra", 50.0, testcomp::BGE, 1.0, 1.0));
     ASSERT_TRUE(InitCalc(st));
     const CommitRenameFn previous = SetCommitRename(FailingRename);
-    for (int failAt : {0, 1, 2}) {   // the composition, the detector record, the project file
+    for (int failAt : {0, 1, 2}) {  // the composition, the detector record, the project file
         gRenames = 0, gFailAt = failAt;
-        EXPECT_EQ(RaisedMessage([&] { SaveSnaFile(st, name); }), "Error: Can't write to file") << failAt;
-        EXPECT_EQ(std::tuple(ReadBytes(name), ReadBytes(tmp.file("s.cmp")), ReadBytes(tmp.file("s.det"))),
-                  std::tuple(sna, cmp, det)) << failAt;
+        EXPECT_EQ(RaisedMessage([&] { SaveSnaFile(st, name); }), "Error: Can't write to file")
+            << failAt;
+        EXPECT_EQ(
+            std::tuple(ReadBytes(name), ReadBytes(tmp.file("s.cmp")), ReadBytes(tmp.file("s.det"))),
+            std::tuple(sna, cmp, det))
+            << failAt;
         EXPECT_EQ(std::distance(It(tmp.path()), It()), files) << failAt;
         RunState back;
         EXPECT_TRUE(OpenProject(back, name)) << failAt;
         EXPECT_EQ(back.NComp, st.NComp - 1) << failAt;
         // A new name: none of its files stays behind.
         gRenames = 0;
-        EXPECT_EQ(RaisedMessage([&] { SaveSnaFile(st, tmp.file("n.sna")); }), "Error: Can't write to file");
-        EXPECT_FALSE(FileExists(tmp.file("n.sna")) || FileExists(tmp.file("n.cmp")) || FileExists(tmp.file("n.det")));
+        EXPECT_EQ(RaisedMessage([&] { SaveSnaFile(st, tmp.file("n.sna")); }),
+                  "Error: Can't write to file");
+        EXPECT_FALSE(FileExists(tmp.file("n.sna")) || FileExists(tmp.file("n.cmp")) ||
+                     FileExists(tmp.file("n.det")));
     }
     SetCommitRename(previous);
     ASSERT_TRUE(SaveSnaFile(st, name));
@@ -437,7 +493,10 @@ TEST(ProjectFile, SavedRunContinuesLikeAnUninterruptedOne)
     HostedRun ra(tmp.file("Kelvo5_tmp_1.psq")), rb(tmp.file("Kelvo5_tmp_2.psq"));
     ra.Init(100);
     RunState &a = ra.st, &b = rb.st;
-    a.rbPSQSteps = true; a.rbPSQMS = false; a.PSQPeriod = 20; a.StopTime = 0.05;
+    a.rbPSQSteps = true;
+    a.rbPSQMS = false;
+    a.PSQPeriod = 20;
+    a.StopTime = 0.05;
     RunCalc(a);
     ASSERT_GT(a.StepCount, 10);
     // The run recorded its first frame and one every period; the sequence goes with the project.
@@ -447,7 +506,8 @@ TEST(ProjectFile, SavedRunContinuesLikeAnUninterruptedOne)
     ASSERT_TRUE(SaveSnaFile(a, sna));
     EXPECT_EQ(ReadBytes(psq), ReadBytes(a.PsqFile));
     ASSERT_TRUE(OpenProject(b, sna));
-    EXPECT_EQ(std::tuple(b.Time, ReadBytes(b.PsqFile)), std::tuple(a.Time, ReadBytes(psq)));   // transferred
+    EXPECT_EQ(std::tuple(b.Time, ReadBytes(b.PsqFile)),
+              std::tuple(a.Time, ReadBytes(psq)));  // transferred
     // After a run the project holds the current state (level 2), the one of the stored time.
     for (int i = 1; i <= a.NComp; ++i)
         for (int n = 0; n <= a.NX; ++n) ASSERT_EQ(b.Arr.C(2, i)[n], a.Arr.C(2, i)[n]);
@@ -498,7 +558,8 @@ TEST(DetectorFile, LayoutOlderLayoutAndDamagedFiles)
     // file." (a cut identity as another kind of file) and add no points.
     std::vector<std::string> damaged = Damaged(g, 0, {19, 23});
     damaged.push_back(g + "EOF");
-    damaged.push_back(g.substr(0, g.size() - 12) + Bytes().f64(INFINITY).b + g.substr(g.size() - 4));
+    damaged.push_back(g.substr(0, g.size() - 12) + Bytes().f64(INFINITY).b +
+                      g.substr(g.size() - 4));
     // A pH no finite hydrogen-ion concentration gives, a time before the start.
     const std::size_t firstPoint = g.size() - 4 - kPoints * 8 * (5 + st.NComp);
     damaged.push_back(WithDoubleAt(g, firstPoint + 8, 1e308));
@@ -510,7 +571,8 @@ TEST(DetectorFile, LayoutOlderLayoutAndDamagedFiles)
         sink.Clear();
         const std::string m = RaisedMessage([&] { read = ReadDetFile(ld.st, tmp.file("d.det")); });
         EXPECT_EQ(m == "(no error)" ? sink.warnings : std::vector<std::string>{m},
-                  std::vector<std::string>{bytes.size() < 14 ? "Incorrect Detector File." : "Incorrect file."})
+                  std::vector<std::string>{bytes.size() < 14 ? "Incorrect Detector File."
+                                                             : "Incorrect file."})
             << bytes.size();
         EXPECT_FALSE(read) << bytes.size();
         EXPECT_EQ(rd.DET_pH.Count(), 0);
@@ -526,11 +588,13 @@ TEST(DetectorFile, LayoutOlderLayoutAndDamagedFiles)
     for (int i = 1; i <= ld.st.NComp; ++i) legacy.f64(i);
     WriteBytes(tmp.file("old.det"), legacy.str("EOF").b);
     ASSERT_TRUE(ReadDetFile(ld.st, tmp.file("old.det")));
-    EXPECT_EQ(std::tuple(rd.DET_CDen.y[0], rd.DET_T.y[0], rd.srDetComp[4].y[0]), std::tuple(0.0, 25.0, 4.0));
+    EXPECT_EQ(std::tuple(rd.DET_CDen.y[0], rd.DET_T.y[0], rd.srDetComp[4].y[0]),
+              std::tuple(0.0, 25.0, 4.0));
     // Reading appends to the record of the current run.
     ASSERT_TRUE(ReadDetFile(ld.st, tmp.file("r.det")));
     ASSERT_EQ(rd.DET_pH.Count(), 1 + kPoints);
-    EXPECT_EQ(std::tuple(rd.DET_pH.y[2], rd.srDetComp[3].y[3], rd.DET_CDen.y[3]), std::tuple(4.71, 32.0, 5.0));
+    EXPECT_EQ(std::tuple(rd.DET_pH.y[2], rd.srDetComp[3].y[3], rd.DET_CDen.y[3]),
+              std::tuple(4.71, 32.0, 5.0));
 
     // Voltage and current are 0.0 at every point when their series hold another count.
     st.Series.DET_volt.Add(9, 9);
@@ -644,7 +708,8 @@ TEST(ProjectFile, AnOpenedProjectSavesAFileThatOpensAgain)
         "000000000000244000000000000024400000000000002440000000000000244000000000000024400101010101010101"
         "000000000000e03f0000000000f9e54000000000002508403200000064000000010001000000454f4600";
     std::string bytes;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
     WriteBytes(tmp.file("old.sna"), bytes);
     RunState st;
     bool opened = false;

@@ -1,10 +1,10 @@
 #include "files/psq_player.h"
 
-#include "run_fixture.h"
 #include "composition/cmp_file.h"
 #include "engine/step/run_calc.h"
 #include "files/sna_file.h"
 #include "foundation/errors.h"
+#include "run_fixture.h"
 #include "support/psq_recording.h"
 #include "support/raised_message.h"
 #include "support/recording_sink.h"
@@ -28,7 +28,8 @@ std::vector<double> Image(RunState& st, bool shown)
     }
     const std::vector<double>& ph = shown ? st.Series.sr_pH.y : st.Arr.PH;
     v.insert(v.end(), ph.begin(), ph.begin() + nn);
-    for (int j = 0; j < nn; ++j) v.push_back(shown ? st.Series.sr_conductivity.y[j] : st.Arr.Kappa[j] * st.CondScale);
+    for (int j = 0; j < nn; ++j)
+        v.push_back(shown ? st.Series.sr_conductivity.y[j] : st.Arr.Kappa[j] * st.CondScale);
     v.insert(v.end(), st.Arr.CH(2), st.Arr.CH(2) + nn);
     return v;
 }
@@ -43,7 +44,10 @@ public:
         files_.AppendPsqFrame(file);
     }
     void ResetPsqFile(const std::string& file) override { files_.ResetPsqFile(file); }
-    long long FileSizeByName(const std::string& file) override { return files_.FileSizeByName(file); }
+    long long FileSizeByName(const std::string& file) override
+    {
+        return files_.FileSizeByName(file);
+    }
     std::vector<std::vector<double>> shots;
 
 private:
@@ -56,7 +60,10 @@ private:
 struct Recorder {
     RunState st;
     ShotHost host{st};
-    Recorder(const std::string& psq, int steps) { testcomp::RecordAcetateRun(st, host, psq, steps); }
+    Recorder(const std::string& psq, int steps)
+    {
+        testcomp::RecordAcetateRun(st, host, psq, steps);
+    }
 };
 
 // A live run of another system, into which the player loads.
@@ -85,8 +92,21 @@ struct LiveImage {
 
 LiveImage ImageOf(RunState& st)
 {
-    LiveImage m{st.NX, st.NXPending, st.NComp, st.StepCount, st.CapLength, st.CapLengthPending, st.PeakWidth,
-                st.PeakEdgeWidth, st.InjSite, st.Time, st.Initialised, {}, {}, {}, st.Series.sr_pH.y};
+    LiveImage m{st.NX,
+                st.NXPending,
+                st.NComp,
+                st.StepCount,
+                st.CapLength,
+                st.CapLengthPending,
+                st.PeakWidth,
+                st.PeakEdgeWidth,
+                st.InjSite,
+                st.Time,
+                st.Initialised,
+                {},
+                {},
+                {},
+                st.Series.sr_pH.y};
     for (const auto* n = st.Composition.Head(); n; n = n->next) m.names.push_back(n->data.name);
     for (int k = 1; k <= st.NComp; ++k) {
         m.c.insert(m.c.end(), st.Arr.C(2, k), st.Arr.C(2, k) + st.Arr.Nn);
@@ -113,7 +133,7 @@ struct Layout {
     }
 };
 
-} // namespace
+}  // namespace
 
 TEST(PsqPlayer, RecordedRunReplaysFrameByFrameAndPlaysWithSteps)
 {
@@ -121,7 +141,7 @@ TEST(PsqPlayer, RecordedRunReplaysFrameByFrameAndPlaysWithSteps)
     RecordingMessageSink sink;
     const std::string rec = tmp.file("rec.psq");
     Recorder r(rec, 9);
-    ASSERT_EQ(r.host.shots.size(), 10u);   // the start of the run and nine steps
+    ASSERT_EQ(r.host.shots.size(), 10u);  // the start of the run and nine steps
     Live live(tmp.file("own.psq"));
     RunState& st = live.st;
 
@@ -135,7 +155,8 @@ TEST(PsqPlayer, RecordedRunReplaysFrameByFrameAndPlaysWithSteps)
     ASSERT_TRUE(player.Open(rec));
     EXPECT_EQ(shown, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
     // The engine was rebuilt for the recorded system and its composition.
-    EXPECT_EQ(std::tuple(st.NX, st.NComp, st.Composition.Head()->data.name, player.FrameCount, player.CurrentFrame),
+    EXPECT_EQ(std::tuple(st.NX, st.NComp, st.Composition.Head()->data.name, player.FrameCount,
+                         player.CurrentFrame),
               std::tuple(12, r.st.NComp, r.st.Composition.Head()->data.name, 10, 10));
     EXPECT_FALSE(st.Initialised || player.ReloadNeeded() || st.PsqPlayerInUse);
 
@@ -158,7 +179,8 @@ TEST(PsqPlayer, RecordedRunReplaysFrameByFrameAndPlaysWithSteps)
     player.Last();
     EXPECT_TRUE(player.EditFrame("5") && player.EditDelay("0,5") && player.ScrollEnabled());
     EXPECT_FALSE(player.EditFrame("10") || player.EditStep("0") || player.EditDelay("10.5"));
-    EXPECT_EQ(std::tuple(player.Delay, player.DelayText(), player.ScrollMax()), std::tuple(0.5, "0.5", 9));
+    EXPECT_EQ(std::tuple(player.Delay, player.DelayText(), player.ScrollMax()),
+              std::tuple(0.5, "0.5", 9));
     EXPECT_EQ(shown, (std::vector<int>{9, 5}));
     EXPECT_TRUE(sink.warnings.empty());
 }
@@ -213,7 +235,8 @@ TEST(PsqPlayer, UseCutsTheSequenceAndContinuesTheRunAsTheUninterruptedOne)
     player.ShowFrame(4);
     ASSERT_TRUE(player.Use());
     EXPECT_TRUE(st.Initialised && !player.FileOpened);
-    const Layout lay(recorded, 60, static_cast<std::size_t>(PsqFrameSize("1.0", 12, st.NComp, false)));
+    const Layout lay(recorded, 60,
+                     static_cast<std::size_t>(PsqFrameSize("1.0", 12, st.NComp, false)));
     const std::string four = lay.Of({1, 2, 3, 4});
     EXPECT_TRUE(ReadBytes(st.PsqFile) == four);
     EXPECT_EQ(st.PsqSize, static_cast<long long>(four.size()));
@@ -259,33 +282,38 @@ TEST(PsqPlayer, ReduceSizeKeepsTheChosenFramesByteForByte)
     ASSERT_EQ(lay.frames.size(), 10u);
 
     int p = 0;
-    for (const char* refused : {"1", "11", " ", "2.5"}) EXPECT_FALSE(player.ReducePeriod(refused, p)) << refused;
+    for (const char* refused : {"1", "11", " ", "2.5"})
+        EXPECT_FALSE(player.ReducePeriod(refused, p)) << refused;
     ASSERT_TRUE(player.ReducePeriod("3", p));
     // Into a new directory (after Yes), with the composition beside it.
     sink.answers = {true};
     const std::string out = (tmp.path() / "sub" / "small.psq").string();
     ASSERT_TRUE(player.ReduceSize(p, out));
     EXPECT_TRUE(ReadBytes(out) == lay.Of({1, 2, 4, 5, 7, 8, 10}));
-    EXPECT_TRUE(ReadBytes((tmp.path() / "sub" / "small.cmp").string()) == ReadBytes(tmp.file("rec.cmp")));
+    EXPECT_TRUE(ReadBytes((tmp.path() / "sub" / "small.cmp").string()) ==
+                ReadBytes(tmp.file("rec.cmp")));
     // Through a symbolic link both files go beside the file it points to.
     std::filesystem::create_symlink(out, tmp.file("link.psq"));
     std::filesystem::remove((tmp.path() / "sub" / "small.cmp"));
     ASSERT_TRUE(player.ReduceSize(p, tmp.file("link.psq")));
     EXPECT_TRUE(std::filesystem::is_symlink(tmp.file("link.psq")));
-    EXPECT_TRUE(ReadBytes((tmp.path() / "sub" / "small.cmp").string()) == ReadBytes(tmp.file("rec.cmp")));
+    EXPECT_TRUE(ReadBytes((tmp.path() / "sub" / "small.cmp").string()) ==
+                ReadBytes(tmp.file("rec.cmp")));
     EXPECT_FALSE(FileExists(tmp.file("link.cmp")));
 
     // In place: the opened file is replaced and frame 1 is shown.
     std::vector<int> shown;
     player.FrameShown = [&](int k) { shown.push_back(k); };
     ASSERT_TRUE(player.ReduceSize(2, rec));
-    EXPECT_TRUE(ReadBytes(rec) == lay.Of(ReducedFrames(10, 2)));   // 1, 3, 5, 7, 9
-    EXPECT_EQ(std::tuple(shown, player.FrameCount, FileExists(tmp.file("$rec.psq"))), std::tuple(std::vector<int>{1}, 5, false));
+    EXPECT_TRUE(ReadBytes(rec) == lay.Of(ReducedFrames(10, 2)));  // 1, 3, 5, 7, 9
+    EXPECT_EQ(std::tuple(shown, player.FrameCount, FileExists(tmp.file("$rec.psq"))),
+              std::tuple(std::vector<int>{1}, 5, false));
     // One frame: nothing to reduce.
     const std::string one = tmp.file("one.psq");
     WriteBytes(one, lay.Of({1}));
     ASSERT_TRUE(player.Open(one));
-    EXPECT_FALSE(player.CanReduce() || player.ReduceSize(2, tmp.file("x.psq")) || FileExists(tmp.file("x.psq")));
+    EXPECT_FALSE(player.CanReduce() || player.ReduceSize(2, tmp.file("x.psq")) ||
+                 FileExists(tmp.file("x.psq")));
 }
 
 TEST(PsqPlayer, DamagedOrForeignFilesLeaveTheLiveRunUntouched)
@@ -306,13 +334,15 @@ TEST(PsqPlayer, DamagedOrForeignFilesLeaveTheLiveRunUntouched)
 
     std::vector<std::string> bad;
     for (std::size_t len = 0; len < good.size(); ++len)
-        if (len != 60 + frame) bad.push_back(good.substr(0, len));   // that one is a whole frame
+        if (len != 60 + frame) bad.push_back(good.substr(0, len));  // that one is a whole frame
     for (std::int32_t n : {-1, 0, 9, 13, INT_MAX, INT_MIN}) bad.push_back(WithInt32At(good, 19, n));
-    for (std::int32_t c : {-1, 0, r.st.NComp + 1, 4096, INT_MAX, INT_MIN}) bad.push_back(WithInt32At(good, 23, c));
+    for (std::int32_t c : {-1, 0, r.st.NComp + 1, 4096, INT_MAX, INT_MIN})
+        bad.push_back(WithInt32At(good, 23, c));
     for (double len : {0.0, -0.025, std::nan(""), HUGE_VAL})
         bad.push_back(std::string(good).replace(27, 8, Bytes().f64(len).b));
-    bad.push_back(std::string(good).replace(59, 1, "\x01"));   // micelle rows the frames do not hold
-    for (std::size_t at : {std::size_t{68}, std::size_t{417}}) {   // a time step, a pH value: not finite
+    bad.push_back(std::string(good).replace(59, 1, "\x01"));  // micelle rows the frames do not hold
+    for (std::size_t at :
+         {std::size_t{68}, std::size_t{417}}) {  // a time step, a pH value: not finite
         const std::string nan = Bytes().f64(std::nan("")).b;
         bad.push_back(std::string(good).replace(at, 8, nan).replace(at + frame, 8, nan));
     }
@@ -346,10 +376,10 @@ TEST(PsqPlayer, LegacySequenceWithoutCompositionGetsPlaceholdersAndItsInjectionS
     Bytes b;
     b.str("RAVO_CORE PSQ FILE").i32(N).i32(C).f64(0.1).f64(2.0).f64(0.5).f64(50.0);
     ASSERT_EQ(b.size(), 59u);
-    b.f64(1.5).f64(1e-4).f64(0).f64(1e-11).f64(2e-6).f64(250).f64(0).f64(100);   // Time .. StopTime
-    b.i32(15).i32(30).f64(0.0).i32(-5).i32(N + 7);                                // counts, walls out of range
-    for (int j = 0; j < nn; ++j) b.f64(4.0 + j * 0.001);                         // pH
-    for (int j = 0; j < nn; ++j) b.f64(0.05);                                    // conductivity
+    b.f64(1.5).f64(1e-4).f64(0).f64(1e-11).f64(2e-6).f64(250).f64(0).f64(100);  // Time .. StopTime
+    b.i32(15).i32(30).f64(0.0).i32(-5).i32(N + 7);        // counts, walls out of range
+    for (int j = 0; j < nn; ++j) b.f64(4.0 + j * 0.001);  // pH
+    for (int j = 0; j < nn; ++j) b.f64(0.05);             // conductivity
     for (int k = 1; k <= C; ++k)
         for (int j = 0; j < nn; ++j) b.f64(k * 10.0 + j);
     const std::string name = tmp.file("old.psq");
@@ -358,14 +388,17 @@ TEST(PsqPlayer, LegacySequenceWithoutCompositionGetsPlaceholdersAndItsInjectionS
     RunState& st = live.st;
     PsqPlayer player(st);
     ASSERT_TRUE(player.Open(name));
-    EXPECT_EQ(sink.warnings, (std::vector<std::string>{
-                                 "Incorrect CMP file to load system data - load CMP file before INIT or START!"}));
-    EXPECT_EQ(std::tuple(player.Version, player.FrameCount, st.InjSite, st.InjSitePending, st.NX, st.Time, st.StepCount,
-                         st.LeftWall, st.RightWall, st.Arr.DrawnProfile[2][7]),
-              std::tuple("0.1", 1, 25.0, 25.0, N, 1.5, 15, 0, N, 27.0));
+    EXPECT_EQ(sink.warnings,
+              (std::vector<std::string>{
+                  "Incorrect CMP file to load system data - load CMP file before INIT or START!"}));
+    EXPECT_EQ(
+        std::tuple(player.Version, player.FrameCount, st.InjSite, st.InjSitePending, st.NX, st.Time,
+                   st.StepCount, st.LeftWall, st.RightWall, st.Arr.DrawnProfile[2][7]),
+        std::tuple("0.1", 1, 25.0, 25.0, N, 1.5, 15, 0, N, 27.0));
     ASSERT_EQ(st.Composition.Count(), C);
-    EXPECT_EQ(std::tuple(st.Composition[1].name, st.Composition[2].name), std::tuple("Component 1", "Component 2"));
-    EXPECT_DOUBLE_EQ(st.Series.sr_pH.y[100], 7.1);   // stored pH + 3
+    EXPECT_EQ(std::tuple(st.Composition[1].name, st.Composition[2].name),
+              std::tuple("Component 1", "Component 2"));
+    EXPECT_DOUBLE_EQ(st.Series.sr_pH.y[100], 7.1);  // stored pH + 3
 }
 
 // A frame the project reader would refuse never reaches the run: a damaged
@@ -395,9 +428,11 @@ TEST(PsqPlayer, FramesTheProjectReaderWouldRefuseNeverReachTheRun)
     const std::string name = tmp.file("bad.psq");
     std::filesystem::copy_file(tmp.file("rec.cmp"), tmp.file("bad.cmp"));
     for (const std::string& bytes :
-         {std::string(good).replace(60 + frame + profiles + 8 * 5, 8, minus50),   // the second frame only
+         {std::string(good).replace(60 + frame + profiles + 8 * 5, 8,
+                                    minus50),  // the second frame only
           std::string(good).replace(60 + profiles + 8 * (nn + 3), 8, minus50),
-          std::string(good).replace(60 + frame + 333 + 16, 4, Bytes().i32(-1).b),   // a negative step count
+          std::string(good).replace(60 + frame + 333 + 16, 4,
+                                    Bytes().i32(-1).b),  // a negative step count
           // an H+ of 1e-300 mM, from which no equilibrium is found
           std::string(good).replace(60 + profiles + 8 * nn * c, 8, Bytes().f64(1e-300).b)}) {
         WriteBytes(name, bytes);
@@ -441,7 +476,7 @@ TEST(PsqPlayer, FramesTheProjectReaderWouldRefuseNeverReachTheRun)
     const int N = 20, C = 2;
     Bytes b;
     b.str("RAVO_CORE PSQ FILE").i32(N).i32(C).f64(0.1).f64(2.0).f64(0.5).f64(5.0);
-    b.f64(1.5).f64(-1.0).f64(0).f64(1e-11).f64(2e-6).f64(250).f64(0).f64(100);   // Time .. StopTime
+    b.f64(1.5).f64(-1.0).f64(0).f64(1e-11).f64(2e-6).f64(250).f64(0).f64(100);  // Time .. StopTime
     b.i32(15).i32(30).f64(0.0).i32(0).i32(N);
     for (int j = 0; j <= N; ++j) b.f64(4.0);
     for (int j = 0; j <= N; ++j) b.f64(0.05);

@@ -2,8 +2,8 @@
 #pragma once
 
 #include "byte_builder.h"
-#include "engine/step/init_calc.h"
 #include "engine/state/run_state.h"
+#include "engine/step/init_calc.h"
 #include "files/psq.h"
 #include "files/run_setup_block.h"
 #include "support/test_compositions.h"

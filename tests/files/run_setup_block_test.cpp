@@ -12,19 +12,75 @@ namespace {
 void SetDistinctive(RunState& st)
 {
     // ISCorrection and RedDiff are written, not their boxes.
-    st.Time = 12.5; st.DT = 2e-5; st.ErrOpt = 3e-11; st.UI = 500; st.EOFMob = -2e-8; st.LeftWall = 7;
-    st.RightWall = 93; st.ISCorrection = true; st.cbIS = false; st.cbOptDt = false; st.cbDetectorOn = true;
-    st.cbEnableEOF = true; st.cbEOFDif = false; st.RedDiff = true; st.cbRedDiff = false; st.cbLastCor = true;
-    st.NX = 100; st.PeakWidth = 1.5; st.PeakEdgeWidth = 0.25; st.InjSite = 4.0; st.CapLength = 0.05; st.StopTime = 60;
-    st.DetPosition = 30; st.ErrInc = 0.2; st.Temperature = 300.15; st.CapDiameter = 7.5e-5; st.DetInput = 5;
-    st.FakeCapLen = 0.001; st.OptInter = 50; st.cbLWMove = false; st.cbRWMove = true; st.cbKeepDistance = false;
-    st.LW = 1e-10; st.RW = 2e-10; st.WallInc = 20; st.rbVoltage = true; st.I = 3.5e-6; st.U = 480; st.PSQPeriod = 250;
-    st.rbPSQMS = false; st.rbPSQSteps = true; st.rbPSQNo = false; st.cbLBorder = true; st.cbGauss = true;
-    st.cbDCDTCor = false; st.cbPCIS = true; st.ItNew = 80; st.EpsNew = 1e-13; st.EpsCor = 0.02; st.cbSDS = true;
-    st.cbShowMic = false; st.cbShowCMC = true; st.MicCompNo = 2; st.MicMob = 3e-8; st.CMCC = 500; st.CMCL = 1.5;
-    st.CMCR = 2.5; st.CMCW = 40; st.OM = 50; st.DiffMultiplier = 0.5; st.DiffMode = true; st.DiffClock = 1.25;
-    st.DiffTime = 5; st.DiffTimeSet = 6; st.SavedDT = 3e-5; st.SavedErrInc = 0.3; st.cbProtein = true;
-    st.edDMult = "150"; st.edPAxis = "abc";
+    st.Time = 12.5;
+    st.DT = 2e-5;
+    st.ErrOpt = 3e-11;
+    st.UI = 500;
+    st.EOFMob = -2e-8;
+    st.LeftWall = 7;
+    st.RightWall = 93;
+    st.ISCorrection = true;
+    st.cbIS = false;
+    st.cbOptDt = false;
+    st.cbDetectorOn = true;
+    st.cbEnableEOF = true;
+    st.cbEOFDif = false;
+    st.RedDiff = true;
+    st.cbRedDiff = false;
+    st.cbLastCor = true;
+    st.NX = 100;
+    st.PeakWidth = 1.5;
+    st.PeakEdgeWidth = 0.25;
+    st.InjSite = 4.0;
+    st.CapLength = 0.05;
+    st.StopTime = 60;
+    st.DetPosition = 30;
+    st.ErrInc = 0.2;
+    st.Temperature = 300.15;
+    st.CapDiameter = 7.5e-5;
+    st.DetInput = 5;
+    st.FakeCapLen = 0.001;
+    st.OptInter = 50;
+    st.cbLWMove = false;
+    st.cbRWMove = true;
+    st.cbKeepDistance = false;
+    st.LW = 1e-10;
+    st.RW = 2e-10;
+    st.WallInc = 20;
+    st.rbVoltage = true;
+    st.I = 3.5e-6;
+    st.U = 480;
+    st.PSQPeriod = 250;
+    st.rbPSQMS = false;
+    st.rbPSQSteps = true;
+    st.rbPSQNo = false;
+    st.cbLBorder = true;
+    st.cbGauss = true;
+    st.cbDCDTCor = false;
+    st.cbPCIS = true;
+    st.ItNew = 80;
+    st.EpsNew = 1e-13;
+    st.EpsCor = 0.02;
+    st.cbSDS = true;
+    st.cbShowMic = false;
+    st.cbShowCMC = true;
+    st.MicCompNo = 2;
+    st.MicMob = 3e-8;
+    st.CMCC = 500;
+    st.CMCL = 1.5;
+    st.CMCR = 2.5;
+    st.CMCW = 40;
+    st.OM = 50;
+    st.DiffMultiplier = 0.5;
+    st.DiffMode = true;
+    st.DiffClock = 1.25;
+    st.DiffTime = 5;
+    st.DiffTimeSet = 6;
+    st.SavedDT = 3e-5;
+    st.SavedErrInc = 0.3;
+    st.cbProtein = true;
+    st.edDMult = "150";
+    st.edPAxis = "abc";
 }
 
 // The block of SetDistinctive, written from the layout table.
@@ -52,7 +108,7 @@ RunSetupBlock ReadBlockFile(const std::string& name, bool inFrame)
     return ReadRunSetupBlock(in, inFrame);
 }
 
-} // namespace
+}  // namespace
 
 TEST(RunSetupBlock, WriterAndReaderFollowTheLayout)
 {
@@ -71,25 +127,29 @@ TEST(RunSetupBlock, WriterAndReaderFollowTheLayout)
         EXPECT_EQ(BlockBytes(rd, tmp.file("again.bin"), inFrame), g);
         for (std::size_t len = 0; len < g.size(); ++len) {
             WriteBytes(name, g.substr(0, len));
-            EXPECT_EQ(RaisedMessage([&] { ReadBlockFile(name, inFrame); }), "Incorrect file.") << len;
+            EXPECT_EQ(RaisedMessage([&] { ReadBlockFile(name, inFrame); }), "Incorrect file.")
+                << len;
         }
         // A time step no edit would take.
         for (double dt : {std::nan(""), 0.0, -2e-5}) {
             WriteBytes(name, g.substr(0, 8) + Bytes().f64(dt).b + g.substr(16));
-            EXPECT_EQ(RaisedMessage([&] { ReadBlockFile(name, inFrame); }), "Incorrect file.") << dt;
+            EXPECT_EQ(RaisedMessage([&] { ReadBlockFile(name, inFrame); }), "Incorrect file.")
+                << dt;
         }
     }
     // In current mode the voltage is stored; a text that is no number is stored as 120.0.
     st.rbVoltage = false;
     st.edDMult = "x";
-    const std::string current = GoldenBlock(false).replace(170, 9, Bytes().u8(0).f64(480).b).replace(329, 8, Bytes().f64(120).b);
+    const std::string current = GoldenBlock(false)
+                                    .replace(170, 9, Bytes().u8(0).f64(480).b)
+                                    .replace(329, 8, Bytes().f64(120).b);
     EXPECT_EQ(BlockBytes(st, name, false), current);
 
     // The reader applies fields with their side effects.
     WriteBytes(tmp.file("full.bin"), GoldenBlock(false));
     WriteBytes(tmp.file("frame.bin"), GoldenBlock(true));
     RunState ap;
-    ap.U = 111;   // stays: the partner goes to I
+    ap.U = 111;  // stays: the partner goes to I
     ApplyRunSetupBlock(ap, ReadBlockFile(tmp.file("full.bin"), false), false);
     EXPECT_TRUE(ap.cbIS && ap.cbRedDiff && ap.rbPSQSteps && !ap.rbPSQMS && !ap.rbPSQNo);
     EXPECT_EQ(std::tuple(ap.NXPending, ap.CapLengthPending, ap.InjSitePending, ap.U, ap.edPAxis),
@@ -97,7 +157,9 @@ TEST(RunSetupBlock, WriterAndReaderFollowTheLayout)
 
     // In a frame the geometry stays and is copied into the pending values.
     RunState fr;
-    fr.NX = 400; fr.CapLength = 0.3; fr.NXPending = 10;
+    fr.NX = 400;
+    fr.CapLength = 0.3;
+    fr.NXPending = 10;
     ApplyRunSetupBlock(fr, ReadBlockFile(tmp.file("frame.bin"), true), true);
     EXPECT_EQ(std::tuple(fr.NX, fr.CapLength, fr.NXPending), std::tuple(400, 0.3, 400));
 
@@ -106,18 +168,24 @@ TEST(RunSetupBlock, WriterAndReaderFollowTheLayout)
     ig.cbIngoreSNA = true;
     ApplyRunSetupBlock(ig, ReadBlockFile(tmp.file("full.bin"), false), false);
     EXPECT_FALSE(ig.cbSDS);
-    EXPECT_EQ(std::tuple(ig.MicCompNo, ig.MicMob, ig.OM, ig.DiffTimeSet), std::tuple(1, 4e-8, 64, 6.0));
+    EXPECT_EQ(std::tuple(ig.MicCompNo, ig.MicMob, ig.OM, ig.DiffTimeSet),
+              std::tuple(1, 4e-8, 64, 6.0));
 
     // Out-of-range stored values keep the values in memory; walls are kept on the grid.
     RunSetupBlock b = ReadBlockFile(tmp.file("full.bin"), false);
-    b.PsqMode = 7; b.PSQPeriod = 0; b.MicCompNo = 0; b.LeftWall = -5; b.RightWall = 1000000;
+    b.PsqMode = 7;
+    b.PSQPeriod = 0;
+    b.MicCompNo = 0;
+    b.LeftWall = -5;
+    b.RightWall = 1000000;
     b.WallInc = 2147483647;
     RunState un;
     un.WallInc = 7;
     ApplyRunSetupBlock(un, b, false);
     EXPECT_TRUE(un.rbPSQMS && !un.rbPSQSteps && !un.rbPSQNo);
-    EXPECT_EQ(std::tuple(un.PSQPeriod, un.MicCompNo, un.LeftWall, un.RightWall), std::tuple(1000, 1, 0, 100));
-    EXPECT_EQ(un.WallInc, 7);   // a wall step far beyond the grid would overflow the walls
+    EXPECT_EQ(std::tuple(un.PSQPeriod, un.MicCompNo, un.LeftWall, un.RightWall),
+              std::tuple(1000, 1, 0, 100));
+    EXPECT_EQ(un.WallInc, 7);  // a wall step far beyond the grid would overflow the walls
     b.WallInc = -3;
     ApplyRunSetupBlock(un, b, false);
     EXPECT_EQ(un.WallInc, 7);

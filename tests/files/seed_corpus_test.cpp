@@ -6,8 +6,8 @@
 #include "byte_builder.h"
 #include "composition/cmp_file.h"
 #include "composition/database.h"
-#include "engine/step/init_calc.h"
 #include "engine/state/run_state.h"
+#include "engine/step/init_calc.h"
 #include "files/complex_file.h"
 #include "files/det_file.h"
 #include "files/example_project.h"
@@ -74,7 +74,12 @@ bool OpenedProject(RunState& st, const std::string& file)
 std::string WithoutNewtonTotal(std::string sna)
 {
     const std::size_t block = 19 + 369;
-    if (sna.compare(0, 19, std::string("KELVO SNA FILE\0" "1.1\0", 19)) != 0 || sna.size() < block + 18) return sna;
+    if (sna.compare(0, 19,
+                    std::string("KELVO SNA FILE\0"
+                                "1.1\0",
+                                19)) != 0 ||
+        sna.size() < block + 18)
+        return sna;
     std::int32_t rows = 0, segments = 0;
     std::memcpy(&rows, sna.data() + block + 4, 4);
     std::memcpy(&segments, sna.data() + block + 8, 4);
@@ -94,10 +99,11 @@ void ExpectProjectReopens(RunState& st, const TempDir& tmp, const std::string& s
     ASSERT_TRUE(SaveSnaFile(back, b)) << seed;
     EXPECT_EQ(WithoutNewtonTotal(ReadBytes(a)), WithoutNewtonTotal(ReadBytes(b))) << seed;
     for (const char* ext : {".cmp", ".det"})
-        EXPECT_EQ(ReadBytes(ChangeFileExt(a, ext)), ReadBytes(ChangeFileExt(b, ext))) << seed << ext;
+        EXPECT_EQ(ReadBytes(ChangeFileExt(a, ext)), ReadBytes(ChangeFileExt(b, ext)))
+            << seed << ext;
 }
 
-} // namespace
+}  // namespace
 
 TEST(SeedCorpus, EveryFileThatOpensSavesAFileThatOpensToTheSameContents)
 {
@@ -137,19 +143,22 @@ TEST(SeedCorpus, EveryFileThatOpensSavesAFileThatOpensToTheSameContents)
     }
     // Options, settings, compositions, databases and detector records: read,
     // written, read into a fresh state and written again to the same bytes.
-    const auto twice = [&](const char* target, const std::function<bool(const std::string& in, const std::string& out)>& io) {
-        for (const fs::path& seed : Seeds(corpus, target)) {
-            const std::string a = tmp.file(std::string("a.") + target), b = tmp.file(std::string("b.") + target);
-            bool ok = false;
-            RaisedMessage([&] { ok = io(seed.string(), a); });
-            count(target, ok);
-            if (!ok) continue;
-            bool again = false;
-            const std::string m = RaisedMessage([&] { again = io(a, b); });
-            EXPECT_TRUE(again) << target << " " << seed.filename() << " " << m;
-            EXPECT_EQ(ReadBytes(a), ReadBytes(b)) << target << " " << seed.filename();
-        }
-    };
+    const auto twice =
+        [&](const char* target,
+            const std::function<bool(const std::string& in, const std::string& out)>& io) {
+            for (const fs::path& seed : Seeds(corpus, target)) {
+                const std::string a = tmp.file(std::string("a.") + target),
+                                  b = tmp.file(std::string("b.") + target);
+                bool ok = false;
+                RaisedMessage([&] { ok = io(seed.string(), a); });
+                count(target, ok);
+                if (!ok) continue;
+                bool again = false;
+                const std::string m = RaisedMessage([&] { again = io(a, b); });
+                EXPECT_TRUE(again) << target << " " << seed.filename() << " " << m;
+                EXPECT_EQ(ReadBytes(a), ReadBytes(b)) << target << " " << seed.filename();
+            }
+        };
     twice("opt", [](const std::string& in, const std::string& out) {
         RunState st;
         return ReadOptFile(st, in) && WriteOptFile(st, out);
@@ -174,7 +183,8 @@ TEST(SeedCorpus, EveryFileThatOpensSavesAFileThatOpensToTheSameContents)
     // Complexation tables, beside the composition their seeds were written for.
     twice("cxt", [](const std::string& in, const std::string& out) {
         RunState st;
-        for (auto [n, lo, hi] : {std::tuple("Ligand", -1, 1), std::tuple("Base", 0, 1), std::tuple("Acid", -1, 0)}) {
+        for (auto [n, lo, hi] :
+             {std::tuple("Ligand", -1, 1), std::tuple("Base", 0, 1), std::tuple("Acid", -1, 0)}) {
             TComponents r;
             r.name = n;
             r.minCharge = lo;
@@ -188,5 +198,6 @@ TEST(SeedCorpus, EveryFileThatOpensSavesAFileThatOpensToTheSameContents)
     // Each reader took its writer's seeds and refused the damaged ones.
     for (const char* target : {"sna", "psq", "opt", "ini", "cmp", "dbc", "det", "cxt"})
         EXPECT_GT(opened[target], 0) << target;
-    for (const char* target : {"sna", "psq", "cmp", "dbc", "det"}) EXPECT_GT(refused[target], 0) << target;
+    for (const char* target : {"sna", "psq", "cmp", "dbc", "det"})
+        EXPECT_GT(refused[target], 0) << target;
 }

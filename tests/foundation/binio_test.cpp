@@ -21,7 +21,7 @@ std::string ReadAll(const std::string& name)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-} // namespace
+}  // namespace
 
 TEST(BinCursor, FieldsByTypeInOrderAndCountsCheckedBeforeAllocating)
 {
@@ -36,9 +36,10 @@ TEST(BinCursor, FieldsByTypeInOrderAndCountsCheckedBeforeAllocating)
     }));
     // Little-endian, one byte per flag (1 for any non-zero), texts zero-terminated.
     const std::string expected = std::string("AB\0", 3) + std::string("\xFE\xFF\xFF\xFF", 4) +
-                                 std::string("\0\0\0\0\0\0\xE0\x3F", 8) + "\x01\x07" + std::string("\0\x01\x01", 3) +
-                                 std::string("\0\0\0\0\0\0\xF0\x3F", 8) + std::string("\0\0\0\0\0\0\xF0\xBF", 8) +
-                                 std::string("EOF\0", 4);
+                                 std::string("\0\0\0\0\0\0\xE0\x3F", 8) + "\x01\x07" +
+                                 std::string("\0\x01\x01", 3) +
+                                 std::string("\0\0\0\0\0\0\xF0\x3F", 8) +
+                                 std::string("\0\0\0\0\0\0\xF0\xBF", 8) + std::string("EOF\0", 4);
     ASSERT_EQ(ReadAll(name), expected);
 
     KFile f;
@@ -50,7 +51,8 @@ TEST(BinCursor, FieldsByTypeInOrderAndCountsCheckedBeforeAllocating)
     bool b = false;
     std::uint8_t u = 0;
     in.Fields(text, i, d, b, u);
-    EXPECT_EQ(std::tuple(text, i, d, b, u), std::tuple(std::string("AB"), -2, 0.5, true, std::uint8_t{7}));
+    EXPECT_EQ(std::tuple(text, i, d, b, u),
+              std::tuple(std::string("AB"), -2, 0.5, true, std::uint8_t{7}));
     EXPECT_EQ(in.Flags(3), (std::vector<std::uint8_t>{0, 1, 1}));
     EXPECT_EQ(in.Doubles(2), (std::vector<double>{1.0, -1.0}));
     EXPECT_TRUE(in.TrailerIsEOF());
@@ -58,7 +60,8 @@ TEST(BinCursor, FieldsByTypeInOrderAndCountsCheckedBeforeAllocating)
 
     // Counts that the bytes left cannot hold raise before anything is allocated,
     // also where count x size would overflow; the file is closed.
-    for (std::int64_t count : {std::int64_t{-1}, std::int64_t{4}, std::int64_t{INT_MAX}, INT64_MAX / 3}) {
+    for (std::int64_t count :
+         {std::int64_t{-1}, std::int64_t{4}, std::int64_t{INT_MAX}, INT64_MAX / 3}) {
         KFile g = KFile::Open(name, 0);
         BinReader r(g, 25, 0);
         EXPECT_EQ(RaisedMessage([&] { r.RequireItems(count, 8); }), "Incorrect file.") << count;
@@ -75,8 +78,9 @@ TEST(BinCursor, FieldsByTypeInOrderAndCountsCheckedBeforeAllocating)
     ASSERT_TRUE(OpenForReading(k, name, "no"));
     BinReader atText(k);
     EXPECT_FALSE(atText.TrailerIsEOF());
-    EXPECT_EQ(sink.warnings, (std::vector<std::string>{"File \"" + tmp.file("none.bin") + "\" not found.",
-                                                        "Incorrect file."}));
+    EXPECT_EQ(sink.warnings,
+              (std::vector<std::string>{"File \"" + tmp.file("none.bin") + "\" not found.",
+                                        "Incorrect file."}));
     // The quiet form answers without a message (a directory is no file to
     // read); the raising form raises the reader's own texts.
     sink.Clear();

@@ -41,7 +41,8 @@ std::string Pattern(size_t n, unsigned seed = 7)
 }
 
 // A record of every field type: text, i32, f64, bool, u8, text, f64 (ends in a fixed field).
-using Record = std::tuple<std::string, std::int32_t, double, bool, std::uint8_t, std::string, double>;
+using Record =
+    std::tuple<std::string, std::int32_t, double, bool, std::uint8_t, std::string, double>;
 
 void WriteRecord(const std::string& fileName, const Record& r)
 {
@@ -68,8 +69,9 @@ Record ReadRecord(const std::string& fileName, KFile& f)
 {
     const std::int64_t limit = FileSizeByName(fileName);
     std::int64_t pos = 0;
-    return Record{ReadText(f, limit, pos),     FileReadInt32(f, limit, pos), FileReadDouble(f, limit, pos),
-                  FileReadBool(f, limit, pos), FileReadUInt8(f, limit, pos), ReadText(f, limit, pos),
+    return Record{ReadText(f, limit, pos),       FileReadInt32(f, limit, pos),
+                  FileReadDouble(f, limit, pos), FileReadBool(f, limit, pos),
+                  FileReadUInt8(f, limit, pos),  ReadText(f, limit, pos),
                   FileReadDouble(f, limit, pos)};
 }
 
@@ -80,8 +82,10 @@ TEST(FileIO, RecordLayoutIsLittleEndianAndReadsBack)
     const Record in{"KELVO X FILE", -2, 1.5, true, 200, "EOF", -0.0};
     WriteRecord(name, in);
     // Text, zero, -2, 1.5, true, 200, "EOF", zero, -0.0.
-    EXPECT_EQ(ReadAll(name), std::string("KELVO X FILE\0\xFE\xFF\xFF\xFF\0\0\0\0\0\0\xF8\x3F\x01\xC8"
-                                         "EOF\0\0\0\0\0\0\0\0\x80", 39));
+    EXPECT_EQ(ReadAll(name),
+              std::string("KELVO X FILE\0\xFE\xFF\xFF\xFF\0\0\0\0\0\0\xF8\x3F\x01\xC8"
+                          "EOF\0\0\0\0\0\0\0\0\x80",
+                          39));
     KFile f = KFile::Open(name, 0);
     const Record out = ReadRecord(name, f);
     EXPECT_EQ(out, in);
@@ -101,7 +105,8 @@ TEST(FileIO, CutRecordRaisesIncorrectFileAndClosesOnce)
         KFile f = KFile::Open(cut, 0);
         ASSERT_TRUE(f.IsOpen());
         const int fd = f.Handle();
-        ASSERT_EQ(RaisedMessage([&] { ReadRecord(cut, f); }), "Incorrect file.") << "length " << length;
+        ASSERT_EQ(RaisedMessage([&] { ReadRecord(cut, f); }), "Incorrect file.")
+            << "length " << length;
         EXPECT_FALSE(f.IsOpen());
         EXPECT_EQ(::fcntl(fd, F_GETFD), -1);
         // The next open reuses the descriptor number; the caller's own close must
@@ -128,27 +133,33 @@ TEST(FileIO, LimitsTextsFailuresAndSizes)
     EXPECT_EQ(pos, 0);
     f = KFile::Open(name, 0);
     pos = INT64_MAX - 2;
-    EXPECT_EQ(RaisedMessage([&] { FileReadChecked(f, buffer, 8, INT64_MAX, pos); }), "Incorrect file.");
+    EXPECT_EQ(RaisedMessage([&] { FileReadChecked(f, buffer, 8, INT64_MAX, pos); }),
+              "Incorrect file.");
     std::string text;
 
     // A failing read (a folder) and a failing write (a full device, a file open
     // for reading) close and raise.
-    KFile folder = KFile::Open(dir.path().string(), 0), folder2 = KFile::Open(dir.path().string(), 0);
+    KFile folder = KFile::Open(dir.path().string(), 0),
+          folder2 = KFile::Open(dir.path().string(), 0);
     pos = 0;
-    EXPECT_EQ(RaisedMessage([&] { FileReadChecked(folder, buffer, 1, 10, pos); }), "Error: Can't read from file");
-    EXPECT_EQ(RaisedMessage([&] { FileReadStringZ(folder2, text, 10, pos); }), "Error: Can't read from file");
+    EXPECT_EQ(RaisedMessage([&] { FileReadChecked(folder, buffer, 1, 10, pos); }),
+              "Error: Can't read from file");
+    EXPECT_EQ(RaisedMessage([&] { FileReadStringZ(folder2, text, 10, pos); }),
+              "Error: Can't read from file");
     EXPECT_FALSE(folder.IsOpen() || folder2.IsOpen());
     if (fs::exists("/dev/full")) {
         KFile full = KFile::Open("/dev/full", 2);
-        EXPECT_EQ(RaisedMessage([&] { FileWriteDouble(full, 1.0, pos); }), "Error: Can't write to file");
+        EXPECT_EQ(RaisedMessage([&] { FileWriteDouble(full, 1.0, pos); }),
+                  "Error: Can't write to file");
         EXPECT_FALSE(full.IsOpen());
         EXPECT_EQ(pos, 0);
     }
     f = KFile::Open(name, 0);
-    EXPECT_EQ(RaisedMessage([&] { FileWriteString(f, "x", pos, true); }), "Error: Can't write to file");
+    EXPECT_EQ(RaisedMessage([&] { FileWriteString(f, "x", pos, true); }),
+              "Error: Can't write to file");
 
     ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0600), 0);
-    EXPECT_EQ(FileSizeByName(dir.file("pipe")), -1);   // returns at once
+    EXPECT_EQ(FileSizeByName(dir.file("pipe")), -1);  // returns at once
     EXPECT_EQ(FileCopy(dir.file("pipe"), dir.file("pipe.copy"), false, 0), -1);
 }
 

@@ -20,19 +20,22 @@ struct OptimizeOn {
     std::uint8_t saved;
 };
 
-const char* const kFunctions[] = {"Exp",  "Ln",    "Sin",   "Cos",     "Tg",      "Cotg",    "Arcsin", "Arccos",
-                                  "Arctg", "Arccotg", "Sinh", "Cosh",   "Tgh",     "Cotgh",   "Argsinh", "Argcosh",
-                                  "Argtgh", "Argcotgh", "Sign", "Abs",  "Erf",     "Erfc"};
+const char* const kFunctions[] = {"Exp",    "Ln",     "Sin",     "Cos",     "Tg",     "Cotg",
+                                  "Arcsin", "Arccos", "Arctg",   "Arccotg", "Sinh",   "Cosh",
+                                  "Tgh",    "Cotgh",  "Argsinh", "Argcosh", "Argtgh", "Argcotgh",
+                                  "Sign",   "Abs",    "Erf",     "Erfc"};
 
 // f(g(u)) = u for every u in the domain of g (the inverse applied last).
 const std::set<std::pair<std::string, std::string>> kIdentities = {
-    {"Exp", "Ln"},       {"Ln", "Exp"},       {"Sin", "Arcsin"},   {"Cos", "Arccos"},   {"Tg", "Arctg"},
-    {"Cotg", "Arccotg"}, {"Sinh", "Argsinh"}, {"Argsinh", "Sinh"}, {"Cosh", "Argcosh"}, {"Tgh", "Argtgh"},
-    {"Argtgh", "Tgh"},   {"Cotgh", "Argcotgh"}, {"Argcotgh", "Cotgh"}};
+    {"Exp", "Ln"},        {"Ln", "Exp"},       {"Sin", "Arcsin"},   {"Cos", "Arccos"},
+    {"Tg", "Arctg"},      {"Cotg", "Arccotg"}, {"Sinh", "Argsinh"}, {"Argsinh", "Sinh"},
+    {"Cosh", "Argcosh"},  {"Tgh", "Argtgh"},   {"Argtgh", "Tgh"},   {"Cotgh", "Argcotgh"},
+    {"Argcotgh", "Cotgh"}};
 
 }  // namespace
 
-TEST(FnTreeOptimizer, OnlyTrueInversePairsCancel) {
+TEST(FnTreeOptimizer, OnlyTrueInversePairsCancel)
+{
     OptimizeOn on;
     int kept = 0, cancelled = 0;
     for (const char* outer : kFunctions)

@@ -23,18 +23,19 @@ TEST(SpecFun, ErfAgreesWithTheLibraryAndIsSaneAtTheEdges)
         EXPECT_EQ(Erf(-x), -1.0) << x;
     }
     EXPECT_TRUE(std::isnan(Erf(std::nan(""))));
-    EXPECT_NEAR(Erf(1e-300), 0, 2e-300);   // x * x underflows: zero up to 1e-300
+    EXPECT_NEAR(Erf(1e-300), 0, 2e-300);  // x * x underflows: zero up to 1e-300
 }
 
 TEST(SpecFun, IncompleteGammaAndLnGamma)
 {
-    for (double x : {0.1, 0.5, 1.0, 2.0, 5.0, 20.0}) EXPECT_NEAR(GammaP(1, x), 1 - std::exp(-x), 3e-7) << x;
+    for (double x : {0.1, 0.5, 1.0, 2.0, 5.0, 20.0})
+        EXPECT_NEAR(GammaP(1, x), 1 - std::exp(-x), 3e-7) << x;
     // P(2, x) = 1 - (1 + x) e^-x, on both sides of the series / fraction switch.
-    for (double x : {0.3, 2.9, 3.1, 10.0}) EXPECT_NEAR(GammaP(2, x), 1 - (1 + x) * std::exp(-x), 3e-7) << x;
+    for (double x : {0.3, 2.9, 3.1, 10.0})
+        EXPECT_NEAR(GammaP(2, x), 1 - (1 + x) * std::exp(-x), 3e-7) << x;
     const double nan = std::nan("");
     for (auto [a, x] : {std::pair{0.0, 1.0}, {-1.0, 1.0}, {1.0, -0.5}, {nan, 1.0}, {1.0, nan}})
         EXPECT_EQ(GammaP(a, x), -1.0) << a << " " << x;
-
 
     double worstRel = 0;
     for (double x = 1e-3; x < 1e6; x *= 1.0007) {

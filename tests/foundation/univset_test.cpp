@@ -16,7 +16,10 @@ namespace {
 const std::string kNoNode = "IndexAddress(int): Node doesn't exist!";
 const std::string kOk = "(no error)";
 
-std::string Code4(const std::string& where) { return "(template TUnivSet::" + where + "): " + ErrorCodeText(-4); }
+std::string Code4(const std::string& where)
+{
+    return "(template TUnivSet::" + where + "): " + ErrorCodeText(-4);
+}
 
 // The (index, value) pairs of the list. Checks on the way that the indices rise
 // strictly, that Count is the number of nodes and that Tail is the last node.
@@ -80,7 +83,8 @@ TEST(UnivSet, AgreesWithMapModelOnRandomOperations)
                 list.Add(value);
                 model[model.empty() ? 1 : model.rbegin()->first + 1] = value;
             } else if (kind == 5) {
-                EXPECT_EQ(RaisedMessage([&] { list.RemoveNode(index); }), present ? kOk : Code4("RemoveNode"));
+                EXPECT_EQ(RaisedMessage([&] { list.RemoveNode(index); }),
+                          present ? kOk : Code4("RemoveNode"));
                 for (auto [k, v] : model)
                     if (k != index) next[k < index ? k : k - 1] = v;
                 if (present) model.swap(next);
@@ -91,7 +95,8 @@ TEST(UnivSet, AgreesWithMapModelOnRandomOperations)
                 if (!above) model[index] = value;
             } else {
                 const TUSNode<int>* node = nullptr;
-                EXPECT_EQ(RaisedMessage([&] { node = list.IndexAddress(index); }), above ? kNoNode : kOk);
+                EXPECT_EQ(RaisedMessage([&] { node = list.IndexAddress(index); }),
+                          above ? kNoNode : kOk);
                 if (present) {
                     ASSERT_TRUE(node);
                     EXPECT_EQ(node->data, model[index]);
@@ -101,7 +106,8 @@ TEST(UnivSet, AgreesWithMapModelOnRandomOperations)
                     EXPECT_EQ(RaisedMessage([&] { list.Get(index); }), Code4("Get"));
                 }
             }
-            ASSERT_EQ(Entries(list), (std::vector<std::pair<int, int>>(model.begin(), model.end())));
+            ASSERT_EQ(Entries(list),
+                      (std::vector<std::pair<int, int>>(model.begin(), model.end())));
         }
         TUnivSet<int> copy(list);
         EXPECT_EQ(Entries(copy), Entries(list));

@@ -5,8 +5,8 @@
 #include <chrono>
 #include <stdexcept>
 
-#include "engine/state/components.h"
 #include "engine/modes/effects/effects_table.h"
+#include "engine/state/components.h"
 #include "engine/step/init_calc.h"
 #include "engine/step/run_calc.h"
 #include "support/test_compositions.h"
@@ -22,25 +22,29 @@ using testcomp::Leading;
 using testcomp::Terminating;
 
 TComponents Cation(const std::string& name, double pK, double u, int type, double c, double cInj,
-                   int colour) {
+                   int colour)
+{
     return Constituent(name, 0, 1, {0.0, pK}, {0.0, u}, type, c, cInj, colour);
 }
 
 TComponents Anion(const std::string& name, double pK, double u, int type, double c, double cInj,
-                  int colour) {
+                  int colour)
+{
     return Constituent(name, -1, 0, {pK, 0.0}, {u, 0.0}, type, c, cInj, colour);
 }
 
 // The default run setup of the program with `nodes` + 1 nodes and the
 // composition `comp`, driven at `voltage`.
-void DefaultSetup(RunState& st, const TUnivSet<TComponents>& comp, int nodes, double voltage) {
+void DefaultSetup(RunState& st, const TUnivSet<TComponents>& comp, int nodes, double voltage)
+{
     testcomp::PrepareRun(st, comp, nodes);
     st.UI = voltage;
     st.rbVoltage = true;
     st.DT = st.DTDefault = st.DTInit = 1e-4;
 }
 
-TUnivSet<TComponents> ZoneComposition() {
+TUnivSet<TComponents> ZoneComposition()
+{
     TUnivSet<TComponents> comp;
     comp.Add(Anion("Acetic acid", 4.756, 42.4, BGE, 20.0, 20.0, 0x000080));
     comp.Add(Cation("Sodium", 14.0, 51.9, BGE, 10.0, 10.0, 0x008000));
@@ -49,11 +53,13 @@ TUnivSet<TComponents> ZoneComposition() {
     return comp;
 }
 
-void PrepareZone(RunState& st) {
+void PrepareZone(RunState& st)
+{
     DefaultSetup(st, ZoneComposition(), 1000, 250);
 }
 
-void PrepareItp(RunState& st) {
+void PrepareItp(RunState& st)
+{
     TUnivSet<TComponents> comp;
     comp.Add(Cation("Potassium", 14.0, 76.2, Leading, 10.0, 0.0, 0x000080));
     comp.Add(Cation("Sodium", 14.0, 51.9, Analyte, 0.0, 10.0, 0x008000));
@@ -64,7 +70,8 @@ void PrepareItp(RunState& st) {
 
 // A constituent with charges -30..+30: pK 4 for the anionic steps, 10 for the
 // cationic ones, mobility 20e-9 for every charged form.
-TComponents HighCharge() {
+TComponents HighCharge()
+{
     std::vector<double> pK(61), u(61);
     for (int k = 0; k <= 60; ++k) {
         const int z = k - 30;
@@ -77,7 +84,8 @@ TComponents HighCharge() {
 // B1 with a neutral ligand (10 mM, in the buffer and the sample) that the weak
 // base binds with K = 100 1/M in both its forms; the complex of the charged form
 // moves at 15e-9 m2/(V s).
-void PrepareComplexZone(RunState& st) {
+void PrepareComplexZone(RunState& st)
+{
     TUnivSet<TComponents> comp;
     comp.Add(Constituent("Ligand", 0, 0, {0.0}, {0.0}, BGE, 10.0, 10.0, 0x404040));
     const TUnivSet<TComponents> zone = ZoneComposition();
@@ -85,9 +93,12 @@ void PrepareComplexZone(RunState& st) {
     DefaultSetup(st, comp, 1000, 250);
     st.cbComplex = true;
     // forms: acetic -1, 0; sodium 0, 1; lithium 0, 1; weak base 0, 1
-    st.TxtTable = {{"0", "0"}, {"None"}, {"0"}, {"14", "362.5", "205.5"}, {"4"},
-                   {"30"}, {"30"}, {"30"}, {"30"}, {"30"}, {"30"}, {"-2"}, {"-2"},
-                   {"20"}, {"20"}, {"20"}, {"20"}, {"20"}, {"20"}, {"15"}, {"15"}};
+    st.TxtTable = {{"0", "0"}, {"None"}, {"0"},  {"14", "362.5", "205.5"},
+                   {"4"},      {"30"},   {"30"}, {"30"},
+                   {"30"},     {"30"},   {"30"}, {"-2"},
+                   {"-2"},     {"20"},   {"20"}, {"20"},
+                   {"20"},     {"20"},   {"20"}, {"15"},
+                   {"15"}};
 }
 
 // Counts the window width of every step at the message pump that follows it,
@@ -95,7 +106,8 @@ void PrepareComplexZone(RunState& st) {
 class CountingHost : public EngineHost, public EngineListener {
 public:
     explicit CountingHost(RunState& st) : st_(st) {}
-    void ProcessMessages() override {
+    void ProcessMessages() override
+    {
         if (st_.StepCount > lastSteps_) {
             nodeSteps += static_cast<long long>(st_.StepCount - lastSteps_) * lastWidth_;
             lastSteps_ = st_.StepCount;
@@ -105,12 +117,14 @@ public:
     }
     void SetStatusText(const std::string&) override {}
     double NowDays() override { return SystemNowDays(); }
-    void OnEngineEvent(const EngineEvent& e) override {
+    void OnEngineEvent(const EngineEvent& e) override
+    {
         if (e.kind != EngineEventKind::NewtonIterations) return;
         newtonPasses += e.second;
         ++nodeSolves;
     }
-    void Start() {
+    void Start()
+    {
         lastSteps_ = st_.StepCount;
         lastWidth_ = st_.RightWall - st_.LeftWall + 1;
     }
@@ -126,7 +140,8 @@ private:
 
 }  // namespace
 
-std::vector<Case> ReferenceCases() {
+std::vector<Case> ReferenceCases()
+{
     std::vector<Case> cases;
     cases.push_back({"B1", "zone electrophoresis, 1001 nodes", 2.0, PrepareZone});
     cases.push_back({"B2", "isotachophoresis of strong ions, 1001 nodes", 5.0, PrepareItp});
@@ -142,8 +157,8 @@ std::vector<Case> ReferenceCases() {
                          PrepareZone(st);
                          st.NXPending = 16000;
                      }});
-    cases.push_back({"B6", "B1 with Joule heating and a cross-section step (S 1.96 -> 3.93e-9 m2)", 2.0,
-                     [](RunState& st) {
+    cases.push_back({"B6", "B1 with Joule heating and a cross-section step (S 1.96 -> 3.93e-9 m2)",
+                     2.0, [](RunState& st) {
                          PrepareZone(st);
                          st.cbH = st.cbS = true;
                          CreateEffectsGrid(st, 2);
@@ -159,20 +174,23 @@ std::vector<Case> ReferenceCases() {
     return cases;
 }
 
-Case FindCase(const std::string& id) {
+Case FindCase(const std::string& id)
+{
     for (const Case& c : ReferenceCases())
         if (c.id == id) return c;
     throw std::out_of_range("no benchmark case " + id);
 }
 
-bool InitCase(RunState& st, const Case& c, int nodes) {
+bool InitCase(RunState& st, const Case& c, int nodes)
+{
     c.prepare(st);
     if (nodes > 0) st.NXPending = nodes;
     st.Stop = false;
     return InitCalc(st);
 }
 
-Fingerprint TakeFingerprint(const RunState& st) {
+Fingerprint TakeFingerprint(const RunState& st)
+{
     Fingerprint f;
     f.steps = st.StepCount;
     f.dt = st.DT;
@@ -193,14 +211,16 @@ Fingerprint TakeFingerprint(const RunState& st) {
     return f;
 }
 
-double ProcessCpuSeconds() {
+double ProcessCpuSeconds()
+{
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
     auto seconds = [](const timeval& t) { return double(t.tv_sec) + 1e-6 * double(t.tv_usec); };
     return seconds(u.ru_utime) + seconds(u.ru_stime);
 }
 
-Figures RunTimed(RunState& st, double stopTime, const std::string& id) {
+Figures RunTimed(RunState& st, double stopTime, const std::string& id)
+{
     Figures f;
     f.id = id;
     f.nodes = st.NX + 1;
@@ -256,17 +276,19 @@ Figures RunTimed(RunState& st, double stopTime, const std::string& id) {
     return f;
 }
 
-void PrintFiguresHeader(std::FILE* out) {
+void PrintFiguresHeader(std::FILE* out)
+{
     std::fprintf(out, "%-5s %6s %7s %7s %5s %9s %12s %9s %8s %4s   %s\n", "case", "nodes", "t (s)",
                  "steps", "rest", "wall (s)", "node-steps/s", "corr/step", "newt/sol", "thr",
                  "fingerprint (steps, final DT, sum C2)");
 }
 
-void PrintFigures(std::FILE* out, const Figures& f) {
+void PrintFigures(std::FILE* out, const Figures& f)
+{
     std::fprintf(out, "%-5s %6d %7.3f %7d %5d %9.3f %12.0f %9.3f %8.3f %4d   %d %.17g %.17g\n",
                  f.id.c_str(), f.nodes, f.modelTime, f.steps, f.restarts, f.wallSeconds,
-                 f.NodeStepsPerSecond(), f.CorrectorPassesPerStep(), f.NewtonPassesPerSolve(), f.threads,
-                 f.fingerprint.steps, f.fingerprint.dt, f.fingerprint.sumC);
+                 f.NodeStepsPerSecond(), f.CorrectorPassesPerStep(), f.NewtonPassesPerSolve(),
+                 f.threads, f.fingerprint.steps, f.fingerprint.dt, f.fingerprint.sumC);
     std::fflush(out);
 }
 

@@ -15,9 +15,9 @@ namespace benchcases {
 
 // A case: the composition and the run setup of a run state before Init.
 struct Case {
-    std::string id;      // "B1", "B2", ...
+    std::string id;  // "B1", "B2", ...
     std::string title;
-    double stopTime;     // model time of the benchmark run (s)
+    double stopTime;  // model time of the benchmark run (s)
     std::function<void(RunState&)> prepare;
 };
 
@@ -53,21 +53,27 @@ Fingerprint TakeFingerprint(const RunState& st);
 // Figures of one timed run.
 struct Figures {
     std::string id;
-    int nodes = 0;             // NX + 1
-    double modelTime = 0;      // s reached
+    int nodes = 0;         // NX + 1
+    double modelTime = 0;  // s reached
     int steps = 0;
-    int restarts = 0;          // restarts of the multistep method (the first one included)
+    int restarts = 0;  // restarts of the multistep method (the first one included)
     double wallSeconds = 0;
-    double cpuSeconds = 0;     // user + system time of the process during the run
-    long long nodeSteps = 0;   // sum over steps of the window width
+    double cpuSeconds = 0;    // user + system time of the process during the run
+    long long nodeSteps = 0;  // sum over steps of the window width
     long long correctorPasses = 0;
     long long newtonPasses = 0, nodeSolves = 0;
-    int threads = 1;           // threads of node-wise work at the end of the run
+    int threads = 1;  // threads of node-wise work at the end of the run
     Fingerprint fingerprint;
 
     double NodeStepsPerSecond() const { return wallSeconds > 0 ? nodeSteps / wallSeconds : 0; }
-    double CorrectorPassesPerStep() const { return steps > 0 ? double(correctorPasses) / steps : 0; }
-    double NewtonPassesPerSolve() const { return nodeSolves > 0 ? double(newtonPasses) / nodeSolves : 0; }
+    double CorrectorPassesPerStep() const
+    {
+        return steps > 0 ? double(correctorPasses) / steps : 0;
+    }
+    double NewtonPassesPerSolve() const
+    {
+        return nodeSolves > 0 ? double(newtonPasses) / nodeSolves : 0;
+    }
 };
 
 // User + system CPU time of the process so far (s), every thread included.

@@ -1,10 +1,10 @@
 #ifndef KELVO_TESTS_SUPPORT_PSQ_RECORDING_H
 #define KELVO_TESTS_SUPPORT_PSQ_RECORDING_H
 
-#include "engine/step/init_calc.h"
 #include "engine/host/psq_recorder.h"
-#include "engine/step/run_calc.h"
 #include "engine/state/run_state.h"
+#include "engine/step/init_calc.h"
+#include "engine/step/run_calc.h"
 #include "support/test_compositions.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,8 @@
 
 #include "engine/state/run_state.h"
 
-void RecordingHost::Attach(RunState& st) {
+void RecordingHost::Attach(RunState& st)
+{
     Detach();
     st_ = &st;
     st.Host = this;
@@ -10,7 +11,8 @@ void RecordingHost::Attach(RunState& st) {
     st.Events.Add(this);
 }
 
-void RecordingHost::Detach() {
+void RecordingHost::Detach()
+{
     if (!st_) return;
     if (st_->Host == this) st_->Host = nullptr;
     if (st_->Recorder == this) st_->Recorder = nullptr;
@@ -18,13 +20,18 @@ void RecordingHost::Detach() {
     st_ = nullptr;
 }
 
-void RecordingHost::ProcessMessages() {
+void RecordingHost::ProcessMessages()
+{
     ++processMessagesCount;
     if (onProcessMessages) onProcessMessages(processMessagesCount);
 }
-void RecordingHost::SetStatusText(const std::string& text) { statusTexts.push_back(text); }
+void RecordingHost::SetStatusText(const std::string& text)
+{
+    statusTexts.push_back(text);
+}
 
-void RecordingHost::OnEngineEvent(const EngineEvent& e) {
+void RecordingHost::OnEngineEvent(const EngineEvent& e)
+{
     events.push_back(e.kind);
     switch (e.kind) {
     case EngineEventKind::RedrawGraph: ++redrawCount; break;
@@ -45,13 +52,21 @@ void RecordingHost::OnEngineEvent(const EngineEvent& e) {
     }
 }
 
-void RecordingHost::AppendPsqFrame(const std::string& file) {
+void RecordingHost::AppendPsqFrame(const std::string& file)
+{
     if (onAppendPsqFrame) onAppendPsqFrame(file);
     psqFrames.push_back(file);
 }
-void RecordingHost::ResetPsqFile(const std::string& file) { psqResets.push_back(file); }
-long long RecordingHost::FileSizeByName(const std::string&) { return fileSize; }
-double RecordingHost::NowDays() {
+void RecordingHost::ResetPsqFile(const std::string& file)
+{
+    psqResets.push_back(file);
+}
+long long RecordingHost::FileSizeByName(const std::string&)
+{
+    return fileSize;
+}
+double RecordingHost::NowDays()
+{
     const double now = clockDays;
     clockDays += clockStep;
     return now;

@@ -1,9 +1,15 @@
 #include "support/recording_sink.h"
 
 RecordingMessageSink::RecordingMessageSink() : previous_(SetMessageSink(this)) {}
-RecordingMessageSink::~RecordingMessageSink() { SetMessageSink(previous_); }
+RecordingMessageSink::~RecordingMessageSink()
+{
+    SetMessageSink(previous_);
+}
 
-void RecordingMessageSink::Warning(const std::string& message) { warnings.push_back(message); }
+void RecordingMessageSink::Warning(const std::string& message)
+{
+    warnings.push_back(message);
+}
 bool RecordingMessageSink::Question(const std::string& question)
 {
     questions.push_back(question);
@@ -12,7 +18,10 @@ bool RecordingMessageSink::Question(const std::string& question)
     answers.erase(answers.begin());
     return a;
 }
-void RecordingMessageSink::Message(const std::string& message) { messages.push_back(message); }
+void RecordingMessageSink::Message(const std::string& message)
+{
+    messages.push_back(message);
+}
 void RecordingMessageSink::Clear()
 {
     warnings.clear();

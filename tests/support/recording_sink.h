@@ -22,7 +22,7 @@ public:
     std::vector<std::string> warnings;
     std::vector<std::string> questions;
     std::vector<std::string> messages;
-    std::vector<bool> answers;   // consumed front to back by Question
+    std::vector<bool> answers;  // consumed front to back by Question
 
     void Clear();
 

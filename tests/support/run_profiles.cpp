@@ -9,9 +9,13 @@
 
 namespace testcomp {
 
-std::vector<double> Profile(const RunState& st, int i) { return {st.Arr.C(2, i), st.Arr.C(2, i) + st.Arr.Nn}; }
+std::vector<double> Profile(const RunState& st, int i)
+{
+    return {st.Arr.C(2, i), st.Arr.C(2, i) + st.Arr.Nn};
+}
 
-ProfileMoments Moments(const std::vector<double>& c, double dx) {
+ProfileMoments Moments(const std::vector<double>& c, double dx)
+{
     double m0 = 0, m1 = 0, m2 = 0;
     for (std::size_t j = 0; j < c.size(); ++j) {
         const double x = static_cast<double>(j) * dx;
@@ -23,9 +27,13 @@ ProfileMoments Moments(const std::vector<double>& c, double dx) {
     return {m0, mean, m2 / m0 - mean * mean};
 }
 
-ProfileMoments Moments(const RunState& st, int i) { return Moments(Profile(st, i), st.DX); }
+ProfileMoments Moments(const RunState& st, int i)
+{
+    return Moments(Profile(st, i), st.DX);
+}
 
-void SetZoneAndVoltage(RunState& st, double injMM, double widthMM, double edgeMM, double volts) {
+void SetZoneAndVoltage(RunState& st, double injMM, double widthMM, double edgeMM, double volts)
+{
     st.InjSitePending = injMM;
     st.PeakWidthPending = widthMM;
     st.PeakEdgeWidthPending = edgeMM;
@@ -34,9 +42,13 @@ void SetZoneAndVoltage(RunState& st, double injMM, double widthMM, double edgeMM
     st.UI = volts;
 }
 
-std::vector<BindingZone> ComplexZones() { return {{4, kUK, 20.0, 0.1, 1.0}, {5, 60.0, 15.0, 0.05, -1.0}}; }
+std::vector<BindingZone> ComplexZones()
+{
+    return {{4, kUK, 20.0, 0.1, 1.0}, {5, 60.0, 15.0, 0.05, -1.0}};
+}
 
-void PrepareComplexZoneRun(RunState& st, double ligand) {
+void PrepareComplexZoneRun(RunState& st, double ligand)
+{
     auto text = [](double v) {
         char b[64];
         std::snprintf(b, sizeof b, "%.17g", v);
@@ -52,9 +64,16 @@ void PrepareComplexZoneRun(RunState& st, double ligand) {
     // pKx 30 binds nothing; the cation's +1 and the anion's -1 form bind.
     const std::vector<BindingZone> zones = ComplexZones();
     ComplexTable t = {{"0", "0"}, {"None"}, {"20"}, {"14", "362.5", "205.5"}, {"4"}};
-    const std::string pkx[8] = {"30", "30", "30", "30", "30", text(-std::log10(zones[0].K * 1e3)),
-                                text(-std::log10(zones[1].K * 1e3)), "30"};
-    const std::string ux[8] = {"25", "25", "25", "25", "25", text(zones[0].uComplex), text(zones[1].uComplex), "25"};
+    const std::string pkx[8] = {"30",
+                                "30",
+                                "30",
+                                "30",
+                                "30",
+                                text(-std::log10(zones[0].K * 1e3)),
+                                text(-std::log10(zones[1].K * 1e3)),
+                                "30"};
+    const std::string ux[8] = {
+        "25", "25", "25", "25", "25", text(zones[0].uComplex), text(zones[1].uComplex), "25"};
     for (const auto& v : pkx) t.push_back({v});
     for (const auto& v : ux) t.push_back({v});
     PrepareRun(st, comp, 250);
@@ -64,18 +83,21 @@ void PrepareComplexZoneRun(RunState& st, double ligand) {
     st.TxtTable = t;
 }
 
-double IsothermMobility(const BindingZone& z, double ligand) {
+double IsothermMobility(const BindingZone& z, double ligand)
+{
     return z.sign * (z.uFree + z.K * ligand * z.uComplex) / (1 + z.K * ligand) * 1e-9;
 }
 
-void RunTo(RunState& st, double stopTime, double dt) {
+void RunTo(RunState& st, double stopTime, double dt)
+{
     st.StopTime = stopTime;
     st.DT = dt;
     RunCalc(st);
     StopCalc(st);
 }
 
-void RunFixed(RunState& st, double stopTime, double dt, bool fixedWalls) {
+void RunFixed(RunState& st, double stopTime, double dt, bool fixedWalls)
+{
     if (fixedWalls) st.cbLWMove = st.cbRWMove = false;
     st.cbOptDt = false;
     RunTo(st, stopTime, dt);

@@ -1,7 +1,7 @@
 #include "support/temp_dir.h"
 
-#include <atomic>
 #include <unistd.h>
+#include <atomic>
 
 TempDir::TempDir()
 {

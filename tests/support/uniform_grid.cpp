@@ -3,24 +3,27 @@
 #include <algorithm>
 #include <cmath>
 
-#include "engine/state/engine_arrays.h"
 #include "engine/equilibrium/equilibrium.h"
+#include "engine/state/engine_arrays.h"
 
 TComponents MakeConstituent(const std::string& name, int minCharge, int maxCharge,
-                            const std::vector<double>& pKa, const std::vector<double>& u,
-                            double c) {
+                            const std::vector<double>& pKa, const std::vector<double>& u, double c)
+{
     return TComponents::Uniform(name, minCharge, maxCharge, pKa, u, 1, c, c);
 }
 
-TComponents MakeStrongCation(const std::string& name, double u, double c) {
+TComponents MakeStrongCation(const std::string& name, double u, double c)
+{
     return MakeConstituent(name, 0, 1, {0, 14}, {0, u}, c);
 }
 
-TComponents MakeStrongAnion(const std::string& name, double u, double c) {
+TComponents MakeStrongAnion(const std::string& name, double u, double c)
+{
     return MakeConstituent(name, -1, 0, {-2, 0}, {u, 0}, c);
 }
 
-void SetUpUniformGrid(RunState& st, const std::vector<TComponents>& comps, int nx) {
+void SetUpUniformGrid(RunState& st, const std::vector<TComponents>& comps, int nx)
+{
     st.CompInit.Empty();
     for (const auto& r : comps) st.CompInit.Add(r);
     st.NComp = static_cast<int>(comps.size());
@@ -50,7 +53,8 @@ void SetUpUniformGrid(RunState& st, const std::vector<TComponents>& comps, int n
     st.Initialised = true;
 }
 
-double ChargeBalance(RunState& st, int level, int node, double* scale) {
+double ChargeBalance(RunState& st, int level, int node, double* scale)
+{
     EngineArrays& a = st.Arr;
     const double cH = a.CH(level)[node];
     const double cOH = a.COH(level)[node];
@@ -67,9 +71,11 @@ double ChargeBalance(RunState& st, int level, int node, double* scale) {
     return static_cast<double>(sum);
 }
 
-std::vector<double> FormFractions(int zmin, int zmax, const std::vector<double>& pK, double h) {
+std::vector<double> FormFractions(int zmin, int zmax, const std::vector<double>& pK, double h)
+{
     const int k0 = -zmin, nf = zmax - zmin + 1;
-    std::vector<double> r(static_cast<std::size_t>(nf), 0.0);  // log10 of each form against the neutral one
+    std::vector<double> r(static_cast<std::size_t>(nf),
+                          0.0);  // log10 of each form against the neutral one
     for (int k = k0 - 1; k >= 0; --k) r[k] = r[k + 1] + 3 - pK[k] - std::log10(h);
     for (int k = k0 + 1; k < nf; ++k) r[k] = r[k - 1] + std::log10(h) - 3 + pK[k];
     const double top = *std::max_element(r.begin(), r.end());

@@ -12,8 +12,7 @@
 // A constituent with charges minCharge..maxCharge. `pKa` and `u` (1e-9 m2/(V.s))
 // are given per charge from minCharge to maxCharge; the neutral entry is ignored.
 TComponents MakeConstituent(const std::string& name, int minCharge, int maxCharge,
-                            const std::vector<double>& pKa, const std::vector<double>& u,
-                            double c);
+                            const std::vector<double>& pKa, const std::vector<double>& u, double c);
 // A strong monovalent ion: a cation (pK 14, charges 0..1) or an anion (pK -2,
 // charges -1..0).
 TComponents MakeStrongCation(const std::string& name, double u, double c);

@@ -21,11 +21,14 @@ TEST(AdditionalInfo, CounterTextsAndSwitches)
     st.MaxError = 2.5e-11;
     // No Newton maximum yet: the iterations of the last call.
     InfoTexts t = ShowInfoTexts(st);
-    EXPECT_EQ(std::tuple(t.mainC, t.dx, t.newtC, t.globMN, t.globMNCaption, t.errDT, t.errDTCaption, t.errMax),
-              std::tuple("1234", "2.5e-2", "7", "1.2346", "Global Ratio", "1.235e-3", "Der Error (1.0e-2)", "2.5e-11"));
+    EXPECT_EQ(std::tuple(t.mainC, t.dx, t.newtC, t.globMN, t.globMNCaption, t.errDT, t.errDTCaption,
+                         t.errMax),
+              std::tuple("1234", "2.5e-2", "7", "1.2346", "Global Ratio", "1.235e-3",
+                         "Der Error (1.0e-2)", "2.5e-11"));
     st.NewtonItMax = 12, st.ISCorrection = true, st.DX = 0.02;
     t = ShowInfoTexts(st);
-    EXPECT_EQ(std::tuple(t.newtC, t.globMNCaption, t.dx), std::tuple("12", "Neut per iter", "20.000"));
+    EXPECT_EQ(std::tuple(t.newtC, t.globMNCaption, t.dx),
+              std::tuple("12", "Neut per iter", "20.000"));
 
     AdditionalState a;
     EXPECT_FALSE(AnyRegFnShown(a));  // the design state shows none

@@ -6,13 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <tuple>
 #include <string>
+#include <tuple>
 #include <vector>
 
-#include "engine/step/init_calc.h"
 #include "engine/equilibrium/ionic_strength.h"
 #include "engine/state/run_state.h"
+#include "engine/step/init_calc.h"
 #include "foundation/errors.h"
 #include "support/raised_message.h"
 #include "support/recording_sink.h"
@@ -31,7 +31,8 @@ struct Species {
     double c;
 };
 
-double Gamma(int z, double ionicStrengthMM) {  // Davies-type coefficient of the program
+double Gamma(int z, double ionicStrengthMM)
+{  // Davies-type coefficient of the program
     const double i = ionicStrengthMM / 1000, z2 = double(z) * z;
     return std::pow(10.0, -0.50925 * z2 * std::sqrt(i) / (1 + 1.5 * std::sqrt(i)) + 0.1 * z2 * i);
 }
@@ -45,7 +46,8 @@ struct Reference {
 // concentration constant of the step (acid form a -> base form b + H+)
 // K' = K gamma(a) / (gamma(H) gamma(b)); Kw' = Kw / gamma(H)^2. cH by bisection
 // on the log scale, the activity coefficients by fixed point.
-Reference Solve(const std::vector<Species>& sp, bool activity) {
+Reference Solve(const std::vector<Species>& sp, bool activity)
+{
     Reference r;
     double I = 0;
     for (int pass = 0; pass < (activity ? 60 : 1); ++pass) {
@@ -96,21 +98,29 @@ Reference Solve(const std::vector<Species>& sp, bool activity) {
     return r;
 }
 
-TComponents Record(const std::string& name, const Species& s, int type = BGE) {
+TComponents Record(const std::string& name, const Species& s, int type = BGE)
+{
     return Constituent(name, s.zmin, s.zmax, s.pK, s.u, type, s.c, s.c);
 }
 
 const Species kAcetic{-1, 0, {kPKAcetic, 0}, {kUAcetate, 0}, 20};
 const Species kSodium{0, 1, {0, kPKStrongCation}, {0, kUNa}, 10};
-Species Potassium(double c) { return {0, 1, {0, kPKStrongCation}, {0, kUK}, c}; }
-Species Chloride(double c) { return {-1, 0, {kPKStrongAnion, 0}, {kUCl, 0}, c}; }
+Species Potassium(double c)
+{
+    return {0, 1, {0, kPKStrongCation}, {0, kUK}, c};
+}
+Species Chloride(double c)
+{
+    return {-1, 0, {kPKStrongAnion, 0}, {kUCl, 0}, c};
+}
 
 // Computes the BGE of `records` with the correction on or off.
 struct Bge {
     RunState st;
     RecordingMessageSink sink;
     bool ok = false;
-    Bge(const std::vector<TComponents>& records, bool correction) {
+    Bge(const std::vector<TComponents>& records, bool correction)
+    {
         for (const TComponents& r : records) st.CompInit.Add(r);
         st.ISCorrection = correction;
         ok = BuildPMBGE(st);
@@ -126,7 +136,8 @@ TEST(BgeCalculation, PureWaterFromAnalytesOnly)
         Bge b({Record("K", Potassium(5), Analyte), Record("Ac", kAcetic, Analyte)}, corr);
         ASSERT_TRUE(b.ok);
         const TEIData& r = b.rec();
-        EXPECT_EQ(std::tuple(r.AnalyteCount, r.FormConc[1][1], r.FormConc[2][0]), std::tuple(2, 0.0, 0.0));
+        EXPECT_EQ(std::tuple(r.AnalyteCount, r.FormConc[1][1], r.FormConc[2][0]),
+                  std::tuple(2, 0.0, 0.0));
         const double cH = r.FormConc[3][0], cOH = r.FormConc[4][0];
         const double g1 = corr ? Gamma(1, r.IStrength) : 1.0;  // 0.99963
         // (with the correction, cH lags one round of gamma behind)
@@ -173,7 +184,8 @@ TEST(BgeCalculation, PotassiumChlorideConductivityAndOnsagerFuossMobilities)
         const double g1 = Gamma(1, r.IStrength);
         EXPECT_NEAR(r.FormPK[2][0], kPKStrongAnion + 2 * std::log10(g1), 1e-9);
         EXPECT_NEAR(r.FormPK[1][1], kPKStrongCation, 1e-9);
-        const double water = 96485e-9 * (r.FormConc[3][0] * r.FormMob[3][0] + r.FormConc[4][0] * r.FormMob[4][0]);
+        const double water =
+            96485e-9 * (r.FormConc[3][0] * r.FormMob[3][0] + r.FormConc[4][0] * r.FormMob[4][0]);
         const double molar = (r.Conductivity - water) / c * 1e4;  // S cm2/mol of the salt
         if (c == 1.0) {
             EXPECT_NEAR(molar, 146.95, 0.0005 * 146.95);  // measured at 1 mM
@@ -209,7 +221,8 @@ TEST(BgeCalculation, AcetateBuffersAgainstTheExactChargeBalance)
     }
     // Textbook: an equimolar acetate buffer at I = 0.01 M has pH 4.71, at 0.1 M about 4.65.
     EXPECT_NEAR(Bge({Record("Ac", kAcetic), Record("Na", kSodium)}, true).rec().PH, 4.71, 0.01);
-    EXPECT_NEAR(Bge({Record("Ac", acetic200), Record("Na", sodium100)}, true).rec().PH, 4.65, 0.015);
+    EXPECT_NEAR(Bge({Record("Ac", acetic200), Record("Na", sodium100)}, true).rec().PH, 4.65,
+                0.015);
 }
 
 TEST(BgeCalculation, ActivityCoefficientsAndCorrectedConstants)
@@ -259,7 +272,8 @@ TEST(BgeCalculation, RefusalsAndFailuresLeaveTheRecordEmpty)
         ASSERT_TRUE(b.ok);
         b.st.CompInit.Add(Record("Li", Potassium(1), type));
         EXPECT_FALSE(BuildPMBGE(b.st));
-        EXPECT_EQ(b.sink.warnings, std::vector<std::string>{"In PM MODE all constituents have to be of type A or B."});
+        EXPECT_EQ(b.sink.warnings, std::vector<std::string>{
+                                       "In PM MODE all constituents have to be of type A or B."});
         EXPECT_TRUE(b.rec().Empty() && b.rec().FormConc.empty() && b.rec().ZMin.empty());
     }
     // Nothing initialised: nothing to compute.
@@ -274,14 +288,16 @@ TEST(BgeCalculation, RefusalsAndFailuresLeaveTheRecordEmpty)
     st.CompInit.Add(Record("Ac", kAcetic));
     st.CompInit.Add(Record("Na", bad));
     EXPECT_EQ(RaisedMessage([&] { BuildPMBGE(st); }), "BGE calculation error");
-    EXPECT_EQ(sink.warnings, std::vector<std::string>{"Newton's iteration returns incorrect concentration: NAN"});
+    EXPECT_EQ(sink.warnings,
+              std::vector<std::string>{"Newton's iteration returns incorrect concentration: NAN"});
     EXPECT_TRUE(st.EIData.Empty() && st.EIData.FormMob.empty());
 
     // A base so concentrated that cH falls below every restart value.
     st.CompInit.Empty();
     st.CompInit.Add(Record("Na", {0, 1, {0, 60}, {0, kUNa}, 1e29}));
     EXPECT_EQ(RaisedMessage([&] { BuildPMBGE(st); }), "BGE calculation error");
-    EXPECT_EQ(sink.messages, std::vector<std::string>{"PM MODE: Newton method can't find correct pH."});
+    EXPECT_EQ(sink.messages,
+              std::vector<std::string>{"PM MODE: Newton method can't find correct pH."});
     EXPECT_TRUE(st.EIData.Empty());
 
     // A cation whose constant is 0: the numbered error of the solve.

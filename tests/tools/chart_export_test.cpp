@@ -14,7 +14,8 @@ namespace {
 TEST(ChartExport, BitmapNamesAndClipboardText)
 {
     EXPECT_TRUE(BmpListMatches(6, 4) && !BmpListMatches(17, 4));
-    EXPECT_EQ(std::tuple(BitmapFileName("/r/Export Bitmaps", "run", "Na/K"), BitmapFileName("/r/Export Bitmaps", "/abs", "pH")),
+    EXPECT_EQ(std::tuple(BitmapFileName("/r/Export Bitmaps", "run", "Na/K"),
+                         BitmapFileName("/r/Export Bitmaps", "/abs", "pH")),
               std::tuple("/r/Export Bitmaps/run/Na_K.bmp", "/abs/pH.bmp"));
 
     RunState st;

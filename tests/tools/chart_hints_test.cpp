@@ -38,21 +38,32 @@ TEST(ChartHints, NearestPointSearch)
     struct Case {
         std::vector<HintLine> lines;
         int x, y, tolerance;
-        int line, index, distance;   // line -2: nothing found; -1: not checked
+        int line, index, distance;  // line -2: nothing found; -1: not checked
     };
     const Case cases[] = {
         // x = 5 lies at pixel 150: a mouse at 150 takes point 2, at 151 point 3 (A's at pixel 60)
-        {lines, 150, 70, 3, 0, 2, 0}, {lines, 151, 60, 3, 0, 3, 0},
+        {lines, 150, 70, 3, 0, 2, 0},
+        {lines, 151, 60, 3, 0, 3, 0},
         // left of every point and right of every point: point 0
-        {lines, 20, 90, 0, -1, 0, -1}, {lines, 260, 90, 0, -1, 0, -1},
+        {lines, 20, 90, 0, -1, 0, -1},
+        {lines, 260, 90, 0, -1, 0, -1},
         // equally near (A at 70, B at 50, mouse at 60): the earlier line wins
-        {lines, 150, 60, 10, 0, 2, 10}, {{lines[1], lines[0]}, 150, 60, 10, 0, -1, 10},
+        {lines, 150, 60, 10, 0, 2, 10},
+        {{lines[1], lines[0]}, 150, 60, 10, 0, -1, 10},
         // farther than the tolerance: nothing; tolerance 0 needs the line's own pixel row
-        {lines, 150, 60, 9, -2, -1, -1}, {lines, 150, 70, 0, 0, 2, 0}, {lines, 150, 71, 0, -2, -1, -1},
+        {lines, 150, 60, 9, -2, -1, -1},
+        {lines, 150, 70, 0, 0, 2, 0},
+        {lines, 150, 71, 0, -2, -1, -1},
         // a value between pixel rows is drawn at the nearest row: 3.04 -> 69.6 -> 70
         {{{ChartLine(st, c)}}, 150, 70, 0, 0, 2, 0},
         // inactive lines and lines of 2 points are neither reference nor candidate
-        {{{ChartLine(st, shortLine)}, {ChartLine(st, a), false}, {ChartLine(st, b)}}, 150, 70, 30, 2, -1, 20},
+        {{{ChartLine(st, shortLine)}, {ChartLine(st, a), false}, {ChartLine(st, b)}},
+         150,
+         70,
+         30,
+         2,
+         -1,
+         20},
         {{{ChartLine(st, shortLine)}}, 150, 70, 100, -2, -1, -1},
         // a line on the right axis: 80 of 0..100 at pixel 20
         {{{ChartLine(st, a)}, {ChartLine(st, right), true, 1}}, 150, 21, 1, 1, -1, -1},
@@ -68,9 +79,12 @@ TEST(ChartHints, NearestPointSearch)
         EXPECT_TRUE(k.distance < 0 || hit->distance == k.distance) << i;
     }
 
-    EXPECT_EQ(std::tuple(ChartPressAction(MouseButton::Right, true), ChartPressAction(MouseButton::Left, true),
-                         ChartPressAction(MouseButton::Middle, false), ChartPressAction(MouseButton::Left, false)),
-              std::tuple(PressAction::Rescale, PressAction::Nothing, PressAction::Nothing, PressAction::Search));
+    EXPECT_EQ(std::tuple(ChartPressAction(MouseButton::Right, true),
+                         ChartPressAction(MouseButton::Left, true),
+                         ChartPressAction(MouseButton::Middle, false),
+                         ChartPressAction(MouseButton::Left, false)),
+              std::tuple(PressAction::Rescale, PressAction::Nothing, PressAction::Nothing,
+                         PressAction::Search));
 }
 
 // Four node spacings over 25 mm, x axis in mm, zero position at node 1.
@@ -184,7 +198,8 @@ TEST(ChartHints, FitValueRange)
 {
     RunState st;
     const ChartSeries flat = Line("F", {3, 3, 3}), ramp = Line("R", {1, 6, 2});
-    const AxisRange f = *FitValueRange(ChartLine(st, flat)), r = *FitValueRange(ChartLine(st, ramp));
+    const AxisRange f = *FitValueRange(ChartLine(st, flat)),
+                    r = *FitValueRange(ChartLine(st, ramp));
     EXPECT_DOUBLE_EQ(f.lower, 3 - 2e-6);
     EXPECT_DOUBLE_EQ(f.upper, 3 + 2e-6);
     EXPECT_EQ(std::tuple(r.lower, r.upper), std::tuple(0.0, 7.0));

@@ -10,8 +10,8 @@
 #include "../files/byte_builder.h"
 
 #include "engine/modes/complex/complex_mode.h"
-#include "engine/step/init_calc.h"
 #include "engine/state/run_state.h"
+#include "engine/step/init_calc.h"
 #include "files/sna_file.h"
 #include "foundation/errors.h"
 #include "support/recording_sink.h"
@@ -23,17 +23,29 @@ namespace {
 
 using namespace testcomp;
 
-
 // Ligand -1..1, analytes "Amine" 0..1 and "Acid" -1..0.
-TUnivSet<TComponents> Composition() { return SelectorWithAnalytes(); }
+TUnivSet<TComponents> Composition()
+{
+    return SelectorWithAnalytes();
+}
 
-const ComplexTable kTable = {{"-1", "1"},        {"9.5", "2.25"},       {"30", "36", "42"},
-                             {"14", "362.5", "205.5"}, {"2"},
-                             {"30", "-2", "30"}, {"30", "-1.5", "-3"}, {"30", "30", "30"}, {"-0.5", "30", "30"},
-                             {"25", "10", "25"}, {"25", "12", "8"},    {"25", "25", "25"}, {"5", "25", "25"}};
+const ComplexTable kTable = {{"-1", "1"},
+                             {"9.5", "2.25"},
+                             {"30", "36", "42"},
+                             {"14", "362.5", "205.5"},
+                             {"2"},
+                             {"30", "-2", "30"},
+                             {"30", "-1.5", "-3"},
+                             {"30", "30", "30"},
+                             {"-0.5", "30", "30"},
+                             {"25", "10", "25"},
+                             {"25", "12", "8"},
+                             {"25", "25", "25"},
+                             {"5", "25", "25"}};
 
 // The file as its layout gives it: comment lines and table lines, CR LF ends.
-std::string Golden() {
+std::string Golden()
+{
     const char* lines[] = {
         "# Info: 1) Separator is TAB; 2) Lines starting with '#' are ignored;",
         "# 3) Do not delete any input lines without '#' and if there is no data to input add: 'None'!",
@@ -67,7 +79,8 @@ std::string Golden() {
     return s;
 }
 
-TEST(ComplexFile, WrittenByteByByteAndReadBackInEveryLineEndConvention) {
+TEST(ComplexFile, WrittenByteByByteAndReadBackInEveryLineEndConvention)
+{
     RecordingMessageSink sink;
     TempDir dir;
     const auto comp = Composition();
@@ -103,12 +116,22 @@ TEST(ComplexFile, WrittenByteByByteAndReadBackInEveryLineEndConvention) {
     EXPECT_TRUE(sink.warnings.empty());
 }
 
-TEST(ComplexFile, DefaultTableAndGrid) {
+TEST(ComplexFile, DefaultTableAndGrid)
+{
     const auto comp = Composition();
     const ComplexTable t = DefaultComplexTable(comp, "30", "25");
-    const ComplexTable expected = {{"-1", "1"},      {"9.5", "2.25"}, {"30", "36", "42"}, {"14", "362.5", "205.5"},
-                                   {"2"},            {"30", "30", "30"}, {"30", "30", "30"}, {"30", "30", "30"},
-                                   {"30", "30", "30"}, {"25", "25", "25"}, {"25", "25", "25"}, {"25", "25", "25"},
+    const ComplexTable expected = {{"-1", "1"},
+                                   {"9.5", "2.25"},
+                                   {"30", "36", "42"},
+                                   {"14", "362.5", "205.5"},
+                                   {"2"},
+                                   {"30", "30", "30"},
+                                   {"30", "30", "30"},
+                                   {"30", "30", "30"},
+                                   {"30", "30", "30"},
+                                   {"25", "25", "25"},
+                                   {"25", "25", "25"},
+                                   {"25", "25", "25"},
                                    {"25", "25", "25"}};
     EXPECT_EQ(t, expected);
     TUnivSet<TComponents> neutral;
@@ -125,28 +148,35 @@ TEST(ComplexFile, DefaultTableAndGrid) {
     const ComplexGrid g = ComplexGridFromTable(kTable, -1, 1, comp, "30", "25");
     ASSERT_EQ(std::tuple(g.size(), g[0].size()), std::tuple(13u, 4u));
     EXPECT_EQ(std::tuple(g[0], g[1], g[2], g[3][0], g[8][0]),
-              std::tuple(Row{"Name \\ zL", "-1", "0", "1"}, Row{"Free ligand pKa (M)", "9.5", "None", "2.25"},
+              std::tuple(Row{"Name \\ zL", "-1", "0", "1"},
+                         Row{"Free ligand pKa (M)", "9.5", "None", "2.25"},
                          Row{"Free ligand u (1e-9)", "30", "36", "42"}, "pKx (M^-1)", "ux (1e-9)"));
-    EXPECT_EQ(std::tuple(g[4], g[5], g[12]), std::tuple(Row{"  Amine; z = 0", "30", "-2", "30"}, Row{"    z = 1", "30", "-1.5", "-3"},
-                                                        Row{"    z = 0", "5", "25", "25"}));
+    EXPECT_EQ(std::tuple(g[4], g[5], g[12]),
+              std::tuple(Row{"  Amine; z = 0", "30", "-2", "30"},
+                         Row{"    z = 1", "30", "-1.5", "-3"}, Row{"    z = 0", "5", "25", "25"}));
     EXPECT_EQ(ComplexTableFromGrid(g, -1, 1, "14", "362.5", "205.5", 2), kTable);
 
     // all charges negative / positive: "None" at the end / start; missing "-"
-    const ComplexGrid neg = ComplexGridFromTable({{"-2", "-1"}, {"4"}, {"30"}}, -2, -1, comp, "30", "25");
+    const ComplexGrid neg =
+        ComplexGridFromTable({{"-2", "-1"}, {"4"}, {"30"}}, -2, -1, comp, "30", "25");
     // (beyond the table: the defaults)
-    EXPECT_EQ(std::tuple(neg[1], neg[2], neg[4], neg[9]),
-              std::tuple(Row{"Free ligand pKa (M)", "4", "None"}, Row{"Free ligand u (1e-9)", "30", "-"},
-                         Row{"  Amine; z = 0", "30", "30"}, Row{"  Amine; z = 0", "25", "25"}));
+    EXPECT_EQ(
+        std::tuple(neg[1], neg[2], neg[4], neg[9]),
+        std::tuple(Row{"Free ligand pKa (M)", "4", "None"}, Row{"Free ligand u (1e-9)", "30", "-"},
+                   Row{"  Amine; z = 0", "30", "30"}, Row{"  Amine; z = 0", "25", "25"}));
     const ComplexGrid pos = ComplexGridFromTable({{"1", "2"}, {"5"}}, 1, 2, comp, "30", "25");
     EXPECT_EQ(pos[1], (Row{"Free ligand pKa (M)", "None", "5"}));
     // an emptied cell is written "None", so the fields after it keep their place
     ComplexGrid edited = g;
     edited[4][2] = edited[2][1] = "";
     const ComplexTable back = ComplexTableFromGrid(edited, -1, 1, "14", "", "205.5", 2);
-    EXPECT_EQ(std::tuple(back[5], back[2], back[3]), std::tuple(Row{"30", "None", "30"}, Row{"None", "36", "42"}, Row{"14", "None", "205.5"}));
+    EXPECT_EQ(
+        std::tuple(back[5], back[2], back[3]),
+        std::tuple(Row{"30", "None", "30"}, Row{"None", "36", "42"}, Row{"14", "None", "205.5"}));
 }
 
-TEST(ComplexFile, TruncatedAndDamagedFilesGiveTheSetUpsMessages) {
+TEST(ComplexFile, TruncatedAndDamagedFilesGiveTheSetUpsMessages)
+{
     RecordingMessageSink sink;
     TempDir dir;
     RunState st;
@@ -163,8 +193,10 @@ TEST(ComplexFile, TruncatedAndDamagedFilesGiveTheSetUpsMessages) {
     WriteBytes(name, full.substr(0, full.rfind("\r\n5\t25") + 2));
     st.TxtTable = ReadComplexTableFile(name);
     EXPECT_FALSE(InitCalc(st));
-    EXPECT_EQ(sink.warnings,
-              std::vector<std::string>{"Complex Mode: Number of analyte forms (composition) was changed - Set complex table."});
+    EXPECT_EQ(
+        sink.warnings,
+        std::vector<std::string>{
+            "Complex Mode: Number of analyte forms (composition) was changed - Set complex table."});
     // an empty file
     sink.Clear();
     WriteBytes(name, "");
@@ -179,12 +211,15 @@ TEST(ComplexFile, TruncatedAndDamagedFilesGiveTheSetUpsMessages) {
     WriteBytes(name, damaged);
     st.TxtTable = ReadComplexTableFile(name);
     EXPECT_TRUE(InitCalc(st));
-    EXPECT_EQ(sink.warnings, std::vector<std::string>{
-                                 "Complex INIT: One or more errors were found in the txt table on following lines:\n"
-                                 "2 (col = 2)\n7 (col = 3)\n"});
+    EXPECT_EQ(
+        sink.warnings,
+        std::vector<std::string>{
+            "Complex INIT: One or more errors were found in the txt table on following lines:\n"
+            "2 (col = 2)\n7 (col = 3)\n"});
 }
 
-TEST(ComplexFile, SavedAndOpenedAsTheProjectsCompanion) {
+TEST(ComplexFile, SavedAndOpenedAsTheProjectsCompanion)
+{
     RecordingMessageSink sink;
     TempDir dir;
     RunState st;

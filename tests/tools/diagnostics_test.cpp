@@ -1,10 +1,10 @@
 // The diagnostics graph on a run whose arrays are overwritten with profiles of
 // known differences: Sx and bx against their closed forms, the substitutions
 // where the concentration is flat, the spans in metres and in the chart unit.
-#include "engine/step/init_calc.h"
-#include "engine/state/run_state.h"
-#include "support/test_compositions.h"
 #include "tools/diagnostics.h"
+#include "engine/state/run_state.h"
+#include "engine/step/init_calc.h"
+#include "support/test_compositions.h"
 
 #include <gtest/gtest.h>
 
@@ -26,7 +26,7 @@ void LinearProfiles(RunState& st)
     st.LinScale = 1e7;
 }
 
-} // namespace
+}  // namespace
 
 TEST(Diagnostics, SxAndBxFollowTheirClosedForms)
 {
@@ -88,5 +88,6 @@ TEST(Diagnostics, FactorTexts)
     const std::string texts[6] = {"-5", "x", "2,5", "", "0.5", "0"};
     ReadDiagnosticsTexts(p, texts);
     // A minimum change of 0 is refused.
-    EXPECT_EQ(std::tuple(p.INFValue, p.MultSx, p.Multbx, p.MultC, p.MinDC), std::tuple(-5.0, 1.0, 2.5, 0.5, 1e-10));
+    EXPECT_EQ(std::tuple(p.INFValue, p.MultSx, p.Multbx, p.MultC, p.MinDC),
+              std::tuple(-5.0, 1.0, 2.5, 0.5, 1e-10));
 }

@@ -1,7 +1,7 @@
 #include "tools/init_dist.h"
 
-#include "engine/step/init_calc.h"
 #include "engine/state/run_state.h"
+#include "engine/step/init_calc.h"
 #include "foundation/errors.h"
 #include "support/recording_sink.h"
 #include "support/test_compositions.h"
@@ -18,7 +18,8 @@ std::vector<std::vector<double>> Current(int nodes)
 {
     std::vector<std::vector<double>> c(2);
     for (int k = 0; k < 2; ++k)
-        for (int i = 0; i < nodes; ++i) c[static_cast<std::size_t>(k)].push_back(1000.0 * (k + 1) + i);
+        for (int i = 0; i < nodes; ++i)
+            c[static_cast<std::size_t>(k)].push_back(1000.0 * (k + 1) + i);
     return c;
 }
 
@@ -49,7 +50,7 @@ std::vector<double> Join(std::vector<double> a, const std::vector<double>& b)
     return a;
 }
 
-} // namespace
+}  // namespace
 
 TEST(InitDist, GridCheckAndProfilesOfHandCases)
 {
@@ -62,7 +63,8 @@ TEST(InitDist, GridCheckAndProfilesOfHandCases)
     // A left "C" of 50 nodes at 2 mM, then the old profiles.
     t = Table(2, 1, 0, {"50", "0"}, {"U", "U"});
     for (int k = 1; k <= 2; ++k) t.Cell[k][1] = "2";
-    EXPECT_EQ(std::tuple(NormalizeDistTable(t, 0, 100), t.Type[1], t.Cell[1][1]), std::tuple(150, "C", "2"));
+    EXPECT_EQ(std::tuple(NormalizeDistTable(t, 0, 100), t.Type[1], t.Cell[1][1]),
+              std::tuple(150, "C", "2"));
     p = BuildDistProfiles(t, 150, Current(100), 100);
     EXPECT_EQ(p[0], Join(std::vector<double>(50, 2.0), Nodes(1, 0, 100)));
 
@@ -72,7 +74,8 @@ TEST(InitDist, GridCheckAndProfilesOfHandCases)
     t.Cell[1][3] = "U";
     t.Cell[2][3] = "5,5";
     t.Cell[2][2] = "7";
-    EXPECT_EQ(std::tuple(NormalizeDistTable(t, 0, 100), t.Width[4], t.Cell[2][2]), std::tuple(80, "40", "D"));
+    EXPECT_EQ(std::tuple(NormalizeDistTable(t, 0, 100), t.Width[4], t.Cell[2][2]),
+              std::tuple(80, "40", "D"));
     p = BuildDistProfiles(t, 80, Current(100), 100);
     EXPECT_EQ(p[0], Join(Nodes(1, 0, 30), Nodes(1, 50, 100)));
     EXPECT_EQ(p[1], Join(Join(Nodes(2, 0, 30), std::vector<double>(10, 5.5)), Nodes(2, 60, 100)));
@@ -83,7 +86,8 @@ TEST(InitDist, GridCheckAndProfilesOfHandCases)
     t = Table(2, 0, 0, {"50", "80"}, {"U", "D"});
     EXPECT_EQ(std::tuple(NormalizeDistTable(t, 0, 100), t.Width[2]), std::tuple(50, "50"));
     t = Table(3, 0, 0, {"60", "-5", "70"}, {"U", "C", "U"});
-    EXPECT_EQ(std::tuple(NormalizeDistTable(t, 0, 100), t.Width[1], t.Width[2], t.Width[3]), std::tuple(100, "60", "0", "40"));
+    EXPECT_EQ(std::tuple(NormalizeDistTable(t, 0, 100), t.Width[1], t.Width[2], t.Width[3]),
+              std::tuple(100, "60", "0", "40"));
     // Too narrow with a deleted last middle segment: the nodes are deleted.
     t = Table(2, 0, 0, {"10", "10"}, {"U", "D"});
     EXPECT_EQ(std::tuple(NormalizeDistTable(t, 0, 30), t.Width[2]), std::tuple(10, "20"));
@@ -92,16 +96,19 @@ TEST(InitDist, GridCheckAndProfilesOfHandCases)
     // A constituent added since the last Init: "0" in the kept segments and
     // outside, never a current profile.
     t = Table(3, 1, 1, {"5", "0", "5"}, {"U", "U", "D"}, 3);
-    EXPECT_EQ(std::tuple(NormalizeDistTable(t, 1, 20), t.Type[2], t.Cell[1][2], t.Cell[3][2], t.Cell[3][1], t.Type[3]),
+    EXPECT_EQ(std::tuple(NormalizeDistTable(t, 1, 20), t.Type[2], t.Cell[1][2], t.Cell[3][2],
+                         t.Cell[3][1], t.Type[3]),
               std::tuple(30, "C", "U", "0", "0", "C"));
-    t.Cell[3][2] = "U";   // typed by the user: no profile to keep
+    t.Cell[3][2] = "U";  // typed by the user: no profile to keep
     p = BuildDistProfiles(t, 30, Current(20), 20);
     EXPECT_EQ(p[2], std::vector<double>(30, 0.0));
-    EXPECT_EQ(p[0], Join(Join(std::vector<double>(5, 0.0), Nodes(1, 0, 20)), std::vector<double>(5, 0.0)));
+    EXPECT_EQ(p[0], Join(Join(std::vector<double>(5, 0.0), Nodes(1, 0, 20)),
+                         std::vector<double>(5, 0.0)));
 
     // Outer segments only: the widths stay as typed, the titles untouched.
     t = Table(2, 1, 1, {"7", "8"}, {"U", "U"});
-    EXPECT_EQ(std::tuple(NormalizeDistTable(t, 0, 100), t.Width[0]), std::tuple(15, "Width (Nodes)"));
+    EXPECT_EQ(std::tuple(NormalizeDistTable(t, 0, 100), t.Width[0]),
+              std::tuple(15, "Width (Nodes)"));
     EXPECT_EQ(MakeDistTable({"a"}, 2, 2, 2).RightSegCount, 0);
 }
 
@@ -129,8 +136,10 @@ TEST(InitDist, RandomTablesCoverTheCurrentNodesAndFillTheNewSize)
             const int w = t.WidthOf(j);
             ASSERT_GE(w, 0);
             ASSERT_EQ(t.Width[j], std::to_string(w));
-            if (t.Outer(j)) ASSERT_EQ(t.Type[j], "C");
-            else middle += w;
+            if (t.Outer(j))
+                ASSERT_EQ(t.Type[j], "C");
+            else
+                middle += w;
             if (t.Outer(j) || t.TypeOf(j) != 'D') kept += w;
             for (int k = 1; k <= count; ++k) {
                 ASSERT_EQ(t.Cell[k][j] == "D", !t.Outer(j) && t.TypeOf(j) == 'D');
@@ -191,7 +200,8 @@ TEST(InitDist, PreviewApplyAndInitFromTheTableGiveTheSameProfiles)
     EXPECT_DOUBLE_EQ(st.CapLength, 0.025);
     EXPECT_DOUBLE_EQ(st.CapLengthPending, 0.025);
     // Drawn from the run again.
-    EXPECT_EQ(std::tuple(st.Series.srComp.size(), st.Series.srComp[2].Count()), std::tuple(st.NComp + 1u, 0));
+    EXPECT_EQ(std::tuple(st.Series.srComp.size(), st.Series.srComp[2].Count()),
+              std::tuple(st.NComp + 1u, 0));
 
     // Preview and Apply: a grid of 51 nodes with the plateau at the left.
     create();
@@ -207,7 +217,8 @@ TEST(InitDist, PreviewApplyAndInitFromTheTableGiveTheSameProfiles)
     std::vector<std::vector<double>> applied;
     for (int k = 1; k <= st.NComp; ++k) {
         applied.emplace_back(st.Arr.C(2, k), st.Arr.C(2, k) + 51);
-        EXPECT_EQ(applied.back(), Join(std::vector<double>(10, 2.0), before[static_cast<std::size_t>(k - 1)]));
+        EXPECT_EQ(applied.back(),
+                  Join(std::vector<double>(10, 2.0), before[static_cast<std::size_t>(k - 1)]));
     }
     ASSERT_EQ(st.CompInit.Head()->data.tableCount, 51);
     EXPECT_EQ(st.Composition.Head()->data.table[11], before[0][0]);
@@ -215,7 +226,8 @@ TEST(InitDist, PreviewApplyAndInitFromTheTableGiveTheSameProfiles)
     // Init again: the table-defined profiles give the same level 2.
     ASSERT_TRUE(InitCalc(st));
     for (int k = 1; k <= st.NComp; ++k)
-        EXPECT_EQ(std::vector<double>(st.Arr.C(2, k), st.Arr.C(2, k) + 51), applied[static_cast<std::size_t>(k - 1)]);
+        EXPECT_EQ(std::vector<double>(st.Arr.C(2, k), st.Arr.C(2, k) + 51),
+                  applied[static_cast<std::size_t>(k - 1)]);
 }
 
 TEST(InitDist, MinimumSizeNewConstituentsAndRefusals)
@@ -256,10 +268,12 @@ TEST(InitDist, MinimumSizeNewConstituentsAndRefusals)
     sink.Clear();
     tool.EditSegCount("1");
     ASSERT_TRUE(tool.Create());
-    EXPECT_EQ(sink.warnings, (std::vector<std::string>{
-                                 "New profiles will be dispayed incorrectly but after <APPLY> it will work correctly."}));
-    EXPECT_EQ(std::tuple(tool.NewConstCount, sink.messages.size(), tool.Table.Type[1], tool.Table.Cell[5][1],
-                         st.Series.srComp.size(), st.Series.srComp[5].title),
+    EXPECT_EQ(
+        sink.warnings,
+        (std::vector<std::string>{
+            "New profiles will be dispayed incorrectly but after <APPLY> it will work correctly."}));
+    EXPECT_EQ(std::tuple(tool.NewConstCount, sink.messages.size(), tool.Table.Type[1],
+                         tool.Table.Cell[5][1], st.Series.srComp.size(), st.Series.srComp[5].title),
               std::tuple(1, 1u, "C", "0", 6u, "Li (x-scale)"));
     ASSERT_TRUE(tool.Preview());
     ASSERT_TRUE(tool.Apply());

@@ -32,14 +32,16 @@ TEST(MicellarEdits, HiddenStepEditsAcceptAsListedAndTextsFollowTheirPatterns)
     };
     for (const Row& r : table) {
         const MicellarSettings before = m;
-        EXPECT_EQ(AcceptMicellarValue(m, r.edit, r.value, 2), r.kept) << static_cast<int>(r.edit) << " " << r.value;
+        EXPECT_EQ(AcceptMicellarValue(m, r.edit, r.value, 2), r.kept)
+            << static_cast<int>(r.edit) << " " << r.value;
         if (!r.kept) {
             EXPECT_EQ(m.CMCL, before.CMCL);
             EXPECT_EQ(m.CMCR, before.CMCR);
             EXPECT_EQ(m.CMCW, before.CMCW);
             EXPECT_EQ(m.MicCompNo, before.MicCompNo);
         }
-        EXPECT_EQ(MicellarEditText(m, r.edit), r.shown) << static_cast<int>(r.edit) << " " << r.value;
+        EXPECT_EQ(MicellarEditText(m, r.edit), r.shown)
+            << static_cast<int>(r.edit) << " " << r.value;
     }
     EXPECT_EQ(m.CMCC, -5);
     EXPECT_EQ(m.CMCW, 7);

@@ -1,7 +1,7 @@
 #include "tools/moments.h"
 
-#include "engine/step/init_calc.h"
 #include "engine/state/run_state.h"
+#include "engine/step/init_calc.h"
 #include "support/test_compositions.h"
 
 #include <gtest/gtest.h>
@@ -41,10 +41,13 @@ struct GaussRun {
         st.CapLengthPending = 0.1;
         EXPECT_TRUE(InitCalc(st));
     }
-    void SetProfile(const std::vector<double>& y) { std::copy(y.begin(), y.end(), st.Arr.DrawnProfile[1]); }
+    void SetProfile(const std::vector<double>& y)
+    {
+        std::copy(y.begin(), y.end(), st.Arr.DrawnProfile[1]);
+    }
 };
 
-} // namespace
+}  // namespace
 
 TEST(Moments, GaussianAndASkewedProfileAgainstClosedForms)
 {
@@ -63,7 +66,8 @@ TEST(Moments, GaussianAndASkewedProfileAgainstClosedForms)
     EXPECT_EQ(ComputeMoments({0, 1, 2, 3}, {1, 2, 0, 1}, {1, 1, 1, 1}, 0, 3, 0, 0, 1),
               (std::array<double, 4>{4, 1.25, 1.1875, 0.84375}));
     // A zone of zero net area.
-    EXPECT_EQ(ComputeMoments({0, 1, 2}, {1, -2, 1}, {1, 1, 1}, 0, 2, 0, 0, 1), (std::array<double, 4>{0, 0, 0, 0}));
+    EXPECT_EQ(ComputeMoments({0, 1, 2}, {1, -2, 1}, {1, 1, 1}, 0, 2, 0, 0, 1),
+              (std::array<double, 4>{0, 0, 0, 0}));
     EXPECT_DOUBLE_EQ(ZoneMobility(0.05, 100, 1e4, 0.5), 25.0);
 }
 
@@ -71,7 +75,7 @@ TEST(Moments, ToolOnTheRunProfileWithBaselineZeroPointAndRefusals)
 {
     GaussRun r;
     RunState& st = r.st;
-    st.ZeroPosNode = 0;   // positions from the inlet (Init puts the zero at the injection site)
+    st.ZeroPosNode = 0;  // positions from the inlet (Init puts the zero at the injection site)
     const int n = st.NX + 1;
     const double dx = st.DX, S = st.Arr.SVol[0];
     const double A = 1.0, mu = 0.05, sigma = 1e-3, K = 30.0, Q = 0.7;
@@ -80,14 +84,17 @@ TEST(Moments, ToolOnTheRunProfileWithBaselineZeroPointAndRefusals)
     r.SetProfile(y);
 
     MomentsTool tool;
-    EXPECT_EQ(std::tuple(tool.SeriesName(st), tool.Process(st)), std::tuple("No selected constituent", "Invalid number of constituent"));
+    EXPECT_EQ(std::tuple(tool.SeriesName(st), tool.Process(st)),
+              std::tuple("No selected constituent", "Invalid number of constituent"));
     EXPECT_EQ(tool.Moments[0], -1);
     EXPECT_FALSE(tool.EditSeriesNo("0", st) || tool.EditSeriesNo(std::to_string(st.NComp + 1), st));
     ASSERT_TRUE(tool.EditSeriesNo("1", st));
-    EXPECT_EQ(std::tuple(tool.SeriesName(st), tool.Process(st)), std::tuple(st.Series.srComp[1].title, "Invalid Borders"));
+    EXPECT_EQ(std::tuple(tool.SeriesName(st), tool.Process(st)),
+              std::tuple(st.Series.srComp[1].title, "Invalid Borders"));
     EXPECT_EQ(tool.SetMaxBorders(st), "");
     EXPECT_EQ(tool.RightBorder, n - 1);
-    EXPECT_FALSE(tool.EditRightBorder(std::to_string(n), st) || tool.EditLeftBorder(std::to_string(n - 1), st));
+    EXPECT_FALSE(tool.EditRightBorder(std::to_string(n), st) ||
+                 tool.EditLeftBorder(std::to_string(n - 1), st));
 
     // The baseline removed, in chart millimetres: the moments of the Gaussian.
     tool.BaselineEnabled = true;
@@ -110,7 +117,7 @@ TEST(Moments, ToolOnTheRunProfileWithBaselineZeroPointAndRefusals)
 
     // Mobility: a1 / t / U x L.
     st.Time = 100, st.U = 1e4, tool.Moments[1] = 0.05;
-    EXPECT_EQ(tool.MobilityText(st), "5");   // 0.05 m / 100 s / 10 kV x 0.1 m
+    EXPECT_EQ(tool.MobilityText(st), "5");  // 0.05 m / 100 s / 10 kV x 0.1 m
     st.U = 0;
     EXPECT_EQ(tool.MobilityText(st), "N/A");
 
@@ -119,17 +126,21 @@ TEST(Moments, ToolOnTheRunProfileWithBaselineZeroPointAndRefusals)
     EXPECT_EQ(tool.Process(st), "Invalid Borders.");
     EXPECT_EQ(std::tuple(tool.Moments[0], tool.Moments[1]), std::tuple(-1.0, 0.05));
     EXPECT_TRUE(!tool.EditDigits("19") && !tool.EditDigits("0") && tool.EditDigits("18"));
-    EXPECT_EQ(std::tuple(tool.InsertClickedPoint(MomentsTool::Field::LeftBorder, 120, st), tool.LeftBorder), std::tuple("", 120));
+    EXPECT_EQ(std::tuple(tool.InsertClickedPoint(MomentsTool::Field::LeftBorder, 120, st),
+                         tool.LeftBorder),
+              std::tuple("", 120));
     EXPECT_EQ(tool.InsertClickedPoint(MomentsTool::Field::RightBorder, n, st),
               "<INS> Error: Stored Incorrect Position of Point (Check Scale).");
-    EXPECT_EQ(tool.InsertClickedPoint(MomentsTool::Field::BaselineQ, -1, st), "No Baseline Position Stored (Check Scale).");
+    EXPECT_EQ(tool.InsertClickedPoint(MomentsTool::Field::BaselineQ, -1, st),
+              "No Baseline Position Stored (Check Scale).");
     tool.EditDigits("3");
     EXPECT_EQ(tool.InsertClickedPoint(MomentsTool::Field::BaselineQ, 0, st), "");
     EXPECT_DOUBLE_EQ(tool.BaselineQ, 0.7);
     tool.Moments = {1.23456789, std::nan(""), 0, 0};
     EXPECT_EQ(std::tuple(tool.MomentText(0), tool.MomentText(1)), std::tuple("1.23", "NAN"));
     MomentsTool none;
-    EXPECT_EQ(std::tuple(none.InsertClickedPoint(MomentsTool::Field::BaselineQ, 0, st), none.SetMaxBorders(st)),
+    EXPECT_EQ(std::tuple(none.InsertClickedPoint(MomentsTool::Field::BaselineQ, 0, st),
+                         none.SetMaxBorders(st)),
               std::tuple("Choose Profile or Constituent.", "Set Profile First."));
 }
 
@@ -154,8 +165,10 @@ TEST(Moments, DetectorScaleIsIndependentOfTheAxisUnitAndWeighsBeyondTheGrid)
     EXPECT_EQ(tool.Moments, mm);
     EXPECT_NEAR(mm[1], 10.0, 1e-9);
     EXPECT_NEAR(mm[2], 0.25, 1e-9);
-    EXPECT_NEAR(mm[0], 3.0 * 0.5 * std::sqrt(2 * kPi) / 0.01 * st.Arr.SVol[0] * st.DX, 1e-9 * mm[0]);
-    EXPECT_EQ(std::tuple(tool.RowTitles()[0], tool.MobilityText(st)), std::tuple("M0 (area) []", "N/A"));
+    EXPECT_NEAR(mm[0], 3.0 * 0.5 * std::sqrt(2 * kPi) / 0.01 * st.Arr.SVol[0] * st.DX,
+                1e-9 * mm[0]);
+    EXPECT_EQ(std::tuple(tool.RowTitles()[0], tool.MobilityText(st)),
+              std::tuple("M0 (area) []", "N/A"));
 
     // No run: no sections to weigh with.
     RunState empty;

@@ -12,10 +12,10 @@
 #include "engine/step/init_calc.h"
 #include "engine/step/run_calc.h"
 #include "foundation/errors.h"
+#include "support/recording_sink.h"
 #include "tools/additional_info.h"
 #include "tools/reg_functions.h"
 #include "toy_state.h"
-#include "support/recording_sink.h"
 
 namespace {
 
@@ -67,8 +67,10 @@ TEST(UniversalRF, TermsAndReportAgainstHandValuesWithZeroEffectiveMobility)
     for (int j = 0; j <= 2; ++j) {
         EXPECT_NEAR(a.URFR[1][j], 1.2e-7 * c1[j], 1e-20) << j;
         EXPECT_NEAR(a.URFR[2][j], 0.5 * c1[j], 1e-12) << j;
-        EXPECT_EQ(std::tuple(a.URFR[3][j], a.URFR[4][j], a.URFR[5][j], a.URFR[6][j], a.URFWorkA[3][j], a.URFWorkB[3][j]),
-                  std::tuple(-0.5 * 400e-9, 0.5, 0.5, 0.0, 0.0, 0.0)) << j;
+        EXPECT_EQ(std::tuple(a.URFR[3][j], a.URFR[4][j], a.URFR[5][j], a.URFR[6][j],
+                             a.URFWorkA[3][j], a.URFWorkB[3][j]),
+                  std::tuple(-0.5 * 400e-9, 0.5, 0.5, 0.0, 0.0, 0.0))
+            << j;
         EXPECT_NEAR(a.URFWorkA[1][j], 7.0, 1e-12);
         EXPECT_NEAR(a.URFWorkB[1][j], 0.0, 1e-12);
         EXPECT_NEAR(a.URFWorkA[2][j], -1.0, 1e-12);
@@ -85,16 +87,33 @@ TEST(UniversalRF, TermsAndReportAgainstHandValuesWithZeroEffectiveMobility)
     // R2 = (r2 + r4) * -1 + (r1 + r3) * 2.5e7 = -2.5 + (4.8e-7 - 2e-7) * 2.5e7 = 4.5,
     //      one unit of the 15th digit below in binary arithmetic
     // w = 17.5 * 2 + 4.5 * 1 + 0 * 5 = 39.5
-    const std::vector<std::string> expected = {
-        "Universal Regulation Function Report", "------------------------------------", "", "X = 1", "",
-        "r1 = 4.8E-7", "r2 = 2", "r3 = -2E-7", "r4 = 0.5", "", "i ... (mju[i]/ueff[i], Z[i]/ueff[i])",
-        "1 ... (7, 0)", "2 ... (-1, 25000000)", "3 ... (0, 0)", "", "i ... R[i]", "1 ... 17.5",
-        "2 ... 4.49999999999999", "3 ... 0", "", "w(x) = 39.5"};
+    const std::vector<std::string> expected = {"Universal Regulation Function Report",
+                                               "------------------------------------",
+                                               "",
+                                               "X = 1",
+                                               "",
+                                               "r1 = 4.8E-7",
+                                               "r2 = 2",
+                                               "r3 = -2E-7",
+                                               "r4 = 0.5",
+                                               "",
+                                               "i ... (mju[i]/ueff[i], Z[i]/ueff[i])",
+                                               "1 ... (7, 0)",
+                                               "2 ... (-1, 25000000)",
+                                               "3 ... (0, 0)",
+                                               "",
+                                               "i ... R[i]",
+                                               "1 ... 17.5",
+                                               "2 ... 4.49999999999999",
+                                               "3 ... 0",
+                                               "",
+                                               "w(x) = 39.5"};
     EXPECT_EQ(UrfReportLines(st, add), expected);
     // text that is no whole number takes node 0; a node beyond the grid is clamped
     add.edInitX = "1.5x";
     ComputeUniversalRF(st, add);
-    EXPECT_EQ(std::tuple(add.edInitX, add.URFCount, a.URFR[2][3]), std::tuple("0", 0, a.URFR[2][0]));
+    EXPECT_EQ(std::tuple(add.edInitX, add.URFCount, a.URFR[2][3]),
+              std::tuple("0", 0, a.URFR[2][0]));
     add.edInitX = "99";
     ComputeUniversalRF(st, add);
     EXPECT_EQ(std::tuple(add.edInitX, a.URFR[2][3]), std::tuple("2", 0.0));
@@ -249,7 +268,8 @@ TEST(RegulationFunctions, StateBeforeAnySolveGivesFiniteZeros)
     FillRegulationFunctions(st, add);
     FillAdditionalSeries(st);
     const RunSeries& s = st.Series;
-    std::vector<const ChartSeries*> series{&s.sr_IS, &s.sr_E, &s.sr_elneut, &s.sr_j, &s.sr_P, &s.sr_potential};
+    std::vector<const ChartSeries*> series{&s.sr_IS, &s.sr_E, &s.sr_elneut,
+                                           &s.sr_j,  &s.sr_P, &s.sr_potential};
     for (int k = 1; k <= 8; ++k) series.push_back(&s.sr_reg[k]);
     for (const ChartSeries* p : series)
         for (double v : p->y) EXPECT_TRUE(std::isfinite(v)) << p->title;
@@ -279,7 +299,8 @@ TEST(AdditionalSeries, FieldPotentialPowerAndBalance)
     // Charge balance: cH 0.5 + the acid's mean charge -0.25 x 2 mM = 0; ionic
     // strength 0.5 (cH + z^2 c(-1) of the acid, 0.5 mM).
     for (int j = 0; j <= 2; ++j)
-        a.E[j] = e[j], a.S[j] = 2e-9, a.T(2)[j] = 308.15, a.C(2, 2)[j] = 2, a.ZMean[2][j] = -0.25, a.CForm(2, 2, 0)[j] = 0.5;
+        a.E[j] = e[j], a.S[j] = 2e-9, a.T(2)[j] = 308.15, a.C(2, 2)[j] = 2, a.ZMean[2][j] = -0.25,
+        a.CForm(2, 2, 0)[j] = 0.5;
     st.I = 1e-6, st.DX = 0.001;
     RunSeries& s = st.Series;
     // the list without the additional profiles: only IS, E and the balance
@@ -315,7 +336,8 @@ TEST(RegulationFunctions, KohlrauschConstantAcrossIsotachophoreticZones)
     RecordingMessageSink sink;
     RunState st;
     PrepareRun(st, ItpStrongIons(), 240);
-    st.CapLengthPending = 6.0e-3, st.InjSitePending = 1.8, st.PeakWidthPending = 1.4, st.PeakEdgeWidthPending = 0.05;
+    st.CapLengthPending = 6.0e-3, st.InjSitePending = 1.8, st.PeakWidthPending = 1.4,
+    st.PeakEdgeWidthPending = 0.05;
     st.rbVoltage = st.rbPSQNo = true, st.rbPSQMS = false, st.UI = 12.0;
     ASSERT_TRUE(InitCalc(st));
     // Kohlrausch's function of the initial state, from the limiting mobilities

@@ -36,13 +36,16 @@ int main(int argc, char** argv)
     for (int round = 1; round <= kRounds; ++round) {
         auto t0 = std::chrono::steady_clock::now();
         for (int s = 0; s < kSeries; ++s)
-            ChartView::SetProfile(series[s], 0.025 / kPoints * 1000, profiles[round % 2][s].data(), kPoints);
+            ChartView::SetProfile(series[s], 0.025 / kPoints * 1000, profiles[round % 2][s].data(),
+                                  kPoints);
         chart.replot(QCustomPlot::rpImmediateRefresh);
-        double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+        double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
+                        .count();
         total += ms;
         worst = std::max(worst, ms);
     }
-    std::printf("chart refresh, %d series x %d points: mean %.2f ms, worst %.2f ms (%d rounds: values set in place + one paint)\n",
-                kSeries, kPoints, total / kRounds, worst, kRounds);
+    std::printf(
+        "chart refresh, %d series x %d points: mean %.2f ms, worst %.2f ms (%d rounds: values set in place + one paint)\n",
+        kSeries, kPoints, total / kRounds, worst, kRounds);
     return 0;
 }

@@ -4,10 +4,10 @@
 // Prints the wall time and the process CPU time (user + system) of each run
 // alone (opening the project and showing the window left out) and their ratio.
 // Both take the thread count the program takes (chosen by the grid size).
-#include "app/shell/main_window.h"
 #include "app/kit/qt_dialogs.h"
-#include "engine/step/node_threads.h"
+#include "app/shell/main_window.h"
 #include "engine/state/run_state.h"
+#include "engine/step/node_threads.h"
 #include "files/program_dir.h"
 #include "files/sna_file.h"
 #include "support/bench_cases.h"
@@ -24,7 +24,8 @@
 int main(int argc, char** argv)
 {
     const double seconds = argc > 1 ? std::atof(argv[1]) : 60.0;
-    std::string project = argc > 2 ? std::string(argv[2]) : FindSupplied("Examples/Example_Demo.sna").string();
+    std::string project =
+        argc > 2 ? std::string(argv[2]) : FindSupplied("Examples/Example_Demo.sna").string();
     if (seconds <= 0 || project.empty()) {
         std::fprintf(stderr, "usage: kelvo_window_run_bench [model seconds] [project.sna]\n");
         return 2;
@@ -53,21 +54,26 @@ int main(int argc, char** argv)
         const double cpu0 = benchcases::ProcessCpuSeconds();
         const auto t0 = std::chrono::steady_clock::now();
         w.bnStartClick();  // returns when the run stops
-        const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        const double wall =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         const double cpu = benchcases::ProcessCpuSeconds() - cpu0;
-        std::printf("Kelvo window run: %s, from %g s to %g s (%d thread%s for node-wise work)\n", project.c_str(),
-                    from, st.Time, st.Engine.Threads.threads, st.Engine.Threads.threads == 1 ? "" : "s");
-        std::printf("window:   wall %.3f s, process CPU %.3f s, %lld steps\n", wall, cpu, st.StepCount - steps0);
+        std::printf("Kelvo window run: %s, from %g s to %g s (%d thread%s for node-wise work)\n",
+                    project.c_str(), from, st.Time, st.Engine.Threads.threads,
+                    st.Engine.Threads.threads == 1 ? "" : "s");
+        std::printf("window:   wall %.3f s, process CPU %.3f s, %lld steps\n", wall, cpu,
+                    st.StepCount - steps0);
         // The same run headless, from a state of its own.
         RunState headless;
         if (!OpenProject(headless, project)) {
-            std::fprintf(stderr, "kelvo_window_run_bench: %s did not open headless\n", project.c_str());
+            std::fprintf(stderr, "kelvo_window_run_bench: %s did not open headless\n",
+                         project.c_str());
             result = 1;
         } else {
             const benchcases::Figures f = benchcases::RunTimed(headless, seconds, "headless");
-            std::printf("headless: wall %.3f s, process CPU %.3f s, %d steps (to %g s)\n", f.wallSeconds,
-                        f.cpuSeconds, f.steps, f.modelTime);
-            std::printf("window / headless CPU: %.2f\n", f.cpuSeconds > 0 ? cpu / f.cpuSeconds : 0.0);
+            std::printf("headless: wall %.3f s, process CPU %.3f s, %d steps (to %g s)\n",
+                        f.wallSeconds, f.cpuSeconds, f.steps, f.modelTime);
+            std::printf("window / headless CPU: %.2f\n",
+                        f.cpuSeconds > 0 ? cpu / f.cpuSeconds : 0.0);
         }
         QCoreApplication::exit(result);
     });

@@ -1,13 +1,13 @@
 #include "app/chart/chart_commands.h"
 
-#include "app/kit/added_texts.h"
 #include "app/chart/chart_view.h"
-#include "app/shell/help_menu.h"
+#include "app/kit/added_texts.h"
 #include "app/kit/input_query.h"
-#include "app/shell/main_window.h"
 #include "app/kit/qt_dialogs.h"
 #include "app/kit/state_binder.h"
 #include "app/kit/tool_windows.h"
+#include "app/shell/help_menu.h"
+#include "app/shell/main_window.h"
 #include "engine/state/run_state.h"
 #include "files/chart_lines.h"
 #include "files/det_file.h"
@@ -61,28 +61,38 @@ ChartGeometry GeometryOf(const ChartView& g)
 }  // namespace
 
 ChartCommands::ChartCommands(MainWindow& main)
-    : QObject(&main), main_(main), graph_(main.findChild<ChartView*>("Graph")),
-      clbGraph_(main.findChild<QListWidget*>("clbGraph")), clbDet_(main.findChild<QListWidget*>("clbDet"))
+    : QObject(&main),
+      main_(main),
+      graph_(main.findChild<ChartView*>("Graph")),
+      clbGraph_(main.findChild<QListWidget*>("clbGraph")),
+      clbDet_(main.findChild<QListWidget*>("clbDet"))
 {
     setObjectName("ChartCommands");
     ChooseDetectorFile = [this](bool save, const QString& dir) {
         QFileDialog dialog(&main_, save ? "Save" : "Open", dir, kDetectorFileFilter);
         dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-        if (save) dialog.setDefaultSuffix("det");
-        else dialog.setFileMode(QFileDialog::ExistingFile);
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
+        if (save)
+            dialog.setDefaultSuffix("det");
+        else
+            dialog.setFileMode(QFileDialog::ExistingFile);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return QString();
         return dialog.selectedFiles().first();
     };
     graph_->installEventFilter(this);
-    ConnectGuarded(graph_, &QCustomPlot::plottableClick, this,
-                   [this](QCPAbstractPlottable* p, int i, QMouseEvent* e) { SeriesClicked(p, i, e); });
+    ConnectGuarded(
+        graph_, &QCustomPlot::plottableClick, this,
+        [this](QCPAbstractPlottable* p, int i, QMouseEvent* e) { SeriesClicked(p, i, e); });
     ConnectGuarded(clbGraph_, &QListWidget::itemDoubleClicked, this,
                    [this] { ListDoubleClick(false, clbGraph_->currentRow()); });
     ConnectGuarded(clbDet_, &QListWidget::itemDoubleClicked, this,
                    [this] { ListDoubleClick(true, clbDet_->currentRow()); });
 }
 
-RunState& ChartCommands::St() { return main_.State(); }
+RunState& ChartCommands::St()
+{
+    return main_.State();
+}
 
 bool ChartCommands::GraphMouseDown(MouseButton button, double x, double y)
 {
@@ -99,7 +109,8 @@ bool ChartCommands::GraphMouseDown(MouseButton button, double x, double y)
         lines.push_back(l);
         series.push_back(s);
     }
-    const auto nearest = FindNearestPoint(GeometryOf(*graph_), lines, x, y, main_.State().Options.SrT);
+    const auto nearest =
+        FindNearestPoint(GeometryOf(*graph_), lines, x, y, main_.State().Options.SrT);
     if (!nearest) return false;
     ShowPoint(*series[nearest->line], nearest->index, button);
     return true;
@@ -113,7 +124,8 @@ void ChartCommands::ShowPoint(const ChartSeries& series, int index, MouseButton 
     if (text) ShowMessage(*text);
 }
 
-void ChartCommands::SeriesClicked(QCPAbstractPlottable* plottable, int dataIndex, QMouseEvent* event)
+void ChartCommands::SeriesClicked(QCPAbstractPlottable* plottable, int dataIndex,
+                                  QMouseEvent* event)
 {
     for (const auto& [s, g] : main_.ChartLines())
         if (g == plottable && s) {
@@ -128,7 +140,9 @@ bool ChartCommands::eventFilter(QObject* watched, QEvent* event)
         if (event->type() == QEvent::MouseButtonPress) {
             auto* e = static_cast<QMouseEvent*>(event);
             bool taken = false;
-            Guarded([&] { taken = GraphMouseDown(ButtonOf(e->button()), e->position().x(), e->position().y()); });
+            Guarded([&] {
+                taken = GraphMouseDown(ButtonOf(e->button()), e->position().x(), e->position().y());
+            });
             if (taken) {
                 swallowRelease_ = true;
                 return true;
@@ -161,7 +175,10 @@ void ChartCommands::ListDoubleClick(bool detector, int row)
     FitTo(detector ? DetectorItemSeries(st, row) : ProfileItemSeries(st, row));
 }
 
-QListWidget* ChartCommands::CurrentList() { return St().DetectorView ? clbDet_ : clbGraph_; }
+QListWidget* ChartCommands::CurrentList()
+{
+    return St().DetectorView ? clbDet_ : clbGraph_;
+}
 
 template <class F>
 void ChartCommands::CheckItems(bool on, F which)
@@ -175,8 +192,14 @@ void ChartCommands::CheckItems(bool on, F which)
     main_.clbGraphClickCheck();
 }
 
-void ChartCommands::CheckAll1Click() { CheckItems(true, [](int) { return true; }); }
-void ChartCommands::UncheckAll1Click() { CheckItems(false, [](int) { return true; }); }
+void ChartCommands::CheckAll1Click()
+{
+    CheckItems(true, [](int) { return true; });
+}
+void ChartCommands::UncheckAll1Click()
+{
+    CheckItems(false, [](int) { return true; });
+}
 void ChartCommands::C1Click()
 {
     const int n = St().NComp;
@@ -187,7 +210,8 @@ void ChartCommands::CopytoClipboard1Click()
 {
     RunState& st = St();
     QListWidget* list = CurrentList();
-    const int row = list->currentItem() && list->currentItem()->isSelected() ? list->currentRow() : -1;
+    const int row =
+        list->currentItem() && list->currentItem()->isSelected() ? list->currentRow() : -1;
     if (row < 0) {
         ShowMessage(kClipboardNoSelection);
         return;
@@ -198,7 +222,8 @@ void ChartCommands::CopytoClipboard1Click()
     if (!series) return;
     const ChartLine line(st, *series);
     if (line.Count() == 0) return;
-    QGuiApplication::clipboard()->setText(QString::fromStdString(ClipboardText(line, DecimalSeparator())));
+    QGuiApplication::clipboard()->setText(
+        QString::fromStdString(ClipboardText(line, DecimalSeparator())));
 }
 
 void ChartCommands::SavetoBMP1Click()
@@ -236,7 +261,8 @@ void ChartCommands::SavetoBMP1Click()
     };
     auto restore = [&] {
         walls(true);
-        for (std::size_t i = 0; i < items.size() && i < remembered.size(); ++i) items[i].checked = remembered[i];
+        for (std::size_t i = 0; i < items.size() && i < remembered.size(); ++i)
+            items[i].checked = remembered[i];
         apply();
         main_.RescaleGraph();
     };
@@ -272,7 +298,8 @@ void ChartCommands::Save1Click()
     if (dir.empty()) {
         dir = JoinPath(main_.RootDir(), kDetDirName).string();
         std::error_code ec;
-        if (!fs::is_directory(dir, ec) && !(Confirm(kCreateDetDirQuestion + dir) && fs::create_directory(dir, ec)))
+        if (!fs::is_directory(dir, ec) &&
+            !(Confirm(kCreateDetDirQuestion + dir) && fs::create_directory(dir, ec)))
             dir = main_.RootDir();
     }
     const QString chosen = ChooseDetectorFile(true, QString::fromStdString(dir));
@@ -342,15 +369,22 @@ void ChartCommands::Skip(const char* prompt, bool (*cut)(RunSeries&, int))
     if (cut(st.Series, k)) main_.SyncChart();
 }
 
-void ChartCommands::Skiptopoint1Click() { Skip(kSkipToPrompt, &SkipToPoint); }
-void ChartCommands::Skipfrompoint1Click() { Skip(kSkipFromPrompt, &SkipFromPoint); }
+void ChartCommands::Skiptopoint1Click()
+{
+    Skip(kSkipToPrompt, &SkipToPoint);
+}
+void ChartCommands::Skipfrompoint1Click()
+{
+    Skip(kSkipFromPrompt, &SkipFromPoint);
+}
 
 ChartCommands* InstallChartCommands(MainWindow& main)
 {
     auto* c = new ChartCommands(main);
     auto* pop = new QMenu(&main);
     pop->setObjectName("popClbGraph");
-    auto add = [&](QMenu* menu, const char* caption, const char* name, void (ChartCommands::*handler)()) {
+    auto add = [&](QMenu* menu, const char* caption, const char* name,
+                   void (ChartCommands::*handler)()) {
         QAction* a = menu->addAction(caption);
         a->setObjectName(name);
         ConnectGuarded(a, &QAction::triggered, c, [c, handler] { (c->*handler)(); });
@@ -364,10 +398,12 @@ ChartCommands* InstallChartCommands(MainWindow& main)
     for (const char* name : {"clbGraph", "clbDet"}) {
         auto* list = main.findChild<QListWidget*>(name);
         list->setContextMenuPolicy(Qt::CustomContextMenu);
-        QObject::connect(list, &QListWidget::customContextMenuRequested, pop,
-                         [pop, list](const QPoint& p) { pop->popup(list->viewport()->mapToGlobal(p)); });
+        QObject::connect(
+            list, &QListWidget::customContextMenuRequested, pop,
+            [pop, list](const QPoint& p) { pop->popup(list->viewport()->mapToGlobal(p)); });
     }
-    add(ToolsMenu(main), "Save to BMP", "SavetoBMP1", &ChartCommands::SavetoBMP1Click)->setVisible(false);
+    add(ToolsMenu(main), "Save to BMP", "SavetoBMP1", &ChartCommands::SavetoBMP1Click)
+        ->setVisible(false);
     QMenu* detector = MainMenu(main, "Detector", "Detector1");
     detector->menuAction()->setVisible(false);
     add(detector, "Open ...", "OpenDetector1", &ChartCommands::OpenDetector1Click);

@@ -76,7 +76,7 @@ private:
     QListWidget* clbDet_;
     ChartClick click_;
     bool swallowRelease_ = false;
-    std::string detSaveDir_, detOpenDir_;   // directories of the last detector save and open
+    std::string detSaveDir_, detOpenDir_;  // directories of the last detector save and open
 };
 
 // Creates the commands for `main`: the chart's press handling, the check lists'

@@ -111,15 +111,18 @@ void FillPoints(QCPGraph* series, int count, Key key, Value value)
 
 void ChartView::SetPoints(QCPGraph* series, const double* x, const double* y, int count)
 {
-    FillPoints(series, count, [x](int j) { return x[j]; }, [y](int j) { return y[j]; });
+    FillPoints(
+        series, count, [x](int j) { return x[j]; }, [y](int j) { return y[j]; });
 }
 
 void ChartView::SetProfile(QCPGraph* series, double dx, const double* y, int count)
 {
-    FillPoints(series, count, [dx](int j) { return j * dx; }, [y](int j) { return y[j]; });
+    FillPoints(
+        series, count, [dx](int j) { return j * dx; }, [y](int j) { return y[j]; });
 }
 
-void ChartView::AppendPoints(QCPGraph* series, const double* x, const double* y, int from, int count)
+void ChartView::AppendPoints(QCPGraph* series, const double* x, const double* y, int from,
+                             int count)
 {
     if (!series || from >= count) return;
     if (from < 0) from = 0;
@@ -146,8 +149,14 @@ void ChartView::SetBackgroundColour(std::uint32_t bgr)
     axisRect()->setBackground(QBrush(gradient));
 }
 
-void ChartView::SetTitle(const QString& title) { title_->setText(title); }
-QString ChartView::Title() const { return title_->text(); }
+void ChartView::SetTitle(const QString& title)
+{
+    title_->setText(title);
+}
+QString ChartView::Title() const
+{
+    return title_->text();
+}
 
 void ChartView::SetRangeX(double a, double b)
 {
@@ -166,11 +175,15 @@ bool ChartView::DataRange(bool keys, QCPRange& range) const
     bool found = false;
     for (int i = 0; i < graphCount(); ++i) {
         QCPGraph* g = graph(i);
-        if (!g->visible() || std::find(markers_.begin(), markers_.end(), g) != markers_.end()) continue;
+        if (!g->visible() || std::find(markers_.begin(), markers_.end(), g) != markers_.end())
+            continue;
         bool ok = false;
         QCPRange r = keys ? g->getKeyRange(ok) : g->getValueRange(ok);
         if (!ok) continue;
-        if (!found) range = r; else range.expand(r);
+        if (!found)
+            range = r;
+        else
+            range.expand(r);
         found = true;
     }
     return found;

@@ -33,7 +33,8 @@ public:
     // Same with a constant x step: x_j = j * dx.
     static void SetProfile(QCPGraph* series, double dx, const double* y, int count);
     // Adds the points from..count-1 (keys ascending and not below the last one).
-    static void AppendPoints(QCPGraph* series, const double* x, const double* y, int from, int count);
+    static void AppendPoints(QCPGraph* series, const double* x, const double* y, int from,
+                             int count);
     // Moves a marker line to x (its y values follow the left axis at each paint).
     void SetMarkerX(QCPGraph* line, double x);
 
@@ -77,6 +78,6 @@ private:
     std::vector<QCPGraph*> markers_;
     bool autoX_ = true;
     bool autoY_ = true;
-    QElapsedTimer sinceReplot_;  // started by every replot
+    QElapsedTimer sinceReplot_;   // started by every replot
     bool replotWaiting_ = false;  // a timer holds a request until the interval is over
 };

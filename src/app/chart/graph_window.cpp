@@ -1,13 +1,14 @@
 #include "app/chart/graph_window.h"
 
 #include "app/chart/chart_view.h"
-#include "app/shell/main_window.h"
 #include "app/kit/qt_dialogs.h"
 #include "app/kit/state_binder.h"
+#include "app/shell/main_window.h"
 #include "engine/state/run_state.h"
 #include "foundation/errors.h"
 #include "foundation/numtext.h"
 
+#include <qcustomplot.h>
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QInputDialog>
@@ -18,7 +19,6 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <qcustomplot.h>
 
 namespace {
 
@@ -51,7 +51,7 @@ QCPGraph* Line(QCustomPlot* plot, const QString& name, std::uint32_t bgr)
     return g;
 }
 
-} // namespace
+}  // namespace
 
 GraphWindow::GraphWindow(MainWindow& main, QWidget* parent) : QDialog(parent), main_(main)
 {
@@ -80,14 +80,17 @@ GraphWindow::GraphWindow(MainWindow& main, QWidget* parent) : QDialog(parent), m
     sr_vx->setName("vx");
     sr_vx->setPen(QPen(ColourFromBGR(33023)));
     Graph->setInteraction(QCP::iSelectPlottables, false);
-    ConnectGuarded(Graph, &QCustomPlot::plottableClick, this, [](QCPAbstractPlottable* p, int index, QMouseEvent*) {
-        if (auto* data = p->interface1D(); data && index >= 0 && index < data->dataCount())
-            ShowMessage(DiagnosticsPointText(data->dataMainValue(index), index));
-    });
+    ConnectGuarded(Graph, &QCustomPlot::plottableClick, this,
+                   [](QCPAbstractPlottable* p, int index, QMouseEvent*) {
+                       if (auto* data = p->interface1D();
+                           data && index >= 0 && index < data->dataCount())
+                           ShowMessage(DiagnosticsPointText(data->dataMainValue(index), index));
+                   });
 
     auto* grid = new QGridLayout;
     const char* names[6] = {"edINF", "edMultSx", "edMultbx", "edMultvx", "edMultC", "edMinDC"};
-    const char* captions[6] = {"INF value", "multiply Sx", "multiply bx", "multiply vx", "multiply comp.", "min dc"};
+    const char* captions[6] = {"INF value",   "multiply Sx",    "multiply bx",
+                               "multiply vx", "multiply comp.", "min dc"};
     for (int k = 0; k < 6; ++k) {
         edits_[k] = new QLineEdit;
         edits_[k]->setObjectName(names[k]);
@@ -114,7 +117,8 @@ void GraphWindow::ReadEdits()
 
 void GraphWindow::ShowEdits()
 {
-    const double values[6] = {Params.INFValue, Params.MultSx, Params.Multbx, Params.Multvx, Params.MultC, Params.MinDC};
+    const double values[6] = {Params.INFValue, Params.MultSx, Params.Multbx,
+                              Params.Multvx,   Params.MultC,  Params.MinDC};
     for (int k = 0; k < 6; ++k) edits_[k]->setText(QString::fromStdString(FloatToStr(values[k])));
 }
 
@@ -124,7 +128,8 @@ void GraphWindow::DrawGraph()
     Params.ShowVx = cbShowvx->isChecked();
     ComputeDiagnostics(main_.State(), Params, Drawn);
     auto fill = [](QCPGraph* g, const ChartSeries& s) {
-        g->setData(QVector<double>(s.x.begin(), s.x.end()), QVector<double>(s.y.begin(), s.y.end()), true);
+        g->setData(QVector<double>(s.x.begin(), s.x.end()), QVector<double>(s.y.begin(), s.y.end()),
+                   true);
     };
     fill(sr_Sx, Drawn.Sx);
     fill(sr_bx, Drawn.bx);
@@ -138,11 +143,13 @@ void GraphWindow::DrawGraph()
 void GraphWindow::AskLine()
 {
     bool ok = false;
-    const QString prompt =
-        QString::fromStdString("Input constituent line (old value = " + std::to_string(Params.LineIndex) + "):");
-    const QString text = QInputDialog::getText(this, "Sx / bx GRAPH", prompt, QLineEdit::Normal, QString(), &ok);
+    const QString prompt = QString::fromStdString(
+        "Input constituent line (old value = " + std::to_string(Params.LineIndex) + "):");
+    const QString text =
+        QInputDialog::getText(this, "Sx / bx GRAPH", prompt, QLineEdit::Normal, QString(), &ok);
     if (!ok) return;
-    if (ReadDiagnosticsLine(main_.State(), text.toStdString(), Params.LineIndex) == LineAnswer::Refused)
+    if (ReadDiagnosticsLine(main_.State(), text.toStdString(), Params.LineIndex) ==
+        LineAnswer::Refused)
         ShowWarning("Incorrect constituent line!");
 }
 
@@ -152,8 +159,10 @@ GraphWindow* InstallGraphWindow(MainWindow& main)
     auto* button = new RightClickButton;
     button->setObjectName("spdRedDiff");
     button->setText("RD");
-    if (QToolBar* bar = main.findChild<QToolBar*>()) bar->addWidget(button)->setVisible(false);
-    else button->setParent(&main);
+    if (QToolBar* bar = main.findChild<QToolBar*>())
+        bar->addWidget(button)->setVisible(false);
+    else
+        button->setParent(&main);
     button->setVisible(false);
     button->onRightClick = [window] { window->AskLine(); };
     ConnectGuarded(button, &QToolButton::clicked, window, [window, &main] {

@@ -29,7 +29,7 @@ public:
     void AskLine();
 
     DiagnosticsParams Params;
-    DiagnosticsSeries Drawn;   // the series as drawn last
+    DiagnosticsSeries Drawn;  // the series as drawn last
 
 private:
     MainWindow& main_;

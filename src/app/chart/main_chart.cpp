@@ -2,8 +2,8 @@
 
 #include "app/chart/chart_view.h"
 #include "app/kit/qt_convert.h"
-#include "engine/step/comp_window.h"
 #include "engine/state/run_state.h"
+#include "engine/step/comp_window.h"
 #include "engine/step/step_services.h"
 #include "files/chart_lines.h"
 #include "tools/chart_hints.h"

@@ -5,8 +5,12 @@
 #include <string>
 
 // A pKw of 300 or more in absolute value is refused.
-inline constexpr const char* kPKwOutOfRange = "Incorrect pKw value! Its absolute value must be below 300.";
+inline constexpr const char* kPKwOutOfRange =
+    "Incorrect pKw value! Its absolute value must be below 300.";
 // A supplied document exists but no application opened it.
-inline std::string CannotOpenFileText(const std::string& name) { return "Cannot open file " + name; }
+inline std::string CannotOpenFileText(const std::string& name)
+{
+    return "Cannot open file " + name;
+}
 // Some bitmaps of Save to BMP could not be written (the files follow, one a line).
 inline constexpr const char* kBitmapsNotWritten = "Error: Can't write bitmap files:";

@@ -16,9 +16,9 @@ bool InputQuery(const std::string& caption, const std::string& prompt, std::stri
 {
     if (Handler()) return Handler()(caption, prompt, value);
     bool ok = false;
-    const QString text = QInputDialog::getText(QApplication::activeWindow(), QString::fromStdString(caption),
-                                               QString::fromStdString(prompt), QLineEdit::Normal,
-                                               QString::fromStdString(value), &ok);
+    const QString text = QInputDialog::getText(
+        QApplication::activeWindow(), QString::fromStdString(caption),
+        QString::fromStdString(prompt), QLineEdit::Normal, QString::fromStdString(value), &ok);
     if (ok) value = text.toStdString();
     return ok;
 }

@@ -10,5 +10,6 @@
 bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value);
 
 // Replaces the box (nullptr restores the Qt input dialog). Returns the previous one.
-using InputQueryHandler = std::function<bool(const std::string& caption, const std::string& prompt, std::string& value)>;
+using InputQueryHandler =
+    std::function<bool(const std::string& caption, const std::string& prompt, std::string& value)>;
 InputQueryHandler SetInputQueryHandler(InputQueryHandler handler);

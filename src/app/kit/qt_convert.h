@@ -7,7 +7,10 @@
 #include <cstdint>
 #include <string>
 
-inline QString Q(const std::string& s) { return QString::fromStdString(s); }
+inline QString Q(const std::string& s)
+{
+    return QString::fromStdString(s);
+}
 
 // Colour of the class library (0x00BBGGRR) as a Qt colour; the top byte is ignored.
 inline QColor ColourFromBGR(std::uint32_t bgr)

@@ -5,11 +5,20 @@
 namespace {
 QString g_appTitle = "Kelvo 5.0";
 
-QWidget* DialogParent() { return QApplication::activeWindow(); }
+QWidget* DialogParent()
+{
+    return QApplication::activeWindow();
+}
 }  // namespace
 
-QString AppTitle() { return g_appTitle; }
-void SetAppTitle(const QString& title) { g_appTitle = title; }
+QString AppTitle()
+{
+    return g_appTitle;
+}
+void SetAppTitle(const QString& title)
+{
+    g_appTitle = title;
+}
 
 void QtMessageSink::Warning(const std::string& message)
 {
@@ -18,8 +27,9 @@ void QtMessageSink::Warning(const std::string& message)
 
 bool QtMessageSink::Question(const std::string& question)
 {
-    return QMessageBox::question(DialogParent(), "Confirm", QString::fromLocal8Bit(question.c_str()),
-                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+    return QMessageBox::question(
+               DialogParent(), "Confirm", QString::fromLocal8Bit(question.c_str()),
+               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
 void QtMessageSink::Message(const std::string& message)

@@ -52,24 +52,27 @@ void StateBinder::Check(QCheckBox* box, bool& field, std::function<void()> after
     });
 }
 
-void StateBinder::Radio(QRadioButton* on, QRadioButton* off, bool& field, std::function<void()> after)
+void StateBinder::Radio(QRadioButton* on, QRadioButton* off, bool& field,
+                        std::function<void()> after)
 {
     switches_.push_back({on, off, &field});
     // Only the button that becomes checked reports, so a switch runs `after` once.
     auto bind = [&](QRadioButton* button, bool value) {
-        ConnectGuarded(button, &QRadioButton::toggled, context_, [this, &field, after, value](bool checked) {
-            if (!checked) return;
-            field = value;
-            if (after) after();
-            Changed();
-        });
+        ConnectGuarded(button, &QRadioButton::toggled, context_,
+                       [this, &field, after, value](bool checked) {
+                           if (!checked) return;
+                           field = value;
+                           if (after) after();
+                           Changed();
+                       });
     };
     bind(on, true);
     bind(off, false);
 }
 
 EditCommitter* StateBinder::Commit(QLineEdit* edit, std::function<QString()> show,
-                                   std::function<void(const std::string&)> parse, std::function<void()> after)
+                                   std::function<void(const std::string&)> parse,
+                                   std::function<void()> after)
 {
     texts_.push_back({edit, std::move(show)});
     auto* c = new EditCommitter(edit, [this, edit, parse, after] {
@@ -92,34 +95,37 @@ EditCommitter* StateBinder::Commit(QLineEdit* edit, std::function<QString()> sho
     return c;
 }
 
-EditCommitter* StateBinder::Number(QLineEdit* edit, std::function<QString()> show, std::function<void(double)> accept,
-                                   std::function<void()> after)
+EditCommitter* StateBinder::Number(QLineEdit* edit, std::function<QString()> show,
+                                   std::function<void(double)> accept, std::function<void()> after)
 {
-    return Commit(edit, std::move(show), Parser<double>(std::move(accept), ReadDouble), std::move(after));
+    return Commit(edit, std::move(show), Parser<double>(std::move(accept), ReadDouble),
+                  std::move(after));
 }
 
-EditCommitter* StateBinder::Integer(QLineEdit* edit, std::function<QString()> show, std::function<void(int)> accept,
-                                    std::function<void()> after)
+EditCommitter* StateBinder::Integer(QLineEdit* edit, std::function<QString()> show,
+                                    std::function<void(int)> accept, std::function<void()> after)
 {
     return Commit(edit, std::move(show), Parser<int>(std::move(accept), ReadInt), std::move(after));
 }
 
 EditCommitter* StateBinder::Text(QLineEdit* edit, std::function<QString()> show,
-                                 std::function<void(const std::string&)> accept, std::function<void()> after)
+                                 std::function<void(const std::string&)> accept,
+                                 std::function<void()> after)
 {
     return Commit(edit, std::move(show), std::move(accept), std::move(after));
 }
 
-void StateBinder::Group(std::vector<QRadioButton*> buttons, std::function<int()> get, std::function<void(int)> set,
-                        std::function<void()> after)
+void StateBinder::Group(std::vector<QRadioButton*> buttons, std::function<int()> get,
+                        std::function<void(int)> set, std::function<void()> after)
 {
     for (int k = 0; k < static_cast<int>(buttons.size()); ++k)
-        ConnectGuarded(buttons[k], &QRadioButton::toggled, context_, [this, k, set, after](bool checked) {
-            if (!checked) return;
-            set(k);
-            if (after) after();
-            Changed();
-        });
+        ConnectGuarded(buttons[k], &QRadioButton::toggled, context_,
+                       [this, k, set, after](bool checked) {
+                           if (!checked) return;
+                           set(k);
+                           if (after) after();
+                           Changed();
+                       });
     choices_.push_back({std::move(buttons), std::move(get)});
 }
 
@@ -162,4 +168,7 @@ void StateBinder::Refresh(bool focusedToo) const
     }
 }
 
-RunState& MainStateWindow::State() { return main_.State(); }
+RunState& MainStateWindow::State()
+{
+    return main_.State();
+}

@@ -28,12 +28,15 @@ class RunState;
 // the handler runs under Guarded. The handler takes the signal's arguments or
 // none.
 template <class Sender, class Signal, class Handler>
-QMetaObject::Connection ConnectGuarded(Sender* sender, Signal signal, QObject* context, Handler handler)
+QMetaObject::Connection ConnectGuarded(Sender* sender, Signal signal, QObject* context,
+                                       Handler handler)
 {
     return QObject::connect(sender, signal, context, [handler](auto... args) {
         Guarded([&] {
-            if constexpr (std::is_invocable_v<Handler&, decltype(args)...>) handler(args...);
-            else handler();
+            if constexpr (std::is_invocable_v<Handler&, decltype(args)...>)
+                handler(args...);
+            else
+                handler();
         });
     });
 }
@@ -57,18 +60,19 @@ public:
     // A number edit: `show` gives the text; on leaving, a text that parses is
     // handed to `accept`, which keeps or refuses it; the refresh that follows
     // shows the stored value again. `after` runs after every commit, parsed or not.
-    EditCommitter* Number(QLineEdit* edit, std::function<QString()> show, std::function<void(double)> accept,
-                          std::function<void()> after = {});
-    EditCommitter* Integer(QLineEdit* edit, std::function<QString()> show, std::function<void(int)> accept,
-                           std::function<void()> after = {});
+    EditCommitter* Number(QLineEdit* edit, std::function<QString()> show,
+                          std::function<void(double)> accept, std::function<void()> after = {});
+    EditCommitter* Integer(QLineEdit* edit, std::function<QString()> show,
+                           std::function<void(int)> accept, std::function<void()> after = {});
     // A text edit: on leaving, the whole text goes to `accept` (which parses,
     // tests and stores it); the refresh that follows shows `show` again.
-    EditCommitter* Text(QLineEdit* edit, std::function<QString()> show, std::function<void(const std::string&)> accept,
+    EditCommitter* Text(QLineEdit* edit, std::function<QString()> show,
+                        std::function<void(const std::string&)> accept,
                         std::function<void()> after = {});
     // A radio group of any size: `get` gives the index of the checked button
     // (outside 0..n-1: none checked); checking button k by hand calls `set(k)`.
-    void Group(std::vector<QRadioButton*> buttons, std::function<int()> get, std::function<void(int)> set,
-               std::function<void()> after = {});
+    void Group(std::vector<QRadioButton*> buttons, std::function<int()> get,
+               std::function<void(int)> set, std::function<void()> after = {});
     // A display-only edit: shows `show`, passes the focus on to `next` when entered.
     void Display(QLineEdit* edit, std::function<QString()> show, QLineEdit* next = nullptr);
 
@@ -81,14 +85,15 @@ public:
 private:
     struct Switch {
         QAbstractButton* on;
-        QAbstractButton* off;   // the other radio button, or nullptr
+        QAbstractButton* off;  // the other radio button, or nullptr
         bool* field;
     };
     struct TextBinding {
         QLineEdit* edit;
         std::function<QString()> show;
     };
-    EditCommitter* Commit(QLineEdit* edit, std::function<QString()> show, std::function<void(const std::string&)> parse,
+    EditCommitter* Commit(QLineEdit* edit, std::function<QString()> show,
+                          std::function<void(const std::string&)> parse,
                           std::function<void()> after);
     void Changed() const;
 

@@ -21,14 +21,18 @@ QLineEdit* AddTableEdit(QGridLayout* grid, const EditEntry& e, QLabel** label)
 }
 
 std::function<QString()> BindTableEdit(StateWindow& window, QLineEdit* edit, const EditEntry& e,
-                                       std::function<void(const EditEntry&)> taken, std::function<void()> after)
+                                       std::function<void(const EditEntry&)> taken,
+                                       std::function<void()> after)
 {
     const EditEntry* entry = &e;
-    auto show = [&window, entry] { return QString::fromStdString(ShowEdit(window.State(), *entry)); };
+    auto show = [&window, entry] {
+        return QString::fromStdString(ShowEdit(window.State(), *entry));
+    };
     window.Binder().Text(
         edit, show,
         [&window, entry, taken](const std::string& text) {
-            if (CommitEdit(window.State(), *entry, text) == EditResult::Taken && taken) taken(*entry);
+            if (CommitEdit(window.State(), *entry, text) == EditResult::Taken && taken)
+                taken(*entry);
         },
         std::move(after));
     return show;

@@ -19,4 +19,5 @@ QLineEdit* AddTableEdit(QGridLayout* grid, const EditEntry& e, QLabel** label = 
 // On leaving, the text is committed by the table's rule; `taken` runs when the
 // value was stored, `after` after every commit. Returns the show function.
 std::function<QString()> BindTableEdit(StateWindow& window, QLineEdit* edit, const EditEntry& e,
-                                       std::function<void(const EditEntry&)> taken, std::function<void()> after = {});
+                                       std::function<void(const EditEntry&)> taken,
+                                       std::function<void()> after = {});

@@ -30,9 +30,11 @@ QSize FrameExtra(const QWidget& window)
 {
     const QSize known = window.frameGeometry().size() - window.size();
     if (known.height() > 0) return known;
-    const int border = window.style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, &window);
-    const int title = std::max(window.style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &window),
-                               2 * window.fontMetrics().height());
+    const int border =
+        window.style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, &window);
+    const int title =
+        std::max(window.style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &window),
+                 2 * window.fontMetrics().height());
     return {2 * border, title + 2 * border};
 }
 
@@ -43,14 +45,17 @@ void KeepOnScreen(QWidget& window)
     if (area.isEmpty()) return;
     const QSize frame = window.size() + FrameExtra(window);
     const QPoint at = window.frameGeometry().topLeft();
-    const int x = std::clamp(at.x(), area.left(), std::max(area.left(), area.right() + 1 - frame.width()));
-    const int y = std::clamp(at.y(), area.top(), std::max(area.top(), area.bottom() + 1 - frame.height()));
+    const int x =
+        std::clamp(at.x(), area.left(), std::max(area.left(), area.right() + 1 - frame.width()));
+    const int y =
+        std::clamp(at.y(), area.top(), std::max(area.top(), area.bottom() + 1 - frame.height()));
     if (QPoint(x, y) != at) window.move(x, y);
 }
 
 class NearMainOnShow : public QObject {
 public:
-    NearMainOnShow(QWidget& window, const QWidget& main) : QObject(&window), window_(window), main_(main)
+    NearMainOnShow(QWidget& window, const QWidget& main)
+        : QObject(&window), window_(window), main_(main)
     {
         window.installEventFilter(this);
     }
@@ -95,7 +100,8 @@ private:
         // The whole content: the window's own hint with the scroll area's
         // share replaced by what the content asks for.
         const int edge = 2 * body_.frameWidth();
-        const QSize hint = window_.sizeHint(), area = body_.sizeHint(), wanted = content->sizeHint();
+        const QSize hint = window_.sizeHint(), area = body_.sizeHint(),
+                    wanted = content->sizeHint();
         QSize whole(std::max(hint.width(), hint.width() - area.width() + wanted.width() + edge),
                     hint.height() - area.height() + wanted.height() + edge);
         // A window placed before (by the user or the settings file) keeps its size if it fits.
@@ -104,7 +110,8 @@ private:
         if (!free.isEmpty()) {
             const QSize room = free.size() - FrameExtra(window_);
             if (size.height() > room.height())
-                size.setWidth(size.width() + window_.style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+                size.setWidth(size.width() +
+                              window_.style()->pixelMetric(QStyle::PM_ScrollBarExtent));
             size = size.boundedTo(room);
         }
         window_.resize(size);
@@ -137,10 +144,11 @@ QAction* AddWindowEntry(QWidget& menu, const QString& caption, const char* name,
 {
     QAction* entry = menu.addAction(caption);
     entry->setObjectName(name);
-    if (!open) open = [window] {
-        window->show();
-        window->raise();
-    };
+    if (!open)
+        open = [window] {
+            window->show();
+            window->raise();
+        };
     ConnectGuarded(entry, &QAction::triggered, window, std::move(open));
     return entry;
 }
@@ -154,7 +162,10 @@ void PlaceAtTopRight(QWidget& window)
     }
 }
 
-void OpenNearMainWindow(QWidget& window, const QWidget& main) { new NearMainOnShow(window, main); }
+void OpenNearMainWindow(QWidget& window, const QWidget& main)
+{
+    new NearMainOnShow(window, main);
+}
 
 QScrollArea* ScrollingBody(QWidget& window, QLayout* content)
 {

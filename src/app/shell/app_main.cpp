@@ -1,15 +1,15 @@
 #include "app/shell/app_main.h"
 
 #include "app/chart/display_probe.h"
-#include "app/shell/main_window.h"
 #include "app/kit/qt_dialogs.h"
+#include "app/shell/main_window.h"
 #include "engine/step/node_threads.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QProxyStyle>
 #include <QScreen>
-#include <QFileInfo>
 
 #include <clocale>
 #include <cstdio>
@@ -38,7 +38,8 @@ int RunKelvo(int argc, char** argv)
     QStringList args;
     for (int i = 1; i < argc; ++i) {
         QString a = QString::fromLocal8Bit(argv[i]);
-        if (i == 1 && !a.isEmpty() && !a.startsWith('/') && !a.startsWith('-')) a = QFileInfo(a).absoluteFilePath();
+        if (i == 1 && !a.isEmpty() && !a.startsWith('/') && !a.startsWith('-'))
+            a = QFileInfo(a).absoluteFilePath();
         args << a;
     }
     // Without a display Qt would abort with a long message; one line says why instead.
@@ -47,14 +48,19 @@ int RunKelvo(int argc, char** argv)
         return !v || !*v;
     };
     if (unset("QT_QPA_PLATFORM") && unset("DISPLAY") && unset("WAYLAND_DISPLAY")) {
-        std::fprintf(stderr, "kelvo: no display found (DISPLAY is not set); start it in a desktop session "
-                             "or under xvfb-run\n");
+        std::fprintf(stderr,
+                     "kelvo: no display found (DISPLAY is not set); start it in a desktop session "
+                     "or under xvfb-run\n");
         return 1;
     }
     // A named X display that does not answer (an X server that is gone, a closed SSH tunnel).
-    if (unset("QT_QPA_PLATFORM") && unset("WAYLAND_DISPLAY") && !DisplayReachable(std::getenv("DISPLAY"))) {
-        std::fprintf(stderr, "kelvo: the display \"%s\" does not answer; start the program in a desktop session "
-                             "or under xvfb-run\n", std::getenv("DISPLAY"));
+    if (unset("QT_QPA_PLATFORM") && unset("WAYLAND_DISPLAY") &&
+        !DisplayReachable(std::getenv("DISPLAY"))) {
+        std::fprintf(
+            stderr,
+            "kelvo: the display \"%s\" does not answer; start the program in a desktop session "
+            "or under xvfb-run\n",
+            std::getenv("DISPLAY"));
         return 1;
     }
     KelvoApplication app(argc, argv);

@@ -1,8 +1,8 @@
 // The engine routines the main window calls.
 #include "app/shell/main_window.h"
 
-#include "engine/step/comp_window.h"
 #include "engine/state/engine_arrays.h"
+#include "engine/step/comp_window.h"
 #include "engine/step/init_calc.h"
 #include "engine/step/run_calc.h"
 #include "engine/step/voltage.h"

@@ -43,9 +43,15 @@ QMenu* MainMenu(QMainWindow& main, const QString& caption, const char* objectNam
     return menu;
 }
 
-QMenu* HelpMenu(QMainWindow& main) { return MainMenu(main, "Help", "Help1"); }
+QMenu* HelpMenu(QMainWindow& main)
+{
+    return MainMenu(main, "Help", "Help1");
+}
 
-std::string IntroductionMissingText(const std::string& name) { return "File " + name + " not found"; }
+std::string IntroductionMissingText(const std::string& name)
+{
+    return "File " + name + " not found";
+}
 
 std::string ManualMissingText(const std::string& name)
 {
@@ -74,8 +80,9 @@ void OpenSuppliedDocument(const std::string& rootDir, const std::string& file,
         return;
     }
     const std::string path = found.string();
-    const bool opened = Opener() ? Opener()(path)
-                                 : QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+    const bool opened =
+        Opener() ? Opener()(path)
+                 : QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
     if (!opened) ShowWarning(CannotOpenFileText(path));
 }
 

@@ -2,10 +2,10 @@
 
 #include "files/program_dir.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
+#include <cerrno>
 
 namespace {
 
@@ -53,7 +53,8 @@ bool InstanceMarker::Claim(const std::string& dir, int maxId)
         int fd = TryMarker(name);
         if (fd < 0) {
             // A directory we cannot write to has no free number at all.
-            if (errno == EACCES || errno == EROFS || errno == ENOENT || errno == ENOTDIR) return false;
+            if (errno == EACCES || errno == EROFS || errno == ENOENT || errno == ENOTDIR)
+                return false;
             continue;
         }
         fd_ = fd;

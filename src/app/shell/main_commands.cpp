@@ -1,12 +1,12 @@
 #include "app/shell/main_commands.h"
 
 #include "app/kit/added_texts.h"
-#include "app/shell/help_menu.h"
 #include "app/kit/input_query.h"
-#include "app/shell/main_window.h"
 #include "app/kit/qt_dialogs.h"
 #include "app/kit/state_binder.h"
 #include "app/kit/tool_windows.h"
+#include "app/shell/help_menu.h"
+#include "app/shell/main_window.h"
 #include "app/windows/additional_window.h"
 #include "engine/state/run_state.h"
 #include "files/profile_export.h"
@@ -82,9 +82,15 @@ MainCommands::MainCommands(MainWindow& main) : QObject(&main), main_(main)
     setObjectName("MainCommands");
 }
 
-RunState& MainCommands::St() { return main_.State(); }
+RunState& MainCommands::St()
+{
+    return main_.State();
+}
 
-void MainCommands::Refresh() { main_.UpdateMainInfo(); }
+void MainCommands::Refresh()
+{
+    main_.UpdateMainInfo();
+}
 
 void MainCommands::csbDTUp()
 {
@@ -124,7 +130,9 @@ void MainCommands::spdDiffPrecondRightClick()
     RunState& st = St();
     double v = 0;
     if (!AskNumber("Diffusion conditioning",
-                   "Input duration of diffusion mode (s) \n(Actual value = " + FloatToStr(st.DiffTimeSet) + " s):", v) ||
+                   "Input duration of diffusion mode (s) \n(Actual value = " +
+                       FloatToStr(st.DiffTimeSet) + " s):",
+                   v) ||
         v < 0)
         return;
     st.DiffTimeSet = st.DiffTime = v;
@@ -148,10 +156,12 @@ void MainCommands::sbnReadFromGraphRightClick()
 {
     RunState& st = St();
     double v = 0;
-    if (!AskNumber("Set pKw [SI]",
-                   "Input new value of constant of autoprotolysis of solvent (pKw [SI]: [SI] = [M] - 6)\n"
-                   "(old value = " + FloatToStr(-std::log10(st.Kw)) + "):",
-                   v))
+    if (!AskNumber(
+            "Set pKw [SI]",
+            "Input new value of constant of autoprotolysis of solvent (pKw [SI]: [SI] = [M] - 6)\n"
+            "(old value = " +
+                FloatToStr(-std::log10(st.Kw)) + "):",
+            v))
         return;
     if (std::fabs(v) >= 300) {
         ShowWarning(kPKwOutOfRange);
@@ -205,8 +215,8 @@ void MainCommands::ExportAll1Click()
             fs::create_directory(dir, ec);
         }
         auto* extra = main_.findChild<AdditionalWindow*>("fmAdditional");
-        const ExportOutcome out =
-            ExportAllProfiles(st, dir, st.Options.CsvSep, DecimalSeparator(), extra && extra->AnyRegFnShown());
+        const ExportOutcome out = ExportAllProfiles(st, dir, st.Options.CsvSep, DecimalSeparator(),
+                                                    extra && extra->AnyRegFnShown());
         if (!out.ok)
             ShowWarning(kExportCreateFailed);
         else
@@ -221,14 +231,20 @@ void MainCommands::ExportAll1Click()
 bool MainCommands::eventFilter(QObject* watched, QEvent* event)
 {
     // A single right press opens the box; the press of a double click does not.
-    if (event->type() == QEvent::MouseButtonPress && static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
-        if (watched == spdDiffPrecond_) Guarded([this] { spdDiffPrecondRightClick(); });
-        else if (watched == cbRedDiff_) Guarded([this] { cbRedDiffRightClick(); });
-        else if (watched == sbnReadFromGraph_) Guarded([this] { sbnReadFromGraphRightClick(); });
-        else return QObject::eventFilter(watched, event);
+    if (event->type() == QEvent::MouseButtonPress &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
+        if (watched == spdDiffPrecond_)
+            Guarded([this] { spdDiffPrecondRightClick(); });
+        else if (watched == cbRedDiff_)
+            Guarded([this] { cbRedDiffRightClick(); });
+        else if (watched == sbnReadFromGraph_)
+            Guarded([this] { sbnReadFromGraphRightClick(); });
+        else
+            return QObject::eventFilter(watched, event);
         return true;
     }
-    if (event->type() == QEvent::MouseButtonDblClick && static_cast<QMouseEvent*>(event)->button() == Qt::RightButton &&
+    if (event->type() == QEvent::MouseButtonDblClick &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::RightButton &&
         (watched == spdDiffPrecond_ || watched == cbRedDiff_ || watched == sbnReadFromGraph_))
         return true;
     return QObject::eventFilter(watched, event);
@@ -254,9 +270,9 @@ MainCommands* InstallMainCommands(MainWindow& main)
     on(down, &QToolButton::clicked, [c] { c->csbErrCDown(); });
 
     // Hidden value buttons, one per editable value.
-    const std::pair<const char*, const char*> values[] = {{"bbnDT", "edDT"},         {"bbnErrC", "edErrOpt"},
-                                                          {"bbnUI", "edUI"},         {"bbnEOFMob", "edEOFMob"},
-                                                          {"bbnLW", "edLeftWall"},   {"bbnRW", "edRightWall"}};
+    const std::pair<const char*, const char*> values[] = {
+        {"bbnDT", "edDT"},         {"bbnErrC", "edErrOpt"}, {"bbnUI", "edUI"},
+        {"bbnEOFMob", "edEOFMob"}, {"bbnLW", "edLeftWall"}, {"bbnRW", "edRightWall"}};
     for (auto [button, edit] : values) {
         auto* b = new QPushButton(&main);
         b->setObjectName(button);
@@ -272,8 +288,10 @@ MainCommands* InstallMainCommands(MainWindow& main)
     c->sbnReadFromGraph_->setObjectName("sbnReadFromGraph");
     c->sbnReadFromGraph_->setCheckable(true);
     c->sbnReadFromGraph_->setVisible(false);
-    ConnectGuarded(c->sbnReadFromGraph_, &QToolButton::toggled, c, [c](bool down) { c->sbnReadFromGraphClick(down); });
-    for (QObject* o : std::initializer_list<QObject*>{c->spdDiffPrecond_, c->cbRedDiff_, c->sbnReadFromGraph_})
+    ConnectGuarded(c->sbnReadFromGraph_, &QToolButton::toggled, c,
+                   [c](bool down) { c->sbnReadFromGraphClick(down); });
+    for (QObject* o :
+         std::initializer_list<QObject*>{c->spdDiffPrecond_, c->cbRedDiff_, c->sbnReadFromGraph_})
         if (o) o->installEventFilter(c);
 
     // Hidden debugging items.

@@ -1,36 +1,36 @@
 #include "app/shell/main_window.h"
 
-#include "app/windows/additional_window.h"
 #include "app/chart/chart_commands.h"
 #include "app/chart/chart_view.h"
-#include "app/windows/composition_panel_view.h"
+#include "app/chart/graph_window.h"
 #include "app/kit/edit_committer.h"
+#include "app/kit/qt_convert.h"
+#include "app/kit/qt_dialogs.h"
+#include "app/shell/help_menu.h"
+#include "app/shell/main_commands.h"
+#include "app/shell/settings_file.h"
+#include "app/windows/additional_window.h"
 #include "app/windows/complex_window.h"
+#include "app/windows/composition_panel_view.h"
 #include "app/windows/detector_window.h"
 #include "app/windows/effects_window.h"
-#include "app/chart/graph_window.h"
-#include "app/shell/help_menu.h"
 #include "app/windows/init_dist_window.h"
 #include "app/windows/linear_window.h"
-#include "app/shell/main_commands.h"
 #include "app/windows/micellar_window.h"
 #include "app/windows/moments_window.h"
 #include "app/windows/option_window.h"
 #include "app/windows/psq_player_window.h"
-#include "app/kit/qt_convert.h"
 #include "app/windows/run_setup_window.h"
-#include "app/shell/settings_file.h"
-#include "app/kit/qt_dialogs.h"
 #include "app/windows/small_windows.h"
 #include "engine/modes/diffusion/diffusion_mode.h"
 #include "engine/step/init_distribution.h"
 #include "engine/step/step_services.h"
 #include "files/file_hooks.h"
-#include "files/psq.h"
 #include "files/openers.h"
-#include "files/sna_file.h"
 #include "files/program_dir.h"
+#include "files/psq.h"
 #include "files/setup_edits.h"
+#include "files/sna_file.h"
 #include "foundation/errors.h"
 #include "foundation/fileio.h"
 #include "foundation/numtext.h"
@@ -86,7 +86,8 @@ std::string FormatElapsed(int seconds)
     int days = seconds / 86400, hours = (seconds % 86400) / 3600, minutes = (seconds % 3600) / 60,
         secs = seconds % 60;
     auto n = [](int v) { return std::to_string(v); };
-    if (days != 0) return "(" + n(days) + " d, " + n(hours) + " h, " + n(minutes) + " m, " + n(secs) + " s)";
+    if (days != 0)
+        return "(" + n(days) + " d, " + n(hours) + " h, " + n(minutes) + " m, " + n(secs) + " s)";
     if (hours != 0) return "(" + n(hours) + " h, " + n(minutes) + " m, " + n(secs) + " s)";
     if (minutes != 0) return "(" + n(minutes) + " m, " + n(secs) + " s)";
     return "(" + n(secs) + " s)";
@@ -125,7 +126,11 @@ PlayerStartOptions ParsePlayerSwitches(const QStringList& args)
 // ===== construction ==============================================================
 
 MainWindow::MainWindow(QStringList args, QWidget* parent)
-    : QMainWindow(parent), StateWindow(this), st_(std::make_unique<RunState>()), ops_(DefaultEngineOps()), args_(std::move(args))
+    : QMainWindow(parent),
+      StateWindow(this),
+      st_(std::make_unique<RunState>()),
+      ops_(DefaultEngineOps()),
+      args_(std::move(args))
 {
     setObjectName("fmMain");
     st_->Host = this;
@@ -146,7 +151,9 @@ MainWindow::MainWindow(QStringList args, QWidget* parent)
     FileLayerHooks().ResetState = [this](RunState&) { ResetState(); };
     // Projects and compositions open through the file layer; a sequence goes to
     // the player window.
-    FileOpener = [](MainWindow& w, const std::string& name) { return OpenByExtension(w.State(), name); };
+    FileOpener = [](MainWindow& w, const std::string& name) {
+        return OpenByExtension(w.State(), name);
+    };
     FileLayerHooks().NewCommand = [this](RunState&) { New1Click(); };
 }
 
@@ -232,18 +239,26 @@ void MainWindow::BindControls()
     StateBinder& b = Binder();
     b.afterChange = [this] { UpdateMainInfo(); };
     b.onEnter = b.onEscape = [this] { FocusDefaultButton(); };
-    auto text = [](const char* pattern, const double& v) { return [pattern, &v] { return Q(FormatFloat(pattern, v)); }; };
+    auto text = [](const char* pattern, const double& v) {
+        return [pattern, &v] { return Q(FormatFloat(pattern, v)); };
+    };
 
     // Display-only edits pass the focus on to their editable neighbour.
-    b.Display(c_.edTime, [&st] {
-        double t = st.DiffMode ? st.DiffTime - st.DiffClock : st.Time;
-        return Q(t < 1 && t != 0 ? FormatFloat("0.0##e+0", t) : FormatFloat("0.###", t));
-    }, c_.edDT);
+    b.Display(
+        c_.edTime,
+        [&st] {
+            double t = st.DiffMode ? st.DiffTime - st.DiffClock : st.Time;
+            return Q(t < 1 && t != 0 ? FormatFloat("0.0##e+0", t) : FormatFloat("0.###", t));
+        },
+        c_.edDT);
     b.Display(c_.edError, text("0.0e+0", st.StepError), c_.edErrOpt);
-    b.Display(c_.edUIOther, [&st] {
-        if (!st.Initialised && !st.PsqPlayerInUse) return QString("-");
-        return Q(SmallOr(st.rbVoltage ? st.I * 1e6 : st.U, 0.01, "0.###"));
-    }, c_.edUI);
+    b.Display(
+        c_.edUIOther,
+        [&st] {
+            if (!st.Initialised && !st.PsqPlayerInUse) return QString("-");
+            return Q(SmallOr(st.rbVoltage ? st.I * 1e6 : st.U, 0.01, "0.###"));
+        },
+        c_.edUI);
 
     b.Number(c_.edDT, text("0.0##e+0", st.DT), [&st](double v) {
         double dt = v > 0 ? v : (v == 0 ? st.DTDefault : st.DT);
@@ -252,36 +267,45 @@ void MainWindow::BindControls()
             st.Restart = true;
         }
     });
-    b.Number(c_.edUI, [&st] { return Q(SmallOr(st.UI, 0.01, "0.###")); }, [&st](double v) {
-        if (v != st.UI) {
-            st.UI = v;
-            st.Restart = true;
-        }
-    });
+    b.Number(
+        c_.edUI, [&st] { return Q(SmallOr(st.UI, 0.01, "0.###")); },
+        [&st](double v) {
+            if (v != st.UI) {
+                st.UI = v;
+                st.Restart = true;
+            }
+        });
     b.Number(c_.edErrOpt, text("0.0##e+0", st.ErrOpt), [&st](double v) {
         if (v > 0) st.ErrOpt = v;
     });
-    b.Number(c_.edEOFMob, [&st] {
-        double eof = st.cbEOF ? st.EOFMobCalc : st.EOFMob * 1e9, a = std::fabs(eof);
-        const char* pattern = "0.0#e+0";
-        if (a >= 0.001 && a <= 1000) pattern = "0.#####";
-        else if ((a >= 1e-99 && a < 0.001) || (a > 1000 && a < 1e100)) pattern = "0.0##e+0";
-        return Q(FormatFloat(pattern, eof));
-    }, [&st](double v) { st.EOFMob = v * 1e-9; });
-    b.Number(c_.edStopTime, [&st] { return Q(FloatToStr(st.StopTime)); }, [&st](double v) {
-        if (v > 0) st.StopTime = v;
-    });
+    b.Number(
+        c_.edEOFMob,
+        [&st] {
+            double eof = st.cbEOF ? st.EOFMobCalc : st.EOFMob * 1e9, a = std::fabs(eof);
+            const char* pattern = "0.0#e+0";
+            if (a >= 0.001 && a <= 1000)
+                pattern = "0.#####";
+            else if ((a >= 1e-99 && a < 0.001) || (a > 1000 && a < 1e100))
+                pattern = "0.0##e+0";
+            return Q(FormatFloat(pattern, eof));
+        },
+        [&st](double v) { st.EOFMob = v * 1e-9; });
+    b.Number(
+        c_.edStopTime, [&st] { return Q(FloatToStr(st.StopTime)); },
+        [&st](double v) {
+            if (v > 0) st.StopTime = v;
+        });
 
     // Walls: the computation window follows every commit, also of text that did not parse.
     auto moveWindow = [this] {
         if (ops_.UpdateComputationWindow) ops_.UpdateComputationWindow(*st_);
     };
-    EditCommitter* left = b.Integer(c_.edLeftWall, [&st] { return QString::number(st.LeftWall); }, [&st](int v) {
-        st.LeftWall = std::max(std::min(v, st.RightWall - 1), 0);
-    }, moveWindow);
-    EditCommitter* right = b.Integer(c_.edRightWall, [&st] { return QString::number(st.RightWall); }, [&st](int v) {
-        st.RightWall = std::min(std::max(v, st.LeftWall + 1), st.NX);
-    }, moveWindow);
+    EditCommitter* left = b.Integer(
+        c_.edLeftWall, [&st] { return QString::number(st.LeftWall); },
+        [&st](int v) { st.LeftWall = std::max(std::min(v, st.RightWall - 1), 0); }, moveWindow);
+    EditCommitter* right = b.Integer(
+        c_.edRightWall, [&st] { return QString::number(st.RightWall); },
+        [&st](int v) { st.RightWall = std::min(std::max(v, st.LeftWall + 1), st.NX); }, moveWindow);
     for (auto [c, edit] : {std::pair(left, c_.edLeftWall), std::pair(right, c_.edRightWall)})
         c->onInsert = [this, edit = edit] {
             edit->setText(QString::number(ClickedPoint));
@@ -305,8 +329,9 @@ void MainWindow::BindControls()
     OnSignal(c_.bbnStop, &QPushButton::clicked, [this] { bnStopClick(); });
     OnSignal(c_.bbnSimDet, &QPushButton::clicked, [this] { bbnSimDetClick(); });
     OnSignal(c_.spdDiffPrecond, &QToolButton::clicked, [this] { spdDiffPrecondClick(); });
-    OnSignal(c_.spdTime, &QToolButton::clicked,
-             [this] { ShowMessage("time = " + FloatToStr(st_->Time) + "\ndt = " + FloatToStr(st_->DT)); });
+    OnSignal(c_.spdTime, &QToolButton::clicked, [this] {
+        ShowMessage("time = " + FloatToStr(st_->Time) + "\ndt = " + FloatToStr(st_->DT));
+    });
     OnSignal(c_.Graph, &ChartView::RightDoubleClicked, [this] { RescaleGraph(); });
 }
 
@@ -321,7 +346,10 @@ void MainWindow::ShowBindings()
 
 // ===== chart =================================================================================
 
-void MainWindow::bbnSimDetClick() { chart_->SwitchView(); }
+void MainWindow::bbnSimDetClick()
+{
+    chart_->SwitchView();
+}
 
 void MainWindow::cbDetectorOnClick()
 {
@@ -339,7 +367,10 @@ void MainWindow::OnDetectorSampled(bool pointAdded)
 
 // ===== run control ==========================================================================
 
-bool MainWindow::EngineBusy() const { return st_->Running || initialising_; }
+bool MainWindow::EngineBusy() const
+{
+    return st_->Running || initialising_;
+}
 
 void MainWindow::bnInitClick()
 {
@@ -394,7 +425,8 @@ void MainWindow::bnStartClick()
         failure = ErrorCodeText(-11);
     }
     st.Running = false;
-    if (ops_.StopCalc) ops_.StopCalc(st);
+    if (ops_.StopCalc)
+        ops_.StopCalc(st);
     else {
         geometryEditsEnabled_ = true;
         st.Stop = true;
@@ -404,7 +436,10 @@ void MainWindow::bnStartClick()
     if (failed) ThrowError(failure);
 }
 
-void MainWindow::bnStopClick() { st_->Stop = true; }
+void MainWindow::bnStopClick()
+{
+    st_->Stop = true;
+}
 
 void MainWindow::CloseIfRequested()
 {
@@ -431,7 +466,8 @@ void MainWindow::Open1Click()
         ShowMessage("START is active");
         return;
     }
-    QString name = QFileDialog::getOpenFileName(this, "Open", Q(rootDir_), "Project File (*.sna);;All Files (*)");
+    QString name = QFileDialog::getOpenFileName(this, "Open", Q(rootDir_),
+                                                "Project File (*.sna);;All Files (*)");
     if (name.isEmpty()) return;
     OpenFile(name.toStdString());
 }
@@ -469,8 +505,10 @@ void MainWindow::bnExitClick()
 
 void MainWindow::spdDiffPrecondClick()
 {
-    if (!st_->DiffMode) StartDiffusionMode(*st_, st_->DiffTimeSet);
-    else EndDiffusionMode(*st_);
+    if (!st_->DiffMode)
+        StartDiffusionMode(*st_, st_->DiffTimeSet);
+    else
+        EndDiffusionMode(*st_);
 }
 
 void MainWindow::OnDiffusionModeChanged(bool on)
@@ -501,7 +539,8 @@ void MainWindow::UpdateButtons()
     c_.bbnStart->setEnabled(c.run);
     c_.bbnStop->setEnabled(c.stop);
     // The File menu's commands follow their buttons.
-    for (QWidget* w : std::initializer_list<QWidget*>{c_.spbNew, c_.spbOpen}) w->setEnabled(c.files);
+    for (QWidget* w : std::initializer_list<QWidget*>{c_.spbNew, c_.spbOpen})
+        w->setEnabled(c.files);
     for (QAction* a : {aNew_, aOpen_}) a->setEnabled(c.files);
     c_.spbSave->setEnabled(c.save);
     aSave_->setEnabled(c.save);
@@ -510,15 +549,23 @@ void MainWindow::UpdateButtons()
 
 void MainWindow::FocusDefaultButton()
 {
-    if (c_.bbnStart->isEnabled() && c_.bbnStart->isVisible()) c_.bbnStart->setFocus(Qt::OtherFocusReason);
-    else c_.bbnInit->setFocus(Qt::OtherFocusReason);
+    if (c_.bbnStart->isEnabled() && c_.bbnStart->isVisible())
+        c_.bbnStart->setFocus(Qt::OtherFocusReason);
+    else
+        c_.bbnInit->setFocus(Qt::OtherFocusReason);
 }
 
 // ===== status refresh =======================================================================
 
-std::string MainWindow::StatusText() const { return c_.sbPanel[2]->text().toStdString(); }
+std::string MainWindow::StatusText() const
+{
+    return c_.sbPanel[2]->text().toStdString();
+}
 
-void MainWindow::SetStatusText(const std::string& text) { c_.sbPanel[2]->setText(Q(text)); }
+void MainWindow::SetStatusText(const std::string& text)
+{
+    c_.sbPanel[2]->setText(Q(text));
+}
 
 // Status text: "Ready ..." or the progress of a run, then the time spent; a
 // previous elapsed-time suffix is replaced, not repeated.
@@ -536,10 +583,12 @@ void MainWindow::ShowProgressText()
         double ms = ElapsedSeconds(st, st.RunStartStamp) / steps * 1000;
         double remaining = st.DT != 0 ? (st.StopTime - st.Time) / st.DT * ms * 0.001 : 0;
         progressSteps_ = st.StepCount;
-        std::string percent = FormatFloat("0.000", st.StopTime != 0 ? st.Time / st.StopTime * 100 : 0);
+        std::string percent =
+            FormatFloat("0.000", st.StopTime != 0 ? st.Time / st.StopTime * 100 : 0);
         text = "Running ... (" + percent + " %)";
         if (steps > 0)
-            text += "   |   AID: " + FormatFloat("0.0", ms) + " ms/iter " + FormatElapsed(ClampSeconds(remaining));
+            text += "   |   AID: " + FormatFloat("0.0", ms) + " ms/iter " +
+                    FormatElapsed(ClampSeconds(remaining));
     }
     std::string spent = FormatElapsed(ClampSeconds(st.SpentTime));
     if (!spent.empty()) text += kTimeSuffix + spent;
@@ -551,8 +600,8 @@ void MainWindow::UpdateMainInfo()
     RunState& st = *st_;
     if (st.DistPreview) return;
 
-    if (st.Initialised && !st.PsqStarted && st.Arr.Allocated() && !st.Arr.Kappa.empty() && st.Arr.Kappa[0] != 0 &&
-        ops_.CalcVoltageCurrent)
+    if (st.Initialised && !st.PsqStarted && st.Arr.Allocated() && !st.Arr.Kappa.empty() &&
+        st.Arr.Kappa[0] != 0 && ops_.CalcVoltageCurrent)
         ops_.CalcVoltageCurrent(st);
     c_.llUI->setText(Q(PowerModeCaption(st, false)));
     c_.llUIOther->setText(Q(PowerModeCaption(st, true)));
@@ -565,13 +614,16 @@ void MainWindow::UpdateMainInfo()
     red(c_.cbRedDiff, st.RedDiff);
     red(c_.cbRacemic, st.RacemicAtInit);
     c_.edEOFMob->setEnabled(!st.cbEOF);
-    if (st.cbEOF || st.cbVEOF) c_.llEOFMob->setText(st.cbEOF || st.UniformSection ? "vEOF (m/s)" : "vEOF (m/s for area)");
-    else c_.llEOFMob->setText(st.UniformSection ? "EOF Mobility (1E-9)" : "uEOF (1e-9 for area)");
+    if (st.cbEOF || st.cbVEOF)
+        c_.llEOFMob->setText(st.cbEOF || st.UniformSection ? "vEOF (m/s)" : "vEOF (m/s for area)");
+    else
+        c_.llEOFMob->setText(st.UniformSection ? "EOF Mobility (1E-9)" : "uEOF (1e-9 for area)");
     ShowBindings();
     UpdateButtons();
 
-    c_.llPSQFileSize->setText(st.PsqSize == -1 ? QString("Uncreated")
-                                            : Q(FormatFloat("0.###", st.PsqSize / 1048576.0) + " MB"));
+    c_.llPSQFileSize->setText(st.PsqSize == -1
+                                  ? QString("Uncreated")
+                                  : Q(FormatFloat("0.###", st.PsqSize / 1048576.0) + " MB"));
     c_.llPSQFileName->setText(Q(st.PsqFile));
 
     const int id = InstanceID();
@@ -587,7 +639,10 @@ void MainWindow::UpdateMainInfo()
             left += shift;
             right += shift;
         }
-        auto end = [](double v) { return std::fabs(v) < 0.01 && v != 0 ? FormatFloat("0.0##e+0", v) : FormatFloat("0.000", v); };
+        auto end = [](double v) {
+            return std::fabs(v) < 0.01 && v != 0 ? FormatFloat("0.0##e+0", v)
+                                                 : FormatFloat("0.000", v);
+        };
         c_.sbPanel[0]->setText(Q(end(left)));
         c_.sbPanel[4]->setText(Q(end(right)));
     } else {
@@ -634,7 +689,10 @@ void MainWindow::UpdateMainInfoOfRun()
 
 // ===== EngineHost ============================================================================
 
-void MainWindow::ProcessMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void MainWindow::ProcessMessages()
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 void MainWindow::OnEngineEvent(const EngineEvent& e)
 {
@@ -659,7 +717,8 @@ void MainWindow::OnEngineEvent(const EngineEvent& e)
     // Newton iterations of one node's equilibrium: the point of the iteration profile.
     case EngineEventKind::NewtonIterations: {
         std::vector<double>& der = st_->Series.sr_DER.y;
-        if (e.first >= 0 && e.first < static_cast<int>(der.size())) der[static_cast<std::size_t>(e.first)] = e.second;
+        if (e.first >= 0 && e.first < static_cast<int>(der.size()))
+            der[static_cast<std::size_t>(e.first)] = e.second;
         break;
     }
     case EngineEventKind::ShowRunSetupSettings:
@@ -675,7 +734,10 @@ void MainWindow::OnEngineEvent(const EngineEvent& e)
 
 // ===== files, start-up and shutdown ==============================================================
 
-std::string MainWindow::SettingsFileName() const { return JoinPath(rootDir_, "KELVO 5.ini").string(); }
+std::string MainWindow::SettingsFileName() const
+{
+    return JoinPath(rootDir_, "KELVO 5.ini").string();
+}
 
 bool MainWindow::OpenFile(const std::string& path)
 {
@@ -686,7 +748,8 @@ bool MainWindow::OpenFile(const std::string& path)
     if (LowerFileExt(path) == ".psq") return SequenceOpener && SequenceOpener(path);
     if (!FileOpener) return false;
     auto show = [this] {
-        // The refresh runs no check-box handler: a detector switched off by the file leaves its view here.
+        // The refresh runs no check-box handler: a detector switched off by the file leaves its
+        // view here.
         if (!st_->cbDetectorOn) st_->DetectorView = false;
         ShowBindings();
         // The edit that kept the focus through the open shows the opened value
@@ -725,8 +788,9 @@ void MainWindow::FirstActivation()
         st.PsqFile = st.PsqFileOwn;
         st.PsqSize = FileSizeByName(st.PsqFileOwn);
     } else {
-        ShowWarning("Program was unable to find free ID. Cannot run more than 2^16 applications. "
-                    "Try delete unused .sid files at Kelvo root directory...");
+        ShowWarning(
+            "Program was unable to find free ID. Cannot run more than 2^16 applications. "
+            "Try delete unused .sid files at Kelvo root directory...");
         QTimer::singleShot(0, qApp, &QCoreApplication::quit);
     }
     if (SettingsReader) {
@@ -744,7 +808,8 @@ void MainWindow::FirstActivation()
         std::error_code ec;
         if (LowerFileExt(first) == ".psq" && fs::is_regular_file(first, ec)) {
             PlayerStart = ParsePlayerSwitches(args_);
-            if (PlayerStart.TooMany) ShowWarning("Too many parameters called from file shell for PSQ file");
+            if (PlayerStart.TooMany)
+                ShowWarning("Too many parameters called from file shell for PSQ file");
         }
     }
     std::string name = !args_.isEmpty() ? args_.first().toStdString() : st.Options.DefaultFile;
@@ -802,15 +867,17 @@ void MainWindow::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
     // Platforms without window activation still get the first activation.
-    if (firstActivation_) QTimer::singleShot(0, this, [this] {
-        if (firstActivation_) FormActivate();
-    });
+    if (firstActivation_)
+        QTimer::singleShot(0, this, [this] {
+            if (firstActivation_) FormActivate();
+        });
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
-    int w = statusBar()->width() - 2 * c_.sbPanel[0]->minimumWidth() - 2 * c_.sbPanel[1]->minimumWidth();
+    int w = statusBar()->width() - 2 * c_.sbPanel[0]->minimumWidth() -
+            2 * c_.sbPanel[1]->minimumWidth();
     if (w > 0) c_.sbPanel[2]->setMinimumWidth(std::min(w, 528));
 }
 
@@ -828,11 +895,14 @@ void MainWindow::closeEvent(QCloseEvent* event)
         accept = Confirm("Exit Kelvo?");
     });
     if (accept) {
-        if (SettingsWriter && settingsRead_) Guarded([this] { SettingsWriter(*this, SettingsFileName()); });
+        if (SettingsWriter && settingsRead_)
+            Guarded([this] { SettingsWriter(*this, SettingsFileName()); });
         marker_.Release();
     }
-    if (accept) event->accept();
-    else event->ignore();
+    if (accept)
+        event->accept();
+    else
+        event->ignore();
 }
 
 void MainWindow::ShowMessageWindow(const std::vector<std::string>& lines)

@@ -3,9 +3,9 @@
 // drives Init, Run and Stop on the one GUI thread.
 #pragma once
 
-#include "app/shell/instance.h"
 #include "app/chart/main_chart.h"
 #include "app/kit/state_binder.h"
+#include "app/shell/instance.h"
 #include "engine/state/run_state.h"
 #include "files/psq.h"
 #include "files/setup_edits.h"
@@ -50,16 +50,19 @@ int ClampSeconds(double seconds);
 // Player options that may follow a sequence file on the command line:
 // "/n" or "-n" switches for the first frame, the frame step and the delay (s).
 struct PlayerStartOptions {
-    int RequestedFrame = 0;   // 0: not given
-    int FrameStep = 0;        // 0: not given
-    double Delay = -1;        // below 0: not given
-    bool TooMany = false;     // more than four arguments after the program name
+    int RequestedFrame = 0;  // 0: not given
+    int FrameStep = 0;       // 0: not given
+    double Delay = -1;       // below 0: not given
+    bool TooMany = false;    // more than four arguments after the program name
 };
 // Reads the switches after the first argument; each counts only when every
 // earlier one was a switch.
 PlayerStartOptions ParsePlayerSwitches(const QStringList& args);
 
-class MainWindow : public QMainWindow, public StateWindow, public EngineHost, public EngineListener {
+class MainWindow : public QMainWindow,
+                   public StateWindow,
+                   public EngineHost,
+                   public EngineListener {
     Q_OBJECT
 public:
     // `args` are the command-line arguments after the program name.
@@ -107,9 +110,13 @@ public:
     // Rebuilds both check-list widgets from the run's check lists.
     void ShowCheckLists() { Chart().ShowCheckLists(); }
     void RedrawGraph() { Chart().RedrawGraph(); }
-    // The chart's left axis fitted to `series` (20 % margin above and below), the bottom axis automatic.
+    // The chart's left axis fitted to `series` (20 % margin above and below), the bottom axis
+    // automatic.
     void FitGraphTo(const struct ChartSeries& series) { Chart().FitGraphTo(series); }
-    void DrawWindowLines(int leftWall, int rightWall) { Chart().DrawWindowLines(leftWall, rightWall); }
+    void DrawWindowLines(int leftWall, int rightWall)
+    {
+        Chart().DrawWindowLines(leftWall, rightWall);
+    }
     void DrawDetectorLine() { Chart().DrawDetectorLine(); }
 
     // ---- files -------------------------------------------------------------------
@@ -133,7 +140,7 @@ public:
     void FormActivate();
     const InstanceMarker& Instance() const { return marker_; }
     int InstanceID() const { return marker_.Claimed() ? marker_.Id() : 0; }
-    PlayerStartOptions PlayerStart; // from the command line, for the sequence player
+    PlayerStartOptions PlayerStart;  // from the command line, for the sequence player
 
     // ---- EngineHost and the engine's events ----------------------------------------
     void ProcessMessages() override;
@@ -155,7 +162,10 @@ public:
     // Switches of the regulating-function profiles (the additional-information window's).
     AdditionalState* Additional = nullptr;
     // Every series of the chart with its line, in the chart's order.
-    std::vector<std::pair<ChartSeries*, QCPGraph*>> ChartLines() const { return chart_->ChartLines(); }
+    std::vector<std::pair<ChartSeries*, QCPGraph*>> ChartLines() const
+    {
+        return chart_->ChartLines();
+    }
     std::string StatusText() const;
 
 protected:
@@ -169,8 +179,8 @@ protected:
 private:
     void BuildWindow();
     void BuildMenus();
-    QLineEdit* AddPanelEdit(class QGridLayout* grid, int row, int col, QLabel*& label, const QString& caption,
-                            const QString& hint, bool readOnly);
+    QLineEdit* AddPanelEdit(class QGridLayout* grid, int row, int col, QLabel*& label,
+                            const QString& caption, const QString& hint, bool readOnly);
     void BindControls();
     void FirstActivation();
     // Which commands are allowed now; the buttons and the File menu show it.
@@ -241,10 +251,10 @@ private:
     bool activating_ = false;
     bool initialising_ = false;
     bool closeAfterRun_ = false;
-    bool needInit_ = false;         // an open failed: Run and Save wait for a successful Init
+    bool needInit_ = false;  // an open failed: Run and Save wait for a successful Init
     bool geometryEditsEnabled_ = true;
     bool settingsRead_ = false;
-    int progressSteps_ = 0;         // step count remembered by the progress text
+    int progressSteps_ = 0;  // step count remembered by the progress text
     // The run panel while a run goes: shown at most once per kRunInfoMs; a
     // refresh asked for sooner is shown when the period ends.
     static constexpr int kRunInfoMs = 50;

@@ -22,8 +22,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-QLineEdit* MainWindow::AddPanelEdit(QGridLayout* grid, int row, int col, QLabel*& label, const QString& caption,
-                                    const QString& hint, bool readOnly)
+QLineEdit* MainWindow::AddPanelEdit(QGridLayout* grid, int row, int col, QLabel*& label,
+                                    const QString& caption, const QString& hint, bool readOnly)
 {
     label = new QLabel(caption);
     auto* edit = new QLineEdit;
@@ -49,19 +49,23 @@ void MainWindow::BuildWindow()
     c_.edTime = AddPanelEdit(grid, 0, 0, c_.llTime, "Time (s)", "Time of the run", true);
     c_.edDT = AddPanelEdit(grid, 0, 1, dummy, "dt (s)", "Time step in numerical solution", false);
     c_.edError = AddPanelEdit(grid, 0, 2, dummy, "Error", "Current error of the run", true);
-    c_.edErrOpt = AddPanelEdit(grid, 0, 3, dummy, "Set Max Error",
-                            "Error centre - dt will be kept to cause error in interval one order around this value",
-                            false);
+    c_.edErrOpt = AddPanelEdit(
+        grid, 0, 3, dummy, "Set Max Error",
+        "Error centre - dt will be kept to cause error in interval one order around this value",
+        false);
     c_.edStopTime = AddPanelEdit(grid, 0, 4, dummy, "Stop Time (s)",
                                  "The run stops when the time reaches this value", false);
-    c_.edUI = AddPanelEdit(grid, 2, 0, c_.llUI, "UI", "Set value of current (uA) or voltage (V)", false);
-    c_.edUIOther = AddPanelEdit(grid, 2, 1, c_.llUIOther, "UI other one", "Calculated value of current (uA) or voltage (V)",
-                             true);
+    c_.edUI =
+        AddPanelEdit(grid, 2, 0, c_.llUI, "UI", "Set value of current (uA) or voltage (V)", false);
+    c_.edUIOther = AddPanelEdit(grid, 2, 1, c_.llUIOther, "UI other one",
+                                "Calculated value of current (uA) or voltage (V)", true);
     c_.edEOFMob = AddPanelEdit(grid, 2, 2, c_.llEOFMob, "EOF Mobility (1E-9)",
-                            "EOF mobility used by <Enable EOF> and <EOF in Dif. Eq.>", false);
+                               "EOF mobility used by <Enable EOF> and <EOF in Dif. Eq.>", false);
     c_.llEOFMob->setToolTip("(units = 1e-9 m2/V/s)");
-    c_.edLeftWall = AddPanelEdit(grid, 2, 3, dummy, "Left Wall (Nodes)", "Position of left calculation border", false);
-    c_.edRightWall = AddPanelEdit(grid, 2, 4, dummy, "Right Wall (Nodes)", "Position of right calculation border", false);
+    c_.edLeftWall = AddPanelEdit(grid, 2, 3, dummy, "Left Wall (Nodes)",
+                                 "Position of left calculation border", false);
+    c_.edRightWall = AddPanelEdit(grid, 2, 4, dummy, "Right Wall (Nodes)",
+                                  "Position of right calculation border", false);
 
     c_.bbnInit = new QPushButton("&Init");
     c_.bbnStart = new QPushButton("&Run");
@@ -69,7 +73,8 @@ void MainWindow::BuildWindow()
     c_.bbnSimDet = new QPushButton("Sim/Det");
     c_.bbnSimDet->setToolTip("Switch between the profile and the detector graph");
     c_.bbnSimDet->setEnabled(false);
-    for (QPushButton* b : {c_.bbnInit, c_.bbnStart, c_.bbnStop, c_.bbnSimDet}) b->setMinimumWidth(80);
+    for (QPushButton* b : {c_.bbnInit, c_.bbnStart, c_.bbnStop, c_.bbnSimDet})
+        b->setMinimumWidth(80);
     grid->addWidget(c_.bbnInit, 1, 5);
     grid->addWidget(c_.bbnStart, 1, 6);
     grid->addWidget(c_.bbnStop, 3, 5);
@@ -81,7 +86,8 @@ void MainWindow::BuildWindow()
     c_.spdDiffPrecond = new QToolButton;
     c_.spdDiffPrecond->setText("Diff");
     c_.spdDiffPrecond->setCheckable(true);
-    c_.spdDiffPrecond->setToolTip("<Left click> ... Diffusion mode\n<Right click> ... Set duration");
+    c_.spdDiffPrecond->setToolTip(
+        "<Left click> ... Diffusion mode\n<Right click> ... Set duration");
     auto* speed = new QHBoxLayout;
     speed->addWidget(c_.spdTime);
     speed->addWidget(c_.spdDiffPrecond);
@@ -114,11 +120,13 @@ void MainWindow::BuildWindow()
     c_.cbEOFDif = new QCheckBox("EOF in Dif. Eq.");
     c_.cbShowHints = new QCheckBox("Show Hints");
     c_.cbRedDiff = new QCheckBox("Diffusion Modifier");
-    c_.cbRedDiff->setToolTip("<Left click> ... Change diffusion coefficients after <INIT>\n"
-                          "<Right click> ... Set diffusion coefficients multiplier");
+    c_.cbRedDiff->setToolTip(
+        "<Left click> ... Change diffusion coefficients after <INIT>\n"
+        "<Right click> ... Set diffusion coefficients multiplier");
     c_.cbRacemic = new QCheckBox("Enable Racemic", gbFOption);  // hidden in this layout
     c_.cbRacemic->setVisible(false);
-    QCheckBox* boxes[] = {c_.cbIS, c_.cbOptDt, c_.cbDetectorOn, c_.cbEnableEOF, c_.cbEOFDif, c_.cbShowHints, c_.cbRedDiff};
+    QCheckBox* boxes[] = {c_.cbIS,     c_.cbOptDt,     c_.cbDetectorOn, c_.cbEnableEOF,
+                          c_.cbEOFDif, c_.cbShowHints, c_.cbRedDiff};
     for (int i = 0; i < 7; ++i) setup->addWidget(boxes[i], i, 0);
     gbFOption->setMaximumWidth(190);
     outer->addWidget(plMod);
@@ -135,7 +143,8 @@ void MainWindow::BuildWindow()
     // Check lists and chart.
     c_.clbGraph = new QListWidget;
     c_.clbDet = new QListWidget;
-    const QString listHint = "<Left click> on a check box ... Hide/Unhide profile\n<Left double-click> ... See profile";
+    const QString listHint =
+        "<Left click> on a check box ... Hide/Unhide profile\n<Left double-click> ... See profile";
     for (QListWidget* l : {c_.clbGraph, c_.clbDet}) {
         l->setToolTip(listHint);
         l->setMaximumWidth(190);
@@ -143,8 +152,9 @@ void MainWindow::BuildWindow()
     }
     c_.clbDet->setVisible(false);
     c_.Graph = new ChartView;
-    c_.Graph->setToolTip("<Left click> on profile ... Information (coordinates, mobility,..)\n"
-                      "<Right double-click> ... see all profiles");
+    c_.Graph->setToolTip(
+        "<Left click> on profile ... Information (coordinates, mobility,..)\n"
+        "<Right double-click> ... see all profiles");
     auto* lower = new QHBoxLayout;
     auto* lists = new QVBoxLayout;
     lists->addWidget(gbFOption);
@@ -181,18 +191,45 @@ void MainWindow::BuildWindow()
 
     chart_ = std::make_unique<MainChart>(*st_, c_.Graph, c_.clbGraph, c_.clbDet, Additional);
 
-    const std::pair<QObject*, const char*> names[] = {
-        {c_.Graph, "Graph"}, {c_.bbnInit, "bbnInit"}, {c_.bbnStart, "bbnStart"}, {c_.bbnStop, "bbnStop"},
-        {c_.bbnSimDet, "bbnSimDet"}, {c_.spbNew, "spbNew"}, {c_.spbOpen, "spbOpen"}, {c_.spbSave, "spbSave"},
-        {c_.spdDiffPrecond, "spdDiffPrecond"}, {c_.spdTime, "spdTime"}, {c_.edTime, "edTime"},
-        {c_.edError, "edError"}, {c_.edDT, "edDT"}, {c_.edUI, "edUI"}, {c_.edUIOther, "edUIOther"},
-        {c_.edErrOpt, "edErrOpt"}, {c_.edEOFMob, "edEOFMob"}, {c_.edLeftWall, "edLeftWall"},
-        {c_.edRightWall, "edRightWall"}, {c_.edStopTime, "edStopTime"}, {c_.llTime, "llTime"}, {c_.llUI, "llUI"},
-        {c_.llUIOther, "llUIOther"}, {c_.llEOFMob, "llEOFMob"}, {c_.llSDSMode, "llSDSMode"}, {c_.llComplex, "llComplex"},
-        {c_.llDiffMode, "llDiffMode"}, {c_.llPSQFileSize, "llPSQFileSize"}, {c_.llPSQFileName, "llPSQFileName"},
-        {c_.cbIS, "cbIS"}, {c_.cbOptDt, "cbOptDt"}, {c_.cbDetectorOn, "cbDetectorOn"}, {c_.cbEnableEOF, "cbEnableEOF"},
-        {c_.cbEOFDif, "cbEOFDif"}, {c_.cbShowHints, "cbShowHints"}, {c_.cbRedDiff, "cbRedDiff"},
-        {c_.cbRacemic, "cbRacemic"}, {c_.clbGraph, "clbGraph"}, {c_.clbDet, "clbDet"}};
+    const std::pair<QObject*, const char*> names[] = {{c_.Graph, "Graph"},
+                                                      {c_.bbnInit, "bbnInit"},
+                                                      {c_.bbnStart, "bbnStart"},
+                                                      {c_.bbnStop, "bbnStop"},
+                                                      {c_.bbnSimDet, "bbnSimDet"},
+                                                      {c_.spbNew, "spbNew"},
+                                                      {c_.spbOpen, "spbOpen"},
+                                                      {c_.spbSave, "spbSave"},
+                                                      {c_.spdDiffPrecond, "spdDiffPrecond"},
+                                                      {c_.spdTime, "spdTime"},
+                                                      {c_.edTime, "edTime"},
+                                                      {c_.edError, "edError"},
+                                                      {c_.edDT, "edDT"},
+                                                      {c_.edUI, "edUI"},
+                                                      {c_.edUIOther, "edUIOther"},
+                                                      {c_.edErrOpt, "edErrOpt"},
+                                                      {c_.edEOFMob, "edEOFMob"},
+                                                      {c_.edLeftWall, "edLeftWall"},
+                                                      {c_.edRightWall, "edRightWall"},
+                                                      {c_.edStopTime, "edStopTime"},
+                                                      {c_.llTime, "llTime"},
+                                                      {c_.llUI, "llUI"},
+                                                      {c_.llUIOther, "llUIOther"},
+                                                      {c_.llEOFMob, "llEOFMob"},
+                                                      {c_.llSDSMode, "llSDSMode"},
+                                                      {c_.llComplex, "llComplex"},
+                                                      {c_.llDiffMode, "llDiffMode"},
+                                                      {c_.llPSQFileSize, "llPSQFileSize"},
+                                                      {c_.llPSQFileName, "llPSQFileName"},
+                                                      {c_.cbIS, "cbIS"},
+                                                      {c_.cbOptDt, "cbOptDt"},
+                                                      {c_.cbDetectorOn, "cbDetectorOn"},
+                                                      {c_.cbEnableEOF, "cbEnableEOF"},
+                                                      {c_.cbEOFDif, "cbEOFDif"},
+                                                      {c_.cbShowHints, "cbShowHints"},
+                                                      {c_.cbRedDiff, "cbRedDiff"},
+                                                      {c_.cbRacemic, "cbRacemic"},
+                                                      {c_.clbGraph, "clbGraph"},
+                                                      {c_.clbDet, "clbDet"}};
     for (auto [widget, name] : names) widget->setObjectName(name);
     for (int i = 0; i < 5; ++i) c_.sbPanel[i]->setObjectName(QString("sbPanel%1").arg(i));
 }

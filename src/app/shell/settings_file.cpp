@@ -6,8 +6,8 @@
 #include "engine/state/run_state.h"
 #include "files/ini_file.h"
 
-#include <QGuiApplication>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QScreen>
 #include <QVariant>
 #include <QWidget>
@@ -19,7 +19,8 @@ namespace {
 
 // The windows of this program among the stored ones, in the file's order
 // (a window that does not exist is null).
-std::array<QWidget*, kStoredWindows> StoredWindows(MainWindow& main, QWidget* runSetup, QWidget* option)
+std::array<QWidget*, kStoredWindows> StoredWindows(MainWindow& main, QWidget* runSetup,
+                                                   QWidget* option)
 {
     std::array<QWidget*, kStoredWindows> w{};
     w[kWinMain] = &main;
@@ -86,13 +87,15 @@ WindowPlace DefaultPlace(const QWidget* w, const QWidget& main)
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
         r.setSize(r.size().boundedTo(area.size()));
-        r.moveLeft(std::clamp(r.left(), area.left(), std::max(area.left(), area.right() + 1 - r.width())));
-        r.moveTop(std::clamp(r.top(), area.top(), std::max(area.top(), area.bottom() + 1 - r.height())));
+        r.moveLeft(
+            std::clamp(r.left(), area.left(), std::max(area.left(), area.right() + 1 - r.width())));
+        r.moveTop(
+            std::clamp(r.top(), area.top(), std::max(area.top(), area.bottom() + 1 - r.height())));
     }
     return {r.left(), r.top(), r.height(), r.width(), true};
 }
 
-} // namespace
+}  // namespace
 
 void InstallSettingsFile(MainWindow& main, RunSetupWindow* runSetup, OptionWindow* option)
 {

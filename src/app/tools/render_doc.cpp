@@ -27,7 +27,8 @@ int main(int argc, char** argv)
     const QString out = QString::fromLocal8Bit(argv[2]);
     if (out.endsWith(".html", Qt::CaseInsensitive)) {
         QFile file(out);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(doc.toHtml().toUtf8()) < 0) {
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+            file.write(doc.toHtml().toUtf8()) < 0) {
             std::fprintf(stderr, "kelvo_render_doc: cannot write %s\n", argv[2]);
             return 1;
         }

@@ -5,8 +5,8 @@
 // Run it under a display server (scripts/screenshot.sh uses Xvfb).
 #include "app/chart/chart_commands.h"
 #include "app/chart/chart_view.h"
-#include "app/shell/main_window.h"
 #include "app/kit/qt_dialogs.h"
+#include "app/shell/main_window.h"
 #include "engine/state/run_state.h"
 #include "files/program_dir.h"
 
@@ -29,11 +29,15 @@ namespace {
 class ShownSink : public MessageSink {
 public:
     explicit ShownSink(QWidget* parent) : parent_(parent) {}
-    void Warning(const std::string& m) override { std::fprintf(stderr, "warning: %s\n", m.c_str()); }
+    void Warning(const std::string& m) override
+    {
+        std::fprintf(stderr, "warning: %s\n", m.c_str());
+    }
     bool Question(const std::string&) override { return false; }
     void Message(const std::string& m) override
     {
-        box = new QMessageBox(QMessageBox::Information, AppTitle(), QString::fromStdString(m), QMessageBox::Ok, parent_);
+        box = new QMessageBox(QMessageBox::Information, AppTitle(), QString::fromStdString(m),
+                              QMessageBox::Ok, parent_);
         box->setModal(false);
         box->show();
     }
@@ -101,7 +105,8 @@ int main(int argc, char** argv)
         if (auto* list = w.findChild<QListWidget*>("clbGraph")) {
             int i = 1;
             for (const auto* n = st.CompInit.Head(); n; n = n->next, ++i)
-                if (n->data.c > 0 && i + 1 < list->count()) list->item(i + 1)->setCheckState(Qt::Unchecked);
+                if (n->data.c > 0 && i + 1 < list->count())
+                    list->item(i + 1)->setCheckState(Qt::Unchecked);
             for (int k : {0, 1})
                 if (k < list->count()) list->item(k)->setCheckState(Qt::Unchecked);
         }
@@ -119,19 +124,23 @@ int main(int argc, char** argv)
             for (const auto& [s, g] : w.ChartLines())
                 if (s == series && g && graph && commands) {
                     graph->replot();
-                    const QPointF at = g->coordsToPixels(g->data()->at(node)->key, g->data()->at(node)->value);
-                    commands->GraphMouseDown(MouseButton::Left, std::floor(at.x() + 0.5), std::floor(at.y() + 0.5));
+                    const QPointF at =
+                        g->coordsToPixels(g->data()->at(node)->key, g->data()->at(node)->value);
+                    commands->GraphMouseDown(MouseButton::Left, std::floor(at.x() + 0.5),
+                                             std::floor(at.y() + 0.5));
                     if (sink.box) {
                         sink.box->adjustSize();
                         const QPoint point = graph->mapTo(&w, at.toPoint());
-                        sink.box->move(w.mapToGlobal(point + QPoint(-sink.box->width() - 30, -sink.box->height() - 120)));
+                        sink.box->move(w.mapToGlobal(
+                            point + QPoint(-sink.box->width() - 30, -sink.box->height() - 120)));
                     }
                 }
             QTimer::singleShot(500, &w, [&] {
                 QPixmap shot = w.grab();
                 if (sink.box) {
                     QPainter p(&shot);
-                    p.drawPixmap(sink.box->frameGeometry().topLeft() - w.geometry().topLeft(), sink.box->grab());
+                    p.drawPixmap(sink.box->frameGeometry().topLeft() - w.geometry().topLeft(),
+                                 sink.box->grab());
                 }
                 if (!shot.save(QString::fromLocal8Bit(argv[1]))) result = 1;
                 QCoreApplication::exit(result);

@@ -1,10 +1,10 @@
 #include "app/windows/additional_window.h"
 
 #include "app/chart/chart_view.h"
-#include "app/shell/main_window.h"
 #include "app/kit/qt_convert.h"
-#include "app/windows/small_windows.h"
 #include "app/kit/tool_windows.h"
+#include "app/shell/main_window.h"
+#include "app/windows/small_windows.h"
 #include "engine/state/run_state.h"
 #include "files/chart_lines.h"
 #include "tools/chart_hints.h"
@@ -40,7 +40,12 @@ AdditionalWindow::AdditionalWindow(MainWindow& main, QWidget* parent)
     auto* info = new QGridLayout(plInfo);
     info->setContentsMargins(0, 0, 0, 0);
     info->setVerticalSpacing(0);
-    struct Pair { QLabel** caption; QLabel** value; const char* text; const char* name; };
+    struct Pair {
+        QLabel** caption;
+        QLabel** value;
+        const char* text;
+        const char* name;
+    };
     const Pair pairs[] = {{&c_.llMainC, &c_.llMainCValue, "Main iterations", "llMainC"},
                           {&c_.llGlobMN, &c_.llGlobMNValue, "Global Ratio", "llGlobMN"},
                           {&c_.llErrDT, &c_.llErrDTValue, "Der Error", "llErrDT"},
@@ -109,19 +114,26 @@ AdditionalWindow::AdditionalWindow(MainWindow& main, QWidget* parent)
     outer->addLayout(bottom);
     c_.cbNewCnt->installEventFilter(this);
 
-    const std::pair<QObject*, const char*> names[] = {
-        {c_.cbNewCnt, "cbNewCnt"}, {c_.cbShowRF, "cbShowRF"}, {c_.gbRF, "gbRF"}, {c_.Button1, "Button1"},
-        {c_.bn, "bn"}, {c_.cbCInit, "cbCInit"}, {c_.llInitX, "llInitX"}, {c_.edInitX, "edInitX"},
-        {c_.bnClose, "bnClose"}};
+    const std::pair<QObject*, const char*> names[] = {{c_.cbNewCnt, "cbNewCnt"},
+                                                      {c_.cbShowRF, "cbShowRF"},
+                                                      {c_.gbRF, "gbRF"},
+                                                      {c_.Button1, "Button1"},
+                                                      {c_.bn, "bn"},
+                                                      {c_.cbCInit, "cbCInit"},
+                                                      {c_.llInitX, "llInitX"},
+                                                      {c_.edInitX, "edInitX"},
+                                                      {c_.bnClose, "bnClose"}};
     for (auto [w, name] : names) w->setObjectName(name);
 
     StateBinder& b = Binder();
     b.Check(c_.cbNewCnt, st.cbNewCnt, [this] { cbNewCntClick(); });
     b.Check(c_.cbShowRF, a_.cbShowRF, [this] { cbShowRFClick(); });
-    for (int k = 1; k <= 8; ++k) b.Check(c_.cbRegFn[k], a_.cbRegFn[k], [this, k] { RegFnClick(k); });
+    for (int k = 1; k <= 8; ++k)
+        b.Check(c_.cbRegFn[k], a_.cbRegFn[k], [this, k] { RegFnClick(k); });
     for (int k = 1; k <= 6; ++k) b.Check(c_.cbR6[k], a_.cbR6[k], [this] { main_.RedrawGraph(); });
     b.Check(c_.cbCInit, st.cbCInit, [this] { main_.RedrawGraph(); });
-    OnSignal(c_.edInitX, &QLineEdit::textEdited, [this](const QString& t) { a_.edInitX = t.toStdString(); });
+    OnSignal(c_.edInitX, &QLineEdit::textEdited,
+             [this](const QString& t) { a_.edInitX = t.toStdString(); });
     OnSignal(c_.Button1, &QPushButton::clicked, [this] { Button1Click(); });
     OnSignal(c_.bn, &QPushButton::clicked, [this] { bnClick(); });
     OnSignal(c_.bnClose, &QPushButton::clicked, [this] { close(); });
@@ -133,7 +145,10 @@ AdditionalWindow::AdditionalWindow(MainWindow& main, QWidget* parent)
     st.Events.Add(this);
 }
 
-AdditionalWindow::~AdditionalWindow() { State().Events.Remove(this); }
+AdditionalWindow::~AdditionalWindow()
+{
+    State().Events.Remove(this);
+}
 
 void AdditionalWindow::Mirror()
 {
@@ -158,9 +173,11 @@ void AdditionalWindow::ShowInfo()
 void AdditionalWindow::OnEngineEvent(const EngineEvent& event)
 {
     // Init, the run loop and the status refresh keep the counters current, also while hidden.
-    if (event.kind == EngineEventKind::ShowAdditionalInfo || event.kind == EngineEventKind::UpdateMainInfo)
+    if (event.kind == EngineEventKind::ShowAdditionalInfo ||
+        event.kind == EngineEventKind::UpdateMainInfo)
         Guarded([this] { ShowInfo(); });
-    else if (event.kind == EngineEventKind::RedrawGraph) Mirror();
+    else if (event.kind == EngineEventKind::RedrawGraph)
+        Mirror();
 }
 
 void AdditionalWindow::showEvent(QShowEvent* event)
@@ -202,7 +219,10 @@ void AdditionalWindow::RegFnClick(int k)
     main_.RedrawGraph();
 }
 
-void AdditionalWindow::Button1Click() { ShowMessage(a_.ChargeInfo); }
+void AdditionalWindow::Button1Click()
+{
+    ShowMessage(a_.ChargeInfo);
+}
 
 void AdditionalWindow::bnClick()
 {
@@ -218,11 +238,13 @@ bool AdditionalWindow::eventFilter(QObject* watched, QEvent* event)
         Guarded([&] {
             RunState& st = State();
             if (watched == c_.cbNewCnt) {
-                if (c_.cbNewCnt->isChecked() && st.Series.sr_DER.Count() > 0) main_.FitGraphTo(st.Series.sr_DER);
+                if (c_.cbNewCnt->isChecked() && st.Series.sr_DER.Count() > 0)
+                    main_.FitGraphTo(st.Series.sr_DER);
                 return;
             }
             for (int k = 1; k <= 8; ++k)
-                if (watched == c_.cbRegFn[k] && c_.cbRegFn[k]->isChecked() && st.Series.sr_reg[k].Count() > 0)
+                if (watched == c_.cbRegFn[k] && c_.cbRegFn[k]->isChecked() &&
+                    st.Series.sr_reg[k].Count() > 0)
                     main_.FitGraphTo(st.Series.sr_reg[k]);
         });
         return true;
@@ -234,6 +256,7 @@ AdditionalWindow* InstallAdditionalWindow(MainWindow& main)
 {
     auto* window = new AdditionalWindow(main, &main);
     main.Additional = &window->Data();
-    AddWindowEntry(*ToolsMenu(main), "Additional Information", "AdditionalInfo1", window)->setVisible(false);
+    AddWindowEntry(*ToolsMenu(main), "Additional Information", "AdditionalInfo1", window)
+        ->setVisible(false);
     return window;
 }

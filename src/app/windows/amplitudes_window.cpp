@@ -99,12 +99,15 @@ AmplitudesWindow::AmplitudesWindow(QWidget* parent) : QDialog(parent)
     ShowSettings();
 }
 
-AmplitudesWindow::~AmplitudesWindow() { DropEditCommitters(this); }
+AmplitudesWindow::~AmplitudesWindow()
+{
+    DropEditCommitters(this);
+}
 
 void AmplitudesWindow::ShowSettings()
 {
-    const std::string texts[4] = {settings_.DigitsText(), settings_.ZeroText(), settings_.ApplyInjText(),
-                                  settings_.UniformText()};
+    const std::string texts[4] = {settings_.DigitsText(), settings_.ZeroText(),
+                                  settings_.ApplyInjText(), settings_.UniformText()};
     for (int i = 0; i < 4; ++i) {
         edits_[i]->setText(QString::fromStdString(texts[i]));
         edits_[i]->setModified(false);
@@ -114,6 +117,8 @@ void AmplitudesWindow::ShowSettings()
 AmplitudesWindow* InstallAmplitudesWindow(QMainWindow& main)
 {
     auto* window = new AmplitudesWindow(&main);
-    AddWindowEntry(*ToolsMenu(main), "Amp", "Amp1", window, [window] { window->exec(); })->setVisible(false);
+    AddWindowEntry(*ToolsMenu(main), "Amp", "Amp1", window, [window] {
+        window->exec();
+    })->setVisible(false);
     return window;
 }

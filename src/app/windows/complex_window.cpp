@@ -29,11 +29,16 @@
 
 namespace {
 
-constexpr const char* kAdjusted = "Complex table was automatically adjusted to a new composition using default values.";
+constexpr const char* kAdjusted =
+    "Complex table was automatically adjusted to a new composition using default values.";
 
-std::string S(const QString& s) { return s.toStdString(); }
+std::string S(const QString& s)
+{
+    return s.toStdString();
+}
 
-int EditInt(QLineEdit* e) {
+int EditInt(QLineEdit* e)
+{
     int v = 0;
     return ReadInt(S(e->text()), v) ? v : 0;
 }
@@ -131,8 +136,9 @@ ComplexWindow::ComplexWindow(RunState& st, std::function<void()> runInit, QWidge
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setDefaultSuffix("txt");
         dialog.setOption(QFileDialog::DontConfirmOverwrite);
-        return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty() ? dialog.selectedFiles()[0]
-                                                                                       : QString();
+        return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()
+                   ? dialog.selectedFiles()[0]
+                   : QString();
     };
 
     // The switch changes only through the confirmation; a change made by the
@@ -159,7 +165,10 @@ ComplexWindow::ComplexWindow(RunState& st, std::function<void()> runInit, QWidge
 
 ComplexWindow::~ComplexWindow() = default;
 
-void ComplexWindow::Refresh() { Binder().Refresh(); }
+void ComplexWindow::Refresh()
+{
+    Binder().Refresh();
+}
 
 void ComplexWindow::showEvent(QShowEvent* event)
 {
@@ -201,22 +210,20 @@ bool ComplexWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched != c_.cbComplex) return QDialog::eventFilter(watched, event);
     switch (event->type()) {
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonDblClick:
-            return true;
-        case QEvent::MouseButtonRelease:
-            if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton &&
-                c_.cbComplex->rect().contains(static_cast<QMouseEvent*>(event)->position().toPoint()))
-                Guarded([this] { ConfirmComplexMode(); });
-            return true;
-        case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-            if (static_cast<QKeyEvent*>(event)->key() != Qt::Key_Space) break;
-            if (event->type() == QEvent::KeyPress && !static_cast<QKeyEvent*>(event)->isAutoRepeat())
-                Guarded([this] { ConfirmComplexMode(); });
-            return true;
-        default:
-            break;
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick: return true;
+    case QEvent::MouseButtonRelease:
+        if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton &&
+            c_.cbComplex->rect().contains(static_cast<QMouseEvent*>(event)->position().toPoint()))
+            Guarded([this] { ConfirmComplexMode(); });
+        return true;
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+        if (static_cast<QKeyEvent*>(event)->key() != Qt::Key_Space) break;
+        if (event->type() == QEvent::KeyPress && !static_cast<QKeyEvent*>(event)->isAutoRepeat())
+            Guarded([this] { ConfirmComplexMode(); });
+        return true;
+    default: break;
     }
     return QDialog::eventFilter(watched, event);
 }
@@ -272,7 +279,7 @@ void ComplexWindow::LoadData(const std::string& name)
     MirrorLigandCharges();
     FillTable();
     shown_ = st_.TxtTable;
-    st_.Events.Emit(EngineEventKind::UpdateMainInfo);   // the ligand's charges in the panel
+    st_.Events.Emit(EngineEventKind::UpdateMainInfo);  // the ligand's charges in the panel
 }
 
 void ComplexWindow::SaveData(const std::string& name)
@@ -310,9 +317,11 @@ void ComplexWindow::bnISClick()
                 const double pKa = six(3.0 - std::log10(a.KForm(i, k)[last]));
                 const double u = six(a.UForm(i, k)[last] * 1e9);
                 for (auto& row : c.pKa)
-                    if (static_cast<int>(row.size()) > z - c.minCharge) row[static_cast<std::size_t>(z - c.minCharge)] = pKa;
+                    if (static_cast<int>(row.size()) > z - c.minCharge)
+                        row[static_cast<std::size_t>(z - c.minCharge)] = pKa;
                 for (auto& row : c.u)
-                    if (static_cast<int>(row.size()) > z - c.minCharge) row[static_cast<std::size_t>(z - c.minCharge)] = u;
+                    if (static_cast<int>(row.size()) > z - c.minCharge)
+                        row[static_cast<std::size_t>(z - c.minCharge)] = u;
             }
         }
         const double kw = st_.ISCorrection ? st_.KwIS : st_.Kw;
@@ -323,12 +332,15 @@ void ComplexWindow::bnISClick()
         const TComponents& ligand = st_.Composition.Head()->data;
         QTableWidget* g = c_.sgTable;
         const int nL = EditInt(c_.edN), pL = EditInt(c_.edP);
-        if (nL == ligand.minCharge && pL == ligand.maxCharge && g->rowCount() > 2 && g->columnCount() == pL - nL + 2)
+        if (nL == ligand.minCharge && pL == ligand.maxCharge && g->rowCount() > 2 &&
+            g->columnCount() == pL - nL + 2)
             for (int z = nL; z <= pL; ++z) {
                 if (z == 0) continue;
                 const int col = z - nL + 1;
-                if (QTableWidgetItem* item = g->item(1, col)) item->setText(Q(FloatToStr(ligand.PKaOf(1, z))));
-                if (QTableWidgetItem* item = g->item(2, col)) item->setText(Q(FloatToStr(ligand.UOf(1, z))));
+                if (QTableWidgetItem* item = g->item(1, col))
+                    item->setText(Q(FloatToStr(ligand.PKaOf(1, z))));
+                if (QTableWidgetItem* item = g->item(2, col))
+                    item->setText(Q(FloatToStr(ligand.UOf(1, z))));
             }
         st_.CompChanged = true;
     }
@@ -367,16 +379,18 @@ void ComplexWindow::FillTable()
     QLineEdit* edits[3] = {c_.edPKW, c_.edUH, c_.edUOH};
     for (std::size_t k = 0; k < 3 && k < water.size(); ++k) edits[k]->setText(Q(water[k]));
 
-    const ComplexGrid grid = ComplexGridFromTable(st_.TxtTable, nL, pL, st_.Composition, S(c_.edPKx->text()),
-                                                  S(c_.edUx->text()));
+    const ComplexGrid grid = ComplexGridFromTable(st_.TxtTable, nL, pL, st_.Composition,
+                                                  S(c_.edPKx->text()), S(c_.edUx->text()));
     const int forms = ComplexFormCount(st_.Composition);
     g->clear();
     g->setRowCount(static_cast<int>(grid.size()));
     g->setColumnCount(static_cast<int>(grid[0].size()));
     for (int r = 0; r < g->rowCount(); ++r)
         for (int c = 0; c < g->columnCount(); ++c) {
-            auto* item = new QTableWidgetItem(Q(grid[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)]));
-            const bool fixed = r == 0 || c == 0 || r == ComplexGridPKxTitleRow() || r == ComplexGridUxTitleRow(forms);
+            auto* item = new QTableWidgetItem(
+                Q(grid[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)]));
+            const bool fixed = r == 0 || c == 0 || r == ComplexGridPKxTitleRow() ||
+                               r == ComplexGridUxTitleRow(forms);
             if (fixed) item->setFlags(Qt::ItemIsEnabled);
             g->setItem(r, c, item);
         }
@@ -393,10 +407,11 @@ void ComplexWindow::TableToData()
     for (int r = 0; r < g->rowCount(); ++r)
         for (int c = 0; c < g->columnCount(); ++c)
             if (const QTableWidgetItem* item = g->item(r, c))
-                grid[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)] = S(item->text().trimmed());
-    const ComplexTable table =
-        ComplexTableFromGrid(grid, EditInt(c_.edN), EditInt(c_.edP), S(c_.edPKW->text().trimmed()),
-                             S(c_.edUH->text().trimmed()), S(c_.edUOH->text().trimmed()), st_.Composition.Count() - 1);
+                grid[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)] =
+                    S(item->text().trimmed());
+    const ComplexTable table = ComplexTableFromGrid(
+        grid, EditInt(c_.edN), EditInt(c_.edP), S(c_.edPKW->text().trimmed()),
+        S(c_.edUH->text().trimmed()), S(c_.edUOH->text().trimmed()), st_.Composition.Count() - 1);
     if (table != st_.TxtTable) {
         st_.TxtTable = table;
         st_.ComplexReady = false;
@@ -408,7 +423,7 @@ ComplexWindow* InstallComplexWindow(QMainWindow& main, RunState& st, std::functi
     auto* window = new ComplexWindow(st, std::move(runInit), &main);
     AddWindowEntry(*main.menuBar(), "Complex", "Complex1", window, [window, &st] {
         window->exec();
-        st.Events.Emit(EngineEventKind::UpdateMainInfo);   // the panel shows the table's ligand
+        st.Events.Emit(EngineEventKind::UpdateMainInfo);  // the panel shows the table's ligand
     });
     return window;
 }

@@ -1,14 +1,14 @@
 #include "app/windows/composition_panel_view.h"
 
-#include "app/windows/amplitudes_window.h"
 #include "app/chart/chart_view.h"
-#include "app/windows/constituent_editor_window.h"
 #include "app/kit/input_query.h"
-#include "app/shell/main_window.h"
 #include "app/kit/qt_convert.h"
 #include "app/kit/qt_dialogs.h"
 #include "app/kit/state_binder.h"
 #include "app/kit/tool_windows.h"
+#include "app/shell/main_window.h"
+#include "app/windows/amplitudes_window.h"
+#include "app/windows/constituent_editor_window.h"
 #include "composition/ampholines.h"
 #include "composition/constituent_editor.h"
 #include "engine/state/run_state.h"
@@ -34,7 +34,8 @@ QString DialogFilter(const char* filter)
     return entries.join(";;");
 }
 
-CompositionPanelView::CompositionPanelView(MainWindow& main, ConstituentEditorWindow& editor, QWidget* parent)
+CompositionPanelView::CompositionPanelView(MainWindow& main, ConstituentEditorWindow& editor,
+                                           QWidget* parent)
     : QWidget(parent), main_(main), editor_(editor)
 {
     setObjectName("plComponents");
@@ -46,7 +47,8 @@ CompositionPanelView::CompositionPanelView(MainWindow& main, ConstituentEditorWi
     gbComposition->setObjectName("gbComposition");
     auto* buttons = new QVBoxLayout(gbComposition);
     buttons->setSpacing(1);
-    auto button = [&](const char* caption, const char* name, void (CompositionPanelView::*handler)()) {
+    auto button = [&](const char* caption, const char* name,
+                      void (CompositionPanelView::*handler)()) {
         auto* b = new QPushButton(caption);
         b->setObjectName(name);
         buttons->addWidget(b);
@@ -66,8 +68,9 @@ CompositionPanelView::CompositionPanelView(MainWindow& main, ConstituentEditorWi
     file->setSpacing(1);
     auto* plOpen = new QWidget;
     plOpen->setObjectName("plOpen");
-    plOpen->setToolTip("Loading mode\nSet - existing constituents with the same name is overwritten by constituent "
-                       "from a file\nAdd - no existing constituents is overwritten");
+    plOpen->setToolTip(
+        "Loading mode\nSet - existing constituents with the same name is overwritten by constituent "
+        "from a file\nAdd - no existing constituents is overwritten");
     auto* radios = new QHBoxLayout(plOpen);
     radios->setContentsMargins(0, 0, 0, 0);
     auto* rbSet = new QRadioButton("Set");
@@ -75,8 +78,9 @@ CompositionPanelView::CompositionPanelView(MainWindow& main, ConstituentEditorWi
     rbSet->setToolTip("Load all constituents from file and delete all actual constituents");
     auto* rbAdd = new QRadioButton("Add");
     rbAdd->setObjectName("rbAdd");
-    rbAdd->setToolTip("Load only specific constituents from file which aren't in the composition list\n"
-                      "and all actual constituents remain unchanged");
+    rbAdd->setToolTip(
+        "Load only specific constituents from file which aren't in the composition list\n"
+        "and all actual constituents remain unchanged");
     radios->addWidget(rbSet);
     radios->addWidget(rbAdd);
     file->addWidget(plOpen);
@@ -91,15 +95,18 @@ CompositionPanelView::CompositionPanelView(MainWindow& main, ConstituentEditorWi
         ConnectGuarded(b, &QPushButton::clicked, this, [this, handler] { (this->*handler)(); });
         return b;
     };
-    bnLoad_ = fileButton("Open", "bnLoad", "Open constituents from CMP file", &CompositionPanelView::bnLoadClick);
-    fileButton("Save", "bnSave", "Save constituents to CMP file", &CompositionPanelView::bnSaveClick);
+    bnLoad_ = fileButton("Open", "bnLoad", "Open constituents from CMP file",
+                         &CompositionPanelView::bnLoadClick);
+    fileButton("Save", "bnSave", "Save constituents to CMP file",
+               &CompositionPanelView::bnSaveClick);
     file->addStretch();
     row->addWidget(gbFile);
 
     table_ = new QTableWidget(0, kPanelColumns);
     table_->setObjectName("sbComponents");
-    table_->setToolTip("List of constituents\n<Left double-click> ... Edit constituent\n<Right click> ... PopUp "
-                       "Menu (Edit, Delete, Move,...)");
+    table_->setToolTip(
+        "List of constituents\n<Left double-click> ... Edit constituent\n<Right click> ... PopUp "
+        "Menu (Edit, Delete, Move,...)");
     table_->verticalHeader()->setVisible(false);
     table_->verticalHeader()->setDefaultSectionSize(16 + 2);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -137,15 +144,20 @@ CompositionPanelView::CompositionPanelView(MainWindow& main, ConstituentEditorWi
         ClickedRow = index.isValid() ? index.row() + 1 : -1;
         popup_->popup(table_->viewport()->mapToGlobal(pos));
     });
-    ConnectGuarded(table_, &QTableWidget::cellDoubleClicked, this, [this](int r, int) { EditRowClick(r + 1); });
+    ConnectGuarded(table_, &QTableWidget::cellDoubleClicked, this,
+                   [this](int r, int) { EditRowClick(r + 1); });
 
     ShowEditor = [this] { editor_.exec(); };
     ChooseFile = [this](bool save) {
-        QFileDialog dialog(this, save ? "Save" : "Open", Q(main_.RootDir()), DialogFilter(kComponentFileFilter));
+        QFileDialog dialog(this, save ? "Save" : "Open", Q(main_.RootDir()),
+                           DialogFilter(kComponentFileFilter));
         dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-        if (save) dialog.setDefaultSuffix("cmp");
-        else dialog.setFileMode(QFileDialog::ExistingFile);
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
+        if (save)
+            dialog.setDefaultSuffix("cmp");
+        else
+            dialog.setFileMode(QFileDialog::ExistingFile);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return QString();
         return dialog.selectedFiles().first();
     };
     setMaximumHeight(190);
@@ -171,7 +183,8 @@ void CompositionPanelView::ShowComposition()
     std::optional<std::pair<int, int>> ligand;
     if (!st.TxtTable.empty() && st.TxtTable[0].size() >= 2) {
         int nL = 0, pL = 0;
-        if (ReadInt(st.TxtTable[0][0], nL) && ReadInt(st.TxtTable[0][1], pL)) ligand = std::pair(nL, pL);
+        if (ReadInt(st.TxtTable[0][0], nL) && ReadInt(st.TxtTable[0][1], pL))
+            ligand = std::pair(nL, pL);
     }
     if (n <= kPanelMaxRows)
         for (const auto* node = st.Composition.Head(); node; node = node->next)
@@ -184,10 +197,11 @@ void CompositionPanelView::ShowComposition()
     bool same = shownOnce_ && rows == shown_ && table_->rowCount() == n;
     for (int r = 0; same && r < n; ++r) {
         QTableWidgetItem* item = table_->item(r, 2);
-        same = item && item->background().color() == ColourFromBGR(colours[static_cast<std::size_t>(r)]);
+        same = item &&
+               item->background().color() == ColourFromBGR(colours[static_cast<std::size_t>(r)]);
     }
     if (same) return;
-    if (!PanelAcceptsCount(n)) return;   // the table keeps its previous content
+    if (!PanelAcceptsCount(n)) return;  // the table keeps its previous content
     building_ = true;
     shownOnce_ = true;
     const int scroll = table_->verticalScrollBar() ? table_->verticalScrollBar()->value() : 0;
@@ -203,9 +217,10 @@ void CompositionPanelView::ShowComposition()
             if (col == 2) item->setBackground(ColourFromBGR(colours[static_cast<std::size_t>(r)]));
         }
     const QFontMetrics metrics = table_->fontMetrics();
-    const auto widths =
-        PanelColumnWidths(rows, [&metrics](const std::string& text) { return metrics.horizontalAdvance(Q(text)); });
-    for (int col = 0; col + 1 < kPanelColumns; ++col) table_->setColumnWidth(col, widths[static_cast<std::size_t>(col)]);
+    const auto widths = PanelColumnWidths(
+        rows, [&metrics](const std::string& text) { return metrics.horizontalAdvance(Q(text)); });
+    for (int col = 0; col + 1 < kPanelColumns; ++col)
+        table_->setColumnWidth(col, widths[static_cast<std::size_t>(col)]);
     shown_ = std::move(rows);
     table_->verticalScrollBar()->setValue(scroll);
     building_ = false;
@@ -326,7 +341,8 @@ void CompositionPanelView::MultipleConstituents1Click()
     while (wizard.Current() == AmpholinesWizard::State::Asking) {
         std::string answer = wizard.Default();
         if (!InputQuery(kAmpholinesCaption, wizard.Prompt(), answer)) return;
-        wizard.Answer(answer, st.Composition, main_.State().Options.SimColor, main_.State().Options.DetColor);
+        wizard.Answer(answer, st.Composition, main_.State().Options.SimColor,
+                      main_.State().Options.DetColor);
     }
     if (wizard.Current() == AmpholinesWizard::State::Created) AfterListChange();
 }
@@ -348,7 +364,8 @@ CompositionPanelView* InstallCompositionEditing(MainWindow& main)
         return env;
     };
     auto* panel = new CompositionPanelView(main, *editor);
-    if (auto* box = qobject_cast<QBoxLayout*>(main.centralWidget() ? main.centralWidget()->layout() : nullptr))
+    if (auto* box = qobject_cast<QBoxLayout*>(main.centralWidget() ? main.centralWidget()->layout()
+                                                                   : nullptr))
         box->addWidget(panel);
     else
         panel->setParent(&main);
@@ -358,7 +375,8 @@ CompositionPanelView* InstallCompositionEditing(MainWindow& main)
 
     QAction* wizard = ToolsMenu(main)->addAction("Ampholines Wizard");
     wizard->setObjectName("MultipleConstituents1");
-    ConnectGuarded(wizard, &QAction::triggered, panel, [panel] { panel->MultipleConstituents1Click(); });
+    ConnectGuarded(wizard, &QAction::triggered, panel,
+                   [panel] { panel->MultipleConstituents1Click(); });
     InstallAmplitudesWindow(main);
 
     editor->OpenDatabase(FindSupplied(kDatabaseFileName).string());

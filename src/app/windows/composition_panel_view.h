@@ -22,7 +22,8 @@ class QTableWidget;
 class CompositionPanelView : public QWidget {
     Q_OBJECT
 public:
-    CompositionPanelView(MainWindow& main, ConstituentEditorWindow& editor, QWidget* parent = nullptr);
+    CompositionPanelView(MainWindow& main, ConstituentEditorWindow& editor,
+                         QWidget* parent = nullptr);
 
     // Rebuilds the table from the composition; an unchanged list keeps the table as it is.
     void ShowComposition();
@@ -37,11 +38,11 @@ public:
     void bnRestoreClick();
     void bnLoadClick();
     void bnSaveClick();
-    void EditRowClick(int r);      // popup "Edit", double-click
-    void DeleteRowClick(int r);    // popup "Delete"
-    void FocusClick(int r);        // popup "Focus"
+    void EditRowClick(int r);    // popup "Edit", double-click
+    void DeleteRowClick(int r);  // popup "Delete"
+    void FocusClick(int r);      // popup "Focus"
     void MoveClick(bool (*move)(TUnivSet<TComponents>&, int), int r);
-    void MultipleConstituents1Click();   // the ampholines wizard
+    void MultipleConstituents1Click();  // the ampholines wizard
 
     // The row on which the popup menu was opened (1..count, -1 for none).
     int ClickedRow = -1;

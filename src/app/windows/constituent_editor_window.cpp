@@ -1,9 +1,9 @@
 #include "app/windows/constituent_editor_window.h"
 
 #include "app/kit/edit_committer.h"
-#include "app/windows/protein_window.h"
 #include "app/kit/qt_convert.h"
 #include "app/kit/qt_dialogs.h"
+#include "app/windows/protein_window.h"
 #include "composition/database.h"
 #include "engine/state/run_state.h"
 #include "foundation/errors.h"
@@ -39,8 +39,13 @@ void ShowText(QLineEdit* edit, const std::string& text)
 // leaving the grid.
 class GridKeys : public QObject {
 public:
-    GridKeys(CellGrid* grid, std::function<void()> enter, std::function<void()> escape, std::function<void()> leave)
-        : QObject(grid), grid_(grid), enter_(std::move(enter)), escape_(std::move(escape)), leave_(std::move(leave))
+    GridKeys(CellGrid* grid, std::function<void()> enter, std::function<void()> escape,
+             std::function<void()> leave)
+        : QObject(grid),
+          grid_(grid),
+          enter_(std::move(enter)),
+          escape_(std::move(escape)),
+          leave_(std::move(leave))
     {
         grid->installEventFilter(this);
     }
@@ -145,14 +150,18 @@ ConstituentEditorWindow::ConstituentEditorWindow(RunState& st, QWidget* parent)
     RefreshEditor();
 }
 
-ConstituentEditorWindow::~ConstituentEditorWindow() { DropEditCommitters(this); }
+ConstituentEditorWindow::~ConstituentEditorWindow()
+{
+    DropEditCommitters(this);
+}
 
 void ConstituentEditorWindow::BuildWindow()
 {
     auto* outer = new QVBoxLayout(this);
     auto* plNew = new QGroupBox;
     auto* grid = new QGridLayout(plNew);
-    auto edit = [&](QLineEdit*& e, const char* caption, const char* hint, int row, int col, QLabel** label = nullptr) {
+    auto edit = [&](QLineEdit*& e, const char* caption, const char* hint, int row, int col,
+                    QLabel** label = nullptr) {
         auto* l = new QLabel(caption);
         e = new QLineEdit;
         e->setToolTip(hint);
@@ -161,8 +170,10 @@ void ConstituentEditorWindow::BuildWindow()
         if (label) *label = l;
     };
     edit(c_.edName, "Name", "Constituent name (unique identifier)", 0, 0);
-    edit(c_.edConcentration, "Concentration [mM]", "Concentration outside of injection zone when Type property is applied", 0, 1);
-    edit(c_.edConcInj, "C(Injection) [mM]", "Concentration inside of injection zone when Type property is applied", 0, 2);
+    edit(c_.edConcentration, "Concentration [mM]",
+         "Concentration outside of injection zone when Type property is applied", 0, 1);
+    edit(c_.edConcInj, "C(Injection) [mM]",
+         "Concentration inside of injection zone when Type property is applied", 0, 2);
     edit(c_.edN, "Neg", "the most negative charge of constituent form", 0, 3);
     edit(c_.edP, "Pos", "the most positive charge of constituent form", 0, 4);
     edit(c_.edColor, "Colour", "Colour of profile in Graph", 2, 0);
@@ -210,7 +221,8 @@ void ConstituentEditorWindow::BuildWindow()
     c_.llComp = new QLabel(kNeutralConstituent);
     c_.llCompMsg = new QLabel(kApplyMessage);
     c_.llCompMsg->setAlignment(Qt::AlignCenter);
-    for (QWidget* w : std::initializer_list<QWidget*>{c_.sbC, c_.sbZ, c_.llComp, c_.llCompMsg}) grids->addWidget(w);
+    for (QWidget* w : std::initializer_list<QWidget*>{c_.sbC, c_.sbZ, c_.llComp, c_.llCompMsg})
+        grids->addWidget(w);
     grids->addStretch();
     outer->addWidget(scbComponents, 1);
 
@@ -224,7 +236,8 @@ void ConstituentEditorWindow::BuildWindow()
     c_.bnAddProtein = new QPushButton("Add Protein");
     c_.bbnAdd = new QPushButton("Accept");
     c_.bbnCancel = new QPushButton("Cancel");
-    for (QPushButton* b : {c_.bnApply, c_.bnCancel, c_.bnClear, c_.bnTable, c_.bnDelAllTables, c_.bnAddProtein})
+    for (QPushButton* b :
+         {c_.bnApply, c_.bnCancel, c_.bnClear, c_.bnTable, c_.bnDelAllTables, c_.bnAddProtein})
         buttons->addWidget(b);
     buttons->addStretch();
     buttons->addWidget(c_.bbnAdd);
@@ -260,17 +273,41 @@ void ConstituentEditorWindow::BuildWindow()
         b->setAutoDefault(false);
         b->setDefault(false);
     }
-    const std::pair<QObject*, const char*> names[] = {
-        {c_.edName, "edName"}, {c_.edConcentration, "edConcentration"}, {c_.edConcInj, "edConcInj"},
-        {c_.edN, "edN"}, {c_.edP, "edP"}, {c_.edColor, "edColor"}, {c_.bbnColor, "bbnColor"},
-        {c_.cbType, "cbType"}, {c_.edZoneCount, "edZoneCount"}, {c_.cbGradient, "cbGradient"},
-        {c_.cbGradPKa, "cbGradPKa"}, {c_.cbGradU, "cbGradU"}, {c_.edMicA, "edMicA"}, {c_.edMicApK, "edMicApK"},
-        {c_.sbZ, "sbZ"}, {c_.sbC, "sbC"}, {c_.sgZ, "sgZ"}, {c_.sgC, "sgC"}, {c_.llComp, "llComp"},
-        {c_.llCompMsg, "llCompMsg"}, {c_.cbTemplate, "cbTemplate"}, {c_.bnTable, "bnTable"},
-        {c_.bnApplyToAll, "bnApplyToAll"}, {c_.bnDelAllTables, "bnDelAllTables"}, {c_.bnApply, "bnApply"},
-        {c_.bnCancel, "bnCancel"}, {c_.bnClear, "bnClear"}, {c_.bbnAdd, "bbnAdd"}, {c_.bbnCancel, "bbnCancel"},
-        {c_.bnAddProtein, "bnAddProtein"}, {c_.plDatabase, "plDatabase"}, {c_.lvDatabase, "lvDatabase"},
-        {c_.bnDbPick, "bnDbPick"}, {c_.bnDbEdit, "bnDbEdit"}, {plNew, "plNew"}};
+    const std::pair<QObject*, const char*> names[] = {{c_.edName, "edName"},
+                                                      {c_.edConcentration, "edConcentration"},
+                                                      {c_.edConcInj, "edConcInj"},
+                                                      {c_.edN, "edN"},
+                                                      {c_.edP, "edP"},
+                                                      {c_.edColor, "edColor"},
+                                                      {c_.bbnColor, "bbnColor"},
+                                                      {c_.cbType, "cbType"},
+                                                      {c_.edZoneCount, "edZoneCount"},
+                                                      {c_.cbGradient, "cbGradient"},
+                                                      {c_.cbGradPKa, "cbGradPKa"},
+                                                      {c_.cbGradU, "cbGradU"},
+                                                      {c_.edMicA, "edMicA"},
+                                                      {c_.edMicApK, "edMicApK"},
+                                                      {c_.sbZ, "sbZ"},
+                                                      {c_.sbC, "sbC"},
+                                                      {c_.sgZ, "sgZ"},
+                                                      {c_.sgC, "sgC"},
+                                                      {c_.llComp, "llComp"},
+                                                      {c_.llCompMsg, "llCompMsg"},
+                                                      {c_.cbTemplate, "cbTemplate"},
+                                                      {c_.bnTable, "bnTable"},
+                                                      {c_.bnApplyToAll, "bnApplyToAll"},
+                                                      {c_.bnDelAllTables, "bnDelAllTables"},
+                                                      {c_.bnApply, "bnApply"},
+                                                      {c_.bnCancel, "bnCancel"},
+                                                      {c_.bnClear, "bnClear"},
+                                                      {c_.bbnAdd, "bbnAdd"},
+                                                      {c_.bbnCancel, "bbnCancel"},
+                                                      {c_.bnAddProtein, "bnAddProtein"},
+                                                      {c_.plDatabase, "plDatabase"},
+                                                      {c_.lvDatabase, "lvDatabase"},
+                                                      {c_.bnDbPick, "bnDbPick"},
+                                                      {c_.bnDbEdit, "bnDbEdit"},
+                                                      {plNew, "plNew"}};
     for (auto [w, name] : names) w->setObjectName(name);
     resize(820, 760);
 }
@@ -280,7 +317,8 @@ void ConstituentEditorWindow::BindControls()
     ConstituentEditor& m = model_;
     // An edit commits on leaving; Enter commits and keeps the focus; Esc shows
     // the stored value again and keeps the focus.
-    auto bind = [this](QLineEdit* edit, std::function<void(const std::string&)> commit, bool toAccept) {
+    auto bind = [this](QLineEdit* edit, std::function<void(const std::string&)> commit,
+                       bool toAccept) {
         auto exit = [this, edit, commit] {
             if (!edit->isModified()) return;
             edit->setModified(false);
@@ -310,15 +348,24 @@ void ConstituentEditorWindow::BindControls()
             edit->selectAll();
         };
     };
-    bind(c_.edName, [&m](const std::string& t) { m.EditName(t); }, false);
-    bind(c_.edConcentration, [&m](const std::string& t) { m.EditConcentration(t); }, false);
-    bind(c_.edConcInj, [&m](const std::string& t) { m.EditConcInj(t); }, false);
-    bind(c_.edN, [&m](const std::string& t) { m.EditMinChargeText(t); }, false);
-    bind(c_.edP, [&m](const std::string& t) { m.EditMaxChargeText(t); }, false);
-    bind(c_.edColor, [&m](const std::string& t) { m.EditColour(t); }, false);
-    bind(c_.edZoneCount, [&m](const std::string& t) { m.EditZoneCount(t); }, false);
-    bind(c_.edMicA, [&m](const std::string& t) { m.EditMicA(t); }, true);
-    bind(c_.edMicApK, [&m](const std::string& t) { m.EditMicApK(t); }, true);
+    bind(
+        c_.edName, [&m](const std::string& t) { m.EditName(t); }, false);
+    bind(
+        c_.edConcentration, [&m](const std::string& t) { m.EditConcentration(t); }, false);
+    bind(
+        c_.edConcInj, [&m](const std::string& t) { m.EditConcInj(t); }, false);
+    bind(
+        c_.edN, [&m](const std::string& t) { m.EditMinChargeText(t); }, false);
+    bind(
+        c_.edP, [&m](const std::string& t) { m.EditMaxChargeText(t); }, false);
+    bind(
+        c_.edColor, [&m](const std::string& t) { m.EditColour(t); }, false);
+    bind(
+        c_.edZoneCount, [&m](const std::string& t) { m.EditZoneCount(t); }, false);
+    bind(
+        c_.edMicA, [&m](const std::string& t) { m.EditMicA(t); }, true);
+    bind(
+        c_.edMicApK, [&m](const std::string& t) { m.EditMicApK(t); }, true);
 
     auto after = [this] { RefreshEditor(); };
     OnSignal(c_.cbType, &QComboBox::activated, [this, &m](int i) {
@@ -338,22 +385,28 @@ void ConstituentEditorWindow::BindControls()
         RefreshEditor();
     });
     OnSignal(c_.bbnColor, &QPushButton::clicked, [this, &m] {
-        const QColor chosen = QColorDialog::getColor(ColourFromBGR(static_cast<TColor>(m.WorkComp.colour)), this);
+        const QColor chosen =
+            QColorDialog::getColor(ColourFromBGR(static_cast<TColor>(m.WorkComp.colour)), this);
         if (!chosen.isValid()) return;
         m.SetColour(static_cast<TColor>(chosen.red()) | static_cast<TColor>(chosen.green()) << 8 |
                     static_cast<TColor>(chosen.blue()) << 16);
         RefreshEditor();
     });
 
-    c_.sgZ->onCellEdited = [&m](int col, int row, const QString& text) { m.SetZCell(col, row, text.toStdString()); };
-    c_.sgC->onCellEdited = [&m](int col, int row, const QString& text) { m.SetCCell(col, row, text.toStdString()); };
+    c_.sgZ->onCellEdited = [&m](int col, int row, const QString& text) {
+        m.SetZCell(col, row, text.toStdString());
+    };
+    c_.sgC->onCellEdited = [&m](int col, int row, const QString& text) {
+        m.SetCCell(col, row, text.toStdString());
+    };
     auto lengths = [this, &m] {
         c_.sgC->FinishEdit();
         const bool ok = m.RatiosToLengths();
         ShowGrids();
         if (!ok) FocusSelection();
     };
-    new GridKeys(c_.sgC, lengths, [this] { c_.bbnAdd->setFocus(Qt::OtherFocusReason); }, lengths);
+    new GridKeys(
+        c_.sgC, lengths, [this] { c_.bbnAdd->setFocus(Qt::OtherFocusReason); }, lengths);
 
     OnSignal(c_.bnApply, &QPushButton::clicked, [this] { bnApplyClick(); });
     OnSignal(c_.bnCancel, &QPushButton::clicked, [this] { bnCancelClick(); });
@@ -387,7 +440,10 @@ void ConstituentEditorWindow::BindControls()
     // Enter in the list picks the entry.
     class ListEnter : public QObject {
     public:
-        ListEnter(QObject* parent, std::function<void()> pick) : QObject(parent), pick_(std::move(pick)) {}
+        ListEnter(QObject* parent, std::function<void()> pick)
+            : QObject(parent), pick_(std::move(pick))
+        {
+        }
         bool eventFilter(QObject* watched, QEvent* event) override
         {
             if (event->type() == QEvent::KeyPress) {
@@ -456,7 +512,8 @@ void ConstituentEditorWindow::RefreshEditor()
     ShowText(c_.edName, v.name);
     ShowText(c_.edColor, v.colour);
     const QColor back = ColourFromBGR(v.colourBack), text = ColourFromBGR(v.colourText);
-    c_.edColor->setStyleSheet(QString("background-color: %1; color: %2").arg(back.name(), text.name()));
+    c_.edColor->setStyleSheet(
+        QString("background-color: %1; color: %2").arg(back.name(), text.name()));
     ShowText(c_.edConcentration, v.concentration);
     ShowText(c_.edConcInj, v.concInj);
     ShowText(c_.edMicA, v.micA);
@@ -471,7 +528,8 @@ void ConstituentEditorWindow::RefreshEditor()
         c_.cbGradPKa->setChecked(v.gradPKa);
         c_.cbGradU->setChecked(v.gradU);
     }
-    for (QWidget* w : std::initializer_list<QWidget*>{c_.edMicA, c_.edMicApK, c_.llMicA, c_.llMicApK})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{c_.edMicA, c_.edMicApK, c_.llMicA, c_.llMicApK})
         w->setVisible(v.micVisible);
     c_.bnTable->setEnabled(v.tableEnabled);
     c_.bnTable->setVisible(v.tableVisible);
@@ -506,8 +564,10 @@ void ConstituentEditorWindow::FinishGridEdits()
 void ConstituentEditorWindow::FocusSelection()
 {
     const GridSelection& s = model_.Selection;
-    if (s.grid == GridSelection::Z) c_.sgZ->FocusCell(s.col, s.row);
-    else if (s.grid == GridSelection::C) c_.sgC->FocusCell(s.col, s.row);
+    if (s.grid == GridSelection::Z)
+        c_.sgZ->FocusCell(s.col, s.row);
+    else if (s.grid == GridSelection::C)
+        c_.sgC->FocusCell(s.col, s.row);
 }
 
 void ConstituentEditorWindow::AfterListChange()
@@ -542,7 +602,7 @@ void ConstituentEditorWindow::bnAddClick()
 {
     CommitTyping();
     if (!model_.Accept()) {
-        ShowGrids();   // the normalised cell texts
+        ShowGrids();  // the normalised cell texts
         FocusSelection();
         return;
     }

@@ -132,5 +132,6 @@ private:
     ConstituentEditor model_;
     ProteinBuilderWindow* protein_ = nullptr;
     bool refreshing_ = false;
-    std::vector<std::pair<QLineEdit*, std::function<void()>>> commits_;   // exit handlers of the edits
+    std::vector<std::pair<QLineEdit*, std::function<void()>>>
+        commits_;  // exit handlers of the edits
 };

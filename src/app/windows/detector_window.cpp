@@ -1,7 +1,7 @@
 #include "app/windows/detector_window.h"
 
-#include "app/shell/main_window.h"
 #include "app/kit/tool_windows.h"
+#include "app/shell/main_window.h"
 #include "tools/detector_tools.h"
 
 #include <QCoreApplication>

@@ -1,11 +1,11 @@
 #include "app/windows/effects_window.h"
 
 #include "app/kit/qt_dialogs.h"
+#include "engine/equilibrium/equilibrium.h"
 #include "engine/modes/effects/effects_mode.h"
 #include "engine/modes/effects/effects_table.h"
-#include "engine/equilibrium/equilibrium.h"
-#include "engine/step/run_series.h"
 #include "engine/state/run_state.h"
+#include "engine/step/run_series.h"
 #include "foundation/errors.h"
 #include "foundation/numtext.h"
 
@@ -40,18 +40,22 @@ T* Named(T* w, const char* name)
     return w;
 }
 
-QString Text(const std::string& s) { return QString::fromStdString(s); }
+QString Text(const std::string& s)
+{
+    return QString::fromStdString(s);
+}
 
 }  // namespace
 
-EffectsWindow::EffectsWindow(RunState& st, QWidget* parent) : QWidget(parent, Qt::Window), StateWindow(this), st_(st)
+EffectsWindow::EffectsWindow(RunState& st, QWidget* parent)
+    : QWidget(parent, Qt::Window), StateWindow(this), st_(st)
 {
     setObjectName("fmEffects");
     setWindowTitle("CE Effects");
     BuildControls();
     resize(960, 600);
 
-    CapillaryEffects& fx = st_.effects();   // the window's own record
+    CapillaryEffects& fx = st_.effects();  // the window's own record
     StateBinder& b = Binder();
     b.afterChange = [this] { RefreshForm(); };
     b.Check(c_.cbS, fx.cbS, [&fx] {
@@ -90,7 +94,8 @@ EffectsWindow::EffectsWindow(RunState& st, QWidget* parent) : QWidget(parent, Qt
     OnSignal(c_.bnUse, &QPushButton::clicked, [this] { bnUseClick(); });
     OnSignal(c_.bnClose, &QPushButton::clicked, [this] { close(); });
     OnSignal(c_.cbTemplate, &QComboBox::activated, [this](int index) { cbTemplateSelect(index); });
-    OnSignal(c_.sgData, &QTableWidget::itemChanged, [this](QTableWidgetItem* item) { CellEdited(item); });
+    OnSignal(c_.sgData, &QTableWidget::itemChanged,
+             [this](QTableWidgetItem* item) { CellEdited(item); });
     OnSignal(c_.cbStayOnTop, &QCheckBox::toggled, [this](bool on) {
         const bool shown = isVisible();
         setWindowFlag(Qt::WindowStaysOnTopHint, on);
@@ -103,8 +108,12 @@ EffectsWindow::EffectsWindow(RunState& st, QWidget* parent) : QWidget(parent, Qt
 
 void EffectsWindow::BuildControls()
 {
-    auto box = [this](const char* name, const char* caption) { return Named(new QCheckBox(caption, this), name); };
-    auto radio = [this](const char* name, const char* caption) { return Named(new QRadioButton(caption, this), name); };
+    auto box = [this](const char* name, const char* caption) {
+        return Named(new QCheckBox(caption, this), name);
+    };
+    auto radio = [this](const char* name, const char* caption) {
+        return Named(new QRadioButton(caption, this), name);
+    };
     c_.cbS = box("cbS", "Various Cross-Section");
     c_.cbMix = box("cbMix", "Mixing");
     c_.cbMix->setToolTip("Different performace if checked Variable Cross-section (better error)");
@@ -150,23 +159,26 @@ void EffectsWindow::BuildControls()
     c_.bnUse = Named(new QPushButton("&ReInitiate", this), "bnUse");
     c_.bnClose = Named(new QPushButton("&Close", this), "bnClose");
 
-    auto group = [this](const char* name, const char* title, std::initializer_list<QWidget*> items) {
+    auto group = [this](const char* name, const char* title,
+                        std::initializer_list<QWidget*> items) {
         auto* g = Named(new QGroupBox(title, this), name);
         auto* l = new QVBoxLayout(g);
         for (QWidget* w : items) l->addWidget(w);
         return g;
     };
     auto* top = new QHBoxLayout;
-    top->addWidget(group("gbModes", "Use Modes", {c_.cbS, c_.cbMix, c_.cbH, c_.cbT, c_.cbSvol, c_.cbEOF}));
+    top->addWidget(
+        group("gbModes", "Use Modes", {c_.cbS, c_.cbMix, c_.cbH, c_.cbT, c_.cbSvol, c_.cbEOF}));
     top->addWidget(group("gbS", "Cross-Section Input", {c_.rbD, c_.rbS}));
     top->addWidget(group("gbH", "Heating Coefficient Input", {c_.rbH, c_.rbP}));
     top->addWidget(group("gbEOF", "Charge of EOF pK", {c_.rbPK_pos, c_.rbPK_neg}));
     auto* switches = new QGridLayout;
     int k = 0;
-    for (QWidget* w : {static_cast<QWidget*>(c_.cbAccT), static_cast<QWidget*>(c_.cbTEOF),
-                       static_cast<QWidget*>(c_.cbDiffusion), static_cast<QWidget*>(c_.cbSeparatedEOF),
-                       static_cast<QWidget*>(c_.cbEOFT), static_cast<QWidget*>(c_.cbAllStac),
-                       static_cast<QWidget*>(c_.cbMixE), static_cast<QWidget*>(c_.cbStayOnTop)})
+    for (QWidget* w :
+         {static_cast<QWidget*>(c_.cbAccT), static_cast<QWidget*>(c_.cbTEOF),
+          static_cast<QWidget*>(c_.cbDiffusion), static_cast<QWidget*>(c_.cbSeparatedEOF),
+          static_cast<QWidget*>(c_.cbEOFT), static_cast<QWidget*>(c_.cbAllStac),
+          static_cast<QWidget*>(c_.cbMixE), static_cast<QWidget*>(c_.cbStayOnTop)})
         switches->addWidget(w, k / 4, k % 4), ++k;
     auto* commands = new QHBoxLayout;
     commands->addWidget(new QLabel("# Segments", this));
@@ -193,8 +205,8 @@ void EffectsWindow::RefreshForm()
         b->setFont(f);
     }
     const bool mm = st.XScale == 1000;
-    c_.llCapLength->setText(Text("Capillary Length = " + FloatToStr(st.CapLengthPending * st.XScale) +
-                                 (mm ? " mm" : " m")));
+    c_.llCapLength->setText(Text(
+        "Capillary Length = " + FloatToStr(st.CapLengthPending * st.XScale) + (mm ? " mm" : " m")));
     const double d = st.CapDiameter;
     c_.llDia->setText(Text(d >= 0.001 ? "Capillary Diameter = " + FloatToStr(d * 1000) + " mm"
                                       : "Capillary Diameter = " + FloatToStr(d * 1e6) + " um"));
@@ -211,7 +223,8 @@ void EffectsWindow::RefreshForm()
 void EffectsWindow::ShowGrid()
 {
     RunState& st = st_;
-    const bool shown = st.sbData_Visible && st.SegCount >= 1 && static_cast<int>(st.Grid.size()) == kEffectsRows;
+    const bool shown =
+        st.sbData_Visible && st.SegCount >= 1 && static_cast<int>(st.Grid.size()) == kEffectsRows;
     c_.sbData->setVisible(shown);
     if (!shown) return;
     showing_ = true;
@@ -225,12 +238,15 @@ void EffectsWindow::ShowGrid()
                 item = new QTableWidgetItem;
                 c_.sgData->setItem(r, c, item);
             }
-            const std::string& text = c < static_cast<int>(st.Grid[r].size()) ? st.Grid[r][c] : std::string();
+            const std::string& text =
+                c < static_cast<int>(st.Grid[r].size()) ? st.Grid[r][c] : std::string();
             item->setText(Text(text));
             // Titles, lengths and the computed row of each input pair take no input.
-            const bool computed = c >= 2 && (r == (st.rbD ? kRowS : kRowID) || r == (st.rbH ? kRowP : kRowHOA));
+            const bool computed =
+                c >= 2 && (r == (st.rbD ? kRowS : kRowID) || r == (st.rbH ? kRowP : kRowHOA));
             const bool fixed = r == 0 || c == 0 || (r == kRowRatio && c == 1) || computed;
-            item->setFlags(fixed ? Qt::ItemIsEnabled : Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable);
+            item->setFlags(fixed ? Qt::ItemIsEnabled
+                                 : Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable);
         }
     showing_ = false;
 }
@@ -240,7 +256,9 @@ void EffectsWindow::CellEdited(QTableWidgetItem* item)
     if (showing_ || !item) return;
     RunState& st = st_;
     const int r = item->row(), c = item->column();
-    if (r < 0 || r >= static_cast<int>(st.Grid.size()) || c < 0 || c >= static_cast<int>(st.Grid[r].size())) return;
+    if (r < 0 || r >= static_cast<int>(st.Grid.size()) || c < 0 ||
+        c >= static_cast<int>(st.Grid[r].size()))
+        return;
     st.Grid[r][c] = item->text().toStdString();
     // A ratio that is no number is reported once, at the edit that made it.
     const int bad = RefreshEffectsGrid(st);
@@ -285,7 +303,8 @@ void EffectsWindow::cbTemplateSelect(int index)
     if (!rec.gradient || rec.zones < 1 || static_cast<int>(rec.ratio.size()) <= rec.zones) return;
     segCountEdit_ = rec.zones;
     CreateEffectsGrid(st_, rec.zones);
-    for (int k = 1; k <= rec.zones; ++k) st_.Grid[kRowRatio][k + 1] = EffectsNumberText(rec.ratio[k]);
+    for (int k = 1; k <= rec.zones; ++k)
+        st_.Grid[kRowRatio][k + 1] = EffectsNumberText(rec.ratio[k]);
     RefreshForm();
     StoreEffectsTable(st_.effects());
 }

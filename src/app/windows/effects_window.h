@@ -46,7 +46,8 @@ private:
     struct Controls {
         QCheckBox *cbS, *cbMix, *cbH, *cbT, *cbSvol, *cbEOF;
         QRadioButton *rbD, *rbS, *rbH, *rbP, *rbPK_pos, *rbPK_neg;
-        QCheckBox *cbAccT, *cbTEOF, *cbDiffusion, *cbSeparatedEOF, *cbEOFT, *cbAllStac, *cbMixE, *cbStayOnTop;
+        QCheckBox *cbAccT, *cbTEOF, *cbDiffusion, *cbSeparatedEOF, *cbEOFT, *cbAllStac, *cbMixE,
+            *cbStayOnTop;
         QLabel *llCapLength, *llDia;
         QScrollArea* sbData;
         QTableWidget* sgData;
@@ -60,8 +61,8 @@ private:
 
     RunState& st_;
     Controls c_{};
-    int segCountEdit_ = 1;   // "# Segments"
-    bool showing_ = false;   // the grid is being filled by the program
+    int segCountEdit_ = 1;  // "# Segments"
+    bool showing_ = false;  // the grid is being filled by the program
 };
 
 // Creates the window (object name "fmEffects", hidden) and the menu entry

@@ -1,7 +1,7 @@
 #include "app/windows/init_dist_window.h"
 
-#include "app/shell/main_window.h"
 #include "app/kit/tool_windows.h"
+#include "app/shell/main_window.h"
 #include "engine/state/run_state.h"
 #include "foundation/errors.h"
 #include "foundation/numtext.h"
@@ -296,14 +296,15 @@ InitDistWindow* InstallInitDistWindow(MainWindow& main)
 {
     auto* window = new InitDistWindow(main);
     OpenNearMainWindow(*window, main);
-    AddWindowEntry(*ToolsMenu(main), "Initial Distribution", "InitialDistribution1", window, [&main, window] {
-        const std::string refusal = InitDistTool::OpenRefusal(main.State());
-        if (!refusal.empty()) {
-            ShowWarning(refusal);
-            return;
-        }
-        window->show();
-        window->raise();
-    });
+    AddWindowEntry(*ToolsMenu(main), "Initial Distribution", "InitialDistribution1", window,
+                   [&main, window] {
+                       const std::string refusal = InitDistTool::OpenRefusal(main.State());
+                       if (!refusal.empty()) {
+                           ShowWarning(refusal);
+                           return;
+                       }
+                       window->show();
+                       window->raise();
+                   });
     return window;
 }

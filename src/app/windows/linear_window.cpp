@@ -36,6 +36,8 @@ void LinearWindow::bnProcessClick()
 LinearWindow* InstallLinearWindow(QMainWindow& main, RunState& st)
 {
     auto* window = new LinearWindow(st, &main);
-    AddWindowEntry(*ToolsMenu(main), "Linear", "Linear1", window, [window] { window->exec(); })->setVisible(false);
+    AddWindowEntry(*ToolsMenu(main), "Linear", "Linear1", window, [window] {
+        window->exec();
+    })->setVisible(false);
     return window;
 }

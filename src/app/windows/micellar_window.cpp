@@ -3,9 +3,9 @@
 #include "app/chart/chart_view.h"
 #include "app/kit/qt_dialogs.h"
 #include "app/kit/tool_windows.h"
-#include "engine/step/comp_window.h"
 #include "engine/modes/micellar/micellar_mode.h"
 #include "engine/state/run_state.h"
+#include "engine/step/comp_window.h"
 #include "files/chart_lines.h"
 #include "tools/chart_hints.h"
 #include "tools/micellar_edits.h"
@@ -31,7 +31,10 @@ constexpr const char* kSeriesHint = "left-click ... mark ; right-click ... focus
 }  // namespace
 
 MicellarWindow::MicellarWindow(RunState& st, ChartView* chart, QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint), StateWindow(this), st_(st), chart_(chart)
+    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint),
+      StateWindow(this),
+      st_(st),
+      chart_(chart)
 {
     setObjectName("fmSDS");
     setWindowTitle("Micellar Mode");
@@ -40,7 +43,8 @@ MicellarWindow::MicellarWindow(RunState& st, ChartView* chart, QWidget* parent)
     st_.FormCreated[4] = true;
     st_.MicCompNo = 1;
     adjustSize();
-    if (QScreen* screen = QGuiApplication::primaryScreen()) move(screen->geometry().width() - width(), 0);
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->geometry().width() - width(), 0);
     ShowSettings();
 }
 
@@ -103,7 +107,7 @@ void MicellarWindow::Build()
 void MicellarWindow::Bind()
 {
     RunState& st = st_;
-    MicellarSettings& m = st_.micellar();   // the window's own record
+    MicellarSettings& m = st_.micellar();  // the window's own record
     StateBinder& b = Binder();
     b.afterChange = [this] { ShowSettings(); };
     b.onEnter = [this] { c_.bnClose->setFocus(Qt::OtherFocusReason); };
@@ -114,11 +118,14 @@ void MicellarWindow::Bind()
     // The mode is taken at the next Init; Run waits for it.
     b.Check(c_.cbSDS, m.cbSDS, [&st] { st.Events.Emit(EngineEventKind::UpdateMainInfo); });
     b.Check(c_.cbShowMic, m.cbShowMic, [this, &m] { ShowSeries(st_.Series.sr_mic, m.cbShowMic); });
-    b.Check(c_.cbComplex, m.cbMicComplex, [this, &m] { ShowSeries(st_.Series.sr_MicDye, m.cbMicComplex); });
+    b.Check(c_.cbComplex, m.cbMicComplex,
+            [this, &m] { ShowSeries(st_.Series.sr_MicDye, m.cbMicComplex); });
     b.Check(c_.cbShowCMC, m.cbShowCMC, [this, &m] { ShowSeries(st_.Series.sr_CMC, m.cbShowCMC); });
     b.Check(c_.cbIngoreSNA, m.cbIngoreSNA);
     b.Radio(c_.rbC0, c_.rbCT, m.rbC0);
-    auto show = [&st](MicellarEdit e) { return [&st, e] { return QString::fromStdString(MicellarEditText(st, e)); }; };
+    auto show = [&st](MicellarEdit e) {
+        return [&st, e] { return QString::fromStdString(MicellarEditText(st, e)); };
+    };
     auto number = [&st](MicellarEdit e) {
         return [&st, e](double v) { AcceptMicellarValue(st, e, v, st.Composition.Count()); };
     };
@@ -143,7 +150,8 @@ void MicellarWindow::Bind()
 void MicellarWindow::ShowSettings()
 {
     const bool idle = !st_.Running;
-    for (QWidget* w : std::initializer_list<QWidget*>{c_.cbSDS, c_.edNDet, c_.edOM, c_.edMic, c_.edCMC})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{c_.cbSDS, c_.edNDet, c_.edOM, c_.edMic, c_.edCMC})
         w->setEnabled(idle);
     Binder().Refresh();
 }
@@ -159,7 +167,9 @@ void MicellarWindow::FocusSeries(QCheckBox* box)
     if (!chart_ || !st_.cbSDS || !MicellarProfileReady(st_)) return;
     chart_->SetAutoY(false);
     RunSeries& s = st_.Series;
-    const ChartSeries& series = box == c_.cbShowCMC ? s.sr_CMC : box == c_.cbShowMic ? s.sr_mic : s.sr_MicDye;
+    const ChartSeries& series = box == c_.cbShowCMC   ? s.sr_CMC
+                                : box == c_.cbShowMic ? s.sr_mic
+                                                      : s.sr_MicDye;
     if (!box->isChecked()) return;
     const std::optional<AxisRange> range = FitValueRange(ChartLine(st_, series));
     if (!range) return;
@@ -170,7 +180,8 @@ void MicellarWindow::FocusSeries(QCheckBox* box)
 
 bool MicellarWindow::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::MouseButtonPress && static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton) {
+    if (event->type() == QEvent::MouseButtonPress &&
+        static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton) {
         auto* box = qobject_cast<QCheckBox*>(watched);
         if (box) Guarded([&] { FocusSeries(box); });
     }

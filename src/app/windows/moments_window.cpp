@@ -1,7 +1,7 @@
 #include "app/windows/moments_window.h"
 
-#include "app/shell/main_window.h"
 #include "app/kit/tool_windows.h"
+#include "app/shell/main_window.h"
 #include "engine/state/run_state.h"
 #include "foundation/errors.h"
 #include "foundation/numtext.h"

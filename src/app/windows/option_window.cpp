@@ -1,10 +1,10 @@
 #include "app/windows/option_window.h"
 
 #include "app/chart/chart_view.h"
-#include "app/shell/main_window.h"
 #include "app/kit/qt_convert.h"
 #include "app/kit/table_edits.h"
 #include "app/kit/tool_windows.h"
+#include "app/shell/main_window.h"
 #include "engine/state/run_state.h"
 #include "files/setup_edits.h"
 #include "foundation/errors.h"
@@ -37,7 +37,8 @@ QRadioButton* Radio(QGridLayout* grid, const char* name, const char* caption, in
     return b;
 }
 
-QCheckBox* Check(QGridLayout* grid, const char* name, const char* caption, const char* hint, bool shown)
+QCheckBox* Check(QGridLayout* grid, const char* name, const char* caption, const char* hint,
+                 bool shown)
 {
     auto* b = new QCheckBox(caption);
     b->setObjectName(name);
@@ -47,9 +48,10 @@ QCheckBox* Check(QGridLayout* grid, const char* name, const char* caption, const
     return b;
 }
 
-} // namespace
+}  // namespace
 
-OptionWindow::OptionWindow(MainWindow& main, QWidget* parent) : QDialog(parent), MainStateWindow(this, main)
+OptionWindow::OptionWindow(MainWindow& main, QWidget* parent)
+    : QDialog(parent), MainStateWindow(this, main)
 {
     setObjectName("fmOption");
     setWindowTitle("Option");
@@ -89,7 +91,7 @@ void OptionWindow::BuildEdits(QGridLayout* grid)
 {
     for (const EditEntry& e : OptionEdits()) {
         const std::string name = e.name;
-        if (name == "edAnotherPos") continue;   // placed in the zero-position group
+        if (name == "edAnotherPos") continue;  // placed in the zero-position group
         const int row = grid->rowCount();
         QLineEdit* edit = AddTableEdit(grid, e);
         edits_[name] = edit;
@@ -150,7 +152,8 @@ void OptionWindow::BuildGroups(QGridLayout* grid)
         char sep;
         if (CsvSepFromText(text, sep)) o.CsvSep = sep;
     });
-    // The combo box has the focus and hands its events to its edit directly: it commits the same way.
+    // The combo box has the focus and hands its events to its edit directly: it commits the same
+    // way.
     c_.cbCSV->installEventFilter(commit);
     OnSignal(c_.cbCSV, &QComboBox::activated, [this, &o](int item) {
         o.CsvSep = CsvSepFromItem(item);
@@ -164,7 +167,8 @@ void OptionWindow::BuildGroups(QGridLayout* grid)
     QRadioButton* m = Radio(x, "rbXAxisM", "metre (m)", 0);
     QRadioButton* mm = Radio(x, "rbXAxisMM", "millimetre (mm)", 1);
     grid->addWidget(gbX, row++, 0, 1, 3);
-    Binder().Group({m, mm}, [&o] { return o.XAxisUnit - 1; }, [&st](int k) { SetXAxisUnit(st, k + 1); });
+    Binder().Group(
+        {m, mm}, [&o] { return o.XAxisUnit - 1; }, [&st](int k) { SetXAxisUnit(st, k + 1); });
 
     // Zero point of positions.
     auto* gbZero = new QGroupBox(" Zero Position ");
@@ -180,10 +184,12 @@ void OptionWindow::BuildGroups(QGridLayout* grid)
     c_.llAnotherPos->setObjectName("llAnotherPos");
     z->addWidget(c_.llAnotherPos, 4, 2);
     grid->addWidget(gbZero, row++, 0, 1, 3);
-    Binder().Group({inj, left, centre, right, other}, [&o] { return o.ZeroPoint - 1; }, [&st](int k) {
-        st.Options.ZeroPoint = k + 1;
-        ApplyZeroPoint(st);
-    });
+    Binder().Group(
+        {inj, left, centre, right, other}, [&o] { return o.ZeroPoint - 1; },
+        [&st](int k) {
+            st.Options.ZeroPoint = k + 1;
+            ApplyZeroPoint(st);
+        });
 
     // Switches read elsewhere, the window's own record.
     OptionSwitches& switches = st.options();
@@ -191,12 +197,16 @@ void OptionWindow::BuildGroups(QGridLayout* grid)
     auto* sw = new QGridLayout(gbSwitches);
     Binder().Check(Check(sw, "cbIgnDT", "DO NOT Use <Initial dt>", "", false), switches.cbIgnDT);
     Binder().Check(Check(sw, "cbIgnDER", "DO NOT Calculate DER", "", false), switches.cbIgnDER);
-    Binder().Check(Check(sw, "cbShowSpentTime", "Show Last RUN Time", "", false), switches.cbShowSpentTime);
-    Binder().Check(Check(sw, "cbGraphAdd", "Heating, S(x), T(x), Mix(x)", "", false), switches.cbGraphAdd);
-    Binder().Check(Check(sw, "cbPSQQuestion", "Ask Before Transfer PSQ",
-                         "Use to disable copying PSQ file when sna-file is opened (in case of extreme file size of PSQ file)",
-                         true),
-                   switches.cbPSQQuestion);
+    Binder().Check(Check(sw, "cbShowSpentTime", "Show Last RUN Time", "", false),
+                   switches.cbShowSpentTime);
+    Binder().Check(Check(sw, "cbGraphAdd", "Heating, S(x), T(x), Mix(x)", "", false),
+                   switches.cbGraphAdd);
+    Binder().Check(
+        Check(
+            sw, "cbPSQQuestion", "Ask Before Transfer PSQ",
+            "Use to disable copying PSQ file when sna-file is opened (in case of extreme file size of PSQ file)",
+            true),
+        switches.cbPSQQuestion);
     Binder().Check(Check(sw, "cbPositionINI", "Store Window Positions (INI)",
                          "This option stores positions of some windows in INI file", true),
                    o.cbPositionINI);
@@ -209,7 +219,9 @@ void OptionWindow::BuildGroups(QGridLayout* grid)
     complete->setEnabled(false);
     gbSave->setVisible(false);
     grid->addWidget(gbSave, row++, 0, 1, 3);
-    Binder().Group({complete, standard}, [&o] { return o.SnaExtent - 1; }, [&o](int k) { o.SnaExtent = k + 1; });
+    Binder().Group(
+        {complete, standard}, [&o] { return o.SnaExtent - 1; },
+        [&o](int k) { o.SnaExtent = k + 1; });
 
     // File opened at program start.
     auto* gbDefault = new QGroupBox(" Open File at Program Start ");
@@ -224,14 +236,16 @@ void OptionWindow::BuildGroups(QGridLayout* grid)
     grid->addWidget(gbDefault, row++, 0, 1, 3);
     auto showFile = [&o] { return QString::fromLocal8Bit(o.DefaultFile.c_str()); };
     shown_[c_.edDefaultFile] = showFile;
-    Binder().Text(c_.edDefaultFile, showFile, [&o](const std::string& text) { o.DefaultFile = text; });
+    Binder().Text(c_.edDefaultFile, showFile,
+                  [&o](const std::string& text) { o.DefaultFile = text; });
     OnSignal(c_.bnDefaultFile, &QPushButton::clicked, [this] { bnDefaultFileClick(); });
 }
 
 void OptionWindow::ShowColour(QLineEdit* edit, std::uint32_t colour)
 {
     const QColor back = ColourFromBGR(colour), text = ColourFromBGR(ContrastColor(colour));
-    edit->setStyleSheet(QString("QLineEdit { background-color: %1; color: %2; }").arg(back.name(), text.name()));
+    edit->setStyleSheet(
+        QString("QLineEdit { background-color: %1; color: %2; }").arg(back.name(), text.name()));
 }
 
 void OptionWindow::ShowSettings()
@@ -241,7 +255,8 @@ void OptionWindow::ShowSettings()
     ShowColour(edits_["edDetColor"], st.Options.DetColor);
     ApplyZeroPoint(st);
     edits_["edAnotherPos"]->setEnabled(st.Options.ZeroPoint == kZeroAnotherPos);
-    const double mm = st.NXPending != 0 ? st.ZeroPosNode * 1000.0 / st.NXPending * st.CapLengthPending : 0;
+    const double mm =
+        st.NXPending != 0 ? st.ZeroPosNode * 1000.0 / st.NXPending * st.CapLengthPending : 0;
     c_.llAnotherPos->setText(Q("(" + FormatFloat("0.###", mm) + " mm)"));
     {
         QSignalBlocker block(c_.udLineWidth);
@@ -271,7 +286,8 @@ void OptionWindow::Escape()
 void OptionWindow::Action1Execute()
 {
     const bool enable = !edits_["edEpsCor"]->isEnabled();
-    ShowMessage(enable ? "Option: Precision Edits Enabled (Ctrl+Alt+P)." : "Option: Precision Edits Disabled (Ctrl+Alt+P).");
+    ShowMessage(enable ? "Option: Precision Edits Enabled (Ctrl+Alt+P)."
+                       : "Option: Precision Edits Disabled (Ctrl+Alt+P).");
     for (const char* name : {"edEpsCor", "edEpsNew", "edItNew"}) edits_[name]->setEnabled(enable);
 }
 
@@ -280,7 +296,8 @@ void OptionWindow::bbnColorClick(bool detector)
     std::uint32_t& colour = detector ? State().Options.DetColor : State().Options.SimColor;
     const QColor chosen = QColorDialog::getColor(ColourFromBGR(colour), this);
     if (chosen.isValid())
-        colour = static_cast<std::uint32_t>(chosen.red()) | static_cast<std::uint32_t>(chosen.green()) << 8 |
+        colour = static_cast<std::uint32_t>(chosen.red()) |
+                 static_cast<std::uint32_t>(chosen.green()) << 8 |
                  static_cast<std::uint32_t>(chosen.blue()) << 16;
     ShowSettings();
     main_.SetupGraph();
@@ -288,8 +305,8 @@ void OptionWindow::bbnColorClick(bool detector)
 
 void OptionWindow::bnDefaultFileClick()
 {
-    const QString name =
-        QFileDialog::getOpenFileName(this, "Open File at Program Start", QString(), "Kelvo 5 Files (*.sna *.cmp *.psq)");
+    const QString name = QFileDialog::getOpenFileName(this, "Open File at Program Start", QString(),
+                                                      "Kelvo 5 Files (*.sna *.cmp *.psq)");
     if (name.isEmpty()) return;
     State().Options.DefaultFile = name.toLocal8Bit().toStdString();
     ShowSettings();

@@ -52,8 +52,10 @@ ProteinBuilderWindow::ProteinBuilderWindow(ConstituentEditor& editor, QWidget* p
     grid->addLayout(buttons, 6, 0, 1, 4);
     for (QPushButton* b : {bnOK, bnCancel}) b->setAutoDefault(false);
     const std::pair<QObject*, const char*> names[] = {
-        {Input, "Input"}, {cbAllSS, "cbAllSS"}, {edNSS, "edNSS"}, {UpDown1, "UpDown1"}, {llValid, "llValid"},
-        {llInvalid, "llInvalid"}, {edGroups, "edGroups"}, {edZ, "edZ"}, {bnOK, "bnOK"}, {bnCancel, "bnCancel"}};
+        {Input, "Input"},       {cbAllSS, "cbAllSS"}, {edNSS, "edNSS"},
+        {UpDown1, "UpDown1"},   {llValid, "llValid"}, {llInvalid, "llInvalid"},
+        {edGroups, "edGroups"}, {edZ, "edZ"},         {bnOK, "bnOK"},
+        {bnCancel, "bnCancel"}};
     for (auto [w, name] : names) w->setObjectName(name);
 
     auto guarded = [this](void (ProteinBuilderWindow::*handler)()) {
@@ -62,7 +64,8 @@ ProteinBuilderWindow::ProteinBuilderWindow(ConstituentEditor& editor, QWidget* p
     connect(Input, &QPlainTextEdit::textChanged, this, guarded(&ProteinBuilderWindow::InputChange));
     connect(edNSS, &QLineEdit::textChanged, this, guarded(&ProteinBuilderWindow::InputChange));
     connect(cbAllSS, &QCheckBox::clicked, this, guarded(&ProteinBuilderWindow::cbAllSSClick));
-    connect(UpDown1, &QSpinBox::valueChanged, this, [this](int v) { edNSS->setText(QString::number(v)); });
+    connect(UpDown1, &QSpinBox::valueChanged, this,
+            [this](int v) { edNSS->setText(QString::number(v)); });
     connect(bnOK, &QPushButton::clicked, this, guarded(&ProteinBuilderWindow::bnOKClick));
     connect(bnCancel, &QPushButton::clicked, this, &QDialog::reject);
 }

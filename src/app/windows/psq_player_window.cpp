@@ -1,7 +1,7 @@
 #include "app/windows/psq_player_window.h"
 
-#include "app/shell/main_window.h"
 #include "app/kit/tool_windows.h"
+#include "app/shell/main_window.h"
 #include "engine/state/run_state.h"
 #include "foundation/errors.h"
 
@@ -161,8 +161,10 @@ void PsqPlayerWindow::BindControls()
     // Enter in the frame edit: while playing, the focus goes to Stop;
     // otherwise the typed frame is committed as on leaving.
     frame->onEnter = [this, commit = frame->onEnter] {
-        if (player_.KeepPlaying) c_.bbnStop->setFocus(Qt::OtherFocusReason);
-        else if (commit) commit();
+        if (player_.KeepPlaying)
+            c_.bbnStop->setFocus(Qt::OtherFocusReason);
+        else if (commit)
+            commit();
     };
     b.Text(
         c_.edStep, [this] { return QString::number(player_.FrameStep); },

@@ -1,9 +1,9 @@
 #include "app/windows/run_setup_window.h"
 
-#include "app/shell/main_window.h"
 #include "app/kit/qt_convert.h"
 #include "app/kit/table_edits.h"
 #include "app/kit/tool_windows.h"
+#include "app/shell/main_window.h"
 #include "engine/state/run_state.h"
 #include "files/setup_edits.h"
 
@@ -28,9 +28,10 @@ namespace {
 int GroupOf(const std::string& name)
 {
     static const std::map<std::string, int> groups = {
-        {"edInjSite", 0}, {"edPeakWidth", 0}, {"edDetPosition", 0}, {"edPeakEdgeWidth", 0}, {"edCapLength", 0},
-        {"edNX", 0}, {"edLW", 2}, {"edRW", 2}, {"edWallInc", 2}, {"edWallRef", 2}, {"edPSQ", 3},
-        {"edRacemicA", 5}, {"edRacemicB", 5}, {"edRacemicG", 5}, {"edDerNorm", 6}, {"edDerN", 6}};
+        {"edInjSite", 0},   {"edPeakWidth", 0}, {"edDetPosition", 0}, {"edPeakEdgeWidth", 0},
+        {"edCapLength", 0}, {"edNX", 0},        {"edLW", 2},          {"edRW", 2},
+        {"edWallInc", 2},   {"edWallRef", 2},   {"edPSQ", 3},         {"edRacemicA", 5},
+        {"edRacemicB", 5},  {"edRacemicG", 5},  {"edDerNorm", 6},     {"edDerN", 6}};
     if (name.rfind("edKin", 0) == 0) return 4;
     auto it = groups.find(name);
     return it == groups.end() ? 1 : it->second;
@@ -41,7 +42,8 @@ const char* LabelColour(const std::string& name)
 {
     if (name == "edNX") return "color: #ff0000";
     if (name == "edInjSite") return "color: #008000";
-    if (name == "edPeakWidth" || name == "edPeakEdgeWidth" || name == "edCapLength") return "color: #800080";
+    if (name == "edPeakWidth" || name == "edPeakEdgeWidth" || name == "edCapLength")
+        return "color: #800080";
     return "";
 }
 
@@ -50,24 +52,33 @@ struct SwitchSpec {
     const char* caption;
     const char* hint;
     bool RunSetupSwitches::*field;
-    int group;     // 2 walls, 7 advanced, 4 kinetic
+    int group;  // 2 walls, 7 advanced, 4 kinetic
     bool shown;
 };
 
 const SwitchSpec kSwitches[] = {
-    {"cbLWMove", "Left Wall (LW) - Can Move", "Left wall can be automatically moved by program", &RunSetupSwitches::cbLWMove, 2, true},
-    {"cbRWMove", "Right Wall (RW) - Can Move", "Right wall can be automatically moved by program", &RunSetupSwitches::cbRWMove, 2, true},
-    {"cbKeepDistance", "LW - Keep Distance from RW", "Right wall moves and left wall keeps constant distance",
-     &RunSetupSwitches::cbKeepDistance, 2, true},
+    {"cbLWMove", "Left Wall (LW) - Can Move", "Left wall can be automatically moved by program",
+     &RunSetupSwitches::cbLWMove, 2, true},
+    {"cbRWMove", "Right Wall (RW) - Can Move", "Right wall can be automatically moved by program",
+     &RunSetupSwitches::cbRWMove, 2, true},
+    {"cbKeepDistance", "LW - Keep Distance from RW",
+     "Right wall moves and left wall keeps constant distance", &RunSetupSwitches::cbKeepDistance, 2,
+     true},
     {"cbInitWalls", "Initiate Position of Walls",
-     "Whether the actual position of walls is initiated (set to left and right border", &RunSetupSwitches::cbInitWalls, 2, true},
+     "Whether the actual position of walls is initiated (set to left and right border",
+     &RunSetupSwitches::cbInitWalls, 2, true},
     {"cbGauss", "Initial Gaussian Peak Profile",
-     "Gaussian peak shape at injection site (for Analyte, BGE constituent types)", &RunSetupSwitches::cbGauss, 7, true},
-    {"cbLBorder", "Maintain Constant Concentrations at Left Border", "", &RunSetupSwitches::cbLBorder, 7, true},
-    {"cbAutoDiff", "Automatic Diffusion Mode after <Init>", "", &RunSetupSwitches::cbAutoDiff, 7, true},
+     "Gaussian peak shape at injection site (for Analyte, BGE constituent types)",
+     &RunSetupSwitches::cbGauss, 7, true},
+    {"cbLBorder", "Maintain Constant Concentrations at Left Border", "",
+     &RunSetupSwitches::cbLBorder, 7, true},
+    {"cbAutoDiff", "Automatic Diffusion Mode after <Init>", "", &RunSetupSwitches::cbAutoDiff, 7,
+     true},
     {"cbVEOF", "vEOF", "", &RunSetupSwitches::cbVEOF, 7, true},
-    {"cbDCDTCor", "Immediate 'dt' Correction Based on Corrector Error", "", &RunSetupSwitches::cbDCDTCor, 7, false},
-    {"cbLastCor", "Predictor + Double Corrector (PCC vs. PC Method)", "", &RunSetupSwitches::cbLastCor, 7, false},
+    {"cbDCDTCor", "Immediate 'dt' Correction Based on Corrector Error", "",
+     &RunSetupSwitches::cbDCDTCor, 7, false},
+    {"cbLastCor", "Predictor + Double Corrector (PCC vs. PC Method)", "",
+     &RunSetupSwitches::cbLastCor, 7, false},
     {"cbPCIS", "Double Corr of IS in Pred/Corr", "", &RunSetupSwitches::cbPCIS, 7, false},
     {"cbMX", "Linearized mode", "", &RunSetupSwitches::cbMX, 7, false},
     {"cbMXS", "Lin Mode - SIN", "", &RunSetupSwitches::cbMXS, 7, false},
@@ -90,7 +101,7 @@ const SwitchSpec kSwitches[] = {
     {"cbKinetic", "C+P---OH--->CP", "", &RunSetupSwitches::cbKinetic, 4, false},
 };
 
-} // namespace
+}  // namespace
 
 RunSetupWindow::RunSetupWindow(MainWindow& main, QWidget* parent)
     : QDialog(parent), MainStateWindow(this, main)
@@ -128,7 +139,8 @@ RunSetupWindow::RunSetupWindow(MainWindow& main, QWidget* parent)
     auto* left = new QVBoxLayout;
     auto* right = new QVBoxLayout;
     for (QGroupBox* b : {c_.gbEdits, c_.gbWalls, c_.gbPSQ, c_.gbPowerMode}) left->addWidget(b);
-    for (QGroupBox* b : {c_.gbEnvironment, c_.gbChecks, c_.gbKinetic, c_.gbRacemic, c_.gbDER}) right->addWidget(b);
+    for (QGroupBox* b : {c_.gbEnvironment, c_.gbChecks, c_.gbKinetic, c_.gbRacemic, c_.gbDER})
+        right->addWidget(b);
     left->addStretch();
     right->addStretch();
     columns->addLayout(left);
@@ -147,7 +159,8 @@ RunSetupWindow::RunSetupWindow(MainWindow& main, QWidget* parent)
     OnSignal(c_.bnRestore, &QPushButton::clicked, [this] { bnRestoreClick(); });
     OnSignal(c_.bnPAxis, &QPushButton::clicked, [this] { main_.RedrawGraph(); });
     OnSignal(c_.cbDER, &QCheckBox::clicked, [this] { main_.RedrawGraph(); });
-    // Enter moves the focus to Close (which commits); Esc does the same and then shows the stored values.
+    // Enter moves the focus to Close (which commits); Esc does the same and then shows the stored
+    // values.
     Binder().onEnter = Binder().onEscape = [this] { c_.bnClose->setFocus(Qt::OtherFocusReason); };
     Binder().afterChange = [this] { ShowSettings(); };
     ShowSettings();
@@ -173,17 +186,20 @@ void RunSetupWindow::BuildEdits(QGridLayout* const grids[])
             grid->addWidget(nodes, row, 2);
             nodeLabels_[name] = nodes;
         }
-        // The chart follows the detector position and the DER norm whether or not the entry was taken.
+        // The chart follows the detector position and the DER norm whether or not the entry was
+        // taken.
         const bool redraw = e.follow == EditFollow::RedrawGraph;
-        BindTableEdit(*this, edit, e, [this](const EditEntry& entry) { AfterCommit(entry); },
-                      [this, redraw] {
-                          if (redraw) main_.RedrawGraph();
-                      });
+        BindTableEdit(
+            *this, edit, e, [this](const EditEntry& entry) { AfterCommit(entry); },
+            [this, redraw] {
+                if (redraw) main_.RedrawGraph();
+            });
     }
     // The kinetic legend and the racemic label.
     QGridLayout* kinetic = grids[4];
     int row = kinetic->rowCount();
-    for (const char* text : {"1 ... [PC]", "2 ... [C]", "3 ... [P]", "v = k_main*[C]^a*[P]^b*[OH]^c - k_deg*[PC]^d*[OH]^x"})
+    for (const char* text : {"1 ... [PC]", "2 ... [C]", "3 ... [P]",
+                             "v = k_main*[C]^a*[P]^b*[OH]^c - k_deg*[PC]^d*[OH]^x"})
         kinetic->addWidget(new QLabel(text), row++, 0, 1, 2);
     c_.llRacemic = new QLabel("cmp: 1..R(A), 2..S(B), 3..CD- :: ALL CPMS strong z=-1");
     c_.llRacemic->setObjectName("llRacemic");
@@ -204,7 +220,8 @@ void RunSetupWindow::BuildSwitches(RunSetupSwitches& sw)
         grid->addWidget(box, grid->rowCount(), 0, 1, 3);
         box->setVisible(s.shown);
         std::function<void()> after;
-        if (std::string(s.name) == "cbKeepDistance") after = [this] { KeepDistanceChecked(State()); };
+        if (std::string(s.name) == "cbKeepDistance")
+            after = [this] { KeepDistanceChecked(State()); };
         Binder().Check(box, sw.*(s.field), after);
         if (std::string(s.name) == "cbSK") c_.cbSK = box;
     }
@@ -215,7 +232,8 @@ void RunSetupWindow::BuildSwitches(RunSetupSwitches& sw)
         edit->setObjectName(name);
         edit->setVisible(false);
         checks->addWidget(edit, checks->rowCount(), 0);
-        Binder().Text(edit, [&text] { return Q(text); }, [&text](const std::string& t) { text = t; });
+        Binder().Text(
+            edit, [&text] { return Q(text); }, [&text](const std::string& t) { text = t; });
     };
     plain(c_.edDMult, "edDMult", sw.edDMult);
     plain(c_.edPAxis, "edPAxis", sw.edPAxis);
@@ -246,7 +264,9 @@ void RunSetupWindow::BuildSwitches(RunSetupSwitches& sw)
     Binder().Radio(c_.rbVoltage, c_.rbCurrent, sw.rbVoltage, labels);
     Binder().Group(
         {c_.rbPSQMS, c_.rbPSQSteps, c_.rbPSQNo},
-        [&sw] { return sw.rbPSQMS ? 0 : sw.rbPSQSteps ? 1 : sw.rbPSQNo ? 2 : -1; },
+        [&sw] {
+            return sw.rbPSQMS ? 0 : sw.rbPSQSteps ? 1 : sw.rbPSQNo ? 2 : -1;
+        },
         [&sw](int k) {
             sw.rbPSQMS = k == 0;
             sw.rbPSQSteps = k == 1;
@@ -273,7 +293,8 @@ void RunSetupWindow::ShowSettings()
         if (e.pending) edits_[e.name]->setEnabled(geometry);
     edits_["edDTInit"]->setEnabled(!st.cbIgnDT);
     const bool racemic = st.setup_cbRacemic;
-    for (const char* name : {"edRacemicA", "edRacemicB", "edRacemicG"}) edits_[name]->setVisible(racemic);
+    for (const char* name : {"edRacemicA", "edRacemicB", "edRacemicG"})
+        edits_[name]->setVisible(racemic);
     c_.llRacemic->setVisible(racemic);
     c_.cbSK->setStyleSheet(st.cbSK ? "color: #ff0000" : "color: #000000");
     Binder().Refresh();
@@ -304,11 +325,13 @@ RunSetupWindow* InstallRunSetupWindow(MainWindow& main)
     auto* button = new QToolButton;
     button->setObjectName("spbRunSetup");
     button->setText("Run Setup");
-    if (QToolBar* bar = main.findChild<QToolBar*>()) bar->addWidget(button);
-    else button->setParent(&main);
+    if (QToolBar* bar = main.findChild<QToolBar*>())
+        bar->addWidget(button);
+    else
+        button->setParent(&main);
     ConnectGuarded(button, &QToolButton::clicked, window, [window, &main] {
         window->exec();
-        main.UpdateMainInfo();   // also after Esc, which closes the window without its button
+        main.UpdateMainInfo();  // also after Esc, which closes the window without its button
     });
     return window;
 }

@@ -1,8 +1,8 @@
 #include "app/windows/small_windows.h"
 
 #include "app/kit/qt_dialogs.h"
-#include "app/shell/help_menu.h"
 #include "app/kit/tool_windows.h"
+#include "app/shell/help_menu.h"
 
 #include <QAction>
 #include <QApplication>
@@ -81,10 +81,12 @@ AboutBox::AboutBox(QWidget* parent) : QDialog(parent)
     top->addWidget(c_.Image1);
     top->addLayout(labels, 1);
     panel->addLayout(top);
-    c_.Memo1 = FixedMemo("Simulation of capillary electrophoresis: electromigration, diffusion and "
-                         "acid-base equilibria of many constituents along a capillary.");
-    c_.Memo2 = FixedMemo("Zone electrophoresis, isotachophoresis, isoelectric focusing, micellar and "
-                         "complexation modes; profiles, detector records and profile sequences.");
+    c_.Memo1 = FixedMemo(
+        "Simulation of capillary electrophoresis: electromigration, diffusion and "
+        "acid-base equilibria of many constituents along a capillary.");
+    c_.Memo2 = FixedMemo(
+        "Zone electrophoresis, isotachophoresis, isoelectric focusing, micellar and "
+        "complexation modes; profiles, detector records and profile sequences.");
     panel->addWidget(c_.Memo1);
     panel->addWidget(c_.Memo2);
     outer->addWidget(Panel1);
@@ -95,9 +97,13 @@ AboutBox::AboutBox(QWidget* parent) : QDialog(parent)
     row->addWidget(c_.OKButton);
     row->addStretch();
     outer->addLayout(row);
-    const std::pair<QObject*, const char*> names[] = {
-        {c_.LabelProductName, "LabelProductName"}, {c_.LabelVersion, "LabelVersion"}, {c_.llDate, "llDate"},
-        {c_.Image1, "Image1"}, {c_.Memo1, "Memo1"}, {c_.Memo2, "Memo2"}, {c_.OKButton, "OKButton"}};
+    const std::pair<QObject*, const char*> names[] = {{c_.LabelProductName, "LabelProductName"},
+                                                      {c_.LabelVersion, "LabelVersion"},
+                                                      {c_.llDate, "llDate"},
+                                                      {c_.Image1, "Image1"},
+                                                      {c_.Memo1, "Memo1"},
+                                                      {c_.Memo2, "Memo2"},
+                                                      {c_.OKButton, "OKButton"}};
     for (auto [w, name] : names) w->setObjectName(name);
     connect(c_.OKButton, &QPushButton::clicked, this, [this] { done(1); });
 }
@@ -136,9 +142,15 @@ std::vector<std::string> MessageWindow::Lines() const
     return lines;
 }
 
-void MessageWindow::Clear() { c_.mmMessage->clear(); }
+void MessageWindow::Clear()
+{
+    c_.mmMessage->clear();
+}
 
-void MessageWindow::AddLine(const std::string& line) { c_.mmMessage->appendPlainText(QString::fromStdString(line)); }
+void MessageWindow::AddLine(const std::string& line)
+{
+    c_.mmMessage->appendPlainText(QString::fromStdString(line));
+}
 
 void MessageWindow::ShowLines(const std::vector<std::string>& lines)
 {
@@ -171,14 +183,17 @@ ScanWindow::ScanWindow(QWidget* parent) : QDialog(parent)
     connect(c_.bbnClose, &QPushButton::clicked, this, &QDialog::close);
 }
 
-MessageWindow* MessageWindowOf(QWidget& main) { return main.findChild<MessageWindow*>("fmMessage"); }
+MessageWindow* MessageWindowOf(QWidget& main)
+{
+    return main.findChild<MessageWindow*>("fmMessage");
+}
 
 void InstallSmallWindows(QMainWindow& main)
 {
     auto* about = new AboutBox(&main);
     new MessageWindow(&main);
     auto* scan = new ScanWindow(&main);
-    QMenu* tools = ToolsMenu(main);   // before the Help menu, which stays last
+    QMenu* tools = ToolsMenu(main);  // before the Help menu, which stays last
     AddWindowEntry(*HelpMenu(main), "About", "About1", about, [about] { about->exec(); });
     AddWindowEntry(*tools, "Scan", "Scan1", scan, [scan] {
         CentreOnScreen(*scan);

@@ -8,12 +8,12 @@
 #include <cstdlib>
 #include <string>
 
-#include "engine/step/comp_window.h"
 #include "engine/equilibrium/equilibrium_lanes.h"
 #include "engine/equilibrium/equilibrium_terms.h"
-#include "engine/modes/modes.h"
 #include "engine/equilibrium/parallel_equilibrium.h"
+#include "engine/modes/modes.h"
 #include "engine/state/run_state.h"
+#include "engine/step/comp_window.h"
 #include "foundation/errors.h"
 #include "foundation/messages.h"
 #include "foundation/numtext.h"
@@ -32,7 +32,8 @@ using nodesolve::PowerTable;
 // The terms of ScaledTerms with x split into its mantissa and binary exponent:
 // t[k] = L[k] x^z 2^-scale exactly, the largest term in [1, 2).
 int ScaledTermsApart(const double* L, std::ptrdiff_t stride, int zmin, int nf, double x, double* t,
-                     double& S0) {
+                     double& S0)
+{
     int ex = 0;
     const double mx = std::frexp(x, &ex);
     double p = 1.0;  // mx^zmin
@@ -64,7 +65,8 @@ int ScaledTermsApart(const double* L, std::ptrdiff_t stride, int zmin, int nf, d
 // scaled by 2^-scale, and their sum S0; returns scale (0: the plain products).
 // pz[z] = x^z from PowerTable, `normal` its answer.
 inline int ScaledTerms(const double* L, std::ptrdiff_t stride, int zmin, int nf, const double* pz,
-                       bool normal, double x, double* t, double& S0) {
+                       bool normal, double x, double* t, double& S0)
+{
     double s = 0;
     for (int k = 0; k < nf; ++k) {
         const double v = L[k * stride] * pz[zmin + k];
@@ -76,29 +78,41 @@ inline int ScaledTerms(const double* L, std::ptrdiff_t stride, int zmin, int nf,
     return ScaledTermsApart(L, stride, zmin, nf, x, t, S0);
 }
 
-inline bool ValidCH(double cH) { return cH > 0.0 && std::isfinite(cH); }
+inline bool ValidCH(double cH)
+{
+    return cH > 0.0 && std::isfinite(cH);
+}
 
 // Last node index the arrays hold.
-inline int LastNode(const RunState& st) {
+inline int LastNode(const RunState& st)
+{
     const int n = st.Arr.Nn - 1;
     return st.NX < n ? st.NX : n;
 }
 
 }  // namespace
 
-double ActiveKw(const RunState& st) { return st.ISCorrection ? st.KwIS : st.Kw; }
+double ActiveKw(const RunState& st)
+{
+    return st.ISCorrection ? st.KwIS : st.Kw;
+}
 
-void WarnOncePerRun(RunState& st, const std::string& key, const std::string& message) {
+void WarnOncePerRun(RunState& st, const std::string& key, const std::string& message)
+{
     if (st.WarnedThisRun.insert(key).second) ShowWarning(message);
 }
 
-std::string GeneralFloatText(double v) { return FloatToStr(v); }
+std::string GeneralFloatText(double v)
+{
+    return FloatToStr(v);
+}
 
 // ---------------------------------------------------------------------------
 // Per-node constants
 // ---------------------------------------------------------------------------
 
-void SetSkipComp(RunState& st) {
+void SetSkipComp(RunState& st)
+{
     EngineArrays& a = st.Arr;
     for (int i = 1; i <= a.NComp; ++i) {
         if (a.ZMin[i] == a.ZMax[i]) {
@@ -112,14 +126,18 @@ void SetSkipComp(RunState& st) {
             if (k == k0) continue;
             const double* u = a.UForm(i, k);
             for (int n = 0; n < a.Nn; ++n)
-                if (u[n] > kImmobileMobility) { mobile = true; break; }
+                if (u[n] > kImmobileMobility) {
+                    mobile = true;
+                    break;
+                }
         }
         if (mobile) a.SkipComp[i] = 0;
     }
     a.SkipComp[a.NComp + 1] = 0;
 }
 
-void SetDefaultCrossSections(RunState& st) {
+void SetDefaultCrossSections(RunState& st)
+{
     EngineArrays& a = st.Arr;
     if (!st.cbS || !st.sbData_Visible) {
         const double s = kPi * 0.25 * st.CapDiameter * st.CapDiameter;
@@ -134,7 +152,8 @@ void SetDefaultCrossSections(RunState& st) {
     st.UniformSection = uniform;
 }
 
-void BuildLFormOf(EngineArrays& a, int i, int n) {
+void BuildLFormOf(EngineArrays& a, int i, int n)
+{
     const int k0 = -a.ZMin[i];
     // New constants: the windows of the forms that matter no longer hold.
     if (a.Forms(i) >= kWideForms && a.Wide.ready) a.Wide.ready = false;
@@ -154,12 +173,14 @@ void BuildLFormOf(EngineArrays& a, int i, int n) {
     }
 }
 
-void BuildLForm(RunState& st, int n) {
+void BuildLForm(RunState& st, int n)
+{
     EngineArrays& a = st.Arr;
     for (int i = 1; i <= a.NComp; ++i) BuildLFormOf(a, i, n);
 }
 
-void SetNodeConstants(RunState& st) {
+void SetNodeConstants(RunState& st)
+{
     EngineArrays& a = st.Arr;
     const int h = a.NComp + 1, oh = a.NComp + 2;
     const int nn = a.Nn;
@@ -272,7 +293,8 @@ bool SpeciateWide(EngineArrays& a, int level, int j, int n, double x, double* t,
     return true;
 }
 
-bool SpeciateNode(RunState& st, int level, int n, NewtonScratch& s) {
+bool SpeciateNode(RunState& st, int level, int n, NewtonScratch& s)
+{
     EngineArrays& a = st.Arr;
     const double cH = a.CH(level)[n];
     if (!ValidCH(cH)) return false;
@@ -343,7 +365,8 @@ bool SpeciateNode(RunState& st, int level, int n, NewtonScratch& s) {
     return true;
 }
 
-void CalcSpeciation(RunState& st, int level, int node) {
+void CalcSpeciation(RunState& st, int level, int node)
+{
     if (ModeOwnsEquilibrium(st)) return;
     EngineArrays& a = st.Arr;
     if (!a.Allocated()) return;
@@ -373,7 +396,8 @@ void CalcSpeciation(RunState& st, int level, int node) {
 // ---------------------------------------------------------------------------
 
 ElneutNodeResult SolveElneutNode(const RunState& st, int level, int i, double x, double r,
-                                 int itNew, NewtonScratch& s) {
+                                 int itNew, NewtonScratch& s)
+{
     const EngineArrays& a = st.Arr;
     const double Kw = ActiveKw(st);
     const int maxZ = a.MaxAbsZ;
@@ -536,7 +560,10 @@ ElneutNodeResult SolveElneutNode(const RunState& st, int level, int i, double x,
         balance(xc, f, fp, noise);
         ++res.n;
         if (std::fabs(f) <= noise) break;
-        if (f < 0) lo = xc; else hi = xc;
+        if (f < 0)
+            lo = xc;
+        else
+            hi = xc;
         double xn = xc - f / fp;
         if (!(xn > lo && xn < hi)) xn = std::sqrt(lo) * std::sqrt(hi);
         const bool done = std::fabs((xc - xn) / xc) <= tol || hi - lo <= tol * lo;
@@ -549,7 +576,8 @@ ElneutNodeResult SolveElneutNode(const RunState& st, int level, int i, double x,
 }
 
 void StoreElneutNode(RunState& st, int level, int i, const ElneutNodeResult& res, double x,
-                     NewtonScratch& s) {
+                     NewtonScratch& s)
+{
     EngineArrays& a = st.Arr;
     const double Kw = ActiveKw(st);
     a.CH(level)[i] = x;
@@ -596,7 +624,8 @@ void StoreElneutNode(RunState& st, int level, int i, const ElneutNodeResult& res
         a.Denom[j] = std::ldexp(denom, denomScale);
         const double c = a.C(level, j)[i];
         // Terms at x over the denominator, with the two scales made one.
-        const double invDenom = scale == denomScale ? 1.0 / denom : std::ldexp(1.0 / denom, scale - denomScale);
+        const double invDenom =
+            scale == denomScale ? 1.0 / denom : std::ldexp(1.0 / denom, scale - denomScale);
         double ue = 0, charged = 0;
         for (int k = 0; k < nf; ++k) {
             const int z = zmin + k;
@@ -677,7 +706,8 @@ void Elneut(RunState& st, int level, int source, int node, bool speciate, bool s
 
     // Keeps the result of node i (the tiny-value replacement reads the final
     // cH of its left neighbour); false when the solve failed (the call ends).
-    auto finish = [&](int i, const ElneutNodeResult& res) __attribute__((always_inline)) -> bool {
+    auto finish = [&](int i, const ElneutNodeResult& res) __attribute__((always_inline))->bool
+    {
         double result = res.x;
         if (result < 1e-14) {  // replacement of tiny values
             result = i == 0 ? 1e-9 : cH[i - 1];
@@ -692,7 +722,8 @@ void Elneut(RunState& st, int level, int source, int node, bool speciate, bool s
             return false;
         }
         if (res.n > st.NewtonItStep) st.NewtonItStep = res.n;
-        if (st.cbNewCnt) st.Events.Emit(EngineEvent::Pair(EngineEventKind::NewtonIterations, i, res.n));
+        if (st.cbNewCnt)
+            st.Events.Emit(EngineEvent::Pair(EngineEventKind::NewtonIterations, i, res.n));
         if (i >= specLo && i <= specHi) {
             cH[i] = result;
             if (st.ISCorrection) a.PH[i] = NodePH(a, i, result);
@@ -732,8 +763,10 @@ void Elneut(RunState& st, int level, int source, int node, bool speciate, bool s
             }
         }
         double x;
-        if (source == -1) x = i == lo ? 1e-12 : cH[i - 1];
-        else x = cHsrc[i];
+        if (source == -1)
+            x = i == lo ? 1e-12 : cH[i - 1];
+        else
+            x = cHsrc[i];
         double r = std::fabs(x) + 1e-36;
         if (!(std::fabs(x) <= 1e6)) {  // start guard (also for a start that is no number)
             x = i > 0 ? cH[i - 1] : 1e-36;

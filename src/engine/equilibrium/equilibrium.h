@@ -11,14 +11,14 @@
 class RunState;
 
 // Physical constants of the engine.
-inline constexpr double kGasConstant = 8.314;        // J/(mol.K)
-inline constexpr double kFaraday = 96485.0;          // C/mol
+inline constexpr double kGasConstant = 8.314;  // J/(mol.K)
+inline constexpr double kFaraday = 96485.0;    // C/mol
 inline constexpr double kPi = 3.141592653589793;
-inline constexpr double kMobilityH = 362.5e-9;       // m2/(V.s)
-inline constexpr double kMobilityOH = 205.5e-9;      // m2/(V.s)
-inline constexpr double kNeutralOnlyMobility = 2e-8; // m2/(V.s), constituent without charged forms
-inline constexpr double kImmobileMobility = 1e-15;   // m2/(V.s)
-inline constexpr double kKwRef = 1e-8;               // mM2
+inline constexpr double kMobilityH = 362.5e-9;        // m2/(V.s)
+inline constexpr double kMobilityOH = 205.5e-9;       // m2/(V.s)
+inline constexpr double kNeutralOnlyMobility = 2e-8;  // m2/(V.s), constituent without charged forms
+inline constexpr double kImmobileMobility = 1e-15;    // m2/(V.s)
+inline constexpr double kKwRef = 1e-8;                // mM2
 
 // Ionic product of water in force: the ionic-strength corrected value while the
 // correction is on, the user's value otherwise.
@@ -47,7 +47,8 @@ void BuildLFormOf(EngineArrays& a, int i, int node);
 void CalcSpeciation(RunState& st, int level, int node);
 
 // pH = 3 - log10(cH) of node n (remembered per node: see EngineArrays::PHMemo).
-inline double NodePH(EngineArrays& a, int n, double cH) {
+inline double NodePH(EngineArrays& a, int n, double cH)
+{
     if (a.PHMemoCH[n] != cH) {
         a.PHMemoCH[n] = cH;
         a.PHMemo[n] = 3 - std::log10(cH);
@@ -64,8 +65,7 @@ inline double NodePH(EngineArrays& a, int n, double cH) {
 // storeForms false (only with speciate false): the caller speciates the solved
 // nodes before anything reads them, so only cH is stored (the speciation
 // writes pH and cOH).
-void Elneut(RunState& st, int level, int source, int node, bool speciate,
-            bool storeForms = true);
+void Elneut(RunState& st, int level, int source, int node, bool speciate, bool storeForms = true);
 // A mode with its own equilibrium (ModeHooks::Equilibrium) takes Elneut's work
 // while it is the selected mode.
 // One more solve of the equilibrium (NewtonItTotal); a state without a run
@@ -78,10 +78,10 @@ void CountEquilibriumSolve(RunState& st);
 // the left neighbour (source -1, the start guard and the tiny-value replacement).
 struct NewtonScratch;
 struct ElneutNodeResult {
-    double x;      // result of the iteration (before the tiny-value replacement)
-    int n;         // Newton passes
-    bool passed;   // at least one pass computed the sums of this node
-    int nActive;   // constituents that took part (listed in the scratch)
+    double x;                // result of the iteration (before the tiny-value replacement)
+    int n;                   // Newton passes
+    bool passed;             // at least one pass computed the sums of this node
+    int nActive;             // constituents that took part (listed in the scratch)
     bool exhausted = false;  // the restarts from below ran out: x is no root
 };
 // Speciation of node n of `level`; false (nothing written) for an invalid cH.

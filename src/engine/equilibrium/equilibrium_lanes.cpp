@@ -43,7 +43,8 @@ namespace {
 int gLanesOverride = 0;
 
 // Lanes this processor runs.
-int ProcessorLanes() {
+int ProcessorLanes()
+{
 #ifdef KELVO_NODE_LANES
     static const int byProcessor = __builtin_cpu_supports("avx2") ? 4 : 2;
     return byProcessor;
@@ -54,13 +55,18 @@ int ProcessorLanes() {
 
 }  // namespace
 
-void SetNodeLanes(int lanes) {
+void SetNodeLanes(int lanes)
+{
     gLanesOverride = (lanes == 1 || lanes == 2) && lanes < ProcessorLanes() ? lanes : 0;
 }
 
-int NodeLanes() { return gLanesOverride != 0 ? gLanesOverride : ProcessorLanes(); }
+int NodeLanes()
+{
+    return gLanesOverride != 0 ? gLanesOverride : ProcessorLanes();
+}
 
-int SpeciateNodes(RunState& st, int level, int lo, int hi, NewtonScratch& s) {
+int SpeciateNodes(RunState& st, int level, int lo, int hi, NewtonScratch& s)
+{
 #ifdef KELVO_NODE_LANES
     switch (NodeLanes()) {
     case 4: return lanes4::SpeciateNodesN(st, level, lo, hi, s);
@@ -75,7 +81,8 @@ int SpeciateNodes(RunState& st, int level, int lo, int hi, NewtonScratch& s) {
 }
 
 void SolveElneutNodes(const RunState& st, int level, int i, const double* x, int itNew,
-                      NewtonScratch& s, ElneutNodeResult* res) {
+                      NewtonScratch& s, ElneutNodeResult* res)
+{
 #ifdef KELVO_NODE_LANES
     switch (NodeLanes()) {
     case 4: lanes4::SolveElneutNodesN(st, level, i, x, itNew, s, res); return;
@@ -88,7 +95,8 @@ void SolveElneutNodes(const RunState& st, int level, int i, const double* x, int
     res[0].nActive = 0;
 }
 
-bool IonicStrengthNodes(RunState& st, int level, int src, int i, IonicStrengthWork& w) {
+bool IonicStrengthNodes(RunState& st, int level, int src, int i, IonicStrengthWork& w)
+{
 #ifdef KELVO_NODE_LANES
     switch (NodeLanes()) {
     case 4: return lanes4::IonicStrengthLanes(st, level, src, i, w);
@@ -100,7 +108,8 @@ bool IonicStrengthNodes(RunState& st, int level, int src, int i, IonicStrengthWo
     return false;
 }
 
-void ExtendedReciprocals(const double* K, double* out, int n) {
+void ExtendedReciprocals(const double* K, double* out, int n)
+{
 #ifdef KELVO_NODE_LANES
     switch (NodeLanes()) {
     case 4: lanes4::ExtendedReciprocals(K, out, n); return;

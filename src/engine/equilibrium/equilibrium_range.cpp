@@ -4,10 +4,10 @@
 
 #include "engine/equilibrium/equilibrium.h"
 #include "engine/equilibrium/equilibrium_lanes.h"
-#include "engine/modes/modes.h"
-#include "engine/step/node_threads.h"
 #include "engine/equilibrium/parallel_equilibrium.h"
+#include "engine/modes/modes.h"
 #include "engine/state/run_state.h"
+#include "engine/step/node_threads.h"
 
 void CalcSpeciationRange(RunState& st, int level, int lo, int hi)
 {

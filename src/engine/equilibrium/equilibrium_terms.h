@@ -10,7 +10,8 @@ namespace nodesolve {
 
 // Fills pw[off + z] = x^z for z = -zmax..zmax by repeated multiplication and
 // tells whether the extreme entries are normal finite numbers.
-inline bool PowerTable(double* pw, int off, int zmax, double x) {
+inline bool PowerTable(double* pw, int off, int zmax, double x)
+{
     pw[off] = 1.0;
     for (int z = 1; z <= zmax; ++z) pw[off + z] = pw[off + z - 1] * x;
     const double inv = 1.0 / x;
@@ -20,7 +21,8 @@ inline bool PowerTable(double* pw, int off, int zmax, double x) {
 }
 
 // Adds v to the unevaluated sum hi + lo without rounding error (two-sum).
-inline void AddExact(double& hi, double& lo, double v) {
+inline void AddExact(double& hi, double& lo, double v)
+{
     const double s = hi + v;
     const double bv = s - hi;
     lo += (hi - (s - bv)) + (v - bv);
@@ -29,7 +31,8 @@ inline void AddExact(double& hi, double& lo, double v) {
 
 // Adds c z to hi + lo without rounding error for |z| < 32: c is split into two
 // halves of 26 bits, whose products by z are exact.
-inline void AddExactProduct(double& hi, double& lo, double c, int z) {
+inline void AddExactProduct(double& hi, double& lo, double c, int z)
+{
     if (z == 0) return;
     if (z == 1 || z == -1) {
         AddExact(hi, lo, z * c);

@@ -7,11 +7,11 @@
 #include <cstring>
 #include <string>
 
-#include "engine/step/comp_window.h"
 #include "engine/equilibrium/equilibrium.h"
 #include "engine/equilibrium/equilibrium_lanes.h"
 #include "engine/modes/modes.h"
 #include "engine/state/run_state.h"
+#include "engine/step/comp_window.h"
 
 namespace {
 
@@ -20,11 +20,11 @@ using activity::kLn10;
 // Constants of the Onsager-Fuoss method (cgs units).
 using onsagerfuoss::kElementaryCharge;
 using onsagerfuoss::kSeries;
-constexpr double kBoltzmann = 1.380662e-16;         // erg/K
+constexpr double kBoltzmann = 1.380662e-16;  // erg/K
 constexpr double kAvogadro = 6.022142e23;
-constexpr double kPermittivity = 78.3043;           // water
-constexpr double kOFTemperature = 298.15;           // K
-constexpr double kViscosity = 0.00896331;           // P
+constexpr double kPermittivity = 78.3043;  // water
+constexpr double kOFTemperature = 298.15;  // K
+constexpr double kViscosity = 0.00896331;  // P
 constexpr double kOFPi = 3.14159265;
 constexpr double kZeroMobility = onsagerfuoss::kZeroMobility;
 static_assert(onsagerfuoss::kToMobility == 1 / 1e-5 / kFaraday * 1e-9);
@@ -43,7 +43,8 @@ const double kElectro = kB2 / (kViscosity * std::sqrt(kEt));
 
 // Simplified correction of one mobility u0 with charge z at s = sqrt(I)/(1 + 0.0474 sqrt(I)).
 // A correction larger than the mobility keeps the limiting value.
-double SimplifiedMobility(int z, double u0, double s) {
+double SimplifiedMobility(int z, double u0, double s)
+{
     if (u0 == 0) return 0.0;
     const double zc = z >= 0 ? -1.0 : 1.0;
     const double uc = 4e-8;
@@ -54,7 +55,8 @@ double SimplifiedMobility(int z, double u0, double s) {
     return u < 0 ? u0 : u;
 }
 
-void OnsfuoSimplified(EngineArrays& a, int level, int node) {
+void OnsfuoSimplified(EngineArrays& a, int level, int node)
+{
     const double I = a.IonicStrength(level)[node];
     const double sq = std::sqrt(I);
     const double s = sq / (1 + 0.0474 * sq);
@@ -70,7 +72,8 @@ void OnsfuoSimplified(EngineArrays& a, int level, int node) {
     a.UForm(a.OHIndex(), 0)[node] = SimplifiedMobility(-1, kMobilityOH, s);
 }
 
-void OnsfuoFull(RunState& st, int level, int node) {
+void OnsfuoFull(RunState& st, int level, int node)
+{
     EngineArrays& a = st.Arr;
     IonicStrengthWork& w = st.ISWork;
     const bool temperatureMode = ModeTemperatureMobilities(st);
@@ -177,10 +180,17 @@ void OnsfuoFull(RunState& st, int level, int node) {
 
 }  // namespace
 
-double onsagerfuoss::Relaxation() { return kRelax; }
-double onsagerfuoss::Electrophoretic() { return kElectro; }
+double onsagerfuoss::Relaxation()
+{
+    return kRelax;
+}
+double onsagerfuoss::Electrophoretic()
+{
+    return kElectro;
+}
 
-void IonicStrengthWork::EnsureLanes(int rows, int nForms, int maxAbsZ, int lanes) {
+void IonicStrengthWork::EnsureLanes(int rows, int nForms, int maxAbsZ, int lanes)
+{
     auto atLeast = [](std::vector<double>& v, int n) {
         if (v.size() < static_cast<std::size_t>(n)) v.assign(static_cast<std::size_t>(n), 0.0);
     };
@@ -195,10 +205,12 @@ void IonicStrengthWork::EnsureLanes(int rows, int nForms, int maxAbsZ, int lanes
     atLeast(OFGroup, quotients);
     if (LaneChanged.size() < static_cast<std::size_t>(rows + 1))
         LaneChanged.assign(static_cast<std::size_t>(rows) + 1, 0);
-    if (LanePasses.size() < static_cast<std::size_t>(101 * lanes)) LanePasses.assign(101 * static_cast<std::size_t>(lanes), 0);
+    if (LanePasses.size() < static_cast<std::size_t>(101 * lanes))
+        LanePasses.assign(101 * static_cast<std::size_t>(lanes), 0);
 }
 
-void IonicStrengthWork::Prepare(int maxAbsZ, int nForms) {
+void IonicStrengthWork::Prepare(int maxAbsZ, int nForms)
+{
     if (maxAbsZ == SizedMaxZ && nForms == SizedForms) return;
     const std::size_t n = nForms > 0 ? static_cast<std::size_t>(nForms) : 0;
     Gamma.assign(static_cast<std::size_t>(maxAbsZ) + 1, 1.0);
@@ -216,7 +228,8 @@ void IonicStrengthWork::Prepare(int maxAbsZ, int nForms) {
     SizedForms = nForms;
 }
 
-void NodeIonicStrength(RunState& st, int level, int node) {
+void NodeIonicStrength(RunState& st, int level, int node)
+{
     if (ModeOwnsEquilibrium(st)) return;
     EngineArrays& a = st.Arr;
     long double sum = static_cast<long double>(a.CH(level)[node]) + a.COH(level)[node];
@@ -250,7 +263,8 @@ double activity::Exp(double x)
     return p * scale;
 }
 
-double ActivityCoefficient(int z, double ionicStrength) {
+double ActivityCoefficient(int z, double ionicStrength)
+{
     const double im = 0.001 * ionicStrength;
     const double sq = std::sqrt(im);
     const double z2 = static_cast<double>(z) * z;
@@ -259,7 +273,8 @@ double ActivityCoefficient(int z, double ionicStrength) {
 }
 
 void mcinn(EngineArrays& a, int maxZ, double& change, double ionicStrength, double* gamma,
-           double& kw, int node) {
+           double& kw, int node)
+{
     const double im = 0.001 * ionicStrength;
     // A negative or non-finite ionic strength cannot give activity coefficients.
     if (!(im >= 0) || !std::isfinite(im)) ThrowErrorCode(-11, "mcinn>>Negative Ionic Strength");
@@ -287,7 +302,8 @@ void mcinn(EngineArrays& a, int maxZ, double& change, double ionicStrength, doub
     kw = kKwRef / gamma[1] / gamma[1];
 }
 
-void onsfuo(RunState& st, int level, int node) {
+void onsfuo(RunState& st, int level, int node)
+{
     st.ISWork.Prepare(st.Arr.MaxAbsZ, st.Arr.NForms);
     if (st.cbFastIS)
         OnsfuoSimplified(st.Arr, level, node);
@@ -334,7 +350,8 @@ void IonicStrengthNode(RunState& st, int level, int source, int src, int i, doub
         NodeIonicStrength(st, level, i);
         double change = 0;
         mcinn(a, maxZ, change, is[i], gamma, st.KwIS, i);
-        if (++passes > 100) ThrowErrorCode(-10, "ISC>>too many iterations. (" + std::to_string(i) + ")");
+        if (++passes > 100)
+            ThrowErrorCode(-10, "ISC>>too many iterations. (" + std::to_string(i) + ")");
         BuildLForm(st, i);
         if (source != -1 && st.cbISConv) {
             const double saved = is[i];
@@ -353,7 +370,8 @@ void IonicStrengthNode(RunState& st, int level, int source, int src, int i, doub
 
 }  // namespace
 
-void ISC(RunState& st, int level, int source) {
+void ISC(RunState& st, int level, int source)
+{
     EngineArrays& a = st.Arr;
     if (!st.Initialised || !a.Allocated()) ThrowErrorCode(-10, "ISC>>is_init == false");
     ComputationWindowScope window(st.counters());
@@ -386,7 +404,8 @@ void ISC(RunState& st, int level, int source) {
         // temperature-corrected limiting values.
         if (ModeTemperatureMobilities(st)) UpdateModeTemperatures(st);
         for (int i = lo; i <= hi;) {
-            if (sideBySide && i + lanes - 1 <= lastLane && IonicStrengthNodes(st, level, src, i, w)) {
+            if (sideBySide && i + lanes - 1 <= lastLane &&
+                IonicStrengthNodes(st, level, src, i, w)) {
                 i += lanes;
                 continue;
             }

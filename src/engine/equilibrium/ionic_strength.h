@@ -44,7 +44,7 @@ double Exp(double x);
 namespace onsagerfuoss {
 inline constexpr double kElementaryCharge = 4.806567e-10;  // esu
 inline constexpr double kSeries[6] = {0.2929, -0.3536, 0.0884, -0.0442, 0.0276, -0.0193};
-inline constexpr double kZeroMobility = 1e-12;             // stands in for a mobility of 0
+inline constexpr double kZeroMobility = 1e-12;  // stands in for a mobility of 0
 // Conductance (S cm2/mol per unit charge) to mobility (m2/(V s)): 1e5 / F 1e-9
 // with F = kFaraday.
 inline constexpr double kToMobility = 1 / 1e-5 / 96485.0 * 1e-9;
@@ -64,25 +64,26 @@ public:
 // Work storage of the correction, sized once for the shape of a run and reused
 // by every call (no allocation per node).
 struct IonicStrengthWork {
-    std::vector<double> Gamma;        // [MaxAbsZ+1] activity coefficients by |z|
+    std::vector<double> Gamma;  // [MaxAbsZ+1] activity coefficients by |z|
     // Species lists of the Onsager-Fuoss method (every charged form, H+, OH-).
-    std::vector<int> Z;               // charge
-    std::vector<int> Comp, Form;      // constituent (NComp+1 = H+, NComp+2 = OH-) and form
-    std::vector<double> Lambda;       // conductance, S cm2/mol per unit charge
-    std::vector<double> Conc;         // mol/L
-    std::vector<double> W;            // z^2 c
+    std::vector<int> Z;           // charge
+    std::vector<int> Comp, Form;  // constituent (NComp+1 = H+, NComp+2 = OH-) and form
+    std::vector<double> Lambda;   // conductance, S cm2/mol per unit charge
+    std::vector<double> Conc;     // mol/L
+    std::vector<double> W;        // z^2 c
     std::vector<double> Omega;
     std::vector<double> Mu;
-    std::vector<double> R;            // 6 x n: r(0)..r(5)
-    std::vector<double> H;            // n x n
+    std::vector<double> R;  // 6 x n: r(0)..r(5)
+    std::vector<double> H;  // n x n
     int SizedForms = -1, SizedMaxZ = -1;
     // Nodes side by side: the constants KForm and LForm of the nodes as they
     // were before the passes (2 x rows x lanes), the activity coefficients of
     // each node ((MaxAbsZ+1) x lanes) and the charged forms' concentrations of
     // the current pass and of each node's last pass (2 x NForms x lanes).
     std::vector<double> LaneSave, LaneGamma, LaneCF;
-    std::vector<double> LaneOnsfuo;  // lists and matrix of the Onsager-Fuoss method, nodes side by side
-    std::vector<int> LanePasses;  // Newton passes of every pass of each node (101 x lanes)
+    std::vector<double>
+        LaneOnsfuo;  // lists and matrix of the Onsager-Fuoss method, nodes side by side
+    std::vector<int> LanePasses;   // Newton passes of every pass of each node (101 x lanes)
     std::vector<int> LaneChanged;  // per constituent: the lanes whose constants a pass changed
     // The quotients of the Onsager-Fuoss method that follow from the charges
     // and conductances alone (omega, |z / lambda|, 1 / (omega_s + omega_t)),

@@ -9,18 +9,21 @@
 #include "engine/equilibrium/equilibrium.h"
 #include "engine/equilibrium/equilibrium_lanes.h"
 #include "engine/modes/modes.h"
-#include "engine/step/node_threads.h"
 #include "engine/state/run_state.h"
+#include "engine/step/node_threads.h"
 #include "foundation/messages.h"
 
 namespace {
 
-inline bool ValidCH(double cH) { return cH > 0.0 && std::isfinite(cH); }
+inline bool ValidCH(double cH)
+{
+    return cH > 0.0 && std::isfinite(cH);
+}
 
 // Per-chunk outcome of a parallel pass.
 struct ChunkState {
-    int deferFrom = INT_MAX;   // first node left to the serial pass (its neighbour was not final)
-    int failAt = INT_MAX;      // node whose solve failed
+    int deferFrom = INT_MAX;  // first node left to the serial pass (its neighbour was not final)
+    int failAt = INT_MAX;     // node whose solve failed
     double failValue = 0;
     int badSpeciation = INT_MAX;
     int mostIterations = 0;  // Newton passes of the chunk's slowest node kept
@@ -33,13 +36,15 @@ struct ChunkState {
 
 // Scratch of the worker threads, sized for one run shape and reused.
 struct Workspace {
-    std::vector<NewtonScratch> scratch;  // per thread; [0] unused: the window thread uses the arrays' own
-    std::vector<ChunkState> chunks;      // per chunk
-    std::vector<int> iterations;         // Newton passes per node
-    std::vector<double> backup;          // values a failed call must leave untouched
+    std::vector<NewtonScratch>
+        scratch;  // per thread; [0] unused: the window thread uses the arrays' own
+    std::vector<ChunkState> chunks;  // per chunk
+    std::vector<int> iterations;     // Newton passes per node
+    std::vector<double> backup;      // values a failed call must leave untouched
     int formRows = -1, nComp = -1, maxAbsZ = -1, nn = -1, threads = -1, chunkCount = -1;
 
-    void Prepare(const EngineArrays& a, const ThreadPlan& plan) {
+    void Prepare(const EngineArrays& a, const ThreadPlan& plan)
+    {
         const int threadCount = plan.MaxWorkers(), chunkMax = plan.MaxChunks();
         if (a.FormRows == formRows && a.NComp == nComp && a.MaxAbsZ == maxAbsZ && a.Nn == nn &&
             threadCount <= threads && chunkMax <= chunkCount)
@@ -66,13 +71,15 @@ struct Workspace {
     int BackupRows() const { return formRows + 2 + 2 * nComp; }
 };
 
-Workspace& Work(RunState& st) {
+Workspace& Work(RunState& st)
+{
     Workspace& w = st.Engine.Scratch<Workspace>();
     w.Prepare(st.Arr, st.Engine.Threads);
     return w;
 }
 
-NewtonScratch& ScratchOf(EngineArrays& a, Workspace& w, int worker) {
+NewtonScratch& ScratchOf(EngineArrays& a, Workspace& w, int worker)
+{
     return worker == 0 ? a.Newton : w.scratch[static_cast<std::size_t>(worker)];
 }
 
@@ -80,14 +87,17 @@ NewtonScratch& ScratchOf(EngineArrays& a, Workspace& w, int worker) {
 // equilibrium writes at `level`: with speciation every form, the ionic
 // strength, pH and the means; without it cH, cOH and pH.
 void SaveOrRestore(EngineArrays& a, Workspace& w, int level, int lo, int hi, bool speciated,
-                   bool save) {
+                   bool save)
+{
     if (lo > hi) return;
     const std::size_t nn = static_cast<std::size_t>(a.Nn);
     int row = 0;
     auto move = [&](double* data) {
         double* b = w.backup.data() + static_cast<std::size_t>(row++) * nn;
-        if (save) std::copy(data + lo, data + hi + 1, b + lo);
-        else std::copy(b + lo, b + hi + 1, data + lo);
+        if (save)
+            std::copy(data + lo, data + hi + 1, b + lo);
+        else
+            std::copy(b + lo, b + hi + 1, data + lo);
     };
     move(a.PH.data());
     if (!speciated) {
@@ -106,7 +116,8 @@ void SaveOrRestore(EngineArrays& a, Workspace& w, int level, int lo, int hi, boo
 
 // Stops the run with the speciation's warning at the first node (in node
 // order) whose cH the speciation of the chunks refused, as the serial loop does.
-void StopAtFirstBadSpeciation(RunState& st, const Workspace& w, int parts, int level) {
+void StopAtFirstBadSpeciation(RunState& st, const Workspace& w, int parts, int level)
+{
     for (int c = 0; c < parts; ++c) {
         const int n = w.chunks[static_cast<std::size_t>(c)].badSpeciation;
         if (n == INT_MAX) continue;
@@ -121,27 +132,34 @@ void StopAtFirstBadSpeciation(RunState& st, const Workspace& w, int parts, int l
 
 }  // namespace
 
-void PrepareWorkerScratch(RunState& st) { Work(st); }
+void PrepareWorkerScratch(RunState& st)
+{
+    Work(st);
+}
 
-NewtonScratch& WorkerScratch(RunState& st, int worker) {
+NewtonScratch& WorkerScratch(RunState& st, int worker)
+{
     return ScratchOf(st.Arr, st.Engine.Scratch<Workspace>(), worker);
 }
 
-bool CalcSpeciationParallel(RunState& st, int level, int lo, int hi) {
+bool CalcSpeciationParallel(RunState& st, int level, int lo, int hi)
+{
     if (st.Engine.Threads.threads < 2 || hi - lo + 1 < 2 * kParallelMinChunk) return false;
     EngineArrays& a = st.Arr;
     Workspace& w = Work(st);
-    const int parts = ForNodeChunks(st.Engine.Threads, lo, hi, kParallelMinChunk, [&](int clo, int chi, int chunk, int worker) {
-        NewtonScratch& s = ScratchOf(a, w, worker);
-        ChunkState& cs = w.chunks[static_cast<std::size_t>(chunk)];
-        const int bad = SpeciateNodes(st, level, clo, chi, s);
-        cs.badSpeciation = bad < 0 ? INT_MAX : bad;
-    });
+    const int parts = ForNodeChunks(st.Engine.Threads, lo, hi, kParallelMinChunk,
+                                    [&](int clo, int chi, int chunk, int worker) {
+                                        NewtonScratch& s = ScratchOf(a, w, worker);
+                                        ChunkState& cs = w.chunks[static_cast<std::size_t>(chunk)];
+                                        const int bad = SpeciateNodes(st, level, clo, chi, s);
+                                        cs.badSpeciation = bad < 0 ? INT_MAX : bad;
+                                    });
     StopAtFirstBadSpeciation(st, w, parts, level);
     return true;
 }
 
-bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool speciate) {
+bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool speciate)
+{
     if (st.Engine.Threads.threads < 2 || hi - lo + 1 < 2 * kParallelMinChunk) return false;
     if (source < 1 || source > 5 || level < 1 || level > 5) return false;
     if (st.ISCorrection || ModeOwnsEquilibrium(st)) return false;
@@ -191,28 +209,29 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
         return 0;
     };
 
-    const int parts = ForNodeChunks(st.Engine.Threads, lo, hi, kParallelMinChunk, [&](int clo, int chi, int chunk, int worker) {
-        NewtonScratch& s = ScratchOf(a, w, worker);
-        ChunkState& cs = w.chunks[static_cast<std::size_t>(chunk)];
-        cs.deferFrom = cs.failAt = INT_MAX;
-        cs.mostIterations = 0;
-        std::fill(cs.denomSet.begin(), cs.denomSet.end(), 0);
-        SaveOrRestore(a, w, level, clo, chi, speciate, true);
-        // cH alone: nodes solved side by side (equilibrium_lanes.h).
-        const int lanes = speciate ? 1 : NodeLanes();
-        for (int i = clo; i <= chi;) {
-            ElneutNodeResult res[kMaxNodeLanes];
-            const int m = lanes > 1 && i + lanes - 1 <= chi ? lanes : 1;
-            if (m > 1) SolveElneutNodes(st, level, i, src + i, itNew, s, res);
-            int outcome = 0;
-            for (int l = 0; l < m && outcome == 0; ++l) {
-                outcome = solve(i + l, s, cs, clo, m > 1 ? &res[l] : nullptr);
-                if (outcome == 1) cs.deferFrom = i + l;
+    const int parts = ForNodeChunks(
+        st.Engine.Threads, lo, hi, kParallelMinChunk, [&](int clo, int chi, int chunk, int worker) {
+            NewtonScratch& s = ScratchOf(a, w, worker);
+            ChunkState& cs = w.chunks[static_cast<std::size_t>(chunk)];
+            cs.deferFrom = cs.failAt = INT_MAX;
+            cs.mostIterations = 0;
+            std::fill(cs.denomSet.begin(), cs.denomSet.end(), 0);
+            SaveOrRestore(a, w, level, clo, chi, speciate, true);
+            // cH alone: nodes solved side by side (equilibrium_lanes.h).
+            const int lanes = speciate ? 1 : NodeLanes();
+            for (int i = clo; i <= chi;) {
+                ElneutNodeResult res[kMaxNodeLanes];
+                const int m = lanes > 1 && i + lanes - 1 <= chi ? lanes : 1;
+                if (m > 1) SolveElneutNodes(st, level, i, src + i, itNew, s, res);
+                int outcome = 0;
+                for (int l = 0; l < m && outcome == 0; ++l) {
+                    outcome = solve(i + l, s, cs, clo, m > 1 ? &res[l] : nullptr);
+                    if (outcome == 1) cs.deferFrom = i + l;
+                }
+                if (outcome != 0) break;
+                i += m;
             }
-            if (outcome != 0) break;
-            i += m;
-        }
-    });
+        });
 
     // Chunks in node order: a deferred rest is solved now (its left neighbour
     // is final); the first failure ends the call as in the serial loop.
@@ -222,7 +241,8 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
     for (int c = 0; c < parts && !failed; ++c) {
         ChunkState& cs = w.chunks[static_cast<std::size_t>(c)];
         if (cs.deferFrom != INT_MAX) {
-            const int chi = lo + static_cast<int>(static_cast<long long>(hi - lo + 1) * (c + 1) / parts) - 1;
+            const int chi =
+                lo + static_cast<int>(static_cast<long long>(hi - lo + 1) * (c + 1) / parts) - 1;
             for (int i = cs.deferFrom; i <= chi; ++i)
                 if (solve(i, a.Newton, cs, INT_MIN) == 2) break;
         }
@@ -246,7 +266,8 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
         st.NewtonItStep = std::max(st.NewtonItStep, cs.mostIterations);
         for (int j = 1; j <= nc; ++j)
             if (cs.denomSet[static_cast<std::size_t>(j)])
-                a.Denom[j] = std::ldexp(cs.denom[static_cast<std::size_t>(j)], cs.denomExp[static_cast<std::size_t>(j)]);
+                a.Denom[j] = std::ldexp(cs.denom[static_cast<std::size_t>(j)],
+                                        cs.denomExp[static_cast<std::size_t>(j)]);
         if (cs.failAt != INT_MAX) break;
     }
     if (failed) {

@@ -58,18 +58,21 @@ struct EngineEvent {
     std::vector<std::string> lines;
 
     EngineEvent(EngineEventKind k) : kind(k) {}  // an event without payload
-    static EngineEvent Flag(EngineEventKind k, bool on) {
+    static EngineEvent Flag(EngineEventKind k, bool on)
+    {
         EngineEvent e(k);
         e.flag = on;
         return e;
     }
-    static EngineEvent Pair(EngineEventKind k, int first, int second) {
+    static EngineEvent Pair(EngineEventKind k, int first, int second)
+    {
         EngineEvent e(k);
         e.first = first;
         e.second = second;
         return e;
     }
-    static EngineEvent Lines(EngineEventKind k, std::vector<std::string> lines) {
+    static EngineEvent Lines(EngineEventKind k, std::vector<std::string> lines)
+    {
         EngineEvent e(k);
         e.lines = std::move(lines);
         return e;
@@ -85,14 +88,19 @@ public:
 // The listeners of one run state, called in the order they were added.
 class EngineEvents {
 public:
-    void Add(EngineListener* listener) {
-        if (listener && std::find(listeners_.begin(), listeners_.end(), listener) == listeners_.end())
+    void Add(EngineListener* listener)
+    {
+        if (listener &&
+            std::find(listeners_.begin(), listeners_.end(), listener) == listeners_.end())
             listeners_.push_back(listener);
     }
-    void Remove(EngineListener* listener) {
-        listeners_.erase(std::remove(listeners_.begin(), listeners_.end(), listener), listeners_.end());
+    void Remove(EngineListener* listener)
+    {
+        listeners_.erase(std::remove(listeners_.begin(), listeners_.end(), listener),
+                         listeners_.end());
     }
-    void Emit(const EngineEvent& event) const {
+    void Emit(const EngineEvent& event) const
+    {
         // By index: a listener may add listeners while it is called.
         for (std::size_t i = 0; i < listeners_.size(); ++i) listeners_[i]->OnEngineEvent(event);
     }

@@ -3,17 +3,18 @@
 #include "engine/modes/chrom/chrom_mode.h"
 #include "engine/modes/complex/complex_mode.h"
 #include "engine/modes/effects/effects_mode.h"
-#include "engine/step/init_calc.h"
 #include "engine/modes/libz/libz_mode.h"
 #include "engine/modes/linear/linear_mode.h"
 #include "engine/modes/micellar/micellar_mode.h"
 #include "engine/modes/racemic/racemic_mode.h"
-#include "engine/state/run_state.h"
 #include "engine/modes/split_advection/split_advection_mode.h"
+#include "engine/state/run_state.h"
+#include "engine/step/init_calc.h"
 #include "engine/step/standard_scheme.h"
 #include "foundation/messages.h"
 
-ModeTable DefaultModeTable() {
+ModeTable DefaultModeTable()
+{
     ModeTable t;
     t[ModeIndex(Mode::Complex)] = ComplexModeHooks();
     t[ModeIndex(Mode::Racemic)] = RacemicModeHooks();
@@ -27,7 +28,8 @@ ModeTable DefaultModeTable() {
     return t;
 }
 
-bool AnyCapillaryEffect(const RunState& st) {
+bool AnyCapillaryEffect(const RunState& st)
+{
     return st.cbS || st.cbH || st.cbMix || st.cbT || st.cbSvol || st.cbEOF;
 }
 
@@ -35,35 +37,44 @@ namespace {
 
 // The switches of each mode; inlined so that SelectMode becomes a plain chain
 // of tests (Elneut asks for the selected mode at every node it solves).
-[[gnu::always_inline]] inline bool SwitchOf(const RunState& st, Mode m) {
+[[gnu::always_inline]] inline bool SwitchOf(const RunState& st, Mode m)
+{
     switch (m) {
-        case Mode::Complex: return st.cbComplex;
-        case Mode::Racemic: return st.cbRacemic;
-        case Mode::Linear: return st.cbMX;
-        case Mode::Micellar: return st.cbSDS;
-        case Mode::SplitAdvection: return st.cbSpec;
-        case Mode::Effects: return AnyCapillaryEffect(st);
-        case Mode::Chrom: return st.cbChrom;
-        case Mode::LiBz: return st.cbLiBz;
-        case Mode::Standard: return true;
+    case Mode::Complex: return st.cbComplex;
+    case Mode::Racemic: return st.cbRacemic;
+    case Mode::Linear: return st.cbMX;
+    case Mode::Micellar: return st.cbSDS;
+    case Mode::SplitAdvection: return st.cbSpec;
+    case Mode::Effects: return AnyCapillaryEffect(st);
+    case Mode::Chrom: return st.cbChrom;
+    case Mode::LiBz: return st.cbLiBz;
+    case Mode::Standard: return true;
     }
     return false;
 }
 
 }  // namespace
 
-bool ModeSwitchedOn(const RunState& st, Mode m) { return SwitchOf(st, m); }
+bool ModeSwitchedOn(const RunState& st, Mode m)
+{
+    return SwitchOf(st, m);
+}
 
-Mode SelectMode(const RunState& st) {
+Mode SelectMode(const RunState& st)
+{
 #pragma GCC unroll 16
     for (int k = 0; k < kModeCount; ++k)
         if (SwitchOf(st, static_cast<Mode>(k))) return static_cast<Mode>(k);
     return Mode::Standard;
 }
 
-const ModeHooks& SelectedModeHooks(const RunState& st) { return st.Engine.Modes[ModeIndex(SelectMode(st))]; }
+const ModeHooks& SelectedModeHooks(const RunState& st)
+{
+    return st.Engine.Modes[ModeIndex(SelectMode(st))];
+}
 
-bool InitModes(RunState& st, ModeInitStage stage) {
+bool InitModes(RunState& st, ModeInitStage stage)
+{
     for (int k = 0; k < kModeCount; ++k) {
         const Mode m = static_cast<Mode>(k);
         const ModeHooks& h = st.Engine.Modes[ModeIndex(m)];
@@ -72,7 +83,8 @@ bool InitModes(RunState& st, ModeInitStage stage) {
     return true;
 }
 
-void UpdateModeTemperatures(RunState& st) {
+void UpdateModeTemperatures(RunState& st)
+{
     for (int k = 0; k < kModeCount; ++k) {
         const Mode m = static_cast<Mode>(k);
         const ModeHooks& h = st.Engine.Modes[ModeIndex(m)];
@@ -80,7 +92,8 @@ void UpdateModeTemperatures(RunState& st) {
     }
 }
 
-bool ModeTemperatureUpdates(const RunState& st) {
+bool ModeTemperatureUpdates(const RunState& st)
+{
     for (int k = 0; k < kModeCount; ++k) {
         const Mode m = static_cast<Mode>(k);
         if (st.Engine.Modes[ModeIndex(m)].UpdateTemperature && ModeSwitchedOn(st, m)) return true;
@@ -92,7 +105,8 @@ namespace {
 
 // Runs hook `member` of every mode whose switch is on, in precedence order.
 template <typename Hook, typename... Args>
-void ForSwitchedModes(RunState& st, Hook ModeHooks::*member, Args... args) {
+void ForSwitchedModes(RunState& st, Hook ModeHooks::*member, Args... args)
+{
     for (int k = 0; k < kModeCount; ++k) {
         const Mode m = static_cast<Mode>(k);
         const Hook hook = st.Engine.Modes[ModeIndex(m)].*member;
@@ -102,13 +116,18 @@ void ForSwitchedModes(RunState& st, Hook ModeHooks::*member, Args... args) {
 
 }  // namespace
 
-void ModeStageUpdates(RunState& st, int level) { ForSwitchedModes(st, &ModeHooks::StageUpdate, level); }
+void ModeStageUpdates(RunState& st, int level)
+{
+    ForSwitchedModes(st, &ModeHooks::StageUpdate, level);
+}
 
-void ModesBeforeEquilibrium(RunState& st, int level) {
+void ModesBeforeEquilibrium(RunState& st, int level)
+{
     ForSwitchedModes(st, &ModeHooks::BeforeEquilibrium, level);
 }
 
-void ModesFileBlockRead(RunState& st) {
+void ModesFileBlockRead(RunState& st)
+{
     for (const ModeHooks& h : st.Engine.Modes)
         if (h.FileBlockRead) h.FileBlockRead(st);
 }

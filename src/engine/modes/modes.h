@@ -16,15 +16,15 @@ class RunState;
 
 // Modes in order of precedence: when several switches are on, the first wins.
 enum class Mode {
-    Complex,   // complexation window "cbComplex"
-    Racemic,   // main window "Enable Racemic"
-    Linear,    // run setup "Linearized mode"
-    Micellar,  // micellar window "Micellar Mode Enabled"
+    Complex,         // complexation window "cbComplex"
+    Racemic,         // main window "Enable Racemic"
+    Linear,          // run setup "Linearized mode"
+    Micellar,        // micellar window "Micellar Mode Enabled"
     SplitAdvection,  // run setup "Special Mode" (control cbSpec)
-    Effects,   // any capillary effect
-    Chrom,     // run setup "Chrom Mode"
-    LiBz,      // run setup cbLiBz
-    Standard,  // none of these: the standard scheme
+    Effects,         // any capillary effect
+    Chrom,           // run setup "Chrom Mode"
+    LiBz,            // run setup cbLiBz
+    Standard,        // none of these: the standard scheme
 };
 inline constexpr int kModeCount = static_cast<int>(Mode::Standard) + 1;
 
@@ -123,7 +123,10 @@ struct ModeHooks {
 };
 
 using ModeTable = std::array<ModeHooks, kModeCount>;
-inline std::size_t ModeIndex(Mode m) { return static_cast<std::size_t>(m); }
+inline std::size_t ModeIndex(Mode m)
+{
+    return static_cast<std::size_t>(m);
+}
 
 // The table of the modes built into this program.
 ModeTable DefaultModeTable();

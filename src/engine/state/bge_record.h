@@ -17,19 +17,19 @@
 struct TEIData {
     using Forms = std::vector<double>;
 
-    int CompCount = 0;                 // constituents (count of the Init copy)
-    int AnalyteCount = 0;              // analytes among them
-    std::vector<int> ZMin, ZMax;       // [1..N] lowest (<= 0) and highest (>= 0) charge
-    std::vector<char> IsAnalyte;       // [1..N] the constituent is of type A
-    bool ISCorr = false;               // ionic-strength correction on
-    std::vector<double> Conc;          // [1..N] analytical concentrations, mM
-    std::vector<Forms> PKa, ULim;      // [1..N][j] pK and limiting mobility of each form
-    std::vector<Forms> FormConc;       // [1..N+2][j] equilibrium concentration of each form
-    std::vector<Forms> FormMob;        // [1..N+2][j] mobility after the correction
-    std::vector<Forms> FormPK;         // [1..N+1][j] pK after the correction
-    double PH = 0;                     // pH (an activity when the correction is on)
-    double IStrength = 0;              // ionic strength, mM
-    double Conductivity = 0;           // S/m
+    int CompCount = 0;             // constituents (count of the Init copy)
+    int AnalyteCount = 0;          // analytes among them
+    std::vector<int> ZMin, ZMax;   // [1..N] lowest (<= 0) and highest (>= 0) charge
+    std::vector<char> IsAnalyte;   // [1..N] the constituent is of type A
+    bool ISCorr = false;           // ionic-strength correction on
+    std::vector<double> Conc;      // [1..N] analytical concentrations, mM
+    std::vector<Forms> PKa, ULim;  // [1..N][j] pK and limiting mobility of each form
+    std::vector<Forms> FormConc;   // [1..N+2][j] equilibrium concentration of each form
+    std::vector<Forms> FormMob;    // [1..N+2][j] mobility after the correction
+    std::vector<Forms> FormPK;     // [1..N+1][j] pK after the correction
+    double PH = 0;                 // pH (an activity when the correction is on)
+    double IStrength = 0;          // ionic strength, mM
+    double Conductivity = 0;       // S/m
 
     // Frees every array and zeroes every value.
     void Clear() { *this = TEIData(); }

@@ -6,17 +6,18 @@ namespace {
 
 // Copies rows 1..rows of a charge-form table as they stand (row widths kept,
 // missing rows stay missing); an absent table stays absent.
-TComponents::RowTable CopyRows(const TComponents::RowTable& src, int rows) {
+TComponents::RowTable CopyRows(const TComponents::RowTable& src, int rows)
+{
     TComponents::RowTable out;
     if (src.empty()) return out;
     if (rows < 1) rows = 1;
     out.resize(static_cast<std::size_t>(rows) + 1);
-    for (int r = 1; r <= rows && static_cast<std::size_t>(r) < src.size(); ++r)
-        out[r] = src[r];
+    for (int r = 1; r <= rows && static_cast<std::size_t>(r) < src.size(); ++r) out[r] = src[r];
     return out;
 }
 
-double RowValue(const TComponents::RowTable& t, int row, int pos) {
+double RowValue(const TComponents::RowTable& t, int row, int pos)
+{
     if (row < 0 || static_cast<std::size_t>(row) >= t.size()) return 0.0;
     const auto& r = t[row];
     if (pos < 0 || static_cast<std::size_t>(pos) >= r.size()) return 0.0;
@@ -26,9 +27,22 @@ double RowValue(const TComponents::RowTable& t, int row, int pos) {
 }  // namespace
 
 TComponents::TComponents(const TComponents& o)
-    : gradient(o.gradient), gradPKa(o.gradPKa), gradU(o.gradU), zones(o.zones), mode(o.mode),
-      name(o.name), minCharge(o.minCharge), maxCharge(o.maxCharge), colour(o.colour), c(o.c),
-      cInj(o.cInj), type(o.type), uMicA(o.uMicA), pKMicA(o.pKMicA), tableCount(o.tableCount) {
+    : gradient(o.gradient),
+      gradPKa(o.gradPKa),
+      gradU(o.gradU),
+      zones(o.zones),
+      mode(o.mode),
+      name(o.name),
+      minCharge(o.minCharge),
+      maxCharge(o.maxCharge),
+      colour(o.colour),
+      c(o.c),
+      cInj(o.cInj),
+      type(o.type),
+      uMicA(o.uMicA),
+      pKMicA(o.pKMicA),
+      tableCount(o.tableCount)
+{
     c_grad = o.c_grad;
     ratio = o.ratio;
     pKa = CopyRows(o.pKa, o.PKaRows());
@@ -36,7 +50,8 @@ TComponents::TComponents(const TComponents& o)
     table = o.table;
 }
 
-TComponents::~TComponents() {
+TComponents::~TComponents()
+{
     try {
         Clear();
     } catch (...) {
@@ -44,7 +59,8 @@ TComponents::~TComponents() {
     }
 }
 
-TComponents& TComponents::operator=(const TComponents& o) {
+TComponents& TComponents::operator=(const TComponents& o)
+{
     TComponents tmp(o);  // taken first, so self-assignment is harmless
     FreeArrays();
     mode = tmp.mode;
@@ -75,7 +91,8 @@ TComponents& TComponents::operator=(const TComponents& o) {
     return *this;
 }
 
-void TComponents::Clear() {
+void TComponents::Clear()
+{
     name.clear();
     c = 0.0;
     cInj = 0.0;
@@ -92,7 +109,8 @@ void TComponents::Clear() {
     tableCount = 0;
 }
 
-void TComponents::FreeArrays() {
+void TComponents::FreeArrays()
+{
     if (!c_grad.empty()) {
         if (!gradient) {
             ShowWarning("TComponents::~TComponents(): c_grad != NULL even gradient == false");
@@ -113,7 +131,8 @@ void TComponents::FreeArrays() {
         if (t.empty()) return;
         if (!perSegment) {
             if (t.size() < 2 || t[1].empty())
-                ShowWarning(std::string("TComponents::~TComponents(): ") + what + "[1] not allocated");
+                ShowWarning(std::string("TComponents::~TComponents(): ") + what +
+                            "[1] not allocated");
         } else {
             for (int r = 1; r <= zones; ++r) {
                 if (static_cast<std::size_t>(r) >= t.size() || t[r].empty())
@@ -130,7 +149,8 @@ void TComponents::FreeArrays() {
     table.shrink_to_fit();
 }
 
-int TComponents::ModeFromFlags() const {
+int TComponents::ModeFromFlags() const
+{
     if (!gradient) return 1;
     if (gradPKa && gradU) return 5;
     if (gradPKa) return 4;
@@ -138,7 +158,8 @@ int TComponents::ModeFromFlags() const {
     return 2;
 }
 
-void TComponents::AllocChargeRows() {
+void TComponents::AllocChargeRows()
+{
     const std::size_t width = static_cast<std::size_t>(FormCount() > 0 ? FormCount() : 1);
     auto alloc = [width](RowTable& t, int rows) {
         if (rows < 1) rows = 1;
@@ -149,24 +170,33 @@ void TComponents::AllocChargeRows() {
     alloc(u, URows());
 }
 
-void TComponents::AllocSegments() {
+void TComponents::AllocSegments()
+{
     const std::size_t n = static_cast<std::size_t>(zones > 0 ? zones : 0) + 1;
     c_grad.assign(n, 0.0);
     ratio.assign(n, 0.0);
 }
 
-void TComponents::AllocTable(int count) {
+void TComponents::AllocTable(int count)
+{
     if (count < 0) count = 0;
     tableCount = count;
     table.assign(static_cast<std::size_t>(count) + 1, 0.0);
 }
 
-double TComponents::PKaOf(int row, int charge) const { return RowValue(pKa, row, charge - minCharge); }
-double TComponents::UOf(int row, int charge) const { return RowValue(u, row, charge - minCharge); }
+double TComponents::PKaOf(int row, int charge) const
+{
+    return RowValue(pKa, row, charge - minCharge);
+}
+double TComponents::UOf(int row, int charge) const
+{
+    return RowValue(u, row, charge - minCharge);
+}
 
 TComponents TComponents::Uniform(const std::string& name, int minCharge, int maxCharge,
                                  const std::vector<double>& pKa, const std::vector<double>& u,
-                                 int type, double c, double cInj, int colour) {
+                                 int type, double c, double cInj, int colour)
+{
     TComponents rec;
     rec.name = name;
     rec.minCharge = minCharge;

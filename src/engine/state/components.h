@@ -27,24 +27,24 @@ public:
     using Row = std::vector<double>;
     using RowTable = std::vector<Row>;
 
-    bool gradient = false;   // laid out in segments along the capillary
-    bool gradPKa = false;    // with gradient: pK values per segment
-    bool gradU = false;      // with gradient: mobilities per segment
-    int zones = 0;           // number of segments
-    int mode = 0;            // segmentation mode 0..5
+    bool gradient = false;  // laid out in segments along the capillary
+    bool gradPKa = false;   // with gradient: pK values per segment
+    bool gradU = false;     // with gradient: mobilities per segment
+    int zones = 0;          // number of segments
+    int mode = 0;           // segmentation mode 0..5
     std::string name;
-    int minCharge = 0;       // <= 0
-    int maxCharge = 0;       // >= 0
-    int colour = 0;          // chart colour (0x00BBGGRR)
-    double c = 0.0;          // mM, outside the injection zone
-    double cInj = 0.0;       // mM, in the injection zone
-    std::uint8_t type = 0;   // 0 Analyte, 1 BGE, 2 Leading, 3 Terminating
-    RowTable pKa;            // [row][charge - minCharge]
-    RowTable u;              // [row][charge - minCharge], 1e-9 m2/(V.s)
+    int minCharge = 0;           // <= 0
+    int maxCharge = 0;           // >= 0
+    int colour = 0;              // chart colour (0x00BBGGRR)
+    double c = 0.0;              // mM, outside the injection zone
+    double cInj = 0.0;           // mM, in the injection zone
+    std::uint8_t type = 0;       // 0 Analyte, 1 BGE, 2 Leading, 3 Terminating
+    RowTable pKa;                // [row][charge - minCharge]
+    RowTable u;                  // [row][charge - minCharge], 1e-9 m2/(V.s)
     std::vector<double> c_grad;  // [1..zones], mM
     std::vector<double> ratio;   // [1..zones]
-    double uMicA = 40.0;     // 1e-9 m2/(V.s)
-    double pKMicA = 30.0;    // >= 30 means no binding
+    double uMicA = 40.0;         // 1e-9 m2/(V.s)
+    double pKMicA = 30.0;        // >= 30 means no binding
     std::vector<double> table;   // [1..tableCount], value k for node k-1
     int tableCount = 0;
 
@@ -69,9 +69,9 @@ public:
     int ModeFromFlags() const;
 
     // Helpers for producers: allocate arrays in the layout above, zero-filled.
-    void AllocChargeRows();     // pKa and u for the current flags, zones and charges
-    void AllocSegments();       // c_grad and ratio for the current zones
-    void AllocTable(int count); // table with `count` values; sets tableCount
+    void AllocChargeRows();      // pKa and u for the current flags, zones and charges
+    void AllocSegments();        // c_grad and ratio for the current zones
+    void AllocTable(int count);  // table with `count` values; sets tableCount
 
     // Reading helpers tolerant of missing rows and positions (0 when absent).
     double PKaOf(int row, int charge) const;

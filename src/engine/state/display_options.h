@@ -5,7 +5,7 @@
 #include "engine/step/run_series.h"
 
 struct DisplayOptions {
-    double XScale = 1000;          // metres -> chart x unit
+    double XScale = 1000;  // metres -> chart x unit
     double CondScale = 100;
     int ZeroPosNode = 0;
     // Chart data of the run (profile and detector series, check lists); the

@@ -8,8 +8,10 @@
 #include "engine/modes/modes.h"
 #include "engine/state/run_state.h"
 
-void NewtonScratch::Resize(int formRows, int nComp, int maxAbsZ) {
-    const std::size_t rows = static_cast<std::size_t>(formRows), comps = static_cast<std::size_t>(nComp) + 1;
+void NewtonScratch::Resize(int formRows, int nComp, int maxAbsZ)
+{
+    const std::size_t rows = static_cast<std::size_t>(formRows),
+                      comps = static_cast<std::size_t>(nComp) + 1;
     L.assign(rows, 0.0);
     P.assign(rows, 0.0);
     Pow.assign(2 * static_cast<std::size_t>(maxAbsZ) + 4, 0.0);
@@ -33,8 +35,10 @@ void NewtonScratch::Resize(int formRows, int nComp, int maxAbsZ) {
     WideRows.assign(2 * comps, 0);
 }
 
-void NewtonScratch::Release() {
-    for (std::vector<double>* v : {&L, &P, &Pow, &C, &S0, &LanePow, &LaneP, &LaneC, &LaneS0, &LaneS0Final}) {
+void NewtonScratch::Release()
+{
+    for (std::vector<double>* v :
+         {&L, &P, &Pow, &C, &S0, &LanePow, &LaneP, &LaneC, &LaneS0, &LaneS0Final}) {
         v->clear();
         v->shrink_to_fit();
     }
@@ -47,16 +51,21 @@ void NewtonScratch::Release() {
     LaneL.shrink_to_fit();
 }
 
-void EngineArrays::RotateLevels(int* map, int n) {
+void EngineArrays::RotateLevels(int* map, int n)
+{
     const int oldest = map[n];
     for (int l = n; l > 1; --l) map[l] = map[l - 1];
     map[1] = oldest;
 }
 
-void EngineArrays::SwapLevels(int* map, int a, int b) { std::swap(map[a], map[b]); }
+void EngineArrays::SwapLevels(int* map, int a, int b)
+{
+    std::swap(map[a], map[b]);
+}
 
 void EngineArrays::Allocate(int nComp, int nx, const std::vector<int>& zmin,
-                            const std::vector<int>& zmax, int mixSegCount) {
+                            const std::vector<int>& zmax, int mixSegCount)
+{
     Release();
     NComp = nComp < 0 ? 0 : nComp;
     Nn = (nx < 0 ? 0 : nx) + 1;
@@ -74,8 +83,10 @@ void EngineArrays::Allocate(int nComp, int nx, const std::vector<int>& zmin,
         if (hi - lo + 1 < kWideForms) TableAbsZ = std::max({TableAbsZ, -lo, hi});
         NForms += hi - lo;
     }
-    ZMin[NComp + 1] = 0;  ZMax[NComp + 1] = 1;   // H+
-    ZMin[NComp + 2] = -1; ZMax[NComp + 2] = 0;   // OH-
+    ZMin[NComp + 1] = 0;
+    ZMax[NComp + 1] = 1;  // H+
+    ZMin[NComp + 2] = -1;
+    ZMax[NComp + 2] = 0;  // OH-
     FormOffset.assign(static_cast<std::size_t>(NComp) + 3, 0);
     FormRows = 0;
     for (int i = 1; i <= NComp + 2; ++i) {
@@ -94,7 +105,8 @@ void EngineArrays::Allocate(int nComp, int nx, const std::vector<int>& zmin,
     for (int l = 0; l <= 5; ++l) lvC[l] = lvIS[l] = lvT[l] = l;
     for (int l = 0; l <= 4; ++l) lvF[l] = lvDT[l] = l;
 
-    for (NodeTable* t : {&uForm_, &uFormLim_, &pKaForm_, &kForm_, &kFormLim_, &lForm_, &dForm_, &urfMob_})
+    for (NodeTable* t :
+         {&uForm_, &uFormLim_, &pKaForm_, &kForm_, &kFormLim_, &lForm_, &dForm_, &urfMob_})
         t->Resize(FormRows, Nn);
 
     DBase.assign(static_cast<std::size_t>(NComp) + 1, 0.0);
@@ -118,7 +130,8 @@ void EngineArrays::Allocate(int nComp, int nx, const std::vector<int>& zmin,
     URFWorkB.Resize(NComp + 1, Nn + 1);
     URFR.Resize(7, Nn + 1);
 
-    for (std::vector<double>* v : {&Kappa, &PH, &E, &T0, &Mix, &HeatP, &S, &SVol, &PKEOF, &UEOFMax, &PHMemo})
+    for (std::vector<double>* v :
+         {&Kappa, &PH, &E, &T0, &Mix, &HeatP, &S, &SVol, &PKEOF, &UEOFMax, &PHMemo})
         v->assign(nn, 0.0);
     PHMemoCH.assign(nn, std::numeric_limits<double>::quiet_NaN());  // equal to no cH
 
@@ -126,26 +139,33 @@ void EngineArrays::Allocate(int nComp, int nx, const std::vector<int>& zmin,
     allocated_ = true;
 }
 
-void EngineArrays::AllocateMicellar() {
+void EngineArrays::AllocateMicellar()
+{
     const std::size_t nn = static_cast<std::size_t>(Nn);
     MicConc.assign(nn, 0.0);
     MicFree.assign(nn, 0.0);
     MicBound.Resize(NComp + 1, Nn);
 }
 
-void EngineArrays::Release() {
-    for (std::vector<double>* v : {&c_, &cForm_, &f_, &is_, &t_, &dtdt_, &DBase, &Denom, &CLeft,
-                                   &Kappa, &PH, &E, &T0, &Mix, &HeatP, &S, &SVol, &PKEOF,
-                                   &UEOFMax, &MicConc, &MicFree, &CMCProfile, &PHMemoCH, &PHMemo}) {
+void EngineArrays::Release()
+{
+    for (std::vector<double>* v :
+         {&c_,    &cForm_, &f_,      &is_,     &t_,      &dtdt_,      &DBase,    &Denom,
+          &CLeft, &Kappa,  &PH,      &E,       &T0,      &Mix,        &HeatP,    &S,
+          &SVol,  &PKEOF,  &UEOFMax, &MicConc, &MicFree, &CMCProfile, &PHMemoCH, &PHMemo}) {
         v->clear();
         v->shrink_to_fit();
     }
-    for (auto& z : ZScratch) { z.clear(); z.shrink_to_fit(); }
+    for (auto& z : ZScratch) {
+        z.clear();
+        z.shrink_to_fit();
+    }
     SkipComp.clear();
     SkipComp.shrink_to_fit();
-    for (NodeTable* t : {&uForm_, &uFormLim_, &pKaForm_, &kForm_, &kFormLim_, &lForm_, &dForm_,
-                         &urfMob_, &Pred, &Corr, &UEff, &ZMean, &CMixPrev, &CMix, &MicBound,
-                         &MixWindow, &DrawnProfile, &URF, &URFWorkA, &URFWorkB, &URFR})
+    for (NodeTable* t :
+         {&uForm_,   &uFormLim_, &pKaForm_,     &kForm_, &kFormLim_, &lForm_,   &dForm_,
+          &urfMob_,  &Pred,      &Corr,         &UEff,   &ZMean,     &CMixPrev, &CMix,
+          &MicBound, &MixWindow, &DrawnProfile, &URF,    &URFWorkA,  &URFWorkB, &URFR})
         t->Release();
     Newton.Release();
     Wide.Release();
@@ -162,7 +182,8 @@ void EngineArrays::Release() {
     allocated_ = false;
 }
 
-void AllocEngineArrays(RunState& st, int mixSegCount) {
+void AllocEngineArrays(RunState& st, int mixSegCount)
+{
     const int n = st.NComp;
     std::vector<int> zmin(static_cast<std::size_t>(n < 0 ? 0 : n) + 1, 0), zmax = zmin;
     for (int i = 1; i <= n; ++i) {
@@ -181,10 +202,11 @@ void AllocEngineArrays(RunState& st, int mixSegCount) {
     }
 }
 
-void FreeEngineArrays(RunState& st) {
+void FreeEngineArrays(RunState& st)
+{
     st.Arr.Release();
     st.ISWork.LastSolution.clear();  // a new run starts its solves afresh
-    ClearRunSeries(st.Series);  // the run's series go, the fixed ones lose their points
+    ClearRunSeries(st.Series);       // the run's series go, the fixed ones lose their points
     st.CompSeriesCount = 0;
     ModesReset(st);
     st.Initialised = false;

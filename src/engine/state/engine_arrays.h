@@ -24,18 +24,30 @@ class RunState;
 // rows x cols doubles, row-major; row r is a pointer to cols consecutive values.
 class NodeTable {
 public:
-    void Resize(int rows, int cols) {
+    void Resize(int rows, int cols)
+    {
         rows_ = rows < 0 ? 0 : rows;
         cols_ = cols < 0 ? 0 : cols;
         data_.assign(static_cast<std::size_t>(rows_) * cols_, 0.0);
     }
-    void Release() { data_.clear(); data_.shrink_to_fit(); rows_ = cols_ = 0; }
+    void Release()
+    {
+        data_.clear();
+        data_.shrink_to_fit();
+        rows_ = cols_ = 0;
+    }
     bool empty() const { return data_.empty(); }
     int Rows() const { return rows_; }
     int Cols() const { return cols_; }
     double* operator[](int r) { return data_.data() + static_cast<std::size_t>(r) * cols_; }
-    const double* operator[](int r) const { return data_.data() + static_cast<std::size_t>(r) * cols_; }
-    void Fill(double v) { for (double& x : data_) x = v; }
+    const double* operator[](int r) const
+    {
+        return data_.data() + static_cast<std::size_t>(r) * cols_;
+    }
+    void Fill(double v)
+    {
+        for (double& x : data_) x = v;
+    }
 
 private:
     std::vector<double> data_;
@@ -45,27 +57,33 @@ private:
 // Per-node scratch of the equilibrium routines, contiguous and sized once per
 // allocation. One instance per thread that solves nodes.
 struct NewtonScratch {
-    std::vector<double> L;          // [FormRows]: LForm of the forms of the active constituents, in order
-    std::vector<int> Begin;         // [NComp+2]: start of active constituent q's entries in L (q = count: the end)
-    std::vector<int> ZMin;          // [NComp+1]: charge of active constituent q's first entry
-    std::vector<double> P;          // [FormRows]: L * x^z of one constituent, scaled
-    std::vector<double> Pow;        // [2*MaxAbsZ+4]: x^z, z = -(MaxAbsZ+1)..MaxAbsZ+1
-    std::vector<double> C;          // [NComp+1]: concentration of active constituent q
-    std::vector<double> S0;         // [NComp+1]: denominators of the node, scaled by 2^-S0Exp
-    std::vector<int> S0Exp;         // [NComp+1]: binary exponent of the scale of S0
-    std::vector<int> Active;        // [NComp+1]: constituents taking part in the solve
-    std::vector<double> LanePow;    // [kMaxNodeLanes*(2*MaxAbsZ+1)]: x^z of nodes side by side, z = -MaxAbsZ..MaxAbsZ
-    std::vector<double> LaneP;      // [kMaxNodeLanes*max forms]: the terms of one constituent, nodes side by side
-    std::vector<const double*> LaneL;  // [NComp]: LForm rows (form 0, at the first node) of the constituents of a solve side by side
-    std::vector<double> LaneC;      // [kMaxNodeLanes*NComp]: their concentrations, nodes side by side
+    std::vector<double> L;  // [FormRows]: LForm of the forms of the active constituents, in order
+    std::vector<int>
+        Begin;  // [NComp+2]: start of active constituent q's entries in L (q = count: the end)
+    std::vector<int> ZMin;    // [NComp+1]: charge of active constituent q's first entry
+    std::vector<double> P;    // [FormRows]: L * x^z of one constituent, scaled
+    std::vector<double> Pow;  // [2*MaxAbsZ+4]: x^z, z = -(MaxAbsZ+1)..MaxAbsZ+1
+    std::vector<double> C;    // [NComp+1]: concentration of active constituent q
+    std::vector<double> S0;   // [NComp+1]: denominators of the node, scaled by 2^-S0Exp
+    std::vector<int> S0Exp;   // [NComp+1]: binary exponent of the scale of S0
+    std::vector<int> Active;  // [NComp+1]: constituents taking part in the solve
+    std::vector<double>
+        LanePow;  // [kMaxNodeLanes*(2*MaxAbsZ+1)]: x^z of nodes side by side, z = -MaxAbsZ..MaxAbsZ
+    std::vector<double>
+        LaneP;  // [kMaxNodeLanes*max forms]: the terms of one constituent, nodes side by side
+    std::vector<const double*> LaneL;  // [NComp]: LForm rows (form 0, at the first node) of the
+                                       // constituents of a solve side by side
+    std::vector<double> LaneC;  // [kMaxNodeLanes*NComp]: their concentrations, nodes side by side
     std::vector<int> LaneZMin, LaneForms;  // [NComp]: their lowest charge and number of forms
     std::vector<int> LaneJ;                // [NComp]: their constituent index
     std::vector<int> WideRows;  // [2*(NComp+1)]: the forms that the nodes of a speciation side by
                                 // side take, per constituent of kWideForms forms or more
     int LaneNode = 0;           // first node of the solve side by side
-    std::vector<double> LaneS0;     // [kMaxNodeLanes*NComp]: their sums S0 in the last pass, nodes side by side
-    std::vector<int> LaneZ2;        // [FormRows]: z^2 of the charged forms of the constituents, in order
-    std::vector<double> LaneS0Final;  // [kMaxNodeLanes*NComp]: their sums S0 in the pass in which each node closed
+    std::vector<double>
+        LaneS0;  // [kMaxNodeLanes*NComp]: their sums S0 in the last pass, nodes side by side
+    std::vector<int> LaneZ2;  // [FormRows]: z^2 of the charged forms of the constituents, in order
+    std::vector<double>
+        LaneS0Final;  // [kMaxNodeLanes*NComp]: their sums S0 in the pass in which each node closed
     void Resize(int formRows, int nComp, int maxAbsZ);
     void Release();
 };
@@ -73,15 +91,15 @@ struct NewtonScratch {
 class EngineArrays {
 public:
     // ---- shape (fixed from allocation to release) ---------------------------
-    int NComp = 0;                 // constituents of the run
-    int Nn = 0;                    // nodes per row (NX + 1)
-    std::vector<int> ZMin, ZMax;   // [NComp+3], i 1..NComp+2
-    std::vector<int> FormOffset;   // [NComp+3]: row of form 0 of constituent i
-    int FormRows = 0;              // rows of a per-form array (all forms of 1..NComp+2)
-    int MaxAbsZ = 1;               // max(1, |ZMin|, ZMax) over constituents
-    int TableAbsZ = 1;             // the same over constituents of fewer than kWideForms forms
-    int NForms = 0;                // 2 + sum(ZMax - ZMin) over constituents
-    int MixSegCount = 1;           // segments of the capillary-effects table (>= 1)
+    int NComp = 0;                // constituents of the run
+    int Nn = 0;                   // nodes per row (NX + 1)
+    std::vector<int> ZMin, ZMax;  // [NComp+3], i 1..NComp+2
+    std::vector<int> FormOffset;  // [NComp+3]: row of form 0 of constituent i
+    int FormRows = 0;             // rows of a per-form array (all forms of 1..NComp+2)
+    int MaxAbsZ = 1;              // max(1, |ZMin|, ZMax) over constituents
+    int TableAbsZ = 1;            // the same over constituents of fewer than kWideForms forms
+    int NForms = 0;               // 2 + sum(ZMax - ZMin) over constituents
+    int MixSegCount = 1;          // segments of the capillary-effects table (>= 1)
 
     bool Allocated() const { return allocated_; }
     int Forms(int i) const { return ZMax[i] - ZMin[i] + 1; }
@@ -107,13 +125,25 @@ public:
 
     // ---- time-levelled arrays -----------------------------------------------
     double* C(int l, int i) { return c_.data() + (LevelBase(lvC[l], cRows()) + i) * size_t(Nn); }
-    const double* C(int l, int i) const { return c_.data() + (LevelBase(lvC[l], cRows()) + i) * size_t(Nn); }
-    double* CForm(int l, int i, int k) { return cForm_.data() + (LevelBase(lvC[l], FormRows) + FormOffset[i] + k) * size_t(Nn); }
-    const double* CForm(int l, int i, int k) const { return cForm_.data() + (LevelBase(lvC[l], FormRows) + FormOffset[i] + k) * size_t(Nn); }
+    const double* C(int l, int i) const
+    {
+        return c_.data() + (LevelBase(lvC[l], cRows()) + i) * size_t(Nn);
+    }
+    double* CForm(int l, int i, int k)
+    {
+        return cForm_.data() + (LevelBase(lvC[l], FormRows) + FormOffset[i] + k) * size_t(Nn);
+    }
+    const double* CForm(int l, int i, int k) const
+    {
+        return cForm_.data() + (LevelBase(lvC[l], FormRows) + FormOffset[i] + k) * size_t(Nn);
+    }
     double* CH(int l) { return CForm(l, NComp + 1, 1); }
     double* COH(int l) { return CForm(l, NComp + 2, 0); }
     double* F(int l, int i) { return f_.data() + (LevelBase(lvF[l], cRows()) + i) * size_t(Nn); }
-    const double* F(int l, int i) const { return f_.data() + (LevelBase(lvF[l], cRows()) + i) * size_t(Nn); }
+    const double* F(int l, int i) const
+    {
+        return f_.data() + (LevelBase(lvF[l], cRows()) + i) * size_t(Nn);
+    }
     double* IonicStrength(int l) { return is_.data() + size_t(lvIS[l] - 1) * Nn; }
     double* T(int l) { return t_.data() + size_t(lvT[l] - 1) * Nn; }
     double* DTdt(int l) { return dtdt_.data() + size_t(lvDT[l] - 1) * Nn; }
@@ -133,10 +163,10 @@ public:
     const double* DForm(int i, int k) const { return dForm_[FormOffset[i] + k]; }
 
     // ---- per-constituent scalars ----------------------------------------------
-    std::vector<double> DBase;     // [NComp+1]
-    std::vector<double> Denom;     // [NComp+1], Newton scratch
-    std::vector<double> CLeft;     // [NComp+2]
-    std::vector<int> SkipComp;     // [NComp+2]
+    std::vector<double> DBase;        // [NComp+1]
+    std::vector<double> Denom;        // [NComp+1], Newton scratch
+    std::vector<double> CLeft;        // [NComp+2]
+    std::vector<int> SkipComp;        // [NComp+2]
     std::vector<double> ZScratch[3];  // [1], [2]: MaxAbsZ+1 values; [0] unused
     WideForms Wide;                   // forms that matter of the constituents of many charges
 
@@ -154,8 +184,8 @@ public:
     // ---- per-node profiles (Nn values) --------------------------------------
     std::vector<double> Kappa, PH, E;
     std::vector<double> T0, Mix, HeatP, S, SVol, PKEOF, UEOFMax;
-    std::vector<double> MicConc, MicFree;   // micellar mode only
-    std::vector<double> CMCProfile;         // micellar window's CMC profile
+    std::vector<double> MicConc, MicFree;  // micellar mode only
+    std::vector<double> CMCProfile;        // micellar window's CMC profile
 
     // ---- equilibrium scratch of the window thread (sized at allocation) ----
     NewtonScratch Newton;
@@ -174,7 +204,8 @@ public:
 
 private:
     std::size_t cRows() const { return static_cast<std::size_t>(NComp) + 3; }
-    static std::size_t LevelBase(int slot, std::size_t rowsPerLevel) {
+    static std::size_t LevelBase(int slot, std::size_t rowsPerLevel)
+    {
         return static_cast<std::size_t>(slot - 1) * rowsPerLevel;
     }
 

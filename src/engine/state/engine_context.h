@@ -20,7 +20,8 @@ public:
     {
         CopyModeStates(o);
     }
-    EngineContext& operator=(const EngineContext& o) {
+    EngineContext& operator=(const EngineContext& o)
+    {
         if (this == &o) return *this;
         Modes = o.Modes;
         Threads = o.Threads;
@@ -36,7 +37,8 @@ public:
     // Work storage of type T (one per type, created empty on first use and
     // kept while the run state lives, so a time step allocates nothing).
     template <class T>
-    T& Scratch() {
+    T& Scratch()
+    {
         const std::size_t id = ScratchId<T>();
         if (id >= scratch_.size()) scratch_.resize(id + 1);
         if (!scratch_[id]) scratch_[id] = std::make_unique<Holder<T>>();
@@ -90,7 +92,8 @@ private:
     }
     static std::size_t NewScratchId();
     template <class T>
-    static std::size_t ScratchId() {
+    static std::size_t ScratchId()
+    {
         static const std::size_t id = NewScratchId();
         return id;
     }

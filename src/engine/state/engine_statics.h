@@ -2,9 +2,9 @@
 #pragma once
 
 struct EngineStatics {
-    double LastRunDT = 0.0;           // dt in force when the previous run ended
-    int CutStreakCount = -1;          // streak of steps needing several corrector passes
-    double CutStreakStart = -1.0;     // StepCount at the first step of that streak
-    double LastPsqFrameTime = 0.0;    // model time of the last frame recorded by time
-    double AccTPrevTime = 0.0;        // previous time of the simplified heating
+    double LastRunDT = 0.0;         // dt in force when the previous run ended
+    int CutStreakCount = -1;        // streak of steps needing several corrector passes
+    double CutStreakStart = -1.0;   // StepCount at the first step of that streak
+    double LastPsqFrameTime = 0.0;  // model time of the last frame recorded by time
+    double AccTPrevTime = 0.0;      // previous time of the simplified heating
 };

@@ -1,9 +1,9 @@
 // The per-node engine arrays and the work storage sized with them.
 #pragma once
 
+#include "engine/equilibrium/ionic_strength.h"
 #include "engine/state/engine_arrays.h"
 #include "engine/state/engine_context.h"
-#include "engine/equilibrium/ionic_strength.h"
 
 struct EngineStore {
     EngineArrays Arr;

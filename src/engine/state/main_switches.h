@@ -8,6 +8,7 @@ struct MainSwitches {
     bool cbEnableEOF = false;
     bool cbEOFDif = false;
     bool cbRedDiff = false;
-    bool cbRacemic = false;        // "Enable Racemic" (the state reset keeps it)
-    bool rbSet = true;             // composition files replace (rbSet) or add to (rbAdd) the list; kept by the reset
+    bool cbRacemic = false;  // "Enable Racemic" (the state reset keeps it)
+    bool rbSet =
+        true;  // composition files replace (rbSet) or add to (rbAdd) the list; kept by the reset
 };

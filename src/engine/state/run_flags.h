@@ -9,7 +9,8 @@ struct RunFlags {
     bool Stop = false;
     bool Restart = false;
     bool SetupChanged = false;
-    bool SetupItemChanged[5] = {false, false, false, false, false};  // nodes, width, edge, site, length
+    bool SetupItemChanged[5] = {false, false, false, false,
+                                false};  // nodes, width, edge, site, length
     bool CompChanged = false;
     bool DetectorView = false;
     bool DistPreview = false;
@@ -22,13 +23,14 @@ struct RunFlags {
 // Switches taken at Init and flags of the run loop; the state reset keeps them.
 struct ModeFlags {
     bool PsqStarted = false;
-    bool ISCorrection = false;      // cbIS taken at Init
-    bool RedDiff = false;           // cbRedDiff taken at Init (and DiffMultiplier != 1)
-    bool RacemicAtInit = false;     // main cbRacemic taken at Init
-    bool SDSAtInit = false;         // cbSDS taken at Init
-    bool TempOption = false;        // an Init has completed
-    bool EOFAsVelocity = false;     // uniform S and SVol (set by Init)
-    bool NumericalFailure = false;  // a routine of the current step failed numerically (Stop set too)
+    bool ISCorrection = false;   // cbIS taken at Init
+    bool RedDiff = false;        // cbRedDiff taken at Init (and DiffMultiplier != 1)
+    bool RacemicAtInit = false;  // main cbRacemic taken at Init
+    bool SDSAtInit = false;      // cbSDS taken at Init
+    bool TempOption = false;     // an Init has completed
+    bool EOFAsVelocity = false;  // uniform S and SVol (set by Init)
+    bool NumericalFailure =
+        false;  // a routine of the current step failed numerically (Stop set too)
 };
 
 // Flags of the program's life (loading, closing, first start).

@@ -15,6 +15,6 @@ struct RunLists {
     std::string PsqFile, PsqFileOwn;
     long long PsqSize = 0;
     int CompSeriesCount = 0;
-    TEIData EIData;                // background-electrolyte record (tools/bge_calc)
-    int LegacyDetNode = 0;         // detector node read from an older options file
+    TEIData EIData;         // background-electrolyte record (tools/bge_calc)
+    int LegacyDetNode = 0;  // detector node read from an older options file
 };

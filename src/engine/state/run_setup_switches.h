@@ -4,7 +4,7 @@
 #include <string>
 
 struct RunSetupSwitches {
-    bool rbVoltage = true;         // rbCurrent == !rbVoltage
+    bool rbVoltage = true;  // rbCurrent == !rbVoltage
     bool rbPSQNo = false, rbPSQSteps = false, rbPSQMS = true;
     bool cbDcH = false, cbLBorder = false, cbPCIS = true, cbLastCor = false, cbDCDTCor = false;
     // cbSpec: "Special Mode", which switches on the split-advection mode.
@@ -16,7 +16,7 @@ struct RunSetupSwitches {
     bool cbGauss = false, cbMXS = false, cbMXQ = false;
     bool cbLWMove = true, cbRWMove = true, cbKeepDistance = false, cbInitWalls = true;
     bool cbAutoDiff = false;
-    bool cbProtein = false;        // "Protein/Special" (stored in the run-setup block only)
+    bool cbProtein = false;  // "Protein/Special" (stored in the run-setup block only)
     std::string edDMult = "120", edPAxis = "1";  // texts of two hidden edits (block only)
     bool edDTInit_Visible = false;
 };

@@ -6,17 +6,17 @@
 // owner; the state reset (files/file_hooks.cpp) assigns whole records.
 #pragma once
 
-#include "engine/modes/effects/capillary_effects.h"
-#include "engine/modes/complex/complexation_settings.h"
-#include "engine/state/display_options.h"
 #include "engine/host/engine_events.h"
 #include "engine/host/engine_host.h"
+#include "engine/host/psq_recorder.h"
+#include "engine/modes/complex/complexation_settings.h"
+#include "engine/modes/effects/capillary_effects.h"
+#include "engine/modes/micellar/micellar_settings.h"
+#include "engine/state/display_options.h"
 #include "engine/state/engine_statics.h"
 #include "engine/state/engine_store.h"
 #include "engine/state/main_switches.h"
-#include "engine/modes/micellar/micellar_settings.h"
 #include "engine/state/option_switches.h"
-#include "engine/host/psq_recorder.h"
 #include "engine/state/run_counters.h"
 #include "engine/state/run_flags.h"
 #include "engine/state/run_geometry.h"

@@ -23,12 +23,14 @@ void ComputationWindowScope::WholeGrid(int lastNode)
     counters_.RightWall = lastNode;
 }
 
-int LastGridNode(const RunState& st) {
+int LastGridNode(const RunState& st)
+{
     const int n = st.Arr.Allocated() ? st.Arr.Nn - 1 : st.NX;
     return st.NX < n ? st.NX : n;
 }
 
-void ClampComputationWindow(RunState& st) {
+void ClampComputationWindow(RunState& st)
+{
     const int last = LastGridNode(st);
     st.LeftWall = std::clamp(st.LeftWall, 0, std::max(last, 0));
     st.RightWall = std::clamp(st.RightWall, 0, std::max(last, 0));
@@ -38,7 +40,8 @@ void ClampComputationWindow(RunState& st) {
     }
 }
 
-void DrawWindowLines(RunState& st) {
+void DrawWindowLines(RunState& st)
+{
     const double n = st.NX > 0 ? st.NX : 1;
     const double xL = st.LeftWall / n * st.CapLength * st.XScale;
     const double xR = st.RightWall / n * st.CapLength * st.XScale;
@@ -49,7 +52,8 @@ void DrawWindowLines(RunState& st) {
     st.Events.Emit(EngineEvent::Pair(EngineEventKind::DrawWindowLines, st.LeftWall, st.RightWall));
 }
 
-void UpdateComputationWindow(RunState& st) {
+void UpdateComputationWindow(RunState& st)
+{
     if (!st.Initialised || !st.Arr.Allocated()) {
         if (st.PsqPlayerInUse) DrawWindowLines(st);
         return;
@@ -78,7 +82,8 @@ void UpdateComputationWindow(RunState& st) {
             auto Y = [&](int n) { return prof[std::clamp(n, 0, N)]; };
             const double vL = Y(LW), vR = Y(RW);
             if (st.cbRWMove) {
-                if (RW != N && (std::fabs(Y(RW - 2) - vR) >= limR || std::fabs(Y(RW - 30) - vR) >= limR)) {
+                if (RW != N &&
+                    (std::fabs(Y(RW - 2) - vR) >= limR || std::fabs(Y(RW - 30) - vR) >= limR)) {
                     RW = std::min(RW + inc, N);
                     if (st.cbKeepDistance) LW = std::clamp(LW + inc, 0, N);
                     rightMoved = true;
@@ -101,7 +106,8 @@ void UpdateComputationWindow(RunState& st) {
                 }
             }
             if (st.cbLWMove) {
-                if (LW != 0 && (std::fabs(Y(LW + 2) - vL) >= limL || std::fabs(Y(LW + 30) - vL) >= limL)) {
+                if (LW != 0 &&
+                    (std::fabs(Y(LW + 2) - vL) >= limL || std::fabs(Y(LW + 30) - vL) >= limL)) {
                     LW = std::max(LW - inc, 0);
                     leftMoved = true;
                     done = false;
@@ -127,7 +133,8 @@ void UpdateComputationWindow(RunState& st) {
     DrawWindowLines(st);
 }
 
-void RedrawGraph(RunState& st) {
+void RedrawGraph(RunState& st)
+{
     if (st.DistPreview || !st.Initialised) return;
     EngineArrays& a = st.Arr;
     if (a.Allocated()) {

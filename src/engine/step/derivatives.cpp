@@ -7,14 +7,14 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/step/comp_window.h"
 #include "engine/equilibrium/equilibrium.h"
-#include "engine/step/node_threads.h"
-#include "engine/equilibrium/parallel_equilibrium.h"
 #include "engine/equilibrium/equilibrium_range.h"
 #include "engine/equilibrium/ionic_strength.h"
+#include "engine/equilibrium/parallel_equilibrium.h"
 #include "engine/modes/modes.h"
 #include "engine/state/run_state.h"
+#include "engine/step/comp_window.h"
+#include "engine/step/node_threads.h"
 #include "engine/step/standard_scheme.h"
 #include "engine/step/voltage.h"
 #include "foundation/messages.h"
@@ -27,34 +27,42 @@ struct DerScratch {
     std::vector<double> W, K, G, Dsum, Msum;
     std::vector<double> Gw, Ew;  // one row of u c E and one of the field per worker thread
     std::vector<char> InUse;     // FormRowsInUse
-    void EnsureWorkers(int workers, int nn) {
+    void EnsureWorkers(int workers, int nn)
+    {
         const std::size_t need = static_cast<std::size_t>(workers) * nn;
         if (Gw.size() < need) Gw.assign(need, 0.0);
         if (Ew.size() < need) Ew.assign(need, 0.0);
     }
-    void Ensure(int nn) {
+    void Ensure(int nn)
+    {
         if (static_cast<int>(W.size()) >= nn) return;
         for (std::vector<double>* v : {&W, &K, &G, &Dsum, &Msum}) v->assign(nn, 0.0);
     }
 };
 
-inline double Sign(double v) { return v > 0 ? 1.0 : (v < 0 ? -1.0 : 0.0); }
+inline double Sign(double v)
+{
+    return v > 0 ? 1.0 : (v < 0 ? -1.0 : 0.0);
+}
 
 // A mode whose derivative routine is not built: the run stops (warning once).
-void Unavailable(RunState& st, const char* key, const char* text) {
+void Unavailable(RunState& st, const char* key, const char* text)
+{
     st.Stop = true;
     st.NumericalFailure = true;
     WarnOncePerRun(st, key, text);
 }
 
 // Speciation of `level` on every node of the grid.
-void SpeciateWholeGrid(RunState& st, int level) {
+void SpeciateWholeGrid(RunState& st, int level)
+{
     CalcSpeciationRange(st, level, 0, LastGridNode(st));
 }
 
 }  // namespace
 
-void KineticTerm(RunState& st, int level, int lw, int rw) {
+void KineticTerm(RunState& st, int level, int lw, int rw)
+{
     EngineArrays& a = st.Arr;
     const double* c1 = a.C(level, 1);
     const double* c2 = a.C(level, 2);
@@ -65,10 +73,13 @@ void KineticTerm(RunState& st, int level, int lw, int rw) {
     double* f3 = a.F(level, 3);
     // c^e by the C library's pow; a concentration a hair below zero under a
     // fractional exponent (a NaN) is taken as 0.
-    auto power = [](double c, double e) { return std::pow(c < 0 && std::trunc(e) != e ? 0.0 : c, e); };
+    auto power = [](double c, double e) {
+        return std::pow(c < 0 && std::trunc(e) != e ? 0.0 : c, e);
+    };
     for (int j = lw + 1; j < rw; ++j) {
-        const double v = st.Kin1 * power(c2[j], st.KinA) * power(c3[j], st.KinB) * power(cOH[j], st.KinC) -
-                         st.Kin2 * power(c1[j], st.KinD) * power(cOH[j], st.KinX);
+        const double v =
+            st.Kin1 * power(c2[j], st.KinA) * power(c3[j], st.KinB) * power(cOH[j], st.KinC) -
+            st.Kin2 * power(c1[j], st.KinD) * power(cOH[j], st.KinX);
         f1[j] += v;
         f2[j] -= v;
         f3[j] -= v;
@@ -79,7 +90,8 @@ namespace {
 
 // Enantiomers 1 and 2 migrating as complexes with the charged selector 3 and
 // converting into each other; replaces the transport of constituents 1..3.
-void RacemicTerm(RunState& st, int level, int lw, int rw, double h1, double h2) {
+void RacemicTerm(RunState& st, int level, int lw, int rw, double h1, double h2)
+{
     EngineArrays& a = st.Arr;
     st.host().SetStatusText("Racemic MODE ...");
     const double A = st.RacemicA, B = st.RacemicB, G = st.RacemicG;
@@ -102,11 +114,13 @@ void RacemicTerm(RunState& st, int level, int lw, int rw, double h1, double h2) 
     for (int j = lw + 1; j < rw; ++j) {
         f1[j] = d1[j] * (c1[j - 1] - 2 * c1[j] + c1[j + 1]) * h2 +
                 (c1[j + 1] * E[j + 1] * u1[j + 1] * thetaA(j + 1) -
-                 c1[j - 1] * E[j - 1] * u1[j - 1] * thetaA(j - 1)) * h1 -
+                 c1[j - 1] * E[j - 1] * u1[j - 1] * thetaA(j - 1)) *
+                    h1 -
                 G * c1[j] / (A * s[j] + 1) + G * c2[j] / (B * s[j] + 1);
         f2[j] = d2[j] * (c2[j - 1] - 2 * c2[j] + c2[j + 1]) * h2 +
                 (c2[j + 1] * E[j + 1] * u2[j + 1] * thetaB(j + 1) -
-                 c2[j - 1] * E[j - 1] * u2[j - 1] * thetaB(j - 1)) * h1 -
+                 c2[j - 1] * E[j - 1] * u2[j - 1] * thetaB(j - 1)) *
+                    h1 -
                 G * c2[j] / (B * s[j] + 1) + G * c1[j] / (A * s[j] + 1);
         f3[j] = d3[j] * (s[j - 1] - 2 * s[j] + s[j + 1]) * h2 -
                 sgn3 * (s[j + 1] * E[j + 1] * u3[j + 1] - s[j - 1] * E[j - 1] * u3[j - 1]) * h1;
@@ -210,20 +224,22 @@ bool ConductivityAndCurrent(RunState& st, int level, double* W, double* K, const
     // then the resistance terms of every node; the sum follows in node order.
     PrepareResistanceTerms(st);
     const double add = st.AddCond;
-    const int parts = ForNodeChunks(st.Engine.Threads, 0, n, kParallelMinChunk, [&](int clo, int chi, int chunk, int) {
-        const int lo = std::max(clo, lw), hi = std::min(chi, rw);
-        if (lo <= hi) {
-            ConductivityTerm(st, level, lo, hi, h1, W, K, kappa, inUse);
-            if (add > 0)
-                for (int j = lo; j <= hi; ++j) kappa[j] += add;
-        }
-        SetChunkUnfitNode(st, chunk, ResistanceTermsOfChunk(st, clo, chi));
-    });
+    const int parts = ForNodeChunks(
+        st.Engine.Threads, 0, n, kParallelMinChunk, [&](int clo, int chi, int chunk, int) {
+            const int lo = std::max(clo, lw), hi = std::min(chi, rw);
+            if (lo <= hi) {
+                ConductivityTerm(st, level, lo, hi, h1, W, K, kappa, inUse);
+                if (add > 0)
+                    for (int j = lo; j <= hi; ++j) kappa[j] += add;
+            }
+            SetChunkUnfitNode(st, chunk, ResistanceTermsOfChunk(st, clo, chi));
+        });
     return VoltageCurrentFromTerms(st, parts);
 }
 
 // Ohmic field at node j corrected by the diffusion current.
-inline double OhmicField(const double* W, const double* S, const double* kappa, double I, int j) {
+inline double OhmicField(const double* W, const double* S, const double* kappa, double I, int j)
+{
     return (96485.0 * W[j] + I / S[j]) / kappa[j];
 }
 
@@ -236,9 +252,10 @@ bool FieldAndConductivity(RunState& st, int level, double* W, double* K, const c
     const double I = st.I;
     const double *S = a.S.data(), *kappa = a.Kappa.data();
     double* E = a.E.data();
-    ForNodeChunks(st.Engine.Threads, st.LeftWall, st.RightWall, kParallelMinChunk, [&](int clo, int chi, int, int) {
-        for (int j = clo; j <= chi; ++j) E[j] = OhmicField(W, S, kappa, I, j);
-    });
+    ForNodeChunks(st.Engine.Threads, st.LeftWall, st.RightWall, kParallelMinChunk,
+                  [&](int clo, int chi, int, int) {
+                      for (int j = clo; j <= chi; ++j) E[j] = OhmicField(W, S, kappa, I, j);
+                  });
     return true;
 }
 
@@ -271,7 +288,8 @@ void MigrationTerm(const EngineArrays& a, int level, int i, int clo, int chi, do
     }
 }
 
-void EOFConvectionTerm(RunState& st, int level) {
+void EOFConvectionTerm(RunState& st, int level)
+{
     EngineArrays& a = st.Arr;
     const int lw = st.LeftWall, rw = st.RightWall;
     const double h1 = 0.5 / st.DX;
@@ -285,7 +303,8 @@ void EOFConvectionTerm(RunState& st, int level) {
     }
 }
 
-void WallTerm(RunState& st, int level) {
+void WallTerm(RunState& st, int level)
+{
     EngineArrays& a = st.Arr;
     const int nc = a.NComp;
     const int lw = st.LeftWall, rw = st.RightWall;
@@ -307,7 +326,8 @@ void WallTerm(RunState& st, int level) {
     WallRule(st, level);
 }
 
-void WallRule(RunState& st, int level) {
+void WallRule(RunState& st, int level)
+{
     EngineArrays& a = st.Arr;
     const int nc = a.NComp;
     const int lw = st.LeftWall, rw = st.RightWall;
@@ -319,7 +339,8 @@ void WallRule(RunState& st, int level) {
     }
 }
 
-void StandardScheme(RunState& st, int level, bool fieldOnly) {
+void StandardScheme(RunState& st, int level, bool fieldOnly)
+{
     EngineArrays& a = st.Arr;
     const int nc = a.NComp;
     const int lw = st.LeftWall, rw = st.RightWall;
@@ -346,22 +367,23 @@ void StandardScheme(RunState& st, int level, bool fieldOnly) {
     const double I = st.I;
     const double *S = a.S.data(), *kappa = a.Kappa.data(), *W = sc.W.data();
     sc.EnsureWorkers(st.Engine.Threads.MaxWorkers(), a.Nn);
-    ForNodeChunks(st.Engine.Threads, lw, rw, kParallelMinChunk, [&](int clo, int chi, int, int worker) {
-        const std::size_t row = static_cast<std::size_t>(worker) * a.Nn;
-        double* G = sc.Gw.data() + row;
-        double* Ew = sc.Ew.data() + row;
-        const int tlo = std::max(clo, lw + 1), thi = std::min(chi, rw - 1);
-        const int elo = std::max(clo - 1, lw), ehi = std::min(chi + 1, rw);
-        for (int j = elo; j <= ehi; ++j) Ew[j] = OhmicField(W, S, kappa, I, j);
-        std::copy(Ew + clo, Ew + chi + 1, E + clo);
-        if (tlo > thi) return;
-        for (int i = 1; i <= nc; ++i) {
-            DiffusionTerm(a, level, i, tlo, thi, h2, Ds, inUse);
-            MigrationTerm(a, level, i, tlo, thi, h1, Ew, G, Ms, inUse);
-            double* f = a.F(level, i);
-            for (int j = tlo; j <= thi; ++j) f[j] = Ds[j] - Ms[j];
-        }
-    });
+    ForNodeChunks(st.Engine.Threads, lw, rw, kParallelMinChunk,
+                  [&](int clo, int chi, int, int worker) {
+                      const std::size_t row = static_cast<std::size_t>(worker) * a.Nn;
+                      double* G = sc.Gw.data() + row;
+                      double* Ew = sc.Ew.data() + row;
+                      const int tlo = std::max(clo, lw + 1), thi = std::min(chi, rw - 1);
+                      const int elo = std::max(clo - 1, lw), ehi = std::min(chi + 1, rw);
+                      for (int j = elo; j <= ehi; ++j) Ew[j] = OhmicField(W, S, kappa, I, j);
+                      std::copy(Ew + clo, Ew + chi + 1, E + clo);
+                      if (tlo > thi) return;
+                      for (int i = 1; i <= nc; ++i) {
+                          DiffusionTerm(a, level, i, tlo, thi, h2, Ds, inUse);
+                          MigrationTerm(a, level, i, tlo, thi, h1, Ew, G, Ms, inUse);
+                          double* f = a.F(level, i);
+                          for (int j = tlo; j <= thi; ++j) f[j] = Ds[j] - Ms[j];
+                      }
+                  });
 
     // Electroosmotic convection of the analytical concentration.
     if (st.cbEOFDif) EOFConvectionTerm(st, level);
@@ -377,13 +399,15 @@ namespace {
 
 // The standard mode: a grid too short for the wall differences has no
 // transport to compute; derivative levels exist for 1..4 only.
-void StandardDerivatives(RunState& st, int level, bool fieldOnly) {
+void StandardDerivatives(RunState& st, int level, bool fieldOnly)
+{
     if (st.RightWall - st.LeftWall < 2) return;
     StandardScheme(st, level, fieldOnly || level > 4);
 }
 
 // Speciation of the level, then the derivatives of the selected mode.
-void Derivatives(RunState& st, int level, bool fieldOnly, bool wholeGrid) {
+void Derivatives(RunState& st, int level, bool fieldOnly, bool wholeGrid)
+{
     EngineArrays& a = st.Arr;
     if (!a.Allocated() || level < 1 || level > 5) return;
     const ModeHooks& mode = SelectedModeHooks(st);
@@ -408,24 +432,31 @@ void Derivatives(RunState& st, int level, bool fieldOnly, bool wholeGrid) {
 
 }  // namespace
 
-ModeHooks StandardModeHooks() {
+ModeHooks StandardModeHooks()
+{
     ModeHooks h;
     h.name = "Standard";
     h.Derivatives = StandardDerivatives;
     return h;
 }
 
-void CalcDER(RunState& st, int level, bool fieldOnly) { Derivatives(st, level, fieldOnly, true); }
+void CalcDER(RunState& st, int level, bool fieldOnly)
+{
+    Derivatives(st, level, fieldOnly, true);
+}
 
-void CalcDERInWindow(RunState& st, int level, bool fieldOnly) {
+void CalcDERInWindow(RunState& st, int level, bool fieldOnly)
+{
     Derivatives(st, level, fieldOnly, !WindowSpeciationExact(st));
 }
 
-bool WindowSpeciationExact(const RunState& st) {
+bool WindowSpeciationExact(const RunState& st)
+{
     return !st.ISCorrection && !SelectedModeHooks(st).ownEquilibrium && !ModeTemperatureUpdates(st);
 }
 
-void EquilibriumForDerivatives(RunState& st, int level, bool ionicStrength) {
+void EquilibriumForDerivatives(RunState& st, int level, bool ionicStrength)
+{
     if (ionicStrength)
         ISC(st, level, 0);
     else if (WindowSpeciationExact(st))
@@ -434,7 +465,8 @@ void EquilibriumForDerivatives(RunState& st, int level, bool ionicStrength) {
         Elneut(st, level, 0, -1, true);
 }
 
-void CalcDER_dcH(RunState& st, int level) {
+void CalcDER_dcH(RunState& st, int level)
+{
     if (level < 1 || level > 4) return;
     EngineArrays& a = st.Arr;
     const int nc = a.NComp;
@@ -453,7 +485,8 @@ void CalcDER_dcH(RunState& st, int level) {
     }
 }
 
-void ElectrodeBoundary(RunState& st, int level, const double* field) {
+void ElectrodeBoundary(RunState& st, int level, const double* field)
+{
     if (!st.cbLE && !st.cbRE) return;
     EngineArrays& a = st.Arr;
     const int nc = a.NComp;

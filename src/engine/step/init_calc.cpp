@@ -6,15 +6,15 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include "engine/step/comp_window.h"
+#include "engine/equilibrium/equilibrium.h"
 #include "engine/modes/diffusion/diffusion_mode.h"
 #include "engine/modes/effects/effects_table.h"
-#include "engine/equilibrium/equilibrium.h"
-#include "engine/step/init_distribution.h"
 #include "engine/modes/modes.h"
+#include "engine/state/run_state.h"
+#include "engine/step/comp_window.h"
+#include "engine/step/init_distribution.h"
 #include "engine/step/recalc.h"
 #include "engine/step/run_series.h"
-#include "engine/state/run_state.h"
 #include "foundation/errors.h"
 #include "foundation/messages.h"
 
@@ -23,26 +23,31 @@ namespace {
 // Caption of the run-setup window's node-count label, quoted in the refusal.
 constexpr const char* kNodesCaption = "Grid Points (Nodes)";
 constexpr int kMinNodes = 10;
-void WarnNodeCount() {
+void WarnNodeCount()
+{
     ShowWarning(std::string("Increase Nodes in RunSetup >> \"") + kNodesCaption +
                 "\" to Proceed!\nMinimum Value is " + std::to_string(kMinNodes) + ".");
 }
 
 // Bytes of the engine arrays and the chart series of a run of the composition
 // on nx + 1 nodes: an upper estimate from the number of ionic forms.
-double RunBytes(const RunState& st, int nx) {
+double RunBytes(const RunState& st, int nx)
+{
     double forms = 4.0;
     for (const auto* node = st.Composition.Head(); node; node = node->next)
-        forms += static_cast<double>(std::max(node->data.maxCharge, 0)) - std::min(node->data.minCharge, 0) + 1.0;
+        forms += static_cast<double>(std::max(node->data.maxCharge, 0)) -
+                 std::min(node->data.minCharge, 0) + 1.0;
     const double rows = st.Composition.Count() + 3.0;
     return 8.0 * (nx + 1.0) * (14.0 * forms + 26.0 * rows + 40.0);
 }
 
 // A sensible share of the machine for one run: a quarter of the physical
 // memory, and half of an address-space limit when one is set.
-double MemoryShare() {
+double MemoryShare()
+{
     const long pages = ::sysconf(_SC_PHYS_PAGES), pageSize = ::sysconf(_SC_PAGE_SIZE);
-    double share = pages > 0 && pageSize > 0 ? 0.25 * static_cast<double>(pages) * pageSize : 2147483648.0;
+    double share =
+        pages > 0 && pageSize > 0 ? 0.25 * static_cast<double>(pages) * pageSize : 2147483648.0;
     struct rlimit limit;
     if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
         share = std::min(share, 0.5 * static_cast<double>(limit.rlim_cur));
@@ -51,7 +56,8 @@ double MemoryShare() {
 
 // Walls of a new grid: the whole grid with cbInitWalls, else clamped into
 // 0..NX; a window of fewer than 3 nodes becomes the whole grid.
-void InitWalls(RunState& st) {
+void InitWalls(RunState& st)
+{
     if (st.cbInitWalls) {
         st.LeftWall = 0;
         st.RightWall = st.NX;
@@ -65,7 +71,8 @@ void InitWalls(RunState& st) {
 
 // The steps of INIT after the previous arrays were released. Returns false on
 // a refusal (arrays released); raises on failures of the called routines.
-bool BuildRun(RunState& st, const bool flags[12]) {
+bool BuildRun(RunState& st, const bool flags[12])
+{
     EngineArrays& a = st.Arr;
     if (!st.Loading) {
         st.NX = st.NXPending;
@@ -195,7 +202,8 @@ bool BuildRun(RunState& st, const bool flags[12]) {
 
 }  // namespace
 
-bool InitCalc(RunState& st) {
+bool InitCalc(RunState& st)
+{
     // Refusals that leave the previous state as it was.
     if (st.Running) {
         ShowWarning("START is active");

@@ -17,4 +17,3 @@ class RunState;
 // that releases the arrays and leaves Initialised false (an exception is
 // raised again after the release).
 bool InitCalc(RunState& st);
-

@@ -15,7 +15,8 @@
 namespace {
 
 // Nearest integer with halves to even, kept inside the int range.
-int RoundHalfEven(double v) {
+int RoundHalfEven(double v)
+{
     if (!std::isfinite(v)) return 0;
     const double r = std::nearbyint(v);
     if (r >= static_cast<double>(INT_MAX / 2)) return INT_MAX / 2;
@@ -23,7 +24,8 @@ int RoundHalfEven(double v) {
     return static_cast<int>(r);
 }
 
-bool RejectConstituent(RunState& st, int i) {
+bool RejectConstituent(RunState& st, int i)
+{
     ShowWarning("Error: Incorrent setup of " + std::to_string(i) + ". constituent");
     FreeEngineArrays(st);
     return false;
@@ -31,7 +33,8 @@ bool RejectConstituent(RunState& st, int i) {
 
 // A segmented record that can be laid out: at least one segment, values for
 // every segment and a positive, finite sum of the length ratios.
-bool SegmentsUsable(const TComponents& rec) {
+bool SegmentsUsable(const TComponents& rec)
+{
     if (rec.zones < 1) return false;
     const std::size_t need = static_cast<std::size_t>(rec.zones) + 1;
     if (rec.c_grad.size() < need || rec.ratio.size() < need) return false;
@@ -41,7 +44,8 @@ bool SegmentsUsable(const TComponents& rec) {
 }
 
 // Cumulative boundaries N * (ratio[1] + ... + ratio[m]) / T, m = 1..zones-1.
-std::vector<double> Boundaries(const TComponents& rec, int n, bool rounded) {
+std::vector<double> Boundaries(const TComponents& rec, int n, bool rounded)
+{
     double total = 0.0;
     for (int m = 1; m <= rec.zones; ++m) total += rec.ratio[static_cast<std::size_t>(m)];
     std::vector<double> b;
@@ -55,7 +59,8 @@ std::vector<double> Boundaries(const TComponents& rec, int n, bool rounded) {
 }
 
 // Row-1 pK and mobility of every charged form at node j.
-void FormConstantsFromRow1(EngineArrays& a, const TComponents& rec, int i, int j) {
+void FormConstantsFromRow1(EngineArrays& a, const TComponents& rec, int i, int j)
+{
     const int zmin = a.ZMin[i], zmax = a.ZMax[i];
     for (int k = 0; k <= zmax - zmin; ++k) {
         if (k == -zmin) continue;
@@ -67,7 +72,8 @@ void FormConstantsFromRow1(EngineArrays& a, const TComponents& rec, int i, int j
 // Per-segment pK (pKa = true) or mobility smoothed over the segment
 // boundaries, rounded to whole nodes, for every charged form.
 void SmoothFormConstants(EngineArrays& a, const TComponents& rec, int i, int n, double scale,
-                         bool pKa) {
+                         bool pKa)
+{
     const std::vector<double> bounds = Boundaries(rec, n, true);
     const int zmin = a.ZMin[i], zmax = a.ZMax[i];
     std::vector<double> levels(static_cast<std::size_t>(rec.zones));
@@ -85,27 +91,32 @@ void SmoothFormConstants(EngineArrays& a, const TComponents& rec, int i, int n, 
 
 }  // namespace
 
-int PositionToNode(const RunState& st, double x, int count) {
+int PositionToNode(const RunState& st, double x, int count)
+{
     return RoundHalfEven(0.001 * x / st.CapLengthPending * count);
 }
 
-int InjectionSiteNode(const RunState& st, bool pending) {
-    if (pending) return RoundHalfEven(st.NXPending / st.CapLengthPending * st.InjSitePending * 0.001);
+int InjectionSiteNode(const RunState& st, bool pending)
+{
+    if (pending)
+        return RoundHalfEven(st.NXPending / st.CapLengthPending * st.InjSitePending * 0.001);
     return RoundHalfEven(st.NX / st.CapLength * st.InjSite * 0.001);
 }
 
-void ApplyZeroPoint(RunState& st, bool pending) {
+void ApplyZeroPoint(RunState& st, bool pending)
+{
     const int nx = pending ? st.NXPending : st.NX;
     switch (st.Options.ZeroPoint) {
     case kZeroInjSite: st.ZeroPosNode = InjectionSiteNode(st, pending); break;
     case kZeroLeft: st.ZeroPosNode = 0; break;
     case kZeroRight: st.ZeroPosNode = nx; break;
     case kZeroCenter: st.ZeroPosNode = static_cast<int>(nx * 0.5); break;
-    default: break;   // another position: the node typed last; no button: unchanged
+    default: break;  // another position: the node typed last; no button: unchanged
     }
 }
 
-bool InitDistribution(RunState& st) {
+bool InitDistribution(RunState& st)
+{
     EngineArrays& a = st.Arr;
     const int n = st.NX;
     int w = PositionToNode(st, st.PeakEdgeWidth, n);
@@ -136,21 +147,18 @@ bool InitDistribution(RunState& st) {
                 const double a2 = (d - W * 0.5) / halfEdge;
                 const double g = std::exp(-d * d / (2.0 * sigma2));
                 switch (type) {
-                    case 0:
-                        c2[j] = st.cbGauss ? cInj * g : cInj * 0.5 * (Erf(a1) - Erf(a2));
-                        break;
-                    case 1:
-                        c2[j] = st.cbGauss ? c + (cInj - c) * g
-                                           : c + (cInj - c) * 0.5 * (Erf(a1) - Erf(a2));
-                        break;
-                    case 2:
-                        c2[j] = cInj * 0.5 * (1.0 + Erf(a1)) + (c - cInj) * 0.5 * (1.0 + Erf(a2));
-                        break;
-                    case 3:
-                        c2[j] = c + (cInj - c) * 0.5 * (1.0 + Erf(a1)) - cInj * 0.5 * (1.0 + Erf(a2));
-                        break;
-                    default:
-                        break;  // no value: the node keeps the zero of the allocation
+                case 0: c2[j] = st.cbGauss ? cInj * g : cInj * 0.5 * (Erf(a1) - Erf(a2)); break;
+                case 1:
+                    c2[j] = st.cbGauss ? c + (cInj - c) * g
+                                       : c + (cInj - c) * 0.5 * (Erf(a1) - Erf(a2));
+                    break;
+                case 2:
+                    c2[j] = cInj * 0.5 * (1.0 + Erf(a1)) + (c - cInj) * 0.5 * (1.0 + Erf(a2));
+                    break;
+                case 3:
+                    c2[j] = c + (cInj - c) * 0.5 * (1.0 + Erf(a1)) - cInj * 0.5 * (1.0 + Erf(a2));
+                    break;
+                default: break;  // no value: the node keeps the zero of the allocation
                 }
                 if (type <= 3 && (st.cbMXS || st.cbMXQ)) {
                     const double x = d / n * st.CapLength;

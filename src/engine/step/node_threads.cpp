@@ -13,7 +13,8 @@
 
 namespace {
 
-int HardwareThreads() {
+int HardwareThreads()
+{
     const unsigned n = std::thread::hardware_concurrency();
     return n == 0 ? 1 : static_cast<int>(std::min(n, 64u));
 }
@@ -24,7 +25,8 @@ std::atomic<int> gThreads{1};
 thread_local int tChunkDepth = 0;
 
 // Runs one chunk with the current thread marked as inside a chunk.
-void CallChunk(const NodeChunkJob& fn, int lo, int hi, int chunk, int worker) {
+void CallChunk(const NodeChunkJob& fn, int lo, int hi, int chunk, int worker)
+{
     struct Depth {
         Depth() { ++tChunkDepth; }
         ~Depth() { --tChunkDepth; }
@@ -41,15 +43,18 @@ void CallChunk(const NodeChunkJob& fn, int lo, int hi, int chunk, int worker) {
 // waits for a worker that has not started.
 class Pool {
 public:
-    static Pool& Instance() {
+    static Pool& Instance()
+    {
         static Pool pool;
         return pool;
     }
 
-    int Run(int threads, int chunks, int first, int last, NodeChunkJob fn) {
+    int Run(int threads, int chunks, int first, int last, NodeChunkJob fn)
+    {
         std::lock_guard<std::mutex> runLock(runMutex_);  // one job at a time
         Grow(threads - 1);
-        const unsigned long long job = ((word_.load(std::memory_order_relaxed) >> 8) + 1) & kJobMask;
+        const unsigned long long job =
+            ((word_.load(std::memory_order_relaxed) >> 8) + 1) & kJobMask;
         job_ = fn;
         first_ = first;
         count_ = last - first + 1;
@@ -69,7 +74,8 @@ public:
     // while the caller may add workers for a larger job.
     Pool() { slots_.reserve(kMaxThreads); }
 
-    ~Pool() {
+    ~Pool()
+    {
         Publish(((word_.load(std::memory_order_relaxed) >> 8) + 1) & kJobMask, kQuit);
         for (auto& t : workers_) t.join();
     }
@@ -90,7 +96,8 @@ private:
     // thread lost its core: it spins longer before it sleeps.
     static constexpr auto kCallerSpin = std::chrono::microseconds(200);
 
-    static void Pause() {
+    static void Pause()
+    {
 #if defined(__x86_64__) || defined(__i386__)
         __builtin_ia32_pause();
 #endif
@@ -98,7 +105,8 @@ private:
 
     // Waits until `chunks` chunks of the current job are done: spinning
     // briefly, then asleep until the thread that finishes the last one wakes it.
-    void WaitDone(int chunks) {
+    void WaitDone(int chunks)
+    {
         const auto spinEnd = std::chrono::steady_clock::now() + kCallerSpin;
         for (int spin = 0; done_.load(std::memory_order_acquire) != chunks; ++spin) {
             Pause();
@@ -121,19 +129,22 @@ private:
     // The word changes under the mutex, so a worker on its way to sleep sees
     // it in its wait condition; the wake-ups follow outside the mutex (a
     // worker woken does not block on it).
-    void Publish(unsigned long long job, unsigned threads) {
+    void Publish(unsigned long long job, unsigned threads)
+    {
         {
             std::lock_guard<std::mutex> lk(mutex_);
             word_.store((job << 8) | threads, std::memory_order_release);
         }
         for (std::size_t w = 0; w < slots_.size(); ++w)
-            if (slots_[w]->sleeping.load() && (threads == kQuit || (w == 0 && threads > 1))) slots_[w]->cv.notify_one();
+            if (slots_[w]->sleeping.load() && (threads == kQuit || (w == 0 && threads > 1)))
+                slots_[w]->cv.notify_one();
     }
 
     // Worker `index`'s share of the wake-ups for the job of word w. A worker
     // that is not asleep yet sees the job word before it sleeps: its flag is
     // set under the mutex, and the word was stored under it.
-    void WakeHelpers(int index, unsigned long long w) {
+    void WakeHelpers(int index, unsigned long long w)
+    {
         const unsigned threads = static_cast<unsigned>(w & 0xFF);
         for (int child : {2 * index, 2 * index + 1}) {
             if (static_cast<unsigned>(child) >= threads) return;
@@ -142,7 +153,8 @@ private:
         }
     }
 
-    void Grow(int needed) {
+    void Grow(int needed)
+    {
         while (static_cast<int>(workers_.size()) < needed) {
             const int index = static_cast<int>(workers_.size()) + 1;
             Slot* slot;
@@ -157,7 +169,8 @@ private:
     }
 
     // Runs chunks of job `job` until none is left (or the job is over).
-    void TakeChunks(unsigned long long job, int worker) {
+    void TakeChunks(unsigned long long job, int worker)
+    {
         for (;;) {
             // Claim the next chunk only while the word still belongs to this
             // job: a late worker must not use up a chunk of a later job.
@@ -172,8 +185,10 @@ private:
                                                 std::memory_order_acquire))
                     break;
             }
-            const int lo = first_ + static_cast<int>(static_cast<long long>(count_) * part / chunks);
-            const int hi = first_ + static_cast<int>(static_cast<long long>(count_) * (part + 1) / chunks) - 1;
+            const int lo =
+                first_ + static_cast<int>(static_cast<long long>(count_) * part / chunks);
+            const int hi =
+                first_ + static_cast<int>(static_cast<long long>(count_) * (part + 1) / chunks) - 1;
             if (lo <= hi) {
                 try {
                     CallChunk(job_, lo, hi, part, worker);
@@ -191,13 +206,15 @@ private:
     }
 
     // Whether worker `index` takes part in the job of word w.
-    static bool TakesPart(unsigned long long w, int index) {
+    static bool TakesPart(unsigned long long w, int index)
+    {
         const unsigned threads = static_cast<unsigned>(w & 0xFF);
         return threads == kQuit || static_cast<unsigned>(index) < threads;
     }
 
     struct Slot;
-    void Loop(int index, unsigned long long seen, Slot& slot) {
+    void Loop(int index, unsigned long long seen, Slot& slot)
+    {
         // Spin a few microseconds after the last job this worker took part
         // in, then sleep. Jobs it takes no part in do not keep it awake.
         auto spinEnd = std::chrono::steady_clock::now() + kSpin;
@@ -235,10 +252,10 @@ private:
         std::atomic<bool> sleeping{false};  // written under mutex_
     };
     std::vector<std::unique_ptr<Slot>> slots_;
-    std::atomic<unsigned long long> word_{0};   // job << 8 | threads
-    std::atomic<unsigned long long> next_{0};   // job << 40 | chunks << 32 | next chunk
-    std::atomic<int> done_{0};                  // chunks finished
-    std::condition_variable doneCv_;            // wakes the caller (with mutex_)
+    std::atomic<unsigned long long> word_{0};  // job << 8 | threads
+    std::atomic<unsigned long long> next_{0};  // job << 40 | chunks << 32 | next chunk
+    std::atomic<int> done_{0};                 // chunks finished
+    std::condition_variable doneCv_;           // wakes the caller (with mutex_)
     std::atomic<bool> callerSleeping_{false};
     std::vector<std::thread> workers_;
     NodeChunkJob job_{nullptr, nullptr};
@@ -248,14 +265,21 @@ private:
 
 }  // namespace
 
-void SetEngineThreads(int threads) { gThreads.store(threads <= 0 ? 0 : std::min(threads, 64)); }
+void SetEngineThreads(int threads)
+{
+    gThreads.store(threads <= 0 ? 0 : std::min(threads, 64));
+}
 
-int EngineThreads() {
+int EngineThreads()
+{
     const int t = gThreads.load();
     return t == 0 ? HardwareThreads() : t;
 }
 
-bool EngineThreadsAutomatic() { return gThreads.load() == 0; }
+bool EngineThreadsAutomatic()
+{
+    return gThreads.load() == 0;
+}
 
 // Nodes of the grid per thread below which another thread does not pay: a
 // time step spreads its window (a part of the grid) over the threads in a few
@@ -267,7 +291,8 @@ bool EngineThreadsAutomatic() { return gThreads.load() == 0; }
 // nothing reliable (and on a loaded machine it loses).
 constexpr int kNodesPerThread = 1500;
 
-int ThreadsForGrid(int nodes, int available) {
+int ThreadsForGrid(int nodes, int available)
+{
     return std::max(1, std::min(available, nodes / kNodesPerThread));
 }
 
@@ -275,9 +300,13 @@ int ThreadsForGrid(int nodes, int available) {
 // to the others, few enough that a chunk stays long.
 constexpr int kChunksPerThread = 4;
 
-int ThreadPlan::MaxChunks() const { return Limit() * kChunksPerThread; }
+int ThreadPlan::MaxChunks() const
+{
+    return Limit() * kChunksPerThread;
+}
 
-int ForNodeChunksJob(const ThreadPlan& plan, int first, int last, int minChunk, NodeChunkJob fn) {
+int ForNodeChunksJob(const ThreadPlan& plan, int first, int last, int minChunk, NodeChunkJob fn)
+{
     // Checked on every path, so a nested call is found with one thread too.
     if (tChunkDepth > 0) throw std::logic_error("ForNodeChunks called from inside a node chunk");
     if (last < first) return 0;

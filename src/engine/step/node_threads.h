@@ -27,7 +27,8 @@ struct ThreadPlan {
     int threads = 1;
     int limit = 0;           // most threads of the run (0: `threads`)
     bool automatic = false;  // the run chooses `threads` as it goes
-    static ThreadPlan FromSetting(int nodes) {
+    static ThreadPlan FromSetting(int nodes)
+    {
         if (!EngineThreadsAutomatic()) return ThreadPlan{EngineThreads()};
         const int most = ThreadsForGrid(nodes, EngineThreads());
         return ThreadPlan{most, most, true};
@@ -58,9 +59,11 @@ int ForNodeChunksJob(const ThreadPlan& plan, int first, int last, int minChunk, 
 // several throw). fn must not call ForNodeChunks again: a nested call would
 // wait for the pool it runs on, so it throws std::logic_error instead.
 template <class F>
-int ForNodeChunks(const ThreadPlan& plan, int first, int last, int minChunk, F&& fn) {
+int ForNodeChunks(const ThreadPlan& plan, int first, int last, int minChunk, F&& fn)
+{
     using Fn = std::remove_reference_t<F>;
-    NodeChunkJob job{const_cast<void*>(static_cast<const void*>(&fn)),
-                     [](void* o, int lo, int hi, int c, int w) { (*static_cast<Fn*>(o))(lo, hi, c, w); }};
+    NodeChunkJob job{
+        const_cast<void*>(static_cast<const void*>(&fn)),
+        [](void* o, int lo, int hi, int c, int w) { (*static_cast<Fn*>(o))(lo, hi, c, w); }};
     return ForNodeChunksJob(plan, first, last, minChunk, job);
 }

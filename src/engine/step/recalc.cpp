@@ -1,14 +1,15 @@
 #include "engine/step/recalc.h"
 
-#include "engine/step/comp_window.h"
-#include "engine/step/derivatives.h"
 #include "engine/equilibrium/equilibrium.h"
 #include "engine/equilibrium/ionic_strength.h"
 #include "engine/modes/modes.h"
-#include "engine/step/run_series.h"
 #include "engine/state/run_state.h"
+#include "engine/step/comp_window.h"
+#include "engine/step/derivatives.h"
+#include "engine/step/run_series.h"
 
-void RecalcProfiles(RunState& st, int start) {
+void RecalcProfiles(RunState& st, int start)
+{
     EngineArrays& a = st.Arr;
     if (!a.Allocated()) return;
     const int n = st.NX;

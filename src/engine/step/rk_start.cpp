@@ -4,13 +4,13 @@
 #include <utility>
 #include <vector>
 
-#include "engine/step/comp_window.h"
-#include "engine/step/derivatives.h"
+#include "engine/equilibrium/parallel_equilibrium.h"
 #include "engine/modes/diffusion/diffusion_mode.h"
 #include "engine/modes/modes.h"
-#include "engine/step/node_threads.h"
-#include "engine/equilibrium/parallel_equilibrium.h"
 #include "engine/state/run_state.h"
+#include "engine/step/comp_window.h"
+#include "engine/step/derivatives.h"
+#include "engine/step/node_threads.h"
 #include "engine/step/step_services.h"
 #include "foundation/errors.h"
 
@@ -21,7 +21,8 @@ namespace {
 struct RKScratch {
     std::vector<double> K[4], Y;
     int rows = 0, nn = 0;
-    void Ensure(int r, int n) {
+    void Ensure(int r, int n)
+    {
         const std::size_t need = static_cast<std::size_t>(r) * n;
         if (Y.size() < need) {
             for (auto& k : K) k.assign(need, 0.0);
@@ -30,11 +31,15 @@ struct RKScratch {
         rows = r;
         nn = n;
     }
-    double* Row(std::vector<double>& v, int i) { return v.data() + static_cast<std::size_t>(i - 1) * nn; }
+    double* Row(std::vector<double>& v, int i)
+    {
+        return v.data() + static_cast<std::size_t>(i - 1) * nn;
+    }
 };
 
 // Equilibrium and derivatives of a stage at level k.
-void StageEvaluation(RunState& st, int k) {
+void StageEvaluation(RunState& st, int k)
+{
     if (!ConcentrationsFinite(st, k)) return;
     ModeStageUpdates(st, k);
     // The window is the whole grid here, so CalcDER speciates all of it.
@@ -44,7 +49,8 @@ void StageEvaluation(RunState& st, int k) {
 
 // The state of `level` becomes level 5: concentrations, forms and
 // temperature, whatever the switches.
-void SwapLevelRows(EngineArrays& a, int level) {
+void SwapLevelRows(EngineArrays& a, int level)
+{
     EngineArrays::SwapLevels(a.lvC, level, 5);
     EngineArrays::SwapLevels(a.lvIS, level, 5);
     EngineArrays::SwapLevels(a.lvT, level, 5);
@@ -52,7 +58,8 @@ void SwapLevelRows(EngineArrays& a, int level) {
 
 // Without a mode that integrates the temperature, the starter does not: it stays
 // that of the state over the three steps, so that levels 2..4 keep it.
-void HoldTemperature(RunState& st) {
+void HoldTemperature(RunState& st)
+{
     if (IntegratedModeRows(st).temperature) return;
     EngineArrays& a = st.Arr;
     const double* t5 = a.T(5);
@@ -61,7 +68,8 @@ void HoldTemperature(RunState& st) {
 
 }  // namespace
 
-bool RKStart(RunState& st) {
+bool RKStart(RunState& st)
+{
     EngineArrays& a = st.Arr;
     const int nc = a.NComp, nn = a.Nn;
     const long long savedNewton = st.NewtonItTotal;
@@ -77,15 +85,14 @@ bool RKStart(RunState& st) {
     // Every row of a stage at once, over node chunks on the run's threads:
     // each node computes what the serial row loops compute.
     auto forNodes = [&](auto&& fn) {
-        ForNodeChunks(st.Engine.Threads, 0, nn - 1, kParallelMinChunk, [&](int lo, int hi, int, int) {
-            for (int i = 1; i <= rows; ++i) fn(i, lo, hi);
-        });
+        ForNodeChunks(st.Engine.Threads, 0, nn - 1, kParallelMinChunk,
+                      [&](int lo, int hi, int, int) {
+                          for (int i = 1; i <= rows; ++i) fn(i, lo, hi);
+                      });
     };
     // Stage s: C[k] = Y + sum of coef[m] * K[m] (m < s), evaluate, K[s] = dt * F[k].
-    const double coef[4][4] = {{0, 0, 0, 0},
-                               {kRK_a21, 0, 0, 0},
-                               {kRK_a31, kRK_a32, 0, 0},
-                               {kRK_a41, kRK_a42, kRK_a43, 0}};
+    const double coef[4][4] = {
+        {0, 0, 0, 0}, {kRK_a21, 0, 0, 0}, {kRK_a31, kRK_a32, 0, 0}, {kRK_a41, kRK_a42, kRK_a43, 0}};
     for (int k = 4; k >= 2; --k) {
         forNodes([&](int i, int lo, int hi) {
             const double* __restrict src = value(k + 1, i);
@@ -136,7 +143,8 @@ bool RKStart(RunState& st) {
     return true;
 }
 
-bool RestartMultistep(RunState& st, int level) {
+bool RestartMultistep(RunState& st, int level)
+{
     if (level < 1 || level > 5) return false;
     EngineArrays& a = st.Arr;
     if (!a.Allocated()) return false;

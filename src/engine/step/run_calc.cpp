@@ -8,15 +8,15 @@
 #include <utility>
 #include <vector>
 
-#include "engine/step/comp_window.h"
-#include "engine/step/derivatives.h"
 #include "engine/equilibrium/equilibrium.h"
 #include "engine/equilibrium/equilibrium_range.h"
-#include "engine/modes/modes.h"
-#include "engine/step/node_threads.h"
 #include "engine/equilibrium/parallel_equilibrium.h"
-#include "engine/step/rk_start.h"
+#include "engine/modes/modes.h"
 #include "engine/state/run_state.h"
+#include "engine/step/comp_window.h"
+#include "engine/step/derivatives.h"
+#include "engine/step/node_threads.h"
+#include "engine/step/rk_start.h"
 #include "engine/step/step_services.h"
 #include "engine/step/thread_tuner.h"
 #include "foundation/errors.h"
@@ -25,7 +25,8 @@ namespace {
 
 // Level 2 into level 1: forms of the constituents and cH, C and F of every
 // row, temperature and its derivative; all nodes.
-void CopyLevel2To1(EngineArrays& a) {
+void CopyLevel2To1(EngineArrays& a)
+{
     const int nc = a.NComp, nn = a.Nn;
     for (int i = 1; i <= nc; ++i)
         for (int k = 0; k < a.Forms(i); ++k)
@@ -44,12 +45,13 @@ void CopyLevel2To1(EngineArrays& a) {
 // on the calling thread (sized for the run's thread plan; grown, never shrunk,
 // so a step allocates nothing once the first one has run).
 struct StepChunks {
-    std::vector<int> firstFail;      // [chunk][row]: first interior node whose test failed
-    std::vector<double> maxChange;   // [chunk][row]: largest change up to that node
-    std::vector<double> error;       // [chunk]: largest predictor-corrector difference
-    std::vector<int> finite;         // [chunk][row - 1]: FiniteRowsOfChunk of level 1
+    std::vector<int> firstFail;     // [chunk][row]: first interior node whose test failed
+    std::vector<double> maxChange;  // [chunk][row]: largest change up to that node
+    std::vector<double> error;      // [chunk]: largest predictor-corrector difference
+    std::vector<int> finite;        // [chunk][row - 1]: FiniteRowsOfChunk of level 1
     int rows = 0;
-    void Ensure(int chunks, int rowCount) {
+    void Ensure(int chunks, int rowCount)
+    {
         const std::size_t need = static_cast<std::size_t>(chunks) * rowCount;
         if (firstFail.size() < need || rows != rowCount) {
             firstFail.assign(std::max(need, firstFail.size()), 0);
@@ -63,8 +65,7 @@ struct StepChunks {
 
 class Stepper {
 public:
-    explicit Stepper(RunState& st)
-        : st_(st), a_(st.Arr), nc_(st.Arr.NComp), H_(st.Arr.NComp + 1) {}
+    explicit Stepper(RunState& st) : st_(st), a_(st.Arr), nc_(st.Arr.NComp), H_(st.Arr.NComp + 1) {}
 
     // One predictor-corrector step; false when a numerical failure rejects it.
     bool Step(RunLocals& loc);
@@ -102,8 +103,10 @@ private:
     // Every row of a stage at once over the window: one parallel region per
     // stage; each node computes exactly what the serial row loops compute.
     template <class F>
-    int ForWindowChunks(int first, int last, F&& fn) {
-        return ForNodeChunks(st_.Engine.Threads, first, last, kParallelMinChunk, std::forward<F>(fn));
+    int ForWindowChunks(int first, int last, F&& fn)
+    {
+        return ForNodeChunks(st_.Engine.Threads, first, last, kParallelMinChunk,
+                             std::forward<F>(fn));
     }
 
     RunState& st_;
@@ -133,7 +136,8 @@ bool Stepper::SidesInPredictor() const
     return true;
 }
 
-bool Stepper::TestInStage() const {
+bool Stepper::TestInStage() const
+{
     if (st_.cbLBorder && ModeHoldsRightEnd(st_)) return false;
     for (int k = 0; k < kModeCount; ++k) {
         const Mode m = static_cast<Mode>(k);
@@ -142,14 +146,18 @@ bool Stepper::TestInStage() const {
     return true;
 }
 
-void Stepper::TestChunk(int clo, int chi, int chunk) {
-    FiniteRowsOfChunk(st_, 1, clo, chi, chunks_.finite.data() + static_cast<std::size_t>(chunk) * (nc_ + 1));
+void Stepper::TestChunk(int clo, int chi, int chunk)
+{
+    FiniteRowsOfChunk(st_, 1, clo, chi,
+                      chunks_.finite.data() + static_cast<std::size_t>(chunk) * (nc_ + 1));
 }
 
-bool Stepper::StageFinite() {
+bool Stepper::StageFinite()
+{
     const int parts = stageTested_;
     stageTested_ = -1;
-    return parts >= 0 ? FiniteVerdict(st_, chunks_.finite.data(), parts) : ConcentrationsFinite(st_, 1);
+    return parts >= 0 ? FiniteVerdict(st_, chunks_.finite.data(), parts)
+                      : ConcentrationsFinite(st_, 1);
 }
 
 // Predictor of every row (the constituents, cH as row NComp + 1 with dcH/dt,
@@ -157,7 +165,8 @@ bool Stepper::StageFinite() {
 // error estimate. The same region speciates the nodes outside the window when
 // it may (SidesInPredictor): their level 1 stays as it is through the step,
 // and one region fewer per step is one wait fewer for the threads.
-void Stepper::Predictor() {
+void Stepper::Predictor()
+{
     const double q = 4.0 / 3.0 * st_.DT;
     const int lw = st_.LeftWall, rw = st_.RightWall;
     // Immobile constituents keep their profile in every level.
@@ -203,7 +212,8 @@ void Stepper::Predictor() {
     EndStage();
 }
 
-void Stepper::EndStage() {
+void Stepper::EndStage()
+{
     // A mode may hold the right end too (Pred keeps the computed value).
     if (st_.cbLBorder && ModeHoldsRightEnd(st_))
         for (int i = 1; i <= H_; ++i)
@@ -213,7 +223,8 @@ void Stepper::EndStage() {
 }
 
 // Corrector of every row over the window; Corr keeps the derivative it started from.
-void Stepper::Corrector() {
+void Stepper::Corrector()
+{
     finalTested_ = -1;
     const double q = 3.0 / 8.0 * st_.DT;
     const int lw = st_.LeftWall, rw = st_.RightWall;
@@ -221,11 +232,13 @@ void Stepper::Corrector() {
     const bool test = TestInStage();
     const bool temperature = IntegratedModeRows(st_).temperature;
     const int parts = ForWindowChunks(lw, rw, [&](int clo, int chi, int chunk, int) {
-        auto correct = [&](double* __restrict c1, const double* __restrict c2, const double* __restrict c4,
-                           const double* __restrict f1, const double* __restrict f2,
-                           const double* __restrict f3, double* __restrict corr) {
+        auto correct = [&](double* __restrict c1, const double* __restrict c2,
+                           const double* __restrict c4, const double* __restrict f1,
+                           const double* __restrict f2, const double* __restrict f3,
+                           double* __restrict corr) {
             std::copy(f1 + clo, f1 + chi + 1, corr + clo);
-            for (int j = clo; j <= chi; ++j) c1[j] = (9 * c2[j] - c4[j]) / 8 + q * (f1[j] + 2 * f2[j] - f3[j]);
+            for (int j = clo; j <= chi; ++j)
+                c1[j] = (9 * c2[j] - c4[j]) / 8 + q * (f1[j] + 2 * f2[j] - f3[j]);
         };
         for (int i = 1; i <= H_; ++i) {
             if (!Integrated(i)) continue;
@@ -234,7 +247,8 @@ void Stepper::Corrector() {
             if (st_.cbLBorder && clo == 0) c1[0] = a_.CLeft[i];  // the constant left border
         }
         if (temperature)
-            correct(a_.T(1), a_.T(2), a_.T(4), a_.DTdt(1), a_.DTdt(2), a_.DTdt(3), a_.Corr[nc_ + 2]);
+            correct(a_.T(1), a_.T(2), a_.T(4), a_.DTdt(1), a_.DTdt(2), a_.DTdt(3),
+                    a_.Corr[nc_ + 2]);
         if (test) TestChunk(clo, chi, chunk);
     });
     stageTested_ = test ? parts : -1;
@@ -242,7 +256,8 @@ void Stepper::Corrector() {
 }
 
 // The equilibrium of level 1 before its derivatives.
-void Stepper::Equilibrium(bool corrector) {
+void Stepper::Equilibrium(bool corrector)
+{
     if (!StageFinite() || st_.cbDcH) return;
     ModesBeforeEquilibrium(st_, 1);
     // The corrector passes leave the ionic-strength correction out unless cbPCIS.
@@ -257,14 +272,17 @@ void Stepper::Equilibrium(bool corrector) {
 // every row; the rows and chunks are then taken in node order. The chunks
 // make the step's final test (FiniteWithError) in the same region: when no
 // corrector follows, it is ready, and the step waits for one region fewer.
-bool Stepper::Converged() {
+bool Stepper::Converged()
+{
     const int lw = st_.LeftWall, rw = st_.RightWall;
     const double eps = st_.EpsCor;
     const int rows = nc_ + 2;  // constituents, then the temperature in row NComp + 1
     StepChunks& sc = chunks_;
     sc.Ensure(st_.Engine.Threads.MaxChunks(), rows);
     const bool temperature = IntegratedModeRows(st_).temperature;
-    auto tested = [&](int r) { return r <= nc_ ? a_.SkipComp[r] != 1 : (r == nc_ + 1 && temperature); };
+    auto tested = [&](int r) {
+        return r <= nc_ ? a_.SkipComp[r] != 1 : (r == nc_ + 1 && temperature);
+    };
     const int parts = ForWindowChunks(lw, rw, [&](int wlo, int whi, int chunk, int) {
         FinalTestChunk(wlo, whi, chunk);
         const int clo = std::max(wlo, lw + 1), chi = std::min(whi, rw - 1);  // the interior nodes
@@ -325,7 +343,8 @@ void Stepper::FinalTestChunk(int clo, int chi, int chunk)
 // in `err` the largest difference between the corrected and the predicted
 // window over the integrated rows: the maximum of each chunk, then of the
 // chunks (a maximum does not depend on the order). One pass for both.
-bool Stepper::FiniteWithError(double& err) {
+bool Stepper::FiniteWithError(double& err)
+{
     const int lw = st_.LeftWall, rw = st_.RightWall;
     StepChunks& sc = chunks_;
     sc.Ensure(st_.Engine.Threads.MaxChunks(), nc_ + 2);
@@ -344,7 +363,8 @@ bool Stepper::FiniteWithError(double& err) {
 
 // The nodes of level 1 outside the window, which the derivative routine of this
 // step left alone (see CalcDERInWindow).
-void Stepper::SpeciateOutsideWindow() {
+void Stepper::SpeciateOutsideWindow()
+{
     if (sidesDone_) {
         sides_.Finish(st_, 1, sidesInvalid_);
         return;
@@ -354,7 +374,8 @@ void Stepper::SpeciateOutsideWindow() {
     CalcSpeciationRanges(st_, 1, 0, st_.LeftWall - 1, st_.RightWall + 1, st_.NX);
 }
 
-bool Stepper::Step(RunLocals& loc) {
+bool Stepper::Step(RunLocals& loc)
+{
     st_.NumericalFailure = false;
     finalTested_ = -1;
     Predictor();
@@ -401,7 +422,8 @@ bool Stepper::Step(RunLocals& loc) {
 
 // After a rejected step the shared profiles (pH, forms, conductivity, field,
 // U, I) hold the failed level; bring them back to level 2.
-void RestoreLevel2Profiles(RunState& st) {
+void RestoreLevel2Profiles(RunState& st)
+{
     const bool stop = st.Stop;
     const bool failure = st.NumericalFailure;
     CalcDER(st, 2, true);
@@ -411,18 +433,21 @@ void RestoreLevel2Profiles(RunState& st) {
 
 }  // namespace
 
-void DisableRunSetup(RunState& st) {
+void DisableRunSetup(RunState& st)
+{
     st.Events.Emit(EngineEvent::Flag(EngineEventKind::GeometryEditsEnabled, false));
 }
 
-void StopCalc(RunState& st) {
+void StopCalc(RunState& st)
+{
     st.Events.Emit(EngineEvent::Flag(EngineEventKind::GeometryEditsEnabled, true));
     st.Stop = true;
     st.Running = false;
     st.Events.Emit(EngineEventKind::UpdateMainInfo);
 }
 
-void RunCalc(RunState& st) {
+void RunCalc(RunState& st)
+{
     if (!ModesAllowRun(st)) return;
     if (st.Composition.Count() == 0 && !st.Initialised) {
         ShowWarning("No constituents!");

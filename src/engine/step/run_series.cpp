@@ -2,12 +2,14 @@
 
 #include "engine/state/run_state.h"
 
-double NodeX(const RunState& st, int n) {
+double NodeX(const RunState& st, int n)
+{
     if (st.NX <= 0) return 0.0;
     return n * st.CapLength / st.NX * st.XScale;
 }
 
-void ClearRunSeries(RunSeries& s) {
+void ClearRunSeries(RunSeries& s)
+{
     s.srComp.clear();
     s.srDetComp.clear();
     for (ChartSeries* p : {&s.sr_pH, &s.sr_conductivity, &s.sr_detectorLine, &s.sr_LeftWall,
@@ -17,7 +19,8 @@ void ClearRunSeries(RunSeries& s) {
     for (int r = 1; r <= 8; ++r) s.sr_reg[r].Clear();
 }
 
-void SaveProfileChecks(const RunState& st, int prevNComp, bool flags[12]) {
+void SaveProfileChecks(const RunState& st, int prevNComp, bool flags[12])
+{
     for (int k = 0; k < 12; ++k) flags[k] = k < 2;
     const std::vector<CheckListItem>& list = st.Series.clbGraph;
     const int count = static_cast<int>(list.size());
@@ -35,7 +38,8 @@ void SaveProfileChecks(const RunState& st, int prevNComp, bool flags[12]) {
         for (int k = 4; k < 12; ++k) item(p + k, flags[k]);
 }
 
-void FillProfileList(RunState& st, const TUnivSet<TComponents>& list, const bool* flags) {
+void FillProfileList(RunState& st, const TUnivSet<TComponents>& list, const bool* flags)
+{
     std::vector<CheckListItem>& items = st.Series.clbGraph;
     items.clear();
     items.push_back({"pH", false, false});
@@ -46,9 +50,9 @@ void FillProfileList(RunState& st, const TUnivSet<TComponents>& list, const bool
     items.push_back({"E - Intensity", false, false});
     items.push_back({"Ionic Strength", false, false});
     if (st.cbGraphAdd)
-        for (const char* text : {"S - Cross-Section", "Temperature", "P - Power", "Current Density",
-                                 "Potential", "U(x)", "Mix", "p(x) - Power Heating",
-                                 "Electroneutrality"})
+        for (const char* text :
+             {"S - Cross-Section", "Temperature", "P - Power", "Current Density", "Potential",
+              "U(x)", "Mix", "p(x) - Power Heating", "Electroneutrality"})
             items.push_back({text, false, false});
     if (!flags) return;
     items[0].checked = flags[0];
@@ -59,7 +63,8 @@ void FillProfileList(RunState& st, const TUnivSet<TComponents>& list, const bool
         for (int k = 4; k < 12; ++k) items[static_cast<std::size_t>(n + k)].checked = flags[k];
 }
 
-void CreateCompSeries(RunState& st) {
+void CreateCompSeries(RunState& st)
+{
     RunSeries& s = st.Series;
     if (s.srComp.empty()) {
         st.CompSeriesCount = st.CompInit.Count();
@@ -85,7 +90,8 @@ void CreateCompSeries(RunState& st) {
     }
 }
 
-void FillSectionSeries(RunState& st) {
+void FillSectionSeries(RunState& st)
+{
     RunSeries& s = st.Series;
     EngineArrays& a = st.Arr;
     s.sr_diam.Clear();
@@ -95,7 +101,8 @@ void FillSectionSeries(RunState& st) {
     for (int n = 0; n < a.Nn; ++n) s.sr_Svol.Add(NodeX(st, n), a.SVol[n] * 1e9);
 }
 
-void PrepareProfileLists(RunState& st, const bool flags[12]) {
+void PrepareProfileLists(RunState& st, const bool flags[12])
+{
     RunSeries& s = st.Series;
     EngineArrays& a = st.Arr;
     FillProfileList(st, st.CompInit, flags);
@@ -121,7 +128,8 @@ void PrepareProfileLists(RunState& st, const bool flags[12]) {
     s.clbDet.push_back({"Conductivity", true, false});
     for (const auto* node = st.CompInit.Head(); node; node = node->next)
         s.clbDet.push_back({node->data.name, true, false});
-    for (const char* text : {"Voltage", "Current", "Temperature"}) s.clbDet.push_back({text, true, false});
+    for (const char* text : {"Voltage", "Current", "Temperature"})
+        s.clbDet.push_back({text, true, false});
 
     for (ChartSeries* p : {&s.sr_detectorLine, &s.sr_LeftWall, &s.sr_RightWall}) {
         p->Clear();
@@ -132,7 +140,8 @@ void PrepareProfileLists(RunState& st, const bool flags[12]) {
     st.Events.Emit(EngineEventKind::SetupGraph);
 }
 
-void AddPlaceholderPoints(RunState& st) {
+void AddPlaceholderPoints(RunState& st)
+{
     RunSeries& s = st.Series;
     const int nn = st.Arr.Nn;
     s.sr_DER.Clear();

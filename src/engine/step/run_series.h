@@ -15,7 +15,8 @@
 
 class RunState;
 class TComponents;
-template <class T> class TUnivSet;
+template <class T>
+class TUnivSet;
 
 // One line of the main chart.
 struct ChartSeries {
@@ -23,20 +24,28 @@ struct ChartSeries {
     explicit ChartSeries(std::string seriesTitle) : title(std::move(seriesTitle)) {}
 
     std::string title;
-    int colour = 0;           // 0x00BBGGRR
+    int colour = 0;  // 0x00BBGGRR
     bool active = true;
     std::vector<double> x, y;
 
     int Count() const { return static_cast<int>(y.size()); }
-    void Clear() { x.clear(); y.clear(); }
-    void Add(double px, double py) { x.push_back(px); y.push_back(py); }
+    void Clear()
+    {
+        x.clear();
+        y.clear();
+    }
+    void Add(double px, double py)
+    {
+        x.push_back(px);
+        y.push_back(py);
+    }
 };
 
 // One item of a check-list box.
 struct CheckListItem {
     std::string text;
     bool checked = false;
-    bool header = false;      // shown as a header line ("No constituents")
+    bool header = false;  // shown as a header line ("No constituents")
 };
 
 struct RunSeries {
@@ -57,7 +66,7 @@ struct RunSeries {
 
     // Further profiles prepared by Init.
     ChartSeries sr_DER{"DER"};
-    ChartSeries sr_reg[9];    // sr_reg[1..8]: regulating functions
+    ChartSeries sr_reg[9];  // sr_reg[1..8]: regulating functions
     ChartSeries sr_S, sr_Svol, sr_diam, sr_T, sr_mix, sr_pi, sr_elneut;
     // Micellar mode: micelles, CMC, micelle-bound constituent 2 (InitCMCProfile).
     ChartSeries sr_mic{"Micelles"}, sr_CMC{"CMC"}, sr_MicDye{"Mic-Dye"};

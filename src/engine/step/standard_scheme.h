@@ -30,7 +30,8 @@ const char* FormRowsInUse(const RunState& st, int level, std::vector<char>& rows
 // themselves (kept in the run's engine context: st.Engine.Scratch).
 struct ConductivityRows {
     std::vector<double> W, K;
-    void Ensure(int nn) {
+    void Ensure(int nn)
+    {
         if (static_cast<int>(W.size()) >= nn) return;
         W.assign(nn, 0.0);
         K.assign(nn, 0.0);

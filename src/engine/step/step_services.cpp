@@ -7,15 +7,16 @@
 #include <string>
 #include <vector>
 
-#include "engine/step/comp_window.h"
-#include "engine/modes/diffusion/diffusion_mode.h"
 #include "engine/equilibrium/equilibrium.h"
-#include "engine/step/node_threads.h"
 #include "engine/equilibrium/parallel_equilibrium.h"
+#include "engine/modes/diffusion/diffusion_mode.h"
 #include "engine/state/run_state.h"
+#include "engine/step/comp_window.h"
+#include "engine/step/node_threads.h"
 #include "foundation/messages.h"
 
-double ElapsedSeconds(RunState& st, double stamp) {
+double ElapsedSeconds(RunState& st, double stamp)
+{
     if (stamp == 0) stamp = st.RunStart;
     return (st.host().NowDays() - stamp) * 86400.0;
 }
@@ -25,7 +26,8 @@ namespace {
 // First non-finite value of each tested row in each chunk of the window.
 struct FiniteChunks {
     std::vector<int> first;  // [chunk][row - 1]
-    void Ensure(std::size_t need) {
+    void Ensure(std::size_t need)
+    {
         if (first.size() < need) first.assign(need, INT_MAX);
     }
 };
@@ -34,10 +36,12 @@ struct FiniteChunks {
 // works on the bits, without a branch per node, so it vectorises (a test of
 // the double does not): an exponent of all ones carries into the top bit when
 // one is added to it. The node is sought only when the mask has found one.
-int FirstNonFinite(const double* c, int lo, int hi) {
+int FirstNonFinite(const double* c, int lo, int hi)
+{
     constexpr std::uint64_t kExponent = 0x7FF0000000000000u, kExponentOne = 0x0010000000000000u;
     std::uint64_t bad = 0;
-    for (int j = lo; j <= hi; ++j) bad |= (std::bit_cast<std::uint64_t>(c[j]) & kExponent) + kExponentOne;
+    for (int j = lo; j <= hi; ++j)
+        bad |= (std::bit_cast<std::uint64_t>(c[j]) & kExponent) + kExponentOne;
     if (!(bad >> 63)) return INT_MAX;
     for (int j = lo; j <= hi; ++j)
         if (!std::isfinite(c[j])) return j;
@@ -46,15 +50,18 @@ int FirstNonFinite(const double* c, int lo, int hi) {
 
 }  // namespace
 
-void FiniteRowsOfChunk(RunState& st, int level, int clo, int chi, int* first) {
+void FiniteRowsOfChunk(RunState& st, int level, int clo, int chi, int* first)
+{
     EngineArrays& a = st.Arr;
     const int nc = a.NComp;
     for (int i = 1; i <= nc + 1; ++i)
-        first[i - 1] = i > nc || a.SkipComp[i] != 1 ? FirstNonFinite(i > nc ? a.CH(level) : a.C(level, i), clo, chi)
-                                                  : INT_MAX;
+        first[i - 1] = i > nc || a.SkipComp[i] != 1
+                           ? FirstNonFinite(i > nc ? a.CH(level) : a.C(level, i), clo, chi)
+                           : INT_MAX;
 }
 
-bool FiniteVerdict(RunState& st, const int* first, int parts) {
+bool FiniteVerdict(RunState& st, const int* first, int parts)
+{
     const int rows = st.Arr.NComp + 1;
     // The first failure in row order, and within a row in node order.
     for (int i = 1; i <= rows; ++i) {
@@ -64,38 +71,44 @@ bool FiniteVerdict(RunState& st, const int* first, int parts) {
             st.Stop = true;
             st.NumericalFailure = true;
             WarnOncePerRun(st, "ConcentrationsFinite",
-                           kBadConcentrationOf + std::to_string(i) + ", node " + std::to_string(j) + kCalculationStopped);
+                           kBadConcentrationOf + std::to_string(i) + ", node " + std::to_string(j) +
+                               kCalculationStopped);
             return false;
         }
     }
     return true;
 }
 
-bool ConcentrationsFinite(RunState& st, int level) {
+bool ConcentrationsFinite(RunState& st, int level)
+{
     const int rows = st.Arr.NComp + 1;  // the constituents, then cH
     FiniteChunks& sc = st.Engine.Scratch<FiniteChunks>();
     sc.Ensure(static_cast<std::size_t>(st.Engine.Threads.MaxChunks()) * rows);
-    const int parts = ForNodeChunks(st.Engine.Threads, st.LeftWall, st.RightWall, kParallelMinChunk,
-                                    [&](int clo, int chi, int chunk, int) {
-        FiniteRowsOfChunk(st, level, clo, chi, sc.first.data() + static_cast<std::size_t>(chunk) * rows);
-    });
+    const int parts = ForNodeChunks(
+        st.Engine.Threads, st.LeftWall, st.RightWall, kParallelMinChunk,
+        [&](int clo, int chi, int chunk, int) {
+            FiniteRowsOfChunk(st, level, clo, chi,
+                              sc.first.data() + static_cast<std::size_t>(chunk) * rows);
+        });
     return FiniteVerdict(st, sc.first.data(), parts);
 }
 
-void SolverStatistics(RunState& st) {
+void SolverStatistics(RunState& st)
+{
     if (!PeriodDue(st.StepCount, st.EditsRef)) return;
     st.NewtonItMax = st.NewtonItStep;
     st.NewtonItStep = 0;
     if (st.ISCorrection) {
-        st.GlobalRatio = static_cast<double>(st.NewtonItTotal) / st.EditsRef /
-                         (st.RightWall - st.LeftWall + 1);
+        st.GlobalRatio =
+            static_cast<double>(st.NewtonItTotal) / st.EditsRef / (st.RightWall - st.LeftWall + 1);
         st.NewtonItTotal = 0;
     } else {
         st.GlobalRatio = static_cast<double>(st.NewtonItTotal) / st.StepCount;
     }
 }
 
-void TimeStepControl(RunState& st, const RunLocals& loc) {
+void TimeStepControl(RunState& st, const RunLocals& loc)
+{
     EngineStatics& s = st.Statics;
     const double dtStart = st.DT;
     if (st.StepError > st.MaxError) st.MaxError = st.StepError;
@@ -130,7 +143,8 @@ namespace {
 
 // Appends a frame unless the file has outgrown the size limit; past the limit
 // recording ends for this run with a message.
-void AppendChecked(RunState& st, RunLocals& loc) {
+void AppendChecked(RunState& st, RunLocals& loc)
+{
     if (!loc.PsqAppendAllowed) return;
     if (st.recorder().FileSizeByName(st.PsqFile) <= kPsqSizeLimit) {
         st.recorder().AppendPsqFrame(st.PsqFile);
@@ -146,7 +160,8 @@ void AppendChecked(RunState& st, RunLocals& loc) {
 
 }  // namespace
 
-void RecordPsqFrame(RunState& st, RunLocals& loc) {
+void RecordPsqFrame(RunState& st, RunLocals& loc)
+{
     if (st.rbPSQNo) return;
     if (st.rbPSQSteps) {
         if (PeriodDue(st.StepCount, st.PSQPeriod)) AppendChecked(st, loc);
@@ -165,13 +180,15 @@ void RecordPsqFrame(RunState& st, RunLocals& loc) {
     }
 }
 
-int DetectorNode(const RunState& st, double x) {
+int DetectorNode(const RunState& st, double x)
+{
     const double v = std::nearbyint(0.001 * st.NX / st.CapLength * x);
     if (!(v >= 0) || !(v <= st.NX)) return -1;
     return static_cast<int>(v);
 }
 
-void SampleDetector(RunState& st) {
+void SampleDetector(RunState& st)
+{
     double x = st.DetPosition;
     if (st.cbEnableEOF) x = x - st.EOFMob * st.U * st.Time / (st.CapLength + st.FakeCapLen) * 1000;
     st.Events.Emit(EngineEventKind::DrawDetectorLine);
@@ -192,7 +209,8 @@ void SampleDetector(RunState& st) {
     st.Events.Emit(EngineEvent::Flag(EngineEventKind::DetectorSampled, inside));
 }
 
-void StepServices(RunState& st, RunLocals& loc) {
+void StepServices(RunState& st, RunLocals& loc)
+{
     SolverStatistics(st);
     TimeStepControl(st, loc);
     if (PeriodDue(st.StepCount, st.GraphRef)) RedrawGraph(st);

@@ -17,7 +17,10 @@ struct RunLocals {
 inline constexpr long long kPsqSizeLimit = 2000000000LL;
 
 // A period below 1 is never due.
-inline bool PeriodDue(long long count, int period) { return period >= 1 && count % period == 0; }
+inline bool PeriodDue(long long count, int period)
+{
+    return period >= 1 && count % period == 0;
+}
 
 // Seconds from `stamp` (days; RunStart when 0) to now, whole days included.
 double ElapsedSeconds(RunState& st, double stamp);

@@ -4,7 +4,8 @@
 
 #include "engine/step/node_threads.h"
 
-ThreadTuner::ThreadTuner(ThreadPlan& plan) : plan_(plan) {
+ThreadTuner::ThreadTuner(ThreadPlan& plan) : plan_(plan)
+{
     if (!plan.automatic || plan.Limit() < 2) return;
     const int most = plan.Limit();
     for (int t = 2; t < most; t *= 2) candidates_.push_back(t);
@@ -13,7 +14,8 @@ ThreadTuner::ThreadTuner(ThreadPlan& plan) : plan_(plan) {
     Enter(Phase::Hold, 1);
 }
 
-void ThreadTuner::Enter(Phase phase, int threads) {
+void ThreadTuner::Enter(Phase phase, int threads)
+{
     phase_ = phase;
     plan_.threads = threads;
     seconds_ = 0;
@@ -21,14 +23,16 @@ void ThreadTuner::Enter(Phase phase, int threads) {
     steps_ = 0;
 }
 
-void ThreadTuner::FinishRound() {
+void ThreadTuner::FinishRound()
+{
     agreeing_ = best_ == lastChoice_ ? std::min(agreeing_ + 1, kMaxHoldDoublings) : 0;
     lastChoice_ = best_;
     holdSeconds_ = kHoldSeconds * (1 << agreeing_);
     Enter(Phase::Hold, best_);
 }
 
-void ThreadTuner::StepDone(double seconds, long long nodes) {
+void ThreadTuner::StepDone(double seconds, long long nodes)
+{
     if (!Active()) return;
     if (seconds > 0) seconds_ += seconds;
     nodes_ += nodes;
@@ -44,27 +48,26 @@ void ThreadTuner::StepDone(double seconds, long long nodes) {
     if (steps_ < kProbeSteps || seconds_ < kProbeSeconds) return;
     const double rate = nodes_ / seconds_;
     switch (phase_) {
-        case Phase::One:
-            oneRate_ = rate;
-            Enter(Phase::Candidate, candidates_[next_]);
-            return;
-        case Phase::Candidate:
-            candidateRate_ = rate;
-            Enter(Phase::OneAgain, 1);
-            return;
-        case Phase::OneAgain: {
-            // The candidate against one thread measured on both sides of it.
-            const double ratio = candidateRate_ / (0.5 * (oneRate_ + rate));
-            oneRate_ = rate;
-            if (ratio < kGainForMore * bestRatio_) break;
-            best_ = candidates_[next_];
-            bestRatio_ = ratio;
-            if (++next_ == candidates_.size()) break;
-            Enter(Phase::Candidate, candidates_[next_]);
-            return;
-        }
-        case Phase::Hold:
-            return;
+    case Phase::One:
+        oneRate_ = rate;
+        Enter(Phase::Candidate, candidates_[next_]);
+        return;
+    case Phase::Candidate:
+        candidateRate_ = rate;
+        Enter(Phase::OneAgain, 1);
+        return;
+    case Phase::OneAgain: {
+        // The candidate against one thread measured on both sides of it.
+        const double ratio = candidateRate_ / (0.5 * (oneRate_ + rate));
+        oneRate_ = rate;
+        if (ratio < kGainForMore * bestRatio_) break;
+        best_ = candidates_[next_];
+        bestRatio_ = ratio;
+        if (++next_ == candidates_.size()) break;
+        Enter(Phase::Candidate, candidates_[next_]);
+        return;
+    }
+    case Phase::Hold: return;
     }
     FinishRound();
 }

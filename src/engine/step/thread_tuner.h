@@ -49,13 +49,13 @@ private:
     ThreadPlan& plan_;
     std::vector<int> candidates_;
     Phase phase_ = Phase::One;
-    std::size_t next_ = 0;       // candidate of the round being measured
-    double oneRate_ = 0;         // one thread, measured last
+    std::size_t next_ = 0;  // candidate of the round being measured
+    double oneRate_ = 0;    // one thread, measured last
     double candidateRate_ = 0;
-    double bestRatio_ = 1;       // best number's rate over one thread's
+    double bestRatio_ = 1;  // best number's rate over one thread's
     int best_ = 1, lastChoice_ = 0, agreeing_ = 0;
     double holdSeconds_ = 0;
-    double seconds_ = 0;         // stepping time measured in the current phase
+    double seconds_ = 0;  // stepping time measured in the current phase
     long long nodes_ = 0;
     int steps_ = 0;
 };

@@ -8,12 +8,13 @@
 #include <vector>
 
 #include "engine/equilibrium/equilibrium.h"
-#include "engine/step/node_threads.h"
 #include "engine/equilibrium/parallel_equilibrium.h"
 #include "engine/state/run_state.h"
+#include "engine/step/node_threads.h"
 #include "foundation/messages.h"
 
-void AddAdditionalConductivity(RunState& st) {
+void AddAdditionalConductivity(RunState& st)
+{
     if (!(st.AddCond > 0)) return;
     EngineArrays& a = st.Arr;
     const int last = a.Nn - 1;
@@ -29,17 +30,21 @@ namespace {
 // The inner terms 1/(Kappa S) of the resistance, formed in node chunks
 // (over threads) before the sum, which stays in node order.
 struct ResistanceRows {
-    std::vector<double> term;    // [node]
-    std::vector<int> firstBad;   // [chunk]
+    std::vector<double> term;   // [node]
+    std::vector<int> firstBad;  // [chunk]
 };
 
-inline bool Unfit(double v) { return !(v > 0) || !std::isfinite(v); }
+inline bool Unfit(double v)
+{
+    return !(v > 0) || !std::isfinite(v);
+}
 
 // Whether v is not a positive finite number, on its bits: v - 1 has the top
 // bit set for +0 and the negatives below -0, v + 2^52 for -0 and for the
 // exponent of all ones (infinity, NaN). Without a branch, so loops of it
 // vectorise.
-inline std::uint64_t UnfitBits(double v) {
+inline std::uint64_t UnfitBits(double v)
+{
     const std::uint64_t u = std::bit_cast<std::uint64_t>(v);
     return ((u - 1) | (u + 0x0010000000000000u)) >> 63;
 }
@@ -47,7 +52,8 @@ inline std::uint64_t UnfitBits(double v) {
 // The resistance from the terms: summed in this order, the extra-length term
 // divided by DX, the two half end terms, the inner nodes in ascending order;
 // times DX at the end.
-double SumResistance(RunState& st, const double* term, int n) {
+double SumResistance(RunState& st, const double* term, int n)
+{
     const double* kappa = st.Arr.Kappa.data();
     const double* s = st.Arr.S.data();
     if (st.KappaEnd == 0) st.KappaEnd = kappa[n];
@@ -62,7 +68,8 @@ double SumResistance(RunState& st, const double* term, int n) {
 // The resistance (0 without inner nodes) from the terms formed by
 // ResistanceTermsOfChunk, and in `bad` the first unfit node of the column
 // (INT_MAX when none).
-double Resistance(RunState& st, int& bad) {
+double Resistance(RunState& st, int& bad)
+{
     const int n = ColumnEnd(st);
     bad = INT_MAX;
     if (n < 1) {
@@ -70,9 +77,10 @@ double Resistance(RunState& st, int& bad) {
         return 0.0;
     }
     ResistanceRows& rows = st.Engine.Scratch<ResistanceRows>();
-    const int parts = ForNodeChunks(st.Engine.Threads, 0, n, kParallelMinChunk, [&](int clo, int chi, int chunk, int) {
-        rows.firstBad[static_cast<std::size_t>(chunk)] = ResistanceTermsOfChunk(st, clo, chi);
-    });
+    const int parts = ForNodeChunks(
+        st.Engine.Threads, 0, n, kParallelMinChunk, [&](int clo, int chi, int chunk, int) {
+            rows.firstBad[static_cast<std::size_t>(chunk)] = ResistanceTermsOfChunk(st, clo, chi);
+        });
     bad = FirstUnfitNode(st, parts);
     return SumResistance(st, rows.term.data(), n);
 }
@@ -81,21 +89,23 @@ double Resistance(RunState& st, int& bad) {
 // conductivity or cross-section is not a positive finite number (a negative
 // conductivity comes from negative concentrations and would reverse the local
 // field), else an undefined resistance; empty when the column is sound.
-std::string ColumnFault(const RunState& st, int bad, double r) {
+std::string ColumnFault(const RunState& st, int bad, double r)
+{
     const EngineArrays& a = st.Arr;
     if (bad != INT_MAX) {
         if (Unfit(a.Kappa[bad]))
-            return kBadConductivityAt + std::to_string(bad) + ": " + GeneralFloatText(a.Kappa[bad]) + " S/m" +
-                   kCalculationStopped;
-        return kBadCrossSectionAt + std::to_string(bad) + ": " + GeneralFloatText(a.S[bad]) + " m2" +
-               kCalculationStopped;
+            return kBadConductivityAt + std::to_string(bad) + ": " +
+                   GeneralFloatText(a.Kappa[bad]) + " S/m" + kCalculationStopped;
+        return kBadCrossSectionAt + std::to_string(bad) + ": " + GeneralFloatText(a.S[bad]) +
+               " m2" + kCalculationStopped;
     }
     if (!(r > 0) || !std::isfinite(r)) return kBadResistance;
     return {};
 }
 
 // U and I from the resistance, or the warning and the stop.
-bool ApplyResistance(RunState& st, int bad, double r) {
+bool ApplyResistance(RunState& st, int bad, double r)
+{
     if (const std::string fault = ColumnFault(st, bad, r); !fault.empty()) {
         st.Stop = true;
         st.NumericalFailure = true;
@@ -114,9 +124,13 @@ bool ApplyResistance(RunState& st, int bad, double r) {
 
 }  // namespace
 
-int ColumnEnd(const RunState& st) { return st.Arr.Nn - 1 < st.NX ? st.Arr.Nn - 1 : st.NX; }
+int ColumnEnd(const RunState& st)
+{
+    return st.Arr.Nn - 1 < st.NX ? st.Arr.Nn - 1 : st.NX;
+}
 
-void PrepareResistanceTerms(RunState& st) {
+void PrepareResistanceTerms(RunState& st)
+{
     ResistanceRows& rows = st.Engine.Scratch<ResistanceRows>();
     const std::size_t nn = static_cast<std::size_t>(st.Arr.Nn);
     const std::size_t chunks = static_cast<std::size_t>(st.Engine.Threads.MaxChunks());
@@ -124,7 +138,8 @@ void PrepareResistanceTerms(RunState& st) {
     if (rows.firstBad.size() < chunks) rows.firstBad.assign(chunks, INT_MAX);
 }
 
-int ResistanceTermsOfChunk(RunState& st, int clo, int chi) {
+int ResistanceTermsOfChunk(RunState& st, int clo, int chi)
+{
     const int n = ColumnEnd(st);
     const double* __restrict kappa = st.Arr.Kappa.data();
     const double* __restrict s = st.Arr.S.data();
@@ -132,7 +147,8 @@ int ResistanceTermsOfChunk(RunState& st, int clo, int chi) {
     const int lo = clo < 1 ? 1 : clo, hi = chi > n - 1 ? n - 1 : chi;
     // The fitness as a mask over the chunk; the node is sought only where the
     // mask found one.
-    std::uint64_t bad = UnfitBits(kappa[clo]) | UnfitBits(s[clo]) | UnfitBits(kappa[chi]) | UnfitBits(s[chi]);
+    std::uint64_t bad =
+        UnfitBits(kappa[clo]) | UnfitBits(s[clo]) | UnfitBits(kappa[chi]) | UnfitBits(s[chi]);
     for (int j = lo; j <= hi; ++j) {
         term[j] = 1.0 / (kappa[j] * s[j]);
         bad |= UnfitBits(kappa[j]) | UnfitBits(s[j]);
@@ -143,30 +159,37 @@ int ResistanceTermsOfChunk(RunState& st, int clo, int chi) {
     return INT_MAX;
 }
 
-void SetChunkUnfitNode(RunState& st, int chunk, int node) {
+void SetChunkUnfitNode(RunState& st, int chunk, int node)
+{
     st.Engine.Scratch<ResistanceRows>().firstBad[static_cast<std::size_t>(chunk)] = node;
 }
 
-int FirstUnfitNode(RunState& st, int parts) {
+int FirstUnfitNode(RunState& st, int parts)
+{
     const ResistanceRows& rows = st.Engine.Scratch<ResistanceRows>();
     for (int c = 0; c < parts; ++c)
-        if (rows.firstBad[static_cast<std::size_t>(c)] != INT_MAX) return rows.firstBad[static_cast<std::size_t>(c)];
+        if (rows.firstBad[static_cast<std::size_t>(c)] != INT_MAX)
+            return rows.firstBad[static_cast<std::size_t>(c)];
     return INT_MAX;
 }
 
-bool VoltageCurrentFromTerms(RunState& st, int parts) {
+bool VoltageCurrentFromTerms(RunState& st, int parts)
+{
     const int n = ColumnEnd(st);
     const int bad = FirstUnfitNode(st, parts);
-    return ApplyResistance(st, bad, SumResistance(st, st.Engine.Scratch<ResistanceRows>().term.data(), n));
+    return ApplyResistance(st, bad,
+                           SumResistance(st, st.Engine.Scratch<ResistanceRows>().term.data(), n));
 }
 
-double ColumnResistance(RunState& st) {
+double ColumnResistance(RunState& st)
+{
     PrepareResistanceTerms(st);
     int bad;
     return Resistance(st, bad);
 }
 
-bool CalcVoltageCurrent(RunState& st) {
+bool CalcVoltageCurrent(RunState& st)
+{
     if (st.DiffMode) {
         st.U = 0;
         st.I = 0;

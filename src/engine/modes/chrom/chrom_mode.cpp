@@ -11,10 +11,14 @@ namespace {
 // Hydrogen-ion concentration of every node and level while the mode is on, mM.
 constexpr double kChromCH = 1e-4;
 
-bool ArraysFit(const EngineArrays& a) { return a.NComp >= 2 && a.ZMin[1] == -1 && a.ZMin[2] == -1; }
+bool ArraysFit(const EngineArrays& a)
+{
+    return a.NComp >= 2 && a.ZMin[1] == -1 && a.ZMin[2] == -1;
+}
 
 // The composition Init is about to copy: the same condition on its records.
-bool CompositionFits(const RunState& st) {
+bool CompositionFits(const RunState& st)
+{
     if (st.Composition.Count() < 2) return false;
     for (int i = 1; i <= 2; ++i) {
         TUnivSet<TComponents>::Node* before = nullptr;
@@ -28,7 +32,8 @@ bool CompositionFits(const RunState& st) {
 // while the mode computes, the speciation is at pH 7, since the
 // electroneutrality solve is off. A mode before it in precedence keeps its
 // equilibrium.
-bool ChromInit(RunState& st, ModeInitStage stage) {
+bool ChromInit(RunState& st, ModeInitStage stage)
+{
     if (stage == ModeInitStage::Check) {
         if (SelectMode(st) != Mode::Chrom || CompositionFits(st)) return true;
         ShowWarning(kChromModeConstituents);
@@ -44,7 +49,10 @@ bool ChromInit(RunState& st, ModeInitStage stage) {
     return true;
 }
 
-void ChromDerivatives(RunState& st, int level, bool) { CalcDER_Chrom(st, level); }
+void ChromDerivatives(RunState& st, int level, bool)
+{
+    CalcDER_Chrom(st, level);
+}
 
 // The model has no acid-base equilibrium: nothing is solved or counted while
 // the mode computes (a mode before it in precedence solves its own).
@@ -62,7 +70,8 @@ void ChromProfiles(RunState& st)
 
 }  // namespace
 
-void FlowWalls(RunState& st, int level) {
+void FlowWalls(RunState& st, int level)
+{
     EngineArrays& a = st.Arr;
     const int lw = st.LeftWall, rw = st.RightWall;
     for (int i = 1; i <= a.NComp; ++i) {
@@ -72,7 +81,8 @@ void FlowWalls(RunState& st, int level) {
     }
 }
 
-void CalcDER_Chrom(RunState& st, int level) {
+void CalcDER_Chrom(RunState& st, int level)
+{
     EngineArrays& a = st.Arr;
     if (!ArraysFit(a)) {
         st.Stop = true;
@@ -100,7 +110,8 @@ void CalcDER_Chrom(RunState& st, int level) {
     FlowWalls(st, level);
 }
 
-ModeHooks ChromModeHooks() {
+ModeHooks ChromModeHooks()
+{
     ModeHooks h;
     h.name = "Chrom";
     h.Init = ChromInit;

@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "engine/modes/complex/complex_mode.h"
 #include "engine/equilibrium/equilibrium.h"
+#include "engine/modes/complex/complex_mode.h"
 #include "engine/state/run_state.h"
 #include "engine/step/voltage.h"
 
@@ -21,33 +21,40 @@ enum class Kind { LigandForm, FreeForm, Complex };
 
 struct Species {
     Kind kind;
-    int a;          // analyte 1..Nanalytes (0: ligand form)
-    int z;          // charge
-    double u;       // mobility of a ligand form or complex
-    const double* uRow;   // mobility of a free form, per node
-    const double* dRow;   // diffusion coefficient of a free form, per node
-    const double* frac;   // fraction row of the equilibrium
+    int a;               // analyte 1..Nanalytes (0: ligand form)
+    int z;               // charge
+    double u;            // mobility of a ligand form or complex
+    const double* uRow;  // mobility of a free form, per node
+    const double* dRow;  // diffusion coefficient of a free form, per node
+    const double* frac;  // fraction row of the equilibrium
 };
 
 struct ComplexDerScratch {
     std::vector<Species> species;
-    std::vector<double> c, g, dc;   // [species][node]: concentration, u c, D c
-    std::vector<double> jc, jd2;    // [node]
-    std::vector<double> flux;       // [constituent]
+    std::vector<double> c, g, dc;  // [species][node]: concentration, u c, D c
+    std::vector<double> jc, jd2;   // [node]
+    std::vector<double> flux;      // [constituent]
 };
 
-inline double Sign(double v) { return v > 0 ? 1.0 : (v < 0 ? -1.0 : 0.0); }
-inline double AbsZ(int z) { return z == 0 ? 1.0 : std::abs(z); }
+inline double Sign(double v)
+{
+    return v > 0 ? 1.0 : (v < 0 ? -1.0 : 0.0);
+}
+inline double AbsZ(int z)
+{
+    return z == 0 ? 1.0 : std::abs(z);
+}
 
 // The species of the mode and their concentrations over the window.
-void BuildSpecies(RunState& st, int l, ComplexDerScratch& s, int lw, int rw) {
+void BuildSpecies(RunState& st, int l, ComplexDerScratch& s, int lw, int rw)
+{
     const ComplexData& d = ComplexArrays(st);
     EngineArrays& a = st.Arr;
     const int Q = d.Q();
     s.species.clear();
     for (int q = 0; q <= Q; ++q)
-        s.species.push_back({Kind::LigandForm, 0, d.nL + q, d.U[0][0][static_cast<std::size_t>(q)], nullptr,
-                             nullptr, ComplexWork(st, l, 0, 0, q)});
+        s.species.push_back({Kind::LigandForm, 0, d.nL + q, d.U[0][0][static_cast<std::size_t>(q)],
+                             nullptr, nullptr, ComplexWork(st, l, 0, 0, q)});
     for (int k = 1; k <= d.Nanalytes; ++k)
         for (int f = 0; f < d.FormCount[static_cast<std::size_t>(k)]; ++f) {
             const int zf = a.ZMin[k + 1] + f;
@@ -66,7 +73,8 @@ void BuildSpecies(RunState& st, int l, ComplexDerScratch& s, int lw, int rw) {
         s.jc.assign(nn, 0.0);
         s.jd2.assign(nn, 0.0);
     }
-    if (s.flux.size() < static_cast<std::size_t>(a.NComp) + 1) s.flux.assign(static_cast<std::size_t>(a.NComp) + 1, 0.0);
+    if (s.flux.size() < static_cast<std::size_t>(a.NComp) + 1)
+        s.flux.assign(static_cast<std::size_t>(a.NComp) + 1, 0.0);
     const double* cL = a.C(l, 1);
     for (std::size_t k = 0; k < ns; ++k) {
         const Species& sp = s.species[k];
@@ -75,34 +83,35 @@ void BuildSpecies(RunState& st, int l, ComplexDerScratch& s, int lw, int rw) {
         double* g = s.g.data() + k * nn;
         double* dc = s.dc.data() + k * nn;
         switch (sp.kind) {
-            case Kind::LigandForm:
-                for (int j = lw; j <= rw; ++j) {
-                    c[j] = sp.frac[j] * cL[j];
-                    g[j] = sp.u * c[j];
-                    dc[j] = 0.0;
-                }
-                break;
-            case Kind::FreeForm:
-                for (int j = lw; j <= rw; ++j) {
-                    c[j] = sp.frac[j] * ca[j];
-                    g[j] = sp.uRow[j] * c[j];
-                    dc[j] = sp.dRow[j] * c[j];
-                }
-                break;
-            case Kind::Complex:
-                for (int j = lw; j <= rw; ++j) {
-                    c[j] = sp.frac[j] * ca[j] * cL[j];
-                    g[j] = sp.u * c[j];
-                    dc[j] = 0.0;
-                }
-                break;
+        case Kind::LigandForm:
+            for (int j = lw; j <= rw; ++j) {
+                c[j] = sp.frac[j] * cL[j];
+                g[j] = sp.u * c[j];
+                dc[j] = 0.0;
+            }
+            break;
+        case Kind::FreeForm:
+            for (int j = lw; j <= rw; ++j) {
+                c[j] = sp.frac[j] * ca[j];
+                g[j] = sp.uRow[j] * c[j];
+                dc[j] = sp.dRow[j] * c[j];
+            }
+            break;
+        case Kind::Complex:
+            for (int j = lw; j <= rw; ++j) {
+                c[j] = sp.frac[j] * ca[j] * cL[j];
+                g[j] = sp.u * c[j];
+                dc[j] = 0.0;
+            }
+            break;
         }
     }
 }
 
 // Net flux of every constituent at node k2 (differences over k1, k3) into
 // s.flux: ligand at 1, analyte a at a+1.
-void DerivativeTerms(RunState& st, int l, ComplexDerScratch& s, double v, int k1, int k2, int k3) {
+void DerivativeTerms(RunState& st, int l, ComplexDerScratch& s, double v, int k1, int k2, int k3)
+{
     EngineArrays& a = st.Arr;
     const double rtf0 = kGasConstant * st.Temperature / kFaraday;
     const double h = 0.5 / st.DX;
@@ -114,19 +123,24 @@ void DerivativeTerms(RunState& st, int l, ComplexDerScratch& s, double v, int k1
         const double* g = s.g.data() + k * nn;
         double j;
         if (sp.kind == Kind::FreeForm)
-            j = -(s.dc[k * nn + static_cast<std::size_t>(k3)] - s.dc[k * nn + static_cast<std::size_t>(k1)]) * h;
+            j = -(s.dc[k * nn + static_cast<std::size_t>(k3)] -
+                  s.dc[k * nn + static_cast<std::size_t>(k1)]) *
+                h;
         else
             j = -(rtf0 / AbsZ(sp.z)) * (g[k3] - g[k1]) * h;
         j += Sign(sp.z) * g[k2] * field;
         if (sp.kind != Kind::FreeForm) s.flux[1] += j;
         if (sp.a > 0) s.flux[static_cast<std::size_t>(sp.a) + 1] += j;
     }
-    for (int i = 1; i <= a.NComp; ++i) s.flux[static_cast<std::size_t>(i)] += v * a.C(l, i)[k2] * Sign(a.DBase[static_cast<std::size_t>(i)]);
+    for (int i = 1; i <= a.NComp; ++i)
+        s.flux[static_cast<std::size_t>(i)] +=
+            v * a.C(l, i)[k2] * Sign(a.DBase[static_cast<std::size_t>(i)]);
 }
 
 }  // namespace
 
-void ComplexDerivative(RunState& st, int l, bool fieldOnly) {
+void ComplexDerivative(RunState& st, int l, bool fieldOnly)
+{
     if (st.Stop) return;
     EngineArrays& a = st.Arr;
     if (l < 1 || l > 5) return;
@@ -164,7 +178,8 @@ void ComplexDerivative(RunState& st, int l, bool fieldOnly) {
     for (int j = lw; j <= rw; ++j) a.Kappa[static_cast<std::size_t>(j)] = kFaraday * kap0[j];
     AddAdditionalConductivity(st);
     if (!CalcVoltageCurrent(st)) return;
-    const double rtf = kGasConstant * st.Temperature / kFaraday * (st.RedDiff ? st.DiffMultiplier : 1.0);
+    const double rtf =
+        kGasConstant * st.Temperature / kFaraday * (st.RedDiff ? st.DiffMultiplier : 1.0);
     const double h = 0.5 / st.DX, h2 = 1.0 / (st.DX * st.DX);
 
     // Field through the current density, and the second-difference term: the
@@ -196,14 +211,16 @@ void ComplexDerivative(RunState& st, int l, bool fieldOnly) {
     }
     for (int i = lw; i <= rw; ++i) {
         const double kap = a.Kappa[static_cast<std::size_t>(i)];
-        s.jc[static_cast<std::size_t>(i)] = kFaraday * d1[i] + st.I / a.S[static_cast<std::size_t>(i)];
+        s.jc[static_cast<std::size_t>(i)] =
+            kFaraday * d1[i] + st.I / a.S[static_cast<std::size_t>(i)];
         s.jd2[static_cast<std::size_t>(i)] = -kFaraday * d2[i] / kap;
         a.E[static_cast<std::size_t>(i)] = s.jc[static_cast<std::size_t>(i)] / kap;
     }
     if (fieldOnly) return;
 
     double v = 0;
-    if (st.cbEOFDif) v = st.cbVEOF ? st.EOFMob * 1e9 : st.EOFMob * st.U / (st.CapLength + st.FakeCapLen);
+    if (st.cbEOFDif)
+        v = st.cbVEOF ? st.EOFMob * 1e9 : st.EOFMob * st.U / (st.CapLength + st.FakeCapLen);
 
     // Interior: diffusion minus the divergence of the migration flux.
     for (int i = 1; i <= a.NComp; ++i)
@@ -217,11 +234,13 @@ void ComplexDerivative(RunState& st, int l, bool fieldOnly) {
         double* fL = sp.kind != Kind::FreeForm ? a.F(l, 1) : nullptr;
         double* fA = sp.a > 0 ? a.F(l, sp.a + 1) : nullptr;
         for (int j = lw + 1; j < rw; ++j) {
-            double t = sp.kind == Kind::FreeForm ? (dc[j - 1] + dc[j + 1] - 2 * dc[j]) * h2
-                                                 : (g[j - 1] + g[j + 1] - 2 * g[j]) * rtf / AbsZ(sp.z) * h2;
+            double t = sp.kind == Kind::FreeForm
+                           ? (dc[j - 1] + dc[j + 1] - 2 * dc[j]) * h2
+                           : (g[j - 1] + g[j + 1] - 2 * g[j]) * rtf / AbsZ(sp.z) * h2;
             if (sz != 0)
                 t += sz * g[j] * s.jd2[static_cast<std::size_t>(j)] -
-                     sz * (g[j + 1] / kap[j + 1] - g[j - 1] / kap[j - 1]) * h * s.jc[static_cast<std::size_t>(j)];
+                     sz * (g[j + 1] / kap[j + 1] - g[j - 1] / kap[j - 1]) * h *
+                         s.jc[static_cast<std::size_t>(j)];
             if (fL) fL[j] += t;
             if (fA) fA[j] += t;
         }

@@ -4,10 +4,10 @@
 #include <cmath>
 #include <vector>
 
-#include "engine/step/comp_window.h"
-#include "engine/modes/complex/complex_mode.h"
 #include "engine/equilibrium/equilibrium.h"
+#include "engine/modes/complex/complex_mode.h"
 #include "engine/state/run_state.h"
+#include "engine/step/comp_window.h"
 
 namespace {
 
@@ -24,13 +24,16 @@ struct ComplexSums {
     // constants K[q] (form-major).
     std::vector<int> zmin, forms, base;
     std::vector<const double*> lRow, uRow;  // per form: LForm and UForm rows
-    std::vector<double> K, U;               // per form: binding constants and complex mobilities [q]
-    std::vector<double> ligandU;            // [q]: mobilities of the ligand forms
-    std::vector<double*> rows;              // fraction rows (ComplexData::Row) of the level being stored
+    std::vector<double> K, U;     // per form: binding constants and complex mobilities [q]
+    std::vector<double> ligandU;  // [q]: mobilities of the ligand forms
+    std::vector<double*> rows;    // fraction rows (ComplexData::Row) of the level being stored
     int rowsLevel = -1;
 };
 
-ComplexSums& Sums(RunState& st) { return st.Engine.Scratch<ComplexSums>(); }
+ComplexSums& Sums(RunState& st)
+{
+    return st.Engine.Scratch<ComplexSums>();
+}
 
 // Sums of free-form terms outside these bounds go through logarithms (the
 // terms themselves may then have left the range of long double).
@@ -44,7 +47,8 @@ constexpr int kMaxLigandForms = 65;
 
 // h^n by repeated squaring (n of either sign).
 template <class R>
-R PowerOf(R h, int n) {
+R PowerOf(R h, int n)
+{
     R r = 1, b = n < 0 ? 1 / h : h;
     for (unsigned m = static_cast<unsigned>(n < 0 ? -n : n); m; m >>= 1, b *= b)
         if (m & 1) r *= b;
@@ -54,13 +58,16 @@ R PowerOf(R h, int n) {
 // What the solve of one call reads and writes: the run, its complexation data
 // and the sums (sized once per call, not per evaluation).
 struct Solve {
-    explicit Solve(RunState& run) : st(run), d(ComplexArrays(run)), ar(run.Arr), s(Sums(run)) {
+    explicit Solve(RunState& run) : st(run), d(ComplexArrays(run)), ar(run.Arr), s(Sums(run))
+    {
         const std::size_t nA = static_cast<std::size_t>(d.Nanalytes) + 1;
         if (s.invB.size() < nA) s.invB.assign(nA, 0.0);
         const std::size_t nPhi =
-            d.FormBase.empty() ? 0 : static_cast<std::size_t>(d.FormBase.back() + d.FormCount.back());
+            d.FormBase.empty() ? 0
+                               : static_cast<std::size_t>(d.FormBase.back() + d.FormCount.back());
         if (s.phi.size() < nPhi) s.phi.assign(nPhi, 0.0);
-        if (s.hq.size() < static_cast<std::size_t>(d.Q()) + 1) s.hq.assign(static_cast<std::size_t>(d.Q()) + 1, 0.0L);
+        if (s.hq.size() < static_cast<std::size_t>(d.Q()) + 1)
+            s.hq.assign(static_cast<std::size_t>(d.Q()) + 1, 0.0L);
         const std::size_t nq = static_cast<std::size_t>(d.Q()) + 1;
         if (s.lRow.size() < nPhi) s.lRow.assign(nPhi, nullptr);
         if (s.K.size() < nPhi * nq) {
@@ -79,8 +86,10 @@ struct Solve {
             s.base.assign(nA, 0);
         }
         int maxForms = 0;
-        for (int a = 1; a <= d.Nanalytes; ++a) maxForms = std::max(maxForms, d.FormCount[static_cast<std::size_t>(a)]);
-        if (s.raw.size() < static_cast<std::size_t>(maxForms)) s.raw.assign(static_cast<std::size_t>(maxForms), 0.0L);
+        for (int a = 1; a <= d.Nanalytes; ++a)
+            maxForms = std::max(maxForms, d.FormCount[static_cast<std::size_t>(a)]);
+        if (s.raw.size() < static_cast<std::size_t>(maxForms))
+            s.raw.assign(static_cast<std::size_t>(maxForms), 0.0L);
         for (int a = 1; a <= d.Nanalytes; ++a) {
             const std::size_t as = static_cast<std::size_t>(a);
             s.zmin[as] = ar.ZMin[a + 1];
@@ -90,23 +99,29 @@ struct Solve {
                 const std::size_t row = static_cast<std::size_t>(d.FormBase[as] + f);
                 s.lRow[row] = ar.LForm(a + 1, f);
                 s.uRow[row] = ar.UForm(a + 1, f);
-                std::copy(d.K[as][static_cast<std::size_t>(f)].begin(), d.K[as][static_cast<std::size_t>(f)].end(),
+                std::copy(d.K[as][static_cast<std::size_t>(f)].begin(),
+                          d.K[as][static_cast<std::size_t>(f)].end(),
                           s.K.begin() + static_cast<std::ptrdiff_t>(row * nq));
-                std::copy(d.U[as][static_cast<std::size_t>(f)].begin(), d.U[as][static_cast<std::size_t>(f)].end(),
+                std::copy(d.U[as][static_cast<std::size_t>(f)].begin(),
+                          d.U[as][static_cast<std::size_t>(f)].end(),
                           s.U.begin() + static_cast<std::ptrdiff_t>(row * nq));
             }
         }
     }
     // Fractions row (a, f, q) of time level l.
-    double* Row(int l, int a, int f, int q) const {
+    double* Row(int l, int a, int f, int q) const
+    {
         return d.Work[ar.lvC[l]].data() + static_cast<std::size_t>(d.Row(a, f, q)) * d.Nn;
     }
     // Every fraction row of level l, in the order of ComplexData::Row.
-    double* const* Rows(int l) {
+    double* const* Rows(int l)
+    {
         if (s.rowsLevel != ar.lvC[l]) {
-            const std::size_t n = d.Nn > 0 ? d.Work[ar.lvC[l]].size() / static_cast<std::size_t>(d.Nn) : 0;
+            const std::size_t n =
+                d.Nn > 0 ? d.Work[ar.lvC[l]].size() / static_cast<std::size_t>(d.Nn) : 0;
             s.rows.resize(n);
-            for (std::size_t r = 0; r < n; ++r) s.rows[r] = d.Work[ar.lvC[l]].data() + r * static_cast<std::size_t>(d.Nn);
+            for (std::size_t r = 0; r < n; ++r)
+                s.rows[r] = d.Work[ar.lvC[l]].data() + r * static_cast<std::size_t>(d.Nn);
             s.rowsLevel = ar.lvC[l];
         }
         return s.rows.data();
@@ -126,7 +141,8 @@ struct Solve {
 // through logarithms relative to the largest one when even that range does not
 // hold them). The fractions are the same bits with and without kEquations.
 template <class R, bool kEquations>
-bool EvaluateIn(Solve& sv, int l, int i, double hIn, double wIn, ComplexEquations& e) {
+bool EvaluateIn(Solve& sv, int l, int i, double hIn, double wIn, ComplexEquations& e)
+{
     constexpr bool kExtended = sizeof(R) > sizeof(double);
     constexpr R kTiny = kExtended ? static_cast<R>(kTinyTerm) : R(1e-280);
     constexpr R kHuge = kExtended ? static_cast<R>(kHugeTerm) : R(1e280);
@@ -186,7 +202,8 @@ bool EvaluateIn(Solve& sv, int l, int i, double hIn, double wIn, ComplexEquation
         }
         const R invDen = 1 / den;
         double* phiOut = s.phi.data() + s.base[as];
-        const double* Kx = s.K.data() + static_cast<std::size_t>(s.base[as]) * static_cast<std::size_t>(nq);
+        const double* Kx =
+            s.K.data() + static_cast<std::size_t>(s.base[as]) * static_cast<std::size_t>(nq);
         R M1 = 0, M2 = 0, T0 = 0, T1 = 0, T2 = 0;
         for (int f = 0; f < nf; ++f) {
             const R ph = phi[f] * invDen;
@@ -217,7 +234,8 @@ bool EvaluateIn(Solve& sv, int l, int i, double hIn, double wIn, ComplexEquation
         sumA += cB * (M1 + u * T1);
         sumB += cB2 * (T1 - (M1 + d.nL) * T0);
         sumC += cB2 * (M1 * T0 - T1);
-        sumE += cB2 * ((M2 + u * T2) * (1 + u * T0) + d.nL * u * (M1 * T0 - T1) - (M1 + u * T1) * (M1 + u * T1));
+        sumE += cB2 * ((M2 + u * T2) * (1 + u * T0) + d.nL * u * (M1 * T0 - T1) -
+                       (M1 + u * T1) * (M1 + u * T1));
     }
     if constexpr (!kEquations) return true;
     const R Kw = d.Kw;
@@ -227,32 +245,39 @@ bool EvaluateIn(Solve& sv, int l, int i, double hIn, double wIn, ComplexEquation
     e.dF1dh = static_cast<double>(w / h * (S1 - d.nL * S0 + sumB));
     e.dF2dw = static_cast<double>(cL * S1 - cL * sumC);
     e.dF2dh = static_cast<double>(1 + Kw / (h * h) + u / h * (S2 - d.nL * S1) + sumE / h);
-    return kExtended || (std::isfinite(e.F1) && std::isfinite(e.F2) && std::isfinite(e.dF1dw) &&
-                         std::isfinite(e.dF1dh) && std::isfinite(e.dF2dw) && std::isfinite(e.dF2dh));
+    return kExtended ||
+           (std::isfinite(e.F1) && std::isfinite(e.F2) && std::isfinite(e.dF1dw) &&
+            std::isfinite(e.dF1dh) && std::isfinite(e.dF2dw) && std::isfinite(e.dF2dh));
 }
 
 // The equations at (h, w) of node i, level l, with their exact Jacobian; the
 // free fractions and sums of the analytes are left in the solve's sums.
-ComplexEquations Evaluate(Solve& sv, int l, int i, double h, double w) {
+ComplexEquations Evaluate(Solve& sv, int l, int i, double h, double w)
+{
     ComplexEquations e;
-    if (!EvaluateIn<double, true>(sv, l, i, h, w, e)) EvaluateIn<long double, true>(sv, l, i, h, w, e);
+    if (!EvaluateIn<double, true>(sv, l, i, h, w, e))
+        EvaluateIn<long double, true>(sv, l, i, h, w, e);
     return e;
 }
 
 // The fractions at (h, w) alone, for the store.
-void EvaluateFractions(Solve& sv, int l, int i, double h, double w) {
+void EvaluateFractions(Solve& sv, int l, int i, double h, double w)
+{
     ComplexEquations unused;
-    if (!EvaluateIn<double, false>(sv, l, i, h, w, unused)) EvaluateIn<long double, false>(sv, l, i, h, w, unused);
+    if (!EvaluateIn<double, false>(sv, l, i, h, w, unused))
+        EvaluateIn<long double, false>(sv, l, i, h, w, unused);
 }
 
 // Writes the solution (h, w) of node i, level l: cH, cOH, pH, the fractions,
 // the effective mobilities and the ionic strength (the sums are those of
 // (h, w), evaluated last).
-void Store(Solve& sv, int l, int i, double h, double w) {
+void Store(Solve& sv, int l, int i, double h, double w)
+{
     const ComplexData& d = sv.d;
     EngineArrays& ar = sv.ar;
     const ComplexSums& s = sv.s;
-    const int Q = d.Q(), nq = Q + 1, stride = Q + 2;  // rows per form: the complexes, then the free form
+    const int Q = d.Q(), nq = Q + 1,
+              stride = Q + 2;  // rows per form: the complexes, then the free form
     double* const* rows = sv.Rows(l);
     ar.CH(l)[i] = h;
     ar.COH(l)[i] = d.Kw / h;
@@ -280,8 +305,10 @@ void Store(Solve& sv, int l, int i, double h, double w) {
             const int zf = zmin + f;
             const int form = base + f;
             double* const* formRows = rows + static_cast<std::ptrdiff_t>(form) * stride;
-            const double* K = s.K.data() + static_cast<std::size_t>(form) * static_cast<std::size_t>(nq);
-            const double* U = s.U.data() + static_cast<std::size_t>(form) * static_cast<std::size_t>(nq);
+            const double* K =
+                s.K.data() + static_cast<std::size_t>(form) * static_cast<std::size_t>(nq);
+            const double* U =
+                s.U.data() + static_cast<std::size_t>(form) * static_cast<std::size_t>(nq);
             const double freeFrac = phi[f] * s.invB[as];
             formRows[Q + 1][i] = freeFrac;
             ue += sign(zf) * s.uRow[static_cast<std::size_t>(form)][i] * freeFrac;
@@ -303,7 +330,8 @@ void Store(Solve& sv, int l, int i, double h, double w) {
     ar.IonicStrength(l)[i] = 0.5 * is;
 }
 
-void Fail(RunState& st) {
+void Fail(RunState& st)
+{
     WarnOncePerRun(st, "ComplexNewton", kIncorrectSolution);
     st.Stop = true;
     st.NumericalFailure = true;
@@ -319,19 +347,22 @@ Outcome Newton(Solve& sv, int l, int i, double& h, double& w, int& iterations);
 
 }  // namespace
 
-ComplexEquations EvaluateComplexEquations(RunState& st, int level, int node, double h, double w) {
+ComplexEquations EvaluateComplexEquations(RunState& st, int level, int node, double h, double w)
+{
     Solve sv(st);
     return Evaluate(sv, level, node, h, w);
 }
 
-bool ComplexNewton(RunState& st, int level, int node, double& h, double& w, int& iterations) {
+bool ComplexNewton(RunState& st, int level, int node, double& h, double& w, int& iterations)
+{
     Solve sv(st);
     return Newton(sv, level, node, h, w, iterations) == Outcome::Converged;
 }
 
 namespace {
 
-Outcome Newton(Solve& sv, int l, int i, double& h, double& w, int& iterations) {
+Outcome Newton(Solve& sv, int l, int i, double& h, double& w, int& iterations)
+{
     RunState& st = sv.st;
     const double h0 = h, w0 = w;
     const double eps = st.EpsNew;
@@ -408,7 +439,8 @@ Outcome Newton(Solve& sv, int l, int i, double& h, double& w, int& iterations) {
 
 }  // namespace
 
-void ComplexElneut(RunState& st, int level, int source, int node, bool /*speciate*/) {
+void ComplexElneut(RunState& st, int level, int source, int node, bool /*speciate*/)
+{
     if (level < 1 || level > 5) return;
     if (!ComplexUsable(st)) {
         WarnOncePerRun(st, "ComplexElneut", kNotInitialised);

@@ -16,10 +16,10 @@ class RunState;
 // form of analyte a (charge ZMin[a+1] + f); q the ligand form (charge nL + q).
 struct ComplexData {
     int nL = 0, pL = 0, Nanalytes = 0;
-    std::vector<int> FormCount;                    // [a]: forms (1 for the ligand row)
+    std::vector<int> FormCount;                          // [a]: forms (1 for the ligand row)
     std::vector<std::vector<std::vector<double>>> K, U;  // [a][f][q]
-    std::vector<double> LigandL;                   // [q]: cumulative ligand constants
-    double Kw = 1e-8;                              // mM2, water product of the table
+    std::vector<double> LigandL;                         // [q]: cumulative ligand constants
+    double Kw = 1e-8;                                    // mM2, water product of the table
     // Shape the arrays were built for.
     int NComp = 0, Nn = 0;
     // Equilibrium fractions per concentration slot (rotating with C): row
@@ -27,8 +27,11 @@ struct ComplexData {
     std::vector<double> Work[6];
 
     int Q() const { return pL - nL; }
-    int Row(int a, int f, int q) const { return (FormBase[static_cast<std::size_t>(a)] + f) * (Q() + 2) + q; }
-    std::vector<int> FormBase;                     // [a]: rows of forms before analyte a
+    int Row(int a, int f, int q) const
+    {
+        return (FormBase[static_cast<std::size_t>(a)] + f) * (Q() + 2) + q;
+    }
+    std::vector<int> FormBase;  // [a]: rows of forms before analyte a
 };
 
 // The complexation data of the run (empty until the set-up built them).

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <string>
 
-#include "engine/modes/complex/complex_mode.h"
 #include "engine/equilibrium/equilibrium.h"
+#include "engine/modes/complex/complex_mode.h"
 #include "engine/state/run_state.h"
 #include "foundation/errors.h"
 #include "foundation/messages.h"
@@ -16,7 +16,8 @@ namespace {
 constexpr int kMaxLigandCharge = 32;
 
 // Field `col` (1-based) of table line `line` (1-based); empty when absent.
-std::string TableField(const ComplexTable& t, int line, int col) {
+std::string TableField(const ComplexTable& t, int line, int col)
+{
     if (line < 1 || line > static_cast<int>(t.size())) return {};
     const auto& fields = t[static_cast<std::size_t>(line - 1)];
     if (col < 1 || col > static_cast<int>(fields.size())) return {};
@@ -25,33 +26,38 @@ std::string TableField(const ComplexTable& t, int line, int col) {
 
 // A number of the table; false (value untouched) when the field is missing,
 // no number, or not finite.
-bool TableNumber(const ComplexTable& t, int line, int col, double& value) {
+bool TableNumber(const ComplexTable& t, int line, int col, double& value)
+{
     double v = 0;
     if (!ReadDouble(TableField(t, line, col), v) || !std::isfinite(v)) return false;
     value = v;
     return true;
 }
 
-int TableInt(const ComplexTable& t, int line, int col) {
+int TableInt(const ComplexTable& t, int line, int col)
+{
     int v = 0;
     return ReadInt(TableField(t, line, col), v) ? v : 0;
 }
 
 // 10^x that stays finite: a constant beyond the double range is a table error.
-bool FinitePow10(double x, double& value) {
+bool FinitePow10(double x, double& value)
+{
     const double v = std::pow(10.0, x);
     if (!std::isfinite(v) || v <= 0) return false;
     value = v;
     return true;
 }
 
-std::string Entry(int line, int col) {
+std::string Entry(int line, int col)
+{
     return std::to_string(line) + " (col = " + std::to_string(col) + ")\n";
 }
 
 // A mobility field x 1e-9: a bad field gives 3e-8, a negative one is made
 // positive; both add an entry.
-double TableMobility(const ComplexTable& t, int line, int col, std::string& errors) {
+double TableMobility(const ComplexTable& t, int line, int col, std::string& errors)
+{
     double v = 0;
     if (!TableNumber(t, line, col, v)) {
         errors += Entry(line, col);
@@ -66,16 +72,24 @@ double TableMobility(const ComplexTable& t, int line, int col, std::string& erro
 
 }  // namespace
 
-ComplexData& ComplexArrays(RunState& st) { return st.Engine.Scratch<ComplexData>(); }
+ComplexData& ComplexArrays(RunState& st)
+{
+    return st.Engine.Scratch<ComplexData>();
+}
 
-double* ComplexWork(RunState& st, int level, int a, int f, int q) {
+double* ComplexWork(RunState& st, int level, int a, int f, int q)
+{
     ComplexData& d = ComplexArrays(st);
     return d.Work[st.Arr.lvC[level]].data() + static_cast<std::size_t>(d.Row(a, f, q)) * d.Nn;
 }
 
-void ComplexFreeArrays(RunState& st) { ComplexArrays(st) = ComplexData{}; }
+void ComplexFreeArrays(RunState& st)
+{
+    ComplexArrays(st) = ComplexData{};
+}
 
-bool ComplexUsable(RunState& st) {
+bool ComplexUsable(RunState& st)
+{
     if (!st.ComplexReady || !st.Arr.Allocated()) return false;
     const ComplexData& d = ComplexArrays(st);
     const EngineArrays& a = st.Arr;
@@ -85,7 +99,8 @@ bool ComplexUsable(RunState& st) {
     return true;
 }
 
-bool ComplexCheckSetup(RunState& st) {
+bool ComplexCheckSetup(RunState& st)
+{
     const ComplexTable& t = st.TxtTable;
     if (t.empty()) {
         ShowWarning("Complex Mode: No complex data!");
@@ -110,7 +125,8 @@ bool ComplexCheckSetup(RunState& st) {
     // A complete table has 5 + 2F lines: a line more (a repeated line, junk)
     // or less is no table of this composition.
     if (static_cast<long>(t.size()) != 5 + 2 * forms) {
-        ShowWarning("Complex Mode: Number of analyte forms (composition) was changed - Set complex table.");
+        ShowWarning(
+            "Complex Mode: Number of analyte forms (composition) was changed - Set complex table.");
         return false;
     }
     if (gradients) {
@@ -129,7 +145,8 @@ bool ComplexCheckSetup(RunState& st) {
     // Charges that are no integer ("abc", "nan", "1e400") or beyond any a
     // constituent may have are no table.
     int charge = 0;
-    const bool readable = ReadInt(TableField(t, 1, 1), charge) && ReadInt(TableField(t, 1, 2), charge);
+    const bool readable =
+        ReadInt(TableField(t, 1, 1), charge) && ReadInt(TableField(t, 1, 2), charge);
     if (!readable || d.nL < -kMaxLigandCharge || d.pL > kMaxLigandCharge) {
         ShowWarning(kComplexLigandCharges);
         return false;
@@ -142,7 +159,8 @@ bool ComplexCheckSetup(RunState& st) {
     return true;
 }
 
-void ComplexInit(RunState& st) {
+void ComplexInit(RunState& st)
+{
     EngineArrays& a = st.Arr;
     const ComplexTable& t = st.TxtTable;
     ComplexData& d = ComplexArrays(st);
@@ -160,8 +178,10 @@ void ComplexInit(RunState& st) {
     d.U.assign(static_cast<std::size_t>(na) + 1, {});
     for (int k = 0; k <= na; ++k) {
         const auto fc = static_cast<std::size_t>(d.FormCount[static_cast<std::size_t>(k)]);
-        d.K[static_cast<std::size_t>(k)].assign(fc, std::vector<double>(static_cast<std::size_t>(Q) + 1, 0.0));
-        d.U[static_cast<std::size_t>(k)].assign(fc, std::vector<double>(static_cast<std::size_t>(Q) + 1, 0.0));
+        d.K[static_cast<std::size_t>(k)].assign(
+            fc, std::vector<double>(static_cast<std::size_t>(Q) + 1, 0.0));
+        d.U[static_cast<std::size_t>(k)].assign(
+            fc, std::vector<double>(static_cast<std::size_t>(Q) + 1, 0.0));
     }
 
     // Ligand step constants (line 2): negative steps from the lowest charge
@@ -184,17 +204,20 @@ void ComplexInit(RunState& st) {
     }
     if (d.nL <= 0 && 0 <= d.pL) LK[static_cast<std::size_t>(-d.nL)] = 1.0;
     if (d.pL > 0) {
-        for (int q = d.nL > 0 ? 1 : 1 - d.nL; q <= Q; ++q) LK[static_cast<std::size_t>(q)] = stepConstant(-20.0);
+        for (int q = d.nL > 0 ? 1 : 1 - d.nL; q <= Q; ++q)
+            LK[static_cast<std::size_t>(q)] = stepConstant(-20.0);
         if (d.nL > 0) LK[0] = 1.0;
     }
-    for (int q = 0; q <= Q; ++q) d.U[0][0][static_cast<std::size_t>(q)] = TableMobility(t, 3, q + 1, errors);
+    for (int q = 0; q <= Q; ++q)
+        d.U[0][0][static_cast<std::size_t>(q)] = TableMobility(t, 3, q + 1, errors);
 
     // Water (line 4): the table's Kw serves this mode only; the user's Kw stays.
     double v = 0;
     d.Kw = st.Kw;
     if (!TableNumber(t, 4, 1, v) || !FinitePow10(6.0 - v, d.Kw)) errors += "4 (Kw)\n";
     const int h = a.HIndex(), oh = a.OHIndex();
-    const double rtf = kGasConstant * st.Temperature / kFaraday * (st.RedDiff ? st.DiffMultiplier : 1.0);
+    const double rtf =
+        kGasConstant * st.Temperature / kFaraday * (st.RedDiff ? st.DiffMultiplier : 1.0);
     auto waterIon = [&](int col, int i, int k, const char* entry) {
         double u = 0;
         if (!TableNumber(t, 4, col, u) || !(u > 0)) {
@@ -218,34 +241,40 @@ void ComplexInit(RunState& st) {
             for (int q = 0; q <= Q; ++q) {
                 double pkx = 0, kx = 0;
                 // A constant below the double range is no complex at all.
-                if (!TableNumber(t, line, q + 1, pkx) || !std::isfinite(kx = std::pow(10.0, -pkx - 3.0))) {
+                if (!TableNumber(t, line, q + 1, pkx) ||
+                    !std::isfinite(kx = std::pow(10.0, -pkx - 3.0))) {
                     errors += Entry(line, q + 1);
                     kx = std::pow(10.0, -33.0);
                 }
-                d.K[static_cast<std::size_t>(k)][static_cast<std::size_t>(f)][static_cast<std::size_t>(q)] = kx;
+                d.K[static_cast<std::size_t>(k)][static_cast<std::size_t>(f)]
+                   [static_cast<std::size_t>(q)] = kx;
             }
     for (int k = 1; k <= na; ++k)
         for (int f = 0; f < d.FormCount[static_cast<std::size_t>(k)]; ++f, ++line)
             for (int q = 0; q <= Q; ++q)
-                d.U[static_cast<std::size_t>(k)][static_cast<std::size_t>(f)][static_cast<std::size_t>(q)] =
-                    TableMobility(t, line, q + 1, errors);
+                d.U[static_cast<std::size_t>(k)][static_cast<std::size_t>(f)]
+                   [static_cast<std::size_t>(q)] = TableMobility(t, line, q + 1, errors);
 
     // Work rows of every concentration slot, zeroed.
     d.NComp = a.NComp;
     d.Nn = a.Nn;
-    const std::size_t rows = static_cast<std::size_t>(d.FormBase.back() + d.FormCount.back()) * (Q + 2);
+    const std::size_t rows =
+        static_cast<std::size_t>(d.FormBase.back() + d.FormCount.back()) * (Q + 2);
     for (int s = 1; s <= 5; ++s) d.Work[s].assign(rows * static_cast<std::size_t>(d.Nn), 0.0);
 
     // Cumulative ligand constants: form q = form 0 x LigandL[q] x h^q.
     d.LigandL.assign(static_cast<std::size_t>(Q) + 1, 1.0);
     for (int q = 1; q <= Q; ++q) {
-        double prod = (d.nL + q >= 0 ? LK[static_cast<std::size_t>(q)] : 1.0) * (d.nL <= 0 ? LK[0] : 1.0);
+        double prod =
+            (d.nL + q >= 0 ? LK[static_cast<std::size_t>(q)] : 1.0) * (d.nL <= 0 ? LK[0] : 1.0);
         for (int y = 1; y <= q - 1; ++y) prod *= LK[static_cast<std::size_t>(y)];
         d.LigandL[static_cast<std::size_t>(q)] = 1.0 / prod;
     }
 
     if (!errors.empty())
-        ShowWarning("Complex INIT: One or more errors were found in the txt table on following lines:\n" + errors);
+        ShowWarning(
+            "Complex INIT: One or more errors were found in the txt table on following lines:\n" +
+            errors);
     st.ComplexReady = true;
 }
 
@@ -253,7 +282,8 @@ namespace {
 
 // Checks before anything of the run changes; the constants once the engine
 // arrays exist.
-bool ComplexModeInit(RunState& st, ModeInitStage stage) {
+bool ComplexModeInit(RunState& st, ModeInitStage stage)
+{
     if (stage == ModeInitStage::Check) return ComplexCheckSetup(st);
     if (stage == ModeInitStage::Arrays) ComplexInit(st);
     return true;
@@ -276,7 +306,8 @@ void ComplexEquilibrium(RunState& st, int level, int source, int node, bool spec
 
 }  // namespace
 
-ModeHooks ComplexModeHooks() {
+ModeHooks ComplexModeHooks()
+{
     ModeHooks h;
     h.name = "Complex";
     h.Init = ComplexModeInit;

@@ -2,7 +2,8 @@
 
 #include "engine/state/run_state.h"
 
-void StartDiffusionMode(RunState& st, double duration) {
+void StartDiffusionMode(RunState& st, double duration)
+{
     st.DiffClock = 0.0;
     st.DiffTime = duration;
     st.SavedDT = st.DT;
@@ -14,7 +15,8 @@ void StartDiffusionMode(RunState& st, double duration) {
     st.Events.Emit(EngineEventKind::UpdateMainInfo);
 }
 
-void EndDiffusionMode(RunState& st) {
+void EndDiffusionMode(RunState& st)
+{
     st.DT = st.SavedDT;
     st.ErrInc = st.SavedErrInc;
     st.DiffMode = false;

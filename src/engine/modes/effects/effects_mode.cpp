@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <vector>
 
-#include "engine/step/derivatives.h"
-#include "engine/modes/effects/effects_table.h"
 #include "engine/equilibrium/equilibrium.h"
+#include "engine/modes/effects/effects_table.h"
 #include "engine/state/run_state.h"
+#include "engine/step/derivatives.h"
 #include "engine/step/standard_scheme.h"
 #include "engine/step/voltage.h"
 #include "foundation/errors.h"
@@ -18,12 +18,19 @@ namespace {
 constexpr double kFaradayC = 96485.0;
 constexpr double kRefTemperature = 298.15;
 
-inline double Sign(double v) { return v > 0 ? 1.0 : (v < 0 ? -1.0 : 0.0); }
-inline double Clamp(double T) { return std::min(643.15, std::max(273.15, T)); }
+inline double Sign(double v)
+{
+    return v > 0 ? 1.0 : (v < 0 ? -1.0 : 0.0);
+}
+inline double Clamp(double T)
+{
+    return std::min(643.15, std::max(273.15, T));
+}
 
 struct EffectsScratch {
     std::vector<double> W, K, R;
-    void Ensure(int nn) {
+    void Ensure(int nn)
+    {
         if (static_cast<int>(W.size()) < nn) {
             W.assign(nn, 0.0);
             K.assign(nn, 0.0);
@@ -34,13 +41,18 @@ struct EffectsScratch {
 
 }  // namespace
 
-double WaterConductivity(double T) { return 0.71352 - 5.62762 / (std::exp(0.0162941 * T - 0.920941) + 1); }
+double WaterConductivity(double T)
+{
+    return 0.71352 - 5.62762 / (std::exp(0.0162941 * T - 0.920941) + 1);
+}
 
-double WaterHeatCapacity(double T) {
+double WaterHeatCapacity(double T)
+{
     return 0.00651 * std::exp(0.02408 * T) + 4164.1 + 1.092232e12 * std::exp(-0.07883 * T);
 }
 
-double WaterDensity(double T) {
+double WaterDensity(double T)
+{
     if (T <= 313.15) {
         const double T2 = T * T, T3 = T2 * T, T4 = T3 * T, T5 = T4 * T;
         return 300.6987 * T - 17912.96 - 1.924704 * T2 + 0.006200789 * T3 - 1.004708e-05 * T4 +
@@ -50,13 +62,15 @@ double WaterDensity(double T) {
            278845.42664 / T + 16856405.8028 / (T * T);
 }
 
-double MobilityTemperatureCoefficient(int i, int nComp) {
+double MobilityTemperatureCoefficient(int i, int nComp)
+{
     if (i == nComp + 1) return 0.013765757;
     if (i == nComp + 2) return 0.0081;
     return 0.0205;
 }
 
-void UpdateTemperature(RunState& st) {
+void UpdateTemperature(RunState& st)
+{
     EngineArrays& a = st.Arr;
     if (!a.Allocated()) return;
     const int nn = a.Nn;
@@ -75,8 +89,9 @@ void UpdateTemperature(RunState& st) {
             }
             const double Tst = p * st.I * st.I / (kappa * S * S) + T0;
             const double q = Tst / (T0 + S * T0 / (2 * kPi * 0.605 * p));
-            const double tau =
-                0.833 * (15.22377 - 15.33768 * std::exp(-1000 * (Tst - T0) / 25428.17343)) * 0.1 * q;
+            const double tau = 0.833 *
+                               (15.22377 - 15.33768 * std::exp(-1000 * (Tst - T0) / 25428.17343)) *
+                               0.1 * q;
             // The fit of the relaxation time is negative for rises below about
             // 0.19 K: the node then takes its steady temperature at once.
             if (!(tau > 0) || !std::isfinite(tau))
@@ -100,7 +115,8 @@ void UpdateTemperature(RunState& st) {
     }
 }
 
-void ReferenceMobilities(RunState& st) {
+void ReferenceMobilities(RunState& st)
+{
     EngineArrays& a = st.Arr;
     if (!a.Allocated()) return;
     for (int j = 1; j <= a.NComp + 2; ++j)
@@ -111,7 +127,8 @@ void ReferenceMobilities(RunState& st) {
         }
 }
 
-void TemperatureDerivative(RunState& st, int level) {
+void TemperatureDerivative(RunState& st, int level)
+{
     EngineArrays& a = st.Arr;
     const int lw = st.LeftWall, rw = st.RightWall;
     double* dT = a.DTdt(level);
@@ -133,7 +150,8 @@ void TemperatureDerivative(RunState& st, int level) {
             continue;
         }
         const double Tc = Clamp(T[i]), Tr = Clamp(T[i + 1]), Tl = Clamp(T[i - 1]);
-        const double kR = WaterConductivity(Tr), kC = WaterConductivity(Tc), kL = WaterConductivity(Tl);
+        const double kR = WaterConductivity(Tr), kC = WaterConductivity(Tc),
+                     kL = WaterConductivity(Tl);
         const double rc = WaterDensity(Tc) * WaterHeatCapacity(Tc);
         const double g = (T[i + 1] - T[i - 1]) * 0.5 / dx;
         const double lap = (T[i + 1] - 2 * T[i] + T[i - 1]) / (dx * dx);
@@ -147,7 +165,8 @@ void TemperatureDerivative(RunState& st, int level) {
     dT[rw] = dT[rw - 1];
 }
 
-double CalcEOFMobility(RunState& st) {
+double CalcEOFMobility(RunState& st)
+{
     if (!st.cbEOF) {
         if (st.cbVEOF) return st.EOFMob * 1e9;
         return st.EOFMob * st.U / (st.CapLength + st.FakeCapLen);
@@ -155,7 +174,8 @@ double CalcEOFMobility(RunState& st) {
     EngineArrays& a = st.Arr;
     const double* cH = a.CH(2);
     const bool positiveWall = st.rbPK_pos;
-    const double gamma = a.MaxAbsZ >= 1 && st.ISCorrection && a.ZScratch[1].size() > 1 ? a.ZScratch[1][1] : 1.0;
+    const double gamma =
+        a.MaxAbsZ >= 1 && st.ISCorrection && a.ZScratch[1].size() > 1 ? a.ZScratch[1][1] : 1.0;
     double sum = 0, W = 0;
     for (int i = 0; i < a.Nn; ++i) {
         const double K = std::pow(10.0, -a.PKEOF[i]);
@@ -179,7 +199,8 @@ double CalcEOFMobility(RunState& st) {
     return v;
 }
 
-void MixStep(RunState& st, int level) {
+void MixStep(RunState& st, int level)
+{
     if (!st.cbMix) return;
     EngineArrays& a = st.Arr;
     const int nn = a.Nn;
@@ -213,7 +234,8 @@ void MixStep(RunState& st, int level) {
     }
 }
 
-void MixStepPlain(RunState& st, int level) {
+void MixStepPlain(RunState& st, int level)
+{
     EngineArrays& a = st.Arr;
     const int nn = a.Nn;
     const auto* node = st.CompInit.Head();
@@ -245,14 +267,16 @@ void MixStepPlain(RunState& st, int level) {
 namespace {
 
 // Zig-zag smoothing of the conductivity ("Smooth Conductivity").
-void SmoothConductivity(double* kappa, int lw, int rw) {
+void SmoothConductivity(double* kappa, int lw, int rw)
+{
     int f1 = 0, f2 = 0;
     double prev2 = lw + 2 <= rw ? kappa[lw] : 0, prev1 = lw + 2 <= rw ? kappa[lw + 1] : 0;
     for (int j = lw + 2; j <= rw - 2; ++j) {
         const double cur = kappa[j];
         const double d1 = cur - prev1, d2 = kappa[j + 1] - cur;
         int flag = 0;
-        if (d1 * d2 / cur < -1e-12 && (prev1 - prev2) * d1 < 0 && (kappa[j + 2] - kappa[j + 1]) * d2 < 0)
+        if (d1 * d2 / cur < -1e-12 && (prev1 - prev2) * d1 < 0 &&
+            (kappa[j + 2] - kappa[j + 1]) * d2 < 0)
             flag = 2;
         else if (f1 + f2 > 2)
             flag = 1;
@@ -266,7 +290,8 @@ void SmoothConductivity(double* kappa, int lw, int rw) {
 
 }  // namespace
 
-void CalcDER_Effects(RunState& st, int level, bool fieldOnly) {
+void CalcDER_Effects(RunState& st, int level, bool fieldOnly)
+{
     EngineArrays& a = st.Arr;
     const int lw = st.LeftWall, rw = st.RightWall;
     if (rw - lw < 2 || level < 1 || level > 5) return;
@@ -296,10 +321,13 @@ void CalcDER_Effects(RunState& st, int level, bool fieldOnly) {
             const double* D = a.DForm(i, k);
             const double* u = a.UForm(i, k);
             for (int j = lw + 1; j < rw; ++j)
-                W[j] += z * (c[j + 1] * D[j + 1] * theta(j + 1) - c[j - 1] * D[j - 1] * theta(j - 1)) * h1;
+                W[j] += z *
+                        (c[j + 1] * D[j + 1] * theta(j + 1) - c[j - 1] * D[j - 1] * theta(j - 1)) *
+                        h1;
             W[lw] += z * (c[lw + 2] - c[lw]) * D[lw] * h1 * theta(lw);
             W[rw] += z * (c[rw] - c[rw - 2]) * D[rw] * h1 * theta(rw);
-            for (int j = lw; j <= rw; ++j) K[j] += std::abs(z) * u[j] * (zeroC && c[j] < 0 ? 0.0 : c[j]);
+            for (int j = lw; j <= rw; ++j)
+                K[j] += std::abs(z) * u[j] * (zeroC && c[j] < 0 ? 0.0 : c[j]);
         }
     }
     for (int j = lw; j <= rw; ++j) kappa[j] = kFaradayC * K[j];
@@ -324,7 +352,8 @@ void CalcDER_Effects(RunState& st, int level, bool fieldOnly) {
                 const double* c = a.CForm(level, i, k);
                 f += (c[j + 1] - c[j]) * (-a.DForm(i, k)[j] * theta(j)) / dx;
             }
-            J[j] = f + (ue[j] * C[j] * E[j] * S[j] + ue[j + 1] * C[j + 1] * E[j + 1] * S[j + 1]) / (S[j] + S[j + 1]);
+            J[j] = f + (ue[j] * C[j] * E[j] * S[j] + ue[j + 1] * C[j + 1] * E[j + 1] * S[j + 1]) /
+                           (S[j] + S[j + 1]);
         }
     }
 
@@ -351,7 +380,8 @@ void CalcDER_Effects(RunState& st, int level, bool fieldOnly) {
             }
         }
         for (int j = lw + 1; j < rw; ++j)
-            F[j] -= (ue[j + 1] * C[j + 1] * E[j + 1] * S[j + 1] - ue[j - 1] * C[j - 1] * E[j - 1] * S[j - 1]) *
+            F[j] -= (ue[j + 1] * C[j + 1] * E[j + 1] * S[j + 1] -
+                     ue[j - 1] * C[j - 1] * E[j - 1] * S[j - 1]) *
                     0.5 / dx / S[j];
         if (st.cbEOFDif) {
             const double sg = Sign(a.DBase[i]);
@@ -390,13 +420,15 @@ void CalcDER_Effects(RunState& st, int level, bool fieldOnly) {
 namespace {
 
 // Mixing correction and the temperature derivative of a stage.
-void EffectsStage(RunState& st, int level) {
+void EffectsStage(RunState& st, int level)
+{
     MixStep(st, level);
     if (st.cbH) TemperatureDerivative(st, level);
 }
 
 // The plain mixing of level 1 when the cross-section mode is off.
-void EffectsBeforeEquilibrium(RunState& st, int level) {
+void EffectsBeforeEquilibrium(RunState& st, int level)
+{
     if (st.cbMix && !st.cbS) MixStepPlain(st, level);
 }
 
@@ -418,7 +450,8 @@ bool EffectsTemperatureMobilities(const RunState& st)
 
 }  // namespace
 
-ModeHooks EffectsModeHooks() {
+ModeHooks EffectsModeHooks()
+{
     ModeHooks h;
     h.name = "CE Effects";
     h.Derivatives = CalcDER_Effects;

@@ -16,39 +16,48 @@ constexpr double kKelvin = 273.15;
 constexpr double kPKEOFShift = 3.0;  // shown pK (M-1) = engine pK (mM) + 3
 
 const char* const kTitles[kEffectsRows] = {
-    "Length (mm)", "Ratio", "ID (um)", "S (1e-9 m2)", "hOA", "p (1e-9 Km3/W)",
-    "Mix", "T (\u00B0C)", "Svol (1e-9 m2)", "pK of EOF (M-1)", "Max uEOF (1e-9)"};
+    "Length (mm)",    "Ratio", "ID (um)",     "S (1e-9 m2)",    "hOA",
+    "p (1e-9 Km3/W)", "Mix",   "T (\u00B0C)", "Svol (1e-9 m2)", "pK of EOF (M-1)",
+    "Max uEOF (1e-9)"};
 
 using Grid = std::vector<std::vector<std::string>>;
 
 // Sizes the grid to 11 rows and SegCount + 2 columns, keeping what it holds.
-void SizeGrid(CapillaryEffects& fx) {
+void SizeGrid(CapillaryEffects& fx)
+{
     const std::size_t cols = static_cast<std::size_t>(fx.SegCount) + 2;
     fx.Grid.resize(kEffectsRows);
     for (auto& row : fx.Grid) row.resize(cols);
 }
 
-bool GridFits(const CapillaryEffects& fx) {
+bool GridFits(const CapillaryEffects& fx)
+{
     if (fx.SegCount < 1 || static_cast<int>(fx.Grid.size()) < kEffectsRows) return false;
     for (const auto& row : fx.Grid)
         if (static_cast<int>(row.size()) < fx.SegCount + 2) return false;
     return true;
 }
 
-bool Number(const std::string& text, double& v) { return ReadDouble(text, v) && std::isfinite(v); }
+bool Number(const std::string& text, double& v)
+{
+    return ReadDouble(text, v) && std::isfinite(v);
+}
 
 // A text that the conversions take as input: not empty, "?" or "-".
-bool InputNumber(const std::string& text, double& v) {
+bool InputNumber(const std::string& text, double& v)
+{
     if (text.empty() || text == "?" || text == "-") return false;
     return Number(text, v);
 }
 
-std::string DefaultText(const EffectsDefaults& d, int row) {
+std::string DefaultText(const EffectsDefaults& d, int row)
+{
     return EffectsNumberText(DisplayDefault(d, row), row == kRowS || row == kRowSvol ? 9 : 8);
 }
 
 // Create without storing the copy (the project reader restores it itself).
-void BuildGrid(RunState& st, int segments) {
+void BuildGrid(RunState& st, int segments)
+{
     CapillaryEffects& fx = st.effects();
     fx.SegCount = segments < 1 ? 1 : segments;
     SizeGrid(fx);
@@ -71,14 +80,16 @@ void BuildGrid(RunState& st, int segments) {
 }
 
 // Step of the erf edge from 0 to 1 at c; w <= 0 gives the sharp step.
-inline double EdgeStep(double x, double c, double w) {
+inline double EdgeStep(double x, double c, double w)
+{
     if (w > 0) return 0.5 * (1.0 + Erf((x - c) / (0.5 * w)));
     return x > c ? 1.0 : (x < c ? 0.0 : 0.5);
 }
 
 }  // namespace
 
-EffectsDefaults EffectsRowDefaults(const RunState& st) {
+EffectsDefaults EffectsRowDefaults(const RunState& st)
+{
     EffectsDefaults e;
     const double factors[kEffectsRows] = {1000, 1, 1e6, 1e9, 1, 1e9, 1, 1, 1e9, kPKEOFShift, 1e9};
     for (int r = 0; r < kEffectsRows; ++r) e.factor[r] = factors[r];
@@ -99,20 +110,26 @@ EffectsDefaults EffectsRowDefaults(const RunState& st) {
     return e;
 }
 
-double DisplayDefault(const EffectsDefaults& d, int row) {
+double DisplayDefault(const EffectsDefaults& d, int row)
+{
     if (row == kRowT) return d.value[row] - kKelvin;
     if (row == kRowPKEOF) return d.value[row] + kPKEOFShift;
     return d.value[row] * d.factor[row];
 }
 
-std::string EffectsNumberText(double value, int digits) {
+std::string EffectsNumberText(double value, int digits)
+{
     if (!std::isfinite(value)) return "?";
     return FloatToStr(RoundD(value, digits));
 }
 
-const char* EffectsRowTitle(int row) { return row >= 0 && row < kEffectsRows ? kTitles[row] : ""; }
+const char* EffectsRowTitle(int row)
+{
+    return row >= 0 && row < kEffectsRows ? kTitles[row] : "";
+}
 
-void CreateEffectsGrid(RunState& st, int segments) {
+void CreateEffectsGrid(RunState& st, int segments)
+{
     BuildGrid(st, segments);
     StoreEffectsTable(st.effects());
 }
@@ -121,7 +138,8 @@ namespace {
 
 // Empties every cell below the title row and right of the titles; false when
 // there is no table.
-bool EmptyCells(CapillaryEffects& fx) {
+bool EmptyCells(CapillaryEffects& fx)
+{
     if (fx.SegCount < 1) return false;
     SizeGrid(fx);
     for (int r = 1; r < kEffectsRows; ++r)
@@ -131,11 +149,13 @@ bool EmptyCells(CapillaryEffects& fx) {
 
 }  // namespace
 
-void DefaultEffectsGrid(RunState& st) {
+void DefaultEffectsGrid(RunState& st)
+{
     if (EmptyCells(st.effects())) CreateEffectsGrid(st, st.SegCount);
 }
 
-void ClearEffectsGrid(RunState& st) {
+void ClearEffectsGrid(RunState& st)
+{
     CapillaryEffects& fx = st.effects();
     if (!EmptyCells(fx)) return;
     for (int c = 2; c <= fx.SegCount + 1; ++c) {
@@ -144,7 +164,8 @@ void ClearEffectsGrid(RunState& st) {
     }
 }
 
-int RefreshEffectsGrid(RunState& st) {
+int RefreshEffectsGrid(RunState& st)
+{
     CapillaryEffects& fx = st.effects();
     if (!GridFits(fx)) return 0;
     Grid& g = fx.Grid;
@@ -177,7 +198,8 @@ int RefreshEffectsGrid(RunState& st) {
     for (int c = 2; c <= n + 1; ++c) {
         double v;
         if (fx.rbD) {
-            if (InputNumber(g[kRowID][c], v)) g[kRowS][c] = EffectsNumberText(kPi * v * v * 0.25 * 0.001, 9);
+            if (InputNumber(g[kRowID][c], v))
+                g[kRowS][c] = EffectsNumberText(kPi * v * v * 0.25 * 0.001, 9);
         } else if (InputNumber(g[kRowS][c], v)) {
             g[kRowID][c] = v < 0 ? "?" : EffectsNumberText(std::sqrt(4.0 / kPi * v * 1e-9) * 1e6);
         }
@@ -185,7 +207,8 @@ int RefreshEffectsGrid(RunState& st) {
         const bool haveId = InputNumber(g[kRowID][c], id);
         if (fx.rbH) {
             if (InputNumber(g[kRowHOA][c], v))
-                g[kRowP][c] = !haveId || v == 0 ? "?" : EffectsNumberText(id * 0.25 / v * 1e-6 * 1e9);
+                g[kRowP][c] =
+                    !haveId || v == 0 ? "?" : EffectsNumberText(id * 0.25 / v * 1e-6 * 1e9);
         } else if (InputNumber(g[kRowP][c], v)) {
             g[kRowHOA][c] = !haveId || v == 0 ? "?" : EffectsNumberText(id * 0.25 / v * 1e-6 * 1e9);
         }
@@ -193,7 +216,8 @@ int RefreshEffectsGrid(RunState& st) {
     return bad;
 }
 
-void StoreEffectsTable(CapillaryEffects& fx) {
+void StoreEffectsTable(CapillaryEffects& fx)
+{
     if (!GridFits(fx)) return;
     const int n = fx.SegCount;
     auto value = [&](int r, int c) {
@@ -207,7 +231,8 @@ void StoreEffectsTable(CapillaryEffects& fx) {
     for (int r = 3; r <= 11; ++r) fx.TableEdge[r] = value(r - 1, 1);
 }
 
-void RestoreEffectsTable(RunState& st) {
+void RestoreEffectsTable(RunState& st)
+{
     CapillaryEffects& fx = st.effects();
     const int n = fx.SegCount;
     const bool copy = n >= 1 && fx.TableEdge.size() >= 12 && fx.TableRows.size() >= 12;
@@ -219,21 +244,25 @@ void RestoreEffectsTable(RunState& st) {
     SizeGrid(fx);
     for (int r = 2; r <= 11; ++r) {
         const auto& row = fx.TableRows[r];
-        for (int k = 1; k <= n && k < static_cast<int>(row.size()); ++k) fx.Grid[r - 1][k + 1] = FloatToStr(row[k]);
+        for (int k = 1; k <= n && k < static_cast<int>(row.size()); ++k)
+            fx.Grid[r - 1][k + 1] = FloatToStr(row[k]);
     }
     for (int r = 3; r <= 11; ++r) fx.Grid[r - 1][1] = FloatToStr(fx.TableEdge[r]);
     BuildGrid(st, n);
 }
 
-std::vector<double> ErfSegmentProfile(const std::vector<double>& values, const std::vector<double>& bounds,
-                                      double w, int nx, double length,
-                                      std::vector<std::vector<double>>* windows) {
+std::vector<double> ErfSegmentProfile(const std::vector<double>& values,
+                                      const std::vector<double>& bounds, double w, int nx,
+                                      double length, std::vector<std::vector<double>>* windows)
+{
     const int n = static_cast<int>(values.size()) - 1;
     std::vector<double> out(static_cast<std::size_t>(nx) + 1, n >= 1 ? values[1] : 0.0);
-    if (windows) windows->assign(static_cast<std::size_t>(n) + 1, std::vector<double>(out.size(), 0.0));
+    if (windows)
+        windows->assign(static_cast<std::size_t>(n) + 1, std::vector<double>(out.size(), 0.0));
     for (int i = 0; i <= nx; ++i) {
         const double x = nx > 0 ? i * length / nx : 0.0;
-        for (int k = 1; k < n; ++k) out[i] += (values[k + 1] - values[k]) * EdgeStep(x, bounds[k], w);
+        for (int k = 1; k < n; ++k)
+            out[i] += (values[k + 1] - values[k]) * EdgeStep(x, bounds[k], w);
         if (!windows || n < 1) continue;
         auto& win = *windows;
         if (n == 1) {
@@ -249,7 +278,8 @@ std::vector<double> ErfSegmentProfile(const std::vector<double>& values, const s
     return out;
 }
 
-void ResetEffectsProfiles(RunState& st) {
+void ResetEffectsProfiles(RunState& st)
+{
     EngineArrays& a = st.Arr;
     if (!a.Allocated()) return;
     const EffectsDefaults d = EffectsRowDefaults(st);
@@ -272,7 +302,8 @@ namespace {
 
 class ProfileBuilder {
 public:
-    ProfileBuilder(RunState& st, const EffectsDefaults& d) : st_(st), d_(d), g_(st.effects().Grid) {
+    ProfileBuilder(RunState& st, const EffectsDefaults& d) : st_(st), d_(d), g_(st.effects().Grid)
+    {
         const int n = st.SegCount;
         nx_ = st.Arr.Nn - 1;
         bounds_.assign(static_cast<std::size_t>(n) + 1, 0.0);
@@ -296,7 +327,9 @@ public:
     // Row `row` in display units over the nodes; signRule 1: > 0, 0: >= 0, -1:
     // any (a temperature above absolute zero). A bad cell fails the table and
     // its row default takes its place; the other cells are built as typed.
-    std::vector<double> Row(int row, int signRule, std::vector<std::vector<double>>* windows = nullptr) {
+    std::vector<double> Row(int row, int signRule,
+                            std::vector<std::vector<double>>* windows = nullptr)
+    {
         double w = d_.value[0], v;
         if (Number(g_[row][1], v) && v >= 0)
             w = v * 0.001;
@@ -324,7 +357,8 @@ public:
 
     // A converted profile value that is not finite fails the table; the row's
     // default (engine unit) takes its place.
-    double Finite(double v, double fallback) {
+    double Finite(double v, double fallback)
+    {
         if (std::isfinite(v)) return v;
         ok = false;
         return fallback;
@@ -342,13 +376,15 @@ private:
 
 }  // namespace
 
-bool ApplyEffects(RunState& st) {
+bool ApplyEffects(RunState& st)
+{
     EngineArrays& a = st.Arr;
     CapillaryEffects& fx = st.effects();
     // Every profile starts from its default, so that an effect switched off
     // since the last build leaves nothing behind.
     ResetEffectsProfiles(st);
-    if (!a.Allocated() || !fx.sbData_Visible || !AnyCapillaryEffect(st) || !GridFits(fx)) return true;
+    if (!a.Allocated() || !fx.sbData_Visible || !AnyCapillaryEffect(st) || !GridFits(fx))
+        return true;
     const EffectsDefaults d = EffectsRowDefaults(st);
     ProfileBuilder b(st, d);
     const int nn = a.Nn;
@@ -357,7 +393,8 @@ bool ApplyEffects(RunState& st) {
     if (st.cbS) {
         const std::vector<double> S = b.Row(st.rbD ? kRowID : kRowS, 1);
         for (int j = 0; j < nn; ++j)
-            a.S[j] = b.Finite(st.rbD ? kPi * S[j] * S[j] * 0.25 / 1e6 / 1e6 : S[j] / 1e9, d.value[kRowS]);
+            a.S[j] = b.Finite(st.rbD ? kPi * S[j] * S[j] * 0.25 / 1e6 / 1e6 : S[j] / 1e9,
+                              d.value[kRowS]);
     }
     if (st.cbH) {
         if (st.rbH) {
@@ -383,7 +420,8 @@ bool ApplyEffects(RunState& st) {
             a.Mix[j] = mix[j] < 0 ? 0.0 : b.Finite(mix[j], 0.0);
         }
         for (int k = 1; k < static_cast<int>(windows.size()) && k <= a.MixSegCount; ++k)
-            for (int j = 0; j < nn; ++j) a.MixWindow[k][j] = windows[k][j] < 0 ? 0.0 : b.Finite(windows[k][j], 0.0);
+            for (int j = 0; j < nn; ++j)
+                a.MixWindow[k][j] = windows[k][j] < 0 ? 0.0 : b.Finite(windows[k][j], 0.0);
     }
     if (st.cbT) {
         const std::vector<double> T = b.Row(kRowT, -1);

@@ -16,8 +16,17 @@ inline constexpr int kEffectsRows = 11;  // grid rows 0..10
 
 // Row indices of the grid.
 enum EffectsRow {
-    kRowLength = 0, kRowRatio = 1, kRowID = 2, kRowS = 3, kRowHOA = 4, kRowP = 5, kRowMix = 6,
-    kRowT = 7, kRowSvol = 8, kRowPKEOF = 9, kRowUEOF = 10,
+    kRowLength = 0,
+    kRowRatio = 1,
+    kRowID = 2,
+    kRowS = 3,
+    kRowHOA = 4,
+    kRowP = 5,
+    kRowMix = 6,
+    kRowT = 7,
+    kRowSvol = 8,
+    kRowPKEOF = 9,
+    kRowUEOF = 10,
 };
 
 // Default (engine unit) and display factor of each row; index 0 is the edge
@@ -74,12 +83,13 @@ inline constexpr const char* kEffectsHeatCombination =
     "and DIAMETER - Cylindrical Conditions Used!";
 inline constexpr const char* kEffectsNegativeEOF =
     "uEOF Set to Negative Value (10th Row in CE Effects Window) - Use <Charge of EOF pK> Radiobuttons!";
-inline constexpr const char* kEffectsRatioError = "Ratio Input Error: Incorrect Number Entry in Column No. ";
+inline constexpr const char* kEffectsRatioError =
+    "Ratio Input Error: Incorrect Number Entry in Column No. ";
 
 // One row built over the nodes: x_i = i CapLength/NX, the segment values of
 // `values` (1..n) joined by erf steps of width w at the boundaries `bounds`
 // (1..n-1, m). w <= 0 gives sharp steps (0.5 on a boundary). With windows
 // (n + 1 rows), window k is about values[k] inside segment k, 0 elsewhere.
-std::vector<double> ErfSegmentProfile(const std::vector<double>& values, const std::vector<double>& bounds,
-                                      double w, int nx, double length,
-                                      std::vector<std::vector<double>>* windows);
+std::vector<double> ErfSegmentProfile(const std::vector<double>& values,
+                                      const std::vector<double>& bounds, double w, int nx,
+                                      double length, std::vector<std::vector<double>>* windows);

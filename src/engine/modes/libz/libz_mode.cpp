@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "engine/modes/chrom/chrom_mode.h"
 #include "engine/equilibrium/equilibrium.h"
+#include "engine/modes/chrom/chrom_mode.h"
 #include "engine/state/run_state.h"
 #include "engine/step/standard_scheme.h"
 #include "engine/step/voltage.h"
@@ -16,31 +16,39 @@ namespace {
 // with run setup "vEOF", else EOFMob U / (L + extra length). (The dynamic flow
 // of the capillary effects takes precedence over this mode, so it never
 // applies here.)
-double FlowVelocity(const RunState& st) {
+double FlowVelocity(const RunState& st)
+{
     if (st.cbVEOF) return st.EOFMob * 1e9;
     return st.EOFMob * st.U / (st.CapLength + st.FakeCapLen);
 }
 
 // The composition Init is about to copy: at least 2 constituents, the first
 // with -1 as its lowest charge.
-bool CompositionFits(const RunState& st) {
+bool CompositionFits(const RunState& st)
+{
     if (st.Composition.Count() < 2) return false;
     TUnivSet<TComponents>::Node* before = nullptr;
     const auto* node = st.Composition.FindNode(1, before);
     return node && node->data.minCharge == -1;
 }
 
-bool LiBzInit(RunState& st, ModeInitStage stage) {
-    if (stage != ModeInitStage::Check || SelectMode(st) != Mode::LiBz || CompositionFits(st)) return true;
+bool LiBzInit(RunState& st, ModeInitStage stage)
+{
+    if (stage != ModeInitStage::Check || SelectMode(st) != Mode::LiBz || CompositionFits(st))
+        return true;
     ShowWarning(kLiBzModeConstituents);
     return false;
 }
 
-void LiBzDerivatives(RunState& st, int level, bool) { CalcDER_LiBz(st, level); }
+void LiBzDerivatives(RunState& st, int level, bool)
+{
+    CalcDER_LiBz(st, level);
+}
 
 }  // namespace
 
-void CalcDER_LiBz(RunState& st, int level) {
+void CalcDER_LiBz(RunState& st, int level)
+{
     EngineArrays& a = st.Arr;
     if (a.NComp < 2) {
         st.Stop = true;
@@ -91,7 +99,8 @@ void CalcDER_LiBz(RunState& st, int level) {
         const double g = cg ? cg[j] : 0.0;
         const double K = Kd[j], h = cH[j], c = ca[j];
         const double F1 = D[j] * (ca[j + 1] - 2 * c + ca[j - 1]) * h2;
-        const double F2 = D[j] * (cb[j + 1] - 2 * cb[j] + cb[j - 1]) * h2 - v * (cb[j + 1] - cb[j - 1]) * h1;
+        const double F2 =
+            D[j] * (cb[j + 1] - 2 * cb[j] + cb[j - 1]) * h2 - v * (cb[j + 1] - cb[j - 1]) * h1;
         // Binding of constituent 1 to the capacity g, with its pH dependence.
         const double alpha = K / (K + h);
         const double q = 0.05 * h;
@@ -109,7 +118,8 @@ void CalcDER_LiBz(RunState& st, int level) {
     FlowWalls(st, level);
 }
 
-ModeHooks LiBzModeHooks() {
+ModeHooks LiBzModeHooks()
+{
     ModeHooks h;
     h.name = "LiBz";
     h.Init = LiBzInit;

@@ -4,9 +4,9 @@
 #include <cmath>
 
 #include "engine/equilibrium/equilibrium.h"
-#include "engine/step/node_threads.h"
 #include "engine/equilibrium/parallel_equilibrium.h"
 #include "engine/state/run_state.h"
+#include "engine/step/node_threads.h"
 #include "engine/step/standard_scheme.h"
 #include "foundation/messages.h"
 
@@ -14,14 +14,18 @@ namespace {
 
 // Mean resistivity of the grid by the trapezoid rule; the nodes right of the
 // window count with the conductivity of the last node.
-double MeanResistivity(const double* kappa, int nx, int rw) {
+double MeanResistivity(const double* kappa, int nx, int rw)
+{
     double sum = 0.5 / kappa[0] + 0.5 / kappa[nx];
     for (int j = 1; j <= rw - 1; ++j) sum += 1.0 / kappa[j];
     sum += (nx - rw) / kappa[nx];
     return sum / nx;
 }
 
-void LinearDerivatives(RunState& st, int level, bool fieldOnly) { CalcDER_Linear(st, level, fieldOnly); }
+void LinearDerivatives(RunState& st, int level, bool fieldOnly)
+{
+    CalcDER_Linear(st, level, fieldOnly);
+}
 
 }  // namespace
 
@@ -50,7 +54,8 @@ void SetLinearMatrices(RunState& st)
     m.Mat2[2][2] = 1.13954602666e-9;
 }
 
-void CalcDER_Linear(RunState& st, int level, bool fieldOnly) {
+void CalcDER_Linear(RunState& st, int level, bool fieldOnly)
+{
     if (st.cbIgnDER) return;
     EngineArrays& a = st.Arr;
     const int lw = st.LeftWall, rw = st.RightWall, nx = a.Nn - 1;
@@ -93,26 +98,30 @@ void CalcDER_Linear(RunState& st, int level, bool fieldOnly) {
     const LinearModeState& mat = LinearState(st);
     const int nm = std::min({nc, mat.Mat1.n(), mat.Mat2.n()});
     const double eof = st.cbEOFDif ? st.EOFMob * E0 : 0.0;
-    ForNodeChunks(st.Engine.Threads, lw + 1, rw - 1, kParallelMinChunk, [&](int clo, int chi, int, int) {
-        for (int i = 1; i <= nc; ++i) {
-            double* f = a.F(level, i);
-            std::fill(f + clo, f + chi + 1, 0.0);
-            for (int k = 1; i <= nm && k <= nm; ++k) {
-                const double m2 = mat.Mat2[i][k], m1 = mat.Mat1[i][k];
-                const double* c = a.C(level, k);
-                for (int j = clo; j <= chi; ++j)
-                    f[j] += m2 * (c[j - 1] - 2 * c[j] + c[j + 1]) * h2 - E0 * m1 * (c[j + 1] - c[j - 1]) * h1;
-            }
-            if (st.cbEOFDif) {
-                const double* c = a.C(level, i);
-                for (int j = clo; j <= chi; ++j) f[j] += -eof * (c[j + 1] - c[j - 1]) * h1;
-            }
-        }
-    });
+    ForNodeChunks(st.Engine.Threads, lw + 1, rw - 1, kParallelMinChunk,
+                  [&](int clo, int chi, int, int) {
+                      for (int i = 1; i <= nc; ++i) {
+                          double* f = a.F(level, i);
+                          std::fill(f + clo, f + chi + 1, 0.0);
+                          for (int k = 1; i <= nm && k <= nm; ++k) {
+                              const double m2 = mat.Mat2[i][k], m1 = mat.Mat1[i][k];
+                              const double* c = a.C(level, k);
+                              for (int j = clo; j <= chi; ++j)
+                                  f[j] += m2 * (c[j - 1] - 2 * c[j] + c[j + 1]) * h2 -
+                                          E0 * m1 * (c[j + 1] - c[j - 1]) * h1;
+                          }
+                          if (st.cbEOFDif) {
+                              const double* c = a.C(level, i);
+                              for (int j = clo; j <= chi; ++j)
+                                  f[j] += -eof * (c[j + 1] - c[j - 1]) * h1;
+                          }
+                      }
+                  });
     WallTerm(st, level);
 }
 
-ModeHooks LinearModeHooks() {
+ModeHooks LinearModeHooks()
+{
     ModeHooks h;
     h.name = "Linearized";
     h.Derivatives = LinearDerivatives;

@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "engine/equilibrium/equilibrium.h"
+#include "engine/equilibrium/parallel_equilibrium.h"
+#include "engine/state/run_state.h"
 #include "engine/step/init_calc.h"
 #include "engine/step/node_threads.h"
-#include "engine/equilibrium/parallel_equilibrium.h"
 #include "engine/step/run_series.h"
-#include "engine/state/run_state.h"
 #include "engine/step/standard_scheme.h"
 #include "engine/step/voltage.h"
 #include "foundation/errors.h"
@@ -22,34 +22,42 @@ namespace {
 // Caption of the micellar window's constituent-number label.
 constexpr const char* kMicConstituentCaption = "Mic. Constituent No.";
 
-std::string IndexMessage() {
+std::string IndexMessage()
+{
     return std::string("Incorrect index number of micellizing constituent defined by \"") +
            kMicConstituentCaption + "\".";
 }
 constexpr const char* kValencyMessage = "Incorrect valency of micellizing constituent.";
 
-inline double Sign(double v) { return v > 0 ? 1.0 : (v < 0 ? -1.0 : 0.0); }
+inline double Sign(double v)
+{
+    return v > 0 ? 1.0 : (v < 0 ? -1.0 : 0.0);
+}
 
-bool Monovalent(int minCharge, int maxCharge) {
+bool Monovalent(int minCharge, int maxCharge)
+{
     return (maxCharge == 1 && minCharge == 0) || (maxCharge == 0 && minCharge == -1);
 }
 
 // Work rows of one call, kept in the run's engine context.
 struct MicellarWork {
-    std::vector<double> A, B, W, K;           // per node
-    std::vector<double> Kb, DM, uM;           // per constituent: binding (1/mM), D and u of its complex
-    std::vector<double> b;                    // per constituent: binding concentration at one node
-    std::vector<const double*> bRow;          // per constituent: the row it binds with (C_0 or C_T)
-    void Ensure(int nn, int nc) {
+    std::vector<double> A, B, W, K;   // per node
+    std::vector<double> Kb, DM, uM;   // per constituent: binding (1/mM), D and u of its complex
+    std::vector<double> b;            // per constituent: binding concentration at one node
+    std::vector<const double*> bRow;  // per constituent: the row it binds with (C_0 or C_T)
+    void Ensure(int nn, int nc)
+    {
         for (std::vector<double>* v : {&A, &B, &W, &K})
             if (static_cast<int>(v->size()) < nn) v->assign(nn, 0.0);
-        for (std::vector<double>* v : {&Kb, &DM, &uM, &b}) v->assign(static_cast<std::size_t>(nc) + 1, 0.0);
+        for (std::vector<double>* v : {&Kb, &DM, &uM, &b})
+            v->assign(static_cast<std::size_t>(nc) + 1, 0.0);
         bRow.assign(static_cast<std::size_t>(nc) + 1, nullptr);
     }
 };
 
 // Stops the run: a derivative that cannot be formed leaves the step unaccepted.
-void StopRun(RunState& st, const std::string& key, const std::string& message) {
+void StopRun(RunState& st, const std::string& key, const std::string& message)
+{
     st.Stop = true;
     st.NumericalFailure = true;
     WarnOncePerRun(st, key, message);
@@ -59,7 +67,8 @@ void StopRun(RunState& st, const std::string& key, const std::string& message) {
 // profile and the micellar rows exist for this grid, the surfactant number
 // names a monovalent constituent of the run, the aggregation number is at
 // least 1. Returns the surfactant number, 0 when the run has been stopped.
-int CheckedSurfactant(RunState& st) {
+int CheckedSurfactant(RunState& st)
+{
     const EngineArrays& a = st.Arr;
     const bool arrays = MicellarProfileReady(st) && static_cast<int>(a.CMCProfile.size()) == a.Nn &&
                         static_cast<int>(a.MicConc.size()) == a.Nn &&
@@ -87,8 +96,9 @@ int CheckedSurfactant(RunState& st) {
 
 // Free micelles x at a node: the root of
 // g(x) = x - B + sum Ki bi x / (Ki x + 1) by Newton's method from `start`.
-double FreeMicelles(const RunState& st, const MicellarWork& w, const double* b, int nc, int m, double B,
-                    double start) {
+double FreeMicelles(const RunState& st, const MicellarWork& w, const double* b, int nc, int m,
+                    double B, double start)
+{
     double x = start == 0.0 ? 1e-20 : start;
     double a = std::abs(x);
     const int itMax = std::max(1, st.ItNew);
@@ -116,7 +126,8 @@ double FreeMicelles(const RunState& st, const MicellarWork& w, const double* b, 
 
 // Per-constituent binding constant (1/mM), complex mobility and complex
 // diffusion coefficient of the run.
-void TakeConstants(const RunState& st, MicellarWork& w, int nc, double zM, double mult) {
+void TakeConstants(const RunState& st, MicellarWork& w, int nc, double zM, double mult)
+{
     int i = 1;
     for (const auto* node = st.CompInit.Head(); node && i <= nc; node = node->next, ++i) {
         const TComponents& c = node->data;
@@ -137,7 +148,8 @@ bool MicellarProfileReady(const RunState& st)
     return st.Engine.ModeState<MicellarModeState>().profileReady;
 }
 
-bool MicellarSetupAccepted(const RunState& st) {
+bool MicellarSetupAccepted(const RunState& st)
+{
     const int m = st.MicCompNo;
     if (m < 1 || m > st.Composition.Count()) {
         ShowWarning(IndexMessage());
@@ -156,7 +168,8 @@ bool MicellarSetupAccepted(const RunState& st) {
     return true;
 }
 
-void InitCMCProfile(RunState& st) {
+void InitCMCProfile(RunState& st)
+{
     EngineArrays& a = st.Arr;
     RunSeries& s = st.Series;
     const int nn = st.NX + 1;
@@ -172,19 +185,23 @@ void InitCMCProfile(RunState& st) {
     MicellarState(st).profileReady = true;
 }
 
-void MicellesFromDrawnProfile(RunState& st) {
+void MicellesFromDrawnProfile(RunState& st)
+{
     const EngineArrays& a = st.Arr;
     ChartSeries& mic = st.Series.sr_mic;
     const int nn = a.Nn, m = st.MicCompNo;
     if (!st.cbSDS || !MicellarProfileReady(st) || static_cast<int>(a.CMCProfile.size()) != nn)
         return;
-    if (mic.Count() != nn || m < 1 || m >= a.DrawnProfile.Rows() || a.DrawnProfile.Cols() != nn || st.OM < 1)
+    if (mic.Count() != nn || m < 1 || m >= a.DrawnProfile.Rows() || a.DrawnProfile.Cols() != nn ||
+        st.OM < 1)
         return;
     const double* sv = a.DrawnProfile[m];
-    for (int j = 0; j < nn; ++j) mic.y[j] = sv[j] <= a.CMCProfile[j] ? 0.0 : (sv[j] - a.CMCProfile[j]) / st.OM;
+    for (int j = 0; j < nn; ++j)
+        mic.y[j] = sv[j] <= a.CMCProfile[j] ? 0.0 : (sv[j] - a.CMCProfile[j]) / st.OM;
 }
 
-void RedrawMicelleSeries(RunState& st) {
+void RedrawMicelleSeries(RunState& st)
+{
     const EngineArrays& a = st.Arr;
     RunSeries& s = st.Series;
     const int nn = a.Nn;
@@ -198,7 +215,8 @@ void RedrawMicelleSeries(RunState& st) {
         for (int j = 0; j < nn; ++j) s.sr_CMC.y[j] = a.C(2, 2)[j] + a.C(2, 3)[j];
 }
 
-void MicellarScheme(RunState& st, int level, bool fieldOnly, const MicellarVariant& variant) {
+void MicellarScheme(RunState& st, int level, bool fieldOnly, const MicellarVariant& variant)
+{
     EngineArrays& a = st.Arr;
     if (st.RightWall - st.LeftWall < 2) return;
     const int m = CheckedSurfactant(st);
@@ -275,32 +293,35 @@ void MicellarScheme(RunState& st, int level, bool fieldOnly, const MicellarVaria
     double* W = w.W.data();
     double* K = w.K.data();
     double* kappa = a.Kappa.data();
-    ForNodeChunks(st.Engine.Threads, lw + 1, rw - 1, kParallelMinChunk, [&](int lo, int hi, int, int) {
-        for (int j = lo; j <= hi; ++j) {
-            double wj = 0.0, kj = 0.0;
-            for (int i = 1; i <= nc + 2; ++i) {
-                if (i == m) continue;
-                const int zmin = a.ZMin[i], nf = a.Forms(i);
-                for (int k = 0; k < nf; ++k) {
-                    const int z = zmin + k;
-                    if (z == 0) continue;
-                    const double* c = a.CForm(level, i, k);
-                    wj += z * a.DForm(i, k)[j] * (c[j + 1] - c[j - 1]) * h1;
-                    kj += std::abs(z) * a.UForm(i, k)[j] * c[j];
+    ForNodeChunks(
+        st.Engine.Threads, lw + 1, rw - 1, kParallelMinChunk, [&](int lo, int hi, int, int) {
+            for (int j = lo; j <= hi; ++j) {
+                double wj = 0.0, kj = 0.0;
+                for (int i = 1; i <= nc + 2; ++i) {
+                    if (i == m) continue;
+                    const int zmin = a.ZMin[i], nf = a.Forms(i);
+                    for (int k = 0; k < nf; ++k) {
+                        const int z = zmin + k;
+                        if (z == 0) continue;
+                        const double* c = a.CForm(level, i, k);
+                        wj += z * a.DForm(i, k)[j] * (c[j + 1] - c[j - 1]) * h1;
+                        kj += std::abs(z) * a.UForm(i, k)[j] * c[j];
+                    }
+                    if (i > nc) continue;
+                    const double* mb = a.MicBound[i];
+                    wj += zM * w.DM[i] * (A[j + 1] * mb[j + 1] - A[j - 1] * mb[j - 1]) * h1;
+                    kj += std::abs(zM) * w.uM[i] * A[j] * mb[j];
                 }
-                if (i > nc) continue;
-                const double* mb = a.MicBound[i];
-                wj += zM * w.DM[i] * (A[j + 1] * mb[j + 1] - A[j - 1] * mb[j - 1]) * h1;
-                kj += std::abs(zM) * w.uM[i] * A[j] * mb[j];
+                wj += zS * a.DForm(m, ci)[j] * (A[j + 1] * mono[j + 1] - A[j - 1] * mono[j - 1]) *
+                          h1 +
+                      zM * DMic * (A[j + 1] * x[j + 1] - A[j - 1] * x[j - 1]) * h1;
+                kj += std::abs(zM) * st.MicMob * A[j] * x[j] +
+                      std::abs(zc) * a.UForm(m, ci)[j] * A[j] * mono[j];
+                W[j] = wj;
+                K[j] = kj;
+                kappa[j] = kFaraday * kj;
             }
-            wj += zS * a.DForm(m, ci)[j] * (A[j + 1] * mono[j + 1] - A[j - 1] * mono[j - 1]) * h1 +
-                  zM * DMic * (A[j + 1] * x[j + 1] - A[j - 1] * x[j - 1]) * h1;
-            kj += std::abs(zM) * st.MicMob * A[j] * x[j] + std::abs(zc) * a.UForm(m, ci)[j] * A[j] * mono[j];
-            W[j] = wj;
-            K[j] = kj;
-            kappa[j] = kFaraday * kj;
-        }
-    });
+        });
     W[lw] = W[lw + 1];
     W[rw] = W[rw - 1];
     kappa[lw] = kappa[lw + 1];
@@ -324,34 +345,42 @@ void MicellarScheme(RunState& st, int level, bool fieldOnly, const MicellarVaria
         return v;
     };
     const double* Dm = a.DForm(m, ci);
-    ForNodeChunks(st.Engine.Threads, lw + 1, rw - 1, kParallelMinChunk, [&](int lo, int hi, int, int) {
-        for (int j = lo; j <= hi; ++j) {
-            double fm = Dm[j] * L(mono, j) + st.OM * DMic * L(x, j) - V(j + 1) * A[j + 1] * E[j + 1] * h1 +
-                        V(j - 1) * A[j - 1] * E[j - 1] * h1;
-            for (int i = 1; i <= nc; ++i) {
-                if (i == m) continue;
-                const int zmin = a.ZMin[i], nf = a.Forms(i), k0 = -zmin;
-                const double* mb = a.MicBound[i];
-                double f = 0.0;
-                for (int k = 0; k < nf; ++k) {
-                    const double* c = a.CForm(level, i, k);
-                    const double* D = a.DForm(i, k);
-                    if (k == k0) {
-                        f += D[j] * ((c[j - 1] - mb[j - 1]) - 2.0 * (c[j] - mb[j]) + (c[j + 1] - mb[j + 1])) * h2;
-                        continue;
+    ForNodeChunks(
+        st.Engine.Threads, lw + 1, rw - 1, kParallelMinChunk, [&](int lo, int hi, int, int) {
+            for (int j = lo; j <= hi; ++j) {
+                double fm = Dm[j] * L(mono, j) + st.OM * DMic * L(x, j) -
+                            V(j + 1) * A[j + 1] * E[j + 1] * h1 +
+                            V(j - 1) * A[j - 1] * E[j - 1] * h1;
+                for (int i = 1; i <= nc; ++i) {
+                    if (i == m) continue;
+                    const int zmin = a.ZMin[i], nf = a.Forms(i), k0 = -zmin;
+                    const double* mb = a.MicBound[i];
+                    double f = 0.0;
+                    for (int k = 0; k < nf; ++k) {
+                        const double* c = a.CForm(level, i, k);
+                        const double* D = a.DForm(i, k);
+                        if (k == k0) {
+                            f += D[j] *
+                                 ((c[j - 1] - mb[j - 1]) - 2.0 * (c[j] - mb[j]) +
+                                  (c[j + 1] - mb[j + 1])) *
+                                 h2;
+                            continue;
+                        }
+                        const double* u = a.UForm(i, k);
+                        f += D[j] * L(c, j) -
+                             Sign(zmin + k) *
+                                 (u[j + 1] * c[j + 1] * E[j + 1] - u[j - 1] * c[j - 1] * E[j - 1]) *
+                                 h1;
                     }
-                    const double* u = a.UForm(i, k);
-                    f += D[j] * L(c, j) -
-                         Sign(zmin + k) * (u[j + 1] * c[j + 1] * E[j + 1] - u[j - 1] * c[j - 1] * E[j - 1]) * h1;
+                    const double bound =
+                        (mb[j + 1] * A[j + 1] * E[j + 1] - mb[j - 1] * A[j - 1] * E[j - 1]) * h1;
+                    f += w.DM[i] * L(mb, j) - sM * w.uM[i] * bound;
+                    fm += st.OM * w.DM[i] * L(mb, j) - sM * st.OM * st.MicMob * bound;
+                    a.F(level, i)[j] = f;
                 }
-                const double bound = (mb[j + 1] * A[j + 1] * E[j + 1] - mb[j - 1] * A[j - 1] * E[j - 1]) * h1;
-                f += w.DM[i] * L(mb, j) - sM * w.uM[i] * bound;
-                fm += st.OM * w.DM[i] * L(mb, j) - sM * st.OM * st.MicMob * bound;
-                a.F(level, i)[j] = f;
+                a.F(level, m)[j] = fm;
             }
-            a.F(level, m)[j] = fm;
-        }
-    });
+        });
 
     // Electroosmotic flow of the analytical concentrations.
     const bool eofDif = st.cbEOFDif, flow = !eofDif && variant.flowTerm && st.cbFlow;
@@ -375,7 +404,8 @@ void MicellarScheme(RunState& st, int level, bool fieldOnly, const MicellarVaria
                 const double c = a.C(level, i)[n];
                 double ue = cN > 0 ? sM * a.MicBound[i][n] / cN * w.uM[i] * A[n] : 0.0;
                 for (int k = 0; k < nf; ++k)
-                    if (k != k0 && c != 0) ue += a.CForm(level, i, k)[n] / c * Sign(zmin + k) * a.UForm(i, k)[n];
+                    if (k != k0 && c != 0)
+                        ue += a.CForm(level, i, k)[n] / c * Sign(zmin + k) * a.UForm(i, k)[n];
                 a.UEff[i][n] = ue;
             }
         }
@@ -387,7 +417,8 @@ namespace {
 
 // The micellar set-up is taken at Init: refused set-ups keep the previous run;
 // the CMC profile and the micellar arrays come with the engine arrays.
-bool MicellarInit(RunState& st, ModeInitStage stage) {
+bool MicellarInit(RunState& st, ModeInitStage stage)
+{
     if (stage == ModeInitStage::Switches) {
         if (!MicellarSetupAccepted(st)) return false;
         st.SDSAtInit = true;
@@ -397,7 +428,8 @@ bool MicellarInit(RunState& st, ModeInitStage stage) {
     return true;
 }
 
-void MicellarDerivatives(RunState& st, int level, bool fieldOnly) {
+void MicellarDerivatives(RunState& st, int level, bool fieldOnly)
+{
     MicellarScheme(st, level, fieldOnly, MicellarVariant{});
 }
 
@@ -426,7 +458,8 @@ bool MicellarClockHeld(const RunState& st)
 
 }  // namespace
 
-ModeHooks MicellarModeHooks() {
+ModeHooks MicellarModeHooks()
+{
     ModeHooks h;
     h.name = "Micellar";
     h.Init = MicellarInit;

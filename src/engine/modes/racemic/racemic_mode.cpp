@@ -11,7 +11,8 @@ constexpr const char* kTooFewConstituents = "Racemic Mode requires at least 4 co
 constexpr int kMinConstituents = 4;
 
 // Fewer than four constituents leave no carrier of the rates: the run stops.
-bool EnoughConstituents(RunState& st) {
+bool EnoughConstituents(RunState& st)
+{
     if (st.Arr.NComp >= kMinConstituents) return true;
     st.Stop = true;
     st.NumericalFailure = true;
@@ -22,7 +23,8 @@ bool EnoughConstituents(RunState& st) {
 // Interconversion of constituents 2 and 3 at the interior nodes: the free
 // forms at kF, the bound ones at kB2 (2 -> 3) and kB3 (3 -> 2). Whichever of
 // the two is the selector itself keeps its derivative.
-void Interconversion(RunState& st, int level, int m) {
+void Interconversion(RunState& st, int level, int m)
+{
     EngineArrays& a = st.Arr;
     const TComponents& carrier = st.CompInit.IndexAddress(4)->data;
     const double kF = carrier.c, kB2 = carrier.cInj, kB3 = carrier.uMicA;
@@ -39,7 +41,8 @@ void Interconversion(RunState& st, int level, int m) {
     }
 }
 
-void RacemicDerivatives(RunState& st, int level, bool fieldOnly) {
+void RacemicDerivatives(RunState& st, int level, bool fieldOnly)
+{
     MicellarVariant v;
     v.flowTerm = false;
     v.addTerm = Interconversion;
@@ -51,21 +54,20 @@ void RacemicDerivatives(RunState& st, int level, bool fieldOnly) {
 // anything changes (a loader's Init goes on: the run stops at its first
 // step). The selector is the micellar window's constituent; without micellar
 // mode the racemic mode takes its set-up and CMC profile itself.
-bool RacemicInit(RunState& st, ModeInitStage stage) {
+bool RacemicInit(RunState& st, ModeInitStage stage)
+{
     switch (stage) {
-        case ModeInitStage::Check:
-            if (!st.Loading && st.Composition.Count() < kMinConstituents) {
-                ShowWarning(kTooFewConstituents);
-                return false;
-            }
-            return true;
-        case ModeInitStage::Switches:
-            return st.cbSDS || MicellarSetupAccepted(st);
-        case ModeInitStage::Arrays:
-            if (!st.cbSDS) InitCMCProfile(st);
-            return true;
-        case ModeInitStage::Profiles:
-            return true;
+    case ModeInitStage::Check:
+        if (!st.Loading && st.Composition.Count() < kMinConstituents) {
+            ShowWarning(kTooFewConstituents);
+            return false;
+        }
+        return true;
+    case ModeInitStage::Switches: return st.cbSDS || MicellarSetupAccepted(st);
+    case ModeInitStage::Arrays:
+        if (!st.cbSDS) InitCMCProfile(st);
+        return true;
+    case ModeInitStage::Profiles: return true;
     }
     return true;
 }
@@ -78,7 +80,8 @@ void RacemicTakeSwitches(RunState& st)
 
 }  // namespace
 
-ModeHooks RacemicModeHooks() {
+ModeHooks RacemicModeHooks()
+{
     ModeHooks h;
     h.name = "Racemic";
     h.Init = RacemicInit;

@@ -13,7 +13,8 @@ namespace {
 
 constexpr int kSplitAdvectionMinConstituents = 5;
 
-void StopSplitAdvection(RunState& st, const std::string& message) {
+void StopSplitAdvection(RunState& st, const std::string& message)
+{
     st.Stop = true;
     st.NumericalFailure = true;
     WarnOncePerRun(st, "DerSplitAdvection", message);
@@ -23,7 +24,8 @@ void StopSplitAdvection(RunState& st, const std::string& message) {
 // share of c1 present as constituent 3. Written as 2 c1 / (b + sqrt(d)) where b
 // is not negative (no cancellation, and Keq = 0 gives c1 / b); false when
 // there is no real root.
-bool SplitOfConstituent1(double c1, double cR, double keq, double& c3) {
+bool SplitOfConstituent1(double c1, double cR, double keq, double& c3)
+{
     const double b = cR * keq + 1 - c1 * keq;
     const double d = 4 * keq * c1 + b * b;
     if (!(d >= 0)) return false;
@@ -38,7 +40,8 @@ bool SplitOfConstituent1(double c1, double cR, double keq, double& c3) {
 }
 
 // The composition Init is about to copy: the same conditions on its records.
-bool CompositionFits(const RunState& st) {
+bool CompositionFits(const RunState& st)
+{
     if (st.Composition.Count() < kSplitAdvectionMinConstituents) return false;
     for (int i = 2; i <= 4; ++i) {
         TUnivSet<TComponents>::Node* before = nullptr;
@@ -48,18 +51,23 @@ bool CompositionFits(const RunState& st) {
     return true;
 }
 
-bool SplitAdvectionInit(RunState& st, ModeInitStage stage) {
+bool SplitAdvectionInit(RunState& st, ModeInitStage stage)
+{
     if (stage != ModeInitStage::Check || SelectMode(st) != Mode::SplitAdvection) return true;
     if (CompositionFits(st)) return true;
     ShowWarning(kSplitAdvectionConstituents);
     return false;
 }
 
-void SplitAdvectionDerivatives(RunState& st, int level, bool) { CalcDER_SplitAdvection(st, level); }
+void SplitAdvectionDerivatives(RunState& st, int level, bool)
+{
+    CalcDER_SplitAdvection(st, level);
+}
 
 }  // namespace
 
-bool SplitAdvectionModeFits(const RunState& st) {
+bool SplitAdvectionModeFits(const RunState& st)
+{
     const EngineArrays& a = st.Arr;
     if (a.NComp < kSplitAdvectionMinConstituents) return false;
     for (int i = 2; i <= 4; ++i)
@@ -67,7 +75,8 @@ bool SplitAdvectionModeFits(const RunState& st) {
     return true;
 }
 
-void CalcDER_SplitAdvection(RunState& st, int level) {
+void CalcDER_SplitAdvection(RunState& st, int level)
+{
     if (!SplitAdvectionModeFits(st)) {
         StopSplitAdvection(st, kSplitAdvectionConstituents);
         return;
@@ -94,8 +103,8 @@ void CalcDER_SplitAdvection(RunState& st, int level) {
     for (int j = lw; j <= rw; ++j) {
         double share3;
         if (!SplitOfConstituent1(c1[j], cR, keq, share3)) {
-            StopSplitAdvection(st, kSplitAdvectionNoSplit + std::to_string(j) + ": c1 = " + GeneralFloatText(c1[j]) +
-                                kCalculationStopped);
+            StopSplitAdvection(st, kSplitAdvectionNoSplit + std::to_string(j) +
+                                       ": c1 = " + GeneralFloatText(c1[j]) + kCalculationStopped);
             return;
         }
         c3[j] = share3;
@@ -127,7 +136,8 @@ void CalcDER_SplitAdvection(RunState& st, int level) {
     WallRule(st, level);
 }
 
-ModeHooks SplitAdvectionModeHooks() {
+ModeHooks SplitAdvectionModeHooks()
+{
     ModeHooks h;
     h.name = "Special";  // the run-setup caption
     h.Init = SplitAdvectionInit;

@@ -1,8 +1,7 @@
-// Split-advection mode (run setup "Special Mode", control cbSpec): pure advection of five constituents
-// with fixed roles. Constituent 1 is split at every node, in fast equilibrium,
-// into constituents 3 and 4: C3 is the positive root of
-// Keq x^2 + (cR Keq + 1 - c1 Keq) x - c1 = 0 and C4 = c1 - C3, with cR the
-// value of constituent 2 at the last node and Keq = FakeCapLen 1000 (the
+// Split-advection mode (run setup "Special Mode", control cbSpec): pure advection of five
+// constituents with fixed roles. Constituent 1 is split at every node, in fast equilibrium, into
+// constituents 3 and 4: C3 is the positive root of Keq x^2 + (cR Keq + 1 - c1 Keq) x - c1 = 0 and
+// C4 = c1 - C3, with cR the value of constituent 2 at the last node and Keq = FakeCapLen 1000 (the
 // extra length read back in mm). Constituents 2, 3 and 4 move at their form-1
 // mobility times UI/CapLength, 5 at the fast-equilibrium velocity of the split;
 // nothing moves in the diffusion (conditioning) mode, which has no field.
