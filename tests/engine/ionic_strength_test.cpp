@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/equilibrium/equilibrium.h"
+#include "engine/equilibrium/equilibrium_lanes.h"
 #include "engine/equilibrium/ionic_strength.h"
 #include "engine/state/run_state.h"
 #include "engine/step/init_calc.h"
@@ -161,6 +162,46 @@ TEST(IonicStrength, BufferPHIsTheActivityPHAtTheFixedPoint)
         const double residual = ChargeBalance(st, 2, 1, &scale);
         EXPECT_LE(std::fabs(residual), 1e-12 * scale) << n;
     }
+}
+
+// The pH of the activity, 3 - log10(cH g1), is remembered per node with the
+// pH of the plain speciation (by the argument of the logarithm). A node whose
+// memory holds the plain pH of the very cH that the correction finds must
+// still get the activity pH: node by node and with the nodes side by side.
+TEST(IonicStrength, ActivityPHIsNotTheRememberedPlainPH)
+{
+    for (const int lanes : {1, 0}) {
+        SetNodeLanes(lanes);
+        auto run = [](const std::vector<double>* planted, std::vector<double>& cH,
+                      std::vector<double>& pH) {
+            RunState st;
+            SetUpUniformGrid(st,
+                             {MakeConstituent("Acid", -1, 0, {4.756, 0}, {42.4, 0}, 20),
+                              MakeStrongCation("Na", 51.9, 10)},
+                             12);
+            st.ISCorrection = true;
+            ISC(st, 2, -1);
+            EngineArrays& a = st.Arr;
+            if (planted)
+                for (int n = 0; n < a.Nn; ++n) {
+                    a.PHMemoCH[n] = (*planted)[n];
+                    a.PHMemo[n] = 3 - std::log10((*planted)[n]);
+                }
+            ISC(st, 2, 2);  // from level 2's own cH: side by side where the lanes run
+            cH.assign(a.CH(2), a.CH(2) + a.Nn);
+            pH = a.PH;
+        };
+        std::vector<double> cH, pH, cHPlanted, pHPlanted;
+        run(nullptr, cH, pH);
+        run(&cH, cHPlanted, pHPlanted);
+        for (std::size_t n = 0; n < cH.size(); ++n) {
+            EXPECT_EQ(cHPlanted[n], cH[n]) << lanes << " lanes, node " << n;
+            EXPECT_EQ(pHPlanted[n], pH[n]) << lanes << " lanes, node " << n;
+            // at 10 mM the activity pH lies about 0.045 above the plain one
+            EXPECT_NEAR(pH[n] - (3 - std::log10(cH[n])), 0.045, 0.01) << n;
+        }
+    }
+    SetNodeLanes(0);
 }
 
 TEST(IonicStrength, SimplifiedCorrectionNeverGivesNegativeMobility)
