@@ -52,10 +52,23 @@ void DrawWindowLines(RunState& st)
     st.Events.Emit(EngineEvent::Pair(EngineEventKind::DrawWindowLines, st.LeftWall, st.RightWall));
 }
 
+bool WholeGridWhileReacting(RunState& st)
+{
+    if (!st.Initialised || !st.Arr.Allocated() || !ModeReactsEverywhere(st)) return false;
+    st.LeftWall = 0;
+    st.RightWall = LastGridNode(st);
+    return true;
+}
+
 void UpdateComputationWindow(RunState& st)
 {
     if (!st.Initialised || !st.Arr.Allocated()) {
         if (st.PsqPlayerInUse) DrawWindowLines(st);
+        return;
+    }
+    // Fixed walls too: the user's window cannot leave reacting nodes out.
+    if (WholeGridWhileReacting(st)) {
+        DrawWindowLines(st);
         return;
     }
     if (!st.cbLWMove && !st.cbRWMove) {
