@@ -606,4 +606,46 @@ TEST(EveryModeTable, AReactingUniformBufferReactsEverywhere)
     EXPECT_TRUE(st.RightWall < st.NX) << st.LeftWall << ".." << st.RightWall;
 }
 
+// A reaction switched on during a run, with walls the user fixed at 50..150:
+// the next step integrates the whole grid (not only from the next window
+// update, WallRef steps later), so the column still reacts alike everywhere.
+TEST(EveryModeTable, AReactionSwitchedOnDuringARunReactsEverywhereFromTheNextStep)
+{
+    TUnivSet<TComponents> kinetic;
+    kinetic.Add(NeutralConstituent("PC", 0.0, 0.0, BGE));
+    kinetic.Add(NeutralConstituent("C", 5.0, 5.0, BGE));
+    kinetic.Add(NeutralConstituent("P", 5.0, 5.0, BGE));
+    kinetic.Add(WeakAcid("Acetic acid", kPKAcetic, kUAcetate, BGE, 20.0, 20.0));
+    kinetic.Add(StrongCation("Sodium", kUNa, BGE, 10.0, 10.0));
+    RecordingMessageSink sink;
+    RecordingHost host;
+    RunState st;
+    const ModeCase c = Case(Mode::Standard, "Kinetic later", kinetic, [](RunState& s) {
+        s.Kin1 = 1e-2;
+        s.Kin2 = s.KinC = s.KinX = 0.0;
+    });
+    ASSERT_TRUE(Init(st, c, kinetic, kVolts));
+    st.LeftWall = 50;
+    st.RightWall = 150;
+    st.WallRef = 30;
+    host.Attach(st);
+    bool switched = false;
+    host.onProcessMessages = [&](int) {
+        if (st.StepCount >= 100 && !switched) {
+            ASSERT_TRUE(st.LeftWall == 50 && st.RightWall == 150);  // nothing reacted yet
+            st.cbKinetic = switched = true;
+        }
+    };
+    RunFixed(st, kStop, kDt, true);
+    host.Detach();
+    ASSERT_TRUE(switched);
+    ASSERT_TRUE(sink.warnings.empty()) << sink.warnings.front();
+    ASSERT_FALSE(st.NumericalFailure);
+    EXPECT_TRUE(st.LeftWall == 0 && st.RightWall == st.NX);
+    const std::vector<double> p = Profile(st, 1);
+    const double mid = p[kNodes / 2];
+    EXPECT_GT(mid, 0.03);  // about 200 steps of 0.25 mM/s
+    for (std::size_t j = 0; j < p.size(); ++j) ASSERT_NEAR(p[j], mid, 1e-10 * mid) << "node " << j;
+}
+
 INSTANTIATE_TEST_SUITE_P(Table, EveryMode, ::testing::ValuesIn(AllCases()), CaseName);

@@ -52,12 +52,30 @@ void DrawWindowLines(RunState& st)
     st.Events.Emit(EngineEvent::Pair(EngineEventKind::DrawWindowLines, st.LeftWall, st.RightWall));
 }
 
+namespace {
+
+enum class ReactingWindow { None, Whole, Opened };
+
+// The whole grid while the selected mode reacts: None without a reaction,
+// Whole when the walls were there already, Opened when they moved.
+ReactingWindow OpenWhileReacting(RunState& st)
+{
+    if (!st.Initialised || !st.Arr.Allocated() || !ModeReactsEverywhere(st))
+        return ReactingWindow::None;
+    const int last = LastGridNode(st);
+    if (st.LeftWall == 0 && st.RightWall == last) return ReactingWindow::Whole;
+    st.LeftWall = 0;
+    st.RightWall = last;
+    return ReactingWindow::Opened;
+}
+
+}  // namespace
+
 bool WholeGridWhileReacting(RunState& st)
 {
-    if (!st.Initialised || !st.Arr.Allocated() || !ModeReactsEverywhere(st)) return false;
-    st.LeftWall = 0;
-    st.RightWall = LastGridNode(st);
-    return true;
+    const ReactingWindow w = OpenWhileReacting(st);
+    if (w == ReactingWindow::Opened) DrawWindowLines(st);
+    return w != ReactingWindow::None;
 }
 
 void UpdateComputationWindow(RunState& st)
@@ -67,7 +85,7 @@ void UpdateComputationWindow(RunState& st)
         return;
     }
     // Fixed walls too: the user's window cannot leave reacting nodes out.
-    if (WholeGridWhileReacting(st)) {
+    if (OpenWhileReacting(st) != ReactingWindow::None) {
         DrawWindowLines(st);
         return;
     }
