@@ -564,18 +564,31 @@ TEST(EveryModeTable, AReactingUniformBufferReactsEverywhere)
             st.Kin2 = st.KinC = st.KinX = 0.0;
         };
     };
+    TUnivSet<TComponents> enantiomers;  // A and B converting at 2/s, selector of charges -1, 0
+    enantiomers.Add(NeutralConstituent("A", 1.0, 1.0, BGE));
+    enantiomers.Add(NeutralConstituent("B", 0.5, 0.5, BGE));
+    enantiomers.Add(WeakAcid("Selector", 4.0, 30.0, BGE, 20.0, 20.0));
+    enantiomers.Add(StrongCation("Sodium", kUNa, BGE, 20.0, 20.0));
     const ModeCase cases[] = {Case(Mode::Standard, "Kinetic", kinetic, kineticOn(kRate)),
                               Case(Mode::Standard, "Kinetic charged", charged, kineticOn(kRate)),
-                              Case(Mode::Racemic, "Racemic", racemic, [](RunState& st) {
-                                  st.cbRacemic = true;
-                                  MicellarSetUp(st);
+                              Case(Mode::Racemic, "Racemic", racemic,
+                                   [](RunState& st) {
+                                       st.cbRacemic = true;
+                                       MicellarSetUp(st);
+                                   }),
+                              Case(Mode::Standard, "Racemic term", enantiomers, [](RunState& st) {
+                                  st.setup_cbRacemic = true;
+                                  st.RacemicA = 0.1;
+                                  st.RacemicB = 0.2;
+                                  st.RacemicG = 2.0;
                               })};
     for (const ModeCase& c : cases) {
         RecordingMessageSink sink;
         RunState st;
         ASSERT_TRUE(Init(st, c, c.composition, kVolts)) << c.name;
-        const bool isKinetic = c.mode == Mode::Standard;
-        const int i = isKinetic ? 1 : 2;  // PC, form R
+        const bool isKinetic = c.name.rfind("Kinetic", 0) == 0;
+        const bool isTerm = c.name == "Racemic term";
+        const int i = isKinetic || isTerm ? 1 : 2;  // PC, enantiomer A, form R
         const double start = Profile(st, i)[kNodes / 2];
         RunSteps(st);
         ASSERT_TRUE(sink.warnings.empty()) << c.name << ": " << sink.warnings.front();
@@ -587,8 +600,8 @@ TEST(EveryModeTable, AReactingUniformBufferReactsEverywhere)
         for (std::size_t j = 0; j < p.size(); ++j)
             if (std::fabs(p[j] - mid) > std::fabs(p[worst] - mid)) worst = j;
         EXPECT_NEAR(p[worst], mid, 1e-10 * mid) << c.name << " node " << worst;
-        // Each node conserves the reacting pair: C + PC, R + S.
-        const std::vector<double> q = Profile(st, isKinetic ? 2 : 3);
+        // Each node conserves the reacting pair: C + PC, A + B, R + S.
+        const std::vector<double> q = Profile(st, i + 1);
         const double total = isKinetic ? 5.0 : 1.5;
         for (std::size_t j = 0; j < p.size(); ++j)
             ASSERT_NEAR(p[j] + q[j], total, 1e-9 * total) << c.name << " node " << j;

@@ -39,9 +39,9 @@ void ClampComputationWindow(RunState& st);
 // While the selected mode reacts everywhere (ModeReactsEverywhere), opens the
 // window over the whole grid (drawing the wall lines when they moved) and
 // answers true: a flat profile changes by the reaction too, and nodes outside
-// the window would not react. Called between
-// steps only (the run loop before each step, UpdateComputationWindow), so a
-// step integrates one window throughout.
+// the window would not react. Called between steps only (the run loop before
+// each step, UpdateComputationWindow), so a step integrates one window
+// throughout.
 bool WholeGridWhileReacting(RunState& st);
 
 // Moves the walls by the profile last drawn (Arr.DrawnProfile), then places the
