@@ -4,6 +4,7 @@
 #include "qt_test_env.h"
 #include "support/recording_sink.h"
 
+#include "app/windows/run_setup_window.h"
 #include "files/sna_file.h"
 
 #include <fstream>
@@ -460,6 +461,45 @@ TEST_F(ExampleWindow, RunThroughTheMainWindowAndItsChart)
     QCPGraph* detector = GraphNamed(*w, "pH (detector)");
     EXPECT_TRUE(detector && detector->visible() &&
                 detector->dataCount() == st.Series.DET_pH.Count());
+}
+
+// A reaction switched on in the run setup (C + P -> PC of the first three
+// constituents) acts at every node: the window's walls stand at the ends of
+// the grid before, during and after the run, in the panel and on the chart,
+// and a wall the user moves comes back to its end while the reaction acts.
+TEST_F(ExampleWindow, AReactionKeepsTheWallsAtTheEndsOfTheGrid)
+{
+    RunState& st = St();
+    auto* setup = Ctl<RunSetupWindow>(*w, "fmRunSetup");
+    setup->show();
+    // Hidden in the layout (a project file brings the switch); shown to take the click.
+    Ctl<QGroupBox>(*setup, "gbKinetic")->setVisible(true);
+    auto* kinetic = Ctl<QCheckBox>(*setup, "cbKinetic");
+    kinetic->setVisible(true);
+    ASSERT_FALSE(kinetic->isChecked());
+    st.Kin1 = 1e-3;
+    st.Kin2 = 0.0;
+    st.KinC = 0.0;
+    st.LeftWall = 100;
+    st.RightWall = 300;
+    QTest::mouseClick(kinetic, Qt::LeftButton, {}, QPoint(6, kinetic->height() / 2));
+    ASSERT_TRUE(st.cbKinetic);
+    auto* right = Ctl<QLineEdit>(*w, "edRightWall");
+    TypeOver(right, "200");
+    QTest::keyClick(right, Qt::Key_Return);
+    EXPECT_EQ(std::pair(st.LeftWall, st.RightWall), std::pair(0, st.NX));
+    EXPECT_EQ(right->text(), QString::number(st.NX));
+
+    st.StopTime = 0.2;
+    Click(*w, "bbnStart");
+    EXPECT_TRUE(sink.messages.empty()) << sink.messages[0];
+    ASSERT_TRUE(!st.Running && st.StepCount > 0 && !st.NumericalFailure);
+    EXPECT_EQ(std::pair(st.LeftWall, st.RightWall), std::pair(0, st.NX));
+    EXPECT_EQ(Ctl<QLineEdit>(*w, "edLeftWall")->text(), "0");
+    EXPECT_EQ(right->text(), QString::number(st.NX));
+    const QCPGraph* line = GraphNamed(*w, "Right Wall");
+    ASSERT_TRUE(line && line->dataCount() == 2);
+    EXPECT_DOUBLE_EQ(line->data()->constBegin()->key, st.CapLength * st.XScale);
 }
 
 TEST(StatusText, ElapsedTimeTextsPendingSetupAndPlayerSwitches)

@@ -531,43 +531,68 @@ TEST_P(EveryMode, AUniformBufferStaysUniform)
 }
 
 // A uniform solution that reacts (the kinetic add-on, the racemic mode's
-// conversion) reacts alike at every node. Disabled: the reaction terms are
-// added at the interior nodes of the computation window only; a held wall
-// keeps its value (both walls for a neutral constituent), and a flat column
-// narrows the window to 10 nodes, outside which nothing reacts. Enable it with
-// the fix.
-TEST(EveryModeTable, DISABLED_AReactingUniformBufferReactsEverywhere)
+// conversion) reacts alike at every node, the walls included: while a
+// reaction acts the computation window spans the whole grid (a flat column
+// would otherwise narrow it to 10 nodes, outside which nothing reacted), and
+// a wall that holds its value stands for the reservoir's solution, which
+// reacts as the capillary's does (held walls that did not react kept their
+// start value and fed it into their neighbours by diffusion). A wall that
+// follows its neighbour (the charged reactant leaving the column) has the
+// neighbour's reaction once, not twice. The product of C + P -> PC follows
+// the closed form of d[PC]/dt = k [C] [P] with [C] = [P] = 5 - [PC].
+TEST(EveryModeTable, AReactingUniformBufferReactsEverywhere)
 {
+    constexpr double kRate = 1e-2;  // mM^-1 s^-1
     TUnivSet<TComponents> kinetic;  // PC formed from C and P at 1e-2 C P mM/s
     kinetic.Add(NeutralConstituent("PC", 0.0, 0.0, BGE));
     kinetic.Add(NeutralConstituent("C", 5.0, 5.0, BGE));
     kinetic.Add(NeutralConstituent("P", 5.0, 5.0, BGE));
     kinetic.Add(WeakAcid("Acetic acid", kPKAcetic, kUAcetate, BGE, 20.0, 20.0));
     kinetic.Add(StrongCation("Sodium", kUNa, BGE, 10.0, 10.0));
+    TUnivSet<TComponents> charged = kinetic;  // C a cation: it leaves at one wall
+    charged[2] = StrongCation("C", kULi, BGE, 5.0, 5.0);
     TUnivSet<TComponents> racemic;  // forms R and S converting at kF = kB2 = kB3 = 2/s
     racemic.Add(StrongAnion("Selector", 30.0, BGE, 20.0, 20.0));
     racemic.Add(MicelleBinding(NeutralConstituent("Form R", 1.0, 1.0, BGE), -3.0, 40.0));
     racemic.Add(MicelleBinding(NeutralConstituent("Form S", 0.5, 0.5, BGE), -2.5, 40.0));
     racemic.Add(MicelleBinding(NeutralConstituent("Rates", 2.0, 2.0, BGE), 30.0, 2.0));
     racemic.Add(StrongCation("Sodium", kUNa, BGE, 20.0, 20.0));
-    const ModeCase cases[] = {Case(Mode::Standard, "Kinetic", kinetic,
+    auto kineticOn = [](double k) {
+        return [k](RunState& st) {
+            st.cbKinetic = true;
+            st.Kin1 = k;
+            st.Kin2 = st.KinC = st.KinX = 0.0;
+        };
+    };
+    TUnivSet<TComponents> enantiomers;  // A and B converting at 2/s, selector of charges -1, 0
+    enantiomers.Add(NeutralConstituent("A", 1.0, 1.0, BGE));
+    enantiomers.Add(NeutralConstituent("B", 0.5, 0.5, BGE));
+    enantiomers.Add(WeakAcid("Selector", 4.0, 30.0, BGE, 20.0, 20.0));
+    enantiomers.Add(StrongCation("Sodium", kUNa, BGE, 20.0, 20.0));
+    const ModeCase cases[] = {Case(Mode::Standard, "Kinetic", kinetic, kineticOn(kRate)),
+                              Case(Mode::Standard, "Kinetic charged", charged, kineticOn(kRate)),
+                              Case(Mode::Racemic, "Racemic", racemic,
                                    [](RunState& st) {
-                                       st.cbKinetic = true;
-                                       st.Kin1 = 1e-2;
-                                       st.Kin2 = st.KinC = st.KinX = 0.0;
+                                       st.cbRacemic = true;
+                                       MicellarSetUp(st);
                                    }),
-                              Case(Mode::Racemic, "Racemic", racemic, [](RunState& st) {
-                                  st.cbRacemic = true;
-                                  MicellarSetUp(st);
+                              Case(Mode::Standard, "Racemic term", enantiomers, [](RunState& st) {
+                                  st.setup_cbRacemic = true;
+                                  st.RacemicA = 0.1;
+                                  st.RacemicB = 0.2;
+                                  st.RacemicG = 2.0;
                               })};
     for (const ModeCase& c : cases) {
         RecordingMessageSink sink;
         RunState st;
         ASSERT_TRUE(Init(st, c, c.composition, kVolts)) << c.name;
-        const int i = c.name == "Kinetic" ? 1 : 2;  // PC, form R
+        const bool isKinetic = c.name.rfind("Kinetic", 0) == 0;
+        const bool isTerm = c.name == "Racemic term";
+        const int i = isKinetic || isTerm ? 1 : 2;  // PC, enantiomer A, form R
         const double start = Profile(st, i)[kNodes / 2];
         RunSteps(st);
         ASSERT_TRUE(sink.warnings.empty()) << c.name << ": " << sink.warnings.front();
+        EXPECT_TRUE(st.LeftWall == 0 && st.RightWall == st.NX) << c.name;
         const std::vector<double> p = Profile(st, i);
         const double mid = p[kNodes / 2];
         EXPECT_GT(std::fabs(mid - start), 0.01) << c.name;  // it reacted
@@ -575,7 +600,65 @@ TEST(EveryModeTable, DISABLED_AReactingUniformBufferReactsEverywhere)
         for (std::size_t j = 0; j < p.size(); ++j)
             if (std::fabs(p[j] - mid) > std::fabs(p[worst] - mid)) worst = j;
         EXPECT_NEAR(p[worst], mid, 1e-10 * mid) << c.name << " node " << worst;
+        // Each node conserves the reacting pair: C + PC, A + B, R + S.
+        const std::vector<double> q = Profile(st, i + 1);
+        const double total = isKinetic ? 5.0 : 1.5;
+        for (std::size_t j = 0; j < p.size(); ++j)
+            ASSERT_NEAR(p[j] + q[j], total, 1e-9 * total) << c.name << " node " << j;
+        if (isKinetic) {  // [PC] = 5 - 1 / (1/5 + k t)
+            EXPECT_NEAR(mid, 5.0 - 1.0 / (0.2 + kRate * st.Time), 1e-6 * mid) << c.name;
+        }
     }
+    // Without a rate constant nothing reacts: the flat column narrows the
+    // window as before.
+    RecordingMessageSink sink;
+    RunState st;
+    const ModeCase idle = Case(Mode::Standard, "Kinetic idle", kinetic, kineticOn(0.0));
+    ASSERT_TRUE(Init(st, idle, kinetic, kVolts));
+    RunSteps(st);
+    EXPECT_TRUE(st.RightWall < st.NX) << st.LeftWall << ".." << st.RightWall;
+}
+
+// A reaction switched on during a run, with walls the user fixed at 50..150:
+// the next step integrates the whole grid (not only from the next window
+// update, WallRef steps later), so the column still reacts alike everywhere.
+TEST(EveryModeTable, AReactionSwitchedOnDuringARunReactsEverywhereFromTheNextStep)
+{
+    TUnivSet<TComponents> kinetic;
+    kinetic.Add(NeutralConstituent("PC", 0.0, 0.0, BGE));
+    kinetic.Add(NeutralConstituent("C", 5.0, 5.0, BGE));
+    kinetic.Add(NeutralConstituent("P", 5.0, 5.0, BGE));
+    kinetic.Add(WeakAcid("Acetic acid", kPKAcetic, kUAcetate, BGE, 20.0, 20.0));
+    kinetic.Add(StrongCation("Sodium", kUNa, BGE, 10.0, 10.0));
+    RecordingMessageSink sink;
+    RecordingHost host;
+    RunState st;
+    const ModeCase c = Case(Mode::Standard, "Kinetic later", kinetic, [](RunState& s) {
+        s.Kin1 = 1e-2;
+        s.Kin2 = s.KinC = s.KinX = 0.0;
+    });
+    ASSERT_TRUE(Init(st, c, kinetic, kVolts));
+    st.LeftWall = 50;
+    st.RightWall = 150;
+    st.WallRef = 30;
+    host.Attach(st);
+    bool switched = false;
+    host.onProcessMessages = [&](int) {
+        if (st.StepCount >= 100 && !switched) {
+            ASSERT_TRUE(st.LeftWall == 50 && st.RightWall == 150);  // nothing reacted yet
+            st.cbKinetic = switched = true;
+        }
+    };
+    RunFixed(st, kStop, kDt, true);
+    host.Detach();
+    ASSERT_TRUE(switched);
+    ASSERT_TRUE(sink.warnings.empty()) << sink.warnings.front();
+    ASSERT_FALSE(st.NumericalFailure);
+    EXPECT_TRUE(st.LeftWall == 0 && st.RightWall == st.NX);
+    const std::vector<double> p = Profile(st, 1);
+    const double mid = p[kNodes / 2];
+    EXPECT_GT(mid, 0.03);  // about 200 steps of 0.25 mM/s
+    for (std::size_t j = 0; j < p.size(); ++j) ASSERT_NEAR(p[j], mid, 1e-10 * mid) << "node " << j;
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, EveryMode, ::testing::ValuesIn(AllCases()), CaseName);

@@ -204,6 +204,12 @@ bool ModeClockHeld(const RunState& st)
     return AnySwitchedMode(st, [&](const ModeHooks& h) { return h.ClockHeld && h.ClockHeld(st); });
 }
 
+bool ModeReactsEverywhere(const RunState& st)
+{
+    const auto reacts = SelectedModeHooks(st).ReactsEverywhere;
+    return reacts && reacts(st);
+}
+
 void ModeProfilesComputed(RunState& st)
 {
     if (const auto hook = SelectedModeHooks(st).ProfilesComputed) hook(st);

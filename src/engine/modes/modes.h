@@ -83,6 +83,12 @@ struct ModeHooks {
     // Whether the run's clock stands still (a step is taken, the time does
     // not advance) while the switch is on.
     bool (*ClockHeld)(const RunState& st) = nullptr;
+    // Selected mode: whether its derivatives change the concentrations by a
+    // reaction (a kinetic term, a conversion of one constituent into another)
+    // wherever the reactants are, flat profiles included. While it answers
+    // true the computation window spans the whole grid: a reaction outside
+    // the window would not be integrated.
+    bool (*ReactsEverywhere)(const RunState& st) = nullptr;
     // Selected mode: after the profiles of level 2 were computed at Init or
     // after a change of the data (or set up for a loaded sequence), the values
     // its model does not have (conductivity, cH).
@@ -170,6 +176,8 @@ bool ModeEquilibriumSwitchedOn(const RunState& st);
 bool ModeTemperatureMobilities(const RunState& st);
 bool ModeHoldsRightEnd(const RunState& st);
 bool ModeClockHeld(const RunState& st);
+// The selected mode's ReactsEverywhere answer (false without the hook).
+bool ModeReactsEverywhere(const RunState& st);
 // The selected mode's ProfilesComputed hook.
 void ModeProfilesComputed(RunState& st);
 // Redraw hooks of every mode whose switch is on.

@@ -139,6 +139,7 @@ public:
     }
     double* CH(int l) { return CForm(l, NComp + 1, 1); }
     double* COH(int l) { return CForm(l, NComp + 2, 0); }
+    const double* COH(int l) const { return CForm(l, NComp + 2, 0); }
     double* F(int l, int i) { return f_.data() + (LevelBase(lvF[l], cRows()) + i) * size_t(Nn); }
     const double* F(int l, int i) const
     {

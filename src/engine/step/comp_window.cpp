@@ -52,10 +52,41 @@ void DrawWindowLines(RunState& st)
     st.Events.Emit(EngineEvent::Pair(EngineEventKind::DrawWindowLines, st.LeftWall, st.RightWall));
 }
 
+namespace {
+
+enum class ReactingWindow { None, Whole, Opened };
+
+// The whole grid while the selected mode reacts: None without a reaction,
+// Whole when the walls were there already, Opened when they moved.
+ReactingWindow OpenWhileReacting(RunState& st)
+{
+    if (!st.Initialised || !st.Arr.Allocated() || !ModeReactsEverywhere(st))
+        return ReactingWindow::None;
+    const int last = LastGridNode(st);
+    if (st.LeftWall == 0 && st.RightWall == last) return ReactingWindow::Whole;
+    st.LeftWall = 0;
+    st.RightWall = last;
+    return ReactingWindow::Opened;
+}
+
+}  // namespace
+
+bool WholeGridWhileReacting(RunState& st)
+{
+    const ReactingWindow w = OpenWhileReacting(st);
+    if (w == ReactingWindow::Opened) DrawWindowLines(st);
+    return w != ReactingWindow::None;
+}
+
 void UpdateComputationWindow(RunState& st)
 {
     if (!st.Initialised || !st.Arr.Allocated()) {
         if (st.PsqPlayerInUse) DrawWindowLines(st);
+        return;
+    }
+    // Fixed walls too: the user's window cannot leave reacting nodes out.
+    if (OpenWhileReacting(st) != ReactingWindow::None) {
+        DrawWindowLines(st);
         return;
     }
     if (!st.cbLWMove && !st.cbRWMove) {

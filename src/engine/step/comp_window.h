@@ -2,6 +2,7 @@
 // integrates. Outside it the profiles are flat. The walls move outward when a
 // profile starts to change near a wall and inward (during a run) when every
 // profile is flat near it; the decision reads the profile as last drawn.
+// While a reaction acts, the window is the whole grid.
 #pragma once
 
 class RunState;
@@ -34,6 +35,14 @@ int LastGridNode(const RunState& st);
 // Clamps both walls into 0..NX; a window of fewer than 3 nodes becomes the
 // whole grid. Every routine that works on the window calls it first.
 void ClampComputationWindow(RunState& st);
+
+// While the selected mode reacts everywhere (ModeReactsEverywhere), opens the
+// window over the whole grid (drawing the wall lines when they moved) and
+// answers true: a flat profile changes by the reaction too, and nodes outside
+// the window would not react. Called between steps only (the run loop before
+// each step, UpdateComputationWindow), so a step integrates one window
+// throughout.
+bool WholeGridWhileReacting(RunState& st);
 
 // Moves the walls by the profile last drawn (Arr.DrawnProfile), then places the
 // wall marker lines through the DrawWindowLines event.

@@ -61,25 +61,54 @@ void SpeciateWholeGrid(RunState& st, int level)
 
 }  // namespace
 
+namespace {
+
+// Rate v of the kinetic reaction C + P -> PC at a node of `level`:
+// k_main [C]^a [P]^b [OH]^c - k_deg [PC]^d [OH]^x.
+struct KineticRate {
+    const RunState& st;
+    const double *c1, *c2, *c3, *cOH;
+    KineticRate(const RunState& s, int level)
+        : st(s),
+          c1(s.Arr.C(level, 1)),
+          c2(s.Arr.C(level, 2)),
+          c3(s.Arr.C(level, 3)),
+          cOH(s.Arr.COH(level))
+    {
+    }
+    // c^e by the C library's pow; a concentration a hair below zero under a
+    // fractional exponent (a NaN) is taken as 0.
+    static double Power(double c, double e)
+    {
+        return std::pow(c < 0 && std::trunc(e) != e ? 0.0 : c, e);
+    }
+    double operator()(int j) const
+    {
+        return st.Kin1 * Power(c2[j], st.KinA) * Power(c3[j], st.KinB) * Power(cOH[j], st.KinC) -
+               st.Kin2 * Power(c1[j], st.KinD) * Power(cOH[j], st.KinX);
+    }
+};
+
+// Whether the wall node x keeps a derivative of its own for constituent i:
+// held by the wall rule or set by the electrode boundary, rather than
+// following its neighbour (whose derivative has the neighbour's reaction).
+bool WallOwnDerivative(const RunState& st, int i, int x)
+{
+    if (x == st.LeftWall ? st.cbLE : st.cbRE) return true;
+    return !WallFollowsNeighbour(st, i, x);
+}
+
+}  // namespace
+
 void KineticTerm(RunState& st, int level, int lw, int rw)
 {
     EngineArrays& a = st.Arr;
-    const double* c1 = a.C(level, 1);
-    const double* c2 = a.C(level, 2);
-    const double* c3 = a.C(level, 3);
-    const double* cOH = a.COH(level);
+    const KineticRate rate(st, level);
     double* f1 = a.F(level, 1);
     double* f2 = a.F(level, 2);
     double* f3 = a.F(level, 3);
-    // c^e by the C library's pow; a concentration a hair below zero under a
-    // fractional exponent (a NaN) is taken as 0.
-    auto power = [](double c, double e) {
-        return std::pow(c < 0 && std::trunc(e) != e ? 0.0 : c, e);
-    };
     for (int j = lw + 1; j < rw; ++j) {
-        const double v =
-            st.Kin1 * power(c2[j], st.KinA) * power(c3[j], st.KinB) * power(cOH[j], st.KinC) -
-            st.Kin2 * power(c1[j], st.KinD) * power(cOH[j], st.KinX);
+        const double v = rate(j);
         f1[j] += v;
         f2[j] -= v;
         f3[j] -= v;
@@ -87,6 +116,27 @@ void KineticTerm(RunState& st, int level, int lw, int rw)
 }
 
 namespace {
+
+// The add-ons of the standard scheme: the kinetic reaction (constituents 1..3)
+// and the racemic term (3 a selector of charges -1 and 0).
+bool KineticTermOn(const RunState& st)
+{
+    return st.cbKinetic && st.Arr.NComp >= 3;
+}
+
+bool RacemicTermOn(const RunState& st)
+{
+    const EngineArrays& a = st.Arr;
+    return st.setup_cbRacemic && a.NComp > 2 && a.ZMin[3] + a.ZMax[3] == -1;
+}
+
+// Whether an add-on converts constituents into each other: a kinetic term
+// with a rate constant, the racemic term with a racemisation rate.
+bool StandardReactsEverywhere(const RunState& st)
+{
+    return (KineticTermOn(st) && (st.Kin1 != 0 || st.Kin2 != 0)) ||
+           (RacemicTermOn(st) && st.RacemicG != 0);
+}
 
 // Enantiomers 1 and 2 migrating as complexes with the charged selector 3 and
 // converting into each other; replaces the transport of constituents 1..3.
@@ -124,6 +174,39 @@ void RacemicTerm(RunState& st, int level, int lw, int rw, double h1, double h2)
                 G * c2[j] / (B * s[j] + 1) + G * c1[j] / (A * s[j] + 1);
         f3[j] = d3[j] * (s[j - 1] - 2 * s[j] + s[j + 1]) * h2 -
                 sgn3 * (s[j + 1] * E[j + 1] * u3[j + 1] - s[j - 1] * E[j - 1] * u3[j - 1]) * h1;
+    }
+}
+
+// The reaction of the add-ons at the two walls, at the walls' own
+// concentrations, added where the wall keeps a derivative of its own (a held
+// wall stands for the reservoir's solution, which reacts as the capillary's
+// does; a wall that follows its neighbour has the neighbour's reaction
+// already). As inside, the racemic term replaces the kinetic one.
+void ReactionAtWalls(RunState& st, int level)
+{
+    EngineArrays& a = st.Arr;
+    auto add = [&](int i, int x, double v) {
+        if (WallOwnDerivative(st, i, x)) a.F(level, i)[x] += v;
+    };
+    const int walls[] = {st.LeftWall, st.RightWall};
+    if (RacemicTermOn(st)) {
+        const double A = st.RacemicA, B = st.RacemicB, G = st.RacemicG;
+        const double* c1 = a.C(level, 1);
+        const double* c2 = a.C(level, 2);
+        const double* s = a.C(level, 3);
+        for (int x : walls) {
+            const double v = G * c2[x] / (B * s[x] + 1) - G * c1[x] / (A * s[x] + 1);
+            add(1, x, v);
+            add(2, x, -v);
+        }
+    } else if (KineticTermOn(st)) {
+        const KineticRate rate(st, level);
+        for (int x : walls) {
+            const double v = rate(x);
+            add(1, x, v);
+            add(2, x, -v);
+            add(3, x, -v);
+        }
     }
 }
 
@@ -326,16 +409,22 @@ void WallTerm(RunState& st, int level)
     WallRule(st, level);
 }
 
+bool WallFollowsNeighbour(const RunState& st, int i, int wall)
+{
+    const EngineArrays& a = st.Arr;
+    if (wall == st.LeftWall) return !(a.UEff[i][wall + 1] * st.I >= 0);
+    return !(a.UEff[i][wall - 1] * st.I <= 0);
+}
+
 void WallRule(RunState& st, int level)
 {
     EngineArrays& a = st.Arr;
     const int nc = a.NComp;
     const int lw = st.LeftWall, rw = st.RightWall;
-    const double I = st.I;
     for (int i = 1; i <= nc; ++i) {
         double* f = a.F(level, i);
-        f[lw] = a.UEff[i][lw + 1] * I >= 0 ? 0.0 : f[lw + 1];
-        f[rw] = a.UEff[i][rw - 1] * I <= 0 ? 0.0 : f[rw - 1];
+        f[lw] = WallFollowsNeighbour(st, i, lw) ? f[lw + 1] : 0.0;
+        f[rw] = WallFollowsNeighbour(st, i, rw) ? f[rw - 1] : 0.0;
     }
 }
 
@@ -387,11 +476,11 @@ void StandardScheme(RunState& st, int level, bool fieldOnly)
 
     // Electroosmotic convection of the analytical concentration.
     if (st.cbEOFDif) EOFConvectionTerm(st, level);
-    if (st.cbKinetic && nc >= 3) KineticTerm(st, level, lw, rw);
-    if (st.setup_cbRacemic && nc > 2 && a.ZMin[3] + a.ZMax[3] == -1)
-        RacemicTerm(st, level, lw, rw, h1, h2);
+    if (KineticTermOn(st)) KineticTerm(st, level, lw, rw);
+    if (RacemicTermOn(st)) RacemicTerm(st, level, lw, rw, h1, h2);
     WallTerm(st, level);
     ElectrodeBoundary(st, level, E);
+    ReactionAtWalls(st, level);
     if (st.cbDcH) CalcDER_dcH(st, level);
 }
 
@@ -437,6 +526,7 @@ ModeHooks StandardModeHooks()
     ModeHooks h;
     h.name = "Standard";
     h.Derivatives = StandardDerivatives;
+    h.ReactsEverywhere = StandardReactsEverywhere;
     return h;
 }
 

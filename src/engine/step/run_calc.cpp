@@ -501,6 +501,7 @@ void RunCalc(RunState& st)
     ThreadTuner tuner(st.Engine.Threads);
     while (!st.Stop && st.Time + st.DT < st.StopTime) {
         ClampComputationWindow(st);
+        WholeGridWhileReacting(st);  // a reaction switched on, a wall edited
         st.NumericalFailure = false;
         if (st.Restart && !RestartMultistep(st, 2)) break;
         const double stepStart = tuner.Active() ? host.NowDays() : 0.0;

@@ -54,7 +54,8 @@ void MigrationTerm(const EngineArrays& a, int level, int i, int clo, int chi, do
                    const double* E, double* G, double* Ms, const char* inUse = nullptr);
 // Electroosmotic convection of the analytical concentrations, added to F.
 void EOFConvectionTerm(RunState& st, int level);
-// Kinetic reaction C + P -> PC (constituents 2, 3 -> 1) over the interior, added to F.
+// Kinetic reaction C + P -> PC (constituents 2, 3 -> 1) over the interior, added to F
+// (the scheme adds it at the walls that keep their own derivative after the wall rule).
 void KineticTerm(RunState& st, int level, int lw, int rw);
 // Walls: a constituent entering the window (or at rest) holds its wall value;
 // one leaving it lets the wall follow its neighbour. WallTerm first rebuilds
@@ -63,6 +64,10 @@ void KineticTerm(RunState& st, int level, int lw, int rw);
 // rebuilds them its own way.
 void WallTerm(RunState& st, int level);
 void WallRule(RunState& st, int level);
+// Whether the wall node `wall` (LeftWall or RightWall) of constituent i
+// follows its neighbour by the wall rule (the constituent leaves the window
+// there); otherwise the rule holds the wall's value.
+bool WallFollowsNeighbour(const RunState& st, int i, int wall);
 // The electrode boundary (ElectrodeBoundary) and dcH/dt (CalcDER_dcH) are
 // declared in derivatives.h.
 

@@ -411,6 +411,7 @@ void MicellarScheme(RunState& st, int level, bool fieldOnly, const MicellarVaria
         }
     }
     WallRule(st, level);
+    if (variant.wallTerm) variant.wallTerm(st, level, m);
 }
 
 namespace {

@@ -23,6 +23,8 @@ bool MicellarProfileReady(const RunState& st);
 struct MicellarVariant {
     bool flowTerm = true;
     void (*addTerm)(RunState& st, int level, int m) = nullptr;
+    // After the wall rule: the variant's term at the walls (m the surfactant).
+    void (*wallTerm)(RunState& st, int level, int m) = nullptr;
     // Extra check of the set-up at every call; false stops the run (the hook
     // has warned once per run).
     bool (*check)(RunState& st) = nullptr;
