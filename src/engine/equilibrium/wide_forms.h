@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 class EngineArrays;
@@ -86,7 +87,10 @@ inline bool WideWindow(const WideForms& w, int j, int n, double x, int& klo, int
     if (!w.ready || !(x >= DBL_MIN && x <= DBL_MAX)) return false;
     const int table = w.Node[static_cast<std::size_t>(w.First[j]) + n];
     if (table < 0) return false;
-    const int e = std::ilogb(x);
+    // The binary exponent of x (normal here) from its bits, as ilogb gives it.
+    std::uint64_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    const int e = static_cast<int>(bits >> 52) - 1023;
     if (e < kWideExpMin || e >= kWideExpMax) return false;
     const std::int16_t* win =
         w.Window.data() +
