@@ -14,6 +14,8 @@
 #include "engine/equilibrium/equilibrium.h"
 #include "engine/equilibrium/wide_forms.h"
 #include "engine/state/run_state.h"
+#include "engine/step/node_threads.h"
+#include "engine/step/standard_scheme.h"
 #include "support/bench_cases.h"
 
 namespace {
@@ -35,6 +37,55 @@ double MaxRelativeGap(const std::vector<double>& x, const std::vector<double>& y
         }
     }
     return worst;
+}
+
+// Nodes of every level at which a form of a wide constituent outside the
+// record of its storage slot is not 0 (the record is wrong there); `narrow`:
+// nodes of level 2 whose record leaves out a form.
+int NodesAgainstTheRecord(const EngineArrays& a, int& narrow)
+{
+    int wrong = 0;
+    narrow = 0;
+    for (int level = 1; level <= 5; ++level)
+        for (int j = 1; j <= a.NComp; ++j) {
+            if (a.Forms(j) < kWideForms) continue;
+            const std::int16_t* r = a.Wide.RowsOf(a.lvC[level], j);
+            for (int n = 0; n < a.Nn; ++n) {
+                bool ok = r[2 * n] >= 0 && r[2 * n + 1] < a.Forms(j);
+                for (int k = 0; k < a.Forms(j); ++k)
+                    if ((k < r[2 * n] || k > r[2 * n + 1]) && a.CForm(level, j, k)[n] != 0.0)
+                        ok = false;
+                wrong += !ok;
+                if (level == 2 && (r[2 * n] > 0 || r[2 * n + 1] < a.Forms(j) - 1)) ++narrow;
+            }
+        }
+    return wrong;
+}
+
+// Levels at which the derivative's rows in use differ from a look at every
+// row of the window (in use: some value other than 0).
+int LevelsWithOtherRowsInUse(const RunState& st)
+{
+    const EngineArrays& a = st.Arr;
+    int wrong = 0;
+    std::vector<char> rows;
+    for (int level = 1; level <= 5; ++level) {
+        const char* inUse = FormRowsInUse(st, level, rows);
+        if (!inUse) {
+            ++wrong;
+            continue;
+        }
+        bool same = true;
+        for (int j = 1; j <= a.NComp; ++j)
+            for (int k = 0; k < a.Forms(j); ++k) {
+                bool any = a.Forms(j) < kWideForms;  // the other constituents: every row
+                for (int n = st.LeftWall; n <= st.RightWall; ++n)
+                    any = any || a.CForm(level, j, k)[n] != 0.0;
+                same = same && (inUse[a.FormOffset[j] + k] != 0) == any;
+            }
+        wrong += !same;
+    }
+    return wrong;
 }
 
 }  // namespace
@@ -59,6 +110,9 @@ TEST(WideForms, SpeciationAcrossPHAgreesWithTheSumsOverEveryForm)
             for (int k = 0; k < 61; ++k)
                 a.CForm(2, hc, k)[n] = 1.0;  // stale values: must be replaced
         }
+        // A writer outside the engine's routines drops the record of the rows
+        // known to be 0, as the engine's own writers keep it.
+        ForgetWideRows(a, 2, 0, a.Nn - 1);
         CalcSpeciation(st, 2, -1);
         ASSERT_FALSE(st.NumericalFailure);
         for (int n = 0; n < a.Nn; ++n) {
@@ -130,4 +184,109 @@ TEST(WideForms, RunAgreesNodeByNodeWithTheRunOverEveryForm)
     EXPECT_LE(gap, 1e-12);
     RecordProperty("max_relative_gap", std::to_string(gap));
     std::printf("largest relative gap at any node: %.3g\n", gap);
+}
+
+TEST(WideForms, RecordOfTheRowsThatAre0HoldsOnEveryLevelThroughARun)
+{
+    // The speciation clears and the derivative skips the forms that the
+    // record of each level knows to be 0: after Init and after every stretch of
+    // a run, on one thread and on three, every form outside the record is 0 at
+    // every node of every level, and the record is narrow at most nodes.
+    const int saved = EngineThreads();
+    std::vector<double> first;
+    for (int threads : {1, 3}) {
+        SetEngineThreads(threads);
+        RunState st;
+        ASSERT_TRUE(benchcases::InitCase(st, benchcases::FindCase("B5"), 300));
+        ASSERT_TRUE(st.Arr.Wide.ready);
+        int narrow = 0;
+        EXPECT_EQ(NodesAgainstTheRecord(st.Arr, narrow), 0) << "after Init, threads " << threads;
+        for (int stretch = 1; stretch <= 4; ++stretch) {
+            benchcases::RunTimed(st, 0.05 * stretch, "B5");
+            ASSERT_FALSE(st.NumericalFailure);
+            EXPECT_EQ(NodesAgainstTheRecord(st.Arr, narrow), 0)
+                << "stretch " << stretch << ", threads " << threads;
+            EXPECT_GT(narrow, st.Arr.Nn / 2) << "stretch " << stretch << ", threads " << threads;
+            EXPECT_EQ(LevelsWithOtherRowsInUse(st), 0)
+                << "stretch " << stretch << ", threads " << threads;
+        }
+        // A stale value in a row the record leaves out, written by a writer
+        // that forgets the record: the next speciation replaces it.
+        EngineArrays& a = st.Arr;
+        const int hc = a.NComp;
+        const int n = a.Nn / 2;
+        const std::int16_t* r = a.Wide.RowsOf(a.lvC[2], hc);
+        ASSERT_GT(r[2 * n], 0);
+        a.CForm(2, hc, 0)[n] = 1.0;
+        ForgetWideRows(a, 2, n, n);
+        st.LeftWall = 0;
+        st.RightWall = st.NX;
+        CalcSpeciation(st, 2, -1);
+        EXPECT_EQ(a.CForm(2, hc, 0)[n], 0.0);
+        EXPECT_EQ(NodesAgainstTheRecord(a, narrow), 0) << "threads " << threads;
+        // A stale value at level 2 in a row that neither level's record
+        // takes (the form of charge -30), its record dropped: the run's copy of level 2 into level
+        // 1 carries the record along, so no level keeps the value.
+        int m = st.LeftWall + 1;
+        while (m < st.RightWall &&
+               (a.Wide.RowsOf(a.lvC[1], hc)[2 * m] == 0 || a.Wide.RowsOf(a.lvC[2], hc)[2 * m] == 0))
+            ++m;
+        ASSERT_LT(m, st.RightWall);
+        a.CForm(2, hc, 0)[m] = 1e-30;
+        ForgetWideRows(a, 2, m, m);
+        benchcases::RunTimed(st, st.Time + 3 * st.DT, "B5");
+        EXPECT_EQ(NodesAgainstTheRecord(a, narrow), 0) << "copy, threads " << threads;
+        std::vector<double> image(a.C(2, hc), a.C(2, hc) + a.Nn);
+        if (first.empty())
+            first = image;
+        else
+            EXPECT_EQ(first, image);  // the same bits on three threads
+    }
+    SetEngineThreads(saved);
+}
+
+TEST(WideForms, SpeciationWithoutTheTablesKeepsTheRecord)
+{
+    // Nodes whose cH the tables do not reach are speciated over every form:
+    // at pH 13 the forms of charge near -30 prevail, which the record of the
+    // buffer (forms of charge near +30) leaves out. Over the window (one node beyond the tables
+    // takes the group of nodes side by side off the windows) and node by node,
+    // every form outside the record stays 0.
+    RunState st;
+    ASSERT_TRUE(benchcases::InitCase(st, benchcases::FindCase("B5"), 199));
+    EngineArrays& a = st.Arr;
+    const int hc = a.NComp;
+    st.LeftWall = 0;
+    st.RightWall = st.NX;
+    int narrow = 0;
+    ASSERT_EQ(NodesAgainstTheRecord(a, narrow), 0);
+    ASSERT_GT(narrow, a.Nn / 2);
+    for (int n = 0; n < a.Nn; ++n) {
+        a.CH(2)[n] = 1e-10;  // pH 13
+        a.C(2, hc)[n] = 0.01;
+    }
+    a.CH(2)[7] = 0x1p-140;  // beyond the tables
+    CalcSpeciation(st, 2, -1);
+    ASSERT_FALSE(st.NumericalFailure);
+    EXPECT_GT(a.CForm(2, hc, 0)[100], 0.0);
+    EXPECT_GT(a.CForm(2, hc, 0)[7], 0.0);
+    EXPECT_EQ(NodesAgainstTheRecord(a, narrow), 0);
+    // Every node in the tables again; a stale value in the row of charge +30
+    // whose record is dropped is replaced.
+    a.CH(2)[7] = 1e-10;
+    a.CForm(2, hc, 60)[100] = 1.0;
+    ForgetWideRows(a, 2, 100, 100);
+    CalcSpeciation(st, 2, -1);
+    EXPECT_EQ(a.CForm(2, hc, 60)[100], 0.0);
+    EXPECT_LT(a.Wide.RowsOf(a.lvC[2], hc)[2 * 100 + 1], 60);
+    EXPECT_EQ(NodesAgainstTheRecord(a, narrow), 0);
+    // Node by node, from the record of the buffer again.
+    ASSERT_TRUE(benchcases::InitCase(st, benchcases::FindCase("B5"), 199));
+    for (int n = 0; n < a.Nn; ++n) {
+        a.CH(2)[n] = n % 2 ? 0x1p-140 : 1e-10;
+        a.C(2, hc)[n] = 0.01;
+        CalcSpeciation(st, 2, n);
+        EXPECT_GT(a.CForm(2, hc, 0)[n], 0.0) << n;
+    }
+    EXPECT_EQ(NodesAgainstTheRecord(a, narrow), 0);
 }

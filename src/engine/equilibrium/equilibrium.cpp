@@ -290,6 +290,7 @@ bool SpeciateWide(EngineArrays& a, int level, int j, int n, double x, double* t,
     double s0;
     if (!WideTerms(a, j, n, x, t, klo, khi, s0)) return false;
     SpeciateWideTerms(a, level, j, n, t, klo, khi, s0, wlo, whi, add);
+    if (wlo == 0 && whi == a.Forms(j) - 1) KeepWideRows(a.Wide, a.lvC[level], j, n, klo, khi);
     return true;
 }
 
@@ -337,6 +338,7 @@ bool SpeciateNode(RunState& st, int level, int n, NewtonScratch& s)
                 full = true;
             }
         }
+        if (nf >= kWideForms) KeepWideRows(a.Wide, a.lvC[level], j, n, 0, nf - 1);
         double s0;
         // The ratios below do not depend on the scale.
         ScaledTerms(L, nn, zmin, nf, pz, nf >= kWideForms ? normalAll : normal, cH, P, s0);
@@ -580,6 +582,7 @@ void StoreElneutNode(RunState& st, int level, int i, const ElneutNodeResult& res
 {
     EngineArrays& a = st.Arr;
     const double Kw = ActiveKw(st);
+    ForgetWideRows(a, level, i, i);  // every row is written
     a.CH(level)[i] = x;
     a.PH[i] = NodePH(a, i, x);
     a.COH(level)[i] = Kw / x;

@@ -107,6 +107,7 @@ void SaveOrRestore(EngineArrays& a, Workspace& w, int level, int lo, int hi, boo
     }
     for (int i = 1; i <= a.NComp + 2; ++i)
         for (int k = 0; k < a.Forms(i); ++k) move(a.CForm(level, i, k));
+    if (!save) ForgetWideRows(a, level, lo, hi);
     move(a.IonicStrength(level));
     for (int j = 1; j <= a.NComp; ++j) {
         move(a.ZMean[j]);

@@ -11,7 +11,9 @@ void WideForms::Release()
     First.clear();
     Node.clear();
     Window.clear();
+    Rows.clear();
     First.shrink_to_fit();
+    Rows.shrink_to_fit();
     Node.shrink_to_fit();
     Window.shrink_to_fit();
 }
@@ -86,7 +88,42 @@ void BuildWideForms(EngineArrays& a)
             w.Node.push_back(last);
         }
     }
+    // Nothing narrower is known of the present concentrations.
+    w.Rows.assign(static_cast<std::size_t>(WideForms::kSlots) * w.Node.size() * 2, 0);
+    for (int slot = 0; slot < WideForms::kSlots; ++slot)
+        for (int j = 1; j <= a.NComp; ++j)
+            if (w.First[j] >= 0)
+                for (std::ptrdiff_t n = 0; n < nn; ++n)
+                    w.RowsOf(slot, j)[2 * n + 1] = static_cast<std::int16_t>(a.Forms(j) - 1);
     w.ready = true;
+}
+
+void ForgetWideRows(EngineArrays& a, int level, int lo, int hi)
+{
+    WideForms& w = a.Wide;
+    if (w.Rows.empty()) return;
+    lo = std::max(lo, 0);
+    hi = std::min(hi, a.Nn - 1);
+    for (int j = 1; j <= a.NComp; ++j) {
+        if (w.First[j] < 0) continue;
+        std::int16_t* r = w.RowsOf(a.lvC[level], j);
+        const std::int16_t last = static_cast<std::int16_t>(a.Forms(j) - 1);
+        for (int n = lo; n <= hi; ++n) {
+            r[2 * n] = 0;
+            r[2 * n + 1] = last;
+        }
+    }
+}
+
+void CopyWideRows(EngineArrays& a, int fromLevel, int toLevel)
+{
+    WideForms& w = a.Wide;
+    if (w.Rows.empty()) return;
+    for (int j = 1; j <= a.NComp; ++j) {
+        if (w.First[j] < 0) continue;
+        const std::int16_t* from = w.RowsOf(a.lvC[fromLevel], j);
+        std::copy(from, from + 2 * static_cast<std::size_t>(a.Nn), w.RowsOf(a.lvC[toLevel], j));
+    }
 }
 
 bool WideWindow(const EngineArrays& a, int j, int n, double x, int& klo, int& khi)

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 class EngineArrays;
@@ -28,8 +29,37 @@ struct WideForms {
     std::vector<int> First;  // [NComp+1]: index of constituent j's node 0 in Node, -1: not wide
     std::vector<int> Node;   // table of each (wide constituent, node), -1: every form
     std::vector<std::int16_t> Window;  // per table and exponent: first and last form
+    // Per storage slot of the form concentrations (EngineArrays::lvC) and
+    // entry of Node: the forms lo, hi outside which the concentrations there
+    // are 0 (every form while nothing narrower is known). Kept by every writer
+    // of form concentrations while the tables are ready; reset to every form
+    // when they are built.
+    std::vector<std::int16_t> Rows;
+    static constexpr int kSlots = 6;
+    std::int16_t* RowsOf(int slot, int j)
+    {
+        return Rows.data() + (static_cast<std::size_t>(slot) * Node.size() + First[j]) * 2;
+    }
+    const std::int16_t* RowsOf(int slot, int j) const
+    {
+        return Rows.data() + (static_cast<std::size_t>(slot) * Node.size() + First[j]) * 2;
+    }
     void Release();
 };
+
+// Wide constituent j at node n of storage slot `slot`: forms outside lo..hi are 0.
+inline void KeepWideRows(WideForms& w, int slot, int j, int n, int lo, int hi)
+{
+    if (w.Rows.empty() || w.First[j] < 0) return;
+    std::int16_t* r = w.RowsOf(slot, j) + 2 * n;
+    r[0] = static_cast<std::int16_t>(lo);
+    r[1] = static_cast<std::int16_t>(hi);
+}
+// Nodes lo..hi of `level`: the forms of every wide constituent may all be
+// other than 0 (a writer that does not keep the record).
+void ForgetWideRows(EngineArrays& a, int level, int lo, int hi);
+// The record of slot `from` copied to slot `to` (a copy of a whole level).
+void CopyWideRows(EngineArrays& a, int fromLevel, int toLevel);
 
 // Builds the tables of every constituent of kWideForms or more forms from
 // LForm at every node (ready afterwards).
@@ -57,7 +87,10 @@ inline bool WideWindow(const WideForms& w, int j, int n, double x, int& klo, int
     if (!w.ready || !(x >= DBL_MIN && x <= DBL_MAX)) return false;
     const int table = w.Node[static_cast<std::size_t>(w.First[j]) + n];
     if (table < 0) return false;
-    const int e = std::ilogb(x);
+    // The binary exponent of x (normal here) from its bits, as ilogb gives it.
+    std::uint64_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    const int e = static_cast<int>(bits >> 52) - 1023;
     if (e < kWideExpMin || e >= kWideExpMax) return false;
     const std::int16_t* win =
         w.Window.data() +

@@ -248,9 +248,21 @@ const char* FormRowsInUse(const RunState& st, int level, std::vector<char>& rows
     const int lo = std::max(st.LeftWall, 0), hi = std::min(st.RightWall, a.Nn - 1);
     for (int i = 1; i <= a.NComp; ++i) {
         if (a.Forms(i) < kWideForms) continue;
+        // The forms that the record of the level does not know to be 0 at
+        // some node of the window; the others are 0 there without a look.
+        int rlo = 0, rhi = a.Forms(i) - 1;
+        if (!a.Wide.Rows.empty() && lo <= hi) {
+            const std::int16_t* r = a.Wide.RowsOf(a.lvC[level], i);
+            rlo = rhi + 1;
+            rhi = -1;
+            for (int n = lo; n <= hi; ++n) {
+                rlo = std::min<int>(rlo, r[2 * n]);
+                rhi = std::max<int>(rhi, r[2 * n + 1]);
+            }
+        }
         for (int k = 0; k < a.Forms(i); ++k)
             rows[static_cast<std::size_t>(a.FormOffset[i] + k)] =
-                !RowIsZero(a.CForm(level, i, k), lo, hi);
+                k >= rlo && k <= rhi && !RowIsZero(a.CForm(level, i, k), lo, hi);
     }
     return rows.data();
 }

@@ -31,6 +31,7 @@ void CopyLevel2To1(EngineArrays& a)
     for (int i = 1; i <= nc; ++i)
         for (int k = 0; k < a.Forms(i); ++k)
             std::copy(a.CForm(2, i, k), a.CForm(2, i, k) + nn, a.CForm(1, i, k));
+    CopyWideRows(a, 2, 1);
     std::copy(a.CH(2), a.CH(2) + nn, a.CH(1));
     for (int i = 1; i <= nc + 2; ++i) {
         std::copy(a.C(2, i), a.C(2, i) + nn, a.C(1, i));
