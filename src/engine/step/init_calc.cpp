@@ -237,7 +237,7 @@ bool InitCalc(RunState& st)
     st.Engine.Threads = ThreadPlan::FromSetting((st.Loading ? st.NX : st.NXPending) + 1);
 
     bool flags[12];
-    SaveProfileChecks(st, st.NComp, flags);
+    SaveProfileChecks(st, ProfileListComps(st), flags);
 
     st.DistPreview = false;
     st.host().SetStatusText("Initializing ...");
