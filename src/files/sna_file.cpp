@@ -2,12 +2,12 @@
 
 #include "composition/cmp_file.h"
 #include "engine/equilibrium/equilibrium.h"
-#include "engine/modes/diffusion/diffusion_mode.h"
 #include "engine/modes/effects/effects_table.h"
 #include "engine/modes/modes.h"
 #include "engine/state/engine_arrays.h"
 #include "engine/state/run_state.h"
 #include "engine/step/comp_window.h"
+#include "engine/step/diffusion_phase.h"
 #include "engine/step/init_calc.h"
 #include "engine/step/recalc.h"
 #include "engine/step/rk_start.h"

@@ -7,11 +7,10 @@
 #include <unistd.h>
 
 #include "engine/equilibrium/equilibrium.h"
-#include "engine/modes/diffusion/diffusion_mode.h"
-#include "engine/modes/effects/effects_table.h"
 #include "engine/modes/modes.h"
 #include "engine/state/run_state.h"
 #include "engine/step/comp_window.h"
+#include "engine/step/diffusion_phase.h"
 #include "engine/step/init_distribution.h"
 #include "engine/step/recalc.h"
 #include "engine/step/run_series.h"
@@ -119,11 +118,9 @@ bool BuildRun(RunState& st, const bool flags[12])
     AllocEngineArrays(st, std::max(1, st.SegCount));
     if (!InitDistribution(st)) return false;
     SetSkipComp(st);
-    // The capillary-effects profiles, whatever the switches: every profile its
-    // default, then the rows of the effects switched on (a switch may be
-    // ticked later, during a run, and then finds sound profiles).
-    if (!ApplyEffects(st)) ShowWarning(kEffectsInvalid);
-    st.effects().SimplifiedHeatTime = 0;
+    // What the modes keep beside the distribution, whatever the switches (the
+    // capillary-effects profiles).
+    ModesDistributed(st);
     if (!InitModes(st, ModeInitStage::Profiles)) return false;
     SetDefaultCrossSections(st);
     FillSectionSeries(st);

@@ -9,9 +9,9 @@
 
 #include "engine/equilibrium/equilibrium.h"
 #include "engine/equilibrium/parallel_equilibrium.h"
-#include "engine/modes/diffusion/diffusion_mode.h"
 #include "engine/state/run_state.h"
 #include "engine/step/comp_window.h"
+#include "engine/step/diffusion_phase.h"
 #include "engine/step/node_threads.h"
 #include "foundation/messages.h"
 
