@@ -81,7 +81,7 @@ double Resistance(RunState& st, int& bad)
         st.Engine.Threads, 0, n, kParallelMinChunk, [&](int clo, int chi, int chunk, int) {
             rows.firstBad[static_cast<std::size_t>(chunk)] = ResistanceTermsOfChunk(st, clo, chi);
         });
-    bad = FirstUnfitNode(st, parts);
+    bad = FirstUnfitNode(st.Engine, parts);
     return SumResistance(st, rows.term.data(), n);
 }
 
@@ -159,14 +159,14 @@ int ResistanceTermsOfChunk(RunState& st, int clo, int chi)
     return INT_MAX;
 }
 
-void SetChunkUnfitNode(RunState& st, int chunk, int node)
+void SetChunkUnfitNode(EngineContext& engine, int chunk, int node)
 {
-    st.Engine.Scratch<ResistanceRows>().firstBad[static_cast<std::size_t>(chunk)] = node;
+    engine.Scratch<ResistanceRows>().firstBad[static_cast<std::size_t>(chunk)] = node;
 }
 
-int FirstUnfitNode(RunState& st, int parts)
+int FirstUnfitNode(EngineContext& engine, int parts)
 {
-    const ResistanceRows& rows = st.Engine.Scratch<ResistanceRows>();
+    const ResistanceRows& rows = engine.Scratch<ResistanceRows>();
     for (int c = 0; c < parts; ++c)
         if (rows.firstBad[static_cast<std::size_t>(c)] != INT_MAX)
             return rows.firstBad[static_cast<std::size_t>(c)];
@@ -176,7 +176,7 @@ int FirstUnfitNode(RunState& st, int parts)
 bool VoltageCurrentFromTerms(RunState& st, int parts)
 {
     const int n = ColumnEnd(st);
-    const int bad = FirstUnfitNode(st, parts);
+    const int bad = FirstUnfitNode(st.Engine, parts);
     return ApplyResistance(st, bad,
                            SumResistance(st, st.Engine.Scratch<ResistanceRows>().term.data(), n));
 }
