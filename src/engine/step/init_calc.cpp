@@ -30,13 +30,13 @@ void WarnNodeCount()
 
 // Bytes of the engine arrays and the chart series of a run of the composition
 // on nx + 1 nodes: an upper estimate from the number of ionic forms.
-double RunBytes(const RunState& st, int nx)
+double RunBytes(const RunLists& lists, int nx)
 {
     double forms = 4.0;
-    for (const auto* node = st.Composition.Head(); node; node = node->next)
+    for (const auto* node = lists.Composition.Head(); node; node = node->next)
         forms += static_cast<double>(std::max(node->data.maxCharge, 0)) -
                  std::min(node->data.minCharge, 0) + 1.0;
-    const double rows = st.Composition.Count() + 3.0;
+    const double rows = lists.Composition.Count() + 3.0;
     return 8.0 * (nx + 1.0) * (14.0 * forms + 26.0 * rows + 40.0);
 }
 
@@ -221,7 +221,7 @@ bool InitCalc(RunState& st)
         return false;
     }
     // Before anything is freed or allocated: a run that cannot fit is refused.
-    if (RunBytes(st, st.Loading ? st.NX : st.NXPending) > MemoryShare()) {
+    if (RunBytes(st.lists(), st.Loading ? st.NX : st.NXPending) > MemoryShare()) {
         ShowWarning(kInitRunTooLarge);
         return false;
     }

@@ -89,9 +89,8 @@ double Resistance(RunState& st, int& bad)
 // conductivity or cross-section is not a positive finite number (a negative
 // conductivity comes from negative concentrations and would reverse the local
 // field), else an undefined resistance; empty when the column is sound.
-std::string ColumnFault(const RunState& st, int bad, double r)
+std::string ColumnFault(const EngineArrays& a, int bad, double r)
 {
-    const EngineArrays& a = st.Arr;
     if (bad != INT_MAX) {
         if (Unfit(a.Kappa[bad]))
             return kBadConductivityAt + std::to_string(bad) + ": " +
@@ -106,7 +105,7 @@ std::string ColumnFault(const RunState& st, int bad, double r)
 // U and I from the resistance, or the warning and the stop.
 bool ApplyResistance(RunState& st, int bad, double r)
 {
-    if (const std::string fault = ColumnFault(st, bad, r); !fault.empty()) {
+    if (const std::string fault = ColumnFault(st.Arr, bad, r); !fault.empty()) {
         st.Stop = true;
         st.NumericalFailure = true;
         WarnOncePerRun(st, "CalcVoltageCurrent", fault);
