@@ -84,7 +84,7 @@ const ChartSeries* CheckListItemSeries(const RunSeries& s, int nComp, bool detec
 
 const ChartSeries* ProfileItemSeries(const RunState& st, int item)
 {
-    return CheckListItemSeries(st.Series, st.NComp, false, item);
+    return CheckListItemSeries(st.Series, ProfileListComps(st), false, item);
 }
 
 const ChartSeries* DetectorItemSeries(const RunState& st, int item)

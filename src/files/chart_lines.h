@@ -47,6 +47,7 @@ int DetectorComp(const DisplayOptions& display, const ChartSeries& series);
 // constituent without its series.
 ChartSeries* CheckListItemSeries(RunSeries& s, int nComp, bool detector, int item);
 const ChartSeries* CheckListItemSeries(const RunSeries& s, int nComp, bool detector, int item);
-// The same for the run's lists (`nComp` = NComp).
+// The same for the run's lists (`nComp`: ProfileListComps for the profile
+// list, NComp for the detector list).
 const ChartSeries* ProfileItemSeries(const RunState& st, int item);
 const ChartSeries* DetectorItemSeries(const RunState& st, int item);

@@ -2,7 +2,7 @@
 
 #include "composition/cmp_file.h"
 #include "engine/equilibrium/equilibrium.h"
-#include "engine/modes/micellar/micellar_mode.h"
+#include "engine/modes/modes.h"
 #include "engine/state/run_state.h"
 #include "engine/step/comp_window.h"
 #include "engine/step/init_calc.h"
@@ -164,19 +164,12 @@ void ApplyPsqFrame(RunState& st, const PsqFrame& fr, const PsqHeader& h)
         // Older sequences carry no micelles: in micellar mode they follow from
         // the surfactant's profile of the frame, unless the micellar window
         // ignores what files bring.
-        if (!st.cbIngoreSNA) MicellesFromDrawnProfile(st);
+        ModesSequenceFrame(st, nn, nullptr, nullptr);
         return;
     }
     std::copy_n(fr.H.data(), nn, a.CH(2));
-    if (h.Micelles) {
-        // The recorded micelles and the micelle-bound constituent, on the CMC
-        // profile of this grid.
-        if (s.sr_mic.Count() != nn || s.sr_MicDye.Count() != nn) InitCMCProfile(st);
-        if (s.sr_mic.Count() == nn && s.sr_MicDye.Count() == nn) {
-            std::copy_n(fr.Mic.data(), nn, s.sr_mic.y.begin());
-            std::copy_n(fr.MicBound.data(), nn, s.sr_MicDye.y.begin());
-        }
-    }
+    // The recorded micelles and the micelle-bound constituent.
+    if (h.Micelles) ModesSequenceFrame(st, nn, fr.Mic.data(), fr.MicBound.data());
     s.sr_E.Clear();
     for (int j = 0; j < nn; ++j) s.sr_E.Add(NodeX(st, j), FieldOf(st, fr.Kappa[j]));
 }

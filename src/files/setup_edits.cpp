@@ -257,13 +257,13 @@ std::string NodeLabel(const RunState& st, const std::string& editName)
 {
     int n = 0;
     if (editName == "edPeakWidth")
-        n = PositionToNode(st, st.PeakWidthPending, st.NXPending);
+        n = PositionToNode(st.geometry(), st.PeakWidthPending, st.NXPending);
     else if (editName == "edPeakEdgeWidth")
-        n = PositionToNode(st, st.PeakEdgeWidthPending, st.NXPending);
+        n = PositionToNode(st.geometry(), st.PeakEdgeWidthPending, st.NXPending);
     else if (editName == "edInjSite")
         n = InjectionSiteNode(st, true);
     else if (editName == "edDetPosition")
-        n = PositionToNode(st, st.DetPosition, st.NXPending);
+        n = PositionToNode(st.geometry(), st.DetPosition, st.NXPending);
     else
         return {};
     return "(" + std::to_string(n) + " Nodes)";

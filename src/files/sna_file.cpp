@@ -2,12 +2,12 @@
 
 #include "composition/cmp_file.h"
 #include "engine/equilibrium/equilibrium.h"
-#include "engine/modes/diffusion/diffusion_mode.h"
 #include "engine/modes/effects/effects_table.h"
 #include "engine/modes/modes.h"
 #include "engine/state/engine_arrays.h"
 #include "engine/state/run_state.h"
 #include "engine/step/comp_window.h"
+#include "engine/step/diffusion_phase.h"
 #include "engine/step/init_calc.h"
 #include "engine/step/recalc.h"
 #include "engine/step/rk_start.h"
@@ -256,9 +256,9 @@ void TransferSequence(RunState& st, const std::string& base)
 }
 
 // The detector points read beside the project, appended to the fresh record.
-void ApplyDetector(RunState& st, const ProjectFiles& files)
+void ApplyDetector(RunSeries& series, const ProjectFiles& files)
 {
-    if (files.Detector) AppendDetRecord(st.Series, *files.Detector);
+    if (files.Detector) AppendDetRecord(series, *files.Detector);
 }
 
 // Puts an older project into the state (the profiles go to level 5).
@@ -276,7 +276,7 @@ bool ApplyLegacyProject(RunState& st, const ProjectFiles& files, const std::stri
     if (st.LeftWall < 0 || st.LeftWall > st.NX) st.LeftWall = 0;
     if (st.RightWall < 0 || st.RightWall > st.NX) st.RightWall = st.NX;
     InitForLoader(st);
-    ApplyDetector(st, files);
+    ApplyDetector(st.Series, files);
 
     const int c = st.NComp, nn = st.NX + 1;
     for (int i = 1; i <= c; ++i)
@@ -584,7 +584,7 @@ bool ApplyCurrentProject(RunState& st, const ProjectFiles& files, const std::str
 
     st.Loading = false;
     st.FileName = name;
-    ApplyDetector(st, files);
+    ApplyDetector(st.Series, files);
 
     RecalcLoadedProfiles(st, [&] {
         RecalcProfiles(st, 2);

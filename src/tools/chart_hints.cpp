@@ -59,10 +59,10 @@ double BackgroundLevel(const TComponents& rec)
     return rec.type == 0 ? 0.0 : rec.c;
 }
 
-const TComponents* Record(const RunState& st, int k)
+const TComponents* Record(const RunLists& lists, int k)
 {
     int i = 1;
-    for (const auto* n = st.CompInit.Head(); n; n = n->next, ++i)
+    for (const auto* n = lists.CompInit.Head(); n; n = n->next, ++i)
         if (i == k) return &n->data;
     return nullptr;
 }
@@ -81,7 +81,7 @@ std::string ProfileText(const RunState& st, const ChartLine& line, int i)
                "\nCap. Position from Zero Position: " + Round8(x - zeroX) + posUnit;
     }
     const int k = line.ProfileComp();
-    const TComponents* rec = k > 0 ? Record(st, k) : nullptr;
+    const TComponents* rec = k > 0 ? Record(st.lists(), k) : nullptr;
     double f = 1;
     std::string unit;
     if (series == &s.sr_conductivity) {
@@ -142,7 +142,7 @@ std::string DetectorText(const RunState& st, const ChartSeries& series, const Ch
             return std::string(tr.first) + "\nValue: " + FormatFloat(kF10, v * tr.factor) +
                    tr.unit + tail;
     if (const int k = DetectorComp(st, series); k > 0) {
-        const TComponents* rec = Record(st, k);
+        const TComponents* rec = Record(st.lists(), k);
         const double d = v - (rec ? BackgroundLevel(*rec) : 0.0);
         return "Constituent: " + (rec ? rec->name : std::string()) +
                "\nValue: " + FormatFloat(kF10, v) + " mM" +

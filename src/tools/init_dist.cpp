@@ -1,8 +1,8 @@
 #include "tools/init_dist.h"
 
-#include "engine/modes/diffusion/diffusion_mode.h"
 #include "engine/state/run_state.h"
 #include "engine/step/comp_window.h"
+#include "engine/step/diffusion_phase.h"
 #include "engine/step/init_calc.h"
 #include "engine/step/recalc.h"
 #include "engine/step/run_series.h"

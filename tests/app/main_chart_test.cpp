@@ -52,8 +52,8 @@ std::set<std::string> VisibleAmong(const MainWindow& w, const std::set<std::stri
     std::set<std::string> shown;
     QCustomPlot* plot = Ctl<QCustomPlot>(w, "Graph");
     for (int i = 0; i < plot->graphCount(); ++i) {
-        // The chart names its lines by the bytes of their titles.
-        const std::string name = plot->graph(i)->name().toLatin1().toStdString();
+        // The chart names its lines by their UTF-8 titles ("°C" stays "°C").
+        const std::string name = plot->graph(i)->name().toStdString();
         if (plot->graph(i)->visible() && titles.count(name)) shown.insert(name);
     }
     return shown;

@@ -4,6 +4,7 @@
 #include "qt_test_env.h"
 
 #include "app/windows/init_dist_window.h"
+#include "files/chart_lines.h"
 
 namespace {
 
@@ -59,4 +60,67 @@ TEST_F(ExampleWindow, CancelAfterAPreviewGivesTheChartBackAsItWas)
     EXPECT_TRUE(after == before);
     EXPECT_TRUE(st.Series.clbGraph[0].checked && st.Series.clbGraph[1].checked);
     EXPECT_TRUE(Ctl<QListWidget>(*w, "clbGraph")->item(0)->checkState() == Qt::Checked);
+}
+
+// A constituent added to the composition makes the preview's list longer than
+// the run's: every item after the constituents (E, IS, ...) reaches its own
+// line, during the preview and through the Init of Apply.
+TEST_F(ExampleWindow, PreviewWithAnAddedConstituentTicksTheLineOfEachItem)
+{
+    RunState& st = St();
+    const int runComps = st.NComp;
+    TComponents added = st.Composition.Tail()->data;
+    added.name = "Added";
+    st.Composition.Add(added);
+    auto* t = Ctl<InitDistWindow>(*w, "fmDist");
+    Trigger("InitialDistribution1");
+    Enter(*t, "edNSeg", "2");
+    Enter(*t, "edLSeg", "1");
+    Click(*t, "bnCreate");
+    Click(*t, "bnPreview");
+    ASSERT_TRUE(st.DistPreview);
+    auto* list = Ctl<QListWidget>(*w, "clbGraph");
+    const int e = runComps + 1 + 2;  // pH, conductivity, the constituents, then E
+    ASSERT_GT(list->count(), e + 1);
+    ASSERT_EQ(list->item(e)->text(), "E - Intensity");
+    ASSERT_EQ(list->item(e + 1)->text(), "Ionic Strength");
+    ASSERT_EQ(list->item(e - 1)->text(), "Added");
+    QCPGraph* field = GraphNamed(*w, "E - Intensity of Electric Field, kV/m");
+    QCPGraph* ionic = GraphNamed(*w, "Ionic Strength, mM");
+    QCPGraph* addedLine = GraphNamed(*w, "Added (x-scale)");
+    ASSERT_TRUE(field && ionic);
+    EXPECT_FALSE(field->visible());
+    list->item(e)->setCheckState(Qt::Checked);
+    EXPECT_TRUE(field->visible());
+    EXPECT_FALSE(ionic->visible());
+    // The added constituent's item shows its own profile.
+    ASSERT_TRUE(addedLine);
+    EXPECT_TRUE(addedLine->visible());
+    list->item(e - 1)->setCheckState(Qt::Unchecked);
+    EXPECT_FALSE(addedLine->visible());
+    EXPECT_TRUE(field->visible());
+    // The chart's commands and exports find the same line behind the item.
+    EXPECT_EQ(ProfileItemSeries(st, e), &st.Series.sr_E);
+    EXPECT_EQ(ProfileItemSeries(st, e + 1), &st.Series.sr_IS);
+    // Apply builds the run of the composition; E keeps its tick, IS its blank.
+    Click(*t, "bnApply");
+    ASSERT_TRUE(st.Initialised);
+    ASSERT_EQ(st.NComp, runComps + 1);
+    ASSERT_GT(static_cast<int>(st.Series.clbGraph.size()), e + 1);
+    EXPECT_TRUE(st.Series.clbGraph[e].checked);
+    EXPECT_FALSE(st.Series.clbGraph[e + 1].checked);
+    EXPECT_TRUE(field->visible());
+    EXPECT_FALSE(ionic->visible());
+}
+
+// Line names keep the degree sign of the temperature lines.
+TEST_F(ExampleWindow, TemperatureLinesNameTheirDegrees)
+{
+    const QString degreesC = QString(QChar(0x00B0)) + "C";
+    EXPECT_TRUE(GraphNamed(*w, "T - Temperature, " + degreesC));
+    EXPECT_TRUE(GraphNamed(*w, "Temperature (" + degreesC + ")"));
+    QCustomPlot* plot = Ctl<QCustomPlot>(*w, "Graph");
+    for (int i = 0; i < plot->graphCount(); ++i)
+        EXPECT_FALSE(plot->graph(i)->name().contains(QChar(0x00C2)))
+            << plot->graph(i)->name().toStdString();
 }

@@ -14,9 +14,9 @@
 
 #include "engine/equilibrium/equilibrium.h"
 #include "engine/equilibrium/equilibrium_range.h"
-#include "engine/modes/diffusion/diffusion_mode.h"
 #include "engine/state/run_state.h"
 #include "engine/step/derivatives.h"
+#include "engine/step/diffusion_phase.h"
 #include "engine/step/init_calc.h"
 #include "engine/step/rk_start.h"
 #include "engine/step/run_calc.h"

@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/modes/diffusion/diffusion_mode.h"
 #include "engine/modes/effects/effects_table.h"
 #include "engine/modes/modes.h"
 #include "engine/state/run_state.h"
+#include "engine/step/diffusion_phase.h"
 #include "engine/step/init_calc.h"
 #include "engine/step/run_calc.h"
 #include "foundation/errors.h"

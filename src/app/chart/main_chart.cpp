@@ -131,7 +131,7 @@ void MainChart::ShowCheckList(QListWidget* widget, std::vector<CheckListItem>& i
     QSignalBlocker block(widget);
     bool same = widget->count() == static_cast<int>(items.size());
     for (int i = 0; same && i < widget->count(); ++i)
-        same = widget->item(i)->text() == QString::fromLatin1(items[i].text.c_str());
+        same = widget->item(i)->text() == Q(items[i].text);
     if (same) {
         for (int i = 0; i < widget->count(); ++i)
             widget->item(i)->setCheckState(items[i].checked ? Qt::Checked : Qt::Unchecked);
@@ -139,7 +139,7 @@ void MainChart::ShowCheckList(QListWidget* widget, std::vector<CheckListItem>& i
     }
     widget->clear();
     for (const CheckListItem& item : items) {
-        auto* w = new QListWidgetItem(QString::fromLatin1(item.text.c_str()), widget);
+        auto* w = new QListWidgetItem(Q(item.text), widget);
         w->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
         w->setCheckState(item.checked ? Qt::Checked : Qt::Unchecked);
     }
@@ -172,7 +172,9 @@ void MainChart::clbGraphClickCheck()
     } else {
         // The constituents follow their items (unchecked when the list lacks
         // them); the additional profiles only the items that the list holds.
-        ForListItems(s, n, false, std::max(static_cast<int>(s.clbGraph.size()), n + 2), SetActive);
+        const int shown = ProfileListComps(st_);
+        ForListItems(s, shown, false, std::max(static_cast<int>(s.clbGraph.size()), shown + 2),
+                     SetActive);
     }
     SyncChart();
 }
@@ -207,7 +209,7 @@ bool MainChart::IsRecord(const ChartSeries& series) const
 void MainChart::SyncSeries(ChartSeries& series, QCPGraph* graph, bool record)
 {
     if (!graph) return;
-    graph->setName(QString::fromLatin1(series.title.c_str()));
+    graph->setName(Q(series.title));
     QPen pen = graph->pen();
     pen.setColor(ColourFromBGR(static_cast<std::uint32_t>(series.colour)));
     graph->setPen(pen);
@@ -256,7 +258,7 @@ void MainChart::SyncCompSeries()
             SyncSeries(series, g);
             continue;
         }
-        g->setName(QString::fromLatin1(series.title.c_str()));
+        g->setName(Q(series.title));
         QPen pen = g->pen();
         pen.setColor(ColourFromBGR(static_cast<std::uint32_t>(series.colour)));
         g->setPen(pen);
@@ -343,12 +345,14 @@ void MainChart::SetupGraph()
         graph_->yAxis->setLabel("Concentration (mM), Conductivity (1e-2 S/m), pH");
         graph_->SetBackgroundColour(st.Options.SimColor);
         if (shown) {
+            // The list may hold more constituents than the run (a preview of
+            // the initial-distribution tool with added constituents).
+            const int listed = ProfileListComps(st);
             // The additional profiles S .. elneut count only when the list was filled with them.
-            const bool additional = static_cast<int>(s.clbGraph.size()) > n + 4;
-            ForListItems(s, n, false, additional ? n + 13 : n + 4, SetActive);
-            // Profiles that the initial-distribution tool added beyond the run's
-            // constituents follow the items of its list.
-            for (int i = n + 1; i < static_cast<int>(s.srComp.size()); ++i)
+            const bool additional = static_cast<int>(s.clbGraph.size()) > listed + 4;
+            ForListItems(s, listed, false, additional ? listed + 13 : listed + 4, SetActive);
+            // Profile series beyond the list's constituents follow the items of the list.
+            for (int i = listed + 1; i < static_cast<int>(s.srComp.size()); ++i)
                 s.srComp[static_cast<std::size_t>(i)].active = Checked(s.clbGraph, i + 1);
             s.sr_LeftWall.active = s.sr_RightWall.active = !st.DistPreview;
             if (st.cbSDS) {

@@ -22,7 +22,7 @@
 #include "app/windows/psq_player_window.h"
 #include "app/windows/run_setup_window.h"
 #include "app/windows/small_windows.h"
-#include "engine/modes/diffusion/diffusion_mode.h"
+#include "engine/step/diffusion_phase.h"
 #include "engine/step/init_distribution.h"
 #include "engine/step/step_services.h"
 #include "files/file_hooks.h"

@@ -30,9 +30,10 @@ AdditionalWindow::AdditionalWindow(MainWindow& main, QWidget* parent)
 {
     setObjectName("fmAdditional");
     setWindowTitle("Additional Information");
-    RunState& st = State();
+    // The window's two switches live in the window-presence record.
+    WindowPresence& shown = State().windows();
     // "Use initial concentrations and mobilities" starts checked.
-    st.cbCInit = true;
+    shown.cbCInit = true;
 
     auto* outer = new QVBoxLayout(this);
     auto* plInfo = new QWidget;
@@ -77,7 +78,8 @@ AdditionalWindow::AdditionalWindow(MainWindow& main, QWidget* parent)
     for (int k = 1; k <= 8; ++k) {
         c_.cbRegFn[k] = new QCheckBox(kRegFnCaptions[k]);
         c_.cbRegFn[k]->setObjectName(QString("cbRegFn%1").arg(k));
-        const QColor colour = ColourFromBGR(static_cast<std::uint32_t>(st.Series.sr_reg[k].colour));
+        const QColor colour =
+            ColourFromBGR(static_cast<std::uint32_t>(State().Series.sr_reg[k].colour));
         c_.cbRegFn[k]->setStyleSheet(QString("color: %1").arg(colour.name()));
         c_.cbRegFn[k]->installEventFilter(this);
         rf->addWidget(c_.cbRegFn[k], (k - 1) % 4, (k - 1) / 4);
@@ -126,12 +128,12 @@ AdditionalWindow::AdditionalWindow(MainWindow& main, QWidget* parent)
     for (auto [w, name] : names) w->setObjectName(name);
 
     StateBinder& b = Binder();
-    b.Check(c_.cbNewCnt, st.cbNewCnt, [this] { cbNewCntClick(); });
+    b.Check(c_.cbNewCnt, shown.cbNewCnt, [this] { cbNewCntClick(); });
     b.Check(c_.cbShowRF, a_.cbShowRF, [this] { cbShowRFClick(); });
     for (int k = 1; k <= 8; ++k)
         b.Check(c_.cbRegFn[k], a_.cbRegFn[k], [this, k] { RegFnClick(k); });
     for (int k = 1; k <= 6; ++k) b.Check(c_.cbR6[k], a_.cbR6[k], [this] { main_.RedrawGraph(); });
-    b.Check(c_.cbCInit, st.cbCInit, [this] { main_.RedrawGraph(); });
+    b.Check(c_.cbCInit, shown.cbCInit, [this] { main_.RedrawGraph(); });
     OnSignal(c_.edInitX, &QLineEdit::textEdited,
              [this](const QString& t) { a_.edInitX = t.toStdString(); });
     OnSignal(c_.Button1, &QPushButton::clicked, [this] { Button1Click(); });
@@ -142,7 +144,7 @@ AdditionalWindow::AdditionalWindow(MainWindow& main, QWidget* parent)
     adjustSize();
     cbShowRFClick();
     Mirror();
-    st.Events.Add(this);
+    State().Events.Add(this);
 }
 
 AdditionalWindow::~AdditionalWindow()

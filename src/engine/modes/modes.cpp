@@ -138,6 +138,18 @@ void TakeModeSwitches(RunState& st)
         if (h.TakeSwitches) h.TakeSwitches(st);
 }
 
+void ModesDistributed(RunState& st)
+{
+    for (const ModeHooks& h : st.Engine.Modes)
+        if (h.Distributed) h.Distributed(st);
+}
+
+void ModesSequenceFrame(RunState& st, int nodes, const double* micelles, const double* bound)
+{
+    for (const ModeHooks& h : st.Engine.Modes)
+        if (h.SequenceFrame) h.SequenceFrame(st, nodes, micelles, bound);
+}
+
 void ModesBuilt(RunState& st)
 {
     for (const ModeHooks& h : st.Engine.Modes)

@@ -60,6 +60,10 @@ struct ModeHooks {
     // Every Init, whatever the switches, before the Init hooks of stage
     // Switches: the mode takes the state of its switches for the run.
     void (*TakeSwitches)(RunState& st) = nullptr;
+    // Every Init, whatever the switches, once the initial distribution is on
+    // the new arrays, before the Init hooks of stage Profiles: the profiles the
+    // mode keeps beside the distribution (a switch may be ticked later).
+    void (*Distributed)(RunState& st) = nullptr;
     // Every Init that built the run's arrays (after stage Arrays), whatever
     // the switches, since a switch may be ticked during the run: what the
     // mode keeps in its own state beside the arrays.
@@ -126,6 +130,12 @@ struct ModeHooks {
     // keeps beside that block. Called whatever the switches, since the block
     // brings them; only for files that carry the block.
     void (*FileBlockRead)(RunState& st) = nullptr;
+    // Sequence player, whatever the switches: a frame of `nodes` nodes is shown,
+    // its drawn profiles in place. `micelles` and `bound` are the frame's
+    // recorded micelle series (null for a frame of an older sequence without
+    // them: the mode derives what it shows from the drawn profiles).
+    void (*SequenceFrame)(RunState& st, int nodes, const double* micelles,
+                          const double* bound) = nullptr;
 };
 
 using ModeTable = std::array<ModeHooks, kModeCount>;
@@ -163,6 +173,8 @@ void ModesFileBlockRead(RunState& st);
 
 // Hooks of every mode whatever the switches, in precedence order.
 void TakeModeSwitches(RunState& st);
+void ModesDistributed(RunState& st);
+void ModesSequenceFrame(RunState& st, int nodes, const double* micelles, const double* bound);
 void ModesBuilt(RunState& st);
 void ModesReset(RunState& st);
 // The rows integrated besides the concentrations by the modes whose switch is on.

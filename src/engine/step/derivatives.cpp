@@ -327,7 +327,7 @@ bool ConductivityAndCurrent(RunState& st, int level, double* W, double* K, const
                 if (add > 0)
                     for (int j = lo; j <= hi; ++j) kappa[j] += add;
             }
-            SetChunkUnfitNode(st, chunk, ResistanceTermsOfChunk(st, clo, chi));
+            SetChunkUnfitNode(st.Engine, chunk, ResistanceTermsOfChunk(st, clo, chi));
         });
     return VoltageCurrentFromTerms(st, parts);
 }

@@ -7,11 +7,10 @@
 #include <unistd.h>
 
 #include "engine/equilibrium/equilibrium.h"
-#include "engine/modes/diffusion/diffusion_mode.h"
-#include "engine/modes/effects/effects_table.h"
 #include "engine/modes/modes.h"
 #include "engine/state/run_state.h"
 #include "engine/step/comp_window.h"
+#include "engine/step/diffusion_phase.h"
 #include "engine/step/init_distribution.h"
 #include "engine/step/recalc.h"
 #include "engine/step/run_series.h"
@@ -31,13 +30,13 @@ void WarnNodeCount()
 
 // Bytes of the engine arrays and the chart series of a run of the composition
 // on nx + 1 nodes: an upper estimate from the number of ionic forms.
-double RunBytes(const RunState& st, int nx)
+double RunBytes(const RunLists& lists, int nx)
 {
     double forms = 4.0;
-    for (const auto* node = st.Composition.Head(); node; node = node->next)
+    for (const auto* node = lists.Composition.Head(); node; node = node->next)
         forms += static_cast<double>(std::max(node->data.maxCharge, 0)) -
                  std::min(node->data.minCharge, 0) + 1.0;
-    const double rows = st.Composition.Count() + 3.0;
+    const double rows = lists.Composition.Count() + 3.0;
     return 8.0 * (nx + 1.0) * (14.0 * forms + 26.0 * rows + 40.0);
 }
 
@@ -119,11 +118,9 @@ bool BuildRun(RunState& st, const bool flags[12])
     AllocEngineArrays(st, std::max(1, st.SegCount));
     if (!InitDistribution(st)) return false;
     SetSkipComp(st);
-    // The capillary-effects profiles, whatever the switches: every profile its
-    // default, then the rows of the effects switched on (a switch may be
-    // ticked later, during a run, and then finds sound profiles).
-    if (!ApplyEffects(st)) ShowWarning(kEffectsInvalid);
-    st.effects().SimplifiedHeatTime = 0;
+    // What the modes keep beside the distribution, whatever the switches (the
+    // capillary-effects profiles).
+    ModesDistributed(st);
     if (!InitModes(st, ModeInitStage::Profiles)) return false;
     SetDefaultCrossSections(st);
     FillSectionSeries(st);
@@ -224,7 +221,7 @@ bool InitCalc(RunState& st)
         return false;
     }
     // Before anything is freed or allocated: a run that cannot fit is refused.
-    if (RunBytes(st, st.Loading ? st.NX : st.NXPending) > MemoryShare()) {
+    if (RunBytes(st.lists(), st.Loading ? st.NX : st.NXPending) > MemoryShare()) {
         ShowWarning(kInitRunTooLarge);
         return false;
     }
@@ -237,7 +234,7 @@ bool InitCalc(RunState& st)
     st.Engine.Threads = ThreadPlan::FromSetting((st.Loading ? st.NX : st.NXPending) + 1);
 
     bool flags[12];
-    SaveProfileChecks(st, st.NComp, flags);
+    SaveProfileChecks(st, ProfileListComps(st), flags);
 
     st.DistPreview = false;
     st.host().SetStatusText("Initializing ...");

@@ -91,9 +91,9 @@ void SmoothFormConstants(EngineArrays& a, const TComponents& rec, int i, int n, 
 
 }  // namespace
 
-int PositionToNode(const RunState& st, double x, int count)
+int PositionToNode(const RunGeometry& geometry, double x, int count)
 {
-    return RoundHalfEven(0.001 * x / st.CapLengthPending * count);
+    return RoundHalfEven(0.001 * x / geometry.CapLengthPending * count);
 }
 
 int InjectionSiteNode(const RunState& st, bool pending)
@@ -119,9 +119,9 @@ bool InitDistribution(RunState& st)
 {
     EngineArrays& a = st.Arr;
     const int n = st.NX;
-    int w = PositionToNode(st, st.PeakEdgeWidth, n);
+    int w = PositionToNode(st.geometry(), st.PeakEdgeWidth, n);
     if (w < 1) w = 1;
-    const int zoneW = PositionToNode(st, st.PeakWidth, n);
+    const int zoneW = PositionToNode(st.geometry(), st.PeakWidth, n);
     const double W = zoneW;
     const double halfEdge = w * 0.5;
     const double sigma2 = W * W / 12.0 + static_cast<double>(w) * w / 8.0;

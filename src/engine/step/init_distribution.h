@@ -4,11 +4,12 @@
 #pragma once
 
 class RunState;
+struct RunGeometry;
 
 // Nearest node of a position x (mm) on a grid of `count` intervals over the
 // pending capillary length: round(0.001 x / CapLengthPending * count), halves
 // to even. Non-finite results give 0.
-int PositionToNode(const RunState& st, double x, int count);
+int PositionToNode(const RunGeometry& geometry, double x, int count);
 
 // Node of the injection site: from the applied NX, CapLength, InjSite, or
 // (pending = true) from their pending twins; halves to even.

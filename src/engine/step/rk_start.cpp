@@ -5,11 +5,11 @@
 #include <vector>
 
 #include "engine/equilibrium/parallel_equilibrium.h"
-#include "engine/modes/diffusion/diffusion_mode.h"
 #include "engine/modes/modes.h"
 #include "engine/state/run_state.h"
 #include "engine/step/comp_window.h"
 #include "engine/step/derivatives.h"
+#include "engine/step/diffusion_phase.h"
 #include "engine/step/node_threads.h"
 #include "engine/step/step_services.h"
 #include "foundation/errors.h"

@@ -149,7 +149,7 @@ bool Stepper::TestInStage() const
 
 void Stepper::TestChunk(int clo, int chi, int chunk)
 {
-    FiniteRowsOfChunk(st_, 1, clo, chi,
+    FiniteRowsOfChunk(st_.Arr, 1, clo, chi,
                       chunks_.finite.data() + static_cast<std::size_t>(chunk) * (nc_ + 1));
 }
 

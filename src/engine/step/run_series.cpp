@@ -2,10 +2,17 @@
 
 #include "engine/state/run_state.h"
 
+#include <algorithm>
+
 double NodeX(const RunState& st, int n)
 {
     if (st.NX <= 0) return 0.0;
     return n * st.CapLength / st.NX * st.XScale;
+}
+
+int ProfileListComps(const RunState& st)
+{
+    return std::max(st.NComp, st.CompSeriesCount);
 }
 
 void ClearRunSeries(RunSeries& s)

@@ -89,6 +89,12 @@ double NodeX(const RunState& st, int n);
 // the fixed series and the detector record lose their points).
 void ClearRunSeries(RunSeries& s);
 
+// Constituent items of the profile check list: the run's, or more while the
+// initial-distribution tool shows constituents added to the composition (the
+// list then holds the composition's, CompSeriesCount). Every item after the
+// constituents is found from this count.
+int ProfileListComps(const RunState& st);
+
 // Saves the check states of clbGraph into the 12 flags that survive an Init
 // (pH, conductivity, the two profiles after the constituents, then up to eight
 // additional profiles); prevNComp is the constituent count of the previous Init.

@@ -9,9 +9,9 @@
 
 #include "engine/equilibrium/equilibrium.h"
 #include "engine/equilibrium/parallel_equilibrium.h"
-#include "engine/modes/diffusion/diffusion_mode.h"
 #include "engine/state/run_state.h"
 #include "engine/step/comp_window.h"
+#include "engine/step/diffusion_phase.h"
 #include "engine/step/node_threads.h"
 #include "foundation/messages.h"
 
@@ -50,9 +50,8 @@ int FirstNonFinite(const double* c, int lo, int hi)
 
 }  // namespace
 
-void FiniteRowsOfChunk(RunState& st, int level, int clo, int chi, int* first)
+void FiniteRowsOfChunk(EngineArrays& a, int level, int clo, int chi, int* first)
 {
-    EngineArrays& a = st.Arr;
     const int nc = a.NComp;
     for (int i = 1; i <= nc + 1; ++i)
         first[i - 1] = i > nc || a.SkipComp[i] != 1
@@ -87,7 +86,7 @@ bool ConcentrationsFinite(RunState& st, int level)
     const int parts = ForNodeChunks(
         st.Engine.Threads, st.LeftWall, st.RightWall, kParallelMinChunk,
         [&](int clo, int chi, int chunk, int) {
-            FiniteRowsOfChunk(st, level, clo, chi,
+            FiniteRowsOfChunk(st.Arr, level, clo, chi,
                               sc.first.data() + static_cast<std::size_t>(chunk) * rows);
         });
     return FiniteVerdict(st, sc.first.data(), parts);

@@ -5,6 +5,7 @@
 #pragma once
 
 class RunState;
+class EngineArrays;
 
 // Values of the running call of RunCalc.
 struct RunLocals {
@@ -35,7 +36,7 @@ bool ConcentrationsFinite(RunState& st, int level);
 // finite, INT_MAX if none, of each row 1..NComp + 1 into first[0..NComp]),
 // then the verdict over the chunks in node order (`parts` chunks of
 // NComp + 1 entries each), with the warning and the stop.
-void FiniteRowsOfChunk(RunState& st, int level, int clo, int chi, int* first);
+void FiniteRowsOfChunk(EngineArrays& a, int level, int clo, int chi, int* first);
 bool FiniteVerdict(RunState& st, const int* first, int parts);
 
 // All services of one step, in their order.

@@ -81,7 +81,7 @@ double Resistance(RunState& st, int& bad)
         st.Engine.Threads, 0, n, kParallelMinChunk, [&](int clo, int chi, int chunk, int) {
             rows.firstBad[static_cast<std::size_t>(chunk)] = ResistanceTermsOfChunk(st, clo, chi);
         });
-    bad = FirstUnfitNode(st, parts);
+    bad = FirstUnfitNode(st.Engine, parts);
     return SumResistance(st, rows.term.data(), n);
 }
 
@@ -89,9 +89,8 @@ double Resistance(RunState& st, int& bad)
 // conductivity or cross-section is not a positive finite number (a negative
 // conductivity comes from negative concentrations and would reverse the local
 // field), else an undefined resistance; empty when the column is sound.
-std::string ColumnFault(const RunState& st, int bad, double r)
+std::string ColumnFault(const EngineArrays& a, int bad, double r)
 {
-    const EngineArrays& a = st.Arr;
     if (bad != INT_MAX) {
         if (Unfit(a.Kappa[bad]))
             return kBadConductivityAt + std::to_string(bad) + ": " +
@@ -106,7 +105,7 @@ std::string ColumnFault(const RunState& st, int bad, double r)
 // U and I from the resistance, or the warning and the stop.
 bool ApplyResistance(RunState& st, int bad, double r)
 {
-    if (const std::string fault = ColumnFault(st, bad, r); !fault.empty()) {
+    if (const std::string fault = ColumnFault(st.Arr, bad, r); !fault.empty()) {
         st.Stop = true;
         st.NumericalFailure = true;
         WarnOncePerRun(st, "CalcVoltageCurrent", fault);
@@ -159,14 +158,14 @@ int ResistanceTermsOfChunk(RunState& st, int clo, int chi)
     return INT_MAX;
 }
 
-void SetChunkUnfitNode(RunState& st, int chunk, int node)
+void SetChunkUnfitNode(EngineContext& engine, int chunk, int node)
 {
-    st.Engine.Scratch<ResistanceRows>().firstBad[static_cast<std::size_t>(chunk)] = node;
+    engine.Scratch<ResistanceRows>().firstBad[static_cast<std::size_t>(chunk)] = node;
 }
 
-int FirstUnfitNode(RunState& st, int parts)
+int FirstUnfitNode(EngineContext& engine, int parts)
 {
-    const ResistanceRows& rows = st.Engine.Scratch<ResistanceRows>();
+    const ResistanceRows& rows = engine.Scratch<ResistanceRows>();
     for (int c = 0; c < parts; ++c)
         if (rows.firstBad[static_cast<std::size_t>(c)] != INT_MAX)
             return rows.firstBad[static_cast<std::size_t>(c)];
@@ -176,7 +175,7 @@ int FirstUnfitNode(RunState& st, int parts)
 bool VoltageCurrentFromTerms(RunState& st, int parts)
 {
     const int n = ColumnEnd(st);
-    const int bad = FirstUnfitNode(st, parts);
+    const int bad = FirstUnfitNode(st.Engine, parts);
     return ApplyResistance(st, bad,
                            SumResistance(st, st.Engine.Scratch<ResistanceRows>().term.data(), n));
 }

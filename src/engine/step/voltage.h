@@ -4,6 +4,7 @@
 #pragma once
 
 class RunState;
+class EngineContext;
 
 // Adds the additional conductivity AddCond (when above 0) to Kappa over the
 // computation window. The derivative routines call it exactly once, right after
@@ -29,8 +30,8 @@ bool CalcVoltageCurrent(RunState& st);
 int ColumnEnd(const RunState& st);
 void PrepareResistanceTerms(RunState& st);
 int ResistanceTermsOfChunk(RunState& st, int clo, int chi);
-void SetChunkUnfitNode(RunState& st, int chunk, int node);
-int FirstUnfitNode(RunState& st, int parts);
+void SetChunkUnfitNode(EngineContext& engine, int chunk, int node);
+int FirstUnfitNode(EngineContext& engine, int parts);
 bool VoltageCurrentFromTerms(RunState& st, int parts);
 
 // Column resistance in ohm from Kappa, S, DX, FakeCapLen and KappaEnd (which

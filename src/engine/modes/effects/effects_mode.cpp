@@ -450,6 +450,20 @@ bool EffectsTemperatureMobilities(const RunState& st)
 
 }  // namespace
 
+namespace {
+
+// The capillary-effects profiles, whatever the switches: every profile its
+// default, then the rows of the effects switched on (a switch may be ticked
+// later, during a run, and then finds sound profiles); the simplified heating
+// starts its clock afresh.
+void EffectsDistributed(RunState& st)
+{
+    if (!ApplyEffects(st)) ShowWarning(kEffectsInvalid);
+    st.effects().SimplifiedHeatTime = 0;
+}
+
+}  // namespace
+
 ModeHooks EffectsModeHooks()
 {
     ModeHooks h;
@@ -461,6 +475,7 @@ ModeHooks EffectsModeHooks()
     h.StageUpdate = EffectsStage;
     h.BeforeEquilibrium = EffectsBeforeEquilibrium;
     h.FileBlockRead = RestoreEffectsTable;
+    h.Distributed = EffectsDistributed;
     h.Rows = EffectsRows;
     h.TemperatureMobilities = EffectsTemperatureMobilities;
     return h;

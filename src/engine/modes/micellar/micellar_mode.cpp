@@ -446,6 +446,23 @@ void MicellarBuilt(RunState& st)
     if (st.Loading && st.PsqPlayerMicelles && !MicellarProfileReady(st)) InitCMCProfile(st);
 }
 
+// A sequence frame: an older one without micelles shows them from the
+// surfactant's drawn profile (unless the micellar window ignores what files
+// bring); a recorded one brings them, on the CMC profile of the frame's grid.
+void MicellarSequenceFrame(RunState& st, int nodes, const double* micelles, const double* bound)
+{
+    RunSeries& s = st.Series;
+    if (!micelles || !bound) {
+        if (!st.cbIngoreSNA) MicellesFromDrawnProfile(st);
+        return;
+    }
+    if (s.sr_mic.Count() != nodes || s.sr_MicDye.Count() != nodes) InitCMCProfile(st);
+    if (s.sr_mic.Count() == nodes && s.sr_MicDye.Count() == nodes) {
+        std::copy_n(micelles, nodes, s.sr_mic.y.begin());
+        std::copy_n(bound, nodes, s.sr_MicDye.y.begin());
+    }
+}
+
 void MicellarReset(RunState& st)
 {
     MicellarState(st).profileReady = false;
@@ -470,6 +487,7 @@ ModeHooks MicellarModeHooks()
     h.TakeSwitches = MicellarTakeSwitches;
     h.Built = MicellarBuilt;
     h.Reset = MicellarReset;
+    h.SequenceFrame = MicellarSequenceFrame;
     h.ClockHeld = MicellarClockHeld;
     h.Redraw = RedrawMicelleSeries;
     return h;

@@ -1,5 +1,9 @@
-// The diffusion (conditioning) mode: the field is off, Time is frozen and the
-// diffusion clock DiffClock runs until DiffTime.
+// The diffusion (conditioning) phase of a run, shown as the "diffusion mode":
+// the field is off, Time is frozen and the diffusion clock DiffClock runs until
+// DiffTime. It is no mode of the mode table (it selects no derivatives; the
+// field routines and the modes read DiffMode as they read the field): a phase
+// of the run loop and the starter, started by Init, the Diff button and the initial-distribution
+// tool, ended by its clock or by opening a project.
 #pragma once
 
 class RunState;

@@ -1,4 +1,4 @@
-#include "engine/modes/diffusion/diffusion_mode.h"
+#include "engine/step/diffusion_phase.h"
 
 #include "engine/state/run_state.h"
 
