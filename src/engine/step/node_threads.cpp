@@ -111,6 +111,14 @@ private:
     // of microseconds; with 5 us the workers slept through most of them and
     // B4b on 8 threads ran slower than with 20 us.)
     static constexpr auto kSpin = std::chrono::microseconds(20);
+    // A worker whose last wait ended while it spun spins this long for the
+    // next: while a run steps, its regions follow each other closely and a
+    // worker kept awake joins the next one at once instead of after a
+    // wake-up (tens of microseconds on a virtual machine, a good part of a
+    // region on 8 threads). A wait that ended asleep (between runs, a run on
+    // one thread, a long serial part) brings the short spin back, so an idle
+    // pool leaves the cores alone after one such spin.
+    static constexpr auto kSteppingSpin = std::chrono::microseconds(50);
     // The caller waits for chunks in progress, which end soon unless their
     // thread lost its core: it spins longer before it sleeps.
     static constexpr auto kCallerSpin = std::chrono::microseconds(200);
@@ -283,8 +291,10 @@ private:
     void Loop(int index, unsigned long long seen, Slot& slot)
     {
         // Spin a few microseconds after the last job this worker took part
-        // in, then sleep. Jobs it takes no part in do not keep it awake.
+        // in (longer while the jobs keep coming), then sleep. Jobs it takes no
+        // part in do not keep it awake.
         auto spinEnd = std::chrono::steady_clock::now() + kSpin;
+        bool awake = false;  // the last wait ended while spinning
         for (;;) {
             unsigned long long w = word_.load(std::memory_order_acquire);
             for (int spin = 0; !(w != seen && TakesPart(w, index)); ++spin) {
@@ -293,7 +303,8 @@ private:
                 w = word_.load(std::memory_order_acquire);
                 if ((spin & 15) == 15 && std::chrono::steady_clock::now() > spinEnd) break;
             }
-            if (!(w != seen && TakesPart(w, index))) {
+            awake = w != seen && TakesPart(w, index);
+            if (!awake) {
                 std::unique_lock<std::mutex> lk(mutex_);
                 slot.sleeping = true;
                 slot.cv.wait(lk, [&] {
@@ -307,7 +318,7 @@ private:
             if ((w & 0xFF) == kQuit) return;
             WakeHelpers(index, w);
             TakeChunks(w >> 8, index);
-            spinEnd = std::chrono::steady_clock::now() + kSpin;
+            spinEnd = std::chrono::steady_clock::now() + (awake ? kSteppingSpin : kSpin);
         }
     }
 
