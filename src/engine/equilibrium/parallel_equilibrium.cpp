@@ -20,8 +20,9 @@ inline bool ValidCH(double cH)
     return cH > 0.0 && std::isfinite(cH);
 }
 
-// Per-chunk outcome of a parallel pass.
-struct ChunkState {
+// Per-chunk outcome of a parallel pass, one cache line apart from the next
+// chunk's: a chunk updates its own at every node (mostIterations).
+struct alignas(64) ChunkState {
     int deferFrom = INT_MAX;  // first node left to the serial pass (its neighbour was not final)
     int failAt = INT_MAX;     // node whose solve failed
     double failValue = 0;
