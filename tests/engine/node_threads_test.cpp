@@ -108,3 +108,89 @@ TEST(NodeThreads, LongWaitsSleepAndWakeAndTheAutomaticPlanFollowsTheGrid)
     EXPECT_EQ(ThreadPlan::FromSetting(501).threads, 3);
     SetEngineThreads(automatic ? 0 : saved);
 }
+
+TEST(NodeThreads, InOrderFollowUpsRunOnTheCallerInChunkOrderAsChunksFinish)
+{
+    // `then` runs once per chunk, on the calling thread, in chunk order, each
+    // after its own chunk finished (it sees what the chunk wrote); with one
+    // thread, once after the single chunk.
+    const std::thread::id caller = std::this_thread::get_id();
+    for (int threads : {1, 4}) {
+        const ThreadPlan plan{threads};
+        for (int rep = 0; rep < 20; ++rep) {
+            std::vector<int> written(1000, 0);
+            std::vector<std::pair<int, int>> followed;
+            bool onCaller = true, sawChunk = true;
+            const int parts = ForNodeChunksInOrder(
+                plan, 0, 999, 10,
+                [&](int lo, int hi, int, int) {
+                    for (int j = lo; j <= hi; ++j) written[static_cast<std::size_t>(j)] = 1;
+                },
+                [&](int lo, int hi, int) {
+                    onCaller = onCaller && std::this_thread::get_id() == caller;
+                    for (int j = lo; j <= hi; ++j)
+                        sawChunk = sawChunk && written[static_cast<std::size_t>(j)] == 1;
+                    followed.emplace_back(lo, hi);
+                });
+            ASSERT_EQ(static_cast<int>(followed.size()), parts) << threads;
+            EXPECT_EQ(parts, threads == 1 ? 1 : plan.MaxChunks());
+            EXPECT_TRUE(onCaller);
+            EXPECT_TRUE(sawChunk);
+            EXPECT_EQ(followed.front().first, 0);
+            for (std::size_t c = 1; c < followed.size(); ++c)
+                EXPECT_EQ(followed[c].first, followed[c - 1].second + 1);
+            EXPECT_EQ(followed.back().second, 999);
+        }
+    }
+    // The follow-ups overlap the chunks still running: a chunk on a worker
+    // waits (at most 2 s) until chunk 0's follow-up has run, which the caller
+    // does without waiting for the whole region.
+    const ThreadPlan four{4};
+    std::atomic<int> followedUp{0};
+    std::atomic<bool> waited{false}, overlapped{false};
+    ForNodeChunksInOrder(
+        four, 0, 999, 10,
+        [&](int, int, int chunk, int worker) {
+            std::this_thread::sleep_for(std::chrono::microseconds(200));  // workers join in
+            if (worker == 0 || chunk == 0 || waited.exchange(true)) return;
+            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+            while (followedUp.load() == 0 && std::chrono::steady_clock::now() < end)
+                std::this_thread::yield();
+            overlapped = followedUp.load() > 0;
+        },
+        [&](int, int, int) { ++followedUp; });
+    EXPECT_TRUE(waited.load());
+    EXPECT_TRUE(overlapped.load());
+    // After a chunk that throws no follow-up runs; a follow-up that throws
+    // ends them too; either exception reaches the caller, and the pool keeps
+    // working; a follow-up may not split nodes again either.
+    for (int failing : {0, 1}) {
+        std::vector<int> followed;
+        try {
+            ForNodeChunksInOrder(
+                four, 0, 999, 10,
+                [&](int, int, int chunk, int) {
+                    if (failing == 0 && chunk == 3) throw std::runtime_error("chunk");
+                },
+                [&](int, int, int chunk) {
+                    followed.push_back(chunk);
+                    if (failing == 1 && chunk == 2) throw std::runtime_error("follow-up");
+                });
+            FAIL() << "no exception";
+        } catch (const std::runtime_error& e) {
+            EXPECT_EQ(std::string(e.what()), failing == 0 ? "chunk" : "follow-up");
+        }
+        EXPECT_EQ(followed, (std::vector<int>{0, 1, 2})) << failing;
+    }
+    EXPECT_THROW(ForNodeChunksInOrder(
+                     four, 0, 999, 10, [](int, int, int, int) {},
+                     [&](int lo, int hi, int) {
+                         ForNodeChunks(four, lo, hi, 1, [](int, int, int, int) {});
+                     }),
+                 std::logic_error);
+    int calls = 0;
+    EXPECT_EQ(ForNodeChunksInOrder(
+                  four, 0, 999, 10, [](int, int, int, int) {}, [&](int, int, int) { ++calls; }),
+              four.MaxChunks());
+    EXPECT_EQ(calls, four.MaxChunks());
+}

@@ -1,7 +1,7 @@
 // The equilibrium with its node loops over threads gives the very bits of the
 // serial loops: forms, pH, ionic strength, means, iteration statistics, the
 // tiny-value replacement at chunk edges and the failure that leaves the rest
-// of the nodes untouched.
+// of the nodes untouched, and the iteration events node by node.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -16,6 +16,7 @@
 #include "engine/state/run_state.h"
 #include "engine/step/node_threads.h"
 #include "foundation/errors.h"
+#include "support/recording_host.h"
 #include "support/recording_sink.h"
 #include "support/run_profiles.h"
 #include "support/uniform_grid.h"
@@ -91,11 +92,17 @@ TEST(ParallelEquilibrium, SameBitsAsTheSerialLoops)
     for (const auto& c : cases)
         for (int threads : {2, 3, 8})
             for (bool speciate : {true, false}) {
+                RecordingHost host1, host2;  // outlive the states
                 RunState s1, s2;
                 Build(s1, c.modify);
                 Build(s2, c.modify);
                 s1.LeftWall = s2.LeftWall = c.lo;
                 s1.RightWall = s2.RightWall = c.hi;
+                // The iteration events: the same nodes with the same counts in
+                // node order (some go out while later chunks still run).
+                host1.Attach(s1);
+                host2.Attach(s2);
+                s1.cbNewCnt = s2.cbNewCnt = true;
                 RecordingMessageSink sink1;
                 s1.Engine.Threads = ThreadPlan{1};
                 Elneut(s1, c.level, c.source, -1, speciate, speciate);
@@ -103,6 +110,11 @@ TEST(ParallelEquilibrium, SameBitsAsTheSerialLoops)
                 s2.Engine.Threads = ThreadPlan{threads};
                 ASSERT_TRUE(ElneutParallel(s2, c.level, c.source, c.lo, c.hi, speciate));
                 EXPECT_EQ(sink1.warnings, sink2.warnings);
+                EXPECT_FALSE(host1.newtonIterations.empty());
+                EXPECT_TRUE(host1.newtonIterations == host2.newtonIterations)
+                    << &c - cases << " threads " << threads << " speciate " << speciate << ": "
+                    << host1.newtonIterations.size() << " events, " << host2.newtonIterations.size()
+                    << " on threads";
                 const auto a = Snapshot(s1, c.level), b = Snapshot(s2, c.level);
                 EXPECT_TRUE(a.size() == b.size() &&
                             std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0)

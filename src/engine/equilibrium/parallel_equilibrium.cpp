@@ -20,8 +20,9 @@ inline bool ValidCH(double cH)
     return cH > 0.0 && std::isfinite(cH);
 }
 
-// Per-chunk outcome of a parallel pass.
-struct ChunkState {
+// Per-chunk outcome of a parallel pass, one cache line apart from the next
+// chunk's: a chunk updates its own at every node (mostIterations).
+struct alignas(64) ChunkState {
     int deferFrom = INT_MAX;  // first node left to the serial pass (its neighbour was not final)
     int failAt = INT_MAX;     // node whose solve failed
     double failValue = 0;
@@ -210,8 +211,25 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
         return 0;
     };
 
-    const int parts = ForNodeChunks(
-        st.Engine.Threads, lo, hi, kParallelMinChunk, [&](int clo, int chi, int chunk, int worker) {
+    // The iteration events of the chunks that finished in order without a
+    // deferred rest or a failure go out while later chunks still run; the
+    // rest follow the serial pass below, in node order all the same.
+    int emitted = lo - 1;  // last node whose event went out
+    bool emitting = st.cbNewCnt;
+    auto emitInOrder = [&](int clo, int chi, int chunk) {
+        const ChunkState& cs = w.chunks[static_cast<std::size_t>(chunk)];
+        if (!emitting || cs.deferFrom != INT_MAX || cs.failAt != INT_MAX) {
+            emitting = false;
+            return;
+        }
+        for (int i = clo; i <= chi; ++i)
+            st.Events.Emit(EngineEvent::Pair(EngineEventKind::NewtonIterations, i,
+                                             w.iterations[static_cast<std::size_t>(i)]));
+        emitted = chi;
+    };
+    const int parts = ForNodeChunksInOrder(
+        st.Engine.Threads, lo, hi, kParallelMinChunk,
+        [&](int clo, int chi, int chunk, int worker) {
             NewtonScratch& s = ScratchOf(a, w, worker);
             ChunkState& cs = w.chunks[static_cast<std::size_t>(chunk)];
             cs.deferFrom = cs.failAt = INT_MAX;
@@ -232,7 +250,8 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
                 if (outcome != 0) break;
                 i += m;
             }
-        });
+        },
+        emitInOrder);
 
     // Chunks in node order: a deferred rest is solved now (its left neighbour
     // is final); the first failure ends the call as in the serial loop.
@@ -259,7 +278,7 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
     // one (a maximum does not depend on the order), without a pass over the
     // nodes; the iteration events follow in node order.
     if (st.cbNewCnt)
-        for (int i = lo; i <= end; ++i)
+        for (int i = emitted + 1; i <= end; ++i)
             st.Events.Emit(EngineEvent::Pair(EngineEventKind::NewtonIterations, i,
                                              w.iterations[static_cast<std::size_t>(i)]));
     for (int c = 0; c < parts; ++c) {

@@ -317,10 +317,16 @@ bool ConductivityAndCurrent(RunState& st, int level, double* W, double* K, const
     // One pass over the column: the conductivity of the window's nodes with
     // the additional conductivity (AddAdditionalConductivity node by node),
     // then the resistance terms of every node; the sum follows in node order.
+    // When the window ends before the column does, the conductivity of the
+    // last node is final before the pass, and the calling thread sums the
+    // terms chunk by chunk as the chunks finish, while the rest still run.
     PrepareResistanceTerms(st);
     const double add = st.AddCond;
-    const int parts = ForNodeChunks(
-        st.Engine.Threads, 0, n, kParallelMinChunk, [&](int clo, int chi, int chunk, int) {
+    const bool along = rw < n;
+    double sum = 0;
+    const int parts = ForNodeChunksInOrder(
+        st.Engine.Threads, 0, n, kParallelMinChunk,
+        [&](int clo, int chi, int chunk, int) {
             const int lo = std::max(clo, lw), hi = std::min(chi, rw);
             if (lo <= hi) {
                 ConductivityTerm(st, level, lo, hi, h1, W, K, kappa, inUse);
@@ -328,8 +334,13 @@ bool ConductivityAndCurrent(RunState& st, int level, double* W, double* K, const
                     for (int j = lo; j <= hi; ++j) kappa[j] += add;
             }
             SetChunkUnfitNode(st.Engine, chunk, ResistanceTermsOfChunk(st, clo, chi));
+        },
+        [&](int clo, int chi, int chunk) {
+            if (!along) return;
+            if (chunk == 0) sum = ResistanceSumStart(st);  // Kappa[0] is final with chunk 0
+            AddResistanceTerms(st, sum, clo, chi);
         });
-    return VoltageCurrentFromTerms(st, parts);
+    return along ? VoltageCurrentFromSum(st, parts, sum) : VoltageCurrentFromTerms(st, parts);
 }
 
 // Ohmic field at node j corrected by the diffusion current.

@@ -24,14 +24,25 @@ std::atomic<int> gThreads{1};
 // Node chunks the current thread is running (0 outside ForNodeChunks).
 thread_local int tChunkDepth = 0;
 
+// Marks the current thread as inside a chunk while it lives.
+struct ChunkDepth {
+    ChunkDepth() { ++tChunkDepth; }
+    ~ChunkDepth() { --tChunkDepth; }
+};
+
 // Runs one chunk with the current thread marked as inside a chunk.
 void CallChunk(const NodeChunkJob& fn, int lo, int hi, int chunk, int worker)
 {
-    struct Depth {
-        Depth() { ++tChunkDepth; }
-        ~Depth() { --tChunkDepth; }
-    } depth;
+    ChunkDepth depth;
     fn.call(fn.object, lo, hi, chunk, worker);
+}
+
+// Runs the job's in-order follow-up of one chunk, marked the same way (it
+// runs while the pool holds its job: a nested call would wait for itself).
+void CallInOrder(const NodeChunkJob& fn, int lo, int hi, int chunk)
+{
+    ChunkDepth depth;
+    fn.inOrder(fn.orderedObject, lo, hi, chunk);
 }
 
 // Persistent workers. A job is published in one atomic word that carries a
@@ -40,7 +51,10 @@ void CallChunk(const NodeChunkJob& fn, int lo, int hi, int chunk, int worker)
 // and the next chunk index, so a worker that wakes late for a finished job
 // takes nothing and never reads the fields of a later job. The caller takes
 // chunks too and then waits until every chunk of its job is done; it never
-// waits for a worker that has not started.
+// waits for a worker that has not started. A job with an in-order follow-up
+// has each finished chunk marked with the job's serial number; the caller
+// runs the follow-ups of the finished chunks in order between its own chunks
+// and then waits for the chunks one by one as it runs the rest.
 class Pool {
 public:
     static Pool& Instance()
@@ -60,11 +74,15 @@ public:
         count_ = last - first + 1;
         errors_.assign(static_cast<std::size_t>(chunks), nullptr);
         done_.store(0, std::memory_order_relaxed);
+        ++serial_;
+        ordered_ = 0;
+        orderedStopped_ = false;
         next_.store((job << 40) | (static_cast<unsigned long long>(chunks) << 32),
                     std::memory_order_relaxed);
         Publish(job, static_cast<unsigned>(threads));
         TakeChunks(job, 0);
-        WaitDone(chunks);
+        if (fn.inOrder) AdvanceInOrder(chunks, true);
+        WaitDone(chunks, std::chrono::steady_clock::now() + kCallerSpin);
         for (auto& e : errors_)
             if (e) std::rethrow_exception(e);
         return chunks;
@@ -72,7 +90,7 @@ public:
 
     // The slots never move: a worker reads its helpers' slots without the mutex
     // while the caller may add workers for a larger job.
-    Pool() { slots_.reserve(kMaxThreads); }
+    Pool() : chunkDone_(new ChunkFlag[kMaxChunks]) { slots_.reserve(kMaxThreads); }
 
     ~Pool()
     {
@@ -84,6 +102,7 @@ private:
     static constexpr unsigned kQuit = 255;
     static constexpr std::size_t kMaxThreads = 64;
     static constexpr unsigned long long kJobMask = 0xFFFFFF;
+    static constexpr std::size_t kMaxChunks = 256;  // chunks fit the 8 bits of next_
 
     // A worker waiting for the next job spins this long before it sleeps:
     // about what a sleep and a wake-up cost on a busy machine, so a short wait
@@ -92,6 +111,14 @@ private:
     // of microseconds; with 5 us the workers slept through most of them and
     // B4b on 8 threads ran slower than with 20 us.)
     static constexpr auto kSpin = std::chrono::microseconds(20);
+    // A worker whose last wait ended while it spun spins this long for the
+    // next: while a run steps, its regions follow each other closely and a
+    // worker kept awake joins the next one at once instead of after a
+    // wake-up (tens of microseconds on a virtual machine, a good part of a
+    // region on 8 threads). A wait that ended asleep (between runs, a run on
+    // one thread, a long serial part) brings the short spin back, so an idle
+    // pool leaves the cores alone after one such spin.
+    static constexpr auto kSteppingSpin = std::chrono::microseconds(50);
     // The caller waits for chunks in progress, which end soon unless their
     // thread lost its core: it spins longer before it sleeps.
     static constexpr auto kCallerSpin = std::chrono::microseconds(200);
@@ -104,10 +131,10 @@ private:
     }
 
     // Waits until `chunks` chunks of the current job are done: spinning
-    // briefly, then asleep until the thread that finishes the last one wakes it.
-    void WaitDone(int chunks)
+    // until spinEnd, then asleep until the thread that finishes the last one
+    // wakes it.
+    void WaitDone(int chunks, std::chrono::steady_clock::time_point spinEnd)
     {
-        const auto spinEnd = std::chrono::steady_clock::now() + kCallerSpin;
         for (int spin = 0; done_.load(std::memory_order_acquire) != chunks; ++spin) {
             Pause();
             if ((spin & 15) != 15 || std::chrono::steady_clock::now() < spinEnd) continue;
@@ -168,6 +195,50 @@ private:
         }
     }
 
+    // Nodes of chunk `part` of `chunks`.
+    void Bounds(int part, int chunks, int& lo, int& hi) const
+    {
+        lo = first_ + static_cast<int>(static_cast<long long>(count_) * part / chunks);
+        hi = first_ + static_cast<int>(static_cast<long long>(count_) * (part + 1) / chunks) - 1;
+    }
+
+    // The caller's in-order follow-ups of the chunks finished in order so far
+    // (with `wait`, of every chunk, waiting for each: spinning, then asleep
+    // until the whole job is done). After a chunk that threw, or a follow-up
+    // that threw (its exception kept as the chunk's), no follow-up is run.
+    void AdvanceInOrder(int chunks, bool wait)
+    {
+        while (ordered_ < chunks && !orderedStopped_) {
+            const std::atomic<unsigned long long>& flag =
+                chunkDone_[static_cast<std::size_t>(ordered_)].serial;
+            if (flag.load(std::memory_order_acquire) != serial_) {
+                if (!wait) return;
+                const auto spinEnd = std::chrono::steady_clock::now() + kCallerSpin;
+                for (int spin = 0; flag.load(std::memory_order_acquire) != serial_; ++spin) {
+                    Pause();
+                    if ((spin & 15) != 15 || std::chrono::steady_clock::now() < spinEnd) continue;
+                    WaitDone(chunks, spinEnd);
+                    break;
+                }
+            }
+            const int part = ordered_++;
+            std::exception_ptr& error = errors_[static_cast<std::size_t>(part)];
+            if (error) {
+                orderedStopped_ = true;
+                return;
+            }
+            int lo, hi;
+            Bounds(part, chunks, lo, hi);
+            if (lo > hi) continue;
+            try {
+                CallInOrder(job_, lo, hi, part);
+            } catch (...) {
+                error = std::current_exception();
+                orderedStopped_ = true;
+            }
+        }
+    }
+
     // Runs chunks of job `job` until none is left (or the job is over).
     void TakeChunks(unsigned long long job, int worker)
     {
@@ -185,10 +256,8 @@ private:
                                                 std::memory_order_acquire))
                     break;
             }
-            const int lo =
-                first_ + static_cast<int>(static_cast<long long>(count_) * part / chunks);
-            const int hi =
-                first_ + static_cast<int>(static_cast<long long>(count_) * (part + 1) / chunks) - 1;
+            int lo, hi;
+            Bounds(part, chunks, lo, hi);
             if (lo <= hi) {
                 try {
                     CallChunk(job_, lo, hi, part, worker);
@@ -196,12 +265,18 @@ private:
                     errors_[static_cast<std::size_t>(part)] = std::current_exception();
                 }
             }
+            // Read by the caller's in-order follow-ups (the job's serial
+            // number was set before the job was published).
+            if (job_.inOrder)
+                chunkDone_[static_cast<std::size_t>(part)].serial.store(serial_,
+                                                                        std::memory_order_release);
             // The caller may be asleep: the thread that finishes the last chunk
             // wakes it (the flag is set before the caller's last look at done_).
             if (done_.fetch_add(1) + 1 == chunks && callerSleeping_.load()) {
                 std::lock_guard<std::mutex> lk(mutex_);
                 doneCv_.notify_one();
             }
+            if (worker == 0 && job_.inOrder) AdvanceInOrder(chunks, false);
         }
     }
 
@@ -216,8 +291,10 @@ private:
     void Loop(int index, unsigned long long seen, Slot& slot)
     {
         // Spin a few microseconds after the last job this worker took part
-        // in, then sleep. Jobs it takes no part in do not keep it awake.
+        // in (longer while the jobs keep coming), then sleep. Jobs it takes no
+        // part in do not keep it awake.
         auto spinEnd = std::chrono::steady_clock::now() + kSpin;
+        bool awake = false;  // the last wait ended while spinning
         for (;;) {
             unsigned long long w = word_.load(std::memory_order_acquire);
             for (int spin = 0; !(w != seen && TakesPart(w, index)); ++spin) {
@@ -226,7 +303,8 @@ private:
                 w = word_.load(std::memory_order_acquire);
                 if ((spin & 15) == 15 && std::chrono::steady_clock::now() > spinEnd) break;
             }
-            if (!(w != seen && TakesPart(w, index))) {
+            awake = w != seen && TakesPart(w, index);
+            if (!awake) {
                 std::unique_lock<std::mutex> lk(mutex_);
                 slot.sleeping = true;
                 slot.cv.wait(lk, [&] {
@@ -240,7 +318,7 @@ private:
             if ((w & 0xFF) == kQuit) return;
             WakeHelpers(index, w);
             TakeChunks(w >> 8, index);
-            spinEnd = std::chrono::steady_clock::now() + kSpin;
+            spinEnd = std::chrono::steady_clock::now() + (awake ? kSteppingSpin : kSpin);
         }
     }
 
@@ -261,6 +339,16 @@ private:
     NodeChunkJob job_{nullptr, nullptr};
     int first_ = 0, count_ = 0;
     std::vector<std::exception_ptr> errors_;
+    // Per chunk, the serial number of the last job whose chunk of that index
+    // finished (one cache line each: different workers finish neighbouring
+    // chunks).
+    struct alignas(64) ChunkFlag {
+        std::atomic<unsigned long long> serial{0};
+    };
+    std::unique_ptr<ChunkFlag[]> chunkDone_;
+    unsigned long long serial_ = 0;  // of the current job (written by the caller alone)
+    int ordered_ = 0;                // next chunk for the in-order follow-up
+    bool orderedStopped_ = false;
 };
 
 }  // namespace
@@ -316,6 +404,7 @@ int ForNodeChunksJob(const ThreadPlan& plan, int first, int last, int minChunk, 
     const int chunks = std::min({threads * kChunksPerThread, n / minChunk, 255});
     if (threads < 2 || chunks < 2) {
         CallChunk(fn, first, last, 0, 0);
+        if (fn.inOrder) CallInOrder(fn, first, last, 0);
         return 1;
     }
     return Pool::Instance().Run(std::min(threads, chunks), chunks, first, last, fn);

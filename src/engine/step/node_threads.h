@@ -40,10 +40,14 @@ struct ThreadPlan {
     int MaxWorkers() const { return Limit(); }
 };
 
-// A chunk job without ownership (no allocation per call).
+// A chunk job without ownership (no allocation per call). `inOrder`, when
+// set, is called on the calling thread for each chunk in chunk order once the
+// chunk has finished (ForNodeChunksInOrder).
 struct NodeChunkJob {
     void* object;
     void (*call)(void* object, int lo, int hi, int chunk, int worker);
+    void* orderedObject = nullptr;
+    void (*inOrder)(void* object, int lo, int hi, int chunk) = nullptr;
 };
 int ForNodeChunksJob(const ThreadPlan& plan, int first, int last, int minChunk, NodeChunkJob job);
 
@@ -65,5 +69,28 @@ int ForNodeChunks(const ThreadPlan& plan, int first, int last, int minChunk, F&&
     NodeChunkJob job{
         const_cast<void*>(static_cast<const void*>(&fn)),
         [](void* o, int lo, int hi, int c, int w) { (*static_cast<Fn*>(o))(lo, hi, c, w); }};
+    return ForNodeChunksJob(plan, first, last, minChunk, job);
+}
+
+// ForNodeChunks, and then(lo, hi, chunk) on the calling thread for every
+// chunk in chunk order, each as soon as its chunk and every chunk before it
+// have finished: work that must follow the nodes in order (a sum in node
+// order, events node by node) overlaps the chunks still running instead of
+// waiting for all of them. `then` runs between the caller's own chunks and
+// after them, never beside another `then`. After a chunk that threw, `then`
+// is called for no further chunk; an exception thrown by `then` ends the
+// calls too, and is raised after every chunk has finished (as a chunk's
+// would be, by chunk order). With one chunk: fn, then `then`, on the caller.
+template <class F, class G>
+int ForNodeChunksInOrder(const ThreadPlan& plan, int first, int last, int minChunk, F&& fn,
+                         G&& then)
+{
+    using Fn = std::remove_reference_t<F>;
+    using Gn = std::remove_reference_t<G>;
+    NodeChunkJob job{
+        const_cast<void*>(static_cast<const void*>(&fn)),
+        [](void* o, int lo, int hi, int c, int w) { (*static_cast<Fn*>(o))(lo, hi, c, w); },
+        const_cast<void*>(static_cast<const void*>(&then)),
+        [](void* o, int lo, int hi, int c) { (*static_cast<Gn*>(o))(lo, hi, c); }};
     return ForNodeChunksJob(plan, first, last, minChunk, job);
 }

@@ -52,7 +52,7 @@ inline std::uint64_t UnfitBits(double v)
 // The resistance from the terms: summed in this order, the extra-length term
 // divided by DX, the two half end terms, the inner nodes in ascending order;
 // times DX at the end.
-double SumResistance(RunState& st, const double* term, int n)
+double SumStart(RunState& st, int n)
 {
     const double* kappa = st.Arr.Kappa.data();
     const double* s = st.Arr.S.data();
@@ -61,7 +61,21 @@ double SumResistance(RunState& st, const double* term, int n)
     if (st.FakeCapLen != 0) sum = st.FakeCapLen / st.KappaEnd / st.DX;
     sum += 0.5 / (kappa[0] * s[0]);
     sum += 0.5 / (kappa[n] * s[n]);
-    for (int j = 1; j < n; ++j) sum += term[j];
+    return sum;
+}
+
+// Adds the inner terms of nodes lo..hi (clamped to 1..n - 1) in ascending order.
+void AddTerms(double& sum, const double* term, int lo, int hi, int n)
+{
+    double s = sum;
+    for (int j = lo < 1 ? 1 : lo, last = hi < n - 1 ? hi : n - 1; j <= last; ++j) s += term[j];
+    sum = s;
+}
+
+double SumResistance(RunState& st, const double* term, int n)
+{
+    double sum = SumStart(st, n);
+    AddTerms(sum, term, 1, n - 1, n);
     return sum * st.DX;
 }
 
@@ -178,6 +192,21 @@ bool VoltageCurrentFromTerms(RunState& st, int parts)
     const int bad = FirstUnfitNode(st.Engine, parts);
     return ApplyResistance(st, bad,
                            SumResistance(st, st.Engine.Scratch<ResistanceRows>().term.data(), n));
+}
+
+double ResistanceSumStart(RunState& st)
+{
+    return SumStart(st, ColumnEnd(st));
+}
+
+void AddResistanceTerms(RunState& st, double& sum, int clo, int chi)
+{
+    AddTerms(sum, st.Engine.Scratch<ResistanceRows>().term.data(), clo, chi, ColumnEnd(st));
+}
+
+bool VoltageCurrentFromSum(RunState& st, int parts, double sum)
+{
+    return ApplyResistance(st, FirstUnfitNode(st.Engine, parts), sum * st.DX);
 }
 
 double ColumnResistance(RunState& st)

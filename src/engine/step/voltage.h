@@ -33,6 +33,14 @@ int ResistanceTermsOfChunk(RunState& st, int clo, int chi);
 void SetChunkUnfitNode(EngineContext& engine, int chunk, int node);
 int FirstUnfitNode(EngineContext& engine, int parts);
 bool VoltageCurrentFromTerms(RunState& st, int parts);
+// The same sum carried along the chunks as they finish in node order
+// (ForNodeChunksInOrder), with the same bits: ResistanceSumStart once Kappa of
+// nodes 0 and ColumnEnd is final, AddResistanceTerms for each chunk after its
+// ResistanceTermsOfChunk, and last VoltageCurrentFromSum in place of
+// VoltageCurrentFromTerms.
+double ResistanceSumStart(RunState& st);
+void AddResistanceTerms(RunState& st, double& sum, int clo, int chi);
+bool VoltageCurrentFromSum(RunState& st, int parts, double sum);
 
 // Column resistance in ohm from Kappa, S, DX, FakeCapLen and KappaEnd (which
 // it fills when 0). Not finite or not positive when the column has no
