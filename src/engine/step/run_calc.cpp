@@ -115,6 +115,9 @@ private:
     const int nc_;
     const int H_;
     StepChunks& chunks_ = st_.Engine.Scratch<StepChunks>();
+    // The rows the modes integrate, taken once at the start of each step (the
+    // switches change only between steps, when messages are pumped).
+    ModeRows rows_;
     int stageTested_ = -1;  // chunks of the stage's finite test, -1 when it was not made
     // Chunks of the last convergence test, which made the final test of the
     // step too (FinalTestChunk); -1 once a corrector has changed level 1 since.
@@ -175,7 +178,7 @@ void Stepper::Predictor()
         if (a_.SkipComp[i] == 1) std::copy(a_.C(2, i), a_.C(2, i) + a_.Nn, a_.C(1, i));
     chunks_.Ensure(st_.Engine.Threads.MaxChunks(), nc_ + 2);
     const bool test = TestInStage();
-    const bool temperature = IntegratedModeRows(st_).temperature;
+    const bool temperature = rows_.temperature;
     sidesDone_ = SidesInPredictor();
     sides_ = sidesDone_ ? SpeciationRanges::Of(st_, 0, lw - 1, rw + 1, st_.NX) : SpeciationRanges{};
     for (auto& f : sidesInvalid_) f.store(false);
@@ -231,7 +234,7 @@ void Stepper::Corrector()
     const int lw = st_.LeftWall, rw = st_.RightWall;
     chunks_.Ensure(st_.Engine.Threads.MaxChunks(), nc_ + 2);
     const bool test = TestInStage();
-    const bool temperature = IntegratedModeRows(st_).temperature;
+    const bool temperature = rows_.temperature;
     const int parts = ForWindowChunks(lw, rw, [&](int clo, int chi, int chunk, int) {
         auto correct = [&](double* __restrict c1, const double* __restrict c2,
                            const double* __restrict c4, const double* __restrict f1,
@@ -280,7 +283,7 @@ bool Stepper::Converged()
     const int rows = nc_ + 2;  // constituents, then the temperature in row NComp + 1
     StepChunks& sc = chunks_;
     sc.Ensure(st_.Engine.Threads.MaxChunks(), rows);
-    const bool temperature = IntegratedModeRows(st_).temperature;
+    const bool temperature = rows_.temperature;
     auto tested = [&](int r) {
         return r <= nc_ ? a_.SkipComp[r] != 1 : (r == nc_ + 1 && temperature);
     };
@@ -329,7 +332,7 @@ bool Stepper::Converged()
 void Stepper::FinalTestChunk(int clo, int chi, int chunk)
 {
     TestChunk(clo, chi, chunk);
-    const bool temperature = IntegratedModeRows(st_).temperatureInError;
+    const bool temperature = rows_.temperatureInError;
     double e = 0;
     auto row = [&](const double* __restrict c1, const double* __restrict pred) {
         for (int j = clo; j <= chi; ++j) e = std::max(e, std::fabs(c1[j] - pred[j]));
@@ -379,6 +382,7 @@ bool Stepper::Step(RunLocals& loc)
 {
     st_.NumericalFailure = false;
     finalTested_ = -1;
+    rows_ = IntegratedModeRows(st_);
     Predictor();
     Equilibrium(false);
     if (!st_.NumericalFailure) CalcDERInWindow(st_, 1, false);
@@ -411,7 +415,7 @@ bool Stepper::Step(RunLocals& loc)
     EngineArrays::RotateLevels(a_.lvC, 5);
     EngineArrays::RotateLevels(a_.lvIS, 5);
     EngineArrays::RotateLevels(a_.lvF, 4);
-    if (IntegratedModeRows(st_).temperature) {
+    if (rows_.temperature) {
         EngineArrays::RotateLevels(a_.lvT, 5);
         EngineArrays::RotateLevels(a_.lvDT, 4);
     }
