@@ -602,6 +602,34 @@ TEST(DetectorFile, LayoutOlderLayoutAndDamagedFiles)
     EXPECT_EQ(ReadBytes(tmp.file("vi.det")), GoldenDet(st, false));
 }
 
+// A detector record written for another number of constituents than the
+// composition the project opens with is refused whole: none of its points.
+TEST(DetectorFile, ARecordOfAnotherConstituentCountIsRefused)
+{
+    TempDir tmp;
+    RecordingMessageSink sink;
+    HostedRun r;
+    r.Init();
+    RunState& st = r.st;
+    Record(st);
+    WriteBytes(tmp.file("r.det"), GoldenDet(st));
+    DetRecord fits;
+    ASSERT_TRUE(LoadDetFile(tmp.file("r.det"), st.NComp, fits));
+    EXPECT_EQ(fits.Points, kPoints);
+    for (const int n : {st.NComp - 1, st.NComp + 1, 0}) {
+        DetRecord other;
+        bool read = false;
+        sink.Clear();
+        const std::string m =
+            RaisedMessage([&] { read = LoadDetFile(tmp.file("r.det"), n, other); });
+        EXPECT_FALSE(read) << n;
+        EXPECT_EQ(m == "(no error)" ? sink.warnings : std::vector<std::string>{m},
+                  std::vector<std::string>{"Incorrect file."})
+            << n;
+        EXPECT_EQ(std::tuple(other.Points, other.Data.size()), std::tuple(0, std::size_t{0})) << n;
+    }
+}
+
 TEST(ExampleProject, OpensAndItsZonesMoveAtTheirMobilityTimesField)
 {
     TempDir tmp;
