@@ -58,7 +58,8 @@ inline void KeepWideRows(WideForms& w, int slot, int j, int n, int lo, int hi)
 // Nodes lo..hi of `level`: the forms of every wide constituent may all be
 // other than 0 (a writer that does not keep the record).
 void ForgetWideRows(EngineArrays& a, int level, int lo, int hi);
-// The record of slot `from` copied to slot `to` (a copy of a whole level).
+// The record of the slot behind level `fromLevel` copied to that of `toLevel`
+// (a copy of a whole level).
 void CopyWideRows(EngineArrays& a, int fromLevel, int toLevel);
 
 // Builds the tables of every constituent of kWideForms or more forms from
