@@ -608,6 +608,17 @@ TEST(EveryModeTable, AReactingUniformBufferReactsEverywhere)
         if (isKinetic) {  // [PC] = 5 - 1 / (1/5 + k t)
             EXPECT_NEAR(mid, 5.0 - 1.0 / (0.2 + kRate * st.Time), 1e-6 * mid) << c.name;
         }
+        if (c.name == "Racemic") {  // each of the three rates alone converts the forms
+            TComponents& rates = st.CompInit.IndexAddress(4)->data;
+            for (int k = 0; k < 3; ++k) {
+                rates.c = k == 0 ? 2.0 : 0.0;
+                rates.cInj = k == 1 ? 2.0 : 0.0;
+                rates.uMicA = k == 2 ? 2.0 : 0.0;
+                EXPECT_TRUE(ModeReactsEverywhere(st)) << "rate " << k;
+            }
+            rates.uMicA = 0.0;
+            EXPECT_FALSE(ModeReactsEverywhere(st));
+        }
     }
     // Without a rate constant nothing reacts: the flat column narrows the
     // window as before.
@@ -617,6 +628,13 @@ TEST(EveryModeTable, AReactingUniformBufferReactsEverywhere)
     ASSERT_TRUE(Init(st, idle, kinetic, kVolts));
     RunSteps(st);
     EXPECT_TRUE(st.RightWall < st.NX) << st.LeftWall << ".." << st.RightWall;
+    // Either rate constant alone is a reaction (the reverse one as well).
+    EXPECT_FALSE(ModeReactsEverywhere(st));
+    st.Kin2 = 1e-3;
+    EXPECT_TRUE(ModeReactsEverywhere(st));
+    st.Kin1 = 1e-3;
+    st.Kin2 = 0.0;
+    EXPECT_TRUE(ModeReactsEverywhere(st));
 }
 
 // A reaction switched on during a run, with walls the user fixed at 50..150:

@@ -486,7 +486,7 @@ void RunCalc(RunState& st)
         st.recorder().AppendPsqFrame(st.PsqFile);
         {
             ComputationWindowScope window(st.counters());
-            window.WholeGrid(st.NX);
+            window.WholeGrid(LastGridNode(st));
             host.SetStatusText("Initializing Arrays ...");
             host.ProcessMessages();
             RestartMultistep(st, 2);
