@@ -194,3 +194,35 @@ TEST(NodeThreads, InOrderFollowUpsRunOnTheCallerInChunkOrderAsChunksFinish)
               four.MaxChunks());
     EXPECT_EQ(calls, four.MaxChunks());
 }
+
+TEST(NodeThreads, AThreadHeldUpLeavesTheRestOfItsChunksToTheOthers)
+{
+    // Each thread runs the chunks of its own share first; the first chunk a
+    // worker runs is held (at most 2 s) until every other chunk is done, so the
+    // rest of that worker's share must be taken by the caller and the other
+    // workers. Every node is still done exactly once.
+    const ThreadPlan four{4};
+    constexpr int kNodes = 1600;
+    for (int round = 0; round < 10; ++round) {
+        std::vector<std::atomic<int>> hits(kNodes);
+        std::atomic<int> finished{0};
+        std::atomic<bool> holding{false}, heldThrough{true};
+        int chunks = 0;
+        chunks = ForNodeChunks(four, 0, kNodes - 1, 100, [&](int lo, int hi, int, int worker) {
+            for (int j = lo; j <= hi; ++j) ++hits[static_cast<std::size_t>(j)];
+            bool first = false;
+            if (worker != 0 && holding.compare_exchange_strong(first, true)) {
+                std::this_thread::sleep_for(std::chrono::microseconds(200));  // the others join in
+                const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+                // 16 chunks: every one but this is done by the others
+                while (finished.load() < 15 && std::chrono::steady_clock::now() < end)
+                    std::this_thread::yield();
+                heldThrough = finished.load() == 15;
+            }
+            ++finished;
+        });
+        EXPECT_EQ(chunks, 16);
+        EXPECT_TRUE(heldThrough.load()) << "round " << round;
+        for (int j = 0; j < kNodes; ++j) ASSERT_EQ(hits[static_cast<std::size_t>(j)].load(), 1);
+    }
+}
