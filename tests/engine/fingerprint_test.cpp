@@ -16,6 +16,7 @@
 #include "engine/state/run_state.h"
 #include "engine/step/node_threads.h"
 #include "support/bench_cases.h"
+#include "support/recording_host.h"
 #include "support/run_profiles.h"
 
 namespace {
@@ -179,6 +180,35 @@ TEST(Fingerprint, TheStepErrorIsThatOfTheLevelTheStepKeeps)
                 EXPECT_NE(st.StepError, previous);  // the last pass counted
             }
             previous = st.StepError;
+        }
+    SetEngineThreads(saved);
+}
+
+TEST(Fingerprint, SolverStatisticsCountEveryNodeSolveOfEveryEquilibrium)
+{
+    // The benchmark's Newton passes per node solve come from the run's own
+    // counters; they count what the iteration events report, through the
+    // plain equilibrium, the ionic-strength correction and the complexation
+    // mode's own solve, on one thread and on several.
+    const int saved = EngineThreads();
+    for (const char* id : {"B1", "B3", "B7"})
+        for (int threads : {1, 3}) {
+            SetEngineThreads(threads);
+            RunState st;
+            ASSERT_TRUE(benchcases::InitCase(st, benchcases::FindCase(id), 0)) << id;
+            RecordingHost events;
+            events.Attach(st);
+            st.cbNewCnt = true;
+            const long long passes0 = st.NewtonPassCount, solves0 = st.NodeSolveCount;
+            benchcases::RunTimed(st, 0.005, id);
+            long long passes = 0;
+            for (const auto& e : events.newtonIterations) passes += e.second;
+            EXPECT_GT(events.newtonIterations.size(), 1000u) << id;
+            EXPECT_EQ(st.NodeSolveCount - solves0,
+                      static_cast<long long>(events.newtonIterations.size()))
+                << id << " threads " << threads;
+            EXPECT_EQ(st.NewtonPassCount - passes0, passes) << id << " threads " << threads;
+            events.Detach();
         }
     SetEngineThreads(saved);
 }

@@ -27,7 +27,8 @@ struct alignas(64) ChunkState {
     int failAt = INT_MAX;     // node whose solve failed
     double failValue = 0;
     int badSpeciation = INT_MAX;
-    int mostIterations = 0;  // Newton passes of the chunk's slowest node kept
+    int mostIterations = 0;            // Newton passes of the chunk's slowest node kept
+    long long passes = 0, solves = 0;  // Newton passes and node solves kept
     // Denom of the chunk's last solves, per constituent, as the scaled sum
     // and its exponent (ldexp'd once, when the chunks are combined).
     std::vector<double> denom;
@@ -198,6 +199,8 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
         }
         w.iterations[static_cast<std::size_t>(i)] = res.n;
         cs.mostIterations = std::max(cs.mostIterations, res.n);
+        cs.passes += res.n;
+        ++cs.solves;
         cH[i] = result;
         if (!speciate) return 0;  // cH alone: the caller's speciation writes pH, cOH and the forms
         if (res.passed)
@@ -234,6 +237,7 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
             ChunkState& cs = w.chunks[static_cast<std::size_t>(chunk)];
             cs.deferFrom = cs.failAt = INT_MAX;
             cs.mostIterations = 0;
+            cs.passes = cs.solves = 0;
             std::fill(cs.denomSet.begin(), cs.denomSet.end(), 0);
             SaveOrRestore(a, w, level, clo, chi, speciate, true);
             // cH alone: nodes solved side by side (equilibrium_lanes.h).
@@ -284,6 +288,8 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
     for (int c = 0; c < parts; ++c) {
         const ChunkState& cs = w.chunks[static_cast<std::size_t>(c)];
         st.NewtonItStep = std::max(st.NewtonItStep, cs.mostIterations);
+        st.NewtonPassCount += cs.passes;
+        st.NodeSolveCount += cs.solves;
         for (int j = 1; j <= nc; ++j)
             if (cs.denomSet[static_cast<std::size_t>(j)])
                 a.Denom[j] = std::ldexp(cs.denom[static_cast<std::size_t>(j)],
