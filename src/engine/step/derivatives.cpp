@@ -323,7 +323,7 @@ bool ConductivityAndCurrent(RunState& st, int level, double* W, double* K, const
     PrepareResistanceTerms(st);
     const double add = st.AddCond;
     const bool along = rw < n;
-    double sum = 0;
+    ResistanceSum sum;
     const int parts = ForNodeChunksInOrder(
         st.Engine.Threads, 0, n, kParallelMinChunk,
         [&](int clo, int chi, int chunk, int) {
@@ -337,7 +337,7 @@ bool ConductivityAndCurrent(RunState& st, int level, double* W, double* K, const
         },
         [&](int clo, int chi, int chunk) {
             if (!along) return;
-            if (chunk == 0) sum = ResistanceSumStart(st);  // Kappa[0] is final with chunk 0
+            if (chunk == 0) StartResistanceSum(st, sum);  // Kappa[0] is final with chunk 0
             AddResistanceTerms(st, sum, clo, chi);
         });
     return along ? VoltageCurrentFromSum(st, parts, sum) : VoltageCurrentFromTerms(st, parts);
