@@ -3,6 +3,7 @@
 // for one thread or small ranges, and nested calls refused.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <stdexcept>
@@ -224,5 +225,53 @@ TEST(NodeThreads, AThreadHeldUpLeavesTheRestOfItsChunksToTheOthers)
         EXPECT_EQ(chunks, 16);
         EXPECT_TRUE(heldThrough.load()) << "round " << round;
         for (int j = 0; j < kNodes; ++j) ASSERT_EQ(hits[static_cast<std::size_t>(j)].load(), 1);
+    }
+}
+
+TEST(NodeThreads, DenseNodesAreSharedOutByCost)
+{
+    // Nodes 3000..5999 of 0..15999 cost 16 times the others: every node is
+    // done once, the chunks follow each other in node order, and each chunk
+    // holds about the same cost (within one dense node of the average), so a
+    // window of heavy work is spread over every chunk instead of a few.
+    const ThreadPlan four{4};
+    constexpr int kNodes = 16000, kLo = 3000, kHi = 5999, kWeight = 16;
+    std::vector<std::atomic<int>> hits(kNodes);
+    std::vector<std::pair<int, int>> bounds(64, {-1, -1});
+    std::vector<std::pair<int, int>> followed;
+    const int chunks = ForNodeChunksInOrder(
+        four, 0, kNodes - 1, 256,
+        [&](int lo, int hi, int chunk, int) {
+            bounds[static_cast<std::size_t>(chunk)] = {lo, hi};
+            for (int j = lo; j <= hi; ++j) ++hits[static_cast<std::size_t>(j)];
+        },
+        [&](int lo, int hi, int) { followed.emplace_back(lo, hi); }, DenseNodes{kLo, kHi, kWeight});
+    ASSERT_EQ(chunks, 16);
+    for (int j = 0; j < kNodes; ++j) ASSERT_EQ(hits[static_cast<std::size_t>(j)].load(), 1) << j;
+    const double average = double(kNodes + (kWeight - 1) * (kHi - kLo + 1)) / chunks;
+    for (int c = 0; c < chunks; ++c) {
+        const auto [lo, hi] = bounds[static_cast<std::size_t>(c)];
+        ASSERT_LE(lo, hi) << c;
+        EXPECT_EQ(lo, c == 0 ? 0 : bounds[static_cast<std::size_t>(c - 1)].second + 1);
+        const int dense = std::max(0, std::min(hi, kHi) - std::max(lo, kLo) + 1);
+        const double cost = (hi - lo + 1) + (kWeight - 1) * dense;
+        EXPECT_NEAR(cost, average, kWeight) << "chunk " << c;
+    }
+    EXPECT_EQ(bounds[static_cast<std::size_t>(chunks - 1)].second, kNodes - 1);
+    EXPECT_EQ(followed.size(),
+              static_cast<std::size_t>(chunks));  // the follow-ups see the same chunks
+    for (int c = 0; c < chunks; ++c)
+        EXPECT_EQ(followed[static_cast<std::size_t>(c)], bounds[static_cast<std::size_t>(c)]);
+    // A dense range reaching past the ends, and one node wide.
+    for (DenseNodes d : {DenseNodes{-50, kNodes + 50, 16}, DenseNodes{7000, 7000, 1000}}) {
+        std::vector<std::atomic<int>> once(kNodes);
+        ForNodeChunksInOrder(
+            four, 0, kNodes - 1, 256,
+            [&](int lo, int hi, int, int) {
+                for (int j = lo; j <= hi; ++j) ++once[static_cast<std::size_t>(j)];
+            },
+            [](int, int, int) {}, d);
+        for (int j = 0; j < kNodes; ++j)
+            ASSERT_EQ(once[static_cast<std::size_t>(j)].load(), 1) << j;
     }
 }

@@ -206,8 +206,26 @@ private:
     // Nodes of chunk `part` of `chunks`.
     void Bounds(int part, int chunks, int& lo, int& hi) const
     {
-        lo = first_ + static_cast<int>(static_cast<long long>(count_) * part / chunks);
-        hi = first_ + static_cast<int>(static_cast<long long>(count_) * (part + 1) / chunks) - 1;
+        lo = first_ + Cut(part, chunks);
+        hi = first_ + Cut(part + 1, chunks) - 1;
+    }
+
+    // Nodes before chunk `part`: `part` / `chunks` of the range's cost, where
+    // the job's dense nodes count denseWeight each and the others 1. Rises
+    // with `part` from 0 to count_, so the chunks cover the range once in
+    // order (a chunk may be empty).
+    int Cut(int part, int chunks) const
+    {
+        const long long n = count_;
+        const long long a = std::clamp<long long>(job_.denseLo - first_, 0, n);
+        const long long b = std::clamp<long long>(job_.denseHi - first_ + 1, a, n);
+        const long long extra = job_.denseWeight > 1 ? job_.denseWeight - 1 : 0;
+        const long long m = b - a;
+        if (extra == 0 || m == 0) return static_cast<int>(n * part / chunks);
+        const long long target = (n + extra * m) * part / chunks;  // cost before the chunk
+        if (target <= a) return static_cast<int>(target);
+        if (target >= a + (extra + 1) * m) return static_cast<int>(target - extra * m);
+        return static_cast<int>(a + (target - a) / (extra + 1));
     }
 
     // The caller's in-order follow-ups of the chunks finished in order so far
@@ -247,21 +265,24 @@ private:
         }
     }
 
-    // Claims the next chunk of home `h` for job `job`; -1 when the home has
-    // none left (or its word belongs to another job: a late worker must not
-    // use up a chunk of a later job).
-    int Claim(unsigned long long job, unsigned h)
+    // Claims a chunk of home `h` for job `job`: the owner its next one, the
+    // others its last one (the owner goes on from the front, and the chunks
+    // it still finds are those next to the ones it just ran); -1 when the
+    // home has none left (or its word belongs to another job: a late worker
+    // must not use up a chunk of a later job).
+    int Claim(unsigned long long job, unsigned h, bool owner)
     {
-        std::atomic<unsigned long long>& next = homes_[h].next;
-        unsigned long long v = next.load(std::memory_order_acquire);
+        std::atomic<unsigned long long>& word = homes_[h].next;
+        unsigned long long v = word.load(std::memory_order_acquire);
         for (;;) {
             if ((v >> 40) != job) return -1;
             const int end = static_cast<int>((v >> 32) & 0xFF);
-            const int part = static_cast<int>(v & 0xFFFFFFFFu);
-            if (part >= end) return -1;
-            if (next.compare_exchange_weak(v, v + 1, std::memory_order_acq_rel,
+            const int next = static_cast<int>(v & 0xFFFFFFFFu);
+            if (next >= end) return -1;
+            const unsigned long long taken = owner ? v + 1 : v - (1ull << 32);
+            if (word.compare_exchange_weak(v, taken, std::memory_order_acq_rel,
                                            std::memory_order_acquire))
-                return part;
+                return owner ? next : end - 1;
         }
     }
 
@@ -276,7 +297,7 @@ private:
         int finished = 0;
         for (unsigned k = 0; k < threads; ++k) {
             const unsigned h = (own + k) % threads;
-            for (int part; (part = Claim(job, h)) >= 0; ++finished) RunChunk(part, worker);
+            for (int part; (part = Claim(job, h, k == 0)) >= 0; ++finished) RunChunk(part, worker);
         }
         if (finished == 0) return;
         // The caller may be asleep: the thread that finishes the last chunk
@@ -364,7 +385,8 @@ private:
     // Per thread taking part, its home: the chunks it runs first (one cache
     // line each).
     struct alignas(64) Home {
-        std::atomic<unsigned long long> next{0};  // job << 40 | end << 32 | next chunk
+        std::atomic<unsigned long long> next{
+            0};  // job << 40 | end << 32 | next chunk (end excluded)
     };
     std::unique_ptr<Home[]> homes_;
     // Per chunk, the serial number of the last job whose chunk of that index
