@@ -45,12 +45,26 @@ TEST(NodeThreads, ChunksCoverTheRangeOnceInOrderAndExceptionsReachTheCaller)
         });
         FAIL() << "no exception";
     } catch (const std::runtime_error& e) {
-        EXPECT_EQ(std::string(e.what()), "chunk 1 at 62");
+        // 16 chunks, 4 per thread: a thread's share of 250 nodes starts with
+        // a chunk of 4/10 of it
+        EXPECT_EQ(std::string(e.what()), "chunk 1 at 100");
     }
     int calls = 0;
     EXPECT_EQ(
         ForNodeChunks(four, 0, 10, 8, [&](int lo, int hi, int, int) { calls += hi - lo + 1; }), 1);
     EXPECT_EQ(calls, 11);
+    // 17 nodes in 16 chunks: shrinking chunks would leave one empty, so the
+    // chunks are equal (one or two nodes), every one called, none empty.
+    std::vector<std::atomic<int>> single(17), called(16);
+    EXPECT_EQ(ForNodeChunks(four, 0, 16, 1,
+                            [&](int lo, int hi, int c, int) {
+                                if (lo <= hi && hi - lo < 2) ++called[static_cast<std::size_t>(c)];
+                                for (int j = lo; j <= hi; ++j)
+                                    ++single[static_cast<std::size_t>(j)];
+                            }),
+              16);
+    for (auto& n : called) EXPECT_EQ(n.load(), 1);
+    for (auto& n : single) EXPECT_EQ(n.load(), 1);
 }
 
 TEST(NodeThreads, NestedCallsAreRefusedOnEveryThread)
@@ -231,9 +245,10 @@ TEST(NodeThreads, AThreadHeldUpLeavesTheRestOfItsChunksToTheOthers)
 TEST(NodeThreads, DenseNodesAreSharedOutByCost)
 {
     // Nodes 3000..5999 of 0..15999 cost 16 times the others: every node is
-    // done once, the chunks follow each other in node order, and each chunk
-    // holds about the same cost (within one dense node of the average), so a
-    // window of heavy work is spread over every chunk instead of a few.
+    // done once, the chunks follow each other in node order, each thread's
+    // share (4 chunks) holds about the same cost (within one dense node of a
+    // quarter), so a window of heavy work is spread over every thread instead
+    // of a few, and within a share the chunks shrink (4, 3, 2, 1 tenths).
     const ThreadPlan four{4};
     constexpr int kNodes = 16000, kLo = 3000, kHi = 5999, kWeight = 16;
     std::vector<std::atomic<int>> hits(kNodes);
@@ -248,14 +263,14 @@ TEST(NodeThreads, DenseNodesAreSharedOutByCost)
         [&](int lo, int hi, int) { followed.emplace_back(lo, hi); }, DenseNodes{kLo, kHi, kWeight});
     ASSERT_EQ(chunks, 16);
     for (int j = 0; j < kNodes; ++j) ASSERT_EQ(hits[static_cast<std::size_t>(j)].load(), 1) << j;
-    const double average = double(kNodes + (kWeight - 1) * (kHi - kLo + 1)) / chunks;
+    const double share = double(kNodes + (kWeight - 1) * (kHi - kLo + 1)) / 4;
     for (int c = 0; c < chunks; ++c) {
         const auto [lo, hi] = bounds[static_cast<std::size_t>(c)];
         ASSERT_LE(lo, hi) << c;
         EXPECT_EQ(lo, c == 0 ? 0 : bounds[static_cast<std::size_t>(c - 1)].second + 1);
         const int dense = std::max(0, std::min(hi, kHi) - std::max(lo, kLo) + 1);
         const double cost = (hi - lo + 1) + (kWeight - 1) * dense;
-        EXPECT_NEAR(cost, average, kWeight) << "chunk " << c;
+        EXPECT_NEAR(cost, share * (4 - c % 4) / 10, kWeight) << "chunk " << c;
     }
     EXPECT_EQ(bounds[static_cast<std::size_t>(chunks - 1)].second, kNodes - 1);
     EXPECT_EQ(followed.size(),

@@ -23,6 +23,7 @@ inline bool ValidCH(double cH)
 // Per-chunk outcome of a parallel pass, one cache line apart from the next
 // chunk's: a chunk updates its own at every node (mostIterations).
 struct alignas(64) ChunkState {
+    int last = -1;            // the chunk's last node
     int deferFrom = INT_MAX;  // first node left to the serial pass (its neighbour was not final)
     int failAt = INT_MAX;     // node whose solve failed
     double failValue = 0;
@@ -235,6 +236,7 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
         [&](int clo, int chi, int chunk, int worker) {
             NewtonScratch& s = ScratchOf(a, w, worker);
             ChunkState& cs = w.chunks[static_cast<std::size_t>(chunk)];
+            cs.last = chi;
             cs.deferFrom = cs.failAt = INT_MAX;
             cs.mostIterations = 0;
             cs.passes = cs.solves = 0;
@@ -265,9 +267,7 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
     for (int c = 0; c < parts && !failed; ++c) {
         ChunkState& cs = w.chunks[static_cast<std::size_t>(c)];
         if (cs.deferFrom != INT_MAX) {
-            const int chi =
-                lo + static_cast<int>(static_cast<long long>(hi - lo + 1) * (c + 1) / parts) - 1;
-            for (int i = cs.deferFrom; i <= chi; ++i)
+            for (int i = cs.deferFrom; i <= cs.last; ++i)
                 if (solve(i, a.Newton, cs, INT_MIN) == 2) break;
         }
         if (cs.failAt != INT_MAX) {

@@ -73,6 +73,7 @@ public:
         first_ = first;
         count_ = last - first + 1;
         chunks_ = chunks;
+        SetCuts(threads, chunks);
         errors_.assign(static_cast<std::size_t>(chunks), nullptr);
         done_.store(0, std::memory_order_relaxed);
         ++serial_;
@@ -95,7 +96,10 @@ public:
 
     // The slots never move: a worker reads its helpers' slots without the mutex
     // while the caller may add workers for a larger job.
-    Pool() : homes_(new Home[kMaxThreads]), chunkDone_(new ChunkFlag[kMaxChunks])
+    Pool()
+        : homes_(new Home[kMaxThreads]),
+          chunkDone_(new ChunkFlag[kMaxChunks]),
+          cuts_(new int[kMaxChunks + 1])
     {
         slots_.reserve(kMaxThreads);
     }
@@ -203,29 +207,54 @@ private:
         }
     }
 
-    // Nodes of chunk `part` of `chunks`.
-    void Bounds(int part, int chunks, int& lo, int& hi) const
+    // Nodes of chunk `part`.
+    void Bounds(int part, int, int& lo, int& hi) const
     {
-        lo = first_ + Cut(part, chunks);
-        hi = first_ + Cut(part + 1, chunks) - 1;
+        lo = first_ + cuts_[part];
+        hi = first_ + cuts_[part + 1] - 1;
     }
 
-    // Nodes before chunk `part`: `part` / `chunks` of the range's cost, where
-    // the job's dense nodes count denseWeight each and the others 1. Rises
-    // with `part` from 0 to count_, so the chunks cover the range once in
-    // order (a chunk may be empty).
-    int Cut(int part, int chunks) const
+    // The cost of the range before `at` nodes of it, and the nodes before a
+    // cost: the job's dense nodes count denseWeight each, the others 1.
+    struct CostScale {
+        long long n, a, m, extra;
+        long long Total() const { return n + extra * m; }
+        long long Nodes(long long cost) const
+        {
+            if (cost <= a) return cost;
+            if (cost >= a + (extra + 1) * m) return cost - extra * m;
+            return a + (cost - a) / (extra + 1);
+        }
+    };
+
+    // Where the chunks of the job start (cuts_[part], nodes from first_;
+    // cuts_[chunks] = count_). Each thread's share (the chunks it runs first)
+    // holds 1/threads of the range's cost; within a share the chunks shrink
+    // (costs c, c - 1, ..., 1 for c chunks): the share's owner starts on the
+    // large ones, and the last ones, which decide when the region ends and
+    // which the others take when the owner is held up, are small. When that
+    // leaves a chunk empty (very short ranges), equal chunks.
+    void SetCuts(int threads, int chunks)
     {
         const long long n = count_;
         const long long a = std::clamp<long long>(job_.denseLo - first_, 0, n);
         const long long b = std::clamp<long long>(job_.denseHi - first_ + 1, a, n);
-        const long long extra = job_.denseWeight > 1 ? job_.denseWeight - 1 : 0;
-        const long long m = b - a;
-        if (extra == 0 || m == 0) return static_cast<int>(n * part / chunks);
-        const long long target = (n + extra * m) * part / chunks;  // cost before the chunk
-        if (target <= a) return static_cast<int>(target);
-        if (target >= a + (extra + 1) * m) return static_cast<int>(target - extra * m);
-        return static_cast<int>(a + (target - a) / (extra + 1));
+        const CostScale scale{n, a, b - a, job_.denseWeight > 1 ? job_.denseWeight - 1 : 0};
+        const long long total = scale.Total();
+        for (int h = 0; h < threads; ++h) {
+            const int begin = chunks * h / threads, end = chunks * (h + 1) / threads;
+            const long long c = end - begin, sum = c * (c + 1) / 2;
+            for (long long i = 0; i < c; ++i) {
+                const long long before = i * c - i * (i - 1) / 2;  // costs of the chunks before i
+                cuts_[begin + i] = static_cast<int>(scale.Nodes(
+                    total * (h * sum + before) / (static_cast<long long>(threads) * sum)));
+            }
+        }
+        cuts_[chunks] = static_cast<int>(n);
+        bool nonEmpty = true;
+        for (int p = 0; p < chunks; ++p) nonEmpty = nonEmpty && cuts_[p] < cuts_[p + 1];
+        if (nonEmpty) return;
+        for (int p = 0; p < chunks; ++p) cuts_[p] = static_cast<int>(n * p / chunks);
     }
 
     // The caller's in-order follow-ups of the chunks finished in order so far
@@ -405,6 +434,7 @@ private:
     alignas(64) NodeChunkJob job_{nullptr, nullptr};
     int first_ = 0, count_ = 0;
     int chunks_ = 0;
+    std::unique_ptr<int[]> cuts_;    // [chunk]: its first node, from first_ (SetCuts)
     unsigned long long serial_ = 0;  // of the current job
     // The job word, read by the spinning workers.
     alignas(64) std::atomic<unsigned long long> word_{0};  // job << 8 | threads
