@@ -10,9 +10,8 @@
 // drifts). It goes up while each number runs clearly faster than the best so
 // far (a number whose first step runs at less than half one thread's rate
 // ends the round at once), keeps the best, and holds it for a while of
-// stepping before the next
-// round; the hold doubles while rounds keep choosing the same number. Results
-// are the same bits on any number of threads.
+// stepping before the next round; the hold doubles while rounds keep choosing
+// the same number. Results are the same bits on any number of threads.
 #pragma once
 
 #include <cstddef>
