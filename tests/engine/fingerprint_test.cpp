@@ -16,6 +16,7 @@
 #include "engine/state/run_state.h"
 #include "engine/step/node_threads.h"
 #include "support/bench_cases.h"
+#include "support/recording_host.h"
 #include "support/run_profiles.h"
 
 namespace {
@@ -32,12 +33,14 @@ struct Expected {
 // (scaled powers, exact sums of the large charge terms) changed the last bits
 // of the B2 pH sum only (1406.5381512977779 before, with the sums in long
 // double); node_solve_precision_test shows every node's cH agrees with the
-// long double solve within 1e-14.
+// long double solve within 1e-14. The column resistance summed in eight
+// partial sums by node index changed the B2 pH sum again, by 8e-15 relative
+// (1406.5381512977815 before).
 const Expected kExpected[] = {
     {"B1", 200, 0.3, 942, 0.00074505805969238281, 6033.2000000000035, 603075.95307550987,
      956.48679838544615},
     {"B2", 200, 0.5, 1149, 0.0011641532182693481, 4016.3214622443161, 401904.2472889598,
-     1406.5381512977815},
+     1406.538151297889},
     {"B3", 200, 0.1, 547, 0.00030517578125, 6033.2000000000025, 603076.5196906745,
      947.84754722150808},
     {"B4a", 4000, 0.002, 16, 0.0001, 120093.99999999981, 240090717.84950233, 19039.343121388825},
@@ -179,6 +182,35 @@ TEST(Fingerprint, TheStepErrorIsThatOfTheLevelTheStepKeeps)
                 EXPECT_NE(st.StepError, previous);  // the last pass counted
             }
             previous = st.StepError;
+        }
+    SetEngineThreads(saved);
+}
+
+TEST(Fingerprint, SolverStatisticsCountEveryNodeSolveOfEveryEquilibrium)
+{
+    // The benchmark's Newton passes per node solve come from the run's own
+    // counters; they count what the iteration events report, through the
+    // plain equilibrium, the ionic-strength correction and the complexation
+    // mode's own solve, on one thread and on several.
+    const int saved = EngineThreads();
+    for (const char* id : {"B1", "B3", "B7"})
+        for (int threads : {1, 3}) {
+            SetEngineThreads(threads);
+            RunState st;
+            ASSERT_TRUE(benchcases::InitCase(st, benchcases::FindCase(id), 0)) << id;
+            RecordingHost events;
+            events.Attach(st);
+            st.cbNewCnt = true;
+            const long long passes0 = st.NewtonPassCount, solves0 = st.NodeSolveCount;
+            benchcases::RunTimed(st, 0.005, id);
+            long long passes = 0;
+            for (const auto& e : events.newtonIterations) passes += e.second;
+            EXPECT_GT(events.newtonIterations.size(), 1000u) << id;
+            EXPECT_EQ(st.NodeSolveCount - solves0,
+                      static_cast<long long>(events.newtonIterations.size()))
+                << id << " threads " << threads;
+            EXPECT_EQ(st.NewtonPassCount - passes0, passes) << id << " threads " << threads;
+            events.Detach();
         }
     SetEngineThreads(saved);
 }

@@ -3,6 +3,7 @@
 // for one thread or small ranges, and nested calls refused.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <stdexcept>
@@ -44,12 +45,26 @@ TEST(NodeThreads, ChunksCoverTheRangeOnceInOrderAndExceptionsReachTheCaller)
         });
         FAIL() << "no exception";
     } catch (const std::runtime_error& e) {
-        EXPECT_EQ(std::string(e.what()), "chunk 1 at 62");
+        // 16 chunks, 4 per thread: a thread's share of 250 nodes starts with
+        // a chunk of 4/10 of it
+        EXPECT_EQ(std::string(e.what()), "chunk 1 at 100");
     }
     int calls = 0;
     EXPECT_EQ(
         ForNodeChunks(four, 0, 10, 8, [&](int lo, int hi, int, int) { calls += hi - lo + 1; }), 1);
     EXPECT_EQ(calls, 11);
+    // 17 nodes in 16 chunks: shrinking chunks would leave one empty, so the
+    // chunks are equal (one or two nodes), every one called, none empty.
+    std::vector<std::atomic<int>> single(17), called(16);
+    EXPECT_EQ(ForNodeChunks(four, 0, 16, 1,
+                            [&](int lo, int hi, int c, int) {
+                                if (lo <= hi && hi - lo < 2) ++called[static_cast<std::size_t>(c)];
+                                for (int j = lo; j <= hi; ++j)
+                                    ++single[static_cast<std::size_t>(j)];
+                            }),
+              16);
+    for (auto& n : called) EXPECT_EQ(n.load(), 1);
+    for (auto& n : single) EXPECT_EQ(n.load(), 1);
 }
 
 TEST(NodeThreads, NestedCallsAreRefusedOnEveryThread)
@@ -193,4 +208,85 @@ TEST(NodeThreads, InOrderFollowUpsRunOnTheCallerInChunkOrderAsChunksFinish)
                   four, 0, 999, 10, [](int, int, int, int) {}, [&](int, int, int) { ++calls; }),
               four.MaxChunks());
     EXPECT_EQ(calls, four.MaxChunks());
+}
+
+TEST(NodeThreads, AThreadHeldUpLeavesTheRestOfItsChunksToTheOthers)
+{
+    // Each thread runs the chunks of its own share first; the first chunk a
+    // worker runs is held (at most 2 s) until every other chunk is done, so the
+    // rest of that worker's share must be taken by the caller and the other
+    // workers. Every node is still done exactly once.
+    const ThreadPlan four{4};
+    constexpr int kNodes = 1600;
+    for (int round = 0; round < 10; ++round) {
+        std::vector<std::atomic<int>> hits(kNodes);
+        std::atomic<int> finished{0};
+        std::atomic<bool> holding{false}, heldThrough{true};
+        int chunks = 0;
+        chunks = ForNodeChunks(four, 0, kNodes - 1, 100, [&](int lo, int hi, int, int worker) {
+            for (int j = lo; j <= hi; ++j) ++hits[static_cast<std::size_t>(j)];
+            bool first = false;
+            if (worker != 0 && holding.compare_exchange_strong(first, true)) {
+                std::this_thread::sleep_for(std::chrono::microseconds(200));  // the others join in
+                const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+                // 16 chunks: every one but this is done by the others
+                while (finished.load() < 15 && std::chrono::steady_clock::now() < end)
+                    std::this_thread::yield();
+                heldThrough = finished.load() == 15;
+            }
+            ++finished;
+        });
+        EXPECT_EQ(chunks, 16);
+        EXPECT_TRUE(heldThrough.load()) << "round " << round;
+        for (int j = 0; j < kNodes; ++j) ASSERT_EQ(hits[static_cast<std::size_t>(j)].load(), 1);
+    }
+}
+
+TEST(NodeThreads, DenseNodesAreSharedOutByCost)
+{
+    // Nodes 3000..5999 of 0..15999 cost 16 times the others: every node is
+    // done once, the chunks follow each other in node order, each thread's
+    // share (4 chunks) holds about the same cost (within one dense node of a
+    // quarter), so a window of heavy work is spread over every thread instead
+    // of a few, and within a share the chunks shrink (4, 3, 2, 1 tenths).
+    const ThreadPlan four{4};
+    constexpr int kNodes = 16000, kLo = 3000, kHi = 5999, kWeight = 16;
+    std::vector<std::atomic<int>> hits(kNodes);
+    std::vector<std::pair<int, int>> bounds(64, {-1, -1});
+    std::vector<std::pair<int, int>> followed;
+    const int chunks = ForNodeChunksInOrder(
+        four, 0, kNodes - 1, 256,
+        [&](int lo, int hi, int chunk, int) {
+            bounds[static_cast<std::size_t>(chunk)] = {lo, hi};
+            for (int j = lo; j <= hi; ++j) ++hits[static_cast<std::size_t>(j)];
+        },
+        [&](int lo, int hi, int) { followed.emplace_back(lo, hi); }, DenseNodes{kLo, kHi, kWeight});
+    ASSERT_EQ(chunks, 16);
+    for (int j = 0; j < kNodes; ++j) ASSERT_EQ(hits[static_cast<std::size_t>(j)].load(), 1) << j;
+    const double share = double(kNodes + (kWeight - 1) * (kHi - kLo + 1)) / 4;
+    for (int c = 0; c < chunks; ++c) {
+        const auto [lo, hi] = bounds[static_cast<std::size_t>(c)];
+        ASSERT_LE(lo, hi) << c;
+        EXPECT_EQ(lo, c == 0 ? 0 : bounds[static_cast<std::size_t>(c - 1)].second + 1);
+        const int dense = std::max(0, std::min(hi, kHi) - std::max(lo, kLo) + 1);
+        const double cost = (hi - lo + 1) + (kWeight - 1) * dense;
+        EXPECT_NEAR(cost, share * (4 - c % 4) / 10, kWeight) << "chunk " << c;
+    }
+    EXPECT_EQ(bounds[static_cast<std::size_t>(chunks - 1)].second, kNodes - 1);
+    EXPECT_EQ(followed.size(),
+              static_cast<std::size_t>(chunks));  // the follow-ups see the same chunks
+    for (int c = 0; c < chunks; ++c)
+        EXPECT_EQ(followed[static_cast<std::size_t>(c)], bounds[static_cast<std::size_t>(c)]);
+    // A dense range reaching past the ends, and one node wide.
+    for (DenseNodes d : {DenseNodes{-50, kNodes + 50, 16}, DenseNodes{7000, 7000, 1000}}) {
+        std::vector<std::atomic<int>> once(kNodes);
+        ForNodeChunksInOrder(
+            four, 0, kNodes - 1, 256,
+            [&](int lo, int hi, int, int) {
+                for (int j = lo; j <= hi; ++j) ++once[static_cast<std::size_t>(j)];
+            },
+            [](int, int, int) {}, d);
+        for (int j = 0; j < kNodes; ++j)
+            ASSERT_EQ(once[static_cast<std::size_t>(j)].load(), 1) << j;
+    }
 }

@@ -120,6 +120,17 @@ TEST(ParallelEquilibrium, SameBitsAsTheSerialLoops)
                             std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0)
                     << &c - cases << " threads " << threads << " speciate " << speciate;
                 EXPECT_EQ(s1.NumericalFailure, s2.NumericalFailure);
+                // The solver statistics count every node solve kept and its
+                // passes, as the events report them, on one thread and on many.
+                for (const auto* r : {&s1, &s2}) {
+                    const auto& events = r == &s1 ? host1.newtonIterations : host2.newtonIterations;
+                    long long passes = 0;
+                    for (const auto& e : events) passes += e.second;
+                    EXPECT_EQ(r->NodeSolveCount, static_cast<long long>(events.size()))
+                        << &c - cases << " threads " << threads << " speciate " << speciate;
+                    EXPECT_EQ(r->NewtonPassCount, passes)
+                        << &c - cases << " threads " << threads << " speciate " << speciate;
+                }
             }
 }
 

@@ -67,16 +67,30 @@ TEST(StepChecks, ThreadsNameTheNodesTheSerialChecksName)
 {
     const double inf = std::numeric_limits<double>::infinity(), nan = std::nan("");
     auto serialSum = [](RunState& st) {
-        // The resistance written out here in node order.
+        // The resistance written out here: the half end terms, then node j's
+        // term into partial sum j mod 8 in node order, the partial sums added
+        // pairwise.
         const EngineArrays& a = st.Arr;
         double sum = 0.5 / (a.Kappa[0] * a.S[0]) + 0.5 / (a.Kappa[kNodes] * a.S[kNodes]);
-        for (int j = 1; j < kNodes; ++j) sum += 1.0 / (a.Kappa[j] * a.S[j]);
+        double part[8] = {};
+        for (int j = 1; j < kNodes; ++j) part[j % 8] += 1.0 / (a.Kappa[j] * a.S[j]);
+        sum += ((part[0] + part[1]) + (part[2] + part[3])) +
+               ((part[4] + part[5]) + (part[6] + part[7]));
         return sum * st.DX;
     };
-    {
+    auto exactSum = [](RunState& st) {
+        // The same resistance in long double, node by node.
+        const EngineArrays& a = st.Arr;
+        long double sum = 0.5L / (a.Kappa[0] * a.S[0]) + 0.5L / (a.Kappa[kNodes] * a.S[kNodes]);
+        for (int j = 1; j < kNodes; ++j) sum += 1.0L / ((long double)a.Kappa[j] * a.S[j]);
+        return static_cast<double>(sum * st.DX);
+    };
+    for (int threads : {1, 3, 8}) {
         RunState st;
-        Build(st, 4);
-        EXPECT_EQ(ColumnResistance(st), serialSum(st));  // the same bits
+        Build(st, threads);
+        const double r = ColumnResistance(st);
+        EXPECT_EQ(r, serialSum(st)) << threads;  // the same bits on any number of threads
+        EXPECT_NEAR(r, exactSum(st), 1e-14 * r) << threads;
     }
     const struct {
         const char* what;

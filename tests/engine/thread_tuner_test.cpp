@@ -70,6 +70,34 @@ TEST(ThreadTuner, ComparesEachNumberWithOneThreadAroundItAndKeepsTheFastest)
     EXPECT_EQ(tried, (std::vector<int>{1, 2, 1}));
 }
 
+TEST(ThreadTuner, ANumberFarSlowerThanOneThreadEndsTheRoundAfterOneStep)
+{
+    // A machine so busy that 4 threads run at a third of one thread's rate:
+    // 2 threads win, 4 are abandoned after their first step (no full probe,
+    // no measurement of one thread after them) and the run goes on with 2.
+    ThreadPlan plan{8, 8, true};
+    ThreadTuner tuner(plan);
+    const std::map<int, double> busy = {{1, 1e-3}, {2, 0.7e-3}, {4, 3e-3}, {8, 3e-3}};
+    std::vector<int> tried;
+    for (int step = 0; step < 10000 && plan.threads != 4; ++step)
+        Feed(tuner, plan, busy, 1e-9, &tried);
+    tried.push_back(4);
+    EXPECT_EQ(tried, (std::vector<int>{1, 2, 1, 4}));
+    ASSERT_EQ(plan.threads, 4);
+    tuner.StepDone(busy.at(4), 1000);  // the first step on 4 threads
+    EXPECT_EQ(plan.threads, 2);
+    Feed(tuner, plan, busy, ThreadTuner::kHoldSeconds - 0.1, &tried);
+    EXPECT_EQ(tried, (std::vector<int>{1, 2, 1, 4, 2}));
+    // A number about as fast as one thread is measured in full.
+    ThreadPlan even{8, 8, true};
+    ThreadTuner evenTuner(even);
+    const std::map<int, double> flat = {{1, 1e-3}, {2, 1.2e-3}, {4, 1e-3}, {8, 1e-3}};
+    tried.clear();
+    Feed(evenTuner, even, flat, ThreadTuner::kFirstRoundAfter + 0.01, &tried);
+    Feed(evenTuner, even, flat, 2 * ThreadTuner::kProbeSeconds, &tried);
+    EXPECT_EQ(tried, (std::vector<int>{1, 2, 1}));
+}
+
 TEST(ThreadTuner, MoreThreadsOnlyWhenClearlyFasterAndNumbersSetAreKept)
 {
     ThreadPlan plan{6, 6, true};

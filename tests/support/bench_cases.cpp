@@ -101,9 +101,8 @@ void PrepareComplexZone(RunState& st)
                    {"15"}};
 }
 
-// Counts the window width of every step at the message pump that follows it,
-// and the Newton passes of every node solve from the iteration events.
-class CountingHost : public EngineHost, public EngineListener {
+// Counts the window width of every step at the message pump that follows it.
+class CountingHost : public EngineHost {
 public:
     explicit CountingHost(RunState& st) : st_(st) {}
     void ProcessMessages() override
@@ -117,12 +116,6 @@ public:
     }
     void SetStatusText(const std::string&) override {}
     double NowDays() override { return SystemNowDays(); }
-    void OnEngineEvent(const EngineEvent& e) override
-    {
-        if (e.kind != EngineEventKind::NewtonIterations) return;
-        newtonPasses += e.second;
-        ++nodeSolves;
-    }
     void Start()
     {
         lastSteps_ = st_.StepCount;
@@ -130,7 +123,6 @@ public:
     }
     long long nodeSteps = 0;
     int restarts = 0;
-    long long newtonPasses = 0, nodeSolves = 0;  // reported through the iteration profile
 
 private:
     RunState& st_;
@@ -227,14 +219,11 @@ Figures RunTimed(RunState& st, double stopTime, const std::string& id)
     CountingHost host(st);
     EngineHost* saved = st.Host;
     st.Host = &host;
-    st.Events.Add(&host);
     st.StopTime = stopTime;
     const int steps0 = st.StepCount;
     const long long cor0 = st.CorrectorPassCount, newton0 = st.NewtonPassCount,
                     solves0 = st.NodeSolveCount;
     const int elneut0 = st.NewtonItTotal;
-    const bool newCnt = st.cbNewCnt;
-    st.cbNewCnt = true;  // the iteration events count the Newton passes of every node solve
     if (!st.PsqStarted) host.restarts = 1;
     host.Start();
     const double cpu0 = ProcessCpuSeconds();
@@ -244,8 +233,6 @@ Figures RunTimed(RunState& st, double stopTime, const std::string& id)
     } catch (...) {
         StopCalc(st);
         st.Host = saved;
-        st.Events.Remove(&host);
-        st.cbNewCnt = newCnt;
         throw;
     }
     const auto t1 = std::chrono::steady_clock::now();
@@ -253,8 +240,6 @@ Figures RunTimed(RunState& st, double stopTime, const std::string& id)
     StopCalc(st);
     host.ProcessMessages();  // the width of the last step
     st.Host = saved;
-    st.Events.Remove(&host);
-    st.cbNewCnt = newCnt;
     f.wallSeconds = std::chrono::duration<double>(t1 - t0).count();
     f.modelTime = st.Time;
     f.steps = st.StepCount - steps0;
@@ -267,10 +252,6 @@ Figures RunTimed(RunState& st, double stopTime, const std::string& id)
         f.correctorPasses = st.NewtonItTotal - elneut0 - f.steps;
     f.newtonPasses = st.NewtonPassCount - newton0;
     f.nodeSolves = st.NodeSolveCount - solves0;
-    if (f.nodeSolves == 0) {
-        f.newtonPasses = host.newtonPasses;
-        f.nodeSolves = host.nodeSolves;
-    }
     f.threads = st.Engine.Threads.threads;
     f.fingerprint = TakeFingerprint(st);
     return f;

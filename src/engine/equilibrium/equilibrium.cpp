@@ -725,6 +725,8 @@ void Elneut(RunState& st, int level, int source, int node, bool speciate, bool s
             return false;
         }
         if (res.n > st.NewtonItStep) st.NewtonItStep = res.n;
+        st.NewtonPassCount += res.n;
+        ++st.NodeSolveCount;
         if (st.cbNewCnt)
             st.Events.Emit(EngineEvent::Pair(EngineEventKind::NewtonIterations, i, res.n));
         if (i >= specLo && i <= specHi) {

@@ -23,11 +23,13 @@ inline bool ValidCH(double cH)
 // Per-chunk outcome of a parallel pass, one cache line apart from the next
 // chunk's: a chunk updates its own at every node (mostIterations).
 struct alignas(64) ChunkState {
+    int last = -1;            // the chunk's last node
     int deferFrom = INT_MAX;  // first node left to the serial pass (its neighbour was not final)
     int failAt = INT_MAX;     // node whose solve failed
     double failValue = 0;
     int badSpeciation = INT_MAX;
-    int mostIterations = 0;  // Newton passes of the chunk's slowest node kept
+    int mostIterations = 0;            // Newton passes of the chunk's slowest node kept
+    long long passes = 0, solves = 0;  // Newton passes and node solves kept
     // Denom of the chunk's last solves, per constituent, as the scaled sum
     // and its exponent (ldexp'd once, when the chunks are combined).
     std::vector<double> denom;
@@ -198,6 +200,8 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
         }
         w.iterations[static_cast<std::size_t>(i)] = res.n;
         cs.mostIterations = std::max(cs.mostIterations, res.n);
+        cs.passes += res.n;
+        ++cs.solves;
         cH[i] = result;
         if (!speciate) return 0;  // cH alone: the caller's speciation writes pH, cOH and the forms
         if (res.passed)
@@ -232,8 +236,10 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
         [&](int clo, int chi, int chunk, int worker) {
             NewtonScratch& s = ScratchOf(a, w, worker);
             ChunkState& cs = w.chunks[static_cast<std::size_t>(chunk)];
+            cs.last = chi;
             cs.deferFrom = cs.failAt = INT_MAX;
             cs.mostIterations = 0;
+            cs.passes = cs.solves = 0;
             std::fill(cs.denomSet.begin(), cs.denomSet.end(), 0);
             SaveOrRestore(a, w, level, clo, chi, speciate, true);
             // cH alone: nodes solved side by side (equilibrium_lanes.h).
@@ -261,9 +267,7 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
     for (int c = 0; c < parts && !failed; ++c) {
         ChunkState& cs = w.chunks[static_cast<std::size_t>(c)];
         if (cs.deferFrom != INT_MAX) {
-            const int chi =
-                lo + static_cast<int>(static_cast<long long>(hi - lo + 1) * (c + 1) / parts) - 1;
-            for (int i = cs.deferFrom; i <= chi; ++i)
+            for (int i = cs.deferFrom; i <= cs.last; ++i)
                 if (solve(i, a.Newton, cs, INT_MIN) == 2) break;
         }
         if (cs.failAt != INT_MAX) {
@@ -284,6 +288,8 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
     for (int c = 0; c < parts; ++c) {
         const ChunkState& cs = w.chunks[static_cast<std::size_t>(c)];
         st.NewtonItStep = std::max(st.NewtonItStep, cs.mostIterations);
+        st.NewtonPassCount += cs.passes;
+        st.NodeSolveCount += cs.solves;
         for (int j = 1; j <= nc; ++j)
             if (cs.denomSet[static_cast<std::size_t>(j)])
                 a.Denom[j] = std::ldexp(cs.denom[static_cast<std::size_t>(j)],

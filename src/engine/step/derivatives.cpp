@@ -296,6 +296,12 @@ void ConductivityTerm(const RunState& st, int level, int clo, int chi, double h1
 
 namespace {
 
+// What a node of the window costs in the pass over the column, in the
+// resistance terms of a node outside it (its conductivity, summed over every
+// form of every constituent, and its resistance term): the chunks of the pass
+// hold equal work, not equal numbers of nodes.
+constexpr int kConductivityWeight = 16;
+
 // Conductivity over the window (ConductivityTerm into Kappa), the additional
 // conductivity, then voltage and current; false when these cannot be formed.
 bool ConductivityAndCurrent(RunState& st, int level, double* W, double* K, const char* inUse)
@@ -323,7 +329,8 @@ bool ConductivityAndCurrent(RunState& st, int level, double* W, double* K, const
     PrepareResistanceTerms(st);
     const double add = st.AddCond;
     const bool along = rw < n;
-    double sum = 0;
+    ResistanceSum sum;
+    bool started = false;
     const int parts = ForNodeChunksInOrder(
         st.Engine.Threads, 0, n, kParallelMinChunk,
         [&](int clo, int chi, int chunk, int) {
@@ -335,11 +342,13 @@ bool ConductivityAndCurrent(RunState& st, int level, double* W, double* K, const
             }
             SetChunkUnfitNode(st.Engine, chunk, ResistanceTermsOfChunk(st, clo, chi));
         },
-        [&](int clo, int chi, int chunk) {
+        [&](int clo, int chi, int) {
             if (!along) return;
-            if (chunk == 0) sum = ResistanceSumStart(st);  // Kappa[0] is final with chunk 0
+            if (!started) StartResistanceSum(st, sum);  // Kappa[0] is final with the first chunk
+            started = true;
             AddResistanceTerms(st, sum, clo, chi);
-        });
+        },
+        DenseNodes{lw, rw, kConductivityWeight});
     return along ? VoltageCurrentFromSum(st, parts, sum) : VoltageCurrentFromTerms(st, parts);
 }
 

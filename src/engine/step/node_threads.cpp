@@ -72,15 +72,21 @@ public:
         job_ = fn;
         first_ = first;
         count_ = last - first + 1;
+        chunks_ = chunks;
+        SetCuts(threads, chunks);
         errors_.assign(static_cast<std::size_t>(chunks), nullptr);
         done_.store(0, std::memory_order_relaxed);
         ++serial_;
         ordered_ = 0;
         orderedStopped_ = false;
-        next_.store((job << 40) | (static_cast<unsigned long long>(chunks) << 32),
-                    std::memory_order_relaxed);
+        for (int h = 0; h < threads; ++h) {
+            const auto begin = static_cast<unsigned long long>(chunks * h / threads);
+            const auto end = static_cast<unsigned long long>(chunks * (h + 1) / threads);
+            homes_[static_cast<std::size_t>(h)].next.store((job << 40) | (end << 32) | begin,
+                                                           std::memory_order_relaxed);
+        }
         Publish(job, static_cast<unsigned>(threads));
-        TakeChunks(job, 0);
+        TakeChunks(job, static_cast<unsigned>(threads), 0);
         if (fn.inOrder) AdvanceInOrder(chunks, true);
         WaitDone(chunks, std::chrono::steady_clock::now() + kCallerSpin);
         for (auto& e : errors_)
@@ -90,7 +96,13 @@ public:
 
     // The slots never move: a worker reads its helpers' slots without the mutex
     // while the caller may add workers for a larger job.
-    Pool() : chunkDone_(new ChunkFlag[kMaxChunks]) { slots_.reserve(kMaxThreads); }
+    Pool()
+        : homes_(new Home[kMaxThreads]),
+          chunkDone_(new ChunkFlag[kMaxChunks]),
+          cuts_(new int[kMaxChunks + 1])
+    {
+        slots_.reserve(kMaxThreads);
+    }
 
     ~Pool()
     {
@@ -102,7 +114,7 @@ private:
     static constexpr unsigned kQuit = 255;
     static constexpr std::size_t kMaxThreads = 64;
     static constexpr unsigned long long kJobMask = 0xFFFFFF;
-    static constexpr std::size_t kMaxChunks = 256;  // chunks fit the 8 bits of next_
+    static constexpr std::size_t kMaxChunks = 256;  // chunk indices fit the 8 bits of a home's end
 
     // A worker waiting for the next job spins this long before it sleeps:
     // about what a sleep and a wake-up cost on a busy machine, so a short wait
@@ -195,11 +207,54 @@ private:
         }
     }
 
-    // Nodes of chunk `part` of `chunks`.
-    void Bounds(int part, int chunks, int& lo, int& hi) const
+    // Nodes of chunk `part`.
+    void Bounds(int part, int, int& lo, int& hi) const
     {
-        lo = first_ + static_cast<int>(static_cast<long long>(count_) * part / chunks);
-        hi = first_ + static_cast<int>(static_cast<long long>(count_) * (part + 1) / chunks) - 1;
+        lo = first_ + cuts_[part];
+        hi = first_ + cuts_[part + 1] - 1;
+    }
+
+    // The cost of the range before `at` nodes of it, and the nodes before a
+    // cost: the job's dense nodes count denseWeight each, the others 1.
+    struct CostScale {
+        long long n, a, m, extra;
+        long long Total() const { return n + extra * m; }
+        long long Nodes(long long cost) const
+        {
+            if (cost <= a) return cost;
+            if (cost >= a + (extra + 1) * m) return cost - extra * m;
+            return a + (cost - a) / (extra + 1);
+        }
+    };
+
+    // Where the chunks of the job start (cuts_[part], nodes from first_;
+    // cuts_[chunks] = count_). Each thread's share (the chunks it runs first)
+    // holds 1/threads of the range's cost; within a share the chunks shrink
+    // (costs c, c - 1, ..., 1 for c chunks): the share's owner starts on the
+    // large ones, and the last ones, which decide when the region ends and
+    // which the others take when the owner is held up, are small. When that
+    // leaves a chunk empty (very short ranges), equal chunks.
+    void SetCuts(int threads, int chunks)
+    {
+        const long long n = count_;
+        const long long a = std::clamp<long long>(job_.denseLo - first_, 0, n);
+        const long long b = std::clamp<long long>(job_.denseHi - first_ + 1, a, n);
+        const CostScale scale{n, a, b - a, job_.denseWeight > 1 ? job_.denseWeight - 1 : 0};
+        const long long total = scale.Total();
+        for (int h = 0; h < threads; ++h) {
+            const int begin = chunks * h / threads, end = chunks * (h + 1) / threads;
+            const long long c = end - begin, sum = c * (c + 1) / 2;
+            for (long long i = 0; i < c; ++i) {
+                const long long before = i * c - i * (i - 1) / 2;  // costs of the chunks before i
+                cuts_[begin + i] = static_cast<int>(scale.Nodes(
+                    total * (h * sum + before) / (static_cast<long long>(threads) * sum)));
+            }
+        }
+        cuts_[chunks] = static_cast<int>(n);
+        bool nonEmpty = true;
+        for (int p = 0; p < chunks; ++p) nonEmpty = nonEmpty && cuts_[p] < cuts_[p + 1];
+        if (nonEmpty) return;
+        for (int p = 0; p < chunks; ++p) cuts_[p] = static_cast<int>(n * p / chunks);
     }
 
     // The caller's in-order follow-ups of the chunks finished in order so far
@@ -239,45 +294,68 @@ private:
         }
     }
 
-    // Runs chunks of job `job` until none is left (or the job is over).
-    void TakeChunks(unsigned long long job, int worker)
+    // Claims a chunk of home `h` for job `job`: the owner its next one, the
+    // others its last one (the owner goes on from the front, and the chunks
+    // it still finds are those next to the ones it just ran); -1 when the
+    // home has none left (or its word belongs to another job: a late worker
+    // must not use up a chunk of a later job).
+    int Claim(unsigned long long job, unsigned h, bool owner)
     {
+        std::atomic<unsigned long long>& word = homes_[h].next;
+        unsigned long long v = word.load(std::memory_order_acquire);
         for (;;) {
-            // Claim the next chunk only while the word still belongs to this
-            // job: a late worker must not use up a chunk of a later job.
-            unsigned long long v = next_.load(std::memory_order_acquire);
-            int chunks, part;
-            for (;;) {
-                if ((v >> 40) != job) return;
-                chunks = static_cast<int>((v >> 32) & 0xFF);
-                part = static_cast<int>(v & 0xFFFFFFFFu);
-                if (part >= chunks) return;
-                if (next_.compare_exchange_weak(v, v + 1, std::memory_order_acq_rel,
-                                                std::memory_order_acquire))
-                    break;
-            }
-            int lo, hi;
-            Bounds(part, chunks, lo, hi);
-            if (lo <= hi) {
-                try {
-                    CallChunk(job_, lo, hi, part, worker);
-                } catch (...) {
-                    errors_[static_cast<std::size_t>(part)] = std::current_exception();
-                }
-            }
-            // Read by the caller's in-order follow-ups (the job's serial
-            // number was set before the job was published).
-            if (job_.inOrder)
-                chunkDone_[static_cast<std::size_t>(part)].serial.store(serial_,
-                                                                        std::memory_order_release);
-            // The caller may be asleep: the thread that finishes the last chunk
-            // wakes it (the flag is set before the caller's last look at done_).
-            if (done_.fetch_add(1) + 1 == chunks && callerSleeping_.load()) {
-                std::lock_guard<std::mutex> lk(mutex_);
-                doneCv_.notify_one();
-            }
-            if (worker == 0 && job_.inOrder) AdvanceInOrder(chunks, false);
+            if ((v >> 40) != job) return -1;
+            const int end = static_cast<int>((v >> 32) & 0xFF);
+            const int next = static_cast<int>(v & 0xFFFFFFFFu);
+            if (next >= end) return -1;
+            const unsigned long long taken = owner ? v + 1 : v - (1ull << 32);
+            if (word.compare_exchange_weak(v, taken, std::memory_order_acq_rel,
+                                           std::memory_order_acquire))
+                return owner ? next : end - 1;
         }
+    }
+
+    // Runs chunks of job `job` until none is left (or the job is over): first
+    // the worker's own home, then what is left in the others' homes. On a
+    // quiet machine every thread runs its own home, the same nodes in every
+    // region of a step, so its nodes stay in its core's cache; a thread held
+    // up elsewhere has its chunks taken by the others.
+    void TakeChunks(unsigned long long job, unsigned threads, int worker)
+    {
+        const unsigned own = static_cast<unsigned>(worker);
+        int finished = 0;
+        for (unsigned k = 0; k < threads; ++k) {
+            const unsigned h = (own + k) % threads;
+            for (int part; (part = Claim(job, h, k == 0)) >= 0; ++finished) RunChunk(part, worker);
+        }
+        if (finished == 0) return;
+        // The caller may be asleep: the thread that finishes the last chunk
+        // wakes it (the flag is set before the caller's last look at done_).
+        const int chunks = chunks_;
+        if (done_.fetch_add(finished) + finished == chunks && callerSleeping_.load()) {
+            std::lock_guard<std::mutex> lk(mutex_);
+            doneCv_.notify_one();
+        }
+    }
+
+    void RunChunk(int part, int worker)
+    {
+        const int chunks = chunks_;
+        int lo, hi;
+        Bounds(part, chunks, lo, hi);
+        if (lo <= hi) {
+            try {
+                CallChunk(job_, lo, hi, part, worker);
+            } catch (...) {
+                errors_[static_cast<std::size_t>(part)] = std::current_exception();
+            }
+        }
+        // Read by the caller's in-order follow-ups (the job's serial
+        // number was set before the job was published).
+        if (job_.inOrder)
+            chunkDone_[static_cast<std::size_t>(part)].serial.store(serial_,
+                                                                    std::memory_order_release);
+        if (worker == 0 && job_.inOrder) AdvanceInOrder(chunks, false);
     }
 
     // Whether worker `index` takes part in the job of word w.
@@ -317,7 +395,7 @@ private:
             seen = w;
             if ((w & 0xFF) == kQuit) return;
             WakeHelpers(index, w);
-            TakeChunks(w >> 8, index);
+            TakeChunks(w >> 8, static_cast<unsigned>(w & 0xFF), index);
             spinEnd = std::chrono::steady_clock::now() + (awake ? kSteppingSpin : kSpin);
         }
     }
@@ -330,15 +408,16 @@ private:
         std::atomic<bool> sleeping{false};  // written under mutex_
     };
     std::vector<std::unique_ptr<Slot>> slots_;
-    std::atomic<unsigned long long> word_{0};  // job << 8 | threads
-    std::atomic<unsigned long long> next_{0};  // job << 40 | chunks << 32 | next chunk
-    std::atomic<int> done_{0};                 // chunks finished
-    std::condition_variable doneCv_;           // wakes the caller (with mutex_)
-    std::atomic<bool> callerSleeping_{false};
     std::vector<std::thread> workers_;
-    NodeChunkJob job_{nullptr, nullptr};
-    int first_ = 0, count_ = 0;
     std::vector<std::exception_ptr> errors_;
+    std::condition_variable doneCv_;  // wakes the caller (with mutex_)
+    // Per thread taking part, its home: the chunks it runs first (one cache
+    // line each).
+    struct alignas(64) Home {
+        std::atomic<unsigned long long> next{
+            0};  // job << 40 | end << 32 | next chunk (end excluded)
+    };
+    std::unique_ptr<Home[]> homes_;
     // Per chunk, the serial number of the last job whose chunk of that index
     // finished (one cache line each: different workers finish neighbouring
     // chunks).
@@ -346,9 +425,22 @@ private:
         std::atomic<unsigned long long> serial{0};
     };
     std::unique_ptr<ChunkFlag[]> chunkDone_;
-    unsigned long long serial_ = 0;  // of the current job (written by the caller alone)
-    int ordered_ = 0;                // next chunk for the in-order follow-up
+    int ordered_ = 0;  // next chunk for the in-order follow-up (the caller's)
     bool orderedStopped_ = false;
+    // The current job: written by the caller before it publishes the job and
+    // read by every thread while it runs, on a cache line that nothing writes
+    // meanwhile (a counter beside it would have every thread fetch it again
+    // after each chunk another thread finishes).
+    alignas(64) NodeChunkJob job_{nullptr, nullptr};
+    int first_ = 0, count_ = 0;
+    int chunks_ = 0;
+    std::unique_ptr<int[]> cuts_;    // [chunk]: its first node, from first_ (SetCuts)
+    unsigned long long serial_ = 0;  // of the current job
+    // The job word, read by the spinning workers.
+    alignas(64) std::atomic<unsigned long long> word_{0};  // job << 8 | threads
+    // Chunks finished, added by each thread once it has found no chunk left.
+    alignas(64) std::atomic<int> done_{0};
+    std::atomic<bool> callerSleeping_{false};
 };
 
 }  // namespace

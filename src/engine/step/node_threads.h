@@ -48,6 +48,9 @@ struct NodeChunkJob {
     void (*call)(void* object, int lo, int hi, int chunk, int worker);
     void* orderedObject = nullptr;
     void (*inOrder)(void* object, int lo, int hi, int chunk) = nullptr;
+    // Nodes denseLo..denseHi cost denseWeight times as much as the others:
+    // the chunks are cut to equal cost, not to equal numbers of nodes.
+    int denseLo = 0, denseHi = -1, denseWeight = 1;
 };
 int ForNodeChunksJob(const ThreadPlan& plan, int first, int last, int minChunk, NodeChunkJob job);
 
@@ -81,9 +84,16 @@ int ForNodeChunks(const ThreadPlan& plan, int first, int last, int minChunk, F&&
 // is called for no further chunk; an exception thrown by `then` ends the
 // calls too, and is raised after every chunk has finished (as a chunk's
 // would be, by chunk order). With one chunk: fn, then `then`, on the caller.
+//
+// `dense` (lo, hi, weight), when given, names nodes that cost `weight` times
+// as much as the others (a window of heavy work within a long range of light
+// work): each chunk then holds about the same cost.
+struct DenseNodes {
+    int lo = 0, hi = -1, weight = 1;
+};
 template <class F, class G>
 int ForNodeChunksInOrder(const ThreadPlan& plan, int first, int last, int minChunk, F&& fn,
-                         G&& then)
+                         G&& then, DenseNodes dense = {})
 {
     using Fn = std::remove_reference_t<F>;
     using Gn = std::remove_reference_t<G>;
@@ -91,6 +101,9 @@ int ForNodeChunksInOrder(const ThreadPlan& plan, int first, int last, int minChu
         const_cast<void*>(static_cast<const void*>(&fn)),
         [](void* o, int lo, int hi, int c, int w) { (*static_cast<Fn*>(o))(lo, hi, c, w); },
         const_cast<void*>(static_cast<const void*>(&then)),
-        [](void* o, int lo, int hi, int c) { (*static_cast<Gn*>(o))(lo, hi, c); }};
+        [](void* o, int lo, int hi, int c) { (*static_cast<Gn*>(o))(lo, hi, c); },
+        dense.lo,
+        dense.hi,
+        dense.weight};
     return ForNodeChunksJob(plan, first, last, minChunk, job);
 }

@@ -45,6 +45,14 @@ void ThreadTuner::StepDone(double seconds, long long nodes)
         Enter(Phase::One, 1);
         return;
     }
+    // A number that runs at less than half one thread's rate cannot win: its
+    // measurement ends after its first step and the round with it (on a busy
+    // machine a region waits for a thread that lost its core; a whole probe
+    // of such steps costs more than the run gains).
+    if (phase_ == Phase::Candidate && seconds_ > 0 && nodes_ / seconds_ < kHopeless * oneRate_) {
+        FinishRound();
+        return;
+    }
     if (steps_ < kProbeSteps || seconds_ < kProbeSeconds) return;
     const double rate = nodes_ / seconds_;
     switch (phase_) {

@@ -8,9 +8,10 @@
 // limit), each followed by one thread again, so that every number is compared
 // with one thread measured just before and just after it (the machine's speed
 // drifts). It goes up while each number runs clearly faster than the best so
-// far, keeps the best, and holds it for a while of stepping before the next
-// round; the hold doubles while rounds keep choosing the same number. Results
-// are the same bits on any number of threads.
+// far (a number whose first step runs at less than half one thread's rate
+// ends the round at once), keeps the best, and holds it for a while of
+// stepping before the next round; the hold doubles while rounds keep choosing
+// the same number. Results are the same bits on any number of threads.
 #pragma once
 
 #include <cstddef>
@@ -32,6 +33,9 @@ public:
     static constexpr double kFirstRoundAfter = 0.25;
     // More threads are kept only when they run at least this much faster.
     static constexpr double kGainForMore = 1.10;
+    // A number whose first step runs below this fraction of one thread's rate
+    // ends the round at once.
+    static constexpr double kHopeless = 0.5;
 
     // Takes over the plan's thread count when the plan is automatic and its
     // limit is above one; otherwise it leaves the plan alone.

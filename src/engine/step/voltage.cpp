@@ -49,8 +49,8 @@ inline std::uint64_t UnfitBits(double v)
     return ((u - 1) | (u + 0x0010000000000000u)) >> 63;
 }
 
-// The resistance from the terms: summed in this order, the extra-length term
-// divided by DX, the two half end terms, the inner nodes in ascending order;
+// The resistance from the terms: the extra-length term divided by DX and the
+// two half end terms, in this order, then the inner nodes (ResistanceSum);
 // times DX at the end.
 double SumStart(RunState& st, int n)
 {
@@ -64,19 +64,12 @@ double SumStart(RunState& st, int n)
     return sum;
 }
 
-// Adds the inner terms of nodes lo..hi (clamped to 1..n - 1) in ascending order.
-void AddTerms(double& sum, const double* term, int lo, int hi, int n)
-{
-    double s = sum;
-    for (int j = lo < 1 ? 1 : lo, last = hi < n - 1 ? hi : n - 1; j <= last; ++j) s += term[j];
-    sum = s;
-}
-
 double SumResistance(RunState& st, const double* term, int n)
 {
-    double sum = SumStart(st, n);
-    AddTerms(sum, term, 1, n - 1, n);
-    return sum * st.DX;
+    ResistanceSum sum;
+    sum.start = SumStart(st, n);
+    sum.Add(term, 1, n - 1);
+    return sum.Total() * st.DX;
 }
 
 // The resistance (0 without inner nodes) from the terms formed by
@@ -194,19 +187,50 @@ bool VoltageCurrentFromTerms(RunState& st, int parts)
                            SumResistance(st, st.Engine.Scratch<ResistanceRows>().term.data(), n));
 }
 
-double ResistanceSumStart(RunState& st)
+void ResistanceSum::Add(const double* term, int lo, int hi)
 {
-    return SumStart(st, ColumnEnd(st));
+    int j = lo;
+    for (; j <= hi && j % kLanes != 0; ++j) lane[j % kLanes] += term[j];
+    // Whole groups of kLanes nodes: the lanes are independent sums.
+    double l0 = lane[0], l1 = lane[1], l2 = lane[2], l3 = lane[3];
+    double l4 = lane[4], l5 = lane[5], l6 = lane[6], l7 = lane[7];
+    for (; j + kLanes - 1 <= hi; j += kLanes) {
+        l0 += term[j];
+        l1 += term[j + 1];
+        l2 += term[j + 2];
+        l3 += term[j + 3];
+        l4 += term[j + 4];
+        l5 += term[j + 5];
+        l6 += term[j + 6];
+        l7 += term[j + 7];
+    }
+    lane[0] = l0, lane[1] = l1, lane[2] = l2, lane[3] = l3;
+    lane[4] = l4, lane[5] = l5, lane[6] = l6, lane[7] = l7;
+    for (; j <= hi; ++j) lane[j % kLanes] += term[j];
 }
 
-void AddResistanceTerms(RunState& st, double& sum, int clo, int chi)
+double ResistanceSum::Total() const
 {
-    AddTerms(sum, st.Engine.Scratch<ResistanceRows>().term.data(), clo, chi, ColumnEnd(st));
+    return start + (((lane[0] + lane[1]) + (lane[2] + lane[3])) +
+                    ((lane[4] + lane[5]) + (lane[6] + lane[7])));
 }
 
-bool VoltageCurrentFromSum(RunState& st, int parts, double sum)
+void StartResistanceSum(RunState& st, ResistanceSum& sum)
 {
-    return ApplyResistance(st, FirstUnfitNode(st.Engine, parts), sum * st.DX);
+    sum = ResistanceSum{};
+    sum.start = SumStart(st, ColumnEnd(st));
+}
+
+void AddResistanceTerms(RunState& st, ResistanceSum& sum, int clo, int chi)
+{
+    const int n = ColumnEnd(st);
+    const int lo = clo < 1 ? 1 : clo, hi = chi < n - 1 ? chi : n - 1;
+    if (lo <= hi) sum.Add(st.Engine.Scratch<ResistanceRows>().term.data(), lo, hi);
+}
+
+bool VoltageCurrentFromSum(RunState& st, int parts, const ResistanceSum& sum)
+{
+    return ApplyResistance(st, FirstUnfitNode(st.Engine, parts), sum.Total() * st.DX);
 }
 
 double ColumnResistance(RunState& st)

@@ -480,6 +480,8 @@ void ComplexElneut(RunState& st, int level, int source, int node, bool /*speciat
         int n = 0;
         const Outcome r = Newton(sv, level, i, h, w, n);
         st.NewtonItStep = std::max(st.NewtonItStep, n);
+        st.NewtonPassCount += n;
+        ++st.NodeSolveCount;
         if (st.cbNewCnt) st.Events.Emit(EngineEvent::Pair(EngineEventKind::NewtonIterations, i, n));
         // A node without solution ends the loop.
         if (r == Outcome::Failed) return;
