@@ -124,3 +124,15 @@ void ExtendedReciprocals(const double* K, double* out, int n)
 #endif
     for (int m = 0; m < n; ++m) out[m] = static_cast<double>(1.0L / K[m]);
 }
+
+void ActivitySettled(const double* gOld, const double* g, bool* settled, int n)
+{
+#ifdef KELVO_NODE_LANES
+    switch (NodeLanes()) {
+    case 4: lanes4::ActivitySettled(gOld, g, settled, n); return;
+    case 2: lanes2::ActivitySettled(gOld, g, settled, n); return;
+    default: break;
+    }
+#endif
+    for (int m = 0; m < n; ++m) settled[m] = std::fabs(gOld[m] - g[m]) / g[m] <= 1e-5;
+}

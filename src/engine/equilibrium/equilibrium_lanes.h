@@ -44,3 +44,8 @@ bool IonicStrengthNodes(RunState& st, int level, int src, int i, IonicStrengthWo
 // (double)(1.0L / K[m]) for m = 0..n-1 as the side-by-side rebuild of LForm
 // forms it (the double quotient where it is that value), for tests.
 void ExtendedReciprocals(const double* K, double* out, int n);
+
+// Whether the activity iteration settles for the coefficients of the largest
+// charge gOld[m] -> g[m] (|gOld - g| / g <= 1e-5), decided as the nodes side by
+// side decide it, for tests.
+void ActivitySettled(const double* gOld, const double* g, bool* settled, int n);
