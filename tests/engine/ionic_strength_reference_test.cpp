@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -474,4 +475,79 @@ TEST(IonicStrengthReference, ActivityExponentialAgreesWithTheLibrary)
             worst = std::max(worst, Relative(ActivityCoefficient(z, is), want));
         }
     EXPECT_LE(worst, 1e-15);
+}
+
+TEST(IonicStrengthReference, SettledCoefficientsAsTheQuotientDecides)
+{
+    // The activity iteration of a node ends when |gOld - g| / g <= 1e-5. The
+    // nodes side by side decide most lanes by a product with a margin; every
+    // lane must get the answer of the rounded quotient: coefficients whose
+    // change lies a few units in the last place around the bound (from above
+    // and below, for growing and shrinking coefficients), far from it, mixed
+    // in one group with lanes far from it, and at the edges of the range.
+    std::mt19937_64 gen(20261208);
+    std::uniform_real_distribution<double> unit(0.05, 1.0), exponent(-320.0, 300.0);
+    std::vector<double> gOld, g;
+    auto add = [&](double before, double after) {
+        gOld.push_back(before);
+        g.push_back(after);
+    };
+    for (int m = 0; m < 200000; ++m) {
+        const double gm =
+            m % 5 == 4 ? unit(gen) * std::pow(10.0, std::floor(exponent(gen))) : unit(gen);
+        const double edge = gm + (m % 2 ? 1e-5 : -1e-5) * gm;  // change just 1e-5
+        double before = edge;
+        const int steps = static_cast<int>(gen() % 9) - 4;
+        for (int k = 0; k < std::abs(steps); ++k)
+            before = std::nextafter(before, steps > 0 ? INFINITY : -INFINITY);
+        add(before, gm);
+        if (m % 7 == 0) add(gm * 1.01, gm);  // far from the bound, beside the near ones
+        if (m % 11 == 0) add(gm * (1 + 1e-11), gm);
+    }
+    // Changes within a few units in the last place of 1e-5 itself: g in
+    // [0.5, 0.99] (a grid of 2^-53), gOld = g -+ k 2^-53 (exact), searched
+    // for quotients k 2^-53 / g that fall so close to 1e-5.
+    std::uniform_real_distribution<double> half(0.5, 0.99);
+    const long double bound = 1e-5, unitOfBound = std::nextafter(1e-5, 1.0) - 1e-5;
+    int onTheBound = 0;
+    for (int m = 0; m < 40000000 && onTheBound < 400; ++m) {
+        const double gm = half(gen);
+        const long double k = std::llround(bound * gm * 0x1p53L);
+        const double d = static_cast<double>(k * 0x1p-53L);
+        if (std::fabs(static_cast<long double>(d) / gm - bound) > 3 * unitOfBound) continue;
+        ++onTheBound;
+        for (int s : {-2, -1, 0, 1, 2}) {
+            add(gm + (d + s * 0x1p-53), gm);
+            add(gm - (d + s * 0x1p-53), gm);
+        }
+    }
+    EXPECT_EQ(onTheBound, 400);
+    for (double gm : {1.0, 0.5, 0x1p-1000, 0x1p-1001, DBL_MIN, 4.9e-324, DBL_MAX, 0.0})
+        for (double before : {gm, gm * (1 + 1e-5), gm * (1 - 1e-5), gm * 2, 0.0, HUGE_VAL})
+            add(before, gm);
+    add(NAN, 1.0);
+    add(1.0, NAN);
+    add(1.0, INFINITY);
+    while (g.size() % 4 != 0) add(1.0, 1.0);
+    const int n = static_cast<int>(g.size());
+    for (int lanes : {1, 2, 0}) {
+        SetNodeLanes(lanes);
+        std::unique_ptr<bool[]> settled(new bool[g.size()]);
+        ActivitySettled(gOld.data(), g.data(), settled.get(), n);
+        int wrong = 0, settledCount = 0, nearBound = 0;
+        for (int m = 0; m < n; ++m) {
+            const double change = std::fabs(gOld[m] - g[m]) / g[m];
+            const bool want = change <= 1e-5;
+            settledCount += want;
+            nearBound += change != 0 && std::fabs(change - 1e-5) < 1e-15;
+            if (settled[m] != want && ++wrong <= 5)
+                ADD_FAILURE() << "lanes " << lanes << ": " << gOld[m] << " -> " << g[m]
+                              << " (change " << change << ") gives " << settled[m];
+        }
+        EXPECT_EQ(wrong, 0) << "lanes " << lanes;
+        EXPECT_GT(settledCount, n / 4);  // both answers are well represented
+        EXPECT_LT(settledCount, 3 * n / 4);
+        EXPECT_GT(nearBound, 1000);
+    }
+    SetNodeLanes(0);
 }

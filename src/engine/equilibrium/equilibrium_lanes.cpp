@@ -95,16 +95,21 @@ void SolveElneutNodes(const RunState& st, int level, int i, const double* x, int
     res[0].nActive = 0;
 }
 
-bool IonicStrengthNodes(RunState& st, int level, int src, int i, IonicStrengthWork& w)
+bool IonicStrengthNodes(RunState& st, int level, int src, int i, IonicStrengthWork& w, int groups)
 {
 #ifdef KELVO_NODE_LANES
+    const bool two = groups == 2;
     switch (NodeLanes()) {
-    case 4: return lanes4::IonicStrengthLanes(st, level, src, i, w);
-    case 2: return lanes2::IonicStrengthLanes(st, level, src, i, w);
+    case 4:
+        return two ? lanes4::IonicStrengthLanes<2>(st, level, src, i, w)
+                   : lanes4::IonicStrengthLanes<1>(st, level, src, i, w);
+    case 2:
+        return two ? lanes2::IonicStrengthLanes<2>(st, level, src, i, w)
+                   : lanes2::IonicStrengthLanes<1>(st, level, src, i, w);
     default: break;
     }
 #endif
-    (void)st, (void)level, (void)src, (void)i, (void)w;
+    (void)st, (void)level, (void)src, (void)i, (void)w, (void)groups;
     return false;
 }
 
@@ -118,4 +123,16 @@ void ExtendedReciprocals(const double* K, double* out, int n)
     }
 #endif
     for (int m = 0; m < n; ++m) out[m] = static_cast<double>(1.0L / K[m]);
+}
+
+void ActivitySettled(const double* gOld, const double* g, bool* settled, int n)
+{
+#ifdef KELVO_NODE_LANES
+    switch (NodeLanes()) {
+    case 4: lanes4::ActivitySettled(gOld, g, settled, n); return;
+    case 2: lanes2::ActivitySettled(gOld, g, settled, n); return;
+    default: break;
+    }
+#endif
+    for (int m = 0; m < n; ++m) settled[m] = std::fabs(gOld[m] - g[m]) / g[m] <= 1e-5;
 }

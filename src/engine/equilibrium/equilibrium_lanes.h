@@ -34,11 +34,18 @@ void SolveElneutNodes(const RunState& st, int level, int i, const double* x, int
                       NewtonScratch& s, ElneutNodeResult* res);
 
 // The activity iteration of ISC (source level src >= 1, none of the options
-// that change its passes) at the nodes i..i + NodeLanes() - 1 side by side,
-// with the same results as node by node. False when a node leaves the common
-// path: the nodes are then as they were, for the one-node routine.
-bool IonicStrengthNodes(RunState& st, int level, int src, int i, IonicStrengthWork& w);
+// that change its passes) at the nodes i..i + groups NodeLanes() - 1 side by
+// side (groups 1 or 2: two groups take their passes in turn), with the same
+// results as node by node. False when a node leaves the common path: the
+// nodes are then as they were, for the one-node routine.
+bool IonicStrengthNodes(RunState& st, int level, int src, int i, IonicStrengthWork& w,
+                        int groups = 1);
 
 // (double)(1.0L / K[m]) for m = 0..n-1 as the side-by-side rebuild of LForm
 // forms it (the double quotient where it is that value), for tests.
 void ExtendedReciprocals(const double* K, double* out, int n);
+
+// Whether the activity iteration settles for the coefficients of the largest
+// charge gOld[m] -> g[m] (|gOld - g| / g <= 1e-5), decided as the nodes side by
+// side decide it, for tests.
+void ActivitySettled(const double* gOld, const double* g, bool* settled, int n);

@@ -209,6 +209,15 @@ void IonicStrengthWork::EnsureLanes(int rows, int nForms, int maxAbsZ, int lanes
         LanePasses.assign(101 * static_cast<std::size_t>(lanes), 0);
 }
 
+void IonicStrengthWork::EnsurePairScratch(int formRows, int nComp, int maxAbsZ)
+{
+    if (PairShape[0] == formRows && PairShape[1] == nComp && PairShape[2] == maxAbsZ) return;
+    PairScratch.Resize(formRows, nComp, maxAbsZ);
+    PairShape[0] = formRows;
+    PairShape[1] = nComp;
+    PairShape[2] = maxAbsZ;
+}
+
 void IonicStrengthWork::Prepare(int maxAbsZ, int nForms)
 {
     if (maxAbsZ == SizedMaxZ && nForms == SizedForms) return;
@@ -404,11 +413,15 @@ void ISC(RunState& st, int level, int source)
         // temperature-corrected limiting values.
         if (ModeTemperatureMobilities(st)) UpdateModeTemperatures(st);
         for (int i = lo; i <= hi;) {
-            if (sideBySide && i + lanes - 1 <= lastLane &&
-                IonicStrengthNodes(st, level, src, i, w)) {
-                i += lanes;
-                continue;
-            }
+            // Two groups of nodes side by side where they fit, else one.
+            bool done = false;
+            for (int groups = 2; groups >= 1 && !done; --groups)
+                if (sideBySide && i + groups * lanes - 1 <= lastLane &&
+                    IonicStrengthNodes(st, level, src, i, w, groups)) {
+                    i += groups * lanes;
+                    done = true;
+                }
+            if (done) continue;
             IonicStrengthNode(st, level, source, src, i, gamma, fromLast);
             ++i;
         }

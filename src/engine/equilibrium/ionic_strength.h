@@ -11,6 +11,7 @@
 
 #include <vector>
 
+#include "engine/state/engine_arrays.h"
 #include "foundation/errors.h"
 
 class RunState;
@@ -98,10 +99,18 @@ struct IonicStrengthWork {
     std::vector<double> LastSolution;
     bool StartFromLast = false;  // set by ISC for the call
 
+    // The Newton scratch of the second group of nodes when two groups take
+    // their passes in turn (the first takes the arrays' own), sized for the
+    // shape in PairShape.
+    NewtonScratch PairScratch;
+    int PairShape[3] = {-1, -1, -1};
+
     // Sizes the storage for a run shape; keeps it when the shape is unchanged.
     void Prepare(int maxAbsZ, int nForms);
     // Sizes the storage of the nodes side by side (kept when large enough).
     void EnsureLanes(int rows, int nForms, int maxAbsZ, int lanes);
+    // Sizes PairScratch as the arrays' own scratch (kept when the shape is unchanged).
+    void EnsurePairScratch(int formRows, int nComp, int maxAbsZ);
 };
 
 // The start of a Newton iteration of the correction: the node's last solution
