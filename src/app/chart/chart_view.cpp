@@ -48,7 +48,16 @@ ChartView::ChartView(QWidget* parent) : QCustomPlot(parent)
     yAxis->grid()->setVisible(false);
     xAxis->setTicker(QSharedPointer<QCPAxisTicker>(new GroupedTicker(10)));
     yAxis->setTicker(QSharedPointer<QCPAxisTicker>(new GroupedTicker(7)));
+    // The chart shows no legend: its lines do not join it either, so that a
+    // replot does not lay out a hidden legend of every line's title.
     legend->setVisible(false);
+    setAutoAddPlottableToLegend(false);
+    // A replot draws the layers into one picture (the zoom rectangle's layer
+    // has none of its own: a second picture of the chart's size would be
+    // cleared and blended at every replot) and leaves the painting to the
+    // window's next paint, with the other widgets that changed.
+    layer(QLatin1String("overlay"))->setMode(QCPLayer::lmLogical);
+    setPlottingHint(QCP::phImmediateRefresh, false);
     plotLayout()->insertRow(0);
     title_ = new QCPTextElement(this, QString(), QFont(font().family(), 10, QFont::Bold));
     plotLayout()->addElement(0, 0, title_);
@@ -141,12 +150,9 @@ void ChartView::SetMarkerX(QCPGraph* line, double x)
 
 void ChartView::SetBackgroundColour(std::uint32_t bgr)
 {
-    // The gradient runs from the centre between two equal colours.
-    QRadialGradient gradient(QPointF(0.5, 0.5), 0.7);
-    gradient.setCoordinateMode(QGradient::ObjectBoundingMode);
-    gradient.setColorAt(0, ColourFromBGR(bgr));
-    gradient.setColorAt(1, ColourFromBGR(bgr));
-    axisRect()->setBackground(QBrush(gradient));
+    // One colour filled plainly: a gradient between two equal colours would
+    // compute every pixel of the plot area at every replot.
+    axisRect()->setBackground(QBrush(ColourFromBGR(bgr)));
 }
 
 void ChartView::SetTitle(const QString& title)
@@ -221,6 +227,7 @@ void ChartView::RequestReplot()
 void ChartView::BeforeReplot()
 {
     sinceReplot_.start();
+    if (beforeReplot_) beforeReplot_();
     QCPRange r;
     if (autoX_ && DataRange(true, r)) xAxis->setRange(r);
     if (autoY_ && DataRange(false, r)) yAxis->setRange(r);

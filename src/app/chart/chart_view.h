@@ -10,6 +10,8 @@
 #include <QElapsedTimer>
 
 #include <cstdint>
+#include <functional>
+#include <utility>
 #include <vector>
 
 // "#,##0.##########"-style tick labels: thousands grouped by ",", up to
@@ -60,6 +62,9 @@ public:
     // and are joined into one).
     void RequestReplot();
     static constexpr int kMinReplotMs = 100;
+    // Called first at every replot, before the automatic ranges are taken
+    // (the owner brings the lines' points up to date).
+    void SetBeforeReplot(std::function<void()> hook) { beforeReplot_ = std::move(hook); }
 
 signals:
     void RightDoubleClicked();
@@ -80,4 +85,5 @@ private:
     bool autoY_ = true;
     QElapsedTimer sinceReplot_;   // started by every replot
     bool replotWaiting_ = false;  // a timer holds a request until the interval is over
+    std::function<void()> beforeReplot_;
 };
