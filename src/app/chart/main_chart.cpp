@@ -51,6 +51,11 @@ MainChart::MainChart(RunState& st, ChartView* graph, QListWidget* clbGraph, QLis
     });
 }
 
+MainChart::~MainChart()
+{
+    graph_->SetBeforeReplot(nullptr);
+}
+
 void MainChart::BuildSeries()
 {
     // Series of the chart, in the order of the window's layout.

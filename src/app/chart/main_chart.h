@@ -22,6 +22,10 @@ public:
     // pointer to the regulating-function switches (set once that window exists).
     MainChart(RunState& st, ChartView* graph, QListWidget* clbGraph, QListWidget* clbDet,
               AdditionalState* const& additional);
+    // The chart's replot hook goes with the chart's lines.
+    ~MainChart();
+    MainChart(const MainChart&) = delete;
+    MainChart& operator=(const MainChart&) = delete;
 
     // ---- check lists ---------------------------------------------------------
     // Rebuilds both check-list widgets from the run's check lists.
