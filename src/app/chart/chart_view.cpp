@@ -38,6 +38,22 @@ private:
     int decimals_;
 };
 
+// The chart's one picture, opaque: cleared to the chart's background colour
+// instead of to transparent, so that a paint copies it as it is, without
+// filling the background first and blending the picture over it.
+class OpaquePicture final : public QCPPaintBufferPixmap {
+public:
+    OpaquePicture(const QSize& size, double ratio, QColor background)
+        : QCPPaintBufferPixmap(size, ratio), background_(background)
+    {
+    }
+    void clear(const QColor&) override { mBuffer.fill(background_); }
+    QColor Background() const { return background_; }
+
+private:
+    QColor background_;
+};
+
 }  // namespace
 
 ChartView::ChartView(QWidget* parent) : QCustomPlot(parent)
@@ -224,9 +240,45 @@ void ChartView::RequestReplot()
     });
 }
 
+bool ChartView::OpaqueBackground() const
+{
+    return mBackgroundBrush.style() == Qt::SolidPattern &&
+           mBackgroundBrush.color().alpha() == 255 && mBackgroundPixmap.isNull();
+}
+
+void ChartView::UseOpaquePicture()
+{
+    // Every layer draws into the first picture (none has one of its own).
+    const auto* picture = mPaintBuffers.size() == 1
+                              ? dynamic_cast<const OpaquePicture*>(mPaintBuffers.front().data())
+                              : nullptr;
+    if (!OpaqueBackground()) {
+        if (picture) mPaintBuffers.clear();  // the library's own transparent picture again
+        return;
+    }
+    if (picture && picture->Background() == mBackgroundBrush.color()) return;
+    mPaintBuffers.clear();
+    mPaintBuffers.append(QSharedPointer<QCPAbstractPaintBuffer>(
+        new OpaquePicture(viewport().size(), bufferDevicePixelRatio(), mBackgroundBrush.color())));
+}
+
+void ChartView::paintEvent(QPaintEvent* event)
+{
+    const auto* picture = mPaintBuffers.size() == 1
+                              ? dynamic_cast<const OpaquePicture*>(mPaintBuffers.front().data())
+                              : nullptr;
+    if (!picture || picture->invalidated() || picture->size() != viewport().size()) {
+        QCustomPlot::paintEvent(event);
+        return;
+    }
+    QCPPainter painter(this);
+    if (painter.isActive()) picture->draw(&painter);
+}
+
 void ChartView::BeforeReplot()
 {
     sinceReplot_.start();
+    UseOpaquePicture();
     if (beforeReplot_) beforeReplot_();
     QCPRange r;
     if (autoX_ && DataRange(true, r)) xAxis->setRange(r);

@@ -70,12 +70,17 @@ signals:
     void RightDoubleClicked();
 
 protected:
+    void paintEvent(QPaintEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     void BeforeReplot();
+    // The replot draws into one opaque picture while the background is one
+    // opaque colour (the paint then copies it alone).
+    bool OpaqueBackground() const;
+    void UseOpaquePicture();
     // Range of the visible non-marker series along x (keys) or y (values).
     bool DataRange(bool keys, QCPRange& range) const;
 
