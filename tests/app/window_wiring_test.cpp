@@ -7,6 +7,8 @@
 #include "app/windows/init_dist_window.h"
 #include "app/windows/option_window.h"
 #include "app/windows/run_setup_window.h"
+#include "engine/step/init_calc.h"
+#include "engine/step/run_calc.h"
 #include "support/recording_sink.h"
 #include "tools/additional_info.h"
 
@@ -717,4 +719,34 @@ TEST_F(ExampleWindow, ChartAndCountersShowTheRunAsItGoesAndAsItEnds)
     EXPECT_EQ(Ctl<QLabel>(*w, "llNewtCValue")->text().toStdString(), info.newtC);
     EXPECT_EQ(Ctl<QLabel>(*w, "llErrMaxValue")->text().toStdString(), info.errMax);
     EXPECT_EQ(Ctl<QLineEdit>(*w, "edTime")->text().toStdString(), FormatFloat("0.###", st.Time));
+}
+
+// What the run computes does not depend on the window that shows it (its
+// pump, its refreshes, the chart's paints): the example run in the window and
+// the same run without a window end alike, bit for bit.
+TEST_F(ExampleWindow, RunInTheWindowEndsAsTheSameRunWithoutIt)
+{
+    RunState& st = St();
+    RunState alone;
+    ComposeExampleDemo(alone);
+    ASSERT_TRUE(InitCalc(alone));
+    ASSERT_EQ(alone.Arr.Nn, st.Arr.Nn);
+    st.StopTime = alone.StopTime = 4.0;
+    Click(*w, "bbnStart");
+    RunCalc(alone);
+    ASSERT_FALSE(st.Running);
+    EXPECT_EQ(st.StepCount, alone.StepCount);
+    EXPECT_EQ(st.Time, alone.Time);
+    EXPECT_EQ(st.DT, alone.DT);
+    EngineArrays &a = st.Arr, &b = alone.Arr;
+    const int nn = a.Nn;
+    for (int k = 1; k <= a.NComp; ++k) {
+        SCOPED_TRACE("constituent " + std::to_string(k));
+        EXPECT_EQ(std::vector<double>(a.C(2, k), a.C(2, k) + nn),
+                  std::vector<double>(b.C(2, k), b.C(2, k) + nn));
+    }
+    EXPECT_EQ(std::vector<double>(a.CH(2), a.CH(2) + nn),
+              std::vector<double>(b.CH(2), b.CH(2) + nn));
+    EXPECT_EQ(std::vector<double>(a.IonicStrength(2), a.IonicStrength(2) + nn),
+              std::vector<double>(b.IonicStrength(2), b.IonicStrength(2) + nn));
 }
