@@ -2,6 +2,7 @@
 
 #include "app/chart/chart_view.h"
 #include "app/kit/qt_convert.h"
+#include "app/kit/qt_dialogs.h"
 #include "engine/state/run_state.h"
 #include "engine/step/comp_window.h"
 #include "engine/step/step_services.h"
@@ -44,10 +45,14 @@ MainChart::MainChart(RunState& st, ChartView* graph, QListWidget* clbGraph, QLis
     : st_(st), graph_(graph), clbGraph_(clbGraph), clbDet_(clbDet), additional_(additional)
 {
     BuildSeries();
+    // The work left for the paint runs inside the chart's replot: nothing it
+    // raises may leave the replot, which would then refuse every later one.
     graph_->SetBeforeReplot([this] {
-        if (detectorLinePending_) DrawDetectorLine();
-        if (fillPending_) FillComputedSeries();
-        if (syncPending_) SyncLines();
+        Guarded([this] {
+            if (detectorLinePending_) DrawDetectorLine();
+            if (fillPending_) FillComputedSeries();
+            if (syncPending_) SyncLines();
+        });
     });
 }
 
