@@ -258,3 +258,36 @@ TEST_F(ExampleWindow, EveryEngineEventKindReachesAWindowThatActsOnIt)
     }
     EXPECT_EQ(kinds, static_cast<int>(checks.size()));
 }
+
+// The chart as the screen shows it: the grey of the chart's margin around the
+// plot area, and the plot area in the colour of the view (profiles or
+// detector) where no line crosses it.
+TEST_F(ExampleWindow, ChartPaintsItsMarginAndThePlotAreaOfEachView)
+{
+    RunState& st = St();
+    auto* chart = Ctl<ChartView>(*w, "Graph");
+    st.Options.SimColor = 0x40A0E0;  // 0x00BBGGRR
+    st.Options.DetColor = 0x207020;
+    auto shown = [&] {
+        chart->replot();
+        return chart->grab().toImage();
+    };
+    auto plotCorner = [&](const QImage& image) {
+        // Just inside the top left corner of the plot area, away from the axes' ticks.
+        const QRect r = chart->axisRect()->rect();
+        return image.pixelColor(r.left() + 4, r.top() + 4);
+    };
+    w->SetupGraph();
+    QImage image = shown();
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.pixelColor(1, 1), QColor(192, 192, 192));
+    EXPECT_EQ(image.pixelColor(image.width() - 2, image.height() - 2), QColor(192, 192, 192));
+    EXPECT_EQ(plotCorner(image), QColor(0xE0, 0xA0, 0x40));
+
+    if (!st.cbDetectorOn) Ctl<QCheckBox>(*w, "cbDetectorOn")->click();
+    Click(*w, "bbnSimDet");
+    ASSERT_TRUE(st.DetectorView);
+    image = shown();
+    EXPECT_EQ(image.pixelColor(1, 1), QColor(192, 192, 192));
+    EXPECT_EQ(plotCorner(image), QColor(0x20, 0x70, 0x20));
+}

@@ -7,7 +7,10 @@
 #include "app/windows/init_dist_window.h"
 #include "app/windows/option_window.h"
 #include "app/windows/run_setup_window.h"
+#include "engine/step/init_calc.h"
+#include "engine/step/run_calc.h"
 #include "support/recording_sink.h"
+#include "tools/additional_info.h"
 
 #include <cstring>
 #include <fstream>
@@ -599,14 +602,15 @@ TEST_F(ExampleWindow, RunPanelShowsTheLastStateOfARunThatEnds)
         SCOPED_TRACE(byStop ? "stopped" : "to the stop time");
         const double from = st.Time;
         st.StopTime = from + (byStop ? 1000.0 : 0.3);
-        int pumps = 0;
+        const long long firstStep = st.StepCount;
         // The watch's last timer, queued while the run still went, dies with
         // this context instead of firing into the next test.
         QObject context;
         std::function<void()> watch;
         watch = [&] {
-            // a few hundred steps in, Stop, as the button would
-            if (++pumps == 300 && byStop) st.Stop = true;
+            // a few hundred steps in, Stop, as the button would (the window
+            // answers the run loop's pump by wall time, not after every step)
+            if (st.StepCount - firstStep >= 300 && byStop) st.Stop = true;
             if (st.Running) QTimer::singleShot(0, &context, watch);
         };
         QTimer::singleShot(0, &context, watch);
@@ -622,4 +626,127 @@ TEST_F(ExampleWindow, RunPanelShowsTheLastStateOfARunThatEnds)
         EXPECT_EQ(Ctl<QLineEdit>(*w, "edTime")->text().toStdString(),
                   FormatFloat("0.0##e+0", st.Time));
     }
+}
+
+// The run loop asks the window to pump its messages after every step, and the
+// window answers by wall time: a click on Stop made while the run goes still
+// reaches the engine, which takes no further step.
+TEST_F(ExampleWindow, StopClickedWhileTheRunGoesEndsItAtOnce)
+{
+    RunState& st = St();
+    const double from = st.Time;
+    // Long enough that a run which never saw the click ends by its stop time.
+    st.StopTime = from + 20.0;
+    const long long firstStep = st.StepCount;
+    long long stepsAtClick = -1;
+    QObject context;
+    std::function<void()> watch;
+    watch = [&] {
+        if (stepsAtClick < 0 && st.StepCount - firstStep >= 200) {
+            ASSERT_TRUE(st.Running);
+            stepsAtClick = st.StepCount;
+            Click(*w, "bbnStop");
+        }
+        if (st.Running) QTimer::singleShot(0, &context, watch);
+    };
+    QTimer::singleShot(0, &context, watch);
+    Click(*w, "bbnStart");
+    ASSERT_FALSE(st.Running);
+    ASSERT_GE(stepsAtClick, 0) << "the window processed no message while the run went";
+    EXPECT_LT(st.Time, st.StopTime);
+    EXPECT_LE(st.StepCount - stepsAtClick, 1);
+    // A new run can start.
+    EXPECT_TRUE(Ctl<QPushButton>(*w, "bbnStart")->isEnabled());
+}
+
+// While a run goes the chart's lines take the profiles of the last redraw when
+// the chart is painted; when the run ends, the chart, the run panel and the
+// additional-information window show the run's final state.
+TEST_F(ExampleWindow, ChartAndCountersShowTheRunAsItGoesAndAsItEnds)
+{
+    RunState& st = St();
+    auto* chart = Ctl<ChartView>(*w, "Graph");
+    const EngineArrays& a = st.Arr;
+    // The chart's line of each constituent that the list shows.
+    auto compLines = [&] {
+        std::vector<std::pair<int, QCPGraph*>> lines;
+        for (const auto& [series, graph] : w->ChartLines())
+            for (int k = 1; k <= st.NComp; ++k)
+                if (series == &st.Series.srComp[static_cast<std::size_t>(k)] && graph &&
+                    graph->visible())
+                    lines.emplace_back(k, graph);
+        return lines;
+    };
+    ASSERT_FALSE(compLines().empty());
+    auto row = [&](const double* values) { return std::vector<double>(values, values + a.Nn); };
+
+    st.StopTime = st.Time + 2.0;
+    int checkedWhileRunning = 0;
+    QObject context;
+    std::function<void()> watch;
+    watch = [&] {
+        // Some hundred steps in, once: a paint of the chart shows the last redraw.
+        if (checkedWhileRunning == 0 && st.StepCount > 300 && st.Running) {
+            ++checkedWhileRunning;
+            chart->replot();
+            for (const auto& [k, graph] : compLines()) {
+                SCOPED_TRACE("constituent " + std::to_string(k) + " while running");
+                EXPECT_EQ(Values(graph), row(a.DrawnProfile[k]));
+            }
+            EXPECT_EQ(Values(GraphNamed(*w, "pH (x-scale)")), st.Series.sr_pH.y);
+        }
+        if (st.Running) QTimer::singleShot(0, &context, watch);
+    };
+    QTimer::singleShot(0, &context, watch);
+    Click(*w, "bbnStart");
+    ASSERT_FALSE(st.Running);
+    ASSERT_GE(st.Time + st.DT, st.StopTime);  // the run went to its stop time
+    EXPECT_EQ(checkedWhileRunning, 1);
+
+    // The final profiles are in the chart without waiting for a paint.
+    for (const auto& [k, graph] : compLines()) {
+        SCOPED_TRACE("constituent " + std::to_string(k) + " at the end");
+        EXPECT_EQ(Values(graph), row(a.C(2, k)));
+    }
+    EXPECT_EQ(Values(GraphNamed(*w, "pH (x-scale)")), a.PH);
+    std::vector<double> kappa(a.Kappa.begin(), a.Kappa.end());
+    for (double& v : kappa) v *= st.CondScale;
+    EXPECT_EQ(Values(GraphNamed(*w, "Conductivity (x-scale)")), kappa);
+
+    // The counters of the additional-information window and the run panel.
+    const InfoTexts info = ShowInfoTexts(st);
+    EXPECT_EQ(Ctl<QLabel>(*w, "llMainCValue")->text().toStdString(), info.mainC);
+    EXPECT_EQ(Ctl<QLabel>(*w, "llNewtCValue")->text().toStdString(), info.newtC);
+    EXPECT_EQ(Ctl<QLabel>(*w, "llErrMaxValue")->text().toStdString(), info.errMax);
+    EXPECT_EQ(Ctl<QLineEdit>(*w, "edTime")->text().toStdString(), FormatFloat("0.###", st.Time));
+}
+
+// What the run computes does not depend on the window that shows it (its
+// pump, its refreshes, the chart's paints): the example run in the window and
+// the same run without a window end alike, bit for bit.
+TEST_F(ExampleWindow, RunInTheWindowEndsAsTheSameRunWithoutIt)
+{
+    RunState& st = St();
+    RunState alone;
+    ComposeExampleDemo(alone);
+    ASSERT_TRUE(InitCalc(alone));
+    ASSERT_EQ(alone.Arr.Nn, st.Arr.Nn);
+    st.StopTime = alone.StopTime = 4.0;
+    Click(*w, "bbnStart");
+    RunCalc(alone);
+    ASSERT_FALSE(st.Running);
+    EXPECT_EQ(st.StepCount, alone.StepCount);
+    EXPECT_EQ(st.Time, alone.Time);
+    EXPECT_EQ(st.DT, alone.DT);
+    EngineArrays &a = st.Arr, &b = alone.Arr;
+    const int nn = a.Nn;
+    for (int k = 1; k <= a.NComp; ++k) {
+        SCOPED_TRACE("constituent " + std::to_string(k));
+        EXPECT_EQ(std::vector<double>(a.C(2, k), a.C(2, k) + nn),
+                  std::vector<double>(b.C(2, k), b.C(2, k) + nn));
+    }
+    EXPECT_EQ(std::vector<double>(a.CH(2), a.CH(2) + nn),
+              std::vector<double>(b.CH(2), b.CH(2) + nn));
+    EXPECT_EQ(std::vector<double>(a.IonicStrength(2), a.IonicStrength(2) + nn),
+              std::vector<double>(b.IonicStrength(2), b.IonicStrength(2) + nn));
 }

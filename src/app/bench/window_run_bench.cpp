@@ -62,6 +62,7 @@ int main(int argc, char** argv)
                     st.Engine.Threads.threads == 1 ? "" : "s");
         std::printf("window:   wall %.3f s, process CPU %.3f s, %lld steps\n", wall, cpu,
                     st.StepCount - steps0);
+        const benchcases::Fingerprint mine = benchcases::TakeFingerprint(st);
         // The same run headless, from a state of its own.
         RunState headless;
         if (!OpenProject(headless, project)) {
@@ -74,6 +75,16 @@ int main(int argc, char** argv)
                         f.wallSeconds, f.cpuSeconds, f.steps, f.modelTime);
             std::printf("window / headless CPU: %.2f\n",
                         f.cpuSeconds > 0 ? cpu / f.cpuSeconds : 0.0);
+            // The two runs end bit for bit alike.
+            const benchcases::Fingerprint& other = f.fingerprint;
+            std::printf("fingerprint window   %.17g %.17g %.17g %.17g\n", mine.dt, mine.sumC,
+                        mine.sumNodeC, mine.sumPH);
+            std::printf("fingerprint headless %.17g %.17g %.17g %.17g (%s)\n", other.dt, other.sumC,
+                        other.sumNodeC, other.sumPH,
+                        mine.dt == other.dt && mine.sumC == other.sumC &&
+                                mine.sumNodeC == other.sumNodeC && mine.sumPH == other.sumPH
+                            ? "identical"
+                            : "DIFFERENT");
         }
         QCoreApplication::exit(result);
     });

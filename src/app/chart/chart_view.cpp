@@ -38,6 +38,22 @@ private:
     int decimals_;
 };
 
+// The chart's one picture, opaque: cleared to the chart's background colour
+// instead of to transparent, so that a paint copies it as it is, without
+// filling the background first and blending the picture over it.
+class OpaquePicture final : public QCPPaintBufferPixmap {
+public:
+    OpaquePicture(const QSize& size, double ratio, QColor background)
+        : QCPPaintBufferPixmap(size, ratio), background_(background)
+    {
+    }
+    void clear(const QColor&) override { mBuffer.fill(background_); }
+    QColor Background() const { return background_; }
+
+private:
+    QColor background_;
+};
+
 }  // namespace
 
 ChartView::ChartView(QWidget* parent) : QCustomPlot(parent)
@@ -48,7 +64,16 @@ ChartView::ChartView(QWidget* parent) : QCustomPlot(parent)
     yAxis->grid()->setVisible(false);
     xAxis->setTicker(QSharedPointer<QCPAxisTicker>(new GroupedTicker(10)));
     yAxis->setTicker(QSharedPointer<QCPAxisTicker>(new GroupedTicker(7)));
+    // The chart shows no legend: its lines do not join it either, so that a
+    // replot does not lay out a hidden legend of every line's title.
     legend->setVisible(false);
+    setAutoAddPlottableToLegend(false);
+    // A replot draws the layers into one picture (the zoom rectangle's layer
+    // has none of its own: a second picture of the chart's size would be
+    // cleared and blended at every replot) and leaves the painting to the
+    // window's next paint, with the other widgets that changed.
+    layer(QLatin1String("overlay"))->setMode(QCPLayer::lmLogical);
+    setPlottingHint(QCP::phImmediateRefresh, false);
     plotLayout()->insertRow(0);
     title_ = new QCPTextElement(this, QString(), QFont(font().family(), 10, QFont::Bold));
     plotLayout()->addElement(0, 0, title_);
@@ -141,12 +166,9 @@ void ChartView::SetMarkerX(QCPGraph* line, double x)
 
 void ChartView::SetBackgroundColour(std::uint32_t bgr)
 {
-    // The gradient runs from the centre between two equal colours.
-    QRadialGradient gradient(QPointF(0.5, 0.5), 0.7);
-    gradient.setCoordinateMode(QGradient::ObjectBoundingMode);
-    gradient.setColorAt(0, ColourFromBGR(bgr));
-    gradient.setColorAt(1, ColourFromBGR(bgr));
-    axisRect()->setBackground(QBrush(gradient));
+    // One colour filled plainly: a gradient between two equal colours would
+    // compute every pixel of the plot area at every replot.
+    axisRect()->setBackground(QBrush(ColourFromBGR(bgr)));
 }
 
 void ChartView::SetTitle(const QString& title)
@@ -218,9 +240,46 @@ void ChartView::RequestReplot()
     });
 }
 
+bool ChartView::OpaqueBackground() const
+{
+    return mBackgroundBrush.style() == Qt::SolidPattern &&
+           mBackgroundBrush.color().alpha() == 255 && mBackgroundPixmap.isNull();
+}
+
+void ChartView::UseOpaquePicture()
+{
+    // Every layer draws into the first picture (none has one of its own).
+    const auto* picture = mPaintBuffers.size() == 1
+                              ? dynamic_cast<const OpaquePicture*>(mPaintBuffers.front().data())
+                              : nullptr;
+    if (!OpaqueBackground()) {
+        if (picture) mPaintBuffers.clear();  // the library's own transparent picture again
+        return;
+    }
+    if (picture && picture->Background() == mBackgroundBrush.color()) return;
+    mPaintBuffers.clear();
+    mPaintBuffers.append(QSharedPointer<QCPAbstractPaintBuffer>(
+        new OpaquePicture(viewport().size(), bufferDevicePixelRatio(), mBackgroundBrush.color())));
+}
+
+void ChartView::paintEvent(QPaintEvent* event)
+{
+    const auto* picture = mPaintBuffers.size() == 1
+                              ? dynamic_cast<const OpaquePicture*>(mPaintBuffers.front().data())
+                              : nullptr;
+    if (!picture || picture->invalidated() || picture->size() != viewport().size()) {
+        QCustomPlot::paintEvent(event);
+        return;
+    }
+    QCPPainter painter(this);
+    if (painter.isActive()) picture->draw(&painter);
+}
+
 void ChartView::BeforeReplot()
 {
     sinceReplot_.start();
+    UseOpaquePicture();
+    if (beforeReplot_) beforeReplot_();
     QCPRange r;
     if (autoX_ && DataRange(true, r)) xAxis->setRange(r);
     if (autoY_ && DataRange(false, r)) yAxis->setRange(r);

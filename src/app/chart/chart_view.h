@@ -10,6 +10,8 @@
 #include <QElapsedTimer>
 
 #include <cstdint>
+#include <functional>
+#include <utility>
 #include <vector>
 
 // "#,##0.##########"-style tick labels: thousands grouped by ",", up to
@@ -60,17 +62,25 @@ public:
     // and are joined into one).
     void RequestReplot();
     static constexpr int kMinReplotMs = 100;
+    // Called first at every replot, before the automatic ranges are taken
+    // (the owner brings the lines' points up to date).
+    void SetBeforeReplot(std::function<void()> hook) { beforeReplot_ = std::move(hook); }
 
 signals:
     void RightDoubleClicked();
 
 protected:
+    void paintEvent(QPaintEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     void BeforeReplot();
+    // The replot draws into one opaque picture while the background is one
+    // opaque colour (the paint then copies it alone).
+    bool OpaqueBackground() const;
+    void UseOpaquePicture();
     // Range of the visible non-marker series along x (keys) or y (values).
     bool DataRange(bool keys, QCPRange& range) const;
 
@@ -80,4 +90,5 @@ private:
     bool autoY_ = true;
     QElapsedTimer sinceReplot_;   // started by every replot
     bool replotWaiting_ = false;  // a timer holds a request until the interval is over
+    std::function<void()> beforeReplot_;
 };

@@ -2,6 +2,7 @@
 
 #include "app/chart/chart_view.h"
 #include "app/kit/qt_convert.h"
+#include "app/kit/qt_dialogs.h"
 #include "engine/state/run_state.h"
 #include "engine/step/comp_window.h"
 #include "engine/step/step_services.h"
@@ -44,6 +45,20 @@ MainChart::MainChart(RunState& st, ChartView* graph, QListWidget* clbGraph, QLis
     : st_(st), graph_(graph), clbGraph_(clbGraph), clbDet_(clbDet), additional_(additional)
 {
     BuildSeries();
+    // The work left for the paint runs inside the chart's replot: nothing it
+    // raises may leave the replot, which would then refuse every later one.
+    graph_->SetBeforeReplot([this] {
+        Guarded([this] {
+            if (detectorLinePending_) DrawDetectorLine();
+            if (fillPending_) FillComputedSeries();
+            if (syncPending_) SyncLines();
+        });
+    });
+}
+
+MainChart::~MainChart()
+{
+    graph_->SetBeforeReplot(nullptr);
 }
 
 void MainChart::BuildSeries()
@@ -270,6 +285,26 @@ void MainChart::SyncCompSeries()
 
 void MainChart::SyncChart()
 {
+    SyncLines();
+    graph_->RequestReplot();
+}
+
+// A run redraws every few steps, the chart is painted some times a second: the
+// series are mirrored into the chart's lines once, just before the paint, from
+// the run's series as the last redraw left them.
+void MainChart::SyncChartAtReplot()
+{
+    if (!st_.Running) {
+        SyncChart();
+        return;
+    }
+    syncPending_ = true;
+    graph_->RequestReplot();
+}
+
+void MainChart::SyncLines()
+{
+    syncPending_ = false;
     for (auto& [series, graph] : fixed_) {
         if (graph == grLeftWall_ || graph == grRightWall_ || graph == grDetectorLine_) {
             graph->setVisible(series->active && series->Count() > 0);
@@ -282,7 +317,6 @@ void MainChart::SyncChart()
         SyncSeries(*series, graph, IsRecord(*series));
     }
     SyncCompSeries();
-    graph_->RequestReplot();
 }
 
 void MainChart::ApplyLineWidth()
@@ -374,6 +408,7 @@ void MainChart::SetupGraph()
 
 void MainChart::DrawDetectorLine()
 {
+    detectorLinePending_ = false;
     RunState& st = st_;
     ChartSeries& line = st.Series.sr_detectorLine;
     if (!st.Initialised && line.Count() == 0) {
@@ -524,6 +559,21 @@ void MainChart::RedrawGraph()
         redrawing_ = false;
         if (engineDraws) return;
     }
+    ShowRedraw();
+}
+
+void MainChart::OnEngineRedraw()
+{
+    // The run loop has just copied the profiles it draws: the chart's part alone.
+    if (st_.Running)
+        ShowRedraw();
+    else
+        RedrawGraph();
+}
+
+void MainChart::ShowRedraw()
+{
+    RunState& st = st_;
     RunSeries& s = st.Series;
     const int nn = st.Arr.Allocated() ? st.Arr.Nn : 0;
     // Profiles that Init left without abscissae get them here.
@@ -532,20 +582,49 @@ void MainChart::RedrawGraph()
         p->x.resize(nn);
         for (int j = 0; j < nn; ++j) p->x[j] = NodeX(st, j);
     }
-    DrawDetectorLine();
     s.sr_DER.active = !st.DetectorView && st.NComp > 0 && st.cbNewCnt;
+    if (st.Running) {
+        // The detector line and the profiles computed from the arrays, as the
+        // lines, at the next paint.
+        detectorLinePending_ = fillPending_ = true;
+        SyncChartAtReplot();
+        return;
+    }
+    DrawDetectorLine();
+    FillComputedSeries();
+    SyncChart();
+}
+
+void MainChart::OnEngineDetectorLine()
+{
+    if (st_.Running)
+        detectorLinePending_ = true;  // placed at the next paint
+    else
+        DrawDetectorLine();
+}
+
+void MainChart::FillComputedSeries()
+{
+    fillPending_ = false;
+    RunState& st = st_;
+    // Without the ionic-strength correction the fill computes the ionic
+    // strength into the run's level-2 row; the run keeps its own values, so
+    // that nothing it computes depends on when the chart was painted.
+    EngineArrays& a = st.Arr;
+    const bool keep = a.Allocated() && a.Nn > 0;
+    if (keep) keptIonicStrength_.assign(a.IonicStrength(2), a.IonicStrength(2) + a.Nn);
     FillAdditionalSeries(st);
+    if (keep) std::copy(keptIonicStrength_.begin(), keptIonicStrength_.end(), a.IonicStrength(2));
     if (additional_)
         FillRegulationFunctions(st, *additional_);
     else
-        for (int k = 1; k <= 8; ++k) s.sr_reg[k].active = false;
-    SyncChart();
+        for (int k = 1; k <= 8; ++k) st.Series.sr_reg[k].active = false;
 }
 
 void MainChart::OnDetectorSampled(bool pointAdded)
 {
     if (!pointAdded || !st_.DetectorView) return;
-    SyncChart();
+    SyncChartAtReplot();
 }
 
 void MainChart::OnEngineArraysFreed(bool destroying)

@@ -22,6 +22,10 @@ public:
     // pointer to the regulating-function switches (set once that window exists).
     MainChart(RunState& st, ChartView* graph, QListWidget* clbGraph, QListWidget* clbDet,
               AdditionalState* const& additional);
+    // The chart's replot hook goes with the chart's lines.
+    ~MainChart();
+    MainChart(const MainChart&) = delete;
+    MainChart& operator=(const MainChart&) = delete;
 
     // ---- check lists ---------------------------------------------------------
     // Rebuilds both check-list widgets from the run's check lists.
@@ -48,6 +52,10 @@ public:
     void SwitchView();
     // The engine's part (drawn profiles) and the chart's part of the refresh.
     void RedrawGraph();
+    // The engine's redraw event.
+    void OnEngineRedraw();
+    // The engine moved the detector (a sample was taken).
+    void OnEngineDetectorLine();
     // A detector sample arrived: the detector view shows it.
     void OnDetectorSampled(bool pointAdded);
     void OnEngineArraysFreed(bool destroying);
@@ -60,6 +68,16 @@ private:
     void SyncSeries(ChartSeries& series, QCPGraph* graph, bool record = false);
     bool IsRecord(const ChartSeries& series) const;
     void SyncCompSeries();
+    // The chart's part of the refresh, after the engine's. While a run goes the
+    // lines take the series at the chart's next paint.
+    void ShowRedraw();
+    // The profiles computed from the run's arrays (field, ionic strength, ...,
+    // the regulating functions).
+    void FillComputedSeries();
+    // Mirrors every series into its line (SyncChart without the repaint).
+    void SyncLines();
+    // SyncChart, but while a run goes the lines follow just before the next paint.
+    void SyncChartAtReplot();
     QCPGraph* GraphOf(const ChartSeries& series) const;
 
     RunState& st_;
@@ -67,7 +85,11 @@ private:
     QListWidget* clbGraph_;
     QListWidget* clbDet_;
     AdditionalState* const& additional_;
-    bool redrawing_ = false;  // inside the engine's part of the chart refresh
+    bool redrawing_ = false;                 // inside the engine's part of the chart refresh
+    bool syncPending_ = false;               // the lines wait for the next paint to take the series
+    bool fillPending_ = false;               // the computed profiles wait for the next paint
+    bool detectorLinePending_ = false;       // the detector line waits for the next paint
+    std::vector<double> keptIonicStrength_;  // the run's row while the chart fills its series
 
     // The run's fixed series and the chart lines that show them, in drawing order.
     std::vector<std::pair<ChartSeries*, QCPGraph*>> fixed_;

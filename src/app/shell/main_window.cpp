@@ -565,6 +565,7 @@ std::string MainWindow::StatusText() const
 void MainWindow::SetStatusText(const std::string& text)
 {
     c_.sbPanel[2]->setText(Q(text));
+    pumpNow_ = true;
 }
 
 // Status text: "Ready ..." or the progress of a run, then the time spent; a
@@ -660,48 +661,41 @@ void MainWindow::UpdateMainInfo()
 // The engine asks for the run panel every few steps (EditsRef): tens of
 // thousands of refreshes per second of a fast run, each redrawing the panel's
 // edits and labels, while a screen shows some tens of pictures a second. While
-// a run goes, the panel is therefore shown at most once per kRunInfoMs, and a
-// refresh asked for within the period is shown at its end; outside a run every
-// refresh is shown at once.
+// a run goes, the panel is therefore shown at most once per kRunInfoMs (the
+// last state at the end of the period); outside a run every refresh is shown
+// at once.
 void MainWindow::UpdateMainInfoOfRun()
 {
-    if (!st_->Running) {
-        runInfoPending_ = false;
-        UpdateMainInfo();
-        return;
-    }
-    const qint64 since = runInfoShown_.isValid() ? runInfoShown_.elapsed() : kRunInfoMs;
-    if (since < kRunInfoMs) {
-        if (runInfoPending_) return;
-        runInfoPending_ = true;
-        QTimer::singleShot(static_cast<int>(kRunInfoMs - since), this, [this] {
-            if (!runInfoPending_) return;
-            runInfoPending_ = false;
-            runInfoShown_.start();
-            UpdateMainInfo();
-        });
-        return;
-    }
-    runInfoPending_ = false;
-    runInfoShown_.start();
-    UpdateMainInfo();
+    runInfo_.Request(st_->Running);
 }
 
 // ===== EngineHost ============================================================================
 
+// A pass of the event loop costs some microseconds even when nothing waits,
+// as much as a step of a small grid: the run loop's call after every step is
+// therefore answered at most once per kPumpMs of wall time (a click, Stop
+// included, waits at most that long; a step that takes longer pumps every
+// time). A status text the engine sets and its chart redraws are shown at the
+// next call.
 void MainWindow::ProcessMessages()
 {
+    if (st_->Running && !pumpNow_ && pumped_.isValid() && pumped_.elapsed() < kPumpMs) return;
+    pumpNow_ = false;
     QCoreApplication::processEvents(QEventLoop::AllEvents);
+    pumped_.start();
 }
 
 void MainWindow::OnEngineEvent(const EngineEvent& e)
 {
     switch (e.kind) {
-    case EngineEventKind::RedrawGraph: RedrawGraph(); break;
+    case EngineEventKind::RedrawGraph:
+        chart_->OnEngineRedraw();
+        pumpNow_ = true;
+        break;
     case EngineEventKind::UpdateMainInfo: UpdateMainInfoOfRun(); break;
     case EngineEventKind::SetupGraph: SetupGraph(); break;
     case EngineEventKind::DrawWindowLines: DrawWindowLines(e.first, e.second); break;
-    case EngineEventKind::DrawDetectorLine: DrawDetectorLine(); break;
+    case EngineEventKind::DrawDetectorLine: chart_->OnEngineDetectorLine(); break;
     case EngineEventKind::DetectorSampled: OnDetectorSampled(e.flag); break;
     case EngineEventKind::ShowMessageWindow: ShowMessageWindow(e.lines); break;
     // The run-setup window's grid edits are locked while a run goes.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/chart/main_chart.h"
+#include "app/kit/paced_refresh.h"
 #include "app/kit/state_binder.h"
 #include "app/shell/instance.h"
 #include "engine/state/run_state.h"
@@ -257,10 +258,15 @@ private:
     int progressSteps_ = 0;  // step count remembered by the progress text
     // The run panel while a run goes: shown at most once per kRunInfoMs; a
     // refresh asked for sooner is shown when the period ends.
-    static constexpr int kRunInfoMs = 50;
-    QElapsedTimer runInfoShown_;
-    bool runInfoPending_ = false;
+    static constexpr int kRunInfoMs = kRunPanelMs;
+    PacedRefresh runInfo_{this, kRunInfoMs, [this] { UpdateMainInfo(); }};
     void UpdateMainInfoOfRun();
+    // The engine pumps the messages after every step: while a run goes they are
+    // processed at most once per kPumpMs, and at the next pump without fail after
+    // a new status text or a chart redraw of the engine.
+    static constexpr int kPumpMs = 10;
+    QElapsedTimer pumped_;
+    bool pumpNow_ = false;
 
     std::unique_ptr<MainChart> chart_;
 };

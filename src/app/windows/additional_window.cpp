@@ -174,10 +174,12 @@ void AdditionalWindow::ShowInfo()
 
 void AdditionalWindow::OnEngineEvent(const EngineEvent& event)
 {
-    // Init, the run loop and the status refresh keep the counters current, also while hidden.
-    if (event.kind == EngineEventKind::ShowAdditionalInfo ||
-        event.kind == EngineEventKind::UpdateMainInfo)
-        Guarded([this] { ShowInfo(); });
+    // Init, the run loop and the status refresh keep the counters current, also
+    // while hidden; while a run goes, as often as the main window's run panel.
+    const bool info = event.kind == EngineEventKind::ShowAdditionalInfo ||
+                      event.kind == EngineEventKind::UpdateMainInfo;
+    if (info || (event.kind == EngineEventKind::RedrawGraph && State().Running))
+        info_.Request(State().Running);
     else if (event.kind == EngineEventKind::RedrawGraph)
         Mirror();
 }

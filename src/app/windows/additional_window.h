@@ -5,6 +5,7 @@
 // exists all the same and the chart refresh reads its switches.
 #pragma once
 
+#include "app/kit/paced_refresh.h"
 #include "app/kit/state_binder.h"
 #include "engine/host/engine_events.h"
 #include "tools/additional_info.h"
@@ -47,6 +48,8 @@ private:
     void Mirror();
 
     AdditionalState a_;
+    // The counters while a run goes: at most as often as the main window's run panel.
+    PacedRefresh info_{this, kRunPanelMs, [this] { Guarded([this] { ShowInfo(); }); }};
     int designedHeight_ = 0;
     struct Controls {
         QLabel* llMainC = nullptr;
