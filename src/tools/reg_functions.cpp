@@ -172,12 +172,15 @@ void FillAdditionalSeries(RunState& st)
     const double kw = ActiveKw(st);
     std::vector<double> e(nn);
     for (int j = 0; j < nn; ++j) {
-        if (!st.ISCorrection) NodeIonicStrength(st, 2, j);
+        // Without the correction the ionic strength shown is that of the forms;
+        // the run's own row stays as the run left it.
+        const double is =
+            st.ISCorrection ? arr.IonicStrength(2)[j] : IonicStrengthOfForms(st, 2, j);
         e[j] = arr.E[j] * 0.001;
         const double cH = arr.CH(2)[j];
         double balance = cH - (cH > 0 ? kw / cH : 0.0);
         for (int k = 1; k <= nc; ++k) balance += arr.C(2, k)[j] * arr.ZMean[k][j];
-        if (Sized(s.sr_IS, nn)) s.sr_IS.y[j] = arr.IonicStrength(2)[j];
+        if (Sized(s.sr_IS, nn)) s.sr_IS.y[j] = is;
         if (Sized(s.sr_E, nn)) s.sr_E.y[j] = e[j];
         if (Sized(s.sr_elneut, nn)) s.sr_elneut.y[j] = balance * 1e12;
     }

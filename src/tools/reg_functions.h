@@ -42,8 +42,8 @@ std::string ChargeChoiceText(const std::vector<int>& z);
 // The ionic strength, field and electroneutrality profiles; when the profile
 // list offers the additional profiles (more than NComp + 4 items) also the
 // current density, voltage drop, power per length, temperature and potential.
-// With the ionic-strength correction off the node's ionic strength is computed
-// first.
+// With the ionic-strength correction off the ionic strength shown is computed
+// from the node's forms; the run's arrays are left as they are.
 void FillAdditionalSeries(RunState& st);
 
 // The regulating-function part of the chart refresh: sr_reg1..8 become

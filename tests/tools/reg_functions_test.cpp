@@ -305,8 +305,13 @@ TEST(AdditionalSeries, FieldPotentialPowerAndBalance)
     RunSeries& s = st.Series;
     // the list without the additional profiles: only IS, E and the balance
     s.clbGraph.assign(st.NComp + 4, CheckListItem{});
+    // The run's own ionic-strength row (the correction is off) is only read
+    // for display, never written: what the run computes next must not depend
+    // on whether the chart was drawn.
+    for (int j = 0; j <= 2; ++j) a.IonicStrength(2)[j] = 7.0 + j;
     FillAdditionalSeries(st);
     for (int j = 0; j <= 2; ++j) {
+        EXPECT_EQ(a.IonicStrength(2)[j], 7.0 + j);
         EXPECT_DOUBLE_EQ(s.sr_E.y[j], e[j] * 0.001);
         EXPECT_NEAR(s.sr_IS.y[j], 0.5 * (0.5 + 0.5), 1e-15);
         // cH - Kw/cH + sum c zbar with Kw = 1e-8 mM2, in 1e-12 mM

@@ -607,14 +607,7 @@ void MainChart::FillComputedSeries()
 {
     fillPending_ = false;
     RunState& st = st_;
-    // Without the ionic-strength correction the fill computes the ionic
-    // strength into the run's level-2 row; the run keeps its own values, so
-    // that nothing it computes depends on when the chart was painted.
-    EngineArrays& a = st.Arr;
-    const bool keep = a.Allocated() && a.Nn > 0;
-    if (keep) keptIonicStrength_.assign(a.IonicStrength(2), a.IonicStrength(2) + a.Nn);
     FillAdditionalSeries(st);
-    if (keep) std::copy(keptIonicStrength_.begin(), keptIonicStrength_.end(), a.IonicStrength(2));
     if (additional_)
         FillRegulationFunctions(st, *additional_);
     else

@@ -85,11 +85,10 @@ private:
     QListWidget* clbGraph_;
     QListWidget* clbDet_;
     AdditionalState* const& additional_;
-    bool redrawing_ = false;                 // inside the engine's part of the chart refresh
-    bool syncPending_ = false;               // the lines wait for the next paint to take the series
-    bool fillPending_ = false;               // the computed profiles wait for the next paint
-    bool detectorLinePending_ = false;       // the detector line waits for the next paint
-    std::vector<double> keptIonicStrength_;  // the run's row while the chart fills its series
+    bool redrawing_ = false;            // inside the engine's part of the chart refresh
+    bool syncPending_ = false;          // the lines wait for the next paint to take the series
+    bool fillPending_ = false;          // the computed profiles wait for the next paint
+    bool detectorLinePending_ = false;  // the detector line waits for the next paint
 
     // The run's fixed series and the chart lines that show them, in drawing order.
     std::vector<std::pair<ChartSeries*, QCPGraph*>> fixed_;

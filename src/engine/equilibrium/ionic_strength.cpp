@@ -237,10 +237,10 @@ void IonicStrengthWork::Prepare(int maxAbsZ, int nForms)
     SizedForms = nForms;
 }
 
-void NodeIonicStrength(RunState& st, int level, int node)
+double IonicStrengthOfForms(RunState& st, int level, int node)
 {
-    if (ModeOwnsEquilibrium(st)) return;
-    EngineArrays& a = st.Arr;
+    EngineArrays& a = st.Arr;  // read only
+    if (ModeOwnsEquilibrium(st)) return a.IonicStrength(level)[node];
     long double sum = static_cast<long double>(a.CH(level)[node]) + a.COH(level)[node];
     for (int j = 1; j <= a.NComp; ++j) {
         const int zmin = a.ZMin[j];
@@ -250,7 +250,13 @@ void NodeIonicStrength(RunState& st, int level, int node)
             sum += static_cast<long double>(z * z) * a.CForm(level, j, k)[node];
         }
     }
-    a.IonicStrength(level)[node] = static_cast<double>(0.5L * sum);
+    return static_cast<double>(0.5L * sum);
+}
+
+void NodeIonicStrength(RunState& st, int level, int node)
+{
+    if (ModeOwnsEquilibrium(st)) return;
+    st.Arr.IonicStrength(level)[node] = IonicStrengthOfForms(st, level, node);
 }
 
 double activity::Exp(double x)

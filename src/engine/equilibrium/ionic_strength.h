@@ -137,8 +137,10 @@ void mcinn(EngineArrays& a, int maxZ, double& change, double ionicStrength, doub
 // Activity coefficient of charge magnitude z at the ionic strength (mM).
 double ActivityCoefficient(int z, double ionicStrength);
 
-// IonicStrength[level][node] = 0.5 (cH + cOH + sum z^2 c) of the stored forms;
-// nothing in complexation mode.
+// 0.5 (cH + cOH + sum z^2 c) of the stored forms of `level` at `node`; in
+// complexation mode, IonicStrength[level][node] as it stands.
+double IonicStrengthOfForms(RunState& st, int level, int node);
+// IonicStrength[level][node] = IonicStrengthOfForms; nothing in complexation mode.
 void NodeIonicStrength(RunState& st, int level, int node);
 
 // Corrects UForm of every charged form and of H+ and OH- at `node` for the
