@@ -3,6 +3,9 @@
 // profile recalculation on the whole grid whatever the window.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <vector>
+
 #include "engine/equilibrium/ionic_strength.h"
 #include "engine/state/run_state.h"
 #include "engine/step/comp_window.h"
@@ -160,3 +163,25 @@ TEST(RecalcProfiles, WindowComesBackWhenARoutineRaisesOrReturnsEarly)
 }
 
 }  // namespace
+
+TEST(Voltage, ResistanceSumPutsEachNodeInItsPartialSumWhereverTheChunksEnd)
+{
+    // Node j goes into partial sum j mod 8, in node order, however the nodes
+    // are handed over (one call, or two calls split at any node): the result
+    // does not depend on where the chunks of a region end.
+    constexpr int kLast = 100;
+    std::vector<double> term(kLast + 1);
+    for (int j = 0; j <= kLast; ++j) term[j] = 1.0 / (3 + j) + 1e-3 * std::sin(7.0 * j);
+    double lane[ResistanceSum::kLanes] = {};
+    for (int j = 1; j <= kLast; ++j) lane[j % ResistanceSum::kLanes] += term[j];
+    for (int split = 1; split <= kLast + 1; ++split) {
+        ResistanceSum sum;
+        sum.start = 0.25;
+        sum.Add(term.data(), 1, split - 1);
+        sum.Add(term.data(), split, kLast);
+        for (int k = 0; k < ResistanceSum::kLanes; ++k)
+            ASSERT_EQ(sum.lane[k], lane[k]) << "split " << split << " lane " << k;
+        EXPECT_EQ(sum.Total(), 0.25 + (((lane[0] + lane[1]) + (lane[2] + lane[3])) +
+                                       ((lane[4] + lane[5]) + (lane[6] + lane[7]))));
+    }
+}
