@@ -208,7 +208,7 @@ private:
     }
 
     // Nodes of chunk `part`.
-    void Bounds(int part, int, int& lo, int& hi) const
+    void Bounds(int part, int& lo, int& hi) const
     {
         lo = first_ + cuts_[part];
         hi = first_ + cuts_[part + 1] - 1;
@@ -283,7 +283,7 @@ private:
                 return;
             }
             int lo, hi;
-            Bounds(part, chunks, lo, hi);
+            Bounds(part, lo, hi);
             if (lo > hi) continue;
             try {
                 CallInOrder(job_, lo, hi, part);
@@ -342,7 +342,7 @@ private:
     {
         const int chunks = chunks_;
         int lo, hi;
-        Bounds(part, chunks, lo, hi);
+        Bounds(part, lo, hi);
         if (lo <= hi) {
             try {
                 CallChunk(job_, lo, hi, part, worker);
