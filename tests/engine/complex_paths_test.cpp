@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/modes/complex/complex_mode.h"
+#include "engine/state/engine_arrays.h"
 #include "engine/state/run_state.h"
 #include "engine/step/init_calc.h"
 #include "engine/step/run_calc.h"
@@ -180,4 +182,32 @@ TEST(ComplexPaths, TraceLigandMovesWithItsBoundFractions)
         for (int i = 4; i <= 5; ++i)
             for (double c : Profile(st, i)) ASSERT_NEAR(c, i == 4 ? c1 : c2, 1e-4 * c1);
     }
+}
+
+// The complexation data travel with the run: a copy of the run state taken
+// after Init runs as the original, bit for bit; and once the arrays are
+// released the data are gone with them.
+TEST(ComplexPaths, ACopiedRunRunsAsTheOriginal)
+{
+    RecordingMessageSink sink;
+    RunState st;
+    PrepareComplexZoneRun(st, 10.0);
+    ASSERT_TRUE(InitCalc(st)) << sink.warnings.at(0);
+    RunState copy = st;
+    RunTo(st, 0.5, 1e-3);
+    RunTo(copy, 0.5, 1e-3);
+    ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+    ASSERT_GT(st.Time, 0.49);
+    EXPECT_EQ(copy.Time, st.Time);
+    EXPECT_EQ(copy.StepCount, st.StepCount);
+    for (int i = 1; i <= st.Arr.NComp; ++i) EXPECT_EQ(Profile(copy, i), Profile(st, i)) << i;
+    EXPECT_EQ(EquilibriumImage(copy, 2), EquilibriumImage(st, 2));
+    EXPECT_EQ(copy.Arr.E, st.Arr.E);
+
+    // the data go with the released arrays, also from a copy taken then
+    FreeEngineArrays(st);
+    RunState again = st;
+    for (RunState* s : {&st, &again})
+        EXPECT_TRUE(ComplexArrays(*s).Work[2].empty() && ComplexArrays(*s).K.empty() &&
+                    ComplexArrays(*s).Nn == 0);
 }
