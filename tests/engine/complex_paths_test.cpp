@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/modes/complex/complex_mode.h"
+#include "engine/state/engine_arrays.h"
 #include "engine/state/run_state.h"
 #include "engine/step/init_calc.h"
 #include "engine/step/run_calc.h"
@@ -179,5 +181,105 @@ TEST(ComplexPaths, TraceLigandMovesWithItsBoundFractions)
         // the analytes in excess stay where they were
         for (int i = 4; i <= 5; ++i)
             for (double c : Profile(st, i)) ASSERT_NEAR(c, i == 4 ? c1 : c2, 1e-4 * c1);
+    }
+}
+
+// The complexation data travel with the run: a copy of the run state taken
+// after Init runs as the original, bit for bit; and once the arrays are
+// released the data are gone with them.
+TEST(ComplexPaths, ACopiedRunRunsAsTheOriginal)
+{
+    RecordingMessageSink sink;
+    RunState st;
+    PrepareComplexZoneRun(st, 10.0);
+    ASSERT_TRUE(InitCalc(st)) << sink.warnings.at(0);
+    RunState copy = st;
+    RunTo(st, 0.5, 1e-3);
+    RunTo(copy, 0.5, 1e-3);
+    ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+    ASSERT_GT(st.Time, 0.49);
+    EXPECT_EQ(copy.Time, st.Time);
+    EXPECT_EQ(copy.StepCount, st.StepCount);
+    for (int i = 1; i <= st.Arr.NComp; ++i) EXPECT_EQ(Profile(copy, i), Profile(st, i)) << i;
+    EXPECT_EQ(EquilibriumImage(copy, 2), EquilibriumImage(st, 2));
+    EXPECT_EQ(copy.Arr.E, st.Arr.E);
+
+    // the data go with the released arrays, also from a copy taken then
+    FreeEngineArrays(st);
+    RunState again = st;
+    for (RunState* s : {&st, &again})
+        EXPECT_TRUE(ComplexArrays(*s).Work[2].empty() && ComplexArrays(*s).K.empty() &&
+                    ComplexArrays(*s).Nn == 0);
+}
+
+// A charged ligand on a neutral and on an oppositely charged analyte: the
+// complex carries the charge of both, so its sign differs from that of the
+// free analyte. In an acetate buffer with 5 mM of a fully dissociated ligand
+// of charge -2, a neutral analyte (K 0.2/mM, complex mobility 15) moves
+// towards the anode at -K L u_c / (1 + K L), and potassium (K 1/mM, complex
+// of charge -1, mobility 20) turns round: (u_K - K L u_c) / (1 + K L) < 0.
+// Both zones move at these mobilities times the field, which are also the
+// effective mobilities written at every node, and keep their amounts.
+TEST(ComplexPaths, ComplexOfAnotherChargeSignMovesWithItsOwnSign)
+{
+    const double L = 5.0, uL = 30.0;
+    const BindingZone zones[] = {{4, kUK, 20.0, 1.0, 1.0}, {5, 0.0, 15.0, 0.2, 0.0}};
+    RecordingMessageSink sink;
+    TUnivSet<TComponents> comp;
+    comp.Add(Constituent("Selector", -2, 0, {-2.0, -1.0, 0}, {uL, uL, 0}, BGE, L, L));
+    comp.Add(WeakAcid("Acetic acid", kPKAcetic, kUAcetate, BGE, 30.0, 30.0));
+    comp.Add(StrongCation("Sodium", kUNa, BGE, 15.0 + 2 * L, 15.0 + 2 * L));
+    comp.Add(StrongCation("Potassium", kUK, Analyte, 0.0, 1e-3));
+    comp.Add(Constituent("Sugar", 0, 0, {0}, {0}, Analyte, 0.0, 1e-3));
+    // forms: acetic -1, 0; sodium 0, 1; potassium 0, 1; sugar 0. Only the
+    // ligand's -2 form (q = 0) binds.
+    ComplexTable t = {
+        {"-2", "0"}, {"-2", "-1"}, {Text(uL), Text(uL), "0"}, {"14", "362.5", "205.5"}, {"4"}};
+    auto line = [](const std::string& q0) { return std::vector<std::string>{q0, "30", "30"}; };
+    for (int k = 0; k < 5; ++k) t.push_back(line("30"));
+    t.push_back(line(Text(-std::log10(zones[0].K * 1e3))));
+    t.push_back(line(Text(-std::log10(zones[1].K * 1e3))));
+    for (int k = 0; k < 5; ++k) t.push_back(line("25"));
+    t.push_back(line(Text(zones[0].uComplex)));
+    t.push_back(line(Text(zones[1].uComplex)));
+    RunState st;
+    PrepareRun(st, comp, 250);
+    SetZoneAndVoltage(st, 12.5, 1.0, 0.5, 100.0);
+    st.cbComplex = true;
+    st.TxtTable = t;
+    ASSERT_TRUE(InitCalc(st)) << sink.warnings.at(0);
+    // at every node, with the free ligand Lf from its balance
+    // Lf + sum c_a K_a Lf / (1 + K_a Lf) = L
+    const EngineArrays& a = st.Arr;
+    auto mobility = [&](const BindingZone& z, double Lf) {
+        return (z.sign * z.uFree - z.K * Lf * z.uComplex) / (1 + z.K * Lf) * 1e-9;
+    };
+    for (int j = 0; j <= st.NX; ++j) {
+        double lo = 0, hi = L;
+        for (int it = 0; it < 200; ++it) {
+            const double m = 0.5 * (lo + hi);
+            double bound = 0;
+            for (const BindingZone& z : zones)
+                bound += a.C(2, z.constituent)[j] * z.K * m / (1 + z.K * m);
+            (m + bound > a.C(2, 1)[j] ? hi : lo) = m;
+        }
+        for (const BindingZone& z : zones) {
+            const double u = mobility(z, 0.5 * (lo + hi));
+            ASSERT_NEAR(a.UEff[z.constituent][j], u, 1e-6 * std::fabs(u))
+                << z.constituent << " " << j;
+        }
+    }
+    const double expected[2] = {mobility(zones[0], L), mobility(zones[1], L)};
+    EXPECT_LT(expected[0], 0.0);
+    EXPECT_LT(expected[1], 0.0);
+    const ProfileMoments m0[2] = {Moments(st, 4), Moments(st, 5)};
+    RunTo(st, 10.0, 1e-3);
+    ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+    ASSERT_GT(st.Time, 9.9);
+    for (int k = 0; k < 2; ++k) {
+        const ProfileMoments m1 = Moments(st, zones[k].constituent);
+        const double u = (m1.mean - m0[k].mean) / st.Time / (100.0 / 0.025);
+        EXPECT_NEAR(u, expected[k], 0.01 * std::fabs(expected[k])) << zones[k].constituent;
+        EXPECT_NEAR(m1.amount, m0[k].amount, 1e-4 * m0[k].amount);
     }
 }

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@
 #include "foundation/errors.h"
 #include "support/bench_cases.h"
 #include "support/recording_sink.h"
+#include "support/run_profiles.h"
 #include "support/test_compositions.h"
 
 namespace {
@@ -310,4 +312,119 @@ TEST(ComplexPrecision, EquationsAgreeWithTheReferenceInsideAndBeyondTheRangeOfDo
                         1e-9 * (std::fabs(static_cast<double>(r.dF2dw)) + s2));
         }
     EXPECT_GT(beyond, 0);  // the points reach beyond the range of double
+}
+
+// A polyanion of charge -30 (thirty strong acid steps, pK -6) binding a
+// neutral ligand with its fully dissociated form: at the pH of an acetate
+// buffer its terms leave the range of double, so every solve goes through the
+// extended evaluation. At every node, after Init and after a run: cH solves
+// the charge balance written by hand (the polyanion and its complex carry -30
+// whatever the binding), the stored species are electroneutral with the
+// charges of their forms, adjacent free forms hold the acid's mass action
+// (c(-29) / c(-30) = cH / K), and the effective mobility is the free and bound
+// share of the -30 form, (1 - theta) u_free + theta u_complex, negative, with
+// theta from the ligand balance; the zone migrates at it. At a cH far below
+// any solution (a Newton iterate), where even long double cannot hold the
+// terms, the ligand balance still sees the polyanion entirely in its -30
+// form, the only one that binds.
+TEST(ComplexPrecision, PolyanionBeyondTheRangeOfDoubleKeepsTheChargesOfItsForms)
+{
+    const double cL = 10.0, K = 0.5, uFree = 20.0, uCx = 10.0;  // mM, 1/mM, 1e-9 m2/(V s)
+    const double Kstep = std::pow(10.0, 3 + 6.0);               // mM, each step of pK -6
+    const double Ka = std::pow(10.0, 3 - kPKAcetic), Kna = std::pow(10.0, 3 - kPKStrongCation);
+    auto text = [](double v) {
+        char b[64];
+        std::snprintf(b, sizeof b, "%.17g", v);
+        return std::string(b);
+    };
+    RecordingMessageSink sink;
+    RunState st;
+    TUnivSet<TComponents> comp;
+    comp.Add(Constituent("Selector", 0, 0, {0}, {0}, BGE, cL, cL));
+    comp.Add(WeakAcid("Acetic acid", kPKAcetic, kUAcetate, BGE, 30.0, 30.0));
+    comp.Add(StrongCation("Sodium", kUNa, BGE, 15.0, 15.0));
+    std::vector<double> pK(31, -6.0), u(31, uFree);
+    pK[30] = u[30] = 0.0;
+    comp.Add(Constituent("Polyanion", -30, 0, pK, u, Analyte, 0.0, 1e-3));
+    PrepareRun(st, comp, 200);
+    st.CapLengthPending = 0.025;
+    SetZoneAndVoltage(st, 12.5, 1.0, 0.5, 100.0);
+    st.cbComplex = true;
+    ComplexTable t = {{"0", "0"}, {"None"}, {"20"}, {"14", "362.5", "205.5"}, {"3"}};
+    for (int f = 0; f < 35; ++f) t.push_back({f == 4 ? text(-std::log10(K * 1e3)) : "30"});
+    for (int f = 0; f < 35; ++f) t.push_back({f == 4 ? text(uCx) : "25"});
+    st.TxtTable = t;
+    ASSERT_TRUE(InitCalc(st)) << (sink.warnings.empty() ? "" : sink.warnings[0]);
+    const ComplexData& d = ComplexArrays(st);
+    EngineArrays& a = st.Arr;
+    int extended = 0;
+    auto check = [&](const std::string& when) {
+        SCOPED_TRACE(when);
+        for (int j = 0; j <= st.NX; ++j) {
+            const double cLj = a.C(2, 1)[j], cAc = a.C(2, 2)[j], cNa = a.C(2, 3)[j],
+                         cW = a.C(2, 4)[j];
+            const double h = a.CH(2)[j];
+            // whether double holds the terms of the polyanion here
+            if (a.LForm(4, 0)[j] * std::pow(static_cast<long double>(h), -30) > 1e280L) ++extended;
+            auto balance = [&](double x) {
+                return cNa * x / (x + Kna) + x - d.Kw / x - cAc * Ka / (Ka + x) - 30 * cW;
+            };
+            double lo = std::log(1e-6), hi = std::log(1.0);
+            for (int it = 0; it < 200; ++it) {
+                const double m = 0.5 * (lo + hi);
+                (balance(std::exp(m)) > 0 ? hi : lo) = m;
+            }
+            ASSERT_NEAR(h, std::exp(0.5 * (lo + hi)), 1e-9 * h) << j;
+            // the stored species with the charges of their forms
+            double charge = h - d.Kw / h, scale = h + d.Kw / h;
+            for (int an = 1; an <= 3; ++an) {
+                const double ca = a.C(2, an + 1)[j];
+                for (int f = 0; f < d.FormCount[static_cast<std::size_t>(an)]; ++f) {
+                    const int z = a.ZMin[an + 1] + f;
+                    const double c =
+                        (ComplexWork(st, 2, an, f, 1)[j] + ComplexWork(st, 2, an, f, 0)[j] * cLj) *
+                        ca;
+                    charge += z * c;
+                    scale += std::abs(z) * c;
+                }
+            }
+            ASSERT_NEAR(charge, 0.0, 1e-9 * scale) << j;
+            const double free30 = ComplexWork(st, 2, 3, 0, 1)[j],
+                         free29 = ComplexWork(st, 2, 3, 1, 1)[j];
+            ASSERT_NEAR(free29 / free30, h / Kstep, 1e-9 * h / Kstep) << j;
+            // effective mobility from the ligand balance Lf + cW K Lf / (1 + K Lf) = cL
+            double l0 = 0, l1 = cLj;
+            for (int it = 0; it < 200; ++it) {
+                const double m = 0.5 * (l0 + l1);
+                (m + cW * K * m / (1 + K * m) > cLj ? l1 : l0) = m;
+            }
+            const double Lf = 0.5 * (l0 + l1), theta = K * Lf / (1 + K * Lf);
+            const double uHand = -((1 - theta) * uFree + theta * uCx) * 1e-9;
+            // (the row holds the last solve of the run, a stage close to level 2)
+            ASSERT_NEAR(a.UEff[4][j], uHand, 1e-6 * std::abs(uHand)) << j;
+        }
+    };
+    check("after Init");
+    ASSERT_GT(extended, st.NX);
+    const ProfileMoments m0 = Moments(st, 4);
+    RunTo(st, 5.0, 1e-3);
+    ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+    ASSERT_GT(st.Time, 4.9);
+    check("after the run");
+    const ProfileMoments m1 = Moments(st, 4);
+    const double theta = K * cL / (1 + K * cL), uZone = -((1 - theta) * uFree + theta * uCx) * 1e-9;
+    EXPECT_NEAR((m1.mean - m0.mean) / st.Time / (100.0 / 0.025), uZone, 0.01 * std::abs(uZone));
+    EXPECT_NEAR(m1.amount, m0.amount, 1e-4 * m0.amount);
+
+    // a Newton iterate at cH 1e-140 mM: the polyanion's terms beyond even
+    // long double; the ligand balance w S0 + w sum c_a T0_a / (1 + cL w T0_a)
+    // - 1 with the -30 form alone present (T0 = K), the others not binding
+    const int j = st.NX / 2;
+    const double cW = a.C(2, 4)[j], cLj = a.C(2, 1)[j];
+    ASSERT_GT(cW, 1e-4);
+    for (double w : {1e-3, 0.4, 1.0}) {
+        const ComplexEquations e = EvaluateComplexEquations(st, 2, j, 1e-140, w);
+        const double F1 = w + w * cW * K / (1 + cLj * w * K) - 1;
+        EXPECT_NEAR(e.F1, F1, 1e-12) << w;
+    }
 }

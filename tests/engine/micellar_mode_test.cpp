@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/equilibrium/equilibrium.h"
 #include "engine/modes/micellar/micellar_mode.h"
 #include "engine/modes/modes.h"
 #include "engine/state/run_state.h"
@@ -424,4 +425,113 @@ TEST(Micellar, NeutralAnalyteMovesWithCationicMicelles)
     EXPECT_NEAR(moved, theta * vMic * st.Time, 0.02 * theta * vMic * st.Time);
     EXPECT_LT(std::abs(Moments(st, 4).mean - Moments(f0, st.DX).mean), 1e-3 * moved);
     EXPECT_NEAR(Amount(Profile(st, 3)), Amount(b0), 1e-10 * Amount(b0));
+}
+
+// Under C_T the analytical concentration of a weak acid binds: the bound
+// amount comes from every form in proportion, and the free share 1/(1 + K x)
+// of each form keeps its own mobility. In 20 mM SDS / Na+ buffered at pH 7
+// (a non-binding buffer acid of pK 7, half titrated), a trace acid of pK 6
+// binding with K = 1/mM migrates at (1 - theta) alpha u_A + theta u_mic
+// (alpha its dissociated fraction, theta = K x / (1 + K x), x = (c_S - CMC)/OM
+// the free micelles): the zone's centroid moves at that mobility times the
+// field, which is also the effective mobility the engine reports. With 5 mM of
+// the acid in the background the conductivity is the sum over the free
+// species (free anion (1 - theta) alpha c, micelles, bound acid with the
+// micelle's charge, monomer, sodium, buffer anion, H+ and OH-), and the
+// effective mobility rebuilt next to the walls is that of every other node.
+TEST(Micellar, IonisedBinderMigratesAtTheMobilityTheEngineReports)
+{
+    const double uA = 30.0, uMic = 40.0, uBuf = 30.0;  // 1e-9 m2/(V s)
+    const double pKA = 6.0, pKBuf = 7.0, K = 1.0;      // K in 1/mM (pK_mic -3)
+    auto buffer = [&](double acid, double acidInj) {
+        TUnivSet<TComponents> comp;
+        comp.Add(StrongAnion("SDS", 30.0, BGE, 20.0, 20.0));
+        comp.Add(StrongCation("Sodium", kUNa, BGE, 25.0, 25.0));
+        comp.Add(WeakAcid("Buffer", pKBuf, uBuf, BGE, 10.0, 10.0));
+        comp.Add(Binding(WeakAcid("Acid", pKA, uA, acid > 0 ? BGE : Analyte, acid, acidInj), -3.0,
+                         uMic));
+        return comp;
+    };
+    const double x = (20.0 - kCMC) / kOM, theta = K * x / (1 + K * x);
+    const double h = std::pow(10.0, 3 - pKBuf);  // half-titrated buffer: cH = Ka (mM)
+    const double alpha = std::pow(10.0, 3 - pKA) / (std::pow(10.0, 3 - pKA) + h);
+    const double uHand = -((1 - theta) * alpha * uA + theta * uMic) * 1e-9;
+
+    {
+        RecordingMessageSink sink;
+        RunState st;
+        ASSERT_TRUE(InitMicellar(st, buffer(0.0, 1e-3), 250, 200.0));
+        ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+        const std::vector<double> c0 = Profile(st, 4);
+        const int mid = st.NX / 2;
+        EXPECT_NEAR(st.Arr.PH[mid], 7.0, 0.01);
+        st.cbLWMove = st.cbRWMove = false;
+        st.StopTime = 1.0;
+        st.DT = 1e-3;
+        RunCalc(st);
+        ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+        const double t1 = st.Time, m1 = Moments(st, 4).mean;
+        st.StopTime = 16.0;
+        RunCalc(st);
+        StopCalc(st);
+        ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+        ASSERT_GT(st.Time, 15.9);
+        const ProfileMoments z = Moments(st, 4);
+        EXPECT_NEAR(z.amount, Amount(c0), 1e-10 * Amount(c0));
+        // field and reported mobility at the zone's centroid
+        const int at = static_cast<int>(std::lround(z.mean / st.DX));
+        ASSERT_GT(at, 20);
+        const double E = st.Arr.E[at];
+        ASSERT_NEAR(E, 200.0 / 0.025, 0.02 * 200.0 / 0.025);
+        const double uZone = (z.mean - m1) / (st.Time - t1) / E;
+        const double uReported = st.Arr.UEff[4][at];
+        EXPECT_NEAR(uReported, uHand, 0.005 * std::abs(uHand));
+        EXPECT_NEAR(uZone, uReported, 0.01 * std::abs(uReported));
+        EXPECT_NEAR(uZone, uHand, 0.01 * std::abs(uHand));
+    }
+
+    // 5 mM of the acid everywhere: the conductivity of the free species
+    RecordingMessageSink sink;
+    RunState st;
+    ASSERT_TRUE(InitMicellar(st, buffer(5.0, 5.0), 60, 200.0));
+    ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+    CalcDER(st, 2, false);
+    ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+    EngineArrays& a = st.Arr;
+    const double Ks = std::pow(10.0, 3 - kPKStrongAnion);
+    std::vector<double> uHandAt(static_cast<std::size_t>(a.Nn), 0.0);
+    for (int j = st.LeftWall + 1; j < st.RightWall; ++j) {
+        const double cS = a.C(2, 1)[j], cA = a.C(2, 4)[j], hj = a.CH(2)[j];
+        const double B = (cS - kCMC) / kOM;
+        double lo = 0, hi = B;
+        for (int it = 0; it < 200; ++it) {
+            const double xm = 0.5 * (lo + hi);
+            (xm + K * cA * xm / (1 + K * xm) > B ? hi : lo) = xm;
+        }
+        const double xj = 0.5 * (lo + hi), th = K * xj / (1 + K * xj);
+        const double charged = Ks / (Ks + hj);  // of the surfactant
+        const double aA = std::pow(10.0, 3 - pKA) / (std::pow(10.0, 3 - pKA) + hj);
+        const double aB = std::pow(10.0, 3 - pKBuf) / (std::pow(10.0, 3 - pKBuf) + hj);
+        const double freeAnion = (1 - th) * aA * cA, bound = th * cA;
+        ASSERT_GT(freeAnion, 0.0);
+        ASSERT_GT((1 - th) * (1 - aA) * cA, 0.0);  // the free neutral form
+        EXPECT_NEAR(a.MicBound[4][j], bound, 1e-9 * bound) << j;
+        const double sum = kUNa * a.C(2, 2)[j] + 30.0 * charged * kCMC + kOM * 40.0 * charged * xj +
+                           kOM * uMic * charged * bound + uBuf * aB * a.C(2, 3)[j] + uA * freeAnion;
+        const double water =
+            a.UForm(a.HIndex(), 1)[j] * hj + a.UForm(a.OHIndex(), 0)[j] * a.COH(2)[j];
+        const double kappa = kFaraday * (sum * 1e-9 + water);
+        EXPECT_NEAR(a.Kappa[j], kappa, 1e-6 * kappa) << j;
+        uHandAt[j] = -((1 - th) * aA * uA + th * uMic * charged) * 1e-9;
+    }
+    // the first stage of the starter rebuilds the effective mobility next to
+    // the walls from its own level: the same free and bound shares
+    for (int i = 1; i <= a.NComp + 2; ++i) {
+        if (i <= a.NComp) std::copy_n(a.C(2, i), a.Nn, a.C(4, i));
+        for (int k = 0; k < a.Forms(i); ++k) std::copy_n(a.CForm(2, i, k), a.Nn, a.CForm(4, i, k));
+    }
+    CalcDER(st, 4, false);
+    ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+    for (int n : {st.LeftWall + 1, st.RightWall - 1})
+        EXPECT_NEAR(a.UEff[4][n], uHandAt[n], 1e-9 * std::abs(uHandAt[n])) << n;
 }

@@ -34,7 +34,8 @@ struct ComplexData {
     std::vector<int> FormBase;  // [a]: rows of forms before analyte a
 };
 
-// The complexation data of the run (empty until the set-up built them).
+// The complexation data of the run, the mode's own state slot (copied with the
+// run state; empty until the set-up built them, forgotten when the run is gone).
 ComplexData& ComplexArrays(RunState& st);
 // Fractions row (a, f, q) of time level `level`.
 double* ComplexWork(RunState& st, int level, int a, int f, int q);

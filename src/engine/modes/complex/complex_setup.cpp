@@ -74,7 +74,7 @@ double TableMobility(const ComplexTable& t, int line, int col, std::string& erro
 
 ComplexData& ComplexArrays(RunState& st)
 {
-    return st.Engine.Scratch<ComplexData>();
+    return st.Engine.ModeState<ComplexData>();
 }
 
 double* ComplexWork(RunState& st, int level, int a, int f, int q)
@@ -164,6 +164,12 @@ void ComplexInit(RunState& st)
     EngineArrays& a = st.Arr;
     const ComplexTable& t = st.TxtTable;
     ComplexData& d = ComplexArrays(st);
+    // The data start afresh from the table the checks accepted (the arrays
+    // released between the checks and this build forgot them).
+    d = ComplexData{};
+    d.nL = TableInt(t, 1, 1);
+    d.pL = TableInt(t, 1, 2);
+    d.Nanalytes = TableInt(t, 5, 1);
     const int Q = d.Q();
     const int na = d.Nanalytes;
     std::string errors;
@@ -316,5 +322,6 @@ ModeHooks ComplexModeHooks()
     h.derivativesKey = "DerComplex";
     h.Equilibrium = ComplexEquilibrium;
     h.RunStart = ComplexRunStart;
+    h.Reset = ComplexFreeArrays;
     return h;
 }

@@ -45,10 +45,15 @@ struct MicellarWork {
     std::vector<double> Kb, DM, uM;   // per constituent: binding (1/mM), D and u of its complex
     std::vector<double> b;            // per constituent: binding concentration at one node
     std::vector<const double*> bRow;  // per constituent: the row it binds with (C_0 or C_T)
+    // Per constituent and node: the free share 1/(K x + 1) of each form of a
+    // binder whose every form binds (C_T, a binder with charged forms).
+    std::vector<double> free;
     void Ensure(int nn, int nc)
     {
         for (std::vector<double>* v : {&A, &B, &W, &K})
             if (static_cast<int>(v->size()) < nn) v->assign(nn, 0.0);
+        const std::size_t cells = (static_cast<std::size_t>(nc) + 1) * static_cast<std::size_t>(nn);
+        if (free.size() < cells) free.assign(cells, 1.0);
         for (std::vector<double>* v : {&Kb, &DM, &uM, &b})
             v->assign(static_cast<std::size_t>(nc) + 1, 0.0);
         bRow.assign(static_cast<std::size_t>(nc) + 1, nullptr);
@@ -264,6 +269,14 @@ void MicellarScheme(RunState& st, int level, bool fieldOnly, const MicellarVaria
     // starts from the result of the node before).
     std::vector<const double*>& bRow = w.bRow;
     for (int i = 1; i <= nc; ++i) bRow[i] = st.rbC0 ? a.CForm(level, i, -a.ZMin[i]) : a.C(level, i);
+    // Under C_T the analytical concentration binds: every form of a binder
+    // with charged forms gives the bound amount in proportion, so each keeps
+    // the free share 1/(K x + 1) in transport and conductivity (its effective
+    // mobility says the same). A neutral binder's free part stays c - bound.
+    auto shares = [&](int i) { return !st.rbC0 && i != m && i <= nc && a.Forms(i) > 1; };
+    auto freeRow = [&](int i) {
+        return w.free.data() + static_cast<std::size_t>(i) * static_cast<std::size_t>(nn);
+    };
     std::vector<double>& bj = w.b;
     double previous = 1e-5;
     for (int j = lw; j <= rw; ++j) {
@@ -279,6 +292,7 @@ void MicellarScheme(RunState& st, int level, bool fieldOnly, const MicellarVaria
         for (int i = 1; i <= nc; ++i) {
             if (i == m) continue;
             const double d = w.Kb[i] * x[j] + 1.0;
+            if (shares(i)) freeRow(i)[j] = 1.0 / d;
             a.MicBound[i][j] = x[j] * w.Kb[i] * bRow[i][j] / d;
             const double theta = x[j] * w.Kb[i] / d;
             const double uBound = sM * w.uM[i] * A[j];
@@ -300,10 +314,17 @@ void MicellarScheme(RunState& st, int level, bool fieldOnly, const MicellarVaria
                 for (int i = 1; i <= nc + 2; ++i) {
                     if (i == m) continue;
                     const int zmin = a.ZMin[i], nf = a.Forms(i);
+                    const double* fr = shares(i) ? freeRow(i) : nullptr;
                     for (int k = 0; k < nf; ++k) {
                         const int z = zmin + k;
                         if (z == 0) continue;
                         const double* c = a.CForm(level, i, k);
+                        if (fr) {
+                            wj += z * a.DForm(i, k)[j] *
+                                  (fr[j + 1] * c[j + 1] - fr[j - 1] * c[j - 1]) * h1;
+                            kj += std::abs(z) * a.UForm(i, k)[j] * fr[j] * c[j];
+                            continue;
+                        }
                         wj += z * a.DForm(i, k)[j] * (c[j + 1] - c[j - 1]) * h1;
                         kj += std::abs(z) * a.UForm(i, k)[j] * c[j];
                     }
@@ -355,10 +376,22 @@ void MicellarScheme(RunState& st, int level, bool fieldOnly, const MicellarVaria
                     if (i == m) continue;
                     const int zmin = a.ZMin[i], nf = a.Forms(i), k0 = -zmin;
                     const double* mb = a.MicBound[i];
+                    const double* fr = shares(i) ? freeRow(i) : nullptr;
                     double f = 0.0;
                     for (int k = 0; k < nf; ++k) {
                         const double* c = a.CForm(level, i, k);
                         const double* D = a.DForm(i, k);
+                        if (fr) {
+                            // the free share of the form: f c
+                            const double cm = fr[j - 1] * c[j - 1], c0 = fr[j] * c[j],
+                                         cp = fr[j + 1] * c[j + 1];
+                            f += D[j] * (cm - 2.0 * c0 + cp) * h2;
+                            if (k == k0) continue;
+                            const double* u = a.UForm(i, k);
+                            f -= Sign(zmin + k) *
+                                 (u[j + 1] * cp * E[j + 1] - u[j - 1] * cm * E[j - 1]) * h1;
+                            continue;
+                        }
                         if (k == k0) {
                             f += D[j] *
                                  ((c[j - 1] - mb[j - 1]) - 2.0 * (c[j] - mb[j]) +
@@ -399,10 +432,23 @@ void MicellarScheme(RunState& st, int level, bool fieldOnly, const MicellarVaria
     if (level > 3) {
         for (int i = 1; i <= nc; ++i) {
             const int zmin = a.ZMin[i], nf = a.Forms(i), k0 = -zmin;
+            const bool shared = shares(i);
             for (int n : {lw + 1, rw - 1}) {
                 const double cN = a.CForm(level, i, k0)[n];
                 const double c = a.C(level, i)[n];
-                double ue = cN > 0 ? sM * a.MicBound[i][n] / cN * w.uM[i] * A[n] : 0.0;
+                double ue;
+                if (shared) {
+                    // bound share of the total, free share of each form
+                    const double fr = freeRow(i)[n];
+                    ue = c != 0 ? sM * a.MicBound[i][n] / c * w.uM[i] * A[n] : 0.0;
+                    for (int k = 0; k < nf; ++k)
+                        if (k != k0 && c != 0)
+                            ue += fr * a.CForm(level, i, k)[n] / c * Sign(zmin + k) *
+                                  a.UForm(i, k)[n];
+                    a.UEff[i][n] = ue;
+                    continue;
+                }
+                ue = cN > 0 ? sM * a.MicBound[i][n] / cN * w.uM[i] * A[n] : 0.0;
                 for (int k = 0; k < nf; ++k)
                     if (k != k0 && c != 0)
                         ue += a.CForm(level, i, k)[n] / c * Sign(zmin + k) * a.UForm(i, k)[n];
