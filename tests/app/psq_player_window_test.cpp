@@ -362,6 +362,7 @@ TEST_F(Window, FramesFollowTheUnitCutFilesAreRefusedAndSequencesOpenInTheirMode)
     EXPECT_TRUE(sink.messages.empty()) << sink.messages[0];
     EXPECT_TRUE(sink.warnings.empty()) << sink.warnings[0];
     EXPECT_FALSE(st.cbComplex);
+    EXPECT_FALSE(Ctl<QLabel>(*w, "llComplex")->isVisibleTo(w.get()));
     EXPECT_EQ(Ctl<QLabel>(*p, "llRightF")->text(), "10");
     for (int k = 1; k <= st.NComp; ++k) EXPECT_TRUE(profileShown(k, 10)) << k;
 
@@ -373,9 +374,16 @@ TEST_F(Window, FramesFollowTheUnitCutFilesAreRefusedAndSequencesOpenInTheirMode)
     EXPECT_TRUE(sink.messages.empty()) << sink.messages[0];
     EXPECT_TRUE(sink.warnings.empty()) << sink.warnings[0];
     EXPECT_TRUE(st.cbComplex && st.TxtTable == made.TxtTable);
+    EXPECT_TRUE(Ctl<QLabel>(*w, "llComplex")->isVisibleTo(w.get()));
     EXPECT_EQ(Ctl<QLabel>(*p, "llRightF")->text(), "2");
     EXPECT_EQ(st.Time, made.Time);
     Click(*p, "sbnTake");
     ASSERT_TRUE(st.Initialised && st.cbComplex) << (sink.warnings.empty() ? "" : sink.warnings[0]);
     EXPECT_EQ(ReadComplexTableFile(ChangeFileExt(st.PsqFileOwn, ".txt")), made.TxtTable);
+    const double from = st.Time;
+    st.StopTime = from + 5 * st.DT;
+    Click(*w, "bbnStart");
+    EXPECT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+    EXPECT_GT(st.Time, from);
+    EXPECT_TRUE(st.cbComplex && st.ComplexReady);
 }
