@@ -346,6 +346,9 @@ TEST_F(Window, FramesFollowTheUnitCutFilesAreRefusedAndSequencesOpenInTheirMode)
     fs::copy_file(home.dir.file("cx.cmp"), home.dir.file("bad.cmp"));
     ASSERT_TRUE(w->OpenFile(project));
     ASSERT_TRUE(st.cbComplex && st.Initialised) << (sink.warnings.empty() ? "" : sink.warnings[0]);
+    // The project's sequence came along as the temporary one, with its table.
+    ASSERT_EQ(ReadBytes(st.PsqFileOwn), ReadBytes(home.dir.file("cx.psq")));
+    EXPECT_EQ(ReadComplexTableFile(ChangeFileExt(st.PsqFileOwn, ".txt")), made.TxtTable);
     const auto complexRun = ImageOf(st);
     sink.Clear();
     OpenName(home.dir.file("bad.psq"));
@@ -377,6 +380,12 @@ TEST_F(Window, FramesFollowTheUnitCutFilesAreRefusedAndSequencesOpenInTheirMode)
     EXPECT_TRUE(Ctl<QLabel>(*w, "llComplex")->isVisibleTo(w.get()));
     EXPECT_EQ(Ctl<QLabel>(*p, "llRightF")->text(), "2");
     EXPECT_EQ(st.Time, made.Time);
+    // Reduce Size takes the table along with the composition.
+    p->AskDeletePeriod = [] { return std::optional<QString>("2"); };
+    p->AskSaveName = [&] { return QString::fromStdString(home.dir.file("cx2.psq")); };
+    Click(*p, "spbDeletePeriod");
+    EXPECT_EQ(ReadBytes(home.dir.file("cx2.cmp")), ReadBytes(home.dir.file("cx.cmp")));
+    EXPECT_EQ(ReadComplexTableFile(home.dir.file("cx2.txt")), made.TxtTable);
     Click(*p, "sbnTake");
     ASSERT_TRUE(st.Initialised && st.cbComplex) << (sink.warnings.empty() ? "" : sink.warnings[0]);
     EXPECT_EQ(ReadComplexTableFile(ChangeFileExt(st.PsqFileOwn, ".txt")), made.TxtTable);
