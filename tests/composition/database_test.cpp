@@ -3,6 +3,7 @@
 #include "composition/constituent_editor.h"
 #include "engine/state/run_state.h"
 #include "engine/step/init_calc.h"
+#include "files/example_project.h"
 #include "support/recording_host.h"
 #include "support/recording_sink.h"
 #include "support/test_compositions.h"
@@ -444,6 +445,30 @@ TEST(ConstituentDatabase, WellKnownConstituentsGivePublishedFiguresWithinOnePerc
             EXPECT_TRUE(kMeasuredPKa.count(e.pKaKeys[i])) << what << " is marked " << e.pKaKeys[i];
         }
     }
+}
+
+// The example project's constituents are the database's entries with the
+// same mobilities (written to three digits there).
+TEST(ConstituentDatabase, TheExampleProjectHasTheDatabasesMobilities)
+{
+    TUnivSet<TComponents> db;
+    ASSERT_TRUE(ReadDatabase(KELVO_DATABASE_FILE, db));
+    std::map<std::string, const TComponents*> inDb;
+    for (const auto* node = db.Head(); node; node = node->next) inDb[node->data.name] = &node->data;
+    RunState st;
+    ComposeExampleDemo(st);
+    int compared = 0;
+    for (const auto* node = st.Composition.Head(); node; node = node->next) {
+        const TComponents& c = node->data;
+        ASSERT_TRUE(inDb.count(c.name)) << c.name;
+        for (int z = c.minCharge; z <= c.maxCharge; ++z) {
+            if (z == 0) continue;
+            const double u = inDb[c.name]->UOf(1, z);
+            EXPECT_NEAR(c.UOf(1, z), u, 1e-3 * u) << c.name << " " << z;
+            ++compared;
+        }
+    }
+    EXPECT_EQ(compared, 5);
 }
 #endif
 
