@@ -1,12 +1,14 @@
 // Runs a project file headless and prints the benchmark figures:
 //
-//   run_project <project.sna> [--time T] [--threads N] [--max-error E] [--csv DIR]
+//   run_project <project.sna> [--time T] [--threads N] [--max-error E] [--nodes NX]
+//               [--voltage U] [--csv DIR]
 //
 // The run goes to the project's stop time, or to the model time T. --max-error
 // replaces the project's error centre of the step control (Set Max Error). --threads
 // sets the threads of node-wise work (default 1; 0 = chosen by the grid size,
 // as in the window); the process CPU time of the run is printed beside its
-// wall time. With --csv
+// wall time. --nodes starts the project's composition afresh (Init at time 0)
+// on NX node spacings; --voltage drives the run at U volts. With --csv
 // the final level-2 profiles (position, every constituent, pH, conductivity)
 // go to DIR/profiles.csv and the detector record to DIR/detector.csv.
 #include <cstdio>
@@ -16,6 +18,7 @@
 #include <string>
 
 #include "engine/state/run_state.h"
+#include "engine/step/init_calc.h"
 #include "engine/step/node_threads.h"
 #include "files/sna_file.h"
 #include "foundation/numtext.h"
@@ -75,7 +78,8 @@ int Usage()
 {
     std::fprintf(
         stderr,
-        "usage: run_project <project.sna> [--time T] [--threads N] [--max-error E] [--csv DIR]\n");
+        "usage: run_project <project.sna> [--time T] [--threads N] [--max-error E] [--nodes NX] "
+        "[--voltage U] [--csv DIR]\n");
     return 2;
 }
 
@@ -84,8 +88,8 @@ int Usage()
 int main(int argc, char** argv)
 {
     std::string project, csvDir;
-    double time = 0, maxError = 0;
-    int threads = 1;
+    double time = 0, maxError = 0, voltage = 0;
+    int threads = 1, nodes = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--time" && i + 1 < argc)
@@ -96,6 +100,10 @@ int main(int argc, char** argv)
             csvDir = argv[++i];
         else if (a == "--max-error" && i + 1 < argc)
             maxError = std::atof(argv[++i]);
+        else if (a == "--nodes" && i + 1 < argc)
+            nodes = std::atoi(argv[++i]);
+        else if (a == "--voltage" && i + 1 < argc)
+            voltage = std::atof(argv[++i]);
         else if (a.rfind("--", 0) == 0 || !project.empty())
             return Usage();
         else
@@ -112,6 +120,18 @@ int main(int argc, char** argv)
         if (!OpenProject(st, std::filesystem::absolute(project).string())) {
             std::fprintf(stderr, "%s: not opened\n", project.c_str());
             return 1;
+        }
+        if (nodes > 0) {
+            st.NXPending = nodes;
+            if (!InitCalc(st)) {
+                std::fprintf(stderr, "%s: Init on %d node spacings failed\n", project.c_str(),
+                             nodes);
+                return 1;
+            }
+        }
+        if (voltage > 0) {
+            st.rbVoltage = true;
+            st.UI = voltage;
         }
         if (maxError > 0) st.ErrOpt = maxError;
         const double stop = time > 0 ? time : st.StopTime;

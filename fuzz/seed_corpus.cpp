@@ -202,6 +202,9 @@ bool WriteSeedCorpus(const fs::path& dir)
         if (seq.size() == 60 + 2 * frame)
             WriteBytes(dir / "psq" / "second.psq",
                        at(seq, 60 + frame + 333 + 24 + 8 * 21 * 2 + 8 * 5, f64(-50.0)));
+        // A recording cut inside its second frame: refused whole.
+        if (seq.size() == 60 + 2 * frame)
+            WriteBytes(dir / "psq" / "cut.psq", seq.substr(0, seq.size() - 100));
         // Found by fuzzing a project: concentrations far beyond any solution
         // (1e283 mM), whose equilibrium one open finds and the next does not.
         if (seq.size() == 60 + 2 * frame)

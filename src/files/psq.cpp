@@ -2,6 +2,7 @@
 
 #include "composition/cmp_file.h"
 #include "engine/state/run_state.h"
+#include "files/complex_file.h"
 #include "files/run_setup_block.h"
 #include "foundation/binio.h"
 #include "foundation/errors.h"
@@ -126,8 +127,22 @@ std::string GetPsqFileVersion(const std::string& name)
     return "IncorrectFile";
 }
 
-void ResetPsqFile(RunLists& lists, const std::string& fileName)
+void WriteSequenceCompanions(RunState& st, const std::string& psqName)
 {
+    WriteComposition(st.Composition, ChangeFileExt(psqName, ".cmp"));
+    // The complexation table lies beside a sequence recorded in that mode and
+    // never beside one recorded without it: the player opens a sequence in
+    // the mode it was recorded in.
+    const std::string txt = ChangeFileExt(psqName, ".txt");
+    if (st.cbComplex)
+        SaveComplexData(st, txt);
+    else if (FileExists(txt) && IsComplexTableFile(txt))
+        DeleteFile(txt);
+}
+
+void ResetPsqFile(RunState& st, const std::string& fileName)
+{
+    RunLists& lists = st;
     const std::string name = ChangeFileExt(fileName, ".psq");
     const fs::path dir = fs::path(name).parent_path();
     std::error_code ec;
@@ -137,7 +152,7 @@ void ResetPsqFile(RunLists& lists, const std::string& fileName)
     if (!f.IsOpen()) ThrowError("Error: Can't create a new file");
     f.Close();
     lists.PsqSize = 0;
-    WriteComposition(lists.Composition, ChangeFileExt(lists.PsqFile, ".cmp"));
+    WriteSequenceCompanions(st, lists.PsqFile);
 }
 
 void AppendPsqFrame(RunState& st, const std::string& fileName)

@@ -47,9 +47,13 @@ std::int64_t PsqFrameStart(std::int64_t fileSize, std::int64_t count, std::int64
 std::string GetPsqFileVersion(const std::string& name);
 
 // Makes the named file (extension forced to ".psq") an empty sequence file
-// (PsqSize := 0) and writes the composition beside st.PsqFile as ".cmp".
+// (PsqSize := 0) and writes the companions beside st.PsqFile.
 // Raises "Error: Can't create a new file" when it cannot be created.
-void ResetPsqFile(RunLists& lists, const std::string& name);
+void ResetPsqFile(RunState& st, const std::string& name);
+// The companions of a sequence: the composition (".cmp") and, in
+// complexation mode, the complexation table (".txt"; a table file left from
+// an earlier recording without the mode is removed).
+void WriteSequenceCompanions(RunState& st, const std::string& psqName);
 
 // Appends one frame of the current state to the named file (extension forced
 // to ".psq"), writing the "1.0" header first when the file is empty. A file of

@@ -2,11 +2,13 @@
 
 #include "composition/cmp_file.h"
 #include "engine/equilibrium/equilibrium.h"
+#include "engine/modes/complex/complex_mode.h"
 #include "engine/modes/modes.h"
 #include "engine/state/run_state.h"
 #include "engine/step/comp_window.h"
 #include "engine/step/init_calc.h"
 #include "engine/step/recalc.h"
+#include "files/complex_file.h"
 #include "files/file_hooks.h"
 #include "files/opt_file.h"
 #include "files/sna_file.h"
@@ -19,6 +21,7 @@
 #include <climits>
 #include <cmath>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -148,8 +151,9 @@ void ApplyPsqFrame(RunState& st, const PsqFrame& fr, const PsqHeader& h)
 
     const int nn = h.N + 1;
     RunSeries& s = st.Series;
+    // The abscissae in the unit the chart shows now (it may have changed
+    // since the last frame).
     for (ChartSeries* p : {&s.sr_pH, &s.sr_conductivity}) {
-        if (p->Count() == nn && static_cast<int>(p->x.size()) == nn) continue;
         p->Clear();
         for (int j = 0; j < nn; ++j) p->Add(NodeX(st, j), 0.0);
     }
@@ -319,8 +323,12 @@ void PsqPlayer::PlayPsqFile(const std::string& name)
         // Everything about the file is known before the run state changes.
         const PsqHeader h = CheckedHeader(f, size);
         const std::int64_t frameSize = PsqFrameSize(h.Version, h.N, h.C, h.Micelles);
+        // The writer appends whole frames only: a file whose frames are not
+        // whole (cut short, or a header of another system) or that holds none
+        // is no sequence to show. Which frames of a cut file are sound cannot
+        // be known, so none is offered.
         const std::int64_t count = PsqFrameCount(size, h.HeaderSize, frameSize);
-        if (count > INT32_MAX) ThrowError(kIncorrectPsq);
+        if (count < 1 || count > INT32_MAX) ThrowError(kIncorrectPsq);
         // Every frame this call will show is read and checked whole before
         // the run state changes: a damaged later frame leaves no earlier one
         // in the run.
@@ -346,8 +354,7 @@ void PsqPlayer::PlayPsqFile(const std::string& name)
         FrameSize = frameSize;
         FrameCount = static_cast<int>(count);
 
-        // A file without a whole frame shows nothing and rebuilds nothing.
-        if (count >= 1 && ReloadNeeded()) {
+        if (ReloadNeeded()) {
             const std::string cmpName = ChangeFileExt(name, ".cmp");
             TUnivSet<TComponents> comp;
             bool usable = false;
@@ -362,7 +369,22 @@ void PsqPlayer::PlayPsqFile(const std::string& name)
                 ShowWarning(kIncorrectCmp);
                 comp = PlaceholderComposition(h.C);
             }
+            // The mode the sequence was recorded in: complexation when its
+            // table lies beside it. A table Init would not take is refused
+            // before anything of the current run changes.
+            std::optional<ComplexTable> table;
+            const std::string txtName = ChangeFileExt(name, ".txt");
+            if (FileExists(txtName) && IsComplexTableFile(txtName)) {
+                table = ReadComplexTableFile(txtName);
+                if (!ComplexSetupRefusal(*table, comp, false).empty()) ThrowError(kIncorrectPsq);
+            }
             RunNewCommand(st);
+            st.cbComplex = table.has_value();
+            if (table) {
+                st.TxtTable = *table;
+                st.ComplexReady = false;
+                st.cbIS = false;  // complexation runs without the ionic-strength correction
+            }
             ApplyHeaderGeometry(st, h, true);
             if (h.Version == "0.1") {
                 const std::string optName = ChangeFileExt(name, ".opt");
@@ -380,10 +402,13 @@ void PsqPlayer::PlayPsqFile(const std::string& name)
             st.Initialised = false;
             st.Loading = false;
             if (!built || !st.Arr.Allocated() || st.NComp != h.C || st.Arr.Nn != h.N + 1 ||
-                st.Arr.DrawnProfile.Rows() <= h.C)
+                st.Arr.DrawnProfile.Rows() <= h.C) {
+                // The fresh state does not keep the refused file's complexation.
+                st.cbComplex = false;
                 ThrowError(kIncorrectPsq);
+            }
             st.PsqPlayerReloadNeeded = false;
-        } else if (count >= 1) {
+        } else {
             st.LoadingPsq = true;
             ApplyHeaderGeometry(st, h, false);
         }
@@ -608,7 +633,7 @@ bool PsqPlayer::Use()
             ShowWarning("Error: Can't create a new file");
             ResetPsqFile(st, st.PsqFile);
         } else {
-            WriteComposition(st.Composition, ChangeFileExt(st.PsqFile, ".cmp"));
+            WriteSequenceCompanions(st, st.PsqFile);
         }
         st.PsqSize = FileSizeByName(st.PsqFile);
     }
@@ -661,12 +686,16 @@ bool PsqPlayer::ReduceSize(int p, const std::string& target)
         ShowWarning("Error: Can't create a new file");
         return false;
     }
-    const std::string cmp = ChangeFileExt(source, ".cmp");
-    // Through a symbolic link the composition goes beside the file it points to.
-    const std::string targetCmp = ChangeFileExt(SaveTargetName(target), ".cmp");
-    if (!inPlace && FileExists(cmp) && cmp != targetCmp && !fs::equivalent(cmp, targetCmp, ec)) {
-        const std::string part = targetCmp + ".part";
-        if (FileCopy(cmp, part, false, 0) < 0 || !RenameFile(part, targetCmp)) {
+    // Through a symbolic link the companions go beside the file it points to.
+    // The companions go along: the composition and, for a sequence recorded
+    // in complexation mode, its table.
+    for (const char* ext : {".cmp", ".txt"}) {
+        const std::string from = ChangeFileExt(source, ext);
+        const std::string to = ChangeFileExt(SaveTargetName(target), ext);
+        if (inPlace || !FileExists(from) || from == to || fs::equivalent(from, to, ec)) continue;
+        if (std::string(ext) == ".txt" && !IsComplexTableFile(from)) continue;
+        const std::string part = to + ".part";
+        if (FileCopy(from, part, false, 0) < 0 || !RenameFile(part, to)) {
             DeleteFile(part);
             ShowWarning("Error: Can't create a new file");
         }

@@ -103,7 +103,10 @@ public:
     void PlayPsqFile(const std::string& name);
     // Open: plays the whole file from frame 1. False (with the warning) when it
     // does not exist; ignored while Busy. Raises as PlayPsqFile, after which no
-    // file is open.
+    // file is open. A file that does not hold whole frames, at least one, is
+    // refused with "Incorrect PSQ file.".
+    // A complexation table beside the file (".txt") opens it in complexation
+    // mode, otherwise the mode is off.
     bool Open(const std::string& name);
     // Play from the current frame; Stop; First; Last; show one frame (scroll bar).
     void Play();

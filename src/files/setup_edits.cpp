@@ -316,7 +316,8 @@ void SetXAxisUnit(RunState& st, int code)
 
 void RescaleXAxis(RunState& st)
 {
-    if (!st.Initialised || st.NX <= 0) return;
+    // A run, or the engine the sequence player built for the frames it shows.
+    if ((!st.Initialised && !st.Arr.Allocated()) || st.NX <= 0) return;
     RunSeries& s = st.Series;
     // Every series along the capillary, each over its own points; the detector
     // record (minutes) stays.

@@ -99,8 +99,9 @@ void KeepDistanceChecked(RunSetupSwitches& sw);
 // "Current (uA)" in the order of the power mode.
 std::string PowerModeCaption(const RunSetupSwitches& sw, bool other);
 
-// The x-axis unit group: XScale 1 (m) or 1000 (mm); after an Init every
-// profile's abscissae are rewritten in the new unit.
+// The x-axis unit group: XScale 1 (m) or 1000 (mm); after an Init, and while
+// the sequence player shows frames on the engine it built, every profile's
+// abscissae are rewritten in the new unit.
 void SetXAxisUnit(RunState& st, int code);
 void RescaleXAxis(RunState& st);
 

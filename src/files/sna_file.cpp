@@ -251,7 +251,10 @@ void TransferSequence(RunState& st, const std::string& base)
         else
             transferred = true;
     }
-    if (!transferred) ResetPsqFile(st, st.PsqFile);
+    if (!transferred)
+        ResetPsqFile(st, st.PsqFile);
+    else
+        WriteSequenceCompanions(st, st.PsqFile);
     st.PsqSize = FileSizeByName(st.PsqFile);
 }
 

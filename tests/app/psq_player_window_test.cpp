@@ -5,10 +5,16 @@
 #include "qt_test_env.h"
 
 #include "app/windows/psq_player_window.h"
+#include "engine/step/init_calc.h"
 #include "files/byte_builder.h"
+#include "files/complex_file.h"
 #include "files/psq.h"
+#include "files/sna_file.h"
 #include "support/psq_recording.h"
 #include "support/recording_sink.h"
+#include "support/run_profiles.h"
+
+#include <sstream>
 
 namespace {
 
@@ -160,10 +166,10 @@ TEST_F(Window, DamagedFilesAndRefusalsLeaveTheLiveRunUntouched)
     const std::string bytes = ReadBytes(rec);
 
     // A file that is no sequence: the message, nothing opened. A last frame
-    // cut short: no whole frame count, nothing shown or rebuilt.
+    // cut short: no whole frame count, the message, nothing shown or rebuilt.
     const std::tuple<std::string, std::string, bool> damaged[] = {
         {"foreign.psq", "hello, world", true},
-        {"short.psq", bytes.substr(0, bytes.size() - 100), false}};
+        {"short.psq", bytes.substr(0, bytes.size() - 100), true}};
     for (const auto& [name, content, told] : damaged) {
         WriteBytes(home.dir.file(name), content);
         fs::copy_file(home.dir.file("rec.cmp"),
@@ -196,7 +202,7 @@ TEST_F(Window, DamagedFilesAndRefusalsLeaveTheLiveRunUntouched)
     EXPECT_EQ(sink.messages, std::vector<std::string>{"START is active"});
     EXPECT_EQ(sink.warnings, std::vector<std::string>{"START is active"});
     EXPECT_EQ(ImageOf(st), live);
-    EXPECT_EQ(p->Player().FileName, home.dir.file("short.psq"));
+    EXPECT_EQ(p->Player().FileName, "");  // nothing opened since the refused file
 }
 
 TEST(PsqPlayerWindowStart, ASequenceNamedOnTheCommandLinePlaysWithItsSwitches)
@@ -216,4 +222,177 @@ TEST(PsqPlayerWindowStart, ASequenceNamedOnTheCommandLinePlaysWithItsSwitches)
         std::tuple(true, 3, 0, 5));
     EXPECT_EQ(w.State().NX, 12);
     EXPECT_FALSE(w.State().OpenExample);
+}
+
+namespace {
+
+// Menu "Option": clicks the x-axis unit `button` in the modal options window, then Close.
+void ChooseXAxisUnit(MainWindow& w, const char* button)
+{
+    auto* option = Ctl<QWidget>(w, "fmOption");
+    QTimer::singleShot(0, [option, button] {
+        auto* b = Ctl<QRadioButton>(*option, button);
+        QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2));
+        Click(*option, "bnClose");
+    });
+    Ctl<QAction>(w, "Option1")->trigger();
+}
+
+}  // namespace
+
+TEST_F(Window, FramesFollowTheUnitCutFilesAreRefusedAndSequencesOpenInTheirMode)
+{
+    RunState& st = w->State();
+    const Frames frames(rec);
+    ASSERT_EQ(frames.all.size(), 10u);
+    auto profileShown = [&](int k, int frame) {
+        return Values(GraphNamed(*w, QString::fromStdString(st.Series.srComp[k].title))) ==
+               frames.Profile(frame, k);
+    };
+    // Every line drawn along the capillary (one point per node) runs from 0
+    // to the capillary's length in the unit chosen: `scale` points per metre.
+    // Answers the titles of the lines that do not; pH and every constituent
+    // must be among those drawn.
+    auto offUnit = [&](double scale) {
+        std::vector<std::string> off;
+        int drawn = 0;
+        QCustomPlot* plot = Ctl<QCustomPlot>(*w, "Graph");
+        const double end = frames.h.CapLength * scale;
+        for (int i = 0; i < plot->graphCount(); ++i) {
+            const QCPGraph* g = plot->graph(i);
+            if (g->dataCount() != frames.h.N + 1) continue;
+            ++drawn;
+            const double first = g->data()->constBegin()->key;
+            const double last = (g->data()->constEnd() - 1)->key;
+            if (first != 0 || std::fabs(last - end) > 1e-12 * end)
+                off.push_back(g->name().toStdString());
+        }
+        if (drawn < st.NComp + 1) off.push_back("only " + std::to_string(drawn) + " lines");
+        return off;
+    };
+    const std::vector<std::string> none;
+
+    // The unit switch while the player shows frames: every line moves at
+    // once, and the frames shown afterwards stand in the new unit too.
+    Trigger("PSQPlayer2");
+    Click(*p, "sbnOpen");
+    ASSERT_TRUE(sink.messages.empty() && sink.warnings.empty());
+    Ctl<QScrollBar>(*p, "scbPSQ")->setValue(4);
+    ASSERT_TRUE(profileShown(1, 4));
+    EXPECT_EQ(offUnit(1000), none);
+    ChooseXAxisUnit(*w, "rbXAxisM");
+    ASSERT_EQ(st.XScale, 1);
+    EXPECT_EQ(offUnit(1), none);
+    Ctl<QScrollBar>(*p, "scbPSQ")->setValue(7);
+    ASSERT_TRUE(profileShown(1, 7));
+    EXPECT_EQ(offUnit(1), none);
+    ChooseXAxisUnit(*w, "rbXAxisMM");
+    EXPECT_EQ(offUnit(1000), none);
+    Click(*p, "bbnFirst");
+    EXPECT_EQ(offUnit(1000), none);
+
+    // Files that do not hold whole frames (a recording cut inside its tenth
+    // frame, inside its first, after its header): refused with the message,
+    // the run in the window kept. The example run comes back first.
+    ASSERT_TRUE(w->OpenFile(home.WriteExample()));
+    Click(*w, "bbnInit");
+    ASSERT_TRUE(st.Initialised);
+    const auto live = ImageOf(st);
+    const std::string bytes = ReadBytes(rec);
+    const std::int64_t header = frames.h.HeaderSize, frame = frames.frameSize;
+    fs::copy_file(home.dir.file("rec.cmp"), home.dir.file("cut.cmp"));
+    OpenName(home.dir.file("cut.psq"));
+    for (const std::int64_t size : {header + 9 * frame + frame / 2, header + frame / 2, header}) {
+        WriteBytes(home.dir.file("cut.psq"), bytes.substr(0, static_cast<std::size_t>(size)));
+        sink.Clear();
+        Click(*p, "sbnOpen");
+        EXPECT_EQ(sink.messages, std::vector<std::string>{"Incorrect PSQ file."}) << size;
+        EXPECT_TRUE(sink.warnings.empty()) << size;
+        EXPECT_EQ(ImageOf(st), live) << size;
+        EXPECT_FALSE(p->Player().FileOpened || st.PsqPlayerInUse) << size;
+        EXPECT_FALSE(Ctl<QScrollBar>(*p, "scbPSQ")->isEnabled()) << size;
+    }
+
+    // A sequence recorded in complexation mode keeps its table beside it.
+    RunState made;
+    PsqFileRecorder recorder(made);
+    made.Recorder = &recorder;
+    made.PsqFileOwn = made.PsqFile = home.dir.file("cx.psq");
+    testcomp::PrepareComplexZoneRun(made, 10.0);
+    ASSERT_TRUE(InitCalc(made));
+    AppendPsqFrame(made, made.PsqFile);
+    made.Time += made.DT;
+    AppendPsqFrame(made, made.PsqFile);
+    ASSERT_TRUE(fs::exists(home.dir.file("cx.txt")));
+    EXPECT_EQ(ReadComplexTableFile(home.dir.file("cx.txt")), made.TxtTable);
+    const std::string project = home.dir.file("zones.sna");
+    ASSERT_TRUE(SaveSnaFile(made, project));
+    // A table that does not fit the sequence's composition (an analyte line
+    // short): refused before anything of the complexation run in the window changes.
+    {
+        std::vector<std::string> lines;
+        std::istringstream text(ReadBytes(home.dir.file("cx.txt")));
+        for (std::string line; std::getline(text, line);) lines.push_back(line + "\n");
+        const auto last = std::find_if(lines.rbegin(), lines.rend(), [](const std::string& l) {
+            return l.size() > 2 && l[0] != '#';
+        });
+        lines.erase(std::next(last).base());
+        std::string shorter;
+        for (const std::string& l : lines) shorter += l;
+        WriteBytes(home.dir.file("bad.txt"), shorter);
+        ASSERT_EQ(ReadComplexTableFile(home.dir.file("bad.txt")).size() + 1, made.TxtTable.size());
+    }
+    fs::copy_file(home.dir.file("cx.psq"), home.dir.file("bad.psq"));
+    fs::copy_file(home.dir.file("cx.cmp"), home.dir.file("bad.cmp"));
+    ASSERT_TRUE(w->OpenFile(project));
+    ASSERT_TRUE(st.cbComplex && st.Initialised) << (sink.warnings.empty() ? "" : sink.warnings[0]);
+    // The project's sequence came along as the temporary one, with its table.
+    ASSERT_EQ(ReadBytes(st.PsqFileOwn), ReadBytes(home.dir.file("cx.psq")));
+    EXPECT_EQ(ReadComplexTableFile(ChangeFileExt(st.PsqFileOwn, ".txt")), made.TxtTable);
+    const auto complexRun = ImageOf(st);
+    sink.Clear();
+    OpenName(home.dir.file("bad.psq"));
+    Click(*p, "sbnOpen");
+    EXPECT_EQ(sink.messages, std::vector<std::string>{"Incorrect PSQ file."});
+    EXPECT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+    EXPECT_EQ(ImageOf(st), complexRun);
+    EXPECT_TRUE(st.cbComplex && st.TxtTable == made.TxtTable);
+
+    // A sequence recorded without complexation opens without it, frames and all.
+    sink.Clear();
+    OpenName(rec);
+    Click(*p, "sbnOpen");
+    EXPECT_TRUE(sink.messages.empty()) << sink.messages[0];
+    EXPECT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+    EXPECT_FALSE(st.cbComplex);
+    EXPECT_FALSE(Ctl<QLabel>(*w, "llComplex")->isVisibleTo(w.get()));
+    EXPECT_EQ(Ctl<QLabel>(*p, "llRightF")->text(), "10");
+    for (int k = 1; k <= st.NComp; ++k) EXPECT_TRUE(profileShown(k, 10)) << k;
+
+    // The complexation sequence opens in complexation mode with its table,
+    // and Use continues it so, the table beside the temporary sequence.
+    sink.Clear();
+    OpenName(home.dir.file("cx.psq"));
+    Click(*p, "sbnOpen");
+    EXPECT_TRUE(sink.messages.empty()) << sink.messages[0];
+    EXPECT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+    EXPECT_TRUE(st.cbComplex && st.TxtTable == made.TxtTable);
+    EXPECT_TRUE(Ctl<QLabel>(*w, "llComplex")->isVisibleTo(w.get()));
+    EXPECT_EQ(Ctl<QLabel>(*p, "llRightF")->text(), "2");
+    EXPECT_EQ(st.Time, made.Time);
+    // Reduce Size takes the table along with the composition.
+    p->AskDeletePeriod = [] { return std::optional<QString>("2"); };
+    p->AskSaveName = [&] { return QString::fromStdString(home.dir.file("cx2.psq")); };
+    Click(*p, "spbDeletePeriod");
+    EXPECT_EQ(ReadBytes(home.dir.file("cx2.cmp")), ReadBytes(home.dir.file("cx.cmp")));
+    EXPECT_EQ(ReadComplexTableFile(home.dir.file("cx2.txt")), made.TxtTable);
+    Click(*p, "sbnTake");
+    ASSERT_TRUE(st.Initialised && st.cbComplex) << (sink.warnings.empty() ? "" : sink.warnings[0]);
+    EXPECT_EQ(ReadComplexTableFile(ChangeFileExt(st.PsqFileOwn, ".txt")), made.TxtTable);
+    const double from = st.Time;
+    st.StopTime = from + 5 * st.DT;
+    Click(*w, "bbnStart");
+    EXPECT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+    EXPECT_GT(st.Time, from);
+    EXPECT_TRUE(st.cbComplex && st.ComplexReady);
 }

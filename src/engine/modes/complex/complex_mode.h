@@ -5,9 +5,13 @@
 // Newton), and the derivatives move free species and complexes.
 #pragma once
 
+#include <string>
 #include <vector>
 
+#include "engine/modes/complex/complexation_settings.h"
 #include "engine/modes/modes.h"
+#include "engine/state/components.h"
+#include "foundation/univset.h"
 
 class RunState;
 
@@ -40,6 +44,10 @@ ComplexData& ComplexArrays(RunState& st);
 // Fractions row (a, f, q) of time level `level`.
 double* ComplexWork(RunState& st, int level, int a, int f, int q);
 
+// Why Init would refuse complexation with this table, composition and
+// ionic-strength switch (the warning's text), or "" when it would not.
+std::string ComplexSetupRefusal(const ComplexTable& table, const TUnivSet<TComponents>& composition,
+                                bool isCorrection);
 // Checks before a run; false after its warning. Frees the previous arrays and
 // clears ComplexReady.
 bool ComplexCheckSetup(RunState& st);

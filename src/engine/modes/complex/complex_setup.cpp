@@ -99,63 +99,64 @@ bool ComplexUsable(RunState& st)
     return true;
 }
 
-bool ComplexCheckSetup(RunState& st)
+namespace {
+constexpr const char* kComplexNlAbovePl = "Complex Mode: nL > pL!";
+constexpr const char* kComplexAnalyteCount =
+    "Complex Mode: N_analyte do not match number of constituents!";
+}  // namespace
+
+std::string ComplexSetupRefusal(const ComplexTable& t, const TUnivSet<TComponents>& composition,
+                                bool isCorrection)
 {
-    const ComplexTable& t = st.TxtTable;
-    if (t.empty()) {
-        ShowWarning("Complex Mode: No complex data!");
-        return false;
-    }
-    if (st.cbIS) {
-        ShowWarning("Complex Mode: Not compatible with IS correction!");
-        return false;
-    }
-    const int count = st.Composition.Count();
-    if (count < 2) {
-        ShowWarning("Complex Mode: Enter a ligand constituent and at least one analyte.");
-        return false;
-    }
+    if (t.empty()) return "Complex Mode: No complex data!";
+    if (isCorrection) return "Complex Mode: Not compatible with IS correction!";
+    const int count = composition.Count();
+    if (count < 2) return "Complex Mode: Enter a ligand constituent and at least one analyte.";
     long forms = 0;
     bool gradients = false;
     int k = 1;
-    for (const auto* n = st.Composition.Head(); n; n = n->next, ++k) {
+    for (const auto* n = composition.Head(); n; n = n->next, ++k) {
         if (k >= 2) forms += n->data.maxCharge - n->data.minCharge + 1;
         gradients = gradients || n->data.gradPKa || n->data.gradU;
     }
     // A complete table has 5 + 2F lines: a line more (a repeated line, junk)
     // or less is no table of this composition.
-    if (static_cast<long>(t.size()) != 5 + 2 * forms) {
-        ShowWarning(
-            "Complex Mode: Number of analyte forms (composition) was changed - Set complex table.");
-        return false;
-    }
-    if (gradients) {
-        ShowWarning("Complex Mode: Not compatible with pKa or mobility gradients!");
-        return false;
-    }
-    st.ComplexReady = false;
-    ComplexFreeArrays(st);
-    ComplexData& d = ComplexArrays(st);
-    d.nL = TableInt(t, 1, 1);
-    d.pL = TableInt(t, 1, 2);
-    if (d.pL < d.nL) {
-        ShowWarning("Complex Mode: nL > pL!");
-        return false;
-    }
+    if (static_cast<long>(t.size()) != 5 + 2 * forms)
+        return "Complex Mode: Number of analyte forms (composition) was changed - Set complex "
+               "table.";
+    if (gradients) return "Complex Mode: Not compatible with pKa or mobility gradients!";
+    const int nL = TableInt(t, 1, 1), pL = TableInt(t, 1, 2);
+    if (pL < nL) return kComplexNlAbovePl;
     // Charges that are no integer ("abc", "nan", "1e400") or beyond any a
     // constituent may have are no table.
     int charge = 0;
     const bool readable =
         ReadInt(TableField(t, 1, 1), charge) && ReadInt(TableField(t, 1, 2), charge);
-    if (!readable || d.nL < -kMaxLigandCharge || d.pL > kMaxLigandCharge) {
-        ShowWarning(kComplexLigandCharges);
+    if (!readable || nL < -kMaxLigandCharge || pL > kMaxLigandCharge) return kComplexLigandCharges;
+    if (TableInt(t, 5, 1) != count - 1) return kComplexAnalyteCount;
+    return "";
+}
+
+bool ComplexCheckSetup(RunState& st)
+{
+    const ComplexTable& t = st.TxtTable;
+    const std::string refusal = ComplexSetupRefusal(t, st.Composition, st.cbIS);
+    // The former arrays go once the table fits the composition, before its
+    // ligand charges are taken.
+    const bool fits = refusal.empty() || refusal == kComplexNlAbovePl ||
+                      refusal == kComplexLigandCharges || refusal == kComplexAnalyteCount;
+    if (fits) {
+        st.ComplexReady = false;
+        ComplexFreeArrays(st);
+    }
+    if (!refusal.empty()) {
+        ShowWarning(refusal);
         return false;
     }
+    ComplexData& d = ComplexArrays(st);
+    d.nL = TableInt(t, 1, 1);
+    d.pL = TableInt(t, 1, 2);
     d.Nanalytes = TableInt(t, 5, 1);
-    if (d.Nanalytes != count - 1) {
-        ShowWarning("Complex Mode: N_analyte do not match number of constituents!");
-        return false;
-    }
     return true;
 }
 
