@@ -431,6 +431,46 @@ TEST_F(CompositionWindow, PanelRowsAndFocusRefusals)
     EXPECT_EQ(Names(), std::vector<std::string>{"Neutral"});
 }
 
+// Row 1 takes the ligand's charges of the complexation table only in
+// complexation mode; a list beyond the panel's rows warns once per count, not
+// at every refresh; the amplitudes window keeps its width meter.
+TEST_F(CompositionWindow, PanelShowsTheLigandOnlyInComplexModeAndWarnsOncePerCount)
+{
+    st().Composition.Add(TComponents::Uniform("Tris", 0, 1, {0, 8.1}, {0, 29.5}, 1, 20, 20));
+    st().Composition.Add(TComponents::Uniform("Acid", -1, 0, {4.0, 0}, {30, 0}, 0, 0, 1));
+    st().TxtTable = {{"-1", "0"}, {"None"}, {"20"}, {"14", "362.5", "205.5"}, {"1"}};
+    st().cbComplex = false;
+    w.UpdateButtons();
+    EXPECT_EQ(std::tuple(Cell(0, 0), Cell(0, 4), Cell(0, 5)),
+              std::tuple(QString("1"), QString("0"), QString("1")));
+    st().cbComplex = true;
+    w.UpdateButtons();
+    EXPECT_EQ(std::tuple(Cell(0, 0), Cell(0, 4), Cell(0, 5)),
+              std::tuple(QString("L"), QString("-1"), QString("0")));
+    st().cbComplex = false;
+    w.UpdateButtons();
+    EXPECT_EQ(std::pair(Cell(0, 4), Cell(0, 5)), std::pair(QString("0"), QString("1")));
+
+    sink.Clear();
+    while (st().Composition.Count() <= kPanelMaxRows)
+        st().Composition.Add(TComponents::Uniform("X" + std::to_string(st().Composition.Count()), 0,
+                                                  0, {0}, {0}, 0, 0, 1));
+    for (int refresh = 0; refresh < 3; ++refresh) w.UpdateButtons();
+    ASSERT_EQ(sink.warnings.size(), 1u);
+    EXPECT_EQ(sink.warnings[0].rfind(
+                  "Number of constituents is greater than internal constant = 2048", 0),
+              0u);
+    EXPECT_EQ(panel->Table()->rowCount(), 2);  // the panel keeps what it showed
+    st().Composition.Add(TComponents::Uniform("One more", 0, 0, {0}, {0}, 0, 0, 1));
+    w.UpdateButtons();
+    w.UpdateButtons();
+    EXPECT_EQ(sink.warnings.size(), 2u);
+
+    auto* meter = Ctl<QLabel>(w, "llAmp");
+    EXPECT_EQ(meter->text(), "To Get Text Width in Pts");
+    EXPECT_FALSE(meter->isVisibleTo(meter->window()));
+}
+
 TEST(CompositionDatabase, ADamagedDatabaseIsReportedAndItsPanelHidden)
 {
     ProgramHome home;
