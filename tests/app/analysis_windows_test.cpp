@@ -248,3 +248,49 @@ TEST_F(Example, InitialDistributionPreviewHoldsTheCompositionAndApplyChecksIt)
     EXPECT_EQ(sink.warnings.size(), 2u);
     EXPECT_TRUE(st.Initialised);
 }
+
+// "Mobility to INJ" carries the zone from the injection site to its centre,
+// wherever the zero position lies, in the digits asked for; the detector
+// scale weighs its points by time: the area under the trace in mM*min.
+TEST_F(Example, MomentsMobilityFromTheInjectionSiteAndTheDetectorAreaInTime)
+{
+    RunState& st = St();
+    auto* m = Ctl<MomentsWindow>(*w, "fmMoments");
+    Trigger("Moments1");
+    const int nn = st.Arr.Nn;
+    const double h = st.CapLength / st.NX;
+    const int inj = InjectionSiteNode(st, false);
+    // A zone that moved 0.4 of the capillary beyond the injection site in 60 s.
+    const double A = 1.5, sigma = st.NX / 40.0 * h, mu = inj * h + 0.4 * st.CapLength;
+    for (int i = 0; i < nn; ++i)
+        st.Arr.DrawnProfile[1][i] = A * std::exp(-std::pow(i * h - mu, 2) / (2 * sigma * sigma));
+    st.Time = 60, st.U = 20000;
+    st.ZeroPosNode = 0;  // the zero position at the left end
+    Enter(*m, "edNComp", "1");
+    Enter(*m, "edDigits", "4");
+    Ctl<QAction>(*m, "SetMaxBorders1")->trigger();
+    Ctl<QAction>(*m, "mmProcess")->trigger();
+    auto* grid = Ctl<QTableWidget>(*m, "sgMoments");
+    EXPECT_NEAR(grid->item(1, 1)->text().toDouble(), mu, 1e-3 * mu);  // from the zero position
+    // Velocity over field: 0.4 L / 60 s / (U / (L + fake length)).
+    const double expected =
+        0.4 * st.CapLength / st.Time / (st.U / (st.CapLength + st.FakeCapLen)) * 1e9;
+    EXPECT_EQ(Ctl<QLabel>(*m, "llMob")->text().toStdString(),
+              FloatToStr(RoundD(expected, 4), DecimalSeparator()));
+
+    // A detector trace sampled at uneven times (a run's steps grow): area and centre in time.
+    ChartSeries& d = st.Series.srDetComp[1];
+    d.Clear();
+    const double tc = 0.8, ts = 0.05;  // min
+    for (double t = 0, dt = 0.002; t < 1.6; t += dt, dt *= 1.004)
+        d.Add(t, A * std::exp(-std::pow(t - tc, 2) / (2 * ts * ts)));
+    Ctl<QRadioButton>(*m, "rbDet")->click();
+    Enter(*m, "edDigits", "8");
+    Ctl<QAction>(*m, "SetMaxBorders1")->trigger();
+    Ctl<QAction>(*m, "mmProcess")->trigger();
+    EXPECT_EQ(grid->item(0, 0)->text(), "M0 (area) [mM*min]");
+    EXPECT_NEAR(grid->item(0, 1)->text().toDouble(), A * ts * std::sqrt(2 * M_PI), 1e-5);
+    EXPECT_NEAR(grid->item(1, 1)->text().toDouble(), tc, 1e-5);
+    EXPECT_NEAR(grid->item(2, 1)->text().toDouble(), ts * ts, 1e-6);
+    EXPECT_EQ(Ctl<QLabel>(*m, "llMob")->text(), "N/A");
+}
