@@ -174,13 +174,14 @@ bool WriteSeedCorpus(const fs::path& dir)
                 record.size() - 4 - static_cast<std::size_t>(points) * 8 * (5 + 2);
             WriteBytes(dir / "det" / "ph.det", at(record, first + 8, f64(1e308)));
         }
-        // Compositions and database: charges beyond ±100.
+        // Compositions and database: charges beyond what a constituent holds.
+        const int wideCharge = kMaxChargeMagnitude + 1;
         Bytes wide;
         wide.str("KELVO").str("1.0").f64(1e-08).f64(362.5).f64(205.5).i32(1);
         wide.str("Wide")
             .i32(0)
-            .i32(-101)
-            .i32(101)
+            .i32(-wideCharge)
+            .i32(wideCharge)
             .f64(30.0)
             .f64(40.0)
             .u8(0)
@@ -189,11 +190,16 @@ bool WriteSeedCorpus(const fs::path& dir)
             .f64(1)
             .f64(0)
             .u8(0);
-        for (int k = 0; k < 4 * 101; ++k) wide.f64(k < 202 ? 4.0 : 20.0);
+        for (int k = 0; k < 4 * wideCharge; ++k) wide.f64(k < 2 * wideCharge ? 4.0 : 20.0);
         WriteBytes(dir / "cmp" / "wide.cmp", wide.i32(0).str("EOF").b);
         Bytes wideDb;
-        wideDb.str("KELVO DBC").raw(std::string(8, '\0')).i32(1).str("Wide").i32(101).i32(101);
-        for (int k = 0; k < 4 * 101; ++k) wideDb.f64(k < 202 ? 20.0 : 4.0);
+        wideDb.str("KELVO DBC")
+            .raw(std::string(8, '\0'))
+            .i32(1)
+            .str("Wide")
+            .i32(wideCharge)
+            .i32(wideCharge);
+        for (int k = 0; k < 4 * wideCharge; ++k) wideDb.f64(k < 2 * wideCharge ? 20.0 : 4.0);
         WriteBytes(dir / "dbc" / "wide.dbc", wideDb.b);
         // Sequences: -50 mM in the second frame only; an older-layout frame
         // with a time step of -1.

@@ -8,10 +8,6 @@
 
 namespace {
 
-// Largest charge magnitude the wizard takes: beyond it the rows and the number
-// of questions grow without use.
-constexpr int kMaxWizardCharge = 100;
-
 constexpr const char* kAmpholinesRejected = "Incorrect input. Action cancelled.";
 
 }  // namespace
@@ -75,13 +71,13 @@ AmpholinesWizard::State AmpholinesWizard::Answer(const std::string& text,
         return state_;
     case 3:
         if (!ReadInt(text, i)) i = 1;
-        if (i > 0 || i < -kMaxWizardCharge) return Reject();
+        if (i > 0 || i < -kMaxChargeMagnitude) return Reject();
         neg = i;
         step_ = 4;
         return state_;
     case 4:
         if (!ReadInt(text, i)) i = -1;
-        if (i < 0 || i > kMaxWizardCharge) return Reject();
+        if (i < 0 || i > kMaxChargeMagnitude) return Reject();
         pos = i;
         start.assign(static_cast<std::size_t>(pos - neg + 1), 0.0);
         step = mobility = start;

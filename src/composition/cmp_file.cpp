@@ -159,6 +159,17 @@ void MergeComposition(TUnivSet<TComponents>& target, const TUnivSet<TComponents>
     }
 }
 
+void RestoreInitComposition(RunState& st)
+{
+    st.Composition.Empty();
+    for (const auto* n = st.CompInit.Head(); n; n = n->next) st.Composition.Add(n->data);
+    if (!st.TxtTableInit.empty() && st.TxtTable != st.TxtTableInit) {
+        st.TxtTable = st.TxtTableInit;
+        st.ComplexReady = false;
+    }
+    st.CompChanged = false;
+}
+
 bool ReadComposition(RunState& st, const std::string& name)
 {
     TUnivSet<TComponents> loaded;

@@ -39,3 +39,9 @@ void MergeComposition(TUnivSet<TComponents>& target, const TUnivSet<TComponents>
 // ("Set", st.rbSet) or adding to it ("Add"). The Composition is changed only
 // when the whole file was read correctly.
 bool ReadComposition(RunState& st, const std::string& name);
+
+// Composition := the constituents of the last Init (CompInit), and the
+// complexation table := the one that Init took with them, when it took one
+// (a table adjusted to a later composition does not fit these constituents);
+// CompChanged cleared.
+void RestoreInitComposition(RunState& st);

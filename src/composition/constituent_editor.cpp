@@ -769,9 +769,7 @@ bool ConstituentEditor::DeleteAll()
 
 void ConstituentEditor::Restore()
 {
-    st_.Composition.Empty();
-    for (const auto* n = st_.CompInit.Head(); n; n = n->next) st_.Composition.Add(n->data);
-    st_.CompChanged = false;
+    RestoreInitComposition(st_);
     Refresh();
 }
 

@@ -130,7 +130,7 @@ public:
     bool DeleteRow(int r);
     // After "Are you sure to DELETE ALL constituents?\n"; false on No.
     bool DeleteAll();
-    // Composition := CompInit; CompChanged cleared.
+    // Composition := CompInit, with the table of that Init (RestoreInitComposition).
     void Restore();
     // "Open" of a composition file: CompChanged set, the file merged by the
     // Set/Add choice (st.rbSet). A damaged file is reported with its message

@@ -139,9 +139,18 @@ std::vector<double> ProteinBuilder::SortedPKs() const
     return rows;
 }
 
-void ProteinBuilder::MakeProtein(ConstituentEditor& editor) const
+bool ProteinBuilder::ChargesFit() const
 {
-    if (Valid == 0) return;
+    return -MinCharge() <= kMaxChargeMagnitude && MaxCharge() <= kMaxChargeMagnitude;
+}
+
+bool ProteinBuilder::MakeProtein(ConstituentEditor& editor) const
+{
+    if (Valid == 0) return true;
+    if (!ChargesFit()) {
+        ShowWarning(ProteinTooManyGroupsText(-MinCharge(), MaxCharge(), kMaxChargeMagnitude));
+        return false;
+    }
     editor.EditMinCharge = MinCharge();
     editor.EditMaxCharge = MaxCharge();
     editor.Refresh();
@@ -172,4 +181,5 @@ void ProteinBuilder::MakeProtein(ConstituentEditor& editor) const
         ReadInt(editor.sgZ.Cell(0, row), z);
         editor.SetZCell(2, row, FloatToStr(RoundD(tree.Value(3, z), 8)));
     }
+    return true;
 }

@@ -44,8 +44,14 @@ public:
     // pK of each charge form row, highest pK at the most negative charge.
     std::vector<double> SortedPKs() const;
 
+    // Whether a constituent can hold the groups: neither count beyond
+    // kMaxChargeMagnitude.
+    bool ChargesFit() const;
+
     // Writes the protein into the editor (charge limits, no segments, Apply,
-    // charge-form grid). Nothing happens without a valid residue. An error of
-    // the mobility formula raises with the rows written so far kept.
-    void MakeProtein(ConstituentEditor& editor) const;
+    // charge-form grid). Nothing happens without a valid residue. More groups
+    // than a constituent holds warn (kProteinTooManyGroups) and build nothing
+    // (false). An error of the mobility formula raises with the rows written
+    // so far kept.
+    bool MakeProtein(ConstituentEditor& editor) const;
 };

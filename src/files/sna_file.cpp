@@ -456,8 +456,7 @@ bool SaveSnaFile(RunState& st, const std::string& name)
 {
     if (st.CompChanged) {
         if (!Confirm(kRestoreQuestion)) return false;
-        st.Composition = st.CompInit;
-        st.CompChanged = false;
+        RestoreInitComposition(st);
     }
     st.host().SetStatusText("Saving data ...");
     st.host().ProcessMessages();

@@ -3,6 +3,8 @@
 // input or states. Kept in one place.
 #pragma once
 
+#include <string>
+
 // Locations of the expression trees (raised with the standard codes).
 inline constexpr const char* kWhereTreePlus = "TFnTree::operator+";
 inline constexpr const char* kWhereTreeMul = "TFnTree::operator*";
@@ -60,6 +62,20 @@ inline constexpr const char* kMicAggregationNumber =
 // the temporary sequence (with "Ask Before Transfer PSQ").
 inline constexpr const char* kPsqTransferQuestion =
     "Copy the saved PSQ file into the temporary PSQ file, so that the run can be continued?";
+
+// Initial-distribution tool: Apply after the constituents changed since the
+// preview (the previewed profiles no longer fit them); nothing changes.
+inline constexpr const char* kDistCompositionChanged =
+    "Constituents changed since the preview - press <PREVIEW> again to apply the new distribution!";
+
+// Protein builder: more acidic or basic groups than a constituent holds
+// (`limit`); nothing is built.
+inline std::string ProteinTooManyGroupsText(int acidic, int basic, int limit)
+{
+    return "Too many ionisable groups: " + std::to_string(acidic) + " acidic and " +
+           std::to_string(basic) + " basic (a constituent has at most " + std::to_string(limit) +
+           " of each). Protein not created.";
+}
 
 // Protein builder: a bond count that is not a whole number (after the quoted text).
 inline constexpr const char* kNotAnInteger = "' is not a valid integer value";

@@ -7,6 +7,7 @@
 #include "engine/step/recalc.h"
 #include "engine/step/run_series.h"
 #include "foundation/errors.h"
+#include "foundation/messages.h"
 #include "foundation/numtext.h"
 
 #include <algorithm>
@@ -365,14 +366,28 @@ bool InitDistTool::Apply()
     }
     if (RefusedWhileRunning(st)) return false;
     if (!ApplyEnabled || static_cast<int>(NewProfiles.size()) != Table.Constituents()) return false;
+    // The profiles fit only the constituents of the preview: checked before
+    // the Init replaces the run.
+    bool same = st.Composition.Count() == Table.Constituents();
+    int k = 1;
+    for (const auto* n = st.Composition.Head(); same && n; n = n->next, ++k)
+        same = n->data.name == Table.Names[static_cast<std::size_t>(k)];
+    if (!same) {
+        ShowWarning(kDistCompositionChanged);
+        return false;
+    }
+    const int pendingNodes = st.NXPending;
     st.NXPending = NewSize - 1;
     const double time = st.Time;
     const bool built = InitCalc(st);
-    // The profiles fit only the grid and the constituents of the preview.
+    // Once the Init took the new grid, the previewed length is the run's.
+    if (st.NX + 1 == NewSize) PreviewChanged = false;
     if (!built || !st.Initialised || st.NX + 1 != NewSize ||
-        st.NComp != static_cast<int>(NewProfiles.size()))
+        st.NComp != static_cast<int>(NewProfiles.size())) {
+        // An Init refused before it took the grid leaves the node count pending as it was.
+        if (PreviewChanged) st.NXPending = pendingNodes;
         return false;
-    PreviewChanged = false;
+    }
     if (CopyTime) st.Time = time;
     if (ApplyDiffusion) StartDiffusionMode(st, st.DiffTimeSet);
     const int nn = st.NX + 1;

@@ -1,6 +1,7 @@
 #include "tools/moments.h"
 
 #include "engine/state/run_state.h"
+#include "engine/step/init_distribution.h"
 #include "engine/step/run_series.h"
 #include "foundation/numtext.h"
 
@@ -21,6 +22,21 @@ std::vector<double> PointWeights(const RunState& st, int count)
     const int last = std::min(st.NX, static_cast<int>(svol.size()) - 1);
     for (int i = 0; i < count; ++i)
         w[static_cast<std::size_t>(i)] = svol[static_cast<std::size_t>(std::min(i, last))] * st.DX;
+    return w;
+}
+
+// Weights of the detector trace's points left..right: the time each stands
+// for by the trapezoidal rule (half the spans to its neighbours inside the
+// borders), so that M0 is the area under the trace, c integrated over time.
+std::vector<double> TimeWeights(const std::vector<double>& t, int left, int right)
+{
+    std::vector<double> w(t.size(), 0.0);
+    for (int i = left; i < right; ++i) {
+        const double half =
+            0.5 * (t[static_cast<std::size_t>(i) + 1] - t[static_cast<std::size_t>(i)]);
+        w[static_cast<std::size_t>(i)] += half;
+        w[static_cast<std::size_t>(i) + 1] += half;
+    }
     return w;
 }
 
@@ -123,7 +139,9 @@ std::string MomentsTool::Process(const RunState& st)
     const double Q = BaselineEnabled ? BaselineQ : 0.0;
     // Profile abscissae in metres; detector times stay in minutes.
     const double s = DetectorScale ? 1.0 : (st.XScale != 0 ? 1.0 / st.XScale : 1.0);
-    Moments = ComputeMoments(m.x, m.y, w, LeftBorder, RightBorder, K, Q, s);
+    Moments =
+        ComputeMoments(m.x, m.y, DetectorScale ? TimeWeights(m.x, LeftBorder, RightBorder) : w,
+                       LeftBorder, RightBorder, K, Q, s);
     if (Moments[0] != 0 && !DetectorScale) Moments[1] -= st.ZeroPosNode * st.DX;
     return "";
 }
@@ -211,7 +229,9 @@ std::array<std::string, 4> MomentsTool::RowTitles() const
 {
     if (!DetectorScale)
         return {"a0 (area) [mol]", "a1 (CG) [m]", "a2 (variance) [m^2]", "a3 (skewness) [m^3]"};
-    return {"M0 (area) []", "M1 (CG) [t]", "M2 (variance) [t^2]", "M3 (skewness) [t^3]"};
+    // The detector trace: concentration (mM) against time (min).
+    return {"M0 (area) [mM*min]", "M1 (CG) [min]", "M2 (variance) [min^2]",
+            "M3 (skewness) [min^3]"};
 }
 
 std::string MomentsTool::MomentText(int k) const
@@ -224,5 +244,9 @@ std::string MomentsTool::MomentText(int k) const
 std::string MomentsTool::MobilityText(const RunState& st) const
 {
     if (st.U == 0 || st.Time == 0 || DetectorScale) return "N/A";
-    return NumberText(ZoneMobility(Moments[1], st.Time, st.U, st.CapLength + st.FakeCapLen));
+    // a1 is measured from the zero position; the zone started at the injection site.
+    const double fromInjection =
+        Moments[1] + (st.ZeroPosNode - InjectionSiteNode(st, false)) * st.DX;
+    const double u = ZoneMobility(fromInjection, st.Time, st.U, st.CapLength + st.FakeCapLen);
+    return NumberText(std::isfinite(u) ? RoundD(u, Digits) : u);
 }

@@ -2,7 +2,9 @@
 // point indices, optionally after subtracting a linear baseline c = K x + Q:
 // the area a0, the centre of gravity a1, the variance a2 and the third central
 // moment a3. For a concentration profile it also gives the mobility that
-// carries the zone from the zero position to its centre of gravity.
+// carries the zone from the injection site to its centre of gravity. A
+// detector trace is weighed by time (its area is c integrated over minutes),
+// a profile by the node volumes.
 //
 // The window binds its edits to the members and its menu to the methods; each
 // method that refuses returns the text the window shows.
@@ -23,8 +25,8 @@ std::array<double, 4> ComputeMoments(const std::vector<double>& x, const std::ve
                                      const std::vector<double>& w, int left, int right, double K,
                                      double Q, double s);
 
-// Mobility (1e-9 m2/(V.s)) that carries a zone from the zero position to its
-// centre of gravity a1 (m) in `time` s under `voltage` V over `length` m.
+// Mobility (1e-9 m2/(V.s)) that carries a zone over the distance a1 (m) in
+// `time` s under `voltage` V over `length` m.
 double ZoneMobility(double a1, double time, double voltage, double length);
 
 // The points of a chosen series, read afresh from the run state.
@@ -82,6 +84,7 @@ public:
     // Grid: row titles of the scale, the moments rounded to Digits.
     std::array<std::string, 4> RowTitles() const;
     std::string MomentText(int k) const;
-    // "Mobility to INJ" value, or "N/A".
+    // "Mobility to INJ": the mobility that carries the zone from the injection
+    // site to its centre of gravity, rounded to Digits; or "N/A".
     std::string MobilityText(const RunState& st) const;
 };

@@ -3,9 +3,13 @@
 // the initial-distribution tool's Create, Preview, Apply and Cancel.
 #include "qt_test_env.h"
 
+#include "app/kit/added_texts.h"
+#include "app/windows/composition_panel_view.h"
 #include "app/windows/detector_window.h"
 #include "app/windows/init_dist_window.h"
 #include "app/windows/moments_window.h"
+#include "engine/step/init_distribution.h"
+#include "foundation/messages.h"
 
 namespace {
 
@@ -164,4 +168,129 @@ TEST_F(Example, InitialDistributionToolCreatesPreviewsCancelsAndApplies)
     std::vector<double> expected(50, 2.0);
     expected.insert(expected.end(), before[0].begin(), before[0].end());
     EXPECT_EQ(Row(st.Arr.C(2, 1), st.NX + 1), expected);
+}
+
+// The tool during a preview: Enter in its grid commits the typed cell; the
+// composition panel's list operations wait; an Apply after the constituents
+// changed anyway is refused before the Init with a message, and Cancel gives
+// back the run's length on the run's grid. The main window's Init refuses an
+// injection site outside the capillary.
+TEST_F(Example, InitialDistributionPreviewHoldsTheCompositionAndApplyChecksIt)
+{
+    RunState& st = St();
+    ScriptedInput input;
+    auto* t = Ctl<InitDistWindow>(*w, "fmDist");
+    ShowActive(*w);
+    Trigger("InitialDistribution1");
+    ShowActive(*t);
+    const int nx = st.NX, ncomp = st.NComp;
+    const double cap = st.CapLength;
+    Enter(*t, "edNSeg", "2");
+    Enter(*t, "edLSeg", "1");
+    Click(*t, "bnCreate");
+    auto* grid = Ctl<QTableWidget>(*t, "sgData");
+    // A width typed into the cell's editor and committed with Enter.
+    grid->setFocus();
+    grid->setCurrentCell(0, 1);
+    grid->editItem(grid->item(0, 1));
+    auto* cell = grid->viewport()->findChild<QLineEdit*>();
+    ASSERT_TRUE(cell);
+    cell->selectAll();
+    QTest::keyClicks(cell, "40");
+    QTest::keyClick(cell, Qt::Key_Return);
+    EXPECT_EQ(grid->item(0, 1)->text(), "40");
+    EXPECT_EQ(Ctl<QLineEdit>(*t, "edNX")->text(), QString::number(nx + 41));
+    Click(*t, "bnPreview");
+    ASSERT_TRUE(st.DistPreview);
+    EXPECT_EQ(st.CapLength, (nx + 40) * cap / nx);
+
+    // The list operations wait for the end of the preview.
+    for (const char* button : {"bbnAddComponent", "bnEdit", "bnDelete", "bnDeleteAll"})
+        EXPECT_FALSE(Ctl<QPushButton>(*w, button)->isEnabled()) << button;
+    auto* panel = Ctl<CompositionPanelView>(*w, "plComponents");
+    panel->ClickedRow = 1;
+    Ctl<QAction>(*panel->Popup(), "Delete1")->trigger();
+    Ctl<QAction>(*panel->Popup(), "MoveLast1")->trigger();
+    input.answers = {"1", "Amph", "0", "0", "0.1"};
+    sink.answers = {true};
+    Trigger("MultipleConstituents1");
+    EXPECT_TRUE(input.prompts.empty());
+    ASSERT_EQ(st.Composition.Count(), ncomp);
+    EXPECT_EQ(st.Composition[1].name, st.CompInit[1].name);
+
+    // Changed all the same (by any other route): Apply refuses before the Init.
+    TComponents added = st.Composition.Tail()->data;
+    added.name = "Added";
+    st.Composition.Add(added);
+    Click(*t, "bnApply");
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{kDistCompositionChanged});
+    EXPECT_TRUE(t->isVisible());
+    EXPECT_EQ(std::pair(st.NX, st.NComp), std::pair(nx, ncomp));
+    Click(*t, "bnClose");
+    EXPECT_FALSE(st.DistPreview);
+    EXPECT_EQ(std::tuple(st.NX, st.NXPending, st.CapLength, st.CapLengthPending),
+              std::tuple(nx, nx, cap, cap));
+    EXPECT_TRUE(Ctl<QPushButton>(*w, "bbnAddComponent")->isEnabled());
+    EXPECT_TRUE(Ctl<QAction>(*panel->Popup(), "Delete1")->isEnabled());
+
+    // An injection site outside the capillary: Init refuses and keeps the run.
+    sink.Clear();
+    st.Composition.RemoveNode(st.Composition.Count());
+    st.InjSitePending = -4;
+    Click(*w, "bbnInit");
+    ASSERT_EQ(sink.warnings.size(), 1u);
+    EXPECT_EQ(sink.warnings[0], InjectionSiteOutsideText(FloatToStr(cap * 1000)));
+    st.InjSitePending = cap * 1000 + 0.5;
+    Click(*w, "bbnInit");
+    EXPECT_EQ(sink.warnings.size(), 2u);
+    st.InjSitePending = cap * 1000;  // at the outlet: accepted
+    Click(*w, "bbnInit");
+    EXPECT_EQ(sink.warnings.size(), 2u);
+    EXPECT_TRUE(st.Initialised);
+}
+
+// "Mobility to INJ" carries the zone from the injection site to its centre,
+// wherever the zero position lies, in the digits asked for; the detector
+// scale weighs its points by time: the area under the trace in mM*min.
+TEST_F(Example, MomentsMobilityFromTheInjectionSiteAndTheDetectorAreaInTime)
+{
+    RunState& st = St();
+    auto* m = Ctl<MomentsWindow>(*w, "fmMoments");
+    Trigger("Moments1");
+    const int nn = st.Arr.Nn;
+    const double h = st.CapLength / st.NX;
+    const int inj = InjectionSiteNode(st, false);
+    // A zone that moved 0.4 of the capillary beyond the injection site in 60 s.
+    const double A = 1.5, sigma = st.NX / 40.0 * h, mu = inj * h + 0.4 * st.CapLength;
+    for (int i = 0; i < nn; ++i)
+        st.Arr.DrawnProfile[1][i] = A * std::exp(-std::pow(i * h - mu, 2) / (2 * sigma * sigma));
+    st.Time = 60, st.U = 20000;
+    st.ZeroPosNode = 0;  // the zero position at the left end
+    Enter(*m, "edNComp", "1");
+    Enter(*m, "edDigits", "4");
+    Ctl<QAction>(*m, "SetMaxBorders1")->trigger();
+    Ctl<QAction>(*m, "mmProcess")->trigger();
+    auto* grid = Ctl<QTableWidget>(*m, "sgMoments");
+    EXPECT_NEAR(grid->item(1, 1)->text().toDouble(), mu, 1e-3 * mu);  // from the zero position
+    // Velocity over field: 0.4 L / 60 s / (U / (L + fake length)).
+    const double expected =
+        0.4 * st.CapLength / st.Time / (st.U / (st.CapLength + st.FakeCapLen)) * 1e9;
+    EXPECT_EQ(Ctl<QLabel>(*m, "llMob")->text().toStdString(),
+              FloatToStr(RoundD(expected, 4), DecimalSeparator()));
+
+    // A detector trace sampled at uneven times (a run's steps grow): area and centre in time.
+    ChartSeries& d = st.Series.srDetComp[1];
+    d.Clear();
+    const double tc = 0.8, ts = 0.05;  // min
+    for (double t = 0, dt = 0.002; t < 1.6; t += dt, dt *= 1.004)
+        d.Add(t, A * std::exp(-std::pow(t - tc, 2) / (2 * ts * ts)));
+    Ctl<QRadioButton>(*m, "rbDet")->click();
+    Enter(*m, "edDigits", "8");
+    Ctl<QAction>(*m, "SetMaxBorders1")->trigger();
+    Ctl<QAction>(*m, "mmProcess")->trigger();
+    EXPECT_EQ(grid->item(0, 0)->text(), "M0 (area) [mM*min]");
+    EXPECT_NEAR(grid->item(0, 1)->text().toDouble(), A * ts * std::sqrt(2 * M_PI), 1e-5);
+    EXPECT_NEAR(grid->item(1, 1)->text().toDouble(), tc, 1e-5);
+    EXPECT_NEAR(grid->item(2, 1)->text().toDouble(), ts * ts, 1e-6);
+    EXPECT_EQ(Ctl<QLabel>(*m, "llMob")->text(), "N/A");
 }

@@ -113,7 +113,7 @@ TEST(ComplexWindow, TheModeSwitchAsksFirstAndInitRunsWhenSwitchedOff)
     RunState st;
     st.Composition = SelectorWithAnalytes();
     int inits = 0;
-    ComplexWindow w(st, [&] { ++inits; });
+    ComplexWindow w(st, [&] { return ++inits > 0; });
     auto* box = Ctl<QCheckBox>(w, "cbComplex");
     // no table: switching on is refused without a question
     QTest::mouseClick(box, Qt::LeftButton);
@@ -172,7 +172,7 @@ TEST(ComplexWindow, ApplyISTakesTheCorrectedConstantsOfTheLastNode)
     EXPECT_EQ(sink.warnings, std::vector<std::string>{"Insufficint number of constituents."});
 
     PrepareRun(st, SelectorWithAnalytes(), 100);
-    ComplexWindow w(st, [&st] { InitCalc(st); });
+    ComplexWindow w(st, [&st] { return InitCalc(st); });
     w.show();
     // No keeps everything
     sink.answers = {false};
@@ -288,4 +288,146 @@ TEST(ComplexWindow, AProjectOpenedInTheMainWindowRunsAsWithoutWindows)
     window->hide();
     EXPECT_EQ(st.TxtTable, other.TxtTable);
     EXPECT_TRUE(sink.messages.empty()) << sink.messages[0];
+}
+
+// Apply IS needs an Init of its own: while a run or the sequence player holds
+// the arrays, and when that Init is refused, nothing changes (composition,
+// CompChanged, the switches, the running simulation's correction).
+TEST(ComplexWindow, ApplyISActsOnlyOnAnInitThatRanAndSucceeded)
+{
+    ProgramHome home;
+    RecordingMessageSink sink;
+    MainWindow main;
+    RunState& st = main.State();
+    st.PsqFileOwn = st.PsqFile = home.dir.file("own.psq");
+    PrepareRun(st, SelectorWithAnalytes(), 100);
+    st.cbIS = true;
+    Click(main, "bbnInit");
+    ASSERT_TRUE(st.Initialised && st.ISCorrection)
+        << (sink.warnings.empty() ? "" : sink.warnings[0]);
+    auto* window = Ctl<ComplexWindow>(main, "fmComplex");
+    window->show();
+    window->hide();
+    sink.Clear();
+    const TUnivSet<TComponents> before = st.Composition;
+    auto unchanged = [&](const char* when) {
+        EXPECT_EQ(st.Composition.Head()->next->next->data.pKa, before[3].pKa) << when;
+        EXPECT_EQ(st.Composition.Head()->data.u, before[1].u) << when;
+        EXPECT_FALSE(st.CompChanged) << when;
+        EXPECT_FALSE(st.cbComplex) << when;
+    };
+
+    // During a run (the window opened from the run loop's message processing).
+    st.StopTime = 1e9;
+    bool clicked = false;
+    QTimer::singleShot(0, window, [&] {
+        window->show();
+        sink.answers = {true, true};
+        Click(*window, "bnIS");
+        clicked = true;
+        EXPECT_TRUE(st.Running && st.ISCorrection && st.cbIS);
+        window->hide();
+        st.Stop = true;
+    });
+    Click(main, "bbnStart");
+    ASSERT_TRUE(clicked);
+    EXPECT_EQ(sink.messages, std::vector<std::string>{"START is active"});
+    EXPECT_TRUE(sink.questions.empty());
+    unchanged("run");
+    EXPECT_TRUE(st.ISCorrection && st.cbIS);
+
+    // While the player reads a sequence.
+    sink.Clear();
+    st.PsqPlayerInUse = true;
+    sink.answers = {true};
+    window->show();
+    Click(*window, "bnIS");
+    st.PsqPlayerInUse = false;
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{"PSQ player in use!"});
+    unchanged("player");
+
+    // An Init refused with the previous run kept (too few nodes): nothing is read from that run.
+    sink.Clear();
+    st.NXPending = 5;
+    sink.answers = {true};
+    Click(*window, "bnIS");
+    ASSERT_EQ(sink.warnings.size(), 1u);
+    EXPECT_EQ(sink.warnings[0].rfind("Increase Nodes in RunSetup", 0), 0u) << sink.warnings[0];
+    ASSERT_TRUE(st.Initialised);
+    unchanged("refused Init");
+    EXPECT_TRUE(st.cbIS);
+    window->hide();
+}
+
+// The table goes with the composition it was made for: after the window
+// adjusted it to a constituent added since Init, a save that restores the Init
+// composition (and the Restore button) brings back the table of that Init, so
+// that the project opens again.
+TEST(ComplexWindow, RestoringTheInitCompositionBringsBackItsTable)
+{
+    ProgramHome home;
+    RecordingMessageSink sink;
+    MainWindow main;
+    RunState& st = main.State();
+    st.PsqFileOwn = st.PsqFile = home.dir.file("own.psq");
+    PrepareRun(st, SelectorWithAnalytes(), 100);
+    st.TxtTable = DefaultComplexTable(st.Composition, "30", "25");
+    st.TxtTable[5] = {"-1", "-2", "-3"};
+    st.cbComplex = true;
+    Click(main, "bbnInit");
+    ASSERT_TRUE(st.Initialised && st.cbComplex) << (sink.warnings.empty() ? "" : sink.warnings[0]);
+    const ComplexTable taken = st.TxtTable;
+    const TUnivSet<TComponents> initComposition = st.Composition;
+    auto* window = Ctl<ComplexWindow>(main, "fmComplex");
+
+    for (bool bySave : {false, true}) {
+        // A further analyte; the window adjusts the table to it.
+        st.Composition.Add(TComponents::Uniform("Extra", -1, 0, {5.0, 0}, {25, 0}, 0, 0, 1));
+        st.CompChanged = true;
+        main.UpdateButtons();
+        sink.Clear();
+        window->show();
+        window->hide();
+        ASSERT_EQ(sink.messages.size(), 1u);
+        ASSERT_NE(st.TxtTable, taken);
+        if (!bySave) {
+            Click(main, "bnRestore");
+            EXPECT_EQ(st.TxtTable, taken);
+            EXPECT_EQ(st.Composition.Count(), initComposition.Count());
+            continue;
+        }
+        const std::string name = home.dir.file("restored.sna");
+        sink.answers = {true};
+        ASSERT_TRUE(SaveSnaFile(st, name));
+        EXPECT_EQ(sink.questions.size(), 1u);
+        EXPECT_EQ(st.TxtTable, taken);
+        main.New1Click();
+        sink.Clear();
+        ASSERT_TRUE(main.OpenFile(name)) << (sink.warnings.empty() ? "" : sink.warnings[0]);
+        EXPECT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+        EXPECT_TRUE(st.cbComplex && st.Initialised);
+        EXPECT_EQ(st.TxtTable, taken);
+        EXPECT_EQ(st.Composition.Count(), initComposition.Count());
+    }
+}
+
+// The window opens large enough for its table: every row and column in view,
+// the row titles whole.
+TEST(ComplexWindow, OpensWithItsWholeTableInView)
+{
+    RecordingMessageSink sink;
+    RunState st;
+    st.Composition = SelectorWithAnalytes();
+    ComplexWindow w(st, {});
+    ShowActive(w);
+    auto* g = Ctl<QTableWidget>(w, "sgTable");
+    ASSERT_EQ(std::pair(g->rowCount(), g->columnCount()), std::pair(13, 4));
+    const QRect view = g->viewport()->rect();
+    for (int r = 0; r < g->rowCount(); ++r) {
+        EXPECT_TRUE(view.contains(g->visualItemRect(g->item(r, 0)))) << r;
+        EXPECT_TRUE(view.contains(g->visualItemRect(g->item(r, g->columnCount() - 1)))) << r;
+        EXPECT_GE(g->columnWidth(0), g->fontMetrics().horizontalAdvance(g->item(r, 0)->text()))
+            << g->item(r, 0)->text().toStdString();
+    }
+    EXPECT_LE(w.frameGeometry().height(), w.screen()->availableGeometry().height());
 }

@@ -7,10 +7,13 @@
 #include "app/windows/composition_panel_view.h"
 #include "app/windows/constituent_editor_window.h"
 #include "app/windows/protein_window.h"
+#include "composition/cmp_file.h"
 #include "composition/composition_panel.h"
 #include "files/sna_file.h"
+#include "foundation/messages.h"
 #include "support/recording_sink.h"
 
+#include <cmath>
 #include <fstream>
 
 namespace {
@@ -280,6 +283,118 @@ TEST_F(CompositionWindow, ProteinFromItsSequenceGoesIntoTheEditorAndThePanel)
     EXPECT_EQ(E<QLineEdit>("edN")->text(), "0");
 }
 
+// A protein of serum albumin's size (120 acidic, 81 basic groups) through the
+// builder: it runs, its charge at the buffer's pH is the one of its pK ladder,
+// and the project and its composition file open again. A chain with more groups
+// than a constituent holds is refused by the builder with nothing built.
+TEST_F(CompositionWindow, LargeProteinBuildsRunsAndOpensAgainAndALargerOneIsRefused)
+{
+    ProteinBuilderWindow* protein = editor->Protein();
+    auto build = [&](const QString& sequence) {
+        QTimer::singleShot(0, protein, [&, sequence] {
+            Ctl<QPlainTextEdit>(*protein, "Input")->setPlainText(sequence);
+            Ctl<QPushButton>(*protein, "bnOK")->click();
+            if (protein->isVisible()) Ctl<QPushButton>(*protein, "bnCancel")->click();
+        });
+        Click("bnAddProtein");
+    };
+    const QString albumin = "M" + QString(40, 'D') + QString(60, 'E') + QString(19, 'Y') +
+                            QString(50, 'K') + QString(20, 'R') + QString(10, 'H') +
+                            QString(30, 'G');
+    MainClick("bbnAddComponent");
+    build(albumin);
+    ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+    EXPECT_EQ(std::pair(E<QLineEdit>("edN")->text(), E<QLineEdit>("edP")->text()),
+              std::pair(QString("-120"), QString("81")));
+    Type("edName", "Albumin");
+    Type("edConcentration", "0.05");
+    Type("edConcInj", "0.05");
+    Click("bbnAdd");
+    ASSERT_EQ(Names(), std::vector<std::string>{"Albumin"});
+    // A Tris-acetate buffer of pH about 8.
+    st().Composition.Add(TComponents::Uniform("Tris", 0, 1, {0, 8.1}, {0, 29.5}, 1, 20, 20));
+    st().Composition.Add(TComponents::Uniform("Acetate", -1, 0, {4.76, 0}, {42.4, 0}, 1, 10, 10));
+    w.UpdateButtons();
+
+    MainClick("bbnInit");
+    ASSERT_TRUE(st().Initialised) << (sink.warnings.empty() ? "" : sink.warnings[0]);
+    st().StopTime = 0.002;
+    MainClick("bbnStart");
+    ASSERT_TRUE(sink.messages.empty()) << sink.messages[0];
+    ASSERT_GT(st().StepCount, 0);
+    // Mean charge of the protein at a node against its ladder of pKs solved
+    // directly in logarithms: form z weighs beta_z cH^z, beta the product of
+    // the constants K = 10^(3 - pK) mM of the steps from the neutral form.
+    const TComponents& p = st().CompInit[1];
+    EngineArrays& a = st().Arr;
+    for (int node : {0, st().NX / 2}) {
+        const long double lx = std::log10(static_cast<long double>(a.CH(2)[node]));
+        std::vector<long double> lg(p.maxCharge - p.minCharge + 1);
+        long double top = -1e300L;
+        for (int z = p.minCharge; z <= p.maxCharge; ++z) {
+            long double l = z * lx;
+            for (int m = z; m <= -1; ++m) l += 3 - p.PKaOf(1, m);
+            for (int m = 1; m <= z; ++m) l -= 3 - p.PKaOf(1, m);
+            lg[z - p.minCharge] = l;
+            top = std::max(top, l);
+        }
+        long double sw = 0, szw = 0;
+        for (int z = p.minCharge; z <= p.maxCharge; ++z) {
+            const long double wz = std::pow(10.0L, lg[z - p.minCharge] - top);
+            sw += wz;
+            szw += z * wz;
+        }
+        double c = 0, zc = 0;
+        for (int z = p.minCharge; z <= p.maxCharge; ++z) {
+            const double cz = a.CForm(2, 1, z - p.minCharge)[node];
+            ASSERT_TRUE(std::isfinite(cz)) << z;
+            c += cz;
+            zc += z * cz;
+        }
+        EXPECT_NEAR(c, 0.05, 1e-9) << node;
+        EXPECT_NEAR(zc / c, static_cast<double>(szw / sw), 1e-6) << node;
+        EXPECT_LT(zc / c, -5.0) << node;  // above its isoelectric point: an anion
+    }
+
+    // Saved with the project and opened again; its composition file alone too.
+    const std::string project = home.dir.file("albumin.sna");
+    ASSERT_TRUE(SaveSnaFile(st(), project));
+    w.New1Click();
+    ASSERT_TRUE(w.OpenFile(project)) << (sink.warnings.empty() ? "" : sink.warnings.back());
+    ASSERT_EQ(Names(), (std::vector<std::string>{"Albumin", "Tris", "Acetate"}));
+    EXPECT_EQ(std::pair(st().Composition[1].minCharge, st().Composition[1].maxCharge),
+              std::pair(-120, 81));
+    TUnivSet<TComponents> list;
+    EXPECT_TRUE(LoadCompositionFile(home.dir.file("albumin.cmp"), list));
+    EXPECT_EQ(list.Count(), 3);
+    EXPECT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+
+    // Beyond what a constituent holds: the builder says so and the editor keeps its record.
+    MainClick("bbnAddComponent");
+    Type("edName", "Kept");
+    build("M" + QString(kMaxChargeMagnitude, 'E'));
+    ASSERT_EQ(sink.warnings.size(), 1u);
+    EXPECT_EQ(sink.warnings[0],
+              ProteinTooManyGroupsText(kMaxChargeMagnitude + 1, 1, kMaxChargeMagnitude));
+    EXPECT_EQ(std::tuple(E<QLineEdit>("edName")->text(), E<QLineEdit>("edN")->text(),
+                         E<QLineEdit>("edP")->text()),
+              std::tuple(QString("Kept"), QString("0"), QString("0")));
+    EXPECT_FALSE(protein->isVisible());
+    // The ampholines wizard makes the same widest charges and no wider.
+    Click("bbnCancel");
+    input.answers = {"1", "Wide", std::to_string(-kMaxChargeMagnitude - 1)};
+    Ctl<QAction>(w, "MultipleConstituents1")->trigger();
+    EXPECT_EQ(sink.messages, std::vector<std::string>{"Incorrect input. Action cancelled."});
+    input.answers = {"1", "Wide", std::to_string(-kMaxChargeMagnitude), "0"};
+    for (int z = -kMaxChargeMagnitude; z < 0; ++z)
+        input.answers.insert(input.answers.end(), {"9", "0", "20"});
+    input.answers.push_back("0.1");
+    sink.answers = {true};
+    Ctl<QAction>(w, "MultipleConstituents1")->trigger();
+    EXPECT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(st().Composition[st().Composition.Count()].minCharge, -kMaxChargeMagnitude);
+}
+
 TEST_F(CompositionWindow, AmpholineSeriesFromTheWizardsQuestions)
 {
     // The series' rules and refusals are tested beside the wizard; here its boxes reach it.
@@ -314,6 +429,46 @@ TEST_F(CompositionWindow, PanelRowsAndFocusRefusals)
     EXPECT_EQ(sink.warnings.back(), "Incorrect input!");
     Popup("Delete1", 1);
     EXPECT_EQ(Names(), std::vector<std::string>{"Neutral"});
+}
+
+// Row 1 takes the ligand's charges of the complexation table only in
+// complexation mode; a list beyond the panel's rows warns once per count, not
+// at every refresh; the amplitudes window keeps its width meter.
+TEST_F(CompositionWindow, PanelShowsTheLigandOnlyInComplexModeAndWarnsOncePerCount)
+{
+    st().Composition.Add(TComponents::Uniform("Tris", 0, 1, {0, 8.1}, {0, 29.5}, 1, 20, 20));
+    st().Composition.Add(TComponents::Uniform("Acid", -1, 0, {4.0, 0}, {30, 0}, 0, 0, 1));
+    st().TxtTable = {{"-1", "0"}, {"None"}, {"20"}, {"14", "362.5", "205.5"}, {"1"}};
+    st().cbComplex = false;
+    w.UpdateButtons();
+    EXPECT_EQ(std::tuple(Cell(0, 0), Cell(0, 4), Cell(0, 5)),
+              std::tuple(QString("1"), QString("0"), QString("1")));
+    st().cbComplex = true;
+    w.UpdateButtons();
+    EXPECT_EQ(std::tuple(Cell(0, 0), Cell(0, 4), Cell(0, 5)),
+              std::tuple(QString("L"), QString("-1"), QString("0")));
+    st().cbComplex = false;
+    w.UpdateButtons();
+    EXPECT_EQ(std::pair(Cell(0, 4), Cell(0, 5)), std::pair(QString("0"), QString("1")));
+
+    sink.Clear();
+    while (st().Composition.Count() <= kPanelMaxRows)
+        st().Composition.Add(TComponents::Uniform("X" + std::to_string(st().Composition.Count()), 0,
+                                                  0, {0}, {0}, 0, 0, 1));
+    for (int refresh = 0; refresh < 3; ++refresh) w.UpdateButtons();
+    ASSERT_EQ(sink.warnings.size(), 1u);
+    EXPECT_EQ(sink.warnings[0].rfind(
+                  "Number of constituents is greater than internal constant = 2048", 0),
+              0u);
+    EXPECT_EQ(panel->Table()->rowCount(), 2);  // the panel keeps what it showed
+    st().Composition.Add(TComponents::Uniform("One more", 0, 0, {0}, {0}, 0, 0, 1));
+    w.UpdateButtons();
+    w.UpdateButtons();
+    EXPECT_EQ(sink.warnings.size(), 2u);
+
+    auto* meter = Ctl<QLabel>(w, "llAmp");
+    EXPECT_EQ(meter->text(), "To Get Text Width in Pts");
+    EXPECT_FALSE(meter->isVisibleTo(meter->window()));
 }
 
 TEST(CompositionDatabase, ADamagedDatabaseIsReportedAndItsPanelHidden)

@@ -205,22 +205,23 @@ std::string WideRecordFile(int lo, int hi, int zones = 0)
     return g.i32(0).str("EOF").b;
 }
 
-// Charges and segment counts beyond what the constituent editor takes (±100,
-// 1000 segments) are refused by the reader, before anything is allocated for
+// Charges and segment counts beyond what the constituent editor takes
+// (kMaxChargeMagnitude, 1000 segments) are refused by the reader, before anything is allocated for
 // their forms; at the limits the record is read.
 TEST(CompositionFile, ChargesAndSegmentsBeyondTheEditorAreRefused)
 {
     TempDir tmp;
     RecordingMessageSink sink;
     const std::string name = tmp.file("wide.cmp");
-    for (auto [lo, hi, zones] : {std::tuple(-100, 100, 0), std::tuple(0, 100, 1000)}) {
+    const int m = kMaxChargeMagnitude;
+    for (auto [lo, hi, zones] : {std::tuple(-m, m, 0), std::tuple(0, m, 1000)}) {
         WriteBytes(name, WideRecordFile(lo, hi, zones));
         TUnivSet<TComponents> list;
         ASSERT_TRUE(LoadCompositionFile(name, list)) << lo << " " << hi;
         EXPECT_EQ(std::tuple(list[1].minCharge, list[1].maxCharge, list[1].PKaOf(1, hi)),
                   std::tuple(lo, hi, 4.0 + 0.01 * hi));
     }
-    for (auto [lo, hi, zones] : {std::tuple(-101, 0, 0), std::tuple(0, 101, 0),
+    for (auto [lo, hi, zones] : {std::tuple(-m - 1, 0, 0), std::tuple(0, m + 1, 0),
                                  std::tuple(-10000, 10000, 0), std::tuple(0, 1, 1001)}) {
         WriteBytes(name, WideRecordFile(lo, hi, zones));
         TUnivSet<TComponents> list;

@@ -472,20 +472,20 @@ TEST(ConstituentDatabase, TheExampleProjectHasTheDatabasesMobilities)
 }
 #endif
 
-// An entry whose charges go beyond what the constituent editor takes (±100)
+// An entry whose charges go beyond what the constituent editor takes (kMaxChargeMagnitude)
 // is refused with the whole file; at the limit it is read.
 TEST(ConstituentDatabase, ChargesBeyondTheEditorAreRefused)
 {
     TempDir tmp;
     const std::string name = tmp.file("wide.dbc");
-    for (int n : {100, 101, 10000}) {
+    for (int n : {kMaxChargeMagnitude, kMaxChargeMagnitude + 1, 10000}) {
         Bytes g;
         g.str("header").raw(std::string(8, '\0')).i32(1).str("Wide").i32(n).i32(n);
         for (int k = 0; k < 4 * n; ++k) g.f64(k < 2 * n ? -10.0 : 5.0);
         WriteBytes(name, g.b);
         TUnivSet<TComponents> db;
         const bool read = ReadDatabase(name, db);
-        EXPECT_EQ(read, n <= 100) << n;
-        EXPECT_EQ(db.Count(), n <= 100 ? 1 : 0) << n;
+        EXPECT_EQ(read, n <= kMaxChargeMagnitude) << n;
+        EXPECT_EQ(db.Count(), n <= kMaxChargeMagnitude ? 1 : 0) << n;
     }
 }

@@ -2,6 +2,7 @@
 
 #include "engine/state/run_state.h"
 #include "engine/step/init_calc.h"
+#include "engine/step/init_distribution.h"
 #include "support/test_compositions.h"
 
 #include <gtest/gtest.h>
@@ -115,7 +116,9 @@ TEST(Moments, ToolOnTheRunProfileWithBaselineZeroPointAndRefusals)
     EXPECT_NEAR(tool.Moments[2], withMm[2], 1e-9 * withMm[2]);
     EXPECT_EQ(tool.RowTitles()[1], "a1 (CG) [m]");
 
-    // Mobility: a1 / t / U x L.
+    // Mobility: a1 / t / U x L (with the zero position at the injection site,
+    // where the zone started).
+    st.ZeroPosNode = InjectionSiteNode(st, false);
     st.Time = 100, st.U = 1e4, tool.Moments[1] = 0.05;
     EXPECT_EQ(tool.MobilityText(st), "5");  // 0.05 m / 100 s / 10 kV x 0.1 m
     st.U = 0;
@@ -165,10 +168,10 @@ TEST(Moments, DetectorScaleIsIndependentOfTheAxisUnitAndWeighsBeyondTheGrid)
     EXPECT_EQ(tool.Moments, mm);
     EXPECT_NEAR(mm[1], 10.0, 1e-9);
     EXPECT_NEAR(mm[2], 0.25, 1e-9);
-    EXPECT_NEAR(mm[0], 3.0 * 0.5 * std::sqrt(2 * kPi) / 0.01 * st.Arr.SVol[0] * st.DX,
-                1e-9 * mm[0]);
+    // The area under the trace: mM integrated over minutes.
+    EXPECT_NEAR(mm[0], 3.0 * 0.5 * std::sqrt(2 * kPi), 1e-9 * mm[0]);
     EXPECT_EQ(std::tuple(tool.RowTitles()[0], tool.MobilityText(st)),
-              std::tuple("M0 (area) []", "N/A"));
+              std::tuple("M0 (area) [mM*min]", "N/A"));
 
     // No run: no sections to weigh with.
     RunState empty;

@@ -14,3 +14,11 @@ inline std::string CannotOpenFileText(const std::string& name)
 }
 // Some bitmaps of Save to BMP could not be written (the files follow, one a line).
 inline constexpr const char* kBitmapsNotWritten = "Error: Can't write bitmap files:";
+
+// Init refused: the pending injection site lies outside the capillary, where
+// no sample zone would be placed (the capillary length in mm follows).
+inline std::string InjectionSiteOutsideText(const std::string& lengthMm)
+{
+    return "Injection site is outside of the capillary (0 .. " + lengthMm +
+           " mm) - no sample would be placed. INIT cancelled.";
+}

@@ -3,6 +3,7 @@
 #include "app/chart/chart_commands.h"
 #include "app/chart/chart_view.h"
 #include "app/chart/graph_window.h"
+#include "app/kit/added_texts.h"
 #include "app/kit/edit_committer.h"
 #include "app/kit/qt_convert.h"
 #include "app/kit/qt_dialogs.h"
@@ -204,7 +205,7 @@ void MainWindow::BuildMenus()
     QAction* aExit = file->addAction("E&xit");
     InstallLinearWindow(*this, State());
     InstallMicellarWindow(*this, State());
-    InstallComplexWindow(*this, State(), [this] { bnInitClick(); });
+    InstallComplexWindow(*this, State(), [this] { return bnInitClick(); });
     InstallDetectorWindow(*this);
     InstallInitDistWindow(*this);
     InstallMomentsWindow(*this);
@@ -372,29 +373,43 @@ bool MainWindow::EngineBusy() const
     return st_->Running || initialising_;
 }
 
-void MainWindow::bnInitClick()
+bool MainWindow::bnInitClick()
 {
     RunState& st = *st_;
     // A run in progress keeps its arrays and its pending stop request.
     if (EngineBusy()) {
         ShowMessage("START is active");
-        return;
+        return false;
     }
     st.Stop = false;
     if (st.PsqPlayerInUse) {
         ShowWarning("PSQ player in use!");
-        return;
+        return false;
     }
-    if (!ops_.InitCalc) return;
+    if (!ops_.InitCalc) return false;
+    // The sample zone and the type boundaries are placed at the injection
+    // site: outside the capillary a run would start without its sample.
+    const double length = st.CapLengthPending * 1000;
+    if (!(st.InjSitePending >= 0 && st.InjSitePending <= length)) {
+        ShowWarning(InjectionSiteOutsideText(FloatToStr(length)));
+        return false;
+    }
+    // InitDone tells whether this Init ran to its end; an Init refused before
+    // it touched the run keeps the previous run and its flag.
+    const bool wasDone = st.InitDone;
+    st.InitDone = false;
     initialising_ = true;
     try {
         ops_.InitCalc(st);
     } catch (...) {
         initialising_ = false;
+        if (!st.InitDone && st.Initialised) st.InitDone = wasDone;
         UpdateMainInfo();
         throw;
     }
     initialising_ = false;
+    const bool succeeded = st.InitDone && st.Initialised;
+    if (!st.InitDone && st.Initialised) st.InitDone = wasDone;
     if (st.Initialised) needInit_ = false;
     CloseIfRequested();
     ShowCheckLists();
@@ -403,6 +418,7 @@ void MainWindow::bnInitClick()
     if (!st.Stop) RedrawGraph();
     SetupGraph();
     UpdateMainInfo();
+    return succeeded;
 }
 
 void MainWindow::bnStartClick()

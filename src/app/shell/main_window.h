@@ -74,7 +74,8 @@ public:
     EngineOps& Engine() { return ops_; }
 
     // ---- commands ------------------------------------------------------------
-    void bnInitClick();
+    // Init from the button; true when an Init ran and succeeded.
+    bool bnInitClick();
     void bnStartClick();
     void bnStopClick();
     void New1Click();

@@ -91,6 +91,10 @@ AmplitudesWindow::AmplitudesWindow(QWidget* parent) : QDialog(parent)
     buttons->addWidget(bbnOK);
     buttons->addStretch();
     outer->addLayout(buttons);
+    // The text-width meter of the layout: kept, never shown.
+    auto* llAmp = new QLabel("To Get Text Width in Pts", this);
+    llAmp->setObjectName("llAmp");
+    llAmp->setVisible(false);
     for (QPushButton* b : {bbnProcess, bnMatrix, bbnOK}) b->setAutoDefault(false);
     connect(bbnOK, &QPushButton::clicked, this, &QDialog::accept);
     connect(sgAmp, &QTableWidget::cellClicked, this, [this](int row, int) {

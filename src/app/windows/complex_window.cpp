@@ -22,9 +22,11 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -45,7 +47,7 @@ int EditInt(QLineEdit* e)
 
 }  // namespace
 
-ComplexWindow::ComplexWindow(RunState& st, std::function<void()> runInit, QWidget* parent)
+ComplexWindow::ComplexWindow(RunState& st, std::function<bool()> runInit, QWidget* parent)
     : QDialog(parent), StateWindow(this), st_(st), runInit_(std::move(runInit))
 {
     setObjectName("fmComplex");
@@ -294,15 +296,41 @@ void ComplexWindow::bnISClick()
         ShowWarning("Insufficint number of constituents.");
         return;
     }
+    // The corrected values come from an Init of their own: refused while a
+    // run or the sequence player holds the arrays.
+    if (st_.Running) {
+        ShowMessage("START is active");
+        return;
+    }
+    if (st_.PsqPlayerInUse) {
+        ShowWarning("PSQ player in use!");
+        return;
+    }
     if (!Confirm("This will change pKa and ionic mobilities using IS of most right point.\n"
                  "Both Complex table and Composition list will be changed.\n\nContinue?"))
         return;
     // Init with the correction and without complexation: the corrected
     // constants and mobilities of every form at the last node.
     const bool complexOn = st_.cbComplex;
+    const bool isOn = st_.cbIS;
     st_.cbComplex = false;
     st_.cbIS = true;
-    if (runInit_) runInit_();
+    bool ran = false;
+    try {
+        ran = runInit_ && runInit_();
+    } catch (...) {
+        st_.cbIS = isOn;
+        st_.cbComplex = complexOn;
+        throw;
+    }
+    if (!ran) {
+        // Nothing was computed: the switches and the run stay as they were.
+        st_.cbIS = isOn;
+        st_.cbComplex = complexOn;
+        st_.Events.Emit(EngineEventKind::UpdateMainInfo);
+        Refresh();
+        return;
+    }
     EngineArrays& a = st_.Arr;
     const bool ready = st_.Initialised && a.Allocated() && a.NComp == st_.Composition.Count();
     if (ready) {
@@ -311,7 +339,9 @@ void ComplexWindow::bnISClick()
         int i = 1;
         for (auto* n = st_.Composition.Head(); n; n = n->next, ++i) {
             TComponents& c = n->data;
-            for (int z = c.minCharge; z <= c.maxCharge; ++z) {
+            // Only the forms the run has.
+            const int lo = std::max(c.minCharge, a.ZMin[i]), hi = std::min(c.maxCharge, a.ZMax[i]);
+            for (int z = lo; z <= hi; ++z) {
                 if (z == 0) continue;
                 const int k = z - a.ZMin[i];
                 const double pKa = six(3.0 - std::log10(a.KForm(i, k)[last]));
@@ -395,7 +425,28 @@ void ComplexWindow::FillTable()
             g->setItem(r, c, item);
         }
     g->show();
+    FitToTable();
     if (g->rowCount() != static_cast<int>(st_.TxtTable.size())) ShowMessage(kAdjusted);
+}
+
+void ComplexWindow::FitToTable()
+{
+    QTableWidget* g = c_.sgTable;
+    g->resizeColumnToContents(0);
+    g->resizeRowsToContents();
+    if (!isVisible()) return;
+    int w = 2 * g->frameWidth(), h = 2 * g->frameWidth();
+    for (int c = 0; c < g->columnCount(); ++c) w += g->columnWidth(c);
+    for (int r = 0; r < g->rowCount(); ++r) h += g->rowHeight(r);
+    if (layout()) layout()->activate();
+    QSize target = size() + QSize(std::max(0, w - g->viewport()->width() - 2 * g->frameWidth()),
+                                  std::max(0, h - g->viewport()->height() - 2 * g->frameWidth()));
+    if (const QScreen* s = screen()) {
+        // The frame of the window stays on the screen too.
+        const QSize frame = frameGeometry().size() - size();
+        target = target.boundedTo(s->availableGeometry().size() - frame);
+    }
+    resize(target.expandedTo(size()));
 }
 
 void ComplexWindow::TableToData()
@@ -418,7 +469,7 @@ void ComplexWindow::TableToData()
     }
 }
 
-ComplexWindow* InstallComplexWindow(QMainWindow& main, RunState& st, std::function<void()> runInit)
+ComplexWindow* InstallComplexWindow(QMainWindow& main, RunState& st, std::function<bool()> runInit)
 {
     auto* window = new ComplexWindow(st, std::move(runInit), &main);
     AddWindowEntry(*main.menuBar(), "Complex", "Complex1", window, [window, &st] {

@@ -20,8 +20,9 @@ class QTableWidget;
 class ComplexWindow : public QDialog, public StateWindow {
     Q_OBJECT
 public:
-    // `runInit` runs the main window's Init.
-    ComplexWindow(RunState& st, std::function<void()> runInit, QWidget* parent = nullptr);
+    // `runInit` runs the main window's Init and tells whether an Init ran
+    // and succeeded.
+    ComplexWindow(RunState& st, std::function<bool()> runInit, QWidget* parent = nullptr);
     ~ComplexWindow() override;
 
     RunState& State() override { return st_; }
@@ -47,6 +48,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Grows the window (within the screen) so that the grid shows all its rows
+    // and columns, the row titles whole.
+    void FitToTable();
     void bnOpenDataClick();
     void bnSaveClick();
     void cbComplexClick();
@@ -76,7 +80,7 @@ private:
         QPushButton* bnClose = nullptr;
     } c_;
     RunState& st_;
-    std::function<void()> runInit_;
+    std::function<bool()> runInit_;
     std::string fileName_;
     // The table as the window last showed or wrote it: the run's table differs
     // when a project brought another one.
@@ -86,4 +90,4 @@ private:
 // Creates the window (object name "fmComplex", a child of `main`) and the main
 // menu entry "Complex" that opens it modally. The project file reads and
 // writes the run's table itself; the window shows it.
-ComplexWindow* InstallComplexWindow(QMainWindow& main, RunState& st, std::function<void()> runInit);
+ComplexWindow* InstallComplexWindow(QMainWindow& main, RunState& st, std::function<bool()> runInit);

@@ -61,6 +61,7 @@ CompositionPanelView::CompositionPanelView(MainWindow& main, ConstituentEditorWi
     button("Delete All", "bnDeleteAll", &CompositionPanelView::bnDeleteAllClick);
     bnRestore_ = button("Restore", "bnRestore", &CompositionPanelView::bnRestoreClick);
     row->addWidget(gbComposition);
+    gbComposition_ = gbComposition;
 
     auto* gbFile = new QGroupBox("Composition File");
     gbFile->setObjectName("gbCompFile");
@@ -179,9 +180,10 @@ void CompositionPanelView::ShowComposition()
     const int n = st.Composition.Count();
     std::vector<PanelRow> rows;
     rows.reserve(static_cast<std::size_t>(n > 0 && n <= kPanelMaxRows ? n : 0));
-    // Row 1 shows the ligand's charge range of loaded complexation data.
+    // Row 1 shows the ligand's charge range of loaded complexation data, in
+    // complexation mode only.
     std::optional<std::pair<int, int>> ligand;
-    if (!st.TxtTable.empty() && st.TxtTable[0].size() >= 2) {
+    if (st.cbComplex && !st.TxtTable.empty() && st.TxtTable[0].size() >= 2) {
         int nL = 0, pL = 0;
         if (ReadInt(st.TxtTable[0][0], nL) && ReadInt(st.TxtTable[0][1], pL))
             ligand = std::pair(nL, pL);
@@ -201,7 +203,14 @@ void CompositionPanelView::ShowComposition()
                item->background().color() == ColourFromBGR(colours[static_cast<std::size_t>(r)]);
     }
     if (same) return;
-    if (!PanelAcceptsCount(n)) return;  // the table keeps its previous content
+    // The table keeps its previous content; the warning comes once for each
+    // count beyond the limit, not at every refresh.
+    if (n > kPanelMaxRows) {
+        if (n != refusedCount_) PanelAcceptsCount(n);
+        refusedCount_ = n;
+        return;
+    }
+    refusedCount_ = 0;
     building_ = true;
     shownOnce_ = true;
     const int scroll = table_->verticalScrollBar() ? table_->verticalScrollBar()->value() : 0;
@@ -226,8 +235,17 @@ void CompositionPanelView::ShowComposition()
     building_ = false;
 }
 
+bool CompositionPanelView::ListFrozen() const
+{
+    return main_.State().DistPreview;
+}
+
 void CompositionPanelView::Refresh()
 {
+    const bool frozen = ListFrozen();
+    gbComposition_->setEnabled(!frozen);
+    for (QAction* a : popup_->actions())
+        if (a->objectName() != "Focus1") a->setEnabled(!frozen);
     bnRestore_->setEnabled(main_.State().CompChanged);
     bnLoad_->setEnabled(main_.FilesEnabled());
     ShowComposition();
@@ -244,6 +262,7 @@ void CompositionPanelView::AfterListChange()
 
 void CompositionPanelView::bbnAddComponentClick()
 {
+    if (ListFrozen()) return;
     editor_.setWindowTitle(kAddCaption);
     editor_.bnClearClick();
     if (ShowEditor) ShowEditor();
@@ -251,6 +270,7 @@ void CompositionPanelView::bbnAddComponentClick()
 
 void CompositionPanelView::bnEditClick()
 {
+    if (ListFrozen()) return;
     std::string answer;
     if (!InputQuery(kEditCaption, "Input number of constituent: ", answer)) return;
     if (answer.empty() || answer == " ") return;
@@ -260,6 +280,7 @@ void CompositionPanelView::bnEditClick()
 
 void CompositionPanelView::bnDeleteClick()
 {
+    if (ListFrozen()) return;
     std::string answer;
     if (!InputQuery("Delete Constituent", "Input row of constituent to DELETE", answer)) return;
     const int r = RowFromAnswer(answer, main_.State().Composition.Count());
@@ -268,11 +289,13 @@ void CompositionPanelView::bnDeleteClick()
 
 void CompositionPanelView::bnDeleteAllClick()
 {
+    if (ListFrozen()) return;
     if (editor_.Model().DeleteAll()) AfterListChange();
 }
 
 void CompositionPanelView::bnRestoreClick()
 {
+    if (ListFrozen()) return;
     editor_.Model().Restore();
     AfterListChange();
 }
@@ -300,6 +323,7 @@ void CompositionPanelView::bnSaveClick()
 
 void CompositionPanelView::EditRowClick(int r)
 {
+    if (ListFrozen()) return;
     if (!editor_.Model().EditRow(r)) return;
     editor_.setWindowTitle(kEditCaption);
     editor_.ShowGrids();
@@ -309,6 +333,7 @@ void CompositionPanelView::EditRowClick(int r)
 
 void CompositionPanelView::DeleteRowClick(int r)
 {
+    if (ListFrozen()) return;
     if (editor_.Model().DeleteRow(r)) AfterListChange();
 }
 
@@ -331,11 +356,13 @@ void CompositionPanelView::FocusClick(int r)
 
 void CompositionPanelView::MoveClick(bool (*move)(TUnivSet<TComponents>&, int), int r)
 {
+    if (ListFrozen()) return;
     if (move(main_.State().Composition, r)) AfterListChange();
 }
 
 void CompositionPanelView::MultipleConstituents1Click()
 {
+    if (ListFrozen()) return;
     RunState& st = main_.State();
     AmpholinesWizard wizard;
     while (wizard.Current() == AmpholinesWizard::State::Asking) {

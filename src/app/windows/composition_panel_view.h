@@ -61,6 +61,11 @@ private:
     ConstituentEditorWindow& editor_;
     QTableWidget* table_ = nullptr;
     QMenu* popup_ = nullptr;
+    QWidget* gbComposition_ = nullptr;
+    int refusedCount_ = 0;  // the count beyond the panel's rows last warned about
+    // The list operations wait while the initial-distribution tool shows a
+    // preview (its profiles are laid out for the list as it is).
+    bool ListFrozen() const;
     QPushButton* bnRestore_ = nullptr;
     QPushButton* bnLoad_ = nullptr;
     std::vector<PanelRow> shown_;

@@ -18,8 +18,36 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QVBoxLayout>
+
+namespace {
+
+// Enter in a cell's editor commits the cell at once (the standard delegate
+// commits only after the key has gone on to the grid, whose check would
+// rewrite the cell first) and then goes on to the grid.
+class CommitOnEnterDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override
+    {
+        auto* editor = qobject_cast<QWidget*>(object);
+        if (editor && event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+                emit commitData(editor);
+                emit closeEditor(editor, QAbstractItemDelegate::NoHint);
+                return false;
+            }
+        }
+        return QStyledItemDelegate::eventFilter(object, event);
+    }
+};
+
+}  // namespace
 
 InitDistWindow::InitDistWindow(MainWindow& main)
     : QWidget(&main, Qt::Window), MainStateWindow(this, main), tool_(main.State())
@@ -86,6 +114,7 @@ InitDistWindow::InitDistWindow(MainWindow& main)
     c_.sgData->horizontalHeader()->setVisible(false);
     c_.sgData->verticalHeader()->setVisible(false);
     c_.sgData->installEventFilter(this);
+    c_.sgData->setItemDelegate(new CommitOnEnterDelegate(c_.sgData));
     c_.sbData->setWidget(c_.sgData);
     c_.sbData->setWidgetResizable(true);
     c_.sbData->setMinimumHeight(160);

@@ -94,6 +94,5 @@ void ProteinBuilderWindow::bnOKClick()
 {
     InputChange();
     model_.Formula = edZ->text().toStdString();
-    model_.MakeProtein(editor_);
-    accept();
+    if (model_.MakeProtein(editor_)) accept();
 }

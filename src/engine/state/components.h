@@ -17,9 +17,11 @@
 #include <vector>
 
 // Largest charge magnitude and segment count of a constituent: what the
-// constituent editor takes, and what the composition and database readers
-// take (checked before anything is allocated for the charge forms).
-inline constexpr int kMaxChargeMagnitude = 100;
+// constituent editor, the protein builder and the ampholines wizard make, and
+// what the composition and database readers take (checked before anything is
+// allocated for the charge forms). Large proteins carry a few hundred acidic
+// or basic groups (serum albumin about 120, immunoglobulins about 200).
+inline constexpr int kMaxChargeMagnitude = 500;
 inline constexpr int kMaxZones = 1000;
 
 class TComponents {

@@ -105,6 +105,7 @@ bool BuildRun(RunState& st, const bool flags[12])
     for (const auto* node = st.Composition.Head(); node; node = node->next)
         st.CompInit.Add(node->data);
     st.CompChanged = false;
+    st.TxtTableInit = st.TxtTable;
     if (st.CompInit.Count() == 0) {
         st.NComp = 0;
         st.Series.clbGraph.assign(1, CheckListItem{"No constituents", true, true});

@@ -11,6 +11,10 @@ using ComplexTable = std::vector<std::vector<std::string>>;
 struct ComplexationSettings {
     bool cbComplex = false;
     ComplexTable TxtTable;
+    // The table as the last Init took it, beside that Init's constituents
+    // (CompInit): what brings CompInit back (Restore, a save that restores
+    // the composition) brings this table back with it.
+    ComplexTable TxtTableInit;
     // The engine built its complexation arrays from TxtTable at the last Init;
     // cleared whenever the table or the mode switch changes.
     bool ComplexReady = false;
