@@ -164,14 +164,12 @@ void WriteJournalFile(BinWriter& out, const std::vector<Step>& steps)
     out.StringZ("EOF");
 }
 
-// Reads a journal; raises kSaveJournalDamaged + its name for one that is not
+// Reads an open journal; raises kSaveJournalDamaged + its name for one that is not
 // a whole journal or names files that are not of its set.
-std::vector<Step> ReadJournalFile(const std::string& journal, int& pid)
+std::vector<Step> ReadJournalFile(KFile& f, const std::string& journal, int& pid)
 {
     std::vector<Step> steps;
-    KFile f = KFile::Open(journal, 0);
     try {
-        if (!f.IsOpen()) ThrowError("Incorrect file.");
         BinReader in(f);
         in.Check(in.StringZ() == kJournalHeader && in.StringZ() == kJournalVersion);
         std::int32_t id = 0, count = 0;
@@ -382,9 +380,17 @@ std::string SaveJournalName(const std::string& target)
 
 bool SettleSaveJournal(const std::string& journal)
 {
-    if (!Exists(journal)) return true;
+    // A journal is complete from the moment it has its name until it goes: one
+    // that goes before it is opened belongs to a save that has ended.
+    // (A next save may have made a new one meanwhile: read again later.)
+    const int fd = ::open(journal.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) return !Exists(journal);
+        ThrowError(kSaveJournalDamaged + journal + ": " + std::strerror(errno));
+    }
+    KFile file(fd);
     int pid = 0;
-    const std::vector<Step> steps = ReadJournalFile(journal, pid);
+    const std::vector<Step> steps = ReadJournalFile(file, journal, pid);
     if (ProcessAlive(pid)) return false;
     const std::vector<std::string> lost = RollBack(steps);
     if (!lost.empty()) ThrowError(kSaveNotRestored + Joined(lost));
