@@ -506,10 +506,14 @@ void MainWindow::Save2Click()
         return;
     }
     if (!Commands().save) return;  // nothing initialised, or a state Run would refuse
-    // The dialog starts in the folder of the project in use, with its name.
+    // The dialog starts in the folder of the project in use, with its name
+    // (without one, in the program folder).
     const fs::path current = st_->FileName;
-    const QString dir = current.has_parent_path() ? Q(current.parent_path().string()) : Q(rootDir_);
-    const QString chosen = ChooseProjectFile(dir, Q(current.filename().string()));
+    const bool named = LowerFileExt(st_->FileName) == ".sna";
+    const QString dir =
+        named && current.has_parent_path() ? Q(current.parent_path().string()) : Q(rootDir_);
+    const QString chosen =
+        ChooseProjectFile(dir, named ? Q(current.filename().string()) : QString());
     if (chosen.isEmpty()) return;
     const std::string name = ProjectSaveName(chosen.toStdString());
     const bool replacing = FileExists(name);
