@@ -156,12 +156,22 @@ fs::path MainOfJournal(const fs::path& journal)
     return journal.parent_path() / name;
 }
 
+// The journal names its files by their names in its own directory, so that
+// a folder moved after a save died still has its old files put back.
 void WriteJournalFile(BinWriter& out, const std::vector<Step>& steps)
 {
+    const auto file = [](const std::string& name) { return fs::path(name).filename().string(); };
     out.Fields(kJournalHeader, kJournalVersion, static_cast<std::int32_t>(::getpid()),
                static_cast<std::int32_t>(steps.size()));
-    for (const Step& s : steps) out.Fields(s.remove, s.existed, s.target, s.temp, s.backup);
+    for (const Step& s : steps)
+        out.Fields(s.remove, s.existed, file(s.target), file(s.temp), file(s.backup));
     out.StringZ("EOF");
+}
+
+// A plain file name (no folder, not "." or "..").
+bool PlainName(const std::string& name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
 }
 
 // Reads an open journal; raises kSaveJournalDamaged + its name for one that is not
@@ -179,9 +189,13 @@ std::vector<Step> ReadJournalFile(KFile& f, const std::string& journal, int& pid
         for (std::int32_t k = 0; k < count; ++k) {
             Step s;
             in.Fields(s.remove, s.existed, s.target, s.temp, s.backup);
-            const fs::path target = s.target;
-            in.Check(target.parent_path() == main.parent_path() && Stem(target) == Stem(main) &&
-                     !target.filename().empty());
+            in.Check(PlainName(s.target) && (s.temp.empty() || PlainName(s.temp)) &&
+                     (s.backup.empty() || PlainName(s.backup)));
+            const fs::path dir = main.parent_path(), target = dir / s.target;
+            s.target = target.string();
+            if (!s.temp.empty()) s.temp = (dir / s.temp).string();
+            if (!s.backup.empty()) s.backup = (dir / s.backup).string();
+            in.Check(Stem(target) == Stem(main));
             in.Check(s.remove
                          ? s.temp.empty() && HiddenOf(s.backup, target, ".bak")
                          : HiddenOf(s.temp, target, ".tmp") &&
