@@ -317,3 +317,42 @@ TEST(ProjectSave, NamesEndInSnaAndASaveWithoutInitWritesNothing)
                   ": Nothing was saved.\nThe previous project is unchanged.");
     EXPECT_FALSE(FileExists(tmp.file("none.sna")) || FileExists(tmp.file("none.cmp")));
 }
+
+// Through a relative symbolic link to another relative link, every file of a
+// save goes beside the file at the end of the chain, and the project opens
+// there and through the links; a file that cannot be created is named with
+// the reason, and the previous project is said to be unchanged.
+TEST(ProjectSave, AChainOfLinksSavesBesideItsEndAndAFailedFileIsNamed)
+{
+    TempDir tmp;
+    RecordingMessageSink sink;
+    HostedRun r;
+    r.Init();
+    RunState& st = r.st;
+    for (const char* d : {"a", "b", "real"}) fs::create_directory(tmp.path() / d);
+    WriteBytes(tmp.file("real/t.sna"), "old");
+    fs::create_symlink("../b/link2.sna", tmp.path() / "a/link1.sna");
+    fs::create_symlink("../real/t.sna", tmp.path() / "b/link2.sna");
+    ASSERT_TRUE(SaveSnaFile(st, tmp.file("a/link1.sna")));
+    EXPECT_TRUE(fs::is_symlink(tmp.path() / "a/link1.sna") &&
+                fs::is_symlink(tmp.path() / "b/link2.sna"));
+    EXPECT_EQ(Folder(tmp.path() / "a").size(), 1u);
+    EXPECT_EQ(Folder(tmp.path() / "b").size(), 1u);
+    const auto real = Folder(tmp.path() / "real");
+    EXPECT_EQ(real.size(), 3u);
+    for (const char* f : {"t.sna", "t.cmp", "t.det"}) EXPECT_TRUE(real.count(f)) << f;
+    for (const char* name : {"real/t.sna", "a/link1.sna", "b/link2.sna"}) {
+        RunState back;
+        ASSERT_TRUE(OpenProject(back, tmp.file(name))) << name;
+        EXPECT_EQ(Names(back), Names(st)) << name;
+    }
+
+    // A name whose temporary file the folder cannot hold (too long).
+    const std::string longName = tmp.file(std::string(245, 'n') + ".sna");
+    EXPECT_FALSE(SaveSnaFile(st, longName));
+    EXPECT_EQ(sink.warnings,
+              std::vector<std::string>{"Error: Can't create new file\n" +
+                                       ChangeFileExt(longName, ".cmp") +
+                                       ": File name too long\nThe previous project is unchanged."});
+    EXPECT_FALSE(FileExists(longName) || FileExists(ChangeFileExt(longName, ".cmp")));
+}
