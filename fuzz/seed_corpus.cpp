@@ -259,7 +259,7 @@ bool WriteSeedCorpus(const fs::path& dir)
     {
         const auto journal = [](const std::string& cmp, const std::string& backup) {
             Bytes j;
-            j.str("KELVO SAVE JOURNAL").str("1.0").i32(INT32_MAX).i32(2);
+            j.str("KELVO SAVE JOURNAL").str("1.0").i32(INT32_MAX).str("").i32(2);
             j.u8(0).u8(1).str(cmp).str(".x.cmp.tmp1_0").str(backup);
             j.u8(1).u8(1).str("x.psq").str("").str(".x.psq.bak1_1");
             return j;

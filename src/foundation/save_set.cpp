@@ -123,10 +123,37 @@ std::vector<std::string> RollBack(const std::vector<Step>& steps)
     return lost;
 }
 
-bool ProcessAlive(int pid)
+// What tells a running process from a later one of the same id (after the
+// saver died or the machine restarted): the boot and the process's start time
+// ("" where the system does not tell).
+std::string ProcessIdentity(int pid)
+{
+    std::string boot, stat;
+    {
+        KFile f = KFile::Open("/proc/sys/kernel/random/boot_id", 0);
+        char b[64] = {};
+        if (!f.IsOpen() || ::read(f.Handle(), b, sizeof b - 1) <= 0) return {};
+        boot = b;
+    }
+    KFile f = KFile::Open("/proc/" + std::to_string(pid) + "/stat", 0);
+    char b[1024] = {};
+    if (!f.IsOpen() || ::read(f.Handle(), b, sizeof b - 1) <= 0) return {};
+    stat = b;
+    // The start time is field 22; the name (field 2) ends at the last ')'.
+    std::size_t at = stat.rfind(')');
+    for (int field = 2; field < 22 && at != std::string::npos; ++field) at = stat.find(' ', at + 1);
+    if (at == std::string::npos) return {};
+    const std::size_t end = stat.find(' ', at + 1);
+    while (!boot.empty() && (boot.back() == '\n' || boot.back() == ' ')) boot.pop_back();
+    return boot + "/" + stat.substr(at + 1, end == std::string::npos ? end : end - at - 1);
+}
+
+// True while the save that wrote a journal (process `pid` of `identity`) runs.
+bool ProcessAlive(int pid, const std::string& identity)
 {
     if (pid == ::getpid()) return gCommitsRunning.load() > 0;
-    return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM);
+    if (pid <= 0 || (::kill(pid, 0) != 0 && errno != EPERM)) return false;
+    return identity.empty() || ProcessIdentity(pid) == identity;
 }
 
 // A name the journal may hold for a file beside `target`: `target` itself
@@ -162,7 +189,7 @@ void WriteJournalFile(BinWriter& out, const std::vector<Step>& steps)
 {
     const auto file = [](const std::string& name) { return fs::path(name).filename().string(); };
     out.Fields(kJournalHeader, kJournalVersion, static_cast<std::int32_t>(::getpid()),
-               static_cast<std::int32_t>(steps.size()));
+               ProcessIdentity(::getpid()), static_cast<std::int32_t>(steps.size()));
     for (const Step& s : steps)
         out.Fields(s.remove, s.existed, file(s.target), file(s.temp), file(s.backup));
     out.StringZ("EOF");
@@ -176,14 +203,16 @@ bool PlainName(const std::string& name)
 
 // Reads an open journal; raises kSaveJournalDamaged + its name for one that is not
 // a whole journal or names files that are not of its set.
-std::vector<Step> ReadJournalFile(KFile& f, const std::string& journal, int& pid)
+std::vector<Step> ReadJournalFile(KFile& f, const std::string& journal, int& pid,
+                                  std::string& identity)
 {
     std::vector<Step> steps;
     try {
         BinReader in(f);
         in.Check(in.StringZ() == kJournalHeader && in.StringZ() == kJournalVersion);
         std::int32_t id = 0, count = 0;
-        in.Fields(id, count);
+        in.Fields(id, identity);
+        in.Fields(count);
         in.RequireItems(count, 5);
         const fs::path main = MainOfJournal(journal);
         for (std::int32_t k = 0; k < count; ++k) {
@@ -404,8 +433,9 @@ bool SettleSaveJournal(const std::string& journal)
     }
     KFile file(fd);
     int pid = 0;
-    const std::vector<Step> steps = ReadJournalFile(file, journal, pid);
-    if (ProcessAlive(pid)) return false;
+    std::string identity;
+    const std::vector<Step> steps = ReadJournalFile(file, journal, pid, identity);
+    if (ProcessAlive(pid, identity)) return false;
     const std::vector<std::string> lost = RollBack(steps);
     if (!lost.empty()) ThrowError(kSaveNotRestored + Joined(lost));
     Remove(journal);

@@ -187,6 +187,26 @@ TEST(ProjectSave, AProcessEndedAtAnyStepOfTheCommitLeavesTheOldOrTheNewProjectWh
     }
     SetCommitRename(previous);
 
+    // The journal of a save that died, whose process id a running process
+    // has since (another boot): the old project comes back at once.
+    Lay(p.dir.path(), p.oldFiles);
+    ASSERT_EQ(InChild([&] {
+                  SetCommitRename(EndingRename);
+                  gStep = 0, gEndAt = 2, gAfter = false;
+                  SaveSnaFile(p.b, p.name);
+              }),
+              kEnded);
+    {
+        const std::string journal = p.dir.file(".p.sna.journal"), bytes = ReadBytes(journal);
+        const std::size_t identity = 19 + 4 + 4, next = bytes.find('\0', identity) + 1;
+        ASSERT_EQ(bytes.substr(0, 19), std::string("KELVO SAVE JOURNAL\0", 19));
+        WriteBytes(journal, bytes.substr(0, 23) + Bytes().i32(1).str("earlier boot/1").b +
+                                bytes.substr(next));
+        RunState back;
+        ASSERT_TRUE(OpenProject(back, p.name));
+        EXPECT_TRUE(Folder(p.dir.path()) == p.oldFiles);
+    }
+
     // A save that ended after the composition was replaced and the sequence
     // and options removed, whose composition backup is gone since: the open
     // refuses and names what it could not put back, leaving the run as it was.
