@@ -264,6 +264,41 @@ bool CreateJournal(const std::string& journal, const std::vector<Step>& steps)
     return linked;
 }
 
+// The process id in the name of a temporary or backup file of a save
+// ("...tmp<pid>_<serial>" or "...bak<pid>_<serial>"), 0 for another name.
+int SaverOf(const std::string& name)
+{
+    for (const char* kind : {".tmp", ".bak"}) {
+        const std::size_t at = name.rfind(kind);
+        if (at == std::string::npos) continue;
+        const std::string rest = name.substr(at + 4);
+        const std::size_t bar = rest.find('_');
+        if (bar == 0 || bar == std::string::npos || bar + 1 == rest.size() ||
+            rest.find_first_not_of("0123456789_") != std::string::npos ||
+            rest.find('_', bar + 1) != std::string::npos || bar > 9)
+            continue;
+        return std::stoi(rest.substr(0, bar));
+    }
+    return 0;
+}
+
+// Removes the temporary and backup files that saves of the set of `main`
+// left beside it when their process ended before it could (their process is
+// gone; the journal, settled, no longer needs them).
+void SweepLeftovers(const fs::path& main)
+{
+    const std::string stem = main.stem().string();
+    std::error_code ec;
+    for (const auto& e :
+         fs::directory_iterator(main.parent_path().empty() ? "." : main.parent_path(), ec)) {
+        const std::string name = e.path().filename().string();
+        if (name.rfind("." + stem + ".", 0) != 0 && name.rfind(".." + stem + ".", 0) != 0) continue;
+        const int pid = SaverOf(name);
+        if (pid > 0 && pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH)
+            Remove(e.path().string());
+    }
+}
+
 std::string Joined(const std::vector<std::string>& names)
 {
     std::string text;
@@ -413,6 +448,7 @@ void FileSaveSet::Commit()
         SyncDirectory(fs::path(journal_).parent_path());
     }
     for (const Step& s : steps) Remove(s.backup);
+    if (!journal_.empty()) SweepLeftovers(MainOfJournal(journal_));
 }
 
 std::string SaveJournalName(const std::string& target)

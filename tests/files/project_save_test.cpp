@@ -236,8 +236,20 @@ TEST(ProjectSave, AProcessEndedAtAnyStepOfTheCommitLeavesTheOldOrTheNewProjectWh
     fs::remove(p.dir.file(".p.sna.journal"));
     EXPECT_TRUE(Folder(p.dir.path()) == p.oldFiles);
 
-    // The whole save: the new project without the companions of the old one.
+    // The whole save: the new project without the companions of the old one,
+    // and without the temporary and backup files that saves whose process
+    // ended before the commit left (a process that is gone).
+    Lay(p.dir.path(), p.oldFiles);
+    const pid_t gone = fork();
+    if (gone == 0) _exit(0);
+    waitpid(gone, nullptr, 0);
+    const std::string id = std::to_string(gone);
+    for (const std::string& left :
+         {".p.cmp.tmp" + id + "_0", ".p.sna.bak" + id + "_3", "..p.sna.journal.tmp" + id + "_1"})
+        WriteBytes(p.dir.file(left), "left");
+    WriteBytes(p.dir.file(".p.cmp.tmp1_0"), "of a running process");
     ASSERT_TRUE(SaveSnaFile(p.b, p.name));
+    EXPECT_TRUE(fs::remove(p.dir.file(".p.cmp.tmp1_0")));  // its process runs
     EXPECT_TRUE(Folder(p.dir.path()) == p.newFiles);
     for (const char* gone : {"p.psq", "p.opt", "p.txt"}) EXPECT_FALSE(p.newFiles.count(gone));
 }
