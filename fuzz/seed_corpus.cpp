@@ -14,6 +14,7 @@
 #include "files/sna_file.h"
 #include "tools/complex_table.h"
 
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
@@ -37,7 +38,7 @@ bool BufferRun(RunState& st, int nodes)
 
 bool WriteSeedCorpus(const fs::path& dir)
 {
-    for (const char* t : {"cmp", "cxt", "dbc", "det", "ini", "opt", "psq", "sna", "text"})
+    for (const char* t : {"cmp", "cxt", "dbc", "det", "ini", "jnl", "opt", "psq", "sna", "text"})
         fs::create_directories(dir / t);
     const fs::path work = dir / "work";
     fs::create_directories(work);
@@ -249,6 +250,27 @@ bool WriteSeedCorpus(const fs::path& dir)
         oldFrame.i32(15).i32(30).f64(0.0).i32(0).i32(10);
         for (int k = 0; k < 4 * 11; ++k) oldFrame.f64(k < 11 ? 4.0 : k < 22 ? 0.05 : 10.0);
         WriteBytes(dir / "psq" / "old_dt.psq", oldFrame.b);
+    }
+    // Journals of a project "x" whose save died after its composition was
+    // replaced (the old one kept as ".x.cmp.bak1_0", the sequence removed to
+    // ".x.psq.bak1_1"): whole, and damaged the ways a reader must refuse (cut,
+    // a name outside its folder or of another project, a backup that is not
+    // the target's, no trailer).
+    {
+        const auto journal = [](const std::string& cmp, const std::string& backup) {
+            Bytes j;
+            j.str("KELVO SAVE JOURNAL").str("1.0").i32(INT32_MAX).str("").i32(2);
+            j.u8(0).u8(1).str(cmp).str(".x.cmp.tmp1_0").str(backup);
+            j.u8(1).u8(1).str("x.psq").str("").str(".x.psq.bak1_1");
+            return j;
+        };
+        const std::string whole = journal("x.cmp", ".x.cmp.bak1_0").str("EOF").b;
+        WriteBytes(dir / "jnl" / "mixed.jnl", whole);
+        WriteBytes(dir / "jnl" / "cut.jnl", whole.substr(0, whole.size() / 2));
+        WriteBytes(dir / "jnl" / "outside.jnl", journal("../x.cmp", ".x.cmp.bak1_0").str("EOF").b);
+        WriteBytes(dir / "jnl" / "other.jnl", journal("y.cmp", ".x.cmp.bak1_0").str("EOF").b);
+        WriteBytes(dir / "jnl" / "backup.jnl", journal("x.cmp", ".x.sna.bak1_0").str("EOF").b);
+        WriteBytes(dir / "jnl" / "trailer.jnl", journal("x.cmp", ".x.cmp.bak1_0").b);
     }
     // Texts.
     int n = 0;

@@ -19,7 +19,7 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 rm -rf "$dir/seeds" && mkdir -p "$dir/crashes"
 "$dir/fuzz/make_seeds" "$dir/seeds"
-for t in cmp cxt dbc det ini opt psq sna text; do
+for t in cmp cxt dbc det ini jnl opt psq sna text; do
   corpus="$dir/corpus/$t"
   mkdir -p "$corpus"
   log="$dir/fuzz_$t.log"

@@ -22,9 +22,11 @@
 #include "foundation/messages.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <functional>
 #include <optional>
+#include <thread>
 #include <utility>
 
 namespace {
@@ -182,6 +184,7 @@ struct ProjectFiles {
     LegacyImage OldImage;               // the older layout
     std::optional<OptRecord> Options;   // older layout: "<base>.opt", when it was read
     std::optional<DetRecord> Detector;  // "<base>.det", when it was read
+    KFile Sequence;                     // "<base>.psq", open when it lies beside the project
 };
 
 // Decodes the project file open in `f` for a composition of `constituents`.
@@ -201,7 +204,7 @@ void DecodeProject(KFile& f, int constituents, ProjectFiles& files)
 // Reads the project `name` and the companions beside it into `files`; the run
 // state is not touched. False after a warning when the project or its
 // composition is missing or the composition is refused; a damaged file raises.
-bool LoadProjectFiles(const std::string& name, ProjectFiles& files)
+bool ReadProjectGroup(const std::string& name, ProjectFiles& files)
 {
     KFile f;
     switch (OpenForReading(f, name)) {
@@ -232,25 +235,79 @@ bool LoadProjectFiles(const std::string& name, ProjectFiles& files)
     DetRecord detector;
     if (FileExists(detName) && LoadDetFile(detName, constituents, detector))
         files.Detector = std::move(detector);
+    // The sequence is copied after the state changed: it is held open, so
+    // that the copy is of the file read with the others.
+    const std::string psqName = ChangeFileExt(files.Base, ".psq");
+    if (FileExists(psqName)) files.Sequence = KFile::Open(psqName, 0);
     return true;
 }
 
-// The sequence beside the project becomes the run's temporary sequence (after
-// the transfer question); without one the temporary sequence starts empty.
-void TransferSequence(RunState& st, const std::string& base)
+// The versions of the project file and of every companion that may lie
+// beside it (under `target`'s name and `name`'s).
+std::vector<std::string> ProjectStamps(const std::string& name, const std::string& target)
+{
+    std::vector<std::string> stamps{FileStamp(name)};
+    for (const std::string& base : {target, name})
+        for (const char* ext : {".cmp", ".txt", ".opt", ".det", ".psq"})
+            stamps.push_back(FileStamp(ChangeFileExt(base, ext)));
+    return stamps;
+}
+
+// How often an open waits 20 ms for a save of the project by another
+// instance before it gives up (a commit takes a few renames).
+constexpr int kSaveWaits = 250;
+
+// Reads the project `name` and the companions beside it into `files` as one
+// set: a save that died on its way is settled first (its old files put back),
+// and the files are read again when a save ran while they were read (its
+// journal is there, or a file was replaced), so that no mixture of two saves
+// is taken. The run state is not touched. False after a warning when the
+// project or its composition is missing or the composition is refused; a
+// damaged file raises.
+bool LoadProjectFiles(const std::string& name, ProjectFiles& files)
+{
+    const std::string target = SaveTargetName(name);
+    const std::string journal = SaveJournalName(target);
+    for (int wait = 0;; ++wait) {
+        if (wait == kSaveWaits) ThrowError(kSaveInProgress + name);
+        if (wait > 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (!SettleSaveJournal(journal)) continue;
+        const std::vector<std::string> before = ProjectStamps(name, target);
+        files = ProjectFiles();
+        bool read = false;
+        // The journal is looked for before the versions are compared: a save
+        // whose renames began before the first look either still has its
+        // journal or has replaced a file since.
+        const auto quiet = [&] {
+            return !FileExists(journal) && ProjectStamps(name, target) == before;
+        };
+        try {
+            read = ReadProjectGroup(name, files);
+        } catch (const Exception&) {
+            if (!quiet()) continue;
+            throw;
+        }
+        if (quiet()) return read;
+    }
+}
+
+// The sequence beside the project (held open since it was read with the
+// project) becomes the run's temporary sequence (after the transfer
+// question); without one the temporary sequence starts empty.
+void TransferSequence(RunState& st, ProjectFiles& files)
 {
     if (st.PsqFileOwn.empty()) return;
     st.PsqFile = st.PsqFileOwn;
-    const std::string psqName = ChangeFileExt(base, ".psq");
     bool transferred = false;
-    if (FileExists(psqName) && (!st.cbPSQQuestion || Confirm(kPsqTransferQuestion))) {
+    if (files.Sequence.IsOpen() && (!st.cbPSQQuestion || Confirm(kPsqTransferQuestion))) {
         st.host().SetStatusText("PSQ Transfer in Progress (May Take Several Minutes)...");
         st.host().ProcessMessages();
-        if (FileCopy(psqName, st.PsqFile, false, 0) == -1)
+        if (FileCopyOpen(files.Sequence, st.PsqFile) == -1)
             ShowWarning("Unable to copy PSQ file.");
         else
             transferred = true;
     }
+    files.Sequence.Close();
     if (!transferred)
         ResetPsqFile(st, st.PsqFile);
     else
@@ -452,8 +509,30 @@ bool ProjectValuesValid(const ProjectImage& im)
     return AllFinite({im.RunStart, im.SpentTime}) && im.StepCount >= 0 && im.NewtonItTotal >= 0;
 }
 
-bool SaveSnaFile(RunState& st, const std::string& name)
+std::string ProjectSaveName(const std::string& name)
 {
+    return LowerFileExt(name) == ".sna" ? name : name + ".sna";
+}
+
+namespace {
+
+// The text of a save that failed: the program's own first line, the file and
+// why, and what became of the project on disk.
+std::string SaveFailure(const std::string& own, const std::string& what,
+                        const std::string& state = kSavePreviousUnchanged)
+{
+    return own + (what.empty() ? "" : "\n" + what) + "\n" + state;
+}
+
+}  // namespace
+
+bool SaveSnaFile(RunState& st, const std::string& chosen, bool replaceConfirmed)
+{
+    const std::string name = ProjectSaveName(chosen);
+    // Without Init there is no run whose profiles the project could hold: the
+    // file written would not open.
+    if (!st.Initialised)
+        ThrowError(SaveFailure(ErrorCodeText(-10), name + ": " + kSaveNothingInitialised));
     if (st.CompChanged) {
         if (!Confirm(kRestoreQuestion)) return false;
         RestoreInitComposition(st);
@@ -464,52 +543,76 @@ bool SaveSnaFile(RunState& st, const std::string& name)
     // Through a symbolic link every file of the project goes beside the file
     // the link points to, so that the project there opens whole.
     const std::string base = SaveTargetName(name);
+    const bool replacing = FileExists(base);
     // Every file of the save is written to its temporary file first; the old
-    // files are replaced only when all of them are complete.
+    // files are replaced (and the companions the project no longer has
+    // removed) in one commit, which a reader sees whole (the journal).
     FileSaveSet save;
+    save.UseJournal(SaveJournalName(base));
+    const auto cantCreate = [&](const char* own) {
+        ShowWarning(SaveFailure(own, save.Failure()));
+        return false;
+    };
     // The composition is required for opening: a save that cannot write it ends.
     if (st.Composition.Count() > 0 && !save.Stage(ChangeFileExt(base, ".cmp"), [&](BinWriter& out) {
             EncodeComposition(out, st.Composition);
-        })) {
-        ShowWarning("Error: Can't create new file");
-        return false;
-    }
+        }))
+        return cantCreate("Error: Can't create new file");
     const std::string version = GetPsqFileVersion(st.PsqFile);
-    bool sequenceCopied = false;
+    const std::string psqName = ChangeFileExt(base, ".psq"), optName = ChangeFileExt(base, ".opt");
+    bool sequenceCopied = false, sequenceKept = false, optionsWritten = false;
     if (version == "0.1" || version == "1.0") {
-        const std::string psqName = ChangeFileExt(base, ".psq");
-        if (!FileExists(psqName) || Confirm("File " + psqName + " exists. Overwrite?"))
+        if (!FileExists(psqName) || replaceConfirmed ||
+            Confirm("File " + psqName + " exists. Overwrite?"))
             sequenceCopied = save.StageByName(psqName, [&](const std::string& temp) {
                 return FileCopy(st.PsqFile, temp, false, 0) >= 0;
             });
+        else
+            sequenceKept = true;  // the user keeps the sequence beside the project
         if (version == "0.1")
-            save.StageByName(ChangeFileExt(base, ".opt"), [&](const std::string& temp) {
+            optionsWritten = save.StageByName(optName, [&](const std::string& temp) {
                 return WriteOptFile(st, temp) && FileExists(temp);
             });
     }
-    if (st.Initialised &&
-        !save.Stage(ChangeFileExt(base, ".det"), [&](BinWriter& out) { EncodeDetFile(out, st); }))
-        ShowWarning("Error: Can't create a new file");
+    // A sequence of an earlier save of the project (and the options of an
+    // older one) would be taken as this run's: it goes with the commit.
+    if (replacing && !sequenceCopied && !sequenceKept && FileExists(psqName))
+        save.StageRemoval(psqName);
+    if (replacing && !optionsWritten && !sequenceKept && FileExists(optName))
+        save.StageRemoval(optName);
+    const std::string detName = ChangeFileExt(base, ".det");
+    if (!save.Stage(detName, [&](BinWriter& out) { EncodeDetFile(out, st); })) {
+        ShowWarning(SaveFailure("Error: Can't create a new file", save.Failure(),
+                                "The project is saved without its detector record."));
+        if (FileExists(detName)) save.StageRemoval(detName);
+    }
     const std::string txtName = ChangeFileExt(base, ".txt");
     // The table belongs to the project: a save that cannot write it ends.
     if (st.cbComplex && !save.StageByName(txtName, [&](const std::string& temp) {
             return SaveComplexData(st, temp) && FileExists(temp);
-        })) {
-        ShowWarning("Error: Can't create new file");
-        return false;
-    }
-    const ProjectImage image = CaptureProject(st);
-    if (!save.Stage(base, [&](BinWriter& out) { WriteProjectImage(out, image); })) {
-        ShowWarning("Error: Cannott Create a New SNA File!");
-        return false;
-    }
-    save.Commit();
+        }))
+        return cantCreate("Error: Can't create new file");
     // Opening switches complexation on whenever a table lies beside the
-    // project: a project saved without it loses the table of an earlier save.
-    // A text file that holds no table (the user's notes of the same name) is
-    // left as it is.
-    if (!st.cbComplex && FileExists(txtName) && IsComplexTableFile(txtName) && !DeleteFile(txtName))
-        ThrowError("Error: Can't write to file");
+    // project: a project saved without it loses the table of an earlier save
+    // (in the commit). A text file that holds no table (the user's notes of
+    // the same name) is left as it is.
+    if (!st.cbComplex && FileExists(txtName) && IsComplexTableFile(txtName))
+        save.StageRemoval(txtName);
+    const ProjectImage image = CaptureProject(st);
+    if (!save.Stage(base, [&](BinWriter& out) { WriteProjectImage(out, image); }))
+        return cantCreate("Error: Cannott Create a New SNA File!");
+    try {
+        save.Commit();
+    } catch (const SaveCommitFailed& e) {
+        std::string kept;
+        for (const std::string& k : e.Kept) kept += (kept.empty() ? "" : ", ") + k;
+        ThrowError(SaveFailure(e.Message(), e.File + ": " + e.Reason,
+                               e.Kept.empty()
+                                   ? std::string(kSavePreviousUnchanged)
+                                   : kSaveNotRestored + kept + "\n" + kSavePreviousKept));
+    } catch (const Exception& e) {
+        ThrowError(SaveFailure(e.Message(), "", kSavePreviousUnchanged));
+    }
     if (sequenceCopied) st.PsqSize = FileSizeByName(st.PsqFile);
     st.FileName = name;
     return true;
@@ -599,7 +702,7 @@ bool ApplyCurrentProject(RunState& st, const ProjectFiles& files, const std::str
 
 // Puts a decoded project into the run state: the New command, the composition
 // and complexation table, the sequence, then the project of its layout.
-bool ApplyProject(RunState& st, const ProjectFiles& files, const std::string& name)
+bool ApplyProject(RunState& st, ProjectFiles& files, const std::string& name)
 {
     st.Loading = true;
     st.Stop = false;
@@ -614,7 +717,7 @@ bool ApplyProject(RunState& st, const ProjectFiles& files, const std::string& na
         st.ComplexReady = false;
     }
     st.host().SetStatusText("Loading data ...");
-    TransferSequence(st, files.Base);
+    TransferSequence(st, files);
     return files.Legacy ? ApplyLegacyProject(st, files, name)
                         : ApplyCurrentProject(st, files, name);
 }

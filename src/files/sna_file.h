@@ -65,12 +65,22 @@ bool PlausibleHydrogen(const std::vector<double>& values);
 // table, counters, profiles).
 bool ProjectValuesValid(const ProjectImage& image);
 
-// Saves the project under `name` (the dialog is the caller's): the restore
-// question when the composition was edited since Init, the directory question,
-// the composition, the sequence copy (asking before it overwrites a sequence),
-// the detector record and the project file. The previous project file is
-// replaced only by a complete new one. False when the save ended early.
-bool SaveSnaFile(RunState& st, const std::string& name);
+// The name a project is saved under: `name` when it ends in ".sna" (in any
+// case), else `name` + ".sna" (so that no companion is saved over another).
+std::string ProjectSaveName(const std::string& name);
+
+// Saves the project under ProjectSaveName(`name`) (the dialog is the
+// caller's): the restore question when the composition was edited since Init,
+// the directory question, the composition, the sequence copy (asking before
+// it overwrites a sequence, unless `replaceConfirmed`: the caller asked
+// before replacing the project), the detector record, the complexation table
+// and the project file. All of them replace the old files (and a sequence,
+// options or table of an earlier save that the project no longer has goes) in
+// one commit that a reader sees whole. A save without Init raises; a file
+// that cannot be created warns; a failed commit raises. The messages name the
+// file and say whether the previous project is unchanged. False when the save
+// ended early.
+bool SaveSnaFile(RunState& st, const std::string& name, bool replaceConfirmed = false);
 
 // Opens a project: the project file and its companions beside it (the
 // composition, the complexation table, the older options file, the detector

@@ -4,6 +4,7 @@
 // when the new one is complete.
 #pragma once
 
+#include "foundation/errors.h"
 #include "foundation/fileio.h"
 
 #include <cmath>
@@ -194,34 +195,75 @@ public:
     ~FileSaveSet();
 
     // Writes the new contents of `name` to its temporary file. False, with
-    // nothing staged, when the temporary file cannot be created; an exception
-    // of `write` removes it and goes on.
+    // nothing staged, when the temporary file cannot be created (Failure()
+    // says which and why); an exception of `write` removes it and goes on. A
+    // target the set already holds raises kSaveTargetTwice.
     bool Stage(const std::string& name, const std::function<void(BinWriter& out)>& write);
     // The same for a writer that takes a file name: `write` gets the name of
     // the temporary file and returns whether it wrote it; false unstages it.
     bool StageByName(const std::string& name,
                      const std::function<bool(const std::string& tempName)>& write);
-    // Renames every staged file over its target in the order staged, then
-    // syncs the directories. Each existing target is first kept as a backup
-    // (a second link to it, the old file staying in place); a failed rename
-    // puts every target already replaced back from its backup (a target that
-    // did not exist is removed) and raises "Error: Can't write to file", so
-    // the old set of files stays whole. The backups go when all are renamed.
+    // The commit removes `name` when it exists (a file the new set no longer
+    // has): it is renamed to its backup, which comes back when the commit
+    // fails and goes when it succeeds.
+    void StageRemoval(const std::string& name);
+    // The commit is journalled in `journal` (SaveJournalName of the main
+    // target; every target lies in its directory): the journal is written
+    // before the first rename and removed after the last, so that a reader
+    // that finds it knows the files are not a whole set and puts back the old
+    // ones (SettleSaveJournal). A journal of another save that is still
+    // running makes the commit raise kSaveInProgress; one whose save died is
+    // settled first.
+    void UseJournal(const std::string& journal);
+    // Renames every staged file over its target in the order staged (and
+    // removes the files staged for removal), then syncs the directories. Each
+    // existing target is first kept as a backup (a second link to it, the old
+    // file staying in place); a failed step puts every target back from its
+    // backup (a target that did not exist is removed) and raises
+    // SaveCommitFailed, so the old set of files stays whole. The backups go
+    // when all steps are done.
     void Commit();
+    // "<file>: <reason>" of the last Stage that failed.
+    const std::string& Failure() const { return failure_; }
 
 private:
     struct Staged {
         std::string target, temp;
+        bool remove = false;
     };
     std::vector<Staged> staged_;
+    std::string journal_;
+    std::string failure_;
 };
+
+// The failure of a commit: "Error: Can't write to file", with the file whose
+// step failed, the reason and, when the old files could not all be put back,
+// the backups that keep them (the journal then stays for the next reader).
+class SaveCommitFailed : public Exception {
+public:
+    SaveCommitFailed(std::string file, std::string reason, std::vector<std::string> kept);
+    std::string File, Reason;
+    std::vector<std::string> Kept;  // empty: the old files are back in place
+};
+
+// The journal of a save whose main file is `target`: a hidden file beside it.
+std::string SaveJournalName(const std::string& target);
+
+// Before a set of files is read: settles the journal `journal` of a save of
+// that set. True when there is none (or no more: a save that died on its way
+// had its old files put back from their backups); false while the save that
+// wrote it is still running in another process (read later). A journal that
+// is damaged or whose old files cannot be put back raises a message that names
+// the files and their backups.
+bool SettleSaveJournal(const std::string& journal);
 
 // The file a save of `name` replaces: the target of a symbolic link (followed
 // to its end), else the name itself. Companion files of a save go beside it.
 std::string SaveTargetName(const std::string& name);
 
-// The rename of the commit's step from a temporary file to its target (true
-// on success); tests put in one that fails. Returns the previous one.
+// A step of the commit: the rename from a temporary file to its target (or
+// from a target to its backup, for a removal), true on success; tests put in
+// one that fails or ends the process. Returns the previous one.
 using CommitRenameFn = bool (*)(const std::string& from, const std::string& to);
 CommitRenameFn SetCommitRename(CommitRenameFn rename);
 

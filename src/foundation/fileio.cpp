@@ -371,3 +371,31 @@ std::int64_t FileCopy(const std::string& source, const std::string& destination,
     }
     return written >= 0 && written == size ? written : -1;
 }
+
+std::int64_t FileCopyOpen(KFile& source, const std::string& destination)
+{
+    const std::int64_t size = source.Seek(0, 2);
+    if (size < 0 || source.Seek(0, 0) != 0) return -1;
+    // The destination is the source itself: it holds the bytes already.
+    struct stat from, to;
+    if (::fstat(source.Handle(), &from) == 0 && ::stat(destination.c_str(), &to) == 0 &&
+        from.st_dev == to.st_dev && from.st_ino == to.st_ino)
+        return size;
+    KFile dst = KFile::Create(destination);
+    if (!dst.IsOpen()) return -1;
+    try {
+        return CopyBlocks(source, dst, size);
+    } catch (const Exception&) {
+        return -1;
+    }
+}
+
+std::string FileStamp(const std::string& name)
+{
+    struct stat s;
+    if (::stat(name.c_str(), &s) != 0) return {};
+    return std::to_string(s.st_dev) + ":" + std::to_string(s.st_ino) + ":" +
+           std::to_string(s.st_size) + ":" + std::to_string(s.st_mtim.tv_sec) + "." +
+           std::to_string(s.st_mtim.tv_nsec) + ":" + std::to_string(s.st_ctim.tv_sec) + "." +
+           std::to_string(s.st_ctim.tv_nsec);
+}

@@ -109,3 +109,13 @@ std::int64_t FileCopyRange(const std::string& source, const std::string& destina
 // source. Returns the bytes copied, -1 on failure, -2 when declined.
 std::int64_t FileCopy(const std::string& source, const std::string& destination, bool ask,
                       std::int64_t maxBytes);
+
+// Copies the whole of an open file (from its start) into a new `destination`:
+// the file as it was when it was opened, whatever has since been renamed over
+// its name. Returns the bytes copied or -1.
+std::int64_t FileCopyOpen(KFile& source, const std::string& destination);
+
+// What tells one version of a file from another: its device and inode, size and
+// change times ("" for a missing file). A name whose stamp is the same before
+// and after a read was not replaced in between.
+std::string FileStamp(const std::string& name);

@@ -79,3 +79,23 @@ inline std::string ProteinTooManyGroupsText(int acidic, int basic, int limit)
 
 // Protein builder: a bond count that is not a whole number (after the quoted text).
 inline constexpr const char* kNotAnInteger = "' is not a valid integer value";
+
+// Saves of several files: one save writing the same file twice (followed by
+// the file); another program instance saving the same set of files (followed
+// by the file); a journal of a save that cannot be read (followed by the
+// file); old files of a save that died that cannot be put back (followed by
+// the files and the backups that keep them).
+inline constexpr const char* kSaveTargetTwice = "Error: One save writes a file twice: ";
+inline constexpr const char* kSaveInProgress =
+    "Another instance of the program is saving these files. Try again when it has finished: ";
+inline constexpr const char* kSaveJournalDamaged = "Incorrect save journal: ";
+inline constexpr const char* kSaveNotRestored =
+    "The files of an interrupted save could not all be put back. The previous files are kept "
+    "as: ";
+
+// Project save: what became of the project on disk after a save that failed,
+// and a save with nothing initialised (after the program's own first line).
+inline constexpr const char* kSavePreviousUnchanged = "The previous project is unchanged.";
+inline constexpr const char* kSavePreviousKept =
+    "The previous project will be put back from these files when it is opened next.";
+inline constexpr const char* kSaveNothingInitialised = "Nothing was saved.";

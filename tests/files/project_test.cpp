@@ -383,7 +383,9 @@ TEST(ProjectFile, ASaveReplacesItsFilesTogetherAndWritesThroughALink)
     st.Series.DET_pH.Add(9.0, 7.0);
     std::filesystem::create_directory(tmp.file("s.txt"));
     WriteBytes(tmp.file("s.txt/kept"), "kept");
-    EXPECT_EQ(RaisedMessage([&] { SaveSnaFile(st, name); }), "Error: Can't write to file");
+    EXPECT_EQ(RaisedMessage([&] { SaveSnaFile(st, name); }),
+              "Error: Can't write to file\n" + tmp.file("s.txt") +
+                  ": Is a directory\nThe previous project is unchanged.");
     st.cbComplex = false;
     EXPECT_EQ(
         std::tuple(ReadBytes(name), ReadBytes(tmp.file("s.cmp")), ReadBytes(tmp.file("s.det"))),
@@ -461,8 +463,13 @@ TEST(ProjectFile, ARenameThatFailsLeavesTheOldProjectWhole)
     const CommitRenameFn previous = SetCommitRename(FailingRename);
     for (int failAt : {0, 1, 2}) {  // the composition, the detector record, the project file
         gRenames = 0, gFailAt = failAt;
-        EXPECT_EQ(RaisedMessage([&] { SaveSnaFile(st, name); }), "Error: Can't write to file")
-            << failAt;
+        // The message names the file whose step failed and says the old project is whole.
+        const std::string ext = failAt == 0 ? ".cmp" : failAt == 1 ? ".det" : ".sna";
+        const auto failed = [&](const std::string& stem) {
+            return "Error: Can't write to file\n" + tmp.file(stem + ext) +
+                   ": Input/output error\nThe previous project is unchanged.";
+        };
+        EXPECT_EQ(RaisedMessage([&] { SaveSnaFile(st, name); }), failed("s")) << failAt;
         EXPECT_EQ(
             std::tuple(ReadBytes(name), ReadBytes(tmp.file("s.cmp")), ReadBytes(tmp.file("s.det"))),
             std::tuple(sna, cmp, det))
@@ -473,8 +480,7 @@ TEST(ProjectFile, ARenameThatFailsLeavesTheOldProjectWhole)
         EXPECT_EQ(back.NComp, st.NComp - 1) << failAt;
         // A new name: none of its files stays behind.
         gRenames = 0;
-        EXPECT_EQ(RaisedMessage([&] { SaveSnaFile(st, tmp.file("n.sna")); }),
-                  "Error: Can't write to file");
+        EXPECT_EQ(RaisedMessage([&] { SaveSnaFile(st, tmp.file("n.sna")); }), failed("n"));
         EXPECT_FALSE(FileExists(tmp.file("n.sna")) || FileExists(tmp.file("n.cmp")) ||
                      FileExists(tmp.file("n.det")));
     }

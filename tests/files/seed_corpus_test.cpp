@@ -195,9 +195,37 @@ TEST(SeedCorpus, EveryFileThatOpensSavesAFileThatOpensToTheSameContents)
         return !st.TxtTable.empty() && SaveComplexData(st, out);
     });
 
+    // Save journals beside a mixed pair: the project file of one save and the
+    // composition of the next (the two constituents in reverse order), the
+    // earlier composition kept as the journal's backup. A whole journal puts
+    // the earlier composition back and the project opens with it; any other is
+    // refused: the mixture never loads.
+    TUnivSet<TComponents> reversed;
+    reversed.Add(two[2]);
+    reversed.Add(two[1]);
+    for (const fs::path& seed : Seeds(corpus, "jnl")) {
+        const fs::path group = tmp.path() / "group";
+        fs::remove_all(group);
+        fs::create_directories(group);
+        const std::string x = (group / "x.sna").string();
+        fs::copy_file(corpus / "sna" / "run.sna", x);
+        ASSERT_TRUE(WriteComposition(reversed, (group / "x.cmp").string()));
+        ASSERT_TRUE(WriteComposition(two, (group / ".x.cmp.bak1_0").string()));
+        fs::copy_file(seed, SaveJournalName(x));
+        RunState st;
+        const bool ok = OpenedProject(st, x);
+        count("jnl", ok);
+        if (!ok) continue;
+        ASSERT_EQ(st.Composition.Count(), 2) << seed;
+        EXPECT_EQ(std::pair(st.Composition[1].name, st.Composition[2].name),
+                  std::pair(two[1].name, two[2].name))
+            << seed;
+        EXPECT_FALSE(fs::exists(SaveJournalName(x))) << seed;
+    }
+
     // Each reader took its writer's seeds and refused the damaged ones.
-    for (const char* target : {"sna", "psq", "opt", "ini", "cmp", "dbc", "det", "cxt"})
+    for (const char* target : {"sna", "psq", "opt", "ini", "cmp", "dbc", "det", "cxt", "jnl"})
         EXPECT_GT(opened[target], 0) << target;
-    for (const char* target : {"sna", "psq", "cmp", "dbc", "det"})
+    for (const char* target : {"sna", "psq", "cmp", "dbc", "det", "jnl"})
         EXPECT_GT(refused[target], 0) << target;
 }

@@ -226,6 +226,17 @@ void MainWindow::BuildMenus()
     OnSignal(aNew_, &QAction::triggered, [this] { New1Click(); });
     OnSignal(aOpen_, &QAction::triggered, [this] { Open1Click(); });
     OnSignal(aSave_, &QAction::triggered, [this] { Save2Click(); });
+    ChooseProjectFile = [this](const QString& dir, const QString& file) {
+        QFileDialog dialog(this, "Save", dir, "Project File (*.sna)");
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix("sna");
+        // The save asks before it replaces a project, once.
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+        if (!file.isEmpty()) dialog.selectFile(file);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return QString();
+        return dialog.selectedFiles().first();
+    };
     OnSignal(aExit, &QAction::triggered, [this] { bnExitClick(); });
     OnSignal(c_.spbNew, &QToolButton::clicked, [this] { New1Click(); });
     OnSignal(c_.spbOpen, &QToolButton::clicked, [this] { Open1Click(); });
@@ -495,12 +506,20 @@ void MainWindow::Save2Click()
         return;
     }
     if (!Commands().save) return;  // nothing initialised, or a state Run would refuse
-    QFileDialog dialog(this, "Save", Q(rootDir_), "Project File (*.sna)");
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix("sna");
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    // The dialog starts in the folder of the project in use, with its name
+    // (without one, in the program folder).
+    const fs::path current = st_->FileName;
+    const bool named = LowerFileExt(st_->FileName) == ".sna";
+    const QString dir =
+        named && current.has_parent_path() ? Q(current.parent_path().string()) : Q(rootDir_);
+    const QString chosen =
+        ChooseProjectFile(dir, named ? Q(current.filename().string()) : QString());
+    if (chosen.isEmpty()) return;
+    const std::string name = ProjectSaveName(chosen.toStdString());
+    const bool replacing = FileExists(name);
+    if (replacing && !Confirm("File " + name + " exists. Overwrite?")) return;
     try {
-        SaveSnaFile(*st_, dialog.selectedFiles().first().toStdString());
+        SaveSnaFile(*st_, name, replacing);
     } catch (...) {
         UpdateMainInfo();
         throw;

@@ -131,6 +131,9 @@ public:
     std::function<void(MainWindow&, const std::string&)> SettingsWriter;
     // Opens a ".psq" sequence (the player window installs it).
     std::function<bool(const std::string&)> SequenceOpener;
+    // The save dialog of a project, started in `dir` with the name `file`:
+    // the chosen name, empty when cancelled (tests put in their own answer).
+    std::function<QString(const QString& dir, const QString& file)> ChooseProjectFile;
     // Companion windows that refresh with the status and after a detector sample.
     std::vector<std::function<void()>> InfoRefreshers;
     std::string SettingsFileName() const;

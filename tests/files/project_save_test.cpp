@@ -1,0 +1,390 @@
+// A project save is one commit as any reader sees it: a save that fails or
+// whose process ends at any step leaves the old or the new project whole (a
+// later open puts the old files back), a second instance opening during saves
+// never takes a mixture of two, the companions of an earlier save go with the
+// commit, and the names of a save end in ".sna".
+#include "files/sna_file.h"
+
+#include "composition/cmp_file.h"
+#include "engine/step/init_calc.h"
+#include "engine/step/run_calc.h"
+#include "files/file_hooks.h"
+#include "files/opt_file.h"
+#include "files/psq.h"
+#include "foundation/binio.h"
+#include "foundation/errors.h"
+#include "foundation/messages.h"
+#include "run_fixture.h"
+#include "support/raised_message.h"
+#include "support/recording_sink.h"
+#include "support/run_profiles.h"
+#include "support/temp_dir.h"
+
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <thread>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Every file of a folder (hidden ones included) with its bytes.
+std::map<std::string, std::string> Folder(const fs::path& dir)
+{
+    std::map<std::string, std::string> files;
+    for (const auto& e : fs::directory_iterator(dir))
+        files[e.path().filename().string()] = ReadBytes(e.path().string());
+    return files;
+}
+
+// Puts exactly `files` into `dir`.
+void Lay(const fs::path& dir, const std::map<std::string, std::string>& files)
+{
+    for (const auto& e : fs::directory_iterator(dir)) fs::remove_all(e.path());
+    for (const auto& [name, bytes] : files) WriteBytes((dir / name).string(), bytes);
+}
+
+std::vector<std::string> Names(const RunState& st)
+{
+    std::vector<std::string> names;
+    for (int i = 1; i <= st.Composition.Count(); ++i) names.push_back(st.Composition[i].name);
+    return names;
+}
+
+// The file layer as a program without windows has it.
+struct NoWindowHooks {
+    FileHooks saved = FileLayerHooks();
+    NoWindowHooks() { FileLayerHooks() = FileHooks{}; }
+    ~NoWindowHooks() { FileLayerHooks() = saved; }
+};
+
+// The old project: a complexation project run a few steps (its sequence goes
+// with it) and an options file of an older sequence beside it. The new state:
+// the same constituents in reverse order (a mixture of the two loads without
+// a word when nothing stops it), complexation off, just initialised. Its save
+// replaces the composition, the detector record and the project file and
+// removes the sequence, the options and the table: six steps.
+struct OldAndNew {
+    TempDir home, dir;
+    RecordingMessageSink sink;
+    NoWindowHooks none;
+    RunState a, b;
+    PsqFileRecorder recorder{a};
+    std::string name;
+    std::map<std::string, std::string> oldFiles, newFiles;
+
+    void SetUp()
+    {
+        a.Recorder = &recorder;
+        a.PsqFileOwn = a.PsqFile = home.file("own.psq");
+        testcomp::PrepareComplexZoneRun(a, 10.0);
+        a.NXPending = 100;
+        a.DT = 1e-3;
+        ASSERT_TRUE(InitCalc(a));
+        a.StopTime = 3 * a.DT;
+        RunCalc(a);
+        name = dir.file("p.sna");
+        ASSERT_TRUE(SaveSnaFile(a, name));
+        ASSERT_TRUE(WriteOptFile(a, dir.file("p.opt")));
+        oldFiles = Folder(dir.path());
+        for (const char* f : {"p.sna", "p.cmp", "p.det", "p.psq", "p.txt", "p.opt"})
+            ASSERT_TRUE(oldFiles.count(f)) << f;
+
+        testcomp::PrepareComplexZoneRun(b, 10.0);
+        TUnivSet<TComponents> reversed;
+        for (int i = b.Composition.Count(); i >= 1; --i) reversed.Add(b.Composition[i]);
+        b.Composition = reversed;
+        b.cbComplex = false;
+        b.NXPending = 100;
+        ASSERT_TRUE(InitCalc(b));
+        ASSERT_EQ(b.NComp, a.NComp);
+        // The new project as a whole save leaves it.
+        TempDir scratch;
+        Lay(scratch.path(), oldFiles);
+        ASSERT_TRUE(SaveSnaFile(b, scratch.file("p.sna")));
+        newFiles = Folder(scratch.path());
+    }
+};
+
+// A commit step that ends the process (exit code kEnded) at the step
+// numbered gEndAt, before or after doing it.
+constexpr int kEnded = 42, kFinished = 7;
+int gStep = 0, gEndAt = -1;
+bool gAfter = false;
+bool EndingRename(const std::string& from, const std::string& to)
+{
+    const int step = gStep++;
+    if (step == gEndAt && !gAfter) _exit(kEnded);
+    const bool done = std::rename(from.c_str(), to.c_str()) == 0;
+    if (step == gEndAt) _exit(kEnded);
+    return done;
+}
+bool FailingRename(const std::string& from, const std::string& to)
+{
+    return gStep++ != gEndAt && std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+// Runs `save` in a child process; its exit code.
+int InChild(const std::function<void()>& save)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        try {
+            save();
+        } catch (...) {
+        }
+        _exit(kFinished);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+TEST(ProjectSave, AProcessEndedAtAnyStepOfTheCommitLeavesTheOldOrTheNewProjectWhole)
+{
+    OldAndNew p;
+    p.SetUp();
+    ASSERT_FALSE(HasFailure());
+    constexpr int kSteps = 6;
+    for (bool after : {false, true})
+        for (int k = 0; k < kSteps; ++k) {
+            const std::string at = std::to_string(k) + (after ? " after" : " before");
+            Lay(p.dir.path(), p.oldFiles);
+            ASSERT_EQ(InChild([&] {
+                          SetCommitRename(EndingRename);
+                          gStep = 0, gEndAt = k, gAfter = after;
+                          SaveSnaFile(p.b, p.name);
+                      }),
+                      kEnded)
+                << at;
+            // The open finds the files of a save that did not end: it puts the
+            // old ones back, removes what the save left, and opens the old project.
+            RunState back;
+            ASSERT_TRUE(OpenProject(back, p.name)) << at;
+            const auto files = Folder(p.dir.path());
+            EXPECT_TRUE(files == p.oldFiles || files == p.newFiles) << at;
+            EXPECT_EQ(Names(back), Names(files == p.oldFiles ? p.a : p.b)) << at;
+            EXPECT_EQ(back.cbComplex, files == p.oldFiles) << at;
+        }
+
+    // A step that fails: raised with the file, and the old project is whole.
+    const CommitRenameFn previous = SetCommitRename(FailingRename);
+    const char* failing[] = {"p.cmp", "p.psq", "p.opt", "p.det", "p.txt", "p.sna"};
+    for (int k = 0; k < kSteps; ++k) {
+        Lay(p.dir.path(), p.oldFiles);
+        gStep = 0, gEndAt = k;
+        EXPECT_EQ(RaisedMessage([&] { SaveSnaFile(p.b, p.name); }),
+                  "Error: Can't write to file\n" + p.dir.file(failing[k]) +
+                      ": Input/output error\nThe previous project is unchanged.");
+        EXPECT_TRUE(Folder(p.dir.path()) == p.oldFiles) << k;
+    }
+    SetCommitRename(previous);
+
+    // The journal of a save that died, whose process id a running process
+    // has since (another boot): the old project comes back at once.
+    Lay(p.dir.path(), p.oldFiles);
+    ASSERT_EQ(InChild([&] {
+                  SetCommitRename(EndingRename);
+                  gStep = 0, gEndAt = 2, gAfter = false;
+                  SaveSnaFile(p.b, p.name);
+              }),
+              kEnded);
+    {
+        const std::string journal = p.dir.file(".p.sna.journal"), bytes = ReadBytes(journal);
+        const std::size_t identity = 19 + 4 + 4, next = bytes.find('\0', identity) + 1;
+        ASSERT_EQ(bytes.substr(0, 19), std::string("KELVO SAVE JOURNAL\0", 19));
+        WriteBytes(journal, bytes.substr(0, 23) + Bytes().i32(1).str("earlier boot/1").b +
+                                bytes.substr(next));
+        RunState back;
+        ASSERT_TRUE(OpenProject(back, p.name));
+        EXPECT_TRUE(Folder(p.dir.path()) == p.oldFiles);
+    }
+
+    // A save that ended after the composition was replaced and the sequence
+    // and options removed, whose composition backup is gone since: the open
+    // refuses and names what it could not put back, leaving the run as it was.
+    Lay(p.dir.path(), p.oldFiles);
+    ASSERT_EQ(InChild([&] {
+                  SetCommitRename(EndingRename);
+                  gStep = 0, gEndAt = 3, gAfter = false;
+                  SaveSnaFile(p.b, p.name);
+              }),
+              kEnded);
+    for (const auto& [file, bytes] : Folder(p.dir.path()))
+        if (file.rfind(".p.cmp.bak", 0) == 0) fs::remove(p.dir.path() / file);
+    RunState kept;
+    const std::string refused = RaisedMessage([&] { OpenProject(kept, p.name); });
+    EXPECT_NE(
+        refused.find(kSaveNotRestored + p.dir.file("p.cmp") + " (" + p.dir.file(".p.cmp.bak")),
+        std::string::npos)
+        << refused;
+    EXPECT_FALSE(kept.Initialised);
+    // A journal that is no journal is refused by name; nothing is touched.
+    Lay(p.dir.path(), p.oldFiles);
+    WriteBytes(p.dir.file(".p.sna.journal"), "KELVO SAVE JOURNAL");
+    EXPECT_NE(RaisedMessage([&] {
+                  OpenProject(kept, p.name);
+              }).find(kSaveJournalDamaged + p.dir.file(".p.sna.journal")),
+              std::string::npos);
+    fs::remove(p.dir.file(".p.sna.journal"));
+    EXPECT_TRUE(Folder(p.dir.path()) == p.oldFiles);
+
+    // The whole save: the new project without the companions of the old one,
+    // and without the temporary and backup files that saves whose process
+    // ended before the commit left (a process that is gone).
+    Lay(p.dir.path(), p.oldFiles);
+    const pid_t gone = fork();
+    if (gone == 0) _exit(0);
+    waitpid(gone, nullptr, 0);
+    const std::string id = std::to_string(gone);
+    for (const std::string& left :
+         {".p.cmp.tmp" + id + "_0", ".p.sna.bak" + id + "_3", "..p.sna.journal.tmp" + id + "_1"})
+        WriteBytes(p.dir.file(left), "left");
+    WriteBytes(p.dir.file(".p.cmp.tmp1_0"), "of a running process");
+    ASSERT_TRUE(SaveSnaFile(p.b, p.name));
+    EXPECT_TRUE(fs::remove(p.dir.file(".p.cmp.tmp1_0")));  // its process runs
+    EXPECT_TRUE(Folder(p.dir.path()) == p.newFiles);
+    for (const char* gone : {"p.psq", "p.opt", "p.txt"}) EXPECT_FALSE(p.newFiles.count(gone));
+}
+
+// Another instance saves the project again and again, each time with the
+// other composition (the same constituents in reverse order), slowly; every
+// open meanwhile takes one whole project: each constituent's profile is the
+// one its name had when it was saved.
+TEST(ProjectSave, ASecondInstanceOpeningDuringSavesNeverTakesAMixture)
+{
+    TempDir dir;
+    RecordingMessageSink sink;
+    HostedRun ra, rb;
+    ra.Init(40);
+    RunState &a = ra.st, &b = rb.st;
+    TUnivSet<TComponents> reversed;
+    for (int i = a.Composition.Count(); i >= 1; --i) reversed.Add(a.Composition[i]);
+    testcomp::PrepareRun(b, reversed, 40);
+    ASSERT_TRUE(InitCalc(b));
+    std::map<std::string, std::vector<double>> profile;
+    for (int i = 1; i <= a.NComp; ++i)
+        profile[a.Composition[i].name].assign(a.Arr.C(2, i), a.Arr.C(2, i) + a.NX + 1);
+    const std::string name = dir.file("p.sna");
+    ASSERT_TRUE(SaveSnaFile(a, name));
+
+    const pid_t child = fork();
+    if (child == 0) {
+        SetCommitRename([](const std::string& from, const std::string& to) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(3));
+            return std::rename(from.c_str(), to.c_str()) == 0;
+        });
+        try {
+            for (int k = 0; k < 60; ++k) SaveSnaFile(k % 2 ? a : b, name);
+        } catch (...) {
+            _exit(1);
+        }
+        _exit(0);
+    }
+    int opens = 0, mixtures = 0, refusals = 0, status = 0;
+    for (bool saving = true; saving;) {
+        saving = waitpid(child, &status, WNOHANG) == 0;
+        RunState back;
+        bool opened = false;
+        const std::string raised = RaisedMessage([&] { opened = OpenProject(back, name); });
+        if (!opened) {
+            ++refusals;
+            ADD_FAILURE() << raised;
+            continue;
+        }
+        ++opens;
+        for (int i = 1; i <= back.NComp; ++i) {
+            const std::vector<double>& expected = profile[back.Composition[i].name];
+            for (int n = 0; n <= back.NX; ++n)
+                if (std::fabs(back.Arr.C(2, i)[n] - expected.at(n)) > 1e-9 * (1 + expected[n])) {
+                    ++mixtures;
+                    break;
+                }
+        }
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_GT(opens, 0);
+    EXPECT_EQ(std::pair(mixtures, refusals), std::pair(0, 0)) << opens;
+}
+
+// Names: a save takes a project name only with ".sna" (in any case), so that
+// no file of the save is staged onto another; one save set refuses a target it
+// holds already; a save without Init raises and writes nothing.
+TEST(ProjectSave, NamesEndInSnaAndASaveWithoutInitWritesNothing)
+{
+    TempDir tmp;
+    RecordingMessageSink sink;
+    HostedRun r;
+    r.Init();
+    RunState& st = r.st;
+    for (const char* typed : {"q.cmp", "q", "q.txt", "Q.SNA"}) {
+        const std::string saved = tmp.file(typed) + (std::string(typed) == "Q.SNA" ? "" : ".sna");
+        EXPECT_EQ(ProjectSaveName(tmp.file(typed)), saved);
+        ASSERT_TRUE(SaveSnaFile(st, tmp.file(typed))) << typed;
+        EXPECT_EQ(st.FileName, saved);
+        RunState back;
+        ASSERT_TRUE(OpenProject(back, saved)) << typed;
+        EXPECT_EQ(Names(back), Names(st)) << typed;
+    }
+    {
+        FileSaveSet save;
+        ASSERT_TRUE(save.Stage(tmp.file("x.cmp"), [](BinWriter& out) { out.Int32(1); }));
+        EXPECT_EQ(RaisedMessage([&] {
+                      save.Stage(tmp.file("sub/../x.cmp"), [](BinWriter& out) { out.Int32(2); });
+                  }),
+                  kSaveTargetTwice + tmp.file("sub/../x.cmp"));
+    }
+    EXPECT_FALSE(FileExists(tmp.file("x.cmp")));
+
+    RunState fresh;
+    EXPECT_EQ(RaisedMessage([&] { SaveSnaFile(fresh, tmp.file("none")); }),
+              "Initialization required.\n" + tmp.file("none.sna") +
+                  ": Nothing was saved.\nThe previous project is unchanged.");
+    EXPECT_FALSE(FileExists(tmp.file("none.sna")) || FileExists(tmp.file("none.cmp")));
+}
+
+// Through a relative symbolic link to another relative link, every file of a
+// save goes beside the file at the end of the chain, and the project opens
+// there and through the links; a file that cannot be created is named with
+// the reason, and the previous project is said to be unchanged.
+TEST(ProjectSave, AChainOfLinksSavesBesideItsEndAndAFailedFileIsNamed)
+{
+    TempDir tmp;
+    RecordingMessageSink sink;
+    HostedRun r;
+    r.Init();
+    RunState& st = r.st;
+    for (const char* d : {"a", "b", "real"}) fs::create_directory(tmp.path() / d);
+    WriteBytes(tmp.file("real/t.sna"), "old");
+    fs::create_symlink("../b/link2.sna", tmp.path() / "a/link1.sna");
+    fs::create_symlink("../real/t.sna", tmp.path() / "b/link2.sna");
+    ASSERT_TRUE(SaveSnaFile(st, tmp.file("a/link1.sna")));
+    EXPECT_TRUE(fs::is_symlink(tmp.path() / "a/link1.sna") &&
+                fs::is_symlink(tmp.path() / "b/link2.sna"));
+    EXPECT_EQ(Folder(tmp.path() / "a").size(), 1u);
+    EXPECT_EQ(Folder(tmp.path() / "b").size(), 1u);
+    const auto real = Folder(tmp.path() / "real");
+    EXPECT_EQ(real.size(), 3u);
+    for (const char* f : {"t.sna", "t.cmp", "t.det"}) EXPECT_TRUE(real.count(f)) << f;
+    for (const char* name : {"real/t.sna", "a/link1.sna", "b/link2.sna"}) {
+        RunState back;
+        ASSERT_TRUE(OpenProject(back, tmp.file(name))) << name;
+        EXPECT_EQ(Names(back), Names(st)) << name;
+    }
+
+    // A name whose temporary file the folder cannot hold (too long).
+    const std::string longName = tmp.file(std::string(245, 'n') + ".sna");
+    EXPECT_FALSE(SaveSnaFile(st, longName));
+    EXPECT_EQ(sink.warnings,
+              std::vector<std::string>{"Error: Can't create new file\n" +
+                                       ChangeFileExt(longName, ".cmp") +
+                                       ": File name too long\nThe previous project is unchanged."});
+    EXPECT_FALSE(FileExists(longName) || FileExists(ChangeFileExt(longName, ".cmp")));
+}
