@@ -244,3 +244,115 @@ TEST(WindowPlaces, ToolWindowsOverAMainWindowAtTheCornerStayOnTheScreen)
     }
     EXPECT_TRUE(sink.warnings.empty());
 }
+
+// "Store Window Positions": each start puts every stored window where the
+// last session left it, frame and all, so that the file holds the same places
+// round after round (no window creeps up or grows by its title bar).
+TEST(WindowPlaces, StoredPlacesComeBackTheSameRoundAfterRound)
+{
+    ProgramHome home;
+    RecordingMessageSink sink;
+    const std::string ini = home.dir.file("KELVO 5.ini");
+    std::array<Place, kStoredWindows> stored{};
+    stored[kWinMain] = {0, 0, 600, 800};  // the whole of the smallest screen
+    for (int k = 1; k < kStoredWindows; ++k)
+        stored[k] = {5 * k, 10 + 5 * k, 420 + 5 * k, 730 + 5 * k};
+    WriteSettings(ini, true, stored);
+    for (int round = 1; round <= 3; ++round) {
+        MainWindow w;
+        w.show();
+        w.FormActivate();
+        for (int k = 1; k < kStoredWindows; ++k) Ctl<QWidget>(w, kStored[k])->show();
+        QCoreApplication::processEvents();
+        for (int k = 0; k < kStoredWindows; ++k) {
+            QWidget* window = k == kWinMain ? &w : Ctl<QWidget>(w, kStored[k]);
+            EXPECT_EQ(FrameOf(window), stored[k]) << "round " << round << " " << kStored[k];
+            if (k != kWinMain) window->hide();
+        }
+        sink.answers = {true};
+        ASSERT_TRUE(w.close());
+        const auto written = PlacesInFile(ini);
+        for (int k = 0; k < kStoredWindows; ++k)
+            EXPECT_EQ(written[k], stored[k]) << "round " << round << " " << kStored[k];
+    }
+    EXPECT_TRUE(sink.warnings.empty());
+}
+
+// A window never shown in a session keeps the place read from the settings
+// file, also one that the screen of this session cannot hold (a second screen
+// of an earlier session), where a window shown would have been moved.
+TEST(WindowPlaces, AWindowNeverShownKeepsThePlaceRead)
+{
+    ProgramHome home;
+    RecordingMessageSink sink;
+    const std::string ini = home.dir.file("KELVO 5.ini");
+    std::array<Place, kStoredWindows> stored{};
+    stored[kWinMain] = {0, 0, 600, 800};
+    for (int k = 1; k < kStoredWindows; ++k)
+        stored[k] = {1900 + 10 * k, 1200 + 5 * k, 900 + k, 1300 + k};
+    WriteSettings(ini, true, stored);
+    {
+        MainWindow w;
+        w.show();
+        w.FormActivate();
+        sink.answers = {true};
+        ASSERT_TRUE(w.close());
+    }
+    const auto written = PlacesInFile(ini);
+    for (int k = 1; k < kStoredWindows; ++k) EXPECT_EQ(written[k], stored[k]) << kStored[k];
+}
+
+namespace {
+
+// The visible controls of a window squeezed below what their texts need.
+std::vector<std::string> Squeezed(const QWidget& window)
+{
+    std::vector<std::string> squeezed;
+    for (QWidget* c : window.findChildren<QWidget*>()) {
+        if (!c->isVisible() || c->window() != &window) continue;
+        if (!qobject_cast<QLabel*>(c) && !qobject_cast<QAbstractButton*>(c) &&
+            !qobject_cast<QLineEdit*>(c))
+            continue;
+        if (!qobject_cast<QLineEdit*>(c) && c->property("text").toString().isEmpty())
+            continue;  // the small spin arrows beside the edits have no text to cut
+        const QSize need = c->minimumSizeHint();
+        if (c->width() < need.width() || c->height() < need.height())
+            squeezed.push_back(c->objectName().toStdString() + " '" +
+                               c->property("text").toString().toStdString() + "'");
+    }
+    return squeezed;
+}
+
+}  // namespace
+
+// On the smallest screen the main window, maximised or at its least size,
+// lies on the screen with its status bar (progress, AID, time), and none of
+// its controls is squeezed below what its text needs.
+TEST(WindowPlaces, TheMainWindowFitsTheSmallestScreen)
+{
+    ProgramHome home;
+    RecordingMessageSink sink;
+    const QRect free = QGuiApplication::primaryScreen()->availableGeometry();
+    ASSERT_EQ(free.size(), QSize(800, 600));
+    for (const bool maximised : {true, false}) {
+        MainWindow w;
+        if (maximised) {
+            w.showMaximized();
+        } else {
+            w.show();
+            w.resize(w.minimumSize());
+            w.move(free.topLeft());
+        }
+        w.FormActivate();  // the texts of the first start are shown
+        QCoreApplication::processEvents();
+        const std::string how = maximised ? "maximised" : "least size";
+        EXPECT_TRUE(free.contains(w.frameGeometry())) << how;
+        for (int i = 0; i < 5; ++i) {
+            auto* panel = Ctl<QLabel>(w, ("sbPanel" + std::to_string(i)).c_str());
+            const QRect r(panel->mapToGlobal(QPoint(0, 0)), panel->size());
+            EXPECT_TRUE(panel->isVisible() && free.contains(r) && w.geometry().contains(r))
+                << how << " panel " << i;
+        }
+        EXPECT_EQ(Squeezed(w), std::vector<std::string>{}) << how;
+    }
+}

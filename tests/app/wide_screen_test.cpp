@@ -1,0 +1,62 @@
+// Windows on a screen of 1600 x 1000 pixels, larger than any window of the
+// program asks for: each opens at the size of its content, without scroll bars.
+#include "qt_test_env.h"
+
+#include "support/recording_sink.h"
+
+#include <unistd.h>
+#include <cstdlib>
+#include <fstream>
+
+namespace {
+
+const fs::path kScreenConfig =
+    fs::temp_directory_path() / ("kelvo-screen-1600x1000-" + std::to_string(getpid()) + ".json");
+const bool kWideScreen =
+    [] {
+        std::ofstream(kScreenConfig)
+            << R"({"screens": [{"name": "wide", "x": 0, "y": 0, "width": 1600, "height": 1000}]})";
+        setenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + kScreenConfig.string()).c_str(), 1);
+        std::atexit([] {
+            std::error_code ec;
+            fs::remove(kScreenConfig, ec);
+        });
+        return true;
+    }();
+
+}  // namespace
+
+TEST(WideScreen, RunSetupAndOptionsOpenWholeWithoutScrollBars)
+{
+    ProgramHome home;
+    RecordingMessageSink sink;
+    MainWindow w;
+    w.show();
+    const QRect free = QGuiApplication::primaryScreen()->availableGeometry();
+    ASSERT_TRUE(kWideScreen);
+    ASSERT_EQ(free.size(), QSize(1600, 1000));
+    int inspected = 0;
+    auto inspect = [&](const char* name) {
+        QTimer::singleShot(0, [&, name] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!dialog) return;
+            EXPECT_EQ(dialog->objectName(), name);
+            EXPECT_TRUE(free.contains(dialog->frameGeometry())) << name;
+            auto* body = Ctl<QScrollArea>(*dialog, "sbBody");
+            QCoreApplication::processEvents();  // the scroll bars follow a new size queued
+            EXPECT_FALSE(body->verticalScrollBar()->isVisible()) << name;
+            EXPECT_FALSE(body->horizontalScrollBar()->isVisible()) << name;
+            // The content has at least the room it asks for.
+            const QWidget* content = body->widget();
+            EXPECT_GE(body->viewport()->height(), content->minimumSizeHint().height()) << name;
+            EXPECT_GE(body->viewport()->width(), content->minimumSizeHint().width()) << name;
+            ++inspected;
+            dialog->close();
+        });
+    };
+    inspect("fmRunSetup");
+    Click(w, "spbRunSetup");
+    inspect("fmOption");
+    Ctl<QAction>(w, "Option1")->trigger();
+    EXPECT_EQ(inspected, 2);
+}
