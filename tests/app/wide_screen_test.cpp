@@ -1,28 +1,13 @@
 // Windows on a screen of 1600 x 1000 pixels, larger than any window of the
 // program asks for: each opens at the size of its content, without scroll bars.
+#include "offscreen_screen.h"
 #include "qt_test_env.h"
 
 #include "support/recording_sink.h"
 
-#include <unistd.h>
-#include <cstdlib>
-#include <fstream>
-
 namespace {
 
-const fs::path kScreenConfig =
-    fs::temp_directory_path() / ("kelvo-screen-1600x1000-" + std::to_string(getpid()) + ".json");
-const bool kWideScreen =
-    [] {
-        std::ofstream(kScreenConfig)
-            << R"({"screens": [{"name": "wide", "x": 0, "y": 0, "width": 1600, "height": 1000}]})";
-        setenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + kScreenConfig.string()).c_str(), 1);
-        std::atexit([] {
-            std::error_code ec;
-            fs::remove(kScreenConfig, ec);
-        });
-        return true;
-    }();
+const bool kWideScreen = UseOffscreenScreen(1600, 1000);
 
 }  // namespace
 

@@ -56,10 +56,12 @@ private:
 };
 
 // Frame place and size as stored: the client area is the frame less the
-// window's border and title bar (estimated while the window is not framed).
+// window's border and title bar. Before the window is framed the client takes
+// the whole (without a window manager the window never gets a frame, and
+// what is stored is its client area).
 void ApplyPlace(QWidget* w, const WindowPlace& p)
 {
-    const QSize extra = FrameExtra(*w);
+    const QSize extra = FrameKnown(*w) ? w->frameGeometry().size() - w->size() : QSize(0, 0);
     int width = p.Width - extra.width(), height = p.Height - extra.height();
     int left = p.Left, top = p.Top;
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
