@@ -625,7 +625,7 @@ void MainWindow::ShowProgressText()
             progressSteps_ = st.StepCount;
             progressStamp_ = now;
         }
-        int steps = st.StepCount - progressSteps_;
+        long long steps = st.StepCount - progressSteps_;
         if (steps <= 0) steps = -1;
         double ms = (now - progressStamp_) * 86400.0 / steps * 1000;
         double remaining = st.DT != 0 ? (st.StopTime - st.Time) / st.DT * ms * 0.001 : 0;

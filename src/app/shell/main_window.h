@@ -267,7 +267,7 @@ private:
     bool settingsRead_ = false;
     // Step count and clock (days) at the last status text shown: the step time of
     // the progress text is the mean over the steps since then.
-    int progressSteps_ = 0;
+    long long progressSteps_ = 0;
     double progressStamp_ = 0;
     // The run panel while a run goes: shown at most once per kRunInfoMs; a
     // refresh asked for sooner is shown when the period ends.
