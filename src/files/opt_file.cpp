@@ -138,7 +138,7 @@ void ApplyOptRecord(RunState& st, const OptRecord& r)
     if (!keepWasChecked) KeepDistanceChecked(st);
     TakeEdited(st.LW, r.LW, "edLW");
     TakeEdited(st.RW, r.RW, "edRW");
-    if (std::abs(static_cast<std::int64_t>(r.WallInc)) <= kMaxNodes) st.WallInc = r.WallInc;
+    if (EditTakes("edWallInc", r.WallInc)) st.WallInc = r.WallInc;
     TakeEdited(st.EpsNew, r.EpsNew, "edEpsNew");
     TakeEdited(st.EpsCor, r.EpsCor, "edEpsCor");
     st.rbVoltage = r.rbVoltage;

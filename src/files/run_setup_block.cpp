@@ -160,9 +160,8 @@ void ApplyRunSetupBlock(RunState& st, const RunSetupBlock& b, bool inFrame)
     if (st.cbKeepDistance && !keepWasChecked) st.cbLWMove = false;
     st.LW = b.LW;
     st.RW = b.RW;
-    // The wall step is added to node indices: a step below one node or far
-    // beyond the grid (whose sums would overflow) keeps the value in memory.
-    if (b.WallInc >= 1 && b.WallInc <= std::max(st.NX, 100)) st.WallInc = b.WallInc;
+    // The wall step is taken within the limits of its edit.
+    if (EditTakes("edWallInc", b.WallInc)) st.WallInc = b.WallInc;
     st.rbVoltage = b.rbVoltage;
     if (st.rbVoltage)
         st.I = b.Partner;

@@ -160,7 +160,7 @@ bool WithinLimit(const EditEntry& e, double v)
     if (!std::isfinite(v)) return false;
     switch (e.limit) {
     case L::Any: return true;
-    case L::NodeStep: return std::fabs(v) <= kMaxNodes;
+    case L::NodeStep: return v >= 1 && v <= kMaxNodes;
     case L::Positive: return v > 0;
     case L::NonNegative: return v >= 0;
     case L::Period: return v >= 1;

@@ -21,7 +21,7 @@ enum class EditParse { Number, Integer, Colour };
 // Which stored values are taken (tested on the value in the stored unit).
 enum class EditLimit {
     Any,          // any number or integer
-    NodeStep,     // an integer added to node indices: within -kMaxNodes..kMaxNodes
+    NodeStep,     // a step of node indices: 1..kMaxNodes
     Positive,     // greater than 0
     NonNegative,  // 0 or more
     Period,       // an integer of 1 or more

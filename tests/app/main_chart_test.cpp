@@ -291,3 +291,78 @@ TEST_F(ExampleWindow, ChartPaintsItsMarginAndThePlotAreaOfEachView)
     EXPECT_EQ(image.pixelColor(1, 1), QColor(192, 192, 192));
     EXPECT_EQ(plotCorner(image), QColor(0x20, 0x70, 0x20));
 }
+
+namespace {
+
+// The lowest and highest value of the visible lines of the profile chart
+// (the marker lines aside); nullopt when no line has points.
+std::optional<QCPRange> DrawnValues(const MainWindow& w)
+{
+    QCustomPlot* plot = Ctl<QCustomPlot>(w, "Graph");
+    std::optional<QCPRange> r;
+    for (int i = 0; i < plot->graphCount(); ++i) {
+        const QCPGraph* g = plot->graph(i);
+        const QString name = g->name();
+        if (!g->visible() || name == "Left Wall" || name == "Right Wall" || name == "Detector Line")
+            continue;
+        for (double v : Values(g)) {
+            if (!r)
+                r = QCPRange(v, v);
+            else
+                r->expand(v);
+        }
+    }
+    return r;
+}
+
+// The left axis shows every drawn value and not much more (a margin of 10 % of
+// the span on each side).
+void AxisFitsTheLines(const MainWindow& w, const std::string& when)
+{
+    const auto drawn = DrawnValues(w);
+    ASSERT_TRUE(drawn) << when;
+    const QCPRange y = Ctl<QCustomPlot>(w, "Graph")->yAxis->range();
+    const double span = drawn->upper - drawn->lower;
+    EXPECT_LE(y.lower, drawn->lower) << when;
+    EXPECT_GE(y.upper, drawn->upper) << when;
+    EXPECT_LE(y.upper - y.lower, 1.25 * span) << when;
+}
+
+}  // namespace
+
+// New leaves no line of the former project drawn, whatever was ticked, and the
+// axes of an empty chart; the left axis follows the lines after a check mark
+// changed and after Init.
+TEST_F(ExampleWindow, NewClearsEveryLineAndTheAxisFollowsTheDrawnLines)
+{
+    auto* list = Ctl<QListWidget>(*w, "clbGraph");
+    auto item = [&](const char* text) {
+        const auto found = list->findItems(text, Qt::MatchExactly);
+        EXPECT_EQ(found.size(), 1) << text;
+        return found.isEmpty() ? nullptr : found.first();
+    };
+    auto* chart = Ctl<ChartView>(*w, "Graph");
+    for (const char* text : {"E - Intensity", "Ionic Strength"}) {
+        ASSERT_TRUE(item(text));
+        item(text)->setCheckState(Qt::Checked);
+        EXPECT_FALSE(Values(GraphNamed(*w, QString::fromStdString(ProfileLineOf(text)))).empty())
+            << text;
+        AxisFitsTheLines(*w, std::string("ticked ") + text);
+    }
+    item("E - Intensity")->setCheckState(Qt::Unchecked);
+    AxisFitsTheLines(*w, "unticked");
+    chart->SetRangeY(1000, 2000);  // zoomed far away
+    Click(*w, "bbnInit");
+    AxisFitsTheLines(*w, "Init");
+
+    MainWindow fresh;
+    const auto* empty = Ctl<ChartView>(fresh, "Graph");
+    w->New1Click();
+    QCustomPlot* plot = Ctl<QCustomPlot>(*w, "Graph");
+    for (int i = 0; i < plot->graphCount(); ++i)
+        EXPECT_TRUE(!plot->graph(i)->visible() || plot->graph(i)->dataCount() == 0)
+            << plot->graph(i)->name().toStdString();
+    EXPECT_EQ(std::pair(chart->xAxis->range(), chart->yAxis->range()),
+              std::pair(empty->xAxis->range(), empty->yAxis->range()));
+    EXPECT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+}

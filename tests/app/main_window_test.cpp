@@ -334,7 +334,10 @@ TEST(MainWindowStart, StartFileAndExampleOpenThroughOnePlace)
         w.FormActivate();
         EXPECT_EQ(opened, expected);
         EXPECT_EQ(reads, 1);
-        EXPECT_EQ(sink.warnings, std::vector<std::string>{"Incorrect INI File."});
+        // A named file that is missing is named in a warning.
+        std::vector<std::string> warnings{"Incorrect INI File."};
+        if (arg == "/nonexistent/file.sna") warnings.push_back("File \"" + arg + "\" not found.");
+        EXPECT_EQ(sink.warnings, warnings);
         EXPECT_EQ(sink.messages, arg == bad ? std::vector<std::string>{"Incorrect file."}
                                             : std::vector<std::string>{});
         EXPECT_EQ(Ctl<QWidget>(w, "fmPSQ")->isVisible(), arg == seq);
@@ -566,4 +569,117 @@ TEST(MainWindowOpen, AProjectRefusedBeforeTheRunTookItLeavesTheRunAndItsCommands
         EXPECT_EQ(w.State().FileName, example) << table;
         EXPECT_EQ(Enabled(w), commands) << table;
     }
+}
+
+// The step time of the status text is the mean over the steps since the text
+// the window last showed. The run loop restamps its own clock at each of its
+// refreshes (every 30 steps here), of which the panel shows only a few.
+TEST_F(ScriptedWindow, StatusStepTimeIsTheMeanSinceTheLastShownText)
+{
+    double days = 45000;  // a controlled clock: each step takes 1 ms, nothing else any time
+    w.Clock = [&] { return days; };
+    w.bnInitClick();
+    RunState& st = w.State();
+    st.DT = 0.1;
+    st.StopTime = 1000;
+    std::vector<std::string> shown;
+    w.Engine().RunCalc = [&](RunState& s) {
+        s.Running = true;
+        s.Stop = false;
+        s.RunStart = s.RunStartStamp = days;
+        s.host().SetStatusText("Running ...");
+        for (int i = 0; i < 400; ++i) {
+            days += 0.001 / 86400;
+            ++s.StepCount;
+            s.Time += s.DT;
+            if (s.StepCount % 30 == 0) s.RunStartStamp = days;
+            // The panel shown (as a committed edit shows it at once).
+            if (s.StepCount == 100 || s.StepCount == 250 || s.StepCount == 391) {
+                w.UpdateMainInfo();
+                shown.push_back(w.StatusText());
+            }
+        }
+        s.Running = false;
+    };
+    Click(w, "bbnStart");
+    // Remaining: (1000 s - Time) / 0.1 s per step, 1 ms each.
+    EXPECT_EQ(shown,
+              (std::vector<std::string>{"Running ... (1.000 %)   |   AID: 1.0 ms/iter (9 s)",
+                                        "Running ... (2.500 %)   |   AID: 1.0 ms/iter (9 s)",
+                                        "Running ... (3.910 %)   |   AID: 1.0 ms/iter (9 s)"}));
+}
+
+// After a failed open the run waits for an Init, also when a later open is
+// refused with nothing changed (a project without its constituent file).
+TEST_F(ScriptedWindow, AnOpenRefusedAfterAFailedOneKeepsRunAndSaveDisabled)
+{
+    w.bnInitClick();
+    auto real = w.FileOpener;
+    w.FileOpener = [](MainWindow& m, const std::string&) -> bool {
+        m.State().Initialised = true;
+        ThrowError(
+            "Warning: While Opening SNA file 'bad.sna' Error Message Occur: Incorrect file.");
+    };
+    EXPECT_ANY_THROW(w.OpenFile("bad.sna"));
+    ASSERT_EQ(Enabled(w), "101110 110");
+    w.FileOpener = real;
+    const std::string lone = home.Touch("lone.sna");
+    sink.Clear();
+    EXPECT_FALSE(w.OpenFile(lone));
+    EXPECT_EQ(sink.warnings,
+              std::vector<std::string>{"File " + ChangeFileExt(lone, ".cmp") + " not found!"});
+    EXPECT_EQ(Enabled(w), "101110 110");
+    w.bnStartClick();
+    EXPECT_EQ(engine.stepsDone, 0);
+    w.bnInitClick();
+    EXPECT_EQ(Enabled(w), "111111 111");
+}
+
+// A file named on the command line that is not there is named in a warning;
+// the program starts as without a file.
+TEST(MainWindowStart, AMissingStartFileIsNamed)
+{
+    ProgramHome home;
+    RecordingMessageSink sink;
+    for (const std::string& arg : {home.dir.file("gone.sna"), home.dir.file("gone")}) {
+        sink.Clear();
+        MainWindow w({QString::fromStdString(arg)});
+        w.FormActivate();
+        const std::string looked =
+            arg.size() > 4 && arg.substr(arg.size() - 4) == ".sna" ? arg : arg + ".sna";
+        EXPECT_EQ(sink.warnings, std::vector<std::string>{"File \"" + looked + "\" not found."});
+        EXPECT_EQ(w.State().FileName, "No File");
+    }
+}
+
+// The temporary sequence of an instance and its constituent file go with the
+// program; a start never shows the size of one left by an earlier session.
+TEST(MainWindowStart, TemporaryFilesGoAtExitAndAStartShowsNoneLeft)
+{
+    ProgramHome home;
+    RecordingMessageSink sink;
+    const std::string psq = home.dir.file("Kelvo5_tmp_1.psq"),
+                      cmp = home.dir.file("Kelvo5_tmp_1.cmp");
+    {
+        MainWindow w;
+        w.show();
+        w.FormActivate();
+        ASSERT_EQ(w.State().PsqFileOwn, psq);
+        std::ofstream(psq) << std::string(4096, 'x');
+        std::ofstream(cmp) << "x";
+        sink.answers = {false, true};
+        EXPECT_FALSE(w.close());  // No: the program goes on with its files
+        EXPECT_TRUE(fs::exists(psq) && fs::exists(cmp));
+        EXPECT_TRUE(w.close());
+        EXPECT_FALSE(fs::exists(psq) || fs::exists(cmp));
+    }
+    // Left by a session that ended without Exit (the marker is free again).
+    std::ofstream(psq) << std::string(3 << 20, 'x');
+    std::ofstream(cmp) << "x";
+    MainWindow w;
+    w.show();
+    w.FormActivate();
+    ASSERT_EQ(w.State().PsqFileOwn, psq);
+    EXPECT_EQ(Ctl<QLabel>(w, "llPSQFileSize")->text(), "Uncreated");
+    EXPECT_FALSE(fs::exists(psq) || fs::exists(cmp));
 }

@@ -7,6 +7,7 @@
 #include "app/windows/run_setup_window.h"
 #include "engine/step/init_calc.h"
 #include "files/setup_edits.h"
+#include "files/sna_file.h"
 #include "support/recording_sink.h"
 
 #include <algorithm>
@@ -239,4 +240,36 @@ TEST_F(ExampleWindow, DerSwitchFitsTheLeftAxisToTheNewtonProfile)
     QTest::mouseClick(der, Qt::RightButton);
     EXPECT_NEAR(chart->yAxis->range().upper, 3.0 + 2e-6, 1e-12);
     EXPECT_FALSE(der->isChecked());  // the press is taken: the switch does not toggle
+}
+
+// The wall step typed in the run-setup window is the one a project saved with
+// it brings back: one limit for the edit and the reader.
+TEST_F(ExampleWindow, WallStepTypedInRunSetupComesBackWithTheProject)
+{
+    auto* setup = Ctl<RunSetupWindow>(*w, "fmRunSetup");
+    ShowActive(*setup);
+    QLineEdit* edit = Ctl<QLineEdit>(*setup, "edWallInc");
+    ASSERT_LT(St().NX, 2000);
+    for (auto [text, stored] :
+         {std::pair("0", 100), std::pair("-5", 100), std::pair("2000", 2000)}) {
+        Enter(edit, text);
+        EXPECT_EQ(St().WallInc, stored) << text;
+        EXPECT_EQ(edit->text().toStdString(), std::to_string(stored)) << text;
+    }
+    const std::string name = home.dir.file("wall.sna");
+    ASSERT_TRUE(SaveSnaFile(St(), name));
+    w->New1Click();
+    EXPECT_EQ(St().WallInc, 100);
+    ASSERT_TRUE(w->OpenFile(name));
+    EXPECT_EQ(St().WallInc, 2000);
+    EXPECT_EQ(edit->text(), "2000");
+    // Enter in an edit takes the value and moves to Close (the window stays);
+    // Space on Close closes it, as the manual says.
+    TypeOver(edit, "300");
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ(St().WallInc, 300);
+    ASSERT_TRUE(setup->isVisible() && Ctl<QPushButton>(*setup, "bnClose")->hasFocus());
+    QTest::keyClick(Ctl<QPushButton>(*setup, "bnClose"), Qt::Key_Space);
+    EXPECT_FALSE(setup->isVisible());
+    EXPECT_TRUE(sink.warnings.empty()) << sink.warnings[0];
 }

@@ -1,7 +1,9 @@
 // Where the windows open and what the settings file keeps of their places:
 // all seven stored windows, windows never shown, and the windows that must
 // fit the smallest screen the main window supports.
+#include "offscreen_screen.h"
 #include "qt_test_env.h"
+#include "stored_places.h"
 
 #include "app/windows/option_window.h"
 #include "app/windows/run_setup_window.h"
@@ -17,59 +19,8 @@
 
 namespace {
 
-// The screen of this program is the smallest that the main window supports
-// (its description is removed when the program ends).
-const fs::path kScreenConfig =
-    fs::temp_directory_path() / ("kelvo-screen-800x600-" + std::to_string(getpid()) + ".json");
-const bool kSmallScreen =
-    [] {
-        std::ofstream(kScreenConfig)
-            << R"({"screens": [{"name": "small", "x": 0, "y": 0, "width": 800, "height": 600}]})";
-        setenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + kScreenConfig.string()).c_str(), 1);
-        std::atexit([] {
-            std::error_code ec;
-            fs::remove(kScreenConfig, ec);
-        });
-        return true;
-    }();
-
-const char* const kStored[kStoredWindows] = {"fmMain", "fmRunSetup", "fmOption", "fmPSQ",
-                                             "fmAdd",  "fmSDS",      "fmDist"};
-
-using Place = std::array<std::int32_t, 4>;  // Left, Top, Height, Width
-
-// The 28 window integers of a settings file, read from its last bytes: they
-// stand right before the trailer "EOF" and its zero byte.
-std::array<Place, kStoredWindows> PlacesInFile(const std::string& name)
-{
-    const std::string bytes = ReadBytes(name);
-    std::array<Place, kStoredWindows> places{};
-    EXPECT_EQ(bytes.substr(bytes.size() - 4), std::string("EOF", 4));
-    const std::size_t at = bytes.size() - 4 - 28 * 4;
-    for (int k = 0; k < 28; ++k) {
-        std::int32_t v = 0;
-        std::memcpy(&v, bytes.data() + at + 4 * k, 4);
-        places[k / 4][k % 4] = v;
-    }
-    return places;
-}
-
-Place FrameOf(const QWidget* w)
-{
-    const QRect f = w->frameGeometry();
-    return {f.left(), f.top(), f.height(), f.width()};
-}
-
-// A settings file as an earlier session left it, with "Store Window Positions" as given.
-void WriteSettings(const std::string& name, bool positions,
-                   const std::array<Place, kStoredWindows>& places)
-{
-    RunState st;
-    st.Options.cbPositionINI = positions;
-    for (int k = 0; k < kStoredWindows; ++k)
-        st.Options.Places[k] = {places[k][0], places[k][1], places[k][2], places[k][3], true};
-    ASSERT_TRUE(WriteIniFile(st, name));
-}
+// The screen of this program is the smallest that the main window supports.
+const bool kSmallScreen = UseOffscreenScreen(800, 600);
 
 }  // namespace
 
@@ -243,4 +194,91 @@ TEST(WindowPlaces, ToolWindowsOverAMainWindowAtTheCornerStayOnTheScreen)
         window->close();
     }
     EXPECT_TRUE(sink.warnings.empty());
+}
+
+// "Store Window Positions": each start puts every stored window where the
+// last session left it, frame and all, so that the file holds the same places
+// round after round (no window creeps up or grows by its title bar).
+TEST(WindowPlaces, StoredPlacesComeBackTheSameRoundAfterRound)
+{
+    ExpectStoredPlacesComeBackRoundAfterRound();
+}
+
+// A window never shown in a session keeps the place read from the settings
+// file, also one that the screen of this session cannot hold (a second screen
+// of an earlier session), where a window shown would have been moved.
+TEST(WindowPlaces, AWindowNeverShownKeepsThePlaceRead)
+{
+    ProgramHome home;
+    RecordingMessageSink sink;
+    const std::string ini = home.dir.file("KELVO 5.ini");
+    std::array<Place, kStoredWindows> stored{};
+    stored[kWinMain] = {0, 0, 600, 800};
+    for (int k = 1; k < kStoredWindows; ++k)
+        stored[k] = {1900 + 10 * k, 1200 + 5 * k, 900 + k, 1300 + k};
+    WriteSettings(ini, true, stored);
+    {
+        MainWindow w;
+        w.show();
+        w.FormActivate();
+        sink.answers = {true};
+        ASSERT_TRUE(w.close());
+    }
+    const auto written = PlacesInFile(ini);
+    for (int k = 1; k < kStoredWindows; ++k) EXPECT_EQ(written[k], stored[k]) << kStored[k];
+}
+
+namespace {
+
+// The visible controls of a window squeezed below what their texts need.
+std::vector<std::string> Squeezed(const QWidget& window)
+{
+    std::vector<std::string> squeezed;
+    for (QWidget* c : window.findChildren<QWidget*>()) {
+        if (!c->isVisible() || c->window() != &window) continue;
+        if (!qobject_cast<QLabel*>(c) && !qobject_cast<QAbstractButton*>(c) &&
+            !qobject_cast<QLineEdit*>(c))
+            continue;
+        if (!qobject_cast<QLineEdit*>(c) && c->property("text").toString().isEmpty())
+            continue;  // the small spin arrows beside the edits have no text to cut
+        const QSize need = c->minimumSizeHint();
+        if (c->width() < need.width() || c->height() < need.height())
+            squeezed.push_back(c->objectName().toStdString() + " '" +
+                               c->property("text").toString().toStdString() + "'");
+    }
+    return squeezed;
+}
+
+}  // namespace
+
+// On the smallest screen the main window, maximised or at its least size,
+// lies on the screen with its status bar (progress, AID, time), and none of
+// its controls is squeezed below what its text needs.
+TEST(WindowPlaces, TheMainWindowFitsTheSmallestScreen)
+{
+    ProgramHome home;
+    RecordingMessageSink sink;
+    const QRect free = QGuiApplication::primaryScreen()->availableGeometry();
+    ASSERT_EQ(free.size(), QSize(800, 600));
+    for (const bool maximised : {true, false}) {
+        MainWindow w;
+        if (maximised) {
+            w.showMaximized();
+        } else {
+            w.show();
+            w.resize(w.minimumSize());
+            w.move(free.topLeft());
+        }
+        w.FormActivate();  // the texts of the first start are shown
+        QCoreApplication::processEvents();
+        const std::string how = maximised ? "maximised" : "least size";
+        EXPECT_TRUE(free.contains(w.frameGeometry())) << how;
+        for (int i = 0; i < 5; ++i) {
+            auto* panel = Ctl<QLabel>(w, ("sbPanel" + std::to_string(i)).c_str());
+            const QRect r(panel->mapToGlobal(QPoint(0, 0)), panel->size());
+            EXPECT_TRUE(panel->isVisible() && free.contains(r) && w.geometry().contains(r))
+                << how << " panel " << i;
+        }
+        EXPECT_EQ(Squeezed(w), std::vector<std::string>{}) << how;
+    }
 }

@@ -87,8 +87,10 @@ TEST(SetupEdits, EachEditTakesItsValuesAndRefusesTheRest)
         {"edKinX", "-0.5", EditResult::Taken, -0.5},
         {"edRacemicG", "2", EditResult::Taken, 2},
         {"edDerN", "0.01", EditResult::Taken, 0.01},
-        // Wall step: any integer within the node range.
-        {"edWallInc", "-5", EditResult::Taken, -5},
+        // Wall step: a whole step of 1 node to the node range (the project reader's limit).
+        {"edWallInc", "-5", EditResult::Refused, 100},
+        {"edWallInc", "0", EditResult::Refused, 100},
+        {"edWallInc", "2000", EditResult::Taken, 2000},
         {"edWallInc", "2147483647", EditResult::Refused, 100},
         // Options.
         {"edEpsNew", "0", EditResult::Refused, 1e-12},

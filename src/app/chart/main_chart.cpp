@@ -45,6 +45,8 @@ MainChart::MainChart(RunState& st, ChartView* graph, QListWidget* clbGraph, QLis
     : st_(st), graph_(graph), clbGraph_(clbGraph), clbDet_(clbDet), additional_(additional)
 {
     BuildSeries();
+    emptyRanges_ = {{graph_->yAxis->range().lower, graph_->yAxis->range().upper},
+                    {graph_->xAxis->range().lower, graph_->xAxis->range().upper}};
     // The work left for the paint runs inside the chart's replot: nothing it
     // raises may leave the replot, which would then refuse every later one.
     graph_->SetBeforeReplot([this] {
@@ -174,6 +176,7 @@ void MainChart::CheckListChanged(bool detector)
     for (int i = 0; i < widget->count(); ++i)
         items[i].checked = widget->item(i)->checkState() == Qt::Checked;
     clbGraphClickCheck();
+    FitToLines();
 }
 
 void MainChart::clbGraphClickCheck()
@@ -476,6 +479,22 @@ void MainChart::RescaleGraph()
         graph_->RescaleWithMargin();
     }
     DrawDetectorLine();
+    graph_->RequestReplot();
+}
+
+void MainChart::FitToLines()
+{
+    const RunSeries& s = st_.Series;
+    const bool drawn =
+        st_.DetectorView ? s.DET_pH.Count() > 0 : st_.Initialised || s.sr_pH.Count() > 0;
+    if (drawn) {
+        RescaleGraph();
+        return;
+    }
+    graph_->SetRangeY(emptyRanges_.left[0], emptyRanges_.left[1]);
+    graph_->SetRangeX(emptyRanges_.bottom[0], emptyRanges_.bottom[1]);
+    graph_->SetAutoX(true);
+    graph_->SetAutoY(true);
     graph_->RequestReplot();
 }
 

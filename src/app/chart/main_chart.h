@@ -48,6 +48,10 @@ public:
     // The left axis fitted to `series` (20 % margin above and below), the bottom axis automatic.
     void FitGraphTo(const ChartSeries& series);
     void RescaleGraph();
+    // After the lines changed wholesale (New, Init, a failed open, a check
+    // mark): the ranges of what is drawn, or those of the empty chart when
+    // nothing is.
+    void FitToLines();
     // Switches between the profile and the detector view, each with its saved ranges.
     void SwitchView();
     // The engine's part (drawn profiles) and the chart's part of the refresh.
@@ -102,6 +106,7 @@ private:
         double left[2] = {0, 0}, bottom[2] = {0, 0};
     };
     AxisRanges simRanges_, detRanges_;
+    AxisRanges emptyRanges_;  // of the chart before anything was drawn
     bool simRangesSaved_ = false, detRangesSaved_ = false;
     bool simShowedAll_ = false, detShowedAll_ = false;
 };

@@ -24,8 +24,8 @@ QRect FreeArea(const QWidget& window)
     return screen ? screen->availableGeometry() : QRect();
 }
 
-// Border and title bar around the client area: known once the window manager
-// framed the window, estimated before (a title bar of at least two text lines).
+}  // namespace
+
 QSize FrameExtra(const QWidget& window)
 {
     const QSize known = window.frameGeometry().size() - window.size();
@@ -37,6 +37,13 @@ QSize FrameExtra(const QWidget& window)
                  2 * window.fontMetrics().height());
     return {2 * border, title + 2 * border};
 }
+
+bool FrameKnown(const QWidget& window)
+{
+    return window.frameGeometry().size() != window.size();
+}
+
+namespace {
 
 // Moves the window's frame into the free area of its screen.
 void KeepOnScreen(QWidget& window)
@@ -97,11 +104,15 @@ private:
     {
         QWidget* content = body_.widget();
         if (!content) return;
+        // The hints of layouts not laid out yet may be stale.
+        if (content->layout()) content->layout()->activate();
+        if (window_.layout()) window_.layout()->activate();
         // The whole content: the window's own hint with the scroll area's
-        // share replaced by what the content asks for.
+        // share replaced by what the content needs (its hint may be below
+        // its least size).
         const int edge = 2 * body_.frameWidth();
         const QSize hint = window_.sizeHint(), area = body_.sizeHint(),
-                    wanted = content->sizeHint();
+                    wanted = content->sizeHint().expandedTo(content->minimumSizeHint());
         QSize whole(std::max(hint.width(), hint.width() - area.width() + wanted.width() + edge),
                     hint.height() - area.height() + wanted.height() + edge);
         // A window placed before (by the user or the settings file) keeps its size if it fits.

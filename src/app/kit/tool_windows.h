@@ -9,6 +9,7 @@ class QMainWindow;
 class QLayout;
 class QMenu;
 class QScrollArea;
+class QSize;
 class QString;
 class QWidget;
 
@@ -20,6 +21,12 @@ QMenu* ToolsMenu(QMainWindow& main);
 // raises `window`. The connection lives as long as `window`.
 QAction* AddWindowEntry(QWidget& menu, const QString& caption, const char* name, QWidget* window,
                         std::function<void()> open = {});
+
+// Border and title bar around a window's client area: known once the window
+// manager framed the window, estimated before (a title bar of at least two
+// text lines).
+QSize FrameExtra(const QWidget& window);
+bool FrameKnown(const QWidget& window);
 
 // Moves a window to the top of the screen against its right edge.
 void PlaceAtTopRight(QWidget& window);

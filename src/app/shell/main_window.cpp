@@ -7,6 +7,7 @@
 #include "app/kit/edit_committer.h"
 #include "app/kit/qt_convert.h"
 #include "app/kit/qt_dialogs.h"
+#include "app/kit/tool_windows.h"
 #include "app/shell/help_menu.h"
 #include "app/shell/main_commands.h"
 #include "app/shell/settings_file.h"
@@ -142,7 +143,7 @@ MainWindow::MainWindow(QStringList args, QWidget* parent)
     BuildWindow();
     BuildMenus();
     BindControls();
-    setMinimumSize(800, 600);
+    FitMinimumToFrame();
     resize(1100, 760);
     for (QWidget* w : findChildren<QWidget*>())
         if (!w->toolTip().isEmpty()) w->setToolTipDuration(7000);
@@ -192,6 +193,7 @@ MainWindow::~MainWindow()
     st_->Events.Remove(this);
     FileLayerHooks().ResetState = nullptr;
     FileLayerHooks().NewCommand = nullptr;
+    RemoveTemporaryFiles();
     marker_.Release();
 }
 
@@ -428,6 +430,7 @@ bool MainWindow::bnInitClick()
     ApplyLineWidth();
     if (!st.Stop) RedrawGraph();
     SetupGraph();
+    chart_->FitToLines();
     UpdateMainInfo();
     return succeeded;
 }
@@ -484,6 +487,7 @@ void MainWindow::New1Click()
     }
     NewStateHeadless(st);
     ResetState();
+    chart_->FitToLines();
     UpdateMainInfo();
 }
 
@@ -612,13 +616,19 @@ void MainWindow::ShowProgressText()
     size_t cut = text.find(kTimeSuffix);
     if (cut != std::string::npos) text.erase(cut);
     if (!st.Running) text = "Ready ...";
+    // The run loop restamps its clock at each of its refreshes, of which the
+    // panel shows only some: the step time is measured here, from the last
+    // text shown.
+    const double now = NowDays();
     if (text.rfind(kRunningPrefix, 0) == 0) {
-        if (progressSteps_ == 0) progressSteps_ = st.StepCount;
-        int steps = st.StepCount - progressSteps_;
+        if (progressStamp_ <= 0) {
+            progressSteps_ = st.StepCount;
+            progressStamp_ = now;
+        }
+        long long steps = st.StepCount - progressSteps_;
         if (steps <= 0) steps = -1;
-        double ms = ElapsedSeconds(st, st.RunStartStamp) / steps * 1000;
+        double ms = (now - progressStamp_) * 86400.0 / steps * 1000;
         double remaining = st.DT != 0 ? (st.StopTime - st.Time) / st.DT * ms * 0.001 : 0;
-        progressSteps_ = st.StepCount;
         std::string percent =
             FormatFloat("0.000", st.StopTime != 0 ? st.Time / st.StopTime * 100 : 0);
         text = "Running ... (" + percent + " %)";
@@ -626,6 +636,8 @@ void MainWindow::ShowProgressText()
             text += "   |   AID: " + FormatFloat("0.0", ms) + " ms/iter " +
                     FormatElapsed(ClampSeconds(remaining));
     }
+    progressSteps_ = st.StepCount;
+    progressStamp_ = now;
     std::string spent = FormatElapsed(ClampSeconds(st.SpentTime));
     if (!spent.empty()) text += kTimeSuffix + spent;
     SetStatusText(text);
@@ -797,10 +809,12 @@ bool MainWindow::OpenFile(const std::string& path)
     } catch (...) {
         needInit_ = true;
         show();
+        chart_->FitToLines();
         UpdateMainInfo();
         throw;
     }
-    needInit_ = false;
+    // An open refused with nothing changed leaves the state as it was, a failed one included.
+    if (opened) needInit_ = false;
     ApplyLineWidth();
     show();
     RedrawGraph();
@@ -815,6 +829,9 @@ void MainWindow::FirstActivation()
     if (marker_.Claim(rootDir_)) {
         st.PsqFileOwn = InstanceMarker::TempPsqName(rootDir_, marker_.Id());
         st.PsqFile = st.PsqFileOwn;
+        // The number was free: temporary files of it were left by a session that ended without
+        // Exit.
+        RemoveTemporaryFiles();
         st.PsqSize = FileSizeByName(st.PsqFileOwn);
     } else {
         ShowWarning(
@@ -846,7 +863,11 @@ void MainWindow::FirstActivation()
     fs::path p(name);
     if (!p.has_extension()) name += ".sna";
     std::error_code ec;
-    if (!fs::is_regular_file(name, ec)) return;
+    if (!fs::is_regular_file(name, ec)) {
+        // The settings' default file may have gone; a file the user named is missing.
+        if (!args_.isEmpty()) ShowWarning("File \"" + name + "\" not found.");
+        return;
+    }
     if (FindFileOpener(name) || LowerFileExt(name) == ".psq") {
         // The named file takes the example's place also when it fails to open.
         st.OpenExample = false;
@@ -895,6 +916,7 @@ void MainWindow::changeEvent(QEvent* event)
 void MainWindow::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
+    FitMinimumToFrame();
     // Platforms without window activation still get the first activation.
     if (firstActivation_)
         QTimer::singleShot(0, this, [this] {
@@ -902,9 +924,24 @@ void MainWindow::showEvent(QShowEvent* event)
         });
 }
 
+// The least window is 800 x 600 with its frame and title bar, so that it fits
+// the smallest screen whole.
+void MainWindow::FitMinimumToFrame()
+{
+    const QSize least = QSize(800, 600) - FrameExtra(*this);
+    if (minimumSize() != least) setMinimumSize(least);
+}
+
+void MainWindow::moveEvent(QMoveEvent* event)
+{
+    QMainWindow::moveEvent(event);
+    FitMinimumToFrame();
+}
+
 void MainWindow::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
+    FitMinimumToFrame();
     int w = statusBar()->width() - 2 * c_.sbPanel[0]->minimumWidth() -
             2 * c_.sbPanel[1]->minimumWidth();
     if (w > 0) c_.sbPanel[2]->setMinimumWidth(std::min(w, 528));
@@ -926,12 +963,22 @@ void MainWindow::closeEvent(QCloseEvent* event)
     if (accept) {
         if (SettingsWriter && settingsRead_)
             Guarded([this] { SettingsWriter(*this, SettingsFileName()); });
+        RemoveTemporaryFiles();
         marker_.Release();
     }
     if (accept)
         event->accept();
     else
         event->ignore();
+}
+
+void MainWindow::RemoveTemporaryFiles()
+{
+    if (!marker_.Claimed()) return;
+    const std::string psq = InstanceMarker::TempPsqName(rootDir_, marker_.Id());
+    std::error_code ec;
+    fs::remove(psq, ec);
+    fs::remove(ChangeFileExt(psq, ".cmp"), ec);
 }
 
 void MainWindow::ShowMessageWindow(const std::vector<std::string>& lines)

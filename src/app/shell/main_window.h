@@ -150,7 +150,9 @@ public:
     // ---- EngineHost and the engine's events ----------------------------------------
     void ProcessMessages() override;
     void SetStatusText(const std::string& text) override;
-    double NowDays() override { return SystemNowDays(); }
+    double NowDays() override { return Clock ? Clock() : SystemNowDays(); }
+    // The host's clock (days); tests install a controlled one.
+    std::function<double()> Clock;
     // Fans an engine event out to the windows that exist.
     void OnEngineEvent(const EngineEvent& event) override;
     void UpdateMainInfo();
@@ -180,10 +182,12 @@ protected:
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
 private:
     void BuildWindow();
     void BuildMenus();
+    void FitMinimumToFrame();
     QLineEdit* AddPanelEdit(class QGridLayout* grid, int row, int col, QLabel*& label,
                             const QString& caption, const QString& hint, bool readOnly);
     void BindControls();
@@ -195,6 +199,8 @@ private:
     CommandStates Commands() const;
     // Closes the window when a close was asked for during a run or an Init.
     void CloseIfRequested();
+    // Deletes the instance's temporary sequence and its constituent file.
+    void RemoveTemporaryFiles();
     // Mirrors the state into every bound control without running handlers.
     void ShowBindings();
     void ShowProgressText();
@@ -259,7 +265,10 @@ private:
     bool needInit_ = false;  // an open failed: Run and Save wait for a successful Init
     bool geometryEditsEnabled_ = true;
     bool settingsRead_ = false;
-    int progressSteps_ = 0;  // step count remembered by the progress text
+    // Step count and clock (days) at the last status text shown: the step time of
+    // the progress text is the mean over the steps since then.
+    long long progressSteps_ = 0;
+    double progressStamp_ = 0;
     // The run panel while a run goes: shown at most once per kRunInfoMs; a
     // refresh asked for sooner is shown when the period ends.
     static constexpr int kRunInfoMs = kRunPanelMs;

@@ -45,6 +45,7 @@ void MainWindow::BuildWindow()
     auto* plMod = new QGroupBox;
     auto* grid = new QGridLayout(plMod);
     grid->setVerticalSpacing(1);
+    grid->setHorizontalSpacing(4);
     QLabel* dummy = nullptr;
     c_.edTime = AddPanelEdit(grid, 0, 0, c_.llTime, "Time (s)", "Time of the run", true);
     c_.edDT = AddPanelEdit(grid, 0, 1, dummy, "dt (s)", "Time step in numerical solution", false);
@@ -104,9 +105,6 @@ void MainWindow::BuildWindow()
         l->setSizePolicy(policy);
         l->setVisible(false);
     }
-    grid->addWidget(c_.llSDSMode, 3, 7);
-    grid->addWidget(c_.llDiffMode, 2, 7);
-    grid->addWidget(c_.llComplex, 0, 7);
 
     // Set-up group.
     auto* gbFOption = new QGroupBox(" Setup ");
@@ -127,8 +125,9 @@ void MainWindow::BuildWindow()
     c_.cbRacemic->setVisible(false);
     QCheckBox* boxes[] = {c_.cbIS,     c_.cbOptDt,     c_.cbDetectorOn, c_.cbEnableEOF,
                           c_.cbEOFDif, c_.cbShowHints, c_.cbRedDiff};
-    for (int i = 0; i < 7; ++i) setup->addWidget(boxes[i], i, 0);
-    gbFOption->setMaximumWidth(190);
+    // Two columns, so that the chart keeps its height on the smallest screen.
+    for (int i = 0; i < 7; ++i) setup->addWidget(boxes[i], i % 4, i / 4);
+    gbFOption->setMaximumWidth(290);
     outer->addWidget(plMod);
 
     // PSQ information.
@@ -138,6 +137,10 @@ void MainWindow::BuildWindow()
     psq->addWidget(new QLabel("PSQ:"));
     psq->addWidget(c_.llPSQFileSize);
     psq->addWidget(c_.llPSQFileName, 1);
+    // A long path is cut at the window's edge rather than widen the window.
+    c_.llPSQFileName->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    // The mode labels at the right end of the line, beside the run panel.
+    for (QLabel* l : {c_.llComplex, c_.llDiffMode, c_.llSDSMode}) psq->addWidget(l);
     outer->addLayout(psq);
 
     // Check lists and chart.
@@ -147,7 +150,7 @@ void MainWindow::BuildWindow()
         "<Left click> on a check box ... Hide/Unhide profile\n<Left double-click> ... See profile";
     for (QListWidget* l : {c_.clbGraph, c_.clbDet}) {
         l->setToolTip(listHint);
-        l->setMaximumWidth(190);
+        l->setMaximumWidth(290);
         l->setMinimumWidth(150);
     }
     c_.clbDet->setVisible(false);

@@ -1,5 +1,6 @@
 #include "app/shell/settings_file.h"
 
+#include "app/kit/tool_windows.h"
 #include "app/shell/main_window.h"
 #include "app/windows/option_window.h"
 #include "app/windows/run_setup_window.h"
@@ -54,23 +55,67 @@ private:
     static constexpr const char* kProperty = "shownOnce";
 };
 
-// Frame place and size; the client area is the frame less the window's border.
-void Place(QWidget* w, const WindowPlace& p)
+// Frame place and size as stored: the client area is the frame less the
+// window's border and title bar. Before the window is framed the client takes
+// the whole (without a window manager the window never gets a frame, and
+// what is stored is its client area).
+void ApplyPlace(QWidget* w, const WindowPlace& p)
 {
-    if (!p.Known || p.Width <= 0 || p.Height <= 0) return;
-    const QRect frame = w->frameGeometry(), client = w->geometry();
-    int width = p.Width - (frame.width() - client.width());
-    int height = p.Height - (frame.height() - client.height());
+    const QSize extra = FrameKnown(*w) ? w->frameGeometry().size() - w->size() : QSize(0, 0);
+    int width = p.Width - extra.width(), height = p.Height - extra.height();
     int left = p.Left, top = p.Top;
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
-        width = std::min(width, area.width());
-        height = std::min(height, area.height());
-        left = std::clamp(left, area.left(), std::max(area.left(), area.right() + 1 - width));
-        top = std::clamp(top, area.top(), std::max(area.top(), area.bottom() + 1 - height));
+        width = std::min(width, area.width() - extra.width());
+        height = std::min(height, area.height() - extra.height());
+        left = std::clamp(left, area.left(),
+                          std::max(area.left(), area.right() + 1 - width - extra.width()));
+        top = std::clamp(top, area.top(),
+                         std::max(area.top(), area.bottom() + 1 - height - extra.height()));
     }
-    w->move(left, top);
     w->resize(std::max(width, w->minimumWidth()), std::max(height, w->minimumHeight()));
+    w->move(left, top);
+}
+
+// A window placed before it was framed takes its place again once its frame
+// is known (at its first show): the stored frame, not the estimated one.
+class PlaceWhenFramed : public QObject {
+public:
+    PlaceWhenFramed(QWidget* window, const WindowPlace& place)
+        : QObject(window), window_(window), place_(place)
+    {
+        setObjectName(kName);
+        window->installEventFilter(this);
+    }
+    static constexpr const char* kName = "placeWhenFramed";
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        const QEvent::Type t = event->type();
+        if (watched == window_ && window_->isVisible() &&
+            (t == QEvent::Show || t == QEvent::Move || t == QEvent::Resize) &&
+            FrameKnown(*window_)) {
+            window_->removeEventFilter(this);
+            ApplyPlace(window_, place_);
+            deleteLater();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QWidget* window_;
+    WindowPlace place_;
+};
+
+void Place(QWidget* w, const WindowPlace& p)
+{
+    if (!p.Known || p.Width <= 0 || p.Height <= 0) return;
+    for (QObject* waiting :
+         w->findChildren<QObject*>(PlaceWhenFramed::kName, Qt::FindDirectChildrenOnly))
+        delete waiting;
+    ApplyPlace(w, p);
+    if (!FrameKnown(*w)) new PlaceWhenFramed(w, p);
 }
 
 // Where a window never shown opens by itself: where its constructor put it

@@ -23,6 +23,10 @@ void ClearRunSeries(RunSeries& s)
                            &s.sr_RightWall, &s.sr_DER, &s.DET_pH, &s.DET_conductivity, &s.DET_volt,
                            &s.DET_CDen, &s.DET_T, &s.sr_elneut, &s.sr_mic, &s.sr_CMC, &s.sr_MicDye})
         p->Clear();
+    // The profiles Init fills beside them, and the additional ones of the list.
+    for (ChartSeries* p : {&s.sr_E, &s.sr_IS, &s.sr_S, &s.sr_Svol, &s.sr_diam, &s.sr_T, &s.sr_P,
+                           &s.sr_j, &s.sr_potential, &s.sr_Ui, &s.sr_mix, &s.sr_pi})
+        p->Clear();
     for (int r = 1; r <= 8; ++r) s.sr_reg[r].Clear();
 }
 
