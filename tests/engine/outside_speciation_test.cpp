@@ -6,9 +6,11 @@
 // node holds exactly what a fresh speciation of its concentrations gives.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "engine/equilibrium/kept_speciation.h"
 #include "engine/state/run_state.h"
@@ -48,7 +50,83 @@ std::string StepAndCompare(RecordingHost& host, RunState& st, int steps,
     return difference;
 }
 
+// Moves the walls (as the run-setup window moves them while the run goes on)
+// at every twelfth step k through windows that leave nodes integrated in the
+// window behind, with concentrations of their own in every level, and take
+// others in and leave them again.
+void MoveWalls(RunState& st, int k)
+{
+    static const std::pair<int, int> windows[] = {{0, 400},   {80, 400}, {140, 520}, {40, 320},
+                                                  {180, 640}, {0, 1200}, {120, 240}, {20, 800}};
+    if (k % 12 != 0) return;
+    st.cbLWMove = st.cbRWMove = false;
+    const std::pair<int, int>& w = windows[k / 12 % 8];
+    st.LeftWall = w.first * st.NX / 1200;
+    st.RightWall = w.second * st.NX / 1200;
+}
+
+// Every array of the run's state, and its voltage, current, time step and time.
+std::vector<double> RunImage(RunState& st)
+{
+    EngineArrays& a = st.Arr;
+    std::vector<double> v;
+    auto add = [&](const double* p) { v.insert(v.end(), p, p + a.Nn); };
+    for (int l = 1; l <= 5; ++l) {
+        for (int i = 1; i <= a.NComp + 2; ++i) {
+            add(a.C(l, i));
+            for (int k = 0; k < a.Forms(i); ++k) add(a.CForm(l, i, k));
+        }
+        add(a.IonicStrength(l));
+        add(a.T(l));
+    }
+    for (int l = 1; l <= 4; ++l)
+        for (int i = 1; i <= a.NComp + 2; ++i) add(a.F(l, i));
+    for (int i = 1; i <= a.NComp; ++i) {
+        add(a.ZMean[i]);
+        add(a.UEff[i]);
+    }
+    add(a.PH.data());
+    add(a.Kappa.data());
+    add(a.E.data());
+    v.insert(v.end(), {st.U, st.I, st.DT, st.Time, double(st.StepCount)});
+    return v;
+}
+
 }  // namespace
+
+TEST(OutsideSpeciation, KeepingItChangesNoValueOfTheRun)
+{
+    // The same run with the record forgotten after every step (every node
+    // outside the window speciated at every step) ends with the same bits in
+    // every level, derivative, profile and in the current.
+    auto run = [](bool forgetEveryStep, long long& taken) {
+        RecordingMessageSink sink;
+        RecordingHost host;
+        RunState st;
+        benchcases::FindCase("B1").prepare(st);
+        st.NXPending = 600;
+        host.Attach(st);
+        EXPECT_TRUE(InitCalc(st));
+        KeptSpeciation& kept = st.Engine.Scratch<KeptSpeciation>();
+        host.onProcessMessages = [&](int) {
+            if (forgetEveryStep) kept.Forget();
+            MoveWalls(st, st.StepCount);
+            if (st.StepCount >= 130) st.Stop = true;
+        };
+        st.StopTime = 1e9;
+        RunCalc(st);
+        StopCalc(st);
+        EXPECT_EQ(st.StepCount, 130);
+        taken = kept.Taken();
+        return RunImage(st);
+    };
+    long long kept = 0, none = 0;
+    const std::vector<double> a = run(false, kept), b = run(true, none);
+    EXPECT_GT(kept, 130 * 200);
+    EXPECT_EQ(none, 0);
+    ASSERT_EQ(a.size(), b.size());
+    EXPECT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(double)), 0);
+}
 
 TEST(OutsideSpeciation, EveryNodeHoldsTheSpeciationOfItsConcentrationsAfterEachStep)
 {
@@ -70,19 +148,8 @@ TEST(OutsideSpeciation, EveryNodeHoldsTheSpeciationOfItsConcentrationsAfterEachS
         ASSERT_EQ(st.Engine.Threads.threads, threads);
         const KeptSpeciation& kept = st.Engine.Scratch<KeptSpeciation>();
 
-        // The walls move (as the run-setup window moves them while the run goes
-        // on): nodes integrated in the window are left behind with concentrations
-        // of their own in every level, others are taken in and left again.
-        st.cbLWMove = st.cbRWMove = false;
-        const std::pair<int, int> windows[] = {{0, 400},   {80, 400}, {140, 520}, {40, 320},
-                                               {180, 640}, {0, 1199}, {120, 240}, {20, 800}};
-        EXPECT_EQ(StepAndCompare(host, st, 8 * 12,
-                                 [&](int k) {
-                                     if (k % 12 != 0) return;
-                                     st.LeftWall = windows[k / 12 % 8].first;
-                                     st.RightWall = windows[k / 12 % 8].second;
-                                 }),
-                  "");
+        // The walls move.
+        EXPECT_EQ(StepAndCompare(host, st, 8 * 12, [&](int k) { MoveWalls(st, k); }), "");
         long long taken = kept.Taken();
         EXPECT_GT(taken, 8 * 12 * 400);  // most nodes outside kept their speciation
 
