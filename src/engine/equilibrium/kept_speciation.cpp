@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 
 #include "engine/equilibrium/equilibrium.h"
 #include "engine/equilibrium/equilibrium_lanes.h"
@@ -34,7 +35,7 @@ void KeptSpeciation::Prepare(const RunState& st)
         stamp_.assign(kSlots * nodes, 0u);
         in_.assign(kSlots * inRows_ * nodes, 0.0);
         out_.assign(kSlots * outRows_ * nodes, 0.0);
-        fits_.assign(nodes, 0);
+        misfit_.assign(nodes, 0);
         epoch_ = 1;
     }
     const double kw = ActiveKw(st);
@@ -63,6 +64,16 @@ void KeptSpeciation::Record(RunState& st, int level, int slot, int lo, int hi)
     std::fill_n(stamp_.data() + static_cast<std::size_t>(slot - 1) * nn_ + lo, count, epoch_);
 }
 
+void KeptSpeciation::TakeBack(EngineArrays& a, int slot, int lo, int hi)
+{
+    const int count = hi - lo + 1;
+    std::copy_n(Out(slot, 0) + lo, count, a.PH.data() + lo);
+    for (int i = 1; i <= nc_; ++i) {
+        std::copy_n(Out(slot, i) + lo, count, a.ZMean[i] + lo);
+        std::copy_n(Out(slot, nc_ + i) + lo, count, a.UEff[i] + lo);
+    }
+}
+
 int KeptSpeciation::Speciate(RunState& st, int level, int lo, int hi, NewtonScratch& s)
 {
     EngineArrays& a = st.Arr;
@@ -72,46 +83,52 @@ int KeptSpeciation::Speciate(RunState& st, int level, int lo, int hi, NewtonScra
     if (!paired_ || a.Nn != nn_ || a.NComp != nc_ || st.ISCorrection)
         return SpeciateNodes(st, level, lo, hi, s);
     const int slot = a.lvC[level];
-    unsigned char* fits = fits_.data();
-    // The nodes whose record is of this epoch and of their present
-    // concentrations and cH, bit for bit.
-    const std::uint32_t* stamp = stamp_.data() + static_cast<std::size_t>(slot - 1) * nn_;
-    for (int n = lo; n <= hi; ++n) fits[n] = stamp[n] == epoch_;
-    for (int r = 0; r < inRows_; ++r) {
-        const double* live = r < nc_ ? a.C(level, r + 1) : a.CH(level);
-        const double* kept = In(slot, r);
-        for (int n = lo; n <= hi; ++n)
-            fits[n] &=
-                std::bit_cast<std::uint64_t>(live[n]) == std::bit_cast<std::uint64_t>(kept[n]);
+    const std::uint32_t* __restrict stamp =
+        stamp_.data() + static_cast<std::size_t>(slot - 1) * nn_;
+    auto liveRow = [&](int r) { return r < nc_ ? a.C(level, r + 1) : a.CH(level); };
+    // Mostly every node's record fits: the rows of the range compared whole.
+    const int count = hi - lo + 1;
+    std::uint32_t stale = 0;
+    for (int n = lo; n <= hi; ++n) stale |= stamp[n] ^ epoch_;
+    bool all = stale == 0;
+    for (int r = 0; r < inRows_ && all; ++r)
+        all = std::memcmp(liveRow(r) + lo, In(slot, r) + lo, count * sizeof(double)) == 0;
+    if (all) {
+        TakeBack(a, slot, lo, hi);
+        taken_.fetch_add(count, std::memory_order_relaxed);
+        return -1;
     }
-    // The others, in runs of neighbouring nodes.
+    // Other than 0 where the record is not of this epoch or not of the
+    // present concentrations and cH, bit for bit.
+    std::uint64_t* __restrict misfit = misfit_.data();
+    for (int n = lo; n <= hi; ++n) misfit[n] = stamp[n] != epoch_;
+    for (int r = 0; r < inRows_; ++r) {
+        const double* __restrict live = liveRow(r);
+        const double* __restrict kept = In(slot, r);
+        for (int n = lo; n <= hi; ++n)
+            misfit[n] |=
+                std::bit_cast<std::uint64_t>(live[n]) ^ std::bit_cast<std::uint64_t>(kept[n]);
+    }
+    // Runs of neighbouring nodes: those that fit take their record back, the
+    // others are speciated and recorded.
     int bad = -1;
     long long taken = 0;
     for (int n = lo; n <= hi;) {
-        if (fits[n]) {
-            ++taken;
-            ++n;
-            continue;
-        }
+        const bool fits = misfit[n] == 0;
         int m = n;
-        while (m < hi && !fits[m + 1]) ++m;
-        const int b = SpeciateNodes(st, level, n, m, s);
-        if (b < 0)
-            Record(st, level, slot, n, m);
-        else if (bad < 0)
-            bad = b;
+        while (m < hi && (misfit[m + 1] == 0) == fits) ++m;
+        if (fits) {
+            TakeBack(a, slot, n, m);
+            taken += m - n + 1;
+        } else {
+            const int b = SpeciateNodes(st, level, n, m, s);
+            if (b < 0)
+                Record(st, level, slot, n, m);
+            else if (bad < 0)
+                bad = b;
+        }
         n = m + 1;
     }
-    if (taken == 0) return bad;
-    // The rows without a level, as the speciation of the slot left them.
-    auto takeBack = [&](double* row, const double* kept) {
-        for (int n = lo; n <= hi; ++n) row[n] = fits[n] ? kept[n] : row[n];
-    };
-    takeBack(a.PH.data(), Out(slot, 0));
-    for (int i = 1; i <= nc_; ++i) {
-        takeBack(a.ZMean[i], Out(slot, i));
-        takeBack(a.UEff[i], Out(slot, nc_ + i));
-    }
-    taken_.fetch_add(taken, std::memory_order_relaxed);
+    if (taken > 0) taken_.fetch_add(taken, std::memory_order_relaxed);
     return bad;
 }

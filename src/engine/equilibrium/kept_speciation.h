@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <vector>
 
+class EngineArrays;
 class RunState;
 struct NewtonScratch;
 
@@ -43,6 +44,8 @@ public:
 private:
     // Records nodes lo..hi of storage slot `slot` just speciated at `level`.
     void Record(RunState& st, int level, int slot, int lo, int hi);
+    // Nodes lo..hi of slot `slot` take back their pH, ZMean and UEff.
+    void TakeBack(EngineArrays& a, int slot, int lo, int hi);
     double* In(int slot, int row) { return in_.data() + Offset(slot, row, inRows_); }
     double* Out(int slot, int row) { return out_.data() + Offset(slot, row, outRows_); }
     std::size_t Offset(int slot, int row, int rows) const
@@ -53,10 +56,10 @@ private:
     int nn_ = 0, nc_ = -1;
     int inRows_ = 0, outRows_ = 0;  // NComp + 1 (concentrations, cH), 2 NComp + 1 (pH, ZMean, UEff)
     double kw_ = 0;
-    bool paired_ = false;               // lvC and lvIS map every level to the same slot
-    std::uint32_t epoch_ = 1;           // records of another epoch are forgotten
-    std::vector<std::uint32_t> stamp_;  // [slot][node]: epoch of the node's record
-    std::vector<double> in_, out_;      // [slot][row][node]
-    std::vector<unsigned char> fits_;   // [node]: the record fits (work row of a call)
+    bool paired_ = false;                // lvC and lvIS map every level to the same slot
+    std::uint32_t epoch_ = 1;            // records of another epoch are forgotten
+    std::vector<std::uint32_t> stamp_;   // [slot][node]: epoch of the node's record
+    std::vector<double> in_, out_;       // [slot][row][node]
+    std::vector<std::uint64_t> misfit_;  // [node]: 0 where the record fits (work row of a call)
     std::atomic<long long> taken_{0};
 };
