@@ -44,8 +44,10 @@ void KeptSpeciation::Prepare(const RunState& st)
         Forget();
     }
     // The ionic strength of a slot is written at the slot of the same level
-    // in its own map; the record takes them as one while the maps agree.
+    // in its own map; the record takes them as one while the maps agree (and
+    // speciates every node while they do not).
     paired_ = std::equal(a.lvC + 1, a.lvC + 6, a.lvIS + 1);
+    if (!paired_) Forget();
 }
 
 void KeptSpeciation::Record(RunState& st, int level, int slot, int lo, int hi)

@@ -38,7 +38,7 @@ public:
     // for disjoint node ranges may run on several threads at once.
     int Speciate(RunState& st, int level, int lo, int hi, NewtonScratch& s);
 
-    // Nodes that took back their record, counted over the record's life (for tests).
+    // Nodes that took back their record since it was made (for tests).
     long long Taken() const { return taken_.load(); }
 
 private:
