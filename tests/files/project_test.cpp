@@ -545,6 +545,50 @@ TEST(ProjectFile, SavedRunContinuesLikeAnUninterruptedOne)
     for (int n = 0; n <= a.NX; ++n) EXPECT_NEAR(a.Arr.PH[n], b.Arr.PH[n], 1e-10);
 }
 
+TEST(ProjectFile, AProjectOpenedIntoARunIsSpeciatedAfreshOutsideTheWindow)
+{
+    // A run keeps the speciation of the nodes outside its window from step to
+    // step; a project opened into it brings other constants (here the mobility
+    // of sodium) with the same concentrations there. After every step of the
+    // next run each node holds the speciation of its concentrations.
+    TempDir tmp;
+    RecordingMessageSink sink;
+    HostedRun ra, rb;
+    rb.Init(600);
+    TComponents sodium = rb.st.Composition.Get(2);
+    ASSERT_EQ(sodium.name, "Sodium");
+    sodium.u[1][1] *= 0.8;  // row 1, charge +1
+    rb.st.Composition.Put(2, sodium);
+    ASSERT_TRUE(InitCalc(rb.st));
+    const std::string name = tmp.file("other.sna");
+    ASSERT_TRUE(SaveSnaFile(rb.st, name));
+
+    ra.Init(600);
+    RunState& a = ra.st;
+    RecordingHost host;
+    host.Attach(a);
+    int steps = 0;
+    std::string difference;
+    host.onProcessMessages = [&](int) {
+        if (!a.Running || a.StepCount == steps) return;
+        steps = a.StepCount;
+        if (difference.empty()) difference = testcomp::SpeciationDifference(a);
+        if (steps == 40) a.Stop = true;
+    };
+    a.StopTime = 1e9;
+    RunCalc(a);
+    ASSERT_EQ(std::tuple(a.StepCount, difference), std::tuple(40, ""));
+    ASSERT_LT(a.RightWall, a.NX);  // nodes outside the window
+
+    ASSERT_TRUE(OpenProject(a, name));
+    EXPECT_EQ(a.Composition.Get(2).u[1][1], sodium.u[1][1]);
+    steps = 0;
+    RunCalc(a);
+    EXPECT_EQ(std::tuple(a.StepCount, difference), std::tuple(40, ""));
+    EXPECT_LT(a.RightWall, a.NX);
+    host.Detach();
+}
+
 TEST(DetectorFile, LayoutOlderLayoutAndDamagedFiles)
 {
     TempDir tmp;

@@ -2,8 +2,10 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
+#include "engine/equilibrium/equilibrium.h"
 #include "engine/step/run_calc.h"
 #include "support/test_compositions.h"
 
@@ -117,6 +119,37 @@ std::vector<double> EquilibriumImage(RunState& st, int level)
     }
     add(a.PH.data());
     return v;
+}
+
+std::string SpeciationDifference(RunState& st)
+{
+    RunState fresh = st;
+    EngineArrays& a = st.Arr;
+    EngineArrays& f = fresh.Arr;
+    std::string where;
+    auto compare = [&](const std::string& what, const double* stored, const double* again) {
+        for (int n = 0; n < a.Nn && where.empty(); ++n)
+            if (std::memcmp(stored + n, again + n, sizeof(double)) != 0) {
+                char text[160];
+                std::snprintf(text, sizeof text,
+                              " node %d (window %d..%d): stored %.17g, fresh %.17g", n, st.LeftWall,
+                              st.RightWall, stored[n], again[n]);
+                where = what + text;
+            }
+    };
+    for (int n = 0; n < a.Nn; ++n) CalcSpeciation(fresh, 2, n);
+    for (int i = 1; i <= a.NComp + 2; ++i)
+        for (int k = 0; k < a.Forms(i); ++k)
+            compare("constituent " + std::to_string(i) + " form " + std::to_string(k),
+                    a.CForm(2, i, k), f.CForm(2, i, k));
+    compare("ionic strength", a.IonicStrength(2), f.IonicStrength(2));
+    compare("pH", a.PH.data(), f.PH.data());
+    for (int i = 1; i <= a.NComp; ++i) {
+        compare("mean charge " + std::to_string(i), a.ZMean[i], f.ZMean[i]);
+        compare("effective mobility " + std::to_string(i), a.UEff[i], f.UEff[i]);
+    }
+    if (where.empty() && fresh.Stop) where = "the fresh speciation stopped";
+    return where;
 }
 
 }  // namespace testcomp

@@ -3,6 +3,7 @@
 // fixed time step.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "engine/state/run_state.h"
@@ -47,5 +48,12 @@ double IsothermMobility(const BindingZone& z, double ligand);
 // Every value the equilibrium routines write at `level` (the forms, the ionic
 // strength, the mean charges and effective mobilities), and the pH.
 std::vector<double> EquilibriumImage(RunState& st, int level);
+
+// Where the stored equilibrium of level 2 after a step (the forms, cOH, ionic
+// strength, and the pH, mean charges and effective mobilities, which follow
+// the level speciated last) differs at some node, bit for bit, from a fresh
+// speciation of the same concentrations and cH (on a copy of the state, node
+// by node). Empty when nothing differs; else the first difference.
+std::string SpeciationDifference(RunState& st);
 
 }  // namespace testcomp

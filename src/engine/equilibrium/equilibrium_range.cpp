@@ -4,6 +4,7 @@
 
 #include "engine/equilibrium/equilibrium.h"
 #include "engine/equilibrium/equilibrium_lanes.h"
+#include "engine/equilibrium/kept_speciation.h"
 #include "engine/equilibrium/parallel_equilibrium.h"
 #include "engine/modes/modes.h"
 #include "engine/state/run_state.h"
@@ -30,12 +31,14 @@ SpeciationRanges SpeciationRanges::Of(const RunState& st, int lo1, int hi1, int 
 void SpeciationRanges::Speciate(RunState& st, int level, int first, int last, NewtonScratch& s,
                                 std::atomic<bool> invalid[2]) const
 {
+    auto speciate = [&](int from, int to) {
+        return kept ? kept->Speciate(st, level, from, to, s)
+                    : SpeciateNodes(st, level, from, to, s);
+    };
     const int n0 = Size(0);
-    if (first < n0 &&
-        SpeciateNodes(st, level, lo[0] + first, lo[0] + (last < n0 ? last : n0 - 1), s) >= 0)
+    if (first < n0 && speciate(lo[0] + first, lo[0] + (last < n0 ? last : n0 - 1)) >= 0)
         invalid[0].store(true, std::memory_order_relaxed);
-    if (last >= n0 &&
-        SpeciateNodes(st, level, lo[1] + (first > n0 ? first : n0) - n0, lo[1] + last - n0, s) >= 0)
+    if (last >= n0 && speciate(lo[1] + (first > n0 ? first : n0) - n0, lo[1] + last - n0) >= 0)
         invalid[1].store(true, std::memory_order_relaxed);
 }
 
@@ -46,9 +49,11 @@ void SpeciationRanges::Finish(RunState& st, int level, const std::atomic<bool> i
             for (int n = lo[r]; n <= hi[r]; ++n) CalcSpeciation(st, level, n);
 }
 
-void CalcSpeciationRanges(RunState& st, int level, int lo1, int hi1, int lo2, int hi2)
+void CalcSpeciationRanges(RunState& st, int level, int lo1, int hi1, int lo2, int hi2,
+                          KeptSpeciation* kept)
 {
-    const SpeciationRanges ranges = SpeciationRanges::Of(st, lo1, hi1, lo2, hi2);
+    SpeciationRanges ranges = SpeciationRanges::Of(st, lo1, hi1, lo2, hi2);
+    ranges.kept = kept;
     if (ranges.Count() == 0) return;
     // Spread over threads: the chunks cover the nodes of both ranges one
     // after the other (a chunk may hold the end of the first and the start of

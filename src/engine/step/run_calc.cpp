@@ -10,6 +10,7 @@
 
 #include "engine/equilibrium/equilibrium.h"
 #include "engine/equilibrium/equilibrium_range.h"
+#include "engine/equilibrium/kept_speciation.h"
 #include "engine/equilibrium/parallel_equilibrium.h"
 #include "engine/modes/modes.h"
 #include "engine/state/run_state.h"
@@ -93,6 +94,21 @@ private:
     // right end set, no mode's work before the equilibrium) and the window's
     // speciation is exact (SpeciateOutsideWindow has them to do).
     bool SidesInPredictor() const;
+    // Whether the speciation of the nodes outside the window may be kept
+    // through the step (KeptSpeciation): the window's speciation is exact and
+    // no mode works on level 1 besides its derivatives, so that nothing
+    // changes the constants or writes the forms there.
+    bool KeepsOutside() const;
+    // Whether a mode whose switch is on has the hook `member`.
+    template <class Hook>
+    bool ModeWith(Hook ModeHooks::*member) const
+    {
+        for (int k = 0; k < kModeCount; ++k) {
+            const Mode m = static_cast<Mode>(k);
+            if (st_.Engine.Modes[ModeIndex(m)].*member && ModeSwitchedOn(st_, m)) return true;
+        }
+        return false;
+    }
     // The rows a stage integrates, besides the temperature: the constituents
     // that move, and cH as row NComp + 1 with dcH/dt.
     bool Integrated(int row) const { return row <= nc_ ? a_.SkipComp[row] != 1 : st_.cbDcH; }
@@ -127,27 +143,27 @@ private:
     bool sidesDone_ = false;
     SpeciationRanges sides_;
     std::atomic<bool> sidesInvalid_[2] = {false, false};
+    // The speciation of the nodes outside the window, kept through the steps
+    // while KeepsOutside (taken at the start of each step) answers true.
+    KeptSpeciation& kept_ = st_.Engine.Scratch<KeptSpeciation>();
+    bool keep_ = false;
 };
 
 bool Stepper::SidesInPredictor() const
 {
-    if (!TestInStage() || !WindowSpeciationExact(st_)) return false;
-    for (int k = 0; k < kModeCount; ++k) {
-        const Mode m = static_cast<Mode>(k);
-        if (st_.Engine.Modes[ModeIndex(m)].BeforeEquilibrium && ModeSwitchedOn(st_, m))
-            return false;
-    }
-    return true;
+    return TestInStage() && WindowSpeciationExact(st_) && !ModeWith(&ModeHooks::BeforeEquilibrium);
 }
 
 bool Stepper::TestInStage() const
 {
     if (st_.cbLBorder && ModeHoldsRightEnd(st_)) return false;
-    for (int k = 0; k < kModeCount; ++k) {
-        const Mode m = static_cast<Mode>(k);
-        if (st_.Engine.Modes[ModeIndex(m)].StageUpdate && ModeSwitchedOn(st_, m)) return false;
-    }
-    return true;
+    return !ModeWith(&ModeHooks::StageUpdate);
+}
+
+bool Stepper::KeepsOutside() const
+{
+    return WindowSpeciationExact(st_) && !ModeWith(&ModeHooks::StageUpdate) &&
+           !ModeWith(&ModeHooks::BeforeEquilibrium);
 }
 
 void Stepper::TestChunk(int clo, int chi, int chunk)
@@ -181,6 +197,7 @@ void Stepper::Predictor()
     const bool temperature = rows_.temperature;
     sidesDone_ = SidesInPredictor();
     sides_ = sidesDone_ ? SpeciationRanges::Of(st_, 0, lw - 1, rw + 1, st_.NX) : SpeciationRanges{};
+    sides_.kept = keep_ ? &kept_ : nullptr;
     for (auto& f : sidesInvalid_) f.store(false);
     if (sides_.Count() > 0) PrepareWorkerScratch(st_);
     // The window's nodes first, then those of the sides (numbered on from rw + 1).
@@ -366,7 +383,9 @@ bool Stepper::FiniteWithError(double& err)
 }
 
 // The nodes of level 1 outside the window, which the derivative routine of this
-// step left alone (see CalcDERInWindow).
+// step left alone (see CalcDERInWindow); those whose concentrations and cH did
+// not change since they were speciated in the slot of level 1 keep that
+// speciation (KeptSpeciation).
 void Stepper::SpeciateOutsideWindow()
 {
     if (sidesDone_) {
@@ -375,7 +394,8 @@ void Stepper::SpeciateOutsideWindow()
     }
     if (!WindowSpeciationExact(st_)) return;
     // Both sides in one parallel region.
-    CalcSpeciationRanges(st_, 1, 0, st_.LeftWall - 1, st_.RightWall + 1, st_.NX);
+    CalcSpeciationRanges(st_, 1, 0, st_.LeftWall - 1, st_.RightWall + 1, st_.NX,
+                         keep_ ? &kept_ : nullptr);
 }
 
 bool Stepper::Step(RunLocals& loc)
@@ -383,6 +403,13 @@ bool Stepper::Step(RunLocals& loc)
     st_.NumericalFailure = false;
     finalTested_ = -1;
     rows_ = IntegratedModeRows(st_);
+    // A step that may change the constants or the forms outside the window
+    // (a switch turned on between steps) ends what was kept.
+    keep_ = KeepsOutside();
+    if (keep_)
+        kept_.Prepare(st_);
+    else
+        kept_.Forget();
     Predictor();
     Equilibrium(false);
     if (!st_.NumericalFailure) CalcDERInWindow(st_, 1, false);
@@ -501,6 +528,9 @@ void RunCalc(RunState& st)
 
     CopyLevel2To1(st.Arr);
     CalcSpeciation(st, 2, -1);
+    // Anything may have changed the arrays since the last run (Init, a file,
+    // the player, a recalculation, another run state's copy).
+    st.Engine.Scratch<KeptSpeciation>().Forget();
 
     Stepper stepper(st);
     ThreadTuner tuner(st.Engine.Threads);
