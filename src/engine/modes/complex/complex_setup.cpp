@@ -12,9 +12,6 @@
 
 namespace {
 
-// Largest charge of a ligand form.
-constexpr int kMaxLigandCharge = 32;
-
 // Field `col` (1-based) of table line `line` (1-based); empty when absent.
 std::string TableField(const ComplexTable& t, int line, int col)
 {
