@@ -951,3 +951,28 @@ TEST(ProjectFile, ADamagedDetectorRecordIsLeftOutAndADamagedCompanionIsNamed)
                       "' Error Message Occur: Incorrect file. (" + cmpName + ")");
     }
 }
+
+// The stored H+ starts the equilibrium of every node: exactly the smallest
+// the equilibrium keeps (1e-14 mM) at a node opens, and the project saved
+// from it opens again; the next double below it is refused.
+TEST(ProjectFile, AStoredHydrogenIonAtTheReadersBound)
+{
+    TempDir tmp;
+    RecordingMessageSink sink;
+    HostedRun r;
+    r.Init();
+    const std::string proj = tmp.file("h.sna");
+    ASSERT_TRUE(SaveSnaFile(r.st, proj));
+    const std::string sna = ReadBytes(proj);
+    const int c = r.st.NComp, nn = r.st.NX + 1;
+    // The H+ profile ends before the check flags and the trailer.
+    const std::size_t h = sna.size() - 4 - (c + 2) - (c + 4) - 8 * static_cast<std::size_t>(nn);
+    ASSERT_EQ(sna.substr(h, 8), Bytes().f64(r.st.Arr.CH(2)[0]).b);
+    WriteBytes(proj, WithDoubleAt(sna, h + 8 * 5, 1e-14));
+    RunState st;
+    ASSERT_TRUE(OpenProject(st, proj));
+    ASSERT_TRUE(SaveSnaFile(st, tmp.file("again.sna")));
+    RunState again;
+    EXPECT_TRUE(OpenProject(again, tmp.file("again.sna")));
+    ExpectRefused(proj, WithDoubleAt(sna, h + 8 * 5, std::nextafter(1e-14, 0.0)), "H+ below");
+}
