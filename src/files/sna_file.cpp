@@ -201,6 +201,22 @@ void DecodeProject(KFile& f, int constituents, ProjectFiles& files)
     f.Close();
 }
 
+// Holds back the warnings of a reader whose refusal the caller reports in
+// its own words (questions and messages pass on).
+class HeldWarnings : public MessageSink {
+public:
+    HeldWarnings() : previous_(CurrentMessageSink()) { SetMessageSink(this); }
+    HeldWarnings(const HeldWarnings&) = delete;
+    HeldWarnings& operator=(const HeldWarnings&) = delete;
+    ~HeldWarnings() override { SetMessageSink(previous_); }
+    void Warning(const std::string&) override {}
+    bool Question(const std::string& question) override { return previous_->Question(question); }
+    void Message(const std::string& message) override { previous_->Message(message); }
+
+private:
+    MessageSink* previous_;
+};
+
 // Runs the reading of companion `name`: a damaged companion raises its message
 // with the file named, not the project that brought it.
 void NamingCompanion(const std::string& name, const std::function<void()>& read)
@@ -252,14 +268,23 @@ bool ReadProjectGroup(const std::string& name, ProjectFiles& files)
         if (read) files.Options = options;
     }
     // The detector record is a by-product of the run that the next save
-    // writes anew: a damaged one is left out with a warning naming it.
+    // writes anew: one the reader refuses (damaged, of another kind) is left
+    // out with one warning naming it.
     const std::string detName = ChangeFileExt(files.Base, ".det");
-    DetRecord detector;
-    try {
-        if (FileExists(detName) && LoadDetFile(detName, constituents, detector))
+    if (FileExists(detName)) {
+        DetRecord detector;
+        bool loaded = false;
+        {
+            HeldWarnings held;
+            try {
+                loaded = LoadDetFile(detName, constituents, detector);
+            } catch (const Exception&) {
+            }
+        }
+        if (loaded)
             files.Detector = std::move(detector);
-    } catch (const Exception&) {
-        ShowWarning(kDetectorLeftOut + detName);
+        else
+            ShowWarning(kDetectorLeftOut + detName);
     }
     // The sequence is copied after the state changed: it is held open, so
     // that the copy is of the file read with the others.
