@@ -227,8 +227,8 @@ bool InitCalc(RunState& st)
     }
     // Before anything is freed or allocated: a run that cannot fit is refused
     // (the engine arrays, the chart series and what the modes switched on build).
-    if (RunBytes(st.lists(), st.Loading ? st.NX : st.NXPending) + ModesInitBytes(st) >
-        RunMemoryShare()) {
+    const int nodes = st.Loading ? st.NX : st.NXPending;
+    if (RunBytes(st.lists(), nodes) + ModesInitBytes(st, nodes) > RunMemoryShare()) {
         ShowWarning(kInitRunTooLarge);
         return false;
     }

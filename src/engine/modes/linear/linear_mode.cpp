@@ -77,7 +77,7 @@ const LinearModeState& LinearState(const RunState& st)
     return st.Engine.ModeState<LinearModeState>();
 }
 
-double LinearMatrixBytes(const RunState& st)
+double LinearMatrixBytes(const RunState& st, int)
 {
     return MatrixBytes(st.Composition.Count());
 }

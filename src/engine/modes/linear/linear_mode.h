@@ -23,7 +23,7 @@ const LinearModeState& LinearState(const RunState& st);
 // constituents.
 void SetLinearMatrices(RunState& st);
 // Bytes of the two matrices for the composition of the next Init.
-double LinearMatrixBytes(const RunState& st);
+double LinearMatrixBytes(const RunState& st, int nodes);
 
 // Conductivity of the window, the drive (LinScale and U; I and E are left as
 // they are), then, unless fieldOnly, dc_i/dt = sum_k Mat2[i][k] c_k'' -
