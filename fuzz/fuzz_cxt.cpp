@@ -50,7 +50,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     st.NXPending = 12;
     st.cbComplex = true;
     // The project's reader takes the same table, or refuses exactly the one
-    // whose ligand charges are no integers (then the set-up gets it anyway).
+    // that is not readable (ligand charges that are no integers, more fields
+    // than the charges give, numbers beyond their kinds; then the set-up gets
+    // it anyway).
     try {
         LoadComplexData(st, name);
         if (st.TxtTable != table) __builtin_trap();

@@ -135,6 +135,20 @@ bool WriteSeedCorpus(const fs::path& dir)
         for (char c : text)
             if (c != '\r') lf += c;
         WriteBytes(dir / "cxt" / "lf.txt", lf.replace(lf.find("2.25"), 4, "2,x5"));
+        // Names with line breaks and other control characters in the comment lines.
+        TUnivSet<TComponents> named = comp;
+        named[2].name = "Base\r\n30\t36";
+        named[3].name = "Acid\n\x01";
+        WriteBytes(dir / "cxt" / "names.txt", ComplexFileText(t, named));
+        // Damaged lines: a field more than the ligand's charges give, a
+        // mobility of 1e308, a subnormal pK.
+        const auto with = [&](const std::string& from, const std::string& to) {
+            std::string s = text;
+            return s.replace(s.find(from), from.size(), to);
+        };
+        WriteBytes(dir / "cxt" / "extra.txt", with("30\t36\t42", "30\t36\t42\t48"));
+        WriteBytes(dir / "cxt" / "mobility.txt", with("25\t10\t25", "25\t1e308\t25"));
+        WriteBytes(dir / "cxt" / "subnormal.txt", with("9.5\t2.25", "9.5\t4.9e-324"));
     }
     // Damaged the ways found in review, each from a file written above.
     {
@@ -166,14 +180,24 @@ bool WriteSeedCorpus(const fs::path& dir)
         const std::string ini = ReadBytes((dir / "ini" / "run.ini").string());
         WriteBytes(dir / "ini" / "hostile.ini",
                    at(at(ini, 66, Bytes().i32(100000000)), 82, f64(-1.0)));
-        // Detector record: a pH of 1e308 at the first point.
+        // Detector record: a pH of 1e308 at the first point; the record cut short.
         const std::string record = ReadBytes((dir / "det" / "run.det").string());
+        if (record.size() > 40)
+            WriteBytes(dir / "det" / "cut.det", record.substr(0, record.size() - 12));
         if (record.size() > 27) {
             std::int32_t points = 0;
             std::memcpy(&points, record.data() + 19, 4);
             const std::size_t first =
                 record.size() - 4 - static_cast<std::size_t>(points) * 8 * (5 + 2);
             WriteBytes(dir / "det" / "ph.det", at(record, first + 8, f64(1e308)));
+        }
+        // A composition whose names hold line breaks and other control characters.
+        {
+            RunState example;
+            ComposeExampleDemo(example);
+            example.Composition[1].name += "\r\nsecond line";
+            example.Composition[2].name = "\n\t\x7f";
+            WriteComposition(example.Composition, (dir / "cmp" / "names.cmp").string());
         }
         // Compositions and database: charges beyond what a constituent holds.
         const int wideCharge = kMaxChargeMagnitude + 1;

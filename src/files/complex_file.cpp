@@ -1,6 +1,10 @@
 #include "files/complex_file.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <limits>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -25,6 +29,16 @@ constexpr const char* kPKxSection =
     "# Complex constants (pKx in M-1): [i=1..Nanalytes][z=ni..pi] (must match n and p range with Kelvo)";
 constexpr const char* kUxSection =
     "# Ionic mobility of complexes (ux in 1e-9 m2/V/s) [i=1..Nanalytes][z=ni..pi]";
+
+// A name as the text of a comment line: a line break (or another control
+// character) in it would end the comment and start a table line, so each one
+// becomes a space.
+std::string CommentText(std::string name)
+{
+    for (char& c : name)
+        if (static_cast<unsigned char>(c) < 0x20 || c == '\x7f') c = ' ';
+    return name;
+}
 
 std::string Joined(const std::vector<std::string>& fields)
 {
@@ -66,20 +80,45 @@ ComplexTable ParseComplexTable(const std::string& text, int skip, char separator
     return table;
 }
 
-ComplexTable ReadComplexTableFile(const std::string& name)
+namespace {
+
+// The bytes of a file of at most `maxBytes`; nothing when it cannot be read or
+// is larger (its size is known before anything is read).
+std::optional<std::string> TableFileBytes(const std::string& name, std::int64_t maxBytes)
 {
     KFile f;
-    if (OpenForReading(f, name) != OpenOutcome::Opened) return {};
+    if (OpenForReading(f, name) != OpenOutcome::Opened) return std::nullopt;
     const std::int64_t size = f.Seek(0, 2);
-    if (size < 0 || f.Seek(0, 0) != 0) return {};
+    if (size < 0 || size > maxBytes || f.Seek(0, 0) != 0) return std::nullopt;
     std::string bytes(static_cast<std::size_t>(size), '\0');
     std::int64_t pos = 0;
     try {
         FileReadChecked(f, bytes.data(), size, size, pos);
     } catch (const Exception&) {
-        return {};
+        return std::nullopt;
     }
-    return ParseComplexTable(bytes);
+    return bytes;
+}
+
+}  // namespace
+
+std::int64_t ComplexTableByteLimit(const TUnivSet<TComponents>& composition)
+{
+    // Per table line: every field of the widest ligand (2 kMaxLigandCharge + 1)
+    // as a number text of up to 32 characters with its separator.
+    constexpr std::int64_t kLineBytes = (2 * kMaxLigandCharge + 1) * 33 + 2;
+    std::int64_t bytes = 1 << 20;  // header, comments and the user's own notes
+    for (const auto* n = composition.Head(); n; n = n->next)
+        bytes += 2 * (static_cast<std::int64_t>(n->data.maxCharge) - n->data.minCharge + 1) *
+                     kLineBytes +
+                 static_cast<std::int64_t>(n->data.name.size()) * 2 + 64;
+    return bytes;
+}
+
+ComplexTable ReadComplexTableFile(const std::string& name, std::int64_t maxBytes)
+{
+    const std::optional<std::string> bytes = TableFileBytes(name, maxBytes);
+    return bytes ? ParseComplexTable(*bytes) : ComplexTable{};
 }
 
 std::string ComplexFileText(const ComplexTable& table, const TUnivSet<TComponents>& composition)
@@ -106,7 +145,7 @@ std::string ComplexFileText(const ComplexTable& table, const TUnivSet<TComponent
         int i = 0;
         for (const auto* n = composition.Head(); n; n = n->next, ++i) {
             if (i == 0) continue;
-            put("# " + std::to_string(i) + ": " + n->data.name);
+            put("# " + std::to_string(i) + ": " + CommentText(n->data.name));
             for (int z = n->data.minCharge; z <= n->data.maxCharge; ++z, ++line)
                 if (line <= end) tableLine(line);
         }
@@ -123,12 +162,70 @@ bool SaveComplexFile(const std::string& name, const ComplexTable& table,
     });
 }
 
+ComplexNumber ComplexNumberKind(int line, int col, int lines)
+{
+    switch (line) {
+    case 1: return ComplexNumber::Charge;
+    case 2: return ComplexNumber::PK;
+    case 3: return ComplexNumber::Mobility;
+    case 4: return col == 1 ? ComplexNumber::PK : ComplexNumber::Mobility;
+    case 5: return ComplexNumber::Count;
+    default: return line <= 5 + (lines - 5) / 2 ? ComplexNumber::PK : ComplexNumber::Mobility;
+    }
+}
+
+bool ComplexNumberTakes(ComplexNumber kind, const std::string& text)
+{
+    double v = 0;
+    if (!ReadDouble(text, v)) return true;
+    const double a = std::fabs(v);
+    if (!std::isfinite(v) || (a != 0 && a < std::numeric_limits<double>::min())) return false;
+    switch (kind) {
+    case ComplexNumber::PK: return a <= 300;
+    case ComplexNumber::Mobility: return a <= 1e6;
+    case ComplexNumber::Charge:
+    case ComplexNumber::Count: return true;
+    }
+    return true;
+}
+
+ComplexTable WithTakenNumbers(ComplexTable table)
+{
+    const int lines = static_cast<int>(table.size());
+    for (int line = 2; line <= lines; ++line) {
+        auto& fields = table[static_cast<std::size_t>(line - 1)];
+        for (int col = 1; col <= static_cast<int>(fields.size()); ++col) {
+            std::string& f = fields[static_cast<std::size_t>(col - 1)];
+            if (!ComplexNumberTakes(ComplexNumberKind(line, col, lines), f)) f = "None";
+        }
+    }
+    return table;
+}
+
 bool ComplexTableReadable(const ComplexTable& table)
 {
     if (table.empty()) return true;
     const auto& first = table.front();
     int nL = 0, pL = 0;
-    return first.size() >= 2 && ReadInt(first[0], nL) && ReadInt(first[1], pL);
+    if (first.size() != 2 || !ReadInt(first[0], nL) || !ReadInt(first[1], pL)) return false;
+    // Fields each line may hold for ligand charges nL..pL (line 2: the pKa of
+    // every charge but 0, or "None" when there is none).
+    const bool ranged = -kMaxLigandCharge <= nL && nL <= pL && pL <= kMaxLigandCharge;
+    const std::size_t forms = ranged ? static_cast<std::size_t>(pL - nL + 1) : 0;
+    const int lines = static_cast<int>(table.size());
+    for (int line = 2; line <= lines; ++line) {
+        const auto& fields = table[static_cast<std::size_t>(line - 1)];
+        const std::size_t most = line == 2   ? std::max<std::size_t>(forms - 1, 1)
+                                 : line == 4 ? 3
+                                 : line == 5 ? 1
+                                             : forms;
+        if (ranged && fields.size() > most) return false;
+        for (int col = 1; col <= static_cast<int>(fields.size()); ++col)
+            if (!ComplexNumberTakes(ComplexNumberKind(line, col, lines),
+                                    fields[static_cast<std::size_t>(col - 1)]))
+                return false;
+    }
+    return true;
 }
 
 bool IsComplexTableFile(const std::string& name)
@@ -142,15 +239,19 @@ bool SaveComplexData(RunState& st, const std::string& name)
     return SaveComplexFile(name, st.TxtTable, st.Composition);
 }
 
-ComplexTable ReadTakenComplexTable(const std::string& name)
+ComplexTable ReadTakenComplexTable(const std::string& name, std::int64_t maxBytes)
 {
-    ComplexTable table = ReadComplexTableFile(name);
+    const std::optional<std::string> bytes = TableFileBytes(name, maxBytes);
+    // A file larger than any table of the composition is refused unread.
+    if (!bytes && FileExists(name) && FileSizeByName(name) > maxBytes)
+        ThrowError("Incorrect file.");
+    ComplexTable table = bytes ? ParseComplexTable(*bytes) : ComplexTable{};
     if (!ComplexTableReadable(table)) ThrowError("Incorrect file.");
     return table;
 }
 
-void LoadComplexData(ComplexationSettings& cx, const std::string& name)
+void LoadComplexData(ComplexationSettings& cx, const std::string& name, std::int64_t maxBytes)
 {
-    cx.TxtTable = ReadTakenComplexTable(name);
+    cx.TxtTable = ReadTakenComplexTable(name, maxBytes);
     cx.ComplexReady = false;
 }

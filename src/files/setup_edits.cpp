@@ -1,5 +1,6 @@
 #include "files/setup_edits.h"
 
+#include "engine/equilibrium/equilibrium.h"
 #include "engine/state/run_state.h"
 #include "engine/step/init_distribution.h"
 #include "foundation/numtext.h"
@@ -7,6 +8,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 namespace {
 
@@ -79,7 +81,7 @@ std::vector<EditEntry> BuildRunSetupEdits()
                  DBL(Temperature)),
              1, 1, 273.15),
         Unit(Num("edCapDiameter", "Capillary Diameter (um)", "For calculation of current",
-                 L::Positive, F::Number, DBL(CapDiameter)),
+                 L::Diameter, F::Number, DBL(CapDiameter)),
              1e-6, 1e6),
         Int("edEditsRef", "Edits Refresh Rate (Steps)",
             "Period of actualization of main window edits (actual time, dt, error,..)", L::Period,
@@ -166,6 +168,11 @@ bool WithinLimit(const EditEntry& e, double v)
     case L::Period: return v >= 1;
     case L::NodeCount: return v >= 20 && v <= kMaxNodes;
     case L::Kelvin: return v >= 0x1p-44;
+    case L::Diameter: {
+        const double section = 0.25 * kPi * v * v;
+        return v > 0 && section >= std::numeric_limits<double>::min() &&
+               section <= std::numeric_limits<double>::max();
+    }
     }
     return false;
 }

@@ -28,6 +28,8 @@ enum class EditLimit {
     NodeCount,    // an integer of 20 or more, at most kMaxNodes
     Kelvin,       // a temperature typed in degrees Celsius: at least the step of the
                   // typed value plus 273.15 above 0 K (2^-44 K)
+    Diameter,     // greater than 0, with a cross-section pi d^2 / 4 that is a normal
+                  // finite number (every current and field divides by it)
 };
 enum class EditFormat {
     Number,     // "0.0##e+0" below 0.01 (negatives included), otherwise "0.####"

@@ -201,6 +201,33 @@ void DecodeProject(KFile& f, int constituents, ProjectFiles& files)
     f.Close();
 }
 
+// Holds back the warnings of a reader whose refusal the caller reports in
+// its own words (questions and messages pass on).
+class HeldWarnings : public MessageSink {
+public:
+    HeldWarnings() : previous_(CurrentMessageSink()) { SetMessageSink(this); }
+    HeldWarnings(const HeldWarnings&) = delete;
+    HeldWarnings& operator=(const HeldWarnings&) = delete;
+    ~HeldWarnings() override { SetMessageSink(previous_); }
+    void Warning(const std::string&) override {}
+    bool Question(const std::string& question) override { return previous_->Question(question); }
+    void Message(const std::string& message) override { previous_->Message(message); }
+
+private:
+    MessageSink* previous_;
+};
+
+// Runs the reading of companion `name`: a damaged companion raises its message
+// with the file named, not the project that brought it.
+void NamingCompanion(const std::string& name, const std::function<void()>& read)
+{
+    try {
+        read();
+    } catch (const Exception& e) {
+        ThrowError(e.Message() + " (" + name + ")");
+    }
+}
+
 // Reads the project `name` and the companions beside it into `files`; the run
 // state is not touched. False after a warning when the project or its
 // composition is missing or the composition is refused; a damaged file raises.
@@ -222,19 +249,43 @@ bool ReadProjectGroup(const std::string& name, ProjectFiles& files)
         ShowWarning("File " + cmpName + " not found!");
         return false;
     }
-    if (!LoadCompositionFile(cmpName, files.Composition)) return false;
+    bool composition = false;
+    NamingCompanion(cmpName,
+                    [&] { composition = LoadCompositionFile(cmpName, files.Composition); });
+    if (!composition) return false;
     const std::string txtName = ChangeFileExt(files.Base, ".txt");
-    if (FileExists(txtName)) files.Table = ReadTakenComplexTable(txtName);
+    if (FileExists(txtName))
+        NamingCompanion(txtName, [&] {
+            files.Table = ReadTakenComplexTable(txtName, ComplexTableByteLimit(files.Composition));
+        });
     const int constituents = files.Composition.Count();
     DecodeProject(f, constituents, files);
     const std::string optName = ChangeFileExt(files.Base, ".opt");
     OptRecord options;
-    if (files.Legacy && FileExists(optName) && LoadOptFile(optName, options))
-        files.Options = options;
+    if (files.Legacy && FileExists(optName)) {
+        bool read = false;
+        NamingCompanion(optName, [&] { read = LoadOptFile(optName, options); });
+        if (read) files.Options = options;
+    }
+    // The detector record is a by-product of the run that the next save
+    // writes anew: one the reader refuses (damaged, of another kind) is left
+    // out with one warning naming it.
     const std::string detName = ChangeFileExt(files.Base, ".det");
-    DetRecord detector;
-    if (FileExists(detName) && LoadDetFile(detName, constituents, detector))
-        files.Detector = std::move(detector);
+    if (FileExists(detName)) {
+        DetRecord detector;
+        bool loaded = false;
+        {
+            HeldWarnings held;
+            try {
+                loaded = LoadDetFile(detName, constituents, detector);
+            } catch (const Exception&) {
+            }
+        }
+        if (loaded)
+            files.Detector = std::move(detector);
+        else
+            ShowWarning(kDetectorLeftOut + detName);
+    }
     // The sequence is copied after the state changed: it is held open, so
     // that the copy is of the file read with the others.
     const std::string psqName = ChangeFileExt(files.Base, ".psq");

@@ -77,6 +77,11 @@ inline std::string ProteinTooManyGroupsText(int acidic, int basic, int limit)
            " of each). Protein not created.";
 }
 
+// Project open: a damaged detector record beside the project is left out
+// (followed by its file name); the project opens without it.
+inline constexpr const char* kDetectorLeftOut =
+    "Incorrect Detector File: the project is opened without the detector record of ";
+
 // Protein builder: a bond count that is not a whole number (after the quoted text).
 inline constexpr const char* kNotAnInteger = "' is not a valid integer value";
 

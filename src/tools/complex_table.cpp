@@ -69,7 +69,7 @@ ComplexTable DefaultComplexTable(const TUnivSet<TComponents>& composition, const
     const std::size_t cols = static_cast<std::size_t>(pL - nL + 1);
     for (int r = 0; r < forms; ++r) t.push_back(std::vector<std::string>(cols, pKx));
     for (int r = 0; r < forms; ++r) t.push_back(std::vector<std::string>(cols, ux));
-    return t;
+    return WithTakenNumbers(t);
 }
 
 int ComplexGridPKxTitleRow()
@@ -166,5 +166,5 @@ ComplexTable ComplexTableFromGrid(const ComplexGrid& grid, int nL, int pL, const
             for (std::size_t c = 1; c < row.size(); ++c) line.push_back(cell(row[c]));
             t.push_back(line);
         }
-    return t;
+    return WithTakenNumbers(t);
 }

@@ -6,6 +6,7 @@
 
 #include "app/windows/run_setup_window.h"
 #include "files/sna_file.h"
+#include "foundation/messages.h"
 
 #include <fstream>
 #include <iterator>
@@ -682,4 +683,47 @@ TEST(MainWindowStart, TemporaryFilesGoAtExitAndAStartShowsNoneLeft)
     ASSERT_EQ(w.State().PsqFileOwn, psq);
     EXPECT_EQ(Ctl<QLabel>(w, "llPSQFileSize")->text(), "Uncreated");
     EXPECT_FALSE(fs::exists(psq) || fs::exists(cmp));
+}
+
+// Through the main window's Open: a project beside a damaged detector record
+// opens with its run and its commands, the record left out with a warning
+// naming it; one beside a damaged composition is refused with the
+// composition named, and the run opened before stays.
+TEST(MainWindowOpen, ADamagedDetectorRecordIsLeftOutAndADamagedCompositionIsNamed)
+{
+    ProgramHome home;
+    RecordingMessageSink sink;
+    const std::string example = home.WriteExample();
+    ASSERT_FALSE(example.empty());
+    const auto bytes = [](const std::string& name) {
+        std::ifstream f(name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(f), {});
+    };
+    const auto write = [](const std::string& name, const std::string& b) {
+        std::ofstream(name, std::ios::binary) << b;
+    };
+    const std::string det = ChangeFileExt(example, ".det"), cmp = ChangeFileExt(example, ".cmp");
+    const std::string record = bytes(det), composition = bytes(cmp);
+    ASSERT_GT(record.size(), 40u);
+    write(det, record.substr(0, record.size() - 12));
+    MainWindow w;
+    sink.Clear();
+    ASSERT_TRUE(w.OpenFile(example));
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{std::string(kDetectorLeftOut) + det});
+    EXPECT_EQ(Enabled(w).substr(0, 2), "11");  // Init and Run
+    EXPECT_EQ(w.State().FileName, example);
+    EXPECT_EQ(w.State().Series.DET_pH.Count(), 0);
+
+    write(det, record);
+    write(cmp, composition.substr(0, composition.size() / 2));
+    std::string raised;
+    try {
+        w.OpenFile(example);
+    } catch (const OpenRefused& e) {
+        raised = e.Message();
+    }
+    EXPECT_EQ(raised, "Warning: While Opening SNA file '" + example +
+                          "' Error Message Occur: Incorrect file. (" + cmp + ")");
+    EXPECT_EQ(w.State().FileName, example);
+    EXPECT_TRUE(w.State().Initialised);
 }

@@ -15,6 +15,7 @@
 #include "engine/step/init_calc.h"
 #include "engine/step/run_calc.h"
 #include "foundation/errors.h"
+#include "foundation/messages.h"
 #include "support/recording_sink.h"
 #include "support/run_profiles.h"
 #include "support/test_compositions.h"
@@ -433,6 +434,41 @@ TEST_F(Complexation, SetUpChecksInOrderAndListsBadFields)
     EXPECT_DOUBLE_EQ(d.U[0][0][0], 10e-9);
     EXPECT_DOUBLE_EQ(d.K[1][1][2], 1e-33);
     EXPECT_TRUE(st.ComplexReady);
+}
+
+// The work rows of complexation grow with the nodes, the analyte forms and
+// the ligand's charges: Init counts them in its memory estimate, so a run
+// whose rows would not fit in the run's share of the memory is refused before
+// anything is allocated (the run before stays).
+TEST_F(Complexation, InitCountsTheWorkRowsInItsMemoryEstimate)
+{
+    const int nodes = 1000;
+    // Work rows: 5 slots x (1 + F) x (Q + 2) x nodes doubles, Q = 64.
+    const int analytes =
+        static_cast<int>(RunMemoryShare() / (8.0 * 5 * 66 * (nodes + 1)) / 2.0) + 2;
+    TUnivSet<TComponents> comp;
+    comp.Add(Constituent("Ligand", 0, 0, {0}, {0}, BGE, 1.0, 1.0));
+    for (int k = 1; k <= analytes; ++k)
+        comp.Add(k % 2 ? StrongCation("C" + std::to_string(k), 50.0, BGE, 0.01, 0.01)
+                       : StrongAnion("A" + std::to_string(k), 50.0, BGE, 0.01, 0.01));
+    ComplexTable t = {{"-32", "32"},
+                      std::vector<std::string>(64, "7"),
+                      std::vector<std::string>(65, "20"),
+                      {"14", "362.5", "205.5"},
+                      {std::to_string(analytes)}};
+    for (int k = 0; k < 2 * 2 * analytes; ++k)
+        t.push_back(std::vector<std::string>(65, k < 2 * analytes ? "30" : "25"));
+    PrepareRun(st, AcetateBufferWithAnalytes(), 20);
+    ASSERT_TRUE(InitCalc(st));
+    st.Composition = comp;
+    st.NXPending = nodes;
+    st.TxtTable = t;
+    st.cbComplex = true;
+    sink.Clear();
+    EXPECT_FALSE(InitCalc(st));
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{kInitRunTooLarge});
+    EXPECT_TRUE(st.Initialised && st.NX == 20 && st.Arr.NComp == 4);
+    EXPECT_TRUE(ComplexArrays(st).Work[1].empty());
 }
 
 // A cation and an anion zone in a buffer with a uniform neutral ligand move,

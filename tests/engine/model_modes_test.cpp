@@ -108,6 +108,71 @@ TEST(LinearizedMode, SineModeEvolvesByTheEigenvaluesOfTheCoupledTransport)
     EXPECT_LT(worst, 1e-3 * scale) << worst / scale;
 }
 
+// The matrices grow with the square of the constituents: a run without the
+// mode holds none of that size, one with it has them from Init, and one that
+// switches the mode on during the run builds them before its first step and
+// moves as the run that had the mode from Init. Init counts them in its
+// memory estimate: a composition whose matrices would not fit is refused
+// before anything is allocated, and the previous run stays.
+TEST(LinearizedMode, MatricesOnlyWhileTheModeIsOnAndCountedByInitsEstimate)
+{
+    RecordingMessageSink sink;
+    TUnivSet<TComponents> many;
+    for (int k = 1; k <= 300; ++k)
+        many.Add(k % 2 ? StrongCation("C" + std::to_string(k), kUNa, BGE, 1.0, 1.0)
+                       : StrongAnion("A" + std::to_string(k), kUCl, BGE, 1.0, 1.0));
+    RunState st;
+    Prepare(st, many, {20, 5.0, 2.0, 0.5});
+    ASSERT_TRUE(InitCalc(st));
+    EXPECT_LT(LinearState(st).Mat1.n() * LinearState(st).Mat2.n(), 300);
+    st.cbMX = true;
+    ASSERT_TRUE(InitCalc(st));
+    EXPECT_EQ(std::tuple(LinearState(st).Mat1.n(), LinearState(st).Mat2.n()), std::tuple(300, 300));
+
+    // Two constituents (the matrices of the sine test): on from Init, and
+    // switched on after Init.
+    TUnivSet<TComponents> two;
+    two.Add(WeakAcid("Acetic acid", kPKAcetic, kUAcetate, BGE, 20.0, 20.02));
+    two.Add(StrongCation("Sodium", kUNa, BGE, 10.0, 9.99));
+    RunState atInit, later;
+    std::vector<double> start;
+    for (RunState* r : {&atInit, &later}) {
+        Prepare(*r, two, {200, 5.0, 2.0, 5.0});
+        r->cbMXS = true;
+        r->cbMX = r == &atInit;
+        ASSERT_TRUE(InitCalc(*r));
+        start = Profile(*r, 1);
+        r->cbMX = true;
+        RunFixed(*r, 20.0, 0.05, true);
+    }
+    ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+    EXPECT_EQ(LinearState(later).Mat1[2][1], LinearState(atInit).Mat1[2][1]);
+    // (Init with the mode on keeps the left border's values at both ends: the
+    // nodes near the ends differ; the interior moves alike.)
+    for (int i = 1; i <= 2; ++i)
+        for (int j = 40; j <= 160; ++j)
+            ASSERT_NEAR(Profile(later, i)[j], Profile(atInit, i)[j], 1e-9) << i << " " << j;
+    EXPECT_NE(Profile(later, 1), start);
+
+    // Matrices beyond the run's share of the memory: refused at once.
+    const int huge = static_cast<int>(std::sqrt(RunMemoryShare() / 16.0)) + 2;
+    TUnivSet<TComponents> lots;
+    for (int k = 1; k <= huge; ++k)
+        lots.Add(k % 2 ? StrongCation("C" + std::to_string(k), kUNa, BGE, 1.0, 1.0)
+                       : StrongAnion("A" + std::to_string(k), kUCl, BGE, 1.0, 1.0));
+    RunState big;
+    Prepare(big, two, {20, 5.0, 2.0, 0.5});
+    ASSERT_TRUE(InitCalc(big));
+    big.Composition = lots;
+    big.NXPending = 10;
+    big.cbMX = true;
+    sink.Clear();
+    EXPECT_FALSE(InitCalc(big));
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{kInitRunTooLarge});
+    EXPECT_TRUE(big.Initialised && big.NComp == 2 && big.Arr.NComp == 2);
+    EXPECT_LT(LinearState(big).Mat1.n(), 3);
+}
+
 TEST(LinearizedMode, DriveFollowsThePowerModeAndIgnoreDerivativesLeavesAll)
 {
     RecordingMessageSink sink;

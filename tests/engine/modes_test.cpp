@@ -313,8 +313,9 @@ TEST(Modes, AModesStateIsItsOwnSlotCopiedWithTheRunAndForgottenWithTheArrays)
     RecordingMessageSink sink;
     RecordingHost host;
     RunState st;
-    // The linearised mode's matrices are built by every Init, whatever its switch.
+    // The linearised mode's matrices are built by Init while its switch is on.
     PrepareRun(st, AcetateBufferWithAnalytes(), 60);
+    st.cbMX = true;
     st.Host = &host;
     ASSERT_TRUE(InitCalc(st));
     EXPECT_EQ(LinearState(st).Mat1.n(), st.NComp);

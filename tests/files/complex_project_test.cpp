@@ -226,4 +226,105 @@ TEST(ComplexProject, ADamagedTableIsRefused)
     }
 }
 
+// A constituent's name is any text of the composition file, line breaks and
+// other control characters included: the table's comment line beside it
+// stays one comment line, so the project saved with such names opens again
+// with its names and its table, and saves the same table.
+TEST(ComplexProject, NamesWithLineBreaksSaveAProjectThatOpensAgain)
+{
+    RecordingMessageSink sink;
+    NoWindowHooks none;
+    TempDir dir;
+    RunState st;
+    PrepareComplexZoneRun(st, kLigand);
+    const std::string names[] = {"Acetic\r\nacid", "Sodium\n30\t25", "Potassium\r", "\x01\x1f\x7f"};
+    for (int i = 2; i <= 5; ++i) st.Composition[i].name = names[i - 2];
+    ASSERT_TRUE(InitCalc(st)) << sink.warnings.at(0);
+    const std::string name = dir.file("names.sna"), txt = dir.file("names.txt");
+    ASSERT_TRUE(SaveSnaFile(st, name));
+    // Every line of the file is a table line of the run or a comment.
+    const std::string text = Read(txt);
+    EXPECT_EQ(ParseComplexTable(text), st.TxtTable);
+    EXPECT_EQ(text.find('\x7f'), std::string::npos);
+    RunState back;
+    ASSERT_TRUE(OpenProject(back, name)) << (sink.warnings.empty() ? "" : sink.warnings[0]);
+    EXPECT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+    EXPECT_TRUE(back.cbComplex && back.ComplexReady && back.Initialised);
+    EXPECT_EQ(back.TxtTable, st.TxtTable);
+    for (int i = 2; i <= 5; ++i) EXPECT_EQ(back.Composition[i].name, names[i - 2]);
+    const std::string again = dir.file("again.sna");
+    ASSERT_TRUE(SaveSnaFile(back, again));
+    EXPECT_EQ(Read(dir.file("again.txt")), text);
+}
+
+// A table line with more fields than the ligand's charges give, and numbers
+// no table of a run holds (a mobility of 1e308, subnormal numbers, a pK whose
+// constant leaves the doubles) are refused with the table named; at the
+// limits of their kinds they are taken. A file far larger than any table of
+// the composition is refused before it is read.
+TEST(ComplexProject, ExtraFieldsAndNumbersBeyondTheirKindAreRefused)
+{
+    RecordingMessageSink sink;
+    NoWindowHooks none;
+    TempDir dir;
+    const std::string name = SaveZoneProject(dir, "v"), txt = dir.file("v.txt");
+    const std::string good = Read(txt);
+    // The zone project's ligand has the one charge 0: one field a line.
+    const auto replaced = [&](const std::string& from, const std::string& to) {
+        std::string s = good;
+        const std::size_t at = s.find(from);
+        EXPECT_NE(at, std::string::npos) << from;
+        return at == std::string::npos ? s : s.replace(at, from.size(), to);
+    };
+    const std::string refused = "Warning: While Opening SNA file '" + name +
+                                "' Error Message Occur: Incorrect file. (" + txt + ")";
+    const std::string damaged[] = {
+        replaced("\r\n0\t0\r\n", "\r\n0\t0\t0\r\n"),          // nL, pL and more
+        replaced("14\t362.5\t205.5", "14\t362.5\t205.5\t1"),  // water: 4 fields
+        replaced("\r\n20\r\n", "\r\n20\t20\r\n"),             // ligand mobilities
+        replaced("\r\n4\r\n", "\r\n4\t4\r\n"),                // analyte count
+        replaced("\r\n25\r\n", "\r\n1e308\r\n"),              // a ux of 1e308
+        replaced("\r\n25\r\n", "\r\n4.9e-324\r\n"),           // a subnormal ux
+        replaced("\r\n30\r\n", "\r\n1e308\r\n"),              // a pKx of 1e308
+        replaced("\r\n30\r\n", "\r\n-4.9e-324\r\n"),          // a subnormal pKx
+        replaced("\r\n30\r\n", "\r\n30\t30\r\n"),             // a pKx line of 2
+        replaced("14\t362.5", "300.5\t362.5"),                // pKw beyond 300
+        replaced("14\t362.5\t205.5", "14\t362.5\t1.5e6"),     // uOH beyond 1e6
+    };
+    for (const std::string& bytes : damaged) {
+        SCOPED_TRACE(bytes.substr(0, 600));
+        Write(txt, bytes);
+        RunState st;
+        EXPECT_EQ(RaisedMessage([&] { OpenProject(st, name); }), refused);
+    }
+    // At the limits of their kinds (and "None", which the set-up lists) the
+    // numbers are taken.
+    RunState st;
+    Write(txt, replaced("14\t362.5\t205.5", "-300\t1e6\t0"));
+    LoadComplexData(st, txt);
+    EXPECT_EQ(st.TxtTable[3], (std::vector<std::string>{"-300", "1e6", "0"}));
+    Write(txt, replaced("\r\n30\r\n", "\r\nNone\r\n"));
+    LoadComplexData(st, txt);
+
+    // A file of the composition's largest size opens; a byte more is refused.
+    RunState zone;
+    PrepareComplexZoneRun(zone, kLigand);
+    const std::int64_t limit = ComplexTableByteLimit(zone.Composition);
+    ASSERT_LT(limit, 8 << 20);
+    std::string padded = good + "#";
+    padded += std::string(static_cast<std::size_t>(limit) - padded.size() - 2, 'x') + "\r\n";
+    ASSERT_EQ(static_cast<std::int64_t>(padded.size()), limit);
+    Write(txt, padded);
+    {
+        RunState opened;
+        EXPECT_TRUE(OpenProject(opened, name));
+        EXPECT_TRUE(opened.cbComplex && opened.ComplexReady);
+    }
+    Write(txt, padded + "#");
+    {
+        RunState opened;
+        EXPECT_EQ(RaisedMessage([&] { OpenProject(opened, name); }), refused);
+    }
+}
+
 }  // namespace

@@ -3,6 +3,7 @@
 #include "files/opt_file.h"
 #include "engine/state/run_state.h"
 #include "files/setup_edits.h"
+#include "foundation/numtext.h"
 #include "opt_golden.h"
 #include "support/raised_message.h"
 #include "support/recording_sink.h"
@@ -248,4 +249,36 @@ TEST(OptFile, ValuesTheEditsRefuseKeepTheValuesInMemory)
     WriteBytes(name, GoldenOpt(h));
     ASSERT_TRUE(ReadOptFile(st, name));
     EXPECT_EQ(std::tuple(st.StopTime, st.ErrInc, st.Temperature), std::tuple(1e-9, 0.0, 0x1p-44));
+}
+
+// A diameter whose cross-section pi d^2 / 4 is 0 or beyond the doubles stops
+// every run that divides by it: neither the options file nor the edit takes
+// it, and the diameter in memory stays; one with a normal cross-section is
+// taken by both.
+TEST(OptFile, ADiameterWithoutACrossSectionIsTakenByNeitherTheFileNorTheEdit)
+{
+    TempDir tmp;
+    RecordingMessageSink sink;
+    const std::string name = tmp.file("d.opt");
+    const EditEntry* edit = FindEdit("edCapDiameter");
+    ASSERT_NE(edit, nullptr);
+    for (double d : {5e-324, 1e-160, 1e160}) {
+        OptValues h;
+        h.CapDiameter = d;
+        WriteBytes(name, GoldenOpt(h));
+        RunState st;
+        st.NX = 100;
+        ASSERT_TRUE(ReadOptFile(st, name));
+        EXPECT_EQ(st.CapDiameter, RunState().CapDiameter) << d;
+        EXPECT_EQ(st.DT, h.DT) << d;  // the rest of the file is taken
+        EXPECT_EQ(CommitEdit(st, *edit, ShortestFloatText(d * 1e6, '.')), EditResult::Refused) << d;
+    }
+    OptValues h;
+    h.CapDiameter = 1e-150;
+    WriteBytes(name, GoldenOpt(h));
+    RunState st;
+    ASSERT_TRUE(ReadOptFile(st, name));
+    EXPECT_EQ(st.CapDiameter, 1e-150);
+    EXPECT_EQ(CommitEdit(st, *edit, "75"), EditResult::Taken);
+    EXPECT_EQ(st.CapDiameter, 75e-6);
 }

@@ -10,6 +10,7 @@
 #include "files/openers.h"
 #include "foundation/binio.h"
 #include "foundation/errors.h"
+#include "foundation/messages.h"
 #include "opt_golden.h"
 #include "run_fixture.h"
 #include "support/raised_message.h"
@@ -839,23 +840,25 @@ TEST(ProjectFile, AnOpenRefusedByTheProjectOrACompanionLeavesTheRunAsItWas)
     const std::string bad = tmp.file("bad.sna");
     const std::string refused =
         "Warning: While Opening SNA file '" + bad + "' Error Message Occur: Incorrect file.";
-    // Each case: the project file, its composition, its table, its detector record.
+    // Each case: the project file, its composition, its table, the file the
+    // message names after the project's (a damaged companion is named). A
+    // damaged detector record does not refuse the project (see
+    // ADamagedDetectorRecordIsLeftOutAndADamagedCompanionIsNamed).
     const std::tuple<std::string, std::string, std::string, std::string> cases[] = {
-        {sna.substr(0, 300), cmp, "", ""},                 // the project file cut short
-        {sna, cmp.substr(0, cmp.size() / 2), "", ""},      // the composition cut short
-        {sna, cmp, "# Ligand: nL, pL\r\nabc\t0\r\n", ""},  // a table whose charges are no integers
-        {sna, cmp, "", det.substr(0, det.size() - 12)},    // the detector record cut short
+        {sna.substr(0, 300), cmp, "", ""},                     // the project file cut short
+        {sna, cmp.substr(0, cmp.size() / 2), "", ".cmp"},      // the composition cut short
+        {sna, cmp, "# Ligand: nL, pL\r\nabc\t0\r\n", ".txt"},  // charges that are no integers
     };
     int k = 0;
-    for (const auto& [s, c, txt, d] : cases) {
+    for (const auto& [s, c, txt, named] : cases) {
         SCOPED_TRACE(k++);
         for (const char* ext : {".sna", ".cmp", ".txt", ".det"})
             fs::remove(ChangeFileExt(bad, ext));
         WriteBytes(bad, s);
         WriteBytes(ChangeFileExt(bad, ".cmp"), c);
         if (!txt.empty()) WriteBytes(ChangeFileExt(bad, ".txt"), txt);
-        if (!d.empty()) WriteBytes(ChangeFileExt(bad, ".det"), d);
-        EXPECT_EQ(RaisedMessage([&] { OpenProject(st, bad); }), refused);
+        EXPECT_EQ(RaisedMessage([&] { OpenProject(st, bad); }),
+                  refused + (named.empty() ? "" : " (" + ChangeFileExt(bad, named) + ")"));
         EXPECT_EQ(
             std::tuple(st.FileName, st.Initialised, st.cbComplex, st.Loading, st.CompInit.Count()),
             std::tuple(before, true, false, false, compInit));
@@ -893,4 +896,83 @@ TEST(ProjectFile, AnOpenRefusedByTheProjectOrACompanionLeavesTheRunAsItWas)
     WriteBytes(tmp.file("alone.cmp"), cmp);
     ASSERT_TRUE(OpenByExtension(st, tmp.file("alone.cmp")));
     EXPECT_TRUE(st.CompInit.Count() == 0 && st.CompChanged);
+}
+
+// A detector record is a by-product of the run that the next save writes
+// anew: a damaged one (cut short, a pH no run records) is left out of the
+// open with a warning that names it, and the project opens whole and saves a
+// record that opens again. A damaged composition or complexation table still
+// refuses the project, and the message names that file, not the project.
+TEST(ProjectFile, ADamagedDetectorRecordIsLeftOutAndADamagedCompanionIsNamed)
+{
+    TempDir tmp;
+    RecordingMessageSink sink;
+    HostedRun r(tmp.file("Kelvo5_tmp_1.psq"));
+    r.Init();
+    Record(r.st);
+    const std::string proj = tmp.file("proj.sna"), detName = tmp.file("proj.det");
+    ASSERT_TRUE(SaveSnaFile(r.st, proj));
+    const std::string sna = ReadBytes(proj), det = ReadBytes(detName);
+    const std::size_t firstPh = det.size() - 4 - kPoints * 8 * (5 + r.st.NComp) + 8;
+    for (const std::string& damaged :
+         {det.substr(0, det.size() - 12), WithDoubleAt(det, firstPh, 1e308)}) {
+        WriteBytes(detName, damaged);
+        sink.Clear();
+        HostedRun l(tmp.file("Kelvo5_tmp_2.psq"));
+        bool opened = false;
+        EXPECT_EQ(RaisedMessage([&] { opened = OpenProject(l.st, proj); }), "(no error)");
+        EXPECT_TRUE(opened && l.st.Initialised && l.st.FileName == proj);
+        EXPECT_EQ(sink.warnings, std::vector<std::string>{std::string(kDetectorLeftOut) + detName});
+        EXPECT_EQ(l.st.Series.DET_pH.Count(), 0);
+        // the profiles are those saved
+        for (int i = 1; i <= l.st.NComp; ++i)
+            EXPECT_NEAR(ProfileMean(l.st, i, [](int n) { return n; }),
+                        ProfileMean(r.st, i, [](int n) { return n; }), 1e-9)
+                << i;
+        // Saved again, the project opens without a warning.
+        ASSERT_TRUE(SaveSnaFile(l.st, proj));
+        sink.Clear();
+        RunState again;
+        EXPECT_TRUE(OpenProject(again, proj));
+        EXPECT_TRUE(sink.warnings.empty()) << sink.warnings.at(0);
+        WriteBytes(proj, sna);
+    }
+    // The composition cut short, and one whose first record has a charge
+    // beyond any a constituent may have: the message names the composition.
+    const std::string cmpName = tmp.file("proj.cmp"), cmp = ReadBytes(cmpName);
+    WriteBytes(detName, det);
+    for (const std::string& damaged :
+         {cmp.substr(0, cmp.size() - 30),
+          WithInt32At(cmp, 6 + 4 + 24 + 4 + r.st.Composition[1].name.size() + 1 + 4, 1000)}) {
+        WriteBytes(cmpName, damaged);
+        RunState st;
+        EXPECT_EQ(RaisedMessage([&] { OpenProject(st, proj); }),
+                  "Warning: While Opening SNA file '" + proj +
+                      "' Error Message Occur: Incorrect file. (" + cmpName + ")");
+    }
+}
+
+// The stored H+ starts the equilibrium of every node: exactly the smallest
+// the equilibrium keeps (1e-14 mM) at a node opens, and the project saved
+// from it opens again; the next double below it is refused.
+TEST(ProjectFile, AStoredHydrogenIonAtTheReadersBound)
+{
+    TempDir tmp;
+    RecordingMessageSink sink;
+    HostedRun r;
+    r.Init();
+    const std::string proj = tmp.file("h.sna");
+    ASSERT_TRUE(SaveSnaFile(r.st, proj));
+    const std::string sna = ReadBytes(proj);
+    const int c = r.st.NComp, nn = r.st.NX + 1;
+    // The H+ profile ends before the check flags and the trailer.
+    const std::size_t h = sna.size() - 4 - (c + 2) - (c + 4) - 8 * static_cast<std::size_t>(nn);
+    ASSERT_EQ(sna.substr(h, 8), Bytes().f64(r.st.Arr.CH(2)[0]).b);
+    WriteBytes(proj, WithDoubleAt(sna, h + 8 * 5, 1e-14));
+    RunState st;
+    ASSERT_TRUE(OpenProject(st, proj));
+    ASSERT_TRUE(SaveSnaFile(st, tmp.file("again.sna")));
+    RunState again;
+    EXPECT_TRUE(OpenProject(again, tmp.file("again.sna")));
+    ExpectRefused(proj, WithDoubleAt(sna, h + 8 * 5, std::nextafter(1e-14, 0.0)), "H+ below");
 }

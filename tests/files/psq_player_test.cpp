@@ -491,6 +491,75 @@ TEST(PsqPlayer, FramesTheProjectReaderWouldRefuseNeverReachTheRun)
     EXPECT_FALSE(legacy.Use());
 }
 
+// The values of a frame at the bounds of their readers: an older-layout frame
+// with a time step of 0 (the run panel takes only a step above 0) or a
+// negative Newton total (no run counts below 0) is refused, one with the
+// smallest step and no Newton iteration is shown; a frame whose H+ is exactly
+// the smallest the equilibrium keeps (1e-14 mM) is shown and taken by Use,
+// one a bit below it is refused.
+TEST(PsqPlayer, FrameValuesAtTheBoundsOfTheReaders)
+{
+    TempDir tmp;
+    RecordingMessageSink sink;
+    const int N = 20, C = 2;
+    const auto oldFrame = [&](double dt, std::int32_t newton) {
+        Bytes b;
+        b.str("RAVO_CORE PSQ FILE").i32(N).i32(C).f64(0.1).f64(2.0).f64(0.5).f64(5.0);
+        b.f64(1.5).f64(dt).f64(0).f64(1e-11).f64(2e-6).f64(250).f64(0).f64(100);
+        b.i32(15).i32(newton).f64(0.0).i32(0).i32(N);
+        for (int j = 0; j <= N; ++j) b.f64(4.0);
+        for (int j = 0; j <= N; ++j) b.f64(0.05);
+        for (int k = 1; k <= C * (N + 1); ++k) b.f64(10.0);
+        return b.b;
+    };
+    const std::string old = tmp.file("old.psq");
+    for (const auto& [dt, newton, opens] :
+         {std::tuple(0.0, 30, false), std::tuple(-0.0, 30, false), std::tuple(1e-4, -1, false),
+          std::tuple(5e-324, 0, true), std::tuple(1e-4, 0, true)}) {
+        SCOPED_TRACE(std::to_string(dt) + " " + std::to_string(newton));
+        WriteBytes(old, oldFrame(dt, newton));
+        RunState fresh;
+        fresh.Time = 7.0;
+        PsqPlayer player(fresh);
+        bool opened = false;
+        const std::string m = RaisedMessage([&] { opened = player.Open(old); });
+        EXPECT_EQ(opened, opens) << m;
+        if (opens) {
+            EXPECT_EQ(std::tuple(fresh.Time, fresh.DT, fresh.NewtonItTotal),
+                      std::tuple(1.5, dt, 0LL));
+        } else {
+            EXPECT_EQ(m, "Incorrect PSQ file.");
+            EXPECT_EQ(std::tuple(fresh.Time, player.FileOpened), std::tuple(7.0, false));
+        }
+    }
+
+    // H+ of the first node of the first frame (after the block, the start,
+    // spent time, counters, pH, conductivity and the profiles).
+    const std::string rec = tmp.file("rec.psq");
+    Recorder r(rec, 1);
+    const int nn = 13, c = r.st.NComp;
+    const std::string good = ReadBytes(rec);
+    const std::size_t h = 60 + 333 + 8 + 8 + 4 + 4 + 2 * 8 * nn + 8 * nn * c;
+    const std::string name = tmp.file("h.psq");
+    std::filesystem::copy_file(tmp.file("rec.cmp"), tmp.file("h.cmp"));
+    for (const auto& [hydrogen, opens] :
+         {std::tuple(1e-14, true), std::tuple(std::nextafter(1e-14, 0.0), false)}) {
+        WriteBytes(name, std::string(good).replace(h, 8, Bytes().f64(hydrogen).b));
+        Live live(tmp.file("own.psq"));
+        PsqPlayer player(live.st);
+        bool opened = false;
+        const std::string m = RaisedMessage([&] { opened = player.Open(name); });
+        EXPECT_EQ(opened, opens) << hydrogen << m;
+        if (!opens) {
+            EXPECT_EQ(m, "Incorrect PSQ file.");
+            continue;
+        }
+        player.ShowFrame(1);
+        EXPECT_TRUE(player.Use()) << (sink.warnings.empty() ? "" : sink.warnings.back());
+        EXPECT_TRUE(live.st.Initialised);
+    }
+}
+
 // Use continues the run on the frame's capillary: the cross-sections follow
 // the diameter the frame holds (not the one the player's Init built them
 // from), so the project saved afterwards opens with the same current; a frame

@@ -116,6 +116,7 @@ TEST(SeedCorpus, EveryFileThatOpensSavesAFileThatOpensToTheSameContents)
     const auto count = [&](const char* target, bool ok) { ++(ok ? opened : refused)[target]; };
 
     // Projects beside the two-constituent composition.
+    std::vector<fs::path> openedProjects;
     for (const fs::path& seed : Seeds(corpus, "sna")) {
         const std::string name = tmp.file("x.sna");
         fs::copy_file(seed, name, fs::copy_options::overwrite_existing);
@@ -124,7 +125,22 @@ TEST(SeedCorpus, EveryFileThatOpensSavesAFileThatOpensToTheSameContents)
         const bool ok = OpenedProject(st, name);
         count("sna", ok);
         if (ok) ExpectProjectReopens(st, tmp, seed.filename().string());
+        if (ok) openedProjects.push_back(seed);
     }
+    // Each project that opens opens beside every detector record of the
+    // corpus (a damaged one is left out with a warning) and saves a project
+    // that opens again.
+    for (const fs::path& seed : openedProjects)
+        for (const fs::path& det : Seeds(corpus, "det")) {
+            const std::string name = tmp.file("y.sna");
+            fs::copy_file(seed, name, fs::copy_options::overwrite_existing);
+            fs::copy_file(det, tmp.file("y.det"), fs::copy_options::overwrite_existing);
+            ASSERT_TRUE(WriteComposition(two, tmp.file("y.cmp")));
+            RunState st;
+            const std::string what = seed.filename().string() + " " + det.filename().string();
+            EXPECT_TRUE(OpenedProject(st, name)) << what;
+            if (st.Initialised) ExpectProjectReopens(st, tmp, what);
+        }
     // Sequences: the shown frame is handed to the run (Use), whose project
     // opens again.
     for (const fs::path& seed : Seeds(corpus, "psq")) {
@@ -180,11 +196,12 @@ TEST(SeedCorpus, EveryFileThatOpensSavesAFileThatOpensToTheSameContents)
         BufferRun(st);
         return ReadDetFile(st, in) && WriteDetFile(st, out);
     });
-    // Complexation tables, beside the composition their seeds were written for.
+    // Complexation tables, beside the composition their seeds were written for
+    // (its names with line breaks, which the comment lines must hold).
     twice("cxt", [](const std::string& in, const std::string& out) {
         RunState st;
-        for (auto [n, lo, hi] :
-             {std::tuple("Ligand", -1, 1), std::tuple("Base", 0, 1), std::tuple("Acid", -1, 0)}) {
+        for (auto [n, lo, hi] : {std::tuple("Ligand", -1, 1), std::tuple("Base\r\n30\t36", 0, 1),
+                                 std::tuple("Acid\n", -1, 0)}) {
             TComponents r;
             r.name = n;
             r.minCharge = lo;
@@ -226,6 +243,6 @@ TEST(SeedCorpus, EveryFileThatOpensSavesAFileThatOpensToTheSameContents)
     // Each reader took its writer's seeds and refused the damaged ones.
     for (const char* target : {"sna", "psq", "opt", "ini", "cmp", "dbc", "det", "cxt", "jnl"})
         EXPECT_GT(opened[target], 0) << target;
-    for (const char* target : {"sna", "psq", "cmp", "dbc", "det", "jnl"})
+    for (const char* target : {"sna", "psq", "cmp", "dbc", "det", "cxt", "jnl"})
         EXPECT_GT(refused[target], 0) << target;
 }

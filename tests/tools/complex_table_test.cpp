@@ -175,6 +175,30 @@ TEST(ComplexFile, DefaultTableAndGrid)
         std::tuple(Row{"30", "None", "30"}, Row{"None", "36", "42"}, Row{"14", "None", "205.5"}));
 }
 
+// What the window and the default table build is a table the reader takes:
+// a typed number beyond its kind (a mobility of 1e308, a subnormal pKx) and a
+// ligand constant of the composition that is no pK of a table become "None",
+// which the set-up lists; the other cells stay as typed.
+TEST(ComplexFile, TheWindowsTableHoldsOnlyNumbersTheReaderTakes)
+{
+    using Row = std::vector<std::string>;
+    const auto comp = Composition();
+    ComplexGrid g = ComplexGridFromTable(kTable, -1, 1, comp, "30", "25");
+    g[4][1] = "4.9e-324";  // pKx of the amine's first form
+    g[9][3] = "1e308";     // ux of the amine's first form
+    g[2][2] = "-2e6";      // ligand mobility
+    const ComplexTable t = ComplexTableFromGrid(g, -1, 1, "301", "1e308", "205.5", 2);
+    EXPECT_TRUE(ComplexTableReadable(t));
+    EXPECT_EQ(std::tuple(t[2], t[3], t[5], t[9]),
+              std::tuple(Row{"30", "None", "42"}, Row{"None", "None", "205.5"},
+                         Row{"None", "-2", "30"}, Row{"25", "10", "None"}));
+    TUnivSet<TComponents> odd = comp;
+    odd[1].pKa[1][0] = 1e308;
+    const ComplexTable d = DefaultComplexTable(odd, "30", "4.9e-324");
+    EXPECT_TRUE(ComplexTableReadable(d));
+    EXPECT_EQ(std::tuple(d[1], d[9]), std::tuple(Row{"None", "2.25"}, Row{"None", "None", "None"}));
+}
+
 TEST(ComplexFile, TruncatedAndDamagedFilesGiveTheSetUpsMessages)
 {
     RecordingMessageSink sink;

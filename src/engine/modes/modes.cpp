@@ -178,6 +178,17 @@ bool AnySwitchedMode(const RunState& st, Has has)
 
 }  // namespace
 
+double ModesInitBytes(const RunState& st, int nodes)
+{
+    double bytes = 0;
+    for (int k = 0; k < kModeCount; ++k) {
+        const Mode m = static_cast<Mode>(k);
+        const ModeHooks& h = st.Engine.Modes[ModeIndex(m)];
+        if (h.InitBytes && SwitchOf(st, m)) bytes += h.InitBytes(st, nodes);
+    }
+    return bytes;
+}
+
 ModeRows IntegratedModeRows(const RunState& st)
 {
     ModeRows rows;

@@ -71,6 +71,10 @@ struct ModeHooks {
     // The run is gone (its arrays released, or the state reset): the mode
     // forgets what it built for it. Whatever the switches.
     void (*Reset)(RunState& st) = nullptr;
+    // Switch on: the bytes the mode allocates for a run of the composition on
+    // `nodes` + 1 nodes beside the engine arrays (its Init and Built hooks),
+    // counted by Init's memory estimate before anything is allocated.
+    double (*InitBytes)(const RunState& st, int nodes) = nullptr;
     // The mode solves its own equilibrium: the derivative routine neither
     // clamps the window, nor speciates, nor honours "DO NOT Calculate DER";
     // the speciation and the ionic strength of the standard equilibrium are
@@ -177,6 +181,8 @@ void ModesDistributed(RunState& st);
 void ModesSequenceFrame(RunState& st, int nodes, const double* micelles, const double* bound);
 void ModesBuilt(RunState& st);
 void ModesReset(RunState& st);
+// The InitBytes of every mode whose switch is on, summed.
+double ModesInitBytes(const RunState& st, int nodes);
 // The rows integrated besides the concentrations by the modes whose switch is on.
 ModeRows IntegratedModeRows(const RunState& st);
 // Whether a mode whose switch is on solves its own equilibrium; replaces the

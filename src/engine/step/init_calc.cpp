@@ -40,9 +40,11 @@ double RunBytes(const RunLists& lists, int nx)
     return 8.0 * (nx + 1.0) * (14.0 * forms + 26.0 * rows + 40.0);
 }
 
-// A sensible share of the machine for one run: a quarter of the physical
-// memory, and half of an address-space limit when one is set.
-double MemoryShare()
+}  // namespace
+
+// A quarter of the physical memory, and half of an address-space limit when
+// one is set.
+double RunMemoryShare()
 {
     const long pages = ::sysconf(_SC_PHYS_PAGES), pageSize = ::sysconf(_SC_PAGE_SIZE);
     double share =
@@ -52,6 +54,8 @@ double MemoryShare()
         share = std::min(share, 0.5 * static_cast<double>(limit.rlim_cur));
     return share;
 }
+
+namespace {
 
 // Walls of a new grid: the whole grid with cbInitWalls, else clamped into
 // 0..NX; a window of fewer than 3 nodes becomes the whole grid.
@@ -221,8 +225,10 @@ bool InitCalc(RunState& st)
         WarnNodeCount();
         return false;
     }
-    // Before anything is freed or allocated: a run that cannot fit is refused.
-    if (RunBytes(st.lists(), st.Loading ? st.NX : st.NXPending) > MemoryShare()) {
+    // Before anything is freed or allocated: a run that cannot fit is refused
+    // (the engine arrays, the chart series and what the modes switched on build).
+    const int nodes = st.Loading ? st.NX : st.NXPending;
+    if (RunBytes(st.lists(), nodes) + ModesInitBytes(st, nodes) > RunMemoryShare()) {
         ShowWarning(kInitRunTooLarge);
         return false;
     }

@@ -17,3 +17,7 @@ class RunState;
 // that releases the arrays and leaves Initialised false (an exception is
 // raised again after the release).
 bool InitCalc(RunState& st);
+
+// A sensible share of the machine's memory for one run (bytes): what Init's
+// estimate of a run may reach, and what a mode may allocate for it later.
+double RunMemoryShare();

@@ -1,5 +1,6 @@
 // Complexation mode: the checks before a run and the constants built from the
 // window's table.
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -11,9 +12,6 @@
 #include "foundation/numtext.h"
 
 namespace {
-
-// Largest charge of a ligand form.
-constexpr int kMaxLigandCharge = 32;
 
 // Field `col` (1-based) of table line `line` (1-based); empty when absent.
 std::string TableField(const ComplexTable& t, int line, int col)
@@ -304,6 +302,20 @@ bool ComplexRunStart(RunState& st)
     return false;
 }
 
+// The work rows of a run on `nodes` + 1 nodes with the table's ligand: five
+// concentration slots of (1 + analyte forms) x (Q + 2) rows, and the
+// constants beside them.
+double ComplexInitBytes(const RunState& st, int nodes)
+{
+    const ComplexTable& t = st.TxtTable;
+    const int q = std::clamp(TableInt(t, 1, 2) - TableInt(t, 1, 1), 0, 2 * kMaxLigandCharge);
+    double forms = 1;
+    int k = 1;
+    for (const auto* n = st.Composition.Head(); n; n = n->next, ++k)
+        if (k >= 2) forms += n->data.maxCharge - n->data.minCharge + 1.0;
+    return 8.0 * forms * (q + 2.0) * (5.0 * (nodes + 1.0) + 2.0);
+}
+
 // The equilibrium in place of Elneut's solve, counted as one.
 void ComplexEquilibrium(RunState& st, int level, int source, int node, bool speciate)
 {
@@ -324,5 +336,6 @@ ModeHooks ComplexModeHooks()
     h.Equilibrium = ComplexEquilibrium;
     h.RunStart = ComplexRunStart;
     h.Reset = ComplexFreeArrays;
+    h.InitBytes = ComplexInitBytes;
     return h;
 }

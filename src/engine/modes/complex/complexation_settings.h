@@ -8,6 +8,9 @@
 // text fields, as loaded from or written to the window's text file.
 using ComplexTable = std::vector<std::vector<std::string>>;
 
+// Largest charge of a ligand form (nL and pL of the table within its range).
+inline constexpr int kMaxLigandCharge = 32;
+
 struct ComplexationSettings {
     bool cbComplex = false;
     ComplexTable TxtTable;

@@ -6,6 +6,7 @@
 #include "engine/equilibrium/equilibrium.h"
 #include "engine/equilibrium/parallel_equilibrium.h"
 #include "engine/state/run_state.h"
+#include "engine/step/init_calc.h"
 #include "engine/step/node_threads.h"
 #include "engine/step/standard_scheme.h"
 #include "foundation/messages.h"
@@ -27,6 +28,44 @@ void LinearDerivatives(RunState& st, int level, bool fieldOnly)
     CalcDER_Linear(st, level, fieldOnly);
 }
 
+// After the arrays of Init: the matrices of the run while the mode is on;
+// otherwise nothing of the composition's size is kept.
+void LinearBuilt(RunState& st)
+{
+    if (ModeSwitchedOn(st, Mode::Linear))
+        SetLinearMatrices(st);
+    else
+        LinearState(st) = LinearModeState{};
+}
+
+void LinearReset(RunState& st)
+{
+    LinearState(st) = LinearModeState{};
+}
+
+double MatrixBytes(int n)
+{
+    return 2.0 * 8.0 * (n + 1.0) * (n + 1.0);
+}
+
+// Switched on during a run: the matrices of the run's NComp before the first
+// derivatives, when they fit in the run's share of the memory (else the run
+// stops with Init's refusal).
+bool LinearMatricesReady(RunState& st)
+{
+    const LinearModeState& m = LinearState(st);
+    const int nc = st.Arr.NComp;
+    if (m.built && m.Mat1.n() == nc && m.Mat2.n() == nc) return true;
+    if (MatrixBytes(nc) > RunMemoryShare()) {
+        st.Stop = true;
+        st.NumericalFailure = true;
+        WarnOncePerRun(st, "DerLinearMatrices", kInitRunTooLarge);
+        return false;
+    }
+    SetLinearMatrices(st);
+    return true;
+}
+
 }  // namespace
 
 LinearModeState& LinearState(RunState& st)
@@ -38,11 +77,19 @@ const LinearModeState& LinearState(const RunState& st)
     return st.Engine.ModeState<LinearModeState>();
 }
 
+double LinearMatrixBytes(const RunState& st, int)
+{
+    return MatrixBytes(st.Composition.Count());
+}
+
 void SetLinearMatrices(RunState& st)
 {
     LinearModeState& m = LinearState(st);
+    m = LinearModeState{};
+    if (st.NComp < 1) return;
     m.Mat1 = TMatrix(st.NComp);
     m.Mat2 = TMatrix(st.NComp);
+    m.built = true;
     if (st.NComp != 2) return;
     m.Mat1[1][1] = -2.44586297443e-10;
     m.Mat1[1][2] = -5.49491542042e-10;
@@ -90,7 +137,7 @@ void CalcDER_Linear(RunState& st, int level, bool fieldOnly)
             st.U = rho * st.LinScale * st.CapLength;
         }
     }
-    if (fieldOnly || level > 4) return;
+    if (fieldOnly || level > 4 || !LinearMatricesReady(st)) return;
 
     const double E0 = st.U / st.CapLength;
     const int nc = a.NComp;
@@ -125,7 +172,9 @@ ModeHooks LinearModeHooks()
     ModeHooks h;
     h.name = "Linearized";
     h.Derivatives = LinearDerivatives;
-    h.Built = SetLinearMatrices;
+    h.Built = LinearBuilt;
+    h.Reset = LinearReset;
+    h.InitBytes = LinearMatrixBytes;
     h.holdsRightEnd = true;
     return h;
 }

@@ -9,11 +9,12 @@
 
 class RunState;
 
-// The linearised mode's own state: its coefficient matrices (NComp x NComp,
-// rebuilt at every Init whatever the switch, so that the mode may be switched
-// on during a run).
+// The linearised mode's own state: its coefficient matrices (NComp x NComp),
+// built at Init while the mode is on, or at its first derivatives when it was
+// switched on during a run; a run without the mode holds none of that size.
 struct LinearModeState {
     TMatrix Mat1{2}, Mat2{2};
+    bool built = false;  // the matrices are those of the run's NComp
 };
 LinearModeState& LinearState(RunState& st);
 const LinearModeState& LinearState(const RunState& st);
@@ -21,6 +22,8 @@ const LinearModeState& LinearState(const RunState& st);
 // Coefficient matrices of the run's NComp: zero, with fixed values for two
 // constituents.
 void SetLinearMatrices(RunState& st);
+// Bytes of the two matrices for the composition of the next Init.
+double LinearMatrixBytes(const RunState& st, int nodes);
 
 // Conductivity of the window, the drive (LinScale and U; I and E are left as
 // they are), then, unless fieldOnly, dc_i/dt = sum_k Mat2[i][k] c_k'' -

@@ -1,0 +1,95 @@
+// Files of many constituents and large companions, for the peak memory of
+// opening them (measured from outside, e.g. the maximum resident set size of
+// `/usr/bin/time -v`):
+//
+//   open_init_memory make <dir> <constituents>   writes <dir>/many.sna with its
+//       composition of that many strong ions on 10 nodes, initialised
+//   open_init_memory open <project.sna>          opens the project (its Init
+//       included) and prints the constituents of the run
+//   open_init_memory table <project.sna> <MB>    writes a complexation table
+//       file of that many megabytes (a table of the composition followed by
+//       lines of junk) beside the project, then opens the project
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "engine/state/run_state.h"
+#include "engine/step/init_calc.h"
+#include "files/complex_file.h"
+#include "files/sna_file.h"
+#include "foundation/errors.h"
+#include "support/test_compositions.h"
+
+namespace {
+
+int Usage()
+{
+    std::fprintf(stderr,
+                 "usage: open_init_memory make <dir> <constituents> | open <project.sna> | "
+                 "table <project.sna> <MB>\n");
+    return 2;
+}
+
+// Cations and anions in turn, 1 mM each (an even count is electroneutral).
+int Make(const std::filesystem::path& dir, int count)
+{
+    std::filesystem::create_directories(dir);
+    RunState st;
+    TUnivSet<TComponents> comp;
+    for (int k = 1; k <= count; ++k) {
+        const std::string name = "Ion " + std::to_string(k);
+        comp.Add(k % 2 ? testcomp::StrongCation(name, 30.0 + k % 17, testcomp::BGE, 1.0, 1.0)
+                       : testcomp::StrongAnion(name, 30.0 + k % 13, testcomp::BGE, 1.0, 1.0));
+    }
+    testcomp::PrepareRun(st, comp, 10);
+    if (!InitCalc(st)) return 1;
+    const std::string name = (dir / "many.sna").string();
+    if (!SaveSnaFile(st, name)) return 1;
+    std::printf("%s: %d constituents on %d nodes\n", name.c_str(), st.NComp, st.NX + 1);
+    return 0;
+}
+
+int Open(const std::string& name)
+{
+    RunState st;
+    if (!OpenProject(st, std::filesystem::absolute(name).string())) {
+        std::fprintf(stderr, "%s: not opened\n", name.c_str());
+        return 1;
+    }
+    std::printf("%s: opened, %d constituents initialised on %d nodes\n", name.c_str(), st.NComp,
+                st.NX + 1);
+    return 0;
+}
+
+int Table(const std::string& project, double megabytes)
+{
+    const std::string txt = std::filesystem::path(project).replace_extension(".txt").string();
+    {
+        std::ofstream out(txt, std::ios::binary);
+        out << "0\t0\r\nNone\r\n20\r\n14\t362.5\t205.5\r\n1\r\n";
+        const std::string junk = std::string(62, 'x') + "\r\n";
+        for (double written = 0; written < megabytes * 1e6; written += junk.size()) out << junk;
+    }
+    std::printf("%s: %.0f bytes\n", txt.c_str(),
+                static_cast<double>(std::filesystem::file_size(txt)));
+    return Open(project);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 3) return Usage();
+    const std::string what = argv[1];
+    try {
+        if (what == "make" && argc == 4) return Make(argv[2], std::atoi(argv[3]));
+        if (what == "open" && argc == 3) return Open(argv[2]);
+        if (what == "table" && argc == 4) return Table(argv[2], std::atof(argv[3]));
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+    return Usage();
+}
