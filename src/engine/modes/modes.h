@@ -123,8 +123,6 @@ struct ModeHooks {
     // Run loop only: right before the equilibrium of the predicted or
     // corrected level (not in dcH/dt mode).
     void (*BeforeEquilibrium)(RunState& st, int level) = nullptr;
-    // After every accepted time step of the run loop.
-    void (*AfterStep)(RunState& st) = nullptr;
     // File block: after a project file put the mode's own block into the
     // state (its switches and its copy of a table), the mode rebuilds what it
     // keeps beside that block. Called whatever the switches, since the block
