@@ -188,6 +188,11 @@ bool ModeHoldsRightEnd(const RunState& st);
 bool ModeClockHeld(const RunState& st);
 // The selected mode's ReactsEverywhere answer (false without the hook).
 bool ModeReactsEverywhere(const RunState& st);
+// Whether the computation window must span the whole grid: the selected mode
+// reacts everywhere, or a mode whose switch is on integrates the node
+// temperatures (a uniform column heats everywhere, flat profiles included, and
+// the current follows the conductivity of every node).
+bool ModeNeedsWholeGrid(const RunState& st);
 // The selected mode's ProfilesComputed hook.
 void ModeProfilesComputed(RunState& st);
 // Redraw hooks of every mode whose switch is on.
