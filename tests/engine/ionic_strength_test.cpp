@@ -118,6 +118,52 @@ TEST(IonicStrength, ConductivityOfSodiumChlorideAndActivityCoefficients)
     }
 }
 
+// Under the correction the ionic strength of a node is 1/2 sum z^2 c over
+// every charged form and the water ions: 10 mM MgCl2 gives 30 mM, not the
+// 20 mM of the shortcut for charges of magnitude 1 alone, and the activity
+// coefficients (the pH of the activity, the ionic product) are those of 30 mM.
+// At Init and through a run, with the nodes side by side and node by node.
+TEST(IonicStrength, DoublyChargedIonsCountFourTimes)
+{
+    for (const int lanes : {1, 0}) {
+        SetNodeLanes(lanes);
+        RecordingMessageSink sink;
+        TUnivSet<TComponents> comp;
+        comp.Add(testcomp::Constituent("Magnesium", 0, 2, {0.0, 14.0, 14.0}, {0.0, 30.0, 55.0},
+                                       testcomp::BGE, 10.0, 10.0));
+        comp.Add(testcomp::StrongAnion("Chloride", 79.1, testcomp::BGE, 20.0, 20.0));
+        RunState st;
+        testcomp::PrepareRun(st, comp, 64);
+        st.cbIS = true;
+        ASSERT_TRUE(InitCalc(st));
+        auto check = [&](const char* when) {
+            EngineArrays& a = st.Arr;
+            for (int n = 0; n < a.Nn; ++n) {
+                double sum = a.CH(2)[n] + a.COH(2)[n];
+                for (int j = 1; j <= a.NComp; ++j)
+                    for (int f = 0; f < a.Forms(j); ++f) {
+                        const int z = a.ZMin[j] + f;
+                        sum += z * z * a.CForm(2, j, f)[n];
+                    }
+                ASSERT_NEAR(a.IonicStrength(2)[n], 0.5 * sum, 1e-9 * sum) << when << " " << n;
+                ASSERT_NEAR(a.IonicStrength(2)[n], 30.0, 0.01) << when << " " << n;
+                // the activity of H+ and the ionic product at that ionic strength
+                const double g = Gamma(1, 0.5 * sum / 1000);
+                ASSERT_NEAR(a.PH[n], 3 - std::log10(a.CH(2)[n] * g), 3e-8) << when << " " << n;
+                ASSERT_NEAR(a.CH(2)[n] * a.COH(2)[n] * g * g, 1e-8, 1e-7 * 1e-8)
+                    << when << " " << n;
+            }
+        };
+        check("Init");
+        st.DT = 1e-4;
+        st.StopTime = 2e-3;
+        RunCalc(st);
+        ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+        check("run");
+    }
+    SetNodeLanes(0);
+}
+
 // The activity pH, cH, ionic strength and ionic product of a buffer under the
 // correction against the direct solution: 20 mM acetic acid with 10 mM
 // sodium (its activity shift about -0.043 at I = 10 mM), and 100 mM citric

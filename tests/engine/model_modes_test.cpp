@@ -207,6 +207,37 @@ TEST(LinearizedMode, DriveFollowsThePowerModeAndIgnoreDerivativesLeavesAll)
     EXPECT_TRUE(sink.warnings.empty());
 }
 
+// The linearized mode stands for a column between two vessels of the same
+// solution: with the constant left border the right end holds the left
+// border's values too, even where a zone covered it at the start.
+TEST(LinearizedMode, ConstantLeftBorderHoldsTheRightEnd)
+{
+    RecordingMessageSink sink;
+    TUnivSet<TComponents> comp;
+    comp.Add(StrongAnion("Chloride", kUCl, BGE, 10.0, 12.0));
+    comp.Add(StrongCation("Sodium", kUNa, BGE, 10.0, 12.0));
+    RunState st;
+    Prepare(st, comp, {100, 24.0, 4.0, 0.5});  // the zone reaches past the right end
+    st.cbMX = true;
+    ASSERT_TRUE(InitCalc(st));
+    const int nx = st.NX;
+    for (int i = 1; i <= 2; ++i) {
+        ASSERT_EQ(st.Arr.CLeft[i], st.Arr.C(2, i)[0]);
+        ASSERT_NEAR(st.Arr.C(2, i)[nx], 12.0, 1e-6) << i;
+    }
+    st.cbLBorder = true;
+    st.LeftWall = 0;
+    st.RightWall = nx;
+    RunFixed(st, 0.01, 1e-3, true);
+    ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+    ASSERT_GT(st.StepCount, 5);
+    for (int i = 1; i <= 2; ++i) {
+        EXPECT_EQ(st.Arr.C(2, i)[0], st.Arr.CLeft[i]) << i;
+        EXPECT_EQ(st.Arr.C(2, i)[nx], st.Arr.CLeft[i]) << i;
+        EXPECT_NEAR(st.Arr.C(2, i)[nx - 5], 12.0, 1e-3) << i;  // the zone's plateau inside
+    }
+}
+
 TEST(SplitAdvectionMode, ZoneMovesAtTheFastEquilibriumVelocity)
 {
     const double w3 = 20e-9 * 250 / 0.025, w4 = 60e-9 * 250 / 0.025, cR = 10.0;

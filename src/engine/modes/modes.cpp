@@ -233,6 +233,11 @@ bool ModeReactsEverywhere(const RunState& st)
     return reacts && reacts(st);
 }
 
+bool ModeNeedsWholeGrid(const RunState& st)
+{
+    return ModeReactsEverywhere(st) || IntegratedModeRows(st).temperature;
+}
+
 void ModeProfilesComputed(RunState& st)
 {
     if (const auto hook = SelectedModeHooks(st).ProfilesComputed) hook(st);

@@ -127,8 +127,6 @@ struct ModeHooks {
     // Run loop only: right before the equilibrium of the predicted or
     // corrected level (not in dcH/dt mode).
     void (*BeforeEquilibrium)(RunState& st, int level) = nullptr;
-    // After every accepted time step of the run loop.
-    void (*AfterStep)(RunState& st) = nullptr;
     // File block: after a project file put the mode's own block into the
     // state (its switches and its copy of a table), the mode rebuilds what it
     // keeps beside that block. Called whatever the switches, since the block
@@ -196,6 +194,11 @@ bool ModeHoldsRightEnd(const RunState& st);
 bool ModeClockHeld(const RunState& st);
 // The selected mode's ReactsEverywhere answer (false without the hook).
 bool ModeReactsEverywhere(const RunState& st);
+// Whether the computation window must span the whole grid: the selected mode
+// reacts everywhere, or a mode whose switch is on integrates the node
+// temperatures (a uniform column heats everywhere, flat profiles included, and
+// the current follows the conductivity of every node).
+bool ModeNeedsWholeGrid(const RunState& st);
 // The selected mode's ProfilesComputed hook.
 void ModeProfilesComputed(RunState& st);
 // Redraw hooks of every mode whose switch is on.

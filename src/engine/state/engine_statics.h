@@ -6,5 +6,4 @@ struct EngineStatics {
     int CutStreakCount = -1;        // streak of steps needing several corrector passes
     double CutStreakStart = -1.0;   // StepCount at the first step of that streak
     double LastPsqFrameTime = 0.0;  // model time of the last frame recorded by time
-    double AccTPrevTime = 0.0;      // previous time of the simplified heating
 };

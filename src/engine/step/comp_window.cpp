@@ -56,11 +56,12 @@ namespace {
 
 enum class ReactingWindow { None, Whole, Opened };
 
-// The whole grid while the selected mode reacts: None without a reaction,
-// Whole when the walls were there already, Opened when they moved.
+// The whole grid while the selected mode reacts or a mode integrates the
+// temperature: None without either, Whole when the walls were there already,
+// Opened when they moved.
 ReactingWindow OpenWhileReacting(RunState& st)
 {
-    if (!st.Initialised || !st.Arr.Allocated() || !ModeReactsEverywhere(st))
+    if (!st.Initialised || !st.Arr.Allocated() || !ModeNeedsWholeGrid(st))
         return ReactingWindow::None;
     const int last = LastGridNode(st);
     if (st.LeftWall == 0 && st.RightWall == last) return ReactingWindow::Whole;
@@ -84,7 +85,7 @@ void UpdateComputationWindow(RunState& st)
         if (st.PsqPlayerInUse) DrawWindowLines(st);
         return;
     }
-    // Fixed walls too: the user's window cannot leave reacting nodes out.
+    // Fixed walls too: the user's window cannot leave reacting or heated nodes out.
     if (OpenWhileReacting(st) != ReactingWindow::None) {
         DrawWindowLines(st);
         return;

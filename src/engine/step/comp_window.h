@@ -2,7 +2,8 @@
 // integrates. Outside it the profiles are flat. The walls move outward when a
 // profile starts to change near a wall and inward (during a run) when every
 // profile is flat near it; the decision reads the profile as last drawn.
-// While a reaction acts, the window is the whole grid.
+// While a reaction acts or the temperature is integrated, the window is the
+// whole grid.
 #pragma once
 
 class RunState;
@@ -36,10 +37,11 @@ int LastGridNode(const RunState& st);
 // whole grid. Every routine that works on the window calls it first.
 void ClampComputationWindow(RunState& st);
 
-// While the selected mode reacts everywhere (ModeReactsEverywhere), opens the
-// window over the whole grid (drawing the wall lines when they moved) and
-// answers true: a flat profile changes by the reaction too, and nodes outside
-// the window would not react. Called between steps only (the run loop before
+// While the selected mode reacts everywhere or a mode integrates the node
+// temperatures (ModeNeedsWholeGrid), opens the window over the whole grid
+// (drawing the wall lines when they moved) and answers true: a flat profile
+// changes by the reaction too, and a flat column heats; nodes outside the
+// window would neither react nor heat. Called between steps only (the run loop before
 // each step, UpdateComputationWindow), so a step integrates one window
 // throughout.
 bool WholeGridWhileReacting(RunState& st);

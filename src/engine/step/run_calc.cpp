@@ -546,7 +546,6 @@ void RunCalc(RunState& st)
             break;
         }
         if (tuner.Active()) tuner.StepDone((host.NowDays() - stepStart) * 86400.0, width);
-        if (const auto afterStep = SelectedModeHooks(st).AfterStep) afterStep(st);
         StepServices(st, loc);
     }
 

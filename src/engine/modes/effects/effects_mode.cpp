@@ -28,16 +28,43 @@ inline double Clamp(double T)
 }
 
 struct EffectsScratch {
-    std::vector<double> W, K, R;
+    std::vector<double> W, K, R, G, P;
     void Ensure(int nn)
     {
         if (static_cast<int>(W.size()) < nn) {
             W.assign(nn, 0.0);
             K.assign(nn, 0.0);
             R.assign(nn, 0.0);
+            G.assign(nn, 0.0);
+            P.assign(nn, 0.0);
         }
     }
 };
+
+// Heating and an initial temperature profile correct the mobilities.
+bool EffectsTemperatureMobilities(const RunState& st)
+{
+    return st.cbH || st.cbT;
+}
+
+// Temperature factor of every diffusion coefficient of constituent i (H+ =
+// NComp+1, OH- = NComp+2) at the window's nodes into g: T/T_set, the
+// coefficients being those of the set temperature; while the mobilities
+// follow the temperature also their factor 1 + a (T - 298.15), so that
+// D = u R T / (|z| F) holds at every node temperature.
+void DiffusionTemperatureFactors(const RunState& st, int i, bool mobilitiesFollowT, double* g)
+{
+    const EngineArrays& a = st.Arr;
+    const double* T2 = a.T(2);
+    const double Tref = st.Temperature;
+    const int lw = st.LeftWall, rw = st.RightWall;
+    if (!mobilitiesFollowT) {
+        for (int j = lw; j <= rw; ++j) g[j] = T2[j] / Tref;
+        return;
+    }
+    const double coef = MobilityTemperatureCoefficient(i, a.NComp);
+    for (int j = lw; j <= rw; ++j) g[j] = T2[j] / Tref * (1 + coef * (T2[j] - kRefTemperature));
+}
 
 }  // namespace
 
@@ -176,6 +203,15 @@ double CalcEOFMobility(RunState& st)
     const bool positiveWall = st.rbPK_pos;
     const double gamma =
         a.MaxAbsZ >= 1 && st.ISCorrection && a.ZScratch[1].size() > 1 ? a.ZScratch[1][1] : 1.0;
+    // The derivatives write the field inside the computation window only;
+    // outside it the profiles are flat and the field is the ohmic one of the
+    // present current.
+    const int lw = st.LeftWall, rw = st.RightWall;
+    auto FieldAt = [&](int i) {
+        if (i >= lw && i <= rw) return a.E[i];
+        const double ks = a.Kappa[i] * a.S[i];
+        return ks > 0 ? st.I / ks : a.E[i];
+    };
     double sum = 0, W = 0;
     for (int i = 0; i < a.Nn; ++i) {
         const double K = std::pow(10.0, -a.PKEOF[i]);
@@ -191,7 +227,7 @@ double CalcEOFMobility(RunState& st)
             sign = 1;
         }
         const double w = a.S[i] * st.DX;
-        sum += sign * a.UEOFMax[i] * alpha * a.E[i] * w;
+        sum += sign * a.UEOFMax[i] * alpha * FieldAt(i) * w;
         W += w;
     }
     const double v = W > 0 && std::isfinite(sum) ? sum / W : 0.0;
@@ -298,13 +334,15 @@ void CalcDER_Effects(RunState& st, int level, bool fieldOnly)
     if (level > 4) fieldOnly = true;
     const int nc = a.NComp;
     const double dx = st.DX, h1 = 0.5 / dx;
-    const double* T2 = a.T(2);
-    const double Tref = st.Temperature;
-    auto theta = [&](int j) { return T2[j] / Tref; };
     EffectsScratch& sc = st.Engine.Scratch<EffectsScratch>();
     sc.Ensure(a.Nn);
     double* W = sc.W.data();
     double* K = sc.K.data();
+    double* g = sc.G.data();
+    const bool mobilitiesFollowT = EffectsTemperatureMobilities(st);
+    // g := the temperature factor of the diffusion coefficients of constituent
+    // i at the window's nodes.
+    auto factors = [&](int i) { DiffusionTemperatureFactors(st, i, mobilitiesFollowT, g); };
     double* kappa = a.Kappa.data();
     double* E = a.E.data();
     const double* S = a.S.data();
@@ -314,6 +352,7 @@ void CalcDER_Effects(RunState& st, int level, bool fieldOnly)
     std::fill(K + lw, K + rw + 1, 0.0);
     const bool zeroC = st.cbZeroC;
     for (int i = 1; i <= nc + 2; ++i) {
+        factors(i);
         for (int k = 0; k < a.Forms(i); ++k) {
             const int z = a.ZMin[i] + k;
             if (z == 0) continue;
@@ -321,11 +360,9 @@ void CalcDER_Effects(RunState& st, int level, bool fieldOnly)
             const double* D = a.DForm(i, k);
             const double* u = a.UForm(i, k);
             for (int j = lw + 1; j < rw; ++j)
-                W[j] += z *
-                        (c[j + 1] * D[j + 1] * theta(j + 1) - c[j - 1] * D[j - 1] * theta(j - 1)) *
-                        h1;
-            W[lw] += z * (c[lw + 2] - c[lw]) * D[lw] * h1 * theta(lw);
-            W[rw] += z * (c[rw] - c[rw - 2]) * D[rw] * h1 * theta(rw);
+                W[j] += z * (c[j + 1] * D[j + 1] * g[j + 1] - c[j - 1] * D[j - 1] * g[j - 1]) * h1;
+            W[lw] += z * (c[lw + 2] - c[lw]) * D[lw] * h1 * g[lw];
+            W[rw] += z * (c[rw] - c[rw - 2]) * D[rw] * h1 * g[rw];
             for (int j = lw; j <= rw; ++j)
                 K[j] += std::abs(z) * u[j] * (zeroC && c[j] < 0 ? 0.0 : c[j]);
         }
@@ -346,11 +383,12 @@ void CalcDER_Effects(RunState& st, int level, bool fieldOnly)
         double* J = a.CMixPrev[i];
         const double* C = a.C(level, i);
         const double* ue = a.UEff[i];
+        factors(i);
         for (int j = lw; j < rw; ++j) {
             double f = 0;
             for (int k = 0; k < a.Forms(i); ++k) {
                 const double* c = a.CForm(level, i, k);
-                f += (c[j + 1] - c[j]) * (-a.DForm(i, k)[j] * theta(j)) / dx;
+                f += (c[j + 1] - c[j]) * (-a.DForm(i, k)[j] * g[j]) / dx;
             }
             J[j] = f + (ue[j] * C[j] * E[j] * S[j] + ue[j + 1] * C[j + 1] * E[j + 1] * S[j + 1]) /
                            (S[j] + S[j + 1]);
@@ -360,23 +398,30 @@ void CalcDER_Effects(RunState& st, int level, bool fieldOnly)
     const double e = CalcEOFMobility(st);
     auto flowAt = [&](int j) { return st.EOFAsVelocity ? e : e * 1e-9 / S[j]; };
 
-    // (1/S) d/dx(S D dc/dx) - (1/S) d/dx(S u c E) - w dc/dx.
+    // (1/S) d/dx(S D dc/dx) - (1/S) d/dx(S u c E) - w dc/dx. The diffusion in
+    // flux form: the face between j and j+1 carries P (c[j+1] - c[j]) / dx with
+    // P the mean of the nodes' S D, which the two nodes share, so that the
+    // amount sum S c DX only changes by the fluxes through the window's ends
+    // however D and S vary. Written as the node's own P with half the
+    // differences to its neighbours: a uniform capillary gives the plain
+    // second difference.
+    double* P = sc.P.data();
     for (int i = 1; i <= nc; ++i) {
         if (a.SkipComp[i] == 1) continue;
         double* F = a.F(level, i);
         const double* C = a.C(level, i);
         const double* ue = a.UEff[i];
+        factors(i);
         for (int j = lw + 1; j < rw; ++j) F[j] = 0;
         for (int k = 0; k < a.Forms(i); ++k) {
             const double* c = a.CForm(level, i, k);
             const double* D = a.DForm(i, k);
+            for (int j = lw; j <= rw; ++j) P[j] = S[j] * (D[j] * g[j]);
             for (int j = lw + 1; j < rw; ++j) {
-                const double d = D[j] * theta(j);
-                F[j] += (c[j + 1] - c[j - 1]) *
-                            ((D[j + 1] * theta(j + 1) - D[j - 1] * theta(j - 1)) * 0.5 / dx +
-                             (S[j + 1] - S[j - 1]) * (d / S[j]) * 0.5 / dx) *
-                            0.5 / dx +
-                        (c[j + 1] - 2 * c[j] + c[j - 1]) * d / dx / dx;
+                const double d = D[j] * g[j];
+                const double up = (P[j + 1] - P[j]) * 0.5, down = (P[j - 1] - P[j]) * 0.5;
+                F[j] += (c[j + 1] - 2 * c[j] + c[j - 1]) * d / dx / dx +
+                        (up * (c[j + 1] - c[j]) - down * (c[j] - c[j - 1])) / (S[j] * dx * dx);
             }
         }
         for (int j = lw + 1; j < rw; ++j)
@@ -440,12 +485,6 @@ ModeRows EffectsRows(const RunState& st)
     rows.temperature = st.cbH;
     rows.temperatureInError = st.cbH && !st.cbAccT;
     return rows;
-}
-
-// Heating and an initial temperature profile correct the mobilities.
-bool EffectsTemperatureMobilities(const RunState& st)
-{
-    return st.cbH || st.cbT;
 }
 
 }  // namespace
