@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 tests=(test_engine_node_threads_test test_engine_parallel_equilibrium_test test_engine_fingerprint_test
        test_engine_step_checks_test test_engine_node_lanes_test test_engine_thread_tuner_test
-       test_engine_outside_speciation_test)
+       test_engine_outside_nodes_test)
 if [ ! -f build-tsan/build.ninja ]; then
   cmake -S . -B build-tsan -G Ninja -DKELVO_TSAN=ON -DKELVO_WERROR=ON -DKELVO_GUI=OFF -DKELVO_BENCH=OFF \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

@@ -10,7 +10,7 @@
 
 #include "engine/equilibrium/equilibrium.h"
 #include "engine/equilibrium/equilibrium_range.h"
-#include "engine/equilibrium/kept_speciation.h"
+#include "engine/equilibrium/kept_forms.h"
 #include "engine/equilibrium/parallel_equilibrium.h"
 #include "engine/modes/modes.h"
 #include "engine/state/run_state.h"

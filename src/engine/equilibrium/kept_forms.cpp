@@ -1,4 +1,4 @@
-#include "engine/equilibrium/kept_speciation.h"
+#include "engine/equilibrium/kept_forms.h"
 
 #include <algorithm>
 #include <bit>

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/equilibrium/kept_speciation.h"
+#include "engine/equilibrium/kept_forms.h"
 #include "engine/state/run_state.h"
 #include "engine/step/init_calc.h"
 #include "engine/step/node_threads.h"
