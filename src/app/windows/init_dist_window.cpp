@@ -163,6 +163,14 @@ InitDistWindow::InitDistWindow(MainWindow& main)
     resize(640, 320);
 }
 
+// The application's focus signal reaches this window through its own
+// handler; it is cut before the controls go, since their destruction moves
+// the focus while this window is no longer whole.
+InitDistWindow::~InitDistWindow()
+{
+    QObject::disconnect(qApp, nullptr, this, nullptr);
+}
+
 void InitDistWindow::ShowSettings()
 {
     c_.llCapLength->setText(QString::fromStdString(tool_.CapLengthText()));

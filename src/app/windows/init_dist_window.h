@@ -20,6 +20,7 @@ class InitDistWindow : public QWidget, public MainStateWindow {
     Q_OBJECT
 public:
     explicit InitDistWindow(MainWindow& main);
+    ~InitDistWindow() override;
 
     InitDistTool& Tool() { return tool_; }
 
