@@ -160,14 +160,23 @@ TEST(NodeThreads, InOrderFollowUpsRunOnTheCallerInChunkOrderAsChunksFinish)
     // The follow-ups overlap the chunks still running: a chunk on a worker
     // waits (at most 2 s) until chunk 0's follow-up has run, which the caller
     // does without waiting for the whole region.
+    // The caller's first chunk holds it (at most 2 s) until a worker has
+    // joined, so that a busy machine cannot leave every chunk to the caller.
     const ThreadPlan four{4};
     std::atomic<int> followedUp{0};
-    std::atomic<bool> waited{false}, overlapped{false};
+    std::atomic<bool> waited{false}, overlapped{false}, joined{false};
     ForNodeChunksInOrder(
         four, 0, 999, 10,
         [&](int, int, int chunk, int worker) {
             std::this_thread::sleep_for(std::chrono::microseconds(200));  // workers join in
-            if (worker == 0 || chunk == 0 || waited.exchange(true)) return;
+            if (worker == 0) {
+                const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+                while (!joined.load() && std::chrono::steady_clock::now() < end)
+                    std::this_thread::yield();
+                return;
+            }
+            joined = true;
+            if (chunk == 0 || waited.exchange(true)) return;
             const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
             while (followedUp.load() == 0 && std::chrono::steady_clock::now() < end)
                 std::this_thread::yield();
