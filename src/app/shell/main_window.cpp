@@ -445,6 +445,10 @@ void MainWindow::bnStartClick()
     if (needInit_) return;  // Run is disabled until an Init succeeds
     std::string failure;
     bool failed = false;
+    // The step time of the status text is measured from the run's start, not
+    // from the last text shown before it.
+    progressSteps_ = st.StepCount;
+    progressStamp_ = NowDays();
     try {
         if (ops_.RunCalc) ops_.RunCalc(st);
     } catch (const Exception& e) {
