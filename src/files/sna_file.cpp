@@ -611,7 +611,7 @@ bool SaveSnaFile(RunState& st, const std::string& chosen, bool replaceConfirmed)
         return cantCreate("Error: Can't create new file");
     const std::string version = GetPsqFileVersion(st.PsqFile);
     const std::string psqName = ChangeFileExt(base, ".psq"), optName = ChangeFileExt(base, ".opt");
-    bool sequenceCopied = false, sequenceKept = false, optionsWritten = false;
+    bool sequenceCopied = false, sequenceKept = false, optionsWritten = false, optionsKept = false;
     if (version == "0.1" || version == "1.0") {
         if (!FileExists(psqName) || replaceConfirmed ||
             Confirm("File " + psqName + " exists. Overwrite?"))
@@ -620,21 +620,33 @@ bool SaveSnaFile(RunState& st, const std::string& chosen, bool replaceConfirmed)
             });
         else
             sequenceKept = true;  // the user keeps the sequence beside the project
-        if (version == "0.1")
+        // A sequence that could not be copied leaves the old one as it was.
+        if (!sequenceCopied && !sequenceKept) {
+            ShowWarning(
+                SaveFailure("Error: Can't create a new file", save.Failure(), kSaveCompanionKept));
+            sequenceKept = true;
+        }
+        if (version == "0.1") {
             optionsWritten = save.StageByName(optName, [&](const std::string& temp) {
                 return WriteOptFile(st, temp) && FileExists(temp);
             });
+            if (!optionsWritten) {
+                ShowWarning(SaveFailure("Error: Can't create a new file", save.Failure(),
+                                        kSaveCompanionKept));
+                optionsKept = true;
+            }
+        }
     }
     // A sequence of an earlier save of the project (and the options of an
     // older one) would be taken as this run's: it goes with the commit.
     if (replacing && !sequenceCopied && !sequenceKept && FileExists(psqName))
         save.StageRemoval(psqName);
-    if (replacing && !optionsWritten && !sequenceKept && FileExists(optName))
+    if (replacing && !optionsWritten && !optionsKept && !sequenceKept && FileExists(optName))
         save.StageRemoval(optName);
     const std::string detName = ChangeFileExt(base, ".det");
     if (!save.Stage(detName, [&](BinWriter& out) { EncodeDetFile(out, st); })) {
-        ShowWarning(SaveFailure("Error: Can't create a new file", save.Failure(),
-                                "The project is saved without its detector record."));
+        ShowWarning(
+            SaveFailure("Error: Can't create a new file", save.Failure(), kSaveDetectorLeftOut));
         if (FileExists(detName)) save.StageRemoval(detName);
     }
     const std::string txtName = ChangeFileExt(base, ".txt");

@@ -104,3 +104,7 @@ inline constexpr const char* kSavePreviousUnchanged = "The previous project is u
 inline constexpr const char* kSavePreviousKept =
     "The previous project will be put back from these files when it is opened next.";
 inline constexpr const char* kSaveNothingInitialised = "Nothing was saved.";
+inline constexpr const char* kSaveDetectorLeftOut =
+    "The project is saved without its detector record.";
+inline constexpr const char* kSaveCompanionKept =
+    "The project is saved without this file; one of its name beside it is kept as it was.";

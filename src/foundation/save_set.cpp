@@ -289,13 +289,24 @@ void SweepLeftovers(const fs::path& main)
 {
     const std::string stem = main.stem().string();
     std::error_code ec;
-    for (const auto& e :
-         fs::directory_iterator(main.parent_path().empty() ? "." : main.parent_path(), ec)) {
-        const std::string name = e.path().filename().string();
-        if (name.rfind("." + stem + ".", 0) != 0 && name.rfind(".." + stem + ".", 0) != 0) continue;
+    fs::directory_iterator it(main.parent_path().empty() ? "." : main.parent_path(), ec);
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        // Only the set's own files: "." + stem + "." + extension + kind (a
+        // journal's temporary: ".." + stem + ".sna.journal" + kind), never
+        // those of a project whose name merely begins with this one's.
+        const bool journalTemp = name.rfind(".." + stem + ".", 0) == 0;
+        if (!journalTemp && name.rfind("." + stem + ".", 0) != 0) continue;
         const int pid = SaverOf(name);
-        if (pid > 0 && pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH)
-            Remove(e.path().string());
+        if (pid <= 0) continue;
+        std::size_t at = name.rfind(".tmp");
+        const std::size_t bak = name.rfind(".bak");
+        if (at == std::string::npos || (bak != std::string::npos && bak > at)) at = bak;
+        const std::size_t from = stem.size() + (journalTemp ? 3 : 2);
+        if (at == std::string::npos || at <= from) continue;
+        const std::string middle = name.substr(from, at - from);
+        if (journalTemp ? middle != "sna.journal" : middle.find('.') != std::string::npos) continue;
+        if (pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH) Remove(it->path().string());
     }
 }
 
@@ -373,6 +384,10 @@ bool FileSaveSet::Stage(const std::string& name, const std::function<void(BinWri
 
 void FileSaveSet::StageRemoval(const std::string& name)
 {
+    // A stale companion that is a symbolic link stays: the file it names may
+    // be another folder's, and is never this save's to remove.
+    std::error_code linkEc;
+    if (fs::is_symlink(name, linkEc)) return;
     const fs::path target = SaveTarget(name);
     for (const Staged& s : staged_)
         if (s.target == target.string()) ThrowError(kSaveTargetTwice + target.string());

@@ -248,8 +248,12 @@ TEST(ProjectSave, AProcessEndedAtAnyStepOfTheCommitLeavesTheOldOrTheNewProjectWh
          {".p.cmp.tmp" + id + "_0", ".p.sna.bak" + id + "_3", "..p.sna.journal.tmp" + id + "_1"})
         WriteBytes(p.dir.file(left), "left");
     WriteBytes(p.dir.file(".p.cmp.tmp1_0"), "of a running process");
+    // The backup of project "p.v2" (a name that begins with this one's) is
+    // that project's, whose interrupted save may still need it.
+    WriteBytes(p.dir.file(".p.v2.cmp.bak" + id + "_0"), "another project's");
     ASSERT_TRUE(SaveSnaFile(p.b, p.name));
     EXPECT_TRUE(fs::remove(p.dir.file(".p.cmp.tmp1_0")));  // its process runs
+    EXPECT_TRUE(fs::remove(p.dir.file(".p.v2.cmp.bak" + id + "_0")));
     EXPECT_TRUE(Folder(p.dir.path()) == p.newFiles);
     for (const char* gone : {"p.psq", "p.opt", "p.txt"}) EXPECT_FALSE(p.newFiles.count(gone));
 }
