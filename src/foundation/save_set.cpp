@@ -477,12 +477,17 @@ bool SettleSaveJournal(const std::string& journal)
     // A journal is complete from the moment it has its name until it goes: one
     // that goes before it is opened belongs to a save that has ended.
     // (A next save may have made a new one meanwhile: read again later.)
-    const int fd = ::open(journal.c_str(), O_RDONLY | O_CLOEXEC);
+    // A journal is a plain file written by a save: a link, a pipe or a file
+    // far larger than any journal is refused, never followed, waited on or read.
+    const int fd = ::open(journal.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0) {
         if (errno == ENOENT) return !Exists(journal);
         ThrowError(kSaveJournalDamaged + journal + ": " + std::strerror(errno));
     }
     KFile file(fd);
+    struct stat kind;
+    if (::fstat(fd, &kind) != 0 || !S_ISREG(kind.st_mode) || kind.st_size > (1 << 20))
+        ThrowError(kSaveJournalDamaged + journal);
     int pid = 0;
     std::string identity;
     const std::vector<Step> steps = ReadJournalFile(file, journal, pid, identity);

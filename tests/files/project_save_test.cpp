@@ -26,6 +26,7 @@
 #include <map>
 #include <thread>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -229,6 +230,20 @@ TEST(ProjectSave, AProcessEndedAtAnyStepOfTheCommitLeavesTheOldOrTheNewProjectWh
     // A journal that is no journal is refused by name; nothing is touched.
     Lay(p.dir.path(), p.oldFiles);
     WriteBytes(p.dir.file(".p.sna.journal"), "KELVO SAVE JOURNAL");
+    EXPECT_NE(RaisedMessage([&] {
+                  OpenProject(kept, p.name);
+              }).find(kSaveJournalDamaged + p.dir.file(".p.sna.journal")),
+              std::string::npos);
+    fs::remove(p.dir.file(".p.sna.journal"));
+    // Nor is a pipe (an open would wait on it for ever) or a link, even one
+    // that leads nowhere.
+    ASSERT_EQ(mkfifo(p.dir.file(".p.sna.journal").c_str(), 0600), 0);
+    EXPECT_NE(RaisedMessage([&] {
+                  OpenProject(kept, p.name);
+              }).find(kSaveJournalDamaged + p.dir.file(".p.sna.journal")),
+              std::string::npos);
+    fs::remove(p.dir.file(".p.sna.journal"));
+    fs::create_symlink(p.dir.file("nowhere"), p.dir.file(".p.sna.journal"));
     EXPECT_NE(RaisedMessage([&] {
                   OpenProject(kept, p.name);
               }).find(kSaveJournalDamaged + p.dir.file(".p.sna.journal")),
