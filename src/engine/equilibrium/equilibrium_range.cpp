@@ -45,8 +45,11 @@ void SpeciationRanges::Speciate(RunState& st, int level, int first, int last, Ne
 void SpeciationRanges::Finish(RunState& st, int level, const std::atomic<bool> invalid[2]) const
 {
     for (int r = 0; r < 2; ++r)
-        if (invalid[r].load())
+        if (invalid[r].load()) {
+            // The range is speciated again node by node, past the record.
+            if (kept) kept->Forget();
             for (int n = lo[r]; n <= hi[r]; ++n) CalcSpeciation(st, level, n);
+        }
 }
 
 void CalcSpeciationRanges(RunState& st, int level, int lo1, int hi1, int lo2, int hi2,

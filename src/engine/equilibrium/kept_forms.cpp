@@ -124,10 +124,14 @@ int KeptSpeciation::Speciate(RunState& st, int level, int lo, int hi, NewtonScra
             taken += m - n + 1;
         } else {
             const int b = SpeciateNodes(st, level, n, m, s);
-            if (b < 0)
+            if (b < 0) {
                 Record(st, level, slot, n, m);
-            else if (bad < 0)
-                bad = b;
+            } else {
+                // The forms of these nodes are no longer those of their record.
+                std::fill(stamp_.begin() + static_cast<std::ptrdiff_t>(slot - 1) * nn_ + n,
+                          stamp_.begin() + static_cast<std::ptrdiff_t>(slot - 1) * nn_ + m + 1, 0u);
+                if (bad < 0) bad = b;
+            }
         }
         n = m + 1;
     }

@@ -405,7 +405,8 @@ bool Stepper::Step(RunLocals& loc)
     rows_ = IntegratedModeRows(st_);
     // A step that may change the constants or the forms outside the window
     // (a switch turned on between steps) ends what was kept.
-    keep_ = KeepsOutside();
+    // (Over the whole grid there is nothing outside to keep, nor memory to take for it.)
+    keep_ = KeepsOutside() && (st_.LeftWall > 0 || st_.RightWall < st_.Arr.Nn - 1);
     if (keep_)
         kept_.Prepare(st_);
     else
