@@ -377,7 +377,9 @@ void CalcDER_Effects(RunState& st, int level, bool fieldOnly)
     }
     if (fieldOnly) return;
 
-    // Interface fluxes between j and j+1.
+    // Interface fluxes between j and j+1 (per unit of the mean section): the
+    // diffusion with the face's mean S D, as the interior nodes see it, so
+    // that an electrode end loses what its neighbour gains.
     for (int i = 1; i <= nc; ++i) {
         if (a.SkipComp[i] == 1) continue;
         double* J = a.CMixPrev[i];
@@ -388,7 +390,11 @@ void CalcDER_Effects(RunState& st, int level, bool fieldOnly)
             double f = 0;
             for (int k = 0; k < a.Forms(i); ++k) {
                 const double* c = a.CForm(level, i, k);
-                f += (c[j + 1] - c[j]) * (-a.DForm(i, k)[j] * g[j]) / dx;
+                const double* D = a.DForm(i, k);
+                f += (c[j + 1] - c[j]) *
+                     (-(S[j] * (D[j] * g[j]) + S[j + 1] * (D[j + 1] * g[j + 1])) /
+                      (S[j] + S[j + 1])) /
+                     dx;
             }
             J[j] = f + (ue[j] * C[j] * E[j] * S[j] + ue[j + 1] * C[j + 1] * E[j + 1] * S[j + 1]) /
                            (S[j] + S[j + 1]);
