@@ -341,8 +341,15 @@ void CalcDER_Effects(RunState& st, int level, bool fieldOnly)
     double* g = sc.G.data();
     const bool mobilitiesFollowT = EffectsTemperatureMobilities(st);
     // g := the temperature factor of the diffusion coefficients of constituent
-    // i at the window's nodes.
-    auto factors = [&](int i) { DiffusionTemperatureFactors(st, i, mobilitiesFollowT, g); };
+    // i at the window's nodes. It is one for every constituent, one for H+ and
+    // one for OH-: g is formed again only when the kind changes.
+    int gKind = -1;
+    auto factors = [&](int i) {
+        const int kind = i <= nc ? 0 : i - nc;
+        if (kind == gKind) return;
+        gKind = kind;
+        DiffusionTemperatureFactors(st, i, mobilitiesFollowT, g);
+    };
     double* kappa = a.Kappa.data();
     double* E = a.E.data();
     const double* S = a.S.data();
