@@ -338,9 +338,11 @@ bool FileSaveSet::StageByName(const std::string& name,
 {
     const fs::path target = SaveTarget(name);
     for (const Staged& s : staged_) {
-        std::error_code ec;
+        std::error_code ec, ecHeld, ecNew;
+        const fs::path held = fs::weakly_canonical(s.target, ecHeld);
+        const fs::path added = fs::weakly_canonical(target, ecNew);
         if (s.target == target.string() || fs::equivalent(s.target, target, ec) ||
-            fs::weakly_canonical(s.target, ec) == fs::weakly_canonical(target, ec))
+            (!ecHeld && !ecNew && held == added))
             ThrowError(kSaveTargetTwice + target.string());
     }
     KFile file;
