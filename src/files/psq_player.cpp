@@ -468,6 +468,12 @@ bool PsqPlayer::Open(const std::string& name)
         ShowWarning("File \"" + name + "\" not found.");
         return false;
     }
+    try {
+        SettleProjectSaveOf(name);
+    } catch (const Exception& e) {
+        ShowWarning(e.Message());
+        return false;
+    }
     SingleFrame = false;
     StartFrame = 1;
     FileName = name;

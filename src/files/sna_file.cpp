@@ -816,6 +816,15 @@ bool ReadSnaFile(RunState& st, const std::string& name)
     return ReadProject(st, name, applying);
 }
 
+void SettleProjectSaveOf(const std::string& name)
+{
+    const std::string journal = SaveJournalName(SaveTargetName(ChangeFileExt(name, ".sna")));
+    for (int wait = 1; !SettleSaveJournal(journal); ++wait) {
+        if (wait == kSaveWaits) ThrowError(kSaveInProgress + name);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
 bool OpenComposition(RunState& st, const std::string& name)
 {
     st.host().SetStatusText("Loading data ...");
@@ -823,6 +832,7 @@ bool OpenComposition(RunState& st, const std::string& name)
     TUnivSet<TComponents> loaded;
     bool read = false;
     try {
+        SettleProjectSaveOf(name);
         read = LoadCompositionFile(name, loaded);
     } catch (const std::exception& e) {
         st.Events.Emit(EngineEventKind::UpdateMainInfo);

@@ -69,6 +69,12 @@ bool ProjectValuesValid(const ProjectImage& image);
 // case), else `name` + ".sna" (so that no companion is saved over another).
 std::string ProjectSaveName(const std::string& name);
 
+// Before a file of a project (its composition, its sequence) is read on its
+// own: a save of that project that died on its way is settled (the old files
+// put back), one still running is awaited; raises when it does not end or its
+// journal is damaged.
+void SettleProjectSaveOf(const std::string& name);
+
 // Saves the project under ProjectSaveName(`name`) (the dialog is the
 // caller's): the restore question when the composition was edited since Init,
 // the directory question, the composition, the sequence copy (asking before

@@ -165,6 +165,13 @@ TEST(ProjectSave, AProcessEndedAtAnyStepOfTheCommitLeavesTheOldOrTheNewProjectWh
                       }),
                       kEnded)
                 << at;
+            // The composition opened alone after the new one took its place:
+            // the save is settled first, and the old composition is read.
+            if (after && k == 0) {
+                RunState alone;
+                ASSERT_TRUE(OpenComposition(alone, p.dir.file("p.cmp")));
+                EXPECT_EQ(Names(alone), Names(p.a));
+            }
             // The open finds the files of a save that did not end: it puts the
             // old ones back, removes what the save left, and opens the old project.
             RunState back;
