@@ -236,6 +236,7 @@ void ComplexInit(RunState& st)
             a.DForm(i, k)[n] = u * 1e-9 * rtf;
         }
     };
+    a.ConstantsRewritten();
     waterIon(2, h, 1, "4 (uH)\n");
     waterIon(3, oh, 0, "4 (uOH)\n");
 

@@ -104,6 +104,7 @@ void UpdateTemperature(RunState& st)
         prev = st.Time;
     }
     if (!st.cbH && !st.cbT) return;
+    a.ConstantsRewritten();
     const int nc = a.NComp;
     for (int j = 1; j <= nc + 2; ++j) {
         const double coef = MobilityTemperatureCoefficient(j, nc);
@@ -121,6 +122,7 @@ void ReferenceMobilities(RunState& st)
 {
     EngineArrays& a = st.Arr;
     if (!a.Allocated()) return;
+    a.ConstantsRewritten();
     for (int j = 1; j <= a.NComp + 2; ++j)
         for (int k = 0; k < a.Forms(j); ++k) {
             if (k == -a.ZMin[j]) continue;
