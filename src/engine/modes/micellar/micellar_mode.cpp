@@ -479,12 +479,13 @@ void MicellarScheme(RunState& st, int level, bool fieldOnly, const MicellarVaria
 
 namespace {
 
-// The micellar set-up is taken at Init: refused set-ups keep the previous run;
-// the CMC profile and the micellar arrays come with the engine arrays.
+// The micellar set-up is taken at Init: a refused set-up keeps the previous
+// run (it is checked before anything of the run changes); the CMC profile and
+// the micellar arrays come with the engine arrays.
 bool MicellarInit(RunState& st, ModeInitStage stage)
 {
+    if (stage == ModeInitStage::Check) return MicellarSetupAccepted(st);
     if (stage == ModeInitStage::Switches) {
-        if (!MicellarSetupAccepted(st)) return false;
         st.SDSAtInit = true;
     } else if (stage == ModeInitStage::Arrays) {
         InitCMCProfile(st);
