@@ -31,26 +31,15 @@ void NodeDiffusion::Prepare(const RunState& st)
     const EngineArrays& a = st.Arr;
     nc_ = a.NComp;
     const int lo = std::max(st.LeftWall, 0), hi = std::min(st.RightWall, a.Nn - 1);
+    // Without a temperature switch the coefficients stay those of the arrays,
+    // whatever the temperature row holds.
     const bool follow = ModeTemperatureMobilities(st);
-    // A column at its set temperature without the mobilities' factor: none.
-    const double* T2 = a.T(2);
-    if (!follow && std::all_of(T2 + std::min(lo, hi + 1), T2 + hi + 1,
-                               [&](double T) { return T == st.Temperature; })) {
-        active_[0] = active_[1] = active_[2] = false;
-        return;
-    }
     for (int kind = 0; kind < 3; ++kind) {
         active_[kind] = false;
-        if (lo > hi) continue;
-        // Without the mobilities' factor every kind has the same one: T / T_set.
-        if (!follow && kind > 0) {
-            active_[kind] = active_[0];
-            if (active_[0]) g_[kind] = g_[0];
-            continue;
-        }
+        if (!follow || lo > hi) continue;
         std::vector<double>& g = g_[kind];
         if (static_cast<int>(g.size()) < a.Nn) g.assign(a.Nn, 1.0);
-        DiffusionTemperatureFactors(st, kind == 0 ? 1 : nc_ + kind, follow, lo, hi, g.data());
+        DiffusionTemperatureFactors(st, kind == 0 ? 1 : nc_ + kind, true, lo, hi, g.data());
         active_[kind] =
             std::any_of(g.begin() + lo, g.begin() + hi + 1, [](double f) { return f != 1.0; });
     }

@@ -1,14 +1,14 @@
 // Diffusion coefficients at the node temperatures, the one rule of every
 // scheme that diffuses. The coefficients of the arrays (DForm) are those of the
 // set temperature: D = u R T_set / (|z| F) with the limiting mobility u (given
-// at 25 degC). A node at temperature T takes the factor T / T_set and, while
-// the mobilities follow the node temperatures (a mode's TemperatureMobilities
-// switched on), also its mobility's factor 1 + a (T - 298.15) (a per kind:
+// at 25 degC). While the mobilities follow the node temperatures (a mode's
+// TemperatureMobilities switched on) a node at temperature T takes the factor
+// T / T_set times its mobility's factor 1 + a (T - 298.15) (a per kind:
 // constituents, H+, OH-), so that D = u(T) R T / (|z| F) holds at every node.
-// Where the factor varies along the capillary a scheme diffuses in flux form,
-// each face between two nodes carrying the mean of their coefficients; where it
-// is 1 at every node of the window (no temperature switch, the column at its
-// set temperature) the scheme keeps its plain second differences. The
+// A scheme with the factor diffuses in flux form, each face between two nodes
+// carrying the mean of their coefficients; without it (no temperature switch,
+// or the factor 1 at every node of the window) the scheme keeps its plain
+// second differences. The
 // coefficients of what does not follow the temperature (the micelles, the
 // complexes of a table) stay at their set-temperature values.
 #pragma once
@@ -37,8 +37,9 @@ void DiffusionTemperatureFactors(const RunState& st, int i, bool mobilitiesFollo
                                  double* g);
 
 // The factor rows of one derivative call over the computation window: one for
-// the constituents, one for H+, one for OH-. Prepare before the parallel work
-// of the call; the rows are read-only afterwards.
+// the constituents, one for H+, one for OH-; none without a temperature
+// switch. Prepare before the parallel work of the call; the rows are read-only
+// afterwards.
 class NodeDiffusion {
 public:
     void Prepare(const RunState& st);
