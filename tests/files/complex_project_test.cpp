@@ -126,7 +126,8 @@ TEST(ComplexProject, SavedWithoutComplexationOverOneWithItReopensWithout)
 }
 
 // A text file of the user's beside the project (notes that share its name)
-// is no complexation table: a save without complexation leaves it as it was.
+// is no complexation table: a save without complexation leaves it as it was,
+// and the project opens again without complexation, with a warning naming it.
 TEST(ComplexProject, ASaveWithoutComplexationKeepsATextFileThatIsNoTable)
 {
     RecordingMessageSink sink;
@@ -145,12 +146,20 @@ TEST(ComplexProject, ASaveWithoutComplexationKeepsATextFileThatIsNoTable)
         ASSERT_TRUE(SaveSnaFile(st, name));
         ASSERT_TRUE(FileExists(txt)) << bytes;
         EXPECT_EQ(Read(txt), bytes);
+        sink.Clear();
+        RunState back;
+        ASSERT_TRUE(OpenProject(back, name)) << bytes;
+        EXPECT_TRUE(back.Initialised && !back.cbComplex);
+        EXPECT_EQ(sink.warnings, std::vector<std::string>{kProjectNotesNoTable + txt});
+        EXPECT_EQ(Read(txt), bytes);
     }
 }
 
-// A table whose ligand charges are no integers, with a line repeated or with
-// junk as one more line, does not open: the project is refused and the table
-// reader leaves the table it had.
+// A table with a line repeated or with junk as one more line does not open:
+// the project is refused. A text whose ligand charges are no integers is no
+// table (the user's own): the project opens without complexation, with a
+// warning that names it, and the file stays; the table reader alone refuses
+// it and leaves the table it had.
 TEST(ComplexProject, ADamagedTableIsRefused)
 {
     RecordingMessageSink sink;
@@ -168,20 +177,29 @@ TEST(ComplexProject, ADamagedTableIsRefused)
     };
     const std::string lastLine = "25\r\n";
     ASSERT_EQ(good.substr(good.size() - lastLine.size()), lastLine);
-    const std::string damaged[] = {
-        withCharges("abc", "0"),
-        withCharges("nan", "0"),
-        withCharges("0", "1e400"),
-        withCharges("-0.5", "0"),
-        withCharges("0", ""),                          // pL missing
-        good + lastLine,                               // the last line twice
-        good + std::string(100 * 1024, 'x') + "\r\n",  // junk as one more line
-    };
     {
         RunState st;
         ASSERT_TRUE(OpenProject(st, name));
         ASSERT_TRUE(st.cbComplex && st.ComplexReady);
     }
+    const std::string noTables[] = {
+        withCharges("abc", "0"),  withCharges("nan", "0"), withCharges("0", "1e400"),
+        withCharges("-0.5", "0"), withCharges("0", ""),  // pL missing
+    };
+    for (const std::string& bytes : noTables) {
+        SCOPED_TRACE(bytes.substr(0, 200));
+        Write(txt, bytes);
+        sink.Clear();
+        RunState st;
+        ASSERT_TRUE(OpenProject(st, name));
+        EXPECT_FALSE(st.ComplexReady || st.cbComplex);
+        EXPECT_EQ(sink.warnings, std::vector<std::string>{kProjectNotesNoTable + txt});
+        EXPECT_EQ(Read(txt), bytes);
+    }
+    const std::string damaged[] = {
+        good + lastLine,                               // the last line twice
+        good + std::string(100 * 1024, 'x') + "\r\n",  // junk as one more line
+    };
     for (const std::string& bytes : damaged) {
         SCOPED_TRACE(bytes.substr(0, 200));
         Write(txt, bytes);
@@ -259,9 +277,10 @@ TEST(ComplexProject, NamesWithLineBreaksSaveAProjectThatOpensAgain)
 
 // A table line with more fields than the ligand's charges give, and numbers
 // no table of a run holds (a mobility of 1e308, subnormal numbers, a pK whose
-// constant leaves the doubles) are refused with the table named; at the
-// limits of their kinds they are taken. A file far larger than any table of
-// the composition is refused before it is read.
+// constant leaves the doubles) make the text no table: the project opens
+// without complexation and the warning names it; at the limits of their kinds
+// the numbers are taken. A file far larger than any table of the composition
+// is refused before it is read.
 TEST(ComplexProject, ExtraFieldsAndNumbersBeyondTheirKindAreRefused)
 {
     RecordingMessageSink sink;
@@ -294,8 +313,11 @@ TEST(ComplexProject, ExtraFieldsAndNumbersBeyondTheirKindAreRefused)
     for (const std::string& bytes : damaged) {
         SCOPED_TRACE(bytes.substr(0, 600));
         Write(txt, bytes);
+        sink.Clear();
         RunState st;
-        EXPECT_EQ(RaisedMessage([&] { OpenProject(st, name); }), refused);
+        EXPECT_EQ(RaisedMessage([&] { OpenProject(st, name); }), "(no error)");
+        EXPECT_FALSE(st.cbComplex);
+        EXPECT_EQ(sink.warnings, std::vector<std::string>{kProjectNotesNoTable + txt});
     }
     // At the limits of their kinds (and "None", which the set-up lists) the
     // numbers are taken.
