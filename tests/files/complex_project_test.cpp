@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 
@@ -123,6 +125,46 @@ TEST(ComplexProject, SavedWithoutComplexationOverOneWithItReopensWithout)
     EXPECT_TRUE(again.cbComplex && again.ComplexReady);
     EXPECT_EQ(again.TxtTable, table);
     EXPECT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+}
+
+// A save reads what it staged as the open reads it: a set the open would
+// refuse (a table of another number of forms than the composition, as an Init
+// without complexation leaves when the mode is ticked afterwards; complexation
+// on without a table) is not written, the save says why in the open's words,
+// and every file of the old project stays as it was.
+TEST(ComplexProject, ASaveWhoseFilesTheOpenWouldRefuseWritesNothing)
+{
+    namespace fs = std::filesystem;
+    RecordingMessageSink sink;
+    NoWindowHooks none;
+    TempDir dir;
+    const std::string name = SaveZoneProject(dir, "s"), txt = dir.file("s.txt");
+    const auto folder = [&] {
+        std::map<std::string, std::string> files;
+        for (const auto& e : fs::directory_iterator(dir.path()))
+            files[e.path().string()] = Read(e.path().string());
+        return files;
+    };
+    const auto before = folder();
+    RunState st;
+    ASSERT_TRUE(OpenProject(st, name));
+    ComplexTable fewer = st.TxtTable;  // the last analyte form left out
+    fewer.erase(fewer.begin() + (static_cast<long>(fewer.size()) - 5) / 2 + 4);
+    fewer.pop_back();
+    const std::pair<ComplexTable, std::string> cases[] = {
+        {fewer, "Incorrect file. (" + txt +
+                    ")\nComplex Mode: Number of analyte forms (composition) was changed - Set "
+                    "complex table."},
+        {ComplexTable{}, "Incorrect file. (" + txt + ")"}};
+    for (const auto& [table, why] : cases) {
+        sink.Clear();
+        st.TxtTable = table;
+        EXPECT_FALSE(SaveSnaFile(st, name));
+        EXPECT_EQ(sink.warnings,
+                  std::vector<std::string>{std::string(kSaveWouldNotOpen) + "\n" + name + ": " +
+                                           why + "\n" + kSavePreviousUnchanged});
+        EXPECT_TRUE(folder() == before);
+    }
 }
 
 // A text file of the user's beside the project (notes that share its name)
