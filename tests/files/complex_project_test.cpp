@@ -14,6 +14,8 @@
 #include "engine/step/init_calc.h"
 #include "files/complex_file.h"
 #include "files/file_hooks.h"
+#include "files/psq.h"
+#include "files/psq_player.h"
 #include "files/sna_file.h"
 #include "foundation/errors.h"
 #include "foundation/fileio.h"
@@ -165,6 +167,37 @@ TEST(ComplexProject, ASaveWhoseFilesTheOpenWouldRefuseWritesNothing)
                                            why + "\n" + kSavePreviousUnchanged});
         EXPECT_TRUE(folder() == before);
     }
+}
+
+// A run recorded in complexation mode has its table beside its sequence; an
+// Init after the mode was switched off records without it and removes that
+// table (a text of the user's there stays), so that the player opens the
+// sequence without complexation.
+TEST(ComplexProject, ASequenceRecordedAfterComplexationWasSwitchedOffHasNoTableBesideIt)
+{
+    RecordingMessageSink sink;
+    NoWindowHooks none;
+    TempDir dir;
+    RunState st;
+    PsqFileRecorder recorder(st);
+    st.Recorder = &recorder;
+    st.PsqFileOwn = st.PsqFile = dir.file("own.psq");
+    PrepareComplexZoneRun(st, kLigand);
+    ASSERT_TRUE(InitCalc(st));
+    const std::string txt = dir.file("own.txt");
+    ASSERT_EQ(ReadComplexTableFile(txt), st.TxtTable);
+    st.cbComplex = false;
+    ASSERT_TRUE(InitCalc(st));
+    EXPECT_FALSE(FileExists(txt));
+    AppendPsqFrame(st, st.PsqFile);
+    RunState played;
+    PsqPlayer player(played);
+    ASSERT_TRUE(player.Open(st.PsqFile));
+    EXPECT_TRUE(played.NComp == st.NComp && !played.cbComplex);
+    Write(txt, "notes\r\n");
+    ASSERT_TRUE(InitCalc(st));
+    EXPECT_EQ(Read(txt), "notes\r\n");
+    EXPECT_TRUE(sink.warnings.empty()) << sink.warnings[0];
 }
 
 // A text file of the user's beside the project (notes that share its name)
