@@ -803,7 +803,7 @@ void ExpectReopensAsNeverSaved(RecordedRun& run, const TempDir& dir, double more
     played.st.StopTime = st.StopTime;
     RunCalc(played.st);
     ASSERT_TRUE(sink.warnings.empty()) << sink.warnings.front();
-    ExpectSameRun(goneOn, RunImage(played.st), within, "used");
+    if (within != 0) ExpectSameRun(goneOn, RunImage(played.st), within, "used");
 }
 
 }  // namespace
@@ -820,7 +820,11 @@ TEST_P(EveryMode, ASavedRunOpensAndGoesOnAsNeverSaved)
     run.st.rbPSQSteps = true;
     run.st.PSQPeriod = 100;
     RunSteps(run.st);
-    ExpectReopensAsNeverSaved(run, dir, 0.1, c.switchOn, c.reopened, false);
+    // A frame of a sequence holds no capillary-effects table (Use sets the
+    // cross-sections from the diameter) and no chromatography switch (the
+    // player's New clears it): Use goes on alike in the other modes.
+    const bool usedAlike = c.mode != Mode::Effects && c.mode != Mode::Chrom;
+    ExpectReopensAsNeverSaved(run, dir, 0.1, c.switchOn, c.reopened, usedAlike);
 }
 
 // The isotachophoresis of the manual (potassium leading, sodium sample,
