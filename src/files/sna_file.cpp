@@ -581,10 +581,10 @@ bool StoredConcentrationsTaken(const std::vector<double>& values)
     return true;
 }
 
-bool PlausibleHydrogen(const std::vector<double>& values)
+bool StoredHydrogenTaken(const std::vector<double>& values)
 {
     for (double h : values)
-        if (!(std::isfinite(h) && h >= 1e-14)) return false;
+        if (!(std::isfinite(h) && h >= kSmallestKeptCH)) return false;
     return true;
 }
 
@@ -593,7 +593,7 @@ bool ProjectValuesValid(const ProjectImage& im)
     if (!RunSetupBlockValid(im.Block, false) || !AllFinite(im.Edges) || !AllFinite(im.Cells) ||
         !StoredConcentrationsTaken(im.Profiles))
         return false;
-    if (!PlausibleHydrogen(im.HProfile)) return false;
+    if (!StoredHydrogenTaken(im.HProfile)) return false;
     return AllFinite({im.RunStart, im.SpentTime}) && im.StepCount >= 0 && im.NewtonItTotal >= 0;
 }
 

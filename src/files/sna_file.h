@@ -56,10 +56,10 @@ bool StoredConcentrationsTaken(const std::vector<double>& values);
 // one open and not on the next.
 inline constexpr double kMaxStoredConcentration = 1e6;
 // Stored hydrogen-ion concentrations (mM) start the equilibrium of every node:
-// each is finite and at least 1e-14, the smallest the equilibrium keeps (a
-// smaller result is replaced). From a start far below it (1e-300) the
-// solution does not move and a node would load out of equilibrium.
-bool PlausibleHydrogen(const std::vector<double>& values);
+// taken as the engine writes them, each finite and at least kSmallestKeptCH,
+// the smallest its solve keeps (from a start far below it, 1e-300, the
+// solution does not move and a node would load out of equilibrium).
+bool StoredHydrogenTaken(const std::vector<double>& values);
 
 // The value checks of the reader on a whole image (block with its geometry,
 // table, counters, profiles).
