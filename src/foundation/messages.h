@@ -91,7 +91,7 @@ inline constexpr const char* kProjectNotesNoTable =
 // Project save: the files staged would not open as a project (followed by the
 // project file, the reason in the open's own words and kSavePreviousUnchanged).
 inline constexpr const char* kSaveWouldNotOpen =
-    "Error: The saved files would not open again as a project. Nothing was saved.";
+    "Error: The files of this save would not open again as a project.";
 
 // Protein builder: a bond count that is not a whole number (after the quoted text).
 inline constexpr const char* kNotAnInteger = "' is not a valid integer value";
