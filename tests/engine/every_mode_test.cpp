@@ -271,26 +271,21 @@ std::vector<ModeCase> CasesOf(Mode mode)
         // the EOF of the wall's dissociation carrying everything.
         std::vector<ModeCase> cases;
         auto effect = [&](const std::string& name, std::function<void(RunState&)> on, int segments,
-                          std::vector<std::pair<int, std::vector<std::string>>> rows,
-                          double reopened = -1) {
-            cases.push_back(ReopenedWithin(
-                Case(mode, name, AcetateZones(), Effects(std::move(on), segments, std::move(rows))),
-                reopened));
+                          std::vector<std::pair<int, std::vector<std::string>>> rows) {
+            cases.push_back(Case(mode, name, AcetateZones(),
+                                 Effects(std::move(on), segments, std::move(rows))));
         };
         effect("CrossSection", [](RunState& st) { st.cbS = true; }, 2,
                {{kRowRatio, {"3", "1"}}, {kRowS, {"1", "2"}}});
-        effect(
-            "Heating", [](RunState& st) { st.cbH = true; }, 1, {}, 0);
-        effect(
-            "SimplifiedHeating", [](RunState& st) { st.cbH = st.cbAccT = true; }, 1, {}, 0);
+        effect("Heating", [](RunState& st) { st.cbH = true; }, 1, {});
+        effect("SimplifiedHeating", [](RunState& st) { st.cbH = st.cbAccT = true; }, 1, {});
         effect("Temperature", [](RunState& st) { st.cbT = true; }, 1, {{kRowT, {"35"}}});
         effect("Mixing", [](RunState& st) { st.cbMix = true; }, 1, {{kRowMix, {"10"}}});
-        effect(
-            "VolumeSection", [](RunState& st) { st.cbSvol = st.cbEOFDif = true; }, 1,
-            {{kRowSvol, {"2"}}}, 0);
-        effect(
-            "DynamicEOF", [](RunState& st) { st.cbEOF = st.cbEOFDif = true; }, 1,
-            {{kRowPKEOF, {"5.5"}}, {kRowUEOF, {"50"}}}, 0);
+        effect("VolumeSection", [](RunState& st) { st.cbSvol = st.cbEOFDif = true; }, 1,
+               {{kRowSvol, {"2"}}});
+        effect("DynamicEOF", [](RunState& st) { st.cbEOF = st.cbEOFDif = true; }, 1,
+               {{kRowPKEOF, {"5.5"}}, {kRowUEOF, {"50"}}});
+        for (int k : {1, 2, 5, 6}) cases[k] = ReopenedWithin(cases[k], 0);
         return cases;
     }
     case Mode::Chrom: {
@@ -722,16 +717,17 @@ std::vector<double> RunImage(RunState& st)
     return v;
 }
 
-// Each value of `b` is `a`'s bit for bit (within < 0) or within `within` of
-// the largest magnitude.
+// Each value of `b` is `a`'s bit for bit (the time, time step and step count
+// always; the profiles when `within` < 0) or within `within` of the largest
+// profile value.
 void ExpectSameRun(const std::vector<double>& a, const std::vector<double>& b, double within,
                    const std::string& what)
 {
     ASSERT_EQ(a.size(), b.size()) << what;
     double largest = 0;
-    for (double v : a) largest = std::max(largest, std::fabs(v));
+    for (std::size_t k = 3; k < a.size(); ++k) largest = std::max(largest, std::fabs(a[k]));
     for (std::size_t k = 0; k < a.size(); ++k) {
-        if (within < 0)
+        if (within < 0 || k < 3)
             ASSERT_EQ(std::memcmp(&a[k], &b[k], sizeof(double)), 0)
                 << what << ": value " << k << " " << a[k] << " against " << b[k];
         else
