@@ -169,7 +169,9 @@ void RecalcLoadedProfiles(RunState& st, const std::function<void()>& recalc)
     for (int i = 1; i <= st.NComp; ++i)
         level2.insert(level2.end(), st.Arr.C(2, i), st.Arr.C(2, i) + st.NX + 1);
     if (!StoredConcentrationsTaken(level2)) ThrowError("Incorrect file.");
-    st.Events.Emit(EngineEventKind::RedrawGraph);
+    // The chart and the computation window of the next run follow the drawn
+    // profiles: they are the loaded ones.
+    RedrawGraph(st);
     st.DetectorView = false;
     st.Events.Emit(EngineEventKind::SetupGraph);
 }
