@@ -615,14 +615,18 @@ std::string SaveFailure(const std::string& own, const std::string& what,
 }
 
 // Stages `name` in `save` through a writer of its temporary file, whose name
-// goes to `temp` (so that the staged set can be read back before the commit).
+// goes to `temp` when it is staged (so that the staged set can be read back
+// before the commit).
 bool StageKeptByName(FileSaveSet& save, const std::string& name, std::string& temp,
                      const std::function<bool(const std::string&)>& write)
 {
-    return save.StageByName(name, [&](const std::string& t) {
-        temp = t;
+    std::string written;
+    const bool staged = save.StageByName(name, [&](const std::string& t) {
+        written = t;
         return write(t);
     });
+    if (staged) temp = written;
+    return staged;
 }
 
 // The same for a writer of the file's bytes.
