@@ -70,6 +70,14 @@ struct ModeCase {
     // bits as never saved; else, where the project file lacks what the run
     // goes on from, within this part of the largest profile value.
     double reopened = -1;
+    // The warm capillary: the constituent whose zone is the trace ion (made
+    // 1e-3 mM, the only zone, bound by nothing), with switches of its own
+    // when `switchOn`'s do not fit (they may add the trace to the
+    // composition). A case of a diffusing mode names one, or says in
+    // `noTrace` why its diffusion cannot follow the node temperature.
+    int traceIon = 0;
+    std::function<void(RunState&)> traceSwitchOn;
+    std::string noTrace;
 };
 
 TComponents NeutralConstituent(const std::string& name, double c, double cInj, int type = Analyte)
@@ -162,12 +170,15 @@ void MicellarSetUp(RunState& st)
 std::vector<ModeCase> CasesOf(Mode mode)
 {
     switch (mode) {
-    case Mode::Standard:
+    case Mode::Standard: {
         // Also with the ionic-strength correction, the other equilibrium path.
-        return {Case(mode, "Standard", AcetateZones(), [](RunState&) {}),
-                ReopenedWithin(Case(mode, "IonicStrength", AcetateZones(),
-                                    [](RunState& st) { st.cbIS = true; }),
-                               1e-15)};
+        std::vector<ModeCase> cases = {Case(mode, "Standard", AcetateZones(), [](RunState&) {}),
+                                       ReopenedWithin(Case(mode, "IonicStrength", AcetateZones(),
+                                                           [](RunState& st) { st.cbIS = true; }),
+                                                      1e-15)};
+        for (ModeCase& c : cases) c.traceIon = 4;
+        return cases;
+    }
     case Mode::Complex: {
         // A neutral ligand; the neutral plug and the cation bind it, the
         // buffer does not. Totals (free and bound) are conserved.
@@ -196,6 +207,19 @@ std::vector<ModeCase> CasesOf(Mode mode)
             st.TxtTable = table;
         });
         c.conservedToDiscretisation[5] = 1e-6;
+        // The trace: potassium, its forms binding no ligand.
+        c.traceIon = 5;
+        const ComplexTable free = NeutralLigandTable(4, {{"30", "25"},
+                                                         {"30", "25"},
+                                                         {"30", "25"},
+                                                         {"30", "25"},
+                                                         {"-2", "10"},
+                                                         {"30", "25"},
+                                                         {"30", "20"}});
+        c.traceSwitchOn = [free](RunState& st) {
+            st.cbComplex = true;
+            st.TxtTable = free;
+        };
         return {ReopenedWithin(c, 1e-15)};
     }
     case Mode::Racemic: {
@@ -227,6 +251,13 @@ std::vector<ModeCase> CasesOf(Mode mode)
         racemate.Add(MicelleBinding(NeutralConstituent("Rates", 2.0, 2.0, BGE), 30.0, 2.0));
         racemate.Add(comp[5]);
         c.uniform = racemate;
+        // The trace: a potassium zone that binds no micelle.
+        c.traceIon = 6;
+        c.traceSwitchOn = [](RunState& st) {
+            st.cbRacemic = true;
+            MicellarSetUp(st);
+            st.Composition.Add(StrongCation("Potassium", kUK, Analyte, 0.0, 1e-3));
+        };
         return {c};
     }
     case Mode::Linear: {
@@ -235,7 +266,9 @@ std::vector<ModeCase> CasesOf(Mode mode)
         TUnivSet<TComponents> comp;
         comp.Add(WeakAcid("Acetic acid", kPKAcetic, kUAcetate, BGE, 20.0, 20.5));
         comp.Add(StrongCation("Sodium", kUNa, BGE, 10.0, 10.2));
-        return {Case(mode, "Linear", comp, [](RunState& st) { st.cbMX = true; })};
+        ModeCase c = Case(mode, "Linear", comp, [](RunState& st) { st.cbMX = true; });
+        c.noTrace = "the linearised model diffuses by its fixed matrix";
+        return {c};
     }
     case Mode::Micellar: {
         // Surfactant above the CMC; a neutral plug and an acid bind the
@@ -247,10 +280,12 @@ std::vector<ModeCase> CasesOf(Mode mode)
         comp.Add(MicelleBinding(NeutralConstituent("Neutral", 0.0, 1.0), -3.0, 40.0));
         comp.Add(StrongCation("Potassium", kUK, Analyte, 0.0, 0.5));
         comp.Add(MicelleBinding(WeakAcid("Acid", 4.2, 30.0, Analyte, 0.0, 0.5), -2.5, 25.0));
-        return {Case(mode, "Micellar", comp, [](RunState& st) {
+        ModeCase c = Case(mode, "Micellar", comp, [](RunState& st) {
             st.cbSDS = true;
             MicellarSetUp(st);
-        })};
+        });
+        c.traceIon = 5;
+        return {c};
     }
     case Mode::SplitAdvection: {
         // Pure advection of fixed roles: constituent 1 is split at every
@@ -289,6 +324,12 @@ std::vector<ModeCase> CasesOf(Mode mode)
                {{kRowPKEOF, {"5.5"}}, {kRowUEOF, {"50"}}});
         for (auto [k, within] : {std::pair(1, 1e-5), {2, 1e-10}, {5, 1e-15}, {6, 1e-3}})
             cases[k] = ReopenedWithin(cases[k], within);
+        for (ModeCase& c : cases) {
+            if (c.name == "Mixing")
+                c.noTrace = "mixing spreads a zone beyond diffusion";
+            else
+                c.traceIon = 4;
+        }
         return cases;
     }
     case Mode::Chrom: {
@@ -316,10 +357,13 @@ std::vector<ModeCase> CasesOf(Mode mode)
         TUnivSet<TComponents> comp;
         comp.Add(WeakAcid("Benzoic acid", 4.2, 30.0, Analyte, 0.0, 0.1));
         comp.Add(StrongCation("Lithium", kULi, Analyte, 0.0, 0.1));
-        return {Case(mode, "LiBz", comp, [](RunState& st) {
+        ModeCase c = Case(mode, "LiBz", comp, [](RunState& st) {
             st.cbLiBz = true;
             st.EOFMob = 5e-9;
-        })};
+        });
+        c.noTrace =
+            "a temperature switch selects the capillary-effects scheme, which its cases hold";
+        return {c};
     }
     }
     return {};
@@ -555,6 +599,121 @@ TEST_P(EveryMode, AUniformBufferStaysUniform)
     // the equilibrium and the temperature (heated evenly) follow
     expectUniform(std::vector<double>(st.Arr.PH.begin(), st.Arr.PH.end()), "pH");
     expectUniform(std::vector<double>(st.Arr.T(2), st.Arr.T(2) + st.Arr.Nn), "temperature");
+}
+
+namespace {
+
+// Physical constants of the test's own (CODATA), and a salt ion's mobility
+// rising by 2.05 %/K from its value at 25 degC.
+constexpr double kGasR = 8.314462618, kFaradayF = 96485.33212;
+
+// Nernst-Einstein: D = u(T) R T / F of a singly charged ion of mobility u25
+// (1e-9 m2/(V s)) at 25 degC.
+double NernstEinsteinD(double u25, double T)
+{
+    return u25 * 1e-9 * (1 + 0.0205 * (T - 298.15)) * kGasR * T / kFaradayF;
+}
+
+// An initial temperature profile of `celsius` over every segment of the
+// table (a table of one segment when the case has none).
+void WarmCapillary(RunState& st, double celsius)
+{
+    st.cbT = true;
+    if (st.effects().SegCount < 1) {
+        CreateEffectsGrid(st, 1);
+        for (int r = kRowID; r < kEffectsRows; ++r) st.Grid[r][1] = FloatToStr(0.2);
+    }
+    for (int k = 0; k < st.effects().SegCount; ++k) st.Grid[kRowT][k + 2] = FloatToStr(celsius);
+    RefreshEffectsGrid(st);
+}
+
+// The case prepared with its trace ion as the only zone (1e-3 mM) at
+// `injMM` under `volts`; the trace's record.
+TComponents PrepareTrace(RunState& st, const ModeCase& c, double injMM, double volts)
+{
+    PrepareRun(st, c.composition, kNodes);
+    st.CapLengthPending = kLength;
+    SetZoneAndVoltage(st, injMM, 2.0, 0.5, volts);
+    (c.traceSwitchOn ? c.traceSwitchOn : c.switchOn)(st);
+    for (int i = 1; i <= st.Composition.Count(); ++i) {
+        TComponents r = st.Composition.Get(i);
+        r.cInj = i == c.traceIon ? 1e-3 : r.c;
+        st.Composition.Put(i, r);
+    }
+    return st.Composition.Get(std::min(c.traceIon, st.Composition.Count()));
+}
+
+}  // namespace
+
+// A capillary held at 45 degC (an initial temperature profile, no field), its
+// set temperature 25 or 37 degC: a trace ion's zone spreads with
+// D = u(T) R T / F, its mobility taken at the node temperature from its value
+// at 25 degC, in every mode whose transport diffuses. A mode whose diffusion
+// cannot follow the temperature says why.
+TEST_P(EveryMode, AWarmCapillaryDiffusesATraceIonAtItsTemperature)
+{
+    const ModeCase& c = GetParam();
+    if (!c.diffuses) return;
+    if (!c.noTrace.empty()) {
+        EXPECT_EQ(c.traceIon, 0) << c.noTrace;
+        return;
+    }
+    ASSERT_GT(c.traceIon, 0) << "a diffusing mode's case names its trace ion";
+    for (const double setCelsius : {25.0, 37.0}) {
+        SCOPED_TRACE(setCelsius);
+        RecordingMessageSink sink;
+        RunState st;
+        const TComponents trace = PrepareTrace(st, c, kInjMM, 0.0);
+        ASSERT_TRUE(trace.minCharge == 0 && trace.maxCharge == 1 && trace.pKMicA >= 30);
+        WarmCapillary(st, 45.0);
+        st.Temperature = 273.15 + setCelsius;
+        ASSERT_TRUE(InitCalc(st));
+        const int centre = static_cast<int>(kInjMM / 1000 / st.DX);
+        const double T = st.Arr.T(2)[centre];
+        ASSERT_NEAR(T, 318.15, 1e-9);
+        const ProfileMoments m0 = Moments(ZoneProfile(st, c.traceIon), st.DX);
+        RunSteps(st, true);
+        ASSERT_TRUE(sink.warnings.empty()) << sink.warnings.front();
+        const ProfileMoments m1 = Moments(ZoneProfile(st, c.traceIon), st.DX);
+        const double D = (m1.variance - m0.variance) / (2 * st.Time);
+        EXPECT_NEAR(D / NernstEinsteinD(trace.u[1][1], T), 1.0, 0.01) << SelectedModeHooks(st).name;
+    }
+}
+
+// The micellar mode's capillary heated by the current (Joule heating, the
+// field on): between 0.1 and 0.4 s the trace ion's zone spreads at the mean
+// over the steps of u(T) R T / F at the temperature its node has reached.
+TEST(EveryModeTable, AHeatedMicellarCapillaryDiffusesATraceIonAtTheTemperatureItReaches)
+{
+    const ModeCase c = CasesOf(Mode::Micellar).front();
+    RecordingMessageSink sink;
+    RecordingHost host;
+    RunState st;
+    const double u25 = PrepareTrace(st, c, 7.5, 1500.0).u[1][1];
+    Effects([](RunState& s) { s.cbH = true; }, 1, {})(st);
+    ASSERT_TRUE(InitCalc(st));
+    ASSERT_EQ(SelectMode(st), Mode::Micellar);
+    RunFixed(st, 0.1, kDt, true);
+    const ProfileMoments m0 = Moments(ZoneProfile(st, c.traceIon), st.DX);
+    const double t0 = st.Time;
+    double expected = 0, hottest = 0;
+    host.Attach(st);
+    host.onProcessMessages = [&](int) {
+        const int centre =
+            static_cast<int>(std::lround(Moments(ZoneProfile(st, c.traceIon), st.DX).mean / st.DX));
+        const double T = st.Arr.T(2)[centre];
+        hottest = std::max(hottest, T);
+        expected += NernstEinsteinD(u25, T) * st.DT;
+    };
+    RunFixed(st, 0.4, kDt, true);
+    host.Detach();
+    ASSERT_TRUE(sink.warnings.empty()) << sink.warnings.front();
+    ASSERT_FALSE(st.NumericalFailure);
+    EXPECT_GT(hottest, 303.15);  // heated by several kelvin
+    const ProfileMoments m1 = Moments(ZoneProfile(st, c.traceIon), st.DX);
+    EXPECT_GT(m1.mean - m0.mean, 1e-3);  // the zone migrated
+    const double D = (m1.variance - m0.variance) / 2;
+    EXPECT_NEAR(D / expected, 1.0, 0.01) << hottest << " K, " << (st.Time - t0) << " s";
 }
 
 // A uniform solution that reacts (the kinetic add-on, the racemic mode's

@@ -249,6 +249,7 @@ void SetNodeConstants(RunState& st)
             }
         }
     }
+    a.ConstantsRewritten();
 }
 
 // ---------------------------------------------------------------------------
