@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Estimated limiting mobilities of the constituent database.
 
-Reads constituents.tsv, fits the two estimate rules to the measured mobilities
-in it (keys LAM and HIR), prints the fit and its leave-one-out spread and the
+Reads constituents.tsv, fits the two estimate rules to the reference mobilities
+in it (key LAM, measured conductivities, and key GEN, values given from general
+knowledge and not checked against a printed table), prints the fit and its leave-one-out spread and the
 counts of values by source key, and with --write replaces every estimated
 mobility (keys EST and ESC) by the value of the fitted rule.
 
@@ -10,7 +11,7 @@ EST, size rule: u = a * |z|**b * V**(-e), a and e one pair for cations and one
 for anions, V the characteristic molecular volume of McGowan (cm3/mol:
 sum of atomic increments less 6.56 per bond; J. C. McGowan, A. Mellors,
 Molecular Volumes in Chemistry and Biology, 1986; M. H. Abraham, J. C.
-McGowan, Chromatographia 23 (1987) 243). Fitted to the measured organic ions.
+McGowan, Chromatographia 23 (1987) 243). Fitted to the reference organic ions.
 The volume rather than the molar mass carries the size, so that heavy atoms
 (Cl, Br, I, S) do not make an ion look larger than it is.
 
@@ -141,7 +142,7 @@ INORGANIC = {'Thiocyanate', 'Cyanide', 'Carbonate', 'Hexacyanoferrate(III)', 'He
 # Constituents that form zwitterions (an amino group beside an acid group):
 # amino acids, peptides and the aminosulfonic and aminocarboxylic buffers. Their
 # ions carry polar groups that the size rule, fitted on simple ions, does not
-# see; they get the size rule times one factor fitted to their own measured
+# see; they get the size rule times one factor fitted to their own reference
 # forms, and stay out of the size fit. (The chelators with three and more acid
 # groups, NTA, EDTA, EGTA, keep the size rule.)
 ZWITTERION = {
@@ -154,7 +155,9 @@ ZWITTERION = {
     'MOPSO', 'TES', 'HEPES', 'DIPSO', 'TAPSO', 'HEPPSO', 'POPSO', 'EPPS', 'TAPS', 'AMPSO', 'CHES',
     'CAPSO', 'CAPS', 'PIPES', 'ADA', 'Tricine', 'Bicine',
 }
-MEASURED = ('LAM', 'HIR')
+# The mobilities the rules are fitted to: LAM from measured conductivities, GEN
+# given from general knowledge (not checked against a printed table).
+MEASURED = ('LAM', 'GEN')
 ESTIMATED = ('EST', 'ESC')
 
 
@@ -254,7 +257,7 @@ def main():
     stated = []   # texts README.md must hold
     rows = read(path)
     entries = [r for r in rows if isinstance(r, dict)]
-    # Size rule: the measured organic ions.
+    # Size rule: the reference organic ions (LAM and GEN).
     points, labels = [], []
     for r in entries:
         if not organic(r['name']) or r['name'] in ZWITTERION:
@@ -271,7 +274,7 @@ def main():
         loo.append(size_rule(ci, z, v) / u - 1)
     print('size rule: u = a |z|^b V^-e, V in cm3/mol: cations a = %.1f, e = %.3f; anions a = %.1f, e = %.3f;'
           ' b = %.3f' % (math.exp(c[0]), -c[3], math.exp(c[1]), -c[4], c[2]))
-    print('  leave-one-out on the measured organic ions:', spread(loo))
+    print('  leave-one-out on the reference organic ions (LAM, GEN):', spread(loo))
     for lab, e in sorted(zip(labels, loo), key=lambda t: -abs(t[1]))[:8]:
         print('   %-32s %+.1f %%' % (lab, 100 * e))
     cat = [e for (z, v, u), e in zip(points, loo) if z > 0]
@@ -281,7 +284,7 @@ def main():
     stated += ['Cations a = %.1f, e = %.3f; anions a = %.1f, e = %.3f; b = %.3f' % (
         math.exp(c[0]), -c[3], math.exp(c[1]), -c[4], c[2]), readme_row(cat), readme_row(an)]
     # Zwitterion-forming constituents: the size rule times one factor, the
-    # geometric mean of measured / size rule over their measured forms.
+    # geometric mean of reference / size rule over their reference forms (GEN).
     zw = [(z, volume(r['name']), u) for r in entries if r['name'] in ZWITTERION
           for z, u, k in zip(r['z'], r['u'], r['uk']) if k in MEASURED]
     zw_factor = lambda pts: math.exp(sum(math.log(u / size_rule(c, z, v)) for z, v, u in pts) / len(pts))
@@ -289,7 +292,7 @@ def main():
     zloo = [fz_i * size_rule(c, z, v) / u - 1 for (z, v, u), fz_i in
             ((p, zw_factor(zw[:i] + zw[i + 1:])) for i, p in enumerate(zw))]
     before = [size_rule(c, z, v) / u - 1 for z, v, u in zw]
-    print('zwitterion-forming: factor %.3f from %d measured forms; leave-one-out: %s' % (fz, len(zw), spread(zloo)))
+    print('zwitterion-forming: factor %.3f from %d reference forms (all GEN); leave-one-out: %s' % (fz, len(zw), spread(zloo)))
     print('  the size rule alone on them:', spread(before))
     stated += ['factor %.3f' % fz, readme_row(zloo), readme_row(before)]
     # The rule it replaces, on the same ions: 155 |z| M^-1/3 (anions), 170 |z| M^-1/3 (cations).

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing need, when any is missing.
 set -euo pipefail
-pkgs=(cmake ninja-build g++ qt6-base-dev libqcustomplot-dev libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth fonts-dejavu-core clang libclang-rt-14-dev clang-format-14)
+pkgs=(cmake ninja-build g++ qt6-base-dev libqcustomplot-dev libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth openbox fonts-dejavu-core clang libclang-rt-14-dev clang-format-14)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 
 inline const char* const kStored[kStoredWindows] = {"fmMain", "fmRunSetup", "fmOption", "fmPSQ",
                                                     "fmAdd",  "fmSDS",      "fmDist"};
@@ -51,30 +52,50 @@ inline void WriteSettings(const std::string& name, bool positions,
     ASSERT_TRUE(WriteIniFile(st, name));
 }
 
+// The places of the smallest screen: the main window over the whole of it.
+inline std::array<Place, kStoredWindows> SmallScreenPlaces()
+{
+    std::array<Place, kStoredWindows> stored{};
+    stored[kWinMain] = {0, 0, 600, 800};
+    for (int k = 1; k < kStoredWindows; ++k)
+        stored[k] = {5 * k, 10 + 5 * k, 420 + 5 * k, 730 + 5 * k};
+    return stored;
+}
+
+// How a display starts the main window, and the frame of a window once it
+// stands at the place it was given (or once it is plain it never will).
+struct PlacesDisplay {
+    std::function<void(MainWindow&)> start = [](MainWindow& w) {
+        w.show();
+        w.FormActivate();
+    };
+    std::function<Place(const QWidget*, const Place&)> frame = [](const QWidget* w, const Place&) {
+        return FrameOf(w);
+    };
+};
+
 // Each start puts every stored window where the last session left it, frame
 // and all, so that the file holds the same places round after round (no
-// window creeps up or grows by its title bar); on the smallest screen.
-inline void ExpectStoredPlacesComeBackRoundAfterRound()
+// window creeps up or grows by its title bar).
+inline void ExpectStoredPlacesComeBackRoundAfterRound(
+    const std::array<Place, kStoredWindows>& stored = SmallScreenPlaces(), int rounds = 3,
+    const PlacesDisplay& display = {})
 {
     ProgramHome home;
     RecordingMessageSink sink;
     const std::string ini = home.dir.file("KELVO 5.ini");
-    std::array<Place, kStoredWindows> stored{};
-    stored[kWinMain] = {0, 0, 600, 800};  // the whole of the smallest screen
-    for (int k = 1; k < kStoredWindows; ++k)
-        stored[k] = {5 * k, 10 + 5 * k, 420 + 5 * k, 730 + 5 * k};
     WriteSettings(ini, true, stored);
-    for (int round = 1; round <= 3; ++round) {
+    for (int round = 1; round <= rounds; ++round) {
         MainWindow w;
-        w.show();
-        w.FormActivate();
+        display.start(w);
         for (int k = 1; k < kStoredWindows; ++k) Ctl<QWidget>(w, kStored[k])->show();
         QCoreApplication::processEvents();
         for (int k = 0; k < kStoredWindows; ++k) {
             QWidget* window = k == kWinMain ? &w : Ctl<QWidget>(w, kStored[k]);
-            EXPECT_EQ(FrameOf(window), stored[k]) << "round " << round << " " << kStored[k];
-            if (k != kWinMain) window->hide();
+            EXPECT_EQ(display.frame(window, stored[k]), stored[k])
+                << "round " << round << " " << kStored[k];
         }
+        for (int k = 1; k < kStoredWindows; ++k) Ctl<QWidget>(w, kStored[k])->hide();
         sink.answers = {true};
         ASSERT_TRUE(w.close());
         const auto written = PlacesInFile(ini);

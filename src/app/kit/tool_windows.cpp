@@ -28,8 +28,7 @@ QRect FreeArea(const QWidget& window)
 
 QSize FrameExtra(const QWidget& window)
 {
-    const QSize known = window.frameGeometry().size() - window.size();
-    if (known.height() > 0) return known;
+    if (FrameKnown(window)) return window.frameGeometry().size() - window.size();
     const int border =
         window.style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, &window);
     const int title =
@@ -40,7 +39,10 @@ QSize FrameExtra(const QWidget& window)
 
 bool FrameKnown(const QWidget& window)
 {
-    return window.frameGeometry().size() != window.size();
+    // A frame holds its client area: margins read while the window manager is
+    // still taking the window over may be negative.
+    const QRect frame = window.frameGeometry(), client = window.geometry();
+    return frame != client && frame.contains(client);
 }
 
 namespace {

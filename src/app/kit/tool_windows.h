@@ -23,8 +23,8 @@ QAction* AddWindowEntry(QWidget& menu, const QString& caption, const char* name,
                         std::function<void()> open = {});
 
 // Border and title bar around a window's client area: known once the window
-// manager framed the window, estimated before (a title bar of at least two
-// text lines).
+// manager framed the window (a frame that holds the client area), estimated
+// before (a title bar of at least two text lines).
 QSize FrameExtra(const QWidget& window);
 bool FrameKnown(const QWidget& window);
 

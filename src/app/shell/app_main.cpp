@@ -31,6 +31,18 @@ public:
 
 }  // namespace
 
+void ShowMainWindow(MainWindow& fmMain)
+{
+    const QRect screen = fmMain.screen()->availableGeometry();
+    if (fmMain.width() > screen.width() || fmMain.height() > screen.height()) {
+        fmMain.showMaximized();
+    } else {
+        fmMain.move(screen.x() + (screen.width() - fmMain.width()) / 2,
+                    screen.y() + (screen.height() - fmMain.height()) / 2);
+        fmMain.show();
+    }
+}
+
 int RunKelvo(int argc, char** argv)
 {
     // File arguments are made absolute against the directory the program was
@@ -80,15 +92,7 @@ int RunKelvo(int argc, char** argv)
         // Windows in their order of creation; the main window comes first and is
         // the application's main window. The others join this list as they exist.
         MainWindow fmMain(args);
-        // Centred on the screen, or maximised when it does not fit.
-        const QRect screen = fmMain.screen()->availableGeometry();
-        if (fmMain.width() > screen.width() || fmMain.height() > screen.height()) {
-            fmMain.showMaximized();
-        } else {
-            fmMain.move(screen.x() + (screen.width() - fmMain.width()) / 2,
-                        screen.y() + (screen.height() - fmMain.height()) / 2);
-            fmMain.show();
-        }
+        ShowMainWindow(fmMain);
         result = app.exec();
     }
     SetMessagePump(std::move(previousPump));

@@ -9,9 +9,11 @@
 
 #include <QEvent>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QScreen>
 #include <QVariant>
 #include <QWidget>
+#include <QWindow>
 
 #include <algorithm>
 #include <array>
@@ -78,14 +80,21 @@ void ApplyPlace(QWidget* w, const WindowPlace& p)
 }
 
 // A window placed before it was framed takes its place again once its frame
-// is known (at its first show): the stored frame, not the estimated one.
+// is known: the stored frame, not the estimated one. A window already shown
+// but not yet mapped by the window manager (which maps a window once it has
+// framed it) is placed only then, at its exposure: placing it at once and
+// again when framed would leave two requests in flight, and the window
+// manager may end on the first. The frame may also leave the client area
+// where it was, with no move or resize, so the native window's exposure is
+// watched as well as the window's show, move and resize.
 class PlaceWhenFramed : public QObject {
 public:
-    PlaceWhenFramed(QWidget* window, const WindowPlace& place)
-        : QObject(window), window_(window), place_(place)
+    PlaceWhenFramed(QWidget* window, const WindowPlace& place, bool unplaced)
+        : QObject(window), window_(window), place_(place), unplaced_(unplaced)
     {
         setObjectName(kName);
         window->installEventFilter(this);
+        WatchNativeWindow();
     }
     static constexpr const char* kName = "placeWhenFramed";
 
@@ -93,19 +102,39 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
         const QEvent::Type t = event->type();
-        if (watched == window_ && window_->isVisible() &&
-            (t == QEvent::Show || t == QEvent::Move || t == QEvent::Resize) &&
-            FrameKnown(*window_)) {
-            window_->removeEventFilter(this);
-            ApplyPlace(window_, place_);
-            deleteLater();
+        if (watched == window_ && t == QEvent::Show) WatchNativeWindow();
+        const bool mayBeFramed = (watched == window_ && (t == QEvent::Show || t == QEvent::Move ||
+                                                         t == QEvent::Resize)) ||
+                                 (watched == native_ && t == QEvent::Expose);
+        if (mayBeFramed && window_->isVisible()) {
+            if (FrameKnown(*window_)) {
+                window_->removeEventFilter(this);
+                if (native_) native_->removeEventFilter(this);
+                ApplyPlace(window_, place_);
+                deleteLater();
+            } else if (unplaced_ && native_ && native_->isExposed()) {
+                unplaced_ = false;  // mapped without a frame: no window manager frames it
+                ApplyPlace(window_, place_);
+            }
         }
         return QObject::eventFilter(watched, event);
     }
 
 private:
+    // The native window exists from the window's first show on.
+    void WatchNativeWindow()
+    {
+        QWindow* native = window_->windowHandle();
+        if (!native || native == native_) return;
+        if (native_) native_->removeEventFilter(this);
+        native_ = native;
+        native->installEventFilter(this);
+    }
+
     QWidget* window_;
+    QPointer<QWindow> native_;
     WindowPlace place_;
+    bool unplaced_;
 };
 
 void Place(QWidget* w, const WindowPlace& p)
@@ -114,8 +143,13 @@ void Place(QWidget* w, const WindowPlace& p)
     for (QObject* waiting :
          w->findChildren<QObject*>(PlaceWhenFramed::kName, Qt::FindDirectChildrenOnly))
         delete waiting;
-    ApplyPlace(w, p);
-    if (!FrameKnown(*w)) new PlaceWhenFramed(w, p);
+    if (FrameKnown(*w)) {
+        ApplyPlace(w, p);
+        return;
+    }
+    const bool unmapped = w->isVisible() && w->windowHandle() && !w->windowHandle()->isExposed();
+    if (!unmapped) ApplyPlace(w, p);
+    new PlaceWhenFramed(w, p, unmapped);
 }
 
 // Where a window never shown opens by itself: where its constructor put it
