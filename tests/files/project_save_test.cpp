@@ -11,6 +11,7 @@
 #include "files/file_hooks.h"
 #include "files/opt_file.h"
 #include "files/psq.h"
+#include "files/psq_player.h"
 #include "foundation/binio.h"
 #include "foundation/errors.h"
 #include "foundation/messages.h"
@@ -92,6 +93,9 @@ struct OldAndNew {
         name = dir.file("p.sna");
         ASSERT_TRUE(SaveSnaFile(a, name));
         ASSERT_TRUE(WriteOptFile(a, dir.file("p.opt")));
+        // Files beside the set: the user's notes, other projects.
+        for (const char* other : {"p.notes", "q.sna", "p", "P.SNA"})
+            WriteBytes(dir.file(other), std::string("not of the set: ") + other);
         oldFiles = Folder(dir.path());
         for (const char* f : {"p.sna", "p.cmp", "p.det", "p.psq", "p.txt", "p.opt"})
             ASSERT_TRUE(oldFiles.count(f)) << f;
@@ -113,7 +117,8 @@ struct OldAndNew {
 };
 
 // A commit step that ends the process (exit code kEnded) at the step
-// numbered gEndAt, before or after doing it.
+// numbered gEndAt, before or after doing it; a change of a file by a commit or
+// a settle (each watched before and after) that ends it at the gEndAt-th.
 constexpr int kEnded = 42, kFinished = 7;
 int gStep = 0, gEndAt = -1;
 bool gAfter = false;
@@ -128,6 +133,16 @@ bool EndingRename(const std::string& from, const std::string& to)
 bool FailingRename(const std::string& from, const std::string& to)
 {
     return gStep++ != gEndAt && std::rename(from.c_str(), to.c_str()) == 0;
+}
+void EndingChange(const std::string&)
+{
+    if (gStep++ == gEndAt) _exit(kEnded);
+}
+// A file system without hard links.
+int NoLink(const char*, const char*)
+{
+    errno = EPERM;
+    return -1;
 }
 
 // Runs `save` in a child process; its exit code.
@@ -146,45 +161,109 @@ int InChild(const std::function<void()>& save)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// The files of the folder a user sees (the hidden ones are the set's own
+// temporary, backup, journal and lock files).
+std::map<std::string, std::string> Visible(const fs::path& dir)
+{
+    std::map<std::string, std::string> files;
+    for (const auto& [name, bytes] : Folder(dir))
+        if (name[0] != '.')
+            files[name] = bytes;
+        else
+            EXPECT_TRUE(name.rfind(".p.", 0) == 0 || name.rfind("..p.", 0) == 0) << name;
+    return files;
+}
+
 }  // namespace
 
-TEST(ProjectSave, AProcessEndedAtAnyStepOfTheCommitLeavesTheOldOrTheNewProjectWhole)
+// The saver ended before and after each change of a file, then an open of
+// what it left ended before and after each of its own: afterwards the
+// folder opens as the old or the new project whole, and the files beside the
+// set (another project, the user's notes of the same stem) never change.
+// Where the file system has no hard links the same holds; the composition or
+// the sequence opened alone settles the save as the project's open does.
+TEST(ProjectSave, AProcessEndedAtAnyStepOfTheCommitOrOfItsSettleLeavesTheOldOrTheNewProjectWhole)
 {
     OldAndNew p;
     p.SetUp();
     ASSERT_FALSE(HasFailure());
-    constexpr int kSteps = 6;
-    for (bool after : {false, true})
-        for (int k = 0; k < kSteps; ++k) {
-            const std::string at = std::to_string(k) + (after ? " after" : " before");
+    const auto oldVisible = Visible(p.dir.path()), newVisible = [&] {
+        std::map<std::string, std::string> v;
+        for (const auto& [name, bytes] : p.newFiles)
+            if (name[0] != '.') v[name] = bytes;
+        return v;
+    }();
+    for (const char* other : {"p.notes", "q.sna", "p", "P.SNA"})
+        EXPECT_TRUE(oldVisible.count(other) && newVisible.count(other)) << other;
+    const std::string journal = p.dir.file(".p.sna.journal");
+    for (const SaveLinkFn link : {SaveLinkFn(nullptr), SaveLinkFn(NoLink)}) {
+        SetSaveLink(link);
+        int savePoints = 0, openPoints = 0;
+        // The old project and a saver ended at the s-th change (false: the
+        // save ran to its end). Laid anew for every open: the settle knows
+        // the files by their identities, which a copy does not keep.
+        const auto interrupt = [&](int s) {
             Lay(p.dir.path(), p.oldFiles);
-            ASSERT_EQ(InChild([&] {
-                          SetCommitRename(EndingRename);
-                          gStep = 0, gEndAt = k, gAfter = after;
-                          SaveSnaFile(p.b, p.name);
-                      }),
-                      kEnded)
-                << at;
-            // The composition opened alone after the new one took its place:
-            // the save is settled first, and the old composition is read.
-            if (after && k == 0) {
-                RunState alone;
-                ASSERT_TRUE(OpenComposition(alone, p.dir.file("p.cmp")));
-                EXPECT_EQ(Names(alone), Names(p.a));
+            const int saved = InChild([&] {
+                SetSaveStepWatch(EndingChange);
+                gStep = 0, gEndAt = s;
+                SaveSnaFile(p.b, p.name);
+            });
+            EXPECT_TRUE(saved == kEnded || saved == kFinished) << saved;
+            return saved == kEnded;
+        };
+        for (int s = 0; interrupt(s); ++s) {
+            ++savePoints;
+            // The opens ended at each of their changes: once, with hard links.
+            for (int o = 0; !link && interrupt(s); ++o) {
+                const int opened = InChild([&] {
+                    SetSaveStepWatch(EndingChange);
+                    gStep = 0, gEndAt = o;
+                    RunState st;
+                    OpenProject(st, p.name);
+                });
+                if (opened != kEnded) break;
+                ++openPoints;
+                // The next reader finishes the settle.
+                EXPECT_NO_THROW(EXPECT_TRUE(SettleSaveJournal(journal))) << s << " " << o;
+                const auto files = Visible(p.dir.path());
+                EXPECT_TRUE(files == oldVisible || files == newVisible) << s << " " << o;
             }
-            // The open finds the files of a save that did not end: it puts the
-            // old ones back, removes what the save left, and opens the old project.
+            // The composition alone, the sequence alone in the player, the project.
+            interrupt(s);
+            RunState alone;
+            ASSERT_TRUE(OpenComposition(alone, p.dir.file("p.cmp"))) << s;
+            const bool old = Visible(p.dir.path()) == oldVisible;
+            EXPECT_TRUE(old || Visible(p.dir.path()) == newVisible) << s;
+            EXPECT_EQ(Names(alone), Names(old ? p.a : p.b)) << s;
+            interrupt(s);
+            {
+                RunState player;
+                PsqPlayer psq(player);
+                EXPECT_EQ(psq.Open(p.dir.file("p.psq")), old) << s;
+                EXPECT_EQ(FileExists(p.dir.file("p.psq")), old) << s;
+            }
+            interrupt(s);
             RunState back;
-            ASSERT_TRUE(OpenProject(back, p.name)) << at;
-            const auto files = Folder(p.dir.path());
-            EXPECT_TRUE(files == p.oldFiles || files == p.newFiles) << at;
-            EXPECT_EQ(Names(back), Names(files == p.oldFiles ? p.a : p.b)) << at;
-            EXPECT_EQ(back.cbComplex, files == p.oldFiles) << at;
+            ASSERT_TRUE(OpenProject(back, p.name)) << s;
+            const auto files = Visible(p.dir.path());
+            EXPECT_TRUE(files == (old ? oldVisible : newVisible)) << s;
+            EXPECT_EQ(Names(back), Names(old ? p.a : p.b)) << s;
+            EXPECT_EQ(back.cbComplex, old) << s;
         }
+        EXPECT_TRUE(Visible(p.dir.path()) == newVisible);
+        // Backups, journal, six renames, removals; each settle a few changes.
+        EXPECT_GT(savePoints, 20);
+        if (!link) {
+            EXPECT_GT(openPoints, 5 * savePoints);
+        }
+    }
+    SetSaveLink(nullptr);
 
     // A step that fails: raised with the file, and the old project is whole.
     const CommitRenameFn previous = SetCommitRename(FailingRename);
     const char* failing[] = {"p.cmp", "p.psq", "p.opt", "p.det", "p.txt", "p.sna"};
+    constexpr int kSteps = 6;
     for (int k = 0; k < kSteps; ++k) {
         Lay(p.dir.path(), p.oldFiles);
         gStep = 0, gEndAt = k;
@@ -195,8 +274,8 @@ TEST(ProjectSave, AProcessEndedAtAnyStepOfTheCommitLeavesTheOldOrTheNewProjectWh
     }
     SetCommitRename(previous);
 
-    // The journal of a save that died, whose process id a running process
-    // has since (another boot): the old project comes back at once.
+    // The journal of a save that died, whose tokens name a process that runs
+    // (the same id after a restart): the old project comes back at once.
     Lay(p.dir.path(), p.oldFiles);
     ASSERT_EQ(InChild([&] {
                   SetCommitRename(EndingRename);
@@ -205,11 +284,36 @@ TEST(ProjectSave, AProcessEndedAtAnyStepOfTheCommitLeavesTheOldOrTheNewProjectWh
               }),
               kEnded);
     {
-        const std::string journal = p.dir.file(".p.sna.journal"), bytes = ReadBytes(journal);
-        const std::size_t identity = 19 + 4 + 4, next = bytes.find('\0', identity) + 1;
-        ASSERT_EQ(bytes.substr(0, 19), std::string("KELVO SAVE JOURNAL\0", 19));
-        WriteBytes(journal, bytes.substr(0, 23) + Bytes().i32(1).str("earlier boot/1").b +
-                                bytes.substr(next));
+        for (const auto& [file, bytes] : Folder(p.dir.path())) {
+            const std::size_t at =
+                file.find(".tmp") != std::string::npos ? file.find(".tmp") : file.find(".bak");
+            if (file != ".p.sna.journal" && at != std::string::npos) {
+                fs::rename(p.dir.path() / file, p.dir.path() / (file.substr(0, at + 4) + "1_" +
+                                                                file.substr(file.find('_') + 1)));
+            }
+        }
+        // The journal again, each token of pid 1.
+        const std::string bytes = ReadBytes(journal);
+        std::size_t at = 19 + 4 + 2;
+        const auto text = [&] {
+            const std::size_t end = bytes.find('\0', at);
+            const std::string t = bytes.substr(at, end - at);
+            at = end + 1;
+            return t;
+        };
+        const int count = static_cast<unsigned char>(bytes[at]);
+        at += 4;
+        Bytes again;
+        again.str("KELVO SAVE JOURNAL").str("2.0").str("p").i32(count);
+        for (int k = 0; k < count; ++k) {
+            const std::string ext = text();
+            const std::uint8_t remove = bytes[at], existed = bytes[at + 1];
+            at += 2;
+            const std::string token = text(), oldId = text(), backupId = text();
+            again.str(ext).u8(remove).u8(existed).str("1" + token.substr(token.find('_')));
+            again.str(oldId).str(backupId);
+        }
+        WriteBytes(journal, again.str("EOF").b);
         RunState back;
         ASSERT_TRUE(OpenProject(back, p.name));
         EXPECT_TRUE(Folder(p.dir.path()) == p.oldFiles);
@@ -257,6 +361,27 @@ TEST(ProjectSave, AProcessEndedAtAnyStepOfTheCommitLeavesTheOldOrTheNewProjectWh
               std::string::npos);
     fs::remove(p.dir.file(".p.sna.journal"));
     EXPECT_TRUE(Folder(p.dir.path()) == p.oldFiles);
+
+    // A journal that names files beside the set (the user's notes of its
+    // stem, another project of the stem in capitals, the stem alone) or is
+    // another project's whole journal: refused by name, nothing touched.
+    Lay(p.dir.path(), p.oldFiles);
+    const auto planted = [&](const std::string& stem, const std::string& ext) {
+        Bytes j;
+        j.str("KELVO SAVE JOURNAL").str("2.0").str(stem).i32(1);
+        j.str(ext).u8(0).u8(0).str("1_0").str("").str("");
+        return j.str("EOF").b;
+    };
+    for (const auto& [stem, ext] : {std::pair("p", ".notes"), std::pair("p", ".SNA"),
+                                    std::pair("p", ""), std::pair("q", ".sna")}) {
+        WriteBytes(journal, planted(stem, ext));
+        EXPECT_NE(
+            RaisedMessage([&] { OpenProject(kept, p.name); }).find(kSaveJournalDamaged + journal),
+            std::string::npos)
+            << stem << ext;
+        fs::remove(journal);
+        EXPECT_TRUE(Folder(p.dir.path()) == p.oldFiles) << stem << ext;
+    }
 
     // The whole save: the new project without the companions of the old one,
     // and without the temporary and backup files that saves whose process
@@ -371,8 +496,8 @@ TEST(ProjectSave, NamesEndInSnaAndASaveWithoutInitWritesNothing)
 
     RunState fresh;
     EXPECT_EQ(RaisedMessage([&] { SaveSnaFile(fresh, tmp.file("none")); }),
-              "Initialization required.\n" + tmp.file("none.sna") +
-                  ": Nothing was saved.\nThe previous project is unchanged.");
+              "Initialization required.\n" + tmp.file("none.sna") + ": Nothing was saved.\n" +
+                  kSaveNoPrevious);
     EXPECT_FALSE(FileExists(tmp.file("none.sna")) || FileExists(tmp.file("none.cmp")));
 }
 
@@ -405,12 +530,27 @@ TEST(ProjectSave, AChainOfLinksSavesBesideItsEndAndAFailedFileIsNamed)
         EXPECT_EQ(Names(back), Names(st)) << name;
     }
 
-    // A name whose temporary file the folder cannot hold (too long).
+    // A name near the longest a folder holds: the names of the temporary,
+    // backup, journal and lock files are cut to fit, so the project saves
+    // (again over itself, with backups) and opens.
     const std::string longName = tmp.file(std::string(245, 'n') + ".sna");
-    EXPECT_FALSE(SaveSnaFile(st, longName));
-    EXPECT_EQ(sink.warnings,
-              std::vector<std::string>{"Error: Can't create new file\n" +
-                                       ChangeFileExt(longName, ".cmp") +
-                                       ": File name too long\nThe previous project is unchanged."});
-    EXPECT_FALSE(FileExists(longName) || FileExists(ChangeFileExt(longName, ".cmp")));
+    ASSERT_TRUE(SaveSnaFile(st, longName));
+    ASSERT_TRUE(SaveSnaFile(st, longName));
+    RunState back;
+    ASSERT_TRUE(OpenProject(back, longName));
+    EXPECT_EQ(Names(back), Names(st));
+    std::size_t entries = 0;
+    for (const auto& e : fs::directory_iterator(tmp.path())) {
+        EXPECT_LE(e.path().filename().string().size(), 255u);
+        ++entries;
+    }
+    // A name the folder cannot hold: named with the reason; there was none
+    // before, and none is written.
+    const std::string tooLong = tmp.file(std::string(252, 'n') + ".sna");
+    EXPECT_EQ(RaisedMessage([&] { SaveSnaFile(st, tooLong); }),
+              "Error: Can't write to file\n" + ChangeFileExt(tooLong, ".cmp") +
+                  ": File name too long\n" + kSaveNoPrevious);
+    EXPECT_TRUE(sink.warnings.empty());
+    EXPECT_EQ(std::distance(fs::directory_iterator(tmp.path()), fs::directory_iterator()),
+              static_cast<std::ptrdiff_t>(entries));
 }
