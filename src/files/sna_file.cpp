@@ -341,7 +341,8 @@ bool LoadProjectFiles(const std::string& name, ProjectFiles& files)
         if (set.Running) continue;
         // The journal of a save that died stays where it could not be
         // settled: the files are read as it tells, while it is the same.
-        const std::string journalStamp = FileStamp(journal);
+        // Otherwise none may appear until the files are read.
+        const std::string journalStamp = set.Unsettled.empty() ? "" : FileStamp(journal);
         const std::vector<std::string> before = ProjectStamps(name, target);
         files = ProjectFiles();
         bool read = false;

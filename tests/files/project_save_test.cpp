@@ -26,7 +26,12 @@
 #include <filesystem>
 #include <map>
 #include <thread>
+#include <utility>
 
+#include <csignal>
+
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -403,6 +408,218 @@ TEST(ProjectSave, AProcessEndedAtAnyStepOfTheCommitOrOfItsSettleLeavesTheOldOrTh
     EXPECT_TRUE(fs::remove(p.dir.file(".p.v2.cmp.bak" + id + "_0")));
     EXPECT_TRUE(Folder(p.dir.path()) == p.newFiles);
     for (const char* gone : {"p.psq", "p.opt", "p.txt"}) EXPECT_FALSE(p.newFiles.count(gone));
+}
+
+namespace {
+
+// The saver of the interleaving test: blocked in its first rename until the
+// settle of an open has read its journal, then let go to its end.
+int gRelease[2] = {-1, -1};
+pid_t gSaver = 0;
+bool BlockedRename(const std::string& from, const std::string& to)
+{
+    if (to.size() > 6 && to.compare(to.size() - 6, 6, "/p.cmp") == 0) {
+        char go = 0;
+        if (read(gRelease[0], &go, 1) != 1) _exit(1);
+    }
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
+void FinishSave(const std::string&, bool settled)
+{
+    if (settled || gSaver == 0) return;
+    const char go = 1;
+    EXPECT_EQ(write(gRelease[1], &go, 1), 1);
+    int status = 0;
+    waitpid(gSaver, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == kFinished);
+    gSaver = 0;
+}
+// A save that dies (after its third rename) while an open goes from its
+// settle to its first look at the files.
+std::function<void()> gBetween;
+void SaveBetween(const std::string&, bool settled)
+{
+    if (settled && gBetween) std::exchange(gBetween, nullptr)();
+}
+// A backup that finds its file gone (removed meanwhile).
+int VanishingLink(const char* from, const char*)
+{
+    ::unlink(from);
+    errno = ENOENT;
+    return -1;
+}
+
+// A folder that cannot be written while sealed: a file system of its own
+// made read-only (as root, whom permissions do not stop), else one without
+// write permission.
+struct ReadOnlyFolder {
+    fs::path dir;
+    bool mounted = false;
+    explicit ReadOnlyFolder(fs::path d) : dir(std::move(d))
+    {
+        fs::create_directories(dir);
+        if (getuid() == 0) mounted = mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=64m") == 0;
+    }
+    ~ReadOnlyFolder()
+    {
+        Unseal();
+        if (mounted) umount2(dir.c_str(), MNT_DETACH);
+    }
+    bool Seal()
+    {
+        if (mounted)
+            mount(nullptr, dir.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr);
+        else
+            chmod(dir.c_str(), 0555);
+        return access(dir.c_str(), W_OK) != 0;
+    }
+    void Unseal()
+    {
+        if (mounted)
+            mount(nullptr, dir.c_str(), nullptr, MS_REMOUNT, nullptr);
+        else
+            chmod(dir.c_str(), 0755);
+    }
+};
+
+}  // namespace
+
+// On the same old and new projects: an open stalled between reading the
+// journal and acting while the save finishes (and a second open that settles
+// meanwhile) keeps the finished save; a save that dies between an open's
+// settle and its first look is settled; a folder that cannot be written
+// opens the old project where the journal says it is, with a warning; the
+// failures of a save name the file, the reason and what is on disk.
+TEST(ProjectSave, OpensRacingSavesKeepWhatFinishedAndReadOnlyFoldersOpenTheOldProject)
+{
+    OldAndNew p;
+    p.SetUp();
+    ASSERT_FALSE(HasFailure());
+    // The new project of `a` (complexation, a sequence) over that of `b`: the
+    // save adds the table and the sequence.
+    Lay(p.dir.path(), p.newFiles);
+    ASSERT_EQ(pipe(gRelease), 0);
+    gSaver = fork();
+    if (gSaver == 0) {
+        SetCommitRename(BlockedRename);
+        gStep = 0;
+        try {
+            SaveSnaFile(p.a, p.name);
+        } catch (...) {
+            _exit(1);
+        }
+        _exit(kFinished);
+    }
+    while (!FileExists(p.dir.file(".p.sna.journal")))
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    SetSettlePause(FinishSave);
+    RunState back;
+    ASSERT_TRUE(OpenProject(back, p.name));
+    SetSettlePause(nullptr);
+    EXPECT_EQ(gSaver, 0);
+    EXPECT_TRUE(back.cbComplex);
+    EXPECT_EQ(Names(back), Names(p.a));
+    for (const char* added : {"p.txt", "p.psq"}) EXPECT_TRUE(FileExists(p.dir.file(added)));
+    const auto saved = Folder(p.dir.path());
+    close(gRelease[0]), close(gRelease[1]);
+
+    // A save that dies between the settle and the first look of an open.
+    Lay(p.dir.path(), p.oldFiles);
+    gBetween = [&] {
+        EXPECT_EQ(InChild([&] {
+                      SetCommitRename(EndingRename);
+                      gStep = 0, gEndAt = 3, gAfter = false;
+                      SaveSnaFile(p.b, p.name);
+                  }),
+                  kEnded);
+    };
+    SetSettlePause(SaveBetween);
+    RunState between;
+    ASSERT_TRUE(OpenProject(between, p.name));
+    SetSettlePause(nullptr);
+    EXPECT_FALSE(gBetween);
+    EXPECT_EQ(Names(between), Names(p.a));
+    EXPECT_TRUE(Folder(p.dir.path()) == p.oldFiles);
+
+    // A folder that cannot be written holding a save that died after it
+    // replaced the composition and removed the sequence: the old project
+    // opens from the backups, the warning names the journal and them, and no
+    // file changes; no open waits for a save that does not run.
+    {
+        RecordingMessageSink sink;
+        ReadOnlyFolder ro(p.dir.path() / "ro");
+        Lay(ro.dir, p.oldFiles);
+        const std::string name = (ro.dir / "p.sna").string();
+        ASSERT_EQ(InChild([&] {
+                      SetCommitRename(EndingRename);
+                      gStep = 0, gEndAt = 2, gAfter = false;
+                      SaveSnaFile(p.b, name);
+                  }),
+                  kEnded);
+        const auto interrupted = Folder(ro.dir);
+        ASSERT_TRUE(ro.Seal());
+        const auto started = std::chrono::steady_clock::now();
+        RunState old;
+        ASSERT_TRUE(OpenProject(old, name));
+        EXPECT_EQ(Names(old), Names(p.a));
+        EXPECT_TRUE(old.cbComplex);
+        RunState alone;
+        ASSERT_TRUE(OpenComposition(alone, (ro.dir / "p.cmp").string()));
+        EXPECT_EQ(Names(alone), Names(p.a));
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+        ASSERT_EQ(sink.warnings.size(), 2u);
+        for (const std::string& w : sink.warnings) {
+            EXPECT_EQ(w.rfind(kSaveNotSettled + (ro.dir / ".p.sna.journal").string() + ": ", 0), 0u)
+                << w;
+            EXPECT_NE(w.find(kSaveReadFromBackups), std::string::npos) << w;
+            EXPECT_NE(w.find((ro.dir / ".p.cmp.bak").string()), std::string::npos) << w;
+            EXPECT_EQ(w.find(kSaveInProgress), std::string::npos) << w;
+        }
+        EXPECT_TRUE(Folder(ro.dir) == interrupted);
+        ro.Unseal();
+        RunState settled;
+        ASSERT_TRUE(OpenProject(settled, name));
+        EXPECT_TRUE(Folder(ro.dir) == p.oldFiles);
+    }
+
+    // Companions that are link loops are no file written twice: the save
+    // replaces the links.
+    Lay(p.dir.path(), saved);
+    for (const char* loop : {"p.det", "p.txt"}) {
+        fs::remove(p.dir.path() / loop);
+        fs::create_symlink(loop, p.dir.path() / loop);
+    }
+    EXPECT_TRUE(SaveSnaFile(p.a, p.name));
+    EXPECT_TRUE(Folder(p.dir.path()) == saved);
+
+    // A full disk while the files are staged: the file, why, and the old
+    // project whole; a backup whose file went meanwhile says so.
+    {
+        rlimit limit{}, small{};
+        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
+        small = limit;
+        small.rlim_cur = 64;
+        signal(SIGXFSZ, SIG_IGN);
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        const std::string full = RaisedMessage([&] { SaveSnaFile(p.b, p.name); });
+        setrlimit(RLIMIT_FSIZE, &limit);
+        EXPECT_EQ(full, "Error: Can't write to file\n" + p.dir.file("p.cmp") +
+                            ": File too large\n" + kSavePreviousUnchanged);
+        EXPECT_TRUE(Folder(p.dir.path()) == saved);
+        SetSaveLink(VanishingLink);
+        EXPECT_EQ(RaisedMessage([&] { SaveSnaFile(p.b, p.name); }),
+                  "Error: Can't write to file\n" + p.dir.file("p.cmp") +
+                      ": No such file or directory\n" + kSavePreviousUnchanged);
+        SetSaveLink(nullptr);
+    }
+
+    // A complexation project at a long name (its table is a temporary of a
+    // temporary) saves and opens again.
+    const std::string longName = p.dir.file(std::string(230, 'c') + ".sna");
+    ASSERT_TRUE(SaveSnaFile(p.a, longName));
+    RunState longBack;
+    ASSERT_TRUE(OpenProject(longBack, longName));
+    EXPECT_TRUE(longBack.cbComplex);
 }
 
 // Another instance saves the project again and again, each time with the
