@@ -630,17 +630,19 @@ void FileSaveSet::Commit()
         Step& s = steps[k];
         if (s.remove || !s.existed) continue;
         Changing(s.backup);
-        const bool linked = gLink(s.target.c_str(), s.backup.c_str()) == 0;
-        const int linkError = errno;
-        std::error_code ec;
-        const bool backedUp = linked || (fs::copy_file(s.target, s.backup, ec) && !ec);
+        // (A plain copy of the bytes: some file systems without hard links
+        // cannot set permission bits either.)
+        errno = 0;
+        const bool backedUp = gLink(s.target.c_str(), s.backup.c_str()) == 0 ||
+                              FileCopy(s.target, s.backup, false, 0) >= 0;
+        const int copyError = errno;
         Changing(s.backup);
         s.backupId = Identity(s.backup);
         if (backedUp) continue;
         Remove(s.backup);
         for (std::size_t j = 0; j < k; ++j) Remove(steps[j].backup);
         std::error_code kindEc;
-        const int error = fs::is_directory(s.target, kindEc) ? EISDIR : ec ? ec.value() : linkError;
+        const int error = fs::is_directory(s.target, kindEc) ? EISDIR : copyError;
         throw SaveCommitFailed(s.target, std::strerror(error ? error : EIO), {});
     }
     // The journal is there before the first file changes: a reader that finds
