@@ -209,12 +209,16 @@ public:
     // fails and goes when it succeeds.
     void StageRemoval(const std::string& name);
     // The commit is journalled in `journal` (SaveJournalName of the main
-    // target; every target lies in its directory): the journal is written
-    // before the first rename and removed after the last, so that a reader
-    // that finds it knows the files are not a whole set and puts back the old
-    // ones (SettleSaveJournal). A journal of another save that is still
-    // running makes the commit raise kSaveInProgress; one whose save died is
-    // settled first.
+    // target, a ".sna"; every target is its stem with one of the set's
+    // extensions in its folder, else nothing is journalled): the journal is
+    // written whole to a temporary file and renamed into place before the
+    // first rename, and removed after the last, so that a reader that finds
+    // it knows the files are not a whole set and puts back the old ones
+    // (SettleSaveSet). From the journal to the last rename the commit holds
+    // the set's lock; a save that holds it for longer than a few seconds
+    // makes the commit raise kSaveInProgress, and a journal whose save died
+    // is settled first. A journal that cannot be written or placed raises
+    // SaveCommitFailed naming it, the old files untouched.
     void UseJournal(const std::string& journal);
     // Renames every staged file over its target in the order staged (and
     // removes the files staged for removal), then syncs the directories. Each
