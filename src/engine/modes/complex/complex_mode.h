@@ -48,12 +48,13 @@ double* ComplexWork(RunState& st, int level, int a, int f, int q);
 // ionic-strength switch (the warning's text), or "" when it would not.
 std::string ComplexSetupRefusal(const ComplexTable& table, const TUnivSet<TComponents>& composition,
                                 bool isCorrection);
-// Checks before a run; false after its warning. Frees the previous arrays and
-// clears ComplexReady.
+// Checks before a run; false after its warning. Changes nothing: the data of
+// the run stay until the engine arrays go (ComplexFreeArrays, the mode's Reset).
 bool ComplexCheckSetup(RunState& st);
 // Builds the constants and work rows from the table (bad fields take defaults
 // and are listed in one warning) and sets ComplexReady.
 void ComplexInit(RunState& st);
+// Releases the data and clears ComplexReady.
 void ComplexFreeArrays(RunState& st);
 // Whether the data match the run's arrays and may be used.
 bool ComplexUsable(RunState& st);
