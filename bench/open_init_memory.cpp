@@ -95,7 +95,9 @@ TUnivSet<TComponents> CompositionOf(const std::string& project)
 int Limit(const std::string& project)
 {
     const TUnivSet<TComponents> comp = CompositionOf(project);
-    const std::int64_t bytes = ComplexTableByteLimit(comp) - 4096;
+    // The limit of the composition; a larger text file than any table is the
+    // user's own and is not read as one.
+    const std::int64_t bytes = std::min(ComplexTableByteLimit(comp), kComplexTableMaxBytes) - 4096;
     const std::int64_t lines = ComplexTableLineLimit(comp);
     constexpr std::int64_t kFields = 2 * kMaxLigandCharge + 1;
     const std::string txt = std::filesystem::path(project).replace_extension(".txt").string();

@@ -228,12 +228,6 @@ bool ComplexTableReadable(const ComplexTable& table)
     return true;
 }
 
-bool IsComplexTableFile(const std::string& name)
-{
-    const ComplexTable table = ReadComplexTableFile(name);
-    return !table.empty() && ComplexTableReadable(table);
-}
-
 bool SaveComplexData(RunState& st, const std::string& name)
 {
     return SaveComplexFile(name, st.TxtTable, st.Composition);
@@ -310,20 +304,15 @@ std::int64_t ComplexTableLineLimit(const TUnivSet<TComponents>& composition)
     return 5 + 2 * forms;
 }
 
-ComplexTable ReadTakenComplexTable(const std::string& name, std::int64_t maxBytes,
-                                   std::int64_t maxLines)
+namespace {
+
+// Counts the fields of each table line of an open table file (`counts`) and
+// checks the counts: the first line holds the ligand's charges (two
+// integers), which bound the fields of the others; at most `maxLines` lines.
+// False when the counts are no table's.
+bool CountTableLines(KFile& f, std::int64_t size, std::int64_t maxLines,
+                     std::vector<std::int32_t>& counts)
 {
-    KFile f;
-    if (OpenForReading(f, name) != OpenOutcome::Opened) return {};
-    const std::int64_t size = f.Seek(0, 2);
-    if (size < 0 || f.Seek(0, 0) != 0) return {};
-    // A file larger than any table of the composition is refused unread.
-    if (size > maxBytes) ThrowError("Incorrect file.");
-    // First the fields are counted and their counts checked, line by line (the
-    // first line: the ligand's charges, which bound the fields of the others),
-    // so that what is then stored is no more than a table of the composition
-    // holds, whatever the file.
-    std::vector<std::int32_t> counts;
     std::vector<std::string> charges;
     std::size_t forms = 2 * kMaxLigandCharge + 1;
     const auto most = [&](std::size_t line) -> std::size_t {
@@ -333,31 +322,68 @@ ComplexTable ReadTakenComplexTable(const std::string& name, std::int64_t maxByte
                : line == 5 ? 1
                            : forms;
     };
+    return ScanTableFile(
+        f, size, false,
+        [&](int index, const std::string& text, std::int64_t length) {
+            if (!counts.empty() || static_cast<std::size_t>(index) >= most(1)) return true;
+            charges.push_back(static_cast<std::size_t>(length) == text.size() ? text : "");
+            return true;
+        },
+        [&](int fields) {
+            counts.push_back(fields);
+            if (counts.size() == 1) {
+                int nL = 0, pL = 0;
+                if (fields != 2 || !ReadInt(charges[0], nL) || !ReadInt(charges[1], pL))
+                    return false;
+                if (-kMaxLigandCharge <= nL && nL <= pL && pL <= kMaxLigandCharge)
+                    forms = static_cast<std::size_t>(pL - nL + 1);
+            }
+            return static_cast<std::int64_t>(counts.size()) <= maxLines &&
+                   static_cast<std::size_t>(fields) <= most(counts.size());
+        });
+}
+
+// Whether each number of the table lines after the first is taken for its
+// kind (ComplexNumberTakes), of a table of `lines` lines: one field at a
+// time, nothing stored.
+bool TableNumbersTaken(KFile& f, std::int64_t size, int lines)
+{
+    if (f.Seek(0, 0) != 0) ThrowError("Error: Can't read from file");
+    int done = 0;
+    return ScanTableFile(
+        f, size, true,
+        [&](int index, const std::string& text, std::int64_t) {
+            return done == 0 ||
+                   ComplexNumberTakes(ComplexNumberKind(done + 1, index + 1, lines), text);
+        },
+        [&](int) {
+            ++done;
+            return true;
+        });
+}
+
+}  // namespace
+
+ComplexTable ReadTakenComplexTable(const std::string& name, std::int64_t maxBytes,
+                                   std::int64_t maxLines)
+{
+    KFile f;
+    if (OpenForReading(f, name) != OpenOutcome::Opened) return {};
+    const std::int64_t size = f.Seek(0, 2);
+    if (size < 0 || f.Seek(0, 0) != 0) return {};
+    // A file larger than any table of the composition is refused unread.
+    if (size > maxBytes) ThrowError("Incorrect file.");
+    // First the fields are counted and checked, so that what is then stored
+    // is no more than a table of the composition holds, whatever the file.
+    std::vector<std::int32_t> counts;
     bool counted = true;
     try {
-        counted = ScanTableFile(
-            f, size, false,
-            [&](int index, const std::string& text, std::int64_t length) {
-                if (!counts.empty() || static_cast<std::size_t>(index) >= most(1)) return true;
-                charges.push_back(static_cast<std::size_t>(length) == text.size() ? text : "");
-                return true;
-            },
-            [&](int fields) {
-                counts.push_back(fields);
-                if (counts.size() == 1) {
-                    int nL = 0, pL = 0;
-                    if (fields != 2 || !ReadInt(charges[0], nL) || !ReadInt(charges[1], pL))
-                        return false;
-                    if (-kMaxLigandCharge <= nL && nL <= pL && pL <= kMaxLigandCharge)
-                        forms = static_cast<std::size_t>(pL - nL + 1);
-                }
-                return static_cast<std::int64_t>(counts.size()) <= maxLines &&
-                       static_cast<std::size_t>(fields) <= most(counts.size());
-            });
+        counted = CountTableLines(f, size, maxLines, counts);
     } catch (const Exception&) {
         return {};
     }
-    if (!counted) ThrowError("Incorrect file.");
+    if (!counted || !TableNumbersTaken(f, size, static_cast<int>(counts.size())))
+        ThrowError("Incorrect file.");
     ComplexTable table;
     table.reserve(counts.size());
     if (f.Seek(0, 0) != 0) ThrowError("Error: Can't read from file");
@@ -391,6 +417,22 @@ ComplexTable ReadTakenComplexTable(const std::string& name,
 {
     return ReadTakenComplexTable(name, ComplexTableByteLimit(composition),
                                  ComplexTableLineLimit(composition));
+}
+
+bool IsComplexTableFile(const std::string& name)
+{
+    // Read a field at a time: whatever the file, nothing of it is stored.
+    KFile f;
+    if (OpenForReading(f, name) != OpenOutcome::Opened) return false;
+    const std::int64_t size = f.Seek(0, 2);
+    if (size < 0 || size > kComplexTableMaxBytes || f.Seek(0, 0) != 0) return false;
+    try {
+        std::vector<std::int32_t> counts;
+        return CountTableLines(f, size, INT64_MAX, counts) && !counts.empty() &&
+               TableNumbersTaken(f, size, static_cast<int>(counts.size()));
+    } catch (const Exception&) {
+        return false;
+    }
 }
 
 void LoadComplexData(ComplexationSettings& cx, const std::string& name, std::int64_t maxBytes)
