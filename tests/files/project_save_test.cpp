@@ -257,6 +257,9 @@ TEST(ProjectSave, AProcessEndedAtAnyStepOfTheCommitOrOfItsSettleLeavesTheOldOrTh
             EXPECT_EQ(back.cbComplex, old) << s;
         }
         EXPECT_TRUE(Visible(p.dir.path()) == newVisible);
+        RunState reopened;
+        ASSERT_TRUE(OpenProject(reopened, p.name));
+        EXPECT_EQ(Names(reopened), Names(p.b));
         // Backups, journal, six renames, removals; each settle a few changes.
         EXPECT_GT(savePoints, 20);
         if (!link) {
