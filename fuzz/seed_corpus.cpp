@@ -281,25 +281,27 @@ bool WriteSeedCorpus(const fs::path& dir)
         WriteBytes(dir / "psq" / "old_dt.psq", oldFrame.b);
     }
     // Journals of a project "x" whose save died after its composition was
-    // replaced (the old one kept as ".x.cmp.bak1_0", the sequence removed to
-    // ".x.psq.bak1_1"): whole, and damaged the ways a reader must refuse (cut,
-    // a name outside its folder or of another project, a backup that is not
-    // the target's, no trailer).
+    // replaced (the old one kept as ".x.cmp.bak1_0") and its complexation
+    // table added: whole, and damaged the ways a reader must refuse (cut, a
+    // name outside the set, of another project or of another kind, a file
+    // named twice, no trailer).
     {
-        const auto journal = [](const std::string& cmp, const std::string& backup) {
+        const auto journal = [](const std::string& stem, const std::string& cmp,
+                                const std::string& txt) {
             Bytes j;
-            j.str("KELVO SAVE JOURNAL").str("1.0").i32(INT32_MAX).str("").i32(2);
-            j.u8(0).u8(1).str(cmp).str(".x.cmp.tmp1_0").str(backup);
-            j.u8(1).u8(1).str("x.psq").str("").str(".x.psq.bak1_1");
+            j.str("KELVO SAVE JOURNAL").str("2.0").str(stem).i32(2);
+            j.str(cmp).u8(0).u8(1).str("1_0").str("1:1").str("1:1");
+            j.str(txt).u8(0).u8(0).str("1_1").str("").str("");
             return j;
         };
-        const std::string whole = journal("x.cmp", ".x.cmp.bak1_0").str("EOF").b;
+        const std::string whole = journal("x", ".cmp", ".txt").str("EOF").b;
         WriteBytes(dir / "jnl" / "mixed.jnl", whole);
         WriteBytes(dir / "jnl" / "cut.jnl", whole.substr(0, whole.size() / 2));
-        WriteBytes(dir / "jnl" / "outside.jnl", journal("../x.cmp", ".x.cmp.bak1_0").str("EOF").b);
-        WriteBytes(dir / "jnl" / "other.jnl", journal("y.cmp", ".x.cmp.bak1_0").str("EOF").b);
-        WriteBytes(dir / "jnl" / "backup.jnl", journal("x.cmp", ".x.sna.bak1_0").str("EOF").b);
-        WriteBytes(dir / "jnl" / "trailer.jnl", journal("x.cmp", ".x.cmp.bak1_0").b);
+        WriteBytes(dir / "jnl" / "outside.jnl", journal("x", "/../x.cmp", ".txt").str("EOF").b);
+        WriteBytes(dir / "jnl" / "other.jnl", journal("y", ".cmp", ".txt").str("EOF").b);
+        WriteBytes(dir / "jnl" / "notes.jnl", journal("x", ".cmp", ".notes").str("EOF").b);
+        WriteBytes(dir / "jnl" / "twice.jnl", journal("x", ".cmp", ".cmp").str("EOF").b);
+        WriteBytes(dir / "jnl" / "trailer.jnl", journal("x", ".cmp", ".txt").b);
     }
     // Texts.
     int n = 0;

@@ -228,26 +228,211 @@ bool ComplexTableReadable(const ComplexTable& table)
     return true;
 }
 
-bool IsComplexTableFile(const std::string& name)
-{
-    const ComplexTable table = ReadComplexTableFile(name);
-    return !table.empty() && ComplexTableReadable(table);
-}
-
 bool SaveComplexData(RunState& st, const std::string& name)
 {
     return SaveComplexFile(name, st.TxtTable, st.Composition);
 }
 
-ComplexTable ReadTakenComplexTable(const std::string& name, std::int64_t maxBytes)
+namespace {
+
+// Goes through the lines of an open table file as ParseComplexTable parses
+// them, a block at a time: `field(index, text)` for each field of a table line
+// (the text only with `texts`; else its first characters) and `line(fields)`
+// at the end of each; either stops the scan by returning false (the scan then
+// answers false).
+template <class Field, class Line>
+bool ScanTableFile(KFile& f, std::int64_t size, bool texts, Field&& field, Line&& line)
 {
-    const std::optional<std::string> bytes = TableFileBytes(name, maxBytes);
+    constexpr std::size_t kShortText = 64;  // kept of a field without `texts`
+    std::vector<char> block(static_cast<std::size_t>(std::clamp<std::int64_t>(size, 1, 1 << 20)));
+    std::string text;
+    std::int64_t length = 0, pos = 0;
+    int fields = 0;
+    bool comment = false, afterCR = false;
+    const auto endField = [&] {
+        bool go = true;
+        if (length > 0) {
+            if (fields == 0 && text[0] == '#') comment = true;
+            if (!comment) go = field(fields, text, length);
+            ++fields;
+        }
+        text.clear();
+        length = 0;
+        return go;
+    };
+    const auto endLine = [&] {
+        bool go = endField();
+        if (go && fields > 0 && !comment) go = line(fields);
+        fields = 0;
+        comment = false;
+        return go;
+    };
+    while (pos < size) {
+        const std::int64_t before = pos;
+        FileReadChecked(f, block.data(), std::min<std::int64_t>(size - pos, block.size()), size,
+                        pos);
+        if (pos == before) break;
+        for (std::int64_t k = 0; k < pos - before; ++k) {
+            const char c = block[static_cast<std::size_t>(k)];
+            if (afterCR && c == '\n') {
+                afterCR = false;
+                continue;
+            }
+            afterCR = false;
+            if (c == '\t') {
+                if (!endField()) return false;
+            } else if (c == '\r' || c == '\n') {
+                if (!endLine()) return false;
+                afterCR = c == '\r';
+            } else {
+                if ((texts && !comment) || text.size() < kShortText) text += c;
+                ++length;
+            }
+        }
+    }
+    return (length == 0 && fields == 0) || endLine();
+}
+
+}  // namespace
+
+std::int64_t ComplexTableLineLimit(const TUnivSet<TComponents>& composition)
+{
+    std::int64_t forms = 0;
+    int k = 1;
+    for (const auto* n = composition.Head(); n; n = n->next, ++k)
+        if (k >= 2) forms += static_cast<std::int64_t>(n->data.maxCharge) - n->data.minCharge + 1;
+    return 5 + 2 * forms;
+}
+
+namespace {
+
+// Counts the fields of each table line of an open table file (`counts`) and
+// checks the counts: the first line holds the ligand's charges (two
+// integers), which bound the fields of the others; at most `maxLines` lines.
+// False when the counts are no table's.
+bool CountTableLines(KFile& f, std::int64_t size, std::int64_t maxLines,
+                     std::vector<std::int32_t>& counts)
+{
+    std::vector<std::string> charges;
+    std::size_t forms = 2 * kMaxLigandCharge + 1;
+    const auto most = [&](std::size_t line) -> std::size_t {
+        return line == 1   ? 2
+               : line == 2 ? std::max<std::size_t>(forms - 1, 1)
+               : line == 4 ? 3
+               : line == 5 ? 1
+                           : forms;
+    };
+    return ScanTableFile(
+        f, size, false,
+        [&](int index, const std::string& text, std::int64_t length) {
+            if (!counts.empty() || static_cast<std::size_t>(index) >= most(1)) return true;
+            charges.push_back(static_cast<std::size_t>(length) == text.size() ? text : "");
+            return true;
+        },
+        [&](int fields) {
+            counts.push_back(fields);
+            if (counts.size() == 1) {
+                int nL = 0, pL = 0;
+                if (fields != 2 || !ReadInt(charges[0], nL) || !ReadInt(charges[1], pL))
+                    return false;
+                if (-kMaxLigandCharge <= nL && nL <= pL && pL <= kMaxLigandCharge)
+                    forms = static_cast<std::size_t>(pL - nL + 1);
+            }
+            return static_cast<std::int64_t>(counts.size()) <= maxLines &&
+                   static_cast<std::size_t>(fields) <= most(counts.size());
+        });
+}
+
+// Whether each number of the table lines after the first is taken for its
+// kind (ComplexNumberTakes), of a table of `lines` lines: one field at a
+// time, nothing stored.
+bool TableNumbersTaken(KFile& f, std::int64_t size, int lines)
+{
+    if (f.Seek(0, 0) != 0) ThrowError("Error: Can't read from file");
+    int done = 0;
+    return ScanTableFile(
+        f, size, true,
+        [&](int index, const std::string& text, std::int64_t) {
+            return done == 0 ||
+                   ComplexNumberTakes(ComplexNumberKind(done + 1, index + 1, lines), text);
+        },
+        [&](int) {
+            ++done;
+            return true;
+        });
+}
+
+}  // namespace
+
+ComplexTable ReadTakenComplexTable(const std::string& name, std::int64_t maxBytes,
+                                   std::int64_t maxLines)
+{
+    KFile f;
+    if (OpenForReading(f, name) != OpenOutcome::Opened) return {};
+    const std::int64_t size = f.Seek(0, 2);
+    if (size < 0 || f.Seek(0, 0) != 0) return {};
     // A file larger than any table of the composition is refused unread.
-    if (!bytes && FileExists(name) && FileSizeByName(name) > maxBytes)
+    if (size > maxBytes) ThrowError("Incorrect file.");
+    // First the fields are counted and checked, so that what is then stored
+    // is no more than a table of the composition holds, whatever the file.
+    std::vector<std::int32_t> counts;
+    bool counted = true;
+    try {
+        counted = CountTableLines(f, size, maxLines, counts);
+    } catch (const Exception&) {
+        return {};
+    }
+    if (!counted || !TableNumbersTaken(f, size, static_cast<int>(counts.size())))
         ThrowError("Incorrect file.");
-    ComplexTable table = bytes ? ParseComplexTable(*bytes) : ComplexTable{};
-    if (!ComplexTableReadable(table)) ThrowError("Incorrect file.");
+    ComplexTable table;
+    table.reserve(counts.size());
+    if (f.Seek(0, 0) != 0) ThrowError("Error: Can't read from file");
+    // Each line takes the room of its count; a file that changed meanwhile
+    // (another count) is refused.
+    bool lineStarts = true;
+    const bool stored = ScanTableFile(
+        f, size, true,
+        [&](int, const std::string& text, std::int64_t) {
+            if (lineStarts) {
+                const std::size_t line = table.size();
+                if (line == counts.size()) return false;
+                table.emplace_back().reserve(static_cast<std::size_t>(counts[line]));
+                lineStarts = false;
+            }
+            if (table.back().size() == table.back().capacity()) return false;
+            table.back().emplace_back(text);
+            return true;
+        },
+        [&](int fields) {
+            lineStarts = true;
+            return fields == counts[table.size() - 1];
+        });
+    if (!stored || table.size() != counts.size() || !ComplexTableReadable(table))
+        ThrowError("Incorrect file.");
     return table;
+}
+
+ComplexTable ReadTakenComplexTable(const std::string& name,
+                                   const TUnivSet<TComponents>& composition)
+{
+    return ReadTakenComplexTable(name, ComplexTableByteLimit(composition),
+                                 ComplexTableLineLimit(composition));
+}
+
+bool IsComplexTableFile(const std::string& name)
+{
+    // Read a field at a time: whatever the file, nothing of it is stored.
+    KFile f;
+    if (OpenForReading(f, name) != OpenOutcome::Opened) return false;
+    const std::int64_t size = f.Seek(0, 2);
+    if (size < 0 || size > kComplexTableMaxBytes || f.Seek(0, 0) != 0) return false;
+    try {
+        std::vector<std::int32_t> counts;
+        return CountTableLines(f, size, INT64_MAX, counts) && !counts.empty() &&
+               TableNumbersTaken(f, size, static_cast<int>(counts.size()));
+    } catch (const Exception&) {
+        return false;
+    }
 }
 
 void LoadComplexData(ComplexationSettings& cx, const std::string& name, std::int64_t maxBytes)

@@ -83,6 +83,15 @@ bool SaveComplexData(RunState& st, const std::string& name);
 void LoadComplexData(ComplexationSettings& cx, const std::string& name,
                      std::int64_t maxBytes = kComplexTableMaxBytes);
 // The table of `name` when it can be taken (else "Incorrect file." is raised,
-// also for a file larger than `maxBytes`).
+// also for a file larger than `maxBytes` or of more table lines than
+// `maxLines`). Its fields are counted and checked before any is stored, so
+// the memory it takes is within a small multiple of the file's size. A file
+// that cannot be read gives an empty table.
 ComplexTable ReadTakenComplexTable(const std::string& name,
-                                   std::int64_t maxBytes = kComplexTableMaxBytes);
+                                   std::int64_t maxBytes = kComplexTableMaxBytes,
+                                   std::int64_t maxLines = INT64_MAX);
+// The table lines of a whole table of `composition` (5 + 2 x its analytes' forms).
+std::int64_t ComplexTableLineLimit(const TUnivSet<TComponents>& composition);
+// The table beside `composition`: at most its bytes and lines.
+ComplexTable ReadTakenComplexTable(const std::string& name,
+                                   const TUnivSet<TComponents>& composition);

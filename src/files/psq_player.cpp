@@ -464,23 +464,26 @@ void PsqPlayer::PlayPsqFile(const std::string& name)
 bool PsqPlayer::Open(const std::string& name)
 {
     if (Busy) return false;
-    if (!FileExists(name)) {
-        ShowWarning("File \"" + name + "\" not found.");
-        return false;
-    }
+    // A save of the project that died may have moved the sequence to its
+    // backup: it is settled before the sequence is looked for.
+    std::string source;
     try {
-        SettleProjectSaveOf(name);
+        source = SettleProjectSaveOf(name);
     } catch (const Exception& e) {
         ShowWarning(e.Message());
         return false;
     }
+    if (!FileExists(source)) {
+        ShowWarning("File \"" + name + "\" not found.");
+        return false;
+    }
     SingleFrame = false;
     StartFrame = 1;
-    FileName = name;
+    FileName = source;
     FileOpened = true;
     st_.PsqPlayerReloadNeeded = true;
     try {
-        PlayPsqFile(name);
+        PlayPsqFile(source);
     } catch (...) {
         FileName.clear();
         FileOpened = false;

@@ -259,10 +259,8 @@ bool ReadProjectSet(KFile& f, const ProjectSetNames& names, ProjectFiles& files)
     const std::string txtName = names.Shown(".txt");
     if (!names.Table.empty() && !IsComplexTableFile(names.Table)) files.Notes = txtName;
     if (!names.Table.empty() && files.Notes.empty())
-        NamingCompanion(txtName, [&] {
-            files.Table =
-                ReadTakenComplexTable(names.Table, ComplexTableByteLimit(files.Composition));
-        });
+        NamingCompanion(
+            txtName, [&] { files.Table = ReadTakenComplexTable(names.Table, files.Composition); });
     const int constituents = files.Composition.Count();
     DecodeProject(f, constituents, files);
     // A table the run's set-up refuses with this composition (another number
@@ -311,13 +309,17 @@ std::string Existing(const std::string& name)
     return FileExists(name) ? name : std::string();
 }
 
-// Reads the project `name` and the companions beside it into `files`; the run
-// state is not touched. False after a warning when the project or its
-// composition is missing or the composition is refused; a damaged file raises.
-bool ReadProjectGroup(const std::string& name, ProjectFiles& files)
+// Reads the project `name` and the companions beside it into `files`, each
+// from where `set` says its old contents are (a save that died and could not
+// be settled); the run state is not touched. False after a warning when the
+// project or its composition is missing or the composition is refused; a
+// damaged file raises.
+bool ReadProjectGroup(const std::string& name, ProjectFiles& files, const SettledSet& set)
 {
+    const auto from = [&](const std::string& file) { return set.Source(file); };
+    const std::string source = from(SaveTargetName(name));
     KFile f;
-    switch (OpenForReading(f, name)) {
+    switch (OpenForReading(f, source == SaveTargetName(name) ? name : source)) {
     case OpenOutcome::Opened: break;
     case OpenOutcome::NotFound: ShowWarning("File \"" + name + "\" not found."); return false;
     case OpenOutcome::CantOpen: ThrowError("Can't open a file");
@@ -326,14 +328,16 @@ bool ReadProjectGroup(const std::string& name, ProjectFiles& files)
     // points to, where a save puts them; a project whose composition lies
     // beside the link only (saved so by an earlier version) is read from there.
     const std::string target = SaveTargetName(name);
-    files.Base = FileExists(ChangeFileExt(target, ".cmp")) ? target : name;
+    files.Base = FileExists(from(ChangeFileExt(target, ".cmp"))) ? target : name;
     const std::string cmpName = ChangeFileExt(files.Base, ".cmp");
-    if (!FileExists(cmpName)) {
+    if (!FileExists(from(cmpName))) {
         ShowWarning("File " + cmpName + " not found!");
         return false;
     }
-    const auto beside = [&](const char* ext) { return Existing(ChangeFileExt(files.Base, ext)); };
-    const ProjectSetNames names{files.Base,     name,           cmpName,       beside(".txt"),
+    const auto beside = [&](const char* ext) {
+        return Existing(from(ChangeFileExt(files.Base, ext)));
+    };
+    const ProjectSetNames names{files.Base,     name,           from(cmpName), beside(".txt"),
                                 beside(".opt"), beside(".det"), beside(".psq")};
     return ReadProjectSet(f, names, files);
 }
@@ -347,6 +351,17 @@ std::vector<std::string> ProjectStamps(const std::string& name, const std::strin
         for (const char* ext : {".cmp", ".txt", ".opt", ".det", ".psq"})
             stamps.push_back(FileStamp(ChangeFileExt(base, ext)));
     return stamps;
+}
+
+// The warning of a reader that found a save that died and could not settle
+// it: the journal and why, and where the previous files were read.
+std::string UnsettledSaveText(const SettledSet& set)
+{
+    std::string kept;
+    for (const auto& [target, old] : set.OldFiles)
+        if (!old.empty() && old != target) kept += (kept.empty() ? "" : ", ") + old;
+    return kSaveNotSettled + set.Unsettled + "\n" +
+           (kept.empty() ? std::string(kSaveReadInPlace) : kSaveReadFromBackups + kept);
 }
 
 // How often an open waits 20 ms for a save of the project by another
@@ -367,7 +382,12 @@ bool LoadProjectFiles(const std::string& name, ProjectFiles& files)
     for (int wait = 0;; ++wait) {
         if (wait == kSaveWaits) ThrowError(kSaveInProgress + name);
         if (wait > 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        if (!SettleSaveJournal(journal)) continue;
+        const SettledSet set = SettleSaveSet(journal);
+        if (set.Running) continue;
+        // The journal of a save that died stays where it could not be
+        // settled: the files are read as it tells, while it is the same.
+        // Otherwise none may appear until the files are read.
+        const std::string journalStamp = set.Unsettled.empty() ? "" : FileStamp(journal);
         const std::vector<std::string> before = ProjectStamps(name, target);
         files = ProjectFiles();
         bool read = false;
@@ -375,15 +395,17 @@ bool LoadProjectFiles(const std::string& name, ProjectFiles& files)
         // whose renames began before the first look either still has its
         // journal or has replaced a file since.
         const auto quiet = [&] {
-            return !FileExists(journal) && ProjectStamps(name, target) == before;
+            return FileStamp(journal) == journalStamp && ProjectStamps(name, target) == before;
         };
         try {
-            read = ReadProjectGroup(name, files);
+            read = ReadProjectGroup(name, files, set);
         } catch (const Exception&) {
             if (!quiet()) continue;
             throw;
         }
-        if (quiet()) return read;
+        if (!quiet()) continue;
+        if (!set.Unsettled.empty()) ShowWarning(UnsettledSaveText(set));
+        return read;
     }
 }
 
@@ -608,8 +630,7 @@ namespace {
 
 // The text of a save that failed: the program's own first line, the file and
 // why, and what became of the project on disk.
-std::string SaveFailure(const std::string& own, const std::string& what,
-                        const std::string& state = kSavePreviousUnchanged)
+std::string SaveFailure(const std::string& own, const std::string& what, const std::string& state)
 {
     return own + (what.empty() ? "" : "\n" + what) + "\n" + state;
 }
@@ -661,15 +682,16 @@ std::string ProjectSetRefusal(const ProjectSetNames& names, bool withTable)
     return "";
 }
 
-}  // namespace
-
-bool SaveSnaFile(RunState& st, const std::string& chosen, bool replaceConfirmed)
+// The save of SaveSnaFile; `previous` tells what is on disk when it fails.
+bool SaveProjectFiles(RunState& st, const std::string& chosen, bool replaceConfirmed,
+                      const std::string& previous)
 {
     const std::string name = ProjectSaveName(chosen);
     // Without Init there is no run whose profiles the project could hold: the
     // file written would not open.
     if (!st.Initialised)
-        ThrowError(SaveFailure(ErrorCodeText(-10), name + ": " + kSaveNothingInitialised));
+        ThrowError(
+            SaveFailure(ErrorCodeText(-10), name + ": " + kSaveNothingInitialised, previous));
     if (st.CompChanged) {
         if (!Confirm(kRestoreQuestion)) return false;
         RestoreInitComposition(st);
@@ -687,7 +709,7 @@ bool SaveSnaFile(RunState& st, const std::string& chosen, bool replaceConfirmed)
     FileSaveSet save;
     save.UseJournal(SaveJournalName(base));
     const auto cantCreate = [&](const char* own) {
-        ShowWarning(SaveFailure(own, save.Failure()));
+        ShowWarning(SaveFailure(own, save.Failure(), previous));
         return false;
     };
     // The set an open will read after the commit: each member's staged
@@ -766,7 +788,7 @@ bool SaveSnaFile(RunState& st, const std::string& chosen, bool replaceConfirmed)
     // not written, and the project beside it stays as it was.
     const std::string refusal = ProjectSetRefusal(staged, st.cbComplex);
     if (!refusal.empty()) {
-        ShowWarning(SaveFailure(kSaveWouldNotOpen, base + ": " + refusal));
+        ShowWarning(SaveFailure(kSaveWouldNotOpen, base + ": " + refusal, previous));
         return false;
     }
     try {
@@ -774,16 +796,31 @@ bool SaveSnaFile(RunState& st, const std::string& chosen, bool replaceConfirmed)
     } catch (const SaveCommitFailed& e) {
         std::string kept;
         for (const std::string& k : e.Kept) kept += (kept.empty() ? "" : ", ") + k;
-        ThrowError(SaveFailure(e.Message(), e.File + ": " + e.Reason,
-                               e.Kept.empty()
-                                   ? std::string(kSavePreviousUnchanged)
-                                   : kSaveNotRestored + kept + "\n" + kSavePreviousKept));
+        ThrowError(SaveFailure(
+            e.Message(), e.File + ": " + e.Reason,
+            e.Kept.empty() ? previous : kSaveNotRestored + kept + "\n" + kSavePreviousKept));
     } catch (const Exception& e) {
-        ThrowError(SaveFailure(e.Message(), "", kSavePreviousUnchanged));
+        ThrowError(SaveFailure(e.Message(), "", previous));
     }
     if (sequenceCopied) st.PsqSize = FileSizeByName(st.PsqFile);
     st.FileName = name;
     return true;
+}
+
+}  // namespace
+
+bool SaveSnaFile(RunState& st, const std::string& chosen, bool replaceConfirmed)
+{
+    // What is on disk when the save fails: the previous project as it was, or none.
+    const std::string previous = FileExists(SaveTargetName(ProjectSaveName(chosen)))
+                                     ? kSavePreviousUnchanged
+                                     : kSaveNoPrevious;
+    try {
+        return SaveProjectFiles(st, chosen, replaceConfirmed, previous);
+    } catch (const SaveCommitFailed& e) {
+        // A file that could not be written while the save was staged (a full disk).
+        ThrowError(SaveFailure(e.Message(), e.File + ": " + e.Reason, previous));
+    }
 }
 
 namespace {
@@ -881,7 +918,7 @@ bool ApplyProject(RunState& st, ProjectFiles& files, const std::string& name)
     // Complexation mode is on exactly when the table beside the project was taken.
     st.cbComplex = files.Table.has_value();
     if (files.Table) {
-        st.TxtTable = *files.Table;
+        st.TxtTable = std::move(*files.Table);
         st.ComplexReady = false;
     }
     st.host().SetStatusText("Loading data ...");
@@ -923,10 +960,18 @@ bool ReadSnaFile(RunState& st, const std::string& name)
     return ReadProject(st, name, applying);
 }
 
-void SettleProjectSaveOf(const std::string& name)
+std::string SettleProjectSaveOf(const std::string& name)
 {
     const std::string journal = SaveJournalName(SaveTargetName(ChangeFileExt(name, ".sna")));
-    for (int wait = 1; !SettleSaveJournal(journal); ++wait) {
+    for (int wait = 1;; ++wait) {
+        const SettledSet set = SettleSaveSet(journal);
+        if (!set.Running) {
+            if (set.Unsettled.empty()) return name;
+            const std::string source = set.Source(SaveTargetName(name));
+            if (source.empty()) ThrowError("File \"" + name + "\" not found.");
+            ShowWarning(UnsettledSaveText(set));
+            return source == SaveTargetName(name) ? name : source;
+        }
         if (wait == kSaveWaits) ThrowError(kSaveInProgress + name);
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
@@ -939,8 +984,7 @@ bool OpenComposition(RunState& st, const std::string& name)
     TUnivSet<TComponents> loaded;
     bool read = false;
     try {
-        SettleProjectSaveOf(name);
-        read = LoadCompositionFile(name, loaded);
+        read = LoadCompositionFile(SettleProjectSaveOf(name), loaded);
     } catch (const std::exception& e) {
         st.Events.Emit(EngineEventKind::UpdateMainInfo);
         throw OpenRefused(OpenFailureMessage(name, e.what()));

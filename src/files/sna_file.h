@@ -72,8 +72,9 @@ std::string ProjectSaveName(const std::string& name);
 // Before a file of a project (its composition, its sequence) is read on its
 // own: a save of that project that died on its way is settled (the old files
 // put back), one still running is awaited; raises when it does not end or its
-// journal is damaged.
-void SettleProjectSaveOf(const std::string& name);
+// journal is damaged. The file to read for `name`: `name` itself, or where
+// its old contents are when the save could not be settled (after a warning).
+std::string SettleProjectSaveOf(const std::string& name);
 
 // Saves the project under ProjectSaveName(`name`) (the dialog is the
 // caller's): the restore question when the composition was edited since Init,

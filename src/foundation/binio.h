@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -208,12 +209,16 @@ public:
     // fails and goes when it succeeds.
     void StageRemoval(const std::string& name);
     // The commit is journalled in `journal` (SaveJournalName of the main
-    // target; every target lies in its directory): the journal is written
-    // before the first rename and removed after the last, so that a reader
-    // that finds it knows the files are not a whole set and puts back the old
-    // ones (SettleSaveJournal). A journal of another save that is still
-    // running makes the commit raise kSaveInProgress; one whose save died is
-    // settled first.
+    // target, a ".sna"; every target is its stem with one of the set's
+    // extensions in its folder, else nothing is journalled): the journal is
+    // written whole to a temporary file and renamed into place before the
+    // first rename, and removed after the last, so that a reader that finds
+    // it knows the files are not a whole set and puts back the old ones
+    // (SettleSaveSet). From the journal to the last rename the commit holds
+    // the set's lock; a save that holds it for longer than a few seconds
+    // makes the commit raise kSaveInProgress, and a journal whose save died
+    // is settled first. A journal that cannot be written or placed raises
+    // SaveCommitFailed naming it, the old files untouched.
     void UseJournal(const std::string& journal);
     // Renames every staged file over its target in the order staged (and
     // removes the files staged for removal), then syncs the directories. Each
@@ -228,7 +233,7 @@ public:
 
 private:
     struct Staged {
-        std::string target, temp;
+        std::string target, temp, token;
         bool remove = false;
     };
     std::vector<Staged> staged_;
@@ -242,19 +247,41 @@ private:
 class SaveCommitFailed : public Exception {
 public:
     SaveCommitFailed(std::string file, std::string reason, std::vector<std::string> kept);
+    // With the failing routine's own message in place of the one above.
+    SaveCommitFailed(std::string file, std::string reason, std::vector<std::string> kept,
+                     const std::string& own);
     std::string File, Reason;
     std::vector<std::string> Kept;  // empty: the old files are back in place
 };
 
 // The journal of a save whose main file is `target`: a hidden file beside it.
+// The lock of the set is a file of the journal's name + ".lock", there while
+// a save or a settle holds it.
 std::string SaveJournalName(const std::string& target);
 
+// What a reader of a set reads after SettleSaveSet.
+struct SettledSet {
+    // A save of the set holds its lock: read later.
+    bool Running = false;
+    // Not empty when the journal of a save that died could not be settled
+    // (the folder cannot be written): "<journal>: <reason>". The old files
+    // are then read where the journal says they are (OldFiles).
+    std::string Unsettled;
+    // Per target of the journal: the file that holds its old contents, ""
+    // when it did not exist.
+    std::map<std::string, std::string> OldFiles;
+    // The file to read for `name`: its entry of OldFiles, else `name`.
+    std::string Source(const std::string& name) const;
+};
+
 // Before a set of files is read: settles the journal `journal` of a save of
-// that set. True when there is none (or no more: a save that died on its way
-// had its old files put back from their backups); false while the save that
-// wrote it is still running in another process (read later). A journal that
-// is damaged or whose old files cannot be put back raises a message that names
-// the files and their backups.
+// that set under the set's lock (a save that died on its way has its old
+// files put back from their backups, and the journal goes). A journal that
+// is damaged, names any file but the set's own or whose old files are
+// nowhere raises a message that names the files and their backups; nothing
+// is touched then.
+SettledSet SettleSaveSet(const std::string& journal);
+// The same, true when the journal is gone (none, or settled).
 bool SettleSaveJournal(const std::string& journal);
 
 // The file a save of `name` replaces: the target of a symbolic link (followed
@@ -266,6 +293,20 @@ std::string SaveTargetName(const std::string& name);
 // one that fails or ends the process. Returns the previous one.
 using CommitRenameFn = bool (*)(const std::string& from, const std::string& to);
 CommitRenameFn SetCommitRename(CommitRenameFn rename);
+// The hard link that makes a backup (as link(2)); tests put in one that
+// refuses, as a file system without hard links does. Returns the previous one.
+using SaveLinkFn = int (*)(const char* from, const char* to);
+SaveLinkFn SetSaveLink(SaveLinkFn link);
+// Called by a settle between reading a journal and taking the set's lock
+// (`settled` false), and when it finds no journal (true); tests let a save
+// run there. Returns the previous one.
+using SettlePauseFn = void (*)(const std::string& journal, bool settled);
+SettlePauseFn SetSettlePause(SettlePauseFn pause);
+// Called before and after each file that a commit or a settle changes (a
+// backup made, a rename, a removal); tests end the process there. Returns the
+// previous one.
+using SaveStepWatch = void (*)(const std::string& file);
+SaveStepWatch SetSaveStepWatch(SaveStepWatch watch);
 
 // Writes one file through a FileSaveSet. False, with nothing touched, when the
 // temporary file cannot be created; when `write` raises (or the rename fails)

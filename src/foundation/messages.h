@@ -108,10 +108,19 @@ inline constexpr const char* kSaveJournalDamaged = "Incorrect save journal: ";
 inline constexpr const char* kSaveNotRestored =
     "The files of an interrupted save could not all be put back. The previous files are kept "
     "as: ";
+// A reader that found the journal of a save that died in a folder it cannot
+// write (followed by the journal and the reason, then where it read the files).
+inline constexpr const char* kSaveNotSettled =
+    "An interrupted save of these files could not be settled: ";
+inline constexpr const char* kSaveReadInPlace =
+    "The previous files are read in place; nothing was changed.";
+inline constexpr const char* kSaveReadFromBackups =
+    "Nothing was changed; the previous files are read from: ";
 
 // Project save: what became of the project on disk after a save that failed,
 // and a save with nothing initialised (after the program's own first line).
 inline constexpr const char* kSavePreviousUnchanged = "The previous project is unchanged.";
+inline constexpr const char* kSaveNoPrevious = "No project of this name existed; none was written.";
 inline constexpr const char* kSavePreviousKept =
     "The previous project will be put back from these files when it is opened next.";
 inline constexpr const char* kSaveNothingInitialised = "Nothing was saved.";

@@ -9,12 +9,15 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,11 +26,22 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kJournalHeader = "KELVO SAVE JOURNAL";
-constexpr const char* kJournalVersion = "1.0";
+constexpr const char* kJournalVersion = "2.0";
+// The files a journal may name: the project's stem with one of these.
+constexpr const char* kSetExtensions[] = {".sna", ".cmp", ".psq", ".opt", ".det", ".txt"};
+// The longest name of a file in a folder (the file systems in use).
+constexpr std::size_t kNameMax = 255;
+// How often a save waits 20 ms for another save of its set.
+constexpr int kLockWaits = 250;
 
-// Commits running in this process: a journal of this process's id is a
-// running save only while one is.
-std::atomic<int> gCommitsRunning{0};
+std::atomic<unsigned> gSerial{0};
+
+// What tells the hidden files of one staged file from those of any other: the
+// saving process and a serial number ("<pid>_<serial>").
+std::string NewToken()
+{
+    return std::to_string(::getpid()) + "_" + std::to_string(gSerial++);
+}
 
 // The file a save replaces: the target of a symbolic link (followed to its
 // end), else the name itself.
@@ -39,19 +53,34 @@ fs::path SaveTarget(const std::string& name)
     return ec ? fs::path(name) : real;
 }
 
-// A hidden name beside `target`: "." + its name + `kind` + process and serial.
-fs::path HiddenName(const fs::path& target, const char* kind)
+std::uint32_t NameHash(const std::string& text)
 {
-    static std::atomic<unsigned> serial{0};
-    return target.parent_path() / ("." + target.filename().string() + kind +
-                                   std::to_string(::getpid()) + "_" + std::to_string(serial++));
+    std::uint32_t h = 2166136261u;
+    for (unsigned char c : text) h = (h ^ c) * 16777619u;
+    return h;
+}
+
+// A hidden name beside `target`: "." + its name + `kind` + `token`. Where that
+// would pass the longest name a folder holds, the name is cut and a hash of
+// the whole of it keeps names of different files apart.
+fs::path HiddenName(const fs::path& target, const std::string& kind, const std::string& token)
+{
+    const std::string leaf = target.filename().string();
+    std::string hidden = "." + leaf + kind + token;
+    if (hidden.size() > kNameMax) {
+        char hash[16];
+        std::snprintf(hash, sizeof hash, "~%08x", NameHash(leaf));
+        const std::size_t keep = kNameMax - 1 - std::strlen(hash) - kind.size() - token.size();
+        hidden = "." + leaf.substr(0, keep) + hash + kind + token;
+    }
+    return target.parent_path() / hidden;
 }
 
 // Creates a new temporary file beside `target` with the permission bits of an
 // existing target. "" when it cannot be created (errno tells why).
-std::string CreateTemp(const fs::path& target, KFile& file)
+std::string CreateTemp(const fs::path& target, const std::string& token, KFile& file)
 {
-    const fs::path temp = HiddenName(target, ".tmp");
+    const fs::path temp = HiddenName(target, ".tmp", token);
     const int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) return {};
     file = KFile(fd);
@@ -66,7 +95,31 @@ bool PlainRename(const std::string& from, const std::string& to)
     return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
+int PlainLink(const char* from, const char* to)
+{
+    return ::link(from, to);
+}
+
 CommitRenameFn gCommitRename = PlainRename;
+SaveLinkFn gLink = PlainLink;
+SettlePauseFn gSettlePause = nullptr;
+SaveStepWatch gWatch = nullptr;
+
+// Before and after each change of a file by a commit or a settle.
+void Changing(const std::string& name)
+{
+    if (gWatch) gWatch(name);
+}
+
+bool Rename(const std::string& from, const std::string& to)
+{
+    Changing(from);
+    const bool done = ::rename(from.c_str(), to.c_str()) == 0;
+    const int error = errno;
+    Changing(to);
+    errno = error;
+    return done;
+}
 
 void SyncDirectory(const fs::path& dir)
 {
@@ -84,184 +137,247 @@ bool Exists(const std::string& name)
 
 void Remove(const std::string& name)
 {
-    if (!name.empty()) ::unlink(name.c_str());
+    if (!Exists(name)) return;
+    Changing(name);
+    ::unlink(name.c_str());
+    Changing(name);
 }
 
-// One step of a commit as the journal keeps it (full names).
+std::string Joined(const std::vector<std::string>& names)
+{
+    std::string text;
+    for (const std::string& n : names) text += (text.empty() ? "" : ", ") + n;
+    return text;
+}
+
+// What tells one file from another on its file system ("" for none).
+std::string Identity(const std::string& name)
+{
+    struct stat s;
+    if (name.empty() || ::lstat(name.c_str(), &s) != 0) return {};
+    return std::to_string(s.st_dev) + ":" + std::to_string(s.st_ino);
+}
+
+// One step of a commit as the journal keeps it: the target's extension, the
+// token of its hidden files and the identities of its old file and of that
+// file's backup (the same for a hard link); the full names follow from the
+// set's main file.
 struct Step {
     bool remove = false;   // the target goes (renamed to its backup)
     bool existed = false;  // the target existed when the commit began
+    std::string ext, token, oldId, backupId;
     std::string target, temp, backup;
 };
 
+// The full names of a step of the set of `main` (same folder, same stem).
+void NameStep(Step& s, const fs::path& main)
+{
+    const fs::path target = main.parent_path() / (main.stem().string() + s.ext);
+    s.target = target.string();
+    s.temp = s.remove ? std::string() : HiddenName(target, ".tmp", s.token).string();
+    s.backup = s.existed ? HiddenName(target, ".bak", s.token).string() : std::string();
+}
+
+// Where the old file of a step is after a commit stopped at any point (and
+// after any part of a settle of it): "" when there was none, the target when
+// it is in place, its backup when the new file took its place. A step whose
+// old file is nowhere gives `lost`.
+//
+// A temporary file still there was not renamed (the old target is in place).
+// Without it, a backup still there holds the old file (the new one took its
+// place, or a settle removed the temporary and was ended before the backup);
+// without either, the target is the old file when it is the file the journal
+// names (a settle put it back already).
+std::string OldFileOf(const Step& s, bool& lost)
+{
+    lost = false;
+    if (!s.existed) return {};
+    if (!s.remove && Exists(s.temp)) return s.target;
+    if (Exists(s.backup)) return s.backup;
+    const std::string now = Identity(s.target);
+    if (!now.empty() && (now == s.oldId || now == s.backupId)) return s.target;
+    lost = true;
+    return {};
+}
+
 // Puts the old files back after a commit that stopped at any point, from what
-// lies on disk: a temporary file still there was not renamed (it goes, the old
-// target is in place); a renamed one is undone from the backup of the old
-// target (or the new target removed when there was none). The names of the
-// old files that could not be put back, with their backups.
+// lies on disk; a settle ended on its way is finished by the next, and the
+// saver's own rollback is the same. The names of the old files that could not
+// be put back, with their backups.
 std::vector<std::string> RollBack(const std::vector<Step>& steps)
 {
     std::vector<std::string> lost;
     for (const Step& s : steps) {
-        if (s.remove) {
-            if (Exists(s.backup) && ::rename(s.backup.c_str(), s.target.c_str()) != 0)
-                lost.push_back(s.target + " (" + s.backup + ")");
-            continue;
-        }
-        if (Exists(s.temp)) {
-            Remove(s.temp);
-            Remove(s.backup);
-            continue;
-        }
-        if (!s.existed) {
-            Remove(s.target);
-            continue;
-        }
-        if (!Exists(s.backup) || ::rename(s.backup.c_str(), s.target.c_str()) != 0)
+        bool gone = false;
+        const std::string old = OldFileOf(s, gone);
+        if (gone) {
             lost.push_back(s.target + " (" + s.backup + ")");
+            continue;
+        }
+        const bool renamed = !s.remove && !Exists(s.temp);
+        Remove(s.temp);
+        if (!s.existed) {
+            // The new file of a target that did not exist goes.
+            if (renamed) Remove(s.target);
+        } else if (old == s.backup) {
+            if (!Rename(s.backup, s.target)) lost.push_back(s.target + " (" + s.backup + ")");
+        } else {
+            Remove(s.backup);
+        }
     }
     return lost;
 }
 
-// What tells a running process from a later one of the same id (after the
-// saver died or the machine restarted): the boot and the process's start time
-// ("" where the system does not tell).
-std::string ProcessIdentity(int pid)
-{
-    std::string boot, stat;
+// The lock of a save set: an advisory lock on a file beside the set, held by
+// a save from its journal to its last rename and by whoever settles the set;
+// the kernel drops it when its process ends. The file goes with the lock.
+class SetLock {
+public:
+    enum class Outcome { Held, Busy, NotWritable };
+    SetLock() = default;
+    SetLock(const SetLock&) = delete;
+    SetLock& operator=(const SetLock&) = delete;
+    ~SetLock() { Release(); }
+
+    // One attempt. NotWritable: the folder cannot be written (Error() tells
+    // why) and no save holds the set.
+    Outcome Take(const std::string& name)
     {
-        KFile f = KFile::Open("/proc/sys/kernel/random/boot_id", 0);
-        char b[64] = {};
-        if (!f.IsOpen() || ::read(f.Handle(), b, sizeof b - 1) <= 0) return {};
-        boot = b;
+        name_ = name;
+        for (int round = 0; round < 16; ++round) {
+            int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+            const bool writable = fd >= 0;
+            error_ = writable ? 0 : errno;
+            if (fd < 0) {
+                fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+                if (fd < 0) return Outcome::NotWritable;
+            }
+            if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+                ::close(fd);
+                return Outcome::Busy;
+            }
+            // The file may have gone with the lock of another between open and
+            // flock: only the lock of the file under the name counts.
+            struct stat held, named;
+            if (::fstat(fd, &held) != 0 || ::lstat(name.c_str(), &named) != 0 ||
+                held.st_dev != named.st_dev || held.st_ino != named.st_ino) {
+                ::close(fd);
+                continue;
+            }
+            fd_ = fd;
+            const fs::path dir = fs::path(name).parent_path();
+            if (writable && ::access(dir.empty() ? "." : dir.c_str(), W_OK) != 0) error_ = errno;
+            return error_ ? Outcome::NotWritable : Outcome::Held;
+        }
+        return Outcome::Busy;
     }
-    KFile f = KFile::Open("/proc/" + std::to_string(pid) + "/stat", 0);
-    char b[1024] = {};
-    if (!f.IsOpen() || ::read(f.Handle(), b, sizeof b - 1) <= 0) return {};
-    stat = b;
-    // The start time is field 22; the name (field 2) ends at the last ')'.
-    std::size_t at = stat.rfind(')');
-    for (int field = 2; field < 22 && at != std::string::npos; ++field) at = stat.find(' ', at + 1);
-    if (at == std::string::npos) return {};
-    const std::size_t end = stat.find(' ', at + 1);
-    while (!boot.empty() && (boot.back() == '\n' || boot.back() == ' ')) boot.pop_back();
-    return boot + "/" + stat.substr(at + 1, end == std::string::npos ? end : end - at - 1);
+    void Release()
+    {
+        if (fd_ < 0) return;
+        Remove(name_);
+        ::close(fd_);
+        fd_ = -1;
+    }
+    int Error() const { return error_; }
+
+private:
+    std::string name_;
+    int fd_ = -1;
+    int error_ = 0;
+};
+
+// The lock file of the set whose journal is `journal`: its name + ".lock",
+// cut to the longest name a folder holds.
+std::string LockName(const std::string& journal)
+{
+    const fs::path j = journal;
+    std::string leaf = j.filename().string();
+    if (leaf.size() + 5 > kNameMax) leaf.resize(kNameMax - 5);
+    return (j.parent_path() / (leaf + ".lock")).string();
 }
 
-// True while the save that wrote a journal (process `pid` of `identity`) runs.
-bool ProcessAlive(int pid, const std::string& identity)
+// A journal names no file: it holds the stem of the set's main file and, per
+// step, the extension of its target and the token of its hidden files.
+void WriteJournalFile(BinWriter& out, const std::string& stem, const std::vector<Step>& steps)
 {
-    if (pid == ::getpid()) return gCommitsRunning.load() > 0;
-    if (pid <= 0 || (::kill(pid, 0) != 0 && errno != EPERM)) return false;
-    return identity.empty() || ProcessIdentity(pid) == identity;
-}
-
-// A name the journal may hold for a file beside `target`: `target` itself
-// has the stem of the journal's main file, the others are its hidden
-// temporary or backup files.
-bool HiddenOf(const fs::path& name, const fs::path& target, const char* kind)
-{
-    const std::string prefix = "." + target.filename().string() + kind;
-    return name.parent_path() == target.parent_path() &&
-           name.filename().string().rfind(prefix, 0) == 0 &&
-           name.filename().string().size() > prefix.size();
-}
-
-std::string Stem(const fs::path& name)
-{
-    return name.stem().string();
-}
-
-// The main file of a journal ("." + main + ".journal").
-fs::path MainOfJournal(const fs::path& journal)
-{
-    std::string name = journal.filename().string();
-    const std::string suffix = ".journal";
-    if (name.size() > suffix.size() + 1 && name[0] == '.' &&
-        name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
-        name = name.substr(1, name.size() - 1 - suffix.size());
-    return journal.parent_path() / name;
-}
-
-// The journal names its files by their names in its own directory, so that
-// a folder moved after a save died still has its old files put back.
-void WriteJournalFile(BinWriter& out, const std::vector<Step>& steps)
-{
-    const auto file = [](const std::string& name) { return fs::path(name).filename().string(); };
-    out.Fields(kJournalHeader, kJournalVersion, static_cast<std::int32_t>(::getpid()),
-               ProcessIdentity(::getpid()), static_cast<std::int32_t>(steps.size()));
+    out.Fields(kJournalHeader, kJournalVersion, stem, static_cast<std::int32_t>(steps.size()));
     for (const Step& s : steps)
-        out.Fields(s.remove, s.existed, file(s.target), file(s.temp), file(s.backup));
+        out.Fields(s.ext, s.remove, s.existed, s.token, s.oldId, s.backupId);
     out.StringZ("EOF");
 }
 
-// A plain file name (no folder, not "." or "..").
-bool PlainName(const std::string& name)
+bool SetExtension(const std::string& ext)
 {
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
+    for (const char* e : kSetExtensions)
+        if (ext == e) return true;
+    return false;
 }
 
-// Reads an open journal; raises kSaveJournalDamaged + its name for one that is not
-// a whole journal or names files that are not of its set.
-std::vector<Step> ReadJournalFile(KFile& f, const std::string& journal, int& pid,
-                                  std::string& identity)
+bool TokenText(const std::string& token, const char* digitsAnd)
+{
+    return !token.empty() && token.size() <= 48 &&
+           token.find_first_not_of(std::string("0123456789") + digitsAnd) == std::string::npos;
+}
+
+// Reads an open journal of the set beside `journal`; raises kSaveJournalDamaged
+// + its name for one that is not a whole journal, is of another set or names
+// any file but the set's own (the stem of its main file with one of the set's
+// extensions, each once).
+std::vector<Step> ReadJournalFile(KFile& f, const std::string& journal, fs::path& main)
 {
     std::vector<Step> steps;
     try {
         BinReader in(f);
         in.Check(in.StringZ() == kJournalHeader && in.StringZ() == kJournalVersion);
-        std::int32_t id = 0, count = 0;
-        in.Fields(id, identity);
-        in.Fields(count);
-        in.RequireItems(count, 5);
-        const fs::path main = MainOfJournal(journal);
+        std::string stem;
+        std::int32_t count = 0;
+        in.Fields(stem, count);
+        main = fs::path(journal).parent_path() / (stem + ".sna");
+        in.Check(!stem.empty() && stem.find('/') == std::string::npos &&
+                 SaveJournalName(main.string()) == journal);
+        in.RequireItems(count, 6);
+        in.Check(count <= static_cast<std::int32_t>(std::size(kSetExtensions)));
         for (std::int32_t k = 0; k < count; ++k) {
             Step s;
-            in.Fields(s.remove, s.existed, s.target, s.temp, s.backup);
-            in.Check(PlainName(s.target) && (s.temp.empty() || PlainName(s.temp)) &&
-                     (s.backup.empty() || PlainName(s.backup)));
-            const fs::path dir = main.parent_path(), target = dir / s.target;
-            s.target = target.string();
-            if (!s.temp.empty()) s.temp = (dir / s.temp).string();
-            if (!s.backup.empty()) s.backup = (dir / s.backup).string();
-            in.Check(Stem(target) == Stem(main));
-            in.Check(s.remove
-                         ? s.temp.empty() && HiddenOf(s.backup, target, ".bak")
-                         : HiddenOf(s.temp, target, ".tmp") &&
-                               (s.existed ? HiddenOf(s.backup, target, ".bak") : s.backup.empty()));
+            in.Fields(s.ext, s.remove, s.existed, s.token, s.oldId, s.backupId);
+            in.Check(SetExtension(s.ext) && TokenText(s.token, "_") && (s.existed || !s.remove) &&
+                     (s.existed ? TokenText(s.oldId, ":") && TokenText(s.backupId, ":")
+                                : s.oldId.empty() && s.backupId.empty()));
+            for (const Step& other : steps) in.Check(other.ext != s.ext);
+            NameStep(s, main);
             steps.push_back(s);
         }
         in.Check(in.Left() == 4 && in.StringZ() == "EOF");
-        pid = id;
     } catch (const Exception&) {
         ThrowError(kSaveJournalDamaged + journal);
     }
     return steps;
 }
 
-// Creates the journal of `steps`, complete or not at all (a temporary file
-// linked to the journal's name, which must not exist). False when another
-// journal is there.
-bool CreateJournal(const std::string& journal, const std::vector<Step>& steps)
+// Writes the journal complete to a temporary file and renames it into place.
+// Raises SaveCommitFailed (nothing else changed) when it cannot.
+void CreateJournal(const std::string& journal, const std::string& stem,
+                   const std::vector<Step>& steps)
 {
     KFile file;
-    const std::string temp = CreateTemp(journal, file);
+    const std::string temp = CreateTemp(journal, NewToken(), file);
     if (temp.empty()) throw SaveCommitFailed(journal, std::strerror(errno), {});
     try {
         BinWriter out(file);
-        WriteJournalFile(out, steps);
+        WriteJournalFile(out, stem, steps);
         if (::fsync(file.Handle()) != 0) ThrowError("Error: Can't write to file");
         file.Close();
     } catch (const Exception&) {
+        const int error = errno;
         Remove(temp);
-        throw SaveCommitFailed(journal, std::strerror(errno), {});
+        throw SaveCommitFailed(journal, std::strerror(error), {});
     }
-    const bool linked = ::link(temp.c_str(), journal.c_str()) == 0;
-    const int error = errno;
-    Remove(temp);
-    if (!linked && error != EEXIST) throw SaveCommitFailed(journal, std::strerror(error), {});
-    if (linked) SyncDirectory(fs::path(journal).parent_path());
-    return linked;
+    if (!Rename(temp, journal)) {
+        const int error = errno;
+        Remove(temp);
+        throw SaveCommitFailed(journal, std::strerror(error), {});
+    }
+    SyncDirectory(fs::path(journal).parent_path());
 }
 
 // The process id in the name of a temporary or backup file of a save
@@ -310,21 +426,57 @@ void SweepLeftovers(const fs::path& main)
     }
 }
 
-std::string Joined(const std::vector<std::string>& names)
+// Settles the journal `journal` (steps `steps`) while its lock is held: the
+// old files go back and the journal goes. Raises kSaveNotRestored with the
+// files that could not be put back (the journal then stays).
+void SettleHeld(const std::string& journal, const std::vector<Step>& steps)
 {
-    std::string text;
-    for (const std::string& n : names) text += (text.empty() ? "" : ", ") + n;
-    return text;
+    const std::vector<std::string> lost = RollBack(steps);
+    if (!lost.empty()) ThrowError(kSaveNotRestored + Joined(lost));
+    Remove(journal);
+    SyncDirectory(fs::path(journal).parent_path());
+}
+
+// Opens and reads the journal; false when there is none. `identity` tells
+// this journal from any later one under its name.
+bool OpenJournal(const std::string& journal, std::vector<Step>& steps, fs::path& main,
+                 std::pair<dev_t, ino_t>& identity)
+{
+    // A journal is a plain file written by a save: a link, a pipe or a file
+    // far larger than any journal is refused, never followed, waited on or read.
+    const int fd = ::open(journal.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno == ENOENT) return false;
+        ThrowError(kSaveJournalDamaged + journal + ": " + std::strerror(errno));
+    }
+    KFile file(fd);
+    struct stat kind;
+    if (::fstat(fd, &kind) != 0 || !S_ISREG(kind.st_mode) || kind.st_size > (1 << 20))
+        ThrowError(kSaveJournalDamaged + journal);
+    identity = {kind.st_dev, kind.st_ino};
+    steps = ReadJournalFile(file, journal, main);
+    return true;
+}
+
+bool SameJournal(const std::string& journal, const std::pair<dev_t, ino_t>& identity)
+{
+    struct stat now;
+    return ::lstat(journal.c_str(), &now) == 0 && now.st_dev == identity.first &&
+           now.st_ino == identity.second;
 }
 
 }  // namespace
 
 SaveCommitFailed::SaveCommitFailed(std::string file, std::string reason,
                                    std::vector<std::string> kept)
-    : Exception("Error: Can't write to file"),
-      File(std::move(file)),
-      Reason(std::move(reason)),
-      Kept(std::move(kept))
+    : SaveCommitFailed(std::move(file), std::move(reason), std::move(kept),
+                       "Error: Can't write to file")
+{
+}
+
+SaveCommitFailed::SaveCommitFailed(std::string file, std::string reason,
+                                   std::vector<std::string> kept, const std::string& own)
+    : Exception(own), File(std::move(file)), Reason(std::move(reason)), Kept(std::move(kept))
 {
 }
 
@@ -346,7 +498,10 @@ bool FileSaveSet::StageByName(const std::string& name,
             ThrowError(kSaveTargetTwice + target.string());
     }
     KFile file;
-    const std::string temp = CreateTemp(target, file);
+    std::string token = NewToken(), temp = CreateTemp(target, token, file);
+    // A file of that name left by a process of the same id (before a restart).
+    for (int retry = 0; temp.empty() && errno == EEXIST && retry < 8; ++retry)
+        temp = CreateTemp(target, token = NewToken(), file);
     if (temp.empty()) {
         failure_ = target.string() + ": " + std::strerror(errno);
         return false;
@@ -354,12 +509,19 @@ bool FileSaveSet::StageByName(const std::string& name,
     file.Close();
     bool written = false;
     try {
+        errno = 0;
         written = write(temp);
         if (written) {
             KFile synced = KFile::Open(temp, 0);
             if (!synced.IsOpen() || ::fsync(synced.Handle()) != 0)
                 ThrowError("Error: Can't write to file");
         }
+    } catch (const Exception& e) {
+        // The file and why (a full disk): the message of the write alone names neither.
+        const int error = errno;
+        Remove(temp);
+        throw SaveCommitFailed(target.string(), std::strerror(error ? error : EIO), {},
+                               e.Message());
     } catch (...) {
         Remove(temp);
         throw;
@@ -369,7 +531,7 @@ bool FileSaveSet::StageByName(const std::string& name,
         failure_ = target.string();
         return false;
     }
-    staged_.push_back({target.string(), temp});
+    staged_.push_back({target.string(), temp, token});
     return true;
 }
 
@@ -393,7 +555,7 @@ void FileSaveSet::StageRemoval(const std::string& name)
     const fs::path target = SaveTarget(name);
     for (const Staged& s : staged_)
         if (s.target == target.string()) ThrowError(kSaveTargetTwice + target.string());
-    staged_.push_back({target.string(), std::string(), true});
+    staged_.push_back({target.string(), std::string(), NewToken(), true});
 }
 
 void FileSaveSet::UseJournal(const std::string& journal)
@@ -408,32 +570,54 @@ void FileSaveSet::Commit()
         Step step;
         step.remove = s.remove;
         step.target = s.target;
-        step.temp = s.temp;
         step.existed = Exists(s.target);
         if (s.remove && !step.existed) continue;
-        if (step.existed) step.backup = HiddenName(s.target, ".bak").string();
+        step.token = s.token;
+        step.ext = fs::path(s.target).extension().string();
+        step.temp = s.temp;
+        if (step.existed) {
+            step.backup = HiddenName(s.target, ".bak", s.token).string();
+            step.oldId = step.backupId = Identity(s.target);
+        }
         steps.push_back(step);
     }
-    // A journal lists files of its own directory only (a reader refuses any
-    // other): a set whose files lie elsewhere too is not journalled.
-    const fs::path journalDir = fs::path(journal_).parent_path();
+    // A journal lists the files of its set only (the stem of its main file
+    // with the set's extensions, in its folder; a reader refuses any other):
+    // a set with other files is not journalled.
+    std::string stem;
     for (const Step& s : steps)
-        if (fs::path(s.target).parent_path() != journalDir) journal_.clear();
-    // The journal is there before the first file changes: a reader that finds
-    // it does not take the files as a set.
-    if (!journal_.empty() && !CreateJournal(journal_, steps)) {
-        if (!SettleSaveJournal(journal_)) ThrowError(kSaveInProgress + journal_);
-        if (!CreateJournal(journal_, steps)) ThrowError(kSaveInProgress + journal_);
+        if (s.ext == ".sna") stem = fs::path(s.target).stem().string();
+    if (journal_.empty() || stem.empty() ||
+        SaveJournalName((fs::path(journal_).parent_path() / (stem + ".sna")).string()) != journal_)
+        journal_.clear();
+    for (const Step& s : steps)
+        if (!journal_.empty() &&
+            (!SetExtension(s.ext) || fs::path(s.target).stem().string() != stem ||
+             fs::path(s.target).parent_path() != fs::path(journal_).parent_path()))
+            journal_.clear();
+    // The set is this save's from its journal to its last rename: a save that
+    // died before is settled first, one that runs is waited for.
+    SetLock lock;
+    if (!journal_.empty()) {
+        for (int wait = 0;; ++wait) {
+            const SetLock::Outcome taken = lock.Take(LockName(journal_));
+            if (taken == SetLock::Outcome::Held) break;
+            if (taken == SetLock::Outcome::NotWritable)
+                throw SaveCommitFailed(LockName(journal_), std::strerror(lock.Error()), {});
+            if (wait == kLockWaits) ThrowError(kSaveInProgress + journal_);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        std::vector<Step> left;
+        fs::path main;
+        std::pair<dev_t, ino_t> identity;
+        if (OpenJournal(journal_, left, main, identity)) SettleHeld(journal_, left);
     }
-    struct Running {
-        Running() { ++gCommitsRunning; }
-        ~Running() { --gCommitsRunning; }
-    } running;
     // Ends the commit with the old files back in place (or the journal left
     // for the next reader when some cannot be put back).
+    bool journalled = false;
     const auto fail = [&](const std::string& file, int error) {
         std::vector<std::string> lost = RollBack(steps);
-        if (lost.empty() && !journal_.empty()) {
+        if (lost.empty() && journalled) {
             Remove(journal_);
             SyncDirectory(fs::path(journal_).parent_path());
         }
@@ -442,63 +626,119 @@ void FileSaveSet::Commit()
     };
     // Backups of the targets that exist: a hard link (a copy where the file
     // system has none), so the old file stays in place until it is replaced.
-    for (const Step& s : steps) {
+    for (std::size_t k = 0; k < steps.size(); ++k) {
+        Step& s = steps[k];
         if (s.remove || !s.existed) continue;
-        std::error_code ec;
-        if (::link(s.target.c_str(), s.backup.c_str()) != 0 &&
-            !fs::copy_file(s.target, s.backup, ec))
-            fail(s.target, fs::is_directory(s.target, ec) ? EISDIR : EIO);
+        Changing(s.backup);
+        // (A plain copy of the bytes: some file systems without hard links
+        // cannot set permission bits either.)
+        errno = 0;
+        const bool backedUp = gLink(s.target.c_str(), s.backup.c_str()) == 0 ||
+                              FileCopy(s.target, s.backup, false, 0) >= 0;
+        const int copyError = errno;
+        Changing(s.backup);
+        s.backupId = Identity(s.backup);
+        if (backedUp) continue;
+        Remove(s.backup);
+        for (std::size_t j = 0; j < k; ++j) Remove(steps[j].backup);
+        std::error_code kindEc;
+        const int error = fs::is_directory(s.target, kindEc) ? EISDIR : copyError;
+        throw SaveCommitFailed(s.target, std::strerror(error ? error : EIO), {});
+    }
+    // The journal is there before the first file changes: a reader that finds
+    // it does not take the files as a set.
+    if (!journal_.empty()) {
+        try {
+            CreateJournal(journal_, stem, steps);
+        } catch (const SaveCommitFailed&) {
+            for (const Step& s : steps)
+                if (!s.remove) Remove(s.backup);
+            throw;
+        }
+        journalled = true;
     }
     std::vector<fs::path> dirs;
     for (const Step& s : steps) {
         errno = 0;
+        Changing(s.target);
         const bool done =
             s.remove ? gCommitRename(s.target, s.backup) : gCommitRename(s.temp, s.target);
-        if (!done) fail(s.target, errno ? errno : EIO);
+        const int error = errno;
+        Changing(s.target);
+        if (!done) fail(s.target, error ? error : EIO);
         const fs::path dir = fs::path(s.target).parent_path();
         if (std::find(dirs.begin(), dirs.end(), dir) == dirs.end()) dirs.push_back(dir);
     }
     staged_.clear();
     for (const fs::path& dir : dirs) SyncDirectory(dir);
-    if (!journal_.empty()) {
+    if (journalled) {
         Remove(journal_);
         SyncDirectory(fs::path(journal_).parent_path());
     }
     for (const Step& s : steps) Remove(s.backup);
-    if (!journal_.empty()) SweepLeftovers(MainOfJournal(journal_));
+    if (journalled) SweepLeftovers(fs::path(journal_).parent_path() / (stem + ".sna"));
 }
 
 std::string SaveJournalName(const std::string& target)
 {
-    const fs::path t = target;
-    return (t.parent_path() / ("." + t.filename().string() + ".journal")).string();
+    return HiddenName(target, ".journal", "").string();
+}
+
+std::string SettledSet::Source(const std::string& name) const
+{
+    const auto at = OldFiles.find(name);
+    return at == OldFiles.end() ? name : at->second;
+}
+
+SettledSet SettleSaveSet(const std::string& journal)
+{
+    SettledSet set;
+    // A journal is complete from the moment it has its name until it goes: one
+    // that goes before it is read belongs to a save that has ended. One read
+    // is acted on only under the lock of its set and only while it is still
+    // the journal under that name: its save may have ended in between (and a
+    // later one died since: read again).
+    for (int round = 0; round < 16; ++round) {
+        std::vector<Step> steps;
+        fs::path main;
+        std::pair<dev_t, ino_t> identity;
+        if (!OpenJournal(journal, steps, main, identity)) {
+            if (gSettlePause) gSettlePause(journal, true);
+            return set;
+        }
+        if (gSettlePause) gSettlePause(journal, false);
+        SetLock lock;
+        const SetLock::Outcome taken = lock.Take(LockName(journal));
+        if (taken == SetLock::Outcome::Busy) {
+            set.Running = true;
+            return set;
+        }
+        if (taken == SetLock::Outcome::NotWritable) {
+            // The old files are read where they are, nothing is changed.
+            const int error = lock.Error();
+            if (!SameJournal(journal, identity)) continue;
+            std::vector<std::string> lost;
+            for (const Step& s : steps) {
+                bool gone = false;
+                set.OldFiles[s.target] = OldFileOf(s, gone);
+                if (gone) lost.push_back(s.target + " (" + s.backup + ")");
+            }
+            if (!lost.empty()) ThrowError(kSaveNotRestored + Joined(lost));
+            set.Unsettled = journal + ": " + std::strerror(error);
+            return set;
+        }
+        if (!SameJournal(journal, identity)) continue;
+        SettleHeld(journal, steps);
+        return set;
+    }
+    set.Running = true;
+    return set;
 }
 
 bool SettleSaveJournal(const std::string& journal)
 {
-    // A journal is complete from the moment it has its name until it goes: one
-    // that goes before it is opened belongs to a save that has ended.
-    // (A next save may have made a new one meanwhile: read again later.)
-    // A journal is a plain file written by a save: a link, a pipe or a file
-    // far larger than any journal is refused, never followed, waited on or read.
-    const int fd = ::open(journal.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0) {
-        if (errno == ENOENT) return !Exists(journal);
-        ThrowError(kSaveJournalDamaged + journal + ": " + std::strerror(errno));
-    }
-    KFile file(fd);
-    struct stat kind;
-    if (::fstat(fd, &kind) != 0 || !S_ISREG(kind.st_mode) || kind.st_size > (1 << 20))
-        ThrowError(kSaveJournalDamaged + journal);
-    int pid = 0;
-    std::string identity;
-    const std::vector<Step> steps = ReadJournalFile(file, journal, pid, identity);
-    if (ProcessAlive(pid, identity)) return false;
-    const std::vector<std::string> lost = RollBack(steps);
-    if (!lost.empty()) ThrowError(kSaveNotRestored + Joined(lost));
-    Remove(journal);
-    SyncDirectory(fs::path(journal).parent_path());
-    return true;
+    const SettledSet set = SettleSaveSet(journal);
+    return !set.Running && set.Unsettled.empty();
 }
 
 std::string SaveTargetName(const std::string& name)
@@ -510,6 +750,27 @@ CommitRenameFn SetCommitRename(CommitRenameFn rename)
 {
     const CommitRenameFn previous = gCommitRename;
     gCommitRename = rename ? rename : PlainRename;
+    return previous;
+}
+
+SaveLinkFn SetSaveLink(SaveLinkFn link)
+{
+    const SaveLinkFn previous = gLink;
+    gLink = link ? link : PlainLink;
+    return previous;
+}
+
+SaveStepWatch SetSaveStepWatch(SaveStepWatch watch)
+{
+    const SaveStepWatch previous = gWatch;
+    gWatch = watch;
+    return previous;
+}
+
+SettlePauseFn SetSettlePause(SettlePauseFn pause)
+{
+    const SettlePauseFn previous = gSettlePause;
+    gSettlePause = pause;
     return previous;
 }
 

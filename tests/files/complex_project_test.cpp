@@ -289,6 +289,21 @@ TEST(ComplexProject, ADamagedTableIsRefused)
         for (const std::string& w : sink.warnings)
             EXPECT_EQ(w.rfind("Complex Mode: Number of analyte forms", 0), 0u) << w;
     }
+    // More table lines than a table of the composition has: refused by the
+    // reader, which counts them before it stores a field (so that no file
+    // under its size limit takes memory in proportion to its lines), naming
+    // the table; nothing of it reaches the run.
+    std::string manyLines = good;
+    for (int k = 0; k < 1000; ++k) manyLines += "x\r\n";
+    for (const std::string& bytes : {good + lastLine, manyLines}) {
+        Write(txt, bytes);
+        sink.Clear();
+        RunState st;
+        EXPECT_EQ(RaisedMessage([&] { OpenProject(st, name); }),
+                  "Warning: While Opening SNA file '" + name +
+                      "' Error Message Occur: Incorrect file. (" + txt + ")");
+        EXPECT_TRUE(sink.warnings.empty());
+    }
     // The reader alone: charges that are no integers raise, the table stays.
     RunState st;
     st.TxtTable = {{"kept"}};

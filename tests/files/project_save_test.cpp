@@ -11,6 +11,7 @@
 #include "files/file_hooks.h"
 #include "files/opt_file.h"
 #include "files/psq.h"
+#include "files/psq_player.h"
 #include "foundation/binio.h"
 #include "foundation/errors.h"
 #include "foundation/messages.h"
@@ -25,7 +26,12 @@
 #include <filesystem>
 #include <map>
 #include <thread>
+#include <utility>
 
+#include <csignal>
+
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -92,6 +98,9 @@ struct OldAndNew {
         name = dir.file("p.sna");
         ASSERT_TRUE(SaveSnaFile(a, name));
         ASSERT_TRUE(WriteOptFile(a, dir.file("p.opt")));
+        // Files beside the set: the user's notes, other projects.
+        for (const char* other : {"p.notes", "q.sna", "p", "P.SNA"})
+            WriteBytes(dir.file(other), std::string("not of the set: ") + other);
         oldFiles = Folder(dir.path());
         for (const char* f : {"p.sna", "p.cmp", "p.det", "p.psq", "p.txt", "p.opt"})
             ASSERT_TRUE(oldFiles.count(f)) << f;
@@ -113,7 +122,8 @@ struct OldAndNew {
 };
 
 // A commit step that ends the process (exit code kEnded) at the step
-// numbered gEndAt, before or after doing it.
+// numbered gEndAt, before or after doing it; a change of a file by a commit or
+// a settle (each watched before and after) that ends it at the gEndAt-th.
 constexpr int kEnded = 42, kFinished = 7;
 int gStep = 0, gEndAt = -1;
 bool gAfter = false;
@@ -128,6 +138,16 @@ bool EndingRename(const std::string& from, const std::string& to)
 bool FailingRename(const std::string& from, const std::string& to)
 {
     return gStep++ != gEndAt && std::rename(from.c_str(), to.c_str()) == 0;
+}
+void EndingChange(const std::string&)
+{
+    if (gStep++ == gEndAt) _exit(kEnded);
+}
+// A file system without hard links.
+int NoLink(const char*, const char*)
+{
+    errno = EPERM;
+    return -1;
 }
 
 // Runs `save` in a child process; its exit code.
@@ -146,45 +166,112 @@ int InChild(const std::function<void()>& save)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// The files of the folder a user sees (the hidden ones are the set's own
+// temporary, backup, journal and lock files).
+std::map<std::string, std::string> Visible(const fs::path& dir)
+{
+    std::map<std::string, std::string> files;
+    for (const auto& [name, bytes] : Folder(dir))
+        if (name[0] != '.')
+            files[name] = bytes;
+        else
+            EXPECT_TRUE(name.rfind(".p.", 0) == 0 || name.rfind("..p.", 0) == 0) << name;
+    return files;
+}
+
 }  // namespace
 
-TEST(ProjectSave, AProcessEndedAtAnyStepOfTheCommitLeavesTheOldOrTheNewProjectWhole)
+// The saver ended before and after each change of a file, then an open of
+// what it left ended before and after each of its own: afterwards the
+// folder opens as the old or the new project whole, and the files beside the
+// set (another project, the user's notes of the same stem) never change.
+// Where the file system has no hard links the same holds; the composition or
+// the sequence opened alone settles the save as the project's open does.
+TEST(ProjectSave, AProcessEndedAtAnyStepOfTheCommitOrOfItsSettleLeavesTheOldOrTheNewProjectWhole)
 {
     OldAndNew p;
     p.SetUp();
     ASSERT_FALSE(HasFailure());
-    constexpr int kSteps = 6;
-    for (bool after : {false, true})
-        for (int k = 0; k < kSteps; ++k) {
-            const std::string at = std::to_string(k) + (after ? " after" : " before");
+    const auto oldVisible = Visible(p.dir.path()), newVisible = [&] {
+        std::map<std::string, std::string> v;
+        for (const auto& [name, bytes] : p.newFiles)
+            if (name[0] != '.') v[name] = bytes;
+        return v;
+    }();
+    for (const char* other : {"p.notes", "q.sna", "p", "P.SNA"})
+        EXPECT_TRUE(oldVisible.count(other) && newVisible.count(other)) << other;
+    const std::string journal = p.dir.file(".p.sna.journal");
+    for (const SaveLinkFn link : {SaveLinkFn(nullptr), SaveLinkFn(NoLink)}) {
+        SetSaveLink(link);
+        int savePoints = 0, openPoints = 0;
+        // The old project and a saver ended at the s-th change (false: the
+        // save ran to its end). Laid anew for every open: the settle knows
+        // the files by their identities, which a copy does not keep.
+        const auto interrupt = [&](int s) {
             Lay(p.dir.path(), p.oldFiles);
-            ASSERT_EQ(InChild([&] {
-                          SetCommitRename(EndingRename);
-                          gStep = 0, gEndAt = k, gAfter = after;
-                          SaveSnaFile(p.b, p.name);
-                      }),
-                      kEnded)
-                << at;
-            // The composition opened alone after the new one took its place:
-            // the save is settled first, and the old composition is read.
-            if (after && k == 0) {
-                RunState alone;
-                ASSERT_TRUE(OpenComposition(alone, p.dir.file("p.cmp")));
-                EXPECT_EQ(Names(alone), Names(p.a));
+            const int saved = InChild([&] {
+                SetSaveStepWatch(EndingChange);
+                gStep = 0, gEndAt = s;
+                SaveSnaFile(p.b, p.name);
+            });
+            EXPECT_TRUE(saved == kEnded || saved == kFinished) << saved;
+            return saved == kEnded;
+        };
+        for (int s = 0; interrupt(s); ++s) {
+            ++savePoints;
+            // The opens ended at each of their changes: once, with hard links.
+            for (int o = 0; !link && interrupt(s); ++o) {
+                const int opened = InChild([&] {
+                    SetSaveStepWatch(EndingChange);
+                    gStep = 0, gEndAt = o;
+                    RunState st;
+                    OpenProject(st, p.name);
+                });
+                if (opened != kEnded) break;
+                ++openPoints;
+                // The next reader finishes the settle.
+                EXPECT_NO_THROW(EXPECT_TRUE(SettleSaveJournal(journal))) << s << " " << o;
+                const auto files = Visible(p.dir.path());
+                EXPECT_TRUE(files == oldVisible || files == newVisible) << s << " " << o;
             }
-            // The open finds the files of a save that did not end: it puts the
-            // old ones back, removes what the save left, and opens the old project.
+            // The composition alone, the sequence alone in the player, the project.
+            interrupt(s);
+            RunState alone;
+            ASSERT_TRUE(OpenComposition(alone, p.dir.file("p.cmp"))) << s;
+            const bool old = Visible(p.dir.path()) == oldVisible;
+            EXPECT_TRUE(old || Visible(p.dir.path()) == newVisible) << s;
+            EXPECT_EQ(Names(alone), Names(old ? p.a : p.b)) << s;
+            interrupt(s);
+            {
+                RunState player;
+                PsqPlayer psq(player);
+                EXPECT_EQ(psq.Open(p.dir.file("p.psq")), old) << s;
+                EXPECT_EQ(FileExists(p.dir.file("p.psq")), old) << s;
+            }
+            interrupt(s);
             RunState back;
-            ASSERT_TRUE(OpenProject(back, p.name)) << at;
-            const auto files = Folder(p.dir.path());
-            EXPECT_TRUE(files == p.oldFiles || files == p.newFiles) << at;
-            EXPECT_EQ(Names(back), Names(files == p.oldFiles ? p.a : p.b)) << at;
-            EXPECT_EQ(back.cbComplex, files == p.oldFiles) << at;
+            ASSERT_TRUE(OpenProject(back, p.name)) << s;
+            const auto files = Visible(p.dir.path());
+            EXPECT_TRUE(files == (old ? oldVisible : newVisible)) << s;
+            EXPECT_EQ(Names(back), Names(old ? p.a : p.b)) << s;
+            EXPECT_EQ(back.cbComplex, old) << s;
         }
+        EXPECT_TRUE(Visible(p.dir.path()) == newVisible);
+        RunState reopened;
+        ASSERT_TRUE(OpenProject(reopened, p.name));
+        EXPECT_EQ(Names(reopened), Names(p.b));
+        // Backups, journal, six renames, removals; each settle a few changes.
+        EXPECT_GT(savePoints, 20);
+        if (!link) {
+            EXPECT_GT(openPoints, 5 * savePoints);
+        }
+    }
+    SetSaveLink(nullptr);
 
     // A step that fails: raised with the file, and the old project is whole.
     const CommitRenameFn previous = SetCommitRename(FailingRename);
     const char* failing[] = {"p.cmp", "p.psq", "p.opt", "p.det", "p.txt", "p.sna"};
+    constexpr int kSteps = 6;
     for (int k = 0; k < kSteps; ++k) {
         Lay(p.dir.path(), p.oldFiles);
         gStep = 0, gEndAt = k;
@@ -195,8 +282,8 @@ TEST(ProjectSave, AProcessEndedAtAnyStepOfTheCommitLeavesTheOldOrTheNewProjectWh
     }
     SetCommitRename(previous);
 
-    // The journal of a save that died, whose process id a running process
-    // has since (another boot): the old project comes back at once.
+    // The journal of a save that died, whose tokens name a process that runs
+    // (the same id after a restart): the old project comes back at once.
     Lay(p.dir.path(), p.oldFiles);
     ASSERT_EQ(InChild([&] {
                   SetCommitRename(EndingRename);
@@ -205,11 +292,36 @@ TEST(ProjectSave, AProcessEndedAtAnyStepOfTheCommitLeavesTheOldOrTheNewProjectWh
               }),
               kEnded);
     {
-        const std::string journal = p.dir.file(".p.sna.journal"), bytes = ReadBytes(journal);
-        const std::size_t identity = 19 + 4 + 4, next = bytes.find('\0', identity) + 1;
-        ASSERT_EQ(bytes.substr(0, 19), std::string("KELVO SAVE JOURNAL\0", 19));
-        WriteBytes(journal, bytes.substr(0, 23) + Bytes().i32(1).str("earlier boot/1").b +
-                                bytes.substr(next));
+        for (const auto& [file, bytes] : Folder(p.dir.path())) {
+            const std::size_t at =
+                file.find(".tmp") != std::string::npos ? file.find(".tmp") : file.find(".bak");
+            if (file != ".p.sna.journal" && at != std::string::npos) {
+                fs::rename(p.dir.path() / file, p.dir.path() / (file.substr(0, at + 4) + "1_" +
+                                                                file.substr(file.find('_') + 1)));
+            }
+        }
+        // The journal again, each token of pid 1.
+        const std::string bytes = ReadBytes(journal);
+        std::size_t at = 19 + 4 + 2;
+        const auto text = [&] {
+            const std::size_t end = bytes.find('\0', at);
+            const std::string t = bytes.substr(at, end - at);
+            at = end + 1;
+            return t;
+        };
+        const int count = static_cast<unsigned char>(bytes[at]);
+        at += 4;
+        Bytes again;
+        again.str("KELVO SAVE JOURNAL").str("2.0").str("p").i32(count);
+        for (int k = 0; k < count; ++k) {
+            const std::string ext = text();
+            const std::uint8_t remove = bytes[at], existed = bytes[at + 1];
+            at += 2;
+            const std::string token = text(), oldId = text(), backupId = text();
+            again.str(ext).u8(remove).u8(existed).str("1" + token.substr(token.find('_')));
+            again.str(oldId).str(backupId);
+        }
+        WriteBytes(journal, again.str("EOF").b);
         RunState back;
         ASSERT_TRUE(OpenProject(back, p.name));
         EXPECT_TRUE(Folder(p.dir.path()) == p.oldFiles);
@@ -258,6 +370,27 @@ TEST(ProjectSave, AProcessEndedAtAnyStepOfTheCommitLeavesTheOldOrTheNewProjectWh
     fs::remove(p.dir.file(".p.sna.journal"));
     EXPECT_TRUE(Folder(p.dir.path()) == p.oldFiles);
 
+    // A journal that names files beside the set (the user's notes of its
+    // stem, another project of the stem in capitals, the stem alone) or is
+    // another project's whole journal: refused by name, nothing touched.
+    Lay(p.dir.path(), p.oldFiles);
+    const auto planted = [&](const std::string& stem, const std::string& ext) {
+        Bytes j;
+        j.str("KELVO SAVE JOURNAL").str("2.0").str(stem).i32(1);
+        j.str(ext).u8(0).u8(0).str("1_0").str("").str("");
+        return j.str("EOF").b;
+    };
+    for (const auto& [stem, ext] : {std::pair("p", ".notes"), std::pair("p", ".SNA"),
+                                    std::pair("p", ""), std::pair("q", ".sna")}) {
+        WriteBytes(journal, planted(stem, ext));
+        EXPECT_NE(
+            RaisedMessage([&] { OpenProject(kept, p.name); }).find(kSaveJournalDamaged + journal),
+            std::string::npos)
+            << stem << ext;
+        fs::remove(journal);
+        EXPECT_TRUE(Folder(p.dir.path()) == p.oldFiles) << stem << ext;
+    }
+
     // The whole save: the new project without the companions of the old one,
     // and without the temporary and backup files that saves whose process
     // ended before the commit left (a process that is gone).
@@ -278,6 +411,218 @@ TEST(ProjectSave, AProcessEndedAtAnyStepOfTheCommitLeavesTheOldOrTheNewProjectWh
     EXPECT_TRUE(fs::remove(p.dir.file(".p.v2.cmp.bak" + id + "_0")));
     EXPECT_TRUE(Folder(p.dir.path()) == p.newFiles);
     for (const char* gone : {"p.psq", "p.opt", "p.txt"}) EXPECT_FALSE(p.newFiles.count(gone));
+}
+
+namespace {
+
+// The saver of the interleaving test: blocked in its first rename until the
+// settle of an open has read its journal, then let go to its end.
+int gRelease[2] = {-1, -1};
+pid_t gSaver = 0;
+bool BlockedRename(const std::string& from, const std::string& to)
+{
+    if (to.size() > 6 && to.compare(to.size() - 6, 6, "/p.cmp") == 0) {
+        char go = 0;
+        if (read(gRelease[0], &go, 1) != 1) _exit(1);
+    }
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
+void FinishSave(const std::string&, bool settled)
+{
+    if (settled || gSaver == 0) return;
+    const char go = 1;
+    EXPECT_EQ(write(gRelease[1], &go, 1), 1);
+    int status = 0;
+    waitpid(gSaver, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == kFinished);
+    gSaver = 0;
+}
+// A save that dies (after its third rename) while an open goes from its
+// settle to its first look at the files.
+std::function<void()> gBetween;
+void SaveBetween(const std::string&, bool settled)
+{
+    if (settled && gBetween) std::exchange(gBetween, nullptr)();
+}
+// A backup that finds its file gone (removed meanwhile).
+int VanishingLink(const char* from, const char*)
+{
+    ::unlink(from);
+    errno = ENOENT;
+    return -1;
+}
+
+// A folder that cannot be written while sealed: a file system of its own
+// made read-only (as root, whom permissions do not stop), else one without
+// write permission.
+struct ReadOnlyFolder {
+    fs::path dir;
+    bool mounted = false;
+    explicit ReadOnlyFolder(fs::path d) : dir(std::move(d))
+    {
+        fs::create_directories(dir);
+        if (getuid() == 0) mounted = mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=64m") == 0;
+    }
+    ~ReadOnlyFolder()
+    {
+        Unseal();
+        if (mounted) umount2(dir.c_str(), MNT_DETACH);
+    }
+    bool Seal()
+    {
+        if (mounted)
+            mount(nullptr, dir.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr);
+        else
+            chmod(dir.c_str(), 0555);
+        return access(dir.c_str(), W_OK) != 0;
+    }
+    void Unseal()
+    {
+        if (mounted)
+            mount(nullptr, dir.c_str(), nullptr, MS_REMOUNT, nullptr);
+        else
+            chmod(dir.c_str(), 0755);
+    }
+};
+
+}  // namespace
+
+// On the same old and new projects: an open stalled between reading the
+// journal and acting while the save finishes (and a second open that settles
+// meanwhile) keeps the finished save; a save that dies between an open's
+// settle and its first look is settled; a folder that cannot be written
+// opens the old project where the journal says it is, with a warning; the
+// failures of a save name the file, the reason and what is on disk.
+TEST(ProjectSave, OpensRacingSavesKeepWhatFinishedAndReadOnlyFoldersOpenTheOldProject)
+{
+    OldAndNew p;
+    p.SetUp();
+    ASSERT_FALSE(HasFailure());
+    // The new project of `a` (complexation, a sequence) over that of `b`: the
+    // save adds the table and the sequence.
+    Lay(p.dir.path(), p.newFiles);
+    ASSERT_EQ(pipe(gRelease), 0);
+    gSaver = fork();
+    if (gSaver == 0) {
+        SetCommitRename(BlockedRename);
+        gStep = 0;
+        try {
+            SaveSnaFile(p.a, p.name);
+        } catch (...) {
+            _exit(1);
+        }
+        _exit(kFinished);
+    }
+    while (!FileExists(p.dir.file(".p.sna.journal")))
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    SetSettlePause(FinishSave);
+    RunState back;
+    ASSERT_TRUE(OpenProject(back, p.name));
+    SetSettlePause(nullptr);
+    EXPECT_EQ(gSaver, 0);
+    EXPECT_TRUE(back.cbComplex);
+    EXPECT_EQ(Names(back), Names(p.a));
+    for (const char* added : {"p.txt", "p.psq"}) EXPECT_TRUE(FileExists(p.dir.file(added)));
+    const auto saved = Folder(p.dir.path());
+    close(gRelease[0]), close(gRelease[1]);
+
+    // A save that dies between the settle and the first look of an open.
+    Lay(p.dir.path(), p.oldFiles);
+    gBetween = [&] {
+        EXPECT_EQ(InChild([&] {
+                      SetCommitRename(EndingRename);
+                      gStep = 0, gEndAt = 3, gAfter = false;
+                      SaveSnaFile(p.b, p.name);
+                  }),
+                  kEnded);
+    };
+    SetSettlePause(SaveBetween);
+    RunState between;
+    ASSERT_TRUE(OpenProject(between, p.name));
+    SetSettlePause(nullptr);
+    EXPECT_FALSE(gBetween);
+    EXPECT_EQ(Names(between), Names(p.a));
+    EXPECT_TRUE(Folder(p.dir.path()) == p.oldFiles);
+
+    // A folder that cannot be written holding a save that died after it
+    // replaced the composition and removed the sequence: the old project
+    // opens from the backups, the warning names the journal and them, and no
+    // file changes; no open waits for a save that does not run.
+    {
+        RecordingMessageSink sink;
+        ReadOnlyFolder ro(p.dir.path() / "ro");
+        Lay(ro.dir, p.oldFiles);
+        const std::string name = (ro.dir / "p.sna").string();
+        ASSERT_EQ(InChild([&] {
+                      SetCommitRename(EndingRename);
+                      gStep = 0, gEndAt = 2, gAfter = false;
+                      SaveSnaFile(p.b, name);
+                  }),
+                  kEnded);
+        const auto interrupted = Folder(ro.dir);
+        ASSERT_TRUE(ro.Seal());
+        const auto started = std::chrono::steady_clock::now();
+        RunState old;
+        ASSERT_TRUE(OpenProject(old, name));
+        EXPECT_EQ(Names(old), Names(p.a));
+        EXPECT_TRUE(old.cbComplex);
+        RunState alone;
+        ASSERT_TRUE(OpenComposition(alone, (ro.dir / "p.cmp").string()));
+        EXPECT_EQ(Names(alone), Names(p.a));
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+        ASSERT_EQ(sink.warnings.size(), 2u);
+        for (const std::string& w : sink.warnings) {
+            EXPECT_EQ(w.rfind(kSaveNotSettled + (ro.dir / ".p.sna.journal").string() + ": ", 0), 0u)
+                << w;
+            EXPECT_NE(w.find(kSaveReadFromBackups), std::string::npos) << w;
+            EXPECT_NE(w.find((ro.dir / ".p.cmp.bak").string()), std::string::npos) << w;
+            EXPECT_EQ(w.find(kSaveInProgress), std::string::npos) << w;
+        }
+        EXPECT_TRUE(Folder(ro.dir) == interrupted);
+        ro.Unseal();
+        RunState settled;
+        ASSERT_TRUE(OpenProject(settled, name));
+        EXPECT_TRUE(Folder(ro.dir) == p.oldFiles);
+    }
+
+    // Companions that are link loops are no file written twice: the save
+    // replaces the links.
+    Lay(p.dir.path(), saved);
+    for (const char* loop : {"p.det", "p.txt"}) {
+        fs::remove(p.dir.path() / loop);
+        fs::create_symlink(loop, p.dir.path() / loop);
+    }
+    EXPECT_TRUE(SaveSnaFile(p.a, p.name));
+    EXPECT_TRUE(Folder(p.dir.path()) == saved);
+
+    // A full disk while the files are staged: the file, why, and the old
+    // project whole; a backup whose file went meanwhile says so.
+    {
+        rlimit limit{}, small{};
+        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
+        small = limit;
+        small.rlim_cur = 64;
+        signal(SIGXFSZ, SIG_IGN);
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        const std::string full = RaisedMessage([&] { SaveSnaFile(p.b, p.name); });
+        setrlimit(RLIMIT_FSIZE, &limit);
+        EXPECT_EQ(full, "Error: Can't write to file\n" + p.dir.file("p.cmp") +
+                            ": File too large\n" + kSavePreviousUnchanged);
+        EXPECT_TRUE(Folder(p.dir.path()) == saved);
+        SetSaveLink(VanishingLink);
+        EXPECT_EQ(RaisedMessage([&] { SaveSnaFile(p.b, p.name); }),
+                  "Error: Can't write to file\n" + p.dir.file("p.cmp") +
+                      ": No such file or directory\n" + kSavePreviousUnchanged);
+        SetSaveLink(nullptr);
+    }
+
+    // A complexation project at a long name (its table is a temporary of a
+    // temporary) saves and opens again.
+    const std::string longName = p.dir.file(std::string(230, 'c') + ".sna");
+    ASSERT_TRUE(SaveSnaFile(p.a, longName));
+    RunState longBack;
+    ASSERT_TRUE(OpenProject(longBack, longName));
+    EXPECT_TRUE(longBack.cbComplex);
 }
 
 // Another instance saves the project again and again, each time with the
@@ -371,8 +716,8 @@ TEST(ProjectSave, NamesEndInSnaAndASaveWithoutInitWritesNothing)
 
     RunState fresh;
     EXPECT_EQ(RaisedMessage([&] { SaveSnaFile(fresh, tmp.file("none")); }),
-              "Initialization required.\n" + tmp.file("none.sna") +
-                  ": Nothing was saved.\nThe previous project is unchanged.");
+              "Initialization required.\n" + tmp.file("none.sna") + ": Nothing was saved.\n" +
+                  kSaveNoPrevious);
     EXPECT_FALSE(FileExists(tmp.file("none.sna")) || FileExists(tmp.file("none.cmp")));
 }
 
@@ -405,12 +750,27 @@ TEST(ProjectSave, AChainOfLinksSavesBesideItsEndAndAFailedFileIsNamed)
         EXPECT_EQ(Names(back), Names(st)) << name;
     }
 
-    // A name whose temporary file the folder cannot hold (too long).
+    // A name near the longest a folder holds: the names of the temporary,
+    // backup, journal and lock files are cut to fit, so the project saves
+    // (again over itself, with backups) and opens.
     const std::string longName = tmp.file(std::string(245, 'n') + ".sna");
-    EXPECT_FALSE(SaveSnaFile(st, longName));
-    EXPECT_EQ(sink.warnings,
-              std::vector<std::string>{"Error: Can't create new file\n" +
-                                       ChangeFileExt(longName, ".cmp") +
-                                       ": File name too long\nThe previous project is unchanged."});
-    EXPECT_FALSE(FileExists(longName) || FileExists(ChangeFileExt(longName, ".cmp")));
+    ASSERT_TRUE(SaveSnaFile(st, longName));
+    ASSERT_TRUE(SaveSnaFile(st, longName));
+    RunState back;
+    ASSERT_TRUE(OpenProject(back, longName));
+    EXPECT_EQ(Names(back), Names(st));
+    std::size_t entries = 0;
+    for (const auto& e : fs::directory_iterator(tmp.path())) {
+        EXPECT_LE(e.path().filename().string().size(), 255u);
+        ++entries;
+    }
+    // A name the folder cannot hold: named with the reason; there was none
+    // before, and none is written.
+    const std::string tooLong = tmp.file(std::string(252, 'n') + ".sna");
+    EXPECT_EQ(RaisedMessage([&] { SaveSnaFile(st, tooLong); }),
+              "Error: Can't write to file\n" + ChangeFileExt(tooLong, ".cmp") +
+                  ": File name too long\n" + kSaveNoPrevious);
+    EXPECT_TRUE(sink.warnings.empty());
+    EXPECT_EQ(std::distance(fs::directory_iterator(tmp.path()), fs::directory_iterator()),
+              static_cast<std::ptrdiff_t>(entries));
 }

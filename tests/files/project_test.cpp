@@ -472,7 +472,8 @@ TEST(ProjectFile, ARenameThatFailsLeavesTheOldProjectWhole)
         const std::string ext = failAt == 0 ? ".cmp" : failAt == 1 ? ".det" : ".sna";
         const auto failed = [&](const std::string& stem) {
             return "Error: Can't write to file\n" + tmp.file(stem + ext) +
-                   ": Input/output error\nThe previous project is unchanged.";
+                   ": Input/output error\n" +
+                   (stem == "s" ? kSavePreviousUnchanged : kSaveNoPrevious);
         };
         EXPECT_EQ(RaisedMessage([&] { SaveSnaFile(st, name); }), failed("s")) << failAt;
         EXPECT_EQ(

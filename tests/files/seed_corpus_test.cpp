@@ -234,9 +234,11 @@ TEST(SeedCorpus, EveryFileThatOpensSavesAFileThatOpensToTheSameContents)
         ASSERT_TRUE(WriteComposition(reversed, (group / "x.cmp").string()));
         ASSERT_TRUE(WriteComposition(two, (group / ".x.cmp.bak1_0").string()));
         fs::copy_file(seed, SaveJournalName(x));
+        WriteBytes((group / "x.notes").string(), "the user's");
         RunState st;
         const bool ok = OpenedProject(st, x);
         count("jnl", ok);
+        EXPECT_EQ(ReadBytes((group / "x.notes").string()), "the user's") << seed;
         if (!ok) continue;
         ASSERT_EQ(st.Composition.Count(), 2) << seed;
         EXPECT_EQ(std::pair(st.Composition[1].name, st.Composition[2].name),
