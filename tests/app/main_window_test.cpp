@@ -155,6 +155,30 @@ TEST_F(ScriptedWindow, EditsDuringARunKeepTheTypedTextAndFollowEnterEscAndInsert
     EXPECT_EQ(seen, (std::vector<std::string>{"500 " + FloatToStr(ui), "500",
                                               FloatToStr(st.StopTime), "7"}));
     EXPECT_TRUE(st.Restart);
+
+    // A run started with Alt+R while "dt (s)" has the focus: the edit follows
+    // the run's DT, and leaving it untouched commits nothing (the old text
+    // would bring back the DT shown before the run).
+    QLineEdit* edDT = Ctl<QLineEdit>(w, "edDT");
+    st.DT = 1e-4;
+    w.UpdateMainInfo();
+    edDT->setFocus(Qt::MouseFocusReason);
+    QTRY_VERIFY(edDT->hasFocus());
+    seen.clear();
+    engine.duringStep = [&](RunState& s, int i) {
+        if (i == 30) s.DT = 1.8234567e-3;  // the step control's choice, shown rounded
+        if (i == 31) {
+            w.UpdateMainInfo();
+            seen.push_back(edDT->text().toStdString() + (edDT->hasFocus() ? " focused" : ""));
+        }
+    };
+    // Alt+R clicks Run without taking the focus from the edit.
+    Ctl<QPushButton>(w, "bbnStart")->click();
+    EXPECT_EQ(seen, std::vector<std::string>{"1.823e-3 focused"});
+    st.Restart = false;
+    edStopTime->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(!edDT->hasFocus());
+    EXPECT_EQ(std::pair(st.DT, st.Restart), std::pair(1.8234567e-3, false));
 }
 
 TEST_F(ScriptedWindow, AFailedOpenLeavesRunDisabledUntilAnInitSucceedsAndNewEndsDiffusion)

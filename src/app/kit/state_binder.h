@@ -76,10 +76,12 @@ public:
     // A display-only edit: shows `show`, passes the focus on to `next` when entered.
     void Display(QLineEdit* edit, std::function<QString()> show, QLineEdit* next = nullptr);
 
-    // Mirrors every binding into its widget; no handler runs. The edit that has
-    // the focus keeps its text unless `focusedToo` (after the program replaced
-    // the run's values, as an open does: the text shown or typed before
-    // belongs to the values replaced, and leaving the edit would commit it).
+    // Mirrors every binding into its widget; no handler runs. The edit being
+    // typed into (it has the focus and the user changed its text) keeps its
+    // text unless `focusedToo` (after the program replaced the run's values,
+    // as an open does: the text typed before belongs to the values replaced,
+    // and leaving the edit would commit it). Every other edit, the one that
+    // has the focus included, shows the state's value.
     void Refresh(bool focusedToo = false) const;
 
 private:
@@ -106,6 +108,12 @@ private:
     std::vector<Choice> choices_;
     std::vector<TextBinding> texts_;
 };
+
+// Writes `text` into an edit as a refresh does: not into text the user is
+// typing (the edit holds the focus and is modified) unless `typedToo`; an
+// edit that holds the focus keeps its caret and selection. The edit is then
+// unmodified, so that leaving it commits nothing.
+void ShowText(QLineEdit* edit, const QString& text, bool typedToo = false);
 
 // Base of a window bound to the run state: its binder and the one way its
 // handlers are connected.
