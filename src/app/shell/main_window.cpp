@@ -207,7 +207,9 @@ void MainWindow::BuildMenus()
     QAction* aExit = file->addAction("E&xit");
     InstallLinearWindow(*this, State());
     InstallMicellarWindow(*this, State());
-    InstallComplexWindow(*this, State(), [this] { return bnInitClick(); });
+    InstallComplexWindow(*this, State(), [this] { return bnInitClick(); })->initRefused = [this] {
+        return InitRefused();
+    };
     InstallDetectorWindow(*this);
     InstallInitDistWindow(*this);
     InstallMomentsWindow(*this);
@@ -386,19 +388,36 @@ bool MainWindow::EngineBusy() const
     return st_->Running || initialising_;
 }
 
-bool MainWindow::bnInitClick()
+bool MainWindow::InitRefused()
 {
-    RunState& st = *st_;
+    const RunState& st = *st_;
     // A run in progress keeps its arrays and its pending stop request.
     if (EngineBusy()) {
         ShowMessage("START is active");
+        return true;
+    }
+    if (st.PsqPlayerInUse) {
+        ShowWarning("PSQ player in use!");
+        return true;
+    }
+    // The preview has changed the capillary length for its new grid: an Init
+    // now would build the run on it, and Cancel would leave it there.
+    if (st.DistPreview) {
+        ShowWarning(kInitDuringPreview);
+        return true;
+    }
+    return false;
+}
+
+bool MainWindow::bnInitClick()
+{
+    RunState& st = *st_;
+    if (EngineBusy()) {
+        InitRefused();
         return false;
     }
     st.Stop = false;
-    if (st.PsqPlayerInUse) {
-        ShowWarning("PSQ player in use!");
-        return false;
-    }
+    if (InitRefused()) return false;
     if (!ops_.InitCalc) return false;
     // The sample zone and the type boundaries are placed at the injection
     // site: outside the capillary a run would start without its sample.

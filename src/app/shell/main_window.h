@@ -74,8 +74,13 @@ public:
     EngineOps& Engine() { return ops_; }
 
     // ---- commands ------------------------------------------------------------
-    // Init from the button; true when an Init ran and succeeded.
+    // Init from the button and from every window that runs the main window's
+    // Init; true when an Init ran and succeeded.
     bool bnInitClick();
+    // Whether Init must be refused now (a run or Init active, the player in
+    // use, an initial-distribution preview shown); the refusal is shown.
+    // bnInitClick asks it first; a window may ask before it prepares an Init.
+    bool InitRefused();
     void bnStartClick();
     void bnStopClick();
     void New1Click();

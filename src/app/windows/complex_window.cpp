@@ -296,16 +296,9 @@ void ComplexWindow::bnISClick()
         ShowWarning("Insufficint number of constituents.");
         return;
     }
-    // The corrected values come from an Init of their own: refused while a
-    // run or the sequence player holds the arrays.
-    if (st_.Running) {
-        ShowMessage("START is active");
-        return;
-    }
-    if (st_.PsqPlayerInUse) {
-        ShowWarning("PSQ player in use!");
-        return;
-    }
+    // The corrected values come from an Init of their own: what the Init
+    // would refuse is refused before the question.
+    if (initRefused && initRefused()) return;
     if (!Confirm("This will change pKa and ionic mobilities using IS of most right point.\n"
                  "Both Complex table and Composition list will be changed.\n\nContinue?"))
         return;
