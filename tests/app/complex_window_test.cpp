@@ -4,8 +4,10 @@
 #include "qt_test_env.h"
 
 #include "app/windows/complex_window.h"
+#include "engine/modes/complex/complex_mode.h"
 #include "engine/step/init_calc.h"
 #include "files/sna_file.h"
+#include "foundation/messages.h"
 #include "support/bench_cases.h"
 #include "support/recording_sink.h"
 #include "support/run_profiles.h"
@@ -409,6 +411,69 @@ TEST(ComplexWindow, RestoringTheInitCompositionBringsBackItsTable)
         EXPECT_EQ(st.TxtTable, taken);
         EXPECT_EQ(st.Composition.Count(), initComposition.Count());
     }
+
+    // An Init with complexation off takes whatever table there is: none (the
+    // window then makes one for the added analyte), or one made for another
+    // composition. Restore and the save's restore bring the table into
+    // agreement with the Init composition, with the window's note; the saved
+    // project opens again in complexation mode.
+    TUnivSet<TComponents> other = initComposition;
+    for (const char* name : {"Other1", "Other2"})
+        other.Add(TComponents::Uniform(name, 0, 1, {0, 6.0}, {0, 30}, 0, 0, 1));
+    for (bool otherTable : {false, true})
+        for (bool bySave : {false, true}) {
+            const std::string when = std::string(otherTable ? "other table" : "no table") +
+                                     (bySave ? ", save" : ", Restore");
+            st.Composition = initComposition;
+            st.cbComplex = false;
+            st.TxtTable = otherTable ? DefaultComplexTable(other, "29", "24") : ComplexTable{};
+            Click(main, "bbnInit");
+            ASSERT_TRUE(st.Initialised && !st.CompChanged) << when;
+            st.Composition.Add(TComponents::Uniform("Extra", -1, 0, {5.0, 0}, {25, 0}, 0, 0, 1));
+            st.CompChanged = true;
+            main.UpdateButtons();
+            window->show();
+            window->hide();
+            st.cbComplex = true;
+            sink.Clear();
+            const std::string name = home.dir.file("restored2.sna");
+            if (bySave) {
+                sink.answers = {true, true};
+                ASSERT_TRUE(SaveSnaFile(st, name)) << when;
+            } else {
+                Click(main, "bnRestore");
+            }
+            EXPECT_EQ(sink.messages, std::vector<std::string>{kComplexTableAdjusted}) << when;
+            EXPECT_EQ(ComplexSetupRefusal(st.TxtTable, st.Composition, false), "") << when;
+            // The first analyte forms keep the values the table had for them.
+            EXPECT_EQ(st.TxtTable[5][0], otherTable ? "29" : "30") << when;
+            if (!bySave) continue;
+            main.New1Click();
+            sink.Clear();
+            ASSERT_TRUE(main.OpenFile(name)) << when;
+            EXPECT_TRUE(sink.warnings.empty()) << when << ": " << sink.warnings[0];
+            EXPECT_TRUE(st.cbComplex && st.Initialised) << when;
+            EXPECT_EQ(st.Composition.Count(), initComposition.Count()) << when;
+        }
+
+    // Brought back to a ligand alone, no table fits: the table goes and the mode is switched off.
+    st.Composition.Empty();
+    st.Composition.Add(initComposition.Head()->data);
+    st.cbComplex = false;
+    st.TxtTable.clear();
+    Click(main, "bbnInit");
+    ASSERT_TRUE(st.Initialised && st.CompInit.Count() == 1);
+    st.Composition = initComposition;
+    st.CompChanged = true;
+    main.UpdateButtons();
+    window->show();
+    window->hide();
+    st.cbComplex = true;
+    sink.Clear();
+    Click(main, "bnRestore");
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{kComplexTableCleared});
+    EXPECT_TRUE(st.TxtTable.empty());
+    EXPECT_FALSE(st.cbComplex);
 }
 
 // The window opens large enough for its table: every row and column in view,

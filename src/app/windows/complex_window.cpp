@@ -2,6 +2,7 @@
 
 #include "app/kit/qt_convert.h"
 #include "app/kit/tool_windows.h"
+#include "engine/modes/complex/complex_mode.h"
 #include "engine/state/run_state.h"
 #include "foundation/errors.h"
 #include "foundation/fileio.h"
@@ -30,9 +31,6 @@
 #include <cmath>
 
 namespace {
-
-constexpr const char* kAdjusted =
-    "Complex table was automatically adjusted to a new composition using default values.";
 
 std::string S(const QString& s)
 {
@@ -182,7 +180,7 @@ void ComplexWindow::showEvent(QShowEvent* event)
         if (st_.TxtTable != shown_) MirrorLigandCharges();
         if (st_.TxtTable.empty() && st_.Composition.Count() >= 2) {
             DefaultData();
-            ShowMessage(kAdjusted);
+            ShowMessage(kComplexTableAdjusted);
         }
         FillTable();
         shown_ = st_.TxtTable;
@@ -419,7 +417,7 @@ void ComplexWindow::FillTable()
         }
     g->show();
     FitToTable();
-    if (g->rowCount() != static_cast<int>(st_.TxtTable.size())) ShowMessage(kAdjusted);
+    if (g->rowCount() != static_cast<int>(st_.TxtTable.size())) ShowMessage(kComplexTableAdjusted);
 }
 
 void ComplexWindow::FitToTable()
