@@ -489,6 +489,13 @@ TEST_F(ExampleWindow, RunThroughTheMainWindowAndItsChart)
     QCPGraph* detector = GraphNamed(*w, "pH (detector)");
     EXPECT_TRUE(detector && detector->visible() &&
                 detector->dataCount() == st.Series.DET_pH.Count());
+
+    // New: the PSQ line shows no size of the run that is gone.
+    QLabel* size = Ctl<QLabel>(*w, "llPSQFileSize");
+    ASSERT_TRUE(size->text().endsWith(" MB") && size->text() != "0 MB")
+        << size->text().toStdString();
+    Click(*w, "spbNew");
+    EXPECT_EQ(size->text(), "Uncreated");
 }
 
 // A reaction switched on in the run setup (C + P -> PC of the first three
@@ -685,7 +692,8 @@ TEST(MainWindowStart, TemporaryFilesGoAtExitAndAStartShowsNoneLeft)
     ProgramHome home;
     RecordingMessageSink sink;
     const std::string psq = home.dir.file("Kelvo5_tmp_1.psq"),
-                      cmp = home.dir.file("Kelvo5_tmp_1.cmp");
+                      cmp = home.dir.file("Kelvo5_tmp_1.cmp"),
+                      txt = home.dir.file("Kelvo5_tmp_1.txt");
     {
         MainWindow w;
         w.show();
@@ -693,11 +701,12 @@ TEST(MainWindowStart, TemporaryFilesGoAtExitAndAStartShowsNoneLeft)
         ASSERT_EQ(w.State().PsqFileOwn, psq);
         std::ofstream(psq) << std::string(4096, 'x');
         std::ofstream(cmp) << "x";
+        std::ofstream(txt) << "# complexation table of a run in that mode\r\n-1\t0\r\n";
         sink.answers = {false, true};
         EXPECT_FALSE(w.close());  // No: the program goes on with its files
-        EXPECT_TRUE(fs::exists(psq) && fs::exists(cmp));
+        EXPECT_TRUE(fs::exists(psq) && fs::exists(cmp) && fs::exists(txt));
         EXPECT_TRUE(w.close());
-        EXPECT_FALSE(fs::exists(psq) || fs::exists(cmp));
+        EXPECT_FALSE(fs::exists(psq) || fs::exists(cmp) || fs::exists(txt));
     }
     // Left by a session that ended without Exit (the marker is free again).
     std::ofstream(psq) << std::string(3 << 20, 'x');

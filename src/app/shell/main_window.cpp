@@ -27,6 +27,7 @@
 #include "engine/step/diffusion_phase.h"
 #include "engine/step/init_distribution.h"
 #include "engine/step/step_services.h"
+#include "files/complex_file.h"
 #include "files/file_hooks.h"
 #include "files/openers.h"
 #include "files/program_dir.h"
@@ -1002,6 +1003,9 @@ void MainWindow::RemoveTemporaryFiles()
     std::error_code ec;
     fs::remove(psq, ec);
     fs::remove(ChangeFileExt(psq, ".cmp"), ec);
+    // The complexation table a run in that mode wrote beside its sequence.
+    const std::string txt = ChangeFileExt(psq, ".txt");
+    if (FileExists(txt) && IsComplexTableFile(txt)) fs::remove(txt, ec);
 }
 
 void MainWindow::ShowMessageWindow(const std::vector<std::string>& lines)

@@ -204,7 +204,8 @@ private:
     CommandStates Commands() const;
     // Closes the window when a close was asked for during a run or an Init.
     void CloseIfRequested();
-    // Deletes the instance's temporary sequence and its constituent file.
+    // Deletes the instance's temporary sequence and its companions (the
+    // constituent file, the complexation table).
     void RemoveTemporaryFiles();
     // Mirrors the state into every bound control without running handlers.
     void ShowBindings();
