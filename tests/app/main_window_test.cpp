@@ -58,8 +58,20 @@ TEST_F(ScriptedWindow, ButtonAndMenuStatesThroughAWholeRunAndNoSaveBeforeInit)
     Click(w, "bbnInit");
     EXPECT_EQ(Enabled(w), "111111 111");
 
+    // The companion windows follow the run with its panel (at its pace),
+    // never at each detector sample: whenever they refresh, the panel shows
+    // the present time.
+    int companionRefreshes = 0, behindPanel = 0;
+    QLineEdit* edTime = Ctl<QLineEdit>(w, "edTime");
+    w.InfoRefreshers.push_back([&] {
+        if (!w.State().Running) return;
+        ++companionRefreshes;
+        behindPanel += edTime->text().toStdString() != FormatFloat("0.0##e+0", w.State().Time);
+    });
     bool seen = false;
     engine.duringStep = [&](RunState& st, int i) {
+        st.Time += 1e-3;  // within the first second: "0.0##e+0"
+        st.Events.Emit(EngineEvent::Flag(EngineEventKind::DetectorSampled, true));
         if (i != 20) return;
         seen = st.Running;
         EXPECT_EQ(Enabled(w), "001000 000");
@@ -69,6 +81,8 @@ TEST_F(ScriptedWindow, ButtonAndMenuStatesThroughAWholeRunAndNoSaveBeforeInit)
     Click(w, "bbnStart");
     EXPECT_TRUE(seen);
     EXPECT_EQ(engine.stepsDone, 200);
+    EXPECT_LT(companionRefreshes, 200);
+    EXPECT_EQ(behindPanel, 0);
     // StopCalc always runs at the end.
     EXPECT_TRUE(!w.State().Running && w.State().Stop && w.GeometryEditsEnabled());
     EXPECT_EQ(Enabled(w), "111111 111");

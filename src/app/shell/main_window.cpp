@@ -377,8 +377,14 @@ void MainWindow::cbDetectorOnClick()
 
 void MainWindow::OnDetectorSampled(bool pointAdded)
 {
-    if (pointAdded)
-        for (const auto& refresh : InfoRefreshers) refresh();
+    // The detector samples every few steps of a run: its companion windows
+    // follow with the run panel, at its pace (UpdateMainInfo refreshes them).
+    if (pointAdded) {
+        if (st_->Running)
+            UpdateMainInfoOfRun();
+        else
+            for (const auto& refresh : InfoRefreshers) refresh();
+    }
     chart_->OnDetectorSampled(pointAdded);
 }
 

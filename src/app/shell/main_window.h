@@ -139,7 +139,8 @@ public:
     // The save dialog of a project, started in `dir` with the name `file`:
     // the chosen name, empty when cancelled (tests put in their own answer).
     std::function<QString(const QString& dir, const QString& file)> ChooseProjectFile;
-    // Companion windows that refresh with the status and after a detector sample.
+    // Companion windows that refresh with the status and after a detector
+    // sample; while a run goes, only with the run panel (at its pace).
     std::vector<std::function<void()>> InfoRefreshers;
     std::string SettingsFileName() const;
     std::string RootDir() const { return rootDir_; }
