@@ -1,13 +1,16 @@
 // CPU time of a run of the example project in the main window beside the same
 // run headless (as bench/run_project makes it). The window runs offscreen:
-//   QT_QPA_PLATFORM=offscreen kelvo_window_run_bench [--tool-windows] [model seconds (default
-//   60)] [project.sna]
+//   QT_QPA_PLATFORM=offscreen kelvo_window_run_bench [--tool-windows] [--window-only]
+//   [model seconds (default 60)] [project.sna]
 // Prints the wall time and the process CPU time (user + system) of each run
 // alone (opening the project and showing the window left out) and their ratio.
 // Both take the thread count the program takes (chosen by the grid size).
 // With --tool-windows the run-setup and complexation windows stay open beside
 // the main window during its run (shown without their modal loops, so that the
 // run goes on): the ratio then tells what open tool windows cost a run.
+// --window-only leaves the headless run out, so that the whole process is the
+// window's run (two such processes, with and without the tool windows, are
+// then compared from outside).
 #include "app/kit/qt_dialogs.h"
 #include "app/shell/main_window.h"
 #include "engine/state/run_state.h"
@@ -30,15 +33,20 @@
 int main(int argc, char** argv)
 {
     int arg = 1;
-    const bool toolWindows = argc > arg && std::string(argv[arg]) == "--tool-windows";
-    if (toolWindows) ++arg;
+    bool toolWindows = false, windowOnly = false;
+    for (; argc > arg && std::string(argv[arg]).rfind("--", 0) == 0; ++arg) {
+        const std::string option = argv[arg];
+        toolWindows = toolWindows || option == "--tool-windows";
+        windowOnly = windowOnly || option == "--window-only";
+    }
     const double seconds = argc > arg ? std::atof(argv[arg]) : 60.0;
     std::string project = argc > arg + 1 ? std::string(argv[arg + 1])
                                          : FindSupplied("Examples/Example_Demo.sna").string();
     if (seconds <= 0 || project.empty()) {
-        std::fprintf(stderr,
-                     "usage: kelvo_window_run_bench [--tool-windows] [model seconds] "
-                     "[project.sna]\n");
+        std::fprintf(
+            stderr,
+            "usage: kelvo_window_run_bench [--tool-windows] [--window-only] [model seconds] "
+            "[project.sna]\n");
         return 2;
     }
     project = std::filesystem::absolute(project).string();
@@ -85,7 +93,10 @@ int main(int argc, char** argv)
         const benchcases::Fingerprint mine = benchcases::TakeFingerprint(st);
         // The same run headless, from a state of its own.
         RunState headless;
-        if (!OpenProject(headless, project)) {
+        if (windowOnly) {
+            std::printf("fingerprint window   %.17g %.17g %.17g %.17g\n", mine.dt, mine.sumC,
+                        mine.sumNodeC, mine.sumPH);
+        } else if (!OpenProject(headless, project)) {
             std::fprintf(stderr, "kelvo_window_run_bench: %s did not open headless\n",
                          project.c_str());
             result = 1;
