@@ -413,22 +413,25 @@ TEST(ComplexWindow, RestoringTheInitCompositionBringsBackItsTable)
     }
 
     // An Init with complexation off takes whatever table there is: none (the
-    // window then makes one for the added analyte), or one made for another
-    // composition. Restore and the save's restore bring the table into
-    // agreement with the Init composition, with the window's note; the saved
-    // project opens again in complexation mode.
-    TUnivSet<TComponents> other = initComposition;
+    // window then makes one for the added analyte), one made for another
+    // composition, or none for a ligand alone. Restore and the save's restore
+    // bring the table into agreement with the Init composition: adjusted with
+    // the window's note, or (no analyte) removed with the mode; the saved
+    // project opens again.
+    TUnivSet<TComponents> other = initComposition, ligand;
     for (const char* name : {"Other1", "Other2"})
         other.Add(TComponents::Uniform(name, 0, 1, {0, 6.0}, {0, 30}, 0, 0, 1));
-    for (bool otherTable : {false, true})
+    ligand.Add(initComposition.Head()->data);
+    enum { NoTable, OtherTable, LigandAlone };
+    for (int c : {NoTable, OtherTable, LigandAlone})
         for (bool bySave : {false, true}) {
-            const std::string when = std::string(otherTable ? "other table" : "no table") +
-                                     (bySave ? ", save" : ", Restore");
-            st.Composition = initComposition;
+            const std::string when = std::to_string(c) + (bySave ? ", save" : ", Restore");
+            st.Composition = c == LigandAlone ? ligand : initComposition;
             st.cbComplex = false;
-            st.TxtTable = otherTable ? DefaultComplexTable(other, "29", "24") : ComplexTable{};
+            st.TxtTable = c == OtherTable ? DefaultComplexTable(other, "29", "24") : ComplexTable{};
             Click(main, "bbnInit");
             ASSERT_TRUE(st.Initialised && !st.CompChanged) << when;
+            st.Composition = initComposition;
             st.Composition.Add(TComponents::Uniform("Extra", -1, 0, {5.0, 0}, {25, 0}, 0, 0, 1));
             st.CompChanged = true;
             main.UpdateButtons();
@@ -443,37 +446,23 @@ TEST(ComplexWindow, RestoringTheInitCompositionBringsBackItsTable)
             } else {
                 Click(main, "bnRestore");
             }
-            EXPECT_EQ(sink.messages, std::vector<std::string>{kComplexTableAdjusted}) << when;
-            EXPECT_EQ(ComplexSetupRefusal(st.TxtTable, st.Composition, false), "") << when;
-            // The first analyte forms keep the values the table had for them.
-            EXPECT_EQ(st.TxtTable[5][0], otherTable ? "29" : "30") << when;
+            if (c == LigandAlone) {
+                EXPECT_EQ(sink.warnings, std::vector<std::string>{kComplexTableCleared}) << when;
+                EXPECT_TRUE(st.TxtTable.empty() && !st.cbComplex) << when;
+            } else {
+                EXPECT_EQ(sink.messages, std::vector<std::string>{kComplexTableAdjusted}) << when;
+                EXPECT_EQ(ComplexSetupRefusal(st.TxtTable, st.Composition, false), "") << when;
+                // The first analyte forms keep the values the table had for them.
+                EXPECT_EQ(st.TxtTable[5][0], c == OtherTable ? "29" : "30") << when;
+            }
             if (!bySave) continue;
             main.New1Click();
             sink.Clear();
             ASSERT_TRUE(main.OpenFile(name)) << when;
             EXPECT_TRUE(sink.warnings.empty()) << when << ": " << sink.warnings[0];
-            EXPECT_TRUE(st.cbComplex && st.Initialised) << when;
-            EXPECT_EQ(st.Composition.Count(), initComposition.Count()) << when;
+            EXPECT_TRUE(st.cbComplex == (c != LigandAlone) && st.Initialised) << when;
+            EXPECT_EQ(st.Composition.Count(), c == LigandAlone ? 1 : initComposition.Count());
         }
-
-    // Brought back to a ligand alone, no table fits: the table goes and the mode is switched off.
-    st.Composition.Empty();
-    st.Composition.Add(initComposition.Head()->data);
-    st.cbComplex = false;
-    st.TxtTable.clear();
-    Click(main, "bbnInit");
-    ASSERT_TRUE(st.Initialised && st.CompInit.Count() == 1);
-    st.Composition = initComposition;
-    st.CompChanged = true;
-    main.UpdateButtons();
-    window->show();
-    window->hide();
-    st.cbComplex = true;
-    sink.Clear();
-    Click(main, "bnRestore");
-    EXPECT_EQ(sink.warnings, std::vector<std::string>{kComplexTableCleared});
-    EXPECT_TRUE(st.TxtTable.empty());
-    EXPECT_FALSE(st.cbComplex);
 }
 
 // The window opens large enough for its table: every row and column in view,
