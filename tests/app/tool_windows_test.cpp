@@ -7,6 +7,7 @@
 #include "app/kit/added_texts.h"
 #include "app/windows/complex_window.h"
 #include "app/windows/init_dist_window.h"
+#include "app/windows/psq_player_window.h"
 #include "files/chart_lines.h"
 
 namespace {
@@ -74,7 +75,11 @@ TEST_F(ExampleWindow, CancelAfterAPreviewGivesTheChartBackAsItWas)
     complex->hide();
     EXPECT_FALSE(st.cbComplex || st.cbIS);
     EXPECT_EQ(sink.questions.size(), 2u);  // the two switches; Apply IS is refused before asking
-    EXPECT_EQ(sink.warnings, std::vector<std::string>(2, kInitDuringPreview));
+    // Nor do the opens, each with an Init of its own (a project, a sequence in the player).
+    const std::string example = home.WriteExample();
+    EXPECT_FALSE(w->OpenFile(example));
+    EXPECT_FALSE(Ctl<PsqPlayerWindow>(*w, "fmPSQ")->OpenSequence(st.PsqFileOwn));
+    EXPECT_EQ(sink.warnings, std::vector<std::string>(4, kInitDuringPreview));
     EXPECT_TRUE(st.DistPreview);
     Click(*t, "bnClose");
     EXPECT_EQ(std::tuple(st.CapLength, st.NX, st.DX), std::tuple(length, nodes, dx));

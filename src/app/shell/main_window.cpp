@@ -395,25 +395,30 @@ bool MainWindow::EngineBusy() const
     return st_->Running || initialising_;
 }
 
-bool MainWindow::InitRefused()
+bool MainWindow::RebuildRefused()
 {
-    const RunState& st = *st_;
     // A run in progress keeps its arrays and its pending stop request.
     if (EngineBusy()) {
         ShowMessage("START is active");
         return true;
     }
-    if (st.PsqPlayerInUse) {
-        ShowWarning("PSQ player in use!");
-        return true;
-    }
     // The preview has changed the capillary length for its new grid: an Init
     // now would build the run on it, and Cancel would leave it there.
-    if (st.DistPreview) {
+    if (st_->DistPreview) {
         ShowWarning(kInitDuringPreview);
         return true;
     }
     return false;
+}
+
+bool MainWindow::InitRefused()
+{
+    if (EngineBusy()) return RebuildRefused();
+    if (st_->PsqPlayerInUse) {
+        ShowWarning("PSQ player in use!");
+        return true;
+    }
+    return RebuildRefused();
 }
 
 bool MainWindow::bnInitClick()
@@ -812,10 +817,7 @@ std::string MainWindow::SettingsFileName() const
 
 bool MainWindow::OpenFile(const std::string& path)
 {
-    if (EngineBusy()) {
-        ShowMessage("START is active");
-        return false;
-    }
+    if (RebuildRefused()) return false;
     if (LowerFileExt(path) == ".psq") return SequenceOpener && SequenceOpener(path);
     if (!FileOpener) return false;
     auto show = [this] {

@@ -81,6 +81,10 @@ public:
     // use, an initial-distribution preview shown); the refusal is shown.
     // bnInitClick asks it first; a window may ask before it prepares an Init.
     bool InitRefused();
+    // Whether an open, which rebuilds the run through an Init of its own,
+    // must be refused now (a run or Init active, a preview shown); the
+    // refusal is shown.
+    bool RebuildRefused();
     void bnStartClick();
     void bnStopClick();
     void New1Click();
