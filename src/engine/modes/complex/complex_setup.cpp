@@ -160,11 +160,16 @@ ComplexTable ComplexTableAdjusted(const ComplexTable& t, const TUnivSet<TCompone
 {
     const long forms = ComplexForms(composition);
     ComplexTable out(t.begin(), t.begin() + static_cast<long>(std::min<std::size_t>(t.size(), 4)));
-    while (out.size() < 4) out.push_back({"None"});
+    // Lines a damaged table lacks: a neutral ligand, its values left to the set-up's defaults.
+    while (out.size() < 4)
+        out.push_back(out.empty() ? std::vector<std::string>{"0", "0"}
+                                  : std::vector<std::string>{"None"});
     out.push_back({std::to_string(composition.Count() - 1)});
     const long tableForms = t.size() > 5 ? static_cast<long>(t.size() - 5) / 2 : 0;
     const int nL = TableInt(t, 1, 1), pL = TableInt(t, 1, 2);
-    const std::size_t columns = static_cast<std::size_t>(std::max(1, pL - nL + 1));
+    // One field per ligand charge (charges beyond any ligand's are the set-up's to refuse).
+    const std::size_t columns = static_cast<std::size_t>(
+        std::clamp(static_cast<long>(pL) - nL + 1, 1L, 2L * kMaxLigandCharge + 1));
     for (long section = 0; section < 2; ++section)
         for (long r = 0; r < forms; ++r)
             out.push_back(r < tableForms ? t[static_cast<std::size_t>(5 + section * tableForms + r)]
