@@ -109,12 +109,6 @@ private:
     std::vector<TextBinding> texts_;
 };
 
-// Writes `text` into an edit as a refresh does: not into text the user is
-// typing (the edit holds the focus and is modified) unless `typedToo`; an
-// edit that holds the focus keeps its caret and selection. The edit is then
-// unmodified, so that leaving it commits nothing.
-void ShowText(QLineEdit* edit, const QString& text, bool typedToo = false);
-
 // Base of a window bound to the run state: its binder and the one way its
 // handlers are connected.
 class StateWindow {

@@ -424,6 +424,7 @@ bool MainWindow::InitRefused()
 bool MainWindow::bnInitClick()
 {
     RunState& st = *st_;
+    // A run in progress keeps its pending stop request too.
     if (EngineBusy()) {
         InitRefused();
         return false;
