@@ -34,7 +34,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::string again = FuzzFile("_again.sna");
         RunState back;
         try {
-            if (SaveSnaFile(st, again) && !OpenProject(back, again)) __builtin_trap();
+            // A save that refuses what it staged (the open would refuse it)
+            // or whose files the open refuses.
+            if (!SaveSnaFile(st, again) || !OpenProject(back, again)) __builtin_trap();
         } catch (const Exception&) {
             __builtin_trap();  // a save that its own reader refuses
         }

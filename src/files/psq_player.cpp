@@ -229,10 +229,10 @@ PsqFrame ReadPsqFrame(KFile& f, std::int64_t limit, std::int64_t pos, const PsqH
     fr.Kappa = FiniteValues(in, nn);
     fr.C = FiniteValues(in, nn * h.C);
     // Use puts the profiles into the run: none the project reader would refuse.
-    in.Check(PlausibleConcentrations(fr.C));
+    in.Check(StoredConcentrationsTaken(fr.C));
     if (h.Version == "0.1") return fr;
     fr.H = FiniteValues(in, nn);
-    in.Check(PlausibleHydrogen(fr.H));  // hydrogen-ion concentrations start the run's equilibrium
+    in.Check(StoredHydrogenTaken(fr.H));  // hydrogen-ion concentrations start the run's equilibrium
     if (h.Micelles) {
         fr.Mic = FiniteValues(in, nn);
         in.Int32();  // number of the constituent of the next row

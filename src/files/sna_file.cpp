@@ -2,6 +2,7 @@
 
 #include "composition/cmp_file.h"
 #include "engine/equilibrium/equilibrium.h"
+#include "engine/modes/complex/complex_mode.h"
 #include "engine/modes/effects/effects_table.h"
 #include "engine/modes/modes.h"
 #include "engine/state/engine_arrays.h"
@@ -70,7 +71,7 @@ void CheckLegacyGeometry(BinReader& in, const LegacyImage& im)
 
 void CheckConcentrations(BinReader& in, const std::vector<double>& values)
 {
-    in.Check(PlausibleConcentrations(values));
+    in.Check(StoredConcentrationsTaken(values));
 }
 
 // What a save of an opened project writes must open again: the values that
@@ -167,8 +168,10 @@ void RecalcLoadedProfiles(RunState& st, const std::function<void()>& recalc)
     std::vector<double> level2;
     for (int i = 1; i <= st.NComp; ++i)
         level2.insert(level2.end(), st.Arr.C(2, i), st.Arr.C(2, i) + st.NX + 1);
-    if (!PlausibleConcentrations(level2)) ThrowError("Incorrect file.");
-    st.Events.Emit(EngineEventKind::RedrawGraph);
+    if (!StoredConcentrationsTaken(level2)) ThrowError("Incorrect file.");
+    // The chart and the computation window of the next run follow the drawn
+    // profiles: they are the loaded ones.
+    RedrawGraph(st);
     st.DetectorView = false;
     st.Events.Emit(EngineEventKind::SetupGraph);
 }
@@ -185,6 +188,7 @@ struct ProjectFiles {
     std::optional<OptRecord> Options;   // older layout: "<base>.opt", when it was read
     std::optional<DetRecord> Detector;  // "<base>.det", when it was read
     KFile Sequence;                     // "<base>.psq", open when it lies beside the project
+    std::string Notes;                  // "<base>.txt" when it holds no table: the user's own
 };
 
 // Decodes the project file open in `f` for a composition of `constituents`.
@@ -209,9 +213,14 @@ public:
     HeldWarnings(const HeldWarnings&) = delete;
     HeldWarnings& operator=(const HeldWarnings&) = delete;
     ~HeldWarnings() override { SetMessageSink(previous_); }
-    void Warning(const std::string&) override {}
+    void Warning(const std::string& warning) override
+    {
+        if (first.empty()) first = warning;
+    }
     bool Question(const std::string& question) override { return previous_->Question(question); }
     void Message(const std::string& message) override { previous_->Message(message); }
+
+    std::string first;  // the first warning held
 
 private:
     MessageSink* previous_;
@@ -226,6 +235,80 @@ void NamingCompanion(const std::string& name, const std::function<void()>& read)
     } catch (const Exception& e) {
         ThrowError(e.Message() + " (" + name + ")");
     }
+}
+
+// The files of one project set by member, as an open reads them: the files
+// beside the project, or the temporary files a save staged. An empty name:
+// the set has no such member. Messages name the members after `Base`.
+struct ProjectSetNames {
+    std::string Base, Project, Composition, Table, Options, Detector, Sequence;
+    std::string Shown(const char* ext) const { return ChangeFileExt(Base, ext); }
+};
+
+// Reads the project set `names` (its project file open in `f`) into `files`;
+// the run state is not touched. False after a warning when the composition is
+// refused; a damaged file raises. A text file that holds no complexation table
+// is the user's own (`files.Notes`).
+bool ReadProjectSet(KFile& f, const ProjectSetNames& names, ProjectFiles& files)
+{
+    bool composition = false;
+    NamingCompanion(names.Shown(".cmp"), [&] {
+        composition = LoadCompositionFile(names.Composition, files.Composition);
+    });
+    if (!composition) return false;
+    const std::string txtName = names.Shown(".txt");
+    if (!names.Table.empty() && !IsComplexTableFile(names.Table)) files.Notes = txtName;
+    if (!names.Table.empty() && files.Notes.empty())
+        NamingCompanion(txtName, [&] {
+            files.Table =
+                ReadTakenComplexTable(names.Table, ComplexTableByteLimit(files.Composition));
+        });
+    const int constituents = files.Composition.Count();
+    DecodeProject(f, constituents, files);
+    // A table the run's set-up refuses with this composition (another number
+    // of analytes or forms) opens no run: its warning, then the refusal.
+    if (files.Table && !files.Legacy)
+        NamingCompanion(txtName, [&] {
+            const std::string why = ComplexSetupRefusal(*files.Table, files.Composition,
+                                                        files.Image.Block.ISCorrection);
+            if (why.empty()) return;
+            ShowWarning(why);
+            ThrowError("Incorrect file.");
+        });
+    OptRecord options;
+    if (files.Legacy && !names.Options.empty()) {
+        bool read = false;
+        NamingCompanion(names.Shown(".opt"), [&] { read = LoadOptFile(names.Options, options); });
+        if (read) files.Options = options;
+    }
+    // The detector record is a by-product of the run that the next save
+    // writes anew: one the reader refuses (damaged, of another kind) is left
+    // out with one warning naming it.
+    if (!names.Detector.empty()) {
+        DetRecord detector;
+        bool loaded = false;
+        {
+            HeldWarnings held;
+            try {
+                loaded = LoadDetFile(names.Detector, constituents, detector);
+            } catch (const Exception&) {
+            }
+        }
+        if (loaded)
+            files.Detector = std::move(detector);
+        else
+            ShowWarning(kDetectorLeftOut + names.Shown(".det"));
+    }
+    // The sequence is copied after the state changed: it is held open, so
+    // that the copy is of the file read with the others.
+    if (!names.Sequence.empty()) files.Sequence = KFile::Open(names.Sequence, 0);
+    return true;
+}
+
+// The name of `name` when that file exists, else "".
+std::string Existing(const std::string& name)
+{
+    return FileExists(name) ? name : std::string();
 }
 
 // Reads the project `name` and the companions beside it into `files`; the run
@@ -249,48 +332,10 @@ bool ReadProjectGroup(const std::string& name, ProjectFiles& files)
         ShowWarning("File " + cmpName + " not found!");
         return false;
     }
-    bool composition = false;
-    NamingCompanion(cmpName,
-                    [&] { composition = LoadCompositionFile(cmpName, files.Composition); });
-    if (!composition) return false;
-    const std::string txtName = ChangeFileExt(files.Base, ".txt");
-    if (FileExists(txtName))
-        NamingCompanion(txtName, [&] {
-            files.Table = ReadTakenComplexTable(txtName, ComplexTableByteLimit(files.Composition));
-        });
-    const int constituents = files.Composition.Count();
-    DecodeProject(f, constituents, files);
-    const std::string optName = ChangeFileExt(files.Base, ".opt");
-    OptRecord options;
-    if (files.Legacy && FileExists(optName)) {
-        bool read = false;
-        NamingCompanion(optName, [&] { read = LoadOptFile(optName, options); });
-        if (read) files.Options = options;
-    }
-    // The detector record is a by-product of the run that the next save
-    // writes anew: one the reader refuses (damaged, of another kind) is left
-    // out with one warning naming it.
-    const std::string detName = ChangeFileExt(files.Base, ".det");
-    if (FileExists(detName)) {
-        DetRecord detector;
-        bool loaded = false;
-        {
-            HeldWarnings held;
-            try {
-                loaded = LoadDetFile(detName, constituents, detector);
-            } catch (const Exception&) {
-            }
-        }
-        if (loaded)
-            files.Detector = std::move(detector);
-        else
-            ShowWarning(kDetectorLeftOut + detName);
-    }
-    // The sequence is copied after the state changed: it is held open, so
-    // that the copy is of the file read with the others.
-    const std::string psqName = ChangeFileExt(files.Base, ".psq");
-    if (FileExists(psqName)) files.Sequence = KFile::Open(psqName, 0);
-    return true;
+    const auto beside = [&](const char* ext) { return Existing(ChangeFileExt(files.Base, ext)); };
+    const ProjectSetNames names{files.Base,     name,           cmpName,       beside(".txt"),
+                                beside(".opt"), beside(".det"), beside(".psq")};
+    return ReadProjectSet(f, names, files);
 }
 
 // The versions of the project file and of every companion that may lie
@@ -531,32 +576,26 @@ ProjectImage ReadProjectImage(BinReader& in, int constituents)
     return im;
 }
 
-bool PlausibleConcentrations(const std::vector<double>& values)
+bool StoredConcentrationsTaken(const std::vector<double>& values)
 {
-    double largest = 0;
-    for (double v : values) {
-        if (!std::isfinite(v) || std::fabs(v) > kMaxStoredConcentration) return false;
-        largest = std::max(largest, v);
-    }
-    const double noise = -0.01 * largest;
     for (double v : values)
-        if (v < noise) return false;
+        if (!std::isfinite(v) || std::fabs(v) > kMaxStoredConcentration) return false;
     return true;
 }
 
-bool PlausibleHydrogen(const std::vector<double>& values)
+bool StoredHydrogenTaken(const std::vector<double>& values)
 {
     for (double h : values)
-        if (!(std::isfinite(h) && h >= 1e-14)) return false;
+        if (!(std::isfinite(h) && h >= kSmallestKeptCH)) return false;
     return true;
 }
 
 bool ProjectValuesValid(const ProjectImage& im)
 {
     if (!RunSetupBlockValid(im.Block, false) || !AllFinite(im.Edges) || !AllFinite(im.Cells) ||
-        !PlausibleConcentrations(im.Profiles))
+        !StoredConcentrationsTaken(im.Profiles))
         return false;
-    if (!PlausibleHydrogen(im.HProfile)) return false;
+    if (!StoredHydrogenTaken(im.HProfile)) return false;
     return AllFinite({im.RunStart, im.SpentTime}) && im.StepCount >= 0 && im.NewtonItTotal >= 0;
 }
 
@@ -573,6 +612,53 @@ std::string SaveFailure(const std::string& own, const std::string& what,
                         const std::string& state = kSavePreviousUnchanged)
 {
     return own + (what.empty() ? "" : "\n" + what) + "\n" + state;
+}
+
+// Stages `name` in `save` through a writer of its temporary file, whose name
+// goes to `temp` when it is staged (so that the staged set can be read back
+// before the commit).
+bool StageKeptByName(FileSaveSet& save, const std::string& name, std::string& temp,
+                     const std::function<bool(const std::string&)>& write)
+{
+    std::string written;
+    const bool staged = save.StageByName(name, [&](const std::string& t) {
+        written = t;
+        return write(t);
+    });
+    if (staged) temp = written;
+    return staged;
+}
+
+// The same for a writer of the file's bytes.
+bool StageKept(FileSaveSet& save, const std::string& name, std::string& temp,
+               const std::function<void(BinWriter&)>& write)
+{
+    return StageKeptByName(save, name, temp, [&](const std::string& t) {
+        KFile file = KFile::Open(t, 2);
+        if (!file.IsOpen()) ThrowError("Error: Can't write to file");
+        BinWriter out(file);
+        write(out);
+        return true;
+    });
+}
+
+// Why an open would refuse the project set `names` (the open's own message,
+// with the file it names), or "" when the set opens; with `withTable` a set
+// that opens without its complexation table is refused too. Nothing is shown.
+std::string ProjectSetRefusal(const ProjectSetNames& names, bool withTable)
+{
+    if (names.Composition.empty()) return "File " + names.Shown(".cmp") + " not found!";
+    HeldWarnings held;
+    try {
+        KFile f;
+        if (OpenForReading(f, names.Project) != OpenOutcome::Opened) return "Can't open a file";
+        ProjectFiles files;
+        if (!ReadProjectSet(f, names, files)) return held.first;
+        if (withTable && !files.Table) return "Incorrect file. (" + names.Shown(".txt") + ")";
+    } catch (const std::exception& e) {
+        return e.what() + (held.first.empty() ? "" : "\n" + held.first);
+    }
+    return "";
 }
 
 }  // namespace
@@ -604,10 +690,19 @@ bool SaveSnaFile(RunState& st, const std::string& chosen, bool replaceConfirmed)
         ShowWarning(SaveFailure(own, save.Failure()));
         return false;
     };
+    // The set an open will read after the commit: each member's staged
+    // temporary file, the file that stays beside the project, or none.
+    const auto beside = [&](const char* ext) { return Existing(ChangeFileExt(base, ext)); };
+    ProjectSetNames staged{
+        base, "", beside(".cmp"), beside(".txt"), beside(".opt"), beside(".det"), beside(".psq")};
+    const auto removal = [&](const std::string& target, std::string& member) {
+        save.StageRemoval(target);
+        member.clear();
+    };
     // The composition is required for opening: a save that cannot write it ends.
-    if (st.Composition.Count() > 0 && !save.Stage(ChangeFileExt(base, ".cmp"), [&](BinWriter& out) {
-            EncodeComposition(out, st.Composition);
-        }))
+    if (st.Composition.Count() > 0 &&
+        !StageKept(save, ChangeFileExt(base, ".cmp"), staged.Composition,
+                   [&](BinWriter& out) { EncodeComposition(out, st.Composition); }))
         return cantCreate("Error: Can't create new file");
     const std::string version = GetPsqFileVersion(st.PsqFile);
     const std::string psqName = ChangeFileExt(base, ".psq"), optName = ChangeFileExt(base, ".opt");
@@ -615,9 +710,9 @@ bool SaveSnaFile(RunState& st, const std::string& chosen, bool replaceConfirmed)
     if (version == "0.1" || version == "1.0") {
         if (!FileExists(psqName) || replaceConfirmed ||
             Confirm("File " + psqName + " exists. Overwrite?"))
-            sequenceCopied = save.StageByName(psqName, [&](const std::string& temp) {
-                return FileCopy(st.PsqFile, temp, false, 0) >= 0;
-            });
+            sequenceCopied = StageKeptByName(
+                save, psqName, staged.Sequence,
+                [&](const std::string& temp) { return FileCopy(st.PsqFile, temp, false, 0) >= 0; });
         else
             sequenceKept = true;  // the user keeps the sequence beside the project
         // A sequence that could not be copied leaves the old one as it was.
@@ -627,9 +722,10 @@ bool SaveSnaFile(RunState& st, const std::string& chosen, bool replaceConfirmed)
             sequenceKept = true;
         }
         if (version == "0.1") {
-            optionsWritten = save.StageByName(optName, [&](const std::string& temp) {
-                return WriteOptFile(st, temp) && FileExists(temp);
-            });
+            optionsWritten =
+                StageKeptByName(save, optName, staged.Options, [&](const std::string& temp) {
+                    return WriteOptFile(st, temp) && FileExists(temp);
+                });
             if (!optionsWritten) {
                 ShowWarning(SaveFailure("Error: Can't create a new file", save.Failure(),
                                         kSaveCompanionKept));
@@ -640,18 +736,19 @@ bool SaveSnaFile(RunState& st, const std::string& chosen, bool replaceConfirmed)
     // A sequence of an earlier save of the project (and the options of an
     // older one) would be taken as this run's: it goes with the commit.
     if (replacing && !sequenceCopied && !sequenceKept && FileExists(psqName))
-        save.StageRemoval(psqName);
+        removal(psqName, staged.Sequence);
     if (replacing && !optionsWritten && !optionsKept && !sequenceKept && FileExists(optName))
-        save.StageRemoval(optName);
+        removal(optName, staged.Options);
     const std::string detName = ChangeFileExt(base, ".det");
-    if (!save.Stage(detName, [&](BinWriter& out) { EncodeDetFile(out, st); })) {
+    if (!StageKept(save, detName, staged.Detector,
+                   [&](BinWriter& out) { EncodeDetFile(out, st); })) {
         ShowWarning(
             SaveFailure("Error: Can't create a new file", save.Failure(), kSaveDetectorLeftOut));
-        if (FileExists(detName)) save.StageRemoval(detName);
+        if (FileExists(detName)) removal(detName, staged.Detector);
     }
     const std::string txtName = ChangeFileExt(base, ".txt");
     // The table belongs to the project: a save that cannot write it ends.
-    if (st.cbComplex && !save.StageByName(txtName, [&](const std::string& temp) {
+    if (st.cbComplex && !StageKeptByName(save, txtName, staged.Table, [&](const std::string& temp) {
             return SaveComplexData(st, temp) && FileExists(temp);
         }))
         return cantCreate("Error: Can't create new file");
@@ -660,10 +757,18 @@ bool SaveSnaFile(RunState& st, const std::string& chosen, bool replaceConfirmed)
     // (in the commit). A text file that holds no table (the user's notes of
     // the same name) is left as it is.
     if (!st.cbComplex && FileExists(txtName) && IsComplexTableFile(txtName))
-        save.StageRemoval(txtName);
+        removal(txtName, staged.Table);
     const ProjectImage image = CaptureProject(st);
-    if (!save.Stage(base, [&](BinWriter& out) { WriteProjectImage(out, image); }))
+    if (!StageKept(save, base, staged.Project,
+                   [&](BinWriter& out) { WriteProjectImage(out, image); }))
         return cantCreate("Error: Cannott Create a New SNA File!");
+    // The staged set is read as an open reads it: a set the open refuses is
+    // not written, and the project beside it stays as it was.
+    const std::string refusal = ProjectSetRefusal(staged, st.cbComplex);
+    if (!refusal.empty()) {
+        ShowWarning(SaveFailure(kSaveWouldNotOpen, base + ": " + refusal));
+        return false;
+    }
     try {
         save.Commit();
     } catch (const SaveCommitFailed& e) {
@@ -800,7 +905,9 @@ bool ReadProject(RunState& st, const std::string& name, bool& applying)
     ProjectFiles files;
     if (!LoadProjectFiles(name, files)) return false;
     applying = true;
-    return ApplyProject(st, files, name);
+    const bool opened = ApplyProject(st, files, name);
+    if (opened && !files.Notes.empty()) ShowWarning(kProjectNotesNoTable + files.Notes);
+    return opened;
 }
 
 std::string OpenFailureMessage(const std::string& name, const std::string& message)

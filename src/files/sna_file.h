@@ -46,20 +46,20 @@ ProjectImage CaptureProject(const RunState& st);
 // older layout ("RAVO_CORE SNA FILE") raises "Incorrect file." here.
 void WriteProjectImage(BinWriter& out, const ProjectImage& image);
 ProjectImage ReadProjectImage(BinReader& in, int constituents);
-// Stored concentrations are finite and none is below the noise of the
-// largest: a run leaves a numerical noise of slightly negative values behind
-// steep zone edges (found up to 1e-5 of the largest value); negative values
-// within 1 % of the largest one are kept as such.
-bool PlausibleConcentrations(const std::vector<double>& values);
+// Stored concentrations are taken as the engine writes them: every finite
+// value within kMaxStoredConcentration either way, the small negative values
+// a run leaves behind sharp boundaries included (an isotachophoresis at 0.25
+// V per node spacing dips to -15 % of its plateaus).
+bool StoredConcentrationsTaken(const std::vector<double>& values);
 // Stored concentrations beyond this (mM: a thousand moles per litre, far above
 // any solution) are no run: the equilibrium of such profiles may be found on
 // one open and not on the next.
 inline constexpr double kMaxStoredConcentration = 1e6;
 // Stored hydrogen-ion concentrations (mM) start the equilibrium of every node:
-// each is finite and at least 1e-14, the smallest the equilibrium keeps (a
-// smaller result is replaced). From a start far below it (1e-300) the
-// solution does not move and a node would load out of equilibrium.
-bool PlausibleHydrogen(const std::vector<double>& values);
+// taken as the engine writes them, each finite and at least kSmallestKeptCH,
+// the smallest its solve keeps (from a start far below it, 1e-300, the
+// solution does not move and a node would load out of equilibrium).
+bool StoredHydrogenTaken(const std::vector<double>& values);
 
 // The value checks of the reader on a whole image (block with its geometry,
 // table, counters, profiles).

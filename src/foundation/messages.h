@@ -87,6 +87,17 @@ inline std::string ProteinTooManyGroupsText(int acidic, int basic, int limit)
 inline constexpr const char* kDetectorLeftOut =
     "Incorrect Detector File: the project is opened without the detector record of ";
 
+// Project open: a text file of the project's name that holds no complexation
+// table (the user's notes) is left as it is (followed by its file name).
+inline constexpr const char* kProjectNotesNoTable =
+    "No complex table in the text file beside the project: it is left as it is and the project "
+    "is opened without complex mode: ";
+
+// Project save: the files staged would not open as a project (followed by the
+// project file, the reason in the open's own words and kSavePreviousUnchanged).
+inline constexpr const char* kSaveWouldNotOpen =
+    "Error: The files of this save would not open again as a project.";
+
 // Protein builder: a bond count that is not a whole number (after the quoted text).
 inline constexpr const char* kNotAnInteger = "' is not a valid integer value";
 

@@ -380,6 +380,13 @@ TEST_F(CompositionWindow, LargeProteinBuildsRunsAndOpensAgainAndALargerOneIsRefu
                          E<QLineEdit>("edP")->text()),
               std::tuple(QString("Kept"), QString("0"), QString("0")));
     EXPECT_FALSE(protein->isVisible());
+    // More basic groups than a constituent holds (the lysines and the N-terminus).
+    sink.Clear();
+    build("M" + QString(kMaxChargeMagnitude, 'K'));
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{ProteinTooManyGroupsText(
+                                 1, kMaxChargeMagnitude + 1, kMaxChargeMagnitude)});
+    EXPECT_EQ(std::pair(E<QLineEdit>("edN")->text(), E<QLineEdit>("edP")->text()),
+              std::pair(QString("0"), QString("0")));
     // The ampholines wizard makes the same widest charges and no wider.
     Click("bbnCancel");
     input.answers = {"1", "Wide", std::to_string(-kMaxChargeMagnitude - 1)};

@@ -610,7 +610,8 @@ TEST(MainWindowOpen, AProjectRefusedBeforeTheRunTookItLeavesTheRunAndItsCommands
     write(ChangeFileExt(bad, ".cmp"), cmp);
     for (const bool table : {false, true}) {
         write(bad, table ? sna : sna.substr(0, 300));
-        if (table) write(ChangeFileExt(bad, ".txt"), "# Ligand: nL, pL\r\nabc\t0\r\n");
+        // a table of another composition
+        if (table) write(ChangeFileExt(bad, ".txt"), "# Ligand: nL, pL\r\n0\t0\r\n");
         EXPECT_THROW(w.OpenFile(bad), OpenRefused) << table;
         EXPECT_EQ(w.State().FileName, example) << table;
         EXPECT_EQ(Enabled(w), commands) << table;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -485,6 +486,43 @@ TEST_F(Complexation, InitCountsTheWorkRowsInItsMemoryEstimate)
     EXPECT_EQ(sink.warnings, std::vector<std::string>{kInitRunTooLarge});
     EXPECT_TRUE(st.Initialised && st.NX == 20 && st.Arr.NComp == 4);
     EXPECT_TRUE(ComplexArrays(st).Work[1].empty());
+}
+
+// An Init refused while a complexation run stands (too few nodes, then a run
+// too large for the memory) leaves that run as it was: it runs on to the bits
+// of the same run never refused, its complexation data in place.
+TEST_F(Complexation, ARefusedInitLeavesTheRunAsItWas)
+{
+    auto run = [&](bool refuse) {
+        RunState r;
+        PrepareComplexZoneRun(r, 10.0);
+        sink.Clear();
+        EXPECT_TRUE(InitCalc(r));
+        RunTo(r, 0.05, 1e-3);
+        if (refuse) {
+            const int nodes = r.NXPending;
+            r.NXPending = 5;
+            EXPECT_FALSE(InitCalc(r));
+            r.NXPending = 1 << 30;
+            EXPECT_FALSE(InitCalc(r));
+            r.NXPending = nodes;
+            EXPECT_EQ(sink.warnings.size(), 2u);
+            EXPECT_EQ(sink.warnings.back(), kInitRunTooLarge);
+            sink.Clear();
+        }
+        EXPECT_TRUE(r.Initialised && r.ComplexReady && ComplexUsable(r));
+        RunTo(r, 0.1, 1e-3);
+        EXPECT_TRUE(sink.warnings.empty()) << sink.warnings.front();
+        EXPECT_GT(r.Time, 0.099);
+        std::vector<double> image = EquilibriumImage(r, 2);
+        for (int i = 1; i <= r.NComp; ++i)
+            image.insert(image.end(), r.Arr.C(2, i), r.Arr.C(2, i) + r.Arr.Nn);
+        image.push_back(r.Time);
+        return image;
+    };
+    const std::vector<double> refused = run(true), never = run(false);
+    ASSERT_EQ(refused.size(), never.size());
+    EXPECT_EQ(std::memcmp(refused.data(), never.data(), refused.size() * sizeof(double)), 0);
 }
 
 // A cation and an anion zone in a buffer with a uniform neutral ligand move,

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <optional>
@@ -24,11 +25,15 @@
 #include "engine/step/diffusion_phase.h"
 #include "engine/step/init_calc.h"
 #include "engine/step/run_calc.h"
+#include "files/psq.h"
+#include "files/psq_player.h"
+#include "files/sna_file.h"
 #include "foundation/errors.h"
 #include "foundation/numtext.h"
 #include "support/recording_host.h"
 #include "support/recording_sink.h"
 #include "support/run_profiles.h"
+#include "support/temp_dir.h"
 #include "support/test_compositions.h"
 
 namespace {
@@ -61,6 +66,18 @@ struct ModeCase {
     // The mode moves its zones by a flow of its own, not by the field: the
     // run without field moves them as the run with field does.
     bool flowNotField = false;
+    // How a run saved as a project goes on after the open: -1 with the same
+    // bits as never saved; else, where the project file lacks what the run
+    // goes on from, within this part of the largest profile value.
+    double reopened = -1;
+    // The warm capillary: the constituent whose zone is the trace ion (made
+    // 1e-3 mM, the only zone, bound by nothing), with switches of its own
+    // when `switchOn`'s do not fit (they may add the trace to the
+    // composition). A case of a diffusing mode names one, or says in
+    // `noTrace` why its diffusion cannot follow the node temperature.
+    int traceIon = 0;
+    std::function<void(RunState&)> traceSwitchOn;
+    std::string noTrace;
 };
 
 TComponents NeutralConstituent(const std::string& name, double c, double cInj, int type = Analyte)
@@ -97,6 +114,20 @@ ComplexTable NeutralLigandTable(int analytes,
     for (const auto& f : forms) t.push_back({f.first});
     for (const auto& f : forms) t.push_back({f.second});
     return t;
+}
+
+// The ionic-strength correction and the complexation equilibrium iterate from
+// the run's last ionic strengths and fractions, which the project file does
+// not hold: a reopened run solves them afresh, to the last bits (within 1e-15
+// of the largest profile value). The project file has no field for the
+// column temperatures that Joule heating integrates, nor for two switches of
+// the effects window (volume section, dynamic EOF): a reopened run starts
+// them anew, and goes on within 2e-6 (heating), 2e-11 (its simplified
+// relaxation), 1e-15 and 8e-4 of the never-saved run in these cases.
+ModeCase ReopenedWithin(ModeCase c, double relative)
+{
+    c.reopened = relative;
+    return c;
 }
 
 ModeCase Case(Mode mode, const std::string& name, const TUnivSet<TComponents>& comp,
@@ -139,10 +170,15 @@ void MicellarSetUp(RunState& st)
 std::vector<ModeCase> CasesOf(Mode mode)
 {
     switch (mode) {
-    case Mode::Standard:
+    case Mode::Standard: {
         // Also with the ionic-strength correction, the other equilibrium path.
-        return {Case(mode, "Standard", AcetateZones(), [](RunState&) {}),
-                Case(mode, "IonicStrength", AcetateZones(), [](RunState& st) { st.cbIS = true; })};
+        std::vector<ModeCase> cases = {Case(mode, "Standard", AcetateZones(), [](RunState&) {}),
+                                       ReopenedWithin(Case(mode, "IonicStrength", AcetateZones(),
+                                                           [](RunState& st) { st.cbIS = true; }),
+                                                      1e-15)};
+        for (ModeCase& c : cases) c.traceIon = 4;
+        return cases;
+    }
     case Mode::Complex: {
         // A neutral ligand; the neutral plug and the cation bind it, the
         // buffer does not. Totals (free and bound) are conserved.
@@ -171,7 +207,20 @@ std::vector<ModeCase> CasesOf(Mode mode)
             st.TxtTable = table;
         });
         c.conservedToDiscretisation[5] = 1e-6;
-        return {c};
+        // The trace: potassium, its forms binding no ligand.
+        c.traceIon = 5;
+        const ComplexTable free = NeutralLigandTable(4, {{"30", "25"},
+                                                         {"30", "25"},
+                                                         {"30", "25"},
+                                                         {"30", "25"},
+                                                         {"-2", "10"},
+                                                         {"30", "25"},
+                                                         {"30", "20"}});
+        c.traceSwitchOn = [free](RunState& st) {
+            st.cbComplex = true;
+            st.TxtTable = free;
+        };
+        return {ReopenedWithin(c, 1e-15)};
     }
     case Mode::Racemic: {
         // A selector (constituent 1) above its CMC; forms 2 and 3 bind it
@@ -202,6 +251,13 @@ std::vector<ModeCase> CasesOf(Mode mode)
         racemate.Add(MicelleBinding(NeutralConstituent("Rates", 2.0, 2.0, BGE), 30.0, 2.0));
         racemate.Add(comp[5]);
         c.uniform = racemate;
+        // The trace: a potassium zone that binds no micelle.
+        c.traceIon = 6;
+        c.traceSwitchOn = [](RunState& st) {
+            st.cbRacemic = true;
+            MicellarSetUp(st);
+            st.Composition.Add(StrongCation("Potassium", kUK, Analyte, 0.0, 1e-3));
+        };
         return {c};
     }
     case Mode::Linear: {
@@ -210,7 +266,9 @@ std::vector<ModeCase> CasesOf(Mode mode)
         TUnivSet<TComponents> comp;
         comp.Add(WeakAcid("Acetic acid", kPKAcetic, kUAcetate, BGE, 20.0, 20.5));
         comp.Add(StrongCation("Sodium", kUNa, BGE, 10.0, 10.2));
-        return {Case(mode, "Linear", comp, [](RunState& st) { st.cbMX = true; })};
+        ModeCase c = Case(mode, "Linear", comp, [](RunState& st) { st.cbMX = true; });
+        c.noTrace = "the linearised model diffuses by its fixed matrix";
+        return {c};
     }
     case Mode::Micellar: {
         // Surfactant above the CMC; a neutral plug and an acid bind the
@@ -222,10 +280,12 @@ std::vector<ModeCase> CasesOf(Mode mode)
         comp.Add(MicelleBinding(NeutralConstituent("Neutral", 0.0, 1.0), -3.0, 40.0));
         comp.Add(StrongCation("Potassium", kUK, Analyte, 0.0, 0.5));
         comp.Add(MicelleBinding(WeakAcid("Acid", 4.2, 30.0, Analyte, 0.0, 0.5), -2.5, 25.0));
-        return {Case(mode, "Micellar", comp, [](RunState& st) {
+        ModeCase c = Case(mode, "Micellar", comp, [](RunState& st) {
             st.cbSDS = true;
             MicellarSetUp(st);
-        })};
+        });
+        c.traceIon = 5;
+        return {c};
     }
     case Mode::SplitAdvection: {
         // Pure advection of fixed roles: constituent 1 is split at every
@@ -262,6 +322,14 @@ std::vector<ModeCase> CasesOf(Mode mode)
                {{kRowSvol, {"2"}}});
         effect("DynamicEOF", [](RunState& st) { st.cbEOF = st.cbEOFDif = true; }, 1,
                {{kRowPKEOF, {"5.5"}}, {kRowUEOF, {"50"}}});
+        for (auto [k, within] : {std::pair(1, 1e-5), {2, 1e-10}, {5, 1e-15}, {6, 1e-3}})
+            cases[k] = ReopenedWithin(cases[k], within);
+        for (ModeCase& c : cases) {
+            if (c.name == "Mixing")
+                c.noTrace = "mixing spreads a zone beyond diffusion";
+            else
+                c.traceIon = 4;
+        }
         return cases;
     }
     case Mode::Chrom: {
@@ -289,10 +357,13 @@ std::vector<ModeCase> CasesOf(Mode mode)
         TUnivSet<TComponents> comp;
         comp.Add(WeakAcid("Benzoic acid", 4.2, 30.0, Analyte, 0.0, 0.1));
         comp.Add(StrongCation("Lithium", kULi, Analyte, 0.0, 0.1));
-        return {Case(mode, "LiBz", comp, [](RunState& st) {
+        ModeCase c = Case(mode, "LiBz", comp, [](RunState& st) {
             st.cbLiBz = true;
             st.EOFMob = 5e-9;
-        })};
+        });
+        c.noTrace =
+            "a temperature switch selects the capillary-effects scheme, which its cases hold";
+        return {c};
     }
     }
     return {};
@@ -530,6 +601,121 @@ TEST_P(EveryMode, AUniformBufferStaysUniform)
     expectUniform(std::vector<double>(st.Arr.T(2), st.Arr.T(2) + st.Arr.Nn), "temperature");
 }
 
+namespace {
+
+// Physical constants of the test's own (CODATA), and a salt ion's mobility
+// rising by 2.05 %/K from its value at 25 degC.
+constexpr double kGasR = 8.314462618, kFaradayF = 96485.33212;
+
+// Nernst-Einstein: D = u(T) R T / F of a singly charged ion of mobility u25
+// (1e-9 m2/(V s)) at 25 degC.
+double NernstEinsteinD(double u25, double T)
+{
+    return u25 * 1e-9 * (1 + 0.0205 * (T - 298.15)) * kGasR * T / kFaradayF;
+}
+
+// An initial temperature profile of `celsius` over every segment of the
+// table (a table of one segment when the case has none).
+void WarmCapillary(RunState& st, double celsius)
+{
+    st.cbT = true;
+    if (st.effects().SegCount < 1) {
+        CreateEffectsGrid(st, 1);
+        for (int r = kRowID; r < kEffectsRows; ++r) st.Grid[r][1] = FloatToStr(0.2);
+    }
+    for (int k = 0; k < st.effects().SegCount; ++k) st.Grid[kRowT][k + 2] = FloatToStr(celsius);
+    RefreshEffectsGrid(st);
+}
+
+// The case prepared with its trace ion as the only zone (1e-3 mM) at
+// `injMM` under `volts`; the trace's record.
+TComponents PrepareTrace(RunState& st, const ModeCase& c, double injMM, double volts)
+{
+    PrepareRun(st, c.composition, kNodes);
+    st.CapLengthPending = kLength;
+    SetZoneAndVoltage(st, injMM, 2.0, 0.5, volts);
+    (c.traceSwitchOn ? c.traceSwitchOn : c.switchOn)(st);
+    for (int i = 1; i <= st.Composition.Count(); ++i) {
+        TComponents r = st.Composition.Get(i);
+        r.cInj = i == c.traceIon ? 1e-3 : r.c;
+        st.Composition.Put(i, r);
+    }
+    return st.Composition.Get(std::min(c.traceIon, st.Composition.Count()));
+}
+
+}  // namespace
+
+// A capillary held at 45 degC (an initial temperature profile, no field), its
+// set temperature 25 or 37 degC: a trace ion's zone spreads with
+// D = u(T) R T / F, its mobility taken at the node temperature from its value
+// at 25 degC, in every mode whose transport diffuses. A mode whose diffusion
+// cannot follow the temperature says why.
+TEST_P(EveryMode, AWarmCapillaryDiffusesATraceIonAtItsTemperature)
+{
+    const ModeCase& c = GetParam();
+    if (!c.diffuses) return;
+    if (!c.noTrace.empty()) {
+        EXPECT_EQ(c.traceIon, 0) << c.noTrace;
+        return;
+    }
+    ASSERT_GT(c.traceIon, 0) << "a diffusing mode's case names its trace ion";
+    for (const double setCelsius : {25.0, 37.0}) {
+        SCOPED_TRACE(setCelsius);
+        RecordingMessageSink sink;
+        RunState st;
+        const TComponents trace = PrepareTrace(st, c, kInjMM, 0.0);
+        ASSERT_TRUE(trace.minCharge == 0 && trace.maxCharge == 1 && trace.pKMicA >= 30);
+        WarmCapillary(st, 45.0);
+        st.Temperature = 273.15 + setCelsius;
+        ASSERT_TRUE(InitCalc(st));
+        const int centre = static_cast<int>(kInjMM / 1000 / st.DX);
+        const double T = st.Arr.T(2)[centre];
+        ASSERT_NEAR(T, 318.15, 1e-9);
+        const ProfileMoments m0 = Moments(ZoneProfile(st, c.traceIon), st.DX);
+        RunSteps(st, true);
+        ASSERT_TRUE(sink.warnings.empty()) << sink.warnings.front();
+        const ProfileMoments m1 = Moments(ZoneProfile(st, c.traceIon), st.DX);
+        const double D = (m1.variance - m0.variance) / (2 * st.Time);
+        EXPECT_NEAR(D / NernstEinsteinD(trace.u[1][1], T), 1.0, 0.01) << SelectedModeHooks(st).name;
+    }
+}
+
+// The micellar mode's capillary heated by the current (Joule heating, the
+// field on): between 0.1 and 0.4 s the trace ion's zone spreads at the mean
+// over the steps of u(T) R T / F at the temperature its node has reached.
+TEST(EveryModeTable, AHeatedMicellarCapillaryDiffusesATraceIonAtTheTemperatureItReaches)
+{
+    const ModeCase c = CasesOf(Mode::Micellar).front();
+    RecordingMessageSink sink;
+    RecordingHost host;
+    RunState st;
+    const double u25 = PrepareTrace(st, c, 7.5, 1500.0).u[1][1];
+    Effects([](RunState& s) { s.cbH = true; }, 1, {})(st);
+    ASSERT_TRUE(InitCalc(st));
+    ASSERT_EQ(SelectMode(st), Mode::Micellar);
+    RunFixed(st, 0.1, kDt, true);
+    const ProfileMoments m0 = Moments(ZoneProfile(st, c.traceIon), st.DX);
+    const double t0 = st.Time;
+    double expected = 0, hottest = 0;
+    host.Attach(st);
+    host.onProcessMessages = [&](int) {
+        const int centre =
+            static_cast<int>(std::lround(Moments(ZoneProfile(st, c.traceIon), st.DX).mean / st.DX));
+        const double T = st.Arr.T(2)[centre];
+        hottest = std::max(hottest, T);
+        expected += NernstEinsteinD(u25, T) * st.DT;
+    };
+    RunFixed(st, 0.4, kDt, true);
+    host.Detach();
+    ASSERT_TRUE(sink.warnings.empty()) << sink.warnings.front();
+    ASSERT_FALSE(st.NumericalFailure);
+    EXPECT_GT(hottest, 303.15);  // heated by several kelvin
+    const ProfileMoments m1 = Moments(ZoneProfile(st, c.traceIon), st.DX);
+    EXPECT_GT(m1.mean - m0.mean, 1e-3);  // the zone migrated
+    const double D = (m1.variance - m0.variance) / 2;
+    EXPECT_NEAR(D / expected, 1.0, 0.01) << hottest << " K, " << (st.Time - t0) << " s";
+}
+
 // A uniform solution that reacts (the kinetic add-on, the racemic mode's
 // conversion) reacts alike at every node, the walls included: while a
 // reaction acts the computation window spans the whole grid (a flat column
@@ -677,6 +863,158 @@ TEST(EveryModeTable, AReactionSwitchedOnDuringARunReactsEverywhereFromTheNextSte
     const double mid = p[kNodes / 2];
     EXPECT_GT(mid, 0.03);  // about 200 steps of 0.25 mM/s
     for (std::size_t j = 0; j < p.size(); ++j) ASSERT_NEAR(p[j], mid, 1e-10 * mid) << "node " << j;
+}
+
+namespace {
+
+// What a run goes on from, bit for bit: the time, the time step, the step
+// count and every node's concentrations, H+ and pH.
+std::vector<double> RunImage(RunState& st)
+{
+    std::vector<double> v{st.Time, st.DT, double(st.StepCount)};
+    for (int i = 1; i <= st.NComp; ++i)
+        v.insert(v.end(), st.Arr.C(2, i), st.Arr.C(2, i) + st.Arr.Nn);
+    v.insert(v.end(), st.Arr.CH(2), st.Arr.CH(2) + st.Arr.Nn);
+    v.insert(v.end(), st.Arr.PH.begin(), st.Arr.PH.end());
+    return v;
+}
+
+// Each value of `b` is `a`'s bit for bit (the time, time step and step count
+// always; the profiles when `within` < 0) or within `within` of the largest
+// profile value.
+void ExpectSameRun(const std::vector<double>& a, const std::vector<double>& b, double within,
+                   const std::string& what)
+{
+    ASSERT_EQ(a.size(), b.size()) << what;
+    double largest = 0;
+    for (std::size_t k = 3; k < a.size(); ++k) largest = std::max(largest, std::fabs(a[k]));
+    for (std::size_t k = 0; k < a.size(); ++k) {
+        if (within < 0 || k < 3)
+            ASSERT_EQ(std::memcmp(&a[k], &b[k], sizeof(double)), 0)
+                << what << ": value " << k << " " << a[k] << " against " << b[k];
+        else
+            ASSERT_NEAR(a[k], b[k], within * largest) << what << ": value " << k;
+    }
+}
+
+// A run state that records its sequence into its own temporary file in `dir`.
+struct RecordedRun {
+    RunState st;
+    PsqFileRecorder recorder{st};
+    RecordedRun(const TempDir& dir, const std::string& own)
+    {
+        st.Recorder = &recorder;
+        st.PsqFileOwn = st.PsqFile = dir.file(own);
+    }
+};
+
+// The run `run` has run to its end, recording its sequence every `period`
+// steps. Saved through the save of the window, it opens into a fresh state
+// whose windows hold `switches` and runs on for `more` seconds beside the
+// never-saved run (which restarts its multistep method, as every opened run
+// does): the same bits (`within` < 0; see ModeCase::reopened). The sequence
+// of the opened run plays and Use takes its frame at the open; with
+// `usedAlike` the run goes on from it alike (a frame holds no mode's tables).
+void ExpectReopensAsNeverSaved(RecordedRun& run, const TempDir& dir, double more,
+                               const std::function<void(RunState&)>& switches, double within,
+                               bool usedAlike)
+{
+    RecordingMessageSink sink;
+    RunState& st = run.st;
+    ASSERT_GT(PsqFrameCount(FileSizeByName(st.PsqFile), 60,
+                            PsqFrameSize("1.0", st.NX, st.NComp, st.cbSDS)),
+              2);
+    const std::string sna = dir.file("run.sna");
+    ASSERT_TRUE(SaveSnaFile(st, sna));
+    const int saved = static_cast<int>(PsqFrameCount(
+        FileSizeByName(dir.file("run.psq")), 60, PsqFrameSize("1.0", st.NX, st.NComp, st.cbSDS)));
+    RecordedRun opened(dir, "opened.psq");
+    switches(opened.st);
+    ASSERT_TRUE(OpenProject(opened.st, sna));
+    ASSERT_TRUE(sink.warnings.empty()) << sink.warnings.front();
+    const std::vector<double> atSave = RunImage(st);
+    // The loaded profiles, and the chart (whose profiles the next run's
+    // computation window follows) shows them.
+    const std::size_t bytes = sizeof(double) * st.Arr.Nn;
+    for (int i = 1; i <= st.NComp; ++i)
+        ASSERT_TRUE(std::memcmp(opened.st.Arr.C(2, i), st.Arr.C(2, i), bytes) == 0 &&
+                    std::memcmp(opened.st.Arr.DrawnProfile[i], st.Arr.C(2, i), bytes) == 0)
+            << "constituent " << i;
+    st.PsqStarted = false;
+    st.StopTime = opened.st.StopTime = st.Time + more;
+    RunCalc(st);
+    RunCalc(opened.st);
+    ASSERT_TRUE(sink.warnings.empty()) << sink.warnings.front();
+    ASSERT_FALSE(opened.st.NumericalFailure);
+    ASSERT_GT(opened.st.StepCount, static_cast<long long>(atSave[2]));
+    const std::vector<double> goneOn = RunImage(st);
+    ExpectSameRun(goneOn, RunImage(opened.st), within, "opened");
+
+    // The opened run recorded the opened state as its first frame.
+    RecordedRun played(dir, "played.psq");
+    switches(played.st);
+    PsqPlayer player(played.st);
+    ASSERT_TRUE(player.Open(opened.st.PsqFile));
+    ASSERT_GT(player.FrameCount, saved + 1);
+    player.ShowFrame(saved + 1);
+    ASSERT_TRUE(player.Use());
+    switches(played.st);
+    ASSERT_TRUE(sink.warnings.empty()) << sink.warnings.front();
+    ASSERT_EQ(played.st.Time, atSave[0]);
+    if (!usedAlike) return;
+    played.st.StopTime = st.StopTime;
+    RunCalc(played.st);
+    ASSERT_TRUE(sink.warnings.empty()) << sink.warnings.front();
+    ExpectSameRun(goneOn, RunImage(played.st), within, "used");
+}
+
+}  // namespace
+
+// Every mode's run, saved as a project, opens into a fresh state and goes on
+// as if it had never been saved; its sequence plays and Use goes on alike.
+TEST_P(EveryMode, ASavedRunOpensAndGoesOnAsNeverSaved)
+{
+    const ModeCase& c = GetParam();
+    TempDir dir;
+    RecordedRun run(dir, "own.psq");
+    ASSERT_TRUE(Init(run.st, c, c.composition, kVolts));
+    run.st.rbPSQNo = run.st.rbPSQMS = false;
+    run.st.rbPSQSteps = true;
+    run.st.PSQPeriod = 100;
+    RunSteps(run.st);
+    // A frame of a sequence holds no capillary-effects table (Use sets the
+    // cross-sections from the diameter) and no chromatography switch (the
+    // player's New clears it): Use goes on alike in the other modes.
+    const bool usedAlike = c.mode != Mode::Effects && c.mode != Mode::Chrom;
+    ExpectReopensAsNeverSaved(run, dir, 0.1, c.switchOn, c.reopened, usedAlike);
+}
+
+// The isotachophoresis of the manual (potassium leading, sodium sample,
+// lithium terminating, chloride; 25 mm on 1000 spacings at 250 V, 0.25 V per
+// spacing) undershoots behind its sharp boundaries far below -1 % of its
+// plateaus: saved after its run, it opens and goes on with the same bits.
+TEST(EveryModeTable, AnIsotachophoresisWithUndershootsOpensAndGoesOnAsNeverSaved)
+{
+    TempDir dir;
+    RecordedRun run(dir, "own.psq");
+    RunState& st = run.st;
+    PrepareRun(st, ItpStrongIons(), 1000);
+    st.rbVoltage = true;
+    st.UI = 250;
+    st.rbPSQNo = st.rbPSQMS = false;
+    st.rbPSQSteps = true;
+    st.PSQPeriod = 500;
+    ASSERT_TRUE(InitCalc(st));
+    st.StopTime = 2.0;
+    RunCalc(st);
+    ASSERT_GT(st.Time, 1.99);
+    double lowest = 0, largest = 0;
+    for (int i = 1; i <= st.NComp; ++i)
+        for (double c : Profile(st, i))
+            lowest = std::min(lowest, c), largest = std::max(largest, c);
+    ASSERT_LT(lowest, -0.01 * largest);
+    ExpectReopensAsNeverSaved(
+        run, dir, 0.2, [](RunState&) {}, -1, true);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, EveryMode, ::testing::ValuesIn(AllCases()), CaseName);

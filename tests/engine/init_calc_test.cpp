@@ -3,8 +3,10 @@
 // behind, and the loading path.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -39,15 +41,21 @@ protected:
         PrepareRun(st, comp, nodes);
         host.Attach(st);
     }
-    // Init refused with these messages, the previous run kept.
+    // Init refused with these messages, the previous run kept (with the
+    // switches it took at its Init).
     void ExpectRefusedKeepingTheRun(const std::vector<std::string>& messages)
     {
         const int nx = st.NX;
         const double ph = st.Arr.PH[10];
+        const bool taken[] = {st.ISCorrection, st.RedDiff, st.TempOption, st.SDSAtInit,
+                              st.RacemicAtInit};
         sink.Clear();
         EXPECT_FALSE(InitCalc(st));
         EXPECT_EQ(sink.warnings, messages);
         EXPECT_TRUE(st.Initialised && st.NX == nx && st.Arr.PH[10] == ph);
+        const bool after[] = {st.ISCorrection, st.RedDiff, st.TempOption, st.SDSAtInit,
+                              st.RacemicAtInit};
+        EXPECT_TRUE(std::equal(std::begin(taken), std::end(taken), std::begin(after)));
     }
     RecordingMessageSink sink;
     RecordingHost host;
@@ -108,8 +116,10 @@ TEST_F(Init, RefusalsInOrderKeepThePreviousRun)
     st.cbDcH = false;
 
     // the micellizing constituent: a number inside the composition naming a
-    // monovalent acid or base, checked before the mode is refused
-    st.cbSDS = true;
+    // monovalent acid or base, checked before the mode is refused (and before
+    // the run takes the switches ticked since its Init)
+    st.cbSDS = st.cbIS = st.cbRedDiff = true;
+    st.DiffMultiplier = 0.5;
     const std::string index =
         "Incorrect index number of micellizing constituent defined by \"Mic. Constituent No.\".";
     for (int no : {3, 0}) {
@@ -125,6 +135,7 @@ TEST_F(Init, RefusalsInOrderKeepThePreviousRun)
     st.OM = 0;
     ExpectRefusedKeepingTheRun({kMicAggregationNumber});
     st.OM = 64;
+    st.cbIS = st.cbRedDiff = false;
     // an acid and a base are taken, with the CMC profile of the grid
     for (int no : {1, 2}) {
         st.MicCompNo = no;

@@ -535,3 +535,115 @@ TEST(Micellar, IonisedBinderMigratesAtTheMobilityTheEngineReports)
     for (int n : {st.LeftWall + 1, st.RightWall - 1})
         EXPECT_NEAR(a.UEff[4][n], uHandAt[n], 1e-9 * std::abs(uHandAt[n])) << n;
 }
+
+// Under C_T an ionised binder that is no trace keeps only its free share
+// 1/(1 + K x) in the diffusion current and in its own diffusion. Across a step
+// from 2 to 4 mM of a binding acid (pK 3, K = 1/mM) in 20 mM SDS / Na+
+// buffered at pH 7, without current, the field at every node is the diffusion
+// current of the species over their conductivity, each from a speciation by
+// hand (free micelles by bisection): Na+, the buffer's anion, the free anion of
+// the acid, the bound acid carried with the micelles' charge, the micelles, the
+// monomer, H+ and OH-, each with D = u R T / (|z| F). A trace zone of the acid
+// spreads with (1 - theta) D_A + theta D_bound.
+TEST(Micellar, AnIonisedBindersJunctionAndZoneFollowItsFreeShare)
+{
+    const double uA = 30.0, uMic = 40.0, uBuf = 30.0, micMob = 40.0;  // 1e-9 m2/(V s)
+    const double pKA = 3.0, pKBuf = 7.0, K = 1.0;                     // K in 1/mM
+    auto buffer = [&](TComponents sodium, TComponents acid) {
+        TUnivSet<TComponents> comp;
+        comp.Add(StrongAnion("SDS", 30.0, BGE, 20.0, 20.0));
+        comp.Add(sodium);
+        comp.Add(WeakAcid("Buffer", pKBuf, uBuf, BGE, 10.0, 10.0));
+        comp.Add(Binding(acid, -3.0, uMic));
+        return comp;
+    };
+    const double rtf = kGasConstant * 298.15 / kFaraday;
+    {
+        RecordingMessageSink sink;
+        RunState st;
+        const TUnivSet<TComponents> comp =
+            buffer(Segmented(StrongCation("Sodium", kUNa, BGE, 27.0, 27.0), {27.0, 29.0}, {1, 1}),
+                   Segmented(WeakAcid("Acid", pKA, uA, BGE, 2.0, 2.0), {2.0, 4.0}, {1, 1}));
+        ASSERT_TRUE(InitMicellar(st, comp, 200, 0.0));
+        ASSERT_TRUE(!st.rbC0 && st.MicMob == micMob * 1e-9);
+        CalcDER(st, 2, false);
+        ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+        EXPECT_EQ(st.I, 0.0);
+        EngineArrays& a = st.Arr;
+        const int nn = a.Nn;
+        // A species: its concentration per node, z D (in units of 1e-9 m2/s)
+        // and |z| u (1e-9 m2/(V s)); what the micelles carry has their charge.
+        struct Species {
+            std::vector<double> c;
+            double zD, absZu;
+        };
+        const double Ks = std::pow(10.0, 3 - kPKStrongAnion);
+        std::vector<double> na(nn), bufAnion(nn), freeAnion(nn), bound(nn), micelles(nn),
+            monomer(nn), h(nn), oh(nn);
+        for (int j = 0; j < nn; ++j) {
+            const double cS = a.C(2, 1)[j], cA = a.C(2, 4)[j], hj = a.CH(2)[j];
+            const double charged = Ks / (Ks + hj);
+            const double B = (cS - kCMC) / kOM;
+            double lo = 0, hi = B;
+            for (int it = 0; it < 200; ++it) {
+                const double xm = 0.5 * (lo + hi);
+                (xm + K * cA * xm / (1 + K * xm) > B ? hi : lo) = xm;
+            }
+            const double x = 0.5 * (lo + hi), theta = K * x / (1 + K * x);
+            const double aA = std::pow(10.0, 3 - pKA) / (std::pow(10.0, 3 - pKA) + hj);
+            const double aB = std::pow(10.0, 3 - pKBuf) / (std::pow(10.0, 3 - pKBuf) + hj);
+            na[j] = a.C(2, 2)[j];
+            bufAnion[j] = aB * a.C(2, 3)[j];
+            freeAnion[j] = (1 - theta) * aA * cA;
+            bound[j] = charged * theta * cA;  // as micelle charge: with the charged surfactant
+            micelles[j] = charged * x;
+            monomer[j] = charged * kCMC;
+            h[j] = hj;
+            oh[j] = a.COH(2)[j];
+        }
+        ASSERT_GT(freeAnion[nn - 1] - freeAnion[0], 1.0);  // the step of the free anion
+        ASSERT_GT(bound[nn - 1] - bound[0], 0.02);         // and of the bound acid
+        const double uH = a.UForm(a.HIndex(), 1)[0] * 1e9, uOH = a.UForm(a.OHIndex(), 0)[0] * 1e9;
+        const std::vector<Species> species = {{na, kUNa * rtf, kUNa},
+                                              {bufAnion, -uBuf * rtf, uBuf},
+                                              {freeAnion, -uA * rtf, uA},
+                                              {bound, -uMic * rtf, kOM * uMic},
+                                              {micelles, -micMob * rtf, kOM * micMob},
+                                              {monomer, -30.0 * rtf, 30.0},
+                                              {h, uH * rtf, uH},
+                                              {oh, -uOH * rtf, uOH}};
+        double largest = 0;
+        for (int j = st.LeftWall + 1; j < st.RightWall; ++j)
+            largest = std::max(largest, std::abs(a.E[j]));
+        ASSERT_GT(largest, 0.5);  // V/m: the junction's field
+        for (int j = st.LeftWall + 1; j < st.RightWall; ++j) {
+            double W = 0, sum = 0;
+            for (const Species& s : species) {
+                W += s.zD * (s.c[j + 1] - s.c[j - 1]) * 0.5 / st.DX;
+                sum += s.absZu * s.c[j];
+            }
+            EXPECT_NEAR(a.E[j], W / sum, 1e-6 * largest) << j;
+        }
+    }
+
+    // The trace zone without field.
+    RecordingMessageSink sink;
+    RunState st;
+    ASSERT_TRUE(InitMicellar(st,
+                             buffer(StrongCation("Sodium", kUNa, BGE, 25.0, 25.0),
+                                    WeakAcid("Acid", pKA, uA, Analyte, 0.0, 1e-3)),
+                             200, 0.0));
+    const double x = (20.0 - kCMC) / kOM, theta = K * x / (1 + K * x);
+    const double expected = ((1 - theta) * uA + theta * uMic / kOM) * 1e-9 * rtf;
+    const ProfileMoments m0 = Moments(st, 4);
+    st.cbLWMove = st.cbRWMove = false;
+    st.cbOptDt = false;
+    st.DT = 1e-3;
+    st.StopTime = 0.5;
+    RunCalc(st);
+    StopCalc(st);
+    ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+    ASSERT_GT(st.Time, 0.49);
+    const double D = (Moments(st, 4).variance - m0.variance) / (2 * st.Time);
+    EXPECT_NEAR(D / expected, 1.0, 0.01);
+}

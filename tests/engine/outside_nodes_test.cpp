@@ -12,7 +12,9 @@
 #include <utility>
 #include <vector>
 
+#include "engine/equilibrium/equilibrium.h"
 #include "engine/equilibrium/kept_forms.h"
+#include "engine/modes/effects/effects_mode.h"
 #include "engine/state/run_state.h"
 #include "engine/step/init_calc.h"
 #include "engine/step/node_threads.h"
@@ -94,23 +96,46 @@ std::vector<double> RunImage(RunState& st)
 
 }  // namespace
 
+// The constants rewritten between steps k as the windows rewrite them during a
+// run (the run at 37 degC, where the corrected mobilities differ from their
+// reference values): a temperature profile switched on and off again (the
+// mobilities stay corrected), the capillary-effects window's "ReInitiate" with
+// no temperature switch (ReferenceMobilities), and a pK edit applied.
+void RewriteConstants(RunState& st, int k)
+{
+    EngineArrays& a = st.Arr;
+    if (k == 20) st.cbT = true;
+    if (k == 26) st.cbT = false;
+    if (k == 60) ReferenceMobilities(st);
+    if (k == 95) {
+        for (int i = 1; i <= a.NComp; ++i)
+            for (int f = 0; f < a.Forms(i); ++f)
+                if (f != -a.ZMin[i])
+                    for (int n = 0; n < a.Nn; ++n) a.PKaForm(i, f)[n] += 0.25;
+        SetNodeConstants(st);
+    }
+}
+
 TEST(OutsideSpeciation, KeepingItChangesNoValueOfTheRun)
 {
     // The same run with the record forgotten after every step (every node
     // outside the window speciated at every step) ends with the same bits in
-    // every level, derivative, profile and in the current.
+    // every level, derivative, profile and in the current, also when the
+    // constants are rewritten between steps.
     auto run = [](bool forgetEveryStep, long long& taken) {
         RecordingMessageSink sink;
         RecordingHost host;
         RunState st;
         benchcases::FindCase("B1").prepare(st);
         st.NXPending = 600;
+        st.Temperature = 310.15;
         host.Attach(st);
         EXPECT_TRUE(InitCalc(st));
         KeptSpeciation& kept = st.Engine.Scratch<KeptSpeciation>();
         host.onProcessMessages = [&](int) {
             if (forgetEveryStep) kept.Forget();
             MoveWalls(st, st.StepCount);
+            RewriteConstants(st, st.StepCount);
             if (st.StepCount >= 130) st.Stop = true;
         };
         st.StopTime = 1e9;

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 
@@ -12,6 +14,8 @@
 #include "engine/step/init_calc.h"
 #include "files/complex_file.h"
 #include "files/file_hooks.h"
+#include "files/psq.h"
+#include "files/psq_player.h"
 #include "files/sna_file.h"
 #include "foundation/errors.h"
 #include "foundation/fileio.h"
@@ -125,8 +129,80 @@ TEST(ComplexProject, SavedWithoutComplexationOverOneWithItReopensWithout)
     EXPECT_TRUE(sink.warnings.empty()) << sink.warnings[0];
 }
 
+// A save reads what it staged as the open reads it: a set the open would
+// refuse (a table of another number of forms than the composition, as an Init
+// without complexation leaves when the mode is ticked afterwards; complexation
+// on without a table) is not written, the save says why in the open's words,
+// and every file of the old project stays as it was.
+TEST(ComplexProject, ASaveWhoseFilesTheOpenWouldRefuseWritesNothing)
+{
+    namespace fs = std::filesystem;
+    RecordingMessageSink sink;
+    NoWindowHooks none;
+    TempDir dir;
+    const std::string name = SaveZoneProject(dir, "s"), txt = dir.file("s.txt");
+    const auto folder = [&] {
+        std::map<std::string, std::string> files;
+        for (const auto& e : fs::directory_iterator(dir.path()))
+            files[e.path().string()] = Read(e.path().string());
+        return files;
+    };
+    const auto before = folder();
+    RunState st;
+    ASSERT_TRUE(OpenProject(st, name));
+    ComplexTable fewer = st.TxtTable;  // the last analyte form left out
+    fewer.erase(fewer.begin() + (static_cast<long>(fewer.size()) - 5) / 2 + 4);
+    fewer.pop_back();
+    const std::pair<ComplexTable, std::string> cases[] = {
+        {fewer, "Incorrect file. (" + txt +
+                    ")\nComplex Mode: Number of analyte forms (composition) was changed - Set "
+                    "complex table."},
+        {ComplexTable{}, "Incorrect file. (" + txt + ")"}};
+    for (const auto& [table, why] : cases) {
+        sink.Clear();
+        st.TxtTable = table;
+        EXPECT_FALSE(SaveSnaFile(st, name));
+        EXPECT_EQ(sink.warnings,
+                  std::vector<std::string>{std::string(kSaveWouldNotOpen) + "\n" + name + ": " +
+                                           why + "\n" + kSavePreviousUnchanged});
+        EXPECT_TRUE(folder() == before);
+    }
+}
+
+// A run recorded in complexation mode has its table beside its sequence; an
+// Init after the mode was switched off records without it and removes that
+// table (a text of the user's there stays), so that the player opens the
+// sequence without complexation.
+TEST(ComplexProject, ASequenceRecordedAfterComplexationWasSwitchedOffHasNoTableBesideIt)
+{
+    RecordingMessageSink sink;
+    NoWindowHooks none;
+    TempDir dir;
+    RunState st;
+    PsqFileRecorder recorder(st);
+    st.Recorder = &recorder;
+    st.PsqFileOwn = st.PsqFile = dir.file("own.psq");
+    PrepareComplexZoneRun(st, kLigand);
+    ASSERT_TRUE(InitCalc(st));
+    const std::string txt = dir.file("own.txt");
+    ASSERT_EQ(ReadComplexTableFile(txt), st.TxtTable);
+    st.cbComplex = false;
+    ASSERT_TRUE(InitCalc(st));
+    EXPECT_FALSE(FileExists(txt));
+    AppendPsqFrame(st, st.PsqFile);
+    RunState played;
+    PsqPlayer player(played);
+    ASSERT_TRUE(player.Open(st.PsqFile));
+    EXPECT_TRUE(played.NComp == st.NComp && !played.cbComplex);
+    Write(txt, "notes\r\n");
+    ASSERT_TRUE(InitCalc(st));
+    EXPECT_EQ(Read(txt), "notes\r\n");
+    EXPECT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+}
+
 // A text file of the user's beside the project (notes that share its name)
-// is no complexation table: a save without complexation leaves it as it was.
+// is no complexation table: a save without complexation leaves it as it was,
+// and the project opens again without complexation, with a warning naming it.
 TEST(ComplexProject, ASaveWithoutComplexationKeepsATextFileThatIsNoTable)
 {
     RecordingMessageSink sink;
@@ -145,12 +221,20 @@ TEST(ComplexProject, ASaveWithoutComplexationKeepsATextFileThatIsNoTable)
         ASSERT_TRUE(SaveSnaFile(st, name));
         ASSERT_TRUE(FileExists(txt)) << bytes;
         EXPECT_EQ(Read(txt), bytes);
+        sink.Clear();
+        RunState back;
+        ASSERT_TRUE(OpenProject(back, name)) << bytes;
+        EXPECT_TRUE(back.Initialised && !back.cbComplex);
+        EXPECT_EQ(sink.warnings, std::vector<std::string>{kProjectNotesNoTable + txt});
+        EXPECT_EQ(Read(txt), bytes);
     }
 }
 
-// A table whose ligand charges are no integers, with a line repeated or with
-// junk as one more line, does not open: the project is refused and the table
-// reader leaves the table it had.
+// A table with a line repeated or with junk as one more line does not open:
+// the project is refused. A text whose ligand charges are no integers is no
+// table (the user's own): the project opens without complexation, with a
+// warning that names it, and the file stays; the table reader alone refuses
+// it and leaves the table it had.
 TEST(ComplexProject, ADamagedTableIsRefused)
 {
     RecordingMessageSink sink;
@@ -168,20 +252,29 @@ TEST(ComplexProject, ADamagedTableIsRefused)
     };
     const std::string lastLine = "25\r\n";
     ASSERT_EQ(good.substr(good.size() - lastLine.size()), lastLine);
-    const std::string damaged[] = {
-        withCharges("abc", "0"),
-        withCharges("nan", "0"),
-        withCharges("0", "1e400"),
-        withCharges("-0.5", "0"),
-        withCharges("0", ""),                          // pL missing
-        good + lastLine,                               // the last line twice
-        good + std::string(100 * 1024, 'x') + "\r\n",  // junk as one more line
-    };
     {
         RunState st;
         ASSERT_TRUE(OpenProject(st, name));
         ASSERT_TRUE(st.cbComplex && st.ComplexReady);
     }
+    const std::string noTables[] = {
+        withCharges("abc", "0"),  withCharges("nan", "0"), withCharges("0", "1e400"),
+        withCharges("-0.5", "0"), withCharges("0", ""),  // pL missing
+    };
+    for (const std::string& bytes : noTables) {
+        SCOPED_TRACE(bytes.substr(0, 200));
+        Write(txt, bytes);
+        sink.Clear();
+        RunState st;
+        ASSERT_TRUE(OpenProject(st, name));
+        EXPECT_FALSE(st.ComplexReady || st.cbComplex);
+        EXPECT_EQ(sink.warnings, std::vector<std::string>{kProjectNotesNoTable + txt});
+        EXPECT_EQ(Read(txt), bytes);
+    }
+    const std::string damaged[] = {
+        good + lastLine,                               // the last line twice
+        good + std::string(100 * 1024, 'x') + "\r\n",  // junk as one more line
+    };
     for (const std::string& bytes : damaged) {
         SCOPED_TRACE(bytes.substr(0, 200));
         Write(txt, bytes);
@@ -259,9 +352,10 @@ TEST(ComplexProject, NamesWithLineBreaksSaveAProjectThatOpensAgain)
 
 // A table line with more fields than the ligand's charges give, and numbers
 // no table of a run holds (a mobility of 1e308, subnormal numbers, a pK whose
-// constant leaves the doubles) are refused with the table named; at the
-// limits of their kinds they are taken. A file far larger than any table of
-// the composition is refused before it is read.
+// constant leaves the doubles) make the text no table: the project opens
+// without complexation and the warning names it; at the limits of their kinds
+// the numbers are taken. A file far larger than any table of the composition
+// is refused before it is read.
 TEST(ComplexProject, ExtraFieldsAndNumbersBeyondTheirKindAreRefused)
 {
     RecordingMessageSink sink;
@@ -294,8 +388,11 @@ TEST(ComplexProject, ExtraFieldsAndNumbersBeyondTheirKindAreRefused)
     for (const std::string& bytes : damaged) {
         SCOPED_TRACE(bytes.substr(0, 600));
         Write(txt, bytes);
+        sink.Clear();
         RunState st;
-        EXPECT_EQ(RaisedMessage([&] { OpenProject(st, name); }), refused);
+        EXPECT_EQ(RaisedMessage([&] { OpenProject(st, name); }), "(no error)");
+        EXPECT_FALSE(st.cbComplex);
+        EXPECT_EQ(sink.warnings, std::vector<std::string>{kProjectNotesNoTable + txt});
     }
     // At the limits of their kinds (and "None", which the set-up lists) the
     // numbers are taken.

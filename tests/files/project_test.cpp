@@ -280,7 +280,8 @@ TEST(ProjectFile, ValuesNoEditWouldTakeAndSizesThatDoNotAddUpAreRefused)
         {block + 196, 0.0},
         {block + 59, -2.0},
         {profiles + 8, nan},
-        {profiles + 8, -5.0},
+        {profiles + 8, -2e6},
+        {profiles + 8, 2e6},
         {hydrogen, -1e-5},
         {hydrogen, inf},
         // An H+ start from which the node's equilibrium does not move (the
@@ -381,6 +382,9 @@ TEST(ProjectFile, ASaveReplacesItsFilesTogetherAndWritesThroughALink)
     // the composition and the detector record, cannot take the place of a
     // folder of its name) leaves every old file and no temporary file.
     st.Composition[1].name = "Renamed", st.cbComplex = true;
+    // a table of the acetate buffer's four constituents (ligand acetate -1..0)
+    st.TxtTable = {{"-1", "0"}, {"4.756"}, {"42.4", "20"}, {"14", "362.5", "205.5"}, {"3"}};
+    for (int k = 0; k < 12; ++k) st.TxtTable.push_back({k < 6 ? "30" : "25", k < 6 ? "30" : "25"});
     st.Series.DET_pH.Add(9.0, 7.0);
     std::filesystem::create_directory(tmp.file("s.txt"));
     WriteBytes(tmp.file("s.txt/kept"), "kept");
@@ -845,9 +849,9 @@ TEST(ProjectFile, AnOpenRefusedByTheProjectOrACompanionLeavesTheRunAsItWas)
     // damaged detector record does not refuse the project (see
     // ADamagedDetectorRecordIsLeftOutAndADamagedCompanionIsNamed).
     const std::tuple<std::string, std::string, std::string, std::string> cases[] = {
-        {sna.substr(0, 300), cmp, "", ""},                     // the project file cut short
-        {sna, cmp.substr(0, cmp.size() / 2), "", ".cmp"},      // the composition cut short
-        {sna, cmp, "# Ligand: nL, pL\r\nabc\t0\r\n", ".txt"},  // charges that are no integers
+        {sna.substr(0, 300), cmp, "", ""},                   // the project file cut short
+        {sna, cmp.substr(0, cmp.size() / 2), "", ".cmp"},    // the composition cut short
+        {sna, cmp, "# Ligand: nL, pL\r\n0\t0\r\n", ".txt"},  // a table of another composition
     };
     int k = 0;
     for (const auto& [s, c, txt, named] : cases) {

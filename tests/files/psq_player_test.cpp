@@ -403,7 +403,7 @@ TEST(PsqPlayer, LegacySequenceWithoutCompositionGetsPlaceholdersAndItsInjectionS
 
 // A frame the project reader would refuse never reaches the run: a damaged
 // second frame refuses the whole play before the first is shown, a frame with
-// -50 mM is refused (Use has nothing to continue from), and an older-layout
+// -2e6 mM (beyond any run) is refused (Use has nothing to continue from), and an older-layout
 // frame with a negative time step is refused.
 TEST(PsqPlayer, FramesTheProjectReaderWouldRefuseNeverReachTheRun)
 {
@@ -418,7 +418,7 @@ TEST(PsqPlayer, FramesTheProjectReaderWouldRefuseNeverReachTheRun)
     // Offsets in a frame of the layout: the block (333 bytes), start, spent
     // time and the two counters, then pH, conductivity and the profiles.
     const std::size_t profiles = 333 + 8 + 8 + 4 + 4 + 2 * 8 * nn;
-    const std::string minus50 = Bytes().f64(-50.0).b;
+    const std::string minus50 = Bytes().f64(-2e6).b;
     Live live(tmp.file("own.psq"));
     RunState& st = live.st;
     st.StopTime = 3.5 * st.DT;

@@ -197,6 +197,18 @@ TEST(ComplexFile, TheWindowsTableHoldsOnlyNumbersTheReaderTakes)
     const ComplexTable d = DefaultComplexTable(odd, "30", "4.9e-324");
     EXPECT_TRUE(ComplexTableReadable(d));
     EXPECT_EQ(std::tuple(d[1], d[9]), std::tuple(Row{"None", "2.25"}, Row{"None", "None", "None"}));
+    // The pK lines end where the mobility lines begin: 301, beyond any pK but
+    // a mobility, is refused in the last pKx line and taken in the first ux
+    // line. The ligand's pKa line holds one field per charge but 0 (two for
+    // -1..1), a neutral ligand's "None" alone.
+    ComplexTable lastPK = kTable, firstU = kTable, threePKa = kTable;
+    lastPK[8][0] = firstU[9][0] = "301";
+    threePKa[1].push_back("4");
+    EXPECT_EQ(std::tuple(ComplexTableReadable(lastPK), ComplexTableReadable(firstU),
+                         ComplexTableReadable(threePKa)),
+              std::tuple(false, true, false));
+    EXPECT_TRUE(ComplexTableReadable({{"0", "0"}, {"None"}}));
+    EXPECT_FALSE(ComplexTableReadable({{"0", "0"}, {"None", "None"}}));
 }
 
 TEST(ComplexFile, TruncatedAndDamagedFilesGiveTheSetUpsMessages)

@@ -249,6 +249,7 @@ void SetNodeConstants(RunState& st)
             }
         }
     }
+    a.ConstantsRewritten();
 }
 
 // ---------------------------------------------------------------------------
@@ -712,7 +713,7 @@ void Elneut(RunState& st, int level, int source, int node, bool speciate, bool s
     auto finish = [&](int i, const ElneutNodeResult& res) __attribute__((always_inline))->bool
     {
         double result = res.x;
-        if (result < 1e-14) {  // replacement of tiny values
+        if (result < kSmallestKeptCH) {  // replacement of tiny values
             result = i == 0 ? 1e-9 : cH[i - 1];
             if (!ValidCH(result)) result = 1e-9;
         }

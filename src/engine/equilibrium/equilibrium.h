@@ -19,6 +19,9 @@ inline constexpr double kMobilityOH = 205.5e-9;       // m2/(V.s)
 inline constexpr double kNeutralOnlyMobility = 2e-8;  // m2/(V.s), constituent without charged forms
 inline constexpr double kImmobileMobility = 1e-15;    // m2/(V.s)
 inline constexpr double kKwRef = 1e-8;                // mM2
+// The smallest H+ concentration (mM) the solve of a node keeps; a smaller
+// result is replaced by the left neighbour's (the first node's by 1e-9).
+inline constexpr double kSmallestKeptCH = 1e-14;
 
 // Ionic product of water in force: the ionic-strength corrected value while the
 // correction is on, the user's value otherwise.

@@ -397,6 +397,8 @@ void ISC(RunState& st, int level, int source)
     IonicStrengthWork& w = st.ISWork;
     w.Prepare(a.MaxAbsZ, a.NForms);
     double* gamma = w.Gamma.data();
+    // The passes rewrite the mobilities and constants of the nodes.
+    a.ConstantsRewritten();
 
     // Nodes side by side where every pass of a node is the plain one: a start
     // level, none of the options that change the passes, the standard

@@ -38,9 +38,13 @@ void KeptSpeciation::Prepare(const RunState& st)
         misfit_.assign(nodes, 0);
         epoch_ = 1;
     }
+    // The records hold for the constants they were made with: the ionic
+    // product of water and every constant the arrays' writers stamp.
     const double kw = ActiveKw(st);
-    if (std::bit_cast<std::uint64_t>(kw) != std::bit_cast<std::uint64_t>(kw_)) {
+    if (std::bit_cast<std::uint64_t>(kw) != std::bit_cast<std::uint64_t>(kw_) ||
+        a.ConstantsStamp() != constants_) {
         kw_ = kw;
+        constants_ = a.ConstantsStamp();
         Forget();
     }
     // The ionic strength of a slot is written at the slot of the same level

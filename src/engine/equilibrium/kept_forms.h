@@ -13,7 +13,10 @@
 // cOH and ionic strength of those nodes and the constants stay as they are:
 // the run loop forgets it at the start of a run and before every step whose
 // equilibrium or modes could change them; a changed ionic product of water,
-// pairing of the level maps or shape of the arrays forgets it too.
+// stamp of the constants (EngineArrays::ConstantsStamp, taken by whatever
+// rewrites them: Init, a pK edit applied, the temperature's correction of the
+// mobilities, a re-initiation of the capillary effects), pairing of the level
+// maps or shape of the arrays forgets it too.
 #pragma once
 
 #include <atomic>
@@ -56,6 +59,7 @@ private:
     int nn_ = 0, nc_ = -1;
     int inRows_ = 0, outRows_ = 0;  // NComp + 1 (concentrations, cH), 2 NComp + 1 (pH, ZMean, UEff)
     double kw_ = 0;
+    std::uint64_t constants_ = 0;        // EngineArrays::ConstantsStamp of the records
     bool paired_ = false;                // lvC and lvIS map every level to the same slot
     std::uint32_t epoch_ = 1;            // records of another epoch are forgotten
     std::vector<std::uint32_t> stamp_;   // [slot][node]: epoch of the node's record

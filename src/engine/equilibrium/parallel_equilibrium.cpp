@@ -188,7 +188,7 @@ bool ElneutParallel(RunState& st, int level, int source, int lo, int hi, bool sp
         const double r = std::fabs(x) + 1e-36;
         const ElneutNodeResult res = given ? *given : SolveElneutNode(st, level, i, x, r, itNew, s);
         double result = res.x;
-        if (result < 1e-14) {  // replacement of tiny values by the left neighbour
+        if (result < kSmallestKeptCH) {  // replacement of tiny values by the left neighbour
             if (i == chunkLo && i > lo) return 1;  // the neighbour is not final yet
             result = i == 0 ? 1e-9 : cH[i - 1];
             if (!ValidCH(result)) result = 1e-9;

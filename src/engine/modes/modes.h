@@ -30,8 +30,9 @@ inline constexpr int kModeCount = static_cast<int>(Mode::Standard) + 1;
 
 // The points of Init at which the modes whose switch is on are called.
 enum class ModeInitStage {
-    Check,     // before anything of the run changes (refusals keep the previous run)
-    Switches,  // after the run's switches were taken (ISCorrection, RedDiff, ...)
+    Check,     // before anything of the run changes; a check changes nothing (its refusal
+               // keeps the previous run, its data and the switches it took at its Init)
+    Switches,  // after the run's switches were taken (ISCorrection, RedDiff, ...); no refusal
     Profiles,  // the initial distribution is built; before the default cross-sections
     Arrays,    // the engine arrays, distribution and profile lists are built
 };

@@ -1,6 +1,7 @@
 #include "engine/state/engine_arrays.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <limits>
 
@@ -67,6 +68,7 @@ void EngineArrays::Allocate(int nComp, int nx, const std::vector<int>& zmin,
                             const std::vector<int>& zmax, int mixSegCount)
 {
     Release();
+    ConstantsRewritten();
     NComp = nComp < 0 ? 0 : nComp;
     Nn = (nx < 0 ? 0 : nx) + 1;
     ZMin.assign(static_cast<std::size_t>(NComp) + 3, 0);
@@ -145,6 +147,14 @@ void EngineArrays::AllocateMicellar()
     MicConc.assign(nn, 0.0);
     MicFree.assign(nn, 0.0);
     MicBound.Resize(NComp + 1, Nn);
+}
+
+void EngineArrays::ConstantsRewritten()
+{
+    // One sequence for every arrays of the program: a new run's constants never
+    // carry the stamp of an earlier run's.
+    static std::atomic<std::uint64_t> last{0};
+    constantsStamp_ = last.fetch_add(1, std::memory_order_relaxed) + 1;
 }
 
 void EngineArrays::Release()

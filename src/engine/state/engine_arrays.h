@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "engine/equilibrium/wide_forms.h"
@@ -162,6 +163,13 @@ public:
     const double* UForm(int i, int k) const { return uForm_[FormOffset[i] + k]; }
     const double* LForm(int i, int k) const { return lForm_[FormOffset[i] + k]; }
     const double* DForm(int i, int k) const { return dForm_[FormOffset[i] + k]; }
+    // Stamp of the constants a speciation reads (UForm, KForm, LForm and what
+    // they are formed from, PKaForm, UFormLim): every routine that rewrites
+    // them calls ConstantsRewritten (on the run's thread), which takes a stamp
+    // no arrays of this program had before, so what was computed from the
+    // constants can tell that they changed.
+    std::uint64_t ConstantsStamp() const { return constantsStamp_; }
+    void ConstantsRewritten();
 
     // ---- per-constituent scalars ----------------------------------------------
     std::vector<double> DBase;        // [NComp+1]
@@ -211,6 +219,7 @@ private:
     }
 
     bool allocated_ = false;
+    std::uint64_t constantsStamp_ = 0;
     std::vector<double> c_, cForm_, f_, is_, t_, dtdt_;
     NodeTable uForm_, uFormLim_, pKaForm_, kForm_, kFormLim_, lForm_, dForm_, urfMob_;
 };

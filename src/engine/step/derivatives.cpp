@@ -14,6 +14,7 @@
 #include "engine/modes/modes.h"
 #include "engine/state/run_state.h"
 #include "engine/step/comp_window.h"
+#include "engine/step/node_diffusion.h"
 #include "engine/step/node_threads.h"
 #include "engine/step/standard_scheme.h"
 #include "engine/step/voltage.h"
@@ -268,7 +269,7 @@ const char* FormRowsInUse(const RunState& st, int level, std::vector<char>& rows
 }
 
 void ConductivityTerm(const RunState& st, int level, int clo, int chi, double h1, double* W,
-                      double* K, double* kappa, const char* inUse)
+                      double* K, double* kappa, const char* inUse, const NodeDiffusion* nd)
 {
     const EngineArrays& a = st.Arr;
     const int nc = a.NComp;
@@ -285,6 +286,15 @@ void ConductivityTerm(const RunState& st, int level, int clo, int chi, double h1
             const double* D = a.DForm(i, k);
             const double* c = a.CForm(level, i, k);
             const double* u = a.UForm(i, k);
+            if (const double* g = nd ? nd->Factor(i) : nullptr) {
+                // the coefficients at the node temperatures
+                if (clo == lw) W[lw] += zd * (D[lw] * g[lw]) * (c[lw + 2] - c[lw]) * h1;
+                for (int j = ilo; j <= ihi; ++j)
+                    W[j] += zd * (D[j] * g[j]) * (c[j + 1] - c[j - 1]) * h1;
+                if (chi == rw) W[rw] += zd * (D[rw] * g[rw]) * (c[rw] - c[rw - 2]) * h1;
+                for (int j = clo; j <= chi; ++j) K[j] += az * u[j] * c[j];
+                continue;
+            }
             if (clo == lw) W[lw] += zd * D[lw] * (c[lw + 2] - c[lw]) * h1;
             for (int j = ilo; j <= ihi; ++j) W[j] += zd * D[j] * (c[j + 1] - c[j - 1]) * h1;
             if (chi == rw) W[rw] += zd * D[rw] * (c[rw] - c[rw - 2]) * h1;
@@ -304,7 +314,8 @@ constexpr int kConductivityWeight = 16;
 
 // Conductivity over the window (ConductivityTerm into Kappa), the additional
 // conductivity, then voltage and current; false when these cannot be formed.
-bool ConductivityAndCurrent(RunState& st, int level, double* W, double* K, const char* inUse)
+bool ConductivityAndCurrent(RunState& st, int level, double* W, double* K, const char* inUse,
+                            const NodeDiffusion* nd)
 {
     const int lw = st.LeftWall, rw = st.RightWall;
     const double h1 = 0.5 / st.DX;
@@ -315,7 +326,7 @@ bool ConductivityAndCurrent(RunState& st, int level, double* W, double* K, const
     if (st.DiffMode || lw < 0 || rw > n || n < 1) {
         ForNodeChunks(st.Engine.Threads, lw, rw, kParallelMinChunk,
                       [&](int clo, int chi, int, int) {
-                          ConductivityTerm(st, level, clo, chi, h1, W, K, kappa, inUse);
+                          ConductivityTerm(st, level, clo, chi, h1, W, K, kappa, inUse, nd);
                       });
         AddAdditionalConductivity(st);
         return CalcVoltageCurrent(st);
@@ -336,7 +347,7 @@ bool ConductivityAndCurrent(RunState& st, int level, double* W, double* K, const
         [&](int clo, int chi, int chunk, int) {
             const int lo = std::max(clo, lw), hi = std::min(chi, rw);
             if (lo <= hi) {
-                ConductivityTerm(st, level, lo, hi, h1, W, K, kappa, inUse);
+                ConductivityTerm(st, level, lo, hi, h1, W, K, kappa, inUse, nd);
                 if (add > 0)
                     for (int j = lo; j <= hi; ++j) kappa[j] += add;
             }
@@ -362,7 +373,7 @@ inline double OhmicField(const double* W, const double* S, const double* kappa, 
 
 bool FieldAndConductivity(RunState& st, int level, double* W, double* K, const char* inUse)
 {
-    if (!ConductivityAndCurrent(st, level, W, K, inUse)) return false;
+    if (!ConductivityAndCurrent(st, level, W, K, inUse, &PrepareNodeDiffusion(st))) return false;
     EngineArrays& a = st.Arr;
     const double I = st.I;
     const double *S = a.S.data(), *kappa = a.Kappa.data();
@@ -375,7 +386,7 @@ bool FieldAndConductivity(RunState& st, int level, double* W, double* K, const c
 }
 
 void DiffusionTerm(const EngineArrays& a, int level, int i, int clo, int chi, double h2, double* Ds,
-                   const char* inUse)
+                   const char* inUse, const double* g)
 {
     const int nf = a.Forms(i);
     std::fill(Ds + clo, Ds + chi + 1, 0.0);
@@ -383,6 +394,11 @@ void DiffusionTerm(const EngineArrays& a, int level, int i, int clo, int chi, do
         if (inUse && !inUse[a.FormOffset[i] + k]) continue;
         const double* D = a.DForm(i, k);
         const double* c = a.CForm(level, i, k);
+        if (g) {
+            for (int j = clo; j <= chi; ++j)
+                Ds[j] += FluxDiffusion(D, g, j, c[j - 1], c[j], c[j + 1]) * h2;
+            continue;
+        }
         for (int j = clo; j <= chi; ++j) Ds[j] += D[j] * (c[j - 1] - 2 * c[j] + c[j + 1]) * h2;
     }
 }
@@ -475,7 +491,8 @@ void StandardScheme(RunState& st, int level, bool fieldOnly)
         FieldAndConductivity(st, level, sc.W.data(), sc.K.data(), inUse);
         return;
     }
-    if (!ConductivityAndCurrent(st, level, sc.W.data(), sc.K.data(), inUse)) return;
+    const NodeDiffusion& nd = PrepareNodeDiffusion(st);
+    if (!ConductivityAndCurrent(st, level, sc.W.data(), sc.K.data(), inUse, &nd)) return;
 
     // Field, then transport: diffusion at the node's own coefficient,
     // migration as the central difference of sign(z) u c E over the
@@ -499,7 +516,7 @@ void StandardScheme(RunState& st, int level, bool fieldOnly)
                       std::copy(Ew + clo, Ew + chi + 1, E + clo);
                       if (tlo > thi) return;
                       for (int i = 1; i <= nc; ++i) {
-                          DiffusionTerm(a, level, i, tlo, thi, h2, Ds, inUse);
+                          DiffusionTerm(a, level, i, tlo, thi, h2, Ds, inUse, nd.Factor(i));
                           MigrationTerm(a, level, i, tlo, thi, h1, Ew, G, Ms, inUse);
                           double* f = a.F(level, i);
                           for (int j = tlo; j <= thi; ++j) f[j] = Ds[j] - Ms[j];
@@ -614,16 +631,17 @@ void ElectrodeBoundary(RunState& st, int level, const double* field)
     const int nc = a.NComp;
     const int lw = st.LeftWall, rw = st.RightWall;
     const double dx = st.DX;
-    const double* T2 = a.T(2);
+    const NodeDiffusion& nd = PrepareNodeDiffusion(st);
     // Convective flux of the electroosmotic flow: the interior scheme carries
     // matter at +EOFMob*U/(L + extra length), so the boundary flux does too.
     const double v = st.cbEOFDif ? st.EOFMob * (st.U / (st.CapLength + st.FakeCapLen)) : 0.0;
     auto flux = [&](int i, int x, int from, int to) {
         double J = 0;
         const int nf = a.Forms(i);
+        const double* g = nd.Factor(i);
         for (int k = 0; k < nf; ++k) {
             const double* c = a.CForm(level, i, k);
-            J += (c[to] - c[from]) * (-a.DForm(i, k)[x] * T2[x] / st.Temperature) / dx;
+            J += (c[to] - c[from]) * (-NodeD(a.DForm(i, k), g, x)) / dx;
         }
         J += field[x] * a.UEff[i][x] * a.C(level, i)[x];
         if (st.cbEOFDif) J += v * a.C(level, i)[x] * Sign(a.DBase[i]);

@@ -12,14 +12,17 @@
 
 class RunState;
 class EngineArrays;
+class NodeDiffusion;
 
 // The kernels below skip the form rows r of CForm with inUse[r] == 0 (null:
 // none): rows that are 0 across the window (FormRowsInUse) add nothing.
 //
 // Diffusion-current sum W and conductivity (K = sum of |z| u c, Kappa =
 // 96485 K) of nodes clo..chi of the window; one-sided differences at the walls.
+// With `nd` each diffusion coefficient takes its factor at the node temperature.
 void ConductivityTerm(const RunState& st, int level, int clo, int chi, double h1, double* W,
-                      double* K, double* kappa, const char* inUse = nullptr);
+                      double* K, double* kappa, const char* inUse = nullptr,
+                      const NodeDiffusion* nd = nullptr);
 // For the constituents of kWideForms forms or more (whose forms far from the
 // prevailing charge the node solve sets to 0): 1 for each row of CForm at
 // `level` with a value other than ±0 in the window, 0 for the others; every
@@ -44,9 +47,10 @@ struct ConductivityRows {
 bool FieldAndConductivity(RunState& st, int level, double* W, double* K,
                           const char* inUse = nullptr);
 // Diffusion of constituent i at nodes clo..chi: sum over its forms of
-// D (c[j-1] - 2 c[j] + c[j+1]) h2, into Ds.
+// D (c[j-1] - 2 c[j] + c[j+1]) h2, into Ds; with the factor row g of its
+// coefficients at the node temperatures (NodeDiffusion) in flux form.
 void DiffusionTerm(const EngineArrays& a, int level, int i, int clo, int chi, double h2, double* Ds,
-                   const char* inUse = nullptr);
+                   const char* inUse = nullptr, const double* g = nullptr);
 // Migration flux difference of constituent i at nodes clo..chi: sum over its
 // charged forms of sign(z) (G[j+1] - G[j-1]) h1 with G = u c E (G is a work
 // row, written at clo-1..chi+1), into Ms.

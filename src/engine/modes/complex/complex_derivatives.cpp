@@ -13,6 +13,7 @@
 #include "engine/equilibrium/equilibrium.h"
 #include "engine/modes/complex/complex_mode.h"
 #include "engine/state/run_state.h"
+#include "engine/step/node_diffusion.h"
 #include "engine/step/voltage.h"
 
 namespace {
@@ -26,6 +27,7 @@ struct Species {
     double u;            // mobility of a ligand form or complex
     const double* uRow;  // mobility of a free form, per node
     const double* dRow;  // diffusion coefficient of a free form, per node
+    const double* gRow;  // its factor at the node temperatures (null: 1)
     const double* frac;  // fraction row of the equilibrium
 };
 
@@ -46,7 +48,8 @@ inline double AbsZ(int z)
 }
 
 // The species of the mode and their concentrations over the window.
-void BuildSpecies(RunState& st, int l, ComplexDerScratch& s, int lw, int rw)
+void BuildSpecies(RunState& st, int l, ComplexDerScratch& s, int lw, int rw,
+                  const NodeDiffusion& nd)
 {
     const ComplexData& d = ComplexArrays(st);
     EngineArrays& a = st.Arr;
@@ -54,17 +57,17 @@ void BuildSpecies(RunState& st, int l, ComplexDerScratch& s, int lw, int rw)
     s.species.clear();
     for (int q = 0; q <= Q; ++q)
         s.species.push_back({Kind::LigandForm, 0, d.nL + q, d.U[0][0][static_cast<std::size_t>(q)],
-                             nullptr, nullptr, ComplexWork(st, l, 0, 0, q)});
+                             nullptr, nullptr, nullptr, ComplexWork(st, l, 0, 0, q)});
     for (int k = 1; k <= d.Nanalytes; ++k)
         for (int f = 0; f < d.FormCount[static_cast<std::size_t>(k)]; ++f) {
             const int zf = a.ZMin[k + 1] + f;
             s.species.push_back({Kind::FreeForm, k, zf, 0.0, a.UForm(k + 1, f), a.DForm(k + 1, f),
-                                 ComplexWork(st, l, k, f, Q + 1)});
+                                 nd.Factor(k + 1), ComplexWork(st, l, k, f, Q + 1)});
             for (int q = 0; q <= Q; ++q)
                 s.species.push_back({Kind::Complex, k, zf + d.nL + q,
                                      d.U[static_cast<std::size_t>(k)][static_cast<std::size_t>(f)]
                                         [static_cast<std::size_t>(q)],
-                                     nullptr, nullptr, ComplexWork(st, l, k, f, q)});
+                                     nullptr, nullptr, nullptr, ComplexWork(st, l, k, f, q)});
         }
     const std::size_t nn = static_cast<std::size_t>(a.Nn), ns = s.species.size();
     for (auto* v : {&s.c, &s.g, &s.dc})
@@ -94,7 +97,7 @@ void BuildSpecies(RunState& st, int l, ComplexDerScratch& s, int lw, int rw)
             for (int j = lw; j <= rw; ++j) {
                 c[j] = sp.frac[j] * ca[j];
                 g[j] = sp.uRow[j] * c[j];
-                dc[j] = sp.dRow[j] * c[j];
+                dc[j] = NodeD(sp.dRow, sp.gRow, j) * c[j];
             }
             break;
         case Kind::Complex:
@@ -155,7 +158,10 @@ void ComplexDerivative(RunState& st, int l, bool fieldOnly)
     const int lw = std::max(0, st.LeftWall), rw = std::min(last, st.RightWall);
     if (rw - lw < 2) return;
     ComplexDerScratch& s = st.Engine.Scratch<ComplexDerScratch>();
-    BuildSpecies(st, l, s, lw, rw);
+    // Free forms, H+ and OH- diffuse at their node temperatures; the ligand's
+    // forms and the complexes, whose mobilities the table gives, at the set one.
+    const NodeDiffusion& nd = PrepareNodeDiffusion(st);
+    BuildSpecies(st, l, s, lw, rw, nd);
     const std::size_t nn = static_cast<std::size_t>(a.Nn), ns = s.species.size();
     const int hI = a.HIndex(), ohI = a.OHIndex();
     const double* cH = a.CH(l);
@@ -164,6 +170,7 @@ void ComplexDerivative(RunState& st, int l, bool fieldOnly)
     const double* uOH = a.UForm(ohI, 0);
     const double* dH = a.DForm(hI, 1);
     const double* dOH = a.DForm(ohI, 0);
+    const double *gH = nd.Factor(hI), *gOH = nd.Factor(ohI);
 
     // Conductivity from every charged species (each node's sum in species
     // order).
@@ -192,8 +199,10 @@ void ComplexDerivative(RunState& st, int l, bool fieldOnly)
     for (int i = lw; i <= rw; ++i) {
         const int k1 = k1Of(i), k2 = k1 + 1, k3 = k1 + 2;
         // H+ and OH-: z D c.
-        const double GH[3] = {dH[k1] * cH[k1], dH[k2] * cH[k2], dH[k3] * cH[k3]};
-        const double GOH[3] = {dOH[k1] * cOH[k1], dOH[k2] * cOH[k2], dOH[k3] * cOH[k3]};
+        const double GH[3] = {NodeD(dH, gH, k1) * cH[k1], NodeD(dH, gH, k2) * cH[k2],
+                              NodeD(dH, gH, k3) * cH[k3]};
+        const double GOH[3] = {NodeD(dOH, gOH, k1) * cOH[k1], NodeD(dOH, gOH, k2) * cOH[k2],
+                               NodeD(dOH, gOH, k3) * cOH[k3]};
         d1[i] = 0 + ((GH[2] - GH[0]) * h - (GOH[2] - GOH[0]) * h);
         d2[i] = 0 + ((GH[0] + GH[2] - 2 * GH[1]) * h2 - (GOH[0] + GOH[2] - 2 * GOH[1]) * h2);
     }

@@ -67,12 +67,13 @@ ComplexTable ComplexTableAdjusted(const ComplexTable& table,
 // to, no table and the mode switched off (a warning says so).
 void ComplexTableAfterRestore(RunState& st);
 
-// Checks before a run; false after its warning. Frees the previous arrays and
-// clears ComplexReady.
+// Checks before a run; false after its warning. Changes nothing: the data of
+// the run stay until the engine arrays go (ComplexFreeArrays, the mode's Reset).
 bool ComplexCheckSetup(RunState& st);
 // Builds the constants and work rows from the table (bad fields take defaults
 // and are listed in one warning) and sets ComplexReady.
 void ComplexInit(RunState& st);
+// Releases the data and clears ComplexReady.
 void ComplexFreeArrays(RunState& st);
 // Whether the data match the run's arrays and may be used.
 bool ComplexUsable(RunState& st);

@@ -84,6 +84,7 @@ double* ComplexWork(RunState& st, int level, int a, int f, int q)
 void ComplexFreeArrays(RunState& st)
 {
     ComplexArrays(st) = ComplexData{};
+    st.ComplexReady = false;
 }
 
 bool ComplexUsable(RunState& st)
@@ -202,25 +203,14 @@ void ComplexTableAfterRestore(RunState& st)
 
 bool ComplexCheckSetup(RunState& st)
 {
-    const ComplexTable& t = st.TxtTable;
-    const std::string refusal = ComplexSetupRefusal(t, st.Composition, st.cbIS);
-    // The former arrays go once the table fits the composition, before its
-    // ligand charges are taken.
-    const bool fits = refusal.empty() || refusal == kComplexNlAbovePl ||
-                      refusal == kComplexLigandCharges || refusal == kComplexAnalyteCount;
-    if (fits) {
-        st.ComplexReady = false;
-        ComplexFreeArrays(st);
-    }
-    if (!refusal.empty()) {
-        ShowWarning(refusal);
-        return false;
-    }
-    ComplexData& d = ComplexArrays(st);
-    d.nL = TableInt(t, 1, 1);
-    d.pL = TableInt(t, 1, 2);
-    d.Nanalytes = TableInt(t, 5, 1);
-    return true;
+    // Nothing of the run changes here: a refused Init leaves the run as it
+    // was, its data included. The data of an Init that goes on go with the
+    // engine arrays (the mode's Reset) and are built afresh from the table
+    // (ComplexInit).
+    const std::string refusal = ComplexSetupRefusal(st.TxtTable, st.Composition, st.cbIS);
+    if (refusal.empty()) return true;
+    ShowWarning(refusal);
+    return false;
 }
 
 void ComplexInit(RunState& st)
@@ -301,6 +291,7 @@ void ComplexInit(RunState& st)
             a.DForm(i, k)[n] = u * 1e-9 * rtf;
         }
     };
+    a.ConstantsRewritten();
     waterIon(2, h, 1, "4 (uH)\n");
     waterIon(3, oh, 0, "4 (uOH)\n");
 

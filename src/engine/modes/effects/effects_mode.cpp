@@ -9,6 +9,7 @@
 #include "engine/modes/effects/effects_table.h"
 #include "engine/state/run_state.h"
 #include "engine/step/derivatives.h"
+#include "engine/step/node_diffusion.h"
 #include "engine/step/standard_scheme.h"
 #include "engine/step/voltage.h"
 #include "foundation/errors.h"
@@ -16,7 +17,6 @@
 namespace {
 
 constexpr double kFaradayC = 96485.0;
-constexpr double kRefTemperature = 298.15;
 
 inline double Sign(double v)
 {
@@ -47,25 +47,6 @@ bool EffectsTemperatureMobilities(const RunState& st)
     return st.cbH || st.cbT;
 }
 
-// Temperature factor of every diffusion coefficient of constituent i (H+ =
-// NComp+1, OH- = NComp+2) at the window's nodes into g: T/T_set, the
-// coefficients being those of the set temperature; while the mobilities
-// follow the temperature also their factor 1 + a (T - 298.15), so that
-// D = u R T / (|z| F) holds at every node temperature.
-void DiffusionTemperatureFactors(const RunState& st, int i, bool mobilitiesFollowT, double* g)
-{
-    const EngineArrays& a = st.Arr;
-    const double* T2 = a.T(2);
-    const double Tref = st.Temperature;
-    const int lw = st.LeftWall, rw = st.RightWall;
-    if (!mobilitiesFollowT) {
-        for (int j = lw; j <= rw; ++j) g[j] = T2[j] / Tref;
-        return;
-    }
-    const double coef = MobilityTemperatureCoefficient(i, a.NComp);
-    for (int j = lw; j <= rw; ++j) g[j] = T2[j] / Tref * (1 + coef * (T2[j] - kRefTemperature));
-}
-
 }  // namespace
 
 double WaterConductivity(double T)
@@ -87,13 +68,6 @@ double WaterDensity(double T)
     }
     return 49.56371 * std::sqrt(647.3 - T) + 1228.14079 - 1.9141863 * T + 0.001796095 * T * T -
            278845.42664 / T + 16856405.8028 / (T * T);
-}
-
-double MobilityTemperatureCoefficient(int i, int nComp)
-{
-    if (i == nComp + 1) return 0.013765757;
-    if (i == nComp + 2) return 0.0081;
-    return 0.0205;
 }
 
 void UpdateTemperature(RunState& st)
@@ -130,6 +104,7 @@ void UpdateTemperature(RunState& st)
         prev = st.Time;
     }
     if (!st.cbH && !st.cbT) return;
+    a.ConstantsRewritten();
     const int nc = a.NComp;
     for (int j = 1; j <= nc + 2; ++j) {
         const double coef = MobilityTemperatureCoefficient(j, nc);
@@ -137,7 +112,8 @@ void UpdateTemperature(RunState& st)
             if (k == -a.ZMin[j]) continue;
             double* u = a.UForm(j, k);
             const double* ul = a.UFormLim(j, k);
-            for (int i = 0; i < nn; ++i) u[i] = (1 + coef * (T2[i] - kRefTemperature)) * ul[i];
+            for (int i = 0; i < nn; ++i)
+                u[i] = (1 + coef * (T2[i] - kMobilityReferenceTemperature)) * ul[i];
         }
     }
 }
@@ -146,6 +122,7 @@ void ReferenceMobilities(RunState& st)
 {
     EngineArrays& a = st.Arr;
     if (!a.Allocated()) return;
+    a.ConstantsRewritten();
     for (int j = 1; j <= a.NComp + 2; ++j)
         for (int k = 0; k < a.Forms(j); ++k) {
             if (k == -a.ZMin[j]) continue;
@@ -348,7 +325,7 @@ void CalcDER_Effects(RunState& st, int level, bool fieldOnly)
         const int kind = i <= nc ? 0 : i - nc;
         if (kind == gKind) return;
         gKind = kind;
-        DiffusionTemperatureFactors(st, i, mobilitiesFollowT, g);
+        DiffusionTemperatureFactors(st, i, mobilitiesFollowT, st.LeftWall, st.RightWall, g);
     };
     double* kappa = a.Kappa.data();
     double* E = a.E.data();

@@ -16,9 +16,6 @@ ModeHooks EffectsModeHooks();
 double WaterConductivity(double T);
 double WaterHeatCapacity(double T);
 double WaterDensity(double T);
-// Temperature coefficient (per K above 298.15 K) of the mobilities of
-// constituent i (H+ = NComp+1, OH- = NComp+2).
-double MobilityTemperatureCoefficient(int i, int nComp);
 
 // Mobilities corrected for the node temperature (level 2) and, with
 // "Simplified Heating", the temperature relaxed towards its steady Joule value.

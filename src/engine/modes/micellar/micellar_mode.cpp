@@ -10,6 +10,7 @@
 #include "engine/equilibrium/parallel_equilibrium.h"
 #include "engine/state/run_state.h"
 #include "engine/step/init_calc.h"
+#include "engine/step/node_diffusion.h"
 #include "engine/step/node_threads.h"
 #include "engine/step/run_series.h"
 #include "engine/step/standard_scheme.h"
@@ -303,10 +304,15 @@ void MicellarScheme(RunState& st, int level, bool fieldOnly, const MicellarVaria
         }
     }
 
+    // The coefficients of the constituents' forms at the node temperatures
+    // (the micelles' and complexes' stay at the set temperature).
+    const NodeDiffusion& nd = PrepareNodeDiffusion(st);
+
     // Conductivity and diffusion-current sum at the interior nodes.
     double* W = w.W.data();
     double* K = w.K.data();
     double* kappa = a.Kappa.data();
+    const double* gS = nd.Factor(m);
     ForNodeChunks(
         st.Engine.Threads, lw + 1, rw - 1, kParallelMinChunk, [&](int lo, int hi, int, int) {
             for (int j = lo; j <= hi; ++j) {
@@ -315,17 +321,18 @@ void MicellarScheme(RunState& st, int level, bool fieldOnly, const MicellarVaria
                     if (i == m) continue;
                     const int zmin = a.ZMin[i], nf = a.Forms(i);
                     const double* fr = shares(i) ? freeRow(i) : nullptr;
+                    const double* g = nd.Factor(i);
                     for (int k = 0; k < nf; ++k) {
                         const int z = zmin + k;
                         if (z == 0) continue;
                         const double* c = a.CForm(level, i, k);
                         if (fr) {
-                            wj += z * a.DForm(i, k)[j] *
+                            wj += z * NodeD(a.DForm(i, k), g, j) *
                                   (fr[j + 1] * c[j + 1] - fr[j - 1] * c[j - 1]) * h1;
                             kj += std::abs(z) * a.UForm(i, k)[j] * fr[j] * c[j];
                             continue;
                         }
-                        wj += z * a.DForm(i, k)[j] * (c[j + 1] - c[j - 1]) * h1;
+                        wj += z * NodeD(a.DForm(i, k), g, j) * (c[j + 1] - c[j - 1]) * h1;
                         kj += std::abs(z) * a.UForm(i, k)[j] * c[j];
                     }
                     if (i > nc) continue;
@@ -333,8 +340,8 @@ void MicellarScheme(RunState& st, int level, bool fieldOnly, const MicellarVaria
                     wj += zM * w.DM[i] * (A[j + 1] * mb[j + 1] - A[j - 1] * mb[j - 1]) * h1;
                     kj += std::abs(zM) * w.uM[i] * A[j] * mb[j];
                 }
-                wj += zS * a.DForm(m, ci)[j] * (A[j + 1] * mono[j + 1] - A[j - 1] * mono[j - 1]) *
-                          h1 +
+                wj += zS * NodeD(a.DForm(m, ci), gS, j) *
+                          (A[j + 1] * mono[j + 1] - A[j - 1] * mono[j - 1]) * h1 +
                       zM * DMic * (A[j + 1] * x[j + 1] - A[j - 1] * x[j - 1]) * h1;
                 kj += std::abs(zM) * st.MicMob * A[j] * x[j] +
                       std::abs(zc) * a.UForm(m, ci)[j] * A[j] * mono[j];
@@ -369,7 +376,10 @@ void MicellarScheme(RunState& st, int level, bool fieldOnly, const MicellarVaria
     ForNodeChunks(
         st.Engine.Threads, lw + 1, rw - 1, kParallelMinChunk, [&](int lo, int hi, int, int) {
             for (int j = lo; j <= hi; ++j) {
-                double fm = Dm[j] * L(mono, j) + st.OM * DMic * L(x, j) -
+                const double monoDiffusion =
+                    gS ? FluxDiffusion(Dm, gS, j, mono[j - 1], mono[j], mono[j + 1]) * h2
+                       : Dm[j] * L(mono, j);
+                double fm = monoDiffusion + st.OM * DMic * L(x, j) -
                             V(j + 1) * A[j + 1] * E[j + 1] * h1 +
                             V(j - 1) * A[j - 1] * E[j - 1] * h1;
                 for (int i = 1; i <= nc; ++i) {
@@ -377,6 +387,7 @@ void MicellarScheme(RunState& st, int level, bool fieldOnly, const MicellarVaria
                     const int zmin = a.ZMin[i], nf = a.Forms(i), k0 = -zmin;
                     const double* mb = a.MicBound[i];
                     const double* fr = shares(i) ? freeRow(i) : nullptr;
+                    const double* g = nd.Factor(i);
                     double f = 0.0;
                     for (int k = 0; k < nf; ++k) {
                         const double* c = a.CForm(level, i, k);
@@ -385,7 +396,8 @@ void MicellarScheme(RunState& st, int level, bool fieldOnly, const MicellarVaria
                             // the free share of the form: f c
                             const double cm = fr[j - 1] * c[j - 1], c0 = fr[j] * c[j],
                                          cp = fr[j + 1] * c[j + 1];
-                            f += D[j] * (cm - 2.0 * c0 + cp) * h2;
+                            f += g ? FluxDiffusion(D, g, j, cm, c0, cp) * h2
+                                   : D[j] * (cm - 2.0 * c0 + cp) * h2;
                             if (k == k0) continue;
                             const double* u = a.UForm(i, k);
                             f -= Sign(zmin + k) *
@@ -393,14 +405,19 @@ void MicellarScheme(RunState& st, int level, bool fieldOnly, const MicellarVaria
                             continue;
                         }
                         if (k == k0) {
-                            f += D[j] *
-                                 ((c[j - 1] - mb[j - 1]) - 2.0 * (c[j] - mb[j]) +
-                                  (c[j + 1] - mb[j + 1])) *
-                                 h2;
+                            // the free part of the neutral form
+                            f += g ? FluxDiffusion(D, g, j, c[j - 1] - mb[j - 1], c[j] - mb[j],
+                                                   c[j + 1] - mb[j + 1]) *
+                                         h2
+                                   : D[j] *
+                                         ((c[j - 1] - mb[j - 1]) - 2.0 * (c[j] - mb[j]) +
+                                          (c[j + 1] - mb[j + 1])) *
+                                         h2;
                             continue;
                         }
                         const double* u = a.UForm(i, k);
-                        f += D[j] * L(c, j) -
+                        f += (g ? FluxDiffusion(D, g, j, c[j - 1], c[j], c[j + 1]) * h2
+                                : D[j] * L(c, j)) -
                              Sign(zmin + k) *
                                  (u[j + 1] * c[j + 1] * E[j + 1] - u[j - 1] * c[j - 1] * E[j - 1]) *
                                  h1;
@@ -462,12 +479,13 @@ void MicellarScheme(RunState& st, int level, bool fieldOnly, const MicellarVaria
 
 namespace {
 
-// The micellar set-up is taken at Init: refused set-ups keep the previous run;
-// the CMC profile and the micellar arrays come with the engine arrays.
+// The micellar set-up is taken at Init: a refused set-up keeps the previous
+// run (it is checked before anything of the run changes); the CMC profile and
+// the micellar arrays come with the engine arrays.
 bool MicellarInit(RunState& st, ModeInitStage stage)
 {
+    if (stage == ModeInitStage::Check) return MicellarSetupAccepted(st);
     if (stage == ModeInitStage::Switches) {
-        if (!MicellarSetupAccepted(st)) return false;
         st.SDSAtInit = true;
     } else if (stage == ModeInitStage::Arrays) {
         InitCMCProfile(st);

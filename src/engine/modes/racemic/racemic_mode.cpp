@@ -111,8 +111,8 @@ bool RacemicInit(RunState& st, ModeInitStage stage)
             ShowWarning(kTooFewConstituents);
             return false;
         }
-        return true;
-    case ModeInitStage::Switches: return st.cbSDS || MicellarSetupAccepted(st);
+        return st.cbSDS || MicellarSetupAccepted(st);
+    case ModeInitStage::Switches: return true;
     case ModeInitStage::Arrays:
         if (!st.cbSDS) InitCMCProfile(st);
         return true;
