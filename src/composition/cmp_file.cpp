@@ -1,5 +1,6 @@
 #include "composition/cmp_file.h"
 
+#include "engine/modes/complex/complex_mode.h"
 #include "engine/state/run_state.h"
 #include "foundation/binio.h"
 #include "foundation/errors.h"
@@ -163,10 +164,9 @@ void RestoreInitComposition(RunState& st)
 {
     st.Composition.Empty();
     for (const auto* n = st.CompInit.Head(); n; n = n->next) st.Composition.Add(n->data);
-    if (!st.TxtTableInit.empty() && st.TxtTable != st.TxtTableInit) {
-        st.TxtTable = st.TxtTableInit;
-        st.ComplexReady = false;
-    }
+    // The complexation table agrees with the composition brought back (an
+    // Init with the mode off may have taken a table of another composition).
+    ComplexTableAfterRestore(st);
     st.CompChanged = false;
 }
 

@@ -41,7 +41,7 @@ void MergeComposition(TUnivSet<TComponents>& target, const TUnivSet<TComponents>
 bool ReadComposition(RunState& st, const std::string& name);
 
 // Composition := the constituents of the last Init (CompInit), and the
-// complexation table := the one that Init took with them, when it took one
-// (a table adjusted to a later composition does not fit these constituents);
+// complexation table agrees with them: the one that Init took when it fits
+// them, else the table adjusted to them, or none (ComplexTableAfterRestore);
 // CompChanged cleared.
 void RestoreInitComposition(RunState& st);

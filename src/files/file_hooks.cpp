@@ -39,6 +39,9 @@ void NewStateHeadless(RunState& st)
     ResetStateHeadless(st);
     st.cbDcH = st.cbChrom = st.cbLE = st.cbRE = false;
     st.cbS = st.cbH = st.cbMix = st.cbT = false;
+    // The temporary sequence belonged to the run that is gone: the next Init
+    // starts it again.
+    st.PsqSize = -1;
 }
 
 void RunNewCommand(RunState& st)

@@ -23,7 +23,8 @@ FileHooks& FileLayerHooks();
 void ResetStateHeadless(RunState& st);
 // The New command without windows: frees the engine arrays, empties the
 // composition lists and the check lists, resets the state and clears the
-// run-setup and effects switches that New clears.
+// run-setup and effects switches that New clears; the run's sequence shows
+// as not created.
 void NewStateHeadless(RunState& st);
 
 // The hooks with their defaults filled in.

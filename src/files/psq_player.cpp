@@ -289,13 +289,19 @@ void PsqPlayer::SetPlaying(bool playing)
     st_.PsqPlayerInUse = Busy || KeepPlaying;
 }
 
-void PsqPlayer::ResetPlayer()
+void PsqPlayer::ForgetFile()
 {
     CurrentFrame = StartFrame = FrameCount = 1;
+    FileName.clear();
+    FileOpened = false;
+}
+
+void PsqPlayer::ResetPlayer()
+{
+    ForgetFile();
     FrameSize = 1;
     HeaderSize = 0;
-    FileName.clear();
-    FileOpened = SingleFrame = false;
+    SingleFrame = false;
     SetBusy(false);
     SetPlaying(false);
     st_.PsqPlayerReloadNeeded = true;
@@ -316,8 +322,7 @@ void PsqPlayer::PlayPsqFile(const std::string& name)
         if (size == 0) {
             f.Close();
             SetBusy(false);
-            FileName.clear();
-            FileOpened = false;
+            ForgetFile();
             return;
         }
         // Everything about the file is known before the run state changes.
@@ -383,7 +388,6 @@ void PsqPlayer::PlayPsqFile(const std::string& name)
             if (table) {
                 st.TxtTable = *table;
                 st.ComplexReady = false;
-                st.cbIS = false;  // complexation runs without the ionic-strength correction
             }
             ApplyHeaderGeometry(st, h, true);
             if (h.Version == "0.1") {
@@ -485,8 +489,7 @@ bool PsqPlayer::Open(const std::string& name)
     try {
         PlayPsqFile(source);
     } catch (...) {
-        FileName.clear();
-        FileOpened = false;
+        ForgetFile();
         Controls();
         throw;
     }

@@ -138,6 +138,9 @@ private:
     RunState& st_;
     void SetBusy(bool busy);
     void SetPlaying(bool playing);
+    // No file open: the frame counters of the closed player, so that nothing
+    // of a file refused or left shows.
+    void ForgetFile();
     void Controls()
     {
         if (UpdateControls) UpdateControls();

@@ -24,6 +24,11 @@ inline constexpr const char* kNotAvailable = "N/A";
 // Run initialisation: modes whose set-up this version does not build yet.
 // Complexation set-up: ligand charges nL, pL of the table beyond -32..32.
 inline constexpr const char* kComplexLigandCharges = "Complex Mode: Incorrect nL or pL!";
+// Complexation: the composition brought back (Restore) has no analyte, so no
+// table fits it: the table is dropped and the mode switched off.
+inline constexpr const char* kComplexTableCleared =
+    "Complex Mode: the restored composition has no analyte - complex table removed and complex "
+    "mode switched off.";
 
 // Run initialisation: the engine arrays of the run would not fit in a
 // sensible share of the memory; nothing is allocated.

@@ -4,8 +4,10 @@
 #include "qt_test_env.h"
 
 #include "app/windows/complex_window.h"
+#include "engine/modes/complex/complex_mode.h"
 #include "engine/step/init_calc.h"
 #include "files/sna_file.h"
+#include "foundation/messages.h"
 #include "support/bench_cases.h"
 #include "support/recording_sink.h"
 #include "support/run_profiles.h"
@@ -409,6 +411,58 @@ TEST(ComplexWindow, RestoringTheInitCompositionBringsBackItsTable)
         EXPECT_EQ(st.TxtTable, taken);
         EXPECT_EQ(st.Composition.Count(), initComposition.Count());
     }
+
+    // An Init with complexation off takes whatever table there is: none (the
+    // window then makes one for the added analyte), one made for another
+    // composition, or none for a ligand alone. Restore and the save's restore
+    // bring the table into agreement with the Init composition: adjusted with
+    // the window's note, or (no analyte) removed with the mode; the saved
+    // project opens again.
+    TUnivSet<TComponents> other = initComposition, ligand;
+    for (const char* name : {"Other1", "Other2"})
+        other.Add(TComponents::Uniform(name, 0, 1, {0, 6.0}, {0, 30}, 0, 0, 1));
+    ligand.Add(initComposition.Head()->data);
+    enum { NoTable, OtherTable, LigandAlone };
+    for (int c : {NoTable, OtherTable, LigandAlone})
+        for (bool bySave : {false, true}) {
+            const std::string when = std::to_string(c) + (bySave ? ", save" : ", Restore");
+            st.Composition = c == LigandAlone ? ligand : initComposition;
+            st.cbComplex = false;
+            st.TxtTable = c == OtherTable ? DefaultComplexTable(other, "29", "24") : ComplexTable{};
+            Click(main, "bbnInit");
+            ASSERT_TRUE(st.Initialised && !st.CompChanged) << when;
+            st.Composition = initComposition;
+            st.Composition.Add(TComponents::Uniform("Extra", -1, 0, {5.0, 0}, {25, 0}, 0, 0, 1));
+            st.CompChanged = true;
+            main.UpdateButtons();
+            window->show();
+            window->hide();
+            st.cbComplex = true;
+            sink.Clear();
+            const std::string name = home.dir.file("restored2.sna");
+            if (bySave) {
+                sink.answers = {true, true};
+                ASSERT_TRUE(SaveSnaFile(st, name)) << when;
+            } else {
+                Click(main, "bnRestore");
+            }
+            if (c == LigandAlone) {
+                EXPECT_EQ(sink.warnings, std::vector<std::string>{kComplexTableCleared}) << when;
+                EXPECT_TRUE(st.TxtTable.empty() && !st.cbComplex) << when;
+            } else {
+                EXPECT_EQ(sink.messages, std::vector<std::string>{kComplexTableAdjusted}) << when;
+                EXPECT_EQ(ComplexSetupRefusal(st.TxtTable, st.Composition, false), "") << when;
+                // The first analyte forms keep the values the table had for them.
+                EXPECT_EQ(st.TxtTable[5][0], c == OtherTable ? "29" : "30") << when;
+            }
+            if (!bySave) continue;
+            main.New1Click();
+            sink.Clear();
+            ASSERT_TRUE(main.OpenFile(name)) << when;
+            EXPECT_TRUE(sink.warnings.empty()) << when << ": " << sink.warnings[0];
+            EXPECT_TRUE(st.cbComplex == (c != LigandAlone) && st.Initialised) << when;
+            EXPECT_EQ(st.Composition.Count(), c == LigandAlone ? 1 : initComposition.Count());
+        }
 }
 
 // The window opens large enough for its table: every row and column in view,

@@ -58,8 +58,20 @@ TEST_F(ScriptedWindow, ButtonAndMenuStatesThroughAWholeRunAndNoSaveBeforeInit)
     Click(w, "bbnInit");
     EXPECT_EQ(Enabled(w), "111111 111");
 
+    // The companion windows follow the run with its panel (at its pace),
+    // never at each detector sample: whenever they refresh, the panel shows
+    // the present time.
+    int companionRefreshes = 0, behindPanel = 0;
+    QLineEdit* edTime = Ctl<QLineEdit>(w, "edTime");
+    w.InfoRefreshers.push_back([&] {
+        if (!w.State().Running) return;
+        ++companionRefreshes;
+        behindPanel += edTime->text().toStdString() != FormatFloat("0.0##e+0", w.State().Time);
+    });
     bool seen = false;
     engine.duringStep = [&](RunState& st, int i) {
+        st.Time += 1e-3;  // within the first second: "0.0##e+0"
+        st.Events.Emit(EngineEvent::Flag(EngineEventKind::DetectorSampled, true));
         if (i != 20) return;
         seen = st.Running;
         EXPECT_EQ(Enabled(w), "001000 000");
@@ -69,6 +81,8 @@ TEST_F(ScriptedWindow, ButtonAndMenuStatesThroughAWholeRunAndNoSaveBeforeInit)
     Click(w, "bbnStart");
     EXPECT_TRUE(seen);
     EXPECT_EQ(engine.stepsDone, 200);
+    EXPECT_LT(companionRefreshes, 200);
+    EXPECT_EQ(behindPanel, 0);
     // StopCalc always runs at the end.
     EXPECT_TRUE(!w.State().Running && w.State().Stop && w.GeometryEditsEnabled());
     EXPECT_EQ(Enabled(w), "111111 111");
@@ -155,6 +169,30 @@ TEST_F(ScriptedWindow, EditsDuringARunKeepTheTypedTextAndFollowEnterEscAndInsert
     EXPECT_EQ(seen, (std::vector<std::string>{"500 " + FloatToStr(ui), "500",
                                               FloatToStr(st.StopTime), "7"}));
     EXPECT_TRUE(st.Restart);
+
+    // A run started with Alt+R while "dt (s)" has the focus: the edit follows
+    // the run's DT, and leaving it untouched commits nothing (the old text
+    // would bring back the DT shown before the run).
+    QLineEdit* edDT = Ctl<QLineEdit>(w, "edDT");
+    st.DT = 1e-4;
+    w.UpdateMainInfo();
+    edDT->setFocus(Qt::MouseFocusReason);
+    QTRY_VERIFY(edDT->hasFocus());
+    seen.clear();
+    engine.duringStep = [&](RunState& s, int i) {
+        if (i == 30) s.DT = 1.8234567e-3;  // the step control's choice, shown rounded
+        if (i == 31) {
+            w.UpdateMainInfo();
+            seen.push_back(edDT->text().toStdString() + (edDT->hasFocus() ? " focused" : ""));
+        }
+    };
+    // Alt+R clicks Run without taking the focus from the edit.
+    Ctl<QPushButton>(w, "bbnStart")->click();
+    EXPECT_EQ(seen, std::vector<std::string>{"1.823e-3 focused"});
+    st.Restart = false;
+    edStopTime->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(!edDT->hasFocus());
+    EXPECT_EQ(std::pair(st.DT, st.Restart), std::pair(1.8234567e-3, false));
 }
 
 TEST_F(ScriptedWindow, AFailedOpenLeavesRunDisabledUntilAnInitSucceedsAndNewEndsDiffusion)
@@ -465,6 +503,13 @@ TEST_F(ExampleWindow, RunThroughTheMainWindowAndItsChart)
     QCPGraph* detector = GraphNamed(*w, "pH (detector)");
     EXPECT_TRUE(detector && detector->visible() &&
                 detector->dataCount() == st.Series.DET_pH.Count());
+
+    // New: the PSQ line shows no size of the run that is gone.
+    QLabel* size = Ctl<QLabel>(*w, "llPSQFileSize");
+    ASSERT_TRUE(size->text().endsWith(" MB") && size->text() != "0 MB")
+        << size->text().toStdString();
+    Click(*w, "spbNew");
+    EXPECT_EQ(size->text(), "Uncreated");
 }
 
 // A reaction switched on in the run setup (C + P -> PC of the first three
@@ -662,7 +707,8 @@ TEST(MainWindowStart, TemporaryFilesGoAtExitAndAStartShowsNoneLeft)
     ProgramHome home;
     RecordingMessageSink sink;
     const std::string psq = home.dir.file("Kelvo5_tmp_1.psq"),
-                      cmp = home.dir.file("Kelvo5_tmp_1.cmp");
+                      cmp = home.dir.file("Kelvo5_tmp_1.cmp"),
+                      txt = home.dir.file("Kelvo5_tmp_1.txt");
     {
         MainWindow w;
         w.show();
@@ -670,11 +716,12 @@ TEST(MainWindowStart, TemporaryFilesGoAtExitAndAStartShowsNoneLeft)
         ASSERT_EQ(w.State().PsqFileOwn, psq);
         std::ofstream(psq) << std::string(4096, 'x');
         std::ofstream(cmp) << "x";
+        std::ofstream(txt) << "# complexation table of a run in that mode\r\n-1\t0\r\n";
         sink.answers = {false, true};
         EXPECT_FALSE(w.close());  // No: the program goes on with its files
-        EXPECT_TRUE(fs::exists(psq) && fs::exists(cmp));
+        EXPECT_TRUE(fs::exists(psq) && fs::exists(cmp) && fs::exists(txt));
         EXPECT_TRUE(w.close());
-        EXPECT_FALSE(fs::exists(psq) || fs::exists(cmp));
+        EXPECT_FALSE(fs::exists(psq) || fs::exists(cmp) || fs::exists(txt));
     }
     // Left by a session that ended without Exit (the marker is free again).
     std::ofstream(psq) << std::string(3 << 20, 'x');

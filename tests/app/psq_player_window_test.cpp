@@ -311,6 +311,8 @@ TEST_F(Window, FramesFollowTheUnitCutFilesAreRefusedAndSequencesOpenInTheirMode)
         EXPECT_EQ(ImageOf(st), live) << size;
         EXPECT_FALSE(p->Player().FileOpened || st.PsqPlayerInUse) << size;
         EXPECT_FALSE(Ctl<QScrollBar>(*p, "scbPSQ")->isEnabled()) << size;
+        // No frame count of the sequence shown before.
+        EXPECT_EQ(Ctl<QLabel>(*p, "llRightF")->text(), "1") << size;
     }
 
     // A sequence recorded in complexation mode keeps its table beside it.
@@ -370,13 +372,18 @@ TEST_F(Window, FramesFollowTheUnitCutFilesAreRefusedAndSequencesOpenInTheirMode)
     for (int k = 1; k <= st.NComp; ++k) EXPECT_TRUE(profileShown(k, 10)) << k;
 
     // The complexation sequence opens in complexation mode with its table,
-    // and Use continues it so, the table beside the temporary sequence.
+    // and Use continues it so, the table beside the temporary sequence; the
+    // ionic-strength correction ticked before goes with the New of the open
+    // (Init would refuse complexation with it).
     sink.Clear();
+    Ctl<QCheckBox>(*w, "cbIS")->click();
+    ASSERT_TRUE(st.cbIS);
     OpenName(home.dir.file("cx.psq"));
     Click(*p, "sbnOpen");
     EXPECT_TRUE(sink.messages.empty()) << sink.messages[0];
     EXPECT_TRUE(sink.warnings.empty()) << sink.warnings[0];
     EXPECT_TRUE(st.cbComplex && st.TxtTable == made.TxtTable);
+    EXPECT_FALSE(st.cbIS || Ctl<QCheckBox>(*w, "cbIS")->isChecked());
     EXPECT_TRUE(Ctl<QLabel>(*w, "llComplex")->isVisibleTo(w.get()));
     EXPECT_EQ(Ctl<QLabel>(*p, "llRightF")->text(), "2");
     EXPECT_EQ(st.Time, made.Time);

@@ -80,6 +80,7 @@ inline void Enter(const QWidget& window, const char* name, const QString& text)
 {
     QLineEdit* edit = Ctl<QLineEdit>(window, name);
     edit->setText(text);
+    edit->setModified(true);  // as typing leaves it
     Leave(edit);
 }
 

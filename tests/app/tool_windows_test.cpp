@@ -1,9 +1,13 @@
 // The initial-distribution tool and the detector export as a user meets them:
-// Cancel after a preview gives the chart back as it was, and an empty
-// detector record is not exported.
+// Cancel after a preview gives the chart back as it was (and no Init of
+// another window ran on the previewed length), and an empty detector record
+// is not exported.
 #include "qt_test_env.h"
 
+#include "app/kit/added_texts.h"
+#include "app/windows/complex_window.h"
 #include "app/windows/init_dist_window.h"
+#include "app/windows/psq_player_window.h"
 #include "files/chart_lines.h"
 
 namespace {
@@ -50,12 +54,35 @@ TEST_F(ExampleWindow, CancelAfterAPreviewGivesTheChartBackAsItWas)
     auto* grid = Ctl<QTableWidget>(*t, "sgData");
     grid->item(0, 1)->setText("50");
     QTest::keyClick(grid, Qt::Key_Return);
+    const double length = st.CapLength, dx = st.DX;
+    const int nodes = st.NX;
     Click(*t, "bnPreview");
     ASSERT_TRUE(st.DistPreview);
     // The preview shows the new profiles alone.
     const ChartImage preview = ImageOf(*w);
     EXPECT_FALSE(preview.pH || preview.conductivity || preview.detector);
+    ASSERT_NE(st.CapLength, length);
+    // The complexation window's Inits (Apply IS, the mode switched off) meet
+    // the guard of the Init button: no Init runs on the previewed length.
+    auto* complex = Ctl<ComplexWindow>(*w, "fmComplex");
+    complex->show();
+    sink.Clear();
+    sink.answers = {true, true, true};
+    QTest::mouseClick(Ctl<QCheckBox>(*complex, "cbComplex"), Qt::LeftButton);
+    ASSERT_TRUE(st.cbComplex);
+    QTest::mouseClick(Ctl<QCheckBox>(*complex, "cbComplex"), Qt::LeftButton);
+    Click(*complex, "bnIS");
+    complex->hide();
+    EXPECT_FALSE(st.cbComplex || st.cbIS);
+    EXPECT_EQ(sink.questions.size(), 2u);  // the two switches; Apply IS is refused before asking
+    // Nor do the opens, each with an Init of its own (a project, a sequence in the player).
+    const std::string example = home.WriteExample();
+    EXPECT_FALSE(w->OpenFile(example));
+    EXPECT_FALSE(Ctl<PsqPlayerWindow>(*w, "fmPSQ")->OpenSequence(st.PsqFileOwn));
+    EXPECT_EQ(sink.warnings, std::vector<std::string>(4, kInitDuringPreview));
+    EXPECT_TRUE(st.DistPreview);
     Click(*t, "bnClose");
+    EXPECT_EQ(std::tuple(st.CapLength, st.NX, st.DX), std::tuple(length, nodes, dx));
     const ChartImage after = ImageOf(*w);
     EXPECT_TRUE(after == before);
     EXPECT_TRUE(st.Series.clbGraph[0].checked && st.Series.clbGraph[1].checked);

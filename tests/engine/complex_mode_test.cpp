@@ -404,6 +404,22 @@ TEST_F(Complexation, SetUpChecksInOrderAndListsBadFields)
     st.cbIS = false;
     st.Composition = comp;
 
+    // A table that lost a line, adjusted to the composition as the window adjusts
+    // it, is taken; a damaged one (two lines, charges beyond any ligand's) gets
+    // every line, none wider than a ligand's charges can make it.
+    EXPECT_TRUE(ComplexTableFits(good, comp));
+    for (const ComplexTable& t :
+         {ComplexTable(good.begin(), good.end() - 1), ComplexTable{{"-40", "40"}, {"None"}}}) {
+        st.TxtTable = ComplexTableAdjusted(t, comp, "30", "25");
+        EXPECT_FALSE(ComplexTableFits(t, comp));
+        EXPECT_TRUE(ComplexTableFits(st.TxtTable, comp));
+        EXPECT_EQ(st.TxtTable.back().size(), t.size() > 2 ? 3u : 2u * kMaxLigandCharge + 1);
+    }
+    sink.Clear();
+    st.TxtTable =
+        ComplexTableAdjusted(ComplexTable(good.begin(), good.end() - 1), comp, "30", "25");
+    EXPECT_TRUE(InitCalc(st)) << (sink.warnings.empty() ? "" : sink.warnings[0]);
+
     // a diprotic ligand: cumulative constants 1, 1/K0, 1/(K0 K1)
     st.TxtTable = good;
     sink.Clear();

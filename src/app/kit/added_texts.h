@@ -22,3 +22,9 @@ inline std::string InjectionSiteOutsideText(const std::string& lengthMm)
     return "Injection site is outside of the capillary (0 .. " + lengthMm +
            " mm) - no sample would be placed. INIT cancelled.";
 }
+
+// Init refused while the initial-distribution tool shows its preview (the
+// capillary length is the previewed one until Apply or Cancel).
+inline constexpr const char* kInitDuringPreview =
+    "Initial distribution preview is shown - press <Apply> or <Cancel> in the Initial "
+    "Distribution Tool first. INIT cancelled.";

@@ -9,7 +9,7 @@
 #include <vector>
 
 EditCommitter::EditCommitter(QLineEdit* edit, std::function<void()> exitHandler)
-    : QObject(edit), onExit(std::move(exitHandler))
+    : QObject(edit), onExit(std::move(exitHandler)), edit_(edit)
 {
     edit->installEventFilter(this);
 }
@@ -18,7 +18,11 @@ bool EditCommitter::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::FocusOut) {
         auto reason = static_cast<QFocusEvent*>(event)->reason();
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason && onExit)
+        // Only text the user changed is committed: an edit left as the
+        // program wrote it would put back a value shown before the run or
+        // the program replaced it.
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason && onExit &&
+            edit_->isModified())
             Guarded(onExit);
     } else if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);

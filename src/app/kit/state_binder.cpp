@@ -9,6 +9,8 @@
 #include <QRadioButton>
 #include <QSignalBlocker>
 
+#include <algorithm>
+
 namespace {
 
 // Display-only edits pass the focus on to their editable neighbour.
@@ -33,6 +35,39 @@ std::function<void(const std::string&)> Parser(std::function<void(T)> accept, Re
         T v;
         if (read(text, v)) accept(v);
     };
+}
+
+// Writes `text` into an edit as a refresh does: not into text the user is
+// typing (the edit holds the focus and is modified) unless `typedToo`; an
+// edit that holds the focus keeps its caret and selection. The edit is then
+// unmodified, so that leaving it commits nothing.
+void ShowText(QLineEdit* edit, const QString& text, bool typedToo)
+{
+    // Text the user is typing stays (unless the program replaced the values
+    // it was typed for); an edit left as the program wrote it follows the
+    // state, also while it has the focus.
+    const QWidget* focus = edit->window()->focusWidget();
+    const bool holdsFocus =
+        edit->hasFocus() || (focus && (focus == edit || edit->focusProxy() == focus));
+    if (holdsFocus && edit->isModified() && !typedToo) return;
+    if (edit->text() != text) {
+        // The caret and the selection of an edit being worked in stay where they were.
+        const bool all = edit->hasSelectedText() && edit->selectedText() == edit->text();
+        const int from = edit->selectionStart(),
+                  length = static_cast<int>(edit->selectedText().size());
+        const int caret = edit->cursorPosition();
+        edit->setText(text);
+        if (holdsFocus) {
+            const int n = static_cast<int>(text.size());
+            if (all)
+                edit->selectAll();
+            else if (from >= 0 && length > 0)
+                edit->setSelection(std::min(from, n), std::min(length, n - std::min(from, n)));
+            else
+                edit->setCursorPosition(std::min(caret, n));
+        }
+    }
+    edit->setModified(false);
 }
 
 }  // namespace
@@ -159,13 +194,7 @@ void StateBinder::Refresh(bool focusedToo) const
             b->setAutoExclusive(exclusive);
         }
     }
-    for (const TextBinding& t : texts_) {
-        // The edit being typed into keeps its text (unless the program
-        // replaced the values the text was typed for).
-        if (t.edit->hasFocus() && !focusedToo) continue;
-        t.edit->setText(t.show());
-        t.edit->setModified(false);
-    }
+    for (const TextBinding& t : texts_) ShowText(t.edit, t.show(), focusedToo);
 }
 
 RunState& MainStateWindow::State()

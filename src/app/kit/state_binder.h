@@ -76,10 +76,12 @@ public:
     // A display-only edit: shows `show`, passes the focus on to `next` when entered.
     void Display(QLineEdit* edit, std::function<QString()> show, QLineEdit* next = nullptr);
 
-    // Mirrors every binding into its widget; no handler runs. The edit that has
-    // the focus keeps its text unless `focusedToo` (after the program replaced
-    // the run's values, as an open does: the text shown or typed before
-    // belongs to the values replaced, and leaving the edit would commit it).
+    // Mirrors every binding into its widget; no handler runs. The edit being
+    // typed into (it has the focus and the user changed its text) keeps its
+    // text unless `focusedToo` (after the program replaced the run's values,
+    // as an open does: the text typed before belongs to the values replaced,
+    // and leaving the edit would commit it). Every other edit, the one that
+    // has the focus included, shows the state's value.
     void Refresh(bool focusedToo = false) const;
 
 private:

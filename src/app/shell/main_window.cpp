@@ -27,6 +27,7 @@
 #include "engine/step/diffusion_phase.h"
 #include "engine/step/init_distribution.h"
 #include "engine/step/step_services.h"
+#include "files/complex_file.h"
 #include "files/file_hooks.h"
 #include "files/openers.h"
 #include "files/program_dir.h"
@@ -207,7 +208,9 @@ void MainWindow::BuildMenus()
     QAction* aExit = file->addAction("E&xit");
     InstallLinearWindow(*this, State());
     InstallMicellarWindow(*this, State());
-    InstallComplexWindow(*this, State(), [this] { return bnInitClick(); });
+    InstallComplexWindow(*this, State(), [this] { return bnInitClick(); })->initRefused = [this] {
+        return InitRefused();
+    };
     InstallDetectorWindow(*this);
     InstallInitDistWindow(*this);
     InstallMomentsWindow(*this);
@@ -374,8 +377,14 @@ void MainWindow::cbDetectorOnClick()
 
 void MainWindow::OnDetectorSampled(bool pointAdded)
 {
-    if (pointAdded)
-        for (const auto& refresh : InfoRefreshers) refresh();
+    // The detector samples every few steps of a run: its companion windows
+    // follow with the run panel, at its pace (UpdateMainInfo refreshes them).
+    if (pointAdded) {
+        if (st_->Running)
+            UpdateMainInfoOfRun();
+        else
+            for (const auto& refresh : InfoRefreshers) refresh();
+    }
     chart_->OnDetectorSampled(pointAdded);
 }
 
@@ -386,19 +395,42 @@ bool MainWindow::EngineBusy() const
     return st_->Running || initialising_;
 }
 
-bool MainWindow::bnInitClick()
+bool MainWindow::RebuildRefused()
 {
-    RunState& st = *st_;
     // A run in progress keeps its arrays and its pending stop request.
     if (EngineBusy()) {
         ShowMessage("START is active");
+        return true;
+    }
+    // The preview has changed the capillary length for its new grid: an Init
+    // now would build the run on it, and Cancel would leave it there.
+    if (st_->DistPreview) {
+        ShowWarning(kInitDuringPreview);
+        return true;
+    }
+    return false;
+}
+
+bool MainWindow::InitRefused()
+{
+    if (EngineBusy()) return RebuildRefused();
+    if (st_->PsqPlayerInUse) {
+        ShowWarning("PSQ player in use!");
+        return true;
+    }
+    return RebuildRefused();
+}
+
+bool MainWindow::bnInitClick()
+{
+    RunState& st = *st_;
+    // A run in progress keeps its pending stop request too.
+    if (EngineBusy()) {
+        InitRefused();
         return false;
     }
     st.Stop = false;
-    if (st.PsqPlayerInUse) {
-        ShowWarning("PSQ player in use!");
-        return false;
-    }
+    if (InitRefused()) return false;
     if (!ops_.InitCalc) return false;
     // The sample zone and the type boundaries are placed at the injection
     // site: outside the capillary a run would start without its sample.
@@ -786,10 +818,7 @@ std::string MainWindow::SettingsFileName() const
 
 bool MainWindow::OpenFile(const std::string& path)
 {
-    if (EngineBusy()) {
-        ShowMessage("START is active");
-        return false;
-    }
+    if (RebuildRefused()) return false;
     if (LowerFileExt(path) == ".psq") return SequenceOpener && SequenceOpener(path);
     if (!FileOpener) return false;
     auto show = [this] {
@@ -983,6 +1012,9 @@ void MainWindow::RemoveTemporaryFiles()
     std::error_code ec;
     fs::remove(psq, ec);
     fs::remove(ChangeFileExt(psq, ".cmp"), ec);
+    // The complexation table a run in that mode wrote beside its sequence.
+    const std::string txt = ChangeFileExt(psq, ".txt");
+    if (FileExists(txt) && IsComplexTableFile(txt)) fs::remove(txt, ec);
 }
 
 void MainWindow::ShowMessageWindow(const std::vector<std::string>& lines)

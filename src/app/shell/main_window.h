@@ -74,8 +74,17 @@ public:
     EngineOps& Engine() { return ops_; }
 
     // ---- commands ------------------------------------------------------------
-    // Init from the button; true when an Init ran and succeeded.
+    // Init from the button and from every window that runs the main window's
+    // Init; true when an Init ran and succeeded.
     bool bnInitClick();
+    // Whether Init must be refused now (a run or Init active, the player in
+    // use, an initial-distribution preview shown); the refusal is shown.
+    // bnInitClick asks it first; a window may ask before it prepares an Init.
+    bool InitRefused();
+    // Whether an open, which rebuilds the run through an Init of its own,
+    // must be refused now (a run or Init active, a preview shown); the
+    // refusal is shown.
+    bool RebuildRefused();
     void bnStartClick();
     void bnStopClick();
     void New1Click();
@@ -134,7 +143,8 @@ public:
     // The save dialog of a project, started in `dir` with the name `file`:
     // the chosen name, empty when cancelled (tests put in their own answer).
     std::function<QString(const QString& dir, const QString& file)> ChooseProjectFile;
-    // Companion windows that refresh with the status and after a detector sample.
+    // Companion windows that refresh with the status and after a detector
+    // sample; while a run goes, only with the run panel (at its pace).
     std::vector<std::function<void()>> InfoRefreshers;
     std::string SettingsFileName() const;
     std::string RootDir() const { return rootDir_; }
@@ -199,7 +209,8 @@ private:
     CommandStates Commands() const;
     // Closes the window when a close was asked for during a run or an Init.
     void CloseIfRequested();
-    // Deletes the instance's temporary sequence and its constituent file.
+    // Deletes the instance's temporary sequence and its companions (the
+    // constituent file, the complexation table).
     void RemoveTemporaryFiles();
     // Mirrors the state into every bound control without running handlers.
     void ShowBindings();

@@ -2,6 +2,7 @@
 
 #include "app/kit/qt_convert.h"
 #include "app/kit/tool_windows.h"
+#include "engine/modes/complex/complex_mode.h"
 #include "engine/state/run_state.h"
 #include "foundation/errors.h"
 #include "foundation/fileio.h"
@@ -30,9 +31,6 @@
 #include <cmath>
 
 namespace {
-
-constexpr const char* kAdjusted =
-    "Complex table was automatically adjusted to a new composition using default values.";
 
 std::string S(const QString& s)
 {
@@ -182,7 +180,7 @@ void ComplexWindow::showEvent(QShowEvent* event)
         if (st_.TxtTable != shown_) MirrorLigandCharges();
         if (st_.TxtTable.empty() && st_.Composition.Count() >= 2) {
             DefaultData();
-            ShowMessage(kAdjusted);
+            ShowMessage(kComplexTableAdjusted);
         }
         FillTable();
         shown_ = st_.TxtTable;
@@ -296,16 +294,9 @@ void ComplexWindow::bnISClick()
         ShowWarning("Insufficint number of constituents.");
         return;
     }
-    // The corrected values come from an Init of their own: refused while a
-    // run or the sequence player holds the arrays.
-    if (st_.Running) {
-        ShowMessage("START is active");
-        return;
-    }
-    if (st_.PsqPlayerInUse) {
-        ShowWarning("PSQ player in use!");
-        return;
-    }
+    // The corrected values come from an Init of their own: what the Init
+    // would refuse is refused before the question.
+    if (initRefused && initRefused()) return;
     if (!Confirm("This will change pKa and ionic mobilities using IS of most right point.\n"
                  "Both Complex table and Composition list will be changed.\n\nContinue?"))
         return;
@@ -426,7 +417,7 @@ void ComplexWindow::FillTable()
         }
     g->show();
     FitToTable();
-    if (g->rowCount() != static_cast<int>(st_.TxtTable.size())) ShowMessage(kAdjusted);
+    if (g->rowCount() != static_cast<int>(st_.TxtTable.size())) ShowMessage(kComplexTableAdjusted);
 }
 
 void ComplexWindow::FitToTable()

@@ -30,6 +30,10 @@ public:
     // The file names the Open and Save buttons ask for (empty: cancelled);
     // file dialogs unless replaced.
     std::function<QString()> chooseOpenFile, chooseSaveFile;
+    // Whether the main window's Init would be refused now (its refusal
+    // shown): asked before Apply IS asks its question. The Init itself
+    // refuses all the same.
+    std::function<bool()> initRefused;
 
     void LoadData(const std::string& name);
     void SaveData(const std::string& name);

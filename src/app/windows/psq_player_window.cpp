@@ -235,11 +235,8 @@ void PsqPlayerWindow::OnFrameShown()
 bool PsqPlayerWindow::OpenSequence(const std::string& name)
 {
     if (player_.Busy) return false;
-    // A running calculation keeps its arrays.
-    if (main_.EngineBusy()) {
-        ShowMessage("START is active");
-        return false;
-    }
+    // A running calculation keeps its arrays; a preview its grid.
+    if (main_.RebuildRefused()) return false;
     bool opened = false;
     Command([&] {
         rebuilt_ = true;  // an open always rebuilds the engine from the file

@@ -48,6 +48,25 @@ double* ComplexWork(RunState& st, int level, int a, int f, int q);
 // ionic-strength switch (the warning's text), or "" when it would not.
 std::string ComplexSetupRefusal(const ComplexTable& table, const TUnivSet<TComponents>& composition,
                                 bool isCorrection);
+// The window's note when it adjusts the table to the composition.
+inline constexpr const char* kComplexTableAdjusted =
+    "Complex table was automatically adjusted to a new composition using default values.";
+// Whether the table has the lines of `composition`: a ligand and at least one
+// analyte, 5 + 2F lines (F analyte forms) and the analyte count in line 5.
+bool ComplexTableFits(const ComplexTable& table, const TUnivSet<TComponents>& composition);
+// The table adjusted to `composition` (at least 2 constituents) as the window
+// adjusts it: the ligand's and the water's lines kept, line 5 the analyte
+// count, the table's pKx and ux lines in order as far as the forms reach,
+// further forms with `pKx` and `ux` in each ligand column.
+ComplexTable ComplexTableAdjusted(const ComplexTable& table,
+                                  const TUnivSet<TComponents>& composition, const std::string& pKx,
+                                  const std::string& ux);
+// After the composition of the last Init came back (Restore, a save that
+// restores): the table of that Init when it fits, else the table adjusted to
+// the composition (the window's note shown) or, without an analyte to adjust
+// to, no table and the mode switched off (a warning says so).
+void ComplexTableAfterRestore(RunState& st);
+
 // Checks before a run; false after its warning. Changes nothing: the data of
 // the run stay until the engine arrays go (ComplexFreeArrays, the mode's Reset).
 bool ComplexCheckSetup(RunState& st);

@@ -136,6 +136,71 @@ std::string ComplexSetupRefusal(const ComplexTable& t, const TUnivSet<TComponent
     return "";
 }
 
+namespace {
+
+long ComplexForms(const TUnivSet<TComponents>& composition)
+{
+    long forms = 0;
+    int k = 1;
+    for (const auto* n = composition.Head(); n; n = n->next, ++k)
+        if (k >= 2) forms += n->data.maxCharge - n->data.minCharge + 1;
+    return forms;
+}
+
+}  // namespace
+
+bool ComplexTableFits(const ComplexTable& t, const TUnivSet<TComponents>& composition)
+{
+    const int count = composition.Count();
+    return count >= 2 && static_cast<long>(t.size()) == 5 + 2 * ComplexForms(composition) &&
+           TableInt(t, 5, 1) == count - 1;
+}
+
+ComplexTable ComplexTableAdjusted(const ComplexTable& t, const TUnivSet<TComponents>& composition,
+                                  const std::string& pKx, const std::string& ux)
+{
+    const long forms = ComplexForms(composition);
+    ComplexTable out(t.begin(), t.begin() + static_cast<long>(std::min<std::size_t>(t.size(), 4)));
+    // Lines a damaged table lacks: a neutral ligand, its values left to the set-up's defaults.
+    while (out.size() < 4)
+        out.push_back(out.empty() ? std::vector<std::string>{"0", "0"}
+                                  : std::vector<std::string>{"None"});
+    out.push_back({std::to_string(composition.Count() - 1)});
+    const long tableForms = t.size() > 5 ? static_cast<long>(t.size() - 5) / 2 : 0;
+    const int nL = TableInt(t, 1, 1), pL = TableInt(t, 1, 2);
+    // One field per ligand charge (charges beyond any ligand's are the set-up's to refuse).
+    const std::size_t columns = static_cast<std::size_t>(
+        std::clamp(static_cast<long>(pL) - nL + 1, 1L, 2L * kMaxLigandCharge + 1));
+    for (long section = 0; section < 2; ++section)
+        for (long r = 0; r < forms; ++r)
+            out.push_back(r < tableForms ? t[static_cast<std::size_t>(5 + section * tableForms + r)]
+                                         : std::vector<std::string>(columns, section ? ux : pKx));
+    return out;
+}
+
+void ComplexTableAfterRestore(RunState& st)
+{
+    ComplexationSettings& cx = st.complexation();
+    const TUnivSet<TComponents>& composition = st.Composition;
+    ComplexTable table = cx.TxtTable;
+    if (!cx.TxtTableInit.empty() && ComplexTableFits(cx.TxtTableInit, composition))
+        table = cx.TxtTableInit;
+    if (!table.empty() && !ComplexTableFits(table, composition)) {
+        if (composition.Count() >= 2) {
+            table = ComplexTableAdjusted(table, composition, "30", "25");
+            ShowMessage(kComplexTableAdjusted);
+        } else {
+            table.clear();
+            if (cx.cbComplex) ShowWarning(kComplexTableCleared);
+            cx.cbComplex = false;
+        }
+    }
+    if (table != cx.TxtTable) {
+        cx.TxtTable = table;
+        cx.ComplexReady = false;
+    }
+}
+
 bool ComplexCheckSetup(RunState& st)
 {
     // Nothing of the run changes here: a refused Init leaves the run as it
