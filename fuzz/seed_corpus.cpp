@@ -149,6 +149,8 @@ bool WriteSeedCorpus(const fs::path& dir)
         WriteBytes(dir / "cxt" / "extra.txt", with("30\t36\t42", "30\t36\t42\t48"));
         WriteBytes(dir / "cxt" / "mobility.txt", with("25\t10\t25", "25\t1e308\t25"));
         WriteBytes(dir / "cxt" / "subnormal.txt", with("9.5\t2.25", "9.5\t4.9e-324"));
+        // Ligand charges out of order and an analyte count of two fields.
+        WriteBytes(dir / "cxt" / "order.txt", "30\t-2\r\n1\r\n2\r\n14\t362\t205\r\n1\t2\r\n");
     }
     // Damaged the ways found in review, each from a file written above.
     {

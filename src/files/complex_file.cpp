@@ -209,9 +209,11 @@ bool ComplexTableReadable(const ComplexTable& table)
     int nL = 0, pL = 0;
     if (first.size() != 2 || !ReadInt(first[0], nL) || !ReadInt(first[1], pL)) return false;
     // Fields each line may hold for ligand charges nL..pL (line 2: the pKa of
-    // every charge but 0, or "None" when there is none).
+    // every charge but 0, or "None" when there is none); charges out of order
+    // or range bound the lines by the widest ligand, as the file's reader does.
     const bool ranged = -kMaxLigandCharge <= nL && nL <= pL && pL <= kMaxLigandCharge;
-    const std::size_t forms = ranged ? static_cast<std::size_t>(pL - nL + 1) : 0;
+    const std::size_t forms =
+        ranged ? static_cast<std::size_t>(pL - nL + 1) : 2 * kMaxLigandCharge + 1;
     const int lines = static_cast<int>(table.size());
     for (int line = 2; line <= lines; ++line) {
         const auto& fields = table[static_cast<std::size_t>(line - 1)];
@@ -219,7 +221,7 @@ bool ComplexTableReadable(const ComplexTable& table)
                                  : line == 4 ? 3
                                  : line == 5 ? 1
                                              : forms;
-        if (ranged && fields.size() > most) return false;
+        if (fields.size() > most) return false;
         for (int col = 1; col <= static_cast<int>(fields.size()); ++col)
             if (!ComplexNumberTakes(ComplexNumberKind(line, col, lines),
                                     fields[static_cast<std::size_t>(col - 1)]))

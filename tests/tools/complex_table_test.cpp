@@ -209,6 +209,10 @@ TEST(ComplexFile, TheWindowsTableHoldsOnlyNumbersTheReaderTakes)
               std::tuple(false, true, false));
     EXPECT_TRUE(ComplexTableReadable({{"0", "0"}, {"None"}}));
     EXPECT_FALSE(ComplexTableReadable({{"0", "0"}, {"None", "None"}}));
+    // Ligand charges out of order bound the lines as the widest ligand does,
+    // as the file's reader counts them: the analyte count stays one field.
+    EXPECT_FALSE(
+        ComplexTableReadable({{"30", "-2"}, {"1"}, {"2"}, {"14", "362", "205"}, {"1", "2"}}));
 }
 
 TEST(ComplexFile, TruncatedAndDamagedFilesGiveTheSetUpsMessages)
