@@ -139,7 +139,8 @@ TEST(ComplexFile, DefaultTableAndGrid)
     neutral.Add(WeakBase("Amine", 8.0, 25, Analyte, 0, 1));
     const ComplexTable n = DefaultComplexTable(neutral, "30", "25");
     using Row = std::vector<std::string>;
-    EXPECT_EQ(std::tuple(n[1], n[2], n.size()), std::tuple(Row{"None"}, Row{"20"}, 9u));
+    EXPECT_EQ(std::tuple(n[1], n[2], n.size()),
+              std::tuple(ComplexRow{"None"}, ComplexRow{"20"}, 9u));
     TUnivSet<TComponents> one;
     one.Add(comp.Get(1));
     EXPECT_TRUE(DefaultComplexTable(one, "30", "25").empty());
@@ -170,9 +171,9 @@ TEST(ComplexFile, DefaultTableAndGrid)
     ComplexGrid edited = g;
     edited[4][2] = edited[2][1] = "";
     const ComplexTable back = ComplexTableFromGrid(edited, -1, 1, "14", "", "205.5", 2);
-    EXPECT_EQ(
-        std::tuple(back[5], back[2], back[3]),
-        std::tuple(Row{"30", "None", "30"}, Row{"None", "36", "42"}, Row{"14", "None", "205.5"}));
+    EXPECT_EQ(std::tuple(back[5], back[2], back[3]),
+              std::tuple(ComplexRow{"30", "None", "30"}, ComplexRow{"None", "36", "42"},
+                         ComplexRow{"14", "None", "205.5"}));
 }
 
 // What the window and the default table build is a table the reader takes:
@@ -181,7 +182,7 @@ TEST(ComplexFile, DefaultTableAndGrid)
 // which the set-up lists; the other cells stay as typed.
 TEST(ComplexFile, TheWindowsTableHoldsOnlyNumbersTheReaderTakes)
 {
-    using Row = std::vector<std::string>;
+    using Row = ComplexRow;
     const auto comp = Composition();
     ComplexGrid g = ComplexGridFromTable(kTable, -1, 1, comp, "30", "25");
     g[4][1] = "4.9e-324";  // pKx of the amine's first form
