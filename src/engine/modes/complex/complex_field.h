@@ -36,6 +36,8 @@ public:
     std::size_t size() const noexcept;
     bool empty() const noexcept { return size() == 0; }
     char operator[](std::size_t k) const noexcept { return Data()[k]; }
+    // Whether the text lies in the field itself (no block of its own).
+    bool Inline() const noexcept { return bytes_.b[kTag] & 1u; }
 
     friend bool operator==(const ComplexField& a, const ComplexField& b) noexcept
     {
@@ -61,7 +63,6 @@ private:
         alignas(8) unsigned char b[8];
     };
 
-    bool Inline() const noexcept { return bytes_.b[kTag] & 1u; }
     const char* Block() const noexcept;
     const char* Data() const noexcept;
     void Clear() noexcept { bytes_ = Bytes{{1, 0, 0, 0, 0, 0, 0, 0}}; }
