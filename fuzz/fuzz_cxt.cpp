@@ -11,6 +11,7 @@
 #include "tools/complex_table.h"
 
 #include <cmath>
+#include <string_view>
 
 namespace {
 
@@ -41,7 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const auto& line : table) {
         if (line.empty() || line[0][0] == '#') __builtin_trap();
         for (const auto& f : line)
-            if (f.empty() || f.find_first_of("\t\r\n") != std::string::npos) __builtin_trap();
+            if (f.empty() || f.view().find_first_of("\t\r\n") != std::string_view::npos)
+                __builtin_trap();
     }
     RunState st;
     st.Composition.Add(Record("Ligand", -1, 1, 5));

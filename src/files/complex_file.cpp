@@ -40,10 +40,13 @@ std::string CommentText(std::string name)
     return name;
 }
 
-std::string Joined(const std::vector<std::string>& fields)
+std::string Joined(const ComplexRow& fields)
 {
     std::string s;
-    for (std::size_t k = 0; k < fields.size(); ++k) s += (k ? "\t" : "") + fields[k];
+    for (std::size_t k = 0; k < fields.size(); ++k) {
+        if (k) s += '\t';
+        s += fields[k].view();
+    }
     return s;
 }
 
@@ -52,7 +55,7 @@ std::string Joined(const std::vector<std::string>& fields)
 ComplexTable ParseComplexTable(const std::string& text, int skip, char separator)
 {
     ComplexTable table;
-    std::vector<std::string> line;
+    ComplexRow line;
     std::string field;
     int index = 0;
     auto endField = [&] {
@@ -61,7 +64,7 @@ ComplexTable ParseComplexTable(const std::string& text, int skip, char separator
     };
     auto endLine = [&] {
         endField();
-        if (index >= skip && !line.empty() && line[0][0] != '#') table.push_back(line);
+        if (index >= skip && !line.empty() && line[0][0] != '#') table.push_back(std::move(line));
         line.clear();
         ++index;
     };
@@ -195,7 +198,7 @@ ComplexTable WithTakenNumbers(ComplexTable table)
     for (int line = 2; line <= lines; ++line) {
         auto& fields = table[static_cast<std::size_t>(line - 1)];
         for (int col = 1; col <= static_cast<int>(fields.size()); ++col) {
-            std::string& f = fields[static_cast<std::size_t>(col - 1)];
+            ComplexField& f = fields[static_cast<std::size_t>(col - 1)];
             if (!ComplexNumberTakes(ComplexNumberKind(line, col, lines), f)) f = "None";
         }
     }

@@ -24,6 +24,7 @@
 #include <optional>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -386,7 +387,7 @@ void PsqPlayer::PlayPsqFile(const std::string& name)
             RunNewCommand(st);
             st.cbComplex = table.has_value();
             if (table) {
-                st.TxtTable = *table;
+                st.TxtTable = std::move(*table);
                 st.ComplexReady = false;
             }
             ApplyHeaderGeometry(st, h, true);

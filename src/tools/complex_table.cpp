@@ -1,6 +1,7 @@
 #include "tools/complex_table.h"
 
 #include <cmath>
+#include <utility>
 
 #include "foundation/numtext.h"
 
@@ -43,7 +44,7 @@ ComplexTable DefaultComplexTable(const TUnivSet<TComponents>& composition, const
     const int nL = lig->minCharge, pL = lig->maxCharge;
     ComplexTable t;
     t.push_back({std::to_string(nL), std::to_string(pL)});
-    std::vector<std::string> pka, mob;
+    ComplexRow pka, mob;
     for (int z = nL; z <= pL; ++z) {
         const int k = z - nL;
         if (z != 0) {
@@ -61,15 +62,15 @@ ComplexTable DefaultComplexTable(const TUnivSet<TComponents>& composition, const
             }
         mob.push_back(Num(count ? sum / count : 20.0));
     }
-    t.push_back(pka.empty() ? std::vector<std::string>{"None"} : pka);
+    t.push_back(pka.empty() ? ComplexRow{"None"} : pka);
     t.push_back(mob);
     t.push_back({FloatToStr(std::round(2 * 3 - std::log10(1e-8))), "362.5", "205.5"});
     t.push_back({std::to_string(composition.Count() - 1)});
     const int forms = ComplexFormCount(composition);
     const std::size_t cols = static_cast<std::size_t>(pL - nL + 1);
-    for (int r = 0; r < forms; ++r) t.push_back(std::vector<std::string>(cols, pKx));
-    for (int r = 0; r < forms; ++r) t.push_back(std::vector<std::string>(cols, ux));
-    return WithTakenNumbers(t);
+    for (int r = 0; r < forms; ++r) t.push_back(ComplexRow(cols, pKx));
+    for (int r = 0; r < forms; ++r) t.push_back(ComplexRow(cols, ux));
+    return WithTakenNumbers(std::move(t));
 }
 
 int ComplexGridPKxTitleRow()
@@ -149,12 +150,12 @@ ComplexTable ComplexTableFromGrid(const ComplexGrid& grid, int nL, int pL, const
     ComplexTable t;
     t.push_back({std::to_string(nL), std::to_string(pL)});
     const std::size_t cols = grid.empty() ? 0 : grid[0].size();
-    std::vector<std::string> pka, mob;
+    ComplexRow pka, mob;
     for (std::size_t c = 1; c < cols; ++c) {
         if (grid.size() > 1 && grid[1][c] != "None") pka.push_back(cell(grid[1][c]));
         if (grid.size() > 2) mob.push_back(cell(grid[2][c]));
     }
-    t.push_back(pka.empty() ? std::vector<std::string>{"None"} : pka);
+    t.push_back(pka.empty() ? ComplexRow{"None"} : pka);
     t.push_back(mob);
     t.push_back({cell(pKw), cell(uH), cell(uOH)});
     t.push_back({std::to_string(analytes)});
@@ -162,9 +163,9 @@ ComplexTable ComplexTableFromGrid(const ComplexGrid& grid, int nL, int pL, const
     for (int section = 0; section < 2; ++section)
         for (int r = 0; r < F; ++r) {
             const auto& row = grid[static_cast<std::size_t>(section == 0 ? 4 + r : 5 + F + r)];
-            std::vector<std::string> line;
+            ComplexRow line;
             for (std::size_t c = 1; c < row.size(); ++c) line.push_back(cell(row[c]));
             t.push_back(line);
         }
-    return WithTakenNumbers(t);
+    return WithTakenNumbers(std::move(t));
 }

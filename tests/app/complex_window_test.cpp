@@ -54,8 +54,8 @@ TEST(ComplexWindow, DefaultsGridNoneCellsAndApply)
     Ctl<QLineEdit>(w, "edN")->setText("0");
     sink.Clear();
     Click(w, "bnApply");
-    EXPECT_EQ(st.TxtTable[5], (std::vector<std::string>{"30", "-2", "30"}));
-    EXPECT_EQ(st.TxtTable[10], (std::vector<std::string>{"None", "25", "25"}));
+    EXPECT_EQ(st.TxtTable[5], (ComplexRow{"30", "-2", "30"}));
+    EXPECT_EQ(st.TxtTable[10], (ComplexRow{"None", "25", "25"}));
     EXPECT_EQ(Row(grid, 1), (std::vector<std::string>{"Free ligand pKa (M)", "None", "9.5"}));
     EXPECT_TRUE(sink.messages.empty());
     // Reset Default brings the composition's table back
@@ -101,12 +101,12 @@ TEST(ComplexWindow, LeavingTheWindowKeepsTheTypedCells)
     ASSERT_EQ(st.TxtTable, DefaultComplexTable(st.Composition, "30", "25"));
     grid->item(4, 2)->setText("-2");
     w.close();
-    EXPECT_EQ(st.TxtTable[5], (std::vector<std::string>{"30", "-2", "30"}));
+    EXPECT_EQ(st.TxtTable[5], (ComplexRow{"30", "-2", "30"}));
     w.show();
     grid->item(4, 2)->setText("-3");
     QTest::keyClick(&w, Qt::Key_Escape);
     EXPECT_TRUE(w.isHidden());
-    EXPECT_EQ(st.TxtTable[5], (std::vector<std::string>{"30", "-3", "30"}));
+    EXPECT_EQ(st.TxtTable[5], (ComplexRow{"30", "-3", "30"}));
 }
 
 TEST(ComplexWindow, TheModeSwitchAsksFirstAndInitRunsWhenSwitchedOff)

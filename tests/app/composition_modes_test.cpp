@@ -60,7 +60,7 @@ TEST_F(ExampleWindow, ComplexationModeNumbersTheLigandAndShowsItsTableCharges)
     });
     Trigger("Complex1");
     ASSERT_TRUE(inside);
-    EXPECT_EQ(st.TxtTable[0], (std::vector<std::string>{"-2", "3"}));
+    EXPECT_EQ(st.TxtTable[0], (ComplexRow{"-2", "3"}));
     EXPECT_EQ(std::pair(Cell(*w, 0, 4), Cell(*w, 0, 5)),
               std::pair(std::string("-2"), std::string("3")));
     // The analytes keep their own charges.
@@ -109,7 +109,7 @@ TEST_F(ExampleWindow, LigandRowFollowsTheTableOpenedOrChangedInTheWindow)
         Ctl<QLineEdit>(complex, "edP")->setText("1");
         Click(complex, "bnApply");
     });
-    EXPECT_EQ(st.TxtTable[0], (std::vector<std::string>{"-1", "1"}));
+    EXPECT_EQ(st.TxtTable[0], (ComplexRow{"-1", "1"}));
     EXPECT_EQ(ligandCharges(), std::pair(std::string("-1"), std::string("1")));
     // The saved table opened: the panel shows its range while the window is open.
     visit([&](ComplexWindow& complex) {

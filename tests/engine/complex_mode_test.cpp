@@ -114,23 +114,23 @@ ComplexTable TableOf(const System& s, const std::vector<double>& ligandU, double
     ComplexTable t;
     const int nL = s.ligand.zmin, pL = s.ligand.zmax;
     t.push_back({std::to_string(nL), std::to_string(pL)});
-    std::vector<std::string> pka;
+    ComplexRow pka;
     for (int z = nL; z <= pL; ++z)
         if (z != 0) pka.push_back(Text(s.ligand.pKa[static_cast<std::size_t>(z - nL)]));
-    t.push_back(pka.empty() ? std::vector<std::string>{"None"} : pka);
-    std::vector<std::string> lu;
+    t.push_back(pka.empty() ? ComplexRow{"None"} : pka);
+    ComplexRow lu;
     for (double u : ligandU) lu.push_back(Text(u));
     t.push_back(lu);
     t.push_back({Text(6 - std::log10(s.Kw)), "362.5", "205.5"});
     t.push_back({std::to_string(s.analytes.size())});
     for (const auto& a : s.Kx)
         for (const auto& f : a) {
-            std::vector<std::string> line;
+            ComplexRow line;
             for (double k : f) line.push_back(Text(-std::log10(k) - 3));
             t.push_back(line);
         }
     for (const auto& a : s.Kx)
-        for (const auto& f : a) t.push_back(std::vector<std::string>(f.size(), Text(complexU)));
+        for (const auto& f : a) t.push_back(ComplexRow(f.size(), Text(complexU)));
     return t;
 }
 
@@ -469,12 +469,12 @@ TEST_F(Complexation, InitCountsTheWorkRowsInItsMemoryEstimate)
         comp.Add(k % 2 ? StrongCation("C" + std::to_string(k), 50.0, BGE, 0.01, 0.01)
                        : StrongAnion("A" + std::to_string(k), 50.0, BGE, 0.01, 0.01));
     ComplexTable t = {{"-32", "32"},
-                      std::vector<std::string>(64, "7"),
-                      std::vector<std::string>(65, "20"),
+                      ComplexRow(64, "7"),
+                      ComplexRow(65, "20"),
                       {"14", "362.5", "205.5"},
                       {std::to_string(analytes)}};
     for (int k = 0; k < 2 * 2 * analytes; ++k)
-        t.push_back(std::vector<std::string>(65, k < 2 * analytes ? "30" : "25"));
+        t.push_back(ComplexRow(65, k < 2 * analytes ? "30" : "25"));
     PrepareRun(st, AcetateBufferWithAnalytes(), 20);
     ASSERT_TRUE(InitCalc(st));
     st.Composition = comp;

@@ -156,8 +156,8 @@ TEST(ComplexPaths, TraceLigandMovesWithItsBoundFractions)
             "30", "30", "30", "30", "30", Text(-std::log10(K1 * 1e3)), Text(-std::log10(K2 * 1e3)),
             "30"};
         const std::string ux[8] = {"25", "25", "25", "25", "25", Text(u1), Text(u2), "25"};
-        for (const auto& v : pkx) t.push_back(std::vector<std::string>(nq, v));
-        for (const auto& v : ux) t.push_back(std::vector<std::string>(nq, v));
+        for (const auto& v : pkx) t.push_back(ComplexRow(nq, v));
+        for (const auto& v : ux) t.push_back(ComplexRow(nq, v));
         RunState st;
         PrepareRun(st, comp, 250);
         SetZoneAndVoltage(st, 12.5, 1.0, 0.5, 100.0);
@@ -235,7 +235,7 @@ TEST(ComplexPaths, ComplexOfAnotherChargeSignMovesWithItsOwnSign)
     // ligand's -2 form (q = 0) binds.
     ComplexTable t = {
         {"-2", "0"}, {"-2", "-1"}, {Text(uL), Text(uL), "0"}, {"14", "362.5", "205.5"}, {"4"}};
-    auto line = [](const std::string& q0) { return std::vector<std::string>{q0, "30", "30"}; };
+    auto line = [](const std::string& q0) { return ComplexRow{q0, "30", "30"}; };
     for (int k = 0; k < 5; ++k) t.push_back(line("30"));
     t.push_back(line(Text(-std::log10(zones[0].K * 1e3))));
     t.push_back(line(Text(-std::log10(zones[1].K * 1e3))));

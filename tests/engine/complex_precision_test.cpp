@@ -205,18 +205,18 @@ TEST(ComplexPrecision, LigandsOfEveryChargePatternAcrossThePHRange)
         const int nq = lig.zmax - lig.zmin + 1;
         ComplexTable t;
         t.push_back({std::to_string(lig.zmin), std::to_string(lig.zmax)});
-        std::vector<std::string> pk;
+        ComplexRow pk;
         for (int z = lig.zmin; z <= lig.zmax; ++z)
             if (z != 0)
                 pk.push_back(std::to_string(lig.pK[static_cast<std::size_t>(z - lig.zmin)]));
-        t.push_back(pk.empty() ? std::vector<std::string>{"None"} : pk);
-        t.push_back(std::vector<std::string>(static_cast<std::size_t>(nq), "30"));
+        t.push_back(pk.empty() ? ComplexRow{"None"} : pk);
+        t.push_back(ComplexRow(static_cast<std::size_t>(nq), "30"));
         t.push_back({"14", "362.5", "205.5"});
         t.push_back({"4"});
         const int forms[4] = {2, 2, 2, 3};
         for (int a = 0; a < 4; ++a)
             for (int f = 0; f < forms[a]; ++f) {
-                std::vector<std::string> line;
+                ComplexRow line;
                 for (int q = 0; q < nq; ++q)
                     line.push_back(a >= 2 ? std::to_string(-(0.3 * f - 0.5 * q - 0.2 * a) - 3)
                                           : "30");
@@ -224,7 +224,7 @@ TEST(ComplexPrecision, LigandsOfEveryChargePatternAcrossThePHRange)
             }
         for (int a = 0; a < 4; ++a)
             for (int f = 0; f < forms[a]; ++f)
-                t.push_back(std::vector<std::string>(static_cast<std::size_t>(nq), "25"));
+                t.push_back(ComplexRow(static_cast<std::size_t>(nq), "25"));
         st.TxtTable = t;
         ASSERT_TRUE(InitCalc(st)) << (sink.warnings.empty() ? "" : sink.warnings[0]);
         // node j: ligand 0..50 mM, sodium or chloride in excess to sweep the pH
@@ -273,9 +273,8 @@ TEST(ComplexPrecision, EquationsAgreeWithTheReferenceInsideAndBeyondTheRangeOfDo
     const int forms[2] = {2, 61};
     for (int a = 0; a < 2; ++a)
         for (int f = 0; f < forms[a]; ++f)
-            t.push_back(
-                a == 0 ? std::vector<std::string>{"30", "30", "30"}
-                       : std::vector<std::string>{std::to_string(-1.0 - 0.02 * f), "-2", "-1.5"});
+            t.push_back(a == 0 ? ComplexRow{"30", "30", "30"}
+                               : ComplexRow{std::to_string(-1.0 - 0.02 * f), "-2", "-1.5"});
     for (int a = 0; a < 2; ++a)
         for (int f = 0; f < forms[a]; ++f) t.push_back({"25", "25", "25"});
     st.TxtTable = t;

@@ -314,7 +314,7 @@ TEST(ComplexProject, ADamagedTableIsRefused)
     }
     Write(txt, good);
     LoadComplexData(st, txt);
-    EXPECT_EQ(st.TxtTable[0], (std::vector<std::string>{"0", "0"}));
+    EXPECT_EQ(st.TxtTable[0], (ComplexRow{"0", "0"}));
     // The run's set-up refuses such charges and such line counts too,
     // whatever brought the table.
     for (int damage = 0; damage < 2; ++damage) {
@@ -414,7 +414,7 @@ TEST(ComplexProject, ExtraFieldsAndNumbersBeyondTheirKindAreRefused)
     RunState st;
     Write(txt, replaced("14\t362.5\t205.5", "-300\t1e6\t0"));
     LoadComplexData(st, txt);
-    EXPECT_EQ(st.TxtTable[3], (std::vector<std::string>{"-300", "1e6", "0"}));
+    EXPECT_EQ(st.TxtTable[3], (ComplexRow{"-300", "1e6", "0"}));
     Write(txt, replaced("\r\n30\r\n", "\r\nNone\r\n"));
     LoadComplexData(st, txt);
 

@@ -5,6 +5,8 @@
 
 #include <cstdio>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "../files/byte_builder.h"
@@ -116,6 +118,58 @@ TEST(ComplexFile, WrittenByteByByteAndReadBackInEveryLineEndConvention)
     EXPECT_TRUE(sink.warnings.empty());
 }
 
+// A field keeps its text whatever its length: up to 7 characters in the field
+// itself, longer ones on the heap; copied, moved and assigned across that
+// boundary, compared with fields, strings and literals, and written to and
+// read back from the file unchanged.
+TEST(ComplexFile, FieldsKeepTheirTextOnEitherSideOfTheInlineLength)
+{
+    std::vector<std::string> texts = {"", "1", "None", "30.0000", "-2.00000", "1234567890"};
+    texts.push_back(std::string("ab\0cdef", 7));
+    texts.push_back(std::string(300, '7'));
+    for (const std::string& t : texts) {
+        const ComplexField f(t);
+        EXPECT_EQ(std::tuple(f.size(), f.empty(), f.Inline(), std::string(f)),
+                  std::tuple(t.size(), t.empty(), t.size() <= 7, t));
+        EXPECT_TRUE(f == t && t == f && !(f != t));
+        const bool cText = t.find('\0') == t.npos;  // the whole text as a C string
+        EXPECT_EQ(std::tuple(f == t.c_str(), ComplexField(t.c_str()) == f),
+                  std::tuple(cText, cText));
+        EXPECT_EQ(t.empty() ? '\0' : f[t.size() - 1], t.empty() ? '\0' : t.back());
+        ComplexField copy = f, moved = std::move(copy);
+        EXPECT_TRUE(moved == f && copy.empty());
+        for (const std::string& other : texts) {
+            ComplexField g(other), h(other);
+            EXPECT_EQ(f == g, t == other);
+            EXPECT_EQ(f != other, t != other);
+            g = f;
+            h = std::move(g);
+            EXPECT_TRUE(h == t && g.empty());
+            const ComplexField& same = h;
+            h = same;
+            EXPECT_EQ(h, f);
+        }
+    }
+    EXPECT_NE(ComplexField("1234567"), "12345678");
+    EXPECT_NE(ComplexField("12345678"), ComplexField("12345679"));
+
+    // fields of 7, 8 and many characters through the writer and the readers
+    RecordingMessageSink sink;
+    TempDir dir;
+    const auto comp = Composition();
+    ComplexTable table = kTable;
+    table[5] = {"30.0000", "-2.00000", "30.00000000000000000000000000000001"};
+    std::string golden = Golden();
+    golden.replace(golden.find("30\t-2\t30"), 8,
+                   "30.0000\t-2.00000\t30.00000000000000000000000000000001");
+    const std::string name = dir.file("p.txt");
+    ASSERT_TRUE(SaveComplexFile(name, table, comp));
+    EXPECT_EQ(ReadBytes(name), golden);
+    EXPECT_EQ(ReadComplexTableFile(name), table);
+    EXPECT_EQ(ReadTakenComplexTable(name, comp), table);
+    EXPECT_TRUE(sink.warnings.empty());
+}
+
 TEST(ComplexFile, DefaultTableAndGrid)
 {
     const auto comp = Composition();
@@ -139,7 +193,8 @@ TEST(ComplexFile, DefaultTableAndGrid)
     neutral.Add(WeakBase("Amine", 8.0, 25, Analyte, 0, 1));
     const ComplexTable n = DefaultComplexTable(neutral, "30", "25");
     using Row = std::vector<std::string>;
-    EXPECT_EQ(std::tuple(n[1], n[2], n.size()), std::tuple(Row{"None"}, Row{"20"}, 9u));
+    EXPECT_EQ(std::tuple(n[1], n[2], n.size()),
+              std::tuple(ComplexRow{"None"}, ComplexRow{"20"}, 9u));
     TUnivSet<TComponents> one;
     one.Add(comp.Get(1));
     EXPECT_TRUE(DefaultComplexTable(one, "30", "25").empty());
@@ -170,9 +225,9 @@ TEST(ComplexFile, DefaultTableAndGrid)
     ComplexGrid edited = g;
     edited[4][2] = edited[2][1] = "";
     const ComplexTable back = ComplexTableFromGrid(edited, -1, 1, "14", "", "205.5", 2);
-    EXPECT_EQ(
-        std::tuple(back[5], back[2], back[3]),
-        std::tuple(Row{"30", "None", "30"}, Row{"None", "36", "42"}, Row{"14", "None", "205.5"}));
+    EXPECT_EQ(std::tuple(back[5], back[2], back[3]),
+              std::tuple(ComplexRow{"30", "None", "30"}, ComplexRow{"None", "36", "42"},
+                         ComplexRow{"14", "None", "205.5"}));
 }
 
 // What the window and the default table build is a table the reader takes:
@@ -181,7 +236,7 @@ TEST(ComplexFile, DefaultTableAndGrid)
 // which the set-up lists; the other cells stay as typed.
 TEST(ComplexFile, TheWindowsTableHoldsOnlyNumbersTheReaderTakes)
 {
-    using Row = std::vector<std::string>;
+    using Row = ComplexRow;
     const auto comp = Composition();
     ComplexGrid g = ComplexGridFromTable(kTable, -1, 1, comp, "30", "25");
     g[4][1] = "4.9e-324";  // pKx of the amine's first form

@@ -396,7 +396,7 @@ void ComplexWindow::FillTable()
     if (nL > pL) nL = pL;
     c_.edN->setText(QString::number(nL));
     c_.edP->setText(QString::number(pL));
-    const auto& water = st_.TxtTable.size() >= 4 ? st_.TxtTable[3] : std::vector<std::string>{};
+    const auto& water = st_.TxtTable.size() >= 4 ? st_.TxtTable[3] : ComplexRow{};
     QLineEdit* edits[3] = {c_.edPKW, c_.edUH, c_.edUOH};
     for (std::size_t k = 0; k < 3 && k < water.size(); ++k) edits[k]->setText(Q(water[k]));
 

@@ -162,9 +162,7 @@ ComplexTable ComplexTableAdjusted(const ComplexTable& t, const TUnivSet<TCompone
     const long forms = ComplexForms(composition);
     ComplexTable out(t.begin(), t.begin() + static_cast<long>(std::min<std::size_t>(t.size(), 4)));
     // Lines a damaged table lacks: a neutral ligand, its values left to the set-up's defaults.
-    while (out.size() < 4)
-        out.push_back(out.empty() ? std::vector<std::string>{"0", "0"}
-                                  : std::vector<std::string>{"None"});
+    while (out.size() < 4) out.push_back(out.empty() ? ComplexRow{"0", "0"} : ComplexRow{"None"});
     out.push_back({std::to_string(composition.Count() - 1)});
     const long tableForms = t.size() > 5 ? static_cast<long>(t.size() - 5) / 2 : 0;
     const int nL = TableInt(t, 1, 1), pL = TableInt(t, 1, 2);
@@ -174,7 +172,7 @@ ComplexTable ComplexTableAdjusted(const ComplexTable& t, const TUnivSet<TCompone
     for (long section = 0; section < 2; ++section)
         for (long r = 0; r < forms; ++r)
             out.push_back(r < tableForms ? t[static_cast<std::size_t>(5 + section * tableForms + r)]
-                                         : std::vector<std::string>(columns, section ? ux : pKx));
+                                         : ComplexRow(columns, section ? ux : pKx));
     return out;
 }
 

@@ -1,12 +1,14 @@
 // Switches and table of the complexation window.
 #pragma once
 
-#include <string>
 #include <vector>
+
+#include "engine/modes/complex/complex_field.h"
 
 // The complexation table: its lines (comment lines removed), each a list of
 // text fields, as loaded from or written to the window's text file.
-using ComplexTable = std::vector<std::vector<std::string>>;
+using ComplexRow = std::vector<ComplexField>;
+using ComplexTable = std::vector<ComplexRow>;
 
 // Largest charge of a ligand form (nL and pL of the table within its range).
 inline constexpr int kMaxLigandCharge = 32;
