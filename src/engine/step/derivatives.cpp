@@ -528,7 +528,7 @@ void StandardScheme(RunState& st, int level, bool fieldOnly)
     if (KineticTermOn(st)) KineticTerm(st, level, lw, rw);
     if (RacemicTermOn(st)) RacemicTerm(st, level, lw, rw, h1, h2);
     WallTerm(st, level);
-    ElectrodeBoundary(st, level, E);
+    ElectrodeBoundary(st, level, E, nd);
     ReactionAtWalls(st, level);
     if (st.cbDcH) CalcDER_dcH(st, level);
 }
@@ -624,14 +624,13 @@ void CalcDER_dcH(RunState& st, int level)
     }
 }
 
-void ElectrodeBoundary(RunState& st, int level, const double* field)
+void ElectrodeBoundary(RunState& st, int level, const double* field, const NodeDiffusion& nd)
 {
     if (!st.cbLE && !st.cbRE) return;
     EngineArrays& a = st.Arr;
     const int nc = a.NComp;
     const int lw = st.LeftWall, rw = st.RightWall;
     const double dx = st.DX;
-    const NodeDiffusion& nd = PrepareNodeDiffusion(st);
     // Convective flux of the electroosmotic flow: the interior scheme carries
     // matter at +EOFMob*U/(L + extra length), so the boundary flux does too.
     const double v = st.cbEOFDif ? st.EOFMob * (st.U / (st.CapLength + st.FakeCapLen)) : 0.0;

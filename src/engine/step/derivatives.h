@@ -4,6 +4,7 @@
 #pragma once
 
 class RunState;
+class NodeDiffusion;
 
 // Derivatives of time level `level` (1..5) into F[level]. With fieldOnly it
 // stops after conductivity, current, voltage and field. The equilibrium of the
@@ -31,5 +32,6 @@ void EquilibriumForDerivatives(RunState& st, int level, bool ionicStrength);
 void CalcDER_dcH(RunState& st, int level);
 
 // Replaces the wall derivatives by a flux balance at the electrode ends (run
-// setup "Left Electrode" / "Right Electrode"); `field` is the field profile.
-void ElectrodeBoundary(RunState& st, int level, const double* field);
+// setup "Left Electrode" / "Right Electrode"); `field` is the field profile,
+// `nd` the diffusion factors the same derivative call prepared.
+void ElectrodeBoundary(RunState& st, int level, const double* field, const NodeDiffusion& nd);
