@@ -44,9 +44,16 @@ void NewStateHeadless(RunState& st)
     st.PsqSize = -1;
 }
 
+// Whether the windows' routine `hook` is the one to run for `st`.
+template <class Hook>
+static bool WindowsHook(const RunState& st, const Hook& hook)
+{
+    return hook && &st == FileLayerHooks().Owner;
+}
+
 void RunNewCommand(RunState& st)
 {
-    if (FileLayerHooks().NewCommand)
+    if (WindowsHook(st, FileLayerHooks().NewCommand))
         FileLayerHooks().NewCommand(st);
     else
         NewStateHeadless(st);
@@ -54,7 +61,7 @@ void RunNewCommand(RunState& st)
 
 void RunResetState(RunState& st)
 {
-    if (FileLayerHooks().ResetState)
+    if (WindowsHook(st, FileLayerHooks().ResetState))
         FileLayerHooks().ResetState(st);
     else
         ResetStateHeadless(st);

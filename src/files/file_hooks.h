@@ -8,6 +8,11 @@
 class RunState;
 
 struct FileHooks {
+    // The run state the windows' routines act on. The hooks below run only for
+    // it; any other state (a scratch state a save opens its staged files into,
+    // a test's own state) takes the headless defaults, so that it never
+    // reaches a window.
+    const RunState* Owner = nullptr;
     // Main window's New command (frees the engine arrays, resets the state).
     // Default: NewStateHeadless.
     std::function<void(RunState&)> NewCommand;

@@ -151,6 +151,7 @@ MainWindow::MainWindow(QStringList args, QWidget* parent)
     qApp->installEventFilter(this);
     ResetState();
     UpdateMainInfo();
+    FileLayerHooks().Owner = st_.get();
     FileLayerHooks().ResetState = [this](RunState&) { ResetState(); };
     // Projects and compositions open through the file layer; a sequence goes to
     // the player window.
@@ -194,6 +195,7 @@ MainWindow::~MainWindow()
     st_->Events.Remove(this);
     FileLayerHooks().ResetState = nullptr;
     FileLayerHooks().NewCommand = nullptr;
+    FileLayerHooks().Owner = nullptr;
     RemoveTemporaryFiles();
     marker_.Release();
 }
