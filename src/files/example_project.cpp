@@ -1,7 +1,7 @@
 #include "files/example_project.h"
 
 #include "engine/state/run_state.h"
-#include "engine/step/init_calc.h"
+#include "files/file_hooks.h"
 #include "files/sna_file.h"
 
 #include <exception>
@@ -61,7 +61,7 @@ bool WriteExampleDemo(const std::string& name, std::string& error)
     try {
         RunState st;
         ComposeExampleDemo(st);
-        if (!InitCalc(st)) {
+        if (!RunInitCommand(st)) {
             error = "Init failed";
             return false;
         }

@@ -3,6 +3,7 @@
 #include "engine/modes/modes.h"
 #include "engine/state/engine_arrays.h"
 #include "engine/state/run_state.h"
+#include "engine/step/init_calc.h"
 
 FileHooks& FileLayerHooks()
 {
@@ -51,12 +52,25 @@ static bool WindowsHook(const RunState& st, const Hook& hook)
     return hook && &st == FileLayerHooks().Owner;
 }
 
-void RunNewCommand(RunState& st)
+bool RebuildRefusedFor(RunState& st)
 {
+    return WindowsHook(st, FileLayerHooks().RebuildRefused) && FileLayerHooks().RebuildRefused(st);
+}
+
+bool RunNewCommand(RunState& st)
+{
+    if (RebuildRefusedFor(st)) return false;
     if (WindowsHook(st, FileLayerHooks().NewCommand))
         FileLayerHooks().NewCommand(st);
     else
         NewStateHeadless(st);
+    return true;
+}
+
+bool RunInitCommand(RunState& st)
+{
+    if (RebuildRefusedFor(st)) return false;
+    return InitCalc(st);
 }
 
 void RunResetState(RunState& st)

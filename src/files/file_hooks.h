@@ -13,6 +13,12 @@ struct FileHooks {
     // a test's own state) takes the headless defaults, so that it never
     // reaches a window.
     const RunState* Owner = nullptr;
+    // The one guard of every command that rebuilds or replaces the run (New,
+    // Init, an open, the player's frames, the distribution tool's Apply): true
+    // when the command must be refused now (a run or an Init going, a preview
+    // of the initial-distribution tool shown); the refusal has been shown.
+    // Default: never refused.
+    std::function<bool(RunState&)> RebuildRefused;
     // Main window's New command (frees the engine arrays, resets the state).
     // Default: NewStateHeadless.
     std::function<void(RunState&)> NewCommand;
@@ -32,6 +38,13 @@ void ResetStateHeadless(RunState& st);
 // as not created.
 void NewStateHeadless(RunState& st);
 
-// The hooks with their defaults filled in.
-void RunNewCommand(RunState& st);
+// The hooks with their defaults filled in. The file and tool layers reach
+// New and Init only through these two, so that both pass the guard
+// (scripts/check_rebuild_guard.sh holds it).
+bool RebuildRefusedFor(RunState& st);
+// New: false when the guard refused it (nothing changed).
+[[nodiscard]] bool RunNewCommand(RunState& st);
+// Init (InitCalc): false when the guard refused it (nothing changed) or when
+// the Init failed.
+[[nodiscard]] bool RunInitCommand(RunState& st);
 void RunResetState(RunState& st);

@@ -309,10 +309,12 @@ void PsqPlayer::ResetPlayer()
     Controls();
 }
 
-void PsqPlayer::PlayPsqFile(const std::string& name)
+bool PsqPlayer::PlayPsqFile(const std::string& name)
 {
     RunState& st = st_;
-    // Rebuilding the arrays or showing frames under a running loop is refused.
+    // Rebuilding the arrays or showing frames under a running loop, an Init or
+    // a preview is refused.
+    if (RebuildRefusedFor(st)) return false;
     if (st.Running) ThrowError("START is active");
     KFile f;
     OpenForReadingOrRaise(f, name, "PSQ file " + name + " not found.", "Error: Cannot Open File.");
@@ -324,7 +326,7 @@ void PsqPlayer::PlayPsqFile(const std::string& name)
             f.Close();
             SetBusy(false);
             ForgetFile();
-            return;
+            return true;
         }
         // Everything about the file is known before the run state changes.
         const PsqHeader h = CheckedHeader(f, size);
@@ -384,7 +386,11 @@ void PsqPlayer::PlayPsqFile(const std::string& name)
                 table = ReadComplexTableFile(txtName);
                 if (!ComplexSetupRefusal(*table, comp, false).empty()) ThrowError(kIncorrectPsq);
             }
-            RunNewCommand(st);
+            if (!RunNewCommand(st)) {
+                f.Close();
+                SetBusy(false);
+                return false;
+            }
             st.cbComplex = table.has_value();
             if (table) {
                 st.TxtTable = std::move(*table);
@@ -403,7 +409,7 @@ void PsqPlayer::PlayPsqFile(const std::string& name)
             st.Events.Emit(EngineEventKind::UpdateMainInfo);
             st.Loading = true;
             st.LoadingPsq = true;
-            const bool built = InitCalc(st);
+            const bool built = RunInitCommand(st);
             st.Initialised = false;
             st.Loading = false;
             if (!built || !st.Arr.Allocated() || st.NComp != h.C || st.Arr.Nn != h.N + 1 ||
@@ -456,6 +462,7 @@ void PsqPlayer::PlayPsqFile(const std::string& name)
         st.LoadingPsq = false;
         SetBusy(false);
         SetPlaying(false);
+        return true;
     } catch (...) {
         SetPlaying(false);
         SetBusy(false);
@@ -468,7 +475,7 @@ void PsqPlayer::PlayPsqFile(const std::string& name)
 
 bool PsqPlayer::Open(const std::string& name)
 {
-    if (Busy) return false;
+    if (Busy || RebuildRefusedFor(st_)) return false;
     // A save of the project that died may have moved the sequence to its
     // backup: it is settled before the sequence is looked for.
     std::string source;
@@ -487,13 +494,15 @@ bool PsqPlayer::Open(const std::string& name)
     FileName = source;
     FileOpened = true;
     st_.PsqPlayerReloadNeeded = true;
+    bool shown = false;
     try {
-        PlayPsqFile(source);
+        shown = PlayPsqFile(source);
     } catch (...) {
         ForgetFile();
         Controls();
         throw;
     }
+    if (!shown) ForgetFile();
     Controls();
     return FileOpened;
 }
@@ -513,42 +522,50 @@ void PsqPlayer::StopPlaying()
     Controls();
 }
 
-void PsqPlayer::ShowSingle()
+void PsqPlayer::ShowSingle(int frame, int start)
 {
     if (Busy) return;
     SingleFrame = true;
+    bool shown = true;
     try {
-        if (FileOpened) PlayPsqFile(FileName);
+        if (FileOpened) shown = PlayPsqFile(FileName);
     } catch (...) {
         SingleFrame = false;
         throw;
     }
     SingleFrame = false;
+    if (shown) return;
+    CurrentFrame = frame;
+    StartFrame = start;
+    Controls();
 }
 
 void PsqPlayer::First()
 {
     SetPlaying(false);
+    const int frame = CurrentFrame, start = StartFrame;
     CurrentFrame = StartFrame = 1;
     Controls();
-    ShowSingle();
+    ShowSingle(frame, start);
 }
 
 void PsqPlayer::Last()
 {
     SetPlaying(false);
+    const int frame = CurrentFrame, start = StartFrame;
     CurrentFrame = StartFrame = FrameCount;
     Controls();
-    ShowSingle();
+    ShowSingle(frame, start);
 }
 
 void PsqPlayer::ShowFrame(int frame)
 {
+    const int shown = CurrentFrame, start = StartFrame;
     CurrentFrame = frame;
     Controls();
     if (Busy) return;
     StartFrame = CurrentFrame;
-    ShowSingle();
+    ShowSingle(shown, start);
 }
 
 bool PsqPlayer::EditFrame(const std::string& text)
@@ -588,6 +605,8 @@ bool PsqPlayer::Use()
         ShowWarning("START is active");
         return false;
     }
+    // The frame replaces the run: asked of the guard of every rebuild.
+    if (RebuildRefusedFor(st)) return false;
     if (!FileOpened) {
         ShowWarning("No opened PSQ file");
         return false;
@@ -608,6 +627,7 @@ bool PsqPlayer::Use()
         return false;
     }
     st.Initialised = true;
+    ++st.Statics.RunsReplaced;
     const int nn = st.Arr.Nn;
     for (int k = 1; k <= st.NComp; ++k) std::copy_n(st.Arr.DrawnProfile[k], nn, st.Arr.C(2, k));
     const bool stop = st.Stop;

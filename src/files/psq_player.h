@@ -99,8 +99,11 @@ public:
     // StartFrame (one with SingleFrame, else to the end or to Stop). Raises
     // "PSQ file <name> not found.", "Error: Cannot Open File.", "Incorrect PSQ
     // file." (nothing in the run state changed) and the messages of the loaders.
-    // Refused while a run is active ("START is active").
-    void PlayPsqFile(const std::string& name);
+    // Refused while a run is active ("START is active"). Showing frames and
+    // the rebuild ask the guard of every rebuild of the run (a run, an Init, a
+    // preview of the initial-distribution tool): false when it refused, with
+    // nothing changed.
+    bool PlayPsqFile(const std::string& name);
     // Open: plays the whole file from frame 1. False (with the warning) when it
     // does not exist; ignored while Busy. Raises as PlayPsqFile, after which no
     // file is open. A file that does not hold whole frames, at least one, is
@@ -108,7 +111,8 @@ public:
     // A complexation table beside the file (".txt") opens it in complexation
     // mode, otherwise the mode is off.
     bool Open(const std::string& name);
-    // Play from the current frame; Stop; First; Last; show one frame (scroll bar).
+    // Play from the current frame; Stop; First; Last; show one frame (scroll
+    // bar). A frame command the guard refused leaves the frame shown as it was.
     void Play();
     void StopPlaying();
     void First();
@@ -145,5 +149,7 @@ private:
     {
         if (UpdateControls) UpdateControls();
     }
-    void ShowSingle();
+    // Shows the frame CurrentFrame; when refused, CurrentFrame and StartFrame
+    // go back to `frame` and `start`.
+    void ShowSingle(int frame, int start);
 };

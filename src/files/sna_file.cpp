@@ -146,7 +146,7 @@ bool PsqFitsRun(const RunState& st, const std::string& name)
 // exist afterwards.
 void InitForLoader(RunState& st)
 {
-    const bool built = InitCalc(st);
+    const bool built = RunInitCommand(st);
     if (!built || !st.Initialised || st.NComp != st.Composition.Count() || !st.Arr.Allocated() ||
         st.Arr.Nn != st.NX + 1)
         ThrowError("Incorrect file.");
@@ -910,9 +910,13 @@ bool ApplyCurrentProject(RunState& st, const ProjectFiles& files, const std::str
 bool ApplyProject(RunState& st, ProjectFiles& files, const std::string& name)
 {
     st.Loading = true;
+    // New asks the guard of every rebuild: a refused one leaves the run as it was.
+    if (!RunNewCommand(st)) {
+        st.Loading = false;
+        return false;
+    }
     st.Stop = false;
     st.Running = false;
-    RunNewCommand(st);
     st.CompInit.Empty();
     MergeComposition(st.Composition, files.Composition, true);
     // Complexation mode is on exactly when the table beside the project was taken.
@@ -941,6 +945,9 @@ bool ReadProject(RunState& st, const std::string& name, bool& applying)
     st.host().ProcessMessages();
     ProjectFiles files;
     if (!LoadProjectFiles(name, files)) return false;
+    // The open replaces the run: refused, with nothing changed, while a run,
+    // an Init or a preview holds it.
+    if (RebuildRefusedFor(st)) return false;
     applying = true;
     const bool opened = ApplyProject(st, files, name);
     if (opened && !files.Notes.empty()) ShowWarning(kProjectNotesNoTable + files.Notes);
@@ -1048,7 +1055,7 @@ bool OpenProject(RunState& st, const std::string& name)
         }
         st.Loading = true;
         try {
-            InitCalc(st);
+            (void)RunInitCommand(st);
         } catch (...) {
         }
         st.Loading = false;

@@ -72,6 +72,13 @@ inline constexpr const char* kPsqTransferQuestion =
 // preview (the previewed profiles no longer fit them); nothing changes.
 inline constexpr const char* kDistCompositionChanged =
     "Constituents changed since the preview - press <PREVIEW> again to apply the new distribution!";
+// Init and the initial-distribution tool's preview while the sequence player
+// plays or reads a file.
+inline constexpr const char* kPlayerInUse = "PSQ player in use!";
+// Initial-distribution tool: Apply or Cancel after the run was rebuilt since
+// the preview (the previewed grid is no longer the run's); nothing changes.
+inline constexpr const char* kDistRunChanged =
+    "Run changed since the preview - press <PREVIEW> again to apply the new distribution!";
 
 // Protein builder: more acidic or basic groups than a constituent holds
 // (`limit`); nothing is built.

@@ -3,9 +3,9 @@
 #include "engine/state/run_state.h"
 #include "engine/step/comp_window.h"
 #include "engine/step/diffusion_phase.h"
-#include "engine/step/init_calc.h"
 #include "engine/step/recalc.h"
 #include "engine/step/run_series.h"
+#include "files/file_hooks.h"
 #include "foundation/errors.h"
 #include "foundation/messages.h"
 #include "foundation/numtext.h"
@@ -316,7 +316,15 @@ bool InitDistTool::Preview()
 {
     RunState& st = st_;
     if (RefusedWhileRunning(st)) return false;
+    // Frames the player shows would go over the preview.
+    if (st.PsqPlayerInUse) {
+        ShowWarning(kPlayerInUse);
+        return false;
+    }
     if (!TableShown || st.NX <= 0) return false;
+    // A preview the run no longer holds (rebuilt since) gives its saved length
+    // up: this one starts from the run's own.
+    if (!PreviewStands()) PreviewChanged = false;
     Normalize();
     // A grid of fewer than two nodes has no length.
     if (NewSize < 2) {
@@ -332,6 +340,7 @@ bool InitDistTool::Preview()
     st.CapLength = (NewSize - 1) * SavedCapLength / st.NX;
     st.CapLengthPending = st.CapLength;
     PreviewChanged = true;
+    previewRun_ = st.Statics.RunsReplaced;
 
     std::vector<ChartSeries>& series = st.Series.srComp;
     if (series.size() < NewProfiles.size() + 1) series.resize(NewProfiles.size() + 1);
@@ -376,16 +385,40 @@ bool InitDistTool::Apply()
         ShowWarning(kDistCompositionChanged);
         return false;
     }
+    // The profiles belong to the grid of the preview: a run rebuilt since has
+    // another one.
+    if (!PreviewStands()) {
+        ShowWarning(kDistRunChanged);
+        ApplyEnabled = false;
+        return false;
+    }
+    // Apply ends its own preview and rebuilds the run through the Init
+    // command, which asks the guard of every rebuild (a run or an Init going).
+    st.DistPreview = false;
+    if (RebuildRefusedFor(st)) {
+        st.DistPreview = true;
+        return false;
+    }
     const int pendingNodes = st.NXPending;
     st.NXPending = NewSize - 1;
     const double time = st.Time;
-    const bool built = InitCalc(st);
+    const long long run = st.Statics.RunsReplaced;
+    const bool built = RunInitCommand(st);
     // Once the Init took the new grid, the previewed length is the run's.
     if (st.NX + 1 == NewSize) PreviewChanged = false;
     if (!built || !st.Initialised || st.NX + 1 != NewSize ||
         st.NComp != static_cast<int>(NewProfiles.size())) {
         // An Init refused before it took the grid leaves the node count pending as it was.
         if (PreviewChanged) st.NXPending = pendingNodes;
+        if (st.Statics.RunsReplaced == run) {
+            // The run was not touched: the preview still stands.
+            st.DistPreview = PreviewChanged;
+        } else if (PreviewChanged) {
+            // The run went with the failed Init: the length before the preview comes back.
+            st.CapLength = st.CapLengthPending = SavedCapLength;
+            PreviewChanged = false;
+            ApplyEnabled = false;
+        }
         return false;
     }
     if (CopyTime) st.Time = time;
@@ -412,6 +445,11 @@ bool InitDistTool::Apply()
     return true;
 }
 
+bool InitDistTool::PreviewStands() const
+{
+    return PreviewChanged && st_.DistPreview && st_.Statics.RunsReplaced == previewRun_;
+}
+
 void InitDistTool::Discard()
 {
     TableShown = false;
@@ -423,7 +461,11 @@ void InitDistTool::Close()
 {
     RunState& st = st_;
     if (PreviewChanged) {
-        st.CapLength = st.CapLengthPending = SavedCapLength;
+        // A run rebuilt since the preview keeps its own length.
+        if (PreviewStands())
+            st.CapLength = st.CapLengthPending = SavedCapLength;
+        else
+            ShowWarning(kDistRunChanged);
         PreviewChanged = false;
     }
     st.DistPreview = false;

@@ -99,17 +99,23 @@ public:
     // Preview: the new profiles into the chart data, the capillary length of
     // the new grid. False when refused.
     bool Preview();
-    // Apply: re-initialises the run on the new grid with the new profiles. False
-    // when refused (nothing changed) or when the Init failed.
+    // Apply: re-initialises the run on the new grid with the new profiles,
+    // through the Init command and its guard. False when refused (nothing
+    // changed; also when the preview no longer stands) or when the Init failed.
     bool Apply();
     // Discard: table hidden, Preview and Apply disabled.
     void Discard();
-    // Closing by any route: capillary length restored after a preview, the
-    // chart data rebuilt from the run.
+    // Closing by any route: capillary length restored after a preview that
+    // still stands (else the run rebuilt since keeps its own, and the user is
+    // told), the chart data rebuilt from the run.
     void Close();
+    // The last preview still stands: shown, and the run not rebuilt or
+    // replaced since. Apply and Close act on the previewed grid only then.
+    bool PreviewStands() const;
 
 private:
     RunState& st_;
+    long long previewRun_ = -1;  // the run's replacement count at the last preview
     int CurrentNodes() const;
     std::vector<std::vector<double>> CurrentProfiles() const;
 };

@@ -1,7 +1,8 @@
 // The initial-distribution tool and the detector export as a user meets them:
 // Cancel after a preview gives the chart back as it was (and no Init of
-// another window ran on the previewed length), and an empty detector record
-// is not exported.
+// another window, no open and no frame of the sequence player ran on the
+// previewed length), Apply gives the previewed grid, and an empty detector
+// record is not exported.
 #include "qt_test_env.h"
 
 #include "app/kit/added_texts.h"
@@ -9,6 +10,7 @@
 #include "app/windows/init_dist_window.h"
 #include "app/windows/psq_player_window.h"
 #include "files/chart_lines.h"
+#include "foundation/binio.h"
 
 namespace {
 
@@ -44,6 +46,20 @@ TEST_F(ExampleWindow, CancelAfterAPreviewGivesTheChartBackAsItWas)
 {
     RunState& st = St();
     auto* t = Ctl<InitDistWindow>(*w, "fmDist");
+    // A sequence of this run (a frame per millisecond) open in the player; the
+    // run is then built again by Init, so that the player's next frame reloads it.
+    st.PSQPeriod = 1;
+    st.StopTime = st.Time + 0.003;
+    Click(*w, "bbnStart");
+    const std::string seq = home.dir.file("seq.psq");
+    for (const char* ext : {".psq", ".cmp"})
+        fs::copy_file(ChangeFileExt(st.PsqFileOwn, ext), ChangeFileExt(seq, ext));
+    auto* player = Ctl<PsqPlayerWindow>(*w, "fmPSQ");
+    ASSERT_TRUE(player->OpenSequence(seq));
+    const int frame = player->Player().CurrentFrame;
+    ASSERT_GT(frame, 2);
+    Click(*w, "bbnInit");
+    ASSERT_TRUE(st.Initialised && st.PsqPlayerReloadNeeded);
     const ChartImage before = ImageOf(*w);
     // pH and conductivity shown, the detector line drawn over the wall lines.
     ASSERT_TRUE(before.pH && before.conductivity && before.detector && before.detectorOnTop);
@@ -71,22 +87,64 @@ TEST_F(ExampleWindow, CancelAfterAPreviewGivesTheChartBackAsItWas)
     QTest::mouseClick(Ctl<QCheckBox>(*complex, "cbComplex"), Qt::LeftButton);
     ASSERT_TRUE(st.cbComplex);
     QTest::mouseClick(Ctl<QCheckBox>(*complex, "cbComplex"), Qt::LeftButton);
+    // The refused switch shows the mode the run keeps.
+    EXPECT_TRUE(st.cbComplex && Ctl<QCheckBox>(*complex, "cbComplex")->isChecked());
     Click(*complex, "bnIS");
     complex->hide();
-    EXPECT_FALSE(st.cbComplex || st.cbIS);
+    EXPECT_FALSE(st.cbIS);
     EXPECT_EQ(sink.questions.size(), 2u);  // the two switches; Apply IS is refused before asking
     // Nor do the opens, each with an Init of its own (a project, a sequence in the player).
     const std::string example = home.WriteExample();
     EXPECT_FALSE(w->OpenFile(example));
-    EXPECT_FALSE(Ctl<PsqPlayerWindow>(*w, "fmPSQ")->OpenSequence(st.PsqFileOwn));
-    EXPECT_EQ(sink.warnings, std::vector<std::string>(4, kInitDuringPreview));
-    EXPECT_TRUE(st.DistPreview);
+    EXPECT_FALSE(player->OpenSequence(st.PsqFileOwn));
+    // Nor the player's frame commands, which would reload its sequence, nor Use:
+    // the player keeps its frame and its controls show it.
+    Click(*player, "bbnFirst");
+    Click(*player, "bbnLast");
+    Click(*player, "bbnPlay");
+    Ctl<QScrollBar>(*player, "scbPSQ")->setValue(2);
+    Enter(*player, "edFrame", "1");
+    Click(*player, "sbnTake");
+    EXPECT_EQ(sink.warnings, std::vector<std::string>(10, kInitDuringPreview));
+    EXPECT_EQ(std::tuple(player->Player().CurrentFrame, Ctl<QScrollBar>(*player, "scbPSQ")->value(),
+                         Ctl<QLineEdit>(*player, "edFrame")->text()),
+              std::tuple(frame, frame, QString::number(frame)));
+    EXPECT_TRUE(st.DistPreview && st.PsqPlayerReloadNeeded);
+    // The node spacing stays: DX of the applied grid within rounding of the old one.
+    const std::tuple previewed(st.CapLength, nodes + 50);
+    EXPECT_EQ(std::tuple(st.CapLength, st.NX + 50), previewed);
     Click(*t, "bnClose");
     EXPECT_EQ(std::tuple(st.CapLength, st.NX, st.DX), std::tuple(length, nodes, dx));
     const ChartImage after = ImageOf(*w);
     EXPECT_TRUE(after == before);
     EXPECT_TRUE(st.Series.clbGraph[0].checked && st.Series.clbGraph[1].checked);
     EXPECT_TRUE(Ctl<QListWidget>(*w, "clbGraph")->item(0)->checkState() == Qt::Checked);
+
+    // Apply of the same preview gives its grid exactly: 50 nodes more at the
+    // run's node spacing, the old profiles after them.
+    std::vector<double> old(st.Arr.C(2, 1), st.Arr.C(2, 1) + nodes + 1);
+    Click(*t, "bnCreate");
+    grid->item(0, 1)->setText("50");
+    QTest::keyClick(grid, Qt::Key_Return);
+    Click(*t, "bnPreview");
+    Click(*t, "bnApply");
+    ASSERT_TRUE(st.Initialised && !st.DistPreview);
+    EXPECT_EQ(std::tuple(st.CapLength, st.NX), previewed);
+    EXPECT_DOUBLE_EQ(st.DX, dx);
+    std::vector<double> applied(st.Arr.C(2, 1), st.Arr.C(2, 1) + st.NX + 1);
+    EXPECT_EQ(std::vector<double>(applied.begin() + 50, applied.end()), old);
+    // Saved and reopened, the profiles keep their grid and length.
+    const std::string saved = home.dir.file("applied.sna");
+    w->ChooseProjectFile = [&](const QString&, const QString&) {
+        return QString::fromStdString(saved);
+    };
+    sink.answers = {true, true, true};
+    w->Save2Click();
+    ASSERT_TRUE(fs::exists(saved));
+    ASSERT_TRUE(w->OpenFile(saved));
+    EXPECT_EQ(std::tuple(st.CapLength, st.NX), previewed);
+    EXPECT_DOUBLE_EQ(st.DX, dx);
+    EXPECT_EQ(std::vector<double>(st.Arr.C(2, 1), st.Arr.C(2, 1) + st.NX + 1), applied);
 }
 
 // A constituent added to the composition makes the preview's list longer than

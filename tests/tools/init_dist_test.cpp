@@ -3,6 +3,7 @@
 #include "engine/state/run_state.h"
 #include "engine/step/init_calc.h"
 #include "foundation/errors.h"
+#include "foundation/messages.h"
 #include "support/recording_sink.h"
 #include "support/test_compositions.h"
 
@@ -279,6 +280,30 @@ TEST(InitDist, MinimumSizeNewConstituentsAndRefusals)
     ASSERT_TRUE(tool.Apply());
     EXPECT_EQ(std::tuple(st.NComp, st.Arr.C(2, 5)[3]), std::tuple(5, 0.0));
     tool.Close();
+
+    // A run rebuilt behind the preview (the engine's Init, past every window):
+    // Apply and Cancel say so and change nothing; the rebuilt run keeps its
+    // grid and length, and the next preview starts from them.
+    tool.EditSegCount("2");
+    tool.EditLeftSegCount("1");
+    ASSERT_TRUE(tool.Create());
+    tool.Table.Width[1] = "5";
+    tool.TableEdited();
+    ASSERT_TRUE(tool.Preview());
+    ASSERT_TRUE(InitCalc(st));
+    const auto rebuilt = std::tuple(st.NX, st.CapLength, st.CapLengthPending);
+    sink.Clear();
+    EXPECT_FALSE(tool.Apply());
+    tool.Close();
+    EXPECT_EQ(sink.warnings, std::vector<std::string>(2, kDistRunChanged));
+    EXPECT_EQ(std::tuple(st.NX, st.CapLength, st.CapLengthPending), rebuilt);
+    ASSERT_TRUE(tool.Create());
+    tool.Table.Width[1] = "5";
+    tool.TableEdited();
+    ASSERT_TRUE(tool.Preview());
+    EXPECT_DOUBLE_EQ(st.CapLength, (st.NX + 5) * std::get<1>(rebuilt) / st.NX);
+    tool.Close();
+    EXPECT_EQ(std::tuple(st.NX, st.CapLength, st.CapLengthPending), rebuilt);
 
     st.cbComplex = true;
     EXPECT_EQ(InitDistTool::OpenRefusal(st), "Feature not compatible with complex mode!");

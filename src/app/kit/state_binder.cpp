@@ -79,10 +79,22 @@ void StateBinder::Changed() const
 
 void StateBinder::Check(QCheckBox* box, bool& field, std::function<void()> after)
 {
-    switches_.push_back({box, nullptr, &field});
-    ConnectGuarded(box, &QCheckBox::toggled, context_, [this, &field, after](bool on) {
-        field = on;
+    CheckRefusable(box, field, [after] {
         if (after) after();
+        return true;
+    });
+}
+
+void StateBinder::CheckRefusable(QCheckBox* box, bool& field, std::function<bool()> accept)
+{
+    switches_.push_back({box, nullptr, &field});
+    ConnectGuarded(box, &QCheckBox::toggled, context_, [this, box, &field, accept](bool on) {
+        field = on;
+        if (accept && !accept()) {
+            field = !on;
+            QSignalBlocker block(box);
+            box->setChecked(field);
+        }
         Changed();
     });
 }

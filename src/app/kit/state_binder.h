@@ -55,6 +55,10 @@ public:
 
     // The box shows `field`; a click sets it and runs `after`.
     void Check(QCheckBox* box, bool& field, std::function<void()> after = {});
+    // As Check, for a switch whose handler runs a command that may be refused:
+    // `accept` answers false when it was, and the field and the box go back
+    // to the state the run keeps.
+    void CheckRefusable(QCheckBox* box, bool& field, std::function<bool()> accept);
     // Two radio buttons of one group: `on` is checked exactly when `field` is true.
     void Radio(QRadioButton* on, QRadioButton* off, bool& field, std::function<void()> after = {});
     // A number edit: `show` gives the text; on leaving, a text that parses is

@@ -36,6 +36,7 @@
 #include "files/sna_file.h"
 #include "foundation/errors.h"
 #include "foundation/fileio.h"
+#include "foundation/messages.h"
 #include "foundation/numtext.h"
 
 #include <QAction>
@@ -159,6 +160,7 @@ MainWindow::MainWindow(QStringList args, QWidget* parent)
         return OpenByExtension(w.State(), name);
     };
     FileLayerHooks().NewCommand = [this](RunState&) { New1Click(); };
+    FileLayerHooks().RebuildRefused = [this](RunState&) { return RebuildRefused(); };
 }
 
 void MainWindow::ResetState()
@@ -195,6 +197,7 @@ MainWindow::~MainWindow()
     st_->Events.Remove(this);
     FileLayerHooks().ResetState = nullptr;
     FileLayerHooks().NewCommand = nullptr;
+    FileLayerHooks().RebuildRefused = nullptr;
     FileLayerHooks().Owner = nullptr;
     RemoveTemporaryFiles();
     marker_.Release();
@@ -417,7 +420,7 @@ bool MainWindow::InitRefused()
 {
     if (EngineBusy()) return RebuildRefused();
     if (st_->PsqPlayerInUse) {
-        ShowWarning("PSQ player in use!");
+        ShowWarning(kPlayerInUse);
         return true;
     }
     return RebuildRefused();
@@ -516,17 +519,15 @@ void MainWindow::CloseIfRequested()
     QTimer::singleShot(0, this, [this] { close(); });
 }
 
-void MainWindow::New1Click()
+bool MainWindow::New1Click()
 {
     RunState& st = *st_;
-    if (EngineBusy()) {
-        ShowMessage("START is active");
-        return;
-    }
+    if (RebuildRefused()) return false;
     NewStateHeadless(st);
     ResetState();
     chart_->FitToLines();
     UpdateMainInfo();
+    return true;
 }
 
 void MainWindow::Open1Click()

@@ -81,13 +81,15 @@ public:
     // use, an initial-distribution preview shown); the refusal is shown.
     // bnInitClick asks it first; a window may ask before it prepares an Init.
     bool InitRefused();
-    // Whether an open, which rebuilds the run through an Init of its own,
-    // must be refused now (a run or Init active, a preview shown); the
-    // refusal is shown.
+    // Whether a command that rebuilds or replaces the run (New, an open, the
+    // player's frames, the distribution tool's Apply) must be refused now (a
+    // run or Init active, a preview shown); the refusal is shown. The file
+    // layer asks it through its hooks (files/file_hooks.h).
     bool RebuildRefused();
     void bnStartClick();
     void bnStopClick();
-    void New1Click();
+    // New; false when refused (a run or an Init going, a preview shown).
+    bool New1Click();
     // Open and save a project through the file dialogs.
     void Open1Click();
     void Save2Click();

@@ -143,7 +143,8 @@ ComplexWindow::ComplexWindow(RunState& st, std::function<bool()> runInit, QWidge
 
     // The switch changes only through the confirmation; a change made by the
     // program runs the same handler as one made by the user.
-    Binder().Check(c_.cbComplex, st_.complexation().cbComplex, [this] { cbComplexClick(); });
+    Binder().CheckRefusable(c_.cbComplex, st_.complexation().cbComplex,
+                            [this] { return cbComplexClick(); });
     c_.cbComplex->installEventFilter(this);
     OnSignal(c_.bnOpenData, &QPushButton::clicked, [this] { bnOpenDataClick(); });
     OnSignal(c_.bnSave, &QPushButton::clicked, [this] { bnSaveClick(); });
@@ -239,12 +240,18 @@ void ComplexWindow::ConfirmComplexMode()
         c_.cbComplex->setChecked(!on);
 }
 
-void ComplexWindow::cbComplexClick()
+bool ComplexWindow::cbComplexClick()
 {
-    if (!st_.cbComplex && st_.InitDone && runInit_) runInit_();
+    // Switched off after an Init, the run goes back to standard mode through
+    // an Init; when that is refused, the run keeps its mode.
+    if (!st_.cbComplex && st_.InitDone && runInit_) {
+        if (initRefused && initRefused()) return false;
+        runInit_();
+    }
     st_.ComplexReady = false;
     // The composition panel numbers the ligand "L" in complexation mode.
     st_.Events.Emit(EngineEventKind::UpdateMainInfo);
+    return true;
 }
 
 void ComplexWindow::bnOpenDataClick()

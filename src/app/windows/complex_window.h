@@ -57,7 +57,8 @@ private:
     void FitToTable();
     void bnOpenDataClick();
     void bnSaveClick();
-    void cbComplexClick();
+    // False when the switch was refused (the Init it runs was).
+    bool cbComplexClick();
     void Refresh();
     // edN and edP from the first line of the run's table.
     void MirrorLigandCharges();

@@ -214,6 +214,7 @@ void AllocEngineArrays(RunState& st, int mixSegCount)
 
 void FreeEngineArrays(RunState& st)
 {
+    ++st.Statics.RunsReplaced;
     st.Arr.Release();
     st.ISWork.LastSolution.clear();  // a new run starts its solves afresh
     ClearRunSeries(st.Series);       // the run's series go, the fixed ones lose their points
