@@ -289,6 +289,11 @@ TEST(InitDist, MinimumSizeNewConstituentsAndRefusals)
     ASSERT_TRUE(tool.Create());
     tool.Table.Width[1] = "5";
     tool.TableEdited();
+    // Frames the player shows would go over the preview.
+    st.PsqPlayerInUse = true;
+    EXPECT_FALSE(tool.Preview() || st.DistPreview);
+    EXPECT_EQ(sink.warnings.back(), kPlayerInUse);
+    st.PsqPlayerInUse = false;
     ASSERT_TRUE(tool.Preview());
     ASSERT_TRUE(InitCalc(st));
     const auto rebuilt = std::tuple(st.NX, st.CapLength, st.CapLengthPending);
