@@ -296,19 +296,18 @@ TEST(InitDist, MinimumSizeNewConstituentsAndRefusals)
     st.PsqPlayerInUse = false;
     ASSERT_TRUE(tool.Preview());
     ASSERT_TRUE(InitCalc(st));
-    const auto rebuilt = std::tuple(st.NX, st.CapLength, st.CapLengthPending);
+    auto grid = [&st] { return std::tuple(st.NX, st.CapLength, st.CapLengthPending); };
+    auto rebuilt = grid();
     sink.Clear();
     EXPECT_FALSE(tool.Apply());
-    tool.Close();
-    EXPECT_EQ(sink.warnings, std::vector<std::string>(2, kDistRunChanged));
-    EXPECT_EQ(std::tuple(st.NX, st.CapLength, st.CapLengthPending), rebuilt);
-    ASSERT_TRUE(tool.Create());
-    tool.Table.Width[1] = "5";
-    tool.TableEdited();
+    EXPECT_EQ(grid(), rebuilt);
     ASSERT_TRUE(tool.Preview());
     EXPECT_DOUBLE_EQ(st.CapLength, (st.NX + 5) * std::get<1>(rebuilt) / st.NX);
+    ASSERT_TRUE(InitCalc(st));
+    rebuilt = grid();
     tool.Close();
-    EXPECT_EQ(std::tuple(st.NX, st.CapLength, st.CapLengthPending), rebuilt);
+    EXPECT_EQ(sink.warnings, std::vector<std::string>(2, kDistRunChanged));
+    EXPECT_EQ(grid(), rebuilt);
 
     st.cbComplex = true;
     EXPECT_EQ(InitDistTool::OpenRefusal(st), "Feature not compatible with complex mode!");
