@@ -238,20 +238,22 @@ void ComplexDerivative(RunState& st, int l, bool fieldOnly)
         if (sz == 0) continue;
         const double* g = s.g.data() + m * nn;
         const double* c = s.c.data() + m * nn;
-        auto add = [&](int i, int k1) {
-            if (sp.gRow) {
-                // a free form at its node temperatures
+        auto over = [&](auto add) {
+            add(lw, lw);
+            for (int i = lw + 1; i < rw; ++i) add(i, i - 1);
+            add(rw, rw - 2);
+        };
+        if (sp.gRow)  // a free form at its node temperatures
+            over([&](int i, int k1) {
                 d1[i] += DiffusionCurrent(sp.z, sp.dRow, sp.gRow, k1 + 1, c[k1], c[k1 + 2]) * h;
                 d2[i] += sp.z *
                          FluxDiffusion(sp.dRow, sp.gRow, k1 + 1, c[k1], c[k1 + 1], c[k1 + 2]) * h2;
-                return;
-            }
-            d1[i] += sz * rtf * ((g[k1 + 2] - g[k1]) * h);
-            d2[i] += sz * rtf * ((g[k1] + g[k1 + 2] - 2 * g[k1 + 1]) * h2);
-        };
-        add(lw, lw);
-        for (int i = lw + 1; i < rw; ++i) add(i, i - 1);
-        add(rw, rw - 2);
+            });
+        else
+            over([&](int i, int k1) {
+                d1[i] += sz * rtf * ((g[k1 + 2] - g[k1]) * h);
+                d2[i] += sz * rtf * ((g[k1] + g[k1 + 2] - 2 * g[k1 + 1]) * h2);
+            });
     }
     for (int i = lw; i <= rw; ++i) {
         const double kap = a.Kappa[static_cast<std::size_t>(i)];
@@ -278,18 +280,26 @@ void ComplexDerivative(RunState& st, int l, bool fieldOnly)
         const double* c = s.c.data() + m * nn;
         double* fL = sp.kind != Kind::FreeForm ? a.F(l, 1) : nullptr;
         double* fA = sp.a > 0 ? a.F(l, sp.a + 1) : nullptr;
-        for (int j = lw + 1; j < rw; ++j) {
-            double t = sp.gRow ? FluxDiffusion(sp.dRow, sp.gRow, j, c[j - 1], c[j], c[j + 1]) * h2
-                       : sp.kind == Kind::FreeForm
-                           ? (dc[j - 1] + dc[j + 1] - 2 * dc[j]) * h2
-                           : (g[j - 1] + g[j + 1] - 2 * g[j]) * rtf / AbsZ(sp.z) * h2;
-            if (sz != 0)
-                t += sz * g[j] * s.jd2[static_cast<std::size_t>(j)] -
-                     sz * (g[j + 1] / kap[j + 1] - g[j - 1] / kap[j - 1]) * h *
-                         s.jc[static_cast<std::size_t>(j)];
-            if (fL) fL[j] += t;
-            if (fA) fA[j] += t;
-        }
+        auto transport = [&](auto diffusion) {
+            for (int j = lw + 1; j < rw; ++j) {
+                double t = diffusion(j);
+                if (sz != 0)
+                    t += sz * g[j] * s.jd2[static_cast<std::size_t>(j)] -
+                         sz * (g[j + 1] / kap[j + 1] - g[j - 1] / kap[j - 1]) * h *
+                             s.jc[static_cast<std::size_t>(j)];
+                if (fL) fL[j] += t;
+                if (fA) fA[j] += t;
+            }
+        };
+        if (sp.gRow)
+            transport([&](int j) {
+                return FluxDiffusion(sp.dRow, sp.gRow, j, c[j - 1], c[j], c[j + 1]) * h2;
+            });
+        else if (sp.kind == Kind::FreeForm)
+            transport([&](int j) { return (dc[j - 1] + dc[j + 1] - 2 * dc[j]) * h2; });
+        else
+            transport(
+                [&](int j) { return (g[j - 1] + g[j + 1] - 2 * g[j]) * rtf / AbsZ(sp.z) * h2; });
     }
     if (v != 0)
         for (int i = 1; i <= a.NComp; ++i) {
