@@ -488,8 +488,8 @@ TEST_F(Complexation, InitCountsTheWorkRowsInItsMemoryEstimate)
     EXPECT_TRUE(ComplexArrays(st).Work[1].empty());
 }
 
-// An Init refused while a complexation run stands (too few nodes, then a run
-// too large for the memory) leaves that run as it was: it runs on to the bits
+// An Init refused while a complexation run stands (by the table check, too
+// few nodes, then a run too large for the memory) leaves that run as it was: it runs on to the bits
 // of the same run never refused, its complexation data in place.
 TEST_F(Complexation, ARefusedInitLeavesTheRunAsItWas)
 {
@@ -500,6 +500,14 @@ TEST_F(Complexation, ARefusedInitLeavesTheRunAsItWas)
         EXPECT_TRUE(InitCalc(r));
         RunTo(r, 0.05, 1e-3);
         if (refuse) {
+            // The table check itself: a table that lost a line.
+            const ComplexTable table = r.TxtTable;
+            r.TxtTable.pop_back();
+            EXPECT_FALSE(InitCalc(r));
+            r.TxtTable = table;
+            EXPECT_EQ(sink.warnings.size(), 1u);
+            EXPECT_EQ(sink.warnings.at(0).rfind("Complex Mode: Number of analyte forms", 0), 0u);
+            sink.Clear();
             const int nodes = r.NXPending;
             r.NXPending = 5;
             EXPECT_FALSE(InitCalc(r));

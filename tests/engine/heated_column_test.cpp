@@ -16,6 +16,7 @@
 
 #include "engine/modes/effects/effects_mode.h"
 #include "engine/modes/effects/effects_table.h"
+#include "engine/modes/modes.h"
 #include "engine/state/run_state.h"
 #include "engine/step/comp_window.h"
 #include "engine/step/derivatives.h"
@@ -180,27 +181,48 @@ TEST_F(HeatedColumn, DiffusionFollowsTheMobilityInAWarmCapillary)
     // A step from 10 to 20 mM NaOH at 45 degC, the set temperature 25 or 37
     // degC: OH- diffuses with its own mobility's factor (0.81 %/K), Na+ with
     // a salt ion's, and the junction holds (R T / F) (uNa - uOH) / (uNa + uOH)
-    // ln 2 with both mobilities at 45 degC.
-    for (const double setCelsius : {25.0, 37.0}) {
-        SCOPED_TRACE(setCelsius);
-        Fresh();
-        TUnivSet<TComponents> comp;
-        comp.Add(Segmented(StrongCation("Sodium", kUNa, BGE, 10.0, 10.0), {10.0, 20.0}, {1, 1}));
-        Prepare(comp, 400, 0.01, 1e-4, 0.0);
-        st.PeakEdgeWidthPending = 1.0;
-        st.cbT = true;
-        st.Temperature = 273.15 + setCelsius;
-        Table({"45"});
-        ASSERT_TRUE(InitCalc(st));
-        Run(3e-4);
-        EXPECT_EQ(st.I, 0.0);
-        double phi = 0;
-        for (int j = 0; j < st.NX; ++j) phi += 0.5 * (st.Arr.E[j] + st.Arr.E[j + 1]) * st.DX;
-        const double T = 273.15 + 45, uNa = kUNa * (1 + kSaltPerK * (T - kT25)),
-                     uOH = 205.5 * (1 + 0.0081 * (T - kT25));
-        const double henderson = kR * T / kFaraday * (uNa - uOH) / (uNa + uOH) * std::log(2.0);
-        EXPECT_NEAR(phi / henderson, 1.0, 5e-3);
-    }
+    // ln 2 with both mobilities at 45 degC; in the capillary-effects scheme,
+    // the micellar one (a trace of surfactant below its CMC) and the
+    // complexation one (a neutral ligand that binds nothing).
+    for (const int scheme : {0, 1, 2})
+        for (const double setCelsius : {25.0, 37.0}) {
+            SCOPED_TRACE(std::to_string(scheme) + " at " + std::to_string(setCelsius));
+            Fresh();
+            TUnivSet<TComponents> comp;
+            if (scheme == 2) comp.Add(Constituent("Ligand", 0, 0, {0}, {0}, BGE, 5.0, 5.0));
+            comp.Add(
+                Segmented(StrongCation("Sodium", kUNa, BGE, 10.0, 10.0), {10.0, 20.0}, {1, 1}));
+            if (scheme == 1) {
+                comp.Add(StrongAnion("SDS", 30.0, BGE, 1e-3, 1e-3));
+                st.cbSDS = true;
+                st.MicCompNo = 2;
+                st.CMC = 2.0;
+                st.OM = 64;
+            }
+            if (scheme == 2) {
+                st.cbComplex = true;
+                st.TxtTable = {{"0", "0"}, {"None"}, {"20"}, {"14", "362.5", "205.5"},
+                               {"1"},      {"30"},   {"30"}, {"25"},
+                               {"25"}};
+            }
+            Prepare(comp, 400, 0.01, 1e-4, 0.0);
+            st.PeakEdgeWidthPending = 1.0;
+            st.cbT = true;
+            st.Temperature = 273.15 + setCelsius;
+            Table({"45"});
+            ASSERT_TRUE(InitCalc(st));
+            ASSERT_EQ(SelectMode(st), scheme == 0   ? Mode::Effects
+                                      : scheme == 1 ? Mode::Micellar
+                                                    : Mode::Complex);
+            Run(3e-4);
+            EXPECT_EQ(st.I, 0.0);
+            double phi = 0;
+            for (int j = 0; j < st.NX; ++j) phi += 0.5 * (st.Arr.E[j] + st.Arr.E[j + 1]) * st.DX;
+            const double T = 273.15 + 45, uNa = kUNa * (1 + kSaltPerK * (T - kT25)),
+                         uOH = 205.5 * (1 + 0.0081 * (T - kT25));
+            const double henderson = kR * T / kFaraday * (uNa - uOH) / (uNa + uOH) * std::log(2.0);
+            EXPECT_NEAR(phi / henderson, 1.0, 5e-3);
+        }
 
     // The trace zone: 0.01 mM K+ (with its chloride) 1 mm wide in 10 mM NaCl.
     auto traceZone = [&](const std::vector<std::string>& temperatures, double injMM) {

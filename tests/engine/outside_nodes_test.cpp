@@ -6,6 +6,7 @@
 // node holds exactly what a fresh speciation of its concentrations gives.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -15,6 +16,7 @@
 #include "engine/equilibrium/equilibrium.h"
 #include "engine/equilibrium/kept_forms.h"
 #include "engine/modes/effects/effects_mode.h"
+#include "engine/modes/effects/effects_table.h"
 #include "engine/state/run_state.h"
 #include "engine/step/init_calc.h"
 #include "engine/step/node_threads.h"
@@ -181,10 +183,29 @@ TEST(OutsideSpeciation, EveryNodeHoldsTheSpeciationOfItsConcentrationsAfterEachS
         // A temperature profile switched on during the run changes the mobilities
         // (which stay so when it is switched off again); the ionic product of
         // water changed between steps changes cOH, and again when it is set back.
+        // A profile of 30 degC applied while it is on, then one of 40 degC: the
+        // mobilities follow the new temperatures.
+        auto applyTemperature = [&](const char* celsius) {
+            st.Grid[kRowT][2] = celsius;
+            RefreshEffectsGrid(st);
+            ASSERT_TRUE(ApplyEffects(st));
+            // the update that rewrites the mobilities stamps them, so that no
+            // record of the old ones is taken (whichever mode keeps records)
+            const std::uint64_t stamp = st.Arr.ConstantsStamp();
+            UpdateTemperature(st);
+            EXPECT_NE(st.Arr.ConstantsStamp(), stamp);
+        };
         EXPECT_EQ(StepAndCompare(host, st, 40,
                                  [&](int k) {
                                      if (k == 5) st.cbT = true;
                                      if (k == 8) st.cbT = false;
+                                     if (k == 12) {
+                                         st.cbT = true;
+                                         CreateEffectsGrid(st, 1);
+                                         applyTemperature("30");
+                                     }
+                                     if (k == 16) applyTemperature("40");
+                                     if (k == 20) st.cbT = false;
                                      if (k == 25) st.Kw = 1.1e-8;
                                      if (k == 32) st.Kw = 1e-8;
                                  }),

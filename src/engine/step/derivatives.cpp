@@ -288,10 +288,10 @@ void ConductivityTerm(const RunState& st, int level, int clo, int chi, double h1
             const double* u = a.UForm(i, k);
             if (const double* g = nd ? nd->Factor(i) : nullptr) {
                 // the coefficients at the node temperatures
-                if (clo == lw) W[lw] += zd * (D[lw] * g[lw]) * (c[lw + 2] - c[lw]) * h1;
+                if (clo == lw) W[lw] += DiffusionCurrent(zd, D, g, lw, c[lw], c[lw + 2]) * h1;
                 for (int j = ilo; j <= ihi; ++j)
-                    W[j] += zd * (D[j] * g[j]) * (c[j + 1] - c[j - 1]) * h1;
-                if (chi == rw) W[rw] += zd * (D[rw] * g[rw]) * (c[rw] - c[rw - 2]) * h1;
+                    W[j] += DiffusionCurrent(zd, D, g, j, c[j - 1], c[j + 1]) * h1;
+                if (chi == rw) W[rw] += DiffusionCurrent(zd, D, g, rw, c[rw - 2], c[rw]) * h1;
                 for (int j = clo; j <= chi; ++j) K[j] += az * u[j] * c[j];
                 continue;
             }

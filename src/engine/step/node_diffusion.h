@@ -6,9 +6,13 @@
 // T / T_set times its mobility's factor 1 + a (T - 298.15) (a per kind:
 // constituents, H+, OH-), so that D = u(T) R T / (|z| F) holds at every node.
 // A scheme with the factor diffuses in flux form, each face between two nodes
-// carrying the mean of their coefficients; without it (no temperature switch,
-// or the factor 1 at every node of the window) the scheme keeps its plain
-// second differences. The
+// carrying the mean of their coefficients, and takes the same coefficients in
+// its diffusion current and its field terms: the node's coefficient times the
+// difference in a first derivative (DiffusionCurrent), the face means in a
+// second difference (FluxDiffusion). A solution of uniform composition then
+// stays uniform however the temperature varies along the capillary. Without
+// the factor (no temperature switch, or the factor 1 at every node of the
+// window) the scheme keeps its plain differences, bit for bit. The
 // coefficients of what does not follow the temperature (the micelles, the
 // complexes of a table) stay at their set-temperature values.
 #pragma once
@@ -64,6 +68,17 @@ const NodeDiffusion& PrepareNodeDiffusion(RunState& st);
 inline double NodeD(const double* D, const double* g, int j)
 {
     return g ? D[j] * g[j] : D[j];
+}
+
+// The diffusion current z D g dy/dx of a form of charge z at node j (y at
+// j-1 and j+1) with the node's own coefficient: where D varies along the
+// capillary the current density's diffusion part is z D dc/dx, not d(z D c)/dx
+// (a uniform solution carries no diffusion current however warm its nodes).
+// Multiply by 1/(2 DX).
+inline double DiffusionCurrent(double z, const double* D, const double* g, int j, double ym,
+                               double yp)
+{
+    return z * NodeD(D, g, j) * (yp - ym);
 }
 
 // Flux-form diffusion of y at node j (values ym, y0, yp at j-1, j, j+1) with

@@ -5,6 +5,13 @@
 // where u is its (unsigned) mobility; ligand forms and complexes diffuse with
 // D = u RT/(|z| F) (|z| taken as 1 when neutral). The field is written through
 // the current density: kappa E = I/S + F d(sum z D c)/dx.
+// While the free forms, H+ and OH- diffuse at their node temperatures their D
+// varies along the capillary, and d(D c)/dx would drive matter from warm to
+// cold in a uniform solution: they move by Fick's J = -D dc/dx instead, in
+// flux form (face means of D in the second differences), and their part of
+// the diffusion current is z D dc/dx with the node's D, so that the field
+// terms match the transport. The ligand forms and complexes keep their
+// set-temperature D, uniform along the capillary, where both forms agree.
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -125,7 +132,12 @@ void DerivativeTerms(RunState& st, int l, ComplexDerScratch& s, double v, int k1
         const Species& sp = s.species[k];
         const double* g = s.g.data() + k * nn;
         double j;
-        if (sp.kind == Kind::FreeForm)
+        if (sp.gRow)
+            j = -DiffusionCurrent(1.0, sp.dRow, sp.gRow, k2,
+                                  s.c[k * nn + static_cast<std::size_t>(k1)],
+                                  s.c[k * nn + static_cast<std::size_t>(k3)]) *
+                h;
+        else if (sp.kind == Kind::FreeForm)
             j = -(s.dc[k * nn + static_cast<std::size_t>(k3)] -
                   s.dc[k * nn + static_cast<std::size_t>(k1)]) *
                 h;
@@ -198,25 +210,50 @@ void ComplexDerivative(RunState& st, int l, bool fieldOnly)
     double* d2 = s.jd2.data();
     for (int i = lw; i <= rw; ++i) {
         const int k1 = k1Of(i), k2 = k1 + 1, k3 = k1 + 2;
-        // H+ and OH-: z D c.
-        const double GH[3] = {NodeD(dH, gH, k1) * cH[k1], NodeD(dH, gH, k2) * cH[k2],
-                              NodeD(dH, gH, k3) * cH[k3]};
-        const double GOH[3] = {NodeD(dOH, gOH, k1) * cOH[k1], NodeD(dOH, gOH, k2) * cOH[k2],
-                               NodeD(dOH, gOH, k3) * cOH[k3]};
-        d1[i] = 0 + ((GH[2] - GH[0]) * h - (GOH[2] - GOH[0]) * h);
-        d2[i] = 0 + ((GH[0] + GH[2] - 2 * GH[1]) * h2 - (GOH[0] + GOH[2] - 2 * GOH[1]) * h2);
+        // H+ and OH-: z D c, or at node temperatures z D dc/dx (the stencil's
+        // centre) and its flux-form derivative.
+        double h1H, h2H, h1OH, h2OH;
+        if (gH) {
+            h1H = DiffusionCurrent(1.0, dH, gH, k2, cH[k1], cH[k3]) * h;
+            h2H = FluxDiffusion(dH, gH, k2, cH[k1], cH[k2], cH[k3]) * h2;
+        } else {
+            const double G[3] = {dH[k1] * cH[k1], dH[k2] * cH[k2], dH[k3] * cH[k3]};
+            h1H = (G[2] - G[0]) * h;
+            h2H = (G[0] + G[2] - 2 * G[1]) * h2;
+        }
+        if (gOH) {
+            h1OH = DiffusionCurrent(1.0, dOH, gOH, k2, cOH[k1], cOH[k3]) * h;
+            h2OH = FluxDiffusion(dOH, gOH, k2, cOH[k1], cOH[k2], cOH[k3]) * h2;
+        } else {
+            const double G[3] = {dOH[k1] * cOH[k1], dOH[k2] * cOH[k2], dOH[k3] * cOH[k3]};
+            h1OH = (G[2] - G[0]) * h;
+            h2OH = (G[0] + G[2] - 2 * G[1]) * h2;
+        }
+        d1[i] = 0 + (h1H - h1OH);
+        d2[i] = 0 + (h2H - h2OH);
     }
     for (std::size_t m = 0; m < ns; ++m) {
-        const double sz = Sign(s.species[m].z);
+        const Species& sp = s.species[m];
+        const double sz = Sign(sp.z);
         if (sz == 0) continue;
         const double* g = s.g.data() + m * nn;
-        auto add = [&](int i, int k1) {
-            d1[i] += sz * rtf * ((g[k1 + 2] - g[k1]) * h);
-            d2[i] += sz * rtf * ((g[k1] + g[k1 + 2] - 2 * g[k1 + 1]) * h2);
+        const double* c = s.c.data() + m * nn;
+        auto over = [&](auto add) {
+            add(lw, lw);
+            for (int i = lw + 1; i < rw; ++i) add(i, i - 1);
+            add(rw, rw - 2);
         };
-        add(lw, lw);
-        for (int i = lw + 1; i < rw; ++i) add(i, i - 1);
-        add(rw, rw - 2);
+        if (sp.gRow)  // a free form at its node temperatures
+            over([&](int i, int k1) {
+                d1[i] += DiffusionCurrent(sp.z, sp.dRow, sp.gRow, k1 + 1, c[k1], c[k1 + 2]) * h;
+                d2[i] += sp.z *
+                         FluxDiffusion(sp.dRow, sp.gRow, k1 + 1, c[k1], c[k1 + 1], c[k1 + 2]) * h2;
+            });
+        else
+            over([&](int i, int k1) {
+                d1[i] += sz * rtf * ((g[k1 + 2] - g[k1]) * h);
+                d2[i] += sz * rtf * ((g[k1] + g[k1 + 2] - 2 * g[k1 + 1]) * h2);
+            });
     }
     for (int i = lw; i <= rw; ++i) {
         const double kap = a.Kappa[static_cast<std::size_t>(i)];
@@ -240,19 +277,29 @@ void ComplexDerivative(RunState& st, int l, bool fieldOnly)
         const double sz = Sign(sp.z);
         const double* g = s.g.data() + m * nn;
         const double* dc = s.dc.data() + m * nn;
+        const double* c = s.c.data() + m * nn;
         double* fL = sp.kind != Kind::FreeForm ? a.F(l, 1) : nullptr;
         double* fA = sp.a > 0 ? a.F(l, sp.a + 1) : nullptr;
-        for (int j = lw + 1; j < rw; ++j) {
-            double t = sp.kind == Kind::FreeForm
-                           ? (dc[j - 1] + dc[j + 1] - 2 * dc[j]) * h2
-                           : (g[j - 1] + g[j + 1] - 2 * g[j]) * rtf / AbsZ(sp.z) * h2;
-            if (sz != 0)
-                t += sz * g[j] * s.jd2[static_cast<std::size_t>(j)] -
-                     sz * (g[j + 1] / kap[j + 1] - g[j - 1] / kap[j - 1]) * h *
-                         s.jc[static_cast<std::size_t>(j)];
-            if (fL) fL[j] += t;
-            if (fA) fA[j] += t;
-        }
+        auto transport = [&](auto diffusion) {
+            for (int j = lw + 1; j < rw; ++j) {
+                double t = diffusion(j);
+                if (sz != 0)
+                    t += sz * g[j] * s.jd2[static_cast<std::size_t>(j)] -
+                         sz * (g[j + 1] / kap[j + 1] - g[j - 1] / kap[j - 1]) * h *
+                             s.jc[static_cast<std::size_t>(j)];
+                if (fL) fL[j] += t;
+                if (fA) fA[j] += t;
+            }
+        };
+        if (sp.gRow)
+            transport([&](int j) {
+                return FluxDiffusion(sp.dRow, sp.gRow, j, c[j - 1], c[j], c[j + 1]) * h2;
+            });
+        else if (sp.kind == Kind::FreeForm)
+            transport([&](int j) { return (dc[j - 1] + dc[j + 1] - 2 * dc[j]) * h2; });
+        else
+            transport(
+                [&](int j) { return (g[j - 1] + g[j + 1] - 2 * g[j]) * rtf / AbsZ(sp.z) * h2; });
     }
     if (v != 0)
         for (int i = 1; i <= a.NComp; ++i) {

@@ -331,20 +331,31 @@ void CalcDER_Effects(RunState& st, int level, bool fieldOnly)
     double* E = a.E.data();
     const double* S = a.S.data();
 
-    // Diffusion-current sum and conductivity.
+    // Diffusion-current sum and conductivity. While the coefficients follow
+    // the node temperatures (nd's rows) the transport is Fick's flux
+    // -D dc/dx in flux form, and so is the current: z D dc/dx with the node's
+    // D. The difference of the products c D would give a uniform solution a
+    // diffusion potential wherever the temperature varies.
+    const NodeDiffusion& nd = PrepareNodeDiffusion(st);
     std::fill(W + lw, W + rw + 1, 0.0);
     std::fill(K + lw, K + rw + 1, 0.0);
     const bool zeroC = st.cbZeroC;
     for (int i = 1; i <= nc + 2; ++i) {
         factors(i);
+        const double* gn = nd.Factor(i);
         for (int k = 0; k < a.Forms(i); ++k) {
             const int z = a.ZMin[i] + k;
             if (z == 0) continue;
             const double* c = a.CForm(level, i, k);
             const double* D = a.DForm(i, k);
             const double* u = a.UForm(i, k);
-            for (int j = lw + 1; j < rw; ++j)
-                W[j] += z * (c[j + 1] * D[j + 1] * g[j + 1] - c[j - 1] * D[j - 1] * g[j - 1]) * h1;
+            if (gn)
+                for (int j = lw + 1; j < rw; ++j)
+                    W[j] += DiffusionCurrent(z, D, gn, j, c[j - 1], c[j + 1]) * h1;
+            else
+                for (int j = lw + 1; j < rw; ++j)
+                    W[j] +=
+                        z * (c[j + 1] * D[j + 1] * g[j + 1] - c[j - 1] * D[j - 1] * g[j - 1]) * h1;
             W[lw] += z * (c[lw + 2] - c[lw]) * D[lw] * h1 * g[lw];
             W[rw] += z * (c[rw] - c[rw - 2]) * D[rw] * h1 * g[rw];
             for (int j = lw; j <= rw; ++j)

@@ -327,12 +327,13 @@ void MicellarScheme(RunState& st, int level, bool fieldOnly, const MicellarVaria
                         if (z == 0) continue;
                         const double* c = a.CForm(level, i, k);
                         if (fr) {
-                            wj += z * NodeD(a.DForm(i, k), g, j) *
-                                  (fr[j + 1] * c[j + 1] - fr[j - 1] * c[j - 1]) * h1;
+                            wj += DiffusionCurrent(z, a.DForm(i, k), g, j, fr[j - 1] * c[j - 1],
+                                                   fr[j + 1] * c[j + 1]) *
+                                  h1;
                             kj += std::abs(z) * a.UForm(i, k)[j] * fr[j] * c[j];
                             continue;
                         }
-                        wj += z * NodeD(a.DForm(i, k), g, j) * (c[j + 1] - c[j - 1]) * h1;
+                        wj += DiffusionCurrent(z, a.DForm(i, k), g, j, c[j - 1], c[j + 1]) * h1;
                         kj += std::abs(z) * a.UForm(i, k)[j] * c[j];
                     }
                     if (i > nc) continue;
@@ -340,8 +341,9 @@ void MicellarScheme(RunState& st, int level, bool fieldOnly, const MicellarVaria
                     wj += zM * w.DM[i] * (A[j + 1] * mb[j + 1] - A[j - 1] * mb[j - 1]) * h1;
                     kj += std::abs(zM) * w.uM[i] * A[j] * mb[j];
                 }
-                wj += zS * NodeD(a.DForm(m, ci), gS, j) *
-                          (A[j + 1] * mono[j + 1] - A[j - 1] * mono[j - 1]) * h1 +
+                wj += DiffusionCurrent(zS, a.DForm(m, ci), gS, j, A[j - 1] * mono[j - 1],
+                                       A[j + 1] * mono[j + 1]) *
+                          h1 +
                       zM * DMic * (A[j + 1] * x[j + 1] - A[j - 1] * x[j - 1]) * h1;
                 kj += std::abs(zM) * st.MicMob * A[j] * x[j] +
                       std::abs(zc) * a.UForm(m, ci)[j] * A[j] * mono[j];
