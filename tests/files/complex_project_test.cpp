@@ -12,6 +12,7 @@
 
 #include "engine/state/run_state.h"
 #include "engine/step/init_calc.h"
+#include "engine/step/recalc.h"
 #include "files/complex_file.h"
 #include "files/file_hooks.h"
 #include "files/psq.h"
@@ -167,6 +168,38 @@ TEST(ComplexProject, ASaveWhoseFilesTheOpenWouldRefuseWritesNothing)
                                            why + "\n" + kSavePreviousUnchanged});
         EXPECT_TRUE(folder() == before);
     }
+    // Sets the open refuses only after reading them (at its Init or the
+    // recalculation of the loaded profiles): sodium at -1e6 mM in the
+    // composition, one node of the run at -1e6 mM, a pKw of -300 as the
+    // window hands it over. Each save over the project itself says why in the
+    // open's words and leaves the project as it was; it opens.
+    const auto refused = [&](const std::string& why) {
+        sink.Clear();
+        EXPECT_FALSE(SaveSnaFile(st, name));
+        ASSERT_EQ(sink.warnings.size(), 1u);
+        EXPECT_EQ(
+            sink.warnings[0].rfind(
+                std::string(kSaveWouldNotOpen) + "\n" + name + ": Incorrect file.\n" + why, 0),
+            0u)
+            << sink.warnings[0];
+        EXPECT_TRUE(folder() == before);
+    };
+    const std::string conductivity = "Conductivity is zero, negative or undefined at node ";
+    ASSERT_TRUE(OpenProject(st, name));
+    st.cbComplex = false;
+    ASSERT_TRUE(InitCalc(st));
+    std::fill_n(st.Arr.C(2, 3), st.NX + 1, -1e6);  // sodium, the profiles computed again
+    RecalcProfiles(st, 2);
+    refused(conductivity);
+    ASSERT_TRUE(InitCalc(st));
+    st.Arr.C(2, 2)[100] = -1e6;  // acetic acid
+    refused(conductivity + "100: ");
+    ASSERT_TRUE(OpenProject(st, name));
+    st.TxtTable[3][0] = "-300";
+    st.ComplexReady = false;
+    refused("Complex (Newton): Incorrect solution detected!");
+    RunState reopened;
+    EXPECT_TRUE(OpenProject(reopened, name));
 }
 
 // A run recorded in complexation mode has its table beside its sequence; an
