@@ -3,6 +3,7 @@
 // benchmark runner does.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -173,9 +174,14 @@ TEST(ComplexProject, ASaveWhoseFilesTheOpenWouldRefuseWritesNothing)
     // composition, one node of the run at -1e6 mM, a pKw of -300 as the
     // window hands it over. Each save over the project itself says why in the
     // open's words and leaves the project as it was; it opens.
+    // The open of the save runs beside the run, which it leaves as it was.
     const auto refused = [&](const std::string& why) {
         sink.Clear();
+        const std::vector<double> profiles(st.Arr.C(2, 1), st.Arr.C(2, 1) + st.NX + 1);
+        const bool complexation = st.cbComplex;
         EXPECT_FALSE(SaveSnaFile(st, name));
+        EXPECT_TRUE(st.Initialised && st.cbComplex == complexation && st.FileName == name &&
+                    std::equal(profiles.begin(), profiles.end(), st.Arr.C(2, 1)));
         ASSERT_EQ(sink.warnings.size(), 1u);
         EXPECT_EQ(
             sink.warnings[0].rfind(
