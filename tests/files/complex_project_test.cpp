@@ -10,6 +10,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <tuple>
 
 #include "engine/state/run_state.h"
 #include "engine/step/init_calc.h"
@@ -24,6 +25,7 @@
 #include "foundation/messages.h"
 #include "support/bench_cases.h"
 #include "support/raised_message.h"
+#include "support/recording_host.h"
 #include "support/recording_sink.h"
 #include "support/run_profiles.h"
 #include "support/temp_dir.h"
@@ -174,14 +176,19 @@ TEST(ComplexProject, ASaveWhoseFilesTheOpenWouldRefuseWritesNothing)
     // composition, one node of the run at -1e6 mM, a pKw of -300 as the
     // window hands it over. Each save over the project itself says why in the
     // open's words and leaves the project as it was; it opens.
-    // The open of the save runs beside the run, which it leaves as it was.
+    // The open of the save runs beside the run, which it leaves as it was:
+    // no event, no array freed, no sequence touched.
+    RecordingHost host;
+    host.Attach(st);
     const auto refused = [&](const std::string& why) {
         sink.Clear();
-        const std::vector<double> profiles(st.Arr.C(2, 1), st.Arr.C(2, 1) + st.NX + 1);
-        const bool complexation = st.cbComplex;
+        const int freed = host.arraysFreedCount, redrawn = host.redrawCount,
+                  shown = host.mainInfoCount;
+        const std::size_t resets = host.psqResets.size();
         EXPECT_FALSE(SaveSnaFile(st, name));
-        EXPECT_TRUE(st.Initialised && st.cbComplex == complexation && st.FileName == name &&
-                    std::equal(profiles.begin(), profiles.end(), st.Arr.C(2, 1)));
+        EXPECT_EQ(std::tuple(host.arraysFreedCount, host.redrawCount, host.mainInfoCount,
+                             host.psqResets.size()),
+                  std::tuple(freed, redrawn, shown, resets));
         ASSERT_EQ(sink.warnings.size(), 1u);
         EXPECT_EQ(
             sink.warnings[0].rfind(
@@ -204,6 +211,7 @@ TEST(ComplexProject, ASaveWhoseFilesTheOpenWouldRefuseWritesNothing)
     st.TxtTable[3][0] = "-300";
     st.ComplexReady = false;
     refused("Complex (Newton): Incorrect solution detected!");
+    host.Detach();
     RunState reopened;
     EXPECT_TRUE(OpenProject(reopened, name));
 }
