@@ -2,7 +2,8 @@
 // non-empty fields without separators or line ends, the project's reader takes
 // it or refuses it with "Incorrect file.", and a complexation Init of
 // a small run with it (set-up checks, constants, equilibrium, derivatives)
-// refuses or builds a run whose profiles are numbers.
+// refuses (always a table whose values the reader refuses) or builds a run
+// whose profiles are numbers.
 #include "engine/modes/complex/complex_mode.h"
 #include "engine/state/run_state.h"
 #include "engine/step/derivatives.h"
@@ -64,6 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     try {
         if (!InitCalc(st)) return 0;
+        // Init holds the table's values to the reader's rule.
+        if (!ComplexTableReadable(st.TxtTable)) __builtin_trap();
         CalcDER(st, 2, false);
         for (int j = 0; j <= st.NX; ++j)
             if (!std::isfinite(st.Arr.CH(2)[j]) ||

@@ -148,6 +148,10 @@ bool WriteSeedCorpus(const fs::path& dir)
         };
         WriteBytes(dir / "cxt" / "extra.txt", with("30\t36\t42", "30\t36\t42\t48"));
         WriteBytes(dir / "cxt" / "mobility.txt", with("25\t10\t25", "25\t1e308\t25"));
+        // The same mobility for the ligand and for the hydrogen ion: Init,
+        // handed the table the reader refuses, refuses it by the same rule.
+        WriteBytes(dir / "cxt" / "ligand_mobility.txt", with("30\t36\t42", "30\t1e308\t42"));
+        WriteBytes(dir / "cxt" / "water_mobility.txt", with("14\t362.5", "14\t1e308"));
         WriteBytes(dir / "cxt" / "subnormal.txt", with("9.5\t2.25", "9.5\t4.9e-324"));
         // Ligand charges out of order and an analyte count of two fields.
         WriteBytes(dir / "cxt" / "order.txt", "30\t-2\r\n1\r\n2\r\n14\t362\t205\r\n1\t2\r\n");

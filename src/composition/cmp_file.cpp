@@ -5,6 +5,9 @@
 #include "foundation/binio.h"
 #include "foundation/errors.h"
 
+#include <string>
+#include <unordered_set>
+
 namespace {
 
 constexpr double kSolventKw = 1e-08;
@@ -152,12 +155,12 @@ void MergeComposition(TUnivSet<TComponents>& target, const TUnivSet<TComponents>
                       bool replace)
 {
     if (replace) target.Empty();
-    for (const auto* n = loaded.Head(); n; n = n->next) {
-        bool present = false;
-        for (const auto* m = target.Head(); m && !present; m = m->next)
-            present = m->data.name == n->data.name;
-        if (!present) target.Add(n->data);
-    }
+    // The names in the list, looked up by hash (a composition of many
+    // constituents is merged in linear time).
+    std::unordered_set<std::string> names;
+    for (const auto* m = target.Head(); m; m = m->next) names.insert(m->data.name);
+    for (const auto* n = loaded.Head(); n; n = n->next)
+        if (names.insert(n->data.name).second) target.Add(n->data);
 }
 
 void RestoreInitComposition(RunState& st)

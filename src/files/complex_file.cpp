@@ -165,74 +165,6 @@ bool SaveComplexFile(const std::string& name, const ComplexTable& table,
     });
 }
 
-ComplexNumber ComplexNumberKind(int line, int col, int lines)
-{
-    switch (line) {
-    case 1: return ComplexNumber::Charge;
-    case 2: return ComplexNumber::PK;
-    case 3: return ComplexNumber::Mobility;
-    case 4: return col == 1 ? ComplexNumber::PK : ComplexNumber::Mobility;
-    case 5: return ComplexNumber::Count;
-    default: return line <= 5 + (lines - 5) / 2 ? ComplexNumber::PK : ComplexNumber::Mobility;
-    }
-}
-
-bool ComplexNumberTakes(ComplexNumber kind, const std::string& text)
-{
-    double v = 0;
-    if (!ReadDouble(text, v)) return true;
-    const double a = std::fabs(v);
-    if (!std::isfinite(v) || (a != 0 && a < std::numeric_limits<double>::min())) return false;
-    switch (kind) {
-    case ComplexNumber::PK: return a <= 300;
-    case ComplexNumber::Mobility: return a <= 1e6;
-    case ComplexNumber::Charge:
-    case ComplexNumber::Count: return true;
-    }
-    return true;
-}
-
-ComplexTable WithTakenNumbers(ComplexTable table)
-{
-    const int lines = static_cast<int>(table.size());
-    for (int line = 2; line <= lines; ++line) {
-        auto& fields = table[static_cast<std::size_t>(line - 1)];
-        for (int col = 1; col <= static_cast<int>(fields.size()); ++col) {
-            ComplexField& f = fields[static_cast<std::size_t>(col - 1)];
-            if (!ComplexNumberTakes(ComplexNumberKind(line, col, lines), f)) f = "None";
-        }
-    }
-    return table;
-}
-
-bool ComplexTableReadable(const ComplexTable& table)
-{
-    if (table.empty()) return true;
-    const auto& first = table.front();
-    int nL = 0, pL = 0;
-    if (first.size() != 2 || !ReadInt(first[0], nL) || !ReadInt(first[1], pL)) return false;
-    // Fields each line may hold for ligand charges nL..pL (line 2: the pKa of
-    // every charge but 0, or "None" when there is none); charges out of order
-    // or range bound the lines by the widest ligand, as the file's reader does.
-    const bool ranged = -kMaxLigandCharge <= nL && nL <= pL && pL <= kMaxLigandCharge;
-    const std::size_t forms =
-        ranged ? static_cast<std::size_t>(pL - nL + 1) : 2 * kMaxLigandCharge + 1;
-    const int lines = static_cast<int>(table.size());
-    for (int line = 2; line <= lines; ++line) {
-        const auto& fields = table[static_cast<std::size_t>(line - 1)];
-        const std::size_t most = line == 2   ? std::max<std::size_t>(forms - 1, 1)
-                                 : line == 4 ? 3
-                                 : line == 5 ? 1
-                                             : forms;
-        if (fields.size() > most) return false;
-        for (int col = 1; col <= static_cast<int>(fields.size()); ++col)
-            if (!ComplexNumberTakes(ComplexNumberKind(line, col, lines),
-                                    fields[static_cast<std::size_t>(col - 1)]))
-                return false;
-    }
-    return true;
-}
-
 bool SaveComplexData(RunState& st, const std::string& name)
 {
     return SaveComplexFile(name, st.TxtTable, st.Composition);
@@ -320,12 +252,8 @@ bool CountTableLines(KFile& f, std::int64_t size, std::int64_t maxLines,
 {
     std::vector<std::string> charges;
     std::size_t forms = 2 * kMaxLigandCharge + 1;
-    const auto most = [&](std::size_t line) -> std::size_t {
-        return line == 1   ? 2
-               : line == 2 ? std::max<std::size_t>(forms - 1, 1)
-               : line == 4 ? 3
-               : line == 5 ? 1
-                           : forms;
+    const auto most = [&](std::size_t line) {
+        return ComplexLineFieldLimit(static_cast<int>(line), forms);
     };
     return ScanTableFile(
         f, size, false,
@@ -340,8 +268,7 @@ bool CountTableLines(KFile& f, std::int64_t size, std::int64_t maxLines,
                 int nL = 0, pL = 0;
                 if (fields != 2 || !ReadInt(charges[0], nL) || !ReadInt(charges[1], pL))
                     return false;
-                if (-kMaxLigandCharge <= nL && nL <= pL && pL <= kMaxLigandCharge)
-                    forms = static_cast<std::size_t>(pL - nL + 1);
+                forms = ComplexLigandForms(nL, pL);
             }
             return static_cast<std::int64_t>(counts.size()) <= maxLines &&
                    static_cast<std::size_t>(fields) <= most(counts.size());

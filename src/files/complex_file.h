@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/modes/complex/complexation_settings.h"
+#include "engine/modes/complex/complex_mode.h"
 #include "engine/state/components.h"
 #include "foundation/univset.h"
 
@@ -41,36 +41,6 @@ std::string ComplexFileText(const ComplexTable& table, const TUnivSet<TComponent
 // Writes the file (replaced only when complete). False when it cannot be created.
 bool SaveComplexFile(const std::string& name, const ComplexTable& table,
                      const TUnivSet<TComponents>& composition);
-
-// Whether a table read from a file can be taken: an empty one (no data, which
-// the run's set-up reports), or one whose first line holds just the ligand's
-// charges nL and pL as two integers, whose lines hold no more fields than the
-// ligand's charges give (nL..pL within the ligand's range), and whose numbers
-// are each within the limits of their kind (ComplexNumberTakes). A field that
-// is no number ("None") or a missing one is left to the set-up, which lists it
-// and takes its default.
-bool ComplexTableReadable(const ComplexTable& table);
-
-// The kinds of numbers of the table, by line and column.
-enum class ComplexNumber {
-    Charge,    // line 1: nL, pL
-    PK,        // line 2 (ligand pKa), line 4 column 1 (pKw), the pKx lines
-    Mobility,  // line 3, line 4 columns 2 and 3 (uH, uOH), the ux lines (1e-9 m2/V/s)
-    Count,     // line 5: number of analytes
-};
-// The kind of field `col` (1-based) of line `line` (1-based) of a table of
-// `lines` lines (the pKx lines are the first half of those after line 5).
-ComplexNumber ComplexNumberKind(int line, int col, int lines);
-// Whether a number text is taken for its kind: 0 or a normal double (no
-// subnormal such as 4.9e-324), a pK within +-300 (its constants 10^(3 - pK),
-// 10^(-pK - 3) stay normal doubles) and a mobility within +-1e6 (1e-3
-// m2/V/s, far above any ion's). A text that is no number is taken (the
-// set-up lists it).
-bool ComplexNumberTakes(ComplexNumber kind, const std::string& text);
-// The table with every number its kind does not take replaced by "None" (the
-// set-up lists it and takes its default): what the window and the default
-// table build is a table the reader takes.
-ComplexTable WithTakenNumbers(ComplexTable table);
 
 // Whether a file holds a complexation table: one table line at least, the
 // first with the ligand's charges as two integers.

@@ -26,6 +26,7 @@
 #include <chrono>
 #include <cmath>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <thread>
 #include <utility>
@@ -205,27 +206,6 @@ void DecodeProject(KFile& f, int constituents, ProjectFiles& files)
     f.Close();
 }
 
-// Holds back the warnings of a reader whose refusal the caller reports in
-// its own words (questions and messages pass on).
-class HeldWarnings : public MessageSink {
-public:
-    HeldWarnings() : previous_(CurrentMessageSink()) { SetMessageSink(this); }
-    HeldWarnings(const HeldWarnings&) = delete;
-    HeldWarnings& operator=(const HeldWarnings&) = delete;
-    ~HeldWarnings() override { SetMessageSink(previous_); }
-    void Warning(const std::string& warning) override
-    {
-        if (first.empty()) first = warning;
-    }
-    bool Question(const std::string& question) override { return previous_->Question(question); }
-    void Message(const std::string& message) override { previous_->Message(message); }
-
-    std::string first;  // the first warning held
-
-private:
-    MessageSink* previous_;
-};
-
 // Runs the reading of companion `name`: a damaged companion raises its message
 // with the file named, not the project that brought it.
 void NamingCompanion(const std::string& name, const std::function<void()>& read)
@@ -286,7 +266,7 @@ bool ReadProjectSet(KFile& f, const ProjectSetNames& names, ProjectFiles& files)
         DetRecord detector;
         bool loaded = false;
         {
-            HeldWarnings held;
+            HeldMessages held;
             try {
                 loaded = LoadDetFile(names.Detector, constituents, detector);
             } catch (const Exception&) {
@@ -663,21 +643,28 @@ bool StageKept(FileSaveSet& save, const std::string& name, std::string& temp,
     });
 }
 
+void OpenInScratchState(const RunState& st, ProjectFiles& files, const std::string& name);
+
 // Why an open would refuse the project set `names` (the open's own message,
-// with the file it names), or "" when the set opens; with `withTable` a set
-// that opens without its complexation table is refused too. Nothing is shown.
-std::string ProjectSetRefusal(const ProjectSetNames& names, bool withTable)
+// with the file it names, and the warnings it gave), or "" when the set
+// opens: it is read, then opened in full (Init and the recalculation of the
+// loaded profiles) in a state of its own beside `st`, which stays as it was.
+// With `withTable` a set that opens without its complexation table is
+// refused too. Nothing is shown.
+std::string ProjectSetRefusal(const RunState& st, const ProjectSetNames& names, bool withTable)
 {
     if (names.Composition.empty()) return "File " + names.Shown(".cmp") + " not found!";
-    HeldWarnings held;
+    HeldMessages held;
     try {
         KFile f;
         if (OpenForReading(f, names.Project) != OpenOutcome::Opened) return "Can't open a file";
         ProjectFiles files;
-        if (!ReadProjectSet(f, names, files)) return held.first;
+        if (!ReadProjectSet(f, names, files)) return held.WarningText();
         if (withTable && !files.Table) return "Incorrect file. (" + names.Shown(".txt") + ")";
+        OpenInScratchState(st, files, names.Base);
     } catch (const std::exception& e) {
-        return e.what() + (held.first.empty() ? "" : "\n" + held.first);
+        const std::string why = held.WarningText();
+        return e.what() + (why.empty() ? "" : "\n" + why);
     }
     return "";
 }
@@ -786,7 +773,7 @@ bool SaveProjectFiles(RunState& st, const std::string& chosen, bool replaceConfi
         return cantCreate("Error: Cannott Create a New SNA File!");
     // The staged set is read as an open reads it: a set the open refuses is
     // not written, and the project beside it stays as it was.
-    const std::string refusal = ProjectSetRefusal(staged, st.cbComplex);
+    const std::string refusal = ProjectSetRefusal(st, staged, st.cbComplex);
     if (!refusal.empty()) {
         ShowWarning(SaveFailure(kSaveWouldNotOpen, base + ": " + refusal, previous));
         return false;
@@ -929,6 +916,45 @@ bool ApplyProject(RunState& st, ProjectFiles& files, const std::string& name)
     TransferSequence(st, files);
     return files.Legacy ? ApplyLegacyProject(st, files, name)
                         : ApplyCurrentProject(st, files, name);
+}
+
+// A state beside `st` to open a project into: the program's settings that an
+// open keeps (solver, options, display, the windows' switches), nothing of the
+// run (lists, arrays, chart series), no temporary sequence and no link to the
+// windows, the host or the recorder (the file hooks give it their headless
+// routines).
+std::unique_ptr<RunState> ScratchStateOf(const RunState& st)
+{
+    auto scratch = std::make_unique<RunState>();
+    RunState& s = *scratch;
+    s.modeFlags() = st.modeFlags();
+    s.programFlags() = st.programFlags();
+    s.geometry() = st.geometry();
+    s.params() = st.params();
+    s.solver() = st.solver();
+    s.results() = st.results();
+    s.XScale = st.XScale;
+    s.CondScale = st.CondScale;
+    s.ZeroPosNode = st.ZeroPosNode;
+    s.Options = st.Options;
+    s.mainSwitches() = st.mainSwitches();
+    s.runSetup() = st.runSetup();
+    s.options() = st.options();
+    s.micellar() = st.micellar();
+    s.effects() = st.effects();
+    s.windows() = st.windows();
+    s.Statics = st.Statics;
+    return scratch;
+}
+
+// Opens the project read into `files` (named `name`) as an open does, in a
+// scratch state beside `st`: the New command, Init and the recalculation of
+// the loaded profiles included. Raises as the open raises; `st` stays as it
+// was.
+void OpenInScratchState(const RunState& st, ProjectFiles& files, const std::string& name)
+{
+    const std::unique_ptr<RunState> scratch = ScratchStateOf(st);
+    ApplyProject(*scratch, files, name);
 }
 
 // Opens a project in three steps: the project file and its companions are

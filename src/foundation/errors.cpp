@@ -1,5 +1,6 @@
 #include "foundation/errors.h"
 
+#include <algorithm>
 #include <iostream>
 #include <utility>
 
@@ -85,6 +86,39 @@ MessageSink* SetMessageSink(MessageSink* sink)
 MessageSink* CurrentMessageSink()
 {
     return g_sink;
+}
+
+HeldMessages::HeldMessages() : previous_(SetMessageSink(this)) {}
+
+HeldMessages::~HeldMessages()
+{
+    SetMessageSink(previous_);
+}
+
+void HeldMessages::Warning(const std::string& message)
+{
+    warnings.push_back(message);
+}
+
+bool HeldMessages::Question(const std::string& question)
+{
+    questions.push_back(question);
+    return false;
+}
+
+void HeldMessages::Message(const std::string& message)
+{
+    messages.push_back(message);
+}
+
+std::string HeldMessages::WarningText() const
+{
+    std::string text;
+    for (std::size_t k = 0; k < warnings.size(); ++k)
+        if (std::find(warnings.begin(), warnings.begin() + static_cast<long>(k), warnings[k]) ==
+            warnings.begin() + static_cast<long>(k))
+            text += (text.empty() ? "" : "\n") + warnings[k];
+    return text;
 }
 
 MessagePump SetMessagePump(MessagePump pump)

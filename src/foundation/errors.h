@@ -52,6 +52,28 @@ public:
 MessageSink* SetMessageSink(MessageSink* sink);
 MessageSink* CurrentMessageSink();
 
+// While it lives, holds the warnings and plain messages instead of showing
+// them and answers every question with No (nobody is asked); the sink before
+// it comes back when it ends. For work done on the side whose messages
+// become the caller's own text (a save that opens what it staged).
+class HeldMessages : public MessageSink {
+public:
+    HeldMessages();
+    HeldMessages(const HeldMessages&) = delete;
+    HeldMessages& operator=(const HeldMessages&) = delete;
+    ~HeldMessages() override;
+    void Warning(const std::string& message) override;
+    bool Question(const std::string& question) override;
+    void Message(const std::string& message) override;
+
+    std::vector<std::string> warnings, questions, messages;  // in order, as held
+    // The warnings held, each once, one a line ("" without one).
+    std::string WarningText() const;
+
+private:
+    MessageSink* previous_;
+};
+
 // The message pump of long computations: routines that may run for long (the
 // expression optimiser) call ProcessPendingMessages at each of their steps, so
 // that the windows repaint and answer meanwhile. The windows install the

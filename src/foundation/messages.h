@@ -24,6 +24,10 @@ inline constexpr const char* kNotAvailable = "N/A";
 // Run initialisation: modes whose set-up this version does not build yet.
 // Complexation set-up: ligand charges nL, pL of the table beyond -32..32.
 inline constexpr const char* kComplexLigandCharges = "Complex Mode: Incorrect nL or pL!";
+// Complexation: a table line with more fields than the ligand's charges give,
+// or a number beyond its kind (followed by "line (col = n)").
+inline constexpr const char* kComplexTableValue =
+    "Complex Mode: Incorrect value in the txt table on line ";
 // Complexation: the composition brought back (Restore) has no analyte, so no
 // table fits it: the table is dropped and the mode switched off.
 inline constexpr const char* kComplexTableCleared =

@@ -144,7 +144,8 @@ ComplexGrid ComplexGridFromTable(const ComplexTable& table, int nL, int pL,
 }
 
 ComplexTable ComplexTableFromGrid(const ComplexGrid& grid, int nL, int pL, const std::string& pKw,
-                                  const std::string& uH, const std::string& uOH, int analytes)
+                                  const std::string& uH, const std::string& uOH, int analytes,
+                                  std::string* refused)
 {
     auto cell = [](const std::string& s) { return s.empty() ? std::string("None") : s; };
     ComplexTable t;
@@ -167,5 +168,14 @@ ComplexTable ComplexTableFromGrid(const ComplexGrid& grid, int nL, int pL, const
             for (std::size_t c = 1; c < row.size(); ++c) line.push_back(cell(row[c]));
             t.push_back(line);
         }
-    return WithTakenNumbers(std::move(t));
+    ComplexTable taken = WithTakenNumbers(t);
+    if (refused) {
+        refused->clear();
+        for (std::size_t line = 0; line < t.size() && refused->empty(); ++line)
+            for (std::size_t col = 0; col < t[line].size() && refused->empty(); ++col)
+                if (t[line][col] != taken[line][col])
+                    *refused =
+                        ComplexValueRefusal(static_cast<int>(line) + 1, static_cast<int>(col) + 1);
+    }
+    return taken;
 }

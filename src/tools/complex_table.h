@@ -33,6 +33,9 @@ int ComplexGridUxTitleRow(int formCount);
 // neutral charge, and the first (all charges positive) or last (all negative).
 bool ComplexPKaCellIsNone(int nL, int pL, int col);
 // The table from the grid and the edits: empty cells become "None" (the
-// engine then uses its default for them and lists them).
+// engine then uses its default for them and lists them), and so does a
+// number the table's rule refuses (ComplexNumberTakes); why the first number
+// was refused goes to `refused` when given ("" when none was).
 ComplexTable ComplexTableFromGrid(const ComplexGrid& grid, int nL, int pL, const std::string& pKw,
-                                  const std::string& uH, const std::string& uOH, int analytes);
+                                  const std::string& uH, const std::string& uOH, int analytes,
+                                  std::string* refused = nullptr);

@@ -51,11 +51,15 @@ TEST(ComplexWindow, DefaultsGridNoneCellsAndApply)
     // charge range re-lays the grid
     grid->item(4, 2)->setText("-2");
     grid->item(10, 1)->setText("");
+    grid->item(11, 2)->setText("1e308");  // a number the table's rule refuses: not taken
     Ctl<QLineEdit>(w, "edN")->setText("0");
     sink.Clear();
     Click(w, "bnApply");
     EXPECT_EQ(st.TxtTable[5], (ComplexRow{"30", "-2", "30"}));
     EXPECT_EQ(st.TxtTable[10], (ComplexRow{"None", "25", "25"}));
+    EXPECT_EQ(st.TxtTable[11], (ComplexRow{"25", "None", "25"}));
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{"Complex Mode: Incorrect value in the txt "
+                                                      "table on line 12 (col = 2)."});
     EXPECT_EQ(Row(grid, 1), (std::vector<std::string>{"Free ligand pKa (M)", "None", "9.5"}));
     EXPECT_TRUE(sink.messages.empty());
     // Reset Default brings the composition's table back

@@ -3,15 +3,18 @@
 // benchmark runner does.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
+#include <tuple>
 
 #include "engine/state/run_state.h"
 #include "engine/step/init_calc.h"
+#include "engine/step/recalc.h"
 #include "files/complex_file.h"
 #include "files/file_hooks.h"
 #include "files/psq.h"
@@ -22,6 +25,7 @@
 #include "foundation/messages.h"
 #include "support/bench_cases.h"
 #include "support/raised_message.h"
+#include "support/recording_host.h"
 #include "support/recording_sink.h"
 #include "support/run_profiles.h"
 #include "support/temp_dir.h"
@@ -167,6 +171,49 @@ TEST(ComplexProject, ASaveWhoseFilesTheOpenWouldRefuseWritesNothing)
                                            why + "\n" + kSavePreviousUnchanged});
         EXPECT_TRUE(folder() == before);
     }
+    // Sets the open refuses only after reading them (at its Init or the
+    // recalculation of the loaded profiles): sodium at -1e6 mM in the
+    // composition, one node of the run at -1e6 mM, a pKw of -300 as the
+    // window hands it over. Each save over the project itself says why in the
+    // open's words and leaves the project as it was; it opens.
+    // The open of the save runs beside the run, which it leaves as it was:
+    // no event, no array freed, no sequence touched.
+    RecordingHost host;
+    host.Attach(st);
+    const auto refused = [&](const std::string& why) {
+        sink.Clear();
+        const int freed = host.arraysFreedCount, redrawn = host.redrawCount,
+                  shown = host.mainInfoCount;
+        const std::size_t resets = host.psqResets.size();
+        EXPECT_FALSE(SaveSnaFile(st, name));
+        EXPECT_EQ(std::tuple(host.arraysFreedCount, host.redrawCount, host.mainInfoCount,
+                             host.psqResets.size()),
+                  std::tuple(freed, redrawn, shown, resets));
+        ASSERT_EQ(sink.warnings.size(), 1u);
+        EXPECT_EQ(
+            sink.warnings[0].rfind(
+                std::string(kSaveWouldNotOpen) + "\n" + name + ": Incorrect file.\n" + why, 0),
+            0u)
+            << sink.warnings[0];
+        EXPECT_TRUE(folder() == before);
+    };
+    const std::string conductivity = "Conductivity is zero, negative or undefined at node ";
+    ASSERT_TRUE(OpenProject(st, name));
+    st.cbComplex = false;
+    ASSERT_TRUE(InitCalc(st));
+    std::fill_n(st.Arr.C(2, 3), st.NX + 1, -1e6);  // sodium, the profiles computed again
+    RecalcProfiles(st, 2);
+    refused(conductivity);
+    ASSERT_TRUE(InitCalc(st));
+    st.Arr.C(2, 2)[100] = -1e6;  // acetic acid
+    refused(conductivity + "100: ");
+    ASSERT_TRUE(OpenProject(st, name));
+    st.TxtTable[3][0] = "-300";
+    st.ComplexReady = false;
+    refused("Complex (Newton): Incorrect solution detected!");
+    host.Detach();
+    RunState reopened;
+    EXPECT_TRUE(OpenProject(reopened, name));
 }
 
 // A run recorded in complexation mode has its table beside its sequence; an

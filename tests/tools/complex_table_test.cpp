@@ -16,6 +16,7 @@
 #include "engine/step/init_calc.h"
 #include "files/sna_file.h"
 #include "foundation/errors.h"
+#include "support/raised_message.h"
 #include "support/recording_sink.h"
 #include "support/temp_dir.h"
 #include "support/test_compositions.h"
@@ -242,8 +243,10 @@ TEST(ComplexFile, TheWindowsTableHoldsOnlyNumbersTheReaderTakes)
     g[4][1] = "4.9e-324";  // pKx of the amine's first form
     g[9][3] = "1e308";     // ux of the amine's first form
     g[2][2] = "-2e6";      // ligand mobility
-    const ComplexTable t = ComplexTableFromGrid(g, -1, 1, "301", "1e308", "205.5", 2);
+    std::string refused;
+    const ComplexTable t = ComplexTableFromGrid(g, -1, 1, "301", "1e308", "205.5", 2, &refused);
     EXPECT_TRUE(ComplexTableReadable(t));
+    EXPECT_EQ(refused, "Complex Mode: Incorrect value in the txt table on line 3 (col = 2).");
     EXPECT_EQ(std::tuple(t[2], t[3], t[5], t[9]),
               std::tuple(Row{"30", "None", "42"}, Row{"None", "None", "205.5"},
                          Row{"None", "-2", "30"}, Row{"25", "10", "None"}));
@@ -268,6 +271,29 @@ TEST(ComplexFile, TheWindowsTableHoldsOnlyNumbersTheReaderTakes)
     // as the file's reader counts them: the analyte count stays one field.
     EXPECT_FALSE(
         ComplexTableReadable({{"30", "-2"}, {"1"}, {"2"}, {"14", "362", "205"}, {"1", "2"}}));
+    // Only that bound decides for charges 1, -1: a line of the widest
+    // ligand's 65 fields is taken, one of 66 is not, by the rule and the
+    // file's reader alike.
+    const ComplexTable order = {{"1", "-1"}, {"None"},     {"20"}, {"14", "362.5", "205.5"},
+                                {"1"},       Row(65, "30")};
+    ComplexTable wider = order;
+    wider[5].push_back("30");
+    TempDir dir;
+    const auto file = [&](const ComplexTable& table) {
+        std::string text;
+        for (const auto& line : table) {
+            for (std::size_t k = 0; k < line.size(); ++k)
+                text += (k ? "\t" : "") + std::string(line[k].view());
+            text += "\r\n";
+        }
+        WriteBytes(dir.file("order.txt"), text);
+        return dir.file("order.txt");
+    };
+    EXPECT_TRUE(ComplexTableReadable(order));
+    EXPECT_EQ(ReadTakenComplexTable(file(order)), order);
+    EXPECT_EQ(ComplexTableValuesRefusal(wider),
+              "Complex Mode: Incorrect value in the txt table on line 6 (col = 66).");
+    EXPECT_EQ(RaisedMessage([&] { ReadTakenComplexTable(file(wider)); }), "Incorrect file.");
 }
 
 TEST(ComplexFile, TruncatedAndDamagedFilesGiveTheSetUpsMessages)
@@ -311,6 +337,19 @@ TEST(ComplexFile, TruncatedAndDamagedFilesGiveTheSetUpsMessages)
         std::vector<std::string>{
             "Complex INIT: One or more errors were found in the txt table on following lines:\n"
             "2 (col = 2)\n7 (col = 3)\n"});
+    // A number beyond its kind (a complexes' mobility of 1e308): the reader
+    // refuses the file, and Init refuses the table handed to it directly, by
+    // the one rule, in the words the window uses.
+    sink.Clear();
+    std::string huge = full;
+    huge.replace(huge.find("25\t10\t25"), 8, "25\t1e308\t25");
+    WriteBytes(name, huge);
+    EXPECT_EQ(RaisedMessage([&] { ReadTakenComplexTable(name); }), "Incorrect file.");
+    st.TxtTable = ReadComplexTableFile(name);
+    const std::string why = "Complex Mode: Incorrect value in the txt table on line 10 (col = 2).";
+    EXPECT_EQ(ComplexTableValuesRefusal(st.TxtTable), why);
+    EXPECT_FALSE(InitCalc(st));
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{why});
 }
 
 TEST(ComplexFile, SavedAndOpenedAsTheProjectsCompanion)

@@ -458,9 +458,14 @@ void ComplexWindow::TableToData()
             if (const QTableWidgetItem* item = g->item(r, c))
                 grid[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)] =
                     S(item->text().trimmed());
-    const ComplexTable table = ComplexTableFromGrid(
-        grid, EditInt(c_.edN), EditInt(c_.edP), S(c_.edPKW->text().trimmed()),
-        S(c_.edUH->text().trimmed()), S(c_.edUOH->text().trimmed()), st_.Composition.Count() - 1);
+    // A number the table's rule refuses is not taken ("None"): the window
+    // says which.
+    std::string refused;
+    const ComplexTable table =
+        ComplexTableFromGrid(grid, EditInt(c_.edN), EditInt(c_.edP), S(c_.edPKW->text().trimmed()),
+                             S(c_.edUH->text().trimmed()), S(c_.edUOH->text().trimmed()),
+                             st_.Composition.Count() - 1, &refused);
+    if (!refused.empty()) ShowWarning(refused);
     if (table != st_.TxtTable) {
         st_.TxtTable = table;
         st_.ComplexReady = false;

@@ -196,10 +196,11 @@ void AllocEngineArrays(RunState& st, int mixSegCount)
 {
     const int n = st.NComp;
     std::vector<int> zmin(static_cast<std::size_t>(n < 0 ? 0 : n) + 1, 0), zmax = zmin;
-    for (int i = 1; i <= n; ++i) {
-        const TComponents& rec = st.CompInit[i];
-        zmin[i] = rec.minCharge;
-        zmax[i] = rec.maxCharge;
+    // Through the list in order (an index into it walks the list from its head).
+    int i = 1;
+    for (const auto* node = st.CompInit.Head(); node && i <= n; node = node->next, ++i) {
+        zmin[i] = node->data.minCharge;
+        zmax[i] = node->data.maxCharge;
     }
     st.Arr.Allocate(n, st.NX, zmin, zmax, mixSegCount);
     EngineArrays& a = st.Arr;

@@ -5,6 +5,7 @@
 // Newton), and the derivatives move free species and complexes.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,49 @@ struct ComplexData {
 ComplexData& ComplexArrays(RunState& st);
 // Fractions row (a, f, q) of time level `level`.
 double* ComplexWork(RunState& st, int level, int a, int f, int q);
+
+// Whether a table read from a file can be taken: an empty one (no data, which
+// the run's set-up reports), or one whose first line holds just the ligand's
+// charges nL and pL as two integers, whose lines hold no more fields than the
+// ligand's charges give (nL..pL within the ligand's range), and whose numbers
+// are each within the limits of their kind (ComplexNumberTakes). A field that
+// is no number ("None") or a missing one is left to the set-up, which lists it
+// and takes its default.
+bool ComplexTableReadable(const ComplexTable& table);
+// The one rule of a table's values for the file's reader, the window and
+// Init: why the table is not readable (ComplexTableReadable), naming the line
+// and column, or "" when it is.
+std::string ComplexTableValuesRefusal(const ComplexTable& table);
+// The refusal of field `col` of table line `line` (both 1-based) by that rule.
+std::string ComplexValueRefusal(int line, int col);
+
+// Forms of a ligand of charges nL..pL as the table's lines count them: the
+// widest ligand's when the charges are out of order or beyond any ligand's.
+std::size_t ComplexLigandForms(int nL, int pL);
+// Fields table line `line` (1-based) may hold for a ligand of `forms` forms
+// (line 2: the pKa of every charge but 0, or "None" when there is none).
+std::size_t ComplexLineFieldLimit(int line, std::size_t forms);
+
+// The kinds of numbers of the table, by line and column.
+enum class ComplexNumber {
+    Charge,    // line 1: nL, pL
+    PK,        // line 2 (ligand pKa), line 4 column 1 (pKw), the pKx lines
+    Mobility,  // line 3, line 4 columns 2 and 3 (uH, uOH), the ux lines (1e-9 m2/V/s)
+    Count,     // line 5: number of analytes
+};
+// The kind of field `col` (1-based) of line `line` (1-based) of a table of
+// `lines` lines (the pKx lines are the first half of those after line 5).
+ComplexNumber ComplexNumberKind(int line, int col, int lines);
+// Whether a number text is taken for its kind: 0 or a normal double (no
+// subnormal such as 4.9e-324), a pK within +-300 (its constants 10^(3 - pK),
+// 10^(-pK - 3) stay normal doubles) and a mobility within +-1e6 (1e-3
+// m2/V/s, far above any ion's). A text that is no number is taken (the
+// set-up lists it).
+bool ComplexNumberTakes(ComplexNumber kind, const std::string& text);
+// The table with every number its kind does not take replaced by "None" (the
+// set-up lists it and takes its default): what the window and the default
+// table build is a table the reader takes.
+ComplexTable WithTakenNumbers(ComplexTable table);
 
 // Why Init would refuse complexation with this table, composition and
 // ionic-strength switch (the warning's text), or "" when it would not.

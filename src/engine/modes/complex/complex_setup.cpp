@@ -2,6 +2,7 @@
 // window's table.
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <string>
 
 #include "engine/equilibrium/equilibrium.h"
@@ -98,6 +99,92 @@ bool ComplexUsable(RunState& st)
     return true;
 }
 
+ComplexNumber ComplexNumberKind(int line, int col, int lines)
+{
+    switch (line) {
+    case 1: return ComplexNumber::Charge;
+    case 2: return ComplexNumber::PK;
+    case 3: return ComplexNumber::Mobility;
+    case 4: return col == 1 ? ComplexNumber::PK : ComplexNumber::Mobility;
+    case 5: return ComplexNumber::Count;
+    default: return line <= 5 + (lines - 5) / 2 ? ComplexNumber::PK : ComplexNumber::Mobility;
+    }
+}
+
+bool ComplexNumberTakes(ComplexNumber kind, const std::string& text)
+{
+    double v = 0;
+    if (!ReadDouble(text, v)) return true;
+    const double a = std::fabs(v);
+    if (!std::isfinite(v) || (a != 0 && a < std::numeric_limits<double>::min())) return false;
+    switch (kind) {
+    case ComplexNumber::PK: return a <= 300;
+    case ComplexNumber::Mobility: return a <= 1e6;
+    case ComplexNumber::Charge:
+    case ComplexNumber::Count: return true;
+    }
+    return true;
+}
+
+ComplexTable WithTakenNumbers(ComplexTable table)
+{
+    const int lines = static_cast<int>(table.size());
+    for (int line = 2; line <= lines; ++line) {
+        auto& fields = table[static_cast<std::size_t>(line - 1)];
+        for (int col = 1; col <= static_cast<int>(fields.size()); ++col) {
+            ComplexField& f = fields[static_cast<std::size_t>(col - 1)];
+            if (!ComplexNumberTakes(ComplexNumberKind(line, col, lines), f)) f = "None";
+        }
+    }
+    return table;
+}
+
+std::string ComplexValueRefusal(int line, int col)
+{
+    return kComplexTableValue + std::to_string(line) + " (col = " + std::to_string(col) + ").";
+}
+
+std::size_t ComplexLigandForms(int nL, int pL)
+{
+    const bool ranged = -kMaxLigandCharge <= nL && nL <= pL && pL <= kMaxLigandCharge;
+    return ranged ? static_cast<std::size_t>(pL - nL + 1) : 2 * kMaxLigandCharge + 1;
+}
+
+std::size_t ComplexLineFieldLimit(int line, std::size_t forms)
+{
+    return line == 1   ? 2
+           : line == 2 ? std::max<std::size_t>(forms - 1, 1)
+           : line == 4 ? 3
+           : line == 5 ? 1
+                       : forms;
+}
+
+std::string ComplexTableValuesRefusal(const ComplexTable& table)
+{
+    if (table.empty()) return "";
+    const auto& first = table.front();
+    int nL = 0, pL = 0;
+    if (first.size() != 2 || !ReadInt(first[0], nL) || !ReadInt(first[1], pL))
+        return kComplexLigandCharges;
+    const std::size_t forms = ComplexLigandForms(nL, pL);
+    const int lines = static_cast<int>(table.size());
+    for (int line = 2; line <= lines; ++line) {
+        const auto& fields = table[static_cast<std::size_t>(line - 1)];
+        if (fields.size() > ComplexLineFieldLimit(line, forms))
+            return ComplexValueRefusal(line, static_cast<int>(fields.size()));
+        for (int col = 1; col <= static_cast<int>(fields.size()); ++col)
+            if (!ComplexNumberTakes(ComplexNumberKind(line, col, lines),
+                                    fields[static_cast<std::size_t>(col - 1)]))
+                return ComplexValueRefusal(line, col);
+    }
+    return "";
+}
+
+bool ComplexTableReadable(const ComplexTable& table)
+{
+    return ComplexTableValuesRefusal(table).empty();
+}
+
 namespace {
 constexpr const char* kComplexNlAbovePl = "Complex Mode: nL > pL!";
 constexpr const char* kComplexAnalyteCount =
@@ -133,7 +220,8 @@ std::string ComplexSetupRefusal(const ComplexTable& t, const TUnivSet<TComponent
         ReadInt(TableField(t, 1, 1), charge) && ReadInt(TableField(t, 1, 2), charge);
     if (!readable || nL < -kMaxLigandCharge || pL > kMaxLigandCharge) return kComplexLigandCharges;
     if (TableInt(t, 5, 1) != count - 1) return kComplexAnalyteCount;
-    return "";
+    // The values by the rule the file's reader and the window hold them to.
+    return ComplexTableValuesRefusal(t);
 }
 
 namespace {
