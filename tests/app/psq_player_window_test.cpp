@@ -435,8 +435,9 @@ TEST_F(ExampleWindow, AReopenedRunRecordsItsFramesOnTheSequencesSpacing)
     // The reopened run records its start as a fresh run does; the frames after
     // it are spaced from it.
     EXPECT_EQ(frames.Time(static_cast<int>(saved) + 1), reopened);
-    for (int k = 2; k <= static_cast<int>(frames.all.size()); ++k)
-        if (k != static_cast<int>(saved) + 1)
-            EXPECT_GE(frames.Time(k) - frames.Time(k - 1), period * (1 - 1e-9))
-                << k << ": " << frames.Time(k - 1) << ", " << frames.Time(k);
+    for (int k = 2; k <= static_cast<int>(frames.all.size()); ++k) {
+        if (k == static_cast<int>(saved) + 1) continue;
+        EXPECT_GE(frames.Time(k) - frames.Time(k - 1), period * (1 - 1e-9))
+            << k << ": " << frames.Time(k - 1) << ", " << frames.Time(k);
+    }
 }
