@@ -144,3 +144,8 @@ inline constexpr const char* kSaveDetectorLeftOut =
     "The project is saved without its detector record.";
 inline constexpr const char* kSaveCompanionKept =
     "The project is saved without this file; one of its name beside it is kept as it was.";
+
+// Run on an initialised run whose constituents are gone (a composition opened
+// alone, then Restore).
+inline constexpr const char* kNoConstituentsToRun =
+    "No constituents to run: enter or open a composition and press <Init>.";

@@ -416,6 +416,34 @@ TEST(ComplexWindow, RestoringTheInitCompositionBringsBackItsTable)
         EXPECT_EQ(st.Composition.Count(), initComposition.Count());
     }
 
+    // A pKx typed in the window after Init, a constituent added and deleted:
+    // the table in use fits the Init composition, so Restore and the
+    // restoring save keep it, and the project opens with it.
+    ComplexTable typed = taken;
+    typed[5][0] = "4.5";
+    for (bool bySave : {false, true}) {
+        window->show();
+        Ctl<QTableWidget>(*window, "sgTable")->item(4, 1)->setText("4.5");
+        window->close();
+        ASSERT_EQ(st.TxtTable, typed);
+        st.Composition.Add(TComponents::Uniform("Extra", -1, 0, {5.0, 0}, {25, 0}, 0, 0, 1));
+        st.Composition.RemoveNode(st.Composition.Count());
+        st.CompChanged = true;
+        main.UpdateButtons();
+        sink.Clear();
+        const std::string name = home.dir.file("typed.sna");
+        sink.answers = {true};
+        if (!bySave) Click(main, "bnRestore");
+        ASSERT_TRUE(SaveSnaFile(st, name));
+        EXPECT_EQ(sink.questions.size(), bySave ? 1u : 0u);
+        EXPECT_TRUE(sink.messages.empty() && sink.warnings.empty());
+        EXPECT_EQ(st.TxtTable, typed) << bySave;
+        main.New1Click();
+        ASSERT_TRUE(main.OpenFile(name)) << (sink.warnings.empty() ? "" : sink.warnings[0]);
+        EXPECT_TRUE(st.cbComplex && st.Initialised);
+        EXPECT_EQ(st.TxtTable, typed) << bySave;
+    }
+
     // An Init with complexation off takes whatever table there is: none (the
     // window then makes one for the added analyte), one made for another
     // composition, or none for a ligand alone. Restore and the save's restore
@@ -441,6 +469,9 @@ TEST(ComplexWindow, RestoringTheInitCompositionBringsBackItsTable)
             main.UpdateButtons();
             window->show();
             window->hide();
+            // A value typed since: the table of another composition that this
+            // Init took does not fit the Init composition and is not taken back.
+            if (c == OtherTable) st.TxtTable[5][1] = "7";
             st.cbComplex = true;
             sink.Clear();
             const std::string name = home.dir.file("restored2.sna");
@@ -458,6 +489,9 @@ TEST(ComplexWindow, RestoringTheInitCompositionBringsBackItsTable)
                 EXPECT_EQ(ComplexSetupRefusal(st.TxtTable, st.Composition, false), "") << when;
                 // The first analyte forms keep the values the table had for them.
                 EXPECT_EQ(st.TxtTable[5][0], c == OtherTable ? "29" : "30") << when;
+                if (c == OtherTable) {
+                    EXPECT_EQ(st.TxtTable[5][1], "7") << when;
+                }
             }
             if (!bySave) continue;
             main.New1Click();

@@ -183,8 +183,9 @@ TEST_F(Commands, CheckListCopySaveAndSkipCommands)
     Trigger("CopytoClipboard1");
     EXPECT_EQ(QGuiApplication::clipboard()->text().split('\n').size(), st.NX + 1);
 
-    // The profile list's constituents are not those of the Init (the stand-in Init takes none): no
-    // bitmaps.
+    // The profile list's constituents are not those of the Init (a third
+    // added to the stand-in Init's two): no bitmaps.
+    st.CompInit.Add(st.CompInit[1]);
     Trigger("SavetoBMP1");
     EXPECT_EQ(sink.warnings,
               std::vector<std::string>{"Count of components doesn't match to the actual state"});

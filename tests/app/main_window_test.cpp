@@ -4,7 +4,9 @@
 #include "qt_test_env.h"
 #include "support/recording_sink.h"
 
+#include "app/kit/added_texts.h"
 #include "app/windows/run_setup_window.h"
+#include "composition/cmp_file.h"
 #include "files/sna_file.h"
 #include "foundation/messages.h"
 
@@ -439,7 +441,8 @@ TEST_F(ScriptedWindow, ViewsCheckListsRangesAndTheDetectorRecord)
     EXPECT_EQ(ranges(), std::pair(QCPRange(2, 5), QCPRange(1, 9)));
     EXPECT_FALSE(chart.AutoX());
     w.bbnSimDetClick();
-    EXPECT_EQ(ranges(), std::pair(QCPRange(2, 5), QCPRange(-1, 4)));
+    // (the empty record's time axis spans the run, not the zoomed capillary)
+    EXPECT_EQ(ranges(), std::pair(QCPRange(0, st.StopTime / 60), QCPRange(-1, 4)));
 
     // The detector record is mirrored sample by sample as it grows, and whole
     // after it was cleared (a new Init).
@@ -510,6 +513,63 @@ TEST_F(ExampleWindow, RunThroughTheMainWindowAndItsChart)
         << size->text().toStdString();
     Click(*w, "spbNew");
     EXPECT_EQ(size->text(), "Uncreated");
+}
+
+// The example run: the detector view after Init shows the empty record over
+// the run's time; Run Setup, Options and the Complex window opened during a
+// run say in the status bar that the run waits for them; a run whose
+// constituents are gone (a composition opened alone, then Restore) is refused
+// with a plain message, also in the racemic mode, and Run is disabled.
+TEST_F(ExampleWindow, DetectorAxesAfterInitRunHeldByAWindowAndARunWithoutConstituents)
+{
+    RunState& st = St();
+    Click(*w, "bbnSimDet");
+    ASSERT_TRUE(st.DetectorView && st.Series.DET_pH.Count() == 0);
+    auto* chart = Ctl<ChartView>(*w, "Graph");
+    chart->replot();
+    EXPECT_EQ(chart->xAxis->label(), "Time (min)");
+    EXPECT_EQ(chart->xAxis->range(), QCPRange(0, st.StopTime / 60));
+    Click(*w, "bbnSimDet");
+
+    // Each window opened from the run's message processing, closed by the
+    // run's next timer; the status bar names it meanwhile, then the run goes on.
+    st.StopTime = 1e9;
+    std::vector<std::string> waiting, after;
+    QTimer::singleShot(0, w.get(), [&] {
+        for (const char* entry : {"spbRunSetup", "Option1", "Complex1"}) {
+            QTimer::singleShot(0, w.get(), [&] {
+                waiting.push_back(w->StatusText());
+                QApplication::activeModalWidget()->close();
+            });
+            if (entry[0] == 's')
+                Click(*w, entry);
+            else
+                Trigger(entry);
+            after.push_back(w->StatusText());
+        }
+        st.Stop = true;
+    });
+    Click(*w, "bbnStart");
+    EXPECT_EQ(waiting, (std::vector<std::string>{RunWaitsText("Run Setup"), RunWaitsText("Option"),
+                                                 RunWaitsText("Complex")}));
+    ASSERT_EQ(after.size(), 3u);
+    for (const std::string& text : after) EXPECT_EQ(text.rfind("Running ...", 0), 0u) << text;
+    EXPECT_TRUE(!st.Running && sink.warnings.empty());
+
+    st.StopTime = st.Time + 0.001;
+    const std::string cmp = home.dir.file("alone.cmp");
+    ASSERT_TRUE(WriteComposition(st.Composition, cmp));
+    ASSERT_TRUE(w->OpenFile(cmp));
+    Click(*w, "bnRestore");
+    ASSERT_TRUE(st.Initialised && st.Composition.Count() == 0 && !st.CompChanged);
+    EXPECT_FALSE(Ctl<QWidget>(*w, "bbnStart")->isEnabled());
+    EXPECT_FALSE(Ctl<QWidget>(*w, "spbSave")->isEnabled());
+    for (bool racemic : {false, true}) {
+        st.cbRacemic = racemic;
+        sink.Clear();
+        EXPECT_NO_THROW(w->bnStartClick());
+        EXPECT_EQ(sink.warnings, std::vector<std::string>{kNoConstituentsToRun});
+    }
 }
 
 // A reaction switched on in the run setup (C + P -> PC of the first three

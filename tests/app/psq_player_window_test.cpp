@@ -403,3 +403,41 @@ TEST_F(Window, FramesFollowTheUnitCutFilesAreRefusedAndSequencesOpenInTheirMode)
     EXPECT_GT(st.Time, from);
     EXPECT_TRUE(st.cbComplex && st.ComplexReady);
 }
+
+// Frames recorded by model time keep the sequence's spacing when the run goes
+// on after a save and an open, as they do when it goes on without them (no
+// frame a step after the reopened run's first).
+TEST_F(ExampleWindow, AReopenedRunRecordsItsFramesOnTheSequencesSpacing)
+{
+    RunState& st = St();
+    const double period = 0.02;
+    auto record = [&](double stopTime) {
+        st.rbPSQNo = st.rbPSQSteps = false;
+        st.rbPSQMS = true;
+        st.PSQPeriod = static_cast<int>(period * 1000);
+        st.StopTime = stopTime;
+        Click(*w, "bbnStart");
+        ASSERT_TRUE(!st.Running && st.Time > stopTime - 0.01) << st.Time;
+    };
+    record(0.1);
+    const std::string project = home.dir.file("spaced.sna");
+    sink.answers = {true, true};
+    ASSERT_TRUE(SaveSnaFile(st, project));
+    w->New1Click();
+    sink.answers = {true, true};
+    ASSERT_TRUE(w->OpenFile(project)) << (sink.warnings.empty() ? "" : sink.warnings[0]);
+    const std::size_t saved = Frames(st.PsqFile).all.size();
+    ASSERT_GE(saved, 5u);
+    const double reopened = st.Time;
+    record(0.2);
+    const Frames frames(st.PsqFile);
+    ASSERT_GE(frames.all.size(), saved + 4);
+    // The reopened run records its start as a fresh run does; the frames after
+    // it are spaced from it.
+    EXPECT_EQ(frames.Time(static_cast<int>(saved) + 1), reopened);
+    for (int k = 2; k <= static_cast<int>(frames.all.size()); ++k) {
+        if (k == static_cast<int>(saved) + 1) continue;
+        EXPECT_GE(frames.Time(k) - frames.Time(k - 1), period * (1 - 1e-9))
+            << k << ": " << frames.Time(k - 1) << ", " << frames.Time(k);
+    }
+}

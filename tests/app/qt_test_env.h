@@ -182,6 +182,10 @@ inline void ScriptedInit(RunState& s, int nx)
 {
     s.Initialised = true, s.Stop = false, s.Time = 0, s.StepCount = 0, s.NX = s.NXPending = nx,
     s.NComp = 2;
+    // The run's two constituents, as an Init copies them.
+    s.CompInit.Empty();
+    for (const char* name : {"A", "B"})
+        s.CompInit.Add(TComponents::Uniform(name, 0, 1, {0, 5.0}, {0, 20}, 0, 0, 1));
     s.Series.sr_pH.Clear();
     for (int j = 0; j <= nx; ++j) s.Series.sr_pH.Add(NodeX(s, j), 4.0 + 0.1 * j);
     s.Series.clbGraph = {{"pH", true}, {"Conductivity", false},

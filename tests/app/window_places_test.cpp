@@ -5,6 +5,7 @@
 #include "qt_test_env.h"
 #include "stored_places.h"
 
+#include "app/kit/tool_windows.h"
 #include "app/windows/option_window.h"
 #include "app/windows/run_setup_window.h"
 #include "files/byte_builder.h"
@@ -202,6 +203,43 @@ TEST(WindowPlaces, ToolWindowsOverAMainWindowAtTheCornerStayOnTheScreen)
 TEST(WindowPlaces, StoredPlacesComeBackTheSameRoundAfterRound)
 {
     ExpectStoredPlacesComeBackRoundAfterRound();
+}
+
+// The window manager's states of a window around its mapping, driven
+// directly: a frame read while the manager takes the window over (negative
+// margins, or a frame beside the client area) is no frame, and a window shown
+// but not yet mapped takes its place once, at its exposure (the offscreen
+// windows here know their frame from their first show on).
+TEST(WindowPlaces, APlaceIsPutByWhatTheWindowManagerDidWithTheWindow)
+{
+    const QRect client(105, 110, 500, 400);
+    EXPECT_TRUE(FrameHoldsClient(QRect(100, 80, 510, 435), client));
+    EXPECT_FALSE(FrameHoldsClient(client, client));
+    EXPECT_FALSE(FrameHoldsClient(QRect(110, 120, 490, 380), client));
+    EXPECT_FALSE(FrameHoldsClient(QRect(100, 80, 500, 430), client));
+    EXPECT_EQ(PlacingFor(true, true, true), Placing::Now);
+    EXPECT_EQ(PlacingFor(true, true, false), Placing::Now);
+    EXPECT_EQ(PlacingFor(false, true, false), Placing::WhenExposed);
+    EXPECT_EQ(PlacingFor(false, false, false), Placing::NowAndWhenFramed);
+    EXPECT_EQ(PlacingFor(false, true, true), Placing::NowAndWhenFramed);
+
+    // A main window without a frame, placed by the settings read at its first
+    // activation after its show and before its exposure: it moves only then.
+    ProgramHome home;
+    RecordingMessageSink sink;
+    const auto stored = SmallScreenPlaces();
+    WriteSettings(home.dir.file("KELVO 5.ini"), true, stored);
+    MainWindow w;
+    w.setWindowFlag(Qt::FramelessWindowHint);
+    w.show();
+    ASSERT_FALSE(w.windowHandle()->isExposed() || FrameKnown(w));
+    const QRect shown = w.geometry();
+    w.FormActivate();
+    ASSERT_TRUE(w.State().Options.cbPositionINI);
+    EXPECT_EQ(w.geometry(), shown);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.windowHandle()->isExposed(); }, 5000));
+    EXPECT_EQ(FrameOf(&w), stored[kWinMain]);
+    sink.answers = {true};
 }
 
 // A window never shown in a session keeps the place read from the settings

@@ -81,6 +81,7 @@ TEST(RunLoopRefusals, LeaveTheStateAlone)
     st.cbComplex = false;
     st.Time = st.StopTime = 5;
     st.Initialised = true;
+    st.CompInit = st.Composition;  // an initialised run has its constituents
     RunCalc(st);
     EXPECT_EQ(sink.warnings, (std::vector<std::string>{
                                  "No constituents!", "Complex (Elneut): Data not initialized!",

@@ -553,6 +553,10 @@ void MainChart::SwitchView()
                 restoreLeft(detRanges_);
             else
                 restoreAll(detRanges_);
+        } else if (s.DET_pH.Count() == 0) {
+            // An empty record has no time of its own: the axis spans the run
+            // up to its stop time (min), not the capillary of the profiles.
+            graph_->SetRangeX(0, st.StopTime > 0 ? st.StopTime / 60 : 1);
         }
     }
     SetupGraph();

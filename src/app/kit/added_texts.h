@@ -28,3 +28,9 @@ inline std::string InjectionSiteOutsideText(const std::string& lengthMm)
 inline constexpr const char* kInitDuringPreview =
     "Initial distribution preview is shown - press <Apply> or <Cancel> in the Initial "
     "Distribution Tool first. INIT cancelled.";
+
+// Status text while a modal window holds a run (the run goes on when it closes).
+inline std::string RunWaitsText(const std::string& window)
+{
+    return "Run waits for the window \"" + window + "\" to close ...";
+}

@@ -39,10 +39,24 @@ QSize FrameExtra(const QWidget& window)
 
 bool FrameKnown(const QWidget& window)
 {
-    // A frame holds its client area: margins read while the window manager is
-    // still taking the window over may be negative.
-    const QRect frame = window.frameGeometry(), client = window.geometry();
+    return FrameHoldsClient(window.frameGeometry(), window.geometry());
+}
+
+bool FrameHoldsClient(const QRect& frame, const QRect& client)
+{
+    // Margins read while the window manager is still taking the window over
+    // may be negative.
     return frame != client && frame.contains(client);
+}
+
+Placing PlacingFor(bool frameKnown, bool shown, bool exposed)
+{
+    if (frameKnown) return Placing::Now;
+    // Shown but not yet mapped (a window manager maps a window once it has
+    // framed it): a place put now and again when framed would leave two
+    // requests in flight, and the window manager may end on the first.
+    if (shown && !exposed) return Placing::WhenExposed;
+    return Placing::NowAndWhenFramed;
 }
 
 namespace {

@@ -8,6 +8,7 @@ class QAction;
 class QMainWindow;
 class QLayout;
 class QMenu;
+class QRect;
 class QScrollArea;
 class QSize;
 class QString;
@@ -27,6 +28,14 @@ QAction* AddWindowEntry(QWidget& menu, const QString& caption, const char* name,
 // before (a title bar of at least two text lines).
 QSize FrameExtra(const QWidget& window);
 bool FrameKnown(const QWidget& window);
+// Whether a frame read around a client area is the window manager's frame.
+bool FrameHoldsClient(const QRect& frame, const QRect& client);
+
+// When a stored place is put on a window, by what the window manager did with
+// it so far: at once when framed; at its exposure when shown but not yet
+// mapped; else at once and again once framed.
+enum class Placing { Now, WhenExposed, NowAndWhenFramed };
+Placing PlacingFor(bool frameKnown, bool shown, bool exposed);
 
 // Moves a window to the top of the screen against its right edge.
 void PlaceAtTopRight(QWidget& window);

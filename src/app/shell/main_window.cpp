@@ -5,6 +5,7 @@
 #include "app/chart/graph_window.h"
 #include "app/kit/added_texts.h"
 #include "app/kit/edit_committer.h"
+#include "app/kit/modal_watch.h"
 #include "app/kit/qt_convert.h"
 #include "app/kit/qt_dialogs.h"
 #include "app/kit/tool_windows.h"
@@ -486,6 +487,13 @@ void MainWindow::bnStartClick()
     // from the last text shown before it.
     progressSteps_ = st.StepCount;
     progressStamp_ = NowDays();
+    // A modal window opened during the run (Run Setup, Options, Complex)
+    // holds it until the window closes; the status bar says so meanwhile.
+    ModalWatch held([this](const QWidget* modal) {
+        if (!st_->Running) return;
+        progressStamp_ = 0;  // the wait is no step time
+        SetStatusText(modal ? RunWaitsText(modal->windowTitle().toStdString()) : "Running ...");
+    });
     try {
         if (ops_.RunCalc) ops_.RunCalc(st);
     } catch (const Exception& e) {
@@ -604,7 +612,7 @@ MainWindow::CommandStates MainWindow::Commands() const
     if (st.SetupChanged || !st.Initialised || needInit_) run = save = false;
     if (st.Initialised && st.cbSDS != st.SDSAtInit) run = save = false;
     if (st.PsqPlayerInUse) init = run = stop = files = save = false;
-    if (st.CompChanged) run = save = false;
+    if (st.CompChanged || st.CompInit.Count() == 0) run = save = false;
     if (st.Running || initialising_) init = run = files = save = false;
     if (st.DistPreview) init = run = stop = files = save = false;
     return {init, run, stop, files, save};

@@ -143,13 +143,10 @@ void Place(QWidget* w, const WindowPlace& p)
     for (QObject* waiting :
          w->findChildren<QObject*>(PlaceWhenFramed::kName, Qt::FindDirectChildrenOnly))
         delete waiting;
-    if (FrameKnown(*w)) {
-        ApplyPlace(w, p);
-        return;
-    }
-    const bool unmapped = w->isVisible() && w->windowHandle() && !w->windowHandle()->isExposed();
-    if (!unmapped) ApplyPlace(w, p);
-    new PlaceWhenFramed(w, p, unmapped);
+    const Placing placing = PlacingFor(FrameKnown(*w), w->isVisible() && w->windowHandle(),
+                                       w->windowHandle() && w->windowHandle()->isExposed());
+    if (placing != Placing::WhenExposed) ApplyPlace(w, p);
+    if (placing != Placing::Now) new PlaceWhenFramed(w, p, placing == Placing::WhenExposed);
 }
 
 // Where a window never shown opens by itself: where its constructor put it

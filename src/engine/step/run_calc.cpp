@@ -21,6 +21,7 @@
 #include "engine/step/step_services.h"
 #include "engine/step/thread_tuner.h"
 #include "foundation/errors.h"
+#include "foundation/messages.h"
 
 namespace {
 
@@ -481,6 +482,12 @@ void StopCalc(RunState& st)
 
 void RunCalc(RunState& st)
 {
+    // The run's constituents are those of its Init: a composition opened
+    // alone drops them, and Restore then empties the composition too.
+    if (st.Initialised && st.CompInit.Count() == 0) {
+        ShowWarning(kNoConstituentsToRun);
+        return;
+    }
     if (!ModesAllowRun(st)) return;
     if (st.Composition.Count() == 0 && !st.Initialised) {
         ShowWarning("No constituents!");
@@ -512,6 +519,9 @@ void RunCalc(RunState& st)
 
     if (!st.PsqStarted) {
         st.recorder().AppendPsqFrame(st.PsqFile);
+        // Frames by model time are spaced from this one (a reopened run's
+        // clock does not start at 0).
+        st.Statics.LastPsqFrameTime = st.Time;
         {
             ComputationWindowScope window(st.counters());
             window.WholeGrid(LastGridNode(st));

@@ -106,7 +106,8 @@ ComplexTable ComplexTableAdjusted(const ComplexTable& table,
                                   const TUnivSet<TComponents>& composition, const std::string& pKx,
                                   const std::string& ux);
 // After the composition of the last Init came back (Restore, a save that
-// restores): the table of that Init when it fits, else the table adjusted to
+// restores): the table in use when it fits, else the table of that Init when
+// it fits, else the table in use adjusted to
 // the composition (the window's note shown) or, without an analyte to adjust
 // to, no table and the mode switched off (a warning says so).
 void ComplexTableAfterRestore(RunState& st);

@@ -268,8 +268,12 @@ void ComplexTableAfterRestore(RunState& st)
 {
     ComplexationSettings& cx = st.complexation();
     const TUnivSet<TComponents>& composition = st.Composition;
+    // The table in use (typed in the window since Init) when it fits the
+    // composition brought back, else the one that Init took, else the table in
+    // use adjusted below.
     ComplexTable table = cx.TxtTable;
-    if (!cx.TxtTableInit.empty() && ComplexTableFits(cx.TxtTableInit, composition))
+    const bool inUseFits = !table.empty() && ComplexTableFits(table, composition);
+    if (!inUseFits && !cx.TxtTableInit.empty() && ComplexTableFits(cx.TxtTableInit, composition))
         table = cx.TxtTableInit;
     if (!table.empty() && !ComplexTableFits(table, composition)) {
         if (composition.Count() >= 2) {
