@@ -312,14 +312,14 @@ TEST(ProjectSave, AProcessEndedAtAnyStepOfTheCommitOrOfItsSettleLeavesTheOldOrTh
         const int count = static_cast<unsigned char>(bytes[at]);
         at += 4;
         Bytes again;
-        again.str("KELVO SAVE JOURNAL").str("2.0").str("p").i32(count);
+        again.str("KELVO SAVE JOURNAL").str("2.1").str("p").i32(count);
         for (int k = 0; k < count; ++k) {
             const std::string ext = text();
             const std::uint8_t remove = bytes[at], existed = bytes[at + 1];
             at += 2;
-            const std::string token = text(), oldId = text(), backupId = text();
+            const std::string token = text(), oldId = text(), backupId = text(), newId = text();
             again.str(ext).u8(remove).u8(existed).str("1" + token.substr(token.find('_')));
-            again.str(oldId).str(backupId);
+            again.str(oldId).str(backupId).str(newId);
         }
         WriteBytes(journal, again.str("EOF").b);
         RunState back;
