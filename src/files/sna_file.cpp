@@ -980,9 +980,28 @@ bool ReadSnaFile(RunState& st, const std::string& name)
     return ReadProject(st, name, applying);
 }
 
+namespace {
+
+// The project of the companion `name`: its stem with ".sna" in any case, the
+// one whose file or journal lies there (".sna" when none does).
+std::string ProjectOfCompanion(const std::string& name)
+{
+    for (int k = 0; k < 8; ++k) {
+        std::string ext = ".sna";
+        for (int c = 0; c < 3; ++c)
+            if (k >> c & 1) ext[1 + c] = static_cast<char>(std::toupper(ext[1 + c]));
+        const std::string project = ChangeFileExt(name, ext);
+        if (FileExists(project) || FileExists(SaveJournalName(SaveTargetName(project))))
+            return project;
+    }
+    return ChangeFileExt(name, ".sna");
+}
+
+}  // namespace
+
 std::string SettleProjectSaveOf(const std::string& name)
 {
-    const std::string journal = SaveJournalName(SaveTargetName(ChangeFileExt(name, ".sna")));
+    const std::string journal = SaveJournalName(SaveTargetName(ProjectOfCompanion(name)));
     for (int wait = 1;; ++wait) {
         const SettledSet set = SettleSaveSet(journal);
         if (!set.Running) {
