@@ -139,6 +139,16 @@ bool FailingRename(const std::string& from, const std::string& to)
 {
     return gStep++ != gEndAt && std::rename(from.c_str(), to.c_str()) == 0;
 }
+// The removal of the table, whose file someone removed just before.
+bool TableGoneRename(const std::string& from, const std::string& to)
+{
+    if (from.size() > 6 && from.compare(from.size() - 6, 6, "/p.txt") == 0) {
+        std::remove(from.c_str());
+        errno = ENOENT;
+        return false;
+    }
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
 void EndingChange(const std::string&)
 {
     if (gStep++ == gEndAt) _exit(kEnded);
@@ -366,7 +376,90 @@ TEST(ProjectSave, AProcessEndedAtAnyStepOfTheCommitOrOfItsSettleLeavesTheOldOrTh
                       ": Input/output error\nThe previous project is unchanged.");
         EXPECT_TRUE(Folder(p.dir.path()) == p.oldFiles) << k;
     }
+    // The same after the save settled the journal of one that died.
+    for (int k = 0; k < kSteps; k += 3) {
+        Lay(p.dir.path(), p.oldFiles);
+        ASSERT_EQ(InChild([&] {
+                      SetCommitRename(EndingRename);
+                      gStep = 0, gEndAt = 3, gAfter = true;
+                      SaveSnaFile(p.b, p.name);
+                  }),
+                  kEnded);
+        ASSERT_TRUE(FileExists(journal));
+        gStep = 0, gEndAt = k;
+        EXPECT_EQ(RaisedMessage([&] { SaveSnaFile(p.b, p.name); }),
+                  "Error: Can't write to file\n" + p.dir.file(failing[k]) +
+                      ": Input/output error\nThe previous project is unchanged.");
+        EXPECT_TRUE(Folder(p.dir.path()) == p.oldFiles) << k;
+    }
+    // A file to remove that went before its step: nothing to put back, so
+    // nothing is lost, no journal stays and the project opens.
+    Lay(p.dir.path(), p.oldFiles);
+    SetCommitRename(TableGoneRename);
+    EXPECT_EQ(RaisedMessage([&] { SaveSnaFile(p.b, p.name); }),
+              "Error: Can't write to file\n" + p.dir.file("p.txt") +
+                  ": No such file or directory\nThe previous project is unchanged.");
     SetCommitRename(previous);
+    EXPECT_FALSE(FileExists(journal));
+    {
+        RunState back;
+        EXPECT_TRUE(OpenProject(back, p.name));
+        EXPECT_EQ(Names(back), Names(p.a));
+    }
+
+    // A stale journal of either version listing the table as a file its save
+    // added, whose temporary is gone: the user's notes of that name are no
+    // file that save made and stay.
+    for (const char* version : {"2.0", "2.1"}) {
+        Lay(p.dir.path(), p.oldFiles);
+        WriteBytes(p.dir.file("p.txt"), "the user's notes");
+        Bytes j;
+        j.str("KELVO SAVE JOURNAL").str(version).str("p").i32(1);
+        j.str(".txt").u8(0).u8(0).str("1_0").str("").str("");
+        if (std::string(version) == "2.1") j.str("1:1");
+        WriteBytes(journal, j.str("EOF").b);
+        EXPECT_NO_THROW(EXPECT_TRUE(SettleSaveJournal(journal))) << version;
+        EXPECT_EQ(ReadBytes(p.dir.file("p.txt")), "the user's notes") << version;
+    }
+
+    // On a folder that does not tell case, the journal of a save of "P.sna"
+    // that died is found as that of "p.sna" (here: one file under both
+    // names): it is the set's own and is settled, the old project back.
+    {
+        const fs::path ci = p.dir.path() / "ci";
+        fs::create_directory(ci);
+        std::map<std::string, std::string> upper;
+        for (const auto& [file, bytes] : p.oldFiles)
+            if (file.rfind("p.", 0) == 0) upper["P" + file.substr(1)] = bytes;
+        Lay(ci, upper);
+        ASSERT_EQ(InChild([&] {
+                      SetCommitRename(EndingRename);
+                      gStep = 0, gEndAt = 3, gAfter = true;
+                      SaveSnaFile(p.b, (ci / "P.sna").string());
+                  }),
+                  kEnded);
+        fs::create_hard_link(ci / ".P.sna.journal", ci / ".p.sna.journal");
+        EXPECT_NO_THROW(EXPECT_TRUE(SettleSaveJournal((ci / ".p.sna.journal").string())));
+        // (The same files where case is not told.)
+        fs::remove(ci / ".P.sna.journal"), fs::remove(ci / ".P.sna.journal.lock");
+        EXPECT_TRUE(Folder(ci) == upper);
+        fs::remove_all(ci);
+    }
+
+    // A lock file left by another user, which this one may not open for
+    // writing (as root the mode alone does not refuse: the open is made to):
+    // the lock is taken read-only and the save goes on.
+    Lay(p.dir.path(), p.oldFiles);
+    WriteBytes(p.dir.file(".p.sna.journal.lock"), "");
+    fs::permissions(p.dir.file(".p.sna.journal.lock"),
+                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    const LockOpenFn lockOpen = SetLockOpen([](const char*, int) {
+        errno = EACCES;
+        return -1;
+    });
+    EXPECT_TRUE(SaveSnaFile(p.b, p.name));
+    SetLockOpen(lockOpen);
+    EXPECT_TRUE(Folder(p.dir.path()) == p.newFiles);
 
     // The journal of a save that died, whose tokens name a process that runs
     // (the same id after a restart): the old project comes back at once.
