@@ -26,6 +26,7 @@
 #include <filesystem>
 #include <map>
 #include <thread>
+#include <tuple>
 #include <utility>
 
 #include <csignal>
@@ -802,6 +803,159 @@ TEST(ProjectSave, OpensRacingSavesKeepWhatFinishedAndReadOnlyFoldersOpenTheOldPr
     RunState longBack;
     ASSERT_TRUE(OpenProject(longBack, longName));
     EXPECT_TRUE(longBack.cbComplex);
+}
+
+namespace {
+
+// The saver that goes first in an interleaving: at the backup of the
+// composition (the set's lock held, its files staged) it waits for a byte.
+int gGo[2] = {-1, -1};
+void PausedChange(const std::string& file)
+{
+    char go = 0;
+    if (file.find("/.p.cmp.bak") != std::string::npos && gStep++ == 0 && read(gGo[0], &go, 1) != 1)
+        _exit(1);
+}
+
+}  // namespace
+
+// Savers of different companion sets over one project (a complexation
+// project with its table and sequence, a plain one, a plain one with the
+// sequence): one saver held at its first change while another stages its
+// files, then two and three savers unforced; every snapshot of the folder
+// taken under the set's lock is one save's whole project, and no save fails.
+TEST(ProjectSave, SavesRacingOverOneProjectLeaveOneWholeSaveAndNeverLockItOut)
+{
+    OldAndNew p;
+    p.SetUp();
+    ASSERT_FALSE(HasFailure());
+    RunState c;
+    testcomp::PrepareComplexZoneRun(c, 10.0);
+    c.cbComplex = false;
+    c.NXPending = 100;
+    ASSERT_TRUE(InitCalc(c));
+    c.PsqFile = p.a.PsqFile;
+    const std::vector<RunState*> savers{&p.a, &p.b, &c};
+    Lay(p.dir.path(), p.oldFiles);
+    std::vector<std::map<std::string, std::string>> whole;
+    for (RunState* st : savers) {
+        ASSERT_TRUE(SaveSnaFile(*st, p.name, true));
+        whole.push_back(Visible(p.dir.path()));
+        RunState back;
+        ASSERT_TRUE(OpenProject(back, p.name));
+        EXPECT_EQ(Names(back), Names(*st));
+    }
+    ASSERT_TRUE(whole[0] != whole[1] && whole[1] != whole[2] && whole[0] != whole[2]);
+    const std::string journal = SaveJournalName(p.name);
+    const auto one = [&](const std::map<std::string, std::string>& files) {
+        return std::find(whole.begin(), whole.end(), files) != whole.end();
+    };
+    const auto saveIn = [&](RunState& st, const std::function<void()>& before) {
+        const pid_t child = fork();
+        if (child == 0) {
+            before();
+            try {
+                SaveSnaFile(st, p.name, true);
+            } catch (...) {
+                _exit(1);
+            }
+            _exit(kFinished);
+        }
+        return child;
+    };
+    const auto finished = [](pid_t child) {
+        int status = 0;
+        waitpid(child, &status, 0);
+        return WIFEXITED(status) && WEXITSTATUS(status) == kFinished;
+    };
+
+    // The first holds the lock; the second stages its files meanwhile (and
+    // waits for the lock) and then runs: the second's whole project. A plain
+    // save over a complexation one that comes in between, and a plain one
+    // after one that removes the table it would remove.
+    for (const auto& [start, first, second] : {std::tuple(1, 0, 1), std::tuple(0, 2, 1)}) {
+        Lay(p.dir.path(), p.oldFiles);
+        ASSERT_TRUE(SaveSnaFile(*savers[start], p.name, true));
+        ASSERT_EQ(pipe(gGo), 0);
+        const pid_t held = saveIn(*savers[first], [] {
+            SetSaveStepWatch(PausedChange);
+            gStep = 0;
+        });
+        while (!FileExists(p.dir.file(".p.sna.journal.lock")))
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const pid_t next = saveIn(*savers[second], [] {});
+        const std::string staged = ".p.sna.tmp" + std::to_string(next) + "_";
+        bool seen = false;
+        for (int wait = 0; !seen && wait < 5000; ++wait) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            for (const auto& e : fs::directory_iterator(p.dir.path()))
+                seen = seen || e.path().filename().string().rfind(staged, 0) == 0;
+        }
+        EXPECT_TRUE(seen);
+        // (Time to go on to the lock.)
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        const char go = 1;
+        EXPECT_EQ(write(gGo[1], &go, 1), 1);
+        EXPECT_TRUE(finished(held)) << first;
+        EXPECT_TRUE(finished(next)) << second;
+        close(gGo[0]), close(gGo[1]);
+        EXPECT_FALSE(FileExists(journal)) << first << " " << second;
+        EXPECT_TRUE(Visible(p.dir.path()) == whole[second]) << first << " " << second;
+    }
+
+    // Unforced: each saver saves its project over and over, slowly.
+    for (const std::size_t count : {2u, 3u}) {
+        constexpr int kRounds = 30;
+        Lay(p.dir.path(), p.oldFiles);
+        ASSERT_TRUE(SaveSnaFile(p.a, p.name, true));
+        std::vector<pid_t> children;
+        for (std::size_t k = 0; k < count; ++k) {
+            const pid_t child = fork();
+            if (child == 0) {
+                SetCommitRename([](const std::string& from, const std::string& to) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                    return std::rename(from.c_str(), to.c_str()) == 0;
+                });
+                int failures = 0;
+                for (int r = 0; r < kRounds; ++r) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(4));
+                    const std::string raised =
+                        RaisedMessage([&] { SaveSnaFile(*savers[k], p.name, true); });
+                    if (raised != "(no error)")
+                        ++failures, std::fprintf(stderr, "%s\n", raised.c_str());
+                }
+                _exit(failures);
+            }
+            children.push_back(child);
+        }
+        int snapshots = 0, mixtures = 0, failures = 0;
+        for (std::size_t running = count; running > 0;) {
+            {
+                FileSaveSet hold;
+                hold.UseJournal(journal);
+                hold.Lock();
+                const auto snapshot = Visible(p.dir.path());
+                ++snapshots;
+                if (!one(snapshot)) ++mixtures;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(3));
+            for (pid_t& child : children) {
+                int status = 0;
+                if (child == 0 || waitpid(child, &status, WNOHANG) == 0) continue;
+                failures += WIFEXITED(status) ? WEXITSTATUS(status) : 100;
+                child = 0, --running;
+            }
+        }
+        std::printf(
+            "%zu savers, %d rounds each: %d snapshots under the lock, %d mixtures, %d "
+            "failed saves\n",
+            count, kRounds, snapshots, mixtures, failures);
+        EXPECT_EQ(std::pair(mixtures, failures), std::pair(0, 0)) << count << " " << snapshots;
+        EXPECT_FALSE(FileExists(journal));
+        RunState back;
+        EXPECT_TRUE(OpenProject(back, p.name));
+        EXPECT_TRUE(one(Visible(p.dir.path())));
+    }
 }
 
 // Another instance saves the project again and again, each time with the
