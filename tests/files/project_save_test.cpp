@@ -458,7 +458,7 @@ TEST(ProjectSave, AProcessEndedAtAnyStepOfTheCommitOrOfItsSettleLeavesTheOldOrTh
         errno = EACCES;
         return -1;
     });
-    EXPECT_TRUE(SaveSnaFile(p.b, p.name));
+    EXPECT_EQ(RaisedMessage([&] { SaveSnaFile(p.b, p.name); }), "(no error)");
     SetLockOpen(lockOpen);
     EXPECT_TRUE(Folder(p.dir.path()) == p.newFiles);
 
