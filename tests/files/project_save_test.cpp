@@ -345,6 +345,12 @@ TEST(ProjectSave, AProcessEndedAtAnyStepOfTheCommitOrOfItsSettleLeavesTheOldOrTh
                 gStep = 0, gEndAt = s;
                 SaveSnaFile(p.b, main);
             });
+            // Every other time the composition opened alone settles the save first.
+            if (s % 2) {
+                RunState alone;
+                ASSERT_TRUE(OpenComposition(alone, ChangeFileExt(main, ".cmp"))) << leaf << s;
+                EXPECT_FALSE(FileExists(SaveJournalName(main))) << leaf << " " << s;
+            }
             RunState back;
             ASSERT_TRUE(OpenProject(back, main)) << leaf << " " << s;
             const auto now = Folder(dir);
