@@ -690,7 +690,6 @@ bool SaveProjectFiles(RunState& st, const std::string& chosen, bool replaceConfi
     // Through a symbolic link every file of the project goes beside the file
     // the link points to, so that the project there opens whole.
     const std::string base = SaveTargetName(name);
-    const bool replacing = FileExists(base);
     // Every file of the save is written to its temporary file first; the old
     // files are replaced (and the companions the project no longer has
     // removed) in one commit, which a reader sees whole (the journal).
@@ -701,14 +700,10 @@ bool SaveProjectFiles(RunState& st, const std::string& chosen, bool replaceConfi
         return false;
     };
     // The set an open will read after the commit: each member's staged
-    // temporary file, the file that stays beside the project, or none.
-    const auto beside = [&](const char* ext) { return Existing(ChangeFileExt(base, ext)); };
-    ProjectSetNames staged{
-        base, "", beside(".cmp"), beside(".txt"), beside(".opt"), beside(".det"), beside(".psq")};
-    const auto removal = [&](const std::string& target, std::string& member) {
-        save.StageRemoval(target);
-        member.clear();
-    };
+    // temporary file, the file that stays beside the project, or none. The
+    // files are written first; what lies beside them is looked at under the
+    // set's lock.
+    ProjectSetNames staged{base, "", "", "", "", "", ""};
     // The composition is required for opening: a save that cannot write it ends.
     if (st.Composition.Count() > 0 &&
         !StageKept(save, ChangeFileExt(base, ".cmp"), staged.Composition,
@@ -718,6 +713,7 @@ bool SaveProjectFiles(RunState& st, const std::string& chosen, bool replaceConfi
     const std::string psqName = ChangeFileExt(base, ".psq"), optName = ChangeFileExt(base, ".opt");
     bool sequenceCopied = false, sequenceKept = false, optionsWritten = false, optionsKept = false;
     if (version == "0.1" || version == "1.0") {
+        // (Asked before the set is locked: no other save waits on the user.)
         if (!FileExists(psqName) || replaceConfirmed ||
             Confirm("File " + psqName + " exists. Overwrite?"))
             sequenceCopied = StageKeptByName(
@@ -743,52 +739,76 @@ bool SaveProjectFiles(RunState& st, const std::string& chosen, bool replaceConfi
             }
         }
     }
-    // A sequence of an earlier save of the project (and the options of an
-    // older one) would be taken as this run's: it goes with the commit.
-    if (replacing && !sequenceCopied && !sequenceKept && FileExists(psqName))
-        removal(psqName, staged.Sequence);
-    if (replacing && !optionsWritten && !optionsKept && !sequenceKept && FileExists(optName))
-        removal(optName, staged.Options);
     const std::string detName = ChangeFileExt(base, ".det");
-    if (!StageKept(save, detName, staged.Detector,
-                   [&](BinWriter& out) { EncodeDetFile(out, st); })) {
+    const bool detectorWritten =
+        StageKept(save, detName, staged.Detector, [&](BinWriter& out) { EncodeDetFile(out, st); });
+    if (!detectorWritten)
         ShowWarning(
             SaveFailure("Error: Can't create a new file", save.Failure(), kSaveDetectorLeftOut));
-        if (FileExists(detName)) removal(detName, staged.Detector);
-    }
     const std::string txtName = ChangeFileExt(base, ".txt");
     // The table belongs to the project: a save that cannot write it ends.
     if (st.cbComplex && !StageKeptByName(save, txtName, staged.Table, [&](const std::string& temp) {
             return SaveComplexData(st, temp) && FileExists(temp);
         }))
         return cantCreate("Error: Can't create new file");
+    const ProjectImage image = CaptureProject(st);
+    if (!StageKept(save, base, staged.Project,
+                   [&](BinWriter& out) { WriteProjectImage(out, image); }))
+        return cantCreate("Error: Cannott Create a New SNA File!");
+    // From here to the commit no other save changes the folder: which files
+    // lie beside the project and which go is decided under the set's lock.
+    const auto failed = [&](const Exception& e) {
+        const auto* commit = dynamic_cast<const SaveCommitFailed*>(&e);
+        if (!commit) ThrowError(SaveFailure(e.Message(), "", previous));
+        std::string kept;
+        for (const std::string& k : commit->Kept) kept += (kept.empty() ? "" : ", ") + k;
+        ThrowError(SaveFailure(
+            e.Message(), commit->File + ": " + commit->Reason,
+            commit->Kept.empty() ? previous : kSaveNotRestored + kept + "\n" + kSavePreviousKept));
+    };
+    try {
+        save.Lock();
+    } catch (const Exception& e) {
+        failed(e);
+    }
+    const bool replacing = FileExists(base);
+    const auto beside = [&](std::string& member, const char* ext) {
+        if (member.empty()) member = Existing(ChangeFileExt(base, ext));
+    };
+    beside(staged.Composition, ".cmp");
+    beside(staged.Sequence, ".psq");
+    beside(staged.Options, ".opt");
+    beside(staged.Detector, ".det");
+    beside(staged.Table, ".txt");
+    const auto removal = [&](const std::string& target, std::string& member) {
+        save.StageRemoval(target);
+        member.clear();
+    };
+    // A sequence of an earlier save of the project (and the options of an
+    // older one) would be taken as this run's: it goes with the commit.
+    if (replacing && !sequenceCopied && !sequenceKept && FileExists(psqName))
+        removal(psqName, staged.Sequence);
+    if (replacing && !optionsWritten && !optionsKept && !sequenceKept && FileExists(optName))
+        removal(optName, staged.Options);
+    if (!detectorWritten && FileExists(detName)) removal(detName, staged.Detector);
     // Opening switches complexation on whenever a table lies beside the
     // project: a project saved without it loses the table of an earlier save
     // (in the commit). A text file that holds no table (the user's notes of
     // the same name) is left as it is.
     if (!st.cbComplex && FileExists(txtName) && IsComplexTableFile(txtName))
         removal(txtName, staged.Table);
-    const ProjectImage image = CaptureProject(st);
-    if (!StageKept(save, base, staged.Project,
-                   [&](BinWriter& out) { WriteProjectImage(out, image); }))
-        return cantCreate("Error: Cannott Create a New SNA File!");
     // The staged set is read as an open reads it: a set the open refuses is
     // not written, and the project beside it stays as it was.
     const std::string refusal = ProjectSetRefusal(st, staged, st.cbComplex);
     if (!refusal.empty()) {
+        save.Discard();
         ShowWarning(SaveFailure(kSaveWouldNotOpen, base + ": " + refusal, previous));
         return false;
     }
     try {
         save.Commit();
-    } catch (const SaveCommitFailed& e) {
-        std::string kept;
-        for (const std::string& k : e.Kept) kept += (kept.empty() ? "" : ", ") + k;
-        ThrowError(SaveFailure(
-            e.Message(), e.File + ": " + e.Reason,
-            e.Kept.empty() ? previous : kSaveNotRestored + kept + "\n" + kSavePreviousKept));
     } catch (const Exception& e) {
-        ThrowError(SaveFailure(e.Message(), "", previous));
+        failed(e);
     }
     if (sequenceCopied) st.PsqSize = FileSizeByName(st.PsqFile);
     st.FileName = name;
@@ -1001,9 +1021,28 @@ bool ReadSnaFile(RunState& st, const std::string& name)
     return ReadProject(st, name, applying);
 }
 
+namespace {
+
+// The project of the companion `name`: its stem with ".sna" in any case, the
+// one whose file or journal lies there (".sna" when none does).
+std::string ProjectOfCompanion(const std::string& name)
+{
+    for (int k = 0; k < 8; ++k) {
+        std::string ext = ".sna";
+        for (int c = 0; c < 3; ++c)
+            if (k >> c & 1) ext[1 + c] = static_cast<char>(std::toupper(ext[1 + c]));
+        const std::string project = ChangeFileExt(name, ext);
+        if (FileExists(project) || FileExists(SaveJournalName(SaveTargetName(project))))
+            return project;
+    }
+    return ChangeFileExt(name, ".sna");
+}
+
+}  // namespace
+
 std::string SettleProjectSaveOf(const std::string& name)
 {
-    const std::string journal = SaveJournalName(SaveTargetName(ChangeFileExt(name, ".sna")));
+    const std::string journal = SaveJournalName(SaveTargetName(ProjectOfCompanion(name)));
     for (int wait = 1;; ++wait) {
         const SettledSet set = SettleSaveSet(journal);
         if (!set.Running) {

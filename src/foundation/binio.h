@@ -12,6 +12,7 @@
 #include <functional>
 #include <initializer_list>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -209,8 +210,8 @@ public:
     // fails and goes when it succeeds.
     void StageRemoval(const std::string& name);
     // The commit is journalled in `journal` (SaveJournalName of the main
-    // target, a ".sna"; every target is its stem with one of the set's
-    // extensions in its folder, else nothing is journalled): the journal is
+    // target, a ".sna" in any case; every target is its stem with one of the
+    // set's extensions in its folder, else nothing is journalled): the journal is
     // written whole to a temporary file and renamed into place before the
     // first rename, and removed after the last, so that a reader that finds
     // it knows the files are not a whole set and puts back the old ones
@@ -220,8 +221,19 @@ public:
     // is settled first. A journal that cannot be written or placed raises
     // SaveCommitFailed naming it, the old files untouched.
     void UseJournal(const std::string& journal);
+    // Takes the lock of the journalled set now (after UseJournal), settling
+    // the journal of a save that died, and holds it to the end of the commit
+    // or of the set: whatever a save decides from the folder (which of its
+    // files exist, which companions go, what the staged set reads as) it
+    // decides after this, so that no other save changes the folder between.
+    // Waits for a save that runs as the commit does, and raises as it does.
+    void Lock();
+    // Ends the set uncommitted: the temporary files go and the lock is
+    // released (before the save tells why, so that no one waits on it).
+    void Discard();
     // Renames every staged file over its target in the order staged (and
-    // removes the files staged for removal), then syncs the directories. Each
+    // removes the files staged for removal), then syncs the directories; it
+    // takes the set's lock first (Lock) unless held. Each
     // existing target is first kept as a backup (a second link to it, the old
     // file staying in place); a failed step puts every target back from its
     // backup (a target that did not exist is removed) and raises
@@ -239,6 +251,7 @@ private:
     std::vector<Staged> staged_;
     std::string journal_;
     std::string failure_;
+    std::shared_ptr<void> lock_;  // the set's lock while held (Lock)
 };
 
 // The failure of a commit: "Error: Can't write to file", with the file whose
@@ -307,6 +320,11 @@ SettlePauseFn SetSettlePause(SettlePauseFn pause);
 // previous one.
 using SaveStepWatch = void (*)(const std::string& file);
 SaveStepWatch SetSaveStepWatch(SaveStepWatch watch);
+// The read-write open of a set's lock file (as open(2) with mode 0666); tests
+// put in one that refuses, as for a lock file of another user. Returns the
+// previous one.
+using LockOpenFn = int (*)(const char* name, int flags);
+LockOpenFn SetLockOpen(LockOpenFn open);
 
 // Writes one file through a FileSaveSet. False, with nothing touched, when the
 // temporary file cannot be created; when `write` raises (or the rename fails)

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 #include <thread>
 
@@ -26,9 +27,13 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kJournalHeader = "KELVO SAVE JOURNAL";
-constexpr const char* kJournalVersion = "2.0";
-// The files a journal may name: the project's stem with one of these.
-constexpr const char* kSetExtensions[] = {".sna", ".cmp", ".psq", ".opt", ".det", ".txt"};
+// Version 2.1 adds the identity of each new file (a target that did not
+// exist); a journal of version 2.0 is read without it.
+constexpr const char* kJournalVersion = "2.1";
+constexpr const char* kJournalVersionOld = "2.0";
+// The files a journal may name: the project's stem with one of these, in
+// the order a journalled commit replaces them (the main file last).
+constexpr const char* kSetExtensions[] = {".cmp", ".psq", ".opt", ".det", ".txt", ".sna"};
 // The longest name of a file in a folder (the file systems in use).
 constexpr std::size_t kNameMax = 255;
 // How often a save waits 20 ms for another save of its set.
@@ -104,6 +109,11 @@ CommitRenameFn gCommitRename = PlainRename;
 SaveLinkFn gLink = PlainLink;
 SettlePauseFn gSettlePause = nullptr;
 SaveStepWatch gWatch = nullptr;
+int PlainLockOpen(const char* name, int flags)
+{
+    return ::open(name, flags, 0666);
+}
+LockOpenFn gLockOpen = PlainLockOpen;
 
 // Before and after each change of a file by a commit or a settle.
 void Changing(const std::string& name)
@@ -166,8 +176,23 @@ struct Step {
     bool remove = false;   // the target goes (renamed to its backup)
     bool existed = false;  // the target existed when the commit began
     std::string ext, token, oldId, backupId;
+    // The identity of the new file of a target that did not exist (its
+    // temporary, renamed into place); "" in a journal of version 2.0.
+    std::string newId;
     std::string target, temp, backup;
 };
+
+std::string Lower(std::string text)
+{
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// The extension of a set's main file: ".sna" in any case, as the open takes it.
+bool MainExtension(const std::string& ext)
+{
+    return Lower(ext) == ".sna";
+}
 
 // The full names of a step of the set of `main` (same folder, same stem).
 void NameStep(Step& s, const fs::path& main)
@@ -188,10 +213,15 @@ void NameStep(Step& s, const fs::path& main)
 // place, or a settle removed the temporary and was ended before the backup);
 // without either, the target is the old file when it is the file the journal
 // names (a settle put it back already).
-std::string OldFileOf(const Step& s, bool& lost)
+//
+// A step that has not begun (`begun` false: the saver knows its own progress)
+// changed nothing: a removal whose target has gone meanwhile has nothing to
+// put back.
+std::string OldFileOf(const Step& s, bool& lost, bool begun = true)
 {
     lost = false;
     if (!s.existed) return {};
+    if (!begun && s.remove) return Exists(s.target) ? s.target : std::string();
     if (!s.remove && Exists(s.temp)) return s.target;
     if (Exists(s.backup)) return s.backup;
     const std::string now = Identity(s.target);
@@ -203,13 +233,16 @@ std::string OldFileOf(const Step& s, bool& lost)
 // Puts the old files back after a commit that stopped at any point, from what
 // lies on disk; a settle ended on its way is finished by the next, and the
 // saver's own rollback is the same. The names of the old files that could not
-// be put back, with their backups.
-std::vector<std::string> RollBack(const std::vector<Step>& steps)
+// be put back, with their backups. The steps from `begun` on had not begun
+// (a saver's own rollback knows; a settle takes every step as begun).
+std::vector<std::string> RollBack(const std::vector<Step>& steps,
+                                  std::size_t begun = std::size_t(-1))
 {
     std::vector<std::string> lost;
-    for (const Step& s : steps) {
+    for (std::size_t k = 0; k < steps.size(); ++k) {
+        const Step& s = steps[k];
         bool gone = false;
-        const std::string old = OldFileOf(s, gone);
+        const std::string old = OldFileOf(s, gone, k < begun);
         if (gone) {
             lost.push_back(s.target + " (" + s.backup + ")");
             continue;
@@ -217,8 +250,10 @@ std::vector<std::string> RollBack(const std::vector<Step>& steps)
         const bool renamed = !s.remove && !Exists(s.temp);
         Remove(s.temp);
         if (!s.existed) {
-            // The new file of a target that did not exist goes.
-            if (renamed) Remove(s.target);
+            // The new file of a target that did not exist goes: only the file
+            // this save made (a file put there since, or one a journal without
+            // identities cannot tell from the user's, stays).
+            if (renamed && !s.newId.empty() && Identity(s.target) == s.newId) Remove(s.target);
         } else if (old == s.backup) {
             if (!Rename(s.backup, s.target)) lost.push_back(s.target + " (" + s.backup + ")");
         } else {
@@ -240,14 +275,15 @@ public:
     ~SetLock() { Release(); }
 
     // One attempt. NotWritable: the folder cannot be written (Error() tells
-    // why) and no save holds the set.
+    // why) and no save holds the set. A lock file that cannot be opened for
+    // writing (another user's) locks through a read-only descriptor: flock
+    // needs no more.
     Outcome Take(const std::string& name)
     {
         name_ = name;
         for (int round = 0; round < 16; ++round) {
-            int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
-            const bool writable = fd >= 0;
-            error_ = writable ? 0 : errno;
+            int fd = gLockOpen(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW);
+            error_ = fd >= 0 ? 0 : errno;
             if (fd < 0) {
                 fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
                 if (fd < 0) return Outcome::NotWritable;
@@ -265,8 +301,9 @@ public:
                 continue;
             }
             fd_ = fd;
+            // Whether the set can be changed is the folder's to say.
             const fs::path dir = fs::path(name).parent_path();
-            if (writable && ::access(dir.empty() ? "." : dir.c_str(), W_OK) != 0) error_ = errno;
+            error_ = ::access(dir.empty() ? "." : dir.c_str(), W_OK) != 0 ? errno : 0;
             return error_ ? Outcome::NotWritable : Outcome::Held;
         }
         return Outcome::Busy;
@@ -302,15 +339,46 @@ void WriteJournalFile(BinWriter& out, const std::string& stem, const std::vector
 {
     out.Fields(kJournalHeader, kJournalVersion, stem, static_cast<std::int32_t>(steps.size()));
     for (const Step& s : steps)
-        out.Fields(s.ext, s.remove, s.existed, s.token, s.oldId, s.backupId);
+        out.Fields(s.ext, s.remove, s.existed, s.token, s.oldId, s.backupId, s.newId);
     out.StringZ("EOF");
+}
+
+// The place of `ext` among the set's extensions (the main file's in any
+// case), std::size(kSetExtensions) for none.
+std::size_t SetRank(const std::string& ext)
+{
+    const std::string own = MainExtension(ext) ? ".sna" : ext;
+    std::size_t k = 0;
+    while (k < std::size(kSetExtensions) && own != kSetExtensions[k]) ++k;
+    return k;
 }
 
 bool SetExtension(const std::string& ext)
 {
-    for (const char* e : kSetExtensions)
-        if (ext == e) return true;
-    return false;
+    return SetRank(ext) < std::size(kSetExtensions);
+}
+
+// The main file of the set of `stem` in `dir` whose steps are `exts`: the
+// stem with the extension of its main step (".sna" without one).
+fs::path MainFile(const fs::path& dir, const std::string& stem,
+                  const std::vector<std::string>& exts)
+{
+    for (const std::string& ext : exts)
+        if (MainExtension(ext)) return dir / (stem + ext);
+    return dir / (stem + ".sna");
+}
+
+// True when the journal open as `fd` (found as `journal`) is the journal of
+// the set of `main`: its name, or on a folder that does not tell case that
+// name in another case (the same file).
+bool JournalOf(const fs::path& main, const std::string& journal, int fd)
+{
+    const std::string own = SaveJournalName(main.string());
+    if (own == journal) return true;
+    struct stat opened, named;
+    return Lower(own) == Lower(journal) && ::fstat(fd, &opened) == 0 &&
+           ::lstat(own.c_str(), &named) == 0 && opened.st_dev == named.st_dev &&
+           opened.st_ino == named.st_ino;
 }
 
 bool TokenText(const std::string& token, const char* digitsAnd)
@@ -328,26 +396,36 @@ std::vector<Step> ReadJournalFile(KFile& f, const std::string& journal, fs::path
     std::vector<Step> steps;
     try {
         BinReader in(f);
-        in.Check(in.StringZ() == kJournalHeader && in.StringZ() == kJournalVersion);
+        in.Check(in.StringZ() == kJournalHeader);
+        const std::string version = in.StringZ();
+        const bool identities = version == kJournalVersion;
+        in.Check(identities || version == kJournalVersionOld);
         std::string stem;
         std::int32_t count = 0;
         in.Fields(stem, count);
-        main = fs::path(journal).parent_path() / (stem + ".sna");
-        in.Check(!stem.empty() && stem.find('/') == std::string::npos &&
-                 SaveJournalName(main.string()) == journal);
-        in.RequireItems(count, 6);
+        in.Check(!stem.empty() && stem.find('/') == std::string::npos);
+        in.RequireItems(count, identities ? 7 : 6);
         in.Check(count <= static_cast<std::int32_t>(std::size(kSetExtensions)));
         for (std::int32_t k = 0; k < count; ++k) {
             Step s;
             in.Fields(s.ext, s.remove, s.existed, s.token, s.oldId, s.backupId);
+            if (identities) in.Fields(s.newId);
+            const bool made = !s.existed && !s.remove;
             in.Check(SetExtension(s.ext) && TokenText(s.token, "_") && (s.existed || !s.remove) &&
                      (s.existed ? TokenText(s.oldId, ":") && TokenText(s.backupId, ":")
-                                : s.oldId.empty() && s.backupId.empty()));
-            for (const Step& other : steps) in.Check(other.ext != s.ext);
-            NameStep(s, main);
+                                : s.oldId.empty() && s.backupId.empty()) &&
+                     (made && identities ? TokenText(s.newId, ":") : s.newId.empty()));
+            for (const Step& other : steps)
+                in.Check(Lower(other.ext) != Lower(s.ext) &&
+                         !(MainExtension(other.ext) && MainExtension(s.ext)));
             steps.push_back(s);
         }
         in.Check(in.Left() == 4 && in.StringZ() == "EOF");
+        std::vector<std::string> exts;
+        for (const Step& s : steps) exts.push_back(s.ext);
+        main = MainFile(fs::path(journal).parent_path(), stem, exts);
+        in.Check(JournalOf(main, journal, f.Handle()));
+        for (Step& s : steps) NameStep(s, main);
     } catch (const Exception&) {
         ThrowError(kSaveJournalDamaged + journal);
     }
@@ -380,20 +458,30 @@ void CreateJournal(const std::string& journal, const std::string& stem,
     SyncDirectory(fs::path(journal).parent_path());
 }
 
-// The process id in the name of a temporary or backup file of a save
-// ("...tmp<pid>_<serial>" or "...bak<pid>_<serial>"), 0 for another name.
-int SaverOf(const std::string& name)
+// The process of the saver that left `name` (a leaf) beside the set of
+// `main`, 0 when it is none of the set's hidden files: a temporary or backup
+// of one of the set's files, or the temporary of its journal. A name is the
+// set's own only when the set derives exactly that name (a cut name with
+// the hash of the whole), so another project's never is, whatever its name
+// begins with.
+int SaverOf(const fs::path& main, const std::string& name)
 {
+    const fs::path dir = main.parent_path();
+    const std::string stem = main.stem().string();
     for (const char* kind : {".tmp", ".bak"}) {
         const std::size_t at = name.rfind(kind);
         if (at == std::string::npos) continue;
-        const std::string rest = name.substr(at + 4);
-        const std::size_t bar = rest.find('_');
-        if (bar == 0 || bar == std::string::npos || bar + 1 == rest.size() ||
-            rest.find_first_not_of("0123456789_") != std::string::npos ||
-            rest.find('_', bar + 1) != std::string::npos || bar > 9)
+        const std::string token = name.substr(at + 4);
+        const std::size_t bar = token.find('_');
+        if (!TokenText(token, "_") || bar == 0 || bar == std::string::npos || bar > 9 ||
+            bar + 1 == token.size() || token.find('_', bar + 1) != std::string::npos)
             continue;
-        return std::stoi(rest.substr(0, bar));
+        std::vector<fs::path> targets{main};
+        for (const char* ext : kSetExtensions) targets.push_back(dir / (stem + ext));
+        if (std::string(kind) == ".tmp") targets.push_back(SaveJournalName(main.string()));
+        for (const fs::path& target : targets)
+            if (HiddenName(target, kind, token).filename() == name)
+                return std::stoi(token.substr(0, bar));
     }
     return 0;
 }
@@ -403,26 +491,12 @@ int SaverOf(const std::string& name)
 // gone; the journal, settled, no longer needs them).
 void SweepLeftovers(const fs::path& main)
 {
-    const std::string stem = main.stem().string();
     std::error_code ec;
     fs::directory_iterator it(main.parent_path().empty() ? "." : main.parent_path(), ec);
     for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        // Only the set's own files: "." + stem + "." + extension + kind (a
-        // journal's temporary: ".." + stem + ".sna.journal" + kind), never
-        // those of a project whose name merely begins with this one's.
-        const bool journalTemp = name.rfind(".." + stem + ".", 0) == 0;
-        if (!journalTemp && name.rfind("." + stem + ".", 0) != 0) continue;
-        const int pid = SaverOf(name);
-        if (pid <= 0) continue;
-        std::size_t at = name.rfind(".tmp");
-        const std::size_t bak = name.rfind(".bak");
-        if (at == std::string::npos || (bak != std::string::npos && bak > at)) at = bak;
-        const std::size_t from = stem.size() + (journalTemp ? 3 : 2);
-        if (at == std::string::npos || at <= from) continue;
-        const std::string middle = name.substr(from, at - from);
-        if (journalTemp ? middle != "sna.journal" : middle.find('.') != std::string::npos) continue;
-        if (pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH) Remove(it->path().string());
+        const int pid = SaverOf(main, it->path().filename().string());
+        if (pid > 0 && pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH)
+            Remove(it->path().string());
     }
 }
 
@@ -563,8 +637,65 @@ void FileSaveSet::UseJournal(const std::string& journal)
     journal_ = journal;
 }
 
+void FileSaveSet::Discard()
+{
+    for (const Staged& s : staged_) Remove(s.temp);
+    staged_.clear();
+    lock_.reset();
+}
+
+void FileSaveSet::Lock()
+{
+    if (lock_ || journal_.empty()) return;
+    // The set is this save's from here to its last rename: a save that died
+    // before is settled first, one that runs is waited for.
+    auto lock = std::make_shared<SetLock>();
+    for (int wait = 0;; ++wait) {
+        const SetLock::Outcome taken = lock->Take(LockName(journal_));
+        if (taken == SetLock::Outcome::Held) break;
+        if (taken == SetLock::Outcome::NotWritable)
+            throw SaveCommitFailed(LockName(journal_), std::strerror(lock->Error()), {});
+        if (wait == kLockWaits) ThrowError(kSaveInProgress + journal_);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    std::vector<Step> left;
+    fs::path main;
+    std::pair<dev_t, ino_t> identity;
+    if (OpenJournal(journal_, left, main, identity)) SettleHeld(journal_, left);
+    lock_ = std::move(lock);
+}
+
 void FileSaveSet::Commit()
 {
+    // A journal lists the files of its set only (the stem of its main file
+    // with the set's extensions, in its folder; a reader refuses any other):
+    // a set with other files is not journalled.
+    std::string stem;
+    std::vector<std::string> exts;
+    for (const Staged& s : staged_) {
+        const fs::path target = s.target;
+        exts.push_back(target.extension().string());
+        if (MainExtension(exts.back())) stem = target.stem().string();
+    }
+    const fs::path dir = fs::path(journal_).parent_path();
+    if (journal_.empty() || stem.empty() ||
+        SaveJournalName(MainFile(dir, stem, exts).string()) != journal_)
+        journal_.clear();
+    for (const Staged& s : staged_)
+        if (!journal_.empty() &&
+            (!SetExtension(fs::path(s.target).extension().string()) ||
+             fs::path(s.target).stem().string() != stem || fs::path(s.target).parent_path() != dir))
+            journal_.clear();
+    // The set's files go in one order, whatever order a save staged them in
+    // (the removals it decided under the lock after the files it wrote).
+    if (!journal_.empty())
+        std::stable_sort(staged_.begin(), staged_.end(), [](const Staged& x, const Staged& y) {
+            return SetRank(fs::path(x.target).extension().string()) <
+                   SetRank(fs::path(y.target).extension().string());
+        });
+    // What the folder holds is read under the set's lock.
+    Lock();
+    const std::shared_ptr<void> held = std::move(lock_);
     std::vector<Step> steps;
     for (const Staged& s : staged_) {
         Step step;
@@ -578,45 +709,16 @@ void FileSaveSet::Commit()
         if (step.existed) {
             step.backup = HiddenName(s.target, ".bak", s.token).string();
             step.oldId = step.backupId = Identity(s.target);
+        } else if (!s.remove) {
+            step.newId = Identity(s.temp);
         }
         steps.push_back(step);
-    }
-    // A journal lists the files of its set only (the stem of its main file
-    // with the set's extensions, in its folder; a reader refuses any other):
-    // a set with other files is not journalled.
-    std::string stem;
-    for (const Step& s : steps)
-        if (s.ext == ".sna") stem = fs::path(s.target).stem().string();
-    if (journal_.empty() || stem.empty() ||
-        SaveJournalName((fs::path(journal_).parent_path() / (stem + ".sna")).string()) != journal_)
-        journal_.clear();
-    for (const Step& s : steps)
-        if (!journal_.empty() &&
-            (!SetExtension(s.ext) || fs::path(s.target).stem().string() != stem ||
-             fs::path(s.target).parent_path() != fs::path(journal_).parent_path()))
-            journal_.clear();
-    // The set is this save's from its journal to its last rename: a save that
-    // died before is settled first, one that runs is waited for.
-    SetLock lock;
-    if (!journal_.empty()) {
-        for (int wait = 0;; ++wait) {
-            const SetLock::Outcome taken = lock.Take(LockName(journal_));
-            if (taken == SetLock::Outcome::Held) break;
-            if (taken == SetLock::Outcome::NotWritable)
-                throw SaveCommitFailed(LockName(journal_), std::strerror(lock.Error()), {});
-            if (wait == kLockWaits) ThrowError(kSaveInProgress + journal_);
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        std::vector<Step> left;
-        fs::path main;
-        std::pair<dev_t, ino_t> identity;
-        if (OpenJournal(journal_, left, main, identity)) SettleHeld(journal_, left);
     }
     // Ends the commit with the old files back in place (or the journal left
     // for the next reader when some cannot be put back).
     bool journalled = false;
-    const auto fail = [&](const std::string& file, int error) {
-        std::vector<std::string> lost = RollBack(steps);
+    const auto fail = [&](const std::string& file, int error, std::size_t begun) {
+        std::vector<std::string> lost = RollBack(steps, begun);
         if (lost.empty() && journalled) {
             Remove(journal_);
             SyncDirectory(fs::path(journal_).parent_path());
@@ -658,14 +760,15 @@ void FileSaveSet::Commit()
         journalled = true;
     }
     std::vector<fs::path> dirs;
-    for (const Step& s : steps) {
+    for (std::size_t k = 0; k < steps.size(); ++k) {
+        const Step& s = steps[k];
         errno = 0;
         Changing(s.target);
         const bool done =
             s.remove ? gCommitRename(s.target, s.backup) : gCommitRename(s.temp, s.target);
         const int error = errno;
         Changing(s.target);
-        if (!done) fail(s.target, error ? error : EIO);
+        if (!done) fail(s.target, error ? error : EIO, k);
         const fs::path dir = fs::path(s.target).parent_path();
         if (std::find(dirs.begin(), dirs.end(), dir) == dirs.end()) dirs.push_back(dir);
     }
@@ -676,7 +779,7 @@ void FileSaveSet::Commit()
         SyncDirectory(fs::path(journal_).parent_path());
     }
     for (const Step& s : steps) Remove(s.backup);
-    if (journalled) SweepLeftovers(fs::path(journal_).parent_path() / (stem + ".sna"));
+    if (journalled) SweepLeftovers(MainFile(dir, stem, exts));
 }
 
 std::string SaveJournalName(const std::string& target)
@@ -764,6 +867,13 @@ SaveStepWatch SetSaveStepWatch(SaveStepWatch watch)
 {
     const SaveStepWatch previous = gWatch;
     gWatch = watch;
+    return previous;
+}
+
+LockOpenFn SetLockOpen(LockOpenFn open)
+{
+    const LockOpenFn previous = gLockOpen;
+    gLockOpen = open ? open : PlainLockOpen;
     return previous;
 }
 

@@ -26,6 +26,7 @@
 #include <filesystem>
 #include <map>
 #include <thread>
+#include <tuple>
 #include <utility>
 
 #include <csignal>
@@ -139,6 +140,16 @@ bool FailingRename(const std::string& from, const std::string& to)
 {
     return gStep++ != gEndAt && std::rename(from.c_str(), to.c_str()) == 0;
 }
+// The removal of the table, whose file someone removed just before.
+bool TableGoneRename(const std::string& from, const std::string& to)
+{
+    if (from.size() > 6 && from.compare(from.size() - 6, 6, "/p.txt") == 0) {
+        std::remove(from.c_str());
+        errno = ENOENT;
+        return false;
+    }
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
 void EndingChange(const std::string&)
 {
     if (gStep++ == gEndAt) _exit(kEnded);
@@ -219,8 +230,10 @@ TEST(ProjectSave, AProcessEndedAtAnyStepOfTheCommitOrOfItsSettleLeavesTheOldOrTh
         };
         for (int s = 0; interrupt(s); ++s) {
             ++savePoints;
-            // The opens ended at each of their changes: once, with hard links.
-            for (int o = 0; !link && interrupt(s); ++o) {
+            // The opens ended at each of their changes, with hard links and
+            // without (a step already put back is known by its backup's
+            // recorded identity).
+            for (int o = 0; interrupt(s); ++o) {
                 const int opened = InChild([&] {
                     SetSaveStepWatch(EndingChange);
                     gStep = 0, gEndAt = o;
@@ -262,11 +275,101 @@ TEST(ProjectSave, AProcessEndedAtAnyStepOfTheCommitOrOfItsSettleLeavesTheOldOrTh
         EXPECT_EQ(Names(reopened), Names(p.b));
         // Backups, journal, six renames, removals; each settle a few changes.
         EXPECT_GT(savePoints, 20);
-        if (!link) {
-            EXPECT_GT(openPoints, 5 * savePoints);
-        }
+        EXPECT_GT(openPoints, 5 * savePoints);
     }
     SetSaveLink(nullptr);
+
+    // A project named in capitals is journalled as one in small letters is;
+    // the save of "run.sna" leaves alone the interrupted save of a project
+    // whose name begins with it and is cut in the hidden names ("run." + 240
+    // y): ended at each change, the folder opens as the old or the new
+    // project and the files beside the set never change. The long project's
+    // own leftovers go with its next save.
+    const std::string longStem = "run." + std::string(240, 'y');
+    for (const char* leaf : {"U.SNA", "run.sna"}) {
+        const fs::path dir = p.dir.path() / ("set_" + std::string(leaf));
+        fs::create_directory(dir);
+        const std::string main = (dir / leaf).string(),
+                          longMain = (dir / longStem).string() + ".sna";
+        const std::string stem = fs::path(leaf).stem().string();
+        ASSERT_TRUE(SaveSnaFile(p.a, main));
+        WriteBytes((dir / (stem + ".notes")).string(), "the user's");
+        pid_t tempsOf = 0;
+        if (std::string(leaf) == "run.sna") {
+            // Temporaries of a save ended before its backups, then the
+            // journal and backups of one ended after its first rename.
+            ASSERT_TRUE(SaveSnaFile(p.b, longMain));
+            ASSERT_EQ(InChild([&] {
+                          SetSaveStepWatch(EndingChange);
+                          gStep = 0, gEndAt = 0;
+                          SaveSnaFile(p.b, longMain);
+                      }),
+                      kEnded);
+            for (const auto& [file, bytes] : Folder(dir))
+                if (file[0] == '.' && file.find(".tmp") != std::string::npos)
+                    tempsOf = std::stoi(file.substr(file.rfind(".tmp") + 4));
+            ASSERT_EQ(InChild([&] {
+                          SetCommitRename(EndingRename);
+                          gStep = 0, gEndAt = 1, gAfter = true;
+                          SaveSnaFile(p.a, longMain);
+                      }),
+                      kEnded);
+            ASSERT_TRUE(FileExists(SaveJournalName(longMain)));
+        }
+        const auto old = Folder(dir);
+        // The set's files as a user sees them; every other must stay.
+        const auto own = [&](const std::string& file) {
+            return file[0] != '.' && file.find(longStem) == std::string::npos &&
+                   fs::path(file).stem() == stem && file != stem + ".notes";
+        };
+        const auto split = [&](const std::map<std::string, std::string>& files, bool ofSet) {
+            std::map<std::string, std::string> part;
+            for (const auto& [file, bytes] : files)
+                if (own(file) == ofSet &&
+                    (ofSet || file[0] != '.' || file.find("yyyy") != std::string::npos))
+                    part[file] = bytes;
+            return part;
+        };
+        std::map<std::string, std::string> saved;
+        {
+            TempDir scratch;
+            Lay(scratch.path(), old);
+            ASSERT_TRUE(SaveSnaFile(p.b, (scratch.path() / leaf).string()));
+            saved = split(Folder(scratch.path()), true);
+        }
+        int points = 0;
+        for (int s = 0;; ++s) {
+            Lay(dir, old);
+            const int ended = InChild([&] {
+                SetSaveStepWatch(EndingChange);
+                gStep = 0, gEndAt = s;
+                SaveSnaFile(p.b, main);
+            });
+            // Every other time the composition opened alone settles the save first.
+            if (s % 2) {
+                RunState alone;
+                ASSERT_TRUE(OpenComposition(alone, ChangeFileExt(main, ".cmp"))) << leaf << s;
+                EXPECT_FALSE(FileExists(SaveJournalName(main))) << leaf << " " << s;
+            }
+            RunState back;
+            ASSERT_TRUE(OpenProject(back, main)) << leaf << " " << s;
+            const auto now = Folder(dir);
+            const bool isOld = split(now, true) == split(old, true);
+            EXPECT_TRUE(isOld || split(now, true) == saved) << leaf << " " << s;
+            EXPECT_EQ(Names(back), Names(isOld ? p.a : p.b)) << leaf << " " << s;
+            EXPECT_TRUE(split(now, false) == split(old, false)) << leaf << " " << s;
+            if (ended != kEnded) break;
+            ++points;
+        }
+        EXPECT_GT(points, 15) << leaf;
+        if (!tempsOf) continue;
+        RunState back;
+        ASSERT_TRUE(OpenProject(back, longMain));
+        EXPECT_EQ(Names(back), Names(p.b));
+        ASSERT_TRUE(SaveSnaFile(p.b, longMain));
+        for (const auto& [file, bytes] : Folder(dir))
+            EXPECT_FALSE(file[0] == '.' && file.find("yyyy") != std::string::npos) << file;
+    }
 
     // A step that fails: raised with the file, and the old project is whole.
     const CommitRenameFn previous = SetCommitRename(FailingRename);
@@ -280,7 +383,90 @@ TEST(ProjectSave, AProcessEndedAtAnyStepOfTheCommitOrOfItsSettleLeavesTheOldOrTh
                       ": Input/output error\nThe previous project is unchanged.");
         EXPECT_TRUE(Folder(p.dir.path()) == p.oldFiles) << k;
     }
+    // The same after the save settled the journal of one that died.
+    for (int k = 0; k < kSteps; k += 3) {
+        Lay(p.dir.path(), p.oldFiles);
+        ASSERT_EQ(InChild([&] {
+                      SetCommitRename(EndingRename);
+                      gStep = 0, gEndAt = 3, gAfter = true;
+                      SaveSnaFile(p.b, p.name);
+                  }),
+                  kEnded);
+        ASSERT_TRUE(FileExists(journal));
+        gStep = 0, gEndAt = k;
+        EXPECT_EQ(RaisedMessage([&] { SaveSnaFile(p.b, p.name); }),
+                  "Error: Can't write to file\n" + p.dir.file(failing[k]) +
+                      ": Input/output error\nThe previous project is unchanged.");
+        EXPECT_TRUE(Folder(p.dir.path()) == p.oldFiles) << k;
+    }
+    // A file to remove that went before its step: nothing to put back, so
+    // nothing is lost, no journal stays and the project opens.
+    Lay(p.dir.path(), p.oldFiles);
+    SetCommitRename(TableGoneRename);
+    EXPECT_EQ(RaisedMessage([&] { SaveSnaFile(p.b, p.name); }),
+              "Error: Can't write to file\n" + p.dir.file("p.txt") +
+                  ": No such file or directory\nThe previous project is unchanged.");
     SetCommitRename(previous);
+    EXPECT_FALSE(FileExists(journal));
+    {
+        RunState back;
+        EXPECT_TRUE(OpenProject(back, p.name));
+        EXPECT_EQ(Names(back), Names(p.a));
+    }
+
+    // A stale journal of either version listing the table as a file its save
+    // added, whose temporary is gone: the user's notes of that name are no
+    // file that save made and stay.
+    for (const char* version : {"2.0", "2.1"}) {
+        Lay(p.dir.path(), p.oldFiles);
+        WriteBytes(p.dir.file("p.txt"), "the user's notes");
+        Bytes j;
+        j.str("KELVO SAVE JOURNAL").str(version).str("p").i32(1);
+        j.str(".txt").u8(0).u8(0).str("1_0").str("").str("");
+        if (std::string(version) == "2.1") j.str("1:1");
+        WriteBytes(journal, j.str("EOF").b);
+        EXPECT_NO_THROW(EXPECT_TRUE(SettleSaveJournal(journal))) << version;
+        EXPECT_EQ(ReadBytes(p.dir.file("p.txt")), "the user's notes") << version;
+    }
+
+    // On a folder that does not tell case, the journal of a save of "P.sna"
+    // that died is found as that of "p.sna" (here: one file under both
+    // names): it is the set's own and is settled, the old project back.
+    {
+        const fs::path ci = p.dir.path() / "ci";
+        fs::create_directory(ci);
+        std::map<std::string, std::string> upper;
+        for (const auto& [file, bytes] : p.oldFiles)
+            if (file.rfind("p.", 0) == 0) upper["P" + file.substr(1)] = bytes;
+        Lay(ci, upper);
+        ASSERT_EQ(InChild([&] {
+                      SetCommitRename(EndingRename);
+                      gStep = 0, gEndAt = 3, gAfter = true;
+                      SaveSnaFile(p.b, (ci / "P.sna").string());
+                  }),
+                  kEnded);
+        fs::create_hard_link(ci / ".P.sna.journal", ci / ".p.sna.journal");
+        EXPECT_NO_THROW(EXPECT_TRUE(SettleSaveJournal((ci / ".p.sna.journal").string())));
+        // (The same files where case is not told.)
+        fs::remove(ci / ".P.sna.journal"), fs::remove(ci / ".P.sna.journal.lock");
+        EXPECT_TRUE(Folder(ci) == upper);
+        fs::remove_all(ci);
+    }
+
+    // A lock file left by another user, which this one may not open for
+    // writing (as root the mode alone does not refuse: the open is made to):
+    // the lock is taken read-only and the save goes on.
+    Lay(p.dir.path(), p.oldFiles);
+    WriteBytes(p.dir.file(".p.sna.journal.lock"), "");
+    fs::permissions(p.dir.file(".p.sna.journal.lock"),
+                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    const LockOpenFn lockOpen = SetLockOpen([](const char*, int) {
+        errno = EACCES;
+        return -1;
+    });
+    EXPECT_EQ(RaisedMessage([&] { SaveSnaFile(p.b, p.name); }), "(no error)");
+    SetLockOpen(lockOpen);
+    EXPECT_TRUE(Folder(p.dir.path()) == p.newFiles);
 
     // The journal of a save that died, whose tokens name a process that runs
     // (the same id after a restart): the old project comes back at once.
@@ -312,14 +498,14 @@ TEST(ProjectSave, AProcessEndedAtAnyStepOfTheCommitOrOfItsSettleLeavesTheOldOrTh
         const int count = static_cast<unsigned char>(bytes[at]);
         at += 4;
         Bytes again;
-        again.str("KELVO SAVE JOURNAL").str("2.0").str("p").i32(count);
+        again.str("KELVO SAVE JOURNAL").str("2.1").str("p").i32(count);
         for (int k = 0; k < count; ++k) {
             const std::string ext = text();
             const std::uint8_t remove = bytes[at], existed = bytes[at + 1];
             at += 2;
-            const std::string token = text(), oldId = text(), backupId = text();
+            const std::string token = text(), oldId = text(), backupId = text(), newId = text();
             again.str(ext).u8(remove).u8(existed).str("1" + token.substr(token.find('_')));
-            again.str(oldId).str(backupId);
+            again.str(oldId).str(backupId).str(newId);
         }
         WriteBytes(journal, again.str("EOF").b);
         RunState back;
@@ -623,6 +809,159 @@ TEST(ProjectSave, OpensRacingSavesKeepWhatFinishedAndReadOnlyFoldersOpenTheOldPr
     RunState longBack;
     ASSERT_TRUE(OpenProject(longBack, longName));
     EXPECT_TRUE(longBack.cbComplex);
+}
+
+namespace {
+
+// The saver that goes first in an interleaving: at the backup of the
+// composition (the set's lock held, its files staged) it waits for a byte.
+int gGo[2] = {-1, -1};
+void PausedChange(const std::string& file)
+{
+    char go = 0;
+    if (file.find("/.p.cmp.bak") != std::string::npos && gStep++ == 0 && read(gGo[0], &go, 1) != 1)
+        _exit(1);
+}
+
+}  // namespace
+
+// Savers of different companion sets over one project (a complexation
+// project with its table and sequence, a plain one, a plain one with the
+// sequence): one saver held at its first change while another stages its
+// files, then two and three savers unforced; every snapshot of the folder
+// taken under the set's lock is one save's whole project, and no save fails.
+TEST(ProjectSave, SavesRacingOverOneProjectLeaveOneWholeSaveAndNeverLockItOut)
+{
+    OldAndNew p;
+    p.SetUp();
+    ASSERT_FALSE(HasFailure());
+    RunState c;
+    testcomp::PrepareComplexZoneRun(c, 10.0);
+    c.cbComplex = false;
+    c.NXPending = 100;
+    ASSERT_TRUE(InitCalc(c));
+    c.PsqFile = p.a.PsqFile;
+    const std::vector<RunState*> savers{&p.a, &p.b, &c};
+    Lay(p.dir.path(), p.oldFiles);
+    std::vector<std::map<std::string, std::string>> whole;
+    for (RunState* st : savers) {
+        ASSERT_TRUE(SaveSnaFile(*st, p.name, true));
+        whole.push_back(Visible(p.dir.path()));
+        RunState back;
+        ASSERT_TRUE(OpenProject(back, p.name));
+        EXPECT_EQ(Names(back), Names(*st));
+    }
+    ASSERT_TRUE(whole[0] != whole[1] && whole[1] != whole[2] && whole[0] != whole[2]);
+    const std::string journal = SaveJournalName(p.name);
+    const auto one = [&](const std::map<std::string, std::string>& files) {
+        return std::find(whole.begin(), whole.end(), files) != whole.end();
+    };
+    const auto saveIn = [&](RunState& st, const std::function<void()>& before) {
+        const pid_t child = fork();
+        if (child == 0) {
+            before();
+            try {
+                SaveSnaFile(st, p.name, true);
+            } catch (...) {
+                _exit(1);
+            }
+            _exit(kFinished);
+        }
+        return child;
+    };
+    const auto finished = [](pid_t child) {
+        int status = 0;
+        waitpid(child, &status, 0);
+        return WIFEXITED(status) && WEXITSTATUS(status) == kFinished;
+    };
+
+    // The first holds the lock; the second stages its files meanwhile (and
+    // waits for the lock) and then runs: the second's whole project. A plain
+    // save over a complexation one that comes in between, and a plain one
+    // after one that removes the table it would remove.
+    for (const auto& [start, first, second] : {std::tuple(1, 0, 1), std::tuple(0, 2, 1)}) {
+        Lay(p.dir.path(), p.oldFiles);
+        ASSERT_TRUE(SaveSnaFile(*savers[start], p.name, true));
+        ASSERT_EQ(pipe(gGo), 0);
+        const pid_t held = saveIn(*savers[first], [] {
+            SetSaveStepWatch(PausedChange);
+            gStep = 0;
+        });
+        while (!FileExists(p.dir.file(".p.sna.journal.lock")))
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const pid_t next = saveIn(*savers[second], [] {});
+        const std::string staged = ".p.sna.tmp" + std::to_string(next) + "_";
+        bool seen = false;
+        for (int wait = 0; !seen && wait < 5000; ++wait) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            for (const auto& e : fs::directory_iterator(p.dir.path()))
+                seen = seen || e.path().filename().string().rfind(staged, 0) == 0;
+        }
+        EXPECT_TRUE(seen);
+        // (Time to go on to the lock.)
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        const char go = 1;
+        EXPECT_EQ(write(gGo[1], &go, 1), 1);
+        EXPECT_TRUE(finished(held)) << first;
+        EXPECT_TRUE(finished(next)) << second;
+        close(gGo[0]), close(gGo[1]);
+        EXPECT_FALSE(FileExists(journal)) << first << " " << second;
+        EXPECT_TRUE(Visible(p.dir.path()) == whole[second]) << first << " " << second;
+    }
+
+    // Unforced: each saver saves its project over and over, slowly.
+    for (const std::size_t count : {2u, 3u}) {
+        constexpr int kRounds = 30;
+        Lay(p.dir.path(), p.oldFiles);
+        ASSERT_TRUE(SaveSnaFile(p.a, p.name, true));
+        std::vector<pid_t> children;
+        for (std::size_t k = 0; k < count; ++k) {
+            const pid_t child = fork();
+            if (child == 0) {
+                SetCommitRename([](const std::string& from, const std::string& to) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                    return std::rename(from.c_str(), to.c_str()) == 0;
+                });
+                int failures = 0;
+                for (int r = 0; r < kRounds; ++r) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(4));
+                    const std::string raised =
+                        RaisedMessage([&] { SaveSnaFile(*savers[k], p.name, true); });
+                    if (raised != "(no error)")
+                        ++failures, std::fprintf(stderr, "%s\n", raised.c_str());
+                }
+                _exit(failures);
+            }
+            children.push_back(child);
+        }
+        int snapshots = 0, mixtures = 0, failures = 0;
+        for (std::size_t running = count; running > 0;) {
+            {
+                FileSaveSet hold;
+                hold.UseJournal(journal);
+                hold.Lock();
+                const auto snapshot = Visible(p.dir.path());
+                ++snapshots;
+                if (!one(snapshot)) ++mixtures;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(3));
+            for (pid_t& child : children) {
+                int status = 0;
+                if (child == 0 || waitpid(child, &status, WNOHANG) == 0) continue;
+                failures += WIFEXITED(status) ? WEXITSTATUS(status) : 100;
+                child = 0, --running;
+            }
+        }
+        std::printf(
+            "%zu savers, %d rounds each: %d snapshots under the lock, %d mixtures, %d "
+            "failed saves\n",
+            count, kRounds, snapshots, mixtures, failures);
+        EXPECT_EQ(std::pair(mixtures, failures), std::pair(0, 0)) << count << " " << snapshots;
+        EXPECT_FALSE(FileExists(journal));
+        RunState back;
+        EXPECT_TRUE(OpenProject(back, p.name));
+        EXPECT_TRUE(one(Visible(p.dir.path())));
+    }
 }
 
 // Another instance saves the project again and again, each time with the
