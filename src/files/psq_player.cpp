@@ -242,26 +242,6 @@ PsqFrame ReadPsqFrame(KFile& f, std::int64_t limit, std::int64_t pos, const PsqH
     return fr;
 }
 
-std::optional<double> LastPsqFrameTime(const std::string& name)
-{
-    KFile f;
-    if (OpenForReading(f, name) != OpenOutcome::Opened) return std::nullopt;
-    try {
-        const std::int64_t size = f.Seek(0, 2);
-        if (size <= 0 || f.Seek(0, 0) != 0) return std::nullopt;
-        BinReader in(f, size);
-        const PsqHeader h = ReadPsqHeader(in);
-        const std::int64_t frameSize = PsqFrameSize(h.Version, h.N, h.C, h.Micelles);
-        const std::int64_t count = PsqFrameCount(size, h.HeaderSize, frameSize);
-        if (h.Version.empty() || count < 1) return std::nullopt;
-        int last = static_cast<int>(std::min<std::int64_t>(count, INT32_MAX));
-        const PsqFrame fr = ReadPsqFrame(f, size, PsqFrameStart(size, count, frameSize, last), h);
-        return h.Version == "0.1" ? fr.Time : fr.Block.Time;
-    } catch (const Exception&) {
-        return std::nullopt;
-    }
-}
-
 std::vector<int> ReducedFrames(int count, int p)
 {
     std::vector<int> kept;
@@ -667,7 +647,7 @@ bool PsqPlayer::Use()
         ShowWarning(kIncorrectPsq);
         return false;
     }
-    st.PsqStarted = st.PsqContinues = false;
+    st.PsqStarted = false;
     st.PsqFile = st.PsqFileOwn;
 
     // The temporary sequence becomes the opened file cut after the shown frame,

@@ -15,7 +15,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,10 +43,6 @@ struct PsqFrame {
 // the project reader would refuse, raises "Incorrect file.").
 PsqFrame ReadPsqFrame(KFile& file, std::int64_t limit, std::int64_t position,
                       const PsqHeader& header);
-
-// Model time of the last whole frame of the sequence `name`; none when the
-// file is missing, holds no frame or cannot be read.
-std::optional<double> LastPsqFrameTime(const std::string& name);
 
 // Frames that Reduce Size keeps (1-based, in order): every p-th is dropped.
 std::vector<int> ReducedFrames(int frameCount, int period);

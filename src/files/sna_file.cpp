@@ -18,7 +18,6 @@
 #include "files/openers.h"
 #include "files/opt_file.h"
 #include "files/psq.h"
-#include "files/psq_player.h"
 #include "foundation/binio.h"
 #include "foundation/errors.h"
 #include "foundation/messages.h"
@@ -935,15 +934,8 @@ bool ApplyProject(RunState& st, ProjectFiles& files, const std::string& name)
     }
     st.host().SetStatusText("Loading data ...");
     TransferSequence(st, files);
-    const bool applied =
-        files.Legacy ? ApplyLegacyProject(st, files, name) : ApplyCurrentProject(st, files, name);
-    // A reopened run records on into the sequence it brought as a run never
-    // saved would: frames by time spaced from the sequence's last one.
-    const std::optional<double> lastFrame =
-        applied && !st.PsqFile.empty() ? LastPsqFrameTime(st.PsqFile) : std::nullopt;
-    st.PsqContinues = lastFrame.has_value();
-    if (lastFrame) st.Statics.LastPsqFrameTime = *lastFrame;
-    return applied;
+    return files.Legacy ? ApplyLegacyProject(st, files, name)
+                        : ApplyCurrentProject(st, files, name);
 }
 
 // A state beside `st` to open a project into: the program's settings that an

@@ -23,10 +23,6 @@ struct RunFlags {
 // Switches taken at Init and flags of the run loop; the state reset keeps them.
 struct ModeFlags {
     bool PsqStarted = false;
-    // The temporary sequence holds this run's earlier frames (a reopened
-    // project brought them): the run's first step records no frame of its
-    // start again, and frames by time go on from the sequence's last.
-    bool PsqContinues = false;
     bool ISCorrection = false;   // cbIS taken at Init
     bool RedDiff = false;        // cbRedDiff taken at Init (and DiffMultiplier != 1)
     bool RacemicAtInit = false;  // main cbRacemic taken at Init

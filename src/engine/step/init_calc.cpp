@@ -185,7 +185,7 @@ bool BuildRun(RunState& st, const bool flags[12])
         st.DiffMode = false;
         st.Events.Emit(EngineEvent::Flag(EngineEventKind::DiffusionModeChanged, false));
     }
-    st.PsqStarted = st.PsqContinues = false;
+    st.PsqStarted = false;
     st.NewtonItTotal = 0;
     st.TempOption = true;
     // The node temperatures and the mobilities that follow them, now that the

@@ -518,14 +518,10 @@ void RunCalc(RunState& st)
     st.RunStartStamp = host.NowDays();
 
     if (!st.PsqStarted) {
-        // A sequence that holds the run's earlier frames goes on from its
-        // last; otherwise the start is recorded and frames by model time are
-        // spaced from it (a reopened run's clock does not start at 0).
-        if (!st.PsqContinues) {
-            st.recorder().AppendPsqFrame(st.PsqFile);
-            st.Statics.LastPsqFrameTime = st.Time;
-        }
-        st.PsqContinues = false;
+        st.recorder().AppendPsqFrame(st.PsqFile);
+        // Frames by model time are spaced from this one (a reopened run's
+        // clock does not start at 0).
+        st.Statics.LastPsqFrameTime = st.Time;
         {
             ComputationWindowScope window(st.counters());
             window.WholeGrid(LastGridNode(st));
