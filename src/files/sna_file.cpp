@@ -17,6 +17,7 @@
 #include "files/file_hooks.h"
 #include "files/openers.h"
 #include "files/opt_file.h"
+#include "files/program_dir.h"
 #include "files/psq.h"
 #include "foundation/binio.h"
 #include "foundation/errors.h"
@@ -727,10 +728,9 @@ bool SaveProjectFiles(RunState& st, const std::string& chosen, bool replaceConfi
             sequenceKept = true;
         }
         if (version == "0.1") {
-            optionsWritten =
-                StageKeptByName(save, optName, staged.Options, [&](const std::string& temp) {
-                    return WriteOptFile(st, temp) && FileExists(temp);
-                });
+            optionsWritten = StageKept(save, optName, staged.Options, [&](BinWriter& out) {
+                WriteOptRecord(out, CaptureOptRecord(st, ProgramDir().string()));
+            });
             if (!optionsWritten) {
                 ShowWarning(SaveFailure("Error: Can't create a new file", save.Failure(),
                                         kSaveCompanionKept));
@@ -746,8 +746,11 @@ bool SaveProjectFiles(RunState& st, const std::string& chosen, bool replaceConfi
             SaveFailure("Error: Can't create a new file", save.Failure(), kSaveDetectorLeftOut));
     const std::string txtName = ChangeFileExt(base, ".txt");
     // The table belongs to the project: a save that cannot write it ends.
-    if (st.cbComplex && !StageKeptByName(save, txtName, staged.Table, [&](const std::string& temp) {
-            return SaveComplexData(st, temp) && FileExists(temp);
+    // Companions are written straight into their temporaries (a writer that
+    // saves through a temporary of its own would leave one no sweep knows).
+    if (st.cbComplex && !StageKept(save, txtName, staged.Table, [&](BinWriter& out) {
+            const std::string text = ComplexFileText(st.TxtTable, st.Composition);
+            out.Bytes(text.data(), static_cast<std::int64_t>(text.size()));
         }))
         return cantCreate("Error: Can't create new file");
     const ProjectImage image = CaptureProject(st);

@@ -20,6 +20,7 @@
 #include "files/psq.h"
 #include "files/psq_player.h"
 #include "files/sna_file.h"
+#include "foundation/binio.h"
 #include "foundation/errors.h"
 #include "foundation/fileio.h"
 #include "foundation/messages.h"
@@ -125,7 +126,20 @@ TEST(ComplexProject, SavedWithoutComplexationOverOneWithItReopensWithout)
     reopened.cbComplex = true;
     reopened.TxtTable = table;
     ASSERT_TRUE(InitCalc(reopened)) << sink.warnings.at(0);
+    // Every file the save changes is a file of the set, its journal or a
+    // hidden file of one (never a hidden file of a hidden companion, which no
+    // sweep would know).
+    static std::vector<std::string> changed;
+    changed.clear();
+    const SaveStepWatch before =
+        SetSaveStepWatch([](const std::string& file) { changed.push_back(file); });
     ASSERT_TRUE(SaveSnaFile(reopened, name));
+    SetSaveStepWatch(before);
+    ASSERT_FALSE(changed.empty());
+    for (const std::string& file : changed) {
+        const std::string leaf = std::filesystem::path(file).filename().string();
+        EXPECT_TRUE(leaf.rfind("..", 0) != 0 || leaf.rfind("..p.sna.journal.", 0) == 0) << leaf;
+    }
     RunState again;
     ASSERT_TRUE(OpenProject(again, name));
     EXPECT_TRUE(again.cbComplex && again.ComplexReady);
