@@ -695,8 +695,10 @@ bool SaveProjectFiles(RunState& st, const std::string& chosen, bool replaceConfi
     // removed) in one commit, which a reader sees whole (the journal).
     FileSaveSet save;
     save.UseJournal(SaveJournalName(base));
+    // What a failure says is on disk; told again from the look under the lock.
+    std::string onDisk = previous;
     const auto cantCreate = [&](const char* own) {
-        ShowWarning(SaveFailure(own, save.Failure(), previous));
+        ShowWarning(SaveFailure(own, save.Failure(), onDisk));
         return false;
     };
     // The set an open will read after the commit: each member's staged
@@ -761,12 +763,12 @@ bool SaveProjectFiles(RunState& st, const std::string& chosen, bool replaceConfi
     // lie beside the project and which go is decided under the set's lock.
     const auto failed = [&](const Exception& e) {
         const auto* commit = dynamic_cast<const SaveCommitFailed*>(&e);
-        if (!commit) ThrowError(SaveFailure(e.Message(), "", previous));
+        if (!commit) ThrowError(SaveFailure(e.Message(), "", onDisk));
         std::string kept;
         for (const std::string& k : commit->Kept) kept += (kept.empty() ? "" : ", ") + k;
         ThrowError(SaveFailure(
             e.Message(), commit->File + ": " + commit->Reason,
-            commit->Kept.empty() ? previous : kSaveNotRestored + kept + "\n" + kSavePreviousKept));
+            commit->Kept.empty() ? onDisk : kSaveNotRestored + kept + "\n" + kSavePreviousKept));
     };
     try {
         save.Lock();
@@ -774,6 +776,7 @@ bool SaveProjectFiles(RunState& st, const std::string& chosen, bool replaceConfi
         failed(e);
     }
     const bool replacing = FileExists(base);
+    onDisk = replacing ? kSavePreviousUnchanged : kSaveNoPrevious;
     const auto beside = [&](std::string& member, const char* ext) {
         if (member.empty()) member = Existing(ChangeFileExt(base, ext));
     };
@@ -804,7 +807,7 @@ bool SaveProjectFiles(RunState& st, const std::string& chosen, bool replaceConfi
     const std::string refusal = ProjectSetRefusal(st, staged, st.cbComplex);
     if (!refusal.empty()) {
         save.Discard();
-        ShowWarning(SaveFailure(kSaveWouldNotOpen, base + ": " + refusal, previous));
+        ShowWarning(SaveFailure(kSaveWouldNotOpen, base + ": " + refusal, onDisk));
         return false;
     }
     try {
