@@ -212,23 +212,20 @@ void ComplexDerivative(RunState& st, int l, bool fieldOnly)
         const int k1 = k1Of(i), k2 = k1 + 1, k3 = k1 + 2;
         // H+ and OH-: z D c, or at node temperatures z D dc/dx (the stencil's
         // centre) and its flux-form derivative.
+        const auto ion = [&](const double* d, const double* g, const double* c, double& h1v,
+                             double& h2v) {
+            if (g) {
+                h1v = DiffusionCurrent(1.0, d, g, k2, c[k1], c[k3]) * h;
+                h2v = FluxDiffusion(d, g, k2, c[k1], c[k2], c[k3]) * h2;
+            } else {
+                const double G[3] = {d[k1] * c[k1], d[k2] * c[k2], d[k3] * c[k3]};
+                h1v = (G[2] - G[0]) * h;
+                h2v = (G[0] + G[2] - 2 * G[1]) * h2;
+            }
+        };
         double h1H, h2H, h1OH, h2OH;
-        if (gH) {
-            h1H = DiffusionCurrent(1.0, dH, gH, k2, cH[k1], cH[k3]) * h;
-            h2H = FluxDiffusion(dH, gH, k2, cH[k1], cH[k2], cH[k3]) * h2;
-        } else {
-            const double G[3] = {dH[k1] * cH[k1], dH[k2] * cH[k2], dH[k3] * cH[k3]};
-            h1H = (G[2] - G[0]) * h;
-            h2H = (G[0] + G[2] - 2 * G[1]) * h2;
-        }
-        if (gOH) {
-            h1OH = DiffusionCurrent(1.0, dOH, gOH, k2, cOH[k1], cOH[k3]) * h;
-            h2OH = FluxDiffusion(dOH, gOH, k2, cOH[k1], cOH[k2], cOH[k3]) * h2;
-        } else {
-            const double G[3] = {dOH[k1] * cOH[k1], dOH[k2] * cOH[k2], dOH[k3] * cOH[k3]};
-            h1OH = (G[2] - G[0]) * h;
-            h2OH = (G[0] + G[2] - 2 * G[1]) * h2;
-        }
+        ion(dH, gH, cH, h1H, h2H);
+        ion(dOH, gOH, cOH, h1OH, h2OH);
         d1[i] = 0 + (h1H - h1OH);
         d2[i] = 0 + (h2H - h2OH);
     }
