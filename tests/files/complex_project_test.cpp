@@ -1,6 +1,7 @@
 // A complexation project without any window: its table is read and written by
 // the project file itself, so the project opens and runs headless as the
 // benchmark runner does.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -185,6 +186,22 @@ TEST(ComplexProject, ASaveWhoseFilesTheOpenWouldRefuseWritesNothing)
                                            why + "\n" + kSavePreviousUnchanged});
         EXPECT_TRUE(folder() == before);
     }
+    // Saved under a new name that another program's project takes while this
+    // save writes its files: what the refusal says is on disk is told under
+    // the set's lock, and their project stays.
+    static std::string appearing;
+    appearing = dir.file("n.sna");
+    const LockOpenFn plain = SetLockOpen([](const char* lock, int flags) {
+        if (!FileExists(appearing)) std::ofstream(appearing) << "theirs";
+        return ::open(lock, flags, 0666);
+    });
+    sink.Clear();
+    EXPECT_FALSE(SaveSnaFile(st, appearing));
+    SetLockOpen(plain);
+    ASSERT_EQ(sink.warnings.size(), 1u);
+    EXPECT_NE(sink.warnings[0].find(kSavePreviousUnchanged), std::string::npos) << sink.warnings[0];
+    EXPECT_EQ(Read(appearing), "theirs");
+    fs::remove(appearing);
     // Sets the open refuses only after reading them (at its Init or the
     // recalculation of the loaded profiles): sodium at -1e6 mM in the
     // composition, one node of the run at -1e6 mM, a pKw of -300 as the
