@@ -345,6 +345,14 @@ std::string UnsettledSaveText(const SettledSet& set)
            (kept.empty() ? std::string(kSaveReadInPlace) : kSaveReadFromBackups + kept);
 }
 
+// Names the files that settling a save that died set aside (one warning).
+void WarnSetAside(const std::vector<std::string>& aside)
+{
+    std::string names;
+    for (const std::string& n : aside) names += (names.empty() ? "" : ", ") + n;
+    if (!aside.empty()) ShowWarning(kSaveSetAside + names);
+}
+
 // How often an open waits 20 ms for a save of the project by another
 // instance before it gives up (a commit takes a few renames).
 constexpr int kSaveWaits = 250;
@@ -364,6 +372,7 @@ bool LoadProjectFiles(const std::string& name, ProjectFiles& files)
         if (wait == kSaveWaits) ThrowError(kSaveInProgress + name);
         if (wait > 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
         const SettledSet set = SettleSaveSet(journal);
+        WarnSetAside(set.SetAside);
         if (set.Running) continue;
         // The journal of a save that died stays where it could not be
         // settled: the files are read as it tells, while it is the same.
@@ -775,6 +784,7 @@ bool SaveProjectFiles(RunState& st, const std::string& chosen, bool replaceConfi
     } catch (const Exception& e) {
         failed(e);
     }
+    const std::vector<std::string> setAside = save.SetAside();
     const bool replacing = FileExists(base);
     onDisk = replacing ? kSavePreviousUnchanged : kSaveNoPrevious;
     const auto beside = [&](std::string& member, const char* ext) {
@@ -817,6 +827,7 @@ bool SaveProjectFiles(RunState& st, const std::string& chosen, bool replaceConfi
     }
     if (sequenceCopied) st.PsqSize = FileSizeByName(st.PsqFile);
     st.FileName = name;
+    WarnSetAside(setAside);
     return true;
 }
 
@@ -1043,6 +1054,7 @@ std::string SettleProjectSaveOf(const std::string& name)
     const std::string journal = SaveJournalName(SaveTargetName(ProjectOfCompanion(name)));
     for (int wait = 1;; ++wait) {
         const SettledSet set = SettleSaveSet(journal);
+        WarnSetAside(set.SetAside);
         if (!set.Running) {
             if (set.Unsettled.empty()) return name;
             const std::string source = set.Source(SaveTargetName(name));

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/types.h>
+
 // "The name with extension X": replaces the extension of the file-name part,
 // or appends `ext` when the name has none. `ext` includes its dot (".cmp").
 std::string ChangeFileExt(const std::string& name, const std::string& ext);
@@ -242,15 +244,20 @@ public:
     void Commit();
     // "<file>: <reason>" of the last Stage that failed.
     const std::string& Failure() const { return failure_; }
+    // The files that settling the journal of a save that died (Lock) set
+    // aside, under their new names (see SettledSet::SetAside).
+    const std::vector<std::string>& SetAside() const { return setAside_; }
 
 private:
     struct Staged {
         std::string target, temp, token;
         bool remove = false;
+        std::string print;  // what tells the staged file by its bytes
     };
     std::vector<Staged> staged_;
     std::string journal_;
     std::string failure_;
+    std::vector<std::string> setAside_;
     std::shared_ptr<void> lock_;  // the set's lock while held (Lock)
 };
 
@@ -283,16 +290,24 @@ struct SettledSet {
     // Per target of the journal: the file that holds its old contents, ""
     // when it did not exist.
     std::map<std::string, std::string> OldFiles;
+    // Files the settle found in a target's place that the journal does not
+    // tell for its save's own (neither the old nor the new file by size and
+    // digest, or a journal of an earlier version that tells no file): each
+    // moved to a visible name beside it ("<name>.from-interrupted-save",
+    // numbered when taken), listed here under that name. A reader names them.
+    std::vector<std::string> SetAside;
     // The file to read for `name`: its entry of OldFiles, else `name`.
     std::string Source(const std::string& name) const;
 };
 
 // Before a set of files is read: settles the journal `journal` of a save of
 // that set under the set's lock (a save that died on its way has its old
-// files put back from their backups, and the journal goes). A journal that
-// is damaged, names any file but the set's own or whose old files are
-// nowhere raises a message that names the files and their backups; nothing
-// is touched then.
+// files put back from their backups, and the journal goes). The journal tells
+// every file by its name, size and a digest of its bytes, never by device and
+// inode numbers: a remount or a copy of the folder between the save and the
+// settle changes nothing. A journal that is damaged, names any file but the
+// set's own or whose old files are nowhere raises a message that names the
+// files and their backups; nothing is touched then.
 SettledSet SettleSaveSet(const std::string& journal);
 // The same, true when the journal is gone (none, or settled).
 bool SettleSaveJournal(const std::string& journal);
@@ -320,6 +335,17 @@ SettlePauseFn SetSettlePause(SettlePauseFn pause);
 // previous one.
 using SaveStepWatch = void (*)(const std::string& file);
 SaveStepWatch SetSaveStepWatch(SaveStepWatch watch);
+// Asked before a save set creates or renames to each name (its temporary,
+// backup, journal and lock files, a file set aside): 0, or the errno with
+// which the folder refuses the name; tests put in one that refuses names
+// that are no valid UTF-8, as some file systems do. Returns the previous one.
+using NameCheckFn = int (*)(const char* name);
+NameCheckFn SetNameCheck(NameCheckFn check);
+// Applied to the device and inode numbers of every file a save set compares
+// by them (only within one process: the lock file it holds); tests put in one
+// that renumbers them, as a remount does. Returns the previous one.
+using FileNumbersFn = void (*)(dev_t& device, ino_t& inode);
+FileNumbersFn SetFileNumbers(FileNumbersFn numbers);
 // The read-write open of a set's lock file (as open(2) with mode 0666); tests
 // put in one that refuses, as for a lock file of another user. Returns the
 // previous one.

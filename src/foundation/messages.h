@@ -132,6 +132,12 @@ inline constexpr const char* kSaveReadInPlace =
     "The previous files are read in place; nothing was changed.";
 inline constexpr const char* kSaveReadFromBackups =
     "Nothing was changed; the previous files are read from: ";
+// A reader or a save that settled the journal of a save that died and found
+// files in the project's place it could not tell for that save's own
+// (followed by the names they were moved to).
+inline constexpr const char* kSaveSetAside =
+    "A file an interrupted save left beside the project could not be told for the project's "
+    "own and is kept as: ";
 
 // Project save: what became of the project on disk after a save that failed,
 // and a save with nothing initialised (after the program's own first line).

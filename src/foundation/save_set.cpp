@@ -27,10 +27,19 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kJournalHeader = "KELVO SAVE JOURNAL";
-// Version 2.1 adds the identity of each new file (a target that did not
-// exist); a journal of version 2.0 is read without it.
-constexpr const char* kJournalVersion = "2.1";
-constexpr const char* kJournalVersionOld = "2.0";
+// Version 2.2 tells each file of a step by its size and a digest of its bytes
+// (what a remount or a copy of the folder keeps). Versions 2.1 and 2.0 told
+// them by device and inode numbers, which a remount or a copy renumbers: they
+// are read, and their numbers never taken as telling anything.
+constexpr const char* kJournalVersion = "2.2";
+constexpr const char* kJournalVersion21 = "2.1";
+constexpr const char* kJournalVersion20 = "2.0";
+// What a file of a save is told by: its first and last this many bytes (the
+// whole of a file up to twice the size).
+constexpr std::int64_t kPrintSpan = 1 << 20;
+// The visible name a file is set aside under when a settle cannot tell it for
+// the save's own: its name + this (numbered when taken).
+constexpr const char* kAsideSuffix = ".from-interrupted-save";
 // The files a journal may name: the project's stem with one of these, in
 // the order a journalled commit replaces them (the main file last).
 constexpr const char* kSetExtensions[] = {".cmp", ".psq", ".opt", ".det", ".txt", ".sna"};
@@ -65,6 +74,15 @@ std::uint32_t NameHash(const std::string& text)
     return h;
 }
 
+// `text` cut to at most `bytes` bytes, never inside a UTF-8 character (a
+// folder may refuse a name that is no valid UTF-8).
+std::string CutAtCharacter(const std::string& text, std::size_t bytes)
+{
+    if (text.size() <= bytes) return text;
+    while (bytes > 0 && (static_cast<unsigned char>(text[bytes]) & 0xC0) == 0x80) --bytes;
+    return text.substr(0, bytes);
+}
+
 // A hidden name beside `target`: "." + its name + `kind` + `token`. Where that
 // would pass the longest name a folder holds, the name is cut and a hash of
 // the whole of it keeps names of different files apart.
@@ -76,9 +94,29 @@ fs::path HiddenName(const fs::path& target, const std::string& kind, const std::
         char hash[16];
         std::snprintf(hash, sizeof hash, "~%08x", NameHash(leaf));
         const std::size_t keep = kNameMax - 1 - std::strlen(hash) - kind.size() - token.size();
-        hidden = "." + leaf.substr(0, keep) + hash + kind + token;
+        hidden = "." + CutAtCharacter(leaf, keep) + hash + kind + token;
     }
     return target.parent_path() / hidden;
+}
+
+NameCheckFn gNameCheck = nullptr;
+FileNumbersFn gFileNumbers = nullptr;
+
+// True (errno set) when the folder will not hold a file of `name`.
+bool NameRefused(const std::string& name)
+{
+    const int error = gNameCheck ? gNameCheck(name.c_str()) : 0;
+    if (error) errno = error;
+    return error != 0;
+}
+
+// True when `a` and `b` are one file (as the file system numbers it now).
+bool SameFile(const struct stat& a, const struct stat& b)
+{
+    dev_t devA = a.st_dev, devB = b.st_dev;
+    ino_t inoA = a.st_ino, inoB = b.st_ino;
+    if (gFileNumbers) gFileNumbers(devA, inoA), gFileNumbers(devB, inoB);
+    return devA == devB && inoA == inoB;
 }
 
 // Creates a new temporary file beside `target` with the permission bits of an
@@ -86,6 +124,7 @@ fs::path HiddenName(const fs::path& target, const std::string& kind, const std::
 std::string CreateTemp(const fs::path& target, const std::string& token, KFile& file)
 {
     const fs::path temp = HiddenName(target, ".tmp", token);
+    if (NameRefused(temp.string())) return {};
     const int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) return {};
     file = KFile(fd);
@@ -123,6 +162,7 @@ void Changing(const std::string& name)
 
 bool Rename(const std::string& from, const std::string& to)
 {
+    if (NameRefused(to)) return false;
     Changing(from);
     const bool done = ::rename(from.c_str(), to.c_str()) == 0;
     const int error = errno;
@@ -160,27 +200,98 @@ std::string Joined(const std::vector<std::string>& names)
     return text;
 }
 
-// What tells one file from another on its file system ("" for none).
-std::string Identity(const std::string& name)
+// A digest of `count` bytes at `data`, continuing `h`: eight bytes at a time
+// as a little-endian word, each mixed in by a multiplication and a shift.
+std::uint64_t Digest(const unsigned char* data, std::size_t count, std::uint64_t h)
+{
+    constexpr std::uint64_t kMix = 0x9E3779B97F4A7C15ull;
+    std::size_t at = 0;
+    for (; at + 8 <= count; at += 8) {
+        std::uint64_t word = 0;
+        for (int b = 7; b >= 0; --b) word = word << 8 | data[at + b];
+        h = (h ^ word) * kMix;
+        h ^= h >> 29;
+    }
+    std::uint64_t word = 0;
+    for (std::size_t b = count - at; b-- > 0;) word = word << 8 | data[at + b];
+    h = (h ^ word ^ (static_cast<std::uint64_t>(count - at) << 56)) * kMix;
+    return h ^ (h >> 32);
+}
+
+// Reads `buffer.size()` bytes of the open file `fd` from `at`; false when it cannot.
+bool ReadAt(int fd, std::int64_t at, std::vector<unsigned char>& buffer)
+{
+    std::size_t done = 0;
+    while (done < buffer.size()) {
+        const ssize_t n = ::pread(fd, buffer.data() + done, buffer.size() - done,
+                                  static_cast<off_t>(at + static_cast<std::int64_t>(done)));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// What a save tells a file by, which a remount or a copy of the folder keeps:
+// "<size>:<digest>", the digest of its first and last kPrintSpan bytes (of
+// the whole of a file up to twice that size) in 16 hexadecimal digits; ""
+// for no regular file or one that cannot be read.
+std::string PrintOfOpen(int fd)
 {
     struct stat s;
-    if (name.empty() || ::lstat(name.c_str(), &s) != 0) return {};
-    return std::to_string(s.st_dev) + ":" + std::to_string(s.st_ino);
+    if (::fstat(fd, &s) != 0 || !S_ISREG(s.st_mode)) return {};
+    const std::int64_t size = s.st_size;
+    std::uint64_t h = Digest(nullptr, 0, static_cast<std::uint64_t>(size));
+    std::vector<unsigned char> span(static_cast<std::size_t>(std::min(size, 2 * kPrintSpan)));
+    if (size <= 2 * kPrintSpan) {
+        if (!ReadAt(fd, 0, span)) return {};
+        h = Digest(span.data(), span.size(), h);
+    } else {
+        span.resize(kPrintSpan);
+        for (const std::int64_t at : {std::int64_t(0), size - kPrintSpan}) {
+            if (!ReadAt(fd, at, span)) return {};
+            h = Digest(span.data(), span.size(), h);
+        }
+    }
+    char digest[17];
+    std::snprintf(digest, sizeof digest, "%016llx", static_cast<unsigned long long>(h));
+    return std::to_string(size) + ":" + digest;
+}
+
+// The same for the file `name` (a link is no file of a save: "").
+std::string PrintOf(const std::string& name)
+{
+    if (name.empty()) return {};
+    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) return {};
+    KFile file(fd);
+    return PrintOfOpen(fd);
 }
 
 // One step of a commit as the journal keeps it: the target's extension, the
-// token of its hidden files and the identities of its old file and of that
-// file's backup (the same for a hard link); the full names follow from the
-// set's main file.
+// token of its hidden files and what tells its old and its new file; the
+// full names follow from the set's main file.
 struct Step {
     bool remove = false;   // the target goes (renamed to its backup)
     bool existed = false;  // the target existed when the commit began
-    std::string ext, token, oldId, backupId;
-    // The identity of the new file of a target that did not exist (its
-    // temporary, renamed into place); "" in a journal of version 2.0.
-    std::string newId;
+    std::string ext, token;
+    // The prints (PrintOf) of the old target, taken under the set's lock as
+    // the commit began, and of the new file, taken from its temporary as it
+    // was written; "" for none.
+    std::string oldPrint, newPrint;
+    // False for a journal of version 2.0 or 2.1, which told the files by
+    // device and inode numbers (oldId, backupId, newId) that a remount or a
+    // copy changes: nothing is taken from them.
+    bool printed = true;
+    std::string oldId, backupId, newId;
     std::string target, temp, backup;
 };
+
+// True when `file` holds the bytes `print` recorded in a journal with prints.
+bool Holds(const Step& s, const std::string& file, const std::string& print)
+{
+    return s.printed && !print.empty() && PrintOf(file) == print;
+}
 
 std::string Lower(std::string text)
 {
@@ -206,13 +317,16 @@ void NameStep(Step& s, const fs::path& main)
 // Where the old file of a step is after a commit stopped at any point (and
 // after any part of a settle of it): "" when there was none, the target when
 // it is in place, its backup when the new file took its place. A step whose
-// old file is nowhere gives `lost`.
+// old file is nowhere gives `lost`. Only names and bytes are asked: what a
+// remount or a copy of the folder keeps.
 //
-// A temporary file still there was not renamed (the old target is in place).
-// Without it, a backup still there holds the old file (the new one took its
-// place, or a settle removed the temporary and was ended before the backup);
-// without either, the target is the old file when it is the file the journal
-// names (a settle put it back already).
+// A removal renames its target to its backup: the old file is the backup
+// when there is one, else the target in place (the step had not begun, or a
+// settle put it back). A replacement has a backup from before the journal
+// until the old file is back: a temporary still there was not renamed (the
+// old target is in place); without it, a backup still there holds the old
+// file; without either, a settle put it back, and the target is the old file
+// when it holds the bytes recorded for it.
 //
 // A step that has not begun (`begun` false: the saver knows its own progress)
 // changed nothing: a removal whose target has gone meanwhile has nothing to
@@ -221,41 +335,77 @@ std::string OldFileOf(const Step& s, bool& lost, bool begun = true)
 {
     lost = false;
     if (!s.existed) return {};
-    if (!begun && s.remove) return Exists(s.target) ? s.target : std::string();
-    if (!s.remove && Exists(s.temp)) return s.target;
+    if (s.remove) {
+        if (begun && Exists(s.backup)) return s.backup;
+        if (Exists(s.target)) return s.target;
+        lost = begun;
+        return {};
+    }
+    if (Exists(s.temp)) return s.target;
     if (Exists(s.backup)) return s.backup;
-    const std::string now = Identity(s.target);
-    if (!now.empty() && (now == s.oldId || now == s.backupId)) return s.target;
+    if (Exists(s.target) && (!s.printed || Holds(s, s.target, s.oldPrint))) return s.target;
     lost = true;
     return {};
+}
+
+// Moves `name` aside to a visible name beside it: its name + kAsideSuffix
+// (numbered when taken; cut where the name would be too long for a folder),
+// which `aside` gets. False when it cannot be moved.
+bool SetAside(const std::string& name, std::vector<std::string>& aside)
+{
+    const fs::path file = name;
+    const std::string leaf = file.filename().string();
+    for (int n = 1; n < 1000; ++n) {
+        const std::string suffix =
+            kAsideSuffix + (n == 1 ? std::string() : "." + std::to_string(n));
+        const std::string to =
+            (file.parent_path() / (CutAtCharacter(leaf, kNameMax - suffix.size()) + suffix))
+                .string();
+        if (Exists(to)) continue;
+        if (!Rename(name, to)) return false;
+        aside.push_back(to);
+        return true;
+    }
+    return false;
 }
 
 // Puts the old files back after a commit that stopped at any point, from what
 // lies on disk; a settle ended on its way is finished by the next, and the
 // saver's own rollback is the same. The names of the old files that could not
-// be put back, with their backups. The steps from `begun` on had not begun
-// (a saver's own rollback knows; a settle takes every step as begun).
-std::vector<std::string> RollBack(const std::vector<Step>& steps,
+// be put back, with their backups. A file in a target's place that the
+// journal cannot tell for the save's own (neither its new nor its old file)
+// is set aside under a visible name (`aside`), never deleted nor left to be
+// read as the project's. The steps from `begun` on had not begun (a saver's
+// own rollback knows; a settle takes every step as begun).
+std::vector<std::string> RollBack(const std::vector<Step>& steps, std::vector<std::string>& aside,
                                   std::size_t begun = std::size_t(-1))
 {
     std::vector<std::string> lost;
     for (std::size_t k = 0; k < steps.size(); ++k) {
         const Step& s = steps[k];
+        const std::string kept = s.target + (s.backup.empty() ? "" : " (" + s.backup + ")");
         bool gone = false;
         const std::string old = OldFileOf(s, gone, k < begun);
         if (gone) {
-            lost.push_back(s.target + " (" + s.backup + ")");
+            lost.push_back(kept);
             continue;
         }
         const bool renamed = !s.remove && !Exists(s.temp);
         Remove(s.temp);
         if (!s.existed) {
-            // The new file of a target that did not exist goes: only the file
-            // this save made (a file put there since, or one a journal without
-            // identities cannot tell from the user's, stays).
-            if (renamed && !s.newId.empty() && Identity(s.target) == s.newId) Remove(s.target);
+            // The target had no file: the one there since the temporary went
+            // is the save's new file when it holds its bytes and goes.
+            if (k >= begun || !renamed || !Exists(s.target)) continue;
+            if (Holds(s, s.target, s.newPrint))
+                Remove(s.target);
+            else if (!SetAside(s.target, aside))
+                lost.push_back(kept);
         } else if (old == s.backup) {
-            if (!Rename(s.backup, s.target)) lost.push_back(s.target + " (" + s.backup + ")");
+            if (Exists(s.target) && s.printed && !Holds(s, s.target, s.newPrint) &&
+                !Holds(s, s.target, s.oldPrint) && !SetAside(s.target, aside))
+                lost.push_back(kept);
+            else if (!Rename(s.backup, s.target))
+                lost.push_back(kept);
         } else {
             Remove(s.backup);
         }
@@ -281,6 +431,10 @@ public:
     Outcome Take(const std::string& name)
     {
         name_ = name;
+        if (NameRefused(name)) {
+            error_ = errno;
+            return Outcome::NotWritable;
+        }
         for (int round = 0; round < 16; ++round) {
             int fd = gLockOpen(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW);
             error_ = fd >= 0 ? 0 : errno;
@@ -296,7 +450,7 @@ public:
             // flock: only the lock of the file under the name counts.
             struct stat held, named;
             if (::fstat(fd, &held) != 0 || ::lstat(name.c_str(), &named) != 0 ||
-                held.st_dev != named.st_dev || held.st_ino != named.st_ino) {
+                !SameFile(held, named)) {
                 ::close(fd);
                 continue;
             }
@@ -328,18 +482,18 @@ private:
 std::string LockName(const std::string& journal)
 {
     const fs::path j = journal;
-    std::string leaf = j.filename().string();
-    if (leaf.size() + 5 > kNameMax) leaf.resize(kNameMax - 5);
-    return (j.parent_path() / (leaf + ".lock")).string();
+    const std::string leaf = j.filename().string();
+    return (j.parent_path() / (CutAtCharacter(leaf, kNameMax - 5) + ".lock")).string();
 }
 
 // A journal names no file: it holds the stem of the set's main file and, per
-// step, the extension of its target and the token of its hidden files.
+// step, the extension of its target, the token of its hidden files and the
+// prints of its old and new file.
 void WriteJournalFile(BinWriter& out, const std::string& stem, const std::vector<Step>& steps)
 {
     out.Fields(kJournalHeader, kJournalVersion, stem, static_cast<std::int32_t>(steps.size()));
     for (const Step& s : steps)
-        out.Fields(s.ext, s.remove, s.existed, s.token, s.oldId, s.backupId, s.newId);
+        out.Fields(s.ext, s.remove, s.existed, s.token, s.oldPrint, s.newPrint);
     out.StringZ("EOF");
 }
 
@@ -368,17 +522,47 @@ fs::path MainFile(const fs::path& dir, const std::string& stem,
     return dir / (stem + ".sna");
 }
 
-// True when the journal open as `fd` (found as `journal`) is the journal of
-// the set of `main`: its name, or on a folder that does not tell case that
-// name in another case (the same file).
-bool JournalOf(const fs::path& main, const std::string& journal, int fd)
+// The bytes of the journal `name`, false for none. A journal is a plain file
+// written by a save: a link, a pipe or a file far larger than any journal
+// raises kSaveJournalDamaged, never followed, waited on or read.
+// The file stays open as `file`.
+bool OpenJournalFile(const std::string& name, KFile& file, std::string& bytes)
+{
+    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno == ENOENT) return false;
+        ThrowError(kSaveJournalDamaged + name + ": " + std::strerror(errno));
+    }
+    file = KFile(fd);
+    struct stat kind;
+    if (::fstat(fd, &kind) != 0 || !S_ISREG(kind.st_mode) || kind.st_size > (1 << 20))
+        ThrowError(kSaveJournalDamaged + name);
+    std::vector<unsigned char> read(static_cast<std::size_t>(kind.st_size));
+    if (!ReadAt(fd, 0, read)) ThrowError(kSaveJournalDamaged + name);
+    bytes.assign(read.begin(), read.end());
+    return true;
+}
+
+bool JournalBytes(const std::string& name, std::string& bytes)
+{
+    KFile file;
+    return OpenJournalFile(name, file, bytes);
+}
+
+// True when the journal `bytes` found as `journal` is the journal of the set
+// of `main`: its name, or on a folder that does not tell case that name in
+// another case (the name folded, the same bytes under the set's own
+// spelling: a folder may number two spellings of one file apart).
+bool JournalOf(const fs::path& main, const std::string& journal, const std::string& bytes)
 {
     const std::string own = SaveJournalName(main.string());
     if (own == journal) return true;
-    struct stat opened, named;
-    return Lower(own) == Lower(journal) && ::fstat(fd, &opened) == 0 &&
-           ::lstat(own.c_str(), &named) == 0 && opened.st_dev == named.st_dev &&
-           opened.st_ino == named.st_ino;
+    std::string ownBytes;
+    try {
+        return Lower(own) == Lower(journal) && JournalBytes(own, ownBytes) && ownBytes == bytes;
+    } catch (const Exception&) {
+        return false;
+    }
 }
 
 bool TokenText(const std::string& token, const char* digitsAnd)
@@ -391,15 +575,16 @@ bool TokenText(const std::string& token, const char* digitsAnd)
 // + its name for one that is not a whole journal, is of another set or names
 // any file but the set's own (the stem of its main file with one of the set's
 // extensions, each once).
-std::vector<Step> ReadJournalFile(KFile& f, const std::string& journal, fs::path& main)
+std::vector<Step> ReadJournalFile(KFile& f, const std::string& journal, const std::string& bytes,
+                                  fs::path& main)
 {
     std::vector<Step> steps;
     try {
         BinReader in(f);
         in.Check(in.StringZ() == kJournalHeader);
         const std::string version = in.StringZ();
-        const bool identities = version == kJournalVersion;
-        in.Check(identities || version == kJournalVersionOld);
+        const bool printed = version == kJournalVersion, identities = version == kJournalVersion21;
+        in.Check(printed || identities || version == kJournalVersion20);
         std::string stem;
         std::int32_t count = 0;
         in.Fields(stem, count);
@@ -408,13 +593,22 @@ std::vector<Step> ReadJournalFile(KFile& f, const std::string& journal, fs::path
         in.Check(count <= static_cast<std::int32_t>(std::size(kSetExtensions)));
         for (std::int32_t k = 0; k < count; ++k) {
             Step s;
-            in.Fields(s.ext, s.remove, s.existed, s.token, s.oldId, s.backupId);
+            s.printed = printed;
+            in.Fields(s.ext, s.remove, s.existed, s.token);
+            if (printed)
+                in.Fields(s.oldPrint, s.newPrint);
+            else
+                in.Fields(s.oldId, s.backupId);
             if (identities) in.Fields(s.newId);
             const bool made = !s.existed && !s.remove;
-            in.Check(SetExtension(s.ext) && TokenText(s.token, "_") && (s.existed || !s.remove) &&
-                     (s.existed ? TokenText(s.oldId, ":") && TokenText(s.backupId, ":")
-                                : s.oldId.empty() && s.backupId.empty()) &&
-                     (made && identities ? TokenText(s.newId, ":") : s.newId.empty()));
+            in.Check(SetExtension(s.ext) && TokenText(s.token, "_") && (s.existed || !s.remove));
+            if (printed)
+                in.Check((s.existed ? TokenText(s.oldPrint, ":abcdef") : s.oldPrint.empty()) &&
+                         (s.remove ? s.newPrint.empty() : TokenText(s.newPrint, ":abcdef")));
+            else
+                in.Check((s.existed ? TokenText(s.oldId, ":") && TokenText(s.backupId, ":")
+                                    : s.oldId.empty() && s.backupId.empty()) &&
+                         (made && identities ? TokenText(s.newId, ":") : s.newId.empty()));
             for (const Step& other : steps)
                 in.Check(Lower(other.ext) != Lower(s.ext) &&
                          !(MainExtension(other.ext) && MainExtension(s.ext)));
@@ -424,7 +618,7 @@ std::vector<Step> ReadJournalFile(KFile& f, const std::string& journal, fs::path
         std::vector<std::string> exts;
         for (const Step& s : steps) exts.push_back(s.ext);
         main = MainFile(fs::path(journal).parent_path(), stem, exts);
-        in.Check(JournalOf(main, journal, f.Handle()));
+        in.Check(JournalOf(main, journal, bytes));
         for (Step& s : steps) NameStep(s, main);
     } catch (const Exception&) {
         ThrowError(kSaveJournalDamaged + journal);
@@ -501,42 +695,38 @@ void SweepLeftovers(const fs::path& main)
 }
 
 // Settles the journal `journal` (steps `steps`) while its lock is held: the
-// old files go back and the journal goes. Raises kSaveNotRestored with the
-// files that could not be put back (the journal then stays).
-void SettleHeld(const std::string& journal, const std::vector<Step>& steps)
+// old files go back and the journal goes; `aside` gets the files set aside.
+// Raises kSaveNotRestored with the files that could not be put back (the
+// journal then stays).
+void SettleHeld(const std::string& journal, const std::vector<Step>& steps,
+                std::vector<std::string>& aside)
 {
-    const std::vector<std::string> lost = RollBack(steps);
+    const std::vector<std::string> lost = RollBack(steps, aside);
     if (!lost.empty()) ThrowError(kSaveNotRestored + Joined(lost));
     Remove(journal);
     SyncDirectory(fs::path(journal).parent_path());
 }
 
-// Opens and reads the journal; false when there is none. `identity` tells
-// this journal from any later one under its name.
+// Opens and reads the journal; false when there is none. Its `bytes` tell
+// this journal from any later one under its name (each save's tokens are
+// its own).
 bool OpenJournal(const std::string& journal, std::vector<Step>& steps, fs::path& main,
-                 std::pair<dev_t, ino_t>& identity)
+                 std::string& bytes)
 {
-    // A journal is a plain file written by a save: a link, a pipe or a file
-    // far larger than any journal is refused, never followed, waited on or read.
-    const int fd = ::open(journal.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0) {
-        if (errno == ENOENT) return false;
-        ThrowError(kSaveJournalDamaged + journal + ": " + std::strerror(errno));
-    }
-    KFile file(fd);
-    struct stat kind;
-    if (::fstat(fd, &kind) != 0 || !S_ISREG(kind.st_mode) || kind.st_size > (1 << 20))
-        ThrowError(kSaveJournalDamaged + journal);
-    identity = {kind.st_dev, kind.st_ino};
-    steps = ReadJournalFile(file, journal, main);
+    KFile file;
+    if (!OpenJournalFile(journal, file, bytes)) return false;
+    steps = ReadJournalFile(file, journal, bytes, main);
     return true;
 }
 
-bool SameJournal(const std::string& journal, const std::pair<dev_t, ino_t>& identity)
+bool SameJournal(const std::string& journal, const std::string& bytes)
 {
-    struct stat now;
-    return ::lstat(journal.c_str(), &now) == 0 && now.st_dev == identity.first &&
-           now.st_ino == identity.second;
+    std::string now;
+    try {
+        return JournalBytes(journal, now) && now == bytes;
+    } catch (const Exception&) {
+        return false;
+    }
 }
 
 }  // namespace
@@ -582,12 +772,16 @@ bool FileSaveSet::StageByName(const std::string& name,
     }
     file.Close();
     bool written = false;
+    std::string print;
     try {
         errno = 0;
         written = write(temp);
         if (written) {
+            // Synced, and told by its bytes as written (no one else writes a
+            // temporary of this token).
             KFile synced = KFile::Open(temp, 0);
-            if (!synced.IsOpen() || ::fsync(synced.Handle()) != 0)
+            if (!synced.IsOpen() || ::fsync(synced.Handle()) != 0 ||
+                (print = PrintOfOpen(synced.Handle())).empty())
                 ThrowError("Error: Can't write to file");
         }
     } catch (const Exception& e) {
@@ -605,7 +799,7 @@ bool FileSaveSet::StageByName(const std::string& name,
         failure_ = target.string();
         return false;
     }
-    staged_.push_back({target.string(), temp, token});
+    staged_.push_back({target.string(), temp, token, false, print});
     return true;
 }
 
@@ -629,7 +823,7 @@ void FileSaveSet::StageRemoval(const std::string& name)
     const fs::path target = SaveTarget(name);
     for (const Staged& s : staged_)
         if (s.target == target.string()) ThrowError(kSaveTargetTwice + target.string());
-    staged_.push_back({target.string(), std::string(), NewToken(), true});
+    staged_.push_back({target.string(), std::string(), NewToken(), true, std::string()});
 }
 
 void FileSaveSet::UseJournal(const std::string& journal)
@@ -660,8 +854,8 @@ void FileSaveSet::Lock()
     }
     std::vector<Step> left;
     fs::path main;
-    std::pair<dev_t, ino_t> identity;
-    if (OpenJournal(journal_, left, main, identity)) SettleHeld(journal_, left);
+    std::string bytes;
+    if (OpenJournal(journal_, left, main, bytes)) SettleHeld(journal_, left, setAside_);
     lock_ = std::move(lock);
 }
 
@@ -708,17 +902,19 @@ void FileSaveSet::Commit()
         step.temp = s.temp;
         if (step.existed) {
             step.backup = HiddenName(s.target, ".bak", s.token).string();
-            step.oldId = step.backupId = Identity(s.target);
-        } else if (!s.remove) {
-            step.newId = Identity(s.temp);
+            step.oldPrint = PrintOf(s.target);
+            // (A target that is no plain file, a folder, fails its backup.)
+            if (step.oldPrint.empty()) step.oldPrint = "0:0";
         }
+        step.newPrint = s.print;
         steps.push_back(step);
     }
     // Ends the commit with the old files back in place (or the journal left
     // for the next reader when some cannot be put back).
     bool journalled = false;
     const auto fail = [&](const std::string& file, int error, std::size_t begun) {
-        std::vector<std::string> lost = RollBack(steps, begun);
+        std::vector<std::string> aside;
+        std::vector<std::string> lost = RollBack(steps, aside, begun);
         if (lost.empty() && journalled) {
             Remove(journal_);
             SyncDirectory(fs::path(journal_).parent_path());
@@ -735,11 +931,11 @@ void FileSaveSet::Commit()
         // (A plain copy of the bytes: some file systems without hard links
         // cannot set permission bits either.)
         errno = 0;
-        const bool backedUp = gLink(s.target.c_str(), s.backup.c_str()) == 0 ||
-                              FileCopy(s.target, s.backup, false, 0) >= 0;
+        const bool backedUp =
+            !NameRefused(s.backup) && (gLink(s.target.c_str(), s.backup.c_str()) == 0 ||
+                                       FileCopy(s.target, s.backup, false, 0) >= 0);
         const int copyError = errno;
         Changing(s.backup);
-        s.backupId = Identity(s.backup);
         if (backedUp) continue;
         Remove(s.backup);
         for (std::size_t j = 0; j < k; ++j) Remove(steps[j].backup);
@@ -765,7 +961,8 @@ void FileSaveSet::Commit()
         errno = 0;
         Changing(s.target);
         const bool done =
-            s.remove ? gCommitRename(s.target, s.backup) : gCommitRename(s.temp, s.target);
+            !NameRefused(s.remove ? s.backup : s.target) &&
+            (s.remove ? gCommitRename(s.target, s.backup) : gCommitRename(s.temp, s.target));
         const int error = errno;
         Changing(s.target);
         if (!done) fail(s.target, error ? error : EIO, k);
@@ -804,7 +1001,7 @@ SettledSet SettleSaveSet(const std::string& journal)
     for (int round = 0; round < 16; ++round) {
         std::vector<Step> steps;
         fs::path main;
-        std::pair<dev_t, ino_t> identity;
+        std::string identity;
         if (!OpenJournal(journal, steps, main, identity)) {
             if (gSettlePause) gSettlePause(journal, true);
             return set;
@@ -831,7 +1028,7 @@ SettledSet SettleSaveSet(const std::string& journal)
             return set;
         }
         if (!SameJournal(journal, identity)) continue;
-        SettleHeld(journal, steps);
+        SettleHeld(journal, steps, set.SetAside);
         return set;
     }
     set.Running = true;
@@ -874,6 +1071,20 @@ LockOpenFn SetLockOpen(LockOpenFn open)
 {
     const LockOpenFn previous = gLockOpen;
     gLockOpen = open ? open : PlainLockOpen;
+    return previous;
+}
+
+NameCheckFn SetNameCheck(NameCheckFn check)
+{
+    const NameCheckFn previous = gNameCheck;
+    gNameCheck = check;
+    return previous;
+}
+
+FileNumbersFn SetFileNumbers(FileNumbersFn numbers)
+{
+    const FileNumbersFn previous = gFileNumbers;
+    gFileNumbers = numbers;
     return previous;
 }
 

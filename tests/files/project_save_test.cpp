@@ -23,6 +23,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <thread>
@@ -160,6 +161,39 @@ int NoLink(const char*, const char*)
     errno = EPERM;
     return -1;
 }
+// A remount: every device and inode number looks new after each.
+unsigned gMount = 0;
+void Remounted(dev_t& device, ino_t& inode)
+{
+    device += gMount;
+    inode += 7919u * gMount;
+}
+// A folder that refuses names that are no valid UTF-8 (as exFAT does).
+int Utf8Names(const char* name)
+{
+    const std::string leaf = fs::path(name).filename().string();
+    for (std::size_t k = 0; k < leaf.size();) {
+        const auto c = static_cast<unsigned char>(leaf[k]);
+        const std::size_t n = c < 0x80         ? 1
+                              : (c >> 5) == 6  ? 2
+                              : (c >> 4) == 14 ? 3
+                              : (c >> 3) == 30 ? 4
+                                               : 0;
+        if (n == 0 || k + n > leaf.size()) return EILSEQ;
+        for (std::size_t j = 1; j < n; ++j)
+            if ((static_cast<unsigned char>(leaf[k + j]) & 0xC0) != 0x80) return EILSEQ;
+        k += n;
+    }
+    return 0;
+}
+// The folder copied away and back (every file anew, hard links apart).
+void Recopy(const fs::path& dir)
+{
+    TempDir away;
+    fs::copy(dir, away.path() / "d", fs::copy_options::recursive);
+    for (const auto& e : fs::directory_iterator(dir)) fs::remove_all(e.path());
+    fs::copy(away.path() / "d", dir, fs::copy_options::recursive);
+}
 
 // Runs `save` in a child process; its exit code.
 int InChild(const std::function<void()>& save)
@@ -212,12 +246,30 @@ TEST(ProjectSave, AProcessEndedAtAnyStepOfTheCommitOrOfItsSettleLeavesTheOldOrTh
     for (const char* other : {"p.notes", "q.sna", "p", "P.SNA"})
         EXPECT_TRUE(oldVisible.count(other) && newVisible.count(other)) << other;
     const std::string journal = p.dir.file(".p.sna.journal");
-    for (const SaveLinkFn link : {SaveLinkFn(nullptr), SaveLinkFn(NoLink)}) {
+    // What a disk may do between a kill and the next open: nothing, a copy of
+    // the folder (every file anew), a remount (every number anew).
+    enum class Disk { Kept, Copied, Remounted };
+    SetFileNumbers(Remounted);
+    for (const auto& [link, disk] :
+         {std::pair(SaveLinkFn(nullptr), Disk::Kept), std::pair(SaveLinkFn(NoLink), Disk::Kept),
+          std::pair(SaveLinkFn(nullptr), Disk::Copied),
+          std::pair(SaveLinkFn(nullptr), Disk::Remounted)}) {
         SetSaveLink(link);
-        int savePoints = 0, openPoints = 0;
+        int savePoints = 0, openPoints = 0, cases = 0, unsound = 0;
+        const auto carry = [&, disk = disk] {
+            if (disk == Disk::Copied) Recopy(p.dir.path());
+            if (disk == Disk::Remounted) ++gMount;
+        };
+        // Whole: the folder as the old or the new project leaves it.
+        const auto whole = [&](const std::map<std::string, std::string>& files) {
+            ++cases;
+            const bool sound = files == oldVisible || files == newVisible;
+            unsound += !sound;
+            return sound;
+        };
         // The old project and a saver ended at the s-th change (false: the
-        // save ran to its end). Laid anew for every open: the settle knows
-        // the files by their identities, which a copy does not keep.
+        // save ran to its end), then the disk's doing. Laid anew for every
+        // open.
         const auto interrupt = [&](int s) {
             Lay(p.dir.path(), p.oldFiles);
             const int saved = InChild([&] {
@@ -226,13 +278,14 @@ TEST(ProjectSave, AProcessEndedAtAnyStepOfTheCommitOrOfItsSettleLeavesTheOldOrTh
                 SaveSnaFile(p.b, p.name);
             });
             EXPECT_TRUE(saved == kEnded || saved == kFinished) << saved;
+            carry();
             return saved == kEnded;
         };
         for (int s = 0; interrupt(s); ++s) {
             ++savePoints;
             // The opens ended at each of their changes, with hard links and
             // without (a step already put back is known by its backup's
-            // recorded identity).
+            // recorded bytes).
             for (int o = 0; interrupt(s); ++o) {
                 const int opened = InChild([&] {
                     SetSaveStepWatch(EndingChange);
@@ -242,17 +295,19 @@ TEST(ProjectSave, AProcessEndedAtAnyStepOfTheCommitOrOfItsSettleLeavesTheOldOrTh
                 });
                 if (opened != kEnded) break;
                 ++openPoints;
+                carry();
                 // The next reader finishes the settle.
-                EXPECT_NO_THROW(EXPECT_TRUE(SettleSaveJournal(journal))) << s << " " << o;
-                const auto files = Visible(p.dir.path());
-                EXPECT_TRUE(files == oldVisible || files == newVisible) << s << " " << o;
+                bool settled = false;
+                EXPECT_NO_THROW(settled = SettleSaveJournal(journal)) << s << " " << o;
+                unsound += !settled;
+                EXPECT_TRUE(whole(Visible(p.dir.path())) && settled) << s << " " << o;
             }
             // The composition alone, the sequence alone in the player, the project.
             interrupt(s);
             RunState alone;
             ASSERT_TRUE(OpenComposition(alone, p.dir.file("p.cmp"))) << s;
             const bool old = Visible(p.dir.path()) == oldVisible;
-            EXPECT_TRUE(old || Visible(p.dir.path()) == newVisible) << s;
+            EXPECT_TRUE(whole(Visible(p.dir.path()))) << s;
             EXPECT_EQ(Names(alone), Names(old ? p.a : p.b)) << s;
             interrupt(s);
             {
@@ -265,7 +320,7 @@ TEST(ProjectSave, AProcessEndedAtAnyStepOfTheCommitOrOfItsSettleLeavesTheOldOrTh
             RunState back;
             ASSERT_TRUE(OpenProject(back, p.name)) << s;
             const auto files = Visible(p.dir.path());
-            EXPECT_TRUE(files == (old ? oldVisible : newVisible)) << s;
+            EXPECT_TRUE(whole(files) && files == (old ? oldVisible : newVisible)) << s;
             EXPECT_EQ(Names(back), Names(old ? p.a : p.b)) << s;
             EXPECT_EQ(back.cbComplex, old) << s;
         }
@@ -276,6 +331,13 @@ TEST(ProjectSave, AProcessEndedAtAnyStepOfTheCommitOrOfItsSettleLeavesTheOldOrTh
         // Backups, journal, six renames, removals; each settle a few changes.
         EXPECT_GT(savePoints, 20);
         EXPECT_GT(openPoints, 5 * savePoints);
+        EXPECT_EQ(unsound, 0);
+        std::printf("kill points (%s, %s): %d save, %d open; %d cases, %d unsound\n",
+                    link == NoLink ? "no links" : "links",
+                    disk == Disk::Kept     ? "kept"
+                    : disk == Disk::Copied ? "copied"
+                                           : "remounted",
+                    savePoints, openPoints, cases, unsound);
     }
     SetSaveLink(nullptr);
 
@@ -284,9 +346,15 @@ TEST(ProjectSave, AProcessEndedAtAnyStepOfTheCommitOrOfItsSettleLeavesTheOldOrTh
     // whose name begins with it and is cut in the hidden names ("run." + 240
     // y): ended at each change, the folder opens as the old or the new
     // project and the files beside the set never change. The long project's
-    // own leftovers go with its next save.
+    // own leftovers go with its next save. A project of 120 "é" (244 bytes)
+    // saves and opens the same on a folder that refuses names that are no
+    // valid UTF-8: its hidden names are cut between letters.
     const std::string longStem = "run." + std::string(240, 'y');
-    for (const char* leaf : {"U.SNA", "run.sna"}) {
+    std::string accented;
+    for (int k = 0; k < 120; ++k) accented += "\xc3\xa9";
+    SetNameCheck(Utf8Names);
+    for (const std::string& leaf :
+         {std::string("U.SNA"), std::string("run.sna"), accented + ".sna"}) {
         const fs::path dir = p.dir.path() / ("set_" + std::string(leaf));
         fs::create_directory(dir);
         const std::string main = (dir / leaf).string(),
@@ -370,6 +438,7 @@ TEST(ProjectSave, AProcessEndedAtAnyStepOfTheCommitOrOfItsSettleLeavesTheOldOrTh
         for (const auto& [file, bytes] : Folder(dir))
             EXPECT_FALSE(file[0] == '.' && file.find("yyyy") != std::string::npos) << file;
     }
+    SetNameCheck(nullptr);
 
     // A step that fails: raised with the file, and the old project is whole.
     const CommitRenameFn previous = SetCommitRename(FailingRename);
@@ -414,25 +483,85 @@ TEST(ProjectSave, AProcessEndedAtAnyStepOfTheCommitOrOfItsSettleLeavesTheOldOrTh
         EXPECT_EQ(Names(back), Names(p.a));
     }
 
-    // A stale journal of either version listing the table as a file its save
+    // A stale journal of any version listing the table as a file its save
     // added, whose temporary is gone: the user's notes of that name are no
-    // file that save made and stay.
-    for (const char* version : {"2.0", "2.1"}) {
+    // file that save made. They are never deleted, not even where a copy of
+    // the folder gave them the number the journal recorded, nor read as the
+    // project's: they are set aside under a visible name, which the open
+    // names. An old project without its table opens without it.
+    const std::string aside = p.dir.file("p.txt.from-interrupted-save");
+    for (const char* version : {"2.0", "2.1", "2.2"}) {
         Lay(p.dir.path(), p.oldFiles);
         WriteBytes(p.dir.file("p.txt"), "the user's notes");
+        struct stat notes;
+        ASSERT_EQ(stat(p.dir.file("p.txt").c_str(), &notes), 0);
         Bytes j;
         j.str("KELVO SAVE JOURNAL").str(version).str("p").i32(1);
-        j.str(".txt").u8(0).u8(0).str("1_0").str("").str("");
-        if (std::string(version) == "2.1") j.str("1:1");
+        j.str(".txt").u8(0).u8(0).str("1_0").str("");
+        if (std::string(version) == "2.2")
+            j.str("16:0123456789abcdef");
+        else
+            j.str("");
+        if (std::string(version) == "2.1")
+            j.str(std::to_string(notes.st_dev) + ":" + std::to_string(notes.st_ino));
         WriteBytes(journal, j.str("EOF").b);
         EXPECT_NO_THROW(EXPECT_TRUE(SettleSaveJournal(journal))) << version;
-        EXPECT_EQ(ReadBytes(p.dir.file("p.txt")), "the user's notes") << version;
+        EXPECT_EQ(ReadBytes(aside), "the user's notes") << version;
+        EXPECT_FALSE(FileExists(p.dir.file("p.txt"))) << version;
+    }
+    // A dead save of a complexation project over a plain one, by a program
+    // whose journal (version 2.0) tells no file: its table is set aside and
+    // named, its removal of the detector record had not begun (nothing lost), and
+    // the plain project opens whole. Its new table removed the same way
+    // after a copy of the folder, where its journal tells it by its bytes.
+    {
+        TempDir plain;
+        Lay(plain.path(), p.newFiles);
+        ASSERT_TRUE(SaveSnaFile(p.a, plain.file("p.sna")));
+        const std::string table = ReadBytes(plain.file("p.txt"));
+        for (const bool older : {true, false}) {
+            Lay(p.dir.path(), p.newFiles);
+            p.sink.Clear();
+            if (older) {
+                WriteBytes(p.dir.file("p.txt"), table);
+                Bytes j;
+                j.str("KELVO SAVE JOURNAL").str("2.0").str("p").i32(2);
+                j.str(".det").u8(1).u8(1).str("1_1").str("5:7").str("5:7");
+                j.str(".txt").u8(0).u8(0).str("1_0").str("").str("");
+                WriteBytes(journal, j.str("EOF").b);
+            } else {
+                ASSERT_EQ(InChild([&] {
+                              SetCommitRename(EndingRename);
+                              gStep = 0, gEndAt = 3, gAfter = true;
+                              SaveSnaFile(p.a, p.name);
+                          }),
+                          kEnded);
+                ASSERT_EQ(ReadBytes(p.dir.file("p.txt")), table);
+                Recopy(p.dir.path());
+            }
+            RunState back;
+            ASSERT_TRUE(OpenProject(back, p.name)) << older;
+            EXPECT_FALSE(back.cbComplex) << older;
+            EXPECT_EQ(Names(back), Names(p.b)) << older;
+            EXPECT_FALSE(FileExists(p.dir.file("p.txt"))) << older;
+            EXPECT_EQ(FileExists(aside), older);
+            // The plain project whole, its detector record in place, no journal.
+            auto files = Visible(p.dir.path());
+            files.erase("p.txt.from-interrupted-save");
+            EXPECT_TRUE(files == newVisible) << older;
+            EXPECT_FALSE(FileExists(journal)) << older;
+            if (older) {
+                EXPECT_EQ(ReadBytes(aside), table);
+                EXPECT_EQ(p.sink.warnings, std::vector<std::string>{kSaveSetAside + aside});
+            }
+        }
     }
 
     // On a folder that does not tell case, the journal of a save of "P.sna"
     // that died is found as that of "p.sna" (here: one file under both
-    // names): it is the set's own and is settled, the old project back.
-    {
+    // names, or two numbers for the two spellings as a folder through FUSE
+    // gives): it is the set's own and is settled, the old project back.
+    for (const bool oneNumber : {true, false}) {
         const fs::path ci = p.dir.path() / "ci";
         fs::create_directory(ci);
         std::map<std::string, std::string> upper;
@@ -445,7 +574,10 @@ TEST(ProjectSave, AProcessEndedAtAnyStepOfTheCommitOrOfItsSettleLeavesTheOldOrTh
                       SaveSnaFile(p.b, (ci / "P.sna").string());
                   }),
                   kEnded);
-        fs::create_hard_link(ci / ".P.sna.journal", ci / ".p.sna.journal");
+        if (oneNumber)
+            fs::create_hard_link(ci / ".P.sna.journal", ci / ".p.sna.journal");
+        else
+            fs::copy_file(ci / ".P.sna.journal", ci / ".p.sna.journal");
         EXPECT_NO_THROW(EXPECT_TRUE(SettleSaveJournal((ci / ".p.sna.journal").string())));
         // (The same files where case is not told.)
         fs::remove(ci / ".P.sna.journal"), fs::remove(ci / ".P.sna.journal.lock");
@@ -486,8 +618,13 @@ TEST(ProjectSave, AProcessEndedAtAnyStepOfTheCommitOrOfItsSettleLeavesTheOldOrTh
                                                                 file.substr(file.find('_') + 1)));
             }
         }
-        // The journal again, each token of pid 1.
+        // The journal again, each token of pid 1. Each step tells its old and
+        // its new file by "<size>:<digest of 16 hex digits>" (the sizes as
+        // the files lie in the old and the new project).
         const std::string bytes = ReadBytes(journal);
+        ASSERT_EQ(bytes.substr(0, 23), std::string("KELVO SAVE JOURNAL\0"
+                                                   "2.2\0",
+                                                   23));
         std::size_t at = 19 + 4 + 2;
         const auto text = [&] {
             const std::size_t end = bytes.find('\0', at);
@@ -498,14 +635,24 @@ TEST(ProjectSave, AProcessEndedAtAnyStepOfTheCommitOrOfItsSettleLeavesTheOldOrTh
         const int count = static_cast<unsigned char>(bytes[at]);
         at += 4;
         Bytes again;
-        again.str("KELVO SAVE JOURNAL").str("2.1").str("p").i32(count);
+        again.str("KELVO SAVE JOURNAL").str("2.2").str("p").i32(count);
         for (int k = 0; k < count; ++k) {
             const std::string ext = text();
             const std::uint8_t remove = bytes[at], existed = bytes[at + 1];
             at += 2;
-            const std::string token = text(), oldId = text(), backupId = text(), newId = text();
+            const std::string token = text(), oldPrint = text(), newPrint = text();
+            const auto sizeOf = [](const std::string& print) {
+                EXPECT_EQ(print.size() - print.find(':'), 17u) << print;
+                return print.substr(0, print.find(':'));
+            };
+            EXPECT_EQ(existed, 1) << ext;
+            EXPECT_EQ(sizeOf(oldPrint), std::to_string(p.oldFiles.at("p" + ext).size())) << ext;
+            if (remove)
+                EXPECT_EQ(newPrint, "") << ext;
+            else
+                EXPECT_EQ(sizeOf(newPrint), std::to_string(p.newFiles.at("p" + ext).size())) << ext;
             again.str(ext).u8(remove).u8(existed).str("1" + token.substr(token.find('_')));
-            again.str(oldId).str(backupId).str(newId);
+            again.str(oldPrint).str(newPrint);
         }
         WriteBytes(journal, again.str("EOF").b);
         RunState back;
