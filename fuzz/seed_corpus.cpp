@@ -308,15 +308,23 @@ bool WriteSeedCorpus(const fs::path& dir)
         WriteBytes(dir / "jnl" / "notes.jnl", journal("x", ".cmp", ".notes").str("EOF").b);
         WriteBytes(dir / "jnl" / "twice.jnl", journal("x", ".cmp", ".cmp").str("EOF").b);
         WriteBytes(dir / "jnl" / "trailer.jnl", journal("x", ".cmp", ".txt").b);
-        // The current version: the identity of the added table's file too
-        // (one the folder does not hold: nothing of the user's goes).
+        // Version 2.1: the identity of the added table's file too (one the
+        // folder does not hold: nothing of the user's goes).
         Bytes current;
         current.str("KELVO SAVE JOURNAL").str("2.1").str("x").i32(2);
         current.str(".cmp").u8(0).u8(1).str("1_0").str("1:1").str("1:1").str("");
         current.str(".txt").u8(0).u8(0).str("1_1").str("").str("").str("1:2");
-        WriteBytes(dir / "jnl" / "current.jnl", current.str("EOF").b);
+        WriteBytes(dir / "jnl" / "identities.jnl", current.str("EOF").b);
+        // The current version: each file told by its size and digest (the
+        // composition in place matches neither and is set aside).
+        Bytes printed;
+        printed.str("KELVO SAVE JOURNAL").str("2.2").str("x").i32(2);
+        printed.str(".cmp").u8(0).u8(1).str("1_0").str("1:0000000000000001");
+        printed.str("1:0000000000000002");
+        printed.str(".txt").u8(0).u8(0).str("1_1").str("").str("1:0000000000000003");
+        WriteBytes(dir / "jnl" / "current.jnl", printed.str("EOF").b);
         WriteBytes(dir / "jnl" / "unknown.jnl",
-                   Bytes().str("KELVO SAVE JOURNAL").str("2.2").str("x").i32(0).str("EOF").b);
+                   Bytes().str("KELVO SAVE JOURNAL").str("2.9").str("x").i32(0).str("EOF").b);
     }
     // Texts.
     int n = 0;
