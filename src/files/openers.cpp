@@ -48,6 +48,12 @@ std::string FindCompanion(const std::string& base, const std::string& ext,
     return "";
 }
 
+std::string CompanionName(const std::string& base, const std::string& ext)
+{
+    const std::string found = FindCompanion(base, ext);
+    return found.empty() ? ChangeFileExt(base, ext) : found;
+}
+
 const FileOpenerEntry* FindFileOpener(const std::string& name)
 {
     const std::string ext = LowerFileExt(name);

@@ -29,6 +29,10 @@ std::string LowerFileExt(const std::string& name);
 std::string FindCompanion(const std::string& base, const std::string& ext,
                           const std::function<bool(const std::string&)>& exists = {});
 
+// The name of that companion as a save writes it and a message names it: the
+// one FindCompanion finds, else `base` with `ext`.
+std::string CompanionName(const std::string& base, const std::string& ext);
+
 // The entry for the extension of `name` (compared in lower case); nullptr when
 // no kind has one.
 const FileOpenerEntry* FindFileOpener(const std::string& name);

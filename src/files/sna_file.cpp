@@ -225,11 +225,7 @@ void NamingCompanion(const std::string& name, const std::function<void()>& read)
 // the spelling found beside it.
 struct ProjectSetNames {
     std::string Base, Project, Composition, Table, Options, Detector, Sequence;
-    std::string Shown(const char* ext) const
-    {
-        const std::string found = FindCompanion(Base, ext);
-        return found.empty() ? ChangeFileExt(Base, ext) : found;
-    }
+    std::string Shown(const char* ext) const { return CompanionName(Base, ext); }
 };
 
 // Reads the project set `names` (its project file open in `f`) into `files`;
@@ -720,17 +716,19 @@ bool SaveProjectFiles(RunState& st, const std::string& chosen, bool replaceConfi
     // set's lock.
     ProjectSetNames staged{base, "", "", "", "", "", ""};
     // The composition is required for opening: a save that cannot write it ends.
+    // Each companion replaces the one beside the project in the spelling found
+    // there (an older system's ".CMP"), so that no second spelling stays.
     if (st.Composition.Count() > 0 &&
-        !StageKept(save, ChangeFileExt(base, ".cmp"), staged.Composition,
+        !StageKept(save, CompanionName(base, ".cmp"), staged.Composition,
                    [&](BinWriter& out) { EncodeComposition(out, st.Composition); }))
         return cantCreate("Error: Can't create new file");
     const std::string version = GetPsqFileVersion(st.PsqFile);
-    const std::string psqName = ChangeFileExt(base, ".psq"), optName = ChangeFileExt(base, ".opt");
+    const std::string psqName = CompanionName(base, ".psq"), optName = CompanionName(base, ".opt");
     bool sequenceCopied = false, sequenceKept = false, optionsWritten = false, optionsKept = false;
     if (version == "0.1" || version == "1.0") {
         // (Asked before the set is locked: no other save waits on the user.)
-        const std::string oldPsq = FindCompanion(base, ".psq");
-        if (oldPsq.empty() || replaceConfirmed || Confirm("File " + oldPsq + " exists. Overwrite?"))
+        if (!FileExists(psqName) || replaceConfirmed ||
+            Confirm("File " + psqName + " exists. Overwrite?"))
             sequenceCopied = StageKeptByName(
                 save, psqName, staged.Sequence,
                 [&](const std::string& temp) { return FileCopy(st.PsqFile, temp, false, 0) >= 0; });
@@ -753,13 +751,13 @@ bool SaveProjectFiles(RunState& st, const std::string& chosen, bool replaceConfi
             }
         }
     }
-    const std::string detName = ChangeFileExt(base, ".det");
+    const std::string detName = CompanionName(base, ".det");
     const bool detectorWritten =
         StageKept(save, detName, staged.Detector, [&](BinWriter& out) { EncodeDetFile(out, st); });
     if (!detectorWritten)
         ShowWarning(
             SaveFailure("Error: Can't create a new file", save.Failure(), kSaveDetectorLeftOut));
-    const std::string txtName = ChangeFileExt(base, ".txt");
+    const std::string txtName = CompanionName(base, ".txt");
     // The table belongs to the project: a save that cannot write it ends.
     // Companions are written straight into their temporaries (a writer that
     // saves through a temporary of its own would leave one no sweep knows).

@@ -1060,30 +1060,26 @@ TEST(ProjectSave, NamesEndInSnaAndASaveWithoutInitWritesNothing)
     }
 
     // Companions in capitals, as an older system names them, open with the
-    // project; where two spellings lie there, the one a save writes is read.
+    // project, and a save replaces them in that spelling; where two
+    // spellings lie there, the one in small letters is read.
     const std::string project = tmp.file("Q.SNA");
     fs::rename(tmp.file("Q.cmp"), tmp.file("Q.CMP"));
     fs::rename(tmp.file("Q.det"), tmp.file("Q.DET"));
+    WriteBytes(tmp.file("Q.DET"), "not a record");
     sink.Clear();
-    {
-        RunState back;
-        ASSERT_TRUE(OpenProject(back, project));
-        EXPECT_EQ(Names(back), Names(st));
-        EXPECT_TRUE(sink.warnings.empty()) << sink.warnings.front();
-        WriteBytes(tmp.file("Q.DET"), "not a record");
-        ASSERT_TRUE(OpenProject(back, project));
-        EXPECT_EQ(sink.warnings, std::vector<std::string>{kDetectorLeftOut + tmp.file("Q.DET")});
-        WriteBytes(tmp.file("Q.cmp"), "not a composition");
-        sink.Clear();
-        EXPECT_FALSE(OpenProject(back, project));
-        EXPECT_EQ(sink.warnings, std::vector<std::string>{"Incorrect CMP File."});
-    }
-    ASSERT_TRUE(SaveSnaFile(st, project));
-    {
-        RunState back;
-        ASSERT_TRUE(OpenProject(back, project));
-        EXPECT_EQ(Names(back), Names(st));
-    }
+    RunState back;
+    ASSERT_TRUE(OpenProject(back, project));
+    EXPECT_EQ(Names(back), Names(st));
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{kDetectorLeftOut + tmp.file("Q.DET")});
+    sink.Clear();
+    ASSERT_TRUE(SaveSnaFile(back, project));
+    EXPECT_FALSE(FileExists(tmp.file("Q.cmp")) || FileExists(tmp.file("Q.det")));
+    ASSERT_TRUE(OpenProject(back, project));
+    EXPECT_EQ(Names(back), Names(st));
+    EXPECT_TRUE(sink.warnings.empty()) << sink.warnings.front();
+    WriteBytes(tmp.file("Q.cmp"), "not a composition");
+    EXPECT_FALSE(OpenProject(back, project));
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{"Incorrect CMP File."});
 
     // A project another program saves under a new name while this save
     // writes its files is not replaced, nor one that a check without memory
