@@ -3,6 +3,7 @@
 // entry here and its reader.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,18 @@ const std::vector<FileOpenerEntry>& FileOpeners();
 
 // Extension of a file name in lower case, with its dot ("" when none).
 std::string LowerFileExt(const std::string& name);
+
+// The companion of `base` with the extension `ext` (small letters, with its
+// dot) as every reader and the save find it: `base` with `ext` when `exists`
+// takes that name, else the first other spelling of `ext` in letter case
+// that it takes, in one fixed order (".CMP" as an older system writes it);
+// "" when none. `exists` is FileExists when not given.
+std::string FindCompanion(const std::string& base, const std::string& ext,
+                          const std::function<bool(const std::string&)>& exists = {});
+
+// The name of that companion as a save writes it and a message names it: the
+// one FindCompanion finds, else `base` with `ext`.
+std::string CompanionName(const std::string& base, const std::string& ext);
 
 // The entry for the extension of `name` (compared in lower case); nullptr when
 // no kind has one.

@@ -10,6 +10,7 @@
 #include "engine/step/recalc.h"
 #include "files/complex_file.h"
 #include "files/file_hooks.h"
+#include "files/openers.h"
 #include "files/opt_file.h"
 #include "files/sna_file.h"
 #include "foundation/binio.h"
@@ -363,7 +364,7 @@ bool PsqPlayer::PlayPsqFile(const std::string& name)
         FrameCount = static_cast<int>(count);
 
         if (ReloadNeeded()) {
-            const std::string cmpName = ChangeFileExt(name, ".cmp");
+            const std::string cmpName = CompanionName(name, ".cmp");
             TUnivSet<TComponents> comp;
             bool usable = false;
             if (FileExists(cmpName)) {
@@ -381,7 +382,7 @@ bool PsqPlayer::PlayPsqFile(const std::string& name)
             // table lies beside it. A table Init would not take is refused
             // before anything of the current run changes.
             std::optional<ComplexTable> table;
-            const std::string txtName = ChangeFileExt(name, ".txt");
+            const std::string txtName = CompanionName(name, ".txt");
             if (FileExists(txtName) && IsComplexTableFile(txtName)) {
                 table = ReadComplexTableFile(txtName);
                 if (!ComplexSetupRefusal(*table, comp, false).empty()) ThrowError(kIncorrectPsq);
@@ -398,7 +399,7 @@ bool PsqPlayer::PlayPsqFile(const std::string& name)
             }
             ApplyHeaderGeometry(st, h, true);
             if (h.Version == "0.1") {
-                const std::string optName = ChangeFileExt(name, ".opt");
+                const std::string optName = CompanionName(name, ".opt");
                 if (FileExists(optName)) {
                     ReadOptFile(st, optName);
                 }

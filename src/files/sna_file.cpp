@@ -28,6 +28,7 @@
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <new>
 #include <optional>
 #include <thread>
 #include <utility>
@@ -220,10 +221,11 @@ void NamingCompanion(const std::string& name, const std::function<void()>& read)
 
 // The files of one project set by member, as an open reads them: the files
 // beside the project, or the temporary files a save staged. An empty name:
-// the set has no such member. Messages name the members after `Base`.
+// the set has no such member. Messages name the members after `Base`, in
+// the spelling found beside it.
 struct ProjectSetNames {
     std::string Base, Project, Composition, Table, Options, Detector, Sequence;
-    std::string Shown(const char* ext) const { return ChangeFileExt(Base, ext); }
+    std::string Shown(const char* ext) const { return CompanionName(Base, ext); }
 };
 
 // Reads the project set `names` (its project file open in `f`) into `files`;
@@ -284,12 +286,6 @@ bool ReadProjectSet(KFile& f, const ProjectSetNames& names, ProjectFiles& files)
     return true;
 }
 
-// The name of `name` when that file exists, else "".
-std::string Existing(const std::string& name)
-{
-    return FileExists(name) ? name : std::string();
-}
-
 // Reads the project `name` and the companions beside it into `files`, each
 // from where `set` says its old contents are (a save that died and could not
 // be settled); the run state is not touched. False after a warning when the
@@ -309,14 +305,16 @@ bool ReadProjectGroup(const std::string& name, ProjectFiles& files, const Settle
     // points to, where a save puts them; a project whose composition lies
     // beside the link only (saved so by an earlier version) is read from there.
     const std::string target = SaveTargetName(name);
-    files.Base = FileExists(from(ChangeFileExt(target, ".cmp"))) ? target : name;
-    const std::string cmpName = ChangeFileExt(files.Base, ".cmp");
-    if (!FileExists(from(cmpName))) {
-        ShowWarning("File " + cmpName + " not found!");
+    const auto inSet = [&](const std::string& file) { return FileExists(from(file)); };
+    files.Base = !FindCompanion(target, ".cmp", inSet).empty() ? target : name;
+    const std::string cmpName = FindCompanion(files.Base, ".cmp", inSet);
+    if (cmpName.empty()) {
+        ShowWarning("File " + ChangeFileExt(files.Base, ".cmp") + " not found!");
         return false;
     }
     const auto beside = [&](const char* ext) {
-        return Existing(from(ChangeFileExt(files.Base, ext)));
+        const std::string companion = FindCompanion(files.Base, ext, inSet);
+        return companion.empty() ? companion : from(companion);
     };
     const ProjectSetNames names{files.Base,     name,           from(cmpName), beside(".txt"),
                                 beside(".opt"), beside(".det"), beside(".psq")};
@@ -329,8 +327,10 @@ std::vector<std::string> ProjectStamps(const std::string& name, const std::strin
 {
     std::vector<std::string> stamps{FileStamp(name)};
     for (const std::string& base : {target, name})
-        for (const char* ext : {".cmp", ".txt", ".opt", ".det", ".psq"})
-            stamps.push_back(FileStamp(ChangeFileExt(base, ext)));
+        for (const char* ext : {".cmp", ".txt", ".opt", ".det", ".psq"}) {
+            const std::string companion = FindCompanion(base, ext);
+            stamps.push_back(companion + ":" + FileStamp(companion));
+        }
     return stamps;
 }
 
@@ -672,6 +672,8 @@ std::string ProjectSetRefusal(const RunState& st, const ProjectSetNames& names, 
         if (!ReadProjectSet(f, names, files)) return held.WarningText();
         if (withTable && !files.Table) return "Incorrect file. (" + names.Shown(".txt") + ")";
         OpenInScratchState(st, files, names.Base);
+    } catch (const std::bad_alloc&) {
+        throw;  // no fault of the files: the caller tells it
     } catch (const std::exception& e) {
         const std::string why = held.WarningText();
         return e.what() + (why.empty() ? "" : "\n" + why);
@@ -679,10 +681,17 @@ std::string ProjectSetRefusal(const RunState& st, const ProjectSetNames& names, 
     return "";
 }
 
-// The save of SaveSnaFile; `previous` tells what is on disk when it fails.
-bool SaveProjectFiles(RunState& st, const std::string& chosen, bool replaceConfirmed,
-                      const std::string& previous)
+// What a save that failed says is on disk: the previous project as it was, or none.
+const char* OnDisk(bool existed)
 {
+    return existed ? kSavePreviousUnchanged : kSaveNoPrevious;
+}
+
+// The save of SaveSnaFile; `existed` tells whether a project lay under its
+// name when the caller looked (and asked before replacing it).
+bool SaveProjectFiles(RunState& st, const std::string& chosen, bool replaceConfirmed, bool existed)
+{
+    const std::string previous = OnDisk(existed);
     const std::string name = ProjectSaveName(chosen);
     // Without Init there is no run whose profiles the project could hold: the
     // file written would not open.
@@ -716,12 +725,14 @@ bool SaveProjectFiles(RunState& st, const std::string& chosen, bool replaceConfi
     // set's lock.
     ProjectSetNames staged{base, "", "", "", "", "", ""};
     // The composition is required for opening: a save that cannot write it ends.
+    // Each companion replaces the one beside the project in the spelling found
+    // there (an older system's ".CMP"), so that no second spelling stays.
     if (st.Composition.Count() > 0 &&
-        !StageKept(save, ChangeFileExt(base, ".cmp"), staged.Composition,
+        !StageKept(save, CompanionName(base, ".cmp"), staged.Composition,
                    [&](BinWriter& out) { EncodeComposition(out, st.Composition); }))
         return cantCreate("Error: Can't create new file");
     const std::string version = GetPsqFileVersion(st.PsqFile);
-    const std::string psqName = ChangeFileExt(base, ".psq"), optName = ChangeFileExt(base, ".opt");
+    const std::string psqName = CompanionName(base, ".psq"), optName = CompanionName(base, ".opt");
     bool sequenceCopied = false, sequenceKept = false, optionsWritten = false, optionsKept = false;
     if (version == "0.1" || version == "1.0") {
         // (Asked before the set is locked: no other save waits on the user.)
@@ -749,13 +760,13 @@ bool SaveProjectFiles(RunState& st, const std::string& chosen, bool replaceConfi
             }
         }
     }
-    const std::string detName = ChangeFileExt(base, ".det");
+    const std::string detName = CompanionName(base, ".det");
     const bool detectorWritten =
         StageKept(save, detName, staged.Detector, [&](BinWriter& out) { EncodeDetFile(out, st); });
     if (!detectorWritten)
         ShowWarning(
             SaveFailure("Error: Can't create a new file", save.Failure(), kSaveDetectorLeftOut));
-    const std::string txtName = ChangeFileExt(base, ".txt");
+    const std::string txtName = CompanionName(base, ".txt");
     // The table belongs to the project: a save that cannot write it ends.
     // Companions are written straight into their temporaries (a writer that
     // saves through a temporary of its own would leave one no sweep knows).
@@ -786,35 +797,51 @@ bool SaveProjectFiles(RunState& st, const std::string& chosen, bool replaceConfi
     }
     const std::vector<std::string> setAside = save.SetAside();
     const bool replacing = FileExists(base);
-    onDisk = replacing ? kSavePreviousUnchanged : kSaveNoPrevious;
+    onDisk = OnDisk(replacing);
+    // A project that another program saved under this name after the caller
+    // looked (and asked before replacing one) is not replaced unasked.
+    if (replacing && !existed) {
+        save.Discard();
+        ShowWarning(SaveFailure(kSaveNameTaken, base, onDisk));
+        return false;
+    }
+    // Each companion beside the project as the open finds it, whatever the
+    // case of its extension.
     const auto beside = [&](std::string& member, const char* ext) {
-        if (member.empty()) member = Existing(ChangeFileExt(base, ext));
+        if (member.empty()) member = FindCompanion(base, ext);
     };
     beside(staged.Composition, ".cmp");
     beside(staged.Sequence, ".psq");
     beside(staged.Options, ".opt");
     beside(staged.Detector, ".det");
     beside(staged.Table, ".txt");
-    const auto removal = [&](const std::string& target, std::string& member) {
-        save.StageRemoval(target);
+    const auto removal = [&](std::string& member) {
+        if (member.empty()) return;
+        save.StageRemoval(member);
         member.clear();
     };
     // A sequence of an earlier save of the project (and the options of an
     // older one) would be taken as this run's: it goes with the commit.
-    if (replacing && !sequenceCopied && !sequenceKept && FileExists(psqName))
-        removal(psqName, staged.Sequence);
-    if (replacing && !optionsWritten && !optionsKept && !sequenceKept && FileExists(optName))
-        removal(optName, staged.Options);
-    if (!detectorWritten && FileExists(detName)) removal(detName, staged.Detector);
+    if (replacing && !sequenceCopied && !sequenceKept) removal(staged.Sequence);
+    if (replacing && !optionsWritten && !optionsKept && !sequenceKept) removal(staged.Options);
+    if (!detectorWritten) removal(staged.Detector);
     // Opening switches complexation on whenever a table lies beside the
     // project: a project saved without it loses the table of an earlier save
     // (in the commit). A text file that holds no table (the user's notes of
     // the same name) is left as it is.
-    if (!st.cbComplex && FileExists(txtName) && IsComplexTableFile(txtName))
-        removal(txtName, staged.Table);
+    if (!st.cbComplex && !staged.Table.empty() && IsComplexTableFile(staged.Table))
+        removal(staged.Table);
     // The staged set is read as an open reads it: a set the open refuses is
     // not written, and the project beside it stays as it was.
-    const std::string refusal = ProjectSetRefusal(st, staged, st.cbComplex);
+    std::string refusal;
+    try {
+        refusal = ProjectSetRefusal(st, staged, st.cbComplex);
+    } catch (const std::bad_alloc&) {
+        // The files may well open where the run is not held beside them.
+        save.Discard();
+        ShowWarning(SaveFailure(kSaveCheckOutOfMemory, "", onDisk));
+        return false;
+    }
     if (!refusal.empty()) {
         save.Discard();
         ShowWarning(SaveFailure(kSaveWouldNotOpen, base + ": " + refusal, onDisk));
@@ -835,15 +862,12 @@ bool SaveProjectFiles(RunState& st, const std::string& chosen, bool replaceConfi
 
 bool SaveSnaFile(RunState& st, const std::string& chosen, bool replaceConfirmed)
 {
-    // What is on disk when the save fails: the previous project as it was, or none.
-    const std::string previous = FileExists(SaveTargetName(ProjectSaveName(chosen)))
-                                     ? kSavePreviousUnchanged
-                                     : kSaveNoPrevious;
+    const bool existed = FileExists(SaveTargetName(ProjectSaveName(chosen)));
     try {
-        return SaveProjectFiles(st, chosen, replaceConfirmed, previous);
+        return SaveProjectFiles(st, chosen, replaceConfirmed, existed);
     } catch (const SaveCommitFailed& e) {
         // A file that could not be written while the save was staged (a full disk).
-        ThrowError(SaveFailure(e.Message(), e.File + ": " + e.Reason, previous));
+        ThrowError(SaveFailure(e.Message(), e.File + ": " + e.Reason, OnDisk(existed)));
     }
 }
 
@@ -984,6 +1008,8 @@ std::unique_ptr<RunState> ScratchStateOf(const RunState& st)
     return scratch;
 }
 
+SaveCheckWatch gSaveCheckWatch = nullptr;
+
 // Opens the project read into `files` (named `name`) as an open does, in a
 // scratch state beside `st`: the New command, Init and the recalculation of
 // the loaded profiles included. Raises as the open raises; `st` stays as it
@@ -991,6 +1017,7 @@ std::unique_ptr<RunState> ScratchStateOf(const RunState& st)
 void OpenInScratchState(const RunState& st, ProjectFiles& files, const std::string& name)
 {
     const std::unique_ptr<RunState> scratch = ScratchStateOf(st);
+    if (gSaveCheckWatch) gSaveCheckWatch();
     ApplyProject(*scratch, files, name);
 }
 
@@ -1024,6 +1051,11 @@ std::string OpenFailureMessage(const std::string& name, const std::string& messa
 
 }  // namespace
 
+SaveCheckWatch SetSaveCheckWatch(SaveCheckWatch watch)
+{
+    return std::exchange(gSaveCheckWatch, watch);
+}
+
 bool ReadSnaFile(RunState& st, const std::string& name)
 {
     bool applying = false;
@@ -1036,15 +1068,10 @@ namespace {
 // one whose file or journal lies there (".sna" when none does).
 std::string ProjectOfCompanion(const std::string& name)
 {
-    for (int k = 0; k < 8; ++k) {
-        std::string ext = ".sna";
-        for (int c = 0; c < 3; ++c)
-            if (k >> c & 1) ext[1 + c] = static_cast<char>(std::toupper(ext[1 + c]));
-        const std::string project = ChangeFileExt(name, ext);
-        if (FileExists(project) || FileExists(SaveJournalName(SaveTargetName(project))))
-            return project;
-    }
-    return ChangeFileExt(name, ".sna");
+    const std::string project = FindCompanion(name, ".sna", [](const std::string& file) {
+        return FileExists(file) || FileExists(SaveJournalName(SaveTargetName(file)));
+    });
+    return project.empty() ? ChangeFileExt(name, ".sna") : project;
 }
 
 }  // namespace

@@ -89,6 +89,12 @@ std::string SettleProjectSaveOf(const std::string& name);
 // ended early.
 bool SaveSnaFile(RunState& st, const std::string& name, bool replaceConfirmed = false);
 
+// Tests: a routine run as a save begins to open its staged files in a state of
+// its own (the check before the commit); it may raise std::bad_alloc as a
+// check that runs out of memory does. Returns the previous routine.
+using SaveCheckWatch = void (*)();
+SaveCheckWatch SetSaveCheckWatch(SaveCheckWatch watch);
+
 // Opens a project: the project file and its companions beside it (the
 // composition, the complexation table, the older options file, the detector
 // record) are read and checked whole before the run state changes; then the

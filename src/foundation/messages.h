@@ -108,6 +108,14 @@ inline constexpr const char* kProjectNotesNoTable =
 // project file, the reason in the open's own words and kSavePreviousUnchanged).
 inline constexpr const char* kSaveWouldNotOpen =
     "Error: The files of this save would not open again as a project.";
+// Project save: the check of the files staged (their open beside the run) ran
+// out of memory (followed by kSavePreviousUnchanged or kSaveNoPrevious).
+inline constexpr const char* kSaveCheckOutOfMemory =
+    "Error: Not enough memory to check the save; nothing was written.";
+// Project save: a project appeared under the chosen name while the save wrote
+// its files (followed by the project file and kSavePreviousUnchanged).
+inline constexpr const char* kSaveNameTaken =
+    "Error: Another project was saved under this name meanwhile; nothing was written.";
 
 // Protein builder: a bond count that is not a whole number (after the quoted text).
 inline constexpr const char* kNotAnInteger = "' is not a valid integer value";

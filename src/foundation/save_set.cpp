@@ -497,11 +497,11 @@ void WriteJournalFile(BinWriter& out, const std::string& stem, const std::vector
     out.StringZ("EOF");
 }
 
-// The place of `ext` among the set's extensions (the main file's in any
-// case), std::size(kSetExtensions) for none.
+// The place of `ext` among the set's extensions in any case (a companion of
+// an older system's project is ".CMP"), std::size(kSetExtensions) for none.
 std::size_t SetRank(const std::string& ext)
 {
-    const std::string own = MainExtension(ext) ? ".sna" : ext;
+    const std::string own = Lower(ext);
     std::size_t k = 0;
     while (k < std::size(kSetExtensions) && own != kSetExtensions[k]) ++k;
     return k;

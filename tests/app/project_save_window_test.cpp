@@ -6,8 +6,10 @@
 #include "qt_test_env.h"
 
 #include "files/psq.h"
+#include "foundation/binio.h"
 #include "foundation/fileio.h"
 
+#include <cctype>
 #include <fstream>
 #include <iterator>
 
@@ -94,4 +96,18 @@ TEST_F(ExampleWindow, SaveStartsAtTheProjectAsksOnceAndDropsTheSequenceOfAnEarli
     EXPECT_EQ(sink.questions, std::vector<std::string>{"File " + project + " exists. Overwrite?"});
     EXPECT_TRUE(Bytes(psq) == Bytes(st.PsqFile));
     EXPECT_TRUE(sink.warnings.empty()) << sink.warnings.front();
+    const std::string sequence2 = Bytes(psq);
+
+    // The project with its files named in capitals, as an older system names
+    // them, opens whole: its sequence is the run's.
+    for (const char* ext : {".sna", ".cmp", ".det", ".psq"}) {
+        std::string capitals = ext;
+        for (char& c : capitals) c = static_cast<char>(std::toupper(c));
+        fs::copy_file(ChangeFileExt(project, ext), (folder / "OLD").string() + capitals);
+    }
+    sink.Clear();
+    sink.answers = {true};
+    ASSERT_TRUE(w->OpenFile((folder / "OLD.SNA").string()));
+    EXPECT_TRUE(sink.warnings.empty()) << sink.warnings.front();
+    EXPECT_TRUE(Bytes(st.PsqFile) == sequence2 && st.PsqSize > 0);
 }

@@ -21,6 +21,7 @@
 #include "support/run_profiles.h"
 #include "support/temp_dir.h"
 
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -31,6 +32,9 @@
 #include <utility>
 
 #include <csignal>
+#include <new>
+
+#include <fcntl.h>
 
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -341,26 +345,34 @@ TEST(ProjectSave, AProcessEndedAtAnyStepOfTheCommitOrOfItsSettleLeavesTheOldOrTh
     }
     SetSaveLink(nullptr);
 
-    // A project named in capitals is journalled as one in small letters is;
-    // the save of "run.sna" leaves alone the interrupted save of a project
-    // whose name begins with it and is cut in the hidden names ("run." + 240
-    // y): ended at each change, the folder opens as the old or the new
-    // project and the files beside the set never change. The long project's
-    // own leftovers go with its next save. A project of 120 "é" (244 bytes)
-    // saves and opens the same on a folder that refuses names that are no
-    // valid UTF-8: its hidden names are cut between letters.
+    // A project named in capitals is journalled as one in small letters is,
+    // and so is one whose companions an older system named in capitals (the
+    // table and the sequence go, the new composition is read before the
+    // old); the save of "run.sna" leaves alone the interrupted save of a
+    // project whose name begins with it and is cut in the hidden names
+    // ("run." + 240 y): ended at each change, the folder opens as the old or
+    // the new project and the files beside the set never change. The long
+    // project's own leftovers go with its next save. A project of 120 "é"
+    // (244 bytes) saves and opens the same on a folder that refuses names
+    // that are no valid UTF-8: its hidden names are cut between letters.
     const std::string longStem = "run." + std::string(240, 'y');
     std::string accented;
     for (int k = 0; k < 120; ++k) accented += "\xc3\xa9";
     SetNameCheck(Utf8Names);
-    for (const std::string& leaf :
-         {std::string("U.SNA"), std::string("run.sna"), accented + ".sna"}) {
+    for (const std::string& leaf : {std::string("U.SNA"), std::string("run.sna"),
+                                    accented + ".sna", std::string("V.SNA")}) {
         const fs::path dir = p.dir.path() / ("set_" + std::string(leaf));
         fs::create_directory(dir);
         const std::string main = (dir / leaf).string(),
                           longMain = (dir / longStem).string() + ".sna";
         const std::string stem = fs::path(leaf).stem().string();
         ASSERT_TRUE(SaveSnaFile(p.a, main));
+        if (stem == "V")
+            for (const char* ext : {".cmp", ".txt", ".psq", ".det"}) {
+                std::string capitals = ext;
+                for (char& c : capitals) c = static_cast<char>(std::toupper(c));
+                fs::rename(dir / ("V" + std::string(ext)), dir / ("V" + capitals));
+            }
         WriteBytes((dir / (stem + ".notes")).string(), "the user's");
         pid_t tempsOf = 0;
         if (std::string(leaf) == "run.sna") {
@@ -416,7 +428,9 @@ TEST(ProjectSave, AProcessEndedAtAnyStepOfTheCommitOrOfItsSettleLeavesTheOldOrTh
             // Every other time the composition opened alone settles the save first.
             if (s % 2) {
                 RunState alone;
-                ASSERT_TRUE(OpenComposition(alone, ChangeFileExt(main, ".cmp"))) << leaf << s;
+                ASSERT_TRUE(
+                    OpenComposition(alone, ChangeFileExt(main, stem == "V" ? ".CMP" : ".cmp")))
+                    << leaf << s;
                 EXPECT_FALSE(FileExists(SaveJournalName(main))) << leaf << " " << s;
             }
             RunState back;
@@ -425,6 +439,7 @@ TEST(ProjectSave, AProcessEndedAtAnyStepOfTheCommitOrOfItsSettleLeavesTheOldOrTh
             const bool isOld = split(now, true) == split(old, true);
             EXPECT_TRUE(isOld || split(now, true) == saved) << leaf << " " << s;
             EXPECT_EQ(Names(back), Names(isOld ? p.a : p.b)) << leaf << " " << s;
+            EXPECT_EQ(back.cbComplex, isOld) << leaf << " " << s;
             EXPECT_TRUE(split(now, false) == split(old, false)) << leaf << " " << s;
             if (ended != kEnded) break;
             ++points;
@@ -1190,6 +1205,56 @@ TEST(ProjectSave, NamesEndInSnaAndASaveWithoutInitWritesNothing)
         ASSERT_TRUE(OpenProject(back, saved)) << typed;
         EXPECT_EQ(Names(back), Names(st)) << typed;
     }
+
+    // Companions in capitals, as an older system names them, open with the
+    // project, and a save replaces them in that spelling; where two
+    // spellings lie there, the one in small letters is read.
+    const std::string project = tmp.file("Q.SNA");
+    fs::rename(tmp.file("Q.cmp"), tmp.file("Q.CMP"));
+    fs::rename(tmp.file("Q.det"), tmp.file("Q.DET"));
+    WriteBytes(tmp.file("Q.DET"), "not a record");
+    sink.Clear();
+    RunState back;
+    ASSERT_TRUE(OpenProject(back, project));
+    EXPECT_EQ(Names(back), Names(st));
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{kDetectorLeftOut + tmp.file("Q.DET")});
+    sink.Clear();
+    ASSERT_TRUE(SaveSnaFile(back, project));
+    EXPECT_FALSE(FileExists(tmp.file("Q.cmp")) || FileExists(tmp.file("Q.det")));
+    ASSERT_TRUE(OpenProject(back, project));
+    EXPECT_EQ(Names(back), Names(st));
+    EXPECT_TRUE(sink.warnings.empty()) << sink.warnings.front();
+    WriteBytes(tmp.file("Q.cmp"), "not a composition");
+    EXPECT_FALSE(OpenProject(back, project));
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{"Incorrect CMP File."});
+
+    // A project another program saves under a new name while this save
+    // writes its files is not replaced, nor one that a check without memory
+    // enough could not tell would open; either way nothing is written.
+    static std::string appearing;
+    appearing = tmp.file("n.sna");
+    const LockOpenFn plain = SetLockOpen([](const char* lock, int flags) {
+        if (!FileExists(appearing)) WriteBytes(appearing, "theirs");
+        return ::open(lock, flags, 0666);
+    });
+    sink.Clear();
+    EXPECT_FALSE(SaveSnaFile(st, appearing));
+    SetLockOpen(plain);
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{std::string(kSaveNameTaken) + "\n" +
+                                                      appearing + "\n" + kSavePreviousUnchanged});
+    EXPECT_EQ(ReadBytes(appearing), "theirs");
+    EXPECT_FALSE(FileExists(tmp.file("n.cmp")) || FileExists(tmp.file("n.det")));
+    const auto before = Folder(tmp.path());
+    const SaveCheckWatch unchecked = SetSaveCheckWatch([] { throw std::bad_alloc(); });
+    for (const std::string& name : {project, tmp.file("m.sna")}) {
+        sink.Clear();
+        EXPECT_FALSE(SaveSnaFile(st, name));
+        EXPECT_EQ(sink.warnings, std::vector<std::string>{
+                                     std::string(kSaveCheckOutOfMemory) + "\n" +
+                                     (name == project ? kSavePreviousUnchanged : kSaveNoPrevious)});
+        EXPECT_TRUE(Folder(tmp.path()) == before) << name;
+    }
+    SetSaveCheckWatch(unchecked);
     {
         FileSaveSet save;
         ASSERT_TRUE(save.Stage(tmp.file("x.cmp"), [](BinWriter& out) { out.Int32(1); }));
