@@ -1,7 +1,7 @@
 // Runs a project file headless and prints the benchmark figures:
 //
 //   run_project <project.sna> [--time T] [--threads N] [--max-error E] [--nodes NX]
-//               [--voltage U] [--csv DIR]
+//               [--voltage U] [--csv DIR] [--moments]
 //
 // The run goes to the project's stop time, or to the model time T. --max-error
 // replaces the project's error centre of the step control (Set Max Error). --threads
@@ -10,7 +10,10 @@
 // wall time. --nodes starts the project's composition afresh (Init at time 0)
 // on NX node spacings; --voltage drives the run at U volts. With --csv
 // the final level-2 profiles (position, every constituent, pH, conductivity)
-// go to DIR/profiles.csv and the detector record to DIR/detector.csv.
+// go to DIR/profiles.csv and the detector record to DIR/detector.csv. With
+// --moments each constituent's detector trace goes through the Moments
+// window's computation (Detector (t-scale), the whole trace, no baseline):
+// its area and its centre time, in seconds.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -23,6 +26,7 @@
 #include "files/sna_file.h"
 #include "foundation/numtext.h"
 #include "support/bench_cases.h"
+#include "tools/moments.h"
 
 namespace {
 
@@ -74,12 +78,25 @@ bool WriteCsv(RunState& st, const std::filesystem::path& dir)
     return static_cast<bool>(prof) && static_cast<bool>(det);
 }
 
+// The Moments window's figures of every constituent's detector trace.
+void PrintDetectorMoments(const RunState& st)
+{
+    MomentsTool tool;
+    tool.DetectorScale = true;
+    for (int i = 1; i <= st.NComp; ++i) {
+        tool.SeriesNo = i;
+        if (!tool.SetMaxBorders(st).empty() || !tool.Process(st).empty()) continue;
+        std::printf("detector moments of %s: M0 %s mM*min, M1 %s s\n", tool.SeriesName(st).c_str(),
+                    Num(tool.Moments[0]).c_str(), Num(tool.Moments[1] * 60.0).c_str());
+    }
+}
+
 int Usage()
 {
     std::fprintf(
         stderr,
         "usage: run_project <project.sna> [--time T] [--threads N] [--max-error E] [--nodes NX] "
-        "[--voltage U] [--csv DIR]\n");
+        "[--voltage U] [--csv DIR] [--moments]\n");
     return 2;
 }
 
@@ -90,6 +107,7 @@ int main(int argc, char** argv)
     std::string project, csvDir;
     double time = 0, maxError = 0, voltage = 0;
     int threads = 1, nodes = 0;
+    bool moments = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--time" && i + 1 < argc)
@@ -104,6 +122,8 @@ int main(int argc, char** argv)
             nodes = std::atoi(argv[++i]);
         else if (a == "--voltage" && i + 1 < argc)
             voltage = std::atof(argv[++i]);
+        else if (a == "--moments")
+            moments = true;
         else if (a.rfind("--", 0) == 0 || !project.empty())
             return Usage();
         else
@@ -144,6 +164,7 @@ int main(int argc, char** argv)
             benchcases::RunTimed(st, stop, std::filesystem::path(project).stem().string());
         benchcases::PrintFigures(stdout, f);
         std::printf("process CPU %.3f s for %.3f s wall\n", f.cpuSeconds, f.wallSeconds);
+        if (moments) PrintDetectorMoments(st);
         if (!csvDir.empty() && !WriteCsv(st, csvDir)) {
             std::fprintf(stderr, "%s: the CSV files could not be written\n", csvDir.c_str());
             status = 1;

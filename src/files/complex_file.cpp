@@ -246,9 +246,11 @@ namespace {
 // Counts the fields of each table line of an open table file (`counts`) and
 // checks the counts: the first line holds the ligand's charges (two
 // integers), which bound the fields of the others; at most `maxLines` lines.
-// False when the counts are no table's.
+// With `ligandCharges` the two must be the charges of a ligand, nL <= pL
+// within a ligand's range (a first line the set-up would never take is no
+// table). False when the counts are no table's.
 bool CountTableLines(KFile& f, std::int64_t size, std::int64_t maxLines,
-                     std::vector<std::int32_t>& counts)
+                     std::vector<std::int32_t>& counts, bool ligandCharges = false)
 {
     std::vector<std::string> charges;
     std::size_t forms = 2 * kMaxLigandCharge + 1;
@@ -267,6 +269,9 @@ bool CountTableLines(KFile& f, std::int64_t size, std::int64_t maxLines,
             if (counts.size() == 1) {
                 int nL = 0, pL = 0;
                 if (fields != 2 || !ReadInt(charges[0], nL) || !ReadInt(charges[1], pL))
+                    return false;
+                if (ligandCharges &&
+                    !(-kMaxLigandCharge <= nL && nL <= pL && pL <= kMaxLigandCharge))
                     return false;
                 forms = ComplexLigandForms(nL, pL);
             }
@@ -360,7 +365,7 @@ bool IsComplexTableFile(const std::string& name)
     if (size < 0 || size > kComplexTableMaxBytes || f.Seek(0, 0) != 0) return false;
     try {
         std::vector<std::int32_t> counts;
-        return CountTableLines(f, size, INT64_MAX, counts) && !counts.empty() &&
+        return CountTableLines(f, size, INT64_MAX, counts, true) && !counts.empty() &&
                TableNumbersTaken(f, size, static_cast<int>(counts.size()));
     } catch (const Exception&) {
         return false;

@@ -3,24 +3,53 @@
 // against central differences, failures that stop without storing, and the
 // mobility of a zone in a uniform neutral ligand against the binding isotherm.
 #include <gtest/gtest.h>
+#include <malloc.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "engine/modes/complex/complex_mode.h"
 #include "engine/state/run_state.h"
 #include "engine/step/init_calc.h"
+#include "engine/step/node_diffusion.h"
 #include "engine/step/run_calc.h"
+#include "engine/step/voltage.h"
 #include "foundation/errors.h"
 #include "foundation/messages.h"
 #include "support/recording_sink.h"
 #include "support/run_profiles.h"
 #include "support/test_compositions.h"
 #include "support/uniform_grid.h"
+
+// Heap bytes in use, counted by this test's own operator new and delete.
+namespace {
+std::atomic<long long> gHeapBytes{0};
+}  // namespace
+
+void* operator new(std::size_t n)
+{
+    void* p = std::malloc(n ? n : 1);
+    if (!p) throw std::bad_alloc();
+    gHeapBytes += static_cast<long long>(malloc_usable_size(p));
+    return p;
+}
+void operator delete(void* p) noexcept
+{
+    if (!p) return;
+    gHeapBytes -= static_cast<long long>(malloc_usable_size(p));
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept
+{
+    operator delete(p);
+}
 
 namespace {
 
@@ -459,6 +488,30 @@ TEST_F(Complexation, SetUpChecksInOrderAndListsBadFields)
 // anything is allocated (the run before stays).
 TEST_F(Complexation, InitCountsTheWorkRowsInItsMemoryEstimate)
 {
+    // The estimate against the heap, for ligands of one and of three forms:
+    // what the set-up built (freed at the end) and what the first derivatives
+    // keep, on a copy of the run, which shares no work storage (the engine's
+    // own rows of node diffusion and resistance made first). The estimate
+    // covers both, within a tenth.
+    for (const Acid& ligand : {Acid{0, 0, {0}}, Acid{-1, 1, {8.5, 0, 4.0}}}) {
+        SCOPED_TRACE(ligand.zmax - ligand.zmin);
+        ASSERT_TRUE(Init(WithLigand(ligand), 300, std::vector<double>(ligand.pKa.size(), 30.0)));
+        RunState r = st;
+        PrepareNodeDiffusion(r);
+        ASSERT_TRUE(CalcVoltageCurrent(r));
+        long long mark = gHeapBytes;
+        ComplexDerivative(r, 2, false);
+        ASSERT_FALSE(r.Stop);
+        const long long derivatives = gHeapBytes - mark;
+        mark = gHeapBytes;
+        ComplexFreeArrays(r);
+        const double held = static_cast<double>(derivatives + mark - gHeapBytes);
+        const double estimate = ModesInitBytes(st, st.NX);
+        EXPECT_GE(estimate, held);
+        EXPECT_LE(estimate, 1.1 * held);
+    }
+    st = RunState();
+
     const int nodes = 1000;
     // Work rows: 5 slots x (1 + F) x (Q + 2) x nodes doubles, Q = 64.
     const int analytes =

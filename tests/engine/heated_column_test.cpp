@@ -178,50 +178,101 @@ TEST_F(HeatedColumn, DiffusionFollowsTheMobilityInAWarmCapillary)
         EXPECT_NEAR(phi / henderson, 1.0, 5e-3);
     }
 
-    // A step from 10 to 20 mM NaOH at 45 degC, the set temperature 25 or 37
-    // degC: OH- diffuses with its own mobility's factor (0.81 %/K), Na+ with
-    // a salt ion's, and the junction holds (R T / F) (uNa - uOH) / (uNa + uOH)
-    // ln 2 with both mobilities at 45 degC; in the capillary-effects scheme,
-    // the micellar one (a trace of surfactant below its CMC) and the
-    // complexation one (a neutral ligand that binds nothing).
-    for (const int scheme : {0, 1, 2})
+    // A step of a salt from c to 2c at 45 degC, the set temperature 25 or 37
+    // degC: each ion diffuses with its own mobility's factor (OH- 0.81 %/K, a
+    // salt ion 2.05 %/K) and D = u R T / (|z| F), so that at zero current the
+    // junction of a salt of ions z+, z- holds
+    //   (R T / F) (u+/z+ - u-/|z-|) / (u+ + u-) ln 2
+    // with both mobilities at 45 degC: 10 to 20 mM NaOH, a doubly charged
+    // anion with twice its sodium (as Na2SO4) and a doubly charged cation with
+    // twice its chloride (as CaCl2). In the capillary-effects scheme, the
+    // micellar one (a trace of surfactant below its CMC) and the complexation
+    // one (a neutral ligand that binds nothing), which give the potential of
+    // the capillary-effects scheme on the same run.
+    struct Salt {
+        std::vector<TComponents> ions;
+        double uPlus, zPlus, uMinus, zMinus, minusPerK;  // mobilities at 25 degC
+    };
+    const Salt salts[] = {
+        {{Segmented(StrongCation("Sodium", kUNa, BGE, 10.0, 10.0), {10.0, 20.0}, {1, 1})},
+         kUNa,
+         1,
+         205.5,
+         1,
+         0.0081},
+        {{Segmented(StrongCation("Sodium", kUNa, BGE, 20.0, 20.0), {20.0, 40.0}, {1, 1}),
+          Segmented(
+              Constituent("Sulfate", -2, 0, {-2.0, -2.0, 0.0}, {82.9, 52.0, 0.0}, BGE, 10.0, 10.0),
+              {10.0, 20.0}, {1, 1})},
+         kUNa,
+         1,
+         82.9,
+         2,
+         kSaltPerK},
+        {{Segmented(
+              Constituent("Calcium", 0, 2, {0.0, 16.0, 16.0}, {0.0, 30.0, 61.7}, BGE, 10.0, 10.0),
+              {10.0, 20.0}, {1, 1}),
+          Segmented(StrongAnion("Chloride", kUCl, BGE, 20.0, 20.0), {20.0, 40.0}, {1, 1})},
+         61.7,
+         2,
+         kUCl,
+         1,
+         kSaltPerK}};
+    for (const Salt& salt : salts)
         for (const double setCelsius : {25.0, 37.0}) {
-            SCOPED_TRACE(std::to_string(scheme) + " at " + std::to_string(setCelsius));
-            Fresh();
-            TUnivSet<TComponents> comp;
-            if (scheme == 2) comp.Add(Constituent("Ligand", 0, 0, {0}, {0}, BGE, 5.0, 5.0));
-            comp.Add(
-                Segmented(StrongCation("Sodium", kUNa, BGE, 10.0, 10.0), {10.0, 20.0}, {1, 1}));
-            if (scheme == 1) {
-                comp.Add(StrongAnion("SDS", 30.0, BGE, 1e-3, 1e-3));
-                st.cbSDS = true;
-                st.MicCompNo = 2;
-                st.CMC = 2.0;
-                st.OM = 64;
+            double standard = 0;
+            for (const int scheme : {0, 1, 2}) {
+                SCOPED_TRACE(salt.ions.back().name + " " + std::to_string(scheme) + " at " +
+                             std::to_string(setCelsius));
+                Fresh();
+                TUnivSet<TComponents> comp;
+                if (scheme == 2) comp.Add(Constituent("Ligand", 0, 0, {0}, {0}, BGE, 5.0, 5.0));
+                int forms = 0;
+                for (std::size_t k = 0; k < salt.ions.size(); ++k) {
+                    comp.Add(salt.ions[k]);
+                    forms += salt.ions[k].maxCharge - salt.ions[k].minCharge + 1;
+                    if (scheme == 1 && k == 0) {
+                        comp.Add(StrongAnion("SDS", 30.0, BGE, 1e-3, 1e-3));
+                        st.cbSDS = true;
+                        st.MicCompNo = 2;
+                        st.CMC = 2.0;
+                        st.OM = 64;
+                    }
+                }
+                if (scheme == 2) {
+                    // Complexes of no weight: pKx 30 for every form.
+                    st.cbComplex = true;
+                    st.TxtTable = {{"0", "0"},
+                                   {"None"},
+                                   {"20"},
+                                   {"14", "362.5", "205.5"},
+                                   {std::to_string(salt.ions.size())}};
+                    for (int k = 0; k < 2 * forms; ++k)
+                        st.TxtTable.push_back({k < forms ? "30" : "25"});
+                }
+                Prepare(comp, 400, 0.01, 1e-4, 0.0);
+                st.PeakEdgeWidthPending = 1.0;
+                st.cbT = true;
+                st.Temperature = 273.15 + setCelsius;
+                Table({"45"});
+                ASSERT_TRUE(InitCalc(st));
+                ASSERT_EQ(SelectMode(st), scheme == 0   ? Mode::Effects
+                                          : scheme == 1 ? Mode::Micellar
+                                                        : Mode::Complex);
+                Run(3e-4);
+                EXPECT_EQ(st.I, 0.0);
+                double phi = 0;
+                for (int j = 0; j < st.NX; ++j)
+                    phi += 0.5 * (st.Arr.E[j] + st.Arr.E[j + 1]) * st.DX;
+                const double T = 273.15 + 45, uPlus = salt.uPlus * (1 + kSaltPerK * (T - kT25)),
+                             uMinus = salt.uMinus * (1 + salt.minusPerK * (T - kT25));
+                const double henderson = kR * T / kFaraday *
+                                         (uPlus / salt.zPlus - uMinus / salt.zMinus) /
+                                         (uPlus + uMinus) * std::log(2.0);
+                EXPECT_NEAR(phi / henderson, 1.0, 5e-3);
+                if (scheme == 0) standard = phi;
+                EXPECT_NEAR(phi / standard, 1.0, 1e-4);
             }
-            if (scheme == 2) {
-                st.cbComplex = true;
-                st.TxtTable = {{"0", "0"}, {"None"}, {"20"}, {"14", "362.5", "205.5"},
-                               {"1"},      {"30"},   {"30"}, {"25"},
-                               {"25"}};
-            }
-            Prepare(comp, 400, 0.01, 1e-4, 0.0);
-            st.PeakEdgeWidthPending = 1.0;
-            st.cbT = true;
-            st.Temperature = 273.15 + setCelsius;
-            Table({"45"});
-            ASSERT_TRUE(InitCalc(st));
-            ASSERT_EQ(SelectMode(st), scheme == 0   ? Mode::Effects
-                                      : scheme == 1 ? Mode::Micellar
-                                                    : Mode::Complex);
-            Run(3e-4);
-            EXPECT_EQ(st.I, 0.0);
-            double phi = 0;
-            for (int j = 0; j < st.NX; ++j) phi += 0.5 * (st.Arr.E[j] + st.Arr.E[j + 1]) * st.DX;
-            const double T = 273.15 + 45, uNa = kUNa * (1 + kSaltPerK * (T - kT25)),
-                         uOH = 205.5 * (1 + 0.0081 * (T - kT25));
-            const double henderson = kR * T / kFaraday * (uNa - uOH) / (uNa + uOH) * std::log(2.0);
-            EXPECT_NEAR(phi / henderson, 1.0, 5e-3);
         }
 
     // The trace zone: 0.01 mM K+ (with its chloride) 1 mm wide in 10 mM NaCl.

@@ -293,7 +293,9 @@ TEST(ComplexProject, ASaveWithoutComplexationKeepsATextFileThatIsNoTable)
     ASSERT_TRUE(InitCalc(st)) << sink.warnings.at(0);
     const std::string notes[] = {
         "Run of 7 December: buffer pH 4.8, 250 V\r\nzones at 11 and 13 mm\r\n",
-        "# only comments\r\n", ""};
+        "# only comments\r\n", "",
+        // two integers first that no ligand has: out of order, beyond its range
+        "12\t7\r\nzones at 11 and 13 mm\r\n", "7\t2026\r\n250\tV\r\n"};
     for (const std::string& bytes : notes) {
         Write(txt, bytes);
         ASSERT_TRUE(SaveSnaFile(st, name));
@@ -309,8 +311,9 @@ TEST(ComplexProject, ASaveWithoutComplexationKeepsATextFileThatIsNoTable)
 }
 
 // A table with a line repeated or with junk as one more line does not open:
-// the project is refused. A text whose ligand charges are no integers is no
-// table (the user's own): the project opens without complexation, with a
+// the project is refused. A text whose ligand charges are no integers, or
+// none a ligand has (out of order, beyond the range), is no table (the
+// user's own): the project opens without complexation, with a
 // warning that names it, and the file stays; the table reader alone refuses
 // it and leaves the table it had.
 TEST(ComplexProject, ADamagedTableIsRefused)
@@ -338,6 +341,7 @@ TEST(ComplexProject, ADamagedTableIsRefused)
     const std::string noTables[] = {
         withCharges("abc", "0"),  withCharges("nan", "0"), withCharges("0", "1e400"),
         withCharges("-0.5", "0"), withCharges("0", ""),  // pL missing
+        withCharges("1", "0"),    withCharges("-33", "0"), withCharges("0", "33"),
     };
     for (const std::string& bytes : noTables) {
         SCOPED_TRACE(bytes.substr(0, 200));

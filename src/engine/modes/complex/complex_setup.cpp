@@ -449,8 +449,12 @@ bool ComplexRunStart(RunState& st)
 }
 
 // The work rows of a run on `nodes` + 1 nodes with the table's ligand: five
-// concentration slots of (1 + analyte forms) x (Q + 2) rows, and the
-// constants beside them.
+// concentration slots of (1 + analyte forms) x (Q + 2) rows, which the
+// set-up builds, and what the derivatives keep for the run: three rows per
+// species (the ligand's forms, the free forms and the complexes, fewer than
+// the rows of a slot) and two of the current. Beside them, per row, the
+// constants of the set-up, their copies in the equilibrium and the
+// derivatives' record of each species (within twelve doubles).
 double ComplexInitBytes(const RunState& st, int nodes)
 {
     const ComplexTable& t = st.TxtTable;
@@ -459,7 +463,8 @@ double ComplexInitBytes(const RunState& st, int nodes)
     int k = 1;
     for (const auto* n = st.Composition.Head(); n; n = n->next, ++k)
         if (k >= 2) forms += n->data.maxCharge - n->data.minCharge + 1.0;
-    return 8.0 * forms * (q + 2.0) * (5.0 * (nodes + 1.0) + 2.0);
+    const double rows = forms * (q + 2.0), nodeCount = nodes + 1.0;
+    return 8.0 * (rows * (8.0 * nodeCount + 12.0) + 2.0 * nodeCount);
 }
 
 // The equilibrium in place of Elneut's solve, counted as one.
