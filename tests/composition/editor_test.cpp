@@ -148,6 +148,12 @@ TEST(ConstituentEditor, SegmentsModesAndTheirGrids)
               std::tuple("Ratio Input Error: Incorrect Number Entry in Column No. 2", "-"));
     ed.SetCCell(2, 1, "2");
     ed.SetCCell(2, 2, "7.5");
+    // A segment's concentration follows the rule of every concentration.
+    ed.SetCCell(3, 2, "-5");
+    EXPECT_FALSE(ed.Accept());
+    EXPECT_EQ(f.sink.warnings.back(),
+              FieldRefusedText("c (mM) of segment 3", "-5", kConcentrationRange));
+    ed.SetCCell(3, 2, "0");
 
     // Mode 4 (pKa per segment): the columns and rows per segment.
     ed.SetGradPKa(true);

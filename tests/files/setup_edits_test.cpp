@@ -190,7 +190,7 @@ TEST(SetupEdits, EditsShowTheStoredValueInTheirFormat)
                          NodeLabel(st, "edDetPosition"), NodeLabel(st, "edNX")),
               std::tuple("(120 Nodes)", "(80 Nodes)", "(-200 Nodes)", ""));
     // A width whose node count overflows lies beyond the grid, never at node 0.
-    st.CapLengthPending = 1e-300, st.PeakWidthPending = 1e6;
+    st.CapLengthPending = 1e-310, st.PeakWidthPending = 1e6;
     EXPECT_EQ(NodeLabel(st, "edPeakWidth"), "(" + std::to_string(INT_MAX / 2) + " Nodes)");
     EXPECT_EQ(
         std::tuple(ReadColour(" 0x0000FF "), ReadColour("0xFFFFFFFF"), ReadColour("0x100000000"),
