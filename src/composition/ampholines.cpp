@@ -2,6 +2,7 @@
 
 #include "composition/composition_panel.h"
 #include "foundation/errors.h"
+#include "foundation/field_rules.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -97,7 +98,7 @@ AmpholinesWizard::State AmpholinesWizard::Answer(const std::string& text,
         return state_;
     }
     default:
-        if (!ReadDouble(text, d) || d < 0) return Reject();
+        if (!ReadDouble(text, d) || !InRange(kConcentrationRange, d)) return Reject();
         // The pK of the last member must be a number too (a huge start or step overflows).
         for (std::size_t p = 0; p < start.size(); ++p)
             if (!std::isfinite(start[p] + (count - 1) * step[p])) return Reject();

@@ -4,7 +4,9 @@
 #include "engine/state/run_state.h"
 #include "foundation/binio.h"
 #include "foundation/errors.h"
+#include "foundation/field_rules.h"
 
+#include <cmath>
 #include <string>
 #include <unordered_set>
 
@@ -86,11 +88,14 @@ TComponents ReadRecord(BinReader& in, bool current)
         in.RequireItems(c.zones, 16);
         c.c_grad = ReadOneBased(in, c.zones);
         c.ratio = ReadOneBased(in, c.zones);
+        for (int k = 1; k <= c.zones; ++k)
+            in.Check(InRange(kConcentrationRange, c.c_grad[static_cast<std::size_t>(k)]));
     } else {
         // Per-segment rows exist only for a segmented constituent.
         c.gradPKa = c.gradU = false;
         in.Fields(c.c, c.cInj, c.type);
-        in.Check(AllFinite({c.c, c.cInj}) && c.c >= 0 && c.cInj >= 0 && c.type <= 3);
+        in.Check(InRange(kConcentrationRange, c.c) && InRange(kConcentrationRange, c.cInj) &&
+                 c.type <= 3);
     }
     ReadChargeRows(in, c, c.pKa, c.PKaRows());
     ReadChargeRows(in, c, c.u, c.URows());
@@ -98,6 +103,8 @@ TComponents ReadRecord(BinReader& in, bool current)
         const std::int32_t count = in.Int32();
         in.Check(count >= 0);
         if (count > 0) c.table = ReadOneBased(in, count);
+        // A table is a run's profile: its small undershoots below 0 included.
+        for (double v : c.table) in.Check(std::fabs(v) <= kConcentrationRange.high);
         c.tableCount = count;
     }
     c.mode = c.ModeFromFlags();

@@ -4,12 +4,15 @@
 #include "composition/database.h"
 #include "engine/state/run_state.h"
 #include "foundation/errors.h"
+#include "foundation/field_rules.h"
+#include "foundation/messages.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 
 namespace {
 
@@ -87,8 +90,8 @@ std::string Num(double v)
 }
 
 // Larger segment counts and charge magnitudes than kMaxZones and
-// kMaxChargeMagnitude are ignored like unreadable entries (every segment and
-// charge form is a grid column or row and an array entry).
+// kMaxChargeMagnitude are refused like unreadable entries, with a warning
+// (every segment and charge form is a grid column or row and an array entry).
 
 std::string LengthText(double ratio, double sum, double capLength)
 {
@@ -103,11 +106,21 @@ std::string Round6(double v)
     return std::isfinite(v) ? Num(RoundD(v, 6)) : Num(v);
 }
 
-// A typed number of 0 or more into `field`; other text keeps the field.
-void TakeNonNegative(const std::string& text, double& field)
+// The ranges of the editor's fields beside the shared ones.
+constexpr FieldRange kChargeRange{-kMaxChargeMagnitude, kMaxChargeMagnitude, true, true};
+constexpr FieldRange kZoneRange{1, kMaxZones, true, true};
+constexpr FieldRange kColourRange{0, 0x7FFFFFFF, true, true};
+constexpr FieldRange kBindingRange{0, std::numeric_limits<double>::max(), false};
+// pK values whose constants 10^-pK are normal finite numbers.
+constexpr FieldRange kPKRange{-300, 300};
+constexpr FieldRange kRatioRange{-std::numeric_limits<double>::max(),
+                                 std::numeric_limits<double>::max()};
+
+// A typed whole number of `range` into `field`; other text is refused with a warning.
+void TakeWhole(const char* name, const std::string& text, const FieldRange& range, int& field)
 {
-    double v;
-    if (ReadDouble(text, v) && v >= 0) field = v;
+    double v = 0;
+    if (TakeTyped(name, text, range, v)) field = static_cast<int>(v);
 }
 
 }  // namespace
@@ -133,21 +146,20 @@ void ConstituentEditor::EditName(const std::string& text)
 
 void ConstituentEditor::EditConcentration(const std::string& text)
 {
-    TakeNonNegative(text, WorkComp.c);
+    TakeTyped("Concentration [mM]", text, kConcentrationRange, WorkComp.c);
     Refresh();
 }
 
 void ConstituentEditor::EditConcInj(const std::string& text)
 {
-    TakeNonNegative(text, WorkComp.cInj);
+    TakeTyped("C(Injection) [mM]", text, kConcentrationRange, WorkComp.cInj);
     Refresh();
 }
 
 void ConstituentEditor::EditMinChargeText(const std::string& text)
 {
-    int v;
-    if (!ReadInt(text, v)) v = -1;
-    if (v < -kMaxChargeMagnitude || v > kMaxChargeMagnitude) v = EditMinCharge;
+    int v = EditMinCharge;
+    TakeWhole("Neg", text, kChargeRange, v);
     EditMinCharge = -std::abs(v);
     UpdateApplyButtons();
     Refresh();
@@ -155,9 +167,8 @@ void ConstituentEditor::EditMinChargeText(const std::string& text)
 
 void ConstituentEditor::EditMaxChargeText(const std::string& text)
 {
-    int v;
-    if (!ReadInt(text, v)) v = 1;
-    if (v < -kMaxChargeMagnitude || v > kMaxChargeMagnitude) v = EditMaxCharge;
+    int v = EditMaxCharge;
+    TakeWhole("Pos", text, kChargeRange, v);
     EditMaxCharge = std::abs(v);
     UpdateApplyButtons();
     Refresh();
@@ -165,8 +176,7 @@ void ConstituentEditor::EditMaxChargeText(const std::string& text)
 
 void ConstituentEditor::EditColour(const std::string& text)
 {
-    int v;
-    if (ReadInt(text, v) && v >= 0) WorkComp.colour = v;
+    TakeWhole("Colour", text, kColourRange, WorkComp.colour);
     Refresh();
 }
 
@@ -184,8 +194,7 @@ void ConstituentEditor::SetType(int type)
 
 void ConstituentEditor::EditZoneCount(const std::string& text)
 {
-    int v;
-    if (ReadInt(text, v) && v > 0 && v <= kMaxZones) EditZones = v;
+    TakeWhole("No. of Segments", text, kZoneRange, EditZones);
     UpdateApplyButtons();
     Refresh();
 }
@@ -214,14 +223,14 @@ void ConstituentEditor::SetGradU(bool on)
 
 void ConstituentEditor::EditMicA(const std::string& text)
 {
-    TakeNonNegative(text, WorkComp.uMicA);
+    TakeTyped("u(mic-A) [1e-9]", text, {0, kMobilityRange.high}, WorkComp.uMicA);
     Refresh();
 }
 
 void ConstituentEditor::EditMicApK(const std::string& text)
 {
     double k;
-    if (ReadDouble(text, k) && k > 0) WorkComp.pKMicA = -std::log10(k);
+    if (TakeTyped("K(mic-A) (M-1)", text, kBindingRange, k)) WorkComp.pKMicA = -std::log10(k);
     Refresh();
 }
 
@@ -450,24 +459,31 @@ bool ConstituentEditor::ReadGrids(bool forAccept)
     TComponents& w = WorkComp;
     const int mode = AppliedMode;
     const int zones = w.zones > 0 ? w.zones : 1;
-    // Reads one cell into `target`; false when Accept must stop there.
+    // Reads one cell into `target`; false when Accept must stop there (the
+    // cell is named in the warning).
     auto cell = [&](StringGrid& g, GridSelection::Grid which, int col, int row, double& target,
-                    double fallback) {
+                    double fallback, const FieldRange& range) {
         std::string text = g.Cell(col, row);
         ToLocalDecimal(text);
         g.SetCell(col, row, text);
         double v;
-        if (ReadDouble(text, v) && std::isfinite(v)) {
+        if (ReadDouble(text, v) && InRange(range, v)) {
             target = v;
             return true;
         }
         if (forAccept) {
             Selection = {which, col, row};
+            const std::string column = g.Cell(col, 0), line = g.Cell(0, row);
+            ShowWarning(FieldRefusedText(which == GridSelection::Z
+                                             ? column + " of charge " + line
+                                             : line + " of segment " + std::to_string(col),
+                                         text, range));
             return false;
         }
         target = fallback;
         return true;
     };
+    const FieldRange mobility = kMobilityRange;
     const bool neutral = w.minCharge == 0 && w.maxCharge == 0;
     if (!neutral) {
         const int pkRows = mode >= 4 ? zones : 1;
@@ -479,12 +495,13 @@ bool ConstituentEditor::ReadGrids(bool forAccept)
             const auto pos = static_cast<std::size_t>(z - w.minCharge);
             for (int s = 1; s <= pkRows; ++s) {
                 w.pKa[s].resize(static_cast<std::size_t>(w.FormCount()), 0.0);
-                if (!cell(sgZ, GridSelection::Z, PKaColumn(mode, s), r, w.pKa[s][pos], 0.0))
+                if (!cell(sgZ, GridSelection::Z, PKaColumn(mode, s), r, w.pKa[s][pos], 0.0,
+                          kPKRange))
                     return false;
             }
             for (int s = 1; s <= uRows; ++s) {
                 w.u[s].resize(static_cast<std::size_t>(w.FormCount()), 0.0);
-                if (!cell(sgZ, GridSelection::Z, UColumn(mode, s), r, w.u[s][pos], 0.0))
+                if (!cell(sgZ, GridSelection::Z, UColumn(mode, s), r, w.u[s][pos], 0.0, mobility))
                     return false;
             }
         }
@@ -493,8 +510,9 @@ bool ConstituentEditor::ReadGrids(bool forAccept)
         w.ratio.resize(static_cast<std::size_t>(zones) + 1, 1.0);
         w.c_grad.resize(static_cast<std::size_t>(zones) + 1, 0.0);
         for (int s = 1; s <= zones; ++s) {
-            if (!cell(sgC, GridSelection::C, s, 1, w.ratio[s], 1.0)) return false;
-            if (!cell(sgC, GridSelection::C, s, 2, w.c_grad[s], 0.0)) return false;
+            if (!cell(sgC, GridSelection::C, s, 1, w.ratio[s], 1.0, kRatioRange)) return false;
+            if (!cell(sgC, GridSelection::C, s, 2, w.c_grad[s], 0.0, kConcentrationRange))
+                return false;
         }
     }
     if (!w.gradient && w.type == 1 && w.c == 0)

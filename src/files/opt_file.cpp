@@ -6,6 +6,7 @@
 #include "files/setup_edits.h"
 #include "foundation/binio.h"
 #include "foundation/errors.h"
+#include "foundation/field_rules.h"
 
 #include <algorithm>
 #include <cmath>
@@ -33,14 +34,16 @@ void VisitRecord(IO& io, Record& r)
     for (auto& dir : r.Dirs) io.Fields(dir);
 }
 
-void TakeFinite(double& field, double v)
-{
-    if (std::isfinite(v)) field = v;
-}
-
 void TakePositive(double& field, double v)
 {
     if (std::isfinite(v) && v > 0) field = v;
+}
+
+// The value when it lies in the range of the field that sets it (in the
+// field's unit: the stored value times `typed`).
+void TakeInRange(double& field, double v, const FieldRange& range, double typed = 1)
+{
+    if (InRange(range, v * typed)) field = v;
 }
 
 // The value when the edit `edit` would store it.
@@ -101,12 +104,12 @@ OptRecord CaptureOptRecord(const RunState& st, const std::string& programDir)
 
 void ApplyOptRecord(RunState& st, const OptRecord& r)
 {
-    TakePositive(st.DT, r.DT);
+    TakeInRange(st.DT, r.DT, {0, kTimeStepRange.high, false});
     // The run panel takes an error limit and a stop time above 0.
     TakePositive(st.ErrOpt, r.ErrOpt);
     TakePositive(st.StopTime, r.StopTime);
-    TakeFinite(st.UI, r.UI);
-    TakeFinite(st.EOFMob, r.EOFMob);
+    TakeInRange(st.UI, r.UI, r.rbVoltage ? kVoltageRange : kCurrentRange);
+    TakeInRange(st.EOFMob, r.EOFMob, kMobilityRange, 1e9);
     st.LeftWall = r.LeftWall;
     st.RightWall = r.RightWall;
     st.cbIS = st.ISCorrection = r.cbIS;

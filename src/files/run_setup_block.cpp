@@ -4,6 +4,7 @@
 #include "engine/state/run_state.h"
 #include "files/setup_edits.h"
 
+#include "foundation/field_rules.h"
 #include "foundation/numtext.h"
 
 #include <algorithm>
@@ -244,7 +245,13 @@ bool RunSetupBlockValid(const RunSetupBlock& b, bool inFrame)
         return false;
     // The run panel takes a time step, error limit and stop time above 0; the
     // other values within the limits of their edits.
-    if (!(b.Time >= 0 && b.DT > 0 && b.ErrOpt > 0 && b.StopTime > 0)) return false;
+    if (!(b.Time >= 0 && b.ErrOpt > 0 && b.StopTime > 0)) return false;
+    // The time step, the set voltage or current and the EOF mobility within
+    // the ranges of their edits.
+    const FieldRange step{0, kTimeStepRange.high, false};
+    if (!InRange(step, b.DT) || !InRange(b.rbVoltage ? kVoltageRange : kCurrentRange, b.UI) ||
+        !InRange(kMobilityRange, b.EOFMob * 1e9))
+        return false;
     const std::pair<const char*, double> edited[] = {{"edErrInc", b.ErrInc},
                                                      {"edTemperature", b.Temperature},
                                                      {"edCapDiameter", b.CapDiameter},
@@ -267,7 +274,7 @@ bool RunSetupBlockValid(const RunSetupBlock& b, bool inFrame)
     if (!inFrame && !GeometryValid(b.NX, b.CapLength, b.PeakWidth, b.PeakEdgeWidth, b.InjSite))
         return false;
     // The diffusion mode gives the saved time step back when it ends.
-    return !b.DiffMode || b.SavedDT > 0;
+    return !b.DiffMode || InRange(step, b.SavedDT);
 }
 
 RunSetupBlock ReadRunSetupBlock(BinReader& in, bool inFrame)

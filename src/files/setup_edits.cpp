@@ -3,6 +3,9 @@
 #include "engine/equilibrium/equilibrium.h"
 #include "engine/state/run_state.h"
 #include "engine/step/init_distribution.h"
+#include "foundation/errors.h"
+#include "foundation/field_rules.h"
+#include "foundation/messages.h"
 #include "foundation/numtext.h"
 
 #include <cctype>
@@ -61,18 +64,18 @@ std::vector<EditEntry> BuildRunSetupEdits()
     return {
         Pending(Num("edInjSite", "Injection Site (mm)",
                     "Position of Injection (Sample) site used by Type property of constituent",
-                    L::Any, F::RoundedGeneral, DBL(InjSitePending))),
+                    L::Length, F::RoundedGeneral, DBL(InjSitePending))),
         Pending(Num("edPeakWidth", "Peak Width (mm)",
-                    "Sigmoid Inflex Distance - width of peak at half of its height", L::Positive,
-                    F::General, DBL(PeakWidthPending))),
+                    "Sigmoid Inflex Distance - width of peak at half of its height",
+                    L::PositiveLength, F::General, DBL(PeakWidthPending))),
         Num("edDetPosition", "Detector Position (mm) ",
-            "Detector may be situated outside of the calculated space", L::Any, F::RoundedGeneral,
-            DBL(DetPosition), true, W::RedrawGraph),
+            "Detector may be situated outside of the calculated space", L::Length,
+            F::RoundedGeneral, DBL(DetPosition), true, W::RedrawGraph),
         Pending(Num("edPeakEdgeWidth", "Peak Edge Width (mm)",
-                    "Smothness of edges calculated in initialisation (<Init> button)", L::Positive,
-                    F::General, DBL(PeakEdgeWidthPending))),
+                    "Smothness of edges calculated in initialisation (<Init> button)",
+                    L::PositiveLength, F::General, DBL(PeakEdgeWidthPending))),
         Pending(Unit(Num("edCapLength", "Capillary Length (mm)", "Length of the calculated space",
-                         L::Positive, F::Number, DBL(CapLengthPending)),
+                         L::PositiveLength, F::Number, DBL(CapLengthPending)),
                      0.001, 1000)),
         {"edNX", "Grid Points (Nodes)", "Spatial division (mesh density)", P::Integer, L::NodeCount,
          1, 1, 0, true, true, F::Integer, W::SetupChanged, nullptr, INT(NXPending), nullptr},
@@ -100,9 +103,9 @@ std::vector<EditEntry> BuildRunSetupEdits()
             Num("edFakeCapLen", "Additional Length (Fake) (mm)",
                 "Additional length situated to the right corner of capillary which is not calculated but taken into "
                 "account in calculation of applied electric field",
-                L::NonNegative, F::General, DBL(FakeCapLen), false),
+                L::NonNegativeLength, F::General, DBL(FakeCapLen), false),
             0.001, 1000),
-        Num("edDTInit", "Initial dt (s)", "", L::Positive, F::InitialDT, DBL(DTInit), false),
+        Num("edDTInit", "Initial dt (s)", "", L::TimeStep, F::InitialDT, DBL(DTInit), false),
         Num("edAddCond", "Additional Conductivity (S/m)", "", L::NonNegative, F::General,
             DBL(AddCond), false),
         Num("edLW", "LW Limit (mM)", kWallLimitHint, L::Any, F::Number, DBL(LW)),
@@ -157,17 +160,52 @@ std::vector<EditEntry> BuildOptionEdits()
 #undef INT
 #undef COL
 
+// The hottest run (degrees Celsius): far above any liquid's boiling point.
+constexpr double kMaxCelsius = 1000;
+
+// A caption as a field's name: without the trailing blanks and colon.
+std::string Trimmed(std::string caption)
+{
+    while (!caption.empty() && (caption.back() == ' ' || caption.back() == ':')) caption.pop_back();
+    return caption;
+}
+
+// The range of an edit in its typed unit (the refusal names it).
+FieldRange TypedRange(const EditEntry& e)
+{
+    constexpr double kMax = std::numeric_limits<double>::max();
+    switch (e.limit) {
+    case L::Any: return {-kMax, kMax};
+    case L::NodeStep: return {1, kMaxNodes, true, true};
+    case L::Positive: return {0, kMax, false};
+    case L::Period: return {1, std::numeric_limits<int>::max(), true, true};
+    case L::NodeCount: return {20, kMaxNodes, true, true};
+    case L::Kelvin: return {-e.offset, kMaxCelsius, false};
+    case L::Diameter: return {0, kMax, false};
+    case L::TimeStep: return kTimeStepRange;
+    case L::Length: return {-kMaxLengthMm, kMaxLengthMm};
+    case L::PositiveLength: return {0, kMaxLengthMm, false};
+    case L::NonNegative:
+    case L::NonNegativeLength: break;
+    }
+    return {0, e.limit == L::NonNegative ? kMax : kMaxLengthMm};
+}
+
 bool WithinLimit(const EditEntry& e, double v)
 {
     if (!std::isfinite(v)) return false;
     switch (e.limit) {
+    case L::TimeStep:
+    case L::Length:
+    case L::PositiveLength:
+    case L::NonNegativeLength: return InRange(TypedRange(e), (v - e.offset) * e.toShown);
     case L::Any: return true;
     case L::NodeStep: return v >= 1 && v <= kMaxNodes;
     case L::Positive: return v > 0;
     case L::NonNegative: return v >= 0;
     case L::Period: return v >= 1;
     case L::NodeCount: return v >= 20 && v <= kMaxNodes;
-    case L::Kelvin: return v >= 0x1p-44;
+    case L::Kelvin: return v >= 0x1p-44 && v - e.offset <= kMaxCelsius;
     case L::Diameter: {
         const double section = 0.25 * kPi * v * v;
         return v > 0 && section >= std::numeric_limits<double>::min() &&
@@ -214,19 +252,25 @@ bool EditTakes(const std::string& name, double stored)
 EditResult CommitEdit(RunState& st, const EditEntry& e, const std::string& text)
 {
     double typed = 0;
+    bool read = true;
     if (e.parse == P::Number) {
-        if (!ReadDouble(text, typed)) return EditResult::Refused;
+        read = ReadDouble(text, typed);
     } else if (e.parse == P::Integer) {
         int i = 0;
-        if (!ReadInt(text, i)) return EditResult::Refused;
+        read = ReadInt(text, i);
         typed = i;
     } else {
         const std::int64_t c = ReadColour(text);
-        if (c < 0) return EditResult::Refused;
+        read = c >= 0;
         typed = static_cast<double>(c);
     }
+    // An unreadable text fails the limit too (its warning names it).
+    if (!read) typed = std::numeric_limits<double>::quiet_NaN();
     const double stored = typed * e.toStored + e.offset;
-    if (!WithinLimit(e, stored)) return EditResult::Refused;
+    if (!WithinLimit(e, stored)) {
+        ShowWarning(FieldRefusedText(Trimmed(e.caption), text, TypedRange(e)));
+        return EditResult::Refused;
+    }
     // The grid is rebuilt only by Init, which a run refuses: its values wait.
     if (e.pending && st.Running) return EditResult::Busy;
     if (e.number) {

@@ -20,16 +20,20 @@ struct RunSetupSwitches;
 enum class EditParse { Number, Integer, Colour };
 // Which stored values are taken (tested on the value in the stored unit).
 enum class EditLimit {
-    Any,          // any number or integer
-    NodeStep,     // a step of node indices: 1..kMaxNodes
-    Positive,     // greater than 0
-    NonNegative,  // 0 or more
-    Period,       // an integer of 1 or more
-    NodeCount,    // an integer of 20 or more, at most kMaxNodes
-    Kelvin,       // a temperature typed in degrees Celsius: at least the step of the
-                  // typed value plus 273.15 above 0 K (2^-44 K)
-    Diameter,     // greater than 0, with a cross-section pi d^2 / 4 that is a normal
-                  // finite number (every current and field divides by it)
+    Any,                // any number or integer
+    NodeStep,           // a step of node indices: 1..kMaxNodes
+    Positive,           // greater than 0
+    NonNegative,        // 0 or more
+    Period,             // an integer of 1 or more
+    NodeCount,          // an integer of 20 or more, at most kMaxNodes
+    Kelvin,             // a temperature typed in degrees Celsius: at least the step of the
+                        // typed value plus 273.15 above 0 K (2^-44 K), at most 1000 degrees
+    Diameter,           // greater than 0, with a cross-section pi d^2 / 4 that is a normal
+                        // finite number (every current and field divides by it)
+    TimeStep,           // the time step's range (foundation/field_rules.h)
+    Length,             // a position typed in mm: at most kMaxLengthMm either side of 0
+    PositiveLength,     // a length typed in mm: above 0, at most kMaxLengthMm
+    NonNegativeLength,  // a length typed in mm: 0 to kMaxLengthMm
 };
 enum class EditFormat {
     Number,     // "0.0##e+0" below 0.01 (negatives included), otherwise "0.####"
@@ -77,7 +81,8 @@ bool EditTakes(const std::string& name, double stored);
 enum class EditResult {
     Taken,    // stored (the follow-up is due)
     Same,     // a pending value equal to the one pending: nothing to do
-    Refused,  // no number, or outside the limit: the stored value is shown again
+    Refused,  // no number, or outside the limit: the stored value is shown again,
+              // after a warning that names the field, the text and the range
     Busy,     // a grid value while a run is active
 };
 // The exit handler of an edit: parse, test, convert, store. `Taken` of a

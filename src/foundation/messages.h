@@ -163,3 +163,21 @@ inline constexpr const char* kSaveCompanionKept =
 // alone, then Restore).
 inline constexpr const char* kNoConstituentsToRun =
     "No constituents to run: enter or open a composition and press <Init>.";
+
+// A typed value outside the range of its field (the field's caption, the text
+// as typed, and the range from FieldRangeText); nothing is taken.
+inline std::string FieldRefusalText(const std::string& field, const std::string& text,
+                                    const std::string& range)
+{
+    return "Incorrect value of \"" + field + "\": \"" + text + "\"! It must be " + range + ".";
+}
+// "a number from 0 to 100000", "a number above 0 up to 10", "a whole number
+// from 1 to 1000"; an empty bound is left out.
+inline std::string FieldRangeText(bool whole, const std::string& low, bool lowIncluded,
+                                  const std::string& high)
+{
+    std::string text = whole ? "a whole number" : "a number";
+    if (!low.empty()) text += (lowIncluded ? " from " : " above ") + low;
+    if (!high.empty()) text += (!low.empty() && !lowIncluded ? " up to " : " to ") + high;
+    return text;
+}

@@ -7,6 +7,7 @@
 #include "engine/step/run_series.h"
 #include "files/file_hooks.h"
 #include "foundation/errors.h"
+#include "foundation/field_rules.h"
 #include "foundation/messages.h"
 #include "foundation/numtext.h"
 
@@ -176,36 +177,69 @@ std::string InitDistTool::OpenRefusal(const ComplexationSettings& cx)
     return cx.cbComplex ? "Feature not compatible with complex mode!" : "";
 }
 
+namespace {
+
+// A whole number of `low`..`high` typed into `field`; other text is refused
+// with a warning that names the field.
+bool TakeCount(const char* field, const std::string& text, int low, int high, int& count)
+{
+    double v = 0;
+    if (!TakeTyped(field, text, {static_cast<double>(low), static_cast<double>(high), true, true},
+                   v))
+        return false;
+    count = static_cast<int>(v);
+    return true;
+}
+
+}  // namespace
+
 bool InitDistTool::EditSegCount(const std::string& text)
 {
-    int n = 0;
-    if (!ReadInt(text, n) || n <= 0) return false;
-    SegCount = n;
-    return true;
+    return TakeCount("# Segments", text, 1, kMaxDistSegments, SegCount);
 }
 
 bool InitDistTool::EditLeftSegCount(const std::string& text)
 {
-    int n = 0;
-    if (!ReadInt(text, n) || n < 0 || n > SegCount - RightSegCount) return false;
-    LeftSegCount = n;
-    return true;
+    return TakeCount("# Left Segm.", text, 0, SegCount - RightSegCount, LeftSegCount);
 }
 
 bool InitDistTool::EditRightSegCount(const std::string& text)
 {
-    int n = 0;
-    if (!ReadInt(text, n) || n < 0 || n > SegCount - LeftSegCount) return false;
-    RightSegCount = n;
-    return true;
+    return TakeCount("# Right Segm.", text, 0, SegCount - LeftSegCount, RightSegCount);
 }
 
 bool InitDistTool::EditDiffConnection(const std::string& text)
 {
-    double v = 0;
-    if (!ReadDouble(text, v) || !(v > 0)) return false;
-    DiffConnection = v;
-    return true;
+    return TakeTyped("Diff. Connection [mm^2]", text, {0, kMaxLengthMm, false}, DiffConnection);
+}
+
+std::string DistWidthRefusal(const DistTable& t)
+{
+    for (int j = 1; j <= t.SegCount; ++j) {
+        const std::string& text = t.Width[static_cast<std::size_t>(j)];
+        int w = 0;
+        if (!ReadInt(text, w) || w < 0)
+            return FieldRefusedText("Width (Nodes) of segment " + std::to_string(j), text,
+                                    {0, 1 << 30, true, true});
+    }
+    return {};
+}
+
+std::string DistCellRefusal(const DistTable& t)
+{
+    for (int j = 1; j <= t.SegCount; ++j)
+        for (int k = 1; k <= t.Constituents(); ++k) {
+            // Kept ("U") and deleted ("D") values are the run's; a number is a concentration.
+            const std::string& cell =
+                t.Cell[static_cast<std::size_t>(k)][static_cast<std::size_t>(j)];
+            double v = 0;
+            if (cell != "U" && cell != "D" &&
+                !(ReadDouble(cell, v) && InRange(kConcentrationRange, v)))
+                return FieldRefusedText(
+                    t.Names[static_cast<std::size_t>(k)] + " (mM) in segment " + std::to_string(j),
+                    cell, kConcentrationRange);
+        }
+    return {};
 }
 
 int InitDistTool::ActualSize() const
@@ -298,6 +332,9 @@ void InitDistTool::Normalize()
 
 void InitDistTool::TableEdited()
 {
+    // A width that is no count becomes 0, and the user is told.
+    const std::string refusal = TableShown ? DistWidthRefusal(Table) : "";
+    if (!refusal.empty()) ShowWarning(refusal);
     Normalize();
     ApplyEnabled = false;
 }
@@ -326,6 +363,12 @@ bool InitDistTool::Preview()
     // up: this one starts from the run's own.
     if (!PreviewStands()) PreviewChanged = false;
     Normalize();
+    // Every value typed into the table is a concentration.
+    const std::string refusal = DistCellRefusal(Table);
+    if (!refusal.empty()) {
+        ShowWarning(refusal);
+        return false;
+    }
     // A grid of fewer than two nodes has no length.
     if (NewSize < 2) {
         ShowWarning(kTooFewNodes);

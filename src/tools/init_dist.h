@@ -53,6 +53,15 @@ std::vector<std::vector<double>> BuildDistProfiles(const DistTable& table, int n
                                                    const std::vector<std::vector<double>>& current,
                                                    int currentNodes);
 
+// The most segments of the tool's table.
+inline constexpr int kMaxDistSegments = 1000;
+
+// The warning for the first width of the table that is no count of 0 or more
+// ("" when none), and for the first cell that is neither "U", "D" nor a
+// concentration: Preview refuses a table with such a cell.
+std::string DistWidthRefusal(const DistTable& table);
+std::string DistCellRefusal(const DistTable& table);
+
 class InitDistTool {
 public:
     explicit InitDistTool(RunState& st) : st_(st) {}

@@ -8,6 +8,7 @@
 #include "app/windows/run_setup_window.h"
 #include "composition/cmp_file.h"
 #include "files/sna_file.h"
+#include "foundation/field_rules.h"
 #include "foundation/messages.h"
 
 #include <fstream>
@@ -252,7 +253,7 @@ TEST_F(ShownMainWindow, PanelEditsCommitOnLeavingAndIgnoreInvalidText)
     RunState& st = w.State();
     QLineEdit *dt = Ctl<QLineEdit>(w, "edDT"), *stop = Ctl<QLineEdit>(w, "edStopTime");
 
-    // Invalid text is ignored and the stored value shown again.
+    // Invalid text is refused, named in a warning, and the stored value shown again.
     for (const char* typed : {"2e-4", "abc", "-1", "inf"}) {
         TypeOver(dt, typed);
         EXPECT_EQ(st.DT, typed[0] == '2' ? 1e-4 : 2e-4);  // nothing happens while typing
@@ -293,7 +294,10 @@ TEST_F(ShownMainWindow, PanelEditsCommitOnLeavingAndIgnoreInvalidText)
     w.UpdateMainInfo();
     EXPECT_EQ(stop->text(), "77");
     EXPECT_DOUBLE_EQ(st.StopTime, 3600);
-    EXPECT_TRUE(sink.warnings.empty());
+    std::vector<std::string> refused;
+    for (const char* typed : {"abc", "-1", "inf"})
+        refused.push_back(FieldRefusedText("dt (s)", typed, {0, kTimeStepRange.high}));
+    EXPECT_EQ(sink.warnings, refused);
 }
 
 TEST(MainWindowStart, InstanceMarkersAndExit)

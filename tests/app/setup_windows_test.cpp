@@ -3,6 +3,8 @@
 #include "qt_test_env.h"
 
 #include "app/chart/graph_window.h"
+#include "app/windows/constituent_editor_window.h"
+#include "app/windows/init_dist_window.h"
 #include "app/windows/option_window.h"
 #include "app/windows/run_setup_window.h"
 #include "engine/step/init_calc.h"
@@ -11,6 +13,7 @@
 #include "support/recording_sink.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -256,6 +259,12 @@ TEST_F(ExampleWindow, WallStepTypedInRunSetupComesBackWithTheProject)
         EXPECT_EQ(St().WallInc, stored) << text;
         EXPECT_EQ(edit->text().toStdString(), std::to_string(stored)) << text;
     }
+    // The two refusals were named, once each.
+    const std::string range = "! It must be a whole number from 1 to 10000000.";
+    EXPECT_EQ(sink.warnings, (std::vector<std::string>{
+                                 "Incorrect value of \"Wall Increment (Nodes)\": \"0\"" + range,
+                                 "Incorrect value of \"Wall Increment (Nodes)\": \"-5\"" + range}));
+    sink.Clear();
     const std::string name = home.dir.file("wall.sna");
     ASSERT_TRUE(SaveSnaFile(St(), name));
     w->New1Click();
@@ -272,4 +281,63 @@ TEST_F(ExampleWindow, WallStepTypedInRunSetupComesBackWithTheProject)
     QTest::keyClick(Ctl<QPushButton>(*setup, "bnClose"), Qt::Key_Space);
     EXPECT_FALSE(setup->isVisible());
     EXPECT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+}
+
+// Every number field of the run panel, Run Setup, the constituent editor and
+// the initial-distribution tool, typed with a negative, a huge, a NaN and a
+// text: each is refused with one warning that names the field and the text,
+// or taken, and then Init builds a run whose first step is finite.
+TEST_F(ExampleWindow, EveryNumberFieldRefusesWithItsNameOrRunsAFiniteFirstStep)
+{
+    RunState& st = St();
+    auto* setup = Ctl<RunSetupWindow>(*w, "fmRunSetup");
+    auto* editor = Ctl<ConstituentEditorWindow>(*w, "fmAdd");
+    auto* tool = Ctl<InitDistWindow>(*w, "fmDist");
+    std::vector<std::pair<QWidget*, std::string>> fields;
+    for (const char* name :
+         {"edDT", "edErrOpt", "edStopTime", "edUI", "edEOFMob", "edLeftWall", "edRightWall"})
+        fields.emplace_back(w.get(), name);
+    for (const EditEntry& e : RunSetupEdits())
+        if (e.shown) fields.emplace_back(setup, e.name);
+    for (const char* name : {"edConcentration", "edConcInj", "edN", "edP", "edColor", "edZoneCount",
+                             "edMicA", "edMicApK"})
+        fields.emplace_back(editor, name);
+    for (const char* name : {"edNSeg", "edLSeg", "edRSeg"}) fields.emplace_back(tool, name);
+    int refused = 0, taken = 0;
+    for (auto [window, name] : fields)
+        for (const char* text : {"-5", "1e308", "NaN", "abc"}) {
+            const std::string where = name + " " + text;
+            editor->Model().EditRow(2);  // the editor shows a constituent of the run
+            editor->RefreshEditor();
+            sink.Clear();
+            Enter(*window, name.c_str(), text);
+            if (!sink.warnings.empty()) {
+                ++refused;
+                ASSERT_EQ(sink.warnings.size(), 1u) << where;
+                EXPECT_NE(sink.warnings[0].find(std::string("\": \"") + text + "\"!"),
+                          std::string::npos)
+                    << where << ": " << sink.warnings[0];
+                continue;
+            }
+            if (window == editor) Click(*editor, "bbnAdd");
+            Click(*w, "bbnInit");
+            if (!sink.warnings.empty()) {  // Init refused it (a pending value): said once
+                ++refused;
+                EXPECT_EQ(sink.warnings.size(), 1u) << where;
+                RestoreRunSetup(st);
+                continue;
+            }
+            ++taken;
+            ASSERT_TRUE(st.Initialised) << where;
+            const double start = st.Time;
+            st.StopTime = st.Time + 1.5 * st.DT;  // the first steps
+            Click(*w, "bbnStart");
+            EXPECT_GT(st.Time, start) << where;
+            for (int k = 1; k <= st.NComp; ++k)
+                for (int j = 0; j <= st.NX; ++j)
+                    ASSERT_TRUE(std::isfinite(st.Arr.C(2, k)[j])) << where << " " << k << " " << j;
+            EXPECT_TRUE(sink.warnings.empty()) << where << ": " << sink.warnings[0];
+        }
+    EXPECT_GT(taken, 10);
+    EXPECT_GT(refused, 3 * static_cast<int>(fields.size()));
 }

@@ -113,8 +113,9 @@ TEST(CompositionFile, WriterAndReaderFollowTheLayoutAndDamagedFilesChangeNothing
     negative.f64(10).f64(0).u8(1).f64(9).f64(4).f64(-30).f64(-20).i32(0);
     negative.raw(g.substr(kMinCharge + 64));
     // Numbers no edit would take, in files whose counts agree: a concentration
-    // not finite or negative, a pK not finite, a type past Terminating and a
-    // segment length not finite.
+    // not finite or negative, a pK not finite, a type past Terminating, a
+    // segment length not finite, concentrations (of a segment too) beyond
+    // 100 mol/L or below 0, and a table value beyond 100 mol/L.
     const auto at = [&g](std::size_t offset, const Bytes& value) {
         return g.substr(0, offset) + value.b + g.substr(offset + value.size());
     };
@@ -125,7 +126,9 @@ TEST(CompositionFile, WriterAndReaderFollowTheLayoutAndDamagedFilesChangeNothing
           WithInt32At(g, kMinCharge + 4, -1), zeroZones.b, negative.b,
           at(kMinCharge + 27, Bytes().f64(nan)), at(kMinCharge + 35, Bytes().f64(-1)),
           at(kMinCharge + 44, Bytes().f64(inf)), at(kMinCharge + 43, Bytes().u8(4)),
-          at(kZones + 20, Bytes().f64(nan))}) {
+          at(kZones + 20, Bytes().f64(nan)), at(kMinCharge + 27, Bytes().f64(1e308)),
+          at(kMinCharge + 35, Bytes().f64(100000.5)), at(kZones + 4, Bytes().f64(-5)),
+          at(kZones + 12, Bytes().f64(1e308)), at(kTable + 4, Bytes().f64(-2e5))}) {
         WriteBytes(name, bytes);
         RunState d;
         sink.Clear();

@@ -3,6 +3,7 @@
 #include "../files/byte_builder.h"
 #include "engine/state/run_state.h"
 #include "foundation/errors.h"
+#include "foundation/field_rules.h"
 #include "support/recording_sink.h"
 #include "support/temp_dir.h"
 #include "support/test_compositions.h"
@@ -47,17 +48,27 @@ TEST(ConstituentEditor, ChargeEditsAndWideningKeepValuesAndZeroFill)
                          ed.WorkComp.type),
               std::tuple(1, true, false, "Constituent 1", 1));
     // Charges by magnitude; unreadable texts, and magnitudes and segment counts
-    // too large for the grids, are ignored.
+    // too large for the grids, are refused, each named once.
     ed.EditMinChargeText("2");
     ed.EditMaxChargeText("-3");
     EXPECT_EQ(std::tuple(ed.EditMinCharge, ed.EditMaxCharge), std::tuple(-2, 3));
     ed.EditMinChargeText("x");
     ed.EditMaxChargeText("x");
-    EXPECT_EQ(std::tuple(ed.EditMinCharge, ed.EditMaxCharge), std::tuple(-1, 1));
-    ed.EditMaxChargeText("2147483647");
+    EXPECT_EQ(std::tuple(ed.EditMinCharge, ed.EditMaxCharge), std::tuple(-2, 3));
+    ed.EditMaxChargeText("501");
     ed.EditMinChargeText("-2147483648");
     ed.EditZoneCount("1000000000");
-    EXPECT_EQ(std::tuple(ed.EditMinCharge, ed.EditMaxCharge, ed.EditZones), std::tuple(-1, 1, 5));
+    EXPECT_EQ(std::tuple(ed.EditMinCharge, ed.EditMaxCharge, ed.EditZones), std::tuple(-2, 3, 5));
+    const FieldRange charge{-500, 500, true, true};
+    EXPECT_EQ(
+        f.sink.warnings,
+        (std::vector<std::string>{
+            FieldRefusedText("Neg", "x", charge), FieldRefusedText("Pos", "x", charge),
+            FieldRefusedText("Pos", "501", charge), FieldRefusedText("Neg", "-2147483648", charge),
+            FieldRefusedText("No. of Segments", "1000000000", {1, 1000, true, true})}));
+    f.sink.Clear();
+    ed.EditMinChargeText("1");
+    ed.EditMaxChargeText("1");
     // Pending shape differs: the grids give way to the message, Apply and Cancel on.
     EXPECT_TRUE(ed.View().showMessage && !ed.View().showZ && ed.View().applyEnabled &&
                 ed.View().cancelEnabled);
@@ -89,13 +100,16 @@ TEST(ConstituentEditor, ChargeEditsAndWideningKeepValuesAndZeroFill)
     EXPECT_EQ(std::tuple(ed.EditMinCharge, ed.View().applyEnabled, ed.View().showMessage),
               std::tuple(0, false, false));
 
-    // Field edits: negative or unreadable entries are ignored.
-    for (const char* c : {"2,5", "-1", "abc"}) ed.EditConcentration(c);
+    // Field edits: negative or unreadable entries are refused with a warning.
+    for (const char* c : {"2,5", "-1", "abc", "100001"}) ed.EditConcentration(c);
     for (const char* pK : {"1000", "0"}) ed.EditMicApK(pK);
     for (const char* colour : {"0x00FF00", "-5"}) ed.EditColour(colour);
     ed.EditName("");
     EXPECT_EQ(std::tuple(w.c, w.pKMicA, w.colour, ed.View().colour, ed.View().name),
               std::tuple(2.5, -3.0, 0x00FF00u, "0x0000FF00", "Constituent 1"));
+    EXPECT_EQ(f.sink.warnings.size(), 5u);
+    EXPECT_EQ(f.sink.warnings[2],
+              FieldRefusedText("Concentration [mM]", "100001", kConcentrationRange));
 }
 
 TEST(ConstituentEditor, SegmentsModesAndTheirGrids)
@@ -134,6 +148,12 @@ TEST(ConstituentEditor, SegmentsModesAndTheirGrids)
               std::tuple("Ratio Input Error: Incorrect Number Entry in Column No. 2", "-"));
     ed.SetCCell(2, 1, "2");
     ed.SetCCell(2, 2, "7.5");
+    // A segment's concentration follows the rule of every concentration.
+    ed.SetCCell(3, 2, "-5");
+    EXPECT_FALSE(ed.Accept());
+    EXPECT_EQ(f.sink.warnings.back(),
+              FieldRefusedText("c (mM) of segment 3", "-5", kConcentrationRange));
+    ed.SetCCell(3, 2, "0");
 
     // Mode 4 (pKa per segment): the columns and rows per segment.
     ed.SetGradPKa(true);
@@ -201,10 +221,19 @@ TEST(ConstituentEditor, AcceptTypeRuleReplacementAndListOperations)
     ApplyCharges(ed, "0", "1");
     ed.EditName("Broken");
     ed.SetZCell(2, 1, "fast");
+    f.sink.Clear();
     EXPECT_FALSE(ed.Accept());
     EXPECT_EQ(
         std::tuple(ed.Selection.grid, ed.Selection.col, ed.Selection.row, f.st.Composition.Count()),
         std::tuple(GridSelection::Z, 2, 1, 2));
+    // ... named by its column and charge, as is a number beyond its field.
+    ed.SetZCell(2, 1, "1e308");
+    EXPECT_FALSE(ed.Accept());
+    EXPECT_EQ(f.sink.warnings,
+              (std::vector<std::string>{
+                  FieldRefusedText("u (10e-9) of charge 1", "fast", kMobilityRange),
+                  FieldRefusedText("u (10e-9) of charge 1", "1e308", kMobilityRange)}));
+    ed.SetZCell(2, 1, "fast");
     ed.Apply();
     EXPECT_EQ(ed.WorkComp.UOf(1, 1), 0.0);
 

@@ -82,6 +82,7 @@ TEST(AmpholinesWizard, RejectionsCancelsAndBoundaries)
              {"2", "A", "0", "x"},
              {"2", "A", "0", "0", "-1"},
              {"2", "A", "0", "0", "abc"},
+             {"2", "A", "0", "0", "1e308"},  // a concentration beyond 100 mol/L
              {"2", "A", std::to_string(-kMaxChargeMagnitude - 1)},
              {"2", "A", "-1", "0", "1e308", "1e308", "20", "1"}}) {  // the last pK overflows
         AmpholinesWizard w;

@@ -22,6 +22,7 @@
 #include "engine/step/run_calc.h"
 #include "engine/step/step_services.h"
 #include "foundation/errors.h"
+#include "foundation/field_rules.h"
 #include "support/recording_host.h"
 #include "support/recording_sink.h"
 #include "support/run_profiles.h"
@@ -77,6 +78,14 @@ TEST(TimeStepControl, ShrinksAboveTheTargetAndGrowsBelowIt)
         EXPECT_EQ(st.Restart, restart) << count;
     }
     EXPECT_EQ(st.MaxError, 1e-3);
+    // The step grows no further than a typed step may be, forward or backward in time.
+    for (double sign : {1.0, -1.0}) {
+        st.DT = sign * 0.9 * kTimeStepRange.high;
+        st.StepCount = 900;
+        TimeStepControl(st, loc);
+        EXPECT_EQ(st.DT, sign * kTimeStepRange.high);
+    }
+    st.DT = 1e-3;
 
     // The immediate cut after a step that needed several corrector passes:
     // the first step of a streak cuts dt to a tenth (and, after 5 steps of the

@@ -16,6 +16,7 @@
 #include "engine/state/run_state.h"
 #include "engine/step/init_calc.h"
 #include "foundation/errors.h"
+#include "foundation/field_rules.h"
 #include "foundation/messages.h"
 #include "support/recording_host.h"
 #include "support/recording_sink.h"
@@ -150,6 +151,44 @@ TEST_F(Init, RefusalsInOrderKeepThePreviousRun)
     st.cbRacemic = true;
     ExpectRefusedKeepingTheRun({"Racemic Mode requires at least 4 constituents."});
     st.cbRacemic = false;
+
+    // Values outside the ranges of their fields (a file or a tool may bring
+    // them): the first is named, nothing changes; at the bounds the run is built.
+    const FieldRange profile{-kConcentrationRange.high, kConcentrationRange.high};
+    using Change = std::function<void(TComponents&)>;
+    for (auto [change, field, value, range] :
+         {std::tuple(Change([](TComponents& c) { c.c = 1e308; }), "Concentration [mM]", "1E308",
+                     kConcentrationRange),
+          std::tuple(Change([](TComponents& c) { c.cInj = -5; }), "C(Injection) [mM]", "-5",
+                     kConcentrationRange),
+          std::tuple(Change([](TComponents& c) { c.minCharge = -501; }), "Neg", "-501",
+                     FieldRange{-500, 500, true, true}),
+          std::tuple(Change([](TComponents& c) {
+                         c.AllocTable(51);
+                         c.table[3] = 2e5;
+                     }),
+                     "Table (mM) at node 2", "200000", profile)}) {
+        st.Composition = saved;
+        change(st.Composition[1]);
+        ExpectRefusedKeepingTheRun(
+            {FieldRefusedText(std::string(field) + " of Acetic acid", value, range)});
+    }
+    st.Composition = saved;
+    st.DT = 1e308;
+    ExpectRefusedKeepingTheRun({FieldRefusedText("dt (s)", "1E308", kTimeStepRange)});
+    st.DT = kTimeStepRange.high;
+    st.UI = -2e6;
+    ExpectRefusedKeepingTheRun({FieldRefusedText("Voltage (V)", "-2000000", kVoltageRange)});
+    st.UI = kVoltageRange.low;
+    st.Composition[1].c = st.Composition[1].cInj = kConcentrationRange.high;
+    sink.Clear();
+    ASSERT_TRUE(InitCalc(st));
+    EXPECT_TRUE(sink.warnings.empty());
+    // 100 mol/L of acetic acid beside 10 mM sodium: electroneutrality
+    // H + Na = Ka c / (H + Ka) solved directly (water's ions left out).
+    const double ka = std::pow(10.0, -kPKAcetic), c = kConcentrationRange.high * 1e-3, na = 0.01;
+    const double h = (-(na + ka) + std::sqrt((na + ka) * (na + ka) - 4 * (na * ka - ka * c))) / 2;
+    EXPECT_NEAR(st.Arr.PH[10], -std::log10(h), 0.01);
 }
 
 TEST_F(Init, FailuresAfterTheReleaseLeaveNoHalfBuiltRun)
@@ -239,10 +278,12 @@ TEST_F(Init, ARunTooLargeForMemoryIsRefusedBeforeAnythingIsAllocated)
 {
     Prepare(UniformAcetate(), 50);
     ASSERT_TRUE(InitCalc(st));
-    // 60001 ionic forms on 100001 nodes: several hundred gigabytes of arrays.
+    // 20 constituents of the widest charges (1001 ionic forms each) on 100001
+    // nodes: several hundred gigabytes of arrays.
     TUnivSet<TComponents> huge;
-    huge.Add(Constituent("Wide", -30000, 30000, std::vector<double>(60001, 7.0),
-                         std::vector<double>(60001, 30.0), BGE, 10.0, 10.0));
+    for (int k = 0; k < 20; ++k)
+        huge.Add(Constituent("Wide " + std::to_string(k), -500, 500, std::vector<double>(1001, 7.0),
+                             std::vector<double>(1001, 30.0), BGE, 10.0, 10.0));
     const TUnivSet<TComponents> saved = st.Composition;
     st.Composition = huge;
     st.NXPending = 100000;

@@ -10,6 +10,7 @@
 #include "engine/state/run_state.h"
 #include "engine/step/init_distribution.h"
 #include "foundation/errors.h"
+#include "foundation/field_rules.h"
 #include "foundation/math_functions.h"
 #include "support/recording_sink.h"
 #include "support/test_compositions.h"
@@ -77,6 +78,14 @@ TEST(InitDistribution, ZoneTypesFollowTheErrorFunctionLayout)
     for (const auto& p : plateaus) EXPECT_NEAR(p[0], p[1], 1e-6);
     EXPECT_NEAR(Sum(st.Arr.C(2, 1), 200), 5.0 * kW, 5.0 * kW * 1e-6);
     EXPECT_NEAR(Sum(st.Arr.C(2, 2), 200) - 2.0 * 201, 5.0 * kW, 5.0 * kW * 1e-6);
+    // A zone wider than the capillary fills it with the sample, up to the
+    // widest the edit takes and beyond, where the node count overflows.
+    for (double width : {100.0, kMaxLengthMm, 1e308}) {
+        st.PeakWidth = width;
+        ASSERT_TRUE(InitDistribution(st));
+        for (int j = 0; j <= 200; ++j)
+            ASSERT_NEAR(st.Arr.C(2, 1)[j], 5.0, 1e-9) << width << " " << j;
+    }
 }
 
 TEST(InitDistribution, GaussianPeakAndSharpSteps)

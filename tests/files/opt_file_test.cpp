@@ -233,13 +233,22 @@ TEST(OptFile, ValuesTheEditsRefuseKeepTheValuesInMemory)
     h.ErrInc = -1;
     h.Temperature = 5e-324;
     h.CondScale = -1;
+    const OptValues fine = h;
+    h.DT = 10.5;  // beyond the run panel's dt, a voltage beyond its edit, a peak of 1e308 mm
+    h.UI = 2e6;
+    h.PeakWidth = 1e308;
     WriteBytes(name, GoldenOpt(h));
     RunState st;
     st.NX = 100;
     ASSERT_TRUE(ReadOptFile(st, name));
     const RunState d;
-    EXPECT_EQ(std::tuple(st.StopTime, st.ErrOpt, st.ErrInc, st.Temperature, st.CondScale),
-              std::tuple(d.StopTime, d.ErrOpt, d.ErrInc, d.Temperature, d.CondScale));
+    EXPECT_EQ(std::tuple(st.StopTime, st.ErrOpt, st.ErrInc, st.Temperature, st.CondScale, st.DT,
+                         st.UI, st.PeakWidthPending),
+              std::tuple(d.StopTime, d.ErrOpt, d.ErrInc, d.Temperature, d.CondScale, d.DT, d.UI,
+                         d.PeakWidthPending));
+    h = fine;
+    WriteBytes(name, GoldenOpt(h));
+    ASSERT_TRUE(ReadOptFile(st, name));
     EXPECT_EQ(std::tuple(st.DT, st.PeakWidthPending, st.NXPending),
               std::tuple(h.DT, h.PeakWidth, h.NX));
     // At the limits they are taken: a dt increment of 0, the smallest temperature the edit stores.

@@ -459,10 +459,13 @@ TEST(PsqPlayer, FramesTheProjectReaderWouldRefuseNeverReachTheRun)
     EXPECT_FALSE(player.Use());
     EXPECT_EQ(sink.warnings, std::vector<std::string>{"Incorrect PSQ file."});
     EXPECT_FALSE(st.Initialised);
-    // A capillary of 1e308 m or of the smallest double: the length edit takes
-    // both, but the field of no node can be solved on them, so the project
-    // reader would refuse what Use leaves; Use does not take the frame.
-    for (double length : {1e308, 5e-324}) {
+    // A capillary of 1e308 m is beyond the length edit: the header is refused.
+    WriteBytes(name, std::string(good).replace(27, 8, Bytes().f64(1e308).b));
+    EXPECT_EQ(RaisedMessage([&] { player.Open(name); }), "Incorrect PSQ file.");
+    // One of the smallest double: the length edit takes it, but the field of
+    // no node can be solved on it, so the project reader would refuse what
+    // Use leaves; Use does not take the frame.
+    for (double length : {5e-324}) {
         WriteBytes(name, std::string(good).replace(27, 8, Bytes().f64(length).b));
         ASSERT_TRUE(player.Open(name)) << length;
         sink.Clear();

@@ -130,11 +130,13 @@ TEST(RunSetupBlock, WriterAndReaderFollowTheLayout)
             EXPECT_EQ(RaisedMessage([&] { ReadBlockFile(name, inFrame); }), "Incorrect file.")
                 << len;
         }
-        // A time step no edit would take.
-        for (double dt : {std::nan(""), 0.0, -2e-5}) {
-            WriteBytes(name, g.substr(0, 8) + Bytes().f64(dt).b + g.substr(16));
+        // A time step, set voltage or EOF mobility (SI) no edit would take.
+        for (auto [at, v] : {std::pair(8, std::nan("")), std::pair(8, 0.0), std::pair(8, -2e-5),
+                             std::pair(8, 1e308), std::pair(8, 10.5), std::pair(24, 2e6),
+                             std::pair(24, -1e308), std::pair(32, 1e-3)}) {
+            WriteBytes(name, g.substr(0, at) + Bytes().f64(v).b + g.substr(at + 8));
             EXPECT_EQ(RaisedMessage([&] { ReadBlockFile(name, inFrame); }), "Incorrect file.")
-                << dt;
+                << at << " " << v;
         }
     }
     // In current mode the voltage is stored; a text that is no number is stored as 120.0.

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <string>
 #include <tuple>
@@ -46,6 +47,10 @@ TEST(SetupEdits, EachEditTakesItsValuesAndRefusesTheRest)
         {"edPeakWidth", "1,5", EditResult::Taken, 1.5},
         {"edPeakEdgeWidth", "-1", EditResult::Refused, 0.5},
         {"edPeakEdgeWidth", "0.25", EditResult::Taken, 0.25},
+        // ... and at most 1 km: a width past it would place no node of sample.
+        {"edPeakWidth", "1e308", EditResult::Refused, 2.0},
+        {"edPeakWidth", "1e6", EditResult::Taken, 1e6},
+        {"edPeakEdgeWidth", "1000001", EditResult::Refused, 0.5},
         // Length typed in mm, stored in m.
         {"edCapLength", "250", EditResult::Taken, 0.25},
         {"edCapLength", "25", EditResult::Same, 0.025},
@@ -55,10 +60,13 @@ TEST(SetupEdits, EachEditTakesItsValuesAndRefusesTheRest)
         {"edInjSite", "inf", EditResult::Refused, 3.0},
         {"edInjSite", "nan", EditResult::Refused, 3.0},
         {"edDetPosition", "1e3", EditResult::Taken, 1000},
+        {"edDetPosition", "-1e308", EditResult::Refused, 20},
+        {"edCapLength", "2e6", EditResult::Refused, 0.025},
         // Temperature typed in degrees Celsius, stored in kelvin above 0.
         {"edTemperature", "-273.15", EditResult::Refused, 298.15},
         {"edTemperature", "-273", EditResult::Taken, 0.15},
         {"edTemperature", "25", EditResult::Taken, 298.15},
+        {"edTemperature", "1e308", EditResult::Refused, 298.15},
         // Diameter typed in um, stored in m.
         {"edCapDiameter", "75", EditResult::Taken, 75e-6},
         {"edCapDiameter", "0", EditResult::Refused, 5e-5},
@@ -81,6 +89,7 @@ TEST(SetupEdits, EachEditTakesItsValuesAndRefusesTheRest)
         {"edAddCond", "0.5", EditResult::Taken, 0.5},
         {"edDTInit", "0", EditResult::Refused, 1e-4},
         {"edDTInit", "2e-4", EditResult::Taken, 2e-4},
+        {"edDTInit", "1e308", EditResult::Refused, 1e-4},
         // Wall limits and the kinetic, racemic and DER values take any number.
         {"edLW", "-3", EditResult::Taken, -3},
         {"edRW", "1e-9", EditResult::Taken, 1e-9},
@@ -180,6 +189,9 @@ TEST(SetupEdits, EditsShowTheStoredValueInTheirFormat)
     EXPECT_EQ(std::tuple(NodeLabel(st, "edInjSite"), NodeLabel(st, "edPeakWidth"),
                          NodeLabel(st, "edDetPosition"), NodeLabel(st, "edNX")),
               std::tuple("(120 Nodes)", "(80 Nodes)", "(-200 Nodes)", ""));
+    // A width whose node count overflows lies beyond the grid, never at node 0.
+    st.CapLengthPending = 1e-310, st.PeakWidthPending = 1e6;
+    EXPECT_EQ(NodeLabel(st, "edPeakWidth"), "(" + std::to_string(INT_MAX / 2) + " Nodes)");
     EXPECT_EQ(
         std::tuple(ReadColour(" 0x0000FF "), ReadColour("0xFFFFFFFF"), ReadColour("0x100000000"),
                    ReadColour("12a"), ReadColour("0x"), ColourText(0xB9DCFF)),

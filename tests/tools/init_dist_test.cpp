@@ -3,6 +3,7 @@
 #include "engine/state/run_state.h"
 #include "engine/step/init_calc.h"
 #include "foundation/errors.h"
+#include "foundation/field_rules.h"
 #include "foundation/messages.h"
 #include "support/recording_sink.h"
 #include "support/test_compositions.h"
@@ -263,6 +264,30 @@ TEST(InitDist, MinimumSizeNewConstituentsAndRefusals)
     tool.TableEdited();
     EXPECT_EQ(tool.NewSize, 0);
     EXPECT_FALSE(tool.Preview() || st.DistPreview);
+
+    // Typed values: a width that is no count becomes 0 and is named; a cell
+    // that is no concentration refuses the preview, named by its constituent
+    // and segment; a segment count beyond the tool's is refused.
+    sink.Clear();
+    tool.Table.Type[1] = "C";
+    tool.Table.Width[1] = "abc";
+    tool.TableEdited();
+    EXPECT_EQ(std::pair(tool.Table.Width[1], sink.warnings),
+              std::pair(std::string("0"), std::vector<std::string>{FieldRefusedText(
+                                              "Width (Nodes) of segment 1", "abc",
+                                              FieldRange{0, 1 << 30, true, true})}));
+    tool.Table.Width[1] = "20";
+    for (const char* text : {"-5", "abc", "1e308", "NaN"}) {
+        tool.Table.Cell[2][1] = text;
+        sink.Clear();
+        EXPECT_FALSE(tool.Preview() || st.DistPreview) << text;
+        EXPECT_EQ(sink.warnings,
+                  std::vector<std::string>{FieldRefusedText(
+                      tool.Table.Names[2] + " (mM) in segment 1", text, kConcentrationRange)});
+    }
+    sink.Clear();
+    EXPECT_FALSE(tool.EditSegCount("1001") || tool.EditSegCount("abc"));
+    EXPECT_EQ(sink.warnings.size(), 2u);
 
     // A constituent added after the Init.
     st.Composition.Add(testcomp::StrongCation("Li", testcomp::kULi, testcomp::Analyte, 1.0, 0.0));

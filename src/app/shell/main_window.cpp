@@ -36,6 +36,7 @@
 #include "files/setup_edits.h"
 #include "files/sna_file.h"
 #include "foundation/errors.h"
+#include "foundation/field_rules.h"
 #include "foundation/fileio.h"
 #include "foundation/messages.h"
 #include "foundation/numtext.h"
@@ -63,9 +64,11 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <filesystem>
+#include <limits>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -283,26 +286,42 @@ void MainWindow::BindControls()
         },
         c_.edUI);
 
-    b.Number(c_.edDT, text("0.0##e+0", st.DT), [&st](double v) {
-        double dt = v > 0 ? v : (v == 0 ? st.DTDefault : st.DT);
-        if (dt != st.DT) {
-            st.DT = dt;
-            st.Restart = true;
-        }
-    });
-    b.Number(
-        c_.edUI, [&st] { return Q(SmallOr(st.UI, 0.01, "0.###")); },
+    // A number edit of the panel: a text outside the field's range is refused
+    // with a warning that names the field and the text.
+    constexpr double kMax = std::numeric_limits<double>::max();
+    auto ranged = [&b](QLineEdit* edit, std::function<std::string()> field,
+                       std::function<FieldRange()> range, std::function<QString()> show,
+                       std::function<void(double)> accept) {
+        b.Text(edit, std::move(show), [field, range, accept](const std::string& typed) {
+            double v = 0;
+            if (TakeTyped(field(), typed, range(), v)) accept(v);
+        });
+    };
+    auto fixed = [](const char* field) { return [field] { return std::string(field); }; };
+    auto within = [](FieldRange r) { return [r] { return r; }; };
+    // 0 gives the default step.
+    ranged(c_.edDT, fixed("dt (s)"), within({0, kTimeStepRange.high}), text("0.0##e+0", st.DT),
+           [&st](double v) {
+               const double dt = v == 0 ? st.DTDefault : v;
+               if (dt != st.DT) {
+                   st.DT = dt;
+                   st.Restart = true;
+               }
+           });
+    ranged(
+        c_.edUI, [&st] { return PowerModeCaption(st, false); },
+        [&st] { return st.rbVoltage ? kVoltageRange : kCurrentRange; },
+        [&st] { return Q(SmallOr(st.UI, 0.01, "0.###")); },
         [&st](double v) {
             if (v != st.UI) {
                 st.UI = v;
                 st.Restart = true;
             }
         });
-    b.Number(c_.edErrOpt, text("0.0##e+0", st.ErrOpt), [&st](double v) {
-        if (v > 0) st.ErrOpt = v;
-    });
-    b.Number(
-        c_.edEOFMob,
+    ranged(c_.edErrOpt, fixed("Set Max Error"), within({0, kMax, false}),
+           text("0.0##e+0", st.ErrOpt), [&st](double v) { st.ErrOpt = v; });
+    ranged(
+        c_.edEOFMob, fixed("EOF Mobility (1E-9)"), within(kMobilityRange),
         [&st] {
             double eof = st.cbEOF ? st.EOFMobCalc : st.EOFMob * 1e9, a = std::fabs(eof);
             const char* pattern = "0.0#e+0";
@@ -313,22 +332,32 @@ void MainWindow::BindControls()
             return Q(FormatFloat(pattern, eof));
         },
         [&st](double v) { st.EOFMob = v * 1e-9; });
-    b.Number(
-        c_.edStopTime, [&st] { return Q(FloatToStr(st.StopTime)); },
-        [&st](double v) {
-            if (v > 0) st.StopTime = v;
-        });
+    ranged(
+        c_.edStopTime, fixed("Stop Time (s)"), within({0, kMax, false}),
+        [&st] { return Q(FloatToStr(st.StopTime)); }, [&st](double v) { st.StopTime = v; });
 
     // Walls: the computation window follows every commit, also of text that did not parse.
     auto moveWindow = [this] {
         if (ops_.UpdateComputationWindow) ops_.UpdateComputationWindow(*st_);
     };
-    EditCommitter* left = b.Integer(
+    // A wall is a node: a whole number, clamped into the grid beside the other wall.
+    auto wall = [&st](const char* field, std::function<void(int)> place) {
+        return [&st, field, place](const std::string& typed) {
+            double v = 0;
+            if (TakeTyped(field, typed, {-kMax, kMax, true, true}, v))
+                place(static_cast<int>(std::clamp(v, -1.0, st.NX + 1.0)));
+        };
+    };
+    EditCommitter* left = b.Text(
         c_.edLeftWall, [&st] { return QString::number(st.LeftWall); },
-        [&st](int v) { st.LeftWall = std::max(std::min(v, st.RightWall - 1), 0); }, moveWindow);
-    EditCommitter* right = b.Integer(
+        wall("Left Wall (Nodes)",
+             [&st](int v) { st.LeftWall = std::max(std::min(v, st.RightWall - 1), 0); }),
+        moveWindow);
+    EditCommitter* right = b.Text(
         c_.edRightWall, [&st] { return QString::number(st.RightWall); },
-        [&st](int v) { st.RightWall = std::min(std::max(v, st.LeftWall + 1), st.NX); }, moveWindow);
+        wall("Right Wall (Nodes)",
+             [&st](int v) { st.RightWall = std::min(std::max(v, st.LeftWall + 1), st.NX); }),
+        moveWindow);
     for (auto [c, edit] : {std::pair(left, c_.edLeftWall), std::pair(right, c_.edRightWall)})
         c->onInsert = [this, edit = edit] {
             edit->setText(QString::number(ClickedPoint));

@@ -1,6 +1,7 @@
 #include "engine/step/init_calc.h"
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 
 #include <sys/resource.h>
@@ -15,7 +16,9 @@
 #include "engine/step/recalc.h"
 #include "engine/step/run_series.h"
 #include "foundation/errors.h"
+#include "foundation/field_rules.h"
 #include "foundation/messages.h"
+#include "foundation/numtext.h"
 
 namespace {
 
@@ -38,6 +41,47 @@ double RunBytes(const RunLists& lists, int nx)
                  std::min(node->data.minCharge, 0) + 1.0;
     const double rows = lists.Composition.Count() + 3.0;
     return 8.0 * (nx + 1.0) * (14.0 * forms + 26.0 * rows + 40.0);
+}
+
+// The values of the composition and the run panel that the engine runs: each
+// within the range of the field that sets it (what the readers and the windows
+// take). The first one outside is named in the warning.
+bool ValuesRunnable(const RunState& st)
+{
+    auto refuse = [](const std::string& field, double v, const FieldRange& r) {
+        ShowWarning(FieldRefusedText(field, FloatToStr(v), r));
+        return false;
+    };
+    const FieldRange charges{-kMaxChargeMagnitude, kMaxChargeMagnitude, true, true};
+    const FieldRange profile{-kConcentrationRange.high, kConcentrationRange.high};
+    for (const auto* node = st.Composition.Head(); node; node = node->next) {
+        const TComponents& c = node->data;
+        const std::string of = " of " + c.name;
+        if (!InRange(charges, c.minCharge)) return refuse("Neg" + of, c.minCharge, charges);
+        if (!InRange(charges, c.maxCharge)) return refuse("Pos" + of, c.maxCharge, charges);
+        if (!c.gradient) {
+            if (!InRange(kConcentrationRange, c.c))
+                return refuse("Concentration [mM]" + of, c.c, kConcentrationRange);
+            if (!InRange(kConcentrationRange, c.cInj))
+                return refuse("C(Injection) [mM]" + of, c.cInj, kConcentrationRange);
+        }
+        for (std::size_t k = 1; c.gradient && k < c.c_grad.size(); ++k)
+            if (!InRange(kConcentrationRange, c.c_grad[k]))
+                return refuse("c (mM) of segment " + std::to_string(k) + of, c.c_grad[k],
+                              kConcentrationRange);
+        // A table holds a profile of a run (its own small undershoots included).
+        for (std::size_t k = 1; k < c.table.size(); ++k)
+            if (!InRange(profile, c.table[k]))
+                return refuse("Table (mM) at node " + std::to_string(k - 1) + of, c.table[k],
+                              profile);
+    }
+    // The inverted time runs with the step's magnitude.
+    if (!InRange({0, kTimeStepRange.high, false}, std::fabs(st.DT)))
+        return refuse("dt (s)", st.DT, kTimeStepRange);
+    const FieldRange& power = st.rbVoltage ? kVoltageRange : kCurrentRange;
+    if (!InRange(power, st.UI))
+        return refuse(st.rbVoltage ? "Voltage (V)" : "Current (uA)", st.UI, power);
+    return true;
 }
 
 }  // namespace
@@ -215,6 +259,7 @@ bool InitCalc(RunState& st)
         ShowWarning("No constituents!");
         return false;
     }
+    if (!ValuesRunnable(st)) return false;
     if (!InitModes(st, ModeInitStage::Check)) return false;
     if (st.cbDcH && st.cbIS) {
         st.cbIS = false;

@@ -14,10 +14,11 @@
 
 namespace {
 
-// Nearest integer with halves to even, kept inside the int range.
+// Nearest integer with halves to even, kept inside the int range (a position
+// beyond every bound, an infinite quotient, lies beyond the grid).
 int RoundHalfEven(double v)
 {
-    if (!std::isfinite(v)) return 0;
+    if (std::isnan(v)) return 0;
     const double r = std::nearbyint(v);
     if (r >= static_cast<double>(INT_MAX / 2)) return INT_MAX / 2;
     if (r <= static_cast<double>(INT_MIN / 2)) return INT_MIN / 2;

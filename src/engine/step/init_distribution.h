@@ -8,7 +8,7 @@ struct RunGeometry;
 
 // Nearest node of a position x (mm) on a grid of `count` intervals over the
 // pending capillary length: round(0.001 x / CapLengthPending * count), halves
-// to even. Non-finite results give 0.
+// to even. A NaN gives 0; results beyond the int range are clamped.
 int PositionToNode(const RunGeometry& geometry, double x, int count);
 
 // Node of the injection site: from the applied NX, CapLength, InjSite, or

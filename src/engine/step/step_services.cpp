@@ -1,5 +1,6 @@
 #include "engine/step/step_services.h"
 
+#include <algorithm>
 #include <bit>
 #include <climits>
 #include <cmath>
@@ -13,6 +14,7 @@
 #include "engine/step/comp_window.h"
 #include "engine/step/diffusion_phase.h"
 #include "engine/step/node_threads.h"
+#include "foundation/field_rules.h"
 #include "foundation/messages.h"
 
 double ElapsedSeconds(RunState& st, double stamp)
@@ -132,7 +134,11 @@ void TimeStepControl(RunState& st, const RunLocals& loc)
 
     // Periodic optimisation towards the error target.
     if (PeriodDue(st.StepCount, st.OptInter) && st.DT == dtStart && st.cbOptDt) {
-        if (st.StepError < 0.1 * st.ErrOpt) st.DT = (1 + st.ErrInc) * st.DT;
+        // The step grows no further than a typed step may be (a project
+        // saved with it opens again).
+        if (st.StepError < 0.1 * st.ErrOpt)
+            st.DT = std::copysign(std::min(std::fabs((1 + st.ErrInc) * st.DT), kTimeStepRange.high),
+                                  st.DT);
         if (st.StepError > 10 * st.ErrOpt) st.DT = st.DT / (1 + st.ErrInc);
     }
     if (st.DT != dtStart) st.Restart = true;
