@@ -554,7 +554,9 @@ TEST_F(ExampleWindow, DetectorAxesAfterInitRunHeldByAWindowAndARunWithoutConstit
         });
         box.exec();
     };
-    QTimer::singleShot(0, w.get(), [&] {
+    // The windows open once the run steps.
+    std::function<void()> whenStepping = [&] {
+        if (st.StepCount == 0) return QTimer::singleShot(0, w.get(), whenStepping);
         for (const std::string entry : {"spbRunSetup", "Option1", "Complex1"}) {
             QTimer::singleShot(0, w.get(), [&] {
                 hold();
@@ -570,7 +572,8 @@ TEST_F(ExampleWindow, DetectorAxesAfterInitRunHeldByAWindowAndARunWithoutConstit
         messageBox();
         after.push_back(w->StatusText());
         st.Stop = true;
-    });
+    };
+    QTimer::singleShot(0, w.get(), whenStepping);
     Click(*w, "bbnStart");
     ASSERT_EQ(waiting.size(), 5u);
     EXPECT_EQ(std::vector<std::string>(waiting.begin(), waiting.begin() + 4),
