@@ -518,7 +518,8 @@ TEST_F(ExampleWindow, RunThroughTheMainWindowAndItsChart)
 
 // The example run: the detector view after Init shows the empty record over
 // the run's time; Run Setup, Options and the Complex window opened during a
-// run say in the status bar that the run waits for them; a run whose
+// run say in the status bar that the run waits for them (a message box names
+// none), and their waits count in no computing time; a run whose
 // constituents are gone (a composition opened alone, then Restore) is refused
 // with a plain message, also in the racemic mode, and Run is disabled.
 TEST_F(ExampleWindow, DetectorAxesAfterInitRunHeldByAWindowAndARunWithoutConstituents)

@@ -492,7 +492,7 @@ void MainWindow::bnStartClick()
     // message box) holds it until the window closes; the status bar names the
     // tool window meanwhile, and the run's clock stands still.
     ModalWatch held(
-        [this] { return Clock ? Clock() : SystemNowDays(); },
+        [this] { return WallDays(); },
         [this](const QWidget* tool) {
             if (!st_->Running) return;
             SetStatusText(tool ? RunWaitsText(tool->windowTitle().toStdString()) : "Running ...");
@@ -784,9 +784,14 @@ void MainWindow::ProcessMessages()
     pumped_.start();
 }
 
+double MainWindow::WallDays() const
+{
+    return Clock ? Clock() : SystemNowDays();
+}
+
 double MainWindow::NowDays()
 {
-    const double now = Clock ? Clock() : SystemNowDays();
+    const double now = WallDays();
     return runHolds_ ? now - runHolds_->HeldDays(now) : now;
 }
 

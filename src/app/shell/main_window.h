@@ -168,6 +168,8 @@ public:
     double NowDays() override;
     // The host's clock (days); tests install a controlled one.
     std::function<double()> Clock;
+    // The time of that clock, holds included.
+    double WallDays() const;
     // Fans an engine event out to the windows that exist.
     void OnEngineEvent(const EngineEvent& event) override;
     void UpdateMainInfo();
