@@ -3,8 +3,10 @@
 // and Open, and its entry in the main menu.
 #include "qt_test_env.h"
 
+#include "app/kit/added_texts.h"
 #include "app/windows/complex_window.h"
 #include "engine/modes/complex/complex_mode.h"
+#include "engine/modes/modes.h"
 #include "engine/step/init_calc.h"
 #include "files/sna_file.h"
 #include "foundation/messages.h"
@@ -119,7 +121,9 @@ TEST(ComplexWindow, TheModeSwitchAsksFirstAndInitRunsWhenSwitchedOff)
     RunState st;
     st.Composition = SelectorWithAnalytes();
     int inits = 0;
-    ComplexWindow w(st, [&] { return ++inits > 0; });
+    // What the Init does: succeeds, is refused (false) or fails (throws).
+    std::function<bool()> init = [] { return true; };
+    ComplexWindow w(st, [&] { return ++inits > 0 && init(); });
     auto* box = Ctl<QCheckBox>(w, "cbComplex");
     // no table: switching on is refused without a question
     QTest::mouseClick(box, Qt::LeftButton);
@@ -139,14 +143,28 @@ TEST(ComplexWindow, TheModeSwitchAsksFirstAndInitRunsWhenSwitchedOff)
     }
     EXPECT_EQ(inits, 0);
 
-    // switched off by the space key after an Init: the main window's Init runs
+    // Switched off after an Init whose own Init is refused or fails: the box
+    // and the mode stay as the run keeps them.
     st.InitDone = st.ComplexReady = true;
+    for (const bool throws : {false, true}) {
+        init = [throws]() -> bool {
+            if (throws) throw std::runtime_error("failed");
+            return false;
+        };
+        sink.answers = {true};
+        QTest::mouseClick(box, Qt::LeftButton);
+        EXPECT_TRUE(box->isChecked() && st.cbComplex && st.ComplexReady) << throws;
+    }
+    EXPECT_EQ(std::pair(inits, sink.messages.back()), std::pair(2, std::string("failed")));
+
+    // switched off by the space key after an Init: the main window's Init runs
+    init = [] { return true; };
     sink.answers = {true};
     box->setFocus();
     QTest::keyClick(box, Qt::Key_Space);
     EXPECT_FALSE(box->isChecked() || st.cbComplex || st.ComplexReady);
-    EXPECT_EQ(inits, 1);
-    EXPECT_EQ(sink.questions.size(), 3u);
+    EXPECT_EQ(inits, 3);
+    EXPECT_EQ(sink.questions.size(), 5u);
 }
 
 TEST(ComplexWindow, TheMainWindowsModeLabelFollowsTheInit)
@@ -166,6 +184,25 @@ TEST(ComplexWindow, TheMainWindowsModeLabelFollowsTheInit)
         Click(main, "bbnInit");
         ASSERT_TRUE(st.Initialised) << (sink.warnings.empty() ? "" : sink.warnings[0]);
         EXPECT_EQ(label->isVisibleTo(&main), on);
+        if (!on) continue;
+        // Switched off in the window with the injection site outside a
+        // shortened capillary: the switch's Init refuses, and the box, the
+        // label and the run stay in complexation mode; Run goes on in it.
+        auto* window = Ctl<ComplexWindow>(main, "fmComplex");
+        window->show();
+        st.CapLengthPending = 0.002;
+        sink.answers = {true};
+        QTest::mouseClick(Ctl<QCheckBox>(*window, "cbComplex"), Qt::LeftButton);
+        EXPECT_EQ(sink.warnings, std::vector<std::string>{InjectionSiteOutsideText("2")});
+        EXPECT_TRUE(Ctl<QCheckBox>(*window, "cbComplex")->isChecked() && st.cbComplex);
+        window->hide();
+        EXPECT_TRUE(label->isVisibleTo(&main));
+        st.CapLengthPending = st.CapLength;
+        st.StopTime = st.Time + 3 * st.DT;
+        sink.Clear();
+        Click(main, "bbnStart");
+        EXPECT_TRUE(sink.warnings.empty()) << sink.warnings[0];
+        EXPECT_TRUE(st.Time > 0 && st.ComplexReady && SelectMode(st) == Mode::Complex);
     }
 }
 

@@ -7,6 +7,7 @@
 #include "app/kit/added_texts.h"
 #include "app/windows/run_setup_window.h"
 #include "composition/cmp_file.h"
+#include "engine/step/run_calc.h"
 #include "files/sna_file.h"
 #include "foundation/field_rules.h"
 #include "foundation/messages.h"
@@ -521,7 +522,8 @@ TEST_F(ExampleWindow, RunThroughTheMainWindowAndItsChart)
 
 // The example run: the detector view after Init shows the empty record over
 // the run's time; Run Setup, Options and the Complex window opened during a
-// run say in the status bar that the run waits for them; a run whose
+// run say in the status bar that the run waits for them (a message box names
+// none), and their waits count in no computing time; a run whose
 // constituents are gone (a composition opened alone, then Restore) is refused
 // with a plain message, also in the racemic mode, and Run is disabled.
 TEST_F(ExampleWindow, DetectorAxesAfterInitRunHeldByAWindowAndARunWithoutConstituents)
@@ -537,33 +539,71 @@ TEST_F(ExampleWindow, DetectorAxesAfterInitRunHeldByAWindowAndARunWithoutConstit
 
     // Each window opened from the run's message processing, closed by the
     // run's next timer; the status bar names it meanwhile, then the run goes on.
+    // A message box names no window: over the Complex window that one holds
+    // the run. Each window is held 31 s of a clock that stands otherwise:
+    // the waits are no computing time.
+    double days = 45000;
+    w->Clock = [&] { return days; };
     st.StopTime = 1e9;
     std::vector<std::string> waiting, after;
-    QTimer::singleShot(0, w.get(), [&] {
-        for (const char* entry : {"spbRunSetup", "Option1", "Complex1"}) {
+    const auto hold = [&] {
+        waiting.push_back(w->StatusText());
+        days += 31.0 / 86400;
+    };
+    const auto messageBox = [&] {
+        QMessageBox box(QMessageBox::Warning, "Warning", "held", QMessageBox::Ok,
+                        QApplication::activeWindow());
+        QTimer::singleShot(0, &box, [&] {
+            hold();
+            box.done(QMessageBox::Ok);
+        });
+        box.exec();
+    };
+    // The windows open once the run steps.
+    std::function<void()> whenStepping = [&] {
+        if (st.StepCount == 0) return QTimer::singleShot(0, w.get(), whenStepping);
+        for (const std::string entry : {"spbRunSetup", "Option1", "Complex1"}) {
             QTimer::singleShot(0, w.get(), [&] {
-                waiting.push_back(w->StatusText());
+                hold();
+                if (entry == "Complex1") messageBox();
                 QApplication::activeModalWidget()->close();
             });
             if (entry[0] == 's')
-                Click(*w, entry);
+                Click(*w, entry.c_str());
             else
-                Trigger(entry);
+                Trigger(entry.c_str());
             after.push_back(w->StatusText());
         }
+        messageBox();
+        after.push_back(w->StatusText());
         st.Stop = true;
-    });
+    };
+    QTimer::singleShot(0, w.get(), whenStepping);
     Click(*w, "bbnStart");
-    EXPECT_EQ(waiting, (std::vector<std::string>{RunWaitsText("Run Setup"), RunWaitsText("Option"),
-                                                 RunWaitsText("Complex")}));
-    ASSERT_EQ(after.size(), 3u);
+    ASSERT_EQ(waiting.size(), 5u);
+    EXPECT_EQ(std::vector<std::string>(waiting.begin(), waiting.begin() + 4),
+              (std::vector<std::string>{RunWaitsText("Run Setup"), RunWaitsText("Option"),
+                                        RunWaitsText("Complex"), RunWaitsText("Complex")}));
+    after.push_back(waiting[4]);
+    ASSERT_EQ(after.size(), 5u);
     for (const std::string& text : after) EXPECT_EQ(text.rfind("Running ...", 0), 0u) << text;
     EXPECT_TRUE(!st.Running && sink.warnings.empty());
+    EXPECT_EQ(st.SpentTime, 0.0);
+    EXPECT_EQ(w->StatusText(), "Ready ...");
+    w->Clock = nullptr;
 
     st.StopTime = st.Time + 0.001;
     const std::string cmp = home.dir.file("alone.cmp");
     ASSERT_TRUE(WriteComposition(st.Composition, cmp));
     ASSERT_TRUE(w->OpenFile(cmp));
+    // The run's own entry point refuses by the run's constituents, not by the
+    // composition shown.
+    ASSERT_TRUE(st.Initialised && st.Composition.Count() > 0);
+    const long long steps = st.StepCount;
+    sink.Clear();
+    RunCalc(st);
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{kNoConstituentsToRun});
+    EXPECT_TRUE(st.StepCount == steps && !st.Running);
     Click(*w, "bnRestore");
     ASSERT_TRUE(st.Initialised && st.Composition.Count() == 0 && !st.CompChanged);
     EXPECT_FALSE(Ctl<QWidget>(*w, "bbnStart")->isEnabled());

@@ -62,3 +62,34 @@ TEST(StateReset, ProjectRecordsGoBackTheOthersStay)
     EXPECT_EQ(st.Composition.Count(), 0);
     EXPECT_TRUE(!st.cbDcH && !st.cbS && st.cbComplex);
 }
+
+// New and Init of the file and tool layers ask the guard of every rebuild
+// themselves, for the windows' run state only: refused, nothing of the run
+// changes; another run state goes on without windows.
+TEST(RebuildGuard, NewAndInitCommandsAskItForTheWindowsRun)
+{
+    const FileHooks saved = FileLayerHooks();
+    RunState st, other;
+    int asked = 0;
+    bool refuse = true;
+    FileLayerHooks() = FileHooks{};
+    FileLayerHooks().Owner = &st;
+    FileLayerHooks().RebuildRefused = [&](RunState&) { return ++asked, refuse; };
+    for (RunState* s : {&st, &other})
+        testcomp::PrepareRun(*s, testcomp::AcetateBufferWithAnalytes(), 40);
+    const int constituents = st.Composition.Count();
+
+    EXPECT_FALSE(RunInitCommand(st));
+    EXPECT_FALSE(RunNewCommand(st));
+    EXPECT_TRUE(!st.Initialised && st.NX != 40 && st.Composition.Count() == constituents);
+    EXPECT_EQ(asked, 2);
+    EXPECT_TRUE(RunInitCommand(other) && other.Initialised);
+    EXPECT_TRUE(RunNewCommand(other) && other.Composition.Count() == 0);
+    EXPECT_EQ(asked, 2);
+
+    refuse = false;
+    EXPECT_TRUE(RunInitCommand(st) && st.Initialised && st.NX == 40);
+    EXPECT_TRUE(RunNewCommand(st) && !st.Initialised && st.Composition.Count() == 0);
+    EXPECT_EQ(asked, 4);
+    FileLayerHooks() = saved;
+}

@@ -334,6 +334,33 @@ TEST(InitDist, MinimumSizeNewConstituentsAndRefusals)
     EXPECT_EQ(sink.warnings, std::vector<std::string>(2, kDistRunChanged));
     EXPECT_EQ(grid(), rebuilt);
 
+    // An Apply whose Init fails after it released the run (a constituent the
+    // distribution cannot lay out): the Init took the previewed grid, which
+    // stays the set-up with the node spacing of before; no preview is left,
+    // and the tool says so rather than put the old length back.
+    const double dx = st.DX;
+    ASSERT_TRUE(tool.Create());
+    tool.Table.Width[1] = "5";
+    tool.TableEdited();
+    ASSERT_TRUE(tool.Preview());
+    const auto previewed = grid();
+    const int mode = st.Composition.Head()->data.mode;
+    st.Composition.Head()->data.mode = 9;
+    sink.Clear();
+    EXPECT_FALSE(tool.Apply());
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{"Error: Incorrent setup of 1. constituent"});
+    EXPECT_TRUE(!st.Initialised && !st.DistPreview);
+    EXPECT_EQ(std::tuple(st.NX, st.NXPending, st.CapLength, st.CapLengthPending),
+              std::tuple(tool.NewSize - 1, tool.NewSize - 1, std::get<1>(previewed),
+                         std::get<1>(previewed)));
+    EXPECT_FALSE(tool.Apply());
+    EXPECT_EQ(sink.warnings.back(), kDistRunChanged);
+    tool.Close();
+    EXPECT_EQ(std::get<1>(grid()), std::get<1>(previewed));
+    st.Composition.Head()->data.mode = mode;
+    ASSERT_TRUE(InitCalc(st));
+    EXPECT_DOUBLE_EQ(st.DX, dx);
+
     st.cbComplex = true;
     EXPECT_EQ(InitDistTool::OpenRefusal(st), "Feature not compatible with complex mode!");
 }

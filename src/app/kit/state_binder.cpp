@@ -79,9 +79,11 @@ void StateBinder::Changed() const
 
 void StateBinder::Check(QCheckBox* box, bool& field, std::function<void()> after)
 {
-    CheckRefusable(box, field, [after] {
+    switches_.push_back({box, nullptr, &field});
+    ConnectGuarded(box, &QCheckBox::toggled, context_, [this, &field, after](bool on) {
+        field = on;
         if (after) after();
-        return true;
+        Changed();
     });
 }
 
@@ -89,12 +91,21 @@ void StateBinder::CheckRefusable(QCheckBox* box, bool& field, std::function<bool
 {
     switches_.push_back({box, nullptr, &field});
     ConnectGuarded(box, &QCheckBox::toggled, context_, [this, box, &field, accept](bool on) {
-        field = on;
-        if (accept && !accept()) {
+        const auto back = [box, &field, on] {
             field = !on;
             QSignalBlocker block(box);
             box->setChecked(field);
+        };
+        field = on;
+        bool taken = false;
+        try {
+            taken = !accept || accept();
+        } catch (...) {
+            // A command that failed was not taken either.
+            back();
+            throw;
         }
+        if (!taken) back();
         Changed();
     });
 }

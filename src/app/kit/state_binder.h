@@ -55,9 +55,10 @@ public:
 
     // The box shows `field`; a click sets it and runs `after`.
     void Check(QCheckBox* box, bool& field, std::function<void()> after = {});
-    // As Check, for a switch whose handler runs a command that may be refused:
-    // `accept` answers false when it was, and the field and the box go back
-    // to the state the run keeps.
+    // As Check, for a switch whose handler runs a command that may be refused
+    // (a switch that runs an Init): `accept` answers false when the command
+    // was refused or failed, by whatever check, and the field and the box go
+    // back to the state the run keeps; so they do when it throws.
     void CheckRefusable(QCheckBox* box, bool& field, std::function<bool()> accept);
     // Two radio buttons of one group: `on` is checked exactly when `field` is true.
     void Radio(QRadioButton* on, QRadioButton* off, bool& field, std::function<void()> after = {});

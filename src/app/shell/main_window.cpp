@@ -56,6 +56,7 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
@@ -516,13 +517,17 @@ void MainWindow::bnStartClick()
     // from the last text shown before it.
     progressSteps_ = st.StepCount;
     progressStamp_ = NowDays();
-    // A modal window opened during the run (Run Setup, Options, Complex)
-    // holds it until the window closes; the status bar says so meanwhile.
-    ModalWatch held([this](const QWidget* modal) {
-        if (!st_->Running) return;
-        progressStamp_ = 0;  // the wait is no step time
-        SetStatusText(modal ? RunWaitsText(modal->windowTitle().toStdString()) : "Running ...");
-    });
+    // A modal window opened during the run (Run Setup, Options, Complex, a
+    // message box) holds it until the window closes; the status bar names the
+    // tool window meanwhile, and the run's clock stands still.
+    ModalWatch held(
+        [this] { return WallDays(); },
+        [this](const QWidget* tool) {
+            if (!st_->Running) return;
+            SetStatusText(tool ? RunWaitsText(tool->windowTitle().toStdString()) : "Running ...");
+        });
+    runHolds_ = &held;
+    const auto released = qScopeGuard([this] { runHolds_ = nullptr; });
     try {
         if (ops_.RunCalc) ops_.RunCalc(st);
     } catch (const Exception& e) {
@@ -806,6 +811,17 @@ void MainWindow::ProcessMessages()
     pumpNow_ = false;
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     pumped_.start();
+}
+
+double MainWindow::WallDays() const
+{
+    return Clock ? Clock() : SystemNowDays();
+}
+
+double MainWindow::NowDays()
+{
+    const double now = WallDays();
+    return runHolds_ ? now - runHolds_->HeldDays(now) : now;
 }
 
 void MainWindow::OnEngineEvent(const EngineEvent& e)

@@ -28,6 +28,7 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QToolButton;
+class ModalWatch;
 struct AdditionalState;
 struct ChartSeries;
 
@@ -162,9 +163,13 @@ public:
     // ---- EngineHost and the engine's events ----------------------------------------
     void ProcessMessages() override;
     void SetStatusText(const std::string& text) override;
-    double NowDays() override { return Clock ? Clock() : SystemNowDays(); }
+    // The run's clock: while Run lasts it stands still when a modal window
+    // holds the run, so that the time spent counts only the computing.
+    double NowDays() override;
     // The host's clock (days); tests install a controlled one.
     std::function<double()> Clock;
+    // The time of that clock, holds included.
+    double WallDays() const;
     // Fans an engine event out to the windows that exist.
     void OnEngineEvent(const EngineEvent& event) override;
     void UpdateMainInfo();
@@ -282,6 +287,8 @@ private:
     // the progress text is the mean over the steps since then.
     long long progressSteps_ = 0;
     double progressStamp_ = 0;
+    // The modal windows that hold the run, while Run lasts.
+    ModalWatch* runHolds_ = nullptr;
     // The run panel while a run goes: shown at most once per kRunInfoMs; a
     // refresh asked for sooner is shown when the period ends.
     static constexpr int kRunInfoMs = kRunPanelMs;

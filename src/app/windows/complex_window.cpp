@@ -243,11 +243,9 @@ void ComplexWindow::ConfirmComplexMode()
 bool ComplexWindow::cbComplexClick()
 {
     // Switched off after an Init, the run goes back to standard mode through
-    // an Init; when that is refused, the run keeps its mode.
-    if (!st_.cbComplex && st_.InitDone && runInit_) {
-        if (initRefused && initRefused()) return false;
-        runInit_();
-    }
+    // an Init; when that does not succeed (refused by the guard or by its own
+    // checks, or failed), the switch shows the mode the run keeps.
+    if (!st_.cbComplex && st_.InitDone && runInit_ && !runInit_()) return false;
     st_.ComplexReady = false;
     // The composition panel numbers the ligand "L" in complexation mode.
     st_.Events.Emit(EngineEventKind::UpdateMainInfo);

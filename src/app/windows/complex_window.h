@@ -57,7 +57,7 @@ private:
     void FitToTable();
     void bnOpenDataClick();
     void bnSaveClick();
-    // False when the switch was refused (the Init it runs was).
+    // False when the switch was refused: the Init it runs did not succeed.
     bool cbComplexClick();
     void Refresh();
     // edN and edP from the first line of the run's table.
