@@ -1021,6 +1021,12 @@ bool ReadSnaFile(RunState& st, const std::string& name)
 
 namespace {
 
+// Whether the project `project` lies there: its file or the journal of a save of it.
+bool ProjectThere(const std::string& project)
+{
+    return FileExists(project) || FileExists(SaveJournalName(SaveTargetName(project)));
+}
+
 // The project of the companion `name`: its stem with ".sna" in any case, the
 // one whose file or journal lies there (".sna" when none does).
 std::string ProjectOfCompanion(const std::string& name)
@@ -1030,13 +1036,17 @@ std::string ProjectOfCompanion(const std::string& name)
         for (int c = 0; c < 3; ++c)
             if (k >> c & 1) ext[1 + c] = static_cast<char>(std::toupper(ext[1 + c]));
         const std::string project = ChangeFileExt(name, ext);
-        if (FileExists(project) || FileExists(SaveJournalName(SaveTargetName(project))))
-            return project;
+        if (ProjectThere(project)) return project;
     }
     return ChangeFileExt(name, ".sna");
 }
 
 }  // namespace
+
+bool ProjectBesideCompanion(const std::string& name)
+{
+    return ProjectThere(ProjectOfCompanion(name));
+}
 
 std::string SettleProjectSaveOf(const std::string& name)
 {
