@@ -162,14 +162,18 @@ TEST_F(Window, OpensStepsReducesAndUseContinuesTheRunFromTheShownFrame)
 }
 
 // A preview of the initial-distribution tool that keeps the grid leaves the
-// sequence fitting the run: every player command is still refused, Reduce
+// sequence of the run fitting it: every player command is still refused, Reduce
 // Size in place too (the file keeps its frames). A play stopped on a frame
 // stays on it, and Use cuts the run's sequence after the frame drawn.
 TEST_F(Window, APreviewHoldsThePlayersFrameAndUseCutsTheSequenceAtTheFrameDrawn)
 {
     RunState& st = w->State();
-    const Frames frames(rec);
-    const std::string bytes = ReadBytes(rec);
+    const std::string seq = RecordSequence(0.0095, "seq.psq");
+    OpenName(seq);
+    const Frames frames(seq);
+    ASSERT_GE(frames.all.size(), 8u);
+    const QString count = QString::number(frames.all.size());
+    const std::string bytes = ReadBytes(seq);
     Trigger("PSQPlayer2");
     Click(*p, "sbnOpen");
     Ctl<QScrollBar>(*p, "scbPSQ")->setValue(4);
@@ -178,7 +182,8 @@ TEST_F(Window, APreviewHoldsThePlayersFrameAndUseCutsTheSequenceAtTheFrameDrawn)
     Trigger("InitialDistribution1");
     Click(*t, "bnCreate");
     Click(*t, "bnPreview");
-    ASSERT_TRUE(st.DistPreview && !st.PsqPlayerReloadNeeded && st.NX == frames.h.N);
+    ASSERT_TRUE(st.DistPreview && !st.PsqPlayerReloadNeeded);
+    ASSERT_EQ(std::tuple(st.NX, st.CapLength), std::tuple(frames.h.N, frames.h.CapLength));
     sink.Clear();
     Click(*p, "bbnFirst");
     Click(*p, "bbnLast");
@@ -186,12 +191,12 @@ TEST_F(Window, APreviewHoldsThePlayersFrameAndUseCutsTheSequenceAtTheFrameDrawn)
     Ctl<QScrollBar>(*p, "scbPSQ")->setValue(2);
     Enter(*p, "edFrame", "1");
     p->AskDeletePeriod = [] { return std::optional<QString>("2"); };
-    p->AskSaveName = [&] { return QString::fromStdString(rec); };
+    p->AskSaveName = [&] { return QString::fromStdString(seq); };
     Click(*p, "spbDeletePeriod");
     EXPECT_EQ(sink.warnings, std::vector<std::string>(6, kInitDuringPreview));
-    EXPECT_TRUE(ReadBytes(rec) == bytes);
+    EXPECT_TRUE(ReadBytes(seq) == bytes);
     EXPECT_EQ(std::tuple(p->Player().CurrentFrame, Ctl<QLabel>(*p, "llRightF")->text(), st.Time),
-              std::tuple(4, QString("10"), frames.Time(4)));
+              std::tuple(4, count, frames.Time(4)));
     Click(*t, "bnClose");
 
     // Played with a step of 2 and stopped while frame 6 is drawn: the player
