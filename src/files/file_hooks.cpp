@@ -4,6 +4,7 @@
 #include "engine/state/engine_arrays.h"
 #include "engine/state/run_state.h"
 #include "engine/step/init_calc.h"
+#include "foundation/errors.h"
 
 FileHooks& FileLayerHooks()
 {
@@ -54,7 +55,11 @@ static bool WindowsHook(const RunState& st, const Hook& hook)
 
 bool RebuildRefusedFor(RunState& st)
 {
-    return WindowsHook(st, FileLayerHooks().RebuildRefused) && FileLayerHooks().RebuildRefused(st);
+    if (WindowsHook(st, FileLayerHooks().RebuildRefused))
+        return FileLayerHooks().RebuildRefused(st);
+    // Without the windows a running loop still keeps its arrays.
+    if (st.Running) ShowMessage("START is active");
+    return st.Running;
 }
 
 bool RunNewCommand(RunState& st)

@@ -17,7 +17,7 @@ struct FileHooks {
     // Init, an open, the player's frames, the distribution tool's Apply): true
     // when the command must be refused now (a run or an Init going, a preview
     // of the initial-distribution tool shown); the refusal has been shown.
-    // Default: never refused.
+    // Default: refused while a run is going ("START is active").
     std::function<bool(RunState&)> RebuildRefused;
     // Main window's New command (frees the engine arrays, resets the state).
     // Default: NewStateHeadless.

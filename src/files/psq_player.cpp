@@ -15,6 +15,7 @@
 #include "files/sna_file.h"
 #include "foundation/binio.h"
 #include "foundation/errors.h"
+#include "foundation/messages.h"
 #include "foundation/numtext.h"
 
 #include <algorithm>
@@ -294,6 +295,7 @@ void PsqPlayer::SetPlaying(bool playing)
 void PsqPlayer::ForgetFile()
 {
     CurrentFrame = StartFrame = FrameCount = 1;
+    drawnFrame_ = 0;
     FileName.clear();
     FileOpened = false;
 }
@@ -314,9 +316,8 @@ bool PsqPlayer::PlayPsqFile(const std::string& name)
 {
     RunState& st = st_;
     // Rebuilding the arrays or showing frames under a running loop, an Init or
-    // a preview is refused.
+    // a preview is refused, whether or not the sequence fits the run.
     if (RebuildRefusedFor(st)) return false;
-    if (st.Running) ThrowError("START is active");
     KFile f;
     OpenForReadingOrRaise(f, name, "PSQ file " + name + " not found.", "Error: Cannot Open File.");
     SetBusy(true);
@@ -431,12 +432,14 @@ bool PsqPlayer::PlayPsqFile(const std::string& name)
         CurrentFrame = StartFrame;
         auto t0 = std::chrono::steady_clock::now();
         SetPlaying(true);
-        while (KeepPlaying && !ReloadNeeded() && FrameCount >= 1) {
-            int k = CurrentFrame;
+        // The player stays on the frame drawn: it moves on only to show the next.
+        while (!ReloadNeeded() && FrameCount >= 1) {
+            int k = std::clamp(CurrentFrame, 1, FrameCount);
             const std::int64_t at = PsqFrameStart(size, count, frameSize, k);
             CurrentFrame = k;
             const PsqFrame fr = ReadPsqFrame(f, size, at, h);
             ApplyPsqFrame(st, fr, h);
+            drawnFrame_ = CurrentFrame;
             MicelleRow = fr.Mic;
             MicelleBoundRow = fr.MicBound;
             st.Events.Emit(EngineEventKind::UpdateMainInfo);
@@ -448,12 +451,14 @@ bool PsqPlayer::PlayPsqFile(const std::string& name)
                 ShowWarning("Illegal operation - CMP dynamic arrays changed during process");
                 break;
             }
-            if (Delay > 0 && CurrentFrame != FrameCount && !SingleFrame) {
+            // A frame chosen meanwhile (scroll bar, frame edit, First, Last) is shown next.
+            if (CurrentFrame != drawnFrame_) continue;
+            if (!KeepPlaying || SingleFrame) break;
+            if (Delay > 0 && CurrentFrame != FrameCount) {
                 const auto until = t0 + std::chrono::duration<double>(Delay);
                 std::this_thread::sleep_until(until);
                 t0 = std::chrono::steady_clock::now();
             }
-            if (SingleFrame) break;
             if (!NextPlayFrame(CurrentFrame, FrameStep, FrameCount)) break;
         }
         if (CurrentFrame > FrameCount) CurrentFrame = FrameCount;
@@ -602,10 +607,6 @@ bool PsqPlayer::EditDelay(const std::string& text)
 bool PsqPlayer::Use()
 {
     RunState& st = st_;
-    if (st.Running) {
-        ShowWarning("START is active");
-        return false;
-    }
     // The frame replaces the run: asked of the guard of every rebuild.
     if (RebuildRefusedFor(st)) return false;
     if (!FileOpened) {
@@ -625,6 +626,17 @@ bool PsqPlayer::Use()
     // A file without whole frames has nothing to continue from.
     if (FrameCount < 1 || CurrentFrame < 1 || CurrentFrame > FrameCount) {
         ShowWarning("Out of frame range!");
+        return false;
+    }
+    // The run takes the frame drawn and its sequence is cut after the frame
+    // the player is on: they must be one, in the file as it is now.
+    if (CurrentFrame != drawnFrame_) {
+        ShowWarning(kPsqFrameNotShown);
+        return false;
+    }
+    if (FileSizeByName(FileName) !=
+        HeaderSize + static_cast<std::int64_t>(FrameCount) * FrameSize) {
+        ShowWarning(kIncorrectPsq);
         return false;
     }
     st.Initialised = true;
@@ -701,6 +713,25 @@ bool PsqPlayer::ReduceSize(int p, const std::string& target)
     const std::string source = FileName;
     std::error_code ec;
     const bool inPlace = target == source || fs::equivalent(target, source, ec);
+    // In place the frames the player counts change and frame 1 is shown: as
+    // a frame command, asked of the guard first.
+    if (inPlace && RebuildRefusedFor(st_)) return false;
+    // The companions go along: the composition and, for a sequence recorded
+    // in complexation mode, its table. Through a symbolic link they go beside
+    // the file it points to.
+    std::vector<std::pair<std::string, std::string>> companions;
+    for (const char* ext : {".cmp", ".txt"}) {
+        const std::string from = ChangeFileExt(source, ext);
+        const std::string to = ChangeFileExt(SaveTargetName(target), ext);
+        if (inPlace || !FileExists(from) || from == to || fs::equivalent(from, to, ec)) continue;
+        if (std::string(ext) == ".txt" && !IsComplexTableFile(from)) continue;
+        companions.emplace_back(from, to);
+    }
+    // Another project's companions are replaced only after the question; a
+    // No writes nothing.
+    if (ProjectBesideCompanion(SaveTargetName(target)))
+        for (const auto& [from, to] : companions)
+            if (FileExists(to) && !ConfirmOverwrite(to)) return false;
     if (!MakeFileDirAsked(target, "Create New Directory?\n")) return false;
     KFile src;
     OpenForReadingOrRaise(src, source, "Error: Cannot Open File.", "Error: Cannot Open File.");
@@ -720,14 +751,7 @@ bool PsqPlayer::ReduceSize(int p, const std::string& target)
         ShowWarning("Error: Can't create a new file");
         return false;
     }
-    // Through a symbolic link the companions go beside the file it points to.
-    // The companions go along: the composition and, for a sequence recorded
-    // in complexation mode, its table.
-    for (const char* ext : {".cmp", ".txt"}) {
-        const std::string from = ChangeFileExt(source, ext);
-        const std::string to = ChangeFileExt(SaveTargetName(target), ext);
-        if (inPlace || !FileExists(from) || from == to || fs::equivalent(from, to, ec)) continue;
-        if (std::string(ext) == ".txt" && !IsComplexTableFile(from)) continue;
+    for (const auto& [from, to] : companions) {
         const std::string part = to + ".part";
         if (FileCopy(from, part, false, 0) < 0 || !RenameFile(part, to)) {
             DeleteFile(part);
@@ -735,7 +759,10 @@ bool PsqPlayer::ReduceSize(int p, const std::string& target)
         }
     }
     if (inPlace) {
-        CurrentFrame = 1;
+        // The player counts the frames of the file as it is now; none of them is drawn yet.
+        FrameCount = static_cast<int>(ReducedFrames(FrameCount, p).size());
+        CurrentFrame = StartFrame = 1;
+        drawnFrame_ = 0;
         Controls();
         ShowFrame(1);
     }

@@ -99,10 +99,10 @@ public:
     // StartFrame (one with SingleFrame, else to the end or to Stop). Raises
     // "PSQ file <name> not found.", "Error: Cannot Open File.", "Incorrect PSQ
     // file." (nothing in the run state changed) and the messages of the loaders.
-    // Refused while a run is active ("START is active"). Showing frames and
-    // the rebuild ask the guard of every rebuild of the run (a run, an Init, a
-    // preview of the initial-distribution tool): false when it refused, with
-    // nothing changed.
+    // Asks the guard of every rebuild of the run first (a run, an Init, a
+    // preview of the initial-distribution tool), whether or not the file fits
+    // the run: false when it refused, with nothing changed. The player stays
+    // on the frame drawn last; a frame chosen while one is shown is shown next.
     bool PlayPsqFile(const std::string& name);
     // Open: plays the whole file from frame 1. False (with the warning) when it
     // does not exist; ignored while Busy. Raises as PlayPsqFile, after which no
@@ -124,7 +124,9 @@ public:
     bool EditDelay(const std::string& text);
     // Use: continues the run from the shown frame. The temporary sequence
     // becomes the opened file cut after that frame. False with a warning when
-    // refused; true when done (the window closes).
+    // refused (also when the frame the player is on is not the one drawn, or
+    // the file no longer holds the frames counted); true when done (the
+    // window closes).
     bool Use();
     // The delete period typed into the Reduce Size box: an integer 2..FrameCount.
     bool ReducePeriod(const std::string& text, int& period) const;
@@ -133,13 +135,16 @@ public:
     bool CanReduce() const;
     // Writes the opened file without every p-th frame to `target` (and the
     // companion ".cmp"). The target is replaced only by a complete new file;
-    // a target equal to the opened file is replaced in place and frame 1 shown.
-    // A missing directory is created after "Create New Directory?\n" + dir.
-    // False when nothing was written.
+    // a target equal to the opened file is replaced in place and frame 1
+    // shown, when the guard of every rebuild lets it. The companions of
+    // another project beside the target are replaced only after the overwrite
+    // question for each. A missing directory is created after "Create New
+    // Directory?\n" + dir. False when nothing was written.
     bool ReduceSize(int period, const std::string& target);
 
 private:
     RunState& st_;
+    int drawnFrame_ = 0;  // the frame of FileName drawn last (0: none)
     void SetBusy(bool busy);
     void SetPlaying(bool playing);
     // No file open: the frame counters of the closed player, so that nothing

@@ -1064,17 +1064,26 @@ bool ReadSnaFile(RunState& st, const std::string& name)
 
 namespace {
 
+// Whether the project `project` lies there: its file or the journal of a save of it.
+bool ProjectThere(const std::string& project)
+{
+    return FileExists(project) || FileExists(SaveJournalName(SaveTargetName(project)));
+}
+
 // The project of the companion `name`: its stem with ".sna" in any case, the
 // one whose file or journal lies there (".sna" when none does).
 std::string ProjectOfCompanion(const std::string& name)
 {
-    const std::string project = FindCompanion(name, ".sna", [](const std::string& file) {
-        return FileExists(file) || FileExists(SaveJournalName(SaveTargetName(file)));
-    });
+    const std::string project = FindCompanion(name, ".sna", ProjectThere);
     return project.empty() ? ChangeFileExt(name, ".sna") : project;
 }
 
 }  // namespace
+
+bool ProjectBesideCompanion(const std::string& name)
+{
+    return ProjectThere(ProjectOfCompanion(name));
+}
 
 std::string SettleProjectSaveOf(const std::string& name)
 {

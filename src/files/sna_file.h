@@ -75,6 +75,9 @@ std::string ProjectSaveName(const std::string& name);
 // journal is damaged. The file to read for `name`: `name` itself, or where
 // its old contents are when the save could not be settled (after a warning).
 std::string SettleProjectSaveOf(const std::string& name);
+// Whether a project lies beside the companion `name`: its stem with ".sna"
+// in any case, or the journal of a save of it.
+bool ProjectBesideCompanion(const std::string& name);
 
 // Saves the project under ProjectSaveName(`name`) (the dialog is the
 // caller's): the restore question when the composition was edited since Init,

@@ -79,6 +79,11 @@ inline constexpr const char* kDistCompositionChanged =
 // Init and the initial-distribution tool's preview while the sequence player
 // plays or reads a file.
 inline constexpr const char* kPlayerInUse = "PSQ player in use!";
+// Sequence player: Use while the frame the player is on is not the one drawn
+// (its showing was refused or failed); nothing changes.
+inline constexpr const char* kPsqFrameNotShown =
+    "The actual frame is not shown - show it by clicking on PLAY, moving with scroll bar or "
+    "inputing FRAME value prior to do TAKE!";
 // Initial-distribution tool: Apply or Cancel after the run was rebuilt since
 // the preview (the previewed grid is no longer the run's); nothing changes.
 inline constexpr const char* kDistRunChanged =

@@ -4,6 +4,7 @@
 // named on the command line.
 #include "qt_test_env.h"
 
+#include "app/kit/added_texts.h"
 #include "app/windows/psq_player_window.h"
 #include "engine/step/init_calc.h"
 #include "files/byte_builder.h"
@@ -14,6 +15,7 @@
 #include "support/recording_sink.h"
 #include "support/run_profiles.h"
 
+#include <map>
 #include <sstream>
 
 namespace {
@@ -159,6 +161,69 @@ TEST_F(Window, OpensStepsReducesAndUseContinuesTheRunFromTheShownFrame)
     EXPECT_TRUE(Ctl<QPushButton>(*w, "bbnStart")->isEnabled());
 }
 
+// A preview of the initial-distribution tool that keeps the grid leaves the
+// sequence of the run fitting it: every player command is still refused, Reduce
+// Size in place too (the file keeps its frames). A play stopped on a frame
+// stays on it, and Use cuts the run's sequence after the frame drawn.
+TEST_F(Window, APreviewHoldsThePlayersFrameAndUseCutsTheSequenceAtTheFrameDrawn)
+{
+    RunState& st = w->State();
+    const std::string seq = RecordSequence(0.0095, "seq.psq");
+    OpenName(seq);
+    const Frames frames(seq);
+    ASSERT_GE(frames.all.size(), 8u);
+    const QString count = QString::number(frames.all.size());
+    const std::string bytes = ReadBytes(seq);
+    Trigger("PSQPlayer2");
+    Click(*p, "sbnOpen");
+    Ctl<QScrollBar>(*p, "scbPSQ")->setValue(4);
+    ASSERT_EQ(st.Time, frames.Time(4));
+    auto* t = Ctl<QWidget>(*w, "fmDist");
+    Trigger("InitialDistribution1");
+    Click(*t, "bnCreate");
+    Click(*t, "bnPreview");
+    ASSERT_TRUE(st.DistPreview && !st.PsqPlayerReloadNeeded);
+    ASSERT_EQ(std::tuple(st.NX, st.CapLength), std::tuple(frames.h.N, frames.h.CapLength));
+    sink.Clear();
+    Click(*p, "bbnFirst");
+    Click(*p, "bbnLast");
+    Click(*p, "bbnPlay");
+    Ctl<QScrollBar>(*p, "scbPSQ")->setValue(2);
+    Enter(*p, "edFrame", "1");
+    p->AskDeletePeriod = [] { return std::optional<QString>("2"); };
+    p->AskSaveName = [&] { return QString::fromStdString(seq); };
+    Click(*p, "spbDeletePeriod");
+    EXPECT_EQ(sink.warnings, std::vector<std::string>(6, kInitDuringPreview));
+    EXPECT_TRUE(ReadBytes(seq) == bytes);
+    EXPECT_EQ(std::tuple(p->Player().CurrentFrame, Ctl<QLabel>(*p, "llRightF")->text(), st.Time),
+              std::tuple(4, count, frames.Time(4)));
+    Click(*t, "bnClose");
+
+    // Played with a step of 2 and stopped while frame 6 is drawn: the player
+    // stays on frame 6, and Use continues the run from it with the sequence
+    // cut after it.
+    PsqPlayer& player = p->Player();
+    const auto shown = player.FrameShown;
+    player.FrameShown = [&](int k) {
+        shown(k);
+        if (k == 6) Click(*p, "bbnStop");
+    };
+    Enter(*p, "edStep", "2");
+    Click(*p, "bbnPlay");
+    player.FrameShown = shown;
+    EXPECT_EQ(std::tuple(player.CurrentFrame, Ctl<QLineEdit>(*p, "edFrame")->text(), st.Time),
+              std::tuple(6, QString("6"), frames.Time(6)));
+    Click(*p, "sbnTake");
+    ASSERT_TRUE(st.Initialised);
+    const Frames cut(st.PsqFileOwn);
+    ASSERT_EQ(cut.all.size(), 6u);
+    EXPECT_EQ(cut.Time(6), st.Time);
+    for (int k = 1; k <= st.NComp; ++k)
+        EXPECT_EQ(cut.Profile(6, k),
+                  std::vector<double>(st.Arr.C(2, k), st.Arr.C(2, k) + st.Arr.Nn))
+            << k;
+}
+
 TEST_F(Window, DamagedFilesAndRefusalsLeaveTheLiveRunUntouched)
 {
     RunState& st = w->State();
@@ -199,8 +264,8 @@ TEST_F(Window, DamagedFilesAndRefusalsLeaveTheLiveRunUntouched)
     };
     Click(*w, "bbnStart");
     ASSERT_TRUE(ran);
-    EXPECT_EQ(sink.messages, std::vector<std::string>{"START is active"});
-    EXPECT_EQ(sink.warnings, std::vector<std::string>{"START is active"});
+    EXPECT_EQ(sink.messages, std::vector<std::string>(2, "START is active"));
+    EXPECT_TRUE(sink.warnings.empty());
     EXPECT_EQ(ImageOf(st), live);
     EXPECT_EQ(p->Player().FileName, "");  // nothing opened since the refused file
 }
@@ -393,6 +458,27 @@ TEST_F(Window, FramesFollowTheUnitCutFilesAreRefusedAndSequencesOpenInTheirMode)
     Click(*p, "spbDeletePeriod");
     EXPECT_EQ(ReadBytes(home.dir.file("cx2.cmp")), ReadBytes(home.dir.file("cx.cmp")));
     EXPECT_EQ(ReadComplexTableFile(home.dir.file("cx2.txt")), made.TxtTable);
+    // Beside another project its composition is replaced only after the
+    // question; a No writes nothing.
+    const std::string demo = home.WriteExample();
+    auto folder = [&] {
+        std::map<std::string, std::string> files;
+        for (const auto& e : fs::directory_iterator(fs::path(demo).parent_path()))
+            files[e.path().string()] = ReadBytes(e.path().string());
+        return files;
+    };
+    const auto before = folder();
+    const std::string demoCmp = ChangeFileExt(demo, ".cmp");
+    p->AskSaveName = [&] { return QString::fromStdString(ChangeFileExt(demo, ".psq")); };
+    sink.Clear();
+    sink.answers = {false};
+    Click(*p, "spbDeletePeriod");
+    EXPECT_EQ(sink.questions, std::vector<std::string>{"Overwrite file: " + demoCmp + "?"});
+    EXPECT_TRUE(folder() == before);
+    sink.answers = {true};
+    Click(*p, "spbDeletePeriod");
+    EXPECT_EQ(ReadBytes(demoCmp), ReadBytes(home.dir.file("cx.cmp")));
+    EXPECT_EQ(ReadComplexTableFile(ChangeFileExt(demo, ".txt")), made.TxtTable);
     Click(*p, "sbnTake");
     ASSERT_TRUE(st.Initialised && st.cbComplex) << (sink.warnings.empty() ? "" : sink.warnings[0]);
     EXPECT_EQ(ReadComplexTableFile(ChangeFileExt(st.PsqFileOwn, ".txt")), made.TxtTable);

@@ -11,6 +11,7 @@
 #include "app/shell/main_window.h"
 #include "engine/state/run_state.h"
 #include "files/example_project.h"
+#include "foundation/binio.h"
 #include "foundation/errors.h"
 #include "foundation/numtext.h"
 #include "support/recording_sink.h"
@@ -258,4 +259,17 @@ struct ExampleWindow : ::testing::Test {
     }
     RunState& St() { return w->State(); }
     void Trigger(const char* entry) { Ctl<QAction>(*w, entry)->trigger(); }
+    // Runs the example for `seconds` more, a frame a millisecond, and copies
+    // the run's sequence with its composition to `name` (in the home folder).
+    std::string RecordSequence(double seconds, const std::string& name)
+    {
+        RunState& st = St();
+        st.PSQPeriod = 1;
+        st.StopTime = st.Time + seconds;
+        Click(*w, "bbnStart");
+        const std::string seq = home.dir.file(name);
+        for (const char* ext : {".psq", ".cmp"})
+            fs::copy_file(ChangeFileExt(st.PsqFileOwn, ext), ChangeFileExt(seq, ext));
+        return seq;
+    }
 };

@@ -48,12 +48,7 @@ TEST_F(ExampleWindow, CancelAfterAPreviewGivesTheChartBackAsItWas)
     auto* t = Ctl<InitDistWindow>(*w, "fmDist");
     // A sequence of this run (a frame per millisecond) open in the player; the
     // run is then built again by Init, so that the player's next frame reloads it.
-    st.PSQPeriod = 1;
-    st.StopTime = st.Time + 0.003;
-    Click(*w, "bbnStart");
-    const std::string seq = home.dir.file("seq.psq");
-    for (const char* ext : {".psq", ".cmp"})
-        fs::copy_file(ChangeFileExt(st.PsqFileOwn, ext), ChangeFileExt(seq, ext));
+    const std::string seq = RecordSequence(0.003, "seq.psq");
     auto* player = Ctl<PsqPlayerWindow>(*w, "fmPSQ");
     ASSERT_TRUE(player->OpenSequence(seq));
     const int frame = player->Player().CurrentFrame;

@@ -2,8 +2,10 @@
 
 #include "composition/cmp_file.h"
 #include "engine/step/run_calc.h"
+#include "files/file_hooks.h"
 #include "files/sna_file.h"
 #include "foundation/errors.h"
+#include "foundation/messages.h"
 #include "run_fixture.h"
 #include "support/psq_recording.h"
 #include "support/raised_message.h"
@@ -225,15 +227,22 @@ TEST(PsqPlayer, UseCutsTheSequenceAndContinuesTheRunAsTheUninterruptedOne)
     EXPECT_FALSE(player.Use());
     EXPECT_EQ(sink.warnings.back(), "No opened PSQ file");
     ASSERT_TRUE(player.Open(rec));
+    // During a run every command meets the guard, which says so; nothing is shown.
     st.Running = true;
-    EXPECT_EQ(RaisedMessage([&] { player.Play(); }), "START is active");
+    player.First();
     EXPECT_FALSE(player.Use());
-    EXPECT_EQ(sink.warnings.back(), "START is active");
+    EXPECT_EQ(sink.messages, std::vector<std::string>(2, "START is active"));
+    EXPECT_EQ(player.CurrentFrame, 10);
     st.Running = false;
+    // A file that no longer holds the frames counted has none to continue from.
+    player.ShowFrame(4);
+    WriteBytes(rec, recorded + recorded.substr(60, 100));
+    EXPECT_FALSE(player.Use());
+    EXPECT_EQ(sink.warnings.back(), "Incorrect PSQ file.");
+    WriteBytes(rec, recorded);
 
     // Use on frame 4 of 10: the temporary sequence is the header and 4 frames,
     // and the next START appends frame 5.
-    player.ShowFrame(4);
     ASSERT_TRUE(player.Use());
     EXPECT_TRUE(st.Initialised && !player.FileOpened);
     const Layout lay(recorded, 60,
@@ -309,6 +318,17 @@ TEST(PsqPlayer, ReduceSizeKeepsTheChosenFramesByteForByte)
     EXPECT_TRUE(ReadBytes(rec) == lay.Of(ReducedFrames(10, 2)));  // 1, 3, 5, 7, 9
     EXPECT_EQ(std::tuple(shown, player.FrameCount, FileExists(tmp.file("$rec.psq"))),
               std::tuple(std::vector<int>{1}, 5, false));
+    // Frame 1 of the file as it is now refused after the write: the player
+    // counts its frames, and Use, with none of them drawn, takes nothing.
+    int asked = 0;
+    FileLayerHooks().Owner = &live.st;
+    FileLayerHooks().RebuildRefused = [&](RunState&) { return ++asked > 1; };
+    ASSERT_TRUE(player.ReduceSize(2, rec));
+    FileLayerHooks() = FileHooks{};
+    EXPECT_EQ(std::tuple(shown.size(), player.FrameCount, player.CurrentFrame),
+              std::tuple(1u, 3, 1));
+    EXPECT_FALSE(player.Use());
+    EXPECT_EQ(sink.warnings.back(), kPsqFrameNotShown);
     // One frame: nothing to reduce.
     const std::string one = tmp.file("one.psq");
     WriteBytes(one, lay.Of({1}));
