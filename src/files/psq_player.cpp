@@ -719,12 +719,17 @@ bool PsqPlayer::ReduceSize(int p, const std::string& target)
     // The companions go along: the composition and, for a sequence recorded
     // in complexation mode, its table. Through a symbolic link they go beside
     // the file it points to.
+    // A table at the target that the source lacks goes, or the reduced
+    // sequence would open in complexation mode (an empty `from`).
     std::vector<std::pair<std::string, std::string>> companions;
     for (const char* ext : {".cmp", ".txt"}) {
-        const std::string from = ChangeFileExt(source, ext);
-        const std::string to = ChangeFileExt(SaveTargetName(target), ext);
-        if (inPlace || !FileExists(from) || from == to || fs::equivalent(from, to, ec)) continue;
-        if (std::string(ext) == ".txt" && !IsComplexTableFile(from)) continue;
+        if (inPlace) break;
+        const bool table = std::string(ext) == ".txt";
+        std::string from = FindCompanion(source, ext);
+        const std::string to = CompanionName(SaveTargetName(target), ext);
+        if (!from.empty() && (from == to || fs::equivalent(from, to, ec))) continue;
+        if (table && !from.empty() && !IsComplexTableFile(from)) from.clear();
+        if (from.empty() && !(table && FileExists(to) && IsComplexTableFile(to))) continue;
         companions.emplace_back(from, to);
     }
     // Another project's companions are replaced only after the question; a
@@ -752,6 +757,10 @@ bool PsqPlayer::ReduceSize(int p, const std::string& target)
         return false;
     }
     for (const auto& [from, to] : companions) {
+        if (from.empty()) {
+            DeleteFile(to);
+            continue;
+        }
         const std::string part = to + ".part";
         if (FileCopy(from, part, false, 0) < 0 || !RenameFile(part, to)) {
             DeleteFile(part);

@@ -1,4 +1,5 @@
 #include "files/psq_player.h"
+#include "files/complex_file.h"
 
 #include "composition/cmp_file.h"
 #include "engine/step/run_calc.h"
@@ -310,6 +311,17 @@ TEST(PsqPlayer, ReduceSizeKeepsTheChosenFramesByteForByte)
     EXPECT_TRUE(ReadBytes((tmp.path() / "sub" / "small.cmp").string()) ==
                 ReadBytes(tmp.file("rec.cmp")));
     EXPECT_FALSE(FileExists(tmp.file("link.cmp")));
+    // A table at the target that the sequence has none of goes with it (else
+    // the reduced copy would open in complexation mode); a text of the
+    // user's that is no table stays.
+    const std::string table = (tmp.path() / "sub" / "small.TXT").string();
+    WriteBytes(table, "-1\t0\r\n4.76\r\n-42.4\r\n14\t362.5\t205\r\n0\r\n");
+    ASSERT_TRUE(IsComplexTableFile(table));
+    ASSERT_TRUE(player.ReduceSize(p, out));
+    EXPECT_FALSE(FileExists(table));
+    WriteBytes(table, "the user's notes");
+    ASSERT_TRUE(player.ReduceSize(p, out));
+    EXPECT_TRUE(FileExists(table));
 
     // In place: the opened file is replaced and frame 1 is shown.
     std::vector<int> shown;
