@@ -32,7 +32,8 @@ struct ComplexationSettings {
     ComplexTableConstituents TxtTableFor;
     // The table as the last Init took it, beside that Init's constituents
     // (CompInit): what brings CompInit back (Restore, a save that restores
-    // the composition) brings this table back with it.
+    // the composition) takes from it the lines of every constituent the table
+    // in use has none for.
     ComplexTable TxtTableInit;
     // The engine built its complexation arrays from TxtTable at the last Init;
     // cleared whenever the table or the mode switch changes.
