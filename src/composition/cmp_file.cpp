@@ -172,11 +172,13 @@ void MergeComposition(TUnivSet<TComponents>& target, const TUnivSet<TComponents>
 
 void RestoreInitComposition(RunState& st)
 {
+    const ComplexTableConstituents before = ComplexConstituentsOf(st.Composition);
     st.Composition.Empty();
     for (const auto* n = st.CompInit.Head(); n; n = n->next) st.Composition.Add(n->data);
-    // The complexation table agrees with the composition brought back (an
-    // Init with the mode off may have taken a table of another composition).
-    ComplexTableAfterRestore(st);
+    // The complexation table agrees with the composition brought back, the
+    // values typed for each constituent back kept (an Init with the mode off
+    // may have taken a table of another composition).
+    ComplexTableAfterRestore(st, before);
     st.CompChanged = false;
 }
 

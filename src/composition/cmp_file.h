@@ -41,8 +41,7 @@ void MergeComposition(TUnivSet<TComponents>& target, const TUnivSet<TComponents>
 bool ReadComposition(RunState& st, const std::string& name);
 
 // Composition := the constituents of the last Init (CompInit), and the
-// complexation table agrees with them: the one in use when it fits them, else
-// the one that Init took when it fits them, else the table in use adjusted to
-// them, or none (ComplexTableAfterRestore);
-// CompChanged cleared.
+// complexation table agrees with them: the lines of the table in use for each
+// constituent back, the Init's (or the default) lines for the others, or no
+// table without an analyte (ComplexTableAfterRestore); CompChanged cleared.
 void RestoreInitComposition(RunState& st);

@@ -372,8 +372,7 @@ bool IsComplexTableFile(const std::string& name)
     }
 }
 
-void LoadComplexData(ComplexationSettings& cx, const std::string& name, std::int64_t maxBytes)
+void LoadComplexData(RunState& st, const std::string& name, std::int64_t maxBytes)
 {
-    cx.TxtTable = ReadTakenComplexTable(name, maxBytes);
-    cx.ComplexReady = false;
+    TakeComplexTable(st, ReadTakenComplexTable(name, maxBytes), st.Composition);
 }

@@ -48,10 +48,11 @@ bool SaveComplexFile(const std::string& name, const ComplexTable& table,
 bool IsComplexTableFile(const std::string& name);
 
 // The run state's table as the project's companion file and back. Loading
-// replaces the table (the engine's data are then no longer ready); a file
-// whose table cannot be taken raises "Incorrect file." and leaves the table.
+// replaces the table by one for the composition (the engine's data are then
+// no longer ready); a file whose table cannot be taken raises "Incorrect
+// file." and leaves the table.
 bool SaveComplexData(RunState& st, const std::string& name);
-void LoadComplexData(ComplexationSettings& cx, const std::string& name,
+void LoadComplexData(RunState& st, const std::string& name,
                      std::int64_t maxBytes = kComplexTableMaxBytes);
 // The table of `name` when it can be taken (else "Incorrect file." is raised,
 // also for a file larger than `maxBytes` or of more table lines than

@@ -394,10 +394,7 @@ bool PsqPlayer::PlayPsqFile(const std::string& name)
                 return false;
             }
             st.cbComplex = table.has_value();
-            if (table) {
-                st.TxtTable = std::move(*table);
-                st.ComplexReady = false;
-            }
+            if (table) TakeComplexTable(st, std::move(*table), comp);
             ApplyHeaderGeometry(st, h, true);
             if (h.Version == "0.1") {
                 const std::string optName = CompanionName(name, ".opt");

@@ -969,10 +969,7 @@ bool ApplyProject(RunState& st, ProjectFiles& files, const std::string& name)
     MergeComposition(st.Composition, files.Composition, true);
     // Complexation mode is on exactly when the table beside the project was taken.
     st.cbComplex = files.Table.has_value();
-    if (files.Table) {
-        st.TxtTable = std::move(*files.Table);
-        st.ComplexReady = false;
-    }
+    if (files.Table) TakeComplexTable(st, std::move(*files.Table), st.Composition);
     st.host().SetStatusText("Loading data ...");
     TransferSequence(st, files);
     return files.Legacy ? ApplyLegacyProject(st, files, name)

@@ -1,13 +1,17 @@
 // The composition panel and the constituent editor as the main window opens
 // them: the ligand row in complexation mode, the editor opened on a row of the
-// list, and its "Delete Table" button.
+// list, its "Delete Table" button, and Restore keeping the complexation values
+// typed for each constituent.
 #include "qt_test_env.h"
 
 #include "app/windows/complex_window.h"
 #include "app/windows/composition_panel_view.h"
 #include "app/windows/constituent_editor_window.h"
+#include "files/sna_file.h"
 
+#include <fstream>
 #include <functional>
+#include <iterator>
 
 namespace {
 
@@ -28,6 +32,28 @@ void DoubleClickRow(MainWindow& w, int row)
     // Press and release, then the second press that the system reports as a double click.
     QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
     QTest::mouseDClick(table->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+}
+
+// Opens the complexation window from the main menu (modal), acts in it and
+// closes it with Close.
+void VisitComplexWindow(MainWindow& w, const std::function<void(ComplexWindow&)>& act)
+{
+    bool inside = false;
+    QTimer::singleShot(0, [&] {
+        auto* complex = qobject_cast<ComplexWindow*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(complex);
+        inside = true;
+        act(*complex);
+        Click(*complex, "bnClose");
+    });
+    Ctl<QAction>(w, "Complex1")->trigger();
+    EXPECT_TRUE(inside);
+}
+
+std::string FileText(const std::string& name)
+{
+    std::ifstream in(name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 }  // namespace
@@ -78,16 +104,7 @@ TEST_F(ExampleWindow, LigandRowFollowsTheTableOpenedOrChangedInTheWindow)
     RunState& st = St();
     const std::string table = home.dir.file("ligand.txt");
     auto visit = [&](const std::function<void(ComplexWindow&)>& act) {
-        bool inside = false;
-        QTimer::singleShot(0, [&] {
-            auto* complex = qobject_cast<ComplexWindow*>(QApplication::activeModalWidget());
-            ASSERT_TRUE(complex);
-            inside = true;
-            act(*complex);
-            Click(*complex, "bnClose");
-        });
-        Trigger("Complex1");
-        EXPECT_TRUE(inside);
+        VisitComplexWindow(*w, act);
     };
     auto ligandCharges = [&] { return std::pair(Cell(*w, 0, 4), Cell(*w, 0, 5)); };
     // Mode on, the range -2..3 saved as a table file.
@@ -152,4 +169,92 @@ TEST_F(ExampleWindow, DeleteTableIsOfferedWhileTheInitialDistributionEntryIsTher
     Ctl<QAction>(*w, "InitialDistribution1")->setVisible(false);
     DoubleClickRow(*w, 0);
     EXPECT_EQ(seen, (std::vector<std::pair<bool, bool>>{{true, false}, {false, false}}));
+}
+
+// Restore and the restoring save keep every complexation value typed for a
+// constituent that is back, whatever the window made of the table meanwhile
+// (adjusted to a constituent deleted, or shown for another of the same
+// charges in its place); a constituent whose lines the table lost takes those
+// the Init ran with. Saved, the text file beside the project holds them under
+// the constituents' names, and the project opens with them.
+TEST_F(ExampleWindow, RestoreKeepsTheComplexValuesTypedForEachConstituentBack)
+{
+    RunState& st = St();
+    const int count = st.Composition.Count();
+    ASSERT_EQ(st.Composition[count].name, "Imidazole");
+    ASSERT_EQ(st.Composition[2].name, "Sodium");
+    // Grid rows: Sodium's z = 0 pKx row 4; Imidazole's (last of four analytes
+    // of two forms) pKx row 10, ux row 19; column 1 the ligand's z = -1.
+    auto cell = [](ComplexWindow& c, int row) {
+        return Ctl<QTableWidget>(c, "sgTable")->item(row, 1);
+    };
+    VisitComplexWindow(*w, [&](ComplexWindow& c) {
+        cell(c, 10)->setText("6.5");
+        cell(c, 19)->setText("31");
+        sink.answers = {true};
+        QTest::mouseClick(Ctl<QCheckBox>(c, "cbComplex"), Qt::LeftButton);
+    });
+    Click(*w, "bbnInit");
+    ASSERT_TRUE(st.Initialised && st.cbComplex) << (sink.warnings.empty() ? "" : sink.warnings[0]);
+    VisitComplexWindow(*w, [&](ComplexWindow& c) { cell(c, 4)->setText("4.5"); });
+    ASSERT_EQ(st.TxtTable[5][0], "4.5");
+    auto* panel = Ctl<CompositionPanelView>(*w, "plComponents");
+    int saves = 0;
+    for (bool replaced : {false, true})
+        for (bool bySave : {false, true}) {
+            const std::string when =
+                std::string(replaced ? "replaced" : "deleted") + (bySave ? ", save" : ", Restore");
+            panel->ClickedRow = count;
+            Ctl<QAction>(*panel->Popup(), "Delete1")->trigger();
+            ASSERT_EQ(st.Composition.Count(), count - 1) << when;
+            if (replaced) {
+                st.Composition.Add(
+                    TComponents::Uniform("Histidine", 0, 1, {0.0, 6.0}, {0.0, 30.0}, 0, 0.0, 0.2));
+                w->UpdateButtons();
+            }
+            // The window adjusts the table to the list, or shows Imidazole's
+            // lines for Histidine, where a value is typed.
+            VisitComplexWindow(*w, [&](ComplexWindow& c) {
+                if (replaced) cell(c, 10)->setText("2.5");
+            });
+            sink.Clear();
+            const std::string name = home.dir.file("restored" + std::to_string(++saves) + ".sna");
+            if (bySave) {
+                // The save button waits for Init or Restore; the save's own
+                // restore asks first.
+                EXPECT_FALSE(Ctl<QToolButton>(*w, "spbSave")->isEnabled());
+                sink.answers = {true};
+                ASSERT_TRUE(SaveSnaFile(st, name)) << when;
+                ASSERT_EQ(sink.questions.size(), 1u) << when;
+            } else {
+                Click(*w, "bnRestore");
+            }
+            EXPECT_TRUE(sink.warnings.empty()) << when << ": " << sink.warnings[0];
+            ASSERT_EQ(st.Composition.Count(), count) << when;
+            ASSERT_EQ(st.TxtTable.size(), 5u + 2 * 8) << when;
+            auto typed = [&](const std::string& how) {
+                EXPECT_EQ(st.TxtTable[5][0], "4.5") << how;
+                EXPECT_EQ(st.TxtTable[11][0], "6.5") << how;
+                EXPECT_EQ(st.TxtTable[19][0], "31") << how;
+                VisitComplexWindow(*w, [&](ComplexWindow& c) {
+                    EXPECT_EQ(cell(c, 4)->text(), "4.5") << how;
+                    EXPECT_EQ(cell(c, 10)->text(), "6.5") << how;
+                });
+            };
+            typed(when);
+            if (!bySave) continue;
+            // The file beside the project: each constituent's lines under its name.
+            const std::string text = FileText(ChangeFileExt(name, ".txt"));
+            const std::size_t sodium = text.find("# 1: Sodium\r\n4.5\t30\r\n30\t30\r\n"),
+                              pkx = text.find("# 4: Imidazole\r\n6.5\t30\r\n30\t30\r\n"),
+                              ux = text.find("# 4: Imidazole\r\n31\t25\r\n25\t25\r\n");
+            EXPECT_TRUE(sodium < pkx && pkx < ux && ux != std::string::npos) << when << text;
+            EXPECT_EQ(text.find("Histidine"), std::string::npos) << when;
+            ASSERT_TRUE(w->New1Click());
+            sink.Clear();
+            ASSERT_TRUE(w->OpenFile(name)) << when;
+            EXPECT_TRUE(sink.warnings.empty()) << when << ": " << sink.warnings[0];
+            EXPECT_TRUE(st.cbComplex && st.Initialised) << when;
+            typed(when + ", opened");
+        }
 }

@@ -644,3 +644,73 @@ TEST_F(Complexation, NeutralComplexDiffusesWithItsNernstEinsteinCoefficient)
 }
 
 }  // namespace
+
+// Restore matches the analytes' lines per constituent (name and charges): a
+// table in use made for a reordered list, or one without the ligand, with a
+// wider ligand range gives each analyte back its own lines in the order of
+// the list back; an analyte it has no lines for (the one that stood first)
+// takes the Init's, laid on the ligand charges in use (a charge they lack
+// takes the default).
+TEST_F(Complexation, RestoreMatchesTheTableLinesPerConstituent)
+{
+    const TUnivSet<TComponents> init = CompositionOf(WithLigand({-1, 1, {8.5, 0, 4.0}}));
+    // Field code: base + 500 x section + 10 x place at Init + form + ligand charge / 10.
+    auto code = [&](double base, const TComponents& c, int f, int z, int section) {
+        int place = 1;
+        while (init[place].name != c.name) ++place;
+        return std::to_string(base + 500 * section + 10 * place + f + z / 10.0);
+    };
+    auto coded = [&](const TUnivSet<TComponents>& list, int nL, double base) {
+        ComplexTable t{{std::to_string(nL), "1"},
+                       {"4"},
+                       {"20"},
+                       {"14", "362.5", "205.5"},
+                       {std::to_string(list.Count() - 1)}};
+        for (int section = 0; section < 2; ++section)
+            for (int k = 2; k <= list.Count(); ++k)
+                for (int f = 0; f <= list[k].maxCharge - list[k].minCharge; ++f) {
+                    t.emplace_back();
+                    for (int z = nL; z <= 1; ++z)
+                        t.back().push_back(code(base, list[k], f, z, section));
+                }
+        return t;
+    };
+    TUnivSet<TComponents> moved = init, noLigand = init;
+    moved.Add(moved[3]);  // Cl last
+    moved.RemoveNode(3);
+    noLigand.RemoveNode(1);
+    for (const TUnivSet<TComponents>* before : {&moved, &noLigand}) {
+        sink.Clear();
+        st.CompInit = st.Composition = init;
+        st.TxtTableInit = coded(init, -1, 100);
+        TakeComplexTable(st, coded(*before, -2, 0), *before);
+        const ComplexTable inUse = st.TxtTable;
+        ComplexTableAfterRestore(st, ComplexConstituentsOf(*before));
+        const ComplexTable& t = st.TxtTable;
+        ASSERT_TRUE(ComplexTableFits(t, init));
+        EXPECT_EQ(sink.messages, std::vector<std::string>{kComplexTableAdjusted});
+        EXPECT_EQ(ComplexTable(t.begin(), t.begin() + 4),
+                  ComplexTable(inUse.begin(), inUse.begin() + 4));
+        std::size_t line = 5;
+        for (int section = 0; section < 2; ++section)
+            for (int k = 2; k <= init.Count(); ++k)
+                for (int f = 0; f <= init[k].maxCharge - init[k].minCharge; ++f, ++line) {
+                    ASSERT_EQ(t[line].size(), 4u) << line;
+                    // Na stood first without the ligand: no lines of its own.
+                    const bool own = k > 2 || before == &moved;
+                    for (int z = -2; z <= 1; ++z)
+                        EXPECT_EQ(t[line][static_cast<std::size_t>(z + 2)],
+                                  own       ? code(0, init[k], f, z, section)
+                                  : z > -2  ? code(100, init[k], f, z, section)
+                                  : section ? "25"
+                                            : "30")
+                            << line << " " << z;
+                }
+    }
+    // The table in use made for the list back is kept as it is, without a note.
+    sink.Clear();
+    TakeComplexTable(st, coded(init, -2, 0), init);
+    ComplexTableAfterRestore(st, ComplexConstituentsOf(moved));
+    EXPECT_EQ(st.TxtTable, coded(init, -2, 0));
+    EXPECT_TRUE(sink.messages.empty());
+}

@@ -74,6 +74,7 @@ TEST(ComplexProject, OpensAndRunsHeadlessWithTheZoneMobilitiesOfTheBindingIsothe
     ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];
     EXPECT_TRUE(st.cbComplex && st.ComplexReady && st.Initialised);
     EXPECT_EQ(st.TxtTable, made.TxtTable);
+    EXPECT_EQ(st.TxtTableFor, ComplexConstituentsOf(st.Composition));  // what Restore matches
     const ProfileMoments k0 = Moments(st, 4), a0 = Moments(st, 5);
     benchcases::RunTimed(st, st.StopTime);
     ASSERT_TRUE(sink.warnings.empty()) << sink.warnings[0];

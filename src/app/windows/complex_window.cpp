@@ -383,8 +383,9 @@ void ComplexWindow::DefaultData()
     c_.edPKW->setText("14");
     c_.edUH->setText("362.5");
     c_.edUOH->setText("205.5");
-    st_.TxtTable = DefaultComplexTable(st_.Composition, S(c_.edPKx->text()), S(c_.edUx->text()));
-    st_.ComplexReady = false;
+    TakeComplexTable(st_,
+                     DefaultComplexTable(st_.Composition, S(c_.edPKx->text()), S(c_.edUx->text())),
+                     st_.Composition);
     c_.edN->setText(Q(st_.TxtTable[0][0]));
     c_.edP->setText(Q(st_.TxtTable[0][1]));
 }
@@ -464,10 +465,8 @@ void ComplexWindow::TableToData()
                              S(c_.edUH->text().trimmed()), S(c_.edUOH->text().trimmed()),
                              st_.Composition.Count() - 1, &refused);
     if (!refused.empty()) ShowWarning(refused);
-    if (table != st_.TxtTable) {
-        st_.TxtTable = table;
-        st_.ComplexReady = false;
-    }
+    // A table the window changed is one for the constituents it showed.
+    if (table != st_.TxtTable) TakeComplexTable(st_, table, st_.Composition);
 }
 
 ComplexWindow* InstallComplexWindow(QMainWindow& main, RunState& st, std::function<bool()> runInit)

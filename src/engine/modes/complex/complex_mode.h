@@ -105,12 +105,25 @@ bool ComplexTableFits(const ComplexTable& table, const TUnivSet<TComponents>& co
 ComplexTable ComplexTableAdjusted(const ComplexTable& table,
                                   const TUnivSet<TComponents>& composition, const std::string& pKx,
                                   const std::string& ux);
+// The constituents of `composition`, the ligand first, as a table's lines are
+// for them.
+ComplexTableConstituents ComplexConstituentsOf(const TUnivSet<TComponents>& composition);
+// The table in use := `table`, made or read for `composition` (the engine's
+// data no longer ready).
+void TakeComplexTable(ComplexationSettings& cx, ComplexTable table,
+                      const TUnivSet<TComponents>& composition);
 // After the composition of the last Init came back (Restore, a save that
-// restores): the table in use when it fits, else the table of that Init when
-// it fits, else the table in use adjusted to
-// the composition (the window's note shown) or, without an analyte to adjust
-// to, no table and the mode switched off (a warning says so).
-void ComplexTableAfterRestore(RunState& st);
+// restores; `before` the constituents it replaced): the ligand's and the
+// water's lines in use are kept, and so are the lines of every analyte in use
+// whose constituent (name and charges) is back; an analyte the table in use
+// has no lines for takes those of the Init's table (when that fits the
+// composition) or the defaults, in the ligand charges of the lines kept. The window's note is
+// shown when the table is then neither the one in use nor the Init's. A table
+// in use whose constituents are not known is taken as made for `before` or
+// the composition back when it fits them; else the Init's table when it fits,
+// else the table in use adjusted line by line (with the note). Without an
+// analyte: no table and the mode switched off (a warning says so).
+void ComplexTableAfterRestore(RunState& st, const ComplexTableConstituents& before);
 
 // Checks before a run; false after its warning. Changes nothing: the data of
 // the run stay until the engine arrays go (ComplexFreeArrays, the mode's Reset).

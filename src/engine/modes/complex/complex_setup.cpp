@@ -224,39 +224,135 @@ std::string ComplexSetupRefusal(const ComplexTable& t, const TUnivSet<TComponent
     return ComplexTableValuesRefusal(t);
 }
 
+ComplexTableConstituents ComplexConstituentsOf(const TUnivSet<TComponents>& composition)
+{
+    ComplexTableConstituents out;
+    for (const auto* n = composition.Head(); n; n = n->next)
+        out.push_back({n->data.name, n->data.minCharge, n->data.maxCharge});
+    return out;
+}
+
+void TakeComplexTable(ComplexationSettings& cx, ComplexTable table,
+                      const TUnivSet<TComponents>& composition)
+{
+    cx.TxtTable = std::move(table);
+    cx.TxtTableFor = ComplexConstituentsOf(composition);
+    cx.ComplexReady = false;
+}
+
 namespace {
 
-long ComplexForms(const TUnivSet<TComponents>& composition)
+long FormsOf(const ComplexTableConstituent& c)
+{
+    return static_cast<long>(c.maxCharge) - c.minCharge + 1;
+}
+
+// Analyte forms of a table for `owners` (every constituent after the ligand).
+long ComplexForms(const ComplexTableConstituents& owners)
 {
     long forms = 0;
-    int k = 1;
-    for (const auto* n = composition.Head(); n; n = n->next, ++k)
-        if (k >= 2) forms += n->data.maxCharge - n->data.minCharge + 1;
+    for (std::size_t k = 1; k < owners.size(); ++k) forms += FormsOf(owners[k]);
     return forms;
+}
+
+// Whether the table has the lines of a table for `owners`: a ligand and at
+// least one analyte, 5 + 2F lines (F analyte forms) and the analyte count in
+// line 5.
+bool TableFor(const ComplexTable& t, const ComplexTableConstituents& owners)
+{
+    return owners.size() >= 2 && static_cast<long>(t.size()) == 5 + 2 * ComplexForms(owners) &&
+           TableInt(t, 5, 1) == static_cast<int>(owners.size()) - 1;
+}
+
+// Lines 1 to 4 of a table (the ligand's and the water's); the lines a
+// damaged table lacks: a neutral ligand, its values left to the set-up's
+// defaults.
+ComplexTable LigandLines(const ComplexTable& t)
+{
+    ComplexTable out(t.begin(), t.begin() + static_cast<long>(std::min<std::size_t>(t.size(), 4)));
+    while (out.size() < 4) out.push_back(out.empty() ? ComplexRow{"0", "0"} : ComplexRow{"None"});
+    return out;
+}
+
+// One field per ligand charge of line 1 (charges beyond any ligand's are the
+// set-up's to refuse).
+std::size_t LigandColumns(const ComplexTable& t)
+{
+    const long nL = TableInt(t, 1, 1), pL = TableInt(t, 1, 2);
+    return static_cast<std::size_t>(std::clamp(pL - nL + 1, 1L, 2L * kMaxLigandCharge + 1));
+}
+
+// The pKx (section 0) or ux (section 1) line of form `form` of a table of
+// `forms` forms, in the ligand charges of `into`: each field where its
+// charge is, a charge the line lacks with `fill`.
+ComplexRow FormLine(const ComplexTable& from, long forms, int section, long form,
+                    const ComplexTable& into, const std::string& fill)
+{
+    const ComplexRow& line = from[static_cast<std::size_t>(5 + section * forms + form)];
+    const int fromNL = TableInt(from, 1, 1), nL = TableInt(into, 1, 1);
+    if (fromNL == nL && TableInt(from, 1, 2) == TableInt(into, 1, 2)) return line;
+    ComplexRow out(LigandColumns(into), fill);
+    for (std::size_t q = 0; q < out.size(); ++q) {
+        const long at = nL + static_cast<long>(q) - fromNL;
+        if (at >= 0 && at < static_cast<long>(line.size()))
+            out[q] = line[static_cast<std::size_t>(at)];
+    }
+    return out;
+}
+
+// The table for `restored` from the lines of the table in use, made for
+// `owners`, and those of the Init's table (null when it does not fit
+// `restored`), the analytes' matched per constituent. The ligand's and the
+// water's lines are those in use (the window keeps them whatever the first
+// constituent is).
+ComplexTable MatchedTable(const ComplexTable& inUse, const ComplexTableConstituents& owners,
+                          const ComplexTable* init, const ComplexTableConstituents& restored)
+{
+    ComplexTable out = LigandLines(inUse);
+    out.push_back({std::to_string(restored.size() - 1)});
+    // Where each analyte's lines start in the table in use, and for each
+    // analyte back the one of the table in use it is (0: none).
+    std::vector<long> ownedFirst(owners.size(), 0);
+    for (std::size_t j = 2; j < owners.size(); ++j)
+        ownedFirst[j] = ownedFirst[j - 1] + FormsOf(owners[j - 1]);
+    std::vector<std::size_t> match(restored.size(), 0);
+    std::vector<bool> taken(owners.size(), false);
+    for (std::size_t k = 1; k < restored.size(); ++k)
+        for (std::size_t j = 1; j < owners.size() && !match[k]; ++j)
+            if (!taken[j] && owners[j] == restored[k]) {
+                match[k] = j;
+                taken[j] = true;
+            }
+    const long ownedForms = ComplexForms(owners), initForms = ComplexForms(restored);
+    for (int section = 0; section < 2; ++section) {
+        const std::string fill = section ? "25" : "30";
+        long initFirst = 0;
+        for (std::size_t k = 1; k < restored.size(); initFirst += FormsOf(restored[k]), ++k)
+            for (long f = 0; f < FormsOf(restored[k]); ++f) {
+                const std::size_t j = match[k];
+                out.push_back(j ? FormLine(inUse, ownedForms, section, ownedFirst[j] + f, out, fill)
+                              : init ? FormLine(*init, initForms, section, initFirst + f, out, fill)
+                                     : ComplexRow(LigandColumns(out), fill));
+            }
+    }
+    return out;
 }
 
 }  // namespace
 
 bool ComplexTableFits(const ComplexTable& t, const TUnivSet<TComponents>& composition)
 {
-    const int count = composition.Count();
-    return count >= 2 && static_cast<long>(t.size()) == 5 + 2 * ComplexForms(composition) &&
-           TableInt(t, 5, 1) == count - 1;
+    return TableFor(t, ComplexConstituentsOf(composition));
 }
 
 ComplexTable ComplexTableAdjusted(const ComplexTable& t, const TUnivSet<TComponents>& composition,
                                   const std::string& pKx, const std::string& ux)
 {
-    const long forms = ComplexForms(composition);
-    ComplexTable out(t.begin(), t.begin() + static_cast<long>(std::min<std::size_t>(t.size(), 4)));
-    // Lines a damaged table lacks: a neutral ligand, its values left to the set-up's defaults.
-    while (out.size() < 4) out.push_back(out.empty() ? ComplexRow{"0", "0"} : ComplexRow{"None"});
+    const long forms = ComplexForms(ComplexConstituentsOf(composition));
+    ComplexTable out = LigandLines(t);
     out.push_back({std::to_string(composition.Count() - 1)});
     const long tableForms = t.size() > 5 ? static_cast<long>(t.size() - 5) / 2 : 0;
-    const int nL = TableInt(t, 1, 1), pL = TableInt(t, 1, 2);
-    // One field per ligand charge (charges beyond any ligand's are the set-up's to refuse).
-    const std::size_t columns = static_cast<std::size_t>(
-        std::clamp(static_cast<long>(pL) - nL + 1, 1L, 2L * kMaxLigandCharge + 1));
+    const std::size_t columns = LigandColumns(t);
     for (long section = 0; section < 2; ++section)
         for (long r = 0; r < forms; ++r)
             out.push_back(r < tableForms ? t[static_cast<std::size_t>(5 + section * tableForms + r)]
@@ -264,31 +360,45 @@ ComplexTable ComplexTableAdjusted(const ComplexTable& t, const TUnivSet<TCompone
     return out;
 }
 
-void ComplexTableAfterRestore(RunState& st)
+void ComplexTableAfterRestore(RunState& st, const ComplexTableConstituents& before)
 {
     ComplexationSettings& cx = st.complexation();
     const TUnivSet<TComponents>& composition = st.Composition;
-    // The table in use (typed in the window since Init) when it fits the
-    // composition brought back, else the one that Init took, else the table in
-    // use adjusted below.
-    ComplexTable table = cx.TxtTable;
-    const bool inUseFits = !table.empty() && ComplexTableFits(table, composition);
-    if (!inUseFits && !cx.TxtTableInit.empty() && ComplexTableFits(cx.TxtTableInit, composition))
-        table = cx.TxtTableInit;
-    if (!table.empty() && !ComplexTableFits(table, composition)) {
-        if (composition.Count() >= 2) {
+    const ComplexTableConstituents restored = ComplexConstituentsOf(composition);
+    const ComplexTable& inUse = cx.TxtTable;
+    const ComplexTable* init = !cx.TxtTableInit.empty() && TableFor(cx.TxtTableInit, restored)
+                                   ? &cx.TxtTableInit
+                                   : nullptr;
+    // Whom the lines of the table in use are for: the constituents it was
+    // taken for, else the composition it fits (the one back first, as Init
+    // would read it).
+    ComplexTableConstituents owners = cx.TxtTableFor;
+    if (!TableFor(inUse, owners))
+        owners = TableFor(inUse, restored) ? restored
+                 : TableFor(inUse, before) ? before
+                                           : ComplexTableConstituents{};
+    ComplexTable table = inUse;
+    bool adjusted = false;
+    if (!owners.empty() && restored.size() >= 2) {
+        table = MatchedTable(inUse, owners, init, restored);
+        adjusted = table != inUse && (!init || table != *init);
+    } else {
+        if (init && (table.empty() || !TableFor(table, restored))) table = *init;
+        if (!table.empty() && !TableFor(table, restored) && restored.size() >= 2) {
             table = ComplexTableAdjusted(table, composition, "30", "25");
-            ShowMessage(kComplexTableAdjusted);
-        } else {
-            table.clear();
-            if (cx.cbComplex) ShowWarning(kComplexTableCleared);
-            cx.cbComplex = false;
+            adjusted = true;
         }
     }
-    if (table != cx.TxtTable) {
-        cx.TxtTable = table;
-        cx.ComplexReady = false;
+    if (!table.empty() && restored.size() < 2) {
+        table.clear();
+        if (cx.cbComplex) ShowWarning(kComplexTableCleared);
+        cx.cbComplex = false;
     }
+    if (adjusted) ShowMessage(kComplexTableAdjusted);
+    if (table != inUse)
+        TakeComplexTable(cx, std::move(table), composition);
+    else if (!table.empty())
+        cx.TxtTableFor = restored;
 }
 
 bool ComplexCheckSetup(RunState& st)
