@@ -43,7 +43,8 @@ bool SaveComplexFile(const std::string& name, const ComplexTable& table,
                      const TUnivSet<TComponents>& composition);
 
 // Whether a file holds a complexation table: one table line at least, the
-// first with the ligand's charges as two integers.
+// first with the ligand's charges as two integers within their range, and
+// every field taken (ComplexFieldTakes).
 bool IsComplexTableFile(const std::string& name);
 
 // The run state's table as the project's companion file and back. Loading
