@@ -153,6 +153,10 @@ bool WriteSeedCorpus(const fs::path& dir)
         WriteBytes(dir / "cxt" / "ligand_mobility.txt", with("30\t36\t42", "30\t1e308\t42"));
         WriteBytes(dir / "cxt" / "water_mobility.txt", with("14\t362.5", "14\t1e308"));
         WriteBytes(dir / "cxt" / "subnormal.txt", with("9.5\t2.25", "9.5\t4.9e-324"));
+        // Ligand charges beyond any constituent's, and a comment's mark that
+        // starts no line (a field the reader keeps and the set-up lists).
+        WriteBytes(dir / "cxt" / "wide_ligand.txt", with("-1\t1\r\n", "-200000\t200000\r\n"));
+        WriteBytes(dir / "cxt" / "mark.txt", with("25\t12\t8", "25\t#5\t8"));
         // Ligand charges out of order and an analyte count of two fields.
         WriteBytes(dir / "cxt" / "order.txt", "30\t-2\r\n1\r\n2\r\n14\t362\t205\r\n1\t2\r\n");
     }

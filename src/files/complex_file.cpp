@@ -280,9 +280,8 @@ bool CountTableLines(KFile& f, std::int64_t size, std::int64_t maxLines,
         });
 }
 
-// Whether each number of the table lines after the first is taken for its
-// kind (ComplexNumberTakes), of a table of `lines` lines: one field at a
-// time, nothing stored.
+// Whether each field of a table of `lines` lines is taken (ComplexFieldTakes):
+// one field at a time, nothing stored.
 bool TableNumbersTaken(KFile& f, std::int64_t size, int lines)
 {
     if (f.Seek(0, 0) != 0) ThrowError("Error: Can't read from file");
@@ -290,8 +289,7 @@ bool TableNumbersTaken(KFile& f, std::int64_t size, int lines)
     return ScanTableFile(
         f, size, true,
         [&](int index, const std::string& text, std::int64_t) {
-            return done == 0 ||
-                   ComplexNumberTakes(ComplexNumberKind(done + 1, index + 1, lines), text);
+            return ComplexFieldTakes(done + 1, index + 1, lines, text);
         },
         [&](int) {
             ++done;

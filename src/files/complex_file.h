@@ -43,8 +43,9 @@ bool SaveComplexFile(const std::string& name, const ComplexTable& table,
                      const TUnivSet<TComponents>& composition);
 
 // Whether a file holds a complexation table: one table line at least, the
-// first with the ligand's charges as two integers nL <= pL within a ligand's
-// range (a text whose first line the set-up would never take is the user's).
+// first with the ligand's charges as two integers nL <= pL within their range,
+// and every field taken (ComplexFieldTakes): a text whose first line the set-up
+// would never take is the user's.
 bool IsComplexTableFile(const std::string& name);
 
 // The run state's table as the project's companion file and back. Loading

@@ -22,12 +22,12 @@ inline constexpr const char* kBadHydrogenConcentration = "Incorrect H+ concentra
 inline constexpr const char* kNotAvailable = "N/A";
 
 // Run initialisation: modes whose set-up this version does not build yet.
-// Complexation set-up: ligand charges nL, pL of the table beyond -32..32.
+// Complexation set-up: the table's first line is not the ligand's two charges nL, pL.
 inline constexpr const char* kComplexLigandCharges = "Complex Mode: Incorrect nL or pL!";
-// Complexation: a table line with more fields than the ligand's charges give,
-// or a number beyond its kind (followed by "line (col = n)").
-inline constexpr const char* kComplexTableValue =
-    "Complex Mode: Incorrect value in the txt table on line ";
+// Complexation: a value of the table that cannot be taken (a field beyond the
+// ligand's charges, a number beyond its kind, a text the file cannot carry),
+// followed by the value in quotes, " of " and the field as the window names it.
+inline constexpr const char* kComplexValue = "Complex Mode: Incorrect value ";
 // Complexation: the composition brought back (Restore) has no analyte, so no
 // table fits it: the table is dropped and the mode switched off.
 inline constexpr const char* kComplexTableCleared =

@@ -84,8 +84,56 @@ int ComplexGridUxTitleRow(int formCount)
 
 bool ComplexPKaCellIsNone(int nL, int pL, int col)
 {
-    const int z = nL + col - 1;
-    return z == 0 || (nL > 0 && col == 1) || (pL < 0 && z == pL);
+    return !ComplexLigandHasPKa(nL, pL, nL + col - 1);
+}
+
+bool ComplexGridCellField(const ComplexGrid& grid, int nL, int pL, int r, int c, int& line,
+                          int& col)
+{
+    const int forms = (static_cast<int>(grid.size()) - 5) / 2;
+    col = c;
+    if (r == 1) {
+        if (ComplexPKaCellIsNone(nL, pL, c)) return false;
+        col = 0;
+        for (int k = 1; k <= c; ++k)
+            if (!ComplexPKaCellIsNone(nL, pL, k)) ++col;
+        line = 2;
+    } else if (r == 2) {
+        line = 3;
+    } else if (r > ComplexGridPKxTitleRow() && r < ComplexGridUxTitleRow(forms)) {
+        line = r + 2;
+    } else if (r > ComplexGridUxTitleRow(forms) && r <= ComplexGridUxTitleRow(forms) + forms) {
+        line = r + 1;
+    } else {
+        return false;
+    }
+    return c >= 1;
+}
+
+std::string RevertRefusedCells(ComplexGrid& grid, const ComplexGrid& shown, int nL, int pL,
+                               const TUnivSet<TComponents>& composition)
+{
+    const int lines = 5 + 2 * ((static_cast<int>(grid.size()) - 5) / 2);
+    const bool sameShape =
+        shown.size() == grid.size() && !grid.empty() && shown[0].size() == grid[0].size();
+    std::string refusals;
+    for (int r = 1; r < static_cast<int>(grid.size()); ++r)
+        for (int c = 1; c < static_cast<int>(grid[static_cast<std::size_t>(r)].size()); ++c) {
+            std::string& cell = grid[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)];
+            const std::string before =
+                sameShape ? shown[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)] : "-";
+            if (sameShape && cell == before) continue;
+            int line = 0, col = 0;
+            std::string refusal;
+            if (ComplexGridCellField(grid, nL, pL, r, c, line, col))
+                refusal = ComplexTypedRefusal(line, col, lines, nL, pL, composition, cell);
+            else if (r == 1 && cell != "None")  // a charge without a constant
+                refusal = ComplexValueRefusal(ComplexLigandPKaName(nL + c - 1), cell);
+            if (refusal.empty()) continue;
+            refusals += (refusals.empty() ? "" : "\n") + refusal;
+            cell = before;
+        }
+    return refusals;
 }
 
 ComplexGrid ComplexGridFromTable(const ComplexTable& table, int nL, int pL,
@@ -144,8 +192,7 @@ ComplexGrid ComplexGridFromTable(const ComplexTable& table, int nL, int pL,
 }
 
 ComplexTable ComplexTableFromGrid(const ComplexGrid& grid, int nL, int pL, const std::string& pKw,
-                                  const std::string& uH, const std::string& uOH, int analytes,
-                                  std::string* refused)
+                                  const std::string& uH, const std::string& uOH, int analytes)
 {
     auto cell = [](const std::string& s) { return s.empty() ? std::string("None") : s; };
     ComplexTable t;
@@ -168,14 +215,5 @@ ComplexTable ComplexTableFromGrid(const ComplexGrid& grid, int nL, int pL, const
             for (std::size_t c = 1; c < row.size(); ++c) line.push_back(cell(row[c]));
             t.push_back(line);
         }
-    ComplexTable taken = WithTakenNumbers(t);
-    if (refused) {
-        refused->clear();
-        for (std::size_t line = 0; line < t.size() && refused->empty(); ++line)
-            for (std::size_t col = 0; col < t[line].size() && refused->empty(); ++col)
-                if (t[line][col] != taken[line][col])
-                    *refused =
-                        ComplexValueRefusal(static_cast<int>(line) + 1, static_cast<int>(col) + 1);
-    }
-    return taken;
+    return WithTakenNumbers(std::move(t));
 }

@@ -32,10 +32,20 @@ int ComplexGridUxTitleRow(int formCount);
 // Whether the pKa cell of column `col` (1-based) holds no constant: the
 // neutral charge, and the first (all charges positive) or last (all negative).
 bool ComplexPKaCellIsNone(int nL, int pL, int col);
+// Field `col` of table line `line` (both 1-based) that cell (r, c) of a grid
+// laid for ligand charges nL..pL shows; false for the titles and the pKa
+// cells of charges without a constant.
+bool ComplexGridCellField(const ComplexGrid& grid, int nL, int pL, int r, int c, int& line,
+                          int& col);
+// Every cell of `grid` changed from `shown` (the grid as it was laid for
+// ligand charges nL..pL) that the table does not take as typed
+// (ComplexTypedRefusal; a pKa cell without a constant takes only "None")
+// goes back to its text in `shown` ("-" when the shapes differ); answers the
+// refusals, one line each, naming the field and the value ("" when none).
+std::string RevertRefusedCells(ComplexGrid& grid, const ComplexGrid& shown, int nL, int pL,
+                               const TUnivSet<TComponents>& composition);
 // The table from the grid and the edits: empty cells become "None" (the
-// engine then uses its default for them and lists them), and so does a
-// number the table's rule refuses (ComplexNumberTakes); why the first number
-// was refused goes to `refused` when given ("" when none was).
+// engine then uses its default for them and lists them), and so does a field
+// the table's rule does not take (ComplexFieldTakes).
 ComplexTable ComplexTableFromGrid(const ComplexGrid& grid, int nL, int pL, const std::string& pKw,
-                                  const std::string& uH, const std::string& uOH, int analytes,
-                                  std::string* refused = nullptr);
+                                  const std::string& uH, const std::string& uOH, int analytes);

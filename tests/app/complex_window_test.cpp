@@ -15,6 +15,9 @@
 #include "support/run_profiles.h"
 #include "tools/complex_table.h"
 
+#include <cmath>
+#include <functional>
+
 using namespace testcomp;
 
 namespace {
@@ -59,9 +62,9 @@ TEST(ComplexWindow, DefaultsGridNoneCellsAndApply)
     Click(w, "bnApply");
     EXPECT_EQ(st.TxtTable[5], (ComplexRow{"30", "-2", "30"}));
     EXPECT_EQ(st.TxtTable[10], (ComplexRow{"None", "25", "25"}));
-    EXPECT_EQ(st.TxtTable[11], (ComplexRow{"25", "None", "25"}));
-    EXPECT_EQ(sink.warnings, std::vector<std::string>{"Complex Mode: Incorrect value in the txt "
-                                                      "table on line 12 (col = 2)."});
+    EXPECT_EQ(st.TxtTable[11], (ComplexRow{"25", "25", "25"}));
+    EXPECT_EQ(sink.warnings, std::vector<std::string>{"Complex Mode: Incorrect value \"1e308\" of "
+                                                      "ux (1e-9), Acid; z = -1, zL = 0."});
     EXPECT_EQ(Row(grid, 1), (std::vector<std::string>{"Free ligand pKa (M)", "None", "9.5"}));
     EXPECT_TRUE(sink.messages.empty());
     // Reset Default brings the composition's table back
@@ -559,4 +562,98 @@ TEST(ComplexWindow, OpensWithItsWholeTableInView)
             << g->item(r, 0)->text().toStdString();
     }
     EXPECT_LE(w.frameGeometry().height(), w.screen()->availableGeometry().height());
+}
+
+// Every number field of the window typed with a negative number, a number
+// beyond any kind, NaN and texts ("abc", a comment's mark, a tab): each is
+// refused once, the window left by Close, with a message naming the field as
+// the window shows it and the value (the run's table as it was), or taken
+// into a table that its text file carries and Init runs to a finite first
+// step, listing no field (but the fields a new ligand range lacks).
+TEST(ComplexWindow, EveryNumberFieldIsRefusedByNameOrRuns)
+{
+    RecordingMessageSink sink;
+    RunState st;
+    PrepareRun(st, SelectorWithAnalytes(), 40);
+    st.cbComplex = true;
+    ComplexWindow w(st, {});
+    auto* grid = Ctl<QTableWidget>(w, "sgTable");
+    w.show();
+    w.close();
+    const ComplexTable table = st.TxtTable;
+    struct Field {
+        std::string name;
+        std::function<void(const QString&)> type;
+        const char* button;  // that takes it, before Close
+    };
+    std::vector<Field> fields;
+    // The grid's cells by their row and column titles; a further form of a
+    // constituent by the constituent of the row above.
+    std::string section, constituent;
+    for (int r = 1; r < grid->rowCount(); ++r) {
+        const std::string title = grid->item(r, 0)->text().trimmed().toStdString();
+        if (title == "pKx (M^-1)" || title == "ux (1e-9)") {
+            section = title;
+            continue;
+        }
+        if (title.rfind("z = ", 0) != 0) constituent = title.substr(0, title.find(';'));
+        const std::string row =
+            r <= 2 ? title : section + ", " + constituent + "; " + title.substr(title.find("z = "));
+        for (int c = 1; c < grid->columnCount(); ++c)
+            fields.push_back({row + ", zL = " + grid->item(0, c)->text().toStdString(),
+                              [grid, r, c](const QString& v) { grid->item(r, c)->setText(v); },
+                              nullptr});
+    }
+    const std::pair<const char*, const char*> edits[] = {{"edN", "nL"},
+                                                         {"edP", "pL"},
+                                                         {"edPKW", "pKw (M^2)"},
+                                                         {"edUH", "uH (1e-9)"},
+                                                         {"edUOH", "uOH (1e-9)"},
+                                                         {"edPKx", "pKx (M^-1) of the defaults"},
+                                                         {"edUx", "ux (1e-9) of the defaults"}};
+    for (const auto& [object, name] : edits) {
+        auto* edit = Ctl<QLineEdit>(w, object);
+        const std::string n = name;
+        const bool charge = n == "nL" || n == "pL";
+        fields.push_back({n, [edit](const QString& v) { edit->setText(v); },
+                          charge                                    ? "bnApply"
+                          : n.find("defaults") != std::string::npos ? "bnGenerate"
+                                                                    : nullptr});
+    }
+    ASSERT_EQ(fields.size(), 10u * 3 + 7);
+    for (const Field& f : fields)
+        for (const char* value : {"-5", "1e308", "NaN", "abc", "#5", "1\t2", "-200000"}) {
+            const std::string when = f.name + " = " + value;
+            st.TxtTable = table;
+            Ctl<QLineEdit>(w, "edPKx")->setText("30");
+            Ctl<QLineEdit>(w, "edUx")->setText("25");
+            w.show();
+            sink.Clear();
+            f.type(value);
+            if (f.button) Click(w, f.button);
+            Click(w, "bnClose");
+            ASSERT_TRUE(w.isHidden());
+            if (!sink.warnings.empty()) {
+                EXPECT_EQ(sink.warnings,
+                          std::vector<std::string>{"Complex Mode: Incorrect value \"" +
+                                                   std::string(value) + "\" of " + f.name + "."})
+                    << when;
+                EXPECT_EQ(st.TxtTable, table) << when;
+                continue;
+            }
+            // Taken: the file carries the table, Init runs it.
+            EXPECT_EQ(ParseComplexTable(ComplexFileText(st.TxtTable, st.Composition)), st.TxtTable)
+                << when;
+            ASSERT_TRUE(InitCalc(st)) << when << ": " << sink.warnings.at(0);
+            if (!f.button || std::string(f.button) != "bnApply") {
+                EXPECT_TRUE(sink.warnings.empty()) << when << ": " << sink.warnings[0];
+            }
+            sink.Clear();
+            RunFixed(st, 2e-4, 1e-4);
+            EXPECT_TRUE(sink.warnings.empty()) << when << ": " << sink.warnings[0];
+            EXPECT_GT(st.Time, 0) << when;
+            for (int j = 0; j <= st.NX; ++j)
+                ASSERT_TRUE(std::isfinite(st.Arr.CH(2)[j]) && std::isfinite(st.Arr.C(2, 2)[j]))
+                    << when << " at node " << j;
+        }
 }

@@ -87,8 +87,9 @@ TEST(Documents, TheManualsCoverTheWindowsAndTheComplexConstantSign)
           "Complexation", "The sequence player", "Moments", "Detector tools",
           "The initial-distribution tool", "Accuracy and speed"})
         EXPECT_TRUE(text.contains(QString::fromUtf8(heading))) << heading;
-    // The message table explains the stop a user meets after an Init on a finer grid.
-    for (const char* part : {kBadConductivityAt, kCalculationStopped})
+    // The message table explains the stop a user meets after an Init on a finer grid, and a
+    // complexation value refused.
+    for (const char* part : {kBadConductivityAt, kCalculationStopped, kComplexValue})
         EXPECT_TRUE(text.contains(QString::fromUtf8(part))) << part;
 
     // The complex constant is entered as pKx = -log10 K (K in 1/M): log K = 2 is typed as -2.

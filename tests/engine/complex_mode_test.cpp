@@ -419,7 +419,18 @@ TEST_F(Complexation, SetUpChecksInOrderAndListsBadFields)
         {[&] {
              st.TxtTable[0] = {"-2147483648", "2147483647"};
          },
-         "Incorrect nL or pL!"},
+         "Incorrect value \"-2147483648\" of nL."},
+        {[&] {
+             st.TxtTable[0] = {"-2", "33"};
+         },
+         "Incorrect value \"33\" of pL."},
+        // Fields the table's file cannot carry: named where the window shows them.
+        {[&] { st.TxtTable[5][0] = "#5"; },
+         "Incorrect value \"#5\" of pKx (M^-1), Na; z = 0, zL = -2."},
+        {[&] { st.TxtTable[5][1] = "1\t2"; },
+         "Incorrect value \"1\t2\" of pKx (M^-1), Na; z = 0, zL = -1."},
+        {[&] { st.TxtTable.back()[0] = ""; },
+         "Incorrect value \"\" of ux (1e-9), Amph; z = 1, zL = -2."},
         {[&] { st.TxtTable[4] = {"3"}; }, "N_analyte do not match number of constituents!"},
         {[&] { st.Composition[3].gradPKa = true; },
          "Not compatible with pKa or mobility gradients!"}};
@@ -467,7 +478,7 @@ TEST_F(Complexation, SetUpChecksInOrderAndListsBadFields)
     st.TxtTable[2][0] = "-10";
     st.TxtTable[3] = {"14", "fast"};
     st.TxtTable[6][2] = "?";
-    st.TxtTable.back()[0] = "";
+    st.TxtTable.back()[0] = "None";
     sink.Clear();
     ASSERT_TRUE(InitCalc(st));
     ASSERT_EQ(sink.warnings.size(), 1u);

@@ -411,7 +411,7 @@ TEST(ComplexProject, ADamagedTableIsRefused)
         EXPECT_FALSE(InitCalc(run));
         EXPECT_EQ(sink.warnings,
                   std::vector<std::string>{damage == 0
-                                               ? kComplexLigandCharges
+                                               ? "Complex Mode: Incorrect value \"nan\" of nL."
                                                : "Complex Mode: Number of analyte forms "
                                                  "(composition) was changed - Set complex table."});
     }

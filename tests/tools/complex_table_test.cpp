@@ -243,13 +243,33 @@ TEST(ComplexFile, TheWindowsTableHoldsOnlyNumbersTheReaderTakes)
     g[4][1] = "4.9e-324";  // pKx of the amine's first form
     g[9][3] = "1e308";     // ux of the amine's first form
     g[2][2] = "-2e6";      // ligand mobility
-    std::string refused;
-    const ComplexTable t = ComplexTableFromGrid(g, -1, 1, "301", "1e308", "205.5", 2, &refused);
+    g[5][1] = "#5";        // a first field the file would read as a comment
+    g[6][2] = "1\t2";      // two fields in the file
+    const ComplexTable t = ComplexTableFromGrid(g, -1, 1, "301", "1e308", "205.5", 2);
     EXPECT_TRUE(ComplexTableReadable(t));
-    EXPECT_EQ(refused, "Complex Mode: Incorrect value in the txt table on line 3 (col = 2).");
-    EXPECT_EQ(std::tuple(t[2], t[3], t[5], t[9]),
+    EXPECT_EQ(std::tuple(t[2], t[3], t[5], t[6][0], t[7][1], t[9]),
               std::tuple(Row{"30", "None", "42"}, Row{"None", "None", "205.5"},
-                         Row{"None", "-2", "30"}, Row{"25", "10", "None"}));
+                         Row{"None", "-2", "30"}, "None", "None", Row{"25", "10", "None"}));
+    // The window puts every such cell back as it was laid, and names each
+    // in the grid's terms with its value; the cells not typed stay.
+    const ComplexGrid laid = ComplexGridFromTable(kTable, -1, 1, comp, "30", "25");
+    ComplexGrid typed = g;
+    typed[1][2] = "7";      // the neutral ligand has no pKa
+    typed[10][1] = "-5";    // a negative mobility, which Init would list
+    typed[10][2] = "abc";   // no number
+    typed[11][1] = "None";  // a missing value, which is taken
+    EXPECT_EQ(RevertRefusedCells(typed, laid, -1, 1, comp),
+              "Complex Mode: Incorrect value \"7\" of Free ligand pKa (M), zL = 0.\n"
+              "Complex Mode: Incorrect value \"-2e6\" of Free ligand u (1e-9), zL = 0.\n"
+              "Complex Mode: Incorrect value \"4.9e-324\" of pKx (M^-1), Amine; z = 0, zL = -1.\n"
+              "Complex Mode: Incorrect value \"#5\" of pKx (M^-1), Amine; z = 1, zL = -1.\n"
+              "Complex Mode: Incorrect value \"1\t2\" of pKx (M^-1), Acid; z = -1, zL = 0.\n"
+              "Complex Mode: Incorrect value \"1e308\" of ux (1e-9), Amine; z = 0, zL = 1.\n"
+              "Complex Mode: Incorrect value \"-5\" of ux (1e-9), Amine; z = 1, zL = -1.\n"
+              "Complex Mode: Incorrect value \"abc\" of ux (1e-9), Amine; z = 1, zL = 0.");
+    ComplexGrid expected = laid;
+    expected[11][1] = "None";
+    EXPECT_EQ(typed, expected);
     TUnivSet<TComponents> odd = comp;
     odd[1].pKa[1][0] = 1e308;
     const ComplexTable d = DefaultComplexTable(odd, "30", "4.9e-324");
@@ -292,7 +312,7 @@ TEST(ComplexFile, TheWindowsTableHoldsOnlyNumbersTheReaderTakes)
     EXPECT_TRUE(ComplexTableReadable(order));
     EXPECT_EQ(ReadTakenComplexTable(file(order)), order);
     EXPECT_EQ(ComplexTableValuesRefusal(wider),
-              "Complex Mode: Incorrect value in the txt table on line 6 (col = 66).");
+              "Complex Mode: Incorrect value \"30\" of ux (1e-9), form 1, zL = 66.");
     EXPECT_EQ(RaisedMessage([&] { ReadTakenComplexTable(file(wider)); }), "Incorrect file.");
 }
 
@@ -346,8 +366,9 @@ TEST(ComplexFile, TruncatedAndDamagedFilesGiveTheSetUpsMessages)
     WriteBytes(name, huge);
     EXPECT_EQ(RaisedMessage([&] { ReadTakenComplexTable(name); }), "Incorrect file.");
     st.TxtTable = ReadComplexTableFile(name);
-    const std::string why = "Complex Mode: Incorrect value in the txt table on line 10 (col = 2).";
-    EXPECT_EQ(ComplexTableValuesRefusal(st.TxtTable), why);
+    const std::string why =
+        "Complex Mode: Incorrect value \"1e308\" of ux (1e-9), Amine; z = 0, zL = 0.";
+    EXPECT_EQ(ComplexTableValuesRefusal(st.TxtTable, st.Composition), why);
     EXPECT_FALSE(InitCalc(st));
     EXPECT_EQ(sink.warnings, std::vector<std::string>{why});
 }

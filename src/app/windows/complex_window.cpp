@@ -43,6 +43,12 @@ int EditInt(QLineEdit* e)
     return ReadInt(S(e->text()), v) ? v : 0;
 }
 
+// Refusals one to a line, shown together once.
+void AddRefusal(std::string& refusals, const std::string& refusal)
+{
+    if (!refusal.empty()) refusals += (refusals.empty() ? "" : "\n") + refusal;
+}
+
 }  // namespace
 
 ComplexWindow::ComplexWindow(RunState& st, std::function<bool()> runInit, QWidget* parent)
@@ -377,15 +383,54 @@ void ComplexWindow::bnISClick()
     Refresh();
 }
 
+void ComplexWindow::LigandCharges(int& nL, int& pL, std::string& refusals)
+{
+    QLineEdit* edits[2] = {c_.edN, c_.edP};
+    int z[2] = {0, 0};
+    for (int k = 0; k < 2; ++k) {
+        std::string text = S(edits[k]->text().trimmed());
+        const std::string refusal = ComplexTypedRefusal(1, k + 1, 0, 0, 0, st_.Composition, text);
+        if (!refusal.empty()) {
+            AddRefusal(refusals, refusal);
+            const ComplexRow first = st_.TxtTable.empty() ? ComplexRow{} : st_.TxtTable[0];
+            const bool kept =
+                first.size() == 2 && ComplexLigandChargeTakes(first[static_cast<std::size_t>(k)]);
+            text = kept ? std::string(first[static_cast<std::size_t>(k)]) : "0";
+            edits[k]->setText(Q(text));
+        }
+        ReadInt(text, z[k]);
+    }
+    nL = z[0];
+    pL = z[1];
+}
+
+std::string ComplexWindow::TemplateText(int k, std::string& refusals)
+{
+    QLineEdit* edit = k ? c_.edUx : c_.edPKx;
+    const std::string text = S(edit->text().trimmed());
+    // The defaults fill whole lines: a number the set-up uses as it stands,
+    // as a field of the pKx line (6) or the ux line (7) of one analyte form.
+    if (ComplexFieldClean(k ? 7 : 6, 1, 7, text)) {
+        template_[k] = text;
+    } else {
+        AddRefusal(refusals,
+                   ComplexValueRefusal(
+                       std::string(k ? "ux (1e-9)" : "pKx (M^-1)") + " of the defaults", text));
+        edit->setText(Q(template_[k]));
+    }
+    return template_[k];
+}
+
 void ComplexWindow::DefaultData()
 {
     if (st_.Composition.Count() < 2) return;
+    std::string refusals;
+    const std::string pKx = TemplateText(0, refusals), ux = TemplateText(1, refusals);
+    if (!refusals.empty()) ShowWarning(refusals);
     c_.edPKW->setText("14");
     c_.edUH->setText("362.5");
     c_.edUOH->setText("205.5");
-    TakeComplexTable(st_,
-                     DefaultComplexTable(st_.Composition, S(c_.edPKx->text()), S(c_.edUx->text())),
-                     st_.Composition);
+    TakeComplexTable(st_, DefaultComplexTable(st_.Composition, pKx, ux), st_.Composition);
     c_.edN->setText(Q(st_.TxtTable[0][0]));
     c_.edP->setText(Q(st_.TxtTable[0][1]));
 }
@@ -397,17 +442,23 @@ void ComplexWindow::FillTable()
         g->hide();
         return;
     }
-    int nL = EditInt(c_.edN);
-    const int pL = EditInt(c_.edP);
+    std::string refusals;
+    int nL = 0, pL = 0;
+    LigandCharges(nL, pL, refusals);
     if (nL > pL) nL = pL;
     c_.edN->setText(QString::number(nL));
     c_.edP->setText(QString::number(pL));
     const auto& water = st_.TxtTable.size() >= 4 ? st_.TxtTable[3] : ComplexRow{};
     QLineEdit* edits[3] = {c_.edPKW, c_.edUH, c_.edUOH};
     for (std::size_t k = 0; k < 3 && k < water.size(); ++k) edits[k]->setText(Q(water[k]));
+    for (int k = 0; k < 3; ++k) water_[k] = S(edits[k]->text().trimmed());
 
-    const ComplexGrid grid = ComplexGridFromTable(st_.TxtTable, nL, pL, st_.Composition,
-                                                  S(c_.edPKx->text()), S(c_.edUx->text()));
+    const std::string pKx = TemplateText(0, refusals), ux = TemplateText(1, refusals);
+    if (!refusals.empty()) ShowWarning(refusals);
+    const ComplexGrid grid = ComplexGridFromTable(st_.TxtTable, nL, pL, st_.Composition, pKx, ux);
+    filled_ = grid;
+    gridNL_ = nL;
+    gridPL_ = pL;
     const int forms = ComplexFormCount(st_.Composition);
     g->clear();
     g->setRowCount(static_cast<int>(grid.size()));
@@ -457,14 +508,41 @@ void ComplexWindow::TableToData()
             if (const QTableWidgetItem* item = g->item(r, c))
                 grid[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)] =
                     S(item->text().trimmed());
-    // A number the table's rule refuses is not taken ("None"): the window
-    // says which.
-    std::string refused;
-    const ComplexTable table =
-        ComplexTableFromGrid(grid, EditInt(c_.edN), EditInt(c_.edP), S(c_.edPKW->text().trimmed()),
-                             S(c_.edUH->text().trimmed()), S(c_.edUOH->text().trimmed()),
-                             st_.Composition.Count() - 1, &refused);
-    if (!refused.empty()) ShowWarning(refused);
+    // A value typed that the table does not take goes back to what the cell
+    // or edit showed, so it never reaches the table; the window says which,
+    // once, in the grid's terms.
+    std::string refusals;
+    int nL = 0, pL = 0;
+    LigandCharges(nL, pL, refusals);
+    const std::string cells = RevertRefusedCells(grid, filled_, gridNL_, gridPL_, st_.Composition);
+    AddRefusal(refusals, cells);
+    for (int r = 0; !cells.empty() && r < g->rowCount(); ++r)
+        for (int c = 0; c < g->columnCount(); ++c) {
+            const std::string& text =
+                grid[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)];
+            QTableWidgetItem* item = g->item(r, c);
+            if (item && S(item->text().trimmed()) != text) item->setText(Q(text));
+        }
+    QLineEdit* edits[3] = {c_.edPKW, c_.edUH, c_.edUOH};
+    std::string water[3];
+    const int lines = 5 + 2 * ComplexFormCount(st_.Composition);
+    for (int k = 0; k < 3; ++k) {
+        water[k] = S(edits[k]->text().trimmed());
+        const std::string refusal =
+            water[k] == water_[k]
+                ? ""
+                : ComplexTypedRefusal(4, k + 1, lines, nL, pL, st_.Composition, water[k]);
+        if (!refusal.empty()) {
+            AddRefusal(refusals, refusal);
+            water[k] = water_[k];
+            edits[k]->setText(Q(water[k]));
+        }
+        water_[k] = water[k];
+    }
+    filled_ = grid;
+    if (!refusals.empty()) ShowWarning(refusals);
+    const ComplexTable table = ComplexTableFromGrid(grid, nL, pL, water[0], water[1], water[2],
+                                                    st_.Composition.Count() - 1);
     // A table the window changed is one for the constituents it showed.
     if (table != st_.TxtTable) TakeComplexTable(st_, table, st_.Composition);
 }

@@ -9,6 +9,8 @@
 #include <QDialog>
 
 #include <functional>
+#include <string>
+#include <vector>
 
 class QCheckBox;
 class QGroupBox;
@@ -62,6 +64,14 @@ private:
     void Refresh();
     // edN and edP from the first line of the run's table.
     void MirrorLigandCharges();
+    // The ligand's charges in edN and edP; a text the table does not take goes
+    // back to the table's charge (0 without one), its refusal added to
+    // `refusals`.
+    void LigandCharges(int& nL, int& pL, std::string& refusals);
+    // The text of edPKx (k 0) or edUx (k 1) when the set-up uses it as it
+    // stands; else the edit goes back to the last such text, the refusal
+    // added to `refusals`.
+    std::string TemplateText(int k, std::string& refusals);
 
     struct Controls {
         QGroupBox* gbComplex = nullptr;
@@ -90,6 +100,13 @@ private:
     // The table as the window last showed or wrote it: the run's table differs
     // when a project brought another one.
     ComplexTable shown_;
+    // The grid's texts as laid or last taken, the ligand charges it was laid
+    // for and the water edits' texts: a cell or edit that differs was typed.
+    std::vector<std::vector<std::string>> filled_;
+    int gridNL_ = 0, gridPL_ = 0;
+    std::string water_[3];
+    // The last texts of edPKx and edUx that were taken.
+    std::string template_[2] = {"30", "25"};
 };
 
 // Creates the window (object name "fmComplex", a child of `main`) and the main

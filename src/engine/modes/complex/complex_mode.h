@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/modes/complex/complexation_settings.h"
@@ -47,18 +48,55 @@ double* ComplexWork(RunState& st, int level, int a, int f, int q);
 
 // Whether a table read from a file can be taken: an empty one (no data, which
 // the run's set-up reports), or one whose first line holds just the ligand's
-// charges nL and pL as two integers, whose lines hold no more fields than the
-// ligand's charges give (nL..pL within the ligand's range), and whose numbers
-// are each within the limits of their kind (ComplexNumberTakes). A field that
-// is no number ("None") or a missing one is left to the set-up, which lists it
-// and takes its default.
+// charges nL and pL as two integers within the charges a ligand may have,
+// whose lines hold no more fields than the ligand's charges give (nL..pL
+// within the ligand's range), and whose fields are each taken
+// (ComplexFieldTakes). A field that is no number ("None") or a missing one is
+// left to the set-up, which lists it and takes its default.
 bool ComplexTableReadable(const ComplexTable& table);
 // The one rule of a table's values for the file's reader, the window and
-// Init: why the table is not readable (ComplexTableReadable), naming the line
-// and column, or "" when it is.
-std::string ComplexTableValuesRefusal(const ComplexTable& table);
-// The refusal of field `col` of table line `line` (both 1-based) by that rule.
-std::string ComplexValueRefusal(int line, int col);
+// Init: why the table is not readable (ComplexTableReadable), naming the
+// field as the window shows it (ComplexFieldName, with the analytes of
+// `composition`) and its value, or "" when it is.
+std::string ComplexTableValuesRefusal(const ComplexTable& table,
+                                      const TUnivSet<TComponents>& composition = {});
+// The refusal of value `text` of the field named `field`.
+std::string ComplexValueRefusal(const std::string& field, std::string_view text);
+// Field `col` (1-based) of table line `line` (1-based) of a table of `lines`
+// lines for a ligand of charges nL..pL, named as the window shows it: "nL",
+// "pKw (M^2)", "Free ligand u (1e-9), zL = 1", "pKx (M^-1), Amine; z = 1,
+// zL = -1" (the analyte forms of `composition`; "form 3" beyond them).
+std::string ComplexFieldName(int line, int col, int lines, int nL, int pL,
+                             const TUnivSet<TComponents>& composition);
+// The name of the free ligand's pKa of charge z.
+std::string ComplexLigandPKaName(int z);
+// Whether the ligand of charges nL..pL has a pKa field for charge z: every
+// charge but 0, and but the lowest when all are positive or the highest when
+// all are negative (the reference forms).
+bool ComplexLigandHasPKa(int nL, int pL, int z);
+
+// Whether the table's text file carries `text` as field `col` (1-based) of a
+// table line and reads it back as it is: not empty, no tab or line break, and
+// a line's first field not beginning with '#' (that line would be a comment).
+bool ComplexFieldCarried(std::string_view text, int col);
+// Whether a ligand charge text (nL, pL) is taken: an integer within
+// -kMaxLigandCharge..kMaxLigandCharge, the charges a constituent may have.
+bool ComplexLigandChargeTakes(const std::string& text);
+// Whether field `col` of table line `line` of a table of `lines` lines is
+// taken: carried by the file, a ligand charge within its range (line 1), and
+// a number within the limits of its kind (ComplexNumberTakes). A text that is
+// no number is taken (the set-up lists it and takes its default).
+bool ComplexFieldTakes(int line, int col, int lines, std::string_view text);
+// Whether the set-up uses the field as it stands, without listing it: taken,
+// a number, a mobility not negative and the ions' uH, uOH above 0.
+bool ComplexFieldClean(int line, int col, int lines, std::string_view text);
+// The refusal of `text` typed for field `col` of line `line` (names as
+// ComplexFieldName), or "" when it is taken as typed: a ligand charge
+// ComplexLigandChargeTakes takes, else a missing value ("", "None", "-") or
+// one the set-up uses as it stands (ComplexFieldClean). What is typed thus
+// never becomes a value the set-up lists at every Init.
+std::string ComplexTypedRefusal(int line, int col, int lines, int nL, int pL,
+                                const TUnivSet<TComponents>& composition, std::string_view text);
 
 // Forms of a ligand of charges nL..pL as the table's lines count them: the
 // widest ligand's when the charges are out of order or beyond any ligand's.
@@ -83,9 +121,10 @@ ComplexNumber ComplexNumberKind(int line, int col, int lines);
 // m2/V/s, far above any ion's). A text that is no number is taken (the
 // set-up lists it).
 bool ComplexNumberTakes(ComplexNumber kind, const std::string& text);
-// The table with every number its kind does not take replaced by "None" (the
-// set-up lists it and takes its default): what the window and the default
-// table build is a table the reader takes.
+// The table with every field after the first line that is not taken
+// (ComplexFieldTakes) replaced by "None" (the set-up lists it and takes its
+// default): what the window and the default table build is a table the
+// reader takes.
 ComplexTable WithTakenNumbers(ComplexTable table);
 
 // Why Init would refuse complexation with this table, composition and

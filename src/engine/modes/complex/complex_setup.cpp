@@ -133,15 +133,102 @@ ComplexTable WithTakenNumbers(ComplexTable table)
         auto& fields = table[static_cast<std::size_t>(line - 1)];
         for (int col = 1; col <= static_cast<int>(fields.size()); ++col) {
             ComplexField& f = fields[static_cast<std::size_t>(col - 1)];
-            if (!ComplexNumberTakes(ComplexNumberKind(line, col, lines), f)) f = "None";
+            if (!ComplexFieldTakes(line, col, lines, f.view())) f = "None";
         }
     }
     return table;
 }
 
-std::string ComplexValueRefusal(int line, int col)
+bool ComplexFieldCarried(std::string_view text, int col)
 {
-    return kComplexTableValue + std::to_string(line) + " (col = " + std::to_string(col) + ").";
+    return !text.empty() && text.find_first_of("\t\r\n") == std::string_view::npos &&
+           !(col == 1 && text[0] == '#');
+}
+
+bool ComplexLigandChargeTakes(const std::string& text)
+{
+    int z = 0;
+    return ReadInt(text, z) && -kMaxLigandCharge <= z && z <= kMaxLigandCharge;
+}
+
+bool ComplexFieldTakes(int line, int col, int lines, std::string_view text)
+{
+    if (!ComplexFieldCarried(text, col)) return false;
+    if (line == 1) return col > 2 || ComplexLigandChargeTakes(std::string(text));
+    return ComplexNumberTakes(ComplexNumberKind(line, col, lines), std::string(text));
+}
+
+bool ComplexFieldClean(int line, int col, int lines, std::string_view text)
+{
+    double v = 0;
+    if (!ComplexFieldTakes(line, col, lines, text) || !ReadDouble(std::string(text), v))
+        return false;
+    if (line == 4 && col > 1) return v > 0;
+    return ComplexNumberKind(line, col, lines) != ComplexNumber::Mobility || v >= 0;
+}
+
+std::string ComplexTypedRefusal(int line, int col, int lines, int nL, int pL,
+                                const TUnivSet<TComponents>& composition, std::string_view text)
+{
+    const bool taken = line == 1 ? ComplexLigandChargeTakes(std::string(text))
+                                 : text.empty() || text == "None" || text == "-" ||
+                                       ComplexFieldClean(line, col, lines, text);
+    return taken
+               ? ""
+               : ComplexValueRefusal(ComplexFieldName(line, col, lines, nL, pL, composition), text);
+}
+
+std::string ComplexValueRefusal(const std::string& field, std::string_view text)
+{
+    // A value pasted from elsewhere may be long: the message shows its start.
+    constexpr std::size_t kShown = 40;
+    const std::string value =
+        text.size() > kShown ? std::string(text.substr(0, kShown)) + "..." : std::string(text);
+    return kComplexValue + ("\"" + value + "\" of " + field + ".");
+}
+
+bool ComplexLigandHasPKa(int nL, int pL, int z)
+{
+    return z != 0 && !(nL > 0 && z == nL) && !(pL < 0 && z == pL);
+}
+
+std::string ComplexLigandPKaName(int z)
+{
+    return "Free ligand pKa (M), zL = " + std::to_string(z);
+}
+
+std::string ComplexFieldName(int line, int col, int lines, int nL, int pL,
+                             const TUnivSet<TComponents>& composition)
+{
+    const std::string zL = ", zL = " + std::to_string(nL + col - 1);
+    switch (line) {
+    case 1: return col == 1 ? "nL" : col == 2 ? "pL" : "nL, pL";
+    case 2: {
+        // The col-th charge with a constant; a field beyond them counts on.
+        int z = nL, seen = 0;
+        for (; z <= pL; ++z)
+            if (ComplexLigandHasPKa(nL, pL, z) && ++seen == col) return ComplexLigandPKaName(z);
+        return ComplexLigandPKaName(z + col - seen - 1);
+    }
+    case 3: return "Free ligand u (1e-9)" + zL;
+    case 4: {
+        static const char* const kWater[] = {"pKw (M^2)", "uH (1e-9)", "uOH (1e-9)"};
+        return col >= 1 && col <= 3 ? kWater[col - 1] : "Water Constants";
+    }
+    case 5: return "Number of analytes";
+    default: break;
+    }
+    // The analyte forms: the pKx lines, then the ux lines.
+    const int forms = (lines - 5) / 2;
+    int form = line - 6;
+    const bool pK = form < forms;
+    if (!pK) form -= forms;
+    std::string title = "form " + std::to_string(form + 1);
+    int k = 0, r = 0;
+    for (const auto* n = composition.Head(); n; n = n->next, ++k)
+        for (int z = n->data.minCharge; k > 0 && z <= n->data.maxCharge; ++z, ++r)
+            if (r == form) title = n->data.name + "; z = " + std::to_string(z);
+    return (pK ? "pKx (M^-1), " : "ux (1e-9), ") + title + zL;
 }
 
 std::size_t ComplexLigandForms(int nL, int pL)
@@ -159,23 +246,31 @@ std::size_t ComplexLineFieldLimit(int line, std::size_t forms)
                        : forms;
 }
 
-std::string ComplexTableValuesRefusal(const ComplexTable& table)
+std::string ComplexTableValuesRefusal(const ComplexTable& table,
+                                      const TUnivSet<TComponents>& composition)
 {
     if (table.empty()) return "";
     const auto& first = table.front();
-    int nL = 0, pL = 0;
-    if (first.size() != 2 || !ReadInt(first[0], nL) || !ReadInt(first[1], pL))
-        return kComplexLigandCharges;
-    const std::size_t forms = ComplexLigandForms(nL, pL);
+    if (first.size() != 2) return kComplexLigandCharges;
     const int lines = static_cast<int>(table.size());
+    for (int col = 1; col <= 2; ++col) {
+        const std::string_view text = first[static_cast<std::size_t>(col - 1)].view();
+        if (!ComplexFieldTakes(1, col, lines, text))
+            return ComplexValueRefusal(col == 1 ? "nL" : "pL", text);
+    }
+    int nL = 0, pL = 0;
+    ReadInt(first[0], nL);
+    ReadInt(first[1], pL);
+    const std::size_t forms = ComplexLigandForms(nL, pL);
     for (int line = 2; line <= lines; ++line) {
         const auto& fields = table[static_cast<std::size_t>(line - 1)];
-        if (fields.size() > ComplexLineFieldLimit(line, forms))
-            return ComplexValueRefusal(line, static_cast<int>(fields.size()));
-        for (int col = 1; col <= static_cast<int>(fields.size()); ++col)
-            if (!ComplexNumberTakes(ComplexNumberKind(line, col, lines),
-                                    fields[static_cast<std::size_t>(col - 1)]))
-                return ComplexValueRefusal(line, col);
+        for (int col = 1; col <= static_cast<int>(fields.size()); ++col) {
+            const std::string_view text = fields[static_cast<std::size_t>(col - 1)].view();
+            if (static_cast<std::size_t>(col) > ComplexLineFieldLimit(line, forms) ||
+                !ComplexFieldTakes(line, col, lines, text))
+                return ComplexValueRefusal(ComplexFieldName(line, col, lines, nL, pL, composition),
+                                           text);
+        }
     }
     return "";
 }
@@ -211,17 +306,17 @@ std::string ComplexSetupRefusal(const ComplexTable& t, const TUnivSet<TComponent
         return "Complex Mode: Number of analyte forms (composition) was changed - Set complex "
                "table.";
     if (gradients) return "Complex Mode: Not compatible with pKa or mobility gradients!";
+    // Charges that are no integer ("abc", "nan", "1e400") or beyond any a
+    // constituent may have are no table: named with their value.
+    const ComplexRow& first = t.front();
+    if (first.size() != 2) return kComplexLigandCharges;
+    if (!ComplexLigandChargeTakes(first[0]) || !ComplexLigandChargeTakes(first[1]))
+        return ComplexTableValuesRefusal(t, composition);
     const int nL = TableInt(t, 1, 1), pL = TableInt(t, 1, 2);
     if (pL < nL) return kComplexNlAbovePl;
-    // Charges that are no integer ("abc", "nan", "1e400") or beyond any a
-    // constituent may have are no table.
-    int charge = 0;
-    const bool readable =
-        ReadInt(TableField(t, 1, 1), charge) && ReadInt(TableField(t, 1, 2), charge);
-    if (!readable || nL < -kMaxLigandCharge || pL > kMaxLigandCharge) return kComplexLigandCharges;
     if (TableInt(t, 5, 1) != count - 1) return kComplexAnalyteCount;
     // The values by the rule the file's reader and the window hold them to.
-    return ComplexTableValuesRefusal(t);
+    return ComplexTableValuesRefusal(t, composition);
 }
 
 ComplexTableConstituents ComplexConstituentsOf(const TUnivSet<TComponents>& composition)
