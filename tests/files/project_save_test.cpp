@@ -359,8 +359,8 @@ TEST(ProjectSave, AProcessEndedAtAnyStepOfTheCommitOrOfItsSettleLeavesTheOldOrTh
     std::string accented;
     for (int k = 0; k < 120; ++k) accented += "\xc3\xa9";
     SetNameCheck(Utf8Names);
-    for (const std::string& leaf : {std::string("U.SNA"), std::string("run.sna"),
-                                    accented + ".sna", std::string("V.SNA")}) {
+    for (const std::string& leaf :
+         {std::string("U.SNA"), std::string("run.sna"), accented + ".sna", std::string("V.SNA")}) {
         const fs::path dir = p.dir.path() / ("set_" + std::string(leaf));
         fs::create_directory(dir);
         const std::string main = (dir / leaf).string(),
