@@ -257,4 +257,18 @@ TEST_F(ExampleWindow, RestoreKeepsTheComplexValuesTypedForEachConstituentBack)
             EXPECT_TRUE(st.cbComplex && st.Initialised) << when;
             typed(when + ", opened");
         }
+    // A constituent deleted in the middle of the list: the window shows each
+    // other analyte's own lines (Imidazole's pKx now in row 8), and Restore
+    // gives the deleted one those the Init ran with.
+    panel->ClickedRow = 3;
+    Ctl<QAction>(*panel->Popup(), "Delete1")->trigger();
+    ASSERT_EQ(st.Composition.Count(), count - 1);
+    VisitComplexWindow(*w, [&](ComplexWindow& c) {
+        EXPECT_EQ(cell(c, 4)->text(), "4.5");
+        EXPECT_EQ(cell(c, 8)->text(), "6.5");
+    });
+    Click(*w, "bnRestore");
+    ASSERT_EQ(st.TxtTable.size(), 5u + 2 * 8);
+    EXPECT_EQ(std::tuple(st.TxtTable[5][0], st.TxtTable[11][0], st.TxtTable[19][0]),
+              std::tuple("4.5", "6.5", "31"));
 }

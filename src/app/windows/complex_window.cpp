@@ -455,7 +455,9 @@ void ComplexWindow::FillTable()
 
     const std::string pKx = TemplateText(0, refusals), ux = TemplateText(1, refusals);
     if (!refusals.empty()) ShowWarning(refusals);
-    const ComplexGrid grid = ComplexGridFromTable(st_.TxtTable, nL, pL, st_.Composition, pKx, ux);
+    // Each analyte's values go with its constituent, wherever it now stands.
+    const ComplexGrid grid = ComplexGridFromTable(ComplexTableOnto(st_, st_.Composition, pKx, ux),
+                                                  nL, pL, st_.Composition, pKx, ux);
     filled_ = grid;
     gridNL_ = nL;
     gridPL_ = pL;

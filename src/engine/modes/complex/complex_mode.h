@@ -151,6 +151,14 @@ ComplexTableConstituents ComplexConstituentsOf(const TUnivSet<TComponents>& comp
 // data no longer ready).
 void TakeComplexTable(ComplexationSettings& cx, ComplexTable table,
                       const TUnivSet<TComponents>& composition);
+// The table in use laid onto `composition` as the window shows it: each
+// analyte's lines where its constituent (name and charges) now stands, an
+// analyte new to the table with `pKx` and `ux` in each ligand column. The table
+// itself when the constituents it was taken for are not known or are those of
+// `composition`.
+ComplexTable ComplexTableOnto(const ComplexationSettings& cx,
+                              const TUnivSet<TComponents>& composition, const std::string& pKx,
+                              const std::string& ux);
 // After the composition of the last Init came back (Restore, a save that
 // restores; `before` the constituents it replaced): the ligand's and the
 // water's lines in use are kept, and so are the lines of every analyte in use

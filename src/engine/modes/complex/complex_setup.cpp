@@ -401,7 +401,8 @@ ComplexRow FormLine(const ComplexTable& from, long forms, int section, long form
 // water's lines are those in use (the window keeps them whatever the first
 // constituent is).
 ComplexTable MatchedTable(const ComplexTable& inUse, const ComplexTableConstituents& owners,
-                          const ComplexTable* init, const ComplexTableConstituents& restored)
+                          const ComplexTable* init, const ComplexTableConstituents& restored,
+                          const std::string& pKx = "30", const std::string& ux = "25")
 {
     ComplexTable out = LigandLines(inUse);
     out.push_back({std::to_string(restored.size() - 1)});
@@ -420,7 +421,7 @@ ComplexTable MatchedTable(const ComplexTable& inUse, const ComplexTableConstitue
             }
     const long ownedForms = ComplexForms(owners), initForms = ComplexForms(restored);
     for (int section = 0; section < 2; ++section) {
-        const std::string fill = section ? "25" : "30";
+        const std::string& fill = section ? ux : pKx;
         long initFirst = 0;
         for (std::size_t k = 1; k < restored.size(); initFirst += FormsOf(restored[k]), ++k)
             for (long f = 0; f < FormsOf(restored[k]); ++f) {
@@ -453,6 +454,16 @@ ComplexTable ComplexTableAdjusted(const ComplexTable& t, const TUnivSet<TCompone
             out.push_back(r < tableForms ? t[static_cast<std::size_t>(5 + section * tableForms + r)]
                                          : ComplexRow(columns, section ? ux : pKx));
     return out;
+}
+
+ComplexTable ComplexTableOnto(const ComplexationSettings& cx,
+                              const TUnivSet<TComponents>& composition, const std::string& pKx,
+                              const std::string& ux)
+{
+    const ComplexTableConstituents now = ComplexConstituentsOf(composition);
+    if (now.size() < 2 || cx.TxtTableFor == now || !TableFor(cx.TxtTable, cx.TxtTableFor))
+        return cx.TxtTable;
+    return MatchedTable(cx.TxtTable, cx.TxtTableFor, nullptr, now, pKx, ux);
 }
 
 void ComplexTableAfterRestore(RunState& st, const ComplexTableConstituents& before)
