@@ -58,7 +58,8 @@ std::vector<double> ReadOneBased(BinReader& in, std::int64_t count)
     return values;
 }
 
-void ReadChargeRows(BinReader& in, TComponents& c, TComponents::RowTable& rows, int count)
+void ReadChargeRows(BinReader& in, TComponents& c, TComponents::RowTable& rows, int count,
+                    const FieldRange& range)
 {
     const std::int64_t perRow = static_cast<std::int64_t>(c.maxCharge) - c.minCharge;
     in.RequireItems(count, perRow * 8);
@@ -66,8 +67,7 @@ void ReadChargeRows(BinReader& in, TComponents& c, TComponents::RowTable& rows, 
     for (int r = 1; r <= count; ++r) {
         rows[r].assign(static_cast<std::size_t>(perRow) + 1, 0.0);
         for (int z = c.minCharge; z <= c.maxCharge; ++z)
-            if (z != 0) rows[r][z - c.minCharge] = in.Double();
-        in.Check(AllFinite(rows[r]));
+            if (z != 0) in.Check(InRange(range, rows[r][z - c.minCharge] = in.Double()));
     }
 }
 
@@ -97,8 +97,8 @@ TComponents ReadRecord(BinReader& in, bool current)
         in.Check(InRange(kConcentrationRange, c.c) && InRange(kConcentrationRange, c.cInj) &&
                  c.type <= 3);
     }
-    ReadChargeRows(in, c, c.pKa, c.PKaRows());
-    ReadChargeRows(in, c, c.u, c.URows());
+    ReadChargeRows(in, c, c.pKa, c.PKaRows(), kPKRange);
+    ReadChargeRows(in, c, c.u, c.URows(), kMobilityRange);
     if (current) {
         const std::int32_t count = in.Int32();
         in.Check(count >= 0);

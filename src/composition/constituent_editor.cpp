@@ -112,7 +112,6 @@ constexpr FieldRange kZoneRange{1, kMaxZones, true, true};
 constexpr FieldRange kColourRange{0, 0x7FFFFFFF, true, true};
 constexpr FieldRange kBindingRange{0, std::numeric_limits<double>::max(), false};
 // pK values whose constants 10^-pK are normal finite numbers.
-constexpr FieldRange kPKRange{-300, 300};
 constexpr FieldRange kRatioRange{-std::numeric_limits<double>::max(),
                                  std::numeric_limits<double>::max()};
 

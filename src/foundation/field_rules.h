@@ -23,6 +23,8 @@ inline constexpr FieldRange kCurrentRange{-1e6, 1e6};
 // Mobilities typed in 1e-9 m2/(V.s): the EOF and a form's limiting mobility
 // (the hydrogen ion, the most mobile, has 362.5).
 inline constexpr FieldRange kMobilityRange{-1e5, 1e5};
+// pK values of a form (a constant of 10^-300 already leaves the form unformed).
+inline constexpr FieldRange kPKRange{-300, 300};
 // Lengths and positions typed in mm along the capillary (1 km at most).
 inline constexpr double kMaxLengthMm = 1e6;
 

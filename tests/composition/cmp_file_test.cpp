@@ -115,7 +115,8 @@ TEST(CompositionFile, WriterAndReaderFollowTheLayoutAndDamagedFilesChangeNothing
     // Numbers no edit would take, in files whose counts agree: a concentration
     // not finite or negative, a pK not finite, a type past Terminating, a
     // segment length not finite, concentrations (of a segment too) beyond
-    // 100 mol/L or below 0, and a table value beyond 100 mol/L.
+    // 100 mol/L or below 0, a table value beyond 100 mol/L, a pK beyond 300
+    // and a mobility beyond 1e5.
     const auto at = [&g](std::size_t offset, const Bytes& value) {
         return g.substr(0, offset) + value.b + g.substr(offset + value.size());
     };
@@ -128,7 +129,8 @@ TEST(CompositionFile, WriterAndReaderFollowTheLayoutAndDamagedFilesChangeNothing
           at(kMinCharge + 44, Bytes().f64(inf)), at(kMinCharge + 43, Bytes().u8(4)),
           at(kZones + 20, Bytes().f64(nan)), at(kMinCharge + 27, Bytes().f64(1e308)),
           at(kMinCharge + 35, Bytes().f64(100000.5)), at(kZones + 4, Bytes().f64(-5)),
-          at(kZones + 12, Bytes().f64(1e308)), at(kTable + 4, Bytes().f64(-2e5))}) {
+          at(kZones + 12, Bytes().f64(1e308)), at(kTable + 4, Bytes().f64(-2e5)),
+          at(kMinCharge + 44, Bytes().f64(400)), at(kMinCharge + 52, Bytes().f64(1e300))}) {
         WriteBytes(name, bytes);
         RunState d;
         sink.Clear();
@@ -164,7 +166,7 @@ TEST(CompositionFile, OlderLayoutsMergeRulesAndRefusals)
 
     // The same name twice: the first wins; "Add" keeps what is there; "Set" replaces.
     std::string rec2 = rec.b;
-    rec2.back() = 0x41;  // another mobility
+    rec2[rec2.size() - 2] = 0x46;  // another mobility (44.4)
     WriteBytes(tmp.file("twice.cmp"),
                Bytes().str("RAVO_CORE").f64(0).i32(2).raw(rec.b).raw(rec2).str("EOF").b);
     RunState st3;

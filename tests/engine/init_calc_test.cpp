@@ -163,6 +163,10 @@ TEST_F(Init, RefusalsInOrderKeepThePreviousRun)
                      kConcentrationRange),
           std::tuple(Change([](TComponents& c) { c.minCharge = -501; }), "Neg", "-501",
                      FieldRange{-500, 500, true, true}),
+          std::tuple(Change([](TComponents& c) { c.pKa[1][0] = 400; }), "pKa of charge -1", "400",
+                     kPKRange),
+          std::tuple(Change([](TComponents& c) { c.u[1][0] = -1e300; }), "u (10e-9) of charge -1",
+                     "-1E300", kMobilityRange),
           std::tuple(Change([](TComponents& c) {
                          c.AllocTable(51);
                          c.table[3] = 2e5;
@@ -213,9 +217,15 @@ TEST_F(Init, FailuresAfterTheReleaseLeaveNoHalfBuiltRun)
     TComponents bad = StrongCation("Bad", kUK, BGE, 1.0, 1.0);
     bad.mode = 0;
     failsWithoutRun([&] { st.Composition.Add(bad); }, "Error: Incorrent setup of 3. constituent");
-    // a cation whose constants multiply to zero raises out of Init
-    failsWithoutRun([&] { st.Composition.Add(WeakBase("Zero", 400.0, 20.0, BGE, 1.0, 1.0)); },
-                    "(Elneut): INFINITE expression. Divided by ZERO or pole of the function.");
+    // a cation whose constants multiply to zero raises out of Init (17 steps
+    // of pK 300, each within the range of its field)
+    failsWithoutRun(
+        [&] {
+            std::vector<double> pK(18, 300.0), u(18, 20.0);
+            pK[0] = u[0] = 0.0;
+            st.Composition.Add(Constituent("Zero", 0, 17, pK, u, BGE, 1.0, 1.0));
+        },
+        "(Elneut): INFINITE expression. Divided by ZERO or pole of the function.");
     // the temporary sequence file cannot be created
     struct FailingHost : RecordingHost {
         void ResetPsqFile(const std::string&) override { ThrowError("Cannot create file."); }

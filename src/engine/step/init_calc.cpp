@@ -65,6 +65,16 @@ bool ValuesRunnable(const RunState& st)
             if (!InRange(kConcentrationRange, c.cInj))
                 return refuse("C(Injection) [mM]" + of, c.cInj, kConcentrationRange);
         }
+        // The forms' constants, named as the editor's grid names them.
+        for (int z = c.minCharge; z <= c.maxCharge; ++z) {
+            const std::string charge = " of charge " + std::to_string(z) + of;
+            for (int r = 1; z != 0 && r <= c.PKaRows(); ++r)
+                if (!InRange(kPKRange, c.PKaOf(r, z)))
+                    return refuse("pKa" + charge, c.PKaOf(r, z), kPKRange);
+            for (int r = 1; z != 0 && r <= c.URows(); ++r)
+                if (!InRange(kMobilityRange, c.UOf(r, z)))
+                    return refuse("u (10e-9)" + charge, c.UOf(r, z), kMobilityRange);
+        }
         for (std::size_t k = 1; c.gradient && k < c.c_grad.size(); ++k)
             if (!InRange(kConcentrationRange, c.c_grad[k]))
                 return refuse("c (mM) of segment " + std::to_string(k) + of, c.c_grad[k],
