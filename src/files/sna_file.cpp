@@ -781,7 +781,11 @@ bool SaveProjectFiles(RunState& st, const std::string& chosen, bool replaceConfi
         return cantCreate("Error: Cannott Create a New SNA File!");
     // From here to the commit no other save changes the folder: which files
     // lie beside the project and which go is decided under the set's lock.
+    // What the lock's settle of a dead save set aside is named however the
+    // save ends.
+    std::vector<std::string> setAside;
     const auto failed = [&](const Exception& e) {
+        WarnSetAside(setAside);
         const auto* commit = dynamic_cast<const SaveCommitFailed*>(&e);
         if (!commit) ThrowError(SaveFailure(e.Message(), "", onDisk));
         std::string kept;
@@ -795,7 +799,7 @@ bool SaveProjectFiles(RunState& st, const std::string& chosen, bool replaceConfi
     } catch (const Exception& e) {
         failed(e);
     }
-    const std::vector<std::string> setAside = save.SetAside();
+    setAside = save.SetAside();
     const bool replacing = FileExists(base);
     onDisk = OnDisk(replacing);
     // A project that another program saved under this name after the caller
@@ -803,6 +807,7 @@ bool SaveProjectFiles(RunState& st, const std::string& chosen, bool replaceConfi
     if (replacing && !existed) {
         save.Discard();
         ShowWarning(SaveFailure(kSaveNameTaken, base, onDisk));
+        WarnSetAside(setAside);
         return false;
     }
     // Each companion beside the project as the open finds it, whatever the
@@ -840,11 +845,13 @@ bool SaveProjectFiles(RunState& st, const std::string& chosen, bool replaceConfi
         // The files may well open where the run is not held beside them.
         save.Discard();
         ShowWarning(SaveFailure(kSaveCheckOutOfMemory, "", onDisk));
+        WarnSetAside(setAside);
         return false;
     }
     if (!refusal.empty()) {
         save.Discard();
         ShowWarning(SaveFailure(kSaveWouldNotOpen, base + ": " + refusal, onDisk));
+        WarnSetAside(setAside);
         return false;
     }
     try {

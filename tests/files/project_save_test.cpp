@@ -528,22 +528,36 @@ TEST(ProjectSave, AProcessEndedAtAnyStepOfTheCommitOrOfItsSettleLeavesTheOldOrTh
     // whose journal (version 2.0) tells no file: its table is set aside and
     // named, its removal of the detector record had not begun (nothing lost), and
     // the plain project opens whole. Its new table removed the same way
-    // after a copy of the folder, where its journal tells it by its bytes.
+    // after a copy of the folder, where its journal tells it by its bytes. A
+    // save that settles that journal and then fails names the table too.
     {
         TempDir plain;
         Lay(plain.path(), p.newFiles);
         ASSERT_TRUE(SaveSnaFile(p.a, plain.file("p.sna")));
         const std::string table = ReadBytes(plain.file("p.txt"));
+        const auto deadOlderSave = [&] {
+            WriteBytes(p.dir.file("p.txt"), table);
+            Bytes j;
+            j.str("KELVO SAVE JOURNAL").str("2.0").str("p").i32(2);
+            j.str(".det").u8(1).u8(1).str("1_1").str("5:7").str("5:7");
+            j.str(".txt").u8(0).u8(0).str("1_0").str("").str("");
+            WriteBytes(journal, j.str("EOF").b);
+        };
+        Lay(p.dir.path(), p.newFiles);
+        deadOlderSave();
+        p.sink.Clear();
+        const SaveCheckWatch unchecked = SetSaveCheckWatch([] { throw std::bad_alloc(); });
+        EXPECT_FALSE(SaveSnaFile(p.b, p.name));
+        SetSaveCheckWatch(unchecked);
+        ASSERT_EQ(p.sink.warnings.size(), 2u);
+        EXPECT_EQ(p.sink.warnings[1], kSaveSetAside + aside);
+        EXPECT_EQ(ReadBytes(aside), table);
+        fs::remove(aside);
         for (const bool older : {true, false}) {
             Lay(p.dir.path(), p.newFiles);
             p.sink.Clear();
             if (older) {
-                WriteBytes(p.dir.file("p.txt"), table);
-                Bytes j;
-                j.str("KELVO SAVE JOURNAL").str("2.0").str("p").i32(2);
-                j.str(".det").u8(1).u8(1).str("1_1").str("5:7").str("5:7");
-                j.str(".txt").u8(0).u8(0).str("1_0").str("").str("");
-                WriteBytes(journal, j.str("EOF").b);
+                deadOlderSave();
             } else {
                 ASSERT_EQ(InChild([&] {
                               SetCommitRename(EndingRename);
