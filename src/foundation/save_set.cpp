@@ -15,6 +15,7 @@
 #include <memory>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -1076,16 +1077,12 @@ LockOpenFn SetLockOpen(LockOpenFn open)
 
 NameCheckFn SetNameCheck(NameCheckFn check)
 {
-    const NameCheckFn previous = gNameCheck;
-    gNameCheck = check;
-    return previous;
+    return std::exchange(gNameCheck, check);
 }
 
 FileNumbersFn SetFileNumbers(FileNumbersFn numbers)
 {
-    const FileNumbersFn previous = gFileNumbers;
-    gFileNumbers = numbers;
-    return previous;
+    return std::exchange(gFileNumbers, numbers);
 }
 
 SettlePauseFn SetSettlePause(SettlePauseFn pause)
