@@ -26,6 +26,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <new>
@@ -682,6 +683,27 @@ std::string ProjectSetRefusal(const RunState& st, const ProjectSetNames& names, 
 }
 
 // What a save that failed says is on disk: the previous project as it was, or none.
+// Another file in the folder of the companion `member` that the open could
+// take for it: the same stem, its extension in another letter case, as the
+// folder lists it (a folder that does not tell case lists one name); "" when
+// none.
+std::string OtherSpelling(const std::string& member)
+{
+    namespace fs = std::filesystem;
+    const fs::path path(member);
+    const std::string leaf = path.filename().string(), stem = path.stem().string(),
+                      ext = LowerFileExt(member);
+    const fs::path dir = path.has_parent_path() ? path.parent_path() : fs::path(".");
+    std::error_code ec;
+    for (auto it = fs::directory_iterator(dir, ec); !ec && it != fs::directory_iterator();
+         it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name != leaf && it->path().stem().string() == stem && LowerFileExt(name) == ext)
+            return it->path().string();
+    }
+    return "";
+}
+
 const char* OnDisk(bool existed)
 {
     return existed ? kSavePreviousUnchanged : kSaveNoPrevious;
@@ -820,8 +842,15 @@ bool SaveProjectFiles(RunState& st, const std::string& chosen, bool replaceConfi
     beside(staged.Options, ".opt");
     beside(staged.Detector, ".det");
     beside(staged.Table, ".txt");
+    // A twin of a companion that goes would be read in its place by the next
+    // open: such a save is refused (the journal removes one spelling).
+    std::string twin;
     const auto removal = [&](std::string& member) {
         if (member.empty()) return;
+        const std::string other = OtherSpelling(member);
+        if (twin.empty() && !other.empty() &&
+            (LowerFileExt(other) != ".txt" || IsComplexTableFile(other)))
+            twin = other;
         save.StageRemoval(member);
         member.clear();
     };
@@ -836,6 +865,12 @@ bool SaveProjectFiles(RunState& st, const std::string& chosen, bool replaceConfi
     // the same name) is left as it is.
     if (!st.cbComplex && !staged.Table.empty() && IsComplexTableFile(staged.Table))
         removal(staged.Table);
+    if (!twin.empty()) {
+        save.Discard();
+        ShowWarning(SaveFailure(kSaveTwinCompanion, twin, onDisk));
+        WarnSetAside(setAside);
+        return false;
+    }
     // The staged set is read as an open reads it: a set the open refuses is
     // not written, and the project beside it stays as it was.
     std::string refusal;

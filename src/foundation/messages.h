@@ -121,6 +121,12 @@ inline constexpr const char* kSaveCheckOutOfMemory =
 // its files (followed by the project file and kSavePreviousUnchanged).
 inline constexpr const char* kSaveNameTaken =
     "Error: Another project was saved under this name meanwhile; nothing was written.";
+// Project save: a companion the save removes has a twin whose name differs
+// only in letter case, which the next open would read in its place (followed
+// by the twin and kSavePreviousUnchanged).
+inline constexpr const char* kSaveTwinCompanion =
+    "Error: Two files beside the project differ only in the case of their names; remove one "
+    "and save again. Nothing was written.";
 
 // Protein builder: a bond count that is not a whole number (after the quoted text).
 inline constexpr const char* kNotAnInteger = "' is not a valid integer value";

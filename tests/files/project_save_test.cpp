@@ -1238,6 +1238,26 @@ TEST(ProjectSave, NamesEndInSnaAndASaveWithoutInitWritesNothing)
     ASSERT_TRUE(OpenProject(back, project));
     EXPECT_EQ(Names(back), Names(st));
     EXPECT_TRUE(sink.warnings.empty()) << sink.warnings.front();
+    // A save that removes a companion (the table of a run without
+    // complexation) whose twin in capitals would be read in its place by the
+    // next open writes nothing and names the twin; a twin that is no table
+    // (the user's notes) is no such file.
+    const std::string table = "-1\t0\r\n4.76\r\n-42.4\r\n14\t362.5\t205\r\n0\r\n";
+    WriteBytes(tmp.file("Q.txt"), table);
+    WriteBytes(tmp.file("Q.TXT"), table);
+    const auto twins = Folder(tmp.path());
+    sink.Clear();
+    EXPECT_FALSE(SaveSnaFile(st, project));
+    EXPECT_EQ(sink.warnings,
+              std::vector<std::string>{std::string(kSaveTwinCompanion) + "\n" + tmp.file("Q.TXT") +
+                                       "\n" + kSavePreviousUnchanged});
+    EXPECT_TRUE(Folder(tmp.path()) == twins);
+    WriteBytes(tmp.file("Q.TXT"), "the user's notes");
+    ASSERT_TRUE(SaveSnaFile(st, project));
+    EXPECT_FALSE(FileExists(tmp.file("Q.txt")));
+    EXPECT_EQ(ReadBytes(tmp.file("Q.TXT")), "the user's notes");
+    fs::remove(tmp.file("Q.TXT"));
+    sink.Clear();
     WriteBytes(tmp.file("Q.cmp"), "not a composition");
     EXPECT_FALSE(OpenProject(back, project));
     EXPECT_EQ(sink.warnings, std::vector<std::string>{"Incorrect CMP File."});
